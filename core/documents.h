@@ -1,0 +1,49 @@
+// Parameter files (*.par), compare files (*.cmp) and block files (the motor *.pmo files):
+// little-endian, byte-exact, written and read field by field.
+//
+// Loads never throw: a failed load leaves an empty document (header zeroed, array emptied)
+// and returns false. Saves replace the target only when the whole new file is written.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/common.h"
+#include "platform/atomic_file.h"
+
+namespace core {
+
+constexpr std::size_t kParameterHeaderSize = 92;
+constexpr std::size_t kParameterRecordSize = 896;
+constexpr std::size_t kCompareHeaderSize = 692;
+constexpr std::size_t kCompareRecordSize = 876;
+
+using FileResult = platform::FileResult;
+
+// The open documents of State().
+bool LoadParameterFile(const std::string& path, bool addToRecent);
+FileResult SaveParameterFile(const std::string& path);
+bool LoadCompareFile(const std::string& path);
+FileResult SaveCompareFile(const std::string& path);
+
+// Whole-file blocks. A short or missing file leaves the unread bytes 0xFF.
+bool LoadBlock(const std::string& path, void* buffer, std::size_t count);
+FileResult SaveBlock(const std::string& path, const void* buffer, std::size_t count);
+
+// The same files without touching the state. `modelCount` bounds the model number.
+bool ReadParameterFile(const std::string& path, int modelCount, ParameterFileHeader& header,
+                       std::vector<ParameterDefinition>& records);
+bool ReadCompareFile(const std::string& path, int modelCount, CompareFileHeader& header,
+                     std::vector<CompareRecord>& records);
+
+// The byte codecs underneath.
+std::string EncodeParameterFile(const ParameterFileHeader& header, const std::vector<ParameterDefinition>& records);
+bool DecodeParameterFile(std::string_view bytes, int modelCount, ParameterFileHeader& header,
+                         std::vector<ParameterDefinition>& records);
+std::string EncodeCompareFile(const CompareFileHeader& header, const std::vector<CompareRecord>& records);
+bool DecodeCompareFile(std::string_view bytes, int modelCount, CompareFileHeader& header,
+                       std::vector<CompareRecord>& records);
+
+}  // namespace core
