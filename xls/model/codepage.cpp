@@ -1,0 +1,130 @@
+#include "xls/model/codepage.h"
+
+#include <cstdint>
+
+namespace xls {
+
+namespace {
+
+// Code page 1252 bytes 0x80..0x9F; 0 marks the five bytes that have no character.
+constexpr char16_t kHigh1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+std::u16string AnsiToWideCP(std::string_view text, int codePage) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    auto b = static_cast<std::uint8_t>(c);
+    if (b >= 0x80 && b < 0xA0 && codePage != 28591) {
+      char16_t w = kHigh1252[b - 0x80];
+      // The undefined bytes map to the control character of the same value, as Windows does.
+      out.push_back(w ? w : static_cast<char16_t>(b));
+    } else {
+      out.push_back(static_cast<char16_t>(b));
+    }
+  }
+  return out;
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t w : text) {
+    if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) {
+      out.push_back(static_cast<char>(w));
+      continue;
+    }
+    char b = '?';
+    for (int i = 0; i < 32; ++i) {
+      if (kHigh1252[i] == w || (kHigh1252[i] == 0 && w == 0x80 + i)) {
+        b = static_cast<char>(0x80 + i);
+        break;
+      }
+    }
+    out.push_back(b);
+  }
+  return out;
+}
+
+std::u16string Utf8ToWide(std::string_view text) {
+  std::u16string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto b = static_cast<std::uint8_t>(text[i]);
+    std::uint32_t cp = 0xFFFD;
+    std::size_t len = 1;
+    if (b < 0x80) {
+      cp = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4;
+    }
+    if (len > 1) {
+      if (i + len > text.size()) {
+        len = 1;
+      } else {
+        cp = b & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+          auto c = static_cast<std::uint8_t>(text[i + k]);
+          if ((c & 0xC0) != 0x80) {
+            cp = 0xFFFD;
+            len = k;
+            break;
+          }
+          cp = (cp << 6) | (c & 0x3F);
+        }
+      }
+    }
+    i += len;
+    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
+      out.push_back(0xFFFD);
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace xls

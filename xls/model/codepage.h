@@ -1,0 +1,22 @@
+// Conversion between the 8-bit text of BIFF records and the wide (UTF-16) text of the model.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace xls {
+
+constexpr int kCodePage1252 = 1252;
+
+// 8-bit text to UTF-16 in the given code page. Windows-1252 and ISO-8859-1 (28591) are known;
+// any other code page is read as 1252, the code page of every file this library writes.
+std::u16string AnsiToWideCP(std::string_view text, int codePage = kCodePage1252);
+
+// UTF-16 to 8-bit text in code page 1252; a character that has no 1252 byte becomes "?".
+std::string WideToAnsi(std::u16string_view text);
+
+// UTF-8 and UTF-16 of the same text, for file names and tests.
+std::u16string Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::u16string_view text);
+
+}  // namespace xls
