@@ -1,0 +1,51 @@
+// Modbus RTU transactions with the drives. Each operation is one exchange (at most two tries)
+// over the port opened by OpenPort (core/serial_link.h) and returns a TransactionResult. A
+// failed exchange appends a three-line trace to State().LogMemo.
+//
+// One transaction runs at a time: the pause before each request lets pending window messages
+// run through State().ProcessMessages, and a transaction started from inside that hook is
+// refused with kResultBusy without touching the port.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace core {
+
+using TransactionResult = std::uint16_t;
+
+constexpr TransactionResult kResultOk = 0;
+constexpr TransactionResult kResultSendFailed = 1;     // the request could not be written whole
+constexpr TransactionResult kResultBadReply = 2;       // CRC, length, echo or identification header
+constexpr TransactionResult kResultWrongContent = 3;   // a write's echo differs, odd length, bad object list
+constexpr TransactionResult kResultBadIndex = 4;       // parameter index out of range (typed access)
+constexpr TransactionResult kResultBadValue = 5;       // value that does not fit its register, NaN or
+                                                       // infinite, or a register count other than 1 or 2;
+                                                       // refused without a transaction
+constexpr TransactionResult kResultBusy = 6;           // another transaction is running (re-entry from
+                                                       // the message hook); nothing was sent
+constexpr TransactionResult kResultException = 256;    // + exception code of a Modbus exception reply
+
+// The standard Modbus RTU CRC-16 (0xFFFF start, polynomial 0xA001, no final XOR).
+std::uint16_t Crc16(const std::uint8_t* data, std::size_t n);
+
+TransactionResult ReadWord(std::uint8_t station, std::uint16_t address, std::uint16_t count, std::uint32_t& value);
+TransactionResult ReadFloat(std::uint8_t station, std::uint16_t address, float& value);
+TransactionResult ReadInput(std::uint8_t station, std::uint16_t address, std::uint16_t count, std::uint32_t& value);
+TransactionResult ReadInputFloat(std::uint8_t station, std::uint16_t address, float& value);
+TransactionResult ReadBit(std::uint8_t station, std::uint16_t address, std::uint32_t& value);
+TransactionResult WriteWord(std::uint8_t station, std::uint16_t address, std::uint16_t value);
+TransactionResult WriteLong(std::uint8_t station, std::uint16_t address, std::uint32_t value);
+TransactionResult WriteFloat(std::uint8_t station, std::uint16_t address, float value);
+TransactionResult WriteProfile(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 7>& words);
+TransactionResult WriteBit(std::uint8_t station, std::uint16_t address, std::uint8_t value);
+TransactionResult ReadBlock16(std::uint8_t station, std::uint16_t address, std::array<std::uint16_t, 16>& words);
+TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 16>& words);
+// Sets State().DeviceStation, DeviceVendor, DeviceProduct and DeviceRevision when a reply is
+// accepted (also when the result then becomes 3).
+TransactionResult ReadDeviceId(std::uint8_t station);
+TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address);
+TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask);
+
+}  // namespace core

@@ -1,0 +1,161 @@
+#include "core/param_access.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "core/common.h"
+
+namespace core {
+
+namespace {
+
+// 10 to the power of d for d = 1..8, else 1.
+long double Scale(int decimals) {
+  static constexpr float kPowers[] = {1.0f, 10.0f, 100.0f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+  return decimals >= 1 && decimals <= 8 ? static_cast<long double>(kPowers[decimals]) : 1.0L;
+}
+
+// The small amount added before rounding a scaled value, so that a value whose 32-bit float
+// lies just below the intended decimal still gives it.
+long double RoundingNudge(int decimals) {
+  switch (decimals) {
+    case 4: return 1e-6L;
+    case 5: return 1e-7L;
+    case 6: return 1e-8L;
+    case 7: return 1e-9L;
+    case 8: return 1e-10L;
+    default: return 1e-5L;
+  }
+}
+
+float Scaled(long double raw, int decimals) { return static_cast<float>(raw / Scale(decimals)); }
+
+std::uint16_t Address(std::int32_t reg) { return static_cast<std::uint16_t>(reg); }
+
+std::string FixedText(long double value, int precision) {
+  char buffer[400];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+  if (ec != std::errc()) return "0";
+  return std::string(buffer, end);
+}
+
+}  // namespace
+
+TransactionResult ReadParam(int station, int index, float& value) {
+  const AppState& s = State();
+  if (index < 0 || index >= s.ParamCount || static_cast<std::size_t>(index) >= s.ParamDefs.size())
+    return kResultBadIndex;
+  const ParameterDefinition def = s.ParamDefs[static_cast<std::size_t>(index)];
+  const auto st = static_cast<std::uint8_t>(station);
+  const std::uint16_t reg = Address(def.reg);
+  const bool isSigned = def.minimum < 0;
+  std::uint32_t raw = 0;
+  float f = 0;
+  TransactionResult r;
+  switch (def.type) {
+    case ParameterType::Coil:
+      r = ReadBit(st, reg, raw);
+      if (r == kResultOk) value = static_cast<float>(raw);
+      return r;
+    case ParameterType::Holding32:
+      r = ReadWord(st, reg, 2, raw);
+      if (r == kResultOk)
+        value = isSigned ? Scaled(static_cast<std::int32_t>(raw), def.decimals) : Scaled(raw, def.decimals);
+      return r;
+    case ParameterType::HoldingFloat:
+      r = ReadFloat(st, reg, f);
+      if (r == kResultOk) value = f;
+      return r;
+    case ParameterType::InputSigned:
+    case ParameterType::InputUnsigned:
+      r = ReadInput(st, reg, 1, raw);
+      if (r == kResultOk)
+        value = def.type == ParameterType::InputSigned ? Scaled(static_cast<std::int16_t>(raw), def.decimals)
+                                                       : Scaled(raw, def.decimals);
+      return r;
+    case ParameterType::Input32:
+      r = ReadInput(st, reg, 2, raw);
+      if (r == kResultOk) value = Scaled(static_cast<std::int32_t>(raw), def.decimals);
+      return r;
+    case ParameterType::InputFloat:
+      r = ReadInputFloat(st, reg, f);
+      if (r == kResultOk) value = f;
+      return r;
+    default:  // W, I and any unknown letter: one holding register
+      r = ReadWord(st, reg, 1, raw);
+      if (r == kResultOk)
+        value = isSigned ? Scaled(static_cast<std::int16_t>(raw), def.decimals) : Scaled(raw, def.decimals);
+      return r;
+  }
+}
+
+TransactionResult WriteParam(int station, int index, float value) {
+  const AppState& s = State();
+  if (index < 0 || static_cast<std::size_t>(index) >= s.Document.size()) return kResultBadIndex;
+  const ParameterDefinition& rec = s.Document[static_cast<std::size_t>(index)];
+  const auto st = static_cast<std::uint8_t>(station);
+  const std::uint16_t reg = Address(rec.reg);
+  // A value the register cannot hold would be cut to its low bits and change the drive's
+  // setting to something nobody entered: refuse it without a transaction.
+  if (!std::isfinite(value)) return kResultBadValue;
+  if (rec.type == ParameterType::HoldingFloat) return WriteFloat(st, reg, value);
+
+  const int d = rec.decimals;
+  const long double scaled = d >= 0 && d <= 8 ? static_cast<long double>(value) * Scale(d) + RoundingNudge(d)
+                                              : static_cast<long double>(value) + 1e-5L;
+  const long double rounded = std::nearbyint(scaled);  // ties to even in the default rounding mode
+  switch (rec.type) {
+    case ParameterType::Coil:
+      if (rounded < 0 || rounded > 255) return kResultBadValue;
+      return WriteBit(st, reg, static_cast<std::uint8_t>(rounded));
+    case ParameterType::Holding32:
+      if (rounded < -2147483648.0L || rounded > 4294967295.0L) return kResultBadValue;
+      return WriteLong(st, reg, static_cast<std::uint32_t>(static_cast<std::int64_t>(rounded)));
+    default:
+      if (rounded < -32768.0L || rounded > 65535.0L) return kResultBadValue;
+      return WriteWord(st, reg, static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded)));
+  }
+}
+
+TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::string& text) {
+  const auto st = static_cast<std::uint8_t>(station);
+  std::uint32_t raw = 0;
+  TransactionResult r;
+  std::int32_t v = 0;
+  switch (item.type) {
+    case ParameterType::Coil:
+      r = ReadBit(st, item.reg, raw);
+      v = static_cast<std::int32_t>(raw);
+      break;
+    case ParameterType::Holding32:
+      r = ReadWord(st, item.reg, 2, raw);
+      v = static_cast<std::int32_t>(raw);
+      break;
+    case ParameterType::InputSigned:
+    case ParameterType::InputUnsigned:
+      r = ReadInput(st, item.reg, 1, raw);
+      v = static_cast<std::int16_t>(raw);
+      break;
+    case ParameterType::Input32:
+      r = ReadInput(st, item.reg, 2, raw);
+      v = static_cast<std::int32_t>(raw);
+      break;
+    default:  // W, F, G, I and any other letter: one signed holding register
+      r = ReadWord(st, item.reg, 1, raw);
+      v = static_cast<std::int16_t>(raw);
+      break;
+  }
+  if (r != kResultOk) return r;
+  // The value is held as a 32-bit float, as the display always did.
+  const float held = static_cast<float>(v);
+  const int d = item.decimals;
+  if (d >= 1 && d <= 8)
+    text = FixedText(static_cast<long double>(held) / Scale(d), d);
+  else
+    text = FixedText(held, 0);
+  return r;
+}
+
+}  // namespace core

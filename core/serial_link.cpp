@@ -1,0 +1,44 @@
+#include "core/serial_link.h"
+
+#include "core/common.h"
+
+namespace core {
+
+namespace {
+std::unique_ptr<platform::ByteLink>& Port() {
+  static std::unique_ptr<platform::ByteLink> port;
+  return port;
+}
+}  // namespace
+
+bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char parity, std::uint8_t stopBits) {
+  ClosePort();
+  std::string path = platform::ComDevicePath(port);
+  if (path.empty()) return false;
+  auto serial = std::make_unique<platform::SerialPort>();
+  platform::LineSettings settings;
+  settings.baud = baud;
+  settings.dataBits = dataBits;
+  settings.parity = parity;
+  settings.stopBits = stopBits;
+  if (!serial->Open(path, settings)) return false;
+  Port() = std::move(serial);
+  return true;
+}
+
+void OpenPortOn(std::unique_ptr<platform::ByteLink> link) {
+  ClosePort();
+  if (link) link->Purge();
+  Port() = std::move(link);
+}
+
+void ClosePort() {
+  Port().reset();
+  ClearLinkState(State());
+}
+
+bool IsPortOpen() { return Port() != nullptr; }
+
+platform::ByteLink* CurrentPort() { return Port().get(); }
+
+}  // namespace core

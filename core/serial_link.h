@@ -1,0 +1,30 @@
+// The one serial port of the drive link. Opening and closing it clears the link state
+// (ClearLinkState); the transactions of core/modbus.h are the only code that uses it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/serial_port.h"
+
+namespace core {
+
+// Opens "COM" + port (device path from platform::ComDevicePath). Closes a port that is open
+// first. Rates other than 4800, 9600, 19200, 38400 and 57600, data bits other than 7 and 8,
+// parities other than N, E, O and stop bits other than 1 and 2 keep the device's setting.
+bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char parity, std::uint8_t stopBits);
+
+// Closes the port if it is open; always clears the link state (the device identification
+// results stay).
+void ClosePort();
+
+bool IsPortOpen();
+
+// Makes an already open link the port (the in-process simulated drive of the tests). Closes
+// a port that is open first, like OpenPort.
+void OpenPortOn(std::unique_ptr<platform::ByteLink> link);
+
+// The open port, or null.
+platform::ByteLink* CurrentPort();
+
+}  // namespace core

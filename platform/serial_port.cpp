@@ -1,0 +1,201 @@
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return 0;
+  // Round up so that poll never returns a hair before the deadline and loops on 0 ms.
+  return static_cast<int>(left) + 1;
+}
+
+bool SpeedFor(int baud, speed_t& speed) {
+  switch (baud) {
+    case 4800: speed = B4800; return true;
+    case 9600: speed = B9600; return true;
+    case 19200: speed = B19200; return true;
+    case 38400: speed = B38400; return true;
+    case 57600: speed = B57600; return true;
+    default: return false;
+  }
+}
+
+// The line fields of the settings that are not left to the device.
+constexpr tcflag_t kLineFields = CSIZE | PARENB | PARODD | CSTOPB;
+
+void ApplyLine(termios& t, const LineSettings& s) {
+  // Raw: no input translation, parity marking, software flow control or break signals; no
+  // output processing; no echo, canonical mode or signal characters.
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                      IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
+  t.c_iflag |= IGNPAR;
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN);
+  t.c_cflag |= CREAD | CLOCAL;
+  t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+
+  if (s.dataBits == 7 || s.dataBits == 8) {
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+    t.c_cflag |= s.dataBits == 7 ? CS7 : CS8;
+  }
+  switch (s.parity) {
+    case 'N': t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD); break;
+    case 'E': t.c_cflag |= PARENB; t.c_cflag &= ~static_cast<tcflag_t>(PARODD); break;
+    case 'O': t.c_cflag |= PARENB | PARODD; break;
+    default: break;
+  }
+  if (s.stopBits == 1) t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+  if (s.stopBits == 2) t.c_cflag |= CSTOPB;
+  speed_t speed;
+  if (SpeedFor(s.baud, speed)) {
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+  }
+}
+
+}  // namespace
+
+std::string ComDevicePath(int n) {
+  if (n < 1 || n > 16) return {};
+  const char* folder = std::getenv(kComFolderVariable);
+  if (folder != nullptr && *folder != 0) {
+    std::string entry = std::string(folder) + "/COM" + std::to_string(n);
+    struct stat st;
+    if (lstat(entry.c_str(), &st) == 0) return entry;
+  }
+  if (n <= 8) return "/dev/ttyUSB" + std::to_string(n - 1);
+  if (n <= 12) return "/dev/ttyACM" + std::to_string(n - 9);
+  return "/dev/ttyS" + std::to_string(n - 13);
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
+  Close();
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  auto fail = [fd] {
+    ::close(fd);
+    return false;
+  };
+  termios t;
+  if (!isatty(fd) || tcgetattr(fd, &t) != 0) return fail();
+  // Another process holding the line makes it "cannot be opened": TIOCEXCL keeps others out
+  // (except root), the advisory lock also tells root users of this program.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
+  if (ioctl(fd, TIOCEXCL) != 0) return fail();
+
+  ApplyLine(t, settings);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return fail();
+  // tcsetattr succeeds when any part was taken: check that the line took every field.
+  termios got;
+  if (tcgetattr(fd, &got) != 0) return fail();
+  if ((got.c_cflag & kLineFields) != (t.c_cflag & kLineFields) || cfgetospeed(&got) != cfgetospeed(&t) ||
+      (got.c_lflag & (ICANON | ECHO | ISIG)) != 0 || (got.c_iflag & (IXON | ICRNL)) != 0 ||
+      (got.c_oflag & OPOST) != 0)
+    return fail();
+
+  // DTR and RTS on where the line has them; a pseudo-terminal has none, which is fine.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)ioctl(fd, TIOCMBIS, &lines);
+  tcflush(fd, TCIOFLUSH);
+  fd_ = fd;
+  return true;
+}
+
+void SerialPort::Close() {
+  if (fd_ >= 0) {
+    flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t n) {
+  if (fd_ < 0) return 0;
+  lastWriteTimeoutMs_ = WriteTimeoutMs(n);
+  auto deadline = Clock::now() + std::chrono::milliseconds(lastWriteTimeoutMs_);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::write(fd_, data + done, n - done);
+    if (w > 0) {
+      done += static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno != EAGAIN) break;
+    int left = MsLeft(deadline);
+    if (left == 0) break;
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, left) < 0 && errno != EINTR) break;
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+  }
+  return done;
+}
+
+void SerialPort::Drain() {
+  if (fd_ < 0) return;
+  // Wait for the output queue to empty, but never past the last write's time-out.
+  auto deadline = Clock::now() + std::chrono::milliseconds(lastWriteTimeoutMs_);
+  for (;;) {
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    int left = MsLeft(deadline);
+    if (left == 0) return;
+    // One character time at the slowest rate is about 2 ms; look again after that.
+    pollfd p{fd_, 0, 0};
+    poll(&p, 1, left < 2 ? left : 2);
+  }
+}
+
+std::size_t SerialPort::Read(std::uint8_t* buffer, std::size_t n) {
+  if (fd_ < 0) return 0;
+  auto deadline = Clock::now() + std::chrono::milliseconds(ReadTimeoutMs(n));
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::read(fd_, buffer + done, n - done);
+    if (r > 0) {
+      done += static_cast<std::size_t>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN) break;
+    int left = MsLeft(deadline);
+    if (left == 0) break;
+    pollfd p{fd_, POLLIN, 0};
+    int ready = poll(&p, 1, left);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready > 0 && !(p.revents & POLLIN) && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      // The other end is gone (a pseudo-terminal whose master closed): nothing more comes,
+      // but the caller still gets its full time-out, like a silent line.
+      pollfd none{-1, 0, 0};
+      poll(&none, 1, MsLeft(deadline));
+      break;
+    }
+  }
+  return done;
+}
+
+void SerialPort::Purge() {
+  if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+}
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+// The serial line the drive link talks through. ByteLink is what the Modbus transactions see:
+// a termios serial port, the in-process fake port of the simulated drive and a pseudo-terminal
+// are interchangeable behind it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Time-outs of one port call, in milliseconds: a write of n bytes gives up after
+// kWritePerByteMs * n + kWriteConstantMs, a read of n bytes returns after kReadPerByteMs * n +
+// kReadConstantMs with whatever came by then.
+constexpr int kWritePerByteMs = 3;
+constexpr int kWriteConstantMs = 40;
+constexpr int kReadPerByteMs = 3;
+constexpr int kReadConstantMs = 50;
+
+inline int WriteTimeoutMs(std::size_t n) { return kWritePerByteMs * static_cast<int>(n) + kWriteConstantMs; }
+inline int ReadTimeoutMs(std::size_t n) { return kReadPerByteMs * static_cast<int>(n) + kReadConstantMs; }
+
+class ByteLink {
+ public:
+  virtual ~ByteLink() = default;
+  // Writes the n bytes; returns how many went out before the write time-out.
+  virtual std::size_t Write(const std::uint8_t* data, std::size_t n) = 0;
+  // Waits (within the write time-out of the last write) until the written bytes have left.
+  virtual void Drain() = 0;
+  // Returns as soon as n bytes are in, else at the read time-out with what came.
+  virtual std::size_t Read(std::uint8_t* buffer, std::size_t n) = 0;
+  // Discards whatever is waiting in both directions.
+  virtual void Purge() = 0;
+};
+
+// Name of the environment variable that names a folder holding entries COM1..COM16 (links to
+// serial devices or pseudo-terminals). Ports without an entry there use the fixed table.
+inline constexpr const char* kComFolderVariable = "KVX_COM_DIR";
+
+// The device path of port n (1..16): the entry "COM<n>" of the folder named by KVX_COM_DIR
+// when it exists, else COM1..COM8 = /dev/ttyUSB0..7, COM9..COM12 = /dev/ttyACM0..3,
+// COM13..COM16 = /dev/ttyS0..3. Empty for any other n.
+std::string ComDevicePath(int n);
+
+struct LineSettings {
+  // 4800, 9600, 19200, 38400 or 57600; any other rate keeps what the device reports.
+  int baud = 19200;
+  int dataBits = 8;     // 7 or 8; anything else keeps the device's setting
+  char parity = 'N';    // 'N', 'E' or 'O'; anything else keeps the device's setting
+  int stopBits = 1;     // 1 or 2; anything else keeps the device's setting
+};
+
+// A termios serial port in raw mode (no echo, no character translation, no flow control, no
+// signals). Open takes the device exclusively (TIOCEXCL and an advisory flock, since root
+// ignores TIOCEXCL); a device that is held by another process, is not a serial line, or
+// refuses the settings, does not open.
+class SerialPort : public ByteLink {
+ public:
+  SerialPort() = default;
+  ~SerialPort() override;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  bool Open(const std::string& path, const LineSettings& settings);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  std::size_t Write(const std::uint8_t* data, std::size_t n) override;
+  void Drain() override;
+  std::size_t Read(std::uint8_t* buffer, std::size_t n) override;
+  void Purge() override;
+
+ private:
+  int fd_ = -1;
+  int lastWriteTimeoutMs_ = kWriteConstantMs;
+};
+
+}  // namespace platform
