@@ -1,0 +1,71 @@
+#include "core/settings.h"
+
+#include "platform/settings_store.h"
+
+namespace core {
+
+namespace {
+platform::SettingsStore Store() { return platform::SettingsStore::Default(); }
+const char* const kRecent[4] = {"ParameterRecent1", "ParameterRecent2", "ParameterRecent3", "ParameterRecent4"};
+}  // namespace
+
+std::int32_t ReadSettingInt(const std::string& name) { return Store().readInt(name).value_or(0); }
+
+std::string ReadSettingStr(const std::string& name) { return Store().readString(name).value_or(std::string()); }
+
+bool WriteSettingInt(const std::string& name, std::int32_t value) { return Store().writeInt(name, value); }
+
+bool WriteSettingStr(const std::string& name, const std::string& value) { return Store().writeString(name, value); }
+
+std::array<std::string, 4> RecentFiles() {
+  std::array<std::string, 4> entries;
+  for (int i = 0; i < 4; ++i) entries[i] = ReadSettingStr(kRecent[i]);
+  return entries;
+}
+
+void AddRecentFile(const std::string& path) {
+  const std::string first = ReadSettingStr(kRecent[0]);
+  if (first == path) return;
+  // A path already in the list changes places with the first entry.
+  for (int i = 1; i < 4; ++i) {
+    if (ReadSettingStr(kRecent[i]) == path) {
+      WriteSettingStr(kRecent[0], path);
+      WriteSettingStr(kRecent[i], first);
+      return;
+    }
+  }
+  auto entries = RecentFiles();
+  WriteSettingStr(kRecent[0], path);
+  for (int i = 1; i < 4; ++i) WriteSettingStr(kRecent[i], entries[i - 1]);
+}
+
+bool ReadStartupSettings(AppState& s) {
+  int port = ReadSettingInt("ParameterLinkPort");
+  s.LinkPort = port >= 1 && port <= 16 ? port : 1;
+  int baud = ReadSettingInt("ParameterLinkBaud");
+  s.LinkBaud = baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400 ? baud : 19200;
+  int data = ReadSettingInt("ParameterLinkData");
+  s.LinkDataBits = data == 7 || data == 8 ? data : 8;
+  int parity = ReadSettingInt("ParameterLinkParity");
+  s.LinkParity = parity == 'N' || parity == 'E' || parity == 'O' ? static_cast<char>(parity) : 'N';
+  int stop = ReadSettingInt("ParameterLinkStop");
+  s.LinkStopBits = stop == 1 || stop == 2 ? stop : 1;
+  s.LinkStationList = ReadSettingStr("ParameterLinkStation");
+  if (s.LinkStationList.empty()) s.LinkStationList = "254";
+  s.WriteStationList = s.LinkStationList;
+  int language = ReadSettingInt("ParameterLanguage");
+  s.LanguageIndex = language >= 1 && language <= 4 ? language : 1;
+  for (int n = 1; n <= kStationCount; ++n) s.StationTitles[n] = ReadSettingStr("ParameterStation" + std::to_string(n));
+  return ReadSettingInt("ParameterOnline") == 1;
+}
+
+void SaveLinkSettings(const AppState& s) {
+  WriteSettingInt("ParameterLinkPort", s.LinkPort);
+  WriteSettingInt("ParameterLinkBaud", s.LinkBaud);
+  WriteSettingInt("ParameterLinkData", s.LinkDataBits);
+  WriteSettingInt("ParameterLinkParity", s.LinkParity);
+  WriteSettingInt("ParameterLinkStop", s.LinkStopBits);
+  WriteSettingStr("ParameterLinkStation", s.LinkStationList);
+}
+
+}  // namespace core
