@@ -1,0 +1,56 @@
+// Test fixture: the simulated drive behind the in-process fake port, attached as the open
+// port, with the trace lines collected.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/common.h"
+#include "core/modbus.h"
+#include "core/serial_link.h"
+#include "tools/simdrive/drive.h"
+#include "tools/simdrive/fake_port.h"
+
+namespace kvtest {
+
+class FakeDriveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    core::ResetState();
+    drive = std::make_unique<simdrive::Drive>("Kestravel", "KV100", "1.00");
+    drive->AddStation(1);
+    drive->AddStation(7);
+    auto fake = std::make_unique<simdrive::FakePort>(*drive);
+    port = fake.get();
+    core::OpenPortOn(std::move(fake));
+    core::State().LogMemo = [this](const std::string& line) { log.push_back(line); };
+  }
+  void TearDown() override {
+    core::ClosePort();
+    core::ResetState();
+  }
+
+  // The requests written, as byte vectors.
+  std::vector<std::vector<std::uint8_t>> Sent() const {
+    std::vector<std::vector<std::uint8_t>> out;
+    for (const auto& s : port->SentFrames()) out.push_back(s.bytes);
+    return out;
+  }
+
+  // Request bytes with their CRC appended (low byte first).
+  static std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> bytes) {
+    std::uint16_t crc = simdrive::Crc(bytes.data(), bytes.size());
+    bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return bytes;
+  }
+
+  std::unique_ptr<simdrive::Drive> drive;
+  simdrive::FakePort* port = nullptr;
+  std::vector<std::string> log;
+};
+
+}  // namespace kvtest

@@ -1,0 +1,388 @@
+// Requests on the wire, reply judging, tries, results and traces of the transactions, against
+// the simulated drive behind the in-process fake port.
+#include <bit>
+#include <chrono>
+#include <cstring>
+
+#include "fake_drive.h"
+
+namespace kvtest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using simdrive::Fault;
+using simdrive::FaultKind;
+
+Fault MakeFault(FaultKind kind, int arg = 0, int count = -1, int function = 0) {
+  Fault f;
+  f.kind = kind;
+  f.arg = arg;
+  f.count = count;
+  f.function = function;
+  return f;
+}
+
+TEST(Crc16Test, StandardModbusCheckValues) {
+  const char* check = "123456789";
+  EXPECT_EQ(core::Crc16(reinterpret_cast<const std::uint8_t*>(check), 9), 0x4B37);
+  EXPECT_EQ(core::Crc16(nullptr, 0), 0xFFFF);
+  const std::uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
+  EXPECT_EQ(core::Crc16(request, sizeof request), 0xCDC5);
+  // The drive's table-driven CRC agrees over many byte runs.
+  std::vector<std::uint8_t> run;
+  for (int i = 0; i < 255; ++i) {
+    run.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+    ASSERT_EQ(core::Crc16(run.data(), run.size()), simdrive::Crc(run.data(), run.size())) << i;
+  }
+}
+
+using TransactionTest = FakeDriveTest;
+
+TEST_F(TransactionTest, EveryOperationSendsItsRequestAndReadsItsReplyLength) {
+  std::uint32_t v = 0;
+  float f = 0;
+  std::array<std::uint16_t, 16> block{};
+  std::array<std::uint16_t, 16> blockOut{};
+  for (std::uint16_t i = 0; i < 16; ++i) blockOut[i] = static_cast<std::uint16_t>(0x0100 * i + i);
+  std::array<std::uint16_t, 7> profile{1, 2, 3, 0x0405, 5, 6, 0xFFFF};
+
+  EXPECT_EQ(core::ReadWord(1, 1000, 1, v), 0);
+  EXPECT_EQ(core::ReadWord(1, 1000, 2, v), 0);
+  EXPECT_EQ(core::ReadFloat(1, 0x1234, f), 0);
+  EXPECT_EQ(core::ReadInput(1, 7, 1, v), 0);
+  EXPECT_EQ(core::ReadInput(1, 7, 2, v), 0);
+  EXPECT_EQ(core::ReadInputFloat(1, 8, f), 0);
+  EXPECT_EQ(core::ReadBit(1, 300, v), 0);
+  EXPECT_EQ(core::WriteWord(1, 20, 0xABCD), 0);
+  EXPECT_EQ(core::WriteLong(1, 100, 0x00010003), 0);
+  EXPECT_EQ(core::WriteFloat(1, 102, 1.5f), 0);
+  EXPECT_EQ(core::WriteProfile(1, 200, profile), 0);
+  EXPECT_EQ(core::WriteBit(1, 301, 1), 0);
+  EXPECT_EQ(core::ReadBlock16(1, 400, block), 0);
+  EXPECT_EQ(core::WriteBlock16(1, 500, blockOut), 0);
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+
+  std::uint32_t floatBits = std::bit_cast<std::uint32_t>(1.5f);
+  Bytes profileRequest{1, 16, 0, 200, 0, 7, 14};
+  for (auto w : profile) {
+    profileRequest.push_back(static_cast<std::uint8_t>(w >> 8));
+    profileRequest.push_back(static_cast<std::uint8_t>(w & 0xFF));
+  }
+  Bytes blockRequest{1, 16, 1, 244, 0, 16, 32};
+  for (auto w : blockOut) {
+    blockRequest.push_back(static_cast<std::uint8_t>(w >> 8));
+    blockRequest.push_back(static_cast<std::uint8_t>(w & 0xFF));
+  }
+  const std::vector<Bytes> expected = {
+      WithCrc({1, 3, 3, 232, 0, 1}),
+      WithCrc({1, 3, 3, 232, 0, 2}),
+      WithCrc({1, 3, 0x12, 0x34, 0, 2}),
+      WithCrc({1, 4, 0, 7, 0, 1}),
+      WithCrc({1, 4, 0, 7, 0, 2}),
+      WithCrc({1, 4, 0, 8, 0, 2}),
+      WithCrc({1, 1, 1, 44, 0, 1}),
+      WithCrc({1, 6, 0, 20, 0xAB, 0xCD}),
+      WithCrc({1, 16, 0, 100, 0, 2, 4, 0, 3, 0, 1}),
+      WithCrc({1, 16, 0, 102, 0, 2, 4, static_cast<std::uint8_t>(floatBits >> 8), static_cast<std::uint8_t>(floatBits),
+               static_cast<std::uint8_t>(floatBits >> 24), static_cast<std::uint8_t>(floatBits >> 16)}),
+      WithCrc(profileRequest),
+      WithCrc({1, 5, 1, 45, 0xFF, 0}),
+      WithCrc({1, 3, 1, 144, 0, 16}),
+      WithCrc(blockRequest),
+      WithCrc({1, 0x2B, 0x0E, 1, 0}),
+  };
+  EXPECT_EQ(Sent(), expected);
+  const std::vector<std::size_t> replyLengths = {7, 9, 9, 7, 9, 9, 6, 8, 8, 8, 8, 8, 37, 8, 80};
+  EXPECT_EQ(port->ReadSizes(), replyLengths);
+  EXPECT_TRUE(log.empty());
+  // The longest request is 41 bytes.
+  EXPECT_EQ(expected[13].size(), 41u);
+  // The writes landed in the drive's holding registers and coils.
+  EXPECT_EQ(drive->Holding(1, 20), 0xABCD);
+  EXPECT_EQ(drive->Holding(1, 100), 3);
+  EXPECT_EQ(drive->Holding(1, 101), 1);
+  EXPECT_EQ(drive->Holding(1, 206), 0xFFFF);
+  EXPECT_EQ(drive->Holding(1, 515), 0x0F0F);
+  EXPECT_TRUE(drive->Coil(1, 301));
+}
+
+TEST_F(TransactionTest, ReadValuesTakeTheFirstRegisterAsLowWord) {
+  drive->SetHolding(1, 10, 0xFFFE);
+  drive->SetHolding(1, 11, 0x8001);
+  drive->SetInput(1, 10, 0x1234);  // input registers are a space of their own
+  drive->SetInput(1, 11, 0x5678);
+  std::uint32_t bits = std::bit_cast<std::uint32_t>(-3.25f);
+  drive->SetHolding(1, 20, static_cast<std::uint16_t>(bits & 0xFFFF));
+  drive->SetHolding(1, 21, static_cast<std::uint16_t>(bits >> 16));
+  drive->SetInput(1, 20, static_cast<std::uint16_t>(bits & 0xFFFF));
+  drive->SetInput(1, 21, static_cast<std::uint16_t>(bits >> 16));
+  drive->SetCoil(1, 5, true);
+  for (std::uint16_t i = 0; i < 16; ++i) drive->SetHolding(1, static_cast<std::uint16_t>(600 + i), static_cast<std::uint16_t>(i * 1000));
+
+  std::uint32_t v = 0;
+  ASSERT_EQ(core::ReadWord(1, 10, 1, v), 0);
+  EXPECT_EQ(v, 0xFFFEu);  // zero-extended
+  ASSERT_EQ(core::ReadWord(1, 10, 2, v), 0);
+  EXPECT_EQ(v, 0x8001FFFEu);
+  ASSERT_EQ(core::ReadInput(1, 10, 2, v), 0);
+  EXPECT_EQ(v, 0x56781234u);
+  float f = 0;
+  ASSERT_EQ(core::ReadFloat(1, 20, f), 0);
+  EXPECT_FLOAT_EQ(f, -3.25f);
+  ASSERT_EQ(core::ReadInputFloat(1, 20, f), 0);
+  EXPECT_FLOAT_EQ(f, -3.25f);
+  ASSERT_EQ(core::ReadBit(1, 5, v), 0);
+  EXPECT_EQ(v, 1u);
+  std::array<std::uint16_t, 16> block{};
+  ASSERT_EQ(core::ReadBlock16(1, 600, block), 0);
+  for (std::uint16_t i = 0; i < 16; ++i) EXPECT_EQ(block[i], i * 1000);
+  // A float register pair of zero reads back as the tiny value the read adds.
+  ASSERT_EQ(core::ReadFloat(1, 30, f), 0);
+  EXPECT_FLOAT_EQ(f, 1e-10f);
+}
+
+TEST_F(TransactionTest, OutValuesStayUnchangedOnFailure) {
+  std::uint32_t v = 77;
+  float f = 7.5f;
+  std::array<std::uint16_t, 16> block{};
+  block.fill(9);
+  EXPECT_EQ(core::ReadWord(9, 1, 1, v), 2);
+  EXPECT_EQ(core::ReadFloat(9, 1, f), 2);
+  EXPECT_EQ(core::ReadBit(9, 1, v), 2);
+  EXPECT_EQ(core::ReadBlock16(9, 1, block), 2);
+  EXPECT_EQ(v, 77u);
+  EXPECT_EQ(f, 7.5f);
+  EXPECT_EQ(block[0], 9);
+}
+
+TEST_F(TransactionTest, WriteBitSwitchesOnOnlyForOne) {
+  drive->SetCoil(1, 3, true);
+  EXPECT_EQ(core::WriteBit(1, 3, 2), 0);
+  EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 3, 0, 0}));
+  EXPECT_FALSE(drive->Coil(1, 3));
+  EXPECT_EQ(core::WriteBit(1, 3, 1), 0);
+  EXPECT_TRUE(drive->Coil(1, 3));
+}
+
+TEST_F(TransactionTest, SilentStationTwoTriesAndTheTrace) {
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(5, 1000, 1, v), 2);
+  ASSERT_EQ(Sent().size(), 2u);
+  Bytes request = WithCrc({5, 3, 3, 232, 0, 1});
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "ReadWord - par=1000 Received=0 Error=2 CRC=65535 j=0");
+  EXPECT_EQ(log[1], "      TX: 5,3,3,232,0,1," + std::to_string(request[6]) + "," + std::to_string(request[7]) + ",");
+  EXPECT_EQ(log[2], "      RX: ");
+
+  log.clear();
+  EXPECT_EQ(core::WriteWord(5, 12, 1), 2);
+  EXPECT_EQ(Sent().size(), 4u);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "WriteWord - par=12 Received=0 Error=2 CRC=65535");
+}
+
+TEST_F(TransactionTest, EchoFailsEveryReadButPassesAWordWrite) {
+  drive->SetFault(MakeFault(FaultKind::Echo));
+  std::uint32_t v = 0;
+  float f = 0;
+  std::array<std::uint16_t, 16> block{};
+  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 2);
+  EXPECT_EQ(core::ReadWord(1, 1, 2, v), 2);
+  EXPECT_EQ(core::ReadFloat(1, 1, f), 2);
+  EXPECT_EQ(core::ReadInput(1, 1, 1, v), 2);
+  EXPECT_EQ(core::ReadInputFloat(1, 1, f), 2);
+  EXPECT_EQ(core::ReadBit(1, 1, v), 2);
+  EXPECT_EQ(core::ReadBlock16(1, 1, block), 2);
+  EXPECT_EQ(Sent().size(), 14u);  // two tries each
+  // The echo flag of the trace is 0 for an echo.
+  EXPECT_EQ(log[0].substr(log[0].size() - 4), " j=0");
+  log.clear();
+  EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
+  EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransactionTest, ExceptionRepliesEndWritesAtOnceButReadsTryTwice) {
+  drive->SetFault(MakeFault(FaultKind::Exception, 3));
+  EXPECT_EQ(core::WriteWord(1, 40, 9), 259);
+  EXPECT_EQ(Sent().size(), 1u);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].rfind("WriteWord - par=40 Received=5 Error=259 CRC=", 0), 0u);
+  Bytes reply = WithCrc({1, 0x86, 3});
+  EXPECT_EQ(log[2], "      RX: 1,134,3," + std::to_string(reply[3]) + "," + std::to_string(reply[4]) + ",");
+  EXPECT_EQ(log[0], "WriteWord - par=40 Received=5 Error=259 CRC=" +
+                        std::to_string(reply[3] | reply[4] << 8));
+
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteLong(1, 40, 9), 259);
+  EXPECT_EQ(core::WriteBit(1, 40, 1), 259);
+  EXPECT_EQ(core::WriteBlock16(1, 40, {}), 259);
+  EXPECT_EQ(Sent().size(), 3u);
+
+  port->ClearHistory();
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 40, 1, v), 2);
+  EXPECT_EQ(Sent().size(), 2u);
+  drive->SetFault(MakeFault(FaultKind::Exception, 2));
+  EXPECT_EQ(core::WriteFloat(1, 40, 1.0f), 258);
+}
+
+TEST_F(TransactionTest, WrongEchoesAndLengthsOfWrites) {
+  drive->SetFault(MakeFault(FaultKind::WrongValue));
+  EXPECT_EQ(core::WriteWord(1, 2, 0x1234), 3);
+  EXPECT_EQ(Sent().size(), 1u);
+  drive->SetFault(MakeFault(FaultKind::WrongQuantity));
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteLong(1, 2, 1), 3);
+  EXPECT_EQ(core::WriteFloat(1, 2, 1), 3);
+  std::array<std::uint16_t, 7> profile{};
+  EXPECT_EQ(core::WriteProfile(1, 2, profile), 3);
+  EXPECT_EQ(core::WriteBlock16(1, 2, {}), 3);
+  EXPECT_EQ(Sent().size(), 4u);
+  // A coil write checks nothing in its echo.
+  EXPECT_EQ(core::WriteBit(1, 2, 1), 0);
+
+  // A CRC-correct reply of another length: result 3, and the write is tried again.
+  drive->SetFault(MakeFault(FaultKind::Length, -1));
+  port->ClearHistory();
+  log.clear();
+  EXPECT_EQ(core::WriteWord(1, 2, 1), 3);
+  EXPECT_EQ(Sent().size(), 2u);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].rfind("WriteWord - par=2 Received=7 Error=3 CRC=", 0), 0u);
+  drive->SetFault(MakeFault(FaultKind::Length, -2));
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteLong(1, 2, 1), 3);
+  EXPECT_EQ(Sent().size(), 2u);
+  // A longer reply is cut at 8 bytes, so its CRC no longer matches.
+  drive->SetFault(MakeFault(FaultKind::Length, 1));
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteWord(1, 2, 1), 2);
+  EXPECT_EQ(Sent().size(), 2u);
+
+  drive->SetFault(MakeFault(FaultKind::BadCrc));
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteWord(1, 2, 1), 2);
+  EXPECT_EQ(Sent().size(), 2u);
+}
+
+TEST_F(TransactionTest, BadRepliesToReads) {
+  std::uint32_t v = 0;
+  for (auto fault : {MakeFault(FaultKind::BadCrc), MakeFault(FaultKind::Length, 2), MakeFault(FaultKind::Length, -2)}) {
+    drive->SetFault(fault);
+    port->ClearHistory();
+    log.clear();
+    EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+    EXPECT_EQ(Sent().size(), 2u);
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].substr(log[0].size() - 4), " j=1");
+  }
+  // A wrong value in a read reply is content the read does not judge.
+  drive->SetHolding(1, 3, 0x0100);
+  drive->SetFault(MakeFault(FaultKind::WrongValue));
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 0x0101u);
+}
+
+TEST_F(TransactionTest, TheSecondTryCountsAndLeavesNoTrace) {
+  drive->SetHolding(1, 3, 42);
+  drive->SetFault(MakeFault(FaultKind::Silence, 0, 1));
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 42u);
+  EXPECT_EQ(Sent().size(), 2u);
+  EXPECT_TRUE(log.empty());
+  // The fault hit one request only.
+  EXPECT_EQ(core::WriteWord(1, 3, 43), 0);
+  EXPECT_EQ(Sent().size(), 3u);
+}
+
+TEST_F(TransactionTest, RepliesLaterThanTheTimeOutAreNotTaken) {
+  drive->SetHolding(1, 3, 42);
+  std::uint32_t v = 0;
+  drive->SetFault(MakeFault(FaultKind::Delay, 20));
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  drive->SetFault(MakeFault(FaultKind::Delay, 72));  // past 3 x 7 + 50 ms
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+  // The late reply was purged before the next request: it cannot be taken for that one's.
+  drive->ClearFault();
+  drive->SetHolding(1, 3, 43);
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 43u);
+}
+
+TEST_F(TransactionTest, ShortWritesAndAClosedPortGiveResultOne) {
+  port->LimitWrites(3);
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 1);
+  EXPECT_EQ(Sent().size(), 2u);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].rfind("ReadWord - par=1 Received=3 Error=1 CRC=", 0), 0u);
+  EXPECT_EQ(core::WriteWord(1, 1, 1), 1);
+  EXPECT_EQ(core::ReadDeviceId(1), 1);
+  EXPECT_EQ(core::ToggleBit(1, 1), 1);
+
+  core::ClosePort();
+  log.clear();
+  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 1);
+  EXPECT_EQ(core::WriteLong(1, 1, 1), 1);
+  EXPECT_EQ(core::ReadDeviceId(1), 1);
+  EXPECT_EQ(log.size(), 6u);
+}
+
+TEST_F(TransactionTest, RegisterCountsOtherThanOneOrTwoAreRefused) {
+  std::uint32_t v = 5;
+  EXPECT_EQ(core::ReadWord(1, 1, 0, v), core::kResultBadValue);
+  EXPECT_EQ(core::ReadWord(1, 1, 3, v), core::kResultBadValue);
+  EXPECT_EQ(core::ReadInput(1, 1, 40, v), core::kResultBadValue);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(v, 5u);
+}
+
+TEST_F(TransactionTest, ThePauseBeforeEachRequestLetsMessagesRun) {
+  using Clock = std::chrono::steady_clock;
+  int calls = 0;
+  core::State().ProcessMessages = [&] { ++calls; };
+  std::uint32_t v = 0;
+  auto start = Clock::now();
+  ASSERT_EQ(core::ReadWord(1, 1, 1, v), 0);
+  EXPECT_GE(port->SentFrames()[0].at - start, std::chrono::milliseconds(2));
+  EXPECT_GT(calls, 0);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(core::ReadWord(1, 1, 1, v), 0);
+  ASSERT_EQ(core::WriteWord(1, 1, 1), 0);
+  ASSERT_EQ(core::ToggleBit(1, 1), 0);
+  const auto& sent = port->SentFrames();
+  ASSERT_EQ(sent.size(), 7u);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_GE(sent[i].at - sent[i - 1].at, std::chrono::milliseconds(2));
+  for (std::size_t i = 4; i < 7; ++i) EXPECT_GE(sent[i].at - sent[i - 1].at, std::chrono::milliseconds(5)) << i;
+
+  // Without a hook the pause still holds.
+  core::State().ProcessMessages = nullptr;
+  auto before = Clock::now();
+  ASSERT_EQ(core::WriteWord(1, 1, 1), 0);
+  EXPECT_GE(port->SentFrames().back().at - before, std::chrono::milliseconds(5));
+}
+
+TEST_F(TransactionTest, ATransactionStartedFromTheMessageHookIsRefused) {
+  drive->SetHolding(1, 1, 11);
+  std::vector<core::TransactionResult> inner;
+  core::State().ProcessMessages = [&] {
+    std::uint32_t v = 0;
+    if (inner.size() < 3) {
+      inner.push_back(core::ReadWord(1, 1, 1, v));
+      inner.push_back(core::WriteWord(1, 1, 99));
+      inner.push_back(core::ReadDeviceId(1));
+    }
+  };
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 0);
+  EXPECT_EQ(v, 11u);
+  EXPECT_EQ(inner, (std::vector<core::TransactionResult>{core::kResultBusy, core::kResultBusy, core::kResultBusy}));
+  EXPECT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(drive->Holding(1, 1), 11);
+  // Once the outer transaction is done, the next one runs normally.
+  core::State().ProcessMessages = nullptr;
+  EXPECT_EQ(core::WriteWord(1, 1, 12), 0);
+}
+
+}  // namespace
+}  // namespace kvtest

@@ -1,0 +1,134 @@
+#include "tools/simdrive/options.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace simdrive {
+
+const char* const kUsage =
+    "usage: simdrive [options]\n"
+    "  --com-dir DIR --port N   make DIR/COM<N> a link to the pseudo-terminal (N 1..16)\n"
+    "  --stations LIST          stations served, e.g. 1,3,5-12 (default 1)\n"
+    "  --config FILE            product name and parameter defaults from this configuration file\n"
+    "  --model NAME             the model of the configuration file (default: the first)\n"
+    "  --product/--vendor/--revision TEXT   device identification texts\n"
+    "  --holding ST:ADDR=V  --input ST:ADDR=V  --coil ST:ADDR=V   preset registers and coils\n"
+    "  --log FILE               frame log (default standard error); --quiet: none\n"
+    "faults (one at a time):\n"
+    "  --silence --ignore --bad-crc --echo --wrong-value --wrong-quantity\n"
+    "  --length N (add or remove bytes)  --exception CODE  --delay MS\n"
+    "  --fail-next K (the fault hits only the next K requests)  --fault-function FC\n";
+
+namespace {
+
+bool ToInt(const std::string& text, int& out) {
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && p == end;
+}
+
+bool ParseRegister(char space, const std::string& text, RegisterSetting& out) {
+  auto colon = text.find(':');
+  auto equals = text.find('=');
+  if (colon == std::string::npos || equals == std::string::npos || equals < colon) return false;
+  out.space = space;
+  return ToInt(text.substr(0, colon), out.station) && ToInt(text.substr(colon + 1, equals - colon - 1), out.address) &&
+         ToInt(text.substr(equals + 1), out.value) && out.address >= 0 && out.address <= 0xFFFF;
+}
+
+}  // namespace
+
+bool ParseStations(const std::string& text, std::vector<int>& stations) {
+  stations.clear();
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    int a = 0, b = 0;
+    auto dash = item.find('-');
+    if (dash == std::string::npos) {
+      if (!ToInt(item, a)) return false;
+      b = a;
+    } else if (!ToInt(item.substr(0, dash), a) || !ToInt(item.substr(dash + 1), b)) {
+      return false;
+    }
+    if (a < 1 || b > 254 || a > b) return false;
+    for (int s = a; s <= b; ++s) stations.push_back(s);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return !stations.empty();
+}
+
+bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    auto number = [&](int& out) {
+      std::string text;
+      if (!value(text)) return false;
+      if (!ToInt(text, out)) {
+        error = arg + ": not a number: " + text;
+        return false;
+      }
+      return true;
+    };
+    auto fault = [&](FaultKind kind) {
+      o.fault.kind = kind;
+      return true;
+    };
+    auto faultWithArg = [&](FaultKind kind) {
+      o.fault.kind = kind;
+      return number(o.fault.arg);
+    };
+    bool ok;
+    std::string text;
+    if (arg == "--help" || arg == "-h") ok = (o.help = true);
+    else if (arg == "--quiet") ok = (o.quiet = true);
+    else if (arg == "--com-dir") ok = value(o.comDir);
+    else if (arg == "--port") ok = number(o.port);
+    else if (arg == "--stations") ok = value(o.stations);
+    else if (arg == "--config") ok = value(o.configPath);
+    else if (arg == "--model") ok = value(o.model);
+    else if (arg == "--product") ok = value(o.product);
+    else if (arg == "--vendor") ok = value(o.vendor);
+    else if (arg == "--revision") ok = value(o.revision);
+    else if (arg == "--log") ok = value(o.logPath);
+    else if (arg == "--holding" || arg == "--input" || arg == "--coil") {
+      RegisterSetting r;
+      ok = value(text) && ParseRegister(arg[2], text, r);
+      if (ok) o.registers.push_back(r);
+      else if (error.empty()) error = arg + ": expected STATION:ADDRESS=VALUE";
+    }
+    else if (arg == "--silence") ok = fault(FaultKind::Silence);
+    else if (arg == "--ignore") ok = fault(FaultKind::Ignore);
+    else if (arg == "--bad-crc") ok = fault(FaultKind::BadCrc);
+    else if (arg == "--echo") ok = fault(FaultKind::Echo);
+    else if (arg == "--wrong-value") ok = fault(FaultKind::WrongValue);
+    else if (arg == "--wrong-quantity") ok = fault(FaultKind::WrongQuantity);
+    else if (arg == "--length") ok = faultWithArg(FaultKind::Length);
+    else if (arg == "--exception") ok = faultWithArg(FaultKind::Exception);
+    else if (arg == "--delay") ok = faultWithArg(FaultKind::Delay);
+    else if (arg == "--fail-next") ok = number(o.fault.count);
+    else if (arg == "--fault-function") ok = number(o.fault.function);
+    else {
+      error = "unknown option " + arg;
+      return false;
+    }
+    if (!ok) return false;
+  }
+  if (!o.comDir.empty() && (o.port < 1 || o.port > 16)) {
+    error = "--port must be 1..16";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace simdrive

@@ -1,0 +1,39 @@
+// Serves a simulated drive on a pseudo-terminal: a thread reads the master side, feeds the
+// drive and writes its replies back (after their injected delay). The slave side is what a
+// master opens, for example through a COM folder entry that links to SlavePath().
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "tools/simdrive/drive.h"
+
+namespace simdrive {
+
+class PtyServer {
+ public:
+  explicit PtyServer(Drive& drive) : drive_(drive) {}
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // Opens the pseudo-terminal and starts serving; false (with errno set) when no
+  // pseudo-terminal could be made.
+  bool Start();
+  void Stop();
+  const std::string& SlavePath() const { return slavePath_; }
+
+ private:
+  void Run();
+  bool WaitStop(int ms);  // true when stopped while waiting
+  void WriteAll(const std::vector<std::uint8_t>& bytes);
+
+  Drive& drive_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so that the master never sees a hang-up between clients
+  int stopPipe_[2] = {-1, -1};
+  std::string slavePath_;
+  std::thread thread_;
+};
+
+}  // namespace simdrive
