@@ -16,6 +16,14 @@
 
 namespace kvtest {
 
+// Bytes with their CRC appended (low byte first).
+inline std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> bytes) {
+  std::uint16_t crc = simdrive::Crc(bytes.data(), bytes.size());
+  bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return bytes;
+}
+
 class FakeDriveTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -38,14 +46,6 @@ class FakeDriveTest : public ::testing::Test {
     std::vector<std::vector<std::uint8_t>> out;
     for (const auto& s : port->SentFrames()) out.push_back(s.bytes);
     return out;
-  }
-
-  // Request bytes with their CRC appended (low byte first).
-  static std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> bytes) {
-    std::uint16_t crc = simdrive::Crc(bytes.data(), bytes.size());
-    bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return bytes;
   }
 
   std::unique_ptr<simdrive::Drive> drive;

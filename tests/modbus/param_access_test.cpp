@@ -1,0 +1,211 @@
+// Typed parameter access: letters, signedness, scaling, rounding and refused values.
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "core/param_access.h"
+#include "fake_drive.h"
+
+namespace kvtest {
+namespace {
+
+core::ParameterDefinition Def(char type, int reg, int decimals, float minimum = 0) {
+  core::ParameterDefinition d;
+  d.type = type;
+  d.reg = reg;
+  d.decimals = decimals;
+  d.minimum = minimum;
+  d.maximum = 1e9f;
+  d.model = 1;
+  return d;
+}
+
+core::MonitorItem Item(char type, std::uint16_t reg, std::uint8_t decimals) {
+  core::MonitorItem m;
+  m.type = type;
+  m.reg = reg;
+  m.decimals = decimals;
+  return m;
+}
+
+class ParamAccessTest : public FakeDriveTest {
+ protected:
+  // Makes d the only definition and reads it.
+  core::TransactionResult Read(const core::ParameterDefinition& d, float& value) {
+    core::State().ParamDefs = {d};
+    core::State().ParamCount = 1;
+    return core::ReadParam(1, 0, value);
+  }
+  float ReadOk(const core::ParameterDefinition& d) {
+    float v = -12345.0f;
+    EXPECT_EQ(Read(d, v), 0);
+    return v;
+  }
+  // Makes d the only document record and writes value; returns the request sent (or empty).
+  core::TransactionResult Write(const core::ParameterDefinition& d, float value) {
+    core::State().Document = {d};
+    port->ClearHistory();
+    return core::WriteParam(1, 0, value);
+  }
+  std::uint16_t WrittenWord(const core::ParameterDefinition& d, float value) {
+    EXPECT_EQ(Write(d, value), 0);
+    return drive->Holding(1, static_cast<std::uint16_t>(d.reg));
+  }
+};
+
+TEST_F(ParamAccessTest, HoldingRegistersAreSignedWhenTheMinimumIsNegative) {
+  drive->SetHolding(1, 50, 0xFFFE);
+  EXPECT_FLOAT_EQ(ReadOk(Def('W', 50, 1, -100)), -0.2f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('W', 50, 1, 0)), 6553.4f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('I', 50, 0, 0)), 65534.0f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('Z', 50, 0, -1)), -2.0f);  // an unknown letter reads as W
+  drive->SetHolding(1, 60, 0xFFFF);
+  drive->SetHolding(1, 61, 0xFFFF);
+  EXPECT_EQ(ReadOk(Def('L', 60, 0, 0)), 4294967295.0f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('L', 60, 2, -1)), -0.01f);
+  drive->SetHolding(1, 60, 0x86A0);  // 100000 = 0x000186A0
+  drive->SetHolding(1, 61, 0x0001);
+  EXPECT_FLOAT_EQ(ReadOk(Def('L', 60, 3, 0)), 100.0f);
+  // Decimals outside 1..8 do not scale.
+  EXPECT_FLOAT_EQ(ReadOk(Def('L', 60, 9, 0)), 100000.0f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('L', 60, -1, 0)), 100000.0f);
+}
+
+TEST_F(ParamAccessTest, InputRegistersFollowTheirLetter) {
+  drive->SetInput(1, 70, 0xFFFF);
+  drive->SetInput(1, 71, 0xFFFF);
+  drive->SetHolding(1, 70, 7);  // holding registers are another space
+  EXPECT_FLOAT_EQ(ReadOk(Def('J', 70, 0, -5)), 65535.0f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('X', 70, 1, 0)), -0.1f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('M', 70, 0, 0)), -1.0f);  // signed whatever the minimum
+  std::string text;
+  EXPECT_EQ(core::ReadMonitorItem(1, Item('J', 70, 0), text), 0);
+  EXPECT_EQ(text, "-1");
+  EXPECT_EQ(Sent().back(), WithCrc({1, 4, 0, 70, 0, 1}));
+}
+
+TEST_F(ParamAccessTest, FloatsAndCoilsAreNotScaled) {
+  std::uint32_t bits = std::bit_cast<std::uint32_t>(12.75f);
+  drive->SetHolding(1, 80, static_cast<std::uint16_t>(bits & 0xFFFF));
+  drive->SetHolding(1, 81, static_cast<std::uint16_t>(bits >> 16));
+  drive->SetInput(1, 80, static_cast<std::uint16_t>(bits & 0xFFFF));
+  drive->SetInput(1, 81, static_cast<std::uint16_t>(bits >> 16));
+  EXPECT_FLOAT_EQ(ReadOk(Def('F', 80, 2)), 12.75f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('G', 80, 3)), 12.75f);
+  drive->SetCoil(1, 9, true);
+  EXPECT_FLOAT_EQ(ReadOk(Def('B', 9, 2)), 1.0f);
+
+  // An F parameter writes the float's own bits, unscaled.
+  EXPECT_EQ(Write(Def('F', 90, 2), 3.14f), 0);
+  std::uint32_t written = static_cast<std::uint32_t>(drive->Holding(1, 91)) << 16 | drive->Holding(1, 90);
+  EXPECT_EQ(std::bit_cast<float>(written), 3.14f);
+  EXPECT_FLOAT_EQ(ReadOk(Def('F', 90, 2)), 3.14f);
+}
+
+TEST_F(ParamAccessTest, WritesRoundTheScaledValue) {
+  EXPECT_EQ(WrittenWord(Def('W', 10, 1), 12.35f), 124);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 2), 0.125f), 13);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), -0.5f), 0);
+  // The nudge decides halves upwards.
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), 2.5f), 3);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), -2.5f), 0xFFFE);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), -5.0f), 0xFFFB);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0, -10), -5.0f), 0xFFFB);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 4), 1.2345f), 12345);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 5), 0.01f), 1000);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 8), 0.00000123f), 123);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 9), 12.4f), 12);  // other decimals: unscaled
+  // The input-register letters are written like W, as function 6 to the same number.
+  for (char letter : {'X', 'J', 'M', 'G', 'I'}) {
+    EXPECT_EQ(WrittenWord(Def(letter, 11, 1), 2.5f), 25) << letter;
+    EXPECT_EQ(Sent(), std::vector<std::vector<std::uint8_t>>{WithCrc({1, 6, 0, 11, 0, 25})}) << letter;
+  }
+  // L writes both words, low word first.
+  EXPECT_EQ(Write(Def('L', 20, 3, -1000), -1.5f), 0);
+  EXPECT_EQ(drive->Holding(1, 20), 0xFA24);  // -1500 = 0xFFFFFA24
+  EXPECT_EQ(drive->Holding(1, 21), 0xFFFF);
+  EXPECT_FLOAT_EQ(ReadOk(Def('L', 20, 3, -1000)), -1.5f);
+}
+
+TEST_F(ParamAccessTest, CoilsSwitchOnOnlyForOne) {
+  drive->SetCoil(1, 4, true);
+  EXPECT_EQ(Write(Def('B', 4, 0), 2.0f), 0);
+  EXPECT_FALSE(drive->Coil(1, 4));
+  EXPECT_EQ(Write(Def('B', 4, 0), 1.0f), 0);
+  EXPECT_TRUE(drive->Coil(1, 4));
+  EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 4, 0xFF, 0}));
+}
+
+TEST_F(ParamAccessTest, ValuesThatDoNotFitAreRefusedWithoutATransaction) {
+  drive->SetHolding(1, 10, 777);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    core::ParameterDefinition def;
+    float value;
+  } cases[] = {
+      {Def('W', 10, 0), 65536.0f},  {Def('W', 10, 0), -32769.0f}, {Def('W', 10, 2), 700.0f},
+      {Def('X', 10, 0), 70000.0f},  {Def('L', 10, 0), 5e9f},      {Def('L', 10, 1), -3e8f},
+      {Def('B', 10, 0), 256.0f},    {Def('B', 10, 0), -1.0f},     {Def('W', 10, 1), nan},
+      {Def('F', 10, 0), inf},       {Def('F', 10, 0), nan},       {Def('L', 10, 0), -inf},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Write(c.def, c.value), core::kResultBadValue) << c.def.type << " " << c.value;
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(drive->Holding(1, 10), 777);
+  // The limits themselves fit.
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), 65535.0f), 0xFFFF);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 0), -32768.0f), 0x8000);
+  EXPECT_EQ(WrittenWord(Def('W', 10, 2), 655.35f), 65535);
+  EXPECT_EQ(Write(Def('L', 10, 0), 4294967040.0f), 0);
+  EXPECT_EQ(drive->Holding(1, 11), 0xFFFF);
+}
+
+TEST_F(ParamAccessTest, IndexesOutsideTheirListGiveFour) {
+  core::State().ParamDefs = {Def('W', 1, 0), Def('W', 2, 0)};
+  core::State().ParamCount = 2;
+  float v = 5;
+  EXPECT_EQ(core::ReadParam(1, 2, v), core::kResultBadIndex);
+  EXPECT_EQ(core::ReadParam(1, -1, v), core::kResultBadIndex);
+  core::State().ParamCount = 3;  // a count larger than the list is not trusted
+  EXPECT_EQ(core::ReadParam(1, 2, v), core::kResultBadIndex);
+  core::State().Document = {Def('W', 1, 0)};
+  EXPECT_EQ(core::WriteParam(1, 1, 1.0f), core::kResultBadIndex);
+  EXPECT_EQ(core::WriteParam(1, -1, 1.0f), core::kResultBadIndex);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(v, 5);
+  // A failed read leaves the value alone and passes the result through.
+  EXPECT_EQ(core::ReadParam(9, 0, v), 2);
+  EXPECT_EQ(v, 5);
+}
+
+TEST_F(ParamAccessTest, MonitorItemsAreSignedAndScaledByTheirDecimals) {
+  drive->SetHolding(1, 1, 0xFFFE);
+  drive->SetHolding(1, 2, 0xFFFF);
+  drive->SetHolding(1, 10, 12345);
+  drive->SetInput(1, 5, 0x0010);
+  drive->SetInput(1, 6, 0x0001);
+  drive->SetCoil(1, 3, true);
+  struct Case {
+    core::MonitorItem item;
+    const char* text;
+  } cases[] = {
+      {Item('W', 1, 0), "-2"},          {Item('W', 1, 1), "-0.2"},        {Item('F', 1, 2), "-0.02"},
+      {Item('G', 1, 0), "-2"},          {Item('I', 1, 0), "-2"},          {Item('L', 1, 0), "-2"},
+      {Item('L', 1, 3), "-0.002"},      {Item('X', 1, 0), "0"},           {Item('M', 5, 0), "65552"},
+      {Item('M', 5, 2), "655.52"},      {Item('B', 3, 0), "1"},           {Item('B', 3, 2), "0.01"},
+      {Item('W', 10, 4), "1.2345"},     {Item('W', 10, 5), "0.12345"},    {Item('W', 10, 6), "0.012345"},
+      {Item('W', 10, 7), "0.0012345"},  {Item('W', 10, 8), "0.00012345"}, {Item('W', 10, 9), "12345"},
+      {Item('W', 10, 200), "12345"},
+  };
+  for (const auto& c : cases) {
+    std::string text = "unchanged";
+    EXPECT_EQ(core::ReadMonitorItem(1, c.item, text), 0);
+    EXPECT_EQ(text, c.text) << c.item.type << int(c.item.decimals);
+  }
+  std::string text = "unchanged";
+  EXPECT_EQ(core::ReadMonitorItem(9, Item('W', 1, 0), text), 2);
+  EXPECT_EQ(text, "unchanged");
+}
+
+}  // namespace
+}  // namespace kvtest
