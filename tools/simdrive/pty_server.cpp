@@ -62,6 +62,8 @@ void PtyServer::Stop() {
   }
 }
 
+bool PtyServer::LineSettings(termios& settings) const { return slave_ >= 0 && tcgetattr(slave_, &settings) == 0; }
+
 bool PtyServer::WaitStop(int ms) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {

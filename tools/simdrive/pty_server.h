@@ -3,6 +3,8 @@
 // master opens, for example through a COM folder entry that links to SlavePath().
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 #include <thread>
 
@@ -22,6 +24,10 @@ class PtyServer {
   bool Start();
   void Stop();
   const std::string& SlavePath() const { return slavePath_; }
+  // The line settings of the pseudo-terminal as the master side's user set them.
+  bool LineSettings(termios& settings) const;
+  // Puts bytes on the line as if the drive had sent them unasked.
+  void SendRaw(const std::vector<std::uint8_t>& bytes) { WriteAll(bytes); }
 
  private:
   void Run();
