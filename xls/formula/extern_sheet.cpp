@@ -1,0 +1,421 @@
+#include "xls/formula/extern_sheet.h"
+
+#include <algorithm>
+
+#include "xls/model/blob.h"
+
+namespace xls {
+
+namespace {
+
+constexpr uint16_t kRecSupBook = 0x01AE;
+constexpr uint16_t kRecExternName = 0x0023;
+constexpr uint16_t kRecExternSheet = 0x0017;
+constexpr uint16_t kOwnBookMark = 0x0401;
+constexpr uint16_t kAddInMark = 0x3A01;
+
+// Bounded little-endian reads over a record body.
+struct BodyReader {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+  bool ok = true;
+
+  unsigned Byte() {
+    if (pos + 1 > size) { ok = false; return 0; }
+    return data[pos++];
+  }
+  unsigned Word() {
+    if (pos + 2 > size) { ok = false; pos = size; return 0; }
+    unsigned v = data[pos] | (data[pos + 1] << 8);
+    pos += 2;
+    return v;
+  }
+  // A BIFF8 string: count (8 or 16 bits), option byte, then UTF-16 or 8-bit characters.
+  std::u16string String(bool shortLength) {
+    unsigned count = shortLength ? Byte() : Word();
+    unsigned options = Byte();
+    std::u16string s;
+    for (unsigned i = 0; ok && i < count; ++i) {
+      s += static_cast<char16_t>((options & 1) ? Word() : Byte());
+    }
+    return ok ? s : std::u16string();
+  }
+};
+
+std::string KeyOwn(int first, int last) {
+  return std::to_string(first) + ":" + std::to_string(last);
+}
+
+std::string KeyOther(int book, int first, int last) {
+  return std::to_string(book) + "!" + std::to_string(first) + ":" + std::to_string(last);
+}
+
+void AddBiff8String(TXLSBlob& b, const std::u16string& s) {
+  b.AddWord(static_cast<uint32_t>(s.size()));
+  b.AddByte(1);
+  b.AddWideString(s);
+}
+
+TXLSBlob* NewRecord(uint16_t id) {
+  auto* b = new TXLSBlob(0);
+  b->AddWord(id);
+  b->AddWord(0);
+  return b;
+}
+
+void Finish(TXLSBlob& b) { b.PutWord(b.GetSize() - 4, 2); }
+
+}  // namespace
+
+int TXLSSupBookItem::AddName(const std::u16string& name) {
+  auto it = namePositions.find(name);
+  if (it != namePositions.end()) return it->second;
+  externNames.push_back(name);
+  int pos = static_cast<int>(externNames.size());
+  namePositions.emplace(name, pos);
+  return pos;
+}
+
+int TXLSSupBook::OwnBook() {
+  if (ownIndex_ < 0) {
+    items_.push_back(TXLSSupBookItem{});
+    ownIndex_ = Count() - 1;
+  }
+  return ownIndex_;
+}
+
+int TXLSSupBook::AddInBook() {
+  if (addInIndex_ < 0) {
+    OwnBook();
+    TXLSSupBookItem item;
+    item.ownBook = false;
+    item.addIn = true;
+    items_.push_back(std::move(item));
+    addInIndex_ = Count() - 1;
+  }
+  return addInIndex_;
+}
+
+int TXLSSupBook::AddInNamePosition(const std::u16string& name) {
+  return items_[static_cast<size_t>(AddInBook())].AddName(name);
+}
+
+std::u16string TXLSSupBook::NameAt(int book, int position) const {
+  if (book < 0 || book >= Count()) return {};
+  const auto& names = items_[static_cast<size_t>(book)].externNames;
+  if (position < 1 || position > static_cast<int>(names.size())) return {};
+  return names[static_cast<size_t>(position - 1)];
+}
+
+int TXLSSupBook::ReadSupBook(const uint8_t* data, size_t size) {
+  BodyReader r{data, size};
+  unsigned count = r.Word();
+  unsigned mark = r.Word();
+  if (!r.ok) return -1;
+  TXLSSupBookItem item;
+  if (mark == kOwnBookMark) {
+    items_.push_back(std::move(item));
+    ownIndex_ = Count() - 1;
+    return 1;
+  }
+  if (count == 1 && mark == kAddInMark) {
+    item.ownBook = false;
+    item.addIn = true;
+    items_.push_back(std::move(item));
+    addInIndex_ = Count() - 1;
+    return 1;
+  }
+  item.ownBook = false;
+  r.pos = 2;
+  item.path = r.String(false);
+  for (unsigned i = 0; r.ok && i < count; ++i) item.sheetNames.push_back(r.String(false));
+  if (!r.ok) return -1;
+  items_.push_back(std::move(item));
+  return 1;
+}
+
+int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size) {
+  if (items_.empty() || !items_.back().addIn) return 1;
+  BodyReader r{data, size};
+  r.pos = 6;
+  std::u16string name = r.String(true);
+  if (!r.ok) return -1;
+  items_.back().AddName(name);
+  return 1;
+}
+
+int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
+  OwnBook();
+  for (const auto& item : items_) {
+    TXLSBlob* b = NewRecord(kRecSupBook);
+    if (item.addIn) {
+      b->AddWord(1);
+      b->AddWord(kAddInMark);
+    } else if (item.ownBook) {
+      b->AddWord(static_cast<uint32_t>(sheetCount));
+      b->AddWord(kOwnBookMark);
+    } else {
+      b->AddWord(static_cast<uint32_t>(item.sheetNames.size()));
+      AddBiff8String(*b, item.path);
+      for (const auto& s : item.sheetNames) AddBiff8String(*b, s);
+    }
+    Finish(*b);
+    out.Append(b);
+    if (!item.addIn) continue;
+    for (const auto& name : item.externNames) {
+      TXLSBlob* n = NewRecord(kRecExternName);
+      n->AddWord(0);
+      n->AddDWord(0);
+      n->AddByte(static_cast<uint32_t>(name.size()));
+      n->AddByte(1);
+      n->AddWideString(name);
+      n->AddWord(2);
+      n->AddByte(0x1C);  // ptgErr #REF!
+      n->AddByte(0x17);
+      Finish(*n);
+      out.Append(n);
+    }
+  }
+  return 1;
+}
+
+TXLSExternSheet::TXLSExternSheet(TXLSExternCallbacks callbacks) : cb_(std::move(callbacks)) {}
+
+int TXLSExternSheet::SheetIdByName(const std::u16string& name) const {
+  return cb_.sheetIdByName ? cb_.sheetIdByName(name) : -1;
+}
+int TXLSExternSheet::SheetIndexById(int id) const {
+  return cb_.sheetIndexById ? cb_.sheetIndexById(id) : -1;
+}
+std::u16string TXLSExternSheet::SheetNameByIndex(int index) const {
+  return cb_.sheetNameByIndex ? cb_.sheetNameByIndex(index) : std::u16string();
+}
+std::u16string TXLSExternSheet::NameTextById(int nameId) const {
+  return cb_.nameTextById ? cb_.nameTextById(nameId) : std::u16string();
+}
+int TXLSExternSheet::NameOutputIndexById(int nameId) const {
+  return cb_.nameOutputIndexById ? cb_.nameOutputIndexById(nameId) : -1;
+}
+int TXLSExternSheet::NameIdByText(const std::u16string& text, int scope) const {
+  return cb_.nameIdByText ? cb_.nameIdByText(text, scope) : -1;
+}
+int TXLSExternSheet::NameScopeById(int nameId) const {
+  return cb_.nameScopeById ? cb_.nameScopeById(nameId) : -1;
+}
+int TXLSExternSheet::NextSheetNumber() const {
+  return cb_.nextSheetNumber ? cb_.nextSheetNumber() : -1;
+}
+int TXLSExternSheet::NameRangeById(int nameId, TXLSRangeItem& range) const {
+  return cb_.nameRangeById ? cb_.nameRangeById(nameId, range) : -1;
+}
+
+const TXLSExternSheetItem* TXLSExternSheet::Find(int id) const {
+  auto it = items_.find(id);
+  return it == items_.end() ? nullptr : &it->second;
+}
+
+int TXLSExternSheet::FindOrAdd(const std::string& key, int book, int first, int last,
+                               int imposedId) {
+  if (imposedId < 1) {
+    auto hit = keys_.find(key);
+    if (hit != keys_.end()) return hit->second;
+  }
+  int id = imposedId >= 1 ? imposedId : counter_ + 1;
+  counter_ = std::max(counter_, id);
+  TXLSExternSheetItem item;
+  item.id = id;
+  item.firstSheet = first;
+  item.lastSheet = last;
+  item.book = book;
+  items_[id] = item;
+  keys_[key] = id;
+  return id;
+}
+
+int TXLSExternSheet::FindOrAddBySheetIds(int firstId, int lastId) {
+  if (firstId < 1 || lastId < 1) return -1;
+  if (firstId > lastId) std::swap(firstId, lastId);
+  return FindOrAdd(KeyOwn(firstId, lastId), supBook_.OwnBook(), firstId, lastId, 0);
+}
+
+int TXLSExternSheet::FindOrAddBySheetNames(const std::u16string& first,
+                                           const std::u16string& last) {
+  int a = SheetIdByName(first);
+  if (a < 1) return -1;
+  int b = a;
+  if (!last.empty() && last != first) {
+    b = SheetIdByName(last);
+    if (b < 1) return -1;
+  }
+  return FindOrAddBySheetIds(a, b);
+}
+
+int TXLSExternSheet::FindOrAddBySheetIndex(int firstIndex, int lastIndex) {
+  std::u16string first = SheetNameByIndex(firstIndex);
+  std::u16string last = SheetNameByIndex(lastIndex);
+  if (first.empty() || last.empty()) return -1;
+  return FindOrAddBySheetNames(first, last);
+}
+
+int TXLSExternSheet::EntryOfNameScope(int nameId) {
+  int scope = NameScopeById(nameId);
+  if (scope < 1) return -1;
+  return FindOrAddBySheetIds(scope, scope);
+}
+
+int TXLSExternSheet::AddFromRecord(int id, int book, int first, int last) {
+  if (id < 1 || book < 0) return -1;
+  if (book == supBook_.AddInBookIndex()) {
+    return FindOrAdd(KeyOther(book, -1, -1), book, -1, -1, id);
+  }
+  if (book < supBook_.Count() && supBook_.Item(book).ownBook) {
+    int a = SheetIdByName(SheetNameByIndex(first + 1));
+    int b = SheetIdByName(SheetNameByIndex(last + 1));
+    if (a < 1 || b < 1) return -1;
+    return FindOrAdd(KeyOwn(std::min(a, b), std::max(a, b)), book, std::min(a, b),
+                     std::max(a, b), id);
+  }
+  return FindOrAdd(KeyOther(book, first, last), book, first, last, id);
+}
+
+int TXLSExternSheet::AddInEntry() {
+  int book = supBook_.AddInBook();
+  return FindOrAdd(KeyOther(book, -1, -1), book, -1, -1, 0);
+}
+
+int TXLSExternSheet::AddInNameIndex(const std::u16string& name) {
+  return supBook_.AddInNamePosition(name);
+}
+
+std::u16string TXLSExternSheet::GetAddInName(int entryId, int position) {
+  const TXLSExternSheetItem* item = Find(entryId);
+  if (!item) return {};
+  return supBook_.NameAt(item->book, position);
+}
+
+bool TXLSExternSheet::IsOwnBook(int id) const {
+  const TXLSExternSheetItem* item = Find(id);
+  if (!item) return true;
+  return item->book >= 0 && item->book < supBook_.Count() && supBook_.Item(item->book).ownBook;
+}
+
+int TXLSExternSheet::GetOutputIndex(int id) const {
+  const TXLSExternSheetItem* item = Find(id);
+  return item ? item->outputIndex : -1;
+}
+
+int TXLSExternSheet::GetEntry(int id, int& book, int& first, int& last) const {
+  const TXLSExternSheetItem* item = Find(id);
+  if (!item) return -1;
+  book = item->book;
+  first = item->firstSheet;
+  last = item->lastSheet;
+  return 1;
+}
+
+int TXLSExternSheet::ResolveEntry(int id, int& book, int& first, int& last) const {
+  const TXLSExternSheetItem* item = Find(id);
+  if (!item) return -1;
+  if (!IsOwnBook(id)) {
+    book = item->book;
+    first = item->firstSheet;
+    last = item->lastSheet;
+    return 1;
+  }
+  int a = SheetIndexById(item->firstSheet);
+  int b = SheetIndexById(item->lastSheet);
+  if (a < 1 || b < 1) return -1;
+  book = item->book;
+  first = std::min(a, b);
+  last = std::max(a, b);
+  return 1;
+}
+
+int TXLSExternSheet::OutputId(int n) const {
+  if (n < 1 || n > OutputCount()) return -1;
+  return output_[static_cast<size_t>(n - 1)];
+}
+
+int TXLSExternSheet::ResolveEntryAt(int n, int& book, int& first, int& last) const {
+  int id = OutputId(n);
+  if (id < 1) return -1;
+  return ResolveEntry(id, book, first, last);
+}
+
+namespace {
+
+std::u16string Quoted(const std::u16string& name) {
+  std::u16string s = u"'";
+  for (char16_t c : name) {
+    s += c;
+    if (c == u'\'') s += c;
+  }
+  return s + u"'";
+}
+
+}  // namespace
+
+std::u16string TXLSExternSheet::GetSheetText(int id) const {
+  int book = 0, first = 0, last = 0;
+  if (!IsOwnBook(id) || ResolveEntry(id, book, first, last) != 1) return {};
+  std::u16string a = SheetNameByIndex(first);
+  if (a.empty()) return {};
+  std::u16string text = Quoted(a);
+  if (last != first) {
+    std::u16string b = SheetNameByIndex(last);
+    if (b.empty()) return {};
+    text += u":" + Quoted(b);
+  }
+  return text;
+}
+
+void TXLSExternSheet::Renumber() {
+  output_.clear();
+  for (auto& [id, item] : items_) {
+    bool keep = item.used != 0;
+    int a = item.firstSheet, b = item.lastSheet;
+    bool resolved = true;
+    if (keep && item.firstSheet >= 0 && item.lastSheet >= 0) {
+      if (IsOwnBook(id)) {
+        a = SheetIndexById(item.firstSheet);
+        b = SheetIndexById(item.lastSheet);
+        keep = a >= 1 && b >= 1;
+        if (keep && a > b) std::swap(a, b);
+      } else {
+        resolved = false;  // other books keep their stored positions
+      }
+    }
+    if (keep) {
+      output_.push_back(id);
+      item.outputIndex = OutputCount();
+      item.firstIndex = resolved ? a : item.firstSheet + 1;
+      item.lastIndex = resolved ? b : item.lastSheet + 1;
+    } else {
+      item.outputIndex = -1;
+      item.firstIndex = -1;
+      item.lastIndex = -1;
+    }
+  }
+}
+
+int TXLSExternSheet::WriteExternSheet(TXLSBlobList& out) const {
+  TXLSBlob* b = NewRecord(kRecExternSheet);
+  b->AddWord(static_cast<uint32_t>(output_.size()));
+  for (int id : output_) {
+    const TXLSExternSheetItem* item = Find(id);
+    b->AddWord(static_cast<uint32_t>(item->book));
+    if (item->firstSheet < 0) {
+      b->AddWord(0xFFFE);
+      b->AddWord(0xFFFE);
+    } else {
+      b->AddWord(static_cast<uint32_t>(item->firstIndex - 1));
+      b->AddWord(static_cast<uint32_t>(item->lastIndex - 1));
+    }
+  }
+  Finish(*b);
+  out.Append(b);
+  return 1;
+}
+
+}  // namespace xls

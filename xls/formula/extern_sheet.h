@@ -1,0 +1,137 @@
+// The workbook's table of references that leave a formula's own sheet: every 3-D reference,
+// every name written with a sheet prefix and every add-in call points to one entry. Formulas
+// keep the entry id; before a save the live entries are numbered and written as EXTERNSHEET,
+// and the supporting books as SUPBOOK and EXTERNNAME. Sheets and names are known only through
+// callbacks that the workbook and the defined-name store supply.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "xls/formula/syntax_tree.h"
+
+namespace xls {
+
+class TXLSBlobList;
+
+// Each callback may be unset; a call through an unset one answers -1 or an empty text.
+struct TXLSExternCallbacks {
+  std::function<int(const std::u16string& sheetName)> sheetIdByName;
+  std::function<int(int sheetId)> sheetIndexById;             // 1-based sheet index
+  std::function<std::u16string(int sheetIndex)> sheetNameByIndex;
+  std::function<std::u16string(int nameId)> nameTextById;
+  std::function<int(int nameId)> nameOutputIndexById;         // NAME record number
+  std::function<int(const std::u16string& text, int scope)> nameIdByText;
+  std::function<int(int nameId)> nameScopeById;               // sheet id, 0 for the workbook
+  std::function<int()> nextSheetNumber;
+  std::function<int(int nameId, TXLSRangeItem& range)> nameRangeById;
+};
+
+struct TXLSSupBookItem {
+  bool ownBook = true;
+  bool addIn = false;
+  std::u16string path;
+  std::vector<std::u16string> sheetNames;
+  std::vector<std::u16string> externNames;
+  std::unordered_map<std::u16string, int> namePositions;  // 1-based
+
+  int AddName(const std::u16string& name);
+};
+
+class TXLSSupBook {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  const TXLSSupBookItem& Item(int i) const { return items_[static_cast<size_t>(i)]; }
+  // Index of the own book, made first when the list is empty.
+  int OwnBook();
+  // The own-book index as it stands (0 while there is none).
+  int OwnBookIndex() const { return ownIndex_ < 0 ? 0 : ownIndex_; }
+  int AddInBookIndex() const { return addInIndex_; }
+  // Index of the add-in book, made when missing (after the own book).
+  int AddInBook();
+  int AddInNamePosition(const std::u16string& name);
+  std::u16string NameAt(int book, int position) const;
+
+  // SUPBOOK and EXTERNNAME record bodies read from a file; 1 or -1.
+  int ReadSupBook(const uint8_t* data, size_t size);
+  int ReadExternName(const uint8_t* data, size_t size);
+  // Appends SUPBOOK (and the add-in book's EXTERNNAME) records in list order.
+  int WriteRecords(TXLSBlobList& out, int sheetCount);
+
+ private:
+  std::vector<TXLSSupBookItem> items_;
+  int ownIndex_ = -1;
+  int addInIndex_ = -1;
+};
+
+struct TXLSExternSheetItem {
+  int32_t id = 0;
+  int32_t firstSheet = 0;   // sheet ids of the own book, positions of other books, -1 add-in
+  int32_t lastSheet = 0;
+  uint8_t used = 1;
+  int32_t outputIndex = -1;
+  int32_t firstIndex = -1;  // 1-based sheet indexes, filled by Renumber
+  int32_t lastIndex = -1;
+  int32_t book = 0;
+};
+
+class TXLSExternSheet {
+ public:
+  explicit TXLSExternSheet(TXLSExternCallbacks callbacks = {});
+
+  TXLSExternCallbacks& Callbacks() { return cb_; }
+  TXLSSupBook& SupBook() { return supBook_; }
+
+  int FindOrAddBySheetNames(const std::u16string& first, const std::u16string& last);
+  int FindOrAddBySheetIndex(int firstIndex, int lastIndex);
+  int FindOrAddBySheetIds(int firstId, int lastId);
+  int EntryOfNameScope(int nameId);
+  // An entry read from an EXTERNSHEET record: first and last are the record's 0-based sheet
+  // positions; for the add-in book they are ignored.
+  int AddFromRecord(int id, int book, int first, int last);
+  int AddInEntry();
+  int AddInNameIndex(const std::u16string& name);
+  std::u16string GetAddInName(int entryId, int position);
+
+  bool IsOwnBook(int id) const;
+  int GetOutputIndex(int id) const;
+  int ResolveEntry(int id, int& book, int& first, int& last) const;
+  int GetEntry(int id, int& book, int& first, int& last) const;
+  int ResolveEntryAt(int n, int& book, int& first, int& last) const;
+  // 'First' or 'First':'Last' for formula text; empty when the entry does not resolve.
+  std::u16string GetSheetText(int id) const;
+  void Renumber();
+  int OutputCount() const { return static_cast<int>(output_.size()); }
+  int OutputId(int n) const;  // n is 1-based
+
+  // EXTERNSHEET (BIFF8) from the numbered entries.
+  int WriteExternSheet(TXLSBlobList& out) const;
+
+  // Pass-through of the defined-name and workbook callbacks.
+  std::u16string NameTextById(int nameId) const;
+  int NameOutputIndexById(int nameId) const;
+  int NameIdByText(const std::u16string& text, int scope) const;
+  int NameScopeById(int nameId) const;
+  int NextSheetNumber() const;
+  int NameRangeById(int nameId, TXLSRangeItem& range) const;
+  int SheetIdByName(const std::u16string& name) const;
+  int SheetIndexById(int id) const;
+  std::u16string SheetNameByIndex(int index) const;
+
+ private:
+  int FindOrAdd(const std::string& key, int book, int first, int last, int imposedId);
+  const TXLSExternSheetItem* Find(int id) const;
+
+  TXLSExternCallbacks cb_;
+  std::map<int, TXLSExternSheetItem> items_;
+  std::unordered_map<std::string, int> keys_;
+  std::vector<int> output_;
+  int counter_ = 0;
+  TXLSSupBook supBook_;
+};
+
+}  // namespace xls

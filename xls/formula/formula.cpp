@@ -1,0 +1,933 @@
+#include "xls/formula/formula.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "xls/formula/lexer.h"
+#include "xls/formula/parser.h"
+#include "xls/formula/wide_text.h"
+#include "xls/model/blob.h"
+#include "xls/model/codepage.h"
+
+namespace xls {
+
+namespace {
+
+// Token bytes without their class bits.
+enum : int {
+  ptgExp = 0x01, ptgTbl = 0x02, ptgAdd = 0x03, ptgIsect = 0x0F, ptgUnion = 0x10, ptgRange = 0x11,
+  ptgUplus = 0x12, ptgUminus = 0x13, ptgPercent = 0x14, ptgParen = 0x15, ptgMissArg = 0x16,
+  ptgStr = 0x17, ptgAttr = 0x19, ptgErr = 0x1C, ptgBool = 0x1D, ptgInt = 0x1E, ptgNum = 0x1F,
+  ptgArray = 0x20, ptgFunc = 0x21, ptgFuncVar = 0x22, ptgName = 0x23, ptgRef = 0x24,
+  ptgArea = 0x25, ptgMemArea = 0x26, ptgMemErr = 0x27, ptgMemNoMem = 0x28, ptgMemFunc = 0x29,
+  ptgRefErr = 0x2A, ptgAreaErr = 0x2B, ptgRefN = 0x2C, ptgAreaN = 0x2D, ptgMemAreaN = 0x2E,
+  ptgMemNoMemN = 0x2F, ptgNameX = 0x39, ptgRef3d = 0x3A, ptgArea3d = 0x3B, ptgRefErr3d = 0x3C,
+  ptgAreaErr3d = 0x3D,
+};
+
+constexpr int kAddInFunction = 255;
+constexpr int kMaxStringLength = 255;
+constexpr int kMaxDepth = 64;
+
+// Binary operator nodes in token order 0x03..0x0E.
+constexpr int kBinaryNodes[] = {kNodeAdd, kNodeSub, kNodeMul, kNodeDiv, kNodePower, kNodeConcat,
+                                kNodeLT,  kNodeLE,  kNodeEQ,  kNodeGE,  kNodeGT,    kNodeNE};
+
+int BinaryToken(int kind) {
+  for (int i = 0; i < 12; ++i) {
+    if (kBinaryNodes[i] == kind) return ptgAdd + i;
+  }
+  switch (kind) {
+    case kNodeIntersect: return ptgIsect;
+    case kNodeUnion: return ptgUnion;
+    case kNodeRange: return ptgRange;
+  }
+  return -1;
+}
+
+bool IsReferenceOperator(int kind) {
+  return kind == kNodeUnion || kind == kNodeIntersect || kind == kNodeRange;
+}
+
+// Argument counts of fixed-argument worksheet functions that the catalogue lacks, so that
+// their tokens decode (and write back under their number) instead of losing the formula.
+int UncataloguedFixedCount(int number) {
+  switch (number) {
+    case 350: return 4;  // ISPMT
+    case 351: return 3;  // DATEDIF
+    case 352: return 1;  // DATESTRING
+    case 353: return 2;  // NUMBERSTRING
+  }
+  return -2;
+}
+
+}  // namespace
+
+struct TXLSFormula::Writer {
+  TXLSBlob& b;
+};
+
+// Bounded reads over token bytes: a read past the limit fails instead of reading on.
+struct TXLSFormula::Reader {
+  const uint8_t* data;
+  size_t pos;
+  size_t limit;
+  int version;
+  bool ok = true;
+
+  bool Biff8() const { return version >= 0x600; }
+  bool Has(size_t n) const { return ok && pos + n <= limit; }
+  unsigned Byte() {
+    if (!Has(1)) { ok = false; return 0; }
+    return data[pos++];
+  }
+  unsigned Word() {
+    if (!Has(2)) { ok = false; return 0; }
+    unsigned v = data[pos] | (data[pos + 1] << 8);
+    pos += 2;
+    return v;
+  }
+  double Double() {
+    if (!Has(8)) { ok = false; return 0; }
+    double v;
+    std::memcpy(&v, data + pos, 8);
+    pos += 8;
+    return v;
+  }
+  void Skip(size_t n) {
+    if (!Has(n)) { ok = false; return; }
+    pos += n;
+  }
+  std::u16string Chars(unsigned count, bool wide) {
+    std::u16string s;
+    if (!Has(static_cast<size_t>(count) * (wide ? 2 : 1))) { ok = false; return s; }
+    if (wide) {
+      for (unsigned i = 0; i < count; ++i) s += static_cast<char16_t>(Word());
+    } else {
+      std::string bytes(reinterpret_cast<const char*>(data + pos), count);
+      pos += count;
+      s = AnsiToWideCP(bytes);
+    }
+    return s;
+  }
+};
+
+TXLSFormula::TXLSFormula(TXLSExternSheet& externs)
+    : catalogue_(MakeFunctionCatalogue()), externs_(externs) {}
+
+TXLSFormula::~TXLSFormula() = default;
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::CompileText(const std::u16string& text,
+                                                          int sheetScope) {
+  TXLSLexer lexer;
+  lexer.SetText(ftext::WideToUtf8(text));
+  if (lexer.Scan() != 1) return nullptr;
+  TXLSSyntax parser(*catalogue_, externs_);
+  parser.SetTokens(&lexer.Tokens());
+  if (parser.Parse(sheetScope) != 1) return nullptr;
+  return parser.TakeRoot();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sizes
+
+int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
+  int args = node.ChildCount();
+  int own = 0;
+  if (const THashFuncEntry* e = catalogue_->FindByName(ftext::UpperAscii(node.text))) {
+    if (e->argCount >= 0 && e->argCount != args) return -1;
+    own = e->argCount >= 0 ? 3 : 4;
+  } else if (node.value == kAddInFunction) {
+    const TXLSSyntaxItem* name = node.Child(1);
+    if (!name || name->kind != kNodeName || !name->range) return -1;
+    const THashFuncEntry* e = catalogue_->FindAddIn(
+        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
+    if (!e || (e->argCount >= 0 && e->argCount + 1 != args)) return -1;
+    own = 4;
+  } else if (node.text.empty() && node.rawToken != 0) {
+    own = (node.rawToken & 0x1F) == ptgFunc ? 3 : 4;
+  } else {
+    return -1;
+  }
+  if (own == 4 && args > 127) return -1;
+  int total = own;
+  for (int i = 1; i <= args; ++i) {
+    int s = TokenSize(*node.Child(i));
+    if (s < 0) return -1;
+    total += s;
+  }
+  return total;
+}
+
+int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
+  const bool b5 = Biff5();
+  auto sum = [&](int own) {
+    int total = own;
+    for (int i = 1; i <= node.ChildCount(); ++i) {
+      int s = TokenSize(*node.Child(i));
+      if (s < 0) return -1;
+      total += s;
+    }
+    return total;
+  };
+  switch (node.kind) {
+    case kNodeReference: {
+      if (!node.range) return -1;
+      const TXLSRangeItem& r = *node.range;
+      if (r.Is3d()) return r.IsArea() ? (b5 ? 21 : 11) : (b5 ? 18 : 7);
+      return r.IsArea() ? (b5 ? 7 : 9) : (b5 ? 4 : 5);
+    }
+    case kNodeNumber: return 9;
+    case kNodeString: {
+      if (node.text.size() > kMaxStringLength) return -1;
+      int n = static_cast<int>(b5 ? WideToAnsi(node.text).size() : node.text.size());
+      return b5 ? 2 + n : 3 + 2 * n;
+    }
+    case kNodeError: return 2;
+    case kNodeMissing: return 1;
+    case kNodeBool: return 2;
+    case kNodeArray: return 8;
+    case kNodeParen:
+    case kNodeNegate:
+    case kNodeUnaryPlus:
+    case kNodePercent:
+      return node.ChildCount() == 1 ? sum(1) : -1;
+    case kNodeMemFunc:
+      return node.ChildCount() == 1 ? sum(3) : -1;
+    case kNodeName:
+      if (node.range && node.range->externId > 0) return b5 ? 25 : 7;
+      return b5 ? 15 : 5;
+    case kNodeCall:
+      return CallSize(node);
+    default:
+      if (BinaryToken(node.kind) >= 0) return node.ChildCount() == 2 ? sum(1) : -1;
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compiling
+
+int TXLSFormula::Compile(const TXLSSyntaxItem& tree, int rootClass, int sheet, int row,
+                         int column, std::unique_ptr<TXLSBlob>& out) {
+  out.reset();
+  arrayFormula_ = false;
+  arrayClass_ = false;
+  sheet_ = sheet;
+  if (rootClass == kRootArray) {
+    arrayFormula_ = true;
+    rootClass = kRootValue;
+  }
+  int size = TokenSize(tree);
+  if (size < 1 || size > 0xFFFF) {
+    sheet_ = 0;
+    return -1;
+  }
+  auto blob = std::make_unique<TXLSBlob>(static_cast<uint32_t>(size + 2));
+  blob->AddWord(static_cast<uint32_t>(size));
+  Writer w{*blob};
+  bool ok = CompileNode(tree, w, row, column, rootClass);
+  arrayFormula_ = false;
+  arrayClass_ = false;
+  sheet_ = 0;
+  if (!ok || blob->GetSize() != static_cast<uint32_t>(size + 2)) return -1;
+  WriteArrays(tree, w);
+  out = std::move(blob);
+  return 1;
+}
+
+std::unique_ptr<TXLSBlob> TXLSFormula::CompileTree(const TXLSSyntaxItem& tree, int rootClass,
+                                                   int sheet, int row, int column) {
+  std::unique_ptr<TXLSBlob> out;
+  Compile(tree, rootClass, sheet, row, column, out);
+  return out;
+}
+
+bool TXLSFormula::CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, int column,
+                              int cls) {
+  TXLSBlob& b = w.b;
+  switch (node.kind) {
+    case kNodeReference:
+      return CompileReference(node, w, row, column, cls);
+    case kNodeNumber:
+      b.AddByte(ptgNum);
+      b.AddDouble(node.number);
+      return true;
+    case kNodeString:
+      b.AddByte(ptgStr);
+      if (Biff5()) {
+        std::string bytes = WideToAnsi(node.text);
+        b.AddByte(static_cast<uint32_t>(bytes.size()));
+        b.AddString(bytes);
+      } else {
+        b.AddByte(static_cast<uint32_t>(node.text.size()));
+        b.AddByte(1);
+        b.AddWideString(node.text);
+      }
+      return true;
+    case kNodeError:
+      b.AddByte(ptgErr);
+      b.AddByte(static_cast<uint32_t>(node.value));
+      return true;
+    case kNodeMissing:
+      b.AddByte(ptgMissArg);
+      return true;
+    case kNodeBool:
+      b.AddByte(ptgBool);
+      b.AddByte(node.value == 1 ? 1 : 0);
+      return true;
+    case kNodeArray:
+      b.AddByte(cls == kClassValue ? 0x40 : 0x60);
+      for (int i = 0; i < 7; ++i) b.AddByte(0);
+      return true;
+    case kNodeParen:
+      // Parentheses pass the class on: (A1,B1) inside a reference argument stays a reference.
+      if (!CompileNode(*node.Child(1), w, row, column,
+                       IsReferenceOperator(node.Child(1)->kind) ? kClassReference : kClassValue)) {
+        return false;
+      }
+      b.AddByte(ptgParen);
+      return true;
+    case kNodeNegate:
+    case kNodeUnaryPlus:
+    case kNodePercent:
+      if (!CompileNode(*node.Child(1), w, row, column, kClassValue)) return false;
+      b.AddByte(node.kind == kNodeNegate ? ptgUminus
+                : node.kind == kNodeUnaryPlus ? ptgUplus
+                                              : ptgPercent);
+      return true;
+    case kNodeMemFunc: {
+      b.AddByte(ptgMemFunc);
+      uint32_t at = b.GetSize();
+      b.AddWord(0);
+      if (!CompileNode(*node.Child(1), w, row, column, kClassReference)) return false;
+      b.PutWord(b.GetSize() - at - 2, at);
+      return true;
+    }
+    case kNodeName:
+      return CompileName(node, w, cls);
+    case kNodeCall:
+      return CompileCall(node, w, row, column, cls);
+  }
+  int token = BinaryToken(node.kind);
+  if (token < 0 || node.ChildCount() != 2) return false;
+  int operandClass = IsReferenceOperator(node.kind) ? kClassReference : kClassValue;
+  if (!CompileNode(*node.Child(1), w, row, column, operandClass)) return false;
+  if (!CompileNode(*node.Child(2), w, row, column, operandClass)) return false;
+  b.AddByte(static_cast<uint32_t>(token));
+  return true;
+}
+
+bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, int column,
+                              int cls) {
+  const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(node.text));
+  const THashFuncEntry* addIn = nullptr;
+  int number = 0, count = 0, ret = kClassValue;
+  bool fixed = false;
+  const int args = node.ChildCount();
+  if (entry) {
+    number = entry->number;
+    count = entry->argCount;
+    ret = entry->returnClass;
+    fixed = count >= 0;
+    if (fixed && count != args) return false;
+  } else if (node.value == kAddInFunction) {
+    const TXLSSyntaxItem* name = node.Child(1);
+    if (!name || name->kind != kNodeName || !name->range) return false;
+    addIn = catalogue_->FindAddIn(
+        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
+    if (!addIn || args < 1) return false;
+    if (addIn->argCount >= 0 && addIn->argCount + 1 != args) return false;
+    number = kAddInFunction;
+    ret = cls;
+  } else if (node.text.empty() && node.rawToken != 0) {
+    number = node.value;
+    fixed = (node.rawToken & 0x1F) == ptgFunc;
+    ret = ((node.rawToken >> 5) & 3) - 1;
+    if (ret < 0) ret = kClassValue;
+  } else {
+    return false;
+  }
+  for (int i = 1; i <= args; ++i) {
+    int argClass;
+    if (entry) {
+      argClass = entry->GetArgClass(i);
+    } else if (addIn) {
+      argClass = i == 1 ? kClassReference : addIn->GetArgClass(i - 1);
+    } else {
+      argClass = kClassValue;
+    }
+    bool setArray = arrayFormula_ && !arrayClass_ &&
+                    (argClass == kClassReference || (argClass == kClassValue && ret == kClassReference));
+    if (setArray) arrayClass_ = true;
+    bool ok = CompileNode(*node.Child(i), w, row, column, argClass);
+    if (setArray) arrayClass_ = false;
+    if (!ok) return false;
+  }
+  int tokenClass;
+  if (arrayClass_ && ((cls < 2 && ret == 1) || (cls == 1 && ret == 0))) {
+    tokenClass = 2;
+  } else if (ret == 0 && cls == 1) {
+    tokenClass = 1;
+  } else {
+    tokenClass = ret;
+  }
+  TXLSBlob& b = w.b;
+  if (fixed) {
+    b.AddByte(static_cast<uint32_t>(tokenClass * 32 + ptgFunc));
+    b.AddWord(static_cast<uint32_t>(number));
+  } else {
+    b.AddByte(static_cast<uint32_t>(tokenClass * 32 + ptgFuncVar));
+    b.AddByte(static_cast<uint32_t>(args));
+    b.AddWord(static_cast<uint32_t>(number));
+  }
+  return true;
+}
+
+bool TXLSFormula::EncodeCorner(const TXLSRangeItem& r, bool last, int row, int column,
+                               uint16_t& rowField, uint16_t& colField) const {
+  int rw = last ? r.lastRow : r.firstRow;
+  int cl = last ? r.lastCol : r.firstCol;
+  bool rowAbs = last ? r.lastRowAbs : r.firstRowAbs;
+  bool colAbs = last ? r.lastColAbs : r.firstColAbs;
+  const bool offsets = mode_ == 'B' && r.offset;
+  if (r.offset && !offsets) {
+    if (!rowAbs) rw += row;
+    if (!colAbs) cl += column;
+  }
+  const int maxRow = Biff5() ? kMaxRowBiff5 : kMaxRow;
+  // A whole column keeps its meaning in BIFF5, whose rows end at 16383.
+  if (Biff5() && r.IsArea() && !r.offset && r.firstRow == 0 && r.lastRow == kMaxRow && last) {
+    rw = kMaxRowBiff5;
+  }
+  bool rowOffset = offsets && !rowAbs;
+  bool colOffset = offsets && !colAbs;
+  if (rowOffset) {
+    int lim = Biff5() ? 8192 : 32768;
+    if (rw < -lim || rw >= lim) return false;
+  } else if (rw < 0 || rw > maxRow) {
+    return false;
+  }
+  if (colOffset) {
+    if (cl < -128 || cl > 127) return false;
+  } else if (cl < 0 || cl > kMaxColumn) {
+    return false;
+  }
+  uint16_t flags = static_cast<uint16_t>((rowAbs ? 0 : 0x8000) | (colAbs ? 0 : 0x4000));
+  if (Biff5()) {
+    rowField = static_cast<uint16_t>(flags | (static_cast<unsigned>(rw) & 0x3FFF));
+    colField = static_cast<uint16_t>(static_cast<unsigned>(cl) & 0xFF);
+  } else {
+    rowField = static_cast<uint16_t>(rw);
+    colField = static_cast<uint16_t>(flags | (static_cast<unsigned>(cl) & 0xFF));
+  }
+  return true;
+}
+
+bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int row, int column,
+                                   int cls) {
+  if (!node.range) return false;
+  const TXLSRangeItem& r = *node.range;
+  TXLSBlob& b = w.b;
+  const int k = (arrayClass_ && cls == kClassValue) ? kClassArray : cls;
+  const bool area = r.IsArea();
+  uint16_t rows[2] = {0, 0}, cols[2] = {0, 0};
+  bool valid = !r.IsInvalid() && EncodeCorner(r, false, row, column, rows[0], cols[0]) &&
+               (!area || EncodeCorner(r, true, row, column, rows[1], cols[1]));
+  if (!valid) rows[0] = rows[1] = cols[0] = cols[1] = 0;
+  auto body = [&]() {
+    if (Biff5()) {
+      b.AddWord(rows[0]);
+      if (area) b.AddWord(rows[1]);
+      b.AddByte(cols[0]);
+      if (area) b.AddByte(cols[1]);
+    } else {
+      b.AddWord(rows[0]);
+      if (area) b.AddWord(rows[1]);
+      b.AddWord(cols[0]);
+      if (area) b.AddWord(cols[1]);
+    }
+  };
+  if (r.Is3d()) {
+    int token = valid ? (area ? ptgArea3d : ptgRef3d) : (area ? ptgAreaErr3d : ptgRefErr3d);
+    if (Biff5()) {
+      int book = 0, first = 0, last = 0;
+      if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
+      b.AddByte(static_cast<uint32_t>(k * 32 + token));
+      b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
+      for (int i = 0; i < 8; ++i) b.AddByte(0);
+      b.AddWord(static_cast<uint32_t>(first - 1));
+      b.AddWord(static_cast<uint32_t>(last - 1));
+    } else {
+      int index = externs_.GetOutputIndex(r.externId);
+      if (index < 1) return false;
+      b.AddByte(static_cast<uint32_t>(k * 32 + token));
+      b.AddWord(static_cast<uint32_t>(index - 1));
+    }
+    body();
+    return true;
+  }
+  int token;
+  if (!valid) {
+    token = area ? ptgAreaErr : ptgRefErr;
+  } else if (mode_ == 'B' && r.offset) {
+    token = area ? ptgAreaN : ptgRefN;
+  } else {
+    token = area ? ptgArea : ptgRef;
+  }
+  b.AddByte(static_cast<uint32_t>(k * 32 + (token - 0x20)));
+  body();
+  return true;
+}
+
+bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
+  TXLSBlob& b = w.b;
+  const int k = (arrayClass_ && cls == kClassValue) ? kClassArray : cls;
+  const int externId = node.range ? node.range->externId : 0;
+  if (externId <= 0) {
+    int index = externs_.NameOutputIndexById(node.value);
+    if (index < 1) index = 0;
+    b.AddByte(static_cast<uint32_t>(k * 32 + (ptgName - 0x20)));
+    b.AddWord(static_cast<uint32_t>(index));
+    b.AddWord(0);
+    if (Biff5()) {
+      for (int i = 0; i < 12; ++i) b.AddByte(0);
+    }
+    return true;
+  }
+  int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
+  if (index < 1) index = 0;
+  b.AddByte(static_cast<uint32_t>(k * 32 + (ptgNameX - 0x20)));
+  if (Biff5()) {
+    b.AddWord(static_cast<uint32_t>(-externs_.NextSheetNumber()) & 0xFFFF);
+    for (int i = 0; i < 8; ++i) b.AddByte(0);
+    b.AddWord(static_cast<uint32_t>(index));
+    for (int i = 0; i < 12; ++i) b.AddByte(0);
+  } else {
+    int out = externs_.GetOutputIndex(externId);
+    if (out < 1) return false;
+    b.AddWord(static_cast<uint32_t>(out - 1));
+    b.AddWord(static_cast<uint32_t>(index));
+    b.AddWord(0);
+  }
+  return true;
+}
+
+// Array constants follow the tokens, in the order of their tokens.
+void TXLSFormula::WriteArrays(const TXLSSyntaxItem& node, Writer& w) {
+  if (node.kind != kNodeArray) {
+    for (int i = 1; i <= node.ChildCount(); ++i) WriteArrays(*node.Child(i), w);
+    return;
+  }
+  TXLSBlob& b = w.b;
+  int cols = node.value > 0 ? node.value : 1;
+  int count = node.ChildCount();
+  int rows = count > 0 ? count / cols : 1;
+  if (Biff5()) {
+    b.AddByte(static_cast<uint32_t>(cols & 0xFF));
+    b.AddWord(static_cast<uint32_t>(rows));
+  } else {
+    b.AddByte(static_cast<uint32_t>(cols - 1));
+    b.AddWord(static_cast<uint32_t>(rows - 1));
+  }
+  if (count == 0) {
+    for (int i = 0; i < 9; ++i) b.AddByte(0);
+    return;
+  }
+  for (int i = 1; i <= count; ++i) {
+    const TXLSSyntaxItem& v = *node.Child(i);
+    switch (v.kind) {
+      case kNodeNumber:
+        b.AddByte(0x01);
+        b.AddDouble(v.number);
+        break;
+      case kNodeString:
+        b.AddByte(0x02);
+        if (Biff5()) {
+          std::string bytes = WideToAnsi(v.text).substr(0, 255);
+          b.AddByte(static_cast<uint32_t>(bytes.size()));
+          b.AddString(bytes);
+        } else {
+          b.AddWord(static_cast<uint32_t>(v.text.size()));
+          b.AddByte(1);
+          b.AddWideString(v.text);
+        }
+        break;
+      case kNodeBool:
+      case kNodeError:
+        b.AddByte(v.kind == kNodeBool ? 0x04 : 0x10);
+        b.AddByte(static_cast<uint32_t>(v.value));
+        for (int k = 0; k < 7; ++k) b.AddByte(0);
+        break;
+      default:
+        for (int k = 0; k < 9; ++k) b.AddByte(0);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const TXLSBlob& blob, uint32_t& pos,
+                                                          int fileVersion, uint32_t size) {
+  size_t p = pos;
+  auto tree = DecodeTokens(blob.GetData(), blob.GetSize(), p, fileVersion, size);
+  pos = static_cast<uint32_t>(p);
+  return tree;
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeSized(const TXLSBlob& blob, uint32_t& pos,
+                                                         int fileVersion) {
+  if (static_cast<size_t>(pos) + 2 > blob.GetSize()) return nullptr;
+  uint32_t size = blob.GetWord(pos);
+  pos += 2;
+  return DecodeTokens(blob, pos, fileVersion, size);
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, size_t end,
+                                                          size_t& pos, int fileVersion,
+                                                          size_t size) {
+  if (!data || pos > end || size > end - pos || size == 0) return nullptr;
+  Reader tokens{data, pos, pos + size, fileVersion};
+  Reader extra{data, pos + size, end, fileVersion};
+  bool ok = true;
+  // The tokens are one expression; memory tokens nest sub-expressions of their own length.
+  auto tree = Decode(tokens, 0);
+  if (!tree) return nullptr;
+  // Array constants (and memory-area rectangles) follow in token order.
+  std::vector<TXLSSyntaxItem*> postfix;
+  auto collect = [&](auto&& self, TXLSSyntaxItem* n) -> void {
+    for (int i = 1; i <= n->ChildCount(); ++i) self(self, n->Child(i));
+    postfix.push_back(n);
+  };
+  collect(collect, tree.get());
+  for (TXLSSyntaxItem* n : postfix) {
+    if (n->kind == kNodeArray) {
+      // Without trailing data (a stream cut after its tokens) the constant stays empty.
+      if (extra.pos < extra.limit && !ReadArrays(*n, extra)) ok = false;
+    } else if (n->kind == kNodeMemFunc && (n->rawToken & 0x1F) == ptgMemArea) {
+      unsigned count = extra.Word();
+      extra.Skip(static_cast<size_t>(count) * (extra.Biff8() ? 8 : 6));
+      if (!extra.ok) ok = false;
+    }
+  }
+  if (!ok) return nullptr;
+  pos += size;
+  return tree;
+}
+
+bool TXLSFormula::ReadArrays(TXLSSyntaxItem& node, Reader& r) {
+  unsigned cols = r.Byte();
+  unsigned rows = r.Word();
+  if (r.Biff8()) {
+    cols += 1;
+    rows += 1;
+  } else if (cols == 0) {
+    cols = 256;
+  }
+  // Every value takes at least its type byte: a count beyond the bytes left is malformed.
+  if (!r.ok || static_cast<size_t>(rows) * cols > r.limit - r.pos) return false;
+  node.value = static_cast<int32_t>(cols);
+  for (size_t i = 0; i < static_cast<size_t>(rows) * cols; ++i) {
+    unsigned type = r.Byte();
+    std::unique_ptr<TXLSSyntaxItem> v;
+    switch (type) {
+      case 0x00:
+        v = std::make_unique<TXLSSyntaxItem>(kNodeMissing);
+        r.Skip(8);
+        break;
+      case 0x01:
+        v = std::make_unique<TXLSSyntaxItem>(kNodeNumber);
+        v->number = r.Double();
+        break;
+      case 0x02: {
+        v = std::make_unique<TXLSSyntaxItem>(kNodeString);
+        if (r.Biff8()) {
+          unsigned n = r.Word();
+          unsigned opt = r.Byte();
+          v->text = r.Chars(n, (opt & 1) != 0);
+        } else {
+          unsigned n = r.Byte();
+          v->text = r.Chars(n, false);
+        }
+        break;
+      }
+      case 0x04:
+      case 0x10:
+        v = std::make_unique<TXLSSyntaxItem>(type == 0x04 ? kNodeBool : kNodeError);
+        v->value = static_cast<int32_t>(r.Byte());
+        if (type == 0x04) v->value = v->value == 1 ? 1 : 0;
+        r.Skip(7);
+        break;
+      default:
+        // An unknown type keeps its place as an empty value and consumes no data.
+        v = std::make_unique<TXLSSyntaxItem>(kNodeMissing);
+    }
+    if (!r.ok) return false;
+    node.AddChild(std::move(v));
+  }
+  return true;
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
+  if (depth > kMaxDepth) return nullptr;
+  TXLSSyntaxStack stack;
+  auto popInto = [&](TXLSSyntaxItem& node, int count) {
+    if (count > stack.Count()) return false;
+    std::vector<std::unique_ptr<TXLSSyntaxItem>> args(static_cast<size_t>(count));
+    for (int i = count - 1; i >= 0; --i) args[static_cast<size_t>(i)] = stack.Pop();
+    for (auto& a : args) node.AddChild(std::move(a));
+    return true;
+  };
+  auto unary = [&](int kind, const char16_t* text) {
+    auto node = std::make_unique<TXLSSyntaxItem>(kind);
+    node->text = text;
+    if (!popInto(*node, 1)) return false;
+    stack.Push(std::move(node));
+    return true;
+  };
+  while (r.ok && r.pos < r.limit) {
+    const int token = static_cast<int>(r.Byte());
+    const int base = token < 0x20 ? token : (token & 0x1F) | 0x20;
+    if (token >= ptgAdd && token <= ptgRange) {
+      int kind = token <= 0x0E ? kBinaryNodes[token - ptgAdd]
+                 : token == ptgIsect ? kNodeIntersect
+                 : token == ptgUnion ? kNodeUnion
+                                     : kNodeRange;
+      auto node = std::make_unique<TXLSSyntaxItem>(kind);
+      if (!popInto(*node, 2)) return nullptr;
+      stack.Push(std::move(node));
+      continue;
+    }
+    switch (base) {
+      case ptgUplus: if (!unary(kNodeUnaryPlus, u"+")) return nullptr; continue;
+      case ptgUminus: if (!unary(kNodeNegate, u"-")) return nullptr; continue;
+      case ptgPercent: if (!unary(kNodePercent, u"%")) return nullptr; continue;
+      case ptgParen: if (!unary(kNodeParen, u"(")) return nullptr; continue;
+      case ptgMissArg:
+        stack.Push(std::make_unique<TXLSSyntaxItem>(kNodeMissing));
+        continue;
+      case ptgNum: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeNumber);
+        node->number = r.Double();
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgInt: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeNumber);
+        node->number = r.Word();
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgStr: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeString);
+        unsigned n = r.Byte();
+        bool wide = false;
+        if (r.Biff8()) wide = (r.Byte() & 1) != 0;
+        node->text = r.Chars(n, wide);
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgBool: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeBool);
+        node->value = r.Byte() == 1 ? 1 : 0;
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgErr: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeError);
+        node->value = static_cast<int32_t>(r.Byte());
+        if (const char* t = ErrorTextOfCode(node->value)) node->text = ftext::Utf8ToWide(t);
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgAttr: {
+        unsigned options = r.Byte();
+        unsigned data = r.Word();
+        if (options & 0x04) r.Skip(static_cast<size_t>(data + 1) * 2);
+        if (options & 0x10) {
+          auto node = std::make_unique<TXLSSyntaxItem>(kNodeCall);
+          node->text = u"SUM";
+          node->value = 4;
+          if (!popInto(*node, 1)) return nullptr;
+          stack.Push(std::move(node));
+        }
+        continue;
+      }
+      case ptgArray: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeArray);
+        node->value = 0;
+        r.Skip(7);
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgFunc:
+      case ptgFuncVar: {
+        int count;
+        int number;
+        if (base == ptgFunc) {
+          number = static_cast<int>(r.Word());
+          count = catalogue_->GetArgCountByNumber(number);
+          if (count == -2) count = UncataloguedFixedCount(number);
+          if (count < 0) return nullptr;
+        } else {
+          count = static_cast<int>(r.Byte() & 0x7F);
+          number = static_cast<int>(r.Word() & 0x7FFF);
+        }
+        if (!r.ok) return nullptr;
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeCall);
+        node->value = number;
+        node->rawToken = token;
+        if (number != kAddInFunction) node->text = catalogue_->GetNameByNumber(number);
+        if (!popInto(*node, count)) return nullptr;
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgName: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
+        node->value = static_cast<int32_t>(r.Word());
+        r.Skip(r.Biff8() ? 2 : 12);
+        node->range = std::make_unique<TXLSRangeItem>();
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgNameX: {
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
+        node->range = std::make_unique<TXLSRangeItem>();
+        if (r.Biff8()) {
+          int id = static_cast<int>(r.Word()) + 1;
+          node->value = static_cast<int32_t>(r.Word());
+          r.Skip(2);
+          int book = 0, first = 0, last = 0;
+          if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+          node->range->externId = id;
+        } else {
+          int ixals = static_cast<int16_t>(r.Word());
+          r.Skip(8);
+          node->value = static_cast<int32_t>(r.Word());
+          r.Skip(12);
+          if (!r.ok || ixals >= 0) return nullptr;
+          if (externs_.SupBook().AddInBookIndex() >= 0 && -ixals == externs_.NextSheetNumber()) {
+            node->range->externId = externs_.AddInEntry();
+          } else {
+            int id = externs_.EntryOfNameScope(node->value);
+            node->range->externId = id > 0 ? id : 0;
+          }
+        }
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgMemArea:
+      case ptgMemErr:
+      case ptgMemNoMem:
+      case ptgMemFunc:
+      case ptgMemAreaN:
+      case ptgMemNoMemN: {
+        if (base == ptgMemArea || base == ptgMemErr || base == ptgMemNoMem) r.Skip(4);
+        size_t length = r.Word();
+        if (!r.Has(length) || length == 0) return nullptr;
+        Reader sub{r.data, r.pos, r.pos + length, r.version};
+        auto inner = Decode(sub, depth + 1);
+        if (!inner) return nullptr;
+        r.pos += length;
+        auto node = std::make_unique<TXLSSyntaxItem>(kNodeMemFunc);
+        node->rawToken = token;
+        node->AddChild(std::move(inner));
+        stack.Push(std::move(node));
+        continue;
+      }
+      case ptgRef: case ptgArea: case ptgRefErr: case ptgAreaErr: case ptgRefN: case ptgAreaN:
+      case ptgRef3d: case ptgArea3d: case ptgRefErr3d: case ptgAreaErr3d: {
+        if (token < 0x20) return nullptr;
+        auto node = DecodeReference(r, token);
+        if (!node) return nullptr;
+        stack.Push(std::move(node));
+        continue;
+      }
+    }
+    // ptgExp, ptgTbl and anything unknown.
+    return nullptr;
+  }
+  if (!r.ok || stack.Count() != 1) return nullptr;
+  return stack.Pop();
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int token) {
+  const int base = (token & 0x1F) | 0x20;
+  auto node = std::make_unique<TXLSSyntaxItem>(kNodeReference);
+  node->value = token;
+  auto range = std::make_unique<TXLSRangeItem>();
+  TXLSRangeItem& g = *range;
+  const bool is3d = base >= ptgRef3d;
+  const bool area = base == ptgArea || base == ptgAreaErr || base == ptgAreaN ||
+                    base == ptgArea3d || base == ptgAreaErr3d;
+  const bool invalid = base == ptgRefErr || base == ptgAreaErr || base == ptgRefErr3d ||
+                       base == ptgAreaErr3d;
+  g.offset = (base == ptgRefN || base == ptgAreaN) ? 1 : 0;
+  g.kind = is3d ? (area ? kRangeArea3d : kRangeCell3d) : (area ? kRangeArea : kRangeCell);
+  if (is3d) {
+    if (r.Biff8()) {
+      int id = static_cast<int>(r.Word()) + 1;
+      int book = 0, first = 0, last = 0;
+      if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+      g.externId = id;
+    } else {
+      int ixals = static_cast<int16_t>(r.Word());
+      r.Skip(8);
+      unsigned first = r.Word();
+      unsigned last = r.Word();
+      if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
+      g.externId = externs_.FindOrAddBySheetIndex(static_cast<int>(first) + 1,
+                                                  static_cast<int>(last) + 1);
+      if (g.externId < 1) return nullptr;
+    }
+  }
+  unsigned rows[2] = {0, 0}, cols[2] = {0, 0};
+  const int corners = area ? 2 : 1;
+  if (r.Biff8()) {
+    for (int i = 0; i < corners; ++i) rows[i] = r.Word();
+    for (int i = 0; i < corners; ++i) cols[i] = r.Word();
+  } else {
+    for (int i = 0; i < corners; ++i) rows[i] = r.Word();
+    for (int i = 0; i < corners; ++i) cols[i] = r.Byte();
+  }
+  if (!r.ok) return nullptr;
+  if (invalid) {
+    g.kind += kRangeInvalid;
+  } else {
+    for (int i = 0; i < corners; ++i) {
+      bool rowRel, colRel;
+      int rw, cl;
+      if (r.Biff8()) {
+        rowRel = (cols[i] & 0x8000) != 0;
+        colRel = (cols[i] & 0x4000) != 0;
+        rw = static_cast<int>(rows[i]);
+        cl = static_cast<int>(cols[i] & 0xFF);
+        if (g.offset && rowRel) rw = static_cast<int16_t>(rows[i]);
+      } else {
+        rowRel = (rows[i] & 0x8000) != 0;
+        colRel = (rows[i] & 0x4000) != 0;
+        rw = static_cast<int>(rows[i] & 0x3FFF);
+        cl = static_cast<int>(cols[i] & 0xFF);
+        if (g.offset && rowRel && (rw & 0x2000)) rw -= 0x4000;
+      }
+      if (g.offset && colRel) cl = static_cast<int8_t>(cl & 0xFF);
+      if (i == 0) {
+        g.firstRow = rw;
+        g.firstCol = cl;
+        g.firstRowAbs = !rowRel;
+        g.firstColAbs = !colRel;
+      }
+      if (i == 1 || !area) {
+        g.lastRow = rw;
+        g.lastCol = cl;
+        g.lastRowAbs = !rowRel;
+        g.lastColAbs = !colRel;
+      }
+    }
+  }
+  node->range = std::move(range);
+  return node;
+}
+
+}  // namespace xls

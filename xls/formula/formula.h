@@ -1,0 +1,83 @@
+// The formula compiler: formula text to syntax tree, syntax tree to BIFF8 or BIFF5 formula
+// tokens (ptg tokens) with their token classes, and token bytes read from a file back to a tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "xls/formula/extern_sheet.h"
+#include "xls/formula/function_catalogue.h"
+#include "xls/formula/syntax_tree.h"
+
+namespace xls {
+
+class TXLSBlob;
+
+enum FormulaFileFormat : int { kFormatBiff5 = 1, kFormatBiff8 = 2 };
+// Root classes of a compile.
+enum : int { kRootReference = 0, kRootValue = 1, kRootArray = 2 };
+
+class TXLSFormula {
+ public:
+  explicit TXLSFormula(TXLSExternSheet& externs);
+  ~TXLSFormula();
+  TXLSFormula(const TXLSFormula&) = delete;
+  TXLSFormula& operator=(const TXLSFormula&) = delete;
+
+  // Text (without "=") to a tree; nullptr when the text does not parse.
+  std::unique_ptr<TXLSSyntaxItem> CompileText(const std::u16string& text, int sheetScope);
+  // A tree to [token size, 16 bits][tokens][array constants]; 1, or -1 and no blob.
+  int Compile(const TXLSSyntaxItem& tree, int rootClass, int sheet, int row, int column,
+              std::unique_ptr<TXLSBlob>& out);
+  std::unique_ptr<TXLSBlob> CompileTree(const TXLSSyntaxItem& tree, int rootClass, int sheet,
+                                        int row, int column);
+  // Byte count of a node's tokens, or -1 when the node cannot be written.
+  int TokenSize(const TXLSSyntaxItem& node);
+
+  // Token bytes to a tree. The tokens are data[pos .. pos + size); array constants and memory
+  // areas may follow them up to `end`. Every read stays inside these bounds; nullptr on any
+  // malformed or unsupported token. pos advances past the tokens.
+  std::unique_ptr<TXLSSyntaxItem> DecodeTokens(const uint8_t* data, size_t end, size_t& pos,
+                                               int fileVersion, size_t size);
+  std::unique_ptr<TXLSSyntaxItem> DecodeTokens(const TXLSBlob& blob, uint32_t& pos,
+                                               int fileVersion, uint32_t size);
+  // Reads the 16-bit token size at pos first.
+  std::unique_ptr<TXLSSyntaxItem> DecodeSized(const TXLSBlob& blob, uint32_t& pos,
+                                              int fileVersion);
+
+  std::u16string GetFunctionName(int number) const { return catalogue_->GetNameByNumber(number); }
+  void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
+  char ReferenceMode() const { return mode_; }
+  void SetFileFormat(int format) { format_ = format; }
+  int FileFormat() const { return format_; }
+  const THashFunc& Catalogue() const { return *catalogue_; }
+  TXLSExternSheet& Externs() { return externs_; }
+
+ private:
+  struct Writer;
+  struct Reader;
+  bool Biff5() const { return format_ == kFormatBiff5; }
+  int CallSize(const TXLSSyntaxItem& node);
+  bool CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
+  bool CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
+  bool CompileReference(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
+  bool CompileName(const TXLSSyntaxItem& node, Writer& w, int cls);
+  bool EncodeCorner(const TXLSRangeItem& r, bool last, int row, int column, uint16_t& rowField,
+                    uint16_t& colField) const;
+  void WriteArrays(const TXLSSyntaxItem& node, Writer& w);
+  std::unique_ptr<TXLSSyntaxItem> Decode(Reader& r, int depth);
+  std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
+  bool ReadArrays(TXLSSyntaxItem& node, Reader& extra);
+
+  std::unique_ptr<THashFunc> catalogue_;
+  TXLSExternSheet& externs_;
+  int sheet_ = 0;
+  char mode_ = 'A';
+  bool arrayFormula_ = false;
+  bool arrayClass_ = false;
+  int format_ = kFormatBiff8;
+};
+
+}  // namespace xls

@@ -1,0 +1,134 @@
+#include "xls/formula/syntax_tree.h"
+
+#include <algorithm>
+
+namespace xls {
+
+TXLSSyntaxItem* TXLSSyntaxItem::Child(int i) const {
+  if (i < 1 || i > ChildCount()) return nullptr;
+  return children_[static_cast<size_t>(i - 1)].get();
+}
+
+TXLSSyntaxItem* TXLSSyntaxItem::AddChild(std::unique_ptr<TXLSSyntaxItem> child) {
+  child->parent = this;
+  children_.push_back(std::move(child));
+  return children_.back().get();
+}
+
+TXLSSyntaxItem* TXLSSyntaxItem::InsertChild(std::unique_ptr<TXLSSyntaxItem> child) {
+  child->parent = this;
+  children_.insert(children_.begin(), std::move(child));
+  return children_.front().get();
+}
+
+namespace {
+
+std::unique_ptr<TXLSSyntaxItem> CopyNode(const TXLSSyntaxItem& node) {
+  auto copy = std::make_unique<TXLSSyntaxItem>(node.kind);
+  copy->text = node.text;
+  copy->number = node.number;
+  copy->value = node.value;
+  copy->rawToken = node.rawToken;
+  if (node.range) copy->range = std::make_unique<TXLSRangeItem>(*node.range);
+  return copy;
+}
+
+template <typename Adjust>
+std::unique_ptr<TXLSSyntaxItem> CopyTree(const TXLSSyntaxItem& node, const Adjust& adjust) {
+  auto copy = CopyNode(node);
+  if (copy->range && copy->kind == kNodeReference) adjust(*copy->range);
+  for (int i = 1; i <= node.ChildCount(); ++i) copy->AddChild(CopyTree(*node.Child(i), adjust));
+  return copy;
+}
+
+void OrderCorners(TXLSRangeItem& r) {
+  if (r.firstRow > r.lastRow) {
+    std::swap(r.firstRow, r.lastRow);
+    std::swap(r.firstRowAbs, r.lastRowAbs);
+  }
+  if (r.firstCol > r.lastCol) {
+    std::swap(r.firstCol, r.lastCol);
+    std::swap(r.firstColAbs, r.lastColAbs);
+  }
+}
+
+int Shift(int v, int delta, int start) {
+  int moved = v + delta;
+  if (delta < 0 && moved < start) moved = start;
+  return moved;
+}
+
+}  // namespace
+
+std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::Copy() const {
+  return CopyTree(*this, [](TXLSRangeItem&) {});
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyMoved(int rows, int columns) const {
+  return CopyTree(*this, [rows, columns](TXLSRangeItem& r) {
+    if (r.offset) return;
+    if (!r.firstRowAbs) r.firstRow += rows;
+    if (!r.firstColAbs) r.firstCol += columns;
+    if (r.IsArea()) {
+      if (!r.lastRowAbs) r.lastRow += rows;
+      if (!r.lastColAbs) r.lastCol += columns;
+    } else {
+      r.lastRow = r.firstRow;
+      r.lastCol = r.firstCol;
+      r.lastRowAbs = r.firstRowAbs;
+      r.lastColAbs = r.firstColAbs;
+    }
+    OrderCorners(r);
+  });
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyShifted(int row, int column, int columnCount,
+                                                            int rowCount, int lastColumn,
+                                                            int lastRow) const {
+  return CopyTree(*this, [=](TXLSRangeItem& r) {
+    if (r.offset || r.IsInvalid()) return;
+    const TXLSRangeItem o = r;
+    const bool area = o.IsArea();
+    const int oLastRow = area ? o.lastRow : o.firstRow;
+    const int oLastCol = area ? o.lastCol : o.firstCol;
+    const bool wholeColumn = area && o.firstRow == 0 && o.lastRow == kMaxRow;
+    const bool wholeRow = area && o.firstCol == 0 && o.lastCol == kMaxColumn;
+    if (rowCount != 0 && !wholeColumn && row <= o.firstRow && column <= o.firstCol &&
+        lastColumn >= oLastCol) {
+      r.firstRow = Shift(o.firstRow, rowCount, row);
+    }
+    if (columnCount != 0 && !wholeRow && column <= o.firstCol && row <= o.firstRow &&
+        lastRow >= oLastRow) {
+      r.firstCol = Shift(o.firstCol, columnCount, column);
+    }
+    if (area) {
+      if (rowCount != 0 && !wholeColumn && row <= o.lastRow && column <= o.firstCol &&
+          lastColumn >= o.lastCol) {
+        r.lastRow = std::min(Shift(o.lastRow, rowCount, row), kMaxRow);
+      }
+      if (columnCount != 0 && !wholeRow && column <= o.lastCol && row <= o.firstRow &&
+          lastRow >= o.lastRow) {
+        r.lastCol = std::min(Shift(o.lastCol, columnCount, column), kMaxColumn);
+      }
+      if (r.firstRow == r.lastRow && r.firstCol == r.lastCol) {
+        r.kind = r.kind == kRangeArea ? kRangeCell : kRangeCell3d;
+      }
+    } else {
+      r.lastRow = r.firstRow;
+      r.lastCol = r.firstCol;
+    }
+    if (r.firstRow > r.lastRow || r.firstCol > r.lastCol || r.firstRow < 0 || r.firstCol < 0 ||
+        r.lastRow > kMaxRow || r.lastCol > kMaxColumn) {
+      r.kind += kRangeInvalid;
+    }
+  });
+}
+
+std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxStack::Pop() {
+  if (items_.empty()) return nullptr;
+  auto node = std::move(items_.back());
+  items_.pop_back();
+  return node;
+}
+
+}  // namespace xls
