@@ -1,0 +1,240 @@
+// The main window's start-up, texts, status bar, menu hints, language switch, view toggles,
+// help, about box and log memo.
+#include <QAction>
+#include <QDialog>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "core/common.h"
+#include "core/settings.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
+
+using platform::gui::IdOk;
+using ui::TMainForm;
+using uitest::Sandbox;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void repairsSettingsAndTakesTheConfiguredTitle() {
+    Sandbox box;
+    box.SetSetting("ParameterLinkPort", 0);
+    box.SetSetting("ParameterLinkBaud", 57600);
+    box.SetSetting("ParameterLinkData", 0);
+    box.SetSetting("ParameterLinkParity", 0);
+    box.SetSetting("ParameterLinkStop", 0);
+    box.SetSetting("ParameterOnline", 1);
+    TMainForm form;
+    const auto& s = core::State();
+    QCOMPARE(s.LinkPort, 1);
+    QCOMPARE(s.LinkBaud, 19200);
+    QCOMPARE(s.LinkDataBits, 8);
+    QCOMPARE(s.LinkParity, 'N');
+    QCOMPARE(s.LinkStopBits, 1);
+    QCOMPARE(s.LinkStationList, std::string("254"));
+    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00"));
+    QVERIFY(form.Item("OperationOnline")->isChecked());
+    QVERIFY(!s.OnlineEdit);
+    QVERIFY(s.Print2Enabled);
+    QVERIFY(form.ItemVisible("Print2Button"));
+    QVERIFY(form.windowState() & Qt::WindowMaximized);
+  }
+
+  void startsWithoutConfiguration() {
+    Sandbox box(QString(), false);
+    TMainForm form;
+    QCOMPARE(form.windowTitle(), QString("Quorvane 1.00"));
+    QCOMPARE(form.Item("FileNew")->text(), QString("New..."));
+    QCOMPARE(form.Item("ViewLingua")->text(), QString("English"));
+    QVERIFY(!form.ItemVisible("Print2Button"));
+    form.ViewLinguaClick();  // no configured language names: nothing changes
+    QCOMPARE(core::State().LanguageIndex, 1);
+    QCOMPARE(core::ReadSettingInt("ParameterLanguage"), 0);
+  }
+
+  void statusBarWithoutDocumentOrLink() {
+    Sandbox box;
+    TMainForm form;
+    QCOMPARE(form.StatusPanel(1), QString(" Ready"));
+    QCOMPARE(form.StatusPanel(2), QString(" Ver:xxx"));
+    QCOMPARE(form.StatusPanel(3), QString(" No Station linked"));
+    QCOMPARE(form.StatusPanel(4), QString(" Model:xxxxxxxxxxxx"));
+    QCOMPARE(form.StatusPanel(5), QString());
+  }
+
+  void statusBarWhenLinkedOnline() {
+    Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    TMainForm form;
+    auto& s = core::State();
+    s.LinkedStation = 5;
+    s.LinkedModel = 1;
+    s.LinkRevision = "2.1";
+    s.LinkProduct = "KV100";
+    form.SetLinkedState(true);
+    form.UpdateStatusBar();
+    QCOMPARE(form.StatusPanel(2), QString(" Ver:2.1"));
+    QCOMPARE(form.StatusPanel(3), QString(" Linking 005"));
+    QCOMPARE(form.StatusPanel(4), QString(" Model:KV100"));
+    QCOMPARE(form.StatusPanel(5), QString(" Online Edit"));
+    form.OperationOnlineClick();  // unchecks: online edit off, panel empty
+    QVERIFY(!s.OnlineEdit);
+    QCOMPARE(core::ReadSettingInt("ParameterOnline"), 0);
+    QCOMPARE(form.StatusPanel(5), QString());
+  }
+
+  void menuHintsGoToTheFirstPanel() {
+    Sandbox box;
+    TMainForm form;
+    QMenu* fileMenu = form.Item("File1")->menu();
+    QVERIFY(fileMenu);
+    emit fileMenu->hovered(form.Item("FileNew"));
+    QCOMPARE(form.StatusPanel(1), QString(" Create a new parameter document"));
+    emit fileMenu->hovered(form.Item("FileOpen"));
+    QCOMPARE(form.StatusPanel(1), QString(" Open an existing parameter document"));
+    emit fileMenu->aboutToHide();
+    QCOMPARE(form.StatusPanel(1), QString(" Ready"));
+    QCOMPARE(form.ItemHint("FileExit"), QString("Quit the software"));
+    QCOMPARE(form.Item("NewButton")->toolTip(), QString("New..."));
+  }
+
+  void languageSwitchRelabelsEverything() {
+    Sandbox box(uitest::LanguageNames());
+    box.SetSetting("ParameterLanguage", 2);
+    TMainForm form;
+    auto& s = core::State();
+    QCOMPARE(s.LanguageIndex, 2);
+    QCOMPARE(form.Item("FileNew")->text(), QString("Nuovo..."));
+    QCOMPARE(form.ItemHint("FileNew"), QString("Crea un nuovo documento"));
+    QCOMPARE(form.Item("ViewLingua")->text(), QString("Italiano"));
+    QCOMPARE(form.StatusPanel(1), QString(" Pronto"));
+    uitest::NewDocument(form, box.gui(), 0);
+    ui::TParamForm* view = uitest::ParamView(form);
+    QVERIFY(view);
+    QCOMPARE(view->Cell(1, 0), QString("Descrizione"));
+    QCOMPARE(view->TabControl->tabText(0), QString("   Principale   "));
+    QCOMPARE(view->Cell(1, 1), QString("Modo di controllo"));
+
+    struct Step {
+      int language;
+      const char* fileNew;
+      const char* ready;
+      const char* description;
+      const char* firstTab;
+      const char* firstLine;
+    };
+    const Step steps[] = {
+        {3, "Neu...", " Bereit", "Beschreibung", "   Haupt   ", "Steuerart"},
+        {4, "Nouveau...", " Pret", "Description", "   Principal   ", "Mode de commande"},
+        {1, "New...", " Ready", "Description", "   Main   ", "Control mode"},
+        {2, "Nuovo...", " Pronto", "Descrizione", "   Principale   ", "Modo di controllo"},
+    };
+    for (const Step& step : steps) {
+      view->TabControl->setCurrentIndex(1);
+      form.ViewLinguaClick();
+      QCOMPARE(s.LanguageIndex, step.language);
+      QCOMPARE(core::ReadSettingInt("ParameterLanguage"), step.language);
+      QCOMPARE(form.Item("FileNew")->text(), QString(step.fileNew));
+      QCOMPARE(form.StatusPanel(1), QString(step.ready));
+      // The view re-labels itself when the posted message arrives.
+      QCoreApplication::processEvents();
+      QCOMPARE(view->Cell(1, 0), QString(step.description));
+      QCOMPARE(view->TabControl->tabText(0), QString(step.firstTab));
+      QCOMPARE(view->Cell(2, 1), QString("P0.05"));  // the tab shown stays, row 1 selected
+      view->TabControl->setCurrentIndex(0);
+      QCOMPARE(view->Cell(1, 1), QString(step.firstLine));
+    }
+  }
+
+  void languageSwitchFallsBackToTheFirstNamedLanguage() {
+    Sandbox box;  // the test configuration names languages 3 and 4 only
+    box.SetSetting("ParameterLanguage", 3);
+    TMainForm form;
+    form.ViewLinguaClick();
+    QCOMPARE(core::State().LanguageIndex, 4);
+    form.ViewLinguaClick();  // 1 is not named: the fallback to 1 finds no name either
+    QCOMPARE(core::State().LanguageIndex, 4);
+  }
+
+  void viewTogglesShowAndHideBars() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    QVERIFY(form.ToolBar->isVisible());
+    QVERIFY(form.ClickItem("ViewToolbar"));
+    QVERIFY(!form.Item("ViewToolbar")->isChecked());
+    QVERIFY(!form.ToolBar->isVisible());
+    form.Item("ViewStatusbar")->trigger();  // the menu's own trigger toggles once
+    QVERIFY(!form.Item("ViewStatusbar")->isChecked());
+    QVERIFY(!form.statusBar()->isVisible());
+    form.ClickItem("ViewToolbar");
+    QVERIFY(form.ToolBar->isVisible());
+  }
+
+  void helpNeedsTheHelpFile() {
+    Sandbox box;
+    TMainForm form;
+    form.ClickItem("ContentsButton");
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QVERIFY(box.gui().messages[0].text.contains("Quorvane.hlp"));
+    QVERIFY(box.gui().links.empty());
+    QFile help(box.Path("Quorvane.hlp"));
+    QVERIFY(help.open(QIODevice::WriteOnly));
+    help.close();
+    form.HelpContentsClick();
+    QCOMPARE(box.gui().links.size(), size_t(1));
+    QCOMPARE(box.gui().links[0], box.Path("Quorvane.hlp"));
+  }
+
+  void aboutBoxShowsTheConfiguredTexts() {
+    Sandbox box;
+    TMainForm form;
+    bool logo = true;
+    box.gui().dialogScripts.push_back([&](QDialog& dialog) {
+      auto& about = static_cast<ui::TAboutForm&>(dialog);
+      QCOMPARE(about.windowTitle(), QString("About"));
+      QCOMPARE(about.LabelInfo->text(), QString("Kestravel ZTL Manager (test)"));
+      QCOMPARE(about.LabelCopyright->text(), QString("Test notice of the maker"));
+      logo = about.LogoLoaded();
+      about.LabelURLClick();
+      about.OK->click();
+    });
+    form.HelpAboutClick();
+    QVERIFY(!logo);
+    QCOMPARE(box.gui().links, std::vector<QString>{"https://www.kestravel.example/service"});
+
+    QImage picture(20, 10, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(box.Path("Parameter.dat"), "PNG"));
+    ui::TAboutForm withLogo(&form);
+    QVERIFY(withLogo.LogoLoaded());
+    QFile bad(box.Path("Parameter.dat"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a picture");
+    bad.close();
+    ui::TAboutForm withoutLogo(&form);
+    QVERIFY(!withoutLogo.LogoLoaded());
+  }
+
+  void logMemoCollectsTransactionTraces() {
+    Sandbox box;
+    TMainForm form;
+    QVERIFY(form.Memo1->isHidden());
+    core::State().LogMemo("WriteParam 100 0 2 0");
+    QCOMPARE(form.Memo1->toPlainText(), QString("WriteParam 100 0 2 0"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

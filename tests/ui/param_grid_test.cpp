@@ -1,0 +1,296 @@
+// The parameter view: tabs by display group, cells, the keystroke filter, the range check, the
+// access-level passwords, the selection rules, the look, and online edit against the
+// in-process simulated drive.
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTabBar>
+#include <QTest>
+
+#include "core/common.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main/grid_look.h"
+#include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
+
+using ui::TMainForm;
+using ui::TParamForm;
+using uitest::RowOfCode;
+using uitest::Sandbox;
+
+namespace {
+
+// Opens the editor on the setting cell of `row`, types `keys` one at a time and presses Enter.
+void TypeIntoRow(TParamForm& view, int row, const QString& keys, bool enter = true) {
+  view.SelectRow(row);
+  view.parGrid->OpenEditor();
+  QLineEdit* editor = view.parGrid->Editor();
+  QVERIFY(editor);
+  editor->selectAll();
+  editor->del();
+  for (QChar c : keys) QTest::keyClick(editor, c.toLatin1());
+  if (enter) {
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the delegate commits through a posted call
+  }
+}
+
+// Document line of a code.
+core::ParameterDefinition& Line(const char* code) {
+  for (auto& line : core::State().Document)
+    if (line.code == code) return line;
+  qFatal("no line %s", code);
+}
+
+}  // namespace
+
+class ParamGridTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void newDocumentShowsTabsAndCells() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    QVERIFY(view);
+    const auto& s = core::State();
+    QCOMPARE(s.Document.size(), size_t(18));
+    QCOMPARE(s.ParHeader.model, 1u);
+    QCOMPARE(s.ParHeader.modelName, std::string_view("KV100"));
+    QCOMPARE(view->TabCount(), 3);
+    QVERIFY(!view->TabControl->isHidden());
+    QCOMPARE(view->TabControl->tabText(1), QString("   Motor   "));
+    QVERIFY(view->parGrid->isColumnHidden(0));
+    QCOMPARE(view->RowCount(), 6);  // header and the five lines of display group 1
+    const QStringList row2{"1", "Maximum frequency", "P0.01", "Hz", "0.00~400.00", "50.00", "50.00"};
+    for (int c = 0; c < 7; ++c) QCOMPARE(view->Cell(c, 2), row2[c]);
+    QCOMPARE(view->Cell(4, 3), QString("-100.0~100.0"));
+    QCOMPARE(view->SelectedIndex, 0);
+    QCOMPARE(view->CurrentGroup, 1);
+    QCOMPARE(view->parGrid->currentColumn(), 6);
+    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [Untitled]"));
+    QVERIFY(!s.DocumentModified);
+
+    view->TabControl->setCurrentIndex(2);
+    QCOMPARE(view->CurrentGroup, 3);
+    QCOMPARE(view->RowCount(), 6);
+    QCOMPARE(view->Cell(2, 1), QString("P2.00"));
+  }
+
+  void oneGroupHidesTheTabStrip() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter
+    TParamForm* view = uitest::ParamView(form);
+    QVERIFY(view);
+    QCOMPARE(view->TabCount(), 1);
+    QVERIFY(view->TabControl->isHidden());
+    QCOMPARE(view->RowCount(), 2);
+  }
+
+  void selectionStaysInTheSettingColumn() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    view->parGrid->setCurrentCell(2, 1);  // row 3, description column
+    QCOMPARE(view->parGrid->currentColumn(), 6);
+    QCOMPARE(view->parGrid->currentRow(), 2);
+    QCOMPARE(view->CurrentRow, 3);
+    QCOMPARE(view->SelectedIndex, 2);
+    // A tab change selects row 1 yet keeps the highlighted row number.
+    view->TabControl->setCurrentIndex(1);
+    QCOMPARE(view->CurrentRow, 3);
+    QCOMPARE(view->parGrid->currentRow(), 0);
+    QCOMPARE(view->SelectedIndex, 5);
+  }
+
+  void keystrokeFilterBeepsAndKeepsTheLastAcceptedText() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = RowOfCode(*view, "P0.00");  // 0 decimals
+    TypeIntoRow(*view, row, "1.5", false);
+    QCOMPARE(view->parGrid->Editor()->text(), QString("15"));
+    QCOMPARE(box.gui().beeps, 1);
+    QTest::keyClick(view->parGrid->Editor(), 'x');
+    QCOMPARE(view->parGrid->Editor()->text(), QString("15"));
+    QCOMPARE(box.gui().beeps, 2);
+    QTest::keyClick(view->parGrid->Editor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    // 15 is above the maximum 3: refused, old text back.
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QCOMPARE(box.gui().messages[0].text, QString("Over Range!!!\n\nCode:P0.00\nRange Value:0~3"));
+    QCOMPARE(box.gui().messages[0].caption, QString("Error Message"));
+    QCOMPARE(view->Cell(6, row), QString("0"));
+    QCOMPARE(Line("P0.00").value, 0.0f);
+    QVERIFY(!core::State().DocumentModified);
+
+    const int dec = RowOfCode(*view, "P0.01");  // 2 decimals: "." passes
+    TypeIntoRow(*view, dec, "-", false);
+    QCOMPARE(box.gui().beeps, 2);
+    QTest::keyClicks(view->parGrid->Editor(), "12.5");
+    QCOMPARE(view->parGrid->Editor()->text(), QString("-12.5"));
+    QCOMPARE(box.gui().beeps, 2);
+  }
+
+  void rangeBoundsAreInclusive() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = RowOfCode(*view, "P0.01");
+    TypeIntoRow(*view, row, "400");
+    QCOMPARE(view->Cell(6, row), QString("400.00"));
+    QCOMPARE(Line("P0.01").value, 400.0f);
+    QVERIFY(core::State().DocumentModified);
+    QVERIFY(box.gui().messages.empty());
+    TypeIntoRow(*view, row, "0");
+    QCOMPARE(view->Cell(6, row), QString("0.00"));
+    TypeIntoRow(*view, row, "400.01");
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QCOMPARE(view->Cell(6, row), QString("0.00"));
+    TypeIntoRow(*view, row, "-0.01");
+    QCOMPARE(box.gui().messages.size(), size_t(2));
+    QCOMPARE(Line("P0.01").value, 0.0f);
+  }
+
+  void emptyAndLoneMinusEntries() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = RowOfCode(*view, "P0.01");
+    TypeIntoRow(*view, row, "");
+    QCOMPARE(view->Cell(6, row), QString("50.00"));
+    TypeIntoRow(*view, row, "-");
+    QCOMPARE(view->Cell(6, row), QString("-"));
+    QCOMPARE(Line("P0.01").value, 50.0f);
+    QVERIFY(!core::State().DocumentModified);
+    QVERIFY(box.gui().messages.empty());
+  }
+
+  void notANumberBoundsAndNonEditableLines() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    Line("P0.03").maximum = core::AbsentValue();
+    Line("P0.01").minimum = core::AbsentValue();
+    TParamForm* view = uitest::ParamView(form);
+    view->FillGrid();
+    QCOMPARE(view->Cell(4, RowOfCode(*view, "P0.03")), QString());  // no range shown
+    TypeIntoRow(*view, RowOfCode(*view, "P0.03"), "99999999");
+    QCOMPARE(Line("P0.03").value, 99999999.0f);  // no upper bound
+    TypeIntoRow(*view, RowOfCode(*view, "P0.01"), "1");
+    QCOMPARE(box.gui().messages.size(), size_t(1));  // no minimum: refused
+    QCOMPARE(Line("P0.01").value, 50.0f);
+
+    view->TabControl->setCurrentIndex(2);  // display group 3: read-only lines
+    view->SelectRow(1);
+    QVERIFY(!view->parGrid->OpenEditor());
+    QVERIFY(!view->parGrid->EditorOpen());
+    QCOMPARE(view->parGridMouseMove(6, 1), Qt::ForbiddenCursor);
+    QCOMPARE(view->parGridMouseMove(5, 1), Qt::ArrowCursor);
+    view->TabControl->setCurrentIndex(0);
+    QCOMPARE(view->parGridMouseMove(6, 1), Qt::PointingHandCursor);
+  }
+
+  void accessLevelPasswordIsAskedAndRemembered() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    auto& gui = box.gui();
+    const int level1 = RowOfCode(*view, "P0.02");
+    const int level2 = RowOfCode(*view, "P0.04");
+
+    gui.inputAnswers.push_back({false, QString()});  // cancelled
+    view->SelectRow(level1);
+    view->parGrid->OpenEditor();
+    QVERIFY(!view->parGrid->EditorOpen());
+    QCOMPARE(gui.inputs.size(), size_t(1));
+    QCOMPARE(gui.inputs[0].caption, QString("Setting"));
+    QCOMPARE(gui.inputs[0].prompt, QString("Enter the Password"));
+
+    gui.inputAnswers.push_back({true, "level2"});  // another level's password
+    view->parGrid->OpenEditor();
+    QVERIFY(!view->parGrid->EditorOpen());
+    QVERIFY(core::State().EnteredPassword.empty());
+    QVERIFY(gui.messages.empty());
+
+    gui.inputAnswers.push_back({true, "  Level1 "});  // blanks and case do not matter
+    TypeIntoRow(*view, level1, "12.5");
+    QCOMPARE(core::State().EnteredPassword, std::string("LEVEL1"));
+    QCOMPARE(Line("P0.02").value, 12.5f);
+    TypeIntoRow(*view, level1, "1");  // remembered: no question
+    QCOMPARE(gui.inputs.size(), size_t(3));
+
+    gui.inputAnswers.push_back({true, "level2"});
+    TypeIntoRow(*view, level2, "5");
+    QCOMPARE(core::State().EnteredPassword, std::string("LEVEL2"));
+    QCOMPARE(Line("P0.04").value, 5.0f);
+    gui.inputAnswers.push_back({true, "level1"});  // level 1 asks again
+    TypeIntoRow(*view, level1, "2");
+    QCOMPARE(gui.inputs.size(), size_t(5));
+    QCOMPARE(gui.unexpected, 0);
+  }
+
+  void gotoRowAndRefreshSettings() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    view->GotoRow(9, 2);  // P1.01 on the Motor tab
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+    QCOMPARE(view->Cell(2, view->CurrentRow), QString("P1.01"));
+    QCOMPARE(view->SelectedIndex, 9);
+    view->GotoRow(0, 9);  // a group without a tab and a line not shown: nothing
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+    view->GotoRow(400, 1);
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+
+    Line("P1.01").value = 0.5f;
+    view->RefreshSettings();
+    QCOMPARE(view->Cell(6, view->CurrentRow), QString("0.50000"));
+  }
+
+  void ownerDrawnColours() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    QImage image(600, 20, QImage::Format_RGB32);
+    auto pixel = [&](int column, int row) {
+      image.fill(Qt::gray);
+      QPainter p(&image);
+      view->parGridDrawCell(&p, column, row, QRect(0, 0, 600, 20));
+      p.end();
+      return image.pixelColor(599, 10);
+    };
+    QCOMPARE(pixel(1, view->CurrentRow), ui::kCurrentBlue);
+    QCOMPARE(pixel(5, view->CurrentRow), ui::kCurrentBlue);
+    QCOMPARE(pixel(6, view->CurrentRow), QColor(Qt::black));  // the frame of the setting cell
+    QCOMPARE(image.pixelColor(300, 10), QColor(Qt::white));
+    QCOMPARE(pixel(6, 2), QColor(Qt::white));
+    QCOMPARE(pixel(1, 2), QColor(Qt::white));
+    image.fill(Qt::gray);
+    QPainter p(&image);
+    ui::DrawHeaderCell(&p, QRect(0, 0, 600, 20), "X", view->parGrid->font());
+    p.end();
+    QCOMPARE(image.pixelColor(1, 10), ui::kHeaderCream);
+  }
+};
+
+QTEST_MAIN(ParamGridTest)
+#include "param_grid_test.moc"

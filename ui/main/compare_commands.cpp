@@ -1,0 +1,109 @@
+// The Compare submenu: file with file and files with the defaults build a compare document and
+// show it in the compare view. Inverter with Default needs the bulk-read window of the drive
+// commands, which plugs in after its set-up dialog.
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QComboBox>
+#include "core/compare.h"
+#include "core/documents.h"
+#include "core/texts.h"
+#include "platform/gui/gui_services.h"
+#include "ui/main/compare_form.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/main_form.h"
+#include "ui/main/qt_text.h"
+
+namespace ui {
+
+using platform::gui::Buttons;
+using platform::gui::Gui;
+using platform::gui::Icon;
+using platform::gui::IdOk;
+
+namespace {
+
+// The records of a parameter file, empty when it cannot be read.
+std::vector<core::ParameterDefinition> ReadRecords(const QString& path) {
+  core::ParameterFileHeader header;
+  std::vector<core::ParameterDefinition> records;
+  if (path.isEmpty() || !core::ReadParameterFile(Ss(path), core::State().ModelCount, header, records)) records.clear();
+  return records;
+}
+
+void SetModel(core::CompareFileHeader& h, int model) {
+  const auto& s = core::State();
+  h.model = static_cast<std::uint32_t>(model);
+  if (model >= 1 && model <= static_cast<int>(s.Models.size())) h.modelName = s.Models[model - 1].name.view();
+}
+
+}  // namespace
+
+void TMainForm::CompareInverterClick() {
+  if (QuerySaveModified()) return;
+  TCompareDefForm dialog(this);
+  Gui().ExecDialog(dialog);
+}
+
+void TMainForm::CompareFileClick() {
+  if (QuerySaveModified()) return;
+  TCompareFileForm dialog(this);
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  const auto file2 = ReadRecords(dialog.file2->text());
+  if (file2.empty()) return;
+  const auto file1 = ReadRecords(dialog.file1->text());
+  if (file1.empty()) return;
+  if (file1.front().model != file2.front().model) {
+    Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
+    return;
+  }
+  std::vector<core::CompareRecord> records = core::CompareFileWithFile(file1, file2);
+  auto& s = core::State();
+  ClearDocuments();
+  s.CmpHeader.kind = core::FileWithFile;
+  s.CmpHeader.recordCount = static_cast<std::uint16_t>(records.size());
+  SetModel(s.CmpHeader, file1.front().model);
+  s.CmpHeader.fileNames[0] = Ss(dialog.file1->text());
+  s.CmpHeader.fileNames[1] = Ss(dialog.file2->text());
+  s.CompareRecords = std::move(records);
+  ShowCompareDocument();
+}
+
+void TMainForm::CompareFilesClick() {
+  if (QuerySaveModified()) return;
+  TCompareFilesForm dialog(this);
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  const auto file3 = ReadRecords(dialog.file3->text());
+  const auto file2 = ReadRecords(dialog.file2->text());
+  const auto file1 = ReadRecords(dialog.file1->text());
+  if (file1.empty()) return;
+  const int model = dialog.comboModel->currentIndex() + 1;
+  if (file1.front().model != model) {
+    Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
+    return;
+  }
+  std::vector<core::CompareRecord> records = core::CompareFilesWithDefaults(file1, file2, file3);
+  auto& s = core::State();
+  ClearDocuments();
+  s.CmpHeader.kind = core::FilesWithDefaults;
+  s.CmpHeader.recordCount = static_cast<std::uint16_t>(records.size());
+  SetModel(s.CmpHeader, model);
+  s.CmpHeader.fileNames[0] = Ss(dialog.file1->text());
+  s.CmpHeader.fileNames[1] = Ss(dialog.file2->text());
+  s.CmpHeader.fileNames[2] = Ss(dialog.file3->text());
+  s.CompareRecords = std::move(records);
+  ShowCompareDocument();
+}
+
+void TMainForm::ShowCompareDocument() {
+  auto& s = core::State();
+  FreeChild();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  SetChild(new TCompareForm(panel_));
+  s.DocumentName = "Untitled";
+  OpenFileName.clear();
+  SetDocumentCaption(false);
+  SetDocumentState(true, -1);
+}
+
+}  // namespace ui

@@ -1,0 +1,311 @@
+// The File and Edit commands of the main window: new, open, save, save as, close, recent
+// files, the ask-to-save rule, and the station-title and print-title dialogs.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QCheckBox>
+#include <QComboBox>
+#include <climits>
+
+#include "core/documents.h"
+#include "core/settings.h"
+#include "core/texts.h"
+#include "platform/gui/gui_services.h"
+#include "ui/main/compare_form.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
+#include "ui/main/qt_text.h"
+
+namespace ui {
+
+using platform::gui::Buttons;
+using platform::gui::Gui;
+using platform::gui::Icon;
+using platform::gui::IdCancel;
+using platform::gui::IdOk;
+using platform::gui::IdYes;
+
+namespace {
+void ProcessTwice() {
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+}
+}  // namespace
+
+QString TMainForm::ChildKind() const { return child_ ? child_->objectName() : QString(); }
+
+void TMainForm::SetChild(QWidget* child) {
+  child_ = child;
+  imageLogo_->hide();
+  panel_->layout()->addWidget(child);
+  child->show();
+}
+
+void TMainForm::FreeChild() {
+  if (!child_) return;
+  delete child_;
+  child_ = nullptr;
+  imageLogo_->show();
+}
+
+void TMainForm::ClearDocuments() {
+  auto& s = core::State();
+  s.Document.clear();
+  s.CompareRecords.clear();
+  s.ParHeader = {};
+  s.CmpHeader = {};
+}
+
+void TMainForm::SetDocumentCaption(bool fallbackTitle) {
+  setWindowTitle(Title(fallbackTitle) + " - [" + Qs(core::State().DocumentName) + "]");
+}
+
+void TMainForm::SetDocumentState(bool open, int writeVisible) {
+  for (const char* name : {"FileClose", "FileSave", "FileSaveAs", "FilePrintTitle", "FilePrintPreview", "FilePrint",
+                           "Edit1"})
+    SetItemVisible(name, open);
+  SetItemVisible("FileExport", open && core::State().Print2Enabled);
+  if (!open)
+    SetItemVisible("OperationWrite", false);
+  else if (writeVisible >= 0)
+    SetItemVisible("OperationWrite", writeVisible == 1);
+  for (const char* name : {"SaveButton", "PrintButton", "Print2Button", "PrintPreviewButton"})
+    SetItemEnabled(name, open);
+  UpdateStatusBar();
+}
+
+bool TMainForm::RunSaveDialog(bool compare, const QString& preset, QString& path) {
+  platform::gui::FileDialogSpec spec;
+  spec.save = true;
+  spec.filter = compare ? "Compare Files|*.cmp" : "Parameter Files|*.par";
+  spec.defaultSuffix = compare ? "cmp" : "par";
+  if (!compare) spec.folder = Qs(core::State().ProgramFolder);
+  spec.fileName = preset;
+  if (!Gui().FileDialog(spec, path) || path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += "." + spec.defaultSuffix;
+  return true;
+}
+
+bool TMainForm::SaveDocumentAs(const QString& path, bool compare) {
+  const core::FileResult result = compare ? core::SaveCompareFile(Ss(path)) : core::SaveParameterFile(Ss(path));
+  if (!result) {
+    Gui().MessageBox(Qs(result.error), L(73), Buttons::Ok, Icon::Stop);
+    return false;
+  }
+  // Every save makes the written file the document's file, so a later Save writes there again.
+  auto& s = core::State();
+  OpenFileName = path;
+  s.DocumentName = Ss(ShortName(path));
+  s.DocumentModified = false;
+  SetDocumentCaption(compare);
+  UpdateRecentMenu();
+  return true;
+}
+
+bool TMainForm::QuerySaveModified() {
+  auto& s = core::State();
+  const QString kind = ChildKind();
+  if (kind == "ParamForm") {
+    static_cast<TParamForm*>(child_)->parGrid->CommitEditor();
+    ProcessTwice();
+  }
+  if ((kind != "ParamForm" && kind != "CompareForm") || !s.DocumentModified) return false;
+  const bool compare = kind == "CompareForm";
+  const int answer = Gui().MessageBox(L(71) + "\n" + L(72), Title(compare), Buttons::YesNoCancel, Icon::Warning);
+  if (answer == IdCancel) return true;
+  if (answer == IdYes) {
+    QString path;
+    if (!RunSaveDialog(compare, QString(), path)) return true;
+    if (!SaveDocumentAs(path, compare)) return true;
+  }
+  return false;
+}
+
+void TMainForm::FileNewClick() {
+  if (QuerySaveModified()) return;
+  auto& s = core::State();
+  TNewModelForm dialog(this);
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  const int k = dialog.comboModel->currentIndex();
+  if (k < 0 || k >= s.ModelCount || k >= static_cast<int>(s.ParamCountPerModel.size()) ||
+      s.ParamCountPerModel[k] < 1)
+    return;
+  ClearDocuments();
+  s.DocumentName.clear();
+  for (const auto& definition : s.ParamDefs) {
+    if (definition.model != k + 1) continue;
+    s.Document.push_back(definition);
+    s.Document.back().value = definition.defaultValue;
+  }
+  s.ParHeader.recordCount = static_cast<std::uint16_t>(s.Document.size());
+  s.ParHeader.model = static_cast<std::uint32_t>(k + 1);
+  s.ParHeader.modelName = Ss(dialog.comboModel->currentText());
+  FreeChild();
+  ProcessTwice();
+  SetChild(new TParamForm(panel_));
+  s.DocumentName = "Untitled";
+  OpenFileName.clear();
+  SetDocumentCaption(false);
+  SetDocumentState(true, 1);
+}
+
+void TMainForm::FileOpenClick() {
+  if (QuerySaveModified()) return;
+  platform::gui::FileDialogSpec spec;
+  spec.filter = "Parameter & Compare Files|*.par;*.cmp|Parameter Files|*.par|Compare Files|*.cmp";
+  spec.defaultSuffix = "par";
+  spec.folder = Qs(core::State().ProgramFolder);
+  spec.fileName = OpenFileName;
+  QString path;
+  if (Gui().FileDialog(spec, path) && !path.isEmpty()) OpenDocument(path);
+}
+
+void TMainForm::ShowLoadFailure(const QString& path, const QString& reason) {
+  Gui().MessageBox(reason + "\n" + path, L(73), Buttons::Ok, Icon::Stop);
+}
+
+bool TMainForm::OpenDocument(const QString& path) {
+  auto& s = core::State();
+  // The kind comes from the extension alone, whatever the case; a folder named "x.par" or a
+  // name like "a.cmp.bak" is no document.
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != "par" && suffix != "cmp") {
+    ShowLoadFailure(path, "Not a parameter (*.par) or compare (*.cmp) file:");
+    return false;
+  }
+  // Read into working records first: a file that cannot be used leaves the open document alone.
+  core::ParameterFileHeader parHeader;
+  std::vector<core::ParameterDefinition> document;
+  core::CompareFileHeader cmpHeader;
+  std::vector<core::CompareRecord> records;
+  const bool compare = suffix == "cmp";
+  const bool read = compare ? core::ReadCompareFile(Ss(path), INT_MAX, cmpHeader, records)
+                            : core::ReadParameterFile(Ss(path), INT_MAX, parHeader, document);
+  if (!read) {
+    ShowLoadFailure(path, "The file could not be read as a document:");
+    return false;
+  }
+  const std::uint32_t model = compare ? cmpHeader.model : parHeader.model;
+  if (model < 1 || model > static_cast<std::uint32_t>(s.ModelCount)) {
+    Gui().MessageBox(L(79) + "\n" + path, L(73), Buttons::Ok, Icon::Information);
+    return false;
+  }
+  FreeChild();
+  ClearDocuments();
+  if (compare) {
+    s.CmpHeader = cmpHeader;
+    s.CompareRecords = std::move(records);
+  } else {
+    s.ParHeader = parHeader;
+    s.Document = std::move(document);
+  }
+  core::AddRecentFile(Ss(path));
+  ProcessTwice();
+  if (compare)
+    SetChild(new TCompareForm(panel_));
+  else
+    SetChild(new TParamForm(panel_));
+  OpenFileName = path;
+  s.DocumentName = Ss(ShortName(path));
+  SetDocumentCaption(true);
+  SetDocumentState(true, compare ? 0 : 1);
+  UpdateRecentMenu();
+  return true;
+}
+
+void TMainForm::FileCloseClick() {
+  if (QuerySaveModified()) return;
+  auto& s = core::State();
+  FreeChild();
+  ClearDocuments();
+  s.DocumentModified = false;
+  s.DocumentName.clear();
+  OpenFileName.clear();
+  setWindowTitle(Title(false));
+  SetDocumentState(false, 0);
+}
+
+void TMainForm::FileSaveClick() {
+  const auto& s = core::State();
+  if (!OpenFileName.isEmpty() && ShortName(OpenFileName) == Qs(s.DocumentName)) {
+    if (s.ParHeader.recordCount != 0)
+      SaveDocumentAs(OpenFileName, false);
+    else if (s.CmpHeader.recordCount != 0)
+      SaveDocumentAs(OpenFileName, true);
+    return;
+  }
+  const QString kind = ChildKind();
+  if (kind != "ParamForm" && kind != "CompareForm") return;
+  QString path;
+  if (!RunSaveDialog(kind == "CompareForm", Qs(s.DocumentName), path)) return;
+  SaveDocumentAs(path, kind == "CompareForm");
+}
+
+void TMainForm::FileSaveAsClick() {
+  const QString kind = ChildKind();
+  if (kind != "ParamForm" && kind != "CompareForm") return;
+  QString path;
+  if (!RunSaveDialog(kind == "CompareForm", Qs(core::State().DocumentName), path)) return;
+  SaveDocumentAs(path, kind == "CompareForm");
+}
+
+void TMainForm::UpdateRecentMenu() {
+  const auto recent = core::RecentFiles();
+  for (int k = 1; k <= 4; ++k) {
+    const QString path = Qs(recent[k - 1]);
+    if (path.isEmpty() || !QFileInfo(path).isFile()) continue;
+    const QString name = QString("FileRecent%1").arg(k);
+    SetItemVisible("FileRecent", false);
+    SetItemVisible(name, true);
+    Item(name)->setText(ShortName(path));
+  }
+}
+
+void TMainForm::FileRecentClick(int k) {
+  const QString path = Qs(core::ReadSettingStr("ParameterRecent" + std::to_string(k)));
+  if (path.isEmpty() || !QFileInfo(path).isFile()) {
+    Gui().MessageBox(L(74), L(73), Buttons::Ok, Icon::Question);
+    return;
+  }
+  if (QuerySaveModified()) return;
+  OpenDocument(path);
+  UpdateRecentMenu();
+}
+
+void TMainForm::EditStationClick() {
+  auto& s = core::State();
+  TStationForm dialog(this);
+  for (int n = 1; n <= core::kStationCount; ++n) dialog.SetTitle(n, Qs(s.StationTitles[n]));
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  for (int n = 1; n <= core::kStationCount; ++n) {
+    s.StationTitles[n] = Ss(dialog.Title(n));
+    core::WriteSettingStr("ParameterStation" + std::to_string(n), s.StationTitles[n]);
+  }
+}
+
+void TMainForm::FilePrintTitleClick() {
+  auto& s = core::State();
+  TPrintTitleForm dialog(this);
+  for (int i = 0; i < 8; ++i) dialog.titleEdits[i]->setText(Qs(s.PrintTitles[i]));
+  dialog.checkPrint->setChecked(s.PrintSet[0]);
+  for (int k = 0; k < 9; ++k) dialog.checkGroup[k]->setChecked(s.PrintSet[k + 1]);
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  for (int i = 0; i < 8; ++i) s.PrintTitles[i] = Ss(dialog.titleEdits[i]->text());
+  s.PrintSet[0] = dialog.checkPrint->isChecked();
+  for (int k = 0; k < 9; ++k) s.PrintSet[k + 1] = dialog.checkGroup[k]->isChecked();
+}
+
+// The report, workbook-export, find and favourite windows plug in here; until they exist these
+// commands show nothing.
+void TMainForm::FilePrintPreviewClick() {}
+void TMainForm::FilePrintClick() {}
+void TMainForm::Print2ButtonClick() {}
+void TMainForm::FileExportClick() {}
+void TMainForm::EditFindClick() {}
+void TMainForm::EditGotoClick() {}
+void TMainForm::EditDefiniteClick() {}
+
+}  // namespace ui

@@ -1,0 +1,72 @@
+#include "ui/main/grid_look.h"
+
+#include <QPainter>
+#include <QTableWidget>
+
+namespace ui {
+
+void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font) {
+  painter->save();
+  painter->fillRect(rect, kHeaderCream);
+  font.setBold(true);
+  painter->setFont(font);
+  painter->setPen(Qt::black);
+  const QFontMetrics metrics(font);
+  const int x = rect.left() + rect.width() / 2 - metrics.horizontalAdvance(text) / 2;
+  painter->drawText(x, rect.top() + 2 + metrics.ascent(), text);
+  painter->setPen(QColor(160, 160, 160));
+  painter->drawLine(rect.topRight(), rect.bottomRight());
+  painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+  painter->restore();
+}
+
+void DrawCellText(QPainter* painter, const QRect& rect, const QString& text, const QFont& font, const QColor& color) {
+  painter->save();
+  painter->setClipRect(rect);
+  painter->setFont(font);
+  painter->setPen(color);
+  const QFontMetrics metrics(font);
+  painter->drawText(rect.left() + 2, rect.top() + 2 + metrics.ascent(), text);
+  painter->restore();
+}
+
+CreamHeaderView::CreamHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+  setSectionsClickable(false);
+  setHighlightSections(false);
+}
+
+void CreamHeaderView::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+  const QString text = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
+  QFont f = font();
+  if (parentWidget()) f = parentWidget()->font();
+  DrawHeaderCell(painter, rect, text, f);
+}
+
+OwnerDrawDelegate::OwnerDrawDelegate(QObject* parent, Painter paint)
+    : QStyledItemDelegate(parent), paint_(std::move(paint)) {}
+
+void OwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+  paint_(painter, index.column(), index.row(), option.rect);
+}
+
+void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize) {
+  auto* header = new CreamHeaderView(grid);
+  grid->setHorizontalHeader(header);
+  grid->setColumnCount(columns);
+  grid->verticalHeader()->hide();
+  grid->verticalHeader()->setDefaultSectionSize(pixelSize + 8);
+  grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  grid->setShowGrid(true);
+  grid->setWordWrap(false);
+  grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  QFont f("Courier New");
+  f.setStyleHint(QFont::TypeWriter);
+  f.setPixelSize(pixelSize);
+  grid->setFont(f);
+  header->setFixedHeight(pixelSize + 10);
+  header->setSectionResizeMode(QHeaderView::Fixed);
+  header->setMinimumSectionSize(0);
+}
+
+}  // namespace ui

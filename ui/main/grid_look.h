@@ -1,0 +1,47 @@
+// The owner-drawn look shared by the document grids: the cream bold header row and cells that
+// the owning view paints itself through a callback.
+#pragma once
+
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <functional>
+
+class QTableWidget;
+
+namespace ui {
+
+inline const QColor kHeaderCream(255, 251, 240);
+inline const QColor kCurrentBlue(0, 0, 255);
+inline const QColor kDefaultRed(255, 0, 0);
+
+// Draws a header cell: cream fill, black bold text centred horizontally, 2 pixels from the top.
+void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font);
+// Draws a cell's text at (left + 2, top + 2) in `color`.
+void DrawCellText(QPainter* painter, const QRect& rect, const QString& text, const QFont& font, const QColor& color);
+
+class CreamHeaderView : public QHeaderView {
+  Q_OBJECT
+ public:
+  explicit CreamHeaderView(QWidget* parent);
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+};
+
+// Paints every cell through `paint` (column, row of the model, rectangle).
+class OwnerDrawDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+ public:
+  using Painter = std::function<void(QPainter*, int column, int row, const QRect&)>;
+  OwnerDrawDelegate(QObject* parent, Painter paint);
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  Painter paint_;
+};
+
+// Sets up a table as a document grid: header row, no row header, grid lines, vertical scroll
+// bar only, fixed-pitch font of `pixelSize` pixels.
+void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize);
+
+}  // namespace ui
