@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   simdrive::Options options;
   std::string error;
   if (!simdrive::ParseOptions(argc, argv, options, error)) {
-    std::cerr << "simdrive: " << error << "\n" << simdrive::kUsage;
+    std::cerr << "simdrive: " << error << " (simdrive --help lists the options)\n";
     return 2;
   }
   if (options.help) {
