@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/config.h"
 
@@ -57,16 +62,32 @@ TEST_F(TextsTest, FormatValue) {
   EXPECT_LT(core::FormatValue(100000, 1.0f).size(), 100u);
 }
 
+// A locale with a decimal comma, built into a private folder so that no system locale is needed.
+bool UseDecimalCommaLocale() {
+  static const bool built = [] {
+    std::string dir = "/tmp/kv_locale_" + std::to_string(::getpid());
+    std::string cmd = "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+    int rc = std::system(cmd.c_str());
+    if (!WIFEXITED(rc) || WEXITSTATUS(rc) > 1) return false;  // 1 only warns
+    ::setenv("LOCPATH", dir.c_str(), 1);
+    return true;
+  }();
+  return built && std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
 TEST_F(TextsTest, FormatIgnoresTheProcessLocale) {
-  const char* old = std::setlocale(LC_ALL, nullptr);
-  std::string saved = old ? old : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-    GTEST_SKIP() << "no locale with a decimal comma installed";
+  if (!UseDecimalCommaLocale()) GTEST_SKIP() << "cannot build a locale with a decimal comma";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  ASSERT_STREQ(probe, "1,5");  // the locale really is in force
   EXPECT_EQ(core::FormatValue(2, 1.5f), "1.50");
+  EXPECT_EQ(core::FormatScaled(15, 1), "1.5");
   float f = 0;
   EXPECT_TRUE(core::ParseConfigFloat("1.5", f));
   EXPECT_EQ(f, 1.5f);
-  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_FALSE(core::ParseConfigFloat("1,5", f));
+  std::setlocale(LC_NUMERIC, "C");
+  std::system(("rm -rf /tmp/kv_locale_" + std::to_string(::getpid())).c_str());
 }
 
 TEST_F(TextsTest, FormatScaled) {
