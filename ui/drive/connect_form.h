@@ -1,0 +1,42 @@
+// The station probe: asks the stations of a set, in ascending order, for their device
+// identification until one answers.
+#pragma once
+
+#include <QDialog>
+
+#include "core/station_set.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace ui {
+
+class TConnectForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TConnectForm(QWidget* parent = nullptr);
+
+  // Asks the one station of the set directly, before the window is shown: IdYes when it
+  // answered (its texts trimmed), IdNo when it did not, IdCancel when the set holds more or
+  // fewer than one station (the window then has to be shown to scan).
+  int ProbeSingleStation();
+
+  core::StationSet Stations;
+  bool Cancelled = false;
+
+  QLabel* Label1;
+  QProgressBar* ProgBar;
+  QPushButton* Cancel;
+
+ public slots:
+  void CancelClick();
+  // Runs inside the modal loop; ends it with IdYes (DeviceStation answered) or IdCancel.
+  void ScanStations();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
+};
+
+}  // namespace ui

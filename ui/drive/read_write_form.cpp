@@ -1,0 +1,115 @@
+#include "ui/drive/read_write_form.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "core/common.h"
+#include "core/modbus.h"
+#include "core/param_access.h"
+#include "platform/gui/gui_services.h"
+#include "ui/drive/user_messages.h"
+#include "ui/main/qt_text.h"
+
+namespace ui {
+
+using platform::gui::Gui;
+
+TReadWriteForm::TReadWriteForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("ReadWriteForm");
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(300, 64);
+  auto* bevel = new QFrame(this);
+  bevel->setFrameStyle(QFrame::Box | QFrame::Raised);
+  bevel->setGeometry(0, 0, 300, 64);
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  Label1->setGeometry(12, 8, 276, 20);
+  ProgBar = new QProgressBar(this);
+  ProgBar->setObjectName("ProgBar");
+  ProgBar->setGeometry(12, 34, 276, 18);
+}
+
+void TReadWriteForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  QCoreApplication::postEvent(this, new QEvent(ReadMode ? WM_STARTREAD : WM_STARTWRITE));
+}
+
+bool TReadWriteForm::event(QEvent* event) {
+  if (event->type() == WM_STARTREAD) {
+    ReadLoop();
+    return true;
+  }
+  if (event->type() == WM_STARTWRITE) {
+    WriteLoop();
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+bool TReadWriteForm::InGroups(int transferGroup) const {
+  return transferGroup >= 1 && transferGroup <= 9 && Groups[static_cast<std::size_t>(transferGroup - 1)];
+}
+
+void TReadWriteForm::ReadLoop() {
+  auto& s = core::State();
+  std::vector<int> selected;
+  for (std::size_t i = 0; i < s.ParamDefs.size(); ++i)
+    if (s.ParamDefs[i].model == s.LinkedModel && InGroups(s.ParamDefs[i].transferGroup)) selected.push_back(static_cast<int>(i));
+  ProgBar->setRange(0, static_cast<int>(selected.size()));
+  ProgBar->setValue(0);
+  s.ReadValues.clear();
+  s.ReadValues.reserve(selected.size());
+  for (int i : selected) {
+    const auto& def = s.ParamDefs[static_cast<std::size_t>(i)];
+    Label1->setText(L(92) + Qs(def.code.view()));
+    float value = 0;
+    if (core::ReadParam(Station, i, value) != core::kResultOk) {
+      Gui().MessageBox("Error Reading Parameter " + Qs(def.code.view()), "Read Error", platform::gui::Buttons::Ok,
+                       platform::gui::Icon::None);
+      done(platform::gui::IdNo);
+      return;
+    }
+    s.ReadValues.push_back(def);
+    s.ReadValues.back().value = value;
+    ProgBar->setValue(ProgBar->value() + 1);
+    LetMessagesRun();
+  }
+  done(platform::gui::IdYes);
+}
+
+void TReadWriteForm::WriteLoop() {
+  auto& s = core::State();
+  std::vector<int> selected;
+  for (std::size_t i = 0; i < s.Document.size(); ++i)
+    if (s.Document[i].editable > 0 && InGroups(s.Document[i].transferGroup)) selected.push_back(static_cast<int>(i));
+  ProgBar->setRange(0, static_cast<int>(selected.size()));
+  const int last = Stations.highest();
+  for (int station = 1; station <= 254; ++station) {
+    if (!Stations.contains(station)) continue;
+    ProgBar->setValue(0);
+    core::TransactionResult result = core::kResultOk;
+    for (int i : selected) {
+      const auto& rec = s.Document[static_cast<std::size_t>(i)];
+      Label1->setText(L(93) + Qs(rec.code.view()));
+      LetMessagesRun();
+      result = core::WriteParam(station, i, rec.value);
+      if (result != core::kResultOk) break;
+      ProgBar->setValue(ProgBar->value() + 1);
+      LetMessagesRun();
+    }
+    if (result == core::kResultOk) continue;
+    if (station == last) {
+      done(result == core::kResultException + 3 ? platform::gui::IdRetry : platform::gui::IdNo);
+      return;
+    }
+    if (Gui().MessageBox(L(94), L(76), platform::gui::Buttons::YesNo, platform::gui::Icon::Warning) != platform::gui::IdYes) {
+      done(platform::gui::IdCancel);
+      return;
+    }
+  }
+  done(platform::gui::IdYes);
+}
+
+}  // namespace ui
