@@ -1,0 +1,292 @@
+#include "xls/model/string_table.h"
+
+#include "xls/model/key_text.h"
+
+namespace xls {
+
+TXLSStringTable::TXLSStringTable() { buckets_.assign(mask_ + 1, nullptr); }
+
+TXLSStringTable::~TXLSStringTable() {
+  for (TSTHashEntry* e : buckets_) {
+    while (e) {
+      TSTHashEntry* next = e->next;
+      delete e;
+      e = next;
+    }
+  }
+}
+
+TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) {
+  return pages_[static_cast<std::size_t>((index - 1) / kPageSize)]->items[static_cast<std::size_t>((index - 1) % kPageSize)];
+}
+const TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) const {
+  return pages_[static_cast<std::size_t>((index - 1) / kPageSize)]->items[static_cast<std::size_t>((index - 1) % kPageSize)];
+}
+
+// ----- hash -----------------------------------------------------------------------------------
+
+std::uint32_t TXLSStringTable::HashOf(const std::u16string& text) {
+  std::uint32_t h = 0;
+  for (char16_t u : text) h = h * 33u + u;
+  return h + (h >> 5);
+}
+
+TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text) const {
+  std::uint32_t h = HashOf(text);
+  for (TSTHashEntry* e = buckets_[h & mask_]; e; e = e->next)
+    if (e->hash == h && ItemAt(e->index).text == text) return e;
+  return nullptr;
+}
+
+void TXLSStringTable::GrowBuckets() {
+  std::uint64_t newCount = static_cast<std::uint64_t>(mask_ + 1) * 2;
+  if (sizeLimit_ != -1 && newCount > static_cast<std::uint64_t>(sizeLimit_)) return;
+  std::uint32_t oldCount = mask_ + 1;
+  mask_ = static_cast<std::uint32_t>(newCount - 1);
+  buckets_.resize(static_cast<std::size_t>(newCount), nullptr);
+  for (std::uint32_t i = 0; i < oldCount; ++i) {
+    TSTHashEntry** link = &buckets_[i];
+    while (*link) {
+      TSTHashEntry* e = *link;
+      std::uint32_t b = e->hash & mask_;
+      if (b != i) {
+        *link = e->next;
+        e->next = buckets_[b];
+        buckets_[b] = e;
+      } else {
+        link = &e->next;
+      }
+    }
+  }
+}
+
+void TXLSStringTable::HashAdd(const std::u16string& text, std::int32_t index) {
+  if (static_cast<std::uint32_t>(entries_) > mask_) GrowBuckets();
+  auto* e = new TSTHashEntry;
+  e->hash = HashOf(text);
+  e->index = index;
+  TSTHashEntry*& head = buckets_[e->hash & mask_];
+  e->next = head;
+  head = e;
+  ++entries_;
+}
+
+void TXLSStringTable::Unhash(const std::u16string& text) {
+  std::uint32_t h = HashOf(text);
+  TSTHashEntry** link = &buckets_[h & mask_];
+  while (*link) {
+    TSTHashEntry* e = *link;
+    if (e->hash == h && ItemAt(e->index).text == text) {
+      *link = e->next;
+      delete e;
+      --entries_;
+      return;
+    }
+    link = &e->next;
+  }
+}
+
+// ----- strings --------------------------------------------------------------------------------
+
+void TXLSStringTable::GrowPages() {
+  if (pageSlots_ * kPageSize < count_) pageSlots_ += 100;
+  if (allocated_ < count_) {
+    pages_.push_back(std::make_unique<TXLSIncrementArray>());
+    allocated_ += kPageSize;
+  }
+}
+
+void TXLSStringTable::ShrinkPages() {
+  while (count_ + 150 <= allocated_) {
+    pages_.pop_back();
+    allocated_ -= kPageSize;
+  }
+  while (static_cast<std::int32_t>(pages_.size()) + 150 <= pageSlots_) pageSlots_ -= 100;
+}
+
+std::int32_t TXLSStringTable::Add(const std::u16string& text) {
+  std::u16string cut = text.size() > kMaxCellText ? text.substr(0, kMaxCellText) : text;
+  ++totalUses_;
+  if (TSTHashEntry* e = HashFind(cut)) {
+    ++ItemAt(e->index).useCount;
+    return e->index;
+  }
+  ++distinct_;
+  std::int32_t index;
+  if (free_.empty()) {
+    ++count_;
+    GrowPages();
+    index = count_;
+  } else {
+    index = free_.back();
+    free_.pop_back();
+  }
+  auto& item = ItemAt(index);
+  item.useCount = 1;
+  item.text = cut;
+  item.sstPosition = -1;
+  HashAdd(cut, index);
+  return index;
+}
+
+void TXLSStringTable::Release(std::int32_t index) {
+  if (index < 1 || index > count_) return;
+  auto& item = ItemAt(index);
+  // A free index has no use to give back; releasing it again would hand it out twice.
+  if (item.useCount <= 0) return;
+  --item.useCount;
+  --totalUses_;
+  if (item.useCount > 0) return;
+  --distinct_;
+  Unhash(item.text);
+  item.text.clear();
+  if (index != count_) {
+    free_.push_back(index);
+  } else {
+    --count_;
+    ShrinkPages();
+  }
+}
+
+void TXLSStringTable::MoveUse(std::int32_t oldIndex, std::int32_t newIndex) {
+  if (oldIndex > 0) Release(oldIndex);
+  if (newIndex >= 1 && newIndex <= count_ && ItemAt(newIndex).useCount > 0) {
+    ++ItemAt(newIndex).useCount;
+    ++totalUses_;
+  }
+}
+
+std::u16string TXLSStringTable::GetString(std::int32_t index) const {
+  if (index < 1 || index > count_) return {};
+  return ItemAt(index).text;
+}
+
+std::int32_t TXLSStringTable::GetSSTPosition(std::int32_t index) const {
+  if (index < 1 || index > count_) return -1;
+  return ItemAt(index).sstPosition;
+}
+
+std::int32_t TXLSStringTable::GetUseCount(std::int32_t index) const {
+  if (index < 1 || index > count_) return 0;
+  return ItemAt(index).useCount;
+}
+
+std::int32_t TXLSStringTable::IndexOf(const std::u16string& text) const {
+  TSTHashEntry* e = HashFind(text.size() > kMaxCellText ? text.substr(0, kMaxCellText) : text);
+  return e ? e->index : -1;
+}
+
+void TXLSStringTable::NumberStrings() {
+  std::int32_t next = 0;
+  for (std::int32_t i = 1; i <= count_; ++i) {
+    auto& item = ItemAt(i);
+    item.sstPosition = item.useCount > 0 ? next++ : -1;
+  }
+}
+
+// ----- SST and EXTSST ---------------------------------------------------------------------------
+
+void TXLSStringTable::BeginRecord() {
+  record_ = std::make_unique<TXLSBlob>(recordLimit_ + 4u);
+  if (firstSST_) {
+    record_->AddWord(0x00FC);
+    record_->AddWord(0);
+    record_->AddDWord(static_cast<std::uint32_t>(totalUses_));
+    record_->AddDWord(static_cast<std::uint32_t>(distinct_));
+    firstSST_ = false;
+  } else {
+    record_->AddWord(0x003C);
+    record_->AddWord(0);
+  }
+  position_ += record_->GetSize();
+}
+
+void TXLSStringTable::CloseRecord(TXLSBlobList& output) {
+  record_->PutWord(record_->GetSize() - 4, 2);
+  output.Append(record_.release());
+}
+
+void TXLSStringTable::AddExtSSTEntry(std::uint32_t position, std::uint32_t offset) {
+  std::uint32_t limit = recordLimit_ + 4u;
+  if (extRecord_ && extRecord_->GetSize() + 8 > limit) {
+    extRecord_->PutWord(extRecord_->GetSize() - 4, 2);
+    extSST_->Append(extRecord_.release());
+  }
+  if (!extRecord_) {
+    extRecord_ = std::make_unique<TXLSBlob>(limit);
+    if (firstExtSST_) {
+      extRecord_->AddWord(0x00FF);
+      extRecord_->AddWord(0);
+      extRecord_->AddWord(kStringsPerBucket);
+      firstExtSST_ = false;
+    } else {
+      extRecord_->AddWord(0x003C);
+      extRecord_->AddWord(0);
+    }
+  }
+  extRecord_->AddDWord(position);
+  extRecord_->AddWord(offset);
+  extRecord_->AddWord(0);
+}
+
+void TXLSStringTable::WriteSSTString(TXLSBlobList& output, const std::u16string& text, std::int32_t ordinal) {
+  const std::uint32_t limit = recordLimit_ + 4u;
+  std::size_t done = 0;
+  bool continued = false;
+  for (;;) {
+    if (!record_) BeginRecord();
+    std::uint32_t n = static_cast<std::uint32_t>(text.size() - done);
+    std::uint32_t overhead = continued ? 1 : 3;
+    std::uint32_t size = record_->GetSize();
+    bool indexed = !continued && ordinal % kStringsPerBucket == 0;
+    if (2 * n + size + overhead <= limit) {
+      if (indexed) AddExtSSTEntry(position_, size);
+      if (!continued) record_->AddWord(static_cast<std::uint32_t>(text.size()));
+      record_->AddByte(1);
+      record_->AddWideString(text.substr(done));
+      position_ += overhead + 2 * n;
+      return;
+    }
+    std::uint32_t freeSpace = limit - size;
+    if (freeSpace < overhead + 2 && !continued) {
+      CloseRecord(output);  // too little room even for one character: start in the next record
+      continue;
+    }
+    if (indexed) AddExtSSTEntry(position_, size);
+    std::uint32_t m = (freeSpace - overhead) / 2;
+    if (!continued) record_->AddWord(static_cast<std::uint32_t>(text.size()));
+    record_->AddByte(1);
+    record_->AddWideString(text.substr(done, m));
+    position_ += overhead + 2 * m;
+    done += m;
+    CloseRecord(output);
+    continued = true;
+  }
+}
+
+int TXLSStringTable::WriteSST(TXLSBlobList& output, std::uint32_t streamPosition) {
+  firstSST_ = true;
+  firstExtSST_ = true;
+  extSST_ = std::make_unique<TXLSBlobList>();
+  record_.reset();
+  extRecord_.reset();
+  position_ = streamPosition;
+  std::int32_t ordinal = 0;
+  for (std::int32_t i = 1; i <= count_; ++i) {
+    const auto& item = ItemAt(i);
+    if (item.useCount <= 0) continue;
+    WriteSSTString(output, item.text, ordinal++);
+  }
+  if (record_ && record_->GetSize() > 4) CloseRecord(output);
+  record_.reset();
+  if (extRecord_ && extRecord_->GetSize() > 4) {
+    extRecord_->PutWord(extRecord_->GetSize() - 4, 2);
+    extSST_->Append(extRecord_.release());
+  }
+  extRecord_.reset();
+  output.AppendList(*extSST_);
+  extSST_.reset();
+  return 1;
+}
+
+}  // namespace xls

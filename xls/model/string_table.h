@@ -1,0 +1,98 @@
+// The workbook's shared strings: every distinct cell text once, with a use count, reused free
+// indexes, and the SST and EXTSST records that write them split at whole characters.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/model/blob.h"
+
+namespace xls {
+
+struct TXLSIncrementArray {
+  struct Item {
+    std::u16string text;
+    std::int32_t sstPosition = -1;
+    std::int32_t useCount = 0;
+  };
+  std::array<Item, 100> items;
+};
+
+struct TSTHashEntry {
+  TSTHashEntry* next = nullptr;
+  std::uint32_t hash = 0;
+  std::int32_t index = 0;
+};
+
+class TXLSStringTable {
+ public:
+  static constexpr std::int32_t kPageSize = 100;
+  static constexpr std::int32_t kStringsPerBucket = 8;
+
+  TXLSStringTable();
+  ~TXLSStringTable();
+  TXLSStringTable(const TXLSStringTable&) = delete;
+  TXLSStringTable& operator=(const TXLSStringTable&) = delete;
+
+  // The index of text with one more use. Texts longer than a cell holds (32,767 characters)
+  // are cut there.
+  std::int32_t Add(const std::u16string& text);
+  // One use less; at 0 the string is dropped and its index freed. An index that is not in use
+  // is left alone.
+  void Release(std::int32_t index);
+  void MoveUse(std::int32_t oldIndex, std::int32_t newIndex);
+  std::u16string GetString(std::int32_t index) const;
+  std::int32_t GetSSTPosition(std::int32_t index) const;
+  std::int32_t GetUseCount(std::int32_t index) const;
+  std::int32_t IndexOf(const std::u16string& text) const;
+  void NumberStrings();
+  // Appends SST, CONTINUE and EXTSST records; streamPosition is where the SST record begins.
+  int WriteSST(TXLSBlobList& output, std::uint32_t streamPosition);
+
+  void SetRecordLimit(std::uint16_t limit) { recordLimit_ = limit; }
+  std::uint16_t RecordLimit() const { return recordLimit_; }
+  std::int32_t Count() const { return count_; }
+  std::int32_t TotalUses() const { return totalUses_; }
+  std::int32_t DistinctStrings() const { return distinct_; }
+  std::int32_t FreeCount() const { return static_cast<std::int32_t>(free_.size()); }
+  std::int32_t AllocatedItems() const { return allocated_; }
+
+ private:
+  TXLSIncrementArray::Item& ItemAt(std::int32_t index);
+  const TXLSIncrementArray::Item& ItemAt(std::int32_t index) const;
+  static std::uint32_t HashOf(const std::u16string& text);
+  TSTHashEntry* HashFind(const std::u16string& text) const;
+  void HashAdd(const std::u16string& text, std::int32_t index);
+  void Unhash(const std::u16string& text);
+  void GrowBuckets();
+  void GrowPages();
+  void ShrinkPages();
+  void BeginRecord();
+  void CloseRecord(TXLSBlobList& output);
+  void WriteSSTString(TXLSBlobList& output, const std::u16string& text, std::int32_t ordinal);
+  void AddExtSSTEntry(std::uint32_t position, std::uint32_t offset);
+
+  std::vector<std::unique_ptr<TXLSIncrementArray>> pages_;
+  std::int32_t count_ = 0;
+  std::int32_t pageSlots_ = 0;
+  std::int32_t allocated_ = 0;
+  std::vector<std::int32_t> free_;
+  std::int32_t totalUses_ = 0;
+  std::int32_t distinct_ = 0;
+  std::vector<TSTHashEntry*> buckets_;
+  std::uint32_t mask_ = 7;
+  std::int32_t entries_ = 0;
+  std::int32_t sizeLimit_ = -1;
+  std::uint16_t recordLimit_ = 8224;
+  bool firstSST_ = true;
+  bool firstExtSST_ = true;
+  std::unique_ptr<TXLSBlobList> extSST_;
+  std::unique_ptr<TXLSBlob> record_;
+  std::unique_ptr<TXLSBlob> extRecord_;
+  std::uint32_t position_ = 0;
+};
+
+}  // namespace xls
