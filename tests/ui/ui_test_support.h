@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDir>
+#include <QtWidgets>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
