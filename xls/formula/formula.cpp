@@ -145,7 +145,7 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     if (!e || (e->argCount >= 0 && e->argCount + 1 != args)) return -1;
     own = 4;
   } else if (node.text.empty() && node.rawToken != 0) {
-    own = (node.rawToken & 0x1F) == ptgFunc ? 3 : 4;
+    own = ((node.rawToken & 0x1F) | 0x20) == ptgFunc ? 3 : 4;
   } else {
     return -1;
   }
@@ -342,7 +342,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     ret = cls;
   } else if (node.text.empty() && node.rawToken != 0) {
     number = node.value;
-    fixed = (node.rawToken & 0x1F) == ptgFunc;
+    fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
     ret = ((node.rawToken >> 5) & 3) - 1;
     if (ret < 0) ret = kClassValue;
   } else {
@@ -475,7 +475,7 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
   } else {
     token = area ? ptgArea : ptgRef;
   }
-  b.AddByte(static_cast<uint32_t>(k * 32 + (token - 0x20)));
+  b.AddByte(static_cast<uint32_t>(k * 32 + token));
   body();
   return true;
 }
@@ -487,17 +487,18 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   if (externId <= 0) {
     int index = externs_.NameOutputIndexById(node.value);
     if (index < 1) index = 0;
-    b.AddByte(static_cast<uint32_t>(k * 32 + (ptgName - 0x20)));
+    b.AddByte(static_cast<uint32_t>(k * 32 + ptgName));
     b.AddWord(static_cast<uint32_t>(index));
-    b.AddWord(0);
     if (Biff5()) {
       for (int i = 0; i < 12; ++i) b.AddByte(0);
+    } else {
+      b.AddWord(0);
     }
     return true;
   }
   int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
   if (index < 1) index = 0;
-  b.AddByte(static_cast<uint32_t>(k * 32 + (ptgNameX - 0x20)));
+  b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
   if (Biff5()) {
     b.AddWord(static_cast<uint32_t>(-externs_.NextSheetNumber()) & 0xFFFF);
     for (int i = 0; i < 8; ++i) b.AddByte(0);
@@ -605,7 +606,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
     if (n->kind == kNodeArray) {
       // Without trailing data (a stream cut after its tokens) the constant stays empty.
       if (extra.pos < extra.limit && !ReadArrays(*n, extra)) ok = false;
-    } else if (n->kind == kNodeMemFunc && (n->rawToken & 0x1F) == ptgMemArea) {
+    } else if (n->kind == kNodeMemFunc && ((n->rawToken & 0x1F) | 0x20) == ptgMemArea) {
       unsigned count = extra.Word();
       extra.Skip(static_cast<size_t>(count) * (extra.Biff8() ? 8 : 6));
       if (!extra.ok) ok = false;
