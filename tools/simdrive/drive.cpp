@@ -169,11 +169,11 @@ std::vector<Reply> Drive::Receive(const std::uint8_t* data, std::size_t n) {
   std::vector<Reply> replies;
   for (;;) {
     long length = FrameLength();
-    if (length == 0 || static_cast<std::size_t>(length) > pending_.size()) break;
     if (length < 0) {
       pending_.erase(pending_.begin());
       continue;
     }
+    if (length == 0 || static_cast<std::size_t>(length) > pending_.size()) break;
     std::vector<std::uint8_t> frame(pending_.begin(), pending_.begin() + length);
     std::uint16_t crc = Crc(frame.data(), frame.size() - 2);
     if (frame[frame.size() - 2] != (crc & 0xFF) || frame[frame.size() - 1] != (crc >> 8)) {

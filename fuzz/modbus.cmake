@@ -1,0 +1,4 @@
+kv_add_fuzzer(modbus_reply modbus_reply_fuzz.cpp)
+target_link_libraries(fuzz_modbus_reply PRIVATE kv_core kv_simdrive)
+kv_add_fuzzer(simdrive_frames simdrive_frames_fuzz.cpp)
+target_link_libraries(fuzz_simdrive_frames PRIVATE kv_simdrive)
