@@ -1,12 +1,22 @@
-// The Operation commands of the main window that need no drive window: the online-edit switch
-// and the password button. Link, Read, Write, Monitor, Profile and Motor open the drive windows,
-// which plug in here; until they exist those commands show nothing.
+// The Operation commands of the main window: link and unlink, read a drive into a new
+// document, write the open document, the online-edit switch and the password button. Monitor,
+// Profile and Motor have no windows yet and do nothing.
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include "core/modbus.h"
+#include "core/serial_link.h"
 #include "core/settings.h"
 #include "platform/gui/gui_services.h"
+#include "ui/drive/connect_form.h"
+#include "ui/drive/group_forms.h"
+#include "ui/drive/link_form.h"
+#include "ui/drive/read_write_form.h"
+#include "ui/drive/user_messages.h"
 #include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
 #include "ui/main/qt_text.h"
 
 namespace ui {
@@ -14,10 +24,144 @@ namespace ui {
 using platform::gui::Buttons;
 using platform::gui::Gui;
 using platform::gui::Icon;
+using platform::gui::IdAbort;
+using platform::gui::IdCancel;
+using platform::gui::IdNo;
+using platform::gui::IdOk;
+using platform::gui::IdRetry;
+using platform::gui::IdYes;
 
-void TMainForm::OperationLinkClick() {}
-void TMainForm::OperationReadClick() {}
-void TMainForm::OperationWriteClick() {}
+namespace {
+
+void Inform(int textId) { Gui().MessageBox(L(textId), L(75), Buttons::Ok, Icon::Information); }
+
+// The last model whose name is the drive's product code, or 0.
+int ModelOfProduct(const std::string& product) {
+  const auto& s = core::State();
+  int found = 0;
+  for (int m = 1; m <= s.ModelCount; ++m)
+    if (s.Models[static_cast<std::size_t>(m - 1)].name == product) found = m;
+  return found;
+}
+
+}  // namespace
+
+void TMainForm::Unlink() {
+  core::ClosePort();  // clears the link state
+  core::State().OnlineEdit = false;
+  SetLinkedState(false);
+  UpdateStatusBar();
+}
+
+void TMainForm::OperationLinkClick() {
+  auto& s = core::State();
+  TLinkForm dialog(this);
+  dialog.comboPort->setCurrentIndex(s.LinkPort >= 1 && s.LinkPort <= 16 ? s.LinkPort - 1 : 0);
+  dialog.SetBaud(s.LinkBaud);
+  if (s.LinkStationList.empty()) {
+    dialog.editStation->clear();
+    dialog.editStation->setEnabled(false);
+  } else {
+    dialog.editStation->setText(Qs(s.LinkStationList));
+  }
+  if (s.LinkedStation > 0)
+    dialog.Link->setEnabled(false);
+  else
+    dialog.Unlink->setEnabled(false);
+
+  const int choice = Gui().ExecDialog(dialog);
+  if (choice == IdAbort) {
+    Unlink();
+    return;
+  }
+  if (choice != IdOk) return;
+
+  const int port = dialog.comboPort->currentIndex() + 1;
+  const int baud = dialog.Baud() ? dialog.Baud() : 19200;
+  if (!core::OpenPort(static_cast<std::uint8_t>(port), static_cast<std::uint16_t>(baud), 8, 'N', 1)) {
+    Gui().MessageBox(L(76) + "\r" + L(77), L(75), Buttons::Ok, Icon::Stop);
+    return;
+  }
+  {
+    TConnectForm probe(this);
+    probe.Stations = dialog.Stations;
+    int result = probe.ProbeSingleStation();
+    if (result == IdCancel) result = Gui().ExecDialog(probe);
+    if (result == IdYes) {
+      const int model = ModelOfProduct(s.DeviceProduct);
+      if (model == 0) {
+        Inform(79);
+      } else {
+        s.LinkedStation = s.DeviceStation;
+        s.LinkedModel = model;
+        s.LinkVendor = s.DeviceVendor;
+        s.LinkProduct = s.DeviceProduct;
+        s.LinkRevision = s.DeviceRevision;
+        s.LinkPort = port;
+        s.LinkBaud = baud;
+        s.LinkStationList = Ss(dialog.editStation->text());
+        s.LinkDataBits = 8;
+        s.LinkParity = 'N';
+        s.LinkStopBits = 1;
+        core::SaveLinkSettings(s);
+        SetLinkedState(true);
+      }
+    } else if (result == IdNo) {
+      Inform(78);
+    }
+  }
+  if (s.LinkedStation == 0) core::ClosePort();
+  UpdateStatusBar();
+}
+
+void TMainForm::OperationReadClick() {
+  // Reading replaces the open document: a modified one is offered for saving first.
+  if (QuerySaveModified()) return;
+  auto& s = core::State();
+  TReadForm groups(this);
+  if (Gui().ExecDialog(groups) != IdOk) return;
+  TReadWriteForm progress(this);
+  progress.ReadMode = true;
+  progress.Station = s.LinkedStation;
+  progress.Groups = groups.Flags();
+  if (Gui().ExecDialog(progress) != IdYes) {
+    Inform(78);
+    return;
+  }
+  ClearDocuments();
+  s.ParHeader.recordCount = static_cast<std::uint16_t>(s.ReadValues.size());
+  s.ParHeader.model = static_cast<std::uint32_t>(s.LinkedModel);
+  s.ParHeader.modelName = s.LinkProduct;
+  s.Document = s.ReadValues;
+  FreeChild();
+  LetMessagesRun();
+  SetChild(new TParamForm(panel_));
+  s.DocumentName = "Untitled";
+  OpenFileName.clear();
+  SetDocumentCaption(false);
+  SetDocumentState(true, 1);
+  UpdateStatusBar();
+}
+
+void TMainForm::OperationWriteClick() {
+  auto& s = core::State();
+  // A document of another model would put its values into the wrong registers.
+  if (static_cast<int>(s.ParHeader.model) != s.LinkedModel) {
+    Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
+    return;
+  }
+  TWriteForm groups(this);
+  if (Gui().ExecDialog(groups) != IdOk) return;
+  s.WriteStationList = std::to_string(s.LinkedStation);
+  TReadWriteForm progress(this);
+  progress.ReadMode = false;
+  progress.Stations.add(s.LinkedStation);
+  progress.Groups = groups.Flags();
+  const int result = Gui().ExecDialog(progress);
+  if (result == IdNo) Inform(78);
+  if (result == IdRetry) Inform(214);
+}
+
 void TMainForm::OperationMotorClick() {}
 void TMainForm::OperationMonitorClick() {}
 void TMainForm::OperationProfileClick() {}

@@ -46,6 +46,8 @@ class TMainForm : public QMainWindow {
   void SetDocumentState(bool open, int writeVisible);
   // The linked state of the drive commands.
   void SetLinkedState(bool linked);
+  // Closes the port and shows the unlinked state (the link dialog's Unlink, a lost connection).
+  void Unlink();
 
   // The document child view ("ParamForm" or "CompareForm"), or null.
   QWidget* Child() const { return child_; }

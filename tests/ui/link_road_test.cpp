@@ -1,0 +1,182 @@
+// The road to a drive and back: Link through the COM folder to the simulated drive on a
+// pseudo-terminal, Read into a new document, edit, Write, Unlink; and the ways it can fail.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "core/common.h"
+#include "core/settings.h"
+#include "tests/ui/ui_test_support.h"
+#include "tools/simdrive/drive.h"
+#include "tools/simdrive/pty_server.h"
+#include "ui/drive/link_form.h"
+#include "ui/main/main_form.h"
+
+using platform::gui::IdCancel;
+using platform::gui::IdOk;
+using platform::gui::ScriptedServices;
+using ui::TMainForm;
+
+namespace {
+
+// A simulated drive served on a pseudo-terminal that the COM folder names COM3.
+struct Line {
+  explicit Line(const char* product) : drive("Kestravel", product, "1.00"), server(drive) {
+    if (!server.Start()) qFatal("no pseudo-terminal");
+    const QString entry = comDir.filePath("COM3");
+    if (::symlink(server.SlavePath().c_str(), entry.toLocal8Bit().constData()) != 0) qFatal("cannot link COM3");
+    qputenv("KVX_COM_DIR", comDir.path().toLocal8Bit());
+  }
+  ~Line() {
+    server.Stop();
+    qunsetenv("KVX_COM_DIR");
+  }
+  QTemporaryDir comDir;
+  simdrive::Drive drive;
+  simdrive::PtyServer server;
+};
+
+// Answers the link dialog with port 3 and the station text.
+ScriptedServices::DialogScript LinkDialog(const QString& stations) {
+  return [stations](QDialog& dialog) {
+    auto& form = static_cast<ui::TLinkForm&>(dialog);
+    form.comboPort->setCurrentIndex(2);
+    form.SetBaud(19200);
+    form.editStation->setText(stations);
+    form.Link->click();
+  };
+}
+
+// Shows a progress window modally, so that it runs its own loop.
+void RunModal(QDialog& dialog) { dialog.exec(); }
+
+}  // namespace
+
+class LinkRoadTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void linkReadEditWriteUnlink() {
+    uitest::Sandbox box;
+    Line line("KV100");
+    line.drive.AddStation(5);
+    line.drive.SetHolding(5, 101, 6000);  // P0.01 = 60.00 Hz
+    line.drive.SetHolding(5, 102, 0xFFF6);  // P0.02 = -1.0 %
+    TMainForm form;
+    auto& gui = box.gui();
+    auto& s = core::State();
+
+    gui.dialogScripts.push_back(LinkDialog("5"));
+    form.OperationLinkClick();
+    QCOMPARE(s.LinkedStation, 5);
+    QCOMPARE(s.LinkedModel, 1);
+    QCOMPARE(s.LinkProduct, std::string("KV100"));
+    QVERIFY(form.ItemEnabled("OperationRead"));
+    QVERIFY(form.ItemEnabled("PasswordButton"));
+    QCOMPARE(core::ReadSettingInt("ParameterLinkPort"), 3);
+    QCOMPARE(core::ReadSettingInt("ParameterLinkData"), 8);
+    QCOMPARE(core::ReadSettingInt("ParameterLinkParity"), int('N'));
+    QCOMPARE(core::ReadSettingInt("ParameterLinkStop"), 1);
+    QCOMPARE(core::ReadSettingStr("ParameterLinkStation"), std::string("5"));
+    QVERIFY(gui.messages.empty());
+
+    // Read every group into a new document.
+    gui.dialogScripts.push_back(uitest::PressOk());
+    gui.dialogScripts.push_back(RunModal);
+    form.OperationReadClick();
+    QCOMPARE(form.ChildKind(), QString("ParamForm"));
+    QCOMPARE(s.Document.size(), std::size_t(18));
+    QCOMPARE(s.ParHeader.model, 1u);
+    QCOMPARE(s.Document[1].value, 60.0f);
+    QCOMPARE(s.Document[2].value, -1.0f);
+    QCOMPARE(s.DocumentName, std::string("Untitled"));
+    QVERIFY(form.ItemVisible("OperationWrite"));
+
+    // Edit and write back.
+    s.Document[1].value = 55.5f;
+    gui.dialogScripts.push_back(uitest::PressOk());
+    gui.dialogScripts.push_back(RunModal);
+    form.OperationWriteClick();
+    QCOMPARE(line.drive.Holding(5, 101), std::uint16_t(5550));
+    QCOMPARE(s.WriteStationList, std::string("5"));
+    QVERIFY(gui.messages.empty());
+
+    // A document of another model is not written into this drive.
+    s.ParHeader.model = 2;
+    const int requests = line.drive.RequestCount();
+    form.OperationWriteClick();
+    QCOMPARE(gui.messages.back().text, QString("Different Model"));
+    QCOMPARE(line.drive.RequestCount(), requests);
+    s.ParHeader.model = 1;
+
+    // Read offers to save a modified document first; Cancel keeps it.
+    s.DocumentModified = true;
+    s.Document[0].value = 3;
+    gui.messageAnswers.push_back(IdCancel);
+    form.OperationReadClick();
+    QCOMPARE(gui.messages.back().buttons, platform::gui::Buttons::YesNoCancel);
+    QCOMPARE(s.Document[0].value, 3.0f);
+    s.DocumentModified = false;
+
+    // Unlink through the dialog.
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      auto& f = static_cast<ui::TLinkForm&>(dialog);
+      QVERIFY(!f.Link->isEnabled());
+      f.Unlink->click();
+    });
+    form.OperationLinkClick();
+    QCOMPARE(s.LinkedStation, 0);
+    QVERIFY(!form.ItemEnabled("OperationRead"));
+    QCOMPARE(gui.unexpected, 0);
+  }
+
+  void scanFindsTheAnsweringStation() {
+    uitest::Sandbox box;
+    Line line("KV200");
+    line.drive.AddStation(4);
+    TMainForm form;
+    auto& gui = box.gui();
+    gui.dialogScripts.push_back(LinkDialog("2-4"));
+    gui.dialogScripts.push_back(RunModal);  // the probe window scans 2, 3, 4
+    form.OperationLinkClick();
+    QCOMPARE(core::State().LinkedStation, 4);
+    QCOMPARE(core::State().LinkedModel, 2);
+    QVERIFY(!form.ItemEnabled("PasswordButton"));  // KV200 has no level-password item
+    QCOMPARE(core::ReadSettingStr("ParameterLinkStation"), std::string("2-4"));
+  }
+
+  void failedLinksLeaveThePortClosed() {
+    uitest::Sandbox box;
+    Line line("KV999");
+    line.drive.AddStation(1);
+    TMainForm form;
+    auto& gui = box.gui();
+    auto& s = core::State();
+
+    gui.dialogScripts.push_back(LinkDialog("1"));
+    form.OperationLinkClick();
+    QCOMPARE(gui.messages.back().text, QString("Model Unknown!!"));
+    QCOMPARE(gui.messages.back().caption, QString("Communication Message"));
+    QCOMPARE(s.LinkedStation, 0);
+
+    gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
+    form.OperationLinkClick();
+    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!"));
+    QCOMPARE(s.LinkedStation, 0);
+    QVERIFY(!form.ItemEnabled("OperationRead"));
+
+    // A port that cannot be opened.
+    qputenv("KVX_COM_DIR", "/nonexistent");
+    gui.dialogScripts.push_back(LinkDialog("1"));
+    form.OperationLinkClick();
+    QCOMPARE(gui.messages.back().text, QString("Cummunication Error!!\rCan not open COM port"));
+    QCOMPARE(gui.messages.back().icon, platform::gui::Icon::Stop);
+  }
+};
+
+QTEST_MAIN(LinkRoadTest)
+#include "link_road_test.moc"
