@@ -1,0 +1,397 @@
+// The DataSet base: open and close, the active record buffer, navigation and editing.
+// One active buffer holds the current record; a scratch buffer receives the next fetch
+// and is swapped in when the fetch succeeds, so a failed move leaves the current record.
+#include "memtable/dataset/dataset.h"
+
+#include <strings.h>
+
+#include <utility>
+
+namespace dataset {
+
+DataSet::DataSet(std::string name) : name_(std::move(name)) {}
+
+DataSet::~DataSet() = default;
+
+Field& DataSet::AddField(const std::string& name, FieldType type, int size, FieldKind kind) {
+  CheckInactive();
+  if (FindField(name)) DatabaseError("Duplicate field name '" + name + "'", this);
+  fields_.push_back(std::make_unique<Field>(this, name, type, size, kind));
+  fields_.back()->index_ = static_cast<int>(fields_.size()) - 1;
+  defaultFields_ = false;
+  return *fields_.back();
+}
+
+Field* DataSet::FindField(const std::string& name) const {
+  for (const auto& f : fields_)
+    if (strcasecmp(f->FieldName().c_str(), name.c_str()) == 0) return f.get();
+  return nullptr;
+}
+
+Field& DataSet::FieldByName(const std::string& name) const {
+  Field* f = FindField(name);
+  if (!f) DatabaseError("Field '" + name + "' not found", this);
+  return *f;
+}
+
+void DataSet::CheckActive() const {
+  if (!Active()) DatabaseError("Cannot perform this operation on a closed dataset", this);
+}
+
+void DataSet::CheckInactive() const {
+  if (Active()) DatabaseError("Cannot perform this operation on an open dataset", this);
+}
+
+void DataSet::SetActive(bool value) {
+  if (value == Active()) return;
+  if (value) {
+    DoBeforeOpen();
+    OpenCursor();
+    DoAfterOpen();
+  } else {
+    DoBeforeClose();
+    CloseCursor();
+    DoAfterClose();
+  }
+}
+
+void DataSet::OpenCursor() {
+  state_ = dsOpening;
+  try {
+    InternalOpen();
+    active_ = AllocRecordBuffer();
+    scratch_ = AllocRecordBuffer();
+    state_ = dsBrowse;
+    InternalFirst();
+    haveRecord_ = FetchInto(gmNext);
+    bof_ = true;
+    eof_ = !haveRecord_;
+  } catch (...) {
+    CloseCursor();
+    throw;
+  }
+}
+
+void DataSet::CloseCursor() {
+  state_ = dsInactive;
+  if (active_) FreeRecordBuffer(active_);
+  if (scratch_) FreeRecordBuffer(scratch_);
+  active_ = scratch_ = nullptr;
+  haveRecord_ = false;
+  inSync_ = false;
+  eof_ = bof_ = true;
+  modified_ = false;
+  if (IsCursorOpen()) InternalClose();
+}
+
+void DataSet::CreateFields() {
+  int slot = 0;
+  std::function<int(const FieldDef&)> slots = [&](const FieldDef& def) {
+    int n = 1;
+    for (const FieldDef& child : def.ChildDefs) n += slots(child) * (def.DataType == ftArray ? std::max(def.Size, 1) : 1);
+    return n;
+  };
+  for (const FieldDef& def : fieldDefs_.Items()) {
+    auto f = std::make_unique<Field>(this, def.Name, def.DataType, def.Size, fkData);
+    f->Required = def.Required;
+    f->index_ = static_cast<int>(fields_.size());
+    f->fieldNo_ = slot + 1;
+    slot += slots(def);
+    fields_.push_back(std::move(f));
+  }
+}
+
+void DataSet::DestroyFields() {
+  if (defaultFields_) fields_.clear();
+}
+
+void DataSet::BindFields(bool binding) {
+  calcFieldsSize_ = 0;
+  if (!binding) {
+    for (auto& f : fields_) f->fieldNo_ = 0;
+    return;
+  }
+  // Field numbers count the definitions' slots, children included, as the record
+  // layout does.
+  std::vector<int> firstSlot;
+  int slot = 0;
+  std::function<int(const FieldDef&)> slots = [&](const FieldDef& def) {
+    int n = 1;
+    for (const FieldDef& child : def.ChildDefs) n += slots(child) * (def.DataType == ftArray ? std::max(def.Size, 1) : 1);
+    return n;
+  };
+  for (const FieldDef& def : fieldDefs_.Items()) {
+    firstSlot.push_back(slot + 1);
+    slot += slots(def);
+  }
+  for (auto& f : fields_) {
+    if (f->kind_ == fkData || f->kind_ == fkInternalCalc) {
+      int i = fieldDefs_.IndexOf(f->FieldName());
+      if (i < 0) DatabaseError("Field '" + f->FieldName() + "' not found", this);
+      f->fieldNo_ = firstSlot[static_cast<std::size_t>(i)];
+    } else {
+      f->fieldNo_ = -1;
+      f->offset_ = calcFieldsSize_;
+      calcFieldsSize_ += f->DataSize() + 1;
+    }
+  }
+}
+
+void DataSet::GetCalcFields(RecordBuffer buffer) {
+  if (!OnCalcFields || calcFieldsSize_ == 0) return;
+  DataSetState saved = state_;
+  RecordBuffer savedBuffer = calcBuffer_;
+  state_ = dsCalcFields;
+  calcBuffer_ = buffer;
+  try {
+    OnCalcFields(*this);
+  } catch (...) {
+    state_ = saved;
+    calcBuffer_ = savedBuffer;
+    throw;
+  }
+  state_ = saved;
+  calcBuffer_ = savedBuffer;
+}
+
+bool DataSet::FetchInto(GetMode mode) {
+  if (GetRecord(scratch_, mode, true) == grOK) {
+    std::swap(active_, scratch_);
+    inSync_ = true;
+    return true;
+  }
+  inSync_ = false;
+  return false;
+}
+
+void DataSet::UpdateCursorPos() {
+  if (haveRecord_ && !inSync_) {
+    InternalSetToRecord(active_);
+    inSync_ = true;
+  }
+}
+
+void DataSet::First() {
+  CheckActive();
+  CheckBrowseMode();
+  if (BeforeScroll) BeforeScroll(*this);
+  InternalFirst();
+  haveRecord_ = FetchInto(gmNext);
+  bof_ = true;
+  eof_ = !haveRecord_;
+  if (AfterScroll) AfterScroll(*this);
+}
+
+void DataSet::Last() {
+  CheckActive();
+  CheckBrowseMode();
+  if (BeforeScroll) BeforeScroll(*this);
+  InternalLast();
+  haveRecord_ = FetchInto(gmPrior);
+  eof_ = true;
+  bof_ = !haveRecord_;
+  if (AfterScroll) AfterScroll(*this);
+}
+
+int DataSet::MoveBy(int distance) {
+  CheckActive();
+  CheckBrowseMode();
+  if (distance == 0 || !haveRecord_) return 0;
+  if (BeforeScroll) BeforeScroll(*this);
+  UpdateCursorPos();
+  int moved = 0;
+  if (distance > 0) {
+    bof_ = false;
+    while (moved < distance) {
+      if (!FetchInto(gmNext)) {
+        eof_ = true;
+        break;
+      }
+      eof_ = false;
+      ++moved;
+    }
+  } else {
+    eof_ = false;
+    while (moved > distance) {
+      if (!FetchInto(gmPrior)) {
+        bof_ = true;
+        break;
+      }
+      bof_ = false;
+      --moved;
+    }
+  }
+  if (AfterScroll) AfterScroll(*this);
+  return moved;
+}
+
+void DataSet::Resync() {
+  if (!IsCursorOpen()) return;
+  haveRecord_ = FetchInto(gmCurrent) || FetchInto(gmNext) || FetchInto(gmPrior);
+  eof_ = bof_ = !haveRecord_;
+}
+
+bool DataSet::ResyncExact() {
+  if (!FetchInto(gmCurrent)) return false;
+  haveRecord_ = true;
+  eof_ = bof_ = false;
+  return true;
+}
+
+void DataSet::Refresh() {
+  CheckActive();
+  CheckBrowseMode();
+  UpdateCursorPos();
+  Resync();
+}
+
+void DataSet::ClearBuffers() {
+  haveRecord_ = false;
+  inSync_ = false;
+  eof_ = bof_ = true;
+}
+
+void DataSet::BeginInsert(bool append) {
+  CheckActive();
+  CheckBrowseMode();
+  if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+  DoBeforeInsert();
+  if (BeforeScroll) BeforeScroll(*this);
+  beforeInsert_.clear();
+  if (haveRecord_) {
+    UpdateCursorPos();
+    GetBookmarkData(active_, beforeInsert_);
+  }
+  InternalInitRecord(active_);
+  SetBookmarkFlag(active_, append ? bfEOF : bfInserted);
+  state_ = dsInsert;
+  modified_ = false;
+  try {
+    InternalInsert();
+    DoOnNewRecord();
+  } catch (...) {
+    Cancel();
+    throw;
+  }
+  if (AfterInsert) AfterInsert(*this);
+  if (AfterScroll) AfterScroll(*this);
+}
+
+void DataSet::Append() { BeginInsert(true); }
+
+void DataSet::Insert() { BeginInsert(false); }
+
+void DataSet::Edit() {
+  CheckActive();
+  if (state_ == dsEdit || state_ == dsInsert) return;
+  if (!haveRecord_) {
+    Insert();
+    return;
+  }
+  if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+  if (BeforeEdit) BeforeEdit(*this);
+  UpdateCursorPos();
+  InternalEdit();
+  GetCalcFields(active_);
+  state_ = dsEdit;
+  modified_ = false;
+  if (AfterEdit) AfterEdit(*this);
+}
+
+void DataSet::CheckRequiredFields() {
+  for (const auto& f : fields_)
+    if (f->Required && !f->ReadOnly && (f->Kind() == fkData || f->Kind() == fkInternalCalc) && f->IsNull())
+      DatabaseError("Field '" + f->DisplayName() + "' must have a value", this);
+}
+
+void DataSet::InternalPost() { CheckRequiredFields(); }
+
+void DataSet::Post() {
+  CheckActive();
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  DoBeforePost();
+  InternalPost();
+  state_ = dsBrowse;
+  modified_ = false;
+  Resync();
+  DoAfterPost();
+}
+
+void DataSet::Cancel() {
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  if (BeforeCancel) BeforeCancel(*this);
+  bool wasInsert = state_ == dsInsert;
+  InternalCancel();
+  state_ = dsBrowse;
+  modified_ = false;
+  if (wasInsert) {
+    if (!beforeInsert_.empty() && BookmarkValid(beforeInsert_)) {
+      InternalGotoBookmark(beforeInsert_);
+      Resync();
+    } else {
+      InternalFirst();
+      haveRecord_ = FetchInto(gmNext);
+      bof_ = true;
+      eof_ = !haveRecord_;
+    }
+  } else {
+    inSync_ = false;
+    UpdateCursorPos();
+    Resync();
+  }
+  if (AfterCancel) AfterCancel(*this);
+}
+
+void DataSet::Delete() {
+  CheckActive();
+  if (state_ == dsInsert) {
+    Cancel();
+    return;
+  }
+  if (!haveRecord_) DatabaseError("Cannot perform this operation on an empty dataset", this);
+  if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+  DoBeforeDelete();
+  if (BeforeScroll) BeforeScroll(*this);
+  if (state_ == dsEdit) inSync_ = false;
+  UpdateCursorPos();
+  InternalDelete();
+  state_ = dsBrowse;
+  modified_ = false;
+  Resync();
+  DoAfterDelete();
+  if (AfterScroll) AfterScroll(*this);
+}
+
+void DataSet::CheckBrowseMode() {
+  CheckActive();
+  if (state_ == dsEdit || state_ == dsInsert) {
+    if (modified_)
+      Post();
+    else
+      Cancel();
+  }
+}
+
+void DataSet::DataEvent(dataset::DataEvent event, const Field*) {
+  if (event == deFieldChange && (state_ == dsEdit || state_ == dsInsert)) modified_ = true;
+}
+
+Bookmark DataSet::GetBookmark() {
+  Bookmark b;
+  if (Active() && haveRecord_ && state_ == dsBrowse) {
+    UpdateCursorPos();
+    GetBookmarkData(active_, b);
+  }
+  return b;
+}
+
+void DataSet::GotoBookmark(const Bookmark& bookmark) {
+  CheckBrowseMode();
+  if (!BookmarkValid(bookmark)) DatabaseError("Record not found", this);
+  if (BeforeScroll) BeforeScroll(*this);
+  InternalGotoBookmark(bookmark);
+  if (!ResyncExact()) DatabaseError("Record not found", this);
+  if (AfterScroll) AfterScroll(*this);
+}
+
+}  // namespace dataset

@@ -1,0 +1,34 @@
+// Record tests of a table: the filter text's expression tree and its evaluation, and the
+// order in which a record is accepted or rejected.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "memtable/dataset/expr_parser.h"
+#include "memtable/record_store.h"
+
+namespace memtable {
+
+class TmvxCustomMemTable;
+
+struct ParsedFilter {
+  std::unique_ptr<dataset::ExprParser> Parser;
+  std::unordered_map<const dataset::ExprNode*, dataset::Field*> Fields;  // field nodes resolved once
+};
+
+// The field type a filter sees for a field type.
+dataset::FieldType FilterFieldType(dataset::FieldType type);
+
+void BuildFilter(TmvxCustomMemTable& table, std::unique_ptr<ParsedFilter>& filterData, const std::string& text,
+                 dataset::FilterOptions filterOptions);
+void FreeFilter(std::unique_ptr<ParsedFilter>& filterData);
+dataset::Variant EvaluateFilter(TmvxCustomMemTable& table, const ParsedFilter& filterData);
+// Evaluates one node for the table's record being filtered.
+dataset::Variant EvaluateNode(TmvxCustomMemTable& table, const ParsedFilter& filterData, const dataset::ExprNode& node);
+bool FilterRecordWith(TmvxCustomMemTable& table, PmvxRecord record, const ParsedFilter& filterData);
+bool IsFiltered(TmvxCustomMemTable& table);
+bool AcceptRecord(TmvxCustomMemTable& table, PmvxRecord record, bool forceFilter);
+
+}  // namespace memtable

@@ -1,0 +1,475 @@
+#include "memtable/indexes.h"
+
+#include <algorithm>
+#include <strings.h>
+
+#include "memtable/errors.h"
+#include "memtable/filter.h"
+#include "memtable/mem_table.h"
+
+namespace memtable {
+
+namespace {
+
+// Holds the store's lock for a scope and reports progress at both ends, also when the
+// scope ends by an exception.
+struct StoreOperation {
+  TmvxCustomMemTable* table;
+  TmvxProgressCode code;
+  StoreOperation(TmvxCustomMemTable* t, TmvxProgressCode c) : table(t), code(c) {
+    table->ReportProgress(0, code);
+    table->Common().Enter();
+  }
+  ~StoreOperation() {
+    table->Common().Leave();
+    table->ReportProgress(100, code);
+  }
+};
+
+}  // namespace
+
+TmvxIndex::TmvxIndex(std::string name, TmvxCustomMemTable* table, std::string fieldNames,
+                     TmvxMemTableCompareOptions options, int indexType, bool isInternal)
+    : Name(std::move(name)), Table(table), IndexFields(std::move(fieldNames)), IndexOptions(options),
+      IsOrdered(table->Common().RecordCount() == 0), IndexType(indexType), IsInternal(isInternal) {
+  if (!IndexFields.empty()) {
+    table->ParseFieldList(IndexFields, IndexFieldList);
+    const TmvxMemTableCompareOptions perField =
+        options & (mtcoDescending | mtcoCaseInsensitive | mtcoPartialKey | mtcoIgnoreNullKey | mtcoIgnoreLocale);
+    for (int i = 0; i < IndexFieldList.Count(); ++i)
+      IndexFieldList.SetOptions(i, IndexFieldList.Options(i) | perField);
+  }
+}
+
+TmvxIndex::~TmvxIndex() = default;
+
+void TmvxIndex::Clear() {
+  References.clear();
+  IsOrdered = false;
+}
+
+void TmvxIndex::Load() {
+  Clear();
+  TmvxCommon& c = Table->Common();
+  TmvxCommon::Guard g(c);
+  References.reserve(c.Records().size());
+  for (PmvxRecord r : c.Records())
+    if (r && FilterRecord(r)) References.push_back(r);
+}
+
+int TmvxIndex::CompareIndexRecords(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord* record,
+                                   bool nearest, bool tieBreak) {
+  int r = Table->Common().CompareRecords(list, 0, key, record, false, nearest, 0);
+  if (r == 0 && tieBreak) {
+    int k = key->RecordNo, o = record->RecordNo;
+    if (k < 0 && o < 0)
+      r = key->RecordID < record->RecordID ? -1 : (key->RecordID > record->RecordID ? 1 : 0);
+    else if (k < 0)
+      r = -1;
+    else if (o < 0)
+      r = 1;
+    if (list.Count() > 0 && (list.Options(0) & mtcoDescending)) r = -r;
+  }
+  return r;
+}
+
+void TmvxIndex::QuickSort(int lo, int hi) {
+  auto cmp = [&](int a, int b) {
+    return CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(a)],
+                               References[static_cast<std::size_t>(b)], false, true);
+  };
+  auto swap = [&](int a, int b) { std::swap(References[static_cast<std::size_t>(a)], References[static_cast<std::size_t>(b)]); };
+  // Median-of-three quicksort; ranges of 5 or fewer are left to the insertion sort. The
+  // smaller part recurses and the larger one loops, so the depth stays logarithmic.
+  while (hi - lo > 4) {
+    int mid = (lo + hi) / 2;
+    if (cmp(lo, mid) > 0) swap(lo, mid);
+    if (cmp(lo, hi) > 0) swap(lo, hi);
+    if (cmp(mid, hi) > 0) swap(mid, hi);
+    swap(mid, hi - 1);
+    PmvxRecord pivot = References[static_cast<std::size_t>(hi - 1)];
+    int i = lo, j = hi - 1;
+    for (;;) {
+      do ++i;
+      while (CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(i)], pivot, false, true) < 0);
+      do --j;
+      while (CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(j)], pivot, false, true) > 0);
+      if (i > j) break;
+      swap(i, j);
+    }
+    swap(i, hi - 1);
+    if (j - lo < hi - (i + 1)) {
+      QuickSort(lo, j);
+      lo = i + 1;
+    } else {
+      QuickSort(i + 1, hi);
+      hi = j;
+    }
+  }
+}
+
+void TmvxIndex::Sort() {
+  if (IndexType != 1) return;
+  StoreOperation op(Table, mtpcSort);
+  int n = Count();
+  if (n > 1) QuickSort(0, n - 1);
+  for (int i = 1; i < n; ++i) {
+    PmvxRecord r = References[static_cast<std::size_t>(i)];
+    int j = i;
+    while (j > 0 && CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(j - 1)], r, false, true) > 0) {
+      References[static_cast<std::size_t>(j)] = References[static_cast<std::size_t>(j - 1)];
+      --j;
+    }
+    References[static_cast<std::size_t>(j)] = r;
+  }
+  IsOrdered = true;
+  if (IndexOptions & mtcoUnique) CheckUniqueAfterSort();
+}
+
+void TmvxIndex::CheckUniqueAfterSort() {
+  // Records kept only as deleted versions do not count as duplicates.
+  PmvxRecord previous = nullptr;
+  for (PmvxRecord r : References) {
+    if (r->UpdateStatus == usDeleted) continue;
+    if (previous && CompareIndexRecords(IndexFieldList, previous, r, false, false) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+    previous = r;
+  }
+}
+
+void TmvxIndex::Rebuild() {
+  if (Table->Active()) {
+    Load();
+    if (IsRowOrder || IndexType != 1) {
+      IsOrdered = true;
+    } else if (!References.empty()) {
+      Sort();
+    } else {
+      IsOrdered = true;
+    }
+  } else {
+    IsOrdered = true;
+  }
+  if (Table->ActiveIndex() == this && Table->CursorPos() >= Count()) Table->SetCursorPos(Count() - 1);
+}
+
+bool TmvxIndex::FilterRecord(PmvxRecord record) {
+  if (!Table->OnFilterIndex) return true;
+  PmvxRecord saved = Table->BufferOverride();
+  Table->SetBufferOverride(record);
+  bool accept = true;
+  try {
+    Table->OnFilterIndex(*Table, *this, accept);
+  } catch (...) {
+    Table->SetBufferOverride(saved);
+    throw;
+  }
+  Table->SetBufferOverride(saved);
+  return accept;
+}
+
+int TmvxIndex::ScanSearch(const TmvxFieldList& list, PmvxRecord key, bool& found, int& position, bool respectFilter,
+                          bool nearest) {
+  found = false;
+  position = -1;
+  int result = 0;
+  int first = 0, last = Count() - 1;
+  for (int i = first; i <= last; ++i) {
+    if ((i - first) % 100 == 0)
+      Table->ReportProgress(static_cast<int>(static_cast<double>(i - first) / (last - first + 1) * 100), mtpcSearch);
+    PmvxRecord r = References[static_cast<std::size_t>(i)];
+    if (Table->RecalcOnIndex) Table->RecalcRecord(r);
+    result = CompareIndexRecords(list, key, r, nearest, false);
+    if (result == 0 && (!respectFilter || AcceptRecord(*Table, r, false))) {
+      found = true;
+      position = i;
+      return result;
+    }
+    if (nearest && result < 0) {
+      position = i;
+      return result;
+    }
+  }
+  return result;
+}
+
+int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& found, int& position, bool respectFilter,
+                      bool nearest) {
+  // An index that missed changes is brought up to date before anything relies on its order.
+  if (!IsOrdered && IndexType == 1 && Table->Active()) Rebuild();
+  const TmvxFieldList& list = fieldList ? *fieldList : IndexFieldList;
+  StoreOperation op(Table, mtpcSearch);
+  int n = Count();
+  if (!(IsOrdered && !IsRowOrder && n > 20)) return ScanSearch(list, key, found, position, respectFilter, nearest);
+
+  int lo = 0, hi = n - 1, result = 0;
+  found = false;
+  while (lo <= hi) {
+    int mid = (lo + hi) / 2;
+    result = CompareIndexRecords(list, key, References[static_cast<std::size_t>(mid)], false, false);
+    if (result < 0) {
+      hi = mid - 1;
+    } else if (result > 0) {
+      lo = mid + 1;
+    } else {
+      int p = mid - 1;
+      while (p >= 0 && CompareIndexRecords(list, key, References[static_cast<std::size_t>(p)], nearest, false) == 0) --p;
+      lo = p + 1;
+      found = true;
+      result = 0;
+      break;
+    }
+  }
+  position = lo;
+  if (respectFilter && IsFiltered(*Table) && position < n &&
+      !AcceptRecord(*Table, References[static_cast<std::size_t>(position)], false)) {
+    found = false;
+    for (;;) {
+      if (++position >= n) break;
+      PmvxRecord r = References[static_cast<std::size_t>(position)];
+      result = CompareIndexRecords(list, key, r, nearest, false);
+      if (result == 0 && AcceptRecord(*Table, r, false)) {
+        found = true;
+        break;
+      }
+      if (result < 0) {
+        // Past the run of equal keys: a nearest search stops here, an exact one finds nothing.
+        if (!nearest) position = n;
+        break;
+      }
+    }
+  }
+  return result;
+}
+
+bool TmvxIndex::SearchRecordID(int recordID, int& position) {
+  int n = Count();
+  if (IsOrdered && IsRowOrder) {
+    int lo = 0, hi = n - 1;
+    while (lo <= hi) {
+      int mid = (lo + hi) / 2;
+      int d = recordID - References[static_cast<std::size_t>(mid)]->RecordID;
+      if (d < 0)
+        hi = mid - 1;
+      else if (d > 0)
+        lo = mid + 1;
+      else {
+        position = mid;
+        return true;
+      }
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    if (i % 100 == 0) Table->ReportProgress(static_cast<int>(static_cast<double>(i) / n * 100), mtpcSearch);
+    if (References[static_cast<std::size_t>(i)]->RecordID == recordID) {
+      position = i;
+      return true;
+    }
+  }
+  position = -1;
+  return false;
+}
+
+bool TmvxIndex::SearchRecord(PmvxRecord record, int& position, bool respectFilter) {
+  Table->ReportProgress(0, mtpcSearch);
+  int n = Count();
+  int start = 0;
+  if (IsOrdered && n > 20) {
+    if (IsRowOrder) {
+      if (SearchRecordID(record->RecordID, position)) return true;
+    } else {
+      bool found = false;
+      int pos = -1;
+      Search(nullptr, record, found, pos, respectFilter, false);
+      start = found && pos >= 0 ? pos : 0;
+    }
+  }
+  for (int i = start; i < n; ++i)
+    if (References[static_cast<std::size_t>(i)]->RecordID == record->RecordID) {
+      position = i;
+      return true;
+    }
+  position = -1;
+  return false;
+}
+
+TmvxIndexes::TmvxIndexes(TmvxCustomMemTable* table) : Table(table) {}
+
+TmvxIndexes::~TmvxIndexes() = default;
+
+void TmvxIndexes::Add(std::unique_ptr<TmvxIndex> index) {
+  index->Ordinal = Count();
+  list_.push_back(std::move(index));
+}
+
+TmvxIndex* TmvxIndexes::AddIndexDef(const dataset::IndexDef& def) {
+  if (def.Fields.empty()) throw EMemTableError("Missing Name or FieldNames in IndexDef!");
+  auto index = std::make_unique<TmvxIndex>(def.Name, Table, def.Fields, IndexOptionsToCompareOptions(def.Options), 1, false);
+  TmvxIndex* raw = index.get();
+  Add(std::move(index));
+  return raw;
+}
+
+std::unique_ptr<TmvxIndex> TmvxIndexes::DeleteIndex(TmvxIndex* index) {
+  if (!index || index == RowOrderIndex) return nullptr;
+  auto it = std::find_if(list_.begin(), list_.end(), [&](const auto& p) { return p.get() == index; });
+  if (it == list_.end()) return nullptr;
+  if (Table->ActiveIndex() == index) Table->SetActiveIndexRaw(RowOrderIndex);
+  if (Table->SortIndex() == index) Table->SetSortIndex(nullptr);
+  std::unique_ptr<TmvxIndex> taken = std::move(*it);
+  it = list_.erase(it);
+  for (; it != list_.end(); ++it) --(*it)->Ordinal;
+  return taken;
+}
+
+void TmvxIndexes::Clear() {
+  for (std::size_t i = list_.size(); i-- > 0;) {
+    TmvxIndex* index = list_[i].get();
+    index->Clear();
+    if (index == RowOrderIndex) continue;
+    if (Table->ActiveIndex() == index) Table->SetActiveIndexRaw(RowOrderIndex);
+    if (Table->SortIndex() == index) Table->SetSortIndex(nullptr);
+    list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  for (std::size_t i = 0; i < list_.size(); ++i) list_[i]->Ordinal = static_cast<int>(i);
+}
+
+TmvxIndex* TmvxIndexes::GetIndexByName(const std::string& name) const {
+  for (const auto& i : list_)
+    if (strcasecmp(i->Name.c_str(), name.c_str()) == 0) return i.get();
+  return nullptr;
+}
+
+TmvxIndex* TmvxIndexes::GetIndexByFields(const std::string& fieldNames) const {
+  for (const auto& i : list_)
+    if (strcasecmp(i->IndexFields.c_str(), fieldNames.c_str()) == 0) return i.get();
+  return nullptr;
+}
+
+void TmvxIndexes::EmptyAll() {
+  for (auto& i : list_) i->Clear();
+}
+
+void TmvxIndexes::RebuildAll() {
+  for (auto& i : list_) i->Rebuild();
+}
+
+void TmvxIndexes::MarkAllDirty() {
+  for (auto& i : list_) i->IsOrdered = false;
+}
+
+bool TmvxIndexes::RebuildDirty() {
+  if (!Table->EnableIndexes()) return false;
+  bool current = false;
+  for (auto& i : list_) {
+    if (i->IsOrdered || (i->IndexOptions & mtcoNonMaintained)) continue;
+    i->Rebuild();
+    if (i.get() == Table->ActiveIndex()) current = true;
+  }
+  return current;
+}
+
+int TmvxIndexes::Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position,
+                        bool respectFilter, bool nearest) {
+  TmvxIndex* current = Table->ActiveIndex();
+  if (!fieldList || TmvxCustomMemTable::SameFieldList(*fieldList, current->IndexFieldList))
+    return current->Search(fieldList, keyRecord, found, position, respectFilter, nearest);
+  StoreOperation op(Table, mtpcSearch);
+  return current->ScanSearch(*fieldList, keyRecord, found, position, respectFilter, nearest);
+}
+
+void TmvxIndexes::CheckUnique(PmvxRecord record, PmvxRecord storedRecord) {
+  if (!Table->EnableIndexes()) return;
+  for (auto& idx : list_) {
+    if ((idx->IndexOptions & mtcoNonMaintained) || !(idx->IndexOptions & mtcoUnique)) continue;
+    bool found = false;
+    int pos = -1;
+    idx->Search(&idx->IndexFieldList, record, found, pos, false, false);
+    if (!found || pos < 0) continue;
+    // Look at the whole run of equal keys: the record being edited and records kept
+    // only as deleted versions are not duplicates.
+    for (int i = pos; i < idx->Count(); ++i) {
+      PmvxRecord other = idx->References[static_cast<std::size_t>(i)];
+      if (idx->CompareIndexRecords(idx->IndexFieldList, record, other, false, false) != 0) break;
+      if (other == storedRecord || other->UpdateStatus == usDeleted) continue;
+      throw EMemTableDupKey(kDuplicateKeyText);
+    }
+  }
+}
+
+void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord) {
+  for (auto& holder : list_) {
+    TmvxIndex* idx = holder.get();
+    bool current = Table->ActiveIndex() == idx;
+    auto& refs = idx->References;
+    if (how == rcDelete) {
+      // Every index lets go of a deleted record, also one that is not maintained.
+      if (refs.empty()) continue;
+      int pos = -1;
+      if (current && position >= 0 && position < idx->Count() && refs[static_cast<std::size_t>(position)] == stored)
+        pos = position;
+      else if (idx->IsRowOrder)
+        idx->SearchRecordID(stored->RecordID, pos);
+      else
+        idx->SearchRecord(stored, pos, false);
+      if (pos >= 0 && refs[static_cast<std::size_t>(pos)] == stored) {
+        refs.erase(refs.begin() + pos);
+        if (current) Table->SetCursorPos(pos);
+      }
+      continue;
+    }
+    if ((idx->IndexOptions & mtcoNonMaintained) || !Table->EnableIndexes()) {
+      idx->IsOrdered = false;
+      continue;
+    }
+    // An index that already missed changes is rebuilt after the change instead.
+    if (!idx->IsOrdered) continue;
+
+    if (how == rcInsert) {
+      if (!idx->FilterRecord(newRecord)) continue;
+      int insertAt;
+      if (!idx->IsRowOrder) {
+        bool found = false;
+        int pos = -1;
+        int result = idx->Search(&idx->IndexFieldList, newRecord, found, pos, false, true);
+        if ((pos < 0 && result >= 1) || refs.empty())
+          insertAt = idx->Count();
+        else
+          insertAt = std::min(std::max(pos, 0), idx->Count());
+      } else if (!current || position < 0) {
+        insertAt = idx->Count();
+      } else {
+        insertAt = std::min(std::max(position - 1, 0), idx->Count());
+      }
+      refs.insert(refs.begin() + insertAt, newRecord);
+      if (current) {
+        Table->SetCursorPos(insertAt);
+        newRecord->RecordNo = insertAt;
+      }
+    } else if (how == rcEdit && !idx->IsRowOrder) {
+      if (idx->CompareIndexRecords(idx->IndexFieldList, stored, newRecord, false, false) != 0) {
+        int oldPos = -1;
+        if (current && position >= 0 && position < idx->Count() && refs[static_cast<std::size_t>(position)] == stored)
+          oldPos = position;
+        else
+          idx->SearchRecord(stored, oldPos, false);
+        // A record the index does not hold is not taken out of it.
+        if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(refs.begin() + oldPos);
+        if (idx->FilterRecord(newRecord)) {
+          bool found = false;
+          int pos = -1;
+          idx->Search(&idx->IndexFieldList, newRecord, found, pos, false, true);
+          int insertAt = (pos < 0 || pos > idx->Count()) ? idx->Count() : pos;
+          refs.insert(refs.begin() + insertAt, stored);
+          if (current) {
+            Table->SetCursorPos(insertAt);
+            stored->RecordNo = insertAt;
+          }
+        }
+      } else if (current) {
+        Table->SetCursorPos(newRecord->RecordNo);
+      }
+    }
+  }
+}
+
+}  // namespace memtable

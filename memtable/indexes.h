@@ -1,0 +1,92 @@
+// Sorted indexes of an in-memory table and the list that keeps them up to date.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "memtable/field_list.h"
+#include "memtable/record_store.h"
+
+namespace memtable {
+
+class TmvxCustomMemTable;
+
+constexpr const char* kRowOrderIndexName = "__MT__ROWORDER";
+
+// Kinds of change handed to ReflectChange.
+enum { rcInsert = 0, rcEdit = 1, rcDelete = 2 };
+
+class TmvxIndex {
+ public:
+  TmvxIndex(std::string name, TmvxCustomMemTable* table, std::string fieldNames, TmvxMemTableCompareOptions options,
+            int indexType, bool isInternal);
+  ~TmvxIndex();
+
+  std::string Name;
+  std::vector<PmvxRecord> References;
+  TmvxCustomMemTable* Table;
+  std::string IndexFields;
+  TmvxFieldList IndexFieldList;
+  TmvxMemTableCompareOptions IndexOptions;
+  bool IsOrdered;
+  int IndexType;  // 0 unsorted (arrival order), 1 sorted
+  bool IsRowOrder = false;
+  bool IsInternal;
+  int Ordinal = 0;
+
+  int Count() const { return static_cast<int>(References.size()); }
+  void Clear();
+  void Load();
+  void Sort();
+  void Rebuild();
+  // Finds a key; fieldList nullptr means IndexFieldList. Returns the last comparison.
+  int Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
+             bool nearest);
+  // Sequential part of Search, also used by the index list for lists no index serves.
+  int ScanSearch(const TmvxFieldList& fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
+                 bool nearest);
+  bool SearchRecord(PmvxRecord record, int& position, bool respectFilter);
+  bool SearchRecordID(int recordID, int& position);
+  bool FilterRecord(PmvxRecord record);
+  int CompareIndexRecords(const TmvxFieldList& fieldList, const TmvxRecord* keyRecord, const TmvxRecord* record,
+                          bool nearest, bool tieBreak);
+
+ private:
+  void QuickSort(int lo, int hi);
+  void CheckUniqueAfterSort();
+};
+
+class TmvxIndexes {
+ public:
+  explicit TmvxIndexes(TmvxCustomMemTable* table);
+  ~TmvxIndexes();
+
+  TmvxIndex* RowOrderIndex = nullptr;
+  TmvxCustomMemTable* Table;
+
+  void Add(std::unique_ptr<TmvxIndex> index);
+  TmvxIndex* AddIndexDef(const dataset::IndexDef& indexDef);
+  // Takes the index out of the list and hands it to the caller; the row-order index
+  // stays (nullptr).
+  std::unique_ptr<TmvxIndex> DeleteIndex(TmvxIndex* index);
+  void Clear();
+  int Count() const { return static_cast<int>(list_.size()); }
+  TmvxIndex* Items(int i) const { return list_[static_cast<std::size_t>(i)].get(); }
+  TmvxIndex* GetIndexByName(const std::string& name) const;
+  TmvxIndex* GetIndexByFields(const std::string& fieldNames) const;
+  void EmptyAll();
+  void RebuildAll();
+  void MarkAllDirty();
+  // Rebuilds every maintained index that missed changes; true when the current index was one.
+  bool RebuildDirty();
+  int Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
+             bool nearest);
+  void CheckUnique(PmvxRecord record, PmvxRecord storedRecord);
+  void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord);
+
+ private:
+  std::vector<std::unique_ptr<TmvxIndex>> list_;
+};
+
+}  // namespace memtable

@@ -1,0 +1,728 @@
+// The table core: open and close, record buffers, field reads and writes, posting,
+// deleting, versions and transactions.
+#include "memtable/mem_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "memtable/filter.h"
+
+namespace memtable {
+
+using namespace dataset;
+
+TmvxCustomMemTable::TmvxCustomMemTable(std::string name)
+    : DataSet(std::move(name)), common_(std::make_unique<TmvxCommon>(this)), indexes_(std::make_unique<TmvxIndexes>(this)) {
+  common_->AttachTable(this);
+  auto rowOrder = std::make_unique<TmvxIndex>(kRowOrderIndexName, this, "", 0, 0, true);
+  rowOrder->IsRowOrder = true;
+  indexes_->RowOrderIndex = rowOrder.get();
+  indexes_->Add(std::move(rowOrder));
+  activeIndex_ = indexes_->RowOrderIndex;
+}
+
+TmvxCustomMemTable::~TmvxCustomMemTable() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; the store below frees what is left.
+  }
+  parsedFilter_.reset();
+  indexes_.reset();
+  common_->DetachTable(this);
+}
+
+Field* TmvxCustomMemTable::FieldByNumber(int fieldNo) const {
+  for (int i = 0; i < FieldCount(); ++i)
+    if (GetField(i).FieldNo() == fieldNo) return &GetField(i);
+  return nullptr;
+}
+
+void TmvxCustomMemTable::ReportProgress(int percentage, TmvxProgressCode code) {
+  if (OnProgress && (ProgressFlags & ProgressCodeBit(code))) OnProgress(*this, percentage, code);
+}
+
+void TmvxCustomMemTable::RecalcRecord(PmvxRecord record) {
+  if (CalcFieldsSize() > 0 && common_->IsLaidOut())
+    std::memset(record->Data + common_->StartCalculated(), 0, static_cast<std::size_t>(common_->CalcFieldsSize()));
+  GetCalcFields(reinterpret_cast<RecordBuffer>(record));
+}
+
+void TmvxCustomMemTable::SetStandalone(bool value) {
+  TmvxCommon::Guard g(*common_);
+  if (value == common_->Standalone()) return;
+  if (Active()) throw EMemTableError(kTableMustBeClosedText);
+  // A table attached to another table shares that table's store; this one owns its own.
+  common_->SetStandalone(value);
+}
+
+// ---- open and close ----
+
+void TmvxCustomMemTable::InternalInitFieldDefs() {
+  if (!DefaultFields()) {
+    FieldDefs& defs = GetFieldDefs();
+    defs.Clear();
+    for (int i = 0; i < FieldCount(); ++i) {
+      Field& f = GetField(i);
+      if (f.Kind() == fkData || f.Kind() == fkInternalCalc) defs.Add(f.FieldName(), f.DataType(), f.Size(), f.Required);
+    }
+  }
+  common_->SetAutoIncMax(AutoIncMinValue - 1);
+}
+
+void TmvxCustomMemTable::InternalOpen() {
+  TmvxCommon::Guard g(*common_);
+  InternalInitFieldDefs();
+  if (DefaultFields()) {
+    if (GetFieldDefs().Count() < 1) throw EMemTableError(kAtLeastOneFieldText);
+    CreateFields();
+  }
+  autoIncrementField_ = nullptr;
+  for (int i = 0; i < FieldCount() && !autoIncrementField_; ++i)
+    if (GetField(i).DataType() == ftAutoInc) autoIncrementField_ = &GetField(i);
+  SetBookmarkSize(kBookmarkDataSize);
+  try {
+    BindFields(true);
+    common_->LayoutRecord();
+    cursorOpen_ = true;
+    cursorPos_ = -1;
+    repositionPos_ = -1;
+    indexes_->Clear();
+    for (int i = 0; i < GetIndexDefs().Count(); ++i) indexes_->AddIndexDef(GetIndexDefs()[i]);
+  } catch (...) {
+    cursorOpen_ = false;
+    indexes_->Clear();
+    BindFields(false);
+    DestroyFields();
+    throw;
+  }
+  activeIndex_ = indexes_->RowOrderIndex;
+}
+
+void TmvxCustomMemTable::DoAfterOpen() {
+  if (afterOpenRunning_) return;
+  afterOpenRunning_ = true;
+  try {
+    indexes_->RebuildAll();
+    if (!indexFieldNames_.empty())
+      SetIndexFieldNames(indexFieldNames_);
+    else if (!indexName_.empty())
+      SetIndexName(indexName_);
+    if (!Filter().empty()) BuildFilter(*this, parsedFilter_, Filter(), GetFilterOptions());
+    First();
+    DataSet::DoAfterOpen();
+  } catch (...) {
+    afterOpenRunning_ = false;
+    throw;
+  }
+  afterOpenRunning_ = false;
+}
+
+void TmvxCustomMemTable::DoBeforeClose() {
+  if (State() == dsEdit || State() == dsInsert) Cancel();
+  DataSet::DoBeforeClose();
+}
+
+void TmvxCustomMemTable::InternalClose() {
+  {
+    TmvxCommon::Guard g(*common_);
+    EmptyTable();
+  }
+  indexes_->Clear();
+  activeIndex_ = indexes_->RowOrderIndex;
+  cursorOpen_ = false;
+  BindFields(false);
+  if (keyBuffer_) {
+    common_->FreeRecord(keyBuffer_, true, false);
+    keyBuffer_ = nullptr;
+  }
+  parsedFilter_.reset();
+  currentIndexFields_.Clear();
+  DestroyFields();
+}
+
+void TmvxCustomMemTable::EmptyTable() {
+  ReportProgress(0, mtpcEmpty);
+  DisableControls();
+  try {
+    common_->EmptyTables();
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+  EnableControls();
+  ReportProgress(100, mtpcEmpty);
+}
+
+void TmvxCustomMemTable::ClearCursorStateAndIndexes() {
+  CheckBrowseMode();
+  ClearBuffers();
+  DataEvent(deDataSetChange, nullptr);
+  indexes_->EmptyAll();
+  // An emptied index is complete and in order.
+  for (int i = 0; i < indexes_->Count(); ++i) indexes_->Items(i)->IsOrdered = true;
+  cursorPos_ = -1;
+}
+
+// ---- record buffers ----
+
+RecordBuffer TmvxCustomMemTable::AllocRecordBuffer() { return reinterpret_cast<RecordBuffer>(common_->AllocRecord()); }
+
+void TmvxCustomMemTable::FreeRecordBuffer(RecordBuffer& buffer) {
+  // A cursor buffer owns the copies of out-of-line values fetched into it.
+  common_->FreeRecord(reinterpret_cast<PmvxRecord>(buffer), true, false);
+  buffer = nullptr;
+}
+
+void TmvxCustomMemTable::InternalInitRecord(RecordBuffer buffer) {
+  auto* r = reinterpret_cast<PmvxRecord>(buffer);
+  common_->FreeBlobs(r);
+  common_->ClearRecord(r);
+}
+
+PmvxRecord TmvxCustomMemTable::ActiveRecordBuffer() {
+  if (bufferOverride_) return bufferOverride_;
+  switch (State()) {
+    case dsBrowse: return HasActiveRecord() ? reinterpret_cast<PmvxRecord>(ActiveBuffer()) : nullptr;
+    case dsEdit: case dsInsert: case dsNewValue: case dsCurValue: case dsBlockRead:
+      return reinterpret_cast<PmvxRecord>(ActiveBuffer());
+    case dsSetKey: return keyBuffer_;
+    case dsCalcFields: return reinterpret_cast<PmvxRecord>(CalcBuffer());
+    case dsFilter: return filterRecord_;
+    case dsOldValue: {
+      auto* a = reinterpret_cast<PmvxRecord>(ActiveBuffer());
+      if (!a || a->RecordID < 0) return a;
+      PmvxRecord r = common_->Record(a->RecordID);
+      while (r && r->PrevRecordVersion) r = r->PrevRecordVersion;
+      return r ? r : a;
+    }
+    default: return nullptr;
+  }
+}
+
+PmvxRecord TmvxCustomMemTable::StoredRecordOf(const TmvxRecord* buffer) const {
+  if (!buffer || buffer->RecordID < 0) return nullptr;
+  PmvxRecord r = common_->Record(buffer->RecordID);
+  return r && r->UniqueRecordID == buffer->UniqueRecordID ? r : nullptr;
+}
+
+// ---- fields ----
+
+bool TmvxCustomMemTable::GetFieldData(const Field* field, void* buffer) {
+  if (!cursorOpen_) return false;
+  TmvxCommon::Guard g(*common_);
+  PmvxRecord rec = ActiveRecordBuffer();
+  if (!rec) return false;
+  std::uint8_t* p = common_->FieldPointer(rec, field);
+  if (!p) return false;
+  bool has = p[0] != 0;
+  int no = field->FieldNo();
+  std::uint8_t flags = no > 0 ? common_->FieldFlags(no - 1) : 0;
+  if (!(flags & ffBlob)) {
+    if (has && buffer) std::memcpy(buffer, p + 1, static_cast<std::size_t>(field->DataSize()));
+    return has;
+  }
+  if (!has) return false;
+  std::uint32_t h = TmvxCommon::SlotBlob(p);
+  if (!h && rec->RecordID >= 0) {
+    if (PmvxRecord stored = common_->Record(rec->RecordID)) h = TmvxCommon::SlotBlob(common_->FieldPointer(stored, field));
+  }
+  if (!h && rec->RecordID < 0 && buffer) throw EMemTableInvalidRecord("Invalid record ");
+  if (IsBlobType(field->DataType())) return has;
+  if (h && buffer) {
+    const std::uint8_t* d = common_->BlobData(h);
+    std::uint32_t len = common_->BlobLength(h);
+    std::vector<std::uint8_t> plain;
+    if (flags & ffCompressed) {
+      if (OnDecompressField)
+        OnDecompressField(*this, const_cast<Field&>(*field), d, len, plain);
+      else
+        plain = StoreDecompress(d, len);
+      d = plain.data();
+      len = static_cast<std::uint32_t>(plain.size());
+    }
+    std::size_t size = static_cast<std::size_t>(field->DataSize());
+    std::memset(buffer, 0, size);
+    std::memcpy(buffer, d, std::min<std::size_t>(len, size));
+  }
+  return has;
+}
+
+void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
+  if (!cursorOpen_) return;
+  TmvxCommon::Guard g(*common_);
+  switch (State()) {
+    case dsEdit: case dsInsert: case dsSetKey: case dsCalcFields: case dsFilter: case dsNewValue: case dsInternalCalc:
+      break;
+    default:
+      dataset::DatabaseError("Dataset is not in edit mode.", this);
+  }
+  PmvxRecord rec = ActiveRecordBuffer();
+  std::uint8_t* p = common_->FieldPointer(rec, field);
+  if (!p) return;
+  if (!writeAnyField_ && (ReadOnly || (field->ReadOnly && State() != dsSetKey)))
+    dataset::DatabaseError("Field " + field->DisplayName() + " is read only", this);
+  std::size_t size = static_cast<std::size_t>(field->DataSize());
+  // Validation comes before any byte of the slot changes, so a refused value leaves the
+  // field as it was, null flag included.
+  if (field->Kind() == fkData || field->Kind() == fkCalculated || field->Kind() == fkInternalCalc) field->Validate(buffer);
+  int no = field->FieldNo();
+  std::uint8_t flags = no > 0 && field->Kind() != fkCalculated && field->Kind() != fkLookup ? common_->FieldFlags(no - 1) : 0;
+  if (flags & ffBlob) {
+    common_->BlobFree(TmvxCommon::SlotBlob(p));
+    TmvxCommon::SetSlotBlob(p, 0);
+    if (buffer) {
+      const auto* data = static_cast<const std::uint8_t*>(buffer);
+      if (flags & ffCompressed) {
+        std::vector<std::uint8_t> packed;
+        if (OnCompressField)
+          OnCompressField(*this, *field, data, static_cast<std::uint32_t>(size), packed);
+        else
+          packed = StoreCompress(data, size);
+        TmvxCommon::SetSlotBlob(p, common_->BlobFromBuffer(packed.data(), static_cast<std::uint32_t>(packed.size())));
+      } else {
+        TmvxCommon::SetSlotBlob(p, common_->BlobFromBuffer(data, static_cast<std::uint32_t>(size)));
+      }
+    }
+  } else if (buffer) {
+    std::memcpy(p + 1, buffer, size);
+  }
+  p[0] = buffer ? 2 : 0;
+  if (no > 0) common_->SetFieldFlags(no - 1, common_->FieldFlags(no - 1) | ffChanged);
+  if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue) DataEvent(deFieldChange, field);
+}
+
+void TmvxCustomMemTable::WriteFieldValue(PmvxRecord record, Field* field, const Variant& value) {
+  TmvxCommon::Guard g(*common_);
+  std::uint8_t* p = common_->FieldPointer(record, field);
+  if (!p) return;
+  int no = field->FieldNo();
+  std::uint8_t flags = no > 0 ? common_->FieldFlags(no - 1) : 0;
+  std::size_t size = static_cast<std::size_t>(field->DataSize());
+  if (value.IsNull()) {
+    p[0] = 0;
+    if (flags & ffBlob) {
+      common_->BlobFree(TmvxCommon::SlotBlob(p));
+      TmvxCommon::SetSlotBlob(p, 0);
+    } else {
+      std::memset(p + 1, 0, size);
+    }
+    return;
+  }
+  std::vector<std::uint8_t> native(size + 1, 0);
+  if (size > 0) VariantToNative(field->DataType(), field->Size(), value, native.data());
+  p[0] = 2;
+  if (flags & ffBlob) {
+    common_->BlobFree(TmvxCommon::SlotBlob(p));
+    std::vector<std::uint8_t> data(native.begin(), native.begin() + static_cast<std::ptrdiff_t>(size));
+    if (flags & ffCompressed) {
+      std::vector<std::uint8_t> packed;
+      if (OnCompressField)
+        OnCompressField(*this, *field, data.data(), static_cast<std::uint32_t>(data.size()), packed);
+      else
+        packed = StoreCompress(data.data(), data.size());
+      data.swap(packed);
+    }
+    TmvxCommon::SetSlotBlob(p, common_->BlobFromBuffer(data.data(), static_cast<std::uint32_t>(data.size())));
+    common_->SetFieldFlags(no - 1, common_->FieldFlags(no - 1) | ffChanged);
+  } else {
+    std::memcpy(p + 1, native.data(), size);
+  }
+}
+
+void TmvxCustomMemTable::DataEvent(dataset::DataEvent event, const Field* field) {
+  if (common_->UpdateFlag()) return;
+  DataSet::DataEvent(event, field);
+}
+
+void TmvxCustomMemTable::SuspendEvents() {
+  common_->Enter();
+  common_->SetUpdateFlag(true);
+}
+
+void TmvxCustomMemTable::ResumeEvents() {
+  common_->SetUpdateFlag(false);
+  common_->Leave();
+}
+
+std::uint8_t TmvxCustomMemTable::UpdateStatus() {
+  if (!Active() || !HasActiveRecord()) return usUnmodified;
+  return reinterpret_cast<PmvxRecord>(ActiveBuffer())->UpdateStatus;
+}
+
+// ---- fetching ----
+
+bool TmvxCustomMemTable::CursorNext(bool applyFilterAlways) {
+  int count = activeIndex_->Count();
+  if (cursorPos_ < -1) cursorPos_ = -1;
+  while (cursorPos_ < count - 1) {
+    ++cursorPos_;
+    if (AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(cursorPos_)], applyFilterAlways)) return true;
+  }
+  return false;
+}
+
+bool TmvxCustomMemTable::CursorPrior(bool applyFilterAlways) {
+  int count = activeIndex_->Count();
+  if (cursorPos_ > count) cursorPos_ = count;
+  while (cursorPos_ >= 1) {
+    --cursorPos_;
+    if (AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(cursorPos_)], applyFilterAlways)) return true;
+  }
+  return false;
+}
+
+GetResult TmvxCustomMemTable::GetRecord(RecordBuffer buffer, GetMode mode, bool) {
+  TmvxCommon::Guard g(*common_);
+  GetResult result = grOK;
+  switch (mode) {
+    case gmCurrent:
+      if (!(cursorPos_ >= 0 && cursorPos_ < activeIndex_->Count() &&
+            AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(cursorPos_)], false)))
+        result = grError;
+      break;
+    case gmNext: result = CursorNext(false) ? grOK : grEOF; break;
+    case gmPrior: result = CursorPrior(false) ? grOK : grBOF; break;
+  }
+  if (result != grOK) return result;
+  PmvxRecord stored = activeIndex_->References[static_cast<std::size_t>(cursorPos_)];
+  auto* rec = reinterpret_cast<PmvxRecord>(buffer);
+  common_->FreeBlobs(rec);
+  common_->ClearRecord(rec);
+  common_->CopyRecord(stored, rec);
+  common_->CopyBlobs(stored, rec);
+  rec->RecordNo = cursorPos_;
+  rec->RecordID = stored->RecordID;
+  rec->UniqueRecordID = stored->UniqueRecordID;
+  rec->Flag &= static_cast<std::uint8_t>(~1u);
+  std::uint8_t* slot = common_->BookmarkSlot(rec, bookmarkSlot_);
+  std::memcpy(slot, &stored->RecordID, 4);
+  std::memcpy(slot + 4, &stored->UniqueRecordID, 4);
+  slot[8] = bfCurrent;
+  if (RecalcOnFetch) GetCalcFields(buffer);
+  return grOK;
+}
+
+int TmvxCustomMemTable::GetRecordCount() {
+  CheckActive();
+  TmvxCommon::Guard g(*common_);
+  if (!IsFiltered(*this)) return activeIndex_->Count();
+  int n = 0;
+  for (PmvxRecord r : activeIndex_->References)
+    if (AcceptRecord(*this, r, false)) ++n;
+  return n;
+}
+
+int TmvxCustomMemTable::GetRecNo() {
+  if (!Active()) return -1;
+  PmvxRecord rec = State() == dsBrowse ? (HasActiveRecord() ? reinterpret_cast<PmvxRecord>(ActiveBuffer()) : nullptr)
+                                       : reinterpret_cast<PmvxRecord>(ActiveBuffer());
+  if (!rec || activeIndex_->Count() == 0 || rec->RecordNo < 0) return -1;
+  return rec->RecordNo + 1;
+}
+
+// ---- bookmarks ----
+
+void TmvxCustomMemTable::GetBookmarkData(RecordBuffer buffer, Bookmark& data) {
+  auto* rec = reinterpret_cast<PmvxRecord>(buffer);
+  data.assign(kBookmarkDataSize, 0);
+  std::memcpy(data.data(), common_->BookmarkSlot(rec, bookmarkSlot_), 8);
+  std::int32_t id = common_->TableID();
+  std::memcpy(data.data() + 8, &id, 4);
+}
+
+void TmvxCustomMemTable::SetBookmarkData(RecordBuffer buffer, const Bookmark& data) {
+  if (data.size() < 8) return;
+  std::memcpy(common_->BookmarkSlot(reinterpret_cast<PmvxRecord>(buffer), bookmarkSlot_), data.data(), 8);
+}
+
+BookmarkFlag TmvxCustomMemTable::GetBookmarkFlag(RecordBuffer buffer) {
+  return static_cast<BookmarkFlag>(common_->BookmarkSlot(reinterpret_cast<PmvxRecord>(buffer), bookmarkSlot_)[8]);
+}
+
+void TmvxCustomMemTable::SetBookmarkFlag(RecordBuffer buffer, BookmarkFlag flag) {
+  common_->BookmarkSlot(reinterpret_cast<PmvxRecord>(buffer), bookmarkSlot_)[8] = flag;
+}
+
+namespace {
+
+struct BookmarkParts {
+  std::int32_t recordID, uniqueID, tableID;
+};
+
+bool SplitBookmark(const Bookmark& b, BookmarkParts& parts) {
+  if (b.size() != static_cast<std::size_t>(kBookmarkDataSize)) return false;
+  std::memcpy(&parts.recordID, b.data(), 4);
+  std::memcpy(&parts.uniqueID, b.data() + 4, 4);
+  std::memcpy(&parts.tableID, b.data() + 8, 4);
+  return true;
+}
+
+}  // namespace
+
+bool TmvxCustomMemTable::BookmarkValid(const Bookmark& bookmark) {
+  BookmarkParts p{};
+  if (!Active() || !SplitBookmark(bookmark, p)) return false;
+  TmvxCommon::Guard g(*common_);
+  if (p.tableID != common_->TableID()) return false;
+  PmvxRecord r = common_->Record(p.recordID);
+  return r && r->Data && r->UniqueRecordID == p.uniqueID && r->UpdateStatus != usDeleted;
+}
+
+int TmvxCustomMemTable::CompareBookmarks(const Bookmark& a, const Bookmark& b) {
+  if (!BookmarkValid(a) || !BookmarkValid(b)) return 0;
+  BookmarkParts x{}, y{};
+  SplitBookmark(a, x);
+  SplitBookmark(b, y);
+  TmvxCommon::Guard g(*common_);
+  PmvxRecord ra = common_->Record(x.recordID), rb = common_->Record(y.recordID);
+  int r = 0;
+  if (!activeIndex_->IsRowOrder) {
+    r = common_->CompareRecords(activeIndex_->IndexFieldList, 0, ra, rb, false, false, 0);
+    if (r == 0) r = ra->RecordNo < rb->RecordNo ? -1 : (ra->RecordNo > rb->RecordNo ? 1 : 0);
+  }
+  if (r == 0) r = ra->RecordID < rb->RecordID ? -1 : (ra->RecordID > rb->RecordID ? 1 : 0);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+void TmvxCustomMemTable::InternalGotoBookmark(const Bookmark& bookmark) {
+  if (bookmark.empty()) throw EMemTableError("Bookmark -200 not found.");
+  // A bookmark is resolved only when it still names the record it was made for.
+  if (!BookmarkValid(bookmark)) return;
+  BookmarkParts p{};
+  SplitBookmark(bookmark, p);
+  TmvxCommon::Guard g(*common_);
+  int pos = -1;
+  if (activeIndex_->SearchRecord(common_->Record(p.recordID), pos, false)) cursorPos_ = pos;
+}
+
+void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
+  auto* rec = reinterpret_cast<PmvxRecord>(buffer);
+  const std::uint8_t* slot = common_->BookmarkSlot(rec, bookmarkSlot_);
+  std::int32_t id, unique;
+  std::memcpy(&id, slot, 4);
+  std::memcpy(&unique, slot + 4, 4);
+  // Most often the buffer still sits where it was fetched.
+  int no = rec->RecordNo;
+  if (no >= 0 && no < activeIndex_->Count()) {
+    PmvxRecord r = activeIndex_->References[static_cast<std::size_t>(no)];
+    if (r->RecordID == id && r->UniqueRecordID == unique) {
+      cursorPos_ = no;
+      return;
+    }
+  }
+  Bookmark b;
+  GetBookmarkData(buffer, b);
+  InternalGotoBookmark(b);
+}
+
+// ---- editing ----
+
+void TmvxCustomMemTable::DoBeforeInsert() {
+  preInsertRecNo_ = GetRecNo();
+  if (AutoReposition) repositionPos_ = cursorPos_;
+  DataSet::DoBeforeInsert();
+}
+
+void TmvxCustomMemTable::DoOnNewRecord() {
+  for (int i = 0; i < FieldCount(); ++i) {
+    Field& f = GetField(i);
+    if (!f.DefaultExpression.empty()) f.SetAsString(f.DefaultExpression);
+  }
+  DataSet::DoOnNewRecord();
+  if (autoIncrementField_)
+    WriteFieldValue(reinterpret_cast<PmvxRecord>(ActiveBuffer()), autoIncrementField_, Variant(common_->AutoIncMax() + 1));
+}
+
+void TmvxCustomMemTable::DoBeforePost() {
+  DataSet::DoBeforePost();
+  if (autoIncrementField_ && !autoIncrementField_->IsNull()) {
+    std::int64_t v = autoIncrementField_->AsInteger();
+    if (v > common_->AutoIncMax()) common_->SetAutoIncMax(static_cast<std::int32_t>(v));
+  }
+}
+
+void TmvxCustomMemTable::DoAfterPost() {
+  if (AttachedAutoRefresh) common_->RefreshTables(this);
+  if (AutoReposition && repositionPos_ >= 0) {
+    cursorPos_ = repositionPos_;
+    repositionPos_ = -1;
+    Resync();
+  }
+  DataSet::DoAfterPost();
+}
+
+void TmvxCustomMemTable::DoAfterDelete() {
+  if (AttachedAutoRefresh) common_->RefreshTables(this);
+  DataSet::DoAfterDelete();
+}
+
+void TmvxCustomMemTable::AfterIndexesChanged(PmvxRecord stored) {
+  // Indexes that had missed changes are rebuilt now that the store is up to date; the
+  // cursor follows the record to its place in a rebuilt current index.
+  if (indexes_->RebuildDirty() && stored) {
+    int pos = -1;
+    if (activeIndex_->SearchRecord(stored, pos, false)) cursorPos_ = pos;
+  }
+}
+
+void TmvxCustomMemTable::InternalPost() {
+  DataSet::InternalPost();
+  TmvxCommon::Guard g(*common_);
+  auto* rec = reinterpret_cast<PmvxRecord>(ActiveBuffer());
+  PmvxRecord stored;
+  if (State() != dsEdit) {
+    indexes_->CheckUnique(rec, nullptr);
+    bool append = GetBookmarkFlag(ActiveBuffer()) == bfEOF;
+    stored = common_->DuplicateRecord(rec, true);
+    common_->FreeBlobs(rec);
+    common_->ClearRecord(rec);
+    try {
+      common_->AddRecord(stored);
+    } catch (...) {
+      // The record is stored all the same; the indexes must know it before the error
+      // travels on.
+      common_->ReflectChange(this, rcInsert, stored, -1, stored);
+      throw;
+    }
+    stored->TransactionLevel = common_->TransactionLevel();
+    stored->Flag |= 1;
+    common_->ReflectChange(this, rcInsert, stored, append ? -1 : preInsertRecNo_, stored);
+    common_->SetIsDataModified(true);
+  } else {
+    stored = StoredRecordOf(rec);
+    if (!stored) throw EMemTableInvalidRecord("Invalid record ");
+    indexes_->CheckUnique(rec, stored);
+    if (Modified() && common_->EnableVersioning() &&
+        (common_->VersioningMode() == mtvmAllSinceCheckPoint || rec->UpdateStatus == usUnmodified)) {
+      rec->UpdateStatus = usModified;
+      PmvxRecord version = common_->DuplicateRecord(stored, true);
+      version->Flag |= 1;
+      rec->PrevRecordVersion = version;
+      stored->PrevRecordVersion = version;
+      common_->SetIsDataModified(true);
+    }
+    common_->ReflectChange(this, rcEdit, rec, cursorPos_, stored);
+    common_->TransferBlobs(rec, stored);
+    stored->Flag |= 1;
+    stored->TransactionLevel = common_->TransactionLevel();
+  }
+  AfterIndexesChanged(stored);
+  common_->ClearModifiedFlags();
+}
+
+void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
+  TmvxCommon::Guard g(*common_);
+  auto* rec = reinterpret_cast<PmvxRecord>(buffer);
+  // Records added this way obey unique indexes like posted ones.
+  indexes_->CheckUnique(rec, nullptr);
+  PmvxRecord stored = common_->DuplicateRecord(rec, true);
+  stored->TransactionLevel = common_->TransactionLevel();
+  stored->Flag |= 1;
+  common_->SetIsDataModified(true);
+  common_->AddRecord(stored);
+  common_->ReflectChange(this, rcInsert, stored, append ? -1 : cursorPos_, stored);
+  AfterIndexesChanged(stored);
+}
+
+void TmvxCustomMemTable::InternalDelete() {
+  TmvxCommon::Guard g(*common_);
+  PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
+  if (!stored) throw EMemTableInvalidRecord("Invalid record ");
+  common_->ReflectChange(this, rcDelete, nullptr, cursorPos_, stored);
+  if (!common_->EnableVersioning()) {
+    common_->DeleteRecord(stored);
+    bool any = false;
+    for (PmvxRecord r : common_->Records())
+      if (r) {
+        any = true;
+        break;
+      }
+    if (!any) common_->DeleteAllRecords();
+  } else {
+    PmvxRecord version = common_->DuplicateRecord(stored, true);
+    version->Flag |= 1;
+    stored->PrevRecordVersion = version;
+    stored->UpdateStatus = usDeleted;
+    stored->TransactionLevel = common_->TransactionLevel();
+    common_->SetDeletedCount(common_->DeletedCount() + 1);
+  }
+  ClearBuffers();
+  common_->SetIsDataModified(true);
+  AfterIndexesChanged(nullptr);
+}
+
+void TmvxCustomMemTable::InternalCancel() {
+  DataSet::InternalCancel();
+  common_->ClearModifiedFlags();
+}
+
+// ---- transactions ----
+
+void TmvxCustomMemTable::BeginTransactionLevel() {
+  if (!Active()) return;
+  if (!common_->EnableVersioning() || common_->VersioningMode() != mtvmAllSinceCheckPoint)
+    throw EMemTableError("Transactioning requires multiversion versioning.");
+  common_->StartTransaction();
+}
+
+void TmvxCustomMemTable::RefreshAfterTransaction() {
+  // Rolled back records are gone: every table on the store rebuilds its indexes before
+  // anything walks them again.
+  common_->RebuildIndexes();
+  common_->ResyncTables();
+}
+
+void TmvxCustomMemTable::CommitTransactionLevel() {
+  if (!Active()) return;
+  TmvxCommon::Guard g(*common_);
+  if (common_->TransactionLevel() <= 0) return;
+  common_->Commit();
+  common_->EndTransaction();
+  RefreshAfterTransaction();
+}
+
+void TmvxCustomMemTable::RollbackTransactionLevel() {
+  if (!Active()) return;
+  TmvxCommon::Guard g(*common_);
+  if (common_->TransactionLevel() <= 0) return;
+  CheckBrowseMode();
+  common_->Rollback();
+  common_->EndTransaction();
+  RefreshAfterTransaction();
+}
+
+void TmvxCustomMemTable::ResyncCursor() {
+  if (!Active() || State() != dsBrowse) return;
+  CursorPosChanged();
+  if (HasActiveRecord()) {
+    PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
+    int pos = -1;
+    if (stored && activeIndex_->SearchRecord(stored, pos, false)) cursorPos_ = pos;
+  }
+  cursorPos_ = std::min(cursorPos_, activeIndex_->Count());
+  Resync();
+}
+
+// ---- filter ----
+
+void TmvxCustomMemTable::SetFilterText(const std::string& text) {
+  DataSet::SetFilterText(text);
+  parsedFilter_.reset();
+  if (Active()) {
+    BuildFilter(*this, parsedFilter_, text, GetFilterOptions());
+    if (Filtered()) First();
+  }
+}
+
+void TmvxCustomMemTable::SetFiltered(bool value) {
+  DataSet::SetFiltered(value);
+  if (!Active()) return;
+  if (value && !parsedFilter_ && !Filter().empty()) {
+    SetFilterText(Filter());
+  } else {
+    First();
+  }
+}
+
+}  // namespace memtable

@@ -1,0 +1,214 @@
+// The in-memory table: a data set that holds all of its records in memory, on a record
+// store, an index list and a filter.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "memtable/dataset/dataset.h"
+#include "memtable/errors.h"
+#include "memtable/field_list.h"
+#include "memtable/indexes.h"
+#include "memtable/record_store.h"
+
+namespace memtable {
+
+struct ParsedFilter;
+
+enum TmvxProgressCode { mtpcLoad, mtpcSave, mtpcEmpty, mtpcPack, mtpcCheckPoint, mtpcSearch, mtpcCopy, mtpcUpdate, mtpcSort };
+using TmvxProgressCodes = unsigned;  // bit (1 << code) per code
+constexpr TmvxProgressCodes ProgressCodeBit(TmvxProgressCode c) { return 1u << static_cast<unsigned>(c); }
+
+enum TmvxMemTableStorageType { mtstDataSet, mtstStream, mtstBinaryStream, mtstFile, mtstBinaryFile };
+
+class TmvxCustomMemTable : public dataset::DataSet {
+ public:
+  explicit TmvxCustomMemTable(std::string name = {});
+  ~TmvxCustomMemTable() override;
+
+  static const char* Version() { return "3.07"; }
+
+  // Settings kept by the table.
+  bool AttachedAutoRefresh = true;
+  bool AutoReposition = false;
+  bool RecalcOnIndex = false;
+  bool RecalcOnFetch = true;
+  bool ReadOnly = false;
+  std::int32_t AutoIncMinValue = 0;
+  TmvxProgressCodes ProgressFlags = ProgressCodeBit(mtpcLoad) | ProgressCodeBit(mtpcSave) | ProgressCodeBit(mtpcCopy);
+  // Update statuses (bit 1 << status) the table shows; empty shows all but deleted ones.
+  unsigned StatusFilter = 0;
+
+  bool EnableIndexes() const { return enableIndexes_; }
+  void SetEnableIndexes(bool value) { enableIndexes_ = value; }
+
+  // Settings kept by the store.
+  bool Standalone() const { return common_->Standalone(); }
+  void SetStandalone(bool value);
+  int AttachMaxCount() const { return common_->AttachMaxCount(); }
+  void SetAttachMaxCount(int value) { common_->SetAttachMaxCount(value); }
+  TmvxPerformance Performance() const { return common_->Performance(); }
+  void SetPerformance(TmvxPerformance value) { common_->SetPerformance(value); }
+  bool EnableVersioning() const { return common_->EnableVersioning(); }
+  void SetEnableVersioning(bool value) { common_->SetEnableVersioning(value); }
+  TmvxVersioningMode VersioningMode() const { return common_->VersioningMode(); }
+  void SetVersioningMode(TmvxVersioningMode value) { common_->SetVersioningMode(value); }
+  std::uint32_t LocaleID() const { return common_->LocaleID(); }
+  void SetLocaleID(std::uint32_t value) { common_->SetLocaleID(value); }
+  std::uint32_t LanguageID() const { return common_->LanguageID(); }
+  void SetLanguageID(std::uint32_t value) { common_->SetLanguageID(value); }
+  std::uint32_t SubLanguageID() const { return common_->SubLanguageID(); }
+  void SetSubLanguageID(std::uint32_t value) { common_->SetSubLanguageID(value); }
+  std::uint32_t SortID() const { return common_->SortID(); }
+  void SetSortID(std::uint32_t value) { common_->SetSortID(value); }
+
+  // Events.
+  std::function<void(TmvxCustomMemTable&, int percentage, TmvxProgressCode code)> OnProgress;
+  std::function<void(TmvxCustomMemTable&, dataset::Field&, std::uint8_t& fieldFlags)> OnSetupField;
+  std::function<void(TmvxCustomMemTable&, dataset::Field&, const std::uint8_t* buffer, std::uint32_t size,
+                     std::vector<std::uint8_t>& result)>
+      OnCompressField, OnDecompressField;
+  std::function<void(TmvxCustomMemTable&, const void* keyValue, const void* value, dataset::FieldType fieldType,
+                     TmvxMemTableCompareOptions options, bool& fullCompare, int& result)>
+      OnCompareFields;
+  std::function<void(TmvxCustomMemTable&, TmvxIndex&, bool& accept)> OnFilterIndex;
+
+  // Operations.
+  void EmptyTable();
+  void BeginTransactionLevel();
+  void CommitTransactionLevel();
+  void RollbackTransactionLevel();
+  void SuspendEvents();
+  void ResumeEvents();
+  // Update status of the record under the cursor.
+  std::uint8_t UpdateStatus();
+
+  // Current index, by field list text or by name; an empty text selects row order.
+  const std::string& IndexFieldNames() const { return indexFieldNames_; }
+  void SetIndexFieldNames(const std::string& names);
+  const std::string& IndexName() const { return indexName_; }
+  void SetIndexName(const std::string& name);
+  void SelectIndex(TmvxIndex* index);
+  bool Locate(const std::string& keyFields, const dataset::Variant& keyValues, dataset::LocateOptions options);
+
+  // Field lists: names separated by ";", each optionally followed by ":" and option
+  // letters C (case-insensitive), D (descending), N (ignore null key), P (partial key)
+  // and L (ignore locale).
+  void ParseFieldList(const std::string& fieldNames, TmvxFieldList& list);
+  void MarkFieldListOption(TmvxFieldList& list, TmvxMemTableCompareOptions option, const std::string& fieldNames);
+  static bool SameFieldList(const TmvxFieldList& a, const TmvxFieldList& b);
+
+  // Record counts and positions.
+  int GetRecordCount() override;
+  int GetRecNo() override;
+  bool BookmarkValid(const dataset::Bookmark& bookmark) override;
+  int CompareBookmarks(const dataset::Bookmark& a, const dataset::Bookmark& b) override;
+
+  // Field access.
+  bool GetFieldData(const dataset::Field* field, void* buffer) override;
+  void SetFieldData(dataset::Field* field, const void* buffer) override;
+  void DataEvent(dataset::DataEvent event, const dataset::Field* field) override;
+
+  // What the store, the indexes and the filter reach.
+  TmvxCommon& Common() { return *common_; }
+  TmvxIndexes& GetIndexes() { return *indexes_; }
+  TmvxIndex* ActiveIndex() const { return activeIndex_; }
+  void SetActiveIndexRaw(TmvxIndex* index) { activeIndex_ = index; }
+  TmvxIndex* SortIndex() const { return sortIndex_; }
+  void SetSortIndex(TmvxIndex* index) { sortIndex_ = index; }
+  int CursorPos() const { return cursorPos_; }
+  void SetCursorPos(int pos) { cursorPos_ = pos; }
+  PmvxRecord BufferOverride() const { return bufferOverride_; }
+  void SetBufferOverride(PmvxRecord record) { bufferOverride_ = record; }
+  PmvxRecord FilterRecordBuffer() const { return filterRecord_; }
+  void SetFilterRecordBuffer(PmvxRecord record) { filterRecord_ = record; }
+  void EnterState(dataset::DataSetState state) { SetState(state); }
+  const ParsedFilter* GetParsedFilter() const { return parsedFilter_.get(); }
+  dataset::Field* FieldByNumber(int fieldNo) const;
+  int BookmarkSlotIndex() const { return bookmarkSlot_; }
+  void SetBookmarkSlotIndex(int slot) { bookmarkSlot_ = slot; }
+  void ReportProgress(int percentage, TmvxProgressCode code);
+  void RecalcRecord(PmvxRecord record);
+  void ClearCursorStateAndIndexes();
+  void ResyncCursor();
+  void ForgetAttachment() {}
+  bool CursorNext(bool applyFilterAlways);
+  bool CursorPrior(bool applyFilterAlways);
+  void CursorToStart() { cursorPos_ = -1; }
+  void CursorToEnd() { cursorPos_ = activeIndex_->Count(); }
+  // Writes a value into a field of a record buffer (key records, auto-increment values).
+  void WriteFieldValue(PmvxRecord record, dataset::Field* field, const dataset::Variant& value);
+
+ protected:
+  dataset::RecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(dataset::RecordBuffer& buffer) override;
+  dataset::GetResult GetRecord(dataset::RecordBuffer buffer, dataset::GetMode mode, bool doCheck) override;
+  int GetRecordSize() override { return common_->DataSize(); }
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override;
+  bool IsCursorOpen() override { return cursorOpen_; }
+  void InternalFirst() override { cursorPos_ = -1; }
+  void InternalLast() override { cursorPos_ = activeIndex_->Count(); }
+  void InternalInitRecord(dataset::RecordBuffer buffer) override;
+  void InternalPost() override;
+  void InternalAddRecord(dataset::RecordBuffer buffer, bool append);
+  void InternalDelete() override;
+  void InternalCancel() override;
+  void InternalGotoBookmark(const dataset::Bookmark& bookmark) override;
+  void InternalSetToRecord(dataset::RecordBuffer buffer) override;
+  void GetBookmarkData(dataset::RecordBuffer buffer, dataset::Bookmark& data) override;
+  void SetBookmarkData(dataset::RecordBuffer buffer, const dataset::Bookmark& data) override;
+  dataset::BookmarkFlag GetBookmarkFlag(dataset::RecordBuffer buffer) override;
+  void SetBookmarkFlag(dataset::RecordBuffer buffer, dataset::BookmarkFlag flag) override;
+  bool GetCanModify() override { return !ReadOnly; }
+  void DoAfterOpen() override;
+  void DoBeforeClose() override;
+  void DoBeforeInsert() override;
+  void DoBeforePost() override;
+  void DoAfterPost() override;
+  void DoAfterDelete() override;
+  void DoOnNewRecord() override;
+  void SetFilterText(const std::string& text) override;
+
+ public:
+  void SetFiltered(bool value) override;
+
+ private:
+  PmvxRecord ActiveRecordBuffer();
+  // The stored record behind a cursor buffer, checked by identity; nullptr when gone.
+  PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
+  void AfterIndexesChanged(PmvxRecord stored);
+  void RefreshAfterTransaction();
+
+  std::unique_ptr<TmvxCommon> common_;
+  std::unique_ptr<TmvxIndexes> indexes_;
+  TmvxIndex* activeIndex_ = nullptr;
+  TmvxIndex* sortIndex_ = nullptr;
+  int bookmarkSlot_ = 0;
+  int cursorPos_ = -1;
+  int repositionPos_ = -1;
+  int preInsertRecNo_ = -1;
+  bool cursorOpen_ = false;
+  bool enableIndexes_ = true;
+  bool writeAnyField_ = false;
+  bool afterOpenRunning_ = false;
+  dataset::Field* autoIncrementField_ = nullptr;
+  TmvxFieldList currentIndexFields_;
+  std::unique_ptr<ParsedFilter> parsedFilter_;
+  PmvxRecord bufferOverride_ = nullptr;
+  PmvxRecord filterRecord_ = nullptr;
+  PmvxRecord keyBuffer_ = nullptr;
+  std::string indexFieldNames_;
+  std::string indexName_;
+};
+
+class TmvxMemTable : public TmvxCustomMemTable {
+ public:
+  using TmvxCustomMemTable::TmvxCustomMemTable;
+};
+
+}  // namespace memtable

@@ -1,0 +1,624 @@
+#include "memtable/record_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "memtable/errors.h"
+#include "memtable/mem_table.h"
+
+namespace memtable {
+
+using namespace dataset;
+
+namespace {
+
+bool IsSupportedType(FieldType t) {
+  switch (t) {
+    case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat:
+    case ftCurrency: case ftBCD: case ftDate: case ftTime: case ftDateTime: case ftBytes:
+    case ftVarBytes: case ftAutoInc: case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo:
+    case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftFixedChar: case ftLargeint:
+    case ftADT: case ftArray: case ftOraBlob: case ftOraClob: case ftTimeStamp: case ftFMTBcd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr std::int32_t kUniqueLimit = 2147483600;
+
+}  // namespace
+
+std::vector<std::uint8_t> StoreCompress(const std::uint8_t* data, std::size_t size) {
+  // Control byte c: 0..127 copies c + 1 literal bytes, 128..255 repeats the next byte
+  // c - 125 times (3 to 130).
+  std::vector<std::uint8_t> out;
+  std::size_t i = 0;
+  while (i < size) {
+    std::size_t run = 1;
+    while (i + run < size && run < 130 && data[i + run] == data[i]) ++run;
+    if (run >= 3) {
+      out.push_back(static_cast<std::uint8_t>(run + 125));
+      out.push_back(data[i]);
+      i += run;
+      continue;
+    }
+    std::size_t start = i, len = 0;
+    while (i < size && len < 128) {
+      if (i + 2 < size && data[i] == data[i + 1] && data[i] == data[i + 2]) break;
+      ++i;
+      ++len;
+    }
+    out.push_back(static_cast<std::uint8_t>(len - 1));
+    out.insert(out.end(), data + start, data + start + len);
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> StoreDecompress(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> out;
+  std::size_t i = 0;
+  while (i < size) {
+    std::uint8_t c = data[i++];
+    if (c < 128) {
+      std::size_t len = std::min<std::size_t>(c + 1u, size - i);
+      out.insert(out.end(), data + i, data + i + len);
+      i += len;
+    } else if (i < size) {
+      out.insert(out.end(), static_cast<std::size_t>(c - 125), data[i++]);
+    }
+  }
+  return out;
+}
+
+TmvxCommon::TmvxCommon(TmvxCustomMemTable* owner) : owner_(owner), random_(std::random_device{}()) {
+  attachedTables_.resize(1, nullptr);
+  NewTableID();
+}
+
+TmvxCommon::~TmvxCommon() {
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t != owner_) {
+      t->Close();
+      t->ForgetAttachment();
+    }
+  DeleteAllRecords();
+  for (std::uint8_t* b : blobs_) std::free(b);
+}
+
+void TmvxCommon::NewTableID() {
+  std::uniform_int_distribution<std::int64_t> dist(0, 2147483648LL);
+  std::int32_t id;
+  do {
+    // 2147483648 does not fit; it stands for the largest id.
+    id = static_cast<std::int32_t>(std::min<std::int64_t>(dist(random_), 2147483647));
+  } while (id == tableID_);
+  tableID_ = id;
+}
+
+void TmvxCommon::LayoutRecord() {
+  const FieldDefs& defs = owner_->GetFieldDefs();
+  if (defs.Count() == 0) throw EMemTableError(kAtLeastOneFieldText);
+  bookmarkArraySize_ = attachMaxCount_ * kBookmarkSlotSize;
+  int offset = 0;
+  fieldOffsets_.clear();
+  fieldFlags_.clear();
+  blobSlots_.clear();
+
+  // First walk: in-line slots get their offsets, out-of-line ones are marked.
+  std::function<void(const FieldDef&)> walk = [&](const FieldDef& def) {
+    if (!IsSupportedType(def.DataType))
+      throw EMemTableError("Fielddef " + def.Name + " (" + def.DisplayName() + ")" + " Datatype " +
+                           std::to_string(static_cast<int>(def.DataType)) + " not supported.");
+    int slot = static_cast<int>(fieldOffsets_.size());
+    std::uint8_t flags = 0;
+    bool longInline = (def.DataType == ftString || def.DataType == ftFixedChar || def.DataType == ftBytes ||
+                       def.DataType == ftVarBytes) &&
+                      def.Size >= 13 && performance_ != mtpfFast;
+    if (IsBlobType(def.DataType) || longInline) flags |= ffBlob;
+    if (owner_->OnSetupField && !IsBlobType(def.DataType))
+      if (Field* f = owner_->FieldByNumber(slot + 1)) owner_->OnSetupField(*owner_, *f, flags);
+    fieldFlags_.push_back(flags);
+    if (flags & ffBlob) {
+      fieldOffsets_.push_back(-1);
+    } else {
+      fieldOffsets_.push_back(offset);
+      offset += NativeFieldSize(def.DataType, def.Size) + 1;
+    }
+    int repeat = def.DataType == ftArray ? std::max(def.Size, 1) : 1;
+    for (int r = 0; r < repeat; ++r)
+      for (const FieldDef& child : def.ChildDefs) walk(child);
+  };
+  for (const FieldDef& def : defs.Items()) walk(def);
+  fieldCount_ = static_cast<int>(fieldOffsets_.size());
+
+  startCalculated_ = offset;
+  calcFieldsSize_ = owner_->CalcFieldsSize();
+  startBookmarks_ = startCalculated_ + calcFieldsSize_;
+  startBlobs_ = startBookmarks_ + bookmarkArraySize_;
+
+  // Second walk (slot order is the same): out-of-line slots get their places in the blob area.
+  blobFieldCount_ = 0;
+  for (int slot = 0; slot < fieldCount_; ++slot) {
+    if (!(fieldFlags_[static_cast<std::size_t>(slot)] & ffBlob)) continue;
+    if (performance_ == mtpfSmall) fieldFlags_[static_cast<std::size_t>(slot)] |= ffCompressed;
+    fieldOffsets_[static_cast<std::size_t>(slot)] = startBlobs_ + kBlobSlotSize * blobFieldCount_;
+    blobSlots_.push_back(slot);
+    ++blobFieldCount_;
+  }
+  blobAreaSize_ = kBlobSlotSize * blobFieldCount_;
+  dataSize_ = startBlobs_;
+  totalDataSize_ = dataSize_ + blobAreaSize_;
+  recordSize_ = totalDataSize_ + static_cast<int>(sizeof(TmvxRecord));
+  isDataModified_ = false;
+  ClearModifiedFlags();
+}
+
+PmvxRecord TmvxCommon::AllocRecord() {
+  void* mem = ::operator new(static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord))));
+  auto* r = static_cast<PmvxRecord>(mem);
+  r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
+  ClearRecord(r);
+  return r;
+}
+
+void TmvxCommon::ClearRecord(PmvxRecord r) {
+  r->RecordNo = r->RecordID = r->UniqueRecordID = r->TransactionLevel = -1;
+  r->Reserved = 0;
+  r->PrevRecordVersion = nullptr;
+  r->Flag = r->UpdateStatus = 0;
+  if (totalDataSize_ > 0) std::memset(r->Data, 0, static_cast<std::size_t>(totalDataSize_));
+}
+
+void TmvxCommon::CopyRecord(const TmvxRecord* s, PmvxRecord d) {
+  d->RecordNo = s->RecordNo;
+  d->RecordID = s->RecordID;
+  d->UniqueRecordID = s->UniqueRecordID;
+  d->UpdateStatus = s->UpdateStatus;
+  d->TransactionLevel = s->TransactionLevel;
+  d->Reserved = s->Reserved;
+  d->PrevRecordVersion = s->PrevRecordVersion;
+  if (dataSize_ > 0) std::memcpy(d->Data, s->Data, static_cast<std::size_t>(dataSize_));
+  for (int slot : blobSlots_) {
+    int off = fieldOffsets_[static_cast<std::size_t>(slot)];
+    d->Data[off] = s->Data[off];
+  }
+}
+
+PmvxRecord TmvxCommon::DuplicateRecord(const TmvxRecord* source, bool withBlobs) {
+  PmvxRecord r = AllocRecord();
+  CopyRecord(source, r);
+  if (withBlobs) CopyBlobs(source, r);
+  return r;
+}
+
+void TmvxCommon::CopyBlobs(const TmvxRecord* s, PmvxRecord d) {
+  for (int slot : blobSlots_) {
+    int off = fieldOffsets_[static_cast<std::size_t>(slot)];
+    std::uint8_t* ds = d->Data + off;
+    BlobFree(SlotBlob(ds));
+    ds[0] = 0;
+    SetSlotBlob(ds, 0);
+    std::uint32_t h = SlotBlob(s->Data + off);
+    if (h) {
+      SetSlotBlob(ds, BlobDuplicate(h));
+      ds[0] = 2;
+    }
+  }
+}
+
+void TmvxCommon::TransferBlobs(PmvxRecord s, PmvxRecord d) {
+  for (int slot : blobSlots_) {
+    int off = fieldOffsets_[static_cast<std::size_t>(slot)];
+    std::uint8_t* ss = s->Data + off;
+    std::uint8_t* ds = d->Data + off;
+    std::uint32_t h = SlotBlob(ss);
+    if (h) {
+      BlobFree(SlotBlob(ds));
+      SetSlotBlob(ds, h);
+      SetSlotBlob(ss, 0);
+    } else if (ss[0] == 0) {
+      BlobFree(SlotBlob(ds));
+      SetSlotBlob(ds, 0);
+      ds[0] = 0;
+    }
+  }
+  CopyRecord(s, d);
+}
+
+void TmvxCommon::FreeBlobs(PmvxRecord r) {
+  for (int slot : blobSlots_) {
+    std::uint8_t* s = r->Data + fieldOffsets_[static_cast<std::size_t>(slot)];
+    std::uint32_t h = SlotBlob(s);
+    if (h) {
+      BlobFree(h);
+      std::memset(s, 0, kBlobSlotSize);
+    }
+  }
+}
+
+void TmvxCommon::FreeRecord(PmvxRecord r, bool freeBlobs, bool freeVersions) {
+  // Walk the version chain iteratively: a record edited many times must not recurse.
+  while (r) {
+    PmvxRecord older = ((r->Flag & 1) && freeVersions) ? r->PrevRecordVersion : nullptr;
+    if (freeBlobs) FreeBlobs(r);
+    ::operator delete(r);
+    r = older;
+  }
+}
+
+std::uint8_t* TmvxCommon::FieldPointer(const TmvxRecord* r, const Field* field) const {
+  if (!r || !r->Data) return nullptr;
+  int no = field->FieldNo();
+  if (no > 0) {
+    if (no > fieldCount_) return nullptr;
+    return r->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
+  }
+  return r->Data + startCalculated_ + field->Offset();
+}
+
+void TmvxCommon::AddRecord(PmvxRecord r) {
+  Guard g(*this);
+  if (deletedRecords_.empty()) {
+    r->RecordID = recordID_++;
+    r->UniqueRecordID = uniqueRecordID_++;
+    r->Flag |= 1;
+    records_.push_back(r);
+    if (uniqueRecordID_ >= kUniqueLimit)
+      throw EMemTableFatalError("Bookmark counter is out of range. Please close and reopen table.");
+  } else {
+    r->RecordID = deletedRecords_.back();
+    deletedRecords_.pop_back();
+    r->UniqueRecordID = uniqueRecordID_++;
+    records_[static_cast<std::size_t>(r->RecordID)] = r;
+    r->Flag |= 1;
+  }
+  if (enableVersioning_) r->UpdateStatus = usInserted;
+}
+
+void TmvxCommon::DeleteRecord(PmvxRecord r) {
+  if (!r) return;
+  {
+    Guard g(*this);
+    deletedRecords_.push_back(r->RecordID);
+    records_[static_cast<std::size_t>(r->RecordID)] = nullptr;
+  }
+  FreeRecord(r, true, true);
+}
+
+void TmvxCommon::DeleteAllRecords() {
+  for (PmvxRecord r : records_) FreeRecord(r, true, true);
+  deletedRecords_.clear();
+  recordID_ = uniqueRecordID_ = 0;
+  deletedCount_ = 0;
+  records_.clear();
+  NewTableID();
+}
+
+void TmvxCommon::EmptyTables() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active()) t->ClearCursorStateAndIndexes();
+  DeleteAllRecords();
+}
+
+int TmvxCommon::RecordCount() {
+  Guard g(*this);
+  return static_cast<int>(records_.size());
+}
+
+void TmvxCommon::ClearModifiedFlags() {
+  Guard g(*this);
+  for (auto& f : fieldFlags_) f &= static_cast<std::uint8_t>(~ffChanged);
+}
+
+std::uint32_t TmvxCommon::SlotBlob(const std::uint8_t* slot) {
+  std::uint32_t h;
+  std::memcpy(&h, slot + 1, 4);
+  return h;
+}
+
+void TmvxCommon::SetSlotBlob(std::uint8_t* slot, std::uint32_t handle) { std::memcpy(slot + 1, &handle, 4); }
+
+std::uint32_t TmvxCommon::BlobAlloc(std::uint32_t length) {
+  auto* block = static_cast<std::uint8_t*>(std::calloc(1, 4 + static_cast<std::size_t>(length)));
+  if (!block) throw std::bad_alloc();
+  std::memcpy(block, &length, 4);
+  Guard g(*this);
+  if (!freeBlobs_.empty()) {
+    std::uint32_t h = freeBlobs_.back();
+    freeBlobs_.pop_back();
+    blobs_[h - 1] = block;
+    return h;
+  }
+  blobs_.push_back(block);
+  return static_cast<std::uint32_t>(blobs_.size());
+}
+
+std::uint32_t TmvxCommon::BlobFromBuffer(const void* data, std::uint32_t length) {
+  std::uint32_t h = BlobAlloc(length);
+  if (length) std::memcpy(BlobData(h), data, length);
+  return h;
+}
+
+std::uint32_t TmvxCommon::BlobDuplicate(std::uint32_t handle) {
+  if (!handle) return 0;
+  std::uint32_t len = BlobLength(handle);
+  std::uint32_t h = BlobAlloc(len);
+  if (len) std::memcpy(BlobData(h), BlobData(handle), len);
+  return h;
+}
+
+void TmvxCommon::BlobFree(std::uint32_t handle) {
+  if (!handle) return;
+  Guard g(*this);
+  if (handle > blobs_.size() || !blobs_[handle - 1]) return;
+  std::free(blobs_[handle - 1]);
+  blobs_[handle - 1] = nullptr;
+  freeBlobs_.push_back(handle);
+}
+
+std::uint8_t* TmvxCommon::BlobData(std::uint32_t handle) const {
+  if (!handle || handle > blobs_.size() || !blobs_[handle - 1]) return nullptr;
+  return blobs_[handle - 1] + 4;
+}
+
+std::uint32_t TmvxCommon::BlobLength(std::uint32_t handle) const {
+  if (!handle || handle > blobs_.size() || !blobs_[handle - 1]) return 0;
+  std::uint32_t len;
+  std::memcpy(&len, blobs_[handle - 1], 4);
+  return len;
+}
+
+int TmvxCommon::CompareRecords(const TmvxFieldList& list, int maxFields, const TmvxRecord* keyRecord,
+                               const TmvxRecord* record, bool ignoreNull, bool partial, int mode) {
+  int result = 0;
+  if (!keyRecord || !record) return 0;
+  int n = list.Count();
+  if (maxFields > 0 && maxFields < n) n = maxFields;
+  for (int i = 0; i < n; ++i) {
+    Field* field = list.Fields(i);
+    TmvxMemTableCompareOptions opts = list.Options(i);
+    if (mode != 0) opts &= ~static_cast<unsigned>(mtcoDescending);
+    bool skipNull = (opts & mtcoIgnoreNullKey) || ignoreNull;
+    if (partial) opts |= mtcoPartialKey;
+    const std::uint8_t* kp = FieldPointer(keyRecord, field);
+    const std::uint8_t* vp = FieldPointer(record, field);
+    if (!kp || !vp) continue;
+    if (skipNull && kp[0] == 0) continue;
+    bool full = true;
+    if (kp[0] == 0 || vp[0] == 0) {
+      result = (kp[0] == 0 && vp[0] == 0) ? 0 : (kp[0] == 0 ? -1 : 1);
+    } else {
+      const void* kv = kp + 1;
+      const void* vv = vp + 1;
+      std::vector<std::uint8_t> kd, vd;
+      int no = field->FieldNo();
+      std::uint8_t flags = no > 0 ? fieldFlags_[static_cast<std::size_t>(no - 1)] : 0;
+      if (flags & ffBlob) {
+        auto fetch = [&](const TmvxRecord* r, const std::uint8_t* slot, std::vector<std::uint8_t>& out) {
+          std::uint32_t h = SlotBlob(slot);
+          if (!h) {
+            if (r->RecordID < 0) throw EMemTableInvalidRecord("Invalid record ");
+            PmvxRecord stored = Record(r->RecordID);
+            if (stored) h = SlotBlob(stored->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)]);
+          }
+          const std::uint8_t* d = BlobData(h);
+          std::uint32_t len = BlobLength(h);
+          if (d && (flags & ffCompressed)) {
+            if (owner_->OnDecompressField) {
+              owner_->OnDecompressField(*owner_, *field, d, len, out);
+            } else {
+              out = StoreDecompress(d, len);
+            }
+          } else if (d) {
+            out.assign(d, d + len);
+          }
+          // Texts and fixed values are read past their stored length as zeros.
+          out.resize(std::max<std::size_t>(out.size(), static_cast<std::size_t>(field->DataSize())) + 1, 0);
+        };
+        fetch(keyRecord, kp, kd);
+        fetch(record, vp, vd);
+        kv = kd.data();
+        vv = vd.data();
+      }
+      if (owner_->OnCompareFields) {
+        int r = 0;
+        owner_->OnCompareFields(*owner_, kv, vv, field->DataType(), opts, full, r);
+        result = r;
+      } else {
+        result = CompareFields(kv, vv, field->DataType(), localeID_, opts, full);
+      }
+    }
+    switch (mode) {
+      case 0:
+        if (result != 0 || !full) return result;
+        break;
+      case 1: if (result < 0) return result; break;
+      case 2: if (result > 0) return result; break;
+      case 3: if (result <= 0) return result; break;
+      case 4: if (result >= 0) return result; break;
+      default: break;
+    }
+  }
+  return result;
+}
+
+void TmvxCommon::AttachTable(TmvxCustomMemTable* table) {
+  Guard g(*this);
+  for (std::size_t i = 0; i < attachedTables_.size(); ++i)
+    if (!attachedTables_[i]) {
+      attachedTables_[i] = table;
+      table->SetBookmarkSlotIndex(static_cast<int>(i));
+      return;
+    }
+  if (IsAnyTableActive()) throw EMemTableError(kTableMustBeClosedText);
+  attachedTables_.push_back(table);
+  table->SetBookmarkSlotIndex(static_cast<int>(attachedTables_.size()) - 1);
+  attachMaxCount_ = static_cast<int>(attachedTables_.size());
+}
+
+void TmvxCommon::DetachTable(TmvxCustomMemTable* table) {
+  Guard g(*this);
+  for (auto& t : attachedTables_)
+    if (t == table) t = nullptr;
+}
+
+int TmvxCommon::AttachIndexOf(const TmvxCustomMemTable* table) const {
+  for (std::size_t i = 0; i < attachedTables_.size(); ++i)
+    if (attachedTables_[i] == table) return static_cast<int>(i);
+  return -1;
+}
+
+bool TmvxCommon::IsAnyTableActive() const {
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active()) return true;
+  return false;
+}
+
+void TmvxCommon::CloseTables(TmvxCustomMemTable* except) {
+  Guard g(*this);
+  for (std::size_t i = attachedTables_.size(); i-- > 0;)
+    if (attachedTables_[i] && attachedTables_[i] != except) attachedTables_[i]->Close();
+}
+
+void TmvxCommon::RefreshTables(TmvxCustomMemTable* except) {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t != except && t->Active() && t->State() == dsBrowse) t->Refresh();
+}
+
+void TmvxCommon::RebuildIndexes() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active()) t->GetIndexes().RebuildAll();
+}
+
+void TmvxCommon::MarkIndexesDirty() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active()) t->GetIndexes().MarkAllDirty();
+}
+
+void TmvxCommon::ResyncTables() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active()) t->ResyncCursor();
+}
+
+void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
+                               PmvxRecord storedRecord) {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t && t->Active())
+      t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord);
+}
+
+void TmvxCommon::SetStandalone(bool value) {
+  Enter();
+  int attached = 0;
+  for (TmvxCustomMemTable* t : attachedTables_)
+    if (t) ++attached;
+  if (attached >= 2) {
+    Leave();
+    throw EMemTableError("Children are attached to this table.");
+  }
+  // Leave in the mode the lock was entered in, then switch.
+  Leave();
+  standalone_ = value;
+}
+
+void TmvxCommon::SetAttachMaxCount(int value) {
+  if (value < 1) throw ERangeError("Invalid argument.");
+  Guard g(*this);
+  if (IsAnyTableActive()) throw EMemTableError(kTableMustBeClosedText);
+  attachMaxCount_ = value;
+  attachedTables_.resize(static_cast<std::size_t>(value), nullptr);
+}
+
+void TmvxCommon::SetLocaleID(std::uint32_t value) {
+  Guard g(*this);
+  localeID_ = value;
+  sortID_ = (value >> 16) & 0xF;
+  languageID_ = value & 0xFF;
+  subLanguageID_ = (value >> 10) & 0x3F;
+}
+
+void TmvxCommon::SetLanguageID(std::uint32_t value) {
+  Guard g(*this);
+  languageID_ = value;
+  localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
+}
+
+void TmvxCommon::SetSubLanguageID(std::uint32_t value) {
+  Guard g(*this);
+  subLanguageID_ = value;
+  localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
+}
+
+void TmvxCommon::SetSortID(std::uint32_t value) {
+  Guard g(*this);
+  sortID_ = value;
+  localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
+}
+
+void TmvxCommon::SetAutoIncMin(std::int32_t value) {
+  Guard g(*this);
+  autoIncMin_ = value;
+  if (value > autoIncMax_) autoIncMax_ = value - 1;
+}
+
+void TmvxCommon::StartTransaction() {
+  Guard g(*this);
+  ++transactionLevel_;
+}
+
+void TmvxCommon::EndTransaction() {
+  Guard g(*this);
+  if (transactionLevel_ > 0) --transactionLevel_;
+}
+
+void TmvxCommon::Commit() {
+  Guard g(*this);
+  for (PmvxRecord r : records_) {
+    if (!r) continue;
+    PmvxRecord v = r->PrevRecordVersion;
+    while (v && v->TransactionLevel == transactionLevel_) {
+      PmvxRecord older = v->PrevRecordVersion;
+      FreeRecord(v, true, false);
+      v = older;
+    }
+    r->PrevRecordVersion = v;
+    if (r->TransactionLevel == transactionLevel_) r->TransactionLevel = transactionLevel_ - 1;
+  }
+}
+
+void TmvxCommon::Rollback() {
+  Guard g(*this);
+  isDataModified_ = false;
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    PmvxRecord r = records_[i];
+    while (r && r->TransactionLevel == transactionLevel_) {
+      if (r->UpdateStatus == usUnmodified) break;
+      if (r->UpdateStatus == usInserted) {
+        FreeRecord(r, true, true);
+        records_[i] = nullptr;
+        deletedRecords_.push_back(static_cast<std::int32_t>(i));
+        r = nullptr;
+        break;
+      }
+      PmvxRecord older = r->PrevRecordVersion;
+      if (r->UpdateStatus == usDeleted && deletedCount_ > 0) --deletedCount_;
+      FreeRecord(r, true, false);
+      r = older;
+      if (r) r->Flag |= 1;
+      records_[i] = r;
+      if (!r) deletedRecords_.push_back(static_cast<std::int32_t>(i));
+    }
+    if (r && r->UpdateStatus != usUnmodified) isDataModified_ = true;
+  }
+}
+
+}  // namespace memtable

@@ -1,0 +1,231 @@
+// The record store behind an in-memory table: record layout, record identities and the
+// free-slot list, version chains, transaction level, text locale, out-of-line values and
+// the tables attached to the store.
+//
+// A record is one allocation: a header (TmvxRecord) followed by the data area:
+//   fixed fields in field-slot order (a null-flag byte, then the native value),
+//   the calculated-field area,
+//   one bookmark slot per attachable table (kBookmarkSlotSize bytes: record id and
+//     unique id, 32 bits each, then the bookmark-flag byte),
+//   one out-of-line slot per blob or long field (kBlobSlotSize bytes: a null-flag byte
+//     and the 32-bit handle of a blob block in the store, 0 for none).
+// Slots hold ids rather than addresses: a bookmark is checked against the record that
+// now holds its slot before it is used, and blob handles stay 32 bits wide.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "memtable/dataset/dataset.h"
+#include "memtable/dataset/lock.h"
+#include "memtable/field_list.h"
+
+namespace memtable {
+
+class TmvxCustomMemTable;
+
+struct TmvxRecord {
+  std::int32_t RecordNo;
+  std::int32_t RecordID;
+  std::int32_t UniqueRecordID;
+  std::uint8_t Flag;          // bit 0: stored in the table (owns its version chain)
+  std::uint8_t UpdateStatus;  // 0 unmodified, 1 modified, 2 inserted, 3 deleted
+  std::int32_t TransactionLevel;
+  std::uint32_t Reserved;
+  TmvxRecord* PrevRecordVersion;
+  std::uint8_t* Data;
+};
+using PmvxRecord = TmvxRecord*;
+
+enum : std::uint8_t { usUnmodified = 0, usModified = 1, usInserted = 2, usDeleted = 3 };
+
+constexpr int kBookmarkSlotSize = 9;
+constexpr int kBlobSlotSize = 5;
+// Bookmark data: record id, unique id and the store's table id, 32 bits each.
+constexpr int kBookmarkDataSize = 12;
+
+enum TmvxPerformance { mtpfFast, mtpfBalanced, mtpfSmall };
+enum TmvxVersioningMode { mtvm1SinceCheckPoint, mtvmAllSinceCheckPoint };
+
+// Field flag bits.
+enum : std::uint8_t { ffBlob = 1, ffCompressed = 2, ffChanged = 4 };
+
+// The store's own compression of out-of-line values (used when the table has no
+// compression events): a byte-oriented run-length code.
+std::vector<std::uint8_t> StoreCompress(const std::uint8_t* data, std::size_t size);
+std::vector<std::uint8_t> StoreDecompress(const std::uint8_t* data, std::size_t size);
+
+class TmvxCommon {
+ public:
+  explicit TmvxCommon(TmvxCustomMemTable* owner);
+  ~TmvxCommon();
+  TmvxCommon(const TmvxCommon&) = delete;
+  TmvxCommon& operator=(const TmvxCommon&) = delete;
+
+  // Lock (skipped when standalone).
+  void Enter() { if (!standalone_) lock_.Enter(); }
+  void Leave() { if (!standalone_) lock_.Leave(); }
+  struct Guard {
+    TmvxCommon& c;
+    explicit Guard(TmvxCommon& common) : c(common) { c.Enter(); }
+    ~Guard() { c.Leave(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+  };
+
+  TmvxCustomMemTable* Owner() const { return owner_; }
+
+  // Layout.
+  void LayoutRecord();
+  int FieldCount() const { return fieldCount_; }
+  int FieldOffset(int slot) const { return fieldOffsets_[static_cast<std::size_t>(slot)]; }
+  std::uint8_t FieldFlags(int slot) const { return fieldFlags_[static_cast<std::size_t>(slot)]; }
+  void SetFieldFlags(int slot, std::uint8_t flags) { fieldFlags_[static_cast<std::size_t>(slot)] = flags; }
+  int BookmarkArraySize() const { return bookmarkArraySize_; }
+  int DataSize() const { return dataSize_; }
+  int RecordSize() const { return recordSize_; }
+  int TotalDataSize() const { return totalDataSize_; }
+  int CalcFieldsSize() const { return calcFieldsSize_; }
+  int BlobAreaSize() const { return blobAreaSize_; }
+  int StartCalculated() const { return startCalculated_; }
+  int StartBookmarks() const { return startBookmarks_; }
+  int StartBlobs() const { return startBlobs_; }
+  int BlobFieldCount() const { return blobFieldCount_; }
+  bool IsLaidOut() const { return recordSize_ > 0; }
+
+  // Records.
+  PmvxRecord AllocRecord();
+  void ClearRecord(PmvxRecord record);
+  void CopyRecord(const TmvxRecord* source, PmvxRecord destination);
+  PmvxRecord DuplicateRecord(const TmvxRecord* source, bool withBlobs);
+  void CopyBlobs(const TmvxRecord* source, PmvxRecord destination);
+  void TransferBlobs(PmvxRecord source, PmvxRecord destination);
+  void FreeBlobs(PmvxRecord record);
+  void FreeRecord(PmvxRecord record, bool freeBlobs, bool freeVersions);
+  std::uint8_t* FieldPointer(const TmvxRecord* record, const dataset::Field* field) const;
+  void AddRecord(PmvxRecord record);
+  void AppendRecord(PmvxRecord record) { AddRecord(record); }
+  void DeleteRecord(PmvxRecord record);
+  void DeleteAllRecords();
+  void EmptyTables();
+  int RecordCount();
+  PmvxRecord Record(int recordID) const {
+    return recordID >= 0 && recordID < static_cast<int>(records_.size()) ? records_[static_cast<std::size_t>(recordID)] : nullptr;
+  }
+  const std::vector<PmvxRecord>& Records() const { return records_; }
+  void ClearModifiedFlags();
+
+  // Bookmark slot of a record buffer for an attach index.
+  std::uint8_t* BookmarkSlot(const TmvxRecord* record, int attachIndex) const {
+    return record->Data + startBookmarks_ + attachIndex * kBookmarkSlotSize;
+  }
+
+  // Blob blocks, addressed by handle (0 = none).
+  std::uint32_t BlobAlloc(std::uint32_t length);
+  std::uint32_t BlobFromBuffer(const void* data, std::uint32_t length);
+  std::uint32_t BlobDuplicate(std::uint32_t handle);
+  void BlobFree(std::uint32_t handle);
+  std::uint8_t* BlobData(std::uint32_t handle) const;
+  std::uint32_t BlobLength(std::uint32_t handle) const;
+  static std::uint32_t SlotBlob(const std::uint8_t* slot);
+  static void SetSlotBlob(std::uint8_t* slot, std::uint32_t handle);
+
+  // Comparison of two records over a field list (mode 0 to 4, see CompareRecords).
+  int CompareRecords(const TmvxFieldList& fieldList, int maxFields, const TmvxRecord* keyRecord, const TmvxRecord* record,
+                     bool ignoreNull, bool partial, int mode);
+
+  // Attached tables.
+  void AttachTable(TmvxCustomMemTable* table);
+  void DetachTable(TmvxCustomMemTable* table);
+  int AttachIndexOf(const TmvxCustomMemTable* table) const;
+  const std::vector<TmvxCustomMemTable*>& AttachedTables() const { return attachedTables_; }
+  bool IsAnyTableActive() const;
+  void CloseTables(TmvxCustomMemTable* except);
+  void RefreshTables(TmvxCustomMemTable* except);
+  void RebuildIndexes();
+  void MarkIndexesDirty();
+  void ResyncTables();
+  void ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
+                     PmvxRecord storedRecord);
+
+  // Settings.
+  bool Standalone() const { return standalone_; }
+  void SetStandalone(bool value);
+  int AttachMaxCount() const { return attachMaxCount_; }
+  void SetAttachMaxCount(int value);
+  std::uint32_t LocaleID() const { return localeID_; }
+  void SetLocaleID(std::uint32_t value);
+  std::uint32_t LanguageID() const { return languageID_; }
+  void SetLanguageID(std::uint32_t value);
+  std::uint32_t SubLanguageID() const { return subLanguageID_; }
+  void SetSubLanguageID(std::uint32_t value);
+  std::uint32_t SortID() const { return sortID_; }
+  void SetSortID(std::uint32_t value);
+  std::int32_t AutoIncMin() const { return autoIncMin_; }
+  void SetAutoIncMin(std::int32_t value);
+  std::int32_t AutoIncMax() const { return autoIncMax_; }
+  void SetAutoIncMax(std::int32_t value) { autoIncMax_ = value; }
+  TmvxPerformance Performance() const { return performance_; }
+  void SetPerformance(TmvxPerformance value) { performance_ = value; }
+  TmvxVersioningMode VersioningMode() const { return versioningMode_; }
+  void SetVersioningMode(TmvxVersioningMode value) { versioningMode_ = value; }
+  bool EnableVersioning() const { return enableVersioning_; }
+  void SetEnableVersioning(bool value) { enableVersioning_ = value; }
+  bool IsDataModified() const { return isDataModified_; }
+  void SetIsDataModified(bool value) { isDataModified_ = value; }
+  std::int32_t TableID() const { return tableID_; }
+  std::int32_t DeletedCount() const { return deletedCount_; }
+  void SetDeletedCount(std::int32_t value) { deletedCount_ = value; }
+  std::int32_t UniqueRecordIDCounter() const { return uniqueRecordID_; }
+  std::int32_t RecordIDCounter() const { return recordID_; }
+  bool UpdateFlag() const { return updateFlag_; }
+  void SetUpdateFlag(bool value) { updateFlag_ = value; }
+
+  // Transactions.
+  std::int32_t TransactionLevel() const { return transactionLevel_; }
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  void EndTransaction();  // lowers the level by one, never below 0
+
+  // Test hook: lets a test start the unique counter near its limit.
+  void SetUniqueRecordIDCounterForTest(std::int32_t value) { uniqueRecordID_ = value; }
+
+ private:
+  void NewTableID();
+  void FreeVersions(PmvxRecord record);
+
+  dataset::RecursiveLock lock_;
+  bool standalone_ = false;
+  std::vector<PmvxRecord> records_;
+  TmvxCustomMemTable* owner_;
+  int fieldCount_ = 0;
+  std::vector<std::int32_t> fieldOffsets_;
+  std::vector<std::uint8_t> fieldFlags_;
+  std::uint32_t languageID_ = 0, subLanguageID_ = 1, sortID_ = 0;
+  std::int32_t tableID_ = 0;
+  std::uint32_t localeID_ = kDefaultLocaleID;
+  int bookmarkArraySize_ = 0, dataSize_ = 0, recordSize_ = 0, totalDataSize_ = 0, calcFieldsSize_ = 0,
+      blobAreaSize_ = 0, startCalculated_ = 0, startBookmarks_ = 0, startBlobs_ = 0, blobFieldCount_ = 0;
+  std::vector<int> blobSlots_;  // field slots held out of line, in slot order
+  bool isDataModified_ = false;
+  std::int32_t autoIncMin_ = 0, autoIncMax_ = 0;
+  std::int32_t deletedCount_ = 0;
+  std::int32_t uniqueRecordID_ = 0, recordID_ = 0;
+  TmvxPerformance performance_ = mtpfFast;
+  int attachMaxCount_ = 1;
+  std::vector<TmvxCustomMemTable*> attachedTables_;
+  std::vector<std::int32_t> deletedRecords_;
+  TmvxVersioningMode versioningMode_ = mtvm1SinceCheckPoint;
+  bool enableVersioning_ = false;
+  std::int32_t transactionLevel_ = 0;
+  bool updateFlag_ = false;
+
+  std::vector<std::uint8_t*> blobs_;
+  std::vector<std::uint32_t> freeBlobs_;
+  std::mt19937 random_;
+};
+
+}  // namespace memtable

@@ -1,0 +1,41 @@
+// Helpers shared by the in-memory table tests.
+#pragma once
+
+#include <string>
+
+#include "memtable/mem_table.h"
+
+namespace memtable_test {
+
+// A table that lets the tests reach the record-buffer hooks.
+class TestTable : public memtable::TmvxMemTable {
+ public:
+  using TmvxMemTable::TmvxMemTable;
+  using TmvxCustomMemTable::AllocRecordBuffer;
+  using TmvxCustomMemTable::FreeRecordBuffer;
+  using TmvxCustomMemTable::GetRecord;
+  using TmvxCustomMemTable::InternalAddRecord;
+  using TmvxCustomMemTable::ActiveBuffer;
+};
+
+// Appends one record with the given values (strings; an empty text sets null).
+template <typename... Values>
+void AppendRow(memtable::TmvxCustomMemTable& t, const Values&... values) {
+  t.Append();
+  int i = 0;
+  ((values.empty() ? t.GetField(i).Clear() : t.GetField(i).SetAsString(values), ++i), ...);
+  t.Post();
+}
+
+// The values of one field over the whole table, walked from the first record.
+inline std::string Column(memtable::TmvxCustomMemTable& t, const std::string& field) {
+  std::string out;
+  for (t.First(); !t.Eof(); t.Next()) {
+    if (!out.empty()) out += ",";
+    dataset::Field& f = t.FieldByName(field);
+    out += f.IsNull() ? "null" : f.AsString();
+  }
+  return out;
+}
+
+}  // namespace memtable_test
