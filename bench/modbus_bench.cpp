@@ -1,0 +1,69 @@
+// 500 ReadWord transactions against the simulated drive on a pseudo-terminal. The counter
+// "overhead_ms" is the time per transaction beyond the 2 ms pause that must precede every
+// ReadWord request: framing, CRC, port calls, the drive's turn-around on the pseudo-terminal.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "core/common.h"
+#include "core/modbus.h"
+#include "core/serial_link.h"
+#include "tools/simdrive/drive.h"
+#include "tools/simdrive/pty_server.h"
+
+namespace {
+
+constexpr int kTransactions = 500;
+constexpr double kPauseMs = 2.0;
+
+void ReadWordOverPseudoTerminal(benchmark::State& state) {
+  simdrive::Drive drive("Kestravel", "KV100", "1.00");
+  drive.AddStation(1);
+  drive.SetHolding(1, 1000, 0x1234);
+  simdrive::PtyServer server(drive);
+  if (!server.Start()) {
+    state.SkipWithError("no pseudo-terminal");
+    return;
+  }
+  char folder[] = "/tmp/kv-bench-XXXXXX";
+  if (mkdtemp(folder) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string link = std::string(folder) + "/COM1";
+  if (symlink(server.SlavePath().c_str(), link.c_str()) != 0) {
+    state.SkipWithError("cannot link the port");
+    return;
+  }
+  setenv(platform::kComFolderVariable, folder, 1);
+  if (!core::OpenPort(1, 19200, 8, 'N', 1)) {
+    state.SkipWithError("cannot open the port");
+  } else {
+    double overheadMs = 0;
+    for (auto _ : state) {
+      auto start = std::chrono::steady_clock::now();
+      for (int i = 0; i < kTransactions; ++i) {
+        std::uint32_t value = 0;
+        if (core::ReadWord(1, 1000, 1, value) != 0 || value != 0x1234) {
+          state.SkipWithError("a transaction failed");
+          break;
+        }
+      }
+      std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+      overheadMs = took.count() / kTransactions - kPauseMs;
+    }
+    state.counters["overhead_ms"] = overheadMs;
+    state.counters["transactions"] = kTransactions;
+  }
+  core::ClosePort();
+  unlink(link.c_str());
+  rmdir(folder);
+  unsetenv(platform::kComFolderVariable);
+}
+
+BENCHMARK(ReadWordOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
