@@ -1,0 +1,128 @@
+// The document dialogs on their own: model lists, required choices, modal results, the print
+// title dialog's groups and height, and the station grid.
+#include <QTest>
+
+#include "core/common.h"
+#include "core/config.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/main_form.h"
+
+using platform::gui::IdCancel;
+using platform::gui::IdOk;
+using uitest::Sandbox;
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void modelChoiceShowsTheModelInformation() {
+    Sandbox box;
+    core::LoadConfiguration();
+    ui::TNewModelForm dialog(nullptr);
+    QCOMPARE(dialog.windowTitle(), QString("Model Select"));
+    QCOMPARE(dialog.comboModel->count(), 3);
+    QCOMPARE(dialog.comboModel->currentText(), QString("KV100"));
+    QCOMPARE(dialog.infoLabels[0]->text(), QString("Kestravel KV100 vector drive"));
+    QCOMPARE(dialog.infoLabels[1]->text(), QString("0.75 to 7.5 kW"));
+    QVERIFY(dialog.infoLabels[0]->font().bold());
+    dialog.comboModel->setCurrentIndex(1);
+    QCOMPARE(dialog.infoLabels[0]->text(), QString("Kestravel KV200 servo drive"));
+    QCOMPARE(dialog.infoLabels[1]->text(), QString());
+    dialog.OK->click();
+    QCOMPARE(dialog.result(), int(IdOk));
+  }
+
+  void withoutModelsOnlyCancelCloses() {
+    Sandbox box(QString(), false);
+    core::LoadConfiguration();
+    ui::TNewModelForm model(nullptr);
+    ui::TCompareDefForm drive(nullptr);
+    ui::TCompareFilesForm files(nullptr);
+    files.file1->setText("/x.par");
+    for (ui::TDocumentDialog* dialog : std::initializer_list<ui::TDocumentDialog*>{&model, &drive, &files}) {
+      dialog->setResult(0);
+      dialog->OK->click();
+      QCOMPARE(dialog->result(), 0);
+      dialog->Cancel->click();
+      QCOMPARE(dialog->result(), int(IdCancel));
+    }
+    QCOMPARE(model.windowTitle(), QString("Model Select"));
+    QCOMPARE(drive.windowTitle(), QString("Compare Inverter with Default"));
+  }
+
+  void fileCompareSetUpsNeedTheirFiles() {
+    Sandbox box;
+    core::LoadConfiguration();
+    ui::TCompareFileForm two(nullptr);
+    QCOMPARE(two.windowTitle(), QString("Compare File with File"));
+    QCOMPARE(two.GroupBox1->title(), QString("Selected Files"));
+    QCOMPARE(two.Button1->text(), QString("File 1..."));
+    box.gui().fileAnswers.push_back({false, QString()});
+    two.Button1Click();
+    QCOMPARE(two.file1->text(), QString());
+    QCOMPARE(box.gui().fileDialogs[0].filter, QString("Parameter Files|*.par"));
+    QCOMPARE(box.gui().fileDialogs[0].defaultSuffix, QString("par"));
+    QVERIFY(!box.gui().fileDialogs[0].save);
+    two.file2->setText("/b.par");
+    two.OK->click();
+    QCOMPARE(two.result(), 0);
+    two.file1->setText("/a.par");
+    two.OK->click();
+    QCOMPARE(two.result(), int(IdOk));
+
+    ui::TCompareFilesForm three(nullptr);
+    QCOMPARE(three.GroupBox2->title(), QString("Default"));
+    three.OK->click();
+    QCOMPARE(three.result(), 0);
+    three.file1->setText("/a.par");
+    three.OK->click();
+    QCOMPARE(three.result(), int(IdOk));
+  }
+
+  void escapeCancels() {
+    Sandbox box;
+    ui::TAboutForm about(nullptr);
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QCOMPARE(about.result(), int(IdCancel));
+  }
+
+  void printTitleShowsTheDocumentsGroups() {
+    Sandbox box;
+    ui::TMainForm form;
+    uitest::NewDocument(form, box.gui(), 1);  // KV200: transfer groups 1 and 2
+    ui::TPrintTitleForm dialog(&form);
+    QCOMPARE(dialog.ShrunkBy(), 96);
+    QCOMPARE(dialog.height(), 520 - 96);
+    QVERIFY(!dialog.checkGroup[0]->isHidden());
+    QVERIFY(!dialog.checkGroup[1]->isHidden());
+    for (int k = 2; k < 9; ++k) QVERIFY(dialog.checkGroup[k]->isHidden());
+    QCOMPARE(dialog.checkGroup[0]->text(), QString("Basic (A)"));
+    QCOMPARE(dialog.checkGroup[1]->text(), QString("Position (B)"));
+    QCOMPARE(dialog.editPage->text(), QString("      /"));
+    QVERIFY(!dialog.editPage->isEnabled());
+    dialog.titleEdits[0]->setText("T");
+    dialog.checkPrint->setChecked(true);
+    dialog.ClearClick();
+    QCOMPARE(dialog.titleEdits[0]->text(), QString());
+    QVERIFY(dialog.checkPrint->isChecked());
+
+    uitest::NewDocument(form, box.gui(), 0);  // KV100: groups 1 to 4
+    ui::TPrintTitleForm four(&form);
+    QCOMPARE(four.ShrunkBy(), 80);
+  }
+
+  void stationGrid() {
+    Sandbox box;
+    ui::TStationForm dialog(nullptr);
+    QCOMPARE(dialog.stationGrid->rowCount(), 254);
+    QCOMPARE(dialog.stationGrid->item(253, 0)->text(), QString("254"));
+    QVERIFY(!(dialog.stationGrid->item(0, 0)->flags() & Qt::ItemIsEditable));
+    QCOMPARE(dialog.stationGrid->horizontalHeaderItem(0)->text(), QString("Station NO."));
+    dialog.SetTitle(254, "last");
+    QCOMPARE(dialog.Title(254), QString("last"));
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

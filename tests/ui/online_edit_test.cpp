@@ -1,0 +1,110 @@
+// Online edit: an accepted entry is written to the linked drive at once (the in-process
+// simulated drive); a failed write and a document of another model keep the old value.
+#include <QTest>
+
+#include "core/common.h"
+#include "core/serial_link.h"
+#include "tests/ui/ui_test_support.h"
+#include "tools/simdrive/drive.h"
+#include "tools/simdrive/fake_port.h"
+#include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
+
+using ui::TMainForm;
+using ui::TParamForm;
+using uitest::Sandbox;
+
+namespace {
+
+void Enter(TParamForm& view, int row, const QString& text) {
+  view.SelectRow(row);
+  QVERIFY(view.parGrid->OpenEditor());
+  QLineEdit* editor = view.parGrid->Editor();
+  editor->selectAll();
+  editor->del();
+  QTest::keyClicks(editor, text);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+}
+
+float Value(const char* code) {
+  for (const auto& line : core::State().Document)
+    if (line.code == code) return line.value;
+  return -1;
+}
+
+}  // namespace
+
+class OnlineEditTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void writesEachAcceptedEntryToTheDrive() {
+    Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive drive("Kestravel", "KV100", "1.0");
+    drive.AddStation(3);
+    TMainForm form;
+    form.show();
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    auto& s = core::State();
+    s.LinkedStation = 3;
+    s.LinkedModel = 1;
+    s.LinkProduct = "KV100";
+    form.SetLinkedState(true);
+    QVERIFY(s.OnlineEdit);
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    auto& gui = box.gui();
+
+    const int row = uitest::RowOfCode(*view, "P0.01");  // W101, 2 decimals
+    Enter(*view, row, "12.34");
+    QCOMPARE(drive.Holding(3, 101), std::uint16_t(1234));
+    QCOMPARE(gui.messages.size(), size_t(1));
+    QCOMPARE(gui.messages[0].text, QString("Write Parameter Successfully!!"));
+    QCOMPARE(gui.messages[0].caption, QString("Write Message"));
+    QCOMPARE(Value("P0.01"), 12.34f);
+    QVERIFY(s.DocumentModified);
+    QCOMPARE(form.StatusPanel(5), QString(" Online Edit"));
+
+    // The drive does not answer: the old value stays, in the document and in the cell.
+    drive.SetFault({simdrive::FaultKind::Silence});
+    Enter(*view, row, "20");
+    QCOMPARE(gui.messages.size(), size_t(2));
+    QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!"));
+    QCOMPARE(gui.messages[1].caption, QString("Cummunication Error!!"));
+    QCOMPARE(Value("P0.01"), 12.34f);
+    QCOMPARE(view->Cell(6, row), QString("12.34"));
+    drive.ClearFault();
+
+    // Out of range: no transaction at all.
+    const int before = drive.RequestCount();
+    Enter(*view, row, "401");
+    QCOMPARE(drive.RequestCount(), before);
+    QCOMPARE(gui.messages.back().text.left(13), QString("Over Range!!!"));
+
+    // A document of another model is never written to this drive.
+    gui.messageAnswers.push_back(platform::gui::IdNo);  // the modified document is not saved
+    uitest::NewDocument(form, box.gui(), 1);
+    view = uitest::ParamView(form);
+    const int servo = uitest::RowOfCode(*view, "P0.01");
+    Enter(*view, servo, "30");
+    QCOMPARE(drive.RequestCount(), before);
+    QCOMPARE(gui.messages.back().text, QString("Different Model"));
+    QCOMPARE(Value("P0.01"), 60.0f);
+    QCOMPARE(view->Cell(6, servo), QString("60.0"));
+
+    // Offline again: the entry only changes the document.
+    form.OperationOnlineClick();
+    QVERIFY(!s.OnlineEdit);
+    const size_t messages = gui.messages.size();
+    Enter(*view, servo, "30");
+    QCOMPARE(Value("P0.01"), 30.0f);
+    QCOMPARE(gui.messages.size(), messages);
+    QCOMPARE(drive.RequestCount(), before);
+    QCOMPARE(gui.unexpected, 0);
+    core::ClosePort();
+  }
+};
+
+QTEST_MAIN(OnlineEditTest)
+#include "online_edit_test.moc"
