@@ -26,7 +26,7 @@ std::size_t FakePort::Read(std::uint8_t* buffer, std::size_t n) {
   while (got < n && !pending_.empty() && pending_.front().delayMs <= timeout) {
     auto& bytes = pending_.front().bytes;
     std::size_t take = std::min(n - got, bytes.size());
-    std::memcpy(buffer + got, bytes.data(), take);
+    if (take > 0) std::memcpy(buffer + got, bytes.data(), take);
     got += take;
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(take));
     if (bytes.empty()) pending_.pop_front();
