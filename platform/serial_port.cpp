@@ -102,16 +102,22 @@ bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
   // (except root), the advisory lock also tells root users of this program.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
   if (ioctl(fd, TIOCEXCL) != 0) return fail();
+  // From here on a failure must also give the line free again: the exclusive mark stays on a
+  // terminal as long as anyone (a pseudo-terminal's server, say) still has it open.
+  auto failExclusive = [fd, &fail] {
+    ioctl(fd, TIOCNXCL);
+    return fail();
+  };
 
   ApplyLine(t, settings);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return fail();
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return failExclusive();
   // tcsetattr succeeds when any part was taken: check that the line took every field.
   termios got;
-  if (tcgetattr(fd, &got) != 0) return fail();
+  if (tcgetattr(fd, &got) != 0) return failExclusive();
   if ((got.c_cflag & kLineFields) != (t.c_cflag & kLineFields) || cfgetospeed(&got) != cfgetospeed(&t) ||
       (got.c_lflag & (ICANON | ECHO | ISIG)) != 0 || (got.c_iflag & (IXON | ICRNL)) != 0 ||
       (got.c_oflag & OPOST) != 0)
-    return fail();
+    return failExclusive();
 
   // DTR and RTS on where the line has them; a pseudo-terminal has none, which is fine.
   int lines = TIOCM_DTR | TIOCM_RTS;
@@ -123,6 +129,7 @@ bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
 
 void SerialPort::Close() {
   if (fd_ >= 0) {
+    ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     ::close(fd_);
     fd_ = -1;

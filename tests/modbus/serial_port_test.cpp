@@ -1,6 +1,7 @@
 // The termios port and the transactions over a real pseudo-terminal, found through the COM
 // folder, with the simulated drive serving the other side.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -213,7 +214,21 @@ TEST_F(PtyTest, APortHeldElsewhereOrNotASerialLineDoesNotOpen) {
   ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
   platform::SerialPort second;
   EXPECT_FALSE(second.Open(folder.Path() + "/COM3", {}));
+  int exclusive = -1;
+  // (Only root gets this far while the line is exclusive; others see EBUSY from open.)
+  int probe = open((folder.Path() + "/COM3").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (probe >= 0) {
+    EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    close(probe);
+  }
   core::ClosePort();
+  // Closing gives the line free again, although the drive still has it open.
+  probe = open((folder.Path() + "/COM3").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(probe, 0);
+  EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(probe);
   EXPECT_TRUE(second.Open(folder.Path() + "/COM3", {}));
   EXPECT_FALSE(core::OpenPort(3, 19200, 8, 'N', 1));
   EXPECT_FALSE(core::IsPortOpen());
