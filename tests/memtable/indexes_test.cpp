@@ -1,0 +1,307 @@
+#include "memtable/indexes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "memtable/mem_table.h"
+#include "tests/memtable/test_tables.h"
+
+using namespace memtable;
+using namespace dataset;
+using memtable_test::AppendRow;
+using memtable_test::Column;
+using memtable_test::TestTable;
+
+namespace {
+
+class IndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    t.GetFieldDefs().Add("Id", ftInteger);
+    t.GetFieldDefs().Add("Name", ftString, 20);
+  }
+  void Fill(std::initializer_list<std::pair<int, const char*>> rows) {
+    for (auto& r : rows) AppendRow(t, std::to_string(r.first), std::string(r.second));
+  }
+  TmvxIndex& Index(const char* name) {
+    TmvxIndex* i = t.GetIndexes().GetIndexByName(name);
+    EXPECT_NE(i, nullptr);
+    return *i;
+  }
+  std::string Ids(TmvxIndex& index) {
+    std::string out;
+    for (PmvxRecord r : index.References) {
+      std::int32_t id;
+      std::memcpy(&id, r->Data + t.Common().FieldOffset(0) + 1, 4);
+      out += (out.empty() ? "" : ",") + std::to_string(id);
+    }
+    return out;
+  }
+  // Searches index for Name = name.
+  int Find(TmvxIndex& index, const char* name, bool nearest, bool& found) {
+    PmvxRecord key = t.Common().AllocRecord();
+    t.WriteFieldValue(key, &t.FieldByName("Name"), Variant(name));
+    int pos = -1;
+    index.Search(nullptr, key, found, pos, false, nearest);
+    t.Common().FreeRecord(key, true, false);
+    return pos;
+  }
+  void GoToId(int id) { ASSERT_TRUE(t.Locate("Id", Variant(id), 0)); }
+  TestTable t;
+};
+
+}  // namespace
+
+TEST_F(IndexTest, KeepsSortedOrderThroughAppendEditAndDelete) {
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.Open();
+  Fill({{1, "delta"}, {2, "alpha"}, {3, "charlie"}, {4, "bravo"}});
+  EXPECT_EQ(Ids(Index("ByName")), "2,4,3,1");
+  GoToId(3);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("aaa");
+  t.Post();
+  EXPECT_EQ(Ids(Index("ByName")), "3,2,4,1");
+  GoToId(2);
+  t.Delete();
+  EXPECT_EQ(Ids(Index("ByName")), "3,4,1");
+  EXPECT_EQ(Ids(*t.GetIndexes().RowOrderIndex), "1,3,4");
+  t.SetIndexName("ByName");
+  EXPECT_EQ(Column(t, "Id"), "3,4,1");
+  EXPECT_EQ(t.IndexFieldNames(), "Name");
+  t.SetIndexFieldNames("");
+  EXPECT_EQ(Column(t, "Id"), "1,3,4");
+}
+
+TEST_F(IndexTest, DescendingAndCaseInsensitiveDefinitions) {
+  t.GetIndexDefs().Add("Desc", "Name", ixDescending);
+  t.GetIndexDefs().Add("NoCase", "Name", ixCaseInsensitive);
+  t.Open();
+  Fill({{1, "b"}, {2, "B"}, {3, "a"}, {4, ""}, {5, "C"}});
+
+  // The null name sorts first also in descending order.
+  EXPECT_EQ(Ids(Index("Desc")), "4,5,2,1,3");
+  // A record added to a maintained index goes before the records with an equal key.
+  EXPECT_EQ(Ids(Index("NoCase")), "4,3,2,1,5");
+  // A rebuild orders equal keys by arrival.
+  Index("NoCase").Rebuild();
+  EXPECT_EQ(Ids(Index("NoCase")), "4,3,1,2,5");
+}
+
+TEST_F(IndexTest, SearchesSequentiallyUpTo20AndBinaryAbove) {
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.Open();
+  for (int i = 0; i < 20; ++i) AppendRow(t, std::to_string(i), std::string(i < 10 ? "k" : "m") + std::to_string(i / 3));
+  TmvxIndex& idx = Index("ByName");
+  ASSERT_EQ(idx.Count(), 20);
+  bool found = false;
+  // Several equal keys: both searches give the first of them.
+  EXPECT_EQ(Find(idx, "k1", false, found), 3);
+  EXPECT_TRUE(found);
+  // A nearest search above every record: a scan reports no position.
+  EXPECT_EQ(Find(idx, "z", true, found), -1);
+  EXPECT_FALSE(found);
+  AppendRow(t, std::string("20"), std::string("m6"));
+  ASSERT_EQ(idx.Count(), 21);
+  EXPECT_EQ(Find(idx, "k1", false, found), 3);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(Find(idx, "m6", false, found), 18);
+  EXPECT_TRUE(found);
+  // ...while the binary search reports where the key would go.
+  EXPECT_EQ(Find(idx, "z", true, found), 21);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(Find(idx, "l", true, found), 10);
+  EXPECT_FALSE(found);
+}
+
+TEST_F(IndexTest, UniqueIndexesRefuseDuplicates) {
+  t.GetIndexDefs().Add("U", "Name", ixUnique);
+  t.Open();
+  Fill({{1, "a"}, {2, "b"}});
+  t.Append();
+  t.FieldByName("Id").SetAsInteger(3);
+  t.FieldByName("Name").SetAsString("a");
+  try {
+    t.Post();
+    FAIL();
+  } catch (const EMemTableDupKey& e) {
+    EXPECT_STREQ(e.what(), "Duplicate index value. Operation aborted.");
+  }
+  EXPECT_EQ(t.State(), dsInsert);
+  t.Cancel();
+  EXPECT_EQ(t.RecordCount(), 2);
+  GoToId(2);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("a");
+  EXPECT_THROW(t.Post(), EMemTableDupKey);
+  t.Cancel();
+  // Re-posting a record with its own unchanged key is no duplicate.
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(22);
+  t.Post();
+  EXPECT_EQ(Column(t, "Name"), "a,b");
+  // A sort that meets two equal keys fails.
+  t.SetEnableIndexes(false);
+  AppendRow(t, std::string("4"), std::string("a"));
+  EXPECT_THROW(Index("U").Rebuild(), EMemTableDupKey);
+}
+
+TEST_F(IndexTest, RecordsAddedDirectlyObeyUniqueIndexes) {
+  t.GetIndexDefs().Add("U", "Name", ixUnique);
+  t.Open();
+  Fill({{1, "a"}});
+  RecordBuffer b = t.AllocRecordBuffer();
+  auto* rec = reinterpret_cast<PmvxRecord>(b);
+  t.WriteFieldValue(rec, &t.FieldByName("Name"), Variant("a"));
+  EXPECT_THROW(t.InternalAddRecord(b, true), EMemTableDupKey);
+  t.WriteFieldValue(rec, &t.FieldByName("Name"), Variant("b"));
+  t.InternalAddRecord(b, true);
+  t.FreeRecordBuffer(b);
+  EXPECT_EQ(Ids(Index("U")), "1,0");
+}
+
+TEST_F(IndexTest, UniquenessIgnoresDeletedVersions) {
+  t.GetIndexDefs().Add("U", "Name", ixUnique);
+  t.SetEnableVersioning(true);
+  t.Open();
+  Fill({{1, "a"}, {2, "b"}});
+  GoToId(1);
+  t.Delete();
+  EXPECT_EQ(t.RecordCount(), 1);
+  AppendRow(t, std::string("3"), std::string("a"));
+  EXPECT_EQ(Column(t, "Id"), "2,3");
+  // A rebuild takes the deleted version back into the index; it still is no duplicate.
+  t.GetIndexes().RebuildAll();
+  t.Refresh();
+  EXPECT_EQ(Column(t, "Id"), "2,3");
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(33);
+  t.Post();
+}
+
+TEST_F(IndexTest, DeletingIndexesKeepsOrdinalsAndRowOrder) {
+  t.GetIndexDefs().Add("A", "Name");
+  t.GetIndexDefs().Add("B", "Id");
+  t.GetIndexDefs().Add("C", "Name;Id");
+  t.Open();
+  TmvxIndexes& list = t.GetIndexes();
+  ASSERT_EQ(list.Count(), 4);
+  TmvxIndex* c = list.GetIndexByName("c");
+  EXPECT_EQ(c->Ordinal, 3);
+  EXPECT_EQ(list.GetIndexByFields("name;id"), c);
+  auto taken = list.DeleteIndex(list.GetIndexByName("B"));
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(c->Ordinal, 2);
+  EXPECT_EQ(list.DeleteIndex(list.RowOrderIndex), nullptr);
+  EXPECT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.GetIndexByName(kRowOrderIndexName), list.RowOrderIndex);
+  EXPECT_THROW(list.AddIndexDef(IndexDef{"X", "", 0}), EMemTableError);
+}
+
+TEST_F(IndexTest, EditWithUnchangedKeyKeepsThePosition) {
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.Open();
+  Fill({{1, "b"}, {2, "a"}, {3, "b"}, {4, "b"}});
+  t.SetIndexName("ByName");
+  GoToId(3);
+  int recNo = t.GetRecNo();
+  std::string before = Ids(Index("ByName"));
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(30);
+  t.Post();
+  EXPECT_EQ(t.GetRecNo(), recNo);
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 30);
+  EXPECT_EQ(Ids(Index("ByName")), "2,4,30,1");
+  EXPECT_EQ(before, "2,4,3,1");
+}
+
+TEST_F(IndexTest, DeleteLeavesNoReferenceInAnyIndex) {
+  t.GetIndexDefs().Add("Kept", "Name");
+  t.GetIndexDefs().Add("Loose", "Name", ixNonMaintained);
+  t.Open();
+  Fill({{1, "c"}, {2, "a"}, {3, "b"}});
+  EXPECT_EQ(Ids(Index("Loose")), "");  // not kept up to date while appending
+  Index("Loose").Rebuild();
+  EXPECT_EQ(Ids(Index("Loose")), "2,3,1");
+  GoToId(2);
+  t.Delete();
+  // The non-maintained index lets go of the record too, before anything could read it.
+  EXPECT_EQ(Ids(Index("Loose")), "3,1");
+  AppendRow(t, std::string("4"), std::string("0"));
+  EXPECT_FALSE(Index("Loose").IsOrdered);
+  EXPECT_EQ(Ids(Index("Loose")), "3,1");
+  // Searching rebuilds it first.
+  bool found = false;
+  EXPECT_EQ(Find(Index("Loose"), "0", false, found), 0);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(Ids(Index("Loose")), "4,3,1");
+}
+
+TEST_F(IndexTest, IndexesThatMissedChangesAreRebuiltNotTrusted) {
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.Open();
+  Fill({{1, "c"}, {2, "a"}});
+  t.SetEnableIndexes(false);
+  AppendRow(t, std::string("3"), std::string("b"));
+  EXPECT_FALSE(Index("ByName").IsOrdered);
+  t.SetEnableIndexes(true);
+  // The next change does not mark the stale index as ordered: it is rebuilt.
+  AppendRow(t, std::string("4"), std::string("d"));
+  EXPECT_TRUE(Index("ByName").IsOrdered);
+  EXPECT_EQ(Ids(Index("ByName")), "2,3,1,4");
+  // Choosing a stale index rebuilds it as well.
+  t.SetEnableIndexes(false);
+  AppendRow(t, std::string("5"), std::string("0"));
+  t.SetEnableIndexes(true);
+  t.SetIndexName("ByName");
+  EXPECT_EQ(Column(t, "Id"), "5,2,3,1,4");
+}
+
+TEST_F(IndexTest, FilteredIndexIgnoresRecordsItDoesNotHold) {
+  t.GetIndexDefs().Add("Short", "Name");
+  t.OnFilterIndex = [](TmvxCustomMemTable& table, TmvxIndex& index, bool& accept) {
+    if (index.Name == "Short") accept = table.FieldByName("Name").AsString().size() <= 1;
+  };
+  t.Open();
+  Fill({{1, "b"}, {2, "long"}, {3, "a"}, {4, "zz"}});
+  EXPECT_EQ(Ids(Index("Short")), "3,1");
+  // An edit of a record the index does not hold takes nothing else out of it.
+  GoToId(2);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("longer");
+  t.Post();
+  EXPECT_EQ(Ids(Index("Short")), "3,1");
+  // Nor does a delete.
+  GoToId(4);
+  t.Delete();
+  EXPECT_EQ(Ids(Index("Short")), "3,1");
+  // A record whose new key the index accepts joins it.
+  GoToId(2);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("c");
+  t.Post();
+  EXPECT_EQ(Ids(Index("Short")), "3,1,2");
+}
+
+TEST_F(IndexTest, RollbackRebuildsEveryIndex) {
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.SetEnableVersioning(true);
+  t.SetVersioningMode(mtvmAllSinceCheckPoint);
+  t.Open();
+  Fill({{1, "b"}, {2, "d"}});
+  t.BeginTransactionLevel();
+  AppendRow(t, std::string("3"), std::string("a"));
+  GoToId(1);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("z");
+  t.Post();
+  GoToId(2);
+  t.Delete();
+  t.SetIndexName("ByName");
+  EXPECT_EQ(Column(t, "Id"), "3,1");
+  t.RollbackTransactionLevel();
+  EXPECT_EQ(Ids(Index("ByName")), "1,2");
+  EXPECT_EQ(Column(t, "Name"), "b,d");
+  EXPECT_EQ(t.Common().TransactionLevel(), 0);
+}
