@@ -242,41 +242,46 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t n) {
   return crc;
 }
 
-TransactionResult ReadWord(std::uint8_t station, std::uint16_t address, std::uint16_t count, std::uint32_t& value) {
+namespace {
+
+// ReadWord and ReadInput: one or two registers of function 3 or 4.
+TransactionResult ReadRegisters(const char* name, std::uint8_t function, int pauseMs, std::uint8_t station,
+                                std::uint16_t address, std::uint16_t count, std::uint32_t& value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
   if (count != 1 && count != 2) return kResultBadValue;
-  TransactionResult r = ReadExchange("ReadWord", address, 2, 5u + 2u * count,
-                                     [&] { return BuildRead(station, 3, address, count); });
+  TransactionResult r = ReadExchange(name, address, pauseMs, 5u + 2u * count,
+                                     [&] { return BuildRead(station, function, address, count); });
   if (r == kResultOk) value = RegisterValue(count);
   return r;
+}
+
+// ReadFloat and ReadInputFloat: a register pair of function 3 or 4 taken as an IEEE single.
+TransactionResult ReadFloatRegisters(const char* name, std::uint8_t function, std::uint8_t station,
+                                     std::uint16_t address, float& value) {
+  TransactionGuard guard;
+  if (guard.Refused()) return kResultBusy;
+  TransactionResult r = ReadExchange(name, address, 5, 9, [&] { return BuildRead(station, function, address, 2); });
+  if (r == kResultOk) value = FloatValue();
+  return r;
+}
+
+}  // namespace
+
+TransactionResult ReadWord(std::uint8_t station, std::uint16_t address, std::uint16_t count, std::uint32_t& value) {
+  return ReadRegisters("ReadWord", 3, 2, station, address, count, value);
 }
 
 TransactionResult ReadFloat(std::uint8_t station, std::uint16_t address, float& value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange("ReadFloat", address, 5, 9, [&] { return BuildRead(station, 3, address, 2); });
-  if (r == kResultOk) value = FloatValue();
-  return r;
+  return ReadFloatRegisters("ReadFloat", 3, station, address, value);
 }
 
 TransactionResult ReadInput(std::uint8_t station, std::uint16_t address, std::uint16_t count, std::uint32_t& value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  if (count != 1 && count != 2) return kResultBadValue;
-  TransactionResult r = ReadExchange("ReadInput", address, 5, 5u + 2u * count,
-                                     [&] { return BuildRead(station, 4, address, count); });
-  if (r == kResultOk) value = RegisterValue(count);
-  return r;
+  return ReadRegisters("ReadInput", 4, 5, station, address, count, value);
 }
 
 TransactionResult ReadInputFloat(std::uint8_t station, std::uint16_t address, float& value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  TransactionResult r =
-      ReadExchange("ReadInputFloat", address, 5, 9, [&] { return BuildRead(station, 4, address, 2); });
-  if (r == kResultOk) value = FloatValue();
-  return r;
+  return ReadFloatRegisters("ReadInputFloat", 4, station, address, value);
 }
 
 TransactionResult ReadBit(std::uint8_t station, std::uint16_t address, std::uint32_t& value) {

@@ -3,12 +3,11 @@
 #include <random>
 
 #include "core/param_access.h"
+#include "every_operation.h"
 #include "fake_drive.h"
 
 namespace kvtest {
 namespace {
-
-bool KnownResult(core::TransactionResult r) { return r <= 3 || (r >= 256 && r <= 511); }
 
 using GarbageReplyTest = FakeDriveTest;
 
@@ -39,38 +38,17 @@ TEST_F(GarbageReplyTest, RandomRepliesToEveryOperation) {
   int successes = 0;
   for (int round = 0; round < 320; ++round) {
     for (int i = 0; i < 4; ++i) port->ScriptReply(garbage());
-    std::uint32_t v = 0xDEADBEEF;
-    float f = -1.25f;
-    std::array<std::uint16_t, 16> block{};
-    block.fill(0xABCD);
-    std::string text = "same";
-    core::TransactionResult r = 0;
-    int op = round % 16;
-    switch (op) {
-      case 0: r = core::ReadWord(1, 1, 1, v); break;
-      case 1: r = core::ReadWord(1, 1, 2, v); break;
-      case 2: r = core::ReadFloat(1, 1, f); break;
-      case 3: r = core::ReadInput(1, 1, 2, v); break;
-      case 4: r = core::ReadInputFloat(1, 1, f); break;
-      case 5: r = core::ReadBit(1, 1, v); break;
-      case 6: r = core::WriteWord(1, 1, 7); break;
-      case 7: r = core::WriteLong(1, 1, 7); break;
-      case 8: r = core::WriteProfile(1, 1, {}); break;
-      case 9: r = core::WriteBit(1, 1, 1); break;
-      case 10: r = core::ReadBlock16(1, 1, block); break;
-      case 11: r = core::WriteBlock16(1, 1, block); break;
-      case 12: r = core::ReadDeviceId(1); break;
-      case 13: r = core::ToggleBit(1, 1); break;
-      case 14: r = core::ToggleWord(1, 1, 3); break;
-      default: r = core::ReadMonitorItem(1, core::MonitorItem{'L', 2, 1, {}}, text); break;
-    }
+    OperationOutputs out;
+    out.block.fill(0xABCD);
+    const int op = round % kOperationCount;
+    const core::TransactionResult r = RunOperation(op, out);
     ASSERT_TRUE(KnownResult(r)) << "operation " << op << " result " << r;
     if (r == 0) ++successes;
     if (r != 0) {
-      EXPECT_EQ(v, 0xDEADBEEFu);
-      EXPECT_EQ(f, -1.25f);
-      EXPECT_EQ(block[0], 0xABCD);
-      EXPECT_EQ(text, "same");
+      EXPECT_EQ(out.value, 0xDEADBEEFu);
+      EXPECT_EQ(out.real, -1.25f);
+      EXPECT_EQ(out.block[0], 0xABCD);
+      EXPECT_EQ(out.text, "same");
     }
     port->Purge();
     while (port->SentFrames().size() > 100) port->ClearHistory();
