@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -56,7 +57,8 @@ class TransactionGuard {
 void Pause(int ms) {
   using Clock = std::chrono::steady_clock;
   auto until = Clock::now() + std::chrono::milliseconds(ms);
-  const auto& hook = State().ProcessMessages;
+  // A copy: what runs in the hook may replace the state that holds it.
+  const std::function<void()> hook = State().ProcessMessages;
   if (!hook) {
     std::this_thread::sleep_until(until);
     return;
@@ -132,7 +134,7 @@ void AppendBytes(std::string& line, const std::uint8_t* bytes, std::size_t n) {
 }
 
 void Trace(const char* name, std::uint16_t address, TransactionResult result, bool withEchoFlag) {
-  const auto& memo = State().LogMemo;
+  const std::function<void(const std::string&)> memo = State().LogMemo;
   if (!memo) return;
   const Exchange& x = X();
   std::string head = std::string(name) + " - par=" + std::to_string(address) + " Received=" +

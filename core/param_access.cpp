@@ -94,7 +94,8 @@ TransactionResult ReadParam(int station, int index, float& value) {
 TransactionResult WriteParam(int station, int index, float value) {
   const AppState& s = State();
   if (index < 0 || static_cast<std::size_t>(index) >= s.Document.size()) return kResultBadIndex;
-  const ParameterDefinition& rec = s.Document[static_cast<std::size_t>(index)];
+  // A copy: the pause before the request lets window messages run, which may replace the document.
+  const ParameterDefinition rec = s.Document[static_cast<std::size_t>(index)];
   const auto st = static_cast<std::uint8_t>(station);
   const std::uint16_t reg = Address(rec.reg);
   // A value the register cannot hold would be cut to its low bits and change the drive's

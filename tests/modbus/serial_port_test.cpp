@@ -135,6 +135,18 @@ TEST_F(PtyTest, EveryOperationOverThePseudoTerminal) {
   EXPECT_EQ(core::State().DeviceProduct, "KV100");
   EXPECT_EQ(core::State().DeviceRevision, "2.10");
   EXPECT_TRUE(log.empty());
+
+  // Every request reached the drive whole, one frame each, in order.
+  std::vector<std::string> functions;
+  {
+    std::lock_guard lock(framesMutex);
+    for (const auto& line : frames) {
+      auto at = line.find(" RX ");
+      if (at != std::string::npos) functions.push_back(line.substr(at + 7, 2));
+    }
+  }
+  EXPECT_EQ(functions, (std::vector<std::string>{"10", "03", "10", "03", "04", "04", "05", "01", "01", "05", "06",
+                                                 "03", "06", "10", "03", "2B"}));
 }
 
 TEST_F(PtyTest, ControlCharactersPassUnharmed) {
