@@ -161,6 +161,27 @@ class ParamGridTest : public QObject {
     QCOMPARE(Line("P0.01").value, 0.0f);
   }
 
+  void numbersUseThePointWhateverTheLocale() {
+    Sandbox box;
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = RowOfCode(*view, "P0.01");
+    TypeIntoRow(*view, row, "12,5", false);
+    QCOMPARE(box.gui().beeps, 1);  // the comma is no decimal point here
+    view->parGrid->Editor()->setText(QString());
+    QTest::keyClicks(view->parGrid->Editor(), "12.5");
+    QTest::keyClick(view->parGrid->Editor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QLocale::setDefault(previous);
+    QCOMPARE(view->Cell(6, row), QString("12.50"));
+    QCOMPARE(view->Cell(4, row), QString("0.00~400.00"));
+    QCOMPARE(Line("P0.01").value, 12.5f);
+  }
+
   void emptyAndLoneMinusEntries() {
     Sandbox box;
     TMainForm form;

@@ -56,8 +56,10 @@ class TParamForm : public QWidget {
 
   void SetHeaders();
   void FillGrid();
-  void RefreshSettings();
-  void GotoRow(int index, int group);
+  // The find window's go-to message and the favourites window's refresh message (posted with
+  // QMetaObject::invokeMethod and a queued connection).
+  Q_INVOKABLE void RefreshSettings();
+  Q_INVOKABLE void GotoRow(int index, int group);
 
   // The grid in its own row numbers: row 0 is the header row, data rows start at 1.
   int RowCount() const;
