@@ -1,0 +1,398 @@
+#include "memtable/filter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "memtable/dataset/date_time.h"
+#include "memtable/dataset/expr_parser.h"
+#include "memtable/dataset/mask.h"
+#include "memtable/mem_table.h"
+#include "tests/memtable/test_tables.h"
+
+using namespace memtable;
+using namespace dataset;
+using memtable_test::Column;
+
+namespace {
+
+ExprParser::FieldLookup Fields() {
+  return [](const std::string& name, FieldType& type) {
+    if (name == "A" || name == "B" || name == "C") {
+      type = ftInteger;
+    } else if (name == "S" || name == "Field Name") {
+      type = ftString;
+    } else if (name == "D") {
+      type = ftDate;
+    } else if (name == "T") {
+      type = ftDateTime;
+    } else {
+      return false;
+    }
+    return true;
+  };
+}
+
+// The tree as text: class:operator(operands), fields and constants by value.
+std::string Dump(const ExprNode& n) {
+  switch (n.Class) {
+    case nodeFIELD: return n.FieldName;
+    case nodeCONST: {
+      if (n.ConstNull) return "NULL";
+      if (n.ConstType == ftString) return "'" + std::string(reinterpret_cast<const char*>(n.ConstData.data())) + "'";
+      if (n.ConstType == ftInteger) {
+        std::int32_t v;
+        std::memcpy(&v, n.ConstData.data(), 4);
+        return std::to_string(v);
+      }
+      if (n.ConstType == ftFloat) {
+        double v;
+        std::memcpy(&v, n.ConstData.data(), 8);
+        return "f" + Variant(v).ToString();
+      }
+      return "t" + std::to_string(n.ConstType);
+    }
+    case nodeLISTELEM: {
+      std::string out = "[";
+      for (const ExprNode* e = &n; e; e = e->Next.get()) out += (e == &n ? "" : ",") + Dump(*e->Operands[0]);
+      return out + "]";
+    }
+    default: {
+      std::string out = std::to_string(n.Class) + ":" + std::to_string(n.Operator);
+      if (n.Class == nodeFUNC) out += n.FunctionName;
+      if (n.Class == nodeCOMPARE) out += std::string(n.CaseInsensitive ? "i" : "") + "p" + std::to_string(n.PartialLength);
+      out += "(";
+      for (std::size_t i = 0; i < n.Operands.size(); ++i) out += (i ? "," : "") + Dump(*n.Operands[i]);
+      return out + ")";
+    }
+  }
+}
+
+std::string Parse(const std::string& text, FilterOptions options = 0) {
+  ExprParser p(text, options, Fields());
+  return Dump(p.Root());
+}
+
+}  // namespace
+
+TEST(FilterParser, BuildsTheTreeWithTheUsualPrecedence) {
+  EXPECT_EQ(Parse("A = 1"), "2:3(A,1)");
+  EXPECT_EQ(Parse("A=1 OR B=2 AND C=3"), "2:11(2:3(A,1),2:10(2:3(B,2),2:3(C,3)))");
+  EXPECT_EQ(Parse("(A=1 OR B=2) AND NOT C>=3"), "2:10(2:11(2:3(A,1),2:3(B,2)),1:9(2:7(C,3)))");
+  EXPECT_EQ(Parse("-A * 2 + 3 - B / 4 <> 0.5"), "2:4(2:17(2:16(2:18(1:15(A),2),3),2:19(B,4)),f0.5)");
+  EXPECT_EQ(Parse("A <= 1E2"), "2:8(A,f100)");
+  EXPECT_EQ(Parse("A > 1"), "2:5(A,1)");
+  EXPECT_EQ(Parse("A < 1"), "2:6(A,1)");
+  EXPECT_EQ(Parse("A IN (1, 2,3)"), "2:31(A,[1,2,3])");
+  EXPECT_EQ(Parse("A not in (1)"), "1:9(2:31(A,[1]))");
+  EXPECT_EQ(Parse("S LIKE 'a*'"), "2:30(S,'a*')");
+  EXPECT_EQ(Parse("S NOT LIKE 'a?'"), "1:9(2:30(S,'a?'))");
+  EXPECT_EQ(Parse("S IS NULL"), "1:1(S)");
+  EXPECT_EQ(Parse("S is not null"), "1:2(S)");
+  EXPECT_EQ(Parse("S = NULL"), "1:1(S)");
+  EXPECT_EQ(Parse("NULL <> A"), "1:2(A)");
+  EXPECT_EQ(Parse("[Field Name] = 'it''s'"), "2:3(Field Name,'it's')");
+  EXPECT_EQ(Parse("UPPER(S) = LOWER(S)"), "2:3(1:33(S),1:34(S))");
+  EXPECT_EQ(Parse("SUBSTRING(S, 2, 3) = 'x'"), "2:3(10:35SUBSTRING(S,2,3),'x')");
+  EXPECT_EQ(Parse("GETDATE() > T"), "2:5(10:35GETDATE(),T)");
+  EXPECT_EQ(Parse("A = 3000000000"), "2:3(A,f3000000000)");
+}
+
+TEST(FilterParser, TextComparisonsCarryCaseAndPartialSettings) {
+  EXPECT_EQ(Parse("S = 'abc'"), "2:3(S,'abc')");
+  EXPECT_EQ(Parse("S = 'abc'", foCaseInsensitive), "3:3ip0(S,'abc')");
+  EXPECT_EQ(Parse("S = 'ab*'"), "3:3p2(S,'ab')");
+  EXPECT_EQ(Parse("S <> 'ab*'", foCaseInsensitive), "3:4ip2(S,'ab')");
+  EXPECT_EQ(Parse("S = 'ab*'", foNoPartialCompare), "2:3(S,'ab*')");
+  EXPECT_EQ(Parse("A = 1", foCaseInsensitive), "2:3(A,1)");
+}
+
+TEST(FilterParser, DateConstantsTakeTheFieldsType) {
+  EXPECT_EQ(Parse("D = '2024-02-29'"), "2:3(D,t9)");
+  EXPECT_EQ(Parse("T >= '2024-02-29 10:30'"), "2:7(T,t11)");
+  EXPECT_EQ(Parse("D IN ('2024-01-01', '2024-01-02')"), "2:31(D,[t9,t9])");
+  EXPECT_THROW(Parse("D = '2024-02-30'"), ExprParseError);
+}
+
+TEST(FilterParser, ReportsSyntaxErrorsClearly) {
+  for (const char* bad : {"A =", "A = 'abc", "(A = 1", "A = 1 1", "Missing = 1", "A @ 1", "[A = 1", "A IN ()",
+                          "A IS 1", "A NOT = 1", "AND", "A = 1)", "S LIKE", "1x = 2", "[] = 1"}) {
+    EXPECT_THROW(Parse(bad), ExprParseError) << bad;
+  }
+  try {
+    Parse("A = 1 +");
+    FAIL();
+  } catch (const ExprParseError& e) {
+    EXPECT_NE(std::string(e.what()).find("position 8"), std::string::npos) << e.what();
+  }
+  // Nesting too deep for the evaluator is refused, not followed down the stack.
+  EXPECT_THROW(Parse(std::string(5000, '(') + "A" + std::string(5000, ')')), ExprParseError);
+  std::string chain = "A";
+  for (int i = 0; i < 5000; ++i) chain += " + A";
+  EXPECT_THROW(Parse(chain + " = 1"), ExprParseError);
+  EXPECT_THROW(Parse(std::string(5000, '-') + "A = 1"), ExprParseError);
+}
+
+TEST(FilterParser, ListsHaveNoLengthLimit) {
+  std::string text = "A IN (";
+  for (int i = 0; i < 100000; ++i) text += (i ? "," : "") + std::to_string(i);
+  ExprParser p(text + ")", 0, Fields());
+  int n = 0;
+  for (const ExprNode* e = p.Root().Operands[1].get(); e; e = e->Next.get()) ++n;
+  EXPECT_EQ(n, 100000);
+}
+
+TEST(Mask, MatchesFileStyleMasks) {
+  EXPECT_TRUE(MatchesMask("abc", "a*"));
+  EXPECT_TRUE(MatchesMask("ABC", "a?c"));
+  EXPECT_TRUE(MatchesMask("abc", "*"));
+  EXPECT_TRUE(MatchesMask("", "*"));
+  EXPECT_FALSE(MatchesMask("", "?"));
+  EXPECT_TRUE(MatchesMask("axxbxxc", "a*b*c"));
+  EXPECT_FALSE(MatchesMask("axxbxx", "a*b*c"));
+  EXPECT_TRUE(MatchesMask("b1", "[a-c][0-9]"));
+  EXPECT_FALSE(MatchesMask("d1", "[a-c][0-9]"));
+  EXPECT_TRUE(MatchesMask("d1", "[!a-c]1"));
+  EXPECT_TRUE(MatchesMask("B", "[abc]"));
+  EXPECT_THROW(MatchesMask("abc", "[ab"), MaskError);
+}
+
+class FilterTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    t.GetFieldDefs().Add("Id", ftInteger);
+    t.GetFieldDefs().Add("Name", ftString, 20);
+    t.GetFieldDefs().Add("Value", ftFloat);
+    t.GetFieldDefs().Add("Day", ftDate);
+    t.Open();
+    Row(1, "abc", 1.5, "2024-01-05");
+    Row(2, "ABC", -2, "2024-03-01");
+    Row(3, "abX", 0, "");
+    Row(4, "", 10, "2023-12-31");
+    Row(5, "  pad  ", 2.25, "2024-01-01");
+    Row(6, "abcdef", 3, "2024-07-14");
+  }
+  void Row(int id, const char* name, double value, const char* day) {
+    t.Append();
+    t.FieldByName("Id").SetAsInteger(id);
+    if (*name) t.FieldByName("Name").SetAsString(name);
+    t.FieldByName("Value").SetAsFloat(value);
+    if (*day) t.FieldByName("Day").SetAsString(day);
+    t.Post();
+  }
+  std::string Where(const std::string& filter, FilterOptions options = 0) {
+    t.SetFilterOptions(options);
+    t.SetFilter(filter);
+    t.SetFiltered(true);
+    std::string ids = Column(t, "Id");
+    t.SetFiltered(false);
+    return ids;
+  }
+  memtable_test::TestTable t;
+};
+
+TEST_F(FilterTable, FiltersByComparisonsAndLogic) {
+  EXPECT_EQ(Where("Value > 1"), "1,4,5,6");
+  EXPECT_EQ(Where("Value > 1 AND Id < 5"), "1,4");
+  EXPECT_EQ(Where("Value < 0 OR Id = 6"), "2,6");
+  EXPECT_EQ(Where("NOT (Id > 2)"), "1,2");
+  EXPECT_EQ(Where("Id * 2 - 1 = Value + 2"), "");
+  EXPECT_EQ(Where("Id / 2 = 1.5"), "3");
+  EXPECT_EQ(Where("Name = 'abc'"), "1");
+  EXPECT_EQ(Where("Name > 'ab'"), "1,3,6");
+  EXPECT_EQ(Where("Name + '!' = 'abc!'"), "1");
+  EXPECT_EQ(Where("Day >= '2024-01-01' AND Day < '2024-02-01'"), "1,5");
+  EXPECT_EQ(Where("YEAR(Day) = 2023"), "4");
+  EXPECT_EQ(Where("MONTH(Day) = 7 AND DAY(Day) = 14"), "6");
+  EXPECT_EQ(Where("   "), "1,2,3,4,5,6");
+}
+
+TEST_F(FilterTable, CaseInsensitiveAndPartialTextComparisons) {
+  EXPECT_EQ(Where("Name = 'abc'", foCaseInsensitive), "1,2");
+  EXPECT_EQ(Where("Name = 'ab*'"), "1,3,6");
+  EXPECT_EQ(Where("Name = 'AB*'", foCaseInsensitive), "1,2,3,6");
+  EXPECT_EQ(Where("Name <> 'ab*'"), "2,5");
+  EXPECT_EQ(Where("Name = 'ab*'", foNoPartialCompare), "");
+}
+
+TEST_F(FilterTable, NullsNeverCompareButCanBeTested) {
+  EXPECT_EQ(Where("Name IS NULL"), "4");
+  EXPECT_EQ(Where("Name IS NOT NULL"), "1,2,3,5,6");
+  EXPECT_EQ(Where("Day = NULL"), "3");
+  EXPECT_EQ(Where("Name <> 'zzz'"), "1,2,3,5,6");
+  EXPECT_EQ(Where("Name + 'x' IS NULL"), "4");
+  EXPECT_EQ(Where("Id = 3 OR Day"), "1,2,4,5,6");  // an or with a null operand is false
+}
+
+TEST_F(FilterTable, LikeInAndFunctions) {
+  EXPECT_EQ(Where("Name LIKE 'AB?'"), "1,2,3");
+  EXPECT_EQ(Where("Name LIKE '*d*'"), "5,6");
+  EXPECT_EQ(Where("Name NOT LIKE 'a*'"), "4,5");  // like is false for a null name
+  EXPECT_EQ(Where("Id IN (1, 3, 5)"), "1,3,5");
+  EXPECT_EQ(Where("Id IN (1, 2, NULL, 3)"), "1,2");  // stops at the null element
+  EXPECT_EQ(Where("Id IN (4)"), "4");
+  EXPECT_EQ(Where("Name IN ('abc', 'abX')"), "1,3");
+  EXPECT_EQ(Where("SUBSTRING(Name, 2, 3) = 'bcd'"), "6");
+  EXPECT_EQ(Where("SUBSTRING(Name, '2,3') = 'bcd'"), "6");
+  EXPECT_EQ(Where("SUBSTRING(Name, 4) = 'def'"), "6");
+  EXPECT_EQ(Where("TRIM(Name) = 'pad'"), "5");
+  EXPECT_EQ(Where("TRIMLEFT(Name) = 'pad  '"), "5");
+  EXPECT_EQ(Where("TRIMRIGHT(Name) = '  pad'"), "5");
+  EXPECT_EQ(Where("UPPER(Name) = 'ABX'"), "3");
+  EXPECT_EQ(Where("LOWER(Name) = 'abc'"), "1,2");
+  EXPECT_EQ(Where("Day = DATE('14.07.2024', 'dd.mm.yyyy')"), "6");
+  EXPECT_EQ(Where("DATE(Day) = Day"), "1,2,4,5,6");
+  EXPECT_EQ(Where("GETDATE() > Day"), "1,2,4,5,6");
+
+  std::string many = "Id IN (";
+  for (int i = 100; i < 400; ++i) many += std::to_string(i) + ",";
+  EXPECT_EQ(Where(many + "6)"), "6");  // far past 51 elements
+}
+
+TEST_F(FilterTable, ReportsEvaluationErrors) {
+  t.SetFilter("FOO(Name) = 1");
+  try {
+    t.SetFiltered(true);
+    FAIL();
+  } catch (const EMemTableFilterError& e) {
+    EXPECT_STREQ(e.what(), "Invalid function name FOO");
+  }
+  t.SetFiltered(false);
+  t.SetFilter("Name LIKE '[ab'");
+  EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError);
+  t.SetFiltered(false);
+  t.SetFilter("Id / 0 = 1");
+  EXPECT_THROW(t.SetFiltered(true), VariantError);
+  t.SetFiltered(false);
+  EXPECT_EQ(t.State(), dsBrowse);
+  EXPECT_THROW(t.SetFilter("Id = "), ExprParseError);
+
+  // Nodes no parser makes, as a tree from elsewhere could hold them.
+  ParsedFilter f;
+  ExprNode n;
+  n.Class = nodeBINARY;
+  n.Operator = coSUM;
+  for (int i = 0; i < 2; ++i) {
+    auto c = std::make_unique<ExprNode>();
+    c->Class = nodeCONST;
+    c->ConstType = ftInteger;
+    c->ConstData = {1, 0, 0, 0};
+    n.Operands.push_back(std::move(c));
+  }
+  try {
+    EvaluateNode(t, f, n);
+    FAIL();
+  } catch (const EMemTableFilterError& e) {
+    EXPECT_STREQ(e.what(), "Operator not supported (22).");
+  }
+  n.Class = nodeCOMPARE;
+  n.Operator = coGT;
+  EXPECT_THROW(EvaluateNode(t, f, n), EMemTableFilterError);
+  ExprNode field;
+  field.Class = nodeFIELD;
+  field.Operator = coCONST2;
+  field.FieldName = "Id";
+  try {
+    EvaluateNode(t, f, field);
+    FAIL();
+  } catch (const EMemTableFilterError& e) {
+    EXPECT_STREQ(e.what(), "Unknown operator (14)");
+  }
+  ExprNode big;
+  big.Class = nodeCONST;
+  big.ConstType = ftLargeint;
+  big.ConstData.assign(8, 0);
+  try {
+    EvaluateNode(t, f, big);
+    FAIL();
+  } catch (const EMemTableFilterError& e) {
+    EXPECT_STREQ(e.what(), "Unknown fieldtype (25)");
+  }
+  ExprNode unary;
+  unary.Class = nodeUNARY;
+  unary.Operator = coSUM;
+  unary.Operands.push_back(std::make_unique<ExprNode>());
+  EXPECT_TRUE(EvaluateNode(t, f, unary).IsNull());
+}
+
+TEST_F(FilterTable, ConstantsOfEveryType) {
+  ParsedFilter f;
+  auto eval = [&](FieldType type, std::vector<std::uint8_t> bytes) {
+    ExprNode n;
+    n.Class = nodeCONST;
+    n.Operator = coCONST2;
+    n.ConstType = type;
+    n.ConstData = std::move(bytes);
+    return EvaluateNode(t, f, n);
+  };
+  EXPECT_EQ(eval(ftSmallint, {0xFE, 0xFF}).ToInt(), -2);
+  EXPECT_EQ(eval(ftWord, {0xFE, 0xFF}).ToInt(), 65534);
+  EXPECT_TRUE(eval(ftBoolean, {1, 0}).ToBool());
+  EXPECT_FALSE(eval(ftBoolean, {0, 0}).ToBool());
+  std::int32_t day = kDateDelta + 2;
+  std::vector<std::uint8_t> d(4);
+  std::memcpy(d.data(), &day, 4);
+  EXPECT_DOUBLE_EQ(eval(ftDate, d).ToDouble(), 2.0);
+  std::int32_t ms = 43200000;
+  std::memcpy(d.data(), &ms, 4);
+  EXPECT_DOUBLE_EQ(eval(ftTime, d).ToDouble(), 0.5);
+  double stamp = TimeStampToMSecs(DateTimeToTimeStamp(EncodeDate(2024, 1, 2) + 0.25)) + 0.4;
+  std::vector<std::uint8_t> s(8);
+  std::memcpy(s.data(), &stamp, 8);
+  EXPECT_DOUBLE_EQ(eval(ftDateTime, s).ToDouble(), EncodeDate(2024, 1, 2) + 0.25);
+  std::int64_t cur = 123456;
+  std::vector<std::uint8_t> bcd(kBcdSize, 0);
+  std::memcpy(bcd.data(), &cur, 8);
+  EXPECT_DOUBLE_EQ(eval(ftBCD, bcd).ToDouble(), 12.3456);
+}
+
+TEST_F(FilterTable, RecordTestsInOrder) {
+  int calls = 0;
+  t.OnFilterRecord = [&](DataSet& ds, bool& accept) {
+    ++calls;
+    accept = ds.FieldByName("Id").AsInteger() % 2 == 0;
+  };
+  t.SetFiltered(true);
+  EXPECT_EQ(Column(t, "Id"), "2,4,6");
+  t.SetFilter("Id > 2");
+  EXPECT_EQ(Column(t, "Id"), "4,6");
+  EXPECT_EQ(t.RecordCount(), 2);
+  t.SetFiltered(false);
+  EXPECT_EQ(t.RecordCount(), 6);
+  EXPECT_GT(calls, 0);
+  t.OnFilterRecord = nullptr;
+  t.SetFilter("");
+  EXPECT_EQ(t.GetParsedFilter(), nullptr);
+}
+
+TEST(FilterStatus, StatusFilterShowsOnlyChosenUpdateStatuses) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.Open();
+  for (int i = 1; i <= 3; ++i) {
+    t.Append();
+    t.FieldByName("Id").SetAsInteger(i);
+    t.Post();
+  }
+  t.SetEnableVersioning(true);
+  for (int i = 4; i <= 5; ++i) {
+    t.Append();
+    t.FieldByName("Id").SetAsInteger(i);
+    t.Post();
+  }
+  ASSERT_TRUE(t.Locate("Id", Variant(2), 0));
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(20);
+  t.Post();
+  ASSERT_TRUE(t.Locate("Id", Variant(3), 0));
+  t.Delete();
+  EXPECT_EQ(Column(t, "Id"), "1,20,4,5");
+  t.StatusFilter = 1u << usInserted;
+  EXPECT_FALSE(t.Filtered());
+  t.Refresh();
+  EXPECT_EQ(Column(t, "Id"), "4,5");
+  t.StatusFilter = 1u << usModified;
+  EXPECT_EQ(Column(t, "Id"), "20");
+  t.StatusFilter = 0;
+  EXPECT_EQ(t.RecordCount(), 4);
+}
