@@ -182,6 +182,31 @@ class ParamGridTest : public QObject {
     QCOMPARE(Line("P0.01").value, 12.5f);
   }
 
+  void typingOnASettingCellStartsAnEntry() {
+    Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = RowOfCode(*view, "P0.01");
+    view->SelectRow(row);
+    view->parGrid->setFocus();
+    QTest::keyClick(view->parGrid, '7');
+    QVERIFY(view->parGrid->EditorOpen());
+    QCOMPARE(view->parGrid->Editor()->text(), QString("7"));
+    QTest::keyClick(view->parGrid->Editor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(view->Cell(6, row), QString("7.00"));
+    // Leaving the cell by a click on another row commits as well.
+    view->SelectRow(row);
+    QTest::keyClick(view->parGrid, '8');
+    view->SelectRow(1);
+    QCoreApplication::processEvents();
+    QVERIFY(!view->parGrid->EditorOpen());
+    QCOMPARE(view->Cell(6, row), QString("8.00"));
+    QCOMPARE(view->CurrentRow, 1);
+  }
+
   void emptyAndLoneMinusEntries() {
     Sandbox box;
     TMainForm form;
