@@ -451,8 +451,12 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
   if (r.Is3d()) {
     int token = valid ? (area ? ptgArea3d : ptgRef3d) : (area ? ptgAreaErr3d : ptgRefErr3d);
     if (Biff5()) {
+      // BIFF5 names the sheets of the own book only.
       int book = 0, first = 0, last = 0;
-      if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
+      if (!externs_.IsOwnBook(r.externId) ||
+          externs_.ResolveEntry(r.externId, book, first, last) != 1) {
+        return false;
+      }
       b.AddByte(static_cast<uint32_t>(k * 32 + token));
       b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
       for (int i = 0; i < 8; ++i) b.AddByte(0);
@@ -521,8 +525,9 @@ void TXLSFormula::WriteArrays(const TXLSSyntaxItem& node, Writer& w) {
     return;
   }
   TXLSBlob& b = w.b;
-  int cols = node.value > 0 ? node.value : 1;
   int count = node.ChildCount();
+  // A constant without values (its data was missing from the file) is written as one empty value.
+  int cols = count > 0 && node.value > 0 ? node.value : 1;
   int rows = count > 0 ? count / cols : 1;
   if (Biff5()) {
     b.AddByte(static_cast<uint32_t>(cols & 0xFF));
@@ -627,7 +632,7 @@ bool TXLSFormula::ReadArrays(TXLSSyntaxItem& node, Reader& r) {
     cols = 256;
   }
   // Every value takes at least its type byte: a count beyond the bytes left is malformed.
-  if (!r.ok || static_cast<size_t>(rows) * cols > r.limit - r.pos) return false;
+  if (!r.ok || rows == 0 || static_cast<size_t>(rows) * cols > r.limit - r.pos) return false;
   node.value = static_cast<int32_t>(cols);
   for (size_t i = 0; i < static_cast<size_t>(rows) * cols; ++i) {
     unsigned type = r.Byte();
@@ -807,8 +812,11 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           r.Skip(8);
           node->value = static_cast<int32_t>(r.Word());
           r.Skip(12);
-          if (!r.ok || ixals >= 0) return nullptr;
-          if (externs_.SupBook().AddInBookIndex() >= 0 && -ixals == externs_.NextSheetNumber()) {
+          // Writers differ in the sign of the EXTERNSHEET index here (gnumeric writes it
+          // positive); either names the same record.
+          if (!r.ok || ixals == 0) return nullptr;
+          if (ixals < 0) ixals = -ixals;
+          if (externs_.SupBook().AddInBookIndex() >= 0 && ixals == externs_.NextSheetNumber()) {
             node->range->externId = externs_.AddInEntry();
           } else {
             int id = externs_.EntryOfNameScope(node->value);
