@@ -17,15 +17,7 @@ TCompareForm::TCompareForm(QWidget* owner) : QWidget(owner) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  TabControl = new QTabBar(this);
-  TabControl->setObjectName("TabControl");
-  TabControl->setFixedHeight(41);
-  QFont tabFont("MS Sans Serif");
-  tabFont.setPixelSize(16);
-  tabFont.setBold(true);
-  TabControl->setFont(tabFont);
-  TabControl->setExpanding(false);
-  TabControl->hide();
+  TabControl = MakeTabStrip(this, 16);
   compGrid = new QTableWidget(this);
   compGrid->setObjectName("compGrid");
   layout->addWidget(TabControl);

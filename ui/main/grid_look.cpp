@@ -1,6 +1,7 @@
 #include "ui/main/grid_look.h"
 
 #include <QPainter>
+#include <QTabBar>
 #include <QTableWidget>
 
 namespace ui {
@@ -67,6 +68,19 @@ void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize) {
   header->setFixedHeight(pixelSize + 10);
   header->setSectionResizeMode(QHeaderView::Fixed);
   header->setMinimumSectionSize(0);
+}
+
+QTabBar* MakeTabStrip(QWidget* parent, int pixelSize) {
+  auto* tabs = new QTabBar(parent);
+  tabs->setObjectName("TabControl");
+  tabs->setFixedHeight(41);
+  QFont font("MS Sans Serif");
+  font.setPixelSize(pixelSize);
+  font.setBold(true);
+  tabs->setFont(font);
+  tabs->setExpanding(false);
+  tabs->hide();
+  return tabs;
 }
 
 }  // namespace ui

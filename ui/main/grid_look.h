@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 #include <functional>
 
+class QTabBar;
 class QTableWidget;
 
 namespace ui {
@@ -43,5 +44,8 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
 // Sets up a table as a document grid: header row, no row header, grid lines, vertical scroll
 // bar only, fixed-pitch font of `pixelSize` pixels.
 void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize);
+
+// The hidden tab strip above a document grid: 41 pixels high, bold text of `pixelSize` pixels.
+QTabBar* MakeTabStrip(QWidget* parent, int pixelSize);
 
 }  // namespace ui

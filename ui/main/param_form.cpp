@@ -143,15 +143,7 @@ TParamForm::TParamForm(QWidget* owner) : QWidget(owner) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  TabControl = new QTabBar(this);
-  TabControl->setObjectName("TabControl");
-  TabControl->setFixedHeight(41);
-  QFont tabFont("MS Sans Serif");
-  tabFont.setPixelSize(15);
-  tabFont.setBold(true);
-  TabControl->setFont(tabFont);
-  TabControl->setExpanding(false);
-  TabControl->hide();
+  TabControl = MakeTabStrip(this, 15);
   parGrid = new ParamGrid(this);
   layout->addWidget(TabControl);
   layout->addWidget(parGrid);
