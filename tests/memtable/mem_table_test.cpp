@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "tests/memtable/test_tables.h"
 
 using namespace memtable;
@@ -43,4 +46,429 @@ TEST(MemTable, OpensAppendsWalksAndCloses) {
   t.Close();
   EXPECT_FALSE(t.Active());
   EXPECT_EQ(t.FieldCount(), 0);
+}
+
+TEST(MemTable, PersistentFieldsBecomeDefinitionsAtOpen) {
+  // The first print table: stored definitions for six fields, persistent fields for nine.
+  TmvxMemTable printTable("printTable");
+  for (const char* name : {"Description", "Code", "Unit", "Range", "Default", "Setting"})
+    printTable.GetFieldDefs().Add(name, ftString, 40);
+  const std::pair<const char*, int> fields[] = {{"Description", 120}, {"Code", 40}, {"Unit", 40},
+                                                {"Range", 80},        {"Default", 40}, {"Setting", 40},
+                                                {"Value1", 40},       {"Value2", 40}, {"Value3", 40}};
+  for (auto& f : fields) printTable.AddField(f.first, ftString, f.second);
+  printTable.Open();
+  ASSERT_EQ(printTable.GetFieldDefs().Count(), 9);
+  EXPECT_EQ(printTable.GetFieldDefs()[0].Size, 120);
+  EXPECT_EQ(printTable.GetFieldDefs()[8].Name, "Value3");
+  printTable.Close();
+  EXPECT_EQ(printTable.FieldCount(), 9);  // persistent fields outlive the open state
+
+  TmvxMemTable none;
+  try {
+    none.Open();
+    FAIL();
+  } catch (const EMemTableError& e) {
+    EXPECT_STREQ(e.what(), "There must be at least one field");
+  }
+  EXPECT_FALSE(none.Active());
+}
+
+namespace {
+
+void PrintRows(TmvxCustomMemTable& t, int rows) {
+  t.EmptyTable();
+  for (int r = 0; r < rows; ++r) {
+    t.Append();
+    for (int f = 0; f < t.FieldCount(); ++f) t.GetField(f).SetAsString(t.GetField(f).FieldName() + "#" + std::to_string(r));
+    t.Post();
+  }
+}
+
+}  // namespace
+
+TEST(MemTable, PrintTablesHold500RowsAndWalkInOrder) {
+  TmvxMemTable printTable("printTable"), print2Table("print2Table");
+  const std::pair<const char*, int> fields[] = {{"Description", 120}, {"Code", 40}, {"Unit", 40},
+                                                {"Range", 80},        {"Default", 40}, {"Setting", 40},
+                                                {"Value1", 40},       {"Value2", 40}, {"Value3", 40}};
+  for (auto& f : fields) printTable.AddField(f.first, ftString, f.second);
+  for (const char* name : {"Code1", "Value1", "Code2", "Value2", "Code3", "Value3"}) print2Table.AddField(name, ftString);
+  for (TmvxMemTable* t : {&printTable, &print2Table}) {
+    t->EmptyTable();  // as at start-up: emptied while closed, then made active
+    t->SetActive(true);
+    for (int round = 0; round < 2; ++round) {  // emptied again before every fill
+      PrintRows(*t, 500);
+      ASSERT_EQ(t->RecordCount(), 500);
+      int r = 0;
+      for (t->First(); !t->Eof(); t->Next(), ++r) {
+        ASSERT_EQ(t->GetRecNo(), r + 1);
+        for (int f = 0; f < t->FieldCount(); ++f)
+          ASSERT_EQ(t->GetField(f).AsString(), t->GetField(f).FieldName() + "#" + std::to_string(r));
+      }
+      EXPECT_EQ(r, 500);
+    }
+  }
+  EXPECT_EQ(print2Table.FieldByName("Code1").Size(), 20);
+  // A text longer than the field is cut to its size.
+  print2Table.Append();
+  print2Table.FieldByName("Code1").SetAsString(std::string(30, 'x'));
+  print2Table.Post();
+  EXPECT_EQ(print2Table.FieldByName("Code1").AsString(), std::string(20, 'x'));
+  // Emptying an open table leaves it open, empty and before the first record.
+  printTable.EmptyTable();
+  EXPECT_TRUE(printTable.Active());
+  EXPECT_EQ(printTable.RecordCount(), 0);
+  EXPECT_TRUE(printTable.Eof());
+  EXPECT_EQ(printTable.CursorPos(), -1);
+}
+
+TEST(MemTable, FieldWritesNeedAnEditState) {
+  TestTable t;
+  Define(t);
+  t.Open();
+  try {
+    t.FieldByName("Id").SetAsInteger(1);
+    FAIL();
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Dataset is not in edit mode.");
+  }
+  t.Append();
+  t.FieldByName("Name").SetAsString("ab");
+  // The text is stored with its terminating zero, the rest of the slot zero.
+  auto* rec = reinterpret_cast<PmvxRecord>(t.ActiveBuffer());
+  const std::uint8_t* slot = rec->Data + t.Common().FieldOffset(1);
+  EXPECT_EQ(slot[0], 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot + 1)), "ab");
+  EXPECT_EQ(slot[3], 0);
+  t.FieldByName("Value").SetAsFloat(2.5);
+  t.FieldByName("Value").Clear();
+  // Null only clears the flag.
+  slot = rec->Data + t.Common().FieldOffset(2);
+  EXPECT_EQ(slot[0], 0);
+  double kept;
+  std::memcpy(&kept, slot + 1, 8);
+  EXPECT_EQ(kept, 2.5);
+  EXPECT_FALSE(t.FieldByName("Value").GetData(nullptr));
+  EXPECT_TRUE(t.FieldByName("Value").IsNull());
+  t.Post();
+  EXPECT_TRUE(t.FieldByName("Value").IsNull());
+}
+
+TEST(MemTable, RefusedValuesLeaveTheFieldAsItWas) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  t.FieldByName("Value").OnValidate = [](Field&, const void* buffer) {
+    if (!buffer) throw EDatabaseError("Value must not be empty");
+    double v;
+    std::memcpy(&v, buffer, 8);
+    if (v < 0) throw EDatabaseError("Value must not be negative");
+  };
+  t.Append();
+  EXPECT_THROW(t.FieldByName("Value").SetAsFloat(-1), EDatabaseError);
+  EXPECT_TRUE(t.FieldByName("Value").IsNull());  // the null flag did not change
+  t.FieldByName("Value").SetAsFloat(4);
+  EXPECT_THROW(t.FieldByName("Value").Clear(), EDatabaseError);
+  EXPECT_EQ(t.FieldByName("Value").AsFloat(), 4);
+  EXPECT_THROW(t.FieldByName("Value").SetAsFloat(-3), EDatabaseError);
+  EXPECT_EQ(t.FieldByName("Value").AsFloat(), 4);
+  t.Post();
+  EXPECT_EQ(t.FieldByName("Value").AsFloat(), 4);
+}
+
+TEST(MemTable, ReadOnlyTablesAndFields) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  AppendRow(t, std::string("1"), std::string("a"), std::string("1"));
+  t.FieldByName("Name").ReadOnly = true;
+  t.Edit();
+  try {
+    t.FieldByName("Name").SetAsString("b");
+    FAIL();
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Field Name is read only");
+  }
+  t.FieldByName("Name").DisplayLabel = "The name";
+  EXPECT_THROW(t.FieldByName("Name").SetAsString("b"), EDatabaseError);
+  t.Cancel();
+  t.ReadOnly = true;
+  EXPECT_THROW(t.Edit(), EDatabaseError);
+  EXPECT_THROW(t.Append(), EDatabaseError);
+}
+
+TEST(MemTable, GetRecordOnAnEmptyTable) {
+  TestTable t;
+  Define(t);
+  t.Open();
+  RecordBuffer b = t.AllocRecordBuffer();
+  EXPECT_EQ(t.GetRecord(b, gmCurrent, true), grError);
+  EXPECT_EQ(t.GetRecord(b, gmNext, true), grEOF);
+  t.SetCursorPos(0);
+  EXPECT_EQ(t.GetRecord(b, gmPrior, true), grBOF);
+  t.FreeRecordBuffer(b);
+  EXPECT_EQ(b, nullptr);
+  EXPECT_TRUE(t.IsEmpty());
+  EXPECT_THROW(t.Delete(), EDatabaseError);
+}
+
+TEST(MemTable, InsertCancelAndDeleteMoveTheCursorSensibly) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  for (int i = 1; i <= 4; ++i) AppendRow(t, std::to_string(i), std::string("n") + std::to_string(i), std::string("0"));
+  ASSERT_TRUE(t.Locate("Id", Variant(3), 0));
+  t.Insert();
+  t.FieldByName("Id").SetAsInteger(9);
+  t.Post();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 9);
+  EXPECT_EQ(Column(t, "Id"), "1,2,9,3,4");
+  ASSERT_TRUE(t.Locate("Id", Variant(2), 0));
+  t.Insert();
+  t.Cancel();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 2);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("changed");
+  t.Cancel();
+  EXPECT_EQ(t.FieldByName("Name").AsString(), "n2");
+  t.Delete();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 9);
+  t.Last();
+  t.Delete();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);
+  EXPECT_EQ(Column(t, "Id"), "1,9,3");
+  std::int32_t tableID = t.Common().TableID();
+  while (!t.IsEmpty()) t.Delete();
+  EXPECT_NE(t.Common().TableID(), tableID);  // an emptied store starts a new identity
+  EXPECT_EQ(t.Common().RecordIDCounter(), 0);
+  // Leaving an edit by moving posts it when something changed.
+  AppendRow(t, std::string("5"), std::string("x"), std::string("1"));
+  t.Edit();
+  t.FieldByName("Name").SetAsString("y");
+  t.First();
+  EXPECT_EQ(t.FieldByName("Name").AsString(), "y");
+}
+
+TEST(MemTable, BookmarksAreCheckedBeforeUse) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  for (int i = 1; i <= 5; ++i) AppendRow(t, std::to_string(i), std::string("n"), std::string("0"));
+  ASSERT_TRUE(t.Locate("Id", Variant(2), 0));
+  Bookmark two = t.GetBookmark();
+  ASSERT_TRUE(t.Locate("Id", Variant(4), 0));
+  Bookmark four = t.GetBookmark();
+  EXPECT_EQ(t.CompareBookmarks(two, four), -1);
+  EXPECT_EQ(t.CompareBookmarks(four, two), 1);
+  EXPECT_EQ(t.CompareBookmarks(two, two), 0);
+  t.GotoBookmark(two);
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 2);
+  t.Delete();
+  EXPECT_FALSE(t.BookmarkValid(two));
+  EXPECT_EQ(t.CompareBookmarks(two, four), 0);
+  // The freed slot is reused by the next record: the old bookmark must not reach it.
+  AppendRow(t, std::string("6"), std::string("n"), std::string("0"));
+  EXPECT_FALSE(t.BookmarkValid(two));
+  EXPECT_THROW(t.GotoBookmark(two), EDatabaseError);
+  EXPECT_TRUE(t.BookmarkValid(four));
+  t.EmptyTable();
+  EXPECT_FALSE(t.BookmarkValid(four));
+  EXPECT_FALSE(t.BookmarkValid(Bookmark{1, 2, 3}));
+  EXPECT_FALSE(t.BookmarkValid(Bookmark{}));
+}
+
+TEST(MemTable, VersionsAndTransactions) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  EXPECT_THROW(t.BeginTransactionLevel(), EMemTableError);  // needs multi-version versioning
+  EXPECT_EQ(t.Common().TransactionLevel(), 0);
+  t.SetEnableVersioning(true);
+  try {
+    t.BeginTransactionLevel();
+    FAIL();
+  } catch (const EMemTableError& e) {
+    EXPECT_STREQ(e.what(), "Transactioning requires multiversion versioning.");
+  }
+  AppendRow(t, std::string("1"), std::string("a"), std::string("1"));
+  EXPECT_EQ(t.UpdateStatus(), usInserted);
+  t.SetEnableVersioning(false);
+  AppendRow(t, std::string("2"), std::string("b"), std::string("2"));
+  EXPECT_EQ(t.UpdateStatus(), usUnmodified);
+  t.SetEnableVersioning(true);
+  // One version since the check point: edited twice, one older version.
+  for (const char* name : {"b1", "b2"}) {
+    t.Edit();
+    t.FieldByName("Name").SetAsString(name);
+    t.Post();
+  }
+  EXPECT_EQ(t.UpdateStatus(), usModified);
+  PmvxRecord stored = t.Common().Record(1);
+  ASSERT_NE(stored->PrevRecordVersion, nullptr);
+  EXPECT_EQ(stored->PrevRecordVersion->PrevRecordVersion, nullptr);
+
+  t.SetVersioningMode(mtvmAllSinceCheckPoint);
+  t.BeginTransactionLevel();
+  EXPECT_EQ(t.Common().TransactionLevel(), 1);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("b3");
+  t.Post();
+  t.BeginTransactionLevel();
+  t.Edit();
+  t.FieldByName("Name").SetAsString("b4");
+  t.Post();
+  AppendRow(t, std::string("3"), std::string("c"), std::string("3"));
+  t.RollbackTransactionLevel();
+  EXPECT_EQ(Column(t, "Name"), "a,b3");
+  t.CommitTransactionLevel();
+  EXPECT_EQ(t.Common().TransactionLevel(), 0);
+  EXPECT_EQ(Column(t, "Name"), "a,b3");
+  t.CommitTransactionLevel();  // nothing open: nothing happens
+  t.Close();
+  t.BeginTransactionLevel();  // closed: nothing happens
+  EXPECT_EQ(t.Common().TransactionLevel(), 0);
+}
+
+TEST(MemTable, AutoIncrementDefaultsAndCalculatedFields) {
+  TmvxMemTable t;
+  t.AddField("Id", ftAutoInc);
+  t.AddField("Kind", ftString, 10).DefaultExpression = "new";
+  t.AddField("Price", ftFloat);
+  t.AddField("Gross", ftFloat, 0, fkCalculated);
+  t.OnCalcFields = [](DataSet& ds) {
+    ds.FieldByName("Gross").SetAsFloat(ds.FieldByName("Price").AsFloat() * 1.5);
+  };
+  t.AutoIncMinValue = 10;
+  t.Open();
+  for (int i = 0; i < 3; ++i) {
+    t.Append();
+    t.FieldByName("Price").SetAsFloat(i);
+    t.Post();
+  }
+  EXPECT_EQ(Column(t, "Id"), "10,11,12");
+  EXPECT_EQ(Column(t, "Kind"), "new,new,new");
+  EXPECT_EQ(Column(t, "Gross"), "0,1.5,3");
+  t.Append();
+  t.FieldByName("Id").SetAsInteger(50);
+  t.Post();
+  t.Append();
+  t.FieldByName("Price").SetAsFloat(1);
+  t.Post();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 51);
+}
+
+TEST(MemTable, OutOfLineAndCompressedValues) {
+  for (TmvxPerformance perf : {mtpfBalanced, mtpfSmall}) {
+    TmvxMemTable t;
+    t.GetFieldDefs().Add("Id", ftInteger);
+    t.GetFieldDefs().Add("Text", ftString, 60);
+    t.GetFieldDefs().Add("Raw", ftBytes, 16);
+    t.SetPerformance(perf);
+    t.Open();
+    ASSERT_EQ(t.Common().BlobFieldCount(), 2);
+    for (int i = 0; i < 30; ++i)
+      AppendRow(t, std::to_string(i), std::string(static_cast<std::size_t>(i), 'a') + "z", std::string(""));
+    t.First();
+    t.MoveBy(7);
+    EXPECT_EQ(t.FieldByName("Text").AsString(), "aaaaaaaz");
+    t.Edit();
+    t.FieldByName("Text").SetAsString("replaced");
+    t.FieldByName("Raw").SetAsString("0123456789abcdef");
+    t.Post();
+    EXPECT_EQ(t.FieldByName("Text").AsString(), "replaced");
+    EXPECT_EQ(t.FieldByName("Raw").AsString(), "0123456789abcdef");
+    EXPECT_TRUE(t.Locate("Text", Variant("aaaz"), 0));
+    EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);
+    t.Edit();
+    t.FieldByName("Text").Clear();
+    t.Post();
+    EXPECT_TRUE(t.FieldByName("Text").IsNull());
+  }
+  // Compression events replace the store's own coding.
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Text", ftString, 30);
+  t.SetPerformance(mtpfSmall);
+  int packs = 0, unpacks = 0;
+  t.OnCompressField = [&](TmvxCustomMemTable&, Field&, const std::uint8_t* d, std::uint32_t n, std::vector<std::uint8_t>& out) {
+    ++packs;
+    out.assign(d, d + n);
+    std::reverse(out.begin(), out.end());
+  };
+  t.OnDecompressField = [&](TmvxCustomMemTable&, Field&, const std::uint8_t* d, std::uint32_t n, std::vector<std::uint8_t>& out) {
+    ++unpacks;
+    out.assign(d, d + n);
+    std::reverse(out.begin(), out.end());
+  };
+  t.Open();
+  AppendRow(t, std::string("hello"));
+  EXPECT_EQ(t.FieldByName("Text").AsString(), "hello");
+  EXPECT_EQ(packs, 1);
+  EXPECT_GT(unpacks, 0);
+}
+
+TEST(MemTable, LocateByOneOrSeveralFields) {
+  TmvxMemTable t;
+  Define(t);
+  t.GetIndexDefs().Add("ByName", "Name");
+  t.Open();
+  AppendRow(t, std::string("1"), std::string("ABC"), std::string("1"));
+  AppendRow(t, std::string("2"), std::string("abd"), std::string("2"));
+  AppendRow(t, std::string("3"), std::string("abd"), std::string("3"));
+  EXPECT_FALSE(t.Locate("Name", Variant("abc"), 0));
+  EXPECT_TRUE(t.Locate("Name", Variant("abc"), loCaseInsensitive));
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 1);
+  EXPECT_TRUE(t.Locate("Name", Variant("AB"), loCaseInsensitive | loPartialKey));
+  EXPECT_TRUE(t.Locate("Name;Value", Variant(std::vector<Variant>{Variant("abd"), Variant(3.0)}), 0));
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);
+  t.SetIndexName("ByName");
+  EXPECT_TRUE(t.Locate("Name", Variant("abd"), 0));
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);  // the later of two equal keys went in first
+  EXPECT_EQ(t.GetRecNo(), 2);
+  try {
+    t.Locate("Name;Value", Variant("abd"), 0);
+    FAIL();
+  } catch (const EMemTableError& e) {
+    EXPECT_STREQ(e.what(), "More fields than values");
+  }
+  EXPECT_THROW(t.Locate("Name", Variant(std::vector<Variant>{Variant(std::vector<Variant>{})}), 0), EMemTableError);
+  EXPECT_THROW(t.Locate("", Variant(1), 0), EMemTableError);
+  EXPECT_THROW(t.Locate("Nope", Variant(1), 0), EDatabaseError);
+}
+
+TEST(MemTable, ReportsProgressOnlyForChosenCodes) {
+  std::vector<std::pair<int, TmvxProgressCode>> seen;  // outlives the table, which reports while closing
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  t.OnProgress = [&](TmvxCustomMemTable&, int pct, TmvxProgressCode code) { seen.emplace_back(pct, code); };
+  t.EmptyTable();
+  EXPECT_TRUE(seen.empty());
+  t.ProgressFlags |= ProgressCodeBit(mtpcEmpty);
+  t.EmptyTable();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], std::make_pair(0, mtpcEmpty));
+  EXPECT_EQ(seen[1], std::make_pair(100, mtpcEmpty));
+  EXPECT_STREQ(TmvxMemTable::Version(), "3.07");
+}
+
+TEST(MemTable, RecordCountAndNumbersUnderAFilter) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  for (int i = 1; i <= 10; ++i) AppendRow(t, std::to_string(i), std::string("x"), std::to_string(i % 3));
+  t.SetFilter("Value = 0");
+  EXPECT_EQ(t.RecordCount(), 10);  // not filtered yet
+  t.SetFiltered(true);
+  EXPECT_EQ(t.RecordCount(), 3);
+  EXPECT_EQ(Column(t, "Id"), "3,6,9");
+  t.Last();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 9);
+  EXPECT_EQ(t.GetRecNo(), 9);
+  t.Close();
+  EXPECT_THROW(t.GetRecordCount(), EDatabaseError);
+  t.Open();  // the filter text is parsed again at open
+  AppendRow(t, std::string("12"), std::string("x"), std::string("0"));
+  AppendRow(t, std::string("13"), std::string("x"), std::string("1"));
+  EXPECT_EQ(Column(t, "Id"), "12");
 }
