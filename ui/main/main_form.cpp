@@ -178,9 +178,7 @@ void TMainForm::BuildMenus() {
     SetItemVisible(name, !(e.flags & kHidden));
     SetItemEnabled(name, state.enabled);
     if (e.flags & kSeparator) {
-      QAction* separator = menus_[e.parent]->addSeparator();
-      separator->setObjectName(name + "Separator");
-      if (name == "FileRecent4") separator->setVisible(true);
+      menus_[e.parent]->addSeparator()->setObjectName(name + "Separator");
     }
   }
   connect(menuBar(), &QMenuBar::hovered, this, &TMainForm::MenuSelect);
