@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "xls/model/blob.h"
+#include "xls/model/codepage.h"
 
 namespace xls {
 
@@ -11,6 +12,7 @@ namespace {
 constexpr uint16_t kRecSupBook = 0x01AE;
 constexpr uint16_t kRecExternName = 0x0023;
 constexpr uint16_t kRecExternSheet = 0x0017;
+constexpr uint16_t kRecExternCount = 0x0016;
 constexpr uint16_t kOwnBookMark = 0x0401;
 constexpr uint16_t kAddInMark = 0x3A01;
 
@@ -135,11 +137,21 @@ int TXLSSupBook::ReadSupBook(const uint8_t* data, size_t size) {
   return 1;
 }
 
-int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size) {
+int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
   if (items_.empty() || !items_.back().addIn) return 1;
   BodyReader r{data, size};
   r.pos = 6;
-  std::u16string name = r.String(true);
+  std::u16string name;
+  if (biff8) {
+    name = r.String(true);
+  } else {
+    unsigned count = r.Byte();
+    if (r.ok && r.pos + count <= size) {
+      name = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + r.pos), count));
+    } else {
+      r.ok = false;
+    }
+  }
   if (!r.ok) return -1;
   items_.back().AddName(name);
   return 1;
@@ -176,6 +188,44 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
       Finish(*n);
       out.Append(n);
     }
+  }
+  return 1;
+}
+
+int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out,
+                                   const std::vector<std::u16string>& sheetNames) {
+  const TXLSSupBookItem* addIn = addInIndex_ >= 0 ? &items_[static_cast<size_t>(addInIndex_)] : nullptr;
+  TXLSBlob* count = NewRecord(kRecExternCount);
+  count->AddWord(static_cast<uint32_t>(sheetNames.size() + (addIn ? 1 : 0)));
+  Finish(*count);
+  out.Append(count);
+  for (const auto& name : sheetNames) {
+    std::string bytes = WideToAnsi(name).substr(0, 254);
+    TXLSBlob* b = NewRecord(kRecExternSheet);
+    b->AddByte(static_cast<uint32_t>(bytes.size()));
+    b->AddByte(0x03);  // a sheet of the own document
+    b->AddString(bytes);
+    Finish(*b);
+    out.Append(b);
+  }
+  if (!addIn) return 1;
+  TXLSBlob* sheet = NewRecord(kRecExternSheet);
+  sheet->AddByte(1);
+  sheet->AddByte(':');  // the add-in "document"
+  Finish(*sheet);
+  out.Append(sheet);
+  for (const auto& name : addIn->externNames) {
+    std::string bytes = WideToAnsi(name).substr(0, 255);
+    TXLSBlob* n = NewRecord(kRecExternName);
+    n->AddWord(0);
+    n->AddDWord(0);
+    n->AddByte(static_cast<uint32_t>(bytes.size()));
+    n->AddString(bytes);
+    n->AddWord(2);
+    n->AddByte(0x1C);  // ptgErr #REF!
+    n->AddByte(0x17);
+    Finish(*n);
+    out.Append(n);
   }
   return 1;
 }

@@ -58,9 +58,14 @@ class TXLSSupBook {
 
   // SUPBOOK and EXTERNNAME record bodies read from a file; 1 or -1.
   int ReadSupBook(const uint8_t* data, size_t size);
-  int ReadExternName(const uint8_t* data, size_t size);
+  // BIFF8 names carry an option byte before their characters; BIFF5 names are 8-bit text.
+  int ReadExternName(const uint8_t* data, size_t size, bool biff8 = true);
   // Appends SUPBOOK (and the add-in book's EXTERNNAME) records in list order.
   int WriteRecords(TXLSBlobList& out, int sheetCount);
+  // BIFF5 has no SUPBOOK: EXTERNCOUNT, one EXTERNSHEET per sheet of the own book (so that a
+  // 3-D reference names its sheet by position), then the add-in book's EXTERNSHEET (at the
+  // next sheet number) with its EXTERNNAMEs.
+  int WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16string>& sheetNames);
 
  private:
   std::vector<TXLSSupBookItem> items_;

@@ -86,14 +86,16 @@ bool ParseReferenceText(const std::string& text, TXLSRangeItem& r) {
   r.lastRowAbs = b.rowAbs;
   r.firstColAbs = a.colAbs;
   r.lastColAbs = b.colAbs;
+  // Whole rows span every column and whole columns every row, wherever the formula moves:
+  // those parts are absolute, as other spreadsheet programs write them.
   if (a.sort == 3) {
     r.firstCol = 0;
     r.lastCol = kMaxColumn;
-    r.firstColAbs = r.lastColAbs = 0;
+    r.firstColAbs = r.lastColAbs = 1;
   } else if (a.sort == 2) {
     r.firstRow = 0;
     r.lastRow = kMaxRow;
-    r.firstRowAbs = r.lastRowAbs = 0;
+    r.firstRowAbs = r.lastRowAbs = 1;
   }
   return true;
 }

@@ -148,3 +148,39 @@ TEST(ExternSheet, UnsetCallbacksAnswerFailure) {
 
 }  // namespace
 }  // namespace xls
+
+namespace xls {
+namespace {
+
+// gnumeric's BIFF5 export of the golden corpus holds these records for three sheets and the
+// add-ins ISEVEN and EDATE (tests/data/formula/corpus-biff5.records).
+TEST(ExternSheet, Biff5RecordsAsGnumericWritesThem) {
+  FakeBook book;
+  TXLSExternSheet ext(book.Callbacks());
+  ext.AddInEntry();
+  ext.AddInNameIndex(u"ISEVEN");
+  ext.AddInNameIndex(u"EDATE");
+  TXLSBlobList out;
+  ext.SupBook().WriteBiff5Records(out, {u"Sheet1", u"Sheet2", u"My Sheet"});
+  std::vector<std::string> expect = {
+      "0016:0400",
+      "0017:0603536865657431",
+      "0017:0603536865657432",
+      "0017:08034d79205368656574",
+      "0017:013a",
+      "0023:0000000000000649534556454e02001c17",
+      "0023:00000000000005454441544502001c17",
+  };
+  EXPECT_EQ(Records(out), expect);
+
+  // The BIFF5 name form reads back.
+  TXLSExternSheet other(book.Callbacks());
+  other.SupBook().AddInBook();
+  auto name = test::Unhex("0000000000000649534556454e02001c17");
+  ASSERT_EQ(other.SupBook().ReadExternName(name.data(), name.size(), false), 1);
+  EXPECT_EQ(other.GetAddInName(other.AddInEntry(), 1), u"ISEVEN");
+  EXPECT_EQ(other.SupBook().ReadExternName(name.data(), 9, false), -1);
+}
+
+}  // namespace
+}  // namespace xls

@@ -80,9 +80,10 @@ TEST_F(ParserTest, CellAndAreaReferences) {
   EXPECT_EQ(P(u"B$2"), "R1:$1,1:$1,1");
   EXPECT_EQ(P(u"A65536"), "R1:65535,0:65535,0");
   EXPECT_EQ(P(u"IV1"), "R1:0,255:0,255");
-  EXPECT_EQ(P(u"A:A"), "R3:0,0:65535,0");
-  EXPECT_EQ(P(u"3:5"), "R3:2,0:4,255");
-  EXPECT_EQ(P(u"$3:$5"), "R3:$2,0:$4,255");
+  // Whole columns keep every row and whole rows every column: those parts are absolute.
+  EXPECT_EQ(P(u"A:A"), "R3:$0,0:$65535,0");
+  EXPECT_EQ(P(u"3:5"), "R3:2,$0:4,$255");
+  EXPECT_EQ(P(u"$3:$5"), "R3:$2,$0:$4,$255");
   EXPECT_EQ(P(u"A1:B2"), "R3:0,0:1,1");
   EXPECT_EQ(P(u"A1:3"), "FAIL");
   // Out of range cells are looked up as names, and these names do not exist.
@@ -149,13 +150,15 @@ TEST_F(ParserTest, CopyMovedAndCopyShifted) {
   auto refs = c.formula.CompileText(u"SUM(A3:A10;B6;A:A;C2)", 0);
   auto shifted = refs->CopyShifted(4, 0, 0, 2, 255, 65535);
   EXPECT_EQ(Dump(shifted.get()),
-            "2000#4(R3:2,0:11,0,R1:7,1:7,1,R3:0,0:65535,0,R1:1,2:1,2)");
+            "2000#4(R3:2,0:11,0,R1:7,1:7,1,R3:$0,0:$65535,0,R1:1,2:1,2)");
   // Rows 5..7 deleted: the area shrinks, a cell in the deleted rows moves to the first row.
   auto deleted = refs->CopyShifted(4, 0, 0, -3, 255, 65535);
-  EXPECT_EQ(Dump(deleted.get()), "2000#4(R3:2,0:6,0,R1:4,1:4,1,R3:0,0:65535,0,R1:1,2:1,2)");
+  EXPECT_EQ(Dump(deleted.get()), "2000#4(R3:2,0:6,0,R1:4,1:4,1,R3:$0,0:$65535,0,R1:1,2:1,2)");
+  // A moved whole column stays whole.
+  EXPECT_EQ(Dump(c.formula.CompileText(u"A:A", 0)->CopyMoved(3, 1).get()), "R3:$0,1:$65535,1");
   // A column inserted before B: whole rows stay, B6 becomes C6.
   auto cols = c.formula.CompileText(u"B6+SUM(3:4)", 0)->CopyShifted(0, 1, 1, 0, 255, 65535);
-  EXPECT_EQ(Dump(cols.get()), "1004(R1:5,2:5,2,2000#4(R3:2,0:3,255))");
+  EXPECT_EQ(Dump(cols.get()), "1004(R1:5,2:5,2,2000#4(R3:2,$0:3,$255))");
   // An area that shrinks to one cell becomes a cell; one pushed off the sheet is invalid.
   auto one = c.formula.CompileText(u"A1:A3", 0)->CopyShifted(0, 0, 0, -2, 255, 65535);
   EXPECT_EQ(Dump(one.get()), "R1:0,0:0,0");

@@ -48,8 +48,8 @@ TEST_F(TokensTest, ReferencesOutsideTheFormatBecomeErrorTokens) {
   EXPECT_EQ(c.Tokens(u"A20001", kRootValue, kFormatBiff5), "4a" "0000" "00");
   EXPECT_EQ(c.Tokens(u"A20001:B20002", kRootReference, kFormatBiff5), "2b" "00000000" "0000");
   // A whole column keeps its meaning in BIFF5: rows 0..16383.
-  EXPECT_EQ(c.Tokens(u"SUM(A:A)", kRootValue, kFormatBiff5), "25" "00c0" "ffff" "00" "00" "42010400");
-  EXPECT_EQ(c.Tokens(u"SUM(A:A)"), "25" "0000" "ffff" "00c0" "00c0" "42010400");
+  EXPECT_EQ(c.Tokens(u"SUM(A:A)", kRootValue, kFormatBiff5), "25" "0040" "ff7f" "00" "00" "42010400");
+  EXPECT_EQ(c.Tokens(u"SUM(A:A)"), "25" "0000" "ffff" "0040" "0040" "42010400");
 }
 
 TEST_F(TokensTest, ThreeDReferencesAndNames) {
