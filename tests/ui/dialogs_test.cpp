@@ -112,6 +112,24 @@ class DialogsTest : public QObject {
     QCOMPARE(four.ShrunkBy(), 80);
   }
 
+  void servicesAndFilters() {
+    QCOMPARE(platform::gui::QtFilter("Parameter & Compare Files|*.par;*.cmp|Parameter Files|*.par"),
+             QString("Parameter & Compare Files (*.par *.cmp);;Parameter Files (*.par)"));
+    QVERIFY(dynamic_cast<platform::gui::DesktopServices*>(&platform::gui::Gui()));
+    {
+      platform::gui::ScopedScript script;
+      QCOMPARE(&platform::gui::Gui(), static_cast<platform::gui::Services*>(&*script));
+      // Unscripted questions count as unexpected and answer as a closed box.
+      QCOMPARE(platform::gui::Gui().MessageBox("q", "c", platform::gui::Buttons::YesNoCancel,
+                                               platform::gui::Icon::Warning),
+               int(IdCancel));
+      QCOMPARE(platform::gui::Gui().MessageBox("i", "c", platform::gui::Buttons::Ok, platform::gui::Icon::Stop),
+               int(IdOk));
+      QCOMPARE(script->unexpected, 1);
+    }
+    QVERIFY(dynamic_cast<platform::gui::DesktopServices*>(&platform::gui::Gui()));
+  }
+
   void stationGrid() {
     Sandbox box;
     ui::TStationForm dialog(nullptr);
