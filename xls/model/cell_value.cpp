@@ -1,0 +1,245 @@
+#include "xls/model/cell_value.h"
+
+#include "xls/model/cell_address.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/range.h"
+#include "xls/model/string_table.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/xf_list.h"
+
+namespace xls {
+
+namespace {
+
+bool IsNumberType(VarType t) {
+  switch (t) {
+    case VarType::SmallInt:
+    case VarType::Integer:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Currency:
+    case VarType::ShortInt:
+    case VarType::Byte:
+    case VarType::Word:
+    case VarType::LongWord:
+    case VarType::Int64:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Gives back what the cell's value holds in the string table; the cell becomes blank.
+void ReleaseValue(TXLSCellRef& cell, IXLSWorksheet& sheet) {
+  if (cell.Kind() == kCellString) {
+    sheet.Workbook()->StringTable().Release(cell.StringIndex());
+    cell.SetStringIndex(-1);
+  }
+  cell.SetKind(kCellBlank);
+}
+
+}  // namespace
+
+double TXLSCellRef::SerialValue() const {
+  return Kind() == kCellDate ? DateTimeToSerial(Value()) : Value();
+}
+
+std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v) {
+  if (cell.IsMergedNonMaster()) return 1;
+  const VarType t = v.Type();
+  if (v.IsText() && !v.TextValue().empty() && v.TextValue()[0] == u'=') {
+    // Formulas come with the calculator; refusing keeps the text from being stored as
+    // something the caller did not mean.
+    return -1;
+  }
+  ReleaseValue(cell, sheet);
+  if (v.IsEmptyOrNull()) return 1;
+  if (IsNumberType(t)) {
+    cell.SetKind(kCellNumber);
+    cell.SetNumber(v.NumberValue());
+  } else if (t == VarType::Date) {
+    cell.SetKind(kCellDate);
+    cell.SetNumber(v.NumberValue());
+  } else if (t == VarType::Boolean) {
+    cell.SetKind(kCellBoolean);
+    cell.SetNumber(v.BooleanValue() ? 1.0 : 0.0);
+  } else if (t == VarType::Error) {
+    cell.SetKind(kCellError);
+    cell.SetNumber(v.ErrorCode());
+  } else if (v.IsText()) {
+    std::u16string text = v.TextValue();
+    if (text.empty()) return 1;
+    if (text[0] == u'\'') text.erase(0, 1);
+    if (text.find(u'\n') != std::u16string::npos) {
+      IXLSRange one = TXLSRange::CreateRC(&sheet, cell.Row(), cell.Column(), cell.Row(), cell.Column());
+      one->SetWrapText(Variant(true));
+    }
+    cell.SetStringIndex(sheet.Workbook()->StringTable().Add(text));
+    cell.SetKind(kCellString);
+  }
+  return 1;
+}
+
+std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
+  if (cell.IsMergedNonMaster()) {
+    out = Variant();
+    return 1;
+  }
+  switch (cell.Kind()) {
+    case kCellBlank:
+      out = Variant();
+      return 1;
+    case kCellString:
+      out = Variant(sheet.Workbook()->StringTable().GetString(cell.StringIndex()));
+      return 1;
+    case kCellNumber:
+      out = Variant(cell.Value());
+      return 1;
+    case kCellDate:
+      out = Variant::Date(cell.Value());
+      return 1;
+    case kCellBoolean:
+      out = Variant(cell.Value() > 0);
+      return 1;
+    case kCellError:
+      out = Variant::Error(static_cast<std::int32_t>(cell.Value()));
+      return 1;
+    default:
+      return -1;
+  }
+}
+
+void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
+  if (GetValue(cell, sheet, out) != 1) out = Variant();
+}
+
+std::int32_t TXLSCellRef::GetFormulaOrValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet,
+                                            Variant& out) {
+  return GetValue(cell, sheet, out);
+}
+
+bool TXLSCellRef::HasFormula(const TXLSCellRef& cell) {
+  return cell.Kind() == kCellFormula && !cell.IsMergedNonMaster();
+}
+
+void ClearCell(std::int32_t row, std::int32_t column, IXLSWorksheet& sheet, std::int32_t mask,
+               std::int32_t mode) {
+  if (row < 0 || row > 65535 || column < 0 || column > 255) return;
+  TXLSCellHeap& heap = sheet.Cells();
+  TXLSXFList& xfs = sheet.Workbook()->XFList();
+  TXLSCellRef* cell = heap.FindCell(row, column);
+  if (cell) {
+    if (mask == kMaskAll) {
+      if (cell->IsMergeMaster()) {
+        TXLSRange::CreateRC(&sheet, row, column, row, column)->UnMerge();
+      }
+      heap.DeleteCell(row, column);
+      return;
+    }
+    if (mask & kMaskFormats) {
+      if (cell->IsMergeMaster()) {
+        TXLSRange::CreateRC(&sheet, row, column, row, column)->UnMerge();
+      }
+      xfs.MoveUse(cell->XF(), 0);
+      cell->SetXF(0);
+    } else if (mask & kMaskNumberFormat) {
+      IXLSRange one = TXLSRange::CreateRC(&sheet, row, column, row, column);
+      if (one->GetNumberFormat() != u"General") one->SetNumberFormat(u"General");
+    }
+    if (mask & kMaskContents) TXLSCellRef::SetValue(*cell, sheet, Variant());
+    return;
+  }
+  if (!(mask & kMaskFormats)) return;
+  std::int32_t r = sheet.GetRowXF(row);
+  std::int32_t c = sheet.GetColumnXF(column);
+  bool create = false;
+  if (mode == 2) {
+    create = r != 0 && c != r;
+  } else if (mode == 1) {
+    create = r == 0 && c != 0;
+  } else {
+    create = (r > 0 && r != 15) || (r == 0 && c > 0 && c != 15);
+  }
+  if (create) sheet.SetCellXF(row, column, 0);
+}
+
+void CopyCell(std::int32_t srcRow, std::int32_t srcColumn, IXLSWorksheet& src, std::int32_t dstRow,
+              std::int32_t dstColumn, IXLSWorksheet& dst, std::int32_t mask) {
+  if (srcRow < 0 || srcRow > 65535 || srcColumn < 0 || srcColumn > 255) {
+    ClearCell(dstRow, dstColumn, dst, mask, 0);
+    return;
+  }
+  if (&src == &dst && srcRow == dstRow && srcColumn == dstColumn) return;
+  const bool sameBook = src.Workbook() == dst.Workbook();
+  TXLSCellHeap& dheap = dst.Cells();
+  TXLSCellRef* s = src.Cells().FindCell(srcRow, srcColumn);
+
+  if ((mask & kMaskNumberFormat) && !(mask & kMaskFormats)) {
+    IXLSRange from = TXLSRange::CreateRC(&src, srcRow, srcColumn, srcRow, srcColumn);
+    IXLSRange to = TXLSRange::CreateRC(&dst, dstRow, dstColumn, dstRow, dstColumn);
+    std::u16string f = from->GetNumberFormat();
+    if (to->GetNumberFormat() != f) to->SetNumberFormat(f);
+  }
+
+  if (mask & kMaskContents) {
+    if (!s) {
+      if (TXLSCellRef* d = dheap.FindCell(dstRow, dstColumn)) {
+        TXLSCellRef::SetValue(*d, dst, Variant());
+        if (d->Merged() ||
+            (mask == kMaskAll && dst.GetCellXF(dstRow, dstColumn) == src.GetCellXF(srcRow, srcColumn))) {
+          if (d->IsMergeMaster()) {
+            TXLSRange::CreateRC(&dst, dstRow, dstColumn, dstRow, dstColumn)->UnMerge();
+          }
+          dheap.DeleteCell(dstRow, dstColumn);
+        }
+      }
+    } else if (sameBook && !s->IsMergedNonMaster()) {
+      TXLSCellRef* d = dheap.GetOrCreateCell(dstRow, dstColumn);
+      if (!d->IsMergedNonMaster()) {
+        TXLSStringTable& sst = dst.Workbook()->StringTable();
+        if (s->Kind() == kCellString) {
+          if (d->Kind() == kCellString) {
+            sst.MoveUse(d->StringIndex(), s->StringIndex());
+          } else {
+            sst.MoveUse(0, s->StringIndex());
+          }
+          d->SetStringIndex(s->StringIndex());
+        } else {
+          if (d->Kind() == kCellString) sst.Release(d->StringIndex());
+          d->SetNumber(s->Value());
+        }
+        d->SetKind(s->Kind());
+      }
+    } else {
+      Variant v;
+      TXLSCellRef::GetValueOrEmpty(*s, src, v);
+      TXLSCellRef::SetValue(*dheap.GetOrCreateCell(dstRow, dstColumn), dst, v);
+    }
+  }
+
+  if (mask & kMaskFormats) {
+    TXLSCellRef* d = dheap.FindCell(dstRow, dstColumn);
+    if (d && d->IsMergeMaster()) {
+      TXLSRange::CreateRC(&dst, dstRow, dstColumn, dstRow, dstColumn)->UnMerge();
+    }
+    if (s && s->IsMergeMaster()) {
+      std::int32_t lastRow = dstRow + s->Merge()->rows - 1;
+      std::int32_t lastCol = dstColumn + s->Merge()->columns - 1;
+      if (lastRow <= 65535 && lastCol <= 255) {
+        TXLSRange::CreateRC(&dst, dstRow, dstColumn, lastRow, lastCol)->Merge(false);
+      }
+    }
+    std::int32_t sxf = src.GetCellXF(srcRow, srcColumn);
+    if (sameBook) {
+      if (dst.GetCellXF(dstRow, dstColumn) != sxf) dst.SetCellXF(dstRow, dstColumn, sxf);
+    } else {
+      TXLSXFList& dxfs = dst.Workbook()->XFList();
+      std::int32_t imported = dxfs.ImportPortableKey(src.Workbook()->XFList().ExportPortableKey(sxf));
+      dst.SetCellXF(dstRow, dstColumn, imported);
+      dxfs.MoveUse(imported, 0);  // the import counted one use; SetCellXF counted the cell's
+    }
+  }
+}
+
+}  // namespace xls

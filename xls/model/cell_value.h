@@ -1,0 +1,32 @@
+// Clearing and copying single cells by mask, the steps that range clearing, copying and
+// moving are built from.
+#pragma once
+
+#include <cstdint>
+
+namespace xls {
+
+class IXLSWorksheet;
+
+// Parts of a cell: formats, contents, the number format alone, comments; 23 is everything.
+enum XLSCellMask : std::int32_t {
+  kMaskFormats = 1,
+  kMaskContents = 2,
+  kMaskNumberFormat = 8,
+  kMaskComments = 16,
+  kMaskAll = 23,
+};
+
+// Clears parts of one cell (0-based; nothing outside the sheet). A cell whose formats are
+// cleared and that is the top-left cell of a merged area dissolves the area first. Without a
+// cell, clearing formats creates one with XF 0 where the row or column would still show a
+// format; mode tells which (2: a row style over another column format, 1: a column format
+// under an unstyled row, others: any format other than the default).
+void ClearCell(std::int32_t row, std::int32_t column, IXLSWorksheet& sheet, std::int32_t mask,
+               std::int32_t mode);
+
+// Copies parts of one cell to another place, possibly another sheet or workbook.
+void CopyCell(std::int32_t srcRow, std::int32_t srcColumn, IXLSWorksheet& src,
+              std::int32_t dstRow, std::int32_t dstColumn, IXLSWorksheet& dst, std::int32_t mask);
+
+}  // namespace xls

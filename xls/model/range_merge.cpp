@@ -1,0 +1,139 @@
+// Merged areas and clearing of ranges. An area lives in its cells: each carries a reference to
+// the area's top-left cell (the master), which holds the area's size.
+#include <algorithm>
+
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/xf_list.h"
+
+namespace xls {
+
+namespace {
+
+struct Area {
+  std::int32_t r1, c1, r2, c2;
+};
+
+Area AreaOf(const TXLSCellRef& master) {
+  const TXLSMergeInfo* m = master.Merge();
+  return {master.Row(), master.Column(), master.Row() + m->rows - 1, master.Column() + m->columns - 1};
+}
+
+}  // namespace
+
+void TXLSRange::Merge(bool across) {
+  TXLSCellHeap& heap = sheet_->Cells();
+  // Grow over the areas the range cuts, until its border cuts none.
+  std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::int32_t r = r1; r <= r2; ++r) {
+      for (std::int32_t c = c1; c <= c2; c += (c2 > c1 ? c2 - c1 : 1)) {
+        const TXLSCellRef* cell = heap.FindCell(r, c);
+        if (!cell || !cell->Merged()) continue;
+        Area a = AreaOf(*cell->Merge()->master);
+        if (a.c1 < c1 || a.c2 > c2 || a.r1 < r1 || a.r2 > r2) {
+          r1 = std::min(r1, a.r1);
+          c1 = std::min(c1, a.c1);
+          r2 = std::max(r2, a.r2);
+          c2 = std::max(c2, a.c2);
+          changed = true;
+        }
+      }
+    }
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      for (std::int32_t r = r1; r <= r2; r += (r2 > r1 ? r2 - r1 : 1)) {
+        const TXLSCellRef* cell = heap.FindCell(r, c);
+        if (!cell || !cell->Merged()) continue;
+        Area a = AreaOf(*cell->Merge()->master);
+        if (a.c1 < c1 || a.c2 > c2 || a.r1 < r1 || a.r2 > r2) {
+          r1 = std::min(r1, a.r1);
+          c1 = std::min(c1, a.c1);
+          r2 = std::max(r2, a.r2);
+          c2 = std::max(c2, a.c2);
+          changed = true;
+        }
+      }
+    }
+  }
+  firstRow_ = static_cast<std::uint16_t>(r1);
+  lastRow_ = static_cast<std::uint16_t>(r2);
+  firstCol_ = static_cast<std::uint8_t>(c1);
+  lastCol_ = static_cast<std::uint8_t>(c2);
+  UnMerge();  // areas inside the range give way to the new one
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    TXLSCellRef* master = nullptr;
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      TXLSCellRef* cell = heap.GetOrCreateCell(r, c);
+      if (!master) {
+        master = across || r == r1 ? cell : heap.FindCell(r1, c1);
+      }
+      auto info = std::make_unique<TXLSMergeInfo>();
+      info->master = master;
+      info->rows = across ? 1 : r2 - r1 + 1;
+      info->columns = static_cast<std::uint16_t>(c2 - c1 + 1);
+      if (cell != master) TXLSCellRef::SetValue(*cell, *sheet_, Variant());
+      cell->SetMerge(std::move(info));
+    }
+  }
+  sheet_->Workbook()->BumpRecalcStamp();
+}
+
+void TXLSRange::UnMerge() {
+  TXLSCellHeap& heap = sheet_->Cells();
+  if (heap.Empty()) return;
+  const std::int32_t r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
+  const std::int32_t r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
+  const std::int32_t c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
+  const std::int32_t c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      TXLSCellRef* cell = heap.FindCell(r, c);
+      if (cell && cell->Merged()) heap.DissolveMerge(cell->Merge()->master);
+    }
+  }
+}
+
+bool TXLSRange::GetMergeCells() const {
+  const TXLSCellRef* cell = sheet_->Cells().FindCell(firstRow_, firstCol_);
+  if (!cell || !cell->Merged()) return false;
+  Area a = AreaOf(*cell->Merge()->master);
+  return firstRow_ >= a.r1 && lastRow_ <= a.r2 && firstCol_ >= a.c1 && lastCol_ <= a.c2;
+}
+
+IXLSRange TXLSRange::GetMergeArea() {
+  if (!GetMergeCells()) return IXLSRange(shared_from_this());
+  Area a = AreaOf(*sheet_->Cells().FindCell(firstRow_, firstCol_)->Merge()->master);
+  return CreateRC(sheet_, a.r1, a.c1, a.r2, a.c2);
+}
+
+void TXLSRange::ClearCells(std::int32_t mask) {
+  TXLSCellHeap& heap = sheet_->Cells();
+  if (heap.Empty()) return;
+  TXLSXFList& xfs = sheet_->Workbook()->XFList();
+  const std::int32_t r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
+  const std::int32_t r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
+  const std::int32_t c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
+  const std::int32_t c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      TXLSCellRef* cell = heap.FindCell(r, c);
+      if (!cell) continue;
+      if (mask & 1) {
+        // A merged area is a format of its cells: clearing formats dissolves it first.
+        if (cell->Merged()) heap.DissolveMerge(cell->Merge()->master);
+        xfs.MoveUse(cell->XF(), 0);
+        cell->SetXF(0);
+      }
+      TXLSCellRef::SetValue(*cell, *sheet_, Variant());
+    }
+  }
+  sheet_->Workbook()->BumpRecalcStamp();
+}
+
+void TXLSRange::ClearContents() { ClearCells(2); }
+void TXLSRange::Clear() { ClearCells(3); }
+
+}  // namespace xls
+

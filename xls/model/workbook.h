@@ -1,0 +1,123 @@
+// The root of the spreadsheet object model: the workbook owns the sheet collection, the cell
+// formats with their fonts and number formats, the shared strings, the workbook protection and
+// the colour palette. Callers hold it through IXLSWorkbook, a reference-counted handle; every
+// interface object of the library (ranges and their views, fonts, fills, borders, page setup)
+// is held the same way and lives as long as a handle to it does.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "xls/model/protect.h"
+#include "xls/model/variant.h"
+
+namespace xls {
+
+class IXLSWorkSheets;
+class IXLSWorksheet;
+class TXLSStringTable;
+class TXLSXFList;
+class TXLSWorkbook;
+
+using IXLSWorkbook = std::shared_ptr<TXLSWorkbook>;
+
+class TXLSWorkbook {
+ public:
+  static constexpr std::uint16_t kDefaultCodePage = 1252;
+  static constexpr int kPaletteSize = 64;
+
+  // A new workbook: no sheets, code page 1252, sheet-name prefix "Sheet", BIFF8 saving.
+  static IXLSWorkbook Create();
+  ~TXLSWorkbook();
+  TXLSWorkbook(const TXLSWorkbook&) = delete;
+  TXLSWorkbook& operator=(const TXLSWorkbook&) = delete;
+
+  // Colours: 0x00BBGGRR of a colour index; palette indexes 1..56 can be changed.
+  std::uint32_t GetColor(std::int32_t index) const { return PaletteIndexToRGB(index); }
+  void SetPaletteColor(std::int32_t index, std::uint32_t rgb);
+  std::int32_t ResetPalette();
+  std::uint32_t PaletteIndexToRGB(std::int32_t index) const;
+  // The palette index 1..56 nearest to an RGB value; the first of equally near ones wins.
+  std::int32_t NearestColorIndex(std::uint32_t rgb) const;
+
+  std::int32_t SetCodePage(std::uint16_t codePage);
+  std::uint16_t GetCodePage() const { return codePage_; }
+
+  IXLSWorkSheets& GetWorksheets() { return *sheets_; }
+  const IXLSWorkSheets& GetWorksheets() const { return *sheets_; }
+  IXLSWorksheet* GetActiveSheet() const;
+  // Closing keeps the workbook as it is; the last handle frees it.
+  std::int32_t Close() { return 1; }
+
+  bool GetProtected() const { return protect_.GetProtected(); }
+  void Protect() { protect_.Protect(""); }
+  // An 8-bit password; a workbook already protected by another password stays as it is.
+  bool ProtectWithPassword(const std::string& password) { return protect_.Protect(password); }
+  void Unprotect() { protect_.Unprotect("", false); }
+  bool UnprotectWithPassword(const std::string& password) { return protect_.Unprotect(password, true); }
+  bool UnprotectWithPassword2(const std::string& password) { return UnprotectWithPassword(password); }
+  TXLSProtect& Protection() { return protect_; }
+
+  std::int32_t GetRefModeA1() const { return refModeA1_; }
+  void SetRefModeA1(std::int32_t flag) { refModeA1_ = flag != 0 ? 1 : 0; }
+  bool GetDate1904() const { return date1904_; }
+  void SetDate1904(bool flag) { date1904_ = flag; }
+  bool GetIgnoreDrawings() const { return ignoreDrawings_; }
+  void SetIgnoreDrawings(bool flag) { ignoreDrawings_ = flag; }
+
+  const std::u16string& SheetNamePrefix() const { return prefix_; }
+  const std::u16string& GetFileName() const { return fileName_; }
+  void SetFileName(const std::u16string& name) { fileName_ = name; }
+  std::int32_t GetDefaultSaveFormat() const { return defaultSaveFormat_; }
+  void SetDefaultSaveFormat(std::int32_t format) { defaultSaveFormat_ = format; }
+  std::int32_t GetCurrentFormat() const { return currentFormat_; }
+  void SetCurrentFormat(std::int32_t format) { currentFormat_ = format; }
+  std::uint16_t GetFirstVisibleTab() const { return firstVisibleTab_; }
+  void SetFirstVisibleTab(std::uint16_t tab) { firstVisibleTab_ = tab; }
+  const std::u16string& GetCodeName() const { return codeName_; }
+  void SetCodeName(const std::u16string& name) { codeName_ = name; }
+
+  TXLSXFList& XFList() { return *xfList_; }
+  TXLSStringTable& StringTable() { return *strings_; }
+
+  // Advanced by every value change so that cached formula results are computed again;
+  // it never takes the value 0.
+  void BumpRecalcStamp();
+  std::uint32_t GetRecalcStamp() const { return recalcStamp_; }
+  void SetRecalcStamp(std::uint32_t stamp) { recalcStamp_ = stamp; }
+
+  // The calculator's cell source: -1 for a sheet index outside 1..count or a position outside
+  // the sheet; outside is set for positions beyond the sheet's last used row or column.
+  std::int32_t GetCellValue(std::int32_t sheetIndex, std::int32_t row, std::int32_t column,
+                            bool& outside, Variant& value) const;
+  // Sheet lookups for formula references.
+  std::int32_t GetSheetIdByName(const std::u16string& name, std::int32_t& id) const;
+  std::int32_t GetSheetIndexById(std::int32_t id, std::int32_t& index) const;
+  std::int32_t GetSheetNameByIndex(std::int32_t index, std::u16string& name) const;
+  std::int32_t GetNextSheetIndex() const;
+
+ private:
+  TXLSWorkbook();
+
+  // Order matters: sheets are destroyed before the lists their cells count uses in.
+  std::u16string prefix_ = u"Sheet";
+  std::array<std::uint32_t, kPaletteSize> colors_{};
+  std::uint16_t codePage_ = kDefaultCodePage;
+  std::unique_ptr<TXLSXFList> xfList_;
+  std::unique_ptr<TXLSStringTable> strings_;
+  TXLSProtect protect_;
+  bool date1904_ = false;
+  std::u16string fileName_;
+  std::uint16_t firstVisibleTab_ = 0;
+  std::int32_t defaultSaveFormat_ = 2;
+  std::int32_t currentFormat_ = 0;
+  std::uint32_t recalcStamp_ = 1;
+  std::int32_t refModeA1_ = 1;
+  std::u16string codeName_;
+  bool ignoreDrawings_ = false;
+  std::unique_ptr<IXLSWorkSheets> sheets_;
+};
+
+}  // namespace xls

@@ -1,0 +1,155 @@
+// One worksheet: its cell store, row and column settings, panes, protection, page setup and
+// page breaks, window settings (zoom, scroll position, gridlines, visibility, selection), its
+// name and ids, and the effective format of every position (cell, then row, then column).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "xls/model/cell_store.h"
+#include "xls/model/page_setup.h"
+#include "xls/model/panes.h"
+#include "xls/model/protect.h"
+#include "xls/model/range.h"
+#include "xls/model/row_col_info.h"
+#include "xls/model/variant.h"
+
+namespace xls {
+
+class TXLSWorkbook;
+
+// Where outline summaries sit: 1 right of / below the detail, 0 left of / above it.
+class TXLSOutline {
+ public:
+  std::uint8_t GetSummaryColumn() const { return summaryColumn_; }
+  std::uint8_t GetSummaryRow() const { return summaryRow_; }
+  void SetSummaryColumn(std::int32_t v) {
+    if (v == 0 || v == 1) summaryColumn_ = static_cast<std::uint8_t>(v);
+  }
+  void SetSummaryRow(std::int32_t v) {
+    if (v == 0 || v == 1) summaryRow_ = static_cast<std::uint8_t>(v);
+  }
+
+ private:
+  std::uint8_t summaryColumn_ = 1;
+  std::uint8_t summaryRow_ = 1;
+};
+
+class IXLSWorksheet {
+ public:
+  IXLSWorksheet(TXLSWorkbook* workbook, std::int32_t sheetId);
+  ~IXLSWorksheet();
+  IXLSWorksheet(const IXLSWorksheet&) = delete;
+  IXLSWorksheet& operator=(const IXLSWorksheet&) = delete;
+
+  // Ranges. Texts in A1 style ("B3"); 1-based numbers clamped to the sheet.
+  IXLSRange GetRange(const std::u16string& first, const std::u16string& second);
+  IXLSRange GetRange(const std::u16string& cell) { return GetRange(cell, cell); }
+  IXLSRange GetRangeRC(std::int32_t row1, std::int32_t column1, std::int32_t row2,
+                       std::int32_t column2);
+  IXLSRange GetCells() const { return cells_; }
+  IXLSRange GetSelection() const { return selection_; }
+  void SetSelection(IXLSRange range) { selection_ = std::move(range); }
+  // From the first used cell to the last; A1 on an empty sheet.
+  IXLSRange GetUsedRange();
+
+  IXLSPageSetup GetPageSetup() const { return pageSetup_; }
+  TXLSHPageBreaks& GetHPageBreaks() { return hBreaks_; }
+  TXLSVPageBreaks& GetVPageBreaks() { return vBreaks_; }
+  TXLSProtect& Protection() { return protect_; }
+  TXLSPanes& GetPanes();
+  bool HasPanes() const { return panes_ && panes_->HasPanes(); }
+  TXLSOutline& GetOutline();
+
+  std::uint16_t GetIndex() const { return index_; }
+  void SetIndex(std::uint16_t index) { index_ = index; }
+  const std::u16string& GetName() const { return name_; }
+  // Keeps the old name unless the collection's name rules accept the new one.
+  bool SetName(const std::u16string& name);
+  void SetNameUnchecked(const std::u16string& name) { name_ = name; }
+  std::int32_t GetSheetId() const { return sheetId_; }
+  const std::u16string& GetCodeName() const { return codeName_; }
+  void SetCodeName(const std::u16string& name) { codeName_ = name; }
+
+  // 1-based first visible row and column.
+  std::int32_t GetScrollRow() const { return scrollRow_ + 1; }
+  std::int32_t GetScrollColumn() const { return scrollColumn_ + 1; }
+  void SetScrollRow(std::int32_t row);
+  void SetScrollColumn(std::int32_t column);
+  bool GetDisplayGridlines() const { return gridlines_; }
+  void SetDisplayGridlines(bool v) { gridlines_ = v; }
+  std::uint16_t GetZoom() const { return zoom_; }
+  // True keeps the zoom, false sets 100; numbers 10..400 are taken.
+  void SetZoom(const Variant& v);
+  // 0 visible, 1 hidden, 2 very hidden.
+  std::uint8_t GetVisible() const { return visibility_; }
+  // True is visible, false hidden; the numbers 0, 1 and 2 are taken.
+  void SetVisible(const Variant& v);
+  bool GetShowZeros() const { return showZeros_; }
+  void SetShowZeros(bool v) { showZeros_ = v; }
+  bool GetRightToLeft() const { return rightToLeft_; }
+  void SetRightToLeft(bool v) { rightToLeft_ = v; }
+  bool GetSelected() const { return selected_; }
+  void SetSelected(bool v) { selected_ = v; }
+  void SetStandardHeight(double points) { rowInfo_.SetDefaultRowHeight(points); }
+  void SetStandardWidth(double characters) { colInfo_.SetStandardWidth(characters); }
+
+  void Activate();
+  void Select(bool replace);
+  std::int32_t MakeFirstVisibleTab();
+
+  // Formats of positions (0-based): the cell's own XF, else the row's style, else the
+  // column's XF (15 without settings). own is set when the cell holds an XF of its own.
+  std::int32_t GetCellXF(std::int32_t row, std::int32_t column, bool* own = nullptr) const;
+  std::int32_t GetColumnXF(std::int32_t column) const { return colInfo_.GetColumnXF(column); }
+  std::int32_t GetRowXF(std::int32_t row) const { return rowInfo_.GetRowXF(row); }
+  // Gives the position (created when missing) its own XF, moving one use.
+  void SetCellXF(std::int32_t row, std::int32_t column, std::int32_t xf);
+
+  // Panes: frozen at whole columns and rows with the lower-right pane's first visible cell
+  // (0-based); split at distances in points from the top-left visible cell.
+  std::int32_t FreezePanes(std::int32_t columns, std::int32_t rows, std::int32_t topRow,
+                           std::int32_t leftColumn);
+  std::int32_t SplitPanes(double horizontalPoints, double verticalPoints);
+
+  // Sizes in points of columns and rows, hidden ones 0.
+  double ColumnWidthPoints(std::int32_t column) const;
+  double RowHeightPoints(std::int32_t row) const;
+
+  TXLSCellHeap& Cells() { return *heap_; }
+  const TXLSCellHeap& Cells() const { return *heap_; }
+  TXLSRowInfoList& RowInfo() { return rowInfo_; }
+  const TXLSRowInfoList& RowInfo() const { return rowInfo_; }
+  TXLSColumnInfoList& ColumnInfo() { return colInfo_; }
+  const TXLSColumnInfoList& ColumnInfo() const { return colInfo_; }
+  TXLSWorkbook* Workbook() const { return workbook_; }
+
+ private:
+  TXLSWorkbook* workbook_;
+  std::int32_t sheetId_;
+  TXLSColumnInfoList colInfo_;
+  TXLSRowInfoList rowInfo_;
+  std::unique_ptr<TXLSCellHeap> heap_;
+  IXLSRange cells_;
+  std::unique_ptr<TXLSPanes> panes_;
+  TXLSProtect protect_;
+  IXLSRange selection_;
+  IXLSPageSetup pageSetup_;
+  TXLSHPageBreaks hBreaks_;
+  TXLSVPageBreaks vBreaks_;
+  bool gridlines_ = true;
+  std::unique_ptr<TXLSOutline> outline_;
+  std::uint16_t zoom_ = 100;
+  bool showZeros_ = true;
+  bool rightToLeft_ = false;
+  std::uint16_t index_ = 0;
+  std::u16string name_;
+  std::uint16_t scrollRow_ = 0;
+  std::uint16_t scrollColumn_ = 0;
+  bool selected_ = false;
+  std::uint8_t visibility_ = 0;
+  std::u16string codeName_;
+};
+
+}  // namespace xls
