@@ -378,7 +378,7 @@ FileResult CompoundFileReader::MiniChain(std::uint32_t start, std::vector<std::u
 FileResult CompoundFileReader::Parse() {
   if (bytes_.size() < kSectorSize || !HasSignature(bytes_))
     return FileResult::Failure("not a compound file");
-  const std::uint8_t* h = bytes_.data();
+  const std::uint8_t* h = bytes_.data();  // taken again after the padding below
   version_ = Get16(h + 26);
   if (Get16(h + 28) != 0xFFFE) return FileResult::Failure("compound file: unknown byte order");
   std::uint16_t shift = Get16(h + 30);
@@ -391,6 +391,7 @@ FileResult CompoundFileReader::Parse() {
   // A last sector cut short is read as if padded with zeros.
   std::uint64_t sectors = (bytes_.size() - sectorSize_ + sectorSize_ - 1) / sectorSize_;
   bytes_.resize(static_cast<std::size_t>((sectors + 1) * sectorSize_), 0);
+  h = bytes_.data();
   sectorCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, kMaxRegSect));
   miniCutoff_ = Get32(h + 56);
   if (miniCutoff_ != kMiniCutoff) return FileResult::Failure("compound file: unsupported mini stream cutoff");

@@ -1,0 +1,2 @@
+kv_add_fuzzer(compound_file compound_file_fuzz.cpp)
+target_link_libraries(fuzz_compound_file PRIVATE kv_xls_model kv_platform)
