@@ -683,7 +683,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
     std::vector<std::unique_ptr<TXLSSyntaxItem>> args(static_cast<size_t>(count));
     for (int i = count - 1; i >= 0; --i) args[static_cast<size_t>(i)] = stack.Pop();
     for (auto& a : args) node.AddChild(std::move(a));
-    return true;
+    return node.Height() <= kMaxTreeHeight;
   };
   auto unary = [&](int kind, const char16_t* text) {
     auto node = std::make_unique<TXLSSyntaxItem>(kind);
@@ -842,6 +842,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeMemFunc);
         node->rawToken = token;
         node->AddChild(std::move(inner));
+        if (node->Height() > kMaxTreeHeight) return nullptr;
         stack.Push(std::move(node));
         continue;
       }

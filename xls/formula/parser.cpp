@@ -103,6 +103,7 @@ bool ParseReferenceText(const std::string& text, TXLSRangeItem& r) {
 int TXLSSyntax::Parse(int sheetScope) {
   root_.reset();
   scope_ = sheetScope;
+  nesting_ = 0;
   if (!tokens_) return -1;
   tokens_->First();
   if (tokens_->End()) return -1;
@@ -117,6 +118,18 @@ TXLSSyntax::Node TXLSSyntax::Binary(int kind, Node left, Node right) {
   auto node = std::make_unique<TXLSSyntaxItem>(kind);
   node->AddChild(std::move(left));
   node->AddChild(std::move(right));
+  if (node->Height() > kMaxTreeHeight) return nullptr;
+  return node;
+}
+
+// Runs a rule one nesting level deeper; text nested beyond any real formula fails instead of
+// exhausting the stack.
+TXLSSyntax::Node TXLSSyntax::Nested(Node (TXLSSyntax::*rule)()) {
+  constexpr int kMaxNesting = 255;
+  if (nesting_ >= kMaxNesting) return nullptr;
+  ++nesting_;
+  Node node = (this->*rule)();
+  --nesting_;
   return node;
 }
 
@@ -128,7 +141,7 @@ TXLSSyntax::Node TXLSSyntax::Comparison() {
     static const int kinds[] = {kNodeEQ, kNodeNE, kNodeGT, kNodeLT, kNodeGE, kNodeLE};
     std::string text = tokens_->Text();
     tokens_->Next();
-    Node node = Binary(kinds[k - kTokEqual], std::move(left), Comparison());
+    Node node = Binary(kinds[k - kTokEqual], std::move(left), Nested(&TXLSSyntax::Comparison));
     if (node) node->text = Utf8ToWide(text);
     return node;
   }
@@ -185,6 +198,7 @@ TXLSSyntax::Node TXLSSyntax::Percent() {
     auto wrap = std::make_unique<TXLSSyntaxItem>(kNodePercent);
     wrap->text = u"%";
     wrap->AddChild(std::move(node));
+    if (wrap->Height() > kMaxTreeHeight) return nullptr;
     node = std::move(wrap);
   }
   return node;
@@ -216,7 +230,7 @@ TXLSSyntax::Node TXLSSyntax::Primary() {
   switch (k) {
     case kTokOpen: {
       tokens_->Next();
-      Node inner = Comparison();
+      Node inner = Nested(&TXLSSyntax::Comparison);
       if (!inner || tokens_->Kind() != kTokClose) return nullptr;
       tokens_->Next();
       auto node = std::make_unique<TXLSSyntaxItem>(kNodeParen);
@@ -227,7 +241,7 @@ TXLSSyntax::Node TXLSSyntax::Primary() {
     case kTokPlus:
     case kTokMinus: {
       tokens_->Next();
-      Node operand = Primary();
+      Node operand = Nested(&TXLSSyntax::Primary);
       if (!operand) return nullptr;
       auto node = std::make_unique<TXLSSyntaxItem>(k == kTokPlus ? kNodeUnaryPlus : kNodeNegate);
       node->text = Utf8ToWide(text);
@@ -286,7 +300,7 @@ TXLSSyntax::Node TXLSSyntax::Call() {
       if (k == kTokSeparator || k == kTokClose) {
         node->AddChild(std::make_unique<TXLSSyntaxItem>(kNodeMissing));
       } else {
-        Node arg = Comparison();
+        Node arg = Nested(&TXLSSyntax::Comparison);
         if (!arg) return nullptr;
         node->AddChild(std::move(arg));
       }

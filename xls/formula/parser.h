@@ -38,12 +38,14 @@ class TXLSSyntax {
   Node ArrayConstant();
   Node Reference(const std::string& text);
   Node Binary(int kind, Node left, Node right);
+  Node Nested(Node (TXLSSyntax::*rule)());
 
   const THashFunc& catalogue_;
   TXLSExternSheet& externs_;
   TXLSTokens* tokens_ = nullptr;
   Node root_;
   int scope_ = 0;
+  int nesting_ = 0;  // open parentheses, signs and calls around the current token
 };
 
 // One cell part of a reference ("$A$1", "B", "3"). sort: 1 cell, 2 column only, 3 row only.

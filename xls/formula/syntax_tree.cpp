@@ -11,12 +11,14 @@ TXLSSyntaxItem* TXLSSyntaxItem::Child(int i) const {
 
 TXLSSyntaxItem* TXLSSyntaxItem::AddChild(std::unique_ptr<TXLSSyntaxItem> child) {
   child->parent = this;
+  height_ = std::max(height_, child->height_ + 1);
   children_.push_back(std::move(child));
   return children_.back().get();
 }
 
 TXLSSyntaxItem* TXLSSyntaxItem::InsertChild(std::unique_ptr<TXLSSyntaxItem> child) {
   child->parent = this;
+  height_ = std::max(height_, child->height_ + 1);
   children_.insert(children_.begin(), std::move(child));
   return children_.front().get();
 }

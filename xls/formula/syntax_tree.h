@@ -21,6 +21,9 @@ enum RangeKind : int32_t {
 constexpr int32_t kMaxRow = 65535;
 constexpr int32_t kMaxColumn = 255;
 constexpr int32_t kMaxRowBiff5 = 16383;
+// Trees are walked recursively (tokens, text, copies, destruction): the parser and the token
+// decoder refuse formulas nested deeper than this.
+constexpr int kMaxTreeHeight = 1024;
 
 // A parsed reference; rows and columns 0-based.
 struct TXLSRangeItem {
@@ -93,6 +96,8 @@ class TXLSSyntaxItem {
   TXLSSyntaxItem* parent = nullptr;
 
   int ChildCount() const { return static_cast<int>(children_.size()); }
+  // Levels below this node (0 for a leaf); kept by AddChild and InsertChild.
+  int Height() const { return height_; }
   // i is 1-based; nullptr outside 1..count.
   TXLSSyntaxItem* Child(int i) const;
   TXLSSyntaxItem* AddChild(std::unique_ptr<TXLSSyntaxItem> child);
@@ -108,6 +113,7 @@ class TXLSSyntaxItem {
 
  private:
   std::vector<std::unique_ptr<TXLSSyntaxItem>> children_;
+  int height_ = 0;
 };
 
 // A stack of nodes used by the token decoder.

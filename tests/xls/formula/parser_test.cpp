@@ -166,6 +166,23 @@ TEST_F(ParserTest, CopyMovedAndCopyShifted) {
   EXPECT_EQ(off->range->kind, kRangeCell + kRangeInvalid);
 }
 
+TEST_F(ParserTest, DeepTextFailsInsteadOfExhaustingTheStack) {
+  auto nested = [](int n) { return std::u16string(n, u'(') + u"1" + std::u16string(n, u')'); };
+  EXPECT_NE(P(nested(200)), "FAIL");
+  EXPECT_EQ(P(nested(100000)), "FAIL");
+  EXPECT_EQ(P(std::u16string(100000, u'-') + u"1"), "FAIL");
+  std::u16string chain = u"1";
+  for (int i = 0; i < 2000; ++i) chain += u"+1";
+  EXPECT_EQ(P(chain), "FAIL");
+  EXPECT_EQ(P(u"1" + std::u16string(5000, u'%')), "FAIL");
+  std::u16string calls;
+  for (int i = 0; i < 1000; ++i) calls += u"ABS(";
+  EXPECT_EQ(P(calls + u"1" + std::u16string(1000, u')')), "FAIL");
+  std::u16string compare = u"1";
+  for (int i = 0; i < 1000; ++i) compare += u"=1";
+  EXPECT_EQ(P(compare), "FAIL");
+}
+
 TEST(ParserCellPart, Sorts) {
   CellPart p;
   EXPECT_TRUE(ParseCellPart("$IV$65536", p));

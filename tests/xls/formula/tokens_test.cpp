@@ -176,6 +176,10 @@ TEST_F(TokensTest, DecodingFailsCleanlyOnBadStreams) {
   std::string deep;
   for (int i = 0; i < 200; ++i) deep += "29" + std::string(4, '0');
   EXPECT_EQ(c.Text(deep), "decode");
+  // Tokens nesting deeper than any formula (60000 parentheses around one number).
+  std::string parens = "1e0100";
+  for (int i = 0; i < 60000; ++i) parens += "15";
+  EXPECT_EQ(c.Text(parens), "decode");
   // Sizes past the buffer.
   auto bytes = Unhex("1e0100");
   size_t pos = 0;
