@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include <cmath>
+
 #include "core/common.h"
 #include "core/settings.h"
 #include "tests/ui/ui_test_support.h"
@@ -134,6 +136,54 @@ class LinkRoadTest : public QObject {
     QCOMPARE(gui.unexpected, 0);
   }
 
+  void compareInverterWithDefaults() {
+    uitest::Sandbox box;
+    Line line("KV100");
+    line.drive.AddStation(5);
+    TMainForm form;
+    auto& gui = box.gui();
+    auto& s = core::State();
+    gui.dialogScripts.push_back(LinkDialog("5"));
+    form.OperationLinkClick();
+    QCOMPARE(s.LinkedModel, 1);
+    // Every register holds its default but P0.01 (default 50.00 Hz).
+    for (const auto& d : s.ParamDefs) {
+      if (d.model != 1 || d.type != 'W') continue;
+      const float scale = d.decimals == 1 ? 10.0f : d.decimals == 2 ? 100.0f : d.decimals == 4 ? 1e4f : d.decimals == 5 ? 1e5f : 1.0f;
+      line.drive.SetHolding(5, static_cast<std::uint16_t>(d.reg), static_cast<std::uint16_t>(std::lround(d.defaultValue * scale)));
+    }
+    line.drive.SetHolding(5, 101, 6000);
+    gui.dialogScripts.push_back(uitest::PressOk());  // model choice
+    gui.dialogScripts.push_back(RunModal);           // bulk read of every group
+    form.CompareInverterClick();
+    QCOMPARE(form.ChildKind(), QString("CompareForm"));
+    QCOMPARE(int(s.CmpHeader.kind), 0);
+    QCOMPARE(int(s.CmpHeader.station), 5);
+    QCOMPARE(s.CmpHeader.model, 1u);
+    bool found = false;
+    for (const auto& r : s.CompareRecords) {
+      QVERIFY(r.code != "P0.00");  // equal to its default
+      if (r.code == "P0.01") {
+        found = true;
+        QCOMPARE(r.values[0], 60.0f);
+        QCOMPARE(r.defaultValue, 50.0f);
+      }
+    }
+    QVERIFY(found);
+    QCOMPARE(s.CmpHeader.recordCount, std::uint16_t(s.CompareRecords.size()));
+
+    // A read that fails keeps the open compare document.
+    line.drive.SetFault(simdrive::Fault{simdrive::FaultKind::Silence, 0, -1, 0});
+    const auto before = s.CompareRecords.size();
+    gui.dialogScripts.push_back(uitest::PressOk());
+    gui.dialogScripts.push_back(RunModal);
+    gui.messageAnswers.push_back(IdOk);  // the read window's own error box
+    form.CompareInverterClick();
+    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!"));
+    QCOMPARE(s.CompareRecords.size(), before);
+    QCOMPARE(form.ChildKind(), QString("CompareForm"));
+  }
+
   void scanFindsTheAnsweringStation() {
     uitest::Sandbox box;
     Line line("KV200");
@@ -173,7 +223,7 @@ class LinkRoadTest : public QObject {
     qputenv("KVX_COM_DIR", "/nonexistent");
     gui.dialogScripts.push_back(LinkDialog("1"));
     form.OperationLinkClick();
-    QCOMPARE(gui.messages.back().text, QString("Cummunication Error!!\rCan not open COM port"));
+    QCOMPARE(gui.messages.back().text, QString("Cummunication Error!!\nCan not open COM port"));
     QCOMPARE(gui.messages.back().icon, platform::gui::Icon::Stop);
   }
 };

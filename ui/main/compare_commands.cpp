@@ -1,6 +1,5 @@
-// The Compare submenu: file with file and files with the defaults build a compare document and
-// show it in the compare view. Inverter with Default needs the bulk-read window of the drive
-// commands, which plugs in after its set-up dialog.
+// The Compare submenu: the linked drive, one file against another, or up to three files against
+// the defaults build a compare document and show it in the compare view.
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QComboBox>
@@ -8,6 +7,7 @@
 #include "core/documents.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/drive/read_write_form.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
@@ -19,6 +19,7 @@ using platform::gui::Buttons;
 using platform::gui::Gui;
 using platform::gui::Icon;
 using platform::gui::IdOk;
+using platform::gui::IdYes;
 
 namespace {
 
@@ -41,7 +42,24 @@ void SetModel(core::CompareFileHeader& h, int model) {
 void TMainForm::CompareInverterClick() {
   if (QuerySaveModified()) return;
   TCompareDefForm dialog(this);
-  Gui().ExecDialog(dialog);
+  if (Gui().ExecDialog(dialog) != IdOk) return;
+  auto& s = core::State();
+  TReadWriteForm progress(this);
+  progress.ReadMode = true;
+  progress.Station = s.LinkedStation;
+  progress.Groups.fill(true);
+  if (Gui().ExecDialog(progress) != IdYes) {
+    Gui().MessageBox(L(78), L(75), Buttons::Ok, Icon::Information);
+    return;
+  }
+  std::vector<core::CompareRecord> records = core::CompareWithDefaults(s.ReadValues);
+  ClearDocuments();
+  s.CmpHeader.kind = core::DriveWithDefaults;
+  s.CmpHeader.station = static_cast<std::uint8_t>(s.LinkedStation & 0xFF);
+  s.CmpHeader.recordCount = static_cast<std::uint16_t>(records.size());
+  SetModel(s.CmpHeader, dialog.comboModel->currentIndex() + 1);
+  s.CompareRecords = std::move(records);
+  ShowCompareDocument();
 }
 
 void TMainForm::CompareFileClick() {

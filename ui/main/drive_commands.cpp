@@ -79,7 +79,7 @@ void TMainForm::OperationLinkClick() {
   const int port = dialog.comboPort->currentIndex() + 1;
   const int baud = dialog.Baud() ? dialog.Baud() : 19200;
   if (!core::OpenPort(static_cast<std::uint8_t>(port), static_cast<std::uint16_t>(baud), 8, 'N', 1)) {
-    Gui().MessageBox(L(76) + "\r" + L(77), L(75), Buttons::Ok, Icon::Stop);
+    Gui().MessageBox(L(76) + "\n" + L(77), L(75), Buttons::Ok, Icon::Stop);
     return;
   }
   {
