@@ -241,6 +241,23 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   return result;
 }
 
+int TmvxIndex::InsertPosition(PmvxRecord key) {
+  int lo = 0, hi = Count();
+  if (IsOrdered) {
+    while (lo < hi) {
+      int mid = lo + (hi - lo) / 2;
+      if (CompareIndexRecords(IndexFieldList, key, References[static_cast<std::size_t>(mid)], false, false) > 0)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+  for (int i = 0; i < Count(); ++i)
+    if (CompareIndexRecords(IndexFieldList, key, References[static_cast<std::size_t>(i)], false, false) <= 0) return i;
+  return Count();
+}
+
 bool TmvxIndex::SearchRecordID(int recordID, int& position) {
   int n = Count();
   if (IsOrdered && IsRowOrder) {
@@ -428,13 +445,9 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       if (!idx->FilterRecord(newRecord)) continue;
       int insertAt;
       if (!idx->IsRowOrder) {
-        bool found = false;
-        int pos = -1;
-        int result = idx->Search(&idx->IndexFieldList, newRecord, found, pos, false, true);
-        if ((pos < 0 && result >= 1) || refs.empty())
-          insertAt = idx->Count();
-        else
-          insertAt = std::min(std::max(pos, 0), idx->Count());
+        // The place is found by a full comparison: a nearest search compares texts
+        // partially and would put a key before the longer keys it begins.
+        insertAt = idx->InsertPosition(newRecord);
       } else if (!current || position < 0) {
         insertAt = idx->Count();
       } else {
@@ -455,10 +468,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
         // A record the index does not hold is not taken out of it.
         if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(refs.begin() + oldPos);
         if (idx->FilterRecord(newRecord)) {
-          bool found = false;
-          int pos = -1;
-          idx->Search(&idx->IndexFieldList, newRecord, found, pos, false, true);
-          int insertAt = (pos < 0 || pos > idx->Count()) ? idx->Count() : pos;
+          int insertAt = idx->InsertPosition(newRecord);
           refs.insert(refs.begin() + insertAt, stored);
           if (current) {
             Table->SetCursorPos(insertAt);

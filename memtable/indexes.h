@@ -47,6 +47,9 @@ class TmvxIndex {
   int ScanSearch(const TmvxFieldList& fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
                  bool nearest);
   bool SearchRecord(PmvxRecord record, int& position, bool respectFilter);
+  // Where a record with this key goes in a sorted index: before the first record whose
+  // key is equal or above, by a full comparison.
+  int InsertPosition(PmvxRecord keyRecord);
   bool SearchRecordID(int recordID, int& position);
   bool FilterRecord(PmvxRecord record);
   int CompareIndexRecords(const TmvxFieldList& fieldList, const TmvxRecord* keyRecord, const TmvxRecord* record,

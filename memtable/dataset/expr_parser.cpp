@@ -183,6 +183,10 @@ class Parser {
       case nodeCONST:
         if (n.ConstNull) return vtNull;
         return n.ConstType == ftString ? vtText : vtNumber;
+      case nodeBINARY:
+        // Text + text is their concatenation.
+        if (n.Operator == coADD && TypeOf(*n.Operands[0]) == vtText && TypeOf(*n.Operands[1]) == vtText) return vtText;
+        return (n.Operator >= coADD && n.Operator <= coREM) || n.Operator == coMINUS ? vtNumber : vtUnknown;
       case nodeUNARY:
         return n.Operator == coUPPER || n.Operator == coLOWER ? vtText : (n.Operator == coMINUS ? vtNumber : vtUnknown);
       case nodeFUNC: {
@@ -335,7 +339,7 @@ class Parser {
         for (ExprNode* side : {right.get(), left.get()}) {
           if (side->Class != nodeCONST || side->ConstNull || side->ConstType != ftString) continue;
           std::size_t len = side->ConstData.size() - 1;
-          if (len > 0 && side->ConstData[len - 1] == '*') {
+          if (len > 1 && side->ConstData[len - 1] == '*') {
             side->ConstData.erase(side->ConstData.begin() + static_cast<std::ptrdiff_t>(len - 1));
             partial = static_cast<int>(len - 1);
             break;

@@ -24,8 +24,9 @@
 //
 // Text comparisons: "=" and "<>" between two texts become compare nodes carrying the
 // case-insensitive flag (filter option foCaseInsensitive) and a partial length: a text
-// constant that ends in "*" compares only as many characters as precede the "*" (unless
-// the option foNoPartialCompare is set, when the "*" is an ordinary character).
+// constant of two or more characters that ends in "*" compares only as many characters
+// as precede the "*" (unless the option foNoPartialCompare is set, when the "*" is an
+// ordinary character; so is the "*" of the text "*" alone).
 // A text constant compared with a date, time or date-time field is read as
 // "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or "HH:MM[:SS]" and stored in the field's type.
 // UPPER and LOWER become unary nodes; every other name followed by "(" becomes a
