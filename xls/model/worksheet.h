@@ -8,6 +8,7 @@
 #include <string>
 
 #include "xls/model/cell_store.h"
+#include "xls/model/format_objects.h"
 #include "xls/model/page_setup.h"
 #include "xls/model/panes.h"
 #include "xls/model/protect.h"
