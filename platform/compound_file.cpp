@@ -56,7 +56,12 @@ std::string Narrow(const std::u16string& s) {
   return out;
 }
 
-std::string Quoted(const std::u16string& s) { return "\"" + Narrow(s) + "\""; }
+std::string Quoted(const std::u16string& s) {
+  std::string q(1, '"');
+  q += Narrow(s);
+  q += '"';
+  return q;
+}
 
 bool ShortWrite(ByteStream& out, const void* data, std::size_t n) { return out.Write(data, n) != n; }
 

@@ -121,6 +121,7 @@ TEST(CellAddress, LineBreaksAndDotNumbers) {
   EXPECT_EQ(FloatToDotStr(0.5), ".5");
   EXPECT_EQ(FloatToDotStr(-3.14), "-3.1");
   EXPECT_EQ(FloatToDotStr(0), "");
+  EXPECT_EQ(FloatToDotStr(1e20), "100000000000000000000");
   EXPECT_TRUE(IsDirectory("/"));
   EXPECT_FALSE(IsDirectory("/nonexistent-folder"));
   EXPECT_FALSE(IsDirectory(std::string(KV_SOURCE_DIR) + "/README.md"));

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "xls/model/xls_constants.h"
@@ -111,12 +112,20 @@ int ParseAreaRef(const std::string& text, std::uint16_t& firstRow, std::uint8_t&
 
 std::string RowsToAbsRef(int first, int last) {
   if (first < 1 || last < 1) return {};
-  return "$" + std::to_string(first) + ":$" + std::to_string(last);
+  std::string s(1, '$');
+  s += std::to_string(first);
+  s += ":$";
+  s += std::to_string(last);
+  return s;
 }
 
 std::string ColsToAbsRef(int first, int last) {
   if (first < 1 || last < 1) return {};
-  return "$" + ColumnName(first) + ":$" + ColumnName(last);
+  std::string s(1, '$');
+  s += ColumnName(first);
+  s += ":$";
+  s += ColumnName(last);
+  return s;
 }
 
 bool ParseRowRange(const std::string& text, int& first, int& last) {
@@ -232,13 +241,18 @@ std::u16string NormalizeLineBreaks(const std::u16string& text) {
 std::string FloatToDotStr(double value) {
   // The picture "#.#": at most one decimal, no leading or trailing zero digits.
   double tenths = std::round(std::fabs(value) * 10);
+  char buf[48];
+  if (!(tenths < 9e17)) {  // beyond whole tenths in 64 bits (or not a number): no decimal
+    int len = std::snprintf(buf, sizeof buf, "%.0f", value);
+    return std::string(buf, static_cast<std::size_t>(len > 0 ? len : 0));
+  }
   long long t = static_cast<long long>(tenths);
   long long whole = t / 10, decimal = t % 10;
-  std::string out;
-  if (t != 0 && value < 0) out = "-";
-  if (whole != 0) out += std::to_string(whole);
-  if (decimal != 0) out += "." + std::to_string(decimal);
-  return out;
+  int n = 0;
+  if (t != 0 && value < 0) buf[n++] = '-';
+  if (whole != 0) n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), "%lld", whole);
+  if (decimal != 0) n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%lld", decimal);
+  return std::string(buf, static_cast<std::size_t>(n));
 }
 
 bool IsDirectory(const std::string& path) {

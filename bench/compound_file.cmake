@@ -1,0 +1,2 @@
+add_executable(bench_compound_file compound_file_bench.cpp)
+target_link_libraries(bench_compound_file PRIVATE kv_platform benchmark::benchmark benchmark::benchmark_main kv_warnings)
