@@ -120,7 +120,7 @@ TXLSFormula::~TXLSFormula() = default;
 std::unique_ptr<TXLSSyntaxItem> TXLSFormula::CompileText(const std::u16string& text,
                                                           int sheetScope) {
   TXLSLexer lexer;
-  lexer.SetText(ftext::WideToUtf8(text));
+  lexer.SetText(WideToUtf8(text));
   if (lexer.Scan() != 1) return nullptr;
   TXLSSyntax parser(*catalogue_, externs_);
   parser.SetTokens(&lexer.Tokens());
@@ -743,7 +743,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
       case ptgErr: {
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeError);
         node->value = static_cast<int32_t>(r.Byte());
-        if (const char* t = ErrorTextOfCode(node->value)) node->text = ftext::Utf8ToWide(t);
+        if (const char* t = ErrorTextOfCode(node->value)) node->text = Utf8ToWide(t);
         stack.Push(std::move(node));
         continue;
       }

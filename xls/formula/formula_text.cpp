@@ -5,11 +5,9 @@
 #include <cstdlib>
 
 #include "xls/formula/lexer.h"
-#include "xls/formula/wide_text.h"
+#include "xls/model/codepage.h"
 
 namespace xls {
-
-using ftext::Utf8ToWide;
 
 std::string FormatFormulaNumber(double value) {
   char buf[64];

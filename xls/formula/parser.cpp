@@ -1,11 +1,11 @@
 #include "xls/formula/parser.h"
 
 #include "xls/formula/wide_text.h"
+#include "xls/model/codepage.h"
 
 namespace xls {
 
 using ftext::UpperAscii;
-using ftext::Utf8ToWide;
 
 bool ParseCellPart(const std::string& raw, CellPart& part) {
   std::string text = UpperAscii(raw);

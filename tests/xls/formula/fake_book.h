@@ -11,6 +11,7 @@
 #include "xls/formula/formula.h"
 #include "xls/formula/formula_text.h"
 #include "xls/formula/wide_text.h"
+#include "xls/model/codepage.h"
 #include "xls/model/blob.h"
 
 namespace xls::test {
@@ -132,7 +133,7 @@ struct Compiler {
     if (!tree) return "decode";
     std::u16string text;
     if (writer.NodeText(tree.get(), row, col, text) != 1) return "text";
-    return ftext::WideToUtf8(text);
+    return WideToUtf8(text);
   }
 
   std::string Text(const std::string& hex, int version = 0x600) {

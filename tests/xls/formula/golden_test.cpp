@@ -184,7 +184,7 @@ struct FileBook {
     if (!tree) return "decode";
     std::u16string text;
     if (writer.NodeText(tree.get(), row, col, text) != 1) return "text";
-    return ftext::WideToUtf8(text);
+    return WideToUtf8(text);
   }
 };
 
@@ -214,7 +214,7 @@ TEST(GoldenFormulas, LibreOfficeBiff8TokensDecodeAndCompileAlike) {
     std::vector<uint8_t> theirs(r.body.begin() + 22, r.body.end());
     EXPECT_EQ(file.Text(theirs, cce, row, col), text) << "decoding LibreOffice's " << Hex(theirs.data(), theirs.size());
 
-    auto tree = file.formula.CompileText(ftext::Utf8ToWide(text), 0);
+    auto tree = file.formula.CompileText(Utf8ToWide(text), 0);
     ASSERT_TRUE(tree) << text;
     std::unique_ptr<TXLSBlob> blob;
     ASSERT_EQ(file.formula.Compile(*tree, kRootValue, 101, row, col, blob), 1) << text;
@@ -300,7 +300,7 @@ TEST(GoldenFormulas, GnumericBiff5TokensDecodeToTheCorpusText) {
     std::string text = file.Text(theirs, cce, row, col);
     EXPECT_EQ(text, expect) << "decoding gnumeric's " << Hex(theirs.data(), theirs.size());
     // Our BIFF5 tokens for the same text decode to it again.
-    auto tree = file.formula.CompileText(ftext::Utf8ToWide(expect), 0);
+    auto tree = file.formula.CompileText(Utf8ToWide(expect), 0);
     ASSERT_TRUE(tree) << expect;
     auto blob = file.formula.CompileTree(*tree, kRootValue, 101, row, col);
     ASSERT_TRUE(blob) << expect;
@@ -325,7 +325,7 @@ TEST(GoldenFormulas, XlrdReadsOurTokensAsLibreOffices) {
   {
     std::ofstream out(listing);
     for (size_t row = 0; row < corpus.size(); ++row) {
-      auto tree = file.formula.CompileText(ftext::Utf8ToWide(corpus[row]), 0);
+      auto tree = file.formula.CompileText(Utf8ToWide(corpus[row]), 0);
       ASSERT_TRUE(tree);
       auto blob = file.formula.CompileTree(*tree, kRootValue, 101, static_cast<int>(row), 7);
       ASSERT_TRUE(blob);

@@ -19,7 +19,7 @@ std::string Dump(const TXLSSyntaxItem* n) {
       std::snprintf(buf, sizeof buf, "%g", n->number);
       return buf;
     }
-    case kNodeString: return "\"" + ftext::WideToUtf8(n->text) + "\"";
+    case kNodeString: return "\"" + WideToUtf8(n->text) + "\"";
     case kNodeBool: return n->value ? "T" : "F";
     case kNodeMissing: return "_";
     case kNodeError: return "E" + std::to_string(n->value);

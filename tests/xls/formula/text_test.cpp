@@ -18,7 +18,7 @@ struct TextTest : ::testing::Test {
     if (!tree) return "parse";
     std::u16string out;
     if (c.writer.NodeText(tree.get(), row, col, out) != 1) return "text";
-    return ftext::WideToUtf8(out);
+    return WideToUtf8(out);
   }
 };
 
@@ -79,7 +79,7 @@ TEST_F(TextTest, NumbersPrintInAFormTheLexerReads) {
     ASSERT_EQ(lexer.Scan(), 1) << s;
     ASSERT_EQ(lexer.Tokens().Count(), 1) << s;
     double back = 0;
-    ASSERT_TRUE(TryTextToFloat(ftext::Utf8ToWide(s), back));
+    ASSERT_TRUE(TryTextToFloat(Utf8ToWide(s), back));
     EXPECT_NEAR(back, v, std::abs(v) * 1e-14) << s;
   }
   TXLSSyntaxItem inf(kNodeNumber);
@@ -128,7 +128,7 @@ TEST_F(TextTest, CorpusRoundTrips) {
       u"\"\"", u"\"caf\u00e9\"", u"'Sheet2':'It''s'!A:A",
   };
   for (const char16_t* text : corpus) {
-    std::string expect = ftext::WideToUtf8(text);
+    std::string expect = WideToUtf8(text);
     EXPECT_EQ(c.RoundTrip(text), expect) << "BIFF8";
     // BIFF5 rows end at 16384: a cell below becomes #REF!.
     EXPECT_EQ(c.RoundTrip(text, kFormatBiff5), expect == "IV65536" ? "#REF!" : expect) << "BIFF5";
