@@ -45,6 +45,18 @@ int BinaryToken(int kind) {
   return -1;
 }
 
+// The class a node's token had when it was read from a file; value class when unknown.
+int DecodedClass(const TXLSSyntaxItem& node) {
+  int token = 0;
+  if (node.kind == kNodeReference) {
+    token = node.value;
+  } else if (node.kind == kNodeCall || node.kind == kNodeMemFunc) {
+    token = node.rawToken;
+  }
+  int cls = ((token >> 5) & 3) - 1;
+  return token >= 0x20 && token < 0x80 && cls >= 0 ? cls : kClassValue;
+}
+
 bool IsReferenceOperator(int kind) {
   return kind == kNodeUnion || kind == kNodeIntersect || kind == kNodeRange;
 }
@@ -343,8 +355,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
   } else if (node.text.empty() && node.rawToken != 0) {
     number = node.value;
     fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
-    ret = ((node.rawToken >> 5) & 3) - 1;
-    if (ret < 0) ret = kClassValue;
+    ret = DecodedClass(node);
   } else {
     return false;
   }
@@ -355,7 +366,8 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     } else if (addIn) {
       argClass = i == 1 ? kClassReference : addIn->GetArgClass(i - 1);
     } else {
-      argClass = kClassValue;
+      // A function the catalogue lacks: each argument keeps the class it was read with.
+      argClass = DecodedClass(*node.Child(i));
     }
     bool setArray = arrayFormula_ && !arrayClass_ &&
                     (argClass == kClassReference || (argClass == kClassValue && ret == kClassReference));
@@ -365,7 +377,9 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     if (!ok) return false;
   }
   int tokenClass;
-  if (arrayClass_ && ((cls < 2 && ret == 1) || (cls == 1 && ret == 0))) {
+  if (!entry && !addIn) {
+    tokenClass = ret;
+  } else if (arrayClass_ && ((cls < 2 && ret == 1) || (cls == 1 && ret == 0))) {
     tokenClass = 2;
   } else if (ret == 0 && cls == 1) {
     tokenClass = 1;

@@ -141,6 +141,19 @@ struct Compiler {
     return Text(bytes, bytes.size(), version);
   }
 
+  // Token bytes to tree to token bytes (BIFF8, cell formula at A1); "decode" or "compile".
+  std::string RoundTripTokens(const std::string& hex) {
+    auto bytes = Unhex(hex);
+    size_t pos = 0;
+    auto tree = formula.DecodeTokens(bytes.data(), bytes.size(), pos, 0x600, bytes.size());
+    if (!tree) return "decode";
+    externs.Renumber();
+    formula.SetFileFormat(kFormatBiff8);
+    std::unique_ptr<TXLSBlob> blob;
+    if (formula.Compile(*tree, kRootValue, 1, 0, 0, blob) != 1) return "compile";
+    return Hex(blob->GetData() + 2, blob->GetSize() - 2);
+  }
+
   // Text to tree to tokens to tree to text.
   std::string RoundTrip(const std::u16string& text, int format = kFormatBiff8) {
     auto tree = formula.CompileText(text, 0);

@@ -137,6 +137,9 @@ TEST_F(TokensTest, DecodesWhatValidFilesContain) {
 TEST_F(TokensTest, UnknownFunctionNumbersKeepTheirNumber) {
   // ptgFuncVar of function number 358 (not catalogued) with two arguments.
   auto bytes = Unhex("1e0100" "1e0200" "42" "02" "6601");
+  EXPECT_EQ(c.RoundTripTokens("24000000c0" "250000010000c001c0" "22" "02" "6601"),
+            "24000000c0" "250000010000c001c0" "22" "02" "6601")
+      << "classes of the call and its arguments are kept";
   size_t pos = 0;
   auto tree = c.formula.DecodeTokens(bytes.data(), bytes.size(), pos, 0x600, bytes.size());
   ASSERT_TRUE(tree);
