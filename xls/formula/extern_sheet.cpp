@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "xls/formula/wide_text.h"
 #include "xls/model/blob.h"
 #include "xls/model/codepage.h"
 
@@ -67,6 +68,13 @@ TXLSBlob* NewRecord(uint16_t id) {
 }
 
 void Finish(TXLSBlob& b) { b.PutWord(b.GetSize() - 4, 2); }
+
+// An add-in name's formula: 2 bytes of tokens, ptgErr #REF!.
+void AddExternNameFormula(TXLSBlob& b) {
+  b.AddWord(2);
+  b.AddByte(0x1C);
+  b.AddByte(0x17);
+}
 
 }  // namespace
 
@@ -182,9 +190,7 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
       n->AddByte(static_cast<uint32_t>(name.size()));
       n->AddByte(1);
       n->AddWideString(name);
-      n->AddWord(2);
-      n->AddByte(0x1C);  // ptgErr #REF!
-      n->AddByte(0x17);
+      AddExternNameFormula(*n);
       Finish(*n);
       out.Append(n);
     }
@@ -221,9 +227,7 @@ int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out,
     n->AddDWord(0);
     n->AddByte(static_cast<uint32_t>(bytes.size()));
     n->AddString(bytes);
-    n->AddWord(2);
-    n->AddByte(0x1C);  // ptgErr #REF!
-    n->AddByte(0x17);
+    AddExternNameFormula(*n);
     Finish(*n);
     out.Append(n);
   }
@@ -393,29 +397,16 @@ int TXLSExternSheet::ResolveEntryAt(int n, int& book, int& first, int& last) con
   return ResolveEntry(id, book, first, last);
 }
 
-namespace {
-
-std::u16string Quoted(const std::u16string& name) {
-  std::u16string s = u"'";
-  for (char16_t c : name) {
-    s += c;
-    if (c == u'\'') s += c;
-  }
-  return s + u"'";
-}
-
-}  // namespace
-
 std::u16string TXLSExternSheet::GetSheetText(int id) const {
   int book = 0, first = 0, last = 0;
   if (!IsOwnBook(id) || ResolveEntry(id, book, first, last) != 1) return {};
   std::u16string a = SheetNameByIndex(first);
   if (a.empty()) return {};
-  std::u16string text = Quoted(a);
+  std::u16string text = ftext::Quoted(a, u'\'');
   if (last != first) {
     std::u16string b = SheetNameByIndex(last);
     if (b.empty()) return {};
-    text += u":" + Quoted(b);
+    text += u":" + ftext::Quoted(b, u'\'');
   }
   return text;
 }

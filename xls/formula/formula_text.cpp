@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "xls/formula/lexer.h"
+#include "xls/formula/wide_text.h"
 #include "xls/model/codepage.h"
 
 namespace xls {
@@ -54,15 +55,6 @@ std::string ColumnLetters(int column) {
 }
 
 namespace {
-
-std::u16string Quote(const std::u16string& text) {
-  std::u16string s = u"\"";
-  for (char16_t c : text) {
-    s += c;
-    if (c == u'"') s += c;
-  }
-  return s + u"\"";
-}
 
 const char16_t* OperatorText(int kind) {
   switch (kind) {
@@ -144,7 +136,7 @@ int TXLSFormulaText::ArrayText(const TXLSSyntaxItem& node, std::u16string& text)
         if (!std::isfinite(v.number)) return -1;
         text += Utf8ToWide(FormatFormulaNumber(v.number));
         break;
-      case kNodeString: text += Quote(v.text); break;
+      case kNodeString: text += ftext::Quoted(v.text, u'"'); break;
       case kNodeBool: text += v.value == 1 ? u"TRUE" : u"FALSE"; break;
       case kNodeError: {
         const char* e = ErrorTextOfCode(v.value);
@@ -200,7 +192,7 @@ int TXLSFormulaText::NodeText(const TXLSSyntaxItem* node, int row, int column,
       text = Utf8ToWide(FormatFormulaNumber(node->number));
       return 1;
     case kNodeString:
-      text = Quote(node->text);
+      text = ftext::Quoted(node->text, u'"');
       return 1;
     case kNodeError: {
       const char* e = ErrorTextOfCode(node->value);

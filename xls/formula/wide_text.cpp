@@ -18,4 +18,13 @@ std::string UpperAscii(std::string_view text) {
   return out;
 }
 
+std::u16string Quoted(std::u16string_view text, char16_t quote) {
+  std::u16string s(1, quote);
+  for (char16_t c : text) {
+    s += c;
+    if (c == quote) s += c;
+  }
+  return s + quote;
+}
+
 }  // namespace xls::ftext
