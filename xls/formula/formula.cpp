@@ -518,7 +518,9 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   if (index < 1) index = 0;
   b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
   if (Biff5()) {
-    b.AddWord(static_cast<uint32_t>(-externs_.NextSheetNumber()) & 0xFFFF);
+    // The add-in "document" is the EXTERNSHEET record after the sheets'; like every other
+    // document it is named by a positive index (only own sheets take negative ones).
+    b.AddWord(static_cast<uint32_t>(externs_.NextSheetNumber()) & 0xFFFF);
     for (int i = 0; i < 8; ++i) b.AddByte(0);
     b.AddWord(static_cast<uint32_t>(index));
     for (int i = 0; i < 12; ++i) b.AddByte(0);

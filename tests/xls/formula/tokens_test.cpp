@@ -66,6 +66,15 @@ TEST_F(TokensTest, ThreeDReferencesAndNames) {
   EXPECT_EQ(isEven.substr(0, 2), "39");
   EXPECT_EQ(isEven.substr(6, 4), "0100") << "the first add-in name";
   EXPECT_EQ(isEven.substr(14), "44000000c0" "42" "02" "ff00");
+  // BIFF5: the add-in document is the EXTERNSHEET after the four sheets, a positive index.
+  EXPECT_EQ(c.Tokens(u"ISEVEN(A1)", kRootValue, kFormatBiff5),
+            "39" "0500" "0000000000000000" "0100" "000000000000000000000000" "4400c000" "4202ff00");
+  EXPECT_EQ(c.Text("39" "0500" "0000000000000000" "0100" "000000000000000000000000" "4400c000"
+                   "4202ff00", 0x500),
+            "ISEVEN(A1)");
+  EXPECT_EQ(c.Text("39" "fbff" "0000000000000000" "0100" "000000000000000000000000" "4400c000"
+                   "4202ff00", 0x500),
+            "ISEVEN(A1)") << "a negative index names the same record";
   // A deleted sheet has no output index: its references cannot be written.
   auto tree = c.formula.CompileText(u"Sheet2!A1", 0);
   c.book.DeleteSheet(u"Sheet2");
