@@ -103,7 +103,8 @@ TEST_F(CellStore, PutCellReplacesAndDetachHandsOver) {
   EXPECT_EQ(now->Column(), 1);
   EXPECT_EQ(now->Value(), 4);
   std::unique_ptr<TXLSCellRef> taken = heap.DetachCell(1, 1);
-  EXPECT_EQ(taken.get(), now);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(taken->Value(), 4);
   EXPECT_EQ(heap.FindCell(1, 1), nullptr);
   EXPECT_EQ(heap.RowCount(), 0);
 }

@@ -1,5 +1,7 @@
 #include "xls/model/cell_store.h"
 
+#include <new>
+
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -19,12 +21,36 @@ TXLSCellHeap::~TXLSCellHeap() {
         for (TXLSCellRef*& cell : *cols) {
           if (!cell) continue;
           ReleaseUses(*cell);
-          delete cell;
+          cell->~TXLSCellRef();  // the slabs go with the store
           cell = nullptr;
         }
       }
     }
   }
+}
+
+TXLSCellRef* TXLSCellHeap::NewCell(std::int32_t row, std::int32_t column) {
+  void* place = nullptr;
+  if (freeCells_) {
+    place = freeCells_;
+    freeCells_ = *static_cast<void**>(freeCells_);
+  } else {
+    if (slabUsed_ == slabSize_) {
+      // Small sheets take small slabs; big ones grow to 4096 cells a slab.
+      slabSize_ = slabSize_ == 0 ? 64 : (slabSize_ < 4096 ? slabSize_ * 2 : 4096);
+      slabs_.push_back(std::make_unique<CellSlot[]>(slabSize_));
+      slabUsed_ = 0;
+    }
+    place = &slabs_.back()[slabUsed_++];
+  }
+  return new (place) TXLSCellRef(static_cast<std::uint16_t>(row), static_cast<std::uint8_t>(column));
+}
+
+void TXLSCellHeap::FreeCell(TXLSCellRef* cell) {
+  cell->~TXLSCellRef();
+  void* place = cell;
+  *static_cast<void**>(place) = freeCells_;
+  freeCells_ = place;
 }
 
 void TXLSCellHeap::ReleaseUses(TXLSCellRef& cell) {
@@ -76,7 +102,7 @@ void TXLSCellHeap::Attach(std::int32_t row, std::int32_t column, TXLSCellRef*& s
   } else {
     // A new cell shows what the position showed: its row's or column's format.
     std::int32_t xf = owner_->GetCellXF(row, column);
-    auto* cell = new TXLSCellRef(static_cast<std::uint16_t>(row), static_cast<std::uint8_t>(column));
+    TXLSCellRef* cell = NewCell(row, column);
     cell->SetXF(xf);
     if (xf > 0) owner_->Workbook()->XFList().MoveUse(0, xf);
     slot = cell;
@@ -111,8 +137,10 @@ TXLSCellRef* TXLSCellHeap::GetOrCreateCell(std::int32_t row, std::int32_t column
 void TXLSCellHeap::PutCell(std::int32_t row, std::int32_t column, std::unique_ptr<TXLSCellRef> cell) {
   if (!cell) return;
   DeleteCell(row, column);
+  TXLSCellRef* own = NewCell(row, column);
+  *own = std::move(*cell);
   TXLSCellRef** slot = Slot(row, column, true);
-  Attach(row, column, *slot, cell.release());
+  Attach(row, column, *slot, own);
 }
 
 void TXLSCellHeap::DissolveMerge(TXLSCellRef* master) {
@@ -138,7 +166,7 @@ void TXLSCellHeap::DeleteCell(std::int32_t row, std::int32_t column) {
   TXLSCellRef* cell = *slot;
   *slot = nullptr;
   ReleaseUses(*cell);
-  delete cell;
+  FreeCell(cell);
   ShrinkBounds(row, column);
 }
 
@@ -146,7 +174,8 @@ std::unique_ptr<TXLSCellRef> TXLSCellHeap::DetachCell(std::int32_t row, std::int
   TXLSCellRef** slot = Slot(row, column, false);
   if (!slot || !*slot) return nullptr;
   DissolveMerge(*slot);
-  std::unique_ptr<TXLSCellRef> cell(*slot);
+  auto cell = std::make_unique<TXLSCellRef>(std::move(**slot));
+  FreeCell(*slot);
   *slot = nullptr;
   ShrinkBounds(row, column);
   return cell;

@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace xls {
 
@@ -108,11 +110,11 @@ class TXLSCellHeap {
   TXLSCellRef* FindCell(std::int32_t row, std::int32_t column) const;
   // A new cell takes the position's effective format, counting one use of it.
   TXLSCellRef* GetOrCreateCell(std::int32_t row, std::int32_t column);
-  // Stores a cell, deleting one that is there.
+  // Stores a cell (its contents move into the store's own record), deleting one that is there.
   void PutCell(std::int32_t row, std::int32_t column, std::unique_ptr<TXLSCellRef> cell);
   // Frees the cell and gives back its format and string uses.
   void DeleteCell(std::int32_t row, std::int32_t column);
-  // Takes the cell out; its uses go with it to the caller.
+  // Takes the cell out as a record of its own; its uses go with it to the caller.
   std::unique_ptr<TXLSCellRef> DetachCell(std::int32_t row, std::int32_t column);
   // Every existing cell of the master's area leaves the area; values and formats stay.
   void DissolveMerge(TXLSCellRef* master);
@@ -151,6 +153,15 @@ class TXLSCellHeap {
   using Row = std::array<std::unique_ptr<ColumnPage>, 256 / kColumnPageSize>;
   using RowPage = std::array<std::unique_ptr<Row>, 256>;
 
+  // Cell records come from slabs owned by the store: a numeric cell then costs its 24 bytes
+  // and no allocator overhead. Freed records are reused first.
+  struct alignas(TXLSCellRef) CellSlot {
+    unsigned char bytes[sizeof(TXLSCellRef)];
+  };
+  static_assert(sizeof(CellSlot) >= sizeof(void*));
+  TXLSCellRef* NewCell(std::int32_t row, std::int32_t column);
+  void FreeCell(TXLSCellRef* cell);
+
   const Row* RowAt(std::int32_t row) const;
   TXLSCellRef** Slot(std::int32_t row, std::int32_t column, bool create);
   void Attach(std::int32_t row, std::int32_t column, TXLSCellRef*& slot, TXLSCellRef* given);
@@ -158,6 +169,10 @@ class TXLSCellHeap {
   void ReleaseUses(TXLSCellRef& cell);
 
   std::array<std::unique_ptr<RowPage>, 256> top_;
+  std::vector<std::unique_ptr<CellSlot[]>> slabs_;
+  std::size_t slabSize_ = 0;
+  std::size_t slabUsed_ = 0;
+  void* freeCells_ = nullptr;
   IXLSWorksheet* owner_;
   std::int32_t firstRow_ = 0, lastRow_ = 0, rowCount_ = 0;
   std::int32_t firstColumn_ = 0, lastColumn_ = 0, columnCount_ = 0;

@@ -1,0 +1,2 @@
+add_executable(bench_xls_cells xls_cells_bench.cpp)
+target_link_libraries(bench_xls_cells PRIVATE kv_xls_model benchmark::benchmark benchmark::benchmark_main kv_warnings)
