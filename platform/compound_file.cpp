@@ -349,35 +349,33 @@ const std::uint8_t* CompoundFileReader::Sector(std::uint32_t index) const {
   return bytes_.data() + offset;
 }
 
-FileResult CompoundFileReader::Chain(std::uint32_t start, std::vector<std::uint32_t>& sectors,
-                                     const char* what) const {
+namespace {
+
+// Follows a chain through an allocation table; every sector must lie below limit, and a chain
+// longer than limit sectors must run in a circle.
+FileResult WalkChain(const std::vector<std::uint32_t>& table, std::uint64_t limit, std::uint32_t start,
+                     std::vector<std::uint32_t>& sectors, const std::string& what, const char* where) {
   sectors.clear();
-  std::uint32_t s = start;
-  while (s != kEndOfChain) {
-    if (s >= fat_.size() || s >= sectorCount_)
-      return FileResult::Failure(std::string("compound file: the chain of ") + what + " leaves the file");
-    if (sectors.size() >= sectorCount_)
-      return FileResult::Failure(std::string("compound file: the chain of ") + what + " runs in a circle");
+  for (std::uint32_t s = start; s != kEndOfChain; s = table[s]) {
+    if (s >= table.size() || s >= limit)
+      return FileResult::Failure("compound file: the " + what + " leaves the " + where);
+    if (sectors.size() >= limit) return FileResult::Failure("compound file: the " + what + " runs in a circle");
     sectors.push_back(s);
-    s = fat_[s];
   }
   return {};
 }
 
+}  // namespace
+
+FileResult CompoundFileReader::Chain(std::uint32_t start, std::vector<std::uint32_t>& sectors,
+                                     const char* what) const {
+  return WalkChain(fat_, sectorCount_, start, sectors, std::string("chain of ") + what, "file");
+}
+
 FileResult CompoundFileReader::MiniChain(std::uint32_t start, std::vector<std::uint32_t>& sectors,
                                          const char* what) const {
-  sectors.clear();
-  std::uint64_t miniCount = miniStream_.size() / kMiniSectorSize;
-  std::uint32_t s = start;
-  while (s != kEndOfChain) {
-    if (s >= miniFat_.size() || s >= miniCount)
-      return FileResult::Failure(std::string("compound file: the mini chain of ") + what + " leaves the mini stream");
-    if (sectors.size() >= miniCount)
-      return FileResult::Failure(std::string("compound file: the mini chain of ") + what + " runs in a circle");
-    sectors.push_back(s);
-    s = miniFat_[s];
-  }
-  return {};
+  return WalkChain(miniFat_, miniStream_.size() / kMiniSectorSize, start, sectors,
+                   std::string("mini chain of ") + what, "mini stream");
 }
 
 FileResult CompoundFileReader::Parse() {

@@ -70,20 +70,7 @@ void THash::Grow(int n) {
   std::uint32_t oldCount = mask_ + 1;
   mask_ = static_cast<std::uint32_t>(newCount - 1);
   buckets_.resize(static_cast<std::size_t>(newCount), nullptr);
-  for (std::uint32_t i = 0; i < oldCount; ++i) {
-    THashEntry** link = &buckets_[i];
-    while (*link) {
-      THashEntry* e = *link;
-      std::uint32_t b = e->hash & mask_;
-      if (b != i) {
-        *link = e->next;
-        e->next = buckets_[b];
-        buckets_[b] = e;
-      } else {
-        link = &e->next;
-      }
-    }
-  }
+  RedistributeChains(buckets_, oldCount, mask_);
 }
 
 std::vector<std::string> THash::GetKeys() const {

@@ -51,6 +51,26 @@ std::uint32_t HashOfKey(const std::u16string& key);
 // The decimal text of a sparse-array index, "-5" for -5.
 std::u16string IndexKey(std::int32_t i);
 
+// After a bucket array has grown from oldCount to mask + 1 buckets, moves every entry of the
+// old chains whose hash now selects another bucket to the head of that bucket's chain.
+template <typename Entry>
+void RedistributeChains(std::vector<Entry*>& buckets, std::uint32_t oldCount, std::uint32_t mask) {
+  for (std::uint32_t i = 0; i < oldCount; ++i) {
+    Entry** link = &buckets[i];
+    while (*link) {
+      Entry* e = *link;
+      std::uint32_t b = e->hash & mask;
+      if (b != i) {
+        *link = e->next;
+        e->next = buckets[b];
+        buckets[b] = e;
+      } else {
+        link = &e->next;
+      }
+    }
+  }
+}
+
 class THash {
  public:
   THash();

@@ -1,5 +1,6 @@
 #include "xls/model/string_table.h"
 
+#include "xls/model/hash.h"
 #include "xls/model/key_text.h"
 
 namespace xls {
@@ -25,11 +26,7 @@ const TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) cons
 
 // ----- hash -----------------------------------------------------------------------------------
 
-std::uint32_t TXLSStringTable::HashOf(const std::u16string& text) {
-  std::uint32_t h = 0;
-  for (char16_t u : text) h = h * 33u + u;
-  return h + (h >> 5);
-}
+std::uint32_t TXLSStringTable::HashOf(const std::u16string& text) { return HashOfKey(text); }
 
 TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text) const {
   std::uint32_t h = HashOf(text);
@@ -44,20 +41,7 @@ void TXLSStringTable::GrowBuckets() {
   std::uint32_t oldCount = mask_ + 1;
   mask_ = static_cast<std::uint32_t>(newCount - 1);
   buckets_.resize(static_cast<std::size_t>(newCount), nullptr);
-  for (std::uint32_t i = 0; i < oldCount; ++i) {
-    TSTHashEntry** link = &buckets_[i];
-    while (*link) {
-      TSTHashEntry* e = *link;
-      std::uint32_t b = e->hash & mask_;
-      if (b != i) {
-        *link = e->next;
-        e->next = buckets_[b];
-        buckets_[b] = e;
-      } else {
-        link = &e->next;
-      }
-    }
-  }
+  RedistributeChains(buckets_, oldCount, mask_);
 }
 
 void TXLSStringTable::HashAdd(const std::u16string& text, std::int32_t index) {

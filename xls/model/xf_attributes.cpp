@@ -44,6 +44,19 @@ struct Borders {
     return ((mask & kEdgeDiagonalDown) ? kDiagDownFlag : 0) | ((mask & kEdgeDiagonalUp) ? kDiagUpFlag : 0);
   }
   std::u16string Key() const { return HexDigits(w1, 8) + HexDigits(w2, 8); }
+  // A new diagonal code for the diagonals in mask: a line sets their flags, none clears them;
+  // without any flag left the diagonal loses its style and colour.
+  void SetDiagonals(std::int32_t mask, std::int32_t code) {
+    if (code != 0) w2 |= Flags(mask);
+    else w2 &= ~Flags(mask);
+    if (!(w2 & (kDiagDownFlag | kDiagUpFlag))) {
+      SetDiagStyle(0);
+      SetDiagColour(0);
+    } else if (code != 0) {
+      SetDiagStyle(static_cast<std::uint32_t>(code));
+      if (DiagColour() == 0) SetDiagColour(64);
+    }
+  }
 };
 
 Borders ReadBorders(const std::u16string& part) { return {HexField(part, 1, 8), HexField(part, 9, 8)}; }
@@ -215,18 +228,8 @@ std::int32_t TXLSXFList::SetBorderLineStyle(std::int32_t xf, std::int32_t mask, 
     if (keep == 0) b.SetColour(e, 0);
     b.SetStyle(e, static_cast<std::uint32_t>(code));
   }
-  if (mask & (kEdgeDiagonalDown | kEdgeDiagonalUp)) {
-    std::int32_t code = CodeFromStyleAndWeight(style, WeightFromCode(static_cast<std::int32_t>(b.DiagStyle())), CodeMode::Style);
-    if (code != 0) b.w2 |= Borders::Flags(mask);
-    else b.w2 &= ~Borders::Flags(mask);
-    if (!(b.w2 & (kDiagDownFlag | kDiagUpFlag))) {
-      b.SetDiagStyle(0);
-      b.SetDiagColour(0);
-    } else if (code != 0) {
-      b.SetDiagStyle(static_cast<std::uint32_t>(code));
-      if (b.DiagColour() == 0) b.SetDiagColour(64);
-    }
-  }
+  if (mask & (kEdgeDiagonalDown | kEdgeDiagonalUp))
+    b.SetDiagonals(mask, CodeFromStyleAndWeight(style, WeightFromCode(static_cast<std::int32_t>(b.DiagStyle())), CodeMode::Style));
   return SetBorders(xf, b.Key(), move);
 }
 
@@ -239,18 +242,8 @@ std::int32_t TXLSXFList::SetBorderWeight(std::int32_t xf, std::int32_t mask, boo
     if (b.Colour(e) == 0) b.SetColour(e, 64);
     b.SetStyle(e, static_cast<std::uint32_t>(code));
   }
-  if (mask & (kEdgeDiagonalDown | kEdgeDiagonalUp)) {
-    std::int32_t code = CodeFromStyleAndWeight(LineStyleFromCode(static_cast<std::int32_t>(b.DiagStyle())), weight, CodeMode::Weight);
-    if (code != 0) b.w2 |= Borders::Flags(mask);
-    else b.w2 &= ~Borders::Flags(mask);
-    if (!(b.w2 & (kDiagDownFlag | kDiagUpFlag))) {
-      b.SetDiagStyle(0);
-      b.SetDiagColour(0);
-    } else if (code != 0) {
-      b.SetDiagStyle(static_cast<std::uint32_t>(code));
-      if (b.DiagColour() == 0) b.SetDiagColour(64);
-    }
-  }
+  if (mask & (kEdgeDiagonalDown | kEdgeDiagonalUp))
+    b.SetDiagonals(mask, CodeFromStyleAndWeight(LineStyleFromCode(static_cast<std::int32_t>(b.DiagStyle())), weight, CodeMode::Weight));
   return SetBorders(xf, b.Key(), move);
 }
 
