@@ -39,10 +39,12 @@ char16_t UpperUnit(char16_t c) {
   if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
   if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149) {
-    // Latin Extended-A pairs upper-case at the even code unit (with a few exceptions).
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return c;
-    return static_cast<char16_t>(c - 1);
+  if (c >= 0x100 && c <= 0x17F && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+    // Latin Extended-A pairs: upper case at the even code unit, except in two runs where the
+    // upper case comes first at the odd one.
+    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    bool lower = oddUpper ? !(c & 1) : (c & 1);
+    return lower ? static_cast<char16_t>(c - 1) : c;
   }
   if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 32);  // Greek
   if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);                  // Cyrillic

@@ -221,6 +221,10 @@ TEST(BlobList, ReadsUnicodeStringBodiesInBothForms) {
 TEST(CodePage, Windows1252BothWays) {
   EXPECT_EQ(AnsiToWideCP("\x80\x81\xA0\xFF"), u"\u20AC\u0081\u00A0\u00FF");
   EXPECT_EQ(AnsiToWideCP("\x80", 28591), u"\u0080");
+  EXPECT_EQ(AnsiToWideCP("\xC6\xE0", 1251), u"\u0416\u0430");  // Cyrillic
+  EXPECT_EQ(AnsiToWideCP("\x80", 1251), u"\u0402");
+  EXPECT_EQ(AnsiToWideCP("K\xC3\xB6", 65001), u"K\u00F6");
+  EXPECT_EQ(AnsiToWideCP("\x80", 99999), u"\u20AC");  // unknown: read as 1252
   EXPECT_EQ(WideToAnsi(u"\u20AC\u0178a\u0416"), "\x80\x9F" "a?");
   EXPECT_EQ(WideToUtf8(Utf8ToWide("K\xC3\xB6ln \xF0\x9F\x98\x80")), "K\xC3\xB6ln \xF0\x9F\x98\x80");
   EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98\x80").size(), 2u);

@@ -233,6 +233,16 @@ TEST(CompoundFile, LargeFileUsesDifat) {
   EXPECT_NE(r2.error.find("DIFAT chain leaves the file"), std::string::npos) << r2.error;
 }
 
+TEST(CompoundFile, NamesCompareByLengthThenUpperCase) {
+  EXPECT_LT(CompareCompoundNames(u"zz", u"aaa"), 0);
+  EXPECT_EQ(CompareCompoundNames(u"Workbook", u"WORKBOOK"), 0);
+  EXPECT_EQ(CompareCompoundNames(u"\u00E9t\u00E9", u"\u00C9T\u00C9"), 0);
+  EXPECT_EQ(CompareCompoundNames(u"\u013A\u0101", u"\u0139\u0100"), 0);  // Latin Extended-A pairs
+  EXPECT_EQ(CompareCompoundNames(u"\u0436", u"\u0416"), 0);
+  EXPECT_LT(CompareCompoundNames(u"A", u"B"), 0);
+  EXPECT_GT(CompareCompoundNames(u"b", u"A"), 0);
+}
+
 TEST(CompoundFile, WriterRejectsBadNames) {
   CompoundFileWriter w;
   std::string error;

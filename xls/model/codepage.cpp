@@ -1,6 +1,9 @@
 #include "xls/model/codepage.h"
 
+#include <iconv.h>
+
 #include <cstdint>
+#include <string>
 
 namespace xls {
 
@@ -13,10 +16,47 @@ constexpr char16_t kHigh1252[32] = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// Other Windows code pages through the C library's converters; false when it has none.
+bool ConvertWithIconv(std::string_view text, int codePage, std::u16string& out) {
+  std::string name = "CP" + std::to_string(codePage);
+  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in(text);
+  std::string buffer(in.size() * 4 + 4, '\0');
+  char* src = in.data();
+  std::size_t srcLeft = in.size();
+  char* dst = buffer.data();
+  std::size_t dstLeft = buffer.size();
+  bool ok = true;
+  while (srcLeft > 0) {
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1)) continue;
+    if (dstLeft < 2) {
+      ok = false;
+      break;
+    }
+    // A byte the code page does not define becomes U+FFFD.
+    ++src;
+    --srcLeft;
+    *dst++ = static_cast<char>(0xFD);
+    *dst++ = static_cast<char>(0xFF);
+    dstLeft -= 2;
+  }
+  iconv_close(cd);
+  if (!ok) return false;
+  std::size_t bytes = buffer.size() - dstLeft;
+  out.clear();
+  for (std::size_t i = 0; i + 1 < bytes; i += 2)
+    out.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(buffer[i]) | (static_cast<std::uint8_t>(buffer[i + 1]) << 8)));
+  return true;
+}
+
 }  // namespace
 
 std::u16string AnsiToWideCP(std::string_view text, int codePage) {
   std::u16string out;
+  if (codePage == 65001) return Utf8ToWide(text);
+  if (codePage != kCodePage1252 && codePage != 28591 && codePage != 1200 && ConvertWithIconv(text, codePage, out))
+    return out;
   out.reserve(text.size());
   for (char c : text) {
     auto b = static_cast<std::uint8_t>(c);

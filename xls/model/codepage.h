@@ -8,8 +8,9 @@ namespace xls {
 
 constexpr int kCodePage1252 = 1252;
 
-// 8-bit text to UTF-16 in the given code page. Windows-1252 and ISO-8859-1 (28591) are known;
-// any other code page is read as 1252, the code page of every file this library writes.
+// 8-bit text to UTF-16 in the given code page: 1252 and ISO-8859-1 (28591) here, UTF-8 (65001),
+// other Windows code pages through the C library's converters; a code page that none knows is
+// read as 1252, the code page of every file this library writes.
 std::u16string AnsiToWideCP(std::string_view text, int codePage = kCodePage1252);
 
 // UTF-16 to 8-bit text in code page 1252; a character that has no 1252 byte becomes "?".
