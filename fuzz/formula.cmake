@@ -1,2 +1,4 @@
 kv_add_fuzzer(formula_tokens formula_tokens_fuzz.cpp)
 target_link_libraries(fuzz_formula_tokens PRIVATE kv_xls_formula kv_xls_model)
+kv_add_fuzzer(formula_text formula_text_fuzz.cpp)
+target_link_libraries(fuzz_formula_text PRIVATE kv_xls_formula kv_xls_model)
