@@ -197,6 +197,8 @@ TEST(BlobList, PutChunkAppendsOrReplaces) {
   list.PutChunk(0, Bytes(10, 200));
   EXPECT_EQ(list.TotalSize(), 16u);
   delete old;
+  list.PutChunk(9, Bytes(3, 1));  // no such place: taken and freed, nothing added
+  EXPECT_EQ(list.Count(), 3u);
 }
 
 TEST(BlobList, ReadsUnicodeStringBodiesInBothForms) {

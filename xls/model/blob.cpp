@@ -271,6 +271,8 @@ void TXLSBlobList::PutChunk(std::size_t i, TXLSBlob* blob) {
     fill_ = chunkSize_;
   } else if (i < chunks_.size()) {
     chunks_[i] = blob;
+  } else {
+    delete blob;  // no such place: the list took the blob and has nowhere to keep it
   }
 }
 

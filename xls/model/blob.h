@@ -113,8 +113,9 @@ class TXLSBlobList {
   int Append(TXLSBlob* blob) { return AppendBlob(blob, false); }
   int AppendList(const TXLSBlobList& other);
   TXLSBlob* GetChunk(std::size_t i) const { return i < chunks_.size() ? chunks_[i] : nullptr; }
-  // i == count adds the blob at the end (owned); otherwise replaces chunk i. The replaced chunk
-  // is not deleted: the caller that swaps chunks in and out keeps ownership of what it took.
+  // Takes the blob: i == count adds it at the end; i < count puts it in place of chunk i, which
+  // is not deleted (the caller that swaps chunks keeps what it took out); past the end it is
+  // deleted.
   void PutChunk(std::size_t i, TXLSBlob* blob);
   std::size_t Count() const { return chunks_.size(); }
   std::uint32_t TotalSize() const { return totalSize_; }

@@ -64,6 +64,7 @@ void THash::Remove(const std::u16string& key) {
 }
 
 void THash::Grow(int n) {
+  if (n <= 0 || n > 30) return;
   std::uint64_t newCount = static_cast<std::uint64_t>(mask_ + 1) << n;
   if (limit_ != -1 && newCount > static_cast<std::uint64_t>(limit_)) return;
   if (newCount > (1u << 30)) return;
