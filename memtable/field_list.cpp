@@ -39,16 +39,6 @@ void TmvxFieldList::AssignTo(TmvxFieldList& destination) const {
   for (std::size_t i = 0; i < fields_.size(); ++i) destination.Add(fields_[i], options_[i]);
 }
 
-namespace {
-
-struct FoldTable {
-  unsigned char lower[256];
-  FoldTable() {
-    for (int i = 0; i < 256; ++i) lower[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
-  }
-};
-const FoldTable kFold;
-
 bool LocaleServed(std::uint32_t localeID) {
   std::uint32_t sort = (localeID >> 16) & 0xF;
   std::uint32_t language = localeID & 0xFF;
@@ -56,6 +46,8 @@ bool LocaleServed(std::uint32_t localeID) {
   if (sort != 0 || (localeID >> 20) != 0) return false;
   return language != 0 || sub == 1 || sub == 2;
 }
+
+namespace {
 
 template <typename T>
 T Load(const void* p) {
@@ -80,7 +72,7 @@ int CompareTextLocale(const char* a, std::size_t alen, const char* b, std::size_
   std::size_t firstCaseDiff = n;
   for (std::size_t i = 0; i < n; ++i) {
     if (x[i] == y[i]) continue;
-    unsigned char fx = kFold.lower[x[i]], fy = kFold.lower[y[i]];
+    unsigned char fx = kLowerFold[x[i]], fy = kLowerFold[y[i]];
     if (fx != fy) return fx < fy ? -1 : 1;
     if (firstCaseDiff == n) firstCaseDiff = i;
   }
@@ -110,7 +102,7 @@ int CompareFields(const void* keyValue, const void* value, FieldType fieldType, 
         const auto* y = reinterpret_cast<const unsigned char*>(v);
         result = 0;
         for (std::size_t i = 0; i < n && result == 0; ++i)
-          result = (options & mtcoCaseInsensitive) ? kFold.lower[x[i]] - kFold.lower[y[i]] : x[i] - y[i];
+          result = (options & mtcoCaseInsensitive) ? kLowerFold[x[i]] - kLowerFold[y[i]] : x[i] - y[i];
         if (result == 0) result = klen < vlen ? -1 : (klen > vlen ? 1 : 0);
       } else {
         result = CompareTextLocale(k, klen, v, vlen, (options & mtcoCaseInsensitive) != 0, localeID);

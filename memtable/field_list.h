@@ -1,6 +1,8 @@
 // Field lists with per-field compare options, and the comparison of two field values.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -52,6 +54,55 @@ constexpr std::uint32_t kDefaultLocaleID = 1024;
 // sub-language other than the user's (1) or system's (2) default).
 int CompareTextLocale(const char* a, std::size_t alen, const char* b, std::size_t blen, bool caseInsensitive,
                       std::uint32_t localeID);
+
+// Whether our collation serves the locale (see CompareTextLocale).
+bool LocaleServed(std::uint32_t localeID);
+
+// ASCII letters folded to lower case, every other byte to itself.
+constexpr std::array<unsigned char, 256> MakeLowerFold() {
+  std::array<unsigned char, 256> fold{};
+  for (int i = 0; i < 256; ++i) fold[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
+  return fold;
+}
+inline constexpr std::array<unsigned char, 256> kLowerFold = MakeLowerFold();
+
+// CompareFields for two zero-terminated texts without a partial key, the locale known
+// to be served: one pass, no length count.
+inline int CompareTextFast(const char* key, const char* value, TmvxMemTableCompareOptions options) {
+  const auto* x = reinterpret_cast<const unsigned char*>(key);
+  const auto* y = reinterpret_cast<const unsigned char*>(value);
+  int result;
+  if (options & mtcoIgnoreLocale) {
+    std::size_t i = 0;
+    if (options & mtcoCaseInsensitive) {
+      while (x[i] && kLowerFold[x[i]] == kLowerFold[y[i]]) ++i;
+      result = kLowerFold[x[i]] - kLowerFold[y[i]];
+    } else {
+      while (x[i] && x[i] == y[i]) ++i;
+      result = x[i] - y[i];
+    }
+  } else {
+    // The end of a text (0) folds below every character, so a shorter text sorts first
+    // exactly as in CompareTextLocale.
+    int caseDiff = 0;
+    result = 0;
+    for (std::size_t i = 0;; ++i) {
+      unsigned char a = x[i], b = y[i];
+      if (a == b) {
+        if (a == 0) break;
+        continue;
+      }
+      unsigned char fa = kLowerFold[a], fb = kLowerFold[b];
+      if (fa != fb) {
+        result = fa < fb ? -1 : 1;
+        break;
+      }
+      if (!caseDiff) caseDiff = a > b ? -1 : 1;
+    }
+    if (result == 0 && !(options & mtcoCaseInsensitive)) result = caseDiff;
+  }
+  return (options & mtcoDescending) ? -result : result;
+}
 
 // Compares two native values of one field (addresses past the null flag). The key is the
 // first value. fullCompare is set to true first and cleared only by a partial text

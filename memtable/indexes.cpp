@@ -57,70 +57,111 @@ void TmvxIndex::Load() {
     if (r && FilterRecord(r)) References.push_back(r);
 }
 
-int TmvxIndex::CompareIndexRecords(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord* record,
-                                   bool nearest, bool tieBreak) {
-  int r = Table->Common().CompareRecords(list, 0, key, record, false, nearest, 0);
-  if (r == 0 && tieBreak) {
-    int k = key->RecordNo, o = record->RecordNo;
-    if (k < 0 && o < 0)
-      r = key->RecordID < record->RecordID ? -1 : (key->RecordID > record->RecordID ? 1 : 0);
-    else if (k < 0)
-      r = -1;
-    else if (o < 0)
-      r = 1;
-    if (list.Count() > 0 && (list.Options(0) & mtcoDescending)) r = -r;
-  }
+namespace {
+
+// Breaks a tie between equal keys by the records' header values.
+int TieBreak(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord* record) {
+  int k = key->RecordNo, o = record->RecordNo, r = 0;
+  if (k < 0 && o < 0)
+    r = key->RecordID < record->RecordID ? -1 : (key->RecordID > record->RecordID ? 1 : 0);
+  else if (k < 0)
+    r = -1;
+  else if (o < 0)
+    r = 1;
+  if (list.Count() > 0 && (list.Options(0) & mtcoDescending)) r = -r;
   return r;
 }
 
-void TmvxIndex::QuickSort(int lo, int hi) {
-  auto cmp = [&](int a, int b) {
-    return CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(a)],
-                               References[static_cast<std::size_t>(b)], false, true);
-  };
-  auto swap = [&](int a, int b) { std::swap(References[static_cast<std::size_t>(a)], References[static_cast<std::size_t>(b)]); };
-  // Median-of-three quicksort; ranges of 5 or fewer are left to the insertion sort. The
-  // smaller part recurses and the larger one loops, so the depth stays logarithmic.
+}  // namespace
+
+int TmvxIndex::CompareIndexRecords(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord* record,
+                                   bool nearest, bool tieBreak) {
+  int r = Table->Common().CompareRecords(list, 0, key, record, false, nearest, 0);
+  if (r == 0 && tieBreak) r = TieBreak(list, key, record);
+  return r;
+}
+
+namespace {
+
+// Median-of-three quicksort over a..b; ranges of 5 or fewer entries are left to the
+// insertion sort that follows. The smaller part recurses and the larger one loops, so
+// the depth stays logarithmic.
+template <typename T, typename Compare>
+void QuickSort(std::vector<T>& v, const Compare& cmp, int lo, int hi) {
+  auto swap = [&](int a, int b) { std::swap(v[static_cast<std::size_t>(a)], v[static_cast<std::size_t>(b)]); };
+  auto at = [&](int i) -> const T& { return v[static_cast<std::size_t>(i)]; };
   while (hi - lo > 4) {
     int mid = (lo + hi) / 2;
-    if (cmp(lo, mid) > 0) swap(lo, mid);
-    if (cmp(lo, hi) > 0) swap(lo, hi);
-    if (cmp(mid, hi) > 0) swap(mid, hi);
+    if (cmp(at(lo), at(mid)) > 0) swap(lo, mid);
+    if (cmp(at(lo), at(hi)) > 0) swap(lo, hi);
+    if (cmp(at(mid), at(hi)) > 0) swap(mid, hi);
     swap(mid, hi - 1);
-    PmvxRecord pivot = References[static_cast<std::size_t>(hi - 1)];
+    T pivot = at(hi - 1);
     int i = lo, j = hi - 1;
     for (;;) {
       do ++i;
-      while (CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(i)], pivot, false, true) < 0);
+      while (cmp(at(i), pivot) < 0);
       do --j;
-      while (CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(j)], pivot, false, true) > 0);
+      while (cmp(at(j), pivot) > 0);
       if (i > j) break;
       swap(i, j);
     }
     swap(i, hi - 1);
     if (j - lo < hi - (i + 1)) {
-      QuickSort(lo, j);
+      QuickSort(v, cmp, lo, j);
       lo = i + 1;
     } else {
-      QuickSort(i + 1, hi);
+      QuickSort(v, cmp, i + 1, hi);
       hi = j;
     }
   }
 }
 
+template <typename T, typename Compare>
+void InsertionSort(std::vector<T>& v, const Compare& cmp) {
+  for (std::size_t i = 1; i < v.size(); ++i) {
+    T r = v[i];
+    std::size_t j = i;
+    while (j > 0 && cmp(v[j - 1], r) > 0) {
+      v[j] = v[j - 1];
+      --j;
+    }
+    v[j] = r;
+  }
+}
+
+}  // namespace
+
 void TmvxIndex::Sort() {
   if (IndexType != 1) return;
   StoreOperation op(Table, mtpcSort);
+  TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
+  auto cmp = [&](const TmvxRecord* a, const TmvxRecord* b) {
+    int r = keys(a, b);
+    return r != 0 ? r : TieBreak(IndexFieldList, a, b);
+  };
   int n = Count();
-  if (n > 1) QuickSort(0, n - 1);
-  for (int i = 1; i < n; ++i) {
-    PmvxRecord r = References[static_cast<std::size_t>(i)];
-    int j = i;
-    while (j > 0 && CompareIndexRecords(IndexFieldList, References[static_cast<std::size_t>(j - 1)], r, false, true) > 0) {
-      References[static_cast<std::size_t>(j)] = References[static_cast<std::size_t>(j - 1)];
-      --j;
-    }
-    References[static_cast<std::size_t>(j)] = r;
+  if (keys.HasPrefix()) {
+    // Sort (prefix, record) pairs: most comparisons end at the prefixes, in memory
+    // that is walked in order, and give the same answer as the full comparison.
+    struct Entry {
+      std::uint64_t prefix;
+      PmvxRecord record;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(References.size());
+    for (PmvxRecord r : References) entries.push_back({keys.Prefix(r), r});
+    const bool descending = keys.PrefixDescending();
+    auto entryCmp = [&](const Entry& a, const Entry& b) {
+      if (a.prefix != b.prefix) return (a.prefix < b.prefix) != descending ? -1 : 1;
+      return cmp(a.record, b.record);
+    };
+    if (n > 1) QuickSort(entries, entryCmp, 0, n - 1);
+    InsertionSort(entries, entryCmp);
+    for (std::size_t i = 0; i < entries.size(); ++i) References[i] = entries[i].record;
+  } else {
+    if (n > 1) QuickSort(References, cmp, 0, n - 1);
+    InsertionSort(References, cmp);
   }
   IsOrdered = true;
   if (IndexOptions & mtcoUnique) CheckUniqueAfterSort();
@@ -128,10 +169,11 @@ void TmvxIndex::Sort() {
 
 void TmvxIndex::CheckUniqueAfterSort() {
   // Records kept only as deleted versions do not count as duplicates.
+  TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
   PmvxRecord previous = nullptr;
   for (PmvxRecord r : References) {
     if (r->UpdateStatus == usDeleted) continue;
-    if (previous && CompareIndexRecords(IndexFieldList, previous, r, false, false) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+    if (previous && keys(previous, r) == 0) throw EMemTableDupKey(kDuplicateKeyText);
     previous = r;
   }
 }
@@ -173,12 +215,13 @@ int TmvxIndex::ScanSearch(const TmvxFieldList& list, PmvxRecord key, bool& found
   position = -1;
   int result = 0;
   int first = 0, last = Count() - 1;
+  TmvxRecordComparer keys(Table->Common(), list, nearest);
   for (int i = first; i <= last; ++i) {
     if ((i - first) % 100 == 0)
       Table->ReportProgress(static_cast<int>(static_cast<double>(i - first) / (last - first + 1) * 100), mtpcSearch);
     PmvxRecord r = References[static_cast<std::size_t>(i)];
     if (Table->RecalcOnIndex) Table->RecalcRecord(r);
-    result = CompareIndexRecords(list, key, r, nearest, false);
+    result = keys(key, r);
     if (result == 0 && (!respectFilter || AcceptRecord(*Table, r, false))) {
       found = true;
       position = i;
@@ -201,18 +244,19 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   int n = Count();
   if (!(IsOrdered && !IsRowOrder && n > 20)) return ScanSearch(list, key, found, position, respectFilter, nearest);
 
+  TmvxRecordComparer full(Table->Common(), list, false), near(Table->Common(), list, nearest);
   int lo = 0, hi = n - 1, result = 0;
   found = false;
   while (lo <= hi) {
     int mid = (lo + hi) / 2;
-    result = CompareIndexRecords(list, key, References[static_cast<std::size_t>(mid)], false, false);
+    result = full(key, References[static_cast<std::size_t>(mid)]);
     if (result < 0) {
       hi = mid - 1;
     } else if (result > 0) {
       lo = mid + 1;
     } else {
       int p = mid - 1;
-      while (p >= 0 && CompareIndexRecords(list, key, References[static_cast<std::size_t>(p)], nearest, false) == 0) --p;
+      while (p >= 0 && near(key, References[static_cast<std::size_t>(p)]) == 0) --p;
       lo = p + 1;
       found = true;
       result = 0;
@@ -226,7 +270,7 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
     for (;;) {
       if (++position >= n) break;
       PmvxRecord r = References[static_cast<std::size_t>(position)];
-      result = CompareIndexRecords(list, key, r, nearest, false);
+      result = near(key, r);
       if (result == 0 && AcceptRecord(*Table, r, false)) {
         found = true;
         break;
@@ -242,11 +286,12 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
 }
 
 int TmvxIndex::InsertPosition(PmvxRecord key) {
+  TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
   int lo = 0, hi = Count();
   if (IsOrdered) {
     while (lo < hi) {
       int mid = lo + (hi - lo) / 2;
-      if (CompareIndexRecords(IndexFieldList, key, References[static_cast<std::size_t>(mid)], false, false) > 0)
+      if (keys(key, References[static_cast<std::size_t>(mid)]) > 0)
         lo = mid + 1;
       else
         hi = mid;
@@ -254,7 +299,7 @@ int TmvxIndex::InsertPosition(PmvxRecord key) {
     return lo;
   }
   for (int i = 0; i < Count(); ++i)
-    if (CompareIndexRecords(IndexFieldList, key, References[static_cast<std::size_t>(i)], false, false) <= 0) return i;
+    if (keys(key, References[static_cast<std::size_t>(i)]) <= 0) return i;
   return Count();
 }
 

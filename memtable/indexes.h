@@ -56,7 +56,6 @@ class TmvxIndex {
                           bool nearest, bool tieBreak);
 
  private:
-  void QuickSort(int lo, int hi);
   void CheckUniqueAfterSort();
 };
 

@@ -446,6 +446,67 @@ int TmvxCommon::CompareRecords(const TmvxFieldList& list, int maxFields, const T
   return result;
 }
 
+TmvxRecordComparer::TmvxRecordComparer(TmvxCommon& store, const TmvxFieldList& list, bool partial)
+    : store_(store), list_(list), partial_(partial) {
+  if (store.Owner()->OnCompareFields || list.Count() > kMaxParts) fast_ = false;
+  for (int i = 0; i < list.Count() && fast_; ++i) {
+    Field* f = list.Fields(i);
+    int no = f->FieldNo();
+    if (no > store.FieldCount() || (no > 0 && (store.FieldFlags(no - 1) & ffBlob))) {
+      fast_ = false;
+      break;
+    }
+    TmvxMemTableCompareOptions o = list.Options(i) | (partial ? static_cast<unsigned>(mtcoPartialKey) : 0u);
+    bool text = f->DataType() == ftString || f->DataType() == ftFixedChar;
+    if (text && !(o & mtcoIgnoreLocale) && !LocaleServed(store.LocaleID())) fast_ = false;
+    int offset = no > 0 ? store.FieldOffset(no - 1) : store.StartCalculated() + f->Offset();
+    parts_[count_++] = {offset, f->DataType(), o};
+  }
+}
+
+int TmvxRecordComparer::Slow(const TmvxRecord* key, const TmvxRecord* record) const {
+  return store_.CompareRecords(list_, 0, key, record, false, partial_, 0);
+}
+
+int TmvxRecordComparer::Parts(const TmvxRecord* key, const TmvxRecord* record) const {
+  int result = 0;
+  for (int i = 0; i < count_; ++i) {
+    const Part& p = parts_[i];
+    const std::uint8_t* kp = key->Data + p.offset;
+    const std::uint8_t* vp = record->Data + p.offset;
+    if (kp[0] == 0 && (p.options & mtcoIgnoreNullKey)) continue;
+    if (kp[0] == 0 || vp[0] == 0) {
+      result = (kp[0] == 0 && vp[0] == 0) ? 0 : (kp[0] == 0 ? -1 : 1);
+      if (result != 0) return result;
+      continue;
+    }
+    bool full = true;
+    switch (p.type) {
+      case ftString:
+      case ftFixedChar:
+        if (p.options & mtcoPartialKey)
+          result = CompareFields(kp + 1, vp + 1, p.type, store_.LocaleID(), p.options, full);
+        else
+          result = CompareTextFast(reinterpret_cast<const char*>(kp + 1), reinterpret_cast<const char*>(vp + 1), p.options);
+        break;
+      case ftInteger:
+      case ftAutoInc: {
+        std::int32_t a, b;
+        std::memcpy(&a, kp + 1, 4);
+        std::memcpy(&b, vp + 1, 4);
+        result = a < b ? -1 : (a > b ? 1 : 0);
+        if (p.options & mtcoDescending) result = -result;
+        break;
+      }
+      default:
+        result = CompareFields(kp + 1, vp + 1, p.type, store_.LocaleID(), p.options, full);
+        break;
+    }
+    if (result != 0 || !full) return result;
+  }
+  return result;
+}
+
 void TmvxCommon::AttachTable(TmvxCustomMemTable* table) {
   Guard g(*this);
   for (std::size_t i = 0; i < attachedTables_.size(); ++i)

@@ -57,6 +57,65 @@ enum : std::uint8_t { ffBlob = 1, ffCompressed = 2, ffChanged = 4 };
 std::vector<std::uint8_t> StoreCompress(const std::uint8_t* data, std::size_t size);
 std::vector<std::uint8_t> StoreDecompress(const std::uint8_t* data, std::size_t size);
 
+class TmvxCommon;
+
+// The comparison of CompareRecords in mode 0 without ignored nulls, prepared once for a
+// field list: in-line fields of the common types are compared straight from the record
+// data; any other case (out-of-line values, a compare event, a locale the collation
+// does not serve) goes through CompareRecords itself.
+class TmvxRecordComparer {
+ public:
+  TmvxRecordComparer(TmvxCommon& store, const TmvxFieldList& list, bool partial);
+  int operator()(const TmvxRecord* key, const TmvxRecord* record) const {
+    if (!fast_) return Slow(key, record);
+    if (count_ == 1 && parts_[0].type == dataset::ftString && !(parts_[0].options & (mtcoPartialKey | mtcoIgnoreNullKey))) {
+      // The common single text key.
+      const std::uint8_t* kp = key->Data + parts_[0].offset;
+      const std::uint8_t* vp = record->Data + parts_[0].offset;
+      if (kp[0] == 0 || vp[0] == 0) return (kp[0] == 0 && vp[0] == 0) ? 0 : (kp[0] == 0 ? -1 : 1);
+      return CompareTextFast(reinterpret_cast<const char*>(kp + 1), reinterpret_cast<const char*>(vp + 1), parts_[0].options);
+    }
+    return Parts(key, record);
+  }
+
+  // A sort key of the first field that orders like the comparison itself wherever two
+  // keys differ: the first 8 bytes of a text, folded as the options ask, big-endian.
+  // Equal keys tell nothing; the full comparison decides then. Only for a first field
+  // of text without a partial key.
+  bool HasPrefix() const {
+    return fast_ && count_ > 0 && parts_[0].type == dataset::ftString &&
+           !(parts_[0].options & (mtcoPartialKey | mtcoIgnoreNullKey));
+  }
+  bool PrefixDescending() const { return (parts_[0].options & mtcoDescending) != 0; }
+  std::uint64_t Prefix(const TmvxRecord* record) const {
+    const std::uint8_t* p = record->Data + parts_[0].offset;
+    // A null sorts first in both directions.
+    if (p[0] == 0) return PrefixDescending() ? ~std::uint64_t{0} : 0;
+    const bool fold = !(parts_[0].options & mtcoIgnoreLocale) || (parts_[0].options & mtcoCaseInsensitive);
+    std::uint64_t key = 0;
+    int i = 0;
+    for (; i < 8 && p[1 + i]; ++i) key = (key << 8) | (fold ? kLowerFold[p[1 + i]] : p[1 + i]);
+    return key << (8 * (8 - i));
+  }
+
+ private:
+  struct Part {
+    int offset;  // of the null flag in the data area
+    dataset::FieldType type;
+    TmvxMemTableCompareOptions options;
+  };
+  static constexpr int kMaxParts = 8;
+  int Slow(const TmvxRecord* key, const TmvxRecord* record) const;
+  int Parts(const TmvxRecord* key, const TmvxRecord* record) const;
+
+  TmvxCommon& store_;
+  const TmvxFieldList& list_;
+  bool partial_;
+  bool fast_ = true;
+  int count_ = 0;
+  Part parts_[kMaxParts];
+};
+
 class TmvxCommon {
  public:
   explicit TmvxCommon(TmvxCustomMemTable* owner);

@@ -108,14 +108,13 @@ class Parser {
       tok_.text = text_.substr(s, i - s);
       if (i < text_.size() && (std::isalpha(static_cast<unsigned char>(text_[i])) || text_[i] == '_')) Fail("Invalid number");
     } else {
-      static const char* const kTwo[] = {"<>", "<=", ">="};
       tok_.kind = tkSymbol;
-      for (const char* two : kTwo)
-        if (text_.compare(i, 2, two) == 0) {
-          tok_.text = two;
-          pos_ = i + 2;
-          return;
-        }
+      char next = i + 1 < text_.size() ? text_[i + 1] : '\0';
+      if ((c == '<' && (next == '>' || next == '=')) || (c == '>' && next == '=')) {
+        tok_.text.assign({c, next});
+        pos_ = i + 2;
+        return;
+      }
       if (std::strchr("=<>+-*/(),", c) == nullptr) Fail(std::string("Invalid character \"") + c + "\"");
       tok_.text = std::string(1, c);
       ++i;

@@ -237,3 +237,21 @@ TEST_F(CompareRecordsTest, CompareEventReplacesTheComparison) {
   EXPECT_EQ(Cmp("N"), 7);
   EXPECT_EQ(calls, 1);
 }
+
+TEST(FieldCompare, OnePassTextComparisonAgreesWithTheGeneralOne) {
+  const char alphabet[] = "aAbB_zZ0";
+  unsigned seed = 99;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  auto text = [&] {
+    std::string s;
+    for (unsigned n = next() % 5; n > 0; --n) s += alphabet[(next() >> 8) % 8];
+    return s;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::string a = text(), b = text();
+    TmvxMemTableCompareOptions o = (next() >> 4) % 32 & (mtcoDescending | mtcoCaseInsensitive | mtcoIgnoreLocale);
+    bool full;
+    ASSERT_EQ(Sign(CompareTextFast(a.c_str(), b.c_str(), o)), Sign(CompareFields(a.c_str(), b.c_str(), ftString, kDefaultLocaleID, o, full)))
+        << a << " / " << b << " options " << o;
+  }
+}
