@@ -17,7 +17,7 @@ TGroupForm::TGroupForm(QWidget* parent, int width, int height, int captionId) : 
   for (int k = 0; k < 9; ++k) {
     checkGroup[k] = new QCheckBox(GroupBox2);
     checkGroup[k]->setObjectName(QString("checkGroup%1").arg(k + 1));
-    checkGroup[k]->setGeometry(12, 16 * (k + 1), width - 40, 16);
+    checkGroup[k]->setGeometry(12, 16 * (k + 1) + 4, width - 40, 16);
     checkGroup[k]->hide();
   }
   OK = new QPushButton(this);
