@@ -12,24 +12,6 @@ namespace xls {
 
 namespace {
 
-bool IsNumberType(VarType t) {
-  switch (t) {
-    case VarType::SmallInt:
-    case VarType::Integer:
-    case VarType::Single:
-    case VarType::Double:
-    case VarType::Currency:
-    case VarType::ShortInt:
-    case VarType::Byte:
-    case VarType::Word:
-    case VarType::LongWord:
-    case VarType::Int64:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Gives back what the cell's value holds in the string table; the cell becomes blank.
 void ReleaseValue(TXLSCellRef& cell, IXLSWorksheet& sheet) {
   if (cell.Kind() == kCellString) {
@@ -55,7 +37,7 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
   }
   ReleaseValue(cell, sheet);
   if (v.IsEmptyOrNull()) return 1;
-  if (IsNumberType(t)) {
+  if (v.IsNumber() && t != VarType::Date) {
     cell.SetKind(kCellNumber);
     cell.SetNumber(v.NumberValue());
   } else if (t == VarType::Date) {

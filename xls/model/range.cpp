@@ -98,6 +98,17 @@ void TXLSRange::SetPosition(std::int32_t row, std::int32_t column) {
   lastCol_ = static_cast<std::uint8_t>(c2);
 }
 
+bool TXLSRange::ClipToUsedArea(std::int32_t& r1, std::int32_t& c1, std::int32_t& r2,
+                               std::int32_t& c2) const {
+  const TXLSCellHeap& heap = sheet_->Cells();
+  if (heap.Empty()) return false;
+  r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
+  r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
+  c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
+  c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  return r1 <= r2 && c1 <= c2;
+}
+
 // ----- values -------------------------------------------------------------------------------
 
 std::int32_t TXLSRange::SetValue(const Variant& value) {
@@ -189,12 +200,8 @@ Variant TXLSRange::GetFormula() const {
 
 bool TXLSRange::GetHasFormula() const {
   const TXLSCellHeap& heap = sheet_->Cells();
-  if (heap.Empty()) return false;
-  // Only the used area can hold a formula.
-  const std::int32_t r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
-  const std::int32_t r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
-  const std::int32_t c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
-  const std::int32_t c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  std::int32_t r1, c1, r2, c2;
+  if (!ClipToUsedArea(r1, c1, r2, c2)) return false;
   for (std::int32_t r = r1; r <= r2; ++r) {
     for (std::int32_t c = c1; c <= c2; ++c) {
       const TXLSCellRef* cell = heap.FindCell(r, c);

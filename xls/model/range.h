@@ -249,6 +249,8 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
 
  private:
   std::int32_t RangeKind() const;
+  // The part of the range inside the sheet's used area; false when they do not meet.
+  bool ClipToUsedArea(std::int32_t& r1, std::int32_t& c1, std::int32_t& r2, std::int32_t& c2) const;
   // memoOld/memoNew remember the last change (memoOld -1: none), so that runs of cells with
   // the same format call the setter once.
   void ApplyToCell(std::int32_t row, std::int32_t column, const XFSetter& setter,

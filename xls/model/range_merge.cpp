@@ -26,35 +26,29 @@ void TXLSRange::Merge(bool across) {
   TXLSCellHeap& heap = sheet_->Cells();
   // Grow over the areas the range cuts, until its border cuts none.
   std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
-  for (bool changed = true; changed;) {
+  bool changed = true;
+  auto grow = [&](std::int32_t r, std::int32_t c) {
+    const TXLSCellRef* cell = heap.FindCell(r, c);
+    if (!cell || !cell->Merged()) return;
+    Area a = AreaOf(*cell->Merge()->master);
+    if (a.c1 < c1 || a.c2 > c2 || a.r1 < r1 || a.r2 > r2) {
+      r1 = std::min(r1, a.r1);
+      c1 = std::min(c1, a.c1);
+      r2 = std::max(r2, a.r2);
+      c2 = std::max(c2, a.c2);
+      changed = true;
+    }
+  };
+  while (changed) {
     changed = false;
+    // The border cells: first and last column of every row, first and last row of every column.
     for (std::int32_t r = r1; r <= r2; ++r) {
-      for (std::int32_t c = c1; c <= c2; c += (c2 > c1 ? c2 - c1 : 1)) {
-        const TXLSCellRef* cell = heap.FindCell(r, c);
-        if (!cell || !cell->Merged()) continue;
-        Area a = AreaOf(*cell->Merge()->master);
-        if (a.c1 < c1 || a.c2 > c2 || a.r1 < r1 || a.r2 > r2) {
-          r1 = std::min(r1, a.r1);
-          c1 = std::min(c1, a.c1);
-          r2 = std::max(r2, a.r2);
-          c2 = std::max(c2, a.c2);
-          changed = true;
-        }
-      }
+      grow(r, c1);
+      grow(r, c2);
     }
     for (std::int32_t c = c1; c <= c2; ++c) {
-      for (std::int32_t r = r1; r <= r2; r += (r2 > r1 ? r2 - r1 : 1)) {
-        const TXLSCellRef* cell = heap.FindCell(r, c);
-        if (!cell || !cell->Merged()) continue;
-        Area a = AreaOf(*cell->Merge()->master);
-        if (a.c1 < c1 || a.c2 > c2 || a.r1 < r1 || a.r2 > r2) {
-          r1 = std::min(r1, a.r1);
-          c1 = std::min(c1, a.c1);
-          r2 = std::max(r2, a.r2);
-          c2 = std::max(c2, a.c2);
-          changed = true;
-        }
-      }
+      grow(r1, c);
+      grow(r2, c);
     }
   }
   firstRow_ = static_cast<std::uint16_t>(r1);
@@ -82,11 +76,8 @@ void TXLSRange::Merge(bool across) {
 
 void TXLSRange::UnMerge() {
   TXLSCellHeap& heap = sheet_->Cells();
-  if (heap.Empty()) return;
-  const std::int32_t r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
-  const std::int32_t r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
-  const std::int32_t c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
-  const std::int32_t c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  std::int32_t r1, c1, r2, c2;
+  if (!ClipToUsedArea(r1, c1, r2, c2)) return;
   for (std::int32_t r = r1; r <= r2; ++r) {
     for (std::int32_t c = c1; c <= c2; ++c) {
       TXLSCellRef* cell = heap.FindCell(r, c);
@@ -110,12 +101,9 @@ IXLSRange TXLSRange::GetMergeArea() {
 
 void TXLSRange::ClearCells(std::int32_t mask) {
   TXLSCellHeap& heap = sheet_->Cells();
-  if (heap.Empty()) return;
   TXLSXFList& xfs = sheet_->Workbook()->XFList();
-  const std::int32_t r1 = std::max<std::int32_t>(firstRow_, heap.FirstRow());
-  const std::int32_t r2 = std::min<std::int32_t>(lastRow_, heap.LastRow());
-  const std::int32_t c1 = std::max<std::int32_t>(firstCol_, heap.FirstColumn());
-  const std::int32_t c2 = std::min<std::int32_t>(lastCol_, heap.LastColumn());
+  std::int32_t r1, c1, r2, c2;
+  if (!ClipToUsedArea(r1, c1, r2, c2)) return;
   for (std::int32_t r = r1; r <= r2; ++r) {
     for (std::int32_t c = c1; c <= c2; ++c) {
       TXLSCellRef* cell = heap.FindCell(r, c);

@@ -19,11 +19,7 @@ char16_t FoldCase(char16_t c) {
 
 IXLSWorkSheets::IXLSWorkSheets(TXLSWorkbook* workbook) : workbook_(workbook) {}
 
-IXLSWorkSheets::~IXLSWorkSheets() {
-  active_ = nullptr;
-  // Later sheets first, so that each sheet goes while the ones before it still exist.
-  while (!items_.empty()) items_.pop_back();
-}
+IXLSWorkSheets::~IXLSWorkSheets() = default;
 
 bool IXLSWorkSheets::SameName(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return false;
