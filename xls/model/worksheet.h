@@ -20,6 +20,13 @@ namespace xls {
 
 class TXLSWorkbook;
 
+// Where a shape sits: its top-left and bottom-right cells with offsets in 1/1024 of the
+// column's width and 1/256 of the row's height.
+struct XLSAnchor {
+  std::int32_t column1 = 0, columnOffset1 = 0, row1 = 0, rowOffset1 = 0;
+  std::int32_t column2 = 0, columnOffset2 = 0, row2 = 0, rowOffset2 = 0;
+};
+
 // Where outline summaries sit: 1 right of / below the detail, 0 left of / above it.
 class TXLSOutline {
  public:
@@ -117,6 +124,22 @@ class IXLSWorksheet {
   // Sizes in points of columns and rows, hidden ones 0.
   double ColumnWidthPoints(std::int32_t column) const;
   double RowHeightPoints(std::int32_t row) const;
+
+  // Geometry for the drawing layer. A walk goes a distance in points from a column (row):
+  // right (down) from the next one for a positive distance, left (up) for a negative one,
+  // over visible columns (rows); it gives the column (row) reached and the offset in it. A
+  // walk that passes the sheet's first or last column (row) fails.
+  bool WalkColumns(std::int32_t column, double distance, std::int32_t& reached, std::int32_t& offset) const;
+  bool WalkRows(std::int32_t row, double distance, std::int32_t& reached, std::int32_t& offset) const;
+  // The anchor of a comment box of the given size beside the cell (0-based).
+  XLSAnchor GetCommentAnchor(std::int32_t row, std::int32_t column, double width, double height) const;
+  // The bottom-right corner of a shape from its top-left corner and its size in points.
+  void PositionToAnchor(XLSAnchor& anchor, double width, double height) const;
+  // A shape's size in points from its anchor (the first row's offset is not counted); 10 x 10
+  // for an anchor that is inside out.
+  void AnchorToSize(const XLSAnchor& anchor, double& width, double& height) const;
+  // 0-based top-left cell of the selection.
+  void GetSelectionCell(std::int32_t& row, std::int32_t& column) const;
 
   TXLSCellHeap& Cells() { return *heap_; }
   const TXLSCellHeap& Cells() const { return *heap_; }
