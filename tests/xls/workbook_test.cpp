@@ -188,6 +188,23 @@ TEST(WorkbookTest, CellValueSourceForFormulas) {
   EXPECT_EQ(book->GetCellValue(1, 0, 256, outside, v), -1);
 }
 
+TEST(WorkbookTest, ClearEmptiesTheWorkbookForAFileToBeRead) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  sheet->GetRange(u"A1")->SetValue(Variant(u"gone"));
+  book->Protect();
+  book->SetRefModeA1(0);
+  book->Clear();
+  EXPECT_EQ(book->GetWorksheets().GetCount(), 0);
+  EXPECT_EQ(book->GetActiveSheet(), nullptr);
+  EXPECT_EQ(book->StringTable().TotalUses(), 0);
+  EXPECT_FALSE(book->GetProtected());
+  EXPECT_EQ(book->GetRefModeA1(), 1);
+  EXPECT_EQ(book->XFList().Count(), 0);
+  // Sheet ids start again with the new collection.
+  EXPECT_EQ(book->GetWorksheets().Add()->GetSheetId(), 1);
+}
+
 TEST(WorkbookTest, FreeingTheWorkbookReleasesEveryUse) {
   // The string table and the XF list outlive the sheets that count uses in them.
   IXLSWorkbook book = TXLSWorkbook::Create();

@@ -42,6 +42,15 @@ TXLSWorkbook::~TXLSWorkbook() {
   sheets_.reset();  // cells give their uses back while the lists still exist
 }
 
+void TXLSWorkbook::Clear() {
+  sheets_.reset();  // first: the cells give their uses back to the lists below
+  protect_ = TXLSProtect();
+  xfList_->Clear();
+  strings_ = std::make_unique<TXLSStringTable>();
+  sheets_ = std::make_unique<IXLSWorkSheets>(this);
+  refModeA1_ = 1;
+}
+
 void TXLSWorkbook::SetPaletteColor(std::int32_t index, std::uint32_t rgb) {
   if (index < 1 || index > 56) return;
   colors_[static_cast<std::size_t>(index + 7)] = rgb & 0x00FFFFFFu;

@@ -79,6 +79,10 @@ class TXLSWorkbook {
   const std::u16string& GetCodeName() const { return codeName_; }
   void SetCodeName(const std::u16string& name) { codeName_ = name; }
 
+  // Empties the workbook before a file is read into it: no sheets, no strings, no protection,
+  // an empty format list (the file brings its own), A1 references.
+  void Clear();
+
   TXLSXFList& XFList() { return *xfList_; }
   TXLSStringTable& StringTable() { return *strings_; }
 
