@@ -11,55 +11,66 @@
 #include "xls/formula/formula_text.h"
 #include "xls/model/blob.h"
 
+namespace {
+
+struct Book {
+  xls::TXLSExternSheet externs;
+  xls::TXLSFormula formula{externs};
+  xls::TXLSFormulaText writer{formula.Catalogue(), externs};
+
+  Book() {
+    static const std::u16string kSheets[] = {u"Sheet1", u"Sheet2", u"Sheet3"};
+    xls::TXLSExternCallbacks& cb = externs.Callbacks();
+    cb.sheetIdByName = [](const std::u16string& n) {
+      for (int i = 0; i < 3; ++i) {
+        if (kSheets[i] == n) return 10 + i;
+      }
+      return -1;
+    };
+    cb.sheetIndexById = [](int id) { return id >= 10 && id < 13 ? id - 9 : -1; };
+    cb.sheetNameByIndex = [](int i) { return i >= 1 && i <= 3 ? kSheets[i - 1] : std::u16string(); };
+    cb.nameTextById = [](int id) { return id == 1 ? std::u16string(u"Name1") : std::u16string(); };
+    cb.nameOutputIndexById = [](int id) { return id == 1 ? 1 : -1; };
+    cb.nameIdByText = [](const std::u16string& t, int) { return t == u"Name1" ? 1 : -1; };
+    cb.nextSheetNumber = []() { return 4; };
+    externs.FindOrAddBySheetIndex(2, 2);
+    externs.FindOrAddBySheetIndex(1, 3);
+    externs.AddInEntry();
+    externs.AddInNameIndex(u"ISEVEN");
+  }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Book book;
   if (size < 3) return 0;
   const int version = (data[0] & 1) ? 0x500 : 0x600;
   size_t tokens = static_cast<size_t>(data[1] | (data[2] << 8));
   data += 3;
   size -= 3;
 
-  static const std::u16string kSheets[] = {u"Sheet1", u"Sheet2", u"Sheet3"};
-  xls::TXLSExternCallbacks cb;
-  cb.sheetIdByName = [](const std::u16string& n) {
-    for (int i = 0; i < 3; ++i) {
-      if (kSheets[i] == n) return 10 + i;
-    }
-    return -1;
-  };
-  cb.sheetIndexById = [](int id) { return id >= 10 && id < 13 ? id - 9 : -1; };
-  cb.sheetNameByIndex = [](int i) { return i >= 1 && i <= 3 ? kSheets[i - 1] : std::u16string(); };
-  cb.nameTextById = [](int id) { return id == 1 ? std::u16string(u"Name1") : std::u16string(); };
-  cb.nameOutputIndexById = [](int id) { return id == 1 ? 1 : -1; };
-  cb.nameIdByText = [](const std::u16string& t, int) { return t == u"Name1" ? 1 : -1; };
-  cb.nextSheetNumber = []() { return 4; };
-  xls::TXLSExternSheet externs(cb);
-  externs.FindOrAddBySheetIndex(2, 2);
-  externs.FindOrAddBySheetIndex(1, 3);
-  externs.AddInEntry();
-  externs.AddInNameIndex(u"ISEVEN");
-  xls::TXLSFormula formula(externs);
-  xls::TXLSFormulaText writer(formula.Catalogue(), externs);
-
   size_t pos = 0;
-  auto tree = formula.DecodeTokens(data, size, pos, version, tokens);
+  auto tree = book.formula.DecodeTokens(data, size, pos, version, tokens);
   if (!tree) return 0;
   std::u16string text;
-  writer.NodeText(tree.get(), 3, 3, text);
-  externs.Renumber();
+  book.writer.NodeText(tree.get(), 3, 3, text);
+  book.externs.Renumber();
   for (int format : {xls::kFormatBiff5, xls::kFormatBiff8}) {
-    formula.SetFileFormat(format);
+    book.formula.SetFileFormat(format);
     for (char mode : {'A', 'B'}) {
-      formula.SetReferenceMode(mode);
-      auto blob = formula.CompileTree(*tree, xls::kRootValue, 1, 3, 3);
+      book.formula.SetReferenceMode(mode);
+      auto blob = book.formula.CompileTree(*tree, xls::kRootValue, 1, 3, 3);
       if (blob) {
         // What we write must decode again.
         uint32_t p = 0;
-        auto again = formula.DecodeSized(*blob, p, format == xls::kFormatBiff5 ? 0x500 : 0x600);
+        auto again = book.formula.DecodeSized(*blob, p, format == xls::kFormatBiff5 ? 0x500 : 0x600);
         if (!again) __builtin_trap();
       }
     }
   }
+  book.formula.SetReferenceMode('A');
   // The printed text goes through the lexer and parser too.
-  if (!text.empty()) formula.CompileText(text, 0);
+  if (!text.empty()) book.formula.CompileText(text, 0);
   return 0;
 }
