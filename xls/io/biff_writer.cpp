@@ -1,0 +1,83 @@
+#include "xls/io/biff_writer.h"
+
+#include <algorithm>
+
+namespace xls {
+
+std::unique_ptr<TXLSBlob> NewBiffRecord(std::uint16_t id, std::uint32_t dataLength) {
+  auto b = std::make_unique<TXLSBlob>(4 + dataLength);
+  b->AddWord(id);
+  b->AddWord(dataLength & 0xFFFF);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value) {
+  auto b = NewBiffRecord(id, 2);
+  b->AddWord(value);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value) {
+  auto b = NewBiffRecord(id, 8);
+  b->AddDouble(value);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> SplitRecord(std::unique_ptr<TXLSBlob> record, std::uint16_t limit) {
+  if (!record || record->GetSize() <= static_cast<std::uint32_t>(limit) + 4) return record;
+  const std::uint32_t size = record->GetSize();
+  const std::uint32_t rest = size - 4 - limit;
+  const std::uint32_t q = rest / limit, r = rest % limit;
+  auto out = std::make_unique<TXLSBlob>((limit + 4) * (1 + q) + (r > 0 ? r + 4 : 0));
+  out->AddBlobRange(*record, 0, limit + 4u);
+  out->PutWord(limit, 2);
+  std::uint32_t at = limit + 4u;
+  while (at < size) {
+    std::uint32_t n = std::min<std::uint32_t>(limit, size - at);
+    out->AddWord(kRecContinue);
+    out->AddWord(n);
+    out->AddBlobRange(*record, at, n);
+    at += n;
+  }
+  return out;
+}
+
+int AddBiffRecord(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record, std::uint16_t limit) {
+  if (!record) return 1;
+  record = SplitRecord(std::move(record), limit);
+  return list.Append(record.release()) == 1 ? 1 : -1;
+}
+
+void TXLSBiffWriter::Open(std::uint16_t id, std::uint32_t length) {
+  record_ = NewBiffRecord(id, length);
+  room_ = length;
+}
+
+void TXLSBiffWriter::BeginRecord(std::uint16_t id, std::uint32_t total) {
+  Flush();
+  remaining_ = total;
+  Open(id, std::min<std::uint32_t>(total, limit_));
+}
+
+void TXLSBiffWriter::Append(const TXLSBlob& blob) { Append(blob.GetData(), blob.GetSize()); }
+
+void TXLSBiffWriter::Append(const std::uint8_t* data, std::uint32_t count) {
+  while (count > 0 && record_) {
+    std::uint32_t n = std::min(count, room_);
+    record_->PutBuffer(data, 0, n, record_->GetSize());
+    data += n;
+    count -= n;
+    room_ -= n;
+    remaining_ = remaining_ > n ? remaining_ - n : 0;
+    if (room_ == 0) {
+      output_.Append(record_.release());
+      if (remaining_ > 0) Open(kRecContinue, std::min<std::uint32_t>(remaining_, limit_));
+    }
+  }
+}
+
+void TXLSBiffWriter::Flush() {
+  if (record_) output_.Append(record_.release());
+}
+
+}  // namespace xls

@@ -1,0 +1,56 @@
+// BIFF record framing shared by every record writer of the save: a record is [id u16][data
+// length u16][data] in one exactly sized TXLSBlob. Records longer than the format's data limit
+// (8224 bytes in BIFF8, 2080 in BIFF5) go on in CONTINUE records; TXLSBiffWriter writes one
+// logical record whose total length is known ahead as a first record plus CONTINUE records.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "xls/model/blob.h"
+
+namespace xls {
+
+constexpr std::uint16_t kRecContinue = 0x003C;
+constexpr std::uint16_t kBiff8RecordLimit = 8224;
+constexpr std::uint16_t kBiff5RecordLimit = 2080;
+
+// A record blob of exactly 4 + dataLength bytes with its header written.
+std::unique_ptr<TXLSBlob> NewBiffRecord(std::uint16_t id, std::uint32_t dataLength);
+// One-value records.
+std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value);
+std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value);
+
+// The record as one record of at most limit data bytes followed by CONTINUE records; a record
+// within the limit comes back unchanged.
+std::unique_ptr<TXLSBlob> SplitRecord(std::unique_ptr<TXLSBlob> record, std::uint16_t limit);
+
+// Appends a record (split when longer than the limit) to a list; a null record adds nothing.
+// The result is 1, or -1 when the append failed.
+int AddBiffRecord(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record, std::uint16_t limit);
+
+class TXLSBiffWriter {
+ public:
+  TXLSBiffWriter(TXLSBlobList& output, std::uint16_t limit) : output_(output), limit_(limit) {}
+  ~TXLSBiffWriter() { Flush(); }
+  TXLSBiffWriter(const TXLSBiffWriter&) = delete;
+  TXLSBiffWriter& operator=(const TXLSBiffWriter&) = delete;
+
+  // Opens a logical record of total data bytes; an open record is flushed first.
+  void BeginRecord(std::uint16_t id, std::uint32_t total);
+  // Copies the bytes in, opening CONTINUE records at the limit wherever it falls.
+  void Append(const TXLSBlob& blob);
+  void Append(const std::uint8_t* data, std::uint32_t count);
+  void Flush();
+
+ private:
+  void Open(std::uint16_t id, std::uint32_t length);
+
+  TXLSBlobList& output_;
+  std::uint32_t remaining_ = 0;
+  std::uint16_t limit_;
+  std::uint32_t room_ = 0;
+  std::unique_ptr<TXLSBlob> record_;
+};
+
+}  // namespace xls

@@ -1,0 +1,684 @@
+#include "xls/io/sheet_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "xls/io/biff_writer.h"
+#include "xls/model/cell_address.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/codepage.h"
+#include "xls/model/string_table.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+#include "xls/model/xls_constants.h"
+
+namespace xls {
+namespace {
+
+enum : std::uint16_t {
+  kRecBof = 0x0809,
+  kRecEof = 0x000A,
+  kRecCalcMode = 0x000D,
+  kRecCalcCount = 0x000C,
+  kRecRefMode = 0x000F,
+  kRecIteration = 0x0011,
+  kRecDelta = 0x0010,
+  kRecSaveRecalc = 0x005F,
+  kRecExternCount = 0x0016,
+  kRecExternSheet = 0x0017,
+  kRecPrintHeaders = 0x002A,
+  kRecPrintGridlines = 0x002B,
+  kRecGridSet = 0x0082,
+  kRecGuts = 0x0080,
+  kRecWsBool = 0x0081,
+  kRecHPageBreaks = 0x001B,
+  kRecVPageBreaks = 0x001A,
+  kRecSetup = 0x00A1,
+  kRecProtect = 0x0012,
+  kRecScenProtect = 0x00DD,
+  kRecObjProtect = 0x0063,
+  kRecPassword = 0x0013,
+  kRecDimensions = 0x0200,
+  kRecBottomMargin = 0x0029,
+  kRecTopMargin = 0x0028,
+  kRecRightMargin = 0x0027,
+  kRecLeftMargin = 0x0026,
+  kRecVCenter = 0x0084,
+  kRecHCenter = 0x0083,
+  kRecFooter = 0x0015,
+  kRecHeader = 0x0014,
+  kRecWindow2 = 0x023E,
+  kRecScl = 0x00A0,
+  kRecSelection = 0x001D,
+  kRecSheetProtection = 0x0867,
+  kRecNumber = 0x0203,
+  kRecRK = 0x027E,
+  kRecMulRK = 0x00BD,
+  kRecBlank = 0x0201,
+  kRecMulBlank = 0x00BE,
+  kRecBoolErr = 0x0205,
+  kRecLabelSST = 0x00FD,
+  kRecLabel = 0x0204,
+  kRecMergeCells = 0x00E5,
+};
+
+constexpr double kDate1904Shift = 1462;
+constexpr std::int32_t kBlockRows = TXLSDBCell::kRowsPerBlock;
+
+std::int32_t VariantCount(const Variant& v) {
+  return v.IsNumber() ? static_cast<std::int32_t>(v.IntegerValue()) : 0;
+}
+
+}  // namespace
+
+TXLSSheetWriter::TXLSSheetWriter(IXLSWorksheet& sheet, int version, std::uint16_t limit)
+    : sheet_(sheet), book_(*sheet.Workbook()), version_(version), limit_(limit) {
+  for (auto& list : lists_) list = std::make_unique<TXLSBlobList>();
+}
+
+TXLSSheetWriter::~TXLSSheetWriter() = default;
+
+std::uint32_t TXLSSheetWriter::StreamSize() const {
+  std::uint32_t size = 0;
+  for (const auto& list : lists_) size += list->TotalSize();
+  return size;
+}
+
+int TXLSSheetWriter::WriteLists(platform::ByteStream& out) const {
+  for (const auto& list : lists_) {
+    if (list->WriteToStream(out) != 1) return -1;
+  }
+  return 1;
+}
+
+int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
+  index_ = std::make_unique<TXLSDBCellIndex>();
+  firstRow_ = lastRow_ = firstCol_ = lastCol_ = -1;
+  hasCells_ = false;
+  sheet_.RowInfo().ResetMaxOutlineLevel();
+  int result = WriteCells();
+  if (result == 1) result = WriteSheetRecords(streamOffset);
+  index_.reset();
+  return result;
+}
+
+int TXLSSheetWriter::Add(ListId list, std::unique_ptr<TXLSBlob> record) {
+  return AddBiffRecord(*lists_[list], std::move(record), limit_);
+}
+
+// ----- cells -------------------------------------------------------------------------------
+
+int TXLSSheetWriter::ExtendDimensions(std::int32_t row, std::int32_t column) {
+  if (row < 0 || row > kMaxRow || column < 0 || column > kMaxCol) return -2;
+  if (!hasCells_ || row < firstRow_) firstRow_ = row;
+  if (!hasCells_ || row > lastRow_) lastRow_ = row;
+  if (!hasCells_ || column < firstCol_) firstCol_ = column;
+  if (!hasCells_ || column > lastCol_) lastCol_ = column;
+  hasCells_ = true;
+  return 1;
+}
+
+std::uint32_t TXLSSheetWriter::OutputXF(std::int32_t xf) const {
+  if (xf <= 0) return 0;
+  return static_cast<std::uint32_t>(book_.XFList().GetOutputIndex(xf) - 1) & 0xFFFF;
+}
+
+int TXLSSheetWriter::AddCellRecord(std::unique_ptr<TXLSBlob> record) {
+  return Add(kCells, std::move(record));
+}
+
+double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
+  double v = cell.SerialValue();
+  if (!book_.GetDate1904()) return v;
+  bool isDate = cell.Kind() == kCellDate;
+  if (!isDate && cell.Kind() == kCellNumber) {
+    std::int32_t xf = cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(cell.Row(), cell.Column());
+    isDate = book_.XFList().IsDateFormat(xf);
+  }
+  if (!isDate) return v;
+  // A time of day without a date is the same in both systems; a date before 1904 has no
+  // serial there.
+  if (v < 1) return v;
+  return v < kDate1904Shift ? 0 : v - kDate1904Shift;
+}
+
+int TXLSSheetWriter::WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf,
+                                 double value) {
+  if (ExtendDimensions(row, column) != 1) return -2;
+  auto b = NewBiffRecord(kRecNumber, 14);
+  b->AddWord(static_cast<std::uint32_t>(row));
+  b->AddWord(static_cast<std::uint32_t>(column));
+  b->AddWord(OutputXF(xf));
+  b->AddDouble(value);
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::WriteRK(std::int32_t row, std::int32_t column, std::int32_t xf,
+                             std::uint32_t rk) {
+  if (ExtendDimensions(row, column) != 1) return -2;
+  auto b = NewBiffRecord(kRecRK, 10);
+  b->AddWord(static_cast<std::uint32_t>(row));
+  b->AddWord(static_cast<std::uint32_t>(column));
+  b->AddWord(OutputXF(xf));
+  b->AddDWord(rk);
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::WriteBlank(std::int32_t row, std::int32_t column, std::int32_t xf) {
+  // A blank in the default format says nothing a missing cell does not.
+  if (OutputXF(xf) == 0) return 1;
+  if (ExtendDimensions(row, column) != 1) return -2;
+  auto b = NewBiffRecord(kRecBlank, 6);
+  b->AddWord(static_cast<std::uint32_t>(row));
+  b->AddWord(static_cast<std::uint32_t>(column));
+  b->AddWord(OutputXF(xf));
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::WriteBoolErr(std::int32_t row, std::int32_t column, std::int32_t xf,
+                                  std::uint8_t value, bool error) {
+  if (ExtendDimensions(row, column) != 1) return -2;
+  auto b = NewBiffRecord(kRecBoolErr, 8);
+  b->AddWord(static_cast<std::uint32_t>(row));
+  b->AddWord(static_cast<std::uint32_t>(column));
+  b->AddWord(OutputXF(xf));
+  b->AddByte(value);
+  b->AddByte(error ? 1 : 0);
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf,
+                                std::int32_t stringIndex) {
+  if (ExtendDimensions(row, column) != 1) return -2;
+  TXLSStringTable& strings = book_.StringTable();
+  if (version_ != kBiff5) {
+    auto b = NewBiffRecord(kRecLabelSST, 10);
+    b->AddWord(static_cast<std::uint32_t>(row));
+    b->AddWord(static_cast<std::uint32_t>(column));
+    b->AddWord(OutputXF(xf));
+    b->AddDWord(static_cast<std::uint32_t>(strings.GetSSTPosition(stringIndex)));
+    return AddCellRecord(std::move(b));
+  }
+  std::string text = WideToAnsi(NormalizeLineBreaks(strings.GetString(stringIndex)));
+  if (text.size() > 255) text.resize(255);
+  auto b = NewBiffRecord(kRecLabel, 8 + static_cast<std::uint32_t>(text.size()));
+  b->AddWord(static_cast<std::uint32_t>(row));
+  b->AddWord(static_cast<std::uint32_t>(column));
+  b->AddWord(OutputXF(xf));
+  b->AddWord(static_cast<std::uint32_t>(text.size()));
+  b->AddString(text);
+  return AddCellRecord(std::move(b));
+}
+
+void TXLSSheetWriter::AddToNumberRun(const TXLSCellRef& cell, std::uint32_t rk) {
+  if (numbers_.length == 0) {
+    numbers_.row = cell.Row();
+    numbers_.firstColumn = cell.Column();
+  }
+  runRK_[static_cast<std::size_t>(numbers_.length)] = rk;
+  runNumberXF_[static_cast<std::size_t>(numbers_.length)] = cell.XF();
+  ++numbers_.length;
+}
+
+void TXLSSheetWriter::AddToBlankRun(const TXLSCellRef& cell) {
+  if (blanks_.length == 0) {
+    blanks_.row = cell.Row();
+    blanks_.firstColumn = cell.Column();
+  }
+  runBlankXF_[static_cast<std::size_t>(blanks_.length)] = cell.XF();
+  ++blanks_.length;
+}
+
+int TXLSSheetWriter::CloseNumberRun() {
+  const Run run = numbers_;
+  numbers_.length = 0;
+  if (run.length == 0) return 1;
+  if (run.length == 1) return WriteRK(run.row, run.firstColumn, runNumberXF_[0], runRK_[0]);
+  const std::uint32_t n = static_cast<std::uint32_t>(run.length);
+  auto b = NewBiffRecord(kRecMulRK, 6 + 6 * n);
+  b->AddWord(static_cast<std::uint32_t>(run.row));
+  b->AddWord(static_cast<std::uint32_t>(run.firstColumn));
+  for (std::uint32_t i = 0; i < n; ++i) {
+    if (ExtendDimensions(run.row, run.firstColumn + static_cast<std::int32_t>(i)) != 1) return -2;
+    b->AddWord(OutputXF(runNumberXF_[i]));
+    b->AddDWord(runRK_[i]);
+  }
+  b->AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::CloseBlankRun() {
+  const Run run = blanks_;
+  blanks_.length = 0;
+  if (run.length == 0) return 1;
+  if (run.length == 1) return WriteBlank(run.row, run.firstColumn, runBlankXF_[0]);
+  const std::uint32_t n = static_cast<std::uint32_t>(run.length);
+  auto b = NewBiffRecord(kRecMulBlank, 6 + 2 * n);
+  b->AddWord(static_cast<std::uint32_t>(run.row));
+  b->AddWord(static_cast<std::uint32_t>(run.firstColumn));
+  for (std::uint32_t i = 0; i < n; ++i) {
+    if (ExtendDimensions(run.row, run.firstColumn + static_cast<std::int32_t>(i)) != 1) return -2;
+    b->AddWord(OutputXF(runBlankXF_[i]));
+  }
+  b->AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::CloseRuns() {
+  int a = CloseNumberRun();
+  int b = CloseBlankRun();
+  return a != 1 ? a : b;
+}
+
+int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
+  const std::int32_t row = cell.Row(), column = cell.Column();
+  switch (cell.Kind()) {
+    case kCellString:
+      return WriteLabel(row, column, cell.XF(), cell.StringIndex());
+    case kCellNumber:
+    case kCellDate: {
+      double v = CellNumber(cell);
+      std::uint32_t rk = 0;
+      if (cell.Kind() == kCellNumber && EncodeRK(rk, v)) return WriteRK(row, column, cell.XF(), rk);
+      return WriteNumber(row, column, cell.XF(), v);
+    }
+    case kCellBoolean:
+      return WriteBoolErr(row, column, cell.XF(), cell.Value() > 0 ? 1 : 0, false);
+    case kCellError:
+      return WriteBoolErr(row, column, cell.XF(), static_cast<std::uint8_t>(cell.Value()), true);
+    case kCellBlank:
+      return WriteBlank(row, column, cell.XF());
+    case kCellFormula:
+      break;
+  }
+  // Formula cells are written by the calculator, which this model does not hold yet.
+  return 1;
+}
+
+int TXLSSheetWriter::WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn,
+                                     std::int32_t lastRow, std::int32_t lastColumn) {
+  auto b = NewBiffRecord(kRecMergeCells, 10);
+  b->AddWord(1);
+  b->AddWord(static_cast<std::uint32_t>(std::min(firstRow, lastRow)));
+  b->AddWord(static_cast<std::uint32_t>(std::max(firstRow, lastRow)));
+  b->AddWord(static_cast<std::uint32_t>(std::min(firstColumn, lastColumn)));
+  b->AddWord(static_cast<std::uint32_t>(std::max(firstColumn, lastColumn)));
+  return AddCellRecord(std::move(b));
+}
+
+int TXLSSheetWriter::WriteMergedArea(const TXLSCellRef& master) {
+  const TXLSMergeInfo* area = master.Merge();
+  const std::int32_t r1 = master.Row(), c1 = master.Column();
+  const std::int32_t r2 = r1 + area->rows - 1, c2 = c1 + area->columns - 1;
+  int result = WriteCell(master);
+  if (r2 <= r1 && c2 <= c1) return result;
+  if (result != 1) return result;
+  const TXLSCellHeap& cells = sheet_.Cells();
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      if (r == r1 && c == c1) continue;
+      if (r > kMaxRow || c > kMaxCol) return -2;
+      const TXLSCellRef* cell = cells.FindCell(r, c);
+      result = WriteBlank(r, c, cell ? cell->XF() : master.XF());
+      if (result != 1) return result;
+    }
+  }
+  return WriteMergeCells(r1, c1, r2, c2);
+}
+
+void TXLSSheetWriter::StartBlock(std::int32_t row) {
+  block_ = std::make_unique<TXLSDBCell>(row, lists_[kCells]->TotalSize());
+  sheet_.RowInfo().WriteRows(*lists_[kCells], row, row + kBlockRows - 1);
+}
+
+int TXLSSheetWriter::EndBlock(std::int32_t row) {
+  const std::uint32_t end = lists_[kCells]->TotalSize();
+  block_->SetEnd(row, end);
+  auto record = block_->BuildDBCellRecord();
+  index_->AddBlock(block_->FirstUsedRow(), block_->LastUsedRow(), end);
+  block_.reset();
+  return AddCellRecord(std::move(record));
+}
+
+int TXLSSheetWriter::WriteCells() {
+  TXLSRowInfoList& rows = sheet_.RowInfo();
+  const TXLSCellHeap& cells = sheet_.Cells();
+  const std::int32_t first = rows.Empty() ? 0 : rows.FirstRow();
+  const std::int32_t last = rows.Empty() ? 0 : rows.LastRow();
+  numbers_.length = blanks_.length = 0;
+  for (std::int32_t r = first; r <= last; ++r) {
+    if ((r - first) % kBlockRows == 0) StartBlock(r);
+    const TXLSRowInfo* info = rows.Find(r);
+    if (info) block_->AddRow(r, lists_[kCells]->TotalSize());
+    if (info && info->firstUsedColumn >= 0) {
+      std::int32_t expected = -1;  // the column that continues the pending runs
+      for (std::int32_t c = info->firstUsedColumn; c <= info->lastUsedColumn; ++c) {
+        const TXLSCellRef* cell = cells.FindCell(r, c);
+        if (!cell) continue;
+        // Runs never bridge an empty slot.
+        if (c != expected) CloseRuns();
+        expected = c + 1;
+        if (cell->Merged()) {
+          CloseRuns();
+          if (cell->IsMergeMaster()) WriteMergedArea(*cell);
+          continue;
+        }
+        if (cell->Kind() == kCellNumber) {
+          CloseBlankRun();
+          std::uint32_t rk = 0;
+          double v = CellNumber(*cell);
+          if (EncodeRK(rk, v)) {
+            AddToNumberRun(*cell, rk);
+          } else {
+            CloseNumberRun();
+            WriteNumber(r, c, cell->XF(), v);
+          }
+        } else if (cell->Kind() == kCellBlank) {
+          CloseNumberRun();
+          AddToBlankRun(*cell);
+        } else {
+          CloseRuns();
+          WriteCell(*cell);
+        }
+      }
+      CloseRuns();
+    }
+    if (r == last || (r - first) % kBlockRows == kBlockRows - 1) {
+      int result = EndBlock(r);
+      if (result != 1) return result;
+    }
+  }
+  return 1;
+}
+
+// ----- sheet records -----------------------------------------------------------------------
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildBof() const {
+  const bool biff5 = version_ == kBiff5;
+  auto b = NewBiffRecord(kRecBof, biff5 ? 8 : 16);
+  b->AddWord(biff5 ? 0x0500 : 0x0600);
+  b->AddWord(0x0010);
+  b->AddWord(biff5 ? 0x096C : 0x18AF);
+  b->AddWord(biff5 ? 0x07C9 : 0x07CD);
+  if (!biff5) {
+    b->AddDWord(0x000080C9);
+    b->AddDWord(0x00000106);
+  }
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildHeaderFooter(std::uint16_t id,
+                                                             const std::u16string& left,
+                                                             const std::u16string& centre,
+                                                             const std::u16string& right) const {
+  std::u16string text;
+  if (!left.empty()) text += u"&L" + left;
+  if (!centre.empty()) text += u"&C" + centre;
+  if (!right.empty()) text += u"&R" + right;
+  if (version_ == kBiff5) {
+    std::string bytes = WideToAnsi(text);
+    if (bytes.size() > 255) bytes.resize(255);
+    auto b = NewBiffRecord(id, 1 + static_cast<std::uint32_t>(bytes.size()));
+    b->AddByte(static_cast<std::uint32_t>(bytes.size()));
+    b->AddString(bytes);
+    return b;
+  }
+  if (text.size() > 255) text.resize(255);
+  auto b = NewBiffRecord(id, 3 + 2 * static_cast<std::uint32_t>(text.size()));
+  b->AddWord(static_cast<std::uint32_t>(text.size()));
+  b->AddByte(1);
+  b->AddWideString(text);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildDimensions() const {
+  const bool biff5 = version_ == kBiff5;
+  auto b = NewBiffRecord(kRecDimensions, biff5 ? 10 : 14);
+  std::uint32_t r1 = 0, r2 = 0, c1 = 0, c2 = 256;
+  if (hasCells_) {
+    r1 = static_cast<std::uint32_t>(firstRow_);
+    r2 = static_cast<std::uint32_t>(lastRow_) + 1;
+    c1 = static_cast<std::uint32_t>(firstCol_);
+    c2 = static_cast<std::uint32_t>(lastCol_) + 1;
+  }
+  if (biff5) {
+    b->AddWord(r1);
+    b->AddWord(r2);
+  } else {
+    b->AddDWord(r1);
+    b->AddDWord(r2);
+  }
+  b->AddWord(c1);
+  b->AddWord(c2);
+  b->AddWord(0);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildWindow2() const {
+  std::uint32_t options = 0x0004 | 0x0020 | 0x0080;
+  if (sheet_.GetDisplayGridlines()) options |= 0x0002;
+  if (sheet_.HasPanes() && sheet_.GetPanes().Frozen()) options |= 0x0008;
+  if (sheet_.GetShowZeros()) options |= 0x0010;
+  if (sheet_.GetRightToLeft()) options |= 0x0040;
+  if (sheet_.GetSelected()) options |= 0x0200;
+  if (sheet_.GetVisible() == 0) options |= 0x0400;
+  const std::int32_t scrollRow = sheet_.GetScrollRow() - 1;
+  const std::int32_t scrollColumn = sheet_.GetScrollColumn() - 1;
+  const std::int32_t top = scrollRow == 0 ? 0 : std::max(scrollRow, sheet_.RowInfo().GetFirstVisibleRow());
+  const std::int32_t left =
+      scrollColumn == 0 ? 0 : std::max(scrollColumn, sheet_.ColumnInfo().GetFirstVisibleColumn());
+  const bool biff5 = version_ == kBiff5;
+  auto b = NewBiffRecord(kRecWindow2, biff5 ? 10 : 18);
+  b->AddWord(options);
+  b->AddWord(static_cast<std::uint32_t>(std::min(top, kMaxRow)));
+  b->AddWord(static_cast<std::uint32_t>(std::min(left, kMaxCol)));
+  if (biff5) {
+    b->AddDWord(0);
+  } else {
+    b->AddWord(64);
+    b->AddWord(0);
+    b->AddWord(0);
+    b->AddWord(0);
+    b->AddDWord(0);
+  }
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildSelection() const {
+  std::int32_t r1 = 0, r2 = 0, c1 = 0, c2 = 0;
+  if (IXLSRange sel = sheet_.GetSelection()) {
+    r1 = sel->GetFirstRow();
+    r2 = sel->GetLastRow();
+    c1 = sel->GetFirstCol();
+    c2 = sel->GetLastCol();
+  }
+  const std::int32_t pane =
+      sheet_.HasPanes() ? sheet_.GetPanes().GetActivePane() : 3;
+  auto b = NewBiffRecord(kRecSelection, 15);
+  b->AddByte(static_cast<std::uint32_t>(pane));
+  b->AddWord(static_cast<std::uint32_t>(r1));
+  b->AddWord(static_cast<std::uint32_t>(c1));
+  b->AddWord(0);
+  b->AddWord(1);
+  b->AddWord(static_cast<std::uint32_t>(std::min(r1, r2)));
+  b->AddWord(static_cast<std::uint32_t>(std::max(r1, r2)));
+  b->AddByte(static_cast<std::uint32_t>(std::min(c1, c2)));
+  b->AddByte(static_cast<std::uint32_t>(std::max(c1, c2)));
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildSetup() const {
+  const TXLSPageSetup& page = *sheet_.GetPageSetup();
+  std::uint32_t options = static_cast<std::uint32_t>(page.GetOrder()) & 1;
+  if (page.GetOrientation() == 1) options |= 0x0002;
+  if (page.GetBlackAndWhite()) options |= 0x0008;
+  if (page.GetDraft()) options |= 0x0010;
+  if (page.GetPrintNotes()) options |= 0x0020;
+  auto b = NewBiffRecord(kRecSetup, 34);
+  // The model keeps paper code 256 as 0, the value the record carries for it.
+  b->AddWord(page.GetPaperSize() == 256 ? 0u : static_cast<std::uint32_t>(page.GetPaperSize()));
+  b->AddWord(page.GetZoomValue());
+  b->AddWord(1);
+  b->AddWord(static_cast<std::uint32_t>(VariantCount(page.GetFitToPagesWide())));
+  b->AddWord(static_cast<std::uint32_t>(VariantCount(page.GetFitToPagesTall())));
+  b->AddWord(options);
+  b->AddWord(600);
+  b->AddWord(600);
+  b->AddDouble(page.GetHeaderMargin());
+  b->AddDouble(page.GetFooterMargin());
+  b->AddWord(1);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildPageBreaks(bool horizontal) const {
+  const TXLSPageBreaks& breaks =
+      horizontal ? static_cast<const TXLSPageBreaks&>(sheet_.GetHPageBreaks())
+                 : static_cast<const TXLSPageBreaks&>(sheet_.GetVPageBreaks());
+  const std::uint32_t n = static_cast<std::uint32_t>(breaks.GetCount());
+  if (n == 0) return nullptr;
+  const bool biff5 = version_ == kBiff5;
+  auto b = NewBiffRecord(horizontal ? kRecHPageBreaks : kRecVPageBreaks, 2 + (biff5 ? 2 : 6) * n);
+  b->AddWord(n);
+  for (std::uint32_t i = 1; i <= n; ++i) {
+    b->AddWord(static_cast<std::uint32_t>(breaks.GetItem(static_cast<std::int32_t>(i))->GetPosition()));
+    if (biff5) continue;
+    b->AddWord(0);
+    b->AddWord(horizontal ? 255 : 65535);
+  }
+  return b;
+}
+
+int TXLSSheetWriter::WriteBiff5ExternSheets() {
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  int result = Add(kSettings, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
+  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
+    const IXLSWorksheet* other = sheets.GetItem(i);
+    if (other == &sheet_) {
+      auto b = NewBiffRecord(kRecExternSheet, 2);
+      b->AddByte(1);
+      b->AddByte(2);
+      result = Add(kSettings, std::move(b));
+      continue;
+    }
+    std::string name = WideToAnsi(other->GetName());
+    if (name.size() > 255) name.resize(255);
+    auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(name.size()));
+    b->AddByte(static_cast<std::uint32_t>(name.size()));
+    b->AddByte(3);
+    b->AddString(name);
+    result = Add(kSettings, std::move(b));
+  }
+  if (result != 1) return result;
+  auto last = NewBiffRecord(kRecExternSheet, 2);
+  last->AddByte(1);
+  last->AddByte(4);
+  return Add(kSettings, std::move(last));
+}
+
+int TXLSSheetWriter::WriteProtection() {
+  TXLSProtect& protect = sheet_.Protection();
+  if (!protect.GetProtected()) return 1;
+  int result = Add(kSettings, WordRecord(kRecProtect, 1));
+  if (result == 1) result = Add(kSettings, WordRecord(kRecScenProtect, 1));
+  if (result == 1) result = Add(kSettings, WordRecord(kRecObjProtect, (protect.GetOptions() & 1) ? 0 : 1));
+  if (result == 1) result = Add(kSettings, WordRecord(kRecPassword, protect.GetPasswordHash()));
+  return result;
+}
+
+int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
+  const bool biff5 = version_ == kBiff5;
+  TXLSPageSetup& page = *sheet_.GetPageSetup();
+  TXLSRowInfoList& rows = sheet_.RowInfo();
+  TXLSColumnInfoList& columns = sheet_.ColumnInfo();
+  int result = 1;
+  auto step = [&result](int status) {
+    if (result == 1) result = status;
+  };
+
+  // Calculation settings; this sheet carries no autofilter yet.
+  step(Add(kSettings, WordRecord(kRecCalcMode, 1)));
+  step(Add(kSettings, WordRecord(kRecCalcCount, 100)));
+  step(Add(kSettings, WordRecord(kRecRefMode, 1)));
+  step(Add(kSettings, WordRecord(kRecIteration, 0)));
+  step(Add(kSettings, DoubleRecord(kRecDelta, 0.001)));
+  step(Add(kSettings, WordRecord(kRecSaveRecalc, 1)));
+  if (result != 1) return result;
+  columns.WriteColInfos(*lists_[kSettings]);
+  step(Add(kSettings, rows.BuildDefaultRowHeight()));
+  if (biff5) step(WriteBiff5ExternSheets());
+  step(Add(kSettings, WordRecord(kRecPrintHeaders, page.GetPrintHeadings() ? 1 : 0)));
+  step(Add(kSettings, WordRecord(kRecPrintGridlines, page.GetPrintGridlines() ? 1 : 0)));
+  step(Add(kSettings, WordRecord(kRecGridSet, ((page.GetPrintGridlines() ? 1u : 0u) ^ 1u) & 0x7F)));
+  {
+    const std::uint32_t rowLevel = rows.MaxOutlineLevel(), colLevel = columns.MaxOutlineLevel();
+    auto guts = NewBiffRecord(kRecGuts, 8);
+    guts->AddWord(rowLevel * 29);
+    guts->AddWord(colLevel * 29);
+    guts->AddWord(rowLevel ? rowLevel + 1 : 0);
+    guts->AddWord(colLevel ? colLevel + 1 : 0);
+    step(Add(kSettings, std::move(guts)));
+  }
+  {
+    std::uint32_t wsbool = 0x0401;
+    TXLSOutline& outline = sheet_.GetOutline();
+    if (outline.GetSummaryRow() == 1) wsbool |= 0x0040;
+    if (outline.GetSummaryColumn() == 1) wsbool |= 0x0080;
+    const Variant zoom = page.GetZoom();
+    if (zoom.IsBoolean() && !zoom.BooleanValue()) wsbool |= 0x0100;
+    step(Add(kSettings, WordRecord(kRecWsBool, wsbool)));
+  }
+  step(Add(kSettings, BuildPageBreaks(true)));
+  step(Add(kSettings, BuildPageBreaks(false)));
+  step(Add(kSettings, BuildSetup()));
+  step(WriteProtection());
+  step(Add(kSettings, BuildDimensions()));
+  if (result != 1) return result;
+
+  // Head: BOF, then INDEX, whose DBCELL positions count from the start of the cell list.
+  step(Add(kHead, BuildBof()));
+  const std::uint32_t indexSize = index_->GetRecordSize(version_);
+  const std::uint32_t cellBase =
+      streamOffset + lists_[kHead]->TotalSize() + indexSize + lists_[kSettings]->TotalSize();
+  step(Add(kHead, index_->BuildIndexRecord(version_, cellBase)));
+  if (result != 1) return result;
+
+  // The drawing list stays empty: this model holds no shapes.
+  step(Add(kTail, DoubleRecord(kRecBottomMargin, page.GetBottomMargin())));
+  step(Add(kTail, DoubleRecord(kRecTopMargin, page.GetTopMargin())));
+  step(Add(kTail, DoubleRecord(kRecRightMargin, page.GetRightMargin())));
+  step(Add(kTail, DoubleRecord(kRecLeftMargin, page.GetLeftMargin())));
+  step(Add(kTail, WordRecord(kRecVCenter, page.GetCenterVertically() ? 1 : 0)));
+  step(Add(kTail, WordRecord(kRecHCenter, page.GetCenterHorizontally() ? 1 : 0)));
+  step(Add(kTail, BuildHeaderFooter(kRecFooter, page.GetLeftFooter(), page.GetCenterFooter(),
+                                    page.GetRightFooter())));
+  step(Add(kTail, BuildHeaderFooter(kRecHeader, page.GetLeftHeader(), page.GetCenterHeader(),
+                                    page.GetRightHeader())));
+  step(Add(kTail, BuildWindow2()));
+  if (sheet_.GetZoom() != 100) {
+    auto scl = NewBiffRecord(kRecScl, 4);
+    scl->AddWord(sheet_.GetZoom());
+    scl->AddWord(100);
+    step(Add(kTail, std::move(scl)));
+  }
+  if (sheet_.HasPanes()) step(Add(kTail, sheet_.GetPanes().BuildPane()));
+  step(Add(kTail, BuildSelection()));
+  step(Add(kTail, columns.BuildStandardWidth()));
+  if (!biff5 && sheet_.Protection().GetProtected()) {
+    auto b = NewBiffRecord(kRecSheetProtection, 23);
+    b->AddWord(kRecSheetProtection);
+    for (int i = 0; i < 10; ++i) b->AddByte(0);
+    b->AddByte(2);
+    b->AddByte(0);
+    b->AddByte(1);
+    for (int i = 0; i < 4; ++i) b->AddByte(0xFF);
+    b->AddWord(sheet_.Protection().GetOptions());
+    b->AddWord(0);
+    step(Add(kTail, std::move(b)));
+  }
+  step(Add(kTail, NewBiffRecord(kRecEof, 0)));
+  return result;
+}
+
+}  // namespace xls

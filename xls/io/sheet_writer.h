@@ -1,0 +1,111 @@
+// One worksheet's BIFF substream (BIFF8, or BIFF5 for a BIFF5 save), built before anything is
+// written so that the workbook writer knows its size. The records are kept in five lists in
+// stream order: head (BOF, INDEX), settings (calculation, column and row defaults, print
+// settings, protection, DIMENSIONS), cells (ROW blocks with their DBCELL, cell records, merged
+// areas), drawing, and tail (margins, header and footer, window, panes, selection, EOF).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "platform/byte_stream.h"
+#include "xls/io/row_blocks.h"
+#include "xls/model/blob.h"
+
+namespace xls {
+
+class IXLSWorksheet;
+class TXLSWorkbook;
+class TXLSCellRef;
+
+class TXLSSheetWriter {
+ public:
+  enum ListId { kHead = 0, kSettings, kCells, kDrawing, kTail, kListCount };
+
+  // version: kBiff5 or kBiff8; limit: the record data limit of that format.
+  TXLSSheetWriter(IXLSWorksheet& sheet, int version, std::uint16_t limit);
+  ~TXLSSheetWriter();
+  TXLSSheetWriter(const TXLSSheetWriter&) = delete;
+  TXLSSheetWriter& operator=(const TXLSSheetWriter&) = delete;
+
+  // Builds every list; streamOffset is where the sheet's BOF will stand in the workbook
+  // stream (INDEX points at absolute DBCELL positions). 1, or the first failing status.
+  int WriteSheet(std::uint32_t streamOffset);
+  // Copies the lists into the workbook stream in order. 1, or -1 at the first failed write.
+  int WriteLists(platform::ByteStream& out) const;
+  std::uint32_t StreamSize() const;
+  const TXLSBlobList& List(ListId id) const { return *lists_[id]; }
+
+  // Bounds of the cell records written (-1 while none).
+  std::int32_t FirstRow() const { return firstRow_; }
+  std::int32_t LastRow() const { return lastRow_; }
+  std::int32_t FirstColumn() const { return firstCol_; }
+  std::int32_t LastColumn() const { return lastCol_; }
+
+  // The value a number or date cell is written with: the 1900-system serial, moved to the
+  // 1904 system when the workbook uses it and the cell shows a date.
+  double CellNumber(const TXLSCellRef& cell) const;
+
+ private:
+  // Cell part.
+  int WriteCells();
+  int ExtendDimensions(std::int32_t row, std::int32_t column);
+  std::uint32_t OutputXF(std::int32_t xf) const;
+  int AddCellRecord(std::unique_ptr<TXLSBlob> record);
+  int WriteCell(const TXLSCellRef& cell);
+  int WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf, double value);
+  int WriteRK(std::int32_t row, std::int32_t column, std::int32_t xf, std::uint32_t rk);
+  int WriteBlank(std::int32_t row, std::int32_t column, std::int32_t xf);
+  int WriteBoolErr(std::int32_t row, std::int32_t column, std::int32_t xf, std::uint8_t value,
+                   bool error);
+  int WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf, std::int32_t stringIndex);
+  int WriteMergedArea(const TXLSCellRef& master);
+  int WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
+                      std::int32_t lastColumn);
+  void AddToNumberRun(const TXLSCellRef& cell, std::uint32_t rk);
+  void AddToBlankRun(const TXLSCellRef& cell);
+  int CloseNumberRun();
+  int CloseBlankRun();
+  int CloseRuns();
+  void StartBlock(std::int32_t row);
+  int EndBlock(std::int32_t row);
+
+  // Other records.
+  int WriteSheetRecords(std::uint32_t streamOffset);
+  int Add(ListId list, std::unique_ptr<TXLSBlob> record);
+  std::unique_ptr<TXLSBlob> BuildBof() const;
+  std::unique_ptr<TXLSBlob> BuildHeaderFooter(std::uint16_t id, const std::u16string& left,
+                                              const std::u16string& centre,
+                                              const std::u16string& right) const;
+  std::unique_ptr<TXLSBlob> BuildDimensions() const;
+  std::unique_ptr<TXLSBlob> BuildWindow2() const;
+  std::unique_ptr<TXLSBlob> BuildSelection() const;
+  std::unique_ptr<TXLSBlob> BuildSetup() const;
+  std::unique_ptr<TXLSBlob> BuildPageBreaks(bool horizontal) const;
+  int WriteBiff5ExternSheets();
+  int WriteProtection();
+
+  IXLSWorksheet& sheet_;
+  TXLSWorkbook& book_;
+  int version_;
+  std::uint16_t limit_;
+  std::array<std::unique_ptr<TXLSBlobList>, kListCount> lists_;
+  std::unique_ptr<TXLSDBCellIndex> index_;
+  std::unique_ptr<TXLSDBCell> block_;
+  std::int32_t firstRow_ = -1, lastRow_ = -1, firstCol_ = -1, lastCol_ = -1;
+  bool hasCells_ = false;
+
+  struct Run {
+    std::int32_t row = 0;
+    std::int32_t firstColumn = 0;
+    std::int32_t length = 0;
+  };
+  Run numbers_, blanks_;
+  // The RK values and formats of the pending number run, the formats of the blank run.
+  std::array<std::uint32_t, 256> runRK_{};
+  std::array<std::int32_t, 256> runNumberXF_{};
+  std::array<std::int32_t, 256> runBlankXF_{};
+};
+
+}  // namespace xls

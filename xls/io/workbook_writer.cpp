@@ -1,0 +1,350 @@
+#include "xls/io/workbook_writer.h"
+
+#include <algorithm>
+
+#include "platform/compound_file.h"
+#include "xls/io/biff_writer.h"
+#include "xls/io/drawing_group.h"
+#include "xls/io/extern_records.h"
+#include "xls/model/codepage.h"
+#include "xls/model/string_table.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+#include "xls/model/xls_constants.h"
+
+namespace xls {
+namespace {
+
+enum : std::uint16_t {
+  kRecBof = 0x0809,
+  kRecEof = 0x000A,
+  kRecCodePage = 0x0042,
+  kRecDsf = 0x0161,
+  kRecExternCount = 0x0016,
+  kRecExternSheet = 0x0017,
+  kRecWindow1 = 0x003D,
+  kRecBackup = 0x0040,
+  kRecDate1904 = 0x0022,
+  kRecPrecision = 0x000E,
+  kRecRefMode = 0x000F,
+  kRecFnGroupCount = 0x009C,
+  kRecProtect = 0x0012,
+  kRecPassword = 0x0013,
+  kRecBookBool = 0x00DA,
+  kRecPalette = 0x0092,
+  kRecCountry = 0x008C,
+  kRecRecalcId = 0x01C1,
+  kRecBoundSheet = 0x0085,
+};
+
+constexpr std::uint32_t kStreamPadding = 512;
+
+std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
+  return list ? list->TotalSize() : 0;
+}
+
+}  // namespace
+
+TXLSWorkbookWriter::TXLSWorkbookWriter(TXLSWorkbook& book, std::int32_t format)
+    : book_(book),
+      version_(format == kSaveBiff5 ? kBiff5 : kBiff8),
+      limit_(format == kSaveBiff5 ? kBiff5RecordLimit : kBiff8RecordLimit) {}
+
+TXLSWorkbookWriter::~TXLSWorkbookWriter() = default;
+
+int TXLSWorkbookWriter::Add(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record) {
+  return AddBiffRecord(list, std::move(record), limit_);
+}
+
+std::uint32_t TXLSWorkbookWriter::GetBoundSheetsSize() const {
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  std::uint32_t size = 0;
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    const std::uint32_t n = static_cast<std::uint32_t>(sheets.GetItem(i)->GetName().size());
+    size += version_ == kBiff5 ? 11 + n : 12 + 2 * n;
+  }
+  return size;
+}
+
+std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildBof() const {
+  const bool biff5 = version_ == kBiff5;
+  auto b = NewBiffRecord(kRecBof, biff5 ? 8 : 16);
+  b->AddWord(biff5 ? 0x0500 : 0x0600);
+  b->AddWord(0x0005);
+  b->AddWord(biff5 ? 0x096C : 0x18AF);
+  b->AddWord(biff5 ? 0x07C9 : 0x07CD);
+  if (!biff5) {
+    b->AddDWord(0x000080C9);
+    b->AddDWord(0x00000106);
+  }
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildWindow1(std::uint32_t selectedTabs) const {
+  const IXLSWorksheet* active = book_.GetActiveSheet();
+  auto b = NewBiffRecord(kRecWindow1, 18);
+  b->AddWord(0);
+  b->AddWord(0);
+  b->AddWord(0x25BC);
+  b->AddWord(0x1572);
+  b->AddWord(0x0038);
+  b->AddWord(active && active->GetIndex() > 0 ? active->GetIndex() - 1u : 0u);
+  b->AddWord(book_.GetFirstVisibleTab());
+  b->AddWord(selectedTabs);
+  b->AddWord(600);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildPalette() const {
+  auto b = NewBiffRecord(kRecPalette, 2 + 56 * 4);
+  b->AddWord(56);
+  // 0x00BBGGRR is the byte order red, green, blue, 0.
+  for (std::int32_t i = 1; i <= 56; ++i) b->AddDWord(book_.GetColor(i) & 0x00FFFFFF);
+  return b;
+}
+
+int TXLSWorkbookWriter::WriteBiff5ExternSheets() {
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  int result = Add(*globals_, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
+  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
+    std::string name = WideToAnsi(sheets.GetItem(i)->GetName());
+    auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(name.size()));
+    b->AddByte(static_cast<std::uint32_t>(name.size()));
+    b->AddByte(3);
+    b->AddString(name);
+    result = Add(*globals_, std::move(b));
+  }
+  if (result != 1) return result;
+  auto last = NewBiffRecord(kRecExternSheet, 2);
+  last->AddByte(1);
+  last->AddByte(4);
+  return Add(*globals_, std::move(last));
+}
+
+int TXLSWorkbookWriter::WriteFormats() {
+  TXLSXFList& xfs = book_.XFList();
+  int result = 1;
+  const auto& fonts = xfs.Fonts().OutputOrder();
+  for (std::size_t i = 0; i < fonts.size() && result == 1; ++i)
+    result = Add(*globals_, xfs.Fonts().BuildFontRecord(static_cast<std::int32_t>(i), version_));
+  for (std::int32_t i = 0; i < xfs.NumFormats().Count() && result == 1; ++i)
+    result = Add(*globals_, xfs.NumFormats().BuildFormatRecord(i, version_));
+  for (std::size_t i = 0; i < xfs.OutputOrder().size() && result == 1; ++i)
+    result = Add(*globals_, xfs.BuildXFRecord(static_cast<std::int32_t>(i), version_));
+  for (std::int32_t i = 0; i < xfs.Styles().Count() && result == 1; ++i)
+    result = Add(*globals_, xfs.Styles().BuildStyleRecord(i, version_));
+  return result;
+}
+
+int TXLSWorkbookWriter::WriteGlobals() {
+  const bool biff5 = version_ == kBiff5;
+  std::uint32_t selectedTabs = 0;
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i)
+    if (sheets.GetItem(i)->GetSelected()) ++selectedTabs;
+
+  int result = 1;
+  auto step = [&result](int status) {
+    if (result == 1) result = status;
+  };
+  step(Add(*globals_, BuildBof()));
+  step(Add(*globals_, WordRecord(kRecCodePage, biff5 ? book_.GetCodePage() : 1200)));
+  if (!biff5) step(Add(*globals_, WordRecord(kRecDsf, 0)));
+  // BIFF5 names its sheets for 3-D references here; the defined names that follow them in
+  // this place join with the name store.
+  if (biff5 && result == 1) step(WriteBiff5ExternSheets());
+  step(Add(*globals_, BuildWindow1(selectedTabs)));
+  step(Add(*globals_, WordRecord(kRecBackup, 0)));
+  step(Add(*globals_, WordRecord(kRecDate1904, book_.GetDate1904() ? 1 : 0)));
+  step(Add(*globals_, WordRecord(kRecPrecision, 1)));
+  step(Add(*globals_, WordRecord(kRecRefMode, book_.GetRefModeA1())));
+  if (!biff5) step(Add(*globals_, WordRecord(kRecFnGroupCount, 14)));
+  if (book_.GetProtected()) {
+    step(Add(*globals_, WordRecord(kRecProtect, 1)));
+    step(Add(*globals_, WordRecord(kRecPassword, book_.Protection().GetPasswordHash())));
+  }
+  step(Add(*globals_, WordRecord(kRecBookBool, 0)));
+  if (result == 1) step(WriteFormats());
+  step(Add(*globals_, BuildPalette()));
+  if (!biff5) {
+    auto country = NewBiffRecord(kRecCountry, 4);
+    country->AddWord(1);
+    country->AddWord(1);
+    step(Add(*globals_, std::move(country)));
+    auto recalc = NewBiffRecord(kRecRecalcId, 8);
+    recalc->AddDWord(0x000001C1);
+    recalc->AddDWord(0x00FFFFFF);
+    step(Add(*globals_, std::move(recalc)));
+    if (result == 1) step(book_.StringTable().WriteSST(*globals_, globals_->TotalSize()));
+  }
+  return result;
+}
+
+int TXLSWorkbookWriter::WriteTail() {
+  int result = 1;
+  if (version_ != kBiff5) {
+    // No formula of this model refers to another sheet yet: the reference table holds only
+    // the own book, and no entries.
+    result = WriteOwnBookReferences(*tail_, book_.GetWorksheets().GetCount());
+    if (result == 1) result = TMSODrawingGroup().Write(*tail_, limit_);
+  }
+  if (result == 1) result = Add(*tail_, NewBiffRecord(kRecEof, 0));
+  return result;
+}
+
+int TXLSWorkbookWriter::WriteBoundSheets() {
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  int result = 1;
+  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
+    const IXLSWorksheet& sheet = *sheets.GetItem(i);
+    const std::u16string& name = sheet.GetName();
+    const std::uint32_t n = static_cast<std::uint32_t>(name.size());
+    auto b = NewBiffRecord(kRecBoundSheet, version_ == kBiff5 ? 7 + n : 8 + 2 * n);
+    b->AddDWord(sheetOffsets_[static_cast<std::size_t>(i - 1)]);
+    b->AddByte(sheet.GetVisible());
+    b->AddByte(0);
+    b->AddByte(n);
+    if (version_ == kBiff5) {
+      b->AddString(WideToAnsi(name));
+    } else {
+      b->AddByte(1);
+      b->AddWideString(name);
+    }
+    result = Add(*globals_, std::move(b));
+  }
+  return result;
+}
+
+int TXLSWorkbookWriter::BuildStream() {
+  globals_ = std::make_unique<TXLSBlobList>();
+  tail_ = std::make_unique<TXLSBlobList>();
+  sheets_.clear();
+  sheetOffsets_.clear();
+  streamSize_ = 0;
+  IXLSWorkSheets& sheets = book_.GetWorksheets();
+  book_.StringTable().SetRecordLimit(limit_);
+  if (sheets.GetCount() == 0) sheets.Add();
+  if (sheets.GetCount() == 0) return -1;
+
+  book_.XFList().PackIndices();
+  if (version_ != kBiff5) book_.StringTable().NumberStrings();
+
+  int result = WriteGlobals();
+  if (result == 1) result = WriteTail();
+  if (result != 1) return result;
+
+  std::uint32_t offset = GetBoundSheetsSize() + ListSize(globals_) + ListSize(tail_);
+  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
+    sheetOffsets_.push_back(offset);
+    auto writer = std::make_unique<TXLSSheetWriter>(*sheets.GetItem(i), version_, limit_);
+    result = writer->WriteSheet(offset);
+    offset += writer->StreamSize();
+    sheets_.push_back(std::move(writer));
+  }
+  if (result != 1) return result;
+  streamSize_ = offset;
+  return WriteBoundSheets();
+}
+
+int TXLSWorkbookWriter::WriteStream(platform::ByteStream& out) const {
+  if (!globals_ || globals_->WriteToStream(out) != 1) return -1;
+  if (tail_->WriteToStream(out) != 1) return -1;
+  for (const auto& sheet : sheets_) {
+    if (sheet->WriteLists(out) != 1) return -1;
+  }
+  const std::int64_t position = out.Seek(0, platform::SeekOrigin::Current);
+  if (position < 0) return -1;
+  const std::uint32_t pad =
+      (kStreamPadding - static_cast<std::uint32_t>(position % kStreamPadding)) % kStreamPadding;
+  if (pad > 0) {
+    const std::vector<std::uint8_t> zeros(pad, 0);
+    if (out.Write(zeros.data(), pad) != pad) return -1;
+  }
+  return 1;
+}
+
+// ----- save entry points -------------------------------------------------------------------
+
+namespace {
+
+bool IsBiffFormat(std::int32_t format) { return format == kSaveBiff5 || format == kSaveBiff8; }
+
+// The compound file with the workbook stream, or a failure status.
+std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
+                               platform::CompoundFileWriter& file, std::string* error) {
+  TXLSWorkbookWriter writer(book, format);
+  std::int32_t result = writer.BuildStream();
+  if (result != 1) {
+    if (error) *error = "the workbook's records could not be built";
+    return result;
+  }
+  const int stream = file.AddStream(platform::CompoundFileWriter::kRoot, writer.StreamName(), error);
+  if (stream < 0) return -1;
+  if (writer.WriteStream(file.Stream(stream)) != 1) {
+    if (error) *error = "the workbook stream could not be written";
+    return -1;
+  }
+  return 1;
+}
+
+std::u16string Trimmed(const std::u16string& text) {
+  std::size_t a = 0, z = text.size();
+  while (a < z && text[a] <= u' ') ++a;
+  while (z > a && text[z - 1] <= u' ') --z;
+  return text.substr(a, z - a);
+}
+
+std::int32_t UnwrittenFormat(std::string* error) {
+  if (error) *error = "this save format is not available";
+  return -1;
+}
+
+}  // namespace
+
+std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,
+                            std::int32_t format, std::string* error) {
+  if (!IsBiffFormat(format)) return UnwrittenFormat(error);
+  book.SetCurrentFormat(format);
+  if (Trimmed(fileName).empty()) {
+    if (error) *error = "no file name";
+    return -1;
+  }
+  platform::CompoundFileWriter file;
+  std::int32_t result = BuildCompoundFile(book, format, file, error);
+  if (result != 1) return result;
+  platform::FileResult saved = file.SaveToFile(WideToUtf8(fileName));
+  if (!saved) {
+    if (error) *error = saved.error;
+    return -2;
+  }
+  book.SetFileName(fileName);
+  return 1;
+}
+
+std::int32_t SaveWorkbookToStream(TXLSWorkbook& book, platform::ByteStream& stream,
+                                  std::int32_t format, std::string* error) {
+  if (!IsBiffFormat(format)) return UnwrittenFormat(error);
+  book.SetCurrentFormat(format);
+  platform::CompoundFileWriter file;
+  std::int32_t result = BuildCompoundFile(book, format, file, error);
+  if (result != 1) return result;
+  platform::FileResult saved = file.Save(stream);
+  if (!saved) {
+    if (error) *error = saved.error;
+    return -1;
+  }
+  return 1;
+}
+
+std::int32_t SaveWorkbook(TXLSWorkbook& book, std::string* error) {
+  const std::int32_t format = book.GetCurrentFormat();
+  if (book.GetFileName().empty() || format < 1 || format > 3) {
+    if (error) *error = "no file name or save format to repeat";
+    return -4;
+  }
+  return SaveWorkbookAs(book, book.GetFileName(), format, error);
+}
+
+}  // namespace xls
