@@ -237,3 +237,107 @@ TEST_F(Range, HasFormulaIsFalseWithoutFormulas) {
 
 }  // namespace
 }  // namespace xls
+
+namespace xls {
+namespace {
+
+class RangeOps : public ::testing::Test {
+ protected:
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  Variant At(const char16_t* a1) { return sheet->GetRange(a1)->GetValue(); }
+};
+
+TEST_F(RangeOps, CopyRepeatsTheSource) {
+  sheet->GetRange(u"A1")->SetValue(Variant(1.0));
+  sheet->GetRange(u"A2")->SetValue(Variant(u"two"));
+  sheet->GetRange(u"A2")->GetFont()->SetBold(true);
+  sheet->GetRange(u"A1", u"A2")->Copy(sheet->GetRange(u"C1", u"C6"));
+  for (const char16_t* odd : {u"C1", u"C3", u"C5"}) EXPECT_EQ(At(odd), Variant(1.0));
+  for (const char16_t* even : {u"C2", u"C4", u"C6"}) {
+    EXPECT_EQ(At(even), Variant(u"two"));
+    EXPECT_TRUE(sheet->GetRange(even)->GetFont()->GetBold());
+  }
+  EXPECT_EQ(At(u"A2"), Variant(u"two"));  // a copy keeps its source
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeOps, CutOverlappingToTheRight) {
+  sheet->GetRange(u"A1")->SetValue(Variant(u"a"));
+  sheet->GetRange(u"B1")->SetValue(Variant(u"b"));
+  sheet->GetRange(u"A1", u"B1")->Cut(sheet->GetRange(u"B1", u"C1"));
+  EXPECT_EQ(sheet->Cells().FindCell(0, 0), nullptr);
+  EXPECT_EQ(At(u"B1"), Variant(u"a"));
+  EXPECT_EQ(At(u"C1"), Variant(u"b"));
+  // And back to the left, over the overlap the other way.
+  sheet->GetRange(u"B1", u"C1")->Cut(sheet->GetRange(u"A1", u"B1"));
+  EXPECT_EQ(At(u"A1"), Variant(u"a"));
+  EXPECT_EQ(At(u"B1"), Variant(u"b"));
+  EXPECT_EQ(sheet->Cells().FindCell(0, 2), nullptr);
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeOps, CuttingAMergedAreaMovesItWhole) {
+  IXLSRange area = sheet->GetRange(u"A1", u"B2");
+  area->SetValue(Variant(u"m"));
+  area->Merge();
+  area->Cut(sheet->GetRange(u"D4", u"E5"));
+  // The source master went: nothing may refer to it, and the area lives on at D4.
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 2; ++c) EXPECT_EQ(sheet->Cells().FindCell(r, c), nullptr);
+  }
+  EXPECT_EQ(At(u"D4"), Variant(u"m"));
+  EXPECT_TRUE(sheet->GetRange(u"D4", u"E5")->GetMergeCells());
+  sheet->GetRange(u"E5")->SetValue(Variant(u"x"));  // a member takes no value
+  EXPECT_TRUE(At(u"E5").IsEmpty());
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeOps, CopyBetweenWorkbooksWithWidths) {
+  sheet->GetRange(u"B1")->SetValue(Variant(u"w"));
+  sheet->ColumnInfo().SetColumnWidth(1, 20);
+  IXLSWorkbook other = TXLSWorkbook::Create();
+  IXLSWorksheet* dst = other->GetWorksheets().Add();
+  sheet->GetRange(u"B1")->CopyTo(dst->GetRange(u"D2"), 23 | 4);
+  EXPECT_EQ(dst->GetRange(u"D2")->GetValue(), Variant(u"w"));
+  EXPECT_EQ(dst->ColumnInfo().GetColumnWidth(3), 20);
+  testing::ExpectBalancedUses(*other);
+}
+
+TEST_F(RangeOps, ExpandShrinkAndSelect) {
+  sheet->GetRange(u"B2", u"C3")->Merge();
+  IXLSRange r = sheet->GetRange(u"C3", u"D4");
+  r->ExpandToMergedAreas();
+  EXPECT_EQ(r->GetFirstRow(), 1);
+  EXPECT_EQ(r->GetFirstCol(), 1);
+  IXLSRange s = sheet->GetRange(u"C3", u"E5");
+  s->ShrinkToMergedAreas();
+  EXPECT_EQ(s->GetFirstCol(), 3);  // moved right of the area
+  EXPECT_EQ(s->GetFirstRow(), 2);
+  IXLSRange inside = sheet->GetRange(u"C3");
+  inside->ShrinkToMergedAreas();  // would become empty: unchanged
+  EXPECT_EQ(inside->GetFirstCol(), 2);
+  sheet->GetRange(u"C2")->Select();
+  EXPECT_EQ(sheet->GetSelection()->GetFirstRow(), 1);
+  EXPECT_EQ(sheet->GetSelection()->GetLastCol(), 2);
+}
+
+TEST_F(RangeOps, OutlineLevels) {
+  IXLSRange rows = sheet->GetRange(u"A2", u"A4");
+  rows->Group(true);
+  EXPECT_EQ(rows->GetRowOutlineLevel(), 2);
+  EXPECT_EQ(sheet->RowInfo().GetOutlineLevel(3), 2);
+  rows->SetRowOutlineLevel(8);
+  rows->Group(true);
+  EXPECT_EQ(rows->GetRowOutlineLevel(), 8);
+  rows->Ungroup(true);
+  EXPECT_EQ(rows->GetRowOutlineLevel(), 7);
+  rows->Group(false);
+  EXPECT_EQ(rows->GetColumnOutlineLevel(), 2);
+  rows->ClearOutline();
+  EXPECT_EQ(rows->GetRowOutlineLevel(), 1);
+  EXPECT_EQ(rows->GetColumnOutlineLevel(), 1);
+}
+
+}  // namespace
+}  // namespace xls

@@ -242,6 +242,35 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   // Values only / values and formats.
   void ClearContents();
   void Clear();
+  // Grows this range until its border cuts no merged area.
+  void ExpandToMergedAreas();
+  // Shrinks this range away from merged areas that reach over its border; a range that would
+  // become empty stays as it is.
+  void ShrinkToMergedAreas();
+  // The sheet's selection becomes this range, grown over the merged areas it cuts.
+  void Select();
+
+  // ----- copying and moving --------------------------------------------------------------
+  // Copies the source's cells into this range, repeating the source over a larger range; the
+  // flags choose the parts (1 formats, 2 contents, 4 column widths, 8 number format alone,
+  // 16 comments; 23 everything). Without keepSource the source cells outside this range are
+  // cleared afterwards (a move).
+  void CopyFrom(const TXLSRange& source, std::int32_t flags, bool keepSource);
+  void CopyTo(const IXLSRange& destination, std::int32_t flags) { destination->CopyFrom(*this, flags, true); }
+  void CutTo(const IXLSRange& destination, std::int32_t flags) { destination->CopyFrom(*this, flags, false); }
+  void Copy(const IXLSRange& destination) { CopyTo(destination, 23); }
+  void Cut(const IXLSRange& destination) { CutTo(destination, 23); }
+
+  // ----- outline levels ------------------------------------------------------------------
+  // One level more (Group) or less (Ungroup) for every row (rows) or column of the range;
+  // levels stay within 1..8.
+  void Group(bool rows);
+  void Ungroup(bool rows);
+  std::int32_t GetRowOutlineLevel() const;
+  std::int32_t GetColumnOutlineLevel() const;
+  void SetRowOutlineLevel(std::int32_t level);
+  void SetColumnOutlineLevel(std::int32_t level);
+  void ClearOutline();
 
   // One format change over every cell of the range (whole columns and rows carry it in their
   // styles); exposed for the border and font objects.

@@ -22,9 +22,8 @@ Area AreaOf(const TXLSCellRef& master) {
 
 }  // namespace
 
-void TXLSRange::Merge(bool across) {
+void TXLSRange::ExpandToMergedAreas() {
   TXLSCellHeap& heap = sheet_->Cells();
-  // Grow over the areas the range cuts, until its border cuts none.
   std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
   bool changed = true;
   auto grow = [&](std::int32_t r, std::int32_t c) {
@@ -55,6 +54,46 @@ void TXLSRange::Merge(bool across) {
   lastRow_ = static_cast<std::uint16_t>(r2);
   firstCol_ = static_cast<std::uint8_t>(c1);
   lastCol_ = static_cast<std::uint8_t>(c2);
+}
+
+void TXLSRange::ShrinkToMergedAreas() {
+  TXLSCellHeap& heap = sheet_->Cells();
+  if (heap.Empty()) return;
+  std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
+  bool changed = true;
+  while (changed && r1 <= r2 && c1 <= c2) {
+    changed = false;
+    // Merged cells exist only inside the used area.
+    const std::int32_t top = std::max(r1, heap.FirstRow()), bottom = std::min(r2, heap.LastRow());
+    const std::int32_t left = std::max(c1, heap.FirstColumn()), right = std::min(c2, heap.LastColumn());
+    for (std::int32_t r = top; r <= bottom && !changed; ++r) {
+      for (std::int32_t c = left; c <= right && !changed; ++c) {
+        const TXLSCellRef* cell = heap.FindCell(r, c);
+        if (!cell || !cell->Merged()) continue;
+        Area a = AreaOf(*cell->Merge()->master);
+        if (a.c1 < c1) c1 = a.c2 + 1, changed = true;
+        else if (a.c2 > c2) c2 = a.c1 - 1, changed = true;
+        else if (a.r1 < r1) r1 = a.r2 + 1, changed = true;
+        else if (a.r2 > r2) r2 = a.r1 - 1, changed = true;
+      }
+    }
+  }
+  if (r1 > r2 || c1 > c2) return;  // nothing would be left
+  firstRow_ = static_cast<std::uint16_t>(r1);
+  lastRow_ = static_cast<std::uint16_t>(r2);
+  firstCol_ = static_cast<std::uint8_t>(c1);
+  lastCol_ = static_cast<std::uint8_t>(c2);
+}
+
+void TXLSRange::Select() {
+  ExpandToMergedAreas();
+  sheet_->SetSelection(CreateRC(sheet_, firstRow_, firstCol_, lastRow_, lastCol_));
+}
+
+void TXLSRange::Merge(bool across) {
+  TXLSCellHeap& heap = sheet_->Cells();
+  ExpandToMergedAreas();
+  const std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
   UnMerge();  // areas inside the range give way to the new one
   for (std::int32_t r = r1; r <= r2; ++r) {
     TXLSCellRef* master = nullptr;
