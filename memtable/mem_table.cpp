@@ -138,6 +138,8 @@ void TmvxCustomMemTable::InternalClose() {
   }
   parsedFilter_.reset();
   currentIndexFields_.Clear();
+  locateFieldsText_.clear();
+  locateFields_.Clear();
   DestroyFields();
 }
 
@@ -309,12 +311,21 @@ void TmvxCustomMemTable::WriteFieldValue(PmvxRecord record, Field* field, const 
     }
     return;
   }
-  std::vector<std::uint8_t> native(size + 1, 0);
-  if (size > 0) VariantToNative(field->DataType(), field->Size(), value, native.data());
+  // Fixed values and short texts are converted on the stack.
+  std::uint8_t small[64];
+  std::vector<std::uint8_t> large;
+  std::uint8_t* native = small;
+  if (size + 1 > sizeof small) {
+    large.assign(size + 1, 0);
+    native = large.data();
+  } else {
+    std::memset(small, 0, sizeof small);
+  }
+  if (size > 0) VariantToNative(field->DataType(), field->Size(), value, native);
   p[0] = 2;
   if (flags & ffBlob) {
     common_->BlobFree(TmvxCommon::SlotBlob(p));
-    std::vector<std::uint8_t> data(native.begin(), native.begin() + static_cast<std::ptrdiff_t>(size));
+    std::vector<std::uint8_t> data(native, native + size);
     if (flags & ffCompressed) {
       std::vector<std::uint8_t> packed;
       if (OnCompressField)
@@ -326,7 +337,7 @@ void TmvxCustomMemTable::WriteFieldValue(PmvxRecord record, Field* field, const 
     TmvxCommon::SetSlotBlob(p, common_->BlobFromBuffer(data.data(), static_cast<std::uint32_t>(data.size())));
     common_->SetFieldFlags(no - 1, common_->FieldFlags(no - 1) | ffChanged);
   } else {
-    std::memcpy(p + 1, native.data(), size);
+    std::memcpy(p + 1, native, size);
   }
 }
 
@@ -387,9 +398,11 @@ GetResult TmvxCustomMemTable::GetRecord(RecordBuffer buffer, GetMode mode, bool)
   if (result != grOK) return result;
   PmvxRecord stored = activeIndex_->References[static_cast<std::size_t>(cursorPos_)];
   auto* rec = reinterpret_cast<PmvxRecord>(buffer);
+  // The buffer lets go of its old copies of out-of-line values; the copy below writes
+  // every header field and byte that clearing it first would.
   common_->FreeBlobs(rec);
-  common_->ClearRecord(rec);
   common_->CopyRecord(stored, rec);
+  rec->Flag = 0;
   common_->CopyBlobs(stored, rec);
   rec->RecordNo = cursorPos_;
   rec->RecordID = stored->RecordID;

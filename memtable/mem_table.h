@@ -165,6 +165,8 @@ class TmvxCustomMemTable : public dataset::DataSet {
   dataset::BookmarkFlag GetBookmarkFlag(dataset::RecordBuffer buffer) override;
   void SetBookmarkFlag(dataset::RecordBuffer buffer, dataset::BookmarkFlag flag) override;
   bool GetCanModify() override { return !ReadOnly; }
+  void BeginRecordStep() override { common_->Enter(); }
+  void EndRecordStep() override { common_->Leave(); }
   void DoAfterOpen() override;
   void DoBeforeClose() override;
   void DoBeforeInsert() override;
@@ -202,6 +204,10 @@ class TmvxCustomMemTable : public dataset::DataSet {
   PmvxRecord bufferOverride_ = nullptr;
   PmvxRecord filterRecord_ = nullptr;
   PmvxRecord keyBuffer_ = nullptr;
+  // The field list of the last key search, kept while the table is open.
+  std::string locateFieldsText_;
+  dataset::LocateOptions locateOptions_ = 0;
+  TmvxFieldList locateFields_;
   std::string indexFieldNames_;
   std::string indexName_;
 };

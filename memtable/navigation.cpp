@@ -133,8 +133,17 @@ bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& key
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(*this);
   CursorPosChanged();
-  TmvxFieldList list;
-  ParseFieldList(keyFields, list);
+  if (keyFields != locateFieldsText_ || options != locateOptions_ || locateFields_.Count() == 0) {
+    locateFields_.Clear();
+    ParseFieldList(keyFields, locateFields_);
+    for (int i = 0; i < locateFields_.Count(); ++i) {
+      if (options & loCaseInsensitive) locateFields_.SetOptions(i, locateFields_.Options(i) | mtcoCaseInsensitive);
+      if (options & loPartialKey) locateFields_.SetOptions(i, locateFields_.Options(i) | mtcoPartialKey);
+    }
+    locateFieldsText_ = keyFields;
+    locateOptions_ = options;
+  }
+  const TmvxFieldList& list = locateFields_;
   if (list.Count() == 0) throw EMemTableError(kAtLeastOneFieldText);
   if (keyValues.IsArray()) {
     for (const Variant& v : keyValues.items())
@@ -142,28 +151,22 @@ bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& key
   } else if (list.Count() > 1) {
     throw EMemTableError("More fields than values");
   }
-  for (int i = 0; i < list.Count(); ++i) {
-    if (options & loCaseInsensitive) list.SetOptions(i, list.Options(i) | mtcoCaseInsensitive);
-    if (options & loPartialKey) list.SetOptions(i, list.Options(i) | mtcoPartialKey);
-  }
   bool found = false;
   int position = -1;
   {
     TmvxCommon::Guard g(*common_);
-    PmvxRecord key = common_->AllocRecord();
-    try {
-      for (int i = 0; i < list.Count(); ++i) {
-        const Variant& v = keyValues.IsArray()
-                               ? (static_cast<std::size_t>(i) < keyValues.items().size() ? keyValues.items()[static_cast<std::size_t>(i)] : Variant())
-                               : keyValues;
-        WriteFieldValue(key, list.Fields(i), v);
-      }
-      indexes_->Search(&list, key, found, position, true, false);
-    } catch (...) {
-      common_->FreeRecord(key, true, false);
-      throw;
+    // The key goes into the table's key buffer, made once and kept until close.
+    if (!keyBuffer_) keyBuffer_ = common_->AllocRecord();
+    common_->FreeBlobs(keyBuffer_);
+    common_->ClearRecord(keyBuffer_);
+    static const Variant kNoValue;
+    for (int i = 0; i < list.Count(); ++i) {
+      const Variant& v = keyValues.IsArray()
+                             ? (static_cast<std::size_t>(i) < keyValues.items().size() ? keyValues.items()[static_cast<std::size_t>(i)] : kNoValue)
+                             : keyValues;
+      WriteFieldValue(keyBuffer_, list.Fields(i), v);
     }
-    common_->FreeRecord(key, true, false);
+    indexes_->Search(&list, keyBuffer_, found, position, true, false);
   }
   found = found && position >= 0;
   SetFound(found);

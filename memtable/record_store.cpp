@@ -249,16 +249,6 @@ void TmvxCommon::FreeRecord(PmvxRecord r, bool freeBlobs, bool freeVersions) {
   }
 }
 
-std::uint8_t* TmvxCommon::FieldPointer(const TmvxRecord* r, const Field* field) const {
-  if (!r || !r->Data) return nullptr;
-  int no = field->FieldNo();
-  if (no > 0) {
-    if (no > fieldCount_) return nullptr;
-    return r->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
-  }
-  return r->Data + startCalculated_ + field->Offset();
-}
-
 void TmvxCommon::AddRecord(PmvxRecord r) {
   Guard g(*this);
   if (deletedRecords_.empty()) {
@@ -513,10 +503,12 @@ void TmvxCommon::AttachTable(TmvxCustomMemTable* table) {
     if (!attachedTables_[i]) {
       attachedTables_[i] = table;
       table->SetBookmarkSlotIndex(static_cast<int>(i));
+      ++attachedCount_;
       return;
     }
   if (IsAnyTableActive()) throw EMemTableError(kTableMustBeClosedText);
   attachedTables_.push_back(table);
+  ++attachedCount_;
   table->SetBookmarkSlotIndex(static_cast<int>(attachedTables_.size()) - 1);
   attachMaxCount_ = static_cast<int>(attachedTables_.size());
 }
@@ -524,7 +516,10 @@ void TmvxCommon::AttachTable(TmvxCustomMemTable* table) {
 void TmvxCommon::DetachTable(TmvxCustomMemTable* table) {
   Guard g(*this);
   for (auto& t : attachedTables_)
-    if (t == table) t = nullptr;
+    if (t == table) {
+      t = nullptr;
+      --attachedCount_;
+    }
 }
 
 int TmvxCommon::AttachIndexOf(const TmvxCustomMemTable* table) const {
@@ -546,6 +541,9 @@ void TmvxCommon::CloseTables(TmvxCustomMemTable* except) {
 }
 
 void TmvxCommon::RefreshTables(TmvxCustomMemTable* except) {
+  // A store that serves one table has nothing to refresh (the common case, checked
+  // without taking the lock).
+  if (attachedCount_.load(std::memory_order_relaxed) <= 1) return;
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
     if (t && t != except && t->Active() && t->State() == dsBrowse) t->Refresh();

@@ -13,7 +13,9 @@
 // now holds its slot before it is used, and blob handles stay 32 bits wide.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -68,12 +70,20 @@ class TmvxRecordComparer {
   TmvxRecordComparer(TmvxCommon& store, const TmvxFieldList& list, bool partial);
   int operator()(const TmvxRecord* key, const TmvxRecord* record) const {
     if (!fast_) return Slow(key, record);
-    if (count_ == 1 && parts_[0].type == dataset::ftString && !(parts_[0].options & (mtcoPartialKey | mtcoIgnoreNullKey))) {
-      // The common single text key.
-      const std::uint8_t* kp = key->Data + parts_[0].offset;
-      const std::uint8_t* vp = record->Data + parts_[0].offset;
+    // The common single keys, a text or an integer, are compared here.
+    const Part& p = parts_[0];
+    if (count_ == 1 && (p.type == dataset::ftString || p.type == dataset::ftInteger) &&
+        !(p.options & (mtcoPartialKey | mtcoIgnoreNullKey))) {
+      const std::uint8_t* kp = key->Data + p.offset;
+      const std::uint8_t* vp = record->Data + p.offset;
       if (kp[0] == 0 || vp[0] == 0) return (kp[0] == 0 && vp[0] == 0) ? 0 : (kp[0] == 0 ? -1 : 1);
-      return CompareTextFast(reinterpret_cast<const char*>(kp + 1), reinterpret_cast<const char*>(vp + 1), parts_[0].options);
+      if (p.type == dataset::ftString)
+        return CompareTextFast(reinterpret_cast<const char*>(kp + 1), reinterpret_cast<const char*>(vp + 1), p.options);
+      std::int32_t a, b;
+      std::memcpy(&a, kp + 1, 4);
+      std::memcpy(&b, vp + 1, 4);
+      int r = a < b ? -1 : (a > b ? 1 : 0);
+      return (p.options & mtcoDescending) ? -r : r;
     }
     return Parts(key, record);
   }
@@ -163,7 +173,12 @@ class TmvxCommon {
   void TransferBlobs(PmvxRecord source, PmvxRecord destination);
   void FreeBlobs(PmvxRecord record);
   void FreeRecord(PmvxRecord record, bool freeBlobs, bool freeVersions);
-  std::uint8_t* FieldPointer(const TmvxRecord* record, const dataset::Field* field) const;
+  std::uint8_t* FieldPointer(const TmvxRecord* record, const dataset::Field* field) const {
+    if (!record || !record->Data) return nullptr;
+    int no = field->FieldNo();
+    if (no > 0) return no > fieldCount_ ? nullptr : record->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
+    return record->Data + startCalculated_ + field->Offset();
+  }
   void AddRecord(PmvxRecord record);
   void AppendRecord(PmvxRecord record) { AddRecord(record); }
   void DeleteRecord(PmvxRecord record);
@@ -276,6 +291,7 @@ class TmvxCommon {
   TmvxPerformance performance_ = mtpfFast;
   int attachMaxCount_ = 1;
   std::vector<TmvxCustomMemTable*> attachedTables_;
+  std::atomic<int> attachedCount_{0};
   std::vector<std::int32_t> deletedRecords_;
   TmvxVersioningMode versioningMode_ = mtvm1SinceCheckPoint;
   bool enableVersioning_ = false;

@@ -310,10 +310,17 @@ void DataSet::Post() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
   DoBeforePost();
-  InternalPost();
-  state_ = dsBrowse;
-  modified_ = false;
-  Resync();
+  BeginRecordStep();
+  try {
+    InternalPost();
+    state_ = dsBrowse;
+    modified_ = false;
+    Resync();
+  } catch (...) {
+    EndRecordStep();
+    throw;
+  }
+  EndRecordStep();
   DoAfterPost();
 }
 

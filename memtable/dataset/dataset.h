@@ -248,6 +248,10 @@ class DataSet {
   virtual BookmarkFlag GetBookmarkFlag(RecordBuffer buffer) = 0;
   virtual void SetBookmarkFlag(RecordBuffer buffer, BookmarkFlag flag) = 0;
   virtual bool GetCanModify() { return true; }
+  // Bracket a post with the fetch of the posted record, so a data set that locks its
+  // records takes the lock once for both.
+  virtual void BeginRecordStep() {}
+  virtual void EndRecordStep() {}
 
   // Steps around open, close, post, delete and new records; the overrides call these.
   virtual void DoBeforeOpen() { if (BeforeOpen) BeforeOpen(*this); }
