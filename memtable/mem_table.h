@@ -85,6 +85,9 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void ResumeEvents();
   // Update status of the record under the cursor.
   std::uint8_t UpdateStatus();
+  // Record numbers follow the cursor only while nothing is filtered out.
+  bool IsSequenced() const { return !Filtered(); }
+  bool GetIsIndexField(const dataset::Field* field) const { return currentIndexFields_.IndexOf(field) >= 0; }
 
   // Current index, by field list text or by name; an empty text selects row order.
   const std::string& IndexFieldNames() const { return indexFieldNames_; }

@@ -105,7 +105,7 @@ class TmvxRecordComparer {
     std::uint64_t key = 0;
     int i = 0;
     for (; i < 8 && p[1 + i]; ++i) key = (key << 8) | (fold ? kLowerFold[p[1 + i]] : p[1 + i]);
-    return key << (8 * (8 - i));
+    return i == 0 ? 0 : key << (8 * (8 - i));
   }
 
  private:

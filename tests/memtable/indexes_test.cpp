@@ -70,6 +70,8 @@ TEST_F(IndexTest, KeepsSortedOrderThroughAppendEditAndDelete) {
   t.SetIndexName("ByName");
   EXPECT_EQ(Column(t, "Id"), "3,4,1");
   EXPECT_EQ(t.IndexFieldNames(), "Name");
+  EXPECT_TRUE(t.GetIsIndexField(&t.FieldByName("Name")));
+  EXPECT_FALSE(t.GetIsIndexField(&t.FieldByName("Id")));
   t.SetIndexFieldNames("");
   EXPECT_EQ(Column(t, "Id"), "1,3,4");
 }
