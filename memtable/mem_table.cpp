@@ -720,11 +720,16 @@ void TmvxCustomMemTable::ResyncCursor() {
 // ---- filter ----
 
 void TmvxCustomMemTable::SetFilterText(const std::string& text) {
-  DataSet::SetFilterText(text);
-  parsedFilter_.reset();
   if (Active()) {
-    BuildFilter(*this, parsedFilter_, text, GetFilterOptions());
+    // A text that does not parse is refused whole: the table keeps its filter.
+    std::unique_ptr<ParsedFilter> parsed;
+    BuildFilter(*this, parsed, text, GetFilterOptions());
+    DataSet::SetFilterText(text);
+    parsedFilter_ = std::move(parsed);
     if (Filtered()) First();
+  } else {
+    DataSet::SetFilterText(text);
+    parsedFilter_.reset();
   }
 }
 

@@ -265,7 +265,12 @@ TEST_F(FilterTable, ReportsEvaluationErrors) {
   EXPECT_THROW(t.SetFiltered(true), VariantError);
   t.SetFiltered(false);
   EXPECT_EQ(t.State(), dsBrowse);
+  t.SetFilter("Id = 2");
   EXPECT_THROW(t.SetFilter("Id = "), ExprParseError);
+  EXPECT_EQ(t.Filter(), "Id = 2");  // a refused text leaves the filter as it was
+  t.SetFiltered(true);
+  EXPECT_EQ(Column(t, "Id"), "2");
+  t.SetFiltered(false);
 
   // Nodes no parser makes, as a tree from elsewhere could hold them.
   ParsedFilter f;
