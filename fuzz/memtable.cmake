@@ -1,0 +1,2 @@
+kv_add_fuzzer(memtable_filter memtable_filter_fuzz.cpp)
+target_link_libraries(fuzz_memtable_filter PRIVATE kv_memtable)
