@@ -341,3 +341,98 @@ TEST_F(RangeOps, OutlineLevels) {
 
 }  // namespace
 }  // namespace xls
+
+namespace xls {
+namespace {
+
+class RangeShift : public ::testing::Test {
+ protected:
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  Variant At(const char16_t* a1) { return sheet->GetRange(a1)->GetValue(); }
+  void Put(const char16_t* a1, double v) { sheet->GetRange(a1)->SetValue(Variant(v)); }
+};
+
+TEST_F(RangeShift, InsertWholeRowsMovesCellsAndSettings) {
+  Put(u"A1", 1);
+  Put(u"A2", 2);
+  Put(u"C3", 3);
+  sheet->RowInfo().SetRowHeight(2, 30);
+  sheet->GetRange(u"A1", u"IV1")->GetFont()->SetBold(true);  // row 1 gets a style
+  EXPECT_EQ(sheet->GetRange(u"A2", u"IV2")->Insert(), Variant(true));
+  EXPECT_EQ(At(u"A1"), Variant(1.0));
+  EXPECT_TRUE(At(u"A2").IsEmpty());
+  EXPECT_EQ(At(u"A3"), Variant(2.0));
+  EXPECT_EQ(At(u"C4"), Variant(3.0));
+  EXPECT_EQ(sheet->RowInfo().GetRowHeight(3), 30);  // the height went with its row
+  EXPECT_EQ(sheet->RowInfo().GetRowHeight(2), 12.75);
+  EXPECT_TRUE(sheet->GetRange(u"F2")->GetFont()->GetBold());  // the row above's style
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeShift, DeleteWholeRowsAndColumns) {
+  Put(u"A1", 1);
+  Put(u"A2", 2);
+  Put(u"A3", 3);
+  sheet->RowInfo().SetRowHeight(2, 30);
+  sheet->GetRange(u"A2", u"IV2")->Delete();
+  EXPECT_EQ(At(u"A2"), Variant(3.0));
+  EXPECT_TRUE(At(u"A3").IsEmpty());
+  EXPECT_EQ(sheet->RowInfo().GetRowHeight(1), 30);
+  EXPECT_EQ(sheet->Cells().LastRow(), 1);
+  Put(u"B1", 5);
+  Put(u"C1", 6);
+  sheet->ColumnInfo().SetColumnWidth(2, 20);
+  sheet->GetRange(u"B1", u"B65536")->Delete();  // whole column: shifts left
+  EXPECT_EQ(At(u"B1"), Variant(6.0));
+  EXPECT_EQ(sheet->ColumnInfo().GetColumnWidth(1), 20);
+  EXPECT_EQ(sheet->ColumnInfo().GetEntry(2), nullptr);
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeShift, CellsShiftInTheChosenDirection) {
+  Put(u"A1", 1);
+  Put(u"A3", 3);
+  Put(u"B1", 10);
+  Put(u"B3", 30);
+  sheet->GetRange(u"A1", u"B2")->Delete();  // ordinary range: up
+  EXPECT_EQ(At(u"A1"), Variant(3.0));
+  EXPECT_EQ(At(u"B1"), Variant(30.0));
+  sheet->GetRange(u"A1")->Insert(Variant(-4161));  // right
+  EXPECT_TRUE(At(u"A1").IsEmpty());
+  EXPECT_EQ(At(u"B1"), Variant(3.0));
+  EXPECT_EQ(At(u"C1"), Variant(30.0));
+  sheet->GetRange(u"A1")->Delete(Variant(-4159));  // left again
+  EXPECT_EQ(At(u"A1"), Variant(3.0));
+  sheet->GetRange(u"B1")->Insert(Variant(-4121));  // down in column B only
+  EXPECT_EQ(At(u"B2"), Variant(30.0));
+  EXPECT_EQ(At(u"A1"), Variant(3.0));
+  testing::ExpectBalancedUses(*book);
+}
+
+TEST_F(RangeShift, NothingIsPushedOffTheSheet) {
+  Put(u"A65536", 9);
+  sheet->GetRange(u"A1", u"IV1")->Insert();
+  EXPECT_EQ(At(u"A65536"), Variant(9.0));
+  EXPECT_EQ(sheet->Cells().LastRow(), 65535);
+  Put(u"IV1", 8);
+  sheet->GetRange(u"A1", u"A65536")->Insert();
+  EXPECT_EQ(At(u"IV1"), Variant(8.0));
+}
+
+TEST_F(RangeShift, MergedAreasTravelOrDissolve) {
+  IXLSRange below = sheet->GetRange(u"B5", u"C6");
+  below->SetValue(Variant(u"m"));
+  below->Merge();
+  IXLSRange across = sheet->GetRange(u"E1", u"E3");
+  across->Merge();
+  sheet->GetRange(u"A2", u"IV2")->Insert();
+  EXPECT_TRUE(sheet->GetRange(u"B6", u"C7")->GetMergeCells());  // moved whole
+  EXPECT_EQ(At(u"B6"), Variant(u"m"));
+  EXPECT_FALSE(sheet->GetRange(u"E1")->GetMergeCells());  // cut by the new row
+  EXPECT_FALSE(sheet->GetRange(u"E4")->GetMergeCells());
+  testing::ExpectBalancedUses(*book);
+}
+
+}  // namespace
+}  // namespace xls

@@ -261,6 +261,15 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   void Copy(const IXLSRange& destination) { CopyTo(destination, 23); }
   void Cut(const IXLSRange& destination) { CutTo(destination, 23); }
 
+  // ----- inserting and deleting ---------------------------------------------------------
+  // Shift: -4121 down / -4161 right (insert), -4162 up / -4159 left (delete); without one,
+  // whole rows and ordinary ranges shift down (up), whole columns right (left). Whole rows and
+  // columns take their settings along; inserted positions take the format of the row above or
+  // the column to the left. Nothing happens when the pushed content would leave the sheet.
+  // Both return true.
+  Variant Insert(const Variant& shift = Variant());
+  Variant Delete(const Variant& shift = Variant());
+
   // ----- outline levels ------------------------------------------------------------------
   // One level more (Group) or less (Ungroup) for every row (rows) or column of the range;
   // levels stay within 1..8.
@@ -299,6 +308,7 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   Variant ReadSizes(bool columns, bool hidden) const;
   void WriteSizes(bool columns, bool hidden, const Variant& v);
   void ClearCells(std::int32_t mask);
+  void ShiftCells(bool insert, const Variant& shift);
 
   IXLSWorksheet* sheet_;
   std::uint16_t firstRow_, lastRow_;
