@@ -128,11 +128,18 @@ SqliteDb& FilledDb(int n) {
   return *db;
 }
 
-void BM_MemTableAppend(benchmark::State& state) {
+// Appends every record to a new table; a standalone store takes no lock (a store that
+// serves tables on one thread only).
+void AppendAll(benchmark::State& state, bool standalone) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
     auto t = NewTable();
+    if (standalone) {
+      t->Close();
+      t->SetStandalone(true);
+      t->Open();
+    }
     state.ResumeTiming();
     Fill(*t, d);
     state.PauseTiming();
@@ -142,24 +149,9 @@ void BM_MemTableAppend(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// The same with a standalone store, which takes no lock (a store serving tables on one
-// thread only).
-void BM_MemTableAppendStandalone(benchmark::State& state) {
-  const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewTable();
-    t->Close();
-    t->SetStandalone(true);
-    t->Open();
-    state.ResumeTiming();
-    Fill(*t, d);
-    state.PauseTiming();
-    t.reset();
-    state.ResumeTiming();
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
+void BM_MemTableAppend(benchmark::State& state) { AppendAll(state, false); }
+
+void BM_MemTableAppendStandalone(benchmark::State& state) { AppendAll(state, true); }
 
 void BM_SqliteAppend(benchmark::State& state) {
   const Data& d = GetData(static_cast<int>(state.range(0)));

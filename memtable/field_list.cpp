@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "memtable/dataset/native_bytes.h"
 #include "memtable/errors.h"
 
 namespace memtable {
@@ -48,13 +49,6 @@ bool LocaleServed(std::uint32_t localeID) {
 }
 
 namespace {
-
-template <typename T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 template <typename T>
 int Order(T a, T b) {
@@ -109,13 +103,13 @@ int CompareFields(const void* keyValue, const void* value, FieldType fieldType, 
       }
       break;
     }
-    case ftSmallint: result = Order(Load<std::int16_t>(keyValue), Load<std::int16_t>(value)); break;
+    case ftSmallint: result = Order(LoadNative<std::int16_t>(keyValue), LoadNative<std::int16_t>(value)); break;
     case ftInteger:
-    case ftAutoInc: result = Order(Load<std::int32_t>(keyValue), Load<std::int32_t>(value)); break;
-    case ftWord: result = Order(Load<std::uint16_t>(keyValue), Load<std::uint16_t>(value)); break;
-    case ftBoolean: result = Order(Load<std::uint16_t>(keyValue) != 0, Load<std::uint16_t>(value) != 0); break;
+    case ftAutoInc: result = Order(LoadNative<std::int32_t>(keyValue), LoadNative<std::int32_t>(value)); break;
+    case ftWord: result = Order(LoadNative<std::uint16_t>(keyValue), LoadNative<std::uint16_t>(value)); break;
+    case ftBoolean: result = Order(LoadNative<std::uint16_t>(keyValue) != 0, LoadNative<std::uint16_t>(value) != 0); break;
     case ftFloat:
-    case ftCurrency: result = Order(Load<double>(keyValue), Load<double>(value)); break;
+    case ftCurrency: result = Order(LoadNative<double>(keyValue), LoadNative<double>(value)); break;
     case ftBCD:
     case ftFMTBcd: {
       // A decimal whose tail bytes are not zero did not convert: such values count as equal.
@@ -125,19 +119,19 @@ int CompareFields(const void* keyValue, const void* value, FieldType fieldType, 
           if (b[i] != 0) return false;
         return true;
       };
-      if (valid(keyValue) && valid(value)) result = Order(Load<std::int64_t>(keyValue), Load<std::int64_t>(value));
+      if (valid(keyValue) && valid(value)) result = Order(LoadNative<std::int64_t>(keyValue), LoadNative<std::int64_t>(value));
       break;
     }
     case ftDate:
-    case ftTime: result = Order(Load<std::int32_t>(keyValue), Load<std::int32_t>(value)); break;
+    case ftTime: result = Order(LoadNative<std::int32_t>(keyValue), LoadNative<std::int32_t>(value)); break;
     case ftDateTime: {
-      double d = Load<double>(keyValue) - Load<double>(value);
+      double d = LoadNative<double>(keyValue) - LoadNative<double>(value);
       result = d < 0 ? -1 : (d > 0 ? 1 : 0);
       break;
     }
-    case ftLargeint: result = Order(Load<std::int64_t>(keyValue), Load<std::int64_t>(value)); break;
+    case ftLargeint: result = Order(LoadNative<std::int64_t>(keyValue), LoadNative<std::int64_t>(value)); break;
     case ftTimeStamp: {
-      SqlTimeStamp a = Load<SqlTimeStamp>(keyValue), b = Load<SqlTimeStamp>(value);
+      SqlTimeStamp a = LoadNative<SqlTimeStamp>(keyValue), b = LoadNative<SqlTimeStamp>(value);
       result = Order(a.Year, b.Year);
       if (!result) result = Order(a.Month, b.Month);
       if (!result) result = Order(a.Day, b.Day);

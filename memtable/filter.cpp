@@ -7,6 +7,7 @@
 
 #include "memtable/dataset/date_time.h"
 #include "memtable/dataset/mask.h"
+#include "memtable/dataset/native_bytes.h"
 #include "memtable/errors.h"
 #include "memtable/mem_table.h"
 
@@ -58,11 +59,10 @@ void FreeFilter(std::unique_ptr<ParsedFilter>& filterData) { filterData.reset();
 
 namespace {
 
+// A constant's bytes as a native value; too few bytes give zero.
 template <typename T>
 T Load(const std::vector<std::uint8_t>& d) {
-  T v{};
-  if (d.size() >= sizeof v) std::memcpy(&v, d.data(), sizeof v);
-  return v;
+  return d.size() >= sizeof(T) ? LoadNative<T>(d.data()) : T{};
 }
 
 std::string AsciiUpper(std::string s) {

@@ -188,6 +188,7 @@ class TmvxCustomMemTable : public dataset::DataSet {
   PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
   void AfterIndexesChanged(PmvxRecord stored);
   void RefreshAfterTransaction();
+  void ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found);
 
   std::unique_ptr<TmvxCommon> common_;
   std::unique_ptr<TmvxIndexes> indexes_;

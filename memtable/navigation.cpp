@@ -105,28 +105,23 @@ void TmvxCustomMemTable::SelectIndex(TmvxIndex* index) {
   if (Active()) First();
 }
 
-void TmvxCustomMemTable::SetIndexFieldNames(const std::string& names) {
-  if (!Active()) {
-    indexFieldNames_ = names;
-    return;
-  }
-  if (names.empty()) {
+void TmvxCustomMemTable::ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found) {
+  // A closed table keeps the text for its next open; an open one switches now, to row
+  // order for an empty text, and stays where it is when no index answers the text.
+  if (!Active())
+    stored = text;
+  else if (text.empty())
     SelectIndex(nullptr);
-    return;
-  }
-  if (TmvxIndex* index = indexes_->GetIndexByFields(names)) SelectIndex(index);
+  else if (found)
+    SelectIndex(found);
+}
+
+void TmvxCustomMemTable::SetIndexFieldNames(const std::string& names) {
+  ChooseIndex(names, indexFieldNames_, indexes_->GetIndexByFields(names));
 }
 
 void TmvxCustomMemTable::SetIndexName(const std::string& name) {
-  if (!Active()) {
-    indexName_ = name;
-    return;
-  }
-  if (name.empty()) {
-    SelectIndex(nullptr);
-    return;
-  }
-  if (TmvxIndex* index = indexes_->GetIndexByName(name)) SelectIndex(index);
+  ChooseIndex(name, indexName_, indexes_->GetIndexByName(name));
 }
 
 bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& keyValues, LocateOptions options) {

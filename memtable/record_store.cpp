@@ -605,21 +605,9 @@ void TmvxCommon::SetLocaleID(std::uint32_t value) {
   subLanguageID_ = (value >> 10) & 0x3F;
 }
 
-void TmvxCommon::SetLanguageID(std::uint32_t value) {
+void TmvxCommon::SetLocalePart(std::uint32_t& part, std::uint32_t value) {
   Guard g(*this);
-  languageID_ = value;
-  localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
-}
-
-void TmvxCommon::SetSubLanguageID(std::uint32_t value) {
-  Guard g(*this);
-  subLanguageID_ = value;
-  localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
-}
-
-void TmvxCommon::SetSortID(std::uint32_t value) {
-  Guard g(*this);
-  sortID_ = value;
+  part = value;
   localeID_ = (sortID_ << 16) | (subLanguageID_ * 1024) | languageID_;
 }
 

@@ -232,11 +232,11 @@ class TmvxCommon {
   std::uint32_t LocaleID() const { return localeID_; }
   void SetLocaleID(std::uint32_t value);
   std::uint32_t LanguageID() const { return languageID_; }
-  void SetLanguageID(std::uint32_t value);
+  void SetLanguageID(std::uint32_t value) { SetLocalePart(languageID_, value); }
   std::uint32_t SubLanguageID() const { return subLanguageID_; }
-  void SetSubLanguageID(std::uint32_t value);
+  void SetSubLanguageID(std::uint32_t value) { SetLocalePart(subLanguageID_, value); }
   std::uint32_t SortID() const { return sortID_; }
-  void SetSortID(std::uint32_t value);
+  void SetSortID(std::uint32_t value) { SetLocalePart(sortID_, value); }
   std::int32_t AutoIncMin() const { return autoIncMin_; }
   void SetAutoIncMin(std::int32_t value);
   std::int32_t AutoIncMax() const { return autoIncMax_; }
@@ -269,6 +269,8 @@ class TmvxCommon {
 
  private:
   void NewTableID();
+  // Sets one part of the locale and joins the parts into the identifier again.
+  void SetLocalePart(std::uint32_t& part, std::uint32_t value);
   void FreeVersions(PmvxRecord record);
 
   dataset::RecursiveLock lock_;

@@ -7,6 +7,7 @@
 
 #include "memtable/dataset/dataset.h"
 #include "memtable/dataset/date_time.h"
+#include "memtable/dataset/native_bytes.h"
 
 namespace dataset {
 
@@ -58,18 +59,6 @@ int NativeFieldSize(FieldType type, int size) {
 
 namespace {
 
-template <typename T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void Store(void* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
 std::int64_t CheckedInt(const Variant& value, std::int64_t lo, std::int64_t hi) {
   std::int64_t v = value.ToInt();
   if (v < lo || v > hi) throw VariantError(std::to_string(v) + " is not a valid value: it must be between " + std::to_string(lo) + " and " + std::to_string(hi));
@@ -82,18 +71,18 @@ Variant NativeToVariant(FieldType type, const void* data) {
   switch (type) {
     case ftString: case ftFixedChar: case ftWideString:
       return Variant(std::string(static_cast<const char*>(data)));
-    case ftSmallint: return Variant(static_cast<int>(Load<std::int16_t>(data)));
-    case ftWord: return Variant(static_cast<int>(Load<std::uint16_t>(data)));
-    case ftBoolean: return Variant(Load<std::uint16_t>(data) != 0);
-    case ftInteger: case ftAutoInc: return Variant(static_cast<int>(Load<std::int32_t>(data)));
-    case ftLargeint: return Variant(Load<std::int64_t>(data));
-    case ftFloat: case ftCurrency: return Variant(Load<double>(data));
-    case ftBCD: case ftFMTBcd: return Variant(static_cast<double>(Load<std::int64_t>(data)) / 10000.0);
-    case ftDate: return Variant::MakeDateTime(static_cast<double>(Load<std::int32_t>(data) - kDateDelta));
-    case ftTime: return Variant::MakeDateTime(Load<std::int32_t>(data) / kMsPerDay);
-    case ftDateTime: return Variant::MakeDateTime(TimeStampToDateTime(MSecsToTimeStamp(Load<double>(data))));
+    case ftSmallint: return Variant(static_cast<int>(LoadNative<std::int16_t>(data)));
+    case ftWord: return Variant(static_cast<int>(LoadNative<std::uint16_t>(data)));
+    case ftBoolean: return Variant(LoadNative<std::uint16_t>(data) != 0);
+    case ftInteger: case ftAutoInc: return Variant(static_cast<int>(LoadNative<std::int32_t>(data)));
+    case ftLargeint: return Variant(LoadNative<std::int64_t>(data));
+    case ftFloat: case ftCurrency: return Variant(LoadNative<double>(data));
+    case ftBCD: case ftFMTBcd: return Variant(static_cast<double>(LoadNative<std::int64_t>(data)) / 10000.0);
+    case ftDate: return Variant::MakeDateTime(static_cast<double>(LoadNative<std::int32_t>(data) - kDateDelta));
+    case ftTime: return Variant::MakeDateTime(LoadNative<std::int32_t>(data) / kMsPerDay);
+    case ftDateTime: return Variant::MakeDateTime(TimeStampToDateTime(MSecsToTimeStamp(LoadNative<double>(data))));
     case ftTimeStamp: {
-      SqlTimeStamp ts = Load<SqlTimeStamp>(data);
+      SqlTimeStamp ts = LoadNative<SqlTimeStamp>(data);
       if (!ValidDate(ts.Year, ts.Month, ts.Day)) return Variant::MakeNull();
       return Variant::MakeDateTime(EncodeDate(ts.Year, ts.Month, ts.Day) + EncodeTime(ts.Hour, ts.Minute, ts.Second, 0) +
                                    ts.Fractions / 1e9 / 86400.0);
@@ -112,21 +101,21 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
       std::memcpy(data, s.data(), n);
       return;
     }
-    case ftSmallint: Store<std::int16_t>(data, static_cast<std::int16_t>(CheckedInt(value, -32768, 32767))); return;
-    case ftWord: Store<std::uint16_t>(data, static_cast<std::uint16_t>(CheckedInt(value, 0, 65535))); return;
-    case ftBoolean: Store<std::uint16_t>(data, value.ToBool() ? 1 : 0); return;
+    case ftSmallint: StoreNative<std::int16_t>(data, static_cast<std::int16_t>(CheckedInt(value, -32768, 32767))); return;
+    case ftWord: StoreNative<std::uint16_t>(data, static_cast<std::uint16_t>(CheckedInt(value, 0, 65535))); return;
+    case ftBoolean: StoreNative<std::uint16_t>(data, value.ToBool() ? 1 : 0); return;
     case ftInteger: case ftAutoInc:
-      Store<std::int32_t>(data, static_cast<std::int32_t>(CheckedInt(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())));
+      StoreNative<std::int32_t>(data, static_cast<std::int32_t>(CheckedInt(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())));
       return;
-    case ftLargeint: Store<std::int64_t>(data, value.ToInt()); return;
-    case ftFloat: case ftCurrency: Store<double>(data, value.ToDouble()); return;
+    case ftLargeint: StoreNative<std::int64_t>(data, value.ToInt()); return;
+    case ftFloat: case ftCurrency: StoreNative<double>(data, value.ToDouble()); return;
     case ftBCD: case ftFMTBcd:
       std::memset(data, 0, kBcdSize);
-      Store<std::int64_t>(data, std::llround(value.ToDouble() * 10000.0));
+      StoreNative<std::int64_t>(data, std::llround(value.ToDouble() * 10000.0));
       return;
-    case ftDate: Store<std::int32_t>(data, DateTimeToTimeStamp(value.ToDouble()).Date); return;
-    case ftTime: Store<std::int32_t>(data, DateTimeToTimeStamp(value.ToDouble()).Time); return;
-    case ftDateTime: Store<double>(data, TimeStampToMSecs(DateTimeToTimeStamp(value.ToDouble()))); return;
+    case ftDate: StoreNative<std::int32_t>(data, DateTimeToTimeStamp(value.ToDouble()).Date); return;
+    case ftTime: StoreNative<std::int32_t>(data, DateTimeToTimeStamp(value.ToDouble()).Time); return;
+    case ftDateTime: StoreNative<double>(data, TimeStampToMSecs(DateTimeToTimeStamp(value.ToDouble()))); return;
     case ftTimeStamp: {
       double dt = value.ToDouble();
       int y, m, d, h, n, s, ms;
@@ -135,7 +124,7 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
       SqlTimeStamp ts{static_cast<std::int16_t>(y), static_cast<std::uint16_t>(m), static_cast<std::uint16_t>(d),
                       static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(n), static_cast<std::uint16_t>(s),
                       static_cast<std::uint32_t>(ms) * 1000000u};
-      Store(data, ts);
+      StoreNative(data, ts);
       return;
     }
     case ftBytes: case ftVarBytes: {
@@ -144,7 +133,7 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
       auto* out = static_cast<std::uint8_t*>(data);
       std::memset(out, 0, static_cast<std::size_t>(NativeFieldSize(type, size)));
       if (type == ftVarBytes) {
-        Store<std::uint16_t>(out, static_cast<std::uint16_t>(n));
+        StoreNative<std::uint16_t>(out, static_cast<std::uint16_t>(n));
         out += 2;
       }
       std::memcpy(out, s.data(), n);
@@ -198,7 +187,7 @@ Variant Field::Value() const {
   if (!GetData(data)) return Variant::MakeNull();
   if (type_ == ftBytes) return Variant(std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size_)));
   if (type_ == ftVarBytes) {
-    std::uint16_t len = Load<std::uint16_t>(data);
+    std::uint16_t len = LoadNative<std::uint16_t>(data);
     len = static_cast<std::uint16_t>(std::min<int>(len, size_));
     return Variant(std::string(reinterpret_cast<const char*>(data + 2), len));
   }
