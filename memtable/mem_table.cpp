@@ -49,10 +49,12 @@ void TmvxCustomMemTable::RecalcRecord(PmvxRecord record) {
 }
 
 void TmvxCustomMemTable::SetStandalone(bool value) {
-  TmvxCommon::Guard g(*common_);
-  if (value == common_->Standalone()) return;
-  if (Active()) throw EMemTableError(kTableMustBeClosedText);
-  // A table attached to another table shares that table's store; this one owns its own.
+  {
+    TmvxCommon::Guard g(*common_);
+    if (value == common_->Standalone()) return;
+    if (Active()) throw EMemTableError(kTableMustBeClosedText);
+  }
+  // Switched outside the lock: a guard taken in one mode must be left in the same one.
   common_->SetStandalone(value);
 }
 
@@ -634,7 +636,9 @@ void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
   stored->Flag |= 1;
   common_->SetIsDataModified(true);
   common_->AddRecord(stored);
-  common_->ReflectChange(this, rcInsert, stored, append ? -1 : cursorPos_, stored);
+  // Row order takes a record number (one above the cursor position): the record goes in
+  // at the cursor, as an inserted one does.
+  common_->ReflectChange(this, rcInsert, stored, append ? -1 : cursorPos_ + 1, stored);
   AfterIndexesChanged(stored);
 }
 

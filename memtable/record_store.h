@@ -138,8 +138,13 @@ class TmvxCommon {
   void Leave() { if (!standalone_) lock_.Leave(); }
   struct Guard {
     TmvxCommon& c;
-    explicit Guard(TmvxCommon& common) : c(common) { c.Enter(); }
-    ~Guard() { c.Leave(); }
+    bool locked;  // as entered, whatever Standalone says when leaving
+    explicit Guard(TmvxCommon& common) : c(common), locked(!common.standalone_) {
+      if (locked) c.lock_.Enter();
+    }
+    ~Guard() {
+      if (locked) c.lock_.Leave();
+    }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
   };

@@ -159,8 +159,15 @@ TEST_F(IndexTest, RecordsAddedDirectlyObeyUniqueIndexes) {
   EXPECT_THROW(t.InternalAddRecord(b, true), EMemTableDupKey);
   t.WriteFieldValue(rec, &t.FieldByName("Name"), Variant("b"));
   t.InternalAddRecord(b, true);
-  t.FreeRecordBuffer(b);
   EXPECT_EQ(Ids(Index("U")), "1,0");
+  // Added at the cursor instead of the end.
+  AppendRow(t, std::string("2"), std::string("c"));
+  ASSERT_TRUE(t.Locate("Id", Variant(1), 0));
+  t.WriteFieldValue(rec, &t.FieldByName("Id"), Variant(9));
+  t.WriteFieldValue(rec, &t.FieldByName("Name"), Variant("d"));
+  t.InternalAddRecord(b, false);
+  t.FreeRecordBuffer(b);
+  EXPECT_EQ(Ids(*t.GetIndexes().RowOrderIndex), "9,1,0,2");
 }
 
 TEST_F(IndexTest, UniquenessIgnoresDeletedVersions) {

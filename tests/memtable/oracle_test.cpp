@@ -158,34 +158,34 @@ TEST_F(OracleTest, IndexOrdersMatchOrderBy) {
     sql.Exec("DELETE FROM t");
     // Random index definitions: one to three fields, each ascending or descending,
     // texts by character codes or without regard to case.
-    std::vector<std::vector<KeyPart>> specs;
+    std::vector<std::vector<KeyPart>> orders;
     for (int k = 0; k < 8; ++k) {
-      std::vector<KeyPart> spec;
+      std::vector<KeyPart> order;
       int n = 1 + static_cast<int>(rng() % 3);
       for (int p = 0; p < n; ++p) {
         const char* f = fields[rng() % 4];
         bool text = f[0] == 'S';
         bool nocase = text && rng() % 2;
-        spec.push_back({f, rng() % 2 == 0, nocase, nocase && rng() % 2});
+        order.push_back({f, rng() % 2 == 0, nocase, nocase && rng() % 2});
       }
       std::string def;
-      for (const KeyPart& p : spec) {
+      for (const KeyPart& p : order) {
         def += (def.empty() ? "" : ";") + std::string(p.field) + ":";
         if (p.desc) def += "D";
         if (p.nocase) def += "C";
         if (!p.locale) def += "L";
       }
       t.GetIndexDefs().Add("X" + std::to_string(k), def);
-      specs.push_back(spec);
+      orders.push_back(order);
     }
     t.Open();
     int rows = 150 + static_cast<int>(rng() % 150);
     for (int id = 1; id <= rows; ++id) Append(RandomRow(id));
 
     auto compare = [&](const char* stage) {
-      for (std::size_t k = 0; k < specs.size(); ++k) {
+      for (std::size_t k = 0; k < orders.size(); ++k) {
         std::string order, cols;
-        for (const KeyPart& p : specs[k]) {
+        for (const KeyPart& p : orders[k]) {
           std::string col = Lower(p.field);
           std::string coll = p.nocase ? " COLLATE NOCASE" : " COLLATE BINARY";
           if (p.desc) order += col + " IS NULL DESC, ";
@@ -198,8 +198,8 @@ TEST_F(OracleTest, IndexOrdersMatchOrderBy) {
         std::vector<std::string> got;
         for (t.First(); !t.Eof(); t.Next()) {
           std::string line;
-          for (std::size_t p = 0; p < specs[k].size(); ++p)
-            line += (p ? "|" : "") + Value(specs[k][p].field, specs[k][p].nocase);
+          for (std::size_t p = 0; p < orders[k].size(); ++p)
+            line += (p ? "|" : "") + Value(orders[k][p].field, orders[k][p].nocase);
           got.push_back(line);
         }
         ASSERT_EQ(got.size(), expected.size()) << stage;

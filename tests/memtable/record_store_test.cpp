@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "memtable/mem_table.h"
 
@@ -206,6 +207,13 @@ TEST(RecordStore, AutoIncrementBoundsAndSettingsGuards) {
   t.Close();
   t.SetStandalone(true);
   EXPECT_TRUE(t.Standalone());
+  t.SetStandalone(false);
+  // Switching left the lock free: another thread gets it (a leak would hang here).
+  int seen = -1;
+  std::thread other([&] { seen = t.Common().RecordCount(); });
+  other.join();
+  EXPECT_EQ(seen, 0);
+  t.SetStandalone(true);
   t.Open();
 
   t.Append();
