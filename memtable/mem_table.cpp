@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "memtable/filter.h"
 
@@ -184,8 +185,11 @@ void TmvxCustomMemTable::InternalInitRecord(RecordBuffer buffer) {
   common_->ClearRecord(r);
 }
 
-PmvxRecord TmvxCustomMemTable::ActiveRecordBuffer() {
+PmvxRecord TmvxCustomMemTable::ActiveRecordBuffer(bool& shared) {
+  shared = true;
   if (bufferOverride_) return bufferOverride_;
+  // A calculation may run on a stored record too (calculated fields of index keys).
+  shared = State() == dsFilter || State() == dsOldValue || State() == dsCalcFields;
   switch (State()) {
     case dsBrowse: return HasActiveRecord() ? reinterpret_cast<PmvxRecord>(ActiveBuffer()) : nullptr;
     case dsEdit: case dsInsert: case dsNewValue: case dsCurValue: case dsBlockRead:
@@ -214,14 +218,25 @@ PmvxRecord TmvxCustomMemTable::StoredRecordOf(const TmvxRecord* buffer) const {
 
 bool TmvxCustomMemTable::GetFieldData(const Field* field, void* buffer) {
   if (!cursorOpen_) return false;
-  TmvxCommon::Guard g(*common_);
-  PmvxRecord rec = ActiveRecordBuffer();
+  // The table's own buffers belong to the thread that uses the table: an in-line value
+  // read from one needs no lock. Stored records and out-of-line blocks are shared with
+  // every table on the store.
+  bool shared;
+  PmvxRecord rec = ActiveRecordBuffer(shared);
   if (!rec) return false;
+  int no = field->FieldNo();
+  std::uint8_t flags = no > 0 && no <= common_->FieldCount() ? common_->FieldFlags(no - 1) : 0;
+  if (!shared && !(flags & ffBlob)) {
+    std::uint8_t* p = common_->FieldPointer(rec, field);
+    if (!p) return false;
+    bool has = p[0] != 0;
+    if (has && buffer) std::memcpy(buffer, p + 1, static_cast<std::size_t>(field->DataSize()));
+    return has;
+  }
+  TmvxCommon::Guard g(*common_);
   std::uint8_t* p = common_->FieldPointer(rec, field);
   if (!p) return false;
   bool has = p[0] != 0;
-  int no = field->FieldNo();
-  std::uint8_t flags = no > 0 ? common_->FieldFlags(no - 1) : 0;
   if (!(flags & ffBlob)) {
     if (has && buffer) std::memcpy(buffer, p + 1, static_cast<std::size_t>(field->DataSize()));
     return has;
@@ -254,14 +269,21 @@ bool TmvxCustomMemTable::GetFieldData(const Field* field, void* buffer) {
 
 void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
   if (!cursorOpen_) return;
-  TmvxCommon::Guard g(*common_);
   switch (State()) {
     case dsEdit: case dsInsert: case dsSetKey: case dsCalcFields: case dsFilter: case dsNewValue: case dsInternalCalc:
       break;
     default:
       dataset::DatabaseError("Dataset is not in edit mode.", this);
   }
-  PmvxRecord rec = ActiveRecordBuffer();
+  bool shared;
+  PmvxRecord rec = ActiveRecordBuffer(shared);
+  int no = field->FieldNo();
+  bool dataField = no > 0 && no <= common_->FieldCount() && field->Kind() != fkCalculated && field->Kind() != fkLookup;
+  std::uint8_t flags = dataField ? common_->FieldFlags(no - 1) : 0;
+  // As for reads: the lock guards stored records and out-of-line blocks, not the
+  // table's own buffers.
+  std::optional<TmvxCommon::Guard> guard;
+  if (shared || (flags & ffBlob)) guard.emplace(*common_);
   std::uint8_t* p = common_->FieldPointer(rec, field);
   if (!p) return;
   if (!writeAnyField_ && (ReadOnly || (field->ReadOnly && State() != dsSetKey)))
@@ -270,8 +292,6 @@ void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
   // Validation comes before any byte of the slot changes, so a refused value leaves the
   // field as it was, null flag included.
   if (field->Kind() == fkData || field->Kind() == fkCalculated || field->Kind() == fkInternalCalc) field->Validate(buffer);
-  int no = field->FieldNo();
-  std::uint8_t flags = no > 0 && field->Kind() != fkCalculated && field->Kind() != fkLookup ? common_->FieldFlags(no - 1) : 0;
   if (flags & ffBlob) {
     common_->BlobFree(TmvxCommon::SlotBlob(p));
     TmvxCommon::SetSlotBlob(p, 0);
@@ -292,7 +312,7 @@ void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
     std::memcpy(p + 1, buffer, size);
   }
   p[0] = buffer ? 2 : 0;
-  if (no > 0) common_->SetFieldFlags(no - 1, common_->FieldFlags(no - 1) | ffChanged);
+  if (no > 0 && no <= common_->FieldCount()) common_->MarkChanged(no - 1);
   if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue) DataEvent(deFieldChange, field);
 }
 

@@ -183,7 +183,10 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void SetFiltered(bool value) override;
 
  private:
-  PmvxRecord ActiveRecordBuffer();
+  // The record that field reads and writes reach; shared is set when it is a stored
+  // record (reached by filters, index filters and old values) rather than one of the
+  // table's own buffers.
+  PmvxRecord ActiveRecordBuffer(bool& shared);
   // The stored record behind a cursor buffer, checked by identity; nullptr when gone.
   PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
   void AfterIndexesChanged(PmvxRecord stored);

@@ -133,6 +133,7 @@ void TmvxCommon::LayoutRecord() {
   };
   for (const FieldDef& def : defs.Items()) walk(def);
   fieldCount_ = static_cast<int>(fieldOffsets_.size());
+  changed_ = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(fieldCount_));
 
   startCalculated_ = offset;
   calcFieldsSize_ = owner_->CalcFieldsSize();
@@ -301,7 +302,7 @@ int TmvxCommon::RecordCount() {
 
 void TmvxCommon::ClearModifiedFlags() {
   Guard g(*this);
-  for (auto& f : fieldFlags_) f &= static_cast<std::uint8_t>(~ffChanged);
+  for (int i = 0; i < fieldCount_; ++i) changed_[static_cast<std::size_t>(i)].store(false, std::memory_order_relaxed);
 }
 
 std::uint32_t TmvxCommon::SlotBlob(const std::uint8_t* slot) {

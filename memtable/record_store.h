@@ -155,8 +155,16 @@ class TmvxCommon {
   void LayoutRecord();
   int FieldCount() const { return fieldCount_; }
   int FieldOffset(int slot) const { return fieldOffsets_[static_cast<std::size_t>(slot)]; }
-  std::uint8_t FieldFlags(int slot) const { return fieldFlags_[static_cast<std::size_t>(slot)]; }
-  void SetFieldFlags(int slot, std::uint8_t flags) { fieldFlags_[static_cast<std::size_t>(slot)] = flags; }
+  std::uint8_t FieldFlags(int slot) const {
+    std::uint8_t flags = fieldFlags_[static_cast<std::size_t>(slot)];
+    return changed_[static_cast<std::size_t>(slot)].load(std::memory_order_relaxed) ? flags | ffChanged : flags;
+  }
+  void SetFieldFlags(int slot, std::uint8_t flags) {
+    fieldFlags_[static_cast<std::size_t>(slot)] = static_cast<std::uint8_t>(flags & ~ffChanged);
+    changed_[static_cast<std::size_t>(slot)].store((flags & ffChanged) != 0, std::memory_order_relaxed);
+  }
+  // Marks a field changed; safe without the lock (the mark is a flag on its own).
+  void MarkChanged(int slot) { changed_[static_cast<std::size_t>(slot)].store(true, std::memory_order_relaxed); }
   int BookmarkArraySize() const { return bookmarkArraySize_; }
   int DataSize() const { return dataSize_; }
   int RecordSize() const { return recordSize_; }
@@ -284,7 +292,8 @@ class TmvxCommon {
   TmvxCustomMemTable* owner_;
   int fieldCount_ = 0;
   std::vector<std::int32_t> fieldOffsets_;
-  std::vector<std::uint8_t> fieldFlags_;
+  std::vector<std::uint8_t> fieldFlags_;  // out-of-line and compressed bits
+  std::unique_ptr<std::atomic<bool>[]> changed_;  // the changed bit, per slot
   std::uint32_t languageID_ = 0, subLanguageID_ = 1, sortID_ = 0;
   std::int32_t tableID_ = 0;
   std::uint32_t localeID_ = kDefaultLocaleID;
