@@ -48,6 +48,18 @@ int AddBiffRecord(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record, std::uin
   return list.Append(record.release()) == 1 ? 1 : -1;
 }
 
+int DrainBlobList(TXLSBlobList& list, platform::ByteStream& out) {
+  int result = 1;
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    TXLSBlob* chunk = list.GetChunk(i);
+    if (!chunk) continue;
+    if (result == 1 && chunk->WriteToStream(out) != 1) result = -1;
+    list.PutChunk(i, nullptr);
+    delete chunk;
+  }
+  return result;
+}
+
 void TXLSBiffWriter::Open(std::uint16_t id, std::uint32_t length) {
   record_ = NewBiffRecord(id, length);
   room_ = length;

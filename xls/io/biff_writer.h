@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/byte_stream.h"
 #include "xls/model/blob.h"
 
 namespace xls {
@@ -28,6 +29,11 @@ std::unique_ptr<TXLSBlob> SplitRecord(std::unique_ptr<TXLSBlob> record, std::uin
 // Appends a record (split when longer than the limit) to a list; a null record adds nothing.
 // The result is 1, or -1 when the append failed.
 int AddBiffRecord(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record, std::uint16_t limit);
+
+// Writes a list's chunks to a stream in order, freeing each once it is written, so that the
+// records and the stream they go to are not both held whole. The list is empty afterwards.
+// 1, or -1 at the first short write.
+int DrainBlobList(TXLSBlobList& list, platform::ByteStream& out);
 
 class TXLSBiffWriter {
  public:

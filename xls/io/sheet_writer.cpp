@@ -80,17 +80,12 @@ TXLSSheetWriter::TXLSSheetWriter(IXLSWorksheet& sheet, int version, std::uint16_
 
 TXLSSheetWriter::~TXLSSheetWriter() = default;
 
-std::uint32_t TXLSSheetWriter::StreamSize() const {
-  std::uint32_t size = 0;
-  for (const auto& list : lists_) size += list->TotalSize();
-  return size;
-}
-
-int TXLSSheetWriter::WriteLists(platform::ByteStream& out) const {
-  for (const auto& list : lists_) {
-    if (list->WriteToStream(out) != 1) return -1;
+int TXLSSheetWriter::WriteLists(platform::ByteStream& out) {
+  int result = 1;
+  for (auto& list : lists_) {
+    if (DrainBlobList(*list, out) != 1) result = -1;
   }
-  return 1;
+  return result;
 }
 
 int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
@@ -101,6 +96,8 @@ int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
   int result = WriteCells();
   if (result == 1) result = WriteSheetRecords(streamOffset);
   index_.reset();
+  streamSize_ = 0;
+  for (const auto& list : lists_) streamSize_ += list->TotalSize();
   return result;
 }
 
@@ -129,6 +126,20 @@ int TXLSSheetWriter::AddCellRecord(std::unique_ptr<TXLSBlob> record) {
   return Add(kCells, std::move(record));
 }
 
+// Cell records are built one at a time in one reused buffer: a sheet of a million cells then
+// costs no allocation per cell. None of them reaches the record data limit.
+TCellBytes TXLSSheetWriter::CellRecord(std::uint16_t id, std::uint32_t length) {
+  TCellBytes b{scratch_.GetData(), 0};
+  b.AddWord(id);
+  b.AddWord(length);
+  return b;
+}
+
+int TXLSSheetWriter::AddCellRecord(const TCellBytes& record) {
+  scratch_.SetSize(record.size);
+  return lists_[kCells]->AppendBlob(&scratch_, true) == 1 ? 1 : -1;
+}
+
 double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
   double v = cell.SerialValue();
   if (!book_.GetDate1904()) return v;
@@ -147,46 +158,46 @@ double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
 int TXLSSheetWriter::WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf,
                                  double value) {
   if (ExtendDimensions(row, column) != 1) return -2;
-  auto b = NewBiffRecord(kRecNumber, 14);
-  b->AddWord(static_cast<std::uint32_t>(row));
-  b->AddWord(static_cast<std::uint32_t>(column));
-  b->AddWord(OutputXF(xf));
-  b->AddDouble(value);
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecNumber, 14);
+  b.AddWord(static_cast<std::uint32_t>(row));
+  b.AddWord(static_cast<std::uint32_t>(column));
+  b.AddWord(OutputXF(xf));
+  b.AddDouble(value);
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::WriteRK(std::int32_t row, std::int32_t column, std::int32_t xf,
                              std::uint32_t rk) {
   if (ExtendDimensions(row, column) != 1) return -2;
-  auto b = NewBiffRecord(kRecRK, 10);
-  b->AddWord(static_cast<std::uint32_t>(row));
-  b->AddWord(static_cast<std::uint32_t>(column));
-  b->AddWord(OutputXF(xf));
-  b->AddDWord(rk);
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecRK, 10);
+  b.AddWord(static_cast<std::uint32_t>(row));
+  b.AddWord(static_cast<std::uint32_t>(column));
+  b.AddWord(OutputXF(xf));
+  b.AddDWord(rk);
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::WriteBlank(std::int32_t row, std::int32_t column, std::int32_t xf) {
   // A blank in the default format says nothing a missing cell does not.
   if (OutputXF(xf) == 0) return 1;
   if (ExtendDimensions(row, column) != 1) return -2;
-  auto b = NewBiffRecord(kRecBlank, 6);
-  b->AddWord(static_cast<std::uint32_t>(row));
-  b->AddWord(static_cast<std::uint32_t>(column));
-  b->AddWord(OutputXF(xf));
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecBlank, 6);
+  b.AddWord(static_cast<std::uint32_t>(row));
+  b.AddWord(static_cast<std::uint32_t>(column));
+  b.AddWord(OutputXF(xf));
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::WriteBoolErr(std::int32_t row, std::int32_t column, std::int32_t xf,
                                   std::uint8_t value, bool error) {
   if (ExtendDimensions(row, column) != 1) return -2;
-  auto b = NewBiffRecord(kRecBoolErr, 8);
-  b->AddWord(static_cast<std::uint32_t>(row));
-  b->AddWord(static_cast<std::uint32_t>(column));
-  b->AddWord(OutputXF(xf));
-  b->AddByte(value);
-  b->AddByte(error ? 1 : 0);
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecBoolErr, 8);
+  b.AddWord(static_cast<std::uint32_t>(row));
+  b.AddWord(static_cast<std::uint32_t>(column));
+  b.AddWord(OutputXF(xf));
+  b.AddByte(value);
+  b.AddByte(error ? 1 : 0);
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf,
@@ -194,22 +205,22 @@ int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int3
   if (ExtendDimensions(row, column) != 1) return -2;
   TXLSStringTable& strings = book_.StringTable();
   if (version_ != kBiff5) {
-    auto b = NewBiffRecord(kRecLabelSST, 10);
-    b->AddWord(static_cast<std::uint32_t>(row));
-    b->AddWord(static_cast<std::uint32_t>(column));
-    b->AddWord(OutputXF(xf));
-    b->AddDWord(static_cast<std::uint32_t>(strings.GetSSTPosition(stringIndex)));
-    return AddCellRecord(std::move(b));
+    TCellBytes b = CellRecord(kRecLabelSST, 10);
+    b.AddWord(static_cast<std::uint32_t>(row));
+    b.AddWord(static_cast<std::uint32_t>(column));
+    b.AddWord(OutputXF(xf));
+    b.AddDWord(static_cast<std::uint32_t>(strings.GetSSTPosition(stringIndex)));
+    return AddCellRecord(b);
   }
   std::string text = WideToAnsi(NormalizeLineBreaks(strings.GetString(stringIndex)));
   if (text.size() > 255) text.resize(255);
-  auto b = NewBiffRecord(kRecLabel, 8 + static_cast<std::uint32_t>(text.size()));
-  b->AddWord(static_cast<std::uint32_t>(row));
-  b->AddWord(static_cast<std::uint32_t>(column));
-  b->AddWord(OutputXF(xf));
-  b->AddWord(static_cast<std::uint32_t>(text.size()));
-  b->AddString(text);
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecLabel, 8 + static_cast<std::uint32_t>(text.size()));
+  b.AddWord(static_cast<std::uint32_t>(row));
+  b.AddWord(static_cast<std::uint32_t>(column));
+  b.AddWord(OutputXF(xf));
+  b.AddWord(static_cast<std::uint32_t>(text.size()));
+  b.AddString(text);
+  return AddCellRecord(b);
 }
 
 void TXLSSheetWriter::AddToNumberRun(const TXLSCellRef& cell, std::uint32_t rk) {
@@ -237,16 +248,16 @@ int TXLSSheetWriter::CloseNumberRun() {
   if (run.length == 0) return 1;
   if (run.length == 1) return WriteRK(run.row, run.firstColumn, runNumberXF_[0], runRK_[0]);
   const std::uint32_t n = static_cast<std::uint32_t>(run.length);
-  auto b = NewBiffRecord(kRecMulRK, 6 + 6 * n);
-  b->AddWord(static_cast<std::uint32_t>(run.row));
-  b->AddWord(static_cast<std::uint32_t>(run.firstColumn));
+  TCellBytes b = CellRecord(kRecMulRK, 6 + 6 * n);
+  b.AddWord(static_cast<std::uint32_t>(run.row));
+  b.AddWord(static_cast<std::uint32_t>(run.firstColumn));
   for (std::uint32_t i = 0; i < n; ++i) {
     if (ExtendDimensions(run.row, run.firstColumn + static_cast<std::int32_t>(i)) != 1) return -2;
-    b->AddWord(OutputXF(runNumberXF_[i]));
-    b->AddDWord(runRK_[i]);
+    b.AddWord(OutputXF(runNumberXF_[i]));
+    b.AddDWord(runRK_[i]);
   }
-  b->AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
-  return AddCellRecord(std::move(b));
+  b.AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::CloseBlankRun() {
@@ -255,15 +266,15 @@ int TXLSSheetWriter::CloseBlankRun() {
   if (run.length == 0) return 1;
   if (run.length == 1) return WriteBlank(run.row, run.firstColumn, runBlankXF_[0]);
   const std::uint32_t n = static_cast<std::uint32_t>(run.length);
-  auto b = NewBiffRecord(kRecMulBlank, 6 + 2 * n);
-  b->AddWord(static_cast<std::uint32_t>(run.row));
-  b->AddWord(static_cast<std::uint32_t>(run.firstColumn));
+  TCellBytes b = CellRecord(kRecMulBlank, 6 + 2 * n);
+  b.AddWord(static_cast<std::uint32_t>(run.row));
+  b.AddWord(static_cast<std::uint32_t>(run.firstColumn));
   for (std::uint32_t i = 0; i < n; ++i) {
     if (ExtendDimensions(run.row, run.firstColumn + static_cast<std::int32_t>(i)) != 1) return -2;
-    b->AddWord(OutputXF(runBlankXF_[i]));
+    b.AddWord(OutputXF(runBlankXF_[i]));
   }
-  b->AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
-  return AddCellRecord(std::move(b));
+  b.AddWord(static_cast<std::uint32_t>(run.firstColumn) + n - 1);
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::CloseRuns() {
@@ -299,13 +310,13 @@ int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
 
 int TXLSSheetWriter::WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn,
                                      std::int32_t lastRow, std::int32_t lastColumn) {
-  auto b = NewBiffRecord(kRecMergeCells, 10);
-  b->AddWord(1);
-  b->AddWord(static_cast<std::uint32_t>(std::min(firstRow, lastRow)));
-  b->AddWord(static_cast<std::uint32_t>(std::max(firstRow, lastRow)));
-  b->AddWord(static_cast<std::uint32_t>(std::min(firstColumn, lastColumn)));
-  b->AddWord(static_cast<std::uint32_t>(std::max(firstColumn, lastColumn)));
-  return AddCellRecord(std::move(b));
+  TCellBytes b = CellRecord(kRecMergeCells, 10);
+  b.AddWord(1);
+  b.AddWord(static_cast<std::uint32_t>(std::min(firstRow, lastRow)));
+  b.AddWord(static_cast<std::uint32_t>(std::max(firstRow, lastRow)));
+  b.AddWord(static_cast<std::uint32_t>(std::min(firstColumn, lastColumn)));
+  b.AddWord(static_cast<std::uint32_t>(std::max(firstColumn, lastColumn)));
+  return AddCellRecord(b);
 }
 
 int TXLSSheetWriter::WriteMergedArea(const TXLSCellRef& master) {

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/byte_stream.h"
 #include "xls/io/row_blocks.h"
@@ -18,6 +20,32 @@ namespace xls {
 class IXLSWorksheet;
 class TXLSWorkbook;
 class TXLSCellRef;
+
+// Little-endian writes into the sheet writer's reused cell-record buffer, which is long enough
+// for the longest cell record.
+struct TCellBytes {
+  std::uint8_t* data;
+  std::uint32_t size;
+  void AddByte(std::uint32_t v) { data[size++] = static_cast<std::uint8_t>(v); }
+  void AddWord(std::uint32_t v) {
+    AddByte(v);
+    AddByte(v >> 8);
+  }
+  void AddDWord(std::uint32_t v) {
+    AddWord(v);
+    AddWord(v >> 16);
+  }
+  void AddDouble(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    AddDWord(static_cast<std::uint32_t>(bits));
+    AddDWord(static_cast<std::uint32_t>(bits >> 32));
+  }
+  void AddString(const std::string& s) {
+    std::memcpy(data + size, s.data(), s.size());
+    size += static_cast<std::uint32_t>(s.size());
+  }
+};
 
 class TXLSSheetWriter {
  public:
@@ -32,9 +60,11 @@ class TXLSSheetWriter {
   // Builds every list; streamOffset is where the sheet's BOF will stand in the workbook
   // stream (INDEX points at absolute DBCELL positions). 1, or the first failing status.
   int WriteSheet(std::uint32_t streamOffset);
-  // Copies the lists into the workbook stream in order. 1, or -1 at the first failed write.
-  int WriteLists(platform::ByteStream& out) const;
-  std::uint32_t StreamSize() const;
+  // Moves the lists into the workbook stream in order, freeing them as they go. 1, or -1 at
+  // the first failed write.
+  int WriteLists(platform::ByteStream& out);
+  // The substream's size as built (kept when the lists have been written).
+  std::uint32_t StreamSize() const { return streamSize_; }
   const TXLSBlobList& List(ListId id) const { return *lists_[id]; }
 
   // Bounds of the cell records written (-1 while none).
@@ -53,6 +83,8 @@ class TXLSSheetWriter {
   int ExtendDimensions(std::int32_t row, std::int32_t column);
   std::uint32_t OutputXF(std::int32_t xf) const;
   int AddCellRecord(std::unique_ptr<TXLSBlob> record);
+  TCellBytes CellRecord(std::uint16_t id, std::uint32_t length);
+  int AddCellRecord(const TCellBytes& record);
   int WriteCell(const TXLSCellRef& cell);
   int WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf, double value);
   int WriteRK(std::int32_t row, std::int32_t column, std::int32_t xf, std::uint32_t rk);
@@ -95,6 +127,7 @@ class TXLSSheetWriter {
   std::unique_ptr<TXLSDBCell> block_;
   std::int32_t firstRow_ = -1, lastRow_ = -1, firstCol_ = -1, lastCol_ = -1;
   bool hasCells_ = false;
+  std::uint32_t streamSize_ = 0;
 
   struct Run {
     std::int32_t row = 0;
@@ -106,6 +139,9 @@ class TXLSSheetWriter {
   std::array<std::uint32_t, 256> runRK_{};
   std::array<std::int32_t, 256> runNumberXF_{};
   std::array<std::int32_t, 256> runBlankXF_{};
+  // Cell records are built here; the longest is a MULRK over a whole row, the longest LABEL
+  // 263 bytes.
+  TXLSBlob scratch_{4 + 6 + 6 * 256};
 };
 
 }  // namespace xls

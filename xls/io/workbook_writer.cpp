@@ -6,6 +6,7 @@
 #include "xls/io/biff_writer.h"
 #include "xls/io/drawing_group.h"
 #include "xls/io/extern_records.h"
+#include "xls/io/file_output.h"
 #include "xls/model/codepage.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
@@ -248,9 +249,9 @@ int TXLSWorkbookWriter::BuildStream() {
   return WriteBoundSheets();
 }
 
-int TXLSWorkbookWriter::WriteStream(platform::ByteStream& out) const {
-  if (!globals_ || globals_->WriteToStream(out) != 1) return -1;
-  if (tail_->WriteToStream(out) != 1) return -1;
+int TXLSWorkbookWriter::WriteStream(platform::ByteStream& out) {
+  if (!globals_ || DrainBlobList(*globals_, out) != 1) return -1;
+  if (DrainBlobList(*tail_, out) != 1) return -1;
   for (const auto& sheet : sheets_) {
     if (sheet->WriteLists(out) != 1) return -1;
   }
@@ -282,6 +283,8 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
   }
   const int stream = file.AddStream(platform::CompoundFileWriter::kRoot, writer.StreamName(), error);
   if (stream < 0) return -1;
+  // Sized once: a growing buffer would hold up to twice the stream while it is copied.
+  file.Stream(stream).Bytes().reserve(writer.StreamSize() + kStreamPadding);
   if (writer.WriteStream(file.Stream(stream)) != 1) {
     if (error) *error = "the workbook stream could not be written";
     return -1;
@@ -314,9 +317,14 @@ std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,
   platform::CompoundFileWriter file;
   std::int32_t result = BuildCompoundFile(book, format, file, error);
   if (result != 1) return result;
-  platform::FileResult saved = file.SaveToFile(WideToUtf8(fileName));
-  if (!saved) {
-    if (error) *error = saved.error;
+  TXLSAtomicFileStream out(WideToUtf8(fileName));
+  if (!out.IsOpen()) {
+    if (error) *error = out.Error();
+    return -2;
+  }
+  platform::FileResult saved = file.Save(out);
+  if (!saved || !out.Commit()) {
+    if (error) *error = out.Error().empty() ? saved.error : out.Error();
     return -2;
   }
   book.SetFileName(fileName);

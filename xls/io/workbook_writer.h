@@ -41,8 +41,9 @@ class TXLSWorkbookWriter {
   // Builds every record list; a workbook without sheets gets one first. 1, or the first
   // failing status (-1 when no sheet can be added).
   int BuildStream();
-  // Writes the built stream, padded with zeros to a multiple of 512 bytes. 1 or -1.
-  int WriteStream(platform::ByteStream& out) const;
+  // Moves the built records into the stream (freeing them as they go), padded with zeros to a
+  // multiple of 512 bytes. 1 or -1.
+  int WriteStream(platform::ByteStream& out);
 
   std::uint32_t StreamSize() const { return streamSize_; }
   std::uint32_t SheetOffset(std::size_t i) const { return sheetOffsets_.at(i); }
