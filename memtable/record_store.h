@@ -216,6 +216,8 @@ class TmvxCommon {
   void BlobFree(std::uint32_t handle);
   std::uint8_t* BlobData(std::uint32_t handle) const;
   std::uint32_t BlobLength(std::uint32_t handle) const;
+  // Blocks held now, by stored records and buffers together.
+  std::size_t LiveBlobCount() const { return blobs_.size() - freeBlobs_.size(); }
   static std::uint32_t SlotBlob(const std::uint8_t* slot);
   static void SetSlotBlob(std::uint8_t* slot, std::uint32_t handle);
 

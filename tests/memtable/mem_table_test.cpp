@@ -364,11 +364,29 @@ TEST(MemTable, OutOfLineAndCompressedValues) {
     t.GetFieldDefs().Add("Id", ftInteger);
     t.GetFieldDefs().Add("Text", ftString, 60);
     t.GetFieldDefs().Add("Raw", ftBytes, 16);
+    t.GetIndexDefs().Add("ByText", "Text:D");
     t.SetPerformance(perf);
     t.Open();
     ASSERT_EQ(t.Common().BlobFieldCount(), 2);
+    // A new record's unwritten out-of-line value reads as null.
+    t.Append();
+    EXPECT_TRUE(t.FieldByName("Text").IsNull());
+    EXPECT_EQ(t.FieldByName("Text").AsString(), "");
+    t.Cancel();
     for (int i = 0; i < 30; ++i)
       AppendRow(t, std::to_string(i), std::string(static_cast<std::size_t>(i), 'a') + "z", std::string(""));
+    // Walking does not pile up copies of the values: each buffer lets go of its old ones.
+    std::size_t held = t.Common().LiveBlobCount();
+    for (int round = 0; round < 3; ++round) Column(t, "Text");
+    EXPECT_LE(t.Common().LiveBlobCount(), held + 2);
+    // Compressed or not, the index orders by the values themselves.
+    t.GetIndexes().GetIndexByName("ByText")->Rebuild();
+    t.SetIndexName("ByText");
+    t.First();
+    EXPECT_EQ(t.FieldByName("Id").AsInteger(), 0);  // "z" is the greatest text
+    t.Next();
+    EXPECT_EQ(t.FieldByName("Id").AsInteger(), 1);
+    t.SetIndexName("");
     t.First();
     t.MoveBy(7);
     EXPECT_EQ(t.FieldByName("Text").AsString(), "aaaaaaaz");
@@ -384,6 +402,8 @@ TEST(MemTable, OutOfLineAndCompressedValues) {
     t.FieldByName("Text").Clear();
     t.Post();
     EXPECT_TRUE(t.FieldByName("Text").IsNull());
+    t.Close();
+    EXPECT_EQ(t.Common().LiveBlobCount(), 0u);
   }
   // Compression events replace the store's own coding.
   TmvxMemTable t;
