@@ -402,6 +402,11 @@ TEST(MemTable, OutOfLineAndCompressedValues) {
     t.FieldByName("Text").Clear();
     t.Post();
     EXPECT_TRUE(t.FieldByName("Text").IsNull());
+    // Closing frees the buffers with the copies they hold.
+    ASSERT_TRUE(t.Locate("Id", Variant(7), 0));
+    EXPECT_EQ(t.FieldByName("Raw").AsString(), "0123456789abcdef");
+    t.Append();  // the new record's buffer lets go of the copies first
+    t.Cancel();
     t.Close();
     EXPECT_EQ(t.Common().LiveBlobCount(), 0u);
   }
