@@ -2,12 +2,20 @@
 // the formula library's reference table brings its own sheet-bound constants.
 #pragma once
 
+#include <map>
+#include <vector>
+
 #include "xls/model/blob.h"
 
 namespace xls {
 
-// The reference table of a workbook whose formulas refer to no other sheet: the own book's
-// SUPBOOK and an EXTERNSHEET without entries. 1, or the first failing status.
-int WriteOwnBookReferences(TXLSBlobList& out, int sheetCount);
+class TXLSWorkbook;
+
+// The reference table as the workbook's own records need it: the own book's SUPBOOK and an
+// EXTERNSHEET with one entry per listed sheet (1-based positions; the built-in names refer
+// to their sheets through them). externIndex receives each listed sheet's 0-based entry.
+// 1, or the first failing status.
+int WriteOwnBookReferences(TXLSBlobList& out, const TXLSWorkbook& book, const std::vector<int>& sheets,
+                           std::map<int, int>& externIndex);
 
 }  // namespace xls

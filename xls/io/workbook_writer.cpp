@@ -1,9 +1,11 @@
 #include "xls/io/workbook_writer.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/compound_file.h"
 #include "xls/io/biff_writer.h"
+#include "xls/io/builtin_names.h"
 #include "xls/io/drawing_group.h"
 #include "xls/io/extern_records.h"
 #include "xls/io/file_output.h"
@@ -153,9 +155,10 @@ int TXLSWorkbookWriter::WriteGlobals() {
   step(Add(*globals_, BuildBof()));
   step(Add(*globals_, WordRecord(kRecCodePage, biff5 ? book_.GetCodePage() : 1200)));
   if (!biff5) step(Add(*globals_, WordRecord(kRecDsf, 0)));
-  // BIFF5 names its sheets for 3-D references here; the defined names that follow them in
-  // this place join with the name store.
+  // BIFF5 names its sheets for 3-D references here, then the built-in names; the
+  // user-defined names that go before those join with the name store.
   if (biff5 && result == 1) step(WriteBiff5ExternSheets());
+  if (biff5 && result == 1) step(WriteBuiltInNames(*globals_, book_, version_, {}, limit_));
   step(Add(*globals_, BuildWindow1(selectedTabs)));
   step(Add(*globals_, WordRecord(kRecBackup, 0)));
   step(Add(*globals_, WordRecord(kRecDate1904, book_.GetDate1904() ? 1 : 0)));
@@ -186,9 +189,12 @@ int TXLSWorkbookWriter::WriteGlobals() {
 int TXLSWorkbookWriter::WriteTail() {
   int result = 1;
   if (version_ != kBiff5) {
-    // No formula of this model refers to another sheet yet: the reference table holds only
-    // the own book, and no entries.
-    result = WriteOwnBookReferences(*tail_, book_.GetWorksheets().GetCount());
+    // No formula of this model refers to another sheet yet: the reference table holds the
+    // own book and the entries of the built-in names. User-defined names join with the
+    // name store, before the built-in ones.
+    std::map<int, int> externIndex;
+    result = WriteOwnBookReferences(*tail_, book_, SheetsWithBuiltInNames(book_), externIndex);
+    if (result == 1) result = WriteBuiltInNames(*tail_, book_, version_, externIndex, limit_);
     if (result == 1) result = TMSODrawingGroup().Write(*tail_, limit_);
   }
   if (result == 1) result = Add(*tail_, NewBiffRecord(kRecEof, 0));

@@ -93,6 +93,8 @@ IXLSWorkbook ReferenceWorkbook() {
   sheet->FreezePanes(0, 1, 1, 0);
   sheet->GetHPageBreaks().AddBreak(10);
   sheet->GetVPageBreaks().AddBreak(3);
+  sheet->GetPageSetup()->SetPrintArea(0, 0, 7, 4);
+  sheet->GetPageSetup()->SetPrintTitleRows(u"$1:$1");
   IXLSWorksheet* second = book->GetWorksheets().Add();
   second->SetName(u"Second");
   second->GetRange(u"A1")->SetValue(Variant(u"x"));
@@ -134,7 +136,8 @@ std::string XlrdExpectations(const IXLSWorkbook& book, int format) {
        " {\"name\": \"Second\", \"cells\": [[0, 0, \"text\", \"x\"], [0, 1, \"text\", "
     << Json(biff5 ? u"two\rlines" : u"two\nlines") << "], [1, 0, \"number\", 2.0], [2, 0, \"number\", 3.0],"
        " [3, 0, \"number\", 4.0]], \"bold\": [], \"centred\": [], \"formats\": [], \"widths\": [], \"heights\": [],"
-       " \"merged\": [], \"frozen\": null, \"hbreaks\": [], \"vbreaks\": []}]}";
+       " \"merged\": [], \"frozen\": null, \"hbreaks\": [], \"vbreaks\": []}],"
+       " \"names\": [[\"Print_Area\", 0, 0, 0, 8, 0, 5], [\"Print_Titles\", 0, 0, 0, 1, 0, 256]]}";
   return j.str();
 }
 

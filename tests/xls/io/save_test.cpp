@@ -176,3 +176,66 @@ TEST(WorkbookSave, FailuresAreReportedAndLeaveFilesAlone) {
 
 }  // namespace
 }  // namespace xls
+
+namespace xls {
+namespace {
+
+std::vector<BiffRecord> Names(const std::vector<BiffRecord>& globals) {
+  std::vector<BiffRecord> out;
+  for (const auto& r : globals)
+    if (r.id == 0x0018) out.push_back(r);
+  return out;
+}
+
+TEST(WorkbookSave, BuiltInNamesOfPrintAreasAndTitles) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* b = book->GetWorksheets().Add();
+  b->SetName(u"b");
+  IXLSWorksheet* a = book->GetWorksheets().Add();
+  a->SetName(u"a");
+  book->GetWorksheets().Add();  // "Sheet3": no print settings, no entry
+  ASSERT_TRUE(b->GetPageSetup()->SetPrintArea(1, 2, 10, 3));
+  ASSERT_TRUE(a->GetPageSetup()->SetPrintArea(0, 0, 4, 1));
+  ASSERT_TRUE(a->GetPageSetup()->SetPrintTitleRows(u"$1:$2"));
+  ASSERT_TRUE(a->GetPageSetup()->SetPrintTitleColumns(u"$A:$A"));
+  ASSERT_TRUE(b->GetPageSetup()->SetPrintTitleRows(u"$3:$3"));
+
+  const auto stream = test::SaveStream(*book, kSaveBiff8);
+  EXPECT_TRUE(test::CheckOffsets(stream).empty());
+  const auto globals = test::Substream(test::ParseRecords(stream), 0);
+  // EXTERNSHEET: one entry per sheet with names, in sheet order.
+  EXPECT_EQ(test::FindRecord(globals, 0x0017)->data,
+            (std::vector<std::uint8_t>{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0}));
+  auto names = Names(globals);
+  ASSERT_EQ(names.size(), 4u);
+  // Print areas, "a" (sheet 2, entry 1) before "b" (sheet 1, entry 0).
+  EXPECT_EQ(names[0].data, (std::vector<std::uint8_t>{0x20, 0, 0, 1, 11, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 6,
+                                                      0x3B, 1, 0, 0, 0, 4, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(names[1].data, (std::vector<std::uint8_t>{0x20, 0, 0, 1, 11, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 6,
+                                                      0x3B, 0, 0, 1, 0, 10, 0, 2, 0, 3, 0}));
+  // Titles of "a": columns A and rows 1..2 joined; of "b": row 3 over every column.
+  EXPECT_EQ(names[2].data.size(), 42u);
+  EXPECT_EQ(names[2].data[15], 7);
+  EXPECT_EQ(std::vector<std::uint8_t>(names[2].data.begin() + 16, names[2].data.end()),
+            (std::vector<std::uint8_t>{0x29, 23, 0, 0x3B, 1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0x3B, 1, 0, 0, 0, 1, 0,
+                                       0, 0, 0xFF, 0, 0x10}));
+  EXPECT_EQ(names[3].data.size(), 27u);
+  EXPECT_EQ(std::vector<std::uint8_t>(names[3].data.begin() + 16, names[3].data.end()),
+            (std::vector<std::uint8_t>{0x3B, 0, 0, 2, 0, 2, 0, 0, 0, 0xFF, 0}));
+
+  // BIFF5: the names follow the EXTERNSHEET records, before WINDOW1.
+  const auto globals5 = test::Substream(test::ParseRecords(test::SaveStream(*book, kSaveBiff5)), 0);
+  names = Names(globals5);
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(names[0].data, (std::vector<std::uint8_t>{0x20, 0, 0, 1, 21, 0, 2, 0, 2, 0, 0, 0, 0, 0, 6, 0x3B, 0xFE,
+                                                      0xFF, 0, 0, 0, 0, 0x87, 0x10, 0x05, 0x80, 1, 0, 1, 0, 0, 0, 4,
+                                                      0, 0, 1}));
+  EXPECT_EQ(names[2].data.size(), 61u);
+  EXPECT_EQ(names[2].data[27], 0x08);  // the areas of print titles carry 0x8008
+  EXPECT_EQ(names[2].data[28], 0x80);
+  const auto ids = test::Ids(globals5);
+  EXPECT_LT(std::find(ids.begin(), ids.end(), 0x0018), std::find(ids.begin(), ids.end(), 0x003D));
+}
+
+}  // namespace
+}  // namespace xls

@@ -4,7 +4,8 @@
 usage: xlrd_check.py WORKBOOK EXPECTED.json
 Prints every difference and exits 1 when there is one. The file is read twice: whole, with
 formatting and xlrd's log captured (any warning is a difference), and on demand, where each sheet
-is loaded from the offset that its BOUNDSHEET record gives.
+is loaded from the offset that its BOUNDSHEET record gives. Built-in names are compared by
+name, scope and the area they cover.
 """
 import io
 import json
@@ -89,6 +90,15 @@ def main():
         vbreaks = [b[0] for b in sheet.vertical_page_breaks]
         if hbreaks != want["hbreaks"] or vbreaks != want["vbreaks"]:
             problems.append("%s page breaks %r %r" % (name, hbreaks, vbreaks))
+    names = []
+    for name in book.name_obj_list:
+        if name.result is None or name.result.kind != xlrd.oREF or len(name.result.value) != 1:
+            names.append([name.name, name.scope, "not one area"])
+            continue
+        first_sheet, _, rlo, rhi, clo, chi = name.result.value[0].coords
+        names.append([name.name, name.scope, first_sheet, rlo, rhi, clo, chi])
+    if sorted(names) != sorted(expected["names"]):
+        problems.append("names %r" % names)
     if "WARNING" in log.getvalue() or "ERROR" in log.getvalue():
         problems.append("xlrd log: " + log.getvalue()[:2000])
 

@@ -1,0 +1,25 @@
+// The built-in names that a save writes from the sheets' page setups: the print area (built-in
+// name 6) and the print titles (7), as NAME records over 3-D areas. The sheets are taken in
+// the order of their names, print areas first, then print titles.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "xls/model/blob.h"
+
+namespace xls {
+
+class TXLSWorkbook;
+
+// The 1-based positions of the sheets that have a print area or print titles.
+std::vector<int> SheetsWithBuiltInNames(TXLSWorkbook& book);
+
+// Appends the NAME records. BIFF8 areas name their sheet through externIndex (1-based sheet
+// position -> 0-based EXTERNSHEET entry); BIFF5 areas through the sheet's own EXTERNSHEET.
+// 1, or the first failing status.
+int WriteBuiltInNames(TXLSBlobList& out, TXLSWorkbook& book, int version,
+                      const std::map<int, int>& externIndex, std::uint16_t limit);
+
+}  // namespace xls
