@@ -171,25 +171,17 @@ void DataSet::UpdateCursorPos() {
   }
 }
 
-void DataSet::First() {
+void DataSet::MoveToEnd(bool first) {
   CheckActive();
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(*this);
-  InternalFirst();
-  haveRecord_ = FetchInto(gmNext);
-  bof_ = true;
-  eof_ = !haveRecord_;
-  if (AfterScroll) AfterScroll(*this);
-}
-
-void DataSet::Last() {
-  CheckActive();
-  CheckBrowseMode();
-  if (BeforeScroll) BeforeScroll(*this);
-  InternalLast();
-  haveRecord_ = FetchInto(gmPrior);
-  eof_ = true;
-  bof_ = !haveRecord_;
+  if (first)
+    InternalFirst();
+  else
+    InternalLast();
+  haveRecord_ = FetchInto(first ? gmNext : gmPrior);
+  bof_ = first || !haveRecord_;
+  eof_ = !first || !haveRecord_;
   if (AfterScroll) AfterScroll(*this);
 }
 

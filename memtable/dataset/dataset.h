@@ -169,8 +169,8 @@ class DataSet {
   DataSetState State() const { return state_; }
 
   // Navigation.
-  void First();
-  void Last();
+  void First() { MoveToEnd(true); }
+  void Last() { MoveToEnd(false); }
   void Next() { MoveBy(1); }
   void Prior() { MoveBy(-1); }
   int MoveBy(int distance);
@@ -291,6 +291,7 @@ class DataSet {
   bool ResyncExact();
 
  private:
+  void MoveToEnd(bool first);
   void OpenCursor();
   void CloseCursor();
   void BeginInsert(bool append);
