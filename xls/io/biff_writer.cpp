@@ -2,7 +2,15 @@
 
 #include <algorithm>
 
+#include "xls/model/codepage.h"
+#include "xls/model/xls_constants.h"
+
 namespace xls {
+
+namespace {
+constexpr std::uint16_t kRecBof = 0x0809;
+constexpr std::uint16_t kRecExternSheet = 0x0017;
+}  // namespace
 
 std::unique_ptr<TXLSBlob> NewBiffRecord(std::uint16_t id, std::uint32_t dataLength) {
   auto b = std::make_unique<TXLSBlob>(4 + dataLength);
@@ -20,6 +28,37 @@ std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value) {
 std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value) {
   auto b = NewBiffRecord(id, 8);
   b->AddDouble(value);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> BuildBofRecord(int version, std::uint16_t type) {
+  const bool biff5 = version == kBiff5;
+  auto b = NewBiffRecord(kRecBof, biff5 ? 8 : 16);
+  b->AddWord(biff5 ? 0x0500 : 0x0600);
+  b->AddWord(type);
+  b->AddWord(biff5 ? 0x096C : 0x18AF);
+  b->AddWord(biff5 ? 0x07C9 : 0x07CD);
+  if (!biff5) {
+    b->AddDWord(0x000080C9);
+    b->AddDWord(0x00000106);
+  }
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::u16string& name) {
+  std::string bytes = WideToAnsi(name);
+  if (bytes.size() > 255) bytes.resize(255);
+  auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(bytes.size()));
+  b->AddByte(static_cast<std::uint32_t>(bytes.size()));
+  b->AddByte(3);  // a sheet of this workbook, by name
+  b->AddString(bytes);
+  return b;
+}
+
+std::unique_ptr<TXLSBlob> Biff5ExternSheetMark(std::uint8_t kind) {
+  auto b = NewBiffRecord(kRecExternSheet, 2);
+  b->AddByte(1);
+  b->AddByte(kind);
   return b;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/byte_stream.h"
 #include "xls/model/blob.h"
@@ -21,6 +22,13 @@ std::unique_ptr<TXLSBlob> NewBiffRecord(std::uint16_t id, std::uint32_t dataLeng
 // One-value records.
 std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value);
 std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value);
+
+// BOF of a substream (type 0x0005 globals, 0x0010 worksheet) in the record version's form.
+std::unique_ptr<TXLSBlob> BuildBofRecord(int version, std::uint16_t type);
+// BIFF5 EXTERNSHEET records: a sheet of this workbook by name, and the two-byte forms (1, kind)
+// that stand for the sheet itself (kind 2) and close the list (kind 4).
+std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::u16string& name);
+std::unique_ptr<TXLSBlob> Biff5ExternSheetMark(std::uint8_t kind);
 
 // The record as one record of at most limit data bytes followed by CONTINUE records; a record
 // within the limit comes back unchanged.

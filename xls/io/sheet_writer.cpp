@@ -18,7 +18,6 @@ namespace xls {
 namespace {
 
 enum : std::uint16_t {
-  kRecBof = 0x0809,
   kRecEof = 0x000A,
   kRecCalcMode = 0x000D,
   kRecCalcCount = 0x000C,
@@ -27,7 +26,6 @@ enum : std::uint16_t {
   kRecDelta = 0x0010,
   kRecSaveRecalc = 0x005F,
   kRecExternCount = 0x0016,
-  kRecExternSheet = 0x0017,
   kRecPrintHeaders = 0x002A,
   kRecPrintGridlines = 0x002B,
   kRecGridSet = 0x0082,
@@ -406,20 +404,6 @@ int TXLSSheetWriter::WriteCells() {
 
 // ----- sheet records -----------------------------------------------------------------------
 
-std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildBof() const {
-  const bool biff5 = version_ == kBiff5;
-  auto b = NewBiffRecord(kRecBof, biff5 ? 8 : 16);
-  b->AddWord(biff5 ? 0x0500 : 0x0600);
-  b->AddWord(0x0010);
-  b->AddWord(biff5 ? 0x096C : 0x18AF);
-  b->AddWord(biff5 ? 0x07C9 : 0x07CD);
-  if (!biff5) {
-    b->AddDWord(0x000080C9);
-    b->AddDWord(0x00000106);
-  }
-  return b;
-}
-
 std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildHeaderFooter(std::uint16_t id,
                                                              const std::u16string& left,
                                                              const std::u16string& centre,
@@ -566,26 +550,10 @@ int TXLSSheetWriter::WriteBiff5ExternSheets() {
   int result = Add(kSettings, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
     const IXLSWorksheet* other = sheets.GetItem(i);
-    if (other == &sheet_) {
-      auto b = NewBiffRecord(kRecExternSheet, 2);
-      b->AddByte(1);
-      b->AddByte(2);
-      result = Add(kSettings, std::move(b));
-      continue;
-    }
-    std::string name = WideToAnsi(other->GetName());
-    if (name.size() > 255) name.resize(255);
-    auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(name.size()));
-    b->AddByte(static_cast<std::uint32_t>(name.size()));
-    b->AddByte(3);
-    b->AddString(name);
-    result = Add(kSettings, std::move(b));
+    result = Add(kSettings, other == &sheet_ ? Biff5ExternSheetMark(2) : Biff5ExternSheetByName(other->GetName()));
   }
-  if (result != 1) return result;
-  auto last = NewBiffRecord(kRecExternSheet, 2);
-  last->AddByte(1);
-  last->AddByte(4);
-  return Add(kSettings, std::move(last));
+  if (result == 1) result = Add(kSettings, Biff5ExternSheetMark(4));
+  return result;
 }
 
 int TXLSSheetWriter::WriteProtection() {
@@ -648,7 +616,7 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   if (result != 1) return result;
 
   // Head: BOF, then INDEX, whose DBCELL positions count from the start of the cell list.
-  step(Add(kHead, BuildBof()));
+  step(Add(kHead, BuildBofRecord(version_, 0x0010)));
   const std::uint32_t indexSize = index_->GetRecordSize(version_);
   const std::uint32_t cellBase =
       streamOffset + lists_[kHead]->TotalSize() + indexSize + lists_[kSettings]->TotalSize();

@@ -106,7 +106,6 @@ class TXLSSheetWriter {
   // Other records.
   int WriteSheetRecords(std::uint32_t streamOffset);
   int Add(ListId list, std::unique_ptr<TXLSBlob> record);
-  std::unique_ptr<TXLSBlob> BuildBof() const;
   std::unique_ptr<TXLSBlob> BuildHeaderFooter(std::uint16_t id, const std::u16string& left,
                                               const std::u16string& centre,
                                               const std::u16string& right) const;

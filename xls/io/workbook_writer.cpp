@@ -21,12 +21,10 @@ namespace xls {
 namespace {
 
 enum : std::uint16_t {
-  kRecBof = 0x0809,
   kRecEof = 0x000A,
   kRecCodePage = 0x0042,
   kRecDsf = 0x0161,
   kRecExternCount = 0x0016,
-  kRecExternSheet = 0x0017,
   kRecWindow1 = 0x003D,
   kRecBackup = 0x0040,
   kRecDate1904 = 0x0022,
@@ -71,20 +69,6 @@ std::uint32_t TXLSWorkbookWriter::GetBoundSheetsSize() const {
   return size;
 }
 
-std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildBof() const {
-  const bool biff5 = version_ == kBiff5;
-  auto b = NewBiffRecord(kRecBof, biff5 ? 8 : 16);
-  b->AddWord(biff5 ? 0x0500 : 0x0600);
-  b->AddWord(0x0005);
-  b->AddWord(biff5 ? 0x096C : 0x18AF);
-  b->AddWord(biff5 ? 0x07C9 : 0x07CD);
-  if (!biff5) {
-    b->AddDWord(0x000080C9);
-    b->AddDWord(0x00000106);
-  }
-  return b;
-}
-
 std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildWindow1(std::uint32_t selectedTabs) const {
   const IXLSWorksheet* active = book_.GetActiveSheet();
   auto b = NewBiffRecord(kRecWindow1, 18);
@@ -111,19 +95,10 @@ std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildPalette() const {
 int TXLSWorkbookWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   int result = Add(*globals_, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
-  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
-    std::string name = WideToAnsi(sheets.GetItem(i)->GetName());
-    auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(name.size()));
-    b->AddByte(static_cast<std::uint32_t>(name.size()));
-    b->AddByte(3);
-    b->AddString(name);
-    result = Add(*globals_, std::move(b));
-  }
-  if (result != 1) return result;
-  auto last = NewBiffRecord(kRecExternSheet, 2);
-  last->AddByte(1);
-  last->AddByte(4);
-  return Add(*globals_, std::move(last));
+  for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i)
+    result = Add(*globals_, Biff5ExternSheetByName(sheets.GetItem(i)->GetName()));
+  if (result == 1) result = Add(*globals_, Biff5ExternSheetMark(4));
+  return result;
 }
 
 int TXLSWorkbookWriter::WriteFormats() {
@@ -152,7 +127,7 @@ int TXLSWorkbookWriter::WriteGlobals() {
   auto step = [&result](int status) {
     if (result == 1) result = status;
   };
-  step(Add(*globals_, BuildBof()));
+  step(Add(*globals_, BuildBofRecord(version_, 0x0005)));
   step(Add(*globals_, WordRecord(kRecCodePage, biff5 ? book_.GetCodePage() : 1200)));
   if (!biff5) step(Add(*globals_, WordRecord(kRecDsf, 0)));
   // BIFF5 names its sheets for 3-D references here, then the built-in names; the

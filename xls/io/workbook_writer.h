@@ -60,7 +60,6 @@ class TXLSWorkbookWriter {
   int WriteFormats();
   int WriteBoundSheets();
   int WriteTail();
-  std::unique_ptr<TXLSBlob> BuildBof() const;
   std::unique_ptr<TXLSBlob> BuildWindow1(std::uint32_t selectedTabs) const;
   std::unique_ptr<TXLSBlob> BuildPalette() const;
 
