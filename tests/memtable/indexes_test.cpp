@@ -313,6 +313,12 @@ TEST_F(IndexTest, RollbackRebuildsEveryIndex) {
   EXPECT_EQ(Ids(Index("ByName")), "1,2");
   EXPECT_EQ(Column(t, "Name"), "b,d");
   EXPECT_EQ(t.Common().TransactionLevel(), 0);
+  // The undone delete is no longer counted, and the undone insert's slot is free again.
+  EXPECT_EQ(t.Common().DeletedCount(), 0);
+  EXPECT_EQ(t.Common().RecordCount(), 3);
+  AppendRow(t, std::string("4"), std::string("c"));
+  EXPECT_EQ(t.Common().RecordCount(), 3);
+  EXPECT_EQ(Ids(Index("ByName")), "1,4,2");
 }
 
 TEST(IndexSort, RebuiltIndexesAreInOrderOfTheGeneralComparison) {
