@@ -137,7 +137,6 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void RecalcRecord(PmvxRecord record);
   void ClearCursorStateAndIndexes();
   void ResyncCursor();
-  void ForgetAttachment() {}
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);
   void CursorToStart() { cursorPos_ = -1; }

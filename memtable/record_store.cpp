@@ -79,11 +79,9 @@ TmvxCommon::TmvxCommon(TmvxCustomMemTable* owner) : owner_(owner), random_(std::
 }
 
 TmvxCommon::~TmvxCommon() {
+  // Tables that share this store cannot outlive it open.
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t != owner_) {
-      t->Close();
-      t->ForgetAttachment();
-    }
+    if (t && t != owner_) t->Close();
   DeleteAllRecords();
   for (std::uint8_t* b : blobs_) std::free(b);
 }
