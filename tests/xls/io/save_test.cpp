@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,11 @@ TEST(WorkbookSave, FailuresAreReportedAndLeaveFilesAlone) {
   EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(target), kSaveBiff8, &error), 1) << error;
   EXPECT_EQ(book->GetFileName(), Utf8ToWide(target));
   EXPECT_GT(fs::file_size(target), 512u);
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat info {};
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);  // not the temporary file's private mode
   fs::remove(target);
   EXPECT_EQ(SaveWorkbook(*book, &error), 1);
   EXPECT_TRUE(fs::exists(target));
