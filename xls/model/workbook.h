@@ -13,6 +13,10 @@
 #include "xls/model/protect.h"
 #include "xls/model/variant.h"
 
+namespace platform {
+class ByteStream;
+}
+
 namespace xls {
 
 class IXLSWorkSheets;
@@ -50,6 +54,15 @@ class TXLSWorkbook {
   IXLSWorksheet* GetActiveSheet() const;
   // Closing keeps the workbook as it is; the last handle frees it.
   std::int32_t Close() { return 1; }
+
+  // Saving in the default format (BIFF8 unless changed), in a given one (1 BIFF5, 2 BIFF8),
+  // and again under the last BIFF file name. Defined with the file writer (library
+  // kv_xls_io), which callers that save link; results as there.
+  std::int32_t SaveAs(const std::u16string& fileName);
+  std::int32_t SaveAsFormat(const std::u16string& fileName, std::int32_t format);
+  std::int32_t SaveToStream(platform::ByteStream& stream);
+  std::int32_t SaveToStreamFormat(platform::ByteStream& stream, std::int32_t format);
+  std::int32_t Save();
 
   bool GetProtected() const { return protect_.GetProtected(); }
   void Protect() { protect_.Protect(""); }

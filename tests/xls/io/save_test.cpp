@@ -245,3 +245,30 @@ TEST(WorkbookSave, BuiltInNamesOfPrintAreasAndTitles) {
 
 }  // namespace
 }  // namespace xls
+
+namespace xls {
+namespace {
+
+TEST(WorkbookSave, WorkbookMembersForwardToTheWriter) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  book->GetWorksheets().Add()->GetRange(u"A1")->SetValue(Variant(u"kept"));
+  test::TempDir dir;
+  const std::u16string name = Utf8ToWide(dir.File("members.xls"));
+  EXPECT_EQ(book->SaveAs(u" "), -1);
+  EXPECT_EQ(book->SaveAs(name), 1);
+  EXPECT_EQ(book->GetCurrentFormat(), kSaveBiff8);
+  platform::MemoryStream memory;
+  EXPECT_EQ(book->SaveToStreamFormat(memory, kSaveBiff5), 1);
+  EXPECT_FALSE(test::ReadStream(memory.Bytes(), u"Book").empty());
+  platform::MemoryStream again;
+  EXPECT_EQ(book->SaveToStream(again), 1);
+  EXPECT_FALSE(test::ReadStream(again.Bytes(), u"Workbook").empty());
+  fs::remove(WideToUtf8(name));
+  EXPECT_EQ(book->Save(), 1);  // the last file name, the current format
+  EXPECT_TRUE(fs::exists(WideToUtf8(name)));
+  EXPECT_EQ(book->SaveAsFormat(name, kSaveRtf), -1);
+  EXPECT_EQ(book->Save(), 1);  // an RTF save does not change the format that Save repeats
+}
+
+}  // namespace
+}  // namespace xls
