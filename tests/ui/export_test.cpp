@@ -1,6 +1,10 @@
 // File > Export As end to end: a parameter document written as a workbook and read back by
 // python3-xlrd; a failed save shows a message; without a parameter view nothing happens.
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -63,6 +67,45 @@ class ExportTest : public QObject {
     }
     QCOMPARE(lines.mid(2), expected);
     QVERIFY(lines.contains("1 1 text 0 1 1.50"));  // the decimals stay as typed
+  }
+
+  // The same file through LibreOffice and gnumeric (the spreadsheet tests' peer checker): the
+  // texts of every cell as they show them.
+  void exportedFileOpensInLibreOfficeAndGnumeric() {
+    Sandbox box;
+    TMainForm form;
+    uitest::NewDocument(form, box.gui(), 1);
+    auto& document = core::State().Document;
+    document[0].decimals = 2;
+    document[0].value = 1.5f;
+    document[1].value = core::AbsentValue();
+    box.gui().fileAnswers.push_back({true, box.Path("peers.xls")});
+    form.FileExportClick();
+    QVERIFY(box.gui().messages.empty());
+    QJsonArray display;
+    auto add = [&display](int r, int c, const QString& text) {
+      display.append(QJsonArray{r, c, "text", QJsonArray{text}});
+    };
+    add(0, 0, "Code");
+    add(0, 1, "Value");
+    for (int r = 0; r < static_cast<int>(document.size()); ++r) {
+      const auto& record = document[static_cast<std::size_t>(r)];
+      add(r + 1, 0, QString::fromStdString(record.code.str()));
+      if (!core::IsAbsent(record.value))
+        add(r + 1, 1, QString::fromStdString(core::FormatValue(record.decimals, record.value)));
+    }
+    QJsonObject file{{"path", box.Path("peers.xls")}, {"sheet", "Sheet1"}, {"display", display}};
+    QFile json(box.Path("peers.json"));
+    QVERIFY(json.open(QIODevice::WriteOnly));
+    json.write(QJsonDocument(QJsonObject{{"files", QJsonArray{file}}}).toJson());
+    json.close();
+    for (const char* peer : {"libreoffice", "gnumeric"}) {
+      QProcess p;
+      p.start("/usr/bin/python3", {QStringLiteral(KV_TEST_DATA) + "/../xls/io/peers_check.py", peer, box.Path(""),
+                                   box.Path("peers.json")});
+      QVERIFY(p.waitForFinished(300000));
+      QVERIFY2(p.exitCode() == 0, qPrintable(QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())));
+    }
   }
 
   void failedSaveShowsAMessage() {
