@@ -5,35 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "xls/formula/extern_sheet.h"
-#include "xls/formula/formula.h"
-#include "xls/formula/formula_text.h"
+#include "fuzz/formula_book.h"
 #include "xls/model/blob.h"
 #include "xls/model/codepage.h"
 
 namespace {
 
-struct Book {
-  xls::TXLSExternSheet externs;
-  xls::TXLSFormula formula{externs};
-  xls::TXLSFormulaText writer{formula.Catalogue(), externs};
+const std::u16string kSheets[] = {u"Sheet1", u"Sheet2", u"It's"};
 
-  Book() {
-    static const std::u16string kSheets[] = {u"Sheet1", u"Sheet2", u"It's"};
-    xls::TXLSExternCallbacks& cb = externs.Callbacks();
-    cb.sheetIdByName = [](const std::u16string& n) {
-      for (int i = 0; i < 3; ++i) {
-        if (kSheets[i] == n) return 10 + i;
-      }
-      return -1;
-    };
-    cb.sheetIndexById = [](int id) { return id >= 10 && id < 13 ? id - 9 : -1; };
-    cb.sheetNameByIndex = [](int i) { return i >= 1 && i <= 3 ? kSheets[i - 1] : std::u16string(); };
-    cb.nameTextById = [](int id) { return id == 1 ? std::u16string(u"Name1") : std::u16string(); };
-    cb.nameOutputIndexById = [](int id) { return id == 1 ? 1 : -1; };
-    cb.nameIdByText = [](const std::u16string& t, int) { return t == u"Name1" ? 1 : -1; };
-    cb.nextSheetNumber = []() { return 4; };
-  }
+struct Book : FuzzFormulaBook {
+  Book() : FuzzFormulaBook(kSheets) {}
 };
 
 }  // namespace
