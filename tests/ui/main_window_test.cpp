@@ -158,7 +158,11 @@ class MainWindowTest : public QObject {
   }
 
   void languageSwitchFallsBackToTheFirstNamedLanguage() {
-    Sandbox box;  // the test configuration names languages 3 and 4 only
+    Sandbox box(QString(), false);  // a configuration that names languages 3 and 4 only
+    QFile config(box.Path("Kestravel.cfg"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[LANGID=114;Deutsch;Deutsch;Deutsch;Deutsch]\n[LANGID=115;Francais;Francais;Francais;Francais]\n");
+    config.close();
     box.SetSetting("ParameterLanguage", 3);
     TMainForm form;
     form.ViewLinguaClick();
