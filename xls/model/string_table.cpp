@@ -28,8 +28,7 @@ const TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) cons
 
 std::uint32_t TXLSStringTable::HashOf(const std::u16string& text) { return HashOfKey(text); }
 
-TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text) const {
-  std::uint32_t h = HashOf(text);
+TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text, std::uint32_t h) const {
   for (TSTHashEntry* e = buckets_[h & mask_]; e; e = e->next)
     if (e->hash == h && ItemAt(e->index).text == text) return e;
   return nullptr;
@@ -44,10 +43,10 @@ void TXLSStringTable::GrowBuckets() {
   RedistributeChains(buckets_, oldCount, mask_);
 }
 
-void TXLSStringTable::HashAdd(const std::u16string& text, std::int32_t index) {
+void TXLSStringTable::HashAdd(std::uint32_t hash, std::int32_t index) {
   if (static_cast<std::uint32_t>(entries_) > mask_) GrowBuckets();
   auto* e = new TSTHashEntry;
-  e->hash = HashOf(text);
+  e->hash = hash;
   e->index = index;
   TSTHashEntry*& head = buckets_[e->hash & mask_];
   e->next = head;
@@ -89,9 +88,10 @@ void TXLSStringTable::ShrinkPages() {
 }
 
 std::int32_t TXLSStringTable::Add(const std::u16string& text) {
-  std::u16string cut = text.size() > kMaxCellText ? text.substr(0, kMaxCellText) : text;
+  if (text.size() > kMaxCellText) return Add(text.substr(0, kMaxCellText));
   ++totalUses_;
-  if (TSTHashEntry* e = HashFind(cut)) {
+  const std::uint32_t hash = HashOf(text);
+  if (TSTHashEntry* e = HashFind(text, hash)) {
     ++ItemAt(e->index).useCount;
     return e->index;
   }
@@ -107,9 +107,9 @@ std::int32_t TXLSStringTable::Add(const std::u16string& text) {
   }
   auto& item = ItemAt(index);
   item.useCount = 1;
-  item.text = cut;
+  item.text = text;
   item.sstPosition = -1;
-  HashAdd(cut, index);
+  HashAdd(hash, index);
   return index;
 }
 

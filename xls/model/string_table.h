@@ -64,8 +64,9 @@ class TXLSStringTable {
   TXLSIncrementArray::Item& ItemAt(std::int32_t index);
   const TXLSIncrementArray::Item& ItemAt(std::int32_t index) const;
   static std::uint32_t HashOf(const std::u16string& text);
-  TSTHashEntry* HashFind(const std::u16string& text) const;
-  void HashAdd(const std::u16string& text, std::int32_t index);
+  TSTHashEntry* HashFind(const std::u16string& text) const { return HashFind(text, HashOf(text)); }
+  TSTHashEntry* HashFind(const std::u16string& text, std::uint32_t hash) const;
+  void HashAdd(std::uint32_t hash, std::int32_t index);
   void Unhash(const std::u16string& text);
   void GrowBuckets();
   void GrowPages();
