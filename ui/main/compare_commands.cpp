@@ -8,6 +8,7 @@
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
 #include "ui/drive/read_write_form.h"
+#include "ui/drive/user_messages.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
@@ -115,8 +116,7 @@ void TMainForm::CompareFilesClick() {
 void TMainForm::ShowCompareDocument() {
   auto& s = core::State();
   FreeChild();
-  QCoreApplication::processEvents();
-  QCoreApplication::processEvents();
+  LetMessagesRun();
   SetChild(new TCompareForm(panel_));
   s.DocumentName = "Untitled";
   OpenFileName.clear();

@@ -15,6 +15,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
+#include "ui/drive/user_messages.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
 #include "ui/main/qt_text.h"
@@ -28,12 +29,6 @@ using platform::gui::IdCancel;
 using platform::gui::IdOk;
 using platform::gui::IdYes;
 
-namespace {
-void ProcessTwice() {
-  QCoreApplication::processEvents();
-  QCoreApplication::processEvents();
-}
-}  // namespace
 
 QString TMainForm::ChildKind() const { return child_ ? child_->objectName() : QString(); }
 
@@ -110,7 +105,7 @@ bool TMainForm::QuerySaveModified() {
   const QString kind = ChildKind();
   if (kind == "ParamForm") {
     static_cast<TParamForm*>(child_)->parGrid->CommitEditor();
-    ProcessTwice();
+    LetMessagesRun();
   }
   if ((kind != "ParamForm" && kind != "CompareForm") || !s.DocumentModified) return false;
   const bool compare = kind == "CompareForm";
@@ -144,7 +139,7 @@ void TMainForm::FileNewClick() {
   s.ParHeader.model = static_cast<std::uint32_t>(k + 1);
   s.ParHeader.modelName = Ss(dialog.comboModel->currentText());
   FreeChild();
-  ProcessTwice();
+  LetMessagesRun();
   SetChild(new TParamForm(panel_));
   s.DocumentName = "Untitled";
   OpenFileName.clear();
@@ -203,7 +198,7 @@ bool TMainForm::OpenDocument(const QString& path) {
     s.Document = std::move(document);
   }
   core::AddRecentFile(Ss(path));
-  ProcessTwice();
+  LetMessagesRun();
   if (compare)
     SetChild(new TCompareForm(panel_));
   else

@@ -11,6 +11,7 @@
 #include "core/param_access.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/drive/user_messages.h"
 #include "ui/main/grid_look.h"
 #include "ui/main/qt_text.h"
 
@@ -246,8 +247,7 @@ void TParamForm::GotoRow(int index, int group) {
     FillGrid();
     break;
   }
-  QCoreApplication::processEvents();
-  QCoreApplication::processEvents();
+  LetMessagesRun();
   for (int row = 1; row < RowCount(); ++row) {
     int value = -1;
     if (ParseInteger(Cell(0, row), value) && value == index) {
