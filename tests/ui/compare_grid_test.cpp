@@ -5,9 +5,9 @@
 #include "core/common.h"
 #include "core/documents.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/common/grid_look.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
-#include "ui/main/grid_look.h"
 #include "ui/main/main_form.h"
 
 using ui::TCompareForm;

@@ -5,7 +5,7 @@
 
 #include "core/common.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/main/grid_look.h"
+#include "ui/common/grid_look.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
 

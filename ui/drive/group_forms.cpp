@@ -6,7 +6,7 @@
 
 #include "core/common.h"
 #include "platform/gui/gui_services.h"
-#include "ui/main/qt_text.h"
+#include "ui/common/qt_text.h"
 
 namespace ui {
 

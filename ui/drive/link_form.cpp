@@ -1,7 +1,6 @@
 #include "ui/drive/link_form.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,14 +8,9 @@
 #include <QRadioButton>
 
 #include "platform/gui/gui_services.h"
-#include "ui/drive/user_messages.h"
-#include "ui/main/qt_text.h"
+#include "ui/common/qt_text.h"
 
 namespace ui {
-
-void LetMessagesRun(int times) {
-  for (int i = 0; i < times; ++i) QCoreApplication::processEvents();
-}
 
 TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent) {
   setObjectName("LinkForm");

@@ -9,8 +9,9 @@
 #include "core/modbus.h"
 #include "core/param_access.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/message_loop.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/user_messages.h"
-#include "ui/main/qt_text.h"
 
 namespace ui {
 

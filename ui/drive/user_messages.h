@@ -10,7 +10,4 @@ inline const QEvent::Type WM_STARTSCAN = static_cast<QEvent::Type>(QEvent::User)
 inline const QEvent::Type WM_STARTREAD = static_cast<QEvent::Type>(QEvent::User + 1);
 inline const QEvent::Type WM_STARTWRITE = static_cast<QEvent::Type>(QEvent::User + 2);
 
-// Lets pending window messages run, as the progress loops do between steps.
-void LetMessagesRun(int times = 2);
-
 }  // namespace ui

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "core/common.h"
-#include "ui/main/grid_look.h"
-#include "ui/main/qt_text.h"
+#include "ui/common/grid_look.h"
+#include "ui/common/qt_text.h"
 
 namespace ui {
 

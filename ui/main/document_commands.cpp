@@ -13,12 +13,12 @@
 #include "core/settings.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/message_loop.h"
+#include "ui/common/qt_text.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
-#include "ui/drive/user_messages.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
-#include "ui/main/qt_text.h"
 
 namespace ui {
 

@@ -10,14 +10,14 @@
 #include "core/serial_link.h"
 #include "core/settings.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/message_loop.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/connect_form.h"
 #include "ui/drive/group_forms.h"
 #include "ui/drive/link_form.h"
 #include "ui/drive/read_write_form.h"
-#include "ui/drive/user_messages.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
-#include "ui/main/qt_text.h"
 
 namespace ui {
 

@@ -4,8 +4,8 @@
 
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/qt_text.h"
 #include "ui/main/main_form.h"
-#include "ui/main/qt_text.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/codepage.h"
 #include "xls/model/workbook.h"

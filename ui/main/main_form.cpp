@@ -20,8 +20,8 @@
 #include "core/settings.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/qt_text.h"
 #include "ui/main/document_dialogs.h"
-#include "ui/main/qt_text.h"
 
 namespace ui {
 

@@ -11,9 +11,9 @@
 #include "core/param_access.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
-#include "ui/drive/user_messages.h"
-#include "ui/main/grid_look.h"
-#include "ui/main/qt_text.h"
+#include "ui/common/grid_look.h"
+#include "ui/common/message_loop.h"
+#include "ui/common/qt_text.h"
 
 namespace ui {
 

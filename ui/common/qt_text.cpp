@@ -1,4 +1,4 @@
-#include "ui/main/qt_text.h"
+#include "ui/common/qt_text.h"
 
 #include <QLocale>
 #include <QStringDecoder>

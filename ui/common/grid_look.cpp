@@ -1,4 +1,4 @@
-#include "ui/main/grid_look.h"
+#include "ui/common/grid_look.h"
 
 #include <QPainter>
 #include <QTabBar>
