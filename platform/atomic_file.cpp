@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <random>
 
 namespace platform {
 
@@ -23,77 +23,128 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// A short name, so that the temporary file fits wherever a legal target name fits.
+std::string TemporaryName(const std::string& folder) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(getpid())};
+  std::string name = folder + "/.kv";
+  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  return name + ".tmp";
+}
+
 }  // namespace
 
-FileResult WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
-  if (path.empty()) return FileResult::Failure("No file name given");
-  std::string tmpl = path + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return FileResult::Failure(Reason("Cannot create", path, errno));
-  std::string tmp(name.data());
-
-  // Keep the permissions of the file we replace; a new file gets the usual 0666 & ~umask.
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0) {
-    fchmod(fd, st.st_mode & 07777);
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+  if (path_.empty() || path_.back() == '/') {
+    error_ = "No file name given";
+    return;
   }
+  const std::string folder = FolderOf(path_);
+  int err = 0;
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temp_ = TemporaryName(folder);
+    // 0666 less the umask, as for any new file.
+    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    err = errno;
+    if (fd_ < 0 && err != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    temp_.clear();
+    Fail("Cannot create", err);
+    return;
+  }
+  // A replaced file keeps its permissions (and its group where we may set it).
+  struct stat st {};
+  if (stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    struct stat own {};
+    if (fstat(fd_, &own) == 0 && own.st_gid != st.st_gid && fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
+      // Another group cannot be given: keep the group's bits off rather than widen access.
+      st.st_mode &= ~static_cast<mode_t>(S_IRWXG);
+    }
+    if (fchmod(fd_, st.st_mode & 07777) != 0) Fail("Cannot create", errno);
+  }
+}
 
-  auto fail = [&](const char* what) {
-    int err = errno;
-    close(fd);
-    unlink(tmp.c_str());
-    return FileResult::Failure(Reason(what, path, err));
-  };
+AtomicFile::~AtomicFile() { Discard(); }
 
+void AtomicFile::Fail(const char* what, int err) {
+  if (error_.empty()) error_ = Reason(what, path_, err);
+  Discard();
+}
+
+void AtomicFile::Discard() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool AtomicFile::Write(const void* data, std::size_t size) {
+  if (!Good()) return false;
   const char* p = static_cast<const char*>(data);
-  std::size_t left = size;
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail("Cannot write");
+  while (size > 0) {
+    ssize_t n = write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail("Cannot write", n < 0 ? errno : ENOSPC);
+      return false;
     }
     p += n;
-    left -= static_cast<std::size_t>(n);
+    size -= static_cast<std::size_t>(n);
   }
-  if (fsync(fd) != 0) return fail("Cannot write");
+  return true;
+}
+
+FileResult AtomicFile::Commit() {
+  if (!Good()) {
+    Discard();
+    return FileResult::Failure(error_.empty() ? Reason("Cannot write", path_, EBADF) : error_);
+  }
+  if (fsync(fd_) != 0) {
+    Fail("Cannot write", errno);
+    return FileResult::Failure(error_);
+  }
+  const int fd = fd_;
+  fd_ = -1;
   if (close(fd) != 0) {
-    int err = errno;
-    unlink(tmp.c_str());
-    return FileResult::Failure(Reason("Cannot write", path, err));
+    Fail("Cannot write", errno);
+    return FileResult::Failure(error_);
   }
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    unlink(tmp.c_str());
-    return FileResult::Failure(Reason("Cannot replace", path, err));
+  if (rename(temp_.c_str(), path_.c_str()) != 0) {
+    Fail("Cannot replace", errno);
+    return FileResult::Failure(error_);
   }
+  temp_.clear();
   // Make the rename itself durable.
-  int dir = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  int dir = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return FileResult::Failure(Reason("Cannot flush the folder of", path_, errno));
+  const int synced = fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
+  close(dir);
+  if (synced != 0) return FileResult::Failure(Reason("Cannot flush the folder of", path_, synced));
   return {};
+}
+
+FileResult WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
+  AtomicFile file(path);
+  file.Write(data, size);
+  return file.Commit();
 }
 
 FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize) {
   bytes.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FileResult::Failure(Reason("Cannot open", path, errno));
+  if (fd < 0) {
+    const int err = errno;
+    return FileResult::Failure(Reason("Cannot open", path, err), err);
+  }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return FileResult::Failure("Not a regular file: \"" + path + "\"");
+    return FileResult::Failure("Not a regular file: \"" + path + "\"", EISDIR);
   }
   if (static_cast<unsigned long long>(st.st_size) > maxSize) {
     close(fd);
-    return FileResult::Failure("File too large: \"" + path + "\"");
+    return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
   }
   char buf[65536];
   for (;;) {
@@ -102,12 +153,12 @@ FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_
       if (errno == EINTR) continue;
       int err = errno;
       close(fd);
-      return FileResult::Failure(Reason("Cannot read", path, err));
+      return FileResult::Failure(Reason("Cannot read", path, err), err);
     }
     if (n == 0) break;
     if (bytes.size() + static_cast<std::size_t>(n) > maxSize) {
       close(fd);
-      return FileResult::Failure("File too large: \"" + path + "\"");
+      return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
     }
     bytes.append(buf, static_cast<std::size_t>(n));
   }

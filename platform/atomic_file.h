@@ -1,6 +1,8 @@
 // Writing a whole file so that a failure never leaves a damaged file behind: the bytes go to a
-// temporary file in the target's folder, which is flushed to disk and renamed over the target
-// only when it is complete.
+// temporary file with a short name in the target's folder, which is flushed to disk and renamed
+// over the target only when it is complete; the folder is flushed after the rename. The new
+// file keeps the permission bits (and, where allowed, the group) of the file it replaces; a new
+// file gets 0666 less the umask. Every failure removes the temporary file.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +14,39 @@ namespace platform {
 struct FileResult {
   bool ok = true;
   std::string error;  // what went wrong, with the path and the system's reason
+  int systemError = 0;  // the errno behind it, where there is one
   explicit operator bool() const { return ok; }
-  static FileResult Failure(std::string message) { return {false, std::move(message)}; }
+  static FileResult Failure(std::string message, int err = 0) { return {false, std::move(message), err}; }
+};
+
+// A file written front to back and put in place by Commit. Destroying it uncommitted removes
+// the temporary file and leaves the target as it was.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // False when the temporary file could not be made, or after a failed write.
+  bool Good() const { return fd_ >= 0 && error_.empty(); }
+  // Appends bytes; false (with the error kept for Commit) when they could not be written.
+  bool Write(const void* data, std::size_t size);
+  // Flushes, closes and renames over the target, then flushes the folder. Fails (with the
+  // first error met) after any failed step; the temporary file is then gone.
+  FileResult Commit();
+  // The first error met so far (empty while all is well).
+  const std::string& Error() const { return error_; }
+  const std::string& TemporaryPath() const { return temp_; }
+
+ private:
+  void Fail(const char* what, int err);
+  void Discard();
+
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  std::string error_;
 };
 
 // Replaces (or creates) the file at path with the given bytes, atomically.
@@ -22,7 +55,8 @@ inline FileResult WriteFileAtomically(const std::string& path, std::string_view 
   return WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
-// Reads a whole file; fails when it cannot be opened or read, or is larger than maxSize.
+// Reads a whole file; fails when it cannot be opened or read, or is larger than maxSize (a
+// missing file fails with systemError ENOENT).
 FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize);
 
 }  // namespace platform

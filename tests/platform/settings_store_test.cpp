@@ -1,6 +1,12 @@
 #include "platform/settings_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -96,26 +102,75 @@ TEST_F(SettingsStoreTest, DefaultPlaceFollowsTheEnvironment) {
   EXPECT_EQ(platform::SettingsStore::Default().path(), "/tmp/xdg/KVX/settings");
 }
 
-TEST(AtomicFileTest, FailedReplaceKeepsTheOldFile) {
+// Entries of a folder, to see that no temporary file is left behind.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Contents(const std::string& path) {
+  std::string back;
+  EXPECT_TRUE(platform::ReadWholeFile(path, back, 1 << 20));
+  return back;
+}
+
+TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporary) {
   auto dir = fs::temp_directory_path() / ("kv_atomic_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  fs::remove_all(dir);
+  fs::create_directories(dir / "folder");
   auto path = (dir / "f.bin").string();
   ASSERT_TRUE(platform::WriteFileAtomically(path, std::string("old contents")));
-  // A target that is a folder cannot be replaced: the write fails and nothing is left over.
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+
+  // A target that is a folder cannot be replaced.
   auto folder = (dir / "folder").string();
-  fs::create_directories(folder);
   auto r = platform::WriteFileAtomically(folder, std::string("new"));
   EXPECT_FALSE(r);
   EXPECT_NE(r.error.find(folder), std::string::npos);
+  // Nor can one in a missing folder.
+  EXPECT_FALSE(platform::WriteFileAtomically((dir / "missing" / "f").string(), std::string("new")));
+
+  // A write cut short by the file size limit.
+  struct rlimit old {};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  r = platform::WriteFileAtomically(path, std::string(10000, 'x'));
+  platform::AtomicFile partial(path);
+  const std::string temp = partial.TemporaryPath();
+  EXPECT_TRUE(partial.Write("abc", 3));
+  EXPECT_FALSE(partial.Write(std::string(8000, 'y').data(), 8000));
+  EXPECT_FALSE(fs::exists(temp));  // removed at the failure, not only at the end
+  EXPECT_FALSE(partial.Commit());
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(Contents(path), "old contents");
+  { platform::AtomicFile dropped(path); dropped.Write("never committed", 15); }
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"f.bin", "folder"}));
+
+  // A good replace keeps the replaced file's mode; a new file gets 0666 less the umask.
+  ASSERT_TRUE(platform::WriteFileAtomically(path, std::string("new contents")));
+  EXPECT_EQ(Contents(path), "new contents");
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+  const mode_t mask = ::umask(022);
+  ASSERT_TRUE(platform::WriteFileAtomically((dir / "fresh").string(), std::string("x")));
+  ::umask(mask);
+  EXPECT_EQ(fs::status(dir / "fresh").permissions(), fs::perms(0644));
+
+  // Every legal name saves: the temporary name stays short.
+  const std::string longest = (dir / std::string(255, 'n')).string();
+  EXPECT_TRUE(platform::WriteFileAtomically(longest, std::string("long name"))) << longest;
+  EXPECT_EQ(Contents(longest), "long name");
+
   std::string back;
-  ASSERT_TRUE(platform::ReadWholeFile(path, back, 100));
-  EXPECT_EQ(back, "old contents");
   EXPECT_FALSE(platform::ReadWholeFile(path, back, 5));  // larger than allowed
-  EXPECT_FALSE(platform::ReadWholeFile((dir / "missing").string(), back, 100));
-  // No temporary files remain beside the target.
-  int count = 0;
-  for (auto& e : fs::directory_iterator(dir)) (void)e, ++count;
-  EXPECT_EQ(count, 2);
+  r = platform::ReadWholeFile((dir / "missing").string(), back, 100);
+  EXPECT_EQ(r.systemError, ENOENT);
   fs::remove_all(dir);
 }
 

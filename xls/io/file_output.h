@@ -1,13 +1,15 @@
-// A file written whole or not at all: the bytes go to a temporary file beside the target,
-// which is flushed to disk and renamed over the target only by Commit. Until then (and after
-// any failed write) the target keeps what it held; an uncommitted temporary file is removed.
-// Writing through it keeps the file's image out of memory.
+// A workbook file written whole or not at all, through platform::AtomicFile: the bytes go to a
+// temporary file beside the target, which replaces the target only on Commit (keeping the
+// replaced file's permissions). Until then (and after any failed write) the target keeps what
+// it held; an uncommitted temporary file is removed. Writes are buffered, so the file's image
+// never has to be in memory.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/byte_stream.h"
 
 namespace xls {
@@ -15,12 +17,11 @@ namespace xls {
 class TXLSAtomicFileStream : public platform::ByteStream {
  public:
   explicit TXLSAtomicFileStream(std::string path);
-  ~TXLSAtomicFileStream() override;
   TXLSAtomicFileStream(const TXLSAtomicFileStream&) = delete;
   TXLSAtomicFileStream& operator=(const TXLSAtomicFileStream&) = delete;
 
   // False (with Error set) when the temporary file could not be made.
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return open_; }
   std::size_t Read(void* buffer, std::size_t count) override;
   std::size_t Write(const void* data, std::size_t count) override;
   // Only the position query (0 from the current position) is answered: the stream is written
@@ -32,14 +33,11 @@ class TXLSAtomicFileStream : public platform::ByteStream {
   const std::string& Error() const { return error_; }
 
  private:
-  bool WriteDirect(const std::uint8_t* data, std::size_t count);
   bool FlushBuffer();
-  void Fail(const std::string& what);
-  void Discard();
 
-  std::string path_;
-  std::string temp_;
-  int fd_ = -1;
+  platform::AtomicFile file_;
+  bool open_ = false;
+  bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
   std::uint64_t position_ = 0;
   std::string error_;

@@ -175,6 +175,11 @@ TEST(WorkbookSave, FailuresAreReportedAndLeaveFilesAlone) {
   struct stat info {};
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);  // not the temporary file's private mode
+  // A private workbook stays private when it is saved again.
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  EXPECT_EQ(SaveWorkbook(*book, &error), 1) << error;
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
   fs::remove(target);
   EXPECT_EQ(SaveWorkbook(*book, &error), 1);
   EXPECT_TRUE(fs::exists(target));
