@@ -1,13 +1,61 @@
 #include "core/settings.h"
 
+#include <memory>
+
 #include "platform/settings_store.h"
 
 namespace core {
 
 namespace {
-platform::SettingsStore Store() { return platform::SettingsStore::Default(); }
+
 const char* const kRecent[4] = {"ParameterRecent1", "ParameterRecent2", "ParameterRecent3", "ParameterRecent4"};
+
+struct Settings {
+  std::unique_ptr<platform::SettingsStore> store;
+  std::function<void(const std::string&)> reporter;
+  int openBatches = 0;
+};
+
+Settings& Shared() {
+  static Settings settings;
+  return settings;
+}
+
+// The one store of the process, at the default place (it follows KVX_SETTINGS_DIR between
+// batches, which the tests change).
+platform::SettingsStore& Store() {
+  Settings& s = Shared();
+  if (!s.store || (s.openBatches == 0 && s.store->path() != platform::SettingsStore::DefaultPath())) {
+    s.store = std::make_unique<platform::SettingsStore>(platform::SettingsStore::DefaultPath());
+    s.store->setReporter(s.reporter);
+  }
+  return *s.store;
+}
+
 }  // namespace
+
+struct SettingsBatch::Open {
+  explicit Open(platform::SettingsStore& store) : batch(store) {}
+  platform::SettingsStore::Batch batch;
+};
+
+SettingsBatch::SettingsBatch() : open_(std::make_unique<Open>(Store())) { ++Shared().openBatches; }
+
+SettingsBatch::~SettingsBatch() { Finish(); }
+
+bool SettingsBatch::Finish() {
+  if (!open_) return ok_;
+  ok_ = open_->batch.finish();
+  open_.reset();
+  --Shared().openBatches;
+  return ok_;
+}
+
+void SetSettingsReporter(std::function<void(const std::string& message)> reporter) {
+  Settings& s = Shared();
+  s.reporter = std::move(reporter);
+  if (s.store) s.store->setReporter(s.reporter);
+}
 
 std::int32_t ReadSettingInt(const std::string& name) { return Store().readInt(name).value_or(0); }
 
@@ -24,6 +72,7 @@ std::array<std::string, 4> RecentFiles() {
 }
 
 void AddRecentFile(const std::string& path) {
+  SettingsBatch batch;
   const std::string first = ReadSettingStr(kRecent[0]);
   if (first == path) return;
   // A path already in the list changes places with the first entry.
@@ -60,6 +109,7 @@ bool ReadStartupSettings(AppState& s) {
 }
 
 void SaveLinkSettings(const AppState& s) {
+  SettingsBatch batch;
   WriteSettingInt("ParameterLinkPort", s.LinkPort);
   WriteSettingInt("ParameterLinkBaud", s.LinkBaud);
   WriteSettingInt("ParameterLinkData", s.LinkDataBits);

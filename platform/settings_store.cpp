@@ -1,11 +1,18 @@
 #include "platform/settings_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -15,13 +22,10 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kMaxSettingsFile = 16 * 1024 * 1024;
+// How long a write waits for another instance to finish its own.
+constexpr auto kLockWait = std::chrono::seconds(3);
 
-struct Entry {
-  std::string name;
-  bool isInt = false;
-  std::int32_t number = 0;
-  std::string text;
-};
+using Entry = SettingsStore::Entry;
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -67,12 +71,9 @@ std::optional<std::string> Unescape(std::string_view s) {
   return out;
 }
 
-// Reads every well-formed line; a damaged line is skipped.
-std::vector<Entry> ReadEntries(const std::string& path) {
+// Every well-formed line of the file's bytes; a damaged line is skipped.
+std::vector<Entry> ParseEntries(std::string_view rest) {
   std::vector<Entry> entries;
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes, kMaxSettingsFile)) return entries;
-  std::string_view rest(bytes);
   while (!rest.empty()) {
     auto eol = rest.find('\n');
     std::string_view line = rest.substr(0, eol);
@@ -110,48 +111,74 @@ std::vector<Entry> ReadEntries(const std::string& path) {
   return entries;
 }
 
-const Entry* Find(const std::vector<Entry>& entries, const std::string& name) {
-  for (const auto& e : entries)
-    if (SameName(e.name, name)) return &e;
-  return nullptr;
-}
-
-bool MakeFolders(const std::string& path) {
-  for (std::size_t pos = 1; pos < path.size(); ++pos) {
-    if (path[pos] != '/') continue;
-    std::string dir = path.substr(0, pos);
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
-bool Store(const std::string& path, Entry value) {
-  auto entries = ReadEntries(path);
-  bool replaced = false;
+// Puts value in place of the entry of the same name (keeping the spelling the value was first
+// stored with), or adds it.
+void Put(std::vector<Entry>& entries, Entry value) {
   for (auto& e : entries) {
     if (SameName(e.name, value.name)) {
-      value.name = e.name;  // keep the spelling the value was first stored with
+      value.name = e.name;
       e = std::move(value);
-      replaced = true;
-      break;
+      return;
     }
   }
-  if (!replaced) entries.push_back(std::move(value));
+  entries.push_back(std::move(value));
+}
+
+std::string Serialize(const std::vector<Entry>& entries) {
   std::string out = "# Kestravel service tool settings\n";
   for (const auto& e : entries) {
     out += e.name;
     out += e.isInt ? "\tint\t" + std::to_string(e.number) : "\tstr\t" + Escape(e.text);
     out += '\n';
   }
-  if (!MakeFolders(path)) return false;
-  return static_cast<bool>(WriteFileAtomically(path, out));
+  return out;
 }
+
+int MakeFolders(const std::string& path) {
+  for (std::size_t pos = 1; pos < path.size(); ++pos) {
+    if (path[pos] != '/') continue;
+    std::string dir = path.substr(0, pos);
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  }
+  return 0;
+}
+
+// Holds the exclusive lock of the settings file while it lives.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) {
+    fd_ = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      error_ = errno;
+      return;
+    }
+    const auto until = std::chrono::steady_clock::now() + kLockWait;
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until) {
+        error_ = errno == EINTR ? EWOULDBLOCK : errno;
+        close(fd_);
+        fd_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);  // releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  int error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+};
 
 }  // namespace
 
-SettingsStore SettingsStore::Default() {
-  if (const char* dir = std::getenv("KVX_SETTINGS_DIR"); dir && *dir)
-    return SettingsStore(std::string(dir) + "/settings");
+std::string SettingsStore::DefaultPath() {
+  if (const char* dir = std::getenv("KVX_SETTINGS_DIR"); dir && *dir) return std::string(dir) + "/settings";
   std::string base;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
     base = xdg;
@@ -160,36 +187,160 @@ SettingsStore SettingsStore::Default() {
   } else {
     base = ".";
   }
-  return SettingsStore(base + "/KVX/settings");
+  return base + "/KVX/settings";
 }
 
-std::optional<std::int32_t> SettingsStore::readInt(const std::string& name) const {
-  auto entries = ReadEntries(path_);
-  const Entry* e = Find(entries, name);
+bool SettingsStore::Stamp::operator==(const Stamp& o) const {
+  return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+         changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+}
+
+void SettingsStore::setProblem(std::string message) {
+  if (message.empty()) {
+    problem_.clear();
+    reported_ = false;
+    return;
+  }
+  const bool same = message == problem_;
+  problem_ = std::move(message);
+  if (same && reported_) return;
+  reported_ = true;
+  if (reporter_) {
+    reporter_(problem_);
+  } else {
+    std::fprintf(stderr, "%s\n", problem_.c_str());
+  }
+}
+
+SettingsStore::Stamp SettingsStore::stampNow() const {
+  Stamp now;
+  struct stat st {};
+  if (stat(path_.c_str(), &st) == 0) {
+    now.exists = true;
+    now.device = st.st_dev;
+    now.inode = st.st_ino;
+    now.size = st.st_size;
+    now.changed = st.st_mtim;
+  } else if (errno != ENOENT && errno != ENOTDIR) {
+    now.exists = true;  // there may be a file we cannot see: treat it as unreadable
+  }
+  return now;
+}
+
+// Reads the file (again) when it is new to us or changed on disk since we last read it (every
+// write replaces the file, so another instance's write always shows).
+void SettingsStore::refresh() {
+  Stamp now = stampNow();
+  if (loaded_ && now == stamp_) return;
+  load(now);
+}
+
+// Reads the file into entries_. False (with the problem reported) when a file is there but
+// cannot be read; entries_ is then empty and writes are refused.
+bool SettingsStore::load(const Stamp& stamp) {
+  stamp_ = stamp;
+  loaded_ = true;
+  unreadable_ = false;
+  entries_.clear();
+  std::string bytes;
+  FileResult r = ReadWholeFile(path_, bytes, kMaxSettingsFile);
+  if (!r) {
+    if (r.systemError == ENOENT || r.systemError == ENOTDIR) {
+      if (!problem_.empty()) setProblem({});
+      return true;
+    }
+    unreadable_ = true;
+    loaded_ = false;  // try again at the next access
+    setProblem("The settings file cannot be read, so settings are not saved until it can: " + r.error);
+    return false;
+  }
+  entries_ = ParseEntries(bytes);
+  if (!problem_.empty()) setProblem({});
+  return true;
+}
+
+const Entry* SettingsStore::find(const std::string& name) {
+  for (const auto& e : pending_)
+    if (SameName(e.name, name)) return &e;
+  refresh();
+  for (const auto& e : entries_)
+    if (SameName(e.name, name)) return &e;
+  return nullptr;
+}
+
+std::optional<std::int32_t> SettingsStore::readInt(const std::string& name) {
+  const Entry* e = find(name);
   if (!e || !e->isInt) return std::nullopt;
   return e->number;
 }
 
-std::optional<std::string> SettingsStore::readString(const std::string& name) const {
-  auto entries = ReadEntries(path_);
-  const Entry* e = Find(entries, name);
+std::optional<std::string> SettingsStore::readString(const std::string& name) {
+  const Entry* e = find(name);
   if (!e || e->isInt) return std::nullopt;
   return e->text;
 }
 
-bool SettingsStore::writeInt(const std::string& name, std::int32_t value) const {
+bool SettingsStore::store(Entry value) {
+  if (batchDepth_ > 0) {
+    refresh();
+    if (unreadable_) return false;
+    Put(pending_, std::move(value));
+    return true;
+  }
+  pending_.clear();
+  pending_.push_back(std::move(value));
+  return writePending();
+}
+
+bool SettingsStore::flush() { return pending_.empty() || writePending(); }
+
+// Under the lock: reads the file again, applies the pending values and replaces the file.
+bool SettingsStore::writePending() {
+  std::vector<Entry> changes = std::move(pending_);
+  pending_.clear();
+  if (int err = MakeFolders(path_)) {
+    setProblem("The settings cannot be saved: cannot create the folder of \"" + path_ + "\": " + std::strerror(err));
+    return false;
+  }
+  FileLock lock(path_);
+  if (lock.error()) {
+    setProblem("The settings cannot be saved: cannot lock \"" + path_ + ".lock\": " + std::strerror(lock.error()));
+    return false;
+  }
+  refresh();  // what other instances wrote before we took the lock
+  if (unreadable_) return false;
+  for (auto& c : changes) Put(entries_, std::move(c));
+  FileResult r = WriteFileAtomically(path_, Serialize(entries_));
+  if (!r) {
+    loaded_ = false;  // read what is on disk at the next access
+    setProblem("The settings cannot be saved: " + r.error);
+    return false;
+  }
+  if (!problem_.empty()) setProblem({});
+  stamp_ = stampNow();  // still under the lock: this is the file we wrote
+  return true;
+}
+
+bool SettingsStore::writeInt(const std::string& name, std::int32_t value) {
   Entry e;
   e.name = name;
   e.isInt = true;
   e.number = value;
-  return Store(path_, std::move(e));
+  return store(std::move(e));
 }
 
-bool SettingsStore::writeString(const std::string& name, const std::string& value) const {
+bool SettingsStore::writeString(const std::string& name, const std::string& value) {
   Entry e;
   e.name = name;
   e.text = value;
-  return Store(path_, std::move(e));
+  return store(std::move(e));
+}
+
+bool SettingsStore::Batch::finish() {
+  if (done_) return ok_;
+  done_ = true;
+  if (--store_->batchDepth_ == 0) ok_ = store_->flush();
+  return ok_;
 }
 
 }  // namespace platform

@@ -1,8 +1,16 @@
 // The program's persistent settings: named integer and text values under one key, kept in a
-// small text file of our own (the stand-in for the registry key). Names compare without
-// regard to letter case. Every operation opens, reads and (for a write) atomically replaces
-// the file, so nothing stays open between calls. A missing or damaged file never fails:
-// what can be read is used, the rest reads as missing.
+// small text file of our own. Names compare without regard to letter case.
+//
+// The file is read once and read again only when it changed on disk (another running instance
+// wrote it). A write takes an exclusive lock (flock on "<file>.lock" beside it), reads the file
+// again under the lock, applies the changes and atomically replaces the file, so two running
+// instances never lose each other's values. Writes made while a Batch is open are kept and
+// written together, once, when the outermost batch ends.
+//
+// A missing file reads as empty and damaged lines are skipped (what can be read is used). A file
+// that exists but cannot be read (no permission, over the size limit, not a plain file) is never
+// replaced: every write is refused until it can be read again, and the problem is reported
+// once through the reporter.
 //
 // File: $KVX_SETTINGS_DIR/settings when that variable is set, else
 // $XDG_CONFIG_HOME/KVX/settings, else ~/.config/KVX/settings. One value per line:
@@ -10,30 +18,100 @@
 //   <name> TAB str TAB <text, with \\ \t \n \r escaped>
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 class SettingsStore {
  public:
-  // The store at the default place (see above).
-  static SettingsStore Default();
+  // The path of the store at the default place (see above).
+  static std::string DefaultPath();
+  // The store at the default place.
+  static SettingsStore Default() { return SettingsStore(DefaultPath()); }
   explicit SettingsStore(std::string filePath) : path_(std::move(filePath)) {}
 
   const std::string& path() const { return path_; }
 
-  // A value that is missing, or stored with the other type, reads as nothing.
-  std::optional<std::int32_t> readInt(const std::string& name) const;
-  std::optional<std::string> readString(const std::string& name) const;
+  // A value that is missing, or stored with the other type, reads as nothing. Values written
+  // in an open batch read back at once.
+  std::optional<std::int32_t> readInt(const std::string& name);
+  std::optional<std::string> readString(const std::string& name);
 
-  // Returns false (and leaves the old file whole) when the file cannot be written.
-  bool writeInt(const std::string& name, std::int32_t value) const;
-  bool writeString(const std::string& name, const std::string& value) const;
+  // Outside a batch: writes the file and returns false (leaving the old file whole) when it
+  // cannot be written. In a batch: keeps the value for the batch's end (false only when the
+  // file is already known to be unreadable).
+  bool writeInt(const std::string& name, std::int32_t value);
+  bool writeString(const std::string& name, const std::string& value);
+
+  // Writes the values kept by an open batch now. False when they could not be stored (they
+  // are then dropped).
+  bool flush();
+
+  // Collects the writes made while it lives and writes them once at its end (nested batches
+  // write at the end of the outermost one). finish() ends it early and tells the outcome.
+  class Batch {
+   public:
+    explicit Batch(SettingsStore& store) : store_(&store) { ++store_->batchDepth_; }
+    ~Batch() { finish(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    bool finish();
+
+   private:
+    SettingsStore* store_;
+    bool done_ = false;
+    bool ok_ = true;
+  };
+
+  // Receives the one message about a file that cannot be read or written; by default it goes
+  // to standard error.
+  using Reporter = std::function<void(const std::string& message)>;
+  void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
+  // What is wrong with the file now (empty when nothing is).
+  const std::string& problem() const { return problem_; }
+
+  struct Entry {
+    std::string name;
+    bool isInt = false;
+    std::int32_t number = 0;
+    std::string text;
+  };
 
  private:
+  struct Stamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec changed{};
+    bool operator==(const Stamp& o) const;
+  };
+
+  Stamp stampNow() const;
+  void refresh();
+  bool load(const Stamp& stamp);
+  bool store(Entry value);
+  bool writePending();
+  void setProblem(std::string message);
+  const Entry* find(const std::string& name);
+
   std::string path_;
+  bool loaded_ = false;
+  Stamp stamp_;
+  std::vector<Entry> entries_;   // as last read from the file
+  std::vector<Entry> pending_;   // written in the open batch, not yet stored
+  int batchDepth_ = 0;
+  bool unreadable_ = false;      // a file is there that cannot be read: writes are refused
+  std::string problem_;
+  bool reported_ = false;
+  Reporter reporter_;
 };
 
 }  // namespace platform

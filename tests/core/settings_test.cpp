@@ -58,14 +58,19 @@ TEST_F(SettingsTest, StartupSettingsApplyRangesAndFallbacks) {
   EXPECT_EQ(s.LinkStationList, "254");
   EXPECT_EQ(s.LanguageIndex, 1);
 
-  core::WriteSettingInt("ParameterLinkPort", 17);
-  core::WriteSettingInt("ParameterLinkBaud", 57600);
-  core::WriteSettingInt("ParameterLinkData", 6);
-  core::WriteSettingInt("ParameterLinkParity", 'X');
-  core::WriteSettingInt("ParameterLinkStop", 3);
-  core::WriteSettingInt("ParameterLanguage", 5);
-  core::WriteSettingInt("ParameterOnline", 1);
-  core::WriteSettingStr("ParameterStation12", "Pump 12");
+  {
+    core::SettingsBatch batch;
+    core::WriteSettingInt("ParameterLinkPort", 17);
+    core::WriteSettingInt("ParameterLinkBaud", 57600);
+    core::WriteSettingInt("ParameterLinkData", 6);
+    core::WriteSettingInt("ParameterLinkParity", 'X');
+    core::WriteSettingInt("ParameterLinkStop", 3);
+    core::WriteSettingInt("ParameterLanguage", 5);
+    core::WriteSettingInt("ParameterOnline", 1);
+    core::WriteSettingStr("ParameterStation12", "Pump 12");
+    EXPECT_FALSE(fs::exists(dir_ / "settings"));  // written once, at the batch's end
+    EXPECT_TRUE(batch.Finish());
+  }
   EXPECT_TRUE(core::ReadStartupSettings(s));
   EXPECT_EQ(s.LinkPort, 1);
   EXPECT_EQ(s.LinkBaud, 19200);

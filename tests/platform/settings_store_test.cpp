@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +29,10 @@ class SettingsStoreTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string file() const { return (dir_ / "sub" / "settings").string(); }
+  ino_t Inode() const {
+    struct stat st {};
+    return ::stat(file().c_str(), &st) == 0 ? st.st_ino : 0;
+  }
   fs::path dir_;
 };
 
@@ -92,6 +98,81 @@ TEST_F(SettingsStoreTest, UnwritablePlaceFailsTheWriteAndReadsAsMissing) {
   std::string back;
   ASSERT_TRUE(platform::ReadWholeFile((dir_ / "sub").string(), back, 100));
   EXPECT_EQ(back, "not a folder");
+}
+
+TEST_F(SettingsStoreTest, AFileThatCannotBeReadIsNeverReplaced) {
+  {
+    platform::SettingsStore before(file());
+    ASSERT_TRUE(before.writeInt("ParameterLanguage", 2));
+  }
+  const auto size = fs::file_size(file());
+  fs::resize_file(file(), 17 * 1024 * 1024);  // over the size limit
+  std::vector<std::string> told;
+  platform::SettingsStore store(file());
+  store.setReporter([&](const std::string& m) { told.push_back(m); });
+  EXPECT_FALSE(store.readInt("ParameterLanguage"));
+  EXPECT_FALSE(store.writeInt("ParameterLinkPort", 3));
+  {
+    platform::SettingsStore::Batch batch(store);
+    EXPECT_FALSE(store.writeInt("ParameterLinkPort", 4));
+    EXPECT_TRUE(batch.finish());  // nothing was kept to write
+  }
+  EXPECT_FALSE(store.writeString("ParameterStation1", "x"));
+  ASSERT_EQ(told.size(), 1u);  // said once
+  EXPECT_NE(told[0].find(file()), std::string::npos);
+  EXPECT_EQ(fs::file_size(file()), 17u * 1024 * 1024);
+
+  // Readable again: the old values are there and writes work.
+  fs::resize_file(file(), size);
+  EXPECT_EQ(store.readInt("ParameterLanguage"), 2);
+  EXPECT_TRUE(store.writeInt("ParameterLinkPort", 3));
+  EXPECT_EQ(platform::SettingsStore(file()).readInt("ParameterLanguage"), 2);
+  EXPECT_TRUE(store.problem().empty());
+}
+
+TEST_F(SettingsStoreTest, ABatchWritesOnceAndKeepsWhatOthersWroteMeanwhile) {
+  platform::SettingsStore store(file()), other(file());
+  ASSERT_TRUE(store.writeInt("ParameterLanguage", 1));
+  const auto inode = Inode();
+  {
+    platform::SettingsStore::Batch batch(store);
+    for (int n = 1; n <= 254; ++n) ASSERT_TRUE(store.writeString("ParameterStation" + std::to_string(n), "T" + std::to_string(n)));
+    EXPECT_EQ(store.readString("ParameterStation7"), "T7");  // reads back before the write
+    EXPECT_EQ(Inode(), inode);                               // nothing written yet
+    ASSERT_TRUE(other.writeInt("ParameterOnline", 1));       // another instance writes meanwhile
+  }
+  EXPECT_EQ(other.readInt("ParameterOnline"), 1);
+  EXPECT_EQ(other.readString("ParameterStation254"), "T254");  // seen without reopening
+  platform::SettingsStore fresh(file());
+  EXPECT_EQ(fresh.readString("ParameterStation1"), "T1");
+  EXPECT_EQ(fresh.readInt("ParameterOnline"), 1);
+  EXPECT_EQ(fresh.readInt("ParameterLanguage"), 1);
+}
+
+TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr int kEach = 60;
+  fs::create_directories(dir_ / "sub");
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = ::fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      platform::SettingsStore store(file());
+      bool ok = true;
+      for (int i = 0; i < kEach; ++i) ok = store.writeInt(std::string(1, char('A' + c)) + std::to_string(i), i) && ok;
+      ::_exit(ok ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  platform::SettingsStore store(file());
+  int found = 0;
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < kEach; ++i) found += store.readInt(std::string(1, char('A' + c)) + std::to_string(i)) == i;
+  EXPECT_EQ(found, 2 * kEach);
 }
 
 TEST_F(SettingsStoreTest, DefaultPlaceFollowsTheEnvironment) {
