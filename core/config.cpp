@@ -340,11 +340,19 @@ bool ParseConfigFloat(std::string_view text, float& out) {
     if (expDigits == 0) return false;
   }
   if (i != text.size()) return false;
-  double v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  float f = static_cast<float>(v);
-  if (!std::isfinite(f)) return false;  // beyond a 32-bit float
+  // Straight to the nearest 32-bit float: going through a double first would round twice.
+  float f = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), f);
+  if (end != text.data() + text.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    // Too small for a float: the nearest one is zero. Too large: beyond a 32-bit float.
+    double d = 0;
+    std::from_chars(text.data(), text.data() + text.size(), d);
+    if (!(std::fabs(d) < 1.0)) return false;
+    f = text[0] == '-' ? -0.0f : 0.0f;
+  } else if (ec != std::errc() || !std::isfinite(f)) {
+    return false;
+  }
   out = f;
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -277,6 +278,19 @@ TEST(ConfigLines, NumberConversionsIgnoreTheLocale) {
   EXPECT_FALSE(core::ParseConfigFloat("inf", f));
   EXPECT_FALSE(core::ParseConfigFloat("1.5.2", f));
   EXPECT_FALSE(core::ParseConfigFloat("-", f));
+  // Straight to the nearest float, never one step off through a double.
+  EXPECT_TRUE(core::ParseConfigFloat("16777217.0000000001", f));
+  EXPECT_EQ(f, 16777218.0f);
+  EXPECT_TRUE(core::ParseConfigFloat("1.00000005960464477539062500000001", f));
+  EXPECT_EQ(f, std::nextafter(1.0f, 2.0f));
+  EXPECT_TRUE(core::ParseConfigFloat("-1e-50", f));  // below the smallest float: zero
+  EXPECT_TRUE(f == 0.0f && std::signbit(f));
+  EXPECT_TRUE(core::ParseConfigFloat("3.4028235e38", f));
+  EXPECT_FALSE(core::ParseConfigFloat("3.4028236e38", f));
+  // Blanks after a number add no decimals.
+  auto s = Load("[MODEL=M]\n[PAR=P;W1;1;1;1;0;0.5 ;10.25   ;1   ;;D]  \n");
+  ASSERT_EQ(s.ParamCount, 1);
+  EXPECT_EQ(s.ParamDefs[0].decimals, 2);
 }
 
 TEST(ConfigFile, MissingFileLeavesNoModelsAndALoadReplacesThePreviousOne) {
