@@ -275,6 +275,7 @@ void TMainForm::EditStationClick() {
   TStationForm dialog(this);
   for (int n = 1; n <= core::kStationCount; ++n) dialog.SetTitle(n, Qs(s.StationTitles[n]));
   if (Gui().ExecDialog(dialog) != IdOk) return;
+  core::SettingsBatch batch;  // every title in one write of the settings file
   for (int n = 1; n <= core::kStationCount; ++n) {
     s.StationTitles[n] = Ss(dialog.Title(n));
     core::WriteSettingStr("ParameterStation" + std::to_string(n), s.StationTitles[n]);
