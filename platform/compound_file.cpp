@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/case_fold.h"
+
 namespace platform {
 
 namespace {
@@ -36,23 +38,6 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-char16_t UpperUnit(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
-  if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
-    // Latin Extended-A pairs: upper case at the even code unit, except in two runs where the
-    // upper case comes first at the odd one.
-    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    bool lower = oddUpper ? !(c & 1) : (c & 1);
-    return lower ? static_cast<char16_t>(c - 1) : c;
-  }
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 32);  // Greek
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);                  // Cyrillic
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
-  return c;
-}
-
 std::string Narrow(const std::u16string& s) {
   std::string out;
   for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
@@ -73,7 +58,7 @@ bool ShortWrite(ByteStream& out, const void* data, std::size_t n) { return out.W
 int CompareCompoundNames(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = UpperUnit(a[i]), y = UpperUnit(b[i]);
+    char16_t x = FoldCase(a[i]), y = FoldCase(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;

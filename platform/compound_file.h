@@ -19,7 +19,8 @@ namespace platform {
 
 enum class CompoundEntryType : std::uint8_t { Empty = 0, Storage = 1, Stream = 2, Root = 5 };
 
-// Orders sibling names as the format does: shorter names first, then by upper-cased code unit.
+// Orders sibling names as the format does: shorter names first, then by upper-cased code unit
+// (FoldCase, which gives each letter its capital).
 int CompareCompoundNames(const std::u16string& a, const std::u16string& b);
 
 class CompoundFileWriter {

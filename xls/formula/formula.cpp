@@ -198,7 +198,13 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
     case kNodeError: return 2;
     case kNodeMissing: return 1;
     case kNodeBool: return 2;
-    case kNodeArray: return 8;
+    case kNodeArray: {
+      // The row count goes into 16 bits (BIFF8 writes it minus 1): a longer constant cannot be
+      // written and is refused rather than cut.
+      const int cols = node.value > 0 ? node.value : 1;
+      if (node.ChildCount() / cols > (b5 ? 65535 : 65536)) return -1;
+      return 8;
+    }
     case kNodeParen:
     case kNodeNegate:
     case kNodeUnaryPlus:
@@ -518,9 +524,17 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   if (index < 1) index = 0;
   b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
   if (Biff5()) {
-    // The add-in "document" is the EXTERNSHEET record after the sheets'; like every other
-    // document it is named by a positive index (only own sheets take negative ones).
-    b.AddWord(static_cast<uint32_t>(externs_.NextSheetNumber()) & 0xFFFF);
+    // Each name by its own EXTERNSHEET record: a sheet's name by the sheet's record (own
+    // sheets take negative indexes, as in 3-D references); an add-in name by the add-in
+    // "document", the record after the sheets', which like every other document is named by
+    // a positive index.
+    int ixals = externs_.NextSheetNumber();
+    if (externs_.IsOwnBook(externId)) {
+      int book = 0, first = 0, last = 0;
+      if (externs_.ResolveEntry(externId, book, first, last) != 1 || first < 1) return false;
+      ixals = -first;
+    }
+    b.AddWord(static_cast<uint32_t>(ixals) & 0xFFFF);
     for (int i = 0; i < 8; ++i) b.AddByte(0);
     b.AddWord(static_cast<uint32_t>(index));
     for (int i = 0; i < 12; ++i) b.AddByte(0);
@@ -951,6 +965,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
         g.lastColAbs = !colRel;
       }
     }
+    // BIFF5 rows end at 16383: an area over all of them is a whole column, as the model holds
+    // one (rows 0..65535), and is written back as all BIFF5 rows.
+    if (!r.Biff8() && area && !g.offset && g.firstRow == 0 && g.lastRow == kMaxRowBiff5) g.lastRow = kMaxRow;
   }
   node->range = std::move(range);
   return node;

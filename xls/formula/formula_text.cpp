@@ -103,7 +103,7 @@ int TXLSFormulaText::ReferenceText(const TXLSRangeItem& r, int row, int column,
     } else if (fc == 0 && lc == kMaxColumn && fr >= 0 && fr <= lr && lr <= kMaxRow) {
       ref = (r.firstRowAbs ? "$" : "") + std::to_string(fr + 1) + ":" + (r.lastRowAbs ? "$" : "") +
             std::to_string(lr + 1);
-    } else if (fr == 0 && (lr == kMaxRow || lr == kMaxRowBiff5) && !ColumnLetters(fc).empty() &&
+    } else if (fr == 0 && lr == kMaxRow && !ColumnLetters(fc).empty() &&
                !ColumnLetters(lc).empty()) {
       ref = (r.firstColAbs ? "$" : "") + ColumnLetters(fc) + ":" + (r.lastColAbs ? "$" : "") +
             ColumnLetters(lc);

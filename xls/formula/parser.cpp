@@ -204,11 +204,37 @@ TXLSSyntax::Node TXLSSyntax::Percent() {
   return node;
 }
 
+// Whether a node stands for a reference: a cell or area, a defined name, a union or
+// intersection, one of those in parentheses, or a call of a function that returns a reference.
+bool TXLSSyntax::IsReferenceOperand(const TXLSSyntaxItem& node) const {
+  switch (node.kind) {
+    case kNodeReference:
+    case kNodeName:
+    case kNodeUnion:
+    case kNodeIntersect:
+    case kNodeRange:
+      return true;
+    case kNodeParen:
+      return node.ChildCount() == 1 && IsReferenceOperand(*node.Child(1));
+    case kNodeCall:
+      if (node.value == 255) return false;  // add-ins return values
+      if (const THashFuncEntry* e = catalogue_.FindByName(node.text)) return e->returnClass == kClassReference;
+      return false;
+  }
+  return false;
+}
+
+// Union and intersection join references only: "1,2" or TRUE FALSE is no formula.
+TXLSSyntax::Node TXLSSyntax::ReferenceOperator(int kind, Node left, Node right) {
+  if (!left || !right || !IsReferenceOperand(*left) || !IsReferenceOperand(*right)) return nullptr;
+  return Binary(kind, std::move(left), std::move(right));
+}
+
 TXLSSyntax::Node TXLSSyntax::Union() {
   Node left = Intersection();
   while (left && tokens_->Kind() == kTokUnion) {
     tokens_->Next();
-    left = Binary(kNodeUnion, std::move(left), Intersection());
+    left = ReferenceOperator(kNodeUnion, std::move(left), Intersection());
     if (left) left->text = u",";
   }
   return left;
@@ -218,7 +244,7 @@ TXLSSyntax::Node TXLSSyntax::Intersection() {
   Node left = Primary();
   while (left && tokens_->Kind() == kTokIntersect) {
     tokens_->Next();
-    left = Binary(kNodeIntersect, std::move(left), Primary());
+    left = ReferenceOperator(kNodeIntersect, std::move(left), Primary());
     if (left) left->text = u" ";
   }
   return left;

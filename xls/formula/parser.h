@@ -38,6 +38,8 @@ class TXLSSyntax {
   Node ArrayConstant();
   Node Reference(const std::string& text);
   Node Binary(int kind, Node left, Node right);
+  Node ReferenceOperator(int kind, Node left, Node right);
+  bool IsReferenceOperand(const TXLSSyntaxItem& node) const;
   Node Nested(Node (TXLSSyntax::*rule)());
 
   const THashFunc& catalogue_;

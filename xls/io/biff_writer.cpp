@@ -45,8 +45,8 @@ std::unique_ptr<TXLSBlob> BuildBofRecord(int version, std::uint16_t type) {
   return b;
 }
 
-std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::u16string& name) {
-  std::string bytes = WideToAnsi(name);
+std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::string& name) {
+  std::string bytes = name;
   if (bytes.size() > 255) bytes.resize(255);
   auto b = NewBiffRecord(kRecExternSheet, 2 + static_cast<std::uint32_t>(bytes.size()));
   b->AddByte(static_cast<std::uint32_t>(bytes.size()));
@@ -79,6 +79,12 @@ std::unique_ptr<TXLSBlob> SplitRecord(std::unique_ptr<TXLSBlob> record, std::uin
     at += n;
   }
   return out;
+}
+
+std::uint32_t SplitRecordSize(std::uint32_t size, std::uint16_t limit) {
+  if (size <= static_cast<std::uint32_t>(limit) + 4) return size;
+  const std::uint32_t rest = size - 4 - limit;
+  return size + 4 * ((rest + limit - 1) / limit);
 }
 
 int AddBiffRecord(TXLSBlobList& list, std::unique_ptr<TXLSBlob> record, std::uint16_t limit) {

@@ -27,12 +27,15 @@ std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value);
 std::unique_ptr<TXLSBlob> BuildBofRecord(int version, std::uint16_t type);
 // BIFF5 EXTERNSHEET records: a sheet of this workbook by name, and the two-byte forms (1, kind)
 // that stand for the sheet itself (kind 2) and close the list (kind 4).
-std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::u16string& name);
+// The name is given as written, in the workbook's code page.
+std::unique_ptr<TXLSBlob> Biff5ExternSheetByName(const std::string& name);
 std::unique_ptr<TXLSBlob> Biff5ExternSheetMark(std::uint8_t kind);
 
 // The record as one record of at most limit data bytes followed by CONTINUE records; a record
 // within the limit comes back unchanged.
 std::unique_ptr<TXLSBlob> SplitRecord(std::unique_ptr<TXLSBlob> record, std::uint16_t limit);
+// The byte count of a record of size bytes (header included) once split at the limit.
+std::uint32_t SplitRecordSize(std::uint32_t size, std::uint16_t limit);
 
 // Appends a record (split when longer than the limit) to a list; a null record adds nothing.
 // The result is 1, or -1 when the append failed.

@@ -1,6 +1,7 @@
 #include "xls/io/sheet_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "xls/io/biff_writer.h"
@@ -63,6 +64,7 @@ enum : std::uint16_t {
 };
 
 constexpr double kDate1904Shift = 1462;
+constexpr std::uint8_t kErrorNum = 0x24;
 constexpr std::int32_t kBlockRows = TXLSDBCell::kRowsPerBlock;
 
 std::int32_t VariantCount(const Variant& v) {
@@ -72,7 +74,8 @@ std::int32_t VariantCount(const Variant& v) {
 }  // namespace
 
 TXLSSheetWriter::TXLSSheetWriter(IXLSWorksheet& sheet, int version, std::uint16_t limit)
-    : sheet_(sheet), book_(*sheet.Workbook()), version_(version), limit_(limit) {
+    : sheet_(sheet), book_(*sheet.Workbook()), version_(version), limit_(limit),
+      codePage_(book_.GetCodePage()) {
   for (auto& list : lists_) list = std::make_unique<TXLSBlobList>();
 }
 
@@ -210,7 +213,7 @@ int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int3
     b.AddDWord(static_cast<std::uint32_t>(strings.GetSSTPosition(stringIndex)));
     return AddCellRecord(b);
   }
-  std::string text = WideToAnsi(NormalizeLineBreaks(strings.GetString(stringIndex)));
+  std::string text = WideToAnsiCP(NormalizeLineBreaks(strings.GetString(stringIndex)), codePage_);
   if (text.size() > 255) text.resize(255);
   TCellBytes b = CellRecord(kRecLabel, 8 + static_cast<std::uint32_t>(text.size()));
   b.AddWord(static_cast<std::uint32_t>(row));
@@ -290,6 +293,7 @@ int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
     case kCellDate: {
       double v = CellNumber(cell);
       std::uint32_t rk = 0;
+      if (!std::isfinite(v)) return WriteBoolErr(row, column, cell.XF(), kErrorNum, true);
       if (cell.Kind() == kCellNumber && EncodeRK(rk, v)) return WriteRK(row, column, cell.XF(), rk);
       return WriteNumber(row, column, cell.XF(), v);
     }
@@ -378,7 +382,11 @@ int TXLSSheetWriter::WriteCells() {
           CloseBlankRun();
           std::uint32_t rk = 0;
           double v = CellNumber(*cell);
-          if (EncodeRK(rk, v)) {
+          if (!std::isfinite(v)) {
+            // No reader takes a NaN or an infinity as a number: the cell is the #NUM! error.
+            CloseNumberRun();
+            WriteBoolErr(r, c, cell->XF(), kErrorNum, true);
+          } else if (EncodeRK(rk, v)) {
             AddToNumberRun(*cell, rk);
           } else {
             CloseNumberRun();
@@ -413,7 +421,7 @@ std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildHeaderFooter(std::uint16_t id,
   if (!centre.empty()) text += u"&C" + centre;
   if (!right.empty()) text += u"&R" + right;
   if (version_ == kBiff5) {
-    std::string bytes = WideToAnsi(text);
+    std::string bytes = WideToAnsiCP(text, codePage_);
     if (bytes.size() > 255) bytes.resize(255);
     auto b = NewBiffRecord(id, 1 + static_cast<std::uint32_t>(bytes.size()));
     b->AddByte(static_cast<std::uint32_t>(bytes.size()));
@@ -550,7 +558,7 @@ int TXLSSheetWriter::WriteBiff5ExternSheets() {
   int result = Add(kSettings, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
     const IXLSWorksheet* other = sheets.GetItem(i);
-    result = Add(kSettings, other == &sheet_ ? Biff5ExternSheetMark(2) : Biff5ExternSheetByName(other->GetName()));
+    result = Add(kSettings, other == &sheet_ ? Biff5ExternSheetMark(2) : Biff5ExternSheetByName(WideToAnsiCP(other->GetName(), codePage_)));
   }
   if (result == 1) result = Add(kSettings, Biff5ExternSheetMark(4));
   return result;
@@ -617,7 +625,8 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
 
   // Head: BOF, then INDEX, whose DBCELL positions count from the start of the cell list.
   step(Add(kHead, BuildBofRecord(version_, 0x0010)));
-  const std::uint32_t indexSize = index_->GetRecordSize(version_);
+  // INDEX as written: a long one goes on in CONTINUE records, whose headers move the cells.
+  const std::uint32_t indexSize = SplitRecordSize(index_->GetRecordSize(version_), limit_);
   const std::uint32_t cellBase =
       streamOffset + lists_[kHead]->TotalSize() + indexSize + lists_[kSettings]->TotalSize();
   step(Add(kHead, index_->BuildIndexRecord(version_, cellBase)));

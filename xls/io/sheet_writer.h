@@ -121,6 +121,7 @@ class TXLSSheetWriter {
   TXLSWorkbook& book_;
   int version_;
   std::uint16_t limit_;
+  int codePage_;  // of BIFF5's 8-bit texts
   std::array<std::unique_ptr<TXLSBlobList>, kListCount> lists_;
   std::unique_ptr<TXLSDBCellIndex> index_;
   std::unique_ptr<TXLSDBCell> block_;

@@ -10,6 +10,7 @@
 #include "xls/io/extern_records.h"
 #include "xls/io/file_output.h"
 #include "xls/model/codepage.h"
+#include "xls/model/row_col_info.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -41,6 +42,7 @@ enum : std::uint16_t {
 };
 
 constexpr std::uint32_t kStreamPadding = 512;
+constexpr std::int32_t kLastBiff5Row = 16383;  // 0-based
 
 std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
   return list ? list->TotalSize() : 0;
@@ -63,7 +65,9 @@ std::uint32_t TXLSWorkbookWriter::GetBoundSheetsSize() const {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   std::uint32_t size = 0;
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
-    const std::uint32_t n = static_cast<std::uint32_t>(sheets.GetItem(i)->GetName().size());
+    const std::uint32_t n = version_ == kBiff5
+                                ? static_cast<std::uint32_t>(biff5Names_.at(static_cast<std::size_t>(i - 1)).size())
+                                : static_cast<std::uint32_t>(sheets.GetItem(i)->GetName().size());
     size += version_ == kBiff5 ? 11 + n : 12 + 2 * n;
   }
   return size;
@@ -96,7 +100,7 @@ int TXLSWorkbookWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   int result = Add(*globals_, WordRecord(kRecExternCount, static_cast<std::uint32_t>(sheets.GetCount()) + 1));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i)
-    result = Add(*globals_, Biff5ExternSheetByName(sheets.GetItem(i)->GetName()));
+    result = Add(*globals_, Biff5ExternSheetByName(biff5Names_[static_cast<std::size_t>(i - 1)]));
   if (result == 1) result = Add(*globals_, Biff5ExternSheetMark(4));
   return result;
 }
@@ -106,13 +110,13 @@ int TXLSWorkbookWriter::WriteFormats() {
   int result = 1;
   const auto& fonts = xfs.Fonts().OutputOrder();
   for (std::size_t i = 0; i < fonts.size() && result == 1; ++i)
-    result = Add(*globals_, xfs.Fonts().BuildFontRecord(static_cast<std::int32_t>(i), version_));
+    result = Add(*globals_, xfs.Fonts().BuildFontRecord(static_cast<std::int32_t>(i), version_, book_.GetCodePage()));
   for (std::int32_t i = 0; i < xfs.NumFormats().Count() && result == 1; ++i)
-    result = Add(*globals_, xfs.NumFormats().BuildFormatRecord(i, version_));
+    result = Add(*globals_, xfs.NumFormats().BuildFormatRecord(i, version_, book_.GetCodePage()));
   for (std::size_t i = 0; i < xfs.OutputOrder().size() && result == 1; ++i)
     result = Add(*globals_, xfs.BuildXFRecord(static_cast<std::int32_t>(i), version_));
   for (std::int32_t i = 0; i < xfs.Styles().Count() && result == 1; ++i)
-    result = Add(*globals_, xfs.Styles().BuildStyleRecord(i, version_));
+    result = Add(*globals_, xfs.Styles().BuildStyleRecord(i, version_, book_.GetCodePage()));
   return result;
 }
 
@@ -182,14 +186,16 @@ int TXLSWorkbookWriter::WriteBoundSheets() {
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
     const IXLSWorksheet& sheet = *sheets.GetItem(i);
     const std::u16string& name = sheet.GetName();
-    const std::uint32_t n = static_cast<std::uint32_t>(name.size());
+    const std::uint32_t n = version_ == kBiff5
+                                ? static_cast<std::uint32_t>(biff5Names_[static_cast<std::size_t>(i - 1)].size())
+                                : static_cast<std::uint32_t>(name.size());
     auto b = NewBiffRecord(kRecBoundSheet, version_ == kBiff5 ? 7 + n : 8 + 2 * n);
     b->AddDWord(sheetOffsets_[static_cast<std::size_t>(i - 1)]);
     b->AddByte(sheet.GetVisible());
     b->AddByte(0);
     b->AddByte(n);
     if (version_ == kBiff5) {
-      b->AddString(WideToAnsi(name));
+      b->AddString(biff5Names_[static_cast<std::size_t>(i - 1)]);
     } else {
       b->AddByte(1);
       b->AddWideString(name);
@@ -197,6 +203,43 @@ int TXLSWorkbookWriter::WriteBoundSheets() {
     result = Add(*globals_, std::move(b));
   }
   return result;
+}
+
+// BIFF5 names sheets in 8-bit text of the workbook's code page and has 16,384 rows. A sheet
+// name that the code page cannot carry would come out as question marks, the same for every
+// such sheet, and readers then drop or rename sheets; rows past the last one are refused by
+// readers or cut. Such a workbook is not written as BIFF5 at all.
+int TXLSWorkbookWriter::CheckBiff5Limits() {
+  const IXLSWorkSheets& sheets = book_.GetWorksheets();
+  const int codePage = book_.GetCodePage();
+  biff5Names_.clear();
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    const IXLSWorksheet& sheet = *sheets.GetItem(i);
+    const std::u16string& name = sheet.GetName();
+    bool lossless = false;
+    std::string bytes = WideToAnsiCP(name, codePage, &lossless);
+    if (!lossless || bytes.empty() || bytes.size() > 255 || AnsiToWideCP(bytes, codePage) != name) {
+      error_ = "BIFF5 cannot name the sheet \"" + WideToUtf8(name) + "\": code page " +
+               std::to_string(codePage) + " lacks some of its characters; save as BIFF8 or choose a code page that has them";
+      return -1;
+    }
+    const TXLSRowInfoList& rows = sheet.RowInfo();
+    if (!rows.Empty() && rows.LastRow() > kLastBiff5Row) {
+      error_ = "BIFF5 cannot hold the sheet \"" + WideToUtf8(name) + "\": it has rows past row " +
+               std::to_string(kLastBiff5Row + 1) + "; save as BIFF8";
+      return -1;
+    }
+    biff5Names_.push_back(std::move(bytes));
+  }
+  // Names unique in the model stay unique once converted without loss; checked all the same,
+  // as a reader would compare them.
+  for (std::size_t a = 0; a < biff5Names_.size(); ++a)
+    for (std::size_t b = a + 1; b < biff5Names_.size(); ++b)
+      if (IXLSWorkSheets::SameName(AnsiToWideCP(biff5Names_[a], codePage), AnsiToWideCP(biff5Names_[b], codePage))) {
+        error_ = "BIFF5 would write two sheets named \"" + WideToUtf8(AnsiToWideCP(biff5Names_[a], codePage)) + "\"";
+        return -1;
+      }
+  return 1;
 }
 
 int TXLSWorkbookWriter::BuildStream() {
@@ -208,7 +251,12 @@ int TXLSWorkbookWriter::BuildStream() {
   IXLSWorkSheets& sheets = book_.GetWorksheets();
   book_.StringTable().SetRecordLimit(limit_);
   if (sheets.GetCount() == 0) sheets.Add();
-  if (sheets.GetCount() == 0) return -1;
+  if (sheets.GetCount() == 0) {
+    error_ = "the workbook has no sheet and none can be added";
+    return -1;
+  }
+  error_.clear();
+  if (version_ == kBiff5 && CheckBiff5Limits() != 1) return -1;
 
   book_.XFList().PackIndices();
   if (version_ != kBiff5) book_.StringTable().NumberStrings();
@@ -259,7 +307,7 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
   TXLSWorkbookWriter writer(book, format);
   std::int32_t result = writer.BuildStream();
   if (result != 1) {
-    if (error) *error = "the workbook's records could not be built";
+    if (error) *error = writer.Error().empty() ? "the workbook's records could not be built" : writer.Error();
     return result;
   }
   const int stream = file.AddStream(platform::CompoundFileWriter::kRoot, writer.StreamName(), error);

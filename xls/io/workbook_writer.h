@@ -39,8 +39,11 @@ class TXLSWorkbookWriter {
   TXLSWorkbookWriter& operator=(const TXLSWorkbookWriter&) = delete;
 
   // Builds every record list; a workbook without sheets gets one first. 1, or the first
-  // failing status (-1 when no sheet can be added).
+  // failing status: -1 when no sheet can be added, and for a BIFF5 save of what BIFF5 cannot
+  // hold (a sheet name that the workbook's code page cannot carry, a row past 16,384), with
+  // the reason in Error().
   int BuildStream();
+  const std::string& Error() const { return error_; }
   // Moves the built records into the stream (freeing them as they go), padded with zeros to a
   // multiple of 512 bytes. 1 or -1.
   int WriteStream(platform::ByteStream& out);
@@ -51,6 +54,8 @@ class TXLSWorkbookWriter {
   int Version() const { return version_; }
   // The bytes of the BOUNDSHEET records of all sheets.
   std::uint32_t GetBoundSheetsSize() const;
+  // The sheet names as BIFF5 writes them, in the workbook's code page (after BuildStream).
+  const std::vector<std::string>& Biff5SheetNames() const { return biff5Names_; }
   const char16_t* StreamName() const { return version_ == kBiff5 ? u"Book" : u"Workbook"; }
 
  private:
@@ -60,6 +65,7 @@ class TXLSWorkbookWriter {
   int WriteFormats();
   int WriteBoundSheets();
   int WriteTail();
+  int CheckBiff5Limits();
   std::unique_ptr<TXLSBlob> BuildWindow1(std::uint32_t selectedTabs) const;
   std::unique_ptr<TXLSBlob> BuildPalette() const;
 
@@ -70,11 +76,13 @@ class TXLSWorkbookWriter {
   std::vector<std::unique_ptr<TXLSSheetWriter>> sheets_;
   std::vector<std::uint32_t> sheetOffsets_;
   std::uint32_t streamSize_ = 0;
+  std::vector<std::string> biff5Names_;
+  std::string error_;
 };
 
 // The save entry points. Results: 1 success; -1 an empty file name, a format this library
-// does not write yet (HTML, RTF, CSV and TSV), no sheet, or a record or stream that could not
-// be written; -2 the file could not be created or written. A file is written through a
+// does not write yet (HTML, RTF, CSV and TSV), no sheet, a BIFF5 save of a workbook that BIFF5
+// cannot hold (see BuildStream), or a record or stream that could not be written; -2 the file could not be created or written. A file is written through a
 // temporary file renamed over the target only when complete, so that a failed save leaves an
 // existing file as it was. error (when given) receives the reason of a failure.
 std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,

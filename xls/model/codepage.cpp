@@ -2,8 +2,12 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace xls {
 
@@ -50,7 +54,99 @@ bool ConvertWithIconv(std::string_view text, int codePage, std::u16string& out) 
   return true;
 }
 
+// The code pages with two-byte characters: these go through the C library's converter.
+bool IsMultiByte(int codePage) {
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
+         codePage == 1361;
+}
+
+// The bytes of a one-byte code page by character, read off AnsiToWideCP so that what is written
+// reads back as it was.
+struct ByteTable {
+  std::unordered_map<char16_t, char> bytes;
+};
+
+const ByteTable& ByteTableOf(int codePage) {
+  static std::mutex lock;
+  static std::map<int, ByteTable> tables;
+  std::lock_guard<std::mutex> guard(lock);
+  auto found = tables.find(codePage);
+  if (found != tables.end()) return found->second;
+  ByteTable& table = tables[codePage];
+  for (int b = 0xFF; b >= 0x80; --b) {
+    const char byte = static_cast<char>(b);
+    std::u16string w = AnsiToWideCP(std::string_view(&byte, 1), codePage);
+    if (w.size() == 1 && w[0] != 0xFFFD) table.bytes[w[0]] = byte;
+  }
+  return table;
+}
+
+std::string MultiByteWithIconv(std::u16string_view text, int codePage, bool& lossless) {
+  std::string out;
+  iconv_t cd = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-16LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return WideToAnsiCP(text, kCodePage1252, &lossless);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t units =
+        (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) ? 2 : 1;
+    char in[4];
+    for (std::size_t k = 0; k < units; ++k) {
+      in[2 * k] = static_cast<char>(text[i + k] & 0xFF);
+      in[2 * k + 1] = static_cast<char>(text[i + k] >> 8);
+    }
+    char buffer[16];
+    char* src = in;
+    std::size_t srcLeft = 2 * units;
+    char* dst = buffer;
+    std::size_t dstLeft = sizeof buffer;
+    if (text[i] < 0x80) {
+      out.push_back(static_cast<char>(text[i]));
+    } else if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      out.push_back('?');
+      lossless = false;
+    } else {
+      out.append(buffer, sizeof buffer - dstLeft);
+    }
+    i += units - 1;
+  }
+  iconv_close(cd);
+  return out;
+}
+
 }  // namespace
+
+std::string WideToAnsiCP(std::u16string_view text, int codePage, bool* lossless) {
+  bool all = true;
+  std::string out;
+  if (codePage == kCodePage1252 || codePage == 1200 || codePage == 65001 || codePage <= 0) {
+    out = WideToAnsi(text);
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (out[i] == '?' && text[i] != u'?') all = false;
+  } else if (IsMultiByte(codePage)) {
+    out = MultiByteWithIconv(text, codePage, all);
+  } else {
+    const ByteTable& table = ByteTableOf(codePage);
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t w = text[i];
+      if (w < 0x80) {
+        out.push_back(static_cast<char>(w));
+        continue;
+      }
+      auto found = table.bytes.find(w);
+      if (found != table.bytes.end()) {
+        out.push_back(found->second);
+        continue;
+      }
+      out.push_back('?');
+      all = false;
+      // A pair of surrogates is one character: one "?".
+      if (w >= 0xD800 && w < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) ++i;
+    }
+  }
+  if (lossless) *lossless = all;
+  return out;
+}
 
 std::u16string AnsiToWideCP(std::string_view text, int codePage) {
   std::u16string out;

@@ -16,6 +16,11 @@ std::u16string AnsiToWideCP(std::string_view text, int codePage = kCodePage1252)
 // UTF-16 to 8-bit text in code page 1252; a character that has no 1252 byte becomes "?".
 std::string WideToAnsi(std::u16string_view text);
 
+// UTF-16 to 8-bit text in the given code page, the inverse of AnsiToWideCP: a character that
+// the code page lacks becomes "?", and *lossless (when given) tells whether none did. A code
+// page that no converter knows is written as 1252.
+std::string WideToAnsiCP(std::u16string_view text, int codePage, bool* lossless = nullptr);
+
 // UTF-8 and UTF-16 of the same text, for file names and tests.
 std::u16string Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::u16string_view text);

@@ -74,12 +74,13 @@ std::int32_t TXLSFontList::SetName(std::int32_t font, const std::u16string& name
   return Intern(font, key);
 }
 
-std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int version) const {
+std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int version, int codePage) const {
   if (i < 0 || static_cast<std::size_t>(i) >= OutputOrder().size()) return nullptr;
   const std::u16string& key = OutputOrder()[static_cast<std::size_t>(i)]->key;
   std::u16string name = KeyTail(key, kNamePos).substr(0, kMaxShortText);
-  std::uint32_t n = static_cast<std::uint32_t>(name.size());
   bool biff5 = version == kBiff5;
+  const std::string bytes = biff5 ? WideToAnsiCP(name, codePage).substr(0, 255) : std::string();
+  std::uint32_t n = static_cast<std::uint32_t>(biff5 ? bytes.size() : name.size());
   auto b = std::make_unique<TXLSBlob>(biff5 ? 4 + 15 + n : 4 + 16 + 2 * n);
   b->AddWord(0x0031);
   b->AddWord(0);
@@ -96,7 +97,7 @@ std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int vers
   b->AddByte(0);
   b->AddByte(n & 0xFF);
   if (biff5) {
-    b->AddString(WideToAnsi(name));
+    b->AddString(bytes);
   } else {
     b->AddByte(1);
     b->AddWideString(name);

@@ -50,7 +50,7 @@ class TXLSFontList : public TXLSKeyList {
   std::int32_t SetName(std::int32_t font, const std::u16string& name);
 
   // The FONT record of the i-th written font (0-based, after compaction).
-  std::unique_ptr<TXLSBlob> BuildFontRecord(std::int32_t i, int version) const;
+  std::unique_ptr<TXLSBlob> BuildFontRecord(std::int32_t i, int version, int codePage = 1252) const;
 
  private:
   bool Flag(std::int32_t font, int pos) const;

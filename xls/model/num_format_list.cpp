@@ -115,18 +115,19 @@ std::int32_t TXLSNumFormatList::AddOrFind(const std::u16string& text) {
   return index;
 }
 
-std::unique_ptr<TXLSBlob> TXLSNumFormatList::BuildFormatRecord(std::int32_t index, int version) const {
+std::unique_ptr<TXLSBlob> TXLSNumFormatList::BuildFormatRecord(std::int32_t index, int version, int codePage) const {
   std::u16string text = GetString(index);
   if (text.empty() || !Exists(text)) return nullptr;
-  std::uint32_t n = static_cast<std::uint32_t>(text.size());
   bool biff5 = version == kBiff5;
+  const std::string bytes = biff5 ? WideToAnsiCP(text, codePage).substr(0, 255) : std::string();
+  std::uint32_t n = static_cast<std::uint32_t>(biff5 ? bytes.size() : text.size());
   auto b = std::make_unique<TXLSBlob>(biff5 ? 4 + 3 + n : 4 + 5 + 2 * n);
   b->AddWord(0x041E);
   b->AddWord(0);
   b->AddWord(static_cast<std::uint32_t>(index));
   if (biff5) {
     b->AddByte(n);
-    b->AddString(WideToAnsi(text));
+    b->AddString(bytes);
   } else {
     b->AddWord(n);
     b->AddByte(1);

@@ -27,7 +27,7 @@ class TXLSNumFormatList : public TXLSStringList {
 
   static bool IsDateText(const std::u16string& text);
   bool IsDateIndex(std::int32_t index) const { return dateFlags_->GetItem(index); }
-  std::unique_ptr<TXLSBlob> BuildFormatRecord(std::int32_t index, int version) const;
+  std::unique_ptr<TXLSBlob> BuildFormatRecord(std::int32_t index, int version, int codePage = 1252) const;
 
   // The short date and time formats stand for the user's locale. The tool fixes its number
   // and time conventions regardless of regional settings, so they are the US forms.

@@ -349,6 +349,8 @@ void TXLSRowInfoList::CopyRowInfo(std::int32_t r, const TXLSRowInfo* source) {
   e->hidden = s.hidden;
   e->height = s.height;
   e->customHeight = s.customHeight;
+  // A set height is written as such only with this flag: it travels with a copied height.
+  if (source) e->unsynced = source->unsynced;
   e->outlineLevel = s.outlineLevel;
 }
 

@@ -232,12 +232,17 @@ void TXLSStringTable::WriteSSTString(TXLSBlobList& output, const std::u16string&
       return;
     }
     std::uint32_t freeSpace = limit - size;
-    if (freeSpace < overhead + 2 && !continued) {
+    std::uint32_t m = freeSpace >= overhead ? (freeSpace - overhead) / 2 : 0;
+    // Readers decode each piece on its own: a surrogate pair is never cut in two.
+    if (m > 0 && m < n) {
+      const char16_t lastUnit = text[done + m - 1];
+      if (lastUnit >= 0xD800 && lastUnit < 0xDC00) --m;
+    }
+    if (m == 0 && !continued) {
       CloseRecord(output);  // too little room even for one character: start in the next record
       continue;
     }
     if (indexed) AddExtSSTEntry(position_, size);
-    std::uint32_t m = (freeSpace - overhead) / 2;
     if (!continued) record_->AddWord(static_cast<std::uint32_t>(text.size()));
     record_->AddByte(1);
     record_->AddWideString(text.substr(done, m));

@@ -1,32 +1,18 @@
 #include "xls/model/worksheets.h"
 
+#include "platform/case_fold.h"
+
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 
 namespace xls {
-
-namespace {
-
-// Letter case as sheet names ignore it: ASCII and the Latin-1 letters.
-char16_t FoldCase(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
-  if (c == 0xFF) return 0x178;
-  return c;
-}
-
-}  // namespace
 
 IXLSWorkSheets::IXLSWorkSheets(TXLSWorkbook* workbook) : workbook_(workbook) {}
 
 IXLSWorkSheets::~IXLSWorkSheets() = default;
 
 bool IXLSWorkSheets::SameName(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && platform::CompareFolded(a, b) == 0;
 }
 
 IXLSWorksheet* IXLSWorkSheets::Add() { return Insert(GetCount() + 1); }

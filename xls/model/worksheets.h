@@ -43,7 +43,7 @@ class IXLSWorkSheets {
   void DeselectAll();
   TXLSWorkbook* Workbook() const { return workbook_; }
 
-  // Names compared as the sheet rules compare them.
+  // Names compared as the sheet rules compare them: Unicode simple case folding.
   static bool SameName(const std::u16string& a, const std::u16string& b);
 
  private:

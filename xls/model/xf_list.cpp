@@ -57,7 +57,7 @@ void TXLSStyles::AddDefaults() {
   AddBuiltIn(0, 0);
 }
 
-std::unique_ptr<TXLSBlob> TXLSStyles::BuildStyleRecord(std::int32_t i, int version) const {
+std::unique_ptr<TXLSBlob> TXLSStyles::BuildStyleRecord(std::int32_t i, int version, int codePage) const {
   auto* e = static_cast<const TXLSStyleEntry*>(GetItem(i));
   if (!e) return nullptr;
   std::uint32_t xf = static_cast<std::uint32_t>(owner_->GetOutputIndex(e->xfIndex) - 1) & 0x0FFF;
@@ -71,15 +71,16 @@ std::unique_ptr<TXLSBlob> TXLSStyles::BuildStyleRecord(std::int32_t i, int versi
     return b;
   }
   std::u16string name = e->key.substr(2);
-  std::uint32_t n = static_cast<std::uint32_t>(name.size());
   bool biff5 = version == kBiff5;
+  const std::string bytes = biff5 ? WideToAnsiCP(name, codePage).substr(0, 255) : std::string();
+  std::uint32_t n = static_cast<std::uint32_t>(biff5 ? bytes.size() : name.size());
   auto b = std::make_unique<TXLSBlob>(biff5 ? n + 7 : 2 * n + 9);
   b->AddWord(0x0293);
   b->AddWord(0);
   b->AddWord(xf);
   if (biff5) {
     b->AddByte(n);
-    b->AddString(WideToAnsi(name));
+    b->AddString(bytes);
   } else {
     b->AddWord(n);
     b->AddByte(1);
@@ -243,6 +244,20 @@ void TXLSXFList::PackIndices() {
   fonts_->Compact();
 }
 
+// BIFF5 border fields are 3 bits wide and hold the line styles 0 to 7 (none, thin, medium,
+// dashed, dotted, thick, double, hair). The later styles go to the nearest of those:
+//   8 medium dashed        -> 2 medium
+//   9 dash-dot             -> 3 dashed
+//  10 medium dash-dot      -> 3 dashed
+//  11 dash-dot-dot         -> 4 dotted
+//  12 medium dash-dot-dot  -> 4 dotted
+//  13 slanted dash-dot     -> 3 dashed
+// anything else            -> 1 thin
+std::uint32_t Biff5LineStyle(std::uint32_t style) {
+  static constexpr std::uint8_t kNearest[16] = {0, 1, 2, 3, 4, 5, 6, 7, 2, 3, 3, 4, 4, 3, 1, 1};
+  return kNearest[style & 0xF];
+}
+
 std::unique_ptr<TXLSBlob> TXLSXFList::BuildXFRecord(std::int32_t i, int version) const {
   if (i < 0 || static_cast<std::size_t>(i) >= OutputOrder().size()) return nullptr;
   const std::u16string& k = OutputOrder()[static_cast<std::size_t>(i)]->key;
@@ -273,8 +288,8 @@ std::unique_ptr<TXLSBlob> TXLSXFList::BuildXFRecord(std::int32_t i, int version)
   std::uint32_t orientation = rotation < 46 ? 0 : rotation < 136 ? 2 : rotation < 255 ? 3 : 1;
   b->AddWord(align | (orientation << 8) | ((used & 63) << 10));
   b->AddWord(colours);
-  std::uint32_t leftStyle = w1 & 0xF, rightStyle = (w1 >> 4) & 0xF, topStyle = (w1 >> 8) & 0xF;
-  std::uint32_t bottomStyle = (w1 >> 12) & 0xF;
+  std::uint32_t leftStyle = Biff5LineStyle(w1 & 0xF), rightStyle = Biff5LineStyle((w1 >> 4) & 0xF);
+  std::uint32_t topStyle = Biff5LineStyle((w1 >> 8) & 0xF), bottomStyle = Biff5LineStyle((w1 >> 12) & 0xF);
   std::uint32_t leftColour = (w1 >> 16) & 0x7F, rightColour = (w1 >> 23) & 0x7F;
   std::uint32_t topColour = w2 & 0x7F, bottomColour = (w2 >> 7) & 0x7F;
   b->AddWord((pattern & 63) | (bottomStyle << 6) | (bottomColour << 9));

@@ -20,6 +20,9 @@
 
 namespace xls {
 
+// The BIFF5 line style (0..7) that stands for a line style 0..13 (the nearest one BIFF5 has).
+std::uint32_t Biff5LineStyle(std::uint32_t style);
+
 class TXLSXFList;
 
 // Used-attribute bits of an XF.
@@ -66,7 +69,7 @@ class TXLSStyles : public TXLSObjList {
   // Names longer than 255 characters are cut.
   std::int32_t AddUser(const std::u16string& name, std::int32_t xf);
   void AddDefaults();
-  std::unique_ptr<TXLSBlob> BuildStyleRecord(std::int32_t i, int version) const;
+  std::unique_ptr<TXLSBlob> BuildStyleRecord(std::int32_t i, int version, int codePage = 1252) const;
 
  private:
   TXLSXFList* owner_;
