@@ -194,9 +194,53 @@ Variant ListValue(TmvxCustomMemTable& table, const ParsedFilter& f, const ExprNo
   }
   if (items.size() < 2) {
     if (items.empty() || items[0].IsNull()) return Variant::MakeNull();
-    return Variant(items[0].ToString());
+    // One element stands for itself: a number stays a number, so that it compares as one.
+    return items[0];
   }
   return Variant(std::move(items));
+}
+
+Variant ApplyBinary(const ExprNode& n, const Variant& a, const Variant& b) {
+  bool null = a.IsNull() || b.IsNull();
+  switch (n.Operator) {
+    case coEQ: case coNE: case coGT: case coLT: case coGE: case coLE: {
+      if (null) return Variant(false);
+      int c = Variant::Compare(a, b);
+      switch (n.Operator) {
+        case coEQ: return Variant(c == 0);
+        case coNE: return Variant(c != 0);
+        case coGT: return Variant(c > 0);
+        case coLT: return Variant(c < 0);
+        case coGE: return Variant(c >= 0);
+        default: return Variant(c <= 0);
+      }
+    }
+    case coAND: return null ? Variant(false) : Variant::And(a, b);
+    case coOR: return null ? Variant(false) : Variant::Or(a, b);
+    case coADD: return null ? Variant::MakeNull() : Variant::Add(a, b);
+    case coSUB: return null ? Variant::MakeNull() : Variant::Subtract(a, b);
+    case coMUL: return null ? Variant::MakeNull() : Variant::Multiply(a, b);
+    case coDIV: return null ? Variant::MakeNull() : Variant::Divide(a, b);
+    case coMOD: case coREM: return null ? Variant::MakeNull() : Variant::Modulo(a, b);
+    case coLIKE:
+      if (null) return Variant(false);
+      try {
+        return Variant(MatchesMask(a.ToString(), b.ToString()));
+      } catch (const MaskError& e) {
+        throw EMemTableFilterError(e.what());
+      }
+    case coIN:
+      if (null) return Variant(false);
+      if (b.IsArray()) {
+        for (const Variant& x : b.items()) {
+          if (x.IsNull()) break;
+          if (Variant::Compare(a, x) == 0) return Variant(true);
+        }
+        return Variant(false);
+      }
+      return Variant(Variant::Compare(a, b) == 0);
+    default: Unsupported(n.Operator);
+  }
 }
 
 }  // namespace
@@ -216,48 +260,21 @@ Variant EvaluateNode(TmvxCustomMemTable& table, const ParsedFilter& f, const Exp
       }
     }
     case nodeBINARY: {
-      Variant a = EvaluateNode(table, f, *n.Operands[0]);
-      Variant b = EvaluateNode(table, f, *n.Operands[1]);
-      bool null = a.IsNull() || b.IsNull();
-      switch (n.Operator) {
-        case coEQ: case coNE: case coGT: case coLT: case coGE: case coLE: {
-          if (null) return Variant(false);
-          int c = Variant::Compare(a, b);
-          switch (n.Operator) {
-            case coEQ: return Variant(c == 0);
-            case coNE: return Variant(c != 0);
-            case coGT: return Variant(c > 0);
-            case coLT: return Variant(c < 0);
-            case coGE: return Variant(c >= 0);
-            default: return Variant(c <= 0);
-          }
-        }
-        case coAND: return null ? Variant(false) : Variant::And(a, b);
-        case coOR: return null ? Variant(false) : Variant::Or(a, b);
-        case coADD: return null ? Variant::MakeNull() : Variant::Add(a, b);
-        case coSUB: return null ? Variant::MakeNull() : Variant::Subtract(a, b);
-        case coMUL: return null ? Variant::MakeNull() : Variant::Multiply(a, b);
-        case coDIV: return null ? Variant::MakeNull() : Variant::Divide(a, b);
-        case coMOD: case coREM: return null ? Variant::MakeNull() : Variant::Modulo(a, b);
-        case coLIKE:
-          if (null) return Variant(false);
-          try {
-            return Variant(MatchesMask(a.ToString(), b.ToString()));
-          } catch (const MaskError& e) {
-            throw EMemTableFilterError(e.what());
-          }
-        case coIN:
-          if (null) return Variant(false);
-          if (b.IsArray()) {
-            for (const Variant& x : b.items()) {
-              if (x.IsNull()) break;
-              if (Variant::Compare(a, x) == 0) return Variant(true);
-            }
-            return Variant(false);
-          }
-          return Variant(Variant::Compare(a, b) == 0);
-        default: Unsupported(n.Operator);
+      // A chain of binary operators (a OR b OR c ..., a + b + c ...) leans to the left;
+      // it is folded from its innermost operand upwards without recursion, so a long
+      // flat chain costs no stack.
+      std::vector<const ExprNode*> spine;
+      const ExprNode* e = &n;
+      while (e->Class == nodeBINARY) {
+        spine.push_back(e);
+        e = e->Operands[0].get();
       }
+      Variant acc = EvaluateNode(table, f, *e);
+      for (std::size_t i = spine.size(); i-- > 0;) {
+        Variant b = EvaluateNode(table, f, *spine[i]->Operands[1]);
+        acc = ApplyBinary(*spine[i], acc, b);
+      }
+      return acc;
     }
     case nodeCOMPARE: {
       Variant a = EvaluateNode(table, f, *n.Operands[0]);

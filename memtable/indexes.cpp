@@ -151,6 +151,7 @@ void TmvxIndex::Sort() {
     std::vector<Entry> entries;
     entries.reserve(References.size());
     for (PmvxRecord r : References) entries.push_back({keys.Prefix(r), r});
+    std::vector<PmvxRecord> sorted(References.size());
     const bool descending = keys.PrefixDescending();
     auto entryCmp = [&](const Entry& a, const Entry& b) {
       if (a.prefix != b.prefix) return (a.prefix < b.prefix) != descending ? -1 : 1;
@@ -158,10 +159,13 @@ void TmvxIndex::Sort() {
     };
     if (n > 1) QuickSort(entries, entryCmp, 0, n - 1);
     InsertionSort(entries, entryCmp);
-    for (std::size_t i = 0; i < entries.size(); ++i) References[i] = entries[i].record;
+    for (std::size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].record;
+    References.Assign(sorted);
   } else {
-    if (n > 1) QuickSort(References, cmp, 0, n - 1);
-    InsertionSort(References, cmp);
+    std::vector<PmvxRecord> sorted = References.ToVector();
+    if (n > 1) QuickSort(sorted, cmp, 0, n - 1);
+    InsertionSort(sorted, cmp);
+    References.Assign(sorted);
   }
   IsOrdered = true;
   if (IndexOptions & mtcoUnique) CheckUniqueAfterSort();
@@ -430,10 +434,45 @@ bool TmvxIndexes::RebuildDirty() {
   return current;
 }
 
+void TmvxIndexes::ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position,
+                                      PmvxRecord newRecord) {
+  // The key is the same, but the index filter may judge the new values otherwise.
+  if (Table->OnFilterIndex) {
+    auto& refs = idx.References;
+    const bool accept = idx.FilterRecord(newRecord);
+    int heldAt = -1;
+    if (current && position >= 0 && position < idx.Count() && refs[static_cast<std::size_t>(position)] == stored)
+      heldAt = position;
+    else if (!(idx.IsRowOrder ? idx.SearchRecordID(stored->RecordID, heldAt) : idx.SearchRecord(stored, heldAt, false)) ||
+             refs[static_cast<std::size_t>(heldAt)] != stored)
+      heldAt = -1;
+    if (heldAt >= 0 && !accept) {
+      refs.erase(static_cast<std::size_t>(heldAt));
+      if (current) Table->SetCursorPos(heldAt);
+      return;
+    }
+    if (heldAt < 0 && accept) {
+      if (idx.IsRowOrder) {
+        // Its place in arrival order is found by the rebuild that follows the change.
+        idx.IsOrdered = false;
+        return;
+      }
+      int insertAt = idx.InsertPosition(newRecord);
+      refs.insert(static_cast<std::size_t>(insertAt), stored);
+      if (current) {
+        Table->SetCursorPos(insertAt);
+        stored->RecordNo = insertAt;
+      }
+      return;
+    }
+  }
+  if (current) Table->SetCursorPos(newRecord->RecordNo);
+}
+
 int TmvxIndexes::Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position,
                         bool respectFilter, bool nearest) {
   TmvxIndex* current = Table->ActiveIndex();
-  if (!fieldList || TmvxCustomMemTable::SameFieldList(*fieldList, current->IndexFieldList))
+  if (!fieldList || TmvxCustomMemTable::IndexServesSearch(current->IndexFieldList, *fieldList))
     return current->Search(fieldList, keyRecord, found, position, respectFilter, nearest);
   StoreOperation op(Table, mtpcSearch);
   return current->ScanSearch(*fieldList, keyRecord, found, position, respectFilter, nearest);
@@ -474,12 +513,14 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       else
         idx->SearchRecord(stored, pos, false);
       if (pos >= 0 && refs[static_cast<std::size_t>(pos)] == stored) {
-        refs.erase(refs.begin() + pos);
+        refs.erase(static_cast<std::size_t>(pos));
         if (current) Table->SetCursorPos(pos);
       }
       continue;
     }
-    if ((idx->IndexOptions & mtcoNonMaintained) || !Table->EnableIndexes()) {
+    // Row order is kept also while indexes are off: appending to it costs nothing, and
+    // the table keeps a complete order to count and walk.
+    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder)) {
       idx->IsOrdered = false;
       continue;
     }
@@ -498,7 +539,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       } else {
         insertAt = std::min(std::max(position - 1, 0), idx->Count());
       }
-      refs.insert(refs.begin() + insertAt, newRecord);
+      refs.insert(static_cast<std::size_t>(insertAt), newRecord);
       if (current) {
         Table->SetCursorPos(insertAt);
         newRecord->RecordNo = insertAt;
@@ -511,18 +552,20 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
         else
           idx->SearchRecord(stored, oldPos, false);
         // A record the index does not hold is not taken out of it.
-        if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(refs.begin() + oldPos);
+        if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(static_cast<std::size_t>(oldPos));
         if (idx->FilterRecord(newRecord)) {
           int insertAt = idx->InsertPosition(newRecord);
-          refs.insert(refs.begin() + insertAt, stored);
+          refs.insert(static_cast<std::size_t>(insertAt), stored);
           if (current) {
             Table->SetCursorPos(insertAt);
             stored->RecordNo = insertAt;
           }
         }
-      } else if (current) {
-        Table->SetCursorPos(newRecord->RecordNo);
+      } else {
+        ReflectFilterChange(*idx, current, stored, position, newRecord);
       }
+    } else if (how == rcEdit && Table->OnFilterIndex) {
+      ReflectFilterChange(*idx, current, stored, position, newRecord);
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "memtable/field_list.h"
+#include "memtable/record_list.h"
 #include "memtable/record_store.h"
 
 namespace memtable {
@@ -24,7 +25,7 @@ class TmvxIndex {
   ~TmvxIndex();
 
   std::string Name;
-  std::vector<PmvxRecord> References;
+  RecordList References;
   TmvxCustomMemTable* Table;
   std::string IndexFields;
   TmvxFieldList IndexFieldList;
@@ -88,6 +89,8 @@ class TmvxIndexes {
   void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord);
 
  private:
+  void ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position, PmvxRecord newRecord);
+
   std::vector<std::unique_ptr<TmvxIndex>> list_;
 };
 

@@ -438,9 +438,19 @@ GetResult TmvxCustomMemTable::GetRecord(RecordBuffer buffer, GetMode mode, bool)
   return grOK;
 }
 
+int TmvxCustomMemTable::CountStoreRecords() {
+  int n = 0;
+  for (PmvxRecord r : common_->Records())
+    if (r && activeIndex_->FilterRecord(r) && AcceptRecord(*this, r, false)) ++n;
+  return n;
+}
+
 int TmvxCustomMemTable::GetRecordCount() {
   CheckActive();
   TmvxCommon::Guard g(*common_);
+  // A current index that missed changes while indexes were off does not hold every
+  // record: the store is counted instead.
+  if (!activeIndex_->IsOrdered && !activeIndex_->IsRowOrder) return CountStoreRecords();
   if (!IsFiltered(*this)) return activeIndex_->Count();
   int n = 0;
   for (PmvxRecord r : activeIndex_->References)
@@ -453,7 +463,46 @@ int TmvxCustomMemTable::GetRecNo() {
   PmvxRecord rec = State() == dsBrowse ? (HasActiveRecord() ? reinterpret_cast<PmvxRecord>(ActiveBuffer()) : nullptr)
                                        : reinterpret_cast<PmvxRecord>(ActiveBuffer());
   if (!rec || activeIndex_->Count() == 0 || rec->RecordNo < 0) return -1;
-  return rec->RecordNo + 1;
+  TmvxCommon::Guard g(*common_);
+  if (!IsFiltered(*this) || rec->RecordNo >= activeIndex_->Count()) return rec->RecordNo + 1;
+  // Under a filter the number counts the records shown up to this one.
+  int n = 0;
+  for (int i = 0; i <= rec->RecordNo; ++i)
+    if (AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(i)], false)) ++n;
+  return n;
+}
+
+void TmvxCustomMemTable::SetRecNo(int value) {
+  CheckActive();
+  CheckBrowseMode();
+  if (value < 1 || value == GetRecNo()) return;
+  int position = -1;
+  {
+    TmvxCommon::Guard g(*common_);
+    if (!IsFiltered(*this)) {
+      if (value <= activeIndex_->Count()) position = value - 1;
+    } else {
+      int n = 0;
+      for (int i = 0; i < activeIndex_->Count() && position < 0; ++i)
+        if (AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(i)], false) && ++n == value)
+          position = i;
+    }
+  }
+  if (position < 0) return;
+  if (BeforeScroll) BeforeScroll(*this);
+  cursorPos_ = position;
+  CursorPosChanged();
+  ResyncExact();
+  if (AfterScroll) AfterScroll(*this);
+}
+
+void TmvxCustomMemTable::SetEnableIndexes(bool value) {
+  bool switchedOn = value && !enableIndexes_;
+  enableIndexes_ = value;
+  if (!switchedOn || !Active()) return;
+  TmvxCommon::Guard g(*common_);
+  for (TmvxCustomMemTable* t : common_->AttachedTables())
+    if (t && t->Active() && t->enableIndexes_ && t->indexes_->RebuildDirty()) t->ResyncCursor();
 }
 
 // ---- bookmarks ----
@@ -522,13 +571,18 @@ int TmvxCustomMemTable::CompareBookmarks(const Bookmark& a, const Bookmark& b) {
 
 void TmvxCustomMemTable::InternalGotoBookmark(const Bookmark& bookmark) {
   if (bookmark.empty()) throw EMemTableError("Bookmark -200 not found.");
-  // A bookmark is resolved only when it still names the record it was made for.
-  if (!BookmarkValid(bookmark)) return;
+  // A bookmark is resolved only when it still names the record it was made for, and
+  // only to that record: one the current index or filter does not show is not found,
+  // and the cursor stays where it was.
+  if (!BookmarkValid(bookmark)) dataset::DatabaseError("Record not found", this);
   BookmarkParts p{};
   SplitBookmark(bookmark, p);
   TmvxCommon::Guard g(*common_);
+  PmvxRecord record = common_->Record(p.recordID);
   int pos = -1;
-  if (activeIndex_->SearchRecord(common_->Record(p.recordID), pos, false)) cursorPos_ = pos;
+  if (!activeIndex_->SearchRecord(record, pos, false) || !AcceptRecord(*this, record, false))
+    dataset::DatabaseError("Record not found", this);
+  cursorPos_ = pos;
 }
 
 void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
@@ -666,7 +720,9 @@ void TmvxCustomMemTable::InternalDelete() {
   TmvxCommon::Guard g(*common_);
   PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
   if (!stored) throw EMemTableInvalidRecord("Invalid record ");
-  common_->ReflectChange(this, rcDelete, nullptr, cursorPos_, stored);
+  // A record kept as a deleted version stays in the indexes, as a rebuild would put it:
+  // the filter hides it, and a status filter that asks for deleted records shows it.
+  if (!common_->EnableVersioning()) common_->ReflectChange(this, rcDelete, nullptr, cursorPos_, stored);
   if (!common_->EnableVersioning()) {
     common_->DeleteRecord(stored);
     bool any = false;

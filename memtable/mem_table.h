@@ -43,7 +43,8 @@ class TmvxCustomMemTable : public dataset::DataSet {
   unsigned StatusFilter = 0;
 
   bool EnableIndexes() const { return enableIndexes_; }
-  void SetEnableIndexes(bool value) { enableIndexes_ = value; }
+  // Switching indexes back on rebuilds those that missed changes meanwhile.
+  void SetEnableIndexes(bool value);
 
   // Settings kept by the store.
   bool Standalone() const { return common_->Standalone(); }
@@ -96,6 +97,13 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void SetIndexName(const std::string& name);
   void SelectIndex(TmvxIndex* index);
   bool Locate(const std::string& keyFields, const dataset::Variant& keyValues, dataset::LocateOptions options);
+  // The values of resultFields (one value, or an array for several) of the first record
+  // whose key fields hold keyValues; null when there is none.
+  dataset::Variant Lookup(const std::string& keyFields, const dataset::Variant& keyValues,
+                          const std::string& resultFields);
+  // Whether a search over searchList can walk an index ordered by indexList: the same
+  // fields, in an order that keeps every run of equal keys together.
+  static bool IndexServesSearch(const TmvxFieldList& indexList, const TmvxFieldList& searchList);
 
   // Field lists: names separated by ";", each optionally followed by ":" and option
   // letters C (case-insensitive), D (descending), N (ignore null key), P (partial key)
@@ -107,6 +115,8 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // Record counts and positions.
   int GetRecordCount() override;
   int GetRecNo() override;
+  // Moves to the record with that number (1-based, counting only the records shown).
+  void SetRecNo(int value);
   bool BookmarkValid(const dataset::Bookmark& bookmark) override;
   int CompareBookmarks(const dataset::Bookmark& a, const dataset::Bookmark& b) override;
 
@@ -191,6 +201,12 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void AfterIndexesChanged(PmvxRecord stored);
   void RefreshAfterTransaction();
   void ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found);
+  // The key search behind Locate and Lookup: the position in the current index of the
+  // first shown record whose key fields equal the values, or -1.
+  int KeySearch(const std::string& keyFields, const dataset::Variant& keyValues, dataset::LocateOptions options);
+  void ParseResultFields(const std::string& names, TmvxFieldList& list);
+  // Records of the store that a stale current index would show (while indexes are off).
+  int CountStoreRecords();
 
   std::unique_ptr<TmvxCommon> common_;
   std::unique_ptr<TmvxIndexes> indexes_;

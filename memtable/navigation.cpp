@@ -1,5 +1,6 @@
 // Field list texts, choosing the current index, and the key search behind Locate.
 #include <cctype>
+#include <cmath>
 
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -124,10 +125,70 @@ void TmvxCustomMemTable::SetIndexName(const std::string& name) {
   ChooseIndex(name, indexName_, indexes_->GetIndexByName(name));
 }
 
-bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& keyValues, LocateOptions options) {
-  CheckBrowseMode();
-  if (BeforeScroll) BeforeScroll(*this);
-  CursorPosChanged();
+namespace {
+
+bool IsTextType(FieldType t) { return t == ftString || t == ftFixedChar || t == ftWideString; }
+
+// Whether a key value can equal a value the field holds, compared as the caller gave it:
+// a text longer than the field, or a number with a fraction or out of range for an
+// integer field, equals nothing stored there (writing it into the key record would cut
+// or round it into some other value).
+bool KeyValueFits(const Field& field, const Variant& value) {
+  if (value.IsNull() || value.IsArray()) return true;
+  if (IsTextType(field.DataType())) {
+    std::string text = value.ToString();
+    return text.size() <= static_cast<std::size_t>(field.Size()) && text.find('\0') == std::string::npos;
+  }
+  double lo, hi;
+  switch (field.DataType()) {
+    case ftSmallint: lo = -32768; hi = 32767; break;
+    case ftWord: lo = 0; hi = 65535; break;
+    case ftInteger: case ftAutoInc: lo = -2147483648.0; hi = 2147483647.0; break;
+    case ftLargeint: lo = -9.2233720368547758e18; hi = 9.2233720368547748e18; break;
+    default: return true;
+  }
+  if (value.kind() == Variant::Integer || value.kind() == Variant::Bool) {
+    std::int64_t v = value.ToInt();
+    return static_cast<double>(v) >= lo && static_cast<double>(v) <= hi;
+  }
+  if (!value.IsNumeric()) return true;  // a text is converted, or refused, as before
+  double d = value.ToDouble();
+  return d == std::trunc(d) && d >= lo && d <= hi;
+}
+
+}  // namespace
+
+bool TmvxCustomMemTable::IndexServesSearch(const TmvxFieldList& index, const TmvxFieldList& search) {
+  if (!SameFieldList(index, search) || index.Count() == 0) return false;
+  for (int i = 0; i < index.Count(); ++i) {
+    const TmvxMemTableCompareOptions io = index.Options(i), so = search.Options(i);
+    if ((io ^ so) & (mtcoDescending | mtcoIgnoreNullKey)) return false;
+    if (!IsTextType(index.Fields(i)->DataType())) continue;
+    const TmvxMemTableCompareOptions textBits = mtcoCaseInsensitive | mtcoPartialKey | mtcoIgnoreLocale;
+    // An index sorted by a partial comparison serves only the same comparison.
+    if (io & mtcoPartialKey) {
+      if ((io ^ so) & textBits) return false;
+      continue;
+    }
+    if ((io ^ so) & mtcoIgnoreLocale) return false;
+    const bool indexFolds = io & mtcoCaseInsensitive, searchFolds = so & mtcoCaseInsensitive;
+    if (io & mtcoIgnoreLocale) {
+      // By character codes, upper and lower case letters lie apart: only the same
+      // comparison keeps equal keys together.
+      if (indexFolds != searchFolds) return false;
+    } else {
+      // Our collation orders by the folded text first and by case only among equal
+      // folded texts: a case-insensitive search may walk a case-sensitive index, not
+      // the other way round; and a case-sensitive partial key matches texts that lie
+      // apart in it.
+      if (indexFolds && !searchFolds) return false;
+      if ((so & mtcoPartialKey) && !searchFolds) return false;
+    }
+  }
+  return true;
+}
+
+int TmvxCustomMemTable::KeySearch(const std::string& keyFields, const Variant& keyValues, LocateOptions options) {
   if (keyFields != locateFieldsText_ || options != locateOptions_ || locateFields_.Count() == 0) {
     locateFields_.Clear();
     ParseFieldList(keyFields, locateFields_);
@@ -146,24 +207,32 @@ bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& key
   } else if (list.Count() > 1) {
     throw EMemTableError("More fields than values");
   }
+  static const Variant kNoValue;
+  auto valueAt = [&](int i) -> const Variant& {
+    if (!keyValues.IsArray()) return keyValues;
+    return static_cast<std::size_t>(i) < keyValues.items().size() ? keyValues.items()[static_cast<std::size_t>(i)]
+                                                                   : kNoValue;
+  };
+  for (int i = 0; i < list.Count(); ++i)
+    if (!KeyValueFits(*list.Fields(i), valueAt(i))) return -1;
   bool found = false;
   int position = -1;
-  {
-    TmvxCommon::Guard g(*common_);
-    // The key goes into the table's key buffer, made once and kept until close.
-    if (!keyBuffer_) keyBuffer_ = common_->AllocRecord();
-    common_->FreeBlobs(keyBuffer_);
-    common_->ClearRecord(keyBuffer_);
-    static const Variant kNoValue;
-    for (int i = 0; i < list.Count(); ++i) {
-      const Variant& v = keyValues.IsArray()
-                             ? (static_cast<std::size_t>(i) < keyValues.items().size() ? keyValues.items()[static_cast<std::size_t>(i)] : kNoValue)
-                             : keyValues;
-      WriteFieldValue(keyBuffer_, list.Fields(i), v);
-    }
-    indexes_->Search(&list, keyBuffer_, found, position, true, false);
-  }
-  found = found && position >= 0;
+  TmvxCommon::Guard g(*common_);
+  // The key goes into the table's key buffer, made once and kept until close.
+  if (!keyBuffer_) keyBuffer_ = common_->AllocRecord();
+  common_->FreeBlobs(keyBuffer_);
+  common_->ClearRecord(keyBuffer_);
+  for (int i = 0; i < list.Count(); ++i) WriteFieldValue(keyBuffer_, list.Fields(i), valueAt(i));
+  indexes_->Search(&list, keyBuffer_, found, position, true, false);
+  return found ? position : -1;
+}
+
+bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& keyValues, LocateOptions options) {
+  CheckBrowseMode();
+  if (BeforeScroll) BeforeScroll(*this);
+  CursorPosChanged();
+  int position = KeySearch(keyFields, keyValues, options);
+  bool found = position >= 0;
   SetFound(found);
   if (found) {
     cursorPos_ = position;
@@ -171,6 +240,50 @@ bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& key
     if (AfterScroll) AfterScroll(*this);
   }
   return found;
+}
+
+Variant TmvxCustomMemTable::Lookup(const std::string& keyFields, const Variant& keyValues,
+                                   const std::string& resultFields) {
+  CheckBrowseMode();
+  CursorPosChanged();
+  int position = KeySearch(keyFields, keyValues, 0);
+  SetFound(position >= 0);
+  if (position < 0) return Variant::MakeNull();
+  TmvxFieldList results;
+  ParseResultFields(resultFields, results);
+  TmvxCommon::Guard g(*common_);
+  PmvxRecord stored = activeIndex_->References[static_cast<std::size_t>(position)];
+  // The found record is read as the calculation buffer, its calculated fields computed.
+  DataSetState saved = State();
+  RecordBuffer savedCalc = CalcBuffer();
+  struct Restore {
+    TmvxCustomMemTable& t;
+    DataSetState s;
+    RecordBuffer b;
+    ~Restore() {
+      t.EnterState(s);
+      t.SetCalcBuffer(b);
+    }
+  } restore{*this, saved, savedCalc};
+  if (CalcFieldsSize() > 0) RecalcRecord(stored);
+  EnterState(dsCalcFields);
+  SetCalcBuffer(reinterpret_cast<RecordBuffer>(stored));
+  if (results.Count() == 1) return results.Fields(0)->Value();
+  std::vector<Variant> values;
+  for (int i = 0; i < results.Count(); ++i) values.push_back(results.Fields(i)->Value());
+  return Variant(std::move(values));
+}
+
+void TmvxCustomMemTable::ParseResultFields(const std::string& names, TmvxFieldList& list) {
+  list.Clear();
+  std::size_t start = 0;
+  while (start <= names.size()) {
+    std::size_t end = names.find(';', start);
+    if (end == std::string::npos) end = names.size();
+    std::string name = Trim(names.substr(start, end - start));
+    start = end + 1;
+    if (!name.empty()) list.Add(&FieldByName(name), 0);
+  }
 }
 
 }  // namespace memtable

@@ -114,7 +114,7 @@ void TmvxCommon::LayoutRecord() {
     std::uint8_t flags = 0;
     bool longInline = (def.DataType == ftString || def.DataType == ftFixedChar || def.DataType == ftBytes ||
                        def.DataType == ftVarBytes) &&
-                      def.Size >= 13 && performance_ != mtpfFast;
+                      EffectiveFieldSize(def.DataType, def.Size) >= 13 && performance_ != mtpfFast;
     if (IsBlobType(def.DataType) || longInline) flags |= ffBlob;
     if (owner_->OnSetupField && !IsBlobType(def.DataType))
       if (Field* f = owner_->FieldByNumber(slot + 1)) owner_->OnSetupField(*owner_, *f, flags);

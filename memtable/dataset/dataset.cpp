@@ -324,8 +324,16 @@ void DataSet::Cancel() {
   state_ = dsBrowse;
   modified_ = false;
   if (wasInsert) {
+    bool back = false;
     if (!beforeInsert_.empty() && BookmarkValid(beforeInsert_)) {
-      InternalGotoBookmark(beforeInsert_);
+      try {
+        InternalGotoBookmark(beforeInsert_);
+        back = true;
+      } catch (const EDatabaseError&) {
+        // The record is no longer shown: the cursor goes to the first one instead.
+      }
+    }
+    if (back) {
       Resync();
     } else {
       InternalFirst();
@@ -388,8 +396,14 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
   CheckBrowseMode();
   if (!BookmarkValid(bookmark)) DatabaseError("Record not found", this);
   if (BeforeScroll) BeforeScroll(*this);
+  // The cursor stands on the current record first, so that a bookmark that is not found
+  // leaves it there.
+  UpdateCursorPos();
   InternalGotoBookmark(bookmark);
-  if (!ResyncExact()) DatabaseError("Record not found", this);
+  if (!ResyncExact()) {
+    if (haveRecord_) InternalSetToRecord(active_);
+    DatabaseError("Record not found", this);
+  }
   if (AfterScroll) AfterScroll(*this);
 }
 

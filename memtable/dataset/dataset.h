@@ -69,6 +69,12 @@ class IndexDefs {
   std::vector<IndexDef> items_;
 };
 
+// A text field declared without a size (0 or below) holds this many characters.
+constexpr int kDefaultStringSize = 20;
+// The size a field of this type and declared size really has: the one rule that the
+// field objects and the record layout both follow. Texts without a size get the default
+// size; byte fields below 0 hold nothing.
+int EffectiveFieldSize(FieldType type, int size);
 // Native size of a field's value in a record buffer (the null flag not counted).
 int NativeFieldSize(FieldType type, int size);
 

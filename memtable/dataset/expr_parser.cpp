@@ -12,8 +12,19 @@
 namespace dataset {
 
 ExprNode::~ExprNode() {
-  std::unique_ptr<ExprNode> next = std::move(Next);
-  while (next) next = std::move(next->Next);
+  // Children are let go from a list of their own: a long chain of operators or list
+  // elements would otherwise be freed by one recursion per link.
+  std::vector<std::unique_ptr<ExprNode>> pending;
+  if (Next) pending.push_back(std::move(Next));
+  for (auto& op : Operands)
+    if (op) pending.push_back(std::move(op));
+  while (!pending.empty()) {
+    std::unique_ptr<ExprNode> n = std::move(pending.back());
+    pending.pop_back();
+    if (n->Next) pending.push_back(std::move(n->Next));
+    for (auto& op : n->Operands)
+      if (op) pending.push_back(std::move(op));
+  }
 }
 
 namespace {
@@ -142,7 +153,6 @@ class Parser {
     for (const ExprNode* e = n.Next.get(); e; e = e->Next.get())
       for (const auto& op : e->Operands) depth = std::max(depth, op->Depth);
     n.Depth = depth + 1;
-    if (n.Depth > kMaxExprDepth) Fail("Expression too complex");
   }
 
   NodePtr Unary(int op, NodePtr operand) {
@@ -160,7 +170,9 @@ class Parser {
     return n;
   }
 
-  // Guards the recursion of the descent itself (nested parentheses, NOT NOT ...).
+  // Guards the recursion of the descent itself: one level per parenthesis, function
+  // argument list, NOT or unary minus that nests an expression in another. A flat chain
+  // of operators nests nothing and is not limited.
   struct DepthGuard {
     Parser& p;
     explicit DepthGuard(Parser& parser) : p(parser) {
@@ -184,7 +196,15 @@ class Parser {
         return n.ConstType == ftString ? vtText : vtNumber;
       case nodeBINARY:
         // Text + text is their concatenation.
-        if (n.Operator == coADD && TypeOf(*n.Operands[0]) == vtText && TypeOf(*n.Operands[1]) == vtText) return vtText;
+        if (n.Operator == coADD) {
+          // A chain a + b + c ... is walked down its left side without recursion.
+          const ExprNode* e = &n;
+          while (e->Class == nodeBINARY && e->Operator == coADD) {
+            if (TypeOf(*e->Operands[1]) != vtText) return vtNumber;
+            e = e->Operands[0].get();
+          }
+          return TypeOf(*e) == vtText ? vtText : vtNumber;
+        }
         return (n.Operator >= coADD && n.Operator <= coREM) || n.Operator == coMINUS ? vtNumber : vtUnknown;
       case nodeUNARY:
         return n.Operator == coUPPER || n.Operator == coLOWER ? vtText : (n.Operator == coMINUS ? vtNumber : vtUnknown);
@@ -248,8 +268,8 @@ class Parser {
   }
 
   NodePtr Factor() {
-    DepthGuard guard(*this);
     if (IsKeyword("NOT")) {
+      DepthGuard guard(*this);
       Advance();
       return Unary(coNOT, Factor());
     }
@@ -377,8 +397,8 @@ class Parser {
   }
 
   NodePtr UnaryMinus() {
-    DepthGuard guard(*this);
     if (IsSymbol("-")) {
+      DepthGuard guard(*this);
       Advance();
       return Unary(coMINUS, UnaryMinus());
     }

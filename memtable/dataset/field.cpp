@@ -43,7 +43,16 @@ int IndexDefs::IndexOf(const std::string& name) const {
   return -1;
 }
 
+int EffectiveFieldSize(FieldType type, int size) {
+  switch (type) {
+    case ftString: case ftFixedChar: case ftWideString: return size > 0 ? size : kDefaultStringSize;
+    case ftBytes: case ftVarBytes: return size > 0 ? size : 0;
+    default: return size;
+  }
+}
+
 int NativeFieldSize(FieldType type, int size) {
+  size = EffectiveFieldSize(type, size);
   switch (type) {
     case ftString: case ftFixedChar: return size + 1;
     case ftSmallint: case ftWord: case ftBoolean: return 2;
@@ -93,6 +102,7 @@ Variant NativeToVariant(FieldType type, const void* data) {
 }
 
 void VariantToNative(FieldType type, int size, const Variant& value, void* data) {
+  size = EffectiveFieldSize(type, size);
   switch (type) {
     case ftString: case ftFixedChar: case ftWideString: {
       std::string s = value.ToString();
@@ -145,9 +155,7 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
 }
 
 Field::Field(DataSet* owner, std::string name, FieldType type, int size, FieldKind kind)
-    : owner_(owner), name_(std::move(name)), type_(type), size_(size), kind_(kind) {
-  if ((type == ftString || type == ftFixedChar) && size_ <= 0) size_ = 20;
-}
+    : owner_(owner), name_(std::move(name)), type_(type), size_(EffectiveFieldSize(type, size)), kind_(kind) {}
 
 bool Field::IsIndexable() const {
   if (kind_ == fkAggregate) return false;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 #include "memtable/dataset/date_time.h"
@@ -35,6 +36,12 @@ void CheckNotNull(const Variant& a) {
 bool BothIntegral(const Variant& a, const Variant& b) {
   auto integral = [](const Variant& v) { return v.kind() == Variant::Integer || v.kind() == Variant::Bool; };
   return integral(a) && integral(b);
+}
+
+// A float rounded to a whole number; one outside the 64-bit range cannot be converted.
+std::int64_t RoundToInt(double d) {
+  if (!(d > -9.2233720368547748e18 && d < 9.2233720368547748e18)) throw VariantError("Integer overflow");
+  return static_cast<std::int64_t>(std::llround(d));
 }
 
 }  // namespace
@@ -92,10 +99,10 @@ std::int64_t Variant::ToInt() const {
     case Bool:
     case Integer: return int_;
     case Float:
-    case DateTime: return static_cast<std::int64_t>(std::llround(float_));
+    case DateTime: return RoundToInt(float_);
     case String: {
       double d;
-      if (ParseNumber(text_, d)) return static_cast<std::int64_t>(std::llround(d));
+      if (ParseNumber(text_, d)) return RoundToInt(d);
       CannotConvert(kind_, "Integer");
     }
     default: CannotConvert(kind_, "Integer");
@@ -136,7 +143,9 @@ Variant Variant::Add(const Variant& a, const Variant& b) {
   CheckNotNull(a);
   CheckNotNull(b);
   if (a.kind_ == String && b.kind_ == String) return Variant(a.text_ + b.text_);
-  if (BothIntegral(a, b)) return Variant(a.int_ + b.int_);
+  // Whole numbers stay whole while the result fits; past that the sum goes on as a float.
+  std::int64_t sum;
+  if (BothIntegral(a, b) && !__builtin_add_overflow(a.int_, b.int_, &sum)) return Variant(sum);
   double r = a.ToDouble() + b.ToDouble();
   if (a.kind_ == DateTime || b.kind_ == DateTime) return MakeDateTime(r);
   return Variant(r);
@@ -145,7 +154,8 @@ Variant Variant::Add(const Variant& a, const Variant& b) {
 Variant Variant::Subtract(const Variant& a, const Variant& b) {
   CheckNotNull(a);
   CheckNotNull(b);
-  if (BothIntegral(a, b)) return Variant(a.int_ - b.int_);
+  std::int64_t difference;
+  if (BothIntegral(a, b) && !__builtin_sub_overflow(a.int_, b.int_, &difference)) return Variant(difference);
   double r = a.ToDouble() - b.ToDouble();
   if (a.kind_ == DateTime && b.kind_ != DateTime) return MakeDateTime(r);
   return Variant(r);
@@ -154,7 +164,8 @@ Variant Variant::Subtract(const Variant& a, const Variant& b) {
 Variant Variant::Multiply(const Variant& a, const Variant& b) {
   CheckNotNull(a);
   CheckNotNull(b);
-  if (BothIntegral(a, b)) return Variant(a.int_ * b.int_);
+  std::int64_t product;
+  if (BothIntegral(a, b) && !__builtin_mul_overflow(a.int_, b.int_, &product)) return Variant(product);
   return Variant(a.ToDouble() * b.ToDouble());
 }
 
@@ -171,12 +182,14 @@ Variant Variant::Modulo(const Variant& a, const Variant& b) {
   CheckNotNull(b);
   std::int64_t d = b.ToInt();
   if (d == 0) throw VariantError("Division by zero");
+  // x % -1 is 0 for every x; the smallest number divided by -1 would overflow.
+  if (d == -1) return Variant(std::int64_t{0});
   return Variant(a.ToInt() % d);
 }
 
 Variant Variant::Negate(const Variant& a) {
   CheckNotNull(a);
-  if (a.kind_ == Integer || a.kind_ == Bool) return Variant(-a.int_);
+  if ((a.kind_ == Integer || a.kind_ == Bool) && a.int_ != INT64_MIN) return Variant(-a.int_);
   if (a.kind_ == DateTime) return MakeDateTime(-a.float_);
   return Variant(-a.ToDouble());
 }
