@@ -1,0 +1,103 @@
+// The number-format renderer on its own: sections, signs, colours and HTML, the formats that
+// once fell back to a general number (scientific, fractions, elapsed time, sections without
+// digits) and the text helpers. tests/xls/io/render_interop_test.cpp holds the comparison with
+// LibreOffice over a table of values x formats.
+#include <gtest/gtest.h>
+
+#include "xls/formula/number_format.h"
+#include "xls/model/codepage.h"
+
+namespace xls {
+namespace {
+
+std::string Show(const Variant& v, const char16_t* format, bool html = false) {
+  return WideToUtf8(TXLSFormater().FormatValueEx(v, format, html));
+}
+
+TEST(NumberFormat, SectionsSignsAndScaling) {
+  EXPECT_EQ(Show(1234.5, u"#,##0.00"), "1,234.50");
+  EXPECT_EQ(Show(-5.0, u"0;(0)"), "(5)");
+  EXPECT_EQ(Show(-5.0, u"0"), "-5");
+  EXPECT_EQ(Show(0.25, u"0%"), "25%");
+  EXPECT_EQ(Show(0.0, u"0;-0;\"zero\""), "zero");
+  EXPECT_EQ(Show(2.675, u"0.00"), "2.68");  // rounds as the number reads, not as it is stored
+  EXPECT_EQ(Show(-0.001, u"0.00"), "0.00");
+  EXPECT_EQ(Show(1234567.0, u"#,##0,"), "1,235");
+  EXPECT_EQ(Show(1234567.0, u"0.0,,\"M\""), "1.2M");
+  EXPECT_EQ(Show(5551234.0, u"000-0000"), "555-1234");
+  EXPECT_EQ(Show(12.0, u"\\$0.00_)"), "$12.00 ");
+  EXPECT_EQ(Show(150.0, u"[>=100]\"big\";[<0]\"neg\";\"small\""), "big");
+  EXPECT_EQ(Show(-3.0, u"[>=100]\"big\";[<0]\"neg\";\"small\""), "neg");
+  EXPECT_EQ(Show(7.0, u"[>=100]\"big\";[<0]\"neg\";\"small\""), "small");
+  EXPECT_EQ(Show(1.5, u"[$EUR-407] 0.00"), "EUR 1.50");
+}
+
+TEST(NumberFormat, SectionsWithoutDigitsShowNoNumber) {
+  EXPECT_EQ(Show(42.0, u"\"Total\""), "Total");
+  EXPECT_EQ(Show(0.0, u"0;-0;"), "");
+  EXPECT_EQ(Show(42.0, u"[Red]General"), "42");
+  EXPECT_EQ(Show(42.5, u"\"n=\"General"), "n=42.5");
+}
+
+TEST(NumberFormat, ScientificFractionsAndElapsedTime) {
+  EXPECT_EQ(Show(12345.678, u"0.00E+00"), "1.23E+04");
+  EXPECT_EQ(Show(0.000123, u"0.00E+00"), "1.23E-04");
+  EXPECT_EQ(Show(12345.0, u"0.0E-0"), "1.2E4");
+  EXPECT_EQ(Show(12345.0, u"##0.0E+0"), "12.3E+3");
+  EXPECT_EQ(Show(9.996, u"0.00E+00"), "1.00E+01");
+  EXPECT_EQ(Show(1.25, u"# ?/?"), "1 1/4");
+  EXPECT_EQ(Show(0.333, u"# ??/??"), "  1/3 ");
+  EXPECT_EQ(Show(3.14159265, u"# ???/???"), "3  16/113");
+  EXPECT_EQ(Show(1.25, u"?/?"), "5/4");
+  EXPECT_EQ(Show(-1.5, u"# ?/?"), "-1 1/2");
+  EXPECT_EQ(Show(2.0, u"# ?/?"), "2    ");
+  EXPECT_EQ(Show(0.4, u"# ?/8"), " 3/8");
+  EXPECT_EQ(Show(1.5 + 1.0 / 86400, u"[h]:mm:ss"), "36:00:01");
+  EXPECT_EQ(Show(1.0 / 24, u"[mm]:ss"), "60:00");
+  EXPECT_EQ(Show(-0.5, u"[h]:mm"), "-12:00");
+}
+
+TEST(NumberFormat, DatesAndTimes) {
+  const double d = 45322.75;  // 2024-01-31 18:00
+  EXPECT_EQ(Show(d, u"dd/mm/yyyy"), "31/01/2024");
+  EXPECT_EQ(Show(d, u"dddd, mmmm d, yy"), "Wednesday, January 31, 24");
+  EXPECT_EQ(Show(d, u"ddd mmm mmmmm"), "Wed Jan J");
+  EXPECT_EQ(Show(d, u"h:mm AM/PM"), "6:00 PM");
+  EXPECT_EQ(Show(d - 0.5, u"hh:mm a/p"), "06:00 a");
+  EXPECT_EQ(Show(d, u"hh:mm:ss.00"), "18:00:00.00");
+  EXPECT_EQ(Show(d + 1.5 / 86400, u"mm:ss.0"), "00:01.5");
+  EXPECT_EQ(Show(-d, u"dd/mm/yyyy;0"), Show(-d, u"dd/mm/yyyy"));  // a date format keeps its first section
+  EXPECT_TRUE(TXLSFormater::IsDateFormat(u"yyyy-mm-dd"));
+  EXPECT_FALSE(TXLSFormater::IsDateFormat(u"0.00\"mm\""));
+}
+
+TEST(NumberFormat, OtherValuesAndHtml) {
+  EXPECT_EQ(Show(true, u"0.00"), "True");
+  EXPECT_EQ(Show(false, u"0.00", true), "False");
+  EXPECT_EQ(Show(Variant(), u"0.00"), "");
+  EXPECT_EQ(Show(Variant(), u"0.00", true), "&nbsp;");
+  EXPECT_EQ(Show(Variant(u"a&b"), u"0.00", true), "a&amp;b");
+  EXPECT_EQ(Show(Variant(u"abc"), u"0;0;0;\"<\"@\">\"", true), "&lt;abc&gt;");
+  EXPECT_EQ(Show(Variant(u"abc"), u"\"Name: \"@"), "Name: abc");
+  EXPECT_EQ(Show(3.0, u"[red]0", true), "<font color=\"red\">3</font>");
+  EXPECT_EQ(Show(3.0, u"[red]0"), "3");
+  EXPECT_EQ(Show(1.5, u"General"), "1.5");
+  EXPECT_EQ(Show(1.5, u"@"), "1.5");
+  EXPECT_EQ(Show(1e20, u""), "1E+20");
+  EXPECT_EQ(Show(0.1 + 0.2, u""), "0.3");
+  EXPECT_EQ(Show(Variant::Error(7), u"0"), "#DIV/0!");
+}
+
+TEST(NumberFormat, TextHelpers) {
+  EXPECT_EQ(WideToUtf8(TXLSFormater::ProperCase(u"hELLO wORLD-x")), "Hello World-X");
+  EXPECT_EQ(WideToUtf8(TXLSFormater::ProperCase(u"\u0444\u0438\u0422 2abc")), "\u0424\u0438\u0442 2Abc");
+  EXPECT_EQ(WideToUtf8(TXLSFormater::UpperCase(u"stra\u00dfe \u00e9t\u00e9")), "STRA\u00dfE \u00c9T\u00c9");
+  EXPECT_EQ(WideToUtf8(TXLSFormater::LowerCase(u"\u0391\u0392 \u0178")), "\u03b1\u03b2 \u00ff");
+  EXPECT_EQ(WideToUtf8(TXLSFormater::MapDateLetters(u"\u0434\u0434.\u041c\u041c.\u0433\u0433 \"\u0434\" \u0447:\u043c:\u0441")),
+            "DD.MM.YY \"\u0434\" h:m:s");
+  EXPECT_EQ(WideToUtf8(TXLSFormater::MapDateLetters(u"\u0414")), "D");  // upper-case form of the day letter
+  EXPECT_EQ(WideToUtf8(TXLSFormater::HtmlEscape(u"a<b>\"c\"&\r\nd\re")), "a&lt;b&gt;&quot;c&quot;&amp;<br>d<br>e");
+}
+
+}  // namespace
+}  // namespace xls

@@ -1,0 +1,139 @@
+// The number-format renderer against LibreOffice: a workbook of values x formats, saved by our
+// writer and converted to CSV by LibreOffice (cells as shown), must show what the renderer gives
+// for every pair, except the deliberate differences tabled below.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "io_test_support.h"
+#include "xls/formula/number_format.h"
+#include "xls/model/codepage.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls {
+namespace {
+
+const std::vector<std::u16string> kFormats = {
+    u"0", u"0.00", u"#,##0", u"#,##0.00", u"0%", u"0.00%", u"0.00E+00", u"##0.0E+0", u"0.0E-00", u"# ?/?",
+    u"# ??/??", u"?/?", u"# ?/8", u"0;(0)", u"0.00;[Red]-0.00", u"#,##0;(#,##0);\"zero\"", u"0;-0;;@",
+    u"\"Total: \"0", u"0 \"units\"", u"\\$#,##0.00", u"#.##", u"0.0#", u"000000", u"000-000", u"#,##0,",
+    u"0.0,,\"M\"", u"[>=100]\"big\";[<0]\"neg\";\"small\"", u"[Red][>100]0;[Blue]0", u"dd/mm/yyyy",
+    u"yyyy-mm-dd hh:mm:ss", u"d mmm yy", u"dddd, mmmm d, yyyy", u"mmmmm", u"h:mm AM/PM", u"[h]:mm:ss",
+    u"[mm]:ss", u"[ss]", u"hh:mm:ss.00", u"mm:ss", u"General", u"0_);(0)", u"??0.0?", u"\"x\"",
+    u"0.00;-0.00;\"nil\";\"text: \"@", u"[Blue]General",
+};
+const std::vector<Variant> kValues = {Variant(0.0),       Variant(1.0),         Variant(-1.0),    Variant(1234.5678),
+                                      Variant(-1234.5678), Variant(0.25),        Variant(0.0625),  Variant(3.14159265),
+                                      Variant(45322.75),   Variant(1234567.891), Variant(0.00001), Variant(12.5),
+                                      Variant(-0.001),     Variant(0.9999999),   Variant(true),    Variant(u"abc")};
+
+// Where LibreOffice and we part on purpose: (format, value) -> (ours, LibreOffice's). An empty
+// format stands for every format.
+struct Difference {
+  std::u16string format;
+  std::string value;
+  std::string ours, theirs;
+};
+const std::vector<Difference> kDifferences = {
+    // Booleans show as True / False whatever the format; LibreOffice shows a boolean cell
+    // without a boolean format as a number.
+    {u"", "TRUE", "True", "1"},
+    // A negative value in a section without digit placeholders keeps its sign before the text.
+    {u"\"x\"", "-1", "-x", "x"},
+    {u"\"x\"", "-1234.5678", "-x", "x"},
+    {u"\"x\"", "-0.001", "-x", "x"},
+    // Fixed denominators round halves up (0.5 eighths is 1/8); LibreOffice rounds to even.
+    {u"# ?/8", "0.0625", " 1/8", "0   "},
+    // Clock times are cut to the second shown (23:59:59.991 stays 23:59:59).
+    {u"yyyy-mm-dd hh:mm:ss", "0.9999999", "1899-12-30 23:59:59", "1899-12-31 00:00:00"},
+    // Elapsed times of any size are shown; LibreOffice gives up past its own limit.
+    {u"[h]:mm:ss", "1234567.891", "29629629:23:02", "#FMT"},
+    {u"[mm]:ss", "1234567.891", "1777777763:02", "#FMT"},
+    {u"[ss]", "1234567.891", "106666665782", "#FMT"},
+    // LibreOffice's CSV writes text cells as they are, without the text section.
+    {u"0.00;-0.00;\"nil\";\"text: \"@", "abc", "text: abc", "abc"},
+};
+
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false, fieldQuoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+      else if (c == '"') quoted = false;
+      else field += c;
+    } else if (c == '"') {
+      quoted = fieldQuoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field), field.clear(), fieldQuoted = false;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      rows.back().push_back(field), field.clear(), fieldQuoted = false;
+      rows.emplace_back();
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty() || fieldQuoted) rows.back().push_back(field);
+  return rows;
+}
+
+TEST(RenderInterop, LibreOfficeShowsWhatTheRendererGives) {
+  test::TempDir dir;
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  for (size_t f = 0; f < kFormats.size(); ++f) {
+    for (size_t v = 0; v < kValues.size(); ++v) {
+      auto cell = sheet->GetRangeRC(static_cast<int>(f) + 1, static_cast<int>(v) + 1, static_cast<int>(f) + 1,
+                                    static_cast<int>(v) + 1);
+      cell->SetValue(kValues[v]);
+      cell->SetNumberFormat(kFormats[f]);
+    }
+  }
+  const std::string path = dir.File("formats.xls");
+  ASSERT_EQ(book->SaveAsFormat(Utf8ToWide(path), 2), 1);
+  std::string out;
+  const std::string command = "soffice --headless --norestore -env:UserInstallation=file://" + dir.File("profile") +
+                              " --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1' --outdir " + dir.Path() +
+                              " " + path;
+  ASSERT_EQ(test::RunCommand(command, out), 0) << out;
+  std::string csv;
+  {
+    std::ifstream in(dir.File("formats.csv"), std::ios::binary);
+    ASSERT_TRUE(in) << out;
+    csv.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  auto rows = ParseCsv(csv);
+  TXLSFormater formater;
+  std::map<std::pair<std::u16string, std::string>, const Difference*> known;
+  for (const Difference& d : kDifferences) {
+    if (!d.format.empty()) known[{d.format, d.value}] = &d;
+    else
+      for (const auto& f : kFormats) known[{f, d.value}] = &d;
+  }
+  size_t compared = 0;
+  for (size_t f = 0; f < kFormats.size(); ++f) {
+    for (size_t v = 0; v < kValues.size(); ++v) {
+      std::string theirs = f < rows.size() && v < rows[f].size() ? rows[f][v] : std::string("<missing>");
+      std::string ours = WideToUtf8(formater.FormatValue(kValues[v], kFormats[f]));
+      const std::string key = WideToUtf8(kValues[v].ToText());
+      auto it = known.find({kFormats[f], key});
+      if (it != known.end()) {
+        EXPECT_EQ(ours, it->second->ours) << WideToUtf8(kFormats[f]) << " " << key;
+        EXPECT_EQ(theirs, it->second->theirs) << WideToUtf8(kFormats[f]) << " " << key;
+      } else {
+        EXPECT_EQ(ours, theirs) << "format " << WideToUtf8(kFormats[f]) << " value " << key;
+      }
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, kFormats.size() * kValues.size());
+}
+
+}  // namespace
+}  // namespace xls
