@@ -3,8 +3,13 @@
 #include <QPainter>
 #include <QTabBar>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace ui {
+
+QString HeaderText(const QFontMetrics& metrics, const QString& text, int width) {
+  return metrics.elidedText(text, Qt::ElideRight, std::max(0, width - 4));
+}
 
 void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font) {
   painter->save();
@@ -12,9 +17,11 @@ void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, Q
   font.setBold(true);
   painter->setFont(font);
   painter->setPen(Qt::black);
+  painter->setClipRect(rect);
   const QFontMetrics metrics(font);
-  const int x = rect.left() + rect.width() / 2 - metrics.horizontalAdvance(text) / 2;
-  painter->drawText(x, rect.top() + 2 + metrics.ascent(), text);
+  const QString shown = HeaderText(metrics, text, rect.width());
+  const int x = rect.left() + rect.width() / 2 - metrics.horizontalAdvance(shown) / 2;
+  painter->drawText(x, rect.top() + 2 + metrics.ascent(), shown);
   painter->setPen(QColor(160, 160, 160));
   painter->drawLine(rect.topRight(), rect.bottomRight());
   painter->drawLine(rect.bottomLeft(), rect.bottomRight());

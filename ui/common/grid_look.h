@@ -15,7 +15,11 @@ inline const QColor kHeaderCream(255, 251, 240);
 inline const QColor kCurrentBlue(0, 0, 255);
 inline const QColor kDefaultRed(255, 0, 0);
 
-// Draws a header cell: cream fill, black bold text centred horizontally, 2 pixels from the top.
+// The header text as drawn in a cell `width` pixels wide: whole when it fits with 2 pixels on
+// each side, else cut with an ellipsis.
+QString HeaderText(const QFontMetrics& metrics, const QString& text, int width);
+// Draws a header cell: cream fill, black bold text centred horizontally, 2 pixels from the top,
+// clipped to the cell.
 void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font);
 // Draws a cell's text at (left + 2, top + 2) in `color`.
 void DrawCellText(QPainter* painter, const QRect& rect, const QString& text, const QFont& font, const QColor& color);

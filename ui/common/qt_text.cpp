@@ -21,6 +21,43 @@ std::string Ss(const QString& text) { return text.toStdString(); }
 
 QString L(int id) { return Qs(core::LangStr(id)); }
 
+QString LIn(int id, int language) {
+  auto& s = core::State();
+  const int current = s.LanguageIndex;
+  s.LanguageIndex = language;
+  QString text = L(id);
+  s.LanguageIndex = current;
+  return text;
+}
+
+QString MenuText(const QString& text) {
+  QString caption;
+  caption.reserve(text.size() + 2);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] != '&') {
+      caption += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '&') {
+      caption += "&&";
+      ++i;
+    } else if (i + 1 < text.size() && text[i + 1].isLetterOrNumber()) {
+      caption += '&';
+    } else {
+      caption += "&&";
+    }
+  }
+  return caption;
+}
+
+QString ShownText(const QString& caption) {
+  QString shown;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+    else if (caption[i] == '&') continue;
+    shown += caption[i];
+  }
+  return shown;
+}
+
 namespace {
 QLocale CLocale() {
   QLocale c = QLocale::c();

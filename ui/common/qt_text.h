@@ -16,6 +16,17 @@ std::string Ss(const QString& text);
 
 // The message text of `id` in the current language.
 QString L(int id);
+// The message text of `id` in `language` (1..4), as L gives it while that language is current;
+// what the windows measure to make room for the longest text of every language.
+QString LIn(int id, int language);
+
+// A text as the caption of a menu item, button, check box, group box or tab, where "&" marks
+// the mnemonic: an "&" that is not followed by a letter or digit is meant literally and is
+// doubled ("Print Title & Set" shows as written), "&&" stays one literal "&", and "&Clear"
+// keeps its mnemonic.
+QString MenuText(const QString& text);
+// The text a caption shows: the mnemonic marks taken out, "&&" shown as "&".
+QString ShownText(const QString& caption);
 
 // Whole-text conversions with the C locale; no blanks, no group separators, finite only.
 bool ParseInteger(const QString& text, int& value);

@@ -47,7 +47,7 @@ TConnectForm::TConnectForm(QWidget* parent) : QDialog(parent) {
   Cancel->setObjectName("Cancel");
   Cancel->setGeometry(302, 18, 78, 27);
   connect(Cancel, &QPushButton::clicked, this, &TConnectForm::CancelClick);
-  Cancel->setText(L(121));
+  Cancel->setText(MenuText(L(121)));
 }
 
 int TConnectForm::ProbeSingleStation() {

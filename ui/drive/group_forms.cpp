@@ -36,7 +36,7 @@ TGroupForm::TGroupForm(QWidget* parent, int width, int height, int captionId) : 
   for (int k = 0; k < 9; ++k) {
     QString name = model && lang >= 1 && lang <= 4 ? Qs(model->groupNames[k][lang - 1]) : QString();
     QString id = model ? Qs(model->groupIds[k]) : QString();
-    checkGroup[k]->setText(name + " (" + id + ")");
+    checkGroup[k]->setText(MenuText(name + " (" + id + ")"));
   }
   // Offer the transfer groups of the linked model's definitions, each checked.
   int highest = 0;
@@ -53,9 +53,9 @@ TGroupForm::TGroupForm(QWidget* parent, int width, int height, int captionId) : 
   setFixedSize(width, height - shrink_);
 
   setWindowTitle(L(captionId));
-  GroupBox2->setTitle(L(182));
-  OK->setText(L(120));
-  Cancel->setText(L(121));
+  GroupBox2->setTitle(MenuText(L(182)));
+  OK->setText(MenuText(L(120)));
+  Cancel->setText(MenuText(L(121)));
 }
 
 std::array<bool, 9> TGroupForm::Flags() const {

@@ -58,12 +58,12 @@ TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent) {
   // FormCreate
   Stations.clear();
   setWindowTitle(L(141));
-  GroupBox1->setTitle(L(142));
-  GroupBox2->setTitle(L(143));
-  GroupBox7->setTitle(L(149));
-  Link->setText(L(153));
-  Unlink->setText(L(154));
-  Close->setText(L(155));
+  GroupBox1->setTitle(MenuText(L(142)));
+  GroupBox2->setTitle(MenuText(L(143)));
+  GroupBox7->setTitle(MenuText(L(149)));
+  Link->setText(MenuText(L(153)));
+  Unlink->setText(MenuText(L(154)));
+  Close->setText(MenuText(L(155)));
 }
 
 bool TLinkForm::SetBaud(int baud) {

@@ -4,11 +4,13 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "core/common.h"
 #include "core/modbus.h"
 #include "core/param_access.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/user_messages.h"
@@ -21,9 +23,9 @@ TReadWriteForm::TReadWriteForm(QWidget* parent) : QDialog(parent) {
   setObjectName("ReadWriteForm");
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(300, 64);
-  auto* bevel = new QFrame(this);
-  bevel->setFrameStyle(QFrame::Box | QFrame::Raised);
-  bevel->setGeometry(0, 0, 300, 64);
+  bevel_ = new QFrame(this);
+  bevel_->setFrameStyle(QFrame::Box | QFrame::Raised);
+  bevel_->setGeometry(0, 0, 300, 64);
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
   Label1->setGeometry(12, 8, 276, 20);
@@ -33,6 +35,7 @@ TReadWriteForm::TReadWriteForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TReadWriteForm::showEvent(QShowEvent* event) {
+  SizeToTexts(Selected());
   QDialog::showEvent(event);
   QCoreApplication::postEvent(this, new QEvent(ReadMode ? WM_STARTREAD : WM_STARTWRITE));
 }
@@ -53,11 +56,39 @@ bool TReadWriteForm::InGroups(int transferGroup) const {
   return transferGroup >= 1 && transferGroup <= 9 && Groups[static_cast<std::size_t>(transferGroup - 1)];
 }
 
+std::vector<int> TReadWriteForm::Selected() const {
+  const auto& s = core::State();
+  std::vector<int> selected;
+  if (ReadMode) {
+    for (std::size_t i = 0; i < s.ParamDefs.size(); ++i)
+      if (s.ParamDefs[i].model == s.LinkedModel && InGroups(s.ParamDefs[i].transferGroup))
+        selected.push_back(static_cast<int>(i));
+  } else {
+    for (std::size_t i = 0; i < s.Document.size(); ++i)
+      if (s.Document[i].editable > 0 && InGroups(s.Document[i].transferGroup)) selected.push_back(static_cast<int>(i));
+  }
+  return selected;
+}
+
+void TReadWriteForm::SizeToTexts(const std::vector<int>& selected) {
+  const auto& s = core::State();
+  const auto& records = ReadMode ? s.ParamDefs : s.Document;
+  const QFontMetrics metrics = Label1->fontMetrics();
+  int longestCode = 0;
+  for (int i : selected)
+    longestCode = std::max(longestCode, metrics.horizontalAdvance(Qs(records[static_cast<std::size_t>(i)].code.view())));
+  int longestText = 0;
+  for (int lang = 1; lang <= 4; ++lang) longestText = std::max(longestText, metrics.horizontalAdvance(LIn(ReadMode ? 92 : 93, lang)));
+  const int width = std::max(300, longestText + longestCode + 4 + 24);
+  setFixedSize(width, 64);
+  bevel_->setGeometry(0, 0, width, 64);
+  Label1->setGeometry(12, 8, width - 24, 20);
+  ProgBar->setGeometry(12, 34, width - 24, 18);
+}
+
 void TReadWriteForm::ReadLoop() {
   auto& s = core::State();
-  std::vector<int> selected;
-  for (std::size_t i = 0; i < s.ParamDefs.size(); ++i)
-    if (s.ParamDefs[i].model == s.LinkedModel && InGroups(s.ParamDefs[i].transferGroup)) selected.push_back(static_cast<int>(i));
+  const std::vector<int> selected = Selected();
   ProgBar->setRange(0, static_cast<int>(selected.size()));
   ProgBar->setValue(0);
   s.ReadValues.clear();
@@ -66,9 +97,9 @@ void TReadWriteForm::ReadLoop() {
     const auto& def = s.ParamDefs[static_cast<std::size_t>(i)];
     Label1->setText(L(92) + Qs(def.code.view()));
     float value = 0;
-    if (core::ReadParam(Station, i, value) != core::kResultOk) {
-      Gui().MessageBox("Error Reading Parameter " + Qs(def.code.view()), "Read Error", platform::gui::Buttons::Ok,
-                       platform::gui::Icon::None);
+    if (const core::TransactionResult result = core::ReadParam(Station, i, value); result != core::kResultOk) {
+      Gui().MessageBox(extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result),
+                       extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
       done(platform::gui::IdNo);
       return;
     }
@@ -82,30 +113,39 @@ void TReadWriteForm::ReadLoop() {
 
 void TReadWriteForm::WriteLoop() {
   auto& s = core::State();
-  std::vector<int> selected;
-  for (std::size_t i = 0; i < s.Document.size(); ++i)
-    if (s.Document[i].editable > 0 && InGroups(s.Document[i].transferGroup)) selected.push_back(static_cast<int>(i));
+  const std::vector<int> selected = Selected();
   ProgBar->setRange(0, static_cast<int>(selected.size()));
   const int last = Stations.highest();
+  std::vector<int> stationsDone;
   for (int station = 1; station <= 254; ++station) {
     if (!Stations.contains(station)) continue;
     ProgBar->setValue(0);
     core::TransactionResult result = core::kResultOk;
+    int written = 0;
+    QString failedCode;
     for (int i : selected) {
       const auto& rec = s.Document[static_cast<std::size_t>(i)];
       Label1->setText(L(93) + Qs(rec.code.view()));
       LetMessagesRun();
+      failedCode = Qs(rec.code.view());
       result = core::WriteParam(station, i, rec.value);
       if (result != core::kResultOk) break;
+      ++written;
       ProgBar->setValue(ProgBar->value() + 1);
       LetMessagesRun();
     }
-    if (result == core::kResultOk) continue;
+    if (result == core::kResultOk) {
+      stationsDone.push_back(station);
+      continue;
+    }
+    FailedResult = result;
+    Failure = extra::WriteStopped(failedCode, station, result, written, static_cast<int>(selected.size()), stationsDone);
     if (station == last) {
       done(result == core::kResultException + 3 ? platform::gui::IdRetry : platform::gui::IdNo);
       return;
     }
-    if (Gui().MessageBox(L(94), L(76), platform::gui::Buttons::YesNo, platform::gui::Icon::Warning) != platform::gui::IdYes) {
+    if (Gui().MessageBox(Failure + "\n\n" + L(94), L(76), platform::gui::Buttons::YesNo, platform::gui::Icon::Warning) !=
+        platform::gui::IdYes) {
       done(platform::gui::IdCancel);
       return;
     }

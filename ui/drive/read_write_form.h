@@ -4,9 +4,12 @@
 
 #include <QDialog>
 #include <array>
+#include <vector>
 
+#include "core/modbus.h"
 #include "core/station_set.h"
 
+class QFrame;
 class QLabel;
 class QProgressBar;
 
@@ -25,6 +28,11 @@ class TReadWriteForm : public QDialog {
   QLabel* Label1;
   QProgressBar* ProgBar;
 
+  // After a failed write: the result of the failed transaction and what to tell the user
+  // (the parameter, the station, why, and what had been written already).
+  core::TransactionResult FailedResult = 0;
+  QString Failure;
+
  public slots:
   // Read: IdYes done, IdNo a read failed.
   void ReadLoop();
@@ -38,6 +46,13 @@ class TReadWriteForm : public QDialog {
 
  private:
   bool InGroups(int transferGroup) const;
+  // The indexes the loop goes through: into ParamDefs (read) or into Document (write).
+  std::vector<int> Selected() const;
+  // Widens the window (300 pixels at least) so that the label shows the longest text of the
+  // loop in full: the read or write text in any language followed by the longest code.
+  void SizeToTexts(const std::vector<int>& selected);
+
+  QFrame* bevel_ = nullptr;
 };
 
 }  // namespace ui

@@ -57,7 +57,7 @@ TCompareForm::TCompareForm(QWidget* owner) : QWidget(owner) {
   for (int g = 1; g <= 9; ++g)
     if (present[g - 1]) {
       TabGroups[tabCount_++] = static_cast<std::uint8_t>(g);
-      TabControl->addTab(PageCaption(static_cast<int>(h.model), g));
+      TabControl->addTab(MenuText(PageCaption(static_cast<int>(h.model), g)));
     }
   if (tabCount_ > 0) TabControl->setCurrentIndex(0);
   quiet_ = false;

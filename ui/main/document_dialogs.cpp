@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "core/common.h"
 #include "platform/gui/gui_services.h"
@@ -34,12 +35,12 @@ void TDocumentDialog::reject() { done(IdCancel); }
 void TDocumentDialog::AddButtons(QBoxLayout* layout, bool withCancel) {
   auto* row = new QHBoxLayout;
   row->addStretch();
-  OK = new QPushButton(L(120), this);
+  OK = new QPushButton(MenuText(L(120)), this);
   OK->setObjectName("OK");
   OK->setDefault(true);
   row->addWidget(OK);
   if (withCancel) {
-    Cancel = new QPushButton(L(121), this);
+    Cancel = new QPushButton(MenuText(L(121)), this);
     Cancel->setObjectName("Cancel");
     row->addWidget(Cancel);
     connect(Cancel, &QPushButton::clicked, this, [this] { done(IdCancel); });
@@ -155,7 +156,7 @@ TCompareFileForm::TCompareFileForm(QWidget* owner) : TFilePickDialog(owner) {
   setObjectName("CompareFileForm");
   setWindowTitle(L(137));
   auto* layout = new QVBoxLayout(this);
-  GroupBox1 = new QGroupBox(L(138), this);
+  GroupBox1 = new QGroupBox(MenuText(L(138)), this);
   auto* grid = new QGridLayout(GroupBox1);
   file1 = AddFileRow(GroupBox1, grid, 0, "file1", Button1);
   file2 = AddFileRow(GroupBox1, grid, 1, "file2", Button2);
@@ -177,13 +178,13 @@ TCompareFilesForm::TCompareFilesForm(QWidget* owner) : TFilePickDialog(owner) {
   setObjectName("CompareFilesForm");
   setWindowTitle(L(139));
   auto* layout = new QVBoxLayout(this);
-  GroupBox1 = new QGroupBox(L(138), this);
+  GroupBox1 = new QGroupBox(MenuText(L(138)), this);
   auto* grid = new QGridLayout(GroupBox1);
   file1 = AddFileRow(GroupBox1, grid, 0, "file1", Button1);
   file2 = AddFileRow(GroupBox1, grid, 1, "file2", Button2);
   file3 = AddFileRow(GroupBox1, grid, 2, "file3", Button3);
   layout->addWidget(GroupBox1);
-  GroupBox2 = new QGroupBox(L(140), this);
+  GroupBox2 = new QGroupBox(MenuText(L(140)), this);
   auto* row = new QHBoxLayout(GroupBox2);
   Label9 = new QLabel(L(37), GroupBox2);
   comboModel = new QComboBox(GroupBox2);
@@ -232,7 +233,7 @@ TStationForm::TStationForm(QWidget* owner) : TDocumentDialog(owner) {
     stationGrid->setItem(n - 1, 1, new QTableWidgetItem);
   }
   layout->addWidget(stationGrid);
-  Clear = new QPushButton(L(157), this);
+  Clear = new QPushButton(MenuText(L(157)), this);
   Clear->setObjectName("Clear");
   connect(Clear, &QPushButton::clicked, this, &TStationForm::ClearClick);
   layout->addWidget(Clear, 0, Qt::AlignLeft);
@@ -256,23 +257,39 @@ void TStationForm::ClearClick() {
 // ---- print title and set
 
 namespace {
-constexpr int kPrintFormHeight = 520;
-constexpr int kPrintSetTop = 250;
+// The layout of the dialog with every group check box showing; the lines of the title group
+// and the width of its captions grow to their texts (measured in every language).
+constexpr int kLineStep = 26;
+constexpr int kRemarkStep = 24;
+constexpr int kEditHeight = 22;
+constexpr int kCaptionWidth = 110;
+constexpr int kEditWidth = 330;
 constexpr int kPrintSetHeight = 210;
+
+// The widest of the texts of `ids` in any language, in `metrics`.
+int WidestText(const QFontMetrics& metrics, std::initializer_list<int> ids) {
+  int widest = 0;
+  for (int id : ids)
+    for (int lang = 1; lang <= 4; ++lang) widest = std::max(widest, metrics.horizontalAdvance(ShownText(MenuText(LIn(id, lang)))));
+  return widest;
+}
 }  // namespace
 
 TPrintTitleForm::TPrintTitleForm(QWidget* owner) : TDocumentDialog(owner) {
   setObjectName("PrintTitleForm");
   setWindowTitle(L(8));
-  GroupBox1 = new QGroupBox(L(123), this);
-  GroupBox1->setGeometry(8, 8, 464, 236);
+  GroupBox1 = new QGroupBox(MenuText(L(123)), this);
+  const QFontMetrics metrics = fontMetrics();
+  const int captionWidth = std::max(kCaptionWidth, WidestText(metrics, {124, 125, 126, 127, 128, 129, 130}) + 4);
+  const int editLeft = 10 + captionWidth + 4;
+  const int innerWidth = editLeft + kEditWidth + 10;
   static const char* const editNames[8] = {"editTitle",      "editVer",     "editCompany", "editDate",
                                            "editProgrammer", "editRemark1", "editRemark2", "editRemark3"};
   static const int labelIds[7] = {124, 125, 126, 127, 128, 129, 130};
   for (int i = 0; i < 7; ++i) {
     auto* label = new QLabel(L(labelIds[i]), GroupBox1);
     label->setObjectName(QString("Label%1").arg(i + 1));
-    label->setGeometry(10, 22 + i * 26, 110, 22);
+    label->setGeometry(10, 22 + i * kLineStep, captionWidth, kEditHeight);
   }
   int y = 22;
   for (int i = 0; i < 8; ++i) {
@@ -283,21 +300,26 @@ TPrintTitleForm::TPrintTitleForm(QWidget* owner) : TDocumentDialog(owner) {
       QPalette p = editPage->palette();
       p.setColor(QPalette::Base, p.color(QPalette::Button));
       editPage->setPalette(p);
-      editPage->setGeometry(124, y, 100, 22);
-      y += 26;
+      editPage->setGeometry(editLeft, y, 100, kEditHeight);
+      y += kLineStep;
     }
     titleEdits[i] = new QLineEdit(GroupBox1);
     titleEdits[i]->setObjectName(editNames[i]);
-    titleEdits[i]->setGeometry(124, y, 330, 22);
-    y += i >= 5 ? 24 : 26;
+    titleEdits[i]->setGeometry(editLeft, y, kEditWidth, kEditHeight);
+    y += i >= 5 ? kRemarkStep : kLineStep;
   }
-  GroupBox2 = new QGroupBox(L(131), this);
-  checkPrint = new QCheckBox(L(132), GroupBox2);
+  // y is now below the third remark line plus one step: the group ends 8 pixels under it.
+  const int titleHeight = y - kRemarkStep + kEditHeight + 10;
+  GroupBox1->setGeometry(8, 8, innerWidth, titleHeight);
+  const int printSetTop = 8 + titleHeight + 6;
+
+  GroupBox2 = new QGroupBox(MenuText(L(131)), this);
+  checkPrint = new QCheckBox(MenuText(L(132)), GroupBox2);
   checkPrint->setObjectName("checkPrint");
-  checkPrint->setGeometry(10, 22, 300, 18);
+  checkPrint->setGeometry(10, 22, std::max(300, checkPrint->sizeHint().width()), 18);
   auto* label8 = new QLabel(L(133), GroupBox2);
   label8->setObjectName("Label8");
-  label8->setGeometry(10, 44, 300, 18);
+  label8->setGeometry(10, 44, std::max(300, label8->sizeHint().width()), 18);
 
   // Which groups the open document uses, and the model whose group names caption them.
   const auto& s = core::State();
@@ -315,35 +337,44 @@ TPrintTitleForm::TPrintTitleForm(QWidget* owner) : TDocumentDialog(owner) {
   const bool knownModel = model >= 1 && model <= s.ModelCount && model <= static_cast<int>(s.Models.size());
   const int lang = s.LanguageIndex;
   int highest = 0;
+  int widest = innerWidth;
   for (int k = 1; k <= 9; ++k) {
     QString caption;
     if (knownModel && lang >= 1 && lang <= 4) {
       const auto& m = s.Models[model - 1];
       caption = Qs(m.groupNames[k - 1][lang - 1]) + " (" + Qs(m.groupIds[k - 1]) + ")";
     }
-    checkGroup[k - 1] = new QCheckBox(caption, GroupBox2);
+    checkGroup[k - 1] = new QCheckBox(MenuText(caption), GroupBox2);
     checkGroup[k - 1]->setObjectName(QString("checkGroup%1").arg(k));
-    checkGroup[k - 1]->setGeometry(24, 66 + (k - 1) * 16, 400, 16);
+    const int width = std::max(400, checkGroup[k - 1]->sizeHint().width());
+    checkGroup[k - 1]->setGeometry(24, 66 + (k - 1) * 16, width, 16);
     checkGroup[k - 1]->setVisible(used[k - 1]);
-    if (used[k - 1]) highest = k;
+    widest = std::max(widest, 24 + width + 10);
   }
+  for (int k = 1; k <= 9; ++k)
+    if (used[k - 1]) highest = k;
+  widest = std::max({widest, 10 + checkPrint->width() + 10, 10 + label8->width() + 10});
+  GroupBox1->resize(widest, titleHeight);
   shrunkBy_ = std::min(16 * (9 - highest), 96);
-  GroupBox2->setGeometry(8, kPrintSetTop, 464, kPrintSetHeight - shrunkBy_);
-  const int buttonsTop = kPrintSetTop + kPrintSetHeight - shrunkBy_ + 10;
-  Clear = new QPushButton(L(134), this);
+  GroupBox2->setGeometry(8, printSetTop, widest, kPrintSetHeight - shrunkBy_);
+  const int buttonsTop = printSetTop + kPrintSetHeight - shrunkBy_ + 10;
+  Clear = new QPushButton(MenuText(L(134)), this);
   Clear->setObjectName("Clear");
-  Clear->setGeometry(8, buttonsTop, 150, 28);
-  OK = new QPushButton(L(120), this);
+  Clear->setGeometry(8, buttonsTop, std::max(150, Clear->sizeHint().width()), 28);
+  OK = new QPushButton(MenuText(L(120)), this);
   OK->setObjectName("OK");
   OK->setDefault(true);
-  OK->setGeometry(300, buttonsTop, 80, 28);
-  Cancel = new QPushButton(L(121), this);
+  Cancel = new QPushButton(MenuText(L(121)), this);
   Cancel->setObjectName("Cancel");
-  Cancel->setGeometry(390, buttonsTop, 80, 28);
+  const int formWidth = 8 + widest + 8;
+  const int cancelWidth = std::max(80, Cancel->sizeHint().width());
+  const int okWidth = std::max(80, OK->sizeHint().width());
+  Cancel->setGeometry(formWidth - 10 - cancelWidth, buttonsTop, cancelWidth, 28);
+  OK->setGeometry(Cancel->x() - 10 - okWidth, buttonsTop, okWidth, 28);
   connect(Clear, &QPushButton::clicked, this, &TPrintTitleForm::ClearClick);
   connect(OK, &QPushButton::clicked, this, [this] { done(IdOk); });
   connect(Cancel, &QPushButton::clicked, this, [this] { done(IdCancel); });
-  setFixedSize(480, kPrintFormHeight - shrunkBy_);
+  setFixedSize(formWidth, buttonsTop + 28 + 22);
   ClearClick();
 }
 
