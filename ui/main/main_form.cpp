@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 
 #include "core/config.h"
@@ -267,12 +268,15 @@ void TMainForm::BuildToolBar() {
   ToolBar->addWidget(imageTop);
 }
 
+namespace {
+constexpr int kPanelWidths[5] = {250, 160, 150, 160, 50};
+}  // namespace
+
 void TMainForm::BuildStatusBar() {
-  const int widths[5] = {250, 160, 150, 160, 50};
   for (int i = 0; i < 5; ++i) {
     panels_[i] = new QLabel(statusBar());
     panels_[i]->setObjectName(QString("StatusPanel%1").arg(i + 1));
-    panels_[i]->setFixedWidth(widths[i]);
+    panels_[i]->setFixedWidth(kPanelWidths[i]);
     panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addWidget(panels_[i]);
   }
@@ -369,6 +373,38 @@ void TMainForm::UpdateStatusBar() {
     panels_[4]->setText(QString());
   else
     panels_[4]->setText(" " + L(items_.at("OperationOnline").action->isChecked() ? 38 : 39));
+  SizeStatusPanels();
+}
+
+void TMainForm::SizeStatusPanels() {
+  const auto& s = core::State();
+  std::array<QStringList, 5> texts;
+  for (int lang = 1; lang <= 4; ++lang) {
+    texts[0] << " " + LIn(33, lang);
+    for (const auto& [name, state] : items_) {
+      if (state.hintId <= 0) continue;
+      const int id = name == "ViewLingua" ? 115 + lang : state.hintId;
+      // What a command adds to its hint in every language (a note that it is not built yet).
+      const QString own = L(state.hintId);
+      const QString added = state.hint.startsWith(own) ? state.hint.mid(own.size()) : QString();
+      texts[0] << " " + LIn(id, lang) + added;
+    }
+    texts[1] << " " + LIn(34, lang) + "xxx" << " " + LIn(34, lang) + Qs(s.LinkRevision);
+    texts[2] << " " + LIn(35, lang) + " 254" << " " + LIn(36, lang);
+    texts[3] << " " + LIn(37, lang) + "xxxxxxxxxxxx" << " " + LIn(37, lang) + Qs(s.LinkProduct);
+    for (const auto& model : s.Models) texts[3] << " " + LIn(37, lang) + Qs(model.name.view());
+    texts[4] << " " + LIn(38, lang) << " " + LIn(39, lang);
+  }
+  for (std::size_t i = 0; i < panels_.size(); ++i) {
+    QLabel* panel = panels_[i];
+    texts[i] << panel->text();
+    const QFontMetrics metrics = panel->fontMetrics();
+    int widest = 0;
+    for (const QString& text : texts[i]) widest = std::max(widest, metrics.horizontalAdvance(text));
+    // The frame on both sides, the label's indent of half an "x" and as much again to spare.
+    const int room = widest + 2 * panel->frameWidth() + metrics.horizontalAdvance('x') + 2;
+    panel->setFixedWidth(std::max(kPanelWidths[i], room));
+  }
 }
 
 QString TMainForm::StatusPanel(int panel) const {

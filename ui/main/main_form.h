@@ -103,6 +103,9 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBar();
+  // Makes each status-bar panel as wide as its design width, or as the longest text it can show
+  // in any language when that is wider.
+  void SizeStatusPanels();
   void BuildPanel();
   void FormCreate();
 
