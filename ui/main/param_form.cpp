@@ -179,7 +179,7 @@ int TParamForm::TabCount() const { return tabCount_; }
 
 void TParamForm::SetHeaders() {
   const int model = static_cast<int>(core::State().ParHeader.model);
-  for (int t = 0; t < tabCount_; ++t) TabControl->setTabText(t, PageCaption(model, TabGroups[t]));
+  for (int t = 0; t < tabCount_; ++t) TabControl->setTabText(t, MenuText(PageCaption(model, TabGroups[t])));
   QStringList heads{QString()};
   for (int id = 81; id <= 86; ++id) heads << L(id);
   parGrid->setHorizontalHeaderLabels(heads);
