@@ -1,0 +1,222 @@
+#include "xls/io/reader/read_stream.h"
+
+#include <cstring>
+
+#include "xls/model/codepage.h"
+#include "xls/model/file_streams.h"
+
+namespace xls {
+
+std::uint32_t PlainPrefix(std::uint16_t id, std::uint32_t length) {
+  switch (id) {
+    case kRecBOF:
+    case kRecFilePass:
+    case 0x00E1:  // INTERFACEHDR
+    case 0x0194:  // USREXCL
+    case 0x0195:  // FILELOCK
+    case 0x0196:  // RRDINFO
+    case 0x0138:  // RRDHEAD
+      return length;
+    case kRecBoundSheet:
+      return length < 4 ? length : 4;
+    default:
+      return 0;
+  }
+}
+
+TXLSReadStream::TXLSReadStream(std::u16string password) : password_(std::move(password)) {}
+
+TXLSReadStream::~TXLSReadStream() = default;
+
+int TXLSReadStream::OpenFile(const std::u16string& fileName) {
+  fileName_ = fileName;
+  sourceStream_ = nullptr;
+  return Open();
+}
+
+int TXLSReadStream::OpenStream(platform::ByteStream& stream) {
+  fileName_.clear();
+  sourceStream_ = &stream;
+  sourceStart_ = stream.Position();
+  if (sourceStart_ < 0) sourceStart_ = 0;
+  return Open();
+}
+
+int TXLSReadStream::Open() {
+  Close();
+  decrypter_.reset();
+  decrypting_ = false;
+  int result = OpenStorage();
+  if (result == 1) return OpenWorkbookStream();
+  if (result == kReadNoCompoundFile) return OpenBare();
+  return result;
+}
+
+int TXLSReadStream::OpenStorage() {
+  root_.reset();
+  if (fileName_.empty() && !sourceStream_) return 1;
+  auto reader = std::make_unique<platform::CompoundFileReader>();
+  platform::FileResult opened;
+  if (sourceStream_) {
+    opened = reader->OpenStream(*sourceStream_);
+    sourceStream_->Seek(sourceStart_, platform::SeekOrigin::Begin);
+  } else {
+    opened = reader->OpenFile(WideToUtf8(fileName_));
+  }
+  if (!opened) return kReadNoCompoundFile;
+  root_ = std::move(reader);
+  return 1;
+}
+
+int TXLSReadStream::OpenWorkbookStream() {
+  if (!root_) return kReadNoWorkbook;
+  int entry = root_->Find(platform::CompoundFileReader::kRoot, u"workbook");
+  if (entry < 0 || root_->GetEntry(entry).type != platform::CompoundEntryType::Stream)
+    entry = root_->Find(platform::CompoundFileReader::kRoot, u"book");
+  if (entry < 0 || root_->GetEntry(entry).type != platform::CompoundEntryType::Stream) return kReadNoWorkbook;
+  std::vector<std::uint8_t> bytes;
+  if (!root_->ReadStream(entry, bytes)) return kReadNoWorkbook;
+  workbook_ = std::make_unique<platform::MemoryStream>(std::move(bytes));
+  bare_ = false;
+  position_ = 0;
+  return 1;
+}
+
+int TXLSReadStream::OpenBare() {
+  if (sourceStream_) {
+    bareStream_ = sourceStream_;
+  } else {
+    try {
+      ownBare_ = std::make_unique<TWFileStream>(fileName_, 0);
+    } catch (const EFOpenError&) {
+      return kReadNoCompoundFile;  // nothing to read at all
+    }
+    bareStream_ = ownBare_.get();
+    sourceStart_ = 0;
+  }
+  bare_ = true;
+  position_ = 0;
+  std::uint8_t header[4];
+  if (bareStream_->Read(header, 4) == 4) {
+    std::uint16_t id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+    std::uint16_t length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
+    if (id == kRecBOF && length >= 4 && length <= 30 &&
+        bareStream_->Seek(sourceStart_, platform::SeekOrigin::Begin) == sourceStart_)
+      return 1;
+  }
+  Close();
+  return kReadNoWorkbook;
+}
+
+platform::ByteStream* TXLSReadStream::Source() const {
+  return bare_ ? bareStream_ : workbook_.get();
+}
+
+int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
+  platform::ByteStream* in = Source();
+  if (!in) return kReadEndOfStream;
+  std::uint8_t header[4];
+  std::size_t got = in->Read(header, 4);
+  if (decrypting_) decrypter_->Skip(static_cast<std::uint32_t>(got));
+  position_ += static_cast<std::uint32_t>(got);
+  if (got < 4) return kReadEndOfStream;
+  id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+  length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
+  lastId_ = id;
+  return 1;
+}
+
+int TXLSReadStream::ReadBody(std::uint32_t length, std::unique_ptr<TXLSBlob>& blob) {
+  blob.reset();
+  if (length == 0) return 1;
+  platform::ByteStream* in = Source();
+  if (!in) return kReadShortRecord;
+  auto body = std::make_unique<TXLSBlob>(length);
+  std::size_t got = in->Read(body->GetData(), length);
+  body->SetSize(static_cast<std::uint32_t>(got));
+  if (decrypting_) {
+    // The XOR key index depends on the length of the whole record, so a record that keeps a
+    // plain prefix is decrypted whole and the prefix put back.
+    const std::uint32_t plain = std::min(PlainPrefix(lastId_, length), static_cast<std::uint32_t>(got));
+    if (plain == got) {
+      decrypter_->Skip(plain);
+    } else {
+      std::uint8_t prefix[4];
+      std::memcpy(prefix, body->GetData(), std::min<std::uint32_t>(plain, sizeof prefix));
+      decrypter_->Decrypt(body->GetData(), static_cast<std::uint32_t>(got));
+      std::memcpy(body->GetData(), prefix, std::min<std::uint32_t>(plain, sizeof prefix));
+    }
+  }
+  position_ += static_cast<std::uint32_t>(got);
+  if (got < length) return kReadShortRecord;
+  blob = std::move(body);
+  return 1;
+}
+
+int TXLSReadStream::SetFilePass(const TXLSBlob& body) {
+  decrypter_.reset();
+  decrypting_ = false;
+  int status;
+  std::unique_ptr<TXLSDecrypter> decrypter = CreateDecrypter(body, status);
+  if (!decrypter) return status;
+  status = decrypter->CheckPassword(body, kDefaultPassword);
+  // A malformed record fails whatever the password; otherwise the caller's password decides.
+  if (status != 1 && status != kDecryptBadRecord && status != kDecryptUnsupported)
+    status = password_.empty() ? kDecryptNoPassword : decrypter->CheckPassword(body, password_);
+  if (status != 1) return status;
+  decrypter->Skip(position_);
+  decrypter_ = std::move(decrypter);
+  decrypting_ = true;
+  return 1;
+}
+
+void TXLSReadStream::Close() {
+  ownBare_.reset();
+  bareStream_ = nullptr;
+  workbook_.reset();
+  position_ = 0;
+}
+
+int TXLSReadStream::CloseStorage() {
+  if (!bare_) root_.reset();
+  return 1;
+}
+
+// --- record groups ---
+
+int TXLSRecordGroupReader::ReadRecord() {
+  std::uint16_t id = 0, length = 0;
+  int status = stream_.ReadHeader(id, length);
+  if (status == 1) status = stream_.ReadBody(length, pendingBody_);
+  if (status != 1) return status;
+  pendingId_ = id;
+  havePending_ = true;
+  if (!pendingBody_) pendingBody_ = std::make_unique<TXLSBlob>(0);
+  // Decryption starts right after the FILEPASS body.
+  if (id == kRecFilePass) return stream_.SetFilePass(*pendingBody_);
+  return 1;
+}
+
+int TXLSRecordGroupReader::Next(TXLSRecordGroup& group) {
+  group.id = 0;
+  group.chunks.reset();
+  if (!havePending_ && status_ == 1) status_ = ReadRecord();
+  if (!havePending_) return status_;
+  group.id = pendingId_;
+  group.chunks = std::make_unique<TXLSBlobList>();
+  group.chunks->Add(pendingBody_.release());
+  havePending_ = false;
+  while (status_ == 1) {
+    status_ = ReadRecord();
+    if (status_ != 1 || !havePending_) break;
+    bool joins = (join_ && pendingId_ == kRecContinue) ||
+                 (group.id == kRecMsoDrawingGroup && pendingId_ == kRecMsoDrawingGroup);
+    if (!joins) break;
+    group.chunks->Add(pendingBody_.release());
+    havePending_ = false;
+  }
+  // A record read before a failure (the FILEPASS that failed) is still handed out.
+  return 1;
+}
+
+}  // namespace xls
