@@ -1,7 +1,8 @@
 // The in-memory table against SQLite's in-memory database, with the same records
 // (an integer key, a 20-character text, a float and a date-time): append, building an
-// index on the text (beside std::sort over the same texts), locating by an indexed key
-// and a filtered walk. Run with 100,000 and 1,000,000 records.
+// index on the text (beside std::sort over the same texts), locating by an indexed key,
+// a filtered walk, and appends, key edits and deletes with indexes kept up to date on
+// every change. Run with 100,000 and 1,000,000 records.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sqlite3.h>
@@ -288,7 +289,195 @@ void BM_SqliteFilteredWalk(benchmark::State& state) {
   sqlite3_finalize(st);
 }
 
+// ---- maintained indexes ----
+//
+// Appending in random key order with an index kept up to date on every post, against
+// appending without it and building it afterwards, and against SQLite with the same
+// index; then key edits and deletes one record at a time with the indexes kept.
+
+std::unique_ptr<TmvxMemTable> NewMaintainedTable(int indexes) {
+  auto t = std::make_unique<TmvxMemTable>();
+  t->GetFieldDefs().Add("Key", ftInteger);
+  t->GetFieldDefs().Add("Text", ftString, 20);
+  t->GetFieldDefs().Add("Value", ftFloat);
+  t->GetFieldDefs().Add("Stamp", ftDateTime);
+  if (indexes >= 1) t->GetIndexDefs().Add("ByText", "Text", 0);
+  if (indexes >= 2) t->GetIndexDefs().Add("ByKey", "Key", 0);
+  if (indexes >= 3) t->GetIndexDefs().Add("ByValue", "Value", 0);
+  t->Open();
+  return t;
+}
+
+void BM_MemTableAppendMaintainedIndex(benchmark::State& state) {
+  const Data& d = GetData(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto t = NewMaintainedTable(1);
+    state.ResumeTiming();
+    Fill(*t, d);
+    state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_MemTableAppendThenBuildIndex(benchmark::State& state) {
+  const Data& d = GetData(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto t = NewMaintainedTable(0);
+    state.ResumeTiming();
+    Fill(*t, d);
+    TmvxIndex index("ByText", t.get(), "Text", 0, 1, false);
+    index.Rebuild();
+    state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SqliteAppendMaintainedIndex(benchmark::State& state) {
+  const Data& d = GetData(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto db = std::make_unique<SqliteDb>();
+    db->Exec("CREATE INDEX by_text ON t(text)");
+    state.ResumeTiming();
+    db->Fill(d);
+    state.PauseTiming();
+    db.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+constexpr int kChanges = 20000;
+
+// New texts and record numbers for the edits and deletes, the same for both engines.
+struct Changes {
+  std::vector<std::string> texts;
+  std::vector<int> positions;  // 0-based record numbers to edit
+  std::vector<int> keys;       // distinct keys to delete
+};
+
+const Changes& GetChanges(int n) {
+  static std::map<int, std::unique_ptr<Changes>> cache;
+  auto& c = cache[n];
+  if (!c) {
+    c = std::make_unique<Changes>();
+    std::mt19937 rng(7);
+    for (int i = 0; i < kChanges; ++i) {
+      std::string t(20, ' ');
+      for (char& ch : t) ch = static_cast<char>('a' + rng() % 26);
+      c->texts.push_back(t);
+      c->positions.push_back(static_cast<int>(rng() % static_cast<unsigned>(n)));
+    }
+    std::vector<int> all(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) all[static_cast<std::size_t>(i)] = i;
+    std::shuffle(all.begin(), all.end(), rng);
+    c->keys.assign(all.begin(), all.begin() + kChanges);
+  }
+  return *c;
+}
+
+void BM_MemTableKeyEdit(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Changes& c = GetChanges(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto t = NewMaintainedTable(1);
+    Fill(*t, GetData(n));
+    Field& text = t->FieldByName("Text");
+    state.ResumeTiming();
+    for (int i = 0; i < kChanges; ++i) {
+      t->SetRecNo(c.positions[static_cast<std::size_t>(i)] + 1);
+      t->Edit();
+      text.SetData(c.texts[static_cast<std::size_t>(i)].c_str());
+      t->Post();
+    }
+    state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kChanges);
+}
+
+void BM_SqliteKeyEdit(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Changes& c = GetChanges(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto db = std::make_unique<SqliteDb>();
+    db->Exec("CREATE INDEX by_text ON t(text)");
+    db->Fill(GetData(n));
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(db->db, "UPDATE t SET text = ? WHERE rowid = ?", -1, &st, nullptr);
+    state.ResumeTiming();
+    for (int i = 0; i < kChanges; ++i) {
+      sqlite3_bind_text(st, 1, c.texts[static_cast<std::size_t>(i)].data(), 20, SQLITE_STATIC);
+      sqlite3_bind_int(st, 2, c.positions[static_cast<std::size_t>(i)] + 1);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    state.PauseTiming();
+    sqlite3_finalize(st);
+    db.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kChanges);
+}
+
+void BM_MemTableDeleteThreeIndexes(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Changes& c = GetChanges(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto t = NewMaintainedTable(3);
+    Fill(*t, GetData(n));
+    t->SetIndexName("ByKey");
+    state.ResumeTiming();
+    for (int key : c.keys) {
+      t->Locate("Key", Variant(key), 0);
+      t->Delete();
+    }
+    state.PauseTiming();
+    if (t->RecordCount() != n - kChanges) state.SkipWithError("wrong count after the deletes");
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kChanges);
+}
+
+void BM_SqliteDeleteThreeIndexes(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Changes& c = GetChanges(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto db = std::make_unique<SqliteDb>();
+    db->Exec("CREATE INDEX by_text ON t(text)");
+    db->Exec("CREATE INDEX by_key ON t(key)");
+    db->Exec("CREATE INDEX by_value ON t(value)");
+    db->Fill(GetData(n));
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(db->db, "DELETE FROM t WHERE key = ?", -1, &st, nullptr);
+    state.ResumeTiming();
+    for (int key : c.keys) {
+      sqlite3_bind_int(st, 1, key);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    state.PauseTiming();
+    sqlite3_finalize(st);
+    db.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kChanges);
+}
+
 #define SIZES ->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3)
+#define ONCE ->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1)
 
 BENCHMARK(BM_MemTableAppend) SIZES;
 BENCHMARK(BM_MemTableAppendStandalone) SIZES;
@@ -301,5 +490,12 @@ BENCHMARK(BM_MemTableLocate) SIZES;
 BENCHMARK(BM_SqliteLocate) SIZES;
 BENCHMARK(BM_MemTableFilteredWalk) SIZES;
 BENCHMARK(BM_SqliteFilteredWalk) SIZES;
+BENCHMARK(BM_MemTableAppendMaintainedIndex) ONCE;
+BENCHMARK(BM_MemTableAppendThenBuildIndex) ONCE;
+BENCHMARK(BM_SqliteAppendMaintainedIndex) ONCE;
+BENCHMARK(BM_MemTableKeyEdit) ONCE;
+BENCHMARK(BM_SqliteKeyEdit) ONCE;
+BENCHMARK(BM_MemTableDeleteThreeIndexes) ONCE;
+BENCHMARK(BM_SqliteDeleteThreeIndexes) ONCE;
 
 }  // namespace

@@ -52,6 +52,7 @@ void BuildFilter(TmvxCustomMemTable& table, std::unique_ptr<ParsedFilter>& filte
     for (const auto& op : n->Operands) stack.push_back(op.get());
     if (n->Next) stack.push_back(n->Next.get());
   }
+  CompileFilter(table, *data);
   filterData = std::move(data);
 }
 
@@ -322,6 +323,7 @@ Variant EvaluateFilter(TmvxCustomMemTable& table, const ParsedFilter& filterData
 }
 
 bool FilterRecordWith(TmvxCustomMemTable& table, PmvxRecord record, const ParsedFilter& filterData) {
+  if (filterData.Compiled) return EvaluateCompiled(*filterData.Compiled, record);
   PmvxRecord saved = table.BufferOverride();
   table.SetBufferOverride(record);
   Variant v;

@@ -13,10 +13,22 @@ namespace memtable {
 
 class TmvxCustomMemTable;
 
+struct CompiledNode;
+struct CompiledNodeDeleter {
+  void operator()(CompiledNode* node) const;
+};
+
 struct ParsedFilter {
   std::unique_ptr<dataset::ExprParser> Parser;
   std::unordered_map<const dataset::ExprNode*, dataset::Field*> Fields;  // field nodes resolved once
+  // The same filter compiled for typed evaluation on the record's bytes, when every
+  // node of it can be (see filter_compiled.cpp); nullptr otherwise.
+  std::unique_ptr<CompiledNode, CompiledNodeDeleter> Compiled;
 };
+
+// Compiles the filter for the table's present record layout, when it can.
+void CompileFilter(TmvxCustomMemTable& table, ParsedFilter& filter);
+bool EvaluateCompiled(const CompiledNode& root, const TmvxRecord* record);
 
 // The field type a filter sees for a field type.
 dataset::FieldType FilterFieldType(dataset::FieldType type);

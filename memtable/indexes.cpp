@@ -249,23 +249,13 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   if (!(IsOrdered && !IsRowOrder && n > 20)) return ScanSearch(list, key, found, position, respectFilter, nearest);
 
   TmvxRecordComparer full(Table->Common(), list, false), near(Table->Common(), list, nearest);
-  int lo = 0, hi = n - 1, result = 0;
-  found = false;
-  while (lo <= hi) {
-    int mid = (lo + hi) / 2;
-    result = full(key, References[static_cast<std::size_t>(mid)]);
-    if (result < 0) {
-      hi = mid - 1;
-    } else if (result > 0) {
-      lo = mid + 1;
-    } else {
-      int p = mid - 1;
-      while (p >= 0 && near(key, References[static_cast<std::size_t>(p)]) == 0) --p;
-      lo = p + 1;
-      found = true;
-      result = 0;
-      break;
-    }
+  // The first record at or above the key; when it is equal, the run of records equal
+  // to the key (by the nearest comparison) may begin before it.
+  int lo = static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return full(key, r) > 0; }));
+  int result = lo < n ? full(key, References[static_cast<std::size_t>(lo)]) : 1;
+  found = result == 0;
+  if (found) {
+    while (lo > 0 && near(key, References[static_cast<std::size_t>(lo - 1)]) == 0) --lo;
   }
   position = lo;
   if (respectFilter && IsFiltered(*Table) && position < n &&
@@ -291,17 +281,7 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
 
 int TmvxIndex::InsertPosition(PmvxRecord key) {
   TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
-  int lo = 0, hi = Count();
-  if (IsOrdered) {
-    while (lo < hi) {
-      int mid = lo + (hi - lo) / 2;
-      if (keys(key, References[static_cast<std::size_t>(mid)]) > 0)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    return lo;
-  }
+  if (IsOrdered) return static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return keys(key, r) > 0; }));
   for (int i = 0; i < Count(); ++i)
     if (keys(key, References[static_cast<std::size_t>(i)]) <= 0) return i;
   return Count();
@@ -310,18 +290,10 @@ int TmvxIndex::InsertPosition(PmvxRecord key) {
 bool TmvxIndex::SearchRecordID(int recordID, int& position) {
   int n = Count();
   if (IsOrdered && IsRowOrder) {
-    int lo = 0, hi = n - 1;
-    while (lo <= hi) {
-      int mid = (lo + hi) / 2;
-      int d = recordID - References[static_cast<std::size_t>(mid)]->RecordID;
-      if (d < 0)
-        hi = mid - 1;
-      else if (d > 0)
-        lo = mid + 1;
-      else {
-        position = mid;
-        return true;
-      }
+    int p = static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return r->RecordID < recordID; }));
+    if (p < n && References[static_cast<std::size_t>(p)]->RecordID == recordID) {
+      position = p;
+      return true;
     }
   }
   for (int i = 0; i < n; ++i) {

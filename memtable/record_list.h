@@ -77,6 +77,25 @@ class RecordList {
     }
   }
 
+  // The first position whose entry does not satisfy below, for a list in which the
+  // entries that satisfy it come first: a binary search over the chunks' first entries,
+  // then within one chunk.
+  template <typename Below>
+  std::size_t PartitionPoint(Below below) const {
+    std::size_t lo = 0, hi = chunks_.size();
+    while (lo < hi) {
+      std::size_t mid = lo + (hi - lo) / 2;
+      if (below(chunks_[mid].front()))
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (lo == 0) return 0;
+    const auto& chunk = chunks_[lo - 1];
+    auto it = std::partition_point(chunk.begin() + 1, chunk.end(), below);
+    return starts_[lo - 1] + static_cast<std::size_t>(it - chunk.begin());
+  }
+
   // Replaces the contents with the entries of v, in order.
   void Assign(const std::vector<TmvxRecord*>& v) {
     clear();
