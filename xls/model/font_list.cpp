@@ -74,6 +74,25 @@ std::int32_t TXLSFontList::SetName(std::int32_t font, const std::u16string& name
   return Intern(font, key);
 }
 
+std::uint32_t CharsetOfCodePage(int codePage) {
+  switch (codePage) {
+    case 874: return 222;   // Thai
+    case 932: return 128;   // Shift-JIS
+    case 936: return 134;   // GB 2312
+    case 949: return 129;   // Hangul
+    case 950: return 136;   // Big5
+    case 1250: return 238;  // Eastern Europe
+    case 1251: return 204;  // Cyrillic
+    case 1253: return 161;  // Greek
+    case 1254: return 162;  // Turkish
+    case 1255: return 177;  // Hebrew
+    case 1256: return 178;  // Arabic
+    case 1257: return 186;  // Baltic
+    case 1258: return 163;  // Vietnamese
+  }
+  return 0;  // ANSI
+}
+
 std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int version, int codePage) const {
   if (i < 0 || static_cast<std::size_t>(i) >= OutputOrder().size()) return nullptr;
   const std::u16string& key = OutputOrder()[static_cast<std::size_t>(i)]->key;
@@ -93,7 +112,11 @@ std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int vers
   b->AddWord(HexField(key, 17, 1) + 2 * HexField(key, 16, 1));
   b->AddByte(HexField(key, 14, 2));
   b->AddByte(HexField(key, 18, 2));
-  b->AddByte(HexField(key, 20, 2));
+  std::uint32_t charset = HexField(key, 20, 2);
+  // BIFF5 readers take a font's 8-bit texts in its character set: a font of the default (ANSI)
+  // set is written with the set of the workbook's code page, in which the texts are written.
+  if (biff5 && charset == 0) charset = CharsetOfCodePage(codePage);
+  b->AddByte(charset);
   b->AddByte(0);
   b->AddByte(n & 0xFF);
   if (biff5) {

@@ -12,6 +12,9 @@
 
 namespace xls {
 
+// The FONT character set of the texts of a Windows code page (0, ANSI, for 1252 and unknown ones).
+std::uint32_t CharsetOfCodePage(int codePage);
+
 class TXLSFontList : public TXLSKeyList {
  public:
   static const std::u16string kDefaultKey;  // Arial, 10 points, automatic colour
@@ -49,7 +52,8 @@ class TXLSFontList : public TXLSKeyList {
   // Names longer than 255 characters are cut: the record holds the length in one byte.
   std::int32_t SetName(std::int32_t font, const std::u16string& name);
 
-  // The FONT record of the i-th written font (0-based, after compaction).
+  // The FONT record of the i-th written font (0-based, after compaction); BIFF5 names it in
+  // the code page, and gives a font of the ANSI set the set of the code page.
   std::unique_ptr<TXLSBlob> BuildFontRecord(std::int32_t i, int version, int codePage = 1252) const;
 
  private:

@@ -4,12 +4,17 @@
 // and catdoc's xls2csv. The expectations go to the checkers as JSON.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "io_test_support.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/codepage.h"
+#include "xls/model/format_objects.h"
+#include "xls/model/page_setup.h"
+#include "xls/model/range.h"
+#include "xls/model/xf_list.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
 
@@ -212,6 +217,172 @@ TEST_F(Interop, OwnOffsetCheckerAcceptsBothFiles) {
 TEST_F(Interop, LibreOfficeReadsValuesAndFormats) { RunPeers("libreoffice"); }
 TEST_F(Interop, GnumericConvertsWithoutErrors) { RunPeers("gnumeric"); }
 TEST_F(Interop, CatdocReadsTheTexts) { RunPeers("catdoc"); }
+
+
+// ----- read back by outside readers: code pages, sheet names, borders, rows, numbers, strings --
+
+// Facts an outside reader reports about our files (tests/xls/io/readback_dump.py), one a line.
+class Readback : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir();
+    std::string error;
+    // BIFF5 in the Cyrillic and the Greek code page: texts in every 8-bit record kind.
+    for (int codePage : {1251, 1253}) {
+      IXLSWorkbook book = TXLSWorkbook::Create();
+      book->SetCodePage(static_cast<std::uint16_t>(codePage));
+      const bool cyrillic = codePage == 1251;
+      IXLSWorksheet* first = book->GetWorksheets().Add();
+      first->SetName(cyrillic ? u"Лист" : u"Φύλλο");
+      IXLSWorksheet* second = book->GetWorksheets().Add();
+      second->SetName(cyrillic ? u"Данные" : u"Δεδομένα");
+      first->GetRange(u"A1")->SetValue(Variant(cyrillic ? u"Привет, мир" : u"Καλημέρα κόσμε"));
+      first->GetRange(u"A2")->SetValue(Variant(u"café €5"));  // é: in 1253 no, in 1251 no
+      first->GetRange(u"A3")->SetValue(Variant(cyrillic ? u"Ёлка №5" : u"ΑΒΓ ΆΈ"));
+      first->GetRange(u"B1")->SetValue(Variant(2.5));
+      first->GetRange(u"B1")->SetNumberFormat(cyrillic ? u"0.00\" руб.\"" : u"0.00\" δρχ\"");
+      first->GetRange(u"A1")->GetFont()->SetName(cyrillic ? u"Шрифт" : u"Γραμματοσειρά");
+      first->GetPageSetup()->SetCenterHeader(cyrillic ? u"Отчёт" : u"Αναφορά");
+      second->GetRange(u"A1")->SetValue(Variant(cyrillic ? u"ещё" : u"ακόμα"));
+      ASSERT_EQ(SaveWorkbookAs(*book, Utf8ToWide(File(codePage)), kSaveBiff5, &error), 1) << error;
+    }
+    // BIFF5 and BIFF8 in code page 1252: borders BIFF5 lacks, rows moved by an insert, NaN and
+    // infinity, a surrogate pair at the SST's first CONTINUE.
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    IXLSWorksheet* sheet = book->GetWorksheets().Add();
+    sheet->SetName(u"Faults");
+    struct Edge { const char16_t* cell; std::int32_t edge, style, weight; };
+    for (const Edge& e : {Edge{u"B2", kBorderLeft, kLineDash, kWeightMedium},        // 8 medium dashed
+                          Edge{u"C2", kBorderLeft, kLineDashDotDot, kWeightThin},    // 11
+                          Edge{u"D2", kBorderTop, kLineSlantDashDot, kWeightMedium},  // 13
+                          Edge{u"D2", kBorderBottom, kLineDashDot, kWeightMedium}}) {  // 10
+      IXLSBorder border = sheet->GetRange(e.cell)->GetBorders()->GetItem(e.edge);
+      border->SetLineStyle(e.style);
+      border->SetWeight(e.weight);
+    }
+    for (const char16_t* cell : {u"B2", u"C2", u"D2"}) sheet->GetRange(cell)->SetValue(Variant(1.0));
+    sheet->GetRange(u"A5")->SetValue(Variant(u"tall"));
+    sheet->GetRange(u"A5")->SetRowHeight(Variant(30.0));
+    sheet->GetRange(u"A4")->GetEntireRow()->Insert();  // the tall row becomes row 6
+    sheet->GetRange(u"A7")->SetValue(Variant(std::nan("")));
+    sheet->GetRange(u"B7")->SetValue(Variant(HUGE_VAL));
+    sheet->GetRange(u"C7")->SetValue(Variant(-HUGE_VAL));
+    std::u16string pairs = u"x";
+    for (int i = 0; i < 3000; ++i) pairs += u"\U0001F600";
+    sheet->GetRange(u"A8")->SetValue(Variant(pairs));
+    ASSERT_EQ(SaveWorkbookAs(*book, Utf8ToWide(File(8)), kSaveBiff8, &error), 1) << error;
+    sheet->GetRange(u"A8")->SetValue(Variant(u"short"));
+    ASSERT_EQ(SaveWorkbookAs(*book, Utf8ToWide(File(5)), kSaveBiff5, &error), 1) << error;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static std::string File(int kind) { return dir_->File("readback" + std::to_string(kind) + ".xls"); }
+  static std::string Dump(const std::string& arguments) {
+    std::string out;
+    const int status = test::RunCommand("/usr/bin/python3 '" + std::string(KV_SOURCE_DIR) +
+                                            "/tests/xls/io/readback_dump.py' " + arguments, out);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+  }
+  static void ExpectLines(const std::string& dump, const std::vector<std::string>& lines, const std::string& who) {
+    for (const std::string& line : lines)
+      EXPECT_NE(dump.find(line + "\n"), std::string::npos) << who << " lacks \"" << line << "\" in:\n" << dump;
+  }
+  // What every reader must find in the two code-page files (xlsx readers name styles).
+  static std::vector<std::string> CodePageFacts(int codePage, bool xlsx) {
+    const bool cyrillic = codePage == 1251;
+    std::vector<std::string> facts = {
+        cyrillic ? "sheet 0 Лист" : "sheet 0 Φύλλο",
+        cyrillic ? "sheet 1 Данные" : "sheet 1 Δεδομένα",
+        cyrillic ? "cell 0 0 0 text Привет, мир" : "cell 0 0 0 text Καλημέρα κόσμε",
+        cyrillic ? "cell 0 1 0 text caf? €5" : "cell 0 1 0 text caf? €5",
+        cyrillic ? "cell 0 2 0 text Ёлка №5" : "cell 0 2 0 text ΑΒΓ ΆΈ",
+        cyrillic ? "font 0 0 0 Шрифт" : "font 0 0 0 Γραμματοσειρά",
+        cyrillic ? "format 0 0 1 0.00\" руб.\"" : "format 0 0 1 0.00\" δρχ\"",
+        cyrillic ? "cell 1 0 0 text ещё" : "cell 1 0 0 text ακόμα",
+    };
+    if (xlsx) facts.push_back(cyrillic ? "header 0 &CОтчёт" : "header 0 &CΑναφορά");
+    return facts;
+  }
+  static test::TempDir* dir_;
+};
+
+test::TempDir* Readback::dir_ = nullptr;
+
+TEST_F(Readback, XlrdReadsBiff5TextInItsCodePage) {
+  for (int codePage : {1251, 1253})
+    ExpectLines(Dump("xlrd '" + File(codePage) + "'"), CodePageFacts(codePage, false), "xlrd " + std::to_string(codePage));
+}
+
+TEST_F(Readback, XlrdReadsBordersRowsErrorsAndSurrogates) {
+  const std::vector<std::string> common = {
+      // BIFF5 keeps each edge in its own field; BIFF8 has every style.
+      "row 0 5 600 1",              // the custom height moved with its row
+      "cell 0 5 0 text tall",
+      "cell 0 6 0 error #NUM!", "cell 0 6 1 error #NUM!", "cell 0 6 2 error #NUM!",
+  };
+  const std::string biff5 = Dump("xlrd '" + File(5) + "'");
+  ExpectLines(biff5, common, "xlrd BIFF5");
+  ExpectLines(biff5, {"border 0 1 1 2 0 0 0", "border 0 1 2 4 0 0 0", "border 0 1 3 0 0 3 3"}, "xlrd BIFF5");
+  const std::string biff8 = Dump("xlrd '" + File(8) + "'");
+  ExpectLines(biff8, common, "xlrd BIFF8");
+  ExpectLines(biff8, {"border 0 1 1 8 0 0 0", "border 0 1 2 11 0 0 0", "border 0 1 3 0 0 13 10"}, "xlrd BIFF8");
+  std::u16string pairs = u"x";
+  for (int i = 0; i < 3000; ++i) pairs += u"\U0001F600";
+  ExpectLines(biff8, {"cell 0 7 0 text " + WideToUtf8(pairs)}, "xlrd BIFF8");
+}
+
+TEST_F(Readback, LibreOfficeAndGnumericReadTheSameFiles) {
+  const std::string files = "'" + File(1251) + "' '" + File(1253) + "' '" + File(5) + "'";
+  for (const char* reader : {"libreoffice", "gnumeric"}) {
+    const std::string dump = Dump(std::string(reader) + " '" + dir_->Path() + "' " + files);
+    // One file's facts at a time: each file's part of the dump starts at its "file" line.
+    auto part = [&](const std::string& path) {
+      std::size_t from = dump.find("file " + path + "\n");
+      std::size_t to = dump.find("\nfile ", from + 1);
+      return from == std::string::npos ? std::string() : dump.substr(from, to == std::string::npos ? std::string::npos : to - from + 1);
+    };
+    for (int codePage : {1251, 1253}) ExpectLines(part(File(codePage)), CodePageFacts(codePage, true), reader);
+    ExpectLines(part(File(5)), {"row 0 5 600 1", "cell 0 6 0 error #NUM!", "cell 0 6 1 error #NUM!",
+                                "border 0 1 1 medium - - -", "border 0 1 2 dotted - - -", "border 0 1 3 - - dashed dashed"},
+                reader);
+  }
+}
+
+// Workbooks that BIFF5 cannot hold are not written at all; the reason says why.
+TEST(Biff5Limits, RefusedWithAReasonAndNoFile) {
+  test::TempDir dir;
+  std::string error;
+  {
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    book->SetCodePage(1252);
+    book->GetWorksheets().Add()->SetName(u"Лист");
+    book->GetWorksheets().Add()->SetName(u"Данные");
+    EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(dir.File("names.xls")), kSaveBiff5, &error), -1);
+    EXPECT_NE(error.find("code page 1252"), std::string::npos) << error;
+    EXPECT_NE(error.find("Лист"), std::string::npos) << error;
+    EXPECT_FALSE(std::ifstream(dir.File("names.xls")).good());
+    book->SetCodePage(1251);
+    EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(dir.File("names.xls")), kSaveBiff5, &error), 1) << error;
+    std::string out;
+    EXPECT_EQ(test::RunCommand("/usr/bin/python3 '" + std::string(KV_SOURCE_DIR) + "/tests/xls/io/readback_dump.py' xlrd '" +
+                                   dir.File("names.xls") + "'", out), 0) << out;
+    EXPECT_NE(out.find("sheet 0 Лист\nsheet 1 Данные\n"), std::string::npos) << out;
+  }
+  {
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    IXLSWorksheet* sheet = book->GetWorksheets().Add();
+    sheet->GetRangeRC(16384, 1, 16384, 1)->SetValue(Variant(1.0));
+    EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(dir.File("rows.xls")), kSaveBiff5, &error), 1) << "row 16,384 is BIFF5's last";
+    sheet->GetRangeRC(16385, 1, 16385, 1)->SetValue(Variant(2.0));
+    EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(dir.File("rows2.xls")), kSaveBiff5, &error), -1);
+    EXPECT_NE(error.find("past row 16384"), std::string::npos) << error;
+    EXPECT_FALSE(std::ifstream(dir.File("rows2.xls")).good());
+    EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(dir.File("rows2.xls")), kSaveBiff8, &error), 1) << error;
+  }
+}
 
 }  // namespace
 }  // namespace xls
