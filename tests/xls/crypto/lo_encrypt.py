@@ -45,6 +45,31 @@ def connect(pipe, proc):
             time.sleep(0.3)
 
 
+def stop_leftovers(pipe):
+    # soffice may hand the work to a child that outlives it: stop the processes that carry our
+    # own pipe name, by their ids.
+    deadline = time.time() + 20
+    while True:
+        left = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    if ("name=%s;" % pipe).encode() in f.read() and int(pid) != os.getpid():
+                        left.append(int(pid))
+            except OSError:
+                pass
+        if not left:
+            return
+        if time.time() > deadline:
+            for pid in left:
+                try:
+                    os.kill(pid, 9)
+                except OSError:
+                    pass
+            return
+        time.sleep(0.5)
+
+
 def fill(sheet, rows, seed):
     # Texts, numbers and a formula, enough for the workbook stream to span many RC4 blocks.
     for r in range(rows):
@@ -102,6 +127,7 @@ def main():
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+        stop_leftovers(pipe)
         subprocess.run(["rm", "-rf", profile])
     for p in problems:
         print(p)
