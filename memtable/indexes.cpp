@@ -57,6 +57,15 @@ void TmvxIndex::Load() {
     if (r && FilterRecord(r)) References.push_back(r);
 }
 
+void TmvxIndex::InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource) {
+  std::uint64_t key = 0;
+  if (!IsRowOrder && IndexType == 1) {
+    TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
+    if (keys.HasPrefix()) key = keys.Prefix(keySource);
+  }
+  References.insert(static_cast<std::size_t>(position), stored, key);
+}
+
 namespace {
 
 // Breaks a tie between equal keys by the records' header values.
@@ -159,8 +168,12 @@ void TmvxIndex::Sort() {
     };
     if (n > 1) QuickSort(entries, entryCmp, 0, n - 1);
     InsertionSort(entries, entryCmp);
-    for (std::size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].record;
-    References.Assign(sorted);
+    std::vector<std::uint64_t> prefixes(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      sorted[i] = entries[i].record;
+      prefixes[i] = entries[i].prefix;
+    }
+    References.Assign(sorted, &prefixes);
   } else {
     std::vector<PmvxRecord> sorted = References.ToVector();
     if (n > 1) QuickSort(sorted, cmp, 0, n - 1);
@@ -251,7 +264,11 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   TmvxRecordComparer full(Table->Common(), list, false), near(Table->Common(), list, nearest);
   // The first record at or above the key; when it is equal, the run of records equal
   // to the key (by the nearest comparison) may begin before it.
-  int lo = static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return full(key, r) > 0; }));
+  auto above = [&](const TmvxRecord* r) { return full(key, r) > 0; };
+  // The index's own comparison can use the sort keys held beside the references.
+  int lo = &list == &IndexFieldList && full.HasPrefix()
+               ? static_cast<int>(References.PartitionPointKeyed(full.Prefix(key), full.PrefixDescending(), above))
+               : static_cast<int>(References.PartitionPoint(above));
   int result = lo < n ? full(key, References[static_cast<std::size_t>(lo)]) : 1;
   found = result == 0;
   if (found) {
@@ -281,7 +298,10 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
 
 int TmvxIndex::InsertPosition(PmvxRecord key) {
   TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
-  if (IsOrdered) return static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return keys(key, r) > 0; }));
+  auto above = [&](const TmvxRecord* r) { return keys(key, r) > 0; };
+  if (IsOrdered && keys.HasPrefix())
+    return static_cast<int>(References.PartitionPointKeyed(keys.Prefix(key), keys.PrefixDescending(), above));
+  if (IsOrdered) return static_cast<int>(References.PartitionPoint(above));
   for (int i = 0; i < Count(); ++i)
     if (keys(key, References[static_cast<std::size_t>(i)]) <= 0) return i;
   return Count();
@@ -430,7 +450,7 @@ void TmvxIndexes::ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord s
         return;
       }
       int insertAt = idx.InsertPosition(newRecord);
-      refs.insert(static_cast<std::size_t>(insertAt), stored);
+      idx.InsertAt(insertAt, stored, newRecord);
       if (current) {
         Table->SetCursorPos(insertAt);
         stored->RecordNo = insertAt;
@@ -511,7 +531,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       } else {
         insertAt = std::min(std::max(position - 1, 0), idx->Count());
       }
-      refs.insert(static_cast<std::size_t>(insertAt), newRecord);
+      idx->InsertAt(insertAt, newRecord, newRecord);
       if (current) {
         Table->SetCursorPos(insertAt);
         newRecord->RecordNo = insertAt;
@@ -527,7 +547,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
         if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(static_cast<std::size_t>(oldPos));
         if (idx->FilterRecord(newRecord)) {
           int insertAt = idx->InsertPosition(newRecord);
-          refs.insert(static_cast<std::size_t>(insertAt), stored);
+          idx->InsertAt(insertAt, stored, newRecord);
           if (current) {
             Table->SetCursorPos(insertAt);
             stored->RecordNo = insertAt;

@@ -51,6 +51,9 @@ class TmvxIndex {
   // Where a record with this key goes in a sorted index: before the first record whose
   // key is equal or above, by a full comparison.
   int InsertPosition(PmvxRecord keyRecord);
+  // Puts a stored record in at a position, its sort key taken from keySource (the
+  // record that holds its new values).
+  void InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource);
   bool SearchRecordID(int recordID, int& position);
   bool FilterRecord(PmvxRecord record);
   int CompareIndexRecords(const TmvxFieldList& fieldList, const TmvxRecord* keyRecord, const TmvxRecord* record,

@@ -2,10 +2,16 @@
 // array, but held in chunks of up to 2 * kChunk entries with the start position of each
 // chunk beside them, so that an insert or erase at any position moves at most one chunk
 // and the chunk starts after it (about sqrt(n) work each instead of n).
+//
+// Each entry carries a 64-bit sort key beside its reference (0 where the index has
+// none): a key that orders like the index's comparison wherever two keys differ, so
+// that a search compares keys held together in memory and reaches a record only when
+// the keys are equal.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -23,7 +29,9 @@ class RecordList {
   void reserve(std::size_t) {}
   void clear() {
     chunks_.clear();
+    keys_.clear();
     starts_.clear();
+    frontKeys_.clear();
     size_ = 0;
     last_ = 0;
   }
@@ -33,47 +41,53 @@ class RecordList {
     return chunks_[c][pos - starts_[c]];
   }
 
-  void push_back(TmvxRecord* r) {
+  void push_back(TmvxRecord* r, std::uint64_t key = 0) {
     if (chunks_.empty() || chunks_.back().size() >= kChunk) {
       starts_.push_back(size_);
+      frontKeys_.push_back(key);
       chunks_.emplace_back();
+      keys_.emplace_back();
       chunks_.back().reserve(kChunk);
+      keys_.back().reserve(kChunk);
     }
     chunks_.back().push_back(r);
+    keys_.back().push_back(key);
     ++size_;
   }
 
-  void insert(std::size_t pos, TmvxRecord* r) {
+  void insert(std::size_t pos, TmvxRecord* r, std::uint64_t key = 0) {
     if (pos >= size_) {
-      push_back(r);
+      push_back(r, key);
       return;
     }
     std::size_t c = ChunkOf(pos);
-    auto& chunk = chunks_[c];
-    chunk.insert(chunk.begin() + static_cast<std::ptrdiff_t>(pos - starts_[c]), r);
+    std::size_t at = pos - starts_[c];
+    chunks_[c].insert(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at), r);
+    keys_[c].insert(keys_[c].begin() + static_cast<std::ptrdiff_t>(at), key);
+    if (at == 0) frontKeys_[c] = key;
     for (std::size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
     ++size_;
-    if (chunk.size() >= 2 * kChunk) Split(c);
+    if (chunks_[c].size() >= 2 * kChunk) Split(c);
   }
 
   void erase(std::size_t pos) {
     std::size_t c = ChunkOf(pos);
-    auto& chunk = chunks_[c];
-    chunk.erase(chunk.begin() + static_cast<std::ptrdiff_t>(pos - starts_[c]));
+    std::size_t at = pos - starts_[c];
+    chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at));
+    keys_[c].erase(keys_[c].begin() + static_cast<std::ptrdiff_t>(at));
     for (std::size_t k = c + 1; k < starts_.size(); ++k) --starts_[k];
     --size_;
-    if (chunk.empty()) {
-      chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
-      starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(c));
-      last_ = 0;
-    } else if (c + 1 < chunks_.size() && chunk.size() + chunks_[c + 1].size() <= kChunk) {
+    if (chunks_[c].empty()) {
+      RemoveChunk(c);
+      return;
+    }
+    if (at == 0) frontKeys_[c] = keys_[c].front();
+    if (c + 1 < chunks_.size() && chunks_[c].size() + chunks_[c + 1].size() <= kChunk) {
       // Two thin neighbours become one, so that deletes do not leave a trail of
       // nearly empty chunks.
-      auto& next = chunks_[c + 1];
-      chunk.insert(chunk.end(), next.begin(), next.end());
-      chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c + 1));
-      starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(c + 1));
-      last_ = 0;
+      chunks_[c].insert(chunks_[c].end(), chunks_[c + 1].begin(), chunks_[c + 1].end());
+      keys_[c].insert(keys_[c].end(), keys_[c + 1].begin(), keys_[c + 1].end());
+      RemoveChunk(c + 1);
     }
   }
 
@@ -96,10 +110,41 @@ class RecordList {
     return starts_[lo - 1] + static_cast<std::size_t>(it - chunk.begin());
   }
 
-  // Replaces the contents with the entries of v, in order.
-  void Assign(const std::vector<TmvxRecord*>& v) {
+  // The same search for a list whose entries carry sort keys: an entry whose key lies
+  // before key (after it, with descending) is below, one whose key lies after is not,
+  // and only for an equal key is the record itself asked.
+  template <typename Below>
+  std::size_t PartitionPointKeyed(std::uint64_t key, bool descending, Below below) const {
+    auto entryBelow = [&](std::uint64_t k, TmvxRecord* r) {
+      if (k != key) return (k < key) != descending;
+      return below(r);
+    };
+    std::size_t lo = 0, hi = chunks_.size();
+    while (lo < hi) {
+      std::size_t mid = lo + (hi - lo) / 2;
+      if (entryBelow(frontKeys_[mid], chunks_[mid].front()))
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (lo == 0) return 0;
+    const auto& chunk = chunks_[lo - 1];
+    const auto& keys = keys_[lo - 1];
+    std::size_t a = 1, b = chunk.size();
+    while (a < b) {
+      std::size_t mid = a + (b - a) / 2;
+      if (entryBelow(keys[mid], chunk[mid]))
+        a = mid + 1;
+      else
+        b = mid;
+    }
+    return starts_[lo - 1] + a;
+  }
+
+  // Replaces the contents with the entries of v (and their keys, when given), in order.
+  void Assign(const std::vector<TmvxRecord*>& v, const std::vector<std::uint64_t>* keys = nullptr) {
     clear();
-    for (TmvxRecord* r : v) push_back(r);
+    for (std::size_t i = 0; i < v.size(); ++i) push_back(v[i], keys ? (*keys)[i] : 0);
   }
   std::vector<TmvxRecord*> ToVector() const {
     std::vector<TmvxRecord*> v;
@@ -148,17 +193,31 @@ class RecordList {
   }
 
   void Split(std::size_t c) {
-    auto& chunk = chunks_[c];
-    std::vector<TmvxRecord*> upper(chunk.begin() + static_cast<std::ptrdiff_t>(kChunk), chunk.end());
-    chunk.resize(kChunk);
-    std::size_t start = starts_[c] + kChunk;
-    chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c + 1), std::move(upper));
-    starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(c + 1), start);
+    std::vector<TmvxRecord*> upper(chunks_[c].begin() + static_cast<std::ptrdiff_t>(kChunk), chunks_[c].end());
+    std::vector<std::uint64_t> upperKeys(keys_[c].begin() + static_cast<std::ptrdiff_t>(kChunk), keys_[c].end());
+    chunks_[c].resize(kChunk);
+    keys_[c].resize(kChunk);
+    const auto at = static_cast<std::ptrdiff_t>(c + 1);
+    starts_.insert(starts_.begin() + at, starts_[c] + kChunk);
+    frontKeys_.insert(frontKeys_.begin() + at, upperKeys.front());
+    chunks_.insert(chunks_.begin() + at, std::move(upper));
+    keys_.insert(keys_.begin() + at, std::move(upperKeys));
+    last_ = 0;
+  }
+
+  void RemoveChunk(std::size_t c) {
+    const auto at = static_cast<std::ptrdiff_t>(c);
+    chunks_.erase(chunks_.begin() + at);
+    keys_.erase(keys_.begin() + at);
+    starts_.erase(starts_.begin() + at);
+    frontKeys_.erase(frontKeys_.begin() + at);
     last_ = 0;
   }
 
   std::vector<std::vector<TmvxRecord*>> chunks_;
+  std::vector<std::vector<std::uint64_t>> keys_;
   std::vector<std::size_t> starts_;
+  std::vector<std::uint64_t> frontKeys_;
   std::size_t size_ = 0;
   mutable std::size_t last_ = 0;
 };

@@ -89,11 +89,12 @@ class TmvxRecordComparer {
   }
 
   // A sort key of the first field that orders like the comparison itself wherever two
-  // keys differ: the first 8 bytes of a text, folded as the options ask, big-endian.
-  // Equal keys tell nothing; the full comparison decides then. Only for a first field
-  // of text without a partial key.
+  // keys differ: the first 8 bytes of a text, folded as the options ask, big-endian; an
+  // integer moved into the unsigned range above the null key. Equal keys tell nothing;
+  // the full comparison decides then. Only for a first field of text or integer without
+  // a partial key.
   bool HasPrefix() const {
-    return fast_ && count_ > 0 && parts_[0].type == dataset::ftString &&
+    return fast_ && count_ > 0 && (parts_[0].type == dataset::ftString || parts_[0].type == dataset::ftInteger) &&
            !(parts_[0].options & (mtcoPartialKey | mtcoIgnoreNullKey));
   }
   bool PrefixDescending() const { return (parts_[0].options & mtcoDescending) != 0; }
@@ -101,6 +102,11 @@ class TmvxRecordComparer {
     const std::uint8_t* p = record->Data + parts_[0].offset;
     // A null sorts first in both directions.
     if (p[0] == 0) return PrefixDescending() ? ~std::uint64_t{0} : 0;
+    if (parts_[0].type == dataset::ftInteger) {
+      std::int32_t v;
+      std::memcpy(&v, p + 1, 4);
+      return static_cast<std::uint64_t>(static_cast<std::int64_t>(v) + 2147483649LL);
+    }
     const bool fold = !(parts_[0].options & mtcoIgnoreLocale) || (parts_[0].options & mtcoCaseInsensitive);
     std::uint64_t key = 0;
     int i = 0;

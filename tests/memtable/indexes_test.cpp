@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "memtable/mem_table.h"
 #include "tests/memtable/test_tables.h"
@@ -351,5 +353,82 @@ TEST(IndexSort, RebuiltIndexesAreInOrderOfTheGeneralComparison) {
                                           index.References[static_cast<std::size_t>(i)], false, false, 0),
                 0)
           << d << " at " << i;
+  }
+}
+
+TEST(RecordList, ChunksBehaveAsOneArray) {
+  // Random inserts, erases and searches across many chunks, against a plain vector;
+  // the entries are fake addresses whose numbers also serve as their sort keys.
+  RecordList list;
+  std::vector<std::uintptr_t> model;
+  std::mt19937 rng(5);
+  auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };
+  for (int step = 0; step < 60000; ++step) {
+    const bool grow = model.size() < 3000 || rng() % 3 != 0;
+    if (grow) {
+      std::uintptr_t v = 1 + rng() % 100000;
+      std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
+      std::size_t keyed = list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; });
+      ASSERT_EQ(keyed, pos);
+      ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
+      list.insert(pos, rec(v), v);
+      model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);
+    } else {
+      std::size_t pos = rng() % model.size();
+      list.erase(pos);
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+    if (step % 5000 == 0 || step == 59999) {
+      ASSERT_EQ(list.size(), model.size());
+      std::size_t i = 0;
+      for (TmvxRecord* r : list) ASSERT_EQ(r, rec(model[i++]));
+      for (std::size_t k = 0; k < model.size(); k += 97) ASSERT_EQ(list[k], rec(model[k]));
+    }
+  }
+  while (!model.empty()) {
+    list.erase(0);
+    model.erase(model.begin());
+  }
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(list.begin(), list.end());
+}
+
+TEST(Indexes, MaintainedIndexesStayInOrderAcrossManyChanges) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.GetFieldDefs().Add("Name", ftString, 8);
+  t.GetIndexDefs().Add("ByName", "Name", 0);
+  t.GetIndexDefs().Add("ByIdDown", "Id", ixDescending);
+  t.Open();
+  std::mt19937 rng(11);
+  auto name = [&] {
+    std::string s;
+    for (int i = 0; i < 3; ++i) s += static_cast<char>("aBc"[rng() % 3]);
+    return s;
+  };
+  for (int i = 0; i < 5000; ++i) {
+    t.Append();
+    t.FieldByName("Id").SetAsInteger(static_cast<int>(rng() % 100000) - 50000);
+    t.FieldByName("Name").SetAsString(name());
+    t.Post();
+  }
+  for (int i = 0; i < 1500; ++i) {
+    t.SetRecNo(1 + static_cast<int>(rng() % static_cast<unsigned>(t.RecordCount())));
+    if (i % 2) {
+      t.Delete();
+    } else {
+      t.Edit();
+      t.FieldByName(i % 4 ? "Name" : "Id").SetAsString(i % 4 ? name() : std::to_string(rng() % 1000));
+      t.Post();
+    }
+  }
+  for (const char* index : {"ByName", "ByIdDown"}) {
+    TmvxIndex* idx = t.GetIndexes().GetIndexByName(index);
+    ASSERT_EQ(idx->Count(), 5000 - 750);
+    for (int i = 1; i < idx->Count(); ++i)
+      ASSERT_LE(t.Common().CompareRecords(idx->IndexFieldList, 0, idx->References[static_cast<std::size_t>(i - 1)],
+                                          idx->References[static_cast<std::size_t>(i)], false, false, 0),
+                0)
+          << index << " at " << i;
   }
 }
