@@ -67,6 +67,11 @@ TEST(BiffRecords, LongRecordsContinueAtTheFormatsLimit) {
   EXPECT_EQ(AddBiffRecord(list, Numbered(0x0203, 2081), kBiff5RecordLimit), 1);
   EXPECT_EQ(AddBiffRecord(list, nullptr, kBiff5RecordLimit), 1);
   EXPECT_EQ(WalkRecords(Bytes(list)).records, (std::vector<std::pair<int, int>>{{0x203, 2080}, {0x3C, 1}}));
+
+  // The size of a record as written, continuations included (INDEX positions the cells by it).
+  for (std::uint32_t data : {0u, 2080u, 2081u, 4160u, 4161u, 10000u})
+    for (std::uint16_t limit : {kBiff5RecordLimit, kBiff8RecordLimit})
+      EXPECT_EQ(SplitRecordSize(4 + data, limit), SplitRecord(Numbered(0x020B, data), limit)->GetSize()) << data;
 }
 
 TEST(BiffRecords, BiffWriterSplitsOneLogicalRecordWhereverTheLimitFalls) {
