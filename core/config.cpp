@@ -357,19 +357,23 @@ bool ParseConfigFloat(std::string_view text, float& out) {
   return true;
 }
 
-ConfigFields SplitFields(std::string_view text) {
+ConfigFields SplitFields(std::string_view line) {
+  // Each field runs from an "=" to the next ";" (or, without one, the next "]"); the ";" that
+  // ends a field counts as the "=" of the next one. Walks the line once.
   ConfigFields f;
-  std::string line(text);
-  auto p = line.find('=');
+  std::size_t base = 0;        // the text before base is used up
+  bool atSemicolon = false;    // line[base] is the ";" that ended the last field
+  std::size_t p = line.find('=');
   std::size_t k = 0;
-  while (p != std::string::npos && k < f.size()) {
-    auto e = line.find(';');
-    if (e == std::string::npos) e = line.find(']');
-    if (e == std::string::npos) break;
-    f[k++] = e > p + 1 ? line.substr(p + 1, e - p - 1) : std::string();
-    line.erase(0, e);
-    if (!line.empty() && line[0] == ';') line[0] = '=';
-    p = line.find('=');
+  while (p != std::string_view::npos && k < f.size()) {
+    const std::size_t from = atSemicolon ? base + 1 : base;
+    auto e = line.find(';', from);
+    if (e == std::string_view::npos) e = line.find(']', from);
+    if (e == std::string_view::npos) break;
+    f[k++] = e > p + 1 ? std::string(line.substr(p + 1, e - p - 1)) : std::string();
+    base = e;
+    atSemicolon = line[e] == ';';
+    p = atSemicolon ? base : line.find('=', base);
   }
   return f;
 }

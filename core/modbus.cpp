@@ -1,5 +1,6 @@
 #include "core/modbus.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <functional>
@@ -53,19 +54,39 @@ class TransactionGuard {
   bool owner_;
 };
 
-// Waits ms milliseconds on the monotonic clock, letting pending window messages run.
+class MonotonicClock : public PauseClock {
+ public:
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void SleepUntil(TimePoint until) override { std::this_thread::sleep_until(until); }
+};
+
+PauseClock*& SetClock() {
+  static PauseClock* clock = nullptr;
+  return clock;
+}
+
+PauseClock& CurrentClock() {
+  static MonotonicClock monotonic;
+  return SetClock() ? *SetClock() : monotonic;
+}
+
+// Waits ms milliseconds on the pause clock, letting pending window messages run at least once
+// and then about every millisecond.
 void Pause(int ms) {
-  using Clock = std::chrono::steady_clock;
-  auto until = Clock::now() + std::chrono::milliseconds(ms);
+  PauseClock& clock = CurrentClock();
+  const auto until = clock.Now() + std::chrono::milliseconds(ms);
   // A copy: what runs in the hook may replace the state that holds it.
   const std::function<void()> hook = State().ProcessMessages;
   if (!hook) {
-    std::this_thread::sleep_until(until);
+    clock.SleepUntil(until);
     return;
   }
-  do {
+  for (;;) {
     hook();
-  } while (Clock::now() < until);
+    const auto now = clock.Now();
+    if (now >= until) return;
+    clock.SleepUntil(std::min(until, now + std::chrono::milliseconds(1)));
+  }
 }
 
 void Put16(std::size_t at, std::uint16_t v) {
@@ -480,5 +501,7 @@ TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::u
       },
       [](std::uint32_t value) { return Rx16(4) == value ? kResultOk : kResultWrongContent; });
 }
+
+void SetPauseClock(PauseClock* clock) { SetClock() = clock; }
 
 }  // namespace core

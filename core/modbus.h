@@ -8,10 +8,24 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 namespace core {
+
+// The clock the pause before each request waits on: the monotonic clock unless another one is
+// set. Tests and fuzzing set a clock whose SleepUntil moves its time at once, so they skip the
+// waits (and can see how long each pause was).
+class PauseClock {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  virtual ~PauseClock() = default;
+  virtual TimePoint Now() = 0;
+  virtual void SleepUntil(TimePoint until) = 0;
+};
+// nullptr goes back to the monotonic clock. The clock must live as long as it is set.
+void SetPauseClock(PauseClock* clock);
 
 using TransactionResult = std::uint16_t;
 

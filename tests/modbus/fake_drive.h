@@ -1,5 +1,5 @@
 // Test fixture: the simulated drive behind the in-process fake port, attached as the open
-// port, with the trace lines collected.
+// port, with the trace lines collected and the pauses skipped (SkippingClock).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "core/common.h"
 #include "core/modbus.h"
 #include "core/serial_link.h"
+#include "tests/modbus/skipping_clock.h"
 #include "tools/simdrive/drive.h"
 #include "tools/simdrive/fake_port.h"
 
@@ -35,8 +36,10 @@ class FakeDriveTest : public ::testing::Test {
     port = fake.get();
     core::OpenPortOn(std::move(fake));
     core::State().LogMemo = [this](const std::string& line) { log.push_back(line); };
+    core::SetPauseClock(&clock);
   }
   void TearDown() override {
+    core::SetPauseClock(nullptr);
     core::ClosePort();
     core::ResetState();
   }
@@ -51,6 +54,7 @@ class FakeDriveTest : public ::testing::Test {
   std::unique_ptr<simdrive::Drive> drive;
   simdrive::FakePort* port = nullptr;
   std::vector<std::string> log;
+  SkippingClock clock;
 };
 
 }  // namespace kvtest
