@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "xls/model/xls_constants.h"  // kMaxRow
+
 namespace xls {
 
 // Shapes of a parsed reference; kind + 8 marks the same shape as invalid (printed "#REF!").
@@ -18,7 +20,6 @@ enum RangeKind : int32_t {
   kRangeInvalid = 8,
 };
 
-constexpr int32_t kMaxRow = 65535;
 constexpr int32_t kMaxColumn = 255;
 constexpr int32_t kMaxRowBiff5 = 16383;
 // Trees are walked recursively (tokens, text, copies, destruction): the parser and the token

@@ -6,7 +6,7 @@
 namespace xls {
 
 int WriteOwnBookReferences(TXLSBlobList& out, const TXLSWorkbook& book, const std::vector<int>& sheets,
-                           std::map<int, int>& externIndex) {
+                           std::map<int, int>& externIndex, TXLSExternSheet* table) {
   TXLSExternCallbacks callbacks;
   callbacks.sheetIndexById = [&book](int id) {
     std::int32_t index = -1;
@@ -21,7 +21,8 @@ int WriteOwnBookReferences(TXLSBlobList& out, const TXLSWorkbook& book, const st
     std::int32_t id = -1;
     return book.GetSheetIdByName(name, id) == 1 ? id : -1;
   };
-  TXLSExternSheet externs(callbacks);
+  TXLSExternSheet local(callbacks);
+  TXLSExternSheet& externs = table ? *table : local;
   std::map<int, int> entries;
   for (int sheet : sheets) entries[sheet] = externs.FindOrAddBySheetIndex(sheet, sheet);
   externs.Renumber();

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/compound_file.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
 #include "xls/io/builtin_names.h"
 #include "xls/io/drawing_group.h"
@@ -46,6 +47,24 @@ constexpr std::int32_t kLastBiff5Row = 16383;  // 0-based
 
 std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
   return list ? list->TotalSize() : 0;
+}
+
+// The user-defined names: the workbook's, then each sheet's in sheet order. The reference
+// table must be numbered for the format first.
+int WriteUserNames(TXLSBlobList& out, TXLSWorkbook& book, int version, std::uint16_t limit) {
+  if (!book.HasFormulas()) return 1;
+  TXLSWorkbookFormulas& formulas = book.Formulas();
+  std::vector<std::int32_t> sheetIds;
+  IXLSWorkSheets& sheets = book.GetWorksheets();
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) sheetIds.push_back(sheets.GetItem(i)->GetSheetId());
+  const int format = version == kBiff5 ? kFormatBiff5 : kFormatBiff8;
+  TXLSCustomNames& names = formulas.Names();
+  names.NumberOutput(format, sheetIds);
+  auto sink = [&out, limit](std::unique_ptr<TXLSBlob> record) { return AddBiffRecord(out, std::move(record), limit); };
+  int result = names.WriteNames(sink, format, 0);
+  for (std::int32_t id : sheetIds)
+    if (result == 1) result = names.WriteNames(sink, format, id);
+  return result;
 }
 
 }  // namespace
@@ -137,6 +156,10 @@ int TXLSWorkbookWriter::WriteGlobals() {
   // BIFF5 names its sheets for 3-D references here, then the built-in names; the
   // user-defined names that go before those join with the name store.
   if (biff5 && result == 1) step(WriteBiff5ExternSheets());
+  if (biff5 && result == 1) {
+    if (book_.HasFormulas()) book_.Formulas().Externs().Renumber();
+    step(WriteUserNames(*globals_, book_, version_, limit_));
+  }
   if (biff5 && result == 1) step(WriteBuiltInNames(*globals_, book_, version_, {}, limit_));
   step(Add(*globals_, BuildWindow1(selectedTabs)));
   step(Add(*globals_, WordRecord(kRecBackup, 0)));
@@ -168,11 +191,12 @@ int TXLSWorkbookWriter::WriteGlobals() {
 int TXLSWorkbookWriter::WriteTail() {
   int result = 1;
   if (version_ != kBiff5) {
-    // No formula of this model refers to another sheet yet: the reference table holds the
-    // own book and the entries of the built-in names. User-defined names join with the
-    // name store, before the built-in ones.
+    // The reference table holds the own book, the entries of the defined names' formulas and
+    // those of the built-in names; the user-defined names go before the built-in ones.
     std::map<int, int> externIndex;
-    result = WriteOwnBookReferences(*tail_, book_, SheetsWithBuiltInNames(book_), externIndex);
+    TXLSExternSheet* table = book_.HasFormulas() ? &book_.Formulas().Externs() : nullptr;
+    result = WriteOwnBookReferences(*tail_, book_, SheetsWithBuiltInNames(book_), externIndex, table);
+    if (result == 1) result = WriteUserNames(*tail_, book_, version_, limit_);
     if (result == 1) result = WriteBuiltInNames(*tail_, book_, version_, externIndex, limit_);
     if (result == 1) result = TMSODrawingGroup().Write(*tail_, limit_);
   }

@@ -43,7 +43,8 @@ TXLSWorkbook::~TXLSWorkbook() {
 }
 
 void TXLSWorkbook::Clear() {
-  sheets_.reset();  // first: the cells give their uses back to the lists below
+  formulas_.reset();
+  sheets_.reset();  // the cells give their uses back to the lists below
   protect_ = TXLSProtect();
   xfList_->Clear();
   strings_ = std::make_unique<TXLSStringTable>();

@@ -24,6 +24,8 @@ class IXLSWorksheet;
 class TXLSStringTable;
 class TXLSXFList;
 class TXLSWorkbook;
+class TXLSWorkbookFormulas;
+class TXLSNames;
 
 using IXLSWorkbook = std::shared_ptr<TXLSWorkbook>;
 
@@ -109,6 +111,12 @@ class TXLSWorkbook {
   // the sheet; outside is set for positions beyond the sheet's last used row or column.
   std::int32_t GetCellValue(std::int32_t sheetIndex, std::int32_t row, std::int32_t column,
                             bool& outside, Variant& value) const;
+  // The defined names, the external-reference table and the formula compiler, made on first
+  // use. Defined with the formula library (kv_xls_formula), which callers that use them link.
+  TXLSWorkbookFormulas& Formulas();
+  bool HasFormulas() const { return formulas_ != nullptr; }
+  std::shared_ptr<TXLSNames> GetNames();
+
   // Sheet lookups for formula references.
   std::int32_t GetSheetIdByName(const std::u16string& name, std::int32_t& id) const;
   std::int32_t GetSheetIndexById(std::int32_t id, std::int32_t& index) const;
@@ -135,6 +143,8 @@ class TXLSWorkbook {
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
   std::unique_ptr<IXLSWorkSheets> sheets_;
+  // Destroyed first: nothing in it gives anything back to the lists above.
+  std::shared_ptr<TXLSWorkbookFormulas> formulas_;
 };
 
 }  // namespace xls
