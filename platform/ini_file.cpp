@@ -97,7 +97,7 @@ bool IniFile::writeString(const std::string& section, const std::string& name, c
     }
     if (!inSection) continue;
     if (ValueOf(lines[i], key)) {
-      lines[i] = entry;
+      lines[i] = lines[i].substr(0, lines[i].find('=') + 1) + value;  // the name keeps its spelling
       written = true;
     } else if (!Trim(lines[i]).empty()) {
       sectionEnd = i + 1;

@@ -6,7 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QVBoxLayout>
+#include <QResizeEvent>
 
 #include "controls/edit/typed_edit.h"
 #include "platform/ini_file.h"
@@ -23,14 +23,12 @@ TListHintWindow::TListHintWindow(TTypedEdit* edit)
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFrameStyle(QFrame::Box | QFrame::Plain);
   setLineWidth(1);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(1, 1, 1, 1);
   list_ = new QListWidget(this);
+  list_->setMinimumSize(0, 0);
   list_->setFrameStyle(QFrame::NoFrame);
   list_->setUniformItemSizes(true);
   list_->setFocusPolicy(Qt::NoFocus);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  layout->addWidget(list_);
   QFont font(QStringLiteral("Arial"));
   font.setPointSize(8);
   list_->setFont(font);
@@ -38,6 +36,11 @@ TListHintWindow::TListHintWindow(TTypedEdit* edit)
   connect(list_, &QListWidget::itemActivated, edit, [edit] { edit->SelectLookup(); });
   resize(0, 0);
   hide();
+}
+
+void TListHintWindow::resizeEvent(QResizeEvent* event) {
+  QFrame::resizeEvent(event);
+  list_->setGeometry(contentsRect());
 }
 
 void TTypedEdit::UpdateLookup() {

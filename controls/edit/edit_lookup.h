@@ -50,6 +50,9 @@ class TListHintWindow : public QFrame {
   explicit TListHintWindow(TTypedEdit* edit);
   QListWidget* ListControl() const { return list_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   QListWidget* list_;
 };

@@ -125,6 +125,7 @@ QString TTypedEdit::SetterForm(const QString& value) const {
 void TTypedEdit::SetText(const QString& value) {
   const QString v = SetterForm(value);
   QLineEdit::setText(prefix_ + v + suffix_);
+  setCursorPosition(ProperEnd());
   SetModifiedMark(false);
   UpdateLinkLook();
 }
@@ -482,6 +483,13 @@ bool TTypedEdit::KeyDown(QKeyEvent* event) {
 void TTypedEdit::InsertTyped(const QString& text) {
   const QString before = QLineEdit::text();
   const int caret = cursorPosition();
+  // Typing happens inside the text proper, never in the prefix or suffix.
+  int start, length;
+  ProperSelection(start, length);
+  if (length > 0)
+    setSelection(ProperStart() + start, length);
+  else
+    setCursorPosition(ProperStart() + start);
   if (text == QString(kBackspace))
     backspace();
   else
