@@ -1,0 +1,233 @@
+// What the windows draw, in each of the four languages of the test configuration (whose
+// translations are longer than the English texts): every text against the room it has,
+// measured with the widget's own font, and the grid headers checked on the drawn pixels. A
+// screenshot of each window per language is kept under the build folder (ui_screenshots/).
+#include <QAbstractButton>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "core/common.h"
+#include "core/documents.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/common/grid_look.h"
+#include "ui/common/qt_text.h"
+#include "ui/drive/read_write_form.h"
+#include "ui/main/compare_form.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/main_form.h"
+#include "ui/main/param_form.h"
+
+using ui::TMainForm;
+using uitest::Sandbox;
+
+namespace {
+
+void Shot(QWidget& window, const QString& name) {
+  const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
+  QDir().mkpath(folder);
+  QVERIFY2(window.grab().save(folder + "/" + name + ".png", "PNG"), qPrintable(name));
+}
+
+// A label shows its whole text when the text is no wider than its contents less the indent
+// (half an "x" when the label has a frame).
+QString LabelCut(const QLabel* label) {
+  const QFontMetrics m = label->fontMetrics();
+  const int indent = label->indent() >= 0 ? label->indent() : label->frameWidth() > 0 ? m.horizontalAdvance('x') / 2 : 0;
+  const int room = label->contentsRect().width() - indent;
+  const int needs = m.horizontalAdvance(label->text());
+  return needs <= room ? QString() : QString("%1 \"%2\": %3 > %4").arg(label->objectName(), label->text()).arg(needs).arg(room);
+}
+
+QString ButtonCut(const QAbstractButton* button) {
+  const int needs = button->sizeHint().width();
+  return needs <= button->width()
+             ? QString()
+             : QString("%1 \"%2\": %3 > %4").arg(button->objectName(), button->text()).arg(needs).arg(button->width());
+}
+
+// The header row as drawn: each section's text keeps 2 pixels from both edges of its cell (a
+// text that runs over shows dark pixels at the edges, in its own cell or the neighbour's),
+// and a section with a text shows some of it.
+QString HeaderCut(QTableWidget* grid) {
+  QHeaderView* header = grid->horizontalHeader();
+  const QImage image = header->grab().toImage();
+  auto dark = [&](int x, int y) { return x >= 0 && x < image.width() && qGray(image.pixel(x, y)) < 100; };
+  for (int c = 0; c < grid->columnCount(); ++c) {
+    if (grid->isColumnHidden(c) || header->sectionSize(c) < 8) continue;
+    const int left = header->sectionViewportPosition(c);
+    const int right = left + header->sectionSize(c) - 1;  // the grid line
+    int inside = 0;
+    for (int y = 0; y < image.height() - 1; ++y) {
+      for (int x : {left, left + 1, right - 2, right - 1})
+        if (dark(x, y)) return QString("column %1 \"%2\": text at the cell's edge").arg(c).arg(grid->horizontalHeaderItem(c)->text());
+      for (int x = left + 2; x < right - 2; ++x) inside += dark(x, y);
+    }
+    if (!grid->horizontalHeaderItem(c)->text().isEmpty() && inside == 0) return QString("column %1: no text drawn").arg(c);
+  }
+  return QString();
+}
+
+}  // namespace
+
+class TextFitTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void captionsKeepALiteralAmpersand() {
+    // Qt's own reading of the caption: no mnemonic where "&" is meant literally.
+    QCOMPARE(ui::MenuText("Print Title & Set"), QString("Print Title && Set"));
+    QVERIFY(QKeySequence::mnemonic(ui::MenuText("Print Title & Set")).isEmpty());
+    QCOMPARE(QKeySequence::mnemonic(ui::MenuText("&Clear Print Title")), QKeySequence(Qt::ALT | Qt::Key_C));
+    for (const QString text : {"Print Title & Set", "A && B", "Tail &", "&Clear", "R&D"})
+      QCOMPARE(ui::ShownText(ui::MenuText(text)), QString(text).remove(QRegularExpression("&(?=\\w)")).replace("&&", "&"));
+    Sandbox box;
+    TMainForm form;
+    uitest::NewDocument(form, box.gui(), 0);
+    ui::TPrintTitleForm dialog(&form);
+    QCOMPARE(dialog.windowTitle(), QString("Print Title & Set"));
+    QCOMPARE(ui::ShownText(dialog.Clear->text()), QString("Clear Print Title"));
+  }
+
+  void statusPanelsHoldTheirLongestTexts() {
+    for (int lang = 1; lang <= 4; ++lang) {
+      Sandbox box;
+      box.SetSetting("ParameterLanguage", lang);
+      box.SetSetting("ParameterOnline", 1);
+      TMainForm form;
+      QCOMPARE(core::State().LanguageIndex, lang);
+      // The first status panel that cuts its text, or nothing.
+      auto cut = [&](const QString& state) {
+        for (int p = 1; p <= 5; ++p) {
+          const QString panel = LabelCut(form.findChild<QLabel*>(QString("StatusPanel%1").arg(p)));
+          if (!panel.isEmpty()) return QString("language %1, %2: %3").arg(lang).arg(state, panel);
+        }
+        return QString();
+      };
+      QVERIFY2(cut("not linked").isEmpty(), qPrintable(cut("not linked")));
+      if (lang == 1) {
+        const QStringList panels{" Ready", " Ver:xxx", " No Station linked", " Model:xxxxxxxxxxxx", ""};
+        for (int p = 1; p <= 5; ++p) QCOMPARE(form.StatusPanel(p), panels[p - 1]);
+      }
+      auto& s = core::State();
+      s.LinkedStation = 254;
+      s.LinkedModel = 1;
+      s.LinkRevision = "2.10";
+      s.LinkProduct = "KV100";
+      form.SetLinkedState(true);
+      form.UpdateStatusBar();
+      QVERIFY2(cut("linked online").isEmpty(), qPrintable(cut("linked online")));
+      if (lang == 1) {
+        const QStringList panels{" Ready", " Ver:2.10", " Linking 254", " Model:KV100", " Online Edit"};
+        for (int p = 1; p <= 5; ++p) QCOMPARE(form.StatusPanel(p), panels[p - 1]);
+      }
+      uitest::NewDocument(form, box.gui(), 1);
+      form.Item("OperationOnline")->setChecked(false);  // checked off while online: the offline text
+      form.UpdateStatusBar();
+      QVERIFY2(cut("offline edit").isEmpty(), qPrintable(cut("offline edit")));
+      for (const QString name : {"FileNew", "FileOpen", "CompareInverter", "CompareFiles", "FilePrintTitle", "FilePrint",
+                                 "EditFind", "OperationLink", "OperationMonitor", "ViewLingua", "HelpAbout"}) {
+        form.MenuSelect(form.Item(name));
+        QCOMPARE(form.StatusPanel(1), " " + form.ItemHint(name));
+        QVERIFY2(cut("hint of " + name).isEmpty(), qPrintable(cut("hint of " + name)));
+      }
+    }
+  }
+
+  void gridHeadersStayInTheirCells() {
+    for (int lang = 1; lang <= 4; ++lang) {
+      Sandbox box;
+      box.SetSetting("ParameterLanguage", lang);
+      TMainForm form;
+      form.setWindowState(Qt::WindowNoState);
+      form.resize(900, 600);  // narrow enough that the longer headers are cut to fit
+      form.show();
+      uitest::NewDocument(form, box.gui(), 0);
+      ui::TParamForm* view = uitest::ParamView(form);
+      QVERIFY(view);
+      view->SelectRow(2);
+      QCoreApplication::processEvents();
+      const QString cut = HeaderCut(view->parGrid);
+      QVERIFY2(cut.isEmpty(), qPrintable(QString("language %1 parameters: %2").arg(lang).arg(cut)));
+      Shot(form, QString("main_window_parameters_%1").arg(lang));
+      if (lang == 1) {
+        const QImage image = form.grab().toImage();
+        QCOMPARE(image.pixelColor(view->parGrid->horizontalHeader()->mapTo(&form, QPoint(3, 3))), ui::kHeaderCream);
+      }
+
+      auto& s = core::State();
+      s.CmpHeader = {};
+      s.CmpHeader.kind = core::FilesWithDefaults;
+      s.CmpHeader.model = 1;
+      s.CmpHeader.fileNames[0] = "/plant/drive with a long name.par";
+      s.CompareRecords.assign(2, core::CompareRecord{});
+      for (auto& r : s.CompareRecords) r.displayGroup = r.transferGroup = 1;
+      ui::TCompareForm compare(nullptr);
+      compare.resize(700, 200);
+      compare.show();
+      QCoreApplication::processEvents();
+      const QString compareCut = HeaderCut(compare.compGrid);
+      QVERIFY2(compareCut.isEmpty(), qPrintable(QString("language %1 compare: %2").arg(lang).arg(compareCut)));
+      Shot(compare, QString("compare_view_%1").arg(lang));
+      form.FileCloseClick();
+      if (lang == 1) Shot(form, "main_window_empty");
+    }
+  }
+
+  void printTitleDialogShowsEveryLine() {
+    for (int lang = 1; lang <= 4; ++lang) {
+      Sandbox box;
+      box.SetSetting("ParameterLanguage", lang);
+      TMainForm form;
+      uitest::NewDocument(form, box.gui(), 0);
+      ui::TPrintTitleForm dialog(&form);
+      dialog.show();
+      QCOMPARE(dialog.windowTitle(), ui::LIn(8, lang));
+      QStringList cuts;
+      for (QLabel* label : dialog.findChildren<QLabel*>()) cuts << LabelCut(label);
+      for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+        if (button->isVisible()) cuts << ButtonCut(button);
+      for (QLineEdit* edit : dialog.titleEdits) {
+        const QRect inside = dialog.GroupBox1->rect().adjusted(2, 2, -2, -2);
+        if (!inside.contains(edit->geometry())) cuts << edit->objectName() + " outside its group";
+      }
+      for (QWidget* part : std::initializer_list<QWidget*>{dialog.GroupBox1, dialog.GroupBox2, dialog.OK, dialog.Cancel, dialog.Clear})
+        if (!dialog.rect().contains(part->geometry())) cuts << part->objectName() + " outside the dialog";
+      cuts.removeAll(QString());
+      QVERIFY2(cuts.isEmpty(), qPrintable(QString("language %1: %2").arg(lang).arg(cuts.join("; "))));
+      Shot(dialog, QString("print_title_%1").arg(lang));
+    }
+  }
+
+  void progressWindowShowsTheWholeCode() {
+    for (int lang = 1; lang <= 4; ++lang) {
+      Sandbox box;
+      box.SetSetting("ParameterLanguage", lang);
+      TMainForm form;
+      uitest::NewDocument(form, box.gui(), 0);
+      auto& doc = core::State().Document;
+      doc[1].code = "P0.01-ABCDEFGHIJKLMN";  // 20 characters, the longest a code can be
+      for (const bool read : {true, false}) {
+        ui::TReadWriteForm progress(&form);
+        progress.ReadMode = read;
+        progress.Groups.fill(true);
+        core::State().LinkedModel = 1;
+        if (read) core::State().ParamDefs[1].code = doc[1].code;
+        progress.show();  // sizes the window; its loop starts only when events are processed
+        progress.Label1->setText(ui::L(read ? 92 : 93) + ui::Qs(doc[1].code.view()));
+        const QString cut = LabelCut(progress.Label1);
+        QVERIFY2(cut.isEmpty(), qPrintable(QString("language %1: %2").arg(lang).arg(cut)));
+        QCOMPARE(progress.ProgBar->width(), progress.Label1->width());
+        Shot(progress, QString("progress_%1_%2").arg(read ? "read" : "write").arg(lang));
+        progress.hide();
+      }
+    }
+  }
+};
+
+QTEST_MAIN(TextFitTest)
+#include "text_fit_test.moc"
