@@ -91,6 +91,31 @@ TransactionResult ReadParam(int station, int index, float& value) {
   }
 }
 
+namespace {
+// The raw values a register of this type can take (signed or unsigned alike).
+void RawLimits(char type, long double& low, long double& high) {
+  switch (type) {
+    case ParameterType::Coil:
+      low = 0, high = 255;
+      return;
+    case ParameterType::Holding32:
+      low = -2147483648.0L, high = 4294967295.0L;
+      return;
+    default:
+      low = -32768.0L, high = 65535.0L;
+  }
+}
+}  // namespace
+
+bool RegisterLimits(const ParameterDefinition& rec, double& low, double& high) {
+  if (rec.type == ParameterType::HoldingFloat) return false;
+  long double rawLow = 0, rawHigh = 0;
+  RawLimits(rec.type, rawLow, rawHigh);
+  low = static_cast<double>(rawLow / Scale(rec.decimals));
+  high = static_cast<double>(rawHigh / Scale(rec.decimals));
+  return true;
+}
+
 TransactionResult WriteParam(int station, int index, float value) {
   const AppState& s = State();
   if (index < 0 || static_cast<std::size_t>(index) >= s.Document.size()) return kResultBadIndex;
@@ -107,15 +132,15 @@ TransactionResult WriteParam(int station, int index, float value) {
   const long double scaled = d >= 0 && d <= 8 ? static_cast<long double>(value) * Scale(d) + RoundingNudge(d)
                                               : static_cast<long double>(value) + 1e-5L;
   const long double rounded = std::nearbyint(scaled);  // ties to even in the default rounding mode
+  long double low = 0, high = 0;
+  RawLimits(rec.type, low, high);
+  if (rounded < low || rounded > high) return kResultBadValue;
   switch (rec.type) {
     case ParameterType::Coil:
-      if (rounded < 0 || rounded > 255) return kResultBadValue;
       return WriteBit(st, reg, static_cast<std::uint8_t>(rounded));
     case ParameterType::Holding32:
-      if (rounded < -2147483648.0L || rounded > 4294967295.0L) return kResultBadValue;
       return WriteLong(st, reg, static_cast<std::uint32_t>(static_cast<std::int64_t>(rounded)));
     default:
-      if (rounded < -32768.0L || rounded > 65535.0L) return kResultBadValue;
       return WriteWord(st, reg, static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded)));
   }
 }

@@ -18,6 +18,11 @@ TransactionResult ReadParam(int station, int index, float& value);
 // value or one that does not fit the register after scaling.
 TransactionResult WriteParam(int station, int index, float value);
 
+// The lowest and highest value WriteParam takes for `rec`: its register's raw limits (16 bits,
+// 32 bits or a coil byte, signed or not) scaled down by its decimals. False for a float
+// register, which takes every finite value.
+bool RegisterLimits(const ParameterDefinition& rec, double& low, double& high);
+
 // Reads a monitor item and formats it with its decimals ("." as decimal point); the text is
 // written only on success.
 TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::string& text);

@@ -1,5 +1,7 @@
 #include "core/serial_link.h"
 
+#include <cerrno>
+
 #include "core/common.h"
 
 namespace core {
@@ -9,19 +11,33 @@ std::unique_ptr<platform::ByteLink>& Port() {
   static std::unique_ptr<platform::ByteLink> port;
   return port;
 }
+
+PortOpenFailure& LastFailure() {
+  static PortOpenFailure failure;
+  return failure;
+}
 }  // namespace
+
+const PortOpenFailure& LastPortOpenFailure() { return LastFailure(); }
 
 bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char parity, std::uint8_t stopBits) {
   ClosePort();
   std::string path = platform::ComDevicePath(port);
-  if (path.empty()) return false;
+  LastFailure() = {path, {}};
+  if (path.empty()) {
+    LastFailure().error = {platform::OpenFailure::Missing, ENODEV};
+    return false;
+  }
   auto serial = std::make_unique<platform::SerialPort>();
   platform::LineSettings settings;
   settings.baud = baud;
   settings.dataBits = dataBits;
   settings.parity = parity;
   settings.stopBits = stopBits;
-  if (!serial->Open(path, settings)) return false;
+  if (!serial->Open(path, settings)) {
+    LastFailure().error = serial->LastOpenError();
+    return false;
+  }
   Port() = std::move(serial);
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/serial_port.h"
 
@@ -13,6 +14,14 @@ namespace core {
 // first. Rates other than 4800, 9600, 19200, 38400 and 57600, data bits other than 7 and 8,
 // parities other than N, E, O and stop bits other than 1 and 2 keep the device's setting.
 bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char parity, std::uint8_t stopBits);
+
+// Why the last OpenPort failed: the device path it tried (empty for a port number outside
+// 1..16) and the system's reason.
+struct PortOpenFailure {
+  std::string path;
+  platform::OpenError error;
+};
+const PortOpenFailure& LastPortOpenFailure();
 
 // Closes the port if it is open; always clears the link state (the device identification
 // results stay).

@@ -88,36 +88,61 @@ std::string ComDevicePath(int n) {
 
 SerialPort::~SerialPort() { Close(); }
 
+namespace {
+OpenFailure FailureOfOpen(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return OpenFailure::Missing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return OpenFailure::NoPermission;
+    case EBUSY:
+      return OpenFailure::Busy;
+    default:
+      return OpenFailure::Other;
+  }
+}
+}  // namespace
+
 bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
   Close();
+  openError_ = {};
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  auto fail = [fd] {
+  if (fd < 0) {
+    openError_ = {FailureOfOpen(errno), errno};
+    return false;
+  }
+  auto fail = [this, fd](OpenFailure kind, int error) {
+    openError_ = {kind, error};
     ::close(fd);
     return false;
   };
   termios t;
-  if (!isatty(fd) || tcgetattr(fd, &t) != 0) return fail();
+  if (!isatty(fd) || tcgetattr(fd, &t) != 0) return fail(OpenFailure::NotSerial, ENOTTY);
   // Another process holding the line makes it "cannot be opened": TIOCEXCL keeps others out
   // (except root), the advisory lock also tells root users of this program.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
-  if (ioctl(fd, TIOCEXCL) != 0) return fail();
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenFailure::Busy, errno == EWOULDBLOCK ? EBUSY : errno);
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenFailure::Other, errno);
   // From here on a failure must also give the line free again: the exclusive mark stays on a
   // terminal as long as anyone (a pseudo-terminal's server, say) still has it open.
-  auto failExclusive = [fd, &fail] {
+  auto failExclusive = [fd, &fail](int error) {
     ioctl(fd, TIOCNXCL);
-    return fail();
+    return fail(OpenFailure::Settings, error);
   };
 
   ApplyLine(t, settings);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return failExclusive();
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return failExclusive(errno);
   // tcsetattr succeeds when any part was taken: check that the line took every field.
   termios got;
-  if (tcgetattr(fd, &got) != 0) return failExclusive();
+  if (tcgetattr(fd, &got) != 0) return failExclusive(errno);
   if ((got.c_cflag & kLineFields) != (t.c_cflag & kLineFields) || cfgetospeed(&got) != cfgetospeed(&t) ||
       (got.c_lflag & (ICANON | ECHO | ISIG)) != 0 || (got.c_iflag & (IXON | ICRNL)) != 0 ||
       (got.c_oflag & OPOST) != 0)
-    return failExclusive();
+    return failExclusive(EINVAL);
 
   // DTR and RTS on where the line has them; a pseudo-terminal has none, which is fine.
   int lines = TIOCM_DTR | TIOCM_RTS;

@@ -50,6 +50,15 @@ struct LineSettings {
   int stopBits = 1;     // 1 or 2; anything else keeps the device's setting
 };
 
+// Why a port did not open: the device is missing, held by another process, not open to this
+// user, not a serial line, refused the line settings, or some other system error.
+enum class OpenFailure { None, Missing, Busy, NoPermission, NotSerial, Settings, Other };
+
+struct OpenError {
+  OpenFailure kind = OpenFailure::None;
+  int error = 0;  // the system's error number, 0 when there is none
+};
+
 // A termios serial port in raw mode (no echo, no character translation, no flow control, no
 // signals). Open takes the device exclusively (TIOCEXCL and an advisory flock, since root
 // ignores TIOCEXCL); a device that is held by another process, is not a serial line, or
@@ -62,6 +71,8 @@ class SerialPort : public ByteLink {
   SerialPort& operator=(const SerialPort&) = delete;
 
   bool Open(const std::string& path, const LineSettings& settings);
+  // Why the last Open failed (kind None after a success).
+  OpenError LastOpenError() const { return openError_; }
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -72,6 +83,7 @@ class SerialPort : public ByteLink {
 
  private:
   int fd_ = -1;
+  OpenError openError_;
   int lastWriteTimeoutMs_ = kWriteConstantMs;
 };
 

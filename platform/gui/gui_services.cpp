@@ -60,10 +60,10 @@ int DesktopServices::MessageBox(const QString& text, const QString& caption, But
   }
 }
 
-bool DesktopServices::InputQuery(const QString& caption, const QString& prompt, QString& text) {
+bool DesktopServices::InputQuery(const QString& caption, const QString& prompt, QString& text, Echo echo) {
   bool ok = false;
-  const QString entry =
-      QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, text, &ok);
+  const QLineEdit::EchoMode mode = echo == Echo::Password ? QLineEdit::Password : QLineEdit::Normal;
+  const QString entry = QInputDialog::getText(QApplication::activeWindow(), caption, prompt, mode, text, &ok);
   if (ok) text = entry;
   return ok;
 }
@@ -102,8 +102,8 @@ int ScriptedServices::MessageBox(const QString& text, const QString& caption, Bu
   return answer;
 }
 
-bool ScriptedServices::InputQuery(const QString& caption, const QString& prompt, QString& text) {
-  inputs.push_back({caption, prompt});
+bool ScriptedServices::InputQuery(const QString& caption, const QString& prompt, QString& text, Echo echo) {
+  inputs.push_back({caption, prompt, echo});
   if (inputAnswers.empty()) {
     ++unexpected;
     return false;

@@ -13,7 +13,8 @@ class QDialog;
 
 namespace platform::gui {
 
-// Modal results and message-box answers (the dialog-result values of the original platform).
+// Modal results and message-box answers; the numbers are the ones the windows pass on to their
+// creators (IdOk 1 ... IdNo 7), so a result can be stored or compared as a plain integer.
 enum ModalResult : int {
   IdOk = 1,
   IdCancel = 2,
@@ -25,6 +26,8 @@ enum ModalResult : int {
 
 enum class Buttons { Ok, YesNo, YesNoCancel };
 enum class Icon { Information, Question, Warning, Stop, None };
+// How an input box shows what is typed: as typed, or hidden (a password).
+enum class Echo { Normal, Password };
 
 struct FileDialogSpec {
   bool save = false;
@@ -40,7 +43,7 @@ class Services {
   // Returns IdOk, IdYes, IdNo or IdCancel.
   virtual int MessageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon) = 0;
   // Returns true when confirmed; `text` holds the entry.
-  virtual bool InputQuery(const QString& caption, const QString& prompt, QString& text) = 0;
+  virtual bool InputQuery(const QString& caption, const QString& prompt, QString& text, Echo echo = Echo::Normal) = 0;
   // Returns true with the chosen full path.
   virtual bool FileDialog(const FileDialogSpec& spec, QString& path) = 0;
   virtual void Beep() = 0;
@@ -60,7 +63,7 @@ QString QtFilter(const QString& filter);
 class DesktopServices : public Services {
  public:
   int MessageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
-  bool InputQuery(const QString& caption, const QString& prompt, QString& text) override;
+  bool InputQuery(const QString& caption, const QString& prompt, QString& text, Echo echo = Echo::Normal) override;
   bool FileDialog(const FileDialogSpec& spec, QString& path) override;
   void Beep() override;
   void OpenLink(const QString& target) override;
@@ -78,6 +81,7 @@ class ScriptedServices : public Services {
   };
   struct InputCall {
     QString caption, prompt;
+    Echo echo;
   };
   struct InputAnswer {
     bool confirmed;
@@ -105,7 +109,7 @@ class ScriptedServices : public Services {
   int unexpected = 0;
 
   int MessageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
-  bool InputQuery(const QString& caption, const QString& prompt, QString& text) override;
+  bool InputQuery(const QString& caption, const QString& prompt, QString& text, Echo echo = Echo::Normal) override;
   bool FileDialog(const FileDialogSpec& spec, QString& path) override;
   void Beep() override;
   void OpenLink(const QString& target) override;
