@@ -193,7 +193,9 @@ class DriveWindowsTest : public QObject {
     QCOMPARE(form.exec(), int(IdNo));
     auto& gui = bench.box.gui();
     QCOMPARE(int(gui.messages.size()), 1);
-    QCOMPARE(gui.messages[0].text, QString("Error Reading Parameter P0.06"));
+    QCOMPARE(gui.messages[0].text, QString("Error Reading Parameter P0.06\n"
+                                           "No valid reply from the drive: no answer in time, a damaged reply, "
+                                           "or a read refused."));
     QCOMPARE(gui.messages[0].caption, QString("Read Error"));
     QVERIFY(gui.messages[0].icon == platform::gui::Icon::None);
   }
@@ -238,14 +240,47 @@ class DriveWindowsTest : public QObject {
     gui.messageAnswers.push_back(IdYes);
     QCOMPARE(run({2, 5}), int(IdYes));
     QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(150));
-    QCOMPARE(gui.messages.back().text, QString("Continue to Next Station ?"));
+    QCOMPARE(gui.messages.back().text, QString("Parameter P0.01 was not written to station 2.\n"
+                                               "No valid reply from the drive: no answer in time, a damaged "
+                                               "reply, or a read refused.\n"
+                                               "Already written to station 2: 0 of 1 parameters (they stay written)."
+                                               "\n\nContinue to Next Station ?"));
     QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
     s.Document[0].value = 2.5f;
     gui.messageAnswers.push_back(IdNo);
     QCOMPARE(run({2, 5}), int(IdCancel));
     QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(150));
 
+    // A failure in the middle names the parameter, the station and what was written before it.
+    bench.drive->AddStation(7);
+    s.Document = {s.ParamDefs[static_cast<std::size_t>(Index("P0.00"))], s.ParamDefs[static_cast<std::size_t>(Index("P0.01"))]};
+    s.Document[0].value = 2;
+    s.Document[1].value = 700;  // 2 decimals: beyond the 16-bit register
+    ui::TReadWriteForm stopped;
+    stopped.ReadMode = false;
+    stopped.Stations.add(5);
+    stopped.Stations.add(7);
+    stopped.Groups.fill(true);
+    gui.messageAnswers.push_back(IdYes);
+    QCOMPARE(stopped.exec(), int(IdNo));
+    QCOMPARE(bench.drive->Holding(7, 100), std::uint16_t(2));
+    QCOMPARE(stopped.FailedResult, core::kResultBadValue);
+    QCOMPARE(stopped.Failure, QString("Parameter P0.01 was not written to station 7.\n"
+                                      "The value does not fit the parameter's register; nothing was sent.\n"
+                                      "Already written to station 7: 1 of 2 parameters (they stay written)."));
+    QVERIFY(gui.messages.back().text.startsWith("Parameter P0.01 was not written to station 5."));
+    s.Document[1].value = 1;
+    ui::TReadWriteForm later;  // station 9 does not answer
+    later.ReadMode = false;
+    later.Stations.add(5);
+    later.Stations.add(9);
+    later.Groups.fill(true);
+    QCOMPARE(later.exec(), int(IdNo));
+    QCOMPARE(later.FailedResult, core::kResultBadReply);
+    QVERIFY(later.Failure.endsWith("Written in full before: station 5."));
+
     s.Document[0].editable = 0;
+    s.Document[1].editable = 0;
     int before = bench.drive->RequestCount();
     QCOMPARE(run({5}), int(IdYes));
     QCOMPARE(bench.drive->RequestCount(), before);

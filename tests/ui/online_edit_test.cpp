@@ -70,7 +70,8 @@ class OnlineEditTest : public QObject {
     drive.SetFault({simdrive::FaultKind::Silence});
     Enter(*view, row, "20");
     QCOMPARE(gui.messages.size(), size_t(2));
-    QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!"));
+    QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!\nNo valid reply from the drive: no answer in time, a "
+                                           "damaged reply, or a read refused."));
     QCOMPARE(gui.messages[1].caption, QString("Cummunication Error!!"));
     QCOMPARE(Value("P0.01"), 12.34f);
     QCOMPARE(view->Cell(6, row), QString("12.34"));
@@ -81,6 +82,17 @@ class OnlineEditTest : public QObject {
     Enter(*view, row, "401");
     QCOMPARE(drive.RequestCount(), before);
     QCOMPARE(gui.messages.back().text.left(13), QString("Over Range!!!"));
+
+    // A range wider than the register: the value that does not fit is named with the register's
+    // limits (not reported as a time-out), and nothing is sent.
+    for (auto& line : s.Document)
+      if (line.code == "P0.01") line.maximum = 1000;
+    Enter(*view, row, "700");
+    QCOMPARE(drive.RequestCount(), before);
+    QCOMPARE(gui.messages.back().text, QString("P0.01: the value 700 does not fit the parameter's register, which "
+                                               "takes -327.68 to 655.35. Nothing was sent."));
+    QCOMPARE(gui.messages.back().caption, QString("Error Message"));
+    QCOMPARE(Value("P0.01"), 12.34f);
 
     // A document of another model is never written to this drive.
     gui.messageAnswers.push_back(platform::gui::IdNo);  // the modified document is not saved

@@ -101,9 +101,9 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->parGrid->currentRow(), 2);
     QCOMPARE(view->CurrentRow, 3);
     QCOMPARE(view->SelectedIndex, 2);
-    // A tab change selects row 1 yet keeps the highlighted row number.
+    // A tab change selects row 1 and makes it the highlighted row too.
     view->TabControl->setCurrentIndex(1);
-    QCOMPARE(view->CurrentRow, 3);
+    QCOMPARE(view->CurrentRow, 1);
     QCOMPARE(view->parGrid->currentRow(), 0);
     QCOMPARE(view->SelectedIndex, 5);
   }

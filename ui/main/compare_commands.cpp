@@ -7,6 +7,7 @@
 #include "core/documents.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/read_write_form.h"
@@ -24,11 +25,16 @@ using platform::gui::IdYes;
 
 namespace {
 
-// The records of a parameter file, empty when it cannot be read.
-std::vector<core::ParameterDefinition> ReadRecords(const QString& path) {
+// The records of a parameter file, empty when it cannot be read; `failed` is set when a named
+// file could not be read (an empty name is no failure: the file was not chosen).
+std::vector<core::ParameterDefinition> ReadRecords(const QString& path, bool& failed) {
   core::ParameterFileHeader header;
   std::vector<core::ParameterDefinition> records;
-  if (path.isEmpty() || !core::ReadParameterFile(Ss(path), core::State().ModelCount, header, records)) records.clear();
+  if (path.isEmpty()) return records;
+  if (!core::ReadParameterFile(Ss(path), core::State().ModelCount, header, records)) {
+    records.clear();
+    failed = true;
+  }
   return records;
 }
 
@@ -67,9 +73,13 @@ void TMainForm::CompareFileClick() {
   if (QuerySaveModified()) return;
   TCompareFileForm dialog(this);
   if (Gui().ExecDialog(dialog) != IdOk) return;
-  const auto file2 = ReadRecords(dialog.file2->text());
+  // A file that cannot be read is reported as Open reports it, not passed over in silence.
+  bool failed = false;
+  const auto file2 = ReadRecords(dialog.file2->text(), failed);
+  if (failed) return ShowLoadFailure(dialog.file2->text(), extra::DocumentUnreadable());
   if (file2.empty()) return;
-  const auto file1 = ReadRecords(dialog.file1->text());
+  const auto file1 = ReadRecords(dialog.file1->text(), failed);
+  if (failed) return ShowLoadFailure(dialog.file1->text(), extra::DocumentUnreadable());
   if (file1.empty()) return;
   if (file1.front().model != file2.front().model) {
     Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
@@ -91,9 +101,14 @@ void TMainForm::CompareFilesClick() {
   if (QuerySaveModified()) return;
   TCompareFilesForm dialog(this);
   if (Gui().ExecDialog(dialog) != IdOk) return;
-  const auto file3 = ReadRecords(dialog.file3->text());
-  const auto file2 = ReadRecords(dialog.file2->text());
-  const auto file1 = ReadRecords(dialog.file1->text());
+  std::vector<core::ParameterDefinition> files[3];
+  const QLineEdit* names[3] = {dialog.file1, dialog.file2, dialog.file3};
+  for (int k = 0; k < 3; ++k) {
+    bool failed = false;
+    files[k] = ReadRecords(names[k]->text(), failed);
+    if (failed) return ShowLoadFailure(names[k]->text(), extra::DocumentUnreadable());
+  }
+  const auto& [file1, file2, file3] = files;
   if (file1.empty()) return;
   const int model = dialog.comboModel->currentIndex() + 1;
   if (file1.front().model != model) {

@@ -8,6 +8,7 @@
 
 #include "core/common.h"
 #include "ui/common/grid_look.h"
+#include "ui/common/page_keys.h"
 #include "ui/common/qt_text.h"
 
 namespace ui {
@@ -65,6 +66,7 @@ TCompareForm::TCompareForm(QWidget* owner) : QWidget(owner) {
   connect(TabControl, &QTabBar::currentChanged, this, [this] {
     if (!quiet_) TabControlChange();
   });
+  AddPageKeys(this, TabControl);
   SetHeaders();
   FillGrid();
 }

@@ -13,6 +13,8 @@
 #include "core/settings.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/compare_form.h"
@@ -75,11 +77,10 @@ void TMainForm::SetDocumentState(bool open, int writeVisible) {
 bool TMainForm::RunSaveDialog(bool compare, const QString& preset, QString& path) {
   platform::gui::FileDialogSpec spec;
   spec.save = true;
-  spec.filter = compare ? "Compare Files|*.cmp" : "Parameter Files|*.par";
+  spec.filter = compare ? extra::CompareFilesFilter() : extra::ParameterFilesFilter();
   spec.defaultSuffix = compare ? "cmp" : "par";
-  if (!compare) spec.folder = Qs(core::State().ProgramFolder);
   spec.fileName = preset;
-  if (!Gui().FileDialog(spec, path) || path.isEmpty()) return false;
+  if (!RunFileDialog(spec, path)) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += "." + spec.defaultSuffix;
   return true;
 }
@@ -150,12 +151,11 @@ void TMainForm::FileNewClick() {
 void TMainForm::FileOpenClick() {
   if (QuerySaveModified()) return;
   platform::gui::FileDialogSpec spec;
-  spec.filter = "Parameter & Compare Files|*.par;*.cmp|Parameter Files|*.par|Compare Files|*.cmp";
+  spec.filter = extra::ParameterAndCompareFilesFilter();
   spec.defaultSuffix = "par";
-  spec.folder = Qs(core::State().ProgramFolder);
   spec.fileName = OpenFileName;
   QString path;
-  if (Gui().FileDialog(spec, path) && !path.isEmpty()) OpenDocument(path);
+  if (RunFileDialog(spec, path)) OpenDocument(path);
 }
 
 void TMainForm::ShowLoadFailure(const QString& path, const QString& reason) {
@@ -168,7 +168,7 @@ bool TMainForm::OpenDocument(const QString& path) {
   // name like "a.cmp.bak" is no document.
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (suffix != "par" && suffix != "cmp") {
-    ShowLoadFailure(path, "Not a parameter (*.par) or compare (*.cmp) file:");
+    ShowLoadFailure(path, extra::NotADocumentFile());
     return false;
   }
   // Read into working records first: a file that cannot be used leaves the open document alone.
@@ -180,7 +180,7 @@ bool TMainForm::OpenDocument(const QString& path) {
   const bool read = compare ? core::ReadCompareFile(Ss(path), INT_MAX, cmpHeader, records)
                             : core::ReadParameterFile(Ss(path), INT_MAX, parHeader, document);
   if (!read) {
-    ShowLoadFailure(path, "The file could not be read as a document:");
+    ShowLoadFailure(path, extra::DocumentUnreadable());
     return false;
   }
   const std::uint32_t model = compare ? cmpHeader.model : parHeader.model;

@@ -18,6 +18,8 @@
 
 #include "core/common.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/qt_text.h"
 
 namespace ui {
@@ -133,15 +135,15 @@ void TCompareDefForm::OKClick() {
 
 void TFilePickDialog::PickFile(QLineEdit* target) {
   platform::gui::FileDialogSpec spec;
-  spec.filter = "Parameter Files|*.par";
+  spec.filter = extra::ParameterFilesFilter();
   spec.defaultSuffix = "par";
   QString path;
-  if (Gui().FileDialog(spec, path)) target->setText(path);
+  if (RunFileDialog(spec, path)) target->setText(path);
 }
 
 namespace {
 QLineEdit* AddFileRow(QWidget* parent, QGridLayout* grid, int row, const QString& name, QPushButton*& button) {
-  button = new QPushButton(QString("File %1...").arg(row + 1), parent);
+  button = new QPushButton(extra::FileButton(row + 1), parent);
   button->setObjectName(QString("Button%1").arg(row + 1));
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);

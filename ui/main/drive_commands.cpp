@@ -1,6 +1,6 @@
 // The Operation commands of the main window: link and unlink, read a drive into a new
 // document, write the open document, the online-edit switch and the password button. Monitor,
-// Profile and Motor have no windows yet and do nothing.
+// Profile and Motor have no windows yet (command_status.h keeps them disabled).
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -10,6 +10,7 @@
 #include "core/serial_link.h"
 #include "core/settings.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/connect_form.h"
@@ -79,7 +80,8 @@ void TMainForm::OperationLinkClick() {
   const int port = dialog.comboPort->currentIndex() + 1;
   const int baud = dialog.Baud() ? dialog.Baud() : 19200;
   if (!core::OpenPort(static_cast<std::uint8_t>(port), static_cast<std::uint16_t>(baud), 8, 'N', 1)) {
-    Gui().MessageBox(L(76) + "\n" + L(77), L(75), Buttons::Ok, Icon::Stop);
+    Gui().MessageBox(L(76) + "\n" + L(77) + "\n" + extra::PortOpenFailure(core::LastPortOpenFailure()), L(75),
+                     Buttons::Ok, Icon::Stop);
     return;
   }
   {
@@ -158,8 +160,16 @@ void TMainForm::OperationWriteClick() {
   progress.Stations.add(s.LinkedStation);
   progress.Groups = groups.Flags();
   const int result = Gui().ExecDialog(progress);
-  if (result == IdNo) Inform(78);
-  if (result == IdRetry) Inform(214);
+  if (result != IdNo && result != IdRetry) return;
+  // The box names the parameter and station that failed and what had been written; a failed
+  // exchange and a refused value keep their own texts above that.
+  QString text = progress.Failure;
+  const core::TransactionResult failed = progress.FailedResult;
+  if (result == IdRetry)
+    text = L(214) + "\n" + text;
+  else if (failed == core::kResultSendFailed || failed == core::kResultBadReply || failed == core::kResultWrongContent)
+    text = L(78) + "\n" + text;
+  Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
 }
 
 void TMainForm::OperationMotorClick() {}
@@ -178,14 +188,14 @@ void TMainForm::OperationOnlineClick() {
 void TMainForm::PasswordButtonClick() {
   const auto& s = core::State();
   QString entry;
-  if (!Gui().InputQuery(L(86), L(88), entry)) return;
+  if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return;
   int number = 0;
   if (!ParseInteger(entry, number)) return;
   if (s.LinkedModel < 1 || s.LinkedModel > static_cast<int>(s.Models.size())) return;
   const core::MonitorItem& item = s.Models[s.LinkedModel - 1].levelPassword;
   const core::TransactionResult result = core::WriteWord(static_cast<std::uint8_t>(s.LinkedStation), item.reg,
                                                          static_cast<std::uint16_t>(number & 0xFFFF));
-  if (result != 0) Gui().MessageBox(L(99), L(78), Buttons::Ok, Icon::Information);
+  if (result != 0) Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
 }
 
 }  // namespace ui

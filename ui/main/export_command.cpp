@@ -4,6 +4,8 @@
 
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/main_form.h"
 #include "xls/io/workbook_writer.h"
@@ -48,11 +50,10 @@ void TMainForm::FileExportClick() {
   if (ChildKind() != "ParamForm") return;
   platform::gui::FileDialogSpec spec;
   spec.save = true;
-  spec.filter = "Excel Files|*.xls";
+  spec.filter = extra::ExcelFilesFilter();
   spec.defaultSuffix = "xls";
-  spec.folder = Qs(core::State().ProgramFolder);
   QString path;
-  if (!platform::gui::Gui().FileDialog(spec, path) || path.isEmpty()) return;
+  if (!RunFileDialog(spec, path)) return;
   if (QFileInfo(path).suffix().isEmpty()) path += "." + spec.defaultSuffix;
   std::string error;
   if (ExportWorkbook(Wide(QFileInfo(path).absoluteFilePath()), error) != 1)

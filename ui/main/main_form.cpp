@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -21,7 +22,9 @@
 #include "core/settings.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
+#include "ui/main/command_status.h"
 #include "ui/main/document_dialogs.h"
 
 namespace ui {
@@ -31,6 +34,16 @@ using platform::gui::Gui;
 using platform::gui::Icon;
 
 namespace {
+
+// The position of the keyboard letter of a caption (the character after a single "&"), or -1.
+qsizetype MnemonicAt(const QString& caption) {
+  for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] != '&') return i + 1;
+    ++i;
+  }
+  return -1;
+}
 
 constexpr const char* kDefaultTitle = "Quorvane 1.00";
 
@@ -160,6 +173,7 @@ void TMainForm::BuildMenus() {
     ItemState state;
     state.captionId = e.captionId;
     state.hintId = e.hintId;
+    state.command = name;
     if (e.flags & kSubmenu) {
       QMenu* menu = *e.parent ? menus_[e.parent]->addMenu(QString()) : menuBar()->addMenu(QString());
       menu->setObjectName(name + "Menu");
@@ -183,6 +197,15 @@ void TMainForm::BuildMenus() {
     }
   }
   connect(menuBar(), &QMenuBar::hovered, this, &TMainForm::MenuSelect);
+  // F10 opens the first menu of the menu bar, from where the arrow keys reach every menu.
+  auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(menuKey, &QShortcut::activated, this, [this] {
+    for (QAction* action : menuBar()->actions())
+      if (action->isVisible() && action->isEnabled()) {
+        menuBar()->setActiveAction(action);
+        return;
+      }
+  });
 
   const std::map<QString, void (TMainForm::*)()> handlers = {
       {"FileNew", &TMainForm::FileNewClick},
@@ -245,6 +268,7 @@ void TMainForm::BuildToolBar() {
     state.hintId = b.hintId;
     if (b.hintId == 0) state.hint = "Motor";
     state.enabled = !(b.flags & kDisabled);
+    state.command = *b.runs ? QString(b.runs) : name;
     if (*b.runs) {
       const QString target = b.runs;
       state.run = [this, target] { ClickItem(target); };
@@ -347,10 +371,45 @@ void TMainForm::ApplyLanguage() {
       state.captionId = 111 + lang;
       state.hintId = 115 + lang;
     }
-    if (state.captionId > 0) state.action->setText(L(state.captionId));
-    if (state.hintId > 0) state.hint = L(state.hintId);
+    if (state.captionId > 0) state.action->setText(MenuText(L(state.captionId)));
+    if (state.hintId > 0) {
+      state.hint = L(state.hintId);
+      if (!CommandBuilt(state.command)) state.hint += " " + extra::NotAvailableYet();
+    }
     if (!state.action->menu() && state.action->parent() == ToolBar) state.action->setToolTip(state.hint);
   }
+  // Keyboard letters (Alt+letter on the menu bar, the letter in an open menu), menu by menu in
+  // the order of the items, for the captions of the message table.
+  auto letters = [this](const QList<QAction*>& actions) {
+    QString used;
+    std::vector<QAction*> open;
+    for (QAction* action : actions) {
+      const auto it = items_.find(action->objectName());
+      if (it == items_.end() || it->second.captionId <= 0) continue;
+      const QString text = action->text();
+      const qsizetype marked = MnemonicAt(text);
+      if (marked >= 0)
+        used += text[marked].toLower();
+      else
+        open.push_back(action);
+    }
+    for (QAction* action : open) {
+      QString text = action->text();
+      for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '&') {
+          ++i;  // "&&", a literal "&"
+          continue;
+        }
+        if (!text[i].isLetterOrNumber() || used.contains(text[i].toLower())) continue;
+        used += text[i].toLower();
+        text.insert(i, '&');
+        action->setText(text);
+        break;
+      }
+    }
+  };
+  letters(menuBar()->actions());
+  for (const auto& [name, menu] : menus_) letters(menu->actions());
 }
 
 void TMainForm::UpdateStatusBar() {
@@ -446,19 +505,19 @@ void TMainForm::SetItemEnabled(const QString& name, bool enabled) {
   auto it = items_.find(name);
   if (it == items_.end()) return;
   it->second.enabled = enabled;
-  it->second.action->setEnabled(enabled);
+  it->second.action->setEnabled(enabled && CommandBuilt(it->second.command));
 }
 
 void TMainForm::SetItemVisible(const QString& name, bool visible) {
   auto it = items_.find(name);
   if (it == items_.end()) return;
   it->second.action->setVisible(visible);
-  it->second.action->setEnabled(it->second.enabled);
+  it->second.action->setEnabled(it->second.enabled && CommandBuilt(it->second.command));
 }
 
 bool TMainForm::ClickItem(const QString& name) {
   const auto it = items_.find(name);
-  if (it == items_.end() || !it->second.enabled || !it->second.run) return false;
+  if (it == items_.end() || !it->second.enabled || !it->second.run || !CommandBuilt(it->second.command)) return false;
   // Copy: the command may rebuild the item table's entries.
   const std::function<void()> run = it->second.run;
   run();

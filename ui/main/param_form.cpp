@@ -6,12 +6,15 @@
 #include <QPainter>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/common.h"
 #include "core/param_access.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/grid_look.h"
+#include "ui/common/page_keys.h"
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 
@@ -151,6 +154,7 @@ TParamForm::TParamForm(QWidget* owner) : QWidget(owner) {
   connect(TabControl, &QTabBar::currentChanged, this, [this] {
     if (!quiet_) TabControlChange();
   });
+  AddPageKeys(this, TabControl);
 
   // FormCreate
   CurrentRow = 1;
@@ -201,6 +205,8 @@ void TParamForm::FillRow(int row, int index) {
 }
 
 void TParamForm::FillGrid() {
+  // An entry still open belongs to the rows shown before: commit it before they are replaced.
+  parGrid->CommitEditor();
   const auto& doc = core::State().Document;
   const int tab = TabControl->currentIndex();
   const int group = tab >= 0 && tab < tabCount_ ? TabGroups[tab] : 0;
@@ -223,6 +229,9 @@ void TParamForm::FillGrid() {
     SelectedIndex = -1;
   }
   CurrentGroup = group;
+  // Row 1 is selected, so it is also the row drawn as current: the highlighted row, the grid's
+  // current cell and the line an entry edits are always the same one.
+  CurrentRow = 1;
   SelectSettingCell(1);
   quiet_ = was;
   parGrid->viewport()->update();
@@ -322,7 +331,7 @@ bool TParamForm::parGridGetEditMask(int column, int row) {
     if (!password.empty() && password != s.EnteredPassword) {
       SetCell(column, row, TextBeforeEdit);
       QString entry;
-      if (!Gui().InputQuery(L(86), L(88), entry)) return false;
+      if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return false;
       if (Ss(entry.trimmed().toUpper()) != password) return false;
       s.EnteredPassword = password;
     }
@@ -382,7 +391,7 @@ void TParamForm::CommitEntry(int row, const QString& text) {
     }
     const core::TransactionResult result = core::WriteParam(s.LinkedStation, EditIndex, v);
     if (result != 0) {
-      Gui().MessageBox(L(78), L(76), Buttons::Ok, Icon::Information);
+      ShowWriteFailure(line, text, result);
       SetCell(kSettingColumn, row, TextBeforeEdit);
       return;
     }
@@ -391,6 +400,23 @@ void TParamForm::CommitEntry(int row, const QString& text) {
   line.value = v;
   SetCell(kSettingColumn, row, FormatNumber(line.decimals, v));
   s.DocumentModified = true;
+}
+
+void TParamForm::ShowWriteFailure(const core::ParameterDefinition& line, const QString& text,
+                                  core::TransactionResult result) {
+  double low = 0, high = 0;
+  if (result == core::kResultBadValue && core::RegisterLimits(line, low, high)) {
+    const int decimals = std::clamp(static_cast<int>(line.decimals), 0, 8);
+    Gui().MessageBox(extra::ValueDoesNotFit(Qs(line.code.view()), text, QString::number(low, 'f', decimals),
+                                            QString::number(high, 'f', decimals)),
+                     L(73), Buttons::Ok, Icon::Information);
+    return;
+  }
+  // A failed exchange keeps the communication texts; every other result says what it was.
+  const bool exchange = result == core::kResultSendFailed || result == core::kResultBadReply ||
+                        result == core::kResultWrongContent;
+  const QString reason = extra::TransactionFailure(result);
+  Gui().MessageBox(exchange ? L(78) + "\n" + reason : reason, L(76), Buttons::Ok, Icon::Information);
 }
 
 void TParamForm::parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) {

@@ -8,6 +8,9 @@
 #include <array>
 #include <cstdint>
 
+#include "core/modbus.h"
+#include "core/records.h"
+
 class QTabBar;
 class QLineEdit;
 
@@ -89,6 +92,9 @@ class TParamForm : public QWidget {
   void FillRow(int row, int index);
   void SelectSettingCell(int row);  // without running the selection handler
   void CommitEntry(int row, const QString& text);
+  // The message of an online write that failed: the register's limits for a value that does not
+  // fit, else what the result code means.
+  void ShowWriteFailure(const core::ParameterDefinition& line, const QString& text, core::TransactionResult result);
 
   bool quiet_ = false;       // programmatic selection and tab changes
   bool committing_ = false;  // a commit is showing its message boxes

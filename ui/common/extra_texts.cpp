@@ -1,0 +1,101 @@
+#include "ui/common/extra_texts.h"
+
+#include <QStringList>
+#include <cstring>
+
+#include "ui/common/qt_text.h"
+
+namespace ui::extra {
+
+QString NotAvailableYet() { return "(not available yet)"; }
+
+QString ErrorReadingParameter() { return "Error Reading Parameter "; }
+QString ReadErrorCaption() { return "Read Error"; }
+
+QString TransactionFailure(core::TransactionResult result) {
+  switch (result) {
+    case core::kResultOk:
+      return QString();
+    case core::kResultSendFailed:
+      return "The request could not be sent: the serial port did not take it.";
+    case core::kResultBadReply:
+      return "No valid reply from the drive: no answer in time, a damaged reply, or a read refused.";
+    case core::kResultWrongContent:
+      return "The drive's reply did not confirm what was written.";
+    case core::kResultBadIndex:
+      return "The parameter is not in the document.";
+    case core::kResultBadValue:
+      return "The value does not fit the parameter's register; nothing was sent.";
+    case core::kResultBusy:
+      return "Another exchange with the drive was still running; nothing was sent.";
+    case core::kResultException + 1:
+      return "The drive refused the request: illegal function (exception 1).";
+    case core::kResultException + 2:
+      return "The drive refused the request: illegal data address (exception 2).";
+    case core::kResultException + 3:
+      return "The drive refused the value: illegal data value (exception 3).";
+    case core::kResultException + 4:
+      return "The drive failed while acting on the request (exception 4).";
+    default:
+      if (result > core::kResultException)
+        return QString("The drive refused the request (exception %1).").arg(result - core::kResultException);
+      return QString("The exchange with the drive failed (result %1).").arg(result);
+  }
+}
+
+QString ValueDoesNotFit(const QString& code, const QString& value, const QString& low, const QString& high) {
+  return QString("%1: the value %2 does not fit the parameter's register, which takes %3 to %4. Nothing was sent.")
+      .arg(code, value, low, high);
+}
+
+QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
+                     const std::vector<int>& stationsDone) {
+  QString text = QString("Parameter %1 was not written to station %2.\n%3\n").arg(code).arg(station).arg(
+      TransactionFailure(result));
+  text += QString("Already written to station %1: %2 of %3 parameters (they stay written).")
+              .arg(station)
+              .arg(writtenHere)
+              .arg(total);
+  if (!stationsDone.empty()) {
+    QStringList done;
+    for (int s : stationsDone) done << QString::number(s);
+    text += "\nWritten in full before: station " + done.join(", ") + ".";
+  }
+  return text;
+}
+
+QString PortOpenFailure(const core::PortOpenFailure& failure) {
+  const QString path = failure.path.empty() ? QString("(no device for this port number)") : Qs(failure.path);
+  const QString reason = failure.error.error != 0 ? QString(" (%1)").arg(QString::fromLocal8Bit(std::strerror(failure.error.error))) : "";
+  switch (failure.error.kind) {
+    case platform::OpenFailure::Missing:
+      return path + ": no such device" + reason + "; is the adapter plugged in?";
+    case platform::OpenFailure::Busy:
+      return path + ": the port is in use by another program" + reason + ".";
+    case platform::OpenFailure::NoPermission:
+      return path + ": no permission to use the port" + reason +
+             "; add your user to the dialout group (sudo adduser $USER dialout) and log in again.";
+    case platform::OpenFailure::NotSerial:
+      return path + ": not a serial port" + reason + ".";
+    case platform::OpenFailure::Settings:
+      return path + ": the port refused the line settings" + reason + ".";
+    case platform::OpenFailure::Other:
+    case platform::OpenFailure::None:
+      break;
+  }
+  return path + ": the port could not be opened" + reason + ".";
+}
+
+QString ParameterAndCompareFilesFilter() {
+  return "Parameter & Compare Files|*.par;*.cmp|Parameter Files|*.par|Compare Files|*.cmp";
+}
+QString ParameterFilesFilter() { return "Parameter Files|*.par"; }
+QString CompareFilesFilter() { return "Compare Files|*.cmp"; }
+QString ExcelFilesFilter() { return "Excel Files|*.xls"; }
+
+QString FileButton(int n) { return QString("File %1...").arg(n); }
+
+QString NotADocumentFile() { return "Not a parameter (*.par) or compare (*.cmp) file:"; }
+QString DocumentUnreadable() { return "The file could not be read as a document:"; }
+
+}  // namespace ui::extra

@@ -1,0 +1,47 @@
+// Every text the windows show that the message table does not hold, in one place: the fixed
+// texts some windows always show in English, and what the windows add to a message so that a
+// user of this system can act on it (the reason behind a failure, the parameter and its
+// limits, what a bulk write had already done).
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "core/modbus.h"
+#include "core/serial_link.h"
+
+namespace ui::extra {
+
+// Added to the hint of a command whose window is not built yet.
+QString NotAvailableYet();
+
+// The bulk read's failure box: text (followed by the parameter code) and caption.
+QString ErrorReadingParameter();
+QString ReadErrorCaption();
+
+// What a failed drive transaction means, one sentence per result code.
+QString TransactionFailure(core::TransactionResult result);
+// A value the parameter's register cannot hold, with the register's limits.
+QString ValueDoesNotFit(const QString& code, const QString& value, const QString& low, const QString& high);
+// A bulk write that stopped: the parameter and station that failed, why, and what had been
+// written already (to this station, and the stations before it that were written in full).
+QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
+                     const std::vector<int>& stationsDone);
+
+// The second line of "Can not open COM port": the device path and the system's reason.
+QString PortOpenFailure(const core::PortOpenFailure& failure);
+
+// The file kinds of the file dialogs.
+QString ParameterAndCompareFilesFilter();
+QString ParameterFilesFilter();
+QString CompareFilesFilter();
+QString ExcelFilesFilter();
+
+// The buttons that pick the files of a file compare ("File 1..." ...).
+QString FileButton(int n);
+
+// Why Open or a compare could not use a file (followed by the file's path).
+QString NotADocumentFile();
+QString DocumentUnreadable();
+
+}  // namespace ui::extra

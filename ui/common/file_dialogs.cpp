@@ -1,0 +1,30 @@
+#include "ui/common/file_dialogs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace ui {
+
+namespace {
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+}  // namespace
+
+QString StartFolder() {
+  if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+  return QDir::homePath();
+}
+
+bool RunFileDialog(platform::gui::FileDialogSpec spec, QString& path) {
+  if (spec.folder.isEmpty()) spec.folder = StartFolder();
+  if (!platform::gui::Gui().FileDialog(spec, path) || path.isEmpty()) return false;
+  LastFolder() = QFileInfo(path).absolutePath();
+  return true;
+}
+
+}  // namespace ui
