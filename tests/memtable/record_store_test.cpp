@@ -98,7 +98,7 @@ TEST(RecordStore, RefusesUnsupportedTypesAndEmptyDefinitions) {
   }
 }
 
-TEST(RecordStore, HoldsMoreFieldsThanTheOldFixedArrays) {
+TEST(RecordStore, HoldsThreeHundredFieldsPerRecord) {
   TmvxMemTable t;
   for (int i = 0; i < 300; ++i) t.GetFieldDefs().Add("F" + std::to_string(i), ftInteger);
   t.Open();

@@ -55,7 +55,7 @@ TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent) {
   connect(Unlink, &QPushButton::clicked, this, [this] { done(platform::gui::IdAbort); });
   connect(Close, &QPushButton::clicked, this, [this] { done(platform::gui::IdCancel); });
 
-  // FormCreate
+  // The dialog starts with an empty station set and its texts in the current language.
   Stations.clear();
   setWindowTitle(L(141));
   GroupBox1->setTitle(MenuText(L(142)));

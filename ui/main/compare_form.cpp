@@ -38,7 +38,7 @@ TCompareForm::TCompareForm(QWidget* owner) : QWidget(owner) {
     SetCell(c, 1, QString());
   }
 
-  // FormCreate
+  // The columns and their headers follow the kind of comparison; then one tab per display group.
   CurrentRow = 1;
   if (Kind() == 1) {
     SetHead(3, ShortName(Qs(h.fileNames[0].view())));

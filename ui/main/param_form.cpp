@@ -156,7 +156,7 @@ TParamForm::TParamForm(QWidget* owner) : QWidget(owner) {
   });
   AddPageKeys(this, TabControl);
 
-  // FormCreate
+  // The view's own start: one tab per display group of the document, then headers and rows.
   CurrentRow = 1;
   parGrid->setColumnHidden(0, true);
   core::State().DocumentModified = false;
