@@ -59,7 +59,8 @@ TTypedEdit::~TTypedEdit() {
 }
 
 void TTypedEdit::Loaded() {
-  normalBackground_ = shownBackground_;
+  // A field disabled before this keeps the colour it had before as its normal one.
+  if (isEnabled()) normalBackground_ = shownBackground_;
   normalText_ = shownText_;
   frameBeforeFlat_ = hasFrame();
   if (flat_) ApplyFlat();
