@@ -339,7 +339,8 @@ bool FilterRecordWith(TmvxCustomMemTable& table, PmvxRecord record, const Parsed
 
 bool IsFiltered(TmvxCustomMemTable& table) {
   return table.StatusFilter != 0 || table.Common().DeletedCount() > 0 ||
-         (table.Filtered() && (table.GetParsedFilter() || table.OnFilterRecord));
+         (table.Filtered() && (table.GetParsedFilter() || table.OnFilterRecord)) || table.RangeActive() ||
+         table.MasterLinkActive();
 }
 
 bool AcceptRecord(TmvxCustomMemTable& table, PmvxRecord record, bool forceFilter) {
@@ -363,6 +364,8 @@ bool AcceptRecord(TmvxCustomMemTable& table, PmvxRecord record, bool forceFilter
     }
   } restore{table, savedState, savedRecord};
   if (table.RecalcOnIndex) table.RecalcRecord(record);
+  if (table.RangeActive() && !table.InRange(record)) return false;
+  if (table.MasterLinkActive() && !table.MatchesMaster(record)) return false;
   if (!forceFilter && !table.Filtered()) return true;
   bool accept = true;
   if (table.OnFilterRecord) table.OnFilterRecord(table, accept);

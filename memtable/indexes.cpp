@@ -489,10 +489,12 @@ void TmvxIndexes::CheckUnique(PmvxRecord record, PmvxRecord storedRecord) {
   }
 }
 
-void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord) {
+void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord, bool origin) {
   for (auto& holder : list_) {
     TmvxIndex* idx = holder.get();
-    bool current = Table->ActiveIndex() == idx;
+    // Only the table that made the change moves its cursor with it; another table on
+    // the store (perhaps used by another thread) finds its record again when it moves.
+    bool current = origin && Table->ActiveIndex() == idx;
     auto& refs = idx->References;
     if (how == rcDelete) {
       // Every index lets go of a deleted record, also one that is not maintained.

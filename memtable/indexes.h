@@ -89,7 +89,7 @@ class TmvxIndexes {
   int Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
              bool nearest);
   void CheckUnique(PmvxRecord record, PmvxRecord storedRecord);
-  void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord);
+  void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord, bool origin = true);
 
  private:
   void ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position, PmvxRecord newRecord);

@@ -13,7 +13,9 @@ namespace memtable {
 using namespace dataset;
 
 TmvxCustomMemTable::TmvxCustomMemTable(std::string name)
-    : DataSet(std::move(name)), common_(std::make_unique<TmvxCommon>(this)), indexes_(std::make_unique<TmvxIndexes>(this)) {
+    : DataSet(std::move(name)), indexes_(std::make_unique<TmvxIndexes>(this)) {
+  ownCommon_ = std::make_unique<TmvxCommon>(this);
+  common_ = ownCommon_.get();
   common_->AttachTable(this);
   auto rowOrder = std::make_unique<TmvxIndex>(kRowOrderIndexName, this, "", 0, 0, true);
   rowOrder->IsRowOrder = true;
@@ -28,9 +30,36 @@ TmvxCustomMemTable::~TmvxCustomMemTable() {
   } catch (...) {
     // A destructor cannot report; the store below frees what is left.
   }
+  masterLink_.SetMaster(nullptr);
   parsedFilter_.reset();
+  if (ownCommon_) {
+    // Tables attached to this one's store are closed and go on with stores of their own.
+    std::vector<TmvxCustomMemTable*> others;
+    for (TmvxCustomMemTable* t : common_->AttachedTables())
+      if (t && t != this) others.push_back(t);
+    for (TmvxCustomMemTable* t : others) {
+      try {
+        t->Close();
+      } catch (...) {
+      }
+      t->common_->DetachTable(t);
+      t->attachedTo_ = nullptr;
+      t->TakeOwnStore();
+    }
+  }
   indexes_.reset();
   common_->DetachTable(this);
+}
+
+void TmvxCustomMemTable::TakeOwnStore() {
+  ownCommon_ = std::make_unique<TmvxCommon>(this);
+  common_ = ownCommon_.get();
+  common_->AttachTable(this);
+}
+
+void TmvxCustomMemTable::InternalLast() {
+  TmvxCommon::Guard g(*common_);
+  cursorPos_ = activeIndex_->Count();
 }
 
 Field* TmvxCustomMemTable::FieldByNumber(int fieldNo) const {
@@ -62,6 +91,10 @@ void TmvxCustomMemTable::SetStandalone(bool value) {
 // ---- open and close ----
 
 void TmvxCustomMemTable::InternalInitFieldDefs() {
+  if (attachedTo_) {
+    GetFieldDefs() = attachedTo_->GetFieldDefs();
+    return;
+  }
   if (!DefaultFields()) {
     FieldDefs& defs = GetFieldDefs();
     defs.Clear();
@@ -74,6 +107,8 @@ void TmvxCustomMemTable::InternalInitFieldDefs() {
 }
 
 void TmvxCustomMemTable::InternalOpen() {
+  // A table on another table's store sees that table's records in that table's layout.
+  if (attachedTo_ && !attachedTo_->Active()) attachedTo_->Open();
   TmvxCommon::Guard g(*common_);
   InternalInitFieldDefs();
   if (DefaultFields()) {
@@ -86,7 +121,7 @@ void TmvxCustomMemTable::InternalOpen() {
   SetBookmarkSize(kBookmarkDataSize);
   try {
     BindFields(true);
-    common_->LayoutRecord();
+    if (!attachedTo_) common_->LayoutRecord();
     cursorOpen_ = true;
     cursorPos_ = -1;
     repositionPos_ = -1;
@@ -107,11 +142,16 @@ void TmvxCustomMemTable::DoAfterOpen() {
   afterOpenRunning_ = true;
   try {
     indexes_->RebuildAll();
-    if (!indexFieldNames_.empty())
+    if (!sortFields_.empty())
+      ApplySortIndex();
+    else if (!indexFieldNames_.empty())
       SetIndexFieldNames(indexFieldNames_);
     else if (!indexName_.empty())
       SetIndexName(indexName_);
+    detailKeyFields_.Clear();
+    if (!detailFields_.empty()) ParseFieldList(detailFields_, detailKeyFields_);
     if (!Filter().empty()) BuildFilter(*this, parsedFilter_, Filter(), GetFilterOptions());
+    if (masterLink_.Master() && masterLink_.Master()->Active()) MasterRecordChanged();
     First();
     DataSet::DoAfterOpen();
   } catch (...) {
@@ -127,23 +167,34 @@ void TmvxCustomMemTable::DoBeforeClose() {
 }
 
 void TmvxCustomMemTable::InternalClose() {
-  {
+  if (!attachedTo_) {
+    // The records go with the store's owner; the tables on its store close with it.
     TmvxCommon::Guard g(*common_);
     EmptyTable();
+    common_->CloseTables(this);
   }
   indexes_->Clear();
   activeIndex_ = indexes_->RowOrderIndex;
   cursorOpen_ = false;
   BindFields(false);
-  if (keyBuffer_) {
-    common_->FreeRecord(keyBuffer_, true, false);
-    keyBuffer_ = nullptr;
-  }
+  FreeWorkRecords();
   parsedFilter_.reset();
   currentIndexFields_.Clear();
   locateFieldsText_.clear();
   locateFields_.Clear();
   DestroyFields();
+}
+
+void TmvxCustomMemTable::FreeWorkRecords() {
+  for (PmvxRecord* r : {&keyBuffer_, &masterValues_, &rangeStart_, &rangeEnd_})
+    if (*r) {
+      common_->FreeRecord(*r, true, false);
+      *r = nullptr;
+    }
+  masterCount_ = 0;
+  rangeActive_ = false;
+  rangeFields_.Clear();
+  detailKeyFields_.Clear();
 }
 
 void TmvxCustomMemTable::EmptyTable() {
@@ -493,7 +544,7 @@ void TmvxCustomMemTable::SetRecNo(int value) {
   cursorPos_ = position;
   CursorPosChanged();
   ResyncExact();
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
 }
 
 void TmvxCustomMemTable::SetEnableIndexes(bool value) {
@@ -586,6 +637,7 @@ void TmvxCustomMemTable::InternalGotoBookmark(const Bookmark& bookmark) {
 }
 
 void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
+  TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(buffer);
   const std::uint8_t* slot = common_->BookmarkSlot(rec, bookmarkSlot_);
   std::int32_t id, unique;
@@ -614,6 +666,15 @@ void TmvxCustomMemTable::DoBeforeInsert() {
 }
 
 void TmvxCustomMemTable::DoOnNewRecord() {
+  // A new detail record takes the master's key values.
+  if (MasterLinkActive() && masterValues_) {
+    const TmvxFieldList& list = detailKeyFields_.Count() > 0 ? detailKeyFields_ : currentIndexFields_;
+    for (int i = 0; i < masterCount_ && i < list.Count(); ++i) {
+      Field* f = list.Fields(i);
+      std::uint8_t* p = common_->FieldPointer(masterValues_, f);
+      if (p && p[0]) f->SetData(p + 1);
+    }
+  }
   for (int i = 0; i < FieldCount(); ++i) {
     Field& f = GetField(i);
     if (!f.DefaultExpression.empty()) f.SetAsString(f.DefaultExpression);

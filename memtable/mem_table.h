@@ -112,6 +112,49 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void MarkFieldListOption(TmvxFieldList& list, TmvxMemTableCompareOptions option, const std::string& fieldNames);
   static bool SameFieldList(const TmvxFieldList& a, const TmvxFieldList& b);
 
+  // The table's sort index, made from a field list and compare options; an empty list
+  // drops it. On an open table the sort index becomes the current index at once.
+  const std::string& SortFields() const { return sortFields_; }
+  void SetSortFields(const std::string& fields);
+  TmvxMemTableCompareOptions SortOptions() const { return sortOptions_; }
+  void SetSortOptions(TmvxMemTableCompareOptions options);
+
+  // A range over the current index's fields: only records whose key lies between the
+  // start and end values are shown (null values leave their field open).
+  void SetRange(const dataset::Variant& startValues, const dataset::Variant& endValues);
+  void CancelRange();
+  bool RangeActive() const { return rangeActive_; }
+  bool InRange(PmvxRecord record);
+
+  // Master/detail: the table shows the records whose detail fields (DetailFields, else
+  // the current index's fields) equal the master's MasterFields.
+  dataset::DataSet* MasterSource() const { return masterLink_.Master(); }
+  void SetMasterSource(dataset::DataSet* master);
+  const std::string& MasterFields() const { return masterFields_; }
+  void SetMasterFields(const std::string& names);
+  const std::string& DetailFields() const { return detailFields_; }
+  void SetDetailFields(const std::string& names);
+  const dataset::DataLink* MasterLink() const override { return &masterLink_; }
+  bool MasterLinkActive() const;
+  bool MatchesMaster(PmvxRecord record);
+  void MasterRecordChanged();
+  void MasterLinkDisabled();
+
+  // Sharing another table's store: both see one set of records through their own
+  // indexes and cursors. The tables may be used from different threads (the store's
+  // lock serialises them) with AttachedAutoRefresh off, which otherwise refreshes the
+  // other tables from the thread that changed a record.
+  TmvxCustomMemTable* AttachedTo() const { return attachedTo_; }
+  void SetAttachedTo(TmvxCustomMemTable* target);
+
+  // Finds the next (or, restarting, the first) record in a direction that the filter
+  // accepts, applying the filter even while Filtered is off.
+  bool FindRecord(bool restart, bool goForward);
+  bool FindFirst() { return FindRecord(true, true); }
+  bool FindNext() { return FindRecord(false, true); }
+  bool FindPrior() { return FindRecord(false, false); }
+  bool FindLast() { return FindRecord(true, false); }
+
   // Record counts and positions.
   int GetRecordCount() override;
   int GetRecNo() override;
@@ -150,7 +193,7 @@ class TmvxCustomMemTable : public dataset::DataSet {
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);
   void CursorToStart() { cursorPos_ = -1; }
-  void CursorToEnd() { cursorPos_ = activeIndex_->Count(); }
+  void CursorToEnd() { InternalLast(); }
   // Writes a value into a field of a record buffer (key records, auto-increment values).
   void WriteFieldValue(PmvxRecord record, dataset::Field* field, const dataset::Variant& value);
 
@@ -164,7 +207,7 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void InternalInitFieldDefs() override;
   bool IsCursorOpen() override { return cursorOpen_; }
   void InternalFirst() override { cursorPos_ = -1; }
-  void InternalLast() override { cursorPos_ = activeIndex_->Count(); }
+  void InternalLast() override;
   void InternalInitRecord(dataset::RecordBuffer buffer) override;
   void InternalPost() override;
   void InternalAddRecord(dataset::RecordBuffer buffer, bool append);
@@ -205,10 +248,39 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // first shown record whose key fields equal the values, or -1.
   int KeySearch(const std::string& keyFields, const dataset::Variant& keyValues, dataset::LocateOptions options);
   void ParseResultFields(const std::string& names, TmvxFieldList& list);
+  void ApplySortIndex();
+  // Gives the table a new store of its own (leaving the shared one).
+  void TakeOwnStore();
+  void FreeWorkRecords();
   // Records of the store that a stale current index would show (while indexes are off).
   int CountStoreRecords();
 
-  std::unique_ptr<TmvxCommon> common_;
+  // The store: the table's own, or the one of the table it is attached to.
+  std::unique_ptr<TmvxCommon> ownCommon_;
+  TmvxCommon* common_ = nullptr;
+  TmvxCustomMemTable* attachedTo_ = nullptr;
+  // Master/detail.
+  class MasterConnection : public dataset::DataLink {
+   public:
+    explicit MasterConnection(TmvxCustomMemTable& table) : table_(table) {}
+    void MasterChanged() override { table_.MasterRecordChanged(); }
+    void MasterDisabled() override { table_.MasterLinkDisabled(); }
+
+   private:
+    TmvxCustomMemTable& table_;
+  };
+  MasterConnection masterLink_{*this};
+  std::string masterFields_, detailFields_;
+  TmvxFieldList detailKeyFields_;
+  PmvxRecord masterValues_ = nullptr;
+  int masterCount_ = 0;  // fields of the master values in force; 0 while none are
+  // Range over the current index's fields.
+  PmvxRecord rangeStart_ = nullptr, rangeEnd_ = nullptr;
+  TmvxFieldList rangeFields_;
+  bool rangeActive_ = false;
+  // Sort index.
+  std::string sortFields_;
+  TmvxMemTableCompareOptions sortOptions_ = 0;
   std::unique_ptr<TmvxIndexes> indexes_;
   TmvxIndex* activeIndex_ = nullptr;
   TmvxIndex* sortIndex_ = nullptr;

@@ -82,7 +82,9 @@ void TmvxCustomMemTable::SelectIndex(TmvxIndex* index) {
     if (HasActiveRecord()) remembered = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
     UpdateCursorPos();
   }
-  if (index == indexes_->RowOrderIndex) {
+  TmvxCommon::Guard g(*common_);
+  // An internal index (row order, the sort index) is not reported by name.
+  if (index == indexes_->RowOrderIndex || index->IsInternal) {
     indexFieldNames_.clear();
     indexName_.clear();
   } else {
@@ -237,7 +239,7 @@ bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& key
   if (found) {
     cursorPos_ = position;
     ResyncExact();
-    if (AfterScroll) AfterScroll(*this);
+    Scrolled();
   }
   return found;
 }

@@ -571,7 +571,8 @@ void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRec
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
     if (t && t->Active())
-      t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord);
+      t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
+                                    t == originTable);
 }
 
 void TmvxCommon::SetStandalone(bool value) {

@@ -5,13 +5,61 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace dataset {
 
 DataSet::DataSet(std::string name) : name_(std::move(name)) {}
 
-DataSet::~DataSet() = default;
+DataSet::~DataSet() {
+  // Details let go of a master that goes away.
+  std::vector<DataLink*> links = std::move(detailLinks_);
+  for (DataLink* link : links) {
+    link->master_ = nullptr;
+    link->MasterDisabled();
+  }
+}
+
+DataLink::~DataLink() { SetMaster(nullptr); }
+
+void DataLink::SetMaster(DataSet* master) {
+  if (master == master_) return;
+  if (master_) {
+    auto& links = master_->detailLinks_;
+    links.erase(std::remove(links.begin(), links.end(), this), links.end());
+  }
+  master_ = master;
+  if (master_) master_->detailLinks_.push_back(this);
+}
+
+bool DataSet::IsLinkedTo(const DataSet* other) const {
+  // Walks up the chain of masters; a chain that loops ends where it began.
+  const DataSet* d = this;
+  for (int steps = 0; d && steps < 1000; ++steps) {
+    if (d == other) return true;
+    const DataLink* link = d->MasterLink();
+    d = link ? link->Master() : nullptr;
+  }
+  return false;
+}
+
+void DataSet::NotifyDetails() {
+  if (detailLinks_.empty()) return;
+  // A copy: a detail may change the links while it follows.
+  std::vector<DataLink*> links = detailLinks_;
+  for (DataLink* link : links) {
+    if (Active())
+      link->MasterChanged();
+    else
+      link->MasterDisabled();
+  }
+}
+
+void DataSet::Scrolled() {
+  if (AfterScroll) AfterScroll(*this);
+  NotifyDetails();
+}
 
 Field& DataSet::AddField(const std::string& name, FieldType type, int size, FieldKind kind) {
   CheckInactive();
@@ -52,6 +100,7 @@ void DataSet::SetActive(bool value) {
     DoBeforeClose();
     CloseCursor();
     DoAfterClose();
+    NotifyDetails();
   }
 }
 
@@ -182,7 +231,7 @@ void DataSet::MoveToEnd(bool first) {
   haveRecord_ = FetchInto(first ? gmNext : gmPrior);
   bof_ = first || !haveRecord_;
   eof_ = !first || !haveRecord_;
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
 }
 
 int DataSet::MoveBy(int distance) {
@@ -213,7 +262,7 @@ int DataSet::MoveBy(int distance) {
       --moved;
     }
   }
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
   return moved;
 }
 
@@ -266,7 +315,7 @@ void DataSet::BeginInsert(bool append) {
     throw;
   }
   if (AfterInsert) AfterInsert(*this);
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
 }
 
 void DataSet::Append() { BeginInsert(true); }
@@ -314,6 +363,7 @@ void DataSet::Post() {
   }
   EndRecordStep();
   DoAfterPost();
+  NotifyDetails();
 }
 
 void DataSet::Cancel() {
@@ -366,7 +416,7 @@ void DataSet::Delete() {
   modified_ = false;
   Resync();
   DoAfterDelete();
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
 }
 
 void DataSet::CheckBrowseMode() {
@@ -404,7 +454,7 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
     if (haveRecord_) InternalSetToRecord(active_);
     DatabaseError("Record not found", this);
   }
-  if (AfterScroll) AfterScroll(*this);
+  Scrolled();
 }
 
 }  // namespace dataset

@@ -141,6 +141,22 @@ class Field {
   int offset_ = 0;
 };
 
+// A detail's link to its master data set: told when the master's current record moves
+// or changes, and when the master closes or goes away.
+class DataLink {
+ public:
+  virtual ~DataLink();
+  DataSet* Master() const { return master_; }
+  // Links to a new master (nullptr: none).
+  void SetMaster(DataSet* master);
+  virtual void MasterChanged() = 0;
+  virtual void MasterDisabled() = 0;
+
+ private:
+  friend class DataSet;
+  DataSet* master_ = nullptr;
+};
+
 // A bookmark: opaque bytes that the data set made; empty when none.
 using Bookmark = std::vector<std::uint8_t>;
 using RecordBuffer = std::uint8_t*;
@@ -212,6 +228,11 @@ class DataSet {
   virtual void SetFiltered(bool value) { filtered_ = value; }
   FilterOptions GetFilterOptions() const { return filterOptions_; }
   void SetFilterOptions(FilterOptions options) { filterOptions_ = options; }
+
+  // Master/detail: the links of the data sets that follow this one, and whether this
+  // data set follows other (directly or through its own masters).
+  bool IsLinkedTo(const DataSet* other) const;
+  virtual const DataLink* MasterLink() const { return nullptr; }
 
   void DisableControls() { ++disableCount_; }
   void EnableControls() { if (disableCount_ > 0) --disableCount_; }
@@ -295,8 +316,13 @@ class DataSet {
   // Loads the record at the cursor into the active buffer (after the cursor was moved
   // by the concrete data set); false when there is none.
   bool ResyncExact();
+  // After the cursor moved: the user's AfterScroll, then the details follow.
+  void Scrolled();
+  // The current record changed in place: the details follow.
+  void NotifyDetails();
 
  private:
+  friend class DataLink;
   void MoveToEnd(bool first);
   void OpenCursor();
   void CloseCursor();
@@ -325,6 +351,7 @@ class DataSet {
   int bookmarkSize_ = 0;
   int disableCount_ = 0;
 
+  std::vector<DataLink*> detailLinks_;
   std::string filterText_;
   bool filtered_ = false;
   FilterOptions filterOptions_ = 0;
