@@ -66,7 +66,7 @@ int TXLSDecrypterRC4::CheckPassword(const TXLSBlob& body, const std::u16string& 
 
 void TXLSDecrypterRC4::SetBlock(std::uint32_t block) { cipher_.SetBlockKey(block, derivedKey_); }
 
-void TXLSDecrypterRC4::Advance(std::uint8_t* data, std::uint32_t count) {
+void TXLSDecrypterRC4::Decrypt(std::uint8_t* data, std::uint32_t count) {
   while (count > 0) {
     std::uint32_t block = position_ / kBlockSize, inBlock = position_ % kBlockSize;
     if (block != currentBlock_) {
@@ -76,15 +76,26 @@ void TXLSDecrypterRC4::Advance(std::uint8_t* data, std::uint32_t count) {
     }
     std::uint32_t n = std::min(count, kBlockSize - inBlock);
     cipher_.Crypt(data, n);
-    if (data) data += n;
+    data += n;
     position_ += n;
     count -= n;
   }
 }
 
-void TXLSDecrypterRC4::Skip(std::uint32_t count) { Advance(nullptr, count); }
+void TXLSDecrypterRC4::Skip(std::uint32_t count) {
+  // Straight to the block of the new position, discarding only its part before that position.
+  const std::uint32_t target = position_ + count;
+  const std::uint32_t block = target / kBlockSize;
+  if (block != currentBlock_) {
+    SetBlock(block);
+    cipher_.Discard(target % kBlockSize);
+    currentBlock_ = block;
+  } else {
+    cipher_.Discard(count);
+  }
+  position_ = target;
+}
 
-void TXLSDecrypterRC4::Decrypt(std::uint8_t* data, std::uint32_t count) { Advance(data, count); }
 
 // --- RC4 CryptoAPI ---
 

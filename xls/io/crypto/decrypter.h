@@ -61,8 +61,6 @@ class TXLSDecrypterRC4 : public TXLSDecrypter {
  protected:
   // Keys the cipher for a block of the stream.
   virtual void SetBlock(std::uint32_t block);
-  // Moves over count bytes, decrypting them when data is given, re-keying at block ends.
-  void Advance(std::uint8_t* data, std::uint32_t count);
 
   std::u16string password_;
   TDigest16 derivedKey_{};
