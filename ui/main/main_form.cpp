@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -165,6 +166,7 @@ TMainForm::~TMainForm() {
   auto& s = core::State();
   s.LogMemo = nullptr;
   s.ProcessMessages = nullptr;
+  core::SetSettingsReporter(nullptr);
 }
 
 void TMainForm::BuildMenus() {
@@ -334,6 +336,10 @@ void TMainForm::FormCreate() {
   using Ticks = std::chrono::steady_clock::duration;
   s.TicksPerMs = std::chrono::duration_cast<Ticks>(std::chrono::milliseconds(1)).count();
   core::ClearLinkState(s);
+  // A settings file that cannot be read or written is told once, in a box, not on a console.
+  core::SetSettingsReporter([](const std::string& message) {
+    Gui().MessageBox(Qs(message), L(73), Buttons::Ok, Icon::Warning);
+  });
   const bool online = core::ReadStartupSettings(s);
   s.PrintTitles.fill(std::string());
   s.PrintSet.fill(true);
@@ -464,6 +470,10 @@ void TMainForm::SizeStatusPanels() {
     const int room = widest + 2 * panel->frameWidth() + metrics.horizontalAdvance('x') + 2;
     panel->setFixedWidth(std::max(kPanelWidths[i], room));
   }
+  // The window is never narrower than its panels, so none of them is squeezed.
+  int total = 0;
+  for (QLabel* panel : panels_) total += panel->width() + statusBar()->layout()->spacing() + 4;
+  statusBar()->setMinimumWidth(total);
 }
 
 QString TMainForm::StatusPanel(int panel) const {
