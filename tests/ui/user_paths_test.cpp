@@ -228,6 +228,18 @@ class UserPathsTest : public QObject {
     QCOMPARE(core::State().Document[5].value, 1.0f);  // the entry went to its own line
   }
 
+  void settingsThatCannotBeKeptAreToldOnce() {
+    uitest::Sandbox box;
+    QVERIFY(QDir().mkpath(qEnvironmentVariable("KVX_SETTINGS_DIR") + "/settings"));  // not a plain file
+    TMainForm form;
+    form.OperationOnlineClick();
+    form.OperationOnlineClick();
+    auto& gui = box.gui();
+    QCOMPARE(gui.messages.size(), std::size_t(1));
+    QVERIFY2(gui.messages[0].text.contains("settings file cannot be read"), qPrintable(gui.messages[0].text));
+    QCOMPARE(gui.messages[0].caption, QString("Error Message"));
+  }
+
   void fileDialogsStartInTheUsersFolders() {
     uitest::Sandbox box;
     QTemporaryDir home;
