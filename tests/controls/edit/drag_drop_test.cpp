@@ -119,6 +119,20 @@ class DragDropTest : public QObject {
     QCOMPARE(DeliverText(f.target, "\nline", 1), Qt::IgnoreAction);
     QCOMPARE(f.target->text(), QString("#512"));
     QCOMPARE(f.target->DropCaret(), -1);
+    // The drop caret follows the mouse, never into the prefix, and goes when the drag leaves.
+    QMimeData digit;
+    digit.setText("7");
+    QDragEnterEvent enter(PointAt(f.target, 0), Qt::CopyAction, &digit, Qt::LeftButton, {});
+    QApplication::sendEvent(f.target, &enter);
+    QDragMoveEvent move(PointAt(f.target, 0), Qt::CopyAction, &digit, Qt::LeftButton, {});
+    QApplication::sendEvent(f.target, &move);
+    QCOMPARE(f.target->DropCaret(), 1);
+    QDragMoveEvent further(PointAt(f.target, 3), Qt::CopyAction, &digit, Qt::LeftButton, {});
+    QApplication::sendEvent(f.target, &further);
+    QCOMPARE(f.target->DropCaret(), 3);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(f.target, &leave);
+    QCOMPARE(f.target->DropCaret(), -1);
   }
 
   void dragWithinOneField() {

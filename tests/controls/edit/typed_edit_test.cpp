@@ -401,6 +401,42 @@ class TypedEditTest : public QObject {
     f.Paste("zz");
     QVERIFY(!f.edit->Text().contains("zz"));
   }
+
+  void focusBehaviour() {
+    Form f(etFloat);
+    f.edit->SetPrecision(2);
+    f.edit->SetText("12.50");
+    f.edit->SetLabelCaption("Torque");
+    f.edit->SetFocusLabel(true);
+    f.edit->SetFocusWidthInc(20);
+    f.edit->SetFocusAlign(eaRight);
+    f.edit->SetAutoSelect(false);
+    f.edit->SetShowModified(true);
+    f.LeaveField();
+    const int width = f.edit->width();
+    f.edit->setFocus();
+    QCOMPARE(f.edit->width(), width + 20);
+    QVERIFY(f.edit->alignment() & Qt::AlignRight);
+    QVERIFY(f.edit->Label()->font().bold());
+    QCOMPARE(f.edit->cursorPosition(), 2);  // just before the decimal point
+    // Typing shows the modified colour; the keypad key types the decimal separator.
+    QTest::keyClick(f.edit, '3');
+    QCOMPARE(f.edit->ShownTextColor(), f.edit->ModifiedColor());
+    f.edit->SetExcelStyleDecimalSeparator(true);
+    f.edit->SetText("");
+    QTest::keyClick(f.edit, Qt::Key_Comma, Qt::KeypadModifier);
+    QCOMPARE(f.edit->Text(), QString("0."));
+    f.LeaveField();
+    QCOMPARE(f.edit->Text(), QString("0.00"));
+    QCOMPARE(f.edit->width(), width);
+    QVERIFY(f.edit->alignment() & Qt::AlignLeft);
+    QVERIFY(!f.edit->Label()->font().bold());
+    // Enter as Tab.
+    f.edit->setFocus();
+    f.edit->SetReturnIsTab(true);
+    QTest::keyClick(f.edit, Qt::Key_Return);
+    QVERIFY(f.other->hasFocus());
+  }
 };
 
 QTEST_MAIN(TypedEditTest)
