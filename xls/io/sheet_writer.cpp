@@ -653,6 +653,8 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   if (sheet_.HasPanes()) step(Add(kTail, sheet_.GetPanes().BuildPane()));
   step(Add(kTail, BuildSelection()));
   step(Add(kTail, columns.BuildStandardWidth()));
+  if (!biff5 && result == 1 && sheet_.HasHyperlinks())
+    step(sheet_.Hyperlinks().WriteRecords([this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }));
   if (!biff5 && sheet_.Protection().GetProtected()) {
     auto b = NewBiffRecord(kRecSheetProtection, 23);
     b->AddWord(kRecSheetProtection);

@@ -27,6 +27,7 @@ class TXLSRange;
 class TXLSFont;
 class TXLSInterior;
 class TXLSBorders;
+class TXLSHyperLinks;
 using IXLSFont = std::shared_ptr<TXLSFont>;
 using IXLSInterior = std::shared_ptr<TXLSInterior>;
 using IXLSBorders = std::shared_ptr<TXLSBorders>;
@@ -130,6 +131,8 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   std::int32_t GetColumnCount() const { return lastCol_ - firstCol_ + 1; }
   std::int32_t GetCount() const { return GetRowCount() * GetColumnCount(); }
   IXLSWorksheet* GetWorksheet() const { return sheet_; }
+  // The sheet's hyperlinks that touch this range (defined with the hyperlinks).
+  std::shared_ptr<TXLSHyperLinks> GetHyperlinks();
 
   // ----- values --------------------------------------------------------------------------
   // Stores the value in every cell (arrays spread over the cells). Texts are literal after a

@@ -172,6 +172,15 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     const std::int32_t dr = vertical ? delta : 0, dc = vertical ? 0 : delta;
     CreateRC(sheet_, a.r1 + dr, a.c1 + dc, a.r2 + dr, a.c2 + dc)->Merge(false);
   }
+  // Hyperlinks go with their cells: those over deleted cells go, those behind move.
+  if (sheet.HasHyperlinks()) {
+    TXLSCustomHyperlinks& links = sheet.Hyperlinks();
+    if (!insert) links.DeleteArea(ax.Row(l1, x1), ax.Column(l1, x1), ax.Row(l2, x2), ax.Column(l2, x2));
+    const std::int32_t from = insert ? l1 : l2 + 1;
+    if (from <= limit)
+      links.ShiftArea(ax.Row(from, x1), ax.Column(from, x1), ax.Row(limit, x2), ax.Column(limit, x2),
+                      vertical ? delta : 0, vertical ? 0 : delta);
+  }
   sheet.Workbook()->BumpRecalcStamp();
 }
 

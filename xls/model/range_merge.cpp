@@ -160,7 +160,12 @@ void TXLSRange::ClearCells(std::int32_t mask) {
 }
 
 void TXLSRange::ClearContents() { ClearCells(2); }
-void TXLSRange::Clear() { ClearCells(3); }
+void TXLSRange::Clear() {
+  ClearCells(3);
+  // The rules and links that live on the cells go with their formats (comments, conditional
+  // formats and validations join when the sheet holds them).
+  if (sheet_->HasHyperlinks()) sheet_->Hyperlinks().DeleteArea(firstRow_, firstCol_, lastRow_, lastCol_);
+}
 
 }  // namespace xls
 

@@ -9,6 +9,7 @@
 
 #include "xls/model/cell_store.h"
 #include "xls/model/format_objects.h"
+#include "xls/model/hyperlinks.h"
 #include "xls/model/page_setup.h"
 #include "xls/model/panes.h"
 #include "xls/model/protect.h"
@@ -68,6 +69,10 @@ class IXLSWorksheet {
   TXLSProtect& Protection() { return protect_; }
   TXLSPanes& GetPanes();
   bool HasPanes() const { return panes_ && panes_->HasPanes(); }
+  // The sheet's hyperlinks (the store is made on first use).
+  TXLSCustomHyperlinks& Hyperlinks();
+  bool HasHyperlinks() const;
+  std::shared_ptr<TXLSHyperLinks> GetHyperlinks();
   TXLSOutline& GetOutline();
 
   std::uint16_t GetIndex() const { return index_; }
@@ -157,6 +162,7 @@ class IXLSWorksheet {
   std::unique_ptr<TXLSCellHeap> heap_;
   IXLSRange cells_;
   std::unique_ptr<TXLSPanes> panes_;
+  std::unique_ptr<TXLSCustomHyperlinks> hyperlinks_;
   TXLSProtect protect_;
   IXLSRange selection_;
   IXLSPageSetup pageSetup_;
