@@ -10,7 +10,6 @@
 
 #include "controls/edit/typed_edit.h"
 #include "platform/ini_file.h"
-#include "platform/atomic_file.h"
 #include "platform/settings_store.h"
 
 using namespace controls;
@@ -163,24 +162,6 @@ class LookupPersistenceTest : public QObject {
     QCOMPARE(edit->Text(), QString("John McDonald"));
     qunsetenv("KVX_SETTINGS_DIR");
     edit->Persistence().Enable = false;
-  }
-
-  void iniFileFormat() {
-    QTemporaryDir dir;
-    const std::string path = (dir.path() + "/a.ini").toStdString();
-    platform::IniFile ini(path);
-    QVERIFY(!ini.readString("S", "n"));
-    QVERIFY(ini.writeString("One", "a", "1"));
-    QVERIFY(ini.writeString("Two", "b", " spaced = value "));
-    QVERIFY(ini.writeString("one", "C", "3"));
-    QVERIFY(ini.writeString("ONE", "A", "11"));
-    QVERIFY(!ini.writeString("One", "x", "two\nlines"));
-    QVERIFY(!ini.writeString("One", "x=y", "v"));
-    QCOMPARE(ini.readString("one", "a").value_or(""), std::string("11"));
-    QCOMPARE(ini.readString("Two", "B").value_or(""), std::string(" spaced = value "));
-    std::string bytes;
-    QVERIFY(platform::ReadWholeFile(path, bytes, 1000));
-    QCOMPARE(bytes, std::string("[One]\na=11\nC=3\n[Two]\nb= spaced = value \n"));
   }
 };
 

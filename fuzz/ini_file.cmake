@@ -1,0 +1,2 @@
+kv_add_fuzzer(ini_file ini_file_fuzz.cpp)
+target_link_libraries(fuzz_ini_file PRIVATE kv_platform)
