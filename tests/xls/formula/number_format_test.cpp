@@ -46,8 +46,8 @@ TEST(NumberFormat, ScientificFractionsAndElapsedTime) {
   EXPECT_EQ(Show(12345.0, u"##0.0E+0"), "12.3E+3");
   EXPECT_EQ(Show(9.996, u"0.00E+00"), "1.00E+01");
   EXPECT_EQ(Show(1.25, u"# ?/?"), "1 1/4");
-  EXPECT_EQ(Show(0.333, u"# ??/??"), "  1/3 ");
-  EXPECT_EQ(Show(3.14159265, u"# ???/???"), "3  16/113");
+  EXPECT_EQ(Show(0.333, u"# ?\?/??"), "  1/3 ");
+  EXPECT_EQ(Show(3.14159265, u"# ??\?/???"), "3  16/113");
   EXPECT_EQ(Show(1.25, u"?/?"), "5/4");
   EXPECT_EQ(Show(-1.5, u"# ?/?"), "-1 1/2");
   EXPECT_EQ(Show(2.0, u"# ?/?"), "2    ");

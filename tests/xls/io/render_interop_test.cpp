@@ -18,7 +18,7 @@ namespace {
 
 const std::vector<std::u16string> kFormats = {
     u"0", u"0.00", u"#,##0", u"#,##0.00", u"0%", u"0.00%", u"0.00E+00", u"##0.0E+0", u"0.0E-00", u"# ?/?",
-    u"# ??/??", u"?/?", u"# ?/8", u"0;(0)", u"0.00;[Red]-0.00", u"#,##0;(#,##0);\"zero\"", u"0;-0;;@",
+    u"# ?\?/??", u"?/?", u"# ?/8", u"0;(0)", u"0.00;[Red]-0.00", u"#,##0;(#,##0);\"zero\"", u"0;-0;;@",
     u"\"Total: \"0", u"0 \"units\"", u"\\$#,##0.00", u"#.##", u"0.0#", u"000000", u"000-000", u"#,##0,",
     u"0.0,,\"M\"", u"[>=100]\"big\";[<0]\"neg\";\"small\"", u"[Red][>100]0;[Blue]0", u"dd/mm/yyyy",
     u"yyyy-mm-dd hh:mm:ss", u"d mmm yy", u"dddd, mmmm d, yyyy", u"mmmmm", u"h:mm AM/PM", u"[h]:mm:ss",
