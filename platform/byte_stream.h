@@ -45,6 +45,13 @@ class MemoryStream : public ByteStream {
   }
   std::size_t Write(const void* data, std::size_t count) override {
     if (count == 0) return 0;
+    if (position_ == bytes_.size()) {
+      // Appending: copied in once, without zeroing the room first.
+      const auto* p = static_cast<const std::uint8_t*>(data);
+      bytes_.insert(bytes_.end(), p, p + count);
+      position_ += count;
+      return count;
+    }
     if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
     std::memcpy(bytes_.data() + position_, data, count);
     position_ += count;
