@@ -1,5 +1,6 @@
 #include "xls/model/blob.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -77,9 +78,10 @@ void TXLSBlob::AddString(const std::string& s) {
   WriteString(size_, s);
   size_ += static_cast<std::uint32_t>(s.size());
 }
-void TXLSBlob::AddWideString(const std::u16string& w) {
-  WriteWideString(size_, w);
-  size_ += static_cast<std::uint32_t>(2 * w.size());
+void TXLSBlob::AddWideString(const std::u16string& w) { AddWideString(w.data(), w.size()); }
+void TXLSBlob::AddWideString(const char16_t* w, std::size_t count) {
+  WriteWideString(size_, w, count);
+  size_ += static_cast<std::uint32_t>(2 * count);
 }
 void TXLSBlob::AddBlob(const TXLSBlob* b) {
   if (!b || b->size_ == 0) return;
@@ -123,8 +125,15 @@ void TXLSBlob::WriteString(std::uint32_t position, const std::string& s) {
   CopyIn(position, s.data(), static_cast<std::uint32_t>(s.size()));
 }
 void TXLSBlob::WriteWideString(std::uint32_t position, const std::u16string& w) {
-  EnsureCapacity(position, static_cast<std::uint32_t>(2 * w.size()));
-  for (std::size_t i = 0; i < w.size(); ++i) {
+  WriteWideString(position, w.data(), w.size());
+}
+void TXLSBlob::WriteWideString(std::uint32_t position, const char16_t* w, std::size_t count) {
+  EnsureCapacity(position, static_cast<std::uint32_t>(2 * count));
+  if constexpr (std::endian::native == std::endian::little) {
+    if (count > 0) std::memcpy(data_ + position, w, 2 * count);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
     data_[position + 2 * i] = static_cast<std::uint8_t>(w[i] & 0xFF);
     data_[position + 2 * i + 1] = static_cast<std::uint8_t>(w[i] >> 8);
   }

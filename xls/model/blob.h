@@ -38,6 +38,7 @@ class TXLSBlob {
   void AddDouble(double v);
   void AddString(const std::string& s);
   void AddWideString(const std::u16string& w);
+  void AddWideString(const char16_t* w, std::size_t count);
   void AddBlob(const TXLSBlob* b);
 
   // Copies from another buffer or from memory. A buffer made at its final size never grows
@@ -57,6 +58,7 @@ class TXLSBlob {
   void WriteDouble(std::uint32_t position, double v);
   void WriteString(std::uint32_t position, const std::string& s);
   void WriteWideString(std::uint32_t position, const std::u16string& w);
+  void WriteWideString(std::uint32_t position, const char16_t* w, std::size_t count);
   void PutByte(std::uint32_t v, std::uint32_t position) { WriteByte(position, v); }
   void PutWord(std::uint32_t v, std::uint32_t position) { WriteWord(position, v); }
   void PutWideString(const std::u16string& w, std::uint32_t position) {

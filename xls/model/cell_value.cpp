@@ -50,9 +50,11 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
     cell.SetKind(kCellError);
     cell.SetNumber(v.ErrorCode());
   } else if (v.IsText()) {
-    std::u16string text = v.TextValue();
-    if (text.empty()) return 1;
-    if (text[0] == u'\'') text.erase(0, 1);
+    const std::u16string& given = v.TextValue();
+    if (given.empty()) return 1;
+    // A leading apostrophe marks text and is not part of it.
+    const std::u16string unquoted = given[0] == u'\'' ? given.substr(1) : std::u16string();
+    const std::u16string& text = given[0] == u'\'' ? unquoted : given;
     if (text.find(u'\n') != std::u16string::npos) {
       IXLSRange one = TXLSRange::CreateRC(&sheet, cell.Row(), cell.Column(), cell.Row(), cell.Column());
       one->SetWrapText(Variant(true));

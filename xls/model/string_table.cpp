@@ -7,14 +7,23 @@ namespace xls {
 
 TXLSStringTable::TXLSStringTable() { buckets_.assign(mask_ + 1, nullptr); }
 
-TXLSStringTable::~TXLSStringTable() {
-  for (TSTHashEntry* e : buckets_) {
-    while (e) {
-      TSTHashEntry* next = e->next;
-      delete e;
-      e = next;
-    }
+TXLSStringTable::~TXLSStringTable() = default;
+
+TSTHashEntry* TXLSStringTable::NewEntry() {
+  if (TSTHashEntry* e = freeEntries_) {
+    freeEntries_ = e->next;
+    return e;
   }
+  if (blockUsed_ == kEntryBlock) {
+    entryBlocks_.push_back(std::make_unique<TSTHashEntry[]>(kEntryBlock));
+    blockUsed_ = 0;
+  }
+  return &entryBlocks_.back()[blockUsed_++];
+}
+
+void TXLSStringTable::FreeEntry(TSTHashEntry* e) {
+  e->next = freeEntries_;
+  freeEntries_ = e;
 }
 
 TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) {
@@ -45,7 +54,7 @@ void TXLSStringTable::GrowBuckets() {
 
 void TXLSStringTable::HashAdd(std::uint32_t hash, std::int32_t index) {
   if (static_cast<std::uint32_t>(entries_) > mask_) GrowBuckets();
-  auto* e = new TSTHashEntry;
+  TSTHashEntry* e = NewEntry();
   e->hash = hash;
   e->index = index;
   TSTHashEntry*& head = buckets_[e->hash & mask_];
@@ -61,7 +70,7 @@ void TXLSStringTable::Unhash(const std::u16string& text) {
     TSTHashEntry* e = *link;
     if (e->hash == h && ItemAt(e->index).text == text) {
       *link = e->next;
-      delete e;
+      FreeEntry(e);
       --entries_;
       return;
     }
@@ -227,7 +236,7 @@ void TXLSStringTable::WriteSSTString(TXLSBlobList& output, const std::u16string&
       if (indexed) AddExtSSTEntry(position_, size);
       if (!continued) record_->AddWord(static_cast<std::uint32_t>(text.size()));
       record_->AddByte(1);
-      record_->AddWideString(text.substr(done));
+      record_->AddWideString(text.data() + done, n);
       position_ += overhead + 2 * n;
       return;
     }
@@ -245,7 +254,7 @@ void TXLSStringTable::WriteSSTString(TXLSBlobList& output, const std::u16string&
     if (indexed) AddExtSSTEntry(position_, size);
     if (!continued) record_->AddWord(static_cast<std::uint32_t>(text.size()));
     record_->AddByte(1);
-    record_->AddWideString(text.substr(done, m));
+    record_->AddWideString(text.data() + done, m);
     position_ += overhead + 2 * m;
     done += m;
     CloseRecord(output);

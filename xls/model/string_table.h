@@ -67,6 +67,8 @@ class TXLSStringTable {
   TSTHashEntry* HashFind(const std::u16string& text) const { return HashFind(text, HashOf(text)); }
   TSTHashEntry* HashFind(const std::u16string& text, std::uint32_t hash) const;
   void HashAdd(std::uint32_t hash, std::int32_t index);
+  TSTHashEntry* NewEntry();
+  void FreeEntry(TSTHashEntry* e);
   void Unhash(const std::u16string& text);
   void GrowBuckets();
   void GrowPages();
@@ -84,6 +86,12 @@ class TXLSStringTable {
   std::int32_t totalUses_ = 0;
   std::int32_t distinct_ = 0;
   std::vector<TSTHashEntry*> buckets_;
+  // Hash entries come from blocks (one allocation per 4096 strings, not one per string);
+  // freed ones wait in a list for reuse.
+  static constexpr std::size_t kEntryBlock = 4096;
+  std::vector<std::unique_ptr<TSTHashEntry[]>> entryBlocks_;
+  std::size_t blockUsed_ = kEntryBlock;
+  TSTHashEntry* freeEntries_ = nullptr;
   std::uint32_t mask_ = 7;
   std::int32_t entries_ = 0;
   std::int32_t sizeLimit_ = -1;
