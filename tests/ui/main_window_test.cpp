@@ -55,6 +55,19 @@ class MainWindowTest : public QObject {
   void startsWithoutConfiguration() {
     Sandbox box(QString(), false);
     TMainForm form;
+    // Once the window is up the user is told which file is missing and where it was looked for.
+    QVERIFY(box.gui().messages.empty());
+    QCoreApplication::processEvents();
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QVERIFY(box.gui().messages[0].text.contains(box.Path("Kestravel.cfg")));
+    QVERIFY(box.gui().messages[0].text.contains("not found"));
+    {
+      QVERIFY(QDir(box.Path("")).mkdir("Kestravel.cfg"));  // there, but no file
+      TMainForm unreadable;
+      QCoreApplication::processEvents();
+      QCOMPARE(box.gui().messages.size(), size_t(2));
+      QVERIFY(box.gui().messages[1].text.contains("could not be read (a folder"));
+    }
     QCOMPARE(form.windowTitle(), QString("Quorvane 1.00"));
     QCOMPARE(ui::ShownText(form.Item("FileNew")->text()), QString("New..."));
     QCOMPARE(ui::ShownText(form.Item("ViewLingua")->text()), QString("English"));

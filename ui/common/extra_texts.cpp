@@ -98,4 +98,15 @@ QString FileButton(int n) { return QString("File %1...").arg(n); }
 QString NotADocumentFile() { return "Not a parameter (*.par) or compare (*.cmp) file:"; }
 QString DocumentUnreadable() { return "The file could not be read as a document:"; }
 
+QString ConfigurationMissing(const QString& path) {
+  return "The configuration file was not found:\n" + path +
+         "\n\nThe program runs without drive models and with the English texts only. Start it in the folder "
+         "that holds Kestravel.cfg (scripts/run FOLDER starts it there).";
+}
+
+QString ConfigurationUnreadable(const QString& path, const QString& reason) {
+  return "The configuration file could not be read (" + reason + "):\n" + path +
+         "\n\nThe program runs without drive models and with the English texts only.";
+}
+
 }  // namespace ui::extra

@@ -44,4 +44,9 @@ QString FileButton(int n);
 QString NotADocumentFile();
 QString DocumentUnreadable();
 
+// At start-up: the configuration file was not found at `path` (the program then has no drive
+// models and only the built-in English texts), or it exists but could not be read.
+QString ConfigurationMissing(const QString& path);
+QString ConfigurationUnreadable(const QString& path, const QString& reason);
+
 }  // namespace ui::extra

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -351,7 +353,8 @@ void TMainForm::FormCreate() {
   s.LangTable = {};
   s.ParHeader = {};
   s.CmpHeader = {};
-  core::LoadConfiguration();
+  const bool configurationRead = core::LoadConfiguration();
+  ReportConfiguration(configurationRead);
   s.ProgramFolder = Ss(QCoreApplication::applicationDirPath()) + "/";
   ApplyLanguage();
   UpdateRecentMenu();
@@ -362,6 +365,24 @@ void TMainForm::FormCreate() {
   };
   s.ProcessMessages = [] { QCoreApplication::processEvents(); };
   setWindowState(Qt::WindowMaximized);
+}
+
+void TMainForm::ReportConfiguration(bool read) {
+  const QString path = QDir::current().absoluteFilePath(core::kConfigurationFileName);
+  const QFileInfo file(path);
+  QString problem;
+  if (!file.exists()) {
+    problem = extra::ConfigurationMissing(path);
+  } else if (!read || !file.isFile()) {
+    QFile f(path);
+    const QString reason = file.isDir()       ? QString("a folder, not a file")
+                           : !f.open(QIODevice::ReadOnly) ? f.errorString()
+                                                          : QString("too large or not a plain file");
+    problem = extra::ConfigurationUnreadable(path, reason);
+  }
+  if (problem.isEmpty()) return;
+  // Shown once the window is up, so the user sees which window it belongs to.
+  QTimer::singleShot(0, this, [problem] { Gui().MessageBox(problem, L(73), Buttons::Ok, Icon::Warning); });
 }
 
 QString TMainForm::Title(bool fallback) const {

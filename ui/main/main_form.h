@@ -110,6 +110,9 @@ class TMainForm : public QMainWindow {
   void SizeStatusPanels();
   void BuildPanel();
   void FormCreate();
+  // Tells the user, once the window shows, when the configuration file of the current folder is
+  // missing or could not be read (`read` false): which file, where it was looked for, and why.
+  void ReportConfiguration(bool read);
 
   void SetChild(QWidget* child);
   void FreeChild();
