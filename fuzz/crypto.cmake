@@ -1,0 +1,4 @@
+kv_add_fuzzer(read_stream read_stream_fuzz.cpp)
+target_link_libraries(fuzz_read_stream PRIVATE kv_xls_reader kv_xls_crypto kv_xls_model kv_platform)
+kv_add_fuzzer(decrypt_split decrypt_split_fuzz.cpp)
+target_link_libraries(fuzz_decrypt_split PRIVATE kv_xls_crypto kv_xls_model)
