@@ -198,15 +198,15 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
   return 1;
 }
 
-int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out,
-                                   const std::vector<std::u16string>& sheetNames) {
+int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16string>& sheetNames,
+                                   int codePage) {
   const TXLSSupBookItem* addIn = addInIndex_ >= 0 ? &items_[static_cast<size_t>(addInIndex_)] : nullptr;
   TXLSBlob* count = NewRecord(kRecExternCount);
   count->AddWord(static_cast<uint32_t>(sheetNames.size() + (addIn ? 1 : 0)));
   Finish(*count);
   out.Append(count);
   for (const auto& name : sheetNames) {
-    std::string bytes = WideToAnsi(name).substr(0, 254);
+    std::string bytes = WideToAnsiCP(name, codePage).substr(0, 254);
     TXLSBlob* b = NewRecord(kRecExternSheet);
     b->AddByte(static_cast<uint32_t>(bytes.size()));
     b->AddByte(0x03);  // a sheet of the own document
@@ -221,7 +221,7 @@ int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out,
   Finish(*sheet);
   out.Append(sheet);
   for (const auto& name : addIn->externNames) {
-    std::string bytes = WideToAnsi(name).substr(0, 255);
+    std::string bytes = WideToAnsiCP(name, codePage).substr(0, 255);
     TXLSBlob* n = NewRecord(kRecExternName);
     n->AddWord(0);
     n->AddDWord(0);

@@ -65,7 +65,9 @@ class TXLSSupBook {
   // BIFF5 has no SUPBOOK: EXTERNCOUNT, one EXTERNSHEET per sheet of the own book (so that a
   // 3-D reference names its sheet by position), then the add-in book's EXTERNSHEET (at the
   // next sheet number) with its EXTERNNAMEs.
-  int WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16string>& sheetNames);
+  // Names in 8-bit text of the workbook's code page.
+  int WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16string>& sheetNames,
+                        int codePage = 1252);
 
  private:
   std::vector<TXLSSupBookItem> items_;

@@ -85,6 +85,7 @@ struct TXLSFormula::Reader {
   size_t pos;
   size_t limit;
   int version;
+  int codePage;  // of BIFF5's 8-bit strings
   bool ok = true;
 
   bool Biff8() const { return version >= 0x600; }
@@ -118,7 +119,7 @@ struct TXLSFormula::Reader {
     } else {
       std::string bytes(reinterpret_cast<const char*>(data + pos), count);
       pos += count;
-      s = AnsiToWideCP(bytes);
+      s = AnsiToWideCP(bytes, Biff8() ? kCodePage1252 : codePage);
     }
     return s;
   }
@@ -192,7 +193,7 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
     case kNodeNumber: return 9;
     case kNodeString: {
       if (node.text.size() > kMaxStringLength) return -1;
-      int n = static_cast<int>(b5 ? WideToAnsi(node.text).size() : node.text.size());
+      int n = static_cast<int>(b5 ? WideToAnsiCP(node.text, codePage_).size() : node.text.size());
       return b5 ? 2 + n : 3 + 2 * n;
     }
     case kNodeError: return 2;
@@ -274,7 +275,7 @@ bool TXLSFormula::CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, in
     case kNodeString:
       b.AddByte(ptgStr);
       if (Biff5()) {
-        std::string bytes = WideToAnsi(node.text);
+        std::string bytes = WideToAnsiCP(node.text, codePage_);
         b.AddByte(static_cast<uint32_t>(bytes.size()));
         b.AddString(bytes);
       } else {
@@ -580,7 +581,7 @@ void TXLSFormula::WriteArrays(const TXLSSyntaxItem& node, Writer& w) {
       case kNodeString:
         b.AddByte(0x02);
         if (Biff5()) {
-          std::string bytes = WideToAnsi(v.text).substr(0, 255);
+          std::string bytes = WideToAnsiCP(v.text, codePage_).substr(0, 255);
           b.AddByte(static_cast<uint32_t>(bytes.size()));
           b.AddString(bytes);
         } else {
@@ -624,8 +625,8 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
                                                           size_t& pos, int fileVersion,
                                                           size_t size) {
   if (!data || pos > end || size > end - pos || size == 0) return nullptr;
-  Reader tokens{data, pos, pos + size, fileVersion};
-  Reader extra{data, pos + size, end, fileVersion};
+  Reader tokens{data, pos, pos + size, fileVersion, codePage_};
+  Reader extra{data, pos + size, end, fileVersion, codePage_};
   bool ok = true;
   // The tokens are one expression; memory tokens nest sub-expressions of their own length.
   auto tree = Decode(tokens, 0);

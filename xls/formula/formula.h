@@ -51,6 +51,9 @@ class TXLSFormula {
   void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
   char ReferenceMode() const { return mode_; }
   void SetFileFormat(int format) { format_ = format; }
+  // The workbook's code page, in which BIFF5 strings are written and read (1252 until set).
+  void SetCodePage(int codePage) { codePage_ = codePage; }
+  int CodePage() const { return codePage_; }
   int FileFormat() const { return format_; }
   const THashFunc& Catalogue() const { return *catalogue_; }
   TXLSExternSheet& Externs() { return externs_; }
@@ -78,6 +81,7 @@ class TXLSFormula {
   bool arrayFormula_ = false;
   bool arrayClass_ = false;
   int format_ = kFormatBiff8;
+  int codePage_ = 1252;
 };
 
 }  // namespace xls

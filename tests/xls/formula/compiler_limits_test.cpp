@@ -1,6 +1,7 @@
 // What the compiler must refuse or write so that other programs read the formula as ours:
 // union and intersection of values, whole columns in each format, BIFF5 names of a sheet next
-// to add-in calls, array constants longer than the format holds.
+// to add-in calls, array constants longer than the format holds, BIFF5 strings in the
+// workbook's code page.
 #include <gtest/gtest.h>
 
 #include "fake_book.h"
@@ -74,6 +75,13 @@ TEST_F(CompilerLimits, ArrayConstantsLongerThanTheFormatAreRefused) {
   EXPECT_EQ(c.Tokens(column(65536), kRootValue, kFormatBiff5), "compile");
   EXPECT_NE(c.Tokens(column(65535), kRootValue, kFormatBiff5), "compile");
   EXPECT_EQ(c.RoundTrip(column(3)), "SUM({1|1|1})");
+}
+
+TEST_F(CompilerLimits, Biff5StringsInTheWorkbooksCodePage) {
+  c.formula.SetCodePage(1251);
+  EXPECT_EQ(c.Tokens(u"\"Щи\"&\"é\"", kRootValue, kFormatBiff5), "17" "02" "d9e8" "17" "01" "3f" "08");
+  EXPECT_EQ(c.RoundTrip(u"\"Щи\"", kFormatBiff5), "\"Щи\"");
+  EXPECT_EQ(c.Tokens(u"\"Щи\""), "17" "02" "01" "2904" "3804") << "BIFF8 strings stay UTF-16";
 }
 
 }  // namespace
