@@ -786,34 +786,42 @@ void TTypedEdit::RedoEdit() {
 }
 
 void TTypedEdit::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = createStandardContextMenu();
   // The menu's editing commands go through the same rules as their shortcuts.
-  for (QAction* action : menu->actions()) {
-    const QString name = action->objectName();
-    std::function<void()> run;
-    if (name == QStringLiteral("edit-undo")) run = [this] { UndoEdit(); };
-    if (name == QStringLiteral("edit-cut")) run = [this] { CutToClipboard(); };
-    if (name == QStringLiteral("edit-copy")) run = [this] { CopyToClipboard(); };
-    if (name == QStringLiteral("edit-paste")) run = [this] { PasteFromClipboard(); };
-    if (name == QStringLiteral("edit-redo")) {
-      run = [this] { RedoEdit(); };
-    }
-    if (name == QStringLiteral("edit-delete")) {
-      run = [this] {
-        if (isReadOnly()) return;
-        int start, length;
-        ProperSelection(start, length);
-        QString rest = Text();
-        rest.remove(start, length);
-        WriteProper(rest, start);
-        SetModifiedMark(true);
-      };
-    }
-    if (!run) continue;
-    disconnect(action, &QAction::triggered, nullptr, nullptr);
-    connect(action, &QAction::triggered, this, run);
-  }
+  auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
+  const bool editable = !isReadOnly();
+  const bool plain = echoMode() == QLineEdit::Normal;
+  const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+  auto add = [&](const QString& name, const QString& text, QKeySequence::StandardKey key, bool enabled,
+                 std::function<void()> run) {
+    QString caption = text;
+    const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+    if (!shortcut.isEmpty()) caption += QLatin1Char('\t') + shortcut;
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setEnabled(enabled);
+    connect(action, &QAction::triggered, this, std::move(run));
+  };
+  add(QStringLiteral("edit-undo"), tr("&Undo"), QKeySequence::Undo, editable && isUndoAvailable(), [this] { UndoEdit(); });
+  add(QStringLiteral("edit-redo"), tr("&Redo"), QKeySequence::Redo, editable && isRedoAvailable(), [this] { RedoEdit(); });
+  menu->addSeparator();
+  add(QStringLiteral("edit-cut"), tr("Cu&t"), QKeySequence::Cut, editable && plain && hasSelectedText(),
+      [this] { CutToClipboard(); });
+  add(QStringLiteral("edit-copy"), tr("&Copy"), QKeySequence::Copy, plain && hasSelectedText(), [this] { CopyToClipboard(); });
+  add(QStringLiteral("edit-paste"), tr("&Paste"), QKeySequence::Paste, editable && clip && clip->hasText(),
+      [this] { PasteFromClipboard(); });
+  add(QStringLiteral("edit-delete"), tr("Delete"), QKeySequence::UnknownKey, editable && hasSelectedText(), [this] {
+    if (isReadOnly()) return;
+    int start, length;
+    ProperSelection(start, length);
+    QString rest = Text();
+    rest.remove(start, length);
+    WriteProper(rest, start);
+    SetModifiedMark(true);
+  });
+  menu->addSeparator();
+  add(QStringLiteral("select-all"), tr("Select All"), QKeySequence::SelectAll, !Text().isEmpty(),
+      [this] { setSelection(ProperStart(), ProperEnd() - ProperStart()); });
   menu->popup(event->globalPos());
 }
 
@@ -895,6 +903,8 @@ void TTypedEdit::changeEvent(QEvent* event) {
       }
     }
     if (label_ && !labelAlwaysEnabled_) label_->setEnabled(isEnabled());
+  } else if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+    HideLookupOnFocusLoss();  // the window lost the user's attention: no popup stays behind
   } else if (event->type() == QEvent::ParentChange && !labelCaption_.isEmpty() && !label_) {
     SetLabelCaption(labelCaption_);
   }

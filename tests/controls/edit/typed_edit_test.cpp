@@ -2,6 +2,7 @@
 // cases per input mode.
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
 #include <QTest>
 
 #include "controls/edit/edit_text.h"
@@ -400,6 +401,28 @@ class TypedEditTest : public QObject {
     f.edit->OnClipboardPaste = [](TTypedEdit&, const QString&, bool& allow) { allow = false; };
     f.Paste("zz");
     QVERIFY(!f.edit->Text().contains("zz"));
+  }
+
+  void contextMenuCommands() {
+    Form f(etNumeric);
+    f.edit->SetText("12");
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.edit->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(f.edit, &event);
+    QMenu* menu = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) menu = m;
+    QVERIFY(menu);
+    QAction* paste = nullptr;
+    for (QAction* a : menu->actions())
+      if (a->objectName() == "edit-paste") paste = a;
+    QVERIFY(paste);
+    QGuiApplication::clipboard()->setText("ab");
+    paste->trigger();
+    QCOMPARE(f.edit->Text(), QString("12"));
+    QGuiApplication::clipboard()->setText("3");
+    paste->trigger();
+    QCOMPARE(f.edit->Text(), QString("123"));
+    menu->close();
   }
 
   void focusBehaviour() {
