@@ -1,7 +1,7 @@
 // TTypedEdit: a single-line edit with an input mode that filters every way text gets in.
 //
-// Public API in brief (namespace controls):
-//   TTypedEdit edit(parent);
+// Public API in brief (namespace controls; link kv_controls_edit):
+//   TTypedEdit edit(parent);  edit.SetEditAlign(eaCenter)
 //   edit.SetEditType(etNumeric);  edit.SetSigned(true);  edit.SetPrecision(2) (etFloat/etMoney only)
 //   edit.SetPrefix("$");  edit.SetSuffix(" kg");  edit.SetLengthLimit(5)
 //   edit.SetText("12");  edit.Text()            -- the text proper, without prefix and suffix
@@ -9,7 +9,9 @@
 //   edit.setEnabled(false)                      -- shows DisabledColor (and disables the label)
 //   edit.SetLabelCaption("Speed");  edit.SetLabelPosition(lpLeftCenter)
 //   edit.Loaded()                               -- call once the form has set the properties
-//   OnValueValidate, OnClipboardCopy/Cut/Paste, OnKeyPress: std::function events
+//   OnValueValidate, OnClipboardCopy/Cut/Paste, OnKeyPress, OnLookupSelect: std::function events
+//   edit.Lookup() / edit.Persistence(): lookup list and saved text (both off by default)
+//   edit.SetOleDropTarget(true) / SetOleDropSource(true): drag and drop of text (off by default)
 // Use SetText, not QLineEdit::setText: only SetText applies the type filter, prefix and suffix.
 // The window text (QLineEdit::text()) is always Prefix + text proper + Suffix; caret and
 // selection positions are window positions.
