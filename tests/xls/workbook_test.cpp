@@ -1,7 +1,9 @@
 // The workbook, its sheet collection and the calls that the export command makes, in memory.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "xls/model/format_objects.h"
 #include "xls/model/string_table.h"
@@ -206,15 +208,41 @@ TEST(WorkbookTest, ClearEmptiesTheWorkbookForAFileToBeRead) {
 }
 
 TEST(WorkbookTest, FreeingTheWorkbookReleasesEveryUse) {
-  // The string table and the XF list outlive the sheets that count uses in them.
+  // Sheets in a collection of their own on a live workbook: freeing them must give back every
+  // use they count in the string table and the XF list, which outlive them.
   IXLSWorkbook book = TXLSWorkbook::Create();
-  IXLSWorksheet* sheet = book->GetWorksheets().Add();
-  IXLSRange r = sheet->GetRange(u"A1", u"C3");
-  r->SetValue(Variant(u"text"));
-  r->GetFont()->SetItalic(true);
-  sheet->GetRange(u"E1", u"E65536")->GetFont()->SetBold(true);
+  auto xfUses = [&] {
+    std::vector<std::int32_t> uses;
+    for (std::int32_t i = 0; i < book->XFList().Count(); ++i) uses.push_back(book->XFList().GetUseCount(i));
+    return uses;
+  };
+  const auto before = xfUses();
+  auto sheets = std::make_unique<IXLSWorkSheets>(book.get());
+  for (int n = 0; n < 2; ++n) {
+    IXLSWorksheet* sheet = sheets->Add();
+    IXLSRange r = sheet->GetRange(u"A1", u"C3");
+    r->SetValue(Variant(u"text"));
+    r->GetFont()->SetItalic(true);
+    sheet->GetRange(u"E1", u"E65536")->GetFont()->SetBold(true);  // a column style
+    sheet->GetRange(u"A7", u"IV7")->GetFont()->SetBold(true);      // a row style
+    sheet->GetRange(u"B9", u"B9")->SetValue(Variant(u"other"));
+  }
+  EXPECT_EQ(book->StringTable().TotalUses(), 20);
+  EXPECT_NE(xfUses(), before);
+  sheets.reset();
+  EXPECT_EQ(book->StringTable().TotalUses(), 0);
+  EXPECT_EQ(book->StringTable().DistinctStrings(), 0);
+  auto after = xfUses();
+  after.resize(before.size());  // entries made for the sheets stay, without uses
+  EXPECT_EQ(after, before);
+  for (std::int32_t i = static_cast<std::int32_t>(before.size()); i < book->XFList().Count(); ++i)
+    EXPECT_EQ(book->XFList().GetUseCount(i), 0) << i;
+
+  // The workbook's own sheets go before its lists (the sanitizer build sees any late release).
+  IXLSWorksheet* own = book->GetWorksheets().Add();
+  own->GetRange(u"A1", u"C3")->SetValue(Variant(u"text"));
+  own->GetRange(u"E1", u"E65536")->GetFont()->SetBold(true);
   book.reset();
-  SUCCEED();
 }
 
 }  // namespace

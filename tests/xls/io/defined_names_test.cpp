@@ -48,6 +48,7 @@ TEST(DefinedNames, ScopesLookupRenameAndDelete) {
   Book b;
   TXLSCustomName* total = b.names.Add(u"Total", u"=Sheet1!$A$1:$B$3", true);
   ASSERT_NE(total, nullptr);
+  const std::int32_t totalId = total->Id();  // the name object goes with Delete below
   EXPECT_EQ(b.names.Add(u"Total", u"=Sheet1!$A$1", true), nullptr);
   EXPECT_EQ(b.names.Add(u"NoEquals", u"Sheet1!$A$1", true), nullptr);
   EXPECT_EQ(b.names.Add(u"Unclosed", u"=SUM(1;2", true), nullptr);
@@ -91,7 +92,7 @@ TEST(DefinedNames, ScopesLookupRenameAndDelete) {
   EXPECT_EQ(names->GetItem(Variant(u"Second"))->GetIndex(), 1);
   EXPECT_EQ(third->GetIndex(), 2);
   EXPECT_EQ(b.names.FindByName(u"Second")->Id(), secondId);
-  EXPECT_EQ(b.names.GetNameTextById(total->Id() /* deleted */), u"");
+  EXPECT_EQ(b.names.GetNameTextById(totalId /* deleted */), u"");
   // A new name never takes a deleted name's id.
   EXPECT_GT(b.names.Add(u"Fourth", u"=2", true)->Id(), localTotal->Id());
 }
