@@ -76,15 +76,9 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->CurrentGroup, 3);
     QCOMPARE(view->RowCount(), 6);
     QCOMPARE(view->Cell(2, 1), QString("P2.00"));
-  }
 
-  void oneGroupHidesTheTabStrip() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter
-    TParamForm* view = uitest::ParamView(form);
-    QVERIFY(view);
+    uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter, one page, no tab strip
+    view = uitest::ParamView(form);
     QCOMPARE(view->TabCount(), 1);
     QVERIFY(view->TabControl->isHidden());
     QCOMPARE(view->RowCount(), 2);
@@ -108,8 +102,12 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->SelectedIndex, 5);
   }
 
+  // The keystroke filter under a decimal-comma locale: "." is the decimal point whatever the
+  // locale, a rejected key beeps and leaves the last accepted text.
   void keystrokeFilterBeepsAndKeepsTheLastAcceptedText() {
     Sandbox box;
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     TMainForm form;
     form.show();
     uitest::NewDocument(form, box.gui(), 0);
@@ -131,54 +129,18 @@ class ParamGridTest : public QObject {
     QCOMPARE(Line("P0.00").value, 0.0f);
     QVERIFY(!core::State().DocumentModified);
 
-    const int dec = RowOfCode(*view, "P0.01");  // 2 decimals: "." passes
-    TypeIntoRow(*view, dec, "-", false);
-    QCOMPARE(box.gui().beeps, 2);
-    QTest::keyClicks(view->parGrid->Editor(), "12.5");
-    QCOMPARE(view->parGrid->Editor()->text(), QString("-12.5"));
-    QCOMPARE(box.gui().beeps, 2);
-  }
-
-  void rangeBoundsAreInclusive() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    const int row = RowOfCode(*view, "P0.01");
-    TypeIntoRow(*view, row, "400");
-    QCOMPARE(view->Cell(6, row), QString("400.00"));
-    QCOMPARE(Line("P0.01").value, 400.0f);
-    QVERIFY(core::State().DocumentModified);
-    QVERIFY(box.gui().messages.empty());
-    TypeIntoRow(*view, row, "0");
-    QCOMPARE(view->Cell(6, row), QString("0.00"));
-    TypeIntoRow(*view, row, "400.01");
-    QCOMPARE(box.gui().messages.size(), size_t(1));
-    QCOMPARE(view->Cell(6, row), QString("0.00"));
-    TypeIntoRow(*view, row, "-0.01");
-    QCOMPARE(box.gui().messages.size(), size_t(2));
-    QCOMPARE(Line("P0.01").value, 0.0f);
-  }
-
-  void numbersUseThePointWhateverTheLocale() {
-    Sandbox box;
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    const int row = RowOfCode(*view, "P0.01");
-    TypeIntoRow(*view, row, "12,5", false);
-    QCOMPARE(box.gui().beeps, 1);  // the comma is no decimal point here
+    const int dec = RowOfCode(*view, "P0.01");  // 2 decimals: "." passes, "," does not
+    TypeIntoRow(*view, dec, "-12,5", false);
+    QCOMPARE(view->parGrid->Editor()->text(), QString("-125"));
+    QCOMPARE(box.gui().beeps, 3);
     view->parGrid->Editor()->setText(QString());
     QTest::keyClicks(view->parGrid->Editor(), "12.5");
+    QCOMPARE(box.gui().beeps, 3);
     QTest::keyClick(view->parGrid->Editor(), Qt::Key_Return);
     QCoreApplication::processEvents();
     QLocale::setDefault(previous);
-    QCOMPARE(view->Cell(6, row), QString("12.50"));
-    QCOMPARE(view->Cell(4, row), QString("0.00~400.00"));
+    QCOMPARE(view->Cell(6, dec), QString("12.50"));
+    QCOMPARE(view->Cell(4, dec), QString("0.00~400.00"));
     QCOMPARE(Line("P0.01").value, 12.5f);
   }
 
@@ -207,37 +169,46 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->CurrentRow, 1);
   }
 
-  void emptyAndLoneMinusEntries() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    const int row = RowOfCode(*view, "P0.01");
-    TypeIntoRow(*view, row, "");
-    QCOMPARE(view->Cell(6, row), QString("50.00"));
-    TypeIntoRow(*view, row, "-");
-    QCOMPARE(view->Cell(6, row), QString("-"));
-    QCOMPARE(Line("P0.01").value, 50.0f);
-    QVERIFY(!core::State().DocumentModified);
-    QVERIFY(box.gui().messages.empty());
-  }
-
-  void notANumberBoundsAndNonEditableLines() {
+  // What a committed entry does to the cell, the document and the messages: both range ends
+  // are inside, one step beyond is refused with the old text back, an empty entry puts the old
+  // text back, a lone "-" stays without changing the value; a bound that is not a number refuses
+  // every entry (minimum) or sets no bound (maximum).
+  void committedEntries() {
     Sandbox box;
     TMainForm form;
     form.show();
     uitest::NewDocument(form, box.gui(), 0);
     Line("P0.03").maximum = core::AbsentValue();
-    Line("P0.01").minimum = core::AbsentValue();
+    Line("P0.02").minimum = core::AbsentValue();
     TParamForm* view = uitest::ParamView(form);
     view->FillGrid();
     QCOMPARE(view->Cell(4, RowOfCode(*view, "P0.03")), QString());  // no range shown
-    TypeIntoRow(*view, RowOfCode(*view, "P0.03"), "99999999");
-    QCOMPARE(Line("P0.03").value, 99999999.0f);  // no upper bound
-    TypeIntoRow(*view, RowOfCode(*view, "P0.01"), "1");
-    QCOMPARE(box.gui().messages.size(), size_t(1));  // no minimum: refused
-    QCOMPARE(Line("P0.01").value, 50.0f);
+    core::State().EnteredPassword = "LEVEL1";
+    struct Entry {
+      const char* code;
+      const char* typed;
+      const char* cell;
+      float value;
+      bool refused;  // the Over Range box
+    };
+    const Entry entries[] = {
+        {"P0.01", "400", "400.00", 400, false},   {"P0.01", "0", "0.00", 0, false},
+        {"P0.01", "400.01", "0.00", 0, true},     {"P0.01", "-0.01", "0.00", 0, true},
+        {"P0.01", "", "0.00", 0, false},          {"P0.01", "-", "-", 0, false},
+        {"P0.03", "1000000", "1000000", 1000000, false},
+        {"P0.02", "1", "0.0", 0, true},
+    };
+    size_t messages = 0;
+    for (const Entry& e : entries) {
+      const int row = RowOfCode(*view, e.code);
+      TypeIntoRow(*view, row, e.typed);
+      messages += e.refused;
+      QCOMPARE(box.gui().messages.size(), messages);
+      QCOMPARE(view->Cell(6, row), QString(e.cell));
+      QCOMPARE(Line(e.code).value, e.value);
+    }
+    QCOMPARE(box.gui().messages.back().text, QString("Over Range!!!\n\nCode:P0.02\nRange Value:"));
+    QVERIFY(core::State().DocumentModified);
 
     view->TabControl->setCurrentIndex(2);  // display group 3: read-only lines
     view->SelectRow(1);
