@@ -176,6 +176,8 @@ class TypedEditTest : public QObject {
     f.edit->setCursorPosition(0);
     QTest::keyClick(f.edit, Qt::Key_Delete);
     QCOMPARE(f.edit->Text(), QString("1234"));
+    f.edit->SetIntegerValue(1234567);  // the program itself still writes a read-only field
+    QCOMPARE(f.edit->Text(), QString("1,234,567"));
   }
 
   void floatKeys() {
