@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -239,13 +242,19 @@ TEST_F(DocumentsTest, BadCompareFilesFail) {
   expectFails(good.substr(0, good.size() - 10), "truncated");
 }
 
-TEST_F(DocumentsTest, SavesRefuseWhatCouldNotBeOpenedAgain) {
+TEST_F(DocumentsTest, SavesKeepTheLimitsAndFailuresKeepTheOldFile) {
   auto& s = core::State();
+  // 500 records is the most a document holds: it saves and loads again; 501 and 0 are refused.
   MakeDocument();
+  s.Document.resize(500, s.Document[1]);
+  ASSERT_TRUE(core::SaveParameterFile(path("full.par")));
+  EXPECT_EQ(fs::file_size(path("full.par")), 92u + 500 * 896u);
+  s.Document.clear();
+  ASSERT_TRUE(core::LoadParameterFile(path("full.par"), false));
+  ASSERT_EQ(s.Document.size(), 500u);
+  EXPECT_EQ(s.Document[499].value, 49.5f);
   s.Document.resize(501);
-  auto r = core::SaveParameterFile(path("big.par"));
-  EXPECT_FALSE(r);
-  EXPECT_FALSE(r.error.empty());
+  EXPECT_FALSE(core::SaveParameterFile(path("big.par")).error.empty());
   EXPECT_FALSE(fs::exists(path("big.par")));
   s.Document.clear();
   EXPECT_FALSE(core::SaveParameterFile(path("empty.par")));
@@ -254,15 +263,12 @@ TEST_F(DocumentsTest, SavesRefuseWhatCouldNotBeOpenedAgain) {
   // The header's count follows the records the document holds.
   MakeDocument();
   s.ParHeader.recordCount = 7;
-  ASSERT_TRUE(core::SaveParameterFile(path("count.par")));
-  EXPECT_EQ(fs::file_size(path("count.par")), 92u + 3 * 896u);
-  EXPECT_EQ(s.ParHeader.recordCount, 3);
-}
-
-TEST_F(DocumentsTest, FailedSaveKeepsTheOldFileAndTheRecentList) {
-  MakeDocument();
   ASSERT_TRUE(core::SaveParameterFile(path("keep.par")));
+  EXPECT_EQ(fs::file_size(path("keep.par")), 92u + 3 * 896u);
+  EXPECT_EQ(s.ParHeader.recordCount, 3);
+
   const std::string before = ReadAll(path("keep.par"));
+  ASSERT_EQ(::chmod(path("keep.par").c_str(), 0604), 0);
   core::AddRecentFile("/other");
   // Saving into a folder that does not exist fails with a message and changes nothing.
   auto r = core::SaveParameterFile(path("no/such/folder/x.par"));
@@ -273,7 +279,26 @@ TEST_F(DocumentsTest, FailedSaveKeepsTheOldFileAndTheRecentList) {
   fs::create_directories(path("dir.par"));
   EXPECT_FALSE(core::SaveParameterFile(path("dir.par")));
   EXPECT_TRUE(fs::is_directory(path("dir.par")));
+  // A save cut short by a full disk (here the file size limit) keeps the old file whole.
+  s.Document.resize(500, s.Document[1]);
+  struct rlimit old {};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = 64 * 1024;
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  r = core::SaveParameterFile(path("keep.par"));
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(r);
   EXPECT_EQ(ReadAll(path("keep.par")), before);
+  // No temporary file is left, and a good save keeps the file's mode.
+  std::vector<std::string> names;
+  for (auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"dir.par", "full.par", "keep.par", "settings"}));
+  ASSERT_TRUE(core::SaveParameterFile(path("keep.par")));
+  EXPECT_EQ(fs::status(path("keep.par")).permissions(), fs::perms(0604));
 }
 
 TEST_F(DocumentsTest, Blocks) {
