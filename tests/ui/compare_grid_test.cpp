@@ -50,29 +50,64 @@ TCompareForm* OpenCompare(TMainForm& form, Sandbox& box, const core::CompareFile
 class CompareGridTest : public QObject {
   Q_OBJECT
  private slots:
-  void driveAgainstDefaults() {
-    Sandbox box;
+  // The three kinds, each from a file written by the core: columns, headers (station, short
+  // file names, "------" for a missing file), cells (empty for NaN), tabs only for two pages.
+  void layoutOfEachKind() {
+    Sandbox box(uitest::LanguageNames());
     TMainForm form;
-    core::CompareFileHeader h;
-    h.kind = core::DriveWithDefaults;
-    h.station = 7;
-    h.model = 1;
-    h.modelName = "KV100";
-    TCompareForm* view = OpenCompare(form, box, h,
-                                     {Record("P0.01", 1, 2, 50, 60), Record("P0.02", 1, 1, core::AbsentValue(), 5)});
-    QVERIFY(view);
-    QCOMPARE(view->ColumnCount(), 5);
-    const QStringList heads{"Description", "Code", "Unit", "Default", "Station_007"};
-    for (int c = 0; c < 5; ++c) QCOMPARE(view->Cell(c, 0), heads[c]);
+    struct Kind {
+      core::CompareKind kind;
+      std::vector<core::CompareRecord> records;
+      QStringList heads;
+      QStringList row1;
+      int tabs;
+    };
+    const float nan = core::AbsentValue();
+    const Kind kinds[] = {
+        {core::DriveWithDefaults,
+         {Record("P0.01", 1, 2, 50, 60), Record("P0.02", 1, 1, nan, 5)},
+         {"Description", "Code", "Unit", "Default", "Station_007"},
+         {"English P0.01", "P0.01", "Hz", "50.00", "60.00"},
+         1},
+        {core::FileWithFile,
+         {Record("P5.00", 2, 1, 0, 1.5, 2.5)},
+         {"Description", "Code", "Unit", "one.par", "two.par"},
+         {"English P5.00", "P5.00", "Hz", "1.5", "2.5"},
+         1},
+        {core::FilesWithDefaults,
+         {Record("P0.01", 1, 0, 1, 2, nan, nan), Record("P1.00", 2, 0, 1, 3, 4, 5), Record("P1.01", 2, 0, 1, 6, 7, 8)},
+         {"Description", "Code", "Unit", "Default", "one.par", "two.par", "------"},
+         {"English P0.01", "P0.01", "Hz", "1", "2", "", ""},
+         2},
+    };
+    for (const Kind& k : kinds) {
+      core::CompareFileHeader h;
+      h.kind = k.kind;
+      h.station = 7;
+      h.model = 1;
+      h.modelName = "KV100";
+      h.fileNames[0] = "/plant/one.par";
+      h.fileNames[1] = "C:\\old\\two.par";
+      TCompareForm* view = OpenCompare(form, box, h, k.records);
+      QVERIFY(view);
+      QCOMPARE(view->ColumnCount(), int(k.heads.size()));
+      for (int c = 0; c < k.heads.size(); ++c) {
+        QCOMPARE(view->Cell(c, 0), k.heads[c]);
+        QCOMPARE(view->Cell(c, 1), k.row1[c]);
+      }
+      QCOMPARE(view->TabCount(), k.tabs);
+      QCOMPARE(view->TabControl->isHidden(), k.tabs < 2);
+      QCOMPARE(form.StatusPanel(4), QString(" Model:KV100"));
+      QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [doc.cmp]"));
+      QVERIFY(!form.ItemVisible("OperationWrite"));
+    }
+    TCompareForm* view = uitest::CompareView(form);
+    QCOMPARE(view->TabControl->tabText(1), QString("   Motor   "));
+    view->TabControl->setCurrentIndex(1);
     QCOMPARE(view->RowCount(), 3);
-    const QStringList row1{"English P0.01", "P0.01", "Hz", "50.00", "60.00"};
-    for (int c = 0; c < 5; ++c) QCOMPARE(view->Cell(c, 1), row1[c]);
-    QCOMPARE(view->Cell(3, 2), QString());  // NaN default
-    QCOMPARE(view->Cell(4, 2), QString("5.0"));
-    QVERIFY(view->TabControl->isHidden());
-    QCOMPARE(form.StatusPanel(4), QString(" Model:KV100"));
-    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [doc.cmp]"));
-    QVERIFY(!form.ItemVisible("OperationWrite"));
+    QCOMPARE(view->Cell(1, 2), QString("P1.01"));
+    QCOMPARE(view->Cell(6, 2), QString("8"));
+    QCOMPARE(view->CurrentRow, 1);
 
     // Colours: the first data row is highlighted, the default column red elsewhere.
     QImage image(600, 20, QImage::Format_RGB32);
@@ -81,57 +116,13 @@ class CompareGridTest : public QObject {
     QCOMPARE(image.pixelColor(599, 10), ui::kCurrentBlue);
     view->compGridDrawCell(&p, 3, 2, QRect(0, 0, 600, 20));
     QCOMPARE(image.pixelColor(599, 10), QColor(Qt::white));
-  }
-
-  void fileAgainstFile() {
-    Sandbox box;
-    TMainForm form;
-    core::CompareFileHeader h;
-    h.kind = core::FileWithFile;
-    h.model = 2;
-    h.modelName = "KV200";
-    h.fileNames[0] = "/plant/one.par";
-    h.fileNames[1] = "C:\\old\\two.par";
-    TCompareForm* view = OpenCompare(form, box, h, {Record("P5.00", 2, 1, 0, 1.5, 2.5)});
-    QVERIFY(view);
-    QCOMPARE(view->Cell(3, 0), QString("one.par"));
-    QCOMPARE(view->Cell(4, 0), QString("two.par"));
-    QCOMPARE(view->Cell(3, 1), QString("1.5"));
-    QCOMPARE(view->Cell(4, 1), QString("2.5"));
-  }
-
-  void filesAgainstDefaultsWithTabs() {
-    Sandbox box(uitest::LanguageNames());
-    TMainForm form;
-    core::CompareFileHeader h;
-    h.kind = core::FilesWithDefaults;
-    h.model = 1;
-    h.modelName = "KV100";
-    h.fileNames[0] = "/a/first.par";
-    TCompareForm* view = OpenCompare(form, box, h,
-                                     {Record("P0.01", 1, 0, 1, 2, core::AbsentValue(), core::AbsentValue()),
-                                      Record("P1.00", 2, 0, 1, 3, 4, 5), Record("P1.01", 2, 0, 1, 6, 7, 8)});
-    QVERIFY(view);
-    QCOMPARE(view->Kind(), 2);
-    QCOMPARE(view->ColumnCount(), 7);
-    const QStringList heads{"Description", "Code", "Unit", "Default", "first.par", "------", "------"};
-    for (int c = 0; c < 7; ++c) QCOMPARE(view->Cell(c, 0), heads[c]);
-    QCOMPARE(view->Cell(5, 1), QString());
-    QCOMPARE(view->Cell(6, 1), QString());
-    QCOMPARE(view->TabCount(), 2);
-    QVERIFY(!view->TabControl->isHidden());
-    QCOMPARE(view->TabControl->tabText(1), QString("   Motor   "));
-    view->TabControl->setCurrentIndex(1);
-    QCOMPARE(view->RowCount(), 3);
-    QCOMPARE(view->Cell(1, 2), QString("P1.01"));
-    QCOMPARE(view->Cell(6, 2), QString("8"));
-    QCOMPARE(view->CurrentRow, 1);
+    p.end();
 
     form.ViewLinguaClick();  // to language 2: headers and descriptions change, tabs stay
     QCoreApplication::processEvents();
     QCOMPARE(view->Cell(0, 0), QString("Descrizione"));
     QCOMPARE(view->Cell(0, 1), QString("Italiano P1.00"));
-    QCOMPARE(view->Cell(4, 0), QString("first.par"));
+    QCOMPARE(view->Cell(4, 0), QString("one.par"));
     QCOMPARE(view->TabControl->tabText(1), QString("   Motor   "));
 
     core::State().CmpHeader.kind = 5;  // no file holds such a kind; the view shows it as kind 2
