@@ -81,6 +81,10 @@ int TieBreak(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord*
   return r;
 }
 
+int ArrivalOrder(const TmvxRecord* a, const TmvxRecord* b) {
+  return a->UniqueRecordID < b->UniqueRecordID ? -1 : (a->UniqueRecordID > b->UniqueRecordID ? 1 : 0);
+}
+
 }  // namespace
 
 int TmvxIndex::CompareIndexRecords(const TmvxFieldList& list, const TmvxRecord* key, const TmvxRecord* record,
@@ -145,9 +149,11 @@ void TmvxIndex::Sort() {
   if (IndexType != 1) return;
   StoreOperation op(Table, mtpcSort);
   TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
+  // Records with equal keys keep the order in which they were added, as the inserts of
+  // a maintained index place them: a rebuilt index and a maintained one agree.
   auto cmp = [&](const TmvxRecord* a, const TmvxRecord* b) {
     int r = keys(a, b);
-    return r != 0 ? r : TieBreak(IndexFieldList, a, b);
+    return r != 0 ? r : ArrivalOrder(a, b);
   };
   int n = Count();
   if (keys.HasPrefix()) {
@@ -298,12 +304,16 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
 
 int TmvxIndex::InsertPosition(PmvxRecord key) {
   TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
-  auto above = [&](const TmvxRecord* r) { return keys(key, r) > 0; };
+  // After the records with a lower key and those with an equal key that came before it.
+  auto above = [&](const TmvxRecord* r) {
+    int c = keys(key, r);
+    return c > 0 || (c == 0 && ArrivalOrder(key, r) > 0);
+  };
   if (IsOrdered && keys.HasPrefix())
     return static_cast<int>(References.PartitionPointKeyed(keys.Prefix(key), keys.PrefixDescending(), above));
   if (IsOrdered) return static_cast<int>(References.PartitionPoint(above));
   for (int i = 0; i < Count(); ++i)
-    if (keys(key, References[static_cast<std::size_t>(i)]) <= 0) return i;
+    if (!above(References[static_cast<std::size_t>(i)])) return i;
   return Count();
 }
 

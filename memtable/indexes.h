@@ -48,8 +48,8 @@ class TmvxIndex {
   int ScanSearch(const TmvxFieldList& fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
                  bool nearest);
   bool SearchRecord(PmvxRecord record, int& position, bool respectFilter);
-  // Where a record with this key goes in a sorted index: before the first record whose
-  // key is equal or above, by a full comparison.
+  // Where a record goes in a sorted index: after the records with a lower key and
+  // those with an equal key that were added before it, by a full comparison.
   int InsertPosition(PmvxRecord keyRecord);
   // Puts a stored record in at a position, its sort key taken from keySource (the
   // record that holds its new values).

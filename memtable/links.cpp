@@ -120,7 +120,7 @@ void TmvxCustomMemTable::SetDetailFields(const std::string& names) {
 
 bool TmvxCustomMemTable::MasterLinkActive() const {
   const DataSet* master = masterLink_.Master();
-  return masterCount_ > 0 && master && master->Active();
+  return masterCount_ > 0 && master && master->Active() && !masterLinkSuspended_;
 }
 
 bool TmvxCustomMemTable::MatchesMaster(PmvxRecord record) {

@@ -150,6 +150,7 @@ void TmvxCustomMemTable::DoAfterOpen() {
       SetIndexName(indexName_);
     detailKeyFields_.Clear();
     if (!detailFields_.empty()) ParseFieldList(detailFields_, detailKeyFields_);
+    ReadPersistentFile();
     if (!Filter().empty()) BuildFilter(*this, parsedFilter_, Filter(), GetFilterOptions());
     if (masterLink_.Master() && masterLink_.Master()->Active()) MasterRecordChanged();
     First();
@@ -164,6 +165,9 @@ void TmvxCustomMemTable::DoAfterOpen() {
 void TmvxCustomMemTable::DoBeforeClose() {
   if (State() == dsEdit || State() == dsInsert) Cancel();
   DataSet::DoBeforeClose();
+  // The persistent file is written before the records go; a failed write leaves the
+  // table open, its records and the old file as they were.
+  WritePersistentFile();
 }
 
 void TmvxCustomMemTable::InternalClose() {
@@ -173,9 +177,12 @@ void TmvxCustomMemTable::InternalClose() {
     EmptyTable();
     common_->CloseTables(this);
   }
-  indexes_->Clear();
-  activeIndex_ = indexes_->RowOrderIndex;
-  cursorOpen_ = false;
+  {
+    TmvxCommon::Guard g(*common_);
+    indexes_->Clear();
+    activeIndex_ = indexes_->RowOrderIndex;
+    cursorOpen_ = false;
+  }
   BindFields(false);
   FreeWorkRecords();
   parsedFilter_.reset();
@@ -513,8 +520,8 @@ int TmvxCustomMemTable::GetRecNo() {
   if (!Active()) return -1;
   PmvxRecord rec = State() == dsBrowse ? (HasActiveRecord() ? reinterpret_cast<PmvxRecord>(ActiveBuffer()) : nullptr)
                                        : reinterpret_cast<PmvxRecord>(ActiveBuffer());
-  if (!rec || activeIndex_->Count() == 0 || rec->RecordNo < 0) return -1;
   TmvxCommon::Guard g(*common_);
+  if (!rec || activeIndex_->Count() == 0 || rec->RecordNo < 0) return -1;
   if (!IsFiltered(*this) || rec->RecordNo >= activeIndex_->Count()) return rec->RecordNo + 1;
   // Under a filter the number counts the records shown up to this one.
   int n = 0;
@@ -548,10 +555,10 @@ void TmvxCustomMemTable::SetRecNo(int value) {
 }
 
 void TmvxCustomMemTable::SetEnableIndexes(bool value) {
+  TmvxCommon::Guard g(*common_);
   bool switchedOn = value && !enableIndexes_;
   enableIndexes_ = value;
   if (!switchedOn || !Active()) return;
-  TmvxCommon::Guard g(*common_);
   for (TmvxCustomMemTable* t : common_->AttachedTables())
     if (t && t->Active() && t->enableIndexes_ && t->indexes_->RebuildDirty()) t->ResyncCursor();
 }

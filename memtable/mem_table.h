@@ -13,6 +13,7 @@
 #include "memtable/field_list.h"
 #include "memtable/indexes.h"
 #include "memtable/record_store.h"
+#include "memtable/stream_format.h"
 
 namespace memtable {
 
@@ -76,6 +77,70 @@ class TmvxCustomMemTable : public dataset::DataSet {
                      TmvxMemTableCompareOptions options, bool& fullCompare, int& result)>
       OnCompareFields;
   std::function<void(TmvxCustomMemTable&, TmvxIndex&, bool& accept)> OnFilterIndex;
+
+  std::function<void(TmvxCustomMemTable&, platform::ByteStream& source, platform::ByteStream& result)>
+      OnCompressBlobStream, OnDecompressBlobStream;
+  // Told before a save or load, with where it goes (the stream, when there is one).
+  std::function<void(TmvxCustomMemTable&, TmvxMemTableStorageType, platform::ByteStream*)> OnSave, OnLoad;
+  // Per record and per field of the copy operations; a record refused is not copied.
+  std::function<void(TmvxCustomMemTable&, bool& accept)> OnLoadRecord, OnSaveRecord;
+  std::function<void(TmvxCustomMemTable&, int fieldIndex, dataset::Field&)> OnLoadField, OnSaveField;
+  std::function<void(TmvxCustomMemTable&, dataset::Field&)> OnSetupFieldProperties;
+
+  // A stream over an out-of-line field of the current record.
+  std::unique_ptr<TmvxBlobStream> CreateBlobStream(dataset::Field& field, TmvxBlobStreamMode mode);
+  // The handler that Resolve walks the changed records for; setting it links both ways.
+  TmvxCustomDeltaHandler* DeltaHandler() const { return deltaHandler_; }
+  void SetDeltaHandler(TmvxCustomDeltaHandler* handler);
+
+  // Persistence and copying.
+  std::string PersistentFile;
+  bool Persistent = false;
+  bool PersistentBackup = false;
+  std::string PersistentBackupExt;
+  TmvxCustomStreamFormat* PersistentFormat = nullptr;
+  TmvxCustomStreamFormat* DefaultFormat = nullptr;
+  int LoadLimit = -1, SaveLimit = -1;
+  int LoadCount() const { return loadCount_; }
+  int SaveCount() const { return saveCount_; }
+  bool LoadedCompletely() const { return loadedCompletely_; }
+  bool SavedCompletely() const { return savedCompletely_; }
+  bool IsLoading() const { return loading_; }
+  // 0 none, 1 load from a data set, 2 save to a data set, 3 emptying, 7 update.
+  int BulkOperation() const { return bulkOperation_; }
+
+  virtual void SaveThroughFormat(platform::ByteStream& stream, TmvxCustomStreamFormat* format);
+  virtual void LoadThroughFormat(platform::ByteStream& stream, TmvxCustomStreamFormat* format);
+  void SaveFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format);
+  void LoadFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format);
+  // The same through DefaultFormat.
+  void SaveToFile(const std::string& fileName) { SaveFileThroughFormat(fileName, DefaultFormat); }
+  void LoadFromFile(const std::string& fileName) { LoadFileThroughFormat(fileName, DefaultFormat); }
+  void SaveToStream(platform::ByteStream& stream) { SaveThroughFormat(stream, DefaultFormat); }
+  void LoadFromStream(platform::ByteStream& stream) { LoadThroughFormat(stream, DefaultFormat); }
+  void WritePersistentFile();
+  void ReadPersistentFile();
+
+  // Copy options of LoadRecordsFrom and CopyStructureFrom (bits).
+  enum : unsigned {
+    mtcpoStructure = 1, mtcpoOnlyDataFields = 2, mtcpoProperties = 4, mtcpoLookup = 8, mtcpoCalculated = 16,
+    mtcpoAppend = 32, mtcpoFieldIndex = 64
+  };
+  virtual int CopyDataSetRecords(dataset::DataSet* source, dataset::DataSet* destination, int limit);
+  int MergeRecordsByKey(dataset::DataSet* source, dataset::DataSet* destination, const std::string& keyFields,
+                        unsigned flags, int limit);
+  virtual void LoadRecordsFrom(dataset::DataSet& source, unsigned copyOptions);
+  virtual void SaveRecordsTo(dataset::DataSet& destination);
+  // Flags: bit 1 edits a destination record whose key is found, bit 2 appends one whose
+  // key is not.
+  virtual void UpdateRecordsIn(dataset::DataSet& destination, const std::string& keyFields, unsigned flags);
+  void UpdateRecordsInDefault(dataset::DataSet& destination, const std::string& keyFields) {
+    UpdateRecordsIn(destination, keyFields, 3);
+  }
+  void CopyStructureFrom(dataset::DataSet& source, unsigned copyOptions);
+  dataset::Field* MakeFieldLike(const dataset::Field& field);
+  void CopyFieldSettings(const dataset::Field& source, dataset::Field& destination);
+  void CopyAllFieldSettings(const dataset::DataSet& source, dataset::DataSet& destination);
 
   // Operations.
   void EmptyTable();
@@ -206,6 +271,14 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void InternalClose() override;
   void InternalInitFieldDefs() override;
   bool IsCursorOpen() override { return cursorOpen_; }
+
+ public:
+  // Whether the table's cursor is open, as the store sees it: changed only under the
+  // store's lock, so that a change made through another table on the store (perhaps on
+  // another thread) reads it safely.
+  bool OpenOnStore() const { return cursorOpen_; }
+
+ protected:
   void InternalFirst() override { cursorPos_ = -1; }
   void InternalLast() override;
   void InternalInitRecord(dataset::RecordBuffer buffer) override;
@@ -278,6 +351,18 @@ class TmvxCustomMemTable : public dataset::DataSet {
   PmvxRecord rangeStart_ = nullptr, rangeEnd_ = nullptr;
   TmvxFieldList rangeFields_;
   bool rangeActive_ = false;
+  // Companions, persistence and copying.
+  friend class TmvxCustomStreamFormat;
+  friend class TmvxBlobStream;
+  friend class TmvxCustomDeltaHandler;
+  friend class TmvxBinaryStreamFormat;
+  TmvxCustomDeltaHandler* deltaHandler_ = nullptr;
+  bool masterLinkSuspended_ = false;
+  bool loading_ = false;
+  bool persistentWritten_ = false;
+  int loadCount_ = -1, saveCount_ = -1;
+  bool loadedCompletely_ = false, savedCompletely_ = false;
+  int bulkOperation_ = 0;
   // Sort index.
   std::string sortFields_;
   TmvxMemTableCompareOptions sortOptions_ = 0;

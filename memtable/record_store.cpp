@@ -529,7 +529,7 @@ int TmvxCommon::AttachIndexOf(const TmvxCustomMemTable* table) const {
 
 bool TmvxCommon::IsAnyTableActive() const {
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) return true;
+    if (t && t->OpenOnStore()) return true;
   return false;
 }
 
@@ -551,13 +551,13 @@ void TmvxCommon::RefreshTables(TmvxCustomMemTable* except) {
 void TmvxCommon::RebuildIndexes() {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->GetIndexes().RebuildAll();
+    if (t && t->OpenOnStore()) t->GetIndexes().RebuildAll();
 }
 
 void TmvxCommon::MarkIndexesDirty() {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->GetIndexes().MarkAllDirty();
+    if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
 void TmvxCommon::ResyncTables() {
@@ -570,7 +570,7 @@ void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRec
                                PmvxRecord storedRecord) {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active())
+    if (t && t->OpenOnStore())
       t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
                                     t == originTable);
 }

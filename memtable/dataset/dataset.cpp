@@ -150,6 +150,12 @@ void DataSet::CreateFields() {
   }
 }
 
+void DataSet::RemoveAllFields() {
+  CheckInactive();
+  fields_.clear();
+  defaultFields_ = true;
+}
+
 void DataSet::DestroyFields() {
   if (defaultFields_) fields_.clear();
 }

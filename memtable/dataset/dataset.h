@@ -301,6 +301,8 @@ class DataSet {
   void SetState(DataSetState state) { state_ = state; }
   void CreateFields();
   void DestroyFields();
+  // Removes every field, persistent ones too (the data set then makes default fields).
+  void RemoveAllFields();
   void BindFields(bool binding);
   void GetCalcFields(RecordBuffer buffer);
   void ClearBuffers();

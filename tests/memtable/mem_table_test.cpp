@@ -448,7 +448,7 @@ TEST(MemTable, LocateByOneOrSeveralFields) {
   EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);
   t.SetIndexName("ByName");
   EXPECT_TRUE(t.Locate("Name", Variant("abd"), 0));
-  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);  // the later of two equal keys went in first
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 2);  // the first of two equal keys, by arrival
   EXPECT_EQ(t.GetRecNo(), 2);
   try {
     t.Locate("Name;Value", Variant("abd"), 0);

@@ -1,0 +1,534 @@
+// Saving and loading through stream formats and files, the persistent file, and
+// copying structure and records from and to other data sets.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "memtable/filter.h"
+#include "memtable/mem_table.h"
+#include "platform/atomic_file.h"
+
+namespace memtable {
+
+using namespace dataset;
+
+namespace {
+
+constexpr int kMaxFields = 256;  // MVX_MAX_FIELDS
+constexpr std::size_t kMaxFileSize = std::size_t{1} << 31;
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The file name with its extension replaced (ext with its dot; empty removes it).
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  std::size_t slash = path.find_last_of('/');
+  std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + ext;
+  return path.substr(0, dot) + ext;
+}
+
+void CheckFormat(const TmvxCustomStreamFormat* format) {
+  if (!format) throw EMemTableError("No format specified.");
+}
+
+bool IsSupportedType(FieldType t) {
+  switch (t) {
+    case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat:
+    case ftCurrency: case ftBCD: case ftDate: case ftTime: case ftDateTime: case ftBytes:
+    case ftVarBytes: case ftAutoInc: case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo:
+    case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftFixedChar: case ftLargeint:
+    case ftADT: case ftArray: case ftOraBlob: case ftOraClob: case ftTimeStamp: case ftFMTBcd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Copies one field's value from the source's current record to the destination's, the
+// contents of blobs included when both are in-memory tables.
+void CopyValue(const Field& from, Field& to, bool asText) {
+  if (from.IsNull()) {
+    to.Clear();
+    return;
+  }
+  if (from.IsBlob() || to.IsBlob()) {
+    auto* src = dynamic_cast<TmvxCustomMemTable*>(from.Owner());
+    auto* dst = dynamic_cast<TmvxCustomMemTable*>(to.Owner());
+    if (src && dst && from.IsBlob() && to.IsBlob()) {
+      auto in = src->CreateBlobStream(const_cast<Field&>(from), bmRead);
+      auto out = dst->CreateBlobStream(to, bmWrite);
+      out->Write(in->Bytes().data(), in->Bytes().size());
+      out->Close();
+    }
+    return;
+  }
+  if (asText)
+    to.SetAsString(from.AsString());
+  else
+    to.SetValue(from.Value());
+}
+
+}  // namespace
+
+// ---- through formats ----
+
+void TmvxCustomMemTable::SaveThroughFormat(platform::ByteStream& stream, TmvxCustomStreamFormat* format) {
+  CheckFormat(format);
+  format->SetStream(&stream);
+  format->BeforeSave(*this);
+  try {
+    format->Save(*this);
+  } catch (...) {
+    format->RestoreAfterSave(*this);
+    format->SetStream(nullptr);
+    throw;
+  }
+  format->AfterSave(*this);
+  format->SetStream(nullptr);
+}
+
+void TmvxCustomMemTable::LoadThroughFormat(platform::ByteStream& stream, TmvxCustomStreamFormat* format) {
+  CheckFormat(format);
+  format->SetStream(&stream);
+  try {
+    format->BeforeLoad(*this);
+    format->Load(*this);
+  } catch (...) {
+    format->RestoreAfterLoad(*this);
+    format->ReleaseTable(*this);
+    format->SetStream(nullptr);
+    if (Active() && State() == dsBrowse) First();
+    throw;
+  }
+  format->AfterLoad(*this);
+  format->SetStream(nullptr);
+}
+
+void TmvxCustomMemTable::SaveFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format) {
+  CheckActive();
+  CheckFormat(format);
+  // The file is replaced whole, so a failed save leaves the old one; with the format's
+  // append option the old contents come first.
+  platform::MemoryStream stream;
+  if ((format->AppendOptions & sfSave) && FileExists(fileName)) {
+    std::string old;
+    platform::FileResult read = platform::ReadWholeFile(fileName, old, kMaxFileSize);
+    if (!read) throw EMemTableError(read.error);
+    stream.Bytes().assign(old.begin(), old.end());
+    stream.Seek(0, platform::SeekOrigin::End);
+  }
+  if (OnSave) OnSave(*this, mtstFile, &stream);
+  SaveThroughFormat(stream, format);
+  platform::FileResult written = platform::WriteFileAtomically(fileName, stream.Bytes().data(), stream.Bytes().size());
+  if (!written) throw EMemTableError(written.error);
+}
+
+void TmvxCustomMemTable::LoadFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format) {
+  CheckFormat(format);
+  std::string bytes;
+  platform::FileResult read = platform::ReadWholeFile(fileName, bytes, kMaxFileSize);
+  if (!read) throw EMemTableError(read.error);
+  platform::MemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  if (OnLoad) OnLoad(*this, mtstFile, &stream);
+  LoadThroughFormat(stream, format);
+}
+
+// ---- persistent file ----
+
+void TmvxCustomMemTable::WritePersistentFile() {
+  if (persistentWritten_ || !Persistent || PersistentFile.empty() || !PersistentFormat || !Active()) return;
+  platform::MemoryStream stream;
+  SaveThroughFormat(stream, PersistentFormat);
+  // Each file is replaced whole: a failure at any step leaves the previous file.
+  if (PersistentBackup && FileExists(PersistentFile)) {
+    std::string old;
+    platform::FileResult read = platform::ReadWholeFile(PersistentFile, old, kMaxFileSize);
+    if (!read) throw EMemTableError(read.error);
+    platform::FileResult backup = platform::WriteFileAtomically(ChangeFileExt(PersistentFile, PersistentBackupExt), old);
+    if (!backup) throw EMemTableError(backup.error);
+  }
+  platform::FileResult written =
+      platform::WriteFileAtomically(PersistentFile, stream.Bytes().data(), stream.Bytes().size());
+  if (!written) throw EMemTableError(written.error);
+  persistentWritten_ = true;
+}
+
+void TmvxCustomMemTable::ReadPersistentFile() {
+  persistentWritten_ = false;
+  if (!Persistent || PersistentFile.empty() || !FileExists(PersistentFile)) return;
+  LoadFileThroughFormat(PersistentFile, PersistentFormat);
+  persistentWritten_ = false;
+  First();
+}
+
+// ---- copying records ----
+
+int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination, int limit) {
+  if (!source || !destination || source == destination) return 0;
+  const bool destinationEmpty = destination->IsEmpty();
+  // One entry per destination field: the source field of the same name, or none.
+  std::vector<const Field*> map(static_cast<std::size_t>(destination->FieldCount()), nullptr);
+  for (int i = 0; i < destination->FieldCount(); ++i) {
+    const Field& d = destination->GetField(i);
+    if (d.Kind() == fkLookup || d.Kind() == fkAggregate || !IsSupportedType(d.DataType())) continue;
+    if (d.DataType() == ftAutoInc && !destinationEmpty) continue;
+    map[static_cast<std::size_t>(i)] = source->FindField(d.FieldName());
+  }
+  ReportProgress(0, mtpcCopy);
+  int total = OnProgress ? source->RecordCount() : -1;
+  if (total < 1) ReportProgress(50, mtpcCopy);
+  loadedCompletely_ = true;
+  int count = 0, done = 0;
+  while (!source->Eof()) {
+    if (total > 0 && done % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(done) / total * 100), mtpcCopy);
+    ++done;
+    bool accept = true;
+    if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
+    if (accept) {
+      destination->Append();
+      try {
+        for (std::size_t i = 0; i < map.size(); ++i) {
+          const Field* from = map[i];
+          if (!from) continue;
+          Field& to = destination->GetField(static_cast<int>(i));
+          if (source == this && OnSaveField) OnSaveField(*this, static_cast<int>(i), const_cast<Field&>(*from));
+          const bool asText = from->DataType() != to.DataType() || from->DataType() == ftLargeint ||
+                              from->DataType() == ftOraBlob || from->DataType() == ftOraClob;
+          CopyValue(*from, to, asText);
+          if (destination == this && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
+        }
+        accept = true;
+        if (destination == this && OnLoadRecord) OnLoadRecord(*this, accept);
+        if (accept)
+          destination->Post();
+        else
+          destination->Cancel();
+      } catch (...) {
+        destination->Cancel();
+        throw;
+      }
+      // Records the load event refused are not counted.
+      if (accept) ++count;
+    }
+    source->Next();
+    if (limit >= 1 && count >= limit) {
+      // Complete when the source had no more records than the limit.
+      loadedCompletely_ = source->Eof();
+      break;
+    }
+  }
+  ReportProgress(100, mtpcCopy);
+  return count;
+}
+
+namespace {
+
+// Sets a flag for a scope and gives back its old value on every exit.
+template <typename T>
+struct Scoped {
+  T& ref;
+  T old;
+  Scoped(T& r, T value) : ref(r), old(r) { ref = value; }
+  ~Scoped() { ref = old; }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+};
+
+}  // namespace
+
+void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
+  if (&source == this) return;
+  if ((options & mtcpoAppend) && (options & (mtcpoStructure | mtcpoProperties)))
+    throw EMemTableError("Records cannot be appended while the structure or the field properties are copied.");
+  Scoped<int> bulk(bulkOperation_, 1);
+  if (OnLoad) OnLoad(*this, mtstDataSet, nullptr);
+  if (options & mtcpoStructure)
+    Close();
+  else if (!(options & mtcpoAppend))
+    EmptyTable();
+  // What is switched off here comes back on every exit, errors included.
+  const bool sourceWasActive = source.Active();
+  DataSet* savedMaster = MasterSource();
+  const bool savedFiltered = Filtered();
+  struct Restore {
+    TmvxCustomMemTable& t;
+    DataSet& source;
+    bool sourceWasActive, filtered, enableIndexes;
+    DataSet* master;
+    ~Restore() {
+      try {
+        t.writeAnyField_ = false;
+        t.enableIndexes_ = enableIndexes;
+        t.EnableControls();
+        source.EnableControls();
+        if (!sourceWasActive) source.Close();
+        if (t.Active()) {
+          for (TmvxCustomMemTable* other : t.Common().AttachedTables())
+            if (other && other->Active()) other->GetIndexes().RebuildAll();
+          t.Common().ResyncTables();
+          if (t.Filtered() != filtered) t.SetFiltered(filtered);
+          if (t.MasterSource() != master) t.SetMasterSource(master);
+          if (t.State() == dsBrowse) t.First();
+        } else {
+          t.SetFiltered(filtered);
+          t.SetMasterSource(master);
+        }
+      } catch (...) {
+      }
+    }
+  } restore{*this, source, sourceWasActive, savedFiltered, enableIndexes_, savedMaster};
+  enableIndexes_ = false;
+  writeAnyField_ = true;
+  DisableControls();
+  source.DisableControls();
+  if (!sourceWasActive) source.Open();
+  Bookmark mark = source.GetBookmark();
+  if (Filtered()) SetFiltered(false);
+  if (savedMaster) SetMasterSource(nullptr);
+  source.CheckBrowseMode();
+  if (options & mtcpoStructure) CopyStructureFrom(source, options);
+  if (!Active()) Open();
+  if (!(options & mtcpoAppend) && (options & mtcpoProperties)) CopyAllFieldSettings(source, *this);
+  CheckBrowseMode();
+  source.First();
+  loadCount_ = CopyDataSetRecords(&source, this, LoadLimit);
+  if (!mark.empty() && source.BookmarkValid(mark)) {
+    try {
+      source.GotoBookmark(mark);
+    } catch (const EDatabaseError&) {
+    }
+  }
+}
+
+void TmvxCustomMemTable::SaveRecordsTo(DataSet& destination) {
+  if (&destination == this) return;
+  Scoped<int> bulk(bulkOperation_, 2);
+  if (OnSave) OnSave(*this, mtstDataSet, nullptr);
+  const bool destinationWasActive = destination.Active();
+  DisableControls();
+  destination.DisableControls();
+  struct Restore {
+    TmvxCustomMemTable& t;
+    DataSet& d;
+    bool wasActive;
+    ~Restore() {
+      t.EnableControls();
+      d.EnableControls();
+      try {
+        if (!wasActive) d.Close();
+      } catch (...) {
+      }
+    }
+  } restore{*this, destination, destinationWasActive};
+  if (!destinationWasActive) destination.Open();
+  destination.CheckBrowseMode();
+  if (!Active()) Open();
+  First();
+  saveCount_ = CopyDataSetRecords(this, &destination, SaveLimit);
+  savedCompletely_ = loadedCompletely_;
+  destination.First();
+}
+
+void TmvxCustomMemTable::UpdateRecordsIn(DataSet& destination, const std::string& keyFields, unsigned flags) {
+  if (&destination == this) return;
+  CheckBrowseMode();
+  Scoped<int> bulk(bulkOperation_, 7);
+  if (OnSave) OnSave(*this, mtstDataSet, nullptr);
+  const bool destinationWasActive = destination.Active();
+  DisableControls();
+  destination.DisableControls();
+  struct Restore {
+    TmvxCustomMemTable& t;
+    DataSet& d;
+    bool wasActive;
+    ~Restore() {
+      t.EnableControls();
+      d.EnableControls();
+      try {
+        if (!wasActive) d.Close();
+      } catch (...) {
+      }
+    }
+  } restore{*this, destination, destinationWasActive};
+  if (!destinationWasActive) destination.Open();
+  destination.CheckBrowseMode();
+  if (!Active()) Open();
+  First();
+  saveCount_ = MergeRecordsByKey(this, &destination, keyFields, flags, -1);
+  destination.First();
+}
+
+int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination, const std::string& keyFields,
+                                          unsigned flags, int limit) {
+  if (!source || !destination || source == destination) return 0;
+  ReportProgress(0, mtpcUpdate);
+  Scoped<int> bulk(bulkOperation_, 7);
+  // The key fields by name, in the source and in the destination.
+  std::vector<std::string> keys;
+  for (std::size_t start = 0; start <= keyFields.size();) {
+    std::size_t end = keyFields.find(';', start);
+    if (end == std::string::npos) end = keyFields.size();
+    std::string name = keyFields.substr(start, end - start);
+    start = end + 1;
+    std::size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
+    if (b != std::string::npos) keys.push_back(name.substr(b, e - b + 1));
+  }
+  if (keys.empty()) throw EMemTableError(kAtLeastOneFieldText);
+  std::vector<const Field*> sourceKeys;
+  for (const std::string& k : keys) sourceKeys.push_back(&source->FieldByName(k));
+  for (const std::string& k : keys) destination->FieldByName(k);
+  // Destination fields take the source field of the same name.
+  std::vector<const Field*> map(static_cast<std::size_t>(destination->FieldCount()), nullptr);
+  for (int i = 0; i < destination->FieldCount(); ++i) {
+    const Field& d = destination->GetField(i);
+    if (d.Kind() == fkLookup || d.Kind() == fkAggregate || !IsSupportedType(d.DataType())) continue;
+    map[static_cast<std::size_t>(i)] = source->FindField(d.FieldName());
+  }
+  std::string keyText;
+  for (const std::string& k : keys) keyText += (keyText.empty() ? "" : ";") + k;
+  auto* destinationTable = dynamic_cast<TmvxCustomMemTable*>(destination);
+  auto locate = [&](const Variant& values) {
+    if (destinationTable) return destinationTable->Locate(keyText, values, 0);
+    // Another data set is searched record by record.
+    for (destination->First(); !destination->Eof(); destination->Next()) {
+      bool equal = true;
+      for (std::size_t k = 0; k < keys.size() && equal; ++k) {
+        Variant a = destination->FieldByName(keys[k]).Value();
+        const Variant& b = values.IsArray() ? values.items()[k] : values;
+        equal = a.IsNull() ? b.IsNull() : (!b.IsNull() && Variant::Compare(a, b) == 0);
+      }
+      if (equal) return true;
+    }
+    return false;
+  };
+  source->First();
+  int total = source->RecordCount();
+  if (total < 1) ReportProgress(50, mtpcUpdate);
+  int count = 0;
+  while (!source->Eof()) {
+    if (total > 0 && count % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(count) / total * 100), mtpcUpdate);
+    bool accept = true;
+    if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
+    if (accept) {
+      Variant values;
+      if (keys.size() == 1) {
+        values = sourceKeys[0]->Value();
+      } else {
+        std::vector<Variant> items;
+        for (const Field* f : sourceKeys) items.push_back(f->Value());
+        values = Variant(std::move(items));
+      }
+      bool found = locate(values);
+      bool change = found ? (flags & 1) != 0 : (flags & 2) != 0;
+      if (change) {
+        if (found)
+          destination->Edit();
+        else
+          destination->Append();
+        try {
+          for (std::size_t i = 0; i < map.size(); ++i) {
+            const Field* from = map[i];
+            if (!from) continue;
+            Field& to = destination->GetField(static_cast<int>(i));
+            if (source == this && OnSaveField) OnSaveField(*this, static_cast<int>(i), const_cast<Field&>(*from));
+            // Values pass in their own type.
+            CopyValue(*from, to, false);
+            if (destination == this && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
+          }
+          bool post = true;
+          if (destination == this && OnLoadRecord) OnLoadRecord(*this, post);
+          if (post)
+            destination->Post();
+          else
+            destination->Cancel();
+        } catch (...) {
+          destination->Cancel();
+          throw;
+        }
+      }
+    }
+    source->Next();
+    ++count;
+    if (limit >= 1 && count >= limit) break;
+  }
+  ReportProgress(100, mtpcUpdate);
+  return count;
+}
+
+// ---- copying structure ----
+
+void TmvxCustomMemTable::CopyStructureFrom(DataSet& source, unsigned options) {
+  if (common_->IsAnyTableActive()) {
+    for (TmvxCustomMemTable* t : std::vector<TmvxCustomMemTable*>(common_->AttachedTables()))
+      if (t) t->Close();
+  }
+  // The source's definitions: its stored ones, or those its persistent fields make.
+  FieldDefs defs = source.GetFieldDefs();
+  if (defs.Count() == 0 || !source.DefaultFields()) {
+    defs.Clear();
+    for (int i = 0; i < source.FieldCount(); ++i) {
+      const Field& f = source.GetField(i);
+      if (f.Kind() == fkData || f.Kind() == fkInternalCalc) defs.Add(f.FieldName(), f.DataType(), f.Size(), f.Required);
+    }
+  }
+  if (defs.Count() > kMaxFields) throw EMemTableError("Too many fielddefs. Please raise MVX_MAX_FIELDS value.");
+  FieldDefs& mine = GetFieldDefs();
+  mine.Clear();
+  std::function<void(FieldDef&)> fix = [&](FieldDef& def) {
+    if (def.DataType == ftWideString || def.DataType == ftGuid) def.DataType = ftString;
+    for (FieldDef& child : def.ChildDefs) fix(child);
+  };
+  for (FieldDef def : defs.Items()) {
+    fix(def);
+    mine.Items().push_back(def);
+  }
+  auto& items = mine.Items();
+  for (std::size_t i = items.size(); i-- > 0;) {
+    bool drop = !IsSupportedType(items[i].DataType);
+    if ((options & mtcpoOnlyDataFields) && !source.FindField(items[i].Name)) drop = true;
+    if (drop) items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  RemoveAllFields();
+  if (!source.DefaultFields())
+    for (const FieldDef& def : mine.Items()) AddField(def.Name, def.DataType, def.Size).Required = def.Required;
+  for (int i = 0; i < source.FieldCount(); ++i) {
+    const Field& f = source.GetField(i);
+    if (((options & mtcpoLookup) && f.Kind() == fkLookup) || ((options & mtcpoCalculated) && f.Kind() == fkCalculated))
+      MakeFieldLike(f);
+  }
+  if (options & mtcpoProperties) CopyAllFieldSettings(source, *this);
+  common_->SetAutoIncMax(AutoIncMinValue - 1);
+}
+
+Field* TmvxCustomMemTable::MakeFieldLike(const Field& field) {
+  FieldType type = field.DataType();
+  if (type == ftWideString || type == ftGuid)
+    type = ftString;
+  else if (!IsSupportedType(type))
+    return nullptr;
+  if (FindField(field.FieldName())) return nullptr;
+  return &AddField(field.FieldName(), type, field.Size(), field.Kind());
+}
+
+void TmvxCustomMemTable::CopyFieldSettings(const Field& source, Field& destination) {
+  if (&source == &destination) return;
+  destination.DisplayLabel = source.DisplayLabel;
+  destination.Required = source.Required;
+  destination.ReadOnly = source.ReadOnly;
+  destination.Visible = source.Visible;
+  destination.DefaultExpression = source.DefaultExpression;
+  if (OnSetupFieldProperties) OnSetupFieldProperties(*this, destination);
+}
+
+void TmvxCustomMemTable::CopyAllFieldSettings(const DataSet& source, DataSet& destination) {
+  for (int i = 0; i < destination.FieldCount(); ++i) {
+    Field& d = destination.GetField(i);
+    if (const Field* s = source.FindField(d.FieldName())) CopyFieldSettings(*s, d);
+  }
+}
+
+}  // namespace memtable

@@ -1,0 +1,422 @@
+// Blob streams, the delta handler, the stream format frame, the table's own stream
+// format (round trips through a file read back by another process), the persistent
+// file, and copying between data sets.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "memtable/binary_format.h"
+#include "memtable/mem_table.h"
+#include "tests/memtable/test_tables.h"
+
+using namespace memtable;
+using namespace dataset;
+using memtable_test::AppendRow;
+using memtable_test::Column;
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+  return std::string(KV_BINARY_DIR) + "/memtable_" + std::to_string(::getpid()) + "_" + name;
+}
+
+std::string ReadBlob(TmvxMemTable& t, const char* field) {
+  auto s = t.CreateBlobStream(t.FieldByName(field), bmRead);
+  return std::string(s->Bytes().begin(), s->Bytes().end());
+}
+
+void WriteBlob(TmvxMemTable& t, const char* field, const std::string& bytes) {
+  auto s = t.CreateBlobStream(t.FieldByName(field), bmWrite);
+  s->Write(bytes.data(), bytes.size());
+}
+
+// A table of every common kind of field, with nulls, indexes and a blob.
+void Define(TmvxMemTable& t) {
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.GetFieldDefs().Add("Name", ftString, 12);
+  t.GetFieldDefs().Add("Value", ftFloat);
+  t.GetFieldDefs().Add("When", ftDateTime);
+  t.GetFieldDefs().Add("Flag", ftBoolean);
+  t.GetFieldDefs().Add("Big", ftLargeint);
+  t.GetFieldDefs().Add("Notes", ftMemo);
+  t.GetIndexDefs().Add("ByName", "Name", ixCaseInsensitive);
+  t.GetIndexDefs().Add("ByValueDown", "Value", ixDescending);
+}
+
+void Fill(TmvxMemTable& t, int n) {
+  for (int i = 1; i <= n; ++i) {
+    t.Append();
+    t.FieldByName("Id").SetAsInteger(i);
+    if (i % 4) t.FieldByName("Name").SetAsString(std::string(i % 2 ? "Row" : "row") + std::to_string(i % 7));
+    if (i % 5) t.FieldByName("Value").SetAsFloat(i * 1.25 - 3);
+    if (i % 3) t.FieldByName("When").SetAsDateTime(45000.5 + i);
+    t.FieldByName("Flag").SetAsBoolean(i % 2 == 0);
+    if (i % 6) t.FieldByName("Big").SetAsInteger(std::int64_t{1} << (30 + i % 30));
+    if (i % 2) WriteBlob(t, "Notes", std::string("note ") + std::string(static_cast<std::size_t>(i), '\0') + "end");
+    t.Post();
+  }
+}
+
+// The whole table as text: every record in each index's order, nulls marked.
+std::string Dump(TmvxMemTable& t) {
+  std::ostringstream out;
+  for (const char* index : {"", "ByName", "ByValueDown"}) {
+    t.SetIndexName(index);
+    out << "[" << index << "]\n";
+    for (t.First(); !t.Eof(); t.Next()) {
+      for (int i = 0; i < t.FieldCount(); ++i) {
+        Field& f = t.GetField(i);
+        if (f.IsNull())
+          out << "null";
+        else if (f.IsBlob())
+          out << ReadBlob(t, f.FieldName().c_str()).size() << ":" << ReadBlob(t, f.FieldName().c_str()).substr(0, 5);
+        else
+          out << f.AsString();
+        out << "|";
+      }
+      out << "\n";
+    }
+  }
+  t.SetIndexName("");
+  return out.str();
+}
+
+}  // namespace
+
+TEST(BlobStream, ReadsWritesSeeksAndTruncates) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.GetFieldDefs().Add("Data", ftBlob);
+  t.Open();
+  t.Append();
+  EXPECT_THROW(t.CreateBlobStream(t.FieldByName("Id"), bmRead), EDatabaseError);  // not out of line
+  WriteBlob(t, "Data", "hello world");
+  t.Post();
+  EXPECT_THROW(t.CreateBlobStream(t.FieldByName("Data"), bmWrite), EDatabaseError);  // browsing
+  EXPECT_EQ(ReadBlob(t, "Data"), "hello world");
+  t.Edit();
+  {
+    auto s = t.CreateBlobStream(t.FieldByName("Data"), bmReadWrite);
+    s->Seek(6, platform::SeekOrigin::Begin);
+    s->Write("there", 5);
+    s->Seek(0, platform::SeekOrigin::End);
+    s->Write("!", 1);
+  }
+  t.Post();
+  EXPECT_EQ(ReadBlob(t, "Data"), "hello there!");
+  t.Edit();
+  t.CreateBlobStream(t.FieldByName("Data"), bmWrite);  // opened for writing, nothing written
+  t.Post();
+  EXPECT_TRUE(t.FieldByName("Data").IsNull());
+  // Compression through the table's events: the block holds what the event made.
+  t.OnCompressBlobStream = [](TmvxCustomMemTable&, platform::ByteStream& in, platform::ByteStream& out) {
+    in.Seek(0, platform::SeekOrigin::Begin);
+    char c;
+    std::string s;
+    while (in.Read(&c, 1) == 1) s.insert(s.begin(), c);
+    out.Write(s.data(), s.size());
+  };
+  t.OnDecompressBlobStream = t.OnCompressBlobStream;
+  t.Edit();
+  WriteBlob(t, "Data", "abc");
+  t.Post();
+  EXPECT_EQ(ReadBlob(t, "Data"), "abc");
+  t.OnDecompressBlobStream = nullptr;
+  EXPECT_EQ(ReadBlob(t, "Data"), "cba");
+}
+
+namespace {
+
+class CountingHandler : public TmvxCustomDeltaHandler {
+ public:
+  std::string log;
+  void ResolveInsert(bool&, std::uint8_t&) override { log += "I" + Id(false) + " "; }
+  void ResolveDelete(bool&, std::uint8_t&) override { log += "D" + Id(true) + " "; }
+  void ResolveModify(bool& retry, std::uint8_t& state) override {
+    log += "M" + Id(false) + "<" + Id(true) + " ";
+    if (Id(false) == "30") {  // handed on as unmodified
+      retry = true;
+      state = usUnmodified;
+    }
+  }
+  void ResolveUnmodified(bool&, std::uint8_t&) override { log += "U" + Id(false) + " "; }
+
+ private:
+  std::string Id(bool original) { return GetValue(Table()->FieldByName("Id"), original).ToString(); }
+};
+
+}  // namespace
+
+TEST(DeltaHandler, HandsEachChangedRecordToItsHook) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.Open();
+  for (int i = 1; i <= 3; ++i) AppendRow(t, std::to_string(i));
+  CountingHandler handler;
+  EXPECT_THROW(handler.Resolve(), EMemTableError);
+  t.SetDeltaHandler(&handler);
+  EXPECT_EQ(handler.Table(), &t);
+  t.SetEnableVersioning(true);
+  t.SetVersioningMode(mtvmAllSinceCheckPoint);
+  AppendRow(t, std::string("4"));  // inserted
+  AppendRow(t, std::string("5"));  // inserted, then deleted: never existed
+  t.Locate("Id", Variant(5), 0);
+  t.Delete();
+  t.Locate("Id", Variant(2), 0);  // edited twice
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(20);
+  t.Post();
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(30);
+  t.Post();
+  t.Locate("Id", Variant(3), 0);
+  t.Delete();
+  handler.Resolve();
+  EXPECT_EQ(handler.log, "U1 M30<2 U30 D3 I4 U5 ");
+  t.SetDeltaHandler(nullptr);
+  EXPECT_EQ(handler.Table(), nullptr);
+}
+
+TEST(StreamFormat, ChoosesFieldsAndRestoresTheTable) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.AddField("Id", ftInteger);
+  t.AddField("Hidden", ftString, 5).Visible = false;
+  t.AddField("Calc", ftInteger, 0, fkCalculated);
+  t.AddField("Pic", ftGraphic);
+  t.Open();
+  TmvxBinaryStreamFormat format;
+  format.DetermineSaveFields(t);
+  EXPECT_EQ(format.SaveFields, (std::vector<int>{0, 1, -1, 3}));
+  format.InvisibleOptions = 0;
+  format.BlobOptions = sfLoad;
+  format.DetermineSaveFields(t);
+  EXPECT_EQ(format.SaveFields, (std::vector<int>{0, -1, -1, -1}));
+  TmvxBinaryStreamFormat copy;
+  copy.Assign(format);
+  EXPECT_EQ(copy.InvisibleOptions, 0u);
+  for (int i = 1; i <= 6; ++i) AppendRow(t, std::to_string(i));
+  // A filtered table with a range saves every record, and is filtered again afterwards.
+  t.SetFilter("Id > 4");
+  t.SetFiltered(true);
+  platform::MemoryStream stream;
+  TmvxBinaryStreamFormat plain;
+  t.SaveThroughFormat(stream, &plain);
+  EXPECT_TRUE(t.Filtered());
+  EXPECT_EQ(Column(t, "Id"), "5,6");
+  EXPECT_EQ(t.SaveCount(), 6);
+  EXPECT_TRUE(t.SavedCompletely());
+  EXPECT_THROW(t.SaveThroughFormat(stream, nullptr), EMemTableError);
+}
+
+TEST(BinaryFormat, RoundTripsThroughAFileReadByAnotherProcess) {
+  const std::string path = TempPath("roundtrip.kvmt"), dumpPath = TempPath("roundtrip.dump");
+  TmvxBinaryStreamFormat format;
+  TmvxMemTable t;
+  Define(t);
+  t.DefaultFormat = &format;
+  t.Open();
+  Fill(t, 40);
+  t.SetIndexName("ByName");
+  t.SaveToFile(path);
+  std::string mine = Dump(t);
+  // The child loads the file into a new table and writes the same dump.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::setenv("KV_MEMTABLE_CHILD_IN", path.c_str(), 1);
+    ::setenv("KV_MEMTABLE_CHILD_OUT", dumpPath.c_str(), 1);
+    ::execl("/proc/self/exe", "memtable_tests", "--gtest_filter=BinaryFormatChild.*", nullptr);
+    ::_exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(dumpPath, std::ios::binary);
+  std::stringstream theirs;
+  theirs << in.rdbuf();
+  EXPECT_EQ(theirs.str(), mine);
+  EXPECT_NE(mine.find("null|"), std::string::npos);
+  std::remove(path.c_str());
+  std::remove(dumpPath.c_str());
+}
+
+TEST(BinaryFormatChild, LoadsAndDumps) {
+  const char* in = std::getenv("KV_MEMTABLE_CHILD_IN");
+  const char* out = std::getenv("KV_MEMTABLE_CHILD_OUT");
+  if (!in || !out) GTEST_SKIP() << "run by the round trip test";
+  TmvxBinaryStreamFormat format;
+  TmvxMemTable t;
+  t.LoadFileThroughFormat(in, &format);
+  ASSERT_TRUE(t.Active());
+  EXPECT_EQ(t.IndexName(), "ByName");
+  EXPECT_EQ(t.LoadCount(), 40);
+  std::ofstream(out, std::ios::binary) << Dump(t);
+}
+
+TEST(BinaryFormat, ADamagedStreamIsRefusedAndTheTableKeepsItsRecords) {
+  TmvxBinaryStreamFormat format;
+  TmvxMemTable source;
+  Define(source);
+  source.Open();
+  Fill(source, 12);
+  platform::MemoryStream good;
+  source.SaveThroughFormat(good, &format);
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  Fill(t, 3);
+  t.Persistent = true;
+  std::vector<std::vector<std::uint8_t>> bad;
+  bad.push_back({'n', 'o', 'p', 'e'});
+  bad.push_back(std::vector<std::uint8_t>(good.Bytes().begin(), good.Bytes().begin() + 60));  // cut short
+  bad.push_back(good.Bytes());
+  bad.back()[good.Bytes().size() / 2] ^= 0x40;  // one bit changed
+  bad.push_back(good.Bytes());
+  bad.back()[4] = 9;  // a later format version
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    platform::MemoryStream stream(bad[k]);
+    try {
+      t.LoadThroughFormat(stream, &format);
+      ADD_FAILURE() << "case " << k << " loaded";
+    } catch (const EMemTableError& e) {
+      EXPECT_TRUE(std::string(e.what()).find("damaged") != std::string::npos ||
+                  std::string(e.what()).find("version 9") != std::string::npos)
+          << e.what();
+    }
+    EXPECT_EQ(t.RecordCount(), 3) << k;
+    EXPECT_TRUE(t.Persistent);  // the load's switches are back
+    EXPECT_TRUE(t.EnableIndexes());
+    EXPECT_FALSE(t.IsLoading());
+  }
+  // The good stream loads, replacing the records; a load limit stops it early.
+  t.LoadLimit = 5;
+  t.LoadThroughFormat(good, &format);
+  EXPECT_EQ(t.RecordCount(), 5);
+  EXPECT_FALSE(t.LoadedCompletely());
+  t.SetIndexName("ByValueDown");
+  EXPECT_EQ(Column(t, "Id"), "5,4,3,2,1");  // a null first, then descending
+}
+
+TEST(PersistentFile, WrittenOnCloseWithABackupAndReadOnOpen) {
+  const std::string path = TempPath("persist.kvmt"), backup = TempPath("persist.bak");
+  TmvxBinaryStreamFormat format;
+  {
+    TmvxMemTable t;
+    Define(t);
+    t.PersistentFormat = &format;
+    t.PersistentFile = path;
+    t.Persistent = true;
+    t.PersistentBackup = true;
+    t.PersistentBackupExt = ".bak";
+    t.Open();  // no file yet: opens empty
+    EXPECT_EQ(t.RecordCount(), 0);
+    Fill(t, 7);
+    t.Close();
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 7);
+    AppendRow(t, std::string("99"));
+  }  // written when the table goes away
+  TmvxMemTable again;
+  Define(again);
+  again.PersistentFormat = &format;
+  again.PersistentFile = path;
+  again.Persistent = true;
+  again.Open();
+  EXPECT_EQ(again.RecordCount(), 8);
+  TmvxMemTable old;
+  old.LoadFileThroughFormat(backup, &format);
+  EXPECT_EQ(old.RecordCount(), 7);
+  // A file that cannot be written leaves the table open with its records.
+  again.PersistentFile = TempPath("no/such/dir/persist.kvmt");
+  AppendRow(again, std::string("100"));
+  EXPECT_THROW(again.Close(), EMemTableError);
+  EXPECT_TRUE(again.Active());
+  EXPECT_EQ(again.RecordCount(), 9);
+  again.Persistent = false;
+  again.Close();
+  std::remove(path.c_str());
+  std::remove(backup.c_str());
+}
+
+TEST(Copying, LoadsFromATableWithAnotherFieldOrderAndCountsWhatItTook) {
+  TmvxMemTable source, t;
+  source.GetFieldDefs().Add("Name", ftString, 10);
+  source.GetFieldDefs().Add("Extra", ftInteger);
+  source.GetFieldDefs().Add("Id", ftInteger);
+  source.Open();
+  for (int i = 1; i <= 25; ++i) AppendRow(source, "n" + std::to_string(i), std::to_string(i * 10), std::to_string(i));
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.GetFieldDefs().Add("Name", ftString, 10);
+  t.Open();
+  t.LoadRecordsFrom(source, 0);
+  EXPECT_EQ(t.LoadCount(), 25);
+  EXPECT_TRUE(t.LoadedCompletely());
+  t.Last();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 25);
+  EXPECT_EQ(t.FieldByName("Name").AsString(), "n25");
+  t.LoadLimit = 10;
+  t.LoadRecordsFrom(source, 0);
+  EXPECT_EQ(t.RecordCount(), 10);
+  EXPECT_FALSE(t.LoadedCompletely());
+  t.LoadLimit = 25;
+  t.LoadRecordsFrom(source, 0);
+  EXPECT_TRUE(t.LoadedCompletely());  // exactly the limit
+  t.LoadLimit = -1;
+  t.OnLoadRecord = [](TmvxCustomMemTable& table, bool& accept) {
+    accept = table.FieldByName("Id").AsInteger() % 2 == 0;
+  };
+  t.LoadRecordsFrom(source, TmvxMemTable::mtcpoAppend);
+  EXPECT_EQ(t.LoadCount(), 12);  // the refused records do not count
+  EXPECT_EQ(t.RecordCount(), 37);
+  t.OnLoadRecord = nullptr;
+  EXPECT_THROW(t.LoadRecordsFrom(source, TmvxMemTable::mtcpoAppend | TmvxMemTable::mtcpoStructure), EMemTableError);
+  // With the structure: the source's fields, in its order.
+  t.LoadRecordsFrom(source, TmvxMemTable::mtcpoStructure);
+  ASSERT_EQ(t.FieldCount(), 3);
+  EXPECT_EQ(t.GetField(1).FieldName(), "Extra");
+  EXPECT_EQ(t.RecordCount(), 25);
+  EXPECT_FALSE(t.Filtered());
+  t.SaveRecordsTo(t);  // onto itself: nothing
+  EXPECT_EQ(t.RecordCount(), 25);
+}
+
+TEST(Copying, MergeMatchesFieldsByNameAndKeepsTheirTypes) {
+  TmvxMemTable source, target;
+  source.GetFieldDefs().Add("Price", ftFloat);
+  source.GetFieldDefs().Add("Code", ftString, 6);
+  source.GetFieldDefs().Add("When", ftDateTime);
+  source.Open();
+  target.GetFieldDefs().Add("Code", ftString, 6);
+  target.GetFieldDefs().Add("When", ftDateTime);
+  target.GetFieldDefs().Add("Price", ftFloat);
+  target.Open();
+  AppendRow(target, std::string("A"), std::string(""), std::string("1"));
+  AppendRow(target, std::string("B"), std::string(""), std::string("2"));
+  auto add = [&](const char* code, double price, double when) {
+    source.Append();
+    source.FieldByName("Code").SetAsString(code);
+    source.FieldByName("Price").SetAsFloat(price);
+    source.FieldByName("When").SetAsDateTime(when);
+    source.Post();
+  };
+  add("B", 0.1 + 0.2, 45000.123456789);
+  add("C", 1e-17, 45001.5);
+  source.UpdateRecordsIn(target, "Code", 1);  // edit only
+  EXPECT_EQ(target.RecordCount(), 2);
+  ASSERT_TRUE(target.Locate("Code", Variant("B"), 0));
+  EXPECT_EQ(target.FieldByName("Price").AsFloat(), 0.1 + 0.2);  // not through a 15-digit text
+  EXPECT_NEAR(target.FieldByName("When").AsDateTime(), 45000.123456789, 1e-8);
+  source.UpdateRecordsInDefault(target, "Code");
+  EXPECT_EQ(target.RecordCount(), 3);
+  ASSERT_TRUE(target.Locate("Code", Variant("C"), 0));
+  EXPECT_EQ(target.FieldByName("Price").AsFloat(), 1e-17);
+  // The destination's fields keep their order.
+  EXPECT_EQ(target.GetField(0).FieldName(), "Code");
+}
