@@ -90,51 +90,45 @@ TEST_F(TestConfiguration, ModelTextsGroupsPagesAndPasswords) {
 
 TEST_F(TestConfiguration, MonitorItems) {
   const auto& m = s.Models[0];
-  EXPECT_EQ(m.levelPassword.type, 'W');
-  EXPECT_EQ(m.levelPassword.reg, 900);
-  EXPECT_EQ(m.firmwareId.decimals, 2);
-  EXPECT_EQ(m.speeds[3].reg, 913);
-  EXPECT_EQ(m.positions[1].type, 'L');
-  EXPECT_EQ(m.positions[1].labels[1], "Posizione 2");
-  EXPECT_EQ(m.connectionType.reg, 930);
-  EXPECT_EQ(m.advanced[2].type, 'M');
-  EXPECT_EQ(m.advanced[2].decimals, 2);
-  EXPECT_TRUE(m.advanced[3].empty());
-  EXPECT_EQ(m.regIF.type, 'J');
-  EXPECT_EQ(m.regIF.reg, 942);
-  EXPECT_TRUE(m.regIF.labels[0].empty());
-  EXPECT_EQ(m.regA.labels[0], "Alarms");
-  EXPECT_EQ(m.alarmBits[15].labels[0], "Earth fault");
-  EXPECT_EQ(m.alarmBits[15].type, 'B');
-  EXPECT_EQ(m.alarmBits[15].reg, 0);
-  EXPECT_TRUE(m.alarmBits[2].empty());  // a hole
-  EXPECT_EQ(m.inputBits[7].labels[0], "Enable");
-  EXPECT_EQ(m.statusBits[0].reg, 3);
-  EXPECT_EQ(m.statusBits[1].reg, 5);
-  EXPECT_TRUE(m.statusBits[2].empty());
-  EXPECT_EQ(m.statusBits2[0].reg, 7);
-  EXPECT_EQ(m.outputBits2[2].labels[0], "Output 11");
-  EXPECT_EQ(m.status[0].reg, 1);
-  EXPECT_EQ(m.status[1].type, 'B');
-  EXPECT_EQ(m.status[2].reg, 945);
-  EXPECT_EQ(m.commandButtons[3].decimals, 4);
-  EXPECT_EQ(m.commandButtons[6].type, 'B');
-  EXPECT_EQ(m.monitorValues[6].type, 'X');
-  EXPECT_TRUE(m.monitorValues[7].empty());
-  EXPECT_EQ(m.parameters[1].reg, 101);
-  EXPECT_EQ(m.errors[0].reg, 960);
-  EXPECT_TRUE(m.errors[0].labels[0].empty());
-  EXPECT_EQ(m.reset.labels[2], "Ruecksetzen");
-  // A model without monitor keys has every slot empty; no model has a motor table.
-  const auto& bare = s.Models[2];
-  EXPECT_TRUE(bare.levelPassword.empty());
-  EXPECT_TRUE(bare.advanced[0].empty());
-  EXPECT_TRUE(bare.alarmBits[0].empty());
-  EXPECT_TRUE(bare.errors[0].empty());
-  for (const auto& model : s.Models) {
-    EXPECT_EQ(model.motorRegister, 0);
-    EXPECT_EQ(model.motorRecordCount, 0);
+  // Item -> type, register, decimals, first label as the test file gives them (type 0: empty).
+  struct Expected {
+    const core::MonitorItem& item;
+    char type;
+    int reg;
+    int decimals;
+    const char* label;
+  };
+  const Expected items[] = {
+      {m.levelPassword, 'W', 900, 0, nullptr}, {m.firmwareId, 0, -1, 2, nullptr},
+      {m.speeds[3], 0, 913, -1, nullptr},      {m.positions[1], 'L', -1, -1, nullptr},
+      {m.connectionType, 0, 930, -1, nullptr}, {m.advanced[2], 'M', -1, 2, nullptr},
+      {m.regIF, 'J', 942, -1, ""},             {m.regA, 0, -1, -1, "Alarms"},
+      {m.alarmBits[15], 'B', 0, -1, "Earth fault"},
+      {m.inputBits[7], 0, -1, -1, "Enable"},   {m.statusBits[0], 0, 3, -1, nullptr},
+      {m.statusBits[1], 0, 5, -1, nullptr},    {m.statusBits2[0], 0, 7, -1, nullptr},
+      {m.outputBits2[2], 0, -1, -1, "Output 11"},
+      {m.status[0], 0, 1, -1, nullptr},        {m.status[1], 'B', -1, -1, nullptr},
+      {m.status[2], 0, 945, -1, nullptr},      {m.commandButtons[3], 0, -1, 4, nullptr},
+      {m.commandButtons[6], 'B', -1, -1, nullptr},
+      {m.monitorValues[6], 'X', -1, -1, nullptr},
+      {m.parameters[1], 0, 101, -1, nullptr},  {m.errors[0], 0, 960, -1, ""},
+  };
+  for (const auto& e : items) {
+    const int at = static_cast<int>(&e - items);
+    EXPECT_FALSE(e.item.empty()) << at;
+    if (e.type) EXPECT_EQ(e.item.type, e.type) << at;
+    if (e.reg >= 0) EXPECT_EQ(e.item.reg, e.reg) << at;
+    if (e.decimals >= 0) EXPECT_EQ(e.item.decimals, e.decimals) << at;
+    if (e.label) EXPECT_EQ(e.item.labels[0], e.label) << at;
   }
+  EXPECT_EQ(m.positions[1].labels[1], "Posizione 2");
+  EXPECT_EQ(m.reset.labels[2], "Ruecksetzen");
+  // Holes stay empty; a model without monitor keys has every slot empty; no motor tables.
+  const auto& bare = s.Models[2];
+  for (const core::MonitorItem* hole : {&m.advanced[3], &m.alarmBits[2], &m.statusBits[2], &m.monitorValues[7],
+                                        &bare.levelPassword, &bare.advanced[0], &bare.alarmBits[0], &bare.errors[0]})
+    EXPECT_TRUE(hole->empty());
+  for (const auto& model : s.Models) EXPECT_EQ(model.motorRegister + model.motorRecordCount, 0);
 }
 
 TEST(ConfigLines, LastLineCountsWithOrWithoutLineEnd) {
@@ -145,31 +139,34 @@ TEST(ConfigLines, LastLineCountsWithOrWithoutLineEnd) {
 }
 
 TEST(ConfigLines, ParameterFieldRules) {
-  const char* head = "[MODEL=M]\n";
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P1.01;W;1;1;1;0;0;100;50;Hz;Speed]").ParamCount, 0);
-  auto s = Load(std::string(head) + "[PAR=P1.01;W100;1;1;1;0;0;100;50;Hz;Speed]");
+  const std::string head = "[MODEL=M]\n[PAR=";
+  // Definition fields -> whether the definition is taken.
+  const std::pair<const char*, int> cases[] = {
+      {"P1.01;W;1;1;1;0;0;100;50;Hz;Speed", 0},     // no register number
+      {"P1.01;W100;1;1;1;0;1,5;100;50;Hz;Speed", 0},  // decimal comma
+      // Integers must convert whole; floats accept blanks around them and an exponent.
+      {"P;W1;1 ;1;1;0;0;1;0;;D", 0},
+      {"P;W1; 1;1;1;0; 0 ;1e2;0;;D", 1},
+      {"P;W1;1;1;1;0;0;1e;0;;D", 0},
+      {"P;W1;1;1;1;0;0;1e40;0;;D", 0},  // beyond a float
+      // Registers: known letters only, 0..65535.
+      {"P;Q1;1;1;1;0;0;1;0;;D", 0},
+      {"P;w1;1;1;1;0;0;1;0;;D", 0},
+      {"P;W65535;1;1;1;0;0;1;0;;D", 1},
+      {"P;W65536;1;1;1;0;0;1;0;;D", 0},
+      {"P;W-1;1;1;1;0;0;1;0;;D", 0},
+      // Code and description 1 are needed.
+      {";W1;1;1;1;0;0;1;0;;D", 0},
+      {"P;W1;1;1;1;0;0;1;0;;", 0},
+  };
+  for (const auto& [fields, count] : cases) EXPECT_EQ(Load(head + fields + "]").ParamCount, count) << fields;
+  EXPECT_EQ(Load("[MODEL=M]\n[MONADV=W70000;0;x]").Models[0].advanced[0].type, 0);
+  auto s = Load(head + "P1.01;W100;1;1;1;0;0;100;50;Hz;Speed]");
   ASSERT_EQ(s.ParamCount, 1);
   EXPECT_EQ(s.ParamDefs[0].decimals, 0);
-  s = Load(std::string(head) + "[PAR=P1.01;W100;1;1;1;0;0.0;100.00;50;Hz;Speed]");
-  EXPECT_EQ(s.ParamDefs[0].decimals, 2);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P1.01;W100;1;1;1;0;1,5;100;50;Hz;Speed]").ParamCount, 0);
-  // Integers must convert whole; floats accept blanks around them and an exponent.
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W1;1 ;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W1; 1;1;1;0; 0 ;1e2;0;;D]").ParamCount, 1);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W1;1;1;1;0;0;1e;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W1;1;1;1;0;0;1e40;0;;D]").ParamCount, 0);  // beyond a float
-  // Registers: known letters only, 0..65535.
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;Q1;1;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;w1;1;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W65535;1;1;1;0;0;1;0;;D]").ParamCount, 1);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W65536;1;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W-1;1;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[MONADV=W70000;0;x]").Models[0].advanced[0].type, 0);
-  // Code and description 1 are needed; long texts are cut.
-  EXPECT_EQ(Load(std::string(head) + "[PAR=;W1;1;1;1;0;0;1;0;;D]").ParamCount, 0);
-  EXPECT_EQ(Load(std::string(head) + "[PAR=P;W1;1;1;1;0;0;1;0;;]").ParamCount, 0);
-  s = Load(std::string(head) + "[PAR=" + std::string(25, 'c') + ";W1;1;1;1;0;0;1;0;" + std::string(30, 'u') + ";" +
-           std::string(250, 'd') + "]");
+  EXPECT_EQ(Load(head + "P1.01;W100;1;1;1;0;0.0;100.00;50;Hz;Speed]").ParamDefs[0].decimals, 2);
+  // Long texts are cut.
+  s = Load(head + std::string(25, 'c') + ";W1;1;1;1;0;0;1;0;" + std::string(30, 'u') + ";" + std::string(250, 'd') + "]");
   ASSERT_EQ(s.ParamCount, 1);
   EXPECT_EQ(s.ParamDefs[0].code.size(), 20u);
   EXPECT_EQ(s.ParamDefs[0].unit.size(), 20u);

@@ -183,9 +183,7 @@ TEST_F(DocumentsTest, BadParameterFilesFailAndLeaveAnEmptyDocument) {
   b[0] = static_cast<char>(501 & 0xFF);
   b[1] = static_cast<char>(501 >> 8);
   expectFails(b, "count 501");
-  expectFails(good.substr(0, good.size() - 1), "truncated");
-  expectFails(good + "x", "trailing byte");
-  expectFails(good.substr(0, 50), "shorter than a header");
+  expectFails(good + "x", "trailing byte");  // every truncation: CodecsRejectEveryTruncation
   expectFails("", "empty");
   b = good;
   b[4] = 4;  // model 4 of a configuration with 3

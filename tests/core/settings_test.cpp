@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -47,17 +48,17 @@ TEST_F(SettingsTest, RecentFilesSwapWithTheFirstEntry) {
   EXPECT_EQ(Recent(), (std::vector<std::string>{"e", "E", "B", "C"}));
 }
 
+// Port, baud, data bits, parity, stop bits, station list, language of the state.
+using Link = std::tuple<int, int, int, char, int, std::string, int>;
+Link LinkOf(const core::AppState& s) {
+  return {s.LinkPort, s.LinkBaud, s.LinkDataBits, s.LinkParity, s.LinkStopBits, s.LinkStationList, s.LanguageIndex};
+}
+
 TEST_F(SettingsTest, StartupSettingsApplyRangesAndFallbacks) {
   auto& s = core::State();
+  const Link fallback{1, 19200, 8, 'N', 1, "254", 1};
   EXPECT_FALSE(core::ReadStartupSettings(s));
-  EXPECT_EQ(s.LinkPort, 1);
-  EXPECT_EQ(s.LinkBaud, 19200);
-  EXPECT_EQ(s.LinkDataBits, 8);
-  EXPECT_EQ(s.LinkParity, 'N');
-  EXPECT_EQ(s.LinkStopBits, 1);
-  EXPECT_EQ(s.LinkStationList, "254");
-  EXPECT_EQ(s.LanguageIndex, 1);
-
+  EXPECT_EQ(LinkOf(s), fallback);
   {
     core::SettingsBatch batch;
     core::WriteSettingInt("ParameterLinkPort", 17);
@@ -72,12 +73,7 @@ TEST_F(SettingsTest, StartupSettingsApplyRangesAndFallbacks) {
     EXPECT_TRUE(batch.Finish());
   }
   EXPECT_TRUE(core::ReadStartupSettings(s));
-  EXPECT_EQ(s.LinkPort, 1);
-  EXPECT_EQ(s.LinkBaud, 19200);
-  EXPECT_EQ(s.LinkDataBits, 8);
-  EXPECT_EQ(s.LinkParity, 'N');
-  EXPECT_EQ(s.LinkStopBits, 1);
-  EXPECT_EQ(s.LanguageIndex, 1);
+  EXPECT_EQ(LinkOf(s), fallback);
   EXPECT_EQ(s.StationTitles[12], "Pump 12");
 
   s.LinkPort = 16;
@@ -91,14 +87,8 @@ TEST_F(SettingsTest, StartupSettingsApplyRangesAndFallbacks) {
   core::ResetState();
   auto& t = core::State();
   core::ReadStartupSettings(t);
-  EXPECT_EQ(t.LinkPort, 16);
-  EXPECT_EQ(t.LinkBaud, 38400);
-  EXPECT_EQ(t.LinkDataBits, 7);
-  EXPECT_EQ(t.LinkParity, 'E');
-  EXPECT_EQ(t.LinkStopBits, 2);
-  EXPECT_EQ(t.LinkStationList, "1,3,5-12");
+  EXPECT_EQ(LinkOf(t), (Link{16, 38400, 7, 'E', 2, "1,3,5-12", 3}));
   EXPECT_EQ(t.WriteStationList, "1,3,5-12");
-  EXPECT_EQ(t.LanguageIndex, 3);
 }
 
 TEST_F(SettingsTest, DamagedSettingsFileDoesNotStopTheStart) {

@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "core/config.h"
 
@@ -49,17 +50,18 @@ TEST_F(TextsTest, ConfiguredTextsAndLanguageFallback) {
   EXPECT_EQ(core::LangStr(1), "msg1");
 }
 
-TEST_F(TextsTest, FormatValue) {
-  EXPECT_EQ(core::FormatValue(0, 2.5f), "3");
-  EXPECT_EQ(core::FormatValue(2, 0.125f), "0.13");
-  EXPECT_EQ(core::FormatValue(1, -1.0f), "-1.0");
-  EXPECT_EQ(core::FormatValue(2, 50.0f), "50.00");
-  EXPECT_EQ(core::FormatValue(2, 1.005f), "1.00");  // the float lies just below 1.005
-  EXPECT_EQ(core::FormatValue(1, 0.05f), "0.1");
-  EXPECT_EQ(core::FormatValue(0, 4294967295.0f), "4294967296");
-  EXPECT_EQ(core::FormatValue(8, 1e-7f), "0.00000010");
-  EXPECT_EQ(core::FormatValue(-2, 3.0f), "3");  // damaged decimals never break the text
+TEST_F(TextsTest, FormatValueAndFormatScaled) {
+  const std::tuple<int, float, const char*> values[] = {
+      {0, 2.5f, "3"},          {2, 0.125f, "0.13"},   {1, -1.0f, "-1.0"},
+      {2, 50.0f, "50.00"},     {2, 1.005f, "1.00"},   // the float lies just below 1.005
+      {1, 0.05f, "0.1"},       {0, 4294967295.0f, "4294967296"},
+      {8, 1e-7f, "0.00000010"}, {-2, 3.0f, "3"},      // damaged decimals never break the text
+  };
+  for (const auto& [decimals, value, text] : values) EXPECT_EQ(core::FormatValue(decimals, value), text) << text;
   EXPECT_LT(core::FormatValue(100000, 1.0f).size(), 100u);
+  const std::tuple<int, int, const char*> scaled[] = {
+      {1234, 2, "12.34"}, {1234, 0, "1234"}, {1234, 4, "1234.0000"}, {-5, 1, "-0.5"}, {65535, 3, "65.535"}};
+  for (const auto& [raw, decimals, text] : scaled) EXPECT_EQ(core::FormatScaled(raw, decimals), text) << text;
 }
 
 // A locale with a decimal comma, built into a private folder so that no system locale is needed.
@@ -88,14 +90,6 @@ TEST_F(TextsTest, FormatIgnoresTheProcessLocale) {
   EXPECT_FALSE(core::ParseConfigFloat("1,5", f));
   std::setlocale(LC_NUMERIC, "C");
   std::system(("rm -rf /tmp/kv_locale_" + std::to_string(::getpid())).c_str());
-}
-
-TEST_F(TextsTest, FormatScaled) {
-  EXPECT_EQ(core::FormatScaled(1234, 2), "12.34");
-  EXPECT_EQ(core::FormatScaled(1234, 0), "1234");
-  EXPECT_EQ(core::FormatScaled(1234, 4), "1234.0000");
-  EXPECT_EQ(core::FormatScaled(-5, 1), "-0.5");
-  EXPECT_EQ(core::FormatScaled(65535, 3), "65.535");
 }
 
 TEST_F(TextsTest, Lookups) {
