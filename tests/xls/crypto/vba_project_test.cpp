@@ -24,30 +24,27 @@ using Token = std::variant<std::uint8_t, Copy>;
 // by the bit count that the bytes decompressed so far give.
 Bytes Chunk(const std::vector<Token>& tokens) {
   Bytes data;
-  std::size_t done = 0;
+  std::size_t done = 0, flagAt = 0;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    if (i % 8 == 0) data.push_back(0);
-    std::size_t flagAt = data.size() - 1 - [&] {
-      std::size_t after = 0;  // bytes written after the flag byte of this group
-      for (std::size_t k = i - i % 8; k < i; ++k) after += std::holds_alternative<Copy>(tokens[k]) ? 2 : 1;
-      return after;
-    }();
+    if (i % 8 == 0) {
+      flagAt = data.size();
+      data.push_back(0);
+    }
     if (auto* literal = std::get_if<std::uint8_t>(&tokens[i])) {
       data.push_back(*literal);
       ++done;
-    } else {
-      Copy c = std::get<Copy>(tokens[i]);
-      int bits = 4;
-      while (bits < 12 && (std::size_t(1) << bits) < done) ++bits;
-      std::uint16_t token = static_cast<std::uint16_t>(((c.offset - 1) << (16 - bits)) | (c.length - 3));
-      data[flagAt] |= static_cast<std::uint8_t>(1 << (i % 8));
-      data.push_back(static_cast<std::uint8_t>(token));
-      data.push_back(static_cast<std::uint8_t>(token >> 8));
-      done += c.length;
+      continue;
     }
+    Copy c = std::get<Copy>(tokens[i]);
+    int bits = 4;
+    while (bits < 12 && (std::size_t(1) << bits) < done) ++bits;
+    auto token = static_cast<std::uint16_t>(((c.offset - 1) << (16 - bits)) | (c.length - 3));
+    data[flagAt] |= static_cast<std::uint8_t>(1 << (i % 8));
+    data.insert(data.end(), {static_cast<std::uint8_t>(token), static_cast<std::uint8_t>(token >> 8)});
+    done += c.length;
   }
   EXPECT_LE(data.size(), 4096u);
-  std::uint16_t header = static_cast<std::uint16_t>(0xB000 | (data.size() + 2 - 3));
+  auto header = static_cast<std::uint16_t>(0xB000 | (data.size() + 2 - 3));
   data.insert(data.begin(), {static_cast<std::uint8_t>(header), static_cast<std::uint8_t>(header >> 8)});
   return data;
 }
