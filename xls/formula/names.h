@@ -116,7 +116,6 @@ class TXLSCustomNames {
   std::unordered_map<std::u16string, std::int32_t> byName_;  // -> 1-based position
   std::unordered_map<std::int32_t, std::int32_t> byId_;      // -> 1-based position
   std::int32_t idCounter_ = 0;                               // root only
-  std::int32_t outputCounter_ = 0;
   std::map<std::int32_t, std::unique_ptr<TXLSCustomNames>> children_;  // root only, by sheet id
   std::unordered_map<std::int32_t, TXLSCustomName*> idMap_;            // root only, shared
 };

@@ -1,0 +1,33 @@
+// Number-format texts and wildcard masks as a user or a file gives them: any text renders any
+// value without failing, and any mask either compiles or raises the mask error.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "xls/formula/mask.h"
+#include "xls/formula/number_format.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 8 || size > 512) return 0;
+  double v;
+  std::memcpy(&v, data, 8);
+  std::u16string format;
+  for (size_t i = 8; i < size; ++i) format += static_cast<char16_t>(data[i]);
+  static const xls::TXLSFormater formater;
+  for (const xls::Variant& value : {xls::Variant(v), xls::Variant(-v), xls::Variant(0.0), xls::Variant(1.5),
+                                    xls::Variant(u"abc"), xls::Variant::Date(45322.75)}) {
+    formater.FormatValueEx(value, format, false);
+    formater.FormatValueEx(value, format, true);
+  }
+  formater.FormatValueEx(xls::Variant(v), xls::TXLSFormater::MapDateLetters(format), false);
+  const std::string bytes(reinterpret_cast<const char*>(data + 8), size - 8);
+  try {
+    xls::TMask mask(bytes, (data[0] & 1) ? 932 : 1252);
+    mask.Matches(bytes);
+    mask.Matches(std::string(300, 'a'));
+  } catch (const xls::EMaskException&) {
+  }
+  return 0;
+}

@@ -1,0 +1,6 @@
+kv_add_fuzzer(hyperlink_records hyperlink_records_fuzz.cpp)
+target_link_libraries(fuzz_hyperlink_records PRIVATE kv_xls_model kv_platform)
+kv_add_fuzzer(formula_arrays formula_arrays_fuzz.cpp)
+target_link_libraries(fuzz_formula_arrays PRIVATE kv_xls_formula kv_xls_model)
+kv_add_fuzzer(number_format number_format_fuzz.cpp)
+target_link_libraries(fuzz_number_format PRIVATE kv_xls_formula kv_xls_model kv_platform)
