@@ -192,7 +192,8 @@ std::string SettingsStore::DefaultPath() {
 
 bool SettingsStore::Stamp::operator==(const Stamp& o) const {
   return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-         changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+         changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec &&
+         statusChanged.tv_sec == o.statusChanged.tv_sec && statusChanged.tv_nsec == o.statusChanged.tv_nsec;
 }
 
 void SettingsStore::setProblem(std::string message) {
@@ -221,6 +222,7 @@ SettingsStore::Stamp SettingsStore::stampNow() const {
     now.inode = st.st_ino;
     now.size = st.st_size;
     now.changed = st.st_mtim;
+    now.statusChanged = st.st_ctim;
   } else if (errno != ENOENT && errno != ENOTDIR) {
     now.exists = true;  // there may be a file we cannot see: treat it as unreadable
   }
@@ -307,7 +309,8 @@ bool SettingsStore::writePending() {
     setProblem("The settings cannot be saved: cannot lock \"" + path_ + ".lock\": " + std::strerror(lock.error()));
     return false;
   }
-  refresh();  // what other instances wrote before we took the lock
+  loaded_ = false;  // read again under the lock: what other instances wrote before we took it
+  refresh();
   if (unreadable_) return false;
   for (auto& c : changes) Put(entries_, std::move(c));
   FileResult r = WriteFileAtomically(path_, Serialize(entries_));

@@ -2,7 +2,7 @@
 // small text file of our own. Names compare without regard to letter case.
 //
 // The file is read once and read again only when it changed on disk (another running instance
-// wrote it). A write takes an exclusive lock (flock on "<file>.lock" beside it), reads the file
+// wrote it: its inode, size or times differ). A write takes an exclusive lock (flock on "<file>.lock" beside it), reads the file
 // again under the lock, applies the changes and atomically replaces the file, so two running
 // instances never lose each other's values. Writes made while a Batch is open are kept and
 // written together, once, when the outermost batch ends.
@@ -91,6 +91,7 @@ class SettingsStore {
     ino_t inode = 0;
     off_t size = 0;
     timespec changed{};
+    timespec statusChanged{};
     bool operator==(const Stamp& o) const;
   };
 
