@@ -9,6 +9,15 @@ namespace ui::extra {
 
 QString NotAvailableYet() { return "(not available yet)"; }
 
+QString DefaultTitle() { return "Quorvane 1.00"; }
+QString LogoName() { return "Quorvane"; }
+QString NoRevision() { return "xxx"; }
+QString NoModel() { return "xxxxxxxxxxxx"; }
+QString ComLabel() { return "COM"; }
+
+QString FolderNotFile() { return "a folder, not a file"; }
+QString NotAPlainFile() { return "too large or not a plain file"; }
+
 QString ErrorReadingParameter() { return "Error Reading Parameter "; }
 QString ReadErrorCaption() { return "Read Error"; }
 

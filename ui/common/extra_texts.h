@@ -15,6 +15,18 @@ namespace ui::extra {
 // Added to the hint of a command whose window is not built yet.
 QString NotAvailableYet();
 
+// The main window's design texts: its title without a configured one, the name in its logo, the
+// status-bar stand-ins for no revision and no model, and the link dialog's port label.
+QString DefaultTitle();
+QString LogoName();
+QString NoRevision();
+QString NoModel();
+QString ComLabel();
+
+// Why the configuration file could not be read, when the system gives no reason of its own.
+QString FolderNotFile();
+QString NotAPlainFile();
+
 // The bulk read's failure box: text (followed by the parameter code) and caption.
 QString ErrorReadingParameter();
 QString ReadErrorCaption();

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
 
 namespace ui {
@@ -19,7 +20,7 @@ TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent) {
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(8, 8, 129, 57);
-  Label2 = new QLabel("COM", GroupBox1);
+  Label2 = new QLabel(extra::ComLabel(), GroupBox1);
   Label2->setGeometry(12, 24, 33, 21);
   comboPort = new QComboBox(GroupBox1);
   comboPort->setObjectName("comboPort");

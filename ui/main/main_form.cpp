@@ -48,7 +48,6 @@ qsizetype MnemonicAt(const QString& caption) {
   return -1;
 }
 
-constexpr const char* kDefaultTitle = "Quorvane 1.00";
 
 enum : unsigned { kHidden = 1, kDisabled = 2, kChecked = 4, kCheckable = 8, kSeparator = 16, kSubmenu = 32 };
 
@@ -144,7 +143,7 @@ QPixmap DrawLogo(int width, int height, int pixelSize) {
   f.setItalic(true);
   p.setFont(f);
   p.setPen(QColor(31, 78, 156));
-  p.drawText(pixmap.rect(), Qt::AlignCenter, "Quorvane");
+  p.drawText(pixmap.rect(), Qt::AlignCenter, extra::LogoName());
   return pixmap;
 }
 
@@ -152,7 +151,7 @@ QPixmap DrawLogo(int width, int height, int pixelSize) {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setObjectName("MainForm");
-  setWindowTitle(kDefaultTitle);
+  setWindowTitle(extra::DefaultTitle());
   resize(792, 546);
   QFont f("MS Sans Serif");
   f.setPixelSize(11);
@@ -375,9 +374,9 @@ void TMainForm::ReportConfiguration(bool read) {
     problem = extra::ConfigurationMissing(path);
   } else if (!read || !file.isFile()) {
     QFile f(path);
-    const QString reason = file.isDir()       ? QString("a folder, not a file")
+    const QString reason = file.isDir()                   ? extra::FolderNotFile()
                            : !f.open(QIODevice::ReadOnly) ? f.errorString()
-                                                          : QString("too large or not a plain file");
+                                                          : extra::NotAPlainFile();
     problem = extra::ConfigurationUnreadable(path, reason);
   }
   if (problem.isEmpty()) return;
@@ -387,7 +386,7 @@ void TMainForm::ReportConfiguration(bool read) {
 
 QString TMainForm::Title(bool fallback) const {
   const QString title = Qs(core::State().AppTitle);
-  return title.isEmpty() && fallback ? QString(kDefaultTitle) : title;
+  return title.isEmpty() && fallback ? extra::DefaultTitle() : title;
 }
 
 void TMainForm::ApplyLanguage() {
@@ -443,7 +442,7 @@ void TMainForm::UpdateStatusBar() {
   const auto& s = core::State();
   const bool linked = s.LinkedStation >= 1;
   panels_[0]->setText(" " + L(33));
-  panels_[1]->setText(" " + L(34) + (linked ? Qs(s.LinkRevision) : QString("xxx")));
+  panels_[1]->setText(" " + L(34) + (linked ? Qs(s.LinkRevision) : extra::NoRevision()));
   panels_[2]->setText(linked ? " " + L(35) + QString(" %1").arg(s.LinkedStation, 3, 10, QChar('0')) : " " + L(36));
   QString model;
   if (s.ParHeader.recordCount != 0)
@@ -453,7 +452,7 @@ void TMainForm::UpdateStatusBar() {
   else if (linked)
     model = Qs(s.LinkProduct);
   else
-    model = "xxxxxxxxxxxx";
+    model = extra::NoModel();
   panels_[3]->setText(" " + L(37) + model);
   if (!s.OnlineEdit)
     panels_[4]->setText(QString());
@@ -475,9 +474,9 @@ void TMainForm::SizeStatusPanels() {
       const QString added = state.hint.startsWith(own) ? state.hint.mid(own.size()) : QString();
       texts[0] << " " + LIn(id, lang) + added;
     }
-    texts[1] << " " + LIn(34, lang) + "xxx" << " " + LIn(34, lang) + Qs(s.LinkRevision);
+    texts[1] << " " + LIn(34, lang) + extra::NoRevision() << " " + LIn(34, lang) + Qs(s.LinkRevision);
     texts[2] << " " + LIn(35, lang) + " 254" << " " + LIn(36, lang);
-    texts[3] << " " + LIn(37, lang) + "xxxxxxxxxxxx" << " " + LIn(37, lang) + Qs(s.LinkProduct);
+    texts[3] << " " + LIn(37, lang) + extra::NoModel() << " " + LIn(37, lang) + Qs(s.LinkProduct);
     for (const auto& model : s.Models) texts[3] << " " + LIn(37, lang) + Qs(model.name.view());
     texts[4] << " " + LIn(38, lang) << " " + LIn(39, lang);
   }
