@@ -214,6 +214,15 @@ int TXLSSupBook::WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16
     Finish(*b);
     out.Append(b);
   }
+  return WriteBiff5AddIn(out, codePage);
+}
+
+bool TXLSSupBook::HasAddInNames() const {
+  return addInIndex_ >= 0 && !items_[static_cast<size_t>(addInIndex_)].externNames.empty();
+}
+
+int TXLSSupBook::WriteBiff5AddIn(TXLSBlobList& out, int codePage) {
+  const TXLSSupBookItem* addIn = addInIndex_ >= 0 ? &items_[static_cast<size_t>(addInIndex_)] : nullptr;
   if (!addIn) return 1;
   TXLSBlob* sheet = NewRecord(kRecExternSheet);
   sheet->AddByte(1);

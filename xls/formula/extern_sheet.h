@@ -68,6 +68,9 @@ class TXLSSupBook {
   // Names in 8-bit text of the workbook's code page.
   int WriteBiff5Records(TXLSBlobList& out, const std::vector<std::u16string>& sheetNames,
                         int codePage = 1252);
+  // The add-in book's part of those: its EXTERNSHEET and EXTERNNAMEs (nothing without one).
+  int WriteBiff5AddIn(TXLSBlobList& out, int codePage = 1252);
+  bool HasAddInNames() const;
 
  private:
   std::vector<TXLSSupBookItem> items_;

@@ -10,6 +10,8 @@
 
 #include "io_test_support.h"
 #include "xls/io/workbook_writer.h"
+#include "xls/formula/names.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/model/codepage.h"
 #include "xls/model/format_objects.h"
 #include "xls/model/page_setup.h"
@@ -273,6 +275,19 @@ class Readback : public ::testing::Test {
     ASSERT_EQ(SaveWorkbookAs(*book, Utf8ToWide(File(8)), kSaveBiff8, &error), 1) << error;
     sheet->GetRange(u"A8")->SetValue(Variant(u"short"));
     ASSERT_EQ(SaveWorkbookAs(*book, Utf8ToWide(File(5)), kSaveBiff5, &error), 1) << error;
+
+    // A BIFF5 name that uses a sheet's name and calls an add-in. (gnumeric resolves a BIFF5
+    // name only to the names read before it, so it is one of the sheet's, after Local;
+    // LibreOffice reads no BIFF5 ptgNameX, not even in gnumeric's own BIFF5 files.)
+    IXLSWorkbook named = TXLSWorkbook::Create();
+    named->GetWorksheets().Add()->SetName(u"First");
+    IXLSWorksheet* second = named->GetWorksheets().Add();
+    second->SetName(u"Second");
+    second->GetRange(u"B2")->SetValue(Variant(5.0));
+    TXLSCustomNames& names = named->Formulas().Names();
+    names.SheetList(second->GetSheetId())->Add(u"Local", u"=Second!$B$2", true);
+    ASSERT_TRUE(names.SheetList(second->GetSheetId())->Add(u"Both", u"=Second!Local+GCD(4;6)", true));
+    ASSERT_EQ(SaveWorkbookAs(*named, Utf8ToWide(File(55)), kSaveBiff5, &error), 1) << error;
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -337,7 +352,8 @@ TEST_F(Readback, XlrdReadsBordersRowsErrorsAndSurrogates) {
 TEST_F(Readback, LibreOfficeAndGnumericReadTheSameFiles) {
   const std::string files = "'" + File(1251) + "' '" + File(1253) + "' '" + File(5) + "'";
   for (const char* reader : {"libreoffice", "gnumeric"}) {
-    const std::string dump = Dump(std::string(reader) + " '" + dir_->Path() + "' " + files);
+    const bool gnumeric = std::string(reader) == "gnumeric";
+    const std::string dump = Dump(std::string(reader) + " '" + dir_->Path() + "' " + files + (gnumeric ? " '" + File(55) + "'" : ""));
     // One file's facts at a time: each file's part of the dump starts at its "file" line.
     auto part = [&](const std::string& path) {
       std::size_t from = dump.find("file " + path + "\n");
@@ -348,6 +364,7 @@ TEST_F(Readback, LibreOfficeAndGnumericReadTheSameFiles) {
     ExpectLines(part(File(5)), {"row 0 5 600 1", "cell 0 6 0 error #NUM!", "cell 0 6 1 error #NUM!",
                                 "border 0 1 1 medium - - -", "border 0 1 2 dotted - - -", "border 0 1 3 - - dashed dashed"},
                 reader);
+    if (gnumeric) ExpectLines(part(File(55)), {"name 1 Local Second!$B$2", "name 1 Both Second!Local+GCD(4,6)"}, reader);
   }
 }
 

@@ -9,6 +9,7 @@ to look for:
     font <i> <row> <col> <font name>
     format <i> <row> <col> <number format>    (formats other than General)
     header <i> <text>                         (xlsx only: xlrd does not read headers)
+    name <sheet index or -> <name> <formula>  (xlsx only: defined names)
 Rows and columns count from 0; texts are UTF-8 with line feeds and carriage returns written
 as \n and \r.
 
@@ -103,6 +104,10 @@ def dump_xlsx(path):
             s = m and re.search(r'style="(\w+)"', m.group(1))
             return s.group(1) if s else "-"
 
+        for attrs, formula in re.findall(r"<definedName\b([^>]*)>(.*?)</definedName>", book, re.S):
+            local = re.search(r'localSheetId="(\d+)"', attrs)
+            print("name %s %s %s" % (local.group(1) if local else "-", unescape(re.search(r'name="([^"]*)"', attrs).group(1)),
+                                     unescape(formula)))
         targets = dict(re.findall(r'<Relationship [^>]*?Id="(\w+)"[^>]*?Target="([^"]+)"', rels))
         targets.update({k: v for v, k in re.findall(r'<Relationship [^>]*?Target="([^"]+)"[^>]*?Id="(\w+)"', rels)})
         for i, (name, rid) in enumerate(re.findall(r'<sheet [^>]*?name="([^"]*)"[^>]*?r:id="(\w+)"', book)):
