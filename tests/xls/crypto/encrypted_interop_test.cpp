@@ -56,6 +56,7 @@ std::string* LibreOfficeEncrypted::dir_ = nullptr;
 std::string* LibreOfficeEncrypted::output_ = nullptr;
 int LibreOfficeEncrypted::status_ = -1;
 
+// One test, so that LibreOffice starts once.
 TEST_F(LibreOfficeEncrypted, Rc4FilesDecryptLikeTheirTwins) {
   for (int i = 0; i < 4; ++i) {
     std::string name = "rc4_" + std::to_string(i);
@@ -69,9 +70,7 @@ TEST_F(LibreOfficeEncrypted, Rc4FilesDecryptLikeTheirTwins) {
     test::ReadRecords(File(name + ".xls"), std::u16string(32, u'p'), status);
     EXPECT_EQ(status, kDecryptPasswordTooLong) << name;
   }
-}
-
-TEST_F(LibreOfficeEncrypted, ProtectedStructureOpensWithoutPassword) {
+  // Structure protected without a password: encrypted with the default one, opened without.
   ExpectTwin("protected", u"");
   ExpectTwin("protected", u"some other password");
 }
