@@ -1,9 +1,11 @@
 #include "core/param_access.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "core/common.h"
 
@@ -150,6 +152,7 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
   std::uint32_t raw = 0;
   TransactionResult r;
   std::int32_t v = 0;
+  const int d = item.decimals;
   switch (item.type) {
     case ParameterType::Coil:
       r = ReadBit(st, item.reg, raw);
@@ -168,7 +171,20 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
       r = ReadInput(st, item.reg, 2, raw);
       v = static_cast<std::int32_t>(raw);
       break;
-    default:  // W, F, G, I and any other letter: one signed holding register
+    case ParameterType::HoldingFloat:
+    case ParameterType::InputFloat: {
+      // Floats are shown as they are, with as many decimals as the item gives.
+      float f = 0;
+      r = item.type == ParameterType::HoldingFloat ? ReadFloat(st, item.reg, f) : ReadInputFloat(st, item.reg, f);
+      if (r != kResultOk) return r;
+      if (!std::isfinite(f)) {
+        text = std::isnan(f) ? "NaN" : (f < 0 ? "-INF" : "INF");
+        return r;
+      }
+      text = FixedText(f, d >= 1 && d <= 8 ? d : 0);
+      return r;
+    }
+    default:  // W, I and any other letter: one signed holding register
       r = ReadWord(st, item.reg, 1, raw);
       v = static_cast<std::int16_t>(raw);
       break;
@@ -176,12 +192,61 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
   if (r != kResultOk) return r;
   // The value is held as a 32-bit float, as the display always did.
   const float held = static_cast<float>(v);
-  const int d = item.decimals;
   if (d >= 1 && d <= 8)
     text = FixedText(static_cast<long double>(held) / Scale(d), d);
   else
     text = FixedText(held, 0);
   return r;
+}
+
+namespace {
+// The raw values the register(s) of a monitor item take: 32 bits for L and M, a coil byte for
+// B, one word for the others. False for the float letters.
+bool ItemRawLimits(char type, long double& low, long double& high) {
+  switch (type) {
+    case ParameterType::HoldingFloat:
+    case ParameterType::InputFloat:
+      return false;
+    case ParameterType::Input32:
+      RawLimits(ParameterType::Holding32, low, high);
+      return true;
+    default:
+      RawLimits(type, low, high);
+      return true;
+  }
+}
+}  // namespace
+
+bool MonitorItemLimits(const MonitorItem& item, double& low, double& high) {
+  long double rawLow = 0, rawHigh = 0;
+  if (!ItemRawLimits(item.type, rawLow, rawHigh)) return false;
+  low = static_cast<double>(rawLow / Scale(item.decimals));
+  high = static_cast<double>(rawHigh / Scale(item.decimals));
+  return true;
+}
+
+TransactionResult WriteMonitorItem(int station, const MonitorItem& item, double value) {
+  const auto st = static_cast<std::uint8_t>(station);
+  if (!std::isfinite(value)) return kResultBadValue;
+  long double low = 0, high = 0;
+  if (!ItemRawLimits(item.type, low, high)) {
+    if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return kResultBadValue;
+    return WriteFloat(st, item.reg, static_cast<float>(value));
+  }
+  // A decimal text such as "12.35" lies a hair off in binary; the nudge rounds it as written.
+  const long double scaled = static_cast<long double>(value) * Scale(item.decimals);
+  const long double rounded = std::round(scaled + std::copysign(1e-9L * std::max(1.0L, std::fabs(scaled)), scaled));
+  if (rounded < low || rounded > high) return kResultBadValue;
+  const auto whole = static_cast<std::int64_t>(rounded);
+  switch (item.type) {
+    case ParameterType::Coil:
+      return WriteBit(st, item.reg, static_cast<std::uint8_t>(whole));
+    case ParameterType::Holding32:
+    case ParameterType::Input32:
+      return WriteLong(st, item.reg, static_cast<std::uint32_t>(whole));
+    default:
+      return WriteWord(st, item.reg, static_cast<std::uint16_t>(whole & 0xFFFF));
+  }
 }
 
 }  // namespace core

@@ -23,8 +23,17 @@ TransactionResult WriteParam(int station, int index, float value);
 // register, which takes every finite value.
 bool RegisterLimits(const ParameterDefinition& rec, double& low, double& high);
 
-// Reads a monitor item and formats it with its decimals ("." as decimal point); the text is
-// written only on success.
+// Reads a monitor item by its letter (B coil; L two holding registers; X, J one input register;
+// M two input registers; F, G a float from two holding or input registers; any other letter
+// one signed holding register) and formats it with its decimals ("." as decimal point): whole
+// numbers scaled by 10^decimals, floats as they are. The text is written only on success.
 TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::string& text);
+
+// Writes `value` to a monitor item with the scale ReadMonitorItem shows it with: scaled by
+// 10^decimals and rounded, into one word, two words (L, M), a coil (B) or as a float (F, G).
+// kResultBadValue, without a transaction, for a value that does not fit.
+TransactionResult WriteMonitorItem(int station, const MonitorItem& item, double value);
+// The lowest and highest value WriteMonitorItem takes for `item`; false for a float item.
+bool MonitorItemLimits(const MonitorItem& item, double& low, double& high);
 
 }  // namespace core

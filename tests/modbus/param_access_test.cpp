@@ -185,12 +185,15 @@ TEST_F(ParamAccessTest, MonitorItemsAreSignedAndScaledByTheirDecimals) {
   drive->SetInput(1, 5, 0x0010);
   drive->SetInput(1, 6, 0x0001);
   drive->SetCoil(1, 3, true);
+  // Floats, low word first: 12.5 in holding registers 20/21, -3.25 in input registers 30/31.
+  drive->SetHolding(1, 21, 0x4148);
+  drive->SetInput(1, 31, 0xC050);
   struct Case {
     core::MonitorItem item;
     const char* text;
   } cases[] = {
-      {Item('W', 1, 0), "-2"},          {Item('W', 1, 1), "-0.2"},        {Item('F', 1, 2), "-0.02"},
-      {Item('G', 1, 0), "-2"},          {Item('I', 1, 0), "-2"},          {Item('L', 1, 0), "-2"},
+      {Item('W', 1, 0), "-2"},          {Item('W', 1, 1), "-0.2"},        {Item('F', 20, 2), "12.50"},
+      {Item('G', 30, 1), "-3.2"},          {Item('I', 1, 0), "-2"},          {Item('L', 1, 0), "-2"},
       {Item('L', 1, 3), "-0.002"},      {Item('X', 1, 0), "0"},           {Item('M', 5, 0), "65552"},
       {Item('M', 5, 2), "655.52"},      {Item('B', 3, 0), "1"},           {Item('B', 3, 2), "0.01"},
       {Item('W', 10, 4), "1.2345"},     {Item('W', 10, 5), "0.12345"},    {Item('W', 10, 6), "0.012345"},
@@ -205,6 +208,30 @@ TEST_F(ParamAccessTest, MonitorItemsAreSignedAndScaledByTheirDecimals) {
   std::string text = "unchanged";
   EXPECT_EQ(core::ReadMonitorItem(9, Item('W', 1, 0), text), 2);
   EXPECT_EQ(text, "unchanged");
+}
+
+TEST_F(ParamAccessTest, MonitorItemsAreWrittenWithTheScaleTheyAreShownWith) {
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('W', 40, 1), 50.0), 0);
+  EXPECT_EQ(drive->Holding(1, 40), 500);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('W', 40, 2), -1.005), 0);  // rounded, two's complement
+  EXPECT_EQ(drive->Holding(1, 40), 0xFF9B);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('L', 42, 0), -70000), 0);
+  EXPECT_EQ(drive->Holding(1, 42), 0xEE90);
+  EXPECT_EQ(drive->Holding(1, 43), 0xFFFE);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('F', 44, 3), 2.5), 0);
+  EXPECT_EQ(drive->Holding(1, 45), 0x4020);
+  // What the register cannot hold is refused without a transaction.
+  port->ClearHistory();
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('W', 40, 0), 70000), core::kResultBadValue);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('W', 40, 1), 6553.6), core::kResultBadValue);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('L', 42, 0), 5e9), core::kResultBadValue);
+  EXPECT_EQ(core::WriteMonitorItem(1, Item('W', 40, 0), std::nan("")), core::kResultBadValue);
+  EXPECT_TRUE(port->SentFrames().empty());
+  double low = 0, high = 0;
+  EXPECT_TRUE(core::MonitorItemLimits(Item('W', 40, 1), low, high));
+  EXPECT_DOUBLE_EQ(low, -3276.8);
+  EXPECT_DOUBLE_EQ(high, 6553.5);
+  EXPECT_FALSE(core::MonitorItemLimits(Item('G', 40, 1), low, high));
 }
 
 }  // namespace
