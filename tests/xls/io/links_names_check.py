@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Reads links8.xls (BIFF8) and links5.xls (BIFF5) of WORKDIR, as written by
-links_names_interop_test.cpp, with python3-xlrd or LibreOffice and compares the defined names,
+links_names_interop_test.cpp, with python3-xlrd, LibreOffice or gnumeric and compares the defined names,
 hyperlinks and merged areas with what the test put in.
 
-usage: links_names_check.py xlrd|libreoffice WORKDIR
+usage: links_names_check.py xlrd|libreoffice|gnumeric WORKDIR
 Prints every difference and exits 1 when there is one.
 """
 import os
@@ -48,6 +48,26 @@ LO_LINKS = {
     "\\\\server\\share\\doc.txt": "file://server/share/doc.txt",
 }
 MERGED = [(5, 7, 1, 3), (8, 9, 0, 3)]  # rows lo..hi+1, columns lo..hi+1 on Data
+# gnumeric: name -> (sheet that holds it or None, value); it adds Sheet_Title and empty print areas.
+GNM_NAMES = {
+    "Total": (None, "Data!$A$1:$C$4"),
+    "OneCell": (None, "Data!$B$2"),
+    "Hidden": (None, "Other!$A$1:$A$3"),
+    "Local": ("Other", "Other!$B$2"),
+    "Expr": (None, "1+2"),
+    "Consts": (None, "{1;2;3}"),
+    "Print_Area": ("Data", "Data!$A$1:$C$4"),
+}
+# (row, type, target, tip). gnumeric takes the character count of a network path (which
+# counts characters, the terminator included) for bytes and keeps its first count/2 - 1.
+GNM_LINKS = [
+    (10, "GnmHLinkURL", "http://example.com/page", "Go there"),
+    (11, "GnmHLinkEMail", "mailto:team@example.com", None),
+    (12, "GnmHLinkCurWB", "Other!B2", None),
+    (13, "GnmHLinkExternal", "report.xls", None),
+    (14, "GnmHLinkExternal", "\\\\server\\sh", None),
+]
+GNM_MERGED = ["A9:C9", "B6:C7"]
 
 
 def check_xlrd(workdir, problems):
@@ -141,10 +161,44 @@ def check_libreoffice(workdir, problems):
             problems.append(label + "links %r" % links)
 
 
+def check_gnumeric(workdir, problems):
+    import gzip
+    g = "{http://www.gnumeric.org/v10.dtd}"
+    for name, biff8 in FILES.items():
+        label = name + " (gnumeric): "
+        target = os.path.join(workdir, name + ".gnumeric")
+        done = subprocess.run(["ssconvert", os.path.join(workdir, name), target], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=300)
+        if done.returncode != 0 or not os.path.exists(target):
+            problems.append(label + "ssconvert exit %d %s" % (done.returncode, done.stderr.decode("utf-8", "replace")))
+            continue
+        root = ET.fromstring(gzip.open(target).read())
+        names = {}
+        holders = [(None, root)] + [(s.findtext(g + "Name"), s) for s in root.iter(g + "Sheet")]
+        for holder, element in holders:
+            for n in element.findall(g + "Names/" + g + "Name"):
+                text, value = n.findtext(g + "name"), n.findtext(g + "value")
+                if text == "Sheet_Title" or (text == "Print_Area" and value == "#REF!"):
+                    continue
+                names[text] = (holder, value)
+        if names != GNM_NAMES:
+            problems.append(label + "names %r" % names)
+        data = [s for s in root.iter(g + "Sheet") if s.findtext(g + "Name") == "Data"][0]
+        merged = sorted(m.text for m in data.iter(g + "Merge"))
+        if merged != GNM_MERGED:
+            problems.append(label + "merged %r" % merged)
+        links = []
+        for region in data.iter(g + "StyleRegion"):
+            for h in region.iter(g + "HyperLink"):
+                links.append((int(region.get("startRow")), h.get("type"), h.get("target"), h.get("tip")))
+        if sorted(links) != (GNM_LINKS if biff8 else []):
+            problems.append(label + "links %r" % sorted(links))
+
+
 def main():
     mode, workdir = sys.argv[1], sys.argv[2]
     problems = []
-    {"xlrd": check_xlrd, "libreoffice": check_libreoffice}[mode](workdir, problems)
+    {"xlrd": check_xlrd, "libreoffice": check_libreoffice, "gnumeric": check_gnumeric}[mode](workdir, problems)
     for p in problems:
         print(p)
     return 1 if problems else 0

@@ -1,6 +1,7 @@
 // Defined names, hyperlinks and merged areas in our BIFF8 and BIFF5 files, read back by
-// python3-xlrd (name_map, hyperlink_list, merged_cells) and by LibreOffice (converted to a
-// flat .fods whose XML is read). The checker script holds the expectations.
+// python3-xlrd (name_map, hyperlink_list, merged_cells), by LibreOffice (converted to a flat
+// .fods whose XML is read) and by gnumeric (its own XML). The checker script holds the
+// expectations.
 #include <gtest/gtest.h>
 
 #include "io_test_support.h"
@@ -70,6 +71,7 @@ test::TempDir* LinksNamesInterop::dir_ = nullptr;
 
 TEST_F(LinksNamesInterop, XlrdReadsNamesLinksAndMerges) { Check("xlrd"); }
 TEST_F(LinksNamesInterop, LibreOfficeReadsNamesLinksAndMerges) { Check("libreoffice"); }
+TEST_F(LinksNamesInterop, GnumericReadsNamesLinksAndMerges) { Check("gnumeric"); }
 
 }  // namespace
 }  // namespace xls
