@@ -112,7 +112,11 @@ bool TXLSRange::ClipToUsedArea(std::int32_t& r1, std::int32_t& c1, std::int32_t&
 // ----- values -------------------------------------------------------------------------------
 
 std::int32_t TXLSRange::SetValue(const Variant& value) {
-  Variant v = value;  // the caller's value may be a cell of this range
+  // An array is copied: the caller's array may hold values read from this range. Any other
+  // value is the caller's own and is read where it is.
+  Variant arrayCopy;
+  if (value.IsArray()) arrayCopy = value;
+  const Variant& v = value.IsArray() ? arrayCopy : value;
   TXLSCellHeap& heap = sheet_->Cells();
   std::int32_t result = 1;
   auto store = [&](std::int32_t r, std::int32_t c, const Variant& x) {
