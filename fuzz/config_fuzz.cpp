@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // per run would cost more than the load itself.
   static core::AppState& s = *new core::AppState;
   for (auto& texts : s.LangTable)
-    for (auto& text : texts) text.clear();
+    for (auto& text : texts)
+      if (!text.empty()) text.clear();
   s.Print2Enabled = false;
   core::LoadConfigurationText(s, std::string_view(reinterpret_cast<const char*>(data), size));
   // Every definition must be usable by the views.
