@@ -96,6 +96,30 @@ TEST(Hyperlinks, TravelWithTheirCells) {
   testing::ExpectBalancedUses(*s.book);
 }
 
+TEST(Hyperlinks, CopiedAndMovedWithTheirCells) {
+  Sheet s;
+  s.links.Add(s.R(u"A1", u"A1"), u"http://a", u"", u"", u"");
+  s.links.Add(s.R(u"A2", u"B2"), u"http://wide", u"", u"", u"");  // not wholly inside A1:A2
+  s.R(u"A1", u"A2")->Copy(s.R(u"C1", u"C6"));
+  ASSERT_EQ(s.links.Count(), 5);  // three copies of the first link
+  EXPECT_EQ(s.links.GetItem(5)->firstRow, 4);
+  EXPECT_EQ(s.links.GetItem(5)->firstColumn, 2);
+  EXPECT_EQ(s.R(u"C5", u"C5")->GetValue(), Variant(u"http://a"));
+  Sheet t;
+  t.links.Add(t.R(u"A1", u"A1"), u"http://a", u"", u"", u"");
+  t.R(u"A1", u"B1")->Cut(t.R(u"B1", u"C1"));
+  ASSERT_EQ(t.links.Count(), 1);
+  EXPECT_EQ(t.links.GetItem(1)->firstColumn, 1);
+  EXPECT_EQ(t.R(u"B1", u"B1")->GetFontUnderline(), 1);
+  EXPECT_TRUE(t.R(u"A1", u"A1")->GetValue().IsEmpty());
+  IXLSWorksheet* other = t.book->GetWorksheets().Add();
+  t.R(u"B1", u"B1")->Cut(other->GetRange(u"D4"));
+  EXPECT_EQ(t.links.Count(), 0);
+  ASSERT_EQ(other->Hyperlinks().Count(), 1);
+  EXPECT_EQ(other->Hyperlinks().GetItem(1)->firstRow, 3);
+  testing::ExpectBalancedUses(*t.book);
+}
+
 TEST(Hyperlinks, RecordsAndReadingBack) {
   Sheet s;
   TXLSCustomHyperlink* url = s.links.Add(s.R(u"B2", u"C3"), u"http://example.com/x", u"top", u"Go there", u"Example");

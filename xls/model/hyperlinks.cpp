@@ -294,6 +294,37 @@ void TXLSCustomHyperlinks::ShiftArea(std::int32_t r1, std::int32_t c1, std::int3
   Pack();
 }
 
+std::vector<TXLSCustomHyperlink> TXLSCustomHyperlinks::LinksInside(std::int32_t r1, std::int32_t c1, std::int32_t r2,
+                                                                   std::int32_t c2) const {
+  std::vector<TXLSCustomHyperlink> out;
+  for (const auto& l : links_)
+    if (l->Inside(r1, c1, r2, c2)) out.push_back(*l);
+  return out;
+}
+
+void TXLSCustomHyperlinks::RemoveInside(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2) {
+  for (auto& l : links_)
+    if (l->Inside(r1, c1, r2, c2)) l.reset();
+  Pack();
+}
+
+TXLSCustomHyperlink* TXLSCustomHyperlinks::AddMoved(const TXLSCustomHyperlink& link, std::int32_t rows,
+                                                    std::int32_t columns) {
+  if (link.firstRow + rows < 0 || link.lastRow + rows > kMaxRow || link.firstColumn + columns < 0 ||
+      link.lastColumn + columns > kMaxCol)
+    return nullptr;
+  TXLSCustomHyperlink* added = NewHyperlink();
+  const std::int32_t index = added->index_;
+  *added = link;
+  added->owner_ = this;
+  added->index_ = index;
+  added->firstRow += rows;
+  added->lastRow += rows;
+  added->firstColumn += columns;
+  added->lastColumn += columns;
+  return added;
+}
+
 std::int32_t TXLSCustomHyperlinks::LoadHLINK(const std::uint8_t* data, std::size_t size) {
   Reader r{data, size};
   TXLSCustomHyperlink link;

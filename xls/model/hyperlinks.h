@@ -35,6 +35,9 @@ class TXLSCustomHyperlink {
   bool Intersects(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2) const {
     return firstRow <= r2 && lastRow >= r1 && firstColumn <= c2 && lastColumn >= c1;
   }
+  bool Inside(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2) const {
+    return firstRow >= r1 && lastRow <= r2 && firstColumn >= c1 && lastColumn <= c2;
+  }
   TXLSCustomHyperlinks* Owner() const { return owner_; }
   std::int32_t Index() const { return index_; }
 
@@ -69,6 +72,14 @@ class TXLSCustomHyperlinks {
   void DeleteArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2);
   void ShiftArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2, std::int32_t rows,
                  std::int32_t columns);
+
+  // For copying and moving ranges (0-based, inclusive): the links lying wholly inside an area,
+  // taking them out (without restyling), and a link placed again moved by rows and columns
+  // (nullptr when that leaves the sheet).
+  std::vector<TXLSCustomHyperlink> LinksInside(std::int32_t r1, std::int32_t c1, std::int32_t r2,
+                                               std::int32_t c2) const;
+  void RemoveInside(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2);
+  TXLSCustomHyperlink* AddMoved(const TXLSCustomHyperlink& link, std::int32_t rows, std::int32_t columns);
 
   // Cells restyled as a link or back as plain cells.
   void StyleCells(const TXLSCustomHyperlink& link, bool asLink);

@@ -1,5 +1,6 @@
 // Copying and moving ranges cell by cell, and the outline levels of their rows and columns.
 #include <algorithm>
+#include <vector>
 
 #include "xls/model/cell_value.h"
 #include "xls/model/range.h"
@@ -29,6 +30,20 @@ void TXLSRange::CopyFrom(const TXLSRange& source, std::int32_t flags, bool keepS
     }
   }
   if (flags & 2) dst.Workbook()->BumpRecalcStamp();
+  // Hyperlinks lying wholly inside the source go with its contents: into every whole copy of
+  // the source in the destination (replacing the links there), and away from the source on a
+  // move.
+  if ((flags & 2) && src.HasHyperlinks()) {
+    const std::vector<TXLSCustomHyperlink> links = src.Hyperlinks().LinksInside(sr1, sc1, sr2, sc2);
+    if (!keepSource) src.Hyperlinks().RemoveInside(sr1, sc1, sr2, sc2);
+    if (!links.empty()) {
+      TXLSCustomHyperlinks& target = dst.Hyperlinks();
+      target.RemoveInside(dr1, dc1, dr2, dc2);
+      for (std::int32_t r = dr1; r + rows - 1 <= dr2; r += rows)
+        for (std::int32_t c = dc1; c + columns - 1 <= dc2; c += columns)
+          for (const TXLSCustomHyperlink& link : links) target.AddMoved(link, r - sr1, c - sc1);
+    }
+  }
   if (keepSource) return;
   for (std::int32_t r = sr1; r <= sr2; ++r) {
     for (std::int32_t c = sc1; c <= sc2; ++c) {
