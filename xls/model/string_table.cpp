@@ -170,10 +170,13 @@ std::int32_t TXLSStringTable::IndexOf(const std::u16string& text) const {
 }
 
 void TXLSStringTable::NumberStrings() {
-  std::int32_t next = 0;
-  for (std::int32_t i = 1; i <= count_; ++i) {
-    auto& item = ItemAt(i);
-    item.sstPosition = item.useCount > 0 ? next++ : -1;
+  std::int32_t next = 0, left = count_;
+  // Page by page: one item after the other without working out each one's page.
+  for (std::size_t p = 0; p < pages_.size() && left > 0; ++p) {
+    for (auto& item : pages_[p]->items) {
+      if (left-- == 0) break;
+      item.sstPosition = item.useCount > 0 ? next++ : -1;
+    }
   }
 }
 
@@ -269,11 +272,12 @@ int TXLSStringTable::WriteSST(TXLSBlobList& output, std::uint32_t streamPosition
   record_.reset();
   extRecord_.reset();
   position_ = streamPosition;
-  std::int32_t ordinal = 0;
-  for (std::int32_t i = 1; i <= count_; ++i) {
-    const auto& item = ItemAt(i);
-    if (item.useCount <= 0) continue;
-    WriteSSTString(output, item.text, ordinal++);
+  std::int32_t ordinal = 0, left = count_;
+  for (std::size_t p = 0; p < pages_.size() && left > 0; ++p) {
+    for (const auto& item : pages_[p]->items) {
+      if (left-- == 0) break;
+      if (item.useCount > 0) WriteSSTString(output, item.text, ordinal++);
+    }
   }
   if (record_ && record_->GetSize() > 4) CloseRecord(output);
   record_.reset();
