@@ -107,6 +107,17 @@ class LinkRoadTest : public QObject {
     QCOMPARE(s.WriteStationList, std::string("5"));
     QVERIFY(gui.messages.empty());
 
+    // A value the register cannot hold stops the write there and says so, not "TIME-OUT !!".
+    s.Document[1].value = 700;
+    gui.dialogScripts.push_back(uitest::PressOk());
+    gui.dialogScripts.push_back(RunModal);
+    form.OperationWriteClick();
+    QVERIFY2(gui.messages.back().text.startsWith("Parameter P0.01 was not written to station 5.\nThe value does not fit"),
+             qPrintable(gui.messages.back().text));
+    QCOMPARE(gui.messages.back().caption, QString("Communication Message"));
+    gui.messages.clear();
+    s.Document[1].value = 55.5f;
+
     // A document of another model is not written into this drive.
     s.ParHeader.model = 2;
     const int requests = line.drive.RequestCount();

@@ -167,8 +167,9 @@ void TMainForm::OperationWriteClick() {
   const core::TransactionResult failed = progress.FailedResult;
   if (result == IdRetry)
     text = L(214) + "\n" + text;
-  else if (failed == core::kResultSendFailed || failed == core::kResultBadReply || failed == core::kResultWrongContent)
-    text = L(78) + "\n" + text;
+  else if (text.isEmpty() || failed == core::kResultSendFailed || failed == core::kResultBadReply ||
+           failed == core::kResultWrongContent)
+    text = L(78) + (text.isEmpty() ? QString() : "\n" + text);
   Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
 }
 
