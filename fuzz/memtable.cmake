@@ -1,2 +1,4 @@
 kv_add_fuzzer(memtable_filter memtable_filter_fuzz.cpp)
 target_link_libraries(fuzz_memtable_filter PRIVATE kv_memtable)
+kv_add_fuzzer(memtable_stream memtable_stream_fuzz.cpp)
+target_link_libraries(fuzz_memtable_stream PRIVATE kv_memtable)

@@ -18,7 +18,9 @@ namespace {
 
 constexpr char kMagic[4] = {'K', 'V', 'M', 'T'};
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+}  // namespace
+
+std::uint32_t TableStreamChecksum(const std::uint8_t* data, std::size_t size) {
   static const std::array<std::uint32_t, 256> table = [] {
     std::array<std::uint32_t, 256> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -32,6 +34,8 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 void PutU8(std::vector<std::uint8_t>& o, std::uint8_t v) { o.push_back(v); }
 void PutU16(std::vector<std::uint8_t>& o, std::uint16_t v) {
@@ -166,7 +170,7 @@ void TmvxBinaryStreamFormat::SaveData(TmvxCustomMemTable& table) {
     throw;
   }
   table.SetBufferOverride(saved);
-  PutU32(out_, Crc32(out_.data(), out_.size()));
+  PutU32(out_, TableStreamChecksum(out_.data(), out_.size()));
   platform::ByteStream& work = *WorkStream();
   if (work.Write(out_.data(), out_.size()) != out_.size())
     throw EMemTableError("The table could not be written completely to its stream");
@@ -193,6 +197,7 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
   std::uint32_t count = r.U32();
   if (count > 256) Damaged("too many fields");
   fields_.clear();
+  int recordSize = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     StreamField f;
     f.name = r.Text();
@@ -200,7 +205,11 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
     if (type > ftFMTBcd || !Writable(static_cast<FieldType>(type))) Damaged("unknown field type");
     f.type = static_cast<FieldType>(type);
     f.size = static_cast<int>(r.U32());
-    if (f.size < 0 || f.size > 1 << 24) Damaged("bad field size");
+    // A field of more than 64 KiB, or records of more than 1 MiB, come from no table
+    // this program writes.
+    if (f.size < 0 || f.size > 1 << 16) Damaged("bad field size");
+    recordSize += NativeFieldSize(f.type, f.size) + 1;
+    if (recordSize > 1 << 20) Damaged("records too large");
     f.required = r.U8() != 0;
     fields_.push_back(std::move(f));
   }
@@ -223,7 +232,7 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
     }
   std::size_t end = r.Pos();
   std::uint32_t crc = r.U32();
-  if (crc != Crc32(in_.data(), end)) Damaged("the checksum does not match");
+  if (crc != TableStreamChecksum(in_.data(), end)) Damaged("the checksum does not match");
   // The stream's data end here; a stream positioned after them can hold more.
   work.Seek(here + static_cast<std::int64_t>(end) + 4, platform::SeekOrigin::Begin);
   in_.resize(end);

@@ -33,6 +33,9 @@
 
 namespace memtable {
 
+// The checksum the format writes after the records.
+std::uint32_t TableStreamChecksum(const std::uint8_t* data, std::size_t size);
+
 class TmvxBinaryStreamFormat : public TmvxCustomStreamFormat {
  public:
   static constexpr std::uint16_t kVersion = 1;
