@@ -99,6 +99,10 @@ TEST_F(XFList, UserStylesRecords) {
   EXPECT_EQ(xfs.Styles().AddUser(u"Mine", 17), s);  // same name replaces
   std::int32_t longName = xfs.Styles().AddUser(std::u16string(300, u's'), 16);
   EXPECT_EQ(xfs.Styles().BuildStyleRecord(longName, kBiff8)->GetWord(6), 255);
+  // BIFF5 writes the name in the workbook's code page.
+  std::int32_t cyrillic = xfs.Styles().AddUser(u"Мой", 16);
+  std::vector<std::uint8_t> cp1251 = {0x93, 0x02, 0x06, 0x00, 0x10, 0x00, 0x03, 0xCC, 0xEE, 0xE9};
+  EXPECT_EQ(BlobBytes(xfs.Styles().BuildStyleRecord(cyrillic, kBiff5, 1251)), cp1251);
 }
 
 TEST_F(XFList, BoldInternsFontFourAndXF21) {

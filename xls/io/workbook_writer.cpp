@@ -84,9 +84,13 @@ std::uint32_t TXLSWorkbookWriter::GetBoundSheetsSize() const {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   std::uint32_t size = 0;
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
-    const std::uint32_t n = version_ == kBiff5
-                                ? static_cast<std::uint32_t>(biff5Names_.at(static_cast<std::size_t>(i - 1)).size())
-                                : static_cast<std::uint32_t>(sheets.GetItem(i)->GetName().size());
+    const std::size_t at = static_cast<std::size_t>(i - 1);
+    // BIFF5 names are counted in bytes of the code page (as BuildStream converted them).
+    const std::uint32_t n =
+        version_ != kBiff5 ? static_cast<std::uint32_t>(sheets.GetItem(i)->GetName().size())
+        : at < biff5Names_.size()
+            ? static_cast<std::uint32_t>(biff5Names_[at].size())
+            : static_cast<std::uint32_t>(WideToAnsiCP(sheets.GetItem(i)->GetName(), book_.GetCodePage()).size());
     size += version_ == kBiff5 ? 11 + n : 12 + 2 * n;
   }
   return size;

@@ -350,7 +350,7 @@ TEST_F(Readback, XlrdReadsBordersRowsErrorsAndSurrogates) {
 }
 
 TEST_F(Readback, LibreOfficeAndGnumericReadTheSameFiles) {
-  const std::string files = "'" + File(1251) + "' '" + File(1253) + "' '" + File(5) + "'";
+  const std::string files = "'" + File(1251) + "' '" + File(1253) + "' '" + File(5) + "' '" + File(8) + "'";
   for (const char* reader : {"libreoffice", "gnumeric"}) {
     const bool gnumeric = std::string(reader) == "gnumeric";
     const std::string dump = Dump(std::string(reader) + " '" + dir_->Path() + "' " + files + (gnumeric ? " '" + File(55) + "'" : ""));
@@ -365,6 +365,11 @@ TEST_F(Readback, LibreOfficeAndGnumericReadTheSameFiles) {
                                 "border 0 1 1 medium - - -", "border 0 1 2 dotted - - -", "border 0 1 3 - - dashed dashed"},
                 reader);
     if (gnumeric) ExpectLines(part(File(55)), {"name 1 Local Second!$B$2", "name 1 Both Second!Local+GCD(4,6)"}, reader);
+    std::u16string pairs = u"x";
+    for (int i = 0; i < 3000; ++i) pairs += u"\U0001F600";
+    ExpectLines(part(File(8)), {"cell 0 7 0 text " + WideToUtf8(pairs), "cell 0 6 0 error #NUM!", "row 0 5 600 1",
+                                "border 0 1 1 mediumDashed - - -", "border 0 1 2 dashDotDot - - -"},
+                reader);
   }
 }
 
