@@ -420,3 +420,30 @@ TEST(Copying, MergeMatchesFieldsByNameAndKeepsTheirTypes) {
   // The destination's fields keep their order.
   EXPECT_EQ(target.GetField(0).FieldName(), "Code");
 }
+
+TEST(Copying, AFailedLoadGivesBackWhatItSwitchedOff) {
+  TmvxMemTable source, t;
+  source.GetFieldDefs().Add("Id", ftInteger);
+  source.GetFieldDefs().Add("Name", ftString, 8);
+  source.Open();
+  for (int i = 1; i <= 5; ++i) AppendRow(source, std::to_string(i), "n" + std::to_string(i));
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.GetFieldDefs().Add("Name", ftString, 8);
+  t.Open();
+  t.FieldByName("Name").ReadOnly = true;
+  t.SetFilter("Id > 0");
+  t.SetFiltered(true);
+  t.OnLoadField = [](TmvxCustomMemTable& table, int, Field&) {
+    if (table.FieldByName("Id").AsInteger() == 3) throw EMemTableError("refused");
+  };
+  EXPECT_THROW(t.LoadRecordsFrom(source, 0), EMemTableError);
+  EXPECT_TRUE(t.EnableIndexes());
+  EXPECT_TRUE(t.Filtered());
+  EXPECT_FALSE(source.ControlsDisabled());
+  EXPECT_EQ(t.BulkOperation(), 0);
+  EXPECT_EQ(t.State(), dsBrowse);
+  t.Append();
+  EXPECT_THROW(t.FieldByName("Name").SetAsString("x"), EDatabaseError);  // read-only again
+  t.Cancel();
+  EXPECT_EQ(Column(t, "Id"), "1,2");
+}
