@@ -539,15 +539,32 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
   while (k > 0 && t[k - 1].kind == Tok::Digit) numPos.insert(numPos.begin(), --k);
   for (size_t j = 0; j < k; ++j)
     if (t[j].kind == Tok::Digit) intPos.push_back(j);
-  int fixedDen = 0;
+  // A fixed denominator is written as digits, such as 8 or 100 (whose zeros read as digit
+  // placeholders); fixedPos holds its tokens.
+  long long fixedDen = 0;
+  std::vector<size_t> fixedPos;
   size_t denLiteral = SIZE_MAX;
   size_t j = slash + 1;
   while (j < t.size() && t[j].kind == Tok::Digit) denPos.push_back(j++);
-  if (denPos.empty() && j < t.size() && t[j].kind == Tok::Literal) {
-    const std::u16string& lit = t[j].text;
-    size_t n = 0;
-    while (n < lit.size() && lit[n] >= u'0' && lit[n] <= u'9') fixedDen = fixedDen * 10 + (lit[n++] - u'0');
-    if (n > 0) denLiteral = j;
+  if (denPos.empty() && j < t.size() && t[j].kind == Tok::Literal && t[j].text[0] >= u'1' && t[j].text[0] <= u'9') {
+    for (; j < t.size() && fixedDen < 100000; ++j) {
+      if (t[j].kind == Tok::Digit && t[j].ch == u'0') {
+        fixedDen *= 10;
+      } else if (t[j].kind == Tok::Literal) {
+        const std::u16string& lit = t[j].text;
+        size_t n = 0;
+        while (n < lit.size() && lit[n] >= u'0' && lit[n] <= u'9') fixedDen = fixedDen * 10 + (lit[n++] - u'0');
+        if (n == 0) break;
+        if (denLiteral == SIZE_MAX) denLiteral = j;
+        if (n < lit.size()) {
+          fixedPos.push_back(j);
+          break;
+        }
+      } else {
+        break;
+      }
+      fixedPos.push_back(j);
+    }
   }
   if (numPos.empty() || (denPos.empty() && fixedDen <= 0)) return RenderPlain(s, Layout(s), v);
 
@@ -578,11 +595,13 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
   AddFilled(filled, intPos, FillInteger(s, intPos, wholeDigits, false));
   if (blankFraction) {
     // No fraction to show: the fraction's places stay blank so that columns line up.
-    size_t last = denLiteral != SIZE_MAX ? denLiteral : (denPos.empty() ? slash : denPos.back());
+    size_t last = !fixedPos.empty() ? fixedPos.back() : (denPos.empty() ? slash : denPos.back());
     for (size_t p = numPos.front(); p <= last; ++p) {
       std::u16string blank;
-      if (t[p].kind == Tok::Digit || t[p].kind == Tok::Slash) blank = t[p].ch == u'#' ? u"" : u" ";
-      else if (t[p].kind == Tok::Literal && p != denLiteral) blank = std::u16string(t[p].text.size(), u' ');
+      const bool fixed = std::find(fixedPos.begin(), fixedPos.end(), p) != fixedPos.end();
+      if (fixed) blank.clear();
+      else if (t[p].kind == Tok::Digit || t[p].kind == Tok::Slash) blank = t[p].ch == u'#' ? u"" : u" ";
+      else if (t[p].kind == Tok::Literal) blank = std::u16string(t[p].text.size(), u' ');
       filled.emplace_back(p, blank);
     }
   } else {
@@ -590,6 +609,8 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
     if (nd.empty() && intPos.empty()) nd = "0";
     AddFilled(filled, numPos, FillInteger(s, numPos, nd, false));
     filled.emplace_back(slash, u"/");
+    for (size_t p : fixedPos)
+      if (t[p].kind == Tok::Digit) filled.emplace_back(p, u"0");
     std::string dd = std::to_string(den);
     if (!denPos.empty()) {
       // The denominator reads left to right; unused places become spaces.

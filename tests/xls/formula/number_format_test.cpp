@@ -52,6 +52,7 @@ TEST(NumberFormat, ScientificFractionsAndElapsedTime) {
   EXPECT_EQ(Show(-1.5, u"# ?/?"), "-1 1/2");
   EXPECT_EQ(Show(2.0, u"# ?/?"), "2    ");
   EXPECT_EQ(Show(0.4, u"# ?/8"), " 3/8");
+  EXPECT_EQ(Show(2.07, u"# ?\?/100"), "2  7/100");
   EXPECT_EQ(Show(1.5 + 1.0 / 86400, u"[h]:mm:ss"), "36:00:01");
   EXPECT_EQ(Show(1.0 / 24, u"[mm]:ss"), "60:00");
   EXPECT_EQ(Show(-0.5, u"[h]:mm"), "-12:00");

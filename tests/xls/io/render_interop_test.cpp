@@ -23,7 +23,9 @@ const std::vector<std::u16string> kFormats = {
     u"0.0,,\"M\"", u"[>=100]\"big\";[<0]\"neg\";\"small\"", u"[Red][>100]0;[Blue]0", u"dd/mm/yyyy",
     u"yyyy-mm-dd hh:mm:ss", u"d mmm yy", u"dddd, mmmm d, yyyy", u"mmmmm", u"h:mm AM/PM", u"[h]:mm:ss",
     u"[mm]:ss", u"[ss]", u"hh:mm:ss.00", u"mm:ss", u"General", u"0_);(0)", u"??0.0?", u"\"x\"",
-    u"0.00;-0.00;\"nil\";\"text: \"@", u"[Blue]General",
+    u"0.00;-0.00;\"nil\";\"text: \"@", u"[Blue]General", u"mmm-yy", u"0.000%", u"# ?\?/100",
+    u"[<=9999999]###-####;(###) ###-####", u"h:mm:ss am/pm", u"0\\ \\k\\g", u"#,##0.00_);[Red](#,##0.00)",
+    u"00.00E+0", u"yyyy\"年\"m\"月\"d\"日\"", u"[mm]:ss.0", u"0;[Red]0;\"-\"",
 };
 const std::vector<Variant> kValues = {Variant(0.0),       Variant(1.0),         Variant(-1.0),    Variant(1234.5678),
                                       Variant(-1234.5678), Variant(0.25),        Variant(0.0625),  Variant(3.14159265),
@@ -53,6 +55,15 @@ const std::vector<Difference> kDifferences = {
     {u"[h]:mm:ss", "1234567.891", "29629629:23:02", "#FMT"},
     {u"[mm]:ss", "1234567.891", "1777777763:02", "#FMT"},
     {u"[ss]", "1234567.891", "106666665782", "#FMT"},
+    // Every integer placeholder before the exponent takes a digit; LibreOffice keeps one.
+    {u"00.00E+0", "1", "10.00E-1", "01.00E+0"},
+    {u"00.00E+0", "-1", "-10.00E-1", "-01.00E+0"},
+    {u"00.00E+0", "0.0625", "62.50E-3", "06.25E-2"},
+    {u"00.00E+0", "3.14159265", "31.42E-1", "03.14E+0"},
+    {u"00.00E+0", "45322.75", "45.32E+3", "04.53E+4"},
+    {u"00.00E+0", "1234567.891", "12.35E+5", "01.23E+6"},
+    {u"00.00E+0", "0.9999999", "10.00E-1", "01.00E+0"},
+    {u"[mm]:ss.0", "1234567.891", "1777777763:02.4", "#FMT"},
     // LibreOffice's CSV writes text cells as they are, without the text section.
     {u"0.00;-0.00;\"nil\";\"text: \"@", "abc", "text: abc", "abc"},
 };
