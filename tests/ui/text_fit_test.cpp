@@ -110,7 +110,12 @@ class TextFitTest : public QObject {
       box.SetSetting("ParameterOnline", 1);
       TMainForm form;
       QCOMPARE(core::State().LanguageIndex, lang);
+      // Maximised on a screen 1280 pixels wide, the first panel has room for every menu hint.
+      form.setWindowState(Qt::WindowNoState);
+      form.resize(1280, 800);
+      form.show();
       auto cut = [&](const QString& state) {
+        QCoreApplication::processEvents();
         const QString panel = PanelCut(form);
         return panel.isEmpty() ? panel : QString("language %1, %2: %3").arg(lang).arg(state, panel);
       };

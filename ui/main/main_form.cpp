@@ -305,7 +305,8 @@ void TMainForm::BuildStatusBar() {
     panels_[i]->setObjectName(QString("StatusPanel%1").arg(i + 1));
     panels_[i]->setFixedWidth(kPanelWidths[i]);
     panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusBar()->addWidget(panels_[i]);
+    // The first panel also shows the menu hints: it takes the room the others leave.
+    statusBar()->addWidget(panels_[i], i == 0 ? 1 : 0);
   }
   statusBar()->setSizeGripEnabled(false);
 }
@@ -466,33 +467,30 @@ void TMainForm::SizeStatusPanels() {
   std::array<QStringList, 5> texts;
   for (int lang = 1; lang <= 4; ++lang) {
     texts[0] << " " + LIn(33, lang);
-    for (const auto& [name, state] : items_) {
-      if (state.hintId <= 0) continue;
-      const int id = name == "ViewLingua" ? 115 + lang : state.hintId;
-      // What a command adds to its hint in every language (a note that it is not built yet).
-      const QString own = L(state.hintId);
-      const QString added = state.hint.startsWith(own) ? state.hint.mid(own.size()) : QString();
-      texts[0] << " " + LIn(id, lang) + added;
-    }
     texts[1] << " " + LIn(34, lang) + extra::NoRevision() << " " + LIn(34, lang) + Qs(s.LinkRevision);
     texts[2] << " " + LIn(35, lang) + " 254" << " " + LIn(36, lang);
     texts[3] << " " + LIn(37, lang) + extra::NoModel() << " " + LIn(37, lang) + Qs(s.LinkProduct);
     for (const auto& model : s.Models) texts[3] << " " + LIn(37, lang) + Qs(model.name.view());
     texts[4] << " " + LIn(38, lang) << " " + LIn(39, lang);
   }
+  int total = 0;
   for (std::size_t i = 0; i < panels_.size(); ++i) {
     QLabel* panel = panels_[i];
-    texts[i] << panel->text();
+    if (i > 0) texts[i] << panel->text();
     const QFontMetrics metrics = panel->fontMetrics();
     int widest = 0;
     for (const QString& text : texts[i]) widest = std::max(widest, metrics.horizontalAdvance(text));
     // The frame on both sides, the label's indent of half an "x" and as much again to spare.
-    const int room = widest + 2 * panel->frameWidth() + metrics.horizontalAdvance('x') + 2;
-    panel->setFixedWidth(std::max(kPanelWidths[i], room));
+    const int room = std::max(kPanelWidths[i], widest + 2 * panel->frameWidth() + metrics.horizontalAdvance('x') + 2);
+    if (i == 0) {
+      panel->setMinimumWidth(room);
+      panel->setMaximumWidth(QWIDGETSIZE_MAX);
+    } else {
+      panel->setFixedWidth(room);
+    }
+    total += room + statusBar()->layout()->spacing() + 4;
   }
   // The window is never narrower than its panels, so none of them is squeezed.
-  int total = 0;
-  for (QLabel* panel : panels_) total += panel->width() + statusBar()->layout()->spacing() + 4;
   statusBar()->setMinimumWidth(total);
 }
 

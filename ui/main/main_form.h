@@ -106,7 +106,8 @@ class TMainForm : public QMainWindow {
   void BuildToolBar();
   void BuildStatusBar();
   // Makes each status-bar panel as wide as its design width, or as the longest text it can show
-  // in any language when that is wider.
+  // in any language when that is wider (the first panel at least that wide: it also takes what
+  // room the window has left, for the menu hints).
   void SizeStatusPanels();
   void BuildPanel();
   void FormCreate();
