@@ -226,7 +226,8 @@ class LinkRoadTest : public QObject {
 
     gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
     form.OperationLinkClick();
-    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!"));
+    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!\nNo valid reply from the drive: no answer in time, a "
+                                               "damaged reply, or a read refused."));
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
 

@@ -55,7 +55,8 @@ int TConnectForm::ProbeSingleStation() {
   ProgBar->setRange(0, Stations.count());
   ProgBar->setValue(0);
   if (Stations.count() != 1) return platform::gui::IdCancel;
-  if (core::ReadDeviceId(static_cast<std::uint8_t>(Stations.lowest())) != core::kResultOk) return platform::gui::IdNo;
+  ProbeResult = core::ReadDeviceId(static_cast<std::uint8_t>(Stations.lowest()));
+  if (ProbeResult != core::kResultOk) return platform::gui::IdNo;
   auto& s = core::State();
   TrimControl(s.DeviceVendor);
   TrimControl(s.DeviceProduct);

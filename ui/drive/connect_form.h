@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include "core/modbus.h"
 #include "core/station_set.h"
 
 class QLabel;
@@ -21,6 +22,8 @@ class TConnectForm : public QDialog {
   // answered (its texts trimmed), IdNo when it did not, IdCancel when the set holds more or
   // fewer than one station (the window then has to be shown to scan).
   int ProbeSingleStation();
+  // The result of the single station's identification (what its IdNo means).
+  core::TransactionResult ProbeResult = 0;
 
   core::StationSet Stations;
   bool Cancelled = false;
