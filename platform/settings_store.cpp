@@ -240,6 +240,9 @@ void SettingsStore::refresh() {
 // Reads the file into entries_. False (with the problem reported) when a file is there but
 // cannot be read; entries_ is then empty and writes are refused.
 bool SettingsStore::load(const Stamp& stamp) {
+  // A file that can be read again ends its problem; a failed write's problem ends only with a
+  // write that works, so that it is told once however often the file is read in between.
+  const bool wasUnreadable = unreadable_;
   stamp_ = stamp;
   loaded_ = true;
   unreadable_ = false;
@@ -248,7 +251,7 @@ bool SettingsStore::load(const Stamp& stamp) {
   FileResult r = ReadWholeFile(path_, bytes, kMaxSettingsFile);
   if (!r) {
     if (r.systemError == ENOENT || r.systemError == ENOTDIR) {
-      if (!problem_.empty()) setProblem({});
+      if (wasUnreadable) setProblem({});
       return true;
     }
     unreadable_ = true;
@@ -257,7 +260,7 @@ bool SettingsStore::load(const Stamp& stamp) {
     return false;
   }
   entries_ = ParseEntries(bytes);
-  if (!problem_.empty()) setProblem({});
+  if (wasUnreadable) setProblem({});
   return true;
 }
 

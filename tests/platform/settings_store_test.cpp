@@ -82,8 +82,12 @@ TEST_F(SettingsStoreTest, UnwritablePlaceFailsTheWriteAndReadsAsMissing) {
   fs::create_directories(dir_);
   std::ofstream(dir_ / "sub") << "not a folder";
   platform::SettingsStore store(file());
+  int told = 0;
+  store.setReporter([&](const std::string&) { ++told; });
   EXPECT_FALSE(store.writeInt("A", 1));
   EXPECT_FALSE(store.readInt("A"));
+  EXPECT_FALSE(store.writeInt("A", 2));
+  EXPECT_EQ(told, 1);  // once, however often it is tried
   std::string back;
   ASSERT_TRUE(platform::ReadWholeFile((dir_ / "sub").string(), back, 100));
   EXPECT_EQ(back, "not a folder");
