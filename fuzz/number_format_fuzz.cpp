@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "xls/formula/mask.h"
-#include "xls/formula/number_format.h"
+#include "xls/formula/cell_text/mask.h"
+#include "xls/formula/cell_text/number_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8 || size > 512) return 0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "xls/formula/mask.h"
+#include "xls/formula/cell_text/mask.h"
 
 namespace xls {
 namespace {

@@ -4,7 +4,7 @@
 // LibreOffice over a table of values x formats.
 #include <gtest/gtest.h>
 
-#include "xls/formula/number_format.h"
+#include "xls/formula/cell_text/number_format.h"
 #include "xls/model/codepage.h"
 
 namespace xls {

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "io_test_support.h"
-#include "xls/formula/number_format.h"
+#include "xls/formula/cell_text/number_format.h"
 #include "xls/model/codepage.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"

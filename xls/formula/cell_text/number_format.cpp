@@ -1,4 +1,4 @@
-#include "xls/formula/number_format.h"
+#include "xls/formula/cell_text/number_format.h"
 
 #include <algorithm>
 #include <cmath>

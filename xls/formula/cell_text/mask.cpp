@@ -1,4 +1,4 @@
-#include "xls/formula/mask.h"
+#include "xls/formula/cell_text/mask.h"
 
 namespace xls {
 
