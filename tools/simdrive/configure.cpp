@@ -35,7 +35,8 @@ void SeedParameter(Drive& drive, int station, const core::ParameterDefinition& d
   }
 }
 
-bool ApplyConfiguration(Drive& drive, const Options& o, const std::vector<int>& stations, std::string& error) {
+bool ApplyConfiguration(Drive& drive, const Options& o, const std::vector<int>& stations, std::string& error,
+                        LiveDrive* live) {
   core::AppState s;
   if (!core::LoadConfigurationFile(s, o.configPath) || s.Models.empty()) {
     error = "no models in the configuration file " + o.configPath;
@@ -52,19 +53,24 @@ bool ApplyConfiguration(Drive& drive, const Options& o, const std::vector<int>& 
   for (const auto& d : s.ParamDefs)
     if (d.model == model)
       for (int st : stations) SeedParameter(drive, st, d);
+  if (live) {
+    live->UseModel(s.Models[static_cast<std::size_t>(model - 1)]);
+    live->Step(0);
+  }
   return true;
 }
 
 }  // namespace
 
-bool Configure(Drive& drive, const Options& o, std::string& error) {
+bool Configure(Drive& drive, const Options& o, std::string& error, LiveDrive* live) {
   std::vector<int> stations;
   if (!ParseStations(o.stations, stations)) {
     error = "bad station list " + o.stations;
     return false;
   }
   for (int s : stations) drive.AddStation(s);
-  if (!o.configPath.empty() && !ApplyConfiguration(drive, o, stations, error)) return false;
+  if (!o.configPath.empty() && !ApplyConfiguration(drive, o, stations, error, live)) return false;
+  drive.SetProfileMotion(true);
   for (const auto& r : o.registers) {
     auto v = static_cast<std::uint16_t>(r.value);
     auto address = static_cast<std::uint16_t>(r.address);

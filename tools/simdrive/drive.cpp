@@ -117,6 +117,51 @@ void Drive::SetProduct(const std::string& product) {
   product_ = product;
 }
 
+void Drive::SetProfileMotion(bool on) {
+  std::lock_guard lock(mutex_);
+  profileMotion_ = on;
+}
+
+void Drive::ApplyProfile(Station& station) {
+  auto& h = station.holding;
+  const std::uint16_t mode = h[910], flags = h[911];
+  h[1] = mode & 7;
+  h[2] = (mode >> 3) & 7;
+  h[3] = (mode >> 6) & 7;
+  if (mode >> 9) h[257] = static_cast<std::uint16_t>(mode >> 9);
+  const bool home = flags & 8;
+  const std::uint16_t accel = h[912], decel = h[913], speed = h[914], w915 = h[915], w916 = h[916];
+  switch (h[3]) {
+    case 1:
+    case 2:
+      h[16] = accel;
+      h[17] = decel;
+      h[4] = speed;
+      if (h[3] == 2) h[5] = w915;
+      break;
+    case 3: {
+      const std::uint16_t first = home ? 262 : 30, speedAt = home ? 260 : 32, positionAt = home ? 258 : 34;
+      h[first] = accel;
+      h[static_cast<std::uint16_t>(first + 1)] = decel;
+      h[speedAt] = speed;
+      h[positionAt] = w915;
+      h[static_cast<std::uint16_t>(positionAt + 1)] = w916;
+      break;
+    }
+    default:
+      break;
+  }
+  std::uint16_t status = h[900];
+  const bool enabled = flags & 1, running = enabled && (flags & 2);
+  status = static_cast<std::uint16_t>(status & ~0x0033u);
+  if (enabled) status |= 0x0001;
+  if (running) status |= 0x0002;
+  if (enabled && !running) status |= 0x0010;
+  if (running && home) status |= 0x0020;
+  if (flags & 4) status &= static_cast<std::uint16_t>(~0x0380u);
+  h[900] = status;
+}
+
 void Drive::SetFault(const Fault& fault) {
   std::lock_guard lock(mutex_);
   fault_ = fault;
@@ -270,6 +315,7 @@ std::vector<std::uint8_t> Drive::Execute(const std::vector<std::uint8_t>& q) {
       if (field < 1 || field > 123 || q[6] != 2 * field) return ExceptionFrame(st, fc, 3);
       if (address + field > 0x10000) return ExceptionFrame(st, fc, 2);
       for (unsigned i = 0; i < field; ++i) station.holding[static_cast<std::uint16_t>(address + i)] = Word(q, 7 + 2 * i);
+      if (profileMotion_ && address == 910 && field == 7) ApplyProfile(station);
       r.assign(q.begin(), q.begin() + 6);
       break;
     }

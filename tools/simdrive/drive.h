@@ -60,6 +60,10 @@ class Drive {
   bool Coil(int station, std::uint16_t address) const;
 
   void SetProduct(const std::string& product);
+  // A motion profile written as seven words from register 910 takes effect: the mode registers
+  // (1, 2, 3, 257), the flag word (911), the set-points of the mode and the status word (900:
+  // bit 0 enabled, 1 running, 4 target reached, 5 homing; RESET clears the alarms 7..9).
+  void SetProfileMotion(bool on);
   void SetFault(const Fault& fault);
   void ClearFault() { SetFault(Fault{}); }
   // Every frame in and out, one line each with a time stamp.
@@ -84,6 +88,7 @@ class Drive {
   bool Answer(const std::vector<std::uint8_t>& request, Reply& reply);
   std::vector<std::uint8_t> Execute(const std::vector<std::uint8_t>& request);
   void ApplyFault(const Fault& fault, const std::vector<std::uint8_t>& request, Reply& reply) const;
+  void ApplyProfile(Station& station);
   void Log(const char* direction, const std::vector<std::uint8_t>& bytes);
 
   mutable std::mutex mutex_;
@@ -92,6 +97,7 @@ class Drive {
   std::vector<std::uint8_t> pending_;
   Fault fault_;
   int requests_ = 0;
+  bool profileMotion_ = false;
   std::function<void(const std::string&)> log_;
 };
 

@@ -5,12 +5,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tools/simdrive/drive.h"
 #include "tools/simdrive/options.h"
@@ -29,7 +33,10 @@ int main(int argc, char** argv) {
   }
 
   simdrive::Drive drive(options.vendor, options.product, options.revision);
-  if (!simdrive::Configure(drive, options, error)) {
+  std::vector<int> stations;
+  simdrive::ParseStations(options.stations, stations);
+  simdrive::LiveDrive live(drive, stations);
+  if (!simdrive::Configure(drive, options, error, options.live ? &live : nullptr)) {
     std::cerr << "simdrive: " << error << "\n";
     return 2;
   }
@@ -71,8 +78,29 @@ int main(int argc, char** argv) {
   }
   std::cout << server.SlavePath() << std::endl;
 
+  // Live values and the drive falling silent run on a thread of their own.
+  std::atomic<bool> stop{false};
+  std::thread clock;
+  if (options.live || options.failAfterSec >= 0) {
+    clock = std::thread([&] {
+      const auto start = std::chrono::steady_clock::now();
+      bool failed = false;
+      while (!stop) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (options.live) live.Step(t);
+        if (!failed && options.failAfterSec >= 0 && t >= options.failAfterSec) {
+          drive.SetFault(simdrive::Fault{simdrive::FaultKind::Silence, 0, -1, 0});
+          failed = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+  }
+
   int signal = 0;
   sigwait(&stopSignals, &signal);
+  stop = true;
+  if (clock.joinable()) clock.join();
   server.Stop();
   if (!link.empty()) ::unlink(link.c_str());
   return 0;

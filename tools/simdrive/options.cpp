@@ -14,6 +14,11 @@ const char* const kUsage =
     "  --product/--vendor/--revision TEXT   device identification texts\n"
     "  --holding ST:ADDR=V  --input ST:ADDR=V  --coil ST:ADDR=V   preset registers and coils\n"
     "  --log FILE               frame log (default standard error); --quiet: none\n"
+    "  --live                   the monitor values of the model (--config) change over time, an alarm\n"
+    "                           comes and goes, the status follows the run command (bit 0 of 948)\n"
+    "  --fail-after SECONDS     the drive stops answering after this many seconds\n"
+    "the profile registers: a profile written to 910..916 sets the mode registers 1, 2, 3, 257,\n"
+    "the flags 911, the set-points of its mode and the status word 900\n"
     "faults (one at a time):\n"
     "  --silence --ignore --bad-crc --echo --wrong-value --wrong-quantity\n"
     "  --length N (add or remove bytes)  --exception CODE  --delay MS\n"
@@ -101,6 +106,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     else if (arg == "--vendor") ok = value(o.vendor);
     else if (arg == "--revision") ok = value(o.revision);
     else if (arg == "--log") ok = value(o.logPath);
+    else if (arg == "--live") ok = (o.live = true);
+    else if (arg == "--fail-after") ok = number(o.failAfterSec);
     else if (arg == "--holding" || arg == "--input" || arg == "--coil") {
       RegisterSetting r;
       ok = value(text) && ParseRegister(arg[2], text, r);
@@ -123,6 +130,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       return false;
     }
     if (!ok) return false;
+  }
+  if (o.live && o.configPath.empty()) {
+    error = "--live needs --config: the monitor items come from the configuration file";
+    return false;
   }
   if (!o.comDir.empty() && (o.port < 1 || o.port > 16)) {
     error = "--port must be 1..16";

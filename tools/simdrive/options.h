@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/simdrive/drive.h"
+#include "tools/simdrive/live.h"
 
 namespace simdrive {
 
@@ -31,6 +32,8 @@ struct Options {
   std::string logPath;
   std::vector<RegisterSetting> registers;
   Fault fault;
+  bool live = false;       // monitor values change over time (needs --config)
+  int failAfterSec = -1;   // the drive falls silent after this many seconds
 };
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
@@ -38,8 +41,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 // Parses a station list "1,3,5-12" (stations 1..254, ranges a-b with a <= b).
 bool ParseStations(const std::string& text, std::vector<int>& stations);
 
-// Sets up the drive from the options: stations, registers, fault and, with a configuration
-// file, the product name (a model's name) and the model's parameter defaults.
-bool Configure(Drive& drive, const Options& options, std::string& error);
+// Sets up the drive from the options: stations, registers, fault, the profile registers and,
+// with a configuration file, the product name (a model's name), the model's parameter defaults
+// and, when `live` is given, the model's monitor items for it to move.
+bool Configure(Drive& drive, const Options& options, std::string& error, LiveDrive* live = nullptr);
 
 }  // namespace simdrive

@@ -118,4 +118,9 @@ QString ConfigurationUnreadable(const QString& path, const QString& reason) {
          "\n\nThe program runs without drive models and with the English texts only.";
 }
 
+QString MonitorEndedByDrive() {
+  return "The drive ended the monitor session after the command; the link is closed. Link again when the "
+         "drive is ready.";
+}
+
 }  // namespace ui::extra

@@ -61,4 +61,8 @@ QString DocumentUnreadable();
 QString ConfigurationMissing(const QString& path);
 QString ConfigurationUnreadable(const QString& path, const QString& reason);
 
+// After a monitor command that ends the session at the drive, when the configuration gives
+// no text 70.
+QString MonitorEndedByDrive();
+
 }  // namespace ui::extra

@@ -1,6 +1,6 @@
 // The Operation commands of the main window: link and unlink, read a drive into a new
-// document, write the open document, the online-edit switch and the password button. Monitor,
-// Profile and Motor have no windows yet (command_status.h keeps them disabled).
+// document, write the open document, the online-edit switch, the monitor and profile windows and
+// the password button. Motor has no window yet (command_status.h keeps it disabled).
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -16,6 +16,8 @@
 #include "ui/drive/connect_form.h"
 #include "ui/drive/group_forms.h"
 #include "ui/drive/link_form.h"
+#include "ui/drive/monitor_form.h"
+#include "ui/drive/profile_form.h"
 #include "ui/drive/read_write_form.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
@@ -175,8 +177,32 @@ void TMainForm::OperationWriteClick() {
 }
 
 void TMainForm::OperationMotorClick() {}
-void TMainForm::OperationMonitorClick() {}
-void TMainForm::OperationProfileClick() {}
+void TMainForm::OperationMonitorClick() {
+  if (core::State().LinkedStation == 0) return;
+  int result;
+  {
+    TMonitorForm monitor(this);
+    result = Gui().ExecDialog(monitor);
+  }
+  if (result != IdAbort && result != IdRetry) return;
+  Unlink();
+  // Text 70 has no built-in English text: a configuration without it still gets a message.
+  QString text = L(result == IdAbort ? 76 : 70);
+  if (text.isEmpty()) text = extra::MonitorEndedByDrive();
+  Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Stop);
+}
+
+void TMainForm::OperationProfileClick() {
+  if (core::State().LinkedStation == 0) return;
+  int result;
+  {
+    TProfileForm profile(this);
+    result = Gui().ExecDialog(profile);
+  }
+  if (result != IdAbort) return;
+  Unlink();
+  Gui().MessageBox(L(76), L(75), Buttons::Ok, Icon::Stop);
+}
 
 void TMainForm::OperationOnlineClick() {
   QAction* item = Item("OperationOnline");

@@ -1,0 +1,468 @@
+// The monitor window against the simulated drive behind the in-process port: the layout each
+// test model gives, one tick's requests on the wire, commands, set-points, the register panel,
+// forced inputs and the failures that end the window; then the Monitor command of the main
+// window.
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "core/common.h"
+#include "core/config.h"
+#include "core/modbus.h"
+#include "core/serial_link.h"
+#include "tests/ui/ui_test_support.h"
+#include "tools/simdrive/drive.h"
+#include "tools/simdrive/fake_port.h"
+#include "ui/common/extra_texts.h"
+#include "ui/drive/lamps.h"
+#include "ui/drive/monitor_form.h"
+#include "ui/main/main_form.h"
+
+using platform::gui::IdAbort;
+using platform::gui::IdCancel;
+using platform::gui::IdRetry;
+using simdrive::Fault;
+using simdrive::FaultKind;
+using ui::TMonitorForm;
+using Frame = std::vector<std::uint8_t>;
+
+namespace {
+
+// A fourth model for what the test models lack: set-points with decimals, floats, status bits
+// out of order, input-register bit words.
+const char* const kExtraModel =
+    "[MODEL=KV400]\n"
+    "[MONIDFIR=W901;0;Firmware;Firmware;Firmware;Firmware]\n"
+    "[MONSPEED1=W910;1;Speed;Velocita;Drehzahl;Vitesse]\n"
+    "[MONPOS1=L920;2;Target;Obiettivo;Ziel;Cible]\n"
+    "[MONCONTYP=W930;0;Control;Controllo;Steuerung;Commande]\n"
+    "[MONREGI=J941;;Inputs;Ingressi;Eingaenge;Entrees]\n"
+    "[MONREGS=W944;;Status;Stato;Status;Etat]\n"
+    "[MONSTS=5;Five;Cinque;Fuenf;Cinq]\n"
+    "[MONSTS=2;Two;Due;Zwei;Deux]\n"
+    "[MONSTSH=5;Hint five;Suggerimento cinque;Hinweis fuenf;Astuce cinq]\n"
+    "[MONSTSH=2;Hint two;Suggerimento due;Hinweis zwei;Astuce deux]\n"
+    "[MONINP=1;In1;In1;In1;In1]\n"
+    "[MONMON1=F960;2;Float;Float;Float;Float]\n"
+    "[MONMON2=G962;1;Input float;Input float;Input float;Input float]\n"
+    "[MONPAR=W100;0;Control mode;Modo;Steuerart;Mode]\n";
+
+Frame WithCrc(Frame f) {
+  const std::uint16_t crc = core::Crc16(f.data(), f.size());
+  f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  f.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return f;
+}
+std::uint8_t Hi(int v) { return static_cast<std::uint8_t>((v >> 8) & 0xFF); }
+std::uint8_t Lo(int v) { return static_cast<std::uint8_t>(v & 0xFF); }
+Frame Read(int function, int address, int count) {
+  return WithCrc({1, static_cast<std::uint8_t>(function), Hi(address), Lo(address), 0, static_cast<std::uint8_t>(count)});
+}
+Frame Write6(int address, int value) { return WithCrc({1, 6, Hi(address), Lo(address), Hi(value), Lo(value)}); }
+
+// The configuration loaded, the drive of `model` (1-based) linked at station 1 behind the
+// in-process port.
+struct Bench {
+  explicit Bench(int model = 1, const QString& extra = kExtraModel) : box(extra) {
+    core::LoadConfiguration();
+    auto& s = core::State();
+    drive = std::make_unique<simdrive::Drive>("Kestravel", s.Models[static_cast<std::size_t>(model - 1)].name.str(), "1.00");
+    drive->AddStation(1);
+    auto fake = std::make_unique<simdrive::FakePort>(*drive);
+    port = fake.get();
+    core::OpenPortOn(std::move(fake));
+    s.LinkedStation = 1;
+    s.LinkedModel = model;
+  }
+  ~Bench() { core::ClosePort(); }
+  std::vector<Frame> Sent() const {
+    std::vector<Frame> out;
+    for (const auto& f : port->SentFrames()) out.push_back(f.bytes);
+    return out;
+  }
+  uitest::Sandbox box;
+  std::unique_ptr<simdrive::Drive> drive;
+  simdrive::FakePort* port = nullptr;
+};
+
+bool Lit(QWidget* lamp) { return ui::LampColour(lamp) == ui::kLampRed; }
+
+}  // namespace
+
+class MonitorTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void layoutFollowsTheModelsItems() {
+    {
+      Bench bench(1);
+      TMonitorForm form;
+      QCOMPARE(form.windowTitle(), QString("Monitor"));
+      QCOMPARE(form.height(), 565);
+      QVERIFY(!form.GroupBox3->isHidden());
+      QCOMPARE(form.advGrid->rowCount(), 3);
+      QCOMPARE(form.Label5->text(), QString("Firmware"));
+      QVERIFY(!form.StaticIDFIR->isHidden());
+      QCOMPARE(form.setpointName[4]->text(), QString("Position 1"));
+      QCOMPARE(form.editPos[0]->maxLength(), 11);
+      QCOMPARE(form.editPos[1]->maxLength(), 8);
+      QCOMPARE(form.setpointUnit[0]->text(), QString("SET"));
+      QCOMPARE(form.GroupBox1->title(), QString("Set Freq."));
+      QCOMPARE(form.ButtonCmd[7]->text(), QString("Fan"));
+      QVERIFY(!form.ButtonCmd[7]->isHidden());
+      // Bits: alarm 1, 2 and 16, input 1 (8 is beyond the five panels), output 1, status 3 and 5.
+      QVERIFY(!form.PanelAlarm[0]->isHidden() && !form.PanelAlarm[15]->isHidden() && form.PanelAlarm[2]->isHidden());
+      QVERIFY(!form.PanelInput[0]->isHidden() && form.PanelInput[1]->isHidden());
+      QCOMPARE(form.PanelInput[0]->text(), QString("Run"));
+      QCOMPARE(form.PanelAlarm[0]->toolTip(), QString("Heat sink hot"));
+      QVERIFY(!form.PanelStato[1]->isHidden() && form.PanelStato[2]->isHidden());
+      QVERIFY(!form.ButtonSet[0]->isHidden() && !form.ButtonReset[4]->isHidden());  // MONREGIF 942
+      QCOMPARE(form.ButtonSet[0]->text(), QString("Run"));
+      QCOMPARE(form.comboPar->count(), 2);
+      QCOMPARE(form.comboPar->currentIndex(), -1);
+      QVERIFY(form.Timer()->isActive());  // switched on by the set-point read at creation
+    }
+    {
+      // No advanced list: the bit box moves up and the window is 88 pixels shorter; no
+      // identification, no force buttons.
+      Bench bench(2);
+      TMonitorForm form;
+      QVERIFY(form.GroupBox3->isHidden());
+      QCOMPARE(form.GroupBox4->y(), 352);
+      QCOMPARE(form.height(), 565 - 88);
+      QVERIFY(form.StaticIDFIR->isHidden() && form.Label5->isHidden());
+      QVERIFY(!form.StaticMon[0]->isHidden() && form.StaticMon[1]->isHidden());
+      QVERIFY(!form.ButtonCmd[0]->isHidden() && form.ButtonCmd[1]->isHidden());
+      QVERIFY(form.editSpeed[0]->isHidden() && form.setpointButton[0]->isHidden());
+      QVERIFY(form.ButtonSet[0]->isHidden());
+    }
+    {
+      // Another language: labels follow it, the parameter list keeps the first language.
+      Bench bench(1);
+      core::State().LanguageIndex = 3;
+      TMonitorForm form;
+      QCOMPARE(form.Label5->text(), QString("Firmware"));
+      QCOMPARE(form.setpointName[0]->text(), QString("Drehzahl 1"));
+      QCOMPARE(form.ButtonCmd[0]->text(), QString("Start"));
+      QCOMPARE(form.comboPar->itemText(1), QString("Maximum frequency"));
+    }
+  }
+
+  void oneTickOnTheWireAndWhatItShows() {
+    Bench bench(1);
+    auto& d = *bench.drive;
+    d.SetHolding(1, 910, 1500);
+    d.SetHolding(1, 920, 0xFFFE);
+    d.SetHolding(1, 921, 0xFFFF);
+    TMonitorForm form;
+    // Creation reads the eight set-points: four words, four 32-bit positions.
+    const std::vector<Frame> creation = bench.Sent();
+    QCOMPARE(creation.size(), std::size_t(8));
+    QCOMPARE(creation[0], Read(3, 910, 1));
+    QCOMPARE(creation[4], Read(3, 920, 2));
+    QCOMPARE(form.editSpeed[0]->text(), QString("1500"));
+    QCOMPARE(form.editPos[0]->text(), QString("-2"));
+
+    d.SetHolding(1, 901, 123);
+    d.SetInput(1, 1000, static_cast<std::uint16_t>(-505));
+    d.SetInput(1, 1002, 0x86A0);  // 100000
+    d.SetInput(1, 1003, 0x0001);
+    d.SetHolding(1, 940, 0x8001);  // alarms 1 and 16
+    d.SetInput(1, 941, 0x0001);    // input 1, from the input registers
+    d.SetHolding(1, 941, 0);
+    d.SetHolding(1, 943, 0x0001);
+    d.SetHolding(1, 944, 0x0014);  // status bits 3 and 5
+    d.SetHolding(1, 950, 5000);
+    d.SetInput(1, 956, static_cast<std::uint16_t>(-12));
+    form.comboPar->setCurrentIndex(1);
+    bench.port->ClearHistory();
+    form.TimerTimer();
+    const std::vector<Frame> expected = {
+        Read(3, 901, 1),  Read(3, 902, 1), Read(4, 1000, 1), Read(4, 1001, 1), Read(4, 1002, 2), Read(3, 940, 1),
+        Read(4, 941, 1),  Read(3, 943, 1), Read(3, 944, 1),  Read(3, 945, 1),  Read(3, 950, 1),  Read(3, 951, 1),
+        Read(3, 952, 1),  Read(3, 953, 1), Read(3, 954, 1),  Read(3, 955, 1),  Read(4, 956, 1),  Read(3, 101, 1),
+    };
+    QCOMPARE(bench.Sent(), expected);
+    QCOMPARE(form.StaticIDFIR->text(), QString("1.23"));
+    QCOMPARE(form.advGrid->item(0, 0)->text(), QString("Output frequency = -50.5"));
+    QCOMPARE(form.advGrid->item(2, 0)->text(), QString("Output power = 1000.00"));
+    QCOMPARE(form.StaticMon[0]->text(), QString("50.00"));
+    QCOMPARE(form.StaticMon[6]->text(), QString("-12"));
+    QCOMPARE(form.StaticMonValue->text(), QString("0.00"));
+    QVERIFY(Lit(form.PanelAlarm[0]) && Lit(form.PanelAlarm[15]) && !Lit(form.PanelAlarm[1]));
+    QVERIFY(Lit(form.PanelInput[0]) && Lit(form.PanelOutput1));
+    QVERIFY(Lit(form.PanelStato[0]) && Lit(form.PanelStato[1]));
+    QCOMPARE(form.StaticStatus[0]->text(), QString("Fun. data"));  // bit 1 clear
+    QCOMPARE(form.StaticStatus[1]->text(), QString("Motor database"));
+    QVERIFY(form.Timer()->isActive());
+  }
+
+  void statusPanelsFollowAscendingBitsAndFloatsAreDecoded() {
+    Bench bench(4);
+    auto& d = *bench.drive;
+    d.SetHolding(1, 944, 0x0002);  // bit number 2 only
+    d.SetHolding(1, 960, 0x0000);
+    d.SetHolding(1, 961, 0x4148);  // 12.5
+    d.SetInput(1, 963, 0xC050);    // -3.25
+    TMonitorForm form;
+    form.TimerTimer();
+    QCOMPARE(form.PanelStato[0]->text(), QString("Five"));
+    QVERIFY(Lit(form.PanelStato[0]) && !Lit(form.PanelStato[1]));  // panel 1 shows bit 2
+    QCOMPARE(form.PanelStato[0]->toolTip(), QString("Hint two"));
+    QCOMPARE(form.PanelStato[1]->toolTip(), QString("Hint five"));
+    QCOMPARE(form.StaticMon[0]->text(), QString("12.50"));
+    QCOMPARE(form.StaticMon[1]->text(), QString("-3.2"));
+  }
+
+  void commandsOnTheWire() {
+    Bench bench(1);
+    auto& d = *bench.drive;
+    TMonitorForm form;
+    form.TimerTimer();
+    bench.port->ClearHistory();
+    form.ButtonCmd[0]->click();  // W948 mask 1
+    form.ButtonCmd[6]->click();  // coil 20
+    QVERIFY(form.Requested(TMonitorForm::kCommand1));
+    QVERIFY(bench.Sent().empty());  // a click only raises the request
+    form.TimerTimer();
+    const std::vector<Frame> sent = bench.Sent();
+    QCOMPARE(sent[0], Read(3, 948, 1));
+    QCOMPARE(sent[1], Write6(948, 1));
+    QCOMPARE(sent[2], Read(1, 20, 1));
+    QCOMPARE(sent[3], WithCrc({1, 5, 0, 20, 0xFF, 0}));
+    QCOMPARE(sent[4], Read(3, 901, 1));
+    QCOMPARE(d.Holding(1, 948), std::uint16_t(1));
+    QVERIFY(d.Coil(1, 20));
+
+    // Bit 0 of the last status word refuses the 948 commands with "Table Full!!".
+    d.SetHolding(1, 944, 1);
+    form.TimerTimer();
+    bench.port->ClearHistory();
+    form.ButtonCmd[1]->click();
+    form.TimerTimer();
+    QCOMPARE(bench.box.gui().messages.back().text, QString("Table Full!!"));
+    QVERIFY(bench.Sent().empty());  // dropped, and the tick ended there
+    QVERIFY(!form.Requested(TMonitorForm::kCommand1 + 1));
+
+    // A failed command says so and the tick goes on.
+    d.SetHolding(1, 944, 0);
+    form.TimerTimer();
+    d.SetFault(Fault{FaultKind::Exception, 2, 1, 5});
+    form.ButtonCmd[7]->click();
+    form.TimerTimer();
+    QVERIFY(bench.box.gui().messages.back().text.startsWith("Write Fail"));
+    QCOMPARE(bench.box.gui().messages.back().caption, QString("Communication Message"));
+
+    // 948 with value 4 toggles mask 4 and ends the window with IDRETRY, timer off.
+    bench.port->ClearHistory();
+    form.ButtonCmd[3]->click();
+    form.TimerTimer();
+    QCOMPARE(bench.Sent().size(), std::size_t(2));
+    QCOMPARE(bench.Sent()[1], Write6(948, 1 | 4));
+    QCOMPARE(form.result(), int(IdRetry));
+    QVERIFY(!form.Timer()->isActive());
+  }
+
+  void setpointsAreScaledCheckedAndKeptWhileTyped() {
+    Bench bench(4);
+    auto& d = *bench.drive;
+    auto& gui = bench.box.gui();
+    d.SetHolding(1, 910, 123);  // 12.3
+    TMonitorForm form;
+    QCOMPARE(form.editSpeed[0]->text(), QString("12.3"));
+    QVERIFY(!form.RefreshPending());  // the absent set-points count as read
+
+    bench.port->ClearHistory();
+    form.editSpeed[0]->setText("50.0");
+    form.editPos[0]->setText("-1.5");
+    form.setpointButton[0]->click();
+    form.setpointButton[4]->click();
+    form.TimerTimer();
+    const std::vector<Frame> sent = bench.Sent();
+    QCOMPARE(sent[1], Write6(910, 500));
+    QCOMPARE(sent[2], WithCrc({1, 16, Hi(920), Lo(920), 0, 2, 4, 0xFF, 0x6A, 0xFF, 0xFF}));  // -150, low word first
+    QCOMPARE(form.editSpeed[0]->text(), QString("50.0"));
+
+    // A value the register cannot hold is refused with a message and stays in the edit.
+    bench.port->ClearHistory();
+    form.editSpeed[0]->setText("7000.0");
+    form.setpointButton[0]->click();
+    form.editControl->setText("70000");
+    form.ButtonConSet->click();
+    form.TimerTimer();
+    QCOMPARE(gui.messages.size(), std::size_t(2));
+    QVERIFY(gui.messages[0].text.contains("Speed: the value 7000.0 does not fit"));
+    QVERIFY(gui.messages[0].text.contains("-3276.8 to 6553.5"));
+    QCOMPARE(form.editSpeed[0]->text(), QString("7000.0"));
+    for (const Frame& f : bench.Sent()) QVERIFY(f[1] != 6 && f[1] != 16);
+    // Not a number: the edit is emptied, nothing is sent.
+    form.editSpeed[0]->setText("fast");
+    form.setpointButton[0]->click();
+    form.TimerTimer();
+    QVERIFY(form.editSpeed[0]->text().isEmpty());
+
+    // What the user types is not overwritten by a refresh; a failed read counts as done.
+    d.SetHolding(1, 910, 77);
+    d.SetHolding(1, 920, 5);
+    d.SetHolding(1, 921, 0);
+    QTest::keyClicks(form.editSpeed[0], "42");
+    form.RefreshSetpoints();
+    QCOMPARE(form.editSpeed[0]->text(), QString("42"));
+    QCOMPARE(form.editPos[0]->text(), QString("0.05"));
+    d.SetFault(Fault{FaultKind::Silence, 0, -1, 0});
+    form.RefreshSetpoints();
+    QVERIFY(!form.RefreshPending());
+  }
+
+  void registerPanelAndForcedInputs() {
+    Bench bench(1);
+    auto& d = *bench.drive;
+    TMonitorForm form;
+    form.editAdd->setText("65001");
+    form.editVal->setText("9");
+    form.Button1->click();
+    QVERIFY(form.editAdd->text().isEmpty() && form.editVal->text().isEmpty());
+    QVERIFY(!form.Requested(TMonitorForm::kRegisterRead));
+    form.editAdd->setText("65000");
+    form.Button1->click();
+    QVERIFY(form.Requested(TMonitorForm::kRegisterRead));
+
+    // An L parameter (P0.03 at 103) is read two registers wide, anything else one.
+    d.SetHolding(1, 103, 0x86A0);
+    d.SetHolding(1, 104, 0x0001);
+    form.editAdd->setText("103");
+    bench.port->ClearHistory();
+    form.TimerTimer();
+    QCOMPARE(bench.Sent()[2], Read(3, 103, 2));
+    QCOMPARE(form.editVal->text(), QString("100000"));
+
+    // Writes: 70000 does not fit one word; an L parameter takes it.
+    form.editAdd->setText("500");
+    form.editVal->setText("70000");
+    form.Button2->click();
+    bench.port->ClearHistory();
+    form.TimerTimer();
+    QVERIFY(bench.box.gui().messages.back().text.contains("does not fit"));
+    for (const Frame& f : bench.Sent()) QVERIFY(f[1] != 6);
+    form.editAdd->setText("103");
+    form.Button2->click();
+    form.TimerTimer();
+    QCOMPARE(d.Holding(1, 103), std::uint16_t(0x1170));
+    QCOMPARE(d.Holding(1, 104), std::uint16_t(0x0001));
+
+    // Two clicks on the same force button before a tick: the bit is back to clear, one write.
+    form.ButtonSet[0]->click();
+    form.ButtonSet[0]->click();
+    form.ButtonReset[2]->click();
+    QCOMPARE(form.ForceWord(), std::uint16_t(0x0020));
+    bench.port->ClearHistory();
+    form.TimerTimer();
+    int forceWrites = 0;
+    for (const Frame& f : bench.Sent())
+      if (f == Write6(942, 0x0020)) ++forceWrites;
+    QCOMPARE(forceWrites, 1);
+    QCOMPARE(d.Holding(1, 942), std::uint16_t(0x0020));
+  }
+
+  void failuresEndTheWindow() {
+    Bench bench(1);
+    auto& d = *bench.drive;
+    TMonitorForm form;
+    // A failed encoder read ends the tick early: the raised set-point request waits.
+    form.TimerTimer();
+    d.SetHolding(1, 901, 7);
+    bench.port->ScriptReply(WithCrc({1, 3, 2, 0, 7}));
+    bench.port->ScriptReply({0x01});
+    bench.port->ScriptReply({0x01});
+    form.setpointButton[0]->click();
+    form.TimerTimer();
+    QVERIFY(form.Requested(TMonitorForm::kSpeed1));
+    QCOMPARE(form.Failures(), 0);
+    form.TimerTimer();
+    QVERIFY(!form.Requested(TMonitorForm::kSpeed1));
+
+    // Nine silent polls, one answer, then ten silent ones end it with IDABORT.
+    d.SetFault(Fault{FaultKind::Silence, 0, -1, 0});
+    for (int i = 0; i < 9; ++i) form.TimerTimer();
+    QCOMPARE(form.Failures(), 9);
+    d.ClearFault();
+    form.TimerTimer();
+    QCOMPARE(form.Failures(), 0);
+    d.SetFault(Fault{FaultKind::Silence, 0, -1, 0});
+    for (int i = 0; i < 9; ++i) form.TimerTimer();
+    QCOMPARE(form.result(), 0);
+    form.TimerTimer();
+    QCOMPARE(form.result(), int(IdAbort));
+    QVERIFY(!form.Timer()->isActive());
+  }
+
+  void monitorCommandOfTheMainWindow() {
+    Bench bench(1, "[LANGID=70;The drive restarts.;Il drive riparte.;Der Antrieb startet neu.;Le variateur redemarre.]\n");
+    auto& gui = bench.box.gui();
+    ui::TMainForm main;
+    auto& s = core::State();
+    s.LinkedStation = 1;
+    s.LinkedModel = 1;
+    main.SetLinkedState(true);
+    QVERIFY(main.ItemEnabled("OperationMonitor"));
+    QVERIFY(main.ItemEnabled("MonitorButton"));
+
+    // Closed by the user: nothing else happens.
+    gui.dialogScripts.push_back([](QDialog& dialog) { dialog.done(IdCancel); });
+    main.OperationMonitorClick();
+    QCOMPARE(gui.dialogs.back(), QString("ui::TMonitorForm"));
+    QCOMPARE(s.LinkedStation, 1);
+    QVERIFY(gui.messages.empty());
+
+    // Ten silent polls: unlinked, "Cummunication Error!!".
+    bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 0});
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      for (int i = 0; i < 10; ++i) static_cast<TMonitorForm&>(dialog).TimerTimer();
+    });
+    main.OperationMonitorClick();
+    QCOMPARE(s.LinkedStation, 0);
+    QVERIFY(!main.ItemEnabled("OperationMonitor"));
+    QCOMPARE(gui.messages.back().text, QString("Cummunication Error!!"));
+    QCOMPARE(gui.messages.back().icon, platform::gui::Icon::Stop);
+
+    // The command that ends the session: text 70 from the configuration.
+    bench.drive->ClearFault();
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(*bench.drive));
+    s.LinkedStation = 1;
+    s.LinkedModel = 1;
+    main.SetLinkedState(true);
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      auto& form = static_cast<TMonitorForm&>(dialog);
+      form.ButtonCmd[3]->click();
+      form.TimerTimer();
+    });
+    main.OperationMonitorClick();
+    QCOMPARE(s.LinkedStation, 0);
+    QCOMPARE(gui.messages.back().text, QString("The drive restarts."));
+    QCOMPARE(gui.messages.back().caption, QString("Communication Message"));
+  }
+
+  void messageWithoutText70IsNotBlank() {
+    Bench bench(1);
+    auto& gui = bench.box.gui();
+    ui::TMainForm main;
+    auto& s = core::State();
+    s.LinkedStation = 1;
+    s.LinkedModel = 1;
+    main.SetLinkedState(true);
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      auto& form = static_cast<TMonitorForm&>(dialog);
+      form.ButtonCmd[3]->click();
+      form.TimerTimer();
+    });
+    main.OperationMonitorClick();
+    QCOMPARE(gui.messages.back().text, ui::extra::MonitorEndedByDrive());
+  }
+};
+
+QTEST_MAIN(MonitorTest)
+#include "monitor_test.moc"
