@@ -14,15 +14,15 @@ struct CommandStatus {
 };
 
 inline constexpr CommandStatus kCommandStatus[] = {
-    {"FilePrintPreview", false},
-    {"FilePrint", false},
-    {"Print2Button", false},
+    {"FilePrintPreview", true},
+    {"FilePrint", true},
+    {"Print2Button", true},
     {"EditFind", false},
     {"EditGoto", false},
     {"EditDefinite", false},
     {"OperationMotor", false},
-    {"OperationMonitor", true},
-    {"OperationProfile", true},
+    {"OperationMonitor", false},
+    {"OperationProfile", false},
 };
 
 // False only for a command listed above whose flag is still false.

@@ -294,11 +294,7 @@ void TMainForm::FilePrintTitleClick() {
   for (int k = 0; k < 9; ++k) s.PrintSet[k + 1] = dialog.checkGroup[k]->isChecked();
 }
 
-// The report, find and favourite windows plug in here; until they exist these
-// commands show nothing.
-void TMainForm::FilePrintPreviewClick() {}
-void TMainForm::FilePrintClick() {}
-void TMainForm::Print2ButtonClick() {}
+// The find and favourite windows plug in here; until they exist these commands show nothing.
 void TMainForm::EditFindClick() {}
 void TMainForm::EditGotoClick() {}
 void TMainForm::EditDefiniteClick() {}

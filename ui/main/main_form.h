@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "ui/main/print_commands.h"
+
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -63,6 +65,13 @@ class TMainForm : public QMainWindow {
   bool QuerySaveModified();  // true: the user cancelled
   // Opens the file at `path`; a file that cannot be opened leaves the open document as it was.
   bool OpenDocument(const QString& path);
+
+  // Printing (print_commands.cpp): the open document's report previewed or printed, the
+  // three-across list printed, and the tables the reports read, made empty and open here.
+  void PrintDocument(bool preview);
+  void PrintThreeAcross();
+  std::shared_ptr<memtable::TmvxMemTable> printTable = MakePrintTable();
+  std::shared_ptr<memtable::TmvxMemTable> print2Table = MakePrint2Table();
 
  public slots:
   void FileNewClick();
