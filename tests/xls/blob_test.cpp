@@ -233,5 +233,29 @@ TEST(CodePage, Windows1252BothWays) {
   EXPECT_EQ(Utf8ToWide("\xC3"), u"\uFFFD");
 }
 
+// Writing in a code page reads back through AnsiToWideCP; what the page lacks is one "?" per
+// character and says so.
+TEST(CodePage, WritesInTheWorkbooksCodePage) {
+  for (int codePage : {1250, 1251, 1253, 1254, 1257, 874, 932, 936}) {
+    for (int b = 0x20; b <= 0xFF; ++b) {
+      const char byte = static_cast<char>(b);
+      const std::u16string w = AnsiToWideCP(std::string_view(&byte, 1), codePage);
+      if (w.size() != 1 || w[0] == 0xFFFD) continue;  // undefined, or the lead byte of a pair
+      bool lossless = false;
+      EXPECT_EQ(WideToAnsiCP(w, codePage, &lossless), std::string(1, byte)) << codePage << " " << b;
+      EXPECT_TRUE(lossless);
+    }
+  }
+  bool lossless = true;
+  EXPECT_EQ(WideToAnsiCP(u"Щé😀", 1251, &lossless), "\xD9??");
+  EXPECT_FALSE(lossless);
+  EXPECT_EQ(WideToAnsiCP(u"\u65E5\u672C", 932, &lossless), "\x93\xFA\x96\x7B");
+  EXPECT_TRUE(lossless);
+  EXPECT_EQ(WideToAnsiCP(u"\u0416", 932, &lossless), "\x84\x47");
+  EXPECT_EQ(WideToAnsiCP(u"é\u0416", 1252, &lossless), "\xE9?");
+  EXPECT_FALSE(lossless);
+  EXPECT_EQ(WideToAnsiCP(u"Köln", 65001), "K\xC3\xB6ln");
+}
+
 }  // namespace
 }  // namespace xls

@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 
-#include <array>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -118,7 +117,9 @@ std::string MultiByteWithIconv(std::u16string_view text, int codePage, bool& los
 std::string WideToAnsiCP(std::u16string_view text, int codePage, bool* lossless) {
   bool all = true;
   std::string out;
-  if (codePage == kCodePage1252 || codePage == 1200 || codePage == 65001 || codePage <= 0) {
+  if (codePage == 65001) {
+    out = WideToUtf8(text);
+  } else if (codePage == kCodePage1252 || codePage == 1200 || codePage <= 0) {
     out = WideToAnsi(text);
     for (std::size_t i = 0; i < text.size(); ++i)
       if (out[i] == '?' && text[i] != u'?') all = false;
