@@ -21,8 +21,8 @@ inline constexpr CommandStatus kCommandStatus[] = {
     {"EditGoto", false},
     {"EditDefinite", false},
     {"OperationMotor", false},
-    {"OperationMonitor", false},
-    {"OperationProfile", false},
+    {"OperationMonitor", true},
+    {"OperationProfile", true},
 };
 
 // False only for a command listed above whose flag is still false.
