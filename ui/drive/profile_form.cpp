@@ -245,6 +245,10 @@ void TProfileForm::ReadSettings() {
     CheckReset->setChecked(v & 4);
     CheckHome->setChecked(v & 8);
     CheckDir->setChecked(v & 16);
+    // F257 belongs to mode 3 with HOME: it follows the HOME just read.
+    const bool f257 = Mode() == 3 && CheckHome->isChecked();
+    Label4->setEnabled(f257);
+    comboF257->setEnabled(f257);
   }
   settingsPending_ = false;
   for (bool done : read_)
