@@ -128,19 +128,19 @@ void TMonitorForm::BuildLayout() {
     QGroupBox* box = k < 4 ? GroupBox1 : GroupBox6;
     const int y = 18 + 23 * (k % 4);
     const auto i = static_cast<std::size_t>(k);
-    setpointName[i] = NewLabel(box, kNames[k], 8, y + 3, 96);
-    QLineEdit* edit = NewEdit(box, k < 4 ? QString("editSpeed%1").arg(k + 1) : QString("editPos%1").arg(k - 3), 106, y, 80,
+    setpointName[i] = NewLabel(box, kNames[k], 8, y + 3, 86);
+    QLineEdit* edit = NewEdit(box, k < 4 ? QString("editSpeed%1").arg(k + 1) : QString("editPos%1").arg(k - 3), 96, y, 66,
                               k == 4 ? 11 : 8);
     (k < 4 ? editSpeed[i] : editPos[i - 4]) = edit;
-    setpointUnit[i] = NewLabel(box, kUnits[k], 190, y + 3, 56);
-    setpointButton[i] = NewButton(box, QString("Button%1").arg(k + 3), "SET", 248, y, 42);
+    setpointUnit[i] = NewLabel(box, kUnits[k], 166, y + 3, 86);
+    setpointButton[i] = NewButton(box, QString("Button%1").arg(k + 3), "SET", 254, y, 36);
     connect(setpointButton[i], &QPushButton::clicked, this, [this, k] { SetpointClick(k + 1); });
   }
 
   GroupBox5 = NewBox(this, "GroupBox5", 8, 272, 297, 73);
-  Label4 = NewLabel(GroupBox5, "Label4", 8, 21, 96);
-  editControl = NewEdit(GroupBox5, "editControl", 106, 18, 80, 8);
-  ButtonConSet = NewButton(GroupBox5, "ButtonConSet", QString(), 190, 18, 100);
+  Label4 = NewLabel(GroupBox5, "Label4", 8, 21, 86);
+  editControl = NewEdit(GroupBox5, "editControl", 96, 18, 66, 8);
+  ButtonConSet = NewButton(GroupBox5, "ButtonConSet", QString(), 166, 18, 124);
   Label2 = NewLabel(GroupBox5, "Label2", 8, 47, 50);
   editAdd = NewEdit(GroupBox5, "editAdd", 58, 44, 56, 8);
   Button1 = NewButton(GroupBox5, "Button1", "SET", 116, 44, 34);
@@ -173,12 +173,12 @@ void TMonitorForm::BuildLayout() {
     StaticMon[i] = NewLabel(GroupBox8, QString("StaticMon%1").arg(k + 1), 130, 16 + 15 * k, 103, 15);
     StaticMon[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   }
-  Label33 = NewLabel(GroupBox8, "Label33", 8, 124, 52);
+  Label33 = NewLabel(GroupBox8, "Label33", 8, 124, 62);
   comboPar = new QComboBox(GroupBox8);
   comboPar->setObjectName("comboPar");
-  comboPar->setGeometry(60, 120, 92, 21);
-  Label34 = NewLabel(GroupBox8, "Label34", 154, 124, 24);
-  StaticMonValue = NewStatic(GroupBox8, "StaticMonValue", 178, 122, 55, 17);
+  comboPar->setGeometry(70, 120, 84, 21);
+  Label34 = NewLabel(GroupBox8, "Label34", 157, 124, 28);
+  StaticMonValue = NewStatic(GroupBox8, "StaticMonValue", 186, 122, 47, 17);
   StaticMonValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   connect(comboPar, &QComboBox::currentIndexChanged, this, &TMonitorForm::comboParChange);
 
