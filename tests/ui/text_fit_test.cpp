@@ -17,6 +17,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/common/grid_look.h"
 #include "ui/common/qt_text.h"
+#include "ui/drive/group_forms.h"
+#include "ui/drive/link_form.h"
 #include "ui/drive/read_write_form.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
@@ -49,6 +51,24 @@ QString ButtonCut(const QAbstractButton* button) {
   return needs <= button->width()
              ? QString()
              : QString("%1 \"%2\": %3 > %4").arg(button->objectName(), button->text()).arg(needs).arg(button->width());
+}
+
+// Every visible label, button and group-box title of a dialog that does not show its whole
+// text, and every part that lies outside the dialog.
+QStringList DialogCuts(QWidget& dialog) {
+  QStringList cuts;
+  for (QLabel* label : dialog.findChildren<QLabel*>())
+    if (label->isVisible()) cuts << LabelCut(label);
+  for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+    if (button->isVisible()) cuts << ButtonCut(button);
+  for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+    const int title = box->fontMetrics().horizontalAdvance(ui::ShownText(box->title()));
+    if (title > box->width() - 16) cuts << QString("%1 title \"%2\"").arg(box->objectName(), box->title());
+  }
+  for (QWidget* part : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (part->isVisible() && !dialog.rect().contains(part->geometry())) cuts << part->objectName() + " outside the dialog";
+  cuts.removeAll(QString());
+  return cuts;
 }
 
 // The first status panel of the main window that cuts its text, or nothing.
@@ -211,6 +231,24 @@ class TextFitTest : public QObject {
       cuts.removeAll(QString());
       QVERIFY2(cuts.isEmpty(), qPrintable(QString("language %1: %2").arg(lang).arg(cuts.join("; "))));
       Shot(dialog, QString("print_title_%1").arg(lang));
+    }
+  }
+
+  void driveDialogsShowTheirTexts() {
+    for (int lang = 1; lang <= 4; ++lang) {
+      Sandbox box;
+      box.SetSetting("ParameterLanguage", lang);
+      TMainForm form;
+      core::State().LinkedModel = 1;
+      ui::TLinkForm link(&form);
+      ui::TReadForm read(&form);
+      ui::TWriteForm write(&form);
+      for (QDialog* dialog : std::initializer_list<QDialog*>{&link, &read, &write}) {
+        dialog->show();
+        const QStringList cuts = DialogCuts(*dialog);
+        QVERIFY2(cuts.isEmpty(), qPrintable(QString("language %1 %2: %3").arg(lang).arg(dialog->objectName(), cuts.join("; "))));
+        Shot(*dialog, QString("%1_%2").arg(dialog->objectName()).arg(lang));
+      }
     }
   }
 

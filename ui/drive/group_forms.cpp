@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/common.h"
 #include "platform/gui/gui_services.h"
@@ -47,15 +48,21 @@ TGroupForm::TGroupForm(QWidget* parent, int width, int height, int captionId) : 
     highest = std::max(highest, d.transferGroup);
   }
   shrink_ = highest == 0 ? 144 : 16 * (9 - highest);
-  GroupBox2->setGeometry(8, 8, width - 16, 169 - shrink_);
-  OK->setGeometry(width / 2 - 88, 184 - shrink_, 80, 25);
-  Cancel->setGeometry(width / 2 + 8, 184 - shrink_, 80, 25);
-  setFixedSize(width, height - shrink_);
 
   setWindowTitle(L(captionId));
   GroupBox2->setTitle(MenuText(L(182)));
   OK->setText(MenuText(L(120)));
   Cancel->setText(MenuText(L(121)));
+
+  // The layout width, or wider when the group box's title or a check box needs it.
+  int w = std::max(width, GroupBox2->fontMetrics().horizontalAdvance(ShownText(GroupBox2->title())) + 32);
+  for (QCheckBox* box : checkGroup) w = std::max(w, box->sizeHint().width() + 40);
+  const int button = std::max({80, OK->sizeHint().width(), Cancel->sizeHint().width()});
+  for (QCheckBox* box : checkGroup) box->resize(w - 40, 16);
+  GroupBox2->setGeometry(8, 8, w - 16, 169 - shrink_);
+  OK->setGeometry(w / 2 - 8 - button, 184 - shrink_, button, 25);
+  Cancel->setGeometry(w / 2 + 8, 184 - shrink_, button, 25);
+  setFixedSize(w, height - shrink_);
 }
 
 std::array<bool, 9> TGroupForm::Flags() const {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
@@ -65,6 +66,19 @@ TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent) {
   Link->setText(MenuText(L(153)));
   Unlink->setText(MenuText(L(154)));
   Close->setText(MenuText(L(155)));
+
+  // Group boxes and buttons grow from their layout sizes to their texts.
+  auto titleRoom = [](QGroupBox* box) { return box->fontMetrics().horizontalAdvance(ShownText(box->title())) + 16; };
+  const int left = std::max({129, titleRoom(GroupBox1), titleRoom(GroupBox2)});
+  const int station = std::max(186, titleRoom(GroupBox7));
+  const int button = std::max({82, Link->sizeHint().width(), Unlink->sizeHint().width(), Close->sizeHint().width()});
+  const int right = std::max(8 + left + 7 + station, 8 + left + 16 + button);
+  GroupBox1->resize(left, 57);
+  GroupBox2->resize(left, 137);
+  GroupBox7->setGeometry(8 + left + 7, 8, right - (8 + left + 7), 57);
+  editStation->resize(GroupBox7->width() - 24, 23);
+  for (QPushButton* b : {Link, Unlink, Close}) b->setGeometry(right - button, b->y(), button, 27);
+  setFixedSize(right + 8, 252);
 }
 
 bool TLinkForm::SetBaud(int baud) {
