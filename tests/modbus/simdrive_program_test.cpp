@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <thread>
 
 #include "child_process.h"
 #include "core/common.h"
@@ -114,10 +115,36 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   EXPECT_EQ(core::WriteWord(1, 10, 1), 0);
 }
 
+TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSilent) {
+  const std::string config = std::string(KV_TEST_DATA) + "/Kestravel.cfg";
+  ASSERT_TRUE(StartDrive({"--port", "2", "--config", config, "--live", "--fail-after", "2"}));
+  ASSERT_TRUE(core::OpenPort(2, 19200, 8, 'N', 1));
+  // KV100's first monitor value (W950, two decimals) moves over its three-second period.
+  std::set<std::uint32_t> seen;
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(core::ReadWord(1, 950, 1, v), 0);
+    seen.insert(v);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_GE(seen.size(), 2u);
+  ASSERT_EQ(core::ReadWord(1, 901, 1, v), 0);
+  EXPECT_EQ(v, 123u);  // firmware 1.23
+  // A profile in mode 2 with ENABLE and RUN: its set-points and the status word follow.
+  ASSERT_EQ(core::WriteProfile(1, 910, {1 + 8 + 128, 0x03, 100, 200, 1500, 50, 0}), 0);
+  for (auto [reg, expected] : {std::pair{3, 2}, std::pair{911, 3}, std::pair{16, 100}, std::pair{4, 1500},
+                               std::pair{5, 50}, std::pair{900, 0x03}}) {
+    ASSERT_EQ(core::ReadWord(1, static_cast<std::uint16_t>(reg), 1, v), 0);
+    EXPECT_EQ(v, static_cast<std::uint32_t>(expected)) << reg;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  EXPECT_EQ(core::ReadWord(1, 950, 1, v), core::kResultBadReply);
+}
+
 TEST_F(SimdriveProgramTest, BadCommandLinesAreRefused) {
   for (auto options : std::vector<std::vector<std::string>>{
            {"--port", "17"}, {"--stations", "0-3"}, {"--stations", "9-2"}, {"--holding", "1:x=2"},
-           {"--config", "/nonexistent/Kestravel.cfg"}, {"--bogus"}, {"--delay"}}) {
+           {"--config", "/nonexistent/Kestravel.cfg"}, {"--bogus"}, {"--delay"}, {"--live"}}) {
     ChildProcess bad;
     std::vector<std::string> argv{KV_SIMDRIVE_PROGRAM, "--com-dir", folder.Path(), "--quiet"};
     argv.insert(argv.end(), options.begin(), options.end());
