@@ -84,7 +84,8 @@ std::uint16_t LiveDrive::GetWord(int station, const core::MonitorItem& item) con
 
 void LiveDrive::Step(double t) {
   for (int st : stations_) {
-    const bool running = runRegister_ != 0 && (drive_.Holding(st, runRegister_) & 1);
+    const std::uint16_t commands = runRegister_ != 0 ? drive_.Holding(st, runRegister_) : 0;
+    const bool running = (commands & 1) && !(commands & 2);  // Run on, Stop off
     for (const auto& [item, value] : constants_) Put(st, item, value);
     for (const auto& w : waves_) {
       // Stopped, the values sit at a fifth of their level and still breathe a little.

@@ -22,7 +22,8 @@ class LiveDrive {
   void UseModel(const core::smod& model);
   void Step(double seconds);
 
-  // The register (holding) whose bit 0 means "running"; 948 when a command button writes there.
+  // The command register (holding) whose bit 0 (Run) set and bit 1 (Stop) clear mean running;
+  // 948 when a command button of the model writes there.
   std::uint16_t RunRegister() const { return runRegister_; }
 
  private:

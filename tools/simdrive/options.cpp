@@ -15,7 +15,7 @@ const char* const kUsage =
     "  --holding ST:ADDR=V  --input ST:ADDR=V  --coil ST:ADDR=V   preset registers and coils\n"
     "  --log FILE               frame log (default standard error); --quiet: none\n"
     "  --live                   the monitor values of the model (--config) change over time, an alarm\n"
-    "                           comes and goes, the status follows the run command (bit 0 of 948)\n"
+    "                           comes and goes, the drive runs while bit 0 of 948 is set and bit 1 clear\n"
     "  --fail-after SECONDS     the drive stops answering after this many seconds\n"
     "the profile registers: a profile written to 910..916 sets the mode registers 1, 2, 3, 257,\n"
     "the flags 911, the set-points of its mode and the status word 900\n"
