@@ -54,11 +54,12 @@ void TmvxIndex::Load() {
   TmvxCommon::Guard g(c);
   References.reserve(c.Records().size());
   for (PmvxRecord r : c.Records())
-    if (r && FilterRecord(r)) References.push_back(r);
+    if (r && FilterRecord(r)) References.push_back(r, IsRowOrder ? static_cast<std::uint64_t>(r->RecordID) : 0);
 }
 
 void TmvxIndex::InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource) {
-  std::uint64_t key = 0;
+  // Row order keeps each record's id beside it, for the searches by id.
+  std::uint64_t key = IsRowOrder ? static_cast<std::uint64_t>(stored->RecordID) : 0;
   if (!IsRowOrder && IndexType == 1) {
     TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
     if (keys.HasPrefix()) key = keys.Prefix(keySource);
@@ -271,8 +272,15 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   // The first record at or above the key; when it is equal, the run of records equal
   // to the key (by the nearest comparison) may begin before it.
   auto above = [&](const TmvxRecord* r) { return full(key, r) > 0; };
-  // The index's own comparison can use the sort keys held beside the references.
-  int lo = &list == &IndexFieldList && full.HasPrefix()
+  // The index's own comparison (its fields with the same options) can use the sort
+  // keys held beside the references.
+  bool ownOrder = &list == &IndexFieldList;
+  if (!ownOrder && list.Count() == IndexFieldList.Count()) {
+    ownOrder = true;
+    for (int i = 0; i < list.Count() && ownOrder; ++i)
+      ownOrder = list.Fields(i) == IndexFieldList.Fields(i) && list.Options(i) == IndexFieldList.Options(i);
+  }
+  int lo = ownOrder && full.HasPrefix()
                ? static_cast<int>(References.PartitionPointKeyed(full.Prefix(key), full.PrefixDescending(), above))
                : static_cast<int>(References.PartitionPoint(above));
   int result = lo < n ? full(key, References[static_cast<std::size_t>(lo)]) : 1;
@@ -320,7 +328,8 @@ int TmvxIndex::InsertPosition(PmvxRecord key) {
 bool TmvxIndex::SearchRecordID(int recordID, int& position) {
   int n = Count();
   if (IsOrdered && IsRowOrder) {
-    int p = static_cast<int>(References.PartitionPoint([&](const TmvxRecord* r) { return r->RecordID < recordID; }));
+    int p = static_cast<int>(References.PartitionPointKeyed(static_cast<std::uint64_t>(recordID), false,
+                                                            [](const TmvxRecord*) { return false; }));
     if (p < n && References[static_cast<std::size_t>(p)]->RecordID == recordID) {
       position = p;
       return true;

@@ -28,7 +28,13 @@ TmvxCustomMemTable::~TmvxCustomMemTable() {
   try {
     Close();
   } catch (...) {
-    // A destructor cannot report; the store below frees what is left.
+    // A destructor cannot report. A persistent file that could not be written is
+    // given up, so that the table closes and frees its buffers.
+    Persistent = false;
+    try {
+      Close();
+    } catch (...) {
+    }
   }
   masterLink_.SetMaster(nullptr);
   parsedFilter_.reset();

@@ -1,7 +1,9 @@
 // The ordered list of record references behind an index: positions 0..size-1 like an
-// array, but held in chunks of up to 2 * kChunk entries with the start position of each
-// chunk beside them, so that an insert or erase at any position moves at most one chunk
-// and the chunk starts after it (about sqrt(n) work each instead of n).
+// array, but held in chunks of up to 2 * kChunk entries. The start position of each
+// chunk is kept relative to its group of kGroup chunks, and each group's start beside
+// them, so that an insert or erase at any position moves at most one chunk and updates
+// the starts of the chunks after it in its group and of the groups after it (about
+// sqrt(n) work each, with a small constant, instead of n).
 //
 // Each entry carries a 64-bit sort key beside its reference (0 where the index has
 // none): a key that orders like the index's comparison wherever two keys differ, so
@@ -19,10 +21,12 @@ namespace memtable {
 
 struct TmvxRecord;
 
-class RecordList {
+template <std::size_t Chunk, std::size_t Group>
+class BasicRecordList {
  public:
   using value_type = TmvxRecord*;
-  static constexpr std::size_t kChunk = 1024;
+  static constexpr std::size_t kChunk = Chunk;
+  static constexpr std::size_t kGroup = Group;
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -31,6 +35,7 @@ class RecordList {
     chunks_.clear();
     keys_.clear();
     starts_.clear();
+    groupStarts_.clear();
     frontKeys_.clear();
     size_ = 0;
     last_ = 0;
@@ -38,12 +43,13 @@ class RecordList {
 
   TmvxRecord* operator[](std::size_t pos) const {
     std::size_t c = ChunkOf(pos);
-    return chunks_[c][pos - starts_[c]];
+    return chunks_[c][pos - Start(c)];
   }
 
   void push_back(TmvxRecord* r, std::uint64_t key = 0) {
     if (chunks_.empty() || chunks_.back().size() >= kChunk) {
-      starts_.push_back(size_);
+      if (chunks_.size() % kGroup == 0) groupStarts_.push_back(size_);
+      starts_.push_back(size_ - groupStarts_.back());
       frontKeys_.push_back(key);
       chunks_.emplace_back();
       keys_.emplace_back();
@@ -61,21 +67,21 @@ class RecordList {
       return;
     }
     std::size_t c = ChunkOf(pos);
-    std::size_t at = pos - starts_[c];
+    std::size_t at = pos - Start(c);
     chunks_[c].insert(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at), r);
     keys_[c].insert(keys_[c].begin() + static_cast<std::ptrdiff_t>(at), key);
     if (at == 0) frontKeys_[c] = key;
-    for (std::size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
+    Shift(c, 1);
     ++size_;
     if (chunks_[c].size() >= 2 * kChunk) Split(c);
   }
 
   void erase(std::size_t pos) {
     std::size_t c = ChunkOf(pos);
-    std::size_t at = pos - starts_[c];
+    std::size_t at = pos - Start(c);
     chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at));
     keys_[c].erase(keys_[c].begin() + static_cast<std::ptrdiff_t>(at));
-    for (std::size_t k = c + 1; k < starts_.size(); ++k) --starts_[k];
+    Shift(c, -1);
     --size_;
     if (chunks_[c].empty()) {
       RemoveChunk(c);
@@ -107,7 +113,7 @@ class RecordList {
     if (lo == 0) return 0;
     const auto& chunk = chunks_[lo - 1];
     auto it = std::partition_point(chunk.begin() + 1, chunk.end(), below);
-    return starts_[lo - 1] + static_cast<std::size_t>(it - chunk.begin());
+    return Start(lo - 1) + static_cast<std::size_t>(it - chunk.begin());
   }
 
   // The same search for a list whose entries carry sort keys: an entry whose key lies
@@ -138,7 +144,7 @@ class RecordList {
       else
         b = mid;
     }
-    return starts_[lo - 1] + a;
+    return Start(lo - 1) + a;
   }
 
   // Replaces the contents with the entries of v (and their keys, when given), in order.
@@ -160,7 +166,7 @@ class RecordList {
     using difference_type = std::ptrdiff_t;
     using pointer = TmvxRecord* const*;
     using reference = TmvxRecord* const&;
-    const_iterator(const RecordList* list, std::size_t chunk, std::size_t offset)
+    const_iterator(const BasicRecordList* list, std::size_t chunk, std::size_t offset)
         : list_(list), chunk_(chunk), offset_(offset) {}
     reference operator*() const { return list_->chunks_[chunk_][offset_]; }
     const_iterator& operator++() {
@@ -174,21 +180,54 @@ class RecordList {
     bool operator!=(const const_iterator& o) const { return !(*this == o); }
 
    private:
-    const RecordList* list_;
+    const BasicRecordList* list_;
     std::size_t chunk_, offset_;
   };
   const_iterator begin() const { return const_iterator(this, 0, 0); }
   const_iterator end() const { return const_iterator(this, chunks_.size(), 0); }
 
  private:
+  std::size_t Start(std::size_t c) const { return groupStarts_[c / kGroup] + starts_[c]; }
+
+  // After a chunk grew or shrank by one: the later chunks of its group and the later
+  // groups move.
+  void Shift(std::size_t c, int by) {
+    const std::size_t groupEnd = std::min(starts_.size(), (c / kGroup + 1) * kGroup);
+    for (std::size_t k = c + 1; k < groupEnd; ++k) starts_[k] += static_cast<std::size_t>(by);
+    for (std::size_t g = c / kGroup + 1; g < groupStarts_.size(); ++g) groupStarts_[g] += static_cast<std::size_t>(by);
+  }
+
+  // Chunk and group starts from the chunk sizes, after chunks came or went.
+  void Rebase() {
+    starts_.resize(chunks_.size());
+    groupStarts_.assign((chunks_.size() + kGroup - 1) / kGroup, 0);
+    std::size_t at = 0;
+    for (std::size_t c = 0; c < chunks_.size(); ++c) {
+      if (c % kGroup == 0) groupStarts_[c / kGroup] = at;
+      starts_[c] = at - groupStarts_[c / kGroup];
+      at += chunks_[c].size();
+    }
+    last_ = 0;
+  }
+
   // The chunk that holds a position; a walk in order finds it at once.
   std::size_t ChunkOf(std::size_t pos) const {
     std::size_t c = last_;
-    if (c < chunks_.size() && pos >= starts_[c]) {
-      if (pos < starts_[c] + chunks_[c].size()) return c;
-      if (c + 1 < chunks_.size() && pos < starts_[c + 1] + chunks_[c + 1].size()) return last_ = c + 1;
+    if (c < chunks_.size()) {
+      std::size_t start = Start(c);
+      if (pos >= start) {
+        if (pos < start + chunks_[c].size()) return c;
+        if (c + 1 < chunks_.size() && pos < Start(c + 1) + chunks_[c + 1].size()) return last_ = c + 1;
+      }
     }
-    c = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), pos) - starts_.begin()) - 1;
+    std::size_t g =
+        static_cast<std::size_t>(std::upper_bound(groupStarts_.begin(), groupStarts_.end(), pos) - groupStarts_.begin()) - 1;
+    const std::size_t first = g * kGroup, end = std::min(chunks_.size(), first + kGroup);
+    const std::size_t rel = pos - groupStarts_[g];
+    c = static_cast<std::size_t>(std::upper_bound(starts_.begin() + static_cast<std::ptrdiff_t>(first),
+                                                  starts_.begin() + static_cast<std::ptrdiff_t>(end), rel) -
+                                 starts_.begin()) -
+        1;
     return last_ = c;
   }
 
@@ -198,28 +237,30 @@ class RecordList {
     chunks_[c].resize(kChunk);
     keys_[c].resize(kChunk);
     const auto at = static_cast<std::ptrdiff_t>(c + 1);
-    starts_.insert(starts_.begin() + at, starts_[c] + kChunk);
     frontKeys_.insert(frontKeys_.begin() + at, upperKeys.front());
     chunks_.insert(chunks_.begin() + at, std::move(upper));
     keys_.insert(keys_.begin() + at, std::move(upperKeys));
-    last_ = 0;
+    Rebase();
   }
 
   void RemoveChunk(std::size_t c) {
     const auto at = static_cast<std::ptrdiff_t>(c);
     chunks_.erase(chunks_.begin() + at);
     keys_.erase(keys_.begin() + at);
-    starts_.erase(starts_.begin() + at);
     frontKeys_.erase(frontKeys_.begin() + at);
-    last_ = 0;
+    Rebase();
   }
 
   std::vector<std::vector<TmvxRecord*>> chunks_;
   std::vector<std::vector<std::uint64_t>> keys_;
-  std::vector<std::size_t> starts_;
+  std::vector<std::size_t> starts_;       // relative to the chunk's group
+  std::vector<std::size_t> groupStarts_;  // absolute, one per kGroup chunks
   std::vector<std::uint64_t> frontKeys_;
   std::size_t size_ = 0;
   mutable std::size_t last_ = 0;
 };
+
+// Chunks of 512 references (4 KiB) in groups of 64.
+using RecordList = BasicRecordList<512, 64>;
 
 }  // namespace memtable

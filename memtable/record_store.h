@@ -90,11 +90,14 @@ class TmvxRecordComparer {
 
   // A sort key of the first field that orders like the comparison itself wherever two
   // keys differ: the first 8 bytes of a text, folded as the options ask, big-endian; an
-  // integer moved into the unsigned range above the null key. Equal keys tell nothing;
-  // the full comparison decides then. Only for a first field of text or integer without
-  // a partial key.
+  // integer moved into the unsigned range above the null key; a float's bits turned to
+  // order as unsigned numbers. Equal keys tell nothing;
+  // the full comparison decides then. Only for a first field of text, integer or float
+  // without a partial key.
   bool HasPrefix() const {
-    return fast_ && count_ > 0 && (parts_[0].type == dataset::ftString || parts_[0].type == dataset::ftInteger) &&
+    return fast_ && count_ > 0 &&
+           (parts_[0].type == dataset::ftString || parts_[0].type == dataset::ftInteger ||
+            parts_[0].type == dataset::ftFloat) &&
            !(parts_[0].options & (mtcoPartialKey | mtcoIgnoreNullKey));
   }
   bool PrefixDescending() const { return (parts_[0].options & mtcoDescending) != 0; }
@@ -102,6 +105,15 @@ class TmvxRecordComparer {
     const std::uint8_t* p = record->Data + parts_[0].offset;
     // A null sorts first in both directions.
     if (p[0] == 0) return PrefixDescending() ? ~std::uint64_t{0} : 0;
+    if (parts_[0].type == dataset::ftFloat) {
+      // The bits of a float, turned so that they order as the numbers do; -0 is 0.
+      double d;
+      std::memcpy(&d, p + 1, 8);
+      if (d == 0) d = 0;
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      return (bits >> 63) ? ~bits : (bits | (std::uint64_t{1} << 63));
+    }
     if (parts_[0].type == dataset::ftInteger) {
       std::int32_t v;
       std::memcpy(&v, p + 1, 4);
