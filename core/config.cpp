@@ -93,7 +93,7 @@ bool BitItem(const ConfigFields& f, int maxBit, MonitorItem& out, int& bit) {
 struct Loader {
   AppState& s;
   smod* model = nullptr;  // the current model
-  int advancedPos = 0, parameterPos = 0, statusPos = 0, status2Pos = 0;
+  int advancedPos = 0, parameterPos = 0, statusPos = 0, status2Pos = 0, motorColumnPos = 0;
 
   void newModel(const std::string& name) {
     s.Models.emplace_back();
@@ -101,7 +101,7 @@ struct Loader {
     s.ModelCount = static_cast<int>(s.Models.size());
     model = &s.Models.back();
     model->name = name;
-    advancedPos = parameterPos = statusPos = status2Pos = 0;
+    advancedPos = parameterPos = statusPos = status2Pos = motorColumnPos = 0;
   }
 
   template <std::size_t N>
@@ -157,6 +157,31 @@ struct Loader {
     s.ParamDefs.push_back(d);
     s.ParamCount = static_cast<int>(s.ParamDefs.size());
     ++s.ParamCountPerModel.back();
+  }
+
+  // [MOTOR=first register;record count]: the model's motor data table. The drive's current
+  // motor data (16 registers) follow the table's registers, so all of them must fit below 65536.
+  void motorTable(const ConfigFields& f, smod& m) {
+    std::int32_t reg, count;
+    if (!ParseConfigInt(f[0], reg) || !ParseConfigInt(f[1], count)) return;
+    if (reg < 1 || count < 1 || count > kMaxMotorRecords || reg + count + 16 > 0x10000) return;
+    m.motorRegister = reg;
+    m.motorRecordCount = count;
+  }
+
+  // [MOTCOL=word index 1..16;decimals;title;title;title;title]: the next column of the motor
+  // table window, in file order (16 at most).
+  void motorColumn(const ConfigFields& f, smod& m) {
+    std::int32_t word, decimals;
+    if (motorColumnPos >= static_cast<int>(m.motorColumns.size())) return;
+    if (!ParseConfigInt(f[0], word) || word < 1 || word > 16) return;
+    if (!ParseConfigInt(f[1], decimals) || decimals < 0 || decimals > 8 || f[2].empty()) return;
+    MonitorItem item;
+    item.type = ParameterType::Holding16;
+    item.reg = static_cast<std::uint16_t>(word);
+    item.decimals = static_cast<std::uint8_t>(decimals);
+    SetLabels(item, f, 2);
+    m.motorColumns[static_cast<std::size_t>(motorColumnPos++)] = item;
   }
 
   // One line of the file.
@@ -280,6 +305,12 @@ struct Loader {
       m.errors[0].reg = static_cast<std::uint16_t>(reg);
     } else if (is("MONRESET=")) {
       RegisterLabelsItem(f, m.reset);
+    } else if (is("MOTOR=")) {
+      motorTable(f, m);
+    } else if (is("MOTPASW=")) {
+      m.motorPassword = Upper(Trim(f[0]));
+    } else if (is("MOTCOL=")) {
+      motorColumn(f, m);
     }
   }
 };

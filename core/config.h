@@ -11,6 +11,8 @@
 namespace core {
 
 inline constexpr const char* kConfigurationFileName = "Kestravel.cfg";
+// The most records a motor data table may have.
+inline constexpr int kMaxMotorRecords = 1000;
 
 // Loads "Kestravel.cfg" from the current folder into State(). A missing file leaves no models
 // and the built-in English texts. Returns false only when an existing file could not be read

@@ -107,7 +107,8 @@ struct smod {
   std::array<MonitorItem, 51> errors{};  // the error item, then 50 slots no key fills
   MonitorItem reset;
 
-  // Motor data table: no configuration key sets these, so the motor data feature stays hidden.
+  // Motor data table (keys MOTOR, MOTPASW and MOTCOL); a model without a MOTOR line has none.
+  // A column's `reg` is the word index 1..16 of the motor record it shows.
   int motorRegister = 0;
   int motorRecordCount = 0;
   std::string motorPassword;
