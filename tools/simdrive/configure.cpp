@@ -35,6 +35,21 @@ void SeedParameter(Drive& drive, int station, const core::ParameterDefinition& d
   }
 }
 
+// A motor table: the drive keeps its records apart and offers the data of a 7.5 kW four-pole
+// motor as the motor in use (rated power 7.5 kW, 400 V, 15.2 A, 50.00 Hz, 1460 rpm, 4 poles,
+// cos phi 0.83, no-load current 5.1 A, stator resistance 0.712 ohm, rotor 0.584 ohm, 98.6 mH),
+// named "SIM-7K5".
+void SeedMotorTable(Drive& drive, int station, const core::smod& m) {
+  static constexpr std::uint16_t kData[11] = {75, 400, 152, 5000, 1460, 4, 83, 51, 712, 584, 986};
+  const auto base = static_cast<std::uint16_t>(m.motorRegister + m.motorRecordCount);
+  for (int w = 0; w < 11; ++w) drive.SetHolding(station, static_cast<std::uint16_t>(base + w), kData[w]);
+  const char code[11] = "   SIM-7K5";
+  for (int k = 0; k < 5; ++k)
+    drive.SetHolding(station, static_cast<std::uint16_t>(base + 11 + k),
+                     static_cast<std::uint16_t>((static_cast<unsigned char>(code[2 * k]) << 8) |
+                                                static_cast<unsigned char>(code[2 * k + 1])));
+}
+
 bool ApplyConfiguration(Drive& drive, const Options& o, const std::vector<int>& stations, std::string& error,
                         LiveDrive* live) {
   core::AppState s;
@@ -53,6 +68,11 @@ bool ApplyConfiguration(Drive& drive, const Options& o, const std::vector<int>& 
   for (const auto& d : s.ParamDefs)
     if (d.model == model)
       for (int st : stations) SeedParameter(drive, st, d);
+  const core::smod& chosen = s.Models[static_cast<std::size_t>(model - 1)];
+  if (chosen.motorRegister > 0 && chosen.motorRecordCount > 0) {
+    drive.SetMotorTable(static_cast<std::uint16_t>(chosen.motorRegister), chosen.motorRecordCount);
+    for (int st : stations) SeedMotorTable(drive, st, chosen);
+  }
   if (live) {
     live->UseModel(s.Models[static_cast<std::size_t>(model - 1)]);
     live->Step(0);

@@ -162,6 +162,27 @@ void Drive::ApplyProfile(Station& station) {
   h[900] = status;
 }
 
+void Drive::SetMotorTable(std::uint16_t first, int count) {
+  std::lock_guard lock(mutex_);
+  motorFirst_ = first;
+  motorCount_ = count;
+}
+
+std::vector<std::uint16_t> Drive::MotorRecord(int station, int i) const {
+  std::lock_guard lock(mutex_);
+  auto st = stations_.find(station);
+  if (st != stations_.end()) {
+    auto r = st->second.motorRecords.find(i);
+    if (r != st->second.motorRecords.end()) return r->second;
+  }
+  return std::vector<std::uint16_t>(16, 0xFFFF);
+}
+
+int Drive::MotorWrites() const {
+  std::lock_guard lock(mutex_);
+  return motorWrites_;
+}
+
 void Drive::SetFault(const Fault& fault) {
   std::lock_guard lock(mutex_);
   fault_ = fault;
@@ -314,6 +335,14 @@ std::vector<std::uint8_t> Drive::Execute(const std::vector<std::uint8_t>& q) {
     case 16: {
       if (field < 1 || field > 123 || q[6] != 2 * field) return ExceptionFrame(st, fc, 3);
       if (address + field > 0x10000) return ExceptionFrame(st, fc, 2);
+      if (motorCount_ > 0 && field == 16 && address >= motorFirst_ && address < motorFirst_ + motorCount_) {
+        std::vector<std::uint16_t> words(16);
+        for (unsigned i = 0; i < 16; ++i) words[i] = Word(q, 7 + 2 * i);
+        station.motorRecords[address - motorFirst_] = std::move(words);
+        ++motorWrites_;
+        r.assign(q.begin(), q.begin() + 6);
+        break;
+      }
       for (unsigned i = 0; i < field; ++i) station.holding[static_cast<std::uint16_t>(address + i)] = Word(q, 7 + 2 * i);
       if (profileMotion_ && address == 910 && field == 7) ApplyProfile(station);
       r.assign(q.begin(), q.begin() + 6);

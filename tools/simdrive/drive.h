@@ -64,6 +64,13 @@ class Drive {
   // (1, 2, 3, 257), the flag word (911), the set-points of the mode and the status word (900:
   // bit 0 enabled, 1 running, 4 target reached, 5 homing; RESET clears the alarms 7..9).
   void SetProfileMotion(bool on);
+  // The motor data table of the model: a 16-register write at first + i (i below count) stores
+  // motor record i, apart from the holding registers; the data of the motor in use are the 16
+  // holding registers from first + count on. count 0 serves no table.
+  void SetMotorTable(std::uint16_t first, int count);
+  // Motor record i as last written (16 words of 0xFFFF before any write).
+  std::vector<std::uint16_t> MotorRecord(int station, int i) const;
+  int MotorWrites() const;
   void SetFault(const Fault& fault);
   void ClearFault() { SetFault(Fault{}); }
   // Every frame in and out, one line each with a time stamp.
@@ -81,6 +88,7 @@ class Drive {
   struct Station {
     std::map<std::uint16_t, std::uint16_t> holding, input;
     std::map<std::uint16_t, bool> coils;
+    std::map<int, std::vector<std::uint16_t>> motorRecords;
   };
 
   // Bytes a frame starting at pending_[0] needs; 0 while unknown yet, -1 when it cannot be a frame.
@@ -98,6 +106,9 @@ class Drive {
   Fault fault_;
   int requests_ = 0;
   bool profileMotion_ = false;
+  std::uint16_t motorFirst_ = 0;
+  int motorCount_ = 0;
+  int motorWrites_ = 0;
   std::function<void(const std::string&)> log_;
 };
 
