@@ -259,9 +259,9 @@ void TBandedReport::SetUpPrinter(QPrinter& printer) const {
   printer.setDocName(ReportTitle);
 }
 
-bool TBandedReport::Print(QPrinter& printer, QString& error) { return PrintLayout(printer, Layout(), error); }
+bool TBandedReport::Print(QPrinter& printer, QString& error) { return Print(printer, Layout(), error); }
 
-bool TBandedReport::PrintLayout(QPrinter& printer, const ReportLayout& layout, QString& error) {
+bool TBandedReport::Print(QPrinter& printer, const ReportLayout& layout, QString& error) {
   printer.setFullPage(true);
   QPainter painter;
   if (!painter.begin(&printer)) {

@@ -176,8 +176,10 @@ class TBandedReport {
   static void PaintPage(QPainter& painter, const ReportLayout& layout, int page);
   // Writes the report as a PDF file (replaced whole or left as it was); false with the reason.
   bool SaveToPdf(const QString& path, QString& error);
-  // Prints the pages of the printer's page ranges (every page when it names none).
+  // Prints the pages of the printer's page ranges (every page when it names none), of the
+  // layout given or of a fresh one.
   bool Print(QPrinter& printer, QString& error);
+  bool Print(QPrinter& printer, const ReportLayout& layout, QString& error);
   // Gives a printer this report's paper, full-page painting and job name.
   void SetUpPrinter(QPrinter& printer) const;
 
@@ -188,7 +190,6 @@ class TBandedReport {
   dataset::DataSet* DataSet = nullptr;                 // one detail band per row
 
  private:
-  bool PrintLayout(QPrinter& printer, const ReportLayout& layout, QString& error);
   std::vector<std::unique_ptr<TRptBand>> bands_;
 };
 

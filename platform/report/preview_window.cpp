@@ -22,11 +22,13 @@ void ShowFailure(const TBandedReport& report, const QString& what, const QString
 bool PrintWithDialog(TBandedReport& report, QWidget* parent) {
   QPrinter printer(QPrinter::HighResolution);
   report.SetUpPrinter(printer);
+  const ReportLayout layout = report.Layout();
   QPrintDialog dialog(&printer, parent);
   dialog.setWindowTitle(report.ReportTitle);
+  dialog.setMinMax(1, static_cast<int>(layout.pages.size()));
   if (gui::Gui().ExecDialog(dialog) != gui::IdOk) return false;
   QString error;
-  if (!report.Print(printer, error)) {
+  if (!report.Print(printer, layout, error)) {
     ShowFailure(report, QStringLiteral("The report could not be printed."), error);
     return false;
   }

@@ -181,6 +181,17 @@ class PrintTest : public QObject {
     QVERIFY2(!first.contains("~") && first.contains("Parameter number 1 "), qPrintable(first));
     QVERIFY(all.contains(QRegularExpression("P002\\s+Hz\\s+0\\.0~100\\.0\\s+5\\.0\\s+0\\.2")));
     Snapshot(pdf, "par");
+
+    // A printer asked for pages 2 and 3 gets those two.
+    QPrinter printer(QPrinter::HighResolution);
+    report->SetUpPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(box.Path("range.pdf"));
+    printer.setPageRanges(QPageRanges::fromString("2-3"));
+    QVERIFY(report->Print(printer, layout, error));
+    const QStringList printed = PdfPages(box.Path("range.pdf"));
+    QCOMPARE(printed.size(), 2);
+    QVERIFY(!printed[0].contains("Title:") && printed[0].contains("P043") && printed[1].contains("P100"));
   }
 
   void printSetFlagsChooseTheTitleAndTheGroups() {
