@@ -314,6 +314,10 @@ class PrintTest : public QObject {
       auto& preview = dynamic_cast<platform::report::TPreviewWindow&>(dialog);
       QVERIFY(preview.windowState() & Qt::WindowMaximized);
       QCOMPARE(preview.View()->pageCount(), static_cast<int>(preview.Layout().pages.size()));
+      preview.resize(1000, 750);
+      preview.show();
+      QApplication::processEvents();
+      QVERIFY(preview.grab().save(QStringLiteral(KV_BINARY_DIR) + "/ui_screenshots/print_preview.png"));
       box.gui().fileAnswers.push_back({true, box.Path("preview")});
       box.gui().fileAnswers.push_back({true, box.Path("missing/preview.pdf")});
       QVERIFY(preview.SaveAsPdf());
