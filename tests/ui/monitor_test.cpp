@@ -40,6 +40,7 @@ const char* const kExtraModel =
     "[MONIDFIR=W901;0;Firmware;Firmware;Firmware;Firmware]\n"
     "[MONSPEED1=W910;1;Speed;Velocita;Drehzahl;Vitesse]\n"
     "[MONPOS1=L920;2;Target;Obiettivo;Ziel;Cible]\n"
+    "[MONPOS2=L922;0;Speed;Velocita;Drehzahl;Vitesse]\n"
     "[MONCONTYP=W930;0;Control;Controllo;Steuerung;Commande]\n"
     "[MONREGI=J941;;Inputs;Ingressi;Eingaenge;Entrees]\n"
     "[MONREGS=W944;;Status;Stato;Status;Etat]\n"
@@ -125,6 +126,10 @@ class MonitorTest : public QObject {
       QCOMPARE(form.comboPar->count(), 2);
       QCOMPARE(form.comboPar->currentIndex(), -1);
       QVERIFY(form.Timer()->isActive());  // switched on by the set-point read at creation
+      form.show();
+      form.close();
+      QCOMPARE(form.result(), int(IdCancel));
+      QVERIFY(!form.Timer()->isActive());
     }
     {
       // No advanced list: the bit box moves up and the window is 88 pixels shorter; no
@@ -279,12 +284,15 @@ class MonitorTest : public QObject {
     bench.port->ClearHistory();
     form.editSpeed[0]->setText("50.0");
     form.editPos[0]->setText("-1.5");
+    form.editPos[1]->setText("70000");
     form.setpointButton[0]->click();
     form.setpointButton[4]->click();
+    form.setpointButton[5]->click();
     form.TimerTimer();
     const std::vector<Frame> sent = bench.Sent();
     QCOMPARE(sent[1], Write6(910, 500));
     QCOMPARE(sent[2], WithCrc({1, 16, Hi(920), Lo(920), 0, 2, 4, 0xFF, 0x6A, 0xFF, 0xFF}));  // -150, low word first
+    QCOMPARE(sent[3], WithCrc({1, 16, Hi(922), Lo(922), 0, 2, 4, 0x11, 0x70, 0x00, 0x01}));  // every L item is 32 bits
     QCOMPARE(form.editSpeed[0]->text(), QString("50.0"));
 
     // A value the register cannot hold is refused with a message and stays in the edit.
@@ -412,7 +420,10 @@ class MonitorTest : public QObject {
     QVERIFY(main.ItemEnabled("MonitorButton"));
 
     // Closed by the user: nothing else happens.
-    gui.dialogScripts.push_back([](QDialog& dialog) { dialog.done(IdCancel); });
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      dialog.show();
+      dialog.close();
+    });
     main.OperationMonitorClick();
     QCOMPARE(gui.dialogs.back(), QString("ui::TMonitorForm"));
     QCOMPARE(s.LinkedStation, 1);

@@ -282,6 +282,10 @@ class ProfileTest : public QObject {
     gui.dialogScripts.push_back([](QDialog& dialog) { static_cast<TProfileForm&>(dialog).OK->click(); });
     main.OperationProfileClick();
     QCOMPARE(s.LinkedStation, 1);
+    TProfileForm escaped;
+    escaped.show();
+    QTest::keyClick(&escaped, Qt::Key_Escape);
+    QCOMPARE(escaped.result(), int(IdCancel));
     bench.drive.SetFault(Fault{FaultKind::Silence, 0, -1, 0});
     gui.dialogScripts.push_back([](QDialog& dialog) {
       for (int i = 0; i < 10; ++i) static_cast<TProfileForm&>(dialog).TimerTimer();

@@ -368,6 +368,8 @@ void TMonitorForm::StartTimer() {
   if (!ticking_ && !closed_) timer_->start();
 }
 
+void TMonitorForm::reject() { done(platform::gui::IdCancel); }
+
 void TMonitorForm::done(int result) {
   closed_ = true;
   timer_->stop();

@@ -90,6 +90,8 @@ class TMonitorForm : public QDialog {
 
  protected:
   void done(int result) override;
+  // Closing the window (or Escape) ends it with IdCancel.
+  void reject() override;
 
  private:
   const core::smod& Model() const;

@@ -192,6 +192,8 @@ void TProfileForm::StartTimer() {
   if (!busy_ && !closed_) timer_->start();
 }
 
+void TProfileForm::reject() { done(platform::gui::IdCancel); }
+
 void TProfileForm::done(int result) {
   closed_ = true;
   queued_.clear();

@@ -57,6 +57,8 @@ class TProfileForm : public QDialog {
 
  protected:
   void done(int result) override;
+  // Closing the window (or Escape) ends it with IdCancel.
+  void reject() override;
 
  private:
   void ApplyModeEnabling(int mode);
