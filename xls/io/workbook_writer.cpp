@@ -8,6 +8,7 @@
 #include "xls/io/biff_writer.h"
 #include "xls/io/builtin_names.h"
 #include "xls/io/drawing_group.h"
+#include "xls/io/export/text_saves.h"
 #include "xls/io/extern_records.h"
 #include "xls/io/file_output.h"
 #include "xls/model/codepage.h"
@@ -371,6 +372,7 @@ std::int32_t UnwrittenFormat(std::string* error) {
 
 std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,
                             std::int32_t format, std::string* error) {
+  if (IsTextSaveFormat(format)) return SaveWorkbookAsText(book, fileName, nullptr, format, error);
   if (!IsBiffFormat(format)) return UnwrittenFormat(error);
   book.SetCurrentFormat(format);
   if (Trimmed(fileName).empty()) {
@@ -396,6 +398,7 @@ std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,
 
 std::int32_t SaveWorkbookToStream(TXLSWorkbook& book, platform::ByteStream& stream,
                                   std::int32_t format, std::string* error) {
+  if (IsTextSaveFormat(format)) return SaveWorkbookAsText(book, std::u16string(), &stream, format, error);
   if (!IsBiffFormat(format)) return UnwrittenFormat(error);
   book.SetCurrentFormat(format);
   platform::CompoundFileWriter file;

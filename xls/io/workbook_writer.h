@@ -80,8 +80,8 @@ class TXLSWorkbookWriter {
   std::string error_;
 };
 
-// The save entry points. Results: 1 success; -1 an empty file name, a format this library
-// does not write yet (HTML, RTF, CSV and TSV), no sheet, a BIFF5 save of a workbook that BIFF5
+// The save entry points. Formats 3 to 8 go to the text exporters (SaveWorkbookAsText, which
+// gives their results). Results of the BIFF saves: 1 success; -1 an empty file name, no sheet, a BIFF5 save of a workbook that BIFF5
 // cannot hold (see BuildStream), or a record or stream that could not be written; -2 the file could not be created or written. A file is written through a
 // temporary file renamed over the target only when complete, so that a failed save leaves an
 // existing file as it was. error (when given) receives the reason of a failure.

@@ -20,6 +20,10 @@
 
 #include "xls/model/variant.h"
 
+namespace platform {
+class ByteStream;
+}
+
 namespace xls {
 
 class IXLSWorksheet;
@@ -283,6 +287,18 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   void SetRowOutlineLevel(std::int32_t level);
   void SetColumnOutlineLevel(std::int32_t level);
   void ClearOutline();
+
+  // ----- saving and fitting (defined with the exporters, library kv_xls_export) ----------
+  // The range's values as CSV (format 5), TSV (6), CSV or TSV in UTF-16 (7, 8), or the range
+  // as an HTML page (3): 1, or -1 for another format or a file or stream that cannot be
+  // written (an existing file then keeps what it held).
+  std::int32_t SaveAsCSV(const std::u16string& fileName);
+  std::int32_t SaveAs(const std::u16string& fileName, std::int32_t format);
+  std::int32_t SaveAsToStream(platform::ByteStream& stream, std::int32_t format);
+  // Column widths (true) or row heights (false) fitted to the cells' formatted texts.
+  void AutoFit(bool columns);
+  void AutoFitColumns();
+  void AutoFitRows();
 
   // One format change over every cell of the range (whole columns and rows carry it in their
   // styles); exposed for the border and font objects.

@@ -65,6 +65,10 @@ class TXLSWorkbook {
   std::int32_t SaveToStream(platform::ByteStream& stream);
   std::int32_t SaveToStreamFormat(platform::ByteStream& stream, std::int32_t format);
   std::int32_t Save();
+  // The text exports (library kv_xls_export): HTML pages, an RTF document of every sheet.
+  std::int32_t SaveAsHTML(const std::u16string& fileName);
+  std::int32_t SaveAsRTF(const std::u16string& fileName);
+  std::int32_t SaveAsRTFToStream(platform::ByteStream& stream);
 
   bool GetProtected() const { return protect_.GetProtected(); }
   void Protect() { protect_.Protect(""); }

@@ -17,6 +17,10 @@
 #include "xls/model/row_col_info.h"
 #include "xls/model/variant.h"
 
+namespace platform {
+class ByteStream;
+}
+
 namespace xls {
 
 class TXLSWorkbook;
@@ -107,6 +111,11 @@ class IXLSWorksheet {
   void SetSelected(bool v) { selected_ = v; }
   void SetStandardHeight(double points) { rowInfo_.SetDefaultRowHeight(points); }
   void SetStandardWidth(double characters) { colInfo_.SetStandardWidth(characters); }
+
+  // Format 4: the sheet as an RTF document; 3 and 5 to 8: its used range saves itself (HTML,
+  // CSV, TSV); other formats -1. Defined with the exporters (library kv_xls_export).
+  std::int32_t SaveAs(const std::u16string& fileName, std::int32_t format);
+  std::int32_t SaveToStream(platform::ByteStream& stream, std::int32_t format);
 
   void Activate();
   void Select(bool replace);

@@ -1,0 +1,327 @@
+#include "xls/io/export/html_export.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <unordered_set>
+#include <vector>
+
+#include "xls/io/export/export_cells.h"
+#include "xls/io/export/export_file.h"
+#include "xls/model/cell_address.h"
+#include "xls/model/codepage.h"
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+#include "xls/model/xls_constants.h"
+
+namespace xls {
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// Rounding to the nearest integer, halves to the even one.
+long long RoundEven(double v) { return std::llrint(v); }
+
+std::string Num(long long v) { return std::to_string(v); }
+
+std::string Hex6(std::uint32_t bgr) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+  return buf;
+}
+
+// A font name as CSS takes it: plain names as they are, others as a quoted string whose
+// quotes, backslashes, angle brackets and control characters are escaped.
+std::string CssFontName(const std::u16string& name) {
+  bool plain = !name.empty();
+  for (char16_t c : name) {
+    if (!((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u' ' ||
+          c == u'-' || c == u'_')) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return WideToUtf8(name);
+  std::string out = "\"";
+  for (char16_t c : name) {
+    if (c == u'"' || c == u'\\' || c == u'<' || c == u'>' || c == u'&' || c < 0x20 || c == 0x7F) {
+      char buf[12];
+      std::snprintf(buf, sizeof buf, "\\%X ", static_cast<unsigned>(c));
+      out += buf;
+    } else {
+      out += WideToUtf8(std::u16string(1, c));
+    }
+  }
+  return out + "\"";
+}
+
+std::string HtmlText(const std::u16string& text) { return WideToUtf8(TXLSFormater::HtmlEscape(text)); }
+
+// A relative address: every byte outside the unreserved characters percent-encoded.
+std::string UrlPart(const std::string& utf8) {
+  std::string out;
+  for (unsigned char b : utf8) {
+    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+        b == '_' || b == '~') {
+      out += static_cast<char>(b);
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", b);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+std::string Picture000(std::int32_t i) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%03d", i);
+  return buf;
+}
+
+// The class key of a cell: its format, or for the top-left cell of a merged area whose last
+// column or row is formatted differently, the three formats.
+std::string ClassKey(std::int32_t xf, std::int32_t rightXF, std::int32_t bottomXF) {
+  if (rightXF < 0 || (rightXF == xf && bottomXF == xf)) return Num(xf);
+  return Num(xf) + "r" + Num(rightXF) + "b" + Num(bottomXF);
+}
+
+struct CellPlace {
+  bool written = false;  // false for a merged cell other than its area's top-left one
+  std::int32_t rows = 1, columns = 1;
+  std::int32_t xf = 0, rightXF = -1, bottomXF = -1;
+};
+
+CellPlace PlaceOf(const TXLSCellReader& cells, std::int32_t r, std::int32_t c) {
+  CellPlace p;
+  p.xf = cells.XF(r, c);
+  const TXLSCellRef* cell = cells.Sheet().Cells().FindCell(r, c);
+  if (cell && cell->Merged()) {
+    if (!cell->IsMergeMaster()) return p;
+    p.rows = cell->Merge()->rows;
+    p.columns = cell->Merge()->columns;
+    p.rightXF = cells.XF(r, c + p.columns - 1);
+    p.bottomXF = cells.XF(r + p.rows - 1, c);
+  }
+  p.written = true;
+  return p;
+}
+
+bool WriteLines(const std::u16string& fileName, const std::string& text) {
+  TXLSExportFile file(WideToUtf8(fileName));
+  if (!file.IsOpen()) return false;
+  if (file.Write(text.data(), text.size()) != text.size()) return false;
+  return file.Commit();
+}
+
+}  // namespace
+
+std::string TXLSHTMLExport::GetBorderWidth(std::int32_t weight, std::int32_t lineStyle) {
+  double points = 0;
+  switch (weight) {
+    case kWeightHairline: points = 0.1; break;
+    case kWeightThin: points = 0.5; break;
+    case kWeightMedium: points = 1.5; break;
+    case kWeightThick: points = 2; break;
+    default: break;
+  }
+  if (lineStyle == kLineDouble) points += 1.5;
+  std::string text = FloatToDotStr(points);
+  return (text.empty() ? "0" : text) + "pt";
+}
+
+std::string TXLSHTMLExport::GetBorderStyleName(std::int32_t lineStyle) {
+  switch (lineStyle) {
+    case kLineContinuous: return "solid";
+    case kLineDash:
+    case kLineDashDot:
+    case kLineDashDotDot:
+    case kLineSlantDashDot: return "dashed";
+    case kLineDot: return "dotted";
+    case kLineDouble: return "double";
+    default: return "";
+  }
+}
+
+std::string TXLSHTMLExport::ColorToHTML(std::uint32_t color) { return "#" + Hex6(color); }
+
+std::string TXLSHTMLExport::GetAlignAttribute(const Variant& value) {
+  return IsRightAlignedType(value) ? "align=right " : "align=left ";
+}
+
+std::string TXLSHTMLExport::GetCellStyle(TXLSCellReader& cells, const std::string& key, std::int32_t xf,
+                                         std::int32_t rightXF, std::int32_t bottomXF) {
+  const TXLSCellLook& look = cells.Look(xf);
+  std::string s = " td.f" + key + " {font-family: " + CssFontName(look.fontName) + "; ";
+  s += "font-size: " + Num(RoundEven(look.fontSize)) + "pt; padding:1px; ";
+  if (look.bold) s += "font-weight: bold; ";
+  if (look.italic) s += "font-style: italic; ";
+  switch (look.horizontal) {
+    case kHAlignLeft: s += "text-align: left; padding-right: 0; "; break;
+    case kHAlignCenter: s += "text-align: center; "; break;
+    case kHAlignRight: s += "text-align: right; padding-left: 0;"; break;
+    case kHAlignJustify: s += "text-align: justify; "; break;
+    default: break;
+  }
+  switch (look.vertical) {
+    case kVAlignBottom: s += "vertical-align: bottom; padding-top: 0; "; break;
+    case kVAlignTop: s += "vertical-align: top; padding-bottom: 0;"; break;
+    case kVAlignCenter: s += "vertical-align: middle; "; break;
+    default: break;
+  }
+  s += "color: #" + Hex6(look.fontColor) + "; ";
+  if (look.filled) s += "background-color: #" + Hex6(look.interiorColor) + "; ";
+  if (!look.wrap) s += "white-space: nowrap; ";
+  struct Edge {
+    const char* name;
+    std::int32_t code;
+    std::int32_t xf;
+  };
+  const Edge edges[] = {{"border-top: ", kEdgeTop, xf},
+                        {"border-left: ", kEdgeLeft, xf},
+                        {"border-bottom: ", kEdgeBottom, bottomXF >= 0 ? bottomXF : xf},
+                        {"border-right: ", kEdgeRight, rightXF >= 0 ? rightXF : xf}};
+  TXLSXFList& xfs = cells.XFs();
+  for (const Edge& e : edges) {
+    const std::int32_t style = xfs.GetBorderLineStyle(e.xf, e.code);
+    if (style == kXlNone) continue;
+    s += e.name;
+    s += GetBorderWidth(xfs.GetBorderWeight(e.xf, e.code), style) + " " + GetBorderStyleName(style) + " " +
+         ColorToHTML(cells.ColorOf(xfs.GetBorderColor(e.xf, e.code))) + "; ";
+  }
+  return s + "}";
+}
+
+std::int32_t TXLSHTMLExport::WriteRange(const TXLSRange& range, platform::ByteStream& stream) {
+  IXLSWorksheet& sheet = *range.GetWorksheet();
+  TXLSCellReader cells(sheet);
+  const std::int32_t r1 = range.GetFirstRow(), r2 = range.GetLastRow();
+  const std::int32_t c1 = range.GetFirstCol(), c2 = range.GetLastCol();
+  TXLSTextSink out(stream);
+
+  // The style block: one rule per class key, in the order the keys first appear.
+  out << "<html><head>\r\n<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"
+         "<STYLE TYPE=\"text/css\">\r\n<!--\r\n";
+  std::unordered_set<std::string> keys;
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      const CellPlace p = PlaceOf(cells, r, c);
+      if (!p.written) continue;
+      std::string key = ClassKey(p.xf, p.rightXF, p.bottomXF);
+      if (keys.count(key)) continue;
+      const bool plain = key.find('r') == std::string::npos;
+      out << GetCellStyle(cells, key, p.xf, plain ? -1 : p.rightXF, plain ? -1 : p.bottomXF);
+      keys.insert(std::move(key));
+    }
+  }
+  out << "-->\r\n</STYLE>\r\n</head><body>\r\n";
+
+  // The table, streamed row by row.
+  std::vector<long long> pixels;
+  long long tableWidth = 0;
+  std::string cols;
+  for (std::int32_t c = c1; c <= c2; ++c) {
+    const double w = sheet.ColumnInfo().GetColumnWidth(c);
+    const long long px = RoundEven(w * 7.1 + 6.12);
+    tableWidth += px;
+    cols += " <col width=" + Num(px) + " style='width:" + FloatToDotStr((w * 7.1 + 6.12) / 1.333) + "pt' >\r\n";
+  }
+  out << "<table border=0 cellpadding=0 cellspacing=0 width=" << Num(tableWidth)
+      << " style='border-collapse:collapse;table-layout:fixed'>\r\n" << cols;
+  const TXLSRowInfoList& rows = sheet.RowInfo();
+  std::string attributes;
+  for (std::int32_t r = r1; r <= r2; ++r) {
+    out << "<tr>\r\n";
+    for (std::int32_t c = c1; c <= c2; ++c) {
+      attributes.clear();
+      if (c == c1 && rows.HasCustomHeight(r)) {
+        const double h = rows.GetRowHeight(r);
+        attributes = " height=" + Num(RoundEven(h * 1.333)) + " style='height:" + FloatToDotStr(h) + "pt' ";
+      }
+      const CellPlace p = PlaceOf(cells, r, c);
+      if (!p.written) continue;
+      if (p.columns > 1) attributes += "colspan=" + Num(p.columns) + " ";
+      if (p.rows > 1) attributes += "rowspan=" + Num(p.rows) + " ";
+      const Variant value = cells.Value(r, c);
+      const TXLSCellLook& look = cells.Look(p.xf);
+      if (look.horizontal == kHAlignGeneral) attributes += GetAlignAttribute(value);
+      out << " <td " << attributes << " class=f" << ClassKey(p.xf, p.rightXF, p.bottomXF) << ">"
+          << WideToUtf8(formater_.FormatValueEx(value, look.numberFormat, true)) << "</td>";
+    }
+    out << "</tr>\r\n";
+  }
+  out << "</table></body></html>";
+  return out.Flush() ? 1 : -1;
+}
+
+std::int32_t TXLSHTMLExport::SaveRangeToFile(const TXLSRange& range, const std::u16string& fileName) {
+  TXLSExportFile file(WideToUtf8(fileName));
+  if (!file.IsOpen()) return -1;
+  if (WriteRange(range, file) != 1) return -1;
+  return file.Commit() ? 1 : -1;
+}
+
+std::int32_t TXLSHTMLExport::SaveSheetToFile(IXLSWorksheet& sheet, const std::u16string& fileName) {
+  IXLSRange used = sheet.GetUsedRange();
+  return SaveRangeToFile(*used, fileName);
+}
+
+std::int32_t TXLSHTMLExport::SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName) {
+  IXLSWorkSheets& sheets = book.GetWorksheets();
+  if (sheets.GetCount() == 0) return 1;
+  if (sheets.GetCount() == 1) return SaveSheetToFile(*sheets.GetItem(1), fileName);
+  namespace fs = std::filesystem;
+  const fs::path page = fs::path(WideToUtf8(fileName));
+  const fs::path folder = page.parent_path() / fs::path(page.stem().string() + ".files");
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder)) return -1;
+  auto inFolder = [&](const std::string& name) { return Utf8ToWide((folder / name).string()); };
+  if (WriteTabStrip(book, inFolder("tabstrip.htm")) != 1) return -1;
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    if (SaveSheetToFile(*sheets.GetItem(i), inFolder("Sheet" + Picture000(i) + ".htm")) != 1) return -1;
+  }
+  return WriteFrameset(book, fileName);
+}
+
+std::int32_t TXLSHTMLExport::WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName) {
+  std::string text =
+      "<html>\r\n<head>\r\n <meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"
+      "<style>\r\n<!--\r\nA {\r\n    text-decoration:none;\r\n    color:#000000;\r\n    font-size:9pt;\r\n"
+      "}\r\n-->\r\n</style>\r\n</head>\r\n<body topmargin=0 leftmargin=0 bgcolor=\"#808080\">\r\n"
+      "<table border=0 cellspacing=1>\r\n <tr>\r\n";
+  IXLSWorkSheets& sheets = book.GetWorksheets();
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    text += "<td bgcolor=\"#FFFFFF\" nowrap><b><small><small>&nbsp;<a href=\"Sheet" + Picture000(i) +
+            ".htm\" target=\"frSheet\"><font face=\"Arial\" color=\"#000000\">" +
+            HtmlText(sheets.GetItem(i)->GetName()) + "</font></a>&nbsp;</small></small></b></td>" + kCrLf;
+  }
+  text += " </tr>\r\n</table>\r\n</body>\r\n</html>\r\n";
+  return WriteLines(fileName, text) ? 1 : -1;
+}
+
+std::int32_t TXLSHTMLExport::WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName) {
+  namespace fs = std::filesystem;
+  const fs::path page = fs::path(WideToUtf8(fileName));
+  const std::string folder = UrlPart(page.stem().string() + ".files");
+  IXLSWorkSheets& sheets = book.GetWorksheets();
+  std::int32_t active = 1;
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    if (sheets.GetItem(i) == book.GetActiveSheet()) active = i;
+  }
+  std::string text =
+      "<html>\r\n<head>\r\n  <meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n</head>\r\n"
+      "<frameset rows=\"*,39\" border=0 width=0 frameborder=no framespacing=0>\r\n";
+  text += "<frame src=\"" + folder + "/Sheet" + Picture000(active) + ".htm\" name=\"frSheet\">\r\n";
+  text += "<frame src=\"" + folder + "/tabstrip.htm\" name=\"frTabs\" marginwidth=0 marginheight=0>\r\n";
+  text +=
+      "<noframes>\r\n<body>\r\n<p>This page uses the frames. Your browser does not support frames.</p>\r\n"
+      "</body>\r\n</noframes>\r\n</frameset>\r\n</html>\r\n";
+  return WriteLines(fileName, text) ? 1 : -1;
+}
+
+}  // namespace xls

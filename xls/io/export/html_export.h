@@ -1,0 +1,55 @@
+// HTML pages of a range, a sheet or a workbook: a fixed-layout table with one CSS class per
+// distinct cell format (font, alignment, colours, fill, wrapping, borders), merged areas as
+// colspan/rowspan, column widths and custom row heights, and values rendered through their
+// number formats. A workbook of several sheets becomes a frameset page beside a folder
+// "<name>.files" holding one page per sheet (Sheet001.htm, ...) and a tab strip.
+//
+// Pages are UTF-8 throughout, and every text from the workbook (values, sheet names, font
+// names) is escaped, so no cell or name can break the page or add markup. A page is written
+// in two walks over the cells: the first collects the formats for the style block, the
+// second streams the table, so memory grows with the number of formats, not of cells.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/byte_stream.h"
+#include "xls/formula/cell_text/number_format.h"
+#include "xls/model/variant.h"
+
+namespace xls {
+
+class IXLSWorksheet;
+class TXLSCellReader;
+class TXLSRange;
+class TXLSWorkbook;
+
+class TXLSHTMLExport {
+ public:
+  // One page for the range: 1, or -1 when the stream takes fewer bytes than given.
+  std::int32_t WriteRange(const TXLSRange& range, platform::ByteStream& stream);
+  // The page as a file (replaced only once it is complete): 1, or -1 when the file cannot
+  // be created or written. Names in UTF-16.
+  std::int32_t SaveRangeToFile(const TXLSRange& range, const std::u16string& fileName);
+  std::int32_t SaveSheetToFile(IXLSWorksheet& sheet, const std::u16string& fileName);
+  // One page for one sheet, a frameset with its folder for several, nothing without sheets:
+  // 1, or -1 when a file or the folder cannot be made.
+  std::int32_t SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName);
+  std::int32_t WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName);
+  std::int32_t WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName);
+
+  // The CSS rule of a class key: the cell format xf, with the right and bottom edges taken
+  // from rightXF and bottomXF when those are 0 or more.
+  static std::string GetCellStyle(TXLSCellReader& cells, const std::string& key, std::int32_t xf,
+                                  std::int32_t rightXF, std::int32_t bottomXF);
+  static std::string GetBorderWidth(std::int32_t weight, std::int32_t lineStyle);
+  static std::string GetBorderStyleName(std::int32_t lineStyle);
+  // "#RRGGBB" of 0x00BBGGRR.
+  static std::string ColorToHTML(std::uint32_t color);
+  static std::string GetAlignAttribute(const Variant& value);
+
+ private:
+  TXLSFormater formater_;
+};
+
+}  // namespace xls

@@ -1,0 +1,113 @@
+// The save operations of workbooks, sheets and ranges in the text formats, and the range's
+// autofit.
+#include "xls/io/export/text_saves.h"
+
+#include "xls/io/export/autofit.h"
+#include "xls/io/export/csv_saver.h"
+#include "xls/io/export/html_export.h"
+#include "xls/io/export/rtf_export.h"
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+
+namespace xls {
+
+namespace {
+
+// The saver of formats 5 to 8, with the workbook's code page for 8-bit text.
+TXLSCSVSaver SaverOf(std::int32_t format, const TXLSRange& range) {
+  const bool unicode = format == kTextSaveCsvUnicode || format == kTextSaveTsvUnicode;
+  TXLSCSVSaver saver = format == kTextSaveCsv || format == kTextSaveCsvUnicode ? TXLSCSVSaver::CreateEx(unicode)
+                                                                               : TXLSTSVSaver(unicode);
+  saver.SetCodePage(range.GetWorksheet()->Workbook()->GetCodePage());
+  return saver;
+}
+
+bool IsDelimited(std::int32_t format) { return format >= kTextSaveCsv && format <= kTextSaveTsvUnicode; }
+
+}  // namespace
+
+// ----- ranges -------------------------------------------------------------------------------
+
+std::int32_t TXLSRange::SaveAsCSV(const std::u16string& fileName) {
+  TXLSCSVSaver saver;
+  saver.SetCodePage(sheet_->Workbook()->GetCodePage());
+  return saver.SaveToFile(fileName, GetValue());
+}
+
+std::int32_t TXLSRange::SaveAs(const std::u16string& fileName, std::int32_t format) {
+  if (format == kTextSaveHtml) return TXLSHTMLExport().SaveRangeToFile(*this, fileName);
+  if (!IsDelimited(format)) return -1;
+  return SaverOf(format, *this).SaveToFile(fileName, GetValue());
+}
+
+std::int32_t TXLSRange::SaveAsToStream(platform::ByteStream& stream, std::int32_t format) {
+  if (format == kTextSaveHtml) return TXLSHTMLExport().WriteRange(*this, stream);
+  if (!IsDelimited(format)) return -1;
+  return SaverOf(format, *this).SaveToStream(stream, GetValue());
+}
+
+void TXLSRange::AutoFit(bool columns) {
+  if (columns) {
+    AutoFitColumns();
+  } else {
+    AutoFitRows();
+  }
+}
+
+void TXLSRange::AutoFitColumns() { TXLSAutoFit(*this).AutoFitColumns(); }
+void TXLSRange::AutoFitRows() { TXLSAutoFit(*this).AutoFitRows(); }
+
+// ----- sheets -------------------------------------------------------------------------------
+
+std::int32_t IXLSWorksheet::SaveAs(const std::u16string& fileName, std::int32_t format) {
+  if (format == kTextSaveRtf) return TXLSRTFExport().SaveSheetToFile(*this, fileName);
+  if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
+  return GetUsedRange()->SaveAs(fileName, format);
+}
+
+std::int32_t IXLSWorksheet::SaveToStream(platform::ByteStream& stream, std::int32_t format) {
+  if (format == kTextSaveRtf) return TXLSRTFExport().SaveSheetToStream(*this, stream);
+  if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
+  return GetUsedRange()->SaveAsToStream(stream, format);
+}
+
+// ----- workbooks ----------------------------------------------------------------------------
+
+std::int32_t TXLSWorkbook::SaveAsHTML(const std::u16string& fileName) {
+  return TXLSHTMLExport().SaveWorkbook(*this, fileName);
+}
+
+std::int32_t TXLSWorkbook::SaveAsRTF(const std::u16string& fileName) {
+  return TXLSRTFExport().SaveWorkbookToFile(*this, fileName);
+}
+
+std::int32_t TXLSWorkbook::SaveAsRTFToStream(platform::ByteStream& stream) {
+  return TXLSRTFExport().SaveWorkbookToStream(*this, stream);
+}
+
+std::int32_t SaveWorkbookAsText(TXLSWorkbook& book, const std::u16string& fileName, platform::ByteStream* stream,
+                                std::int32_t format, std::string* error) {
+  auto fail = [&](const char* why) {
+    if (error) *error = why;
+    return -1;
+  };
+  if (!stream && fileName.find_first_not_of(u" \t\r\n") == std::u16string::npos) return fail("no file name");
+  std::int32_t result = -1;
+  if (format == kTextSaveHtml) {
+    if (stream) return fail("HTML pages are saved to files");
+    result = book.SaveAsHTML(fileName);
+  } else if (format == kTextSaveRtf) {
+    result = stream ? book.SaveAsRTFToStream(*stream) : book.SaveAsRTF(fileName);
+  } else if (IsDelimited(format)) {
+    IXLSWorksheet* sheet = book.GetActiveSheet();
+    if (!sheet) return fail("the workbook has no active sheet");
+    result = stream ? sheet->SaveToStream(*stream, format) : sheet->SaveAs(fileName, format);
+  } else {
+    return fail("this save format is not available");
+  }
+  if (result != 1) return fail(stream ? "the stream could not be written" : "the file could not be written");
+  return result;
+}
+
+}  // namespace xls
