@@ -37,6 +37,7 @@ TmvxCustomMemTable::~TmvxCustomMemTable() {
     }
   }
   masterLink_.SetMaster(nullptr);
+  SetDeltaHandler(nullptr);
   parsedFilter_.reset();
   if (ownCommon_) {
     // Tables attached to this one's store are closed and go on with stores of their own.

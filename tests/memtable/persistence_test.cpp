@@ -180,6 +180,12 @@ TEST(DeltaHandler, HandsEachChangedRecordToItsHook) {
   EXPECT_EQ(handler.log, "U1 M30<2 U30 D3 I4 U5 ");
   t.SetDeltaHandler(nullptr);
   EXPECT_EQ(handler.Table(), nullptr);
+  {
+    TmvxMemTable gone;
+    gone.SetDeltaHandler(&handler);
+  }
+  EXPECT_EQ(handler.Table(), nullptr);  // a table that goes away lets go of its handler
+  EXPECT_THROW(handler.Resolve(), EMemTableError);
 }
 
 TEST(StreamFormat, ChoosesFieldsAndRestoresTheTable) {
