@@ -146,6 +146,15 @@ class MonitorTest : public QObject {
       QVERIFY(form.ButtonSet[0]->isHidden());
     }
     {
+      // A model without monitor items: nothing to show, nothing asked of the drive.
+      Bench bench(3);
+      TMonitorForm form;
+      QVERIFY(form.StaticMon[0]->isHidden() && form.ButtonCmd[0]->isHidden() && form.PanelAlarm[0]->isHidden());
+      QCOMPARE(form.comboPar->count(), 0);
+      form.TimerTimer();
+      QVERIFY(bench.Sent().empty());
+    }
+    {
       // Another language: labels follow it, the parameter list keeps the first language.
       Bench bench(1);
       core::State().LanguageIndex = 3;
