@@ -44,6 +44,8 @@ bool ConvertWithIconv(std::string_view text, int codePage, std::u16string& out) 
     *dst++ = static_cast<char>(0xFF);
     dstLeft -= 2;
   }
+  // The converters of 1255 and 1258 hold back a letter that a combining mark may follow: flush it.
+  if (ok) iconv(cd, nullptr, nullptr, &dst, &dstLeft);
   iconv_close(cd);
   if (!ok) return false;
   std::size_t bytes = buffer.size() - dstLeft;
