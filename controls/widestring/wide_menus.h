@@ -1,0 +1,79 @@
+// Wide-string support for menus, actions and controls.
+//
+// A thin layer over Qt where Qt holds the text already: the wide caption of a menu item or
+// action is QAction::text(), its wide hint is QAction::statusTip(); the wide text of a control
+// is its Qt text; a shortcut text is QKeySequence's native text; drawing and measuring are
+// QPainter's and QFontMetrics'. Built here: the hint routing of the menus (TWidePopupList), the
+// short and long parts of control hints, and hot-key positions following a caption.
+#pragma once
+
+#include <QKeySequence>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+class QAction;
+class QFontMetrics;
+class QMenu;
+class QMenuBar;
+class QPainter;
+class QWidget;
+
+namespace widestring {
+
+// Menu and action texts.
+QString WideCaption(const QAction* action);
+void SetWideCaption(QAction* action, const QString& caption);
+QString WideHint(const QAction* action);
+void SetWideHint(QAction* action, const QString& hint);
+// Gives `item` the action's caption unless its own already matches it with hot keys stripped,
+// and the action's hint when its own is empty.
+void TakeActionTexts(QAction* item, const QAction* action);
+// Moves the "&" of `action`'s caption to where `marked` (the same text) has it; raises
+// EWideInternalError when the texts differ in more than that.
+void SyncHotKey(QAction* action, const QString& marked);
+// The shortcut as the user reads it, in the keyboard's own names.
+QString WideShortCutToText(const QKeySequence& shortcut);
+
+// Control texts: the text of a label, button, group box, line or text edit, combo box, or the
+// title of a window; the hint of a control as "short|long": the short part is its tool tip, the
+// long part its status tip (one text without "|" serves as both).
+QString WideControlText(const QWidget* control);
+void SetWideControlText(QWidget* control, const QString& text);
+QString WideControlHint(const QWidget* control);
+void SetWideControlHint(QWidget* control, const QString& hint);
+// The hint of `control`, or when empty that of its parent, and so on up.
+QString WideControlHintUp(const QWidget* control);
+
+// Draws `length` characters of `text` (all for -1) in `rect` with Qt alignment `flags`;
+// returns the height of the drawn text.
+int WideDrawText(QPainter& painter, const QRect& rect, int flags, const QString& text, int length = -1);
+QSize WideTextExtent(const QFontMetrics& metrics, const QString& text);
+int WideTextWidth(const QFontMetrics& metrics, const QString& text);
+
+// The popup menus whose item hints become the application's hint. Hovering an item of a menu
+// of the list makes the long part of its wide hint the wide application's Hint (an item
+// without a hint clears it), and closing a top-level menu clears it; Qt's own status tips of
+// those menus are kept from the window, so the hint reaches it once, by this road.
+class TWidePopupList : public QObject {
+  Q_OBJECT
+ public:
+  // A menu bar adds its menus and their sub-menus as they are at the call.
+  void Add(QMenuBar* bar);
+  void Add(QMenu* menu);
+  void Remove(QMenu* menu);
+  int Count() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Select(QAction* item);
+  bool Holds(const QObject* object) const;
+  std::vector<QPointer<QObject>> menus_;
+};
+
+}  // namespace widestring

@@ -1,0 +1,2 @@
+kv_add_fuzzer(utf7 utf7_fuzz.cpp)
+target_link_libraries(fuzz_utf7 PRIVATE kv_controls_widestring_text)
