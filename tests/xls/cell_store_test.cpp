@@ -179,9 +179,13 @@ TEST_F(CellStore, TextRules) {
   IXLSRange a1 = sheet->GetRange(u"A1");
   a1->SetValue(Variant(u"'=literal"));
   EXPECT_EQ(a1->GetValue(), Variant(u"=literal"));
-  // Formulas need the calculator: refused, and the cell keeps what it held.
-  EXPECT_EQ(a1->SetValue(Variant(u"=1+2")), -1);
-  EXPECT_EQ(a1->GetValue(), Variant(u"=literal"));
+  // A text beginning with "=" is a formula; one that does not compile stays text.
+  EXPECT_EQ(a1->SetValue(Variant(u"=1+2")), 1);
+  EXPECT_EQ(a1->GetFormula(), Variant(u"=1+2"));
+  EXPECT_EQ(a1->GetValue().NumberValue(), 3);
+  EXPECT_EQ(a1->SetValue(Variant(u"=1+")), 1);
+  EXPECT_EQ(a1->GetValue(), Variant(u"=1+"));
+  a1->SetValue(Variant(u"'=literal"));
   EXPECT_FALSE(a1->GetWrapText().BooleanValue());
   a1->SetValue(Variant(u"two\nlines"));
   EXPECT_TRUE(a1->GetWrapText().BooleanValue());

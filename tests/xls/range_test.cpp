@@ -158,13 +158,14 @@ TEST_F(Range, TwoDimensionalArraysAndOddShapes) {
   EXPECT_EQ(sheet->GetRange(u"A1")->GetValue(), Variant(u"r1"));
   EXPECT_EQ(sheet->GetRange(u"C2")->GetValue(), Variant(u"r2"));
   EXPECT_EQ(sheet->GetRange(u"B3")->GetValue(), Variant(u"#N/D"));
-  // Element texts follow the cell rules; a formula element is refused, the others stored.
+  // Element texts follow the cell rules: a formula element is a formula, a quoted one text.
   Variant b = Variant::Array2(1, 2);
   *b.ArrayValue()->At(0, 0) = Variant(u"=A1");
   *b.ArrayValue()->At(0, 1) = Variant(u"'=A1");
-  EXPECT_EQ(sheet->GetRange(u"E1", u"F1")->SetValue(b), -1);
+  EXPECT_EQ(sheet->GetRange(u"E1", u"F1")->SetValue(b), 1);
   EXPECT_EQ(sheet->GetRange(u"F1")->GetValue(), Variant(u"=A1"));
-  EXPECT_TRUE(sheet->GetRange(u"E1")->GetValue().IsEmpty());
+  EXPECT_EQ(sheet->GetRange(u"E1")->GetFormula(), Variant(u"=A1"));
+  EXPECT_EQ(sheet->GetRange(u"E1")->GetValue(), Variant(u"r1"));
   // Reading back a block gives the [row, column] array the block was written from.
   Variant block = Variant::Array2(2, 2);
   *block.ArrayValue()->At(0, 1) = Variant(2.0);

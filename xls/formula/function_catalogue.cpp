@@ -335,7 +335,7 @@ constexpr CatalogueRow kAddInRows[] = {
     {78, "RANDBETWEEN", 2, "VV", ""},
     {79, "RECEIVED", -1, "VV", ""},
     {80, "SERIESSUM", 4, "VV", "VVVR"},
-    {81, "SQRTPI", 2, "VV", ""},
+    {81, "SQRTPI", 1, "VV", ""},
     {82, "TBILLEQ", 3, "VV", ""},
     {83, "TBILLPRICE", 3, "VV", ""},
     {84, "TBILLYIELD", 3, "VV", ""},

@@ -1,5 +1,6 @@
 #include "xls/formula/workbook_formulas.h"
 
+#include "xls/formula/calc/calculator.h"
 #include "xls/model/blob.h"
 #include "xls/model/workbook.h"
 
@@ -44,6 +45,13 @@ TXLSWorkbookFormulas::TXLSWorkbookFormulas(TXLSWorkbook& book)
       compiler_(externs_),
       printer_(compiler_.Catalogue(), externs_),
       names_(nullptr, *this, 0) {}
+
+TXLSWorkbookFormulas::~TXLSWorkbookFormulas() = default;
+
+TXLSCalculator& TXLSWorkbookFormulas::Calculator() {
+  if (!calculator_) calculator_ = std::make_unique<TXLSCalculator>(*this);
+  return *calculator_;
+}
 
 std::unique_ptr<TXLSSyntaxItem> TXLSWorkbookFormulas::CompileText(const std::u16string& text, int scope) {
   return compiler_.CompileText(text, scope);

@@ -14,6 +14,7 @@
 namespace xls {
 
 class TXLSWorkbook;
+class TXLSCalculator;
 
 class TXLSWorkbookFormulas {
  public:
@@ -25,6 +26,9 @@ class TXLSWorkbookFormulas {
   TXLSExternSheet& Externs() { return externs_; }
   TXLSFormula& Compiler() { return compiler_; }
   TXLSCustomNames& Names() { return names_; }
+  // The calculator, made on first use.
+  TXLSCalculator& Calculator();
+  bool HasCalculator() const { return calculator_ != nullptr; }
 
   // Formula text without "=" to a tree, names looked up in the given scope (sheet id, 0 for
   // the workbook); nullptr when it does not parse.
@@ -41,6 +45,10 @@ class TXLSWorkbookFormulas {
   TXLSFormula compiler_;
   TXLSFormulaText printer_;
   TXLSCustomNames names_;
+  std::unique_ptr<TXLSCalculator> calculator_;
+
+ public:
+  ~TXLSWorkbookFormulas();
 };
 
 }  // namespace xls

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/formula.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
@@ -61,6 +64,9 @@ enum : std::uint16_t {
   kRecLabelSST = 0x00FD,
   kRecLabel = 0x0204,
   kRecMergeCells = 0x00E5,
+  kRecFormula = 0x0006,
+  kRecString = 0x0207,
+  kRecArray = 0x0221,
 };
 
 constexpr double kDate1904Shift = 1462;
@@ -304,10 +310,103 @@ int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
     case kCellBlank:
       return WriteBlank(row, column, cell.XF());
     case kCellFormula:
-      break;
+      return WriteFormula(cell);
   }
-  // Formula cells are written by the calculator, which this model does not hold yet.
   return 1;
+}
+
+int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
+  const std::int32_t row = cell.Row(), column = cell.Column();
+  if (ExtendDimensions(row, column) != 1) return -2;
+  auto* f = dynamic_cast<TXLSCompiledFormula*>(cell.Formula());
+  if (!f) return -1;
+  TXLSCalculator& calc = book_.Formulas().Calculator();
+  calc.SetFileFormat(version_ == kBiff5 ? kFormatBiff5 : kFormatBiff8);
+  calc.Compiler().SetCodePage(codePage_);
+  std::unique_ptr<TXLSBlob> tokens;
+  std::int32_t st = calc.GetCellFormulaBytes(*f, tokens, sheet_.GetSheetId(), row, column);
+  if (st != 1 || !tokens) return st == 1 ? -1 : st;
+
+  // The cached result, so that a reader shows the value without calculating.
+  Variant value;
+  st = TXLSCellRef::GetValue(cell, sheet_, value);
+  std::uint8_t result[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  bool cached = true;
+  bool text = false;
+  auto special = [&](std::uint8_t type, std::uint8_t v) {
+    result[0] = type;
+    result[2] = v;
+    result[6] = result[7] = 0xFF;
+  };
+  auto number = [&](double v) { std::memcpy(result, &v, 8); };
+  if (st != 1) {
+    if (IsErrorCode(st)) special(2, static_cast<std::uint8_t>(st));
+    else cached = false;
+  } else if (value.IsNumber()) {
+    double v = value.NumberValue();
+    if (value.IsDate()) v = DateTimeToSerial(v);
+    if (book_.GetDate1904() && v >= 1 &&
+        book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(row, column))) {
+      v = v < kDate1904Shift ? 0 : v - kDate1904Shift;
+    }
+    if (std::isfinite(v)) number(v);
+    else special(2, kErrorNum);
+  } else if (value.IsBoolean()) {
+    special(1, value.BooleanValue() ? 1 : 0);
+  } else if (value.IsText() && !value.TextValue().empty()) {
+    special(0, 0);
+    text = true;
+  } else if (value.IsEmptyOrNull() || value.IsText()) {
+    if (version_ != kBiff5) special(3, 0);
+  } else {
+    cached = false;
+  }
+  auto record = std::make_unique<TXLSBlob>(24 + tokens->GetSize());
+  record->AddWord(kRecFormula);
+  record->AddWord(20 + tokens->GetSize());
+  record->AddWord(static_cast<std::uint32_t>(row));
+  record->AddWord(static_cast<std::uint32_t>(column));
+  record->AddWord(OutputXF(cell.XF()));
+  for (std::uint8_t b : result) record->AddByte(b);
+  record->AddWord(cached ? 0 : 2);
+  record->AddDWord(0);
+  record->AddWholeBlob(*tokens);
+  int written = AddCellRecord(std::move(record));
+  if (written != 1) return written;
+
+  if (const TXLSArrayFormula* link = f->ArrayLink(); link && link->owner) {
+    std::unique_ptr<TXLSBlob> body;
+    if (calc.GetArrayRecordBytes(*f, sheet_.GetSheetId(), body) == 1 && body) {
+      auto array = std::make_unique<TXLSBlob>(4 + body->GetSize());
+      array->AddWord(kRecArray);
+      array->AddWord(body->GetSize());
+      array->AddWholeBlob(*body);
+      written = AddCellRecord(std::move(array));
+      if (written != 1) return written;
+    }
+  }
+  if (!text) return 1;
+  // The text result follows in a STRING record; a cached text stays within one record.
+  const std::u16string shown = NormalizeLineBreaks(value.TextValue());
+  std::unique_ptr<TXLSBlob> string;
+  if (version_ != kBiff5) {
+    const std::u16string t = shown.substr(0, (limit_ - 3u) / 2u);
+    string = std::make_unique<TXLSBlob>(7 + 2 * static_cast<std::uint32_t>(t.size()));
+    string->AddWord(kRecString);
+    string->AddWord(3 + 2 * static_cast<std::uint32_t>(t.size()));
+    string->AddWord(static_cast<std::uint32_t>(t.size()));
+    string->AddByte(1);
+    string->AddWideString(t);
+  } else {
+    std::string t = WideToAnsiCP(shown, codePage_);
+    if (t.size() > 255) t.resize(255);
+    string = std::make_unique<TXLSBlob>(6 + static_cast<std::uint32_t>(t.size()));
+    string->AddWord(kRecString);
+    string->AddWord(2 + static_cast<std::uint32_t>(t.size()));
+    string->AddWord(static_cast<std::uint32_t>(t.size()));
+    string->AddString(t);
+  }
+  return AddCellRecord(std::move(string));
 }
 
 int TXLSSheetWriter::WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn,

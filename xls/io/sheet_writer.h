@@ -92,6 +92,9 @@ class TXLSSheetWriter {
   int WriteBoolErr(std::int32_t row, std::int32_t column, std::int32_t xf, std::uint8_t value,
                    bool error);
   int WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf, std::int32_t stringIndex);
+  // FORMULA with its cached result, then ARRAY for an array formula's anchor and STRING for a
+  // text result.
+  int WriteFormula(const TXLSCellRef& cell);
   int WriteMergedArea(const TXLSCellRef& master);
   int WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
                       std::int32_t lastColumn);

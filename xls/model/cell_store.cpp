@@ -9,6 +9,44 @@
 
 namespace xls {
 
+TXLSCellRef::TXLSCellRef(TXLSCellRef&& other) noexcept
+    : row_(other.row_), column_(other.column_), kind_(other.kind_), xf_(other.xf_), data_(other.data_),
+      merge_(std::move(other.merge_)) {
+  if (other.kind_ == kCellFormula) {
+    other.kind_ = kCellBlank;
+    other.data_.value = 0;
+  }
+}
+
+TXLSCellRef& TXLSCellRef::operator=(TXLSCellRef&& other) noexcept {
+  if (this == &other) return *this;
+  DropFormula();
+  row_ = other.row_;
+  column_ = other.column_;
+  kind_ = other.kind_;
+  xf_ = other.xf_;
+  data_ = other.data_;
+  merge_ = std::move(other.merge_);
+  if (other.kind_ == kCellFormula) {
+    other.kind_ = kCellBlank;
+    other.data_.value = 0;
+  }
+  return *this;
+}
+
+void TXLSCellRef::SetFormula(std::unique_ptr<TXLSCellFormula> formula) {
+  DropFormula();
+  if (kind_ == kCellString) return;  // the caller gives the string's use back first
+  if (!formula) {
+    kind_ = kCellBlank;
+    return;
+  }
+  data_.formula = formula.release();
+  kind_ = kCellFormula;
+}
+
+static_assert(sizeof(TXLSCellRef) <= 24, "a cell record stays small");
+
 TXLSCellHeap::TXLSCellHeap(IXLSWorksheet* owner) : owner_(owner) {}
 
 TXLSCellHeap::~TXLSCellHeap() {

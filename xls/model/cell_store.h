@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace xls {
@@ -34,6 +35,19 @@ struct TXLSMergeInfo {
 
 class Variant;
 
+// What a formula cell holds: the compiled formula with its cached result. The formula library
+// supplies it (the calculator's compiled formula); the cell store only owns it.
+class TXLSCellFormula {
+ public:
+  virtual ~TXLSCellFormula() = default;
+  // A copy whose relative references move by the given rows and columns.
+  virtual std::unique_ptr<TXLSCellFormula> CopyMoved(int rows, int columns) const = 0;
+  // Calculates the formula of the cell at row/column of a sheet; the calculator's status.
+  virtual std::int32_t Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) = 0;
+  // "=" and the formula text at the cell; empty when it cannot be printed.
+  virtual std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const = 0;
+};
+
 // One cell. Kept small: a numeric cell costs this record and its slot in the tree.
 // A date cell (kind 3) holds the date value itself, so that every date, those before
 // 1900-03-01 included, reads back as stored; SerialValue gives the spreadsheet serial that
@@ -41,6 +55,9 @@ class Variant;
 class TXLSCellRef {
  public:
   TXLSCellRef(std::uint16_t row, std::uint8_t column) : row_(row), column_(column) {}
+  ~TXLSCellRef() { DropFormula(); }
+  TXLSCellRef(TXLSCellRef&& other) noexcept;
+  TXLSCellRef& operator=(TXLSCellRef&& other) noexcept;
 
   std::uint16_t Row() const { return row_; }
   std::uint8_t Column() const { return column_; }
@@ -50,19 +67,32 @@ class TXLSCellRef {
   }
 
   TXLSCellKind Kind() const { return static_cast<TXLSCellKind>(kind_); }
-  void SetKind(TXLSCellKind k) { kind_ = k; }
+  // A kind other than 5 frees the formula of a formula cell; kind 5 is set by SetFormula.
+  void SetKind(TXLSCellKind k) {
+    if (k == kCellFormula) return;
+    DropFormula();
+    kind_ = k;
+  }
   // The cell's own format; 0 = none (the row's or column's applies).
   std::int32_t XF() const { return xf_; }
   void SetXF(std::int32_t xf) { xf_ = xf; }
   // Number, date value, boolean (1/0) or error code of kinds 2, 3, 4 and 6.
   double Value() const { return data_.value; }
-  void SetNumber(double v) { data_.value = v; }
+  void SetNumber(double v) {
+    DropFormula();
+    data_.value = v;
+  }
   // Shared-string index of a kind-1 cell.
   std::int32_t StringIndex() const { return data_.stringIndex; }
   void SetStringIndex(std::int32_t i) {
+    DropFormula();
     data_.value = 0;
     data_.stringIndex = i;
   }
+  // The compiled formula of a kind-5 cell, else nullptr.
+  TXLSCellFormula* Formula() const { return kind_ == kCellFormula ? data_.formula : nullptr; }
+  // Makes the cell a formula cell owning the formula (nullptr makes it blank).
+  void SetFormula(std::unique_ptr<TXLSCellFormula> formula);
 
   bool Merged() const { return merge_ != nullptr; }
   TXLSMergeInfo* Merge() const { return merge_.get(); }
@@ -88,6 +118,14 @@ class TXLSCellRef {
   static bool HasFormula(const TXLSCellRef& cell);
 
  private:
+  void DropFormula() {
+    if (kind_ == kCellFormula) {
+      delete data_.formula;
+      data_.value = 0;
+      kind_ = kCellBlank;
+    }
+  }
+
   std::uint16_t row_;
   std::uint8_t column_;
   std::uint8_t kind_ = kCellBlank;
@@ -95,6 +133,7 @@ class TXLSCellRef {
   union {
     double value;
     std::int32_t stringIndex;
+    TXLSCellFormula* formula;  // owned, kind 5
   } data_{0.0};
   std::unique_ptr<TXLSMergeInfo> merge_;
 };

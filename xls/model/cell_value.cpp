@@ -30,12 +30,17 @@ double TXLSCellRef::SerialValue() const {
 std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v) {
   if (cell.IsMergedNonMaster()) return 1;
   const VarType t = v.Type();
-  if (v.IsText() && !v.TextValue().empty() && v.TextValue()[0] == u'=') {
-    // Formulas come with the calculator; refusing keeps the text from being stored as
-    // something the caller did not mean.
-    return -1;
-  }
   ReleaseValue(cell, sheet);
+  if (v.IsText() && v.TextValue().size() > 1 && v.TextValue()[0] == u'=') {
+    // A formula; text that does not compile is kept as text, "=" included.
+    if (std::unique_ptr<TXLSCellFormula> f = CompileCellFormula(sheet, v.TextValue().substr(1))) {
+      cell.SetFormula(std::move(f));
+      return 1;
+    }
+    cell.SetStringIndex(sheet.Workbook()->StringTable().Add(v.TextValue()));
+    cell.SetKind(kCellString);
+    return 1;
+  }
   if (v.IsEmptyOrNull()) return 1;
   if (v.IsNumber() && t != VarType::Date) {
     cell.SetKind(kCellNumber);
@@ -89,6 +94,8 @@ std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet&
     case kCellError:
       out = Variant::Error(static_cast<std::int32_t>(cell.Value()));
       return 1;
+    case kCellFormula:
+      return cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), out);
     default:
       return -1;
   }
@@ -100,6 +107,11 @@ void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& 
 
 std::int32_t TXLSCellRef::GetFormulaOrValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet,
                                             Variant& out) {
+  if (HasFormula(cell)) {
+    std::u16string text = cell.Formula()->Text(sheet, cell.Row(), cell.Column());
+    out = text.empty() ? Variant() : Variant(std::move(text));
+    return 1;
+  }
   return GetValue(cell, sheet, out);
 }
 
@@ -189,11 +201,17 @@ void CopyCell(std::int32_t srcRow, std::int32_t srcColumn, IXLSWorksheet& src, s
             sst.MoveUse(0, s->StringIndex());
           }
           d->SetStringIndex(s->StringIndex());
+          d->SetKind(kCellString);
         } else {
           if (d->Kind() == kCellString) sst.Release(d->StringIndex());
-          d->SetNumber(s->Value());
+          if (const TXLSCellFormula* f = s->Formula()) {
+            // Relative references keep pointing at the same neighbours.
+            d->SetFormula(f->CopyMoved(dstRow - srcRow, dstColumn - srcColumn));
+          } else {
+            d->SetNumber(s->Value());
+            d->SetKind(s->Kind());
+          }
         }
-        d->SetKind(s->Kind());
       }
     } else {
       Variant v;

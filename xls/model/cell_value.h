@@ -3,10 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace xls {
 
 class IXLSWorksheet;
+class TXLSCellFormula;
+
+// Compiles formula text (without the leading "=") for a cell of the sheet; nullptr when it
+// does not compile. Defined with the calculator (library kv_xls_formula).
+std::unique_ptr<TXLSCellFormula> CompileCellFormula(IXLSWorksheet& sheet, const std::u16string& text);
+// Adjusts every formula of the workbook that refers to the sheet for rows (rowCount) or
+// columns (columnCount) inserted at row/column (negative counts delete), limited to the
+// columns column..lastColumn (rows moved) or rows row..lastRow (columns moved).
+void ShiftCellFormulas(IXLSWorksheet& sheet, int row, int column, int columnCount, int rowCount,
+                       int lastColumn, int lastRow);
 
 // Parts of a cell: formats, contents, the number format alone, comments; 23 is everything.
 enum XLSCellMask : std::int32_t {

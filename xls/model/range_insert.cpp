@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "xls/model/cell_value.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -180,6 +181,12 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     if (from <= limit)
       links.ShiftArea(ax.Row(from, x1), ax.Column(from, x1), ax.Row(limit, x2), ax.Column(limit, x2),
                       vertical ? delta : 0, vertical ? 0 : delta);
+  }
+  // Formulas follow the cells they refer to.
+  if (vertical) {
+    ShiftCellFormulas(sheet, l1, x1, 0, delta, x2, 65535);
+  } else {
+    ShiftCellFormulas(sheet, x1, l1, delta, 0, 255, x2);
   }
   sheet.Workbook()->BumpRecalcStamp();
 }

@@ -107,7 +107,11 @@ std::int32_t TXLSWorkbook::GetCellValue(std::int32_t sheetIndex, std::int32_t ro
   outside = row > heap.LastRow() || column > heap.LastColumn();
   value = Variant();
   if (const TXLSCellRef* cell = heap.FindCell(row, column)) {
-    TXLSCellRef::GetValueOrEmpty(*cell, *sheet, value);
+    // A formula cell's failure (an error value, a circular reference) reaches the formulas
+    // that read it.
+    const std::int32_t status = TXLSCellRef::GetValue(*cell, *sheet, value);
+    if (status != 1) value = Variant();
+    return status;
   }
   return 1;
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "xls/model/cell_store.h"
+#include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheets.h"
 #include "xls/model/xf_list.h"
@@ -130,6 +132,27 @@ std::int32_t IXLSWorksheet::GetCellXF(std::int32_t row, std::int32_t column, boo
   std::int32_t r = rowInfo_.GetRowXF(row);
   if (r != 0) return r;
   return colInfo_.GetColumnXF(column);
+}
+
+std::int32_t IXLSWorksheet::SetCellFormula(std::int32_t row, std::int32_t column,
+                                          std::unique_ptr<TXLSCellFormula> formula) {
+  if (row < 0 || row > 65535 || column < 0 || column > 255) return -2;
+  TXLSCellRef* cell = heap_->GetOrCreateCell(row, column);
+  if (cell->IsMergedNonMaster()) return 1;
+  if (cell->Kind() == kCellString) {
+    workbook_->StringTable().Release(cell->StringIndex());
+    cell->SetStringIndex(-1);
+    cell->SetKind(kCellBlank);
+  }
+  cell->SetFormula(std::move(formula));
+  workbook_->BumpRecalcStamp();
+  return 1;
+}
+
+TXLSCellFormula* IXLSWorksheet::GetCellFormula(std::int32_t row, std::int32_t column) const {
+  if (row < 0 || row > 65535 || column < 0 || column > 255) return nullptr;
+  const TXLSCellRef* cell = heap_->FindCell(row, column);
+  return cell ? cell->Formula() : nullptr;
 }
 
 void IXLSWorksheet::SetCellXF(std::int32_t row, std::int32_t column, std::int32_t xf) {

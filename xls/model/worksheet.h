@@ -24,6 +24,7 @@ class ByteStream;
 namespace xls {
 
 class TXLSWorkbook;
+class TXLSCellFormula;
 
 // Where a shape sits: its top-left and bottom-right cells with offsets in 1/1024 of the
 // column's width and 1/256 of the row's height.
@@ -128,6 +129,11 @@ class IXLSWorksheet {
   std::int32_t GetRowXF(std::int32_t row) const { return rowInfo_.GetRowXF(row); }
   // Gives the position (created when missing) its own XF, moving one use.
   void SetCellXF(std::int32_t row, std::int32_t column, std::int32_t xf);
+  // Formula cells (0-based): stores a compiled formula in place of what the cell held (nullptr
+  // empties it; positions outside the sheet are refused with -2); reads it, nullptr unless the
+  // cell is a formula cell.
+  std::int32_t SetCellFormula(std::int32_t row, std::int32_t column, std::unique_ptr<TXLSCellFormula> formula);
+  TXLSCellFormula* GetCellFormula(std::int32_t row, std::int32_t column) const;
 
   // Panes: frozen at whole columns and rows with the lower-right pane's first visible cell
   // (0-based); split at distances in points from the top-left visible cell.

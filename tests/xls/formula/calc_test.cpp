@@ -1,0 +1,321 @@
+// The calculator over a real workbook: formulas typed into cells, their values read back the
+// way the writer and other formulas read them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/calc/evaluator.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls {
+namespace {
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+class CalcTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    book_ = TXLSWorkbook::Create();
+    sheet_ = book_->GetWorksheets().Add();
+    other_ = book_->GetWorksheets().Add();
+    other_->SetName(u"Data");
+  }
+  void Set(const std::string& cell, const Variant& v, IXLSWorksheet* s = nullptr) {
+    ASSERT_EQ((s ? s : sheet_)->GetRange(U(cell))->SetValue(v), 1) << cell;
+  }
+  void Put(const std::string& cell, const std::string& text, IXLSWorksheet* s = nullptr) {
+    Set(cell, Variant(U(text)), s);
+  }
+  // Status and value of a formula calculated in cell Z1000 of the first sheet.
+  std::int32_t Eval(const std::string& formula, Variant& v) {
+    Put("Z1000", "=" + formula);
+    EXPECT_NE(sheet_->GetCellFormula(999, 25), nullptr) << formula << " did not compile";
+    bool outside = false;
+    return book_->GetCellValue(1, 999, 25, outside, v);
+  }
+  double Num(const std::string& formula) {
+    Variant v;
+    const std::int32_t st = Eval(formula, v);
+    EXPECT_EQ(st, 1) << formula;
+    EXPECT_TRUE(v.IsNumber()) << formula;
+    return v.IsNumber() ? v.NumberValue() : NAN;
+  }
+  std::u16string Text(const std::string& formula) {
+    Variant v;
+    EXPECT_EQ(Eval(formula, v), 1) << formula;
+    return v.ToText();
+  }
+  std::int32_t Status(const std::string& formula) {
+    Variant v;
+    return Eval(formula, v);
+  }
+  Variant CellValue(int row, int column, std::int32_t* status = nullptr) {
+    bool outside = false;
+    Variant v;
+    const std::int32_t st = book_->GetCellValue(1, row, column, outside, v);
+    if (status) *status = st;
+    return v;
+  }
+
+  IXLSWorkbook book_;
+  IXLSWorksheet* sheet_ = nullptr;
+  IXLSWorksheet* other_ = nullptr;
+};
+
+TEST_F(CalcTest, OperatorsComparisonsAndConversions) {
+  Set("A1", Variant(2.0));
+  Put("A2", "abc");
+  Set("A3", Variant(true));
+  EXPECT_DOUBLE_EQ(Num("1+2*3^2-4/8"), 18.5);
+  EXPECT_DOUBLE_EQ(Num("-2^2"), 4);  // unary minus binds tighter, as the compiler writes it
+  EXPECT_DOUBLE_EQ(Num("50%"), 0.5);
+  EXPECT_EQ(Num("0.1+0.2-0.3"), 0);                   // the whole formula is cleaned
+  EXPECT_NE(Num("ABS(0.1+0.2-0.3)"), 0);              // an argument keeps its remainder
+  EXPECT_EQ(Status("1/0"), kErrDiv0);
+  EXPECT_EQ(Status("A2+1"), kErrValue);
+  EXPECT_DOUBLE_EQ(Num("\"\"+1"), 1);
+  EXPECT_EQ(Status("10^400"), kErrNum);  // never an infinity
+  EXPECT_EQ(Status("0^-1"), kErrDiv0);
+  EXPECT_EQ(Text("B9&\"x\""), u"x");
+  EXPECT_EQ(Text("A1&\"\""), u"2");
+  // Blank against "", 0 and FALSE is equal; case does not count; classes order number < text < boolean.
+  EXPECT_EQ(Text("B9=\"\""), u"TRUE");
+  EXPECT_EQ(Text("B9=0"), u"TRUE");
+  EXPECT_EQ(Text("B9=FALSE"), u"TRUE");
+  EXPECT_EQ(Text("\"a\"=\"A\""), u"TRUE");
+  EXPECT_EQ(Text("\"1\">2"), u"TRUE");
+  EXPECT_EQ(Text("A3>\"zzz\""), u"TRUE");
+  // A reference to an empty cell is 0 at the calculator.
+  Variant v;
+  EXPECT_EQ(Eval("B9", v), 1);
+  EXPECT_EQ(v.Type(), VarType::Byte);
+  EXPECT_EQ(v.NumberValue(), 0);
+}
+
+TEST_F(CalcTest, ReferencesRangesAndSheets) {
+  for (int r = 1; r <= 3; ++r) Set("B" + std::to_string(r), Variant(r * 10.0));
+  Set("B2", Variant(20.0), other_);
+  Set("C5", Variant(7.0), other_);
+  EXPECT_DOUBLE_EQ(Num("SUM(B1:B3)"), 60);
+  EXPECT_DOUBLE_EQ(Num("Data!B2+Data!C5"), 27);
+  EXPECT_DOUBLE_EQ(Num("SUM(Sheet1:Data!B2)"), 40);
+  // A rectangle used as one value: the cell in the formula's own row, else #VALUE!.
+  Put("D2", "=B1:B3*2");
+  EXPECT_DOUBLE_EQ(CellValue(1, 3).NumberValue(), 40);
+  std::int32_t st = 0;
+  Put("D7", "=B1:B3");
+  CellValue(6, 3, &st);
+  EXPECT_EQ(st, kErrValue);
+  EXPECT_EQ(Status("B1:C3"), kErrValue);
+  // An error in a cell reaches the formulas that read it; a circle is found.
+  Put("E1", "=1/0");
+  EXPECT_EQ(Status("E1+1"), kErrDiv0);
+  EXPECT_EQ(Status("SUM(E1:E2)"), kErrDiv0);
+  EXPECT_DOUBLE_EQ(Num("COUNTA(E1:E2)"), 1);
+  Put("F1", "=F2+1");
+  Put("F2", "=F1+1");
+  CellValue(0, 5, &st);
+  EXPECT_EQ(st, kCalcCircular);
+  Put("F3", "=F3");
+  CellValue(2, 5, &st);
+  EXPECT_EQ(st, kCalcCircular);
+}
+
+TEST_F(CalcTest, MathAndRounding) {
+  EXPECT_EQ(Num("INT(-2.5)"), -3);
+  EXPECT_EQ(Num("INT(2.9999999999999996)"), 3);
+  EXPECT_EQ(Num("MOD(-1;3)"), 2);
+  EXPECT_EQ(Num("MOD(5.5;2)"), 1.5);
+  EXPECT_EQ(Num("MOD(7;-3)"), -2);
+  EXPECT_EQ(Status("MOD(1;0)"), kErrDiv0);
+  EXPECT_EQ(Num("ROUND(2.5;0)"), 3);
+  EXPECT_EQ(Num("ROUND(-2.5;0)"), -3);
+  EXPECT_EQ(Num("ROUND(1.005;2)"), 1.01);
+  EXPECT_EQ(Num("ROUND(1234;-2)"), 1200);
+  EXPECT_EQ(Num("ROUNDDOWN(-2.7;0)"), -2);
+  EXPECT_EQ(Num("ROUNDUP(2.01;1)"), 2.1);
+  EXPECT_EQ(Num("TRUNC(-2.77;1)"), -2.7);
+  EXPECT_EQ(Num("CEILING(2.5;1)"), 3);
+  EXPECT_EQ(Num("FLOOR(-2.5;-1)"), -2);
+  EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrValue);
+  EXPECT_EQ(Status("CEILING(2.5;0)"), kErrDiv0);
+  EXPECT_EQ(Num("POWER(0;0)"), 0);
+  EXPECT_EQ(Status("POWER(0;-1)"), kErrDiv0);
+  EXPECT_EQ(Num("POWER(2;10)"), 1024);
+  EXPECT_EQ(Num("NORMSINV(0.5)"), 0);
+  EXPECT_NEAR(Num("NORMSINV(0.975)"), 1.959963985, 1e-8);
+  EXPECT_EQ(Status("NORMSINV(0)"), kErrNum);
+  EXPECT_EQ(Status("SQRT(-1)"), kErrNum);
+  EXPECT_EQ(Status("LN(0)"), kErrNum);
+  EXPECT_EQ(Status("EXP(1000)"), kErrNum);
+  EXPECT_NEAR(Num("SQRTPI(2)"), std::sqrt(2 * M_PI), 1e-12);
+  EXPECT_EQ(Num("LOG(8;2)"), 3);
+  EXPECT_EQ(Num("SIGN(-0.5)"), -1);
+  EXPECT_NEAR(Num("NPV(0.1;100;200)"), 100 / 1.1 + 200 / 1.21, 1e-9);
+  EXPECT_EQ(Status("NA()"), kErrNA);
+  EXPECT_EQ(Status("OFFSET(A1;1;1)"), kCalcNotComputable);
+}
+
+TEST_F(CalcTest, AggregatesLogicAndCriteria) {
+  Set("A1", Variant(1.0));
+  Set("A2", Variant(2.0));
+  Set("A3", Variant(4.0));
+  Put("A4", "apple");
+  Put("A5", "Avocado");
+  Set("A6", Variant(true));
+  Put("A7", "banana");
+  for (int r = 1; r <= 7; ++r) Set("B" + std::to_string(r), Variant(r * 1.0));
+  EXPECT_NEAR(Num("AVERAGE(A1:A7)"), 7.0 / 3, 1e-15);
+  EXPECT_EQ(Num("COUNT(A1:A7)"), 3);
+  EXPECT_EQ(Num("COUNTA(A1:A9)"), 7);
+  EXPECT_EQ(Num("MIN(A1:A7;-1)"), -1);
+  EXPECT_EQ(Num("MAX(A4:A7)"), 0);
+  EXPECT_EQ(Status("AVERAGE(C1:C5)"), kErrDiv0);
+  EXPECT_EQ(Num("SUM(C1:C5)"), 0);
+  EXPECT_EQ(Num("COUNTIF(A1:A7;\"a*\")"), 2);
+  EXPECT_EQ(Num("COUNTIF(A1:A7;\">=2\")"), 2);
+  EXPECT_EQ(Num("COUNTIF(A1:A7;\"<>apple\")"), 6);
+  EXPECT_EQ(Num("COUNTIF(A1:A7;\"?anana\")"), 1);
+  EXPECT_EQ(Num("COUNTIF(A1:A7;2)"), 1);
+  EXPECT_EQ(Num("SUMIF(A1:A7;\"a*\";B1:B7)"), 9);
+  EXPECT_EQ(Num("SUMIF(A1:A7;\">1\")"), 6);
+  EXPECT_EQ(Num("SUMPRODUCT(A1:A3;B1:B3)"), 17);
+  EXPECT_EQ(Status("SUMPRODUCT(A1:A3;B1:B2)"), kErrValue);
+  // AND and OR walk their ranges (texts skipped) and have nothing to judge in an empty one.
+  EXPECT_EQ(Text("AND(A1:A3)"), u"TRUE");
+  EXPECT_EQ(Text("AND(A1:A6;0)"), u"FALSE");
+  EXPECT_EQ(Text("OR(C1:C3;A6)"), u"TRUE");
+  EXPECT_EQ(Status("AND(C1:C3)"), kErrValue);
+  EXPECT_EQ(Status("OR()"), kErrValue);
+  EXPECT_EQ(Text("IF(A1>1;\"big\";\"small\")"), u"small");
+  EXPECT_EQ(Text("IF(A2>1;\"big\")"), u"big");
+  EXPECT_EQ(Text("IF(A1>1;\"big\")"), u"FALSE");
+}
+
+TEST_F(CalcTest, LookupsTextAndDates) {
+  for (int r = 1; r <= 4; ++r) {
+    Set("A" + std::to_string(r), Variant(r * 1.0));
+    Put("B" + std::to_string(r), std::string(1, static_cast<char>('a' + r - 1)));
+  }
+  Set("D3", Variant(100.0));
+  Set("E1", Variant(10.0));
+  Set("F1", Variant(20.0));
+  EXPECT_EQ(Text("VLOOKUP(3.5;A1:B4;2)"), u"c");
+  EXPECT_EQ(Status("VLOOKUP(3.5;A1:B4;2;FALSE)"), kErrNA);
+  EXPECT_EQ(Status("VLOOKUP(0;A1:B4;2)"), kErrNA);
+  EXPECT_EQ(Status("VLOOKUP(1;A1:B4;3)"), kErrRef);
+  EXPECT_EQ(Num("HLOOKUP(20;E1:F1;1)"), 20);
+  // LOOKUP takes the hit's position in the lookup vector into the result vector.
+  EXPECT_EQ(Num("LOOKUP(3;A1:A4;D1:D4)"), 100);
+  EXPECT_EQ(Text("LOOKUP(2;A1:B4)"), u"b");
+  EXPECT_EQ(Status("LOOKUP(0;A1:A4)"), kErrNA);
+  EXPECT_EQ(Num("ROW(C7)+COLUMN(C7)+ROWS(A1:B4)+COLUMNS(A1:B4)"), 7 + 3 + 4 + 2);
+  EXPECT_EQ(Text("MID(\"spreadsheet\";3;4)"), u"read");
+  EXPECT_EQ(Text("LEFT(\"abc\")&RIGHT(\"abc\";5)"), u"aabc");
+  EXPECT_EQ(Num("LEN(\"h\xC3\xA4llo\")"), 6);  // the test source is UTF-8: two bytes here
+  EXPECT_EQ(Text("PROPER(\"hello wORLD\")&UPPER(\"x\")&LOWER(\"Y\")"), u"Hello WorldXy");
+  EXPECT_EQ(Text("CONCATENATE(\"a\";1;TRUE)"), u"a1TRUE");
+  EXPECT_EQ(Text("TEXT(1234.5;\"#,##0.00\")"), u"1,234.50");
+  EXPECT_EQ(Num("VALUE(\"12.5\")"), 12.5);
+  EXPECT_EQ(Text("ISTEXT(B1)&ISBLANK(C1)&ISBLANK(\"\")"), u"TRUETRUEFALSE");
+  // Dates roll over; WEEKDAY without a type counts from Sunday.
+  EXPECT_EQ(Num("DATE(2024;13;1)"), Num("DATE(2025;1;1)"));
+  EXPECT_EQ(Num("DATE(2024;3;0)"), Num("DATE(2024;2;29)"));
+  EXPECT_EQ(Num("DATE(2024;1;1)"), 45292);
+  EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3))"), 1);
+  EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3);2)"), 7);
+  EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3);3)"), 6);
+  EXPECT_EQ(Num("YEAR(61)*10000+MONTH(61)*100+DAY(61)"), 19000301);
+  EXPECT_EQ(Num("DAY(DATE(99;12;31))"), 31);
+  EXPECT_EQ(Num("YEAR(DATE(99;12;31))"), 1999);
+  EXPECT_GT(Num("NOW()"), Num("DATE(2020;1;1)"));
+}
+
+TEST_F(CalcTest, StampCachesResultsAndFailures) {
+  Put("A1", "=RAND()");
+  const double first = CellValue(0, 0).NumberValue();
+  EXPECT_EQ(CellValue(0, 0).NumberValue(), first);  // same stamp: the cached value
+  book_->BumpRecalcStamp();
+  EXPECT_NE(CellValue(0, 0).NumberValue(), first);
+  // The calculator itself: stamp 0 calculates every time.
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  auto f = calc.CompileText(u"RAND()", sheet_->GetSheetId());
+  Variant a, b;
+  ASSERT_EQ(calc.CalculateCell(1, *f, 0, a, 0, 0), 1);
+  ASSERT_EQ(calc.CalculateCell(1, *f, 0, b, 0, 0), 1);
+  EXPECT_NE(a.NumberValue(), b.NumberValue());
+  ASSERT_EQ(calc.CalculateCell(1, *f, 77, a, 0, 0), 1);
+  ASSERT_EQ(calc.CalculateCell(1, *f, 77, b, 0, 0), 1);
+  EXPECT_EQ(a.NumberValue(), b.NumberValue());
+  // A failure is kept under its stamp as well, with no value.
+  auto g = calc.CompileText(u"1/0", sheet_->GetSheetId());
+  EXPECT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), kErrDiv0);
+  EXPECT_EQ(g->Stamp(), 78u);
+  EXPECT_EQ(g->CachedStatus(), kErrDiv0);
+  EXPECT_TRUE(g->CachedValue().IsEmpty());
+}
+
+// 65,536 formulas each reading the next (or the previous) calculate without deep recursion.
+TEST_F(CalcTest, LongChainsCalculate) {
+  auto ref = [](int row) { return "A" + std::to_string(row); };
+  for (int r = 1; r < 65536; ++r) Put(ref(r), "=" + ref(r + 1) + "+1");
+  Set(ref(65536), Variant(1.0));
+  EXPECT_EQ(CellValue(0, 0).NumberValue(), 65536);
+  // Headed by an error: the error reaches the far end.
+  book_->BumpRecalcStamp();
+  Put(ref(65536), "=1/0");
+  std::int32_t st = 0;
+  CellValue(0, 0, &st);
+  EXPECT_EQ(st, kErrDiv0);
+  // The other direction, calculated from the far end.
+  Put("B1", "=1");
+  for (int r = 2; r <= 65536; ++r) Put("B" + std::to_string(r), "=B" + std::to_string(r - 1) + "+1");
+  EXPECT_EQ(CellValue(65535, 1).NumberValue(), 65536);
+  // A circle of 65,536 cells is found.
+  Put(ref(65536), "=A1");
+  book_->BumpRecalcStamp();
+  CellValue(0, 0, &st);
+  EXPECT_EQ(st, kCalcCircular);
+  CellValue(40000, 0, &st);
+  EXPECT_EQ(st, kCalcCircular);
+}
+
+TEST_F(CalcTest, FormulaCellsMoveWithTheirCells) {
+  Set("A1", Variant(1.0));
+  Set("A2", Variant(2.0));
+  Put("C1", "=SUM(A1:A2)+A2");
+  Put("C2", "=A$1*2");
+  Put("C3", "=1+");                 // does not compile: kept as text
+  Put("D1", "=Sheet1!A2", other_);  // on another sheet, to this one
+  ASSERT_NE(sheet_->GetCellFormula(0, 2), nullptr);
+  EXPECT_EQ(sheet_->GetRange(u"C1")->GetFormula().TextValue(), u"=SUM(A1:A2)+A2");
+  EXPECT_EQ(sheet_->GetRange(u"C2")->GetFormula().TextValue(), u"=A$1*2");
+  EXPECT_EQ(sheet_->GetRange(u"C3")->GetValue().TextValue(), u"=1+");
+  EXPECT_TRUE(sheet_->GetRange(u"C1", u"C2")->GetHasFormula());
+  // Two rows inserted above row 2: the references follow the cells they name.
+  sheet_->GetRange(u"A2", u"A3")->GetEntireRow()->Insert();
+  EXPECT_EQ(sheet_->GetRange(u"C1")->GetFormula().TextValue(), u"=SUM(A1:A4)+A4");
+  EXPECT_EQ(sheet_->GetRange(u"C4")->GetFormula().TextValue(), u"=A$1*2");
+  EXPECT_EQ(other_->GetRange(u"D1")->GetFormula().TextValue(), u"='Sheet1'!A4");
+  book_->BumpRecalcStamp();
+  EXPECT_EQ(sheet_->GetRange(u"C1")->GetValue().NumberValue(), 5);
+  // A copy moves its relative references with it.
+  sheet_->GetRange(u"E1")->CopyFrom(*sheet_->GetRange(u"C4"), 23, true);
+  EXPECT_EQ(sheet_->GetRange(u"E1")->GetFormula().TextValue(), u"=C$1*2");
+  // Deleting a row above moves references up.
+  sheet_->GetRange(u"A2")->GetEntireRow()->Delete();
+  EXPECT_EQ(other_->GetRange(u"D1")->GetFormula().TextValue(), u"='Sheet1'!A3");
+  EXPECT_EQ(sheet_->GetRange(u"C1")->GetFormula().TextValue(), u"=SUM(A1:A3)+A3");
+  // Setting a value frees the formula.
+  Set("C1", Variant(3.0));
+  EXPECT_EQ(sheet_->GetCellFormula(0, 2), nullptr);
+}
+
+}  // namespace
+}  // namespace xls

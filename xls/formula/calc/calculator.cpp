@@ -1,0 +1,198 @@
+#include "xls/formula/calc/calculator.h"
+
+#include "xls/formula/calc/evaluator.h"
+#include "xls/formula/formula.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/model/blob.h"
+#include "xls/model/workbook.h"
+
+namespace xls {
+
+TXLSCalculator::TXLSCalculator(TXLSWorkbookFormulas& formulas) : formulas_(formulas) {}
+TXLSCalculator::~TXLSCalculator() = default;
+
+TXLSFormula& TXLSCalculator::Compiler() { return formulas_.Compiler(); }
+TXLSExternSheet& TXLSCalculator::Externs() { return formulas_.Externs(); }
+TXLSWorkbook& TXLSCalculator::Book() { return formulas_.Book(); }
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileText(const std::u16string& text, int sheetScope) {
+  std::unique_ptr<TXLSSyntaxItem> tree = formulas_.CompileText(text, sheetScope);
+  if (!tree) return nullptr;
+  return std::make_unique<TXLSCompiledFormula>(std::move(tree), nullptr);
+}
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileBytes(const std::uint8_t* data, std::size_t size,
+                                                                  std::size_t offset, int version,
+                                                                  std::size_t tokenSize) {
+  std::size_t pos = offset;
+  // The decoder reads the array constants that follow the tokens into the tree.
+  std::unique_ptr<TXLSSyntaxItem> tree =
+      Compiler().DecodeTokens(data, size, pos, version >= 0x0600 ? 0x0600 : 0x0500, tokenSize);
+  if (!tree) return nullptr;
+  std::unique_ptr<TXLSFormulatArrays> arrays = TXLSFormulatArrays::FromTree(*tree);
+  if (arrays && arrays->Count() == 0) arrays.reset();
+  return std::make_unique<TXLSCompiledFormula>(std::move(tree), std::move(arrays));
+}
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileSizedBytes(const std::uint8_t* data, std::size_t size,
+                                                                       std::size_t offset, int version) {
+  if (!data || offset + 2 > size) return nullptr;
+  const std::size_t tokenSize = static_cast<std::size_t>(data[offset] | (data[offset + 1] << 8));
+  return CompileBytes(data, size, offset + 2, version, tokenSize);
+}
+
+std::int32_t TXLSCalculator::GetFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out, int kind,
+                                             int sheetId, int row, int column) {
+  out.reset();
+  const TXLSSyntaxItem* tree = f.Tree();
+  if (!tree) return kCalcMalformed;
+  // The compiler writes the array constants of the tree after the tokens.
+  return formulas_.GetFormulaBytes(*tree, kind, sheetId, row, column, GetFileFormat(), out) == 1 ? kCalcOk
+                                                                                                : kCalcUnresolved;
+}
+
+std::int32_t TXLSCalculator::GetCellFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out,
+                                                 int sheetId, int row, int column) {
+  if (const TXLSArrayFormula* link = f.ArrayLink()) {
+    out = std::make_unique<TXLSBlob>(7);
+    out->AddWord(5);
+    out->AddByte(0x01);
+    out->AddWord(static_cast<std::uint32_t>(link->anchorRow));
+    out->AddWord(static_cast<std::uint32_t>(link->anchorColumn));
+    return kCalcOk;
+  }
+  return GetFormulaBytes(f, out, kRootValue, sheetId, row, column);
+}
+
+std::int32_t TXLSCalculator::GetArrayRecordBytes(const TXLSCompiledFormula& f, int sheetId,
+                                                 std::unique_ptr<TXLSBlob>& out) {
+  out.reset();
+  const TXLSArrayFormula* link = f.ArrayLink();
+  if (!link || !link->owner) return kCalcUnresolved;
+  std::unique_ptr<TXLSBlob> tokens;
+  const std::int32_t st = GetFormulaBytes(f, tokens, kRootArray, sheetId, link->anchorRow, link->anchorColumn);
+  if (st != kCalcOk) return st;
+  auto body = std::make_unique<TXLSBlob>(12 + tokens->GetSize());
+  body->AddWord(static_cast<std::uint32_t>(link->firstRow));
+  body->AddWord(static_cast<std::uint32_t>(link->lastRow));
+  body->AddByte(static_cast<std::uint8_t>(link->firstColumn));
+  body->AddByte(static_cast<std::uint8_t>(link->lastColumn));
+  body->AddWord(0x0002);
+  body->AddDWord(0);
+  body->AddWholeBlob(*tokens);
+  out = std::move(body);
+  return kCalcOk;
+}
+
+std::int32_t TXLSCalculator::GetFormulaText(int sheetId, const TXLSCompiledFormula& f, std::u16string& out, int row,
+                                            int column) {
+  (void)sheetId;
+  out.clear();
+  const TXLSArrayFormula* link = f.ArrayLink();
+  const TXLSCompiledFormula* source = &f;
+  if (link && !link->owner) {
+    source = link->formula;
+    row = link->anchorRow;
+    column = link->anchorColumn;
+  }
+  if (!source || !source->Tree()) return kCalcMalformed;
+  const std::u16string text = formulas_.FormulaText(*source->Tree(), row, column);
+  if (text.empty()) return kCalcMalformed;
+  out = link ? u"{=" + text + u"}" : u"=" + text;
+  return kCalcOk;
+}
+
+void TXLSCalculator::SetFileFormat(int format) { Compiler().SetFileFormat(format == kFormatBiff5 ? kFormatBiff5 : kFormatBiff8); }
+int TXLSCalculator::GetFileFormat() const { return formulas_.Compiler().FileFormat(); }
+void TXLSCalculator::SetReferenceMode(char mode) { Compiler().SetReferenceMode(mode); }
+
+std::int32_t TXLSCalculator::GetCellValue(int sheetIndex, int row, int column, bool& outside, Variant& value) {
+  return Book().GetCellValue(sheetIndex, row, column, outside, value);
+}
+
+std::int32_t TXLSCalculator::CalculateCell(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
+                                           int column, int row) {
+  return Calculate(Pending{&f, sheetIndex, column, row, stamp, false}, out);
+}
+
+std::int32_t TXLSCalculator::CalculateName(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
+                                           int column, int row) {
+  return Calculate(Pending{&f, sheetIndex, column, row, stamp, true}, out);
+}
+
+std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
+  TXLSCompiledFormula& f = *p.formula;
+  if (f.busy_) return kCalcCircular;
+  if (p.stamp != 0 && f.stamp_ == p.stamp) {
+    out = f.cached_;
+    return f.status_;
+  }
+  if (running_) {
+    // Reached while another formula calculates: on the spot, unless that nests too deep.
+    if (depth_ >= kMaxEvalDepth) {
+      tooDeep_ = p;
+      return kCalcTooDeep;
+    }
+    return CalculateOnce(p, out);
+  }
+  // The outermost calculation: formulas set aside wait on a stack, busy, and are calculated
+  // before the formula that met them is tried again.
+  running_ = true;
+  std::vector<Pending> stack{p};
+  std::int32_t st = kCalcOk;
+  while (true) {
+    const Pending top = stack.back();
+    top.formula->busy_ = false;
+    st = CalculateOnce(top, out);
+    if (st == kCalcTooDeep) {
+      top.formula->busy_ = true;
+      stack.push_back(tooDeep_);
+      continue;
+    }
+    stack.pop_back();
+    if (stack.empty()) break;
+  }
+  running_ = false;
+  return st;
+}
+
+std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
+  TXLSCompiledFormula& f = *p.formula;
+  f.busy_ = true;
+  std::int32_t st = kCalcOk;
+  out = Variant();
+  if (f.link_ || !f.tree_) {
+    st = kCalcNotComputable;  // array formulas are calculated by the program that shows them
+  } else {
+    TXLSEvaluator ev(*this, p.sheetIndex, p.column, p.row);
+    st = ev.Evaluate(f.tree_.get(), p.name, kWantNone, out, true);
+  }
+  f.busy_ = false;
+  if (st == kCalcTooDeep) return st;
+  if (st == kCalcOk && !p.name) {
+    if (out.IsEmptyOrNull() || (out.IsNumber() && out.NumberValue() == 0)) {
+      out = Variant::FromInteger(0, VarType::Byte);
+    }
+  }
+  if (st != kCalcOk) out = Variant();
+  f.cached_ = out;
+  f.status_ = st;
+  f.stamp_ = p.stamp;
+  return st;
+}
+
+std::int32_t TXLSCalculator::EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out,
+                                                       const TXLSSyntaxItem* node, int column) {
+  if (!node || node->kind != kNodeReference) return kErrValue;
+  TXLSEvaluator ev(*this, sheetIndex, column, row);
+  return ev.Evaluate(node, true, kWantNone, out);
+}
+
+std::int32_t TXLSCalculator::EvaluateNameAsRanges(int sheetIndex, int row, Variant& out, const TXLSSyntaxItem* node,
+                                                  int column) {
+  if (!node || node->kind != kNodeName) return kErrValue;
+  TXLSEvaluator ev(*this, sheetIndex, column, row);
+  return ev.Evaluate(node, true, kWantNone, out);
+}
+
+}  // namespace xls

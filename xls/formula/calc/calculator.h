@@ -1,0 +1,113 @@
+// The calculator: the one door through which the workbook compiles formula text and file
+// tokens into compiled formulas, turns them back into token bytes (FORMULA, ARRAY, NAME
+// records) or text, and calculates them with a per-formula cache keyed by the workbook's
+// recalculation stamp.
+//
+// Calculation never recurses without bound: a formula that reads a cell whose formula is not
+// calculated yet calculates it on the spot, but once the nesting reaches a limit the inner
+// formula is set aside and calculated first, from an explicit list of pending formulas, so a
+// chain of any length calculates. Pending formulas count as busy, so a circular reference is
+// found however long the circle is. Results and failures are both cached under the stamp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/cell_text/number_format.h"
+
+namespace xls {
+
+class TXLSBlob;
+class TXLSFormula;
+class TXLSExternSheet;
+class TXLSWorkbook;
+class TXLSWorkbookFormulas;
+
+class TXLSCalculator {
+ public:
+  explicit TXLSCalculator(TXLSWorkbookFormulas& formulas);
+  ~TXLSCalculator();
+  TXLSCalculator(const TXLSCalculator&) = delete;
+  TXLSCalculator& operator=(const TXLSCalculator&) = delete;
+
+  // Formula text without "=", names looked up in the sheet scope (sheet id, 0 the workbook);
+  // nullptr when it does not compile.
+  std::unique_ptr<TXLSCompiledFormula> CompileText(const std::u16string& text, int sheetScope);
+  // File tokens at data[offset, offset + tokenSize) (version 0x0500 BIFF5, 0x0600 BIFF8); the
+  // bytes after them up to size are read as array constants (kept without them when those do
+  // not read). nullptr when the tokens do not decode.
+  std::unique_ptr<TXLSCompiledFormula> CompileBytes(const std::uint8_t* data, std::size_t size, std::size_t offset,
+                                                    int version, std::size_t tokenSize);
+  // The same with the 16-bit token size at offset.
+  std::unique_ptr<TXLSCompiledFormula> CompileSizedBytes(const std::uint8_t* data, std::size_t size,
+                                                         std::size_t offset, int version);
+
+  // [size word][tokens][array constants] with the root class kind (0 reference, 1 value,
+  // 2 array) at the cell row/column of the sheet (id); 1, or the failure with no buffer.
+  std::int32_t GetFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out, int kind, int sheetId,
+                               int row, int column);
+  // The tokens of a FORMULA record: a cell of an array formula holds the 7 bytes of a ptgExp
+  // pointing at the anchor.
+  std::int32_t GetCellFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out, int sheetId,
+                                   int row, int column);
+  // The body of the ARRAY record of an array formula's anchor.
+  std::int32_t GetArrayRecordBytes(const TXLSCompiledFormula& f, int sheetId, std::unique_ptr<TXLSBlob>& out);
+  // "=" and the text at the cell; array formulas as "{=...}"; empty when it cannot be printed.
+  std::int32_t GetFormulaText(int sheetId, const TXLSCompiledFormula& f, std::u16string& out, int row, int column);
+
+  void SetFileFormat(int format);
+  int GetFileFormat() const;
+  void SetReferenceMode(char mode);
+
+  // Calculates a cell's formula on a sheet (1-based index) at column/row; the status (1, a
+  // BIFF error code, -1, -100, -101, -102). A non-zero stamp equal to the formula's returns
+  // the cached result without calculating.
+  std::int32_t CalculateCell(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
+                             int column, int row);
+  // The same for a defined name: a reference at the root gives a range list; results are not
+  // normalised.
+  std::int32_t CalculateName(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
+                             int column, int row);
+  // A reference node (or a defined-name node) as a range list variant; 15 for other nodes.
+  std::int32_t EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out, const TXLSSyntaxItem* node,
+                                         int column);
+  std::int32_t EvaluateNameAsRanges(int sheetIndex, int row, Variant& out, const TXLSSyntaxItem* node,
+                                    int column);
+
+  // What the evaluator reaches through the calculator.
+  std::int32_t GetCellValue(int sheetIndex, int row, int column, bool& outside, Variant& value);
+  TXLSFormula& Compiler();
+  TXLSExternSheet& Externs();
+  TXLSWorkbook& Book();
+  TXLSWorkbookFormulas& Formulas() { return formulas_; }
+  const TXLSFormater& Formater() const { return formater_; }
+  // Nesting of evaluation steps, kept by the evaluator.
+  int& Depth() { return depth_; }
+
+ private:
+  struct Pending {
+    TXLSCompiledFormula* formula;
+    int sheetIndex, column, row;
+    std::uint32_t stamp;
+    bool name;
+  };
+  std::int32_t Calculate(const Pending& p, Variant& out);
+  std::int32_t CalculateOnce(const Pending& p, Variant& out);
+
+  TXLSWorkbookFormulas& formulas_;
+  TXLSFormater formater_;
+  int depth_ = 0;
+  bool running_ = false;
+  Pending tooDeep_{};
+};
+
+// The internal status of a calculation set aside because it nests too deep; it never leaves
+// the calculator.
+constexpr std::int32_t kCalcTooDeep = -103;
+// Evaluation steps nested at most before a formula met on the way is set aside.
+constexpr int kMaxEvalDepth = 1500;
+
+}  // namespace xls

@@ -1,0 +1,121 @@
+#include "xls/formula/calc/compiled_formula.h"
+
+#include <algorithm>
+
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/model/blob.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+
+namespace xls {
+
+std::unique_ptr<TXLSArrayFormula> TXLSArrayFormula::Create(std::int32_t firstRow, std::int32_t firstColumn,
+                                                           std::int32_t lastRow, std::int32_t lastColumn,
+                                                           TXLSCompiledFormula* formula) {
+  auto a = std::make_unique<TXLSArrayFormula>();
+  a->firstRow = std::min(firstRow, lastRow);
+  a->lastRow = std::max(firstRow, lastRow);
+  a->firstColumn = std::min(firstColumn, lastColumn);
+  a->lastColumn = std::max(firstColumn, lastColumn);
+  a->anchorRow = a->firstRow;
+  a->anchorColumn = a->firstColumn;
+  a->owner = true;
+  a->formula = formula;
+  return a;
+}
+
+std::unique_ptr<TXLSArrayFormula> TXLSArrayFormula::CreateMember(std::int32_t anchorRow, std::int32_t anchorColumn,
+                                                                 TXLSCompiledFormula* anchorFormula) {
+  auto a = std::make_unique<TXLSArrayFormula>();
+  a->anchorRow = a->firstRow = a->lastRow = anchorRow;
+  a->anchorColumn = a->firstColumn = a->lastColumn = anchorColumn;
+  a->formula = anchorFormula;
+  return a;
+}
+
+TXLSCompiledFormula::TXLSCompiledFormula(std::unique_ptr<TXLSSyntaxItem> tree,
+                                         std::unique_ptr<TXLSFormulatArrays> arrays)
+    : tree_(std::move(tree)), arrays_(std::move(arrays)) {}
+
+TXLSCompiledFormula::~TXLSCompiledFormula() = default;
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CreateArrayMember(std::unique_ptr<TXLSArrayFormula> link) {
+  auto f = std::make_unique<TXLSCompiledFormula>(nullptr, nullptr);
+  f->link_ = std::move(link);
+  return f;
+}
+
+namespace {
+
+std::unique_ptr<TXLSCompiledFormula> WithTree(std::unique_ptr<TXLSSyntaxItem> tree, const TXLSFormulatArrays* arrays) {
+  return std::make_unique<TXLSCompiledFormula>(std::move(tree), arrays ? arrays->Copy() : nullptr);
+}
+
+}  // namespace
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::Copy() const {
+  return WithTree(tree_ ? tree_->Copy() : nullptr, arrays_.get());
+}
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyMovedFormula(int rows, int columns) const {
+  return WithTree(tree_ ? tree_->CopyMoved(rows, columns) : nullptr, arrays_.get());
+}
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyShifted(int row, int column, int columnCount,
+                                                                      int rowCount, int lastColumn, int lastRow) const {
+  return WithTree(tree_ ? tree_->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow) : nullptr,
+                  arrays_.get());
+}
+
+std::int32_t TXLSCompiledFormula::GetArraysBytes(std::unique_ptr<TXLSBlob>& out, int format) const {
+  out.reset();
+  if (!arrays_ || arrays_->TotalSize(format) < 1) return 1;
+  auto blob = std::make_unique<TXLSBlob>(arrays_->TotalSize(format));
+  const std::int32_t st = arrays_->Write(*blob, format);
+  if (st != 1) return st;
+  out = std::move(blob);
+  return 1;
+}
+
+std::unique_ptr<TXLSCellFormula> TXLSCompiledFormula::CopyMoved(int rows, int columns) const {
+  // A member of an array formula copies as the formula it shows.
+  if (!tree_ && link_ && link_->formula && link_->formula->tree_) {
+    return link_->formula->CopyMovedFormula(rows, columns);
+  }
+  return CopyMovedFormula(rows, columns);
+}
+
+std::int32_t TXLSCompiledFormula::Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) {
+  TXLSWorkbook* book = sheet.Workbook();
+  const std::int32_t st = book->Formulas().Calculator().CalculateCell(sheet.GetIndex(), *this,
+                                                                     book->GetRecalcStamp(), out, column, row);
+  if (st != kCalcOk) out = Variant();
+  return st;
+}
+
+std::u16string TXLSCompiledFormula::Text(const IXLSWorksheet& sheet, int row, int column) const {
+  std::u16string text;
+  sheet.Workbook()->Formulas().Calculator().GetFormulaText(sheet.GetSheetId(), *this, text, row, column);
+  return text;
+}
+
+TXLSCalcRangeList::TXLSCalcRangeList(std::int32_t firstSheet, std::int32_t lastSheet, std::int32_t firstRow,
+                                     std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn) {
+  if (firstSheet > lastSheet) std::swap(firstSheet, lastSheet);
+  for (std::int32_t s = firstSheet; s <= lastSheet; ++s) {
+    ranges_.push_back(TXLSCalcRange{firstRow, firstColumn, lastRow, lastColumn, s});
+  }
+}
+
+const TXLSCalcRange* TXLSCalcRangeList::Item(std::int32_t i) const {
+  if (i < 1 || i > Count()) return nullptr;
+  return &ranges_[static_cast<std::size_t>(i - 1)];
+}
+
+const TXLSCalcRangeList* GetRangeFromValue(const Variant& v) {
+  if (!v.IsObject()) return nullptr;
+  return dynamic_cast<const TXLSCalcRangeList*>(v.ObjectValue().get());
+}
+
+}  // namespace xls

@@ -1,0 +1,123 @@
+// A formula as the workbook keeps it: the syntax tree, the array constants that follow its
+// tokens in a file, the result of its last calculation with the recalculation stamp it was
+// computed under, and the link of a cell that belongs to an array formula. Values of references
+// evaluated as ranges travel as TXLSCalcRangeList objects inside variants.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/formula/formula_arrays.h"
+#include "xls/formula/syntax_tree.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/variant.h"
+
+namespace xls {
+
+class TXLSBlob;
+class TXLSCompiledFormula;
+
+// Status codes of compiling and calculating formulas. Spreadsheet errors are the BIFF codes.
+enum TXLSCalcStatus : std::int32_t {
+  kCalcOk = 1,
+  kCalcUnresolved = -1,      // a reference or name that cannot be resolved
+  kCalcNotComputable = -100,
+  kCalcCircular = -101,
+  kCalcMalformed = -102,
+};
+enum TXLSErrorCode : std::int32_t {
+  kErrNull = 0,
+  kErrDiv0 = 7,
+  kErrValue = 15,
+  kErrRef = 23,
+  kErrName = 29,
+  kErrNum = 36,
+  kErrNA = 42,
+};
+bool IsErrorCode(std::int32_t status);
+
+// The rectangle of an array formula. The anchor (top-left) cell holds the owning link; every
+// other cell of the rectangle holds a member link to the anchor's formula.
+struct TXLSArrayFormula {
+  std::int32_t firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0;  // owner only
+  std::int32_t anchorRow = 0, anchorColumn = 0;
+  bool owner = false;
+  TXLSCompiledFormula* formula = nullptr;  // owner: the formula itself; member: the anchor's
+
+  static std::unique_ptr<TXLSArrayFormula> Create(std::int32_t firstRow, std::int32_t firstColumn,
+                                                  std::int32_t lastRow, std::int32_t lastColumn,
+                                                  TXLSCompiledFormula* formula);
+  static std::unique_ptr<TXLSArrayFormula> CreateMember(std::int32_t anchorRow, std::int32_t anchorColumn,
+                                                        TXLSCompiledFormula* anchorFormula);
+};
+
+class TXLSCompiledFormula : public TXLSCellFormula {
+ public:
+  TXLSCompiledFormula(std::unique_ptr<TXLSSyntaxItem> tree, std::unique_ptr<TXLSFormulatArrays> arrays);
+  ~TXLSCompiledFormula() override;
+  static std::unique_ptr<TXLSCompiledFormula> CreateArrayMember(std::unique_ptr<TXLSArrayFormula> link);
+
+  const TXLSSyntaxItem* Tree() const { return tree_.get(); }
+  TXLSFormulatArrays* Arrays() const { return arrays_.get(); }
+  bool HasArrays() const { return arrays_ && arrays_->Count() > 0; }
+  bool IsArrayMember() const { return link_ != nullptr; }
+  TXLSArrayFormula* ArrayLink() const { return link_.get(); }
+  void SetArrayFormula(std::unique_ptr<TXLSArrayFormula> link) { link_ = std::move(link); }
+
+  // The cached result and the stamp and status it was computed with (stamp 0: none).
+  void SetValue(const Variant& value) { cached_ = value; }
+  const Variant& CachedValue() const { return cached_; }
+  std::uint32_t Stamp() const { return stamp_; }
+  std::int32_t CachedStatus() const { return status_; }
+
+  // Copies: the tree as it is, moved, or adjusted for inserted or deleted rows or columns;
+  // array constants copied; no cached result and no array link.
+  std::unique_ptr<TXLSCompiledFormula> Copy() const;
+  std::unique_ptr<TXLSCompiledFormula> CopyMovedFormula(int rows, int columns) const;
+  std::unique_ptr<TXLSCompiledFormula> CopyShifted(int row, int column, int columnCount, int rowCount,
+                                                   int lastColumn, int lastRow) const;
+  // The array constants as file bytes (format 1 BIFF5, else BIFF8); 1 with no buffer when there
+  // are none, -1 when they cannot be written.
+  std::int32_t GetArraysBytes(std::unique_ptr<TXLSBlob>& out, int format) const;
+
+  // TXLSCellFormula
+  std::unique_ptr<TXLSCellFormula> CopyMoved(int rows, int columns) const override;
+  std::int32_t Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) override;
+  std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const override;
+
+ private:
+  friend class TXLSCalculator;
+  std::unique_ptr<TXLSSyntaxItem> tree_;
+  std::unique_ptr<TXLSFormulatArrays> arrays_;
+  std::unique_ptr<TXLSArrayFormula> link_;
+  Variant cached_;
+  std::uint32_t stamp_ = 0;
+  std::int32_t status_ = kCalcOk;
+  bool busy_ = false;
+};
+
+// One rectangle on one sheet (0-based rows and columns, 1-based sheet index).
+struct TXLSCalcRange {
+  std::int32_t firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0;
+  std::int32_t sheet = 0;
+};
+
+// A reference or name evaluated as a range: one rectangle per sheet of its sheet span.
+class TXLSCalcRangeList : public VariantObject {
+ public:
+  TXLSCalcRangeList(std::int32_t firstSheet, std::int32_t lastSheet, std::int32_t firstRow,
+                    std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn);
+  std::int32_t Count() const { return static_cast<std::int32_t>(ranges_.size()); }
+  // 1-based; nullptr outside 1..Count.
+  const TXLSCalcRange* Item(std::int32_t i) const;
+
+ private:
+  std::vector<TXLSCalcRange> ranges_;
+};
+
+// The range list a variant carries, or nullptr.
+const TXLSCalcRangeList* GetRangeFromValue(const Variant& v);
+
+}  // namespace xls

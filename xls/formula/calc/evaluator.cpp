@@ -1,0 +1,567 @@
+#include "xls/formula/calc/evaluator.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/cell_text/mask.h"
+#include "xls/formula/cell_text/number_format.h"
+#include "xls/formula/extern_sheet.h"
+#include "xls/formula/formula.h"
+#include "xls/formula/names.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/model/codepage.h"
+
+namespace xls {
+
+namespace {
+
+// Past this many nested evaluation steps only a circle (a name that refers to itself) can be
+// the cause: the evaluation stops with a circular reference.
+constexpr int kHardEvalDepth = 6000;
+
+double NumberOf(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
+
+std::int32_t FiniteNumber(double r, Variant& out) {
+  if (!std::isfinite(r)) return kErrNum;
+  out = Variant(r);
+  return kCalcOk;
+}
+
+struct DepthGuard {
+  int& depth;
+  explicit DepthGuard(int& d) : depth(d) { ++depth; }
+  ~DepthGuard() { --depth; }
+};
+
+}  // namespace
+
+bool IsErrorCode(std::int32_t status) {
+  return status == kErrNull || status == kErrDiv0 || status == kErrValue || status == kErrRef ||
+         status == kErrName || status == kErrNum || status == kErrNA;
+}
+
+bool IsEmptyValue(const Variant& v) { return v.IsEmptyOrNull(); }
+bool IsNumberValue(const Variant& v) { return v.IsNumber(); }
+bool IsStringValue(const Variant& v) { return v.IsText(); }
+bool IsBooleanValue(const Variant& v) { return v.IsBoolean(); }
+
+int ValueClass(const Variant& v) {
+  if (v.IsEmptyOrNull() || v.IsNumber()) return kClassNumber;
+  if (v.IsText()) return kClassString;
+  if (v.IsBoolean()) return kClassBoolean;
+  return kClassOther;
+}
+
+std::int32_t ConvertValue(Variant& v, int wanted) {
+  if (wanted == kWantNone) return kCalcOk;
+  if (v.IsBoolean()) {
+    if (wanted == kWantNumber) v = Variant::FromInteger(v.BooleanValue() ? 1 : 0, VarType::Byte);
+    else if (wanted == kWantString) v = Variant(std::u16string(v.BooleanValue() ? u"TRUE" : u"FALSE"));
+    return kCalcOk;
+  }
+  if (v.IsEmptyOrNull()) {
+    if (wanted == kWantNumber) v = Variant(0);
+    else if (wanted == kWantString) v = Variant(std::u16string());
+    else v = Variant(false);
+    return kCalcOk;
+  }
+  if (v.IsNumber()) {
+    if (wanted == kWantString) v = Variant(TXLSFormater::GeneralNumber(v.NumberValue()));
+    else if (wanted == kWantBoolean) v = Variant(v.NumberValue() != 0);
+    return kCalcOk;
+  }
+  if (v.IsText()) {
+    if (wanted == kWantNumber) {
+      if (v.TextValue().empty()) {
+        v = Variant();
+        return kCalcOk;
+      }
+      double d = 0;
+      if (!TextToDouble(v.TextValue(), d)) return kErrValue;
+      v = Variant(d);
+    } else if (wanted == kWantBoolean) {
+      v = Variant(TXLSFormater::UpperCase(v.TextValue()) == u"TRUE");
+    }
+    return kCalcOk;
+  }
+  return kErrValue;
+}
+
+namespace {
+
+// An empty side takes the class of the other side, as the value of that class it stands for.
+void TakeClass(Variant& empty, int cls) {
+  if (cls == kClassString) empty = Variant(std::u16string());
+  else if (cls == kClassBoolean) empty = Variant(false);
+  else if (cls == kClassNumber) empty = Variant(0);
+}
+
+int Sign(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
+
+int CompareSameClass(const Variant& a, const Variant& b, int cls) {
+  switch (cls) {
+    case kClassNumber:
+      return Sign(NumberOf(a) - NumberOf(b));
+    case kClassString: {
+      int c = TXLSFormater::UpperCase(a.TextValue()).compare(TXLSFormater::UpperCase(b.TextValue()));
+      return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    case kClassBoolean:
+      return static_cast<int>(a.BooleanValue()) - static_cast<int>(b.BooleanValue());
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int CompareValues(const Variant& a0, const Variant& b0) {
+  if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
+  Variant a = a0, b = b0;
+  int ca = ValueClass(a), cb = ValueClass(b);
+  if (a.IsEmptyOrNull()) {
+    TakeClass(a, cb);
+    ca = ValueClass(a);
+  } else if (b.IsEmptyOrNull()) {
+    TakeClass(b, ca);
+    cb = ValueClass(b);
+  }
+  if (ca != cb) return ca < cb ? -1 : 1;
+  return CompareSameClass(a, b, ca);
+}
+
+int CompareForLookup(const Variant& a0, const Variant& b0) {
+  if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
+  Variant a = a0, b = b0;
+  if (a.IsEmptyOrNull()) TakeClass(a, ValueClass(b));
+  if (b.IsEmptyOrNull()) TakeClass(b, ValueClass(a));
+  if (a.IsNumber() && b.IsNumber()) {
+    const double d = a.NumberValue() - b.NumberValue();
+    return std::fabs(d) <= 1e-7 ? 0 : Sign(d);
+  }
+  const int ca = ValueClass(a), cb = ValueClass(b);
+  if (ca != cb) return ca < cb ? -1 : 1;
+  return CompareSameClass(a, b, ca);
+}
+
+bool TXLSCriterion::Passes(const Variant& cell) const {
+  if (op == 0) return true;
+  if (cell.IsError()) return op == 6;
+  if (op == 3) {
+    if (mask && cell.IsText()) {
+      try {
+        return MatchesMask(WideToAnsi(cell.TextValue()), maskText);
+      } catch (const EMaskException&) {
+        return false;
+      }
+    }
+    return ValueClass(cell) == ValueClass(value) || cell.IsEmptyOrNull() ? CompareValues(cell, value) == 0 : false;
+  }
+  // Orderings hold between values of one kind only: numbers with numbers, texts with texts.
+  if (cell.IsEmptyOrNull() || ValueClass(cell) != ValueClass(value)) return op == 6;
+  const int c = CompareValues(cell, value);
+  switch (op) {
+    case 1: return c < 0;
+    case 2: return c <= 0;
+    case 4: return c >= 0;
+    case 5: return c > 0;
+    case 6: return c != 0;
+    default: return false;
+  }
+}
+
+std::int32_t TXLSEvaluator::Evaluate(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root) {
+  if (calc_.Depth() > kHardEvalDepth) return kCalcCircular;
+  DepthGuard guard(calc_.Depth());
+  std::int32_t st = EvaluateNode(node, rangeMode, wanted, out, root);
+  if (st != kCalcOk) return st;
+  if (out.IsNumber() && !std::isfinite(out.NumberValue())) return kErrNum;
+  return ConvertValue(out, wanted);
+}
+
+std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out,
+                                         bool root) {
+  if (!node) return kCalcMalformed;
+  switch (node->kind) {
+    case kNodeNumber:
+      out = Variant(node->number);
+      return kCalcOk;
+    case kNodeString:
+      out = Variant(node->text);
+      return kCalcOk;
+    case kNodeBool:
+      out = Variant(node->value != 0);
+      return kCalcOk;
+    case kNodeError:
+      out = Variant();
+      return node->value;
+    case kNodeMissing:
+      out = Variant();
+      return kCalcOk;
+    case kNodeParen:
+      return Evaluate(node->Child(1), rangeMode, wanted, out);
+    case kNodeReference:
+    case kNodeName:
+      if (rangeMode && wanted == kWantNone) {
+        TXLSResolved r;
+        const std::int32_t st = Resolve(node, r);
+        if (st != kCalcOk) return st;
+        out = Variant::FromObject(std::make_shared<TXLSCalcRangeList>(r.firstSheet, r.lastSheet, r.firstRow,
+                                                                      r.firstColumn, r.lastRow, r.lastColumn));
+        return kCalcOk;
+      }
+      return ReferenceValue(node, out);
+    case kNodeNegate:
+    case kNodePercent: {
+      Variant a;
+      const std::int32_t st = Evaluate(node->Child(1), false, kWantNumber, a);
+      if (st != kCalcOk) return st;
+      return FiniteNumber(node->kind == kNodeNegate ? -NumberOf(a) : NumberOf(a) / 100.0, out);
+    }
+    case kNodeUnaryPlus: {
+      const std::int32_t st = Evaluate(node->Child(1), false, kWantNone, out);
+      if (st != kCalcOk) return st;
+      if (wanted == kWantNone && out.IsEmptyOrNull()) out = Variant(0);
+      return kCalcOk;
+    }
+    case kNodeMul:
+    case kNodeDiv:
+    case kNodeAdd:
+    case kNodeSub:
+    case kNodePower:
+      return Arithmetic(node, out, root);
+    case kNodeConcat: {
+      Variant a, b;
+      std::int32_t st = Evaluate(node->Child(1), false, kWantString, a);
+      if (st != kCalcOk) return st;
+      st = Evaluate(node->Child(2), false, kWantString, b);
+      if (st != kCalcOk) return st;
+      out = Variant(a.TextValue() + b.TextValue());
+      return kCalcOk;
+    }
+    case kNodeEQ:
+    case kNodeNE:
+    case kNodeGT:
+    case kNodeLT:
+    case kNodeGE:
+    case kNodeLE: {
+      Variant a, b;
+      std::int32_t st = Evaluate(node->Child(1), false, kWantNone, a);
+      if (st != kCalcOk) return st;
+      st = Evaluate(node->Child(2), false, kWantNone, b);
+      if (st != kCalcOk) return st;
+      if (!node->Child(1) || !node->Child(2)) return kCalcMalformed;
+      const int c = CompareValues(a, b);
+      bool r = false;
+      switch (node->kind) {
+        case kNodeEQ: r = c == 0; break;
+        case kNodeNE: r = c != 0; break;
+        case kNodeGT: r = c > 0; break;
+        case kNodeLT: r = c < 0; break;
+        case kNodeGE: r = c >= 0; break;
+        default: r = c <= 0; break;
+      }
+      out = Variant(r);
+      return kCalcOk;
+    }
+    case kNodeCall:
+      return CallFunction(node, rangeMode, wanted, out);
+    default:
+      return kCalcMalformed;
+  }
+}
+
+std::int32_t TXLSEvaluator::Arithmetic(const TXLSSyntaxItem* node, Variant& out, bool root) {
+  if (!node->Child(1) || !node->Child(2)) return kCalcMalformed;
+  Variant a, b;
+  std::int32_t st = Evaluate(node->Child(1), false, kWantNumber, a);
+  if (st != kCalcOk) return st;
+  st = Evaluate(node->Child(2), false, kWantNumber, b);
+  if (st != kCalcOk) return st;
+  const double x = NumberOf(a), y = NumberOf(b);
+  double r = 0;
+  switch (node->kind) {
+    case kNodeMul: r = x * y; break;
+    case kNodeDiv:
+      if (y == 0) return kErrDiv0;
+      r = x / y;
+      break;
+    case kNodePower:
+      if (x == 0 && y < 0) return kErrDiv0;
+      r = std::pow(x, y);
+      break;
+    default:
+      r = node->kind == kNodeAdd ? x + y : x - y;
+      // The whole formula's sum is cleaned of the binary remainder of decimal fractions, so
+      // that 0.1 + 0.2 - 0.3 is 0.
+      if (root && r != 0 && r > -1 && r < 1 && x != 0) {
+        int ex = 0, er = 0;
+        std::frexp(x, &ex);
+        std::frexp(r, &er);
+        if (ex - er > 49) r = 0;
+      }
+      break;
+  }
+  return FiniteNumber(r, out);
+}
+
+std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& out) {
+  while (node && node->kind == kNodeParen) node = node->Child(1);
+  if (!node) return kCalcMalformed;
+  if (node->kind == kNodeName) {
+    TXLSRangeItem r;
+    std::int32_t sheetIndex = -1;
+    if (calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex) != 1) return kCalcUnresolved;
+    out.firstSheet = out.lastSheet = sheetIndex;
+    out.firstRow = std::min(r.firstRow, r.lastRow);
+    out.lastRow = std::max(r.firstRow, r.lastRow);
+    out.firstColumn = std::min(r.firstCol, r.lastCol);
+    out.lastColumn = std::max(r.firstCol, r.lastCol);
+    if (!r.IsArea()) {
+      out.lastRow = out.firstRow;
+      out.lastColumn = out.firstColumn;
+    }
+    return kCalcOk;
+  }
+  if (node->kind != kNodeReference) return kErrValue;
+  if (!node->range) return kCalcMalformed;
+  const TXLSRangeItem& r = *node->range;
+  const int k = r.kind;
+  if (k < kRangeCell || k > kRangeArea3d) return kErrRef;
+  auto at = [&](int v, bool abs, int base) { return r.offset && !abs ? base + v : v; };
+  int r1 = at(r.firstRow, r.firstRowAbs, row_), c1 = at(r.firstCol, r.firstColAbs, column_);
+  int r2 = r1, c2 = c1;
+  if (r.IsArea()) {
+    r2 = at(r.lastRow, r.lastRowAbs, row_);
+    c2 = at(r.lastCol, r.lastColAbs, column_);
+  }
+  if (r.offset) {  // offsets wrap around the sheet
+    auto wrap = [](int v, int n) { return ((v % n) + n) % n; };
+    r1 = wrap(r1, 65536), r2 = wrap(r2, 65536), c1 = wrap(c1, 256), c2 = wrap(c2, 256);
+  }
+  if (r1 < 0 || c1 < 0 || r2 < 0 || c2 < 0 || r1 > 65535 || r2 > 65535 || c1 > 255 || c2 > 255) return kErrRef;
+  out.firstRow = std::min(r1, r2);
+  out.lastRow = std::max(r1, r2);
+  out.firstColumn = std::min(c1, c2);
+  out.lastColumn = std::max(c1, c2);
+  if (r.Is3d()) {
+    int book = 0, first = 0, last = 0;
+    TXLSExternSheet& ext = calc_.Externs();
+    if (!ext.IsOwnBook(r.externId) || ext.ResolveEntry(r.externId, book, first, last) != 1) return kCalcUnresolved;
+    out.firstSheet = std::min(first, last);
+    out.lastSheet = std::max(first, last);
+  } else {
+    out.firstSheet = out.lastSheet = sheet_;
+  }
+  return kCalcOk;
+}
+
+std::int32_t TXLSEvaluator::ReadCell(int sheet, int row, int column, bool& outside, Variant& value) {
+  outside = false;
+  const std::int32_t st = calc_.GetCellValue(sheet, row, column, outside, value);
+  if (st != kCalcOk) return st;
+  if (value.IsError()) return value.ErrorCode();
+  return kCalcOk;
+}
+
+std::int32_t TXLSEvaluator::ReferenceValue(const TXLSSyntaxItem* node, Variant& out) {
+  TXLSResolved r;
+  std::int32_t st = Resolve(node, r);
+  if (st != kCalcOk) return st;
+  int row = r.firstRow, column = r.firstColumn;
+  if (!r.OneCell()) {
+    // A rectangle used as one value: the cell in the formula's own row or column.
+    if (r.firstSheet != r.lastSheet) return kErrValue;
+    if (r.firstColumn == r.lastColumn && row_ >= r.firstRow && row_ <= r.lastRow) {
+      row = row_;
+    } else if (r.firstRow == r.lastRow && column_ >= r.firstColumn && column_ <= r.lastColumn) {
+      column = column_;
+    } else {
+      return kErrValue;
+    }
+  }
+  bool outside = false;
+  return ReadCell(r.firstSheet, row, column, outside, out);
+}
+
+std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues,
+                                 const std::function<std::int32_t(const Variant&)>& visit) {
+  Variant v;
+  for (int s = r.firstSheet; s <= r.lastSheet; ++s) {
+    for (int row = r.firstRow; row <= r.lastRow; ++row) {
+      bool endSheet = false;
+      for (int column = r.firstColumn; column <= r.lastColumn; ++column) {
+        bool outside = false;
+        std::int32_t st = calc_.GetCellValue(s, row, column, outside, v);
+        if (st == kCalcUnresolved) return st;
+        if (outside) {
+          endSheet = column == r.firstColumn;
+          break;
+        }
+        if (st != kCalcOk) {
+          if (!errorsAsValues || !IsErrorCode(st)) return st;
+          v = Variant::Error(st);
+        } else if (v.IsError() && !errorsAsValues) {
+          return v.ErrorCode();
+        }
+        st = visit(v);
+        if (st != kCalcOk) return st;
+      }
+      if (endSheet) break;
+    }
+  }
+  return kCalcOk;
+}
+
+std::int32_t TXLSEvaluator::WalkPaired(const TXLSResolved& criteria, const TXLSResolved& values,
+                                       const std::function<std::int32_t(const Variant&, const Variant&)>& visit) {
+  if (criteria.firstSheet != criteria.lastSheet || values.firstSheet != values.lastSheet) return kErrValue;
+  const int height = std::min(criteria.lastRow - criteria.firstRow, values.lastRow - values.firstRow) + 1;
+  const int width = std::min(criteria.lastColumn - criteria.firstColumn, values.lastColumn - values.firstColumn) + 1;
+  Variant c, v;
+  for (int i = 0; i < height; ++i) {
+    for (int j = 0; j < width; ++j) {
+      bool outside = false;
+      std::int32_t st = calc_.GetCellValue(criteria.firstSheet, criteria.firstRow + i, criteria.firstColumn + j,
+                                           outside, c);
+      if (st == kCalcUnresolved) return st;
+      if (outside) {
+        if (j == 0) return kCalcOk;
+        break;
+      }
+      if (st != kCalcOk) {
+        if (!IsErrorCode(st)) return st;
+        c = Variant::Error(st);
+      }
+      bool outsideValue = false;
+      st = calc_.GetCellValue(values.firstSheet, values.firstRow + i, values.firstColumn + j, outsideValue, v);
+      if (st != kCalcOk) {
+        if (!IsErrorCode(st)) return st;
+        v = Variant::Error(st);
+      }
+      st = visit(c, v);
+      if (st != kCalcOk) return st;
+    }
+  }
+  return kCalcOk;
+}
+
+// Rounding with tolerance.
+namespace {
+
+int DigitsOf(double x) {
+  if (x < 0) return -DigitsOf(-x);
+  if (x < 1) return 0;
+  if (x < 10) return 1;
+  return static_cast<int>(std::log10(x)) + 1;
+}
+
+double Eps(double x) {
+  const int d = DigitsOf(x);
+  return d < 16 ? 5e-15 * std::pow(10.0, d) / 10.0 : 0.0;
+}
+
+double NoNegativeZero(double r) { return std::fabs(r) < 0.5 ? 0.0 : r; }
+
+}  // namespace
+
+double FloorTolerant(double x) {
+  if (std::fabs(x) >= 1e15) return x;
+  double f = std::floor(x);
+  if (x >= 0) {
+    if (x - f > 1 - Eps(x)) f += 1;
+  } else if (-x > 0.5) {
+    const double a = -x, frac = a - std::floor(a);
+    if (frac > 0 && frac <= Eps(a)) f += 1;
+  }
+  return NoNegativeZero(f);
+}
+
+double CeilTolerant(double x) {
+  if (std::fabs(x) >= 1e15) return x;
+  double c = std::ceil(x);
+  if (x > 0.5) {
+    const double frac = x - std::floor(x);
+    if (frac > 0 && frac <= Eps(x)) c -= 1;
+  } else if (x < -0.5) {
+    const double a = -x, frac = a - std::floor(a);
+    if (frac > 1 - Eps(a)) c -= 1;
+  }
+  return NoNegativeZero(c);
+}
+
+double RoundTruncate(double x) {
+  if (std::fabs(x) >= 1e15) return x;
+  return NoNegativeZero((x < 0 ? -1 : 1) * FloorTolerant(std::fabs(x)));
+}
+
+double RoundHalfAway(double x) {
+  if (std::fabs(x) >= 1e15) return x;
+  return NoNegativeZero((x < 0 ? -1 : 1) * FloorTolerant(std::fabs(x) + 0.5));
+}
+
+double RoundAway(double x) { return x < 0 ? FloorTolerant(x) : CeilTolerant(x); }
+
+double RoundDigits(double x, double digits, double (*rule)(double)) {
+  if (std::fabs(x) >= 1e15) return x;
+  const double d = std::round(digits);
+  if (d >= 0) {
+    const double p = std::pow(10.0, d);
+    return rule(x * p) / p;
+  }
+  const double p = std::pow(10.0, -d);
+  return rule(x / p) * p;
+}
+
+double NormSInv(double p) {
+  if (!(p > 0 && p < 1)) throw std::domain_error("Invalid value in NormSInv");
+  static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+                             1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
+  static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
+                             6.680131188771972e+01,  -1.328068155288572e+01};
+  static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
+                             -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
+  static const double d[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
+                             3.754408661907416e+00};
+  constexpr double low = 0.02425, high = 1 - 0.02425;
+  auto tail = [&](double q) {
+    return (((((c[0] * q + c[1]) * q + c[2]) * q + c[3]) * q + c[4]) * q + c[5]) /
+           ((((d[0] * q + d[1]) * q + d[2]) * q + d[3]) * q + 1);
+  };
+  if (p < low) return tail(std::sqrt(-2 * std::log(p)));
+  if (p > high) return -tail(std::sqrt(-2 * std::log(1 - p)));
+  const double q = p - 0.5, r = q * q;
+  return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q /
+         (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
+}
+
+// Days from 1899-12-30 of a proleptic Gregorian date (months and days roll over).
+double DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
+  // Months outside 1..12 move into the year.
+  std::int64_t m0 = m - 1;
+  y += m0 >= 0 ? m0 / 12 : -((11 - m0) / 12);
+  m0 = ((m0 % 12) + 12) % 12;
+  const std::int64_t mm = m0 + 1;
+  y -= mm <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days1970 = era * 146097 + doe - 719468;
+  return static_cast<double>(days1970 + 25569 + (d - 1));
+}
+
+void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
+  const std::int64_t z = days - 25569 + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = yoe + era * 400 + (month <= 2);
+}
+
+}  // namespace xls

@@ -1,0 +1,98 @@
+// The evaluator: walks a formula's syntax tree and computes a variant value, reading cells
+// through the calculator (which calculates the formulas of the cells it reads). Functions are
+// computed by the dispatcher in functions.cpp.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "xls/formula/calc/compiled_formula.h"
+
+namespace xls {
+
+class TXLSCalculator;
+
+// Wanted types of an evaluation.
+enum TXLSWanted : int { kWantNone = 0, kWantNumber = 1, kWantString = 2, kWantBoolean = 3 };
+// Value classes, in their order.
+enum TXLSValueClass : int { kClassOther = 0, kClassNumber = 1, kClassString = 2, kClassBoolean = 3 };
+
+bool IsEmptyValue(const Variant& v);
+bool IsNumberValue(const Variant& v);
+bool IsStringValue(const Variant& v);
+bool IsBooleanValue(const Variant& v);
+int ValueClass(const Variant& v);
+// Converts to a wanted type; 1, or 15 when the value does not convert.
+std::int32_t ConvertValue(Variant& v, int wanted);
+// -1, 0 or 1: the order of comparison operators (an empty side takes the other side's class).
+int CompareValues(const Variant& a, const Variant& b);
+// -1, 0 or 1: the order of lookups (numbers equal within 1e-7).
+int CompareForLookup(const Variant& a, const Variant& b);
+
+// A reference resolved to a rectangle over a sheet span (1-based sheets, 0-based cells).
+struct TXLSResolved {
+  std::int32_t firstSheet = 0, lastSheet = 0;
+  std::int32_t firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+  bool OneCell() const {
+    return firstSheet == lastSheet && firstRow == lastRow && firstColumn == lastColumn;
+  }
+};
+
+// A criterion: operator 0 none, 1 <, 2 <=, 3 =, 4 >=, 5 >, 6 <>.
+struct TXLSCriterion {
+  int op = 0;
+  Variant value;
+  // Text criteria of "=" are wildcard masks, kept in 8-bit form.
+  bool mask = false;
+  std::string maskText;
+  bool Passes(const Variant& cell) const;
+};
+
+class TXLSEvaluator {
+ public:
+  TXLSEvaluator(TXLSCalculator& calc, int sheetIndex, int column, int row)
+      : calc_(calc), sheet_(sheetIndex), column_(column), row_(row) {}
+
+  // Evaluates a node; rangeMode gives references as range lists when wanted is none.
+  std::int32_t Evaluate(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root = false);
+  std::int32_t Resolve(const TXLSSyntaxItem* node, TXLSResolved& out);
+  // Reads one cell; a cell holding an error value gives that error as the status.
+  std::int32_t ReadCell(int sheet, int row, int column, bool& outside, Variant& value);
+  // Every cell of a resolved rectangle in sheet, row, column order, skipping what lies beyond
+  // the used area; visit returns a status, anything but 1 ends the walk. Cells holding errors
+  // reach visit as error values when errorsAsValues is set, else end the walk.
+  std::int32_t Walk(const TXLSResolved& r, bool errorsAsValues,
+                    const std::function<std::int32_t(const Variant&)>& visit);
+  // The criteria range and the value range walked in pairs (both on one sheet).
+  std::int32_t WalkPaired(const TXLSResolved& criteria, const TXLSResolved& values,
+                          const std::function<std::int32_t(const Variant& c, const Variant& v)>& visit);
+  std::int32_t CallFunction(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out);
+
+  int Row() const { return row_; }
+  int Column() const { return column_; }
+  int Sheet() const { return sheet_; }
+  TXLSCalculator& Calc() { return calc_; }
+
+ private:
+  std::int32_t EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root);
+  std::int32_t ReferenceValue(const TXLSSyntaxItem* node, Variant& out);
+  std::int32_t Arithmetic(const TXLSSyntaxItem* node, Variant& out, bool root);
+
+  TXLSCalculator& calc_;
+  int sheet_, column_, row_;
+};
+
+// Rounding with the tolerance that grows with the magnitude (ROUND, INT, FLOOR, ...).
+double FloorTolerant(double x);
+double CeilTolerant(double x);
+double RoundDigits(double x, double digits, double (*rule)(double));
+double RoundHalfAway(double x);
+double RoundTruncate(double x);
+double RoundAway(double x);
+double NormSInv(double p);  // throws std::domain_error outside 0 < p < 1
+
+// Dates: the date value (days from 1899-12-30) of a civil date, and back.
+double DaysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day);
+void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day);
+
+}  // namespace xls

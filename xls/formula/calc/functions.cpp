@@ -1,0 +1,662 @@
+// The worksheet functions the calculator computes. Every other function of the catalogue is
+// not computable here (-100): its cell keeps no cached result and is calculated on loading.
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <stdexcept>
+
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/calc/evaluator.h"
+#include "xls/formula/cell_text/number_format.h"
+#include "xls/formula/extern_sheet.h"
+#include "xls/model/codepage.h"
+
+namespace xls {
+
+namespace {
+
+enum Fn : int {
+  kCount = 0, kIf = 1, kSum = 4, kAverage = 5, kMin = 6, kMax = 7, kRow = 8, kColumn = 9, kNa = 10,
+  kNpv = 11, kSin = 15, kCos = 16, kTan = 17, kAtan = 18, kPi = 19, kSqrt = 20, kExp = 21, kLn = 22,
+  kLog10 = 23, kAbs = 24, kInt = 25, kSign = 26, kRound = 27, kLookup = 28, kMid = 31, kLen = 32,
+  kValue = 33, kTrue = 34, kFalse = 35, kAnd = 36, kOr = 37, kNot = 38, kMod = 39, kText = 48,
+  kRand = 63, kDate = 65, kDay = 67, kMonth = 68, kYear = 69, kWeekday = 70, kNow = 74,
+  kOffset = 78, kSqrtPi = -81, kRows = 76, kColumns = 77, kHLookup = 101, kVLookup = 102, kLog = 109,
+  kLower = 112, kUpper = 113, kProper = 114, kLeft = 115, kRight = 116, kIsText = 127,
+  kIsBlank = 129, kCountA = 169, kTrunc = 197, kRoundUp = 212, kRoundDown = 213, kToday = 221,
+  kSumProduct = 228, kFloor = 285, kCeiling = 288, kNormSInv = 296, kConcatenate = 336,
+  kPower = 337, kSumIf = 345, kCountIf = 346, kAddIn = 255,
+};
+
+const TXLSSyntaxItem* SkipParens(const TXLSSyntaxItem* n) {
+  while (n && n->kind == kNodeParen) n = n->Child(1);
+  return n;
+}
+
+bool IsReferenceArg(const TXLSSyntaxItem* n) {
+  n = SkipParens(n);
+  return n && (n->kind == kNodeReference || n->kind == kNodeName);
+}
+
+double Num(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
+
+double NowAsDateValue(bool dateOnly) {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t t = system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  double days = DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  if (!dateOnly) days += (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
+  return days;
+}
+
+// A function call's arguments, evaluated on demand.
+class Call {
+ public:
+  Call(TXLSEvaluator& ev, const TXLSSyntaxItem* node) : ev_(ev), node_(node) {}
+  int Count() const { return node_->ChildCount(); }
+  const TXLSSyntaxItem* Arg(int i) const { return node_->Child(i); }
+  std::int32_t Value(int i, Variant& v) { return ev_.Evaluate(Arg(i), false, kWantNone, v); }
+  std::int32_t Number(int i, double& d) {
+    Variant v;
+    const std::int32_t st = ev_.Evaluate(Arg(i), false, kWantNumber, v);
+    if (st == kCalcOk) d = Num(v);
+    return st;
+  }
+  std::int32_t Text(int i, std::u16string& s) {
+    Variant v;
+    const std::int32_t st = ev_.Evaluate(Arg(i), false, kWantString, v);
+    if (st == kCalcOk) s = v.TextValue();
+    return st;
+  }
+  std::int32_t Boolean(int i, bool& b) {
+    Variant v;
+    const std::int32_t st = ev_.Evaluate(Arg(i), false, kWantBoolean, v);
+    if (st == kCalcOk) b = v.BooleanValue();
+    return st;
+  }
+  std::int32_t Range(int i, TXLSResolved& r) { return ev_.Resolve(Arg(i), r); }
+
+ private:
+  TXLSEvaluator& ev_;
+  const TXLSSyntaxItem* node_;
+};
+
+// COUNT, SUM, AVERAGE, MIN, MAX, COUNTA over values and ranges.
+std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
+  double acc = 0;
+  std::int64_t count = 0;
+  auto fold = [&](const Variant& v) -> std::int32_t {
+    if (fn == kCountA) {
+      if (!v.IsEmptyOrNull()) ++count;
+      return kCalcOk;
+    }
+    if (!v.IsNumber()) return kCalcOk;
+    const double x = v.NumberValue();
+    if (fn == kMin) acc = count == 0 || x < acc ? x : acc;
+    else if (fn == kMax) acc = count == 0 || x > acc ? x : acc;
+    else acc += x;
+    ++count;
+    return kCalcOk;
+  };
+  for (int i = 1; i <= call.Count(); ++i) {
+    std::int32_t st = kCalcOk;
+    if (IsReferenceArg(call.Arg(i))) {
+      TXLSResolved r;
+      st = call.Range(i, r);
+      if (st == kCalcOk) st = ev.Walk(r, fn == kCount || fn == kCountA, fold);
+    } else if (call.Arg(i)->kind != kNodeMissing) {
+      Variant v;
+      st = call.Value(i, v);
+      if (st == kCalcOk) st = fold(v);
+    }
+    if (st != kCalcOk) return st;
+  }
+  switch (fn) {
+    case kCount:
+    case kCountA:
+      out = Variant(static_cast<double>(count));
+      return kCalcOk;
+    case kAverage:
+      if (count == 0) return kErrDiv0;
+      out = Variant(acc / static_cast<double>(count));
+      return kCalcOk;
+    default:
+      out = Variant(acc);
+      return kCalcOk;
+  }
+}
+
+// AND and OR: values, and the numbers and booleans of ranges; nothing to judge is #VALUE!.
+std::int32_t Logical(TXLSEvaluator& ev, Call& call, bool isAnd, Variant& out) {
+  bool any = false, acc = isAnd;
+  auto fold = [&](bool b) {
+    acc = !any ? b : (isAnd ? acc && b : acc || b);
+    any = true;
+  };
+  for (int i = 1; i <= call.Count(); ++i) {
+    std::int32_t st = kCalcOk;
+    if (IsReferenceArg(call.Arg(i))) {
+      TXLSResolved r;
+      st = call.Range(i, r);
+      if (st == kCalcOk) {
+        st = ev.Walk(r, false, [&](const Variant& v) {
+          if (v.IsBoolean()) fold(v.BooleanValue());
+          else if (v.IsNumber()) fold(v.NumberValue() != 0);
+          return kCalcOk;
+        });
+      }
+    } else {
+      Variant v;
+      st = call.Value(i, v);
+      if (st == kCalcOk && !v.IsEmptyOrNull()) {
+        st = ConvertValue(v, kWantBoolean);
+        if (st == kCalcOk) fold(v.BooleanValue());
+      }
+    }
+    if (st != kCalcOk) return st;
+  }
+  if (!any) return kErrValue;
+  out = Variant(acc);
+  return kCalcOk;
+}
+
+TXLSCriterion MakeCriterion(const Variant& given) {
+  TXLSCriterion c;
+  c.op = 3;
+  if (!given.IsText()) {
+    c.value = given;
+    return c;
+  }
+  std::u16string t = given.TextValue();
+  if (!t.empty() && (t[0] == u'=' || t[0] == u'>' || t[0] == u'<')) {
+    const char16_t first = t[0];
+    t.erase(0, 1);
+    if (first == u'=') {
+      c.op = 3;
+    } else if (first == u'>') {
+      c.op = 5;
+      if (!t.empty() && t[0] == u'=') c.op = 4, t.erase(0, 1);
+    } else {
+      c.op = 1;
+      if (!t.empty() && t[0] == u'=') c.op = 2, t.erase(0, 1);
+      else if (!t.empty() && t[0] == u'>') c.op = 6, t.erase(0, 1);
+    }
+  }
+  double d = 0;
+  if (!t.empty() && TextToDouble(t, d)) {
+    c.value = Variant(d);
+  } else {
+    c.value = Variant(t);
+    if (c.op == 3) {
+      c.mask = true;
+      c.maskText = WideToAnsi(t);
+    }
+  }
+  return c;
+}
+
+// VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
+std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                  bool sorted, int& hit) {
+  hit = -1;
+  Variant v;
+  for (int k = from; k <= to; ++k) {
+    bool outside = false;
+    const int row = down ? k : fixed, column = down ? fixed : k;
+    std::int32_t st = ev.Calc().GetCellValue(sheet, row, column, outside, v);
+    if (outside) break;
+    if (st != kCalcOk) {
+      if (!IsErrorCode(st)) return st;
+      continue;  // an error cell matches nothing
+    }
+    if (v.IsError()) continue;
+    const int c = CompareForLookup(v, key);
+    if (!sorted) {
+      if (c == 0) {
+        hit = k - from;
+        break;
+      }
+      continue;
+    }
+    if (c <= 0) {
+      hit = k - from;
+      if (c == 0) break;
+    } else if (hit >= 0) {
+      break;
+    }
+  }
+  return kCalcOk;
+}
+
+std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& out) {
+  if (call.Count() < 3 || call.Count() > 4) return kErrValue;
+  Variant key;
+  TXLSResolved t;
+  double index = 0;
+  bool sorted = true;
+  std::int32_t st = call.Value(1, key);
+  if (st == kCalcOk) st = call.Range(2, t);
+  if (st == kCalcOk) st = call.Number(3, index);
+  if (st == kCalcOk && call.Count() == 4 && call.Arg(4)->kind != kNodeMissing) st = call.Boolean(4, sorted);
+  if (st != kCalcOk) return st;
+  const int n = static_cast<int>(std::trunc(index));
+  const int span = vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1;
+  if (n < 1 || n > span) return n < 1 ? kErrValue : kErrRef;
+  for (int s = t.firstSheet; s <= t.lastSheet; ++s) {
+    int hit = -1;
+    st = vertical ? Scan(ev, s, t.firstColumn, t.firstRow, t.lastRow, true, key, sorted, hit)
+                  : Scan(ev, s, t.firstRow, t.firstColumn, t.lastColumn, false, key, sorted, hit);
+    if (st != kCalcOk) return st;
+    if (hit >= 0) {
+      bool outside = false;
+      return vertical ? ev.ReadCell(s, t.firstRow + hit, t.firstColumn + n - 1, outside, out)
+                      : ev.ReadCell(s, t.firstRow + n - 1, t.firstColumn + hit, outside, out);
+    }
+  }
+  return kErrNA;
+}
+
+// LOOKUP: the hit's position in the lookup vector picks the same position of the result vector.
+std::int32_t VectorLookup(TXLSEvaluator& ev, Call& call, Variant& out) {
+  if (call.Count() < 2 || call.Count() > 3) return kErrValue;
+  Variant key;
+  TXLSResolved look, result;
+  std::int32_t st = call.Value(1, key);
+  if (st == kCalcOk) st = call.Range(2, look);
+  if (st == kCalcOk && call.Count() == 3) st = call.Range(3, result);
+  if (st != kCalcOk) return st;
+  const bool down = look.lastRow - look.firstRow >= look.lastColumn - look.firstColumn;
+  int hit = -1;
+  st = down ? Scan(ev, look.firstSheet, look.firstColumn, look.firstRow, look.lastRow, true, key, true, hit)
+            : Scan(ev, look.firstSheet, look.firstRow, look.firstColumn, look.lastColumn, false, key, true, hit);
+  if (st != kCalcOk) return st;
+  if (hit < 0) return kErrNA;
+  bool outside = false;
+  if (call.Count() == 3) {
+    const bool resultDown = result.lastRow - result.firstRow >= result.lastColumn - result.firstColumn;
+    const int row = resultDown ? result.firstRow + hit : result.firstRow;
+    const int column = resultDown ? result.firstColumn : result.firstColumn + hit;
+    if (row > 65535 || column > 255) return kErrNA;
+    return ev.ReadCell(result.firstSheet, row, column, outside, out);
+  }
+  return down ? ev.ReadCell(look.firstSheet, look.firstRow + hit, look.lastColumn, outside, out)
+              : ev.ReadCell(look.firstSheet, look.lastRow, look.firstColumn + hit, outside, out);
+}
+
+std::int32_t SumProduct(TXLSEvaluator& ev, Call& call, Variant& out) {
+  if (call.Count() < 2) return kErrNA;
+  std::vector<TXLSResolved> args(static_cast<std::size_t>(call.Count()));
+  for (int i = 1; i <= call.Count(); ++i) {
+    TXLSResolved& r = args[static_cast<std::size_t>(i - 1)];
+    const std::int32_t st = call.Range(i, r);
+    if (st != kCalcOk) return st;
+    if (r.firstSheet != r.lastSheet) return kErrValue;
+    if (r.lastRow - r.firstRow != args[0].lastRow - args[0].firstRow ||
+        r.lastColumn - r.firstColumn != args[0].lastColumn - args[0].firstColumn)
+      return kErrValue;
+  }
+  double sum = 0;
+  Variant v;
+  for (int i = 0; i <= args[0].lastRow - args[0].firstRow; ++i) {
+    for (int j = 0; j <= args[0].lastColumn - args[0].firstColumn; ++j) {
+      double product = 1;
+      for (const TXLSResolved& r : args) {
+        bool outside = false;
+        const std::int32_t st = ev.Calc().GetCellValue(r.firstSheet, r.firstRow + i, r.firstColumn + j, outside, v);
+        if (st != kCalcOk) return st;
+        if (v.IsError()) return v.ErrorCode();
+        if (outside || !v.IsNumber()) {
+          product = 0;
+          break;
+        }
+        product *= v.NumberValue();
+        if (product == 0) break;
+      }
+      sum += product;
+    }
+  }
+  out = Variant(sum);
+  return kCalcOk;
+}
+
+std::int32_t NpvOf(TXLSEvaluator& ev, Call& call, Variant& out) {
+  if (call.Count() < 2) return kErrNA;
+  double rate = 0;
+  std::int32_t st = call.Number(1, rate);
+  if (st != kCalcOk) return st;
+  if (rate == -1) return kErrDiv0;
+  const double f = 1 / (1 + rate);
+  double d = 1, sum = 0;
+  auto fold = [&](const Variant& v) {
+    if (v.IsNumber()) {
+      d *= f;
+      sum += v.NumberValue() * d;
+    }
+    return kCalcOk;
+  };
+  for (int i = 2; i <= call.Count(); ++i) {
+    if (IsReferenceArg(call.Arg(i))) {
+      TXLSResolved r;
+      st = call.Range(i, r);
+      if (st == kCalcOk) st = ev.Walk(r, false, fold);
+    } else {
+      Variant v;
+      st = call.Value(i, v);
+      if (st == kCalcOk) st = fold(v);
+    }
+    if (st != kCalcOk) return st;
+  }
+  out = Variant(sum);
+  return kCalcOk;
+}
+
+std::int32_t Conditional(TXLSEvaluator& ev, Call& call, bool sum, Variant& out) {
+  if (sum ? (call.Count() < 2 || call.Count() > 3) : call.Count() != 2) return kErrNA;
+  TXLSResolved range, values;
+  Variant given;
+  std::int32_t st = call.Range(1, range);
+  if (st == kCalcOk) st = call.Value(2, given);
+  if (st == kCalcOk && sum && call.Count() == 3) st = call.Range(3, values);
+  if (st != kCalcOk) return st;
+  const TXLSCriterion crit = MakeCriterion(given);
+  double acc = 0;
+  if (!sum) {
+    st = ev.Walk(range, true, [&](const Variant& v) {
+      if (crit.Passes(v)) acc += 1;
+      return kCalcOk;
+    });
+  } else {
+    st = ev.WalkPaired(range, call.Count() == 3 ? values : range, [&](const Variant& c, const Variant& v) {
+      if (!crit.Passes(c)) return static_cast<std::int32_t>(kCalcOk);
+      if (v.IsError()) return v.ErrorCode();
+      if (v.IsNumber()) acc += v.NumberValue();
+      return static_cast<std::int32_t>(kCalcOk);
+    });
+  }
+  if (st != kCalcOk) return st;
+  out = Variant(acc);
+  return kCalcOk;
+}
+
+// One-argument functions of a number.
+std::int32_t MathOne(int fn, double x, Variant& out) {
+  double r = 0;
+  switch (fn) {
+    case kSin: r = std::sin(x); break;
+    case kCos: r = std::cos(x); break;
+    case kTan: r = std::tan(x); break;
+    case kAtan: r = std::atan(x); break;
+    case kSqrt: if (x < 0) return kErrNum; r = std::sqrt(x); break;
+    case kSqrtPi: if (x < 0) return kErrNum; r = std::sqrt(x * 3.141592653589793); break;
+    case kExp: r = std::exp(x); break;
+    case kLn: if (x <= 0) return kErrNum; r = std::log(x); break;
+    case kLog10: if (x <= 0) return kErrNum; r = std::log10(x); break;
+    case kAbs: r = std::fabs(x); break;
+    case kInt: r = FloorTolerant(x); break;
+    case kSign: r = x > 0 ? 1 : (x < 0 ? -1 : 0); break;
+    case kNormSInv:
+      if (!(x > 0 && x < 1)) return kErrNum;
+      r = NormSInv(x);
+      break;
+    default: return kCalcNotComputable;
+  }
+  if (!std::isfinite(r)) return kErrNum;
+  out = Variant(r);
+  return kCalcOk;
+}
+
+std::int32_t DatePart(int fn, double x, Variant& out) {
+  if (x < 0 || x > 2958465.99999999) return kErrNum;
+  const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
+  std::int64_t y = 0;
+  int m = 0, d = 0;
+  CivilFromDays(days, y, m, d);
+  out = Variant(fn == kDay ? d : (fn == kMonth ? m : static_cast<int>(y)));
+  return kCalcOk;
+}
+
+}  // namespace
+
+std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out) {
+  (void)wanted;
+  Call call(*this, node);
+  const int n = call.Count();
+  const int fn = node->value;
+  std::int32_t st = kCalcOk;
+  double x = 0, y = 0;
+  std::u16string s;
+  try {
+    switch (fn) {
+      case kCount: case kSum: case kAverage: case kMin: case kMax: case kCountA:
+        return Aggregate(*this, call, fn, out);
+      case kIf: {
+        if (n < 2 || n > 3) return kErrValue;
+        bool c = false;
+        if ((st = call.Boolean(1, c)) != kCalcOk) return st;
+        if (c) return Evaluate(call.Arg(2), rangeMode, kWantNone, out);
+        if (n == 3) return Evaluate(call.Arg(3), rangeMode, kWantNone, out);
+        out = Variant(false);
+        return kCalcOk;
+      }
+      case kRow: case kColumn: case kRows: case kColumns: {
+        if (n == 0 && (fn == kRow || fn == kColumn)) {
+          out = Variant((fn == kRow ? row_ : column_) + 1);
+          return kCalcOk;
+        }
+        if (n != 1) return kCalcNotComputable;
+        TXLSResolved r;
+        st = call.Range(1, r);
+        if (st == kErrValue) return kCalcNotComputable;
+        if (st != kCalcOk) return st;
+        if (fn == kRow) out = Variant(r.firstRow + 1);
+        else if (fn == kColumn) out = Variant(r.firstColumn + 1);
+        else if (fn == kRows) out = Variant(r.lastRow - r.firstRow + 1);
+        else out = Variant(r.lastColumn - r.firstColumn + 1);
+        return kCalcOk;
+      }
+      case kNa:
+        return kErrNA;
+      case kNpv:
+        return NpvOf(*this, call, out);
+      case kSin: case kCos: case kTan: case kAtan: case kSqrt: case kExp: case kLn: case kLog10: case kAbs:
+      case kInt: case kSign: case kNormSInv:
+        if (n != 1) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk) return st;
+        return MathOne(fn, x, out);
+      case kPi:
+        out = Variant(3.141592653589793);
+        return kCalcOk;
+      case kRound: case kTrunc: case kRoundDown: case kRoundUp: {
+        if (fn == kRound ? n != 2 : (n < 1 || n > 2)) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk) return st;
+        if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
+        double (*rule)(double) = fn == kRound ? RoundHalfAway : (fn == kRoundUp ? RoundAway : RoundTruncate);
+        out = Variant(RoundDigits(x, y, rule));
+        return kCalcOk;
+      }
+      case kLookup:
+        return VectorLookup(*this, call, out);
+      case kHLookup: case kVLookup:
+        return TableLookup(*this, call, fn == kVLookup, out);
+      case kMid: {
+        if (n != 3) return kCalcMalformed;
+        if ((st = call.Text(1, s)) != kCalcOk || (st = call.Number(2, x)) != kCalcOk ||
+            (st = call.Number(3, y)) != kCalcOk)
+          return st;
+        if (x < 1 || y < 0) return kErrValue;
+        const double start = std::trunc(x) - 1;
+        out = Variant(start >= static_cast<double>(s.size())
+                          ? std::u16string()
+                          : s.substr(static_cast<std::size_t>(start),
+                                     static_cast<std::size_t>(std::min(std::trunc(y), 1e9))));
+        return kCalcOk;
+      }
+      case kLen:
+        if (n != 1) return kErrValue;
+        if ((st = call.Text(1, s)) != kCalcOk) return st;
+        out = Variant(static_cast<int>(WideToAnsi(s).size()));
+        return kCalcOk;
+      case kValue:
+        if (n != 1) return kErrValue;
+        return Evaluate(call.Arg(1), false, kWantNumber, out);
+      case kTrue: case kFalse:
+        out = Variant(fn == kTrue);
+        return kCalcOk;
+      case kAnd: case kOr:
+        return Logical(*this, call, fn == kAnd, out);
+      case kNot: {
+        if (n != 1) return kErrValue;
+        bool b = false;
+        if ((st = call.Boolean(1, b)) != kCalcOk) return st;
+        out = Variant(!b);
+        return kCalcOk;
+      }
+      case kMod:
+        if (n != 2) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, y)) != kCalcOk) return st;
+        if (y == 0) return kErrDiv0;
+        out = Variant(x - y * std::floor(x / y));
+        return kCalcOk;
+      case kText: {
+        if (n != 2) return kErrValue;
+        Variant v;
+        if ((st = call.Value(1, v)) != kCalcOk || (st = call.Text(2, s)) != kCalcOk) return st;
+        try {
+          out = Variant(calc_.Formater().FormatValueEx(v, TXLSFormater::MapDateLetters(s), false));
+        } catch (const std::exception&) {
+          out = Variant();
+        }
+        return kCalcOk;
+      }
+      case kRand: {
+        static std::mt19937_64 engine{std::random_device{}()};
+        out = Variant(std::uniform_real_distribution<double>(0.0, 1.0)(engine));
+        return kCalcOk;
+      }
+      case kDate: {
+        if (n != 3) return kCalcMalformed;
+        double m = 0, d = 0;
+        if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, m)) != kCalcOk ||
+            (st = call.Number(3, d)) != kCalcOk)
+          return st;
+        x = std::trunc(x), m = std::trunc(m), d = std::trunc(d);
+        if (x < 0 || x > 9999 || std::fabs(m) > 1e6 || std::fabs(d) > 1e8) return kErrNum;
+        if (x < 1900) x += 1900;
+        const double days = DaysFromCivil(static_cast<std::int64_t>(x), static_cast<std::int64_t>(m),
+                                          static_cast<std::int64_t>(d));
+        if (days < 0 || days > 2958465) return kErrNum;
+        out = Variant::Date(days);
+        return kCalcOk;
+      }
+      case kDay: case kMonth: case kYear:
+        if (n != 1) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk) return st;
+        return DatePart(fn, x, out);
+      case kWeekday: {
+        if (n < 1 || n > 2) return kErrValue;
+        y = 1;
+        if ((st = call.Number(1, x)) != kCalcOk) return st;
+        if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
+        if (x < 0) return kErrNum;
+        const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
+        const int type = static_cast<int>(std::trunc(y));
+        int w = 0;
+        if (type == 2) w = static_cast<int>((days + 5) % 7) + 1;
+        else if (type == 3) w = static_cast<int>((days + 5) % 7);
+        else w = static_cast<int>((days + 6) % 7) + 1;
+        out = Variant(w);
+        return kCalcOk;
+      }
+      case kNow: case kToday:
+        out = Variant::Date(NowAsDateValue(fn == kToday));
+        return kCalcOk;
+      case kLog:
+        if (n < 1 || n > 2) return kErrValue;
+        y = 10;
+        if ((st = call.Number(1, x)) != kCalcOk) return st;
+        if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
+        if (x <= 0 || y <= 0) return kErrNum;
+        if (y == 1) return kErrDiv0;
+        out = Variant(std::log(x) / std::log(y));
+        return kCalcOk;
+      case kLower: case kUpper: case kProper:
+        if (n != 1) return kErrValue;
+        if ((st = call.Text(1, s)) != kCalcOk) return st;
+        out = Variant(fn == kLower ? TXLSFormater::LowerCase(s)
+                                   : (fn == kUpper ? TXLSFormater::UpperCase(s) : TXLSFormater::ProperCase(s)));
+        return kCalcOk;
+      case kLeft: case kRight: {
+        if (n < 1 || n > 2) return kErrValue;
+        y = 1;
+        if ((st = call.Text(1, s)) != kCalcOk) return st;
+        if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
+        if (y < 0) return kErrValue;
+        const std::size_t k = static_cast<std::size_t>(std::min(std::trunc(y), static_cast<double>(s.size())));
+        out = Variant(fn == kLeft ? s.substr(0, k) : s.substr(s.size() - k));
+        return kCalcOk;
+      }
+      case kIsText: case kIsBlank: {
+        if (n != 1) return kErrValue;
+        Variant v;
+        if ((st = call.Value(1, v)) != kCalcOk) return st;
+        out = Variant(fn == kIsText ? v.IsText() : v.IsEmptyOrNull());
+        return kCalcOk;
+      }
+      case kSumProduct:
+        return SumProduct(*this, call, out);
+      case kFloor: case kCeiling: {
+        if (n != 2) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, y)) != kCalcOk) return st;
+        if (x == 0) {
+          out = Variant(0);
+          return kCalcOk;
+        }
+        if (y == 0) return kErrDiv0;
+        if ((x > 0 && y < 0) || (x < 0 && y > 0)) return kErrValue;
+        const double q = x / y;
+        out = Variant((fn == kFloor ? FloorTolerant(q) : CeilTolerant(q)) * y);
+        return kCalcOk;
+      }
+      case kConcatenate: {
+        std::u16string all;
+        for (int i = 1; i <= n; ++i) {
+          if ((st = call.Text(i, s)) != kCalcOk) return st;
+          all += s;
+        }
+        out = Variant(all);
+        return kCalcOk;
+      }
+      case kPower:
+        if (n != 2) return kErrValue;
+        if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, y)) != kCalcOk) return st;
+        if (x == 0) {
+          if (y < 0) return kErrDiv0;
+          out = Variant(0);
+          return kCalcOk;
+        }
+        out = Variant(std::pow(x, y));
+        return kCalcOk;
+      case kSumIf: case kCountIf:
+        return Conditional(*this, call, fn == kSumIf, out);
+      case kAddIn: {
+        // Add-in functions: the first argument names the function.
+        const TXLSSyntaxItem* name = call.Arg(1);
+        if (!name || name->kind != kNodeName || !name->range) return kCalcNotComputable;
+        const std::u16string text =
+            TXLSFormater::UpperCase(calc_.Externs().GetAddInName(name->range->externId, name->value));
+        if (text != u"SQRTPI") return kCalcNotComputable;
+        if (n != 2) return kErrValue;
+        if ((st = call.Number(2, x)) != kCalcOk) return st;
+        return MathOne(kSqrtPi, x, out);
+      }
+      default:
+        return kCalcNotComputable;
+    }
+  } catch (const std::exception&) {
+    return kErrNum;
+  }
+}
+
+}  // namespace xls
