@@ -123,4 +123,10 @@ QString MonitorEndedByDrive() {
          "drive is ready.";
 }
 
+QString MotorRecordNotWritten(int record, core::TransactionResult result) {
+  QString text = QString("Motor record %1 was not written. %2").arg(record).arg(TransactionFailure(result));
+  if (record > 1) text += QString(" Records 1 to %1 are in the drive.").arg(record - 1);
+  return text;
+}
+
 }  // namespace ui::extra

@@ -65,4 +65,8 @@ QString ConfigurationUnreadable(const QString& path, const QString& reason);
 // no text 70.
 QString MonitorEndedByDrive();
 
+// A motor download that stopped: the record that could not be written (1-based) and why; the
+// records before it are in the drive.
+QString MotorRecordNotWritten(int record, core::TransactionResult result);
+
 }  // namespace ui::extra

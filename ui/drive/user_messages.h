@@ -9,5 +9,6 @@ namespace ui {
 inline const QEvent::Type WM_STARTSCAN = static_cast<QEvent::Type>(QEvent::User);
 inline const QEvent::Type WM_STARTREAD = static_cast<QEvent::Type>(QEvent::User + 1);
 inline const QEvent::Type WM_STARTWRITE = static_cast<QEvent::Type>(QEvent::User + 2);
+inline const QEvent::Type WM_STARTDOWNLOAD = static_cast<QEvent::Type>(QEvent::User + 3);
 
 }  // namespace ui

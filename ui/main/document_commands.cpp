@@ -18,7 +18,9 @@
 #include "ui/common/message_loop.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/compare_form.h"
+#include "ui/main/definite_form.h"
 #include "ui/main/document_dialogs.h"
+#include "ui/main/find_goto_form.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
 
@@ -71,6 +73,10 @@ void TMainForm::SetDocumentState(bool open, int writeVisible) {
     SetItemVisible("OperationWrite", writeVisible == 1);
   for (const char* name : {"SaveButton", "PrintButton", "Print2Button", "PrintPreviewButton"})
     SetItemEnabled(name, open);
+  // Find and Go to work on the lines of a parameter view.
+  const auto* view = open ? qobject_cast<TParamForm*>(child_) : nullptr;
+  const bool lines = view && !core::State().Document.empty() && view->TabCount() > 0;
+  for (const char* name : {"EditFind", "EditGoto"}) SetItemEnabled(name, lines);
   UpdateStatusBar();
 }
 
@@ -294,9 +300,23 @@ void TMainForm::FilePrintTitleClick() {
   for (int k = 0; k < 9; ++k) s.PrintSet[k + 1] = dialog.checkGroup[k]->isChecked();
 }
 
-// The find and favourite windows plug in here; until they exist these commands show nothing.
-void TMainForm::EditFindClick() {}
-void TMainForm::EditGotoClick() {}
-void TMainForm::EditDefiniteClick() {}
+void TMainForm::ShowFindGoto(int page) {
+  auto* view = qobject_cast<TParamForm*>(child_);
+  if (!view || core::State().Document.empty() || view->TabCount() == 0) return;
+  view->parGrid->CommitEditor();
+  TFindGotoForm dialog(view);
+  dialog.PageControl->setCurrentIndex(page);
+  Gui().ExecDialog(dialog);
+}
+
+void TMainForm::EditFindClick() { ShowFindGoto(0); }
+void TMainForm::EditGotoClick() { ShowFindGoto(1); }
+
+void TMainForm::EditDefiniteClick() {
+  if (!child_) return;
+  if (auto* view = qobject_cast<TParamForm*>(child_)) view->parGrid->CommitEditor();
+  TDefiniteForm dialog(child_);
+  Gui().ExecDialog(dialog);
+}
 
 }  // namespace ui

@@ -17,6 +17,7 @@
 #include "ui/drive/group_forms.h"
 #include "ui/drive/link_form.h"
 #include "ui/drive/monitor_form.h"
+#include "ui/drive/motor_form.h"
 #include "ui/drive/profile_form.h"
 #include "ui/drive/read_write_form.h"
 #include "ui/main/main_form.h"
@@ -176,7 +177,15 @@ void TMainForm::OperationWriteClick() {
   Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
 }
 
-void TMainForm::OperationMotorClick() {}
+void TMainForm::OperationMotorClick() {
+  const auto& s = core::State();
+  if (s.LinkedStation == 0 || s.LinkedModel < 1 || s.LinkedModel > static_cast<int>(s.Models.size()) ||
+      s.Models[static_cast<std::size_t>(s.LinkedModel - 1)].motorRegister <= 0)
+    return;
+  TMotorForm motor(this);
+  Gui().ExecDialog(motor);
+}
+
 void TMainForm::OperationMonitorClick() {
   if (core::State().LinkedStation == 0) return;
   int result;

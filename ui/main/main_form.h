@@ -136,6 +136,8 @@ class TMainForm : public QMainWindow {
   void ShowLoadFailure(const QString& path, const QString& reason);
   // Replaces the child by a compare view of the compare document just built.
   void ShowCompareDocument();
+  // Find and Go to on the parameter view's lines: page 0 Find, 1 Go to.
+  void ShowFindGoto(int page);
 
   struct ItemState {
     QAction* action = nullptr;

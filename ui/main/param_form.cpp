@@ -263,6 +263,7 @@ void TParamForm::GotoRow(int index, int group) {
       CurrentRow = row;
       SelectedIndex = index;
       SelectSettingCell(row);
+      parGrid->scrollToItem(parGrid->item(row - 1, kSettingColumn));
       parGrid->viewport()->update();
     }
   }

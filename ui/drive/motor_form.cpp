@@ -1,0 +1,339 @@
+#include "ui/drive/motor_form.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <algorithm>
+
+#include "core/common.h"
+#include "core/texts.h"
+#include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
+#include "ui/common/grid_look.h"
+#include "ui/common/message_loop.h"
+#include "ui/common/qt_text.h"
+#include "ui/drive/user_messages.h"
+
+namespace ui {
+
+using platform::gui::Buttons;
+using platform::gui::Gui;
+using platform::gui::Icon;
+using platform::gui::IdNo;
+using platform::gui::IdOk;
+using platform::gui::IdYes;
+
+namespace {
+// The window's own name: the caption of its input and message boxes.
+const QString kFormName = QStringLiteral("MotorForm");
+constexpr std::uint16_t kNoWord = 0xFFFF;
+}  // namespace
+
+TMotorForm::TMotorForm(QWidget* parent) : QDialog(parent) {
+  setObjectName(kFormName);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(792, 464);
+  GroupBox1 = new QGroupBox(this);
+  GroupBox1->setObjectName("GroupBox1");
+  GroupBox1->setGeometry(8, 4, 697, 452);
+  parGrid = new QTableWidget(GroupBox1);
+  parGrid->setObjectName("parGrid");
+  SetUpDocumentGrid(parGrid, 2, 12);
+  parGrid->verticalHeader()->setDefaultSectionSize(20);
+  parGrid->setGeometry(8, 20, 681, 424);
+  parGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  parGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  parGrid->setItemDelegate(new OwnerDrawDelegate(parGrid, [this](QPainter* p, int column, int row, const QRect& r) {
+    parGridDrawCell(p, column, row + 1, r);
+  }));
+  auto button = [this](const char* name, int y) {
+    auto* b = new QPushButton(this);
+    b->setObjectName(name);
+    b->setGeometry(714, y, 70, 28);
+    b->setAutoDefault(false);
+    return b;
+  };
+  InsButton = button("InsButton", 24);
+  DelButton = button("DelButton", 64);
+  ChgButton = button("ChgButton", 104);
+  UpdButton = button("UpdButton", 144);
+  CloseButton = button("CloseButton", 420);
+  connect(InsButton, &QPushButton::clicked, this, &TMotorForm::InsButtonClick);
+  connect(DelButton, &QPushButton::clicked, this, &TMotorForm::DelButtonClick);
+  connect(ChgButton, &QPushButton::clicked, this, &TMotorForm::ChgButtonClick);
+  connect(UpdButton, &QPushButton::clicked, this, &TMotorForm::UpdButtonClick);
+  connect(CloseButton, &QPushButton::clicked, this, [this] { done(IdOk); });
+  FormCreate();
+}
+
+void TMotorForm::FormCreate() {
+  auto& s = core::State();
+  Model = s.LinkedModel;
+  const bool known = Model >= 1 && Model <= static_cast<int>(s.Models.size());
+  const core::smod empty;
+  const core::smod& m = known ? s.Models[static_cast<std::size_t>(Model - 1)] : empty;
+  MotorRegister = m.motorRegister;
+  RecordCount = m.motorRecordCount;
+  FileName = known ? Qs(core::MotorFileName(s, Model)) : QString();
+  core::LoadMotorTable(Ss(FileName), RecordCount, s.MotorRecords);
+
+  QStringList heads{"--", L(82)};
+  columnWords_.clear();
+  columnDecimals_.clear();
+  const int lang = std::clamp(s.LanguageIndex, 1, 4);
+  for (const core::MonitorItem& item : m.motorColumns) {
+    if (item.reg < 1 || item.reg > 16) continue;
+    columnWords_.push_back(item.reg);
+    columnDecimals_.push_back(item.decimals);
+    heads << Qs(item.labels[static_cast<std::size_t>(lang - 1)].view());
+  }
+  parGrid->setColumnCount(static_cast<int>(heads.size()));
+  parGrid->setHorizontalHeaderLabels(heads);
+  parGrid->setColumnWidth(0, 30);
+  const int width = (parGrid->width() - 30 - 25) / (parGrid->columnCount() - 1);
+  for (int c = 1; c < parGrid->columnCount(); ++c) parGrid->setColumnWidth(c, width);
+  parGrid->setRowCount(RecordCount);
+
+  setWindowTitle(L(209));
+  GroupBox1->setTitle(MenuText(L(170)));
+  InsButton->setText(MenuText(L(210)));
+  DelButton->setText(MenuText(L(211)));
+  ChgButton->setText(MenuText(L(212)));
+  UpdButton->setText(MenuText(L(213)));
+  CloseButton->setText(MenuText(L(155)));
+  FillGrid();
+}
+
+void TMotorForm::FillGrid() {
+  const auto& records = core::State().MotorRecords;
+  auto set = [this](int column, int row, const QString& text) {
+    QTableWidgetItem* item = parGrid->item(row, column);
+    if (!item) {
+      item = new QTableWidgetItem;
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+      parGrid->setItem(row, column, item);
+    }
+    item->setText(text);
+  };
+  for (int r = 0; r < RecordCount && r < static_cast<int>(records.size()); ++r) {
+    const core::MotorRecord& record = records[static_cast<std::size_t>(r)];
+    set(0, r, QString::number(r + 1));
+    set(1, r, QString::fromLatin1(core::MotorCode(record).c_str()));
+    for (std::size_t k = 0; k < columnWords_.size(); ++k) {
+      const std::uint16_t word = core::MotorWord(record, columnWords_[k]);
+      set(static_cast<int>(k) + 2, r,
+          word == kNoWord ? QString() : Qs(core::FormatScaled(word, columnDecimals_[k])));
+    }
+  }
+  parGrid->viewport()->update();
+}
+
+int TMotorForm::RowCount() const { return parGrid->rowCount() + 1; }
+
+QString TMotorForm::Cell(int column, int row) const {
+  if (row == 0) {
+    const QTableWidgetItem* head = parGrid->horizontalHeaderItem(column);
+    return head ? head->text() : QString();
+  }
+  const QTableWidgetItem* item = parGrid->item(row - 1, column);
+  return item ? item->text() : QString();
+}
+
+int TMotorForm::SelectedRow() const {
+  const QModelIndex current = parGrid->currentIndex();
+  return current.isValid() && parGrid->selectionModel()->isRowSelected(current.row(), QModelIndex()) ? current.row() + 1
+                                                                                                      : 0;
+}
+
+void TMotorForm::SelectRow(int row) {
+  if (row >= 1 && row <= parGrid->rowCount()) parGrid->selectRow(row - 1);
+}
+
+void TMotorForm::parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) {
+  const QString text = Cell(column, row);
+  const QFont& font = parGrid->font();
+  if (parGrid->selectionModel()->isRowSelected(row - 1, QModelIndex())) {
+    painter->fillRect(rect, kCurrentBlue);
+    DrawCellText(painter, rect, text, font, Qt::white);
+    return;
+  }
+  painter->fillRect(rect, Qt::white);
+  const QColor color = column == 5 ? kDefaultRed : column == 6 ? kCurrentBlue : QColor(Qt::black);
+  DrawCellText(painter, rect, text, font, color);
+}
+
+bool TMotorForm::ReadCurrentMotor(core::MotorWords& words) {
+  const int station = core::State().LinkedStation;
+  const auto address = static_cast<std::uint16_t>(MotorRegister + RecordCount);
+  const core::TransactionResult result = core::ReadBlock16(static_cast<std::uint8_t>(station), address, words);
+  if (result != core::kResultOk) {
+    Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result), L(76), Buttons::Ok, Icon::Warning);
+    return false;
+  }
+  if (!core::UsableMotorData(words)) {
+    Gui().MessageBox(L(108), kFormName, Buttons::Ok, Icon::Warning);
+    return false;
+  }
+  return true;
+}
+
+bool TMotorForm::AskCode(std::string& field) {
+  for (;;) {
+    QString entry;
+    if (!Gui().InputQuery(kFormName, L(109), entry)) return false;
+    // Codes are 8-bit text in the file and the drive: Latin-1 keeps what cannot be stored
+    // recognisable as such (it is refused below).
+    const QByteArray bytes = entry.toLatin1();
+    const bool representable = QString::fromLatin1(bytes) == entry;
+    if (representable && core::AcceptMotorCode(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                                core::State().MotorRecords, field))
+      return true;
+    Gui().MessageBox(L(110), kFormName, Buttons::Ok, Icon::Warning);
+  }
+}
+
+bool TMotorForm::PasswordGiven() {
+  const auto& s = core::State();
+  if (Model < 1 || Model > static_cast<int>(s.Models.size())) return false;
+  const std::string& password = s.Models[static_cast<std::size_t>(Model - 1)].motorPassword;
+  if (password.empty()) return true;
+  QString entry;
+  Gui().InputQuery(kFormName, L(88), entry, platform::gui::Echo::Password);
+  return Ss(entry.trimmed().toUpper()) == password;
+}
+
+bool TMotorForm::StoreTable(int index, const core::MotorRecord& before) {
+  auto& records = core::State().MotorRecords;
+  const core::FileResult result = core::SaveMotorTable(Ss(FileName), records);
+  if (!result) {
+    records[static_cast<std::size_t>(index)] = before;
+    Gui().MessageBox(Qs(result.error), L(73), Buttons::Ok, Icon::Stop);
+  }
+  FillGrid();
+  return static_cast<bool>(result);
+}
+
+int TMotorForm::SelectedRecordInUse() const {
+  const int row = SelectedRow();
+  const auto& records = core::State().MotorRecords;
+  if (row < 1 || row > RecordCount || row > static_cast<int>(records.size())) return -1;
+  return core::MotorRecordInUse(records[static_cast<std::size_t>(row - 1)]) ? row - 1 : -1;
+}
+
+void TMotorForm::InsButtonClick() {
+  auto& records = core::State().MotorRecords;
+  const int free = core::FirstFreeMotorRecord(records);
+  if (free < 0) {
+    Gui().MessageBox(L(105), L(76), Buttons::Ok, Icon::Warning);
+    return;
+  }
+  core::MotorWords words{};
+  if (!ReadCurrentMotor(words)) return;
+  std::string field;
+  if (!AskCode(field)) return;
+  const core::MotorRecord before = records[static_cast<std::size_t>(free)];
+  core::MotorRecord record = core::RecordOf(words);
+  core::SetMotorCodeField(record, field);
+  records[static_cast<std::size_t>(free)] = record;
+  if (StoreTable(free, before)) SelectRow(free + 1);
+}
+
+void TMotorForm::ChgButtonClick() {
+  const int index = SelectedRecordInUse();
+  if (index < 0 || !PasswordGiven()) return;
+  core::MotorWords words{};
+  if (!ReadCurrentMotor(words)) return;
+  std::string field;
+  if (!AskCode(field)) return;
+  auto& records = core::State().MotorRecords;
+  const core::MotorRecord before = records[static_cast<std::size_t>(index)];
+  core::MotorRecord record = core::RecordOf(words);
+  core::SetMotorCodeField(record, field);
+  records[static_cast<std::size_t>(index)] = record;
+  StoreTable(index, before);
+  SelectRow(index + 1);
+}
+
+void TMotorForm::DelButtonClick() {
+  const int index = SelectedRecordInUse();
+  if (index < 0 || !PasswordGiven()) return;
+  auto& records = core::State().MotorRecords;
+  const core::MotorRecord before = records[static_cast<std::size_t>(index)];
+  records[static_cast<std::size_t>(index)] = core::FreeMotorRecord();
+  StoreTable(index, before);
+}
+
+void TMotorForm::UpdButtonClick() {
+  if (Gui().MessageBox(L(111), kFormName, Buttons::YesNo, Icon::Warning) != IdYes) return;
+  TWriteMotorForm progress(this);
+  progress.Station = core::State().LinkedStation;
+  progress.StartRegister = MotorRegister;
+  progress.Count = RecordCount;
+  if (Gui().ExecDialog(progress) == IdYes) return;
+  QString text = L(78);
+  if (progress.FailedRecord > 0)
+    text += "\n" + extra::MotorRecordNotWritten(progress.FailedRecord, progress.FailedResult);
+  Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
+}
+
+// ---- download progress
+
+TWriteMotorForm::TWriteMotorForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("WriteMotorForm");
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(300, 64);
+  auto* bevel = new QFrame(this);
+  bevel->setFrameStyle(QFrame::Box | QFrame::Raised);
+  bevel->setGeometry(0, 0, 300, 64);
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  Label1->setGeometry(12, 8, 276, 20);
+  ProgBar = new QProgressBar(this);
+  ProgBar->setObjectName("ProgBar");
+  ProgBar->setGeometry(12, 34, 276, 18);
+}
+
+void TWriteMotorForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  QCoreApplication::postEvent(this, new QEvent(WM_STARTDOWNLOAD));
+}
+
+bool TWriteMotorForm::event(QEvent* event) {
+  if (event->type() == WM_STARTDOWNLOAD) {
+    DownloadLoop();
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void TWriteMotorForm::DownloadLoop() {
+  const auto& records = core::State().MotorRecords;
+  ProgBar->setRange(0, Count);
+  ProgBar->setValue(0);
+  for (int i = 0; i < Count; ++i) {
+    Label1->setText(L(106) + QString::number(i + 1));
+    LetMessagesRun();
+    const core::MotorRecord record =
+        i < static_cast<int>(records.size()) ? records[static_cast<std::size_t>(i)] : core::FreeMotorRecord();
+    const core::TransactionResult result = core::WriteBlock16(
+        static_cast<std::uint8_t>(Station), static_cast<std::uint16_t>(StartRegister + i), core::WordsOf(record));
+    if (result != core::kResultOk) {
+      FailedRecord = i + 1;
+      FailedResult = result;
+      done(IdNo);
+      return;
+    }
+    ProgBar->setValue(i + 1);
+    LetMessagesRun();
+  }
+  done(IdYes);
+}
+
+}  // namespace ui
