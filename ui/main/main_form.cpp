@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -23,6 +24,8 @@
 #include "core/config.h"
 #include "core/serial_link.h"
 #include "core/settings.h"
+#include "controls/widestring/wide_application.h"
+#include "controls/widestring/wide_menus.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
@@ -150,6 +153,8 @@ QPixmap DrawLogo(int width, int height, int pixelSize) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  // Counted: the program has started the support already; a window of a test starts it here.
+  widestring::StartWideStringSupport();
   setObjectName("MainForm");
   setWindowTitle(extra::DefaultTitle());
   resize(792, 546);
@@ -168,6 +173,7 @@ TMainForm::~TMainForm() {
   s.LogMemo = nullptr;
   s.ProcessMessages = nullptr;
   core::SetSettingsReporter(nullptr);
+  widestring::StopWideStringSupport();
 }
 
 void TMainForm::BuildMenus() {
@@ -398,12 +404,15 @@ void TMainForm::ApplyLanguage() {
       state.captionId = 111 + lang;
       state.hintId = 115 + lang;
     }
-    if (state.captionId > 0) state.action->setText(MenuText(L(state.captionId)));
+    if (state.captionId > 0) widestring::SetWideCaption(state.action, MenuText(L(state.captionId)));
     if (state.hintId > 0) {
       state.hint = L(state.hintId);
       if (!CommandBuilt(state.command)) state.hint += " " + extra::NotAvailableYet();
     }
-    if (!state.action->menu() && state.action->parent() == ToolBar) state.action->setToolTip(state.hint);
+    if (!state.action->menu() && state.action->parent() == ToolBar)
+      state.action->setToolTip(state.hint);
+    else
+      widestring::SetWideHint(state.action, state.hint);
   }
   // Keyboard letters (Alt+letter on the menu bar, the letter in an open menu), menu by menu in
   // the order of the items, for the captions of the message table.
@@ -502,7 +511,8 @@ void TMainForm::MenuSelect(QAction* item) {
   if (item) {
     for (const auto& [name, state] : items_)
       if (state.action == item) {
-        panels_[0]->setText(" " + state.hint);
+        // A menu item carries its hint as its wide hint; a tool button shows its own as a tool tip.
+        panels_[0]->setText(" " + (state.action->parent() == ToolBar ? state.hint : widestring::WideHint(item)));
         return;
       }
   }
@@ -609,6 +619,16 @@ void TMainForm::HelpAboutClick() {
 void TMainForm::FileExitClick() {
   if (QuerySaveModified()) return;
   close();
+}
+
+bool TMainForm::event(QEvent* event) {
+  if (event->type() != QEvent::StatusTip) return QMainWindow::event(event);
+  // The application's hint (the wide-string support's hint action, or a Qt status tip) shows in
+  // the first panel instead of covering the panels; an empty one leaves the panel to the
+  // menu-select hint.
+  const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+  if (!tip.isEmpty()) panels_[0]->setText(" " + tip);
+  return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

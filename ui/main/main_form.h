@@ -108,6 +108,7 @@ class TMainForm : public QMainWindow {
   void HelpAboutClick();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
