@@ -1,0 +1,2 @@
+add_executable(bench_xls_export xls_export_bench.cpp)
+target_link_libraries(bench_xls_export PRIVATE kv_xls_io kv_xls_export benchmark::benchmark benchmark::benchmark_main kv_warnings)
