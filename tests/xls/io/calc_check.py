@@ -1,0 +1,216 @@
+#!/usr/bin/python3
+"""Compares the formula results of our workbook with what another program reads or calculates.
+
+usage: calc_check.py xlrd|xlrd5|libreoffice|gnumeric FILE.xls EXPECTED.json
+(xlrd5: a BIFF5 file, where an empty text result is cached as the number 0)
+EXPECTED.json: {"cells": [{"row", "col", "formula", "kind", "value"}], "known": [{"formula",
+"programs", "reason"}]}; kind is n (number), s (text), b (boolean), e (BIFF error code) or none
+(no cached result). xlrd reads the results cached in the file; LibreOffice (headless, private
+profile, calculateAll) and gnumeric (ssconvert --recalc) calculate every formula again.
+Differences of formulas listed as known for the program are allowed. Prints every other
+difference and exits 1 when there is one.
+"""
+import csv
+import json
+import math
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+ERROR_TEXT = {0: "#NULL!", 7: "#DIV/0!", 15: "#VALUE!", 23: "#REF!", 29: "#NAME?", 36: "#NUM!", 42: "#N/A"}
+# LibreOffice's own error numbers of the spreadsheet errors.
+LO_ERRORS = {532: 7, 519: 15, 524: 23, 503: 36, 32767: 42, 525: 29, 521: 0}
+
+
+def close(a, b, tolerance):
+    return a == b or abs(a - b) <= tolerance * max(1.0, abs(a), abs(b))
+
+
+def same(cell, kind, value, tolerance=1e-12):
+    """cell: (kind, value) as the program gave it."""
+    k, v = cell
+    if cell == ("n", None):
+        return False
+    if kind == "b":
+        return k in ("b", "n") and float(v) == (1.0 if value else 0.0)
+    if kind == "n":
+        return k == "n" and close(float(v), value, tolerance)
+    if kind == "s":
+        return k == "s" and v == value
+    if kind == "e":
+        return k == "e" and v == value
+    return False
+
+
+def xlrd_cells(path, cells):
+    import xlrd
+    book = xlrd.open_workbook(path)
+    sheet = book.sheet_by_index(0)
+    got = {}
+    for c in cells:
+        cell = sheet.cell(c["row"], c["col"])
+        if cell.ctype == xlrd.XL_CELL_NUMBER:
+            got[c["row"]] = ("n", cell.value)
+        elif cell.ctype == xlrd.XL_CELL_BOOLEAN:
+            got[c["row"]] = ("b", cell.value)
+        elif cell.ctype == xlrd.XL_CELL_ERROR:
+            got[c["row"]] = ("e", cell.value)
+        elif cell.ctype == xlrd.XL_CELL_TEXT:
+            got[c["row"]] = ("s", cell.value)
+        elif cell.ctype == xlrd.XL_CELL_EMPTY:
+            got[c["row"]] = ("s", "")
+        else:
+            got[c["row"]] = ("?", cell.value)
+    return got
+
+
+def connect(pipe, proc):
+    import uno
+    from com.sun.star.connection import NoConnectException
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+    deadline = time.time() + 120
+    while True:
+        try:
+            return resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+        except NoConnectException:
+            if proc.poll() is not None or time.time() > deadline:
+                raise
+            time.sleep(0.3)
+
+
+def stop_leftovers(pipe):
+    # soffice may hand the work to a child that outlives it: stop the processes that carry our
+    # own pipe name, by their ids.
+    deadline = time.time() + 20
+    while True:
+        left = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    if ("name=%s;" % pipe).encode() in f.read() and int(pid) != os.getpid():
+                        left.append(int(pid))
+            except OSError:
+                pass
+        if not left:
+            return
+        if time.time() > deadline:
+            for pid in left:
+                try:
+                    os.kill(pid, 9)
+                except OSError:
+                    pass
+            return
+        time.sleep(0.5)
+
+
+def libreoffice_cells(path, cells):
+    import uno
+    from com.sun.star.beans import PropertyValue
+    profile = tempfile.mkdtemp(prefix="kv-lo-calc-")
+    pipe = "kvcalc%d" % os.getpid()
+    proc = subprocess.Popen(["soffice", "--headless", "--invisible", "--norestore", "--nologo",
+                             "-env:UserInstallation=file://" + profile, "--accept=pipe,name=%s;urp;" % pipe],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    got = {}
+    try:
+        ctx = connect(pipe, proc)
+        desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+        hidden = PropertyValue()
+        hidden.Name, hidden.Value = "Hidden", True
+        doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(path), "_blank", 0, (hidden,))
+        doc.calculateAll()
+        sheet = doc.getSheets().getByIndex(0)
+        for c in cells:
+            cell = sheet.getCellByPosition(c["col"], c["row"])
+            error = cell.getError()
+            if error:
+                got[c["row"]] = ("e", LO_ERRORS.get(error, "Err:%d" % error))
+            elif cell.FormulaResultType2 == 2:  # text
+                got[c["row"]] = ("s", cell.getString())
+            else:
+                got[c["row"]] = ("n", cell.getValue())
+        doc.close(True)
+        try:
+            desktop.terminate()
+        except Exception:  # noqa: BLE001 - the bridge goes down with the office
+            pass
+    finally:
+        try:
+            proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        stop_leftovers(pipe)
+        subprocess.run(["rm", "-rf", profile])
+    return got
+
+
+def gnumeric_cells(path, cells):
+    out = tempfile.mkdtemp(prefix="kv-gnumeric-calc-")
+    target = os.path.join(out, "sheet.csv")
+    try:
+        done = subprocess.run(["ssconvert", "--recalc", "-O", "sheet=Sheet1", path, target],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+        if done.returncode != 0:
+            raise RuntimeError("ssconvert failed: %s" % done.stdout.decode("utf-8", "replace"))
+        with open(target, encoding="utf-8", newline="") as f:
+            rows = list(csv.reader(f))
+    finally:
+        subprocess.run(["rm", "-rf", out])
+    errors = {t: c for c, t in ERROR_TEXT.items()}
+    got = {}
+    for c in cells:
+        row = rows[c["row"]] if c["row"] < len(rows) else []
+        text = row[c["col"]] if c["col"] < len(row) else ""
+        if text in errors:
+            got[c["row"]] = ("e", errors[text])
+        elif text in ("TRUE", "FALSE"):
+            got[c["row"]] = ("b", text == "TRUE")
+        else:
+            try:
+                got[c["row"]] = ("n", float(text))
+            except ValueError:
+                got[c["row"]] = ("s", text)
+    return got
+
+
+def main():
+    program, path, expected_path = sys.argv[1:4]
+    with open(expected_path, encoding="utf-8") as f:
+        expected = json.load(f)
+    cells = expected["cells"]
+    name = {"libreoffice": "lo"}.get(program, program)
+    known = {k["formula"]: k for k in expected["known"] if name in k["programs"].split()}
+    if program.startswith("xlrd"):
+        got, tolerance = xlrd_cells(path, cells), 0.0
+    elif program == "libreoffice":
+        got, tolerance = libreoffice_cells(path, cells), 1e-12
+    else:
+        got, tolerance = gnumeric_cells(path, cells), 1e-9
+    problems = []
+    for c in cells:
+        g = got.get(c["row"])
+        if program.startswith("xlrd"):
+            # The cached result as written: no result at all is a 0 there.
+            if c["kind"] == "none" or (program == "xlrd5" and c["kind"] == "s" and c["value"] == ""):
+                ok = g == ("n", 0.0)
+            else:
+                ok = same(g, c["kind"], c["value"], 0.0)
+            if not ok:
+                problems.append("%s: cached %r, ours %s %r" % (c["formula"], g, c["kind"], c["value"]))
+            continue
+        if c["formula"] in known:
+            continue
+        if not same(g, c["kind"], c["value"], tolerance):
+            problems.append("%s: %s gives %r, ours %s %r" % (c["formula"], program, g, c["kind"], c["value"]))
+    for p in problems:
+        print(p)
+    print("%s: %d formulas, %d differences, %d known" % (program, len(cells), len(problems), len(known)))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
