@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,21 +23,13 @@ using namespace widestring;
 namespace {
 
 std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789abcdef";
   std::string out;
-  for (unsigned char b : bytes) {
-    out.push_back(digits[b >> 4]);
-    out.push_back(digits[b & 15]);
-  }
+  char pair[3];
+  for (unsigned char b : bytes) out.append(pair, std::snprintf(pair, sizeof pair, "%02x", b));
   return out;
 }
 std::string Hex(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
-  return Hex(bytes);
+  return Hex(std::string_view(reinterpret_cast<const char*>(text.data()), 2 * text.size()));  // little-endian
 }
 std::string Bytes(const std::string& hex) {
   std::string out;
@@ -44,76 +38,43 @@ std::string Bytes(const std::string& hex) {
 }
 std::u16string Units(const std::string& hex) {
   const std::string b = Bytes(hex);
-  std::u16string out;
-  for (std::size_t i = 0; i + 1 < b.size(); i += 2)
-    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(b[i]) | (static_cast<unsigned char>(b[i + 1]) << 8)));
+  std::u16string out(b.size() / 2, u'\0');
+  std::memcpy(out.data(), b.data(), 2 * out.size());
   return out;
 }
 
 // Runs the Python peer with `lines` on its standard input; its output lines.
 std::vector<std::string> Peer(const std::string& arguments, const std::vector<std::string>& lines) {
-  char inputPath[] = "/tmp/kv_widestring_peerXXXXXX";
-  const int fd = mkstemp(inputPath);
-  EXPECT_GE(fd, 0);
-  {
-    std::ofstream input(inputPath);
-    for (const auto& line : lines) input << line << "\n";
-  }
-  close(fd);
-  const std::string command =
-      std::string("/usr/bin/python3 ") + KV_SOURCE_DIR "/tests/controls/widestring/codec_peer.py " + arguments + " < " + inputPath;
+  char input[] = "/tmp/kv_widestring_peerXXXXXX";
+  close(mkstemp(input));
+  std::ofstream(input) << std::accumulate(lines.begin(), lines.end(), std::string(), [](std::string all, const std::string& l) { return all + l + "\n"; });
+  const std::string command = "/usr/bin/python3 " KV_SOURCE_DIR "/tests/controls/widestring/codec_peer.py " + arguments + " < " + input;
   FILE* p = popen(command.c_str(), "r");
   std::vector<std::string> out;
-  std::string line;
-  for (int c; p && (c = fgetc(p)) != EOF;) {
-    if (c == '\n') {
-      out.push_back(line);
-      line.clear();
-    } else {
-      line.push_back(static_cast<char>(c));
-    }
-  }
+  for (char line[1024]; p && std::fgets(line, sizeof line, p);) out.emplace_back(line, std::strcspn(line, "\n"));
   EXPECT_EQ(p ? pclose(p) : -1, 0) << command;
-  unlink(inputPath);
+  unlink(input);
   return out;
 }
 
-// Random UTF-16 texts drawn from every class that UTF-7 treats apart: the directly encoded,
-// optional direct and white-space characters, "+", "-", "\" and "~", controls, Latin-1, the
-// rest of the BMP, pairs for the other planes, and lone surrogates.
+// Random UTF-16 texts from every class that UTF-7 treats apart: the directly encoded, optional
+// direct and white-space characters, "+", "-", "\" and "~", controls, Latin-1, the rest of the
+// BMP, pairs for the other planes, and lone surrogates.
 std::vector<std::u16string> RandomTexts(int count, unsigned seed) {
   std::mt19937 rng(seed);
-  const std::u16string setD = u"ABCXYZabcxyz0189'(),-./:?";
-  const std::u16string setO = u"!\"#$%&*;<=>@[]^_`{|}";
-  const std::u16string special = u"\t\r\n +-\\~";
-  std::vector<std::u16string> texts;
-  for (int k = 0; k < count; ++k) {
-    std::u16string t;
-    const int length = static_cast<int>(rng() % 24);
-    for (int i = 0; i < length; ++i) {
-      switch (rng() % 9) {
-        case 0: t.push_back(setD[rng() % setD.size()]); break;
-        case 1: t.push_back(setO[rng() % setO.size()]); break;
-        case 2: t.push_back(special[rng() % special.size()]); break;
-        case 3: t.push_back(static_cast<char16_t>(rng() % 0x20)); break;
-        case 4: t.push_back(static_cast<char16_t>(0x7F + rng() % 0x81)); break;
-        case 5: {
-          char16_t c;
-          do c = static_cast<char16_t>(0x100 + rng() % 0xFF00); while (c >= 0xD800 && c < 0xE000);
-          t.push_back(c);
-          break;
-        }
-        case 6: {
-          const std::uint32_t cp = 0x10000 + rng() % 0x100000;
-          t.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-          t.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-          break;
-        }
-        case 7: t.push_back(static_cast<char16_t>(0xD800 + rng() % 0x800)); break;
-        default: t.push_back(static_cast<char16_t>(0x20 + rng() % 0x5F)); break;
+  const std::u16string ascii = u"ABXYZabxyz019'(),-./:?!\"#$%&*;<=>@[]^_`{|}\t\r\n +-\\~";
+  std::vector<std::u16string> texts(count);
+  for (std::u16string& t : texts) {
+    for (int i = static_cast<int>(rng() % 24); i > 0; --i) {
+      const std::uint32_t r = rng();
+      switch (r % 6) {
+        case 0: case 1: t.push_back(ascii[r / 8 % ascii.size()]); break;
+        case 2: t.push_back(static_cast<char16_t>(r / 8 % 0x100)); break;  // controls, Latin-1
+        case 3: t.push_back(static_cast<char16_t>(0xE000 + r / 8 % 0x2000)); t.push_back(static_cast<char16_t>(0x100 + r / 8 % 0xD700)); break;
+        case 4: t.push_back(static_cast<char16_t>(0xD800 + r / 8 % 0x400)); t.push_back(static_cast<char16_t>(0xDC00 + r / 16 % 0x400)); break;
+        default: t.push_back(static_cast<char16_t>(0xD800 + r / 8 % 0x800)); break;  // lone surrogates
       }
     }
-    texts.push_back(t);
   }
   return texts;
 }
@@ -337,10 +298,11 @@ TEST(WideTexts, HintsHotKeysAndKeptInStepStrings) {
   KeptInStepSet(u"\u041F\u0443\u0441\u043A", stored, ansi, setter);
   EXPECT_EQ(ansi, "\xCF\xF3\xF1\xEA");
   EXPECT_EQ(KeptInStepGet(stored, ansi), u"\u041F\u0443\u0441\u043A");
-  // The 8-bit form unchanged, the wide one different: the setter hears of it with "" first.
-  KeptInStepSet(u"\u041F\u0443\u0441\u043A", stored, ansi, setter);
+  KeptInStepSet(u"\u041F\u0443\u0441\u043A", stored, ansi, setter);  // no change
   EXPECT_EQ(set.size(), 1u);
-  setenv("LC_ALL", "C", 1);  // 1252: the Cyrillic text is "????" there
+  // The 8-bit form unchanged (1252 has no Cyrillic), the wide one different: the setter hears
+  // of it with "" first.
+  setenv("LC_ALL", "C", 1);
   stored = u"\u0416\u0416";
   ansi = "??";
   KeptInStepSet(u"\u0417\u0417", stored, ansi, setter);
