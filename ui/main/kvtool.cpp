@@ -3,11 +3,14 @@
 
 #include "controls/widestring/wide_application.h"
 #include "ui/main/main_form.h"
+#include "ui/main/sheet_text_measurer.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The wide-string support starts before the first window and stops after the last.
   widestring::StartWideStringSupport();
+  // Fitted spreadsheet columns and rows follow the screen's font metrics.
+  ui::InstallSheetTextMeasurer();
   int result = 0;
   {
     ui::TMainForm mainForm;
