@@ -2,6 +2,7 @@
 // escaping of every text, and the page set of a workbook with several sheets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "export_test_util.h"
@@ -91,6 +92,31 @@ TEST(HtmlExport, CellStyleRules) {
   b.At(u"C1")->SetFontName(u"</STYLE><script>");
   const std::string odd = TXLSHTMLExport::GetCellStyle(cells, "9", b.At(u"C1")->GetFirstCellXF(), -1, -1);
   EXPECT_NE(odd.find("font-family: \"\\3C /STYLE\\3E \\3C script\\3E \";"), std::string::npos) << odd;
+}
+
+// A stream that takes the first 100 bytes and then no more.
+class ShortStream : public platform::ByteStream {
+ public:
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  std::size_t Write(const void*, std::size_t count) override {
+    const std::size_t n = std::min<std::size_t>(count, 100 - std::min<std::size_t>(taken_, 100));
+    taken_ += n;
+    return n;
+  }
+  std::int64_t Seek(std::int64_t, platform::SeekOrigin) override { return 0; }
+
+ private:
+  std::size_t taken_ = 0;
+};
+
+TEST(HtmlExport, ShortWritesAreFailures) {
+  Book b;
+  b.At(u"A1")->SetValue(Variant(u"x"));
+  ShortStream html, rtf, csv;
+  EXPECT_EQ(b.sheet->GetUsedRange()->SaveAsToStream(html, 3), -1);
+  EXPECT_EQ(b.book->SaveToStreamFormat(rtf, 4), -1);
+  b.At(u"A1")->SetValue(Variant(std::u16string(200, u'y')));
+  EXPECT_EQ(b.sheet->SaveToStream(csv, 5), -1);
 }
 
 TEST(HtmlExport, WorkbookPages) {
