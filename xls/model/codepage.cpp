@@ -37,9 +37,12 @@ bool ConvertWithIconv(std::string_view text, int codePage, std::u16string& out) 
       ok = false;
       break;
     }
-    // A byte the code page does not define becomes U+FFFD.
-    ++src;
-    --srcLeft;
+    // A byte the code page does not define becomes U+FFFD. The converter of 949 may have taken
+    // the undefined pair already (A2 E8): then nothing is left to skip.
+    if (srcLeft > 0) {
+      ++src;
+      --srcLeft;
+    }
     *dst++ = static_cast<char>(0xFD);
     *dst++ = static_cast<char>(0xFF);
     dstLeft -= 2;

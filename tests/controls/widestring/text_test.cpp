@@ -257,6 +257,8 @@ TEST(CodePages, LocalesAndTheDefault) {
   EXPECT_THROW(StringToWideString("+"), EWideGeneralError);
   RestoreDefaultUserCodePage();
   EXPECT_EQ(DefaultUserCodePage(), CP_THREAD_ACP);
+  // The C library's 949 converter takes this undefined pair whole: nothing is read past the end.
+  EXPECT_EQ(StringToWideStringEx("x\xA2\xE8", 949), u"x\uFFFD");
   // A code page not supported reads and writes as 1252.
   EXPECT_EQ(StringToWideStringEx("\x80", 437), u"\u20AC");
   bool lossless = true;
