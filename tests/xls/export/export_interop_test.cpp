@@ -175,7 +175,8 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
       "\"12.5\":{\"textAlign\":\"right\"}}},"
       "{\"file\":\"book.files/tabstrip.htm\",\"texts\":[\"\\u00a0S<1>&\\u00a0\",\"Zweite\"],"
       "\"screenshot\":\"tab_strip.png\"},"
-      "{\"file\":\"book.htm\"}]}";
+      "{\"file\":\"book.htm\",\"texts\":[\"src=\\\"book.files/Sheet001.htm\\\"\","
+      "\"src=\\\"book.files/tabstrip.htm\\\"\"]}]}";
   Check("chromium", expected);
 }
 
