@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusTipEvent>
-#include <QThread>
 #include <QToolTip>
 #include <chrono>
 #include <cstdio>
