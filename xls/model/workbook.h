@@ -65,6 +65,13 @@ class TXLSWorkbook {
   std::int32_t SaveToStream(platform::ByteStream& stream);
   std::int32_t SaveToStreamFormat(platform::ByteStream& stream, std::int32_t format);
   std::int32_t Save();
+  // Reading a BIFF8 or BIFF5 workbook file or stream into this workbook, which is emptied
+  // first. Defined with the reader (library kv_xls_reader), which callers that open link.
+  // 1 on success; the reader's failures unchanged.
+  std::int32_t Open(const std::u16string& fileName) { return OpenWithPassword(fileName, u""); }
+  std::int32_t OpenWithPassword(const std::u16string& fileName, const std::u16string& password);
+  std::int32_t OpenStream(platform::ByteStream& stream) { return OpenStreamWithPassword(stream, u""); }
+  std::int32_t OpenStreamWithPassword(platform::ByteStream& stream, const std::u16string& password);
   // The text exports (library kv_xls_export): HTML pages, an RTF document of every sheet.
   std::int32_t SaveAsHTML(const std::u16string& fileName);
   std::int32_t SaveAsRTF(const std::u16string& fileName);

@@ -1,0 +1,338 @@
+// The workbook reader on record streams built by hand (malformed ones included) and on
+// workbooks our own writer saved: what is read is what the model held.
+#include <gtest/gtest.h>
+
+#include "platform/byte_stream.h"
+#include "reader_test_support.h"
+#include "xls/formula/names.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/io/reader/workbook_reader.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/string_table.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+
+namespace xls::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+int ReadBytes(TXLSWorkbook& book, const Bytes& bytes) {
+  platform::MemoryStream stream(bytes);
+  return book.OpenStream(stream);
+}
+
+// A BIFF8 book: globals with one BOUNDSHEET, then one worksheet holding the given records.
+Bytes Book(const std::vector<std::pair<std::uint16_t, Bytes>>& sheetRecords,
+           const std::vector<std::pair<std::uint16_t, Bytes>>& globals = {}) {
+  BiffBuilder b;
+  b.Bof(0x0005);
+  for (const auto& [id, body] : globals) b.Record(id, body);
+  Bytes sheet;
+  PutDWord(sheet, 0);
+  PutWord(sheet, 0);
+  PutString8(sheet, "Data", true);
+  b.Record(0x0085, sheet).Eof().Bof(0x0010);
+  for (const auto& [id, body] : sheetRecords) b.Record(id, body);
+  b.Eof();
+  return b.bytes;
+}
+
+Bytes Cell(std::uint16_t row, std::uint16_t column, std::uint16_t xf) {
+  Bytes b;
+  PutWord(b, row);
+  PutWord(b, column);
+  PutWord(b, xf);
+  return b;
+}
+
+const TXLSCellRef* At(TXLSWorkbook& book, int row, int column, int sheet = 1) {
+  return book.GetWorksheets().GetItem(sheet)->Cells().FindCell(row, column);
+}
+
+double Number(TXLSWorkbook& book, int row, int column) {
+  const TXLSCellRef* c = At(book, row, column);
+  return c && c->Kind() == kCellNumber ? c->Value() : -999999;
+}
+
+TEST(Reader, CellRecordsFillValuesAndFormats) {
+  Bytes rk1 = Cell(0, 0, 15), rk2 = Cell(0, 1, 15), rk3 = Cell(0, 2, 15), rk4 = Cell(0, 3, 15), rk5 = Cell(0, 4, 15);
+  PutDWord(rk1, 0x3FF00000);
+  PutDWord(rk2, 0x3FF00001);
+  PutDWord(rk3, 0x00000006);
+  PutDWord(rk4, 0x00000007);
+  PutDWord(rk5, 0xFFFFFFFE);
+  Bytes mulrk;
+  PutWord(mulrk, 1);
+  PutWord(mulrk, 3);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    PutWord(mulrk, 16 + i);
+    PutDWord(mulrk, ((10 + i) << 2) | 2);
+  }
+  PutWord(mulrk, 5);
+  Bytes number = Cell(2, 0, 15);
+  PutDouble(number, -2.5e-7);
+  Bytes label = Cell(3, 0, 15);
+  PutString8(label, "=1+2");
+  Bytes boolean = Cell(4, 0, 15), error = Cell(4, 1, 15);
+  boolean.insert(boolean.end(), {1, 0});
+  error.insert(error.end(), {7, 1});
+  Bytes sstIndex = Cell(5, 0, 15), sstBeyond = Cell(5, 1, 15);
+  PutDWord(sstIndex, 1);
+  PutDWord(sstBeyond, 9);
+  Bytes sst;
+  PutDWord(sst, 2);
+  PutDWord(sst, 2);
+  PutString8(sst, "first");
+  PutString8(sst, "second");
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book({{0x027E, rk1}, {0x027E, rk2}, {0x027E, rk3}, {0x027E, rk4}, {0x027E, rk5},
+                                   {0x00BD, mulrk}, {0x0203, number}, {0x0204, label}, {0x0205, boolean},
+                                   {0x0205, error}, {0x00FD, sstIndex}, {0x00FD, sstBeyond}},
+                                  {{0x00FC, sst}})),
+            1);
+  EXPECT_EQ(Number(*book, 0, 0), 1.0);
+  EXPECT_EQ(Number(*book, 0, 1), 0.01);
+  EXPECT_EQ(Number(*book, 0, 2), 1.0);
+  EXPECT_EQ(Number(*book, 0, 3), 0.01);
+  EXPECT_EQ(Number(*book, 0, 4), -1.0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Number(*book, 1, 3 + i), 10 + i);
+    EXPECT_EQ(At(*book, 1, 3 + i)->XF(), 16 + i);
+  }
+  EXPECT_EQ(Number(*book, 2, 0), -2.5e-7);
+  // Text beginning with "=" stays text.
+  ASSERT_EQ(At(*book, 3, 0)->Kind(), kCellString);
+  EXPECT_EQ(book->StringTable().GetString(At(*book, 3, 0)->StringIndex()), u"=1+2");
+  EXPECT_EQ(At(*book, 4, 0)->Kind(), kCellBoolean);
+  // An error value is kept as an error cell.
+  ASSERT_EQ(At(*book, 4, 1)->Kind(), kCellError);
+  EXPECT_EQ(At(*book, 4, 1)->Value(), 7);
+  EXPECT_EQ(book->StringTable().GetString(At(*book, 5, 0)->StringIndex()), u"second");
+  EXPECT_EQ(book->StringTable().GetString(At(*book, 5, 1)->StringIndex()), u"");
+
+  // Error cells are written back and read again.
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 2), 1);
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*again, saved.Bytes()), 1);
+  ASSERT_EQ(At(*again, 4, 1)->Kind(), kCellError);
+  EXPECT_EQ(At(*again, 4, 1)->Value(), 7);
+}
+
+TEST(Reader, CountsAndLengthsOutsideTheirRecordAreRefused) {
+  Bytes shortMulrk = Cell(0, 0, 15);  // no room for an entry: nothing is set
+  Bytes shortMulblank;
+  PutWord(shortMulblank, 0);
+  PutWord(shortMulblank, 1);
+  Bytes longLabel = Cell(0, 2, 15);
+  PutWord(longLabel, 500);
+  longLabel.insert(longLabel.end(), {0, 'a', 'b'});
+  Bytes selection = {3, 0, 0, 0, 0};
+  PutWord(selection, 4);  // active area 4 of 1
+  PutWord(selection, 1);
+  PutWord(selection, 0);
+  PutWord(selection, 0);
+  selection.insert(selection.end(), {0, 0});
+  Bytes merged;
+  PutWord(merged, 1000);  // one area present
+  for (std::uint32_t v : {1u, 2u, 1u, 2u}) PutWord(merged, v);
+  Bytes breaks;
+  PutWord(breaks, 300);
+  for (std::uint32_t v : {7u, 0u, 255u}) PutWord(breaks, v);
+  Bytes palette;
+  PutWord(palette, 56);
+  palette.insert(palette.end(), {0x12, 0x34, 0x56, 0});
+  Bytes sst;  // a header cut by the record's end
+  PutDWord(sst, 2);
+  PutDWord(sst, 2);
+  PutString8(sst, "ok");
+  sst.push_back(5);
+  Bytes boolerr = Cell(0, 3, 15);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book({{0x00BD, shortMulrk}, {0x00BE, shortMulblank}, {0x0204, longLabel},
+                                   {0x001D, selection}, {0x00E5, merged}, {0x001B, breaks}, {0x0205, boolerr}},
+                                  {{0x0092, palette}, {0x00FC, sst}})),
+            1);
+  EXPECT_EQ(At(*book, 0, 0), nullptr);
+  EXPECT_EQ(At(*book, 0, 2), nullptr);
+  EXPECT_EQ(At(*book, 0, 3), nullptr);
+  IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+  ASSERT_NE(At(*book, 1, 1), nullptr);
+  EXPECT_TRUE(At(*book, 1, 1)->IsMergeMaster());
+  EXPECT_EQ(sheet.GetHPageBreaks().GetCount(), 1);
+  EXPECT_EQ(book->GetColor(1), 0x563412u);
+}
+
+TEST(Reader, StreamShapesGiveTheirStatus) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  // Only a globals BOF and EOF: an empty workbook.
+  EXPECT_EQ(ReadBytes(*book, BiffBuilder().Bof(5).Eof().bytes), 1);
+  EXPECT_EQ(book->GetWorksheets().GetCount(), 0);
+  // A last substream without EOF.
+  Bytes open = Book({});
+  open.resize(open.size() - 4);
+  EXPECT_EQ(ReadBytes(*book, open), 100);
+  // A globals BOF of a version that is not read; a later one changes nothing.
+  EXPECT_EQ(ReadBytes(*book, BiffBuilder().Bof(5, 0x0400).Eof().bytes), -1);
+  EXPECT_EQ(ReadBytes(*book, BiffBuilder().Bof(5).Eof().Bof(5, 0x0700).Eof().bytes), 1);
+  // A font record too short for its name fails the read.
+  Bytes font(16, 0);
+  font[14] = 40;
+  EXPECT_EQ(ReadBytes(*book, Book({}, {{0x0031, font}})), -1);
+}
+
+TEST(Reader, SharedStringsAcrossContinueRecords) {
+  // "abcdef" split after "abc" switching to 16-bit characters; then a rich string whose runs
+  // spill into the next CONTINUE; then a plain one.
+  Bytes sst;
+  PutDWord(sst, 3);
+  PutDWord(sst, 3);
+  PutWord(sst, 6);
+  sst.push_back(0);
+  sst.insert(sst.end(), {'a', 'b', 'c'});
+  Bytes cont1 = {1, 'd', 0, 'e', 0, 'f', 0};
+  PutWord(cont1, 2);
+  cont1.push_back(8);
+  PutWord(cont1, 2);  // two runs of 4 bytes
+  cont1.insert(cont1.end(), {'x', 'y', 1, 0, 0, 0});
+  Bytes cont2 = {0, 0, 0, 0};
+  PutWord(cont2, 1);
+  cont2.insert(cont2.end(), {0, 'z'});
+  BiffBuilder b;
+  b.Bof(5).Record(0x00FC, sst).Record(0x003C, cont1).Record(0x003C, cont2);
+  Bytes sheet;
+  PutDWord(sheet, 0);
+  PutWord(sheet, 0);
+  PutString8(sheet, "S", true);
+  b.Record(0x0085, sheet).Eof().Bof(0x10);
+  for (std::uint16_t i = 0; i < 3; ++i) {
+    Bytes cell = Cell(i, 0, 15);
+    PutDWord(cell, i);
+    b.Record(0x00FD, cell);
+  }
+  b.Eof();
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, b.bytes), 1);
+  const TXLSStringTable& strings = book->StringTable();
+  EXPECT_EQ(strings.GetString(At(*book, 0, 0)->StringIndex()), u"abcdef");
+  EXPECT_EQ(strings.GetString(At(*book, 1, 0)->StringIndex()), u"xy");
+  EXPECT_EQ(strings.GetString(At(*book, 2, 0)->StringIndex()), u"z");
+}
+
+TEST(Reader, HeaderAndFooterSections) {
+  auto header = [](const std::string& text) {
+    Bytes b;
+    PutString8(b, text);
+    return b;
+  };
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book({{0x0014, header("&LLeft&CCentre&RRight &&R")},
+                                   {0x0015, header("Page &P of &N")}})),
+            1);
+  const TXLSPageSetup& page = *book->GetWorksheets().GetItem(1)->GetPageSetup();
+  EXPECT_EQ(page.GetLeftHeader(), u"Left");
+  EXPECT_EQ(page.GetCenterHeader(), u"Centre");
+  EXPECT_EQ(page.GetRightHeader(), u"Right &&R");
+  // Text without section codes is the centre section.
+  EXPECT_EQ(page.GetLeftFooter(), u"");
+  EXPECT_EQ(page.GetCenterFooter(), u"Page &P of &N");
+  EXPECT_EQ(page.GetRightFooter(), u"");
+  ASSERT_EQ(ReadBytes(*book, Book({{0x0014, header("Before&RAfter")}})), 1);
+  const TXLSPageSetup& second = *book->GetWorksheets().GetItem(1)->GetPageSetup();
+  EXPECT_EQ(second.GetCenterHeader(), u"Before");
+  EXPECT_EQ(second.GetRightHeader(), u"After");
+}
+
+// A workbook made through the public operations, saved by our writer in BIFF8 and BIFF5 and
+// read back, holds what it held.
+TEST(Reader, SavedWorkbooksReadBackAsTheyWere) {
+  for (int format : {2, 1}) {
+    SCOPED_TRACE(format);
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    IXLSWorksheet& sheet = *book->GetWorksheets().Add();
+    sheet.SetName(u"Settings");
+    IXLSWorksheet& other = *book->GetWorksheets().Add();
+    other.SetName(u"Other");
+    IXLSRange cells = sheet.GetCells();
+    cells->GetItem(1, 1)->SetValue(Variant(u"Name"));
+    cells->GetItem(1, 2)->SetValue(Variant(12.75));
+    cells->GetItem(2, 1)->SetValue(Variant(true));
+    cells->GetItem(2, 2)->SetValue(Variant::Error(42));
+    cells->GetItem(3, 1)->SetValue(Variant(u"\u00dcber \u20ac"));
+    sheet.SetCellXF(0, 0, book->XFList().SetFontBold(sheet.GetCellXF(0, 0), true, false));
+    sheet.GetRangeRC(5, 1, 6, 3)->Merge(false);
+    sheet.ColumnInfo().SetColumnWidth(1, 20);
+    sheet.RowInfo().SetRowHeight(3, 30);
+    sheet.GetOutline().SetSummaryRow(0);
+    sheet.GetOutline().SetSummaryColumn(1);
+    sheet.GetPageSetup()->SetCenterHeader(u"Title & more");
+    sheet.GetPageSetup()->SetRightFooter(u"&P");
+    sheet.GetPageSetup()->SetOrientation(2);
+    sheet.GetPageSetup()->SetPrintArea(0, 0, 9, 3);
+    sheet.GetPageSetup()->SetPrintTitleRows(u"$1:$2");
+    sheet.GetHPageBreaks().AddBreak(20);
+    sheet.FreezePanes(1, 2, 2, 1);
+    sheet.SetZoom(Variant(75));
+    ASSERT_NE(book->Formulas().Names().Add(u"Total", u"=Settings!$B$1:$B$3", true), nullptr);
+    other.Activate();
+
+    platform::MemoryStream saved;
+    ASSERT_EQ(book->SaveToStreamFormat(saved, format), 1);
+    IXLSWorkbook read = TXLSWorkbook::Create();
+    ASSERT_EQ(ReadBytes(*read, saved.Bytes()), 1);
+    EXPECT_EQ(read->GetCurrentFormat(), format);
+    ASSERT_EQ(read->GetWorksheets().GetCount(), 2);
+    IXLSWorksheet& s = *read->GetWorksheets().GetItem(1);
+    EXPECT_EQ(s.GetName(), u"Settings");
+    EXPECT_EQ(read->GetActiveSheet(), read->GetWorksheets().GetItem(2));
+    EXPECT_EQ(DumpModel(*read, ""), DumpModel(*book, ""));
+    EXPECT_TRUE(read->XFList().GetFontBold(s.GetCellXF(0, 0)));
+    EXPECT_EQ(s.ColumnInfo().GetColumnWidth(1), 20);
+    EXPECT_EQ(s.RowInfo().GetRowHeight(3), 30);
+    EXPECT_EQ(s.GetOutline().GetSummaryRow(), 0);
+    EXPECT_EQ(s.GetOutline().GetSummaryColumn(), 1);
+    const TXLSPageSetup& page = *s.GetPageSetup();
+    EXPECT_EQ(page.GetCenterHeader(), u"Title & more");
+    EXPECT_EQ(page.GetRightFooter(), u"&P");
+    EXPECT_EQ(page.GetOrientation(), 2);
+    EXPECT_EQ(page.GetPrintArea(), sheet.GetPageSetup()->GetPrintArea());
+    EXPECT_EQ(page.GetPrintTitleRows(), u"$1:$2");
+    EXPECT_EQ(s.GetHPageBreaks().GetCount(), 1);
+    ASSERT_TRUE(s.HasPanes());
+    EXPECT_TRUE(s.GetPanes().Frozen());
+    EXPECT_EQ(s.GetPanes().RowSplit(), 2);
+    EXPECT_EQ(s.GetPanes().ColumnSplit(), 1);
+    EXPECT_EQ(s.GetZoom(), 75);
+    TXLSCustomName* total = read->Formulas().Names().FindByName(u"Total");
+    ASSERT_NE(total, nullptr);
+    EXPECT_EQ(read->Formulas().Names().FormulaText(total),
+              book->Formulas().Names().FormulaText(book->Formulas().Names().FindByName(u"Total")));
+  }
+}
+
+TEST(Reader, DatesOfA1904BookBecome1900Serials) {
+  Bytes format;
+  PutWord(format, 164);
+  PutString8(format, "yyyy-mm-dd");
+  Bytes xf(20, 0);
+  xf[2] = 164;  // number format 164
+  Bytes date1904;
+  PutWord(date1904, 1);
+  std::vector<std::pair<std::uint16_t, Bytes>> globals = {{0x0022, date1904}, {0x041E, format}};
+  for (int i = 0; i < 16; ++i) globals.push_back({0x00E0, Bytes(20, 0)});
+  globals.push_back({0x00E0, xf});  // XF 16: a date
+  Bytes dated = Cell(0, 0, 16), plain = Cell(0, 1, 15);
+  PutDouble(dated, 0);
+  PutDouble(plain, 0);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book({{0x0203, dated}, {0x0203, plain}}, globals)), 1);
+  EXPECT_TRUE(book->GetDate1904());
+  EXPECT_EQ(Number(*book, 0, 0), 1462);
+  EXPECT_EQ(Number(*book, 0, 1), 0);
+}
+
+}  // namespace
+}  // namespace xls::test

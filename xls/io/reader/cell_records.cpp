@@ -1,0 +1,192 @@
+// The cell records of a worksheet substream. Values go straight into the cell store with the
+// meaning of the value setter (text is literal text, numbers in date formats of a 1904 book
+// move to the 1900 system, a merged cell other than its area's first takes no value) and the
+// XF as IXLSWorksheet::SetCellXF sets it, one use moved.
+#include "xls/io/reader/workbook_reader.h"
+#include "xls/model/cell_address.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/string_table.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/xf_list.h"
+
+namespace xls {
+
+namespace {
+
+enum : std::uint16_t {
+  kRecFormula = 0x0006,
+  kRecMulRk = 0x00BD,
+  kRecMulBlank = 0x00BE,
+  kRecRString = 0x00D6,
+  kRecLabelSST = 0x00FD,
+  kRecBlank = 0x0201,
+  kRecNumber = 0x0203,
+  kRecLabel = 0x0204,
+  kRecBoolErr = 0x0205,
+  kRecRk = 0x027E,
+  kRecFormula4 = 0x0406,
+};
+
+// 1462 days lie between the 1900 and the 1904 date systems.
+constexpr double kDate1904Shift = 1462;
+
+}  // namespace
+
+struct TXLSReader::CellPlace {
+  TXLSCellRef* cell = nullptr;
+  std::int32_t row = 0, column = 0;
+};
+
+bool TXLSReader::Place(std::int32_t row, std::int32_t column, CellPlace& place) {
+  if (row < 0 || row > 65535 || column < 0 || column > 255) return false;
+  place.cell = sheet_->Cells().GetOrCreateCell(row, column);
+  place.row = row;
+  place.column = column;
+  return place.cell != nullptr;
+}
+
+void TXLSReader::SetXF(CellPlace& place, std::int32_t xf) {
+  workbook_.XFList().MoveUse(place.cell->XF(), xf);
+  place.cell->SetXF(xf);
+}
+
+namespace {
+
+// What the value setter does first: the cell gives back its string and becomes blank. A
+// merged cell other than its area's first keeps nothing.
+bool ClearForValue(TXLSCellRef& cell, TXLSWorkbook& book) {
+  if (cell.IsMergedNonMaster()) return false;
+  if (cell.Kind() == kCellString) {
+    book.StringTable().Release(cell.StringIndex());
+    cell.SetStringIndex(-1);
+  }
+  cell.SetKind(kCellBlank);
+  return true;
+}
+
+}  // namespace
+
+void TXLSReader::SetNumber(CellPlace& place, double value, std::int32_t recordXF) {
+  if (!ClearForValue(*place.cell, workbook_)) return;
+  if (date1904_) {
+    const std::int32_t xf = recordXF != 0 ? recordXF : sheet_->GetCellXF(place.row, place.column);
+    if (workbook_.XFList().IsDateFormat(xf)) value += kDate1904Shift;
+  }
+  place.cell->SetKind(kCellNumber);
+  place.cell->SetNumber(value);
+}
+
+void TXLSReader::SetText(CellPlace& place, const std::u16string& text) {
+  if (!ClearForValue(*place.cell, workbook_)) return;
+  place.cell->SetStringIndex(workbook_.StringTable().Add(text));
+  place.cell->SetKind(kCellString);
+}
+
+void TXLSReader::SetBoolOrError(CellPlace& place, bool error, std::uint8_t value) {
+  if (!ClearForValue(*place.cell, workbook_)) return;
+  place.cell->SetKind(error ? kCellError : kCellBoolean);
+  place.cell->SetNumber(error ? value : (value == 1 ? 1.0 : 0.0));
+}
+
+void TXLSReader::SetBlank(CellPlace& place) { ClearForValue(*place.cell, workbook_); }
+
+bool TXLSReader::LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text) {
+  std::size_t pos = offset;
+  return Biff8() ? body.String(pos, false, true, 1252, text) : body.String(pos, false, false, codePage, text);
+}
+
+void TXLSReader::Cell(std::uint16_t id, TXLSRecordBody body) {
+  const std::int32_t row = body.Word(0);
+  const std::int32_t column = body.Word(2);
+  if (!body.ok) return;
+  CellPlace place;
+  switch (id) {
+    case kRecNumber: {
+      const std::int32_t xf = body.Word(4);
+      const double value = body.Double(6);
+      if (!body.ok || !Place(row, column, place)) return;
+      SetXF(place, xf);
+      SetNumber(place, value, xf);
+      return;
+    }
+    case kRecRk: {
+      const std::int32_t xf = body.Word(4);
+      const std::uint32_t rk = body.DWord(6);
+      if (!body.ok || !Place(row, column, place)) return;
+      SetXF(place, xf);
+      SetNumber(place, DecodeRK(rk), xf);
+      return;
+    }
+    case kRecMulRk: {
+      // Entries of 6 bytes between the first column and the trailing last-column word.
+      if (body.size < 6) return;
+      const std::size_t count = (body.size - 6) / 6;
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::int32_t xf = body.Word(4 + 6 * i);
+        const std::uint32_t rk = body.DWord(6 + 6 * i);
+        if (!Place(row, column + static_cast<std::int32_t>(i), place)) return;
+        SetXF(place, xf);
+        SetNumber(place, DecodeRK(rk), xf);
+      }
+      return;
+    }
+    case kRecMulBlank: {
+      if (body.size < 6) return;
+      const std::size_t count = (body.size - 6) / 2;
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::int32_t xf = body.Word(4 + 2 * i);
+        if (!Place(row, column + static_cast<std::int32_t>(i), place)) return;
+        SetBlank(place);
+        SetXF(place, xf);
+      }
+      return;
+    }
+    case kRecBlank: {
+      const std::int32_t xf = body.Word(4);
+      if (!body.ok || !Place(row, column, place)) return;
+      SetBlank(place);
+      SetXF(place, xf);
+      return;
+    }
+    case kRecLabel:
+    case kRecRString: {
+      const std::int32_t xf = body.Word(4);
+      std::u16string text;
+      if (!body.ok || !LabelText(body, 6, codePage_, text) || !Place(row, column, place)) return;
+      SetText(place, text);
+      SetXF(place, xf);
+      return;
+    }
+    case kRecLabelSST: {
+      const std::int32_t xf = body.Word(4);
+      const std::uint32_t index = body.DWord(6);
+      if (!body.ok || !Place(row, column, place)) return;
+      static const std::u16string kEmpty;
+      SetText(place, index < sharedStrings_.size() ? sharedStrings_[index] : kEmpty);
+      SetXF(place, xf);
+      return;
+    }
+    case kRecBoolErr: {
+      const std::int32_t xf = body.Word(4);
+      const std::uint8_t value = body.Byte(6);
+      const std::uint8_t isError = body.Byte(7);
+      if (!body.ok || !Place(row, column, place)) return;
+      SetBoolOrError(place, isError != 0, value);
+      SetXF(place, xf);
+      return;
+    }
+    case kRecFormula:
+    case kRecFormula4: {
+      // Formula cells wait for the calculator's compiled formulas: the cell keeps its format.
+      const std::int32_t xf = body.Word(4);
+      if (!body.ok || !Place(row, column, place)) return;
+      SetXF(place, xf);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace xls

@@ -1,0 +1,427 @@
+// The records of the workbook globals: fonts, number formats, XFs and styles, palette, sheets,
+// shared strings, external references, defined names, protection and window settings.
+#include <algorithm>
+
+#include "xls/formula/workbook_formulas.h"
+#include "xls/io/reader/workbook_reader.h"
+#include "xls/model/key_text.h"
+#include "xls/model/variant.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+
+namespace xls {
+
+namespace {
+
+enum : std::uint16_t {
+  kRecRefMode = 0x000F,
+  kRecProtect = 0x0012,
+  kRecPassword = 0x0013,
+  kRecExternSheet = 0x0017,
+  kRecName = 0x0018,
+  kRecDate1904 = 0x0022,
+  kRecExternName = 0x0023,
+  kRecFont = 0x0031,
+  kRecWindow1 = 0x003D,
+  kRecCodePage = 0x0042,
+  kRecPalette = 0x0092,
+  kRecXF = 0x00E0,
+  kRecSST = 0x00FC,
+  kRecSupBook = 0x01AE,
+  kRecCodeName = 0x01BA,
+  kRecStyle = 0x0293,
+  kRecFormat = 0x041E,
+};
+
+}  // namespace
+
+int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
+  TXLSRecordBody body(chunks.GetChunk(0));
+  switch (id) {
+    case kRecRefMode:
+      if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));
+      return 1;
+    case kRecProtect:
+      if (body.size >= 2 && body.Word(0) == 1) workbook_.Protection().SetProtected(true);
+      return 1;
+    case kRecPassword:
+      if (body.size >= 2) workbook_.Protection().SetPasswordHash(body.Word(0));
+      return 1;
+    case kRecExternSheet:
+      ExternSheet(body);
+      return 1;
+    case kRecName:
+      Name(body);
+      return 1;
+    case kRecDate1904:
+      if (body.size >= 2) {
+        date1904_ = body.Word(0) == 1;
+        workbook_.SetDate1904(date1904_);
+      }
+      return 1;
+    case kRecExternName:
+      return workbook_.Formulas().Externs().SupBook().ReadExternName(body.data, body.size, Biff8());
+    case kRecFont:
+      return Font(body);
+    case kRecWindow1:
+      if (body.size >= 16) {
+        activeTab_ = body.Word(10);
+        firstVisibleTab_ = body.Word(12);
+      }
+      return 1;
+    case kRecCodePage:
+      if (body.size >= 2) {
+        const std::uint16_t page = body.Word(0);
+        // 1200 (UTF-16) in a BIFF8 file: its 8-bit texts are in 1252. A BIFF5 file that says
+        // 1200 holds its 8-bit texts as UTF-16LE bytes.
+        codePage_ = page == kCodePageUtf16 && Biff8() ? 1252 : page;
+        workbook_.SetCodePage(page == kCodePageUtf16 ? 1252 : page);
+      }
+      return 1;
+    case kRecBoundSheet:
+      BoundSheet(body);
+      return 1;
+    case kRecPalette:
+      Palette(body);
+      return 1;
+    case kRecXF:
+      XF(body);
+      return 1;
+    case kRecSST:
+      SST(chunks);
+      return 1;
+    case kRecSupBook:
+      return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
+    case kRecCodeName:
+      if (body.size >= 4) {
+        std::size_t pos = 0;
+        std::u16string text;
+        if (body.String(pos, false, true, 1252, text)) workbook_.SetCodeName(text);
+      }
+      return 1;
+    case kRecStyle:
+      Style(body);
+      return 1;
+    case kRecFormat:
+      Format(body);
+      return 1;
+    default:
+      // FILEPASS was taken by the record stream; drawings and everything else are passed over.
+      return 1;
+  }
+}
+
+int TXLSReader::Font(TXLSRecordBody body) {
+  TXLSFontList& fonts = workbook_.XFList().Fonts();
+  const std::int32_t position = fontCounter_++;
+  std::u16string name;
+  bool ok = body.size >= 15;
+  if (ok) {
+    const std::size_t length = body.Byte(14);
+    if (Biff8()) {
+      const bool wide = body.Byte(15) == 1;
+      ok = body.Chars(16, length, wide, 1252, name);
+    } else {
+      ok = body.Chars(15, length, false, codePage_, name);
+    }
+  }
+  if (!ok) {
+    fonts.SetEntry(position, fonts.DefaultKey());
+    return kReadBadRecord;
+  }
+  const std::uint16_t attributes = body.Word(2);
+  const std::uint16_t escapement = body.Word(8);
+  std::u16string key = HexDigits(body.Word(0), 4) + HexDigits(body.Word(4), 4);
+  key += body.Word(6) > 400 ? u'1' : u'0';
+  key += (attributes & 0x02) ? u'1' : u'0';
+  key += (attributes & 0x08) ? u'1' : u'0';
+  key += (attributes & 0x10) ? u'1' : u'0';
+  key += (attributes & 0x20) ? u'1' : u'0';
+  key += HexDigits(body.Byte(10), 2);
+  key += (escapement & 0x02) ? u'1' : u'0';
+  key += (escapement & 0x01) ? u'1' : u'0';
+  key += HexDigits(body.Byte(11), 2);
+  key += HexDigits(body.Byte(12), 2);
+  key += name;
+  fonts.SetEntry(position, key);
+  return 1;
+}
+
+void TXLSReader::XF(TXLSRecordBody body) {
+  std::uint32_t font = body.Word(0);
+  if (font >= 5) font -= 1;
+  const std::uint16_t typeWord = body.Word(4);
+  std::u16string key = HexDigits(font, 4) + HexDigits(body.Word(2), 4) + HexDigits(typeWord & 7u, 1) +
+                       HexDigits((typeWord & 0xFFF0u) >> 4, 4) + HexDigits(body.Byte(6), 2);
+  if (Biff8()) {
+    const std::uint32_t fill = body.DWord(14);
+    key += HexDigits(body.Byte(7), 2) + HexDigits(body.Byte(8), 2) + HexDigits(body.DWord(10), 8) +
+           HexDigits(fill & 0x3FFFFFFu, 8) + HexDigits(fill >> 26, 2) + HexDigits(body.Word(18), 4) +
+           HexDigits(static_cast<std::uint32_t>(body.Byte(9)) >> 2, 2);
+  } else {
+    static constexpr std::uint32_t kRotation[4] = {0, 255, 90, 180};
+    const std::uint32_t a = body.Word(10), b = body.Word(12), c = body.Word(14);
+    const std::uint32_t border1 = ((a * 64) & 0x7000) | ((b * 256) & 0x700) | ((b >> 3) & 7) |
+                                  ((b >> 2) & 0x70) | ((c << 16) & 0x7F0000) | ((c << 16) & 0x3F800000);
+    const std::uint32_t border2 = ((a >> 2) & 0x3F80) | (b >> 9);
+    key += HexDigits(kRotation[body.Byte(7) & 3], 2) + u"00" + HexDigits(border1, 8) + HexDigits(border2, 8) +
+           HexDigits((body.DWord(8) >> 16) & 63, 2) + HexDigits(body.Word(8), 4) +
+           HexDigits(static_cast<std::uint32_t>(body.Byte(7)) >> 2, 2);
+  }
+  workbook_.XFList().SetEntry(xfCounter_++, key);
+}
+
+void TXLSReader::Format(TXLSRecordBody body) {
+  const std::uint16_t index = body.Word(0);
+  std::size_t pos = 2;
+  std::u16string text;
+  const bool ok = Biff8() ? body.String(pos, false, true, 1252, text) : body.String(pos, true, false, codePage_, text);
+  if (body.ok && ok) workbook_.XFList().NumFormats().SetString(index, text);
+}
+
+void TXLSReader::Style(TXLSRecordBody body) {
+  const std::uint16_t word = body.Word(0);
+  if (!body.ok) return;
+  const std::int32_t xf = word & 0x0FFF;
+  TXLSXFList& xfs = workbook_.XFList();
+  if (word & 0x8000) {
+    const std::uint8_t styleId = body.Byte(2);
+    if (body.ok && xf < xfs.Count()) {
+      xfs.Styles().AddBuiltIn(styleId, xf);
+      xfs.AddUse(xf);
+    }
+    return;
+  }
+  std::u16string name;
+  std::size_t pos = 2;
+  const bool ok = Biff8() ? body.String(pos, false, true, 1252, name) : body.String(pos, true, false, codePage_, name);
+  if (!ok || name.empty()) return;
+  xfs.Styles().AddUser(name, xf);
+  xfs.AddUse(xf);
+}
+
+void TXLSReader::Palette(TXLSRecordBody body) {
+  const std::size_t count = body.Word(0);
+  if (!body.ok || body.size < 2) return;
+  const std::size_t fits = std::min<std::size_t>(count, (body.size - 2) / 4);
+  for (std::size_t i = 0; i < fits; ++i) {
+    const std::size_t o = 2 + 4 * i;
+    const std::uint32_t rgb = body.Byte(o) | (static_cast<std::uint32_t>(body.Byte(o + 1)) << 8) |
+                              (static_cast<std::uint32_t>(body.Byte(o + 2)) << 16);
+    workbook_.SetPaletteColor(static_cast<std::int32_t>(i + 1), rgb);
+  }
+}
+
+void TXLSReader::BoundSheet(TXLSRecordBody body) {
+  const std::uint8_t visibility = body.Byte(4);
+  const std::uint8_t type = body.Byte(5);
+  if (!body.ok || (type != 0 && type != 2)) return;
+  std::size_t pos = 6;
+  std::u16string name;
+  // BIFF8 keeps 8-bit names in 1252; BIFF5 names are in the workbook's code page.
+  const bool ok = body.String(pos, true, Biff8(), Biff8() ? 1252 : codePage_, name);
+  IXLSWorksheet* sheet = workbook_.GetWorksheets().Add();
+  if (ok) sheet->SetName(name);
+  sheet->SetVisible(Variant(static_cast<int>(visibility)));
+}
+
+void TXLSReader::SST(const TXLSBlobList& chunks) {
+  const std::size_t count = chunks.Count();
+  TXLSRecordBody head(chunks.GetChunk(0));
+  uniqueStrings_ = head.DWord(4);
+  auto sizeOf = [&](std::size_t i) -> std::size_t {
+    const TXLSBlob* c = chunks.GetChunk(i);
+    return c ? c->GetSize() : 0;
+  };
+  std::size_t ci = 0, pos = 8;
+  if (head.size <= 8) {
+    ci = 1;
+    pos = 8 - head.size;
+  }
+  std::uint32_t read = 0;
+  bool unfinished = false;
+  std::size_t charsLeft = 0, runs = 0, extension = 0;
+  const int codePage = SSTCodePage();
+  std::u16string piece;
+  while ((read < uniqueStrings_ || unfinished) && ci < count) {
+    const std::size_t size = sizeOf(ci);
+    TXLSRecordBody chunk(chunks.GetChunk(ci));
+    if (!unfinished && pos >= size) {
+      pos -= size;
+      ++ci;
+      continue;
+    }
+    std::uint8_t options;
+    std::size_t header;
+    if (unfinished) {
+      options = chunk.Byte(pos);
+      header = 1;
+      if (!chunk.ok) {  // an empty CONTINUE: the string goes on in the next one
+        ++ci;
+        pos = 0;
+        continue;
+      }
+    } else {
+      // A header cut by the chunk end cannot be read: the rest of the table is dropped.
+      charsLeft = chunk.Word(pos);
+      options = chunk.Byte(pos + 2);
+      header = 3;
+      runs = 0;
+      extension = 0;
+      if (options & 8) {
+        runs = chunk.Word(pos + header);
+        header += 2;
+      }
+      if (options & 4) {
+        extension = chunk.DWord(pos + header);
+        header += 4;
+      }
+      if (!chunk.ok) break;
+      sharedStrings_.emplace_back();
+    }
+    const std::size_t width = (options & 1) ? 2 : 1;
+    const std::size_t start = pos + header;
+    const std::size_t available = start <= size ? (size - start) / width : 0;
+    const std::size_t take = std::min(charsLeft, available);
+    if (take > 0 && chunk.Chars(start, take, width == 2, codePage, piece)) sharedStrings_.back() += piece;
+    charsLeft -= take;
+    if (charsLeft > 0) {
+      unfinished = true;
+      ++ci;
+      pos = 0;
+      continue;
+    }
+    unfinished = false;
+    ++read;
+    pos = start + take * width + runs * 4 + extension;
+    while (ci < count && pos >= sizeOf(ci)) {
+      pos -= sizeOf(ci);
+      ++ci;
+    }
+  }
+}
+
+void TXLSReader::ExternSheet(TXLSRecordBody body) {
+  if (!Biff8()) {
+    std::u16string name;
+    if (body.size >= 2 && body.Byte(1) == 3) body.Chars(2, body.size - 2, false, codePage_, name);
+    biff5ExternSheets_.push_back(name);
+    return;
+  }
+  const std::size_t count = body.Word(0);
+  if (!body.ok) return;
+  const std::size_t fits = std::min<std::size_t>(count, (body.size - 2) / 6);
+  TXLSExternSheet& externs = workbook_.Formulas().Externs();
+  for (std::size_t i = 0; i < fits; ++i) {
+    const std::size_t o = 2 + 6 * i;
+    externs.AddFromRecord(static_cast<int>(i + 1), body.Word(o), body.Word(o + 2), body.Word(o + 4));
+  }
+}
+
+void TXLSReader::Name(TXLSRecordBody body) {
+  const std::int32_t id = ++nameCounter_;
+  const std::uint16_t options = body.Word(0);
+  if (!body.ok) return;
+  if (options & 0x20) {
+    BuiltInName(body);
+  } else if (Biff8()) {
+    UserName(id, body);
+  } else {
+    cachedNames_.push_back({id, std::vector<std::uint8_t>(body.data, body.data + body.size)});
+  }
+}
+
+int TXLSReader::SheetIdOfBiff5Scope(std::int32_t scope) const {
+  if (scope == 0) return 0;
+  if (scope < 0 || static_cast<std::size_t>(scope) > biff5ExternSheets_.size()) return -1;
+  return workbook_.GetWorksheets().IdOfName(biff5ExternSheets_[static_cast<std::size_t>(scope - 1)]);
+}
+
+void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
+  const bool hidden = body.Word(0) & 1;
+  const std::size_t length = body.Byte(3);
+  const std::size_t formulaSize = body.Word(4);
+  const std::uint16_t sheetIndex = body.Word(8);
+  if (!body.ok || length == 0) return;
+  IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+  std::int32_t scope = 0;
+  if (Biff8()) {
+    if (sheetIndex != 0) {
+      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      if (!sheet) return;
+      scope = sheet->GetSheetId();
+    }
+  } else {
+    scope = SheetIdOfBiff5Scope(static_cast<std::int16_t>(body.Word(6)));
+    // Writers that leave the EXTERNSHEET index out still give the sheet's position.
+    if (scope == 0 && sheetIndex != 0) {
+      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      scope = sheet ? sheet->GetSheetId() : -1;
+    }
+    if (scope < 0) return;
+  }
+  std::u16string text;
+  std::size_t pos = 14;
+  if (Biff8()) {
+    const bool wide = body.Byte(14) == 1;
+    pos = 15;
+    if (!body.Chars(pos, length, wide, 1252, text)) return;
+    pos += wide ? 2 * length : length;
+  } else {
+    if (!body.Chars(pos, length, false, codePage_, text)) return;
+    pos += length;
+  }
+  TXLSWorkbookFormulas& formulas = workbook_.Formulas();
+  formulas.Compiler().SetCodePage(codePage_);
+  auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
+  if (!tree) return;
+  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree));
+}
+
+void TXLSReader::BuiltInName(TXLSRecordBody body) {
+  const bool biff8 = Biff8();
+  const bool oneArea = biff8 ? body.size == 27 : body.size == 36;
+  const bool twoAreas = biff8 ? body.size == 42 : body.size == 61;
+  if (!oneArea && !twoAreas) return;
+  std::int32_t code = -1;
+  if (biff8) {
+    if (body.Byte(14) == 0) code = body.Byte(15);
+  } else {
+    code = body.Byte(14);
+  }
+  std::int32_t sheet = body.Word(8);
+  if (!biff8 && sheet == 0) sheet = body.Word(6);
+  if (sheet < 1) return;
+  struct Area {
+    std::int32_t r1, r2, c1, c2;
+  };
+  // BIFF8 rows are whole words and columns carry relative flags above bit 7; BIFF5 rows carry
+  // them in bits 14 and 15.
+  auto areaAt = [&](std::size_t rows, std::size_t columns) {
+    if (biff8)
+      return Area{body.Word(rows), body.Word(rows + 2), body.Word(columns) & 0xFF, body.Word(columns + 2) & 0xFF};
+    return Area{body.Word(rows) & 0x3FFF, body.Word(rows + 2) & 0x3FFF, body.Byte(columns), body.Byte(columns + 1)};
+  };
+  auto titles = [&](const Area& a) {
+    if (a.c1 != 0 || a.c2 != 255)
+      systemNames_.push_back({7, sheet, -1, -1, a.c1, a.c2});
+    else
+      systemNames_.push_back({7, sheet, a.r1, biff8 ? a.r2 : (a.r2 == 0x3FFF ? 65535 : a.r2), -1, -1});
+  };
+  if (oneArea) {
+    const Area a = biff8 ? areaAt(19, 23) : areaAt(30, 34);
+    if (code == 6 || code == 13) {
+      systemNames_.push_back({code, sheet, a.r1, a.r2, a.c1, a.c2});
+    } else if (code == 7) {
+      titles(a);
+    }
+    return;
+  }
+  if (code != 7) return;
+  titles(biff8 ? areaAt(22, 26) : areaAt(33, 37));
+  titles(biff8 ? areaAt(33, 37) : areaAt(54, 58));
+}
+
+}  // namespace xls

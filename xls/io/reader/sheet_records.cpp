@@ -1,0 +1,382 @@
+// The records of a worksheet substream: rows and columns, default sizes, merged areas, page
+// setup, header and footer, page breaks, window settings, protection and hyperlinks. Cell
+// records go on to cell_records.cpp.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "xls/io/reader/workbook_reader.h"
+#include "xls/model/cell_address.h"
+#include "xls/model/range.h"
+#include "xls/model/variant.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+
+namespace xls {
+
+namespace {
+
+enum : std::uint16_t {
+  kRecProtect = 0x0012,
+  kRecPassword = 0x0013,
+  kRecHeader = 0x0014,
+  kRecFooter = 0x0015,
+  kRecExternSheet = 0x0017,
+  kRecVPageBreaks = 0x001A,
+  kRecHPageBreaks = 0x001B,
+  kRecSelection = 0x001D,
+  kRecLeftMargin = 0x0026,
+  kRecRightMargin = 0x0027,
+  kRecTopMargin = 0x0028,
+  kRecBottomMargin = 0x0029,
+  kRecPrintHeaders = 0x002A,
+  kRecPrintGridlines = 0x002B,
+  kRecPane = 0x0041,
+  kRecDefColWidth = 0x0055,
+  kRecColInfo = 0x007D,
+  kRecWsBool = 0x0081,
+  kRecHCenter = 0x0083,
+  kRecVCenter = 0x0084,
+  kRecStandardWidth = 0x0099,
+  kRecScl = 0x00A0,
+  kRecSetup = 0x00A1,
+  kRecMergedCells = 0x00E5,
+  kRecHLink = 0x01B8,
+  kRecCodeName = 0x01BA,
+  kRecRow = 0x0208,
+  kRecDefaultRowHeight = 0x0225,
+  kRecWindow2 = 0x023E,
+  kRecHLinkTooltip = 0x0800,
+  kRecSheetProtection = 0x0867,
+  kRecRString = 0x00D6,
+  kRecLabel = 0x0204,
+};
+
+// A merged area larger than this is not taken: merging makes a cell for every position.
+constexpr std::int64_t kMaxMergedCells = 1 << 20;
+
+}  // namespace
+
+// Header and footer texts: sections start at &L, &C and &R; text before the first code is
+// the centre section; "&&" is an escaped ampersand and stays as it is.
+void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
+  int section = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t ch = text[i];
+    if (ch == u'&' && i + 1 < text.size()) {
+      const char16_t code = text[i + 1];
+      if (code == u'&') {
+        parts[section] += u"&&";
+        ++i;
+        continue;
+      }
+      const int to = code == u'L' ? 0 : code == u'C' ? 1 : code == u'R' ? 2 : -1;
+      if (to >= 0) {
+        section = to;
+        ++i;
+        continue;
+      }
+    }
+    parts[section] += ch;
+  }
+}
+
+int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
+  IXLSWorksheet* sheet = CurrentSheet();
+  if (!sheet) return 1;
+  TXLSRecordBody body(chunks.GetChunk(0));
+  TXLSPageSetup& page = *sheet->GetPageSetup();
+  auto flag = [&body]() { return body.size >= 2 && body.Word(0) == 1; };
+  auto margin = [&body](void (TXLSPageSetup::*set)(double), TXLSPageSetup& p) {
+    if (body.size >= 8) (p.*set)(body.Double(0));
+  };
+  switch (id) {
+    case kRecProtect:
+      if (flag()) sheet->Protection().SetProtected(true);
+      return 1;
+    case kRecPassword:
+      if (body.size >= 2) sheet->Protection().SetPasswordHash(body.Word(0));
+      return 1;
+    case kRecHeader:
+    case kRecFooter:
+      HeaderFooter(body, id == kRecHeader);
+      return 1;
+    case kRecExternSheet:
+      if (!Biff8()) ExternSheet(body);
+      return 1;
+    case kRecVPageBreaks:
+    case kRecHPageBreaks:
+      PageBreaks(body, id == kRecHPageBreaks);
+      return 1;
+    case kRecSelection:
+      Selection(body);
+      return 1;
+    case kRecLeftMargin:
+      margin(&TXLSPageSetup::SetLeftMargin, page);
+      return 1;
+    case kRecRightMargin:
+      margin(&TXLSPageSetup::SetRightMargin, page);
+      return 1;
+    case kRecTopMargin:
+      margin(&TXLSPageSetup::SetTopMargin, page);
+      return 1;
+    case kRecBottomMargin:
+      margin(&TXLSPageSetup::SetBottomMargin, page);
+      return 1;
+    case kRecPrintHeaders:
+      page.SetPrintHeadings(flag());
+      return 1;
+    case kRecPrintGridlines:
+      page.SetPrintGridlines(flag());
+      return 1;
+    case kRecPane:
+      Pane(body);
+      return 1;
+    case kRecDefColWidth:
+      if (body.size >= 2) sheet->SetStandardWidth(ColWidthToChars((body.Word(0) * 296) & 0xFFFF));
+      return 1;
+    case kRecColInfo:
+      ColInfo(body);
+      return 1;
+    case kRecWsBool:
+      WsBool(body);
+      return 1;
+    case kRecHCenter:
+      page.SetCenterHorizontally(flag());
+      return 1;
+    case kRecVCenter:
+      page.SetCenterVertically(flag());
+      return 1;
+    case kRecStandardWidth:
+      if (body.size >= 2) sheet->SetStandardWidth(ColWidthToChars(body.Word(0)));
+      return 1;
+    case kRecScl:
+      if (body.size >= 4 && body.Word(2) != 0)
+        sheet->SetZoom(Variant(static_cast<int>(std::lround(body.Word(0) * 100.0 / body.Word(2)))));
+      return 1;
+    case kRecSetup:
+      Setup(body);
+      return 1;
+    case kRecMergedCells:
+      MergedCells(body);
+      return 1;
+    case kRecHLink:
+      // A link continued in CONTINUE records is passed over.
+      if (chunks.Count() == 1) sheet->Hyperlinks().LoadHLINK(body.data, body.size);
+      return 1;
+    case kRecHLinkTooltip:
+      sheet->Hyperlinks().LoadHLINKTooltip(body.data, body.size);
+      return 1;
+    case kRecCodeName:
+      if (body.size >= 4) {
+        std::size_t pos = 0;
+        std::u16string text;
+        if (body.String(pos, false, true, 1252, text)) sheet->SetCodeName(text);
+      }
+      return 1;
+    case kRecRow:
+      Row(body);
+      return 1;
+    case kRecDefaultRowHeight:
+      if (body.size >= 4 && body.Word(2) != 0) sheet->SetStandardHeight(TwipsToPoints(body.Word(2)));
+      return 1;
+    case kRecWindow2:
+      Window2(body);
+      return 1;
+    case kRecSheetProtection:
+      if (body.size >= 23) sheet->Protection().SetOptions(body.Word(19));
+      return 1;
+    case kRecLabel:
+    case kRecRString:
+      if (chunks.Count() > 1) {
+        // A long text goes on in CONTINUE records: BIFF8 starts each with an option byte.
+        std::vector<std::uint8_t> joined(body.data, body.data + body.size);
+        for (std::size_t i = 1; i < chunks.Count(); ++i) {
+          const TXLSBlob* more = chunks.GetChunk(i);
+          const std::size_t skip = Biff8() ? 1 : 0;
+          if (more && more->GetSize() > skip) joined.insert(joined.end(), more->GetData() + skip, more->GetData() + more->GetSize());
+        }
+        Cell(id, TXLSRecordBody(joined.data(), joined.size()));
+        return 1;
+      }
+      Cell(id, body);
+      return 1;
+    default:
+      Cell(id, body);
+      return 1;
+  }
+}
+
+void TXLSReader::HeaderFooter(TXLSRecordBody body, bool header) {
+  std::u16string text;
+  std::size_t pos = 0;
+  if (body.size == 0) return;
+  const bool ok = Biff8() ? body.String(pos, false, true, 1252, text) : body.String(pos, true, false, codePage_, text);
+  if (!ok) return;
+  std::u16string parts[3];
+  SplitHeaderFooter(text, parts);
+  TXLSPageSetup& page = *CurrentSheet()->GetPageSetup();
+  if (header) {
+    page.SetLeftHeader(parts[0]);
+    page.SetCenterHeader(parts[1]);
+    page.SetRightHeader(parts[2]);
+  } else {
+    page.SetLeftFooter(parts[0]);
+    page.SetCenterFooter(parts[1]);
+    page.SetRightFooter(parts[2]);
+  }
+}
+
+void TXLSReader::PageBreaks(TXLSRecordBody body, bool horizontal) {
+  const std::size_t count = body.Word(0);
+  if (!body.ok) return;
+  const std::size_t entry = Biff8() ? 6 : 2;
+  const std::size_t fits = std::min(count, (body.size - 2) / entry);
+  IXLSWorksheet& sheet = *CurrentSheet();
+  for (std::size_t i = 0; i < fits; ++i) {
+    const std::int32_t at = body.Word(2 + entry * i);
+    if (horizontal) {
+      sheet.GetHPageBreaks().AddBreak(at);
+    } else if (at <= 255) {
+      sheet.GetVPageBreaks().AddBreak(at);
+    }
+  }
+}
+
+void TXLSReader::Selection(TXLSRecordBody body) {
+  const std::size_t active = body.Word(5);
+  const std::size_t count = body.Word(7);
+  const std::size_t o = 9 + 6 * active;
+  if (!body.ok || active >= count || !body.Has(o, 6)) return;
+  std::int32_t r1 = body.Word(o), r2 = body.Word(o + 2);
+  std::int32_t c1 = body.Byte(o + 4), c2 = body.Byte(o + 5);
+  if (r1 == 0 && r2 == 16383) r2 = 65535;
+  if (r1 > r2) std::swap(r1, r2);
+  if (c1 > c2) std::swap(c1, c2);
+  TXLSRange::CreateRC(CurrentSheet(), r1, c1, r2, c2)->Select();
+}
+
+void TXLSReader::Pane(TXLSRecordBody body) {
+  const std::uint16_t x = body.Word(0), y = body.Word(2), top = body.Word(4), left = body.Word(6);
+  if (!body.ok) return;
+  IXLSWorksheet& sheet = *CurrentSheet();
+  if (frozen_) {
+    sheet.FreezePanes(x, y, top, left);
+    return;
+  }
+  // A split: x in 1/113.879 of a character past an offset of 390, y in twips past 255. The
+  // distances become column and row counts from the first visible column and row.
+  const double characters = x > 390 ? (x - 390) / 113.879 : 0;
+  const double points = y > 255 ? (y - 255) / 20.0 : 0;
+  auto count = [](double distance, std::int32_t start, std::int32_t last, auto size) {
+    double n = 0;
+    for (std::int32_t i = start; i <= last && distance > 0; ++i) {
+      const double s = size(i);
+      if (s <= 0) continue;
+      if (distance >= s) {
+        n += 1;
+        distance -= s;
+      } else {
+        n += distance / s;
+        distance = 0;
+      }
+    }
+    return std::round(n * 100.0) / 100.0;
+  };
+  const TXLSColumnInfoList& columns = sheet.ColumnInfo();
+  const TXLSRowInfoList& rows = sheet.RowInfo();
+  const double columnCount = count(characters, sheet.GetScrollColumn() - 1, 255, [&](std::int32_t c) {
+    return columns.IsHidden(c) ? 0.0 : columns.GetColumnWidth(c);
+  });
+  const double rowCount = count(points, sheet.GetScrollRow() - 1, 65535, [&](std::int32_t r) {
+    return rows.IsHidden(r) ? 0.0 : rows.GetRowHeight(r);
+  });
+  TXLSPanes& panes = sheet.GetPanes();
+  panes.Clear();
+  if (columnCount == 0 && rowCount == 0) return;
+  panes.SetSplitPosition(columnCount, rowCount);
+  panes.SetTopRow(top);
+  panes.SetLeftColumn(left);
+}
+
+void TXLSReader::Window2(TXLSRecordBody body) {
+  const std::uint16_t options = body.Word(0);
+  const std::uint16_t top = body.Word(2), left = body.Word(4);
+  if (!body.ok) return;
+  IXLSWorksheet& sheet = *CurrentSheet();
+  sheet.SetDisplayGridlines(options & 0x0002);
+  frozen_ = options & 0x0008;
+  sheet.SetShowZeros(options & 0x0010);
+  sheet.SetRightToLeft(options & 0x0040);
+  const bool selected = options & 0x0200;
+  if (selected) sheet.Select(false);
+  sheet.SetSelected(selected);
+  sheet.SetScrollRow(top + 1);
+  sheet.SetScrollColumn(left + 1);
+}
+
+void TXLSReader::WsBool(TXLSRecordBody body) {
+  const std::uint16_t options = body.Word(0);
+  if (!body.ok) return;
+  fitToPage_ = options & 0x0100;
+  TXLSOutline& outline = CurrentSheet()->GetOutline();
+  outline.SetSummaryColumn((options & 0x0080) ? 1 : 0);
+  // Bit 6 set: summary rows below their detail, as the writer writes it.
+  outline.SetSummaryRow((options & 0x0040) ? 1 : 0);
+}
+
+void TXLSReader::Setup(TXLSRecordBody body) {
+  if (body.size < 34) return;
+  TXLSPageSetup& page = *CurrentSheet()->GetPageSetup();
+  page.SetPaperSize(body.Word(0));
+  page.SetZoom(Variant(static_cast<int>(body.Word(2))));
+  page.SetFitToPagesWide(Variant(static_cast<int>(body.Word(6))));
+  page.SetFitToPagesTall(Variant(static_cast<int>(body.Word(8))));
+  const std::uint16_t options = body.Word(10);
+  page.SetOrder(options & 1);
+  page.SetOrientation((options & 0x0002) ? 1 : 2);
+  page.SetBlackAndWhite(options & 0x0008);
+  page.SetDraft(options & 0x0010);
+  page.SetPrintNotes(options & 0x0020);
+  page.SetHeaderMargin(body.Double(16));
+  page.SetFooterMargin(body.Double(24));
+  page.SetZoom(Variant(!fitToPage_));
+}
+
+void TXLSReader::ColInfo(TXLSRecordBody body) {
+  const std::int32_t first = body.Word(0), last = body.Word(2);
+  const std::uint16_t width = body.Word(4);
+  const std::int32_t xf = body.Word(6);
+  const std::uint16_t options = body.Word(8);
+  if (!body.ok || first > last) return;
+  TXLSColumnInfoList& columns = CurrentSheet()->ColumnInfo();
+  for (std::int32_t c = first; c <= std::min(last, 255); ++c)
+    columns.SetColumnInfo(c, width, ((options & 0x700) >> 8) + 1, xf, options & 1);
+}
+
+void TXLSReader::Row(TXLSRecordBody body) {
+  const std::int32_t row = body.Word(0);
+  const std::uint16_t height = body.Word(6);
+  const std::uint32_t options = body.DWord(12);
+  if (!body.ok) return;
+  CurrentSheet()->RowInfo().SetRowInfo(row, height & 0x7FFF, !(height & 0x8000),
+                                       static_cast<std::int32_t>(options & 7) + 1, options & 0x20,
+                                       options & 0x80, static_cast<std::int32_t>((options >> 16) & 0xFFF),
+                                       options & 0x40);
+}
+
+void TXLSReader::MergedCells(TXLSRecordBody body) {
+  const std::size_t count = body.Word(0);
+  if (!body.ok) return;
+  const std::size_t fits = std::min(count, (body.size - 2) / 8);
+  IXLSWorksheet* sheet = CurrentSheet();
+  for (std::size_t i = 0; i < fits; ++i) {
+    const std::size_t o = 2 + 8 * i;
+    const std::int32_t r1 = body.Word(o), r2 = body.Word(o + 2), c1 = body.Word(o + 4), c2 = body.Word(o + 6);
+    if (r1 > r2 || c1 > c2 || c2 > 255) continue;
+    if (static_cast<std::int64_t>(r2 - r1 + 1) * (c2 - c1 + 1) > kMaxMergedCells) continue;
+    TXLSRange::CreateRC(sheet, r1, c1, r2, c2)->Merge(false);
+  }
+}
+
+}  // namespace xls

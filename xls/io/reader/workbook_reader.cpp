@@ -1,0 +1,180 @@
+#include "xls/io/reader/workbook_reader.h"
+
+#include "xls/model/cell_address.h"
+#include "xls/model/codepage.h"
+#include "xls/model/font_list.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+#include "xls/model/xf_list.h"
+
+namespace xls {
+
+namespace {
+
+constexpr std::uint16_t kRecEOF = 0x000A;
+constexpr std::uint16_t kSubGlobals = 0x0005;
+constexpr std::uint16_t kSubWorksheet = 0x0010;
+constexpr std::uint16_t kSubChart = 0x0020;
+
+int ReadOpened(TXLSReader& reader, int opened, std::int32_t& fileFormat) {
+  if (opened != 1) return opened;
+  const int status = reader.Read();
+  if (status == 1) fileFormat = reader.FileFormat();
+  return status;
+}
+
+}  // namespace
+
+int ReadWorkbookFile(TXLSWorkbook& workbook, const std::u16string& fileName,
+                     const std::u16string& password, std::int32_t& fileFormat) {
+  TXLSReader reader(workbook, password);
+  return ReadOpened(reader, reader.Stream().OpenFile(fileName), fileFormat);
+}
+
+int ReadWorkbookStream(TXLSWorkbook& workbook, platform::ByteStream& stream,
+                       const std::u16string& password, std::int32_t& fileFormat) {
+  TXLSReader reader(workbook, password);
+  return ReadOpened(reader, reader.Stream().OpenStream(stream), fileFormat);
+}
+
+TXLSReader::TXLSReader(TXLSWorkbook& workbook, const std::u16string& password)
+    : workbook_(workbook), stream_(password) {}
+
+TXLSReader::~TXLSReader() = default;
+
+IXLSWorksheet* TXLSReader::CurrentSheet() const { return sheet_; }
+
+int TXLSReader::Read() {
+  workbook_.Clear();
+  workbook_.SetDate1904(false);
+  workbook_.ResetPalette();
+  workbook_.SetCodeName(u"");
+  workbook_.SetFirstVisibleTab(0);
+
+  TXLSRecordGroupReader groups(stream_);
+  int status = 1;
+  for (;;) {
+    TXLSRecordGroup group;
+    status = groups.Next(group);
+    if (status != 1) break;
+    status = Dispatch(group.id, group.chunks.get());
+    if (status != 1) break;
+    // A chart sheet takes every record alone, CONTINUE records included.
+    groups.SetJoinContinue(state_ != kChartSheet);
+  }
+  if (status == kReadEndOfStream) status = state_ == kNone ? 1 : kReadUnfinished;
+  if (status == 1) Finish();
+  stream_.Close();
+  stream_.CloseStorage();
+  return status;
+}
+
+int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
+  static const TXLSBlobList kNoChunks;
+  const TXLSBlobList& group = chunks ? *chunks : kNoChunks;
+  const TXLSRecordBody first(group.GetChunk(0));
+  if (id == kRecEOF) {
+    int result = 1;
+    if (state_ == kGlobals) result = EndGlobals();
+    if (state_ == kEmbeddedChart) {
+      state_ = kWorksheet;
+    } else {
+      state_ = kNone;
+      sheet_ = nullptr;
+    }
+    return result;
+  }
+  switch (state_) {
+    case kNone:
+      return id == kRecBOF ? Bof(first) : 1;
+    case kGlobals:
+      if (id == kRecBOF) {
+        // The globals ended without their EOF: end them, then start the next substream.
+        const int result = EndGlobals();
+        state_ = kNone;
+        if (result != 1) return result;
+        return Bof(first);
+      }
+      return Globals(id, group);
+    case kWorksheet:
+      if (id == kRecBOF) {
+        TXLSRecordBody body = first;
+        if (body.size >= 5 && body.Word(2) == kSubChart) state_ = kEmbeddedChart;
+        return 1;
+      }
+      return Sheet(id, group);
+    case kChartSheet:
+    case kEmbeddedChart:
+      // Charts are not part of the model: their records are passed over up to their EOF.
+      return 1;
+  }
+  return 1;
+}
+
+int TXLSReader::Bof(const TXLSRecordBody& chunk) {
+  TXLSRecordBody body = chunk;
+  if (body.size < 5) return version_ != 0 ? 1 : kReadBadRecord;
+  const std::uint16_t version = body.Word(0);
+  const std::uint16_t type = body.Word(2);
+  biff5ExternSheets_.clear();
+  switch (type) {
+    case kSubGlobals:
+      state_ = kGlobals;
+      if (version == 0x0500 || version == 0x0600) version_ = version;
+      break;
+    case kSubWorksheet: {
+      if (version_ == 0) break;
+      state_ = kWorksheet;
+      frozen_ = false;
+      fitToPage_ = false;
+      ++sheetNumber_;
+      IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+      while (sheets.GetCount() < sheetNumber_) sheets.Add();
+      sheet_ = sheets.GetItem(sheetNumber_);
+      break;
+    }
+    case kSubChart:
+      if (version_ == 0) break;
+      state_ = kChartSheet;
+      ++sheetNumber_;
+      break;
+    default:
+      break;  // macro sheets, modules, workspaces: skipped up to their EOF
+  }
+  return version_ != 0 ? 1 : kReadBadRecord;
+}
+
+int TXLSReader::EndGlobals() {
+  if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
+  // BIFF5 names wait for the end of the globals, where every EXTERNSHEET is known.
+  for (const CachedName& cached : cachedNames_)
+    UserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
+  cachedNames_.clear();
+  return 1;
+}
+
+void TXLSReader::Finish() {
+  IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+  if (IXLSWorksheet* first = sheets.GetItem(firstVisibleTab_ + 1)) first->MakeFirstVisibleTab();
+  if (activeTab_ < sheetNumber_) {
+    if (IXLSWorksheet* active = sheets.GetItem(activeTab_ + 1)) active->Activate();
+  }
+  for (const TXLSSystemName& n : systemNames_) {
+    IXLSWorksheet* sheet = sheets.GetItem(n.sheet);
+    if (!sheet) continue;
+    TXLSPageSetup& page = *sheet->GetPageSetup();
+    if (n.kind == 6) {
+      page.SetPrintArea(n.firstRow, n.firstColumn, n.lastRow, n.lastColumn);
+    } else if (n.kind == 7) {
+      if (n.firstRow == -1) {
+        if (n.firstColumn >= 0 && n.lastColumn >= n.firstColumn && n.lastColumn <= 255)
+          page.SetPrintTitleColumns(AnsiToWideCP(ColsToAbsRef(n.firstColumn + 1, n.lastColumn + 1)));
+      } else if (n.lastRow >= n.firstRow && n.lastRow <= 65535) {
+        page.SetPrintTitleRows(AnsiToWideCP(RowsToAbsRef(n.firstRow + 1, n.lastRow + 1)));
+      }
+    }
+  }
+}
+
+}  // namespace xls

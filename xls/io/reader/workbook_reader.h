@@ -1,0 +1,142 @@
+// Reading a BIFF5 or BIFF8 workbook back into the object model. TXLSReader walks the record
+// groups of the workbook stream (TXLSRecordGroupReader): the workbook globals rebuild fonts,
+// number formats, XFs, styles, the palette, sheets, shared strings, external references,
+// defined names, protection and window settings; each worksheet substream rebuilds its
+// settings and cells. Chart sheets and macro sheets are passed over up to their EOF.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/io/reader/read_stream.h"
+#include "xls/io/reader/record_body.h"
+
+namespace platform {
+class ByteStream;
+}
+
+namespace xls {
+
+class TXLSWorkbook;
+class IXLSWorksheet;
+class TXLSRange;
+
+// Status of a read that ended inside a substream (no EOF closed it).
+constexpr int kReadUnfinished = 100;
+// A malformed or unsupported record that ends the read.
+constexpr int kReadBadRecord = -1;
+
+// Reads a workbook file (a compound file, or a bare BIFF stream) into the workbook, which is
+// emptied first. fileFormat becomes 2 (BIFF8) or 1 (BIFF5) on success. Opening failures of the
+// read stream (-2 no compound file, -3 no workbook stream) come back unchanged; decryption
+// failures as -1001..-1005.
+int ReadWorkbookFile(TXLSWorkbook& workbook, const std::u16string& fileName,
+                     const std::u16string& password, std::int32_t& fileFormat);
+// The same over a caller's stream (read from its current position).
+int ReadWorkbookStream(TXLSWorkbook& workbook, platform::ByteStream& stream,
+                       const std::u16string& password, std::int32_t& fileFormat);
+
+// One built-in name (print area 6, print titles 7, filter database 13) applied after the last
+// record: 0-based bounds, -1 where the entry has no such pair.
+struct TXLSSystemName {
+  std::int32_t kind = 0;
+  std::int32_t sheet = 0;  // 1-based sheet position
+  std::int32_t firstRow = -1, lastRow = -1, firstColumn = -1, lastColumn = -1;
+};
+
+class TXLSReader {
+ public:
+  enum State : int { kNone = 0, kGlobals = 1, kWorksheet = 2, kChartSheet = 3, kEmbeddedChart = 4 };
+
+  TXLSReader(TXLSWorkbook& workbook, const std::u16string& password);
+  ~TXLSReader();
+  TXLSReader(const TXLSReader&) = delete;
+  TXLSReader& operator=(const TXLSReader&) = delete;
+
+  TXLSReadStream& Stream() { return stream_; }
+  // After the stream was opened: empties the workbook, runs the record loop and the finishing
+  // steps. 1, 100 for a stream that ends inside a substream, or a failure.
+  int Read();
+  std::uint16_t Version() const { return version_; }
+  int FileFormat() const { return version_ >= 0x0600 ? 2 : 1; }
+
+ private:
+  bool Biff8() const { return version_ >= 0x0600; }
+  int Dispatch(std::uint16_t id, const TXLSBlobList* chunks);
+  int Bof(const TXLSRecordBody& body);
+  int EndGlobals();
+  void Finish();
+
+  // Workbook globals.
+  int Globals(std::uint16_t id, const TXLSBlobList& chunks);
+  int Font(TXLSRecordBody body);
+  void XF(TXLSRecordBody body);
+  void Format(TXLSRecordBody body);
+  void Style(TXLSRecordBody body);
+  void Palette(TXLSRecordBody body);
+  void BoundSheet(TXLSRecordBody body);
+  void SST(const TXLSBlobList& chunks);
+  void ExternSheet(TXLSRecordBody body);
+  void Name(TXLSRecordBody body);
+  void UserName(std::int32_t id, TXLSRecordBody body);
+  void BuiltInName(TXLSRecordBody body);
+  int SheetIdOfBiff5Scope(std::int32_t scope) const;
+
+  // Worksheet settings and cells.
+  int Sheet(std::uint16_t id, const TXLSBlobList& chunks);
+  void HeaderFooter(TXLSRecordBody body, bool header);
+  void PageBreaks(TXLSRecordBody body, bool horizontal);
+  void Selection(TXLSRecordBody body);
+  void Pane(TXLSRecordBody body);
+  void Window2(TXLSRecordBody body);
+  void WsBool(TXLSRecordBody body);
+  void Setup(TXLSRecordBody body);
+  void ColInfo(TXLSRecordBody body);
+  void Row(TXLSRecordBody body);
+  void MergedCells(TXLSRecordBody body);
+
+  void Cell(std::uint16_t id, TXLSRecordBody body);
+  // The fast path of the cell records: the XF as IXLSWorksheet::SetCellXF sets it, the value
+  // as a program's value setter stores it.
+  struct CellPlace;
+  bool Place(std::int32_t row, std::int32_t column, CellPlace& place);
+  void SetXF(CellPlace& place, std::int32_t xf);
+  void SetNumber(CellPlace& place, double value, std::int32_t recordXF);
+  void SetText(CellPlace& place, const std::u16string& text);
+  void SetBoolOrError(CellPlace& place, bool error, std::uint8_t value);
+  void SetBlank(CellPlace& place);
+  bool LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text);
+
+  IXLSWorksheet* CurrentSheet() const;
+  int SSTCodePage() const { return codePage_ <= 0 || codePage_ == kCodePageUtf16 ? 1252 : codePage_; }
+
+  TXLSWorkbook& workbook_;
+  TXLSReadStream stream_;
+  std::uint16_t version_ = 0;
+  State state_ = kNone;
+  std::vector<std::u16string> sharedStrings_;
+  std::uint32_t uniqueStrings_ = 0;
+  std::uint16_t activeTab_ = 0;
+  std::uint16_t firstVisibleTab_ = 0;
+  bool frozen_ = false;
+  bool fitToPage_ = false;
+  std::int32_t sheetNumber_ = 0;  // 1-based position of the substream's sheet
+  std::int32_t fontCounter_ = 0;
+  std::int32_t xfCounter_ = 0;
+  int codePage_ = 1252;
+  bool date1904_ = false;
+  std::int32_t nameCounter_ = 0;
+  std::vector<TXLSSystemName> systemNames_;
+  std::vector<std::u16string> biff5ExternSheets_;
+  struct CachedName {
+    std::int32_t id;
+    std::vector<std::uint8_t> body;
+  };
+  std::vector<CachedName> cachedNames_;
+  IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet substream being read
+  IXLSWorksheet* embeddingSheet_ = nullptr;
+};
+
+}  // namespace xls
