@@ -1,10 +1,15 @@
 #include "xls/formula/calc/calculator.h"
 
+#include <algorithm>
+
 #include "xls/formula/calc/evaluator.h"
 #include "xls/formula/formula.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/blob.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
 
 namespace xls {
 
@@ -138,6 +143,7 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   // The outermost calculation: formulas set aside wait on a stack, busy, and are calculated
   // before the formula that met them is tried again.
   running_ = true;
+  stamp_ = p.stamp;
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
   while (true) {
@@ -179,6 +185,46 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   f.status_ = st;
   f.stamp_ = p.stamp;
   return st;
+}
+
+bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum,
+                                  std::int64_t& count) {
+  if (stamp_ == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow) return false;
+  IXLSWorksheet* sheet = Book().GetWorksheets().GetItem(sheetIndex);
+  if (!sheet) return false;
+  Totals& t = totals_[{sheetIndex, column}];
+  if (t.stamp != stamp_) t = Totals{stamp_, 0, 65536, {}, {}};
+  const TXLSCellHeap& heap = sheet->Cells();
+  const int end = std::min(lastRow, heap.Empty() ? -1 : heap.LastRow());
+  if (end >= t.built && t.limit >= t.built) {
+    double s = t.built ? t.sum[static_cast<std::size_t>(t.built - 1)] : 0.0;
+    std::int32_t n = t.built ? t.count[static_cast<std::size_t>(t.built - 1)] : 0;
+    t.sum.resize(static_cast<std::size_t>(end + 1));
+    t.count.resize(static_cast<std::size_t>(end + 1));
+    for (int r = t.built; r <= end; ++r) {
+      const TXLSCellRef* cell = column <= 255 ? heap.FindCell(r, column) : nullptr;
+      if (cell && !cell->IsMergedNonMaster()) {
+        const TXLSCellKind k = cell->Kind();
+        if (k == kCellNumber || k == kCellDate) {
+          s += cell->Value();
+          ++n;
+        } else if ((k == kCellFormula || k == kCellError) && t.limit > r) {
+          t.limit = r;
+        }
+      }
+      t.sum[static_cast<std::size_t>(r)] = s;
+      t.count[static_cast<std::size_t>(r)] = n;
+    }
+    t.built = end + 1;
+  }
+  const int last = std::min(lastRow, t.built - 1);
+  if (lastRow >= t.limit) return false;
+  // The totals are the walk's own sums only when nothing is counted above the first row.
+  const int above = std::min(firstRow - 1, t.built - 1);
+  if (above >= 0 && t.count[static_cast<std::size_t>(above)] != 0) return false;
+  sum = last >= 0 ? t.sum[static_cast<std::size_t>(last)] : 0.0;
+  count = last >= 0 ? t.count[static_cast<std::size_t>(last)] : 0;
+  return true;
 }
 
 std::int32_t TXLSCalculator::EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out,

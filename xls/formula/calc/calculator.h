@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,11 @@ class TXLSCalculator {
   const TXLSFormater& Formater() const { return formater_; }
   // Nesting of evaluation steps, kept by the evaluator.
   int& Depth() { return depth_; }
+  // The sum and count of the numbers in rows firstRow..lastRow of one column, as a walk from
+  // firstRow down adds them, from running totals kept for the column under the current
+  // stamp. False when the totals cannot give that exactly (numbers above firstRow, a formula
+  // or an error in the rows, no stamp); the caller then walks the cells.
+  bool ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum, std::int64_t& count);
 
  private:
   struct Pending {
@@ -99,6 +105,15 @@ class TXLSCalculator {
 
   TXLSWorkbookFormulas& formulas_;
   TXLSFormater formater_;
+  struct Totals {
+    std::uint32_t stamp = 0;
+    int built = 0;       // rows 0..built-1 are summed
+    int limit = 65536;   // the first row holding a formula or an error
+    std::vector<double> sum;
+    std::vector<std::int32_t> count;
+  };
+  std::map<std::pair<int, int>, Totals> totals_;
+  std::uint32_t stamp_ = 0;  // of the outermost calculation
   int depth_ = 0;
   bool running_ = false;
   Pending tooDeep_{};

@@ -105,6 +105,17 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     if (IsReferenceArg(call.Arg(i))) {
       TXLSResolved r;
       st = call.Range(i, r);
+      // Long single columns summed from their top: the column's running totals give the same
+      // sum as the walk, without reading every cell again for every formula.
+      double s = 0;
+      std::int64_t k = 0;
+      if (st == kCalcOk && (fn == kSum || fn == kCount || fn == kAverage) && count == 0 && acc == 0 &&
+          r.firstSheet == r.lastSheet && r.firstColumn == r.lastColumn && r.lastRow - r.firstRow >= 32 &&
+          ev.Calc().ColumnTotals(r.firstSheet, r.firstColumn, r.firstRow, r.lastRow, s, k)) {
+        acc = s;
+        count = k;
+        continue;
+      }
       if (st == kCalcOk) st = ev.Walk(r, fn == kCount || fn == kCountA, fold);
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;

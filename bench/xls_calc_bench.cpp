@@ -1,0 +1,160 @@
+// Calculating workbooks of formulas, next to LibreOffice recalculating the same workbooks (as
+// we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
+// cumulative sums SUM(A$1:An), and 1,000 sums over 65,000 cells. Counters: lo_ratio
+// (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
+// at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
+// the formula count, the cell records included; the target is at most 200).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "xls/io/workbook_writer.h"
+#include "xls/model/codepage.h"
+#include "xls/model/variant.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace {
+
+using Fill = std::function<void(xls::IXLSWorksheet&)>;
+
+std::u16string Text(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+void SetFormula(xls::IXLSWorksheet& sheet, int row, int column, const std::string& text) {
+  xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(row, column), sheet, xls::Variant(Text(text)));
+}
+
+// A chain A1 = A2 + 1, ..., A65535 = A65536 + 1, A65536 = 1: calculating A1 calculates all.
+void Chain(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 65535; ++r) SetFormula(sheet, r, 0, "=A" + std::to_string(r + 2) + "+1");
+  xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(65535, 0), sheet, xls::Variant(1.0));
+}
+
+void CumulativeSums(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 20000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 0.5));
+    SetFormula(sheet, r, 1, "=SUM(A$1:A" + std::to_string(r + 1) + ")");
+  }
+}
+
+void BigSums(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 65000; ++r)
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 0.25));
+  for (int r = 0; r < 1000; ++r) SetFormula(sheet, r, 1, "=SUM(A$1:A$65000)+" + std::to_string(r));
+}
+
+std::string TempFile(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / ("kv_bench_" + std::to_string(getpid()) + name)).string();
+}
+
+// Every formula of the sheet calculated under a new stamp; the seconds it took.
+double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet) {
+  const auto start = std::chrono::steady_clock::now();
+  book.BumpRecalcStamp();
+  xls::Variant v;
+  std::int32_t failures = 0;
+  sheet.Cells().ForEach([&](xls::TXLSCellRef& cell) {
+    if (cell.Formula() && xls::TXLSCellRef::GetValue(cell, sheet, v) != 1) ++failures;
+  });
+  if (failures) std::fprintf(stderr, "%d formulas failed\n", failures);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// LibreOffice's calculateAll seconds for our saved workbooks, all in one LibreOffice run.
+std::map<std::string, double> LibreOfficeSeconds() {
+  static std::map<std::string, double> seconds;
+  if (!seconds.empty()) return seconds;
+  const std::vector<std::pair<std::string, Fill>> books = {
+      {"chain", Chain}, {"cumulative", CumulativeSums}, {"bigsums", BigSums}};
+  std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
+  std::vector<std::string> files;
+  for (const auto& [name, fill] : books) {
+    xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+    xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
+    fill(*sheet);
+    files.push_back(TempFile("_" + name + ".xls"));
+    book->SaveAs(xls::Utf8ToWide(files.back()));
+    command += " '" + files.back() + "'";
+  }
+  if (FILE* p = popen(command.c_str(), "r")) {
+    for (const auto& [name, fill] : books) {
+      double s = -1;
+      if (std::fscanf(p, "%lf", &s) != 1) s = -1;
+      seconds[name] = s;
+    }
+    pclose(p);
+  }
+  for (const std::string& f : files) std::filesystem::remove(f);
+  return seconds;
+}
+
+long ReadStatus(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
+  return 0;
+}
+
+// Peak resident rise of building the chain, in a child process, over its formula count.
+double BytesPerFormula() {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long base = ReadStatus("VmRSS:");
+    xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+    Chain(*book->GetWorksheets().Add());
+    long rise = ReadStatus("VmHWM:") - base;
+    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  long rise = -1;
+  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
+  close(fds[0]);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return rise < 0 ? -1 : static_cast<double>(rise) / 65535;
+}
+
+void Run(benchmark::State& state, const std::string& name, const Fill& fill) {
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  fill(*sheet);
+  double total = 0;
+  for (auto _ : state) {
+    const double taken = CalculateAll(*book, *sheet);
+    total += taken;
+    state.SetIterationTime(taken);
+  }
+  const double ours = total / static_cast<double>(state.iterations());
+  const double lo = LibreOfficeSeconds()[name];
+  state.counters["lo_seconds"] = lo;
+  state.counters["lo_ratio"] = lo > 0 ? lo / ours : -1;
+  if (name == "chain") state.counters["bytes_per_formula"] = BytesPerFormula();
+}
+
+void BM_Chain65536(benchmark::State& state) { Run(state, "chain", Chain); }
+void BM_CumulativeSums20000(benchmark::State& state) { Run(state, "cumulative", CumulativeSums); }
+void BM_Sums1000Over65000(benchmark::State& state) { Run(state, "bigsums", BigSums); }
+
+BENCHMARK(BM_Chain65536)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CumulativeSums20000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Sums1000Over65000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
