@@ -189,6 +189,23 @@ def check_rtf(expected, workdir, artefacts, problems):
     if expected.get("render"):
         run(["pdftoppm", "-png", "-r", "70", "-f", "1", "-l", "1", os.path.join(out, stem + ".pdf"),
              os.path.join(artefacts, expected["render"])])
+    # Pictures are visible: enough pixels of each of their colours on the first page.
+    if expected.get("colours"):
+        ppm = os.path.join(out, "page")
+        code, _, err = run(["pdftoppm", "-r", "70", "-f", "1", "-l", "1", "-singlefile",
+                            os.path.join(out, stem + ".pdf"), ppm])
+        if code != 0 or not os.path.exists(ppm + ".ppm"):
+            problems.append("pdftoppm: exit %d %s %r" % (code, err, os.listdir(out)))
+            return
+        with open(ppm + ".ppm", "rb") as f:
+            data = f.read()
+        fields = data.split(maxsplit=4)  # P6, width, height, maximum, pixels
+        pixels = fields[4]
+        for colour, least in expected["colours"]:
+            n = sum(1 for i in range(0, len(pixels) - 2, 3)
+                    if all(abs(pixels[i + k] - colour[k]) <= 40 for k in range(3)))
+            if n < least:
+                problems.append("RTF as pdf: %d pixels of colour %r, expected at least %d" % (n, colour, least))
 
 
 def main():

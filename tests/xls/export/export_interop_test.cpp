@@ -9,6 +9,7 @@
 
 #include "../io/io_test_support.h"
 #include "export_test_util.h"
+#include "xls/io/export/rtf_export.h"
 
 namespace xls {
 namespace {
@@ -180,11 +181,52 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
   Check("chromium", expected);
 }
 
+// A device-independent bitmap of one colour (0x00BBGGRR), 24 bits a pixel.
+std::vector<std::uint8_t> Bitmap(std::int32_t width, std::int32_t height, std::uint32_t colour) {
+  const std::int32_t stride = (width * 3 + 3) / 4 * 4;
+  std::vector<std::uint8_t> b(40 + static_cast<std::size_t>(stride * height), 0);
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+  };
+  put(0, 40);
+  put(4, static_cast<std::uint32_t>(width));
+  put(8, static_cast<std::uint32_t>(height));
+  put(12, 1 | (24 << 16));  // one plane, 24 bits
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const std::size_t at = 40 + static_cast<std::size_t>(y * stride + x * 3);
+      b[at] = static_cast<std::uint8_t>(colour >> 16);  // blue, green, red
+      b[at + 1] = static_cast<std::uint8_t>(colour >> 8);
+      b[at + 2] = static_cast<std::uint8_t>(colour);
+    }
+  }
+  return b;
+}
+
+// A 12 x 8 PNG in blue.
+const std::vector<std::uint8_t> kBluePng = {
+    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00,
+    0x0C, 0x00, 0x00, 0x00, 0x08, 0x08, 0x02, 0x00, 0x00, 0x00, 0x42, 0x86, 0x89, 0xA6, 0x00, 0x00, 0x00, 0x10, 0x49,
+    0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x60, 0x60, 0xF8, 0x4F, 0x04, 0x1A, 0xF1, 0x8A, 0x00, 0xED, 0x32, 0x5F, 0xA1,
+    0xD9, 0x44, 0xA9, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+
 TEST_F(ExportInterop, LibreOfficeReadsTheRtfTables) {
   Sample s;
-  ASSERT_EQ(s.book->SaveAsFormat(Utf8ToWide(dir_.File("book.rtf")), 4), 1);
+  // Pictures as the drawing layer hands them over: a green bitmap in B6 and a blue PNG in E1,
+  // each shown 30 x 15 points.
+  TXLSRTFExport rtf;
+  rtf.SetPictureSource([](IXLSWorksheet& sheet) {
+    std::vector<TXLSRTFPicture> pictures;
+    if (sheet.GetName() == u"S<1>&") {
+      pictures.push_back({5, 1, 7, Bitmap(40, 20, 0x00FF00), 30, 15});
+      pictures.push_back({0, 4, 6, kBluePng, 30, 15});
+    }
+    return pictures;
+  });
+  ASSERT_EQ(rtf.SaveWorkbookToFile(*s.book, Utf8ToWide(dir_.File("book.rtf"))), 1);
   Check("rtf",
         "{\"file\":\"book.rtf\",\"render\":\"rtf_page\",\"pages\":2,\"counts\":{\"merged area\":1},"
+        "\"colours\":[[[0,255,0],200],[[0,0,255],200]],"
         "\"in_order\":[\"plain\",\"two words\",\"comma,inside\",\"quote \\\"q\\\"\",\"12.5\",\"-3\",\"True\","
         "\"line1\",\"line2\",\"tab\",\"here\",\"\\u00fcmlaut \\u00e9 \\u20ac\",\"\\u0416 \\u043a\\u0438\\u0440\","
         "\"1E+20\",\"merged area\",\"1,234.50\",\"end\",\"second sheet text\"],"

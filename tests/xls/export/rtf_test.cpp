@@ -1,6 +1,8 @@
 // RTF documents: head tables and page layout, the table words of rows and cells, merged
-// areas, escaping of texts and the fit-to-width scale.
+// areas, escaping of texts, the fit-to-width scale and pictures.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "export_test_util.h"
 #include "xls/io/export/rtf_export.h"
@@ -94,6 +96,48 @@ TEST(RtfExport, MergedAreasSheetsAndScale) {
   EXPECT_EQ(styles.BorderWords(kLineDouble, kWeightThin, 0), "\\brdrcf1");
   EXPECT_EQ(styles.BorderWords(kLineDouble, kWeightThick, 0), "\\brdrdb\\brdrw20\\brdrcf1");
   EXPECT_EQ(styles.BorderWords(kLineContinuous, kWeightHairline, 0xFF), "\\brdrhair\\brdrcf2");
+}
+
+// A 12 x 8 PNG of one colour.
+const std::vector<std::uint8_t> kPng = {
+    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00,
+    0x0C, 0x00, 0x00, 0x00, 0x08, 0x08, 0x02, 0x00, 0x00, 0x00, 0x42, 0x86, 0x89, 0xA6, 0x00, 0x00, 0x00, 0x10, 0x49,
+    0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x60, 0x60, 0xF8, 0x4F, 0x04, 0x1A, 0xF1, 0x8A, 0x00, 0xED, 0x32, 0x5F, 0xA1,
+    0xD9, 0x44, 0xA9, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+
+TEST(RtfExport, Pictures) {
+  TXLSRTFPicture png{1, 1, 6, kPng};
+  EXPECT_EQ(RtfPicture(png).substr(0, 77),
+            "{\\pict\\pngblip\\picw12\\pich8\\picwgoal180\\pichgoal120\r\n89504E470D0A1A0A0000000D");
+  EXPECT_EQ(RtfPicture(png).substr(RtfPicture(png).size() - 7), "6082}\r\n");
+  // A bitmap of 254 bytes: line breaks before bytes 0 and 127 only; a top-down height counts
+  // as its size; the shown size in points wins over the pixels.
+  TXLSRTFPicture dib{0, 0, 7, std::vector<std::uint8_t>(254, 0xAB), 30, 15};
+  dib.bytes[0] = 40;
+  dib.bytes[1] = dib.bytes[2] = dib.bytes[3] = 0;
+  const std::uint8_t size[8] = {3, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};  // 3 x -2
+  std::copy(size, size + 8, dib.bytes.begin() + 4);
+  const std::string words = RtfPicture(dib);
+  EXPECT_EQ(words.find("{\\pict\\dibitmap0\\picw3\\pich2\\picwgoal600\\pichgoal300\r\n28000000"), 0u);
+  EXPECT_EQ(Count(words, "\r\n"), 3u);
+  EXPECT_EQ(words.find("\r\n", words.find("\r\n") + 2), words.find("\r\n") + 2 + 254);
+  // Bytes that tell no size: no size words; an unknown blip type: nothing.
+  EXPECT_EQ(RtfPicture({0, 0, 5, {1, 2, 3}}), "{\\pict\\jpegblip\r\n010203}\r\n");
+  EXPECT_EQ(RtfPicture({0, 0, 4, {1, 2, 3}}), "");
+
+  Book b;
+  b.At(u"A1")->SetValue(Variant(u"left"));
+  b.At(u"B2")->SetValue(Variant(u"pictured"));
+  TXLSRTFExport rtf;
+  rtf.SetPictureSource([](IXLSWorksheet&) {
+    return std::vector<TXLSRTFPicture>{{1, 1, 6, kPng}, {1, 1, 7, {1}}, {9, 9, 6, kPng}};
+  });
+  platform::MemoryStream m;
+  ASSERT_EQ(rtf.SaveSheetToStream(*b.sheet, m), 1);
+  const std::string doc = Text(m);
+  EXPECT_NE(doc.find("\\li30 {\\pict\\pngblip"), std::string::npos);
+  EXPECT_NE(doc.find("6082}\r\npictured\\cell"), std::string::npos);
+  EXPECT_EQ(Count(doc, "\\pict"), 1u);  // one picture a cell; none outside the used range
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "xls/io/export/rtf_export.h"
 
+#include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "xls/io/export/export_cells.h"
@@ -32,7 +34,77 @@ bool AreaOf(const IXLSWorksheet& sheet, std::int32_t r, std::int32_t c, std::int
   return true;
 }
 
+std::uint32_t Big32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+std::int32_t Little32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::int32_t>(std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
+                                   (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24));
+}
+
+// The pixel size that the picture's own header gives; false when the bytes do not tell it.
+bool PixelSize(const TXLSRTFPicture& p, std::int32_t& width, std::int32_t& height) {
+  const std::vector<std::uint8_t>& b = p.bytes;
+  std::int64_t w = 0, h = 0;
+  if (p.blipType == 6) {  // PNG: the IHDR chunk comes first
+    if (b.size() < 24 || b[0] != 0x89 || b[1] != 'P' || b[12] != 'I' || b[13] != 'H') return false;
+    w = Big32(b, 16);
+    h = Big32(b, 20);
+  } else if (p.blipType == 7) {  // BITMAPINFOHEADER: width, height (negative: top-down)
+    if (b.size() < 12 || Little32(b, 0) < 12) return false;
+    w = Little32(b, 4);
+    h = Little32(b, 8);
+    if (h < 0) h = -h;
+  } else if (p.blipType == 5) {  // JPEG: the first start-of-frame marker
+    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8) return false;
+    std::size_t at = 2;
+    while (true) {
+      if (at + 9 > b.size() || b[at] != 0xFF) return false;
+      const std::uint8_t marker = b[at + 1];
+      const std::size_t length = (std::size_t{b[at + 2]} << 8) | b[at + 3];
+      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        h = (b[at + 5] << 8) | b[at + 6];
+        w = (b[at + 7] << 8) | b[at + 8];
+        break;
+      }
+      if (length < 2) return false;
+      at += 2 + length;
+    }
+  } else {
+    return false;
+  }
+  if (w <= 0 || h <= 0 || w > 1000000 || h > 1000000) return false;
+  width = static_cast<std::int32_t>(w);
+  height = static_cast<std::int32_t>(h);
+  return true;
+}
+
 }  // namespace
+
+std::string RtfPicture(const TXLSRTFPicture& picture) {
+  const char* word = picture.blipType == 5   ? "\\jpegblip"
+                     : picture.blipType == 6 ? "\\pngblip"
+                     : picture.blipType == 7 ? "\\dibitmap0"
+                                             : nullptr;
+  if (!word) return std::string();
+  std::string s = std::string("{\\pict") + word;
+  std::int32_t width = 0, height = 0;
+  const bool known = PixelSize(picture, width, height);
+  if (known) s += "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height);
+  const long long goalWidth = picture.widthPoints > 0 ? std::llrint(picture.widthPoints * 20) : known ? width * 15LL : 0;
+  const long long goalHeight = picture.heightPoints > 0 ? std::llrint(picture.heightPoints * 20) : known ? height * 15LL : 0;
+  if (goalWidth > 0 && goalHeight > 0) {
+    s += "\\picwgoal" + std::to_string(goalWidth) + "\\pichgoal" + std::to_string(goalHeight);
+  }
+  s.reserve(s.size() + picture.bytes.size() * 2 + picture.bytes.size() / 127 * 2 + 8);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < picture.bytes.size(); ++i) {
+    if (i % 127 == 0) s += "\r\n";
+    s += kHex[picture.bytes[i] >> 4];
+    s += kHex[picture.bytes[i] & 15];
+  }
+  return s + "}\r\n";
+}
 
 double TXLSRTFExport::ColumnWidth(IXLSWorksheet& sheet, std::int32_t column) {
   return columnWidth_ ? columnWidth_(sheet, column) : sheet.ColumnInfo().GetColumnWidth(column);
@@ -66,6 +138,14 @@ void TXLSRTFExport::WriteSheet(IXLSWorksheet& sheet, TXLSRTFStyles& styles, TXLS
   std::map<std::pair<std::int32_t, bool>, std::string> characterStyles;
   std::vector<std::int32_t> widths;
   for (std::int32_t c = c1; c <= c2; ++c) widths.push_back(TXLSRTFStyles::ColumnWidthTwips(ColumnWidth(sheet, c) * scale));
+
+  // The pictures anchored in the used range, by cell.
+  std::map<std::pair<std::int32_t, std::int32_t>, TXLSRTFPicture> pictures;
+  if (out && pictures_) {
+    for (TXLSRTFPicture& p : pictures_(sheet)) {
+      if (p.row >= r1 && p.row <= r2 && p.column >= c1 && p.column <= c2) pictures.emplace(std::make_pair(p.row, p.column), std::move(p));
+    }
+  }
 
   std::vector<DefinedCell> defined;
   std::string line;
@@ -104,6 +184,10 @@ void TXLSRTFExport::WriteSheet(IXLSWorksheet& sheet, TXLSRTFStyles& styles, TXLS
       if (style.empty()) style = styles.CharacterStyle(look, value);
       if (!out) continue;
       *out << "\\pard\\intbl\\plain\r\n" << style << ' ';
+      if (d.text && !pictures.empty()) {
+        auto picture = pictures.find({d.row, d.column});
+        if (picture != pictures.end()) *out << RtfPicture(picture->second);
+      }
       if (d.text) *out << RtfEscape(formater_.FormatValue(value, look.numberFormat));
       *out << "\\cell\r\n";
     }

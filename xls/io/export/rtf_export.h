@@ -21,6 +21,22 @@ class TXLSRTFStyles;
 class TXLSTextSink;
 class TXLSWorkbook;
 
+// A picture of a sheet as the RTF document shows it: anchored at its top-left cell (0-based),
+// the bytes of a JPEG (blip type 5), PNG (6) or device-independent bitmap (7: a
+// BITMAPINFOHEADER and its bits, no file header), and the size it is shown at in points (0:
+// the picture's own size at 96 pixels per inch).
+struct TXLSRTFPicture {
+  std::int32_t row = 0, column = 0;
+  std::int32_t blipType = 0;
+  std::vector<std::uint8_t> bytes;
+  double widthPoints = 0, heightPoints = 0;
+};
+
+// {\pict, the blip word (\jpegblip, \pngblip, \dibitmap0), \picw/\pich (pixels, where the
+// bytes tell them) and \picwgoal/\pichgoal (twips), then the bytes in hexadecimal with a line
+// break before every 127th; empty for another blip type.
+std::string RtfPicture(const TXLSRTFPicture& picture);
+
 class TXLSRTFExport {
  public:
   // Gives the width in characters of a column (0-based) of a sheet in place of the sheet's
@@ -28,6 +44,10 @@ class TXLSRTFExport {
   using ColumnWidthCallback = std::function<double(IXLSWorksheet& sheet, std::int32_t column)>;
 
   void SetColumnWidthCallback(ColumnWidthCallback callback) { columnWidth_ = std::move(callback); }
+  // The pictures of a sheet; each is written in the cell it is anchored at (the first one
+  // there when several share a cell) when that cell lies in the used range.
+  using PictureSource = std::function<std::vector<TXLSRTFPicture>(IXLSWorksheet& sheet)>;
+  void SetPictureSource(PictureSource source) { pictures_ = std::move(source); }
 
   // 1, or -1 when the file cannot be created or written (an existing file keeps what it
   // held) or the stream takes fewer bytes than given. Names in UTF-16.
@@ -44,6 +64,7 @@ class TXLSRTFExport {
 
   TXLSFormater formater_;
   ColumnWidthCallback columnWidth_;
+  PictureSource pictures_;
 };
 
 }  // namespace xls
