@@ -247,16 +247,5 @@ TEST(StringTable, ManyStringsAcrossRecordsWithSmallLimitAndExtSST) {
   }
 }
 
-TEST(StringTable, ExtSSTSizeForSeventeenStrings) {
-  TXLSStringTable t;
-  for (int i = 0; i < 17; ++i) t.Add(u"s" + std::u16string(1, static_cast<char16_t>('a' + i)));
-  t.NumberStrings();
-  TXLSBlobList out;
-  t.WriteSST(out, 0);
-  auto recs = Records(Flatten(out), 0);
-  ASSERT_EQ(recs.back().id, 0x00FF);
-  EXPECT_EQ(recs.back().data.size() + 4, 4u + 2 + 24);
-}
-
 }  // namespace
 }  // namespace xls

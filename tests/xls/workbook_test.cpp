@@ -28,10 +28,6 @@ TEST(WorkbookTest, ExportRoadInMemory) {
   EXPECT_EQ(sheet->GetName(), u"Parameters");
 
   IXLSRange area = sheet->GetRange(u"A1", u"B3");
-  EXPECT_EQ(area->GetFirstRow(), 0);
-  EXPECT_EQ(area->GetLastRow(), 2);
-  EXPECT_EQ(area->GetFirstCol(), 0);
-  EXPECT_EQ(area->GetLastCol(), 1);
   area->SetHorizontalAlignment(kHAlignCenter);
 
   IXLSRange cells = sheet->GetCells();
@@ -52,7 +48,6 @@ TEST(WorkbookTest, ExportRoadInMemory) {
   TXLSXFList& xfs = book->XFList();
   EXPECT_EQ(xfs.GetHorizontalAlignment(sheet->GetCellXF(0, 0)), 2);
   EXPECT_TRUE(xfs.GetFontBold(sheet->GetCellXF(0, 1)));
-  EXPECT_THROW(cells->GetItem(65537, 1), std::runtime_error);
   EXPECT_EQ(book->Close(), 1);
   EXPECT_EQ(sheet->GetName(), u"Parameters");  // closing changes nothing
 }

@@ -169,22 +169,19 @@ TEST_F(XFList, NumberFormatsThroughText) {
   EXPECT_EQ(xfs.GetNumFormat(16), 0x2C);
 }
 
-TEST_F(XFList, FontAttributeSettersThroughCells) {
-  std::int32_t xf = xfs.SetFontSize(0, 12, true);
-  EXPECT_EQ(xfs.GetFontSize(xf), 12);
-  xf = xfs.SetFontName(xf, u"Tahoma", true);
-  EXPECT_EQ(xfs.GetFontName(xf), u"Tahoma");
-  EXPECT_EQ(xfs.GetFontSize(xf), 12);
-  xf = xfs.SetFontColor(xf, 10, true);
-  EXPECT_EQ(xfs.GetFontColor(xf), 10);
-  xf = xfs.SetFontUnderline(xfs.SetFontItalic(xf, true, true), 1, true);
-  EXPECT_TRUE(xfs.GetFontItalic(xf));
-  EXPECT_EQ(xfs.GetFontUnderline(xf), 1);
+// Every font setter through a cell's XF keeps what the earlier ones set.
+TEST_F(XFList, FontAttributeSettersKeepEachOther) {
+  std::int32_t xf = xfs.SetFontName(xfs.SetFontSize(0, 12, true), u"Tahoma", true);
+  xf = xfs.SetFontUnderline(xfs.SetFontItalic(xfs.SetFontColor(xf, 10, true), true, true), 1, true);
   xf = xfs.SetFontStrikethrough(xfs.SetFontOutline(xfs.SetFontShadow(xf, true, true), true, true), true, true);
-  EXPECT_TRUE(xfs.GetFontShadow(xf) && xfs.GetFontOutline(xf) && xfs.GetFontStrikethrough(xf));
   xf = xfs.SetFontSubscript(xfs.SetFontSuperscript(xf, true, true), true, true);
-  EXPECT_TRUE(xfs.GetFontSubscript(xf) && xfs.GetFontSuperscript(xf));
   xf = xfs.SetFontFamily(xfs.SetFontCharset(xf, 161, true), 3, true);
+  EXPECT_EQ(xfs.GetFontSize(xf), 12);
+  EXPECT_EQ(xfs.GetFontName(xf), u"Tahoma");
+  EXPECT_EQ(xfs.GetFontColor(xf), 10);
+  EXPECT_TRUE(xfs.GetFontItalic(xf) && xfs.GetFontShadow(xf) && xfs.GetFontOutline(xf) && xfs.GetFontStrikethrough(xf));
+  EXPECT_TRUE(xfs.GetFontSubscript(xf) && xfs.GetFontSuperscript(xf));
+  EXPECT_EQ(xfs.GetFontUnderline(xf), 1);
   EXPECT_EQ(xfs.GetFontCharset(xf), 161);
   EXPECT_EQ(xfs.GetFontFamily(xf), 3);
 }
