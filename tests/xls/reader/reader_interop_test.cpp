@@ -65,6 +65,32 @@ TEST_F(ReaderInterop, XlwtAndGnumericBiff8AndBiff5ReadAsXlrdReadsThem) {
   ExpectSameAsXlrd(Path("gnumeric5.xls"), Path("gnumeric8.xls"));
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// LibreOffice writes a workbook from a flat OpenDocument file (values, styles, number formats,
+// layout, merged cells, a comment, names, long and many distinct texts): we read it as xlrd
+// does; saved again by our writer, LibreOffice's CSV of it equals its CSV of the original.
+TEST_F(ReaderInterop, LibreOfficeWorkbookReadsAsXlrdReadsItAndSurvivesOurSave) {
+  const std::string soffice = "HOME=" + Path("home") + " soffice --headless ";
+  Shell("/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/make_fods.py " + Path("book.fods"));
+  Shell(soffice + "--convert-to 'xls:MS Excel 97' --outdir " + Path("") + " " + Path("book.fods"));
+  ExpectSameAsXlrd(Path("book.xls"));
+
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  const std::string in = Path("book.xls");
+  ASSERT_EQ(book->Open(std::u16string(in.begin(), in.end())), 1);
+  const std::string out = Path("saved.xls");
+  ASSERT_EQ(book->SaveAsFormat(std::u16string(out.begin(), out.end()), 2), 1);
+  fs::create_directories(Path("csv"));
+  Shell(soffice + "--convert-to csv --outdir " + Path("csv") + " " + in + " " + out);
+  const std::string original = ReadFile(Path("csv/book.csv"));
+  ASSERT_GT(original.size(), 1000u);
+  EXPECT_EQ(ReadFile(Path("csv/saved.csv")), original);
+}
+
 TEST_F(ReaderInterop, EncryptedSamplesOpenWithTheirPassword) {
   const fs::path samples = fs::path(SourceDir()) / ".." / "shared" / "data" / "encrypted-xls";
   if (!fs::is_directory(samples)) GTEST_SKIP() << "no encrypted samples beside the source tree";

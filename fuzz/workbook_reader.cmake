@@ -1,0 +1,4 @@
+kv_add_fuzzer(workbook_reader workbook_reader_fuzz.cpp)
+target_link_libraries(fuzz_workbook_reader PRIVATE kv_xls_reader kv_xls_io)
+kv_add_fuzzer(reader_records reader_records_fuzz.cpp)
+target_link_libraries(fuzz_reader_records PRIVATE kv_xls_reader kv_xls_io)

@@ -1,0 +1,23 @@
+// Arbitrary bytes read as a workbook file by the workbook reader: the first byte picks the
+// password, the rest is the file (a compound file or a bare BIFF stream). A workbook that reads
+// must save and read again. Errors are fine; crashes, hangs and reads outside a buffer are not.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/byte_stream.h"
+#include "xls/model/workbook.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  static const char16_t* const kPasswords[] = {u"", u"VelvetSweatshop", u"123456789012345", u"Password1234_"};
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  platform::MemoryStream file(std::vector<std::uint8_t>(data + 1, data + size));
+  if (book->OpenStreamWithPassword(file, kPasswords[data[0] % 4]) != 1) return 0;
+  platform::MemoryStream saved;
+  if (book->SaveToStreamFormat(saved, 2) != 1) return 0;
+  saved.Seek(0, platform::SeekOrigin::Begin);
+  xls::IXLSWorkbook again = xls::TXLSWorkbook::Create();
+  if (again->OpenStream(saved) != 1) __builtin_trap();
+  return 0;
+}
