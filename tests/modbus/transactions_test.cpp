@@ -156,15 +156,6 @@ TEST_F(TransactionTest, OutValuesStayUnchangedOnFailure) {
   EXPECT_EQ(block[0], 9);
 }
 
-TEST_F(TransactionTest, WriteBitSwitchesOnOnlyForOne) {
-  drive->SetCoil(1, 3, true);
-  EXPECT_EQ(core::WriteBit(1, 3, 2), 0);
-  EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 3, 0, 0}));
-  EXPECT_FALSE(drive->Coil(1, 3));
-  EXPECT_EQ(core::WriteBit(1, 3, 1), 0);
-  EXPECT_TRUE(drive->Coil(1, 3));
-}
-
 TEST_F(TransactionTest, SilentStationTwoTriesAndTheTrace) {
   std::uint32_t v = 0;
   EXPECT_EQ(core::ReadWord(5, 1000, 1, v), 2);
