@@ -8,6 +8,7 @@
 #include "xls/formula/formula.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
+#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
@@ -731,7 +732,13 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   step(Add(kHead, index_->BuildIndexRecord(version_, cellBase)));
   if (result != 1) return result;
 
-  // The drawing list stays empty: this model holds no shapes.
+  // Drawing: BIFF8 writes the shapes' records, both formats the NOTE records of the comments.
+  // Comment text is written plain: the writer sets no FILEPASS, so nothing would unscramble it.
+  if (TMsoDrawing* drawing = FindDrawing(sheet_); drawing && result == 1) {
+    TXLSBlobList& list = *lists_[kDrawing];
+    if (!biff5) step(drawing->WriteDrawing(list, limit_, false));
+    step(drawing->WriteNotes(list, biff5 ? 0x0500 : 0x0600, codePage_));
+  }
   step(Add(kTail, DoubleRecord(kRecBottomMargin, page.GetBottomMargin())));
   step(Add(kTail, DoubleRecord(kRecTopMargin, page.GetTopMargin())));
   step(Add(kTail, DoubleRecord(kRecRightMargin, page.GetRightMargin())));

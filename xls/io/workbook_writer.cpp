@@ -7,6 +7,7 @@
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
 #include "xls/io/builtin_names.h"
+#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/io/drawing_group.h"
 #include "xls/io/export/text_saves.h"
 #include "xls/io/extern_records.h"
@@ -209,7 +210,7 @@ int TXLSWorkbookWriter::WriteTail() {
     result = WriteOwnBookReferences(*tail_, book_, SheetsWithBuiltInNames(book_), externIndex, table);
     if (result == 1) result = WriteUserNames(*tail_, book_, version_, limit_);
     if (result == 1) result = WriteBuiltInNames(*tail_, book_, version_, externIndex, limit_);
-    if (result == 1) result = TMSODrawingGroup().Write(*tail_, limit_);
+    if (result == 1) result = WriteDrawingGroup(book_, *tail_, limit_);
   }
   if (result == 1) result = Add(*tail_, NewBiffRecord(kRecEof, 0));
   return result;
@@ -296,6 +297,13 @@ int TXLSWorkbookWriter::BuildStream() {
   book_.XFList().PackIndices();
   if (version_ != kBiff5) book_.StringTable().NumberStrings();
 
+  // BIFF8: the drawing group counts again, and every sheet drawing registers and numbers its
+  // shapes, before the group is written among the globals.
+  if (version_ != kBiff5 && book_.DrawingGroupSlot()) {
+    GetDrawingGroup(book_).ResetDgg();
+    for (std::int32_t i = 1; i <= sheets.GetCount(); ++i)
+      if (TMsoDrawing* drawing = FindDrawing(*sheets.GetItem(i))) drawing->AssignShapeIds();
+  }
   int result = WriteGlobals();
   if (result == 1) result = WriteTail();
   if (result != 1) return result;

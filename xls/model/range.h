@@ -28,6 +28,7 @@ namespace xls {
 
 class IXLSWorksheet;
 class TXLSRange;
+class TXLSComment;
 class TXLSFont;
 class TXLSInterior;
 class TXLSBorders;
@@ -287,6 +288,14 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   void SetRowOutlineLevel(std::int32_t level);
   void SetColumnOutlineLevel(std::int32_t level);
   void ClearOutline();
+
+  // ----- comments (defined with the drawing layer, library kv_xls_drawing) ---------------
+  // The comment of the top-left cell, or nullptr; made when missing; made and given the text;
+  // every comment of the range removed.
+  TXLSComment* GetComment();
+  TXLSComment* GetOrCreateComment();
+  TXLSComment* AddComment(const std::u16string& text);
+  void ClearComments();
 
   // ----- saving and fitting (defined with the exporters, library kv_xls_export) ----------
   // The range's values as CSV (format 5), TSV (6), CSV or TSV in UTF-16 (7, 8), or the range

@@ -182,6 +182,14 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
       links.ShiftArea(ax.Row(from, x1), ax.Column(from, x1), ax.Row(limit, x2), ax.Column(limit, x2),
                       vertical ? delta : 0, vertical ? 0 : delta);
   }
+  // Comments (and the anchors of pictures) go with their cells the same way.
+  if (TXLSSheetDrawingBase* drawing = sheet.DrawingSlot()) {
+    if (!insert) drawing->DeleteRect(ax.Row(l1, x1), ax.Column(l1, x1), ax.Column(l2, x2), ax.Row(l2, x2));
+    const std::int32_t from = insert ? l1 : l2 + 1;
+    if (from <= limit)
+      drawing->ShiftCells(ax.Row(from, x1), ax.Column(from, x1), ax.Column(limit, x2), ax.Row(limit, x2),
+                          vertical ? 0 : delta, vertical ? delta : 0);
+  }
   // Formulas follow the cells they refer to.
   if (vertical) {
     ShiftCellFormulas(sheet, l1, x1, 0, delta, x2, 65535);

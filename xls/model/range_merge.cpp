@@ -165,6 +165,7 @@ void TXLSRange::Clear() {
   // The rules and links that live on the cells go with their formats (comments, conditional
   // formats and validations join when the sheet holds them).
   if (sheet_->HasHyperlinks()) sheet_->Hyperlinks().DeleteArea(firstRow_, firstCol_, lastRow_, lastCol_);
+  if (TXLSSheetDrawingBase* drawing = sheet_->DrawingSlot()) drawing->DeleteRect(firstRow_, firstCol_, lastCol_, lastRow_);
 }
 
 }  // namespace xls

@@ -45,6 +45,7 @@ TXLSWorkbook::~TXLSWorkbook() {
 void TXLSWorkbook::Clear() {
   formulas_.reset();
   sheets_.reset();  // the cells give their uses back to the lists below
+  if (drawingGroup_) drawingGroup_->Clear();
   protect_ = TXLSProtect();
   xfList_->Clear();
   strings_ = std::make_unique<TXLSStringTable>();

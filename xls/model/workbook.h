@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "xls/model/drawing_slot.h"
 #include "xls/model/protect.h"
 #include "xls/model/variant.h"
 
@@ -126,6 +127,9 @@ class TXLSWorkbook {
   // use. Defined with the formula library (kv_xls_formula), which callers that use them link.
   TXLSWorkbookFormulas& Formulas();
   bool HasFormulas() const { return formulas_ != nullptr; }
+  // The drawing group (pictures, shape clusters): made and used by the drawing library.
+  TXLSDrawingGroupBase* DrawingGroupSlot() const { return drawingGroup_.get(); }
+  void SetDrawingGroupSlot(std::unique_ptr<TXLSDrawingGroupBase> group) { drawingGroup_ = std::move(group); }
   std::shared_ptr<TXLSNames> GetNames();
 
   // Sheet lookups for formula references.
@@ -153,6 +157,8 @@ class TXLSWorkbook {
   std::int32_t refModeA1_ = 1;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
+  // Outlives the sheets: their drawings give their drawing ids back to it.
+  std::unique_ptr<TXLSDrawingGroupBase> drawingGroup_;
   std::unique_ptr<IXLSWorkSheets> sheets_;
   // Destroyed first: nothing in it gives anything back to the lists above.
   std::shared_ptr<TXLSWorkbookFormulas> formulas_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "xls/model/cell_store.h"
+#include "xls/model/drawing_slot.h"
 #include "xls/model/format_objects.h"
 #include "xls/model/hyperlinks.h"
 #include "xls/model/page_setup.h"
@@ -25,6 +26,7 @@ namespace xls {
 
 class TXLSWorkbook;
 class TXLSCellFormula;
+class TXLSShapes;
 
 // Where a shape sits: its top-left and bottom-right cells with offsets in 1/1024 of the
 // column's width and 1/256 of the row's height.
@@ -79,6 +81,11 @@ class IXLSWorksheet {
   bool HasHyperlinks() const;
   std::shared_ptr<TXLSHyperLinks> GetHyperlinks();
   TXLSOutline& GetOutline();
+  // The sheet's drawing (comments, pictures, shapes): made and used by the drawing library.
+  TXLSSheetDrawingBase* DrawingSlot() const { return drawing_.get(); }
+  void SetDrawingSlot(std::unique_ptr<TXLSSheetDrawingBase> drawing) { drawing_ = std::move(drawing); }
+  // The drawing's pictures (defined with the drawing layer, library kv_xls_drawing).
+  TXLSShapes& GetShapes();
 
   std::uint16_t GetIndex() const { return index_; }
   void SetIndex(std::uint16_t index) { index_ = index; }
@@ -195,6 +202,7 @@ class IXLSWorksheet {
   bool selected_ = false;
   std::uint8_t visibility_ = 0;
   std::u16string codeName_;
+  std::unique_ptr<TXLSSheetDrawingBase> drawing_;
 };
 
 }  // namespace xls

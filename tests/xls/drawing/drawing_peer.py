@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""Independent readers of the drawing layer's files.
+
+usage: drawing_peer.py notes FILE            xlrd's cell_note_map as JSON
+       drawing_peer.py ods FILE WORKDIR      LibreOffice's reading: annotations and images of the
+                                             OpenDocument it converts the file to (its flat .fods
+                                             export leaves annotations out, even of its own files)
+       drawing_peer.py render FILE WORKDIR   the first page as PNG (LibreOffice PDF + pdftoppm)
+       drawing_peer.py make FILE PNG WORKDIR a BIFF8 workbook made by LibreOffice with two
+                                             comments, the picture and a chart"""
+import json
+import os
+import subprocess
+import sys
+import time
+import xml.etree.ElementTree as ET
+
+NS = {
+    "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+    "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
+    "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
+    "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0",
+}
+
+
+def run(command, timeout=240):
+    p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def soffice(workdir, *args):
+    profile = "file://" + os.path.join(workdir, "lo_profile")
+    return run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile] + list(args))
+
+
+def notes(path):
+    import xlrd
+    book = xlrd.open_workbook(path, formatting_info=True)
+    out = {}
+    for sheet in book.sheets():
+        out[sheet.name] = sorted([r, c, n.text, n.author] for (r, c), n in sheet.cell_note_map.items())
+    print(json.dumps(out))
+
+
+def tag(ns, name):
+    return "{%s}%s" % (NS[ns], name)
+
+
+def text_of(element):
+    paragraphs = []
+    for p in element.iter(tag("text", "p")):
+        paragraphs.append("".join(p.itertext()))
+    return "\n".join(paragraphs)
+
+
+def ods(path, workdir):
+    import zipfile
+    out = os.path.join(workdir, "ods")
+    code, _, err = soffice(workdir, "--convert-to", "ods", "--outdir", out, path)
+    target = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".ods")
+    if code != 0 or not os.path.exists(target):
+        print(json.dumps({"error": "soffice exit %d %s" % (code, err)}))
+        return
+    with zipfile.ZipFile(target) as z:
+        root = ET.fromstring(z.read("content.xml"))
+    result = {}
+    for table in root.iter(tag("table", "table")):
+        name = table.get(tag("table", "name"))
+        annotations, images = [], 0
+        row = 0
+        for r in table.iter(tag("table", "table-row")):
+            repeat_rows = int(r.get(tag("table", "number-rows-repeated"), "1"))
+            col = 0
+            for cell in r:
+                if cell.tag not in (tag("table", "table-cell"), tag("table", "covered-table-cell")):
+                    continue
+                repeat = int(cell.get(tag("table", "number-columns-repeated"), "1"))
+                for a in cell.findall(tag("office", "annotation")):
+                    annotations.append([row, col, text_of(a)])
+                col += repeat
+            row += repeat_rows
+        for frame in table.iter(tag("draw", "frame")):
+            images += len(frame.findall(tag("draw", "image")))
+        result[name] = {"annotations": sorted(annotations), "images": images}
+    print(json.dumps(result))
+
+
+def render(path, workdir):
+    out = os.path.join(workdir, "pdf")
+    code, _, err = soffice(workdir, "--convert-to", "pdf", "--outdir", out, path)
+    pdf = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".pdf")
+    if code != 0 or not os.path.exists(pdf):
+        print("error: soffice exit %d %s" % (code, err))
+        return
+    prefix = os.path.join(out, "page")
+    code, _, err = run(["pdftoppm", "-png", "-r", "60", "-f", "1", "-l", "1", pdf, prefix])
+    pages = sorted(f for f in os.listdir(out) if f.startswith("page") and f.endswith(".png"))
+    print(os.path.join(out, pages[0]) if code == 0 and pages else "error: pdftoppm exit %d %s" % (code, err))
+
+
+def make(path, png, workdir):
+    import uno
+    from com.sun.star.beans import PropertyValue
+    from com.sun.star.awt import Point, Size, Rectangle
+    from com.sun.star.table import CellAddress, CellRangeAddress
+    from com.sun.star.connection import NoConnectException
+
+    def prop(name, value):
+        p = PropertyValue()
+        p.Name, p.Value = name, value
+        return p
+
+    pipe = "kvdraw%d" % os.getpid()
+    profile = "file://" + os.path.join(workdir, "lo_uno_profile")
+    proc = subprocess.Popen(["soffice", "--headless", "--norestore", "--invisible", "-env:UserInstallation=" + profile,
+                             "--accept=pipe,name=%s;urp;" % pipe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        local = uno.getComponentContext()
+        resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+        deadline = time.time() + 120
+        while True:
+            try:
+                ctx = resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+                break
+            except NoConnectException:
+                if proc.poll() is not None or time.time() > deadline:
+                    raise
+                time.sleep(0.3)
+        desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+        doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
+        sheet = doc.Sheets.getByIndex(0)
+        for r in range(4):
+            sheet.getCellByPosition(0, r).setValue(r + 1)
+            sheet.getCellByPosition(1, r).setValue((r + 1) * 3)
+        sheet.Annotations.insertNew(CellAddress(0, 3, 2), "first note")
+        sheet.Annotations.insertNew(CellAddress(0, 5, 7), "second note\nwith two lines")
+        graphic = doc.createInstance("com.sun.star.drawing.GraphicObjectShape")
+        provider = ctx.ServiceManager.createInstanceWithContext("com.sun.star.graphic.GraphicProvider", ctx)
+        graphic.Graphic = provider.queryGraphic((prop("URL", "file://" + png),))
+        sheet.DrawPage.add(graphic)
+        graphic.Position = Point(6000, 3000)
+        graphic.Size = Size(2000, 1500)
+        rect = Rectangle(1000, 6000, 8000, 5000)
+        sheet.Charts.addNewByName("chart1", rect, (CellRangeAddress(0, 0, 0, 1, 3),), False, False)
+        doc.storeToURL("file://" + path, (prop("FilterName", "MS Excel 97"),))
+        doc.close(True)
+        try:
+            desktop.terminate()
+        except Exception:
+            pass
+    finally:
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    print(path)
+
+
+if __name__ == "__main__":
+    command = sys.argv[1]
+    if command == "notes":
+        notes(sys.argv[2])
+    elif command == "ods":
+        ods(sys.argv[2], sys.argv[3])
+    elif command == "render":
+        render(sys.argv[2], sys.argv[3])
+    elif command == "make":
+        make(sys.argv[2], sys.argv[3], sys.argv[4])

@@ -1,0 +1,287 @@
+#include "xls/io/drawing/drawing_group.h"
+
+#include <algorithm>
+
+#include "xls/io/crypto/hashes.h"
+#include "xls/model/workbook.h"
+
+namespace xls {
+namespace {
+
+constexpr std::uint32_t kSplitColors[4] = {0x0800000D, 0x0800000C, 0x08000017, 0x100000F7};
+
+std::uint32_t Dword(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+bool ReadHeader(const std::vector<std::uint8_t>& b, std::size_t& at, std::size_t end, TMSOHeader& h) {
+  if (at > end || end - at < 8) return false;
+  const std::uint32_t first = Dword(b, at);
+  h = TMSOHeader(first & 0xF, (first >> 4) & 0xFFF, static_cast<std::uint16_t>(first >> 16), Dword(b, at + 4));
+  at += 8;
+  return true;
+}
+
+std::uint32_t Signature(std::uint8_t type) {
+  switch (type) {
+    case kBlipEMF: return 0x3D4;
+    case kBlipWMF: return 0x216;
+    case kBlipPICT: return 0x542;
+    case kBlipJPEG: return 0x46A;
+    case kBlipPNG: return 0x6E0;
+    case kBlipDIB: return 0x7A8;
+    default: return 0;
+  }
+}
+
+bool IsMetafile(std::uint8_t type) { return type == kBlipEMF || type == kBlipWMF; }
+
+}  // namespace
+
+// ---- picture store entries
+
+std::int64_t TMSOPicture::GetSize() const {
+  std::int64_t size = 8 + 36 + static_cast<std::int64_t>(name.size());
+  if (blipType != kBlipNone) {
+    size += 25;
+    if (IsMetafile(blipType)) size += 33;
+    size += static_cast<std::int64_t>(data.size());
+  }
+  return size;
+}
+
+void TMSOPicture::WriteTo(TXLSBlob& blob) const {
+  const std::int64_t size = GetSize();
+  WriteEscherHeader(blob, 2, blipType, static_cast<std::uint32_t>(size - 8), kMsoBSE);
+  blob.AddByte(blipType);
+  blob.AddByte(blipType == kBlipEMF ? static_cast<std::uint8_t>(kBlipPICT) : blipType);
+  const std::array<std::uint8_t, 16>& id = blipType == kBlipEMF ? fileUid : uid;
+  for (std::uint8_t b : id) blob.AddByte(b);
+  blob.AddWord(0x00FF);
+  // The size field counts the blip record only: the name stands between the body and the blip.
+  blob.AddDWord(static_cast<std::uint32_t>(size - 44 - static_cast<std::int64_t>(name.size())));
+  blob.AddDWord(refCount);
+  blob.AddDWord(0);  // delay offset
+  blob.AddByte(0);   // usage
+  blob.AddByte(static_cast<std::uint32_t>(name.size()));
+  blob.AddByte(0);
+  blob.AddByte(0);
+  for (std::uint8_t b : name) blob.AddByte(b);
+  if (blipType == kBlipNone) return;
+  const std::uint32_t blipLength = static_cast<std::uint32_t>(size - 44 - static_cast<std::int64_t>(name.size()) - 8);
+  WriteEscherHeader(blob, 0, Signature(blipType), blipLength, static_cast<std::uint16_t>(kMsoBlipFirst + blipType));
+  for (std::uint8_t b : uid) blob.AddByte(b);
+  if (IsMetafile(blipType)) {
+    blob.AddDWord(uncompressedSize);
+    for (std::int16_t v : {left, top, right, bottom}) blob.AddDWord(static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
+    blob.AddDWord(sizeX);
+    blob.AddDWord(sizeY);
+    blob.AddDWord(savedSize);
+    blob.AddByte(compression);
+    blob.AddByte(filter);
+  } else {
+    blob.AddByte(bitmapTag);
+  }
+  if (!data.empty()) {
+    const std::uint32_t at = blob.GetSize();
+    blob.EnsureCapacity(at, static_cast<std::uint32_t>(data.size()));
+    blob.PutBuffer(data.data(), 0, static_cast<std::uint32_t>(data.size()), at);
+    blob.SetSize(at + static_cast<std::uint32_t>(data.size()));
+  }
+}
+
+int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offset, std::size_t end) {
+  TMSOHeader h;
+  std::size_t at = offset;
+  if (!ReadHeader(b, at, end, h) || h.RecType() != kMsoBSE || h.Length() < 36 || end - at < h.Length()) return -1;
+  const std::size_t entryEnd = at + h.Length();
+  offset = entryEnd;
+  blipType = b[at];
+  std::copy(b.begin() + static_cast<std::ptrdiff_t>(at + 2), b.begin() + static_cast<std::ptrdiff_t>(at + 18), uid.begin());
+  const std::uint32_t blipSize = Dword(b, at + 20);
+  refCount = Dword(b, at + 24);
+  const std::uint8_t nameLength = b[at + 33];
+  at += 36;
+  if (nameLength > entryEnd - at) return -1;
+  name.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + nameLength));
+  at += nameLength;
+  if (blipType == kBlipNone) return 1;
+  TMSOHeader blip;
+  if (!ReadHeader(b, at, entryEnd, blip) || blip.RecType() != kMsoBlipFirst + blipType ||
+      blip.RecType() < kMsoBlipFirst || blip.RecType() > kMsoBlipLast || entryEnd - at < blip.Length())
+    return -1;
+  if (blipSize != static_cast<std::uint64_t>(blip.Length()) + 8) return -1;
+  const std::size_t blipEnd = at + blip.Length();
+  if (blipEnd - at < 16) return -1;
+  std::copy(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 16), uid.begin());
+  if (blipType == kBlipEMF) fileUid = uid;
+  at += 16;
+  // An instance one above the signature says that a second uid follows the first.
+  if ((blip.Instance() ^ Signature(blipType)) == 1) {
+    if (blipEnd - at < 16) return -1;
+    at += 16;
+  }
+  if (IsMetafile(blipType)) {
+    if (blipEnd - at < 34) return -1;
+    uncompressedSize = Dword(b, at);
+    left = static_cast<std::int16_t>(Dword(b, at + 4));
+    top = static_cast<std::int16_t>(Dword(b, at + 8));
+    right = static_cast<std::int16_t>(Dword(b, at + 12));
+    bottom = static_cast<std::int16_t>(Dword(b, at + 16));
+    sizeX = Dword(b, at + 20);
+    sizeY = Dword(b, at + 24);
+    savedSize = Dword(b, at + 28);
+    compression = b[at + 32];
+    filter = b[at + 33];
+    at += 34;
+  } else if (blipType == kBlipJPEG || blipType == kBlipPNG || blipType == kBlipDIB) {
+    if (blipEnd - at < 1) return -1;
+    bitmapTag = b[at];
+    at += 1;
+  } else {
+    return 1;  // kept without data
+  }
+  data.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(blipEnd));
+  ComputeUid();
+  return 1;
+}
+
+void TMSOPicture::ComputeUid() { uid = MD4(data.data(), data.size()); }
+
+std::string TMSOPicture::UidKey() const {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string key;
+  for (std::uint8_t b : uid) {
+    key += digits[b >> 4];
+    key += digits[b & 15];
+  }
+  return key;
+}
+
+TMSOPicture* TMSOPictureList::Add(std::unique_ptr<TMSOPicture> picture) {
+  picture->index = readCount_++;
+  TMSOPicture* p = picture.get();
+  byUid_[p->UidKey()] = p;
+  items_.push_back(std::move(picture));
+  return p;
+}
+
+TMSOPicture* TMSOPictureList::Find(const std::string& uidKey) const {
+  auto it = byUid_.find(uidKey);
+  return it == byUid_.end() ? nullptr : it->second;
+}
+
+std::int64_t TMSOPictureList::StoreSize() const {
+  std::int64_t sum = 0;
+  for (const auto& p : items_) sum += p->GetSize();
+  return sum >= 1 ? sum + 8 : 0;
+}
+
+void TMSOPictureList::Clear() {
+  byUid_.clear();
+  items_.clear();
+  readCount_ = 0;
+}
+
+// ---- the group
+
+TMSODrawingGroup::TMSODrawingGroup() {
+  std::vector<std::uint8_t> colours;
+  for (std::uint32_t c : kSplitColors)
+    for (int i = 0; i < 4; ++i) colours.push_back(static_cast<std::uint8_t>(c >> (8 * i)));
+  splitMenuColors_ = TMsoFbtUnknown(TMSOHeader(0, 4, kMsoSplitMenuColors, 16), colours);
+}
+
+void TMSODrawingGroup::Clear() {
+  pictures_.Clear();
+  dgg_ = TMsoFbtDGG();
+  opt_ = TMsoFbtOpt();
+}
+
+std::int64_t TMSODrawingGroup::GetSize() const {
+  return dgg_.GetSize() + 8 + pictures_.StoreSize() + opt_.GetSize() + splitMenuColors_.GetSize();
+}
+
+int TMSODrawingGroup::Write(TXLSBlobList& output, std::uint16_t limit) const {
+  const std::int64_t size = GetSize();
+  if (size > 0xFFFFFFF0ll) return -1;
+  TXLSBlob body(static_cast<std::uint32_t>(size));
+  WriteEscherHeader(body, 15, 0, static_cast<std::uint32_t>(size - 8), kMsoDggContainer);
+  dgg_.WriteTo(body);
+  if (pictures_.Count() > 0) {
+    WriteEscherHeader(body, 15, static_cast<std::uint32_t>(pictures_.Count()),
+                      static_cast<std::uint32_t>(pictures_.StoreSize() - 8), kMsoBStoreContainer);
+    for (std::size_t i = 0; i < pictures_.Count(); ++i) pictures_.Item(i)->WriteTo(body);
+  }
+  opt_.WriteTo(body);
+  splitMenuColors_.WriteTo(body);
+  AppendSplitRecord(output, kRecMsoDrawingGroup, body, limit);
+  return 1;
+}
+
+int TMSODrawingGroup::Read(const TXLSBlobList& data) {
+  const std::uint32_t total = data.TotalSize();
+  std::vector<std::uint8_t> b;
+  if (total > 0) {
+    TXLSBlob all(total);
+    if (data.CopyRange(0, total, all) != 1) return -1;
+    b.assign(all.GetData(), all.GetData() + all.GetSize());
+  }
+  std::size_t at = 0;
+  TMSOHeader top;
+  if (!ReadHeader(b, at, b.size(), top) || top.RecType() != kMsoDggContainer || top.Length() == 0) return 1;
+  std::int64_t left = top.Length();
+  int result = 1;
+  while (left > 0 && result == 1) {
+    TMSOHeader child;
+    if (left < 8 || !ReadHeader(b, at, b.size(), child)) throw EMsoParseError("length < Header.Length");
+    left -= 8;
+    if (child.Length() > left || child.Length() > b.size() - at) throw EMsoParseError("length < Header.Length");
+    const std::size_t end = at + child.Length();
+    if (child.RecType() == kMsoBStoreContainer) {
+      std::size_t p = at;
+      while (p < end) {
+        auto picture = std::make_unique<TMSOPicture>();
+        if (picture->ReadFrom(b, p, end) != 1) throw EMsoParseError("Picture parse failed");
+        pictures_.Add(std::move(picture));
+      }
+    } else if (child.RecType() == kMsoDgg || child.RecType() == kMsoOpt) {
+      TXLSBlob part(child.Length());
+      if (child.Length() > 0) part.PutBuffer(b.data(), static_cast<std::uint32_t>(at), child.Length(), 0);
+      part.SetSize(child.Length());
+      if (child.RecType() == kMsoDgg) result = dgg_.ReadFromBlob(child, part);
+      else result = opt_.ReadFromBlob(child, part);
+    }
+    at = end;
+    left -= child.Length();
+  }
+  return result;
+}
+
+std::uint32_t TMSODrawingGroup::AddPicture(std::vector<std::uint8_t> bytes, std::uint8_t blipType) {
+  if (bytes.empty() || blipType < kBlipEMF || blipType > kBlipDIB) return 0;
+  auto picture = std::make_unique<TMSOPicture>();
+  picture->data = std::move(bytes);
+  picture->blipType = blipType;
+  picture->ComputeUid();
+  if (TMSOPicture* same = pictures_.Find(picture->UidKey()); same && same->blipType == blipType) {
+    ++same->refCount;
+    for (std::size_t i = 0; i < pictures_.Count(); ++i)
+      if (pictures_.Item(i) == same) return static_cast<std::uint32_t>(i + 1);
+  }
+  picture->refCount = 1;
+  pictures_.Add(std::move(picture));
+  return static_cast<std::uint32_t>(pictures_.Count());
+}
+
+TMSODrawingGroup& GetDrawingGroup(TXLSWorkbook& book) {
+  if (!book.DrawingGroupSlot()) book.SetDrawingGroupSlot(std::make_unique<TMSODrawingGroup>());
+  return static_cast<TMSODrawingGroup&>(*book.DrawingGroupSlot());
+}
+
+int WriteDrawingGroup(TXLSWorkbook& book, TXLSBlobList& output, std::uint16_t limit) {
+  if (auto* group = static_cast<TMSODrawingGroup*>(book.DrawingGroupSlot())) return group->Write(output, limit);
+  return TMSODrawingGroup().Write(output, limit);
+}
+
+}  // namespace xls
