@@ -1,5 +1,6 @@
 // Formula cells of the workbook model: compiling a cell's formula text and keeping the
 // formulas of every sheet pointing at the same cells when cells of a sheet move.
+#include <algorithm>
 #include <vector>
 
 #include "xls/formula/calc/calculator.h"
@@ -47,6 +48,55 @@ void KeepOtherSheets(TXLSSyntaxItem& copy, const TXLSSyntaxItem& original, bool 
   }
 }
 
+// Members of an array formula whose formula object is replaced point at the new one.
+void ReplaceMembersFormula(IXLSWorksheet& sheet, const TXLSCompiledFormula* from, TXLSCompiledFormula* to) {
+  sheet.Cells().ForEach([&](TXLSCellRef& cell) {
+    auto* f = dynamic_cast<TXLSCompiledFormula*>(cell.Formula());
+    if (f && f->ArrayLink() && !f->ArrayLink()->owner && f->ArrayLink()->formula == from) f->ArrayLink()->formula = to;
+  });
+}
+
+// Where a cell of the moved sheet went; false when it was deleted.
+bool MovedPosition(int& r, int& c, int row, int column, int columnCount, int rowCount, int lastColumn, int lastRow) {
+  if (rowCount != 0 && r >= row && c >= column && c <= lastColumn) {
+    if (rowCount < 0 && r < row - rowCount) return false;
+    r += rowCount;
+  } else if (columnCount != 0 && c >= column && r >= row && r <= lastRow) {
+    if (columnCount < 0 && c < column - columnCount) return false;
+    c += columnCount;
+  }
+  return r >= 0 && r <= 65535 && c >= 0 && c <= 255;
+}
+
+// Array formulas of the moved sheet: the owner's rectangle goes with its anchor cell, members
+// point at the anchor's new place, and members whose array formula is gone become blank.
+void MoveArrayLinks(IXLSWorksheet& sheet, int row, int column, int columnCount, int rowCount, int lastColumn,
+                    int lastRow) {
+  std::vector<TXLSCellRef*> members;
+  sheet.Cells().ForEach([&](TXLSCellRef& cell) {
+    auto* f = dynamic_cast<TXLSCompiledFormula*>(cell.Formula());
+    TXLSArrayFormula* link = f ? f->ArrayLink() : nullptr;
+    if (!link) return;
+    if (!link->owner) {
+      members.push_back(&cell);
+      return;
+    }
+    const int dr = cell.Row() - link->anchorRow, dc = cell.Column() - link->anchorColumn;
+    link->anchorRow += dr, link->firstRow += dr, link->lastRow = std::min(link->lastRow + dr, 65535);
+    link->anchorColumn += dc, link->firstColumn += dc, link->lastColumn = std::min(link->lastColumn + dc, 255);
+  });
+  for (TXLSCellRef* cell : members) {
+    auto* f = static_cast<TXLSCompiledFormula*>(cell->Formula());
+    TXLSArrayFormula* link = f->ArrayLink();
+    int r = link->anchorRow, c = link->anchorColumn;
+    if (MovedPosition(r, c, row, column, columnCount, rowCount, lastColumn, lastRow)) {
+      link->anchorRow = link->firstRow = link->lastRow = r;
+      link->anchorColumn = link->firstColumn = link->lastColumn = c;
+    }
+    if (!ArrayAnchorFormula(sheet, *f)) cell->SetFormula(nullptr);
+  }
+}
+
 }  // namespace
 
 void ShiftCellFormulas(IXLSWorksheet& moved, int row, int column, int columnCount, int rowCount, int lastColumn,
@@ -63,15 +113,24 @@ void ShiftCellFormulas(IXLSWorksheet& moved, int row, int column, int columnCoun
     });
     for (TXLSCellRef* cell : cells) {
       auto* f = dynamic_cast<TXLSCompiledFormula*>(cell->Formula());
-      if (!f || !f->Tree() || f->IsArrayMember()) continue;
+      if (!f || !f->Tree()) continue;
       std::unique_ptr<TXLSCompiledFormula> copy = f->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
       if (!copy || !copy->Tree()) continue;
       bool changed = false;
       KeepOtherSheets(*const_cast<TXLSSyntaxItem*>(copy->Tree()), *f->Tree(), sheet == &moved, moved.GetIndex(),
                       externs, changed);
-      if (changed) cell->SetFormula(std::move(copy));
+      if (!changed) continue;
+      if (TXLSArrayFormula* link = f->ArrayLink()) {
+        // The array formula's members point at the formula object: it keeps its identity.
+        auto moved = std::make_unique<TXLSArrayFormula>(*link);
+        moved->formula = copy.get();
+        copy->SetArrayFormula(std::move(moved));
+        ReplaceMembersFormula(*sheet, f, copy.get());
+      }
+      cell->SetFormula(std::move(copy));
     }
   }
+  MoveArrayLinks(moved, row, column, columnCount, rowCount, lastColumn, lastRow);
 }
 
 }  // namespace xls

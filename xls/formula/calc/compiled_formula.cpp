@@ -79,11 +79,44 @@ std::int32_t TXLSCompiledFormula::GetArraysBytes(std::unique_ptr<TXLSBlob>& out,
 }
 
 std::unique_ptr<TXLSCellFormula> TXLSCompiledFormula::CopyMoved(int rows, int columns) const {
-  // A member of an array formula copies as the formula it shows.
-  if (!tree_ && link_ && link_->formula && link_->formula->tree_) {
-    return link_->formula->CopyMovedFormula(rows, columns);
-  }
+  // A cell of an array formula has no formula of its own to copy: the copy is blank.
+  if (!tree_) return nullptr;
   return CopyMovedFormula(rows, columns);
+}
+
+namespace {
+
+void ResolveNodeOffsets(TXLSSyntaxItem& node, int row, int column) {
+  if (node.range && node.range->offset) {
+    TXLSRangeItem& r = *node.range;
+    auto wrap = [](int v, int n) { return ((v % n) + n) % n; };
+    if (!r.firstRowAbs) r.firstRow = wrap(row + r.firstRow, 65536);
+    if (!r.firstColAbs) r.firstCol = wrap(column + r.firstCol, 256);
+    if (r.IsArea()) {
+      if (!r.lastRowAbs) r.lastRow = wrap(row + r.lastRow, 65536);
+      if (!r.lastColAbs) r.lastCol = wrap(column + r.lastCol, 256);
+    } else {
+      r.lastRow = r.firstRow;
+      r.lastCol = r.firstCol;
+    }
+    r.offset = 0;
+  }
+  for (int i = 1; i <= node.ChildCount(); ++i) ResolveNodeOffsets(*node.Child(i), row, column);
+}
+
+}  // namespace
+
+void TXLSCompiledFormula::ResolveOffsets(int row, int column) {
+  if (tree_) ResolveNodeOffsets(*tree_, row, column);
+}
+
+const TXLSCompiledFormula* ArrayAnchorFormula(const IXLSWorksheet& sheet, const TXLSCompiledFormula& member) {
+  const TXLSArrayFormula* link = member.ArrayLink();
+  if (!link) return nullptr;
+  if (link->owner) return &member;
+  const auto* anchor = dynamic_cast<const TXLSCompiledFormula*>(sheet.GetCellFormula(link->anchorRow, link->anchorColumn));
+  if (!anchor || anchor != link->formula || !anchor->ArrayLink() || !anchor->ArrayLink()->owner) return nullptr;
+  return anchor;
 }
 
 std::int32_t TXLSCompiledFormula::Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) {
@@ -96,6 +129,7 @@ std::int32_t TXLSCompiledFormula::Calculate(const IXLSWorksheet& sheet, int row,
 
 std::u16string TXLSCompiledFormula::Text(const IXLSWorksheet& sheet, int row, int column) const {
   std::u16string text;
+  if (link_ && !ArrayAnchorFormula(sheet, *this)) return text;  // its array formula is gone
   sheet.Workbook()->Formulas().Calculator().GetFormulaText(sheet.GetSheetId(), *this, text, row, column);
   return text;
 }

@@ -78,6 +78,10 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   std::unique_ptr<TXLSCompiledFormula> CopyMovedFormula(int rows, int columns) const;
   std::unique_ptr<TXLSCompiledFormula> CopyShifted(int row, int column, int columnCount, int rowCount,
                                                    int lastColumn, int lastRow) const;
+  // References read from a shared formula are offsets from the cell that uses them; this
+  // turns them into references of the cell at row/column, so that they follow inserted and
+  // deleted cells like every other reference.
+  void ResolveOffsets(int row, int column);
   // The array constants as file bytes (format 1 BIFF5, else BIFF8); 1 with no buffer when there
   // are none, -1 when they cannot be written.
   std::int32_t GetArraysBytes(std::unique_ptr<TXLSBlob>& out, int format) const;
@@ -97,6 +101,10 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   std::int32_t status_ = kCalcOk;
   bool busy_ = false;
 };
+
+// The formula of the array formula a member cell belongs to, when its anchor cell on the sheet
+// still holds that array formula; nullptr otherwise.
+const TXLSCompiledFormula* ArrayAnchorFormula(const IXLSWorksheet& sheet, const TXLSCompiledFormula& member);
 
 // One rectangle on one sheet (0-based rows and columns, 1-based sheet index).
 struct TXLSCalcRange {

@@ -2,6 +2,9 @@
 // meaning of the value setter (text is literal text, numbers in date formats of a 1904 book
 // move to the 1900 system, a merged cell other than its area's first takes no value) and the
 // XF as IXLSWorksheet::SetCellXF sets it, one use moved.
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/formula.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
@@ -26,7 +29,11 @@ enum : std::uint16_t {
   kRecBoolErr = 0x0205,
   kRecRk = 0x027E,
   kRecFormula4 = 0x0406,
+  kRecArray = 0x0221,
+  kRecShrFmla = 0x04BC,
 };
+
+constexpr std::uint8_t kPtgExp = 0x01;
 
 // 1462 days lie between the 1900 and the 1904 date systems.
 constexpr double kDate1904Shift = 1462;
@@ -177,16 +184,73 @@ void TXLSReader::Cell(std::uint16_t id, TXLSRecordBody body) {
       return;
     }
     case kRecFormula:
-    case kRecFormula4: {
-      // Formula cells wait for the calculator's compiled formulas: the cell keeps its format.
-      const std::int32_t xf = body.Word(4);
-      if (!body.ok || !Place(row, column, place)) return;
-      SetXF(place, xf);
+    case kRecFormula4:
+      Formula(body);
       return;
-    }
+    case kRecShrFmla:
+    case kRecArray:
+      SharedOrArrayFormula(id, body);
+      return;
     default:
       return;
   }
+}
+
+// The tokens of a FORMULA: compiled into the cell, or, for a cell of a shared or array
+// formula (a ptgExp token), taken from its anchor cell. Cached results are not read.
+void TXLSReader::Formula(TXLSRecordBody body) {
+  pendingRow_ = pendingColumn_ = -1;
+  const std::int32_t row = body.Word(0), column = body.Word(2), xf = body.Word(4);
+  const std::uint8_t first = body.Byte(22);
+  CellPlace place;
+  if (!body.ok || !Place(row, column, place)) return;
+  TXLSCalculator& calc = workbook_.Formulas().Calculator();
+  calc.Compiler().SetCodePage(SSTCodePage());
+  if (first != kPtgExp) {
+    if (std::unique_ptr<TXLSCompiledFormula> f = calc.CompileSizedBytes(body.data, body.size, 20, version_)) {
+      // Offset references (a formula read from a shared-formula style token) become the cell's own.
+      f->ResolveOffsets(row, column);
+      sheet_->SetCellFormula(row, column, std::move(f));
+    }
+  } else {
+    const std::int32_t anchorRow = body.Word(23), anchorColumn = body.Word(25);
+    if (!body.ok) return SetXF(place, xf);
+    if (anchorRow == row && anchorColumn == column) {
+      pendingRow_ = row;
+      pendingColumn_ = column;
+    } else if (auto* anchor = dynamic_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(anchorRow, anchorColumn))) {
+      const TXLSArrayFormula* link = anchor->ArrayLink();
+      if (!link && anchor->Tree()) {
+        // A cell of a shared formula: the anchor's formula moved to this cell, with references of
+        // its own (not offsets), so that they follow inserted and deleted cells.
+        sheet_->SetCellFormula(row, column, anchor->CopyMovedFormula(row - anchorRow, column - anchorColumn));
+      } else if (link && link->owner) {
+        sheet_->SetCellFormula(row, column, TXLSCompiledFormula::CreateArrayMember(
+                                                TXLSArrayFormula::CreateMember(anchorRow, anchorColumn, anchor)));
+      }
+    }
+  }
+  // The cell record may have been made again by the formula setter: find it afresh.
+  if (Place(row, column, place)) SetXF(place, xf);
+}
+
+void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
+  const std::int32_t anchorRow = pendingRow_, anchorColumn = pendingColumn_;
+  pendingRow_ = pendingColumn_ = -1;
+  const std::int32_t firstRow = body.Word(0), lastRow = body.Word(2);
+  const std::int32_t firstColumn = body.Byte(4), lastColumn = body.Byte(5);
+  if (!body.ok || anchorRow < 0 || anchorRow < firstRow || anchorRow > lastRow || anchorColumn < firstColumn ||
+      anchorColumn > lastColumn)
+    return;
+  TXLSCalculator& calc = workbook_.Formulas().Calculator();
+  std::unique_ptr<TXLSCompiledFormula> f =
+      calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_);
+  if (!f) return;
+  f->ResolveOffsets(anchorRow, anchorColumn);
+  if (id == kRecArray) {
+    f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
+  }
+  sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
 }
 
 }  // namespace xls

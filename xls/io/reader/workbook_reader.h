@@ -107,6 +107,8 @@ class TXLSReader {
   void SetText(CellPlace& place, const std::u16string& text);
   void SetBoolOrError(CellPlace& place, bool error, std::uint8_t value);
   void SetBlank(CellPlace& place);
+  void Formula(TXLSRecordBody body);
+  void SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body);
   bool LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text);
 
   IXLSWorksheet* CurrentSheet() const;
@@ -123,6 +125,8 @@ class TXLSReader {
   bool frozen_ = false;
   bool fitToPage_ = false;
   std::int32_t sheetNumber_ = 0;  // 1-based position of the substream's sheet
+  // The cell of a FORMULA whose formula comes with the SHRFMLA or ARRAY record that follows.
+  std::int32_t pendingRow_ = -1, pendingColumn_ = -1;
   std::int32_t fontCounter_ = 0;
   std::int32_t xfCounter_ = 0;
   int codePage_ = 1252;
