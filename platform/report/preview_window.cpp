@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
+#include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -74,6 +75,8 @@ TPreviewWindow::TPreviewWindow(TBandedReport& report, QWidget* parent, PdfPathCh
   box->setSpacing(0);
   box->addWidget(bar);
   box->addWidget(view_, 1);
+  // Full size also where no window manager acts on the maximised state.
+  if (QScreen* shown = screen()) setGeometry(shown->availableGeometry());
   setWindowState(Qt::WindowMaximized);
   view_->updatePreview();
 }

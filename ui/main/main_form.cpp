@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -370,6 +371,8 @@ void TMainForm::FormCreate() {
     if (memo) memo->appendPlainText(Qs(line));
   };
   s.ProcessMessages = [] { QCoreApplication::processEvents(); };
+  // Full size also where no window manager acts on the maximised state.
+  if (QScreen* shown = screen()) setGeometry(shown->availableGeometry());
   setWindowState(Qt::WindowMaximized);
 }
 
