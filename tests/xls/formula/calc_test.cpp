@@ -8,6 +8,8 @@
 #include "xls/formula/calc/calculator.h"
 #include "xls/formula/calc/evaluator.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/formula/names.h"
+#include "xls/model/blob.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -285,6 +287,49 @@ TEST_F(CalcTest, StampCachesResultsAndFailures) {
   EXPECT_EQ(g->Stamp(), 78u);
   EXPECT_EQ(g->CachedStatus(), kErrDiv0);
   EXPECT_TRUE(g->CachedValue().IsEmpty());
+}
+
+TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
+  for (int r = 1; r <= 3; ++r) Set("A" + std::to_string(r), Variant(r * 1.0));
+  ASSERT_NE(book_->GetNames()->Add(u"Values", u"=Sheet1!$A$1:$A$3"), nullptr);
+  EXPECT_EQ(Num("SUM(Values)*2"), 12);
+  EXPECT_EQ(Num("ROWS(Values)"), 3);
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  // A reference as a range list: one rectangle per sheet of its span.
+  auto three = calc.CompileText(u"Sheet1:Data!B2:C4", sheet_->GetSheetId());
+  Variant ranges;
+  ASSERT_EQ(calc.CalculateName(1, *three, 0, ranges, 0, 0), 1);
+  const TXLSCalcRangeList* list = GetRangeFromValue(ranges);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->Count(), 2);
+  EXPECT_EQ(list->Item(2)->sheet, 2);
+  EXPECT_EQ(list->Item(1)->lastColumn, 2);
+  EXPECT_EQ(list->Item(3), nullptr);
+  EXPECT_EQ(calc.EvaluateReferenceAsRanges(1, 0, ranges, three->Tree(), 0), 1);
+  EXPECT_EQ(calc.EvaluateNameAsRanges(1, 0, ranges, three->Tree(), 0), kErrValue);
+  // An array formula over B1:B2: both cells are not computed here, and a member's FORMULA
+  // tokens are the 7 bytes of a ptgExp pointing at the anchor.
+  auto anchor = calc.CompileText(u"A1:A2*2", sheet_->GetSheetId());
+  TXLSCompiledFormula* a = anchor.get();
+  a->SetArrayFormula(TXLSArrayFormula::Create(0, 1, 1, 1, a));
+  sheet_->SetCellFormula(0, 1, std::move(anchor));
+  sheet_->SetCellFormula(1, 1, TXLSCompiledFormula::CreateArrayMember(TXLSArrayFormula::CreateMember(0, 1, a)));
+  std::int32_t st = 0;
+  CellValue(1, 1, &st);
+  EXPECT_EQ(st, kCalcNotComputable);
+  CellValue(0, 1, &st);
+  EXPECT_EQ(st, kCalcNotComputable);
+  auto* member = static_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(1, 1));
+  std::unique_ptr<TXLSBlob> bytes;
+  ASSERT_EQ(calc.GetCellFormulaBytes(*member, bytes, sheet_->GetSheetId(), 1, 1), 1);
+  ASSERT_EQ(bytes->GetSize(), 7u);
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes->GetData(), bytes->GetData() + 7),
+            (std::vector<std::uint8_t>{5, 0, 1, 0, 0, 1, 0}));
+  EXPECT_EQ(sheet_->GetRange(u"B2")->GetFormula().TextValue(), u"{=A1:A2*2}");
+  ASSERT_EQ(calc.GetArrayRecordBytes(*a, sheet_->GetSheetId(), bytes), 1);
+  EXPECT_EQ(bytes->GetWord(0), 0u);
+  EXPECT_EQ(bytes->GetWord(2), 1u);
+  EXPECT_EQ(bytes->GetWord(6), 2u);
 }
 
 // 65,536 formulas each reading the next (or the previous) calculate without deep recursion.
