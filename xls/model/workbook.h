@@ -132,6 +132,10 @@ class TXLSWorkbook {
   void SetDrawingGroupSlot(std::unique_ptr<TXLSDrawingGroupBase> group) { drawingGroup_ = std::move(group); }
   std::shared_ptr<TXLSNames> GetNames();
 
+  // Calculates formula text (a leading "=" is optional) on the active sheet; the calculator's
+  // status, with an empty value unless it is 1. Defined with the calculator (kv_xls_formula).
+  std::int32_t Evaluate(const std::u16string& formula, Variant& value);
+
   // Sheet lookups for formula references.
   std::int32_t GetSheetIdByName(const std::u16string& name, std::int32_t& id) const;
   std::int32_t GetSheetIndexById(std::int32_t id, std::int32_t& index) const;

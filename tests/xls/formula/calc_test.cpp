@@ -93,6 +93,13 @@ TEST_F(CalcTest, OperatorsComparisonsAndConversions) {
   EXPECT_EQ(Text("\"a\"=\"A\""), u"TRUE");
   EXPECT_EQ(Text("\"1\">2"), u"TRUE");
   EXPECT_EQ(Text("A3>\"zzz\""), u"TRUE");
+  // The workbook's own evaluation of text, on the active sheet.
+  Variant e;
+  EXPECT_EQ(book_->Evaluate(u"=A1*3", e), 1);
+  EXPECT_EQ(e.NumberValue(), 6);
+  EXPECT_EQ(book_->Evaluate(u"1/0", e), kErrDiv0);
+  EXPECT_TRUE(e.IsEmpty());
+  EXPECT_EQ(book_->Evaluate(u"1+", e), kCalcMalformed);
   // A reference to an empty cell is 0 at the calculator.
   Variant v;
   EXPECT_EQ(Eval("B9", v), 1);

@@ -18,6 +18,18 @@ std::unique_ptr<TXLSCellFormula> CompileCellFormula(IXLSWorksheet& sheet, const 
   return sheet.Workbook()->Formulas().Calculator().CompileText(text, sheet.GetSheetId());
 }
 
+std::int32_t TXLSWorkbook::Evaluate(const std::u16string& formula, Variant& value) {
+  value = Variant();
+  const std::u16string text = !formula.empty() && formula[0] == u'=' ? formula.substr(1) : formula;
+  IXLSWorksheet* active = GetActiveSheet();
+  TXLSCalculator& calc = Formulas().Calculator();
+  std::unique_ptr<TXLSCompiledFormula> f = calc.CompileText(text, active ? active->GetSheetId() : 0);
+  if (!f) return kCalcMalformed;
+  const std::int32_t st = calc.CalculateCell(active ? active->GetIndex() : -1, *f, 0, value, 0, 0);
+  if (st != kCalcOk) value = Variant();
+  return st;
+}
+
 namespace {
 
 // Puts the original reference back into the shifted copy wherever the reference is not on the
