@@ -84,6 +84,9 @@ TEST_F(ReaderInterop, LibreOfficeWorkbookReadsAsXlrdReadsItAndSurvivesOurSave) {
   ASSERT_EQ(book->Open(std::u16string(in.begin(), in.end())), 1);
   const std::string out = Path("saved.xls");
   ASSERT_EQ(book->SaveAsFormat(std::u16string(out.begin(), out.end()), 2), 1);
+  // What we wrote back reads the same in xlrd, the comment included.
+  ExpectSameAsXlrd(out);
+  EXPECT_NE(PeerDump(out).find("note 63 2 "), std::string::npos);
   fs::create_directories(Path("csv"));
   Shell(soffice + "--convert-to csv --outdir " + Path("csv") + " " + in + " " + out);
   const std::string original = ReadFile(Path("csv/book.csv"));

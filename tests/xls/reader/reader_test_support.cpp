@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include "xls/formula/names.h"
+#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
@@ -104,6 +105,14 @@ std::string DumpModel(TXLSWorkbook& book, const std::string& peerDump) {
       const std::string line = CellLine(book, sheet, cell);
       if (!line.empty()) out << line << '\n';
     });
+    if (TMsoDrawing* drawing = FindDrawing(sheet)) {
+      std::map<std::pair<int, int>, std::u16string> notes;
+      for (std::size_t n = 1; n <= drawing->Comments().Count(); ++n) {
+        const TXLSComment* comment = drawing->Comments().Item(n);
+        notes[{comment->GetRow(), comment->GetColumn()}] = comment->GetText();
+      }
+      for (const auto& [at, text] : notes) out << "note " << at.first << ' ' << at.second << ' ' << Hex(text) << '\n';
+    }
     std::set<std::string> sorted(merges.begin(), merges.end());
     for (const std::string& m : sorted) out << m << '\n';
     for (int c = 0; c <= 255; ++c) {

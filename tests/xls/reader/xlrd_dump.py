@@ -4,7 +4,7 @@ the reader tests print for our model, so that the two can be compared line by li
 
 usage: xlrd_dump.py FILE
 Lines: "sheet <i> <name>", then per non-empty cell "cell <r> <c> <value> | <font> | <alignment> |
-<format text>", "merge <r1> <r2> <c1> <c2>" (inclusive), "col <c> <width> <hidden>", "row <r> <height>
+<format text>", "note <r> <c> <text>", "merge <r1> <r2> <c1> <c2>" (inclusive), "col <c> <width> <hidden>", "row <r> <height>
 <hidden>", and "name <scope> <name> <hidden>" for the user-defined names.
 """
 import sys
@@ -46,6 +46,8 @@ def main():
                     r, c, text, font.name.encode("utf-8").hex(), font.height, int(font.weight > 400),
                     int(font.italic), font.underline_type, font.colour_index, al.hor_align, al.vert_align,
                     al.text_wrapped, fmt_text))
+        for (r, c) in sorted(sheet.cell_note_map):
+            print("note", r, c, sheet.cell_note_map[(r, c)].text.encode("utf-8").hex())
         for (r1, r2, c1, c2) in sorted(sheet.merged_cells):
             print("merge", r1, r2 - 1, c1, c2 - 1)
         for c in sorted(sheet.colinfo_map):

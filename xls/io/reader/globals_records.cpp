@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "xls/formula/workbook_formulas.h"
+#include "xls/io/reader/reader_drawing.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/key_text.h"
 #include "xls/model/variant.h"
@@ -92,6 +93,9 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecSST:
       SST(chunks);
       return 1;
+    case kRecMsoDrawingGroup:
+      if (workbook_.GetIgnoreDrawings()) return 1;
+      return ReadDrawingGroupRecords(workbook_, chunks);
     case kRecSupBook:
       return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
     case kRecCodeName:
@@ -240,11 +244,13 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
     ci = 1;
     pos = 8 - head.size;
   }
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < count; ++i) bytes += sizeOf(i);
+  sharedStrings_.reserve(std::min<std::size_t>(uniqueStrings_, bytes / 3));
   std::uint32_t read = 0;
   bool unfinished = false;
   std::size_t charsLeft = 0, runs = 0, extension = 0;
   const int codePage = SSTCodePage();
-  std::u16string piece;
   while ((read < uniqueStrings_ || unfinished) && ci < count) {
     const std::size_t size = sizeOf(ci);
     TXLSRecordBody chunk(chunks.GetChunk(ci));
@@ -285,7 +291,11 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
     const std::size_t start = pos + header;
     const std::size_t available = start <= size ? (size - start) / width : 0;
     const std::size_t take = std::min(charsLeft, available);
-    if (take > 0 && chunk.Chars(start, take, width == 2, codePage, piece)) sharedStrings_.back() += piece;
+    if (take > 0) {
+      std::u16string& text = sharedStrings_.back();
+      if (text.empty()) text.reserve(charsLeft);
+      chunk.AppendChars(start, take, width == 2, codePage, text);
+    }
     charsLeft -= take;
     if (charsLeft > 0) {
       unfinished = true;

@@ -77,6 +77,36 @@ struct TXLSRecordBody {
     }
     return true;
   }
+  // The same characters appended to text, without a text of their own in between.
+  bool AppendChars(std::size_t o, std::size_t count, bool wide, int codePage, std::u16string& text) {
+    const std::size_t bytes = wide ? count * 2 : count;
+    if (!Has(o, bytes)) {
+      Fail();
+      return false;
+    }
+    const std::uint8_t* p = data + o;
+    if (wide) {
+      const std::size_t at = text.size();
+      text.resize(at + count);
+      for (std::size_t i = 0; i < count; ++i) text[at + i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    } else if (codePage == 1252) {
+      // Code page 1252 is Latin-1 but for 0x80..0x9F.
+      static const std::u16string kHigh = [] {
+        std::string bytes;
+        for (int c = 0x80; c <= 0x9F; ++c) bytes += static_cast<char>(c);
+        return AnsiToWideCP(bytes, 1252);
+      }();
+      const std::size_t at = text.size();
+      text.resize(at + count);
+      for (std::size_t i = 0; i < count; ++i)
+        text[at + i] = p[i] >= 0x80 && p[i] <= 0x9F && kHigh.size() == 32 ? kHigh[p[i] - 0x80] : char16_t(p[i]);
+    } else {
+      std::u16string part;
+      if (!Chars(o, count, false, codePage, part)) return false;
+      text += part;
+    }
+    return true;
+  }
   // A BIFF string at o: a 1- or 2-byte length, an option byte when hasOptions (bit 0: 16-bit
   // characters; rich and phonetic parts after the characters are passed over), then the
   // characters. o moves past what was read. False when the string runs past the body.

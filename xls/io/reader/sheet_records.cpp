@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "xls/io/reader/reader_drawing.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/range.h"
@@ -50,6 +51,10 @@ enum : std::uint16_t {
   kRecSheetProtection = 0x0867,
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
+  kRecNoteId = 0x001C,
+  kRecObjId = 0x005D,
+  kRecMsoDrawingId = 0x00EC,
+  kRecTxoId = 0x01B6,
 };
 
 // A merged area larger than this is not taken: merging makes a cell for every position.
@@ -167,6 +172,23 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecHLinkTooltip:
       sheet->Hyperlinks().LoadHLINKTooltip(body.data, body.size);
       return 1;
+    case kRecNoteId:
+      return workbook_.GetIgnoreDrawings() ? 1 : Note(body);
+    case kRecObjId:
+      if (!workbook_.GetIgnoreDrawings()) ReadSheetObjRecords(*sheet, chunks);
+      return 1;
+    case kRecTxoId:
+      if (!workbook_.GetIgnoreDrawings()) {
+        // A workbook protected with a password keeps its text objects rotated unless the file
+        // is encrypted.
+        const bool rotated = workbook_.Protection().GetProtected() && workbook_.Protection().HasPassword() &&
+                             !stream_.Decrypting();
+        ReadSheetTxoRecords(*sheet, chunks, rotated);
+      }
+      return 1;
+    case kRecMsoDrawingId:
+      if (workbook_.GetIgnoreDrawings()) return 1;
+      return ReadSheetDrawingRecords(*sheet, chunks);
     case kRecCodeName:
       if (body.size >= 4) {
         std::size_t pos = 0;
@@ -377,6 +399,26 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
     if (static_cast<std::int64_t>(r2 - r1 + 1) * (c2 - c1 + 1) > kMaxMergedCells) continue;
     TXLSRange::CreateRC(sheet, r1, c1, r2, c2)->Merge(false);
   }
+}
+
+// NOTE: BIFF8 ties a note to its text box object; BIFF5 carries the text itself (notes longer
+// than one record go on in NOTE records of row 0xFFFF, which are passed over).
+int TXLSReader::Note(TXLSRecordBody body) {
+  const std::uint16_t row = body.Word(0), column = body.Word(2);
+  if (!body.ok || row == 0xFFFF || column > 255) return 1;
+  IXLSWorksheet* sheet = CurrentSheet();
+  if (!Biff8()) {
+    const std::size_t length = body.Word(4);
+    std::u16string text;
+    if (!body.ok || !body.Chars(6, std::min(length, body.size - 6), false, codePage_, text)) return 1;
+    return AddSheetComment(*sheet, row, column, text);
+  }
+  const std::uint16_t options = body.Word(4), objectId = body.Word(6);
+  std::u16string author;
+  std::size_t pos = 8;
+  if (!body.ok) return 1;
+  body.String(pos, false, true, 1252, author);
+  return ReadSheetNote(*sheet, objectId, row, column, author, options);
 }
 
 }  // namespace xls

@@ -1,5 +1,9 @@
 #include "xls/io/reader/workbook_reader.h"
 
+#include <algorithm>
+
+#include "xls/io/drawing/chart.h"
+#include "xls/io/reader/reader_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
 #include "xls/model/font_list.h"
@@ -77,6 +81,14 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
   if (id == kRecEOF) {
     int result = 1;
     if (state_ == kGlobals) result = EndGlobals();
+    if (state_ == kWorksheet && sheet_) {
+      result = FinishSheetDrawing(*sheet_);
+    }
+    if (state_ == kEmbeddedChart && chart_ && sheet_) {
+      chart_->AddRecord(kRecEOF, 0, nullptr);
+      result = AddEmbeddedChart(*sheet_, std::move(chart_));
+    }
+    chart_.reset();
     if (state_ == kEmbeddedChart) {
       state_ = kWorksheet;
     } else {
@@ -100,13 +112,25 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     case kWorksheet:
       if (id == kRecBOF) {
         TXLSRecordBody body = first;
-        if (body.size >= 5 && body.Word(2) == kSubChart) state_ = kEmbeddedChart;
+        if (body.size >= 5 && body.Word(2) == kSubChart) {
+          // An embedded chart: its records are kept as read for the sheet's drawing.
+          state_ = kEmbeddedChart;
+          chart_ = std::make_unique<TXLSCustomChart>(version_);
+          chart_->AddRecord(id, static_cast<std::uint32_t>(body.size), body.data);
+        }
         return 1;
       }
       return Sheet(id, group);
-    case kChartSheet:
     case kEmbeddedChart:
-      // Charts are not part of the model: their records are passed over up to their EOF.
+      if (chart_) {
+        for (std::size_t i = 0; i < std::max<std::size_t>(group.Count(), 1); ++i) {
+          const TXLSRecordBody chunk(group.GetChunk(i));
+          chart_->AddRecord(i == 0 ? id : kRecContinue, static_cast<std::uint32_t>(chunk.size), chunk.data);
+        }
+      }
+      return 1;
+    case kChartSheet:
+      // Chart sheets have no model yet: their records are passed over up to their EOF.
       return 1;
   }
   return 1;

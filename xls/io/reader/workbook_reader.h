@@ -22,6 +22,7 @@ namespace xls {
 class TXLSWorkbook;
 class IXLSWorksheet;
 class TXLSRange;
+class TXLSCustomChart;
 
 // Status of a read that ended inside a substream (no EOF closed it).
 constexpr int kReadUnfinished = 100;
@@ -96,6 +97,7 @@ class TXLSReader {
   void ColInfo(TXLSRecordBody body);
   void Row(TXLSRecordBody body);
   void MergedCells(TXLSRecordBody body);
+  int Note(TXLSRecordBody body);
 
   void Cell(std::uint16_t id, TXLSRecordBody body);
   // The fast path of the cell records: the XF as IXLSWorksheet::SetCellXF sets it, the value
@@ -140,7 +142,8 @@ class TXLSReader {
   };
   std::vector<CachedName> cachedNames_;
   IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet substream being read
-  IXLSWorksheet* embeddingSheet_ = nullptr;
+  // The embedded chart being read (state 4), handed to the sheet's drawing at its EOF.
+  std::unique_ptr<TXLSCustomChart> chart_;
 };
 
 }  // namespace xls

@@ -1,0 +1,2 @@
+add_executable(bench_xls_read xls_read_bench.cpp)
+target_link_libraries(bench_xls_read PRIVATE kv_xls_reader kv_xls_io benchmark::benchmark benchmark::benchmark_main kv_warnings)

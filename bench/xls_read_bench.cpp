@@ -1,0 +1,172 @@
+// Reading a workbook of 655,360 numeric cells and one of 655,360 cells of distinct texts
+// (BIFF8, saved by our writer) with TXLSWorkbook::Open, next to python3-xlrd (formatting_info
+// on) and LibreOffice reading the same file in the same run. Counters: xlrd_ratio (xlrd's time
+// over ours; the target is at least 10), lo_ratio (LibreOffice's time to convert the file to
+// CSV, its start-up on an empty workbook subtracted, over ours; the target is above 1) and
+// peak_bytes_per_cell (the rise of the peak resident size while reading, over the cell count;
+// the target for numbers in full rows is at most 64). Each runs with full rows of 256 columns
+// and with rows of 10 columns.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "xls/model/cell_store.h"
+#include "xls/model/codepage.h"
+#include "xls/model/variant.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kCells = 655360;
+
+std::string TempPath(const std::string& name) {
+  return (fs::temp_directory_path() / ("kv_bench_read_" + std::to_string(getpid()) + "_" + name)).string();
+}
+
+long ReadStatus(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
+  return 0;
+}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The workbook files written, removed when the program ends.
+struct MadeFiles {
+  std::map<std::string, std::string> paths;
+  ~MadeFiles() {
+    for (const auto& [key, path] : paths) fs::remove(path);
+  }
+};
+
+// The workbook file of a mode and row width, written once.
+std::string Workbook(const std::string& mode, int columns) {
+  static MadeFiles files;
+  std::map<std::string, std::string>& made = files.paths;
+  const std::string key = mode + std::to_string(columns);
+  if (made.count(key)) return made[key];
+  const std::string path = TempPath(key + ".xls");
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  xls::IXLSWorksheet& sheet = *book->GetWorksheets().Add();
+  const int rows = kCells / columns;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < columns; ++c) {
+      const int n = r * columns + c;
+      xls::TXLSCellRef& cell = *sheet.Cells().GetOrCreateCell(r, c);
+      if (mode == "numbers")
+        xls::TXLSCellRef::SetValue(cell, sheet, xls::Variant(r * 0.25 + c));
+      else
+        xls::TXLSCellRef::SetValue(cell, sheet, xls::Variant(xls::Utf8ToWide("text " + std::to_string(n))));
+    }
+  }
+  if (book->SaveAs(xls::Utf8ToWide(path)) != 1) return {};
+  return made[key] = path;
+}
+
+double Seconds(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) return -1;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double XlrdSeconds(const std::string& path) {
+  double seconds = 0;
+  const std::string command =
+      "/usr/bin/python3 -c \"import sys, time, xlrd; t = time.time(); "
+      "xlrd.open_workbook(sys.argv[1], formatting_info=True); print(time.time() - t)\" '" + path + "'";
+  if (FILE* p = popen(command.c_str(), "r")) {
+    if (std::fscanf(p, "%lf", &seconds) != 1) seconds = 0;
+    pclose(p);
+  }
+  return seconds;
+}
+
+// LibreOffice converting the file to CSV, less the same for an empty workbook (start-up).
+double LibreOfficeSeconds(const std::string& path) {
+  const std::string dir = TempPath("lo");
+  fs::create_directories(dir);
+  const std::string soffice = "HOME=" + dir + " soffice --headless --convert-to csv --outdir " + dir + " ";
+  const std::string empty = TempPath("empty.xls");
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  book->GetWorksheets().Add();
+  book->SaveAs(xls::Utf8ToWide(empty));
+  Seconds(soffice + empty + " >/dev/null 2>&1");  // the first start makes the profile
+  const double startup = Seconds(soffice + empty + " >/dev/null 2>&1");
+  const double full = Seconds(soffice + path + " >/dev/null 2>&1");
+  fs::remove_all(dir);
+  fs::remove(empty);
+  return startup < 0 || full < 0 ? -1 : full - startup;
+}
+
+double ReadSeconds(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  if (book->Open(xls::Utf8ToWide(path)) != 1) return -1;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Measured in a child process so that memory the allocator kept from earlier runs does not
+// hide the rise.
+double PeakBytesPerCell(const std::string& path) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    malloc_trim(0);
+    ResetPeak();
+    const long base = ReadStatus("VmRSS:");
+    xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+    long rise = book->Open(xls::Utf8ToWide(path)) == 1 ? ReadStatus("VmHWM:") - base : -1;
+    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  long rise = -1;
+  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
+  close(fds[0]);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return rise < 0 ? -1 : static_cast<double>(rise) / kCells;
+}
+
+void ReadWorkbook(benchmark::State& state, const std::string& mode) {
+  const int columns = static_cast<int>(state.range(0));
+  const std::string path = Workbook(mode, columns);
+  if (path.empty()) {
+    state.SkipWithError("the workbook could not be written");
+    return;
+  }
+  double seconds = 0;
+  for (auto _ : state) {
+    const double taken = ReadSeconds(path);
+    if (taken < 0) state.SkipWithError("read failed");
+    seconds += taken;
+    state.SetIterationTime(taken);
+  }
+  const double ours = seconds / static_cast<double>(state.iterations());
+  state.counters["xlrd_ratio"] = XlrdSeconds(path) / ours;
+  state.counters["lo_ratio"] = LibreOfficeSeconds(path) / ours;
+  state.counters["peak_bytes_per_cell"] = PeakBytesPerCell(path);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kCells);
+}
+
+void BM_ReadNumbers(benchmark::State& state) { ReadWorkbook(state, "numbers"); }
+void BM_ReadTexts(benchmark::State& state) { ReadWorkbook(state, "texts"); }
+
+BENCHMARK(BM_ReadNumbers)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+BENCHMARK(BM_ReadTexts)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
+}  // namespace

@@ -1,0 +1,31 @@
+// The reader's bridge to the drawing layer: drawing group, sheet drawings, objects, text
+// objects, notes and embedded charts. Each step gives the drawing layer's result, or -1 when
+// it finds the drawing data malformed. (Kept apart from the record stream's header, whose
+// record constants the drawing headers define as well.)
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace xls {
+
+class IXLSWorksheet;
+class TXLSBlobList;
+class TXLSCustomChart;
+class TXLSWorkbook;
+
+int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group);
+int ReadSheetDrawingRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
+int ReadSheetObjRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
+int ReadSheetTxoRecords(IXLSWorksheet& sheet, const TXLSBlobList& group, bool rotated);
+int ReadSheetNote(IXLSWorksheet& sheet, std::uint16_t objectId, std::uint16_t row, std::uint16_t column,
+                  const std::u16string& author, std::uint16_t options);
+// A BIFF5 note: the text goes to the cell as a comment.
+int AddSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, const std::u16string& text);
+// The sheet's EOF: the drawing (when the sheet has one) ends its reading.
+int FinishSheetDrawing(IXLSWorksheet& sheet);
+// An embedded chart, its records kept as read, handed to the sheet's drawing.
+int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart);
+
+}  // namespace xls
