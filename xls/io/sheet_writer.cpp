@@ -321,6 +321,7 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   if (ExtendDimensions(row, column) != 1) return -2;
   auto* f = dynamic_cast<TXLSCompiledFormula*>(cell.Formula());
   if (!f) return -1;
+  if (f->IsArrayMember() && !ArrayAnchorFormula(sheet_, *f)) return 1;  // its array formula is gone
   TXLSCalculator& calc = book_.Formulas().Calculator();
   calc.SetFileFormat(version_ == kBiff5 ? kFormatBiff5 : kFormatBiff8);
   calc.Compiler().SetCodePage(codePage_);

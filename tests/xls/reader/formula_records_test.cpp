@@ -126,6 +126,14 @@ TEST(FormulaRecords, SharedAndArrayFormulasReadSavedAndReadAgain) {
   // Overwriting the anchor leaves the member without an array formula: it shows nothing.
   s.GetRange(u"C1")->SetValue(Variant(7.0));
   EXPECT_TRUE(s.GetRange(u"C3")->GetFormula().IsEmpty());
+  // ... and is not written as a cell of an array formula that no longer exists.
+  platform::MemoryStream second;
+  ASSERT_EQ(book->SaveToStreamFormat(second, 2), 1);
+  IXLSWorkbook third = TXLSWorkbook::Create();
+  second.Seek(0, platform::SeekOrigin::Begin);
+  ASSERT_EQ(third->OpenStream(second), 1);
+  EXPECT_EQ(third->GetWorksheets().GetItem(1)->GetCellFormula(2, 2), nullptr);
+  EXPECT_EQ(third->GetWorksheets().GetItem(1)->GetRange(u"B1")->GetFormula().TextValue(), u"=A3*10");
 }
 
 }  // namespace
