@@ -1,21 +1,15 @@
 // The road to a drive and back: Link through the COM folder to the simulated drive on a
-// pseudo-terminal, Read into a new document, edit, Write, Unlink; and the ways it can fail.
-#include <QCheckBox>
+// pseudo-terminal, Read into a new document, edit, Write, compare with the defaults, Unlink;
+// and the ways it can fail.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <unistd.h>
 
 #include <cmath>
 
-#include "core/common.h"
 #include "core/settings.h"
-#include "tests/ui/ui_test_support.h"
-#include "tools/simdrive/drive.h"
-#include "tools/simdrive/pty_server.h"
+#include "tests/ui/drive_support.h"
 #include "ui/drive/link_form.h"
 #include "ui/main/main_form.h"
 
@@ -23,25 +17,9 @@ using platform::gui::IdCancel;
 using platform::gui::IdOk;
 using platform::gui::ScriptedServices;
 using ui::TMainForm;
+using Line = uitest::PtyLine;
 
 namespace {
-
-// A simulated drive served on a pseudo-terminal that the COM folder names COM3.
-struct Line {
-  explicit Line(const char* product) : drive("Kestravel", product, "1.00"), server(drive) {
-    if (!server.Start()) qFatal("no pseudo-terminal");
-    const QString entry = comDir.filePath("COM3");
-    if (::symlink(server.SlavePath().c_str(), entry.toLocal8Bit().constData()) != 0) qFatal("cannot link COM3");
-    qputenv("KVX_COM_DIR", comDir.path().toLocal8Bit());
-  }
-  ~Line() {
-    server.Stop();
-    qunsetenv("KVX_COM_DIR");
-  }
-  QTemporaryDir comDir;
-  simdrive::Drive drive;
-  simdrive::PtyServer server;
-};
 
 // Answers the link dialog with port 3 and the station text.
 ScriptedServices::DialogScript LinkDialog(const QString& stations) {
@@ -135,29 +113,7 @@ class LinkRoadTest : public QObject {
     QCOMPARE(s.Document[0].value, 3.0f);
     s.DocumentModified = false;
 
-    // Unlink through the dialog.
-    gui.dialogScripts.push_back([](QDialog& dialog) {
-      auto& f = static_cast<ui::TLinkForm&>(dialog);
-      QVERIFY(!f.Link->isEnabled());
-      f.Unlink->click();
-    });
-    form.OperationLinkClick();
-    QCOMPARE(s.LinkedStation, 0);
-    QVERIFY(!form.ItemEnabled("OperationRead"));
-    QCOMPARE(gui.unexpected, 0);
-  }
-
-  void compareInverterWithDefaults() {
-    uitest::Sandbox box;
-    Line line("KV100");
-    line.drive.AddStation(5);
-    TMainForm form;
-    auto& gui = box.gui();
-    auto& s = core::State();
-    gui.dialogScripts.push_back(LinkDialog("5"));
-    form.OperationLinkClick();
-    QCOMPARE(s.LinkedModel, 1);
-    // Every register holds its default but P0.01 (default 50.00 Hz).
+    // Compare Inverter with Default reads the linked drive: every register holds its default but P0.01.
     for (const auto& d : s.ParamDefs) {
       if (d.model != 1 || d.type != 'W') continue;
       const float scale = d.decimals == 1 ? 10.0f : d.decimals == 2 ? 100.0f : d.decimals == 4 ? 1e4f : d.decimals == 5 ? 1e5f : 1.0f;
@@ -193,6 +149,18 @@ class LinkRoadTest : public QObject {
     QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!"));
     QCOMPARE(s.CompareRecords.size(), before);
     QCOMPARE(form.ChildKind(), QString("CompareForm"));
+    line.drive.ClearFault();
+
+    // Unlink through the dialog.
+    gui.dialogScripts.push_back([](QDialog& dialog) {
+      auto& f = static_cast<ui::TLinkForm&>(dialog);
+      QVERIFY(!f.Link->isEnabled());
+      f.Unlink->click();
+    });
+    form.OperationLinkClick();
+    QCOMPARE(s.LinkedStation, 0);
+    QVERIFY(!form.ItemEnabled("OperationRead"));
+    QCOMPARE(gui.unexpected, 0);
   }
 
   void scanFindsTheAnsweringStation() {

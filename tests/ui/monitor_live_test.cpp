@@ -7,17 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 #include "controls/edit/typed_edit.h"
-#include "core/common.h"
-#include "tests/ui/ui_test_support.h"
-#include "tools/simdrive/drive.h"
+#include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
-#include "tools/simdrive/pty_server.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/link_form.h"
 #include "ui/drive/monitor_form.h"
@@ -25,42 +19,16 @@
 #include "ui/main/main_form.h"
 
 using platform::gui::IdCancel;
-using platform::gui::IdOk;
-
-namespace {
-
-struct Line {
-  Line() : drive("Kestravel", "KV100", "1.00"), server(drive) {
-    drive.AddStation(1);
-    drive.SetProfileMotion(true);
-    if (!server.Start()) qFatal("no pseudo-terminal");
-    if (::symlink(server.SlavePath().c_str(), comDir.filePath("COM3").toLocal8Bit().constData()) != 0)
-      qFatal("cannot link COM3");
-    qputenv("KVX_COM_DIR", comDir.path().toLocal8Bit());
-  }
-  ~Line() {
-    server.Stop();
-    qunsetenv("KVX_COM_DIR");
-  }
-  QTemporaryDir comDir;
-  simdrive::Drive drive;
-  simdrive::PtyServer server;
-};
-
-void Shot(QWidget& window, const QString& name) {
-  const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
-  QDir().mkpath(folder);
-  QVERIFY(window.grab().save(folder + "/" + name + ".png", "PNG"));
-}
-
-}  // namespace
+using uitest::Shot;
 
 class MonitorLiveTest : public QObject {
   Q_OBJECT
  private slots:
   void watchCommandAndSendOverThePseudoTerminal() {
     uitest::Sandbox box;
-    Line line;
+    uitest::PtyLine line("KV100");
+    line.drive.AddStation(1);
+    line.drive.SetProfileMotion(true);
     ui::TMainForm main;
     auto& gui = box.gui();
     auto& s = core::State();

@@ -9,13 +9,7 @@
 #include <QTimer>
 
 #include "controls/edit/typed_edit.h"
-#include "core/common.h"
-#include "core/config.h"
-#include "core/modbus.h"
-#include "core/serial_link.h"
-#include "tests/ui/ui_test_support.h"
-#include "tools/simdrive/drive.h"
-#include "tools/simdrive/fake_port.h"
+#include "tests/ui/drive_support.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/profile_form.h"
 #include "ui/main/main_form.h"
@@ -25,48 +19,23 @@ using platform::gui::IdCancel;
 using simdrive::Fault;
 using simdrive::FaultKind;
 using ui::TProfileForm;
-using Frame = std::vector<std::uint8_t>;
+using uitest::Frame;
 
 namespace {
 
-Frame WithCrc(Frame f) {
-  const std::uint16_t crc = core::Crc16(f.data(), f.size());
-  f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  f.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return f;
-}
-Frame Read(int address, int count) {
-  return WithCrc({1, 3, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF), 0,
-                  static_cast<std::uint8_t>(count)});
-}
+Frame Read(int address, int count) { return uitest::ReadFrame(3, address, count); }
 Frame Profile(std::array<std::uint16_t, 7> words) {
   Frame f{1, 16, 0x03, 0x8E, 0, 7, 14};
   for (std::uint16_t w : words) {
-    f.push_back(static_cast<std::uint8_t>(w >> 8));
-    f.push_back(static_cast<std::uint8_t>(w & 0xFF));
+    f.push_back(uitest::Hi(w));
+    f.push_back(uitest::Lo(w));
   }
-  return WithCrc(f);
+  return uitest::WithCrc(f);
 }
 
-struct Bench {
-  Bench() {
-    core::LoadConfiguration();
-    drive.AddStation(1);
+struct Bench : uitest::FakeBench {
+  Bench() : drive(*FakeBench::drive) {
     drive.SetProfileMotion(true);  // a profile sent takes effect in the drive's registers
-    auto fake = std::make_unique<simdrive::FakePort>(drive);
-    port = fake.get();
-    core::OpenPortOn(std::move(fake));
-    core::State().LinkedStation = 1;
-    core::State().LinkedModel = 1;
-  }
-  ~Bench() {
-    core::State().ProcessMessages = nullptr;
-    core::ClosePort();
-  }
-  std::vector<Frame> Sent() const {
-    std::vector<Frame> out;
-    for (const auto& f : port->SentFrames()) out.push_back(f.bytes);
-    return out;
   }
   // A drive in mode 3 with HOME: F001 3, F002 2, F003 3, F257 35, ENABLE and HOME ticked.
   void ModeThreeWithHome() {
@@ -74,9 +43,7 @@ struct Bench {
              {1, 3}, {2, 2}, {3, 3}, {257, 35}, {911, 0x09}, {262, 10}, {263, 20}, {260, 300}, {258, 0xFFFF}, {259, 0xFFFF}})
       drive.SetHolding(1, static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value));
   }
-  uitest::Sandbox box;
-  simdrive::Drive drive{"Kestravel", "KV100", "1.00"};
-  simdrive::FakePort* port = nullptr;
+  simdrive::Drive& drive;
 };
 
 bool Shows(QWidget* lamp, const QColor& colour) { return ui::LampColour(lamp) == colour; }
@@ -275,9 +242,7 @@ class ProfileTest : public QObject {
     auto& gui = bench.box.gui();
     ui::TMainForm main;
     auto& s = core::State();
-    s.LinkedStation = 1;
-    s.LinkedModel = 1;
-    main.SetLinkedState(true);
+    uitest::LinkWindow(main);
     QVERIFY(main.ItemEnabled("OperationProfile") && main.ItemEnabled("ProfileButton"));
     gui.dialogScripts.push_back([](QDialog& dialog) { static_cast<TProfileForm&>(dialog).OK->click(); });
     main.OperationProfileClick();

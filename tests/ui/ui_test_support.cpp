@@ -2,10 +2,12 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "core/common.h"
+#include "core/documents.h"
 #include "core/settings.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
@@ -72,6 +74,49 @@ int RowOfCode(ui::TParamForm& view, const QString& code) {
   for (int row = 1; row < view.RowCount(); ++row)
     if (view.Cell(2, row) == code) return row;
   return -1;
+}
+
+core::ParameterDefinition& DocumentLine(const char* code) {
+  for (auto& line : core::State().Document)
+    if (line.code == code) return line;
+  qFatal("no line %s", code);
+}
+
+void EnterValue(ui::TParamForm& view, int row, const QString& text) {
+  view.SelectRow(row);
+  QVERIFY(view.parGrid->OpenEditor());
+  QLineEdit* editor = view.parGrid->Editor();
+  editor->selectAll();
+  editor->del();
+  QTest::keyClicks(editor, text);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the delegate commits through a posted call
+}
+
+void LinkWindow(ui::TMainForm& form, int station, int model) {
+  auto& s = core::State();
+  s.LinkedStation = station;
+  s.LinkedModel = model;
+  s.LinkProduct = "KV100";
+  form.SetLinkedState(true);
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  QCOMPARE(f.write(bytes), bytes.size());
+}
+
+void WriteCompareFile(const QString& path) {
+  core::CompareFileHeader header;
+  header.kind = core::FileWithFile;
+  header.model = 1;
+  header.recordCount = 1;
+  std::vector<core::CompareRecord> records(1);
+  records[0].code = "P0.00";
+  records[0].displayGroup = 1;
+  const std::string bytes = core::EncodeCompareFile(header, records);
+  WriteFile(path, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 }  // namespace uitest

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QtWidgets>
 #include <QString>
+#include <QTest>
 #include <QTemporaryDir>
 #include <memory>
 
+#include "core/common.h"
 #include "platform/gui/gui_services.h"
 
 namespace ui {
@@ -53,5 +55,29 @@ int RowOfCode(ui::TParamForm& view, const QString& code);
 
 // A script that presses OK on the dialog (after `prepare`, if given).
 platform::gui::ScriptedServices::DialogScript PressOk(std::function<void(QDialog&)> prepare = nullptr);
+
+// The open document's line of `code` (the test fails at once without one).
+core::ParameterDefinition& DocumentLine(const char* code);
+
+// Selects `row` of the parameter view, opens its editor, replaces the text with `text` and
+// presses Enter; the editor must open.
+void EnterValue(ui::TParamForm& view, int row, const QString& text);
+
+// The main window linked to `station` of `model` (the drive's product KV100).
+void LinkWindow(ui::TMainForm& form, int station = 1, int model = 1);
+
+// Writes `bytes` to `path`.
+void WriteFile(const QString& path, const QByteArray& bytes);
+// A compare file of one record (code P0.00, display group 1) of model 1, comparing two files.
+void WriteCompareFile(const QString& path);
+
+#ifdef KV_BINARY_DIR
+// Keeps a picture of `window` as ui_screenshots/<name>.png in the build folder.
+inline void Shot(QWidget& window, const QString& name) {
+  const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
+  QDir().mkpath(folder);
+  QVERIFY2(window.grab().save(folder + "/" + name + ".png", "PNG"), qPrintable(name));
+}
+#endif
 
 }  // namespace uitest
