@@ -1,33 +1,24 @@
 #include "ui/main/definite_form.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
-#include <QTableWidget>
-#include <algorithm>
 
 #include "core/common.h"
-#include "core/param_access.h"
 #include "core/settings.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
-#include "ui/common/extra_texts.h"
-#include "ui/common/grid_look.h"
 #include "ui/common/qt_text.h"
 
 namespace ui {
 
-using platform::gui::Buttons;
 using platform::gui::Gui;
-using platform::gui::Icon;
 using platform::gui::IdCancel;
 using platform::gui::IdOk;
 
 namespace {
-constexpr int kSettingColumn = 6;
 const std::string kListName = "ParameterDefinite";
 
 bool InDocument(int index) { return index >= 0 && index < static_cast<int>(core::State().Document.size()); }
@@ -50,87 +41,6 @@ bool WriteFavourites(const std::vector<std::string>& codes) {
   return batch.Finish();
 }
 
-// ---- the favourites grid
-
-class DefiniteGrid : public QTableWidget {
- public:
-  DefiniteGrid(TDefiniteForm* form, QWidget* parent) : QTableWidget(parent), form_(form) {}
-  QLineEdit* editor = nullptr;
-
-  void CommitEditor() {
-    if (!editor) return;
-    QLineEdit* e = editor;
-    commitData(e);
-    closeEditor(e, QAbstractItemDelegate::NoHint);
-  }
-  bool OpenEditor() { return edit(currentIndex(), EditKeyPressed, nullptr); }
-
- protected:
-  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
-    const bool opening = trigger == QAbstractItemView::AllEditTriggers || (editTriggers() & trigger);
-    if (opening && !editor && index.isValid() && !form_->parGridGetEditMask(index.column(), index.row() + 1))
-      return false;
-    return QTableWidget::edit(index, trigger, event);
-  }
-  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
-    QTableWidget::currentChanged(current, previous);  // closing the editor commits it
-    if (current.isValid()) form_->parGridSelectCell(current.column(), current.row() + 1);
-  }
-  void mouseMoveEvent(QMouseEvent* event) override {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    viewport()->setCursor(index.isValid() ? form_->parGridMouseMove(index.column(), index.row() + 1)
-                                          : Qt::ArrowCursor);
-    QTableWidget::mouseMoveEvent(event);
-  }
-
- private:
-  TDefiniteForm* form_;
-};
-
-namespace {
-class DefiniteDelegate : public OwnerDrawDelegate {
- public:
-  DefiniteDelegate(TDefiniteForm* form, DefiniteGrid* grid)
-      : OwnerDrawDelegate(grid, [form](QPainter* p, int column, int row, const QRect& r) {
-          form->parGridDrawCell(p, column, row + 1, r);
-        }),
-        form_(form),
-        grid_(grid) {}
-
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
-    auto* editor = new QLineEdit(parent);
-    editor->setFrame(false);
-    editor->setFont(grid_->font());
-    grid_->editor = editor;
-    const int column = index.column(), row = index.row() + 1;
-    QObject::connect(editor, &QLineEdit::textEdited, editor,
-                     [this, column, row](const QString& text) { form_->parGridSetEditText(column, row, text, false); });
-    return editor;
-  }
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-    auto* line = static_cast<QLineEdit*>(editor);
-    if (line->property("opened").toBool()) return;
-    line->setProperty("opened", true);
-    line->setText(index.data().toString());
-    form_->parGridSetEditText(index.column(), index.row() + 1, line->text(), false);
-  }
-  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
-    auto* line = static_cast<QLineEdit*>(editor);
-    if (line->property("committed").toBool()) return;
-    line->setProperty("committed", true);
-    form_->parGridSetEditText(index.column(), index.row() + 1, line->text(), true);
-  }
-  void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-    if (grid_->editor == editor) grid_->editor = nullptr;
-    OwnerDrawDelegate::destroyEditor(editor, index);
-  }
-
- private:
-  TDefiniteForm* form_;
-  DefiniteGrid* grid_;
-};
-}  // namespace
-
 TDefiniteForm::TDefiniteForm(QWidget* owner) : QDialog(owner), owner_(owner) {
   setObjectName("DefiniteForm");
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -138,16 +48,9 @@ TDefiniteForm::TDefiniteForm(QWidget* owner) : QDialog(owner), owner_(owner) {
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName("GroupBox1");
   GroupBox1->setGeometry(8, 4, 744, 388);
-  parGrid = new DefiniteGrid(this, GroupBox1);
-  parGrid->setObjectName("parGrid");
-  SetUpDocumentGrid(parGrid, 7, 12);
+  parGrid = new SettingGrid(this, GroupBox1, 12);
   parGrid->verticalHeader()->setDefaultSectionSize(20);
   parGrid->setGeometry(8, 20, 728, 360);
-  parGrid->setItemDelegate(new DefiniteDelegate(this, parGrid));
-  parGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed);
-  parGrid->setMouseTracking(true);
-  parGrid->viewport()->setMouseTracking(true);
   AddButton = new QPushButton(this);
   AddButton->setObjectName("AddButton");
   AddButton->setGeometry(8, 402, 120, 28);
@@ -181,17 +84,7 @@ void TDefiniteForm::FormCreate() {
 }
 
 void TDefiniteForm::FillRow(int row, int index) {
-  const auto& line = core::State().Document[static_cast<std::size_t>(index)];
-  QString range;
-  if (line.minimum == line.minimum && line.maximum == line.maximum)
-    range = FormatNumber(line.decimals, line.minimum) + "~" + FormatNumber(line.decimals, line.maximum);
-  const QString cells[7] = {QString::number(index),
-                            Description(line),
-                            Qs(line.code.view()),
-                            Qs(line.unit.view()),
-                            range,
-                            FormatNumber(line.decimals, line.defaultValue),
-                            FormatNumber(line.decimals, line.value)};
+  const std::array<QString, 7> cells = SettingRowCells(index);
   for (int c = 0; c < 7; ++c) SetCell(c, row, cells[c]);
 }
 
@@ -221,30 +114,11 @@ void TDefiniteForm::FillGrid() {
 
 int TDefiniteForm::RowCount() const { return parGrid->rowCount() + 1; }
 
-QString TDefiniteForm::Cell(int column, int row) const {
-  if (row == 0) {
-    const QTableWidgetItem* head = parGrid->horizontalHeaderItem(column);
-    return head ? head->text() : QString();
-  }
-  const QTableWidgetItem* item = parGrid->item(row - 1, column);
-  return item ? item->text() : QString();
-}
-
-void TDefiniteForm::SetCell(int column, int row, const QString& text) {
-  QTableWidgetItem* item = parGrid->item(row - 1, column);
-  if (!item) {
-    item = new QTableWidgetItem;
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (column == kSettingColumn) flags |= Qt::ItemIsEditable;
-    item->setFlags(flags);
-    parGrid->setItem(row - 1, column, item);
-  }
-  item->setText(text);
-}
-
+QString TDefiniteForm::Cell(int column, int row) const { return parGrid->Cell(column, row); }
+void TDefiniteForm::SetCell(int column, int row, const QString& text) { parGrid->SetCell(column, row, text); }
 void TDefiniteForm::SelectRow(int row) { parGrid->setCurrentCell(row - 1, kSettingColumn); }
 bool TDefiniteForm::OpenEditor() { return parGrid->OpenEditor(); }
-QLineEdit* TDefiniteForm::Editor() const { return parGrid->editor; }
+QLineEdit* TDefiniteForm::Editor() const { return parGrid->Editor(); }
 void TDefiniteForm::CommitEditor() { parGrid->CommitEditor(); }
 
 bool TDefiniteForm::parGridSelectCell(int column, int row) {
@@ -291,16 +165,7 @@ void TDefiniteForm::parGridSetEditText(int column, int row, const QString& text,
     return;
   }
   if (!closing) {
-    // As in the parameter view: an empty text and a lone "-" (a negative value being typed) pass.
-    if (text.isEmpty() || text == "-") return;
-    int whole = 0;
-    double number = 0;
-    if (line.decimals == 0 ? ParseInteger(text, whole) : ParseDecimal(text, number)) {
-      LastAcceptedText = text;
-    } else if (QLineEdit* editor = Editor()) {
-      editor->setText(LastAcceptedText);
-      Gui().Beep();
-    }
+    FilterTypedSetting(line, text, LastAcceptedText, Editor());
     return;
   }
   if (committing_) return;
@@ -310,68 +175,13 @@ void TDefiniteForm::parGridSetEditText(int column, int row, const QString& text,
 }
 
 void TDefiniteForm::CommitEntry(int row, const QString& text) {
-  auto& s = core::State();
-  double number = 0;
-  if (!ParseDecimal(text, number)) {
-    SetCell(kSettingColumn, row, text.isEmpty() ? TextBeforeEdit : text);
-    return;
-  }
-  auto& line = s.Document[static_cast<std::size_t>(EditIndex)];
-  const float v = static_cast<float>(number);
-  if (!(v >= line.minimum) || v > line.maximum) {
-    Gui().MessageBox(L(89) + "\n\n" + L(90) + Cell(2, row) + "\n" + L(91) + Cell(4, row), L(73), Buttons::Ok,
-                     Icon::Question);
-    SetCell(kSettingColumn, row, TextBeforeEdit);
-    return;
-  }
-  if (s.OnlineEdit) {
-    if (static_cast<int>(s.ParHeader.model) != s.LinkedModel) {
-      Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
-      SetCell(kSettingColumn, row, TextBeforeEdit);
-      return;
-    }
-    const core::TransactionResult result = core::WriteParam(s.LinkedStation, EditIndex, v);
-    if (result != 0) {
-      double low = 0, high = 0;
-      if (result == core::kResultBadValue && core::RegisterLimits(line, low, high)) {
-        const int decimals = std::clamp(static_cast<int>(line.decimals), 0, 8);
-        Gui().MessageBox(extra::ValueDoesNotFit(Qs(line.code.view()), text, QString::number(low, 'f', decimals),
-                                                QString::number(high, 'f', decimals)),
-                         L(73), Buttons::Ok, Icon::Information);
-      } else {
-        const bool exchange = result == core::kResultSendFailed || result == core::kResultBadReply ||
-                              result == core::kResultWrongContent;
-        const QString reason = extra::TransactionFailure(result);
-        Gui().MessageBox(exchange ? L(78) + "\n" + reason : reason, L(76), Buttons::Ok, Icon::Information);
-      }
-      SetCell(kSettingColumn, row, TextBeforeEdit);
-      return;
-    }
-    Gui().MessageBox(L(101), L(100), Buttons::Ok, Icon::Information);
-  }
-  line.value = v;
-  SetCell(kSettingColumn, row, FormatNumber(line.decimals, v));
-  if (owner_) QMetaObject::invokeMethod(owner_, "RefreshSettings", Qt::QueuedConnection);
-  s.DocumentModified = true;
+  bool stored = false;
+  SetCell(kSettingColumn, row, CommitSetting(EditIndex, text, TextBeforeEdit, Cell(2, row), Cell(4, row), stored));
+  if (stored && owner_) QMetaObject::invokeMethod(owner_, "RefreshSettings", Qt::QueuedConnection);
 }
 
 void TDefiniteForm::parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) {
-  const QString text = Cell(column, row);
-  const QFont& font = parGrid->font();
-  if (row == CurrentRow && column <= 5) {
-    painter->fillRect(rect, kCurrentBlue);
-    DrawCellText(painter, rect, text, font, Qt::white);
-    return;
-  }
-  painter->fillRect(rect, Qt::white);
-  if (row == CurrentRow && column == kSettingColumn) {
-    painter->save();
-    painter->setPen(QPen(Qt::black, 1));
-    painter->drawRect(rect.adjusted(0, 0, -1, -1));
-    painter->restore();
-  }
-  const QColor color = column == 5 ? kDefaultRed : column == kSettingColumn ? kCurrentBlue : QColor(Qt::black);
-  DrawCellText(painter, rect, text, font, color);
+  DrawSettingCell(painter, rect, column, row == CurrentRow, Cell(column, row), parGrid->font());
 }
 
 Qt::CursorShape TDefiniteForm::parGridMouseMove(int column, int row) const {

@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/main/setting_grid.h"
+
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QTableWidget;
 
 namespace ui {
 
@@ -26,9 +27,7 @@ std::vector<std::string> ReadFavourites();
 // Stores the list in one settings write; entries numbered beyond it stay but are not read.
 bool WriteFavourites(const std::vector<std::string>& codes);
 
-class DefiniteGrid;
-
-class TDefiniteForm : public QDialog {
+class TDefiniteForm : public QDialog, public SettingGridOwner {
   Q_OBJECT
  public:
   // `owner` is the parameter view told to refresh its settings after each stored value.
@@ -37,7 +36,7 @@ class TDefiniteForm : public QDialog {
   QPushButton* AddButton;
   QPushButton* CloseButton;
   QGroupBox* GroupBox1;
-  DefiniteGrid* parGrid;
+  SettingGrid* parGrid;
 
   std::int32_t CurrentRow = 1;
   std::int32_t SelectedIndex = -1;
@@ -60,11 +59,11 @@ class TDefiniteForm : public QDialog {
   void CommitEditor();
 
   // Handlers of the grid.
-  bool parGridSelectCell(int column, int row);
-  bool parGridGetEditMask(int column, int row);
-  void parGridSetEditText(int column, int row, const QString& text, bool closing);
-  void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect);
-  Qt::CursorShape parGridMouseMove(int column, int row) const;
+  bool parGridSelectCell(int column, int row) override;
+  bool parGridGetEditMask(int column, int row) override;
+  void parGridSetEditText(int column, int row, const QString& text, bool closing) override;
+  void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) override;
+  Qt::CursorShape parGridMouseMove(int column, int row) const override;
 
  private:
   void FormCreate();

@@ -10,43 +10,19 @@
 
 #include "core/modbus.h"
 #include "core/records.h"
+#include "ui/main/setting_grid.h"
 
 class QTabBar;
 class QLineEdit;
 
 namespace ui {
 
-class TParamForm;
-
-// The grid: asks the view before an editor opens and lets the view close the editor from outside.
-class ParamGrid : public QTableWidget {
-  Q_OBJECT
- public:
-  explicit ParamGrid(TParamForm* form);
-  bool EditorOpen() const { return editor_ != nullptr; }
-  QLineEdit* Editor() const { return editor_; }
-  // Closes the open editor, committing its text exactly as leaving the cell does.
-  void CommitEditor();
-  void SetEditor(QLineEdit* editor) { editor_ = editor; }
-  // Opens the editor on the current cell as the edit key does; false when it stays closed.
-  bool OpenEditor() { return edit(currentIndex(), EditKeyPressed, nullptr); }
-
- protected:
-  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
-  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-
- private:
-  TParamForm* form_;
-  QLineEdit* editor_ = nullptr;
-};
-
-class TParamForm : public QWidget {
+class TParamForm : public QWidget, public SettingGridOwner {
   Q_OBJECT
  public:
   explicit TParamForm(QWidget* owner);
 
-  ParamGrid* parGrid;
+  SettingGrid* parGrid;
   QTabBar* TabControl;
 
   std::int32_t CurrentRow = 1;
@@ -73,11 +49,11 @@ class TParamForm : public QWidget {
   int TabCount() const;
 
   // Handlers of the grid.
-  bool parGridSelectCell(int column, int row);
-  bool parGridGetEditMask(int column, int row);
-  void parGridSetEditText(int column, int row, const QString& text, bool closing);
-  void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect);
-  Qt::CursorShape parGridMouseMove(int column, int row) const;
+  bool parGridSelectCell(int column, int row) override;
+  bool parGridGetEditMask(int column, int row) override;
+  void parGridSetEditText(int column, int row, const QString& text, bool closing) override;
+  void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) override;
+  Qt::CursorShape parGridMouseMove(int column, int row) const override;
 
  public slots:
   void TabControlChange();
@@ -92,9 +68,6 @@ class TParamForm : public QWidget {
   void FillRow(int row, int index);
   void SelectSettingCell(int row);  // without running the selection handler
   void CommitEntry(int row, const QString& text);
-  // The message of an online write that failed: the register's limits for a value that does not
-  // fit, else what the result code means.
-  void ShowWriteFailure(const core::ParameterDefinition& line, const QString& text, core::TransactionResult result);
 
   bool quiet_ = false;       // programmatic selection and tab changes
   bool committing_ = false;  // a commit is showing its message boxes

@@ -1,0 +1,80 @@
+// The grid of document lines whose setting column is edited, shared by the parameter view and
+// the favourites window, and the edit rules both apply to a setting cell.
+#pragma once
+
+#include <QString>
+#include <QTableWidget>
+#include <array>
+
+#include "core/records.h"
+
+class QLineEdit;
+
+namespace ui {
+
+// Column 0 holds the document line's index (hidden), column 6 its setting.
+inline constexpr int kSettingColumn = 6;
+
+// What the grid asks of the window that owns it, in the grid's own row numbers (row 0 the header).
+class SettingGridOwner {
+ public:
+  virtual bool parGridSelectCell(int column, int row) = 0;
+  virtual bool parGridGetEditMask(int column, int row) = 0;
+  virtual void parGridSetEditText(int column, int row, const QString& text, bool closing) = 0;
+  virtual void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) = 0;
+  virtual Qt::CursorShape parGridMouseMove(int column, int row) const = 0;
+
+ protected:
+  ~SettingGridOwner() = default;
+};
+
+// The grid: asks its owner before an editor opens, passes every keystroke and the closing commit
+// of the editor to the owner, and lets the owner close the editor from outside.
+class SettingGrid : public QTableWidget {
+  Q_OBJECT
+ public:
+  // A document grid (7 columns, fixed-pitch font of `pixelSize` pixels) named "parGrid".
+  SettingGrid(SettingGridOwner* owner, QWidget* parent, int pixelSize);
+  bool EditorOpen() const { return editor_ != nullptr; }
+  QLineEdit* Editor() const { return editor_; }
+  // Closes the open editor, committing its text exactly as leaving the cell does.
+  void CommitEditor();
+  void SetEditor(QLineEdit* editor) { editor_ = editor; }
+  // Opens the editor on the current cell as the edit key does; false when it stays closed.
+  bool OpenEditor() { return edit(currentIndex(), EditKeyPressed, nullptr); }
+  // The grid in the owner's row numbers.
+  QString Cell(int column, int row) const;
+  void SetCell(int column, int row, const QString& text);
+
+ protected:
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  SettingGridOwner* owner_;
+  QLineEdit* editor_ = nullptr;
+};
+
+// The seven cells of document line `index`: index, description, code, unit, range, default, setting.
+std::array<QString, 7> SettingRowCells(int index);
+
+// The check of each keystroke in a setting's editor: an empty text and a lone "-" (a negative
+// value being typed) pass; a text that reads as a whole number (a line without decimals) or a
+// decimal number becomes `lastAccepted`; any other text is replaced by `lastAccepted`, with a beep.
+void FilterTypedSetting(const core::ParameterDefinition& line, const QString& text, QString& lastAccepted,
+                        QLineEdit* editor);
+
+// Stores the text of a closed editor as the setting of document line `index`: refused with a
+// message when out of the line's range (`code` and `range` name it), and with online edit on
+// written to the linked drive first (refused with the failure's message when that fails).
+// Returns the text the setting cell shows afterwards; `stored` tells whether the line changed.
+QString CommitSetting(int index, const QString& text, const QString& textBefore, const QString& code,
+                      const QString& range, bool& stored);
+
+// Paints a cell of a setting grid: the current row blue with white text up to the default, its
+// setting cell framed; defaults red, settings blue.
+void DrawSettingCell(QPainter* painter, const QRect& rect, int column, bool currentRow, const QString& text,
+                     const QFont& font);
+
+}  // namespace ui
