@@ -6,7 +6,10 @@ alignment, wrapping, column widths, row heights, merged cells, a comment and def
 
 usage: make_fods.py FILE
 """
+import base64
+import struct
 import sys
+import zlib
 from xml.sax.saxutils import escape
 
 HEAD = """<?xml version="1.0" encoding="UTF-8"?>
@@ -17,6 +20,10 @@ HEAD = """<?xml version="1.0" encoding="UTF-8"?>
  xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
  xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"
  xmlns:dc="http://purl.org/dc/elements/1.1/"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
 <office:automatic-styles>
  <number:percentage-style style:name="N10"><number:number number:decimal-places="1" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
@@ -56,6 +63,19 @@ def cell(kind, value, style=None, extra=""):
     return "<table:table-cell/>"
 
 
+def formula(text, extra=""):
+    return '<table:table-cell table:formula="of:=%s"%s/>' % (escape(text, {'"': "&quot;"}), extra)
+
+
+def png():
+    """A 4 x 3 red and blue picture."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + (b"\xff\0\0" * 2 + b"\0\0\xff" * 2) for _ in range(3))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 4, 3, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
 def row(cells, style="ro1"):
     return '<table:table-row table:style-name="%s">%s</table:table-row>\n' % (style, "".join(cells))
 
@@ -78,6 +98,18 @@ def main():
     out.append('<table:table-row table:style-name="ro1">%s%s</table:table-row>\n' % (
         merged, cell("s", "noted", None, "") .replace("<text:p>noted", "<office:annotation><text:p>a comment</text:p></office:annotation><text:p>noted")))
     out.append('<table:table-row table:style-name="ro1"><table:covered-table-cell table:number-columns-repeated="2"/>%s</table:table-row>\n' % cell("f", 0.5))
+    # Formulas: one repeated down five rows (a shared formula), an array formula, errors,
+    # text and boolean results, another sheet and a defined name.
+    for i in range(5):
+        out.append(row([cell("f", float(10 + i)), formula("[.A%d]*2+[.$A$%d]" % (66 + i, 66))]))
+    out.append(row([formula("[.A66:.A68]*10", ' table:number-matrix-columns-spanned="1" table:number-matrix-rows-spanned="3"'),
+                    formula("1/0"), formula('"ab"&"cd"')]))
+    out.append(row([cell("f", 0.0), formula("1<2"), formula("SUM([$Many.$C$1:.$C$10])")]))
+    out.append(row([cell("f", 0.0), formula("SUM(Total)"), formula("ROUND(PI();4)")]))
+    picture = base64.b64encode(png()).decode("ascii")
+    out.append(row([cell("s", "picture"), '<table:table-cell><draw:frame draw:z-index="0" draw:name="P1" '
+                    'svg:width="1cm" svg:height="0.75cm" svg:x="0.1cm" svg:y="0.1cm"><draw:image>'
+                    '<office:binary-data>%s</office:binary-data></draw:image></draw:frame></table:table-cell>' % picture]))
     out.append('<table:named-expressions><table:named-range table:name="Local" table:base-cell-address="$Values.$A$1" '
                'table:cell-range-address="$Values.$C$2:.$C$9"/></table:named-expressions>\n')
     out.append("</table:table>\n")

@@ -15,6 +15,7 @@
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
 #include "xls/model/string_table.h"
+#include "xls/model/variant.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
 #include "xls/model/xf_list.h"
@@ -51,6 +52,25 @@ std::string CellLine(TXLSWorkbook& book, const IXLSWorksheet& sheet, const TXLSC
     case kCellError:
       value = "e " + std::to_string(static_cast<int>(cell.Value()));
       break;
+    case kCellFormula: {
+      // A formula cell shows its calculated value, as the cached result xlrd reads.
+      Variant v;
+      const std::int32_t status = TXLSCellRef::GetValue(cell, sheet, v);
+      if (status != 1 && !v.IsError()) v = Variant::Error(status);
+      if (v.IsText()) {
+        value = "t " + Hex(v.TextValue());
+      } else if (v.Type() == VarType::Boolean) {
+        value = std::string("b ") + (v.BooleanValue() ? "1" : "0");
+      } else if (v.IsError()) {
+        value = "e " + std::to_string(v.ErrorCode());
+      } else if (v.IsNumber()) {
+        std::snprintf(buffer, sizeof buffer, "n %.17g", v.NumberValue());
+        value = buffer;
+      } else {
+        return {};
+      }
+      break;
+    }
     default:
       return {};
   }
