@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "xls/formula/rules/sheet_rules.h"
 #include "xls/io/biff_writer.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr std::uint16_t kRecName = 0x0018;
 constexpr std::uint8_t kPrintArea = 6;
 constexpr std::uint8_t kPrintTitles = 7;
+constexpr std::uint8_t kFilterDatabase = 13;
 constexpr std::uint8_t kPtgArea3d = 0x3B;
 constexpr std::uint8_t kPtgMemFunc = 0x29;
 constexpr std::uint8_t kPtgUnion = 0x10;
@@ -31,6 +33,13 @@ struct NameContext {
 bool HasPrintArea(const TXLSPageSetup& page) { return page.PrintAreaFirstRow() >= 0; }
 bool HasTitleRows(const TXLSPageSetup& page) { return page.TitleFirstRow() >= 1; }
 bool HasTitleColumns(const TXLSPageSetup& page) { return page.TitleFirstColumn() >= 1; }
+bool FilterArea(IXLSWorksheet& sheet, Area& area) {
+  std::int32_t r1, c1, r2, c2;
+  if (!SheetFilterDatabase(sheet, r1, c1, r2, c2)) return false;
+  area = Area{static_cast<std::uint32_t>(r1), static_cast<std::uint32_t>(r2), static_cast<std::uint32_t>(c1),
+              static_cast<std::uint32_t>(c2)};
+  return true;
+}
 
 std::uint32_t AreaSize(int version) { return version == kBiff5 ? 21 : 11; }
 
@@ -60,12 +69,14 @@ void AddArea(TXLSBlob& b, const NameContext& n, const Area& a, bool titles) {
 // A built-in NAME whose formula is one area, or (with second) the union of two.
 std::unique_ptr<TXLSBlob> BuildName(const NameContext& n, std::uint8_t code, const Area& area,
                                     const Area* second) {
+  // The filter database is hidden.
+  const std::uint32_t options = code == kFilterDatabase ? 0x0021 : 0x0020;
   const bool biff5 = n.version == kBiff5;
   const std::uint32_t formula =
       second ? 1 + 2 + 2 * AreaSize(n.version) + 1 : AreaSize(n.version);
   const std::uint32_t length = 2 + 1 + 1 + 2 + 2 + 2 + 4 + (biff5 ? 1 : 2) + formula;
   auto b = NewBiffRecord(kRecName, length);
-  b->AddWord(0x0020);
+  b->AddWord(options);
   b->AddByte(0);
   b->AddByte(1);
   b->AddWord(formula);
@@ -93,7 +104,9 @@ std::vector<int> SheetsWithBuiltInNames(TXLSWorkbook& book) {
   IXLSWorkSheets& sheets = book.GetWorksheets();
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
     const TXLSPageSetup& page = *sheets.GetItem(i)->GetPageSetup();
-    if (HasPrintArea(page) || HasTitleRows(page) || HasTitleColumns(page)) out.push_back(i);
+    Area filter{};
+    if (HasPrintArea(page) || HasTitleRows(page) || HasTitleColumns(page) || FilterArea(*sheets.GetItem(i), filter))
+      out.push_back(i);
   }
   return out;
 }
@@ -133,6 +146,13 @@ int WriteBuiltInNames(TXLSBlobList& out, TXLSWorkbook& book, int version,
     else
       result = AddBiffRecord(out, BuildName(context(sheet), kPrintTitles, rows ? titleRows : titleColumns, nullptr),
                              limit);
+  }
+  for (int sheet : order) {
+    Area area{};
+    if (result != 1 || !FilterArea(*sheets.GetItem(sheet), area)) continue;
+    // BIFF5 rows end at 16383.
+    if (version == kBiff5) area.lastRow = std::min(area.lastRow, lastRow);
+    result = AddBiffRecord(out, BuildName(context(sheet), kFilterDatabase, area, nullptr), limit);
   }
   return result;
 }

@@ -1,6 +1,7 @@
-// The built-in names that a save writes from the sheets' page setups: the print area (built-in
-// name 6) and the print titles (7), as NAME records over 3-D areas. The sheets are taken in
-// the order of their names, print areas first, then print titles.
+// The built-in names that a save writes from the sheets' page setups and autofilters: the print
+// area (built-in name 6), the print titles (7) and the filter database (13, hidden), as NAME
+// records over 3-D areas. The sheets are taken in the order of their names, print areas first,
+// then print titles, then filter databases.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,7 @@ namespace xls {
 
 class TXLSWorkbook;
 
-// The 1-based positions of the sheets that have a print area or print titles.
+// The 1-based positions of the sheets that have a print area, print titles or an autofilter.
 std::vector<int> SheetsWithBuiltInNames(TXLSWorkbook& book);
 
 // Appends the NAME records. BIFF8 areas name their sheet through externIndex (1-based sheet

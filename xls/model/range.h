@@ -296,6 +296,9 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   TXLSComment* GetOrCreateComment();
   TXLSComment* AddComment(const std::u16string& text);
   void ClearComments();
+  // Switches the sheet's autofilter on over this range (header row first), with a drop-down
+  // in each header cell, or off again when it is on (defined with the writer, kv_xls_io).
+  void AutoFilter();
 
   // ----- saving and fitting (defined with the exporters, library kv_xls_export) ----------
   // The range's values as CSV (format 5), TSV (6), CSV or TSV in UTF-16 (7, 8), or the range

@@ -162,10 +162,11 @@ void TXLSRange::ClearCells(std::int32_t mask) {
 void TXLSRange::ClearContents() { ClearCells(2); }
 void TXLSRange::Clear() {
   ClearCells(3);
-  // The rules and links that live on the cells go with their formats (comments, conditional
-  // formats and validations join when the sheet holds them).
+  // The rules and links that live on the cells go with their formats: hyperlinks, comments,
+  // conditional formats and validations.
   if (sheet_->HasHyperlinks()) sheet_->Hyperlinks().DeleteArea(firstRow_, firstCol_, lastRow_, lastCol_);
   if (TXLSSheetDrawingBase* drawing = sheet_->DrawingSlot()) drawing->DeleteRect(firstRow_, firstCol_, lastCol_, lastRow_);
+  if (TXLSSheetRulesBase* rules = sheet_->RulesSlot()) rules->DeleteRect(firstRow_, firstCol_, lastCol_, lastRow_);
 }
 
 }  // namespace xls

@@ -16,6 +16,7 @@
 #include "xls/model/protect.h"
 #include "xls/model/range.h"
 #include "xls/model/row_col_info.h"
+#include "xls/model/rules_slot.h"
 #include "xls/model/variant.h"
 
 namespace platform {
@@ -86,6 +87,10 @@ class IXLSWorksheet {
   void SetDrawingSlot(std::unique_ptr<TXLSSheetDrawingBase> drawing) { drawing_ = std::move(drawing); }
   // The drawing's pictures (defined with the drawing layer, library kv_xls_drawing).
   TXLSShapes& GetShapes();
+  // The sheet's conditional formats, validations and autofilter: made and used by the cell
+  // rules (xls/formula/rules).
+  TXLSSheetRulesBase* RulesSlot() const { return rules_.get(); }
+  void SetRulesSlot(std::unique_ptr<TXLSSheetRulesBase> rules) { rules_ = std::move(rules); }
 
   std::uint16_t GetIndex() const { return index_; }
   void SetIndex(std::uint16_t index) { index_ = index; }
@@ -203,6 +208,7 @@ class IXLSWorksheet {
   std::uint8_t visibility_ = 0;
   std::u16string codeName_;
   std::unique_ptr<TXLSSheetDrawingBase> drawing_;
+  std::unique_ptr<TXLSSheetRulesBase> rules_;
 };
 
 }  // namespace xls

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "xls/io/drawing/chart.h"
+#include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/model/codepage.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -621,6 +622,9 @@ TMsoDrawing& GetDrawing(IXLSWorksheet& sheet) {
   callbacks.AnchorToSize = [s](const TMsoFbtClientAnchor& a, double& width, double& height) {
     XLSAnchor x{a.column1, a.dx1, a.row1, a.dy1, a.column2, a.dx2, a.row2, a.dy2};
     s->AnchorToSize(x, width, height);
+  };
+  callbacks.SetFilterDropDown = [s](std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
+    FilterDropDownRead(*s, row, column, shape);
   };
   TMSODrawingGroup* group = sheet.Workbook() ? &GetDrawingGroup(*sheet.Workbook()) : nullptr;
   sheet.SetDrawingSlot(std::make_unique<TMsoDrawing>(group, sheet.GetSheetId(), std::move(callbacks)));

@@ -1,0 +1,273 @@
+// Conditional formats, data validations and the autofilter: rectangles cut and moved by deleted
+// and inserted cells, records read and written back (LibreOffice's own records among them), the
+// Boolean/error and top-10 percent forms of autofilter criteria, and where a save puts them.
+#include <gtest/gtest.h>
+
+#include "../io/io_test_support.h"
+#include "rules_test_support.h"
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/rules/sheet_rules.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/io/drawing/sheet_drawing.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls {
+namespace {
+
+using test::Group;
+using test::Hex;
+using test::HexOf;
+
+std::vector<TCondRange> R(std::initializer_list<std::array<int, 4>> list) {
+  std::vector<TCondRange> out;
+  for (const auto& r : list) out.emplace_back(r[0], r[1], r[2], r[3]);
+  return out;
+}
+
+TEST(RuleRanges, DeletedAndShiftedBands) {
+  const TRuleBand columnsCtoE{-1, 2, -1, 4};
+  // Columns C..E out of A..H: the right piece first, then the left.
+  EXPECT_EQ(CutBand(TCondRange(0, 0, 9, 7), columnsCtoE), R({{0, 5, 9, 7}, {0, 0, 9, 1}}));
+  // Band starting at the range's first column: nothing on the left.
+  EXPECT_EQ(CutBand(TCondRange(0, 2, 9, 7), columnsCtoE), R({{0, 5, 9, 7}}));
+  // Corners are normalised; a band inside the range leaves four pieces in order.
+  EXPECT_EQ(CutBand(TCondRange(9, 7, 0, 0), TRuleBand{3, 2, 5, 4}),
+            R({{0, 0, 2, 7}, {3, 5, 9, 7}, {6, 0, 9, 4}, {3, 0, 5, 1}}));
+  // Lists are taken from the last range; ranges outside the band stay whole.
+  EXPECT_EQ(CutRanges(R({{0, 0, 9, 7}, {20, 3, 20, 3}}), columnsCtoE, false, 0, 0),
+            R({{0, 5, 9, 7}, {0, 0, 9, 1}}));
+  EXPECT_EQ(CutRanges(R({{0, 0, 0, 0}, {20, 1, 20, 1}}), columnsCtoE, false, 0, 0), R({{0, 0, 0, 0}, {20, 1, 20, 1}}));
+  // Rows 0..3 deleted: what lay below moves up, a part reaching above row 0 starts at 0, one
+  // that ends above row 0 goes.
+  const TRuleBand below{4, -1, -1, -1};
+  EXPECT_EQ(CutRanges(R({{2, 0, 5, 0}}), below, true, -4, 0), R({{2, 0, 3, 0}, {0, 0, 1, 0}}));
+  EXPECT_EQ(CutRanges(R({{6, 0, 9, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({{0, 0, 1, 0}}));
+  EXPECT_EQ(CutRanges(R({{6, 0, 7, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({}));
+  // A row inserted into a whole column: the moved part stays on the sheet.
+  EXPECT_EQ(CutRanges(R({{0, 0, 65535, 0}}), below, true, 1, 0), R({{0, 0, 3, 0}, {5, 0, 65535, 0}}));
+  // Cells shifted right past column IV are clipped or go.
+  EXPECT_EQ(CutRanges(R({{0, 250, 0, 255}}), TRuleBand{-1, 250, -1, -1}, true, 0, 10), R({}));
+}
+
+struct Sheet {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  TXLSCalculator& calc = book->Formulas().Calculator();
+  TXLSSheetRules& rules = SheetRules(*sheet);
+};
+
+// Records written by a rule object, as (id, body hex).
+struct Sink {
+  std::vector<std::pair<std::uint16_t, std::string>> records;
+  TRuleRecordSink Get() {
+    return [this](std::unique_ptr<TXLSBlob> b) {
+      records.emplace_back(b->GetWord(0), HexOf(*b, 4));
+      return 1;
+    };
+  }
+};
+
+// Written by LibreOffice: values between 1 and 10 (font, border and pattern) and above 100 over
+// B2:B6, and a formula rule ($A4>5, relative row) over C4:C6.
+const char* const kLibreOfficeCondFmt[] = {
+    "02 00 01 00 01 00 05 00 01 00 01 00 01 00 01 00 05 00 01 00 01 00",
+    "01 01 03 00 03 00 ff c3 38 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "ff ff ff ff 00 00 00 00 bc 02 00 00 00 00 00 00 09 00 00 00 00 00 00 00 98 00 00 00 01 00 00 00 01 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 00 77 77 0c 06 0c 06 00 00 00 04 3c 05 1e 01 00 1e 0a 00",
+    "01 05 03 00 00 00 ff ff 38 24 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "ff ff ff ff 02 00 00 00 90 01 00 00 00 00 00 00 ff ff ff ff 00 00 00 00 98 00 00 00 01 00 00 00 01 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 04 b1 05 1e 64 00",
+    "01 00 01 00 03 00 05 00 02 00 02 00 01 00 03 00 05 00 02 00 02 00",
+    "02 00 09 00 00 00 ff ff 38 24 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+    "ff ff ff ff 02 00 00 00 90 01 00 00 00 00 00 00 ff ff ff ff 00 00 00 00 98 00 00 00 01 00 00 00 01 00 00 00 00 00 "
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 04 b1 05 4c 00 00 00 80 1e 05 00 0d",
+};
+const std::uint16_t kLibreOfficeCondFmtIds[] = {kRecCondFmt, kRecCF, kRecCF, kRecCondFmt, kRecCF};
+
+TEST(CondFormats, RecordsReadAndWrittenBack) {
+  Sheet s;
+  TCondFormatter& cf = s.rules.CondFormats();
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(cf.ReadRecord(kLibreOfficeCondFmtIds[i], *Group(Hex(kLibreOfficeCondFmt[i]))), 1) << i;
+  ASSERT_EQ(cf.Count(), 2);
+  EXPECT_EQ(cf.Item(0)->rules.size(), 2u);
+  EXPECT_EQ(cf.Item(0)->rules[0]->blocks->GetSize(), 130u);
+  Sink out;
+  // Numbers come back as ptgNum (the compiler writes no ptgInt): 6 more bytes per number.
+  EXPECT_EQ(cf.Write(out.Get()), 22 + 4 + 148 + 12 + 4 + 137 + 6 + 4 + 22 + 4 + 143 + 6 + 4);
+  ASSERT_EQ(out.records.size(), 5u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(out.records[i].first, kLibreOfficeCondFmtIds[i]);
+    EXPECT_EQ(test::DescribeRuleRecord(s.calc, out.records[i].first, Hex(out.records[i].second)),
+              test::DescribeRuleRecord(s.calc, kLibreOfficeCondFmtIds[i], Hex(kLibreOfficeCondFmt[i])));
+  }
+  // The relative row of $A4 stays an offset (ptgRefN).
+  EXPECT_NE(out.records[4].second.find("4c 00 00 00 80 1f"), std::string::npos);
+  // A CF split by CONTINUE is not loaded; the format keeps its other rules. Tokens that do not
+  // decode refuse the rule.
+  EXPECT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"), 1)), 1);
+  EXPECT_EQ(cf.ReadRecord(kRecCF, *Group(Hex("01 03 01 00 00 00 ff ff 3f 20 00 00 00 04 0a 00 ff"))), -1);
+  EXPECT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
+  EXPECT_EQ(cf.Item(1)->rules.size(), 2u);
+  EXPECT_EQ(cf.ReadRecord(kRecCF, *Group(Hex("01 03 09 00"))), -1);
+}
+
+TEST(CondFormats, OnlyFormatsWithRulesAndRangesAreWritten) {
+  Sheet s;
+  TCondFormatter& cf = s.rules.CondFormats();
+  EXPECT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 2, 0, u"A1>1"))), -1);  // no format yet
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(0, {{0, 3, 0, 0}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 2, 0, u"A1>1"))), 1);
+  Sink out;
+  EXPECT_EQ(cf.Write(out.Get()), 0);
+  EXPECT_TRUE(out.records.empty());
+}
+
+TEST(CondFormats, FollowDeletedAndInsertedCells) {
+  Sheet s;
+  TCondFormatter& cf = s.rules.CondFormats();
+  // A1:H10 and J1:J2 in one format, C5 in another.
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{0, 9, 0, 7}, {0, 1, 9, 9}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{4, 4, 2, 2}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
+  // Columns C..E deleted: C5 goes with its format; A..H keeps A..B and F..H (now C..E), J moves
+  // to G.
+  s.sheet->GetRange(u"C1", u"E1")->GetEntireColumn()->Delete();
+  ASSERT_EQ(cf.Count(), 1);
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 0, 9, 1}, {0, 2, 9, 4}, {0, 6, 1, 6}}));
+  EXPECT_EQ(*cf.Item(0)->bounds, TCondRange(0, 0, 9, 6));
+  // Two cells inserted at B3:B4 push column B down from row 3 (the sheet's cells reach row 10).
+  s.sheet->GetRange(u"B10")->SetValue(Variant(1.0));
+  s.sheet->GetRange(u"B3", u"B4")->Insert(Variant(-4121));
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 6, 1, 6}, {0, 2, 9, 4}, {0, 0, 1, 1}, {2, 0, 9, 0}, {4, 1, 11, 1}}));
+  // Clearing the cells takes the rules with them.
+  s.sheet->GetRange(u"A1", u"J20")->Clear();
+  EXPECT_EQ(cf.Count(), 0);
+}
+
+TEST(DataValidations, RecordsAndTheirFormulaClasses) {
+  Sheet s;
+  TDataValidator& dv = s.rules.Validations();
+  Sink none;
+  EXPECT_EQ(dv.Write(none.Get()), 0);
+  EXPECT_TRUE(none.records.empty());
+  // LibreOffice's list of "red", "green", "blue" over F2:F6, its DVAL first.
+  const std::string dval = "00 00 00 00 00 00 00 00 00 00 ff ff ff ff 03 00 00 00";
+  const std::string list =
+      "83 01 20 00 01 00 00 00 01 00 00 00 01 00 00 00 01 00 00 00 11 00 00 00 17 0e 00 72 65 64 00 67 72 65 65 6e 00 "
+      "62 6c 75 65 03 00 00 00 1e 00 00 01 00 01 00 05 00 05 00 05 00";
+  ASSERT_EQ(dv.ReadRecord(kRecDVal, *Group(Hex(dval))), 1);
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex(list))), 1);
+  // LibreOffice's whole number between two values, its texts in 8-bit characters.
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("00 01 28 00 05 00 00 45 6e 74 65 72 05 00 00 57 72 6f 6e 67 01 00 00 00 "
+                                             "0c 00 00 4f 75 74 20 6f 66 20 72 61 6e 67 65 03 00 00 00 1e 01 00 03 00 "
+                                             "00 00 1e 64 00 01 00 01 00 05 00 04 00 04 00"))),
+            1);
+  const TDataValidation* whole = dv.Item(1);
+  EXPECT_EQ(whole->promptTitle, u"Enter");
+  EXPECT_EQ(whole->errorText, u"Out of range");
+  EXPECT_TRUE(whole->promptText.empty());
+  // The same list read from a range, and a whole-number rule against that range.
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x103, u"Pick", u"$A$2:$A$6", {{1, 5, 6, 6}}, 0))), 1);
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x101, u"", u"$A$2:$A$6", {{1, 5, 7, 7}}, 0))), 1);
+  // A record split by CONTINUE gives an empty validation, which covers nothing and is not written.
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex(list), 1)), 1);
+  EXPECT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("83 01 20 00 01 00"))), -1);
+  EXPECT_EQ(dv.Count(), 5);
+
+  Sink out;
+  dv.Write(out.Get());
+  ASSERT_EQ(out.records.size(), 5u);
+  EXPECT_EQ(out.records[0].second, HexOf(Hex("00 00 00 00 00 00 00 00 00 00 ff ff ff ff 04 00 00 00")));
+  EXPECT_EQ(test::DescribeRuleRecord(s.calc, kRecDV, Hex(out.records[1].second)),
+            test::DescribeRuleRecord(s.calc, kRecDV, Hex(list)));
+  // Texts go out in UTF-16; an empty one as 01 00 00 00.
+  EXPECT_EQ(out.records[2].second.substr(0, 50), "00 01 28 00 05 00 01 45 00 6e 00 74 00 65 00 72 00");
+  EXPECT_NE(out.records[2].second.find("01 00 00 00 0c 00 01 4f 00"), std::string::npos);
+  // A list takes its range in reference class (ptgArea 0x25), any other type in value class (0x45).
+  EXPECT_NE(out.records[3].second.find("09 00 00 00 25 01 00 05 00 00 00 00 00"), std::string::npos);
+  EXPECT_NE(out.records[4].second.find("09 00 00 00 45 01 00 05 00 00 00 00 00"), std::string::npos);
+  // Validations whose cells are deleted go.
+  s.sheet->GetRange(u"F1", u"H1")->GetEntireColumn()->Delete();
+  EXPECT_EQ(dv.Count(), 1);
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 4, 5, 4}}));
+}
+
+TEST(Autofilter, BooleanErrorAndTopTenCriteria) {
+  TXLSAutofilter filter;
+  filter.SetRange(1, 1, 4, 10);
+  // Column 0: TRUE or #N/A; column 1: top 10 percent; column 2: 12.5 or "x*".
+  const std::string boolErr =
+      "00 00 01 00 08 02 01 00 00 00 00 00 00 00 08 02 2a 01 00 00 00 00 00 00";
+  const std::string top10 = "01 00 70 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+  const std::string mixed =
+      "02 00 00 00 04 06 00 00 00 00 00 00 29 40 06 02 00 00 00 00 02 00 00 00 01 78 00 2a 00";
+  for (const std::string& body : {boolErr, top10, mixed}) ASSERT_EQ(filter.ReadItem(*Group(Hex(body))->GetChunk(0), 0x0600), 1);
+  const TXLSAutofilterItem* c0 = filter.Item(0);
+  EXPECT_TRUE(c0->condition1->value.IsBoolean() && c0->condition1->value.BooleanValue());
+  EXPECT_TRUE(c0->condition2->value.IsError());
+  EXPECT_EQ(c0->condition2->value.ErrorCode(), 42);
+  EXPECT_EQ(filter.Item(1)->top10Flags, 7);  // on, top, percent
+  EXPECT_EQ(filter.Item(1)->top10Count, 10);
+  EXPECT_EQ(filter.Item(2)->condition1->value.NumberValue(), 12.5);
+  EXPECT_EQ(filter.Item(2)->condition2->value.TextValue(), u"x*");
+  EXPECT_FALSE(filter.Item(3)->HasCriteria());
+  EXPECT_EQ(filter.ReadItem(*Group(Hex("00 00 01 00"))->GetChunk(0), 0x0600), -1);
+  EXPECT_EQ(filter.ReadItem(*Group(Hex("09 00" + std::string(66, ' ')))->GetChunk(0), 0x0600), -1);
+
+  Sink biff8, biff5;
+  std::int64_t bytes = 0;
+  ASSERT_EQ(filter.WriteRecords(biff8.Get(), bytes, 2), 1);
+  ASSERT_EQ(biff8.records.size(), 5u);
+  EXPECT_EQ(biff8.records[0], (std::pair<std::uint16_t, std::string>{kRecFilterMode, ""}));
+  EXPECT_EQ(biff8.records[1].second, "04 00");
+  EXPECT_EQ(biff8.records[2].second, HexOf(Hex(boolErr)).replace(6, 2, "0d"));  // both simple equalities
+  EXPECT_EQ(biff8.records[3].second, HexOf(Hex(top10)));
+  EXPECT_EQ(biff8.records[4].second,
+            "02 00 08 00 04 06 00 00 00 00 00 00 29 40 06 02 00 00 00 00 02 00 00 00 01 78 00 2a 00");
+  EXPECT_EQ(bytes, 4 + 6 + 28 + 28 + 33);
+  // BIFF5: no top-10 bits, 8-bit strings.
+  ASSERT_EQ(filter.WriteItems(biff5.Get(), bytes, 1), 1);
+  EXPECT_EQ(biff5.records[1].second.substr(0, 11), "01 00 00 00");
+  EXPECT_EQ(biff5.records[2].second.substr(72), "78 2a");
+}
+
+TEST(Autofilter, RangeSwitchMakesAndRemovesDropDowns) {
+  Sheet s;
+  TXLSAutofilter& filter = s.rules.Autofilter();
+  s.sheet->GetRange(u"C2", u"F9")->AutoFilter();
+  ASSERT_TRUE(filter.IsActive());
+  EXPECT_EQ(filter.ColumnCount(), 4);
+  // Without criteria only AUTOFILTERINFO is written.
+  Sink out;
+  std::int64_t bytes = 0;
+  filter.WriteRecords(out.Get(), bytes, 2);
+  ASSERT_EQ(out.records.size(), 1u);
+  EXPECT_EQ(out.records[0].first, kRecAutofilterInfo);
+  TMsoDrawing* drawing = FindDrawing(*s.sheet);
+  ASSERT_NE(drawing, nullptr);
+  ASSERT_EQ(drawing->ShapeCount(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    auto* combo = dynamic_cast<TMSOShapeComboBox*>(drawing->Shape(static_cast<std::size_t>(i)));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->dropRow, 1);
+    EXPECT_EQ(combo->dropColumn, 2 + i);
+    EXPECT_EQ(filter.Item(i)->dropDown, combo);
+  }
+  std::int32_t r1, c1, r2, c2;
+  ASSERT_TRUE(SheetFilterDatabase(*s.sheet, r1, c1, r2, c2));
+  EXPECT_EQ(std::vector<int>({r1, c1, r2, c2}), std::vector<int>({1, 2, 8, 5}));
+  s.sheet->GetRange(u"A1")->AutoFilter();
+  EXPECT_FALSE(filter.IsActive());
+  EXPECT_EQ(drawing->ShapeCount(), 0u);
+  EXPECT_FALSE(SheetFilterDatabase(*s.sheet, r1, c1, r2, c2));
+}
+
+}  // namespace
+}  // namespace xls

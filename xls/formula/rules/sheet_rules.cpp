@@ -1,0 +1,72 @@
+#include "xls/formula/rules/sheet_rules.h"
+
+#include <algorithm>
+
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+
+namespace xls {
+
+void TXLSSheetRules::DeleteRect(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
+                                std::int32_t lastRow) {
+  const TRuleBand band{firstRow, firstColumn, lastRow, lastColumn};
+  condFormats_.DeleteRect(band);
+  validations_.DeleteRect(band);
+}
+
+void TXLSSheetRules::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
+                                std::int32_t lastColumn, std::int32_t rowDelta, std::int32_t columnDelta) {
+  const TRuleBand band{firstRow, firstColumn, lastRow, lastColumn};
+  condFormats_.ShiftCells(band, rowDelta, columnDelta);
+  validations_.ShiftCells(band, rowDelta, columnDelta);
+}
+
+TXLSSheetRules& SheetRules(IXLSWorksheet& sheet) {
+  if (TXLSSheetRules* rules = FindSheetRules(sheet)) return *rules;
+  auto made = std::make_unique<TXLSSheetRules>(sheet.Workbook()->Formulas().Calculator(), sheet.GetSheetId());
+  TXLSSheetRules& rules = *made;
+  sheet.SetRulesSlot(std::move(made));
+  return rules;
+}
+
+TXLSSheetRules* FindSheetRules(const IXLSWorksheet& sheet) {
+  return static_cast<TXLSSheetRules*>(sheet.RulesSlot());
+}
+
+std::int64_t WriteSheetRuleRecords(const IXLSWorksheet& sheet, const TRuleRecordSink& sink) {
+  TXLSSheetRules* rules = FindSheetRules(sheet);
+  if (!rules) return 0;
+  const std::int64_t formats = rules->CondFormats().Write(sink);
+  if (formats < 0) return -1;
+  const std::int64_t validations = rules->Validations().Write(sink);
+  return validations < 0 ? -1 : formats + validations;
+}
+
+int WriteSheetAutofilter(const IXLSWorksheet& sheet, const TRuleRecordSink& sink, int format, int codePage) {
+  TXLSSheetRules* rules = FindSheetRules(sheet);
+  if (!rules) return 1;
+  std::int64_t bytes = 0;
+  return rules->Autofilter().WriteRecords(sink, bytes, format, codePage);
+}
+
+bool SheetFilterDatabase(IXLSWorksheet& sheet, std::int32_t& firstRow, std::int32_t& firstColumn,
+                         std::int32_t& lastRow, std::int32_t& lastColumn) {
+  TXLSSheetRules* rules = FindSheetRules(sheet);
+  if (!rules || !rules->Autofilter().IsActive()) return false;
+  const TXLSAutofilter& filter = rules->Autofilter();
+  firstRow = filter.HeaderRow() - 1;
+  firstColumn = filter.FirstColumn() - 1;
+  lastColumn = std::max(filter.LastColumn() - 1, firstColumn);
+  if (filter.LastRow() >= 1) {
+    lastRow = filter.LastRow() - 1;
+  } else {
+    const TXLSCellHeap& cells = sheet.Cells();
+    lastRow = cells.Empty() ? 0 : cells.LastRow();
+  }
+  lastRow = std::min(std::max(lastRow, firstRow + 1), 65535);
+  return true;
+}
+
+}  // namespace xls

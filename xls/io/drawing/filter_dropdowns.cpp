@@ -1,0 +1,38 @@
+#include "xls/io/drawing/filter_dropdowns.h"
+
+#include "xls/formula/rules/sheet_rules.h"
+#include "xls/io/drawing/sheet_drawing.h"
+#include "xls/model/range.h"
+#include "xls/model/worksheet.h"
+
+namespace xls {
+
+void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing) {
+  TXLSSheetRules& rules = SheetRules(sheet);
+  TMsoDrawing* d = &drawing;
+  rules.Autofilter().SetDropDowns(
+      {[d](std::int32_t row, std::int32_t column) { return d->AddFilterDropDown(row, column); },
+       [d](TMSOShapeComboBox* shape) { d->RemoveShape(shape); }});
+  rules.Validations().SetRemoveObject([d](std::uint32_t objectId) {
+    if (objectId > 0xFFFF) return;
+    if (TMsoShapeContainer* shape = d->FindByObjectId(static_cast<std::uint16_t>(objectId))) d->RemoveShape(shape);
+  });
+}
+
+void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
+  auto* combo = dynamic_cast<TMSOShapeComboBox*>(shape);
+  if (!combo || !sheet.Workbook()) return;
+  ConnectFilterDropDowns(sheet, GetDrawing(sheet));
+  SheetRules(sheet).Autofilter().SetDropDown(row, column, combo);
+}
+
+void TXLSRange::AutoFilter() {
+  ConnectFilterDropDowns(*sheet_, GetDrawing(*sheet_));
+  TXLSAutofilter& filter = SheetRules(*sheet_).Autofilter();
+  if (filter.IsActive())
+    filter.ClearItems(true);
+  else
+    filter.SetRange(GetRow(), GetColumn(), lastCol_ + 1, lastRow_ + 1);
+}
+
+}  // namespace xls

@@ -1,0 +1,19 @@
+// The autofilter's drop-down arrows and a list validation's drop-down as shapes of the sheet's
+// drawing: the sheet's autofilter and validations are told how to add and remove them.
+#pragma once
+
+#include <cstdint>
+
+namespace xls {
+
+class IXLSWorksheet;
+class TMsoDrawing;
+class TMsoShapeContainer;
+
+// Lets the sheet's autofilter add and remove its drop-downs in the drawing, and the sheet's
+// validations remove the drawing's drop-down of a list validation read from a file.
+void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing);
+// A drop-down combo box read from a file, in the header cell (0-based) of the autofilter.
+void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape);
+
+}  // namespace xls
