@@ -12,8 +12,10 @@ import json
 import os
 import subprocess
 import sys
-import time
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import office, prop, soffice  # noqa: E402
 
 NS = {
     "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
@@ -26,11 +28,6 @@ NS = {
 def run(command, timeout=240):
     p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
-
-
-def soffice(workdir, *args):
-    profile = "file://" + os.path.join(workdir, "lo_profile")
-    return run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile] + list(args))
 
 
 def notes(path):
@@ -56,7 +53,7 @@ def text_of(element):
 def ods(path, workdir):
     import zipfile
     out = os.path.join(workdir, "ods")
-    code, _, err = soffice(workdir, "--convert-to", "ods", "--outdir", out, path)
+    code, _, err = soffice(workdir, ["--convert-to", "ods", "--outdir", out, path], timeout=240)
     target = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".ods")
     if code != 0 or not os.path.exists(target):
         print(json.dumps({"error": "soffice exit %d %s" % (code, err)}))
@@ -87,7 +84,7 @@ def ods(path, workdir):
 
 def render(path, workdir):
     out = os.path.join(workdir, "pdf")
-    code, _, err = soffice(workdir, "--convert-to", "pdf", "--outdir", out, path)
+    code, _, err = soffice(workdir, ["--convert-to", "pdf", "--outdir", out, path], timeout=240)
     pdf = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".pdf")
     if code != 0 or not os.path.exists(pdf):
         print("error: soffice exit %d %s" % (code, err))
@@ -99,34 +96,11 @@ def render(path, workdir):
 
 
 def make(path, png, workdir):
-    import uno
-    from com.sun.star.beans import PropertyValue
+    import uno  # noqa: F401 - makes the com.sun.star modules importable
     from com.sun.star.awt import Point, Size, Rectangle
     from com.sun.star.table import CellAddress, CellRangeAddress
-    from com.sun.star.connection import NoConnectException
 
-    def prop(name, value):
-        p = PropertyValue()
-        p.Name, p.Value = name, value
-        return p
-
-    pipe = "kvdraw%d" % os.getpid()
-    profile = "file://" + os.path.join(workdir, "lo_uno_profile")
-    proc = subprocess.Popen(["soffice", "--headless", "--norestore", "--invisible", "-env:UserInstallation=" + profile,
-                             "--accept=pipe,name=%s;urp;" % pipe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        local = uno.getComponentContext()
-        resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
-        deadline = time.time() + 120
-        while True:
-            try:
-                ctx = resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-                break
-            except NoConnectException:
-                if proc.poll() is not None or time.time() > deadline:
-                    raise
-                time.sleep(0.3)
-        desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+    with office("draw") as (ctx, desktop):
         doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
         sheet = doc.Sheets.getByIndex(0)
         for r in range(4):
@@ -144,16 +118,6 @@ def make(path, png, workdir):
         sheet.Charts.addNewByName("chart1", rect, (CellRangeAddress(0, 0, 0, 1, 3),), False, False)
         doc.storeToURL("file://" + path, (prop("FilterName", "MS Excel 97"),))
         doc.close(True)
-        try:
-            desktop.terminate()
-        except Exception:
-            pass
-    finally:
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
     print(path)
 
 

@@ -57,7 +57,7 @@ void TMSOPicture::WriteTo(TXLSBlob& blob) const {
   blob.AddByte(blipType == kBlipEMF ? static_cast<std::uint8_t>(kBlipPICT) : blipType);
   const std::array<std::uint8_t, 16>& id = blipType == kBlipEMF ? fileUid : uid;
   for (std::uint8_t b : id) blob.AddByte(b);
-  blob.AddWord(0x00FF);
+  blob.AddWord(tag);
   // The size field counts the blip record only: the name stands between the body and the blip.
   blob.AddDWord(static_cast<std::uint32_t>(size - 44 - static_cast<std::int64_t>(name.size())));
   blob.AddDWord(refCount);
@@ -98,6 +98,7 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
   offset = entryEnd;
   blipType = b[at];
   std::copy(b.begin() + static_cast<std::ptrdiff_t>(at + 2), b.begin() + static_cast<std::ptrdiff_t>(at + 18), uid.begin());
+  tag = static_cast<std::uint16_t>(b[at + 18] | b[at + 19] << 8);
   const std::uint32_t blipSize = Dword(b, at + 20);
   refCount = Dword(b, at + 24);
   const std::uint8_t nameLength = b[at + 33];
@@ -220,13 +221,9 @@ int TMSODrawingGroup::Write(TXLSBlobList& output, std::uint16_t limit) const {
 }
 
 int TMSODrawingGroup::Read(const TXLSBlobList& data) {
-  const std::uint32_t total = data.TotalSize();
   std::vector<std::uint8_t> b;
-  if (total > 0) {
-    TXLSBlob all(total);
-    if (data.CopyRange(0, total, all) != 1) return -1;
-    b.assign(all.GetData(), all.GetData() + all.GetSize());
-  }
+  for (std::size_t i = 0; i < data.Count(); ++i)
+    if (const TXLSBlob* block = data.GetChunk(i)) b.insert(b.end(), block->GetData(), block->GetData() + block->GetSize());
   std::size_t at = 0;
   TMSOHeader top;
   if (!ReadHeader(b, at, b.size(), top) || top.RecType() != kMsoDggContainer || top.Length() == 0) return 1;

@@ -55,6 +55,7 @@ class TMSOPicture {
   std::uint32_t sizeX = 0, sizeY = 0, savedSize = 0;
   std::uint8_t compression = 0, filter = 0;
   std::uint8_t bitmapTag = 0;  // the byte before a bitmap's data (0 for new pictures)
+  std::uint16_t tag = 0x00FF;  // of the BSE body, as read
 };
 
 class TMSOPictureList {

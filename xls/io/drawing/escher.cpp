@@ -21,7 +21,7 @@ void SetFromWords(std::uint32_t first, std::uint32_t length, std::uint32_t& vers
 bool CopyBytes(const TXLSBlobList& source, std::uint32_t offset, std::uint32_t length, std::vector<std::uint8_t>& out) {
   out.clear();
   if (length == 0) return true;
-  if (static_cast<std::uint64_t>(offset) + length > source.TotalSize()) return false;
+  if (static_cast<std::uint64_t>(offset) + length > ListSize(source)) return false;
   TXLSBlob b(length);
   if (source.CopyRange(offset, length, b) != 1) return false;
   out.assign(b.GetData(), b.GetData() + b.GetSize());
@@ -30,8 +30,15 @@ bool CopyBytes(const TXLSBlobList& source, std::uint32_t offset, std::uint32_t l
 
 }  // namespace
 
+std::uint64_t ListSize(const TXLSBlobList& list) {
+  std::uint64_t size = 0;
+  for (std::size_t i = 0; i < list.Count(); ++i)
+    if (const TXLSBlob* b = list.GetChunk(i)) size += b->GetSize();
+  return size;
+}
+
 bool TMSOHeader::ReadFrom(const TXLSBlobList& source, std::uint32_t& offset) {
-  if (static_cast<std::uint64_t>(offset) + 8 > source.TotalSize()) return false;
+  if (static_cast<std::uint64_t>(offset) + 8 > ListSize(source)) return false;
   TXLSBlob b(8);
   if (source.CopyRange(offset, 8, b) != 1) return false;
   SetFromWords(b.GetDWord(0), b.GetDWord(4), version_, instance_, type_, length_);

@@ -73,6 +73,9 @@ class TMSOHeader {
   std::uint32_t length_ = 0;
 };
 
+// The bytes of a list counted over its blocks (lists of record bodies are built block by block).
+std::uint64_t ListSize(const TXLSBlobList& list);
+
 // Appends a header, growing the blob when needed. Returns 1.
 int WriteEscherHeader(TXLSBlob& blob, std::uint32_t version, std::uint32_t instance, std::uint32_t length,
                       std::uint16_t type);
