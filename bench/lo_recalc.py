@@ -7,61 +7,27 @@ neither the start-up nor the loading is counted. Prints one line per file: secon
 when the file could not be loaded.
 """
 import os
-import subprocess
 import sys
-import tempfile
 import time
 
 import uno
-from com.sun.star.beans import PropertyValue
-from com.sun.star.connection import NoConnectException
 
-
-def connect(pipe, proc):
-    local = uno.getComponentContext()
-    resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
-    deadline = time.time() + 120
-    while True:
-        try:
-            return resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-        except NoConnectException:
-            if proc.poll() is not None or time.time() > deadline:
-                raise
-            time.sleep(0.3)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from lo_headless import office, prop  # noqa: E402
 
 
 def main():
-    profile = tempfile.mkdtemp(prefix="kv-lo-bench-")
-    pipe = "kvbench%d" % os.getpid()
-    proc = subprocess.Popen(["soffice", "--headless", "--invisible", "--norestore", "--nologo",
-                             "-env:UserInstallation=file://" + profile, "--accept=pipe,name=%s;urp;" % pipe],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        ctx = connect(pipe, proc)
-        desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-        hidden = PropertyValue()
-        hidden.Name, hidden.Value = "Hidden", True
+    with office("bench") as (_, desktop):
         for path in sys.argv[1:]:
             try:
                 doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)), "_blank", 0,
-                                                   (hidden,))
+                                                   (prop("Hidden", True),))
                 start = time.perf_counter()
                 doc.calculateAll()
                 print("%.6f" % (time.perf_counter() - start), flush=True)
                 doc.close(True)
             except Exception:  # noqa: BLE001 - reported as -1
                 print("-1", flush=True)
-        try:
-            desktop.terminate()
-        except Exception:  # noqa: BLE001 - the bridge goes down with the office
-            pass
-    finally:
-        try:
-            proc.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-        subprocess.run(["rm", "-rf", profile])
 
 
 if __name__ == "__main__":

@@ -17,7 +17,9 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import office, prop  # noqa: E402
 
 ERROR_TEXT = {0: "#NULL!", 7: "#DIV/0!", 15: "#VALUE!", 23: "#REF!", 29: "#NAME?", 36: "#NUM!", 42: "#N/A"}
 # LibreOffice's own error numbers of the spreadsheet errors.
@@ -66,61 +68,11 @@ def xlrd_cells(path, cells):
     return got
 
 
-def connect(pipe, proc):
-    import uno
-    from com.sun.star.connection import NoConnectException
-    local = uno.getComponentContext()
-    resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
-    deadline = time.time() + 120
-    while True:
-        try:
-            return resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-        except NoConnectException:
-            if proc.poll() is not None or time.time() > deadline:
-                raise
-            time.sleep(0.3)
-
-
-def stop_leftovers(pipe):
-    # soffice may hand the work to a child that outlives it: stop the processes that carry our
-    # own pipe name, by their ids.
-    deadline = time.time() + 20
-    while True:
-        left = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/cmdline" % pid, "rb") as f:
-                    if ("name=%s;" % pipe).encode() in f.read() and int(pid) != os.getpid():
-                        left.append(int(pid))
-            except OSError:
-                pass
-        if not left:
-            return
-        if time.time() > deadline:
-            for pid in left:
-                try:
-                    os.kill(pid, 9)
-                except OSError:
-                    pass
-            return
-        time.sleep(0.5)
-
-
 def libreoffice_cells(path, cells):
     import uno
-    from com.sun.star.beans import PropertyValue
-    profile = tempfile.mkdtemp(prefix="kv-lo-calc-")
-    pipe = "kvcalc%d" % os.getpid()
-    proc = subprocess.Popen(["soffice", "--headless", "--invisible", "--norestore", "--nologo",
-                             "-env:UserInstallation=file://" + profile, "--accept=pipe,name=%s;urp;" % pipe],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     got = {}
-    try:
-        ctx = connect(pipe, proc)
-        desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-        hidden = PropertyValue()
-        hidden.Name, hidden.Value = "Hidden", True
-        doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(path), "_blank", 0, (hidden,))
+    with office("calc") as (_, desktop):
+        doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(path), "_blank", 0, (prop("Hidden", True),))
         doc.calculateAll()
         sheet = doc.getSheets().getByIndex(0)
         for c in cells:
@@ -133,18 +85,6 @@ def libreoffice_cells(path, cells):
             else:
                 got[c["row"]] = ("n", cell.getValue())
         doc.close(True)
-        try:
-            desktop.terminate()
-        except Exception:  # noqa: BLE001 - the bridge goes down with the office
-            pass
-    finally:
-        try:
-            proc.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-        stop_leftovers(pipe)
-        subprocess.run(["rm", "-rf", profile])
     return got
 
 
