@@ -146,17 +146,27 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   stamp_ = p.stamp;
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
-  while (true) {
-    const Pending top = stack.back();
-    top.formula->busy_ = false;
-    st = CalculateOnce(top, out);
-    if (st == kCalcTooDeep) {
-      top.formula->busy_ = true;
-      stack.push_back(tooDeep_);
-      continue;
+  try {
+    while (true) {
+      const Pending top = stack.back();
+      top.formula->busy_ = false;
+      st = CalculateOnce(top, out);
+      if (st == kCalcTooDeep) {
+        top.formula->busy_ = true;
+        stack.push_back(tooDeep_);
+        continue;
+      }
+      stack.pop_back();
+      if (stack.empty()) break;
     }
-    stack.pop_back();
-    if (stack.empty()) break;
+  } catch (...) {
+    // Nothing may stay busy or running after a failure (out of memory): the next calculation
+    // starts clean.
+    for (const Pending& q : stack) q.formula->busy_ = false;
+    running_ = false;
+    depth_ = 0;
+    out = Variant();
+    return kCalcNotComputable;
   }
   running_ = false;
   return st;
@@ -164,16 +174,22 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
 
 std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   TXLSCompiledFormula& f = *p.formula;
-  f.busy_ = true;
+  struct Busy {
+    bool& flag;
+    explicit Busy(bool& b) : flag(b) { flag = true; }
+    ~Busy() { flag = false; }
+  };
   std::int32_t st = kCalcOk;
   out = Variant();
-  if (f.link_ || !f.tree_) {
-    st = kCalcNotComputable;  // array formulas are calculated by the program that shows them
-  } else {
-    TXLSEvaluator ev(*this, p.sheetIndex, p.column, p.row);
-    st = ev.Evaluate(f.tree_.get(), p.name, kWantNone, out, true);
+  {
+    Busy busy(f.busy_);
+    if (f.link_ || !f.tree_) {
+      st = kCalcNotComputable;  // array formulas are calculated by the program that shows them
+    } else {
+      TXLSEvaluator ev(*this, p.sheetIndex, p.column, p.row);
+      st = ev.Evaluate(f.tree_.get(), p.name, kWantNone, out, true);
+    }
   }
-  f.busy_ = false;
   if (st == kCalcTooDeep) return st;
   if (st == kCalcOk && !p.name) {
     if (out.IsEmptyOrNull() || (out.IsNumber() && out.NumberValue() == 0)) {
