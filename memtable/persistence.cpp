@@ -35,19 +35,6 @@ void CheckFormat(const TmvxCustomStreamFormat* format) {
   if (!format) throw EMemTableError("No format specified.");
 }
 
-bool IsSupportedType(FieldType t) {
-  switch (t) {
-    case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat:
-    case ftCurrency: case ftBCD: case ftDate: case ftTime: case ftDateTime: case ftBytes:
-    case ftVarBytes: case ftAutoInc: case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo:
-    case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftFixedChar: case ftLargeint:
-    case ftADT: case ftArray: case ftOraBlob: case ftOraClob: case ftTimeStamp: case ftFMTBcd:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Copies one field's value from the source's current record to the destination's, the
 // contents of blobs included when both are in-memory tables.
 void CopyValue(const Field& from, Field& to, bool asText) {
@@ -71,6 +58,53 @@ void CopyValue(const Field& from, Field& to, bool asText) {
   else
     to.SetValue(from.Value());
 }
+
+// One entry per destination field: the source field of the same name, or none (lookup and
+// aggregate fields, types the store does not keep, and auto-increment fields unless wanted).
+std::vector<const Field*> SourceFieldMap(DataSet& source, DataSet& destination, bool autoIncToo) {
+  std::vector<const Field*> map(static_cast<std::size_t>(destination.FieldCount()), nullptr);
+  for (int i = 0; i < destination.FieldCount(); ++i) {
+    const Field& d = destination.GetField(i);
+    if (d.Kind() == fkLookup || d.Kind() == fkAggregate || !IsStoredFieldType(d.DataType())) continue;
+    if (d.DataType() == ftAutoInc && !autoIncToo) continue;
+    map[static_cast<std::size_t>(i)] = source.FindField(d.FieldName());
+  }
+  return map;
+}
+
+// Keeps the controls of both data sets disabled while records go to `destination`, which is
+// opened for that when it was closed and closed again afterwards.
+class WritingTo {
+ public:
+  WritingTo(DataSet& source, DataSet& destination)
+      : source_(source), destination_(destination), wasActive_(destination.Active()) {
+    source_.DisableControls();
+    destination_.DisableControls();
+    try {
+      if (!wasActive_) destination_.Open();
+      destination_.CheckBrowseMode();
+    } catch (...) {
+      Restore();
+      throw;
+    }
+  }
+  ~WritingTo() { Restore(); }
+  WritingTo(const WritingTo&) = delete;
+  WritingTo& operator=(const WritingTo&) = delete;
+
+ private:
+  void Restore() {
+    source_.EnableControls();
+    destination_.EnableControls();
+    try {
+      if (!wasActive_) destination_.Close();
+    } catch (...) {
+    }
+  }
+  DataSet& source_;
+  DataSet& destination_;
+  bool wasActive_;
+};
 
 }  // namespace
 
@@ -169,15 +203,8 @@ void TmvxCustomMemTable::ReadPersistentFile() {
 
 int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination, int limit) {
   if (!source || !destination || source == destination) return 0;
-  const bool destinationEmpty = destination->IsEmpty();
-  // One entry per destination field: the source field of the same name, or none.
-  std::vector<const Field*> map(static_cast<std::size_t>(destination->FieldCount()), nullptr);
-  for (int i = 0; i < destination->FieldCount(); ++i) {
-    const Field& d = destination->GetField(i);
-    if (d.Kind() == fkLookup || d.Kind() == fkAggregate || !IsSupportedType(d.DataType())) continue;
-    if (d.DataType() == ftAutoInc && !destinationEmpty) continue;
-    map[static_cast<std::size_t>(i)] = source->FindField(d.FieldName());
-  }
+  // Auto-increment values are copied only into an empty destination.
+  const std::vector<const Field*> map = SourceFieldMap(*source, *destination, destination->IsEmpty());
   ReportProgress(0, mtpcCopy);
   int total = OnProgress ? source->RecordCount() : -1;
   if (total < 1) ReportProgress(50, mtpcCopy);
@@ -308,24 +335,7 @@ void TmvxCustomMemTable::SaveRecordsTo(DataSet& destination) {
   if (&destination == this) return;
   Scoped<int> bulk(bulkOperation_, 2);
   if (OnSave) OnSave(*this, mtstDataSet, nullptr);
-  const bool destinationWasActive = destination.Active();
-  DisableControls();
-  destination.DisableControls();
-  struct Restore {
-    TmvxCustomMemTable& t;
-    DataSet& d;
-    bool wasActive;
-    ~Restore() {
-      t.EnableControls();
-      d.EnableControls();
-      try {
-        if (!wasActive) d.Close();
-      } catch (...) {
-      }
-    }
-  } restore{*this, destination, destinationWasActive};
-  if (!destinationWasActive) destination.Open();
-  destination.CheckBrowseMode();
+  WritingTo writing(*this, destination);
   if (!Active()) Open();
   First();
   saveCount_ = CopyDataSetRecords(this, &destination, SaveLimit);
@@ -338,24 +348,7 @@ void TmvxCustomMemTable::UpdateRecordsIn(DataSet& destination, const std::string
   CheckBrowseMode();
   Scoped<int> bulk(bulkOperation_, 7);
   if (OnSave) OnSave(*this, mtstDataSet, nullptr);
-  const bool destinationWasActive = destination.Active();
-  DisableControls();
-  destination.DisableControls();
-  struct Restore {
-    TmvxCustomMemTable& t;
-    DataSet& d;
-    bool wasActive;
-    ~Restore() {
-      t.EnableControls();
-      d.EnableControls();
-      try {
-        if (!wasActive) d.Close();
-      } catch (...) {
-      }
-    }
-  } restore{*this, destination, destinationWasActive};
-  if (!destinationWasActive) destination.Open();
-  destination.CheckBrowseMode();
+  WritingTo writing(*this, destination);
   if (!Active()) Open();
   First();
   saveCount_ = MergeRecordsByKey(this, &destination, keyFields, flags, -1);
@@ -382,12 +375,7 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
   for (const std::string& k : keys) sourceKeys.push_back(&source->FieldByName(k));
   for (const std::string& k : keys) destination->FieldByName(k);
   // Destination fields take the source field of the same name.
-  std::vector<const Field*> map(static_cast<std::size_t>(destination->FieldCount()), nullptr);
-  for (int i = 0; i < destination->FieldCount(); ++i) {
-    const Field& d = destination->GetField(i);
-    if (d.Kind() == fkLookup || d.Kind() == fkAggregate || !IsSupportedType(d.DataType())) continue;
-    map[static_cast<std::size_t>(i)] = source->FindField(d.FieldName());
-  }
+  const std::vector<const Field*> map = SourceFieldMap(*source, *destination, true);
   std::string keyText;
   for (const std::string& k : keys) keyText += (keyText.empty() ? "" : ";") + k;
   auto* destinationTable = dynamic_cast<TmvxCustomMemTable*>(destination);
@@ -488,7 +476,7 @@ void TmvxCustomMemTable::CopyStructureFrom(DataSet& source, unsigned options) {
   }
   auto& items = mine.Items();
   for (std::size_t i = items.size(); i-- > 0;) {
-    bool drop = !IsSupportedType(items[i].DataType);
+    bool drop = !IsStoredFieldType(items[i].DataType);
     if ((options & mtcpoOnlyDataFields) && !source.FindField(items[i].Name)) drop = true;
     if (drop) items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
   }
@@ -508,7 +496,7 @@ Field* TmvxCustomMemTable::MakeFieldLike(const Field& field) {
   FieldType type = field.DataType();
   if (type == ftWideString || type == ftGuid)
     type = ftString;
-  else if (!IsSupportedType(type))
+  else if (!IsStoredFieldType(type))
     return nullptr;
   if (FindField(field.FieldName())) return nullptr;
   return &AddField(field.FieldName(), type, field.Size(), field.Kind());

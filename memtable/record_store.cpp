@@ -14,7 +14,11 @@ using namespace dataset;
 
 namespace {
 
-bool IsSupportedType(FieldType t) {
+constexpr std::int32_t kUniqueLimit = 2147483600;
+
+}  // namespace
+
+bool IsStoredFieldType(FieldType t) {
   switch (t) {
     case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat:
     case ftCurrency: case ftBCD: case ftDate: case ftTime: case ftDateTime: case ftBytes:
@@ -26,10 +30,6 @@ bool IsSupportedType(FieldType t) {
       return false;
   }
 }
-
-constexpr std::int32_t kUniqueLimit = 2147483600;
-
-}  // namespace
 
 std::vector<std::uint8_t> StoreCompress(const std::uint8_t* data, std::size_t size) {
   // Control byte c: 0..127 copies c + 1 literal bytes, 128..255 repeats the next byte
@@ -107,7 +107,7 @@ void TmvxCommon::LayoutRecord() {
 
   // First walk: in-line slots get their offsets, out-of-line ones are marked.
   std::function<void(const FieldDef&)> walk = [&](const FieldDef& def) {
-    if (!IsSupportedType(def.DataType))
+    if (!IsStoredFieldType(def.DataType))
       throw EMemTableError("Fielddef " + def.Name + " (" + def.DisplayName() + ")" + " Datatype " +
                            std::to_string(static_cast<int>(def.DataType)) + " not supported.");
     int slot = static_cast<int>(fieldOffsets_.size());

@@ -54,6 +54,9 @@ enum TmvxVersioningMode { mtvm1SinceCheckPoint, mtvmAllSinceCheckPoint };
 // Field flag bits.
 enum : std::uint8_t { ffBlob = 1, ffCompressed = 2, ffChanged = 4 };
 
+// The field types the store keeps a slot for; a definition of any other type is refused.
+bool IsStoredFieldType(dataset::FieldType type);
+
 // The store's own compression of out-of-line values (used when the table has no
 // compression events): a byte-oriented run-length code.
 std::vector<std::uint8_t> StoreCompress(const std::uint8_t* data, std::size_t size);
