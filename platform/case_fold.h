@@ -1,5 +1,6 @@
 // Letter case as name comparisons ignore it: Unicode simple case folding of single UTF-16 code
-// units. Sheet names and compound-file entry names both compare through FoldCase.
+// units (sheet names and compound-file entry names both compare through FoldCase), and ASCII
+// letters only for the byte names of settings and INI files.
 #pragma once
 
 #include <string_view>
@@ -16,5 +17,8 @@ char16_t FoldCase(char16_t c);
 
 // -1, 0 or 1 comparing unit by unit after FoldCase; lengths are not looked at first.
 int CompareFolded(std::u16string_view a, std::u16string_view b);
+
+// Whether two byte strings are the same with A-Z and a-z taken as equal; other bytes compare as they are.
+bool SameAsciiName(std::string_view a, std::string_view b);
 
 }  // namespace platform

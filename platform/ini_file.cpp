@@ -4,23 +4,13 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/case_fold.h"
 
 namespace platform {
 
 namespace {
 
 constexpr std::size_t kMaxIniFile = 4 * 1024 * 1024;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -51,7 +41,7 @@ std::optional<std::string_view> SectionOf(std::string_view line) {
 // The value of a "name=value" line with that name.
 std::optional<std::string_view> ValueOf(std::string_view line, std::string_view name) {
   const auto eq = line.find('=');
-  if (eq == std::string_view::npos || !SameName(Trim(line.substr(0, eq)), name)) return std::nullopt;
+  if (eq == std::string_view::npos || !SameAsciiName(Trim(line.substr(0, eq)), name)) return std::nullopt;
   return line.substr(eq + 1);
 }
 
@@ -65,7 +55,7 @@ std::optional<std::string> IniFile::readString(const std::string& section, const
   bool inSection = false;
   for (const std::string& line : Lines(bytes)) {
     if (auto s = SectionOf(line)) {
-      inSection = SameName(*s, Trim(section));
+      inSection = SameAsciiName(*s, Trim(section));
       continue;
     }
     if (!inSection) continue;
@@ -88,7 +78,7 @@ bool IniFile::writeString(const std::string& section, const std::string& name, c
   bool found = false;
   for (std::size_t i = 0; i < lines.size() && !written; ++i) {
     if (auto s = SectionOf(lines[i])) {
-      inSection = SameName(*s, sec);
+      inSection = SameAsciiName(*s, sec);
       if (inSection) {
         found = true;
         sectionEnd = i + 1;

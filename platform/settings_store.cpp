@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/case_fold.h"
 
 namespace platform {
 
@@ -26,17 +27,6 @@ constexpr std::size_t kMaxSettingsFile = 16 * 1024 * 1024;
 constexpr auto kLockWait = std::chrono::seconds(3);
 
 using Entry = SettingsStore::Entry;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string Escape(std::string_view s) {
   std::string out;
@@ -101,7 +91,7 @@ std::vector<Entry> ParseEntries(std::string_view rest) {
     }
     // A later line for the same name wins.
     for (auto it = entries.begin(); it != entries.end(); ++it) {
-      if (SameName(it->name, e.name)) {
+      if (SameAsciiName(it->name, e.name)) {
         entries.erase(it);
         break;
       }
@@ -115,7 +105,7 @@ std::vector<Entry> ParseEntries(std::string_view rest) {
 // stored with), or adds it.
 void Put(std::vector<Entry>& entries, Entry value) {
   for (auto& e : entries) {
-    if (SameName(e.name, value.name)) {
+    if (SameAsciiName(e.name, value.name)) {
       value.name = e.name;
       e = std::move(value);
       return;
@@ -266,10 +256,10 @@ bool SettingsStore::load(const Stamp& stamp) {
 
 const Entry* SettingsStore::find(const std::string& name) {
   for (const auto& e : pending_)
-    if (SameName(e.name, name)) return &e;
+    if (SameAsciiName(e.name, name)) return &e;
   refresh();
   for (const auto& e : entries_)
-    if (SameName(e.name, name)) return &e;
+    if (SameAsciiName(e.name, name)) return &e;
   return nullptr;
 }
 
