@@ -1,6 +1,7 @@
 #include "xls/formula/rules/cond_format.h"
 
 #include "xls/formula/calc/calculator.h"
+#include "xls/formula/formula.h"
 
 namespace xls {
 namespace {
@@ -89,6 +90,9 @@ int TCondFormatter::ReadCF(const TXLSBlob& data) {
 }
 
 std::int64_t TCondFormatter::Write(const TRuleRecordSink& sink) {
+  // The records exist in BIFF8 only.
+  const int format = calc_.GetFileFormat();
+  calc_.SetFileFormat(kFormatBiff8);
   calc_.SetReferenceMode('B');
   std::int64_t total = 0;
   bool failed = false;
@@ -133,6 +137,7 @@ std::int64_t TCondFormatter::Write(const TRuleRecordSink& sink) {
     }
   }
   calc_.SetReferenceMode('A');
+  calc_.SetFileFormat(format);
   return failed ? -1 : total;
 }
 

@@ -1,6 +1,7 @@
 #include "xls/formula/rules/data_validation.h"
 
 #include "xls/formula/calc/calculator.h"
+#include "xls/formula/formula.h"
 #include "xls/model/codepage.h"
 
 namespace xls {
@@ -93,6 +94,9 @@ int TDataValidator::ReadDV(const TXLSBlob& data, TDataValidation& v) {
 }
 
 std::int64_t TDataValidator::Write(const TRuleRecordSink& sink) {
+  // The records exist in BIFF8 only.
+  const int format = calc_.GetFileFormat();
+  calc_.SetFileFormat(kFormatBiff8);
   calc_.SetReferenceMode('B');
   // A validation that covers no cells (all cut away, or read from a record too long to
   // load) is not written: it would stand for nothing.
@@ -137,6 +141,7 @@ std::int64_t TDataValidator::Write(const TRuleRecordSink& sink) {
     failed = sink(std::move(dv)) != 1;
   }
   calc_.SetReferenceMode('A');
+  calc_.SetFileFormat(format);
   return failed ? -1 : total;
 }
 

@@ -19,6 +19,10 @@ void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing) {
   });
 }
 
+void ConnectSheetDropDowns(IXLSWorksheet& sheet) {
+  if (TMsoDrawing* drawing = FindDrawing(sheet)) ConnectFilterDropDowns(sheet, *drawing);
+}
+
 void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
   auto* combo = dynamic_cast<TMSOShapeComboBox*>(shape);
   if (!combo || !sheet.Workbook()) return;

@@ -13,6 +13,8 @@ class TMsoShapeContainer;
 // Lets the sheet's autofilter add and remove its drop-downs in the drawing, and the sheet's
 // validations remove the drawing's drop-down of a list validation read from a file.
 void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing);
+// The same for the sheet's drawing, when it has one.
+void ConnectSheetDropDowns(IXLSWorksheet& sheet);
 // A drop-down combo box read from a file, in the header cell (0-based) of the autofilter.
 void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape);
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "xls/formula/rules/sheet_rules.h"
+#include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/io/reader/reader_drawing.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_address.h"
@@ -54,6 +56,12 @@ enum : std::uint16_t {
   kRecNoteId = 0x001C,
   kRecObjId = 0x005D,
   kRecMsoDrawingId = 0x00EC,
+  kRecAutofilterInfoId = 0x009D,
+  kRecAutofilterId = 0x009E,
+  kRecCondFmtId = 0x01B0,
+  kRecCFId = 0x01B1,
+  kRecDValId = 0x01B2,
+  kRecDVId = 0x01BE,
   kRecTxoId = 0x01B6,
 };
 
@@ -189,6 +197,22 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecMsoDrawingId:
       if (workbook_.GetIgnoreDrawings()) return 1;
       return ReadSheetDrawingRecords(*sheet, chunks);
+    // Cell rules: conditional formats, validations (which may drop the drawing's drop-down of a
+    // list) and the autofilter.
+    case kRecCondFmtId:
+    case kRecCFId:
+      SheetRules(*sheet).CondFormats().ReadRecord(id, chunks);
+      return 1;
+    case kRecDValId:
+    case kRecDVId:
+      ConnectSheetDropDowns(*sheet);
+      SheetRules(*sheet).Validations().ReadRecord(id, chunks);
+      return 1;
+    case kRecAutofilterInfoId:
+      if (body.size >= 2 && body.Word(0) != 0) SheetRules(*sheet).Autofilter().SetColumnCount(body.Word(0));
+      return 1;
+    case kRecAutofilterId:
+      return chunks.GetChunk(0) ? SheetRules(*sheet).Autofilter().ReadItem(*chunks.GetChunk(0), version_) : 1;
     case kRecCodeName:
       if (body.size >= 4) {
         std::size_t pos = 0;
