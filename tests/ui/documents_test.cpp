@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTest>
 
 #include "core/common.h"
@@ -22,12 +23,6 @@ using ui::TMainForm;
 using uitest::Sandbox;
 
 namespace {
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
 
 // Makes a document of model k (list index), edits its first value and saves it under `path`.
 void MakeParameterFile(TMainForm& form, Sandbox& box, int k, const QString& path, float firstValue) {
@@ -123,7 +118,7 @@ class DocumentsTest : public QObject {
     TMainForm form;
     uitest::NewDocument(form, box.gui(), 0);
     const QString broken = box.Path("broken.par");
-    WriteBytes(broken, "not a parameter file");
+    uitest::WriteFile(broken, "not a parameter file");
     QVERIFY(!form.OpenDocument(broken));
     QCOMPARE(box.gui().messages.size(), size_t(1));
     QVERIFY(box.gui().messages[0].text.contains("broken.par"));
@@ -140,7 +135,7 @@ class DocumentsTest : public QObject {
     header.recordCount = 1;
     const std::string bytes = core::EncodeParameterFile(header, records);
     const QString unknown = box.Path("unknown.par");
-    WriteBytes(unknown, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    uitest::WriteFile(unknown, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
     QVERIFY(!form.OpenDocument(unknown));
     QCOMPARE(box.gui().messages.size(), size_t(2));
     QVERIFY(box.gui().messages[1].text.startsWith("Model Unknown!!"));
@@ -256,20 +251,6 @@ class DocumentsTest : public QObject {
     }
   }
 
-  void exitAsksOnceWhenSaved() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    core::State().DocumentModified = true;
-    box.gui().messageAnswers.push_back(IdYes);
-    box.gui().fileAnswers.push_back({true, box.Path("exit.par")});
-    form.FileExitClick();
-    QCOMPARE(box.gui().messages.size(), size_t(1));
-    QVERIFY(!form.isVisible());
-    QCOMPARE(box.gui().unexpected, 0);
-  }
-
   void stationTitlesAndPrintTitles() {
     Sandbox box;
     TMainForm form;
@@ -278,6 +259,8 @@ class DocumentsTest : public QObject {
     box.gui().dialogScripts.push_back([](QDialog& d) {
       auto& dialog = static_cast<ui::TStationForm&>(d);
       QCOMPARE(dialog.Title(7), QString("Pump 7"));
+      QCOMPARE(dialog.stationGrid->item(253, 0)->text(), QString("254"));  // the last station, not editable
+      QVERIFY(!(dialog.stationGrid->item(253, 0)->flags() & Qt::ItemIsEditable));
       dialog.SetTitle(8, "Fan 8");
       dialog.OK->click();
     });
@@ -361,15 +344,7 @@ class DocumentsTest : public QObject {
     Sandbox box;
     TMainForm form;
     const QString cmp = box.Path("k.cmp");
-    {
-      core::CompareFileHeader header;
-      header.kind = core::FileWithFile;
-      header.model = 1;
-      header.recordCount = 1;
-      std::vector<core::CompareRecord> records(1);
-      const std::string bytes = core::EncodeCompareFile(header, records);
-      WriteBytes(cmp, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    }
+    uitest::WriteCompareFile(cmp);
     for (int state = Start; state <= LinkedParamDoc; ++state) {
       switch (state) {
         case ParamDoc: uitest::NewDocument(form, box.gui(), 0); break;

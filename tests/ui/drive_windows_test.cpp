@@ -9,12 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/common.h"
-#include "core/config.h"
-#include "core/serial_link.h"
-#include "tests/ui/ui_test_support.h"
-#include "tools/simdrive/drive.h"
-#include "tools/simdrive/fake_port.h"
+#include "tests/ui/drive_support.h"
 #include "ui/drive/connect_form.h"
 #include "ui/drive/group_forms.h"
 #include "ui/drive/link_form.h"
@@ -30,16 +25,9 @@ using simdrive::FaultKind;
 
 namespace {
 
-// A sandbox with the configuration loaded and a simulated drive on the open port.
-struct Bench {
-  explicit Bench(const QString& extra = QString(), const char* product = "KV100") : box(extra) {
-    core::LoadConfiguration();
-    drive = std::make_unique<simdrive::Drive>("Kestravel", product, "1.00");
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(*drive));
-  }
-  ~Bench() { core::ClosePort(); }
-  uitest::Sandbox box;
-  std::unique_ptr<simdrive::Drive> drive;
+// A sandbox with the configuration loaded and a simulated drive (no station yet) on the open port.
+struct Bench : uitest::FakeBench {
+  explicit Bench(const char* product = "KV100") : FakeBench(product, 0) {}
 };
 
 int Index(const char* code) {
@@ -81,29 +69,28 @@ class DriveWindowsTest : public QObject {
     QCOMPARE(form.result(), int(IdCancel));
   }
 
-  void singleStationIsProbedDirectlyAndTrimmed() {
-    Bench bench(QString(), "  KV100\t ");
-    bench.drive->AddStation(9);
-    ui::TConnectForm form;
-    form.Stations.add(9);
-    QCOMPARE(form.ProbeSingleStation(), int(IdYes));
-    QCOMPARE(core::State().DeviceProduct, std::string("KV100"));
-    QCOMPARE(core::State().DeviceStation, 9);
-    form.Stations.clear();
-    form.Stations.add(8);  // silent
-    QCOMPARE(form.ProbeSingleStation(), int(IdNo));
-    form.Stations.add(9);
-    QCOMPARE(form.ProbeSingleStation(), int(IdCancel));  // several: the window scans
-    QCOMPARE(form.ProgBar->maximum(), 2);
-  }
-
-  void scanStopsAtTheFirstAnsweringStation() {
-    Bench bench(QString(), " KV100 ");
+  // One station is probed directly (the product trimmed); several are scanned by the window,
+  // which stops at the first that answers (product as sent) or at Cancel before the next one.
+  void probeAndScanFindTheAnsweringStation() {
+    {
+      Bench bench("  KV100\t ");
+      bench.drive->AddStation(9);
+      ui::TConnectForm form;
+      form.Stations.add(9);
+      QCOMPARE(form.ProbeSingleStation(), int(IdYes));
+      QCOMPARE(core::State().DeviceProduct, std::string("KV100"));
+      QCOMPARE(core::State().DeviceStation, 9);
+      form.Stations.clear();
+      form.Stations.add(8);  // silent
+      QCOMPARE(form.ProbeSingleStation(), int(IdNo));
+    }
+    Bench bench(" KV100 ");
     bench.drive->AddStation(7);
     bench.drive->AddStation(9);
     ui::TConnectForm form;
     for (int s : {2, 4, 7, 9}) form.Stations.add(s);
-    QCOMPARE(form.ProbeSingleStation(), int(IdCancel));
+    QCOMPARE(form.ProbeSingleStation(), int(IdCancel));  // several: the window scans
+    QCOMPARE(form.ProgBar->maximum(), 4);
     QCOMPARE(form.exec(), int(IdYes));
     QCOMPARE(core::State().DeviceStation, 7);
     QCOMPARE(form.ProgBar->value(), 2);
@@ -115,17 +102,14 @@ class DriveWindowsTest : public QObject {
     none.ProbeSingleStation();
     QCOMPARE(none.exec(), int(IdCancel));
     QCOMPARE(none.ProgBar->value(), 2);
-  }
 
-  void cancelEndsTheScanBeforeTheNextStation() {
-    Bench bench;
-    bench.drive->AddStation(5);
-    ui::TConnectForm form;
-    for (int s : {1, 5}) form.Stations.add(s);
-    form.ProbeSingleStation();
-    QTimer::singleShot(0, &form, [&form] { form.Cancel->click(); });
-    QCOMPARE(form.exec(), int(IdCancel));
-    QCOMPARE(bench.drive->RequestCount(), 0);
+    ui::TConnectForm cancelled;
+    for (int s : {1, 7}) cancelled.Stations.add(s);
+    cancelled.ProbeSingleStation();
+    const int requests = bench.drive->RequestCount();
+    QTimer::singleShot(0, &cancelled, [&cancelled] { cancelled.Cancel->click(); });
+    QCOMPARE(cancelled.exec(), int(IdCancel));
+    QCOMPARE(bench.drive->RequestCount(), requests);
   }
 
   void groupChoiceOffersTheLinkedModelsGroups() {
@@ -161,11 +145,13 @@ class DriveWindowsTest : public QObject {
     QCOMPARE(write.height(), 217 - 80);
   }
 
-  void readLoopFillsReadValues() {
+  // The read loop fills the read values with their scale and sign; a refused read names the
+  // parameter; a choice of groups without lines reads nothing.
+  void readLoop() {
     Bench bench;
     bench.drive->AddStation(3);
-    bench.drive->SetHolding(3, 101, 4950);      // P0.01, 2 decimals
-    bench.drive->SetHolding(3, 102, 0xFFFE);    // P0.02, signed, 1 decimal
+    bench.drive->SetHolding(3, 101, 4950);    // P0.01, 2 decimals
+    bench.drive->SetHolding(3, 102, 0xFFFE);  // P0.02, signed, 1 decimal
     auto& s = core::State();
     s.LinkedModel = 1;
     ui::TReadWriteForm form;
@@ -179,18 +165,12 @@ class DriveWindowsTest : public QObject {
     QCOMPARE(s.ReadValues[2].value, -0.2f);
     QVERIFY(s.ReadValues[4].code == "P0.04");
     QCOMPARE(form.ProgBar->value(), 5);
-  }
 
-  void readFailureNamesTheParameter() {
-    Bench bench;
-    bench.drive->AddStation(3);
     bench.drive->SetFault(Fault{FaultKind::Exception, 2, -1, 1});  // coil reads refused
-    auto& s = core::State();
-    s.LinkedModel = 1;
-    ui::TReadWriteForm form;
-    form.Station = 3;
-    form.Groups.fill(true);
-    QCOMPARE(form.exec(), int(IdNo));
+    ui::TReadWriteForm all;
+    all.Station = 3;
+    all.Groups.fill(true);
+    QCOMPARE(all.exec(), int(IdNo));
     auto& gui = bench.box.gui();
     QCOMPARE(int(gui.messages.size()), 1);
     QCOMPARE(gui.messages[0].text, QString("Error Reading Parameter P0.06\n"
@@ -198,17 +178,15 @@ class DriveWindowsTest : public QObject {
                                            "or a read refused."));
     QCOMPARE(gui.messages[0].caption, QString("Read Error"));
     QVERIFY(gui.messages[0].icon == platform::gui::Icon::None);
-  }
 
-  void emptySelectionReadsNothing() {
-    Bench bench;
-    core::State().LinkedModel = 3;
-    ui::TReadWriteForm form;
-    form.Groups.fill(false);
-    form.Groups[8] = true;
-    QCOMPARE(form.exec(), int(IdYes));
-    QVERIFY(core::State().ReadValues.empty());
-    QCOMPARE(bench.drive->RequestCount(), 0);
+    s.LinkedModel = 3;
+    const int requests = bench.drive->RequestCount();
+    ui::TReadWriteForm empty;
+    empty.Groups.fill(false);
+    empty.Groups[8] = true;
+    QCOMPARE(empty.exec(), int(IdYes));
+    QVERIFY(s.ReadValues.empty());
+    QCOMPARE(bench.drive->RequestCount(), requests);
   }
 
   void writeLoopResults() {

@@ -14,25 +14,10 @@ using ui::TMainForm;
 using ui::TParamForm;
 using uitest::Sandbox;
 
+using uitest::EnterValue;
+
 namespace {
-
-void Enter(TParamForm& view, int row, const QString& text) {
-  view.SelectRow(row);
-  QVERIFY(view.parGrid->OpenEditor());
-  QLineEdit* editor = view.parGrid->Editor();
-  editor->selectAll();
-  editor->del();
-  QTest::keyClicks(editor, text);
-  QTest::keyClick(editor, Qt::Key_Return);
-  QCoreApplication::processEvents();
-}
-
-float Value(const char* code) {
-  for (const auto& line : core::State().Document)
-    if (line.code == code) return line.value;
-  return -1;
-}
-
+float Value(const char* code) { return uitest::DocumentLine(code).value; }
 }  // namespace
 
 class OnlineEditTest : public QObject {
@@ -47,17 +32,14 @@ class OnlineEditTest : public QObject {
     form.show();
     core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
     auto& s = core::State();
-    s.LinkedStation = 3;
-    s.LinkedModel = 1;
-    s.LinkProduct = "KV100";
-    form.SetLinkedState(true);
+    uitest::LinkWindow(form, 3);
     QVERIFY(s.OnlineEdit);
     uitest::NewDocument(form, box.gui(), 0);
     TParamForm* view = uitest::ParamView(form);
     auto& gui = box.gui();
 
     const int row = uitest::RowOfCode(*view, "P0.01");  // W101, 2 decimals
-    Enter(*view, row, "12.34");
+    EnterValue(*view, row, "12.34");
     QCOMPARE(drive.Holding(3, 101), std::uint16_t(1234));
     QCOMPARE(gui.messages.size(), size_t(1));
     QCOMPARE(gui.messages[0].text, QString("Write Parameter Successfully!!"));
@@ -68,7 +50,7 @@ class OnlineEditTest : public QObject {
 
     // The drive does not answer: the old value stays, in the document and in the cell.
     drive.SetFault({simdrive::FaultKind::Silence});
-    Enter(*view, row, "20");
+    EnterValue(*view, row, "20");
     QCOMPARE(gui.messages.size(), size_t(2));
     QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!\nNo valid reply from the drive: no answer in time, a "
                                            "damaged reply, or a read refused."));
@@ -79,15 +61,14 @@ class OnlineEditTest : public QObject {
 
     // Out of range: no transaction at all.
     const int before = drive.RequestCount();
-    Enter(*view, row, "401");
+    EnterValue(*view, row, "401");
     QCOMPARE(drive.RequestCount(), before);
     QCOMPARE(gui.messages.back().text.left(13), QString("Over Range!!!"));
 
     // A range wider than the register: the value that does not fit is named with the register's
     // limits (not reported as a time-out), and nothing is sent.
-    for (auto& line : s.Document)
-      if (line.code == "P0.01") line.maximum = 1000;
-    Enter(*view, row, "700");
+    uitest::DocumentLine("P0.01").maximum = 1000;
+    EnterValue(*view, row, "700");
     QCOMPARE(drive.RequestCount(), before);
     QCOMPARE(gui.messages.back().text, QString("P0.01: the value 700 does not fit the parameter's register, which "
                                                "takes -327.68 to 655.35. Nothing was sent."));
@@ -99,7 +80,7 @@ class OnlineEditTest : public QObject {
     uitest::NewDocument(form, box.gui(), 1);
     view = uitest::ParamView(form);
     const int servo = uitest::RowOfCode(*view, "P0.01");
-    Enter(*view, servo, "30");
+    EnterValue(*view, servo, "30");
     QCOMPARE(drive.RequestCount(), before);
     QCOMPARE(gui.messages.back().text, QString("Different Model"));
     QCOMPARE(Value("P0.01"), 60.0f);
@@ -109,7 +90,7 @@ class OnlineEditTest : public QObject {
     form.OperationOnlineClick();
     QVERIFY(!s.OnlineEdit);
     const size_t messages = gui.messages.size();
-    Enter(*view, servo, "30");
+    EnterValue(*view, servo, "30");
     QCOMPARE(Value("P0.01"), 30.0f);
     QCOMPARE(gui.messages.size(), messages);
     QCOMPARE(drive.RequestCount(), before);

@@ -35,19 +35,14 @@ void TypeIntoRow(TParamForm& view, int row, const QString& keys, bool enter = tr
   }
 }
 
-// Document line of a code.
-core::ParameterDefinition& Line(const char* code) {
-  for (auto& line : core::State().Document)
-    if (line.code == code) return line;
-  qFatal("no line %s", code);
-}
-
 }  // namespace
 
 class ParamGridTest : public QObject {
   Q_OBJECT
  private slots:
-  void newDocumentShowsTabsAndCells() {
+  // A new document's view: tabs by display group, cells, the selection kept in the setting
+  // column, Go to and refresh, the owner-drawn colours; a one-page model has no tab strip.
+  void newDocumentView() {
     Sandbox box;
     TMainForm form;
     form.show();
@@ -77,29 +72,57 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->RowCount(), 6);
     QCOMPARE(view->Cell(2, 1), QString("P2.00"));
 
-    uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter, one page, no tab strip
-    view = uitest::ParamView(form);
-    QCOMPARE(view->TabCount(), 1);
-    QVERIFY(view->TabControl->isHidden());
-    QCOMPARE(view->RowCount(), 2);
-  }
-
-  void selectionStaysInTheSettingColumn() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
+    // A cell of another column selects the setting cell of its row; a tab change selects row 1
+    // and makes it the highlighted row too.
+    view->TabControl->setCurrentIndex(0);
     view->parGrid->setCurrentCell(2, 1);  // row 3, description column
     QCOMPARE(view->parGrid->currentColumn(), 6);
     QCOMPARE(view->parGrid->currentRow(), 2);
     QCOMPARE(view->CurrentRow, 3);
     QCOMPARE(view->SelectedIndex, 2);
-    // A tab change selects row 1 and makes it the highlighted row too.
     view->TabControl->setCurrentIndex(1);
     QCOMPARE(view->CurrentRow, 1);
     QCOMPARE(view->parGrid->currentRow(), 0);
     QCOMPARE(view->SelectedIndex, 5);
+
+    view->GotoRow(9, 2);  // P1.01 on the Motor tab
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+    QCOMPARE(view->Cell(2, view->CurrentRow), QString("P1.01"));
+    QCOMPARE(view->SelectedIndex, 9);
+    view->GotoRow(0, 9);  // a group without a tab and a line not shown: nothing
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+    view->GotoRow(400, 1);
+    QCOMPARE(view->TabControl->currentIndex(), 1);
+
+    uitest::DocumentLine("P1.01").value = 0.5f;
+    view->RefreshSettings();
+    QCOMPARE(view->Cell(6, view->CurrentRow), QString("0.50000"));
+
+    QImage image(600, 20, QImage::Format_RGB32);
+    auto pixel = [&](int column, int row) {
+      image.fill(Qt::gray);
+      QPainter p(&image);
+      view->parGridDrawCell(&p, column, row, QRect(0, 0, 600, 20));
+      p.end();
+      return image.pixelColor(599, 10);
+    };
+    QCOMPARE(pixel(1, view->CurrentRow), ui::kCurrentBlue);
+    QCOMPARE(pixel(5, view->CurrentRow), ui::kCurrentBlue);
+    QCOMPARE(pixel(6, view->CurrentRow), QColor(Qt::black));  // the frame of the setting cell
+    QCOMPARE(image.pixelColor(300, 10), QColor(Qt::white));
+    QCOMPARE(pixel(6, 2), QColor(Qt::white));
+    QCOMPARE(pixel(1, 2), QColor(Qt::white));
+    image.fill(Qt::gray);
+    QPainter p(&image);
+    ui::DrawHeaderCell(&p, QRect(0, 0, 600, 20), "X", view->parGrid->font());
+    p.end();
+    QCOMPARE(image.pixelColor(1, 10), ui::kHeaderCream);
+
+    uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter, one page, no tab strip
+    view = uitest::ParamView(form);
+    QCOMPARE(view->TabCount(), 1);
+    QVERIFY(view->TabControl->isHidden());
+    QCOMPARE(view->RowCount(), 2);
   }
 
   // The keystroke filter under a decimal-comma locale: "." is the decimal point whatever the
@@ -126,7 +149,7 @@ class ParamGridTest : public QObject {
     QCOMPARE(box.gui().messages[0].text, QString("Over Range!!!\n\nCode:P0.00\nRange Value:0~3"));
     QCOMPARE(box.gui().messages[0].caption, QString("Error Message"));
     QCOMPARE(view->Cell(6, row), QString("0"));
-    QCOMPARE(Line("P0.00").value, 0.0f);
+    QCOMPARE(uitest::DocumentLine("P0.00").value, 0.0f);
     QVERIFY(!core::State().DocumentModified);
 
     const int dec = RowOfCode(*view, "P0.01");  // 2 decimals: "." passes, "," does not
@@ -141,7 +164,7 @@ class ParamGridTest : public QObject {
     QLocale::setDefault(previous);
     QCOMPARE(view->Cell(6, dec), QString("12.50"));
     QCOMPARE(view->Cell(4, dec), QString("0.00~400.00"));
-    QCOMPARE(Line("P0.01").value, 12.5f);
+    QCOMPARE(uitest::DocumentLine("P0.01").value, 12.5f);
   }
 
   void typingOnASettingCellStartsAnEntry() {
@@ -178,8 +201,8 @@ class ParamGridTest : public QObject {
     TMainForm form;
     form.show();
     uitest::NewDocument(form, box.gui(), 0);
-    Line("P0.03").maximum = core::AbsentValue();
-    Line("P0.02").minimum = core::AbsentValue();
+    uitest::DocumentLine("P0.03").maximum = core::AbsentValue();
+    uitest::DocumentLine("P0.02").minimum = core::AbsentValue();
     TParamForm* view = uitest::ParamView(form);
     view->FillGrid();
     QCOMPARE(view->Cell(4, RowOfCode(*view, "P0.03")), QString());  // no range shown
@@ -205,7 +228,7 @@ class ParamGridTest : public QObject {
       messages += e.refused;
       QCOMPARE(box.gui().messages.size(), messages);
       QCOMPARE(view->Cell(6, row), QString(e.cell));
-      QCOMPARE(Line(e.code).value, e.value);
+      QCOMPARE(uitest::DocumentLine(e.code).value, e.value);
     }
     QCOMPARE(box.gui().messages.back().text, QString("Over Range!!!\n\nCode:P0.02\nRange Value:"));
     QVERIFY(core::State().DocumentModified);
@@ -247,66 +270,20 @@ class ParamGridTest : public QObject {
     gui.inputAnswers.push_back({true, "  Level1 "});  // blanks and case do not matter
     TypeIntoRow(*view, level1, "12.5");
     QCOMPARE(core::State().EnteredPassword, std::string("LEVEL1"));
-    QCOMPARE(Line("P0.02").value, 12.5f);
+    QCOMPARE(uitest::DocumentLine("P0.02").value, 12.5f);
     TypeIntoRow(*view, level1, "1");  // remembered: no question
     QCOMPARE(gui.inputs.size(), size_t(3));
 
     gui.inputAnswers.push_back({true, "level2"});
     TypeIntoRow(*view, level2, "5");
     QCOMPARE(core::State().EnteredPassword, std::string("LEVEL2"));
-    QCOMPARE(Line("P0.04").value, 5.0f);
+    QCOMPARE(uitest::DocumentLine("P0.04").value, 5.0f);
     gui.inputAnswers.push_back({true, "level1"});  // level 1 asks again
     TypeIntoRow(*view, level1, "2");
     QCOMPARE(gui.inputs.size(), size_t(5));
     QCOMPARE(gui.unexpected, 0);
   }
 
-  void gotoRowAndRefreshSettings() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    view->GotoRow(9, 2);  // P1.01 on the Motor tab
-    QCOMPARE(view->TabControl->currentIndex(), 1);
-    QCOMPARE(view->Cell(2, view->CurrentRow), QString("P1.01"));
-    QCOMPARE(view->SelectedIndex, 9);
-    view->GotoRow(0, 9);  // a group without a tab and a line not shown: nothing
-    QCOMPARE(view->TabControl->currentIndex(), 1);
-    view->GotoRow(400, 1);
-    QCOMPARE(view->TabControl->currentIndex(), 1);
-
-    Line("P1.01").value = 0.5f;
-    view->RefreshSettings();
-    QCOMPARE(view->Cell(6, view->CurrentRow), QString("0.50000"));
-  }
-
-  void ownerDrawnColours() {
-    Sandbox box;
-    TMainForm form;
-    form.show();
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    QImage image(600, 20, QImage::Format_RGB32);
-    auto pixel = [&](int column, int row) {
-      image.fill(Qt::gray);
-      QPainter p(&image);
-      view->parGridDrawCell(&p, column, row, QRect(0, 0, 600, 20));
-      p.end();
-      return image.pixelColor(599, 10);
-    };
-    QCOMPARE(pixel(1, view->CurrentRow), ui::kCurrentBlue);
-    QCOMPARE(pixel(5, view->CurrentRow), ui::kCurrentBlue);
-    QCOMPARE(pixel(6, view->CurrentRow), QColor(Qt::black));  // the frame of the setting cell
-    QCOMPARE(image.pixelColor(300, 10), QColor(Qt::white));
-    QCOMPARE(pixel(6, 2), QColor(Qt::white));
-    QCOMPARE(pixel(1, 2), QColor(Qt::white));
-    image.fill(Qt::gray);
-    QPainter p(&image);
-    ui::DrawHeaderCell(&p, QRect(0, 0, 600, 20), "X", view->parGrid->font());
-    p.end();
-    QCOMPARE(image.pixelColor(1, 10), ui::kHeaderCream);
-  }
 };
 
 QTEST_MAIN(ParamGridTest)

@@ -67,19 +67,7 @@ void CheckOneRow(TParamForm& view, int row, const char* code) {
     QCOMPARE(image.pixelColor(CellRect(view, 1, r).bottomRight() - QPoint(3, 3)) == ui::kCurrentBlue, r == row);
 }
 
-float Value(const char* code) {
-  for (const auto& line : core::State().Document)
-    if (line.code == code) return line.value;
-  return -1;
-}
-
-void Link(TMainForm& form) {
-  auto& s = core::State();
-  s.LinkedStation = 1;
-  s.LinkedModel = 1;
-  s.LinkProduct = "KV100";
-  form.SetLinkedState(true);
-}
+float Value(const char* code) { return uitest::DocumentLine(code).value; }
 
 }  // namespace
 
@@ -95,7 +83,7 @@ class UserPathsTest : public QObject {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
-    Link(form);
+    uitest::LinkWindow(form);
     uitest::NewDocument(form, box.gui(), 0);
     TParamForm* view = uitest::ParamView(form);
     auto& gui = box.gui();
@@ -141,7 +129,7 @@ class UserPathsTest : public QObject {
   void commandsNotBuiltYetStayDisabled() {
     uitest::Sandbox box;
     TMainForm form;
-    Link(form);
+    uitest::LinkWindow(form);
     uitest::NewDocument(form, box.gui(), 0);
     // The menu rules enable all of these now; only the table keeps the unbuilt ones off.
     const std::map<QString, QString> buttons{{"FilePrint", "PrintButton"},
@@ -165,7 +153,7 @@ class UserPathsTest : public QObject {
   void passwordBoxesHideWhatIsTyped() {
     uitest::Sandbox box;
     TMainForm form;
-    Link(form);
+    uitest::LinkWindow(form);
     auto& gui = box.gui();
     gui.inputAnswers.push_back({false, QString()});
     form.PasswordButtonClick();
