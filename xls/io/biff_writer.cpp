@@ -25,6 +25,15 @@ std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value) {
   return b;
 }
 
+std::unique_ptr<TXLSBlob> CodeNameRecord(const std::u16string& name) {
+  const std::u16string text = name.substr(0, 255);
+  auto b = NewBiffRecord(0x01BA, 3 + 2 * static_cast<std::uint32_t>(text.size()));
+  b->AddWord(static_cast<std::uint32_t>(text.size()));
+  b->AddByte(1);
+  b->AddWideString(text);
+  return b;
+}
+
 std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value) {
   auto b = NewBiffRecord(id, 8);
   b->AddDouble(value);

@@ -21,6 +21,8 @@ constexpr std::uint16_t kBiff5RecordLimit = 2080;
 std::unique_ptr<TXLSBlob> NewBiffRecord(std::uint16_t id, std::uint32_t dataLength);
 // One-value records.
 std::unique_ptr<TXLSBlob> WordRecord(std::uint16_t id, std::uint32_t value);
+// CODENAME: the character count, option byte 1 and the UTF-16 characters (at most 255).
+std::unique_ptr<TXLSBlob> CodeNameRecord(const std::u16string& name);
 std::unique_ptr<TXLSBlob> DoubleRecord(std::uint16_t id, double value);
 
 // BOF of a substream (type 0x0005 globals, 0x0010 worksheet) in the record version's form.

@@ -762,6 +762,8 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   step(Add(kTail, columns.BuildStandardWidth()));
   if (!biff5 && result == 1 && sheet_.HasHyperlinks())
     step(sheet_.Hyperlinks().WriteRecords([this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }));
+  if (sheet_.Workbook()->KeepsVBA() && !sheet_.GetCodeName().empty())
+    step(Add(kTail, CodeNameRecord(sheet_.GetCodeName())));
   if (!biff5 && sheet_.Protection().GetProtected()) {
     auto b = NewBiffRecord(kRecSheetProtection, 23);
     b->AddWord(kRecSheetProtection);

@@ -13,6 +13,7 @@
 #include "xls/io/extern_records.h"
 #include "xls/io/file_output.h"
 #include "xls/model/codepage.h"
+#include "xls/model/file_streams.h"
 #include "xls/model/row_col_info.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
@@ -34,6 +35,7 @@ enum : std::uint16_t {
   kRecDate1904 = 0x0022,
   kRecPrecision = 0x000E,
   kRecRefMode = 0x000F,
+  kRecObjProj = 0x00D3,
   kRecFnGroupCount = 0x009C,
   kRecProtect = 0x0012,
   kRecPassword = 0x0013,
@@ -178,6 +180,11 @@ int TXLSWorkbookWriter::WriteGlobals() {
   step(Add(*globals_, WordRecord(kRecDate1904, book_.GetDate1904() ? 1 : 0)));
   step(Add(*globals_, WordRecord(kRecPrecision, 1)));
   step(Add(*globals_, WordRecord(kRecRefMode, book_.GetRefModeA1())));
+  if (book_.KeepsVBA()) {
+    // The macro project read from a file of this format goes back with its object project.
+    step(Add(*globals_, NewBiffRecord(kRecObjProj, 0)));
+    if (!book_.GetCodeName().empty()) step(Add(*globals_, CodeNameRecord(book_.GetCodeName())));
+  }
   if (!biff5) step(Add(*globals_, WordRecord(kRecFnGroupCount, 14)));
   if (book_.GetProtected()) {
     step(Add(*globals_, WordRecord(kRecProtect, 1)));
@@ -360,6 +367,14 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
   if (writer.WriteStream(file.Stream(stream)) != 1) {
     if (error) *error = "the workbook stream could not be written";
     return -1;
+  }
+  if (book.KeepsVBA()) {
+    // The macro storage and the controls stream kept from the file go back beside it.
+    if (book.VBAStorage()->Save(file, platform::CompoundFileWriter::kRoot) != 1 ||
+        (book.ControlsStream() && book.ControlsStream()->Save(file, platform::CompoundFileWriter::kRoot) != 1)) {
+      if (error) *error = "the macro project could not be written";
+      return -1;
+    }
   }
   return 1;
 }

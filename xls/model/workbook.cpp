@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "xls/model/file_streams.h"
 #include "xls/model/string_table.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -51,6 +52,19 @@ void TXLSWorkbook::Clear() {
   strings_ = std::make_unique<TXLSStringTable>();
   sheets_ = std::make_unique<IXLSWorkSheets>(this);
   refModeA1_ = 1;
+  ClearVBA();
+}
+
+void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,
+                               std::int32_t loadedFormat) {
+  vbaStorage_ = std::move(storage);
+  controls_ = std::move(controls);
+  loadedFormat_ = loadedFormat;
+}
+
+void TXLSWorkbook::ClearVBA() {
+  vbaStorage_.reset();
+  controls_.reset();
 }
 
 void TXLSWorkbook::SetPaletteColor(std::int32_t index, std::uint32_t rgb) {

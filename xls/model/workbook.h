@@ -27,6 +27,8 @@ class TXLSXFList;
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
 class TXLSNames;
+class TXLSFileStorage;
+class TXLSFileStream;
 
 using IXLSWorkbook = std::shared_ptr<TXLSWorkbook>;
 
@@ -106,6 +108,19 @@ class TXLSWorkbook {
   const std::u16string& GetCodeName() const { return codeName_; }
   void SetCodeName(const std::u16string& name) { codeName_ = name; }
 
+  // The macro project kept from an opened file: its VBA storage ("_VBA_PROJECT_CUR", or
+  // "_VBA_PROJECT" in BIFF5) and its "Ctls" stream, written back (with OBJPROJ and the code
+  // names) by saves in the format of the file they came from.
+  void SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,
+                   std::int32_t loadedFormat);
+  bool HasVBA() const { return vbaStorage_ != nullptr; }
+  void ClearVBA();
+  const TXLSFileStorage* VBAStorage() const { return vbaStorage_.get(); }
+  const TXLSFileStream* ControlsStream() const { return controls_.get(); }
+  std::int32_t GetLoadedFormat() const { return loadedFormat_; }
+  // True while a save in the current format writes the macro project back.
+  bool KeepsVBA() const { return vbaStorage_ && currentFormat_ == loadedFormat_; }
+
   // Empties the workbook before a file is read into it: no sheets, no strings, no protection,
   // an empty format list (the file brings its own), A1 references.
   void Clear();
@@ -161,6 +176,9 @@ class TXLSWorkbook {
   std::int32_t refModeA1_ = 1;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
+  std::unique_ptr<TXLSFileStorage> vbaStorage_;
+  std::unique_ptr<TXLSFileStream> controls_;
+  std::int32_t loadedFormat_ = 0;
   // Outlives the sheets: their drawings give their drawing ids back to it.
   std::unique_ptr<TXLSDrawingGroupBase> drawingGroup_;
   std::unique_ptr<IXLSWorkSheets> sheets_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/byte_stream.h"
+#include "platform/compound_file.h"
 #include "reader_test_support.h"
 #include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
@@ -332,6 +333,79 @@ TEST(Reader, DatesOfA1904BookBecome1900Serials) {
   EXPECT_TRUE(book->GetDate1904());
   EXPECT_EQ(Number(*book, 0, 0), 1462);
   EXPECT_EQ(Number(*book, 0, 1), 0);
+}
+
+// A file with a macro project: the VBA storage and the "Ctls" stream are kept and written back
+// by a BIFF8 save with OBJPROJ and the code names; a BIFF5 save leaves them out.
+TEST(Reader, MacroProjectIsKeptForASaveInItsFormat) {
+  auto codeName = [](const std::string& name) {
+    Bytes b;
+    PutWord(b, static_cast<std::uint32_t>(name.size()));
+    b.push_back(0);
+    b.insert(b.end(), name.begin(), name.end());
+    return b;
+  };
+  BiffBuilder records;
+  records.Bof(5).Record(0x01BA, codeName("ThisWorkbook"));
+  Bytes sheet;
+  PutDWord(sheet, 0);
+  PutWord(sheet, 0);
+  PutString8(sheet, "Data", true);
+  records.Record(0x0085, sheet).Eof().Bof(0x10).Record(0x01BA, codeName("Tabelle1")).Eof();
+  const Bytes dir = {1, 2, 3, 4, 5}, project = {'I', 'D', '=', '1'}, controls = {9, 8, 7};
+  platform::CompoundFileWriter file;
+  const int root = platform::CompoundFileWriter::kRoot;
+  file.StreamData(file.AddStream(root, u"Workbook")) = records.bytes;
+  const int vba = file.AddStorage(root, u"_VBA_PROJECT_CUR");
+  file.StreamData(file.AddStream(vba, u"PROJECT")) = project;
+  file.StreamData(file.AddStream(file.AddStorage(vba, u"VBA"), u"dir")) = dir;
+  file.StreamData(file.AddStream(root, u"Ctls")) = controls;
+  platform::MemoryStream bytes;
+  ASSERT_TRUE(file.Save(bytes));
+
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, bytes.Bytes()), 1);
+  ASSERT_TRUE(book->HasVBA());
+  EXPECT_EQ(book->GetCodeName(), u"ThisWorkbook");
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetCodeName(), u"Tabelle1");
+
+  auto streamOf = [](const platform::CompoundFileReader& f, std::initializer_list<const char16_t*> path) {
+    int at = platform::CompoundFileReader::kRoot;
+    for (const char16_t* name : path) {
+      at = f.Find(at, name);
+      if (at < 0) return Bytes{0xEE};
+    }
+    Bytes out;
+    f.ReadStream(at, out);
+    return out;
+  };
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 2), 1);
+  platform::CompoundFileReader written;
+  ASSERT_TRUE(written.Open(saved.Bytes()));
+  EXPECT_EQ(streamOf(written, {u"_VBA_PROJECT_CUR", u"VBA", u"dir"}), dir);
+  EXPECT_EQ(streamOf(written, {u"_VBA_PROJECT_CUR", u"PROJECT"}), project);
+  EXPECT_EQ(streamOf(written, {u"Ctls"}), controls);
+  const Bytes stream = streamOf(written, {u"Workbook"});
+  bool objProj = false;
+  for (std::size_t p = 0; p + 4 <= stream.size();) {
+    const std::uint16_t id = static_cast<std::uint16_t>(stream[p] | stream[p + 1] << 8);
+    objProj = objProj || id == 0x00D3;
+    p += 4 + static_cast<std::size_t>(stream[p + 2] | stream[p + 3] << 8);
+  }
+  EXPECT_TRUE(objProj);
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*again, saved.Bytes()), 1);
+  EXPECT_TRUE(again->HasVBA());
+  EXPECT_EQ(again->GetCodeName(), u"ThisWorkbook");
+  EXPECT_EQ(again->GetWorksheets().GetItem(1)->GetCodeName(), u"Tabelle1");
+
+  platform::MemoryStream biff5;
+  ASSERT_EQ(book->SaveToStreamFormat(biff5, 1), 1);
+  platform::CompoundFileReader older;
+  ASSERT_TRUE(older.Open(biff5.Bytes()));
+  EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"_VBA_PROJECT_CUR"), 0);
+  EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"Ctls"), 0);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "xls/formula/rules/sheet_rules.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/reader/reader_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
+#include "xls/model/file_streams.h"
 #include "xls/model/font_list.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -70,8 +72,21 @@ int TXLSReader::Read() {
   if (status == kReadEndOfStream) status = state_ == kNone ? 1 : kReadUnfinished;
   if (status == 1) Finish();
   stream_.Close();
+  if (status == 1) KeepMacroProject();
   stream_.CloseStorage();
   return status;
+}
+
+// The macro storage and the "Ctls" stream of the file, kept for a later save; a file without
+// them (or a bare stream) keeps nothing.
+void TXLSReader::KeepMacroProject() {
+  const platform::CompoundFileReader* root = stream_.RootStorage();
+  if (!root) return;
+  auto storage = std::make_unique<TXLSFileStorage>(Biff8() ? u"_VBA_PROJECT_CUR" : u"_VBA_PROJECT");
+  if (storage->Load(*root, platform::CompoundFileReader::kRoot) != 1) return;
+  std::unique_ptr<TXLSFileStream> controls = TXLSFileStream::CreateAutoSize(u"Ctls");
+  if (controls->Load(*root, platform::CompoundFileReader::kRoot) != 1) controls.reset();
+  workbook_.SetVBAParts(std::move(storage), std::move(controls), FileFormat());
 }
 
 int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
@@ -197,6 +212,11 @@ void TXLSReader::Finish() {
       } else if (n.lastRow >= n.firstRow && n.lastRow <= 65535) {
         page.SetPrintTitleRows(AnsiToWideCP(RowsToAbsRef(n.firstRow + 1, n.lastRow + 1)));
       }
+    } else if (n.kind == 13 && n.firstRow >= 0 && n.lastRow >= n.firstRow && n.firstColumn >= 0 &&
+               n.lastColumn >= n.firstColumn && n.lastColumn <= 255) {
+      // The filter database gives the autofilter its range, also when its drop-downs were not
+      // read.
+      SheetRules(*sheet).Autofilter().SetArea(n.firstRow + 1, n.firstColumn + 1, n.lastColumn + 1, n.lastRow + 1);
     }
   }
 }

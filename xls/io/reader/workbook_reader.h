@@ -68,6 +68,7 @@ class TXLSReader {
   int Dispatch(std::uint16_t id, const TXLSBlobList* chunks);
   int Bof(const TXLSRecordBody& body);
   int EndGlobals();
+  void KeepMacroProject();
   void Finish();
 
   // Workbook globals.
