@@ -1,5 +1,6 @@
 // File > Export As end to end: a parameter document written as a workbook and read back by
-// python3-xlrd; a failed save shows a message; without a parameter view nothing happens.
+// python3-xlrd, LibreOffice and gnumeric; a failed save shows a message; without a parameter
+// view nothing happens.
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -33,6 +34,8 @@ QStringList ReadWithXlrd(const QString& path) {
 class ExportTest : public QObject {
   Q_OBJECT
  private slots:
+  // The document exported once, read back by xlrd (cell types and styles), then by LibreOffice
+  // and gnumeric (the spreadsheet tests' peer checker) with the texts as they show them.
   void exportsTheDocumentAsTextCells() {
     Sandbox box;
     TMainForm form;
@@ -55,50 +58,29 @@ class ExportTest : public QObject {
     QVERIFY(!lines.isEmpty());
     QCOMPARE(lines[0], QString("sheets Sheet1"));
     QCOMPARE(lines[1], QString("size %1 2").arg(n + 1));
-    QStringList expected;
-    expected << "0 0 text 1 1 Code" << "0 1 text 1 1 Value";
+    QStringList expected{"0 0 text 1 1 Code", "0 1 text 1 1 Value"};
+    QJsonArray display;
+    auto add = [&display](int r, int c, const QString& text) { display.append(QJsonArray{r, c, "text", QJsonArray{text}}); };
+    add(0, 0, "Code");
+    add(0, 1, "Value");
     for (int r = 0; r < n; ++r) {
       const auto& record = document[static_cast<std::size_t>(r)];
-      expected << QString("%1 0 text 0 1 %2").arg(r + 1).arg(QString::fromStdString(record.code.str()));
-      expected << (core::IsAbsent(record.value)
-                       ? QString("%1 1 empty 0 1 ").arg(r + 1)  // a blank of the centred block
-                       : QString("%1 1 text 0 1 %2").arg(r + 1).arg(QString::fromStdString(
-                             core::FormatValue(record.decimals, record.value))));
+      const QString code = QString::fromStdString(record.code.str());
+      const QString value = QString::fromStdString(core::FormatValue(record.decimals, record.value));
+      expected << QString("%1 0 text 0 1 %2").arg(r + 1).arg(code);
+      add(r + 1, 0, code);
+      if (core::IsAbsent(record.value)) {
+        expected << QString("%1 1 empty 0 1 ").arg(r + 1);  // a blank of the centred block
+      } else {
+        expected << QString("%1 1 text 0 1 %2").arg(r + 1).arg(value);
+        add(r + 1, 1, value);
+      }
     }
     QCOMPARE(lines.mid(2), expected);
     QVERIFY(lines.contains("1 1 text 0 1 1.50"));  // the decimals stay as typed
-  }
 
-  // The same file through LibreOffice and gnumeric (the spreadsheet tests' peer checker): the
-  // texts of every cell as they show them.
-  void exportedFileOpensInLibreOfficeAndGnumeric() {
-    Sandbox box;
-    TMainForm form;
-    uitest::NewDocument(form, box.gui(), 1);
-    auto& document = core::State().Document;
-    document[0].decimals = 2;
-    document[0].value = 1.5f;
-    document[1].value = core::AbsentValue();
-    box.gui().fileAnswers.push_back({true, box.Path("peers.xls")});
-    form.FileExportClick();
-    QVERIFY(box.gui().messages.empty());
-    QJsonArray display;
-    auto add = [&display](int r, int c, const QString& text) {
-      display.append(QJsonArray{r, c, "text", QJsonArray{text}});
-    };
-    add(0, 0, "Code");
-    add(0, 1, "Value");
-    for (int r = 0; r < static_cast<int>(document.size()); ++r) {
-      const auto& record = document[static_cast<std::size_t>(r)];
-      add(r + 1, 0, QString::fromStdString(record.code.str()));
-      if (!core::IsAbsent(record.value))
-        add(r + 1, 1, QString::fromStdString(core::FormatValue(record.decimals, record.value)));
-    }
-    QJsonObject file{{"path", box.Path("peers.xls")}, {"sheet", "Sheet1"}, {"display", display}};
-    QFile json(box.Path("peers.json"));
-    QVERIFY(json.open(QIODevice::WriteOnly));
-    json.write(QJsonDocument(QJsonObject{{"files", QJsonArray{file}}}).toJson());
-    json.close();
+    QJsonObject checked{{"path", file}, {"sheet", "Sheet1"}, {"display", display}};
+    uitest::WriteFile(box.Path("peers.json"), QJsonDocument(QJsonObject{{"files", QJsonArray{checked}}}).toJson());
     for (const char* peer : {"libreoffice", "gnumeric"}) {
       QProcess p;
       p.start("/usr/bin/python3", {QStringLiteral(KV_TEST_DATA) + "/../xls/io/peers_check.py", peer, box.Path(""),
@@ -108,9 +90,13 @@ class ExportTest : public QObject {
     }
   }
 
+  // Without a parameter view nothing happens; a failed save shows a message and leaves nothing.
   void failedSaveShowsAMessage() {
     Sandbox box;
     TMainForm form;
+    form.FileExportClick();
+    QVERIFY(box.gui().fileDialogs.empty());
+    QVERIFY(box.gui().messages.empty());
     uitest::NewDocument(form, box.gui(), 1);
     box.gui().fileAnswers.push_back({true, box.Path("missing/params.xls")});
     form.FileExportClick();
@@ -118,14 +104,6 @@ class ExportTest : public QObject {
     QCOMPARE(box.gui().messages[0].caption, QString::fromStdString(core::LangStr(73)));
     QVERIFY(box.gui().messages[0].text.contains("missing"));
     QVERIFY(!QFileInfo::exists(box.Path("missing")));
-  }
-
-  void nothingWithoutAParameterView() {
-    Sandbox box;
-    TMainForm form;
-    form.FileExportClick();
-    QVERIFY(box.gui().fileDialogs.empty());
-    QVERIFY(box.gui().messages.empty());
   }
 };
 
