@@ -1,0 +1,54 @@
+// FORMULA records as the sheet writer frames them: the cached result of each kind, the
+// calculate-on-load option when there is none, and the STRING record after a text result.
+#include <gtest/gtest.h>
+
+#include "io_test_support.h"
+#include "xls/io/workbook_writer.h"
+#include "xls/model/range.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls {
+namespace {
+
+using test::BiffRecord;
+
+TEST(FormulaWrite, CachedResultsOfEveryKind) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  const char16_t* formulas[] = {u"=1.5*2", u"=\"x\"&\"y\"", u"=MID(\"a\";5;1)", u"=1/0", u"=1<2", u"=OFFSET(A1;1;1)"};
+  for (int i = 0; i < 6; ++i) ASSERT_EQ(sheet->GetRangeRC(i + 1, 1, i + 1, 1)->SetValue(Variant(formulas[i])), 1);
+  for (int format : {kSaveBiff8, kSaveBiff5}) {
+    SCOPED_TRACE(format);
+    const auto records = test::ParseRecords(test::SaveStream(*book, format));
+    std::vector<const BiffRecord*> cells;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records[i].id == 0x0006) cells.push_back(&records[i]);
+    }
+    ASSERT_EQ(cells.size(), 6u);
+    auto result = [](const BiffRecord* r) { return std::vector<std::uint8_t>(r->data.begin() + 6, r->data.begin() + 14); };
+    EXPECT_EQ(cells[0]->Double(6), 3.0);
+    EXPECT_EQ(cells[0]->Word(14), 0u);
+    EXPECT_EQ(result(cells[1]), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    // The STRING record follows the text result's FORMULA at once.
+    const BiffRecord* next = cells[1] + 1;
+    ASSERT_EQ(next->id, 0x0207);
+    if (format == kSaveBiff8) {
+      EXPECT_EQ(next->data, (std::vector<std::uint8_t>{2, 0, 1, 'x', 0, 'y', 0}));
+      EXPECT_EQ(result(cells[2]), (std::vector<std::uint8_t>{3, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    } else {
+      EXPECT_EQ(next->data, (std::vector<std::uint8_t>{2, 0, 'x', 'y'}));
+      EXPECT_EQ(cells[2]->Double(6), 0.0);
+    }
+    EXPECT_NE((cells[2] + 1)->id, 0x0207);  // an empty text has no STRING record
+    EXPECT_EQ(result(cells[3]), (std::vector<std::uint8_t>{2, 0, 7, 0, 0, 0, 0xFF, 0xFF}));
+    EXPECT_EQ(result(cells[4]), (std::vector<std::uint8_t>{1, 0, 1, 0, 0, 0, 0xFF, 0xFF}));
+    // Not computed here: no result, calculated on loading.
+    EXPECT_EQ(cells[5]->Double(6), 0.0);
+    EXPECT_EQ(cells[5]->Word(14), 2u);
+    EXPECT_TRUE(test::CheckOffsets(test::SaveStream(*book, format)).empty());
+  }
+}
+
+}  // namespace
+}  // namespace xls
