@@ -5,20 +5,18 @@
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, the cell records included; the target is at most 200).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/codepage.h"
 #include "xls/model/variant.h"
@@ -55,10 +53,6 @@ void BigSums(xls::IXLSWorksheet& sheet) {
   for (int r = 0; r < 1000; ++r) SetFormula(sheet, r, 1, "=SUM(A$1:A$65000)+" + std::to_string(r));
 }
 
-std::string TempFile(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("kv_bench_" + std::to_string(getpid()) + name)).string();
-}
-
 // Every formula of the sheet calculated under a new stamp; the seconds it took.
 double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet) {
   const auto start = std::chrono::steady_clock::now();
@@ -84,7 +78,7 @@ std::map<std::string, double> LibreOfficeSeconds() {
     xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
     xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
     fill(*sheet);
-    files.push_back(TempFile("_" + name + ".xls"));
+    files.push_back(bench::TempFile("_" + name + ".xls"));
     book->SaveAs(xls::Utf8ToWide(files.back()));
     command += " '" + files.back() + "'";
   }
@@ -100,35 +94,13 @@ std::map<std::string, double> LibreOfficeSeconds() {
   return seconds;
 }
 
-long ReadStatus(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
-  return 0;
-}
-
 // Peak resident rise of building the chain, in a child process, over its formula count.
 double BytesPerFormula() {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const long base = ReadStatus("VmRSS:");
+  const long rise = bench::PeakRiseInChild([] {}, [] {
     xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
     Chain(*book->GetWorksheets().Add());
-    long rise = ReadStatus("VmHWM:") - base;
-    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  long rise = -1;
-  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
-  close(fds[0]);
-  if (child > 0) waitpid(child, nullptr, 0);
+    return true;
+  });
   return rise < 0 ? -1 : static_cast<double>(rise) / 65535;
 }
 

@@ -9,18 +9,16 @@
 //   lo_peak_MB        LibreOffice's peak resident size for the large workbook.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "xls/model/codepage.h"
 #include "xls/model/format_objects.h"
 #include "xls/model/workbook.h"
@@ -35,19 +33,7 @@ constexpr int kColumns = 10;
 
 namespace fs = std::filesystem;
 
-fs::path TempPath(const std::string& name) {
-  return fs::temp_directory_path() / ("kv_bench_export_" + std::to_string(getpid()) + "_" + name);
-}
-
-long ReadStatus(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
-  }
-  return 0;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+fs::path TempPath(const std::string& name) { return bench::TempFile("_export_" + name); }
 
 xls::IXLSWorkbook MakeBook(int rows) {
   xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
@@ -79,27 +65,11 @@ double Export(xls::TXLSWorkbook& book, int format, const fs::path& path) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The rise of the peak resident size over the export alone, in a child process so that
-// memory the allocator keeps from earlier runs does not hide it.
+// The rise of the peak resident size over the export alone.
 double PeakRiseMB(int rows, int format, const fs::path& path) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    xls::IXLSWorkbook book = MakeBook(rows);
-    malloc_trim(0);
-    ResetPeak();
-    const long base = ReadStatus("VmRSS:");
-    long rise = Export(*book, format, path) >= 0 ? ReadStatus("VmHWM:") - base : -1;
-    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  long rise = -1;
-  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
-  close(fds[0]);
-  if (child > 0) waitpid(child, nullptr, 0);
+  xls::IXLSWorkbook book;
+  const long rise = bench::PeakRiseInChild([&] { book = MakeBook(rows); },
+                                           [&] { return Export(*book, format, path) >= 0; });
   return rise < 0 ? -1 : static_cast<double>(rise) / 1048576.0;
 }
 

@@ -5,18 +5,16 @@
 // most 64). Each runs with full rows of 256 columns and with rows of 10 columns (where the
 // cell store's pages are least filled).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
@@ -30,26 +28,12 @@ namespace {
 
 constexpr int kCells = 655360;
 
-std::string TempFile(const char* name) {
-  return (std::filesystem::temp_directory_path() / (std::string("kv_bench_") + std::to_string(getpid()) + name)).string();
-}
-
-// Resident-size high-water mark in bytes; ResetPeak makes the current size the new mark.
-long ReadStatus(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
-  return 0;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 // Seconds that xlwt takes for the same content, measured once per mode and shape.
 double XlwtSeconds(const std::string& mode, int columns) {
   static std::map<std::string, double> cache;
   const std::string key = mode + std::to_string(columns);
   if (cache.count(key)) return cache[key];
-  const std::string out = TempFile(("_xlwt_" + key + ".xls").c_str());
+  const std::string out = bench::TempFile("_xlwt_" + key + ".xls");
   const std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/xlwt_write.py' " + mode + " " +
                               std::to_string(kCells / columns) + " " + std::to_string(columns) + " '" + out + "'";
   double seconds = 0;
@@ -73,34 +57,18 @@ double BuildAndSave(Fill& fill, int columns, const std::string& path) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The rise of the peak resident size over one build and save, measured in a child process so
-// that memory kept by the allocator from earlier runs does not hide it.
+// The rise of the peak resident size over one build and save.
 template <typename Fill>
 double PeakBytesPerCell(Fill& fill, int columns, const std::string& path) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    malloc_trim(0);  // memory the parent freed must be faulted in again to count
-    ResetPeak();
-    const long base = ReadStatus("VmRSS:");
-    long rise = BuildAndSave(fill, columns, path) >= 0 ? ReadStatus("VmHWM:") - base : -1;
-    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  long rise = -1;
-  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
-  close(fds[0]);
-  if (child > 0) waitpid(child, nullptr, 0);
+  const long rise =
+      bench::PeakRiseInChild([] {}, [&] { return BuildAndSave(fill, columns, path) >= 0; });
   return rise < 0 ? -1 : static_cast<double>(rise) / kCells;
 }
 
 template <typename Fill>
 void SaveWorkbook(benchmark::State& state, const std::string& mode, Fill fill) {
   const int columns = static_cast<int>(state.range(0));
-  const std::string path = TempFile(("_" + mode + ".xls").c_str());
+  const std::string path = bench::TempFile("_" + mode + ".xls");
   double seconds = 0;
   for (auto _ : state) {
     const double taken = BuildAndSave(fill, columns, path);

@@ -1,0 +1,60 @@
+// Helpers the benchmarks share: temporary file names and the peak resident size of a piece of
+// work, measured in a child process.
+#pragma once
+
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace bench {
+
+// A path in the temporary folder that belongs to this process: kv_bench_<pid><suffix>.
+inline std::string TempFile(const std::string& suffix) {
+  return (std::filesystem::temp_directory_path() / ("kv_bench_" + std::to_string(getpid()) + suffix)).string();
+}
+
+// A size of /proc/self/status in bytes ("VmRSS:", "VmHWM:"); 0 when it is missing.
+inline long ReadStatus(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key)) * 1024;
+  return 0;
+}
+
+// Makes the current resident size the new high-water mark.
+inline void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The rise of the peak resident size over `work` alone, in bytes, measured in a child process so
+// that memory the allocator keeps from earlier runs does not hide it; -1 when the child fails or
+// `work` returns false. `prepare` runs first in the child, outside the measure.
+template <typename Prepare, typename Work>
+long PeakRiseInChild(Prepare prepare, Work work) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    prepare();
+    malloc_trim(0);  // memory freed before must be faulted in again to count
+    ResetPeak();
+    const long base = ReadStatus("VmRSS:");
+    long rise = work() ? ReadStatus("VmHWM:") - base : -1;
+    if (write(fds[1], &rise, sizeof rise) != sizeof rise) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  long rise = -1;
+  if (child < 0 || read(fds[0], &rise, sizeof rise) != sizeof rise) rise = -1;
+  close(fds[0]);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return rise;
+}
+
+}  // namespace bench
