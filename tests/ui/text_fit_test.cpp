@@ -27,14 +27,9 @@
 
 using ui::TMainForm;
 using uitest::Sandbox;
+using uitest::Shot;
 
 namespace {
-
-void Shot(QWidget& window, const QString& name) {
-  const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
-  QDir().mkpath(folder);
-  QVERIFY2(window.grab().save(folder + "/" + name + ".png", "PNG"), qPrintable(name));
-}
 
 // A label shows its whole text when the text is no wider than its contents less the indent
 // (half an "x" when the label has a frame).
@@ -213,36 +208,14 @@ class TextFitTest : public QObject {
     }
   }
 
-  void printTitleDialogShowsEveryLine() {
-    for (int lang = 1; lang <= 4; ++lang) {
-      Sandbox box;
-      box.SetSetting("ParameterLanguage", lang);
-      TMainForm form;
-      uitest::NewDocument(form, box.gui(), 0);
-      ui::TPrintTitleForm dialog(&form);
-      dialog.show();
-      QCOMPARE(dialog.windowTitle(), ui::LIn(8, lang));
-      QStringList cuts;
-      for (QLabel* label : dialog.findChildren<QLabel*>()) cuts << LabelCut(label);
-      for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
-        if (button->isVisible()) cuts << ButtonCut(button);
-      for (QLineEdit* edit : dialog.titleEdits) {
-        const QRect inside = dialog.GroupBox1->rect().adjusted(2, 2, -2, -2);
-        if (!inside.contains(edit->geometry())) cuts << edit->objectName() + " outside its group";
-      }
-      for (QWidget* part : std::initializer_list<QWidget*>{dialog.GroupBox1, dialog.GroupBox2, dialog.OK, dialog.Cancel, dialog.Clear})
-        if (!dialog.rect().contains(part->geometry())) cuts << part->objectName() + " outside the dialog";
-      cuts.removeAll(QString());
-      QVERIFY2(cuts.isEmpty(), qPrintable(QString("language %1: %2").arg(lang).arg(cuts.join("; "))));
-      Shot(dialog, QString("print_title_%1").arg(lang));
-    }
-  }
-
+  // The dialogs, the print-title dialog (its third remark line and the title edits inside their
+  // group) and the read/write progress window with the longest code.
   void dialogsShowTheirTexts() {
     for (int lang = 1; lang <= 4; ++lang) {
       Sandbox box;
       box.SetSetting("ParameterLanguage", lang);
       TMainForm form;
+      uitest::NewDocument(form, box.gui(), 0);
       core::State().LinkedModel = 1;
       ui::TLinkForm link(&form);
       ui::TReadForm read(&form);
@@ -250,35 +223,33 @@ class TextFitTest : public QObject {
       ui::TNewModelForm model(&form);
       ui::TCompareFilesForm files(&form);
       ui::TAboutForm about(&form);
-      for (QDialog* dialog : std::initializer_list<QDialog*>{&link, &read, &write, &model, &files, &about}) {
+      ui::TPrintTitleForm title(&form);
+      QCOMPARE(title.windowTitle(), ui::LIn(8, lang));
+      for (QDialog* dialog : std::initializer_list<QDialog*>{&link, &read, &write, &model, &files, &about, &title}) {
         dialog->show();
-        const QStringList cuts = DialogCuts(*dialog);
+        QStringList cuts = DialogCuts(*dialog);
+        if (dialog == &title) {
+          for (QLineEdit* edit : title.titleEdits)
+            if (!title.GroupBox1->rect().adjusted(2, 2, -2, -2).contains(edit->geometry())) cuts << edit->objectName() + " outside its group";
+        }
+        cuts.removeAll(QString());
         QVERIFY2(cuts.isEmpty(), qPrintable(QString("language %1 %2: %3").arg(lang).arg(dialog->objectName(), cuts.join("; "))));
-        Shot(*dialog, QString("%1_%2").arg(dialog->objectName()).arg(lang));
+        Shot(*dialog, dialog == &title ? QString("print_title_%1").arg(lang) : QString("%1_%2").arg(dialog->objectName()).arg(lang));
       }
-    }
-  }
 
-  void progressWindowShowsTheWholeCode() {
-    for (int lang = 1; lang <= 4; ++lang) {
-      Sandbox box;
-      box.SetSetting("ParameterLanguage", lang);
-      TMainForm form;
-      uitest::NewDocument(form, box.gui(), 0);
       auto& doc = core::State().Document;
       doc[1].code = "P0.01-ABCDEFGHIJKLMN";  // 20 characters, the longest a code can be
-      for (const bool read : {true, false}) {
+      for (const bool reading : {true, false}) {
         ui::TReadWriteForm progress(&form);
-        progress.ReadMode = read;
+        progress.ReadMode = reading;
         progress.Groups.fill(true);
-        core::State().LinkedModel = 1;
-        if (read) core::State().ParamDefs[1].code = doc[1].code;
+        if (reading) core::State().ParamDefs[1].code = doc[1].code;
         progress.show();  // sizes the window; its loop starts only when events are processed
-        progress.Label1->setText(ui::L(read ? 92 : 93) + ui::Qs(doc[1].code.view()));
+        progress.Label1->setText(ui::L(reading ? 92 : 93) + ui::Qs(doc[1].code.view()));
         const QString cut = LabelCut(progress.Label1);
         QVERIFY2(cut.isEmpty(), qPrintable(QString("language %1: %2").arg(lang).arg(cut)));
         QCOMPARE(progress.ProgBar->width(), progress.Label1->width());
-        Shot(progress, QString("progress_%1_%2").arg(read ? "read" : "write").arg(lang));
+        Shot(progress, QString("progress_%1_%2").arg(reading ? "read" : "write").arg(lang));
         progress.hide();
       }
     }
