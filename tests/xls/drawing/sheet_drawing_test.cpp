@@ -141,6 +141,13 @@ TEST(SheetDrawing, CommentsAndPicturesMoveWithCells) {
   EXPECT_EQ(WithId(part, kRecNote).size(), 1u);
   EXPECT_EQ(WithId(part, kRecObj).size(), 2u);
   EXPECT_EQ(WithId(part, kRecNote)[0].Word(0), 6);
+  // A shape taken out of the drawing leaves no picture or comment behind.
+  std::unique_ptr<TMsoShapeContainer> taken = drawing.RemoveShape(picture->Shape());
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(sheet->GetShapes().Count(), 0u);
+  taken = drawing.RemoveShape(c5->Shape());
+  EXPECT_EQ(drawing.Comments().Count(), 0u);
+  EXPECT_EQ(drawing.ShapeCount(), 0u);
 }
 
 TEST(SheetDrawing, PicturesShareTheStoreAndRefuseOtherBytes) {

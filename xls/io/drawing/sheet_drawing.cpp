@@ -181,6 +181,10 @@ TXLSPicture* TXLSShapes::Add(TMSOShapePictureFrame* frame) {
   return items_.back().get();
 }
 
+void TXLSShapes::Forget(TMSOShapePictureFrame* frame) {
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [frame](const auto& p) { return p->Shape() == frame; }), items_.end());
+}
+
 TXLSPicture* TXLSShapes::Item(std::size_t index) const {
   return index >= 1 && index <= items_.size() ? items_[index - 1].get() : nullptr;
 }
@@ -247,6 +251,8 @@ std::unique_ptr<TMsoShapeContainer> TMsoDrawing::RemoveShape(TMsoShapeContainer*
     auto it = byObjectId_.find(shape->objectId);
     if (it != byObjectId_.end() && it->second == shape) byObjectId_.erase(it);
     if (current_ == shape) current_ = nullptr;
+    if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Forget(static_cast<TMSOShapeTextBox*>(shape));
+    if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Forget(static_cast<TMSOShapePictureFrame*>(shape));
     std::unique_ptr<TMsoShapeContainer> taken = std::move(shapes_[i]);
     shapes_.erase(shapes_.begin() + static_cast<std::ptrdiff_t>(i));
     return taken;

@@ -95,6 +95,8 @@ class TXLSShapes {
   TXLSPicture* Add(TMSOShapePictureFrame* frame);
   TXLSPicture* Item(std::size_t index) const;  // 1-based
   std::size_t Count() const { return items_.size(); }
+  // Forgets a picture whose shape has gone.
+  void Forget(TMSOShapePictureFrame* frame);
   // A picture from PNG, JPEG or BMP (with or without its file header) bytes, its top-left
   // corner at the cell (0-based). A size of 0 takes the image's own size at 96 dots per inch.
   // nullptr for bytes of another kind.
@@ -140,7 +142,8 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   TMSOShapeTextBox* AddCommentBox(std::int32_t row, std::int32_t column);
   TMSOShapeComboBox* AddFilterDropDown(std::int32_t row, std::int32_t column);
   TMSOShapePictureFrame* AddPictureFrame(std::uint32_t blipIndex);
-  // Takes the shape out of the list (and the object-id index); the caller owns it again.
+  // Takes the shape out of the list, the object-id index and the comments or pictures; the
+  // caller owns it again.
   std::unique_ptr<TMsoShapeContainer> RemoveShape(TMsoShapeContainer* shape);
 
   std::size_t ShapeCount() const { return shapes_.size(); }

@@ -1,0 +1,2 @@
+kv_add_fuzzer(drawing_parser drawing_parser_fuzz.cpp)
+target_link_libraries(fuzz_drawing_parser PRIVATE kv_xls_drawing kv_xls_model)
