@@ -38,11 +38,9 @@ void Pick(QListWidget* list, const QString& code) {
 }
 
 void Shot(QWidget& w, const QString& name) {
-  const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
-  QDir().mkpath(folder);
   w.show();
   QTest::qWait(20);
-  QVERIFY(w.grab().save(folder + "/" + name + ".png", "PNG"));
+  uitest::Shot(w, name);
 }
 
 // Opens the favourites window through the Edit menu and runs `inside` on it.

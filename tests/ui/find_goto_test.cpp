@@ -2,7 +2,6 @@
 // every page of Go to, the grid scrolled to the line, and the commands offered only with a
 // parameter view that has lines. A screenshot of the dialog goes to ui_screenshots/.
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -11,7 +10,6 @@
 #include <QTest>
 
 #include "core/common.h"
-#include "core/documents.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/find_goto_form.h"
@@ -170,11 +168,9 @@ class FindGotoTest : public QObject {
 
     dialog.show();
     QTest::qWait(20);
-    const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
-    QDir().mkpath(folder);
-    QVERIFY(dialog.grab().save(folder + "/find_goto.png", "PNG"));
+    uitest::Shot(dialog, "find_goto");
     dialog.PageControl->setCurrentIndex(0);
-    QVERIFY(dialog.grab().save(folder + "/find.png", "PNG"));
+    uitest::Shot(dialog, "find");
   }
 
   void offeredOnlyWithAParameterViewThatHasLines() {
@@ -200,19 +196,7 @@ class FindGotoTest : public QObject {
     QVERIFY(!offered());
     // A compare document.
     const QString cmp = box.Path("k.cmp");
-    {
-      core::CompareFileHeader header;
-      header.kind = core::FileWithFile;
-      header.model = 1;
-      header.recordCount = 1;
-      std::vector<core::CompareRecord> records(1);
-      records[0].code = "P0.00";
-      records[0].displayGroup = 1;
-      QFile f(cmp);
-      QVERIFY(f.open(QIODevice::WriteOnly));
-      const std::string bytes = core::EncodeCompareFile(header, records);
-      f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
+    uitest::WriteCompareFile(cmp);
     QVERIFY(form.OpenDocument(cmp));
     QCOMPARE(form.ChildKind(), QString("CompareForm"));
     QVERIFY(!offered());

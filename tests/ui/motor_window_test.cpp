@@ -269,9 +269,7 @@ class MotorWindowTest : public QObject {
     auto& gui = bench.gui();
     ui::TMainForm main;
     core::State().ProgramFolder = (QDir(bench.box.Path("")).absolutePath() + "/").toStdString();
-    core::State().LinkedStation = 1;
-    core::State().LinkedModel = 1;
-    main.SetLinkedState(true);
+    uitest::LinkWindow(main);
     QVERIFY(main.ItemVisible("OperationMotor"));
     QVERIFY(main.Item("MotorButton")->isEnabled());
     gui.dialogScripts.push_back([&bench](QDialog& d) {
@@ -280,10 +278,12 @@ class MotorWindowTest : public QObject {
       QCOMPARE(form.MotorRegister, int(kTable));
       form.show();
       QTest::qWait(50);
-      const QString folder = QString(KV_BINARY_DIR) + "/ui_screenshots";
-      QDir().mkpath(folder);
-      gui_insert(bench, form);
-      QVERIFY(form.grab().save(folder + "/motor_table.png", "PNG"));
+      bench.gui().inputAnswers = {{true, "kv-7k5"}};
+      form.InsButtonClick();
+      bench.SetInUse({22, 230, 95, 5000, 2850, 2, 80, 40, 2900, 2100, 1800}, "          ");
+      bench.gui().inputAnswers = {{true, "sp2k2"}};
+      form.InsButtonClick();
+      uitest::Shot(form, "motor_table");
       form.CloseButton->click();
     });
     QVERIFY(main.ClickItem("MotorButton"));
@@ -292,14 +292,6 @@ class MotorWindowTest : public QObject {
     QVERIFY(!main.ItemVisible("OperationMotor"));
   }
 
- private:
-  static void gui_insert(Bench& bench, ui::TMotorForm& form) {
-    bench.gui().inputAnswers = {{true, "kv-7k5"}};
-    form.InsButtonClick();
-    bench.SetInUse({22, 230, 95, 5000, 2850, 2, 80, 40, 2900, 2100, 1800}, "          ");
-    bench.gui().inputAnswers = {{true, "sp2k2"}};
-    form.InsButtonClick();
-  }
 };
 
 QTEST_MAIN(MotorWindowTest)
