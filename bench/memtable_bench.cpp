@@ -144,24 +144,43 @@ SqliteDb& FilledDb(int n) {
   return *db;
 }
 
+// Every iteration runs `work` on a new object from `make`; making the object, `after` (a check
+// of the result) and freeing the object are not timed.
+template <typename Make, typename Work, typename After>
+void TimeOnFresh(benchmark::State& state, Make make, Work work, After after) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto object = make();
+    state.ResumeTiming();
+    work(*object);
+    state.PauseTiming();
+    after(*object);
+    object.reset();
+    state.ResumeTiming();
+  }
+}
+
+template <typename Make, typename Work>
+void TimeOnFresh(benchmark::State& state, Make make, Work work) {
+  TimeOnFresh(state, make, work, [](auto&) {});
+}
+
 // Appends every record to a new table; a standalone store takes no lock (a store that
 // serves tables on one thread only).
 void AppendAll(benchmark::State& state, bool standalone) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewTable();
-    if (standalone) {
-      t->Close();
-      t->SetStandalone(true);
-      t->Open();
-    }
-    state.ResumeTiming();
-    Fill(*t, d);
-    state.PauseTiming();
-    t.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(
+      state,
+      [standalone] {
+        auto t = NewTable();
+        if (standalone) {
+          t->Close();
+          t->SetStandalone(true);
+          t->Open();
+        }
+        return t;
+      },
+      [&d](TmvxMemTable& t) { Fill(t, d); });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -171,15 +190,7 @@ void BM_MemTableAppendStandalone(benchmark::State& state) { AppendAll(state, tru
 
 void BM_SqliteAppend(benchmark::State& state) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<SqliteDb>();
-    state.ResumeTiming();
-    db->Fill(d);
-    state.PauseTiming();
-    db.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(state, [] { return std::make_unique<SqliteDb>(); }, [&d](SqliteDb& db) { db.Fill(d); });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -308,48 +319,45 @@ std::unique_ptr<TmvxMemTable> NewMaintainedTable(int indexes) {
   return t;
 }
 
+// The same indexes in SQLite.
+std::unique_ptr<SqliteDb> NewIndexedDb(int indexes) {
+  auto db = std::make_unique<SqliteDb>();
+  if (indexes >= 1) db->Exec("CREATE INDEX by_text ON t(text)");
+  if (indexes >= 2) db->Exec("CREATE INDEX by_key ON t(key)");
+  if (indexes >= 3) db->Exec("CREATE INDEX by_value ON t(value)");
+  return db;
+}
+
+// A filled database with its indexes and one statement prepared, for the edits and deletes.
+struct ChangedDb {
+  std::unique_ptr<SqliteDb> db;
+  sqlite3_stmt* st = nullptr;
+  ChangedDb(int n, int indexes, const char* sql) : db(NewIndexedDb(indexes)) {
+    db->Fill(GetData(n));
+    sqlite3_prepare_v2(db->db, sql, -1, &st, nullptr);
+  }
+  ~ChangedDb() { sqlite3_finalize(st); }
+};
+
 void BM_MemTableAppendMaintainedIndex(benchmark::State& state) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewMaintainedTable(1);
-    state.ResumeTiming();
-    Fill(*t, d);
-    state.PauseTiming();
-    t.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(state, [] { return NewMaintainedTable(1); }, [&d](TmvxMemTable& t) { Fill(t, d); });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_MemTableAppendThenBuildIndex(benchmark::State& state) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewMaintainedTable(0);
-    state.ResumeTiming();
-    Fill(*t, d);
-    TmvxIndex index("ByText", t.get(), "Text", 0, 1, false);
+  TimeOnFresh(state, [] { return NewMaintainedTable(0); }, [&d](TmvxMemTable& t) {
+    Fill(t, d);
+    TmvxIndex index("ByText", &t, "Text", 0, 1, false);
     index.Rebuild();
-    state.PauseTiming();
-    t.reset();
-    state.ResumeTiming();
-  }
+  });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_SqliteAppendMaintainedIndex(benchmark::State& state) {
   const Data& d = GetData(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<SqliteDb>();
-    db->Exec("CREATE INDEX by_text ON t(text)");
-    state.ResumeTiming();
-    db->Fill(d);
-    state.PauseTiming();
-    db.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(state, [] { return NewIndexedDb(1); }, [&d](SqliteDb& db) { db.Fill(d); });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -385,94 +393,76 @@ const Changes& GetChanges(int n) {
 void BM_MemTableKeyEdit(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Changes& c = GetChanges(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewMaintainedTable(1);
-    Fill(*t, GetData(n));
-    Field& text = t->FieldByName("Text");
-    state.ResumeTiming();
-    for (int i = 0; i < kChanges; ++i) {
-      t->SetRecNo(c.positions[static_cast<std::size_t>(i)] + 1);
-      t->Edit();
-      text.SetData(c.texts[static_cast<std::size_t>(i)].c_str());
-      t->Post();
-    }
-    state.PauseTiming();
-    t.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(
+      state,
+      [n] {
+        auto t = NewMaintainedTable(1);
+        Fill(*t, GetData(n));
+        return t;
+      },
+      [&c](TmvxMemTable& t) {
+        Field& text = t.FieldByName("Text");
+        for (int i = 0; i < kChanges; ++i) {
+          t.SetRecNo(c.positions[static_cast<std::size_t>(i)] + 1);
+          t.Edit();
+          text.SetData(c.texts[static_cast<std::size_t>(i)].c_str());
+          t.Post();
+        }
+      });
   state.SetItemsProcessed(state.iterations() * kChanges);
 }
 
 void BM_SqliteKeyEdit(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Changes& c = GetChanges(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<SqliteDb>();
-    db->Exec("CREATE INDEX by_text ON t(text)");
-    db->Fill(GetData(n));
-    sqlite3_stmt* st;
-    sqlite3_prepare_v2(db->db, "UPDATE t SET text = ? WHERE rowid = ?", -1, &st, nullptr);
-    state.ResumeTiming();
-    for (int i = 0; i < kChanges; ++i) {
-      sqlite3_bind_text(st, 1, c.texts[static_cast<std::size_t>(i)].data(), 20, SQLITE_STATIC);
-      sqlite3_bind_int(st, 2, c.positions[static_cast<std::size_t>(i)] + 1);
-      sqlite3_step(st);
-      sqlite3_reset(st);
-    }
-    state.PauseTiming();
-    sqlite3_finalize(st);
-    db.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(
+      state, [n] { return std::make_unique<ChangedDb>(n, 1, "UPDATE t SET text = ? WHERE rowid = ?"); },
+      [&c](ChangedDb& db) {
+        for (int i = 0; i < kChanges; ++i) {
+          sqlite3_bind_text(db.st, 1, c.texts[static_cast<std::size_t>(i)].data(), 20, SQLITE_STATIC);
+          sqlite3_bind_int(db.st, 2, c.positions[static_cast<std::size_t>(i)] + 1);
+          sqlite3_step(db.st);
+          sqlite3_reset(db.st);
+        }
+      });
   state.SetItemsProcessed(state.iterations() * kChanges);
 }
 
 void BM_MemTableDeleteThreeIndexes(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Changes& c = GetChanges(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto t = NewMaintainedTable(3);
-    Fill(*t, GetData(n));
-    t->SetIndexName("ByKey");
-    state.ResumeTiming();
-    for (int key : c.keys) {
-      t->Locate("Key", Variant(key), 0);
-      t->Delete();
-    }
-    state.PauseTiming();
-    if (t->RecordCount() != n - kChanges) state.SkipWithError("wrong count after the deletes");
-    t.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(
+      state,
+      [n] {
+        auto t = NewMaintainedTable(3);
+        Fill(*t, GetData(n));
+        t->SetIndexName("ByKey");
+        return t;
+      },
+      [&c](TmvxMemTable& t) {
+        for (int key : c.keys) {
+          t.Locate("Key", Variant(key), 0);
+          t.Delete();
+        }
+      },
+      [&state, n](TmvxMemTable& t) {
+        if (t.RecordCount() != n - kChanges) state.SkipWithError("wrong count after the deletes");
+      });
   state.SetItemsProcessed(state.iterations() * kChanges);
 }
 
 void BM_SqliteDeleteThreeIndexes(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Changes& c = GetChanges(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<SqliteDb>();
-    db->Exec("CREATE INDEX by_text ON t(text)");
-    db->Exec("CREATE INDEX by_key ON t(key)");
-    db->Exec("CREATE INDEX by_value ON t(value)");
-    db->Fill(GetData(n));
-    sqlite3_stmt* st;
-    sqlite3_prepare_v2(db->db, "DELETE FROM t WHERE key = ?", -1, &st, nullptr);
-    state.ResumeTiming();
-    for (int key : c.keys) {
-      sqlite3_bind_int(st, 1, key);
-      sqlite3_step(st);
-      sqlite3_reset(st);
-    }
-    state.PauseTiming();
-    sqlite3_finalize(st);
-    db.reset();
-    state.ResumeTiming();
-  }
+  TimeOnFresh(
+      state, [n] { return std::make_unique<ChangedDb>(n, 3, "DELETE FROM t WHERE key = ?"); },
+      [&c](ChangedDb& db) {
+        for (int key : c.keys) {
+          sqlite3_bind_int(db.st, 1, key);
+          sqlite3_step(db.st);
+          sqlite3_reset(db.st);
+        }
+      });
   state.SetItemsProcessed(state.iterations() * kChanges);
 }
 
