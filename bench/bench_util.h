@@ -1,8 +1,9 @@
-// Helpers the benchmarks share: temporary file names and the peak resident size of a piece of
-// work, measured in a child process.
+// Helpers the benchmarks share: temporary file names, the peak resident size of a piece of work
+// measured in a child process, and COM1 on a pseudo-terminal.
 #pragma once
 
 #include <malloc.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "platform/serial_port.h"
 
 namespace bench {
 
@@ -56,5 +59,38 @@ long PeakRiseInChild(Prepare prepare, Work work) {
   if (child > 0) waitpid(child, nullptr, 0);
   return rise;
 }
+
+// A temporary port folder whose COM1 is `device` (a pseudo-terminal's slave), named to the port
+// code through its folder variable while this lives; `error` says what failed, empty when ready.
+class ComFolder {
+ public:
+  explicit ComFolder(const std::string& device) {
+    if (mkdtemp(folder_) == nullptr) {
+      error = "no temporary folder";
+      return;
+    }
+    link_ = std::string(folder_) + "/COM1";
+    if (symlink(device.c_str(), link_.c_str()) != 0) {
+      error = "cannot link the port";
+      return;
+    }
+    setenv(platform::kComFolderVariable, folder_, 1);
+  }
+  ~ComFolder() {
+    if (!link_.empty()) {
+      unlink(link_.c_str());
+      rmdir(folder_);
+    }
+    unsetenv(platform::kComFolderVariable);
+  }
+  ComFolder(const ComFolder&) = delete;
+  ComFolder& operator=(const ComFolder&) = delete;
+
+  std::string error;
+
+ private:
+  char folder_[32] = "/tmp/kv-bench-XXXXXX";
+  std::string link_;
+};
 
 }  // namespace bench

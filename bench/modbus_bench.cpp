@@ -2,12 +2,11 @@
 // "overhead_ms" is the time per transaction beyond the 2 ms pause that must precede every
 // ReadWord request: framing, CRC, port calls, the drive's turn-around on the pseudo-terminal.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "core/common.h"
 #include "core/modbus.h"
 #include "core/serial_link.h"
@@ -28,17 +27,11 @@ void ReadWordOverPseudoTerminal(benchmark::State& state) {
     state.SkipWithError("no pseudo-terminal");
     return;
   }
-  char folder[] = "/tmp/kv-bench-XXXXXX";
-  if (mkdtemp(folder) == nullptr) {
-    state.SkipWithError("no temporary folder");
+  bench::ComFolder com(server.SlavePath());
+  if (!com.error.empty()) {
+    state.SkipWithError(com.error.c_str());
     return;
   }
-  const std::string link = std::string(folder) + "/COM1";
-  if (symlink(server.SlavePath().c_str(), link.c_str()) != 0) {
-    state.SkipWithError("cannot link the port");
-    return;
-  }
-  setenv(platform::kComFolderVariable, folder, 1);
   if (!core::OpenPort(1, 19200, 8, 'N', 1)) {
     state.SkipWithError("cannot open the port");
   } else {
@@ -59,9 +52,6 @@ void ReadWordOverPseudoTerminal(benchmark::State& state) {
     state.counters["transactions"] = kTransactions;
   }
   core::ClosePort();
-  unlink(link.c_str());
-  rmdir(folder);
-  unsetenv(platform::kComFolderVariable);
 }
 
 BENCHMARK(ReadWordOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);

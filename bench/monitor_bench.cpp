@@ -4,8 +4,6 @@
 // before its request, plus 1 ms per transaction. Counters (per tick): tick_ms measured;
 // budget_ms = wire_ms + pause_ms + transactions * 1 ms; within_budget 1 or 0.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/bench_util.h"
 #include "core/common.h"
 #include "core/config.h"
 #include "core/modbus.h"
@@ -64,17 +63,15 @@ void MonitorTickOverPseudoTerminal(benchmark::State& state) {
     if (line.find(" RX") != std::string::npos) ++frames;
   });
   simdrive::PtyServer server(drive);
-  char folder[] = "/tmp/kv-bench-XXXXXX";
-  if (!server.Start() || mkdtemp(folder) == nullptr) {
+  if (!server.Start()) {
     state.SkipWithError("no pseudo-terminal");
     return;
   }
-  const std::string link = std::string(folder) + "/COM1";
-  if (symlink(server.SlavePath().c_str(), link.c_str()) != 0) {
-    state.SkipWithError("cannot link the port");
+  bench::ComFolder com(server.SlavePath());
+  if (!com.error.empty()) {
+    state.SkipWithError(com.error.c_str());
     return;
   }
-  setenv(platform::kComFolderVariable, folder, 1);
   if (!core::OpenPort(1, kBaud, 8, 'N', 1)) {
     state.SkipWithError("cannot open the port");
   } else {
@@ -108,9 +105,6 @@ void MonitorTickOverPseudoTerminal(benchmark::State& state) {
     state.counters["within_budget"] = tickMs <= budgetMs ? 1 : 0;
   }
   core::ClosePort();
-  unlink(link.c_str());
-  rmdir(folder);
-  unsetenv(platform::kComFolderVariable);
   server.Stop();
 }
 
