@@ -6,6 +6,7 @@
 
 #include "xls/formula/calc/calculator.h"
 #include "xls/formula/formula.h"
+#include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
 #include "xls/io/drawing/sheet_drawing.h"
@@ -685,13 +686,17 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
     if (result == 1) result = status;
   };
 
-  // Calculation settings; this sheet carries no autofilter yet.
+  // Calculation settings, then the autofilter's records when the sheet has one.
   step(Add(kSettings, WordRecord(kRecCalcMode, 1)));
   step(Add(kSettings, WordRecord(kRecCalcCount, 100)));
   step(Add(kSettings, WordRecord(kRecRefMode, 1)));
   step(Add(kSettings, WordRecord(kRecIteration, 0)));
   step(Add(kSettings, DoubleRecord(kRecDelta, 0.001)));
   step(Add(kSettings, WordRecord(kRecSaveRecalc, 1)));
+  if (result == 1)
+    step(WriteSheetAutofilter(
+        sheet_, [this](std::unique_ptr<TXLSBlob> record) { return Add(kSettings, std::move(record)); },
+        biff5 ? kFormatBiff5 : kFormatBiff8, codePage_));
   if (result != 1) return result;
   columns.WriteColInfos(*lists_[kSettings]);
   step(Add(kSettings, rows.BuildDefaultRowHeight()));
@@ -762,6 +767,10 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   step(Add(kTail, columns.BuildStandardWidth()));
   if (!biff5 && result == 1 && sheet_.HasHyperlinks())
     step(sheet_.Hyperlinks().WriteRecords([this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }));
+  // Conditional formats, then data validations (BIFF8 only).
+  if (!biff5 && result == 1 &&
+      WriteSheetRuleRecords(sheet_, [this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }) < 0)
+    step(-1);
   if (sheet_.Workbook()->KeepsVBA() && !sheet_.GetCodeName().empty())
     step(Add(kTail, CodeNameRecord(sheet_.GetCodeName())));
   if (!biff5 && sheet_.Protection().GetProtected()) {

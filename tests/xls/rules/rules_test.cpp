@@ -3,6 +3,8 @@
 // Boolean/error and top-10 percent forms of autofilter criteria, and where a save puts them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "../io/io_test_support.h"
 #include "rules_test_support.h"
 #include "xls/formula/calc/calculator.h"
@@ -267,6 +269,65 @@ TEST(Autofilter, RangeSwitchMakesAndRemovesDropDowns) {
   EXPECT_FALSE(filter.IsActive());
   EXPECT_EQ(drawing->ShapeCount(), 0u);
   EXPECT_FALSE(SheetFilterDatabase(*s.sheet, r1, c1, r2, c2));
+}
+
+// A sheet with one rule of each kind, as a save writes it and the reader reads it back.
+TEST(SheetRules, SavedInTheirPlacesAndReadBack) {
+  test::TempDir dir;
+  const std::string path = dir.File("rules.xls");
+  {
+    Sheet s;
+    s.sheet->GetRange(u"A1")->SetValue(Variant(u"Head"));
+    s.sheet->GetRange(u"A5")->SetValue(Variant(3.0));
+    ASSERT_EQ(s.rules.CondFormats().ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{1, 4, 0, 0}}))), 1);
+    ASSERT_EQ(s.rules.CondFormats().ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 1, u"1", u"10"))), 1);
+    ASSERT_EQ(s.rules.Validations().ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x101, u"Number", u"5", {{1, 4, 1, 1}}))), 1);
+    s.sheet->GetRange(u"A1", u"B5")->AutoFilter();
+    ASSERT_EQ(s.rules.Autofilter().ReadItem(*Group(Hex("01 00 70 05" + std::string(60, '0')))->GetChunk(0), 0x0600), 1);
+    const auto records = test::ParseRecords(test::SaveStream(*s.book, 2));
+    const auto sheet = test::Substream(records, test::FindRecord(records, 0x0085)->DWord(0));
+    const auto ids = test::Ids(sheet);
+    auto at = [&ids](std::uint16_t id) { return std::find(ids.begin(), ids.end(), id) - ids.begin(); };
+    EXPECT_EQ(at(0x009B), at(0x005F) + 1);  // FILTERMODE, AUTOFILTERINFO, AUTOFILTER after SAVERECALC
+    EXPECT_EQ(at(0x009D), at(0x005F) + 2);
+    EXPECT_EQ(at(0x009E), at(0x005F) + 3);
+    EXPECT_EQ(at(0x01B0) + 1, at(0x01B1));  // CONDFMT, CF, DVAL, DV after SELECTION, before EOF
+    EXPECT_EQ(at(0x01B2), at(0x01B1) + 1);
+    EXPECT_EQ(at(0x01BE), at(0x01B2) + 1);
+    EXPECT_GT(at(0x01B0), at(0x001D));
+    EXPECT_EQ(at(0x000A), at(0x01BE) + 1);
+    // The hidden filter database over A1:B5.
+    bool found = false;
+    for (const auto& r : records)
+      if (r.id == 0x0018 && r.data.size() == 27 && r.data[15] == 0x0D) {
+        found = true;
+        EXPECT_EQ(r.Word(0), 0x0021);
+        EXPECT_EQ(HexOf(std::vector<std::uint8_t>(r.data.begin() + 16, r.data.end())),
+                  "3b 00 00 00 00 04 00 00 00 01 00");
+      }
+    EXPECT_TRUE(found);
+    // BIFF5 keeps the autofilter (without top-10 bits) and has no CONDFMT or DV.
+    const auto biff5 = test::ParseRecords(test::SaveStream(*s.book, 1));
+    EXPECT_EQ(test::FindRecord(biff5, 0x009E)->Word(2), 0);
+    EXPECT_EQ(test::FindRecord(biff5, 0x01B0), nullptr);
+    ASSERT_EQ(s.book->SaveAs(std::u16string(path.begin(), path.end())), 1);
+  }
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(std::u16string(path.begin(), path.end())), 1);
+  TXLSSheetRules* rules = FindSheetRules(*book->GetWorksheets().GetItem(1));
+  ASSERT_NE(rules, nullptr);
+  ASSERT_EQ(rules->CondFormats().Count(), 1);
+  EXPECT_EQ(rules->CondFormats().Item(0)->ranges, R({{1, 0, 4, 0}}));
+  ASSERT_EQ(rules->Validations().Count(), 1);
+  EXPECT_EQ(rules->Validations().Item(0)->promptText, u"Number");
+  const TXLSAutofilter& filter = rules->Autofilter();
+  ASSERT_TRUE(filter.IsActive());
+  EXPECT_EQ(std::vector<int>({filter.HeaderRow(), filter.FirstColumn(), filter.LastColumn(), filter.LastRow()}),
+            std::vector<int>({1, 1, 2, 5}));
+  EXPECT_EQ(filter.Item(1)->top10Flags, 7);
+  // The drop-downs came back as the drawing's shapes and belong to the filter.
+  EXPECT_NE(filter.Item(0)->dropDown, nullptr);
+  EXPECT_NE(filter.Item(1)->dropDown, nullptr);
 }
 
 }  // namespace

@@ -74,12 +74,12 @@ void Ranges(std::vector<std::uint8_t>& b, const std::vector<std::vector<int>>& r
 }  // namespace
 
 std::vector<std::uint8_t> CFBody(TXLSCalculator& calc, int type, int op, const std::u16string& f1,
-                                 const std::u16string& f2) {
+                                 const std::u16string& f2, std::uint32_t options) {
   const auto t1 = Tokens(calc, f1), t2 = Tokens(calc, f2);
   std::vector<std::uint8_t> b{static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(op)};
   Word(b, static_cast<std::uint32_t>(t1.size()));
   Word(b, static_cast<std::uint32_t>(t2.size()));
-  DWord(b, 0x203FFFFF);  // a pattern block follows
+  DWord(b, options);  // bit 29: a pattern block follows
   Word(b, 0);
   for (std::uint8_t v : {0x00, 0x04, 0x0A, 0x00}) b.push_back(v);
   b.insert(b.end(), t1.begin(), t1.end());
@@ -98,10 +98,15 @@ std::vector<std::uint8_t> CondFmtBody(int rules, const std::vector<std::vector<i
 
 std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::u16string& prompt,
                                  const std::u16string& f1, const std::vector<std::vector<int>>& ranges, int kind) {
+  return DVBody(calc, options, {u"", u"", prompt, u""}, f1, u"", ranges, kind);
+}
+
+std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::vector<std::u16string>& texts,
+                                 const std::u16string& f1, const std::u16string& f2,
+                                 const std::vector<std::vector<int>>& ranges, int kind) {
   std::vector<std::uint8_t> b;
   DWord(b, options);
-  for (int i = 0; i < 4; ++i) {
-    const std::u16string text = i == 2 ? prompt : u"";
+  for (const std::u16string& text : texts) {
     if (text.empty()) {
       for (std::uint8_t v : {1, 0, 0, 0}) b.push_back(v);
       continue;
@@ -110,12 +115,12 @@ std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, co
     b.push_back(1);
     for (char16_t c : text) Word(b, c);
   }
-  const auto t1 = Tokens(calc, f1, kind);
-  Word(b, static_cast<std::uint32_t>(t1.size()));
-  Word(b, 0);
-  b.insert(b.end(), t1.begin(), t1.end());
-  Word(b, 0);
-  Word(b, 0);
+  for (const std::u16string* f : {&f1, &f2}) {
+    const auto t = Tokens(calc, *f, kind);
+    Word(b, static_cast<std::uint32_t>(t.size()));
+    Word(b, 0);
+    b.insert(b.end(), t.begin(), t.end());
+  }
   Ranges(b, ranges);
   return b;
 }

@@ -25,12 +25,16 @@ std::unique_ptr<TXLSBlobList> Group(const std::vector<std::uint8_t>& body, int c
 std::vector<std::uint8_t> Tokens(TXLSCalculator& calc, const std::u16string& text, int kind = 1);
 // A CF body: condition type, operator, no formatting blocks but the 4-byte pattern, formulas.
 std::vector<std::uint8_t> CFBody(TXLSCalculator& calc, int type, int op, const std::u16string& f1,
-                                 const std::u16string& f2 = u"");
+                                 const std::u16string& f2 = u"", std::uint32_t options = 0x203FFFFF);
 // A CONDFMT body over the ranges {first row, last row, first column, last column}.
 std::vector<std::uint8_t> CondFmtBody(int rules, const std::vector<std::vector<int>>& ranges);
-// A DV body with the texts, formulas and ranges.
+// A DV body with the prompt text, one formula and the ranges; and with all four texts (prompt
+// title, error title, prompt text, error text) and two formulas.
 std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::u16string& prompt,
                                  const std::u16string& f1, const std::vector<std::vector<int>>& ranges, int kind = 1);
+std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::vector<std::u16string>& texts,
+                                 const std::u16string& f1, const std::u16string& f2,
+                                 const std::vector<std::vector<int>>& ranges, int kind);
 
 }  // namespace xls::test
 
