@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Compares the formula results of our workbook with what another program reads or calculates.
 
-usage: calc_check.py xlrd|xlrd5|libreoffice|gnumeric FILE.xls EXPECTED.json
-(xlrd5: a BIFF5 file, where an empty text result is cached as the number 0)
+usage: calc_check.py xlrd|xlrd5|libreoffice|libreoffice5|gnumeric FILE.xls EXPECTED.json
+(xlrd5, libreoffice5: a BIFF5 file; there an empty text result is cached as the number 0)
 EXPECTED.json: {"cells": [{"row", "col", "formula", "kind", "value"}], "known": [{"formula",
 "programs", "reason"}]}; kind is n (number), s (text), b (boolean), e (BIFF error code) or none
 (no cached result). xlrd reads the results cached in the file; LibreOffice (headless, private
@@ -122,11 +122,11 @@ def main():
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)
     cells = expected["cells"]
-    name = {"libreoffice": "lo"}.get(program, program)
-    known = {k["formula"]: k for k in expected["known"] if name in k["programs"].split()}
+    names = {"libreoffice": ["lo"], "libreoffice5": ["lo", "lo5"]}.get(program, [program])
+    known = {k["formula"]: k for k in expected["known"] if set(names) & set(k["programs"].split())}
     if program.startswith("xlrd"):
         got, tolerance = xlrd_cells(path, cells), 0.0
-    elif program == "libreoffice":
+    elif program.startswith("libreoffice"):
         got, tolerance = libreoffice_cells(path, cells), 1e-12
     else:
         got, tolerance = gnumeric_cells(path, cells), 1e-9
