@@ -1,7 +1,6 @@
 #include "ui/drive/motor_form.h"
 
 #include <QCoreApplication>
-#include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -227,37 +226,33 @@ int TMotorForm::SelectedRecordInUse() const {
   return core::MotorRecordInUse(records[static_cast<std::size_t>(row - 1)]) ? row - 1 : -1;
 }
 
-void TMotorForm::InsButtonClick() {
-  auto& records = core::State().MotorRecords;
-  const int free = core::FirstFreeMotorRecord(records);
-  if (free < 0) {
-    Gui().MessageBox(L(105), L(76), Buttons::Ok, Icon::Warning);
-    return;
-  }
+bool TMotorForm::TakeCurrentMotor(int index) {
   core::MotorWords words{};
-  if (!ReadCurrentMotor(words)) return;
+  if (!ReadCurrentMotor(words)) return false;
   std::string field;
-  if (!AskCode(field)) return;
-  const core::MotorRecord before = records[static_cast<std::size_t>(free)];
-  core::MotorRecord record = core::RecordOf(words);
-  core::SetMotorCodeField(record, field);
-  records[static_cast<std::size_t>(free)] = record;
-  if (StoreTable(free, before)) SelectRow(free + 1);
-}
-
-void TMotorForm::ChgButtonClick() {
-  const int index = SelectedRecordInUse();
-  if (index < 0 || !PasswordGiven()) return;
-  core::MotorWords words{};
-  if (!ReadCurrentMotor(words)) return;
-  std::string field;
-  if (!AskCode(field)) return;
+  if (!AskCode(field)) return false;
   auto& records = core::State().MotorRecords;
   const core::MotorRecord before = records[static_cast<std::size_t>(index)];
   core::MotorRecord record = core::RecordOf(words);
   core::SetMotorCodeField(record, field);
   records[static_cast<std::size_t>(index)] = record;
-  StoreTable(index, before);
+  return StoreTable(index, before);
+}
+
+void TMotorForm::InsButtonClick() {
+  const int free = core::FirstFreeMotorRecord(core::State().MotorRecords);
+  if (free < 0) {
+    Gui().MessageBox(L(105), L(76), Buttons::Ok, Icon::Warning);
+    return;
+  }
+  if (TakeCurrentMotor(free)) SelectRow(free + 1);
+}
+
+void TMotorForm::ChgButtonClick() {
+  const int index = SelectedRecordInUse();
+  if (index < 0 || !PasswordGiven()) return;
+  // The row stays selected whatever happens (it was selected to be changed).
+  TakeCurrentMotor(index);
   SelectRow(index + 1);
 }
 
@@ -285,20 +280,7 @@ void TMotorForm::UpdButtonClick() {
 
 // ---- download progress
 
-TWriteMotorForm::TWriteMotorForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("WriteMotorForm");
-  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-  setFixedSize(300, 64);
-  auto* bevel = new QFrame(this);
-  bevel->setFrameStyle(QFrame::Box | QFrame::Raised);
-  bevel->setGeometry(0, 0, 300, 64);
-  Label1 = new QLabel(this);
-  Label1->setObjectName("Label1");
-  Label1->setGeometry(12, 8, 276, 20);
-  ProgBar = new QProgressBar(this);
-  ProgBar->setObjectName("ProgBar");
-  ProgBar->setGeometry(12, 34, 276, 18);
-}
+TWriteMotorForm::TWriteMotorForm(QWidget* parent) : TProgressBox(parent, "WriteMotorForm") {}
 
 void TWriteMotorForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -11,11 +11,9 @@
 
 #include "core/modbus.h"
 #include "core/motor.h"
+#include "ui/drive/progress_box.h"
 
-class QFrame;
 class QGroupBox;
-class QLabel;
-class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
@@ -63,6 +61,9 @@ class TMotorForm : public QDialog {
   // Writes the table to the motor file; when that fails the record at `index` goes back to
   // `before` and the user is told why.
   bool StoreTable(int index, const core::MotorRecord& before);
+  // Record `index` becomes the drive's motor in use under a code the user types, and the table
+  // is stored; false when the motor cannot be read, the user cancels or the store fails.
+  bool TakeCurrentMotor(int index);
   int SelectedRecordInUse() const;
 
   std::vector<int> columnWords_;  // the word index shown by each grid column from column 2 on
@@ -71,7 +72,7 @@ class TMotorForm : public QDialog {
 
 // The download's progress window: writes every record of the table, free ones included, to
 // the drive at the table's registers. IdYes when all were written, IdNo when a write failed.
-class TWriteMotorForm : public QDialog {
+class TWriteMotorForm : public TProgressBox {
   Q_OBJECT
  public:
   explicit TWriteMotorForm(QWidget* parent = nullptr);
@@ -79,9 +80,6 @@ class TWriteMotorForm : public QDialog {
   int Station = 0;
   int StartRegister = 0;
   int Count = 0;
-
-  QLabel* Label1;
-  QProgressBar* ProgBar;
 
   // After a failed write: the record (1-based) and the transaction's result.
   int FailedRecord = 0;

@@ -1,7 +1,6 @@
 #include "ui/drive/read_write_form.h"
 
 #include <QCoreApplication>
-#include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
@@ -19,20 +18,7 @@ namespace ui {
 
 using platform::gui::Gui;
 
-TReadWriteForm::TReadWriteForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("ReadWriteForm");
-  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-  setFixedSize(300, 64);
-  bevel_ = new QFrame(this);
-  bevel_->setFrameStyle(QFrame::Box | QFrame::Raised);
-  bevel_->setGeometry(0, 0, 300, 64);
-  Label1 = new QLabel(this);
-  Label1->setObjectName("Label1");
-  Label1->setGeometry(12, 8, 276, 20);
-  ProgBar = new QProgressBar(this);
-  ProgBar->setObjectName("ProgBar");
-  ProgBar->setGeometry(12, 34, 276, 18);
-}
+TReadWriteForm::TReadWriteForm(QWidget* parent) : TProgressBox(parent, "ReadWriteForm") {}
 
 void TReadWriteForm::showEvent(QShowEvent* event) {
   SizeToTexts(Selected());
@@ -80,10 +66,7 @@ void TReadWriteForm::SizeToTexts(const std::vector<int>& selected) {
   int longestText = 0;
   for (int lang = 1; lang <= 4; ++lang) longestText = std::max(longestText, metrics.horizontalAdvance(LIn(ReadMode ? 92 : 93, lang)));
   const int width = std::max(300, longestText + longestCode + 4 + 24);
-  setFixedSize(width, 64);
-  bevel_->setGeometry(0, 0, width, 64);
-  Label1->setGeometry(12, 8, width - 24, 20);
-  ProgBar->setGeometry(12, 34, width - 24, 18);
+  SetBoxWidth(width);
 }
 
 void TReadWriteForm::ReadLoop() {

@@ -8,14 +8,11 @@
 
 #include "core/modbus.h"
 #include "core/station_set.h"
-
-class QFrame;
-class QLabel;
-class QProgressBar;
+#include "ui/drive/progress_box.h"
 
 namespace ui {
 
-class TReadWriteForm : public QDialog {
+class TReadWriteForm : public TProgressBox {
   Q_OBJECT
  public:
   explicit TReadWriteForm(QWidget* parent = nullptr);
@@ -24,9 +21,6 @@ class TReadWriteForm : public QDialog {
   int Station = 0;             // read mode
   core::StationSet Stations;   // write mode
   std::array<bool, 9> Groups{};
-
-  QLabel* Label1;
-  QProgressBar* ProgBar;
 
   // After a failed write: the result of the failed transaction and what to tell the user
   // (the parameter, the station, why, and what had been written already).
@@ -51,8 +45,6 @@ class TReadWriteForm : public QDialog {
   // Widens the window (300 pixels at least) so that the label shows the longest text of the
   // loop in full: the read or write text in any language followed by the longest code.
   void SizeToTexts(const std::vector<int>& selected);
-
-  QFrame* bevel_ = nullptr;
 };
 
 }  // namespace ui
