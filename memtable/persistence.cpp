@@ -106,6 +106,35 @@ class WritingTo {
   bool wasActive_;
 };
 
+// Fills the record `destination` has in edit or insert from the current record of `source`
+// through `map` (values converted through text where `asText` says so for the pair), with the
+// table's save-field and load-field events, then posts it unless the load-record event refuses
+// it (then it is cancelled, as on any error). False when refused.
+template <typename AsText>
+bool PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
+               const std::vector<const Field*>& map, AsText asText) {
+  try {
+    for (std::size_t i = 0; i < map.size(); ++i) {
+      const Field* from = map[i];
+      if (!from) continue;
+      Field& to = destination->GetField(static_cast<int>(i));
+      if (source == &table && table.OnSaveField) table.OnSaveField(table, static_cast<int>(i), const_cast<Field&>(*from));
+      CopyValue(*from, to, asText(*from, to));
+      if (destination == &table && table.OnLoadField) table.OnLoadField(table, static_cast<int>(i), to);
+    }
+    bool accept = true;
+    if (destination == &table && table.OnLoadRecord) table.OnLoadRecord(table, accept);
+    if (accept)
+      destination->Post();
+    else
+      destination->Cancel();
+    return accept;
+  } catch (...) {
+    destination->Cancel();
+    throw;
+  }
+}
+
 }  // namespace
 
 // ---- through formats ----
@@ -217,29 +246,13 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
     if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
     if (accept) {
       destination->Append();
-      try {
-        for (std::size_t i = 0; i < map.size(); ++i) {
-          const Field* from = map[i];
-          if (!from) continue;
-          Field& to = destination->GetField(static_cast<int>(i));
-          if (source == this && OnSaveField) OnSaveField(*this, static_cast<int>(i), const_cast<Field&>(*from));
-          const bool asText = from->DataType() != to.DataType() || from->DataType() == ftLargeint ||
-                              from->DataType() == ftOraBlob || from->DataType() == ftOraClob;
-          CopyValue(*from, to, asText);
-          if (destination == this && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
-        }
-        accept = true;
-        if (destination == this && OnLoadRecord) OnLoadRecord(*this, accept);
-        if (accept)
-          destination->Post();
-        else
-          destination->Cancel();
-      } catch (...) {
-        destination->Cancel();
-        throw;
-      }
+      // Values of another type, and the types that do not pass as values, go through text.
       // Records the load event refused are not counted.
-      if (accept) ++count;
+      if (PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
+            return from.DataType() != to.DataType() || from.DataType() == ftLargeint ||
+                   from.DataType() == ftOraBlob || from.DataType() == ftOraClob;
+          }))
+        ++count;
     }
     source->Next();
     if (limit >= 1 && count >= limit) {
@@ -417,26 +430,8 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
           destination->Edit();
         else
           destination->Append();
-        try {
-          for (std::size_t i = 0; i < map.size(); ++i) {
-            const Field* from = map[i];
-            if (!from) continue;
-            Field& to = destination->GetField(static_cast<int>(i));
-            if (source == this && OnSaveField) OnSaveField(*this, static_cast<int>(i), const_cast<Field&>(*from));
-            // Values pass in their own type.
-            CopyValue(*from, to, false);
-            if (destination == this && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
-          }
-          bool post = true;
-          if (destination == this && OnLoadRecord) OnLoadRecord(*this, post);
-          if (post)
-            destination->Post();
-          else
-            destination->Cancel();
-        } catch (...) {
-          destination->Cancel();
-          throw;
-        }
+        // Values pass in their own type.
+        PutRecord(*this, source, destination, map, [](const Field&, const Field&) { return false; });
       }
     }
     source->Next();
