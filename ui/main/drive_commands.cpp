@@ -1,6 +1,6 @@
 // The Operation commands of the main window: link and unlink, read a drive into a new
-// document, write the open document, the online-edit switch, the monitor and profile windows and
-// the password button. Motor has no window yet (command_status.h keeps it disabled).
+// document, write the open document, the online-edit switch, the monitor, profile and motor
+// table windows and the password button.
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
