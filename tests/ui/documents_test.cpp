@@ -322,6 +322,8 @@ class DocumentsTest : public QObject {
         {"Edit1", "011001", "111111"},
         {"EditStation", "000000", "111111"},
         {"EditFind", "111111", "010001"},  // a parameter view with lines
+        {"EditGoto", "111111", "010001"},
+        {"EditDefinite", "111111", "111111"},
         {"OperationLink", "111111", "111111"},
         {"OperationRead", "111111", "000011"},
         {"OperationWrite", "010001", "000011"},

@@ -1,8 +1,8 @@
 // What a user meets on the way through the main window, driven by real mouse and key events
 // where it matters: after a page change the highlighted row is the edited one (online too),
-// commands not built yet stay disabled, password boxes hide the entry, a port or a settings file
-// that fails says why, a compare with an unreadable file says so, menus and pages answer the
-// keyboard, and file dialogs start in the user's own folders.
+// password boxes hide the entry, a port or a settings file that fails says why, a compare with
+// an unreadable file says so, menus and pages answer the keyboard, and file dialogs start in
+// the user's own folders.
 #include <QFile>
 #include <QInputDialog>
 #include <QMenu>
@@ -25,7 +25,6 @@
 #include "ui/common/file_dialogs.h"
 #include "ui/common/grid_look.h"
 #include "ui/drive/link_form.h"
-#include "ui/main/command_status.h"
 #include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
@@ -124,30 +123,6 @@ class UserPathsTest : public QObject {
     QCOMPARE(drive.RequestCount(), requests);
     QCOMPARE(gui.unexpected, 0);
     core::ClosePort();
-  }
-
-  void commandsNotBuiltYetStayDisabled() {
-    uitest::Sandbox box;
-    TMainForm form;
-    uitest::LinkWindow(form);
-    uitest::NewDocument(form, box.gui(), 0);
-    // The menu rules enable all of these now; only the table keeps the unbuilt ones off.
-    const std::map<QString, QString> buttons{{"FilePrint", "PrintButton"},
-                                             {"FilePrintPreview", "PrintPreviewButton"},
-                                             {"OperationMonitor", "MonitorButton"},
-                                             {"OperationProfile", "ProfileButton"}};
-    for (const ui::CommandStatus& c : ui::kCommandStatus) {
-      QStringList items{c.command};
-      if (buttons.count(c.command)) items << buttons.at(c.command);
-      for (const QString& item : items) {
-        if (item == "OperationMotor") continue;  // hidden and off for a model without motor data
-        QVERIFY2(form.Item(item)->isEnabled() == c.built, qPrintable(item));
-        if (!c.built) QVERIFY2(!form.ClickItem(item), qPrintable(item));
-      }
-      if (!c.built && form.ItemHint(c.command) != "") QVERIFY(form.ItemHint(c.command).endsWith("(not available yet)"));
-    }
-    for (const char* built : {"FileNew", "FileSave", "OperationRead", "SaveButton", "ReadButton", "FilePrintTitle"})
-      QVERIFY2(form.Item(built)->isEnabled(), built);
   }
 
   void passwordBoxesHideWhatIsTyped() {
