@@ -1,0 +1,2 @@
+kv_add_fuzzer(rules_records rules_records_fuzz.cpp)
+target_link_libraries(fuzz_rules_records PRIVATE kv_xls_formula kv_xls_model)
