@@ -11,6 +11,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import soffice  # noqa: E402
+
 CHROMIUM = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
             "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 
@@ -44,15 +47,13 @@ def check_csv(expected, workdir, artefacts, problems):
 
 
 def check_libreoffice(expected, workdir, artefacts, problems):
-    profile = "file://" + os.path.join(workdir, "lo_profile")
     out = os.path.join(workdir, "lo_out")
     for f in expected["files"]:
         sep = 9 if f["delimiter"] == "\t" else 44
         charset = "65535" if f["encoding"] == "utf-16" else "1"
-        code, _, err = run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile,
-                            "--infilter=Text - txt - csv (StarCalc):%d,34,%s,1" % (sep, charset),
-                            "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir", out,
-                            os.path.join(workdir, f["file"])])
+        code, _, err = soffice(workdir, ["--infilter=Text - txt - csv (StarCalc):%d,34,%s,1" % (sep, charset),
+                                          "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1",
+                                          "--outdir", out, os.path.join(workdir, f["file"])], timeout=180)
         target = os.path.join(out, os.path.splitext(f["file"])[0] + ".csv")
         if code != 0 or not os.path.exists(target):
             problems.append("soffice %s: exit %d %s" % (f["file"], code, err))
@@ -155,13 +156,11 @@ def check_chromium(expected, workdir, artefacts, problems):
 
 
 def check_rtf(expected, workdir, artefacts, problems):
-    profile = "file://" + os.path.join(workdir, "lo_profile")
     out = os.path.join(workdir, "rtf_out")
     rtf = os.path.join(workdir, expected["file"])
     stem = os.path.splitext(expected["file"])[0]
     for target in ("txt:Text (encoded):UTF8", "pdf"):
-        code, _, err = run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile,
-                            "--convert-to", target, "--outdir", out, rtf])
+        code, _, err = soffice(workdir, ["--convert-to", target, "--outdir", out, rtf], timeout=180)
         if code != 0:
             problems.append("soffice %s: exit %d %s" % (target, code, err))
             return

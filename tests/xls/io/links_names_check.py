@@ -11,6 +11,9 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import soffice  # noqa: E402
+
 FILES = {"links8.xls": True, "links5.xls": False}  # name -> BIFF8
 
 # name -> (xlrd scope, hidden, 3-D area (sheet lo, hi, row lo, hi, column lo, hi) or a number)
@@ -109,12 +112,9 @@ def check_xlrd(workdir, problems):
 
 def check_libreoffice(workdir, problems):
     out = os.path.join(workdir, "lo-fods")
-    profile = "file://" + os.path.join(workdir, "lo-profile")
-    done = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile,
-                           "--convert-to", "fods", "--outdir", out] + [os.path.join(workdir, f) for f in FILES],
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-    if done.returncode != 0:
-        problems.append("soffice: exit %d %s" % (done.returncode, done.stderr.decode("utf-8", "replace")))
+    code, _, err = soffice(workdir, ["--convert-to", "fods", "--outdir", out] + [os.path.join(workdir, f) for f in FILES])
+    if code != 0:
+        problems.append("soffice: exit %d %s" % (code, err))
     ns = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
           "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
           "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",

@@ -18,6 +18,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import soffice  # noqa: E402
+
 TIMEOUT = 300
 
 
@@ -76,11 +79,9 @@ def check_xlsx(path, problems):
 
 
 def libreoffice(workdir, files, problems):
-    profile = "file://" + os.path.join(workdir, "lo-profile")
     out = os.path.join(workdir, "lo-out")
-    base = ["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile]
-    code, _, err = run(base + ["--convert-to", 'csv:Text - txt - csv (StarCalc):44,34,76,1', "--outdir", out]
-                       + [f["path"] for f in files])
+    code, _, err = soffice(workdir, ["--convert-to", 'csv:Text - txt - csv (StarCalc):44,34,76,1', "--outdir", out]
+                           + [f["path"] for f in files], timeout=TIMEOUT)
     if code != 0:
         problems.append("soffice csv: exit %d %s" % (code, err))
     for f in files:
@@ -93,7 +94,7 @@ def libreoffice(workdir, files, problems):
             compare("soffice " + name, csv_cells(h.read()), f["display"], problems)
     xlsx = [f["path"] for f in files if f.get("xlsx")]
     if xlsx:
-        code, _, err = run(base + ["--convert-to", "xlsx", "--outdir", out] + xlsx)
+        code, _, err = soffice(workdir, ["--convert-to", "xlsx", "--outdir", out] + xlsx, timeout=TIMEOUT)
         for path in xlsx:
             target = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".xlsx")
             if code != 0 or not os.path.exists(target):

@@ -24,6 +24,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import soffice  # noqa: E402
+
 TIMEOUT = 300
 
 
@@ -165,9 +168,7 @@ def convert(program, workdir, paths):
     os.makedirs(out, exist_ok=True)
     results = []
     if program == "libreoffice":
-        profile = "file://" + os.path.join(workdir, "lo-profile")
-        code, err = run(["soffice", "--headless", "--norestore", "-env:UserInstallation=" + profile,
-                         "--convert-to", "xlsx", "--outdir", out] + paths)
+        code, _, err = soffice(workdir, ["--convert-to", "xlsx", "--outdir", out] + paths, timeout=TIMEOUT)
         for p in paths:
             target = os.path.join(out, os.path.splitext(os.path.basename(p))[0] + ".xlsx")
             results.append((p, target, code == 0 and os.path.exists(target), err))
