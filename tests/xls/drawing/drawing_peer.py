@@ -9,6 +9,7 @@ usage: drawing_peer.py notes FILE            xlrd's cell_note_map as JSON
        drawing_peer.py make FILE PNG WORKDIR a BIFF8 workbook made by LibreOffice with two
                                              comments, the picture and a chart"""
 import json
+import zipfile
 import os
 import subprocess
 import sys
@@ -51,7 +52,6 @@ def text_of(element):
 
 
 def ods(path, workdir):
-    import zipfile
     out = os.path.join(workdir, "ods")
     code, _, err = soffice(workdir, ["--convert-to", "ods", "--outdir", out, path], timeout=240)
     target = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".ods")
@@ -79,6 +79,19 @@ def ods(path, workdir):
         for frame in table.iter(tag("draw", "frame")):
             images += len(frame.findall(tag("draw", "image")))
         result[name] = {"annotations": sorted(annotations), "images": images}
+        # The data ranges of the sheet's charts (embedded objects of the document).
+        ranges = []
+        for frame in table.iter(tag("draw", "frame")):
+            for obj in frame.findall(tag("draw", "object")):
+                href = obj.get("{http://www.w3.org/1999/xlink}href", "").lstrip("./")
+                try:
+                    chart = ET.fromstring(zipfile.ZipFile(target).read(href + "/content.xml"))
+                except KeyError:
+                    continue
+                for series in chart.iter("{urn:oasis:names:tc:opendocument:xmlns:chart:1.0}series"):
+                    ranges.append(series.get("{urn:oasis:names:tc:opendocument:xmlns:chart:1.0}values-cell-range-address"))
+        if ranges:
+            result[name]["chart series"] = ranges
     print(json.dumps(result))
 
 

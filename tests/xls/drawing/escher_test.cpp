@@ -152,13 +152,12 @@ TEST(Escher, DrawingGroupReadAndWrittenBack) {
 
   // Split over two blocks, as MSODRAWINGGROUP and CONTINUE.
   TXLSBlobList data;
-  data.Add(new TXLSBlob(0));
   const std::size_t half = body.size() / 2;
   TXLSBlob* a = new TXLSBlob(0);
   for (std::size_t i = 0; i < half; ++i) a->AddByte(body[i]);
   TXLSBlob* b = new TXLSBlob(0);
   for (std::size_t i = half; i < body.size(); ++i) b->AddByte(body[i]);
-  data.PutChunk(0, a);
+  data.Add(a);
   data.Add(b);
   TMSODrawingGroup group;
   ASSERT_EQ(group.Read(data), 1);

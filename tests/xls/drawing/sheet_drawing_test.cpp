@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "drawing_test_util.h"
+#include "xls/formula/workbook_formulas.h"
+#include "xls/io/drawing/chart.h"
 #include "picture_bytes.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/range.h"
@@ -217,6 +219,33 @@ TEST(SheetDrawing, OwnRecordsReadBackAndWriteAgain) {
 
   TXLSComment* added = target->GetRange(u"A1")->AddComment(u"new");
   EXPECT_EQ(added->Shape()->objectId, 5);
+}
+
+// A chart's records come back as read but for the series links, whose formulas go through the
+// calculator; one that does not compile is written with an empty formula.
+TEST(SheetDrawing, ChartRecordsWithSeriesFormulas) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  book->GetWorksheets().Add();
+  TXLSCustomChart chart;
+  const Bytes bof = {0, 6, 0x20, 0, 0xBB, 0x0D, 0xCC, 0x07};
+  const Bytes link = {1, 2, 0, 0, 0, 0, 5, 0, 0x24, 3, 0, 1, 0xC0};  // ptgRef $B$4
+  const Bytes broken = {1, 1, 0, 0, 0, 0, 2, 0, 0xFF, 0xFF};
+  chart.AddRecord(0x0809, static_cast<std::uint32_t>(bof.size()), bof.data());
+  chart.AddRecord(kRecChartSeriesLink, static_cast<std::uint32_t>(link.size()), link.data());
+  chart.AddRecord(kRecChartSeriesLink, static_cast<std::uint32_t>(broken.size()), broken.data());
+  chart.AddRecord(0x000A, 0, nullptr);
+  chart.Compile(book->Formulas().Calculator());
+  TXLSBlobList out;
+  ASSERT_EQ(chart.WriteRecords(out), 1);
+  Bytes written;
+  for (std::size_t i = 0; i < out.Count(); ++i) written.insert(written.end(), out.GetChunk(i)->GetData(), out.GetChunk(i)->GetData() + out.GetChunk(i)->GetSize());
+  Bytes expected = {0x09, 0x08, 8, 0};
+  expected.insert(expected.end(), bof.begin(), bof.end());
+  expected.insert(expected.end(), {0x51, 0x10, 13, 0});
+  expected.insert(expected.end(), link.begin(), link.end());
+  expected.insert(expected.end(), {0x51, 0x10, 8, 0, 1, 1, 0, 0, 0, 0, 0, 0});
+  expected.insert(expected.end(), {0x0A, 0, 0, 0});
+  EXPECT_EQ(written, expected);
 }
 
 }  // namespace

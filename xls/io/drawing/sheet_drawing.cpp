@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/model/codepage.h"
@@ -489,7 +490,8 @@ int TMsoDrawing::ReadNote(std::uint16_t objectId, std::uint16_t row, std::uint16
 }
 
 int TMsoDrawing::SetChart(std::unique_ptr<TXLSCustomChart> chart) {
-  if (!current_ || current_->Kind() != TMsoShapeKind::kChart) return -1;
+  if (!current_ || current_->Kind() != TMsoShapeKind::kChart || !chart) return -1;
+  if (TXLSCalculator* calculator = callbacks_.Calculator ? callbacks_.Calculator() : nullptr) chart->Compile(*calculator);
   static_cast<TMSOShapeChart*>(current_)->SetChart(std::move(chart));
   return 1;
 }
@@ -629,6 +631,7 @@ TMsoDrawing& GetDrawing(IXLSWorksheet& sheet) {
     XLSAnchor x{a.column1, a.dx1, a.row1, a.dy1, a.column2, a.dx2, a.row2, a.dy2};
     s->AnchorToSize(x, width, height);
   };
+  callbacks.Calculator = [s]() -> TXLSCalculator* { return s->Workbook() ? &s->Workbook()->Formulas().Calculator() : nullptr; };
   callbacks.SetFilterDropDown = [s](std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
     FilterDropDownRead(*s, row, column, shape);
   };

@@ -20,6 +20,7 @@ namespace xls {
 
 class IXLSWorksheet;
 class TMsoDrawing;
+class TXLSCalculator;
 
 // What the drawing asks of its sheet. The anchors hold column1, dx1, row1, dy1, column2, dx2,
 // row2, dy2 as the client anchor does.
@@ -31,6 +32,8 @@ struct TMsoDrawingCallbacks {
   std::function<void(TMsoFbtClientAnchor& anchor, double width, double height)> PositionToAnchor;
   // A shape's size in points from its anchor.
   std::function<void(const TMsoFbtClientAnchor& anchor, double& width, double& height)> AnchorToSize;
+  // The workbook's calculator, for the formulas of charts (nullptr when there is none).
+  std::function<TXLSCalculator*()> Calculator;
   // An autofilter drop-down read from the file.
   std::function<void(std::int32_t row, std::int32_t column, TMsoShapeContainer* shape)> SetFilterDropDown;
 };
