@@ -122,6 +122,7 @@ bool TXLSCellRef::HasFormula(const TXLSCellRef& cell) {
 void ClearCell(std::int32_t row, std::int32_t column, IXLSWorksheet& sheet, std::int32_t mask,
                std::int32_t mode) {
   if (row < 0 || row > 65535 || column < 0 || column > 255) return;
+  if ((mask & kMaskComments) && sheet.DrawingSlot()) sheet.DrawingSlot()->DeleteRect(row, column, column, row);
   TXLSCellHeap& heap = sheet.Cells();
   TXLSXFList& xfs = sheet.Workbook()->XFList();
   TXLSCellRef* cell = heap.FindCell(row, column);
@@ -167,6 +168,10 @@ void CopyCell(std::int32_t srcRow, std::int32_t srcColumn, IXLSWorksheet& src, s
     return;
   }
   if (&src == &dst && srcRow == dstRow && srcColumn == dstColumn) return;
+  if (mask & kMaskComments) {
+    if (TXLSSheetDrawingBase* from = src.DrawingSlot()) from->CopyComment(srcRow, srcColumn, dst, dstRow, dstColumn);
+    else if (TXLSSheetDrawingBase* to = dst.DrawingSlot()) to->DeleteRect(dstRow, dstColumn, dstColumn, dstRow);
+  }
   const bool sameBook = src.Workbook() == dst.Workbook();
   TXLSCellHeap& dheap = dst.Cells();
   TXLSCellRef* s = src.Cells().FindCell(srcRow, srcColumn);

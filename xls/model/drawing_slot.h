@@ -8,6 +8,8 @@
 
 namespace xls {
 
+class IXLSWorksheet;
+
 class TXLSSheetDrawingBase {
  public:
   virtual ~TXLSSheetDrawingBase() = default;
@@ -17,6 +19,10 @@ class TXLSSheetDrawingBase {
   // Moves the comments and the anchors of the rectangle by the deltas.
   virtual void ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
                           std::int32_t lastRow, std::int32_t columnDelta, std::int32_t rowDelta) = 0;
+  // Gives the destination cell the text of this sheet's comment at (row, column) as its comment,
+  // or removes the destination's comment when there is none here.
+  virtual void CopyComment(std::int32_t row, std::int32_t column, IXLSWorksheet& destination,
+                           std::int32_t destinationRow, std::int32_t destinationColumn) = 0;
 };
 
 class TXLSDrawingGroupBase {

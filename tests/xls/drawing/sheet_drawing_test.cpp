@@ -248,5 +248,24 @@ TEST(SheetDrawing, ChartRecordsWithSeriesFormulas) {
   EXPECT_EQ(written, expected);
 }
 
+TEST(SheetDrawing, CommentsGoWithCopiedAndClearedCells) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  IXLSWorksheet* other = book->GetWorksheets().Add();
+  sheet->GetRange(u"B2")->AddComment(u"note");
+  sheet->GetRange(u"B2")->Copy(sheet->GetRange(u"D4"));
+  ASSERT_NE(sheet->GetRange(u"D4")->GetComment(), nullptr);
+  EXPECT_EQ(sheet->GetRange(u"D4")->GetComment()->GetText(), u"note");
+  sheet->GetRange(u"B2")->CopyTo(other->GetRange(u"A1"), 16);  // comments only, to another sheet
+  ASSERT_NE(other->GetRange(u"A1")->GetComment(), nullptr);
+  EXPECT_EQ(other->GetRange(u"A1")->GetComment()->GetText(), u"note");
+  sheet->GetRange(u"C9")->Copy(sheet->GetRange(u"D4"));  // a cell without a comment over it
+  EXPECT_EQ(sheet->GetRange(u"D4")->GetComment(), nullptr);
+  sheet->GetRange(u"B2")->Cut(sheet->GetRange(u"F6"));
+  EXPECT_EQ(sheet->GetRange(u"B2")->GetComment(), nullptr);
+  EXPECT_EQ(sheet->GetRange(u"F6")->GetComment()->GetText(), u"note");
+  EXPECT_EQ(GetDrawing(*sheet).ShapeCount(), 1u);
+}
+
 }  // namespace
 }  // namespace xls::test

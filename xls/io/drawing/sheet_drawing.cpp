@@ -235,6 +235,16 @@ void TMsoDrawing::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, st
   }
 }
 
+void TMsoDrawing::CopyComment(std::int32_t row, std::int32_t column, IXLSWorksheet& destination,
+                              std::int32_t destinationRow, std::int32_t destinationColumn) {
+  if (const TXLSComment* comment = comments_.Find(row, column)) {
+    const std::u16string text = comment->GetText();
+    GetDrawing(destination).Comments().GetOrCreate(destinationRow, destinationColumn)->SetText(text);
+  } else if (TMsoDrawing* target = FindDrawing(destination)) {
+    target->comments_.DeleteRect(destinationRow, destinationColumn, destinationColumn, destinationRow);
+  }
+}
+
 TMsoShapeContainer* TMsoDrawing::FindByObjectId(std::uint16_t id) const {
   auto it = byObjectId_.find(id);
   return it == byObjectId_.end() ? nullptr : it->second;

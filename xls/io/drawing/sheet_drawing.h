@@ -121,6 +121,8 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
                   std::int32_t lastRow) override;
   void ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn, std::int32_t lastRow,
                   std::int32_t columnDelta, std::int32_t rowDelta) override;
+  void CopyComment(std::int32_t row, std::int32_t column, IXLSWorksheet& destination, std::int32_t destinationRow,
+                   std::int32_t destinationColumn) override;
 
   std::int32_t NextObjectId() { return ++lastObjectId_; }
   void NoteObjectId(std::int32_t id) {
