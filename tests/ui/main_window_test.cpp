@@ -1,11 +1,12 @@
-// The main window's start-up, texts, status bar, menu hints, language switch, view toggles,
-// help, about box and log memo.
+// The main window's start-up, texts, status bar, menu hints (also in other scripts through the
+// wide-string support), language switch, view toggles, help, about box and log memo.
 #include <QAction>
 #include <QDialog>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -13,6 +14,8 @@
 #include <QTest>
 #include <QToolBar>
 
+#include "controls/widestring/wide_application.h"
+#include "controls/widestring/wide_menus.h"
 #include "core/common.h"
 #include "core/settings.h"
 #include "tests/ui/ui_test_support.h"
@@ -70,6 +73,7 @@ class MainWindowTest : public QObject {
     }
     QCOMPARE(form.windowTitle(), QString("Quorvane 1.00"));
     QCOMPARE(ui::ShownText(form.Item("FileNew")->text()), QString("New..."));
+    QCOMPARE(form.Item("NewButton")->toolTip(), QString("New..."));
     QCOMPARE(ui::ShownText(form.Item("ViewLingua")->text()), QString("English"));
     QVERIFY(!form.ItemVisible("Print2Button"));
     form.ViewLinguaClick();  // no configured language names: nothing changes
@@ -97,19 +101,38 @@ class MainWindowTest : public QObject {
     QCOMPARE(form.StatusPanel(5), QString());
   }
 
-  void menuHintsGoToTheFirstPanel() {
+  // Menu captions and hints through the wide-string support: a hint in another script reaches
+  // the first status-bar panel as the user opens the menu, and the panels stay.
+  void nonLatinMenuHintsReachTheStatusBar() {
     Sandbox box;
     TMainForm form;
-    QMenu* fileMenu = form.Item("File1")->menu();
-    QVERIFY(fileMenu);
-    emit fileMenu->hovered(form.Item("FileNew"));
-    QCOMPARE(form.StatusPanel(1), QString(" Create a new parameter document"));
-    emit fileMenu->hovered(form.Item("FileOpen"));
+    QVERIFY(widestring::WideApplication());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(widestring::WideHint(form.Item("FileNew")), QString("Create a new parameter document"));
+
+    QAction* item = form.Item("FileNew");
+    const QString hint = "Создать новый документ параметров · 新建参数文档 · Νέο έγγραφο 😀";
+    widestring::SetWideHint(item, hint);
+    widestring::SetWideCaption(item, "&Новый…");
+    QMenu* file = form.Item("File1")->menu();
+    form.menuBar()->setActiveAction(form.Item("File1"));
+    QVERIFY(QTest::qWaitForWindowExposed(file));
+    file->setActiveAction(item);
+    QCOMPARE(form.StatusPanel(1), " " + hint);
+    // Shown in the panel, not as a message over the panels.
+    QCOMPARE(form.statusBar()->currentMessage(), QString());
+    QVERIFY(form.findChild<QWidget*>("StatusPanel2")->isVisible());
+    QCOMPARE(item->text(), QString("&Новый…"));
+
+    file->setActiveAction(form.Item("FileOpen"));
     QCOMPARE(form.StatusPanel(1), QString(" Open an existing parameter document"));
-    emit fileMenu->aboutToHide();
+    file->hide();
     QCOMPARE(form.StatusPanel(1), QString(" Ready"));
-    QCOMPARE(form.ItemHint("FileExit"), QString("Quit the software"));
-    QCOMPARE(form.Item("NewButton")->toolTip(), QString("New..."));
+
+    // The application's hint (a popup menu's, a control's) shows in the same panel.
+    widestring::WideApplication()->SetHint("Подсказка приложения");
+    QCOMPARE(form.StatusPanel(1), QString(" Подсказка приложения"));
   }
 
   void languageSwitchRelabelsEverything() {
