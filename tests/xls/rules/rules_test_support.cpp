@@ -96,11 +96,6 @@ std::vector<std::uint8_t> CondFmtBody(int rules, const std::vector<std::vector<i
   return b;
 }
 
-std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::u16string& prompt,
-                                 const std::u16string& f1, const std::vector<std::vector<int>>& ranges, int kind) {
-  return DVBody(calc, options, {u"", u"", prompt, u""}, f1, u"", ranges, kind);
-}
-
 std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::vector<std::u16string>& texts,
                                  const std::u16string& f1, const std::u16string& f2,
                                  const std::vector<std::vector<int>>& ranges, int kind) {

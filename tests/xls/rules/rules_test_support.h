@@ -28,10 +28,8 @@ std::vector<std::uint8_t> CFBody(TXLSCalculator& calc, int type, int op, const s
                                  const std::u16string& f2 = u"", std::uint32_t options = 0x203FFFFF);
 // A CONDFMT body over the ranges {first row, last row, first column, last column}.
 std::vector<std::uint8_t> CondFmtBody(int rules, const std::vector<std::vector<int>>& ranges);
-// A DV body with the prompt text, one formula and the ranges; and with all four texts (prompt
-// title, error title, prompt text, error text) and two formulas.
-std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::u16string& prompt,
-                                 const std::u16string& f1, const std::vector<std::vector<int>>& ranges, int kind = 1);
+// A DV body with the four texts (prompt title, error title, prompt text, error text), two
+// formulas (tokens of the root class kind) and the ranges.
 std::vector<std::uint8_t> DVBody(TXLSCalculator& calc, std::uint32_t options, const std::vector<std::u16string>& texts,
                                  const std::u16string& f1, const std::u16string& f2,
                                  const std::vector<std::vector<int>>& ranges, int kind);
