@@ -68,8 +68,6 @@ enum : std::uint16_t {
 // A merged area larger than this is not taken: merging makes a cell for every position.
 constexpr std::int64_t kMaxMergedCells = 1 << 20;
 
-}  // namespace
-
 // Header and footer texts: sections start at &L, &C and &R; text before the first code is
 // the centre section; "&&" is an escaped ampersand and stays as it is.
 void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
@@ -93,6 +91,8 @@ void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
     parts[section] += ch;
   }
 }
+
+}  // namespace
 
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   IXLSWorksheet* sheet = CurrentSheet();
