@@ -77,6 +77,21 @@ void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize) {
   header->setMinimumSectionSize(0);
 }
 
+QString GridCell(const QTableWidget* grid, int column, int row) {
+  const QTableWidgetItem* item = row == 0 ? grid->horizontalHeaderItem(column) : grid->item(row - 1, column);
+  return item ? item->text() : QString();
+}
+
+void SetGridCell(QTableWidget* grid, int column, int row, const QString& text, Qt::ItemFlags flags) {
+  QTableWidgetItem* item = grid->item(row - 1, column);
+  if (!item) {
+    item = new QTableWidgetItem;
+    item->setFlags(flags);
+    grid->setItem(row - 1, column, item);
+  }
+  item->setText(text);
+}
+
 QTabBar* MakeTabStrip(QWidget* parent, int pixelSize) {
   auto* tabs = new QTabBar(parent);
   tabs->setObjectName("TabControl");

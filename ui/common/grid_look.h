@@ -49,6 +49,13 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
 // bar only, fixed-pitch font of `pixelSize` pixels.
 void SetUpDocumentGrid(QTableWidget* grid, int columns, int pixelSize);
 
+// A document grid's text in the row numbers its window uses: row 0 is the header row, data rows
+// start at 1; empty where there is no item.
+QString GridCell(const QTableWidget* grid, int column, int row);
+// Sets the text of data row `row` (from 1), first making the cell's item with `flags` when it has none.
+void SetGridCell(QTableWidget* grid, int column, int row, const QString& text,
+                 Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+
 // The hidden tab strip above a document grid: 41 pixels high, bold text of `pixelSize` pixels.
 QTabBar* MakeTabStrip(QWidget* parent, int pixelSize);
 

@@ -112,15 +112,7 @@ void TMotorForm::FormCreate() {
 
 void TMotorForm::FillGrid() {
   const auto& records = core::State().MotorRecords;
-  auto set = [this](int column, int row, const QString& text) {
-    QTableWidgetItem* item = parGrid->item(row, column);
-    if (!item) {
-      item = new QTableWidgetItem;
-      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-      parGrid->setItem(row, column, item);
-    }
-    item->setText(text);
-  };
+  auto set = [this](int column, int r, const QString& text) { SetGridCell(parGrid, column, r + 1, text); };
   for (int r = 0; r < RecordCount && r < static_cast<int>(records.size()); ++r) {
     const core::MotorRecord& record = records[static_cast<std::size_t>(r)];
     set(0, r, QString::number(r + 1));
@@ -136,14 +128,7 @@ void TMotorForm::FillGrid() {
 
 int TMotorForm::RowCount() const { return parGrid->rowCount() + 1; }
 
-QString TMotorForm::Cell(int column, int row) const {
-  if (row == 0) {
-    const QTableWidgetItem* head = parGrid->horizontalHeaderItem(column);
-    return head ? head->text() : QString();
-  }
-  const QTableWidgetItem* item = parGrid->item(row - 1, column);
-  return item ? item->text() : QString();
-}
+QString TMotorForm::Cell(int column, int row) const { return GridCell(parGrid, column, row); }
 
 int TMotorForm::SelectedRow() const {
   const QModelIndex current = parGrid->currentIndex();

@@ -110,20 +110,9 @@ void TCompareForm::FillGrid() {
 
 int TCompareForm::RowCount() const { return compGrid->rowCount() + 1; }
 
-QString TCompareForm::Cell(int column, int row) const {
-  const QTableWidgetItem* item = row == 0 ? compGrid->horizontalHeaderItem(column) : compGrid->item(row - 1, column);
-  return item ? item->text() : QString();
-}
+QString TCompareForm::Cell(int column, int row) const { return GridCell(compGrid, column, row); }
 
-void TCompareForm::SetCell(int column, int row, const QString& text) {
-  QTableWidgetItem* item = compGrid->item(row - 1, column);
-  if (!item) {
-    item = new QTableWidgetItem;
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    compGrid->setItem(row - 1, column, item);
-  }
-  item->setText(text);
-}
+void TCompareForm::SetCell(int column, int row, const QString& text) { SetGridCell(compGrid, column, row, text); }
 
 void TCompareForm::SetHead(int column, const QString& text) {
   if (QTableWidgetItem* head = compGrid->horizontalHeaderItem(column)) head->setText(text);

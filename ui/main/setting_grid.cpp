@@ -107,25 +107,12 @@ void SettingGrid::CommitEditor() {
   closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
-QString SettingGrid::Cell(int column, int row) const {
-  if (row == 0) {
-    const QTableWidgetItem* head = horizontalHeaderItem(column);
-    return head ? head->text() : QString();
-  }
-  const QTableWidgetItem* it = item(row - 1, column);
-  return it ? it->text() : QString();
-}
+QString SettingGrid::Cell(int column, int row) const { return GridCell(this, column, row); }
 
 void SettingGrid::SetCell(int column, int row, const QString& text) {
-  QTableWidgetItem* it = item(row - 1, column);
-  if (!it) {
-    it = new QTableWidgetItem;
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (column == kSettingColumn) flags |= Qt::ItemIsEditable;
-    it->setFlags(flags);
-    setItem(row - 1, column, it);
-  }
-  it->setText(text);
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (column == kSettingColumn) flags |= Qt::ItemIsEditable;
+  SetGridCell(this, column, row, text, flags);
 }
 
 bool SettingGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
