@@ -267,5 +267,78 @@ TEST(SheetDrawing, CommentsGoWithCopiedAndClearedCells) {
   EXPECT_EQ(GetDrawing(*sheet).ShapeCount(), 1u);
 }
 
+void Put16(Bytes& b, std::uint32_t v) {
+  b.push_back(static_cast<std::uint8_t>(v));
+  b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void EscherHeader(Bytes& b, std::uint32_t version, std::uint32_t instance, std::uint16_t type, std::size_t length) {
+  const std::uint32_t first = version | instance << 4 | static_cast<std::uint32_t>(type) << 16;
+  Put16(b, first & 0xFFFF), Put16(b, first >> 16);
+  Put16(b, static_cast<std::uint32_t>(length & 0xFFFF)), Put16(b, static_cast<std::uint32_t>(length >> 16));
+}
+
+std::unique_ptr<TXLSBlobList> OneBlock(const Bytes& bytes) {
+  auto list = std::make_unique<TXLSBlobList>();
+  auto* block = new TXLSBlob(0);
+  for (std::uint8_t c : bytes) block->AddByte(c);
+  list->Add(block);
+  return list;
+}
+
+// A list box read from a file: its list formula is compiled, and written back through the
+// calculator with both size words; its other sub-records as read.
+TEST(SheetDrawing, ListBoxFormulaReadAndWrittenBack) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  Bytes shape;
+  EscherHeader(shape, 2, kShapeHostControl, kMsoSp, 8);
+  for (std::uint32_t w : {0x0401u, 0u, 0x0A00u, 0u}) Put16(shape, w);
+  EscherHeader(shape, 3, 0, kMsoOpt, 0);
+  EscherHeader(shape, 0, 0, kMsoClientAnchor, 18);
+  for (std::uint32_t w : {0u, 1u, 0u, 2u, 0u, 3u, 0u, 6u, 0u}) Put16(shape, w);
+  EscherHeader(shape, 0, 0, kMsoClientData, 0);
+  Bytes container;
+  EscherHeader(container, 15, 0, kMsoSpContainer, shape.size());
+  container.insert(container.end(), shape.begin(), shape.end());
+  Bytes group;
+  EscherHeader(group, 15, 0, kMsoSpgrContainer, container.size());
+  group.insert(group.end(), container.begin(), container.end());
+  Bytes dg;
+  EscherHeader(dg, 0, 1, kMsoDg, 8);
+  for (std::uint32_t w : {2u, 0u, 0x0401u, 0u}) Put16(dg, w);
+  Bytes drawingData;
+  EscherHeader(drawingData, 15, 0, kMsoDgContainer, dg.size() + group.size());
+  drawingData.insert(drawingData.end(), dg.begin(), dg.end());
+  drawingData.insert(drawingData.end(), group.begin(), group.end());
+
+  Bytes cmo = {0x15, 0, 0x12, 0, 18, 0, 7, 0, 0x11, 0x20};
+  cmo.resize(4 + 18, 0);
+  const Bytes sbs = {0x0C, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, 1, 0, 10, 0, 0, 0, 16, 0, 1, 0};
+  // ftLbsData: cbFmla, cce 9, 4 bytes, ptgArea $A$1:$A$3, then lines, selection, flags, edit id.
+  const Bytes lbs = {15, 0, 9, 0, 0, 0, 0, 0, 0x25, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 3, 0, 0, 0, 0x01, 0x03, 0, 0};
+  Bytes obj = cmo;
+  obj.insert(obj.end(), sbs.begin(), sbs.end());
+  obj.insert(obj.end(), {0x13, 0, 0xEE, 0x1F});
+  obj.insert(obj.end(), lbs.begin(), lbs.end());
+
+  TMsoDrawing& drawing = GetDrawing(*sheet);
+  ASSERT_EQ(drawing.ReadDrawing(*OneBlock(drawingData)), 1);
+  ASSERT_EQ(drawing.ReadObj(*OneBlock(obj)), 1);
+  ASSERT_EQ(drawing.FinishRead(), 1);
+  ASSERT_EQ(drawing.ShapeCount(), 1u);
+  auto* list = dynamic_cast<TMSOShapeListBox*>(drawing.Shape(0));
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(list->lbsData, nullptr);
+  EXPECT_NE(list->lbsData->formula, nullptr);
+
+  const std::vector<BiffRecord> objs = WithId(DrawingPart(FirstSheet(*book)), kRecObj);
+  ASSERT_EQ(objs.size(), 1u);
+  Bytes expected = cmo;
+  expected.insert(expected.end(), sbs.begin(), sbs.end());
+  expected.insert(expected.end(), {0x13, 0, 0xDE, 0x1F});
+  expected.insert(expected.end(), lbs.begin(), lbs.end());
+  EXPECT_EQ(objs[0].data, expected);
+}
+
 }  // namespace
 }  // namespace xls::test

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "xls/formula/calc/calculator.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 
@@ -96,7 +97,37 @@ int ReadTxoText(const TXLSBlobList& txo, bool rotated, std::u16string& text) {
   return 1;
 }
 
+TXLSCalculator* CalculatorOf(const TMsoShapeContainer& shape) {
+  return shape.Drawing() ? shape.Drawing()->Calculator() : nullptr;
+}
+int SheetIdOf(const TMsoShapeContainer& shape) { return shape.Drawing() ? shape.Drawing()->SheetId() : 0; }
+
 }  // namespace
+
+void TObjFormula::Compile(TXLSCalculator* calculator) {
+  if (!calculator || data.size() < 8) return;
+  const std::size_t cce = static_cast<std::size_t>(data[2] | data[3] << 8);
+  if (cce == 0 || 8 + cce > data.size()) return;
+  formula = calculator->CompileBytes(data.data(), data.size(), 8, 0x0600, cce);
+}
+
+std::vector<std::uint8_t> TObjFormula::Bytes(TXLSCalculator* calculator, int sheetId) const {
+  std::unique_ptr<TXLSBlob> tokens;
+  if (!formula || !calculator || calculator->GetFormulaBytes(*formula, tokens, 0, sheetId, 0, 0) != 1 || !tokens ||
+      tokens->GetSize() < 2)
+    return data;
+  const std::size_t oldCce = static_cast<std::size_t>(data[2] | data[3] << 8);
+  const std::size_t newCce = tokens->GetWord(0);
+  std::vector<std::uint8_t> out(data.begin(), data.begin() + 8);
+  out.insert(out.end(), tokens->GetData() + 2, tokens->GetData() + 2 + newCce);
+  out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(8 + oldCce), data.end());
+  // Both size words follow the new tokens: the token count and the formula's byte count.
+  const std::int64_t cbFmla = static_cast<std::int64_t>(data[0] | data[1] << 8) + static_cast<std::int64_t>(newCce) -
+                              static_cast<std::int64_t>(oldCce);
+  out[0] = static_cast<std::uint8_t>(cbFmla), out[1] = static_cast<std::uint8_t>(cbFmla >> 8);
+  out[2] = static_cast<std::uint8_t>(newCce), out[3] = static_cast<std::uint8_t>(newCce >> 8);
+  return out;
+}
 
 void CloseDrawingRecord(TXLSBlob& blob, TXLSBlobList& output, std::uint16_t limit) {
   if (blob.GetSize() < 4) return;
@@ -182,6 +213,7 @@ int TMsoShapeContainer::ReadObj(const TXLSBlob& obj) {
       formula_ = std::make_unique<TObjFormula>();
       formula_->id = id;
       formula_->data.assign(obj.GetData() + at, obj.GetData() + at + length);
+      formula_->Compile(CalculatorOf(*this));
     }
     return true;
   });
@@ -294,11 +326,11 @@ void WritePictureObj(const TMsoShapeContainer& shape, TXLSBlob& obj, std::int32_
     obj.AddWord(static_cast<std::uint32_t>(pictureOptions));
   }
   if (formula) {
+    const std::vector<std::uint8_t> bytes = formula->Bytes(CalculatorOf(shape), SheetIdOf(shape));
     obj.AddWord(formula->id);
-    obj.AddWord(static_cast<std::uint32_t>(formula->data.size()));
-    AddBytes(obj, formula->data);
+    obj.AddWord(static_cast<std::uint32_t>(bytes.size()));
+    AddBytes(obj, bytes);
   }
-  (void)shape;
   obj.AddDWord(0);
 }
 }  // namespace
@@ -379,7 +411,10 @@ int TMSOShapeListControl::ReadOwnObj(const TXLSBlob& obj) {
     if (id == kFtGmo) gmo = keep(length);
     if (id == kFtLbsData) {
       // Its size word is not to be trusted: it takes the rest of the record.
-      lbsData = keep(obj.GetSize() - at);
+      lbsData = std::make_unique<TObjFormula>();
+      lbsData->id = id;
+      lbsData->data.assign(obj.GetData() + at, obj.GetData() + obj.GetSize());
+      lbsData->Compile(CalculatorOf(*this));
       return false;
     }
     return true;
@@ -419,7 +454,7 @@ void TMSOShapeListControl::Write(TXLSBlob& blob, TXLSBlobList& output, std::uint
   if (lbsData && !filterDropDown) {
     obj->AddWord(kFtLbsData);
     obj->AddWord(0x1FDE);
-    AddBytes(*obj, *lbsData);
+    AddBytes(*obj, lbsData->Bytes(CalculatorOf(*this), SheetIdOf(*this)));
   } else {
     obj->AddWord(kFtLbsData);
     obj->AddWord(0x1FEE);

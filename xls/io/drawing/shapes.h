@@ -28,10 +28,22 @@ constexpr std::uint16_t kObjListBox = 18;
 constexpr std::uint16_t kObjComboBox = 20;
 constexpr std::uint16_t kObjComment = 25;
 
-// An OBJ sub-record that holds a formula, kept as read (ftPictFmla).
+class TXLSCalculator;
+class TXLSCompiledFormula;
+
+// An OBJ sub-record that holds a formula (ftPictFmla, ftLbsData): its data as read and the
+// formula compiled from it. The formula is [cbFmla u16][cce u16][4 bytes][cce token bytes]...
+// from data offset 0; written again, the tokens come from the calculator and both size words
+// follow them.
 struct TObjFormula {
   std::uint16_t id = 0;
   std::vector<std::uint8_t> data;
+  std::shared_ptr<TXLSCompiledFormula> formula;
+
+  // Compiles the tokens when the token size is not 0 (nothing without a calculator).
+  void Compile(TXLSCalculator* calculator);
+  // The data to write: rebuilt around the calculator's tokens, or as read.
+  std::vector<std::uint8_t> Bytes(TXLSCalculator* calculator, int sheetId) const;
 };
 
 enum class TMsoShapeKind { kContainer, kTextBox, kPictureFrame, kHostControl, kChart, kCheckBox, kPicture, kComboBox, kListBox };
@@ -180,7 +192,8 @@ class TMSOShapeListControl : public TMSOShapeHostControl {
 
   bool filterDropDown = false;
   std::int32_t dropRow = 0, dropColumn = 0;
-  std::unique_ptr<std::vector<std::uint8_t>> sbs, gmo, lbsData;
+  std::unique_ptr<std::vector<std::uint8_t>> sbs, gmo;
+  std::unique_ptr<TObjFormula> lbsData;  // the ftLbsData data with its list formula
 };
 
 class TMSOShapeComboBox : public TMSOShapeListControl {

@@ -501,7 +501,7 @@ int TMsoDrawing::ReadNote(std::uint16_t objectId, std::uint16_t row, std::uint16
 
 int TMsoDrawing::SetChart(std::unique_ptr<TXLSCustomChart> chart) {
   if (!current_ || current_->Kind() != TMsoShapeKind::kChart || !chart) return -1;
-  if (TXLSCalculator* calculator = callbacks_.Calculator ? callbacks_.Calculator() : nullptr) chart->Compile(*calculator);
+  if (TXLSCalculator* calculator = Calculator()) chart->Compile(*calculator);
   static_cast<TMSOShapeChart*>(current_)->SetChart(std::move(chart));
   return 1;
 }

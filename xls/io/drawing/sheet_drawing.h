@@ -161,6 +161,8 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   std::uint32_t GroupShapeId() const { return groupShapeId_; }
   std::uint32_t LastShapeId() const { return lastShapeId_; }
   std::int32_t SheetId() const { return sheetId_; }
+  // The workbook's calculator for the formulas of shapes and charts, or nullptr.
+  TXLSCalculator* Calculator() const { return callbacks_.Calculator ? callbacks_.Calculator() : nullptr; }
   // True while a drawing's top container is still open.
   bool Reading() const { return parser_ != nullptr; }
 
