@@ -302,7 +302,7 @@ bool TXLSFormula::CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, in
     case kNodeParen:
       // Parentheses pass the class on: (A1,B1) inside a reference argument stays a reference.
       if (!CompileNode(*node.Child(1), w, row, column,
-                       IsReferenceOperator(node.Child(1)->kind) ? kClassReference : kClassValue)) {
+                       IsReferenceOperator(node.Child(1)->kind) ? kClassReference : cls)) {
         return false;
       }
       b.AddByte(ptgParen);

@@ -233,6 +233,7 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_EQ(Text("TEXT(1234.5;\"#,##0.00\")"), u"1,234.50");
   EXPECT_EQ(Num("VALUE(\"12.5\")"), 12.5);
   EXPECT_EQ(Text("ISTEXT(B1)&ISBLANK(C1)&ISBLANK(\"\")"), u"TRUETRUEFALSE");
+  EXPECT_EQ(Text("ISTEXT(1/0)&ISBLANK(NA())"), u"FALSEFALSE");
   // Dates roll over; WEEKDAY without a type counts from Sunday.
   EXPECT_EQ(Num("DATE(2024;13;1)"), Num("DATE(2025;1;1)"));
   EXPECT_EQ(Num("DATE(2024;3;0)"), Num("DATE(2024;2;29)"));
@@ -314,6 +315,12 @@ TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
   EXPECT_EQ(list->Item(3), nullptr);
   EXPECT_EQ(calc.EvaluateReferenceAsRanges(1, 0, ranges, three->Tree(), 0), 1);
   EXPECT_EQ(calc.EvaluateNameAsRanges(1, 0, ranges, three->Tree(), 0), kErrValue);
+  // A reference in parentheses keeps the class its argument wants: SUM((A1:A3)) sums a range.
+  auto paren = calc.CompileText(u"SUM((A1:A3))", sheet_->GetSheetId());
+  std::unique_ptr<TXLSBlob> tokens;
+  ASSERT_EQ(calc.GetFormulaBytes(*paren, tokens, 1, sheet_->GetSheetId(), 0, 0), 1);
+  EXPECT_EQ(tokens->GetData()[2], 0x25);  // tAreaR, then tParen
+  EXPECT_EQ(tokens->GetData()[11], 0x15);
   // An array formula over B1:B2: both cells are not computed here, and a member's FORMULA
   // tokens are the 7 bytes of a ptgExp pointing at the anchor.
   auto anchor = calc.CompileText(u"A1:A2*2", sheet_->GetSheetId());

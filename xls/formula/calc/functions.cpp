@@ -611,7 +611,12 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
       case kIsText: case kIsBlank: {
         if (n != 1) return kErrValue;
         Variant v;
-        if ((st = call.Value(1, v)) != kCalcOk) return st;
+        // An error value is neither text nor blank: these functions exist to test values.
+        if ((st = call.Value(1, v)) != kCalcOk) {
+          if (!IsErrorCode(st)) return st;
+          out = Variant(false);
+          return kCalcOk;
+        }
         out = Variant(fn == kIsText ? v.IsText() : v.IsEmptyOrNull());
         return kCalcOk;
       }
