@@ -1,6 +1,7 @@
 // The table's sort index, ranges, master/detail links, attaching to another table's
 // store, and finding records through the filter.
 #include <algorithm>
+#include <utility>
 
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -214,23 +215,33 @@ bool TmvxCustomMemTable::FindRecord(bool restart, bool goForward) {
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(*this);
   SetFound(false);
-  UpdateCursorPos();
-  CursorPosChanged();
   bool found;
   {
+    // The cursor's place, the search and the fetch under one lock: another table on the
+    // store may change the order as soon as it is left.
     TmvxCommon::Guard g(*common_);
+    UpdateCursorPos();
+    CursorPosChanged();
     int saved = cursorPos_;
+    bool savedGap = cursorOnGap_;
     if (goForward) {
       if (restart) CursorToStart();
+      // From the place of a record that went away, the record standing there is next.
+      if (std::exchange(cursorOnGap_, false)) --cursorPos_;
       found = CursorNext(true);
     } else {
       if (restart) CursorToEnd();
+      cursorOnGap_ = false;
       found = CursorPrior(true);
     }
-    if (!found) cursorPos_ = saved;
+    if (!found) {
+      cursorPos_ = saved;
+      cursorOnGap_ = savedGap;
+    } else {
+      ResyncExact();
+    }
   }
   if (found) {
-    ResyncExact();
     SetFound(true);
     Scrolled();
   }

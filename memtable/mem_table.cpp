@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "memtable/filter.h"
 
@@ -67,6 +68,7 @@ void TmvxCustomMemTable::TakeOwnStore() {
 void TmvxCustomMemTable::InternalLast() {
   TmvxCommon::Guard g(*common_);
   cursorPos_ = activeIndex_->Count();
+  cursorOnGap_ = false;
 }
 
 Field* TmvxCustomMemTable::FieldByNumber(int fieldNo) const {
@@ -472,6 +474,8 @@ bool TmvxCustomMemTable::CursorPrior(bool applyFilterAlways) {
 
 GetResult TmvxCustomMemTable::GetRecord(RecordBuffer buffer, GetMode mode, bool) {
   TmvxCommon::Guard g(*common_);
+  // From the place of a record that went away, the next record is the one standing there.
+  if (std::exchange(cursorOnGap_, false) && mode == gmNext) --cursorPos_;
   GetResult result = grOK;
   switch (mode) {
     case gmCurrent:
@@ -541,9 +545,8 @@ void TmvxCustomMemTable::SetRecNo(int value) {
   CheckActive();
   CheckBrowseMode();
   if (value < 1 || value == GetRecNo()) return;
-  int position = -1;
-  {
-    TmvxCommon::Guard g(*common_);
+  auto positionOf = [&] {
+    int position = -1;
     if (!IsFiltered(*this)) {
       if (value <= activeIndex_->Count()) position = value - 1;
     } else {
@@ -552,12 +555,24 @@ void TmvxCustomMemTable::SetRecNo(int value) {
         if (AcceptRecord(*this, activeIndex_->References[static_cast<std::size_t>(i)], false) && ++n == value)
           position = i;
     }
+    return position;
+  };
+  {
+    TmvxCommon::Guard g(*common_);
+    if (positionOf() < 0) return;
   }
-  if (position < 0) return;
   if (BeforeScroll) BeforeScroll(*this);
-  cursorPos_ = position;
-  CursorPosChanged();
-  ResyncExact();
+  {
+    // Counted again under the lock the position is used under: another table on the
+    // store may have changed the order meanwhile.
+    TmvxCommon::Guard g(*common_);
+    int position = positionOf();
+    if (position < 0) return;
+    cursorPos_ = position;
+    cursorOnGap_ = false;
+    CursorPosChanged();
+    ResyncExact();
+  }
   Scrolled();
 }
 
@@ -650,13 +665,33 @@ void TmvxCustomMemTable::InternalGotoBookmark(const Bookmark& bookmark) {
   cursorPos_ = pos;
 }
 
+namespace {
+
+// The record identity that a buffer's bookmark slot names.
+void SlotIdentity(const std::uint8_t* slot, std::int32_t& id, std::int32_t& unique) {
+  std::memcpy(&id, slot, 4);
+  std::memcpy(&unique, slot + 4, 4);
+}
+
+}  // namespace
+
+bool TmvxCustomMemTable::CursorStillOn(RecordBuffer buffer) {
+  // Another table on the store may have put records in or taken them out before this
+  // one's cursor since it was fetched: its position then names another record.
+  TmvxCommon::Guard g(*common_);
+  if (cursorOnGap_ || cursorPos_ < 0 || cursorPos_ >= activeIndex_->Count()) return false;
+  std::int32_t id, unique;
+  SlotIdentity(common_->BookmarkSlot(reinterpret_cast<PmvxRecord>(buffer), bookmarkSlot_), id, unique);
+  PmvxRecord r = activeIndex_->References[static_cast<std::size_t>(cursorPos_)];
+  return r->RecordID == id && r->UniqueRecordID == unique;
+}
+
 void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
   TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(buffer);
-  const std::uint8_t* slot = common_->BookmarkSlot(rec, bookmarkSlot_);
   std::int32_t id, unique;
-  std::memcpy(&id, slot, 4);
-  std::memcpy(&unique, slot + 4, 4);
+  SlotIdentity(common_->BookmarkSlot(rec, bookmarkSlot_), id, unique);
+  cursorOnGap_ = false;
   // Most often the buffer still sits where it was fetched.
   int no = rec->RecordNo;
   if (no >= 0 && no < activeIndex_->Count()) {
@@ -666,9 +701,18 @@ void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
       return;
     }
   }
-  Bookmark b;
-  GetBookmarkData(buffer, b);
-  InternalGotoBookmark(b);
+  PmvxRecord stored = common_->Record(id);
+  if (stored && !(stored->Data && stored->UniqueRecordID == unique)) stored = nullptr;
+  int pos = -1;
+  if (stored && activeIndex_->SearchRecord(stored, pos, false) && AcceptRecord(*this, stored, false)) {
+    cursorPos_ = pos;
+    return;
+  }
+  // The record is gone, or this table no longer shows it: another table on the store
+  // deleted or changed it since it was fetched. The cursor stands where the buffer's
+  // values would stand, so that a step forward or back reaches its neighbours.
+  cursorPos_ = pos >= 0 ? pos : std::clamp(activeIndex_->InsertPosition(rec), 0, activeIndex_->Count());
+  cursorOnGap_ = true;
 }
 
 // ---- editing ----
@@ -770,6 +814,12 @@ void TmvxCustomMemTable::InternalPost() {
     common_->TransferBlobs(rec, stored);
     stored->Flag |= 1;
     stored->TransactionLevel = common_->TransactionLevel();
+    // The cursor stays with the record, also where another table on the store put
+    // records in or took them out before it since it was fetched.
+    int at = cursorPos_;
+    if (!(at >= 0 && at < activeIndex_->Count() && activeIndex_->References[static_cast<std::size_t>(at)] == stored) &&
+        activeIndex_->SearchRecord(stored, at, false))
+      cursorPos_ = at;
   }
   AfterIndexesChanged(stored);
   common_->ClearModifiedFlags();
@@ -791,10 +841,18 @@ void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
   AfterIndexesChanged(stored);
 }
 
+void TmvxCustomMemTable::InternalEdit() {
+  // Another table on the store may have deleted the record since it was fetched.
+  TmvxCommon::Guard g(*common_);
+  if (!StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()))) dataset::DatabaseError("Record not found", this);
+  DataSet::InternalEdit();
+}
+
 void TmvxCustomMemTable::InternalDelete() {
   TmvxCommon::Guard g(*common_);
   PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
-  if (!stored) throw EMemTableInvalidRecord("Invalid record ");
+  // Another table on the store may have deleted it since it was fetched.
+  if (!stored) dataset::DatabaseError("Record not found", this);
   // A record kept as a deleted version stays in the indexes, as a rebuild would put it:
   // the filter hides it, and a status filter that asks for deleted records shows it.
   if (!common_->EnableVersioning()) common_->ReflectChange(this, rcDelete, nullptr, cursorPos_, stored);

@@ -208,7 +208,9 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // Sharing another table's store: both see one set of records through their own
   // indexes and cursors. The tables may be used from different threads (the store's
   // lock serialises them) with AttachedAutoRefresh off, which otherwise refreshes the
-  // other tables from the thread that changed a record.
+  // other tables from the thread that changed a record. A cursor finds its record again
+  // at its next step; when another table deleted that record, the cursor stands at its
+  // place (a step reaches its neighbours, an edit or delete of it is refused).
   TmvxCustomMemTable* AttachedTo() const { return attachedTo_; }
   void SetAttachedTo(TmvxCustomMemTable* target);
 
@@ -257,7 +259,10 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void ResyncCursor();
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);
-  void CursorToStart() { cursorPos_ = -1; }
+  void CursorToStart() {
+    cursorPos_ = -1;
+    cursorOnGap_ = false;
+  }
   void CursorToEnd() { InternalLast(); }
   // Writes a value into a field of a record buffer (key records, auto-increment values).
   void WriteFieldValue(PmvxRecord record, dataset::Field* field, const dataset::Variant& value);
@@ -279,15 +284,19 @@ class TmvxCustomMemTable : public dataset::DataSet {
   bool OpenOnStore() const { return cursorOpen_; }
 
  protected:
-  void InternalFirst() override { cursorPos_ = -1; }
+  void InternalFirst() override { CursorToStart(); }
   void InternalLast() override;
   void InternalInitRecord(dataset::RecordBuffer buffer) override;
   void InternalPost() override;
+  void InternalEdit() override;
   void InternalAddRecord(dataset::RecordBuffer buffer, bool append);
   void InternalDelete() override;
   void InternalCancel() override;
   void InternalGotoBookmark(const dataset::Bookmark& bookmark) override;
+  // Puts the cursor on the buffer's record; when that record is gone or no longer shown
+  // (another table on the store deleted or changed it), on the place where it stood.
   void InternalSetToRecord(dataset::RecordBuffer buffer) override;
+  bool CursorStillOn(dataset::RecordBuffer buffer) override;
   void GetBookmarkData(dataset::RecordBuffer buffer, dataset::Bookmark& data) override;
   void SetBookmarkData(dataset::RecordBuffer buffer, const dataset::Bookmark& data) override;
   dataset::BookmarkFlag GetBookmarkFlag(dataset::RecordBuffer buffer) override;
@@ -371,6 +380,9 @@ class TmvxCustomMemTable : public dataset::DataSet {
   TmvxIndex* sortIndex_ = nullptr;
   int bookmarkSlot_ = 0;
   int cursorPos_ = -1;
+  // The cursor stands between two records, at cursorPos_, where a record that another
+  // table on the store took away stood: the next record is the one at cursorPos_.
+  bool cursorOnGap_ = false;
   int repositionPos_ = -1;
   int preInsertRecNo_ = -1;
   bool cursorOpen_ = false;

@@ -232,15 +232,22 @@ int TmvxCustomMemTable::KeySearch(const std::string& keyFields, const Variant& k
 bool TmvxCustomMemTable::Locate(const std::string& keyFields, const Variant& keyValues, LocateOptions options) {
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(*this);
-  CursorPosChanged();
-  int position = KeySearch(keyFields, keyValues, options);
-  bool found = position >= 0;
-  SetFound(found);
-  if (found) {
-    cursorPos_ = position;
-    ResyncExact();
-    Scrolled();
+  bool found;
+  {
+    // The position found holds only while the lock is held: another table on the store
+    // may put records in or take them out as soon as it is left.
+    TmvxCommon::Guard g(*common_);
+    CursorPosChanged();
+    int position = KeySearch(keyFields, keyValues, options);
+    found = position >= 0;
+    SetFound(found);
+    if (found) {
+      cursorPos_ = position;
+      cursorOnGap_ = false;
+      ResyncExact();
+    }
   }
+  if (found) Scrolled();
   return found;
 }
 
@@ -248,12 +255,13 @@ Variant TmvxCustomMemTable::Lookup(const std::string& keyFields, const Variant& 
                                    const std::string& resultFields) {
   CheckBrowseMode();
   CursorPosChanged();
+  // The record is read under the lock its position was found under.
+  TmvxCommon::Guard g(*common_);
   int position = KeySearch(keyFields, keyValues, 0);
   SetFound(position >= 0);
   if (position < 0) return Variant::MakeNull();
   TmvxFieldList results;
   ParseResultFields(resultFields, results);
-  TmvxCommon::Guard g(*common_);
   PmvxRecord stored = activeIndex_->References[static_cast<std::size_t>(position)];
   // The found record is read as the calculation buffer, its calculated fields computed.
   DataSetState saved = State();

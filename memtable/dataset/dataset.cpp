@@ -220,7 +220,7 @@ bool DataSet::FetchInto(GetMode mode) {
 }
 
 void DataSet::UpdateCursorPos() {
-  if (haveRecord_ && !inSync_) {
+  if (haveRecord_ && (!inSync_ || !CursorStillOn(active_))) {
     InternalSetToRecord(active_);
     inSync_ = true;
   }
@@ -230,11 +230,14 @@ void DataSet::MoveToEnd(bool first) {
   CheckActive();
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(*this);
-  if (first)
-    InternalFirst();
-  else
-    InternalLast();
-  haveRecord_ = FetchInto(first ? gmNext : gmPrior);
+  {
+    RecordStep step(*this);
+    if (first)
+      InternalFirst();
+    else
+      InternalLast();
+    haveRecord_ = FetchInto(first ? gmNext : gmPrior);
+  }
   bof_ = first || !haveRecord_;
   eof_ = !first || !haveRecord_;
   Scrolled();
@@ -245,6 +248,7 @@ int DataSet::MoveBy(int distance) {
   CheckBrowseMode();
   if (distance == 0 || !haveRecord_) return 0;
   if (BeforeScroll) BeforeScroll(*this);
+  RecordStep step(*this);
   UpdateCursorPos();
   int moved = 0;
   if (distance > 0) {
@@ -288,6 +292,7 @@ bool DataSet::ResyncExact() {
 void DataSet::Refresh() {
   CheckActive();
   CheckBrowseMode();
+  RecordStep step(*this);
   UpdateCursorPos();
   Resync();
 }
@@ -306,6 +311,7 @@ void DataSet::BeginInsert(bool append) {
   if (BeforeScroll) BeforeScroll(*this);
   beforeInsert_.clear();
   if (haveRecord_) {
+    RecordStep step(*this);
     UpdateCursorPos();
     GetBookmarkData(active_, beforeInsert_);
   }
@@ -337,8 +343,11 @@ void DataSet::Edit() {
   }
   if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
   if (BeforeEdit) BeforeEdit(*this);
-  UpdateCursorPos();
-  InternalEdit();
+  {
+    RecordStep step(*this);
+    UpdateCursorPos();
+    InternalEdit();
+  }
   GetCalcFields(active_);
   state_ = dsEdit;
   modified_ = false;
@@ -379,28 +388,31 @@ void DataSet::Cancel() {
   InternalCancel();
   state_ = dsBrowse;
   modified_ = false;
-  if (wasInsert) {
-    bool back = false;
-    if (!beforeInsert_.empty() && BookmarkValid(beforeInsert_)) {
-      try {
-        InternalGotoBookmark(beforeInsert_);
-        back = true;
-      } catch (const EDatabaseError&) {
-        // The record is no longer shown: the cursor goes to the first one instead.
+  {
+    RecordStep step(*this);
+    if (wasInsert) {
+      bool back = false;
+      if (!beforeInsert_.empty() && BookmarkValid(beforeInsert_)) {
+        try {
+          InternalGotoBookmark(beforeInsert_);
+          back = true;
+        } catch (const EDatabaseError&) {
+          // The record is no longer shown: the cursor goes to the first one instead.
+        }
       }
-    }
-    if (back) {
-      Resync();
+      if (back) {
+        Resync();
+      } else {
+        InternalFirst();
+        haveRecord_ = FetchInto(gmNext);
+        bof_ = true;
+        eof_ = !haveRecord_;
+      }
     } else {
-      InternalFirst();
-      haveRecord_ = FetchInto(gmNext);
-      bof_ = true;
-      eof_ = !haveRecord_;
+      inSync_ = false;
+      UpdateCursorPos();
+      Resync();
     }
-  } else {
-    inSync_ = false;
-    UpdateCursorPos();
-    Resync();
   }
   if (AfterCancel) AfterCancel(*this);
 }
@@ -416,11 +428,14 @@ void DataSet::Delete() {
   DoBeforeDelete();
   if (BeforeScroll) BeforeScroll(*this);
   if (state_ == dsEdit) inSync_ = false;
-  UpdateCursorPos();
-  InternalDelete();
-  state_ = dsBrowse;
-  modified_ = false;
-  Resync();
+  {
+    RecordStep step(*this);
+    UpdateCursorPos();
+    InternalDelete();
+    state_ = dsBrowse;
+    modified_ = false;
+    Resync();
+  }
   DoAfterDelete();
   Scrolled();
 }
@@ -442,6 +457,7 @@ void DataSet::DataEvent(dataset::DataEvent event, const Field*) {
 Bookmark DataSet::GetBookmark() {
   Bookmark b;
   if (Active() && haveRecord_ && state_ == dsBrowse) {
+    RecordStep step(*this);
     UpdateCursorPos();
     GetBookmarkData(active_, b);
   }
@@ -454,11 +470,14 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
   if (BeforeScroll) BeforeScroll(*this);
   // The cursor stands on the current record first, so that a bookmark that is not found
   // leaves it there.
-  UpdateCursorPos();
-  InternalGotoBookmark(bookmark);
-  if (!ResyncExact()) {
-    if (haveRecord_) InternalSetToRecord(active_);
-    DatabaseError("Record not found", this);
+  {
+    RecordStep step(*this);
+    UpdateCursorPos();
+    InternalGotoBookmark(bookmark);
+    if (!ResyncExact()) {
+      if (haveRecord_) InternalSetToRecord(active_);
+      DatabaseError("Record not found", this);
+    }
   }
   Scrolled();
 }

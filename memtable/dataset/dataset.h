@@ -275,10 +275,18 @@ class DataSet {
   virtual BookmarkFlag GetBookmarkFlag(RecordBuffer buffer) = 0;
   virtual void SetBookmarkFlag(RecordBuffer buffer, BookmarkFlag flag) = 0;
   virtual bool GetCanModify() { return true; }
-  // Bracket a post with the fetch of the posted record, so a data set that locks its
-  // records takes the lock once for both.
+  // Bracket a step that finds the cursor's place and then fetches or changes a record
+  // (a move, a post with the fetch of the posted record, a delete), so that a data set
+  // whose records others may change meanwhile takes its lock once for the whole step.
   virtual void BeginRecordStep() {}
   virtual void EndRecordStep() {}
+  // Whether the cursor still stands on the record held in buffer. A data set whose
+  // order another user may change between two steps checks; by default the last fetch
+  // is trusted.
+  virtual bool CursorStillOn(RecordBuffer buffer) {
+    (void)buffer;
+    return true;
+  }
 
   // Steps around open, close, post, delete and new records; the overrides call these.
   virtual void DoBeforeOpen() { if (BeforeOpen) BeforeOpen(*this); }
@@ -325,6 +333,17 @@ class DataSet {
 
  private:
   friend class DataLink;
+  // Holds the data set's record step for a scope.
+  class RecordStep {
+   public:
+    explicit RecordStep(DataSet& dataSet) : dataSet_(dataSet) { dataSet_.BeginRecordStep(); }
+    ~RecordStep() { dataSet_.EndRecordStep(); }
+    RecordStep(const RecordStep&) = delete;
+    RecordStep& operator=(const RecordStep&) = delete;
+
+   private:
+    DataSet& dataSet_;
+  };
   void MoveToEnd(bool first);
   void OpenCursor();
   void CloseCursor();

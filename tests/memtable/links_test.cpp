@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -136,6 +137,40 @@ TEST(Attach, TablesOnOneStoreSeeOneSetOfRecords) {
   EXPECT_EQ(b.RecordCount(), 0);
 }
 
+TEST(Attach, ACursorFindsItsPlaceAfterTheOtherTableChangedTheOrder) {
+  TmvxMemTable a("a"), b("b");
+  a.GetFieldDefs().Add("Id", ftInteger);
+  a.SetAttachMaxCount(2);
+  a.AttachedAutoRefresh = false;  // b is told nothing of a's changes
+  b.SetAttachedTo(&a);
+  b.GetIndexDefs().Add("ById", "Id");
+  a.Open();
+  b.Open();
+  b.SetIndexName("ById");
+  for (const char* id : {"10", "20", "30", "40", "50"}) AppendRow(a, std::string(id));
+  auto id = [&] { return b.FieldByName("Id").AsInteger(); };
+  ASSERT_TRUE(b.Locate("Id", Variant(20), 0));
+  AppendRow(a, std::string("15"));  // before b's cursor
+  b.Next();
+  EXPECT_EQ(id(), 30);
+  ASSERT_TRUE(a.Locate("Id", Variant(30), 0));
+  a.Delete();  // the record under b's cursor
+  b.Prior();
+  EXPECT_EQ(id(), 20);
+  ASSERT_TRUE(b.Locate("Id", Variant(40), 0));
+  ASSERT_TRUE(a.Locate("Id", Variant(40), 0));
+  a.Delete();
+  b.Next();
+  EXPECT_EQ(id(), 50);
+  // A record that went away cannot be edited or deleted; appending needs no record.
+  ASSERT_TRUE(a.Locate("Id", Variant(50), 0));
+  a.Delete();
+  EXPECT_THROW(b.Edit(), EDatabaseError);
+  EXPECT_THROW(b.Delete(), EDatabaseError);
+  AppendRow(b, std::string("60"));
+  EXPECT_EQ(Column(b, "Id"), "10,15,20,60");
+}
+
 TEST(Attach, TwoThreadsChangeAndWalkOneStore) {
   TmvxMemTable a("a"), b("b");
   a.GetFieldDefs().Add("Id", ftInteger);
@@ -153,25 +188,58 @@ TEST(Attach, TwoThreadsChangeAndWalkOneStore) {
   a.SetIndexName("ById");
   b.SetIndexName("ByText");
   constexpr int kPerThread = 1500;
+  // The two threads' ids interleave over the whole id order, so that each thread puts
+  // records in and takes them out before and after the other's cursor.
+  auto idOf = [](int thread, int k) { return (k * 7919 % kPerThread) * 2 + thread; };
+  // Each thread changes only its own records; what it keeps is what the store must hold.
+  std::map<int, std::string> kept[3];
   std::atomic<int> failures{0};
   auto work = [&](TmvxMemTable& t, int thread) {
     std::mt19937 rng(static_cast<unsigned>(thread));
+    std::map<int, std::string>& mine = kept[thread];
+    // A record of its own is found exactly while the thread keeps it, and the cursor
+    // lands on it and stays there through the edit.
+    auto locateOwn = [&](int i) {
+      int id = idOf(thread, static_cast<int>(rng() % static_cast<unsigned>(i + 1)));
+      bool found = t.Locate("Id", Variant(id), 0);
+      EXPECT_EQ(found, mine.count(id) == 1) << "thread " << thread << ", id " << id;
+      if (found) {
+        EXPECT_EQ(t.FieldByName("Id").AsInteger(), id) << "thread " << thread;
+      }
+      return found && t.FieldByName("Id").AsInteger() == id ? id : -1;
+    };
     try {
       for (int i = 0; i < kPerThread; ++i) {
+        std::string text = "t" + std::to_string(rng() % 1000);
         t.Append();
-        t.FieldByName("Id").SetAsInteger(thread * 100000 + i);
+        t.FieldByName("Id").SetAsInteger(idOf(thread, i));
         t.FieldByName("Thread").SetAsInteger(thread);
-        t.FieldByName("Text").SetAsString("t" + std::to_string(rng() % 1000));
+        t.FieldByName("Text").SetAsString(text);
         t.Post();
-        if (i % 3 == 0 && t.Locate("Id", Variant(thread * 100000 + static_cast<int>(rng() % (i + 1))), 0)) {
+        mine[idOf(thread, i)] = text;
+        if (int id = i % 3 == 0 ? locateOwn(i) : -1; id >= 0) {
           t.Edit();
           t.FieldByName("Text").SetAsString("e" + std::to_string(i));
           t.Post();
+          mine[id] = "e" + std::to_string(i);
+          EXPECT_EQ(t.FieldByName("Id").AsInteger(), id) << "thread " << thread;
         }
-        if (i % 5 == 0 && t.Locate("Id", Variant(thread * 100000 + static_cast<int>(rng() % (i + 1))), 0)) t.Delete();
+        if (int id = i % 5 == 0 ? locateOwn(i) : -1; id >= 0) {
+          t.Delete();
+          mine.erase(id);
+        }
         if (i % 50 == 0) {
+          // A walk steps from the record it stands on to the one that follows it now,
+          // also when the other thread took that record away meanwhile: in table a's
+          // order, by ids that no thread changes, strictly upwards.
           int n = 0;
-          for (t.First(); !t.Eof() && n < 200; t.Next()) ++n;
+          std::int64_t last = -1;
+          for (t.First(); !t.Eof() && n < 200; t.Next(), ++n) {
+            if (&t != &a) continue;
+            std::int64_t id = t.FieldByName("Id").AsInteger();
+            EXPECT_GT(id, last) << "thread " << thread << ", step " << n;
+            last = id;
+          }
           (void)t.RecordCount();
         }
       }
@@ -184,15 +252,25 @@ TEST(Attach, TwoThreadsChangeAndWalkOneStore) {
   one.join();
   two.join();
   ASSERT_EQ(failures.load(), 0);
-  // Both tables see the same records, each in its own order.
+  // Both tables see the records the threads kept, each in its own order, through the
+  // indexes as the changes kept them and as rebuilt.
+  std::map<int, std::string> expected = kept[1];
+  expected.insert(kept[2].begin(), kept[2].end());
+  auto seen = [](TmvxMemTable& t) {
+    std::map<int, std::string> out;
+    for (t.First(); !t.Eof(); t.Next())
+      out[static_cast<int>(t.FieldByName("Id").AsInteger())] = t.FieldByName("Text").AsString();
+    return out;
+  };
+  EXPECT_EQ(seen(a), expected);
+  EXPECT_EQ(seen(b), expected);
   a.GetIndexes().RebuildAll();
   b.GetIndexes().RebuildAll();
   a.Refresh();
   b.Refresh();
-  std::multiset<std::string> inA, inB;
-  for (a.First(); !a.Eof(); a.Next()) inA.insert(a.FieldByName("Id").AsString() + a.FieldByName("Text").AsString());
-  for (b.First(); !b.Eof(); b.Next()) inB.insert(b.FieldByName("Id").AsString() + b.FieldByName("Text").AsString());
-  EXPECT_EQ(inA, inB);
-  EXPECT_GT(inA.size(), static_cast<std::size_t>(kPerThread));
-  EXPECT_EQ(static_cast<int>(inA.size()), a.RecordCount());
+  EXPECT_EQ(seen(a), expected);
+  EXPECT_EQ(seen(b), expected);
+  EXPECT_GT(expected.size(), static_cast<std::size_t>(kPerThread));
+  EXPECT_EQ(static_cast<int>(expected.size()), a.RecordCount());
+  EXPECT_EQ(static_cast<int>(expected.size()), b.RecordCount());
 }
