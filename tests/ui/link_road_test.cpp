@@ -205,13 +205,6 @@ class LinkRoadTest : public QObject {
                                                "damaged reply, or a read refused."));
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
-
-    // A port that cannot be opened.
-    qputenv("KVX_COM_DIR", "/nonexistent");
-    gui.dialogScripts.push_back(LinkDialog("1"));
-    form.OperationLinkClick();
-    QVERIFY(gui.messages.back().text.startsWith("Cummunication Error!!\nCan not open COM port\n/dev/ttyUSB2: "));
-    QCOMPARE(gui.messages.back().icon, platform::gui::Icon::Stop);
   }
 
   // The monitor and profile windows shown with their timers running: the monitor's values move

@@ -52,10 +52,6 @@ class ParamGridTest : public QObject {
     uitest::NewDocument(form, box.gui(), 0);
     TParamForm* view = uitest::ParamView(form);
     QVERIFY(view);
-    const auto& s = core::State();
-    QCOMPARE(s.Document.size(), size_t(18));
-    QCOMPARE(s.ParHeader.model, 1u);
-    QCOMPARE(s.ParHeader.modelName, std::string_view("KV100"));
     QCOMPARE(view->TabCount(), 3);
     QVERIFY(!view->TabControl->isHidden());
     QCOMPARE(view->TabControl->tabText(1), QString("   Motor   "));
@@ -67,8 +63,7 @@ class ParamGridTest : public QObject {
     QCOMPARE(view->SelectedIndex, 0);
     QCOMPARE(view->CurrentGroup, 1);
     QCOMPARE(view->parGrid->currentColumn(), 6);
-    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [Untitled]"));
-    QVERIFY(!s.DocumentModified);
+    QVERIFY(!core::State().DocumentModified);
 
     view->TabControl->setCurrentIndex(2);
     QCOMPARE(view->CurrentGroup, 3);

@@ -184,6 +184,7 @@ class UserPathsTest : public QObject {
       form.OperationLinkClick();
       const QString text = gui.messages.back().text;
       QVERIFY2(text.startsWith("Cummunication Error!!\nCan not open COM port\n" + expected[port - 1]), qPrintable(text));
+      QCOMPARE(gui.messages.back().icon, platform::gui::Icon::Stop);
     }
     core::PortOpenFailure denied{"/dev/ttyUSB0", {platform::OpenFailure::NoPermission, EACCES}};
     QVERIFY(ui::extra::PortOpenFailure(denied).contains("dialout group"));
