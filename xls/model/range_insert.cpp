@@ -194,7 +194,7 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
   // side of the band open).
   if (TXLSSheetRulesBase* rules = sheet.RulesSlot()) {
     const std::int32_t y1 = whole ? -1 : x1, y2 = whole ? -1 : x2;
-    if (!insert) rules->DeleteRect(ax.Row(l1, y1), ax.Column(l1, y1), ax.Column(l2, y2), ax.Row(l2, y2));
+    if (!insert) rules->DeleteCells(ax.Row(l1, y1), ax.Column(l1, y1), ax.Column(l2, y2), ax.Row(l2, y2));
     const std::int32_t from = insert ? l1 : l2 + 1;
     rules->ShiftCells(ax.Row(from, y1), ax.Column(from, y1), ax.Row(-1, y2), ax.Column(-1, y2), vertical ? delta : 0,
                       vertical ? 0 : delta);

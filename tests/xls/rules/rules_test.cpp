@@ -227,6 +227,36 @@ TEST(Autofilter, RangeSwitchMakesAndRemovesDropDowns) {
   EXPECT_FALSE(SheetFilterDatabase(*s.sheet, r1, c1, r2, c2));
 }
 
+// The filter follows its cells: rows inserted above move it, rows inserted in its body lengthen
+// it, columns deleted on its left move it, with its drop-downs; clearing the header keeps it,
+// deleting rows past its end shortens it and deleting the header row switches it off.
+TEST(Autofilter, FollowsInsertedAndDeletedCells) {
+  Sheet s;
+  TXLSAutofilter& filter = s.rules.Autofilter();
+  s.sheet->GetRange(u"C2", u"F9")->AutoFilter();
+  auto area = [&]() {
+    std::int32_t r1 = -1, c1 = -1, r2 = -1, c2 = -1;
+    SheetFilterDatabase(*s.sheet, r1, c1, r2, c2);
+    return std::vector<int>({r1, c1, r2, c2});
+  };
+  auto combo = [&](int i) { return dynamic_cast<TMSOShapeComboBox*>(FindDrawing(*s.sheet)->Shape(static_cast<std::size_t>(i))); };
+  s.sheet->GetRange(u"A1", u"A2")->GetEntireRow()->Insert();
+  EXPECT_EQ(area(), std::vector<int>({3, 2, 10, 5}));
+  EXPECT_EQ(combo(3)->dropRow, 3);
+  s.sheet->GetRange(u"A7")->GetEntireRow()->Insert();
+  EXPECT_EQ(area(), std::vector<int>({3, 2, 11, 5}));
+  s.sheet->GetRange(u"A1", u"B1")->GetEntireColumn()->Delete();
+  EXPECT_EQ(area(), std::vector<int>({3, 0, 11, 3}));
+  EXPECT_EQ(combo(3)->dropColumn, 3);
+  s.sheet->GetRange(u"A4", u"D4")->Clear();
+  EXPECT_TRUE(filter.IsActive());
+  s.sheet->GetRange(u"A10", u"A20")->GetEntireRow()->Delete();
+  EXPECT_EQ(area(), std::vector<int>({3, 0, 8, 3}));
+  s.sheet->GetRange(u"A4")->GetEntireRow()->Delete();
+  EXPECT_FALSE(filter.IsActive());
+  EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 0u);
+}
+
 // A sheet with one rule of each kind, as a save writes it and the reader reads it back.
 TEST(SheetRules, SavedInTheirPlacesAndReadBack) {
   test::TempDir dir;

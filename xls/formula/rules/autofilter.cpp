@@ -1,5 +1,6 @@
 #include "xls/formula/rules/autofilter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "xls/model/codepage.h"
@@ -137,6 +138,63 @@ void TXLSAutofilter::SetDropDown(std::int32_t row, std::int32_t column, TMSOShap
   TXLSAutofilterItem& item = *items_[static_cast<std::size_t>(i)];
   if (item.dropDown && item.dropDown != shape && dropDowns_.remove) dropDowns_.remove(item.dropDown);
   item.dropDown = shape;
+}
+
+namespace {
+// Whether the band's side a1..a2 (-1 open) covers b1..b2.
+bool Covers(std::int32_t a1, std::int32_t a2, std::int32_t b1, std::int32_t b2) {
+  return (a1 < 0 || a1 <= b1) && (a2 < 0 || a2 >= b2);
+}
+}  // namespace
+
+void TXLSAutofilter::PlaceDropDowns() {
+  if (!dropDowns_.place) return;
+  for (std::int32_t i = 0; i < columnCount_; ++i)
+    if (TMSOShapeComboBox* shape = items_[static_cast<std::size_t>(i)]->dropDown)
+      dropDowns_.place(shape, headerRow_ - 1, firstColumn_ - 1 + i);
+}
+
+void TXLSAutofilter::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta) {
+  if (!IsActive()) return;
+  const std::int32_t header = headerRow_ - 1, c1 = firstColumn_ - 1, c2 = c1 + columnCount_ - 1;
+  if (rowDelta != 0 && Covers(band.firstColumn, band.lastColumn, c1, c2)) {
+    if (Covers(band.firstRow, band.lastRow, header, header)) {
+      headerRow_ += rowDelta;
+      if (lastRow_ >= 1) lastRow_ = std::min(lastRow_ + rowDelta, 65536);
+      if (headerRow_ < 1 || headerRow_ > 65536) {
+        ClearItems(true);
+        return;
+      }
+      PlaceDropDowns();
+    } else if (lastRow_ >= 1 && band.firstRow >= 0 && lastRow_ - 1 >= band.firstRow) {
+      lastRow_ = std::clamp(lastRow_ + rowDelta, headerRow_, 65536);
+    }
+  }
+  if (columnDelta != 0 && Covers(band.firstRow, band.lastRow, header, header) && band.firstColumn >= 0 &&
+      c1 >= band.firstColumn) {
+    firstColumn_ += columnDelta;
+    lastColumn_ += columnDelta;
+    if (firstColumn_ < 1 || firstColumn_ + columnCount_ - 1 > 256) {
+      ClearItems(true);
+      return;
+    }
+    PlaceDropDowns();
+  }
+}
+
+void TXLSAutofilter::DeleteRect(const TRuleBand& band) {
+  if (!IsActive()) return;
+  const std::int32_t header = headerRow_ - 1, c1 = firstColumn_ - 1, c2 = c1 + columnCount_ - 1;
+  const bool headerRows = Covers(band.firstRow, band.lastRow, header, header);
+  const bool headerColumns = (band.firstColumn < 0 || band.firstColumn <= c2) && (band.lastColumn < 0 || band.lastColumn >= c1);
+  if (headerRows && headerColumns) {
+    ClearItems(true);
+    return;
+  }
+  // Rows deleted down from inside the body past its end: the filter ends above them.
+  if (lastRow_ >= 1 && Covers(band.firstColumn, band.lastColumn, c1, c2) && band.firstRow > header &&
+      band.firstRow <= lastRow_ - 1 && (band.lastRow < 0 || band.lastRow >= lastRow_ - 1))
+    lastRow_ = band.firstRow;
 }
 
 int TXLSAutofilter::ReadItem(const TXLSBlob& data, int version) {

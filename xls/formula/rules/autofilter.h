@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "xls/formula/rules/rule_ranges.h"
 #include "xls/formula/rules/rule_records.h"
 #include "xls/model/blob.h"
 #include "xls/model/variant.h"
@@ -58,11 +59,13 @@ struct TXLSAutofilterItem {
 
 class TXLSAutofilter {
  public:
-  // The drawing's side: a drop-down shape made in a header cell (0-based), and one removed and
-  // freed. Unset while the sheet has no drawing; the filter then has no drop-downs.
+  // The drawing's side: a drop-down shape made in a header cell (0-based), one removed and
+  // freed, and one placed in another header cell. Unset while the sheet has no drawing; the
+  // filter then has no drop-downs.
   struct DropDowns {
     std::function<TMSOShapeComboBox*(std::int32_t row, std::int32_t column)> add;
     std::function<void(TMSOShapeComboBox* shape)> remove;
+    std::function<void(TMSOShapeComboBox* shape, std::int32_t row, std::int32_t column)> place;
   };
 
   TXLSAutofilter() = default;
@@ -84,6 +87,12 @@ class TXLSAutofilter {
   void SetArea(std::int32_t headerRow, std::int32_t firstColumn, std::int32_t lastColumn, std::int32_t lastRow);
   // A drop-down read from a file (0-based header cell).
   void SetDropDown(std::int32_t row, std::int32_t column, TMSOShapeComboBox* shape);
+  // Inserted and deleted cells (0-based band, -1 open). The filter follows its header cells: a
+  // band that moves them moves the filter and its drop-downs; rows moved inside the filter's
+  // body move its last row. A deleted band that takes header cells switches the filter off; one
+  // that takes the last row ends the filter above it.
+  void ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta);
+  void DeleteRect(const TRuleBand& band);
   // An AUTOFILTER record's data (version 0x0500 or 0x0600); 1, or -1 for a short record.
   int ReadItem(const TXLSBlob& data, int version);
 
@@ -105,6 +114,8 @@ class TXLSAutofilter {
  private:
   std::int32_t columnCount_ = 0;
   std::int32_t headerRow_ = -1, firstColumn_ = -1, lastRow_ = 0, lastColumn_ = 0;
+  void PlaceDropDowns();
+
   std::vector<std::unique_ptr<TXLSAutofilterItem>> items_;
   DropDowns dropDowns_;
 };

@@ -16,11 +16,18 @@ void TXLSSheetRules::DeleteRect(std::int32_t firstRow, std::int32_t firstColumn,
   validations_.DeleteRect(band);
 }
 
+void TXLSSheetRules::DeleteCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
+                                 std::int32_t lastRow) {
+  DeleteRect(firstRow, firstColumn, lastColumn, lastRow);
+  autofilter_.DeleteRect(TRuleBand{firstRow, firstColumn, lastRow, lastColumn});
+}
+
 void TXLSSheetRules::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
                                 std::int32_t lastColumn, std::int32_t rowDelta, std::int32_t columnDelta) {
   const TRuleBand band{firstRow, firstColumn, lastRow, lastColumn};
   condFormats_.ShiftCells(band, rowDelta, columnDelta);
   validations_.ShiftCells(band, rowDelta, columnDelta);
+  autofilter_.ShiftCells(band, rowDelta, columnDelta);
 }
 
 TXLSSheetRules& SheetRules(IXLSWorksheet& sheet) {

@@ -26,6 +26,8 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
 
   void DeleteRect(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
                   std::int32_t lastRow) override;
+  void DeleteCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
+                   std::int32_t lastRow) override;
   void ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn,
                   std::int32_t rowDelta, std::int32_t columnDelta) override;
 

@@ -12,7 +12,11 @@ void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing) {
   TMsoDrawing* d = &drawing;
   rules.Autofilter().SetDropDowns(
       {[d](std::int32_t row, std::int32_t column) { return d->AddFilterDropDown(row, column); },
-       [d](TMSOShapeComboBox* shape) { d->RemoveShape(shape); }});
+       [d](TMSOShapeComboBox* shape) { d->RemoveShape(shape); },
+       [](TMSOShapeComboBox* shape, std::int32_t row, std::int32_t column) {
+         shape->dropRow = row;
+         shape->dropColumn = column;
+       }});
   rules.Validations().SetRemoveObject([d](std::uint32_t objectId) {
     if (objectId > 0xFFFF) return;
     if (TMsoShapeContainer* shape = d->FindByObjectId(static_cast<std::uint16_t>(objectId))) d->RemoveShape(shape);
