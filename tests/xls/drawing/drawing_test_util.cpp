@@ -42,7 +42,7 @@ std::vector<std::uint32_t> SheetOffsets(const std::vector<BiffRecord>& all) {
 
 std::unique_ptr<TXLSBlobList> DrawingGroupData(const std::vector<BiffRecord>& all) {
   for (std::size_t i = 0; i < all.size(); ++i)
-    if (all[i].id == kRecMsoDrawingGroup) return Group(all, i);
+    if (all[i].id == kRecDrawingGroup) return Group(all, i);
   return std::make_unique<TXLSBlobList>();
 }
 

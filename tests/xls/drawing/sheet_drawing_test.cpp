@@ -66,7 +66,7 @@ TEST(SheetDrawing, CommentRecordsInTheDrawingList) {
   EXPECT_EQ(Bytes(first.begin() + 64, first.begin() + 80), (Bytes{0x02, 0, 0x0A, 0xF0, 8, 0, 0, 0, 0, 4, 0, 0, 5, 0, 0, 0}));
   // The drawing group now has the Dgg with one cluster of 3 ids.
   const std::vector<BiffRecord> all = ParseRecords(SaveStream(*book, kSaveBiff8));
-  const BiffRecord* group = FindRecord(all, kRecMsoDrawingGroup);
+  const BiffRecord* group = FindRecord(all, kRecDrawingGroup);
   ASSERT_NE(group, nullptr);
   EXPECT_EQ(Bytes(group->data.begin() + 8, group->data.begin() + 40),
             (Bytes{0, 0, 6, 0xF0, 24, 0, 0, 0, 3, 4, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0}));
@@ -101,11 +101,11 @@ TEST(SheetDrawing, NotesInBiff5AndSheetsWithoutShapes) {
   ASSERT_EQ(Ids(biff5), (std::vector<std::uint16_t>{0x1C}));
   EXPECT_EQ(biff5[0].data, (Bytes{2, 0, 1, 0, 4, 0, 'c', 'a', 'f', 0xE9}));
   const std::vector<BiffRecord> all = ParseRecords(SaveStream(*book, kSaveBiff5));
-  EXPECT_EQ(FindRecord(all, kRecMsoDrawingGroup), nullptr);
+  EXPECT_EQ(FindRecord(all, kRecDrawingGroup), nullptr);
   // BIFF8: the sheet without shapes has no drawing records; only one drawing is registered.
   const std::vector<BiffRecord> all8 = ParseRecords(SaveStream(*book, kSaveBiff8));
   EXPECT_TRUE(DrawingPart(SheetRecords(all8, SheetOffsets(all8).at(1))).empty());
-  EXPECT_EQ(FindRecord(all8, kRecMsoDrawingGroup)->DWord(8 + 20), 1u);  // drawings saved
+  EXPECT_EQ(FindRecord(all8, kRecDrawingGroup)->DWord(8 + 20), 1u);  // drawings saved
   // A long comment goes on in further CONTINUE records, each below the limit.
   for (const BiffRecord& r : DrawingPart(SheetRecords(all8, SheetOffsets(all8).at(0)))) EXPECT_LE(r.data.size(), 8224u);
 }
@@ -215,7 +215,7 @@ TEST(SheetDrawing, OwnRecordsReadBackAndWriteAgain) {
   // anchor without the first row's offset: only those anchors may differ.
   for (std::size_t i = 0; i < part.size(); ++i)
     EXPECT_EQ(WithoutCommentAnchors(part[i].data), WithoutCommentAnchors(partAgain[i].data)) << "record " << i;
-  EXPECT_EQ(FindRecord(all, kRecMsoDrawingGroup)->data, FindRecord(again, kRecMsoDrawingGroup)->data);
+  EXPECT_EQ(FindRecord(all, kRecDrawingGroup)->data, FindRecord(again, kRecDrawingGroup)->data);
 
   TXLSComment* added = target->GetRange(u"A1")->AddComment(u"new");
   EXPECT_EQ(added->Shape()->objectId, 5);

@@ -216,7 +216,7 @@ int TMSODrawingGroup::Write(TXLSBlobList& output, std::uint16_t limit) const {
   }
   opt_.WriteTo(body);
   splitMenuColors_.WriteTo(body);
-  AppendSplitRecord(output, kRecMsoDrawingGroup, body, limit);
+  AppendSplitRecord(output, kRecDrawingGroup, body, limit);
   return 1;
 }
 

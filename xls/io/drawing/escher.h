@@ -37,7 +37,8 @@ constexpr std::uint16_t kMsoSplitMenuColors = 0xF11E;
 constexpr std::uint16_t kMsoTertiaryOpt = 0xF122;
 
 // BIFF records of the drawing layer.
-constexpr std::uint16_t kRecMsoDrawingGroup = 0x00EB;
+// (MSODRAWINGGROUP; named apart from the reader's constant so that both headers can be included.)
+constexpr std::uint16_t kRecDrawingGroup = 0x00EB;
 constexpr std::uint16_t kRecMsoDrawing = 0x00EC;
 constexpr std::uint16_t kRecObj = 0x005D;
 constexpr std::uint16_t kRecTxo = 0x01B6;
