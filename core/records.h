@@ -146,6 +146,15 @@ struct CompareRecord {
   std::array<ShortText<200>, kLanguages> descriptions{};
 };
 
+// Which of the display groups 1 to 9 the lines (parameter lines or comparison lines) use: [g - 1].
+template <typename Lines>
+std::array<bool, 9> DisplayGroupsUsed(const Lines& lines) {
+  std::array<bool, 9> used{};
+  for (const auto& line : lines)
+    if (line.displayGroup >= 1 && line.displayGroup <= 9) used[static_cast<std::size_t>(line.displayGroup - 1)] = true;
+  return used;
+}
+
 // The NaN that marks an absent compare value (bit pattern 0xFFC00000).
 float AbsentValue();
 inline bool IsAbsent(float v) { return v != v; }

@@ -51,9 +51,7 @@ TCompareForm::TCompareForm(QWidget* owner) : QWidget(owner) {
     }
   }
   core::State().DocumentModified = false;
-  std::array<bool, 9> present{};
-  for (const auto& record : s.CompareRecords)
-    if (record.displayGroup >= 1 && record.displayGroup <= 9) present[record.displayGroup - 1] = true;
+  const std::array<bool, 9> present = core::DisplayGroupsUsed(s.CompareRecords);
   quiet_ = true;
   for (int g = 1; g <= 9; ++g)
     if (present[g - 1]) {

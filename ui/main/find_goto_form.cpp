@@ -119,10 +119,10 @@ void TFindGotoForm::FormCreate() {
 
   // One button per display group with lines: the groups Go to lists and sends to the view,
   // named as the view's tabs name them.
+  const std::array<bool, 9> used = core::DisplayGroupsUsed(doc);
   int highest = 0, lowest = 0;
   for (int k = 1; k <= 9; ++k) {
-    bool present = false;
-    for (const auto& line : doc) present = present || line.displayGroup == k;
+    const bool present = used[static_cast<std::size_t>(k - 1)];
     QString name = PageCaption(DocumentModel, k).trimmed();
     if (name.isEmpty()) name = QString::number(k);
     RadioGroup[k - 1]->setText(MenuText(name));

@@ -63,9 +63,7 @@ TParamForm::TParamForm(QWidget* owner) : QWidget(owner) {
   core::State().DocumentModified = false;
   quiet_ = true;
   while (TabControl->count() > 0) TabControl->removeTab(0);
-  std::array<bool, 9> present{};
-  for (const auto& line : core::State().Document)
-    if (line.displayGroup >= 1 && line.displayGroup <= 9) present[line.displayGroup - 1] = true;
+  const std::array<bool, 9> present = core::DisplayGroupsUsed(core::State().Document);
   TabGroups.fill(0);
   tabCount_ = 0;
   for (int g = 1; g <= 9; ++g)
