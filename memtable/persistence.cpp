@@ -15,7 +15,7 @@ using namespace dataset;
 
 namespace {
 
-constexpr int kMaxFields = 256;  // MVX_MAX_FIELDS
+constexpr int kMaxFields = 256;  // the limit the "Too many fielddefs" message calls MVX_MAX_FIELDS
 constexpr std::size_t kMaxFileSize = std::size_t{1} << 31;
 
 bool FileExists(const std::string& path) {
