@@ -46,7 +46,6 @@ class DriveWindowsTest : public QObject {
     uitest::Sandbox box;
     core::LoadConfiguration();
     ui::TLinkForm form;
-    QCOMPARE(form.windowTitle(), QString("Link"));
     QCOMPARE(form.comboPort->count(), 16);
     QCOMPARE(form.editStation->maxLength(), 30);
     QVERIFY(form.SetBaud(57600));
@@ -118,7 +117,6 @@ class DriveWindowsTest : public QObject {
     auto& s = core::State();
     s.LinkedModel = 4;
     ui::TReadForm read;
-    QCOMPARE(read.windowTitle(), QString("Read"));
     QCOMPARE(read.Shrink(), 96);
     QCOMPARE(read.height(), 216 - 96);
     QVERIFY(!read.checkGroup[0]->isHidden() && read.checkGroup[0]->isChecked());

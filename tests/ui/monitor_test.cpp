@@ -100,7 +100,6 @@ class MonitorTest : public QObject {
     {
       Bench bench(1);
       TMonitorForm form;
-      QCOMPARE(form.windowTitle(), QString("Monitor"));
       QCOMPARE(form.height(), 565);
       QVERIFY(!form.GroupBox3->isHidden());
       QCOMPARE(form.advGrid->rowCount(), 3);
@@ -473,7 +472,6 @@ class MonitorTest : public QObject {
     ProfileBench bench;
     bench.ModeThreeWithHome();
     TProfileForm form;
-    QCOMPARE(form.windowTitle(), QString("Manage the Motor Setting"));
     const std::vector<Frame> expected = {Read(1, 1), Read(2, 1),   Read(3, 1),   Read(257, 1), Read(911, 1),
                                          Read(262, 1), Read(263, 1), Read(260, 1), Read(258, 2)};
     QCOMPARE(bench.Sent(), expected);

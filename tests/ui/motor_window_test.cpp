@@ -100,7 +100,6 @@ class MotorWindowTest : public QObject {
     Bench bench;
     auto& gui = bench.gui();
     ui::TMotorForm form;
-    QCOMPARE(form.windowTitle(), QString("Motor database"));
     QCOMPARE(form.parGrid->columnCount(), 13);
     QCOMPARE(form.Cell(1, 0), QString("Code"));
     QCOMPARE(form.parGrid->columnWidth(3), (681 - 55) / 12);

@@ -110,11 +110,6 @@ class ParamGridTest : public QObject {
     QCOMPARE(image.pixelColor(300, 10), QColor(Qt::white));
     QCOMPARE(pixel(6, 2), QColor(Qt::white));
     QCOMPARE(pixel(1, 2), QColor(Qt::white));
-    image.fill(Qt::gray);
-    QPainter p(&image);
-    ui::DrawHeaderCell(&p, QRect(0, 0, 600, 20), "X", view->parGrid->font());
-    p.end();
-    QCOMPARE(image.pixelColor(1, 10), ui::kHeaderCream);
 
     uitest::NewDocument(form, box.gui(), 2);  // KV300: one parameter, one page, no tab strip
     view = uitest::ParamView(form);
