@@ -62,8 +62,6 @@ const Known kKnown[] = {
     {"WEEKDAY(59)", "lo gnumeric", kEarlyDates},
     {"E1=DATE(1900;2;28)", "lo gnumeric", kEarlyDates},
     {"E2-E1", "lo gnumeric", kEarlyDates},
-    {"LEN(A11)", "lo gnumeric", "length of the text's 8-bit form here (UTF-16 characters elsewhere)"},
-    {"COUNTIF(A1:A12;\"\")", "lo gnumeric", "blank cells beyond the used area are not visited here"},
     {"AND(\"abc\")", "lo gnumeric", "a text is FALSE here; others give #VALUE!"},
     {"SUM(\"3\";1)", "lo gnumeric", "texts given directly are not counted here"},
     {"SUM(A1:A12)", "lo", kBooleansAreNumbers},
