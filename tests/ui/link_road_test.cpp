@@ -64,10 +64,9 @@ class LinkRoadTest : public QObject {
     QCOMPARE(s.LinkProduct, std::string("KV100"));
     QVERIFY(form.ItemEnabled("OperationRead"));
     QVERIFY(form.ItemEnabled("PasswordButton"));
-    QCOMPARE(core::ReadSettingInt("ParameterLinkPort"), 3);
-    QCOMPARE(core::ReadSettingInt("ParameterLinkData"), 8);
-    QCOMPARE(core::ReadSettingInt("ParameterLinkParity"), int('N'));
-    QCOMPARE(core::ReadSettingInt("ParameterLinkStop"), 1);
+    for (auto [name, value] : {std::pair{"ParameterLinkPort", 3}, {"ParameterLinkData", 8}, {"ParameterLinkParity", int('N')},
+                               {"ParameterLinkStop", 1}})
+      QCOMPARE(core::ReadSettingInt(name), value);
     QCOMPARE(core::ReadSettingStr("ParameterLinkStation"), std::string("5"));
     QVERIFY(gui.messages.empty());
 

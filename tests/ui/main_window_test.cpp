@@ -33,19 +33,14 @@ class MainWindowTest : public QObject {
  private slots:
   void repairsSettingsAndTakesTheConfiguredTitle() {
     Sandbox box;
-    box.SetSetting("ParameterLinkPort", 0);
+    for (const char* name : {"ParameterLinkPort", "ParameterLinkData", "ParameterLinkParity", "ParameterLinkStop"})
+      box.SetSetting(name, 0);
     box.SetSetting("ParameterLinkBaud", 57600);
-    box.SetSetting("ParameterLinkData", 0);
-    box.SetSetting("ParameterLinkParity", 0);
-    box.SetSetting("ParameterLinkStop", 0);
     box.SetSetting("ParameterOnline", 1);
     TMainForm form;
     const auto& s = core::State();
-    QCOMPARE(s.LinkPort, 1);
-    QCOMPARE(s.LinkBaud, 19200);
-    QCOMPARE(s.LinkDataBits, 8);
-    QCOMPARE(s.LinkParity, 'N');
-    QCOMPARE(s.LinkStopBits, 1);
+    QCOMPARE((std::vector<int>{s.LinkPort, s.LinkBaud, s.LinkDataBits, s.LinkParity, s.LinkStopBits}),
+             (std::vector<int>{1, 19200, 8, 'N', 1}));
     QCOMPARE(s.LinkStationList, std::string("254"));
     QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00"));
     QVERIFY(form.Item("OperationOnline")->isChecked());
