@@ -7,8 +7,6 @@
 
 namespace ui::extra {
 
-QString NotAvailableYet() { return "(not available yet)"; }
-
 QString DefaultTitle() { return "Quorvane 1.00"; }
 QString LogoName() { return "Quorvane"; }
 QString NoRevision() { return "xxx"; }

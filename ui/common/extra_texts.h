@@ -12,9 +12,6 @@
 
 namespace ui::extra {
 
-// Added to the hint of a command whose window is not built yet.
-QString NotAvailableYet();
-
 // The main window's design texts: its title without a configured one, the name in its logo, the
 // status-bar stand-ins for no revision and no model, and the link dialog's port label.
 QString DefaultTitle();

@@ -31,7 +31,6 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
-#include "ui/main/command_status.h"
 #include "ui/main/document_dialogs.h"
 
 namespace ui {
@@ -183,7 +182,6 @@ void TMainForm::BuildMenus() {
     ItemState state;
     state.captionId = e.captionId;
     state.hintId = e.hintId;
-    state.command = name;
     if (e.flags & kSubmenu) {
       QMenu* menu = *e.parent ? menus_[e.parent]->addMenu(QString()) : menuBar()->addMenu(QString());
       menu->setObjectName(name + "Menu");
@@ -278,7 +276,6 @@ void TMainForm::BuildToolBar() {
     state.hintId = b.hintId;
     if (b.hintId == 0) state.hint = "Motor";
     state.enabled = !(b.flags & kDisabled);
-    state.command = *b.runs ? QString(b.runs) : name;
     if (*b.runs) {
       const QString target = b.runs;
       state.run = [this, target] { ClickItem(target); };
@@ -408,10 +405,7 @@ void TMainForm::ApplyLanguage() {
       state.hintId = 115 + lang;
     }
     if (state.captionId > 0) widestring::SetWideCaption(state.action, MenuText(L(state.captionId)));
-    if (state.hintId > 0) {
-      state.hint = L(state.hintId);
-      if (!CommandBuilt(state.command)) state.hint += " " + extra::NotAvailableYet();
-    }
+    if (state.hintId > 0) state.hint = L(state.hintId);
     if (!state.action->menu() && state.action->parent() == ToolBar)
       state.action->setToolTip(state.hint);
     else
@@ -546,19 +540,19 @@ void TMainForm::SetItemEnabled(const QString& name, bool enabled) {
   auto it = items_.find(name);
   if (it == items_.end()) return;
   it->second.enabled = enabled;
-  it->second.action->setEnabled(enabled && CommandBuilt(it->second.command));
+  it->second.action->setEnabled(enabled);
 }
 
 void TMainForm::SetItemVisible(const QString& name, bool visible) {
   auto it = items_.find(name);
   if (it == items_.end()) return;
   it->second.action->setVisible(visible);
-  it->second.action->setEnabled(it->second.enabled && CommandBuilt(it->second.command));
+  it->second.action->setEnabled(it->second.enabled);
 }
 
 bool TMainForm::ClickItem(const QString& name) {
   const auto it = items_.find(name);
-  if (it == items_.end() || !it->second.enabled || !it->second.run || !CommandBuilt(it->second.command)) return false;
+  if (it == items_.end() || !it->second.enabled || !it->second.run) return false;
   // Copy: the command may rebuild the item table's entries.
   const std::function<void()> run = it->second.run;
   run();

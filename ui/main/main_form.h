@@ -32,8 +32,7 @@ class TMainForm : public QMainWindow {
 
   // Menu items and tool buttons by their names ("FileSave", "SaveButton", ...). An item keeps
   // its own enabled flag: a hidden but enabled item still acts through its tool button.
-  // ItemEnabled is that flag; a command not built yet (command_status.h) is shown disabled
-  // and does not run whatever the flag says.
+  // ItemEnabled is that flag.
   QAction* Item(const QString& name) const;
   bool ItemEnabled(const QString& name) const;
   bool ItemVisible(const QString& name) const;
@@ -146,7 +145,6 @@ class TMainForm : public QMainWindow {
     QString hint;
     int hintId = 0;
     int captionId = 0;
-    QString command;  // the menu item it runs (its own name for a menu item)
     std::function<void()> run;
   };
   std::map<QString, ItemState> items_;
