@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "controls/edit/edit_text.h"
 
@@ -341,30 +342,18 @@ void TTypedEdit::OnTextChanged() {
 // --- Keys ------------------------------------------------------------------------------------
 
 void TTypedEdit::keyPressEvent(QKeyEvent* event) {
-  if (event->matches(QKeySequence::Paste)) {
-    PasteFromClipboard();
-    event->accept();
-    return;
-  }
-  if (event->matches(QKeySequence::Copy)) {
-    CopyToClipboard();
-    event->accept();
-    return;
-  }
-  if (event->matches(QKeySequence::Cut)) {
-    CutToClipboard();
-    event->accept();
-    return;
-  }
-  if (event->matches(QKeySequence::Undo)) {
-    UndoEdit();
-    event->accept();
-    return;
-  }
-  if (event->matches(QKeySequence::Redo)) {
-    RedoEdit();
-    event->accept();
-    return;
+  // The clipboard and undo keys of the platform, each to its own action.
+  const std::pair<QKeySequence::StandardKey, void (TTypedEdit::*)()> standard[] = {
+      {QKeySequence::Paste, &TTypedEdit::PasteFromClipboard}, {QKeySequence::Copy, &TTypedEdit::CopyToClipboard},
+      {QKeySequence::Cut, &TTypedEdit::CutToClipboard},       {QKeySequence::Undo, &TTypedEdit::UndoEdit},
+      {QKeySequence::Redo, &TTypedEdit::RedoEdit},
+  };
+  for (const auto& [key, action] : standard) {
+    if (event->matches(key)) {
+      (this->*action)();
+      event->accept();
+      return;
+    }
   }
   if (LookupKey(event) || KeyDown(event)) return;
 
