@@ -9,6 +9,7 @@
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
+#include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
@@ -102,6 +103,13 @@ int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
   firstRow_ = lastRow_ = firstCol_ = lastCol_ = -1;
   hasCells_ = false;
   sheet_.RowInfo().ResetMaxOutlineLevel();
+  // A chart sheet is its chart's substream, in the cell list.
+  if (TMsoDrawing* drawing = FindDrawing(sheet_); drawing && drawing->SheetChart()) {
+    drawing->SheetChart()->WriteRecords(*lists_[kCells]);
+    index_.reset();
+    streamSize_ = lists_[kCells]->TotalSize();
+    return 1;
+  }
   int result = WriteCells();
   if (result == 1) result = WriteSheetRecords(streamOffset);
   index_.reset();

@@ -235,7 +235,7 @@ int TXLSWorkbookWriter::WriteBoundSheets() {
     auto b = NewBiffRecord(kRecBoundSheet, version_ == kBiff5 ? 7 + n : 8 + 2 * n);
     b->AddDWord(sheetOffsets_[static_cast<std::size_t>(i - 1)]);
     b->AddByte(sheet.GetVisible());
-    b->AddByte(0);
+    b->AddByte(sheet.IsChartSheet() ? 2 : 0);
     b->AddByte(n);
     if (version_ == kBiff5) {
       b->AddString(biff5Names_[static_cast<std::size_t>(i - 1)]);

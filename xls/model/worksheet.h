@@ -28,6 +28,7 @@ namespace xls {
 class TXLSWorkbook;
 class TXLSCellFormula;
 class TXLSShapes;
+class TXLSCustomChart;
 
 // Where a shape sits: its top-left and bottom-right cells with offsets in 1/1024 of the
 // column's width and 1/256 of the row's height.
@@ -87,6 +88,10 @@ class IXLSWorksheet {
   void SetDrawingSlot(std::unique_ptr<TXLSSheetDrawingBase> drawing) { drawing_ = std::move(drawing); }
   // The drawing's pictures (defined with the drawing layer, library kv_xls_drawing).
   TXLSShapes& GetShapes();
+  // A chart sheet: its chart's records (the whole substream as read) replace the sheet's own;
+  // the previous chart is freed. Defined with the drawing layer.
+  void SetChart(std::unique_ptr<TXLSCustomChart> chart);
+  bool IsChartSheet() const;
   // The sheet's conditional formats, validations and autofilter: made and used by the cell
   // rules (xls/formula/rules).
   TXLSSheetRulesBase* RulesSlot() const { return rules_.get(); }

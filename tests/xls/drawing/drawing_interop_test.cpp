@@ -251,5 +251,55 @@ TEST(DrawingInterop, OpenedChartKeepsItsSeriesWhenSheetsMove) {
   EXPECT_EQ(Peer("notes " + file), "{\"Front\": [], \"Sheet1\": [[2, 3, \"first note\", \" \"], [7, 5, \"second note\\nwith two lines\", \" \"]]}");
 }
 
+// A chart sheet made of the records of LibreOffice's embedded chart: written as its own
+// substream behind a BOUNDSHEET of type 2, the stream's offsets hold and LibreOffice finds the
+// chart with its series.
+TEST(DrawingInterop, ChartSheetWrittenFromChartRecords) {
+  TempDir dir;
+  WriteFile(dir.File("picture.png"), MakePng(40, 30, 2));
+  const std::string made = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
+  const std::vector<BiffRecord> all = ParseRecords(ReadStream(ReadFile(made), u"Workbook"));
+  const std::vector<BiffRecord> records = SheetRecords(all, SheetOffsets(all).at(0));
+  auto chart = std::make_unique<TXLSCustomChart>();
+  int depth = 0;
+  std::size_t chartRecords = 0;
+  for (const BiffRecord& r : records) {
+    if (r.id == 0x0809) ++depth;
+    if (depth > 1) {
+      chart->AddRecord(r.id, static_cast<std::uint32_t>(r.data.size()), r.data.data());
+      ++chartRecords;
+    }
+    if (r.id == 0x000A && depth > 1) --depth;
+  }
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Utf8ToWide(made)), 1);
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  sheet->SetName(u"Chart");
+  sheet->SetChart(std::move(chart));
+  const std::vector<std::uint8_t> bytes = SaveFileBytes(*book, 2);
+  const std::vector<std::uint8_t> stream = ReadStream(bytes, u"Workbook");
+  const std::vector<BiffRecord> saved = ParseRecords(stream);
+  ASSERT_EQ(SheetOffsets(saved).size(), 2u);
+  const std::uint32_t chartOffset = SheetOffsets(saved)[1];
+  const std::vector<BiffRecord> chartSheet = SheetRecords(saved, chartOffset);
+  ASSERT_FALSE(chartSheet.empty());
+  EXPECT_EQ(chartSheet.front().offset, chartOffset);
+  EXPECT_EQ(chartSheet.front().id, 0x0809);
+  EXPECT_EQ(chartSheet.front().Word(2), 0x0020);  // the chart's BOF
+  EXPECT_EQ(chartSheet.size(), chartRecords);
+  std::vector<int> types;
+  for (const BiffRecord& r : saved)
+    if (r.id == 0x0085) types.push_back(r.data.at(5));
+  EXPECT_EQ(types, (std::vector<int>{0, 2}));  // the second sheet is a chart sheet
+  // The offset checker knows worksheets only: the chart's BOF is where the BOUNDSHEET points.
+  for (const std::string& problem : CheckOffsets(stream))
+    if (problem != "BOUNDSHEET offset " + std::to_string(chartOffset) + " is not a worksheet BOF") ADD_FAILURE() << problem;
+  const std::string file = dir.File("chartsheet.xls");
+  WriteFile(file, bytes);
+  const std::string ods = Peer("ods " + file + " " + dir.Path());
+  EXPECT_NE(ods.find("\"Chart\": {\"annotations\": [], \"images\": 1, \"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]}"),
+            std::string::npos) << ods;
+}
+
 }  // namespace
 }  // namespace xls::test

@@ -1,4 +1,5 @@
-// The model's comment and picture operations, over the sheet's drawing.
+// The model's comment, picture and chart-sheet operations, over the sheet's drawing.
+#include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/range.h"
 #include "xls/model/worksheet.h"
@@ -23,5 +24,12 @@ void TXLSRange::ClearComments() {
 }
 
 TXLSShapes& IXLSWorksheet::GetShapes() { return GetDrawing(*this).Pictures(); }
+
+void IXLSWorksheet::SetChart(std::unique_ptr<TXLSCustomChart> chart) { GetDrawing(*this).SetSheetChart(std::move(chart)); }
+
+bool IXLSWorksheet::IsChartSheet() const {
+  const TMsoDrawing* drawing = FindDrawing(*this);
+  return drawing && drawing->SheetChart();
+}
 
 }  // namespace xls

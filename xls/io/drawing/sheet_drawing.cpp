@@ -506,6 +506,12 @@ int TMsoDrawing::SetChart(std::unique_ptr<TXLSCustomChart> chart) {
   return 1;
 }
 
+void TMsoDrawing::SetSheetChart(std::unique_ptr<TXLSCustomChart> chart) {
+  if (chart)
+    if (TXLSCalculator* calculator = Calculator()) chart->Compile(*calculator);
+  sheetChart_ = std::move(chart);
+}
+
 int TMsoDrawing::FinishRead() {
   parser_.reset();
   reading_.reset();

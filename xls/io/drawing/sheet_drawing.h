@@ -137,6 +137,9 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   int ReadNote(std::uint16_t objectId, std::uint16_t row, std::uint16_t column, const std::u16string& author,
                std::uint16_t options);
   int SetChart(std::unique_ptr<TXLSCustomChart> chart);
+  // The chart of a chart sheet (its whole substream as read); the sheet is then written as it.
+  void SetSheetChart(std::unique_ptr<TXLSCustomChart> chart);
+  TXLSCustomChart* SheetChart() const { return sheetChart_.get(); }
   int FinishRead();
 
   // Writing.
@@ -187,6 +190,7 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   TMsoShapeContainer* current_ = nullptr;        // the shape the next OBJ, TXO or chart belongs to
   TXLSComments comments_;
   TXLSShapes pictures_;
+  std::unique_ptr<TXLSCustomChart> sheetChart_;
   TMsoDrawingCallbacks callbacks_;
 };
 
