@@ -54,10 +54,26 @@ void OrderCorners(TXLSRangeItem& r) {
   }
 }
 
+constexpr int kLineDeleted = -1;
+
+// Where row or column v goes when |delta| lines are inserted (delta > 0) or deleted (delta < 0)
+// at start; kLineDeleted when v is one of the deleted lines.
 int Shift(int v, int delta, int start) {
-  int moved = v + delta;
-  if (delta < 0 && moved < start) moved = start;
-  return moved;
+  if (v < start) return v;
+  if (delta < 0 && v < start - delta) return kLineDeleted;
+  return v + delta;
+}
+
+// An area's first corner inside the deleted lines moves to the first line after them (now at
+// start), its last corner to the line before them: the area shrinks to what is left of it.
+int ShiftFirst(int v, int delta, int start) {
+  const int moved = Shift(v, delta, start);
+  return moved == kLineDeleted ? start : moved;
+}
+
+int ShiftLast(int v, int delta, int start) {
+  const int moved = Shift(v, delta, start);
+  return moved == kLineDeleted ? start - 1 : moved;
 }
 
 }  // namespace
@@ -95,30 +111,42 @@ std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyShifted(int row, int column,
     const int oLastCol = area ? o.lastCol : o.firstCol;
     const bool wholeColumn = area && o.firstRow == 0 && o.lastRow == kMaxRow;
     const bool wholeRow = area && o.firstCol == 0 && o.lastCol == kMaxColumn;
+    // A cell in deleted rows or columns is gone (#REF!); an area loses its deleted part and is
+    // gone when nothing of it is left.
+    bool gone = false;
     if (rowCount != 0 && !wholeColumn && row <= o.firstRow && column <= o.firstCol &&
         lastColumn >= oLastCol) {
-      r.firstRow = Shift(o.firstRow, rowCount, row);
+      r.firstRow = area ? ShiftFirst(o.firstRow, rowCount, row) : Shift(o.firstRow, rowCount, row);
+      gone = gone || r.firstRow == kLineDeleted;
     }
     if (columnCount != 0 && !wholeRow && column <= o.firstCol && row <= o.firstRow &&
         lastRow >= oLastRow) {
-      r.firstCol = Shift(o.firstCol, columnCount, column);
+      r.firstCol = area ? ShiftFirst(o.firstCol, columnCount, column) : Shift(o.firstCol, columnCount, column);
+      gone = gone || r.firstCol == kLineDeleted;
     }
     if (area) {
       if (rowCount != 0 && !wholeColumn && row <= o.lastRow && column <= o.firstCol &&
           lastColumn >= o.lastCol) {
-        r.lastRow = std::min(Shift(o.lastRow, rowCount, row), kMaxRow);
+        r.lastRow = std::min(ShiftLast(o.lastRow, rowCount, row), kMaxRow);
       }
       if (columnCount != 0 && !wholeRow && column <= o.lastCol && row <= o.firstRow &&
           lastRow >= o.lastRow) {
-        r.lastCol = std::min(Shift(o.lastCol, columnCount, column), kMaxColumn);
+        r.lastCol = std::min(ShiftLast(o.lastCol, columnCount, column), kMaxColumn);
       }
       if (r.firstRow == r.lastRow && r.firstCol == r.lastCol) {
         r.kind = r.kind == kRangeArea ? kRangeCell : kRangeCell3d;
       }
-    } else {
+    } else if (gone) {
+      // Keep the old position: only the kind says the cell is gone.
+      r.firstRow = o.firstRow;
+      r.firstCol = o.firstCol;
+      r.kind += kRangeInvalid;
+    }
+    if (!area) {
       r.lastRow = r.firstRow;
       r.lastCol = r.firstCol;
     }
+    if (r.IsInvalid()) return;
     if (r.firstRow > r.lastRow || r.firstCol > r.lastCol || r.firstRow < 0 || r.firstCol < 0 ||
         r.lastRow > kMaxRow || r.lastCol > kMaxColumn) {
       r.kind += kRangeInvalid;

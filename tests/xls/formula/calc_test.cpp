@@ -397,6 +397,15 @@ TEST_F(CalcTest, FormulaCellsMoveWithTheirCells) {
   sheet_->GetRange(u"A2")->GetEntireRow()->Delete();
   EXPECT_EQ(other_->GetRange(u"D1")->GetFormula().TextValue(), u"='Sheet1'!A3");
   EXPECT_EQ(sheet_->GetRange(u"C1")->GetFormula().TextValue(), u"=SUM(A1:A3)+A3");
+  // Deleting the row a reference names makes it #REF! (the area loses that row), here and on
+  // the other sheet; the value is the error.
+  sheet_->GetRange(u"A3")->GetEntireRow()->Delete();
+  EXPECT_EQ(sheet_->GetRange(u"C1")->GetFormula().TextValue(), u"=SUM(A1:A2)+#REF!");
+  EXPECT_EQ(other_->GetRange(u"D1")->GetFormula().TextValue(), u"='Sheet1'!#REF!");
+  book_->BumpRecalcStamp();
+  std::int32_t st = 0;
+  CellValue(0, 2, &st);
+  EXPECT_EQ(st, kErrRef);
   // Setting a value frees the formula.
   Set("C1", Variant(3.0));
   EXPECT_EQ(sheet_->GetCellFormula(0, 2), nullptr);

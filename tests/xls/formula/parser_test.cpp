@@ -151,9 +151,15 @@ TEST_F(ParserTest, CopyMovedAndCopyShifted) {
   auto shifted = refs->CopyShifted(4, 0, 0, 2, 255, 65535);
   EXPECT_EQ(Dump(shifted.get()),
             "2000#4(R3:2,0:11,0,R1:7,1:7,1,R3:$0,0:$65535,0,R1:1,2:1,2)");
-  // Rows 5..7 deleted: the area shrinks, a cell in the deleted rows moves to the first row.
+  // Rows 5..7 deleted: the area shrinks, a cell in the deleted rows is gone (#REF!).
   auto deleted = refs->CopyShifted(4, 0, 0, -3, 255, 65535);
-  EXPECT_EQ(Dump(deleted.get()), "2000#4(R3:2,0:6,0,R1:4,1:4,1,R3:$0,0:$65535,0,R1:1,2:1,2)");
+  EXPECT_EQ(Dump(deleted.get()), "2000#4(R3:2,0:6,0,R9:5,1:5,1,R3:$0,0:$65535,0,R1:1,2:1,2)");
+  // An area losing its end, its start or all of it; a column deleted under a cell and an area.
+  auto parts = c.formula.CompileText(u"SUM(A3:A6;A6:A9;A5:A7;B2:D2;C9)", 0);
+  EXPECT_EQ(Dump(parts->CopyShifted(4, 0, 0, -3, 255, 65535).get()),
+            "2000#4(R3:2,0:3,0,R3:4,0:5,0,R11:4,0:3,0,R3:1,1:1,3,R1:5,2:5,2)");
+  EXPECT_EQ(Dump(parts->CopyShifted(0, 2, -1, 0, 255, 65535).get()),
+            "2000#4(R3:2,0:5,0,R3:5,0:8,0,R3:4,0:6,0,R3:1,1:1,2,R9:8,2:8,2)");
   // A moved whole column stays whole.
   EXPECT_EQ(Dump(c.formula.CompileText(u"A:A", 0)->CopyMoved(3, 1).get()), "R3:$0,1:$65535,1");
   // A column inserted before B: whole rows stay, B6 becomes C6.

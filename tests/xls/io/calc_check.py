@@ -2,6 +2,7 @@
 """Compares the formula results of our workbook with what another program reads or calculates.
 
 usage: calc_check.py xlrd|xlrd5|libreoffice|libreoffice5|gnumeric FILE.xls EXPECTED.json
+       calc_check.py libreoffice-delete BEFORE.xls AFTER.xls EXPECTED.json
 (xlrd5, libreoffice5: a BIFF5 file; there an empty text result is cached as the number 0)
 EXPECTED.json: {"cells": [{"row", "col", "formula", "kind", "value"}], "known": [{"formula",
 "programs", "reason"}]}; kind is n (number), s (text), b (boolean), e (BIFF error code) or none
@@ -9,6 +10,9 @@ EXPECTED.json: {"cells": [{"row", "col", "formula", "kind", "value"}], "known": 
 profile, calculateAll) and gnumeric (ssconvert --recalc) calculate every formula again.
 Differences of formulas listed as known for the program are allowed. Prints every other
 difference and exits 1 when there is one.
+libreoffice-delete: LibreOffice deletes row "deleted_row" of the first sheet in BEFORE.xls and
+recalculates; its results and those of AFTER.xls (our file after the same deletion) must equal
+the expected cells ({"sheet", "row", "col", "formula", "kind", "value"}, kinds n and e).
 """
 import csv
 import json
@@ -49,10 +53,9 @@ def same(cell, kind, value, tolerance=1e-12):
 def xlrd_cells(path, cells):
     import xlrd
     book = xlrd.open_workbook(path)
-    sheet = book.sheet_by_index(0)
     got = {}
     for c in cells:
-        cell = sheet.cell(c["row"], c["col"])
+        cell = book.sheet_by_index(c.get("sheet", 0)).cell(c["row"], c["col"])
         if cell.ctype == xlrd.XL_CELL_NUMBER:
             got[c["row"]] = ("n", cell.value)
         elif cell.ctype == xlrd.XL_CELL_BOOLEAN:
@@ -117,7 +120,35 @@ def gnumeric_cells(path, cells):
     return got
 
 
+def libreoffice_after_delete(before, after, expected):
+    """LibreOffice deletes the row in the file saved before our deletion; its results there and
+    in our file saved after it must equal ours."""
+    import uno
+    problems = []
+    with office("calc") as (_, desktop):
+        for path, delete in ((before, True), (after, False)):
+            doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(path), "_blank", 0, (prop("Hidden", True),))
+            if delete:
+                doc.getSheets().getByIndex(0).getRows().removeByIndex(expected["deleted_row"], 1)
+            doc.calculateAll()
+            for c in expected["cells"]:
+                cell = doc.getSheets().getByIndex(c["sheet"]).getCellByPosition(c["col"], c["row"])
+                error = cell.getError()
+                g = ("e", LO_ERRORS.get(error, "Err:%d" % error)) if error else ("n", cell.getValue())
+                if not same(g, c["kind"], c["value"], 1e-12):
+                    problems.append("%s (%s): LibreOffice gives %r %s, ours %s %r" % (
+                        c["formula"], os.path.basename(path), g, cell.getFormula(), c["kind"], c["value"]))
+            doc.close(True)
+    return problems
+
+
 def main():
+    if sys.argv[1] == "libreoffice-delete":
+        with open(sys.argv[4], encoding="utf-8") as f:
+            problems = libreoffice_after_delete(sys.argv[2], sys.argv[3], json.load(f))
+        for p in problems:
+            print(p)
+        return 1 if problems else 0
     program, path, expected_path = sys.argv[1:4]
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)

@@ -267,5 +267,54 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
   }
 }
 
+// Deleting a row that formulas refer to, here and in LibreOffice: references to the row become
+// #REF!, areas lose the row, references below it move up. xlrd reads our cached results.
+TEST_F(CalcInterop, DeletedRowsGiveRefErrorsAsLibreOfficeDoes) {
+  for (int r = 1; r <= 6; ++r) sheet_->GetRange(U("A" + std::to_string(r)))->SetValue(Variant(double(1 << (r - 1))));
+  struct Case {
+    const char* cell;   // before the deletion
+    const char* formula;
+    int sheet, row;     // 0-based place after the deletion
+  };
+  const Case cases[] = {{"C1", "=A3", 0, 0},          {"C2", "=SUM(A2:A4)", 0, 1},  {"C5", "=SUM(A3:A3)", 0, 3},
+                        {"C6", "=A4*2", 0, 4},        {"C7", "=SUM(A1:A6)", 0, 5},  {"C8", "=SUM(A3:A6)", 0, 6},
+                        {"C9", "=SUM(A1:A2)+A5", 0, 7}, {"B11", "=Sheet1!A3+1", 1, 10}};
+  for (const Case& c : cases) {
+    (c.sheet ? data_ : sheet_)->GetRange(U(c.cell))->SetValue(Variant(U(c.formula)));
+  }
+  test::TempDir dir;
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("before.xls")), 2), 1);
+  sheet_->GetRange(u"A3")->GetEntireRow()->Delete();
+  book_->BumpRecalcStamp();
+  std::ostringstream json;
+  json << "{\"deleted_row\": 2, \"known\": [], \"cells\": [";
+  int refErrors = 0;
+  for (const Case& c : cases) {
+    bool outside = false;
+    Variant v;
+    const std::int32_t st = book_->GetCellValue(c.sheet + 1, c.row, c.sheet ? 1 : 2, outside, v);
+    ASSERT_TRUE(st == kErrRef || (st == 1 && v.IsNumber())) << c.formula << " gave " << st;
+    refErrors += st == kErrRef;
+    json << (&c == cases ? "\n" : ",\n") << "{\"sheet\": " << c.sheet << ", \"row\": " << c.row
+         << ", \"col\": " << (c.sheet ? 1 : 2) << ", \"formula\": " << JsonText(c.formula) << ", \"kind\": \""
+         << (st == 1 ? "n" : "e") << "\", \"value\": " << (st == 1 ? JsonNumber(v.NumberValue()) : "23") << "}";
+  }
+  json << "]}\n";
+  EXPECT_EQ(refErrors, 3);
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("after.xls")), 2), 1);
+  std::ofstream(dir.File("expected.json")) << json.str();
+  const std::string checker = "/usr/bin/python3 " + std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py ";
+  std::string output;
+  EXPECT_EQ(test::RunCommand(checker + "xlrd " + dir.File("after.xls") + " " + dir.File("expected.json") + " 2>&1",
+                             output),
+            0)
+      << output;
+  EXPECT_EQ(test::RunCommand(checker + "libreoffice-delete " + dir.File("before.xls") + " " + dir.File("after.xls") +
+                                 " " + dir.File("expected.json") + " 2>&1",
+                             output),
+            0)
+      << output;
+}
+
 }  // namespace
 }  // namespace xls
