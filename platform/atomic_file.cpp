@@ -130,7 +130,12 @@ FileResult WriteFileAtomically(const std::string& path, const void* data, std::s
   return file.Commit();
 }
 
-FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize) {
+namespace {
+
+// Reads straight into the caller's buffer, sized from the file first: no copy of the bytes
+// and no regrowth for a file that does not change while it is read.
+template <typename Bytes>
+FileResult ReadWholeFileInto(const std::string& path, Bytes& bytes, std::size_t maxSize) {
   bytes.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -146,24 +151,42 @@ FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_
     close(fd);
     return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
   }
+  // The size first, then whatever the file grew by meanwhile.
+  std::size_t used = 0;
+  bytes.resize(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
+    const bool direct = used < bytes.size();
+    ssize_t n = direct ? read(fd, bytes.data() + used, bytes.size() - used) : read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
       int err = errno;
       close(fd);
+      bytes.clear();
       return FileResult::Failure(Reason("Cannot read", path, err), err);
     }
     if (n == 0) break;
-    if (bytes.size() + static_cast<std::size_t>(n) > maxSize) {
+    if (static_cast<std::size_t>(n) > maxSize - used) {
       close(fd);
+      bytes.clear();
       return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
     }
-    bytes.append(buf, static_cast<std::size_t>(n));
+    if (!direct) bytes.insert(bytes.end(), buf, buf + n);
+    used += static_cast<std::size_t>(n);
   }
   close(fd);
+  bytes.resize(used);
   return {};
+}
+
+}  // namespace
+
+FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize) {
+  return ReadWholeFileInto(path, bytes, maxSize);
+}
+
+FileResult ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t maxSize) {
+  return ReadWholeFileInto(path, bytes, maxSize);
 }
 
 }  // namespace platform

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -58,5 +60,6 @@ inline FileResult WriteFileAtomically(const std::string& path, std::string_view 
 // Reads a whole file; fails when it cannot be opened or read, or is larger than maxSize (a
 // missing file fails with systemError ENOENT).
 FileResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize);
+FileResult ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t maxSize);
 
 }  // namespace platform

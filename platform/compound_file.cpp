@@ -314,10 +314,10 @@ FileResult CompoundFileReader::Open(std::vector<std::uint8_t> bytes) {
 }
 
 FileResult CompoundFileReader::OpenFile(const std::string& path) {
-  std::string data;
+  std::vector<std::uint8_t> data;
   FileResult r = ReadWholeFile(path, data, std::size_t(1) << 32);
   if (!r) return r;
-  return Open(std::vector<std::uint8_t>(data.begin(), data.end()));
+  return Open(std::move(data));
 }
 
 FileResult CompoundFileReader::OpenStream(ByteStream& in) {
