@@ -43,13 +43,24 @@ TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text, std::uint32_
   return nullptr;
 }
 
-void TXLSStringTable::GrowBuckets() {
-  std::uint64_t newCount = static_cast<std::uint64_t>(mask_ + 1) * 2;
+void TXLSStringTable::GrowBuckets() { ResizeBuckets(static_cast<std::uint64_t>(mask_ + 1) * 2); }
+
+void TXLSStringTable::ResizeBuckets(std::uint64_t newCount) {
   if (sizeLimit_ != -1 && newCount > static_cast<std::uint64_t>(sizeLimit_)) return;
   std::uint32_t oldCount = mask_ + 1;
+  if (newCount <= oldCount) return;
   mask_ = static_cast<std::uint32_t>(newCount - 1);
   buckets_.resize(static_cast<std::size_t>(newCount), nullptr);
   RedistributeChains(buckets_, oldCount, mask_);
+}
+
+void TXLSStringTable::Reserve(std::int32_t count) {
+  if (count <= 0) return;
+  const std::uint64_t wanted = static_cast<std::uint64_t>(entries_) + static_cast<std::uint64_t>(count);
+  std::uint64_t buckets = static_cast<std::uint64_t>(mask_) + 1;
+  while (buckets < wanted && buckets < (std::uint64_t{1} << 31)) buckets *= 2;
+  ResizeBuckets(buckets);
+  pages_.reserve(static_cast<std::size_t>((static_cast<std::uint64_t>(count_) + count) / kPageSize + 1));
 }
 
 void TXLSStringTable::HashAdd(std::uint32_t hash, std::int32_t index) {
@@ -96,14 +107,15 @@ void TXLSStringTable::ShrinkPages() {
   while (static_cast<std::int32_t>(pages_.size()) + 150 <= pageSlots_) pageSlots_ -= 100;
 }
 
-std::int32_t TXLSStringTable::Add(const std::u16string& text) {
-  if (text.size() > kMaxCellText) return Add(text.substr(0, kMaxCellText));
+std::int32_t TXLSStringTable::UseExisting(const std::u16string& text, std::uint32_t hash) {
   ++totalUses_;
-  const std::uint32_t hash = HashOf(text);
-  if (TSTHashEntry* e = HashFind(text, hash)) {
-    ++ItemAt(e->index).useCount;
-    return e->index;
-  }
+  TSTHashEntry* e = HashFind(text, hash);
+  if (!e) return 0;
+  ++ItemAt(e->index).useCount;
+  return e->index;
+}
+
+std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string&& text) {
   ++distinct_;
   std::int32_t index;
   if (free_.empty()) {
@@ -116,10 +128,24 @@ std::int32_t TXLSStringTable::Add(const std::u16string& text) {
   }
   auto& item = ItemAt(index);
   item.useCount = 1;
-  item.text = text;
+  item.text = std::move(text);
   item.sstPosition = -1;
   HashAdd(hash, index);
   return index;
+}
+
+std::int32_t TXLSStringTable::Add(const std::u16string& text) {
+  if (text.size() > kMaxCellText) return Add(text.substr(0, kMaxCellText));
+  const std::uint32_t hash = HashOf(text);
+  if (std::int32_t index = UseExisting(text, hash)) return index;
+  return PlaceNew(hash, std::u16string(text));
+}
+
+std::int32_t TXLSStringTable::Add(std::u16string&& text) {
+  if (text.size() > kMaxCellText) text.resize(kMaxCellText);
+  const std::uint32_t hash = HashOf(text);
+  if (std::int32_t index = UseExisting(text, hash)) return index;
+  return PlaceNew(hash, std::move(text));
 }
 
 void TXLSStringTable::Release(std::int32_t index) {

@@ -40,6 +40,11 @@ class TXLSStringTable {
   // The index of text with one more use. Texts longer than a cell holds (32,767 characters)
   // are cut there.
   std::int32_t Add(const std::u16string& text);
+  // The same, the text moved in when it is new (no copy of its characters).
+  std::int32_t Add(std::u16string&& text);
+  // Room for count more distinct strings: the hash is sized for them at once instead of
+  // doubling on the way (a reader calls this with the count of a file's shared strings).
+  void Reserve(std::int32_t count);
   // One use less; at 0 the string is dropped and its index freed. An index that is not in use
   // is left alone.
   void Release(std::int32_t index);
@@ -67,6 +72,10 @@ class TXLSStringTable {
   TSTHashEntry* HashFind(const std::u16string& text) const { return HashFind(text, HashOf(text)); }
   TSTHashEntry* HashFind(const std::u16string& text, std::uint32_t hash) const;
   void HashAdd(std::uint32_t hash, std::int32_t index);
+  void ResizeBuckets(std::uint64_t newCount);
+  // One more use of the text when it is there already (its index), else 0.
+  std::int32_t UseExisting(const std::u16string& text, std::uint32_t hash);
+  std::int32_t PlaceNew(std::uint32_t hash, std::u16string&& text);
   TSTHashEntry* NewEntry();
   void FreeEntry(TSTHashEntry* e);
   void Unhash(const std::u16string& text);

@@ -90,6 +90,33 @@ void TXLSReader::SetText(CellPlace& place, const std::u16string& text) {
   place.cell->SetKind(kCellString);
 }
 
+void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
+  if (sstIndex >= sharedStrings_.size()) {
+    static const std::u16string kEmpty;
+    SetText(place, kEmpty);
+    return;
+  }
+  if (!ClearForValue(*place.cell, workbook_)) return;
+  TXLSStringTable& table = workbook_.StringTable();
+  std::int32_t& index = sstIndexes_[sstIndex];
+  if (index == 0) {
+    index = table.Add(std::move(sharedStrings_[sstIndex]));
+    table.MoveUse(0, index);  // the reader's own use, given back by ReleaseSharedStrings
+  } else {
+    table.MoveUse(0, index);
+  }
+  place.cell->SetStringIndex(index);
+  place.cell->SetKind(kCellString);
+}
+
+void TXLSReader::ReleaseSharedStrings() {
+  TXLSStringTable& table = workbook_.StringTable();
+  for (std::int32_t& index : sstIndexes_) {
+    if (index > 0) table.Release(index);
+    index = 0;
+  }
+}
+
 void TXLSReader::SetBoolOrError(CellPlace& place, bool error, std::uint8_t value) {
   if (!ClearForValue(*place.cell, workbook_)) return;
   place.cell->SetKind(error ? kCellError : kCellBoolean);
@@ -169,8 +196,7 @@ void TXLSReader::Cell(std::uint16_t id, TXLSRecordBody body) {
       const std::int32_t xf = body.Word(4);
       const std::uint32_t index = body.DWord(6);
       if (!body.ok || !Place(row, column, place)) return;
-      static const std::u16string kEmpty;
-      SetText(place, index < sharedStrings_.size() ? sharedStrings_[index] : kEmpty);
+      SetSharedText(place, index);
       SetXF(place, xf);
       return;
     }

@@ -6,6 +6,7 @@
 #include "xls/io/reader/reader_drawing.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/key_text.h"
+#include "xls/model/string_table.h"
 #include "xls/model/variant.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -246,7 +247,9 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
   }
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < count; ++i) bytes += sizeOf(i);
-  sharedStrings_.reserve(std::min<std::size_t>(uniqueStrings_, bytes / 3));
+  const std::size_t expected = std::min<std::size_t>(uniqueStrings_, bytes / 3);
+  sharedStrings_.reserve(sharedStrings_.size() + expected);
+  workbook_.StringTable().Reserve(static_cast<std::int32_t>(expected));
   std::uint32_t read = 0;
   bool unfinished = false;
   std::size_t charsLeft = 0, runs = 0, extension = 0;
@@ -311,6 +314,7 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       ++ci;
     }
   }
+  sstIndexes_.resize(sharedStrings_.size(), 0);
 }
 
 void TXLSReader::ExternSheet(TXLSRecordBody body) {

@@ -129,12 +129,28 @@ int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
 int TXLSReadStream::ReadBody(std::uint32_t length, std::unique_ptr<TXLSBlob>& blob) {
   blob.reset();
   if (length == 0) return 1;
-  platform::ByteStream* in = Source();
-  if (!in) return kReadShortRecord;
   auto body = std::make_unique<TXLSBlob>(length);
-  std::size_t got = in->Read(body->GetData(), length);
-  body->SetSize(static_cast<std::uint32_t>(got));
-  if (decrypting_) {
+  const int status = ReadBodyInto(length, *body);
+  if (status == 1) blob = std::move(body);
+  return status;
+}
+
+int TXLSReadStream::ReadBodyInto(std::uint32_t length, TXLSBlob& blob) {
+  const std::uint32_t oldSize = blob.GetSize();
+  const std::uint32_t oldCapacity = blob.GetCapacity();
+  blob.SetSize(0);
+  platform::ByteStream* in = Source();
+  std::size_t got = 0;
+  if (in && length > 0) {
+    blob.EnsureCapacity(0, length);
+    got = in->Read(blob.GetData(), length);
+  }
+  // Parsers that slip past a body read zeros: clear what a longer body before, or the grown
+  // buffer, left after this one.
+  const std::uint32_t dirtyEnd = blob.GetCapacity() > oldCapacity ? blob.GetCapacity() : oldSize;
+  if (dirtyEnd > got) std::memset(blob.GetData() + got, 0, dirtyEnd - got);
+  blob.SetSize(static_cast<std::uint32_t>(got));
+  if (decrypting_ && got > 0) {
     // The XOR key index depends on the length of the whole record, so a record that keeps a
     // plain prefix is decrypted whole and the prefix put back.
     const std::uint32_t plain = std::min(PlainPrefix(lastId_, length), static_cast<std::uint32_t>(got));
@@ -142,14 +158,13 @@ int TXLSReadStream::ReadBody(std::uint32_t length, std::unique_ptr<TXLSBlob>& bl
       decrypter_->Skip(plain);
     } else {
       std::uint8_t prefix[4];
-      std::memcpy(prefix, body->GetData(), std::min<std::uint32_t>(plain, sizeof prefix));
-      decrypter_->Decrypt(body->GetData(), static_cast<std::uint32_t>(got));
-      std::memcpy(body->GetData(), prefix, std::min<std::uint32_t>(plain, sizeof prefix));
+      std::memcpy(prefix, blob.GetData(), std::min<std::uint32_t>(plain, sizeof prefix));
+      decrypter_->Decrypt(blob.GetData(), static_cast<std::uint32_t>(got));
+      std::memcpy(blob.GetData(), prefix, std::min<std::uint32_t>(plain, sizeof prefix));
     }
   }
   position_ += static_cast<std::uint32_t>(got);
-  if (got < length) return kReadShortRecord;
-  blob = std::move(body);
+  if (!in || got < length) return kReadShortRecord;
   return 1;
 }
 
@@ -187,11 +202,12 @@ int TXLSReadStream::CloseStorage() {
 int TXLSRecordGroupReader::ReadRecord() {
   std::uint16_t id = 0, length = 0;
   int status = stream_.ReadHeader(id, length);
-  if (status == 1) status = stream_.ReadBody(length, pendingBody_);
+  if (status != 1) return status;
+  if (!pendingBody_) pendingBody_ = std::make_unique<TXLSBlob>(length);
+  status = stream_.ReadBodyInto(length, *pendingBody_);
   if (status != 1) return status;
   pendingId_ = id;
   havePending_ = true;
-  if (!pendingBody_) pendingBody_ = std::make_unique<TXLSBlob>(0);
   // Decryption starts right after the FILEPASS body.
   if (id == kRecFilePass) return stream_.SetFilePass(*pendingBody_);
   return 1;
@@ -199,12 +215,19 @@ int TXLSRecordGroupReader::ReadRecord() {
 
 int TXLSRecordGroupReader::Next(TXLSRecordGroup& group) {
   group.id = 0;
-  group.chunks.reset();
+  group.chunks = nullptr;
   if (!havePending_ && status_ == 1) status_ = ReadRecord();
   if (!havePending_) return status_;
   group.id = pendingId_;
-  group.chunks = std::make_unique<TXLSBlobList>();
-  group.chunks->Add(pendingBody_.release());
+  // A group of one record (nearly every group) takes the list of the last one again and
+  // swaps its buffer with the record read ahead: nothing is allocated per record.
+  if (!list_ || list_->Count() != 1) {
+    list_ = std::make_unique<TXLSBlobList>();
+    list_->Add(new TXLSBlob(0));
+  }
+  TXLSBlob* spare = list_->GetChunk(0);
+  list_->PutChunk(0, pendingBody_.release());
+  pendingBody_.reset(spare);
   havePending_ = false;
   while (status_ == 1) {
     status_ = ReadRecord();
@@ -212,9 +235,10 @@ int TXLSRecordGroupReader::Next(TXLSRecordGroup& group) {
     bool joins = (join_ && pendingId_ == kRecContinue) ||
                  (group.id == kRecMsoDrawingGroup && pendingId_ == kRecMsoDrawingGroup);
     if (!joins) break;
-    group.chunks->Add(pendingBody_.release());
+    list_->Add(pendingBody_.release());
     havePending_ = false;
   }
+  group.chunks = list_.get();
   // A record read before a failure (the FILEPASS that failed) is still handed out.
   return 1;
 }

@@ -48,6 +48,9 @@ class TXLSReadStream {
   int ReadHeader(std::uint16_t& id, std::uint16_t& length);
   // 1 with a blob of exactly length bytes (nullptr for length 0); -1 when fewer remain.
   int ReadBody(std::uint32_t length, std::unique_ptr<TXLSBlob>& blob);
+  // The same into a buffer the caller reuses (grown when too small): its size becomes the
+  // count of bytes read, and the bytes past them read as 0 as in a buffer of exactly that size.
+  int ReadBodyInto(std::uint32_t length, TXLSBlob& blob);
   // Installs decryption for the rest of the stream: the default password is tried first, then
   // the caller's. 1, or a decryption status; on failure nothing is decrypted.
   int SetFilePass(const TXLSBlob& body);
@@ -90,10 +93,12 @@ class TXLSReadStream {
 std::uint32_t PlainPrefix(std::uint16_t id, std::uint32_t length);
 
 // A record with the CONTINUE records that follow it: chunk i of the list is the body of the
-// i-th record (chunk 0 the record itself; an empty body is an empty chunk).
+// i-th record (chunk 0 the record itself; an empty body is an empty chunk). The list belongs
+// to the group reader and is valid until its next Next: the buffers are reused record after
+// record.
 struct TXLSRecordGroup {
   std::uint16_t id = 0;
-  std::unique_ptr<TXLSBlobList> chunks;
+  const TXLSBlobList* chunks = nullptr;
 };
 
 class TXLSRecordGroupReader {
@@ -115,6 +120,7 @@ class TXLSRecordGroupReader {
   bool havePending_ = false;  // a record read ahead that starts the next group
   std::uint16_t pendingId_ = 0;
   std::unique_ptr<TXLSBlob> pendingBody_;
+  std::unique_ptr<TXLSBlobList> list_;  // the chunks of the group handed out last
   int status_ = 1;  // the stream's result once it is no longer 1
 };
 

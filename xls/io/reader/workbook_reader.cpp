@@ -64,11 +64,12 @@ int TXLSReader::Read() {
     TXLSRecordGroup group;
     status = groups.Next(group);
     if (status != 1) break;
-    status = Dispatch(group.id, group.chunks.get());
+    status = Dispatch(group.id, group.chunks);
     if (status != 1) break;
     // A chart sheet takes every record alone, CONTINUE records included.
     groups.SetJoinContinue(state_ != kChartSheet);
   }
+  ReleaseSharedStrings();
   if (status == kReadEndOfStream) status = state_ == kNone ? 1 : kReadUnfinished;
   if (status == 1) Finish();
   stream_.Close();
