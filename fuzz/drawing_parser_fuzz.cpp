@@ -69,8 +69,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       auto* block = new xls::TXLSBlob(static_cast<std::uint32_t>(s));
       for (std::size_t i = 0; i < s; ++i) block->AddByte(p[i]);
       record.Add(block);
-      if (s > 0 && (p[0] & 0x80)) drawing.ReadObj(record);
-      else drawing.ReadDrawing(record);
+      // The first byte picks the record kind: OBJ, TXO (with the next pieces as its CONTINUE
+      // blocks), NOTE, or drawing data.
+      const std::uint8_t kind = s > 0 ? p[0] & 0xC0 : 0;
+      if (kind == 0x80) {
+        drawing.ReadObj(record);
+      } else if (kind == 0x40) {
+        auto* text = new xls::TXLSBlob(static_cast<std::uint32_t>(s));
+        for (std::size_t i = 0; i < s; ++i) text->AddByte(p[s - 1 - i]);
+        record.Add(text);
+        drawing.ReadTxo(record, (p[0] & 1) != 0);
+      } else if (kind == 0xC0 && s >= 8) {
+        drawing.ReadNote(static_cast<std::uint16_t>(p[1] | p[2] << 8), p[3], p[4], u"x", p[5]);
+      } else {
+        drawing.ReadDrawing(record);
+      }
     }
   } catch (const xls::EMsoParseError&) {
   }
