@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "drawing_test_util.h"
+#include "platform/byte_stream.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "picture_bytes.h"
@@ -361,6 +362,22 @@ TEST(SheetDrawing, ChartSheetSubstream) {
   ASSERT_EQ(Ids(sheet), (std::vector<std::uint16_t>{0x0809, 0x1001, 0x000A}));
   EXPECT_EQ(sheet[0].offset, SheetOffsets(all).at(1));
   EXPECT_EQ(sheet[0].data, bof);
+}
+
+// The RTF export takes the sheet's pictures (those in the used range) from the drawing.
+TEST(SheetDrawing, RtfExportShowsThePictures) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  sheet->GetRange(u"A1")->SetValue(Variant(u"x"));
+  sheet->GetRange(u"C3")->SetValue(Variant(u"y"));
+  const Bytes png = MakePng(4, 3, 0);
+  ASSERT_NE(sheet->GetShapes().AddPicture(png, 1, 1), nullptr);
+  platform::MemoryStream out;
+  ASSERT_EQ(book->SaveAsRTFToStream(out), 1);
+  const Bytes bytes = out.Bytes();
+  const std::string rtf(bytes.begin(), bytes.end());
+  EXPECT_NE(rtf.find("{\\pict\\pngblip"), std::string::npos);
+  EXPECT_NE(rtf.find("89504E470D0A1A0A"), std::string::npos);  // the PNG's signature in hexadecimal
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // autofit.
 #include "xls/io/export/text_saves.h"
 
+#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/io/export/autofit.h"
 #include "xls/io/export/csv_saver.h"
 #include "xls/io/export/html_export.h"
@@ -24,6 +25,30 @@ TXLSCSVSaver SaverOf(std::int32_t format, const TXLSRange& range) {
 }
 
 bool IsDelimited(std::int32_t format) { return format >= kTextSaveCsv && format <= kTextSaveTsvUnicode; }
+
+// The RTF export with the sheets' pictures (JPEG, PNG, DIB) from their drawings.
+TXLSRTFExport RtfExport() {
+  TXLSRTFExport rtf;
+  rtf.SetPictureSource([](IXLSWorksheet& sheet) {
+    std::vector<TXLSRTFPicture> out;
+    TMsoDrawing* drawing = FindDrawing(sheet);
+    for (std::size_t i = 1; drawing && i <= drawing->Pictures().Count(); ++i) {
+      const TXLSPicture* picture = drawing->Pictures().Item(i);
+      const TMSOPicture* stored = picture->GetPicture();
+      if (!stored || stored->blipType < kBlipJPEG || stored->blipType > kBlipDIB) continue;
+      TXLSRTFPicture p;
+      p.row = picture->Shape()->Anchor().row1;
+      p.column = picture->Shape()->Anchor().column1;
+      p.blipType = stored->blipType;
+      p.bytes = stored->data;
+      p.widthPoints = picture->Shape()->width;
+      p.heightPoints = picture->Shape()->height;
+      out.push_back(std::move(p));
+    }
+    return out;
+  });
+  return rtf;
+}
 
 }  // namespace
 
@@ -61,13 +86,13 @@ void TXLSRange::AutoFitRows() { TXLSAutoFit(*this).AutoFitRows(); }
 // ----- sheets -------------------------------------------------------------------------------
 
 std::int32_t IXLSWorksheet::SaveAs(const std::u16string& fileName, std::int32_t format) {
-  if (format == kTextSaveRtf) return TXLSRTFExport().SaveSheetToFile(*this, fileName);
+  if (format == kTextSaveRtf) return RtfExport().SaveSheetToFile(*this, fileName);
   if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
   return GetUsedRange()->SaveAs(fileName, format);
 }
 
 std::int32_t IXLSWorksheet::SaveToStream(platform::ByteStream& stream, std::int32_t format) {
-  if (format == kTextSaveRtf) return TXLSRTFExport().SaveSheetToStream(*this, stream);
+  if (format == kTextSaveRtf) return RtfExport().SaveSheetToStream(*this, stream);
   if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
   return GetUsedRange()->SaveAsToStream(stream, format);
 }
@@ -79,11 +104,11 @@ std::int32_t TXLSWorkbook::SaveAsHTML(const std::u16string& fileName) {
 }
 
 std::int32_t TXLSWorkbook::SaveAsRTF(const std::u16string& fileName) {
-  return TXLSRTFExport().SaveWorkbookToFile(*this, fileName);
+  return RtfExport().SaveWorkbookToFile(*this, fileName);
 }
 
 std::int32_t TXLSWorkbook::SaveAsRTFToStream(platform::ByteStream& stream) {
-  return TXLSRTFExport().SaveWorkbookToStream(*this, stream);
+  return RtfExport().SaveWorkbookToStream(*this, stream);
 }
 
 std::int32_t SaveWorkbookAsText(TXLSWorkbook& book, const std::u16string& fileName, platform::ByteStream* stream,
