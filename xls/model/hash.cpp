@@ -4,9 +4,11 @@
 
 namespace xls {
 
-std::uint32_t HashOfKey(const std::u16string& key) {
+std::uint32_t HashOfKey(const std::u16string& key) { return HashOfKey(key.data(), key.size()); }
+
+std::uint32_t HashOfKey(const char16_t* key, std::size_t length) {
   std::uint32_t h = 0;
-  for (char16_t u : key) h = h * 33u + u;
+  for (std::size_t i = 0; i < length; ++i) h = h * 33u + key[i];
   return h + (h >> 5);
 }
 

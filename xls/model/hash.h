@@ -48,6 +48,7 @@ struct THashObjectEntry : THashEntry {
 
 // The hash of a key: h = h * 33 + unit over the UTF-16 units, then h + (h >> 5).
 std::uint32_t HashOfKey(const std::u16string& key);
+std::uint32_t HashOfKey(const char16_t* key, std::size_t length);
 // The decimal text of a sparse-array index, "-5" for -5.
 std::u16string IndexKey(std::int32_t i);
 

@@ -1,5 +1,7 @@
 #include "xls/model/string_table.h"
 
+#include <algorithm>
+
 #include "xls/model/hash.h"
 #include "xls/model/key_text.h"
 
@@ -35,9 +37,9 @@ const TXLSIncrementArray::Item& TXLSStringTable::ItemAt(std::int32_t index) cons
 
 // ----- hash -----------------------------------------------------------------------------------
 
-std::uint32_t TXLSStringTable::HashOf(const std::u16string& text) { return HashOfKey(text); }
+std::uint32_t TXLSStringTable::HashOf(std::u16string_view text) { return HashOfKey(text.data(), text.size()); }
 
-TSTHashEntry* TXLSStringTable::HashFind(const std::u16string& text, std::uint32_t h) const {
+TSTHashEntry* TXLSStringTable::HashFind(std::u16string_view text, std::uint32_t h) const {
   for (TSTHashEntry* e = buckets_[h & mask_]; e; e = e->next)
     if (e->hash == h && ItemAt(e->index).text == text) return e;
   return nullptr;
@@ -107,15 +109,7 @@ void TXLSStringTable::ShrinkPages() {
   while (static_cast<std::int32_t>(pages_.size()) + 150 <= pageSlots_) pageSlots_ -= 100;
 }
 
-std::int32_t TXLSStringTable::UseExisting(const std::u16string& text, std::uint32_t hash) {
-  ++totalUses_;
-  TSTHashEntry* e = HashFind(text, hash);
-  if (!e) return 0;
-  ++ItemAt(e->index).useCount;
-  return e->index;
-}
-
-std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string&& text) {
+std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string_view text) {
   ++distinct_;
   std::int32_t index;
   if (free_.empty()) {
@@ -128,24 +122,36 @@ std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string&& text
   }
   auto& item = ItemAt(index);
   item.useCount = 1;
-  item.text = std::move(text);
+  item.text.assign(text);
   item.sstPosition = -1;
   HashAdd(hash, index);
   return index;
 }
 
-std::int32_t TXLSStringTable::Add(const std::u16string& text) {
-  if (text.size() > kMaxCellText) return Add(text.substr(0, kMaxCellText));
+std::int32_t TXLSStringTable::AddText(std::u16string_view text) {
+  if (text.size() > kMaxCellText) text = text.substr(0, kMaxCellText);
+  ++totalUses_;
   const std::uint32_t hash = HashOf(text);
-  if (std::int32_t index = UseExisting(text, hash)) return index;
-  return PlaceNew(hash, std::u16string(text));
+  if (TSTHashEntry* e = HashFind(text, hash)) {
+    ++ItemAt(e->index).useCount;
+    return e->index;
+  }
+  return PlaceNew(hash, text);
 }
 
-std::int32_t TXLSStringTable::Add(std::u16string&& text) {
-  if (text.size() > kMaxCellText) text.resize(kMaxCellText);
-  const std::uint32_t hash = HashOf(text);
-  if (std::int32_t index = UseExisting(text, hash)) return index;
-  return PlaceNew(hash, std::move(text));
+std::int32_t TXLSStringTable::Add(const std::u16string& text) { return AddText(text); }
+
+std::int32_t TXLSStringTable::Add(const char16_t* text, std::size_t length) {
+  return AddText(std::u16string_view(text, length));
+}
+
+bool TXLSStringTable::UseAgain(std::int32_t index, const char16_t* text, std::size_t length) {
+  if (index < 1 || index > count_) return false;
+  auto& item = ItemAt(index);
+  if (item.useCount <= 0 || item.text != std::u16string_view(text, std::min(length, kMaxCellText))) return false;
+  ++item.useCount;
+  ++totalUses_;
+  return true;
 }
 
 void TXLSStringTable::Release(std::int32_t index) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xls/model/blob.h"
@@ -40,8 +41,12 @@ class TXLSStringTable {
   // The index of text with one more use. Texts longer than a cell holds (32,767 characters)
   // are cut there.
   std::int32_t Add(const std::u16string& text);
-  // The same, the text moved in when it is new (no copy of its characters).
-  std::int32_t Add(std::u16string&& text);
+  // The same for length characters at text (a reader's buffer: no string of its own first).
+  std::int32_t Add(const char16_t* text, std::size_t length);
+  // One more use of index when it is in use and holds exactly that text (cut as Add cuts it);
+  // false, changing nothing, otherwise. A reader that remembers the index its text got the last
+  // time counts a repeated text without looking it up.
+  bool UseAgain(std::int32_t index, const char16_t* text, std::size_t length);
   // Room for count more distinct strings: the hash is sized for them at once instead of
   // doubling on the way (a reader calls this with the count of a file's shared strings).
   void Reserve(std::int32_t count);
@@ -68,14 +73,14 @@ class TXLSStringTable {
  private:
   TXLSIncrementArray::Item& ItemAt(std::int32_t index);
   const TXLSIncrementArray::Item& ItemAt(std::int32_t index) const;
-  static std::uint32_t HashOf(const std::u16string& text);
-  TSTHashEntry* HashFind(const std::u16string& text) const { return HashFind(text, HashOf(text)); }
-  TSTHashEntry* HashFind(const std::u16string& text, std::uint32_t hash) const;
+  static std::uint32_t HashOf(std::u16string_view text);
+  TSTHashEntry* HashFind(std::u16string_view text) const { return HashFind(text, HashOf(text)); }
+  TSTHashEntry* HashFind(std::u16string_view text, std::uint32_t hash) const;
   void HashAdd(std::uint32_t hash, std::int32_t index);
   void ResizeBuckets(std::uint64_t newCount);
   // One more use of the text when it is there already (its index), else 0.
-  std::int32_t UseExisting(const std::u16string& text, std::uint32_t hash);
-  std::int32_t PlaceNew(std::uint32_t hash, std::u16string&& text);
+  std::int32_t AddText(std::u16string_view text);
+  std::int32_t PlaceNew(std::uint32_t hash, std::u16string_view text);
   TSTHashEntry* NewEntry();
   void FreeEntry(TSTHashEntry* e);
   void Unhash(const std::u16string& text);

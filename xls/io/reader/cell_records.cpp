@@ -91,30 +91,20 @@ void TXLSReader::SetText(CellPlace& place, const std::u16string& text) {
 }
 
 void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
-  if (sstIndex >= sharedStrings_.size()) {
+  if (sstIndex >= sharedStart_.size()) {
     static const std::u16string kEmpty;
     SetText(place, kEmpty);
     return;
   }
   if (!ClearForValue(*place.cell, workbook_)) return;
+  const std::size_t start = sharedStart_[sstIndex];
+  const std::size_t end = sstIndex + 1 < sharedStart_.size() ? sharedStart_[sstIndex + 1] : sharedText_.size();
+  const char16_t* text = sharedText_.data() + start;
   TXLSStringTable& table = workbook_.StringTable();
   std::int32_t& index = sstIndexes_[sstIndex];
-  if (index == 0) {
-    index = table.Add(std::move(sharedStrings_[sstIndex]));
-    table.MoveUse(0, index);  // the reader's own use, given back by ReleaseSharedStrings
-  } else {
-    table.MoveUse(0, index);
-  }
+  if (index == 0 || !table.UseAgain(index, text, end - start)) index = table.Add(text, end - start);
   place.cell->SetStringIndex(index);
   place.cell->SetKind(kCellString);
-}
-
-void TXLSReader::ReleaseSharedStrings() {
-  TXLSStringTable& table = workbook_.StringTable();
-  for (std::int32_t& index : sstIndexes_) {
-    if (index > 0) table.Release(index);
-    index = 0;
-  }
 }
 
 void TXLSReader::SetBoolOrError(CellPlace& place, bool error, std::uint8_t value) {

@@ -248,7 +248,8 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < count; ++i) bytes += sizeOf(i);
   const std::size_t expected = std::min<std::size_t>(uniqueStrings_, bytes / 3);
-  sharedStrings_.reserve(sharedStrings_.size() + expected);
+  sharedStart_.reserve(sharedStart_.size() + expected);
+  sharedText_.reserve(sharedText_.size() + bytes / 2);
   workbook_.StringTable().Reserve(static_cast<std::int32_t>(expected));
   std::uint32_t read = 0;
   bool unfinished = false;
@@ -288,17 +289,13 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
         header += 4;
       }
       if (!chunk.ok) break;
-      sharedStrings_.emplace_back();
+      sharedStart_.push_back(static_cast<std::uint32_t>(sharedText_.size()));
     }
     const std::size_t width = (options & 1) ? 2 : 1;
     const std::size_t start = pos + header;
     const std::size_t available = start <= size ? (size - start) / width : 0;
     const std::size_t take = std::min(charsLeft, available);
-    if (take > 0) {
-      std::u16string& text = sharedStrings_.back();
-      if (text.empty()) text.reserve(charsLeft);
-      chunk.AppendChars(start, take, width == 2, codePage, text);
-    }
+    if (take > 0) chunk.AppendChars(start, take, width == 2, codePage, sharedText_);
     charsLeft -= take;
     if (charsLeft > 0) {
       unfinished = true;
@@ -314,7 +311,7 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       ++ci;
     }
   }
-  sstIndexes_.resize(sharedStrings_.size(), 0);
+  sstIndexes_.resize(sharedStart_.size(), 0);
 }
 
 void TXLSReader::ExternSheet(TXLSRecordBody body) {

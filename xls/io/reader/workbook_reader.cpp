@@ -69,7 +69,6 @@ int TXLSReader::Read() {
     // A chart sheet takes every record alone, CONTINUE records included.
     groups.SetJoinContinue(state_ != kChartSheet);
   }
-  ReleaseSharedStrings();
   if (status == kReadEndOfStream) status = state_ == kNone ? 1 : kReadUnfinished;
   if (status == 1) Finish();
   stream_.Close();

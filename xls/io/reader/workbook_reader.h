@@ -109,7 +109,6 @@ class TXLSReader {
   void SetNumber(CellPlace& place, double value, std::int32_t recordXF);
   void SetText(CellPlace& place, const std::u16string& text);
   void SetSharedText(CellPlace& place, std::uint32_t sstIndex);
-  void ReleaseSharedStrings();
   void SetBoolOrError(CellPlace& place, bool error, std::uint8_t value);
   void SetBlank(CellPlace& place);
   void Formula(TXLSRecordBody body);
@@ -123,11 +122,12 @@ class TXLSReader {
   TXLSReadStream stream_;
   std::uint16_t version_ = 0;
   State state_ = kNone;
-  std::vector<std::u16string> sharedStrings_;
-  // The string table index of each shared string once a cell used it (0 before): the text is
-  // moved into the table at its first use and later uses only count. The reader holds one use
-  // of each such index while reading, so that an index cannot be freed and given to another
-  // text under it; ReleaseSharedStrings gives those uses back.
+  // The shared strings one after the other in one buffer: string i starts at sharedStart_[i]
+  // and ends where the next one starts (the last one at the end of the buffer).
+  std::u16string sharedText_;
+  std::vector<std::uint32_t> sharedStart_;
+  // The string table index each shared string got at its last use (0 before): a repeated
+  // string is counted there without a lookup while the table still holds it there.
   std::vector<std::int32_t> sstIndexes_;
   std::uint32_t uniqueStrings_ = 0;
   std::uint16_t activeTab_ = 0;
