@@ -550,4 +550,24 @@ FileResult CompoundFileReader::ReadStream(int id, std::vector<std::uint8_t>& out
   return {};
 }
 
+bool CompoundFileReader::StreamInPlace(int id, const std::uint8_t*& data, std::size_t& size) const {
+  data = nullptr;
+  size = 0;
+  if (id < 0 || static_cast<std::size_t>(id) >= entries_.size()) return false;
+  const Entry& e = entries_[static_cast<std::size_t>(id)];
+  if (e.type != CompoundEntryType::Stream || e.size < miniCutoff_) return false;
+  std::vector<std::uint32_t> chain;
+  if (!Chain(e.start, chain, "the stream")) return false;
+  const std::uint64_t needed = (e.size + sectorSize_ - 1) / sectorSize_;
+  if (needed > chain.size()) return false;
+  for (std::uint64_t k = 1; k < needed; ++k)
+    if (chain[k] != chain[0] + k) return false;
+  const std::uint8_t* first = Sector(chain[0]);
+  const std::uint8_t* last = Sector(chain[static_cast<std::size_t>(needed - 1)]);
+  if (!first || !last) return false;
+  data = first;
+  size = static_cast<std::size_t>(e.size);
+  return true;
+}
+
 }  // namespace platform

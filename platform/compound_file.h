@@ -85,6 +85,10 @@ class CompoundFileReader {
   int Find(int storage, const std::u16string& name) const;
   // The whole stream; a stream whose chain ends before its size is a failure.
   FileResult ReadStream(int entry, std::vector<std::uint8_t>& out) const;
+  // The stream's bytes in place when its sectors follow one another in the file (a writer
+  // that writes one stream at a time leaves them so): data and size, valid while the reader
+  // lives and is not opened again. False for any other stream, which ReadStream copies.
+  bool StreamInPlace(int entry, const std::uint8_t*& data, std::size_t& size) const;
 
  private:
   FileResult Parse();
