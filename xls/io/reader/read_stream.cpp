@@ -74,9 +74,13 @@ int TXLSReadStream::OpenWorkbookStream() {
   if (entry < 0 || root_->GetEntry(entry).type != platform::CompoundEntryType::Stream)
     entry = root_->Find(platform::CompoundFileReader::kRoot, u"book");
   if (entry < 0 || root_->GetEntry(entry).type != platform::CompoundEntryType::Stream) return kReadNoWorkbook;
-  std::vector<std::uint8_t> bytes;
-  if (!root_->ReadStream(entry, bytes)) return kReadNoWorkbook;
-  workbook_ = std::make_unique<platform::MemoryStream>(std::move(bytes));
+  workbookCopy_.clear();
+  if (!root_->StreamInPlace(entry, workbookData_, workbookSize_)) {
+    if (!root_->ReadStream(entry, workbookCopy_)) return kReadNoWorkbook;
+    workbookData_ = workbookCopy_.data();
+    workbookSize_ = workbookCopy_.size();
+  }
+  workbookPosition_ = 0;
   bare_ = false;
   position_ = 0;
   return 1;
@@ -108,15 +112,19 @@ int TXLSReadStream::OpenBare() {
   return kReadNoWorkbook;
 }
 
-platform::ByteStream* TXLSReadStream::Source() const {
-  return bare_ ? bareStream_ : workbook_.get();
+std::size_t TXLSReadStream::ReadBytes(void* buffer, std::size_t count) {
+  if (bare_) return bareStream_ ? bareStream_->Read(buffer, count) : 0;
+  if (!workbookData_ || workbookPosition_ >= workbookSize_) return 0;
+  const std::size_t n = std::min(count, workbookSize_ - workbookPosition_);
+  std::memcpy(buffer, workbookData_ + workbookPosition_, n);
+  workbookPosition_ += n;
+  return n;
 }
 
 int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
-  platform::ByteStream* in = Source();
-  if (!in) return kReadEndOfStream;
+  if (!HasSource()) return kReadEndOfStream;
   std::uint8_t header[4];
-  std::size_t got = in->Read(header, 4);
+  std::size_t got = ReadBytes(header, 4);
   if (decrypting_) decrypter_->Skip(static_cast<std::uint32_t>(got));
   position_ += static_cast<std::uint32_t>(got);
   if (got < 4) return kReadEndOfStream;
@@ -139,11 +147,11 @@ int TXLSReadStream::ReadBodyInto(std::uint32_t length, TXLSBlob& blob) {
   const std::uint32_t oldSize = blob.GetSize();
   const std::uint32_t oldCapacity = blob.GetCapacity();
   blob.SetSize(0);
-  platform::ByteStream* in = Source();
+  const bool in = HasSource();
   std::size_t got = 0;
   if (in && length > 0) {
     blob.EnsureCapacity(0, length);
-    got = in->Read(blob.GetData(), length);
+    got = ReadBytes(blob.GetData(), length);
   }
   // Parsers that slip past a body read zeros: clear what a longer body before, or the grown
   // buffer, left after this one.
@@ -188,12 +196,21 @@ int TXLSReadStream::SetFilePass(const TXLSBlob& body) {
 void TXLSReadStream::Close() {
   ownBare_.reset();
   bareStream_ = nullptr;
-  workbook_.reset();
+  workbookData_ = nullptr;
+  workbookSize_ = workbookPosition_ = 0;
+  workbookCopy_.clear();
+  workbookCopy_.shrink_to_fit();
   position_ = 0;
 }
 
 int TXLSReadStream::CloseStorage() {
-  if (!bare_) root_.reset();
+  if (bare_) return 1;
+  // A workbook stream still open in place in the file is copied out first: it reads on.
+  if (workbookData_ && workbookData_ != workbookCopy_.data()) {
+    workbookCopy_.assign(workbookData_, workbookData_ + workbookSize_);
+    workbookData_ = workbookCopy_.data();
+  }
+  root_.reset();
   return 1;
 }
 

@@ -71,14 +71,21 @@ class TXLSReadStream {
   int OpenStorage();
   int OpenWorkbookStream();
   int OpenBare();
-  platform::ByteStream* Source() const;
+  // Bytes of the workbook stream (or of the bare stream); fewer at its end.
+  std::size_t ReadBytes(void* buffer, std::size_t count);
+  bool HasSource() const { return bare_ ? bareStream_ != nullptr : workbookData_ != nullptr; }
 
   std::u16string fileName_;
   std::uint32_t position_ = 0;
   platform::ByteStream* sourceStream_ = nullptr;
   std::int64_t sourceStart_ = 0;
   std::unique_ptr<platform::CompoundFileReader> root_;
-  std::unique_ptr<platform::MemoryStream> workbook_;
+  // The workbook stream: in place in the compound file when its sectors follow one another,
+  // else a copy in workbookCopy_.
+  const std::uint8_t* workbookData_ = nullptr;
+  std::size_t workbookSize_ = 0;
+  std::size_t workbookPosition_ = 0;
+  std::vector<std::uint8_t> workbookCopy_;
   std::unique_ptr<platform::ByteStream> ownBare_;
   platform::ByteStream* bareStream_ = nullptr;
   bool bare_ = false;
