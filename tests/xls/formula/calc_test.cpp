@@ -313,8 +313,8 @@ TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
   EXPECT_EQ(list->Item(2)->sheet, 2);
   EXPECT_EQ(list->Item(1)->lastColumn, 2);
   EXPECT_EQ(list->Item(3), nullptr);
-  EXPECT_EQ(calc.EvaluateReferenceAsRanges(1, 0, ranges, three->Tree(), 0), 1);
-  EXPECT_EQ(calc.EvaluateNameAsRanges(1, 0, ranges, three->Tree(), 0), kErrValue);
+  EXPECT_EQ(calc.EvaluateReferenceAsRanges(1, 0, ranges, three->Tree().get(), 0), 1);
+  EXPECT_EQ(calc.EvaluateNameAsRanges(1, 0, ranges, three->Tree().get(), 0), kErrValue);
   // A reference in parentheses keeps the class its argument wants: SUM((A1:A3)) sums a range.
   auto paren = calc.CompileText(u"SUM((A1:A3))", sheet_->GetSheetId());
   std::unique_ptr<TXLSBlob> tokens;
@@ -344,6 +344,64 @@ TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
   EXPECT_EQ(bytes->GetWord(0), 0u);
   EXPECT_EQ(bytes->GetWord(2), 1u);
   EXPECT_EQ(bytes->GetWord(6), 2u);
+}
+
+// Stored formulas keep their trees packed: what comes back equals what went in, field by field.
+void ExpectSameTree(const TXLSSyntaxItem& a, const TXLSSyntaxItem& b, const std::string& where) {
+  EXPECT_EQ(a.kind, b.kind) << where;
+  EXPECT_EQ(a.text, b.text) << where;
+  EXPECT_EQ(std::signbit(a.number), std::signbit(b.number)) << where;
+  EXPECT_TRUE(a.number == b.number || (std::isnan(a.number) && std::isnan(b.number))) << where;
+  EXPECT_EQ(a.value, b.value) << where;
+  EXPECT_EQ(a.rawToken, b.rawToken) << where;
+  ASSERT_EQ(!a.range, !b.range) << where;
+  if (a.range) {
+    const TXLSRangeItem &x = *a.range, &y = *b.range;
+    EXPECT_EQ(std::vector<int>({x.firstRow, x.firstRowAbs, x.lastRow, x.lastRowAbs, x.firstCol, x.firstColAbs,
+                                x.lastCol, x.lastColAbs, x.kind, x.externId, x.offset}),
+              std::vector<int>({y.firstRow, y.firstRowAbs, y.lastRow, y.lastRowAbs, y.firstCol, y.firstColAbs,
+                                y.lastCol, y.lastColAbs, y.kind, y.externId, y.offset}))
+        << where;
+  }
+  EXPECT_EQ(a.Height(), b.Height()) << where;
+  ASSERT_EQ(a.ChildCount(), b.ChildCount()) << where;
+  for (int i = 1; i <= a.ChildCount(); ++i) {
+    EXPECT_EQ(b.Child(i)->parent, &b) << where;
+    ExpectSameTree(*a.Child(i), *b.Child(i), where + "/" + std::to_string(i));
+  }
+}
+
+TEST_F(CalcTest, StoredTreesComeBackUnchanged) {
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  ASSERT_TRUE(book_->GetNames()->Add(u"Total", u"=Sheet1!$A$1:$A$3"));
+  const std::string nested = std::string(200, '(') + "1" + std::string(200, ')');
+  for (const std::string text :
+       {"A1+1", "SUM(A3:A10;B6;$A:A;C$2:$D4)", "IF(A1;#DIV/0!;#REF!)", "{1;-2|\"a\";TRUE}", "-0.5%^2",
+        "\"say \"\"hi\"\"\"&\"\"", "Data!B2+SUM(Sheet1:Data!A1:C5)", "SUM((A1,B2))", "SUM(A1:B2 B1:C3)",
+        "Total*2", "0.000000000000000000001+123456789012345", nested.c_str()}) {
+    auto f = calc.CompileText(U(text), sheet_->GetSheetId());
+    ASSERT_TRUE(f) << text;
+    auto original = book_->Formulas().Compiler().CompileText(U(text), sheet_->GetSheetId());
+    ASSERT_TRUE(original) << text;
+    ExpectSameTree(*original, *f->Tree(), text);
+    ExpectSameTree(*original, *f->Copy()->Tree(), text);
+  }
+  // Fields no parsed text gives: a negative zero, texts beyond ASCII, flags read from files.
+  TXLSSyntaxItem root(kNodeAdd);
+  auto zero = std::make_unique<TXLSSyntaxItem>(kNodeNumber);
+  zero->number = -0.0;
+  zero->text = u"\u00FC\uFFFF\U0001F600";
+  zero->value = -70000;
+  zero->rawToken = 0x42;
+  auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
+  ref->range = std::make_unique<TXLSRangeItem>(TXLSRangeItem{-3, 1, 65535, 2, -1, 0, 255, 1, kRangeArea3d, 7, 1});
+  root.AddChild(std::move(zero));
+  root.AddChild(std::move(ref));
+  TXLSPackedTree packed(&root);
+  ExpectSameTree(root, *packed.Unpack(), "built");
+  ExpectSameTree(root, *TXLSPackedTree(packed).Unpack(), "copied");
+  EXPECT_LT(packed.Size(), 64u);
+  EXPECT_FALSE(TXLSPackedTree(nullptr).Unpack());
 }
 
 // 65,536 formulas each reading the next (or the previous) calculate without deep recursion.

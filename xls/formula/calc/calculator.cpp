@@ -49,7 +49,7 @@ std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileSizedBytes(const std
 std::int32_t TXLSCalculator::GetFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out, int kind,
                                              int sheetId, int row, int column) {
   out.reset();
-  const TXLSSyntaxItem* tree = f.Tree();
+  const std::unique_ptr<TXLSSyntaxItem> tree = f.Tree();
   if (!tree) return kCalcMalformed;
   // The compiler writes the array constants of the tree after the tokens.
   return formulas_.GetFormulaBytes(*tree, kind, sheetId, row, column, GetFileFormat(), out) == 1 ? kCalcOk
@@ -100,8 +100,9 @@ std::int32_t TXLSCalculator::GetFormulaText(int sheetId, const TXLSCompiledFormu
     row = link->anchorRow;
     column = link->anchorColumn;
   }
-  if (!source || !source->Tree()) return kCalcMalformed;
-  const std::u16string text = formulas_.FormulaText(*source->Tree(), row, column);
+  const std::unique_ptr<TXLSSyntaxItem> tree = source ? source->Tree() : nullptr;
+  if (!tree) return kCalcMalformed;
+  const std::u16string text = formulas_.FormulaText(*tree, row, column);
   if (text.empty()) return kCalcMalformed;
   out = link ? u"{=" + text + u"}" : u"=" + text;
   return kCalcOk;
@@ -183,11 +184,12 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   out = Variant();
   {
     Busy busy(f.busy_);
-    if (f.link_ || !f.tree_) {
+    if (f.link_ || f.tree_.Empty()) {
       st = kCalcNotComputable;  // array formulas are calculated by the program that shows them
     } else {
+      const std::unique_ptr<TXLSSyntaxItem> tree = f.Tree();
       TXLSEvaluator ev(*this, p.sheetIndex, p.column, p.row);
-      st = ev.Evaluate(f.tree_.get(), p.name, kWantNone, out, true);
+      st = ev.Evaluate(tree.get(), p.name, kWantNone, out, true);
     }
   }
   if (st == kCalcTooDeep) return st;

@@ -125,13 +125,15 @@ void ShiftCellFormulas(IXLSWorksheet& moved, int row, int column, int columnCoun
     });
     for (TXLSCellRef* cell : cells) {
       auto* f = dynamic_cast<TXLSCompiledFormula*>(cell->Formula());
-      if (!f || !f->Tree()) continue;
-      std::unique_ptr<TXLSCompiledFormula> copy = f->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
-      if (!copy || !copy->Tree()) continue;
+      const std::unique_ptr<TXLSSyntaxItem> tree = f ? f->Tree() : nullptr;
+      if (!tree) continue;
+      const std::unique_ptr<TXLSSyntaxItem> shifted =
+          tree->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
       bool changed = false;
-      KeepOtherSheets(*const_cast<TXLSSyntaxItem*>(copy->Tree()), *f->Tree(), sheet == &moved, moved.GetIndex(),
-                      externs, changed);
+      KeepOtherSheets(*shifted, *tree, sheet == &moved, moved.GetIndex(), externs, changed);
       if (!changed) continue;
+      std::unique_ptr<TXLSCompiledFormula> copy = f->Copy();
+      copy->SetTree(shifted.get());
       if (TXLSArrayFormula* link = f->ArrayLink()) {
         // The array formula's members point at the formula object: it keeps its identity.
         auto moved = std::make_unique<TXLSArrayFormula>(*link);

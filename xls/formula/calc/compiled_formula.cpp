@@ -36,7 +36,7 @@ std::unique_ptr<TXLSArrayFormula> TXLSArrayFormula::CreateMember(std::int32_t an
 
 TXLSCompiledFormula::TXLSCompiledFormula(std::unique_ptr<TXLSSyntaxItem> tree,
                                          std::unique_ptr<TXLSFormulatArrays> arrays)
-    : tree_(std::move(tree)), arrays_(std::move(arrays)) {}
+    : tree_(tree.get()), arrays_(std::move(arrays)) {}
 
 TXLSCompiledFormula::~TXLSCompiledFormula() = default;
 
@@ -55,16 +55,20 @@ std::unique_ptr<TXLSCompiledFormula> WithTree(std::unique_ptr<TXLSSyntaxItem> tr
 }  // namespace
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::Copy() const {
-  return WithTree(tree_ ? tree_->Copy() : nullptr, arrays_.get());
+  auto copy = WithTree(nullptr, arrays_.get());
+  copy->tree_ = tree_;
+  return copy;
 }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyMovedFormula(int rows, int columns) const {
-  return WithTree(tree_ ? tree_->CopyMoved(rows, columns) : nullptr, arrays_.get());
+  const auto tree = Tree();
+  return WithTree(tree ? tree->CopyMoved(rows, columns) : nullptr, arrays_.get());
 }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyShifted(int row, int column, int columnCount,
                                                                       int rowCount, int lastColumn, int lastRow) const {
-  return WithTree(tree_ ? tree_->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow) : nullptr,
+  const auto tree = Tree();
+  return WithTree(tree ? tree->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow) : nullptr,
                   arrays_.get());
 }
 
@@ -80,7 +84,7 @@ std::int32_t TXLSCompiledFormula::GetArraysBytes(std::unique_ptr<TXLSBlob>& out,
 
 std::unique_ptr<TXLSCellFormula> TXLSCompiledFormula::CopyMoved(int rows, int columns) const {
   // A cell of an array formula has no formula of its own to copy: the copy is blank.
-  if (!tree_) return nullptr;
+  if (tree_.Empty()) return nullptr;
   return CopyMovedFormula(rows, columns);
 }
 
@@ -107,7 +111,10 @@ void ResolveNodeOffsets(TXLSSyntaxItem& node, int row, int column) {
 }  // namespace
 
 void TXLSCompiledFormula::ResolveOffsets(int row, int column) {
-  if (tree_) ResolveNodeOffsets(*tree_, row, column);
+  if (std::unique_ptr<TXLSSyntaxItem> tree = Tree()) {
+    ResolveNodeOffsets(*tree, row, column);
+    SetTree(tree.get());
+  }
 }
 
 const TXLSCompiledFormula* ArrayAnchorFormula(const IXLSWorksheet& sheet, const TXLSCompiledFormula& member) {

@@ -1,7 +1,8 @@
-// A formula as the workbook keeps it: the syntax tree, the array constants that follow its
-// tokens in a file, the result of its last calculation with the recalculation stamp it was
-// computed under, and the link of a cell that belongs to an array formula. Values of references
-// evaluated as ranges travel as TXLSCalcRangeList objects inside variants.
+// A formula as the workbook keeps it: the syntax tree (packed; Tree() builds it on demand),
+// the array constants that follow its tokens in a file, the result of its last calculation
+// with the recalculation stamp it was computed under, and the link of a cell that belongs to an
+// array formula. Values of references evaluated as ranges travel as TXLSCalcRangeList objects
+// inside variants.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "xls/formula/calc/packed_tree.h"
 #include "xls/formula/formula_arrays.h"
 #include "xls/formula/syntax_tree.h"
 #include "xls/model/cell_store.h"
@@ -59,7 +61,10 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   ~TXLSCompiledFormula() override;
   static std::unique_ptr<TXLSCompiledFormula> CreateArrayMember(std::unique_ptr<TXLSArrayFormula> link);
 
-  const TXLSSyntaxItem* Tree() const { return tree_.get(); }
+  // The formula's syntax tree, built anew from its packed form (nullptr for an array member).
+  std::unique_ptr<TXLSSyntaxItem> Tree() const { return tree_.Unpack(); }
+  bool HasTree() const { return !tree_.Empty(); }
+  void SetTree(const TXLSSyntaxItem* tree) { tree_ = TXLSPackedTree(tree); }
   TXLSFormulatArrays* Arrays() const { return arrays_.get(); }
   bool HasArrays() const { return arrays_ && arrays_->Count() > 0; }
   bool IsArrayMember() const { return link_ != nullptr; }
@@ -93,7 +98,7 @@ class TXLSCompiledFormula : public TXLSCellFormula {
 
  private:
   friend class TXLSCalculator;
-  std::unique_ptr<TXLSSyntaxItem> tree_;
+  TXLSPackedTree tree_;
   std::unique_ptr<TXLSFormulatArrays> arrays_;
   std::unique_ptr<TXLSArrayFormula> link_;
   Variant cached_;

@@ -1,0 +1,197 @@
+#include "xls/formula/calc/packed_tree.h"
+
+#include <cstring>
+#include <string>
+
+namespace xls {
+
+namespace {
+
+// Which optional fields of a node follow its kind.
+enum : std::uint8_t {
+  kHasText = 1,
+  kHasNumber = 2,
+  kHasValue = 4,
+  kHasRawToken = 8,
+  kHasRange = 16,
+  kHasChildren = 32,
+};
+// Reference flags: the four absolute flags and the offset flag as bits, or, when one of them
+// is neither 0 nor 1, the five bytes as they are after this byte.
+constexpr std::uint8_t kRangeFlagBytes = 0x80;
+
+class Writer {
+ public:
+  void Byte(std::uint8_t b) { out_.push_back(static_cast<char>(b)); }
+  void Unsigned(std::uint64_t v) {
+    while (v >= 0x80) {
+      Byte(static_cast<std::uint8_t>(v | 0x80));
+      v >>= 7;
+    }
+    Byte(static_cast<std::uint8_t>(v));
+  }
+  void Signed(std::int64_t v) {
+    Unsigned((static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63));
+  }
+
+  void Node(const TXLSSyntaxItem& n) {
+    std::uint64_t numberBits = 0;
+    std::memcpy(&numberBits, &n.number, sizeof numberBits);
+    std::uint8_t flags = 0;
+    if (!n.text.empty()) flags |= kHasText;
+    if (numberBits != 0) flags |= kHasNumber;
+    if (n.value != 0) flags |= kHasValue;
+    if (n.rawToken != 0) flags |= kHasRawToken;
+    if (n.range) flags |= kHasRange;
+    if (n.ChildCount() > 0) flags |= kHasChildren;
+    Signed(n.kind);
+    Byte(flags);
+    if (flags & kHasText) {
+      Unsigned(n.text.size());
+      for (char16_t c : n.text) Unsigned(c);
+    }
+    if (flags & kHasNumber) {
+      for (int i = 0; i < 8; ++i) Byte(static_cast<std::uint8_t>(numberBits >> (8 * i)));
+    }
+    if (flags & kHasValue) Signed(n.value);
+    if (flags & kHasRawToken) Signed(n.rawToken);
+    if (flags & kHasRange) Range(*n.range);
+    if (flags & kHasChildren) {
+      Unsigned(static_cast<std::uint64_t>(n.ChildCount()));
+      for (int i = 1; i <= n.ChildCount(); ++i) Node(*n.Child(i));
+    }
+  }
+
+  std::string& Out() { return out_; }
+
+ private:
+  void Range(const TXLSRangeItem& r) {
+    const std::uint8_t f[5] = {r.firstRowAbs, r.lastRowAbs, r.firstColAbs, r.lastColAbs, r.offset};
+    std::uint8_t bits = 0;
+    bool plain = true;
+    for (int i = 0; i < 5; ++i) {
+      plain = plain && f[i] <= 1;
+      bits = static_cast<std::uint8_t>(bits | (f[i] & 1) << i);
+    }
+    Byte(plain ? bits : kRangeFlagBytes);
+    if (!plain) {
+      for (std::uint8_t b : f) Byte(b);
+    }
+    Signed(r.firstRow);
+    Signed(r.lastRow);
+    Signed(r.firstCol);
+    Signed(r.lastCol);
+    Signed(r.kind);
+    Signed(r.externId);
+  }
+
+  std::string out_;
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::uint8_t* p) : p_(p) {}
+
+  std::uint8_t Byte() { return *p_++; }
+  std::uint64_t Unsigned() {
+    std::uint64_t v = 0;
+    for (int shift = 0;; shift += 7) {
+      const std::uint8_t b = Byte();
+      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return v;
+    }
+  }
+  std::int64_t Signed() {
+    const std::uint64_t u = Unsigned();
+    return static_cast<std::int64_t>(u >> 1) ^ -static_cast<std::int64_t>(u & 1);
+  }
+  std::int32_t Int() { return static_cast<std::int32_t>(Signed()); }
+
+  std::unique_ptr<TXLSSyntaxItem> Node() {
+    auto n = std::make_unique<TXLSSyntaxItem>(Int());
+    const std::uint8_t flags = Byte();
+    if (flags & kHasText) {
+      n->text.resize(static_cast<std::size_t>(Unsigned()));
+      for (char16_t& c : n->text) c = static_cast<char16_t>(Unsigned());
+    }
+    if (flags & kHasNumber) {
+      std::uint64_t bits = 0;
+      for (int i = 0; i < 8; ++i) bits |= static_cast<std::uint64_t>(Byte()) << (8 * i);
+      std::memcpy(&n->number, &bits, sizeof bits);
+    }
+    if (flags & kHasValue) n->value = Int();
+    if (flags & kHasRawToken) n->rawToken = Int();
+    if (flags & kHasRange) n->range = Range();
+    if (flags & kHasChildren) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i) n->AddChild(Node());
+    }
+    return n;
+  }
+
+ private:
+  std::unique_ptr<TXLSRangeItem> Range() {
+    auto r = std::make_unique<TXLSRangeItem>();
+    std::uint8_t f[5];
+    const std::uint8_t bits = Byte();
+    for (int i = 0; i < 5; ++i) f[i] = static_cast<std::uint8_t>(bits >> i & 1);
+    if (bits == kRangeFlagBytes) {
+      for (std::uint8_t& b : f) b = Byte();
+    }
+    r->firstRowAbs = f[0], r->lastRowAbs = f[1], r->firstColAbs = f[2], r->lastColAbs = f[3], r->offset = f[4];
+    r->firstRow = Int();
+    r->lastRow = Int();
+    r->firstCol = Int();
+    r->lastCol = Int();
+    r->kind = Int();
+    r->externId = Int();
+    return r;
+  }
+
+  const std::uint8_t* p_;
+};
+
+std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** payload) {
+  Reader r(bytes);
+  const std::uint64_t n = r.Unsigned();
+  std::size_t header = 1;
+  while (bytes[header - 1] & 0x80) ++header;
+  if (payload) *payload = bytes + header;
+  return header + static_cast<std::size_t>(n);
+}
+
+}  // namespace
+
+TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
+  if (!tree) return;
+  Writer nodes;
+  nodes.Node(*tree);
+  Writer all;
+  all.Unsigned(nodes.Out().size());
+  all.Out() += nodes.Out();
+  bytes_ = std::make_unique<std::uint8_t[]>(all.Out().size());
+  std::memcpy(bytes_.get(), all.Out().data(), all.Out().size());
+}
+
+TXLSPackedTree::TXLSPackedTree(const TXLSPackedTree& other) { *this = other; }
+
+TXLSPackedTree& TXLSPackedTree::operator=(const TXLSPackedTree& other) {
+  if (this == &other) return *this;
+  bytes_.reset();
+  if (other.bytes_) {
+    const std::size_t size = other.Size();
+    bytes_ = std::make_unique<std::uint8_t[]>(size);
+    std::memcpy(bytes_.get(), other.bytes_.get(), size);
+  }
+  return *this;
+}
+
+std::size_t TXLSPackedTree::Size() const { return bytes_ ? HeaderAndPayload(bytes_.get(), nullptr) : 0; }
+
+std::unique_ptr<TXLSSyntaxItem> TXLSPackedTree::Unpack() const {
+  if (!bytes_) return nullptr;
+  const std::uint8_t* payload = nullptr;
+  HeaderAndPayload(bytes_.get(), &payload);
+  return Reader(payload).Node();
+}
+
+}  // namespace xls

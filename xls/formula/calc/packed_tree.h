@@ -1,0 +1,36 @@
+// A syntax tree packed into one small block of bytes, the form in which stored formulas keep
+// their trees: a formula cell such as =A1+1 would otherwise hold three nodes of about a hundred
+// bytes each and a reference record, all allocated apart. Unpacking gives back a tree equal to
+// the packed one in every field (kinds, texts, numbers bit for bit, values, raw tokens,
+// references with their flags, children), so whoever reads the tree cannot tell the difference.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "xls/formula/syntax_tree.h"
+
+namespace xls {
+
+class TXLSPackedTree {
+ public:
+  TXLSPackedTree() = default;
+  explicit TXLSPackedTree(const TXLSSyntaxItem* tree);
+  TXLSPackedTree(const TXLSPackedTree& other);
+  TXLSPackedTree& operator=(const TXLSPackedTree& other);
+  TXLSPackedTree(TXLSPackedTree&&) noexcept = default;
+  TXLSPackedTree& operator=(TXLSPackedTree&&) noexcept = default;
+
+  bool Empty() const { return !bytes_; }
+  // A new tree equal to the packed one; nullptr when empty.
+  std::unique_ptr<TXLSSyntaxItem> Unpack() const;
+  // Bytes held, the size word included (0 when empty).
+  std::size_t Size() const;
+
+ private:
+  // A varint byte count, then the nodes in prefix order.
+  std::unique_ptr<std::uint8_t[]> bytes_;
+};
+
+}  // namespace xls
