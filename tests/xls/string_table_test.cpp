@@ -130,6 +130,46 @@ TEST(StringTable, PagesGrowAndShrinkWithSlack) {
   EXPECT_EQ(t.Add(u"again"), 1);
 }
 
+// Texts share blocks of characters; dropping most of them packs the rest together, and
+// UseAgain counts an index only while it holds that very text.
+TEST(StringTable, TextsSurvivePackingAndUseAgainChecksTheText) {
+  TXLSStringTable t;
+  t.Reserve(3000);
+  std::vector<std::u16string> texts;
+  std::vector<std::int32_t> indexes;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string digits = std::to_string(i);
+    texts.push_back(u"text number " + std::u16string(digits.begin(), digits.end()) +
+                    std::u16string(static_cast<std::size_t>(i % 17), u'x'));
+    indexes.push_back(t.Add(texts.back()));
+  }
+  const std::u16string longText(20000, u'L');
+  const std::int32_t longIndex = t.Add(longText.data(), longText.size());
+  for (int i = 0; i < 3000; ++i)
+    if (i % 10 != 0) t.Release(indexes[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < 3000; i += 10) {
+    EXPECT_EQ(t.GetString(indexes[static_cast<std::size_t>(i)]), texts[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(t.IndexOf(texts[static_cast<std::size_t>(i)]), indexes[static_cast<std::size_t>(i)]);
+  }
+  EXPECT_EQ(t.GetString(longIndex), longText);
+  EXPECT_EQ(t.DistinctStrings(), 301);
+  // A dropped text comes back at a free index; the texts added after the packing read right.
+  const std::int32_t back = t.Add(texts[1]);
+  EXPECT_EQ(t.GetString(back), texts[1]);
+  EXPECT_TRUE(t.UseAgain(back, texts[1].data(), texts[1].size()));
+  EXPECT_EQ(t.GetUseCount(back), 2);
+  EXPECT_FALSE(t.UseAgain(back, texts[2].data(), texts[2].size()));
+  EXPECT_FALSE(t.UseAgain(indexes[2], texts[2].data(), texts[2].size()));  // freed
+  EXPECT_EQ(t.GetUseCount(back), 2);
+  EXPECT_EQ(t.TotalUses(), 303);
+  // Past the cell limit both compare and add the cut text.
+  const std::u16string tooLong(40000, u'c');
+  const std::int32_t cut = t.Add(tooLong.data(), tooLong.size());
+  EXPECT_EQ(t.GetString(cut).size(), 32767u);
+  EXPECT_TRUE(t.UseAgain(cut, tooLong.data(), tooLong.size()));
+  EXPECT_EQ(t.GetUseCount(cut), 2);
+}
+
 TEST(StringTable, CellTextsAreCutAtTheCellLimit) {
   TXLSStringTable t;
   std::int32_t i = t.Add(std::u16string(40000, u'x'));

@@ -41,7 +41,7 @@ std::uint32_t TXLSStringTable::HashOf(std::u16string_view text) { return HashOfK
 
 TSTHashEntry* TXLSStringTable::HashFind(std::u16string_view text, std::uint32_t h) const {
   for (TSTHashEntry* e = buckets_[h & mask_]; e; e = e->next)
-    if (e->hash == h && ItemAt(e->index).text == text) return e;
+    if (e->hash == h && ItemAt(e->index).Text() == text) return e;
   return nullptr;
 }
 
@@ -76,12 +76,12 @@ void TXLSStringTable::HashAdd(std::uint32_t hash, std::int32_t index) {
   ++entries_;
 }
 
-void TXLSStringTable::Unhash(const std::u16string& text) {
+void TXLSStringTable::Unhash(std::u16string_view text) {
   std::uint32_t h = HashOf(text);
   TSTHashEntry** link = &buckets_[h & mask_];
   while (*link) {
     TSTHashEntry* e = *link;
-    if (e->hash == h && ItemAt(e->index).text == text) {
+    if (e->hash == h && ItemAt(e->index).Text() == text) {
       *link = e->next;
       FreeEntry(e);
       --entries_;
@@ -92,6 +92,51 @@ void TXLSStringTable::Unhash(const std::u16string& text) {
 }
 
 // ----- strings --------------------------------------------------------------------------------
+
+const char16_t* TXLSStringTable::StoreText(std::u16string_view text) {
+  if (text.empty()) return nullptr;
+  char16_t* place;
+  if (text.size() > kTextBlock / 4) {
+    textBlocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(text.size()));
+    place = textBlocks_.back().get();
+  } else {
+    if (text.size() > blockLeft_) {
+      deadChars_ += blockLeft_;  // the rest of the last block stays unused
+      textBlocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(kTextBlock));
+      blockNext_ = textBlocks_.back().get();
+      blockLeft_ = kTextBlock;
+    }
+    place = blockNext_;
+    blockNext_ += text.size();
+    blockLeft_ -= text.size();
+  }
+  std::copy(text.begin(), text.end(), place);
+  liveChars_ += text.size();
+  return place;
+}
+
+void TXLSStringTable::DropText(TXLSIncrementArray::Item& item) {
+  liveChars_ -= item.length;
+  deadChars_ += item.length;
+  item.text = nullptr;
+  item.length = 0;
+  if (deadChars_ > kTextBlock && deadChars_ > liveChars_) CompactTexts();
+}
+
+void TXLSStringTable::CompactTexts() {
+  std::vector<std::unique_ptr<char16_t[]>> old;
+  old.swap(textBlocks_);
+  blockNext_ = nullptr;
+  blockLeft_ = 0;
+  liveChars_ = deadChars_ = 0;
+  std::int32_t left = count_;
+  for (std::size_t p = 0; p < pages_.size() && left > 0; ++p) {
+    for (auto& item : pages_[p]->items) {
+      if (left-- == 0) break;
+      if (item.length > 0) item.text = StoreText(item.Text());
+    }
+  }
+}
 
 void TXLSStringTable::GrowPages() {
   if (pageSlots_ * kPageSize < count_) pageSlots_ += 100;
@@ -122,7 +167,8 @@ std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string_view t
   }
   auto& item = ItemAt(index);
   item.useCount = 1;
-  item.text.assign(text);
+  item.text = StoreText(text);
+  item.length = static_cast<std::uint32_t>(text.size());
   item.sstPosition = -1;
   HashAdd(hash, index);
   return index;
@@ -148,7 +194,7 @@ std::int32_t TXLSStringTable::Add(const char16_t* text, std::size_t length) {
 bool TXLSStringTable::UseAgain(std::int32_t index, const char16_t* text, std::size_t length) {
   if (index < 1 || index > count_) return false;
   auto& item = ItemAt(index);
-  if (item.useCount <= 0 || item.text != std::u16string_view(text, std::min(length, kMaxCellText))) return false;
+  if (item.useCount <= 0 || item.Text() != std::u16string_view(text, std::min(length, kMaxCellText))) return false;
   ++item.useCount;
   ++totalUses_;
   return true;
@@ -163,8 +209,8 @@ void TXLSStringTable::Release(std::int32_t index) {
   --totalUses_;
   if (item.useCount > 0) return;
   --distinct_;
-  Unhash(item.text);
-  item.text.clear();
+  Unhash(item.Text());
+  DropText(item);
   if (index != count_) {
     free_.push_back(index);
   } else {
@@ -183,7 +229,7 @@ void TXLSStringTable::MoveUse(std::int32_t oldIndex, std::int32_t newIndex) {
 
 std::u16string TXLSStringTable::GetString(std::int32_t index) const {
   if (index < 1 || index > count_) return {};
-  return ItemAt(index).text;
+  return std::u16string(ItemAt(index).Text());
 }
 
 std::int32_t TXLSStringTable::GetSSTPosition(std::int32_t index) const {
@@ -257,7 +303,7 @@ void TXLSStringTable::AddExtSSTEntry(std::uint32_t position, std::uint32_t offse
   extRecord_->AddWord(0);
 }
 
-void TXLSStringTable::WriteSSTString(TXLSBlobList& output, const std::u16string& text, std::int32_t ordinal) {
+void TXLSStringTable::WriteSSTString(TXLSBlobList& output, std::u16string_view text, std::int32_t ordinal) {
   const std::uint32_t limit = recordLimit_ + 4u;
   std::size_t done = 0;
   bool continued = false;
@@ -308,7 +354,7 @@ int TXLSStringTable::WriteSST(TXLSBlobList& output, std::uint32_t streamPosition
   for (std::size_t p = 0; p < pages_.size() && left > 0; ++p) {
     for (const auto& item : pages_[p]->items) {
       if (left-- == 0) break;
-      if (item.useCount > 0) WriteSSTString(output, item.text, ordinal++);
+      if (item.useCount > 0) WriteSSTString(output, item.Text(), ordinal++);
     }
   }
   if (record_ && record_->GetSize() > 4) CloseRecord(output);

@@ -15,9 +15,11 @@ namespace xls {
 
 struct TXLSIncrementArray {
   struct Item {
-    std::u16string text;
+    const char16_t* text = nullptr;  // in the table's text blocks
+    std::uint32_t length = 0;
     std::int32_t sstPosition = -1;
     std::int32_t useCount = 0;
+    std::u16string_view Text() const { return {text, length}; }
   };
   std::array<Item, 100> items;
 };
@@ -83,16 +85,28 @@ class TXLSStringTable {
   std::int32_t PlaceNew(std::uint32_t hash, std::u16string_view text);
   TSTHashEntry* NewEntry();
   void FreeEntry(TSTHashEntry* e);
-  void Unhash(const std::u16string& text);
+  void Unhash(std::u16string_view text);
+  const char16_t* StoreText(std::u16string_view text);
+  void DropText(TXLSIncrementArray::Item& item);
+  void CompactTexts();
   void GrowBuckets();
   void GrowPages();
   void ShrinkPages();
   void BeginRecord();
   void CloseRecord(TXLSBlobList& output);
-  void WriteSSTString(TXLSBlobList& output, const std::u16string& text, std::int32_t ordinal);
+  void WriteSSTString(TXLSBlobList& output, std::u16string_view text, std::int32_t ordinal);
   void AddExtSSTEntry(std::uint32_t position, std::uint32_t offset);
 
   std::vector<std::unique_ptr<TXLSIncrementArray>> pages_;
+  // The characters of the texts, one after the other in blocks (a long text in a block of its
+  // own): no allocation per string. A dropped text leaves a hole; once the holes outweigh the
+  // texts in use, those are copied together into fresh blocks.
+  static constexpr std::size_t kTextBlock = 32768;
+  std::vector<std::unique_ptr<char16_t[]>> textBlocks_;
+  char16_t* blockNext_ = nullptr;
+  std::size_t blockLeft_ = 0;
+  std::size_t liveChars_ = 0;
+  std::size_t deadChars_ = 0;
   std::int32_t count_ = 0;
   std::int32_t pageSlots_ = 0;
   std::int32_t allocated_ = 0;
