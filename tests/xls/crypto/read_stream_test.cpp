@@ -187,5 +187,44 @@ TEST(RecordGroups, ContinueAndDrawingGroupsJoin) {
   EXPECT_EQ(seen, want);
 }
 
+// The group reader reuses its buffers record after record: a short body after a long one
+// shows only its own bytes (and zeros past them), also when the workbook stream is read in
+// place in the file and the file is let go halfway.
+TEST(RecordGroups, ReusedBuffersShowOnlyTheirOwnRecord) {
+  std::vector<std::uint8_t> longBody(3000, 0xAB);
+  std::vector<std::uint8_t> records =
+      Biff({{kRecBOF, kBof8}, {0x0012, longBody}, {0x0013, {7}}, {0x0014, longBody}, {0x0015, {}}, {0x000A, {}}});
+  platform::CompoundFileWriter writer;
+  writer.StreamData(writer.AddStream(platform::CompoundFileWriter::kRoot, u"Workbook")) = records;
+  platform::MemoryStream file;
+  ASSERT_TRUE(writer.Save(file));
+  file.Seek(0, platform::SeekOrigin::Begin);
+  TXLSReadStream stream;
+  ASSERT_EQ(stream.OpenStream(file), 1);
+  TXLSRecordGroupReader groups(stream);
+  TXLSRecordGroup g;
+  std::vector<std::uint16_t> ids;
+  while (groups.Next(g) == 1) {
+    ids.push_back(g.id);
+    const TXLSBlob& body = *g.chunks->GetChunk(0);
+    if (g.id == 0x0012 || g.id == 0x0014) {
+      EXPECT_EQ(body.GetSize(), 3000u);
+      EXPECT_EQ(body.GetByte(2999), 0xAB);
+    }
+    if (g.id == 0x0013) {
+      EXPECT_EQ(body.GetSize(), 1u);
+      EXPECT_EQ(body.GetByte(0), 7);
+      EXPECT_EQ(body.GetDWord(1), 0u);  // not the long record's bytes
+      stream.CloseStorage();           // the stream reads on from its own copy
+    }
+    if (g.id == 0x0015 || g.id == 0x000A) {
+      EXPECT_EQ(body.GetSize(), 0u);
+      EXPECT_EQ(body.GetWord(0), 0u);
+      EXPECT_EQ(body.GetByte(100), 0u);  // the buffer the long records had
+    }
+  }
+  EXPECT_EQ(ids, (std::vector<std::uint16_t>{kRecBOF, 0x0012, 0x0013, 0x0014, 0x0015, 0x000A}));
+}
+
 }  // namespace
 }  // namespace xls

@@ -223,6 +223,34 @@ TEST(Reader, SharedStringsAcrossContinueRecords) {
   EXPECT_EQ(strings.GetString(At(*book, 2, 0)->StringIndex()), u"z");
 }
 
+// A text repeated in the SST and over several cells is one string with one use per cell; a
+// string dropped by an overwritten cell and wanted again is not confused with the text that
+// took its index meanwhile.
+TEST(Reader, SharedStringsRepeatedAndOverwrittenAreCountedPerCell) {
+  Bytes sst;
+  PutDWord(sst, 5);
+  PutDWord(sst, 4);
+  for (const char* text : {"dup", "dup", "gone", "new"}) PutString8(sst, text, false);
+  std::vector<std::pair<std::uint16_t, Bytes>> cells;
+  for (auto [row, column, index] : {std::array<std::uint16_t, 3>{0, 0, 0}, {1, 0, 1}, {2, 0, 0}, {0, 1, 2}, {0, 1, 3}, {1, 1, 2}}) {
+    Bytes cell = Cell(row, column, 15);
+    PutDWord(cell, index);
+    cells.emplace_back(0x00FD, cell);
+  }
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book(cells, {{0x00FC, sst}})), 1);
+  const TXLSStringTable& strings = book->StringTable();
+  const std::int32_t dup = At(*book, 0, 0)->StringIndex();
+  EXPECT_EQ(strings.GetString(dup), u"dup");
+  EXPECT_EQ(At(*book, 1, 0)->StringIndex(), dup);
+  EXPECT_EQ(At(*book, 2, 0)->StringIndex(), dup);
+  EXPECT_EQ(strings.GetUseCount(dup), 3);
+  EXPECT_EQ(strings.GetString(At(*book, 0, 1)->StringIndex()), u"new");
+  EXPECT_EQ(strings.GetString(At(*book, 1, 1)->StringIndex()), u"gone");
+  EXPECT_EQ(strings.DistinctStrings(), 3);
+  EXPECT_EQ(strings.TotalUses(), 5);
+}
+
 TEST(Reader, HeaderAndFooterSections) {
   auto header = [](const std::string& text) {
     Bytes b;

@@ -112,13 +112,8 @@ int TXLSReadStream::OpenBare() {
   return kReadNoWorkbook;
 }
 
-std::size_t TXLSReadStream::ReadBytes(void* buffer, std::size_t count) {
-  if (bare_) return bareStream_ ? bareStream_->Read(buffer, count) : 0;
-  if (!workbookData_ || workbookPosition_ >= workbookSize_) return 0;
-  const std::size_t n = std::min(count, workbookSize_ - workbookPosition_);
-  std::memcpy(buffer, workbookData_ + workbookPosition_, n);
-  workbookPosition_ += n;
-  return n;
+std::size_t TXLSReadStream::ReadBareBytes(void* buffer, std::size_t count) {
+  return bare_ && bareStream_ ? bareStream_->Read(buffer, count) : 0;
 }
 
 int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
@@ -150,7 +145,7 @@ int TXLSReadStream::ReadBodyInto(std::uint32_t length, TXLSBlob& blob) {
   const bool in = HasSource();
   std::size_t got = 0;
   if (in && length > 0) {
-    blob.EnsureCapacity(0, length);
+    if (length > oldCapacity) blob.EnsureCapacity(0, length);
     got = ReadBytes(blob.GetData(), length);
   }
   // Parsers that slip past a body read zeros: clear what a longer body before, or the grown

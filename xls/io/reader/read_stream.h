@@ -6,7 +6,9 @@
 // follow it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,7 +74,14 @@ class TXLSReadStream {
   int OpenWorkbookStream();
   int OpenBare();
   // Bytes of the workbook stream (or of the bare stream); fewer at its end.
-  std::size_t ReadBytes(void* buffer, std::size_t count);
+  std::size_t ReadBytes(void* buffer, std::size_t count) {
+    if (bare_ || !workbookData_) return ReadBareBytes(buffer, count);
+    const std::size_t n = workbookPosition_ < workbookSize_ ? std::min(count, workbookSize_ - workbookPosition_) : 0;
+    std::memcpy(buffer, workbookData_ + workbookPosition_, n);
+    workbookPosition_ += n;
+    return n;
+  }
+  std::size_t ReadBareBytes(void* buffer, std::size_t count);
   bool HasSource() const { return bare_ ? bareStream_ != nullptr : workbookData_ != nullptr; }
 
   std::u16string fileName_;

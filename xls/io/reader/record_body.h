@@ -2,6 +2,7 @@
 // clears ok, so that a handler can read all its fields first and check once.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -88,7 +89,11 @@ struct TXLSRecordBody {
     if (wide) {
       const std::size_t at = text.size();
       text.resize(at + count);
-      for (std::size_t i = 0; i < count; ++i) text[at + i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(text.data() + at, p, count * 2);
+      } else {
+        for (std::size_t i = 0; i < count; ++i) text[at + i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      }
     } else if (codePage == 1252) {
       // Code page 1252 is Latin-1 but for 0x80..0x9F.
       static const std::u16string kHigh = [] {

@@ -63,6 +63,14 @@ enum : std::uint16_t {
   kRecDValId = 0x01B2,
   kRecDVId = 0x01BE,
   kRecTxoId = 0x01B6,
+  // The cell records that come by the thousand.
+  kRecMulRk = 0x00BD,
+  kRecMulBlank = 0x00BE,
+  kRecLabelSST = 0x00FD,
+  kRecBlank = 0x0201,
+  kRecNumber = 0x0203,
+  kRecBoolErr = 0x0205,
+  kRecRk = 0x027E,
 };
 
 // A merged area larger than this is not taken: merging makes a cell for every position.
@@ -98,6 +106,19 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
   TXLSRecordBody body(chunks.GetChunk(0));
+  switch (id) {
+    case kRecNumber:
+    case kRecRk:
+    case kRecMulRk:
+    case kRecLabelSST:
+    case kRecBlank:
+    case kRecMulBlank:
+    case kRecBoolErr:
+      Cell(id, body);  // before anything else of the sheet is looked up
+      return 1;
+    default:
+      break;
+  }
   TXLSPageSetup& page = *sheet->GetPageSetup();
   auto flag = [&body]() { return body.size >= 2 && body.Word(0) == 1; };
   auto margin = [&body](void (TXLSPageSetup::*set)(double), TXLSPageSetup& p) {
