@@ -130,10 +130,25 @@ std::vector<std::uint8_t> Original(const TMSOHeader& h, const TXLSBlob& data) {
   return std::vector<std::uint8_t>(b.GetData(), b.GetData() + b.GetSize());
 }
 
-// A workbook that LibreOffice writes with two comments, a picture and a chart: its drawing group
-// and its sheet's drawing records parse, every record object comes back byte for byte, and the
-// drawing read into our model is written again and read by xlrd and LibreOffice.
-TEST(DrawingInterop, LibreOfficeDrawingRecordsParseAndComeBack) {
+// The records of the chart embedded in a sheet (between its BOF and EOF), in their order.
+std::vector<const BiffRecord*> ChartRecords(const std::vector<BiffRecord>& records) {
+  std::vector<const BiffRecord*> out;
+  int depth = 0;
+  for (const BiffRecord& r : records) {
+    if (r.id == 0x0809) ++depth;
+    if (depth > 1) out.push_back(&r);
+    if (r.id == 0x000A && depth > 1) --depth;
+  }
+  return out;
+}
+
+// A workbook that LibreOffice writes with two comments, a picture and a chart (LibreOffice is
+// started once to make it). Its drawing group and its sheet's drawing records parse, every record
+// object comes back byte for byte, and the drawing read into our model is written again and read
+// by xlrd and LibreOffice. Opened by the reader with a sheet put in front of the chart's sheet,
+// the chart's series still point at their cells. Its chart records written as a chart sheet of
+// their own (behind a BOUNDSHEET of type 2) keep the stream's offsets and LibreOffice finds them.
+TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   TempDir dir;
   const std::vector<std::uint8_t> png = MakePng(40, 30, 2);
   WriteFile(dir.File("picture.png"), png);
@@ -209,84 +224,54 @@ TEST(DrawingInterop, LibreOfficeDrawingRecordsParseAndComeBack) {
     if (drawing.Shape(i)->Kind() == TMsoShapeKind::kChart) chart = static_cast<const TMSOShapeChart*>(drawing.Shape(i));
   ASSERT_NE(chart, nullptr);
   ASSERT_NE(chart->Chart(), nullptr);
-  std::size_t chartRecords = 0, depth = 0;
-  for (const BiffRecord& r : records) {
-    if (r.id == 0x0809) ++depth;
-    if (depth > 1) ++chartRecords;
-    if (r.id == 0x000A && depth > 1) --depth;
-  }
-  EXPECT_EQ(chart->Chart()->Items().size(), chartRecords);
+  const std::vector<const BiffRecord*> chartRecords = ChartRecords(records);
+  EXPECT_EQ(chart->Chart()->Items().size(), chartRecords.size());
 
   // Saved again, the comments and the picture are what xlrd and LibreOffice find. (The chart's
   // series cannot compile in a workbook that lacks the file's sheet references: that is the
-  // reader's part, below.)
+  // reader's part, below.) LibreOffice's own notes carry the author " ", which is kept.
+  const std::string notes = "\"Sheet1\": [[2, 3, \"first note\", \" \"], [7, 5, \"second note\\nwith two lines\", \" \"]]}";
   const std::string file = dir.File("again.xls");
   WriteFile(file, SaveFileBytes(*book, 2));
-  // (LibreOffice's own notes carry the author " ", which is kept.)
-  EXPECT_EQ(Peer("notes " + file), "{\"Sheet1\": [[2, 3, \"first note\", \" \"], [7, 5, \"second note\\nwith two lines\", \" \"]]}");
+  EXPECT_EQ(Peer("notes " + file), "{" + notes);
   const std::string ours = Peer("ods " + file + " " + dir.Path());
   EXPECT_NE(ours.find("{\"Sheet1\": {\"annotations\": [[2, 3, \"first note\"], [7, 5, \"second note\\nwith two lines\"]], \"images\": 2"),
             std::string::npos) << ours;
-}
 
-// The same workbook opened by the reader, with a sheet put in front of the chart's sheet and
-// saved: the chart's series still point at their cells (their references are written again
-// through the calculator), the comments and the picture are where they were.
-TEST(DrawingInterop, OpenedChartKeepsItsSeriesWhenSheetsMove) {
-  TempDir dir;
-  WriteFile(dir.File("picture.png"), MakePng(40, 30, 2));
-  const std::string made = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Utf8ToWide(made)), 1);
-  IXLSWorksheet* front = book->GetWorksheets().Insert(1);
+  // Opened by the reader, a sheet put in front of the chart's sheet, saved.
+  IXLSWorkbook opened = TXLSWorkbook::Create();
+  ASSERT_EQ(opened->Open(Utf8ToWide(made)), 1);
+  IXLSWorksheet* front = opened->GetWorksheets().Insert(1);
   ASSERT_NE(front, nullptr);
   front->SetName(u"Front");
   front->GetRange(u"A1")->SetValue(Variant(1.0));
-  const std::string file = dir.File("moved.xls");
-  WriteFile(file, SaveFileBytes(*book, 2));
+  const std::string moved = dir.File("moved.xls");
+  WriteFile(moved, SaveFileBytes(*opened, 2));
   std::string expected = Peer("ods " + made + " " + dir.Path());
   ASSERT_NE(expected.find("\"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]"), std::string::npos) << expected;
   expected.insert(1, "\"Front\": {\"annotations\": [], \"images\": 0}, ");
-  EXPECT_EQ(Peer("ods " + file + " " + dir.Path()), expected);
-  EXPECT_EQ(Peer("notes " + file), "{\"Front\": [], \"Sheet1\": [[2, 3, \"first note\", \" \"], [7, 5, \"second note\\nwith two lines\", \" \"]]}");
-}
+  EXPECT_EQ(Peer("ods " + moved + " " + dir.Path()), expected);
+  EXPECT_EQ(Peer("notes " + moved), "{\"Front\": [], " + notes);
 
-// A chart sheet made of the records of LibreOffice's embedded chart: written as its own
-// substream behind a BOUNDSHEET of type 2, the stream's offsets hold and LibreOffice finds the
-// chart with its series.
-TEST(DrawingInterop, ChartSheetWrittenFromChartRecords) {
-  TempDir dir;
-  WriteFile(dir.File("picture.png"), MakePng(40, 30, 2));
-  const std::string made = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
-  const std::vector<BiffRecord> all = ParseRecords(ReadStream(ReadFile(made), u"Workbook"));
-  const std::vector<BiffRecord> records = SheetRecords(all, SheetOffsets(all).at(0));
-  auto chart = std::make_unique<TXLSCustomChart>();
-  int depth = 0;
-  std::size_t chartRecords = 0;
-  for (const BiffRecord& r : records) {
-    if (r.id == 0x0809) ++depth;
-    if (depth > 1) {
-      chart->AddRecord(r.id, static_cast<std::uint32_t>(r.data.size()), r.data.data());
-      ++chartRecords;
-    }
-    if (r.id == 0x000A && depth > 1) --depth;
-  }
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Utf8ToWide(made)), 1);
-  IXLSWorksheet* sheet = book->GetWorksheets().Add();
-  sheet->SetName(u"Chart");
-  sheet->SetChart(std::move(chart));
-  const std::vector<std::uint8_t> bytes = SaveFileBytes(*book, 2);
+  // The chart's records as a chart sheet of their own behind the opened sheet.
+  auto custom = std::make_unique<TXLSCustomChart>();
+  for (const BiffRecord* r : chartRecords) custom->AddRecord(r->id, static_cast<std::uint32_t>(r->data.size()), r->data.data());
+  IXLSWorkbook charted = TXLSWorkbook::Create();
+  ASSERT_EQ(charted->Open(Utf8ToWide(made)), 1);
+  IXLSWorksheet* chartSheet = charted->GetWorksheets().Add();
+  chartSheet->SetName(u"Chart");
+  chartSheet->SetChart(std::move(custom));
+  const std::vector<std::uint8_t> bytes = SaveFileBytes(*charted, 2);
   const std::vector<std::uint8_t> stream = ReadStream(bytes, u"Workbook");
   const std::vector<BiffRecord> saved = ParseRecords(stream);
   ASSERT_EQ(SheetOffsets(saved).size(), 2u);
   const std::uint32_t chartOffset = SheetOffsets(saved)[1];
-  const std::vector<BiffRecord> chartSheet = SheetRecords(saved, chartOffset);
-  ASSERT_FALSE(chartSheet.empty());
-  EXPECT_EQ(chartSheet.front().offset, chartOffset);
-  EXPECT_EQ(chartSheet.front().id, 0x0809);
-  EXPECT_EQ(chartSheet.front().Word(2), 0x0020);  // the chart's BOF
-  EXPECT_EQ(chartSheet.size(), chartRecords);
+  const std::vector<BiffRecord> chartSheetRecords = SheetRecords(saved, chartOffset);
+  ASSERT_FALSE(chartSheetRecords.empty());
+  EXPECT_EQ(chartSheetRecords.front().offset, chartOffset);
+  EXPECT_EQ(chartSheetRecords.front().id, 0x0809);
+  EXPECT_EQ(chartSheetRecords.front().Word(2), 0x0020);  // the chart's BOF
+  EXPECT_EQ(chartSheetRecords.size(), chartRecords.size());
   std::vector<int> types;
   for (const BiffRecord& r : saved)
     if (r.id == 0x0085) types.push_back(r.data.at(5));
@@ -294,9 +279,9 @@ TEST(DrawingInterop, ChartSheetWrittenFromChartRecords) {
   // The offset checker knows worksheets only: the chart's BOF is where the BOUNDSHEET points.
   for (const std::string& problem : CheckOffsets(stream))
     if (problem != "BOUNDSHEET offset " + std::to_string(chartOffset) + " is not a worksheet BOF") ADD_FAILURE() << problem;
-  const std::string file = dir.File("chartsheet.xls");
-  WriteFile(file, bytes);
-  const std::string ods = Peer("ods " + file + " " + dir.Path());
+  const std::string chartFile = dir.File("chartsheet.xls");
+  WriteFile(chartFile, bytes);
+  const std::string ods = Peer("ods " + chartFile + " " + dir.Path());
   EXPECT_NE(ods.find("\"Chart\": {\"annotations\": [], \"images\": 1, \"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]}"),
             std::string::npos) << ods;
 }

@@ -35,31 +35,9 @@ Bytes Written(const TMsoFbt& record) {
   return blob ? Bytes(blob->GetData(), blob->GetData() + blob->GetSize()) : Bytes{};
 }
 
-// Reads record bytes (header included) into the object and writes it again.
-template <typename Record>
-Bytes RoundTrip(Record& record, const Bytes& bytes) {
-  std::uint32_t at = 0;
-  auto all = ToBlob(bytes);
-  TMSOHeader header;
-  EXPECT_TRUE(header.ReadFrom(*all, at));
-  const Bytes data(bytes.begin() + 8, bytes.end());
-  EXPECT_EQ(record.ReadFromBlob(header, *ToBlob(data)), 1);
-  return Written(record);
-}
-
-TEST(Escher, RecordsReadAndWrittenBack) {
-  // A tertiary property table with a blip reference and a complex property after the entries.
-  Bytes opt;
-  Header(opt, 3, 3, kMsoTertiaryOpt, 3 * 6 + 4);
-  Put16(opt, 0x4104), Put32(opt, 1);
-  Put16(opt, 0x8180), Put32(opt, 4);
-  Put16(opt, 0x03BF), Put32(opt, 0x00080000);
-  Put32(opt, 0xDDCCBBAA);
-  TMsoFbtOpt table;
-  EXPECT_EQ(RoundTrip(table, opt), opt);
-  EXPECT_EQ(table.RecordType(), kMsoTertiaryOpt);
-  EXPECT_EQ(table.GetProperty(0x0104), 1u);
-  EXPECT_TRUE(table.HasProperty(0x0180));
+// Reading and writing back LibreOffice's property tables, anchors and shapes is checked on its
+// own files (drawing_interop_test.cpp); here the order of entries we set and malformed records.
+TEST(Escher, PropertyOrderAndMalformedRecords) {
   // Entries are written in id order whatever the order they are set in.
   TMsoFbtOpt made;
   made.SetProperty(0x03BF, 2);
@@ -69,15 +47,8 @@ TEST(Escher, RecordsReadAndWrittenBack) {
   Put16(expected, 0x0080), Put32(expected, 7);
   Put16(expected, 0x03BF), Put32(expected, 2);
   EXPECT_EQ(Written(made), expected);
-
-  Bytes anchor;
-  Header(anchor, 0, 0, kMsoClientAnchor, 18);
-  for (std::uint32_t w : {2u, 1u, 100u, 3u, 50u, 4u, 900u, 8u, 200u}) Put16(anchor, w);
   TMsoFbtClientAnchor a;
-  EXPECT_EQ(RoundTrip(a, anchor), anchor);
-  EXPECT_EQ(a.row2, 8);
   EXPECT_THROW(a.ReadFromBlob(TMSOHeader(0, 0, kMsoClientAnchor, 16), *ToBlob(Bytes(16, 0))), EMsoParseError);
-
   TMSOHeader sp(2, 202, kMsoSp, 8);
   EXPECT_THROW(TMsoFbtSp(sp, nullptr), EMsoParseError);
   auto shortData = ToBlob(Bytes(7, 0));

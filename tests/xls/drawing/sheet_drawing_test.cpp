@@ -341,29 +341,6 @@ TEST(SheetDrawing, ListBoxFormulaReadAndWrittenBack) {
   EXPECT_EQ(objs[0].data, expected);
 }
 
-// A chart sheet is written as its chart's records, behind a BOUNDSHEET of type 2.
-TEST(SheetDrawing, ChartSheetSubstream) {
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  book->GetWorksheets().Add()->GetRange(u"A1")->SetValue(Variant(1.0));
-  IXLSWorksheet* chartSheet = book->GetWorksheets().Add();
-  auto chart = std::make_unique<TXLSCustomChart>();
-  const Bytes bof = {0, 6, 0x20, 0, 0xBB, 0x0D, 0xCC, 0x07, 0, 0, 0, 0, 6, 0, 0, 0}, units = {0, 0};
-  chart->AddRecord(0x0809, static_cast<std::uint32_t>(bof.size()), bof.data());
-  chart->AddRecord(0x1001, static_cast<std::uint32_t>(units.size()), units.data());
-  chart->AddRecord(0x000A, 0, nullptr);
-  chartSheet->SetChart(std::move(chart));
-  EXPECT_TRUE(chartSheet->IsChartSheet());
-  const std::vector<BiffRecord> all = ParseRecords(SaveStream(*book, kSaveBiff8));
-  std::vector<int> types;
-  for (const BiffRecord& r : all)
-    if (r.id == 0x0085) types.push_back(r.data.at(5));
-  EXPECT_EQ(types, (std::vector<int>{0, 2}));
-  const std::vector<BiffRecord> sheet = SheetRecords(all, SheetOffsets(all).at(1));
-  ASSERT_EQ(Ids(sheet), (std::vector<std::uint16_t>{0x0809, 0x1001, 0x000A}));
-  EXPECT_EQ(sheet[0].offset, SheetOffsets(all).at(1));
-  EXPECT_EQ(sheet[0].data, bof);
-}
-
 // The RTF export takes the sheet's pictures (those in the used range) from the drawing.
 TEST(SheetDrawing, RtfExportShowsThePictures) {
   IXLSWorkbook book = TXLSWorkbook::Create();
