@@ -56,14 +56,10 @@ struct ParserTest : ::testing::Test {
 };
 
 TEST_F(ParserTest, PrecedenceAndAssociativity) {
-  EXPECT_EQ(P(u"1+2*3"), "1004(1,1002(2,3))");
-  EXPECT_EQ(P(u"2^3^2"), "1013(1013(2,3),2)");
+  // The corpus formulas (1+2*3, 2^3^2, (1+2)*3, 50%, A1+B1-C1/D1*A2...) are compiled to the
+  // tokens LibreOffice writes for them in golden_test.cpp.
   EXPECT_EQ(P(u"-2^2"), "1013(1000(2),2)");
-  EXPECT_EQ(P(u"50%"), "1014(50)");
   EXPECT_EQ(P(u"1=2=3"), "1007(1,1007(2,3))");
-  EXPECT_EQ(P(u"(1+2)*3"), "1002(5(1004(1,2)),3)");
-  EXPECT_EQ(P(u"1-2-3"), "1005(1005(1,2),3)");
-  EXPECT_EQ(P(u"1<>2"), "1008(1,2)");
 }
 
 TEST_F(ParserTest, ConcatenationBindsLessTightlyThanAddition) {

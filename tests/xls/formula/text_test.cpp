@@ -24,19 +24,14 @@ struct TextTest : ::testing::Test {
 
 TEST_F(TextTest, PrintsTheFixedSyntax) {
   EXPECT_EQ(Print(u"SUM(A1:B2;3)"), "SUM(A1:B2;3)");
-  EXPECT_EQ(Print(u"1+2*3"), "1+2*3");
-  EXPECT_EQ(Print(u"(1+2)*3"), "(1+2)*3");
   EXPECT_EQ(Print(u"\"say \"\"hi\"\"\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(Print(u"TRUE"), "TRUE");
   EXPECT_EQ(Print(u"false"), "FALSE");
   EXPECT_EQ(Print(u"A:A"), "A:A");
   EXPECT_EQ(Print(u"3:5"), "3:5");
   EXPECT_EQ(Print(u"$A$1:$B$2"), "$A$1:$B$2");
   EXPECT_EQ(Print(u"$A:B"), "$A:B");
-  EXPECT_EQ(Print(u"IV65536"), "IV65536");
   EXPECT_EQ(Print(u"sheet2!a1"), "'Sheet2'!A1");
   EXPECT_EQ(Print(u"'It''s':Sheet2!B1:C2"), "'Sheet2':'It''s'!B1:C2");
-  EXPECT_EQ(Print(u"ISEVEN(A1)"), "ISEVEN(A1)");
   EXPECT_EQ(Print(u"MyName+Sheet2!Local"), "MyName+'Sheet2'!Local");
   EXPECT_EQ(Print(u"-1%"), "-1%");
   EXPECT_EQ(Print(u"1 >= 2"), "1>=2");
@@ -108,24 +103,14 @@ TEST_F(TextTest, NodesWithoutAWrittenForm) {
   EXPECT_EQ(ColumnLetters(256), "");
 }
 
-// Text to tree to BIFF8 (and BIFF5) tokens to tree to text.
+// Text to tree to BIFF8 (and BIFF5) tokens to tree to text; the formulas of the corpus that
+// LibreOffice and gnumeric wrote go the same way in golden_test.cpp.
 TEST_F(TextTest, CorpusRoundTrips) {
   const char16_t* corpus[] = {
-      u"1+2*3", u"(1+2)*3", u"2^3^2", u"-A1^2", u"50%", u"A1+B1-C1/D1*A2",
-      u"\"Total \"&A1+A2", u"A1=B1", u"A1<>B1", u"A1>=1", u"A1<=1", u"A1<2", u"A1>2",
-      u"1=2=3", u"$A$1+A$1+$A1", u"SUM(A1:B2)", u"SUM($A$1:$B$2;3)", u"SUM(A:A)",
-      u"SUM($B:$C)", u"SUM(3:5)", u"SUM($1:$2)", u"IV65536", u"'Sheet2'!A1",
-      u"SUM('My Sheet'!A1:B2)", u"'Sheet2':'My Sheet'!B3", u"'It''s'!A1", u"MyName*2",
-      u"SUM(MyRange)", u"'Sheet2'!Local", u"IF(A1>0;1;2)", u"ROUND(A1;2)", u"PI()", u"NOW()",
-      u"VLOOKUP(A1;A1:B4;2;FALSE)", u"INDEX(A1:B4;2;1)", u"SUMPRODUCT(A1:A4;B1:B4)",
-      u"CONCATENATE(\"a\";\"b\")", u"COUNTIF(A1:A4;\">1\")", u"ISNA(MATCH(1;A1:A4;0))",
-      u"CHOOSE(2;A1;B1;C1)", u"SUM(OFFSET(A1;1;1;2;2))", u"ABS(-A1)", u"LEN(\"say \"\"hi\"\"\")",
-      u"ISEVEN(A1)", u"EDATE(A1;1)", u"ACCRINT(A1;A2;A3;0.05;1000;2)", u"#N/A",
-      u"IF(A1;#DIV/0!;#REF!)", u"ISERROR(#NULL!)+ISERROR(#NAME?)+ISERROR(#NUM!)+ISERROR(#VALUE!)",
-      u"SUM({1;2|3;4})", u"SUM({1.5;\"x\"\"y\";TRUE;#N/A})", u"SUM((A1:B2,C3))",
-      u"SUM(A1:B2 B1:C3)", u"IF(A1;;2)", u"1.5+0.001+100000000000000000000", u"0.000001",
-      u"TRUE", u"TRUE()", u"AND(A1;NOT(B1))", u"TRANSPOSE(A1:B2)", u"SUM()", u"+A1",
-      u"\"\"", u"\"caf\u00e9\"", u"'Sheet2':'It''s'!A:A",
+      u"1=2=3", u"SUM(3:5)", u"SUM($1:$2)", u"'Sheet2':'My Sheet'!B3", u"'It''s'!A1", u"'Sheet2'!Local",
+      u"ACCRINT(A1;A2;A3;0.05;1000;2)", u"#N/A", u"IF(A1;#DIV/0!;#REF!)",
+      u"ISERROR(#NULL!)+ISERROR(#NAME?)+ISERROR(#NUM!)+ISERROR(#VALUE!)", u"SUM({1.5;\"x\"\"y\";TRUE;#N/A})",
+      u"IV65536", u"0.000001", u"TRUE()", u"SUM()", u"+A1", u"\"\"", u"\"caf\u00e9\"", u"'Sheet2':'It''s'!A:A",
   };
   for (const char16_t* text : corpus) {
     std::string expect = WideToUtf8(text);
