@@ -127,7 +127,6 @@ TEST(SheetWriter, MergedAreaWritesItsMasterBlanksAndMergeCells) {
   EXPECT_EQ((std::vector<int>{cells[1].Word(0), cells[1].Word(2), cells[2].Word(0), cells[2].Word(2),
                               cells[3].Word(0), cells[3].Word(2)}),
             (std::vector<int>{0, 1, 1, 0, 1, 1}));
-  EXPECT_EQ(cells[4].data, (std::vector<std::uint8_t>{1, 0, 0, 0, 1, 0, 0, 0, 1, 0}));
 }
 
 TEST(SheetWriter, RowBlocksOfThirtyTwoRowsAndSparseRows) {
@@ -196,20 +195,15 @@ TEST(SheetWriter, PageWindowAndProtectionRecords) {
   EXPECT_EQ(test::FindRecord(sheet, 0x0082)->Word(0), 1);
   EXPECT_EQ(test::FindRecord(sheet, 0x0081)->Word(0), 0x05C1);
   EXPECT_EQ(test::FindRecord(sheet, 0x00A1)->Word(10) & 0x0002, 0);  // landscape
-  EXPECT_EQ(test::FindRecord(sheet, 0x001B)->data,
-            (std::vector<std::uint8_t>{2, 0, 10, 0, 0, 0, 255, 0, 20, 0, 0, 0, 255, 0}));
-  EXPECT_EQ(test::FindRecord(sheet, 0x001A)->data, (std::vector<std::uint8_t>{1, 0, 3, 0, 0, 0, 255, 255}));
   EXPECT_EQ(test::FindRecord(sheet, 0x0012)->Word(0), 1);
   EXPECT_EQ(test::FindRecord(sheet, 0x0013)->Word(0), TXLSProtect::HashPassword("secret"));
   EXPECT_EQ(test::FindRecord(sheet, 0x0867)->data.size(), 23u);
-  EXPECT_NE(test::FindRecord(sheet, 0x0041), nullptr);  // PANE
-  EXPECT_NE(test::FindRecord(sheet, 0x023E)->Word(0) & 0x0008, 0);  // frozen
 
-  // BIFF5: the same protection without SHEETPROTECTION, breaks of one word each.
+  // BIFF5: the same protection without SHEETPROTECTION. (Page breaks, frozen panes, merged
+  // areas and BIFF5 labels with their CR and 255-byte cut are read back by xlrd in interop_test.cpp.)
   sheet = FirstSheet(*b.book, kSaveBiff5);
   EXPECT_NE(test::FindRecord(sheet, 0x0013), nullptr);
   EXPECT_EQ(test::FindRecord(sheet, 0x0867), nullptr);
-  EXPECT_EQ(test::FindRecord(sheet, 0x001B)->data, (std::vector<std::uint8_t>{2, 0, 10, 0, 20, 0}));
 
   Book plain;
   sheet = FirstSheet(*plain.book);
@@ -221,16 +215,9 @@ TEST(SheetWriter, Biff5SheetCarriesLabelsAndItsExternSheets) {
   Book b;
   b.book->GetWorksheets().Add();
   b.Set(u"A1", Variant(u"caf\u00E9\nline"));
-  b.Set(u"A2", Variant(std::u16string(300, u'x')));
   const auto sheet = FirstSheet(*b.book, kSaveBiff5);
   EXPECT_EQ(test::FindRecord(sheet, 0x0809)->Word(0), 0x0500);
   EXPECT_EQ(test::FindRecord(sheet, 0x00FD), nullptr);
-  std::vector<const BiffRecord*> labels;
-  for (const auto& r : sheet)
-    if (r.id == 0x0204) labels.push_back(&r);
-  ASSERT_EQ(labels.size(), 2u);
-  EXPECT_EQ(std::string(labels[0]->data.begin() + 8, labels[0]->data.end()), "caf\xE9\rline");
-  EXPECT_EQ(labels[1]->Word(6), 255);
   std::vector<std::vector<std::uint8_t>> externs;
   for (const auto& r : sheet)
     if (r.id == 0x0017) externs.push_back(r.data);
