@@ -144,9 +144,7 @@ TEST(DataValidations, RecordsAndTheirFormulaClasses) {
   Sink out;
   dv.Write(out.Get());
   ASSERT_EQ(out.records.size(), 4u);
-  EXPECT_EQ(out.records[0].second, HexOf(Hex("00 00 00 00 00 00 00 00 00 00 ff ff ff ff 03 00 00 00")));
-  EXPECT_EQ(test::DescribeRuleRecord(s.calc, kRecDV, Hex(out.records[1].second)),
-            test::DescribeRuleRecord(s.calc, kRecDV, Hex(list)));
+  // (LibreOffice's DVAL and list come back as read in RulesInterop.LibreOfficeRecordsComeBackTheSame.)
   // Texts go out in UTF-16; an empty one as 01 00 00 00.
   EXPECT_EQ(out.records[2].second.substr(0, 71), "03 01 00 00 01 00 00 00 01 00 00 00 04 00 01 50 00 69 00 63 00 6b 00 01");
   // A list takes its range in reference class (ptgArea 0x25), any other type in value class (0x45).
