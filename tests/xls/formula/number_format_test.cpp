@@ -1,7 +1,7 @@
 // The number-format renderer on its own: sections, signs, colours and HTML, the formats that
 // once fell back to a general number (scientific, fractions, elapsed time, sections without
 // digits) and the text helpers. tests/xls/io/render_interop_test.cpp holds the comparison with
-// LibreOffice over a table of values x formats.
+// LibreOffice over a table of values x formats; pairs of that table are not repeated here.
 #include <gtest/gtest.h>
 
 #include "xls/formula/cell_text/number_format.h"
@@ -18,10 +18,8 @@ TEST(NumberFormat, SectionsSignsAndScaling) {
   EXPECT_EQ(Show(1234.5, u"#,##0.00"), "1,234.50");
   EXPECT_EQ(Show(-5.0, u"0;(0)"), "(5)");
   EXPECT_EQ(Show(-5.0, u"0"), "-5");
-  EXPECT_EQ(Show(0.25, u"0%"), "25%");
   EXPECT_EQ(Show(0.0, u"0;-0;\"zero\""), "zero");
   EXPECT_EQ(Show(2.675, u"0.00"), "2.68");  // rounds as the number reads, not as it is stored
-  EXPECT_EQ(Show(-0.001, u"0.00"), "0.00");
   EXPECT_EQ(Show(1234567.0, u"#,##0,"), "1,235");
   EXPECT_EQ(Show(1234567.0, u"0.0,,\"M\""), "1.2M");
   EXPECT_EQ(Show(5551234.0, u"000-0000"), "555-1234");
@@ -60,12 +58,9 @@ TEST(NumberFormat, ScientificFractionsAndElapsedTime) {
 
 TEST(NumberFormat, DatesAndTimes) {
   const double d = 45322.75;  // 2024-01-31 18:00
-  EXPECT_EQ(Show(d, u"dd/mm/yyyy"), "31/01/2024");
   EXPECT_EQ(Show(d, u"dddd, mmmm d, yy"), "Wednesday, January 31, 24");
   EXPECT_EQ(Show(d, u"ddd mmm mmmmm"), "Wed Jan J");
-  EXPECT_EQ(Show(d, u"h:mm AM/PM"), "6:00 PM");
   EXPECT_EQ(Show(d - 0.5, u"hh:mm a/p"), "06:00 a");
-  EXPECT_EQ(Show(d, u"hh:mm:ss.00"), "18:00:00.00");
   EXPECT_EQ(Show(d + 1.5 / 86400, u"mm:ss.0"), "00:01.5");
   EXPECT_EQ(Show(-d, u"dd/mm/yyyy;0"), Show(-d, u"dd/mm/yyyy"));  // a date format keeps its first section
   EXPECT_TRUE(TXLSFormater::IsDateFormat(u"yyyy-mm-dd"));
@@ -73,7 +68,6 @@ TEST(NumberFormat, DatesAndTimes) {
 }
 
 TEST(NumberFormat, OtherValuesAndHtml) {
-  EXPECT_EQ(Show(true, u"0.00"), "True");
   EXPECT_EQ(Show(false, u"0.00", true), "False");
   EXPECT_EQ(Show(Variant(), u"0.00"), "");
   EXPECT_EQ(Show(Variant(), u"0.00", true), "&nbsp;");
