@@ -98,15 +98,8 @@ TEST(RtfExport, MergedAreasSheetsAndScale) {
   EXPECT_EQ(styles.BorderWords(kLineContinuous, kWeightHairline, 0xFF), "\\brdrhair\\brdrcf2");
 }
 
-// A 12 x 8 PNG of one colour.
-const std::vector<std::uint8_t> kPng = {
-    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00,
-    0x0C, 0x00, 0x00, 0x00, 0x08, 0x08, 0x02, 0x00, 0x00, 0x00, 0x42, 0x86, 0x89, 0xA6, 0x00, 0x00, 0x00, 0x10, 0x49,
-    0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x60, 0x60, 0xF8, 0x4F, 0x04, 0x1A, 0xF1, 0x8A, 0x00, 0xED, 0x32, 0x5F, 0xA1,
-    0xD9, 0x44, 0xA9, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
-
 TEST(RtfExport, Pictures) {
-  TXLSRTFPicture png{1, 1, 6, kPng};
+  TXLSRTFPicture png{1, 1, 6, testing::kBluePng};
   EXPECT_EQ(RtfPicture(png).substr(0, 77),
             "{\\pict\\pngblip\\picw12\\pich8\\picwgoal180\\pichgoal120\r\n89504E470D0A1A0A0000000D");
   EXPECT_EQ(RtfPicture(png).substr(RtfPicture(png).size() - 7), "6082}\r\n");
@@ -130,7 +123,7 @@ TEST(RtfExport, Pictures) {
   b.At(u"B2")->SetValue(Variant(u"pictured"));
   TXLSRTFExport rtf;
   rtf.SetPictureSource([](IXLSWorksheet&) {
-    return std::vector<TXLSRTFPicture>{{1, 1, 6, kPng}, {1, 1, 7, {1}}, {9, 9, 6, kPng}};
+    return std::vector<TXLSRTFPicture>{{1, 1, 6, testing::kBluePng}, {1, 1, 7, {1}}, {9, 9, 6, testing::kBluePng}};
   });
   platform::MemoryStream m;
   ASSERT_EQ(rtf.SaveSheetToStream(*b.sheet, m), 1);
