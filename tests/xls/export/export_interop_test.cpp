@@ -19,22 +19,7 @@ using testing::Book;
 const std::string kChecker = std::string(KV_SOURCE_DIR) + "/tests/xls/export/export_check.py";
 const std::string kArtefacts = std::string(KV_BINARY_DIR) + "/test_artefacts/export";
 
-std::string Json(const std::u16string& text) {
-  std::string out = "\"";
-  for (unsigned char c : WideToUtf8(text)) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+using test::Json;
 
 // The workbook every check reads: texts that need quoting or escaping, numbers, a boolean,
 // characters inside and outside code page 1252, formats, a merged area and a second sheet.

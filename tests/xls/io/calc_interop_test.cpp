@@ -23,21 +23,8 @@ namespace {
 
 std::u16string U(const std::string& s) { return Utf8ToWide(s); }
 
-std::string JsonText(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string JsonNumber(double v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << v;
-  return s.str();
-}
+using test::JsonNumber;
+using test::Json;
 
 // Formulas whose value another program gives differently on purpose, with the reason.
 struct Known {
@@ -221,9 +208,9 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
     } else if (st == 1 && v.IsBoolean()) {
       kind = "b", value = v.BooleanValue() ? "true" : "false";
     } else if (st == 1 && v.IsText()) {
-      kind = "s", value = JsonText(WideToUtf8(v.TextValue()));
+      kind = "s", value = Json(WideToUtf8(v.TextValue()));
     }
-    json << (i ? ",\n" : "\n") << "{\"row\": " << row << ", \"col\": 10, \"formula\": " << JsonText(formulas[i])
+    json << (i ? ",\n" : "\n") << "{\"row\": " << row << ", \"col\": 10, \"formula\": " << Json(formulas[i])
          << ", \"kind\": \"" << kind << "\", \"value\": " << value << "}";
   }
   json << "],\n\"known\": [";
@@ -238,8 +225,8 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
   }
   for (const std::string& f : keep) known.push_back(Known{f.c_str(), "lo", kBooleansAreNumbers});
   for (std::size_t i = 0; i < known.size(); ++i) {
-    json << (i ? ",\n" : "") << "{\"formula\": " << JsonText(known[i].formula) << ", \"programs\": "
-         << JsonText(known[i].programs) << ", \"reason\": " << JsonText(known[i].reason) << "}";
+    json << (i ? ",\n" : "") << "{\"formula\": " << Json(known[i].formula) << ", \"programs\": "
+         << Json(known[i].programs) << ", \"reason\": " << Json(known[i].reason) << "}";
   }
   json << "]}\n";
 
@@ -296,7 +283,7 @@ TEST_F(CalcInterop, DeletedRowsGiveRefErrorsAsLibreOfficeDoes) {
     ASSERT_TRUE(st == kErrRef || (st == 1 && v.IsNumber())) << c.formula << " gave " << st;
     refErrors += st == kErrRef;
     json << (&c == cases ? "\n" : ",\n") << "{\"sheet\": " << c.sheet << ", \"row\": " << c.row
-         << ", \"col\": " << (c.sheet ? 1 : 2) << ", \"formula\": " << JsonText(c.formula) << ", \"kind\": \""
+         << ", \"col\": " << (c.sheet ? 1 : 2) << ", \"formula\": " << Json(c.formula) << ", \"kind\": \""
          << (st == 1 ? "n" : "e") << "\", \"value\": " << (st == 1 ? JsonNumber(v.NumberValue()) : "23") << "}";
   }
   json << "]}\n";

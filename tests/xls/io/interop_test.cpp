@@ -30,31 +30,8 @@ const std::u16string kLong = [] {
 }();
 const std::u16string kForeign = u"\u041F\u0440\u0438\u0432\u0435\u0442, \u4E16\u754C \u0395\u03BB\u03BB\u03AC\u03B4\u03B1";
 
-std::string Json(const std::u16string& text) {
-  std::string out = "\"";
-  for (char c : WideToUtf8(text)) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonNumber(double v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << v;
-  std::string t = s.str();
-  if (t.find_first_of(".e") == std::string::npos) t += ".0";
-  return t;
-}
+using test::Json;
+using test::JsonNumber;
 
 // A cell of the first sheet: what is stored, what xlrd gives, what a spreadsheet shows.
 struct Cell {

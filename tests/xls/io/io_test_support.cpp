@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/compound_file.h"
+#include "xls/model/codepage.h"
 #include "xls/io/workbook_writer.h"
 
 namespace xls::test {
@@ -286,6 +287,34 @@ int RunCommand(const std::string& command, std::string& output) {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) output.append(buf, n);
   int status = pclose(p);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Json(const std::string& utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string Json(const std::u16string& text) { return Json(WideToUtf8(text)); }
+
+std::string JsonNumber(double v) {
+  std::ostringstream s;
+  s.precision(17);
+  s << v;
+  std::string t = s.str();
+  if (t.find_first_of(".e") == std::string::npos) t += ".0";
+  return t;
 }
 
 }  // namespace xls::test

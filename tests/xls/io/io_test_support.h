@@ -52,4 +52,10 @@ class TempDir {
 // Runs a shell command; the exit status and everything it printed.
 int RunCommand(const std::string& command, std::string& output);
 
+// JSON literals for the expectations handed to the checker scripts: a UTF-8 or UTF-16 text
+// (control characters as \u escapes) and a number with all its digits and a decimal point.
+std::string Json(const std::string& utf8);
+std::string Json(const std::u16string& text);
+std::string JsonNumber(double v);
+
 }  // namespace xls::test
