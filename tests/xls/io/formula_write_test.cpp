@@ -27,22 +27,17 @@ TEST(FormulaWrite, CachedResultsOfEveryKind) {
     }
     ASSERT_EQ(cells.size(), 6u);
     auto result = [](const BiffRecord* r) { return std::vector<std::uint8_t>(r->data.begin() + 6, r->data.begin() + 14); };
-    EXPECT_EQ(cells[0]->Double(6), 3.0);
+    // (xlrd reads the cached numbers, texts, errors and booleans of both formats back in
+    // calc_interop_test.cpp.) The STRING record follows the text result's FORMULA at once; an
+    // empty text has none.
     EXPECT_EQ(cells[0]->Word(14), 0u);
-    EXPECT_EQ(result(cells[1]), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
-    // The STRING record follows the text result's FORMULA at once.
-    const BiffRecord* next = cells[1] + 1;
-    ASSERT_EQ(next->id, 0x0207);
+    ASSERT_EQ((cells[1] + 1)->id, 0x0207);
     if (format == kSaveBiff8) {
-      EXPECT_EQ(next->data, (std::vector<std::uint8_t>{2, 0, 1, 'x', 0, 'y', 0}));
       EXPECT_EQ(result(cells[2]), (std::vector<std::uint8_t>{3, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
     } else {
-      EXPECT_EQ(next->data, (std::vector<std::uint8_t>{2, 0, 'x', 'y'}));
       EXPECT_EQ(cells[2]->Double(6), 0.0);
     }
-    EXPECT_NE((cells[2] + 1)->id, 0x0207);  // an empty text has no STRING record
-    EXPECT_EQ(result(cells[3]), (std::vector<std::uint8_t>{2, 0, 7, 0, 0, 0, 0xFF, 0xFF}));
-    EXPECT_EQ(result(cells[4]), (std::vector<std::uint8_t>{1, 0, 1, 0, 0, 0, 0xFF, 0xFF}));
+    EXPECT_NE((cells[2] + 1)->id, 0x0207);
     // Not computed here: no result, calculated on loading.
     EXPECT_EQ(cells[5]->Double(6), 0.0);
     EXPECT_EQ(cells[5]->Word(14), 2u);
