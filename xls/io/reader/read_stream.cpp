@@ -118,8 +118,16 @@ std::size_t TXLSReadStream::ReadBareBytes(void* buffer, std::size_t count) {
 
 int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
   if (!HasSource()) return kReadEndOfStream;
-  std::uint8_t header[4];
-  std::size_t got = ReadBytes(header, 4);
+  std::uint8_t copy[4];
+  const std::uint8_t* header = copy;
+  std::size_t got;
+  if (!bare_ && workbookSize_ - workbookPosition_ >= 4) {
+    header = workbookData_ + workbookPosition_;  // read in place, not through a copy
+    workbookPosition_ += 4;
+    got = 4;
+  } else {
+    got = ReadBytes(copy, 4);
+  }
   if (decrypting_) decrypter_->Skip(static_cast<std::uint32_t>(got));
   position_ += static_cast<std::uint32_t>(got);
   if (got < 4) return kReadEndOfStream;

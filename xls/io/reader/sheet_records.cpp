@@ -105,7 +105,6 @@ void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
-  TXLSRecordBody body(chunks.GetChunk(0));
   switch (id) {
     case kRecNumber:
     case kRecRk:
@@ -114,11 +113,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecBlank:
     case kRecMulBlank:
     case kRecBoolErr:
-      Cell(id, body);  // before anything else of the sheet is looked up
+      Cell(id, TXLSRecordBody(chunks.GetChunk(0)));  // before anything else of the sheet is looked up
       return 1;
     default:
       break;
   }
+  TXLSRecordBody body(chunks.GetChunk(0));
   TXLSPageSetup& page = *sheet->GetPageSetup();
   auto flag = [&body]() { return body.size >= 2 && body.Word(0) == 1; };
   auto margin = [&body](void (TXLSPageSetup::*set)(double), TXLSPageSetup& p) {
