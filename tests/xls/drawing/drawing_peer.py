@@ -102,67 +102,33 @@ def render(path, workdir):
     if code != 0 or not os.path.exists(pdf):
         print("error: soffice exit %d %s" % (code, err))
         return
-    prefix = os.path.join(out, "page")
-    code, _, err = run(["pdftoppm", "-png", "-r", "60", "-f", "1", "-l", "1", pdf, prefix])
-    pages = sorted(f for f in os.listdir(out) if f.startswith("page") and f.endswith(".png"))
-    if code != 0 or not pages:
-        print("error: pdftoppm exit %d %s" % (code, err))
-        return
-    page = os.path.join(out, pages[0])
-    red, green, blue = colours(page)
-    print("%s red %d green %d blue %d" % (page, red, green, blue))
+    # The first page as PNG to look at, and as PPM to count its colours in.
+    page = os.path.join(out, "page")
+    for kind in (["-png"], []):
+        code, _, err = run(["pdftoppm"] + kind + ["-r", "60", "-f", "1", "-l", "1", "-singlefile", pdf, page])
+        if code != 0:
+            print("error: pdftoppm exit %d %s" % (code, err))
+            return
+    red, green, blue = colours(page + ".ppm")
+    print("%s red %d green %d blue %d" % (page + ".png", red, green, blue))
 
 
 def colours(path):
-    """Pixels of strong red, green and blue in an 8-bit RGB or RGBA PNG (as pdftoppm writes)."""
-    import struct
-    import zlib
+    """Pixels of strong red, green and blue in a binary PPM (as pdftoppm writes)."""
+    import re
     with open(path, "rb") as f:
         data = f.read()
-    at, idat, width, height, channels = 8, b"", 0, 0, 3
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            channels = {2: 3, 6: 4}.get(colour, 0)
-            if depth != 8 or not channels:
-                return 0, 0, 0
-        elif kind == b"IDAT":
-            idat += body
-        at += 12 + length
-    raw = zlib.decompress(idat)
-    stride = width * channels
-    previous = bytearray(stride)
+    header = re.match(rb"P6\s+\d+\s+\d+\s+255\s", data)
     counts = [0, 0, 0]
-    pos = 0
-    for _ in range(height):
-        kind = raw[pos]
-        line = bytearray(raw[pos + 1:pos + 1 + stride])
-        pos += 1 + stride
-        for i in range(stride):
-            left = line[i - channels] if i >= channels else 0
-            up = previous[i]
-            corner = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
-        for x in range(width):
-            r, g, b = line[x * channels:x * channels + 3]
-            if r > 180 and g < 100 and b < 100:
-                counts[0] += 1
-            elif g > 150 and r < 100 and b < 100:
-                counts[1] += 1
-            elif b > 180 and r < 100 and g < 100:
-                counts[2] += 1
-        previous = line
+    pixels = data[header.end():] if header else b""
+    for i in range(0, len(pixels) - 2, 3):
+        r, g, b = pixels[i], pixels[i + 1], pixels[i + 2]
+        if r > 180 and g < 100 and b < 100:
+            counts[0] += 1
+        elif g > 150 and r < 100 and b < 100:
+            counts[1] += 1
+        elif b > 180 and r < 100 and g < 100:
+            counts[2] += 1
     return tuple(counts)
 
 
