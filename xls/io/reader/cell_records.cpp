@@ -120,7 +120,8 @@ bool TXLSReader::LabelText(TXLSRecordBody& body, std::size_t offset, int codePag
   return Biff8() ? body.String(pos, false, true, 1252, text) : body.String(pos, false, false, codePage, text);
 }
 
-void TXLSReader::Cell(std::uint16_t id, TXLSRecordBody body) {
+void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t size) {
+  TXLSRecordBody body(data, size);
   const std::int32_t row = body.Word(0);
   const std::int32_t column = body.Word(2);
   if (!body.ok) return;

@@ -112,9 +112,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecLabelSST:
     case kRecBlank:
     case kRecMulBlank:
-    case kRecBoolErr:
-      Cell(id, TXLSRecordBody(chunks.GetChunk(0)));  // before anything else of the sheet is looked up
+    case kRecBoolErr: {
+      // Before anything else of the sheet is looked up.
+      const TXLSBlob* first = chunks.GetChunk(0);
+      Cell(id, first ? first->GetData() : nullptr, first ? first->GetSize() : 0);
       return 1;
+    }
     default:
       break;
   }
@@ -263,13 +266,13 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
           const std::size_t skip = Biff8() ? 1 : 0;
           if (more && more->GetSize() > skip) joined.insert(joined.end(), more->GetData() + skip, more->GetData() + more->GetSize());
         }
-        Cell(id, TXLSRecordBody(joined.data(), joined.size()));
+        Cell(id, joined.data(), joined.size());
         return 1;
       }
-      Cell(id, body);
+      Cell(id, body.data, body.size);
       return 1;
     default:
-      Cell(id, body);
+      Cell(id, body.data, body.size);
       return 1;
   }
 }

@@ -100,7 +100,8 @@ class TXLSReader {
   void MergedCells(TXLSRecordBody body);
   int Note(TXLSRecordBody body);
 
-  void Cell(std::uint16_t id, TXLSRecordBody body);
+  // The body as pointer and size: a record body handed by value costs a stalled copy per cell.
+  void Cell(std::uint16_t id, const std::uint8_t* data, std::size_t size);
   // The fast path of the cell records: the XF as IXLSWorksheet::SetCellXF sets it, the value
   // as a program's value setter stores it.
   struct CellPlace;
