@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 
@@ -40,16 +38,6 @@ std::string Peer(const std::string& args) {
   return nl == std::string::npos ? out : out.substr(nl + 1);
 }
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 // A workbook with comments on two sheets (one of them protected by a password) and three
 // pictures, one of each kind.
 IXLSWorkbook BuildBook(const TempDir& dir, bool protect) {
@@ -63,7 +51,7 @@ IXLSWorkbook BuildBook(const TempDir& dir, bool protect) {
   TXLSShapes& pictures = first->GetShapes();
   EXPECT_NE(pictures.AddPicture(MakePng(60, 40, 0), 7, 1), nullptr);
   EXPECT_NE(pictures.AddPicture(MakeBmp(50, 30, 1), 7, 4), nullptr);
-  const std::vector<std::uint8_t> jpeg = ReadFile(dir.File("picture.jpg"));
+  const std::vector<std::uint8_t> jpeg = ReadFileBytes(dir.File("picture.jpg"));
   if (!jpeg.empty()) {
     EXPECT_NE(pictures.AddPicture(jpeg, 14, 1), nullptr);
   }
@@ -79,10 +67,10 @@ void MakeJpeg(const TempDir& dir) {
                     "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 80 30]/Contents 4 0 R>>endobj\n"
                     "4 0 obj<</Length " + std::to_string(content.size()) + ">>stream\n" + content +
                     "\nendstream endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
-  WriteFile(dir.File("box.pdf"), std::vector<std::uint8_t>(pdf.begin(), pdf.end()));
+  WriteFileBytes(dir.File("box.pdf"), std::vector<std::uint8_t>(pdf.begin(), pdf.end()));
   std::string out;
   RunCommand("pdftoppm -jpeg -r 72 -singlefile " + dir.File("box.pdf") + " " + dir.File("picture"), out);
-  ASSERT_FALSE(ReadFile(dir.File("picture.jpg")).empty()) << out;
+  ASSERT_FALSE(ReadFileBytes(dir.File("picture.jpg")).empty()) << out;
 }
 
 TEST(DrawingInterop, CommentsAndPicturesSeenByXlrdAndLibreOffice) {
@@ -92,8 +80,8 @@ TEST(DrawingInterop, CommentsAndPicturesSeenByXlrdAndLibreOffice) {
     SCOPED_TRACE(protect ? "protected workbook" : "plain workbook");
     IXLSWorkbook book = BuildBook(dir, protect);
     const std::string file = dir.File(protect ? "protected.xls" : "notes.xls");
-    WriteFile(file, SaveFileBytes(*book, 2));
-    if (const char* keep = std::getenv("KV_DRAWING_KEEP")) WriteFile(std::string(keep) + "/" + file.substr(file.rfind('/') + 1), ReadFile(file));
+    WriteFileBytes(file, SaveFileBytes(*book, 2));
+    if (const char* keep = std::getenv("KV_DRAWING_KEEP")) WriteFileBytes(std::string(keep) + "/" + file.substr(file.rfind('/') + 1), ReadFileBytes(file));
     EXPECT_EQ(Peer("notes " + file),
               "{\"Sheet1\": [[1, 1, \"plain note\", \"\"], [4, 3, \"Umlaute \\u00e4\\u00f6\\u00fc and \\u20ac\", \"\"]], "
               "\"Sheet2\": [[2, 2, \"on the second sheet\", \"\"]]}");
@@ -111,8 +99,8 @@ TEST(DrawingInterop, CommentsAndPicturesSeenByXlrdAndLibreOffice) {
   EXPECT_GT(red, 150) << rendered;
   EXPECT_GT(green, 100) << rendered;
   EXPECT_GT(blue, 150) << rendered;
-  const std::vector<std::uint8_t> page = ReadFile(png);
-  if (const char* keep = std::getenv("KV_DRAWING_RENDER")) WriteFile(keep, page);
+  const std::vector<std::uint8_t> page = ReadFileBytes(png);
+  if (const char* keep = std::getenv("KV_DRAWING_RENDER")) WriteFileBytes(keep, page);
 }
 
 // Every record object's bytes from header and data, as read.
@@ -151,10 +139,10 @@ std::vector<const BiffRecord*> ChartRecords(const std::vector<BiffRecord>& recor
 TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   TempDir dir;
   const std::vector<std::uint8_t> png = MakePng(40, 30, 2);
-  WriteFile(dir.File("picture.png"), png);
+  WriteFileBytes(dir.File("picture.png"), png);
   const std::string made = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
   ASSERT_EQ(made, dir.File("lo.xls"));
-  const std::vector<BiffRecord> all = ParseRecords(ReadStream(ReadFile(made), u"Workbook"));
+  const std::vector<BiffRecord> all = ParseRecords(ReadStream(ReadFileBytes(made), u"Workbook"));
 
   // The drawing group: the picture store, the clusters and the property table.
   IXLSWorkbook book = TXLSWorkbook::Create();
@@ -232,7 +220,7 @@ TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   // reader's part, below.) LibreOffice's own notes carry the author " ", which is kept.
   const std::string notes = "\"Sheet1\": [[2, 3, \"first note\", \" \"], [7, 5, \"second note\\nwith two lines\", \" \"]]}";
   const std::string file = dir.File("again.xls");
-  WriteFile(file, SaveFileBytes(*book, 2));
+  WriteFileBytes(file, SaveFileBytes(*book, 2));
   EXPECT_EQ(Peer("notes " + file), "{" + notes);
   const std::string ours = Peer("ods " + file + " " + dir.Path());
   EXPECT_NE(ours.find("{\"Sheet1\": {\"annotations\": [[2, 3, \"first note\"], [7, 5, \"second note\\nwith two lines\"]], \"images\": 2"),
@@ -246,7 +234,7 @@ TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   front->SetName(u"Front");
   front->GetRange(u"A1")->SetValue(Variant(1.0));
   const std::string moved = dir.File("moved.xls");
-  WriteFile(moved, SaveFileBytes(*opened, 2));
+  WriteFileBytes(moved, SaveFileBytes(*opened, 2));
   std::string expected = Peer("ods " + made + " " + dir.Path());
   ASSERT_NE(expected.find("\"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]"), std::string::npos) << expected;
   expected.insert(1, "\"Front\": {\"annotations\": [], \"images\": 0}, ");
@@ -280,7 +268,7 @@ TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   for (const std::string& problem : CheckOffsets(stream))
     if (problem != "BOUNDSHEET offset " + std::to_string(chartOffset) + " is not a worksheet BOF") ADD_FAILURE() << problem;
   const std::string chartFile = dir.File("chartsheet.xls");
-  WriteFile(chartFile, bytes);
+  WriteFileBytes(chartFile, bytes);
   const std::string ods = Peer("ods " + chartFile + " " + dir.Path());
   EXPECT_NE(ods.find("\"Chart\": {\"annotations\": [], \"images\": 1, \"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]}"),
             std::string::npos) << ods;

@@ -186,9 +186,8 @@ TEST_F(Interop, XlrdReadsBiff8AndBiff5) {
 
 TEST_F(Interop, OwnOffsetCheckerAcceptsBothFiles) {
   for (int format : {kSaveBiff8, kSaveBiff5}) {
-    std::ifstream in(Path(format), std::ios::binary);
-    std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto problems = test::CheckOffsets(test::ReadStream(file, format == kSaveBiff5 ? u"Book" : u"Workbook"));
+    const auto problems =
+        test::CheckOffsets(test::ReadStream(test::ReadFileBytes(Path(format)), format == kSaveBiff5 ? u"Book" : u"Workbook"));
     EXPECT_TRUE(problems.empty()) << problems.front();
   }
 }

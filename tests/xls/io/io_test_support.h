@@ -49,6 +49,10 @@ class TempDir {
   std::string path_;
 };
 
+// A whole file's bytes (none when it cannot be read), and bytes written as a file.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
 // Runs a shell command; the exit status and everything it printed.
 int RunCommand(const std::string& command, std::string& output);
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
 #include "../io/io_test_support.h"
@@ -30,11 +29,6 @@ std::string Shell(const std::string& command) {
 
 std::string Peer(const std::string& kind, const std::string& file) {
   return Shell(std::string("/usr/bin/python3 ") + KV_SOURCE_DIR + "/tests/xls/rules/rules_peer.py " + kind + " " + file);
-}
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Header row A1:D1 and five rows; conditional formats on B2:B6 (between 1 and 10, above 100)
@@ -142,7 +136,7 @@ TEST(RulesInterop, LibreOfficeRecordsComeBackTheSame) {
   // LibreOffice the other way round.
   auto describe = [](const std::string& path, TXLSWorkbook& owner) {
     std::vector<std::string> units;
-    for (const auto& r : test::ParseRecords(test::ReadStream(FileBytes(path), u"Workbook"))) {
+    for (const auto& r : test::ParseRecords(test::ReadStream(test::ReadFileBytes(path), u"Workbook"))) {
       switch (r.id) {
         case 0x009B: case 0x009D: case 0x009E: case 0x01B0: case 0x01B1: case 0x01B2: case 0x01BE: {
           const std::string text = test::DescribeRuleRecord(owner.Formulas().Calculator(), r.id, r.data) + "\n";
