@@ -172,14 +172,9 @@ TEST(ExternSheet, Biff5RecordsAsGnumericWritesThem) {
       "0023:00000000000005454441544502001c17",
   };
   EXPECT_EQ(Records(out), expect);
-
-  // The BIFF5 name form reads back.
-  TXLSExternSheet other(book.Callbacks());
-  other.SupBook().AddInBook();
+  // (gnumeric's BIFF5 names are read back, and its add-in calls decoded, in golden_test.cpp.)
   auto name = test::Unhex("0000000000000649534556454e02001c17");
-  ASSERT_EQ(other.SupBook().ReadExternName(name.data(), name.size(), false), 1);
-  EXPECT_EQ(other.GetAddInName(other.AddInEntry(), 1), u"ISEVEN");
-  EXPECT_EQ(other.SupBook().ReadExternName(name.data(), 9, false), -1);
+  EXPECT_EQ(ext.SupBook().ReadExternName(name.data(), 9, false), -1) << "a name cut short";
 }
 
 }  // namespace
