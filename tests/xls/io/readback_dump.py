@@ -10,6 +10,16 @@ to look for:
     format <i> <row> <col> <number format>    (formats other than General)
     header <i> <text>                         (xlsx only: xlrd does not read headers)
     name <sheet index or -> <name> <formula>  (xlsx only: defined names)
+xlrd only:
+    style <i> <row> <col> <bold 0|1> <centred 0|1>   (every cell with a value)
+    width <i> <col> <width in 1/256 characters>
+    merged <i> <first row> <last row + 1> <first col> <last col + 1>
+    frozen <i> <rows> <columns>
+    breaks <i> <rows before which a page starts> | <columns>
+    area <scope> <name> <sheet> <first row> <last row + 1> <first col> <last col + 1>   (names of
+                                              one area; "area <scope> <name> other" for the rest)
+    warning <text>                            (xlrd's log)
+    on-demand <i> differs                     (the sheet loaded alone from its BOUNDSHEET offset)
 Rows and columns count from 0; texts are UTF-8 with line feeds and carriage returns written
 as \n and \r.
 
@@ -34,12 +44,37 @@ def text(value):
     return value.replace("\n", "\\n").replace("\r", "\\r")
 
 
-def dump_xlrd(path):
+def values(sheet):
     import xlrd
-    book = xlrd.open_workbook(path, formatting_info=True)
+    return [(r, c, sheet.cell(r, c).ctype, sheet.cell(r, c).value) for r in range(sheet.nrows)
+            for c in range(sheet.ncols) if sheet.cell(r, c).ctype not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK)]
+
+
+def dump_xlrd(path):
+    import io
+    import xlrd
+    log = io.StringIO()
+    book = xlrd.open_workbook(path, formatting_info=True, logfile=log)
+    lazy = xlrd.open_workbook(path, on_demand=True)
     for i in range(book.nsheets):
         sheet = book.sheet_by_index(i)
         print("sheet %d %s" % (i, sheet.name))
+        if values(lazy.sheet_by_index(i)) != values(sheet):
+            print("on-demand %d differs" % i)
+        lazy.unload_sheet(i)
+        for r, c, _, _ in values(sheet):
+            xf = book.xf_list[sheet.cell_xf_index(r, c)]
+            print("style %d %d %d %d %d" % (i, r, c, book.font_list[xf.font_index].weight == 700,
+                                             xf.alignment.hor_align == 2))
+        for c, info in sorted(sheet.colinfo_map.items()):
+            print("width %d %d %d" % (i, c, info.width))
+        for m in sorted(sheet.merged_cells):
+            print("merged %d %d %d %d %d" % ((i,) + tuple(m)))
+        if sheet.panes_are_frozen:
+            print("frozen %d %d %d" % (i, sheet.horz_split_pos, sheet.vert_split_pos))
+        if sheet.horizontal_page_breaks or sheet.vertical_page_breaks:
+            print("breaks %d %s | %s" % (i, " ".join(str(b[0]) for b in sheet.horizontal_page_breaks),
+                                         " ".join(str(b[0]) for b in sheet.vertical_page_breaks)))
         for r in range(sheet.nrows):
             for c in range(sheet.ncols):
                 cell = sheet.cell(r, c)
@@ -64,6 +99,16 @@ def dump_xlrd(path):
                                                                b.top_line_style, b.bottom_line_style))
         for r, info in sorted(sheet.rowinfo_map.items()):
             print("row %d %d %d %d" % (i, r, info.height, 1 if info.height_mismatch else 0))
+    lazy.release_resources()
+    for name in book.name_obj_list:
+        if name.result is None or name.result.kind != xlrd.oREF or len(name.result.value) != 1:
+            print("area %d %s other" % (name.scope, name.name))
+        else:
+            first_sheet, _, rlo, rhi, clo, chi = name.result.value[0].coords
+            print("area %d %s %d %d %d %d %d" % (name.scope, name.name, first_sheet, rlo, rhi, clo, chi))
+    for line in log.getvalue().splitlines():
+        if "WARNING" in line or "ERROR" in line:
+            print("warning %s" % line)
     return 0
 
 
