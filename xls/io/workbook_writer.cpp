@@ -11,7 +11,7 @@
 #include "xls/io/drawing_group.h"
 #include "xls/io/export/text_saves.h"
 #include "xls/io/extern_records.h"
-#include "xls/io/file_output.h"
+#include "platform/atomic_file_stream.h"
 #include "xls/model/codepage.h"
 #include "xls/model/file_streams.h"
 #include "xls/model/row_col_info.h"
@@ -405,7 +405,7 @@ std::int32_t SaveWorkbookAs(TXLSWorkbook& book, const std::u16string& fileName,
   platform::CompoundFileWriter file;
   std::int32_t result = BuildCompoundFile(book, format, file, error);
   if (result != 1) return result;
-  TXLSAtomicFileStream out(WideToUtf8(fileName));
+  platform::AtomicFileStream out(WideToUtf8(fileName));
   if (!out.IsOpen()) {
     if (error) *error = out.Error();
     return -2;

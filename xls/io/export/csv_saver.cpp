@@ -105,7 +105,7 @@ std::int32_t TXLSCSVSaver::SaveToStream(platform::ByteStream& stream, const Vari
 }
 
 std::int32_t TXLSCSVSaver::SaveToFile(const std::u16string& fileName, const Variant& value) {
-  TXLSExportFile file(WideToUtf8(fileName));
+  platform::AtomicFileStream file(WideToUtf8(fileName));
   if (!file.IsOpen()) return -1;
   if (SaveToStream(file, value) != 1) return -1;
   return file.Commit() ? 1 : -1;

@@ -112,7 +112,7 @@ CellPlace PlaceOf(const TXLSCellReader& cells, std::int32_t r, std::int32_t c) {
 }
 
 bool WriteLines(const std::u16string& fileName, const std::string& text) {
-  TXLSExportFile file(WideToUtf8(fileName));
+  platform::AtomicFileStream file(WideToUtf8(fileName));
   if (!file.IsOpen()) return false;
   if (file.Write(text.data(), text.size()) != text.size()) return false;
   return file.Commit();
@@ -259,7 +259,7 @@ std::int32_t TXLSHTMLExport::WriteRange(const TXLSRange& range, platform::ByteSt
 }
 
 std::int32_t TXLSHTMLExport::SaveRangeToFile(const TXLSRange& range, const std::u16string& fileName) {
-  TXLSExportFile file(WideToUtf8(fileName));
+  platform::AtomicFileStream file(WideToUtf8(fileName));
   if (!file.IsOpen()) return -1;
   if (WriteRange(range, file) != 1) return -1;
   return file.Commit() ? 1 : -1;

@@ -221,13 +221,13 @@ std::int32_t TXLSRTFExport::SaveSheetToStream(IXLSWorksheet& sheet, platform::By
 }
 
 std::int32_t TXLSRTFExport::SaveWorkbookToFile(TXLSWorkbook& book, const std::u16string& fileName) {
-  TXLSExportFile file(WideToUtf8(fileName));
+  platform::AtomicFileStream file(WideToUtf8(fileName));
   if (!file.IsOpen() || SaveWorkbookToStream(book, file) != 1) return -1;
   return file.Commit() ? 1 : -1;
 }
 
 std::int32_t TXLSRTFExport::SaveSheetToFile(IXLSWorksheet& sheet, const std::u16string& fileName) {
-  TXLSExportFile file(WideToUtf8(fileName));
+  platform::AtomicFileStream file(WideToUtf8(fileName));
   if (!file.IsOpen() || SaveSheetToStream(sheet, file) != 1) return -1;
   return file.Commit() ? 1 : -1;
 }

@@ -1,8 +1,8 @@
-// A workbook file written whole or not at all, through platform::AtomicFile: the bytes go to a
-// temporary file beside the target, which replaces the target only on Commit (keeping the
-// replaced file's permissions). Until then (and after any failed write) the target keeps what
-// it held; an uncommitted temporary file is removed. Writes are buffered, so the file's image
-// never has to be in memory.
+// A byte stream written whole or not at all, over AtomicFile: the bytes go to a temporary file
+// beside the target, which replaces the target only on Commit (keeping the replaced file's
+// permissions). Until then (and after any failed write) the target keeps what it held; an
+// uncommitted temporary file is removed. Writes are buffered, so a file's image never has to be
+// in memory. Workbook saves and the exports write through it.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +12,13 @@
 #include "platform/atomic_file.h"
 #include "platform/byte_stream.h"
 
-namespace xls {
+namespace platform {
 
-class TXLSAtomicFileStream : public platform::ByteStream {
+class AtomicFileStream : public ByteStream {
  public:
-  explicit TXLSAtomicFileStream(std::string path);
-  TXLSAtomicFileStream(const TXLSAtomicFileStream&) = delete;
-  TXLSAtomicFileStream& operator=(const TXLSAtomicFileStream&) = delete;
+  explicit AtomicFileStream(std::string path);
+  AtomicFileStream(const AtomicFileStream&) = delete;
+  AtomicFileStream& operator=(const AtomicFileStream&) = delete;
 
   // False (with Error set) when the temporary file could not be made.
   bool IsOpen() const { return open_; }
@@ -26,7 +26,7 @@ class TXLSAtomicFileStream : public platform::ByteStream {
   std::size_t Write(const void* data, std::size_t count) override;
   // Only the position query (0 from the current position) is answered: the stream is written
   // front to back.
-  std::int64_t Seek(std::int64_t offset, platform::SeekOrigin origin) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   // Writes what is buffered, flushes, closes and renames over the target. False with Error
   // set when any step (or an earlier write) failed; the target is then left as it was.
   bool Commit();
@@ -35,7 +35,7 @@ class TXLSAtomicFileStream : public platform::ByteStream {
  private:
   bool FlushBuffer();
 
-  platform::AtomicFile file_;
+  AtomicFile file_;
   bool open_ = false;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
@@ -43,4 +43,4 @@ class TXLSAtomicFileStream : public platform::ByteStream {
   std::string error_;
 };
 
-}  // namespace xls
+}  // namespace platform

@@ -1,29 +1,29 @@
-#include "xls/io/file_output.h"
+#include "platform/atomic_file_stream.h"
 
 #include <algorithm>
 
-namespace xls {
+namespace platform {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 16;
 }
 
-TXLSAtomicFileStream::TXLSAtomicFileStream(std::string path) : file_(std::move(path)) {
+AtomicFileStream::AtomicFileStream(std::string path) : file_(std::move(path)) {
   open_ = file_.Good();
   if (!open_) error_ = file_.Error();
   buffer_.reserve(kBufferSize);
 }
 
-std::size_t TXLSAtomicFileStream::Read(void*, std::size_t) { return 0; }
+std::size_t AtomicFileStream::Read(void*, std::size_t) { return 0; }
 
-bool TXLSAtomicFileStream::FlushBuffer() {
+bool AtomicFileStream::FlushBuffer() {
   const bool ok = file_.Write(buffer_.data(), buffer_.size());
   buffer_.clear();
   if (!ok && error_.empty()) error_ = file_.Error();
   return ok;
 }
 
-std::size_t TXLSAtomicFileStream::Write(const void* data, std::size_t count) {
+std::size_t AtomicFileStream::Write(const void* data, std::size_t count) {
   if (!open_ || committed_ || !error_.empty()) return 0;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   position_ += count;
@@ -42,18 +42,18 @@ std::size_t TXLSAtomicFileStream::Write(const void* data, std::size_t count) {
   return count;
 }
 
-std::int64_t TXLSAtomicFileStream::Seek(std::int64_t offset, platform::SeekOrigin origin) {
-  if (offset == 0 && origin == platform::SeekOrigin::Current) return static_cast<std::int64_t>(position_);
+std::int64_t AtomicFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  if (offset == 0 && origin == SeekOrigin::Current) return static_cast<std::int64_t>(position_);
   return -1;
 }
 
-bool TXLSAtomicFileStream::Commit() {
+bool AtomicFileStream::Commit() {
   if (!open_ || committed_) return false;
   committed_ = true;
   if (error_.empty()) FlushBuffer();
-  const platform::FileResult result = file_.Commit();
+  const FileResult result = file_.Commit();
   if (!result && error_.empty()) error_ = result.error;
   return static_cast<bool>(result) && error_.empty();
 }
 
-}  // namespace xls
+}  // namespace platform
