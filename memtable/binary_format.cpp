@@ -223,6 +223,10 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
   std::string currentIndex = r.Text();
   recordCount_ = r.U32();
   dataStart_ = r.Pos();
+  // Every record holds at least one null flag per field, so a count the bytes cannot hold
+  // is refused before the walk (a count of billions would otherwise be walked for nothing).
+  if (recordCount_ > 0 && (fields_.empty() || recordCount_ > (in_.size() - dataStart_) / fields_.size()))
+    Damaged(fields_.empty() ? "records without fields" : "it ends early");
   // Walk the records once: every length in bounds, and the checksum right.
   for (std::uint32_t k = 0; k < recordCount_; ++k)
     for (std::size_t i = 0; i < fields_.size(); ++i) {

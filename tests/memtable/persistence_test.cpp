@@ -286,6 +286,10 @@ TEST(BinaryFormat, ADamagedStreamIsRefusedAndTheTableKeepsItsRecords) {
   bad.back()[good.Bytes().size() / 2] ^= 0x40;  // one bit changed
   bad.push_back(good.Bytes());
   bad.back()[4] = 9;  // a later format version
+  // No fields but four billion records, with a right checksum: refused at once, not walked.
+  bad.push_back({'K', 'V', 'M', 'T', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+  const std::uint32_t crc = TableStreamChecksum(bad.back().data(), bad.back().size());
+  for (int i = 0; i < 4; ++i) bad.back().push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
   for (std::size_t k = 0; k < bad.size(); ++k) {
     platform::MemoryStream stream(bad[k]);
     try {
