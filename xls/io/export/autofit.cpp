@@ -240,15 +240,26 @@ std::int32_t TXLSAutoFit::CellHeight(TXLSCellReader& cells, std::int32_t row, st
   return TextHeight(text, available, cells.Look(xf).wrap, FontOf(cells, xf));
 }
 
+namespace {
+
+// The part of the range that holds cells; false when it holds none.
+bool CellsInRange(const TXLSRange& range, IXLSWorksheet& sheet, std::int32_t& r1, std::int32_t& r2,
+                  std::int32_t& c1, std::int32_t& c2) {
+  const TXLSCellHeap& heap = sheet.Cells();
+  if (heap.Empty()) return false;
+  r1 = std::max(range.GetFirstRow(), heap.FirstRow());
+  r2 = std::min(range.GetLastRow(), heap.LastRow());
+  c1 = std::max(range.GetFirstCol(), heap.FirstColumn());
+  c2 = std::min(range.GetLastCol(), heap.LastColumn());
+  return r1 <= r2 && c1 <= c2;
+}
+
+}  // namespace
+
 void TXLSAutoFit::AutoFitColumns() {
   IXLSWorksheet& sheet = *range_.GetWorksheet();
-  const TXLSCellHeap& heap = sheet.Cells();
-  if (heap.Empty()) return;
-  const std::int32_t r1 = std::max(range_.GetFirstRow(), heap.FirstRow());
-  const std::int32_t r2 = std::min(range_.GetLastRow(), heap.LastRow());
-  const std::int32_t c1 = std::max(range_.GetFirstCol(), heap.FirstColumn());
-  const std::int32_t c2 = std::min(range_.GetLastCol(), heap.LastColumn());
-  if (r1 > r2 || c1 > c2) return;
+  std::int32_t r1, r2, c1, c2;
+  if (!CellsInRange(range_, sheet, r1, r2, c1, c2)) return;
   TXLSCellReader cells(sheet);
   for (std::int32_t c = c1; c <= c2; ++c) {
     std::int32_t widest = 0;
@@ -262,13 +273,8 @@ void TXLSAutoFit::AutoFitColumns() {
 
 void TXLSAutoFit::AutoFitRows() {
   IXLSWorksheet& sheet = *range_.GetWorksheet();
-  const TXLSCellHeap& heap = sheet.Cells();
-  if (heap.Empty()) return;
-  const std::int32_t r1 = std::max(range_.GetFirstRow(), heap.FirstRow());
-  const std::int32_t r2 = std::min(range_.GetLastRow(), heap.LastRow());
-  const std::int32_t c1 = std::max(range_.GetFirstCol(), heap.FirstColumn());
-  const std::int32_t c2 = std::min(range_.GetLastCol(), heap.LastColumn());
-  if (r1 > r2 || c1 > c2) return;
+  std::int32_t r1, r2, c1, c2;
+  if (!CellsInRange(range_, sheet, r1, r2, c1, c2)) return;
   TXLSCellReader cells(sheet);
   for (std::int32_t r = r1; r <= r2; ++r) {
     std::int32_t highest = 0;
