@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "xls/formula/calc/calculator.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/workbook.h"
@@ -56,10 +57,23 @@ std::string Written(xls::TXLSSheetRules& rules) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// One workbook (with its calculator and function catalogue) for every input: the rules of each
+// input are made afresh on its two sheets.
+struct Book {
   xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
-  xls::IXLSWorksheet& sheet = *book->GetWorksheets().Add();
-  xls::TXLSSheetRules& rules = xls::SheetRules(sheet);
+  xls::IXLSWorksheet* first = book->GetWorksheets().Add();
+  xls::IXLSWorksheet* second = book->GetWorksheets().Add();
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > 8192) return 0;
+  static Book b;
+  xls::TXLSCalculator& calc = b.book->Formulas().Calculator();
+  xls::TXLSSheetRules rules(calc, b.first->GetSheetId());
   rules.Autofilter().SetRange(1, 1, 4, 10);
   for (std::size_t at = 0; at + 3 <= size;) {
     const std::uint8_t selector = data[at];
@@ -69,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string first = Written(rules);
   // Read back what was written (record by record) into fresh rules.
-  xls::IXLSWorksheet& again = *book->GetWorksheets().Add();
-  xls::TXLSSheetRules& copy = xls::SheetRules(again);
+  xls::TXLSSheetRules copy(calc, b.second->GetSheetId());
   const auto* w = reinterpret_cast<const std::uint8_t*>(first.data());
   for (std::size_t at = 0; at + 4 <= first.size();) {
     const std::uint16_t id = static_cast<std::uint16_t>(w[at] | w[at + 1] << 8);
