@@ -125,8 +125,18 @@ struct TXLSFormula::Reader {
   }
 };
 
-TXLSFormula::TXLSFormula(TXLSExternSheet& externs)
-    : catalogue_(MakeFunctionCatalogue()), externs_(externs) {}
+namespace {
+
+// The function catalogue never changes once made, so one serves every workbook (making it was
+// a good part of the cost of a new or cleared workbook).
+std::shared_ptr<const THashFunc> SharedCatalogue() {
+  static const std::shared_ptr<const THashFunc> catalogue(MakeFunctionCatalogue());
+  return catalogue;
+}
+
+}  // namespace
+
+TXLSFormula::TXLSFormula(TXLSExternSheet& externs) : catalogue_(SharedCatalogue()), externs_(externs) {}
 
 TXLSFormula::~TXLSFormula() = default;
 

@@ -74,7 +74,7 @@ class TXLSFormula {
   std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
   bool ReadArrays(TXLSSyntaxItem& node, Reader& extra);
 
-  std::unique_ptr<THashFunc> catalogue_;
+  std::shared_ptr<const THashFunc> catalogue_;  // the one catalogue every compiler shares
   TXLSExternSheet& externs_;
   int sheet_ = 0;
   char mode_ = 'A';
