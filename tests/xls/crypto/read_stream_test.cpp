@@ -1,12 +1,14 @@
 // The read stream over real files: the XOR and RC4 CryptoAPI samples against their plain twins,
 // unencrypted files of LibreOffice, gnumeric and xlwt against olefile, compound files with a
 // "Book" stream, bare BIFF streams, and damaged input.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/compound_file.h"
+#include "tests/sample_files.h"
 #include "tests/xls/crypto/crypto_test_support.h"
 #include "xls/io/reader/read_stream.h"
 #include "xls/model/codepage.h"
@@ -20,8 +22,7 @@ class EncryptedSamples : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = test::SampleDir();
-    if (dir_.empty())
-      GTEST_SKIP() << "the encrypted samples are not here: " << KV_SOURCE_DIR << "/../shared/data/encrypted-xls";
+    if (dir_.empty()) KV_MISSING_SAMPLES("the encrypted samples are not here: " << KV_SOURCE_DIR << "/../shared/data/encrypted-xls");
   }
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
 
@@ -224,6 +225,17 @@ TEST(RecordGroups, ReusedBuffersShowOnlyTheirOwnRecord) {
     }
   }
   EXPECT_EQ(ids, (std::vector<std::uint16_t>{kRecBOF, 0x0012, 0x0013, 0x0014, 0x0015, 0x000A}));
+}
+
+// Missing samples skip a developer's run but fail a CI run.
+TEST(MissingSamples, FailACiRun) {
+  const char* before = std::getenv("CI");
+  const std::string saved = before ? before : "";
+  setenv("CI", "true", 1);
+  EXPECT_FATAL_FAILURE(KV_MISSING_SAMPLES("no samples at /nowhere"), "no samples at /nowhere (a CI run always has the samples)");
+  setenv("CI", "false", 1);
+  EXPECT_FALSE(kvtest::InContinuousIntegration());
+  if (before) setenv("CI", saved.c_str(), 1); else unsetenv("CI");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "reader_test_support.h"
+#include "tests/sample_files.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/workbook.h"
@@ -131,7 +132,7 @@ TEST_F(ReaderInterop, LibreOfficeWorkbookReadsAsXlrdReadsItAndSurvivesOurSave) {
 
 TEST_F(ReaderInterop, EncryptedSamplesOpenWithTheirPassword) {
   const fs::path samples = fs::path(SourceDir()) / ".." / "shared" / "data" / "encrypted-xls";
-  if (!fs::is_directory(samples)) GTEST_SKIP() << "no encrypted samples beside the source tree";
+  if (!fs::is_directory(samples)) KV_MISSING_SAMPLES("no encrypted samples beside the source tree: " << samples.string());
   struct Sample {
     const char* file;
     const char* twin;
