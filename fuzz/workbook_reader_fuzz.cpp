@@ -1,6 +1,7 @@
 // Arbitrary bytes read as a workbook file by the workbook reader: the first byte picks the
 // password, the rest is the file (a compound file or a bare BIFF stream). A workbook that reads
-// must save and read again. Errors are fine; crashes, hangs and reads outside a buffer are not.
+// must save and read again, and the macro project it keeps is read. Errors are fine; crashes,
+// hangs and reads outside a buffer are not.
 // Two workbooks serve every input (each open starts by clearing the book), so the cost of making
 // a workbook and its function catalogue is paid once; inputs are capped at 256 KiB.
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/byte_stream.h"
+#include "xls/io/reader/vba_project.h"
 #include "xls/model/workbook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static xls::IXLSWorkbook again = xls::TXLSWorkbook::Create();
   platform::MemoryStream file(std::vector<std::uint8_t>(data + 1, data + size));
   if (book->OpenStreamWithPassword(file, kPasswords[data[0] % 4]) != 1) return 0;
+  if (book->HasVBA()) {
+    xls::TXLSVBAProject project;
+    if (project.SetStorage(book->VBAStorage()) != 1 && project.ModuleCount() != 0) __builtin_trap();
+  }
   platform::MemoryStream saved;
   if (book->SaveToStreamFormat(saved, 2) != 1) return 0;
   saved.Seek(0, platform::SeekOrigin::Begin);
