@@ -1,5 +1,6 @@
 #include "xls/formula/formula.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -581,8 +582,18 @@ void TXLSFormula::WriteArrays(const TXLSSyntaxItem& node, Writer& w) {
     for (int i = 0; i < 9; ++i) b.AddByte(0);
     return;
   }
+  // The values go into a buffer sized for them first and join the tokens' buffer at once: the
+  // tokens' buffer grows to the exact size of each addition, which for 65,536 values meant as
+  // many reallocations of a growing buffer.
+  std::uint64_t bound = 0;
   for (int i = 1; i <= count; ++i) {
     const TXLSSyntaxItem& v = *node.Child(i);
+    bound += v.kind == kNodeString ? 4 + 2 * static_cast<std::uint64_t>(v.text.size()) : 9;
+  }
+  TXLSBlob values(static_cast<std::uint32_t>(std::min<std::uint64_t>(bound, 0xFFFFFFFFu)));
+  for (int i = 1; i <= count; ++i) {
+    const TXLSSyntaxItem& v = *node.Child(i);
+    TXLSBlob& b = values;
     switch (v.kind) {
       case kNodeNumber:
         b.AddByte(0x01);
@@ -610,6 +621,7 @@ void TXLSFormula::WriteArrays(const TXLSSyntaxItem& node, Writer& w) {
         for (int k = 0; k < 9; ++k) b.AddByte(0);
     }
   }
+  b.AddBlobRange(values, 0, values.GetSize());
 }
 
 // ---------------------------------------------------------------------------------------------
