@@ -2,7 +2,12 @@
 // temporary file with a short name in the target's folder, which is flushed to disk and renamed
 // over the target only when it is complete; the folder is flushed after the rename. The new
 // file keeps the permission bits (and, where allowed, the group) of the file it replaces; a new
-// file gets 0666 less the umask. Every failure removes the temporary file.
+// file gets 0666 less the umask. Every failure removes the temporary file. A save to a symbolic
+// link replaces the file the link leads to and keeps the link.
+//
+// A process killed during a save leaves its temporary file behind; the next save into that
+// folder removes such leftovers (our own name pattern, older than kStaleTemporarySeconds, owned
+// by this user and not locked by a save in progress).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +25,12 @@ struct FileResult {
   explicit operator bool() const { return ok; }
   static FileResult Failure(std::string message, int err = 0) { return {false, std::move(message), err}; }
 };
+
+constexpr int kStaleTemporarySeconds = 10 * 60;
+
+// Removes the temporary files of killed saves in folder: names ".kv" + 8 letters or digits +
+// ".tmp", plain files of this user, last written at least minAgeSeconds ago and not locked.
+void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds);
 
 // A file written front to back and put in place by Commit. Destroying it uncommitted removes
 // the temporary file and leaves the target as it was.
