@@ -160,7 +160,8 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
   return true;
 }
 
-FileResult AtomicFile::Commit() {
+FileResult AtomicFile::Prepare() {
+  if (prepared_) return {};
   if (!Good()) {
     Discard();
     return FileResult::Failure(error_.empty() ? Reason("Cannot write", path_, EBADF) : error_);
@@ -175,6 +176,13 @@ FileResult AtomicFile::Commit() {
     Fail("Cannot write", errno);
     return FileResult::Failure(error_);
   }
+  prepared_ = true;
+  return {};
+}
+
+FileResult AtomicFile::Commit() {
+  if (FileResult prepared = Prepare(); !prepared) return prepared;
+  prepared_ = false;
   if (rename(temp_.c_str(), path_.c_str()) != 0) {
     Fail("Cannot replace", errno);
     return FileResult::Failure(error_);

@@ -45,8 +45,12 @@ class AtomicFile {
   bool Good() const { return fd_ >= 0 && error_.empty(); }
   // Appends bytes; false (with the error kept for Commit) when they could not be written.
   bool Write(const void* data, std::size_t size);
-  // Flushes, closes and renames over the target, then flushes the folder. Fails (with the
-  // first error met) after any failed step; the temporary file is then gone.
+  // Flushes the written bytes to disk and closes the temporary file, without replacing the
+  // target yet: a set of files is prepared first and then committed together, so that a
+  // failure while writing any of them replaces none. Fails like Commit.
+  FileResult Prepare();
+  // Prepares (when not done yet), renames over the target, then flushes the folder. Fails
+  // (with the first error met) after any failed step; the temporary file is then gone.
   FileResult Commit();
   // The first error met so far (empty while all is well).
   const std::string& Error() const { return error_; }
@@ -59,6 +63,7 @@ class AtomicFile {
   std::string path_;
   std::string temp_;
   int fd_ = -1;
+  bool prepared_ = false;
   std::string error_;
 };
 
