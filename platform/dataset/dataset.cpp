@@ -258,9 +258,23 @@ void DataSet::GetCalcFields(RecordBuffer buffer) {
   state_ = dsCalcFields;
   calcBuffer_ = buffer;
   try {
-    if (lookups)
-      for (const auto& f : fields_)
-        if (f->kind_ == fkLookup && f->LookupDataSet) CalculateLookupField(*f);
+    if (lookups) {
+      // Lookup data sets whose own lookup fields lead back here find them null.
+      const bool following = std::exchange(calculatingLookups_, true);
+      try {
+        for (const auto& f : fields_)
+          if (f->kind_ == fkLookup && f->LookupDataSet) {
+            if (following)
+              f->Clear();
+            else
+              CalculateLookupField(*f);
+          }
+      } catch (...) {
+        calculatingLookups_ = following;
+        throw;
+      }
+      calculatingLookups_ = following;
+    }
     if (OnCalcFields) OnCalcFields(*this);
   } catch (...) {
     state_ = saved;

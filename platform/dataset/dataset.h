@@ -399,6 +399,7 @@ class DataSet {
   bool bof_ = true;
   bool modified_ = false;
   bool found_ = false;
+  bool calculatingLookups_ = false;  // lookup fields that lead back here are not followed again
   Bookmark beforeInsert_;
   int bookmarkSize_ = 0;
   int disableCount_ = 0;

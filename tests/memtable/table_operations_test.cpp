@@ -68,6 +68,31 @@ TEST(LookupFields, ShowTheLookedUpValueAndAreMadeLikeTheSourcesInCopies) {
   EXPECT_EQ(plain.FindField("Country"), nullptr);
 }
 
+TEST(LookupFields, LookupsThatLeadBackEndThere) {
+  TmvxMemTable countries("countries"), people("people");
+  countries.AddField("Id", ftInteger);
+  Field& first = countries.AddField("FirstPerson", ftString, 10, fkLookup);
+  first.LookupDataSet = &people;
+  first.KeyFields = "Id";
+  first.LookupKeyFields = "CountryId";
+  first.LookupResultField = "Name";
+  people.AddField("Name", ftString, 10);
+  people.AddField("CountryId", ftInteger);
+  Field& country = people.AddField("Country", ftInteger, 0, fkLookup);
+  country.LookupDataSet = &countries;
+  country.KeyFields = "CountryId";
+  country.LookupKeyFields = "Id";
+  country.LookupResultField = "Id";
+  countries.Open();
+  people.Open();
+  AppendRow(countries, std::string("1"), std::string());
+  AppendRow(countries, std::string("2"), std::string());
+  AppendRow(people, std::string("ann"), std::string("2"), std::string());
+  AppendRow(people, std::string("bob"), std::string("1"), std::string());
+  EXPECT_EQ(Column(countries, "FirstPerson"), "bob,ann");
+  EXPECT_EQ(Column(people, "Country"), "2,1");
+}
+
 TEST(CopyStructure, OptionSixtyFourGivesMadeFieldsTheirSourcesPlace) {
   TmvxMemTable source;
   source.AddField("Total", ftFloat, 0, fkCalculated);
