@@ -147,8 +147,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   // The stream format of comma-separated texts, beside the default, persistent and form ones.
   TmvxCustomStreamFormat* CommaTextFormat = nullptr;
 
-  // The table on a form stream (form_data.cpp): its published settings, and with
-  // StoreDataOnForm its records as the binary property "Data", written through FormFormat
+  // The table on a form stream (form_data.cpp): its published settings, its field and index
+  // definitions, and with StoreDataOnForm its records as the binary property "Data", written through FormFormat
   // while the table is open and loaded from StoredFormData when the table opens. With
   // DesignActivation false, an Active read from the form does not open the table.
   bool DesignActivation = true;

@@ -75,8 +75,7 @@ TEST(FormData, ATableAndItsRecordsGoThroughTheFormAndOpenWhenItIsRead) {
   a.ReadOnly = true;
   const auto bytes = WriteForm({&a});
 
-  TmvxMemTable b("Table1");
-  Define(b);
+  TmvxMemTable b("Table1");  // its definitions come from the form
   b.FormFormat = &format;
   int loads = 0;
   b.OnLoad = [&](TmvxCustomMemTable&, TmvxMemTableStorageType type, platform::ByteStream* stream) {
@@ -99,6 +98,32 @@ TEST(FormData, ATableAndItsRecordsGoThroughTheFormAndOpenWhenItIsRead) {
   EXPECT_EQ(std::string(blob->Bytes().begin(), blob->Bytes().end()), std::string("a\0b", 3));
   b.SetIndexName("ByName");
   EXPECT_EQ(Column(b, "Name"), "null,alice,carol");
+  EXPECT_EQ(b.GetFieldDefs()[1].Size, 12);
+  EXPECT_EQ(b.GetIndexDefs().Count(), 1);
+}
+
+TEST(FormData, DamagedDefinitionsAreRefused) {
+  // A table whose field definitions are stored as bytes no table writes.
+  class Impostor : public platform::FormPersistent {
+   public:
+    std::string FormClassName() const override { return "TmvxMemTable"; }
+    std::string FormObjectName() const override { return "T"; }
+    void DefineProperties(platform::Filer& filer) override {
+      filer.DefineBinaryProperty(
+          "FieldDefs", nullptr, [](platform::ByteStream& s) { s.Write("\1\0\0\0\5\0\0\0Id", 10); }, true);
+    }
+  } impostor;
+  const auto bytes = WriteForm({&impostor});
+  TmvxMemTable t("T");
+  Define(t);
+  try {
+    ReadForm(bytes, {&t});
+    FAIL() << "read";
+  } catch (const platform::EReadError& e) {
+    EXPECT_NE(std::string(e.what()).find("T.FieldDefs: The stored field definitions are damaged."), std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(t.GetFieldDefs().Count(), 3);  // kept
 }
 
 TEST(FormData, DesignActivationOffKeepsTheTableClosedAndTheDataForLater) {
