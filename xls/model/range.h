@@ -141,8 +141,8 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
 
   // ----- values --------------------------------------------------------------------------
   // Stores the value in every cell (arrays spread over the cells). Texts are literal after a
-  // leading "'"; a text beginning with "=" is a formula, which this model does not take yet:
-  // such a cell is left as it was and the result is -1. 1 otherwise.
+  // leading "'"; a text beginning with "=" is a formula, or text when it does not compile
+  // (TXLSCellRef::SetValue). The result is 1.
   std::int32_t SetValue(const Variant& value);
   // One cell: its value (a date for numbers in a date format); a larger range: a 2-D array.
   Variant GetValue() const;
