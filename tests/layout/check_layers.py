@@ -103,7 +103,9 @@ def symbols(archive):
 
 def member_class(symbol):
     """The class of an out-of-line member function symbol, or None."""
-    if "(anonymous namespace)" in symbol or "{lambda" in symbol or symbol.startswith(("typeinfo", "vtable", "VTT", "guard")):
+    if "(anonymous namespace)" in symbol or "{lambda" in symbol:
+        return None
+    if symbol.startswith(("typeinfo", "vtable", "VTT", "guard")):
         return None
     head = symbol.split("(", 1)[0]
     if "<" in head or "operator" in head:

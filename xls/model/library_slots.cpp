@@ -100,7 +100,9 @@ std::int32_t TXLSWorkbook::SaveAsHTML(const std::u16string& fileName) {
   return Exporter().SaveBookAsHTML(*this, fileName);
 }
 
-std::int32_t TXLSWorkbook::SaveAsRTF(const std::u16string& fileName) { return Exporter().SaveBookAsRTF(*this, fileName); }
+std::int32_t TXLSWorkbook::SaveAsRTF(const std::u16string& fileName) {
+  return Exporter().SaveBookAsRTF(*this, fileName);
+}
 
 std::int32_t TXLSWorkbook::SaveAsRTFToStream(platform::ByteStream& stream) {
   return Exporter().SaveBookAsRTFToStream(*this, stream);
