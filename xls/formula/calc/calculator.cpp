@@ -116,6 +116,8 @@ std::int32_t TXLSCalculator::GetCellValue(int sheetIndex, int row, int column, b
   return Book().GetCellValue(sheetIndex, row, column, outside, value);
 }
 
+IXLSWorksheet* TXLSCalculator::Sheet(int sheetIndex) { return Book().GetWorksheets().GetItem(sheetIndex); }
+
 std::int32_t TXLSCalculator::CalculateCell(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
                                            int column, int row) {
   return Calculate(Pending{&f, sheetIndex, column, row, stamp, false}, out);
@@ -126,16 +128,28 @@ std::int32_t TXLSCalculator::CalculateName(int sheetIndex, TXLSCompiledFormula& 
   return Calculate(Pending{&f, sheetIndex, column, row, stamp, true}, out);
 }
 
+namespace {
+
+std::uintptr_t StackHere() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
+
+}  // namespace
+
+std::size_t TXLSCalculator::StackUsed() const {
+  if (!running_) return 0;
+  const std::uintptr_t here = StackHere();
+  return here < stackBase_ ? stackBase_ - here : 0;
+}
+
 std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   TXLSCompiledFormula& f = *p.formula;
   if (f.busy_) return kCalcCircular;
-  if (p.stamp != 0 && f.stamp_ == p.stamp) {
+  if (p.stamp != 0 && f.stamp_ == p.stamp && (f.status_ == kCalcOk || f.inputs_ == Book().GetRecalcStamp())) {
     out = f.cached_;
     return f.status_;
   }
   if (running_) {
     // Reached while another formula calculates: on the spot, unless that nests too deep.
-    if (depth_ >= kMaxEvalDepth) {
+    if (StackUsed() >= kSetAsideStack) {
       tooDeep_ = p;
       return kCalcTooDeep;
     }
@@ -144,6 +158,7 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   // The outermost calculation: formulas set aside wait on a stack, busy, and are calculated
   // before the formula that met them is tried again.
   running_ = true;
+  stackBase_ = StackHere();
   stamp_ = p.stamp;
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
@@ -165,7 +180,6 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
     // starts clean.
     for (const Pending& q : stack) q.formula->busy_ = false;
     running_ = false;
-    depth_ = 0;
     out = Variant();
     return kCalcNotComputable;
   }
@@ -202,6 +216,7 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   f.cached_ = out;
   f.status_ = st;
   f.stamp_ = p.stamp;
+  f.inputs_ = Book().GetRecalcStamp();
   return st;
 }
 

@@ -4,10 +4,17 @@
 // recalculation stamp.
 //
 // Calculation never recurses without bound: a formula that reads a cell whose formula is not
-// calculated yet calculates it on the spot, but once the nesting reaches a limit the inner
-// formula is set aside and calculated first, from an explicit list of pending formulas, so a
-// chain of any length calculates. Pending formulas count as busy, so a circular reference is
-// found however long the circle is. Results and failures are both cached under the stamp.
+// calculated yet calculates it on the spot, but once the calculation has used kSetAsideStack
+// bytes of stack the inner formula is set aside and calculated first, from an explicit list
+// of pending formulas, so a chain of any length and of any function calculates (what one link
+// costs differs: SUM walks a range, + reads one cell). Pending formulas count as busy, so a
+// circular reference is found however long the circle is. A single formula nested so deep
+// that it alone passes kMaxEvalStack gives the circular status.
+//
+// Results are cached under the stamp. A failure is cached too (so that an error heading a
+// long chain is not followed again for every cell that reads it) but only while the
+// workbook's own stamp stays as it was: once an input changed it is calculated again, even
+// under the same stamp.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +33,7 @@ class TXLSFormula;
 class TXLSExternSheet;
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
+class IXLSWorksheet;
 
 class TXLSCalculator {
  public:
@@ -80,13 +88,16 @@ class TXLSCalculator {
 
   // What the evaluator reaches through the calculator.
   std::int32_t GetCellValue(int sheetIndex, int row, int column, bool& outside, Variant& value);
+  IXLSWorksheet* Sheet(int sheetIndex);
   TXLSFormula& Compiler();
   TXLSExternSheet& Externs();
   TXLSWorkbook& Book();
   TXLSWorkbookFormulas& Formulas() { return formulas_; }
   const TXLSFormater& Formater() const { return formater_; }
-  // Nesting of evaluation steps, kept by the evaluator.
-  int& Depth() { return depth_; }
+  // Bytes of stack the running calculation has used (0 when none runs).
+  std::size_t StackUsed() const;
+  // The stamp of the running calculation (0: none, or calculated every time).
+  std::uint32_t Stamp() const { return stamp_; }
   // The sum and count of the numbers in rows firstRow..lastRow of one column, as a walk from
   // firstRow down adds them, from running totals kept for the column under the current
   // stamp. False when the totals cannot give that exactly (numbers above firstRow, a formula
@@ -114,7 +125,7 @@ class TXLSCalculator {
   };
   std::map<std::pair<int, int>, Totals> totals_;
   std::uint32_t stamp_ = 0;  // of the outermost calculation
-  int depth_ = 0;
+  std::uintptr_t stackBase_ = 0;
   bool running_ = false;
   Pending tooDeep_{};
 };
@@ -122,7 +133,11 @@ class TXLSCalculator {
 // The internal status of a calculation set aside because it nests too deep; it never leaves
 // the calculator.
 constexpr std::int32_t kCalcTooDeep = -103;
-// Evaluation steps nested at most before a formula met on the way is set aside.
-constexpr int kMaxEvalDepth = 1500;
+// Stack a calculation uses before a formula met on the way is set aside, and the most that one
+// formula's own evaluation may use. A 65,536-cell chain of SUM(A1;1) links then calculates
+// in segments of about 60 links (about 1,000 of +), far from an 8 MB stack's end, also
+// in a sanitizer build whose frames are several times larger.
+constexpr std::size_t kSetAsideStack = 512 * 1024;
+constexpr std::size_t kMaxEvalStack = 2 * 1024 * 1024;
 
 }  // namespace xls

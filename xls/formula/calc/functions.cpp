@@ -84,22 +84,34 @@ class Call {
 };
 
 // COUNT, SUM, AVERAGE, MIN, MAX, COUNTA over values and ranges.
-std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
-  double acc = 0;
-  std::int64_t count = 0;
-  auto fold = [&](const Variant& v) -> std::int32_t {
-    if (fn == kCountA) {
-      if (!v.IsEmptyOrNull()) ++count;
-      return kCalcOk;
-    }
-    if (!v.IsNumber()) return kCalcOk;
-    const double x = v.NumberValue();
-    if (fn == kMin) acc = count == 0 || x < acc ? x : acc;
-    else if (fn == kMax) acc = count == 0 || x > acc ? x : acc;
+class Aggregator : public TXLSCellSink {
+ public:
+  explicit Aggregator(int fn) : TXLSCellSink(fn != kCountA), fn_(fn) {}
+  std::int32_t Number(double x) override {
+    if (fn_ == kMin) acc = count == 0 || x < acc ? x : acc;
+    else if (fn_ == kMax) acc = count == 0 || x > acc ? x : acc;
     else acc += x;
     ++count;
     return kCalcOk;
-  };
+  }
+  std::int32_t Value(const Variant& v) override {
+    if (fn_ == kCountA) {
+      if (!v.IsEmptyOrNull()) ++count;
+      return kCalcOk;
+    }
+    return v.IsNumber() ? Number(v.NumberValue()) : kCalcOk;
+  }
+  double acc = 0;
+  std::int64_t count = 0;
+
+ private:
+  int fn_;
+};
+
+std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
+  Aggregator fold(fn);
+  double& acc = fold.acc;
+  std::int64_t& count = fold.count;
   for (int i = 1; i <= call.Count(); ++i) {
     std::int32_t st = kCalcOk;
     if (IsReferenceArg(call.Arg(i))) {
@@ -120,7 +132,7 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;
       st = call.Value(i, v);
-      if (st == kCalcOk) st = fold(v);
+      if (st == kCalcOk) st = fold.Value(v);
     }
     if (st != kCalcOk) return st;
   }
@@ -186,6 +198,7 @@ TXLSCriterion MakeCriterion(const Variant& given) {
     t.erase(0, 1);
     if (first == u'=') {
       c.op = 3;
+      c.bareEquals = t.empty();
     } else if (first == u'>') {
       c.op = 5;
       if (!t.empty() && t[0] == u'=') c.op = 4, t.erase(0, 1);
@@ -195,16 +208,12 @@ TXLSCriterion MakeCriterion(const Variant& given) {
       else if (!t.empty() && t[0] == u'>') c.op = 6, t.erase(0, 1);
     }
   }
+  c.fromText = true;
+  c.text = TXLSFormater::UpperCase(t);
+  c.maskText = WideToAnsi(t);
   double d = 0;
-  if (!t.empty() && TextToDouble(t, d)) {
-    c.value = Variant(d);
-  } else {
-    c.value = Variant(t);
-    if (c.op == 3) {
-      c.mask = true;
-      c.maskText = WideToAnsi(t);
-    }
-  }
+  if (!t.empty() && TextToDouble(t, d)) c.value = Variant(d);
+  else c.value = Variant(t);
   return c;
 }
 
@@ -252,9 +261,11 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
   if (st == kCalcOk) st = call.Number(3, index);
   if (st == kCalcOk && call.Count() == 4 && call.Arg(4)->kind != kNodeMissing) st = call.Boolean(4, sorted);
   if (st != kCalcOk) return st;
-  const int n = static_cast<int>(std::trunc(index));
+  // An index outside the table (checked as a double: it may be any number) is #VALUE!.
   const int span = vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1;
-  if (n < 1 || n > span) return n < 1 ? kErrValue : kErrRef;
+  index = std::trunc(index);
+  if (!(index >= 1 && index <= span)) return kErrValue;
+  const int n = static_cast<int>(index);
   for (int s = t.firstSheet; s <= t.lastSheet; ++s) {
     int hit = -1;
     st = vertical ? Scan(ev, s, t.firstColumn, t.firstRow, t.lastRow, true, key, sorted, hit)
@@ -570,9 +581,10 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         y = 1;
         if ((st = call.Number(1, x)) != kCalcOk) return st;
         if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
-        if (x < 0) return kErrNum;
+        // Dates end with 9999-12-31; the type is compared as the number it is.
+        if (x < 0 || x > 2958465.99999999) return kErrNum;
         const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
-        const int type = static_cast<int>(std::trunc(y));
+        const double type = std::trunc(y);
         int w = 0;
         if (type == 2) w = static_cast<int>((days + 5) % 7) + 1;
         else if (type == 3) w = static_cast<int>((days + 5) % 7);
