@@ -202,6 +202,43 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_GT(Num("NOW()"), Num("DATE(2020;1;1)"));
 }
 
+// A sorted lookup over a vector known to ascend bisects: it must hit exactly where the scan
+// over the cells hits (Evaluate calculates under no stamp, so it scans), for keys between, on
+// and beside the cells, with ties, numbers within the tolerance, texts, blanks and errors.
+TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
+  const std::vector<std::vector<std::string>> columns = {
+      {"1", "2", "2", "2", "5", "5.00000001", "9", "", "", "#DIV/0!", "12", "a", "B", "b", "c", "TRUE"},
+      {"", "3", "3", "4", "x", "y", "Y", "z", "FALSE", "TRUE"},
+      {"5", "4", "3", "2", "1"},  // descending: scanned
+      {"-1", "0", "", "1", "a", "", "b"},
+      {"-1", "0", "0", "1.99999999", "2", "#DIV/0!", "2", "a", "b", "B", "c", "FALSE", "TRUE"}};
+  const std::vector<std::string> keys = {"0", "1", "2", "2.00000005", "3", "4.9", "5", "5.00000002", "100", "-5",
+                                         "\"\"", "\"a\"", "\"b\"", "\"B\"", "\"bb\"", "\"zz\"", "TRUE", "FALSE",
+                                         "C1", "1/0", "-1"};
+  for (const auto& column : columns) {
+    for (int r = 1; r <= 16; ++r) {
+      const std::string cell = "A" + std::to_string(r);
+      sheet_->GetRange(U(cell))->ClearContents();
+      Set("B" + std::to_string(r), Variant(r * 1.0));
+      if (r > static_cast<int>(column.size()) || column[r - 1].empty()) continue;
+      const std::string& v = column[r - 1];
+      if (v == "#DIV/0!") Put(cell, "=1/0");
+      else if (v == "TRUE" || v == "FALSE") Set(cell, Variant(v == "TRUE"));
+      else if (std::isdigit(static_cast<unsigned char>(v.back()))) Set(cell, Variant(std::stod(v)));
+      else Put(cell, v);
+    }
+    for (const std::string& key : keys) {
+      for (const std::string& f : {"VLOOKUP(" + key + ";A1:B16;2)", "LOOKUP(" + key + ";A1:A16;B1:B16)"}) {
+        Variant scanned, bisected;
+        const std::int32_t a = book_->Evaluate(U("=" + f), scanned);
+        const std::int32_t b = Eval(f, bisected);
+        EXPECT_EQ(a, b) << f << " over " << column[0] << "...";
+        EXPECT_EQ(scanned.ToText(), bisected.ToText()) << f << " over " << column[0] << "...";
+      }
+    }
+  }
+}
+
 // Long columns are summed from running totals kept per stamp: the sums must be those of a walk
 // over the cells, also after the column changes and when a formula or an error lies in it.
 TEST_F(CalcTest, LongColumnSumsMatchTheWalk) {

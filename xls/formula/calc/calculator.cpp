@@ -220,13 +220,23 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   return st;
 }
 
-bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum,
-                                  std::int64_t& count) {
-  if (stamp_ == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow) return false;
-  IXLSWorksheet* sheet = Book().GetWorksheets().GetItem(sheetIndex);
+bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn, int firstRow, int lastRow,
+                                 double& sum, std::int64_t& count) {
+  if (Stamp() == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow || firstColumn < 0 ||
+      lastColumn > 255 || firstColumn > lastColumn)
+    return false;
+  IXLSWorksheet* sheet = Sheet(sheetIndex);
   if (!sheet) return false;
-  Totals& t = totals_[{sheetIndex, column}];
-  if (t.stamp != stamp_) t = Totals{stamp_, 0, 65536, {}, {}};
+  // Totals of one stamp only, and of a bounded number of column spans.
+  constexpr std::size_t kMaxSpans = 32;
+  for (auto it = totals_.begin(); it != totals_.end();) it = it->second.stamp != stamp_ ? totals_.erase(it) : ++it;
+  const auto key = std::make_tuple(sheetIndex, firstColumn, lastColumn);
+  auto found = totals_.find(key);
+  if (found == totals_.end()) {
+    if (totals_.size() >= kMaxSpans) return false;
+    found = totals_.emplace(key, Totals{stamp_, 0, 65536, {}, {}}).first;
+  }
+  Totals& t = found->second;
   const TXLSCellHeap& heap = sheet->Cells();
   const int end = std::min(lastRow, heap.Empty() ? -1 : heap.LastRow());
   if (end >= t.built && t.limit >= t.built) {
@@ -235,8 +245,8 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
     t.sum.resize(static_cast<std::size_t>(end + 1));
     t.count.resize(static_cast<std::size_t>(end + 1));
     for (int r = t.built; r <= end; ++r) {
-      const TXLSCellRef* cell = column <= 255 ? heap.FindCell(r, column) : nullptr;
-      if (cell && !cell->IsMergedNonMaster()) {
+      heap.ForEachSlot(r, firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
+        if (!cell || cell->IsMergedNonMaster()) return true;
         const TXLSCellKind k = cell->Kind();
         if (k == kCellNumber || k == kCellDate) {
           s += cell->Value();
@@ -244,7 +254,8 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
         } else if ((k == kCellFormula || k == kCellError) && t.limit > r) {
           t.limit = r;
         }
-      }
+        return true;
+      });
       t.sum[static_cast<std::size_t>(r)] = s;
       t.count[static_cast<std::size_t>(r)] = n;
     }
@@ -258,6 +269,19 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
   sum = last >= 0 ? t.sum[static_cast<std::size_t>(last)] : 0.0;
   count = last >= 0 ? t.count[static_cast<std::size_t>(last)] : 0;
   return true;
+}
+
+TXLSLookupVector* TXLSCalculator::LookupVector(int sheetIndex, int fixed, int from, int to, bool down) {
+  if (Stamp() == 0) return nullptr;
+  constexpr std::size_t kMaxVectors = 64;
+  for (auto it = lookups_.begin(); it != lookups_.end();) {
+    it = it->second.stamp != stamp_ && it->second.stamp != 0 ? lookups_.erase(it) : ++it;
+  }
+  const auto key = std::make_tuple(sheetIndex, fixed, from, to, down);
+  auto found = lookups_.find(key);
+  if (found != lookups_.end()) return &found->second;
+  if (lookups_.size() >= kMaxVectors) return nullptr;
+  return &lookups_[key];
 }
 
 std::int32_t TXLSCalculator::EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out,

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "xls/formula/calc/compiled_formula.h"
@@ -34,6 +35,18 @@ class TXLSExternSheet;
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
 class IXLSWorksheet;
+
+// The cells along a lookup's scan (a column or row of one sheet), read once per stamp: their
+// offsets along the scan and values (cells holding errors are left out, as the scan skips
+// them), and whether they ascend as a sorted lookup compares them with a key of each class
+// (1 number, 2 text, 3 boolean; a blank cell stands for that class's empty value).
+struct TXLSLookupVector {
+  std::uint32_t stamp = 0;
+  std::vector<std::int32_t> offsets;
+  std::vector<Variant> values;
+  std::size_t filled = 0;  // values before the blank cells that end the vector
+  bool ascending[4] = {false, false, false, false};  // of the values before filled
+};
 
 class TXLSCalculator {
  public:
@@ -97,12 +110,17 @@ class TXLSCalculator {
   // Bytes of stack the running calculation has used (0 when none runs).
   std::size_t StackUsed() const;
   // The stamp of the running calculation (0: none, or calculated every time).
-  std::uint32_t Stamp() const { return stamp_; }
-  // The sum and count of the numbers in rows firstRow..lastRow of one column, as a walk from
-  // firstRow down adds them, from running totals kept for the column under the current
-  // stamp. False when the totals cannot give that exactly (numbers above firstRow, a formula
-  // or an error in the rows, no stamp); the caller then walks the cells.
-  bool ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum, std::int64_t& count);
+  std::uint32_t Stamp() const { return running_ ? stamp_ : 0; }
+  // The sum and count of the numbers in rows firstRow..lastRow of columns firstColumn..
+  // lastColumn, as a walk adds them (row by row, columns inside), from running totals kept for
+  // that span of columns under the current stamp. False when the totals cannot give that
+  // exactly (numbers above firstRow, a formula or an error in the rows, no stamp, too many
+  // spans under one stamp); the caller then walks the cells.
+  bool RangeTotals(int sheetIndex, int firstColumn, int lastColumn, int firstRow, int lastRow, double& sum,
+                   std::int64_t& count);
+  // The lookup vector of a scan under the current stamp, nullptr when none is kept (no stamp,
+  // or too many vectors under one stamp); one whose stamp is not the current one is to be filled.
+  TXLSLookupVector* LookupVector(int sheetIndex, int fixed, int from, int to, bool down);
 
  private:
   struct Pending {
@@ -123,7 +141,8 @@ class TXLSCalculator {
     std::vector<double> sum;
     std::vector<std::int32_t> count;
   };
-  std::map<std::pair<int, int>, Totals> totals_;
+  std::map<std::tuple<int, int, int>, Totals> totals_;  // sheet, first and last column
+  std::map<std::tuple<int, int, int, int, bool>, TXLSLookupVector> lookups_;
   std::uint32_t stamp_ = 0;  // of the outermost calculation
   std::uintptr_t stackBase_ = 0;
   bool running_ = false;

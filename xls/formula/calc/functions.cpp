@@ -117,13 +117,13 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     if (IsReferenceArg(call.Arg(i))) {
       TXLSResolved r;
       st = call.Range(i, r);
-      // Long single columns summed from their top: the column's running totals give the same
+      // Long ranges summed from their top: the running totals of their columns give the same
       // sum as the walk, without reading every cell again for every formula.
       double s = 0;
       std::int64_t k = 0;
       if (st == kCalcOk && (fn == kSum || fn == kCount || fn == kAverage) && count == 0 && acc == 0 &&
-          r.firstSheet == r.lastSheet && r.firstColumn == r.lastColumn && r.lastRow - r.firstRow >= 32 &&
-          ev.Calc().ColumnTotals(r.firstSheet, r.firstColumn, r.firstRow, r.lastRow, s, k)) {
+          r.firstSheet == r.lastSheet && r.lastRow - r.firstRow >= 32 &&
+          ev.Calc().RangeTotals(r.firstSheet, r.firstColumn, r.lastColumn, r.firstRow, r.lastRow, s, k)) {
         acc = s;
         count = k;
         continue;
@@ -218,8 +218,8 @@ TXLSCriterion MakeCriterion(const Variant& given) {
 }
 
 // VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
-std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
-                  bool sorted, int& hit) {
+std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                        bool sorted, int& hit) {
   hit = -1;
   Variant v;
   for (int k = from; k <= to; ++k) {
@@ -246,6 +246,110 @@ std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, boo
     } else if (hit >= 0) {
       break;
     }
+  }
+  return kCalcOk;
+}
+
+// The order of two cells of a lookup vector for a key of class keyClass (blanks stand for that
+// class's empty value): by class, then by value, as CompareForLookup orders a cell and a key.
+int VectorOrder(const Variant& a, const Variant& b, int keyClass) {
+  const int ca = a.IsEmptyOrNull() ? keyClass : ValueClass(a);
+  const int cb = b.IsEmptyOrNull() ? keyClass : ValueClass(b);
+  if (ca != cb) return ca < cb ? -1 : 1;
+  switch (ca) {
+    case kClassNumber: {
+      const double x = a.IsEmptyOrNull() ? 0 : a.NumberValue(), y = b.IsEmptyOrNull() ? 0 : b.NumberValue();
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case kClassString: {
+      const int c = TXLSFormater::UpperCase(a.IsEmptyOrNull() ? u"" : a.TextValue())
+                        .compare(TXLSFormater::UpperCase(b.IsEmptyOrNull() ? u"" : b.TextValue()));
+      return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    case kClassBoolean:
+      return (a.IsBoolean() && a.BooleanValue()) - (b.IsBoolean() && b.BooleanValue());
+    default:
+      return 0;
+  }
+}
+
+// Reads the cells along the scan as the linear scan meets them, and how they ascend.
+std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down,
+                              TXLSLookupVector& vec) {
+  vec.offsets.clear();
+  vec.values.clear();
+  Variant v;
+  for (int k = from; k <= to; ++k) {
+    bool outside = false;
+    const int row = down ? k : fixed, column = down ? fixed : k;
+    const std::int32_t st = ev.Calc().GetCellValue(sheet, row, column, outside, v);
+    if (outside) break;
+    if (st != kCalcOk) {
+      if (!IsErrorCode(st)) return st;
+      continue;
+    }
+    if (v.IsError()) continue;
+    vec.offsets.push_back(k - from);
+    vec.values.push_back(v);
+  }
+  // Blank cells after the last value (a table that ends above the used area) are looked at
+  // apart: the scan meets them all alike.
+  std::size_t filled = vec.values.size();
+  while (filled > 0 && vec.values[filled - 1].IsEmptyOrNull()) --filled;
+  vec.filled = filled;
+  for (int cls = kClassNumber; cls <= kClassBoolean; ++cls) {
+    bool ascending = true;
+    for (std::size_t i = 1; i < filled && ascending; ++i)
+      ascending = VectorOrder(vec.values[i - 1], vec.values[i], cls) <= 0;
+    vec.ascending[cls] = ascending;
+  }
+  vec.stamp = ev.Calc().Stamp();
+  return kCalcOk;
+}
+
+// A sorted scan meets cells below the key, then equal ones, then greater ones when the cells
+// ascend: its hit is the first equal cell, else the last one below. A vector read once per
+// stamp and known to ascend gives that hit by bisection; any other scan reads the cells.
+std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                  bool sorted, int& hit) {
+  const int keyClass = key.IsEmptyOrNull() ? kClassOther : ValueClass(key);
+  TXLSLookupVector* vec =
+      sorted && keyClass != kClassOther ? ev.Calc().LookupVector(sheet, fixed, from, to, down) : nullptr;
+  if (!vec) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  if (vec->stamp != ev.Calc().Stamp()) {
+    // Stamp 0 while it fills: lookups in the formulas it calculates keep this vector.
+    vec->stamp = 0;
+    const std::int32_t st = FillLookupVector(ev, sheet, fixed, from, to, down, *vec);
+    if (st != kCalcOk) {
+      vec->stamp = 0;
+      return st;
+    }
+  }
+  if (!vec->ascending[keyClass]) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  const std::size_t filled = vec->filled;
+  std::size_t lo = 0, hi = filled;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (CompareForLookup(vec->values[mid], key) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  hit = -1;
+  if (lo < filled) {
+    if (CompareForLookup(vec->values[lo], key) == 0) {
+      hit = vec->offsets[lo];
+      return kCalcOk;
+    }
+    if (lo > 0) {
+      hit = vec->offsets[lo - 1];  // the first greater cell ends the scan
+      return kCalcOk;
+    }
+  } else if (lo > 0) {
+    hit = vec->offsets[lo - 1];  // every cell below the key: the scan goes on into the blanks
+  }
+  if (filled < vec->values.size()) {
+    const int c = CompareForLookup(Variant(), key);
+    if (c == 0) hit = vec->offsets[filled];
+    else if (c < 0) hit = vec->offsets.back();
   }
   return kCalcOk;
 }
