@@ -62,6 +62,8 @@ TEST(NumberFormat, NumbersBeyondIntegers) {
   EXPECT_EQ(Show(-1e19, u"# ?/?"), "-10000000000000000000    ");  // as LibreOffice shows it
   EXPECT_EQ(Show(1e19, u"?/?"), "10000000000000000000/1");
   EXPECT_EQ(Show(1e19, u"?/8"), "80000000000000000000/8");
+  EXPECT_EQ(Show(4e15 + 0.5, u"?????/?????"), "8000000000000001/2    ");
+  EXPECT_EQ(Show(4e15 + 0.5, u"?/99999"), "399996000000000000000/99999");
   EXPECT_EQ(Show(1e307, u"0.0E+0%"), "1.0E+309%");
   EXPECT_EQ(Show(1.7e308, u"0.00E+00%"), "1.70E+310%");
   EXPECT_EQ(Show(5e-324, u"0.0E+0"), "4.9E-324");

@@ -581,7 +581,7 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
   // From 2^52 on a double has no fraction: the whole number shows with the fraction blank (or
   // over 1 when the format has no integer part), in the digits a plain format gives it.
   const bool huge = v >= 4503599627370496.0;
-  double whole = intPos.empty() && !huge ? 0 : std::floor(v);
+  double whole = std::floor(v);  // without an integer part it goes into the numerator below
   double frac = huge ? 0 : v - whole;
   long long num = 0, den = 1;
   if (fixedDen > 0) {
@@ -606,9 +606,11 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
   };
   std::string numeratorDigits;  // the numerator of a format without an integer part
   if (intPos.empty()) {
-    if (huge) numeratorDigits = decimal(whole * static_cast<double>(den));
-    else num += static_cast<long long>(whole) * den;
-    if (huge) whole = 0;
+    // The whole number goes into the numerator; past 2^53 it is shown in its decimal digits.
+    const double numerator = whole * static_cast<double>(den) + static_cast<double>(num);
+    if (numerator < 9007199254740992.0) num = static_cast<long long>(numerator);
+    else numeratorDigits = decimal(numerator);
+    whole = 0;
   }
 
   std::vector<std::pair<size_t, std::u16string>> filled;
