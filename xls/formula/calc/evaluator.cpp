@@ -385,6 +385,18 @@ std::int32_t TXLSEvaluator::ReferenceValue(const TXLSSyntaxItem* node, Variant& 
 
 std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXLSCellSink& sink) {
   const bool numbersOnly = sink.NumbersOnly();
+  // Numbers wait in runs, in walk order, and go to the sink together.
+  double run[256];
+  std::size_t held = 0;
+  auto flush = [&]() {
+    const std::int32_t st = held ? sink.Numbers(run, held) : kCalcOk;
+    held = 0;
+    return st;
+  };
+  auto number = [&](double x) {
+    run[held++] = x;
+    return held < sizeof run / sizeof run[0] ? kCalcOk : flush();
+  };
   Variant v;
   std::int32_t st = kCalcOk;
   for (int s = r.firstSheet; s <= r.lastSheet; ++s) {
@@ -400,16 +412,16 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
       const bool whole = heap.ForEachSlot(row, r.firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
         if (!cell || cell->IsMergedNonMaster()) {
           if (numbersOnly) return true;
-          st = sink.Value(Variant());
+          if ((st = flush()) == kCalcOk) st = sink.Value(Variant());
           return st == kCalcOk;
         }
         switch (cell->Kind()) {
           case kCellNumber:
-            st = sink.Number(cell->Value());
+            st = number(cell->Value());
             return st == kCalcOk;
           case kCellDate:
-            if (numbersOnly) st = sink.Number(cell->Value());
-            else st = sink.Value(Variant::Date(cell->Value()));
+            if (numbersOnly) st = number(cell->Value());
+            else if ((st = flush()) == kCalcOk) st = sink.Value(Variant::Date(cell->Value()));
             return st == kCalcOk;
           case kCellBlank:
           case kCellString:
@@ -428,9 +440,8 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
           return false;
         }
         if (numbersOnly) {
-          st = kCalcOk;
-          if (v.IsNumber()) st = sink.Number(v.NumberValue());
-        } else {
+          st = v.IsNumber() ? number(v.NumberValue()) : kCalcOk;
+        } else if ((st = flush()) == kCalcOk) {
           st = sink.Value(v);
         }
         return st == kCalcOk;
@@ -438,7 +449,7 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
       if (!whole) return st;
     }
   }
-  return kCalcOk;
+  return flush();
 }
 
 std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues,

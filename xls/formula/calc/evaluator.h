@@ -3,6 +3,7 @@
 // computed by the dispatcher in functions.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -64,6 +65,14 @@ class TXLSCellSink {
   explicit TXLSCellSink(bool numbersOnly) : numbersOnly_(numbersOnly) {}
   virtual ~TXLSCellSink() = default;
   virtual std::int32_t Number(double x) = 0;
+  // Numbers of cells in walk order, handed over in runs.
+  virtual std::int32_t Numbers(const double* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::int32_t st = Number(x[i]);
+      if (st != 1) return st;
+    }
+    return 1;
+  }
   virtual std::int32_t Value(const Variant& v) = 0;
   bool NumbersOnly() const { return numbersOnly_; }
 

@@ -94,6 +94,20 @@ class Aggregator : public TXLSCellSink {
     ++count;
     return kCalcOk;
   }
+  std::int32_t Numbers(const double* x, std::size_t n) override {
+    if (n == 0) return kCalcOk;
+    std::size_t i = 0;
+    if (count == 0 && (fn_ == kMin || fn_ == kMax)) acc = x[i++];
+    if (fn_ == kMin) {
+      for (; i < n; ++i) acc = x[i] < acc ? x[i] : acc;
+    } else if (fn_ == kMax) {
+      for (; i < n; ++i) acc = x[i] > acc ? x[i] : acc;
+    } else {
+      for (; i < n; ++i) acc += x[i];
+    }
+    count += static_cast<std::int64_t>(n);
+    return kCalcOk;
+  }
   std::int32_t Value(const Variant& v) override {
     if (fn_ == kCountA) {
       if (!v.IsEmptyOrNull()) ++count;
