@@ -250,6 +250,16 @@ TEST_F(CalcTest, LongColumnSumsMatchTheWalk) {
   }
   Put("A101", "text");
   EXPECT_EQ(Num("SUM(A1:A200)"), walk);
+  // Two columns: row by row, columns inside, as the walk adds them.
+  double rows = 0;
+  for (int r = 1; r <= 100; ++r) {
+    Set("B" + std::to_string(r), Variant(1.0 / r));
+    rows += r * 0.1;
+    rows += 1.0 / r;
+  }
+  EXPECT_EQ(Num("SUM(A1:B100)"), rows);
+  EXPECT_EQ(Num("COUNT(A1:B150)"), 200);
+  sheet_->GetRange(u"B1", u"B100")->ClearContents();
   EXPECT_EQ(Num("SUM(A5:A100)"), from5);
   EXPECT_EQ(Num("COUNT(A1:A300)"), 100);
   EXPECT_EQ(Num("AVERAGE(A1:A100)"), walk / 100);
