@@ -107,8 +107,9 @@ class TXLSCellRef {
   // Cell values as variants (the cell-value routines of the sheet).
   // Stores a value: numbers, dates, booleans, texts (literal after a leading "'"; a line feed
   // turns wrap text on for the cell), empty and null (blank). A text beginning with "=" is a
-  // formula, which this model does not take yet: the cell stays as it was and the result is
-  // -1. A merged cell other than its area's top-left one takes nothing (result 1).
+  // formula, compiled for the cell by the formula library; text that does not compile (or a
+  // program without that library) keeps it as text, "=" included. A merged cell other than its
+  // area's top-left one takes nothing. The result is 1.
   static std::int32_t SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v);
   // 1, or -1 for a kind the model does not know.
   static std::int32_t GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);
@@ -168,6 +169,21 @@ class TXLSCellHeap {
   std::int32_t LastColumn() const { return lastColumn_; }
   std::int32_t ColumnCount() const { return columnCount_; }
   bool Empty() const { return rowCount_ == 0; }
+
+  // The slots of one row from column first to last (0..255), page by page with no lookup per
+  // cell: f(column, const TXLSCellRef* or nullptr) returns false to stop; false when stopped.
+  template <typename F>
+  bool ForEachSlot(std::int32_t row, std::int32_t first, std::int32_t last, F f) const {
+    const Row* r = row >= 0 && row <= 65535 ? RowAt(row) : nullptr;
+    for (std::int32_t c = first < 0 ? 0 : first; c <= last && c <= 255;) {
+      const ColumnPage* page = r ? (*r)[static_cast<std::size_t>(c >> kColumnPageBits)].get() : nullptr;
+      const std::int32_t end = (c | (kColumnPageSize - 1)) < last ? (c | (kColumnPageSize - 1)) : last;
+      for (; c <= end; ++c) {
+        if (!f(c, page ? (*page)[static_cast<std::size_t>(c & (kColumnPageSize - 1))] : nullptr)) return false;
+      }
+    }
+    return true;
+  }
 
   // Every cell in row order, columns inside: f(TXLSCellRef&).
   template <typename F>
