@@ -1,4 +1,5 @@
-// The workbook's open entry points over the reader.
+// The workbook's open entry points and its macro project, over the reader.
+#include "xls/io/reader/vba_project.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/workbook.h"
 
@@ -20,6 +21,15 @@ std::int32_t TXLSWorkbook::OpenStreamWithPassword(platform::ByteStream& stream, 
   currentFormat_ = format;
   fileName_.clear();
   return 1;
+}
+
+TXLSVBAProject* TXLSWorkbook::GetVBAProject() {
+  if (!vbaProject_ && vbaStorage_) {
+    auto project = std::make_shared<TXLSVBAProject>();
+    if (project->SetStorage(vbaStorage_.get()) != 1) return nullptr;
+    vbaProject_ = std::move(project);
+  }
+  return vbaProject_.get();
 }
 
 }  // namespace xls
