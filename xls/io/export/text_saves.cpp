@@ -1,6 +1,8 @@
 // The save operations of workbooks, sheets and ranges in the text formats, and the range's
-// autofit.
+// autofit and width.
 #include "xls/io/export/text_saves.h"
+
+#include <cmath>
 
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/io/export/autofit.h"
@@ -82,6 +84,17 @@ void TXLSRange::AutoFit(bool columns) {
 
 void TXLSRange::AutoFitColumns() { TXLSAutoFit(*this).AutoFitColumns(); }
 void TXLSRange::AutoFitRows() { TXLSAutoFit(*this).AutoFitRows(); }
+
+std::int32_t TXLSRange::GetWidthPixels() const {
+  std::int32_t pixels = 0;
+  for (std::int32_t c = firstCol_; c <= lastCol_; ++c)
+    pixels += TXLSAutoFit::CharsToPixels(sheet_->ColumnInfo().GetColumnWidth(c));
+  return pixels;
+}
+
+double TXLSRange::GetWidth() const {
+  return std::round(TXLSAutoFit::PixelsToPoints(GetWidthPixels()) * 100) / 100;
+}
 
 // ----- sheets -------------------------------------------------------------------------------
 
