@@ -92,7 +92,10 @@ int TXLSCustomChart::WriteRecords(TXLSBlobList& output) const {
       if (fonts_) {
         // A font the list does not hold (or does not write) becomes the first font.
         ForEachFontField(item, [&](std::size_t at) {
-          if (data != &renumbered) renumbered = item.data, data = &renumbered;
+          if (data != &renumbered) {
+            renumbered = item.data;
+            data = &renumbered;
+          }
           const auto written = static_cast<std::uint16_t>(fonts_->GetOutputIndex(FontPosition(WordAt(item.data, at))));
           renumbered[at] = static_cast<std::uint8_t>(written & 0xFF);
           renumbered[at + 1] = static_cast<std::uint8_t>(written >> 8);
