@@ -7,10 +7,10 @@
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/model/codepage.h"
-#include "xls/model/xf_list.h"
-#include "xls/model/xls_constants.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
+#include "xls/model/xf_list.h"
+#include "xls/model/xls_constants.h"
 
 namespace xls {
 namespace {
