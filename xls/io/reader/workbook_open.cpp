@@ -1,35 +1,35 @@
-// The workbook's open entry points and its macro project, over the reader.
+// The reader's slot in the model (xls/model/library_slots.h): the workbook's open entry points
+// and its macro project.
 #include "xls/io/reader/vba_project.h"
 #include "xls/io/reader/workbook_reader.h"
-#include "xls/model/workbook.h"
+#include "xls/model/library_slots.h"
 
 namespace xls {
 
-std::int32_t TXLSWorkbook::OpenWithPassword(const std::u16string& fileName, const std::u16string& password) {
-  std::int32_t format = currentFormat_;
-  const int status = ReadWorkbookFile(*this, fileName, password, format);
-  if (status != 1) return status;
-  currentFormat_ = format;
-  fileName_ = fileName;
-  return 1;
-}
+namespace {
 
-std::int32_t TXLSWorkbook::OpenStreamWithPassword(platform::ByteStream& stream, const std::u16string& password) {
-  std::int32_t format = currentFormat_;
-  const int status = ReadWorkbookStream(*this, stream, password, format);
-  if (status != 1) return status;
-  currentFormat_ = format;
-  fileName_.clear();
-  return 1;
-}
-
-TXLSVBAProject* TXLSWorkbook::GetVBAProject() {
-  if (!vbaProject_ && vbaStorage_) {
-    auto project = std::make_shared<TXLSVBAProject>();
-    if (project->SetStorage(vbaStorage_.get()) != 1) return nullptr;
-    vbaProject_ = std::move(project);
+class TReaderLibrary final : public TXLSReaderLibrary {
+ public:
+  TReaderLibrary() { LibrarySlots().reader = this; }
+  int ReadFile(TXLSWorkbook& book, const std::u16string& fileName, const std::u16string& password,
+               std::int32_t& format) override {
+    return ReadWorkbookFile(book, fileName, password, format);
   }
-  return vbaProject_.get();
-}
+  int ReadStream(TXLSWorkbook& book, platform::ByteStream& stream, const std::u16string& password,
+                 std::int32_t& format) override {
+    return ReadWorkbookStream(book, stream, password, format);
+  }
+  std::shared_ptr<TXLSVBAProject> ReadVBAProject(const TXLSFileStorage& storage) override {
+    auto project = std::make_shared<TXLSVBAProject>();
+    return project->SetStorage(&storage) == 1 ? project : nullptr;
+  }
+};
+
+TReaderLibrary library;
+
+}  // namespace
 
 }  // namespace xls
+
+// Named in kv_xls_reader's link interface, so that every program linking it fills the slot.
+extern "C" void kv_xls_reader_slot() {}
