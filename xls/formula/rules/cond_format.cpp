@@ -159,4 +159,16 @@ void TCondFormatter::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, st
   Apply(band, true, rowDelta, columnDelta);
 }
 
+void TCondFormatter::MoveFormulas(const TRuleMove& move, bool ownSheet, std::int32_t movedSheet,
+                                  const TXLSExternSheet& externs) {
+  for (auto& format : formats_) {
+    if (!format->bounds) continue;
+    const TRuleFormulaPlace place = RulePlace(move, ownSheet, movedSheet, *format->bounds);
+    for (auto& rule : format->rules) {
+      if (rule->formula1) MoveRuleFormula(*rule->formula1, move, place, externs);
+      if (rule->formula2) MoveRuleFormula(*rule->formula2, move, place, externs);
+    }
+  }
+}
+
 }  // namespace xls
