@@ -46,8 +46,13 @@ TEST(RuleRanges, DeletedAndShiftedBands) {
   EXPECT_EQ(CutRanges(R({{2, 0, 5, 0}}), below, true, -4, 0), R({{2, 0, 3, 0}, {0, 0, 1, 0}}));
   EXPECT_EQ(CutRanges(R({{6, 0, 9, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({{0, 0, 1, 0}}));
   EXPECT_EQ(CutRanges(R({{6, 0, 7, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({}));
-  // A row inserted into a whole column: the moved part stays on the sheet.
-  EXPECT_EQ(CutRanges(R({{0, 0, 65535, 0}}), below, true, 1, 0), R({{0, 0, 3, 0}, {5, 0, 65535, 0}}));
+  // A row inserted into a range grows it (a whole column stays whole, on the sheet); one
+  // inserted into part of its columns cuts it.
+  EXPECT_EQ(CutRanges(R({{0, 0, 65535, 0}}), below, true, 1, 0), R({{0, 0, 65535, 0}}));
+  EXPECT_EQ(CutRanges(R({{2, 0, 5, 1}}), TRuleBand{4, -1, -1, -1}, true, 2, 0), R({{2, 0, 7, 1}}));
+  EXPECT_EQ(CutRanges(R({{2, 0, 5, 1}}), TRuleBand{4, 0, -1, 0}, true, 2, 0),
+            R({{2, 0, 3, 1}, {4, 1, 5, 1}, {6, 0, 7, 0}}));
+  EXPECT_EQ(CutRanges(R({{0, 2, 0, 5}}), TRuleBand{-1, 3, -1, -1}, true, 0, 1), R({{0, 2, 0, 6}}));
   // Cells shifted right past column IV are clipped or go.
   EXPECT_EQ(CutRanges(R({{0, 250, 0, 255}}), TRuleBand{-1, 250, -1, -1}, true, 0, 10), R({}));
 }
@@ -340,14 +345,15 @@ TEST(RuleFormulas, FollowMovedCells) {
   EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
   s.sheet->GetRange(u"A3")->GetEntireRow()->Insert();
   EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$7 =$A5>#REF!");
-  // The rule's first row goes (the inserted row left a gap): its first cell is B3 now, whose
-  // formula reads A3.
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 6, 1}}));
+  // The rule's first row goes: B3 moves up into its place, and its formula reads A3 as before,
+  // now A2.
   s.sheet->GetRange(u"A2")->GetEntireRow()->Delete();
-  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{2, 1, 5, 1}}));
-  EXPECT_EQ(state(), "=MOD(A3;2)=0 =$A$2:$A$6 =$A4>#REF!");
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 5, 1}}));
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
   // Cells moved on another sheet change nothing here.
   other->GetRange(u"A1")->GetEntireColumn()->Insert();
-  EXPECT_EQ(state(), "=MOD(A3;2)=0 =$A$2:$A$6 =$A4>#REF!");
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
 }
 
 // A sheet with one rule of each kind, as a save writes it and the reader reads it back.

@@ -18,6 +18,26 @@ bool AxisOverlaps(std::int32_t a1, std::int32_t a2, std::int32_t b1, std::int32_
   return b1 <= a2;
 }
 
+// Lines inserted inside a range (the band starts in it and spans all of its cells across):
+// the range grows by them, as the cells inserted between its cells take its rule.
+bool Inserted(const TCondRange& r, const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta,
+              std::vector<TCondRange>& out) {
+  auto covers = [](std::int32_t b1, std::int32_t b2, std::int32_t a1, std::int32_t a2) {
+    return (b1 < 0 || b1 <= a1) && (b2 < 0 || b2 >= a2);
+  };
+  if (rowDelta > 0 && columnDelta == 0 && band.firstRow > r.firstRow && band.firstRow <= r.lastRow &&
+      covers(band.firstColumn, band.lastColumn, r.firstColumn, r.lastColumn)) {
+    out.emplace_back(r.firstRow, r.firstColumn, std::min(r.lastRow + rowDelta, kLastRow), r.lastColumn);
+    return true;
+  }
+  if (columnDelta > 0 && rowDelta == 0 && band.firstColumn > r.firstColumn && band.firstColumn <= r.lastColumn &&
+      covers(band.firstRow, band.lastRow, r.firstRow, r.lastRow)) {
+    out.emplace_back(r.firstRow, r.firstColumn, r.lastRow, std::min(r.lastColumn + columnDelta, kLastColumn));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 TCondRange::TCondRange(std::int32_t row1, std::int32_t column1, std::int32_t row2, std::int32_t column2)
@@ -78,6 +98,7 @@ std::vector<TCondRange> CutRanges(const std::vector<TCondRange>& ranges, const T
       out.push_back(r);
       continue;
     }
+    if (move && Inserted(r, band, rowDelta, columnDelta, out)) continue;
     for (const TCondRange& piece : CutBand(r, band)) out.push_back(piece);
     if (!move) continue;
     // The part inside the band, moved; it stays on the sheet or goes.

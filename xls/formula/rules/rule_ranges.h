@@ -31,6 +31,7 @@ std::vector<TCondRange> CutBand(const TCondRange& range, const TRuleBand& band);
 // A list after the band was deleted (move false) or shifted by the deltas (move true). Taken
 // from the last range to the first: a range that overlaps the band gives its pieces (and, when
 // moving, then its part inside the band moved, clipped to the sheet), any other stays as it is.
+// Lines inserted inside a range across all of its cells make it grow instead.
 // The whole list is left alone when its bounds do not overlap the band.
 std::vector<TCondRange> CutRanges(const std::vector<TCondRange>& ranges, const TRuleBand& band, bool move,
                                   std::int32_t rowDelta, std::int32_t columnDelta);
