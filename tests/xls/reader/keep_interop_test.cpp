@@ -51,9 +51,10 @@ std::map<std::string, std::string> Sections(const std::string& dump) {
   return out;
 }
 
-// The "cell" and "note" lines of a dump moved by the test's edit: column B deleted, then a row
-// inserted above row 3 (0-based: column 1 goes, row 2 and below move down).
-std::string MovedByTheEdit(const std::string& dump) {
+// The "cell" and "note" lines of a dump moved by the test's edits: column B deleted, then a row
+// inserted above row 3 (0-based: column 1 goes, row 2 and below move down); the second edit
+// then inserts a column before C and deletes row 3 again (column 2 and right move right).
+std::string MovedByTheEdit(const std::string& dump, bool second) {
   std::vector<std::string> lines;
   std::istringstream in(dump);
   std::string line;
@@ -68,8 +69,10 @@ std::string MovedByTheEdit(const std::string& dump) {
     }
     if (column == 1) continue;
     const std::string rest = line.substr(line.find(' ', line.find(' ', kind.size() + 1) + 1));
-    lines.push_back(kind + " " + std::to_string(row >= 2 ? row + 1 : row) + " " +
-                    std::to_string(column > 1 ? column - 1 : column) + rest);
+    column = column > 1 ? column - 1 : column;
+    if (second && column >= 2) ++column;
+    if (!second && row >= 2) ++row;
+    lines.push_back(kind + " " + std::to_string(row) + " " + std::to_string(column) + rest);
   }
   std::sort(lines.begin(), lines.end());
   std::string out;
@@ -112,8 +115,12 @@ TEST_F(KeepInterop, LibreOfficeWorkbookKeepsEverythingThroughOpenEditAndSave) {
     sheet.GetRange(u"B1")->GetEntireColumn()->Delete();
     sheet.GetRange(u"A3")->GetEntireRow()->Insert();
     ASSERT_EQ(book->SaveAs(Wide(Path("ours-edited.xls"))), 1);
+    sheet.GetRange(u"C1")->GetEntireColumn()->Insert();
+    sheet.GetRange(u"A3")->GetEntireRow()->Delete();
+    ASSERT_EQ(book->SaveAs(Wide(Path("ours-edited2.xls"))), 1);
   }
-  const std::string files[] = {"lo.xls", "ours.xls", "ours-again.xls", "lo-edited.xls", "ours-edited.xls"};
+  const std::string files[] = {"lo.xls",        "ours.xls",        "ours-again.xls", "lo-edited.xls",
+                               "ours-edited.xls", "lo-edited2.xls", "ours-edited2.xls"};
   std::string all;
   for (const std::string& f : files) all += " " + Path(f);
   std::map<std::string, std::string> lo = Sections(Peer("lo " + dir_.string() + all));
@@ -125,6 +132,7 @@ TEST_F(KeepInterop, LibreOfficeWorkbookKeepsEverythingThroughOpenEditAndSave) {
   EXPECT_EQ(lo["ours.xls"], original);
   EXPECT_EQ(lo["ours-again.xls"], original);
   EXPECT_EQ(lo["ours-edited.xls"], lo["lo-edited.xls"]);
+  EXPECT_EQ(lo["ours-edited2.xls"], lo["lo-edited2.xls"]);
   for (const char* reader : {"xlrd", "gnumeric"}) {
     SCOPED_TRACE(reader);
     auto dump = [&](const std::string& f) {
@@ -136,10 +144,12 @@ TEST_F(KeepInterop, LibreOfficeWorkbookKeepsEverythingThroughOpenEditAndSave) {
     EXPECT_EQ(dump("ours-again.xls"), theirs);
     if (std::string(reader) == "gnumeric") {
       EXPECT_EQ(dump("ours-edited.xls"), dump("lo-edited.xls"));
+      EXPECT_EQ(dump("ours-edited2.xls"), dump("lo-edited2.xls"));
     } else {
       // LibreOffice saves the Boolean and text results of formulas it moved as 0: the values
-      // of its original, moved where the edit moved them, are what our save must hold.
-      EXPECT_EQ(dump("ours-edited.xls"), MovedByTheEdit(theirs));
+      // of its original, moved where the edits moved them, are what our saves must hold.
+      EXPECT_EQ(dump("ours-edited.xls"), MovedByTheEdit(theirs, false));
+      EXPECT_EQ(dump("ours-edited2.xls"), MovedByTheEdit(theirs, true));
     }
   }
 }

@@ -8,8 +8,9 @@ gnumeric and xlrd then say what they find in a workbook, one fact a line, sorted
     dv / cf / filter ...                             (rules_peer.py's lines)
     protected <0|1>                                  (LibreOffice: the workbook's structure)
 
-usage: keep_peer.py make DIR              DIR/lo.xls and DIR/lo-edited.xls (column B deleted,
-                                          then a row inserted above row 3)
+usage: keep_peer.py make DIR              DIR/lo.xls, DIR/lo-edited.xls (column B deleted, then a
+                                          row inserted above row 3) and DIR/lo-edited2.xls (then a
+                                          column inserted before C and row 3 deleted)
        keep_peer.py lo DIR FILE...        "file FILE" and its lines, for each
        keep_peer.py xlrd FILE               (an encrypted file through msoffcrypto-tool)
        keep_peer.py gnumeric DIR FILE
@@ -159,6 +160,11 @@ def make(workdir):
         # Without a recalculation LibreOffice saves the moved formulas' text and Boolean results as 0.
         doc.calculateAll()
         doc.storeToURL(url(os.path.join(workdir, "lo-edited.xls")), (prop("FilterName", "MS Excel 97"),))
+        # Then a column inserted before column C (inside the autofilter) and row 3 deleted again.
+        sheet.Columns.insertByIndex(2, 1)
+        sheet.Rows.removeByIndex(2, 1)
+        doc.calculateAll()
+        doc.storeToURL(url(os.path.join(workdir, "lo-edited2.xls")), (prop("FilterName", "MS Excel 97"),))
         doc.close(True)
     return 0
 

@@ -53,6 +53,11 @@ TEST(RuleRanges, DeletedAndShiftedBands) {
   EXPECT_EQ(CutRanges(R({{2, 0, 5, 1}}), TRuleBand{4, 0, -1, 0}, true, 2, 0),
             R({{2, 0, 3, 1}, {4, 1, 5, 1}, {6, 0, 7, 0}}));
   EXPECT_EQ(CutRanges(R({{0, 2, 0, 5}}), TRuleBand{-1, 3, -1, -1}, true, 0, 1), R({{0, 2, 0, 6}}));
+  // Columns inserted right after a range take its rule, as they take its format; cells inserted
+  // beside part of it do not.
+  EXPECT_EQ(CutRanges(R({{0, 1, 5, 1}, {9, 9, 9, 9}}), TRuleBand{-1, 2, -1, -1}, true, 0, 2),
+            R({{9, 11, 9, 11}, {0, 1, 5, 3}}));
+  EXPECT_EQ(CutRanges(R({{0, 1, 5, 1}}), TRuleBand{2, 2, 3, -1}, true, 0, 2), R({{0, 1, 5, 1}}));
   // Cells shifted right past column IV are clipped or go.
   EXPECT_EQ(CutRanges(R({{0, 250, 0, 255}}), TRuleBand{-1, 250, -1, -1}, true, 0, 10), R({}));
 }
@@ -110,16 +115,16 @@ TEST(CondFormats, FollowDeletedAndInsertedCells) {
   ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
   ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{4, 4, 2, 2}}))), 1);
   ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
-  // Columns C..E deleted: C5 goes with its format; A..H keeps A..B and F..H (now C..E), J moves
-  // to G.
+  // Columns C..E deleted: C5 goes with its format; A..H keeps A..B and F..H (now C..E, which
+  // meet again as A..E), J moves to G.
   s.sheet->GetRange(u"C1", u"E1")->GetEntireColumn()->Delete();
   ASSERT_EQ(cf.Count(), 1);
-  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 0, 9, 1}, {0, 2, 9, 4}, {0, 6, 1, 6}}));
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 0, 9, 4}, {0, 6, 1, 6}}));
   EXPECT_EQ(*cf.Item(0)->bounds, TCondRange(0, 0, 9, 6));
   // Two cells inserted at B3:B4 push column B down from row 3 (the sheet's cells reach row 10).
   s.sheet->GetRange(u"B10")->SetValue(Variant(1.0));
   s.sheet->GetRange(u"B3", u"B4")->Insert(Variant(-4121));
-  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 6, 1, 6}, {0, 2, 9, 4}, {0, 0, 1, 1}, {2, 0, 9, 0}, {4, 1, 11, 1}}));
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 6, 1, 6}, {0, 0, 1, 4}, {2, 2, 9, 4}, {2, 0, 9, 0}, {4, 1, 11, 1}}));
   // Clearing the cells takes the rules with them.
   s.sheet->GetRange(u"A1", u"J20")->Clear();
   EXPECT_EQ(cf.Count(), 0);

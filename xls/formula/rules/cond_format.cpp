@@ -144,6 +144,7 @@ std::int64_t TCondFormatter::Write(const TRuleRecordSink& sink) {
 void TCondFormatter::Apply(const TRuleBand& band, bool move, std::int32_t rowDelta, std::int32_t columnDelta) {
   for (auto& format : formats_) {
     format->ranges = CutRanges(format->ranges, band, move, rowDelta, columnDelta);
+    if (move) JoinAdjacent(format->ranges);
     format->bounds = RangeBounds(format->ranges);
   }
   std::erase_if(formats_, [this](const std::unique_ptr<TCondFormat>& f) {
