@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "memtable/dataset/date_time.h"
+#include "platform/dataset/date_time.h"
 #include "memtable/mem_table.h"
 
 using namespace memtable;

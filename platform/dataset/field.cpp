@@ -5,9 +5,9 @@
 #include <limits>
 #include <strings.h>
 
-#include "memtable/dataset/dataset.h"
-#include "memtable/dataset/date_time.h"
-#include "memtable/dataset/native_bytes.h"
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/date_time.h"
+#include "platform/dataset/native_bytes.h"
 
 namespace dataset {
 
@@ -155,7 +155,9 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
 }
 
 Field::Field(DataSet* owner, std::string name, FieldType type, int size, FieldKind kind)
-    : owner_(owner), name_(std::move(name)), type_(type), size_(EffectiveFieldSize(type, size)), kind_(kind) {}
+    : owner_(owner), name_(std::move(name)), type_(type), size_(EffectiveFieldSize(type, size)), kind_(kind) {
+  if (IsBlobType(type)) BlobType = type;
+}
 
 bool Field::IsIndexable() const {
   if (kind_ == fkAggregate) return false;
