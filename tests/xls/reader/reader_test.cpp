@@ -6,12 +6,9 @@
 #include "platform/compound_file.h"
 #include "reader_test_support.h"
 #include "xls/formula/names.h"
-#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_store.h"
-#include "xls/model/protect.h"
-#include "xls/model/range.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -437,33 +434,6 @@ TEST(Reader, MacroProjectIsKeptForASaveInItsFormat) {
   ASSERT_TRUE(older.Open(biff5.Bytes()));
   EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"_VBA_PROJECT_CUR"), 0);
   EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"Ctls"), 0);
-}
-
-}  // namespace
-}  // namespace xls::test
-
-namespace xls::test {
-namespace {
-
-// Our own file of a workbook protected with a password holds its comment text plain: it reads
-// back as written, however often it is saved and read again.
-TEST(Reader, CommentsOfAProtectedWorkbookSurviveSavesAndReads) {
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  IXLSWorksheet* sheet = book->GetWorksheets().Add();
-  sheet->GetRange(u"B2")->AddComment(u"Keep me \u00e9 as I am");
-  ASSERT_TRUE(book->Protection().Protect("secret"));
-  for (int round = 1; round <= 2; ++round) {
-    platform::MemoryStream saved;
-    ASSERT_EQ(book->SaveToStreamFormat(saved, 2), 1);
-    IXLSWorkbook again = TXLSWorkbook::Create();
-    saved.Seek(0, platform::SeekOrigin::Begin);
-    ASSERT_EQ(again->OpenStream(saved), 1);
-    ASSERT_TRUE(again->Protection().GetProtected() && again->Protection().HasPassword());
-    TXLSComment* comment = again->GetWorksheets().GetItem(1)->GetRange(u"B2")->GetComment();
-    ASSERT_NE(comment, nullptr) << round;
-    EXPECT_EQ(comment->GetText(), u"Keep me \u00e9 as I am") << round;
-    book = std::move(again);
-  }
 }
 
 }  // namespace

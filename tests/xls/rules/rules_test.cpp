@@ -275,36 +275,25 @@ TEST(Autofilter, ShrinksAndWidensWithItsColumns) {
   ASSERT_EQ(filter.ReadItem(*Group(Hex("00 00 04 00 06 02 00 00 00 00 01 00 00 00 " + std::string(20, '0') + " 01 78 00"))
                                  ->GetChunk(0), 0x0600), 1);
   ASSERT_EQ(filter.ReadItem(*Group(Hex("03 00 30 05" + std::string(60, '0')))->GetChunk(0), 0x0600), 1);
-  auto area = [&]() {
+  // Per column from the first: its criteria (c or -) at the column its drop-down shows in.
+  auto state = [&]() {
     std::int32_t r1 = -1, c1 = -1, r2 = -1, c2 = -1;
     SheetFilterDatabase(*s.sheet, r1, c1, r2, c2);
-    return std::vector<int>({r1, c1, r2, c2});
-  };
-  auto criteria = [&]() {
-    std::string out;
-    for (int i = 0; i < filter.ColumnCount(); ++i) out += filter.Item(i)->HasCriteria() ? "c" : "-";
-    return out;
-  };
-  auto dropColumns = [&]() {
-    std::vector<int> out;
-    for (std::size_t i = 0; i < FindDrawing(*s.sheet)->ShapeCount(); ++i)
-      out.push_back(dynamic_cast<TMSOShapeComboBox*>(FindDrawing(*s.sheet)->Shape(i))->dropColumn);
-    std::sort(out.begin(), out.end());
+    std::string out = std::to_string(c1) + ".." + std::to_string(c2) + " rows " + std::to_string(r2) + ":";
+    for (int i = 0; i < filter.ColumnCount(); ++i)
+      out += std::string(" ") + (filter.Item(i)->HasCriteria() ? "c" : "-") +
+             std::to_string(dynamic_cast<TMSOShapeComboBox*>(filter.Item(i)->dropDown)->dropColumn);
     return out;
   };
   s.sheet->GetRange(u"B1")->GetEntireColumn()->Delete();
-  EXPECT_EQ(area(), std::vector<int>({0, 0, 5, 3}));
-  EXPECT_EQ(criteria(), "c-c-");
+  EXPECT_EQ(state(), "0..3 rows 5: c0 -1 c2 -3");
   EXPECT_EQ(filter.Item(0)->condition1->value.TextValue(), u"x");
-  EXPECT_EQ(dropColumns(), std::vector<int>({0, 1, 2, 3}));
   s.sheet->GetRange(u"B1", u"C1")->GetEntireColumn()->Insert();
-  EXPECT_EQ(area(), std::vector<int>({0, 0, 5, 5}));
-  EXPECT_EQ(criteria(), "c---c-");
-  EXPECT_EQ(dropColumns(), std::vector<int>({0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(state(), "0..5 rows 5: c0 -1 -2 -3 c4 -5");
   // From in front of the filter into it: the columns left start where the band began.
   s.sheet->GetRange(u"A1", u"D1")->GetEntireColumn()->Delete();
-  EXPECT_EQ(area(), std::vector<int>({0, 0, 5, 1}));
-  EXPECT_EQ(criteria(), "c-");
+  EXPECT_EQ(state(), "0..1 rows 5: c0 -1");
+  EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 2u);
   s.sheet->GetRange(u"A1", u"B1")->GetEntireColumn()->Delete();
   EXPECT_FALSE(filter.IsActive());
   EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 0u);
@@ -312,52 +301,47 @@ TEST(Autofilter, ShrinksAndWidensWithItsColumns) {
 
 // Rule formulas follow the cells they refer to: relative references (offsets from the cell
 // that uses the formula, as LibreOffice writes them) keep pointing at the same cells when the
-// rule's own cells move, and absolute ones move with their cells. The texts are those of the
-// rule's top-left cell.
+// rule's own cells move, absolute ones move with their cells. Texts at the rule's first cell.
 TEST(RuleFormulas, FollowMovedCells) {
   Sheet s;
-  IXLSWorksheet* other = s.book->GetWorksheets().Add();
   TDataValidator& dv = s.rules.Validations();
   TCondFormatter& cf = s.rules.CondFormats();
-  // MOD(A2;2)=0 on C2:C6, as LibreOffice stores it: ptgRefN two columns to the left.
-  const std::string mod = "4c 00 00 fe c0 1e 02 00 41 27 00 1e 00 00 0b";
-  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("07 01 00 00 01 00 00 00 01 00 00 00 01 00 00 00 01 00 00 00 0f 00 00 00 " + mod +
-                                             " 00 00 00 00 01 00 01 00 05 00 02 00 02 00"))),
+  // MOD(A2;2)=0 on C2:C6 as LibreOffice stores it (ptgRefN two columns to the left), a list
+  // from $A$2:$A$6 on E2:E6, and $A4>B5 on D4:D5 and D7:D8 (ptgRefN from D4).
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("07 01 00 00 01 00 00 00 01 00 00 00 01 00 00 00 "
+                                             "01 00 00 00 0f 00 00 00 4c 00 00 fe c0 1e 02 00 41 27 00 1e 00 00 0b "
+                                             "00 00 00 00 01 00 01 00 05 00 02 00 02 00"))),
             1);
   ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x103, {u"", u"", u"", u""}, u"$A$2:$A$6", u"",
                                                       {{1, 5, 4, 4}}, 0))),
             1);
-  // $A4>B5 on D4:D5 and D7:D8 (ptgRefN from D4), and a list on the other sheet from this one.
   ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{3, 4, 3, 3}, {6, 7, 3, 3}}))), 1);
   ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(Hex("02 00 0b 00 00 00 ff ff 38 20 00 00 00 04 b1 05 "
                                              "4c 00 00 00 80 4c 01 00 fe c0 0d"))),
             1);
-  auto text = [&](const TXLSCompiledFormula* f, const std::vector<TCondRange>& ranges) {
-    std::u16string out = u"-";
-    if (!f) return std::string("-");
-    const TCondRange top = *RangeBounds(ranges);
-    s.calc.GetFormulaText(s.sheet->GetSheetId(), *f, out, top.firstRow, top.firstColumn);
+  auto text = [&](const TXLSCompiledFormula& f, const std::vector<TCondRange>& ranges) {
+    std::u16string out;
+    s.calc.GetFormulaText(s.sheet->GetSheetId(), f, out, RangeBounds(ranges)->firstRow, RangeBounds(ranges)->firstColumn);
     return std::string(out.begin(), out.end());
   };
   auto state = [&]() {
-    std::string out;
-    for (int i = 0; i < dv.Count(); ++i) out += text(dv.Item(i)->formula1.get(), dv.Item(i)->ranges.Ranges()) + " ";
-    return out + text(cf.Item(0)->rules[0]->formula1.get(), cf.Item(0)->ranges);
+    return text(*dv.Item(0)->formula1, dv.Item(0)->ranges.Ranges()) + " " +
+           text(*dv.Item(1)->formula1, dv.Item(1)->ranges.Ranges()) + " " +
+           text(*cf.Item(0)->rules[0]->formula1, cf.Item(0)->ranges);
   };
   ASSERT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>B5");
   s.sheet->GetRange(u"B1")->GetEntireColumn()->Delete();
   EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 5, 1}}));
   EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
   s.sheet->GetRange(u"A3")->GetEntireRow()->Insert();
-  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$7 =$A5>#REF!");
   EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 6, 1}}));
-  // The rule's first row goes: B3 moves up into its place, and its formula reads A3 as before,
-  // now A2.
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$7 =$A5>#REF!");
+  // The rule's first row goes: B3 moves up into its place, its formula still reading A3, now A2.
   s.sheet->GetRange(u"A2")->GetEntireRow()->Delete();
   EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 5, 1}}));
   EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
   // Cells moved on another sheet change nothing here.
-  other->GetRange(u"A1")->GetEntireColumn()->Insert();
+  s.book->GetWorksheets().Add()->GetRange(u"A1")->GetEntireColumn()->Insert();
   EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
 }
 
