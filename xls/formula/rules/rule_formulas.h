@@ -32,11 +32,11 @@ struct TRuleFormulaPlace {
   std::int32_t oldRow = 0, oldColumn = 0;  // before it
 };
 
-// References on the moved sheet follow their cells (a deleted cell becomes #REF!, an area grows
-// or shrinks), references elsewhere stay.
 // The place of a rule whose rectangles have the bounds after the move: their top-left cell.
 TRuleFormulaPlace RulePlace(const TRuleMove& move, bool ownSheet, std::int32_t movedSheet, const TCondRange& bounds);
 
+// References on the moved sheet follow their cells (a deleted cell becomes #REF!, an area grows
+// or shrinks), references elsewhere stay.
 void MoveRuleFormula(TXLSCompiledFormula& formula, const TRuleMove& move, const TRuleFormulaPlace& place,
                      const TXLSExternSheet& externs);
 
