@@ -75,11 +75,14 @@ def closure(lib, edges):
     return seen
 
 
-def find_archives(build_dir, libs):
-    """lib -> path of its archive in the build tree."""
+def find_archives(source_dir, build_dir, libs):
+    """lib -> path of its archive in the build tree (an archive left behind in a folder that no
+    longer exists in the sources, after a library moved, is not the library's)."""
     found = {}
     for root, dirs, files in os.walk(build_dir):
         dirs[:] = [d for d in dirs if d not in ("CMakeFiles", "tests", "fuzz", "bench")]
+        if not os.path.isdir(os.path.join(source_dir, os.path.relpath(root, build_dir))):
+            continue
         for f in files:
             if f.startswith("lib") and f.endswith(".a") and f[3:-2] in libs:
                 found[f[3:-2]] = os.path.join(root, f)
@@ -170,7 +173,7 @@ def main():
     if cycle:
         failures.append("the link graph has a cycle: " + " -> ".join(cycle))
 
-    archives = find_archives(build_dir, libs)
+    archives = find_archives(source_dir, build_dir, libs)
     missing = sorted(libs - archives.keys())
     if missing:
         failures.append("libraries not built (build everything first): " + ", ".join(missing))

@@ -185,6 +185,21 @@ class TXLSCellHeap {
   std::int32_t ColumnCount() const { return columnCount_; }
   bool Empty() const { return rowCount_ == 0; }
 
+  // The slots of one row from column first to last (0..255), page by page with no lookup per
+  // cell: f(column, const TXLSCellRef* or nullptr) returns false to stop; false when stopped.
+  template <typename F>
+  bool ForEachSlot(std::int32_t row, std::int32_t first, std::int32_t last, F f) const {
+    const Row* r = row >= 0 && row <= 65535 ? RowAt(row) : nullptr;
+    for (std::int32_t c = first < 0 ? 0 : first; c <= last && c <= 255;) {
+      const ColumnPage* page = r ? (*r)[static_cast<std::size_t>(c >> kColumnPageBits)].get() : nullptr;
+      const std::int32_t end = (c | (kColumnPageSize - 1)) < last ? (c | (kColumnPageSize - 1)) : last;
+      for (; c <= end; ++c) {
+        if (!f(c, page ? (*page)[static_cast<std::size_t>(c & (kColumnPageSize - 1))] : nullptr)) return false;
+      }
+    }
+    return true;
+  }
+
   // Every cell in row order, columns inside: f(TXLSCellRef&).
   template <typename F>
   void ForEach(F f) const {
