@@ -261,8 +261,11 @@ int TmvxIndex::ScanSearch(const TmvxFieldList& list, PmvxRecord key, bool& found
 
 int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& found, int& position, bool respectFilter,
                       bool nearest) {
-  // An index that missed changes is brought up to date before anything relies on its order.
-  if (!IsOrdered && IndexType == 1 && Table->Active()) Rebuild();
+  // A maintained index that missed changes is brought up to date before anything relies
+  // on its order; one that is not maintained is scanned until it is chosen again (a sort
+  // per search after every change would cost far more than the scan).
+  if (!IsOrdered && IndexType == 1 && Table->Active() && !(IndexOptions & mtcoNonMaintained) && Table->EnableIndexes())
+    Rebuild();
   const TmvxFieldList& list = fieldList ? *fieldList : IndexFieldList;
   StoreOperation op(Table, mtpcSearch);
   int n = Count();
@@ -532,13 +535,27 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       continue;
     }
     // Row order is kept also while indexes are off: appending to it costs nothing, and
-    // the table keeps a complete order to count and walk.
-    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder)) {
-      idx->IsOrdered = false;
+    // the table keeps a complete order to count and walk. An index that is not kept in
+    // order (not maintained, indexes off, or one that already missed changes) still holds
+    // every record it shows: a new record goes at its end, an edited one stays where it
+    // is, and the index counts as out of order once a key has changed; it is sorted again
+    // when it is chosen or switched back on, and searched by a scan until then.
+    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder) || !idx->IsOrdered) {
+      if (how == rcInsert) {
+        if (!idx->FilterRecord(newRecord)) continue;
+        const int at = idx->Count();
+        idx->InsertAt(at, newRecord, newRecord);
+        if (current) {
+          Table->SetCursorPos(at);
+          newRecord->RecordNo = at;
+        }
+        if (!idx->IsRowOrder && at > 0) idx->IsOrdered = false;
+      } else if (idx->IsOrdered && !idx->IsRowOrder &&
+                 idx->CompareIndexRecords(idx->IndexFieldList, stored, newRecord, false, false) != 0) {
+        idx->IsOrdered = false;
+      }
       continue;
     }
-    // An index that already missed changes is rebuilt after the change instead.
-    if (!idx->IsOrdered) continue;
 
     if (how == rcInsert) {
       if (!idx->FilterRecord(newRecord)) continue;

@@ -334,8 +334,10 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // Gives the table a new store of its own (leaving the shared one).
   void TakeOwnStore();
   void FreeWorkRecords();
-  // Records of the store that a stale current index would show (while indexes are off).
-  int CountStoreRecords();
+  // After a copy that failed: what it took counts as the last load or save, not complete.
+  void MarkCopyFailed(dataset::DataSet* destination, int count);
+  // The place (one above a position in row order) where a posted insert goes.
+  int InsertPlace();
 
   // The store: the table's own, or the one of the table it is attached to.
   std::unique_ptr<TmvxCommon> ownCommon_;
@@ -384,7 +386,8 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // table on the store took away stood: the next record is the one at cursorPos_.
   bool cursorOnGap_ = false;
   int repositionPos_ = -1;
-  int preInsertRecNo_ = -1;
+  // The record an insert began on (its identity), before which the new record goes.
+  std::int32_t insertBeforeID_ = -1, insertBeforeUnique_ = -1;
   bool cursorOpen_ = false;
   bool enableIndexes_ = true;
   bool writeAnyField_ = false;

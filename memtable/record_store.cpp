@@ -421,9 +421,12 @@ int TmvxCommon::CompareRecords(const TmvxFieldList& list, int maxFields, const T
         result = CompareFields(kv, vv, field->DataType(), localeID_, opts, full);
       }
     }
+    // A partial match of one field does not decide: the fields after it are compared
+    // too, so that a key of several fields matches only where every given field does.
+    (void)full;
     switch (mode) {
       case 0:
-        if (result != 0 || !full) return result;
+        if (result != 0) return result;
         break;
       case 1: if (result < 0) return result; break;
       case 2: if (result > 0) return result; break;
@@ -491,7 +494,8 @@ int TmvxRecordComparer::Parts(const TmvxRecord* key, const TmvxRecord* record) c
         result = CompareFields(kp + 1, vp + 1, p.type, store_.LocaleID(), p.options, full);
         break;
     }
-    if (result != 0 || !full) return result;
+    (void)full;
+    if (result != 0) return result;
   }
   return result;
 }
