@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 
+#include "memtable/dataset/date_time.h"
 #include "memtable/errors.h"
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -259,70 +260,244 @@ void TmvxBinaryStreamFormat::MapLoadField(TmvxCustomMemTable& table, int positio
     }
 }
 
+namespace {
+
+// Refuses a stream whose values do not fit the table; the table is not touched yet.
+[[noreturn]] void DoesNotFit(const std::string& field, const std::string& what) {
+  throw EMemTableError("The table stream does not fit the table: field '" + field + "' " + what);
+}
+
+bool IsText(FieldType t) { return t == ftString || t == ftFixedChar; }
+
+// Checks one in-line value as the stream holds it against the stream's own field: its
+// length is the field's native size, a text ends within it, a date, time or date-time
+// lies in the calendar, a byte count within the field.
+void CheckStreamValue(const std::string& name, FieldType type, int size, const std::uint8_t* bytes, std::uint32_t length) {
+  if (IsBlobType(type)) return;
+  if (length != static_cast<std::uint32_t>(NativeFieldSize(type, size)))
+    Damaged("a value of field '" + name + "' has the wrong size");
+  switch (type) {
+    case ftString: case ftFixedChar:
+      if (!std::memchr(bytes, 0, length)) Damaged("a text of field '" + name + "' has no end");
+      break;
+    case ftDate: case ftTime: {
+      std::int32_t v;
+      std::memcpy(&v, bytes, 4);
+      if (type == ftDate ? !ValidDateNumber(v) : !ValidTimeNumber(v))
+        Damaged("a value of field '" + name + "' is no date or time");
+      break;
+    }
+    case ftDateTime: {
+      double v;
+      std::memcpy(&v, bytes, 8);
+      if (!ValidDateTimeMSecs(v)) Damaged("a value of field '" + name + "' is no date and time");
+      break;
+    }
+    case ftVarBytes:
+      if ((bytes[0] | (bytes[1] << 8)) > size) Damaged("a value of field '" + name + "' is longer than its field");
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
 void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
+  // The records are built apart and checked whole (values that do not fit, required
+  // fields, unique keys) before the table's records are replaced: a refused load leaves
+  // the table as it was, records, order, indexes and cursor.
+  table.CheckBrowseMode();
+  TmvxCommon& c = table.Common();
   // Each field of the stream goes to the table's field of that name, when it loads.
   std::vector<Field*> target(fields_.size(), nullptr);
   for (std::size_t i = 0; i < fields_.size(); ++i)
     for (std::size_t k = 0; k < LoadFields.size(); ++k)
       if (LoadFields[k] >= 0 && strcasecmp(table.GetField(LoadFields[k]).FieldName().c_str(), fields_[i].name.c_str()) == 0)
         target[i] = &table.GetField(LoadFields[k]);
-  table.EmptyTable();
-  Reader r(in_, dataStart_, in_.size());
-  const int limit = table.LoadLimit;
-  int loaded = 0;
-  const bool savedWriteAny = table.writeAnyField_;
-  table.writeAnyField_ = true;
-  struct Restore {
-    TmvxCustomMemTable& t;
-    bool writeAny;
-    ~Restore() { t.writeAnyField_ = writeAny; }
-  } restore{table, savedWriteAny};
-  std::vector<std::uint8_t> buffer;
-  for (std::uint32_t k = 0; k < recordCount_; ++k) {
-    if (limit >= 0 && loaded >= limit) break;
-    table.Append();
-    try {
-      for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (!r.U8()) {
-          if (target[i]) target[i]->Clear();
-          continue;
-        }
-        std::uint32_t length = r.U32();
-        const std::uint8_t* bytes = r.Take(length);
-        Field* f = target[i];
-        if (!f) continue;
-        const StreamField& sf = fields_[i];
-        if (f->IsBlob()) {
-          auto blob = table.CreateBlobStream(*f, bmWrite);
-          blob->Write(bytes, length);
-          blob->Close();
-        } else if (sf.type == f->DataType() && sf.size == f->Size() && static_cast<int>(length) == f->DataSize()) {
-          f->SetData(bytes);
-        } else {
-          // Another type or size: the value passes as a value.
-          buffer.assign(bytes, bytes + length);
-          buffer.resize(std::max<std::size_t>(buffer.size(), static_cast<std::size_t>(NativeFieldSize(sf.type, sf.size)) + 1), 0);
-          Variant v;
-          if (IsBlobType(sf.type) || sf.type == ftBytes) {
-            v = Variant(std::string(reinterpret_cast<const char*>(bytes), length));
-          } else if (sf.type == ftVarBytes) {
-            std::size_t n = length >= 2 ? std::min<std::size_t>(bytes[0] | (bytes[1] << 8), length - 2) : 0;
-            v = Variant(std::string(reinterpret_cast<const char*>(bytes) + 2, n));
-          } else {
-            v = NativeToVariant(sf.type, buffer.data());
-          }
-          f->SetValue(v);
-        }
-      }
-      table.Post();
-    } catch (...) {
-      table.Cancel();
-      throw;
+  std::vector<bool> filled(static_cast<std::size_t>(table.FieldCount()), false);
+  for (Field* f : target)
+    if (f) filled[static_cast<std::size_t>(f->Index())] = true;
+
+  // Records that stay here until the load succeeds, freed on every other way out.
+  struct Staged {
+    TmvxCommon& c;
+    std::vector<PmvxRecord> records;
+    PmvxRecord blank = nullptr;
+    ~Staged() {
+      for (PmvxRecord r : records) c.FreeRecord(r, true, false);
+      if (blank) c.FreeRecord(blank, true, false);
     }
-    ++loaded;
+  } staged{c, {}, nullptr};
+  // A new record's start: the default values of the fields the stream does not fill.
+  staged.blank = c.AllocRecord();
+  bool blankHasBlobs = false;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    Field& f = table.GetField(i);
+    if (filled[static_cast<std::size_t>(i)] || f.DefaultExpression.empty() || f.FieldNo() <= 0) continue;
+    if (f.DataType() != ftString && f.DataType() != ftFixedChar && f.DataSize() == 0) continue;
+    try {
+      table.WriteFieldValue(staged.blank, &f, Variant(f.DefaultExpression));
+    } catch (const VariantError& e) {
+      DoesNotFit(f.FieldName(), std::string("has a default that does not fit: ") + e.what());
+    }
+    blankHasBlobs = blankHasBlobs || (c.FieldFlags(f.FieldNo() - 1) & ffBlob);
   }
-  table.loadCount_ = loaded;
-  table.loadedCompletely_ = static_cast<std::uint32_t>(loaded) == recordCount_;
+
+  const int limit = table.LoadLimit;
+  const std::size_t wanted = limit >= 0 ? std::min<std::size_t>(recordCount_, static_cast<std::size_t>(limit)) : recordCount_;
+  staged.records.reserve(wanted);
+  Reader r(in_, dataStart_, in_.size());
+  std::vector<std::uint8_t> native, converted;
+  const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
+  for (std::size_t k = 0; k < wanted; ++k) {
+    PmvxRecord rec = c.AllocRecord();
+    staged.records.push_back(rec);
+    if (blankHasBlobs) {
+      c.CopyRecord(staged.blank, rec);
+      c.CopyBlobs(staged.blank, rec);
+    } else {
+      std::memcpy(rec->Data, staged.blank->Data, dataSize);
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      const StreamField& sf = fields_[i];
+      Field* f = target[i];
+      const bool present = r.U8() != 0;
+      std::uint8_t* slot = f ? c.FieldPointer(rec, f) : nullptr;
+      const bool outOfLine = f && f->FieldNo() > 0 && (c.FieldFlags(f->FieldNo() - 1) & ffBlob);
+      if (!present) {
+        if (slot) {
+          if (outOfLine) {
+            c.BlobFree(TmvxCommon::SlotBlob(slot));
+            TmvxCommon::SetSlotBlob(slot, 0);
+          }
+          slot[0] = 0;
+        }
+        continue;
+      }
+      const std::uint32_t length = r.U32();
+      const std::uint8_t* bytes = r.Take(length);
+      CheckStreamValue(sf.name, sf.type, sf.size, bytes, length);
+      if (!slot) continue;
+      if (f->IsBlob()) {
+        // The contents of a blob, through the table's compression of blob streams.
+        std::vector<std::uint8_t> packed;
+        const std::uint8_t* data = bytes;
+        std::size_t n = length;
+        if (table.OnCompressBlobStream) {
+          platform::MemoryStream plain(std::vector<std::uint8_t>(bytes, bytes + length)), result;
+          table.OnCompressBlobStream(table, plain, result);
+          packed = std::move(result.Bytes());
+          data = packed.data();
+          n = packed.size();
+        }
+        c.BlobFree(TmvxCommon::SlotBlob(slot));
+        const std::uint32_t handle = n ? c.BlobFromBuffer(data, static_cast<std::uint32_t>(n)) : 0;
+        TmvxCommon::SetSlotBlob(slot, handle);
+        slot[0] = handle ? 2 : 0;
+        continue;
+      }
+      const std::size_t size = static_cast<std::size_t>(f->DataSize());
+      if (size == 0) continue;
+      const std::uint8_t* value = bytes;
+      if (!(sf.type == f->DataType() && sf.size == f->Size() && length == size)) {
+        // Another type or size: the value passes as a value, and must fit the field whole.
+        Variant v;
+        if (IsBlobType(sf.type) || sf.type == ftBytes) {
+          v = Variant(std::string(reinterpret_cast<const char*>(bytes), length));
+        } else if (sf.type == ftVarBytes) {
+          v = Variant(std::string(reinterpret_cast<const char*>(bytes) + 2, static_cast<std::size_t>(bytes[0] | (bytes[1] << 8))));
+        } else {
+          v = NativeToVariant(sf.type, bytes);
+        }
+        if ((IsText(f->DataType()) || f->DataType() == ftBytes || f->DataType() == ftVarBytes) &&
+            v.ToString().size() > static_cast<std::size_t>(f->Size()))
+          DoesNotFit(f->FieldName(), "is shorter than a value the stream holds");
+        converted.assign(size + 1, 0);
+        try {
+          VariantToNative(f->DataType(), f->Size(), v, converted.data());
+        } catch (const VariantError& e) {
+          DoesNotFit(f->FieldName(), std::string("cannot hold a value the stream holds: ") + e.what());
+        }
+        value = converted.data();
+      } else if (IsText(sf.type)) {
+        // The text up to its end, the rest of the field zero, as a written value leaves it.
+        native.assign(size, 0);
+        std::memcpy(native.data(), bytes, std::strlen(reinterpret_cast<const char*>(bytes)));
+        value = native.data();
+      }
+      if (f->OnValidate) f->Validate(value);
+      if (outOfLine) {
+        const std::uint8_t flags = c.FieldFlags(f->FieldNo() - 1);
+        std::vector<std::uint8_t> packed;
+        const std::uint8_t* data = value;
+        std::size_t n = size;
+        if (flags & ffCompressed) {
+          if (table.OnCompressField)
+            table.OnCompressField(table, *f, value, static_cast<std::uint32_t>(size), packed);
+          else
+            packed = StoreCompress(value, size);
+          data = packed.data();
+          n = packed.size();
+        }
+        c.BlobFree(TmvxCommon::SlotBlob(slot));
+        TmvxCommon::SetSlotBlob(slot, c.BlobFromBuffer(data, static_cast<std::uint32_t>(n)));
+      } else {
+        std::memcpy(slot + 1, value, size);
+      }
+      slot[0] = 2;
+    }
+  }
+
+  // Required fields, and the auto-increment values of records that bring none.
+  std::int32_t autoIncMax = c.AutoIncMax();
+  Field* autoInc = table.autoIncrementField_;
+  for (PmvxRecord rec : staged.records) {
+    for (int i = 0; i < table.FieldCount(); ++i) {
+      Field& f = table.GetField(i);
+      if (!f.Required || f.ReadOnly || (f.Kind() != fkData && f.Kind() != fkInternalCalc) || &f == autoInc) continue;
+      const std::uint8_t* slot = c.FieldPointer(rec, &f);
+      if (slot && slot[0] == 0) dataset::DatabaseError("Field '" + f.DisplayName() + "' must have a value", &table);
+    }
+    if (autoInc && autoInc->FieldNo() > 0) {
+      std::uint8_t* slot = c.FieldPointer(rec, autoInc);
+      std::int32_t v;
+      if (slot[0] == 0) {
+        if (autoIncMax == INT32_MAX) DoesNotFit(autoInc->FieldName(), "runs out of auto-increment values");
+        v = ++autoIncMax;
+        std::memcpy(slot + 1, &v, 4);
+        slot[0] = 2;
+      } else {
+        std::memcpy(&v, slot + 1, 4);
+        autoIncMax = std::max(autoIncMax, v);
+      }
+    }
+  }
+
+  // Unique keys, in every unique index of every table on the store.
+  for (TmvxCustomMemTable* t : c.AttachedTables()) {
+    if (!t || !t->OpenOnStore()) continue;
+    TmvxIndexes& list = t->GetIndexes();
+    for (int i = 0; i < list.Count(); ++i) {
+      TmvxIndex& idx = *list.Items(i);
+      if (!(idx.IndexOptions & mtcoUnique) || idx.IndexType != 1 || idx.IsRowOrder) continue;
+      std::vector<PmvxRecord> keys;
+      keys.reserve(staged.records.size());
+      for (PmvxRecord rec : staged.records)
+        if (idx.FilterRecord(rec)) keys.push_back(rec);
+      TmvxRecordComparer compare(c, idx.IndexFieldList, false);
+      std::sort(keys.begin(), keys.end(), [&](const TmvxRecord* a, const TmvxRecord* b) { return compare(a, b) < 0; });
+      for (std::size_t n = 1; n < keys.size(); ++n)
+        if (compare(keys[n - 1], keys[n]) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+    }
+  }
+
+  // Everything fits: the records replace the table's.
+  c.ReplaceRecords(&table, staged.records);
+  staged.records.clear();
+  c.SetAutoIncMax(autoIncMax);
+  table.loadCount_ = static_cast<int>(wanted);
+  table.loadedCompletely_ = wanted == recordCount_;
   in_.clear();
   in_.shrink_to_fit();
 }

@@ -160,14 +160,18 @@ void TmvxCustomMemTable::LoadThroughFormat(platform::ByteStream& stream, TmvxCus
   try {
     format->BeforeLoad(*this);
     format->Load(*this);
+    format->AfterLoad(*this);
   } catch (...) {
-    format->RestoreAfterLoad(*this);
+    // Every way out gives back the lock, the controls and the switches; a refused load
+    // leaves the cursor where it was.
+    try {
+      format->RestoreAfterLoad(*this);
+    } catch (...) {
+    }
     format->ReleaseTable(*this);
     format->SetStream(nullptr);
-    if (Active() && State() == dsBrowse) First();
     throw;
   }
-  format->AfterLoad(*this);
   format->SetStream(nullptr);
 }
 

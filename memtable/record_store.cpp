@@ -293,6 +293,33 @@ void TmvxCommon::EmptyTables() {
   DeleteAllRecords();
 }
 
+void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records) {
+  Guard g(*this);
+  if (records.size() >= static_cast<std::size_t>(kUniqueLimit))
+    throw EMemTableFatalError("Bookmark counter is out of range. Please close and reopen table.");
+  if (records_.capacity() < records.size()) records_.reserve(records.size());
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    // Another table's cursor finds its record gone at its next step; only its indexes,
+    // which hold the records about to be freed, are emptied here.
+    if (t == loader)
+      t->ClearCursorStateAndIndexes();
+    else
+      t->GetIndexes().EmptyAll();
+  }
+  DeleteAllRecords();
+  for (PmvxRecord r : records) {
+    r->RecordID = recordID_++;
+    r->UniqueRecordID = uniqueRecordID_++;
+    r->Flag |= 1;
+    r->TransactionLevel = transactionLevel_;
+    if (enableVersioning_) r->UpdateStatus = usInserted;
+    records_.push_back(r);
+  }
+  if (!records.empty()) isDataModified_ = true;
+  records.clear();
+}
+
 int TmvxCommon::RecordCount() {
   Guard g(*this);
   return static_cast<int>(records_.size());

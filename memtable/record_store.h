@@ -218,6 +218,10 @@ class TmvxCommon {
   void DeleteRecord(PmvxRecord record);
   void DeleteAllRecords();
   void EmptyTables();
+  // Empties the store and takes the records (made by AllocRecord, not yet added) in their
+  // order, as a load does: the loading table clears its cursor and indexes, the other
+  // tables on the store their indexes (rebuilt by the load); the list is left empty.
+  void ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records);
   int RecordCount();
   PmvxRecord Record(int recordID) const {
     return recordID >= 0 && recordID < static_cast<int>(records_.size()) ? records_[static_cast<std::size_t>(recordID)] : nullptr;

@@ -330,6 +330,7 @@ void TmvxCustomStreamFormat::BeforeLoad(TmvxCustomMemTable& table) {
   locked_ = true;
   savedPersistent_ = table.Persistent;
   savedEnableIndexes_ = table.EnableIndexes();
+  savedTableID_ = table.Common().TableID();
   table.Persistent = false;
   table.enableIndexes_ = false;
   table.loading_ = true;
@@ -361,7 +362,10 @@ void TmvxCustomStreamFormat::RestoreAfterLoad(TmvxCustomMemTable& table) {
   table.Persistent = savedPersistent_;
   table.enableIndexes_ = savedEnableIndexes_;
   table.loading_ = false;
-  // Whatever the load left in the store, every table on it sees it in order.
+  // A load that was refused before it touched the store leaves every index as it was
+  // (a rebuild would put the rows in the order of their slots). One that replaced the
+  // records has every table on the store see them in order.
+  if (table.Common().TableID() == savedTableID_ && table.Active()) return;
   for (TmvxCustomMemTable* t : table.Common().AttachedTables())
     if (t && t->Active()) {
       t->GetIndexes().MarkAllDirty();
@@ -376,7 +380,9 @@ void TmvxCustomStreamFormat::AfterLoad(TmvxCustomMemTable& table) {
     locked_ = false;
   }
   if (table.Active()) {
-    table.Common().ResyncTables();
+    // The other tables on the store find their records again at their next step (they
+    // may belong to another thread); this one moves at once.
+    table.ResyncCursor();
     bool placed = false;
     if (table.AutoReposition && !savedBookmark_.empty() && table.BookmarkValid(savedBookmark_)) {
       try {
