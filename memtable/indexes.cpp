@@ -261,10 +261,12 @@ int TmvxIndex::ScanSearch(const TmvxFieldList& list, PmvxRecord key, bool& found
 
 int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& found, int& position, bool respectFilter,
                       bool nearest) {
-  // A maintained index that missed changes is brought up to date before anything relies
-  // on its order; one that is not maintained is scanned until it is chosen again (a sort
-  // per search after every change would cost far more than the scan).
-  if (!IsOrdered && IndexType == 1 && Table->Active() && !(IndexOptions & mtcoNonMaintained) && Table->EnableIndexes())
+  // An index that missed changes is brought up to date before anything relies on it,
+  // except the current index while it is not kept in order: it holds every record and is
+  // scanned until it is chosen again (a sort per search after every change would cost far
+  // more than the scan).
+  if (!IsOrdered && IndexType == 1 && Table->Active() &&
+      (Table->ActiveIndex() != this || (!(IndexOptions & mtcoNonMaintained) && Table->EnableIndexes())))
     Rebuild();
   const TmvxFieldList& list = fieldList ? *fieldList : IndexFieldList;
   StoreOperation op(Table, mtpcSearch);
@@ -536,12 +538,17 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
     }
     // Row order is kept also while indexes are off: appending to it costs nothing, and
     // the table keeps a complete order to count and walk. An index that is not kept in
-    // order (not maintained, indexes off, or one that already missed changes) still holds
-    // every record it shows: a new record goes at its end, an edited one stays where it
-    // is, and the index counts as out of order once a key has changed; it is sorted again
-    // when it is chosen or switched back on, and searched by a scan until then.
+    // order (not maintained, indexes off, or one that already missed changes) is sorted
+    // again before it is chosen or used; until then the current one still holds every
+    // record the table shows (a new record goes at its end, an edited one stays where it
+    // is, and the index counts as out of order once a key has changed), so that a walk and
+    // the record count agree; it is searched by a scan. Any other lets new records pass.
     if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder) || !idx->IsOrdered) {
       if (how == rcInsert) {
+        if (idx != Table->ActiveIndex()) {
+          if (!idx->IsRowOrder) idx->IsOrdered = false;
+          continue;
+        }
         if (!idx->FilterRecord(newRecord)) continue;
         const int at = idx->Count();
         idx->InsertAt(at, newRecord, newRecord);
