@@ -22,17 +22,29 @@ constexpr char kMagic[4] = {'K', 'V', 'M', 'T'};
 }  // namespace
 
 std::uint32_t TableStreamChecksum(const std::uint8_t* data, std::size_t size) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
+  // Eight bytes a step through eight tables (table k gives the remainder of a byte
+  // followed by k zero bytes); the same sum as one byte a step, several times faster.
+  static const std::array<std::array<std::uint32_t, 256>, 8> tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
+      t[0][i] = c;
     }
+    for (std::uint32_t i = 0; i < 256; ++i)
+      for (int k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
   }();
   std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    const std::uint32_t lo = crc ^ (static_cast<std::uint32_t>(data[i]) | (static_cast<std::uint32_t>(data[i + 1]) << 8) |
+                                    (static_cast<std::uint32_t>(data[i + 2]) << 16) |
+                                    (static_cast<std::uint32_t>(data[i + 3]) << 24));
+    crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^ tables[4][lo >> 24] ^
+          tables[3][data[i + 4]] ^ tables[2][data[i + 5]] ^ tables[1][data[i + 6]] ^ tables[0][data[i + 7]];
+  }
+  for (; i < size; ++i) crc = tables[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }
 
@@ -60,11 +72,11 @@ void PutText(std::vector<std::uint8_t>& o, const std::string& s) { PutBytes(o, s
 // Reads the stream's bytes with bounds checks.
 class Reader {
  public:
-  Reader(const std::vector<std::uint8_t>& bytes, std::size_t pos, std::size_t end) : b_(bytes), pos_(pos), end_(end) {}
+  Reader(const std::uint8_t* bytes, std::size_t pos, std::size_t end) : b_(bytes), pos_(pos), end_(end) {}
   std::size_t Pos() const { return pos_; }
   const std::uint8_t* Take(std::size_t n) {
     if (n > end_ - pos_) Damaged("it ends early");
-    const std::uint8_t* p = b_.data() + pos_;
+    const std::uint8_t* p = b_ + pos_;
     pos_ += n;
     return p;
   }
@@ -85,7 +97,7 @@ class Reader {
   }
 
  private:
-  const std::vector<std::uint8_t>& b_;
+  const std::uint8_t* b_;
   std::size_t pos_, end_;
 };
 
@@ -186,10 +198,18 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
   platform::ByteStream& work = *WorkStream();
   std::int64_t here = work.Position(), size = work.Size();
   if (here < 0 || size < here) Damaged("its size cannot be told");
-  in_.resize(static_cast<std::size_t>(size - here));
-  if (work.Read(in_.data(), in_.size()) != in_.size()) Damaged("it cannot be read");
-  if (in_.size() < 4 + 4 + 4 || std::memcmp(in_.data(), kMagic, 4) != 0) Damaged("no table stream header");
-  Reader r(in_, 4, in_.size());
+  // A memory stream is read where it lies; any other is read into a copy first.
+  in_.clear();
+  inSize_ = static_cast<std::size_t>(size - here);
+  if (auto* memory = dynamic_cast<platform::MemoryStream*>(&work)) {
+    inData_ = memory->Bytes().data() + here;
+  } else {
+    in_.resize(inSize_);
+    if (work.Read(in_.data(), in_.size()) != in_.size()) Damaged("it cannot be read");
+    inData_ = in_.data();
+  }
+  if (inSize_ < 4 + 4 + 4 || std::memcmp(inData_, kMagic, 4) != 0) Damaged("no table stream header");
+  Reader r(inData_, 4, inSize_);
   std::uint16_t version = r.U16();
   if (version != kVersion)
     throw EMemTableError("The table stream has format version " + std::to_string(version) + "; this program reads version " +
@@ -226,7 +246,7 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
   dataStart_ = r.Pos();
   // Every record holds at least one null flag per field, so a count the bytes cannot hold
   // is refused before the walk (a count of billions would otherwise be walked for nothing).
-  if (recordCount_ > 0 && (fields_.empty() || recordCount_ > (in_.size() - dataStart_) / fields_.size()))
+  if (recordCount_ > 0 && (fields_.empty() || recordCount_ > (inSize_ - dataStart_) / fields_.size()))
     Damaged(fields_.empty() ? "records without fields" : "it ends early");
   // Walk the records once: every length in bounds, and the checksum right.
   for (std::uint32_t k = 0; k < recordCount_; ++k)
@@ -237,10 +257,10 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
     }
   std::size_t end = r.Pos();
   std::uint32_t crc = r.U32();
-  if (crc != TableStreamChecksum(in_.data(), end)) Damaged("the checksum does not match");
+  if (crc != TableStreamChecksum(inData_, end)) Damaged("the checksum does not match");
   // The stream's data end here; a stream positioned after them can hold more.
   work.Seek(here + static_cast<std::int64_t>(end) + 4, platform::SeekOrigin::Begin);
-  in_.resize(end);
+  inSize_ = end;
   if (!table.Active()) {
     // A closed table takes the stream's structure.
     table.GetFieldDefs().Clear();
@@ -347,7 +367,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   const int limit = table.LoadLimit;
   const std::size_t wanted = limit >= 0 ? std::min<std::size_t>(recordCount_, static_cast<std::size_t>(limit)) : recordCount_;
   staged.records.reserve(wanted);
-  Reader r(in_, dataStart_, in_.size());
+  Reader r(inData_, dataStart_, inSize_);
   std::vector<std::uint8_t> native, converted;
   const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
   for (std::size_t k = 0; k < wanted; ++k) {
@@ -500,6 +520,8 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   table.loadedCompletely_ = wanted == recordCount_;
   in_.clear();
   in_.shrink_to_fit();
+  inData_ = nullptr;
+  inSize_ = 0;
 }
 
 }  // namespace memtable

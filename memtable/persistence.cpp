@@ -196,10 +196,10 @@ void TmvxCustomMemTable::SaveFileThroughFormat(const std::string& fileName, Tmvx
 
 void TmvxCustomMemTable::LoadFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format) {
   CheckFormat(format);
-  std::string bytes;
+  std::vector<std::uint8_t> bytes;
   platform::FileResult read = platform::ReadWholeFile(fileName, bytes, kMaxFileSize);
   if (!read) throw EMemTableError(read.error);
-  platform::MemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  platform::MemoryStream stream(std::move(bytes));
   if (OnLoad) OnLoad(*this, mtstFile, &stream);
   LoadThroughFormat(stream, format);
 }

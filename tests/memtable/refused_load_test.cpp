@@ -252,6 +252,22 @@ TEST_F(RefusedLoad, DamagedValuesAreRefusedBeforeTheyAreRead) {
   }
 }
 
+TEST(TableStream, ChecksumIsTheStandardCrc32AtEveryLength) {
+  const std::string check = "123456789";
+  EXPECT_EQ(TableStreamChecksum(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+  // Eight bytes a step and one byte a step give the same sum, whatever the tail.
+  std::vector<std::uint8_t> bytes(100);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  for (std::size_t n = 0; n <= bytes.size(); ++n) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+      crc ^= bytes[i];
+      for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    EXPECT_EQ(TableStreamChecksum(bytes.data(), n), crc ^ 0xFFFFFFFFu) << n;
+  }
+}
+
 TEST_F(RefusedLoad, AGoodLoadReplacesTheRecordsAndReleasesTheStore) {
   // A table on the same store, used from another thread after a refused and after a
   // good load: neither leaves the store's lock held.
