@@ -371,7 +371,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   std::vector<std::uint8_t> native, converted;
   const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
   for (std::size_t k = 0; k < wanted; ++k) {
-    PmvxRecord rec = c.AllocRecord();
+    PmvxRecord rec = c.AllocStoredRecord();
     staged.records.push_back(rec);
     if (blankHasBlobs) {
       c.CopyRecord(staged.blank, rec);

@@ -155,10 +155,60 @@ void TmvxCommon::LayoutRecord() {
   ClearModifiedFlags();
 }
 
+void* RecordPool::Alloc(std::size_t size) {
+  size = (size + 7) & ~static_cast<std::size_t>(7);
+  if (live_ == 0 && size != size_) {
+    Release();
+    size_ = size;
+  }
+  if (size != size_) return nullptr;
+  void* block;
+  if (free_) {
+    block = free_;
+    std::memcpy(&free_, block, sizeof(void*));
+  } else {
+    if (next_ + size_ > end_ || !next_) {
+      // Chunks of about a megabyte, at least 16 blocks.
+      const std::size_t bytes = std::max<std::size_t>(std::size_t{1} << 20, 16 * size_) / size_ * size_;
+      chunks_.push_back(std::make_unique<std::uint8_t[]>(bytes));
+      next_ = chunks_.back().get();
+      end_ = next_ + bytes;
+    }
+    block = next_;
+    next_ += size_;
+  }
+  ++live_;
+  return block;
+}
+
+void RecordPool::Free(void* block) {
+  std::memcpy(block, &free_, sizeof(void*));
+  free_ = block;
+  if (--live_ == 0) Release();
+}
+
+void RecordPool::Release() {
+  chunks_.clear();
+  next_ = end_ = nullptr;
+  free_ = nullptr;
+}
+
+PmvxRecord TmvxCommon::AllocStoredRecord() {
+  const std::size_t size = static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord)));
+  void* mem = pool_.Alloc(size);
+  if (!mem) return AllocRecord();
+  auto* r = static_cast<PmvxRecord>(mem);
+  r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
+  ClearRecord(r);
+  r->Flag = kPooledRecord;
+  return r;
+}
+
 PmvxRecord TmvxCommon::AllocRecord() {
   void* mem = ::operator new(static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord))));
   auto* r = static_cast<PmvxRecord>(mem);
   r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
+  r->Flag = 0;
   ClearRecord(r);
   return r;
 }
@@ -167,7 +217,8 @@ void TmvxCommon::ClearRecord(PmvxRecord r) {
   r->RecordNo = r->RecordID = r->UniqueRecordID = r->TransactionLevel = -1;
   r->Reserved = 0;
   r->PrevRecordVersion = nullptr;
-  r->Flag = r->UpdateStatus = 0;
+  r->Flag &= kPooledRecord;
+  r->UpdateStatus = 0;
   if (totalDataSize_ > 0) std::memset(r->Data, 0, static_cast<std::size_t>(totalDataSize_));
 }
 
@@ -187,7 +238,7 @@ void TmvxCommon::CopyRecord(const TmvxRecord* s, PmvxRecord d) {
 }
 
 PmvxRecord TmvxCommon::DuplicateRecord(const TmvxRecord* source, bool withBlobs) {
-  PmvxRecord r = AllocRecord();
+  PmvxRecord r = AllocStoredRecord();
   CopyRecord(source, r);
   if (withBlobs) CopyBlobs(source, r);
   return r;
@@ -243,7 +294,10 @@ void TmvxCommon::FreeRecord(PmvxRecord r, bool freeBlobs, bool freeVersions) {
   while (r) {
     PmvxRecord older = ((r->Flag & 1) && freeVersions) ? r->PrevRecordVersion : nullptr;
     if (freeBlobs) FreeBlobs(r);
-    ::operator delete(r);
+    if (r->Flag & kPooledRecord)
+      pool_.Free(r);
+    else
+      ::operator delete(r);
     r = older;
   }
 }

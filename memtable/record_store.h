@@ -32,7 +32,8 @@ struct TmvxRecord {
   std::int32_t RecordNo;
   std::int32_t RecordID;
   std::int32_t UniqueRecordID;
-  std::uint8_t Flag;          // bit 0: stored in the table (owns its version chain)
+  std::uint8_t Flag;          // bit 0: stored in the table (owns its version chain);
+                              // bit 7: its memory is the store's (see kPooledRecord)
   std::uint8_t UpdateStatus;  // 0 unmodified, 1 modified, 2 inserted, 3 deleted
   std::int32_t TransactionLevel;
   std::uint32_t Reserved;
@@ -42,6 +43,32 @@ struct TmvxRecord {
 using PmvxRecord = TmvxRecord*;
 
 enum : std::uint8_t { usUnmodified = 0, usModified = 1, usInserted = 2, usDeleted = 3 };
+
+// Flag bit of a record whose memory comes from the store's record pool: stored records
+// and their versions, all of one size, packed without a heap block's overhead each.
+constexpr std::uint8_t kPooledRecord = 0x80;
+
+// Blocks of one size carved from large chunks, with a list of the freed ones; the chunks
+// go back to the heap when no block is in use. Used under the store's lock.
+class RecordPool {
+ public:
+  RecordPool() = default;
+  RecordPool(const RecordPool&) = delete;
+  RecordPool& operator=(const RecordPool&) = delete;
+  // A block of `size` bytes (8-aligned), or nullptr when blocks of another size are in use.
+  void* Alloc(std::size_t size);
+  void Free(void* block);
+  std::size_t Live() const { return live_; }
+
+ private:
+  void Release();
+  std::size_t size_ = 0;
+  std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::uint8_t* next_ = nullptr;
+  std::uint8_t* end_ = nullptr;
+  void* free_ = nullptr;
+  std::size_t live_ = 0;
+};
 
 constexpr int kBookmarkSlotSize = 9;
 constexpr int kBlobSlotSize = 5;
@@ -200,6 +227,9 @@ class TmvxCommon {
 
   // Records.
   PmvxRecord AllocRecord();
+  // A record for the store itself (a stored record or a version), from its pool; freed
+  // by FreeRecord like any other.
+  PmvxRecord AllocStoredRecord();
   void ClearRecord(PmvxRecord record);
   void CopyRecord(const TmvxRecord* source, PmvxRecord destination);
   PmvxRecord DuplicateRecord(const TmvxRecord* source, bool withBlobs);
@@ -343,6 +373,7 @@ class TmvxCommon {
 
   std::vector<std::uint8_t*> blobs_;
   std::vector<std::uint32_t> freeBlobs_;
+  RecordPool pool_;
   std::mt19937 random_;
 };
 
