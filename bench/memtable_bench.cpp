@@ -19,8 +19,8 @@
 
 #include "bench/bench_util.h"
 #include "memtable/binary_format.h"
-#include "memtable/dataset/date_time.h"
 #include "memtable/mem_table.h"
+#include "platform/dataset/date_time.h"
 
 using namespace memtable;
 using namespace dataset;

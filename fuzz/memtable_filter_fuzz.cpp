@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "memtable/dataset/mask.h"
+#include "platform/dataset/mask.h"
 #include "memtable/mem_table.h"
 
 namespace {

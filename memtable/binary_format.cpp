@@ -6,10 +6,10 @@
 #include <array>
 #include <cstring>
 
-#include "memtable/dataset/date_time.h"
 #include "memtable/errors.h"
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
+#include "platform/dataset/date_time.h"
 
 namespace memtable {
 

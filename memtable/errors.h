@@ -1,7 +1,7 @@
 // The in-memory table's error classes.
 #pragma once
 
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 
 namespace memtable {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "memtable/dataset/native_bytes.h"
+#include "platform/dataset/native_bytes.h"
 #include "memtable/errors.h"
 
 namespace memtable {

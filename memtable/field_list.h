@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 
 namespace memtable {
 

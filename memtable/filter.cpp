@@ -5,9 +5,9 @@
 #include <cstring>
 #include <strings.h>
 
-#include "memtable/dataset/date_time.h"
-#include "memtable/dataset/mask.h"
-#include "memtable/dataset/native_bytes.h"
+#include "platform/dataset/date_time.h"
+#include "platform/dataset/mask.h"
+#include "platform/dataset/native_bytes.h"
 #include "memtable/errors.h"
 #include "memtable/mem_table.h"
 

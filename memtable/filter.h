@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "memtable/dataset/expr_parser.h"
+#include "platform/dataset/expr_parser.h"
 #include "memtable/record_store.h"
 
 namespace memtable {

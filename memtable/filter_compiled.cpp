@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "memtable/dataset/native_bytes.h"
+#include "platform/dataset/native_bytes.h"
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 #include "memtable/errors.h"
 #include "memtable/field_list.h"
 #include "memtable/indexes.h"

@@ -20,8 +20,8 @@
 #include <random>
 #include <vector>
 
-#include "memtable/dataset/dataset.h"
-#include "memtable/dataset/lock.h"
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/lock.h"
 #include "memtable/field_list.h"
 
 namespace memtable {

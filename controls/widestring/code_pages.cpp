@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "controls/widestring/utf7.h"
-#include "xls/model/codepage.h"
+#include "platform/codepage.h"
 
 namespace widestring {
 
@@ -31,7 +31,7 @@ const std::array<char16_t, 256>& OneByteTable(unsigned codePage) {
   std::array<char16_t, 256>& table = tables[codePage];
   for (int b = 0; b < 256; ++b) {
     const char byte = static_cast<char>(b);
-    const std::u16string w = xls::AnsiToWideCP(std::string_view(&byte, 1), static_cast<int>(codePage));
+    const std::u16string w = platform::AnsiToWideCP(std::string_view(&byte, 1), static_cast<int>(codePage));
     table[b] = w.size() == 1 ? w[0] : u'\uFFFD';
   }
   return table;
@@ -60,12 +60,12 @@ std::u16string Read932(std::string_view text) {
       continue;
     }
     if (const char16_t c = Single932(b)) {
-      out += xls::AnsiToWideCP(text.substr(start, i - start), 932);
+      out += platform::AnsiToWideCP(text.substr(start, i - start), 932);
       out.push_back(c);
       start = i + 1;
     }
   }
-  return out + xls::AnsiToWideCP(text.substr(std::min(start, text.size())), 932);
+  return out + platform::AnsiToWideCP(text.substr(std::min(start, text.size())), 932);
 }
 
 std::string Write932(std::u16string_view text, bool& lossless) {
@@ -78,7 +78,7 @@ std::string Write932(std::u16string_view text, bool& lossless) {
         if (Single932(static_cast<unsigned char>(b)) == text[i]) single = b;
     if (single < 0 && i < text.size()) continue;
     bool all = true;
-    out += xls::WideToAnsiCP(text.substr(start, i - start), 932, &all);
+    out += platform::WideToAnsiCP(text.substr(start, i - start), 932, &all);
     lossless = lossless && all;
     if (single >= 0) out.push_back(static_cast<char>(single));
     start = i + 1;
@@ -148,7 +148,7 @@ std::u16string StringToWideStringEx(std::string_view text, unsigned codePage) {
   if (codePage == CP_UTF7) return Utf7TextToWide(text);
   if (!IsSupportedCodePage(codePage)) codePage = 1252;
   if (codePage == 932) return Read932(text);
-  if (codePage == CP_UTF8 || IsTwoByte(codePage)) return xls::AnsiToWideCP(text, static_cast<int>(codePage));
+  if (codePage == CP_UTF8 || IsTwoByte(codePage)) return platform::AnsiToWideCP(text, static_cast<int>(codePage));
   const auto& table = OneByteTable(codePage);
   std::u16string out;
   out.reserve(text.size());
@@ -163,15 +163,15 @@ std::string WideStringToStringEx(std::u16string_view text, unsigned codePage, bo
     return WideToUtf7Text(text);
   }
   if (codePage == CP_UTF8) {
-    std::string out = xls::WideToUtf8(text);
+    std::string out = platform::WideToUtf8(text);
     // A lone surrogate has no UTF-8 form.
-    if (lossless) *lossless = xls::Utf8ToWide(out) == text;
+    if (lossless) *lossless = platform::Utf8ToWide(out) == text;
     return out;
   }
   if (!IsSupportedCodePage(codePage)) codePage = 1252;
   auto write = [codePage](std::u16string_view part, bool& all) {
     if (codePage == 932) return Write932(part, all);
-    return xls::WideToAnsiCP(part, static_cast<int>(codePage), &all);
+    return platform::WideToAnsiCP(part, static_cast<int>(codePage), &all);
   };
   bool all = true;
   std::string out = write(text, all);

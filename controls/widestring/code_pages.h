@@ -1,7 +1,7 @@
 // Wide-string support: the platform flags, the default code page and the conversions between
 // 8-bit code pages and UTF-16.
 //
-// The one-byte and two-byte tables are the spreadsheet library's (xls/model/codepage.h); this
+// The one-byte and two-byte tables are the platform layer's (platform/codepage.h); this
 // unit adds the code-page numbers that stand for a locale's code page, the locale's ANSI code
 // page, and UTF-7 as code page 65000.
 #pragma once

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 
 namespace platform::report {
 

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "memtable/dataset/date_time.h"
-#include "memtable/dataset/expr_parser.h"
-#include "memtable/dataset/mask.h"
+#include "platform/dataset/date_time.h"
+#include "platform/dataset/expr_parser.h"
+#include "platform/dataset/mask.h"
 #include "memtable/mem_table.h"
 #include "tests/memtable/test_tables.h"
 

@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "memtable/dataset/mask.h"
+#include "platform/dataset/mask.h"
 #include "memtable/mem_table.h"
 
 using namespace memtable;

@@ -1,28 +1,16 @@
-// Conversion between the 8-bit text of BIFF records and the wide (UTF-16) text of the model.
+// The code-page conversions of the platform layer (platform/codepage.h) under the spreadsheet
+// library's names: 8-bit text of BIFF records to the wide (UTF-16) text of the model and back.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "platform/codepage.h"
 
 namespace xls {
 
-constexpr int kCodePage1252 = 1252;
-
-// 8-bit text to UTF-16 in the given code page: 1252 and ISO-8859-1 (28591) here, UTF-8 (65001),
-// other Windows code pages through the C library's converters; a code page that none knows is
-// read as 1252, the code page of every file this library writes.
-std::u16string AnsiToWideCP(std::string_view text, int codePage = kCodePage1252);
-
-// UTF-16 to 8-bit text in code page 1252; a character that has no 1252 byte becomes "?".
-std::string WideToAnsi(std::u16string_view text);
-
-// UTF-16 to 8-bit text in the given code page, the inverse of AnsiToWideCP: a character that
-// the code page lacks becomes "?", and *lossless (when given) tells whether none did. A code
-// page that no converter knows is written as 1252.
-std::string WideToAnsiCP(std::u16string_view text, int codePage, bool* lossless = nullptr);
-
-// UTF-8 and UTF-16 of the same text, for file names and tests.
-std::u16string Utf8ToWide(std::string_view text);
-std::string WideToUtf8(std::u16string_view text);
+using platform::AnsiToWideCP;
+using platform::kCodePage1252;
+using platform::Utf8ToWide;
+using platform::WideToAnsi;
+using platform::WideToAnsiCP;
+using platform::WideToUtf8;
 
 }  // namespace xls

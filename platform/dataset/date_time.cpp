@@ -1,4 +1,4 @@
-#include "memtable/dataset/date_time.h"
+#include "platform/dataset/date_time.h"
 
 #include <cctype>
 #include <chrono>

@@ -39,7 +39,7 @@
 #include <string>
 #include <vector>
 
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 
 namespace dataset {
 

@@ -1,4 +1,4 @@
-#include "memtable/dataset/expr_parser.h"
+#include "platform/dataset/expr_parser.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "memtable/dataset/date_time.h"
+#include "platform/dataset/date_time.h"
 
 namespace dataset {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "memtable/dataset/field_types.h"
-#include "memtable/dataset/variant.h"
+#include "platform/dataset/field_types.h"
+#include "platform/dataset/variant.h"
 
 namespace dataset {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "memtable/dataset/variant.h"
+#include "platform/dataset/variant.h"
 
 namespace dataset {
 

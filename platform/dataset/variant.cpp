@@ -1,4 +1,4 @@
-#include "memtable/dataset/variant.h"
+#include "platform/dataset/variant.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "memtable/dataset/date_time.h"
+#include "platform/dataset/date_time.h"
 
 namespace dataset {
 namespace {

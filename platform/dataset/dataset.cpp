@@ -1,7 +1,7 @@
 // The DataSet base: open and close, the active record buffer, navigation and editing.
 // One active buffer holds the current record; a scratch buffer receives the next fetch
 // and is swapped in when the fetch succeeds, so a failed move leaves the current record.
-#include "memtable/dataset/dataset.h"
+#include "platform/dataset/dataset.h"
 
 #include <strings.h>
 

@@ -1,4 +1,4 @@
-#include "xls/model/codepage.h"
+#include "platform/codepage.h"
 
 #include <iconv.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-namespace xls {
+namespace platform {
 
 namespace {
 
@@ -269,4 +269,4 @@ std::string WideToUtf8(std::u16string_view text) {
   return out;
 }
 
-}  // namespace xls
+}  // namespace platform

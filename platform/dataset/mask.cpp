@@ -1,4 +1,4 @@
-#include "memtable/dataset/mask.h"
+#include "platform/dataset/mask.h"
 
 #include <cctype>
 

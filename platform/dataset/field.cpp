@@ -5,9 +5,9 @@
 #include <limits>
 #include <strings.h>
 
-#include "memtable/dataset/dataset.h"
-#include "memtable/dataset/date_time.h"
-#include "memtable/dataset/native_bytes.h"
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/date_time.h"
+#include "platform/dataset/native_bytes.h"
 
 namespace dataset {
 
