@@ -54,12 +54,12 @@ void TmvxIndex::Load() {
   TmvxCommon::Guard g(c);
   References.reserve(c.Records().size());
   for (PmvxRecord r : c.Records())
-    if (r && FilterRecord(r)) References.push_back(r, IsRowOrder ? static_cast<std::uint64_t>(r->RecordID) : 0);
+    if (r && FilterRecord(r)) References.push_back(r);
 }
 
 void TmvxIndex::InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource) {
-  // Row order keeps each record's id beside it, for the searches by id.
-  std::uint64_t key = IsRowOrder ? static_cast<std::uint64_t>(stored->RecordID) : 0;
+  // A sorted index keeps a sort key beside each reference; row order keeps none.
+  std::uint64_t key = 0;
   if (!IsRowOrder && IndexType == 1) {
     TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
     if (keys.HasPrefix()) key = keys.Prefix(keySource);
@@ -333,8 +333,9 @@ int TmvxIndex::InsertPosition(PmvxRecord key) {
 bool TmvxIndex::SearchRecordID(int recordID, int& position) {
   int n = Count();
   if (IsOrdered && IsRowOrder) {
-    int p = static_cast<int>(References.PartitionPointKeyed(static_cast<std::uint64_t>(recordID), false,
-                                                            [](const TmvxRecord*) { return false; }));
+    // Records appended in turn lie in the order of their ids: a binary search finds them;
+    // one put in elsewhere (an insert, a reused id) is found by the walk below.
+    int p = static_cast<int>(References.PartitionPoint([recordID](const TmvxRecord* r) { return r->RecordID < recordID; }));
     if (p < n && References[static_cast<std::size_t>(p)]->RecordID == recordID) {
       position = p;
       return true;

@@ -20,6 +20,8 @@ TmvxCustomMemTable::TmvxCustomMemTable(std::string name)
   common_->AttachTable(this);
   auto rowOrder = std::make_unique<TmvxIndex>(kRowOrderIndexName, this, "", 0, 0, true);
   rowOrder->IsRowOrder = true;
+  // Row order is searched by the records' ids, which the records hold: no sort keys.
+  rowOrder->References.SetKeyed(false);
   indexes_->RowOrderIndex = rowOrder.get();
   indexes_->Add(std::move(rowOrder));
   activeIndex_ = indexes_->RowOrderIndex;

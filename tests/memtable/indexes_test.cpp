@@ -395,39 +395,44 @@ TEST(RecordList, ChunksBehaveAsOneArray) {
   // Random inserts, erases and searches across many chunks, against a plain vector;
   // the entries are fake addresses whose numbers also serve as their sort keys.
   // Small chunks and groups, so that a few thousand entries split, merge and regroup
-  // them many times over.
-  BasicRecordList<8, 4> list;
-  std::vector<std::uintptr_t> model;
-  std::mt19937 rng(5);
-  auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };
-  for (int step = 0; step < 60000; ++step) {
-    const bool grow = model.size() < 300 || (model.size() < 3000 ? rng() % 3 != 0 : rng() % 2 == 0);
-    if (grow) {
-      std::uintptr_t v = 1 + rng() % 100000;
-      std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
-      std::size_t keyed = list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; });
-      ASSERT_EQ(keyed, pos);
-      ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
-      list.insert(pos, rec(v), v);
-      model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);
-    } else {
-      std::size_t pos = rng() % model.size();
-      list.erase(pos);
-      model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+  // them many times over. A keyless list (row order's) behaves the same, searched
+  // without keys.
+  for (bool keyed : {true, false}) {
+    SCOPED_TRACE(keyed ? "keyed" : "keyless");
+    BasicRecordList<8, 4> list;
+    list.SetKeyed(keyed);
+    ASSERT_EQ(list.Keyed(), keyed);
+    std::vector<std::uintptr_t> model;
+    std::mt19937 rng(5);
+    auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };
+    for (int step = 0; step < 60000; ++step) {
+      const bool grow = model.size() < 300 || (model.size() < 3000 ? rng() % 3 != 0 : rng() % 2 == 0);
+      if (grow) {
+        std::uintptr_t v = 1 + rng() % 100000;
+        std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
+        if (keyed) ASSERT_EQ(list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        list.insert(pos, rec(v), v);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);
+      } else {
+        std::size_t pos = rng() % model.size();
+        list.erase(pos);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+      }
+      if (step % 1000 == 0 || step == 59999) {
+        ASSERT_EQ(list.size(), model.size());
+        std::size_t i = 0;
+        for (TmvxRecord* r : list) ASSERT_EQ(r, rec(model[i++]));
+        for (std::size_t k = 0; k < model.size(); k += 7) ASSERT_EQ(list[k], rec(model[k]));
+      }
     }
-    if (step % 1000 == 0 || step == 59999) {
-      ASSERT_EQ(list.size(), model.size());
-      std::size_t i = 0;
-      for (TmvxRecord* r : list) ASSERT_EQ(r, rec(model[i++]));
-      for (std::size_t k = 0; k < model.size(); k += 7) ASSERT_EQ(list[k], rec(model[k]));
+    while (!model.empty()) {
+      list.erase(0);
+      model.erase(model.begin());
     }
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.begin(), list.end());
   }
-  while (!model.empty()) {
-    list.erase(0);
-    model.erase(model.begin());
-  }
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(list.begin(), list.end());
 }
 
 TEST(Indexes, MaintainedIndexesStayInOrderAcrossManyChanges) {
