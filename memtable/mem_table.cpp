@@ -624,7 +624,7 @@ bool TmvxCustomMemTable::BookmarkValid(const Bookmark& bookmark) {
   TmvxCommon::Guard g(*common_);
   if (p.tableID != common_->TableID()) return false;
   PmvxRecord r = common_->Record(p.recordID);
-  return r && r->Data && r->UniqueRecordID == p.uniqueID && r->UpdateStatus != usDeleted;
+  return r && r->UniqueRecordID == p.uniqueID && r->UpdateStatus != usDeleted;
 }
 
 int TmvxCustomMemTable::CompareBookmarks(const Bookmark& a, const Bookmark& b) {
@@ -696,7 +696,7 @@ void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
     }
   }
   PmvxRecord stored = common_->Record(id);
-  if (stored && !(stored->Data && stored->UniqueRecordID == unique)) stored = nullptr;
+  if (stored && stored->UniqueRecordID != unique) stored = nullptr;
   int pos = -1;
   if (stored && activeIndex_->SearchRecord(stored, pos, false) && AcceptRecord(*this, stored, false)) {
     cursorPos_ = pos;

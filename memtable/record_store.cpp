@@ -198,7 +198,6 @@ PmvxRecord TmvxCommon::AllocStoredRecord() {
   void* mem = pool_.Alloc(size);
   if (!mem) return AllocRecord();
   auto* r = static_cast<PmvxRecord>(mem);
-  r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
   ClearRecord(r);
   r->Flag = kPooledRecord;
   return r;
@@ -207,7 +206,6 @@ PmvxRecord TmvxCommon::AllocStoredRecord() {
 PmvxRecord TmvxCommon::AllocRecord() {
   void* mem = ::operator new(static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord))));
   auto* r = static_cast<PmvxRecord>(mem);
-  r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
   r->Flag = 0;
   ClearRecord(r);
   return r;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -38,9 +39,12 @@ struct TmvxRecord {
   std::int32_t TransactionLevel;
   std::uint32_t Reserved;
   TmvxRecord* PrevRecordVersion;
-  std::uint8_t* Data;
+  // The data area, which follows the header in the same allocation (a trailing array of
+  // no size, so that the header needs no pointer to it).
+  std::uint8_t Data[];
 };
 using PmvxRecord = TmvxRecord*;
+static_assert(offsetof(TmvxRecord, Data) == sizeof(TmvxRecord), "the data area follows the header");
 
 enum : std::uint8_t { usUnmodified = 0, usModified = 1, usInserted = 2, usDeleted = 3 };
 
@@ -238,10 +242,12 @@ class TmvxCommon {
   void FreeBlobs(PmvxRecord record);
   void FreeRecord(PmvxRecord record, bool freeBlobs, bool freeVersions);
   std::uint8_t* FieldPointer(const TmvxRecord* record, const dataset::Field* field) const {
-    if (!record || !record->Data) return nullptr;
+    if (!record) return nullptr;
     int no = field->FieldNo();
-    if (no > 0) return no > fieldCount_ ? nullptr : record->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
-    return record->Data + startCalculated_ + field->Offset();
+    // The pointer may write the record, as the store's callers do with their own records.
+    std::uint8_t* data = const_cast<TmvxRecord*>(record)->Data;
+    if (no > 0) return no > fieldCount_ ? nullptr : data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
+    return data + startCalculated_ + field->Offset();
   }
   void AddRecord(PmvxRecord record);
   void AppendRecord(PmvxRecord record) { AddRecord(record); }
@@ -261,7 +267,7 @@ class TmvxCommon {
 
   // Bookmark slot of a record buffer for an attach index.
   std::uint8_t* BookmarkSlot(const TmvxRecord* record, int attachIndex) const {
-    return record->Data + startBookmarks_ + attachIndex * kBookmarkSlotSize;
+    return const_cast<TmvxRecord*>(record)->Data + startBookmarks_ + attachIndex * kBookmarkSlotSize;
   }
 
   // Blob blocks, addressed by handle (0 = none).

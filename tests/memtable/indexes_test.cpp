@@ -410,7 +410,9 @@ TEST(RecordList, ChunksBehaveAsOneArray) {
       if (grow) {
         std::uintptr_t v = 1 + rng() % 100000;
         std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
-        if (keyed) ASSERT_EQ(list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        if (keyed) {
+          ASSERT_EQ(list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        }
         ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
         list.insert(pos, rec(v), v);
         model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);

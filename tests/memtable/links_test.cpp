@@ -311,7 +311,9 @@ TEST(Attach, OneThreadSwitchesIndexesAndLoadsWhileTheOtherWalksAndSwitches) {
         b.SetIndexName(indexes[round % 3]);
         int n = 0;
         for (b.First(); !b.Eof() && n < (round % 10 ? 3 : 400); b.Next()) ++n;
-        if (b.Locate("Id", Variant(round % 300), 0)) EXPECT_EQ(b.FieldByName("Id").AsInteger(), round % 300);
+        if (b.Locate("Id", Variant(round % 300), 0)) {
+          EXPECT_EQ(b.FieldByName("Id").AsInteger(), round % 300);
+        }
         (void)b.RecordCount();
       }
     } catch (const std::exception& e) {
