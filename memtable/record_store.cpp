@@ -167,12 +167,15 @@ void* RecordPool::Alloc(std::size_t size) {
     block = free_;
     std::memcpy(&free_, block, sizeof(void*));
   } else {
-    if (next_ + size_ > end_ || !next_) {
-      // Chunks of about a megabyte, at least 16 blocks.
-      const std::size_t bytes = std::max<std::size_t>(std::size_t{1} << 20, 16 * size_) / size_ * size_;
-      chunks_.push_back(std::make_unique<std::uint8_t[]>(bytes));
+    if (!next_ || next_ + size_ > end_) {
+      // Each chunk as large as all before it together, from 16 blocks up to about a
+      // megabyte: a small table takes little, a large one few chunks.
+      const std::size_t most = std::max<std::size_t>(16, (std::size_t{1} << 20) / size_);
+      const std::size_t blocks = std::min(most, std::max<std::size_t>(16, carved_));
+      chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(blocks * size_));
       next_ = chunks_.back().get();
-      end_ = next_ + bytes;
+      end_ = next_ + blocks * size_;
+      carved_ += blocks;
     }
     block = next_;
     next_ += size_;
@@ -189,6 +192,7 @@ void RecordPool::Free(void* block) {
 
 void RecordPool::Release() {
   chunks_.clear();
+  carved_ = 0;
   next_ = end_ = nullptr;
   free_ = nullptr;
 }

@@ -72,6 +72,7 @@ class RecordPool {
   std::uint8_t* end_ = nullptr;
   void* free_ = nullptr;
   std::size_t live_ = 0;
+  std::size_t carved_ = 0;  // blocks in the chunks so far
 };
 
 constexpr int kBookmarkSlotSize = 9;

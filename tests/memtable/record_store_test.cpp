@@ -220,3 +220,39 @@ TEST(RecordStore, CompressionRoundTrips) {
   EXPECT_EQ(StoreDecompress(packed.data(), packed.size()), mixed);
   EXPECT_LT(StoreCompress(samples[4].data(), 1000).size(), 30u);
 }
+
+TEST(RecordStore, ThePoolHandsOutBlocksOfOneSizeAndReusesThem) {
+  RecordPool pool;
+  std::vector<void*> blocks;
+  for (int i = 0; i < 1000; ++i) {
+    void* b = pool.Alloc(90);  // rounded up to 96
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(b) % 8, 0u);
+    std::memset(b, i & 0xFF, 90);
+    blocks.push_back(b);
+  }
+  EXPECT_EQ(pool.Live(), 1000u);
+  EXPECT_EQ(pool.Alloc(40), nullptr);  // another size while blocks are in use
+  // No two blocks overlap: each still holds what was written into it.
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(static_cast<unsigned char*>(blocks[static_cast<std::size_t>(i)])[89], i & 0xFF);
+  // A freed block is the next one handed out.
+  pool.Free(blocks[500]);
+  EXPECT_EQ(pool.Alloc(96), blocks[500]);
+  for (void* b : blocks) pool.Free(b);
+  EXPECT_EQ(pool.Live(), 0u);
+  // Empty again, it takes blocks of any size.
+  void* other = pool.Alloc(40);
+  EXPECT_NE(other, nullptr);
+  pool.Free(other);
+  // Stored records come from the store's pool, cursor buffers from the heap.
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.Open();
+  t.Append();
+  t.FieldByName("Id").SetAsInteger(1);
+  t.Post();
+  EXPECT_TRUE(t.Common().Record(0)->Flag & kPooledRecord);
+  PmvxRecord buffer = t.Common().AllocRecord();
+  EXPECT_FALSE(buffer->Flag & kPooledRecord);
+  t.Common().FreeRecord(buffer, true, false);
+}
