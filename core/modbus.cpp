@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <string>
 #include <thread>
@@ -17,6 +18,21 @@ namespace {
 constexpr std::size_t kRequestSize = 41;
 constexpr std::size_t kReplySize = 80;
 constexpr std::size_t kDeviceIdReplyLength = kReplySize;
+constexpr std::size_t kInputSize = 256;
+// A reply that comes this long after its request is taken as lost: a drive answers far sooner.
+constexpr auto kLateReplyHorizon = std::chrono::milliseconds(1000);
+constexpr std::size_t kMaxAwaiting = 32;
+
+using LineTime = std::chrono::steady_clock::time_point;
+
+// A request that went out whole and whose reply has not been seen yet: it may still come, late,
+// while a later request waits for its own.
+struct Awaiting {
+  std::array<std::uint8_t, kRequestSize> bytes{};
+  std::size_t length = 0;
+  LineTime sent;
+  std::uint64_t operation = 0;  // the operation whose try sent it
+};
 
 // The buffers and counters of the exchange: one transaction at a time uses them, and the
 // trace of a failed operation shows what they hold at its end.
@@ -24,9 +40,14 @@ struct Exchange {
   std::array<std::uint8_t, kRequestSize> tx{};
   std::size_t txLength = 0;
   std::array<std::uint8_t, kReplySize> rx{};
-  std::size_t count = 0;  // bytes of the last port call (read, or written when a write fell short)
+  std::size_t count = 0;  // bytes of the last try's reply (received, or written when a write fell short)
   std::uint16_t crc = 0xFFFF;
   bool noEcho = false;    // the last read step's reply was not an echo of its request
+  std::array<std::uint8_t, kInputSize> in{};  // what the line brought during the current try
+  std::size_t inLength = 0;
+  std::deque<Awaiting> awaiting;  // oldest first; the current request last
+  std::uint64_t awaitingGeneration = 0;  // of the port they were sent on
+  std::uint64_t operation = 0;  // counts the operations: only a reply to this one's own tries answers it
 };
 
 Exchange& X() {
@@ -42,7 +63,10 @@ bool& Busy() {
 // Marks a transaction as running; a second one started from the message hook is refused.
 class TransactionGuard {
  public:
-  TransactionGuard() : owner_(!Busy()) { Busy() = true; }
+  TransactionGuard() : owner_(!Busy()) {
+    Busy() = true;
+    if (owner_) ++X().operation;
+  }
   ~TransactionGuard() {
     if (owner_) Busy() = false;
   }
@@ -101,9 +125,23 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
   Put16(2, address);
 }
 
+// Forgets the requests whose replies can no longer come: all of them on another port, those
+// older than the horizon.
+void PruneAwaiting(const platform::ByteLink& port) {
+  Exchange& x = X();
+  if (x.awaitingGeneration != PortGeneration()) {
+    x.awaiting.clear();
+    x.awaitingGeneration = PortGeneration();
+  }
+  const LineTime now = port.Now();
+  while (!x.awaiting.empty() && now - x.awaiting.front().sent > kLateReplyHorizon) x.awaiting.pop_front();
+}
+
 // Purges the port, appends the CRC to the request of length n and writes it. False when the
-// request did not go out whole (also on a closed port).
-bool Send(std::size_t n) {
+// request did not go out whole (also on a closed port). A request sent whole is awaiting its
+// reply until one is seen (the device identification, whose replies name their station and
+// cannot be mistaken, is not kept).
+bool Send(std::size_t n, bool awaitReply = true) {
   Exchange& x = X();
   x.crc = Crc16(x.tx.data(), n);
   x.tx[n] = static_cast<std::uint8_t>(x.crc & 0xFF);
@@ -121,6 +159,16 @@ bool Send(std::size_t n) {
     return false;
   }
   port->Drain();
+  if (awaitReply) {
+    PruneAwaiting(*port);
+    if (x.awaiting.size() >= kMaxAwaiting) x.awaiting.pop_front();
+    Awaiting a;
+    std::copy(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), a.bytes.begin());
+    a.length = x.txLength;
+    a.sent = port->Now();
+    a.operation = x.operation;
+    x.awaiting.push_back(a);
+  }
   return true;
 }
 
@@ -170,13 +218,218 @@ void Trace(const char* name, std::uint16_t address, TransactionResult result, bo
   memo(rx);
 }
 
+// How a CRC-correct frame from the line relates to a request.
+enum class Fit { No, Reply, Exception, WrongEcho };
+
+std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+
+// The length of the normal reply to a request (0 for a function without a fixed one).
+std::size_t ReplyLength(const std::uint8_t* request) {
+  switch (request[1]) {
+    case 1: return 6;
+    case 3:
+    case 4: return 5 + 2 * static_cast<std::size_t>(Word(request + 4));
+    case 5:
+    case 6:
+    case 16: return 8;
+    default: return 0;
+  }
+}
+
+// Whether a frame (CRC already checked) answers the request: it must come from the station
+// asked, with the function asked (or that function's exception), and carry the byte count of
+// a read or the address and value or quantity of a write. A write's reply that names the
+// address but another value or quantity is a wrong echo.
+Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t length) {
+  if (frame[0] != request[0]) return Fit::No;
+  const std::uint8_t function = request[1];
+  if (frame[1] == (function | 0x80)) return length == 5 ? Fit::Exception : Fit::No;
+  if (frame[1] != function || length != ReplyLength(request)) return Fit::No;
+  switch (function) {
+    case 1:
+    case 3:
+    case 4: return frame[2] == length - 5 ? Fit::Reply : Fit::No;
+    default:
+      if (Word(frame + 2) != Word(request + 2)) return Fit::No;
+      return Word(frame + 4) == Word(request + 4) ? Fit::Reply : Fit::WrongEcho;
+  }
+}
+
+// Whether an awaited request is one of the current operation's tries of the current request
+// (an earlier operation's reply, even to the same question, is a late one).
+bool OwnRequest(const Awaiting& a) {
+  const Exchange& x = X();
+  return a.operation == x.operation && a.length == x.txLength &&
+         std::equal(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), a.bytes.begin());
+}
+
+// What one try received: the answer, an exception reply, a write's reply with another value
+// or quantity, a CRC-correct reply of our station of another length, or nothing usable.
+enum class Heard { Answer, Exception, WrongEcho, WrongLength, Nothing };
+
+// The frame at x.in[at] answers one of the awaiting requests: the oldest one it fits (a drive
+// answers in order). Returns whether that request is one of the current try's own; it is taken
+// off the list with every older request of its station (their replies were lost).
+bool TakeAwaiting(std::size_t at, std::size_t length) {
+  Exchange& x = X();
+  const std::uint8_t* frame = x.in.data() + at;
+  for (std::size_t i = 0; i < x.awaiting.size(); ++i) {
+    const Awaiting& a = x.awaiting[i];
+    const Fit fit = Fits(a.bytes.data(), frame, length);
+    if (fit != Fit::Reply && fit != Fit::Exception) continue;
+    const bool ours = OwnRequest(a);
+    const std::uint8_t station = a.bytes[0];
+    std::deque<Awaiting> kept;
+    for (std::size_t j = 0; j < x.awaiting.size(); ++j)
+      if (j > i || x.awaiting[j].bytes[0] != station) kept.push_back(x.awaiting[j]);
+    x.awaiting.swap(kept);
+    return ours;
+  }
+  return true;  // the current request was pushed out of a full list: the frame is its reply
+}
+
+// Waits until the replies of every awaiting request are past the horizon, dropping whatever
+// comes meanwhile, and forgets them: after a reply that could not be told apart from a late
+// one, the line starts clean.
+void SettleLine(platform::ByteLink& port) {
+  Exchange& x = X();
+  if (x.awaiting.empty()) return;
+  const LineTime until = x.awaiting.back().sent + kLateReplyHorizon;
+  std::array<std::uint8_t, 64> scratch{};
+  for (LineTime now = port.Now(); now < until; now = port.Now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    port.ReadWithin(scratch.data(), scratch.size(), static_cast<int>(left));
+  }
+  x.awaiting.clear();
+}
+
+// Reads the reply to the request in x.tx within the read time-out of its reply length.
+// Frames that do not answer it (another station or function, another byte count, address or
+// value, or replies to earlier requests that come late) are dropped and the wait goes on. An
+// answer is left at the front of x.rx. Without one, x.rx holds the try's first bytes.
+Heard Receive(std::size_t replyLength) {
+  Exchange& x = X();
+  x.count = 0;
+  x.inLength = 0;
+  platform::ByteLink* port = CurrentPort();
+  if (port == nullptr) return Heard::Nothing;
+  const std::uint8_t station = x.tx[0];
+  const std::uint8_t function = x.tx[1];
+  const LineTime deadline = port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(replyLength));
+  std::size_t pos = 0;
+  std::size_t frameEnd = 0;  // the end of the last whole frame skipped
+  bool lateSeen = false;
+  bool wrongEcho = false;
+  std::size_t received = 0;
+  for (;;) {
+    // Look for the answer from pos on; need is what the frame begun at pos still lacks.
+    std::size_t need = replyLength;
+    while (pos < x.inLength) {
+      const std::size_t avail = x.inLength - pos;
+      const std::uint8_t* at = x.in.data() + pos;
+      if (at[0] != station) {
+        ++pos;
+        continue;
+      }
+      if (avail < 2) {
+        need = 1;
+        break;
+      }
+      std::size_t length = 0;
+      if (at[1] == function) length = replyLength;
+      else if (at[1] == (function | 0x80)) length = 5;
+      if (length == 0) {
+        ++pos;
+        continue;
+      }
+      if (avail < length) {
+        need = length - avail;
+        break;
+      }
+      const std::uint16_t crc = Crc16(at, length - 2);
+      const Fit fit = at[length - 2] == (crc & 0xFF) && at[length - 1] == (crc >> 8)
+                          ? Fits(x.tx.data(), at, length) : Fit::No;
+      const bool echo = fit == Fit::Reply && length <= x.txLength && std::equal(at, at + length, x.tx.begin()) &&
+                        ReplyLength(x.tx.data()) != 8;
+      if (fit == Fit::No || echo) {
+        ++pos;
+        continue;
+      }
+      if (fit == Fit::WrongEcho) {
+        // The reply of an earlier write to the same address, or a drive that stored
+        // something else.
+        bool late = false;
+        for (const Awaiting& a : x.awaiting)
+          if (!OwnRequest(a) && Fits(a.bytes.data(), at, length) == Fit::Reply) late = true;
+        if (late) {
+          TakeAwaiting(pos, length);
+          lateSeen = true;
+        } else {
+          wrongEcho = true;
+        }
+        pos += length;
+        frameEnd = pos;
+        continue;
+      }
+      if (!TakeAwaiting(pos, length)) {
+        lateSeen = true;
+        pos += length;
+        frameEnd = pos;
+        continue;
+      }
+      std::copy(at, at + length, x.rx.begin());
+      x.count = length;
+      x.crc = crc;
+      return fit == Fit::Reply ? Heard::Answer : Heard::Exception;
+    }
+    if (pos == x.inLength) {
+      pos = frameEnd = x.inLength = 0;
+    } else if (x.inLength + need > x.in.size()) {
+      std::copy(x.in.begin() + static_cast<long>(pos), x.in.begin() + static_cast<long>(x.inLength), x.in.begin());
+      x.inLength -= pos;
+      pos = frameEnd = 0;
+    }
+    const LineTime now = port->Now();
+    if (now >= deadline) break;
+    const int left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+    const std::size_t got = port->ReadWithin(x.in.data() + x.inLength, need, left);
+    // The try's first bytes are kept for the trace and the judging of an unanswered try.
+    for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
+    x.inLength += got;
+    if (got < need && port->Now() >= deadline) {
+      if (got == 0) break;
+      continue;  // judge what came last, then stop at the deadline
+    }
+  }
+  x.count = received;
+  x.crc = Crc16(x.rx.data(), received >= 2 ? received - 2 : 0);
+  if (lateSeen) {
+    // A reply came that fits an earlier request as well: whether it was that one's, late, or
+    // this one's (the earlier one lost) cannot be told, so wait until neither can come.
+    SettleLine(*port);
+  } else if (received > 0 && !x.awaiting.empty() && OwnRequest(x.awaiting.back())) {
+    // Something came for this request, if spoiled: its reply is not on its way any more.
+    x.awaiting.pop_back();
+  }
+  if (wrongEcho) return Heard::WrongEcho;
+  // What is left after the frames skipped: a CRC-correct reply of our station, cut short or
+  // too long for the answer.
+  const std::size_t rest = x.inLength - std::min(frameEnd, x.inLength);
+  const std::uint8_t* tail = x.in.data() + frameEnd;
+  if (rest >= 4 && rest != replyLength && tail[0] == station) {
+    const std::uint16_t crc = Crc16(tail, rest - 2);
+    if (tail[rest - 2] == (crc & 0xFF) && tail[rest - 1] == (crc >> 8)) return Heard::WrongLength;
+  }
+  return Heard::Nothing;
+}
+
 // One try of a read-kind exchange of the request already built (n bytes before the CRC).
 TransactionResult ReadTry(int pauseMs, std::size_t n, std::size_t replyLength) {
   Pause(pauseMs);
   if (!Send(n)) return kResultSendFailed;
-  bool crcOk = ReceiveWithCrc(replyLength);
-  X().noEcho = !IsEcho();
-  return X().count == replyLength && crcOk && X().noEcho ? kResultOk : kResultBadReply;
+  const Heard heard = Receive(replyLength);
+  X().noEcho = heard == Heard::Answer || heard == Heard::Exception || !IsEcho();
+  return heard == Heard::Answer ? kResultOk : kResultBadReply;
 }
 
 // A read-kind operation: up to two tries of the request that build() makes.
@@ -210,35 +463,37 @@ float FloatValue() {
   return static_cast<float>(static_cast<long double>(f) + 1e-10L);
 }
 
-// How a write's CRC-correct 8-byte reply is checked.
-enum class EchoCheck { None, Value, Quantity };
-
-// One try of a write-kind exchange; sets stop when the result is final.
-TransactionResult WriteTry(std::size_t n, EchoCheck check, std::uint16_t expected, bool& stop) {
+// One try of a write-kind exchange; sets stop when the result is final. The answer echoes the
+// address and the value (functions 5 and 6) or the quantity (function 16) that were sent.
+TransactionResult WriteTry(std::size_t n, bool& stop) {
   stop = false;
   Pause(5);
   if (!Send(n)) return kResultSendFailed;
-  if (!ReceiveWithCrc(8)) return kResultBadReply;
-  if (X().count == 8) {
-    stop = true;
-    // Function 6 echoes the value, function 16 the quantity, both at bytes 4 and 5.
-    return check == EchoCheck::None || Rx16(4) == expected ? kResultOk : kResultWrongContent;
+  switch (Receive(8)) {
+    case Heard::Answer:
+      stop = true;
+      return kResultOk;
+    case Heard::Exception:
+      stop = true;
+      return static_cast<TransactionResult>(kResultException + X().rx[2]);
+    case Heard::WrongEcho:
+      stop = true;
+      return kResultWrongContent;
+    case Heard::WrongLength:
+      return kResultWrongContent;
+    case Heard::Nothing:
+      break;
   }
-  if (X().count == 5) {
-    stop = true;
-    return static_cast<TransactionResult>(kResultException + X().rx[2]);
-  }
-  return kResultWrongContent;
+  return kResultBadReply;
 }
 
 template <typename Build>
-TransactionResult WriteExchange(const char* name, std::uint16_t address, EchoCheck check, std::uint16_t expected,
-                                Build build) {
+TransactionResult WriteExchange(const char* name, std::uint16_t address, Build build) {
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool stop = false;
     std::size_t n = build();
-    result = WriteTry(n, check, expected, stop);
+    result = WriteTry(n, stop);
     if (result == kResultOk || stop) break;
   }
   if (result != kResultOk && name != nullptr) Trace(name, address, result, false);
@@ -318,7 +573,7 @@ TransactionResult ReadBit(std::uint8_t station, std::uint16_t address, std::uint
 TransactionResult WriteWord(std::uint8_t station, std::uint16_t address, std::uint16_t value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteWord", address, EchoCheck::Value, value, [&] {
+  return WriteExchange("WriteWord", address, [&] {
     Begin(station, 6, address);
     Put16(4, value);
     return std::size_t{6};
@@ -329,7 +584,7 @@ TransactionResult WriteLong(std::uint8_t station, std::uint16_t address, std::ui
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
   const std::uint16_t words[2] = {static_cast<std::uint16_t>(value & 0xFFFF), static_cast<std::uint16_t>(value >> 16)};
-  return WriteExchange("WriteLong", address, EchoCheck::Quantity, 2,
+  return WriteExchange("WriteLong", address,
                        [&] { return BuildMultiple(station, address, words, 2); });
 }
 
@@ -338,14 +593,14 @@ TransactionResult WriteFloat(std::uint8_t station, std::uint16_t address, float 
   if (guard.Refused()) return kResultBusy;
   std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
   const std::uint16_t words[2] = {static_cast<std::uint16_t>(bits & 0xFFFF), static_cast<std::uint16_t>(bits >> 16)};
-  return WriteExchange("WriteFloat", address, EchoCheck::Quantity, 2,
+  return WriteExchange("WriteFloat", address,
                        [&] { return BuildMultiple(station, address, words, 2); });
 }
 
 TransactionResult WriteProfile(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 7>& words) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteProfile", address, EchoCheck::Quantity, 7,
+  return WriteExchange("WriteProfile", address,
                        [&] { return BuildMultiple(station, address, words.data(), 7); });
 }
 
@@ -361,7 +616,7 @@ std::size_t BuildWriteBit(std::uint8_t station, std::uint16_t address, bool on) 
 TransactionResult WriteBit(std::uint8_t station, std::uint16_t address, std::uint8_t value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteBit", address, EchoCheck::None, 0,
+  return WriteExchange("WriteBit", address,
                        [&] { return BuildWriteBit(station, address, value == 1); });
 }
 
@@ -377,7 +632,7 @@ TransactionResult ReadBlock16(std::uint8_t station, std::uint16_t address, std::
 TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 16>& words) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  return WriteExchange(nullptr, address, EchoCheck::Quantity, 16,
+  return WriteExchange(nullptr, address,
                        [&] { return BuildMultiple(station, address, words.data(), 16); });
 }
 
@@ -394,7 +649,7 @@ TransactionResult ReadDeviceId(std::uint8_t station) {
     x.tx[3] = 0x01;
     x.tx[4] = 0x00;
     result = kResultSendFailed;
-    if (!Send(5)) continue;
+    if (!Send(5, false)) continue;
     result = kResultBadReply;
     bool crcOk = ReceiveWithCrc(kDeviceIdReplyLength);
     const auto& r = x.rx;
@@ -435,9 +690,9 @@ struct ToggleKind {
   std::size_t readReplyLength;
 };
 
-template <typename Inverse, typename Reached, typename BuildWrite, typename JudgeWrite>
+template <typename Inverse, typename Reached, typename BuildWrite>
 TransactionResult Toggle(const ToggleKind& kind, std::uint8_t station, std::uint16_t address, Inverse inverse,
-                         Reached reached, BuildWrite buildWrite, JudgeWrite judgeWrite) {
+                         Reached reached, BuildWrite buildWrite) {
   X().noEcho = false;
   TransactionResult result = kResultSendFailed;
   bool writeUncertain = false;
@@ -450,24 +705,10 @@ TransactionResult Toggle(const ToggleKind& kind, std::uint8_t station, std::uint
     if (writeUncertain && reached(current, intended)) break;
     intended = inverse(current);
 
-    Pause(5);
-    std::size_t n = buildWrite(intended);
-    if (!Send(n)) {
-      result = kResultSendFailed;
-      writeUncertain = false;
-    } else if (!ReceiveWithCrc(8)) {
-      result = kResultBadReply;
-      writeUncertain = true;
-    } else if (X().count == 8) {
-      result = judgeWrite(intended);
-      break;
-    } else if (X().count == 5) {
-      result = static_cast<TransactionResult>(kResultException + X().rx[2]);
-      break;
-    } else {
-      result = kResultWrongContent;
-      writeUncertain = true;
-    }
+    bool stop = false;
+    result = WriteTry(buildWrite(intended), stop);
+    if (stop) break;
+    writeUncertain = result != kResultSendFailed;
     Trace(kind.writeName, address, result, true);
   }
   if (result != kResultOk) Trace(kind.readName, address, result, true);
@@ -483,8 +724,7 @@ TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address) {
   return Toggle(
       kind, station, address, [](std::uint32_t status) -> std::uint32_t { return status == 0 ? 1 : 0; },
       [](std::uint32_t status, std::uint32_t intended) { return (status != 0) == (intended != 0); },
-      [&](std::uint32_t on) { return BuildWriteBit(station, address, on != 0); },
-      [](std::uint32_t) { return kResultOk; });
+      [&](std::uint32_t on) { return BuildWriteBit(station, address, on != 0); });
 }
 
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask) {
@@ -498,8 +738,7 @@ TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::u
         Begin(station, 6, address);
         Put16(4, static_cast<std::uint16_t>(value));
         return std::size_t{6};
-      },
-      [](std::uint32_t value) { return Rx16(4) == value ? kResultOk : kResultWrongContent; });
+      });
 }
 
 void SetPauseClock(PauseClock* clock) { SetClock() = clock; }

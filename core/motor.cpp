@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
+
 namespace core {
 
 namespace {
@@ -18,7 +20,7 @@ std::string_view Trimmed(std::string_view s) {
 
 std::uint16_t MotorWord(const MotorRecord& record, int word) {
   const auto at = static_cast<std::size_t>(2 * (word - 1));
-  return static_cast<std::uint16_t>(record[at] | (record[at + 1] << 8));
+  return platform::LoadLE16(record.data() + at);
 }
 
 void SetMotorWord(MotorRecord& record, int word, std::uint16_t value) {

@@ -12,6 +12,11 @@ std::unique_ptr<platform::ByteLink>& Port() {
   return port;
 }
 
+std::uint64_t& Generation() {
+  static std::uint64_t generation = 0;
+  return generation;
+}
+
 PortOpenFailure& LastFailure() {
   static PortOpenFailure failure;
   return failure;
@@ -39,6 +44,7 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
     return false;
   }
   Port() = std::move(serial);
+  ++Generation();
   return true;
 }
 
@@ -46,15 +52,19 @@ void OpenPortOn(std::unique_ptr<platform::ByteLink> link) {
   ClosePort();
   if (link) link->Purge();
   Port() = std::move(link);
+  ++Generation();
 }
 
 void ClosePort() {
   Port().reset();
+  ++Generation();
   ClearLinkState(State());
 }
 
 bool IsPortOpen() { return Port() != nullptr; }
 
 platform::ByteLink* CurrentPort() { return Port().get(); }
+
+std::uint64_t PortGeneration() { return Generation(); }
 
 }  // namespace core

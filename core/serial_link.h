@@ -36,4 +36,7 @@ void OpenPortOn(std::unique_ptr<platform::ByteLink> link);
 // The open port, or null.
 platform::ByteLink* CurrentPort();
 
+// Counts the opens and closes of the port: replies awaited on one port are not awaited on the next.
+std::uint64_t PortGeneration();
+
 }  // namespace core

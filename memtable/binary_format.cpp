@@ -10,6 +10,7 @@
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
 #include "platform/dataset/date_time.h"
+#include "platform/little_endian.h"
 
 namespace memtable {
 
@@ -81,15 +82,8 @@ class Reader {
     return p;
   }
   std::uint8_t U8() { return *Take(1); }
-  std::uint16_t U16() {
-    const std::uint8_t* p = Take(2);
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-  }
-  std::uint32_t U32() {
-    const std::uint8_t* p = Take(4);
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  }
+  std::uint16_t U16() { return platform::LoadLE16(Take(2)); }
+  std::uint32_t U32() { return platform::LoadLE32(Take(4)); }
   std::string Text() {
     std::uint32_t n = U32();
     const std::uint8_t* p = Take(n);

@@ -198,13 +198,16 @@ void TmvxCustomMemTable::SetAttachedTo(TmvxCustomMemTable* target) {
   attachedTo_ = target;
   activeIndex_ = indexes_->RowOrderIndex;
   GetFieldDefs() = target->GetFieldDefs();
-  // Persistent fields of the target that this table lacks are made here too, hidden.
+  // Persistent fields of the target that this table lacks are made here too, with the
+  // target's settings, hidden.
   if (!target->DefaultFields()) {
     for (int i = 0; i < target->FieldCount(); ++i) {
       const Field& f = target->GetField(i);
       if (FindField(f.FieldName())) continue;
-      Field& made = AddField(f.FieldName(), f.DataType(), f.Size(), f.Kind());
-      made.Visible = false;
+      Field* made = MakeFieldLike(f);
+      if (!made) continue;
+      CopyFieldSettings(f, *made);
+      made->Visible = false;
     }
   }
 }

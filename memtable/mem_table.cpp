@@ -31,8 +31,10 @@ TmvxCustomMemTable::~TmvxCustomMemTable() {
   try {
     Close();
   } catch (...) {
-    // A destructor cannot report. A persistent file that could not be written is
-    // given up, so that the table closes and frees its buffers.
+    // A destructor cannot pass the error on: it goes to the application's handler. A
+    // persistent file that could not be written is given up, so that the table closes
+    // and frees its buffers.
+    InternalHandleException(std::current_exception());
     Persistent = false;
     try {
       Close();
@@ -94,6 +96,7 @@ void TmvxCustomMemTable::SetStandalone(bool value) {
     TmvxCommon::Guard g(*common_);
     if (value == common_->Standalone()) return;
     if (Active()) throw EMemTableError(kTableMustBeClosedText);
+    if (attachedTo_) throw EMemTableError("Table is attached to another table.");
   }
   // Switched outside the lock: a guard taken in one mode must be left in the same one.
   common_->SetStandalone(value);
@@ -161,6 +164,7 @@ void TmvxCustomMemTable::DoAfterOpen() {
       SetIndexName(indexName_);
     detailKeyFields_.Clear();
     if (!detailFields_.empty()) ParseFieldList(detailFields_, detailKeyFields_);
+    LoadFormDataOnOpen();
     ReadPersistentFile();
     if (!Filter().empty()) BuildFilter(*this, parsedFilter_, Filter(), GetFilterOptions());
     if (masterLink_.Master() && masterLink_.Master()->Active()) MasterRecordChanged();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "memtable/indexes.h"
 #include "memtable/record_store.h"
 #include "memtable/stream_format.h"
+#include "platform/form_stream.h"
 
 namespace memtable {
 
@@ -25,7 +27,7 @@ constexpr TmvxProgressCodes ProgressCodeBit(TmvxProgressCode c) { return 1u << s
 
 enum TmvxMemTableStorageType { mtstDataSet, mtstStream, mtstBinaryStream, mtstFile, mtstBinaryFile };
 
-class TmvxCustomMemTable : public dataset::DataSet {
+class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersistent {
  public:
   explicit TmvxCustomMemTable(std::string name = {});
   ~TmvxCustomMemTable() override;
@@ -142,6 +144,47 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void CopyFieldSettings(const dataset::Field& source, dataset::Field& destination);
   void CopyAllFieldSettings(const dataset::DataSet& source, dataset::DataSet& destination);
 
+  // The stream format of comma-separated texts, beside the default, persistent and form ones.
+  TmvxCustomStreamFormat* CommaTextFormat = nullptr;
+
+  // The table on a form stream (form_data.cpp): its published settings, its field and index
+  // definitions, and with StoreDataOnForm its records as the binary property "Data", written through FormFormat
+  // while the table is open and loaded from StoredFormData when the table opens. With
+  // DesignActivation false, an Active read from the form does not open the table.
+  bool DesignActivation = true;
+  bool StoreDataOnForm = false;
+  TmvxCustomStreamFormat* FormFormat = nullptr;
+  const platform::MemoryStream* StoredFormData() const { return storedFormData_.get(); }
+  void LoadStoredFormData(platform::ByteStream& stream, TmvxCustomStreamFormat* format);
+  std::string FormClassName() const override { return "TmvxMemTable"; }
+  std::string FormObjectName() const override { return Name(); }
+  void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override;
+  void DefineProperties(platform::Filer& filer) override;
+  void Loaded() override;
+  // While a form is read, an Active value is kept until Loaded.
+  void SetActive(bool value) override;
+
+  // Told that a component is going away: the table itself (its persistent file is written
+  // and it closes), its master, its delta handler, the table it is attached to, or one of
+  // its stream formats; the table lets go of it.
+  enum TOperation { opInsert, opRemove };
+  void Notification(const void* component, TOperation operation);
+  // Reading in blocks: a positive size puts the table in block-read state and steps to the
+  // next record; 0 or -1 ends it and finds the cursor's record again.
+  int BlockReadSize() const { return blockReadSize_; }
+  void SetBlockReadSize(int value);
+  // Lets go of the current buffer's own copy of a blob field's contents.
+  void CloseBlob(dataset::Field& field);
+  // A record from values in field order, appended or inserted and posted at once; an empty
+  // variant leaves its field as a new record has it, a null clears it.
+  void AppendRecord(const std::vector<dataset::Variant>& values) { AddRecordWithValues(values, true); }
+  void InsertRecord(const std::vector<dataset::Variant>& values) { AddRecordWithValues(values, false); }
+  // Where errors go that a step cannot pass to its caller (a close in a destructor): to the
+  // handler installed by the application (SetApplicationExceptionHandler), else nowhere.
+  virtual void InternalHandleException(std::exception_ptr error);
+  using ExceptionHandler = std::function<void(std::exception_ptr)>;
+  static void SetApplicationExceptionHandler(ExceptionHandler handler);
+
   // Operations.
   void EmptyTable();
   void BeginTransactionLevel();
@@ -165,7 +208,7 @@ class TmvxCustomMemTable : public dataset::DataSet {
   // The values of resultFields (one value, or an array for several) of the first record
   // whose key fields hold keyValues; null when there is none.
   dataset::Variant Lookup(const std::string& keyFields, const dataset::Variant& keyValues,
-                          const std::string& resultFields);
+                          const std::string& resultFields) override;
   // Whether a search over searchList can walk an index ordered by indexList: the same
   // fields, in an order that keeps every run of equal keys together.
   static bool IndexServesSearch(const TmvxFieldList& indexList, const TmvxFieldList& searchList);
@@ -301,7 +344,8 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void SetBookmarkData(dataset::RecordBuffer buffer, const dataset::Bookmark& data) override;
   dataset::BookmarkFlag GetBookmarkFlag(dataset::RecordBuffer buffer) override;
   void SetBookmarkFlag(dataset::RecordBuffer buffer, dataset::BookmarkFlag flag) override;
-  bool GetCanModify() override { return !ReadOnly; }
+  // A load through a stream format (persistent file, form data) fills a read-only table too.
+  bool GetCanModify() override { return !ReadOnly || loading_; }
   void BeginRecordStep() override { common_->Enter(); }
   void EndRecordStep() override { common_->Leave(); }
   void DoAfterOpen() override;
@@ -338,6 +382,15 @@ class TmvxCustomMemTable : public dataset::DataSet {
   void MarkCopyFailed(dataset::DataSet* destination, int count);
   // The place (one above a position in row order) where a posted insert goes.
   int InsertPlace();
+
+  void AddRecordWithValues(const std::vector<dataset::Variant>& values, bool append);
+  // Loads the data read from a form when the table opens, and lets go of them.
+  void LoadFormDataOnOpen();
+  // Form data and the open state read from a form.
+  std::unique_ptr<platform::MemoryStream> storedFormData_;
+  bool streamedActive_ = false;
+  bool ignoreStoredActive_ = false;
+  int blockReadSize_ = 0;
 
   // The store: the table's own, or the one of the table it is attached to.
   std::unique_ptr<TmvxCommon> ownCommon_;

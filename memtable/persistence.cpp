@@ -518,8 +518,10 @@ void TmvxCustomMemTable::CopyStructureFrom(DataSet& source, unsigned options) {
     for (const FieldDef& def : mine.Items()) AddField(def.Name, def.DataType, def.Size).Required = def.Required;
   for (int i = 0; i < source.FieldCount(); ++i) {
     const Field& f = source.GetField(i);
-    if (((options & mtcpoLookup) && f.Kind() == fkLookup) || ((options & mtcpoCalculated) && f.Kind() == fkCalculated))
-      MakeFieldLike(f);
+    if (((options & mtcpoLookup) && f.Kind() == fkLookup) || ((options & mtcpoCalculated) && f.Kind() == fkCalculated)) {
+      Field* made = MakeFieldLike(f);
+      if (made && (options & mtcpoFieldIndex)) SetFieldIndex(*made, f.Index());
+    }
   }
   if (options & mtcpoProperties) CopyAllFieldSettings(source, *this);
   common_->SetAutoIncMax(AutoIncMinValue - 1);
@@ -532,16 +534,79 @@ Field* TmvxCustomMemTable::MakeFieldLike(const Field& field) {
   else if (!IsStoredFieldType(type))
     return nullptr;
   if (FindField(field.FieldName())) return nullptr;
-  return &AddField(field.FieldName(), type, field.Size(), field.Kind());
+  Field& made = AddField(field.FieldName(), type, field.Size(), field.Kind());
+  made.KeyFields = field.KeyFields;
+  made.LookupDataSet = field.LookupDataSet;
+  made.LookupResultField = field.LookupResultField;
+  made.LookupKeyFields = field.LookupKeyFields;
+  if (type == ftBCD || type == ftFMTBcd) made.Precision = field.Precision;
+  return &made;
 }
+
+namespace {
+
+enum class FieldGroup { Other, Integer, Float, Bcd, DateTime, Boolean, String, Blob };
+
+FieldGroup GroupOf(FieldType type) {
+  switch (type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: return FieldGroup::Integer;
+    case ftFloat: case ftCurrency: return FieldGroup::Float;
+    case ftBCD: case ftFMTBcd: return FieldGroup::Bcd;
+    case ftDate: case ftTime: case ftDateTime: case ftTimeStamp: return FieldGroup::DateTime;
+    case ftBoolean: return FieldGroup::Boolean;
+    case ftString: case ftFixedChar: case ftWideString: case ftGuid: return FieldGroup::String;
+    default: return IsBlobType(type) ? FieldGroup::Blob : FieldGroup::Other;
+  }
+}
+
+}  // namespace
 
 void TmvxCustomMemTable::CopyFieldSettings(const Field& source, Field& destination) {
   if (&source == &destination) return;
+  destination.EditMask = source.EditMask;
+  destination.DisplayWidth = source.DisplayWidth;
   destination.DisplayLabel = source.DisplayLabel;
   destination.Required = source.Required;
   destination.ReadOnly = source.ReadOnly;
   destination.Visible = source.Visible;
   destination.DefaultExpression = source.DefaultExpression;
+  destination.Alignment = source.Alignment;
+  destination.ProviderFlags = source.ProviderFlags;
+  // The settings of a kind of field go between two fields of that kind.
+  const FieldGroup group = GroupOf(source.DataType());
+  if (group == GroupOf(destination.DataType())) {
+    switch (group) {
+      case FieldGroup::Integer:
+        destination.DisplayFormat = source.DisplayFormat;
+        destination.EditFormat = source.EditFormat;
+        destination.MaxValue = source.MaxValue;
+        destination.MinValue = source.MinValue;
+        break;
+      case FieldGroup::Float:
+        destination.DisplayFormat = source.DisplayFormat;
+        destination.EditFormat = source.EditFormat;
+        destination.MaxValue = source.MaxValue;
+        destination.MinValue = source.MinValue;
+        destination.Precision = source.Precision;
+        destination.Currency = source.Currency;
+        break;
+      case FieldGroup::Bcd:
+        destination.DisplayFormat = source.DisplayFormat;
+        destination.EditFormat = source.EditFormat;
+        destination.MaxValue = source.MaxValue;
+        destination.MinValue = source.MinValue;
+        destination.Currency = source.Currency;
+        break;
+      case FieldGroup::DateTime: destination.DisplayFormat = source.DisplayFormat; break;
+      case FieldGroup::Boolean: destination.DisplayValues = source.DisplayValues; break;
+      case FieldGroup::String: destination.Transliterate = source.Transliterate; break;
+      case FieldGroup::Blob:
+        destination.BlobType = source.BlobType;
+        destination.Transliterate = source.Transliterate;
+        break;
+      case FieldGroup::Other: break;
+    }
+  }
   if (OnSetupFieldProperties) OnSetupFieldProperties(*this, destination);
 }
 

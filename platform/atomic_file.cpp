@@ -1,11 +1,15 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <random>
 
 namespace platform {
@@ -23,23 +27,82 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kRandomLetters = 8;
+
 // A short name, so that the temporary file fits wherever a legal target name fits.
 std::string TemporaryName(const std::string& folder) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(getpid())};
   std::string name = folder + "/.kv";
-  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  for (std::size_t i = 0; i < kRandomLetters; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
   return name + ".tmp";
 }
 
+bool IsTemporaryName(const char* name) {
+  const std::size_t n = std::strlen(name);
+  if (n != 3 + kRandomLetters + 4 || std::strncmp(name, ".kv", 3) != 0 || std::strcmp(name + n - 4, ".tmp") != 0)
+    return false;
+  for (std::size_t i = 3; i < 3 + kRandomLetters; ++i)
+    if (std::strchr(kLetters, name[i]) == nullptr || name[i] == '\0') return false;
+  return true;
+}
+
+// The file a save to path replaces: the end of the chain when path is a symbolic link (the
+// link stays and its target gets the new bytes), else path itself. A link whose target does not
+// exist yet names the file to create. Empty for a loop of links.
+std::string FinalTarget(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink(current.c_str(), buffer, sizeof buffer - 1);
+    if (n <= 0) return current;
+    std::string next(buffer, static_cast<std::size_t>(n));
+    current = next.front() == '/' ? next : FolderOf(current) + "/" + next;
+  }
+  return {};
+}
+
 }  // namespace
+
+void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (dirent* entry = readdir(dir)) {
+    if (!IsTemporaryName(entry->d_name)) continue;
+    const std::string path = folder + "/" + entry->d_name;
+    // No links, nothing but plain files, only our own and only old ones.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st {};
+    const bool stale = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+                       now - st.st_mtime >= minAgeSeconds;
+    // A save in progress holds a lock on its temporary file.
+    if (stale && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      struct stat again {};
+      if (lstat(path.c_str(), &again) == 0 && again.st_ino == st.st_ino && again.st_dev == st.st_dev)
+        unlink(path.c_str());
+    }
+    close(fd);
+  }
+  closedir(dir);
+}
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   if (path_.empty() || path_.back() == '/') {
     error_ = "No file name given";
     return;
   }
+  std::string target = FinalTarget(path_);
+  if (target.empty()) {
+    Fail("Cannot create", ELOOP);
+    return;
+  }
+  path_ = std::move(target);
   const std::string folder = FolderOf(path_);
+  RemoveStaleTemporaries(folder, kStaleTemporarySeconds);
   int err = 0;
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = TemporaryName(folder);
@@ -53,6 +116,8 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     Fail("Cannot create", err);
     return;
   }
+  // Held until the file is closed: tells a later save's clean-up that this one is alive.
+  flock(fd_, LOCK_EX | LOCK_NB);
   // A replaced file keeps its permissions (and its group where we may set it).
   struct stat st {};
   if (stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
@@ -95,7 +160,8 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
   return true;
 }
 
-FileResult AtomicFile::Commit() {
+FileResult AtomicFile::Prepare() {
+  if (prepared_) return {};
   if (!Good()) {
     Discard();
     return FileResult::Failure(error_.empty() ? Reason("Cannot write", path_, EBADF) : error_);
@@ -110,6 +176,13 @@ FileResult AtomicFile::Commit() {
     Fail("Cannot write", errno);
     return FileResult::Failure(error_);
   }
+  prepared_ = true;
+  return {};
+}
+
+FileResult AtomicFile::Commit() {
+  if (FileResult prepared = Prepare(); !prepared) return prepared;
+  prepared_ = false;
   if (rename(temp_.c_str(), path_.c_str()) != 0) {
     Fail("Cannot replace", errno);
     return FileResult::Failure(error_);

@@ -2,7 +2,12 @@
 // temporary file with a short name in the target's folder, which is flushed to disk and renamed
 // over the target only when it is complete; the folder is flushed after the rename. The new
 // file keeps the permission bits (and, where allowed, the group) of the file it replaces; a new
-// file gets 0666 less the umask. Every failure removes the temporary file.
+// file gets 0666 less the umask. Every failure removes the temporary file. A save to a symbolic
+// link replaces the file the link leads to and keeps the link.
+//
+// A process killed during a save leaves its temporary file behind; the next save into that
+// folder removes such leftovers (our own name pattern, older than kStaleTemporarySeconds, owned
+// by this user and not locked by a save in progress).
 #pragma once
 
 #include <cstddef>
@@ -21,6 +26,12 @@ struct FileResult {
   static FileResult Failure(std::string message, int err = 0) { return {false, std::move(message), err}; }
 };
 
+constexpr int kStaleTemporarySeconds = 10 * 60;
+
+// Removes the temporary files of killed saves in folder: names ".kv" + 8 letters or digits +
+// ".tmp", plain files of this user, last written at least minAgeSeconds ago and not locked.
+void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds);
+
 // A file written front to back and put in place by Commit. Destroying it uncommitted removes
 // the temporary file and leaves the target as it was.
 class AtomicFile {
@@ -34,8 +45,12 @@ class AtomicFile {
   bool Good() const { return fd_ >= 0 && error_.empty(); }
   // Appends bytes; false (with the error kept for Commit) when they could not be written.
   bool Write(const void* data, std::size_t size);
-  // Flushes, closes and renames over the target, then flushes the folder. Fails (with the
-  // first error met) after any failed step; the temporary file is then gone.
+  // Flushes the written bytes to disk and closes the temporary file, without replacing the
+  // target yet: a set of files is prepared first and then committed together, so that a
+  // failure while writing any of them replaces none. Fails like Commit.
+  FileResult Prepare();
+  // Prepares (when not done yet), renames over the target, then flushes the folder. Fails
+  // (with the first error met) after any failed step; the temporary file is then gone.
   FileResult Commit();
   // The first error met so far (empty while all is well).
   const std::string& Error() const { return error_; }
@@ -48,6 +63,7 @@ class AtomicFile {
   std::string path_;
   std::string temp_;
   int fd_ = -1;
+  bool prepared_ = false;
   std::string error_;
 };
 

@@ -24,7 +24,7 @@ bool AtomicFileStream::FlushBuffer() {
 }
 
 std::size_t AtomicFileStream::Write(const void* data, std::size_t count) {
-  if (!open_ || committed_ || !error_.empty()) return 0;
+  if (!open_ || committed_ || prepared_ || !error_.empty()) return 0;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   position_ += count;
   if (buffer_.empty() && count >= kBufferSize) {
@@ -47,10 +47,22 @@ std::int64_t AtomicFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return -1;
 }
 
+bool AtomicFileStream::Prepare() {
+  if (!open_ || committed_) return false;
+  if (prepared_) return error_.empty();
+  prepared_ = true;
+  if (error_.empty()) FlushBuffer();
+  if (!error_.empty()) return false;
+  const FileResult result = file_.Prepare();
+  if (!result && error_.empty()) error_ = result.error;
+  return error_.empty();
+}
+
 bool AtomicFileStream::Commit() {
   if (!open_ || committed_) return false;
+  const bool ready = Prepare();
   committed_ = true;
-  if (error_.empty()) FlushBuffer();
+  if (!ready) return false;  // the failure removed the temporary file
   const FileResult result = file_.Commit();
   if (!result && error_.empty()) error_ = result.error;
   return static_cast<bool>(result) && error_.empty();

@@ -27,6 +27,9 @@ class AtomicFileStream : public ByteStream {
   // Only the position query (0 from the current position) is answered: the stream is written
   // front to back.
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  // Writes what is buffered, flushes and closes, without replacing the target yet (see
+  // AtomicFile::Prepare). False with Error set when that or an earlier write failed.
+  bool Prepare();
   // Writes what is buffered, flushes, closes and renames over the target. False with Error
   // set when any step (or an earlier write) failed; the target is then left as it was.
   bool Commit();
@@ -38,6 +41,7 @@ class AtomicFileStream : public ByteStream {
   AtomicFile file_;
   bool open_ = false;
   bool committed_ = false;
+  bool prepared_ = false;
   std::vector<std::uint8_t> buffer_;
   std::uint64_t position_ = 0;
   std::string error_;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/case_fold.h"
+#include "platform/little_endian.h"
 
 namespace platform {
 
@@ -25,18 +26,6 @@ constexpr std::uint32_t kMiniCutoff = 4096;
 constexpr std::uint32_t kEntrySize = 128;
 constexpr std::uint32_t kHeaderDifat = 109;
 constexpr std::uint32_t kPerSector = kSectorSize / 4;  // 128 sector numbers in a sector
-
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 std::string Narrow(const std::u16string& s) {
   std::string out;
@@ -208,54 +197,54 @@ FileResult CompoundFileWriter::Save(ByteStream& out) const {
   std::vector<std::uint8_t> dir(static_cast<std::size_t>(dirSectors * kSectorSize), 0);
   for (std::size_t i = 0; i < dir.size() / kEntrySize; ++i) {
     std::uint8_t* e = dir.data() + i * kEntrySize;
-    Put32(e + 68, kNoStream);
-    Put32(e + 72, kNoStream);
-    Put32(e + 76, kNoStream);
+    StoreLE32(e + 68, kNoStream);
+    StoreLE32(e + 72, kNoStream);
+    StoreLE32(e + 76, kNoStream);
     if (i >= n) continue;
     const Node& node = nodes_[i];
-    for (std::size_t k = 0; k < node.name.size(); ++k) Put16(e + 2 * k, node.name[k]);
-    Put16(e + 64, static_cast<std::uint32_t>(2 * (node.name.size() + 1)));
+    for (std::size_t k = 0; k < node.name.size(); ++k) StoreLE16(e + 2 * k, node.name[k]);
+    StoreLE16(e + 64, static_cast<std::uint32_t>(2 * (node.name.size() + 1)));
     e[66] = static_cast<std::uint8_t>(node.type);
     e[67] = colour[i];
-    Put32(e + 68, left[i]);
-    Put32(e + 72, right[i]);
-    Put32(e + 76, child[i]);
+    StoreLE32(e + 68, left[i]);
+    StoreLE32(e + 72, right[i]);
+    StoreLE32(e + 76, child[i]);
     if (node.type == CompoundEntryType::Storage) continue;  // storages have no data
     std::uint64_t size = i == 0 ? miniStreamBytes : node.data->Bytes().size();
-    Put32(e + 116, start[i]);
-    Put32(e + 120, static_cast<std::uint32_t>(size));
+    StoreLE32(e + 116, start[i]);
+    StoreLE32(e + 120, static_cast<std::uint32_t>(size));
   }
 
   // Header with the first 109 FAT sector numbers; the rest go to the DIFAT sectors.
   std::vector<std::uint8_t> header(kSectorSize, 0);
   std::memcpy(header.data(), kSignature, 8);
-  Put16(&header[24], 0x003E);
-  Put16(&header[26], 3);
-  Put16(&header[28], 0xFFFE);
-  Put16(&header[30], 9);
-  Put16(&header[32], 6);
-  Put32(&header[44], static_cast<std::uint32_t>(fatSectors));
-  Put32(&header[48], dirStart);
-  Put32(&header[56], kMiniCutoff);
-  Put32(&header[60], miniFatSectors ? miniFatStart : kEndOfChain);
-  Put32(&header[64], static_cast<std::uint32_t>(miniFatSectors));
-  Put32(&header[68], difatSectors ? static_cast<std::uint32_t>(fatSectors) : kEndOfChain);
-  Put32(&header[72], static_cast<std::uint32_t>(difatSectors));
+  StoreLE16(&header[24], 0x003E);
+  StoreLE16(&header[26], 3);
+  StoreLE16(&header[28], 0xFFFE);
+  StoreLE16(&header[30], 9);
+  StoreLE16(&header[32], 6);
+  StoreLE32(&header[44], static_cast<std::uint32_t>(fatSectors));
+  StoreLE32(&header[48], dirStart);
+  StoreLE32(&header[56], kMiniCutoff);
+  StoreLE32(&header[60], miniFatSectors ? miniFatStart : kEndOfChain);
+  StoreLE32(&header[64], static_cast<std::uint32_t>(miniFatSectors));
+  StoreLE32(&header[68], difatSectors ? static_cast<std::uint32_t>(fatSectors) : kEndOfChain);
+  StoreLE32(&header[72], static_cast<std::uint32_t>(difatSectors));
   for (std::uint32_t i = 0; i < kHeaderDifat; ++i)
-    Put32(&header[76 + 4 * i], i < fatSectors ? i : kFreeSect);
+    StoreLE32(&header[76 + 4 * i], i < fatSectors ? i : kFreeSect);
   std::vector<std::uint8_t> difat(static_cast<std::size_t>(difatSectors * kSectorSize), 0);
   for (std::uint64_t d = 0; d < difatSectors; ++d) {
     std::uint8_t* s = difat.data() + d * kSectorSize;
     for (std::uint32_t k = 0; k < kPerSector - 1; ++k) {
       std::uint64_t fatIndex = kHeaderDifat + d * (kPerSector - 1) + k;
-      Put32(s + 4 * k, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatIndex) : kFreeSect);
+      StoreLE32(s + 4 * k, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatIndex) : kFreeSect);
     }
-    Put32(s + 4 * (kPerSector - 1), d + 1 < difatSectors ? static_cast<std::uint32_t>(fatSectors + d + 1) : kEndOfChain);
+    StoreLE32(s + 4 * (kPerSector - 1), d + 1 < difatSectors ? static_cast<std::uint32_t>(fatSectors + d + 1) : kEndOfChain);
   }
   std::vector<std::uint8_t> fatBytes(fat.size() * 4);
-  for (std::size_t i = 0; i < fat.size(); ++i) Put32(&fatBytes[4 * i], fat[i]);
+  for (std::size_t i = 0; i < fat.size(); ++i) StoreLE32(&fatBytes[4 * i], fat[i]);
   std::vector<std::uint8_t> miniFatBytes(miniFat.size() * 4);
-  for (std::size_t i = 0; i < miniFat.size(); ++i) Put32(&miniFatBytes[4 * i], miniFat[i]);
+  for (std::size_t i = 0; i < miniFat.size(); ++i) StoreLE32(&miniFatBytes[4 * i], miniFat[i]);
 
   // Write everything in sector order, padding each run to whole (mini) sectors.
   static const std::uint8_t kZeros[kSectorSize] = {};
@@ -370,13 +359,13 @@ FileResult CompoundFileReader::Parse() {
   if (bytes_.size() < kSectorSize || !HasSignature(bytes_))
     return FileResult::Failure("not a compound file");
   const std::uint8_t* h = bytes_.data();  // taken again after the padding below
-  version_ = Get16(h + 26);
-  if (Get16(h + 28) != 0xFFFE) return FileResult::Failure("compound file: unknown byte order");
-  std::uint16_t shift = Get16(h + 30);
+  version_ = LoadLE16(h + 26);
+  if (LoadLE16(h + 28) != 0xFFFE) return FileResult::Failure("compound file: unknown byte order");
+  std::uint16_t shift = LoadLE16(h + 30);
   if (!((version_ == 3 && shift == 9) || (version_ == 4 && shift == 12)))
     return FileResult::Failure("compound file: unsupported version " + std::to_string(version_) +
                                " with sector shift " + std::to_string(shift));
-  if (Get16(h + 32) != 6) return FileResult::Failure("compound file: unsupported mini sector size");
+  if (LoadLE16(h + 32) != 6) return FileResult::Failure("compound file: unsupported mini sector size");
   sectorSize_ = 1u << shift;
   if (bytes_.size() < sectorSize_) return FileResult::Failure("compound file: truncated header");
   // A last sector cut short is read as if padded with zeros.
@@ -384,37 +373,37 @@ FileResult CompoundFileReader::Parse() {
   bytes_.resize(static_cast<std::size_t>((sectors + 1) * sectorSize_), 0);
   h = bytes_.data();
   sectorCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, kMaxRegSect));
-  miniCutoff_ = Get32(h + 56);
+  miniCutoff_ = LoadLE32(h + 56);
   if (miniCutoff_ != kMiniCutoff) return FileResult::Failure("compound file: unsupported mini stream cutoff");
 
   // FAT sector numbers: 109 in the header, the rest in the DIFAT chain.
-  const std::uint32_t fatCount = Get32(h + 44);
+  const std::uint32_t fatCount = LoadLE32(h + 44);
   const std::uint32_t perSector = sectorSize_ / 4;
   if (fatCount > sectorCount_) return FileResult::Failure("compound file: more FAT sectors than the file holds");
   std::vector<std::uint32_t> fatSectors;
   for (std::uint32_t i = 0; i < kHeaderDifat && fatSectors.size() < fatCount; ++i)
-    fatSectors.push_back(Get32(h + 76 + 4 * i));
-  std::uint32_t difat = Get32(h + 68);
+    fatSectors.push_back(LoadLE32(h + 76 + 4 * i));
+  std::uint32_t difat = LoadLE32(h + 68);
   std::uint32_t difatSeen = 0;
   while (fatSectors.size() < fatCount) {
     const std::uint8_t* s = difat == kEndOfChain ? nullptr : Sector(difat);
     if (!s) return FileResult::Failure("compound file: the DIFAT chain leaves the file");
     if (++difatSeen > sectorCount_) return FileResult::Failure("compound file: the DIFAT chain runs in a circle");
     for (std::uint32_t k = 0; k + 1 < perSector && fatSectors.size() < fatCount; ++k)
-      fatSectors.push_back(Get32(s + 4 * k));
-    difat = Get32(s + 4 * (perSector - 1));
+      fatSectors.push_back(LoadLE32(s + 4 * k));
+    difat = LoadLE32(s + 4 * (perSector - 1));
   }
   fat_.clear();
   fat_.reserve(static_cast<std::size_t>(fatCount) * perSector);
   for (std::uint32_t f : fatSectors) {
     const std::uint8_t* s = Sector(f);
     if (!s) return FileResult::Failure("compound file: a FAT sector lies outside the file");
-    for (std::uint32_t k = 0; k < perSector; ++k) fat_.push_back(Get32(s + 4 * k));
+    for (std::uint32_t k = 0; k < perSector; ++k) fat_.push_back(LoadLE32(s + 4 * k));
   }
 
   // Directory.
   std::vector<std::uint32_t> chain;
-  FileResult r = Chain(Get32(h + 48), chain, "the directory");
+  FileResult r = Chain(LoadLE32(h + 48), chain, "the directory");
   if (!r) return r;
   if (chain.empty()) return FileResult::Failure("compound file: no directory");
   const std::uint32_t perDirSector = sectorSize_ / kEntrySize;
@@ -425,20 +414,20 @@ FileResult CompoundFileReader::Parse() {
     for (std::uint32_t k = 0; k < perDirSector; ++k) {
       const std::uint8_t* e = sec + k * kEntrySize;
       Entry entry;
-      std::uint16_t nameBytes = Get16(e + 64);
+      std::uint16_t nameBytes = LoadLE16(e + 64);
       if (nameBytes > 64) nameBytes = 64;
       for (std::uint16_t c = 0; c + 1 < nameBytes; c += 2) {
-        char16_t unit = Get16(e + c);
+        char16_t unit = LoadLE16(e + c);
         if (unit == 0) break;
         entry.name.push_back(unit);
       }
       std::uint8_t type = e[66];
       entry.type = (type == 1 || type == 2 || type == 5) ? static_cast<CompoundEntryType>(type) : CompoundEntryType::Empty;
-      entry.left = Get32(e + 68);
-      entry.right = Get32(e + 72);
-      entry.child = Get32(e + 76);
-      entry.start = Get32(e + 116);
-      entry.size = version_ == 3 ? Get32(e + 120) : (Get32(e + 120) | (static_cast<std::uint64_t>(Get32(e + 124)) << 32));
+      entry.left = LoadLE32(e + 68);
+      entry.right = LoadLE32(e + 72);
+      entry.child = LoadLE32(e + 76);
+      entry.start = LoadLE32(e + 116);
+      entry.size = version_ == 3 ? LoadLE32(e + 120) : (LoadLE32(e + 120) | (static_cast<std::uint64_t>(LoadLE32(e + 124)) << 32));
       entries_.push_back(std::move(entry));
     }
   }
@@ -447,14 +436,14 @@ FileResult CompoundFileReader::Parse() {
   // Mini FAT and mini stream (the root entry's data).
   // Files without small streams may leave the mini FAT and mini stream starts unset.
   chain.clear();
-  if (Get32(h + 64) != 0) {
-    r = Chain(Get32(h + 60), chain, "the mini FAT");
+  if (LoadLE32(h + 64) != 0) {
+    r = Chain(LoadLE32(h + 60), chain, "the mini FAT");
     if (!r) return r;
   }
   miniFat_.clear();
   for (std::uint32_t s : chain) {
     const std::uint8_t* sec = Sector(s);
-    for (std::uint32_t k = 0; k < perSector; ++k) miniFat_.push_back(Get32(sec + 4 * k));
+    for (std::uint32_t k = 0; k < perSector; ++k) miniFat_.push_back(LoadLE32(sec + 4 * k));
   }
   const Entry& root = entries_[0];
   chain.clear();

@@ -198,9 +198,9 @@ void SerialPort::Drain() {
   }
 }
 
-std::size_t SerialPort::Read(std::uint8_t* buffer, std::size_t n) {
+std::size_t SerialPort::ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
   if (fd_ < 0) return 0;
-  auto deadline = Clock::now() + std::chrono::milliseconds(ReadTimeoutMs(n));
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   std::size_t done = 0;
   while (done < n) {
     ssize_t r = ::read(fd_, buffer + done, n - done);

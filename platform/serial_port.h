@@ -3,6 +3,7 @@
 // are interchangeable behind it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,10 +28,15 @@ class ByteLink {
   virtual std::size_t Write(const std::uint8_t* data, std::size_t n) = 0;
   // Waits (within the write time-out of the last write) until the written bytes have left.
   virtual void Drain() = 0;
-  // Returns as soon as n bytes are in, else at the read time-out with what came.
-  virtual std::size_t Read(std::uint8_t* buffer, std::size_t n) = 0;
+  // Returns as soon as n bytes are in, else at the read time-out of n bytes with what came.
+  std::size_t Read(std::uint8_t* buffer, std::size_t n) { return ReadWithin(buffer, n, ReadTimeoutMs(n)); }
+  // Returns as soon as n bytes are in, else after timeoutMs with what came (0 ms: only what is
+  // waiting already).
+  virtual std::size_t ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) = 0;
   // Discards whatever is waiting in both directions.
   virtual void Purge() = 0;
+  // The time the line's reads are measured on (a simulated line keeps its own).
+  virtual std::chrono::steady_clock::time_point Now() const { return std::chrono::steady_clock::now(); }
 };
 
 // Name of the environment variable that names a folder holding entries COM1..COM16 (links to
@@ -78,7 +84,7 @@ class SerialPort : public ByteLink {
 
   std::size_t Write(const std::uint8_t* data, std::size_t n) override;
   void Drain() override;
-  std::size_t Read(std::uint8_t* buffer, std::size_t n) override;
+  std::size_t ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) override;
   void Purge() override;
 
  private:

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "platform/case_fold.h"
 
 namespace platform {
 
@@ -61,9 +60,18 @@ std::optional<std::string> Unescape(std::string_view s) {
   return out;
 }
 
+// The key of a name in an entry table: A-Z folded to a-z, other bytes as they are (the names
+// SameAsciiName takes as equal have equal keys).
+std::string NameKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
 // Every well-formed line of the file's bytes; a damaged line is skipped.
-std::vector<Entry> ParseEntries(std::string_view rest) {
-  std::vector<Entry> entries;
+template <typename Table>
+void ParseEntries(std::string_view rest, Table& entries) {
   while (!rest.empty()) {
     auto eol = rest.find('\n');
     std::string_view line = rest.substr(0, eol);
@@ -89,38 +97,24 @@ std::vector<Entry> ParseEntries(std::string_view rest) {
     } else {
       continue;
     }
-    // A later line for the same name wins.
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-      if (SameAsciiName(it->name, e.name)) {
-        entries.erase(it);
-        break;
-      }
-    }
-    entries.push_back(std::move(e));
+    entries.putLast(std::move(e));  // a later line for the same name wins
   }
-  return entries;
 }
 
-// Puts value in place of the entry of the same name (keeping the spelling the value was first
-// stored with), or adds it.
-void Put(std::vector<Entry>& entries, Entry value) {
-  for (auto& e : entries) {
-    if (SameAsciiName(e.name, value.name)) {
-      value.name = e.name;
-      e = std::move(value);
-      return;
-    }
-  }
-  entries.push_back(std::move(value));
-}
-
-std::string Serialize(const std::vector<Entry>& entries) {
+template <typename Table>
+std::string Serialize(const Table& entries) {
   std::string out = "# Kestravel service tool settings\n";
-  for (const auto& e : entries) {
+  entries.forEach([&](const Entry& e) {
     out += e.name;
-    out += e.isInt ? "\tint\t" + std::to_string(e.number) : "\tstr\t" + Escape(e.text);
+    if (e.isInt) {
+      out += "\tint\t";
+      out += std::to_string(e.number);
+    } else {
+      out += "\tstr\t";
+      out += Escape(e.text);
+    }
     out += '\n';
-  }
+  });
   return out;
 }
 
@@ -166,6 +160,49 @@ class FileLock {
 };
 
 }  // namespace
+
+const Entry* SettingsStore::EntryTable::find(std::string_view name) const {
+  auto it = index_.find(NameKey(name));
+  return it == index_.end() ? nullptr : &items_[it->second];
+}
+
+void SettingsStore::EntryTable::put(Entry value) {
+  auto [it, added] = index_.try_emplace(NameKey(value.name), items_.size());
+  if (added) {
+    items_.push_back(std::move(value));
+    ++live_;
+    return;
+  }
+  Entry& old = items_[it->second];
+  value.name = std::move(old.name);
+  old = std::move(value);
+}
+
+void SettingsStore::EntryTable::putLast(Entry value) {
+  auto [it, added] = index_.try_emplace(NameKey(value.name), items_.size());
+  if (!added) {
+    items_[it->second] = Entry{};  // dropped: an empty name marks it
+    it->second = items_.size();
+  } else {
+    ++live_;
+  }
+  items_.push_back(std::move(value));
+}
+
+void SettingsStore::EntryTable::clear() {
+  items_.clear();
+  index_.clear();
+  live_ = 0;
+}
+
+std::vector<Entry> SettingsStore::EntryTable::take() {
+  std::vector<Entry> out;
+  out.reserve(live_);
+  for (auto& e : items_)
+    if (!e.name.empty()) out.push_back(std::move(e));
+  clear();
+  return out;
+}
 
 std::string SettingsStore::DefaultPath() {
   if (const char* dir = std::getenv("KVX_SETTINGS_DIR"); dir && *dir) return std::string(dir) + "/settings";
@@ -249,18 +286,15 @@ bool SettingsStore::load(const Stamp& stamp) {
     setProblem("The settings file cannot be read, so settings are not saved until it can: " + r.error);
     return false;
   }
-  entries_ = ParseEntries(bytes);
+  ParseEntries(bytes, entries_);
   if (wasUnreadable) setProblem({});
   return true;
 }
 
 const Entry* SettingsStore::find(const std::string& name) {
-  for (const auto& e : pending_)
-    if (SameAsciiName(e.name, name)) return &e;
+  if (const Entry* e = pending_.find(name)) return e;
   refresh();
-  for (const auto& e : entries_)
-    if (SameAsciiName(e.name, name)) return &e;
-  return nullptr;
+  return entries_.find(name);
 }
 
 std::optional<std::int32_t> SettingsStore::readInt(const std::string& name) {
@@ -279,11 +313,11 @@ bool SettingsStore::store(Entry value) {
   if (batchDepth_ > 0) {
     refresh();
     if (unreadable_) return false;
-    Put(pending_, std::move(value));
+    pending_.put(std::move(value));
     return true;
   }
   pending_.clear();
-  pending_.push_back(std::move(value));
+  pending_.put(std::move(value));
   return writePending();
 }
 
@@ -291,8 +325,7 @@ bool SettingsStore::flush() { return pending_.empty() || writePending(); }
 
 // Under the lock: reads the file again, applies the pending values and replaces the file.
 bool SettingsStore::writePending() {
-  std::vector<Entry> changes = std::move(pending_);
-  pending_.clear();
+  std::vector<Entry> changes = pending_.take();
   if (int err = MakeFolders(path_)) {
     setProblem("The settings cannot be saved: cannot create the folder of \"" + path_ + "\": " + std::strerror(err));
     return false;
@@ -305,7 +338,7 @@ bool SettingsStore::writePending() {
   loaded_ = false;  // read again under the lock: what other instances wrote before we took it
   refresh();
   if (unreadable_) return false;
-  for (auto& c : changes) Put(entries_, std::move(c));
+  for (auto& c : changes) entries_.put(std::move(c));
   FileResult r = WriteFileAtomically(path_, Serialize(entries_));
   if (!r) {
     loaded_ = false;  // read what is on disk at the next access

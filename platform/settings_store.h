@@ -25,6 +25,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -95,6 +97,32 @@ class SettingsStore {
     bool operator==(const Stamp& o) const;
   };
 
+  // Entries in file order with an index by name without regard to case, so that finding and
+  // putting a value cost the same for ten entries and for ten thousand.
+  class EntryTable {
+   public:
+    const Entry* find(std::string_view name) const;
+    // Puts value in place of the entry of the same name (keeping the spelling the value was
+    // first stored with), or appends it.
+    void put(Entry value);
+    // Appends value and drops an earlier entry of the same name (the file's later line wins).
+    void putLast(Entry value);
+    void clear();
+    bool empty() const { return live_ == 0; }
+    // The entries in order (dropped ones left out); empties the table.
+    std::vector<Entry> take();
+    template <typename F>
+    void forEach(F f) const {
+      for (const auto& e : items_)
+        if (!e.name.empty()) f(e);
+    }
+
+   private:
+    std::vector<Entry> items_;  // a dropped entry keeps its slot with an empty name
+    std::unordered_map<std::string, std::size_t> index_;
+    std::size_t live_ = 0;
+  };
+
   Stamp stampNow() const;
   void refresh();
   bool load(const Stamp& stamp);
@@ -106,8 +134,8 @@ class SettingsStore {
   std::string path_;
   bool loaded_ = false;
   Stamp stamp_;
-  std::vector<Entry> entries_;   // as last read from the file
-  std::vector<Entry> pending_;   // written in the open batch, not yet stored
+  EntryTable entries_;   // as last read from the file
+  EntryTable pending_;   // written in the open batch, not yet stored
   int batchDepth_ = 0;
   bool unreadable_ = false;      // a file is there that cannot be read: writes are refused
   std::string problem_;

@@ -1,6 +1,7 @@
 // The typed edit's appearance: attached label, link look, long-text hint, flat look, focus
 // border, empty-text hint, error marker, transparency and the mouse's hot state.
 #include <QEnterEvent>
+#include <utility>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QLabel>
@@ -284,7 +285,11 @@ void TTypedEdit::paintEvent(QPaintEvent* event) {
 
 void TTypedEdit::enterEvent(QEnterEvent* event) {
   QLineEdit::enterEvent(event);
-  if (autoFocus_) setFocus(Qt::MouseFocusReason);
+  if (autoFocus_) {
+    autoFocusing_ = true;
+    setFocus(Qt::MouseFocusReason);
+    autoFocusing_ = false;
+  }
   if (isEnabled()) hot_ = true;
   if (focusBorder_) update();
 }
@@ -296,7 +301,10 @@ void TTypedEdit::leaveEvent(QEvent* event) {
 }
 
 void TTypedEdit::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && hasFocus() && linkLook_) {
+  // Only a click on the field that already had the focus opens the link; the click that
+  // focuses it places the caret.
+  const bool hadFocus = hasFocus() && !std::exchange(focusByPress_, false);
+  if (event->button() == Qt::LeftButton && hadFocus && linkLook_) {
     platform::gui::Gui().OpenLink(Text());
     event->accept();
     return;

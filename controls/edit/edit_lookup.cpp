@@ -7,6 +7,10 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+#include <vector>
 
 #include "controls/edit/typed_edit.h"
 #include "platform/ini_file.h"
@@ -58,24 +62,34 @@ void TTypedEdit::UpdateLookup() {
   const QPoint at = mapToGlobal(QPoint(16, this->height() - 6));
   list->clear();
   const Qt::CaseSensitivity cs = lookup_->CaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-  int matches = 0;
-  for (int i = 0; i < lookup_->DisplayList.size(); ++i) {
-    const QString& entry = lookup_->DisplayList[i];
-    if (!entry.startsWith(text, cs)) continue;
-    auto* item = new QListWidgetItem(entry, list);
+  std::vector<int> matching;
+  for (int i = 0; i < lookup_->DisplayList.size(); ++i)
+    if (lookup_->DisplayList[i].startsWith(text, cs)) matching.push_back(i);
+  const int matches = static_cast<int>(matching.size());
+  // Alphabetical without regard to case ("Alan, Alba, ALBERT, alpha"); entries that differ only
+  // in case keep their list order.
+  std::vector<int> sorted = matching;
+  std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+    return QString::compare(lookup_->DisplayList[a], lookup_->DisplayList[b], Qt::CaseInsensitive) < 0;
+  });
+  QListWidgetItem* first = nullptr;
+  for (int i : sorted) {
+    auto* item = new QListWidgetItem(lookup_->DisplayList[i], list);
     item->setData(Qt::UserRole, i);
     item->setSizeHint(QSize(0, kRowHeight));
-    ++matches;
+    if (i == matching.front()) first = item;
   }
-  if (!lookup_->DisplayList.isEmpty() && matches > 0) list->setCurrentRow(0);
+  // The first match in list order is the selected one.
+  if (first != nullptr) list->setCurrentItem(first);
   if (matches < lookup_->DisplayCount) height = matches * kRowHeight + 4;
-  list->sortItems();
   int width = 200;
   if (matches > 0) {
     const QFontMetrics fm(list->font());
     int widest = 50;
     for (int i = 0; i < list->count(); ++i) widest = std::max(widest, fm.horizontalAdvance(list->item(i)->text()));
     width = widest + 10;
+    // More entries than rows: the scroll bar takes its width beside the entries, not from them.
+    if (matches > lookup_->DisplayCount) width += list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
   }
   popup_->setGeometry(at.x(), at.y(), width, height);
   popup_->setVisible(matches > 0);

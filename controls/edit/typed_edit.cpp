@@ -817,6 +817,8 @@ void TTypedEdit::contextMenuEvent(QContextMenuEvent* event) {
 // --- Focus and state ---------------------------------------------------------------------------
 
 void TTypedEdit::focusInEvent(QFocusEvent* event) {
+  focusByPress_ = event->reason() == Qt::MouseFocusReason && !autoFocusing_ &&
+                  (QGuiApplication::mouseButtons() & Qt::LeftButton);
   QLineEdit::focusInEvent(event);
   if (loading_) return;
   focusText_ = Text();
@@ -854,6 +856,7 @@ void TTypedEdit::focusInEvent(QFocusEvent* event) {
 }
 
 void TTypedEdit::focusOutEvent(QFocusEvent* event) {
+  focusByPress_ = false;
   if (loading_) {
     QLineEdit::focusOutEvent(event);
     return;

@@ -355,6 +355,10 @@ class TTypedEdit : public QLineEdit {
   bool error_ = false;
   bool linkLook_ = false;
   bool hot_ = false;
+  // The focus came with the mouse press now being delivered (Qt focuses before the press
+  // reaches the control): that press found the field unfocused.
+  bool focusByPress_ = false;
+  bool autoFocusing_ = false;  // the focus given on entering with AutoFocus is no press's
   bool loading_ = true;
   bool validating_ = false;
   bool alignSwitched_ = false;

@@ -18,6 +18,7 @@
 
 #include "controls/widestring/code_pages.h"
 #include "controls/widestring/wide_menus.h"
+#include "controls/widestring/wide_properties.h"
 #include "controls/widestring/wide_texts.h"
 #include "platform/window_atoms.h"
 
@@ -156,6 +157,9 @@ void StartWideStringSupport() {
   Support& s = State();
   if (s.starts++ > 0) return;
   RestoreDefaultUserCodePage();
+  // Wide properties of form streams; their "W" reading switch stays off.
+  SetWideFormPropertyReading(false);
+  InstallWidePropertyFilers();
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) throw EWideInternalError("Wide-string internal error: no application object to hook.");
   s.application = std::make_unique<TWideApplication>();
@@ -179,6 +183,7 @@ void StopWideStringSupport() {
   s.popupList.reset();
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(s.application.get());
   s.application.reset();
+  UninstallWidePropertyFilers();
   RestoreDefaultUserCodePage();
 }
 

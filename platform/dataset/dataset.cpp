@@ -82,6 +82,62 @@ Field& DataSet::FieldByName(const std::string& name) const {
   return *f;
 }
 
+void DataSet::SetFieldIndex(Field& field, int index) {
+  auto at = std::find_if(fields_.begin(), fields_.end(), [&](const auto& f) { return f.get() == &field; });
+  if (at == fields_.end()) return;
+  index = std::clamp(index, 0, static_cast<int>(fields_.size()) - 1);
+  std::unique_ptr<Field> moved = std::move(*at);
+  fields_.erase(at);
+  fields_.insert(fields_.begin() + index, std::move(moved));
+  for (std::size_t i = 0; i < fields_.size(); ++i) fields_[i]->index_ = static_cast<int>(i);
+}
+
+namespace {
+
+std::vector<std::string> SplitFieldNames(const std::string& text) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(start, end - start);
+    start = end + 1;
+    std::size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
+    if (b != std::string::npos) names.push_back(name.substr(b, e - b + 1));
+  }
+  return names;
+}
+
+}  // namespace
+
+// The value of a lookup field for the record being calculated: the lookup data set's result
+// field of the record whose key fields hold this record's key values (null when a key value
+// is null or no record has them).
+void DataSet::CalculateLookupField(Field& field) {
+  if (!field.LookupDataSet || field.LookupDataSet == this || !field.LookupDataSet->Active()) {
+    field.Clear();
+    return;
+  }
+  std::vector<Variant> keys;
+  for (const std::string& name : SplitFieldNames(field.KeyFields)) {
+    Variant v = FieldByName(name).Value();
+    if (v.IsNull()) {
+      field.Clear();
+      return;
+    }
+    keys.push_back(std::move(v));
+  }
+  if (keys.empty() || field.LookupKeyFields.empty() || field.LookupResultField.empty()) {
+    field.Clear();
+    return;
+  }
+  Variant value = field.LookupDataSet->Lookup(field.LookupKeyFields, keys.size() == 1 ? keys[0] : Variant(keys),
+                                              field.LookupResultField);
+  if (value.IsNull())
+    field.Clear();
+  else
+    field.SetValue(value);
+}
+
 void DataSet::CheckActive() const {
   if (!Active()) DatabaseError("Cannot perform this operation on a closed dataset", this);
 }
@@ -193,13 +249,33 @@ void DataSet::BindFields(bool binding) {
 }
 
 void DataSet::GetCalcFields(RecordBuffer buffer) {
-  if (!OnCalcFields || calcFieldsSize_ == 0) return;
+  if (calcFieldsSize_ == 0) return;
+  bool lookups = false;
+  for (const auto& f : fields_) lookups = lookups || (f->kind_ == fkLookup && f->LookupDataSet);
+  if (!OnCalcFields && !lookups) return;
   DataSetState saved = state_;
   RecordBuffer savedBuffer = calcBuffer_;
   state_ = dsCalcFields;
   calcBuffer_ = buffer;
   try {
-    OnCalcFields(*this);
+    if (lookups) {
+      // Lookup data sets whose own lookup fields lead back here find them null.
+      const bool following = std::exchange(calculatingLookups_, true);
+      try {
+        for (const auto& f : fields_)
+          if (f->kind_ == fkLookup && f->LookupDataSet) {
+            if (following)
+              f->Clear();
+            else
+              CalculateLookupField(*f);
+          }
+      } catch (...) {
+        calculatingLookups_ = following;
+        throw;
+      }
+      calculatingLookups_ = following;
+    }
+    if (OnCalcFields) OnCalcFields(*this);
   } catch (...) {
     state_ = saved;
     calcBuffer_ = savedBuffer;

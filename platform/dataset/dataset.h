@@ -106,6 +106,25 @@ class Field {
   bool Visible = true;
   std::string DisplayLabel;
   std::string DefaultExpression;
+
+  // Settings kept for the displays and editors that show the field; the data set copies
+  // them between fields and keeps them, without acting on them itself.
+  std::string EditMask;
+  int DisplayWidth = 0;  // 0: as wide as the field's text
+  FieldAlignment Alignment = taLeftJustify;
+  ProviderFlagSet ProviderFlags = pfInUpdate | pfInWhere;
+  std::string DisplayFormat, EditFormat;  // numeric and date-time fields
+  Variant MaxValue, MinValue;             // numeric fields; empty: no limit
+  std::string DisplayValues;              // Boolean fields: "true text;false text"
+  bool Transliterate = true;              // string and blob fields
+  int Precision = 15;                     // float and BCD fields
+  bool Currency = false;                  // float and BCD fields
+  FieldType BlobType = ftUnknown;         // blob fields: the kind of their contents (their type)
+
+  // A lookup field (kind fkLookup) shows LookupResultField of the LookupDataSet record whose
+  // LookupKeyFields hold this data set's KeyFields (field lists separated by ";").
+  DataSet* LookupDataSet = nullptr;
+  std::string KeyFields, LookupKeyFields, LookupResultField;
   // Called with the native value about to be written (nullptr for null); raise to refuse.
   std::function<void(Field&, const void* buffer)> OnValidate;
 
@@ -180,6 +199,17 @@ class DataSet {
   Field& GetField(int index) const { return *fields_[static_cast<std::size_t>(index)]; }
   Field* FindField(const std::string& name) const;
   Field& FieldByName(const std::string& name) const;
+  // Moves a field to another place in the field order (clamped to the list).
+  void SetFieldIndex(Field& field, int index);
+  // The values of resultFields (one value, or an array for several) of the first record
+  // whose keyFields hold keyValues; null when there is none. Lookup fields ask their lookup
+  // data set this; a data set that cannot search answers null.
+  virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields) {
+    (void)keyFields;
+    (void)keyValues;
+    (void)resultFields;
+    return Variant::MakeNull();
+  }
   bool DefaultFields() const { return defaultFields_; }
   int CalcFieldsSize() const { return calcFieldsSize_; }
 
@@ -345,6 +375,7 @@ class DataSet {
     DataSet& dataSet_;
   };
   void MoveToEnd(bool first);
+  void CalculateLookupField(Field& field);
   void OpenCursor();
   void CloseCursor();
   void BeginInsert(bool append);
@@ -368,6 +399,7 @@ class DataSet {
   bool bof_ = true;
   bool modified_ = false;
   bool found_ = false;
+  bool calculatingLookups_ = false;  // lookup fields that lead back here are not followed again
   Bookmark beforeInsert_;
   int bookmarkSize_ = 0;
   int disableCount_ = 0;

@@ -155,7 +155,9 @@ void VariantToNative(FieldType type, int size, const Variant& value, void* data)
 }
 
 Field::Field(DataSet* owner, std::string name, FieldType type, int size, FieldKind kind)
-    : owner_(owner), name_(std::move(name)), type_(type), size_(EffectiveFieldSize(type, size)), kind_(kind) {}
+    : owner_(owner), name_(std::move(name)), type_(type), size_(EffectiveFieldSize(type, size)), kind_(kind) {
+  if (IsBlobType(type)) BlobType = type;
+}
 
 bool Field::IsIndexable() const {
   if (kind_ == fkAggregate) return false;

@@ -30,6 +30,12 @@ enum DataEvent {
   deUpdateRecord, deUpdateState, deCheckBrowseMode
 };
 
+enum FieldAlignment { taLeftJustify, taRightJustify, taCenter };
+
+// Provider flags of a field (bit set).
+enum ProviderFlag : unsigned { pfInUpdate = 1, pfInWhere = 2, pfInKey = 4, pfHidden = 8 };
+using ProviderFlagSet = unsigned;
+
 // Filter options (bit set).
 enum FilterOption : unsigned { foCaseInsensitive = 1, foNoPartialCompare = 2 };
 using FilterOptions = unsigned;

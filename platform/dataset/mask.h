@@ -1,19 +1,18 @@
 // File-name masks as used by the filter's LIKE: "*" any run of characters, "?" any one
-// character, "[abc]" and "[a-z]" one character of a set, "[!a-z]" one character not in
-// it. Letters match without regard to case (ASCII).
+// character (also right after a "*"), "[abc]" and "[a-z]" one character of a set, "[!a-z]" one
+// character not in it. Letters match without regard to case (ASCII). The shared mask engine
+// (platform/wildcard_mask.h) matches them.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "platform/wildcard_mask.h"
 
 namespace dataset {
 
-class MaskError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using MaskError = platform::WildcardMaskError;
 
-// Raises MaskError for a set that is not closed.
+// Raises MaskError for an invalid mask (a set that is not closed, or empty).
 bool MatchesMask(const std::string& text, const std::string& mask);
 
 }  // namespace dataset

@@ -37,7 +37,12 @@ TEST_F(GarbageReplyTest, RandomRepliesToEveryOperation) {
   core::State().ParamCount = 1;
   int successes = 0;
   for (int round = 0; round < 320; ++round) {
-    for (int i = 0; i < 4; ++i) port->ScriptReply(garbage());
+    if (round % 4 == 3) {
+      // Garbage in front of the drive's own answer: skipped, the answer taken.
+      port->NoiseBeforeNextReply(garbage());
+    } else {
+      for (int i = 0; i < 4; ++i) port->ScriptReply(garbage());
+    }
     OperationOutputs out;
     out.block.fill(0xABCD);
     const int op = round % kOperationCount;
@@ -51,6 +56,7 @@ TEST_F(GarbageReplyTest, RandomRepliesToEveryOperation) {
       EXPECT_EQ(out.text, "same");
     }
     port->Purge();
+    port->DropScript();
     while (port->SentFrames().size() > 100) port->ClearHistory();
   }
   // The trace lines stay well formed: three per failure, the data lines numbers and commas.
@@ -59,7 +65,7 @@ TEST_F(GarbageReplyTest, RandomRepliesToEveryOperation) {
     EXPECT_EQ(log[i + 1].rfind("      TX: ", 0), 0u);
     EXPECT_EQ(log[i + 2].find_first_not_of("0123456789,", 10), std::string::npos) << log[i + 2];
   }
-  EXPECT_GT(successes, 0);  // the CRC-correct write replies of 8 bytes, at least
+  EXPECT_GT(successes, 320 / 4 / 2);  // most answers behind garbage are found
 }
 
 TEST(DriveFramingTest, LineNoiseIsSkippedAndTheNextRequestAnswered) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 #include "child_process.h"
 #include "core/common.h"
@@ -337,10 +338,55 @@ TEST_F(PtyTest, InjectedFaultsOverTheLine) {
   with(simdrive::FaultKind::WrongQuantity);
   EXPECT_EQ(core::WriteLong(1, 1, 5), 3);
   with(simdrive::FaultKind::Length, -3);
-  // 5 bytes with a correct CRC count as an exception reply: 256 + byte 2 (the address high byte).
-  EXPECT_EQ(core::WriteWord(1, 0x0701, 5), 256 + 7);
+  // 5 CRC-correct bytes with function 6, not its exception code 0x86: no exception reply, but
+  // a reply of the wrong length.
+  EXPECT_EQ(core::WriteWord(1, 0x0701, 5), 3);
   drive.ClearFault();
   EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
+}
+
+}  // namespace
+}  // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+TEST_F(PtyTest, LateRepliesOverTheLineNeverBecomeAnotherRegistersValue) {
+  ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
+  for (std::uint16_t r = 1; r <= 6; ++r) drive.SetHolding(1, r, static_cast<std::uint16_t>(100 * r + 7));
+  // Now and then both tries of a read are answered 150 to 600 ms late (past the read time-out),
+  // by a drive that answers the requests queued meanwhile only after it.
+  const std::map<int, int> delays = {{3, 150}, {11, 400}, {19, 600}};
+  int successes = 0;
+  for (int i = 0; i < 24; ++i) {
+    if (auto d = delays.find(i); d != delays.end()) {
+      simdrive::Fault late;
+      late.kind = simdrive::FaultKind::Delay;
+      late.arg = d->second;
+      late.count = 2;
+      drive.SetFault(late);
+    }
+    const std::uint16_t r = static_cast<std::uint16_t>(1 + i % 6);
+    std::uint32_t v = 0;
+    if (core::ReadWord(1, r, 1, v) == 0) {
+      ++successes;
+      EXPECT_EQ(v, 100u * r + 7) << "read " << i;
+    }
+  }
+  // A drive asleep for a late reply answers none of the reads meanwhile in time: they fail.
+  EXPECT_GE(successes, 12);
+  // Writes alike: a late echo of one value is not the answer of the next write.
+  simdrive::Fault late;
+  late.kind = simdrive::FaultKind::Delay;
+  late.arg = 300;
+  late.count = 2;
+  drive.SetFault(late);
+  EXPECT_EQ(core::WriteWord(1, 9, 1), 2);
+  // The drive, asleep, answers this one too late as well; the echo of 1 that comes meanwhile
+  // is no wrong echo of it.
+  EXPECT_EQ(core::WriteWord(1, 9, 2), 2);
+  EXPECT_EQ(core::WriteWord(1, 9, 3), 0);
+  EXPECT_EQ(drive.Holding(1, 9), 3);
 }
 
 }  // namespace

@@ -230,8 +230,8 @@ TEST_F(TransactionTest, WrongEchoesAndLengthsOfWrites) {
   EXPECT_EQ(core::WriteProfile(1, 2, profile), 3);
   EXPECT_EQ(core::WriteBlock16(1, 2, {}), 3);
   EXPECT_EQ(Sent().size(), 4u);
-  // A coil write checks nothing in its echo.
-  EXPECT_EQ(core::WriteBit(1, 2, 1), 0);
+  // A coil write's echoed value is checked as well.
+  EXPECT_EQ(core::WriteBit(1, 2, 1), 3);
 
   // A CRC-correct reply of another length: result 3, and the write is tried again.
   drive->SetFault(MakeFault(FaultKind::Length, -1));
@@ -245,7 +245,7 @@ TEST_F(TransactionTest, WrongEchoesAndLengthsOfWrites) {
   port->ClearHistory();
   EXPECT_EQ(core::WriteLong(1, 2, 1), 3);
   EXPECT_EQ(Sent().size(), 2u);
-  // A longer reply is cut at 8 bytes, so its CRC no longer matches.
+  // A longer reply: its first 8 bytes fail the CRC, the rest is no reply.
   drive->SetFault(MakeFault(FaultKind::Length, 1));
   port->ClearHistory();
   EXPECT_EQ(core::WriteWord(1, 2, 1), 2);
@@ -293,11 +293,17 @@ TEST_F(TransactionTest, RepliesLaterThanTheTimeOutAreNotTaken) {
   std::uint32_t v = 0;
   drive->SetFault(MakeFault(FaultKind::Delay, 20));
   EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
-  drive->SetFault(MakeFault(FaultKind::Delay, 72));  // past 3 x 7 + 50 ms
+  // Past 3 x 7 + 50 ms: the first try's reply comes during the second try's wait, and answers
+  // the same question of the same operation.
+  drive->SetFault(MakeFault(FaultKind::Delay, 72, 1));
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 42u);
+  // Later than both tries: the operation fails, and the two replies still on the line are not
+  // taken for the next operation's, though it asks the same register.
+  drive->SetFault(MakeFault(FaultKind::Delay, 200, 2));
   EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
-  // The late reply was purged before the next request: it cannot be taken for that one's.
-  drive->ClearFault();
   drive->SetHolding(1, 3, 43);
+  v = 0;
   EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
   EXPECT_EQ(v, 43u);
 }

@@ -77,6 +77,34 @@ TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndTheRestIsUsed) {
   EXPECT_EQ(store.readInt("ParameterLinkPort"), 2);
 }
 
+TEST_F(SettingsStoreTest, RepeatedNamesKeepTheLastLineAndTheFirstSpellingOfAWrite) {
+  fs::create_directories(dir_ / "sub");
+  std::ofstream(file(), std::ios::binary) << "Alpha\tint\t1\n"
+                                             "Beta\tint\t2\n"
+                                             "ALPHA\tstr\tthree\n"
+                                             "Gamma\tint\t4\n"
+                                             "beta\tint\t5\n";
+  platform::SettingsStore store(file());
+  EXPECT_FALSE(store.readInt("alpha"));
+  EXPECT_EQ(store.readString("alpha"), "three");
+  EXPECT_EQ(store.readInt("BETA"), 5);
+  {
+    platform::SettingsStore::Batch batch(store);
+    ASSERT_TRUE(store.writeInt("gamma", 6));
+    ASSERT_TRUE(store.writeInt("New", 7));
+    ASSERT_TRUE(store.writeInt("NEW", 8));  // the batch keeps one value under its first spelling
+    EXPECT_EQ(store.readInt("new"), 8);
+  }
+  std::string text;
+  ASSERT_TRUE(platform::ReadWholeFile(file(), text, 1 << 16));
+  // The later line's place and spelling, a rewritten value keeps the stored spelling.
+  EXPECT_EQ(text, "# Kestravel service tool settings\n"
+                  "ALPHA\tstr\tthree\n"
+                  "Gamma\tint\t6\n"
+                  "beta\tint\t5\n"
+                  "New\tint\t8\n");
+}
+
 TEST_F(SettingsStoreTest, UnwritablePlaceFailsTheWriteAndReadsAsMissing) {
   // A plain file where the settings folder should be: no process, root included, can write.
   fs::create_directories(dir_);

@@ -1,6 +1,9 @@
 // An in-process port wired straight to a simulated drive: what the master writes goes to the
-// drive, the drive's replies wait to be read. Time is simulated: a reply delayed past the read
-// time-out is not delivered to that read (it stays until the next purge), and nothing waits.
+// drive, the drive's replies wait to be read. Time is simulated: the port keeps its own clock,
+// which only reads move on (to the arrival of the last byte they take, or to their time-out),
+// so nothing waits. Replies arrive in order, as from a drive that answers one request after
+// the other: a reply delayed past the read time-out stays on the line and arrives during a
+// later read, unless a purge after its arrival drops it.
 #pragma once
 
 #include <chrono>
@@ -15,23 +18,34 @@ namespace simdrive {
 
 class FakePort : public platform::ByteLink {
  public:
+  using TimePoint = std::chrono::steady_clock::time_point;
   struct Sent {
     std::vector<std::uint8_t> bytes;
-    std::chrono::steady_clock::time_point at;
+    TimePoint at;  // on the real clock
   };
 
   explicit FakePort(Drive& drive) : drive_(drive) {}
 
   std::size_t Write(const std::uint8_t* data, std::size_t n) override;
   void Drain() override {}
-  std::size_t Read(std::uint8_t* buffer, std::size_t n) override;
-  void Purge() override { pending_.clear(); }
+  std::size_t ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) override;
+  // Drops what has arrived; replies still on their way stay.
+  void Purge() override;
+  TimePoint Now() const override { return now_; }
 
   // The next writes go out only this many bytes (a line that refuses the request); -1 = all.
   void LimitWrites(int bytes) { writeLimit_ = bytes; }
-  // The next request is answered with these bytes instead of the drive's reply (the drive
-  // does not see that request).
-  void ScriptReply(std::vector<std::uint8_t> bytes) { script_.push_back(std::move(bytes)); }
+  // The next request is answered with these bytes, delayMs after it, instead of the drive's
+  // reply (the drive does not see that request).
+  void ScriptReply(std::vector<std::uint8_t> bytes, int delayMs = 0) { script_.push_back({std::move(bytes), delayMs}); }
+  // Forgets the scripted replies no request took.
+  void DropScript() { script_.clear(); }
+  // Bytes that arrive unasked delayMs from now (another master's traffic, line noise).
+  void Inject(std::vector<std::uint8_t> bytes, int delayMs = 0);
+  // Bytes that arrive right after the next request is written, ahead of its reply.
+  void NoiseBeforeNextReply(std::vector<std::uint8_t> bytes) { noise_ = std::move(bytes); }
+  // Moves the simulated time on, as a quiet spell of the line.
+  void Advance(std::chrono::milliseconds by) { now_ += by; }
 
   const std::vector<Sent>& SentFrames() const { return sent_; }
   const std::vector<std::size_t>& ReadSizes() const { return readSizes_; }
@@ -41,9 +55,17 @@ class FakePort : public platform::ByteLink {
   }
 
  private:
+  struct InFlight {
+    std::vector<std::uint8_t> bytes;
+    TimePoint arrives;
+  };
+  void Queue(std::vector<std::uint8_t> bytes, int delayMs);
+
   Drive& drive_;
-  std::deque<Reply> pending_;
-  std::deque<std::vector<std::uint8_t>> script_;
+  TimePoint now_{};
+  std::deque<InFlight> pending_;  // in order of arrival
+  std::deque<Reply> script_;
+  std::vector<std::uint8_t> noise_;
   std::vector<Sent> sent_;
   std::vector<std::size_t> readSizes_;
   int writeLimit_ = -1;

@@ -28,6 +28,14 @@ namespace {
 
 constexpr int kAdvancedShift = 88;  // the room GroupBox4 takes back when there is no advanced list
 
+// The drive's command word: the command buttons toggle its bits. While bit 0 of the status word
+// is set the drive takes no command there; the value 4 ends the session (the window closes and
+// the link with it).
+constexpr std::uint16_t kCommandRegister = 948;
+constexpr std::uint8_t kEndSessionCommand = 4;
+// A command at this register changes what the set-points mean: they are read again after it.
+constexpr std::uint16_t kSetpointModeRegister = 428;
+
 QString ItemLabel(const core::MonitorItem& item) {
   const int lang = core::State().LanguageIndex;
   return lang >= 1 && lang <= 4 ? Qs(item.labels[static_cast<std::size_t>(lang - 1)].view()) : QString();
@@ -508,19 +516,19 @@ bool TMonitorForm::ServeTick() {
     if (item.empty()) continue;
     const std::uint16_t reg = item.reg;
     const std::uint8_t value = item.decimals;
-    if (reg == 948 && (statusWord_ & 1)) {
+    if (reg == kCommandRegister && (statusWord_ & 1)) {
       Gui().MessageBox(L(105), L(73), Buttons::Ok, Icon::Information);
       return true;
     }
-    if (reg == 948 && value == 4) {
-      core::ToggleWord(st, 948, 4);
+    if (reg == kCommandRegister && value == kEndSessionCommand) {
+      core::ToggleWord(st, kCommandRegister, kEndSessionCommand);
       done(platform::gui::IdRetry);
       LetMessagesRun(3);
       return false;
     }
     core::TransactionResult r;
-    if (reg == 428) {
-      r = core::ToggleWord(st, 428, value);
+    if (reg == kSetpointModeRegister) {
+      r = core::ToggleWord(st, kSetpointModeRegister, value);
       if (r == core::kResultOk) RefreshSetpoints();
     } else if (item.type == core::ParameterType::Coil) {
       r = core::ToggleBit(st, reg);

@@ -27,8 +27,8 @@ std::int32_t ExportWorkbook(const std::u16string& fileName, std::string& error) 
   const int n = static_cast<int>(document.size());
   xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
   xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
-  constexpr std::int32_t kCentre = -4108;
-  sheet->GetRange(u"A1", u"B" + xls::Utf8ToWide(std::to_string(n + 1)))->SetHorizontalAlignment(kCentre);
+  sheet->GetRange(u"A1", u"B" + xls::Utf8ToWide(std::to_string(n + 1)))
+      ->SetHorizontalAlignment(xls::kHAlignCenter);
   xls::IXLSRange cells = sheet->GetCells();
   for (int column = 1; column <= 2; ++column) {
     xls::IXLSRange header = cells->GetItem(1, column);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
 #include "xls/formula/wide_text.h"
 #include "xls/model/blob.h"
 #include "xls/model/codepage.h"
@@ -30,7 +31,7 @@ struct BodyReader {
   }
   unsigned Word() {
     if (pos + 2 > size) { ok = false; pos = size; return 0; }
-    unsigned v = data[pos] | (data[pos + 1] << 8);
+    unsigned v = platform::LoadLE16(data + pos);
     pos += 2;
     return v;
   }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/little_endian.h"
 #include "xls/formula/lexer.h"
 #include "xls/formula/parser.h"
 #include "xls/formula/wide_text.h"
@@ -96,14 +97,13 @@ struct TXLSFormula::Reader {
   }
   unsigned Word() {
     if (!Has(2)) { ok = false; return 0; }
-    unsigned v = data[pos] | (data[pos + 1] << 8);
+    unsigned v = platform::LoadLE16(data + pos);
     pos += 2;
     return v;
   }
   double Double() {
     if (!Has(8)) { ok = false; return 0; }
-    double v;
-    std::memcpy(&v, data + pos, 8);
+    const double v = platform::LoadLEDouble(data + pos);
     pos += 8;
     return v;
   }

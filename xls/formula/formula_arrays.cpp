@@ -1,5 +1,6 @@
 #include "xls/formula/formula_arrays.h"
 
+#include "platform/little_endian.h"
 #include "xls/formula/syntax_tree.h"
 #include "xls/model/blob.h"
 #include "xls/model/codepage.h"
@@ -22,16 +23,15 @@ struct Reader {
   std::uint32_t Byte() { return Need(1) ? data[pos++] : 0; }
   std::uint32_t Word() {
     if (!Need(2)) return 0;
-    std::uint32_t v = data[pos] | static_cast<std::uint32_t>(data[pos + 1]) << 8;
+    std::uint32_t v = platform::LoadLE16(data + pos);
     pos += 2;
     return v;
   }
   double Double() {
     if (!Need(8)) return 0;
-    TXLSBlob b(8);
-    for (int i = 0; i < 8; ++i) b.AddByte(data[pos + static_cast<std::size_t>(i)]);
+    const double v = platform::LoadLEDouble(data + pos);
     pos += 8;
-    return b.GetDouble(0);
+    return v;
   }
   void Skip(std::size_t n) {
     if (Need(n)) pos += n;

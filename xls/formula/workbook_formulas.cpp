@@ -72,11 +72,4 @@ std::u16string TXLSWorkbookFormulas::FormulaText(const TXLSSyntaxItem& tree, int
   return text;
 }
 
-TXLSWorkbookFormulas& TXLSWorkbook::Formulas() {
-  if (!formulas_) formulas_ = std::make_shared<TXLSWorkbookFormulas>(*this);
-  return *formulas_;
-}
-
-std::shared_ptr<TXLSNames> TXLSWorkbook::GetNames() { return std::make_shared<TXLSNames>(Formulas().Names()); }
-
 }  // namespace xls

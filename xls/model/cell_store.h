@@ -107,8 +107,9 @@ class TXLSCellRef {
   // Cell values as variants (the cell-value routines of the sheet).
   // Stores a value: numbers, dates, booleans, texts (literal after a leading "'"; a line feed
   // turns wrap text on for the cell), empty and null (blank). A text beginning with "=" is a
-  // formula, which this model does not take yet: the cell stays as it was and the result is
-  // -1. A merged cell other than its area's top-left one takes nothing (result 1).
+  // formula, compiled for the cell by the formula library; text that does not compile (or a
+  // program without that library) keeps it as text, "=" included. A merged cell other than its
+  // area's top-left one takes nothing. The result is 1.
   static std::int32_t SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v);
   // 1, or -1 for a kind the model does not know.
   static std::int32_t GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);

@@ -12,7 +12,7 @@ class IXLSWorksheet;
 class TXLSCellFormula;
 
 // Compiles formula text (without the leading "=") for a cell of the sheet; nullptr when it
-// does not compile. Defined with the calculator (library kv_xls_formula).
+// does not compile. Carried out by the calculator (library kv_xls_formula, see library_slots.h).
 std::unique_ptr<TXLSCellFormula> CompileCellFormula(IXLSWorksheet& sheet, const std::u16string& text);
 // Adjusts every formula of the workbook that refers to the sheet for rows (rowCount) or
 // columns (columnCount) inserted at row/column (negative counts delete), limited to the

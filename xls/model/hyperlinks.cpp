@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/little_endian.h"
 #include "xls/model/blob.h"
 #include "xls/model/format_objects.h"
 #include "xls/model/worksheet.h"
@@ -52,14 +53,13 @@ struct Reader {
   }
   std::uint16_t Word() {
     if (!Need(2)) return 0;
-    std::uint16_t v = static_cast<std::uint16_t>(data[pos] | data[pos + 1] << 8);
+    std::uint16_t v = platform::LoadLE16(data + pos);
     pos += 2;
     return v;
   }
   std::uint32_t DWord() {
     if (!Need(4)) return 0;
-    std::uint32_t v = static_cast<std::uint32_t>(data[pos]) | static_cast<std::uint32_t>(data[pos + 1]) << 8 |
-                      static_cast<std::uint32_t>(data[pos + 2]) << 16 | static_cast<std::uint32_t>(data[pos + 3]) << 24;
+    std::uint32_t v = platform::LoadLE32(data + pos);
     pos += 4;
     return v;
   }
@@ -72,7 +72,7 @@ struct Reader {
       return {};
     }
     std::u16string s;
-    for (std::size_t i = 0; i < chars; ++i) s += static_cast<char16_t>(data[pos + 2 * i] | data[pos + 2 * i + 1] << 8);
+    for (std::size_t i = 0; i < chars; ++i) s += static_cast<char16_t>(platform::LoadLE16(data + pos + 2 * i));
     pos += 2 * chars;
     return s;
   }

@@ -141,8 +141,8 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
 
   // ----- values --------------------------------------------------------------------------
   // Stores the value in every cell (arrays spread over the cells). Texts are literal after a
-  // leading "'"; a text beginning with "=" is a formula, which this model does not take yet:
-  // such a cell is left as it was and the result is -1. 1 otherwise.
+  // leading "'"; a text beginning with "=" is a formula, or text when it does not compile
+  // (TXLSCellRef::SetValue). The result is 1.
   std::int32_t SetValue(const Variant& value);
   // One cell: its value (a date for numbers in a date format); a larger range: a 2-D array.
   Variant GetValue() const;
@@ -289,7 +289,7 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   void SetColumnOutlineLevel(std::int32_t level);
   void ClearOutline();
 
-  // ----- comments (defined with the drawing layer, library kv_xls_drawing) ---------------
+  // ----- comments (carried out by the drawing layer, kv_xls_drawing: library_slots.h) ---
   // The comment of the top-left cell, or nullptr; made when missing; made and given the text;
   // every comment of the range removed.
   TXLSComment* GetComment();
@@ -297,10 +297,10 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   TXLSComment* AddComment(const std::u16string& text);
   void ClearComments();
   // Switches the sheet's autofilter on over this range (header row first), with a drop-down
-  // in each header cell, or off again when it is on (defined with the writer, kv_xls_io).
+  // in each header cell, or off again when it is on (carried out by the drawing layer).
   void AutoFilter();
 
-  // ----- saving and fitting (defined with the exporters, library kv_xls_export) ----------
+  // ----- saving and fitting (carried out by the exporters, kv_xls_export) ----------------
   // The range's values as CSV (format 5), TSV (6), CSV or TSV in UTF-16 (7, 8), or the range
   // as an HTML page (3): 1, or -1 for another format or a file or stream that cannot be
   // written (an existing file then keeps what it held).

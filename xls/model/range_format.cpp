@@ -18,9 +18,12 @@ struct AlignCode {
   std::int32_t constant;
   std::int32_t code;
 };
-constexpr AlignCode kHorizontal[] = {{1, 0}, {-4131, 1}, {-4108, 2}, {-4152, 3},
-                                     {5, 4}, {-4130, 5}, {7, 6},     {-4117, 7}};
-constexpr AlignCode kVertical[] = {{-4160, 0}, {-4108, 1}, {-4107, 2}, {-4130, 3}, {-4117, 4}};
+// The interface's alignment constants and the codes the cell formats store for them.
+constexpr AlignCode kHorizontal[] = {{kHAlignGeneral, 0}, {kHAlignLeft, 1},         {kHAlignCenter, 2},
+                                     {kHAlignRight, 3},   {kHAlignFill, 4},         {kHAlignJustify, 5},
+                                     {kHAlignCenterAcross, 6}, {kHAlignDistributed, 7}};
+constexpr AlignCode kVertical[] = {{kVAlignTop, 0}, {kVAlignCenter, 1}, {kVAlignBottom, 2}, {kVAlignJustify, 3},
+                                   {kVAlignDistributed, 4}};
 
 template <std::size_t N>
 std::int32_t CodeOf(const AlignCode (&table)[N], std::int32_t constant) {

@@ -61,15 +61,15 @@ class TXLSWorkbook {
   std::int32_t Close() { return 1; }
 
   // Saving in the default format (BIFF8 unless changed), in a given one (1 BIFF5, 2 BIFF8),
-  // and again under the last BIFF file name. Defined with the file writer (library
-  // kv_xls_io), which callers that save link; results as there.
+  // and again under the last BIFF file name. Carried out by the file writer (library
+  // kv_xls_io, see library_slots.h), which callers that save link; results as there.
   std::int32_t SaveAs(const std::u16string& fileName);
   std::int32_t SaveAsFormat(const std::u16string& fileName, std::int32_t format);
   std::int32_t SaveToStream(platform::ByteStream& stream);
   std::int32_t SaveToStreamFormat(platform::ByteStream& stream, std::int32_t format);
   std::int32_t Save();
   // Reading a BIFF8 or BIFF5 workbook file or stream into this workbook, which is emptied
-  // first. Defined with the reader (library kv_xls_reader), which callers that open link.
+  // first. Carried out by the reader (library kv_xls_reader), which callers that open link.
   // 1 on success; the reader's failures unchanged.
   std::int32_t Open(const std::u16string& fileName) { return OpenWithPassword(fileName, u""); }
   std::int32_t OpenWithPassword(const std::u16string& fileName, const std::u16string& password);
@@ -139,7 +139,7 @@ class TXLSWorkbook {
   std::int32_t GetCellValue(std::int32_t sheetIndex, std::int32_t row, std::int32_t column,
                             bool& outside, Variant& value) const;
   // The defined names, the external-reference table and the formula compiler, made on first
-  // use. Defined with the formula library (kv_xls_formula), which callers that use them link.
+  // use. Made by the formula library (kv_xls_formula), which callers that use them link.
   TXLSWorkbookFormulas& Formulas();
   bool HasFormulas() const { return formulas_ != nullptr; }
   // The drawing group (pictures, shape clusters): made and used by the drawing library.
@@ -148,7 +148,7 @@ class TXLSWorkbook {
   std::shared_ptr<TXLSNames> GetNames();
 
   // Calculates formula text (a leading "=" is optional) on the active sheet; the calculator's
-  // status, with an empty value unless it is 1. Defined with the calculator (kv_xls_formula).
+  // status, with an empty value unless it is 1. Carried out by the calculator (kv_xls_formula).
   std::int32_t Evaluate(const std::u16string& formula, Variant& value);
 
   // Sheet lookups for formula references.

@@ -86,10 +86,10 @@ class IXLSWorksheet {
   // The sheet's drawing (comments, pictures, shapes): made and used by the drawing library.
   TXLSSheetDrawingBase* DrawingSlot() const { return drawing_.get(); }
   void SetDrawingSlot(std::unique_ptr<TXLSSheetDrawingBase> drawing) { drawing_ = std::move(drawing); }
-  // The drawing's pictures (defined with the drawing layer, library kv_xls_drawing).
+  // The drawing's pictures (carried out by the drawing layer, kv_xls_drawing: library_slots.h).
   TXLSShapes& GetShapes();
   // A chart sheet: its chart's records (the whole substream as read) replace the sheet's own;
-  // the previous chart is freed. Defined with the drawing layer.
+  // the previous chart is freed. Carried out by the drawing layer.
   void SetChart(std::unique_ptr<TXLSCustomChart> chart);
   bool IsChartSheet() const;
   // The sheet's conditional formats, validations and autofilter: made and used by the cell
@@ -131,7 +131,7 @@ class IXLSWorksheet {
   void SetStandardWidth(double characters) { colInfo_.SetStandardWidth(characters); }
 
   // Format 4: the sheet as an RTF document; 3 and 5 to 8: its used range saves itself (HTML,
-  // CSV, TSV); other formats -1. Defined with the exporters (library kv_xls_export).
+  // CSV, TSV); other formats -1. Carried out by the exporters (library kv_xls_export).
   std::int32_t SaveAs(const std::u16string& fileName, std::int32_t format);
   std::int32_t SaveToStream(platform::ByteStream& stream, std::int32_t format);
 

@@ -86,9 +86,25 @@ class LookTest : public QObject {
     QCOMPARE(f.edit->ShownTextColor(), f.edit->URLColor());
     QCOMPARE(f.edit->cursor().shape(), Qt::PointingHandCursor);
     platform::gui::ScopedScript script;
-    f.edit->setFocus();
+    // The click that focuses the field only places the caret; the next one opens the link.
+    QVERIFY(f.other->hasFocus());
+    QTest::mouseClick(f.edit, Qt::LeftButton, {}, QPoint(20, 10));
+    QVERIFY(f.edit->hasFocus());
+    QVERIFY(script->links.empty());
     QTest::mouseClick(f.edit, Qt::LeftButton, {}, QPoint(20, 10));
     QCOMPARE(script->links, std::vector<QString>({"http://kestravel.example"}));
+    // Focused from the keyboard first: the first click opens it.
+    f.other->setFocus();
+    f.edit->setFocus(Qt::TabFocusReason);
+    QTest::mouseClick(f.edit, Qt::LeftButton, {}, QPoint(20, 10));
+    QCOMPARE(script->links.size(), 2u);
+    // A right click that focuses the field does not arm the next left click either way.
+    f.other->setFocus();
+    QTest::mouseClick(f.edit, Qt::RightButton, {}, QPoint(20, 10));
+    QApplication::processEvents();
+    if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
+    QTest::mouseClick(f.edit, Qt::LeftButton, {}, QPoint(20, 10));
+    QCOMPARE(script->links.size(), 3u);
     f.edit->SetText("plain");
     QVERIFY(!f.edit->LinkLook());
     QVERIFY(!f.edit->font().underline());

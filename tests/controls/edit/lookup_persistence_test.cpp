@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -57,7 +59,7 @@ class LookupPersistenceTest : public QObject {
     QVERIFY(!edit->LookupPopup()->isVisible());
     QTest::keyClick(edit, 'o');
     QVERIFY(edit->LookupPopup()->isVisible());
-    QCOMPARE(Shown(edit), QStringList({"Motor B", "motor a"}));
+    QCOMPARE(Shown(edit), QStringList({"motor a", "Motor B"}));
     QCOMPARE(edit->LookupPopup()->height(), 2 * 12 + 4);
     QTest::keyClick(edit, 'x');
     QVERIFY(!edit->LookupPopup()->isVisible());
@@ -73,7 +75,7 @@ class LookupPersistenceTest : public QObject {
     edit->Lookup().CaseSensitive = false;
     edit->SetText("M");
     QTest::keyClick(edit, 'o');
-    QTest::keyClick(edit, Qt::Key_Home);
+    QTest::keyClick(edit, Qt::Key_End);
     QCOMPARE(edit->LookupPopup()->ListControl()->currentItem()->text(), QString("Motor B"));
     QString seen;
     edit->OnLookupSelect = [&](TTypedEdit&, QString& value) {
@@ -93,6 +95,45 @@ class LookupPersistenceTest : public QObject {
     other->setFocus();
     QCoreApplication::processEvents();
     QVERIFY(!edit->LookupPopup()->isVisible());
+  }
+
+  void lookupListIsAlphabeticalAndNeverElided() {
+    TTypedEdit* edit;
+    auto window = Window(edit);
+    Show(*window, edit);
+    edit->Lookup().Enabled = true;
+    edit->Lookup().DisplayList = {"alpha", "ALBERT", "Alba", "Alan", "Beta", "alba"};
+    QTest::keyClicks(edit, "al");
+    QVERIFY(edit->LookupPopup()->isVisible());
+    // Without regard to case; the two spellings of one word keep their list order.
+    QCOMPARE(Shown(edit), QStringList({"Alan", "Alba", "alba", "ALBERT", "alpha"}));
+    // The first match in list order is the selected entry.
+    QCOMPARE(edit->LookupPopup()->ListControl()->currentItem()->text(), QString("alpha"));
+
+    // More matches than rows: the scroll bar shows and the entries keep their full width.
+    edit->SetText("");
+    edit->Lookup().DisplayCount = 3;
+    edit->Lookup().DisplayList = {"Motor 7.5 kW four pole", "Motor 11 kW two pole", "Motor 15 kW",
+                                  "Motor 18.5 kW", "Motor 22 kW six pole"};
+    QTest::keyClicks(edit, "Mo");
+    QListWidget* list = edit->LookupPopup()->ListControl();
+    QVERIFY(edit->LookupPopup()->isVisible());
+    QCOMPARE(list->count(), 5);
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+    const QFontMetrics fm(list->font());
+    for (int i = 0; i < list->count(); ++i) {
+      const QString text = list->item(i)->text();
+      QVERIFY2(list->visualItemRect(list->item(i)).width() >= fm.horizontalAdvance(text) + 6, qPrintable(text));
+      QVERIFY2(list->viewport()->width() >= fm.horizontalAdvance(text) + 6, qPrintable(text));
+    }
+    // With every match in sight, no room is kept for a scroll bar.
+    const int scrolledWidth = edit->LookupPopup()->width();
+    edit->Lookup().DisplayCount = 5;
+    edit->SetText("M");
+    QTest::keyClick(edit, 'o');
+    QTRY_VERIFY(!list->verticalScrollBar()->isVisible());
+    QCOMPARE(edit->LookupPopup()->width(),
+             scrolledWidth - list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list));
   }
 
   void iniFileSurvivesRestart() {

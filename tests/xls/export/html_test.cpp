@@ -2,6 +2,9 @@
 // escaping of every text, and the page set of a workbook with several sheets.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -146,6 +149,78 @@ TEST(HtmlExport, WorkbookPages) {
   // A folder that cannot be made fails the save.
   EXPECT_EQ(three.book->SaveAsHTML(Utf8ToWide((dir / "one.htm" / "x.htm").string())), -1);
   std::filesystem::remove_all(dir);
+}
+
+TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
+  namespace fs = std::filesystem;
+  const auto dir = fs::temp_directory_path() / ("kv_html_set_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::u16string frameset = Utf8ToWide((dir / "set.htm").string());
+  const auto folder = dir / "set.files";
+  const std::vector<fs::path> files = {folder / "Sheet001.htm", folder / "Sheet002.htm", folder / "Sheet003.htm",
+                                       folder / "tabstrip.htm", dir / "set.htm"};
+  auto contents = [&] {
+    std::vector<std::string> all;
+    for (const auto& f : files) all.push_back(testing::ReadFile(f.string()));
+    return all;
+  };
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& d : {dir, folder})
+      for (const auto& e : fs::directory_iterator(d)) n += e.path().filename().string().rfind(".kv", 0) == 0;
+    return n;
+  };
+
+  Book old(u"First");
+  old.book->GetWorksheets().Add()->SetName(u"Second");
+  old.book->GetWorksheets().Add()->SetName(u"Third");
+  old.At(u"A1")->SetValue(Variant(u"old"));
+  TXLSHTMLExport exporter;
+  ASSERT_EQ(exporter.SaveWorkbook(*old.book, frameset), 1);
+  std::vector<std::u16string> names;
+  for (const auto& f : files) names.push_back(Utf8ToWide(f.string()));
+  EXPECT_EQ(exporter.WrittenFiles(), names);
+  const std::vector<std::string> before = contents();
+
+  // The second page outgrows the file size limit while the set is written: nothing of the
+  // set is replaced, the first page included.
+  Book grown(u"First*");
+  grown.book->GetWorksheets().Add()->SetName(u"Second*");
+  grown.book->GetWorksheets().Add()->SetName(u"Third*");
+  grown.At(u"A1")->SetValue(Variant(u"new"));
+  IXLSWorksheet* second = grown.book->GetWorksheets().GetItem(2);
+  for (int r = 1; r <= 400; ++r) second->GetRange(u"A" + Utf8ToWide(std::to_string(r)))->SetValue(Variant(std::u16string(100, u'z')));
+  struct rlimit limit {};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  struct rlimit small = limit;
+  small.rlim_cur = 16 * 1024;
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::int32_t result = exporter.SaveWorkbook(*grown.book, frameset);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(exporter.WrittenFiles().empty());
+  EXPECT_EQ(contents(), before);
+  EXPECT_EQ(leftovers(), 0);
+
+  // A page that cannot be put in place (a folder stands at its name): the pages before it
+  // are replaced and said to be, the rest and the frameset stay old.
+  fs::remove(folder / "Sheet002.htm");
+  fs::create_directories(folder / "Sheet002.htm");
+  Book next(u"One");
+  next.book->GetWorksheets().Add()->SetName(u"Two");
+  next.book->GetWorksheets().Add()->SetName(u"Three");
+  next.At(u"A1")->SetValue(Variant(u"next"));
+  EXPECT_EQ(exporter.SaveWorkbook(*next.book, frameset), -1);
+  EXPECT_EQ(exporter.WrittenFiles(), std::vector<std::u16string>{names[0]});
+  EXPECT_NE(testing::ReadFile(files[0].string()).find(">next</td>"), std::string::npos);
+  EXPECT_EQ(testing::ReadFile(files[2].string()), before[2]);
+  EXPECT_EQ(testing::ReadFile(files[3].string()), before[3]);
+  EXPECT_EQ(testing::ReadFile(files[4].string()), before[4]);
+  EXPECT_EQ(leftovers(), 0);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,28 +1,52 @@
-// Formula cells of the workbook model: compiling a cell's formula text and keeping the
-// formulas of every sheet pointing at the same cells when cells of a sheet move.
+// The formula library's slot in the model (xls/model/library_slots.h): the workbook's formulas
+// and names, evaluating formula text, compiling a cell's formula text and keeping the formulas of
+// every sheet pointing at the same cells when cells of a sheet move.
 #include <algorithm>
 #include <vector>
 
 #include "xls/formula/calc/calculator.h"
 #include "xls/formula/extern_sheet.h"
+#include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/cell_store.h"
-#include "xls/model/cell_value.h"
+#include "xls/model/library_slots.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
 
 namespace xls {
 
-std::unique_ptr<TXLSCellFormula> CompileCellFormula(IXLSWorksheet& sheet, const std::u16string& text) {
-  return sheet.Workbook()->Formulas().Calculator().CompileText(text, sheet.GetSheetId());
-}
+namespace {
 
-std::int32_t TXLSWorkbook::Evaluate(const std::u16string& formula, Variant& value) {
+class TFormulaLibrary final : public TXLSFormulaLibrary {
+ public:
+  TFormulaLibrary() { LibrarySlots().formula = this; }
+  std::shared_ptr<TXLSWorkbookFormulas> MakeFormulas(TXLSWorkbook& book) override {
+    return std::make_shared<TXLSWorkbookFormulas>(book);
+  }
+  std::shared_ptr<TXLSNames> Names(TXLSWorkbook& book) override {
+    return std::make_shared<TXLSNames>(book.Formulas().Names());
+  }
+  std::int32_t Evaluate(TXLSWorkbook& book, const std::u16string& formula, Variant& value) override;
+  std::unique_ptr<TXLSCellFormula> CompileCell(IXLSWorksheet& sheet, const std::u16string& text) override {
+    return sheet.Workbook()->Formulas().Calculator().CompileText(text, sheet.GetSheetId());
+  }
+  void ShiftCells(IXLSWorksheet& sheet, int row, int column, int columnCount, int rowCount, int lastColumn,
+                  int lastRow) override;
+};
+
+TFormulaLibrary library;
+
+}  // namespace
+
+// Named in kv_xls_formula's link interface, so that every program linking it fills the slot.
+extern "C" void kv_xls_formula_slot() {}
+
+std::int32_t TFormulaLibrary::Evaluate(TXLSWorkbook& book, const std::u16string& formula, Variant& value) {
   value = Variant();
   const std::u16string text = !formula.empty() && formula[0] == u'=' ? formula.substr(1) : formula;
-  IXLSWorksheet* active = GetActiveSheet();
-  TXLSCalculator& calc = Formulas().Calculator();
+  IXLSWorksheet* active = book.GetActiveSheet();
+  TXLSCalculator& calc = book.Formulas().Calculator();
   std::unique_ptr<TXLSCompiledFormula> f = calc.CompileText(text, active ? active->GetSheetId() : 0);
   if (!f) return kCalcMalformed;
   const std::int32_t st = calc.CalculateCell(active ? active->GetIndex() : -1, *f, 0, value, 0, 0);
@@ -111,8 +135,8 @@ void MoveArrayLinks(IXLSWorksheet& sheet, int row, int column, int columnCount, 
 
 }  // namespace
 
-void ShiftCellFormulas(IXLSWorksheet& moved, int row, int column, int columnCount, int rowCount, int lastColumn,
-                       int lastRow) {
+void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int columnCount, int rowCount,
+                                 int lastColumn, int lastRow) {
   TXLSWorkbook& book = *moved.Workbook();
   if (!book.HasFormulas()) return;  // no formula was ever compiled in this workbook
   TXLSExternSheet& externs = book.Formulas().Externs();

@@ -2,14 +2,14 @@
 
 #include <cstring>
 
+#include "platform/little_endian.h"
+
 namespace xls {
 namespace {
 
 inline std::uint32_t Rol(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-inline std::uint32_t LoadLE(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
+using platform::LoadLE32;
 inline std::uint32_t LoadBE(const std::uint8_t* p) {
   return std::uint32_t(p[3]) | std::uint32_t(p[2]) << 8 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[0]) << 24;
 }
@@ -106,7 +106,7 @@ void TMD5Hash::Transform(const std::uint8_t* block) {
       0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
   static constexpr int S[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
   std::uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLE(block + 4 * i);
+  for (int i = 0; i < 16; ++i) x[i] = LoadLE32(block + 4 * i);
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   for (int i = 0; i < 64; ++i) {
     std::uint32_t f;
@@ -161,7 +161,7 @@ TDigest16 MD4(const void* data, std::size_t length) {
 
 void TMD4Hash::Transform(const std::uint8_t* block) {
   std::uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLE(block + 4 * i);
+  for (int i = 0; i < 16; ++i) x[i] = LoadLE32(block + 4 * i);
   std::uint32_t v[4] = {state_[0], state_[1], state_[2], state_[3]};
   // Round r, step i works on v[(16 - i) % 4] with the other three in order.
   auto step = [&](int r, int i, int k, int s) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
 #include "xls/io/crypto/hashes.h"
 #include "xls/model/workbook.h"
 
@@ -10,14 +11,12 @@ namespace {
 
 constexpr std::uint32_t kSplitColors[4] = {0x0800000D, 0x0800000C, 0x08000017, 0x100000F7};
 
-std::uint32_t Dword(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
+using platform::LoadLE32;
 
 bool ReadHeader(const std::vector<std::uint8_t>& b, std::size_t& at, std::size_t end, TMSOHeader& h) {
   if (at > end || end - at < 8) return false;
-  const std::uint32_t first = Dword(b, at);
-  h = TMSOHeader(first & 0xF, (first >> 4) & 0xFFF, static_cast<std::uint16_t>(first >> 16), Dword(b, at + 4));
+  const std::uint32_t first = LoadLE32(&b[at]);
+  h = TMSOHeader(first & 0xF, (first >> 4) & 0xFFF, static_cast<std::uint16_t>(first >> 16), LoadLE32(&b[at + 4]));
   at += 8;
   return true;
 }
@@ -98,9 +97,9 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
   offset = entryEnd;
   blipType = b[at];
   std::copy(b.begin() + static_cast<std::ptrdiff_t>(at + 2), b.begin() + static_cast<std::ptrdiff_t>(at + 18), uid.begin());
-  tag = static_cast<std::uint16_t>(b[at + 18] | b[at + 19] << 8);
-  const std::uint32_t blipSize = Dword(b, at + 20);
-  refCount = Dword(b, at + 24);
+  tag = platform::LoadLE16(&b[at + 18]);
+  const std::uint32_t blipSize = LoadLE32(&b[at + 20]);
+  refCount = LoadLE32(&b[at + 24]);
   const std::uint8_t nameLength = b[at + 33];
   at += 36;
   if (nameLength > entryEnd - at) return -1;
@@ -124,14 +123,14 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
   }
   if (IsMetafile(blipType)) {
     if (blipEnd - at < 34) return -1;
-    uncompressedSize = Dword(b, at);
-    left = static_cast<std::int16_t>(Dword(b, at + 4));
-    top = static_cast<std::int16_t>(Dword(b, at + 8));
-    right = static_cast<std::int16_t>(Dword(b, at + 12));
-    bottom = static_cast<std::int16_t>(Dword(b, at + 16));
-    sizeX = Dword(b, at + 20);
-    sizeY = Dword(b, at + 24);
-    savedSize = Dword(b, at + 28);
+    uncompressedSize = LoadLE32(&b[at]);
+    left = static_cast<std::int16_t>(LoadLE32(&b[at + 4]));
+    top = static_cast<std::int16_t>(LoadLE32(&b[at + 8]));
+    right = static_cast<std::int16_t>(LoadLE32(&b[at + 12]));
+    bottom = static_cast<std::int16_t>(LoadLE32(&b[at + 16]));
+    sizeX = LoadLE32(&b[at + 20]);
+    sizeY = LoadLE32(&b[at + 24]);
+    savedSize = LoadLE32(&b[at + 28]);
     compression = b[at + 32];
     filter = b[at + 33];
     at += 34;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
+
 namespace xls {
 namespace {
 
@@ -152,9 +154,8 @@ int TMsoFbtDGG::ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, s
   largestDrawingId_ = 0;
   for (std::size_t at = 16; at + 8 <= bytes.size(); at += 8) {
     TMsoFbtDGGItem c;
-    c.drawingId = (bytes[at] | bytes[at + 1] << 8);
-    c.used = static_cast<std::uint32_t>(bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16) |
-             static_cast<std::uint32_t>(bytes[at + 7]) << 24;
+    c.drawingId = platform::LoadLE16(&bytes[at]);
+    c.used = platform::LoadLE32(&bytes[at + 4]);
     largestDrawingId_ = std::max<std::uint16_t>(largestDrawingId_, static_cast<std::uint16_t>(c.drawingId));
     clusters_.push_back(c);
   }
@@ -230,9 +231,8 @@ int TMsoFbtOpt::ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, s
   // off the remaining bytes already while the entries are read.
   while (remaining > 0 && at + 6 <= bytes.size()) {
     TMsoFbtOptItem item;
-    item.idWord = static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-    item.value = static_cast<std::uint32_t>(bytes[at + 2] | bytes[at + 3] << 8 | bytes[at + 4] << 16) |
-                 static_cast<std::uint32_t>(bytes[at + 5]) << 24;
+    item.idWord = platform::LoadLE16(&bytes[at]);
+    item.value = platform::LoadLE32(&bytes[at + 2]);
     at += 6;
     remaining -= 6;
     if (item.IsComplex()) {
@@ -278,7 +278,7 @@ int TMsoFbtClientAnchor::ReadFrom(const TMSOHeader& header, const TXLSBlobList& 
   std::vector<std::uint8_t> bytes;
   if (length != 18 || !CopyBytes(source, offset, length, bytes)) throw EMsoParseError("Invalid MsoFbtClientAnchor size");
   std::uint16_t* fields[9] = {&flag, &column1, &dx1, &row1, &dy1, &column2, &dx2, &row2, &dy2};
-  for (int i = 0; i < 9; ++i) *fields[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  for (int i = 0; i < 9; ++i) *fields[i] = platform::LoadLE16(&bytes[2 * i]);
   return 1;
 }
 

@@ -34,13 +34,14 @@ void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t col
   SheetRules(sheet).Autofilter().SetDropDown(row, column, combo);
 }
 
-void TXLSRange::AutoFilter() {
-  ConnectFilterDropDowns(*sheet_, GetDrawing(*sheet_));
-  TXLSAutofilter& filter = SheetRules(*sheet_).Autofilter();
+void AutoFilterRange(TXLSRange& range) {
+  IXLSWorksheet& sheet = *range.GetWorksheet();
+  ConnectFilterDropDowns(sheet, GetDrawing(sheet));
+  TXLSAutofilter& filter = SheetRules(sheet).Autofilter();
   if (filter.IsActive())
     filter.ClearItems(true);
   else
-    filter.SetRange(GetRow(), GetColumn(), lastCol_ + 1, lastRow_ + 1);
+    filter.SetRange(range.GetRow(), range.GetColumn(), range.GetLastCol() + 1, range.GetLastRow() + 1);
 }
 
 }  // namespace xls

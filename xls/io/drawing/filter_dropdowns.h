@@ -9,6 +9,7 @@ namespace xls {
 class IXLSWorksheet;
 class TMsoDrawing;
 class TMsoShapeContainer;
+class TXLSRange;
 
 // Lets the sheet's autofilter add and remove its drop-downs in the drawing, and the sheet's
 // validations remove the drawing's drop-down of a list validation read from a file.
@@ -17,5 +18,8 @@ void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing);
 void ConnectSheetDropDowns(IXLSWorksheet& sheet);
 // A drop-down combo box read from a file, in the header cell (0-based) of the autofilter.
 void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape);
+// TXLSRange::AutoFilter: switches the sheet's autofilter on over the range (header row first),
+// with a drop-down in each header cell, or off again when it is on.
+void AutoFilterRange(TXLSRange& range);
 
 }  // namespace xls

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/little_endian.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/filter_dropdowns.h"
@@ -18,9 +19,8 @@ enum : std::uint8_t { psNone, psDgContainer, psDg, psSpgrContainer, psSpContaine
 std::uint32_t Be32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
 }
-std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
+using platform::LoadLE16;
+using platform::LoadLE32;
 
 // The blip type of picture bytes and their size in pixels; a BMP loses its file header (the
 // store keeps the bitmap from its info header on). kBlipNone for anything else.
@@ -59,13 +59,13 @@ std::uint8_t SniffPicture(std::vector<std::uint8_t>& bytes, std::uint32_t& width
   std::size_t info = 0;
   if (n >= 14 + 12 && bytes[0] == 'B' && bytes[1] == 'M') info = 14;
   if (n >= info + 12) {
-    const std::uint32_t headerSize = Le32(bytes, info);
+    const std::uint32_t headerSize = LoadLE32(&bytes[info]);
     if (headerSize == 12 && n >= info + 12) {
-      widthPx = static_cast<std::uint32_t>(bytes[info + 4] | bytes[info + 5] << 8);
-      heightPx = static_cast<std::uint32_t>(bytes[info + 6] | bytes[info + 7] << 8);
+      widthPx = LoadLE16(&bytes[info + 4]);
+      heightPx = LoadLE16(&bytes[info + 6]);
     } else if (headerSize >= 40 && headerSize <= 124 && n >= info + 16) {
-      widthPx = Le32(bytes, info + 4);
-      const std::int32_t h = static_cast<std::int32_t>(Le32(bytes, info + 8));
+      widthPx = LoadLE32(&bytes[info + 4]);
+      const std::int32_t h = static_cast<std::int32_t>(LoadLE32(&bytes[info + 8]));
       heightPx = static_cast<std::uint32_t>(h < 0 ? -static_cast<std::int64_t>(h) : h);
     } else {
       return kBlipNone;

@@ -10,8 +10,10 @@ namespace xls {
 
 namespace {
 
-constexpr std::int32_t kHorizontal[] = {1, -4131, -4108, -4152, 5, -4130, 7, -4117};
-constexpr std::int32_t kVertical[] = {-4160, -4108, -4107, -4130, -4117};
+// The interface's alignment constants by the codes the cell formats store.
+constexpr std::int32_t kHorizontal[] = {kHAlignGeneral, kHAlignLeft,    kHAlignCenter,       kHAlignRight,
+                                        kHAlignFill,    kHAlignJustify, kHAlignCenterAcross, kHAlignDistributed};
+constexpr std::int32_t kVertical[] = {kVAlignTop, kVAlignCenter, kVAlignBottom, kVAlignJustify, kVAlignDistributed};
 
 std::int32_t UnderlineConstant(std::int32_t code) {
   switch (code) {
@@ -58,8 +60,8 @@ const TXLSCellLook& TXLSCellReader::Look(std::int32_t xf) {
   TXLSCellLook look;
   look.numberFormat = xfs_.GetFormatText(xf);
   const std::int32_t h = xfs_.GetHorizontalAlignment(xf), v = xfs_.GetVerticalAlignment(xf);
-  look.horizontal = h >= 0 && h < 8 ? kHorizontal[h] : 1;
-  look.vertical = v >= 0 && v < 5 ? kVertical[v] : kVertical[2];
+  look.horizontal = h >= 0 && h < 8 ? kHorizontal[h] : kHAlignGeneral;
+  look.vertical = v >= 0 && v < 5 ? kVertical[v] : kVAlignBottom;
   look.wrap = xfs_.GetWrapText(xf);
   const std::int32_t r = xfs_.GetRotation(xf);
   look.orientation = r != 255 && r > 90 ? 90 - r : r;

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "xls/model/range.h"
 #include "xls/model/variant.h"
 
 namespace xls {
@@ -17,8 +18,8 @@ class TXLSXFList;
 
 struct TXLSCellLook {
   std::u16string numberFormat;
-  std::int32_t horizontal = 1;  // kHAlign* constants
-  std::int32_t vertical = -4107;
+  std::int32_t horizontal = kHAlignGeneral;  // kHAlign* constants
+  std::int32_t vertical = kVAlignBottom;     // kVAlign* constants
   bool wrap = false;
   std::int32_t orientation = 0;  // degrees, -90..90, or 255 for stacked text
   std::u16string fontName;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -271,9 +272,14 @@ std::int32_t TXLSHTMLExport::SaveSheetToFile(IXLSWorksheet& sheet, const std::u1
 }
 
 std::int32_t TXLSHTMLExport::SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName) {
+  written_.clear();
   IXLSWorkSheets& sheets = book.GetWorksheets();
   if (sheets.GetCount() == 0) return 1;
-  if (sheets.GetCount() == 1) return SaveSheetToFile(*sheets.GetItem(1), fileName);
+  if (sheets.GetCount() == 1) {
+    if (SaveSheetToFile(*sheets.GetItem(1), fileName) != 1) return -1;
+    written_.push_back(fileName);
+    return 1;
+  }
   namespace fs = std::filesystem;
   const fs::path page = fs::path(WideToUtf8(fileName));
   const fs::path folder = page.parent_path() / fs::path(page.stem().string() + ".files");
@@ -281,14 +287,38 @@ std::int32_t TXLSHTMLExport::SaveWorkbook(TXLSWorkbook& book, const std::u16stri
   fs::create_directories(folder, error);
   if (error || !fs::is_directory(folder)) return -1;
   auto inFolder = [&](const std::string& name) { return Utf8ToWide((folder / name).string()); };
-  if (WriteTabStrip(book, inFolder("tabstrip.htm")) != 1) return -1;
+
+  // Every file of the set goes to a temporary file first; the old set is replaced only when
+  // all of them are complete on disk.
+  struct Part {
+    std::u16string name;
+    std::unique_ptr<platform::AtomicFileStream> file;
+  };
+  std::vector<Part> parts;
+  auto start = [&](std::u16string name) -> platform::AtomicFileStream* {
+    parts.push_back({name, std::make_unique<platform::AtomicFileStream>(WideToUtf8(name))});
+    return parts.back().file->IsOpen() ? parts.back().file.get() : nullptr;
+  };
+  auto text = [](platform::AtomicFileStream* file, const std::string& bytes) {
+    return file != nullptr && file->Write(bytes.data(), bytes.size()) == bytes.size();
+  };
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
-    if (SaveSheetToFile(*sheets.GetItem(i), inFolder("Sheet" + Picture000(i) + ".htm")) != 1) return -1;
+    platform::AtomicFileStream* file = start(inFolder("Sheet" + Picture000(i) + ".htm"));
+    IXLSRange used = sheets.GetItem(i)->GetUsedRange();
+    if (file == nullptr || WriteRange(*used, *file) != 1) return -1;
   }
-  return WriteFrameset(book, fileName);
+  if (!text(start(inFolder("tabstrip.htm")), TabStripText(book))) return -1;
+  if (!text(start(fileName), FramesetText(book, fileName))) return -1;
+  for (Part& part : parts)
+    if (!part.file->Prepare()) return -1;
+  for (Part& part : parts) {
+    if (!part.file->Commit()) return -1;
+    written_.push_back(part.name);
+  }
+  return 1;
 }
 
-std::int32_t TXLSHTMLExport::WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName) {
+std::string TXLSHTMLExport::TabStripText(TXLSWorkbook& book) {
   std::string text =
       "<html>\r\n<head>\r\n <meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"
       "<style>\r\n<!--\r\nA {\r\n    text-decoration:none;\r\n    color:#000000;\r\n    font-size:9pt;\r\n"
@@ -301,10 +331,14 @@ std::int32_t TXLSHTMLExport::WriteTabStrip(TXLSWorkbook& book, const std::u16str
             HtmlText(sheets.GetItem(i)->GetName()) + "</font></a>&nbsp;</small></small></b></td>" + kCrLf;
   }
   text += " </tr>\r\n</table>\r\n</body>\r\n</html>\r\n";
-  return WriteLines(fileName, text) ? 1 : -1;
+  return text;
 }
 
-std::int32_t TXLSHTMLExport::WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName) {
+std::int32_t TXLSHTMLExport::WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName) {
+  return WriteLines(fileName, TabStripText(book)) ? 1 : -1;
+}
+
+std::string TXLSHTMLExport::FramesetText(TXLSWorkbook& book, const std::u16string& fileName) {
   namespace fs = std::filesystem;
   const fs::path page = fs::path(WideToUtf8(fileName));
   const std::string folder = UrlPart(page.stem().string() + ".files");
@@ -321,7 +355,11 @@ std::int32_t TXLSHTMLExport::WriteFrameset(TXLSWorkbook& book, const std::u16str
   text +=
       "<noframes>\r\n<body>\r\n<p>This page uses the frames. Your browser does not support frames.</p>\r\n"
       "</body>\r\n</noframes>\r\n</frameset>\r\n</html>\r\n";
-  return WriteLines(fileName, text) ? 1 : -1;
+  return text;
+}
+
+std::int32_t TXLSHTMLExport::WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName) {
+  return WriteLines(fileName, FramesetText(book, fileName)) ? 1 : -1;
 }
 
 }  // namespace xls

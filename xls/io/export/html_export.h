@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/byte_stream.h"
 #include "xls/formula/cell_text/number_format.h"
@@ -33,8 +34,14 @@ class TXLSHTMLExport {
   std::int32_t SaveRangeToFile(const TXLSRange& range, const std::u16string& fileName);
   std::int32_t SaveSheetToFile(IXLSWorksheet& sheet, const std::u16string& fileName);
   // One page for one sheet, a frameset with its folder for several, nothing without sheets:
-  // 1, or -1 when a file or the folder cannot be made.
+  // 1, or -1 when a file or the folder cannot be made. The pages of a set are all written
+  // and flushed before the first of them replaces an old one, so a failure while writing
+  // leaves the old set whole; WrittenFiles tells which files were replaced.
   std::int32_t SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName);
+  // The files the last SaveWorkbook replaced or created, in order: every one after a success;
+  // none after a failure while writing; after a failure while putting the set in place (the
+  // sheet pages first, then the tab strip, the frameset last) the ones already in place.
+  const std::vector<std::u16string>& WrittenFiles() const { return written_; }
   std::int32_t WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName);
   std::int32_t WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName);
 
@@ -49,7 +56,11 @@ class TXLSHTMLExport {
   static std::string GetAlignAttribute(const Variant& value);
 
  private:
+  static std::string TabStripText(TXLSWorkbook& book);
+  static std::string FramesetText(TXLSWorkbook& book, const std::u16string& fileName);
+
   TXLSFormater formater_;
+  std::vector<std::u16string> written_;
 };
 
 }  // namespace xls

@@ -1,5 +1,5 @@
-// The save operations of workbooks, sheets and ranges in the text formats, and the range's
-// autofit.
+// The exporters' slot in the model (xls/model/library_slots.h): the save operations of
+// workbooks, sheets and ranges in the text formats, and the range's autofit.
 #include "xls/io/export/text_saves.h"
 
 #include "xls/io/drawing/sheet_drawing.h"
@@ -7,6 +7,7 @@
 #include "xls/io/export/csv_saver.h"
 #include "xls/io/export/html_export.h"
 #include "xls/io/export/rtf_export.h"
+#include "xls/model/library_slots.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -50,66 +51,65 @@ TXLSRTFExport RtfExport() {
   return rtf;
 }
 
-}  // namespace
+class TExportLibrary final : public TXLSExportLibrary {
+ public:
+  TExportLibrary() { LibrarySlots().exporter = this; }
 
-// ----- ranges -------------------------------------------------------------------------------
+  // ----- ranges -----------------------------------------------------------------------------
 
-std::int32_t TXLSRange::SaveAsCSV(const std::u16string& fileName) {
-  TXLSCSVSaver saver;
-  saver.SetCodePage(sheet_->Workbook()->GetCodePage());
-  return saver.SaveToFile(fileName, GetValue());
-}
-
-std::int32_t TXLSRange::SaveAs(const std::u16string& fileName, std::int32_t format) {
-  if (format == kTextSaveHtml) return TXLSHTMLExport().SaveRangeToFile(*this, fileName);
-  if (!IsDelimited(format)) return -1;
-  return SaverOf(format, *this).SaveToFile(fileName, GetValue());
-}
-
-std::int32_t TXLSRange::SaveAsToStream(platform::ByteStream& stream, std::int32_t format) {
-  if (format == kTextSaveHtml) return TXLSHTMLExport().WriteRange(*this, stream);
-  if (!IsDelimited(format)) return -1;
-  return SaverOf(format, *this).SaveToStream(stream, GetValue());
-}
-
-void TXLSRange::AutoFit(bool columns) {
-  if (columns) {
-    AutoFitColumns();
-  } else {
-    AutoFitRows();
+  std::int32_t SaveRangeAsCSV(TXLSRange& range, const std::u16string& fileName) override {
+    TXLSCSVSaver saver;
+    saver.SetCodePage(range.GetWorksheet()->Workbook()->GetCodePage());
+    return saver.SaveToFile(fileName, range.GetValue());
   }
-}
 
-void TXLSRange::AutoFitColumns() { TXLSAutoFit(*this).AutoFitColumns(); }
-void TXLSRange::AutoFitRows() { TXLSAutoFit(*this).AutoFitRows(); }
+  std::int32_t SaveRange(TXLSRange& range, const std::u16string& fileName, std::int32_t format) override {
+    if (format == kTextSaveHtml) return TXLSHTMLExport().SaveRangeToFile(range, fileName);
+    if (!IsDelimited(format)) return -1;
+    return SaverOf(format, range).SaveToFile(fileName, range.GetValue());
+  }
 
-// ----- sheets -------------------------------------------------------------------------------
+  std::int32_t SaveRangeToStream(TXLSRange& range, platform::ByteStream& stream, std::int32_t format) override {
+    if (format == kTextSaveHtml) return TXLSHTMLExport().WriteRange(range, stream);
+    if (!IsDelimited(format)) return -1;
+    return SaverOf(format, range).SaveToStream(stream, range.GetValue());
+  }
 
-std::int32_t IXLSWorksheet::SaveAs(const std::u16string& fileName, std::int32_t format) {
-  if (format == kTextSaveRtf) return RtfExport().SaveSheetToFile(*this, fileName);
-  if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
-  return GetUsedRange()->SaveAs(fileName, format);
-}
+  void AutoFitColumns(TXLSRange& range) override { TXLSAutoFit(range).AutoFitColumns(); }
+  void AutoFitRows(TXLSRange& range) override { TXLSAutoFit(range).AutoFitRows(); }
 
-std::int32_t IXLSWorksheet::SaveToStream(platform::ByteStream& stream, std::int32_t format) {
-  if (format == kTextSaveRtf) return RtfExport().SaveSheetToStream(*this, stream);
-  if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
-  return GetUsedRange()->SaveAsToStream(stream, format);
-}
+  // ----- sheets -----------------------------------------------------------------------------
 
-// ----- workbooks ----------------------------------------------------------------------------
+  std::int32_t SaveSheet(IXLSWorksheet& sheet, const std::u16string& fileName, std::int32_t format) override {
+    if (format == kTextSaveRtf) return RtfExport().SaveSheetToFile(sheet, fileName);
+    if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
+    return sheet.GetUsedRange()->SaveAs(fileName, format);
+  }
 
-std::int32_t TXLSWorkbook::SaveAsHTML(const std::u16string& fileName) {
-  return TXLSHTMLExport().SaveWorkbook(*this, fileName);
-}
+  std::int32_t SaveSheetToStream(IXLSWorksheet& sheet, platform::ByteStream& stream, std::int32_t format) override {
+    if (format == kTextSaveRtf) return RtfExport().SaveSheetToStream(sheet, stream);
+    if (format != kTextSaveHtml && !IsDelimited(format)) return -1;
+    return sheet.GetUsedRange()->SaveAsToStream(stream, format);
+  }
 
-std::int32_t TXLSWorkbook::SaveAsRTF(const std::u16string& fileName) {
-  return RtfExport().SaveWorkbookToFile(*this, fileName);
-}
+  // ----- workbooks --------------------------------------------------------------------------
 
-std::int32_t TXLSWorkbook::SaveAsRTFToStream(platform::ByteStream& stream) {
-  return RtfExport().SaveWorkbookToStream(*this, stream);
-}
+  std::int32_t SaveBookAsHTML(TXLSWorkbook& book, const std::u16string& fileName) override {
+    return TXLSHTMLExport().SaveWorkbook(book, fileName);
+  }
+
+  std::int32_t SaveBookAsRTF(TXLSWorkbook& book, const std::u16string& fileName) override {
+    return RtfExport().SaveWorkbookToFile(book, fileName);
+  }
+
+  std::int32_t SaveBookAsRTFToStream(TXLSWorkbook& book, platform::ByteStream& stream) override {
+    return RtfExport().SaveWorkbookToStream(book, stream);
+  }
+};
+
+TExportLibrary library;
+
+}  // namespace
 
 std::int32_t SaveWorkbookAsText(TXLSWorkbook& book, const std::u16string& fileName, platform::ByteStream* stream,
                                 std::int32_t format, std::string* error) {
@@ -136,3 +136,6 @@ std::int32_t SaveWorkbookAsText(TXLSWorkbook& book, const std::u16string& fileNa
 }
 
 }  // namespace xls
+
+// Named in kv_xls_export's link interface, so that every program linking it fills the slot.
+extern "C" void kv_xls_export_slot() {}

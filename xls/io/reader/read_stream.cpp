@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/little_endian.h"
 #include "xls/model/codepage.h"
 #include "xls/model/file_streams.h"
 
@@ -102,8 +103,8 @@ int TXLSReadStream::OpenBare() {
   position_ = 0;
   std::uint8_t header[4];
   if (bareStream_->Read(header, 4) == 4) {
-    std::uint16_t id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
-    std::uint16_t length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
+    std::uint16_t id = platform::LoadLE16(&header[0]);
+    std::uint16_t length = platform::LoadLE16(&header[2]);
     if (id == kRecBOF && length >= 4 && length <= 30 &&
         bareStream_->Seek(sourceStart_, platform::SeekOrigin::Begin) == sourceStart_)
       return 1;
@@ -131,8 +132,8 @@ int TXLSReadStream::ReadHeader(std::uint16_t& id, std::uint16_t& length) {
   if (decrypting_) decrypter_->Skip(static_cast<std::uint32_t>(got));
   position_ += static_cast<std::uint32_t>(got);
   if (got < 4) return kReadEndOfStream;
-  id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
-  length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
+  id = platform::LoadLE16(&header[0]);
+  length = platform::LoadLE16(&header[2]);
   lastId_ = id;
   return 1;
 }

@@ -1,5 +1,6 @@
-// Bounded little-endian reads from one record body: every read outside the body gives 0 and
-// clears ok, so that a handler can read all its fields first and check once.
+// Bounded little-endian reads from one record body (platform::LEBytes) with the record's texts:
+// every read outside the body gives 0 and clears ok, so that a handler can read all its fields
+// first and check once.
 #pragma once
 
 #include <bit>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/little_endian.h"
 #include "xls/model/blob.h"
 #include "xls/model/codepage.h"
 
@@ -16,43 +18,12 @@ namespace xls {
 // The code page of UTF-16 text.
 constexpr int kCodePageUtf16 = 1200;
 
-struct TXLSRecordBody {
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  bool ok = true;
-
+struct TXLSRecordBody : platform::LEBytes {
   TXLSRecordBody() = default;
-  TXLSRecordBody(const std::uint8_t* d, std::size_t n) : data(d), size(n) {}
+  TXLSRecordBody(const std::uint8_t* d, std::size_t n) : LEBytes(d, n) {}
   explicit TXLSRecordBody(const TXLSBlob* blob)
-      : data(blob ? blob->GetData() : nullptr), size(blob ? blob->GetSize() : 0) {}
+      : LEBytes(blob ? blob->GetData() : nullptr, blob ? blob->GetSize() : 0) {}
 
-  bool Has(std::size_t offset, std::size_t count) const {
-    return offset <= size && count <= size - offset;
-  }
-  std::uint8_t Byte(std::size_t o) {
-    if (!Has(o, 1)) return Fail();
-    return data[o];
-  }
-  std::uint16_t Word(std::size_t o) {
-    if (!Has(o, 2)) return Fail();
-    return static_cast<std::uint16_t>(data[o] | (data[o + 1] << 8));
-  }
-  std::uint32_t DWord(std::size_t o) {
-    if (!Has(o, 4)) return Fail();
-    return static_cast<std::uint32_t>(data[o]) | (static_cast<std::uint32_t>(data[o + 1]) << 8) |
-           (static_cast<std::uint32_t>(data[o + 2]) << 16) | (static_cast<std::uint32_t>(data[o + 3]) << 24);
-  }
-  double Double(std::size_t o) {
-    if (!Has(o, 8)) {
-      Fail();
-      return 0;
-    }
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | data[o + static_cast<std::size_t>(i)];
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-  }
   // count characters at o, 16-bit or 8-bit (converted with the code page); false (and an
   // empty text) when they run past the body.
   bool Chars(std::size_t o, std::size_t count, bool wide, int codePage, std::u16string& text) {
@@ -65,13 +36,13 @@ struct TXLSRecordBody {
     if (wide) {
       text.resize(count);
       for (std::size_t i = 0; i < count; ++i)
-        text[i] = static_cast<char16_t>(data[o + 2 * i] | (data[o + 2 * i + 1] << 8));
+        text[i] = static_cast<char16_t>(platform::LoadLE16(data + o + 2 * i));
     } else if (codePage == kCodePageUtf16 && LooksUtf16(o, count)) {
       // A BIFF5 file that declares code page 1200 (gnumeric writes them) keeps plain ASCII
       // texts in single bytes and every other text as UTF-16LE bytes, counted in bytes.
       text.resize(count / 2);
       for (std::size_t i = 0; i < count / 2; ++i)
-        text[i] = static_cast<char16_t>(data[o + 2 * i] | (data[o + 2 * i + 1] << 8));
+        text[i] = static_cast<char16_t>(platform::LoadLE16(data + o + 2 * i));
     } else {
       text = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + o), count),
                           codePage == kCodePageUtf16 ? 1252 : codePage);
@@ -152,10 +123,6 @@ struct TXLSRecordBody {
     for (std::size_t i = 0; i < count; ++i)
       if (data[o + i] == 0 || data[o + i] >= 0x80) return true;
     return false;
-  }
-  std::uint8_t Fail() {
-    ok = false;
-    return 0;
   }
 };
 

@@ -1,25 +1,29 @@
-// The workbook's open entry points over the reader.
+// The reader's slot in the model (xls/model/library_slots.h): the workbook's open entry points.
 #include "xls/io/reader/workbook_reader.h"
-#include "xls/model/workbook.h"
+#include "xls/model/library_slots.h"
 
 namespace xls {
 
-std::int32_t TXLSWorkbook::OpenWithPassword(const std::u16string& fileName, const std::u16string& password) {
-  std::int32_t format = currentFormat_;
-  const int status = ReadWorkbookFile(*this, fileName, password, format);
-  if (status != 1) return status;
-  currentFormat_ = format;
-  fileName_ = fileName;
-  return 1;
-}
+namespace {
 
-std::int32_t TXLSWorkbook::OpenStreamWithPassword(platform::ByteStream& stream, const std::u16string& password) {
-  std::int32_t format = currentFormat_;
-  const int status = ReadWorkbookStream(*this, stream, password, format);
-  if (status != 1) return status;
-  currentFormat_ = format;
-  fileName_.clear();
-  return 1;
-}
+class TReaderLibrary final : public TXLSReaderLibrary {
+ public:
+  TReaderLibrary() { LibrarySlots().reader = this; }
+  int ReadFile(TXLSWorkbook& book, const std::u16string& fileName, const std::u16string& password,
+               std::int32_t& format) override {
+    return ReadWorkbookFile(book, fileName, password, format);
+  }
+  int ReadStream(TXLSWorkbook& book, platform::ByteStream& stream, const std::u16string& password,
+                 std::int32_t& format) override {
+    return ReadWorkbookStream(book, stream, password, format);
+  }
+};
+
+TReaderLibrary library;
+
+}  // namespace
 
 }  // namespace xls
+
+// Named in kv_xls_reader's link interface, so that every program linking it fills the slot.
+extern "C" void kv_xls_reader_slot() {}

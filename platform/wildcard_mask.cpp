@@ -1,6 +1,6 @@
-#include "xls/formula/cell_text/mask.h"
+#include "platform/wildcard_mask.h"
 
-namespace xls {
+namespace platform {
 
 namespace {
 
@@ -8,20 +8,20 @@ std::uint8_t Upper(std::uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast
 
 [[noreturn]] void Invalid(const std::string& mask, size_t index) {
   std::string text = "'" + mask + "' is an invalid mask at (" + std::to_string(index + 1) + ")";
-  throw EMaskException(text);
+  throw WildcardMaskError(text);
 }
 
 }  // namespace
 
-TMask::TMask(const std::string& mask, int codePage) : codePage_(codePage) {
+WildcardMask::WildcardMask(const std::string& mask, WildcardRules rules) : rules_(rules) {
   // Counted first, so that the states are made in one array of the right size.
   int count = Compile(mask, false);
   states_.resize(static_cast<size_t>(count));
   Compile(mask, true);
 }
 
-bool TMask::IsLead(std::uint8_t c) const {
-  switch (codePage_) {
+bool WildcardMask::IsLead(std::uint8_t c) const {
+  switch (rules_.codePage) {
     case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
     case 936:
     case 949:
@@ -30,11 +30,11 @@ bool TMask::IsLead(std::uint8_t c) const {
   }
 }
 
-size_t TMask::CharLength(const std::string& text, size_t pos) const {
+size_t WildcardMask::CharLength(const std::string& text, size_t pos) const {
   return pos + 1 < text.size() && IsLead(static_cast<std::uint8_t>(text[pos])) ? 2 : 1;
 }
 
-int TMask::Compile(const std::string& mask, bool fill) {
+int WildcardMask::Compile(const std::string& mask, bool fill) {
   int count = 0, wildcards = 0;
   bool skip = false;
   auto add = [&](size_t at) -> State* {
@@ -53,7 +53,7 @@ int TMask::Compile(const std::string& mask, bool fill) {
       skip = true;
       ++i;
     } else if (c == '?') {
-      if (!skip) {
+      if (!skip || !rules_.dropQuestionAfterStar) {
         if (State* s = add(i)) s->kind = kAny;
       }
       ++i;
@@ -120,7 +120,7 @@ int TMask::Compile(const std::string& mask, bool fill) {
   return count;
 }
 
-bool TMask::Accepts(const State& s, const std::string& text, size_t pos) const {
+bool WildcardMask::Accepts(const State& s, const std::string& text, size_t pos) const {
   const bool end = pos >= text.size();
   switch (s.kind) {
     case kLiteral:
@@ -139,7 +139,7 @@ bool TMask::Accepts(const State& s, const std::string& text, size_t pos) const {
   return false;
 }
 
-bool TMask::Matches(const std::string& text) const {
+bool WildcardMask::Matches(const std::string& text) const {
   // Backtracking resumes at the most recent wildcard. Once a later wildcard has been placed,
   // moving an earlier one further right can only leave less text for the rest, so only the
   // latest point needs keeping: the answer is the same and the work stays linear per attempt.
@@ -168,8 +168,4 @@ bool TMask::Matches(const std::string& text) const {
   }
 }
 
-bool MatchesMask(const std::string& text, const std::string& mask, int codePage) {
-  return TMask(mask, codePage).Matches(text);
-}
-
-}  // namespace xls
+}  // namespace platform

@@ -1,0 +1,2 @@
+kv_add_fuzzer(form_stream form_stream_fuzz.cpp)
+target_link_libraries(fuzz_form_stream PRIVATE kv_platform)

@@ -1,0 +1,165 @@
+// Replies that do not answer the request waiting for them: late replies to earlier requests,
+// replies from other stations, of other functions, byte counts or echoes, and bytes waiting on
+// the line before the request. None of them may become a value or a write's result.
+#include "fake_drive.h"
+
+namespace kvtest {
+namespace {
+
+using simdrive::Fault;
+using simdrive::FaultKind;
+
+Fault Delayed(int ms, int count, int function = 0) {
+  Fault f;
+  f.kind = FaultKind::Delay;
+  f.arg = ms;
+  f.count = count;
+  f.function = function;
+  return f;
+}
+
+using LateReplyTest = FakeDriveTest;
+
+TEST_F(LateReplyTest, ALateReplyToOneRegisterNeverBecomesTheNextRegistersValue) {
+  drive->SetHolding(1, 2, 927);
+  drive->SetHolding(1, 3, 267);
+  drive->SetHolding(1, 4, 300);
+  std::uint32_t v = 0;
+  // Both tries of register 2 are answered 200 ms late, so those replies come while register
+  // 3 is asked; they have the same station, function and byte count as its answer.
+  drive->SetFault(Delayed(200, 2));
+  EXPECT_EQ(core::ReadWord(1, 2, 1, v), 2);
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 267u);
+  // The line is clean again: the next read takes one try.
+  port->ClearHistory();
+  EXPECT_EQ(core::ReadWord(1, 4, 1, v), 0);
+  EXPECT_EQ(v, 300u);
+  EXPECT_EQ(Sent().size(), 1u);
+
+  // A two-register read's late replies during a one-register read: told apart by their byte
+  // count (the busy drive answers the new request only after them, so on the second try).
+  drive->SetFault(Delayed(200, 2));
+  EXPECT_EQ(core::ReadWord(1, 2, 2, v), 2);
+  v = 0;
+  EXPECT_EQ(core::ReadWord(1, 4, 1, v), 0);
+  EXPECT_EQ(v, 300u);
+}
+
+TEST_F(LateReplyTest, ALostRequestDoesNotShiftTheRepliesOfTheNextOnes) {
+  // The drive drops both tries of one request: the first reply after it is ambiguous (late
+  // answer or the next request's own), so that try fails and the next one is answered.
+  for (std::uint16_t r = 10; r < 20; ++r) drive->SetHolding(1, r, static_cast<std::uint16_t>(r * 11));
+  Fault lost;
+  lost.kind = FaultKind::Ignore;
+  lost.count = 2;
+  drive->SetFault(lost);
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 10, 1, v), 2);
+  for (std::uint16_t r = 11; r < 20; ++r) {
+    v = 0;
+    ASSERT_EQ(core::ReadWord(1, r, 1, v), 0) << r;
+    EXPECT_EQ(v, r * 11u) << r;
+  }
+  // Only the first read after the lost one needed its second try.
+  EXPECT_EQ(Sent().size(), 2u + 2u + 8u);
+}
+
+TEST_F(LateReplyTest, ALateWriteEchoIsNeitherTheAnswerNorAWrongEcho) {
+  drive->SetFault(Delayed(200, 2, 6));
+  EXPECT_EQ(core::WriteWord(1, 5, 9), 2);
+  log.clear();
+  EXPECT_EQ(core::WriteWord(1, 5, 10), 0);
+  EXPECT_EQ(drive->Holding(1, 5), 10);
+  EXPECT_TRUE(log.empty());
+  // Function 16 echoes only address and quantity: a late echo of another long write to the
+  // same register is not taken for this one's either.
+  drive->SetFault(Delayed(200, 2, 16));
+  EXPECT_EQ(core::WriteLong(1, 40, 0x11112222), 2);
+  drive->ClearFault();
+  drive->SetHolding(1, 40, 0);
+  EXPECT_EQ(core::WriteLong(1, 40, 0x33334444), 0);
+  EXPECT_EQ(drive->Holding(1, 40), 0x4444);
+  EXPECT_EQ(drive->Holding(1, 41), 0x3333);
+}
+
+TEST_F(LateReplyTest, ForeignFramesAheadOfTheAnswerAreSkipped) {
+  drive->SetHolding(1, 3, 0x0102);
+  drive->SetHolding(1, 5, 7);
+  const std::vector<std::vector<std::uint8_t>> foreign = {
+      WithCrc({7, 3, 2, 0x12, 0x34}),              // another station
+      WithCrc({1, 4, 2, 0x12, 0x34}),              // another function
+      WithCrc({1, 3, 4, 0x12, 0x34, 0x56, 0x78}),  // another byte count
+      WithCrc({1, 0x84, 2}),                       // another function's exception
+      WithCrc({1, 6, 0, 3, 0x12, 0x34}),           // a write's echo
+      {0x01, 0x03, 0x02, 0xFF},                    // a torn frame
+  };
+  for (const auto& frame : foreign) {
+    std::uint32_t v = 0;
+    port->ClearHistory();
+    port->NoiseBeforeNextReply(frame);
+    ASSERT_EQ(core::ReadWord(1, 3, 1, v), 0);
+    EXPECT_EQ(v, 0x0102u);
+    EXPECT_EQ(Sent().size(), 1u);  // found behind it in the same try
+  }
+  // All of them in one run, ahead of a write's answer, and another address's echo.
+  std::vector<std::uint8_t> run;
+  for (const auto& frame : foreign) run.insert(run.end(), frame.begin(), frame.end());
+  auto otherAddress = WithCrc({1, 6, 0, 6, 0, 8});
+  run.insert(run.end(), otherAddress.begin(), otherAddress.end());
+  port->NoiseBeforeNextReply(run);
+  log.clear();
+  EXPECT_EQ(core::WriteWord(1, 5, 8), 0);
+  EXPECT_TRUE(log.empty());
+
+  // Foreign frames and no answer: the read fails and keeps its out value; the write's reply
+  // of another station is no exception reply.
+  std::uint32_t v = 99;
+  for (int i = 0; i < 2; ++i) port->ScriptReply(WithCrc({7, 3, 2, 0, 1}));
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+  EXPECT_EQ(v, 99u);
+  for (int i = 0; i < 2; ++i) port->ScriptReply(WithCrc({2, 0x86, 3}));
+  EXPECT_EQ(core::WriteWord(1, 5, 8), 2);
+  // Our station's exception to our function ends a write at once.
+  port->ClearHistory();
+  port->ScriptReply(WithCrc({1, 0x86, 3}));
+  EXPECT_EQ(core::WriteWord(1, 5, 8), 259);
+  EXPECT_EQ(Sent().size(), 1u);
+}
+
+TEST_F(LateReplyTest, BytesWaitingBeforeTheRequestAreDropped) {
+  drive->SetHolding(1, 3, 33);
+  // A reply that arrived unasked before the request: same shape as the answer.
+  port->Inject(WithCrc({1, 3, 2, 0, 99}));
+  std::uint32_t v = 0;
+  ASSERT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 33u);
+  // One that is still on its way when the request goes out is skipped as well: it fits no
+  // request that is waiting for a reply.
+  port->Inject(WithCrc({1, 6, 0, 3, 0, 99}), 1);
+  EXPECT_EQ(core::WriteWord(1, 3, 34), 0);
+  EXPECT_EQ(drive->Holding(1, 3), 34);
+}
+
+TEST_F(LateReplyTest, TogglesJudgeTheirStepsAlike) {
+  drive->SetHolding(1, 948, 4);
+  // The read step's late reply comes during the next toggle's read step.
+  drive->SetFault(Delayed(200, 2, 3));
+  EXPECT_EQ(core::ToggleWord(1, 948, 1), 2);
+  drive->SetHolding(1, 948, 8);
+  EXPECT_EQ(core::ToggleWord(1, 948, 1), 0);
+  EXPECT_EQ(drive->Holding(1, 948), 9);
+  // A write step answered with another value is wrong content, without a further try.
+  drive->SetFault([] {
+    Fault f;
+    f.kind = FaultKind::WrongValue;
+    f.function = 5;
+    return f;
+  }());
+  port->ClearHistory();
+  EXPECT_EQ(core::ToggleBit(1, 7), 3);
+  EXPECT_EQ(Sent().size(), 2u);
+}
+
+}  // namespace
+}  // namespace kvtest
