@@ -8,6 +8,24 @@
 #include "memtable/errors.h"
 #include "memtable/mem_table.h"
 
+// Under AddressSanitizer the pool marks the blocks it does not hand out, so that a record
+// read after it was freed is reported as with the heap's own blocks.
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_POOL_ASAN 1
+#endif
+#endif
+#ifdef KV_POOL_ASAN
+#include <sanitizer/asan_interface.h>
+#define KV_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define KV_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define KV_POOL_POISON(p, n) ((void)(p), (void)(n))
+#define KV_POOL_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace memtable {
 
 using namespace dataset;
@@ -165,6 +183,7 @@ void* RecordPool::Alloc(std::size_t size) {
   void* block;
   if (free_) {
     block = free_;
+    KV_POOL_UNPOISON(block, size_);
     std::memcpy(&free_, block, sizeof(void*));
   } else {
     if (!next_ || next_ + size_ > end_) {
@@ -173,12 +192,15 @@ void* RecordPool::Alloc(std::size_t size) {
       const std::size_t most = std::max<std::size_t>(16, (std::size_t{1} << 20) / size_);
       const std::size_t blocks = std::min(most, std::max<std::size_t>(16, carved_));
       chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(blocks * size_));
+      chunkBytes_.push_back(blocks * size_);
       next_ = chunks_.back().get();
       end_ = next_ + blocks * size_;
       carved_ += blocks;
+      KV_POOL_POISON(next_, blocks * size_);
     }
     block = next_;
     next_ += size_;
+    KV_POOL_UNPOISON(block, size_);
   }
   ++live_;
   return block;
@@ -187,11 +209,14 @@ void* RecordPool::Alloc(std::size_t size) {
 void RecordPool::Free(void* block) {
   std::memcpy(block, &free_, sizeof(void*));
   free_ = block;
+  KV_POOL_POISON(block, size_);
   if (--live_ == 0) Release();
 }
 
 void RecordPool::Release() {
+  for (std::size_t i = 0; i < chunks_.size(); ++i) KV_POOL_UNPOISON(chunks_[i].get(), chunkBytes_[i]);
   chunks_.clear();
+  chunkBytes_.clear();
   carved_ = 0;
   next_ = end_ = nullptr;
   free_ = nullptr;
@@ -202,8 +227,8 @@ PmvxRecord TmvxCommon::AllocStoredRecord() {
   void* mem = pool_.Alloc(size);
   if (!mem) return AllocRecord();
   auto* r = static_cast<PmvxRecord>(mem);
-  ClearRecord(r);
   r->Flag = kPooledRecord;
+  ClearRecord(r);
   return r;
 }
 

@@ -68,6 +68,7 @@ class RecordPool {
   void Release();
   std::size_t size_ = 0;
   std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::vector<std::size_t> chunkBytes_;
   std::uint8_t* next_ = nullptr;
   std::uint8_t* end_ = nullptr;
   void* free_ = nullptr;

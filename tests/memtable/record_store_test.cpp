@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -240,6 +241,18 @@ TEST(RecordStore, ThePoolHandsOutBlocksOfOneSizeAndReusesThem) {
   EXPECT_EQ(pool.Alloc(96), blocks[500]);
   for (void* b : blocks) pool.Free(b);
   EXPECT_EQ(pool.Live(), 0u);
+#if defined(__SANITIZE_ADDRESS__)
+  // Under AddressSanitizer a freed block is reported when it is read.
+  EXPECT_DEATH(
+      {
+        RecordPool p;
+        void* kept = p.Alloc(64);
+        auto* gone = static_cast<volatile std::uint8_t*>(p.Alloc(64));
+        p.Free(const_cast<std::uint8_t*>(gone));
+        std::printf("%d %p\n", gone[20], kept);
+      },
+      "use-after-poison");
+#endif
   // Empty again, it takes blocks of any size.
   void* other = pool.Alloc(40);
   EXPECT_NE(other, nullptr);
