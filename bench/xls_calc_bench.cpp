@@ -1,6 +1,9 @@
 // Calculating workbooks of formulas, next to LibreOffice recalculating the same workbooks (as
 // we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
-// cumulative sums SUM(A$1:An), and 1,000 sums over 65,000 cells. Counters: lo_ratio
+// cumulative sums SUM(A$1:An), 1,000 sums over 65,000 cells of one column, 1,000 sums over
+// two columns of 32,500 rows, and 1,000 sorted VLOOKUPs in a table of 10,000 rows. Sums come
+// from running totals of their columns; BM_WalkTwoColumns times the walk itself (100 MAXs over
+// the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, less what the same cells cost holding numbers; the target is at most 200).
@@ -53,6 +56,35 @@ void BigSums(xls::IXLSWorksheet& sheet) {
   for (int r = 0; r < 1000; ++r) SetFormula(sheet, r, 1, "=SUM(A$1:A$65000)+" + std::to_string(r));
 }
 
+// Two columns summed as one rectangle: no running totals of a column give this sum.
+void TwoColumnSums(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 32500; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 0.25));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet, xls::Variant(r * 0.5));
+  }
+  for (int r = 0; r < 1000; ++r) SetFormula(sheet, r, 2, "=SUM(A$1:B$32500)+" + std::to_string(r));
+}
+
+// The same cells under 100 MAXs: every cell of the rectangle is walked for each formula.
+void TwoColumnMaxima(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 32500; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 0.25));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet, xls::Variant(r * 0.5));
+  }
+  for (int r = 0; r < 100; ++r) SetFormula(sheet, r, 2, "=MAX(A$1:B$32500)+" + std::to_string(r));
+}
+
+// A sorted key column (every third number) with texts beside it, looked up 1,000 times.
+void SortedLookups(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 10000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 3.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet,
+                               xls::Variant(Text("row " + std::to_string(r))));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 29 + 1) + ";$A$1:$B$10000;2)");
+}
+
 // Every formula of the sheet calculated under a new stamp; the seconds it took.
 double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet) {
   const auto start = std::chrono::steady_clock::now();
@@ -71,7 +103,8 @@ std::map<std::string, double> LibreOfficeSeconds() {
   static std::map<std::string, double> seconds;
   if (!seconds.empty()) return seconds;
   const std::vector<std::pair<std::string, Fill>> books = {
-      {"chain", Chain}, {"cumulative", CumulativeSums}, {"bigsums", BigSums}};
+      {"chain", Chain},           {"cumulative", CumulativeSums}, {"bigsums", BigSums},
+      {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}};
   std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
   std::vector<std::string> files;
   for (const auto& [name, fill] : books) {
@@ -130,14 +163,35 @@ void Run(benchmark::State& state, const std::string& name, const Fill& fill) {
   state.counters["lo_seconds"] = lo;
   state.counters["lo_ratio"] = lo > 0 ? lo / ours : -1;
   if (name == "chain") state.counters["bytes_per_formula"] = BytesPerFormula();
+
 }
 
 void BM_Chain65536(benchmark::State& state) { Run(state, "chain", Chain); }
 void BM_CumulativeSums20000(benchmark::State& state) { Run(state, "cumulative", CumulativeSums); }
 void BM_Sums1000Over65000(benchmark::State& state) { Run(state, "bigsums", BigSums); }
 
+// The walk alone, without LibreOffice's figure: nanoseconds per cell walked.
+void BM_WalkTwoColumns(benchmark::State& state) {
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  TwoColumnMaxima(*sheet);
+  double total = 0;
+  for (auto _ : state) {
+    const double taken = CalculateAll(*book, *sheet);
+    total += taken;
+    state.SetIterationTime(taken);
+  }
+  state.counters["ns_per_cell"] = total / static_cast<double>(state.iterations()) * 1e9 / (100.0 * 65000.0);
+}
+
+void BM_Sums1000OverTwoColumns(benchmark::State& state) { Run(state, "twocolumns", TwoColumnSums); }
+void BM_SortedVLookup1000In10000(benchmark::State& state) { Run(state, "lookups", SortedLookups); }
+
 BENCHMARK(BM_Chain65536)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CumulativeSums20000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Sums1000Over65000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Sums1000OverTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_WalkTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SortedVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

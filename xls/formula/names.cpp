@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/blob.h"
@@ -80,6 +81,7 @@ TXLSCustomName* TXLSCustomNames::Add(const std::u16string& name, const std::u16s
   byName_[name] = Count();
   byId_[raw->id_] = Count();
   root.idMap_[raw->id_] = raw;
+  formulas_.Book().BumpRecalcStamp();  // formulas reading names calculate again
   return raw;
 }
 
@@ -119,6 +121,7 @@ std::int32_t TXLSCustomNames::Delete(std::int32_t position) {
   Root().idMap_.erase(name->id_);
   names_.erase(names_.begin() + (position - 1));
   Reindex();
+  formulas_.Book().BumpRecalcStamp();
   return 1;
 }
 
@@ -127,6 +130,7 @@ std::int32_t TXLSCustomNames::SetFormula(TXLSCustomName* name, const std::u16str
   auto tree = Compile(refersTo);
   if (!tree) return -1;
   name->formula_ = std::move(tree);
+  formulas_.Book().BumpRecalcStamp();  // what the name stands for changed
   return 1;
 }
 
@@ -217,6 +221,15 @@ std::int32_t TXLSCustomNames::GetNameRangeById(std::int32_t id, std::int32_t she
   const TXLSCustomName* n = Lookup(id);
   if (!n || !n->formula_) return -1;
   const TXLSSyntaxItem* node = Unwrapped(n->formula_.get());
+  // A name may stand for another name: followed to the reference at the end, and a circle of
+  // names is a circular reference.
+  std::set<std::int32_t> seen{id};
+  while (node && node->kind == kNodeName) {
+    if (!seen.insert(node->value).second) return kNameCircular;
+    n = Lookup(node->value);
+    if (!n || !n->formula_) return -1;
+    node = Unwrapped(n->formula_.get());
+  }
   if (!node || node->kind != kNodeReference || !node->range) return -1;
   const TXLSRangeItem& r = *node->range;
   if (r.IsInvalid() || r.offset) return -1;

@@ -22,6 +22,10 @@ class TXLSBlob;
 class TXLSCustomNames;
 class TXLSWorkbookFormulas;
 
+// What GetNameRangeById answers for names that name each other in a circle (the calculator's
+// circular-reference status).
+constexpr std::int32_t kNameCircular = -101;
+
 class TXLSCustomName {
  public:
   std::int32_t Id() const { return id_; }
@@ -95,9 +99,10 @@ class TXLSCustomNames {
   std::int32_t GetOutputIndexById(std::int32_t id) const;
   std::int32_t FindIdByName(const std::u16string& text, std::int32_t scope) const;
   std::int32_t GetScopeById(std::int32_t id) const;
-  // The single area a name's formula stands for and the 1-based index of its sheet; -1 when
-  // the formula is not one reference of this workbook. (Formulas that must be calculated wait
-  // for the calculator.)
+  // The single area a name's formula stands for (through the names it names) and the 1-based
+  // index of its sheet; -1 when the formula is not one reference of this workbook,
+  // kNameCircular when names name each other in a circle. (Formulas that must be calculated
+  // wait for the calculator.)
   std::int32_t GetNameRangeById(std::int32_t id, std::int32_t sheetIndex, TXLSRangeItem& range,
                                 std::int32_t& rangeSheetIndex) const;
 

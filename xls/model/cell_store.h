@@ -46,6 +46,21 @@ class TXLSCellFormula {
   virtual std::int32_t Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) = 0;
   // "=" and the formula text at the cell; empty when it cannot be printed.
   virtual std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const = 0;
+
+  // The result a file carried with the formula (status 1 with the value, or a spreadsheet
+  // error code with an empty value). It stands for the formula's value for as long as the
+  // calculator cannot evaluate it (functions it does not compute, array formulas, ...), and is
+  // dropped once the formula calculates to a value.
+  void KeepResult(std::int32_t status, const Variant& value);
+  bool HasKeptResult() const { return kept_ != nullptr; }
+  // Takes over another formula's kept result (a copy of it made for moved cells).
+  void KeepResultOf(const TXLSCellFormula& other);
+  // Calculates (Calculate) and falls back to the kept result when that fails.
+  std::int32_t Value(const IXLSWorksheet& sheet, int row, int column, Variant& out);
+
+ private:
+  struct Kept;
+  std::shared_ptr<const Kept> kept_;
 };
 
 // One cell. Kept small: a numeric cell costs this record and its slot in the tree.
@@ -169,6 +184,21 @@ class TXLSCellHeap {
   std::int32_t LastColumn() const { return lastColumn_; }
   std::int32_t ColumnCount() const { return columnCount_; }
   bool Empty() const { return rowCount_ == 0; }
+
+  // The slots of one row from column first to last (0..255), page by page with no lookup per
+  // cell: f(column, const TXLSCellRef* or nullptr) returns false to stop; false when stopped.
+  template <typename F>
+  bool ForEachSlot(std::int32_t row, std::int32_t first, std::int32_t last, F f) const {
+    const Row* r = row >= 0 && row <= 65535 ? RowAt(row) : nullptr;
+    for (std::int32_t c = first < 0 ? 0 : first; c <= last && c <= 255;) {
+      const ColumnPage* page = r ? (*r)[static_cast<std::size_t>(c >> kColumnPageBits)].get() : nullptr;
+      const std::int32_t end = (c | (kColumnPageSize - 1)) < last ? (c | (kColumnPageSize - 1)) : last;
+      for (; c <= end; ++c) {
+        if (!f(c, page ? (*page)[static_cast<std::size_t>(c & (kColumnPageSize - 1))] : nullptr)) return false;
+      }
+    }
+    return true;
+  }
 
   // Every cell in row order, columns inside: f(TXLSCellRef&).
   template <typename F>

@@ -174,9 +174,11 @@ Variant CellValue(const IXLSWorksheet& sheet, std::int32_t r, std::int32_t c, bo
     return v;
   }
   TXLSCellRef::GetValueOrEmpty(*cell, sheet, v);
-  if (v.Type() == VarType::Double &&
-      const_cast<IXLSWorksheet&>(sheet).Workbook()->XFList().IsDateFormat(sheet.GetCellXF(r, c))) {
-    v = Variant::Date(SerialToDateTime(v.NumberValue()));
+  const TXLSXFList& xfs = const_cast<IXLSWorksheet&>(sheet).Workbook()->XFList();
+  if (v.Type() == VarType::Double && xfs.IsDateFormat(sheet.GetCellXF(r, c))) {
+    // Durations ([h]:mm) are not dates: the 1900 leap day does not shift them.
+    const double d = v.NumberValue();
+    v = Variant::Date(xfs.IsElapsedFormat(sheet.GetCellXF(r, c)) ? d : SerialToDateTime(d));
   }
   return v;
 }

@@ -190,6 +190,27 @@ std::int32_t TXLSXFList::SetFormatText(std::int32_t xf, const std::u16string& te
 }
 bool TXLSXFList::IsDateFormat(std::int32_t xf) const { return numFormats_->IsDateIndex(GetNumFormat(xf)); }
 
+bool TXLSXFList::IsElapsedFormat(std::int32_t xf) const {
+  if (!IsDateFormat(xf)) return false;
+  const std::u16string text = GetFormatText(xf);
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == u'"') quoted = !quoted;
+    else if (quoted) continue;
+    else if (c == u'\\') ++i;
+    else if (c == u';') return false;  // only the first section counts
+    else if (c == u'[' && i + 1 < text.size()) {
+      // [h], [mm], [ss]: one of the three letters repeated (not a colour such as [Magenta]).
+      const char16_t n = static_cast<char16_t>(text[i + 1] | 0x20);
+      std::size_t k = i + 1;
+      while (k < text.size() && static_cast<char16_t>(text[k] | 0x20) == n) ++k;
+      if ((n == u'h' || n == u'm' || n == u's') && k < text.size() && text[k] == u']') return true;
+    }
+  }
+  return false;
+}
+
 template <typename Setter>
 std::int32_t TXLSXFList::ChangeFont(std::int32_t xf, bool move, Setter setter) {
   std::int32_t font = setter(*fonts_, GetFontIndex(xf));

@@ -111,6 +111,9 @@ class TXLSXFList : public TXLSKeyList {
   std::u16string GetFormatText(std::int32_t xf) const;
   std::int32_t SetFormatText(std::int32_t xf, const std::u16string& text, bool move);
   bool IsDateFormat(std::int32_t xf) const;
+  // A date format whose first section counts elapsed time ([h], [m] or [s]): its numbers are
+  // durations, not dates, and take no 1900 leap-day adjustment.
+  bool IsElapsedFormat(std::int32_t xf) const;
 
   // Font attributes of a cell.
   bool GetFontBold(std::int32_t xf) const { return fonts_->GetBold(GetFontIndex(xf)); }

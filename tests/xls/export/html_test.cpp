@@ -55,6 +55,24 @@ TEST(HtmlExport, TableCellsClassesAndSizes) {
   EXPECT_EQ(page.find("<html><head>\r\n<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">"), 0u);
 }
 
+// Durations in an elapsed-time format are not dates: serials below 60 take no 1900 leap-day
+// shift there (1.5 is 36 hours, not 60), in the page as in the range's value; dates still do.
+TEST(HtmlExport, DurationsAreNotShiftedLikeDates) {
+  Book b;
+  b.At(u"A1")->SetValue(Variant(1.5));
+  b.At(u"A2")->SetValue(Variant(1.0 / 24));
+  b.At(u"A1", u"A2")->SetNumberFormat(u"[hh]:mm:ss");
+  b.At(u"A3")->SetValue(Variant(1.0 / 24));
+  b.At(u"A3")->SetNumberFormat(u"[Magenta][mm]:ss");
+  b.At(u"A4")->SetValue(Variant(45.0));
+  b.At(u"A4")->SetNumberFormat(u"dd/mm/yyyy");
+  const std::string page = Page(b.sheet->GetUsedRange());
+  for (const char* shown : {">36:00:00<", ">01:00:00<", ">60:00<", ">14/02/1900<"})
+    EXPECT_NE(page.find(shown), std::string::npos) << shown << "\n" << page;
+  EXPECT_EQ(b.At(u"A1")->GetValue().NumberValue(), 1.5);
+  EXPECT_EQ(b.At(u"A4")->GetValue().NumberValue(), 46);
+}
+
 TEST(HtmlExport, CellStyleRules) {
   Book b;
   IXLSRange a1 = b.At(u"A1");

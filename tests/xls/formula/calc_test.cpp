@@ -180,7 +180,12 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_EQ(Text("VLOOKUP(3.5;A1:B4;2)"), u"c");
   EXPECT_EQ(Status("VLOOKUP(3.5;A1:B4;2;FALSE)"), kErrNA);
   EXPECT_EQ(Status("VLOOKUP(0;A1:B4;2)"), kErrNA);
-  EXPECT_EQ(Status("VLOOKUP(1;A1:B4;3)"), kErrRef);
+  // Indexes past the table, below 1 or beyond any integer are #VALUE!.
+  for (const char* f : {"VLOOKUP(1;A1:B4;3)", "HLOOKUP(20;E1:F1;2)", "HLOOKUP(20;E1:F1;-10^300)",
+                        "VLOOKUP(1;A1:B4;10^300)", "VLOOKUP(1;A1:B4;0.5)"})
+    EXPECT_EQ(Status(f), kErrValue) << f;
+  EXPECT_EQ(Status("WEEKDAY(10^300)"), kErrNum);
+  EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3);10^300)"), 1);
   EXPECT_EQ(Num("HLOOKUP(20;E1:F1;1)"), 20);
   // LOOKUP takes the hit's position in the lookup vector into the result vector.
   EXPECT_EQ(Num("LOOKUP(3;A1:A4;D1:D4)"), 100);
@@ -197,6 +202,43 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_GT(Num("NOW()"), Num("DATE(2020;1;1)"));
 }
 
+// A sorted lookup over a vector known to ascend bisects: it must hit exactly where the scan
+// over the cells hits (Evaluate calculates under no stamp, so it scans), for keys between, on
+// and beside the cells, with ties, numbers within the tolerance, texts, blanks and errors.
+TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
+  const std::vector<std::vector<std::string>> columns = {
+      {"1", "2", "2", "2", "5", "5.00000001", "9", "", "", "#DIV/0!", "12", "a", "B", "b", "c", "TRUE"},
+      {"", "3", "3", "4", "x", "y", "Y", "z", "FALSE", "TRUE"},
+      {"5", "4", "3", "2", "1"},  // descending: scanned
+      {"-1", "0", "", "1", "a", "", "b"},
+      {"-1", "0", "0", "1.99999999", "2", "#DIV/0!", "2", "a", "b", "B", "c", "FALSE", "TRUE"}};
+  const std::vector<std::string> keys = {"0", "1", "2", "2.00000005", "3", "4.9", "5", "5.00000002", "100", "-5",
+                                         "\"\"", "\"a\"", "\"b\"", "\"B\"", "\"bb\"", "\"zz\"", "TRUE", "FALSE",
+                                         "C1", "1/0", "-1"};
+  for (const auto& column : columns) {
+    for (int r = 1; r <= 16; ++r) {
+      const std::string cell = "A" + std::to_string(r);
+      sheet_->GetRange(U(cell))->ClearContents();
+      Set("B" + std::to_string(r), Variant(r * 1.0));
+      if (r > static_cast<int>(column.size()) || column[r - 1].empty()) continue;
+      const std::string& v = column[r - 1];
+      if (v == "#DIV/0!") Put(cell, "=1/0");
+      else if (v == "TRUE" || v == "FALSE") Set(cell, Variant(v == "TRUE"));
+      else if (std::isdigit(static_cast<unsigned char>(v.back()))) Set(cell, Variant(std::stod(v)));
+      else Put(cell, v);
+    }
+    for (const std::string& key : keys) {
+      for (const std::string& f : {"VLOOKUP(" + key + ";A1:B16;2)", "LOOKUP(" + key + ";A1:A16;B1:B16)"}) {
+        Variant scanned, bisected;
+        const std::int32_t a = book_->Evaluate(U("=" + f), scanned);
+        const std::int32_t b = Eval(f, bisected);
+        EXPECT_EQ(a, b) << f << " over " << column[0] << "...";
+        EXPECT_EQ(scanned.ToText(), bisected.ToText()) << f << " over " << column[0] << "...";
+      }
+    }
+  }
+}
+
 // Long columns are summed from running totals kept per stamp: the sums must be those of a walk
 // over the cells, also after the column changes and when a formula or an error lies in it.
 TEST_F(CalcTest, LongColumnSumsMatchTheWalk) {
@@ -208,6 +250,16 @@ TEST_F(CalcTest, LongColumnSumsMatchTheWalk) {
   }
   Put("A101", "text");
   EXPECT_EQ(Num("SUM(A1:A200)"), walk);
+  // Two columns: row by row, columns inside, as the walk adds them.
+  double rows = 0;
+  for (int r = 1; r <= 100; ++r) {
+    Set("B" + std::to_string(r), Variant(1.0 / r));
+    rows += r * 0.1;
+    rows += 1.0 / r;
+  }
+  EXPECT_EQ(Num("SUM(A1:B100)"), rows);
+  EXPECT_EQ(Num("COUNT(A1:B150)"), 200);
+  sheet_->GetRange(u"B1", u"B100")->ClearContents();
   EXPECT_EQ(Num("SUM(A5:A100)"), from5);
   EXPECT_EQ(Num("COUNT(A1:A300)"), 100);
   EXPECT_EQ(Num("AVERAGE(A1:A100)"), walk / 100);
@@ -239,12 +291,20 @@ TEST_F(CalcTest, StampCachesResultsAndFailures) {
   ASSERT_EQ(calc.CalculateCell(1, *f, 77, a, 0, 0), 1);
   ASSERT_EQ(calc.CalculateCell(1, *f, 77, b, 0, 0), 1);
   EXPECT_EQ(a.NumberValue(), b.NumberValue());
-  // A failure is kept under its stamp as well, with no value.
-  auto g = calc.CompileText(u"1/0", sheet_->GetSheetId());
-  EXPECT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), kErrDiv0);
-  EXPECT_EQ(g->Stamp(), 78u);
-  EXPECT_EQ(g->CachedStatus(), kErrDiv0);
+  // A failure is kept under its stamp while no input changes, with no value; once an input is
+  // mended the same stamp calculates again.
+  Put("B1", "x");
+  auto g = calc.CompileText(u"1/B1", sheet_->GetSheetId());
+  EXPECT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), kErrValue);
+  EXPECT_EQ(g->CachedStatus(), kErrValue);
   EXPECT_TRUE(g->CachedValue().IsEmpty());
+  EXPECT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), kErrValue);
+  Set("B1", Variant(4.0));
+  ASSERT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), 1);
+  EXPECT_EQ(a.NumberValue(), 0.25);
+  Set("B1", Variant(0.0));  // a result, unlike a failure, stays for its stamp
+  ASSERT_EQ(calc.CalculateCell(1, *g, 78, a, 0, 0), 1);
+  EXPECT_EQ(a.NumberValue(), 0.25);
 }
 
 TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
@@ -252,6 +312,18 @@ TEST_F(CalcTest, NamesRangesAndArrayFormulas) {
   ASSERT_NE(book_->GetNames()->Add(u"Values", u"=Sheet1!$A$1:$A$3"), nullptr);
   EXPECT_EQ(Num("SUM(Values)*2"), 12);
   EXPECT_EQ(Num("ROWS(Values)"), 3);
+  // A name naming a name stands for its range; names in a circle are circular; a changed name
+  // is calculated again.
+  IXLSNames names = book_->GetNames();
+  ASSERT_NE(names->Add(u"Two", u"=Values"), nullptr);
+  ASSERT_NE(names->Add(u"Three", u"=(Two)"), nullptr);
+  EXPECT_EQ(Num("SUM(Three)+SUM(Two)"), 12);
+  ASSERT_NE(names->Add(u"Ping", u"=Sheet1!$A$1"), nullptr);
+  ASSERT_NE(names->Add(u"Pong", u"=Ping"), nullptr);
+  EXPECT_EQ(Num("Pong*5"), 5);
+  ASSERT_EQ(names->GetItem(Variant(u"Ping"))->SetRefersTo(u"=Pong"), 1);
+  EXPECT_EQ(Status("SUM(Pong)"), kCalcCircular);
+  EXPECT_EQ(Status("Ping"), kCalcCircular);
   TXLSCalculator& calc = book_->Formulas().Calculator();
   // A reference as a range list: one rectangle per sheet of its span.
   auto three = calc.CompileText(u"Sheet1:Data!B2:C4", sheet_->GetSheetId());
@@ -352,6 +424,41 @@ TEST_F(CalcTest, StoredTreesComeBackUnchanged) {
   ExpectSameTree(root, *TXLSPackedTree(packed).Unpack(), "copied");
   EXPECT_LT(packed.Size(), 64u);
   EXPECT_FALSE(TXLSPackedTree(nullptr).Unpack());
+}
+
+// Chains of every aggregate (a range walked per link) calculate at 65,536 links, read from
+// either end; so does a chain headed by an error, which reaches the far end.
+TEST_F(CalcTest, FunctionChainsCalculate) {
+  Set("B1", Variant(1.0));
+  const std::string links[] = {"SUM(A{};1)", "MAX(A{};0)+1", "AVERAGE(A{};A{}+2)", "SUMIF(A{};\">0\")+1",
+                               "SUMPRODUCT(A{};B1)+1", "COUNT(A{})+A{}", "VLOOKUP(A{};A{};1)+1", "IF(A{}>0;A{}+1)"};
+  for (const std::string& link : links) {
+    auto text = [&](int previous) {
+      std::string t = link;
+      for (std::size_t at; (at = t.find("{}")) != std::string::npos;) t.replace(at, 2, std::to_string(previous));
+      return "=" + t;
+    };
+    Set("A1", Variant(1.0));
+    for (int r = 2; r <= 65536; ++r) Put("A" + std::to_string(r), text(r - 1));
+    std::int32_t st = 0;
+    EXPECT_EQ(CellValue(65535, 0, &st).NumberValue(), 65536) << link;
+    EXPECT_EQ(st, 1) << link;
+    Put("A1", "=1/0");
+    const Variant last = CellValue(65535, 0, &st);
+    if (link.rfind("SUMIF", 0) == 0) {
+      EXPECT_EQ(last.NumberValue(), 65535) << link;  // an error in the criteria range passes nothing
+    } else {
+      EXPECT_EQ(st, kErrDiv0) << link;
+    }
+  }
+  // The other way round, read from the top: each cell sums the one below.
+  for (int r = 1; r < 65536; ++r) Put("C" + std::to_string(r), "=SUM(C" + std::to_string(r + 1) + ";1)");
+  Set("C65536", Variant(1.0));
+  EXPECT_EQ(CellValue(0, 2).NumberValue(), 65536);
+  Put("C65536", "=SUM(C1)");
+  std::int32_t st = 0;
+  CellValue(0, 2, &st);
+  EXPECT_EQ(st, kCalcCircular);
 }
 
 // 65,536 formulas each reading the next (or the previous) calculate without deep recursion.

@@ -56,6 +56,23 @@ TEST(NumberFormat, ScientificFractionsAndElapsedTime) {
   EXPECT_EQ(Show(-0.5, u"[h]:mm"), "-12:00");
 }
 
+// Values no integer holds: the digits a plain format shows, never a wrapped-around integer.
+TEST(NumberFormat, NumbersBeyondIntegers) {
+  EXPECT_EQ(Show(1e19, u"# ?/?"), "10000000000000000000    ");
+  EXPECT_EQ(Show(-1e19, u"# ?/?"), "-10000000000000000000    ");  // as LibreOffice shows it
+  EXPECT_EQ(Show(1e19, u"?/?"), "10000000000000000000/1");
+  EXPECT_EQ(Show(1e19, u"?/8"), "80000000000000000000/8");
+  EXPECT_EQ(Show(4e15 + 0.5, u"?????/?????"), "8000000000000001/2    ");
+  EXPECT_EQ(Show(4e15 + 0.5, u"?/99999"), "399996000000000000000/99999");
+  EXPECT_EQ(Show(1e307, u"0.0E+0%"), "1.0E+309%");
+  EXPECT_EQ(Show(1.7e308, u"0.00E+00%"), "1.70E+310%");
+  EXPECT_EQ(Show(5e-324, u"0.0E+0"), "4.9E-324");
+  EXPECT_EQ(Show(1e307, u"0%"), "1" + std::string(309, '0') + "%");
+  EXPECT_EQ(Show(1.0, u"# ?/12345678901234567890").substr(0, 2), "1 ");  // a denominator of 20 digits
+  EXPECT_EQ(Show(1.5, u"hh:mm:ss.000000"), "12:00:00.000000");
+  EXPECT_EQ(Show(1e300, u"[h]:mm"), "#");
+}
+
 TEST(NumberFormat, DatesAndTimes) {
   const double d = 45322.75;  // 2024-01-31 18:00
   EXPECT_EQ(Show(d, u"dddd, mmmm d, yy"), "Wednesday, January 31, 24");

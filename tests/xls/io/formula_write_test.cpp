@@ -4,6 +4,7 @@
 
 #include "io_test_support.h"
 #include "xls/io/workbook_writer.h"
+#include "xls/model/codepage.h"
 #include "xls/model/range.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -43,6 +44,24 @@ TEST(FormulaWrite, CachedResultsOfEveryKind) {
     EXPECT_EQ(cells[5]->Word(14), 2u);
     EXPECT_TRUE(test::CheckOffsets(test::SaveStream(*book, format)).empty());
   }
+}
+
+// A chain of SUMs each reading the cell below, saved: the writer calculates every cell from
+// the top, and each calculation runs down the whole chain below it.
+TEST(FormulaWrite, ChainsOfFunctionsSave) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  for (int r = 1; r < 3000; ++r) {
+    ASSERT_EQ(sheet->GetRangeRC(r, 1, r, 1)->SetValue(Variant(u"=SUM(A" + Utf8ToWide(std::to_string(r + 1)) + u";1)")), 1);
+  }
+  ASSERT_EQ(sheet->GetRangeRC(3000, 1, 3000, 1)->SetValue(Variant(1.0)), 1);
+  const auto records = test::ParseRecords(test::SaveStream(*book, kSaveBiff8));
+  const BiffRecord* first = nullptr;
+  for (const BiffRecord& r : records) {
+    if (r.id == 0x0006 && !first) first = &r;
+  }
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Double(6), 3000.0);  // A1's cached result
 }
 
 }  // namespace

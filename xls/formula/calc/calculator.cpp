@@ -116,6 +116,8 @@ std::int32_t TXLSCalculator::GetCellValue(int sheetIndex, int row, int column, b
   return Book().GetCellValue(sheetIndex, row, column, outside, value);
 }
 
+IXLSWorksheet* TXLSCalculator::Sheet(int sheetIndex) { return Book().GetWorksheets().GetItem(sheetIndex); }
+
 std::int32_t TXLSCalculator::CalculateCell(int sheetIndex, TXLSCompiledFormula& f, std::uint32_t stamp, Variant& out,
                                            int column, int row) {
   return Calculate(Pending{&f, sheetIndex, column, row, stamp, false}, out);
@@ -126,16 +128,28 @@ std::int32_t TXLSCalculator::CalculateName(int sheetIndex, TXLSCompiledFormula& 
   return Calculate(Pending{&f, sheetIndex, column, row, stamp, true}, out);
 }
 
+namespace {
+
+std::uintptr_t StackHere() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
+
+}  // namespace
+
+std::size_t TXLSCalculator::StackUsed() const {
+  if (!running_) return 0;
+  const std::uintptr_t here = StackHere();
+  return here < stackBase_ ? stackBase_ - here : 0;
+}
+
 std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   TXLSCompiledFormula& f = *p.formula;
   if (f.busy_) return kCalcCircular;
-  if (p.stamp != 0 && f.stamp_ == p.stamp) {
+  if (p.stamp != 0 && f.stamp_ == p.stamp && (f.status_ == kCalcOk || f.inputs_ == Book().GetRecalcStamp())) {
     out = f.cached_;
     return f.status_;
   }
   if (running_) {
     // Reached while another formula calculates: on the spot, unless that nests too deep.
-    if (depth_ >= kMaxEvalDepth) {
+    if (StackUsed() >= kSetAsideStack) {
       tooDeep_ = p;
       return kCalcTooDeep;
     }
@@ -144,6 +158,7 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   // The outermost calculation: formulas set aside wait on a stack, busy, and are calculated
   // before the formula that met them is tried again.
   running_ = true;
+  stackBase_ = StackHere();
   stamp_ = p.stamp;
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
@@ -165,7 +180,6 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
     // starts clean.
     for (const Pending& q : stack) q.formula->busy_ = false;
     running_ = false;
-    depth_ = 0;
     out = Variant();
     return kCalcNotComputable;
   }
@@ -202,16 +216,27 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   f.cached_ = out;
   f.status_ = st;
   f.stamp_ = p.stamp;
+  f.inputs_ = Book().GetRecalcStamp();
   return st;
 }
 
-bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum,
-                                  std::int64_t& count) {
-  if (stamp_ == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow) return false;
-  IXLSWorksheet* sheet = Book().GetWorksheets().GetItem(sheetIndex);
+bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn, int firstRow, int lastRow,
+                                 double& sum, std::int64_t& count) {
+  if (Stamp() == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow || firstColumn < 0 ||
+      lastColumn > 255 || firstColumn > lastColumn)
+    return false;
+  IXLSWorksheet* sheet = Sheet(sheetIndex);
   if (!sheet) return false;
-  Totals& t = totals_[{sheetIndex, column}];
-  if (t.stamp != stamp_) t = Totals{stamp_, 0, 65536, {}, {}};
+  // Totals of one stamp only, and of a bounded number of column spans.
+  constexpr std::size_t kMaxSpans = 32;
+  for (auto it = totals_.begin(); it != totals_.end();) it = it->second.stamp != stamp_ ? totals_.erase(it) : ++it;
+  const auto key = std::make_tuple(sheetIndex, firstColumn, lastColumn);
+  auto found = totals_.find(key);
+  if (found == totals_.end()) {
+    if (totals_.size() >= kMaxSpans) return false;
+    found = totals_.emplace(key, Totals{stamp_, 0, 65536, {}, {}}).first;
+  }
+  Totals& t = found->second;
   const TXLSCellHeap& heap = sheet->Cells();
   const int end = std::min(lastRow, heap.Empty() ? -1 : heap.LastRow());
   if (end >= t.built && t.limit >= t.built) {
@@ -220,8 +245,8 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
     t.sum.resize(static_cast<std::size_t>(end + 1));
     t.count.resize(static_cast<std::size_t>(end + 1));
     for (int r = t.built; r <= end; ++r) {
-      const TXLSCellRef* cell = column <= 255 ? heap.FindCell(r, column) : nullptr;
-      if (cell && !cell->IsMergedNonMaster()) {
+      heap.ForEachSlot(r, firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
+        if (!cell || cell->IsMergedNonMaster()) return true;
         const TXLSCellKind k = cell->Kind();
         if (k == kCellNumber || k == kCellDate) {
           s += cell->Value();
@@ -229,7 +254,8 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
         } else if ((k == kCellFormula || k == kCellError) && t.limit > r) {
           t.limit = r;
         }
-      }
+        return true;
+      });
       t.sum[static_cast<std::size_t>(r)] = s;
       t.count[static_cast<std::size_t>(r)] = n;
     }
@@ -243,6 +269,19 @@ bool TXLSCalculator::ColumnTotals(int sheetIndex, int column, int firstRow, int 
   sum = last >= 0 ? t.sum[static_cast<std::size_t>(last)] : 0.0;
   count = last >= 0 ? t.count[static_cast<std::size_t>(last)] : 0;
   return true;
+}
+
+TXLSLookupVector* TXLSCalculator::LookupVector(int sheetIndex, int fixed, int from, int to, bool down) {
+  if (Stamp() == 0) return nullptr;
+  constexpr std::size_t kMaxVectors = 64;
+  for (auto it = lookups_.begin(); it != lookups_.end();) {
+    it = it->second.stamp != stamp_ && it->second.stamp != 0 ? lookups_.erase(it) : ++it;
+  }
+  const auto key = std::make_tuple(sheetIndex, fixed, from, to, down);
+  auto found = lookups_.find(key);
+  if (found != lookups_.end()) return &found->second;
+  if (lookups_.size() >= kMaxVectors) return nullptr;
+  return &lookups_[key];
 }
 
 std::int32_t TXLSCalculator::EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out,

@@ -4,16 +4,24 @@
 // recalculation stamp.
 //
 // Calculation never recurses without bound: a formula that reads a cell whose formula is not
-// calculated yet calculates it on the spot, but once the nesting reaches a limit the inner
-// formula is set aside and calculated first, from an explicit list of pending formulas, so a
-// chain of any length calculates. Pending formulas count as busy, so a circular reference is
-// found however long the circle is. Results and failures are both cached under the stamp.
+// calculated yet calculates it on the spot, but once the calculation has used kSetAsideStack
+// bytes of stack the inner formula is set aside and calculated first, from an explicit list
+// of pending formulas, so a chain of any length and of any function calculates (what one link
+// costs differs: SUM walks a range, + reads one cell). Pending formulas count as busy, so a
+// circular reference is found however long the circle is. A single formula nested so deep
+// that it alone passes kMaxEvalStack gives the circular status.
+//
+// Results are cached under the stamp. A failure is cached too (so that an error heading a
+// long chain is not followed again for every cell that reads it) but only while the
+// workbook's own stamp stays as it was: once an input changed it is calculated again, even
+// under the same stamp.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "xls/formula/calc/compiled_formula.h"
@@ -26,6 +34,19 @@ class TXLSFormula;
 class TXLSExternSheet;
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
+class IXLSWorksheet;
+
+// The cells along a lookup's scan (a column or row of one sheet), read once per stamp: their
+// offsets along the scan and values (cells holding errors are left out, as the scan skips
+// them), and whether they ascend as a sorted lookup compares them with a key of each class
+// (1 number, 2 text, 3 boolean; a blank cell stands for that class's empty value).
+struct TXLSLookupVector {
+  std::uint32_t stamp = 0;
+  std::vector<std::int32_t> offsets;
+  std::vector<Variant> values;
+  std::size_t filled = 0;  // values before the blank cells that end the vector
+  bool ascending[4] = {false, false, false, false};  // of the values before filled
+};
 
 class TXLSCalculator {
  public:
@@ -80,18 +101,26 @@ class TXLSCalculator {
 
   // What the evaluator reaches through the calculator.
   std::int32_t GetCellValue(int sheetIndex, int row, int column, bool& outside, Variant& value);
+  IXLSWorksheet* Sheet(int sheetIndex);
   TXLSFormula& Compiler();
   TXLSExternSheet& Externs();
   TXLSWorkbook& Book();
   TXLSWorkbookFormulas& Formulas() { return formulas_; }
   const TXLSFormater& Formater() const { return formater_; }
-  // Nesting of evaluation steps, kept by the evaluator.
-  int& Depth() { return depth_; }
-  // The sum and count of the numbers in rows firstRow..lastRow of one column, as a walk from
-  // firstRow down adds them, from running totals kept for the column under the current
-  // stamp. False when the totals cannot give that exactly (numbers above firstRow, a formula
-  // or an error in the rows, no stamp); the caller then walks the cells.
-  bool ColumnTotals(int sheetIndex, int column, int firstRow, int lastRow, double& sum, std::int64_t& count);
+  // Bytes of stack the running calculation has used (0 when none runs).
+  std::size_t StackUsed() const;
+  // The stamp of the running calculation (0: none, or calculated every time).
+  std::uint32_t Stamp() const { return running_ ? stamp_ : 0; }
+  // The sum and count of the numbers in rows firstRow..lastRow of columns firstColumn..
+  // lastColumn, as a walk adds them (row by row, columns inside), from running totals kept for
+  // that span of columns under the current stamp. False when the totals cannot give that
+  // exactly (numbers above firstRow, a formula or an error in the rows, no stamp, too many
+  // spans under one stamp); the caller then walks the cells.
+  bool RangeTotals(int sheetIndex, int firstColumn, int lastColumn, int firstRow, int lastRow, double& sum,
+                   std::int64_t& count);
+  // The lookup vector of a scan under the current stamp, nullptr when none is kept (no stamp,
+  // or too many vectors under one stamp); one whose stamp is not the current one is to be filled.
+  TXLSLookupVector* LookupVector(int sheetIndex, int fixed, int from, int to, bool down);
 
  private:
   struct Pending {
@@ -112,9 +141,10 @@ class TXLSCalculator {
     std::vector<double> sum;
     std::vector<std::int32_t> count;
   };
-  std::map<std::pair<int, int>, Totals> totals_;
+  std::map<std::tuple<int, int, int>, Totals> totals_;  // sheet, first and last column
+  std::map<std::tuple<int, int, int, int, bool>, TXLSLookupVector> lookups_;
   std::uint32_t stamp_ = 0;  // of the outermost calculation
-  int depth_ = 0;
+  std::uintptr_t stackBase_ = 0;
   bool running_ = false;
   Pending tooDeep_{};
 };
@@ -122,7 +152,11 @@ class TXLSCalculator {
 // The internal status of a calculation set aside because it nests too deep; it never leaves
 // the calculator.
 constexpr std::int32_t kCalcTooDeep = -103;
-// Evaluation steps nested at most before a formula met on the way is set aside.
-constexpr int kMaxEvalDepth = 1500;
+// Stack a calculation uses before a formula met on the way is set aside, and the most that one
+// formula's own evaluation may use. A 65,536-cell chain of SUM(A1;1) links then calculates
+// in segments of about 60 links (about 1,000 of +), far from an 8 MB stack's end, also
+// in a sanitizer build whose frames are several times larger.
+constexpr std::size_t kSetAsideStack = 512 * 1024;
+constexpr std::size_t kMaxEvalStack = 2 * 1024 * 1024;
 
 }  // namespace xls

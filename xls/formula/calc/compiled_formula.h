@@ -103,6 +103,7 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   std::unique_ptr<TXLSArrayFormula> link_;
   Variant cached_;
   std::uint32_t stamp_ = 0;
+  std::uint32_t inputs_ = 0;  // the workbook's stamp when a failure was cached
   std::int32_t status_ = kCalcOk;
   bool busy_ = false;
 };

@@ -10,15 +10,13 @@
 #include "xls/formula/formula.h"
 #include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
+#include "xls/model/worksheet.h"
 
 namespace xls {
 
 namespace {
-
-// Past this many nested evaluation steps only a circle (a name that refers to itself) can be
-// the cause: the evaluation stops with a circular reference.
-constexpr int kHardEvalDepth = 6000;
 
 double NumberOf(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
 
@@ -27,12 +25,6 @@ std::int32_t FiniteNumber(double r, Variant& out) {
   out = Variant(r);
   return kCalcOk;
 }
-
-struct DepthGuard {
-  int& depth;
-  explicit DepthGuard(int& d) : depth(d) { ++depth; }
-  ~DepthGuard() { --depth; }
-};
 
 }  // namespace
 
@@ -145,35 +137,40 @@ int CompareForLookup(const Variant& a0, const Variant& b0) {
   return CompareSameClass(a, b, ca);
 }
 
+bool TXLSCriterion::Equals(const Variant& cell) const {
+  if (cell.IsEmptyOrNull()) return fromText && text.empty();
+  if (bareEquals) return false;
+  if (cell.IsText()) {
+    if (!fromText) return false;
+    try {
+      return MatchesMask(WideToAnsi(cell.TextValue()), maskText);
+    } catch (const EMaskException&) {
+      return false;
+    }
+  }
+  if (cell.IsError()) return fromText && text == TXLSFormater::UpperCase(ErrorCodeText(cell.ErrorCode()));
+  if (cell.IsBoolean() && fromText) return text == (cell.BooleanValue() ? u"TRUE" : u"FALSE");
+  return ValueClass(cell) == ValueClass(value) && CompareValues(cell, value) == 0;
+}
+
 bool TXLSCriterion::Passes(const Variant& cell) const {
   if (op == 0) return true;
-  if (cell.IsError()) return op == 6;
-  if (op == 3) {
-    if (mask && cell.IsText()) {
-      try {
-        return MatchesMask(WideToAnsi(cell.TextValue()), maskText);
-      } catch (const EMaskException&) {
-        return false;
-      }
-    }
-    return ValueClass(cell) == ValueClass(value) || cell.IsEmptyOrNull() ? CompareValues(cell, value) == 0 : false;
-  }
+  if (op == 3) return Equals(cell);
+  if (op == 6) return fromText && text.empty() ? !cell.IsEmptyOrNull() : !Equals(cell);
   // Orderings hold between values of one kind only: numbers with numbers, texts with texts.
-  if (cell.IsEmptyOrNull() || ValueClass(cell) != ValueClass(value)) return op == 6;
+  if (cell.IsEmptyOrNull() || cell.IsError() || ValueClass(cell) != ValueClass(value)) return false;
   const int c = CompareValues(cell, value);
   switch (op) {
     case 1: return c < 0;
     case 2: return c <= 0;
     case 4: return c >= 0;
     case 5: return c > 0;
-    case 6: return c != 0;
     default: return false;
   }
 }
 
 std::int32_t TXLSEvaluator::Evaluate(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root) {
-  if (calc_.Depth() > kHardEvalDepth) return kCalcCircular;
-  DepthGuard guard(calc_.Depth());
+  if (calc_.StackUsed() > kMaxEvalStack) return kCalcCircular;
   std::int32_t st = EvaluateNode(node, rangeMode, wanted, out, root);
   if (st != kCalcOk) return st;
   if (out.IsNumber() && !std::isfinite(out.NumberValue())) return kErrNum;
@@ -312,7 +309,8 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
   if (node->kind == kNodeName) {
     TXLSRangeItem r;
     std::int32_t sheetIndex = -1;
-    if (calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex) != 1) return kCalcUnresolved;
+    const std::int32_t st = calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex);
+    if (st != 1) return st == kNameCircular ? kCalcCircular : kCalcUnresolved;
     out.firstSheet = out.lastSheet = sheetIndex;
     out.firstRow = std::min(r.firstRow, r.lastRow);
     out.lastRow = std::max(r.firstRow, r.lastRow);
@@ -385,33 +383,84 @@ std::int32_t TXLSEvaluator::ReferenceValue(const TXLSSyntaxItem* node, Variant& 
   return ReadCell(r.firstSheet, row, column, outside, out);
 }
 
-std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues,
-                                 const std::function<std::int32_t(const Variant&)>& visit) {
+std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXLSCellSink& sink) {
+  const bool numbersOnly = sink.NumbersOnly();
+  // Numbers wait in runs, in walk order, and go to the sink together.
+  double run[256];
+  std::size_t held = 0;
+  auto flush = [&]() {
+    const std::int32_t st = held ? sink.Numbers(run, held) : kCalcOk;
+    held = 0;
+    return st;
+  };
+  auto number = [&](double x) {
+    run[held++] = x;
+    return held < sizeof run / sizeof run[0] ? kCalcOk : flush();
+  };
   Variant v;
+  std::int32_t st = kCalcOk;
   for (int s = r.firstSheet; s <= r.lastSheet; ++s) {
-    for (int row = r.firstRow; row <= r.lastRow; ++row) {
-      bool endSheet = false;
-      for (int column = r.firstColumn; column <= r.lastColumn; ++column) {
-        bool outside = false;
-        std::int32_t st = calc_.GetCellValue(s, row, column, outside, v);
-        if (st == kCalcUnresolved) return st;
-        if (outside) {
-          endSheet = column == r.firstColumn;
-          break;
+    IXLSWorksheet* sheet = calc_.Sheet(s);
+    if (!sheet) return kCalcUnresolved;
+    const TXLSCellHeap& heap = sheet->Cells();
+    // What lies beyond the used area is not walked: rows below it end the sheet, columns right
+    // of it end the row.
+    const int lastRow = std::min(r.lastRow, heap.LastRow());
+    const int lastColumn = std::min(r.lastColumn, heap.LastColumn());
+    if (r.firstColumn > lastColumn) continue;
+    for (int row = r.firstRow; row <= lastRow; ++row) {
+      const bool whole = heap.ForEachSlot(row, r.firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
+        if (!cell || cell->IsMergedNonMaster()) {
+          if (numbersOnly) return true;
+          if ((st = flush()) == kCalcOk) st = sink.Value(Variant());
+          return st == kCalcOk;
         }
+        switch (cell->Kind()) {
+          case kCellNumber:
+            st = number(cell->Value());
+            return st == kCalcOk;
+          case kCellDate:
+            if (numbersOnly) st = number(cell->Value());
+            else if ((st = flush()) == kCalcOk) st = sink.Value(Variant::Date(cell->Value()));
+            return st == kCalcOk;
+          case kCellBlank:
+          case kCellString:
+          case kCellBoolean:
+            if (numbersOnly) return true;
+            break;
+          default:
+            break;
+        }
+        st = TXLSCellRef::GetValue(*cell, *sheet, v);
         if (st != kCalcOk) {
-          if (!errorsAsValues || !IsErrorCode(st)) return st;
+          if (st == kCalcUnresolved || !errorsAsValues || !IsErrorCode(st)) return false;
           v = Variant::Error(st);
         } else if (v.IsError() && !errorsAsValues) {
-          return v.ErrorCode();
+          st = v.ErrorCode();
+          return false;
         }
-        st = visit(v);
-        if (st != kCalcOk) return st;
-      }
-      if (endSheet) break;
+        if (numbersOnly) {
+          st = v.IsNumber() ? number(v.NumberValue()) : kCalcOk;
+        } else if ((st = flush()) == kCalcOk) {
+          st = sink.Value(v);
+        }
+        return st == kCalcOk;
+      });
+      if (!whole) return st;
     }
   }
-  return kCalcOk;
+  return flush();
+}
+
+std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues,
+                                 const std::function<std::int32_t(const Variant&)>& visit) {
+  struct Each : TXLSCellSink {
+    const std::function<std::int32_t(const Variant&)>& visit;
+    explicit Each(const std::function<std::int32_t(const Variant&)>& f) : TXLSCellSink(false), visit(f) {}
+    std::int32_t Number(double x) override { return visit(Variant(x)); }
+    std::int32_t Value(const Variant& v) override { return visit(v); }
+  } each(visit);
+  return Walk(r, errorsAsValues, each);
 }
 
 std::int32_t TXLSEvaluator::WalkPaired(const TXLSResolved& criteria, const TXLSResolved& values,

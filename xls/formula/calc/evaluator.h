@@ -3,6 +3,7 @@
 // computed by the dispatcher in functions.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -39,13 +40,44 @@ struct TXLSResolved {
 };
 
 // A criterion: operator 0 none, 1 <, 2 <=, 3 =, 4 >=, 5 >, 6 <>.
+// A criterion given as text ("2", "<>a*", "TRUE") keeps that text: for = and <> it is a
+// wildcard mask over text cells (so the text "2" equals "2" as the number 2 does), it names
+// the boolean or error a cell may hold, and an empty one stands for blank cells: "<>" passes
+// every cell that is not blank, "=" only blank ones, "" blank ones and empty texts.
 struct TXLSCriterion {
   int op = 0;
   Variant value;
-  // Text criteria of "=" are wildcard masks, kept in 8-bit form.
-  bool mask = false;
-  std::string maskText;
+  bool fromText = false;
+  bool bareEquals = false;  // "=" with nothing after it
+  std::string maskText;     // the text in 8-bit form
+  std::u16string text;      // upper case
   bool Passes(const Variant& cell) const;
+
+ private:
+  bool Equals(const Variant& cell) const;
+};
+
+// What a range walk hands its cells to: numbers and dates as doubles, every other value (blanks,
+// texts, booleans, errors) as a variant. A sink that takes numbers only is given nothing else:
+// the walk then builds no variant for the cells that hold values.
+class TXLSCellSink {
+ public:
+  explicit TXLSCellSink(bool numbersOnly) : numbersOnly_(numbersOnly) {}
+  virtual ~TXLSCellSink() = default;
+  virtual std::int32_t Number(double x) = 0;
+  // Numbers of cells in walk order, handed over in runs.
+  virtual std::int32_t Numbers(const double* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::int32_t st = Number(x[i]);
+      if (st != 1) return st;
+    }
+    return 1;
+  }
+  virtual std::int32_t Value(const Variant& v) = 0;
+  bool NumbersOnly() const { return numbersOnly_; }
+
+ private:
+  bool numbersOnly_;
 };
 
 class TXLSEvaluator {
@@ -59,8 +91,10 @@ class TXLSEvaluator {
   // Reads one cell; a cell holding an error value gives that error as the status.
   std::int32_t ReadCell(int sheet, int row, int column, bool& outside, Variant& value);
   // Every cell of a resolved rectangle in sheet, row, column order, skipping what lies beyond
-  // the used area; visit returns a status, anything but 1 ends the walk. Cells holding errors
-  // reach visit as error values when errorsAsValues is set, else end the walk.
+  // the used area, read straight from the sheets' cell stores; the sink returns a status,
+  // anything but 1 ends the walk. Cells holding errors reach the sink as error values when
+  // errorsAsValues is set, else end the walk.
+  std::int32_t Walk(const TXLSResolved& r, bool errorsAsValues, TXLSCellSink& sink);
   std::int32_t Walk(const TXLSResolved& r, bool errorsAsValues,
                     const std::function<std::int32_t(const Variant&)>& visit);
   // The criteria range and the value range walked in pairs (both on one sheet).

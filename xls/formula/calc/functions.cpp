@@ -84,34 +84,60 @@ class Call {
 };
 
 // COUNT, SUM, AVERAGE, MIN, MAX, COUNTA over values and ranges.
-std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
-  double acc = 0;
-  std::int64_t count = 0;
-  auto fold = [&](const Variant& v) -> std::int32_t {
-    if (fn == kCountA) {
-      if (!v.IsEmptyOrNull()) ++count;
-      return kCalcOk;
-    }
-    if (!v.IsNumber()) return kCalcOk;
-    const double x = v.NumberValue();
-    if (fn == kMin) acc = count == 0 || x < acc ? x : acc;
-    else if (fn == kMax) acc = count == 0 || x > acc ? x : acc;
+class Aggregator : public TXLSCellSink {
+ public:
+  explicit Aggregator(int fn) : TXLSCellSink(fn != kCountA), fn_(fn) {}
+  std::int32_t Number(double x) override {
+    if (fn_ == kMin) acc = count == 0 || x < acc ? x : acc;
+    else if (fn_ == kMax) acc = count == 0 || x > acc ? x : acc;
     else acc += x;
     ++count;
     return kCalcOk;
-  };
+  }
+  std::int32_t Numbers(const double* x, std::size_t n) override {
+    if (n == 0) return kCalcOk;
+    std::size_t i = 0;
+    if (count == 0 && (fn_ == kMin || fn_ == kMax)) acc = x[i++];
+    if (fn_ == kMin) {
+      for (; i < n; ++i) acc = x[i] < acc ? x[i] : acc;
+    } else if (fn_ == kMax) {
+      for (; i < n; ++i) acc = x[i] > acc ? x[i] : acc;
+    } else {
+      for (; i < n; ++i) acc += x[i];
+    }
+    count += static_cast<std::int64_t>(n);
+    return kCalcOk;
+  }
+  std::int32_t Value(const Variant& v) override {
+    if (fn_ == kCountA) {
+      if (!v.IsEmptyOrNull()) ++count;
+      return kCalcOk;
+    }
+    return v.IsNumber() ? Number(v.NumberValue()) : kCalcOk;
+  }
+  double acc = 0;
+  std::int64_t count = 0;
+
+ private:
+  int fn_;
+};
+
+std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
+  Aggregator fold(fn);
+  double& acc = fold.acc;
+  std::int64_t& count = fold.count;
   for (int i = 1; i <= call.Count(); ++i) {
     std::int32_t st = kCalcOk;
     if (IsReferenceArg(call.Arg(i))) {
       TXLSResolved r;
       st = call.Range(i, r);
-      // Long single columns summed from their top: the column's running totals give the same
+      // Long ranges summed from their top: the running totals of their columns give the same
       // sum as the walk, without reading every cell again for every formula.
       double s = 0;
       std::int64_t k = 0;
       if (st == kCalcOk && (fn == kSum || fn == kCount || fn == kAverage) && count == 0 && acc == 0 &&
-          r.firstSheet == r.lastSheet && r.firstColumn == r.lastColumn && r.lastRow - r.firstRow >= 32 &&
-          ev.Calc().ColumnTotals(r.firstSheet, r.firstColumn, r.firstRow, r.lastRow, s, k)) {
+          r.firstSheet == r.lastSheet && r.lastRow - r.firstRow >= 32 &&
+          ev.Calc().RangeTotals(r.firstSheet, r.firstColumn, r.lastColumn, r.firstRow, r.lastRow, s, k)) {
         acc = s;
         count = k;
         continue;
@@ -120,7 +146,7 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;
       st = call.Value(i, v);
-      if (st == kCalcOk) st = fold(v);
+      if (st == kCalcOk) st = fold.Value(v);
     }
     if (st != kCalcOk) return st;
   }
@@ -186,6 +212,7 @@ TXLSCriterion MakeCriterion(const Variant& given) {
     t.erase(0, 1);
     if (first == u'=') {
       c.op = 3;
+      c.bareEquals = t.empty();
     } else if (first == u'>') {
       c.op = 5;
       if (!t.empty() && t[0] == u'=') c.op = 4, t.erase(0, 1);
@@ -195,22 +222,18 @@ TXLSCriterion MakeCriterion(const Variant& given) {
       else if (!t.empty() && t[0] == u'>') c.op = 6, t.erase(0, 1);
     }
   }
+  c.fromText = true;
+  c.text = TXLSFormater::UpperCase(t);
+  c.maskText = WideToAnsi(t);
   double d = 0;
-  if (!t.empty() && TextToDouble(t, d)) {
-    c.value = Variant(d);
-  } else {
-    c.value = Variant(t);
-    if (c.op == 3) {
-      c.mask = true;
-      c.maskText = WideToAnsi(t);
-    }
-  }
+  if (!t.empty() && TextToDouble(t, d)) c.value = Variant(d);
+  else c.value = Variant(t);
   return c;
 }
 
 // VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
-std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
-                  bool sorted, int& hit) {
+std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                        bool sorted, int& hit) {
   hit = -1;
   Variant v;
   for (int k = from; k <= to; ++k) {
@@ -241,6 +264,110 @@ std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, boo
   return kCalcOk;
 }
 
+// The order of two cells of a lookup vector for a key of class keyClass (blanks stand for that
+// class's empty value): by class, then by value, as CompareForLookup orders a cell and a key.
+int VectorOrder(const Variant& a, const Variant& b, int keyClass) {
+  const int ca = a.IsEmptyOrNull() ? keyClass : ValueClass(a);
+  const int cb = b.IsEmptyOrNull() ? keyClass : ValueClass(b);
+  if (ca != cb) return ca < cb ? -1 : 1;
+  switch (ca) {
+    case kClassNumber: {
+      const double x = a.IsEmptyOrNull() ? 0 : a.NumberValue(), y = b.IsEmptyOrNull() ? 0 : b.NumberValue();
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case kClassString: {
+      const int c = TXLSFormater::UpperCase(a.IsEmptyOrNull() ? u"" : a.TextValue())
+                        .compare(TXLSFormater::UpperCase(b.IsEmptyOrNull() ? u"" : b.TextValue()));
+      return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    case kClassBoolean:
+      return (a.IsBoolean() && a.BooleanValue()) - (b.IsBoolean() && b.BooleanValue());
+    default:
+      return 0;
+  }
+}
+
+// Reads the cells along the scan as the linear scan meets them, and how they ascend.
+std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down,
+                              TXLSLookupVector& vec) {
+  vec.offsets.clear();
+  vec.values.clear();
+  Variant v;
+  for (int k = from; k <= to; ++k) {
+    bool outside = false;
+    const int row = down ? k : fixed, column = down ? fixed : k;
+    const std::int32_t st = ev.Calc().GetCellValue(sheet, row, column, outside, v);
+    if (outside) break;
+    if (st != kCalcOk) {
+      if (!IsErrorCode(st)) return st;
+      continue;
+    }
+    if (v.IsError()) continue;
+    vec.offsets.push_back(k - from);
+    vec.values.push_back(v);
+  }
+  // Blank cells after the last value (a table that ends above the used area) are looked at
+  // apart: the scan meets them all alike.
+  std::size_t filled = vec.values.size();
+  while (filled > 0 && vec.values[filled - 1].IsEmptyOrNull()) --filled;
+  vec.filled = filled;
+  for (int cls = kClassNumber; cls <= kClassBoolean; ++cls) {
+    bool ascending = true;
+    for (std::size_t i = 1; i < filled && ascending; ++i)
+      ascending = VectorOrder(vec.values[i - 1], vec.values[i], cls) <= 0;
+    vec.ascending[cls] = ascending;
+  }
+  vec.stamp = ev.Calc().Stamp();
+  return kCalcOk;
+}
+
+// A sorted scan meets cells below the key, then equal ones, then greater ones when the cells
+// ascend: its hit is the first equal cell, else the last one below. A vector read once per
+// stamp and known to ascend gives that hit by bisection; any other scan reads the cells.
+std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                  bool sorted, int& hit) {
+  const int keyClass = key.IsEmptyOrNull() ? kClassOther : ValueClass(key);
+  TXLSLookupVector* vec =
+      sorted && keyClass != kClassOther ? ev.Calc().LookupVector(sheet, fixed, from, to, down) : nullptr;
+  if (!vec) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  if (vec->stamp != ev.Calc().Stamp()) {
+    // Stamp 0 while it fills: lookups in the formulas it calculates keep this vector.
+    vec->stamp = 0;
+    const std::int32_t st = FillLookupVector(ev, sheet, fixed, from, to, down, *vec);
+    if (st != kCalcOk) {
+      vec->stamp = 0;
+      return st;
+    }
+  }
+  if (!vec->ascending[keyClass]) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  const std::size_t filled = vec->filled;
+  std::size_t lo = 0, hi = filled;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (CompareForLookup(vec->values[mid], key) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  hit = -1;
+  if (lo < filled) {
+    if (CompareForLookup(vec->values[lo], key) == 0) {
+      hit = vec->offsets[lo];
+      return kCalcOk;
+    }
+    if (lo > 0) {
+      hit = vec->offsets[lo - 1];  // the first greater cell ends the scan
+      return kCalcOk;
+    }
+  } else if (lo > 0) {
+    hit = vec->offsets[lo - 1];  // every cell below the key: the scan goes on into the blanks
+  }
+  if (filled < vec->values.size()) {
+    const int c = CompareForLookup(Variant(), key);
+    if (c == 0) hit = vec->offsets[filled];
+    else if (c < 0) hit = vec->offsets.back();
+  }
+  return kCalcOk;
+}
+
 std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& out) {
   if (call.Count() < 3 || call.Count() > 4) return kErrValue;
   Variant key;
@@ -252,9 +379,11 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
   if (st == kCalcOk) st = call.Number(3, index);
   if (st == kCalcOk && call.Count() == 4 && call.Arg(4)->kind != kNodeMissing) st = call.Boolean(4, sorted);
   if (st != kCalcOk) return st;
-  const int n = static_cast<int>(std::trunc(index));
+  // An index outside the table (checked as a double: it may be any number) is #VALUE!.
   const int span = vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1;
-  if (n < 1 || n > span) return n < 1 ? kErrValue : kErrRef;
+  index = std::trunc(index);
+  if (!(index >= 1 && index <= span)) return kErrValue;
+  const int n = static_cast<int>(index);
   for (int s = t.firstSheet; s <= t.lastSheet; ++s) {
     int hit = -1;
     st = vertical ? Scan(ev, s, t.firstColumn, t.firstRow, t.lastRow, true, key, sorted, hit)
@@ -570,9 +699,10 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         y = 1;
         if ((st = call.Number(1, x)) != kCalcOk) return st;
         if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
-        if (x < 0) return kErrNum;
+        // Dates end with 9999-12-31; the type is compared as the number it is.
+        if (x < 0 || x > 2958465.99999999) return kErrNum;
         const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
-        const int type = static_cast<int>(std::trunc(y));
+        const double type = std::trunc(y);
         int w = 0;
         if (type == 2) w = static_cast<int>((days + 5) % 7) + 1;
         else if (type == 3) w = static_cast<int>((days + 5) % 7);

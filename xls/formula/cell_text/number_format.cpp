@@ -307,10 +307,11 @@ Section ParseSection(std::u16string_view src) {
 
 // ---- Decimal digits --------------------------------------------------------------------------
 
-// A non-negative value rounded half away from zero to `decimals` places, as its integer digits
-// (no leading zeros; empty for 0) and exactly `decimals` fraction digits. The value is first
-// taken to 15 significant digits, so that 2.675 rounds to 2.68 as it reads.
-void Digits(double v, int decimals, std::string& intPart, std::string& fracPart) {
+// A non-negative value times 10^shift rounded half away from zero to `decimals` places, as its
+// integer digits (no leading zeros; empty for 0) and exactly `decimals` fraction digits. The
+// value is first taken to 15 significant digits, so that 2.675 rounds to 2.68 as it reads; the
+// shift lets percentages of the largest doubles show without overflowing.
+void Digits(double v, int decimals, std::string& intPart, std::string& fracPart, int shift = 0) {
   intPart.clear();
   fracPart.assign(static_cast<size_t>(decimals), '0');
   if (!(v > 0) || !std::isfinite(v)) return;
@@ -320,7 +321,7 @@ void Digits(double v, int decimals, std::string& intPart, std::string& fracPart)
   const char* p = buf;
   for (; *p && *p != 'e'; ++p)
     if (*p >= '0' && *p <= '9') mant += *p;
-  int exp10 = std::atoi(p + 1);
+  int exp10 = std::atoi(p + 1) + shift;
   // mant holds d.dddd... with the point after the first digit: value = 0.mant x 10^(exp10 + 1).
   int pointPos = exp10 + 1;  // digits before the decimal point
   int keep = pointPos + decimals;  // digits to keep
@@ -473,9 +474,9 @@ void AddFilled(std::vector<std::pair<size_t, std::u16string>>& filled, const std
   for (size_t k = 0; k < pos.size(); ++k) filled.emplace_back(pos[k], texts[k]);
 }
 
-std::u16string RenderPlain(const Section& s, const NumberLayout& L, double v) {
+std::u16string RenderPlain(const Section& s, const NumberLayout& L, double v, int shift = 0) {
   std::string ip, fp;
-  Digits(v, static_cast<int>(L.fracDigits.size()), ip, fp);
+  Digits(v, static_cast<int>(L.fracDigits.size()), ip, fp, shift);
   std::vector<std::pair<size_t, std::u16string>> filled;
   AddFilled(filled, L.intDigits, FillInteger(s, L.intDigits, ip, L.grouping));
   if (L.decimal != SIZE_MAX) {
@@ -491,24 +492,31 @@ std::u16string RenderPlain(const Section& s, const NumberLayout& L, double v) {
   return Assemble(s, filled, u"");
 }
 
-std::u16string RenderScientific(const Section& s, const NumberLayout& L, double v) {
+// v x 10^-e in two steps, so that neither power leaves the range of doubles (5e-324 ... 1e308).
+double Mantissa(double v, int e) {
+  const int half = e / 2;
+  return v / std::pow(10.0, half) / std::pow(10.0, e - half);
+}
+
+// The value shown is v x 10^shift (percent signs and trailing commas scale it).
+std::u16string RenderScientific(const Section& s, const NumberLayout& L, double v, int shift) {
   int ni = static_cast<int>(L.intDigits.size());
   int nd = static_cast<int>(L.fracDigits.size());
   bool engineering = ni > 1 && s.tokens[L.intDigits.front()].ch == u'#';
   int e = 0;
   std::string ip, fp;
   if (v > 0) {
-    int lg = static_cast<int>(std::floor(std::log10(v)));
+    int lg = static_cast<int>(std::floor(std::log10(v))) + shift;
     auto pick = [&](int lgv) {
       if (engineering) return static_cast<int>(std::floor(static_cast<double>(lgv) / ni)) * ni;
       return ni == 0 ? lgv + 1 : lgv - (ni - 1);
     };
     e = pick(lg);
-    Digits(v / std::pow(10.0, e), nd, ip, fp);
+    Digits(Mantissa(v, e - shift), nd, ip, fp);
     int limit = engineering ? ni : std::max(ni, 1);
     if (static_cast<int>(ip.size()) > limit || (ni == 0 && !ip.empty())) {  // rounding carried over
       e = pick(lg + 1);
-      Digits(v / std::pow(10.0, e), nd, ip, fp);
+      Digits(Mantissa(v, e - shift), nd, ip, fp);
     }
   } else {
     Digits(0, nd, ip, fp);
@@ -553,7 +561,9 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
       } else if (t[j].kind == Tok::Literal) {
         const std::u16string& lit = t[j].text;
         size_t n = 0;
-        while (n < lit.size() && lit[n] >= u'0' && lit[n] <= u'9') fixedDen = fixedDen * 10 + (lit[n++] - u'0');
+        // Denominators stop growing at 100000 (the digits beyond read as literal text).
+        while (n < lit.size() && lit[n] >= u'0' && lit[n] <= u'9' && fixedDen < 100000)
+          fixedDen = fixedDen * 10 + (lit[n++] - u'0');
         if (n == 0) break;
         if (denLiteral == SIZE_MAX) denLiteral = j;
         if (n < lit.size()) {
@@ -568,8 +578,11 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
   }
   if (numPos.empty() || (denPos.empty() && fixedDen <= 0)) return RenderPlain(s, Layout(s), v);
 
-  double whole = intPos.empty() ? 0 : std::floor(v);
-  double frac = v - whole;
+  // From 2^52 on a double has no fraction: the whole number shows with the fraction blank (or
+  // over 1 when the format has no integer part), in the digits a plain format gives it.
+  const bool huge = v >= 4503599627370496.0;
+  double whole = std::floor(v);  // without an integer part it goes into the numerator below
+  double frac = huge ? 0 : v - whole;
   long long num = 0, den = 1;
   if (fixedDen > 0) {
     den = fixedDen;
@@ -586,10 +599,22 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
     }
   }
   if (!intPos.empty() && num == den) whole += 1, num = 0;
-  if (intPos.empty()) num += static_cast<long long>(whole) * den;
+  auto decimal = [](double x) {
+    std::string ip, fp;
+    Digits(x, 0, ip, fp);
+    return ip;
+  };
+  std::string numeratorDigits;  // the numerator of a format without an integer part
+  if (intPos.empty()) {
+    // The whole number goes into the numerator; past 2^53 it is shown in its decimal digits.
+    const double numerator = whole * static_cast<double>(den) + static_cast<double>(num);
+    if (numerator < 9007199254740992.0) num = static_cast<long long>(numerator);
+    else numeratorDigits = decimal(numerator);
+    whole = 0;
+  }
 
   std::vector<std::pair<size_t, std::u16string>> filled;
-  std::string wholeDigits = whole >= 1 ? std::to_string(static_cast<long long>(whole)) : std::string();
+  std::string wholeDigits = whole >= 1 ? decimal(whole) : std::string();
   bool blankFraction = !intPos.empty() && num == 0;
   if (blankFraction && wholeDigits.empty()) wholeDigits = "0";
   AddFilled(filled, intPos, FillInteger(s, intPos, wholeDigits, false));
@@ -605,7 +630,7 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
       filled.emplace_back(p, blank);
     }
   } else {
-    std::string nd = num > 0 ? std::to_string(num) : std::string();
+    std::string nd = !numeratorDigits.empty() ? numeratorDigits : (num > 0 ? std::to_string(num) : std::string());
     if (nd.empty() && intPos.empty()) nd = "0";
     AddFilled(filled, numPos, FillInteger(s, numPos, nd, false));
     filled.emplace_back(slash, u"/");
@@ -641,10 +666,16 @@ std::u16string RenderNumber(const Section& s, double v) {
     return out;
   }
   NumberLayout L = Layout(s);
+  if (!s.hasDigits) return Assemble(s, {}, u"");
+  if (!std::isfinite(v)) return TXLSFormater::GeneralNumber(v);
+  // Scientific formats and percentages of the largest numbers take the scaling as a power of
+  // ten: the product would not be a double.
+  const int shift = 2 * L.percents - 3 * L.scale1000;
+  if (L.exponent != SIZE_MAX) return RenderScientific(s, L, v, shift);
+  const double raw = v;
   for (int p = 0; p < L.percents; ++p) v *= 100;
   for (int p = 0; p < L.scale1000; ++p) v /= 1000;
-  if (!s.hasDigits) return Assemble(s, {}, u"");
-  if (L.exponent != SIZE_MAX) return RenderScientific(s, L, v);
+  if (!std::isfinite(v)) return RenderPlain(s, L, raw, shift);
   for (size_t k = 0; k < s.tokens.size(); ++k)
     if (s.tokens[k].kind == Tok::Slash && L.decimal == SIZE_MAX) return RenderFraction(s, v, k);
   return RenderPlain(s, L, v);
@@ -688,6 +719,9 @@ std::u16string RenderDate(const Section& s, double v) {
   if (elapsed && v < 0) sign = u"-", v = -v;
   // A clock time is taken to the millisecond, then cut to the places shown; an elapsed time is
   // rounded to them.
+  // Times are kept to the millisecond: further places of a second show zeros.
+  const int shownDigits = fracDigits;
+  fracDigits = std::min(fracDigits, 3);
   long long unitsPerSecond = 1;
   for (int k = 0; k < fracDigits; ++k) unitsPerSecond *= 10;
   long long unitsPerDay = 86400 * unitsPerSecond;
@@ -734,7 +768,7 @@ std::u16string RenderDate(const Section& s, double v) {
       case Tok::Minute: out += Pad(minute, t.n); break;
       case Tok::Second: out += Pad(second, t.n); break;
       case Tok::SecFrac: {
-        std::u16string f = Pad(sub, fracDigits);
+        std::u16string f = Pad(sub, fracDigits) + std::u16string(static_cast<size_t>(shownDigits - fracDigits), u'0');
         out += u'.';
         out += f.substr(0, static_cast<size_t>(t.n));
         break;

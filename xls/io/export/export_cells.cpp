@@ -46,8 +46,10 @@ Variant TXLSCellReader::Value(std::int32_t row, std::int32_t column) const {
   const TXLSCellRef* cell = sheet_.Cells().FindCell(row, column);
   if (!cell) return v;
   TXLSCellRef::GetValueOrEmpty(*cell, sheet_, v);
-  if (v.Type() == VarType::Double && xfs_.IsDateFormat(sheet_.GetCellXF(row, column))) {
-    v = Variant::Date(SerialToDateTime(v.NumberValue()));
+  const std::int32_t xf = sheet_.GetCellXF(row, column);
+  if (v.Type() == VarType::Double && xfs_.IsDateFormat(xf)) {
+    // Durations ([h]:mm) are not dates: the 1900 leap day does not shift them.
+    v = Variant::Date(xfs_.IsElapsedFormat(xf) ? v.NumberValue() : SerialToDateTime(v.NumberValue()));
   }
   return v;
 }
