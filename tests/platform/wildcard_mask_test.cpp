@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/wildcard_mask.h"
 
@@ -15,14 +17,13 @@ bool Like(const std::string& text, const std::string& mask) {
 }
 
 TEST(WildcardMask, QuestionAfterStarFollowsTheCallersRule) {
-  EXPECT_TRUE(Criteria("", "*?"));
-  EXPECT_FALSE(Like("", "*?"));
-  EXPECT_TRUE(Criteria("a", "a*?"));
-  EXPECT_FALSE(Like("a", "a*?"));
-  EXPECT_TRUE(Like("ab", "a*?"));
-  EXPECT_TRUE(Like("axyzb", "a*?b"));
-  EXPECT_FALSE(Like("ab", "a*?b"));
-  EXPECT_EQ(WildcardMask("*?x").StateCount() + 1, WildcardMask("*?x", {1252, false}).StateCount());
+  // text, mask, matched under the criteria's rule, under LIKE's
+  for (auto [text, mask, criteria, like] : std::vector<std::tuple<const char*, const char*, bool, bool>>{
+           {"", "*?", true, false}, {"a", "a*?", true, false}, {"ab", "a*?", true, true},
+           {"axyzb", "a*?b", true, true}, {"ab", "a*?b", true, false}, {"ac", "a*?b", false, false}}) {
+    EXPECT_EQ(Criteria(text, mask), criteria) << text << " " << mask;
+    EXPECT_EQ(Like(text, mask), like) << text << " " << mask;
+  }
 }
 
 TEST(WildcardMask, CommonRulesAndErrors) {
@@ -31,9 +32,9 @@ TEST(WildcardMask, CommonRulesAndErrors) {
     EXPECT_TRUE(WildcardMask("[a-c]*", rules).Matches("Bxx"));
     EXPECT_FALSE(WildcardMask("[!a-c]*", rules).Matches("bxx"));
     EXPECT_THROW(WildcardMask("x[ab", rules), WildcardMaskError);  // refused before any text
-    std::string thirty, thirtyOne;
+    std::string thirty;
     for (int i = 0; i < 30; ++i) thirty += "*a";
-    thirtyOne = thirty + "*a";
+    const std::string thirtyOne = thirty + "*a";
     EXPECT_NO_THROW(WildcardMask(thirty, rules));
     try {
       WildcardMask m(thirtyOne, rules);
