@@ -159,7 +159,7 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
   a.SaveThroughFormat(records, &format);
   std::vector<std::uint8_t> damaged = records.Bytes();
   damaged[8] ^= 1;  // the field count
-  const std::vector<std::uint8_t> badDefinitions = {1, 0, 0, 0, 5, 0, 0, 0, 'I', 'd'};
+  const std::vector<std::uint8_t> badDefinitions = {1, 0, 0, 0, 5, 0, 0, 0, 'I', 'd'};  // cut short
   struct Case {
     std::vector<platform::PublishedProperty> published;
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> binary;
@@ -168,9 +168,12 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
   };
   for (const Case& c : std::vector<Case>{
            {{}, {{"FieldDefs", badDefinitions}}, "T.FieldDefs: The stored field definitions are damaged."},
+           {{}, {{"FieldDefs", {1, 0, 0, 0, 1, 0, 0, 0, 'I', 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}, "field definitions are damaged"},
            {{}, {{"IndexDefs", {1, 0, 0, 0}}}, "T.IndexDefs: The stored index definitions are damaged."},
+           {{}, {{"IndexDefs", {0, 0, 0, 0, 9}}}, "index definitions are damaged"},  // bytes left over
            {{Stored("Active", std::int64_t{1})}, {}, "Error reading Form1.T.Active: Invalid property value"},
-           {{Stored("Active", true), Stored("StoreDataOnForm", true)}, {{"Data", damaged}}, "The table stream is damaged", true}}) {
+           {{Stored("Active", true), Stored("StoreDataOnForm", true)}, {{"Data", damaged}}, "The table stream is damaged",
+            true}}) {
     Impostor impostor;
     impostor.published = c.published;
     impostor.binary = c.binary;
