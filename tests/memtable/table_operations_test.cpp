@@ -28,6 +28,16 @@ void Rows(TmvxCustomMemTable& t, std::initializer_list<std::vector<std::string>>
   }
 }
 
+// An open table with one record, saved to file when it closes.
+void OpenPersistent(TmvxMemTable& t, const std::string& file, TmvxCustomStreamFormat& format) {
+  t.GetFieldDefs().Add("Id", ftInteger);
+  t.Persistent = true;
+  t.PersistentFile = file;
+  t.PersistentFormat = &format;
+  t.Open();
+  Rows(t, {{"5"}});
+}
+
 Field& Lookup(TmvxMemTable& t, const std::string& name, FieldType type, DataSet& in, const std::string& key,
               const std::string& lookupKey, const std::string& result) {
   Field& f = t.AddField(name, type, type == ftString ? 20 : 0, fkLookup);
@@ -178,12 +188,7 @@ TEST(Notification, ARemovedComponentIsLetGoOfAndTheTableItselfGoingSavesAndClose
 
   const std::string file = std::string(KV_BINARY_DIR) + "/memtable_notify_" + std::to_string(::getpid()) + ".kvm";
   TmvxMemTable p, back;
-  p.GetFieldDefs().Add("Id", ftInteger);
-  p.Persistent = true;
-  p.PersistentFile = file;
-  p.PersistentFormat = &format;
-  p.Open();
-  Rows(p, {{"5"}});
+  OpenPersistent(p, file, format);
   p.Notification(&p, TmvxCustomMemTable::opRemove);
   EXPECT_FALSE(p.Active());
   back.LoadFileThroughFormat(file, &format);
@@ -264,12 +269,7 @@ TEST(ExceptionHandler, ErrorsADestructorCannotPassOnReachTheApplicationsHandler)
   TmvxBinaryStreamFormat format;
   {
     TmvxMemTable t;
-    t.GetFieldDefs().Add("Id", ftInteger);
-    t.Persistent = true;
-    t.PersistentFile = "/nonexistent-folder/for/sure/table.kvm";
-    t.PersistentFormat = &format;
-    t.Open();
-    Rows(t, {{"1"}});
+    OpenPersistent(t, "/nonexistent-folder/for/sure/table.kvm", format);
   }
   TmvxCustomMemTable::SetApplicationExceptionHandler(nullptr);
   ASSERT_EQ(seen.size(), 1u);
