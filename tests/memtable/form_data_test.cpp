@@ -14,25 +14,22 @@ using memtable_test::Column;
 
 namespace {
 
-// A form holding tables.
-struct Form : platform::FormPersistent {
-  std::string FormClassName() const override { return "TForm"; }
-  std::string FormObjectName() const override { return "Form1"; }
+// A form holding tables (TForm "Form1"), or what stands where a table is and writes the given
+// published values and binary properties.
+struct Object : platform::FormPersistent {
+  Object(std::string className, std::string name) : className(std::move(className)), name(std::move(name)) {}
+  std::string FormClassName() const override { return className; }
+  std::string FormObjectName() const override { return name; }
   std::vector<platform::FormPersistent*> FormChildren() override { return children; }
-  std::vector<platform::FormPersistent*> children;
-};
-
-// Stands where a table named T is and writes the given published values and binary properties.
-struct Impostor : platform::FormPersistent {
-  std::string FormClassName() const override { return "TmvxMemTable"; }
-  std::string FormObjectName() const override { return "T"; }
   void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override {
     list.insert(list.end(), published.begin(), published.end());
   }
   void DefineProperties(platform::Filer& filer) override {
-    for (auto& [name, bytes] : binary)
-      filer.DefineBinaryProperty(name, nullptr, [&](platform::ByteStream& s) { s.Write(bytes.data(), bytes.size()); }, true);
+    for (auto& [property, bytes] : binary)
+      filer.DefineBinaryProperty(property, nullptr, [&](platform::ByteStream& s) { s.Write(bytes.data(), bytes.size()); }, true);
   }
+  std::string className, name;
+  std::vector<platform::FormPersistent*> children;
   std::vector<platform::PublishedProperty> published;
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> binary;
 };
@@ -60,7 +57,7 @@ void Fill(TmvxMemTable& t) {
 }
 
 std::vector<std::uint8_t> WriteForm(std::vector<platform::FormPersistent*> objects) {
-  Form form;
+  Object form("TForm", "Form1");
   form.children = std::move(objects);
   platform::MemoryStream s;
   platform::FormWriter::WriteRoot(s, form);
@@ -69,7 +66,7 @@ std::vector<std::uint8_t> WriteForm(std::vector<platform::FormPersistent*> objec
 
 // The error reading the form raised, "" for none.
 std::string ReadForm(const std::vector<std::uint8_t>& bytes, std::vector<platform::FormPersistent*> objects) {
-  Form form;
+  Object form("TForm", "Form1");
   form.children = std::move(objects);
   try {
     platform::FormReader::ReadRoot(bytes.data(), bytes.size(), form);
@@ -174,7 +171,7 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
            {{Stored("Active", std::int64_t{1})}, {}, "Error reading Form1.T.Active: Invalid property value"},
            {{Stored("Active", true), Stored("StoreDataOnForm", true)}, {{"Data", damaged}}, "The table stream is damaged",
             true}}) {
-    Impostor impostor;
+    Object impostor("TmvxMemTable", "T");
     impostor.published = c.published;
     impostor.binary = c.binary;
     TmvxMemTable t("T");
