@@ -49,28 +49,19 @@ class AtomicFileFolderTest : public ::testing::Test {
     times[0].tv_nsec = times[1].tv_nsec = 0;
     ASSERT_EQ(::utimensat(AT_FDCWD, At(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
   }
-  // A child process that starts a save of target, writes part of it and is killed: what it
-  // leaves behind is the name of its temporary file.
+  // A save of target killed half-way; returns the name of the temporary file it left.
   std::string KilledSave(const std::string& target) const {
-    int pipeFds[2];
-    EXPECT_EQ(::pipe(pipeFds), 0);
-    pid_t child = ::fork();
-    if (child == 0) {
+    const std::vector<std::string> before = Names();
+    if (const pid_t child = ::fork(); child == 0) {
       platform::AtomicFile file(target);
       file.Write("half a document", 15);
-      const std::string name = fs::path(file.TemporaryPath()).filename().string();
-      (void)!::write(pipeFds[1], name.data(), name.size());
-      ::close(pipeFds[1]);
-      for (;;) ::pause();
+      ::raise(SIGKILL);
+    } else {
+      ::waitpid(child, nullptr, 0);
     }
-    ::close(pipeFds[1]);
-    char buffer[64] = {};
-    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-    ::close(pipeFds[0]);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    for (const std::string& name : Names())
+      if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+    return {};
   }
   fs::path dir_;
 };
