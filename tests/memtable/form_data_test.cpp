@@ -156,7 +156,8 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
   a.SaveThroughFormat(records, &format);
   std::vector<std::uint8_t> damaged = records.Bytes();
   damaged[8] ^= 1;  // the field count
-  const std::vector<std::uint8_t> badDefinitions = {1, 0, 0, 0, 5, 0, 0, 0, 'I', 'd'};  // cut short
+  const std::vector<std::uint8_t> cutShort = {1, 0, 0, 0, 5, 0, 0, 0, 'I', 'd'};
+  const std::vector<std::uint8_t> unknownType = {1, 0, 0, 0, 1, 0, 0, 0, 'I', 255, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   struct Case {
     std::vector<platform::PublishedProperty> published;
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> binary;
@@ -164,10 +165,10 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
     bool open = false;  // open and empty after the records failed to load
   };
   for (const Case& c : std::vector<Case>{
-           {{}, {{"FieldDefs", badDefinitions}}, "T.FieldDefs: The stored field definitions are damaged."},
-           {{}, {{"FieldDefs", {1, 0, 0, 0, 1, 0, 0, 0, 'I', 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}, "field definitions are damaged"},
+           {{}, {{"FieldDefs", cutShort}}, "T.FieldDefs: The stored field definitions are damaged."},
+           {{}, {{"FieldDefs", unknownType}}, "T.FieldDefs: The stored field definitions are damaged."},
            {{}, {{"IndexDefs", {1, 0, 0, 0}}}, "T.IndexDefs: The stored index definitions are damaged."},
-           {{}, {{"IndexDefs", {0, 0, 0, 0, 9}}}, "index definitions are damaged"},  // bytes left over
+           {{}, {{"IndexDefs", {0, 0, 0, 0, 9}}}, "T.IndexDefs: The stored index definitions are damaged."},  // a byte over
            {{Stored("Active", std::int64_t{1})}, {}, "Error reading Form1.T.Active: Invalid property value"},
            {{Stored("Active", true), Stored("StoreDataOnForm", true)}, {{"Data", damaged}}, "The table stream is damaged",
             true}}) {
