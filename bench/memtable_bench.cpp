@@ -2,20 +2,25 @@
 // (an integer key, a 20-character text, a float and a date-time): append, building an
 // index on the text (beside std::sort over the same texts), locating by an indexed key,
 // a filtered walk, and appends, key edits and deletes with indexes kept up to date on
-// every change. Run with 100,000 and 1,000,000 records.
+// every change; saving the table to a file and loading it back (SQLite: its backup to and
+// from a file); the memory a record takes; locating and editing with a current index
+// that is not maintained. Run with 100,000 and 1,000,000 records.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "platform/dataset/date_time.h"
+#include "bench/bench_util.h"
+#include "memtable/binary_format.h"
 #include "memtable/mem_table.h"
+#include "platform/dataset/date_time.h"
 
 using namespace memtable;
 using namespace dataset;
@@ -466,6 +471,162 @@ void BM_SqliteDeleteThreeIndexes(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kChanges);
 }
 
+// ---- saving and loading ----
+
+void BM_MemTableSaveFile(benchmark::State& state) {
+  TmvxMemTable& t = FilledTable(static_cast<int>(state.range(0)));
+  const std::string path = bench::TempFile("_table.kvmt");
+  TmvxBinaryStreamFormat format;
+  for (auto _ : state) t.SaveFileThroughFormat(path, &format);
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_MemTableLoadFile(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string path = bench::TempFile("_table.kvmt");
+  TmvxBinaryStreamFormat format;
+  FilledTable(n).SaveFileThroughFormat(path, &format);
+  TimeOnFresh(
+      state, [] { return NewTable(); }, [&](TmvxMemTable& t) { t.LoadFileThroughFormat(path, &format); },
+      [&](TmvxMemTable& t) {
+        if (t.RecordCount() != n) state.SkipWithError("wrong count after the load");
+      });
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// SQLite's own way to a file and back: its backup between the in-memory database and a file.
+void Backup(sqlite3* from, sqlite3* to) {
+  sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+  sqlite3_backup_step(b, -1);
+  sqlite3_backup_finish(b);
+}
+
+void BM_SqliteSaveFile(benchmark::State& state) {
+  SqliteDb& db = FilledDb(static_cast<int>(state.range(0)));
+  const std::string path = bench::TempFile("_table.sqlite");
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::remove(path.c_str());
+    state.ResumeTiming();
+    sqlite3* file = nullptr;
+    sqlite3_open(path.c_str(), &file);
+    Backup(db.db, file);
+    sqlite3_close(file);
+  }
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SqliteLoadFile(benchmark::State& state) {
+  const std::string path = bench::TempFile("_table.sqlite");
+  std::remove(path.c_str());
+  {
+    sqlite3* file = nullptr;
+    sqlite3_open(path.c_str(), &file);
+    Backup(FilledDb(static_cast<int>(state.range(0))).db, file);
+    sqlite3_close(file);
+  }
+  TimeOnFresh(state, [] { return std::make_unique<SqliteDb>(); }, [&](SqliteDb& db) {
+    sqlite3* file = nullptr;
+    sqlite3_open(path.c_str(), &file);
+    Backup(file, db.db);
+    sqlite3_close(file);
+  });
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// ---- memory ----
+//
+// The rise of the peak resident size over filling a new table (the benchmark's table, its
+// indexes not built) or a new SQLite database (no index), per record.
+
+void BM_MemTableMemory(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    const long rise = bench::PeakRiseInChild([n] { GetData(n); }, [n] {
+      auto t = NewTable();
+      Fill(*t, GetData(n));
+      return t->RecordCount() == n;
+    });
+    if (rise < 0) state.SkipWithError("the measuring child failed");
+    state.counters["bytes_per_record"] = static_cast<double>(rise) / n;
+  }
+}
+
+void BM_SqliteMemory(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    const long rise = bench::PeakRiseInChild([n] { GetData(n); }, [n] {
+      SqliteDb db;
+      db.Fill(GetData(n));
+      return true;
+    });
+    if (rise < 0) state.SkipWithError("the measuring child failed");
+    state.counters["bytes_per_record"] = static_cast<double>(rise) / n;
+  }
+}
+
+// ---- a current index that is not maintained ----
+//
+// Locate by the key of the current, non-maintained index and edit the record: another
+// field (the index stays in order), or the key itself (the index falls out of order and is
+// scanned until it is chosen again). Time per locate and edit.
+
+constexpr int kUnmaintainedEdits = 200;
+
+void LocateAndEdit(benchmark::State& state, bool key) {
+  const int n = static_cast<int>(state.range(0));
+  const Data& d = GetData(n);
+  TimeOnFresh(
+      state,
+      [n] {
+        auto t = NewTable();
+        Fill(*t, GetData(n));
+        t->SetIndexName("ByKey");
+        return t;
+      },
+      [&](TmvxMemTable& t) {
+        Field& edited = t.FieldByName(key ? "Key" : "Value");
+        for (int i = 0; i < kUnmaintainedEdits; ++i) {
+          const int probe = d.probes[static_cast<std::size_t>(i)];
+          if (!t.Locate("Key", Variant(probe), 0)) {
+            state.SkipWithError("a key was not found");
+            return;
+          }
+          t.Edit();
+          // A new key leaves the range of the others, so that every probe finds its record.
+          if (key)
+            edited.SetAsInteger(n + i);
+          else
+            edited.SetAsFloat(i * 0.5);
+          t.Post();
+        }
+      });
+  state.SetItemsProcessed(state.iterations() * kUnmaintainedEdits);
+}
+
+void BM_MemTableUnmaintainedLocateEditValue(benchmark::State& state) { LocateAndEdit(state, false); }
+void BM_MemTableUnmaintainedLocateEditKey(benchmark::State& state) { LocateAndEdit(state, true); }
+
+void BM_SqliteLocateEditValue(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Data& d = GetData(n);
+  TimeOnFresh(
+      state, [n] { return std::make_unique<ChangedDb>(n, 2, "UPDATE t SET value = ? WHERE key = ?"); },
+      [&](ChangedDb& db) {
+        for (int i = 0; i < kUnmaintainedEdits; ++i) {
+          sqlite3_bind_double(db.st, 1, i * 0.5);
+          sqlite3_bind_int(db.st, 2, d.probes[static_cast<std::size_t>(i)]);
+          sqlite3_step(db.st);
+          sqlite3_reset(db.st);
+        }
+      });
+  state.SetItemsProcessed(state.iterations() * kUnmaintainedEdits);
+}
+
 #define SIZES ->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3)
 #define ONCE ->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1)
 
@@ -487,5 +648,14 @@ BENCHMARK(BM_MemTableKeyEdit) ONCE;
 BENCHMARK(BM_SqliteKeyEdit) ONCE;
 BENCHMARK(BM_MemTableDeleteThreeIndexes) ONCE;
 BENCHMARK(BM_SqliteDeleteThreeIndexes) ONCE;
+BENCHMARK(BM_MemTableSaveFile) SIZES;
+BENCHMARK(BM_SqliteSaveFile) SIZES;
+BENCHMARK(BM_MemTableLoadFile) SIZES;
+BENCHMARK(BM_SqliteLoadFile) SIZES;
+BENCHMARK(BM_MemTableMemory) ONCE;
+BENCHMARK(BM_SqliteMemory) ONCE;
+BENCHMARK(BM_MemTableUnmaintainedLocateEditValue) ONCE;
+BENCHMARK(BM_MemTableUnmaintainedLocateEditKey) ONCE;
+BENCHMARK(BM_SqliteLocateEditValue) ONCE;
 
 }  // namespace

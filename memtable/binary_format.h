@@ -55,8 +55,10 @@ class TmvxBinaryStreamFormat : public TmvxCustomStreamFormat {
     bool required;
   };
   std::vector<std::uint8_t> out_;  // the stream being written, until SaveData ends
-  std::vector<std::uint8_t> in_;   // the stream being read
-  std::size_t dataStart_ = 0;      // where the records begin in in_
+  std::vector<std::uint8_t> in_;   // a copy of the stream being read, when it is no memory stream
+  const std::uint8_t* inData_ = nullptr;  // the bytes being read, from the stream's position
+  std::size_t inSize_ = 0;
+  std::size_t dataStart_ = 0;      // where the records begin in them
   std::uint32_t recordCount_ = 0;
   std::vector<StreamField> fields_;
 };

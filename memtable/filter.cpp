@@ -95,7 +95,7 @@ Variant Constant(const ExprNode& n) {
     case ftCurrency: return Variant(Load<double>(d));
     case ftBCD:
     case ftFMTBcd: return Variant(static_cast<double>(Load<std::int64_t>(d)) / 10000.0);
-    case ftDate: return Variant::MakeDateTime(static_cast<double>(Load<std::int32_t>(d) - kDateDelta));
+    case ftDate: return Variant::MakeDateTime(static_cast<double>(static_cast<std::int64_t>(Load<std::int32_t>(d)) - kDateDelta));
     case ftTime: return Variant::MakeDateTime(Load<std::int32_t>(d) / kMsPerDay);
     case ftDateTime: return Variant::MakeDateTime(TimeStampToDateTime(MSecsToTimeStamp(std::round(Load<double>(d)))));
     case ftTimeStamp: {
@@ -319,7 +319,12 @@ Variant EvaluateNode(TmvxCustomMemTable& table, const ParsedFilter& f, const Exp
 }
 
 Variant EvaluateFilter(TmvxCustomMemTable& table, const ParsedFilter& filterData) {
-  return EvaluateNode(table, filterData, filterData.Parser->Root());
+  try {
+    return EvaluateNode(table, filterData, filterData.Parser->Root());
+  } catch (const DateRangeError& e) {
+    // Date arithmetic that leaves the calendar, a date field holding no day.
+    throw EMemTableFilterError(e.what());
+  }
 }
 
 bool FilterRecordWith(TmvxCustomMemTable& table, PmvxRecord record, const ParsedFilter& filterData) {

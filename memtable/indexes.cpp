@@ -54,12 +54,12 @@ void TmvxIndex::Load() {
   TmvxCommon::Guard g(c);
   References.reserve(c.Records().size());
   for (PmvxRecord r : c.Records())
-    if (r && FilterRecord(r)) References.push_back(r, IsRowOrder ? static_cast<std::uint64_t>(r->RecordID) : 0);
+    if (r && FilterRecord(r)) References.push_back(r);
 }
 
 void TmvxIndex::InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource) {
-  // Row order keeps each record's id beside it, for the searches by id.
-  std::uint64_t key = IsRowOrder ? static_cast<std::uint64_t>(stored->RecordID) : 0;
+  // A sorted index keeps a sort key beside each reference; row order keeps none.
+  std::uint64_t key = 0;
   if (!IsRowOrder && IndexType == 1) {
     TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
     if (keys.HasPrefix()) key = keys.Prefix(keySource);
@@ -261,8 +261,13 @@ int TmvxIndex::ScanSearch(const TmvxFieldList& list, PmvxRecord key, bool& found
 
 int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& found, int& position, bool respectFilter,
                       bool nearest) {
-  // An index that missed changes is brought up to date before anything relies on its order.
-  if (!IsOrdered && IndexType == 1 && Table->Active()) Rebuild();
+  // An index that missed changes is brought up to date before anything relies on it,
+  // except the current index while it is not kept in order: it holds every record and is
+  // scanned until it is chosen again (a sort per search after every change would cost far
+  // more than the scan).
+  if (!IsOrdered && IndexType == 1 && Table->Active() &&
+      (Table->ActiveIndex() != this || (!(IndexOptions & mtcoNonMaintained) && Table->EnableIndexes())))
+    Rebuild();
   const TmvxFieldList& list = fieldList ? *fieldList : IndexFieldList;
   StoreOperation op(Table, mtpcSearch);
   int n = Count();
@@ -328,8 +333,9 @@ int TmvxIndex::InsertPosition(PmvxRecord key) {
 bool TmvxIndex::SearchRecordID(int recordID, int& position) {
   int n = Count();
   if (IsOrdered && IsRowOrder) {
-    int p = static_cast<int>(References.PartitionPointKeyed(static_cast<std::uint64_t>(recordID), false,
-                                                            [](const TmvxRecord*) { return false; }));
+    // Records appended in turn lie in the order of their ids: a binary search finds them;
+    // one put in elsewhere (an insert, a reused id) is found by the walk below.
+    int p = static_cast<int>(References.PartitionPoint([recordID](const TmvxRecord* r) { return r->RecordID < recordID; }));
     if (p < n && References[static_cast<std::size_t>(p)]->RecordID == recordID) {
       position = p;
       return true;
@@ -532,13 +538,32 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
       continue;
     }
     // Row order is kept also while indexes are off: appending to it costs nothing, and
-    // the table keeps a complete order to count and walk.
-    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder)) {
-      idx->IsOrdered = false;
+    // the table keeps a complete order to count and walk. An index that is not kept in
+    // order (not maintained, indexes off, or one that already missed changes) is sorted
+    // again before it is chosen or used; until then the current one still holds every
+    // record the table shows (a new record goes at its end, an edited one stays where it
+    // is, and the index counts as out of order once a key has changed), so that a walk and
+    // the record count agree; it is searched by a scan. Any other lets new records pass.
+    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder) || !idx->IsOrdered) {
+      if (how == rcInsert) {
+        if (idx != Table->ActiveIndex()) {
+          if (!idx->IsRowOrder) idx->IsOrdered = false;
+          continue;
+        }
+        if (!idx->FilterRecord(newRecord)) continue;
+        const int at = idx->Count();
+        idx->InsertAt(at, newRecord, newRecord);
+        if (current) {
+          Table->SetCursorPos(at);
+          newRecord->RecordNo = at;
+        }
+        if (!idx->IsRowOrder && at > 0) idx->IsOrdered = false;
+      } else if (idx->IsOrdered && !idx->IsRowOrder &&
+                 idx->CompareIndexRecords(idx->IndexFieldList, stored, newRecord, false, false) != 0) {
+        idx->IsOrdered = false;
+      }
       continue;
     }
-    // An index that already missed changes is rebuilt after the change instead.
-    if (!idx->IsOrdered) continue;
 
     if (how == rcInsert) {
       if (!idx->FilterRecord(newRecord)) continue;

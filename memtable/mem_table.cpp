@@ -20,6 +20,8 @@ TmvxCustomMemTable::TmvxCustomMemTable(std::string name)
   common_->AttachTable(this);
   auto rowOrder = std::make_unique<TmvxIndex>(kRowOrderIndexName, this, "", 0, 0, true);
   rowOrder->IsRowOrder = true;
+  // Row order is searched by the records' ids, which the records hold: no sort keys.
+  rowOrder->References.SetKeyed(false);
   indexes_->RowOrderIndex = rowOrder.get();
   indexes_->Add(std::move(rowOrder));
   activeIndex_ = indexes_->RowOrderIndex;
@@ -511,19 +513,11 @@ GetResult TmvxCustomMemTable::GetRecord(RecordBuffer buffer, GetMode mode, bool)
   return grOK;
 }
 
-int TmvxCustomMemTable::CountStoreRecords() {
-  int n = 0;
-  for (PmvxRecord r : common_->Records())
-    if (r && activeIndex_->FilterRecord(r) && AcceptRecord(*this, r, false)) ++n;
-  return n;
-}
-
 int TmvxCustomMemTable::GetRecordCount() {
   CheckActive();
   TmvxCommon::Guard g(*common_);
-  // A current index that missed changes while indexes were off does not hold every
-  // record: the store is counted instead.
-  if (!activeIndex_->IsOrdered && !activeIndex_->IsRowOrder) return CountStoreRecords();
+  // The current index holds every record it shows, kept in order or not: the count is
+  // the walk's.
   if (!IsFiltered(*this)) return activeIndex_->Count();
   int n = 0;
   for (PmvxRecord r : activeIndex_->References)
@@ -634,7 +628,7 @@ bool TmvxCustomMemTable::BookmarkValid(const Bookmark& bookmark) {
   TmvxCommon::Guard g(*common_);
   if (p.tableID != common_->TableID()) return false;
   PmvxRecord r = common_->Record(p.recordID);
-  return r && r->Data && r->UniqueRecordID == p.uniqueID && r->UpdateStatus != usDeleted;
+  return r && r->UniqueRecordID == p.uniqueID && r->UpdateStatus != usDeleted;
 }
 
 int TmvxCustomMemTable::CompareBookmarks(const Bookmark& a, const Bookmark& b) {
@@ -706,7 +700,7 @@ void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
     }
   }
   PmvxRecord stored = common_->Record(id);
-  if (stored && !(stored->Data && stored->UniqueRecordID == unique)) stored = nullptr;
+  if (stored && stored->UniqueRecordID != unique) stored = nullptr;
   int pos = -1;
   if (stored && activeIndex_->SearchRecord(stored, pos, false) && AcceptRecord(*this, stored, false)) {
     cursorPos_ = pos;
@@ -722,7 +716,14 @@ void TmvxCustomMemTable::InternalSetToRecord(RecordBuffer buffer) {
 // ---- editing ----
 
 void TmvxCustomMemTable::DoBeforeInsert() {
-  preInsertRecNo_ = GetRecNo();
+  // The record the new one goes in before, by identity: a record number counts only the
+  // records shown, and the position may move while the new record is being filled.
+  insertBeforeID_ = insertBeforeUnique_ = -1;
+  if (HasActiveRecord()) {
+    const auto* current = reinterpret_cast<const TmvxRecord*>(ActiveBuffer());
+    insertBeforeID_ = current->RecordID;
+    insertBeforeUnique_ = current->UniqueRecordID;
+  }
   if (AutoReposition) repositionPos_ = cursorPos_;
   DataSet::DoBeforeInsert();
 }
@@ -778,6 +779,18 @@ void TmvxCustomMemTable::AfterIndexesChanged(PmvxRecord stored) {
   }
 }
 
+int TmvxCustomMemTable::InsertPlace() {
+  // One above the position of the record the insert began on, in the whole row order
+  // (records a filter, range or master link hides count too); where that record has gone
+  // meanwhile, the cursor's place.
+  if (!activeIndex_->IsRowOrder) return -1;
+  PmvxRecord before = common_->Record(insertBeforeID_);
+  int pos = -1;
+  if (before && before->UniqueRecordID == insertBeforeUnique_ && activeIndex_->SearchRecordID(insertBeforeID_, pos))
+    return pos + 1;
+  return insertBeforeID_ >= 0 && cursorPos_ >= 0 ? cursorPos_ + 1 : -1;
+}
+
 void TmvxCustomMemTable::InternalPost() {
   DataSet::InternalPost();
   TmvxCommon::Guard g(*common_);
@@ -799,7 +812,7 @@ void TmvxCustomMemTable::InternalPost() {
     }
     stored->TransactionLevel = common_->TransactionLevel();
     stored->Flag |= 1;
-    common_->ReflectChange(this, rcInsert, stored, append ? -1 : preInsertRecNo_, stored);
+    common_->ReflectChange(this, rcInsert, stored, append ? -1 : InsertPlace(), stored);
     common_->SetIsDataModified(true);
   } else {
     stored = StoredRecordOf(rec);

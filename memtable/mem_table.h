@@ -378,8 +378,10 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   // Gives the table a new store of its own (leaving the shared one).
   void TakeOwnStore();
   void FreeWorkRecords();
-  // Records of the store that a stale current index would show (while indexes are off).
-  int CountStoreRecords();
+  // After a copy that failed: what it took counts as the last load or save, not complete.
+  void MarkCopyFailed(dataset::DataSet* destination, int count);
+  // The place (one above a position in row order) where a posted insert goes.
+  int InsertPlace();
 
   void AddRecordWithValues(const std::vector<dataset::Variant>& values, bool append);
   // Loads the data read from a form when the table opens, and lets go of them.
@@ -437,7 +439,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   // table on the store took away stood: the next record is the one at cursorPos_.
   bool cursorOnGap_ = false;
   int repositionPos_ = -1;
-  int preInsertRecNo_ = -1;
+  // The record an insert began on (its identity), before which the new record goes.
+  std::int32_t insertBeforeID_ = -1, insertBeforeUnique_ = -1;
   bool cursorOpen_ = false;
   bool enableIndexes_ = true;
   bool writeAnyField_ = false;

@@ -76,13 +76,15 @@ bool TmvxCustomMemTable::SameFieldList(const TmvxFieldList& a, const TmvxFieldLi
 void TmvxCustomMemTable::SelectIndex(TmvxIndex* index) {
   if (!index) index = indexes_->RowOrderIndex;
   if (index == activeIndex_) return;
+  if (Active()) CheckBrowseMode();
+  // The store's records are read only under its lock: another table on the store may
+  // add records (moving the list) or delete the one under the cursor meanwhile.
+  TmvxCommon::Guard g(*common_);
   PmvxRecord remembered = nullptr;
   if (Active()) {
-    CheckBrowseMode();
     if (HasActiveRecord()) remembered = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
     UpdateCursorPos();
   }
-  TmvxCommon::Guard g(*common_);
   // An internal index (row order, the sort index) is not reported by name.
   if (index == indexes_->RowOrderIndex || index->IsInternal) {
     indexFieldNames_.clear();
@@ -185,6 +187,10 @@ bool TmvxCustomMemTable::IndexServesSearch(const TmvxFieldList& index, const Tmv
       // apart in it.
       if (indexFolds && !searchFolds) return false;
       if ((so & mtcoPartialKey) && !searchFolds) return false;
+      // Folding case where the index does not, or matching a prefix, keeps the equal keys
+      // of this field together but not the order of the fields after it within them:
+      // only the last field may be compared so.
+      if (i + 1 < index.Count() && ((searchFolds && !indexFolds) || (so & mtcoPartialKey))) return false;
     }
   }
   return true;

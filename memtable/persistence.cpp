@@ -160,14 +160,18 @@ void TmvxCustomMemTable::LoadThroughFormat(platform::ByteStream& stream, TmvxCus
   try {
     format->BeforeLoad(*this);
     format->Load(*this);
+    format->AfterLoad(*this);
   } catch (...) {
-    format->RestoreAfterLoad(*this);
+    // Every way out gives back the lock, the controls and the switches; a refused load
+    // leaves the cursor where it was.
+    try {
+      format->RestoreAfterLoad(*this);
+    } catch (...) {
+    }
     format->ReleaseTable(*this);
     format->SetStream(nullptr);
-    if (Active() && State() == dsBrowse) First();
     throw;
   }
-  format->AfterLoad(*this);
   format->SetStream(nullptr);
 }
 
@@ -192,10 +196,10 @@ void TmvxCustomMemTable::SaveFileThroughFormat(const std::string& fileName, Tmvx
 
 void TmvxCustomMemTable::LoadFileThroughFormat(const std::string& fileName, TmvxCustomStreamFormat* format) {
   CheckFormat(format);
-  std::string bytes;
+  std::vector<std::uint8_t> bytes;
   platform::FileResult read = platform::ReadWholeFile(fileName, bytes, kMaxFileSize);
   if (!read) throw EMemTableError(read.error);
-  platform::MemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  platform::MemoryStream stream(std::move(bytes));
   if (OnLoad) OnLoad(*this, mtstFile, &stream);
   LoadThroughFormat(stream, format);
 }
@@ -230,6 +234,24 @@ void TmvxCustomMemTable::ReadPersistentFile() {
 
 // ---- copying records ----
 
+namespace {
+
+std::string CopyFailureText(const std::string& what, int count) {
+  return what + " (the copy stopped after " + std::to_string(count) + (count == 1 ? " record)" : " records)");
+}
+
+}  // namespace
+
+void TmvxCustomMemTable::MarkCopyFailed(DataSet* destination, int count) {
+  loadedCompletely_ = false;
+  if (destination == this)
+    loadCount_ = count;
+  else {
+    saveCount_ = count;
+    savedCompletely_ = false;
+  }
+}
+
 int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination, int limit) {
   if (!source || !destination || source == destination) return 0;
   // Auto-increment values are copied only into an empty destination.
@@ -239,27 +261,43 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
   if (total < 1) ReportProgress(50, mtpcCopy);
   loadedCompletely_ = true;
   int count = 0, done = 0;
-  while (!source->Eof()) {
-    if (total > 0 && done % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(done) / total * 100), mtpcCopy);
-    ++done;
-    bool accept = true;
-    if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
-    if (accept) {
-      destination->Append();
-      // Values of another type, and the types that do not pass as values, go through text.
-      // Records the load event refused are not counted.
-      if (PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
-            return from.DataType() != to.DataType() || from.DataType() == ftLargeint ||
-                   from.DataType() == ftOraBlob || from.DataType() == ftOraClob;
-          }))
-        ++count;
+  // A record that cannot be copied ends the copy: the records before it stay, and the
+  // error and the count of the last load or save say how many they are.
+  try {
+    while (!source->Eof()) {
+      if (total > 0 && done % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(done) / total * 100), mtpcCopy);
+      ++done;
+      bool accept = true;
+      if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
+      if (accept) {
+        destination->Append();
+        // Values of another type, and the types that do not pass as values, go through text.
+        // Records the load event refused are not counted.
+        if (PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
+              return from.DataType() != to.DataType() || from.DataType() == ftLargeint ||
+                     from.DataType() == ftOraBlob || from.DataType() == ftOraClob;
+            }))
+          ++count;
+      }
+      source->Next();
+      if (limit >= 1 && count >= limit) {
+        // Complete when the source had no more records than the limit.
+        loadedCompletely_ = source->Eof();
+        break;
+      }
     }
-    source->Next();
-    if (limit >= 1 && count >= limit) {
-      // Complete when the source had no more records than the limit.
-      loadedCompletely_ = source->Eof();
-      break;
-    }
+  } catch (const EMemTableDupKey& e) {
+    MarkCopyFailed(destination, count);
+    throw EMemTableDupKey(CopyFailureText(e.what(), count));
+  } catch (const EMemTableError& e) {
+    MarkCopyFailed(destination, count);
+    throw EMemTableError(CopyFailureText(e.what(), count));
+  } catch (const EDatabaseError& e) {
+    MarkCopyFailed(destination, count);
+    throw EDatabaseError(CopyFailureText(e.what(), count));
+  } catch (const VariantError& e) {
+    MarkCopyFailed(destination, count);
+    throw EDatabaseError(CopyFailureText(e.what(), count));
   }
   ReportProgress(100, mtpcCopy);
   return count;

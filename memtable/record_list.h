@@ -8,7 +8,8 @@
 // Each entry carries a 64-bit sort key beside its reference (0 where the index has
 // none): a key that orders like the index's comparison wherever two keys differ, so
 // that a search compares keys held together in memory and reaches a record only when
-// the keys are equal.
+// the keys are equal. A list made keyless holds the references alone (its keys read 0
+// and it is searched by PartitionPoint only), 8 bytes an entry less.
 #pragma once
 
 #include <algorithm>
@@ -29,6 +30,11 @@ class BasicRecordList {
   static constexpr std::size_t kGroup = Group;
 
   std::size_t size() const { return size_; }
+  // Keyless or keyed, while the list is empty.
+  void SetKeyed(bool keyed) {
+    if (size_ == 0) keyed_ = keyed;
+  }
+  bool Keyed() const { return keyed_; }
   bool empty() const { return size_ == 0; }
   void reserve(std::size_t) {}
   void clear() {
@@ -54,10 +60,10 @@ class BasicRecordList {
       chunks_.emplace_back();
       keys_.emplace_back();
       chunks_.back().reserve(kChunk);
-      keys_.back().reserve(kChunk);
+      if (keyed_) keys_.back().reserve(kChunk);
     }
     chunks_.back().push_back(r);
-    keys_.back().push_back(key);
+    if (keyed_) keys_.back().push_back(key);
     ++size_;
   }
 
@@ -69,8 +75,10 @@ class BasicRecordList {
     std::size_t c = ChunkOf(pos);
     std::size_t at = pos - Start(c);
     chunks_[c].insert(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at), r);
-    keys_[c].insert(keys_[c].begin() + static_cast<std::ptrdiff_t>(at), key);
-    if (at == 0) frontKeys_[c] = key;
+    if (keyed_) {
+      keys_[c].insert(keys_[c].begin() + static_cast<std::ptrdiff_t>(at), key);
+      if (at == 0) frontKeys_[c] = key;
+    }
     Shift(c, 1);
     ++size_;
     if (chunks_[c].size() >= 2 * kChunk) Split(c);
@@ -80,19 +88,19 @@ class BasicRecordList {
     std::size_t c = ChunkOf(pos);
     std::size_t at = pos - Start(c);
     chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(at));
-    keys_[c].erase(keys_[c].begin() + static_cast<std::ptrdiff_t>(at));
+    if (keyed_) keys_[c].erase(keys_[c].begin() + static_cast<std::ptrdiff_t>(at));
     Shift(c, -1);
     --size_;
     if (chunks_[c].empty()) {
       RemoveChunk(c);
       return;
     }
-    if (at == 0) frontKeys_[c] = keys_[c].front();
+    if (at == 0 && keyed_) frontKeys_[c] = keys_[c].front();
     if (c + 1 < chunks_.size() && chunks_[c].size() + chunks_[c + 1].size() <= kChunk) {
       // Two thin neighbours become one, so that deletes do not leave a trail of
       // nearly empty chunks.
       chunks_[c].insert(chunks_[c].end(), chunks_[c + 1].begin(), chunks_[c + 1].end());
-      keys_[c].insert(keys_[c].end(), keys_[c + 1].begin(), keys_[c + 1].end());
+      if (keyed_) keys_[c].insert(keys_[c].end(), keys_[c + 1].begin(), keys_[c + 1].end());
       RemoveChunk(c + 1);
     }
   }
@@ -116,7 +124,7 @@ class BasicRecordList {
     return Start(lo - 1) + static_cast<std::size_t>(it - chunk.begin());
   }
 
-  // The same search for a list whose entries carry sort keys: an entry whose key lies
+  // The same search for a keyed list, whose entries carry sort keys: an entry whose key lies
   // before key (after it, with descending) is below, one whose key lies after is not,
   // and only for an equal key is the record itself asked.
   template <typename Below>
@@ -233,11 +241,12 @@ class BasicRecordList {
 
   void Split(std::size_t c) {
     std::vector<TmvxRecord*> upper(chunks_[c].begin() + static_cast<std::ptrdiff_t>(kChunk), chunks_[c].end());
-    std::vector<std::uint64_t> upperKeys(keys_[c].begin() + static_cast<std::ptrdiff_t>(kChunk), keys_[c].end());
+    std::vector<std::uint64_t> upperKeys;
+    if (keyed_) upperKeys.assign(keys_[c].begin() + static_cast<std::ptrdiff_t>(kChunk), keys_[c].end());
     chunks_[c].resize(kChunk);
-    keys_[c].resize(kChunk);
+    if (keyed_) keys_[c].resize(kChunk);
     const auto at = static_cast<std::ptrdiff_t>(c + 1);
-    frontKeys_.insert(frontKeys_.begin() + at, upperKeys.front());
+    frontKeys_.insert(frontKeys_.begin() + at, keyed_ ? upperKeys.front() : 0);
     chunks_.insert(chunks_.begin() + at, std::move(upper));
     keys_.insert(keys_.begin() + at, std::move(upperKeys));
     Rebase();
@@ -258,6 +267,7 @@ class BasicRecordList {
   std::vector<std::uint64_t> frontKeys_;
   std::size_t size_ = 0;
   mutable std::size_t last_ = 0;
+  bool keyed_ = true;
 };
 
 // Chunks of 512 references (4 KiB) in groups of 64.

@@ -8,6 +8,24 @@
 #include "memtable/errors.h"
 #include "memtable/mem_table.h"
 
+// Under AddressSanitizer the pool marks the blocks it does not hand out, so that a record
+// read after it was freed is reported as with the heap's own blocks.
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_POOL_ASAN 1
+#endif
+#endif
+#ifdef KV_POOL_ASAN
+#include <sanitizer/asan_interface.h>
+#define KV_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define KV_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define KV_POOL_POISON(p, n) ((void)(p), (void)(n))
+#define KV_POOL_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace memtable {
 
 using namespace dataset;
@@ -155,10 +173,69 @@ void TmvxCommon::LayoutRecord() {
   ClearModifiedFlags();
 }
 
+void* RecordPool::Alloc(std::size_t size) {
+  size = (size + 7) & ~static_cast<std::size_t>(7);
+  if (live_ == 0 && size != size_) {
+    Release();
+    size_ = size;
+  }
+  if (size != size_) return nullptr;
+  void* block;
+  if (free_) {
+    block = free_;
+    KV_POOL_UNPOISON(block, size_);
+    std::memcpy(&free_, block, sizeof(void*));
+  } else {
+    if (!next_ || next_ + size_ > end_) {
+      // Each chunk as large as all before it together, from 16 blocks up to about a
+      // megabyte: a small table takes little, a large one few chunks.
+      const std::size_t most = std::max<std::size_t>(16, (std::size_t{1} << 20) / size_);
+      const std::size_t blocks = std::min(most, std::max<std::size_t>(16, carved_));
+      chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(blocks * size_));
+      chunkBytes_.push_back(blocks * size_);
+      next_ = chunks_.back().get();
+      end_ = next_ + blocks * size_;
+      carved_ += blocks;
+      KV_POOL_POISON(next_, blocks * size_);
+    }
+    block = next_;
+    next_ += size_;
+    KV_POOL_UNPOISON(block, size_);
+  }
+  ++live_;
+  return block;
+}
+
+void RecordPool::Free(void* block) {
+  std::memcpy(block, &free_, sizeof(void*));
+  free_ = block;
+  KV_POOL_POISON(block, size_);
+  if (--live_ == 0) Release();
+}
+
+void RecordPool::Release() {
+  for (std::size_t i = 0; i < chunks_.size(); ++i) KV_POOL_UNPOISON(chunks_[i].get(), chunkBytes_[i]);
+  chunks_.clear();
+  chunkBytes_.clear();
+  carved_ = 0;
+  next_ = end_ = nullptr;
+  free_ = nullptr;
+}
+
+PmvxRecord TmvxCommon::AllocStoredRecord() {
+  const std::size_t size = static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord)));
+  void* mem = pool_.Alloc(size);
+  if (!mem) return AllocRecord();
+  auto* r = static_cast<PmvxRecord>(mem);
+  r->Flag = kPooledRecord;
+  ClearRecord(r);
+  return r;
+}
+
 PmvxRecord TmvxCommon::AllocRecord() {
   void* mem = ::operator new(static_cast<std::size_t>(recordSize_ > 0 ? recordSize_ : static_cast<int>(sizeof(TmvxRecord))));
   auto* r = static_cast<PmvxRecord>(mem);
-  r->Data = reinterpret_cast<std::uint8_t*>(r + 1);
+  r->Flag = 0;
   ClearRecord(r);
   return r;
 }
@@ -167,7 +244,8 @@ void TmvxCommon::ClearRecord(PmvxRecord r) {
   r->RecordNo = r->RecordID = r->UniqueRecordID = r->TransactionLevel = -1;
   r->Reserved = 0;
   r->PrevRecordVersion = nullptr;
-  r->Flag = r->UpdateStatus = 0;
+  r->Flag &= kPooledRecord;
+  r->UpdateStatus = 0;
   if (totalDataSize_ > 0) std::memset(r->Data, 0, static_cast<std::size_t>(totalDataSize_));
 }
 
@@ -187,7 +265,7 @@ void TmvxCommon::CopyRecord(const TmvxRecord* s, PmvxRecord d) {
 }
 
 PmvxRecord TmvxCommon::DuplicateRecord(const TmvxRecord* source, bool withBlobs) {
-  PmvxRecord r = AllocRecord();
+  PmvxRecord r = AllocStoredRecord();
   CopyRecord(source, r);
   if (withBlobs) CopyBlobs(source, r);
   return r;
@@ -243,7 +321,10 @@ void TmvxCommon::FreeRecord(PmvxRecord r, bool freeBlobs, bool freeVersions) {
   while (r) {
     PmvxRecord older = ((r->Flag & 1) && freeVersions) ? r->PrevRecordVersion : nullptr;
     if (freeBlobs) FreeBlobs(r);
-    ::operator delete(r);
+    if (r->Flag & kPooledRecord)
+      pool_.Free(r);
+    else
+      ::operator delete(r);
     r = older;
   }
 }
@@ -291,6 +372,33 @@ void TmvxCommon::EmptyTables() {
   for (TmvxCustomMemTable* t : attachedTables_)
     if (t && t->Active()) t->ClearCursorStateAndIndexes();
   DeleteAllRecords();
+}
+
+void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records) {
+  Guard g(*this);
+  if (records.size() >= static_cast<std::size_t>(kUniqueLimit))
+    throw EMemTableFatalError("Bookmark counter is out of range. Please close and reopen table.");
+  if (records_.capacity() < records.size()) records_.reserve(records.size());
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    // Another table's cursor finds its record gone at its next step; only its indexes,
+    // which hold the records about to be freed, are emptied here.
+    if (t == loader)
+      t->ClearCursorStateAndIndexes();
+    else
+      t->GetIndexes().EmptyAll();
+  }
+  DeleteAllRecords();
+  for (PmvxRecord r : records) {
+    r->RecordID = recordID_++;
+    r->UniqueRecordID = uniqueRecordID_++;
+    r->Flag |= 1;
+    r->TransactionLevel = transactionLevel_;
+    if (enableVersioning_) r->UpdateStatus = usInserted;
+    records_.push_back(r);
+  }
+  if (!records.empty()) isDataModified_ = true;
+  records.clear();
 }
 
 int TmvxCommon::RecordCount() {
@@ -421,9 +529,12 @@ int TmvxCommon::CompareRecords(const TmvxFieldList& list, int maxFields, const T
         result = CompareFields(kv, vv, field->DataType(), localeID_, opts, full);
       }
     }
+    // A partial match of one field does not decide: the fields after it are compared
+    // too, so that a key of several fields matches only where every given field does.
+    (void)full;
     switch (mode) {
       case 0:
-        if (result != 0 || !full) return result;
+        if (result != 0) return result;
         break;
       case 1: if (result < 0) return result; break;
       case 2: if (result > 0) return result; break;
@@ -491,7 +602,8 @@ int TmvxRecordComparer::Parts(const TmvxRecord* key, const TmvxRecord* record) c
         result = CompareFields(kp + 1, vp + 1, p.type, store_.LocaleID(), p.options, full);
         break;
     }
-    if (result != 0 || !full) return result;
+    (void)full;
+    if (result != 0) return result;
   }
   return result;
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -32,16 +33,48 @@ struct TmvxRecord {
   std::int32_t RecordNo;
   std::int32_t RecordID;
   std::int32_t UniqueRecordID;
-  std::uint8_t Flag;          // bit 0: stored in the table (owns its version chain)
+  std::uint8_t Flag;          // bit 0: stored in the table (owns its version chain);
+                              // bit 7: its memory is the store's (see kPooledRecord)
   std::uint8_t UpdateStatus;  // 0 unmodified, 1 modified, 2 inserted, 3 deleted
   std::int32_t TransactionLevel;
   std::uint32_t Reserved;
   TmvxRecord* PrevRecordVersion;
-  std::uint8_t* Data;
+  // The data area, which follows the header in the same allocation (a trailing array of
+  // no size, so that the header needs no pointer to it).
+  std::uint8_t Data[];
 };
 using PmvxRecord = TmvxRecord*;
+static_assert(offsetof(TmvxRecord, Data) == sizeof(TmvxRecord), "the data area follows the header");
 
 enum : std::uint8_t { usUnmodified = 0, usModified = 1, usInserted = 2, usDeleted = 3 };
+
+// Flag bit of a record whose memory comes from the store's record pool: stored records
+// and their versions, all of one size, packed without a heap block's overhead each.
+constexpr std::uint8_t kPooledRecord = 0x80;
+
+// Blocks of one size carved from large chunks, with a list of the freed ones; the chunks
+// go back to the heap when no block is in use. Used under the store's lock.
+class RecordPool {
+ public:
+  RecordPool() = default;
+  RecordPool(const RecordPool&) = delete;
+  RecordPool& operator=(const RecordPool&) = delete;
+  // A block of `size` bytes (8-aligned), or nullptr when blocks of another size are in use.
+  void* Alloc(std::size_t size);
+  void Free(void* block);
+  std::size_t Live() const { return live_; }
+
+ private:
+  void Release();
+  std::size_t size_ = 0;
+  std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::vector<std::size_t> chunkBytes_;
+  std::uint8_t* next_ = nullptr;
+  std::uint8_t* end_ = nullptr;
+  void* free_ = nullptr;
+  std::size_t live_ = 0;
+  std::size_t carved_ = 0;  // blocks in the chunks so far
+};
 
 constexpr int kBookmarkSlotSize = 9;
 constexpr int kBlobSlotSize = 5;
@@ -200,6 +233,9 @@ class TmvxCommon {
 
   // Records.
   PmvxRecord AllocRecord();
+  // A record for the store itself (a stored record or a version), from its pool; freed
+  // by FreeRecord like any other.
+  PmvxRecord AllocStoredRecord();
   void ClearRecord(PmvxRecord record);
   void CopyRecord(const TmvxRecord* source, PmvxRecord destination);
   PmvxRecord DuplicateRecord(const TmvxRecord* source, bool withBlobs);
@@ -208,16 +244,22 @@ class TmvxCommon {
   void FreeBlobs(PmvxRecord record);
   void FreeRecord(PmvxRecord record, bool freeBlobs, bool freeVersions);
   std::uint8_t* FieldPointer(const TmvxRecord* record, const dataset::Field* field) const {
-    if (!record || !record->Data) return nullptr;
+    if (!record) return nullptr;
     int no = field->FieldNo();
-    if (no > 0) return no > fieldCount_ ? nullptr : record->Data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
-    return record->Data + startCalculated_ + field->Offset();
+    // The pointer may write the record, as the store's callers do with their own records.
+    std::uint8_t* data = const_cast<TmvxRecord*>(record)->Data;
+    if (no > 0) return no > fieldCount_ ? nullptr : data + fieldOffsets_[static_cast<std::size_t>(no - 1)];
+    return data + startCalculated_ + field->Offset();
   }
   void AddRecord(PmvxRecord record);
   void AppendRecord(PmvxRecord record) { AddRecord(record); }
   void DeleteRecord(PmvxRecord record);
   void DeleteAllRecords();
   void EmptyTables();
+  // Empties the store and takes the records (made by AllocRecord, not yet added) in their
+  // order, as a load does: the loading table clears its cursor and indexes, the other
+  // tables on the store their indexes (rebuilt by the load); the list is left empty.
+  void ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records);
   int RecordCount();
   PmvxRecord Record(int recordID) const {
     return recordID >= 0 && recordID < static_cast<int>(records_.size()) ? records_[static_cast<std::size_t>(recordID)] : nullptr;
@@ -227,7 +269,7 @@ class TmvxCommon {
 
   // Bookmark slot of a record buffer for an attach index.
   std::uint8_t* BookmarkSlot(const TmvxRecord* record, int attachIndex) const {
-    return record->Data + startBookmarks_ + attachIndex * kBookmarkSlotSize;
+    return const_cast<TmvxRecord*>(record)->Data + startBookmarks_ + attachIndex * kBookmarkSlotSize;
   }
 
   // Blob blocks, addressed by handle (0 = none).
@@ -339,6 +381,7 @@ class TmvxCommon {
 
   std::vector<std::uint8_t*> blobs_;
   std::vector<std::uint32_t> freeBlobs_;
+  RecordPool pool_;
   std::mt19937 random_;
 };
 

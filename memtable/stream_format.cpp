@@ -330,6 +330,7 @@ void TmvxCustomStreamFormat::BeforeLoad(TmvxCustomMemTable& table) {
   locked_ = true;
   savedPersistent_ = table.Persistent;
   savedEnableIndexes_ = table.EnableIndexes();
+  savedTableID_ = table.Common().TableID();
   table.Persistent = false;
   table.enableIndexes_ = false;
   table.loading_ = true;
@@ -361,12 +362,25 @@ void TmvxCustomStreamFormat::RestoreAfterLoad(TmvxCustomMemTable& table) {
   table.Persistent = savedPersistent_;
   table.enableIndexes_ = savedEnableIndexes_;
   table.loading_ = false;
-  // Whatever the load left in the store, every table on it sees it in order.
-  for (TmvxCustomMemTable* t : table.Common().AttachedTables())
-    if (t && t->Active()) {
-      t->GetIndexes().MarkAllDirty();
-      t->GetIndexes().RebuildAll();
+  // A load that was refused before it touched the store leaves every index as it was
+  // (a rebuild would put the rows in the order of their slots). One that replaced the
+  // records has every table on the store see them in order.
+  if (table.Common().TableID() == savedTableID_ && table.Active()) return;
+  // An index that is not maintained and not in use is left to be built when it is chosen
+  // or searched, as after any other change.
+  for (TmvxCustomMemTable* t : table.Common().AttachedTables()) {
+    if (!t || !t->Active()) continue;
+    TmvxIndexes& indexes = t->GetIndexes();
+    for (int i = 0; i < indexes.Count(); ++i) {
+      TmvxIndex& index = *indexes.Items(i);
+      if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex() && !index.IsRowOrder) {
+        index.Clear();
+      } else {
+        index.IsOrdered = false;
+        index.Rebuild();
+      }
     }
+  }
 }
 
 void TmvxCustomStreamFormat::AfterLoad(TmvxCustomMemTable& table) {
@@ -376,7 +390,9 @@ void TmvxCustomStreamFormat::AfterLoad(TmvxCustomMemTable& table) {
     locked_ = false;
   }
   if (table.Active()) {
-    table.Common().ResyncTables();
+    // The other tables on the store find their records again at their next step (they
+    // may belong to another thread); this one moves at once.
+    table.ResyncCursor();
     bool placed = false;
     if (table.AutoReposition && !savedBookmark_.empty() && table.BookmarkValid(savedBookmark_)) {
       try {

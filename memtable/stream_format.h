@@ -147,6 +147,7 @@ class TmvxCustomStreamFormat {
   // The table's settings while a save or load runs.
   bool savedFiltered_ = false, savedRange_ = false, savedMasterDetail_ = false;
   bool savedEnableIndexes_ = true, savedPersistent_ = false;
+  std::int32_t savedTableID_ = 0;  // the store's contents when a load began
   std::vector<std::uint8_t> savedBookmark_;
 };
 

@@ -75,7 +75,15 @@ void DecodeTime(double dateTime, int& hour, int& minute, int& second, int& ms) {
   ms = t % 1000;
 }
 
+bool ValidDateNumber(std::int32_t date) { return date >= 1 && date <= kMaxDateNumber; }
+
+bool ValidTimeNumber(std::int32_t time) { return time >= 0 && time < static_cast<std::int32_t>(kMsPerDay); }
+
+bool ValidDateTimeMSecs(double msecs) { return msecs >= kMsPerDay && msecs < (kMaxDateNumber + 1.0) * kMsPerDay; }
+
 TimeStamp DateTimeToTimeStamp(double dateTime) {
+  if (!(dateTime >= kMinDateTime && dateTime < kMaxDateTime))
+    throw DateRangeError("Date and time value out of range (years 1 to 9999)");
   // Whole milliseconds first, so that a time a hair below midnight does not round to
   // the wrong day.
   double totalMs = std::round(dateTime * kMsPerDay);
@@ -93,6 +101,7 @@ double TimeStampToDateTime(const TimeStamp& ts) {
 double TimeStampToMSecs(const TimeStamp& ts) { return ts.Date * kMsPerDay + ts.Time; }
 
 TimeStamp MSecsToTimeStamp(double msecs) {
+  if (!ValidDateTimeMSecs(msecs)) throw DateRangeError("Date and time value out of range (years 1 to 9999)");
   TimeStamp ts;
   double days = std::floor(msecs / kMsPerDay);
   ts.Date = static_cast<std::int32_t>(days);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/dataset/variant.h"
+
 namespace dataset {
 
 // Day number of 1899-12-30 in the field's date count.
@@ -18,10 +20,28 @@ struct TimeStamp {
   std::int32_t Date = 0;  // day number, 0001-01-01 is 1
 };
 
+// The dates a field holds: 0001-01-01 to 9999-12-31, as date-time values and as day numbers.
+constexpr double kMinDateTime = -693593.0;
+constexpr double kMaxDateTime = 2958466.0;  // 10000-01-01, the first day past the range
+constexpr std::int32_t kMaxDateNumber = 3652059;
+
+// A date or time outside the range above, or no number at all: the conversions refuse it
+// instead of casting it into some other day.
+class DateRangeError : public VariantError {
+ public:
+  using VariantError::VariantError;
+};
+
+// Raise DateRangeError for a value outside the range (also the next two).
 TimeStamp DateTimeToTimeStamp(double dateTime);
 double TimeStampToDateTime(const TimeStamp& ts);
 double TimeStampToMSecs(const TimeStamp& ts);
 TimeStamp MSecsToTimeStamp(double msecs);
+// Whether the native value of a date (day number), time (milliseconds) or date-time
+// (milliseconds) field lies in the range.
+bool ValidDateNumber(std::int32_t date);
+bool ValidTimeNumber(std::int32_t time);
+bool ValidDateTimeMSecs(double msecs);
 
 double EncodeDate(int year, int month, int day);
 double EncodeTime(int hour, int minute, int second, int ms);

@@ -171,7 +171,7 @@ class Parser {
   }
 
   // Guards the recursion of the descent itself: one level per parenthesis, function
-  // argument list, NOT or unary minus that nests an expression in another. A flat chain
+  // call, NOT or unary minus that nests an expression in another. A flat chain
   // of operators nests nothing and is not limited.
   struct DepthGuard {
     Parser& p;
@@ -480,6 +480,8 @@ class Parser {
   }
 
   NodePtr Function(const std::string& name) {
+    // Arguments nest an expression in another, as a parenthesis does.
+    DepthGuard guard(*this);
     Expect("(");
     std::vector<NodePtr> args;
     if (!IsSymbol(")")) {

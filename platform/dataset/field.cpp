@@ -87,7 +87,7 @@ Variant NativeToVariant(FieldType type, const void* data) {
     case ftLargeint: return Variant(LoadNative<std::int64_t>(data));
     case ftFloat: case ftCurrency: return Variant(LoadNative<double>(data));
     case ftBCD: case ftFMTBcd: return Variant(static_cast<double>(LoadNative<std::int64_t>(data)) / 10000.0);
-    case ftDate: return Variant::MakeDateTime(static_cast<double>(LoadNative<std::int32_t>(data) - kDateDelta));
+    case ftDate: return Variant::MakeDateTime(static_cast<double>(static_cast<std::int64_t>(LoadNative<std::int32_t>(data)) - kDateDelta));
     case ftTime: return Variant::MakeDateTime(LoadNative<std::int32_t>(data) / kMsPerDay);
     case ftDateTime: return Variant::MakeDateTime(TimeStampToDateTime(MSecsToTimeStamp(LoadNative<double>(data))));
     case ftTimeStamp: {

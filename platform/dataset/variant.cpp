@@ -60,6 +60,27 @@ bool ParseNumber(const std::string& text, double& value) {
   return end == s.c_str() + s.size() && errno == 0;
 }
 
+bool ParseWholeNumber(const std::string& text, std::int64_t& value) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+  while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+  std::size_t digits = b < e && (text[b] == '-' || text[b] == '+') ? b + 1 : b;
+  if (digits == e) return false;
+  for (std::size_t i = digits; i < e; ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  const std::string s = text.substr(b, e - b);
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno != 0 || end != s.c_str() + s.size()) {
+    // Past the 64-bit range: "Integer overflow", as a float that large gives.
+    if (errno == ERANGE) throw VariantError("Integer overflow");
+    return false;
+  }
+  value = v;
+  return true;
+}
+
 bool Variant::ToBool() const {
   switch (kind_) {
     case Bool:
@@ -101,6 +122,10 @@ std::int64_t Variant::ToInt() const {
     case Float:
     case DateTime: return RoundToInt(float_);
     case String: {
+      // A whole number is read as one: every 64-bit value comes through exactly, where a
+      // double keeps only 53 bits.
+      std::int64_t whole;
+      if (ParseWholeNumber(text_, whole)) return whole;
       double d;
       if (ParseNumber(text_, d)) return RoundToInt(d);
       CannotConvert(kind_, "Integer");

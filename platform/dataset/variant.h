@@ -65,5 +65,8 @@ class Variant {
 
 // Text to number with "." as the decimal separator; false when the text is no number.
 bool ParseNumber(const std::string& text, double& value);
+// Text of a whole number (digits with an optional sign) to a 64-bit integer, exactly;
+// false when the text is no whole number, VariantError when it lies past the 64-bit range.
+bool ParseWholeNumber(const std::string& text, std::int64_t& value);
 
 }  // namespace dataset

@@ -190,13 +190,17 @@ TEST_F(CompareRecordsTest, WalksFieldsInOrderAndStopsAtTheFirstDifference) {
   EXPECT_EQ(Cmp("N;S"), -1);
 }
 
-TEST_F(CompareRecordsTest, PartialMatchStopsTheWalkInModeZero) {
+TEST_F(CompareRecordsTest, APartialMatchOfOneFieldGoesOnToTheNextInModeZero) {
   Set(key, "S", Variant("AB"));
   Set(rec, "S", Variant("ABC"));
   Set(key, "N", Variant(1));
   Set(rec, "N", Variant(2));
-  EXPECT_EQ(Cmp("S;N", false, true), 0);
+  // Every given field counts: the prefix matches, the number does not.
+  EXPECT_EQ(Cmp("S;N", false, true), -1);
   EXPECT_EQ(Cmp("S;N"), -1);
+  Set(rec, "N", Variant(1));
+  EXPECT_EQ(Cmp("S;N", false, true), 0);
+  EXPECT_EQ(Cmp("S;N"), -1);  // without the partial flag the texts differ
 }
 
 TEST_F(CompareRecordsTest, RangeModesIgnoreDescending) {

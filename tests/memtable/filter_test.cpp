@@ -321,3 +321,37 @@ TEST(FilterLimits, FlatChainsAreTakenAndDeepNestingIsRefused) {
   EXPECT_THROW(t.SetFilter(std::string(300, '(') + "A = 14" + std::string(300, ')')), ExprParseError);
   EXPECT_EQ(Column(t, "A"), "7");  // a refused text leaves the filter as it was
 }
+
+TEST(FilterLimits, DeeplyNestedFunctionsAndDatesOffTheCalendarAreRefused) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("A", ftString, 8);
+  t.GetFieldDefs().Add("Day", ftDate);
+  t.Open();
+  AppendRow(t, std::string(" a "), std::string("2024-01-05"));
+  auto nested = [](const char* function, int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += std::string(function) + "(";
+    text += "A";
+    return text + std::string(static_cast<std::size_t>(depth), ')');
+  };
+  t.SetFiltered(true);
+  t.SetFilter(nested("UPPER", 50) + " = ' A ' AND " + nested("TRIM", 50) + " = 'a'");
+  EXPECT_EQ(t.RecordCount(), 1);
+  for (auto [function, depth] : {std::pair{"TRIM", 10000}, {"UPPER", 100000}, {"Trim", 201}})
+    EXPECT_THROW(t.SetFilter(nested(function, depth) + " = 'A'"), ExprParseError) << function << " " << depth;
+  EXPECT_EQ(t.RecordCount(), 1);  // the filter in force stays
+  // Date arithmetic that leaves years 1 to 9999 is refused with the filter's error, as is
+  // taking a day of it apart; within the calendar it goes on.
+  for (const char* text : {"Day + 1e300 LIKE '2*'", "YEAR(Day + 1e18) = 1", "YEAR(Day - 3e6) = 1", "DAY(1e300) = 1"}) {
+    t.SetFiltered(false);
+    t.SetFilter(text);
+    EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError) << text;
+  }
+  t.SetFiltered(false);
+  t.SetFilter("YEAR(Day + 366) = 2025");
+  t.SetFiltered(true);
+  EXPECT_EQ(t.RecordCount(), 1);
+  EXPECT_THROW(DateTimeToTimeStamp(2958466.0), DateRangeError);
+  EXPECT_THROW(MSecsToTimeStamp(-1.0), DateRangeError);
+  EXPECT_EQ(DateTimeToTimeStamp(kMinDateTime).Date, 1);
+}

@@ -226,7 +226,7 @@ TEST_F(IndexTest, EditWithUnchangedKeyKeepsThePosition) {
   EXPECT_EQ(before, "2,1,3,4");
 }
 
-TEST_F(IndexTest, DeleteLeavesNoReferenceInAnyIndex) {
+TEST_F(IndexTest, ANonMaintainedCurrentIndexHoldsEveryRecordOutOfOrderAndIsScanned) {
   t.GetIndexDefs().Add("Kept", "Name");
   t.GetIndexDefs().Add("Loose", "Name", ixNonMaintained);
   t.Open();
@@ -241,11 +241,47 @@ TEST_F(IndexTest, DeleteLeavesNoReferenceInAnyIndex) {
   AppendRow(t, std::string("4"), std::string("0"));
   EXPECT_FALSE(Index("Loose").IsOrdered);
   EXPECT_EQ(Ids(Index("Loose")), "3,1");
-  // Searching rebuilds it first.
+  // Searching an index that is not the current one rebuilds it first.
   bool found = false;
   EXPECT_EQ(Find(Index("Loose"), "0", false, found), 0);
   EXPECT_TRUE(found);
   EXPECT_EQ(Ids(Index("Loose")), "4,3,1");
+  // As the current index it takes new records at its end, so that it counts what a walk
+  // shows, and is scanned as it stands instead of being sorted again.
+  t.SetIndexName("Loose");
+  EXPECT_EQ(Ids(Index("Loose")), "4,3,1");
+  t.Append();
+  t.FieldByName("Id").SetAsInteger(5);
+  t.FieldByName("Name").SetAsString("a");
+  t.Post();
+  EXPECT_EQ(Column(t, "Id"), "4,3,1,5");
+  EXPECT_EQ(t.RecordCount(), 4);
+  EXPECT_EQ(Find(Index("Loose"), "a", false, found), 3);
+  EXPECT_EQ(Ids(Index("Loose")), "4,3,1,5");
+  // An edit that leaves the key alone keeps the order; one that changes it does not.
+  GoToId(3);
+  t.Edit();
+  t.FieldByName("Id").SetAsInteger(33);
+  t.Post();
+  EXPECT_EQ(Column(t, "Id"), "4,33,1,5");
+  t.SetIndexName("");
+  t.SetIndexName("Loose");
+  EXPECT_TRUE(Index("Loose").IsOrdered);
+  GoToId(33);
+  t.Edit();
+  t.FieldByName("Name").SetAsString("z");
+  t.Post();
+  EXPECT_FALSE(Index("Loose").IsOrdered);
+  EXPECT_EQ(Column(t, "Id"), "4,5,33,1");
+  // The same holds for a maintained current index while indexes are off.
+  t.SetIndexName("Kept");
+  t.SetEnableIndexes(false);
+  AppendRow(t, std::string("6"), std::string("m"));
+  EXPECT_EQ(Column(t, "Id"), "4,5,1,33,6");
+  EXPECT_EQ(t.RecordCount(), 5);
+  t.SetEnableIndexes(true);
+  t.First();
+  EXPECT_EQ(Column(t, "Id"), "4,5,1,6,33");
 }
 
 TEST_F(IndexTest, IndexesThatMissedChangesAreRebuiltNotTrusted) {
@@ -359,39 +395,46 @@ TEST(RecordList, ChunksBehaveAsOneArray) {
   // Random inserts, erases and searches across many chunks, against a plain vector;
   // the entries are fake addresses whose numbers also serve as their sort keys.
   // Small chunks and groups, so that a few thousand entries split, merge and regroup
-  // them many times over.
-  BasicRecordList<8, 4> list;
-  std::vector<std::uintptr_t> model;
-  std::mt19937 rng(5);
-  auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };
-  for (int step = 0; step < 60000; ++step) {
-    const bool grow = model.size() < 300 || (model.size() < 3000 ? rng() % 3 != 0 : rng() % 2 == 0);
-    if (grow) {
-      std::uintptr_t v = 1 + rng() % 100000;
-      std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
-      std::size_t keyed = list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; });
-      ASSERT_EQ(keyed, pos);
-      ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
-      list.insert(pos, rec(v), v);
-      model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);
-    } else {
-      std::size_t pos = rng() % model.size();
-      list.erase(pos);
-      model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+  // them many times over. A keyless list (row order's) behaves the same, searched
+  // without keys.
+  for (bool keyed : {true, false}) {
+    SCOPED_TRACE(keyed ? "keyed" : "keyless");
+    BasicRecordList<8, 4> list;
+    list.SetKeyed(keyed);
+    ASSERT_EQ(list.Keyed(), keyed);
+    std::vector<std::uintptr_t> model;
+    std::mt19937 rng(5);
+    auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };
+    for (int step = 0; step < 60000; ++step) {
+      const bool grow = model.size() < 300 || (model.size() < 3000 ? rng() % 3 != 0 : rng() % 2 == 0);
+      if (grow) {
+        std::uintptr_t v = 1 + rng() % 100000;
+        std::size_t pos = std::lower_bound(model.begin(), model.end(), v) - model.begin();
+        if (keyed) {
+          ASSERT_EQ(list.PartitionPointKeyed(v, false, [&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        }
+        ASSERT_EQ(list.PartitionPoint([&](TmvxRecord* r) { return rec(v) > r; }), pos);
+        list.insert(pos, rec(v), v);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(pos), v);
+      } else {
+        std::size_t pos = rng() % model.size();
+        list.erase(pos);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+      }
+      if (step % 1000 == 0 || step == 59999) {
+        ASSERT_EQ(list.size(), model.size());
+        std::size_t i = 0;
+        for (TmvxRecord* r : list) ASSERT_EQ(r, rec(model[i++]));
+        for (std::size_t k = 0; k < model.size(); k += 7) ASSERT_EQ(list[k], rec(model[k]));
+      }
     }
-    if (step % 1000 == 0 || step == 59999) {
-      ASSERT_EQ(list.size(), model.size());
-      std::size_t i = 0;
-      for (TmvxRecord* r : list) ASSERT_EQ(r, rec(model[i++]));
-      for (std::size_t k = 0; k < model.size(); k += 7) ASSERT_EQ(list[k], rec(model[k]));
+    while (!model.empty()) {
+      list.erase(0);
+      model.erase(model.begin());
     }
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.begin(), list.end());
   }
-  while (!model.empty()) {
-    list.erase(0);
-    model.erase(model.begin());
-  }
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(list.begin(), list.end());
 }
 
 TEST(Indexes, MaintainedIndexesStayInOrderAcrossManyChanges) {

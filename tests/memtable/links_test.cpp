@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "memtable/binary_format.h"
 #include "memtable/mem_table.h"
 #include "tests/memtable/test_tables.h"
 
@@ -273,4 +274,87 @@ TEST(Attach, TwoThreadsChangeAndWalkOneStore) {
   EXPECT_GT(expected.size(), static_cast<std::size_t>(kPerThread));
   EXPECT_EQ(static_cast<int>(expected.size()), a.RecordCount());
   EXPECT_EQ(static_cast<int>(expected.size()), b.RecordCount());
+}
+
+TEST(Attach, OneThreadSwitchesIndexesAndLoadsWhileTheOtherWalksAndSwitches) {
+  TmvxMemTable a("a"), b("b");
+  a.GetFieldDefs().Add("Id", ftInteger);
+  a.GetFieldDefs().Add("Text", ftString, 30);
+  a.GetIndexDefs().Add("ById", "Id");
+  a.GetIndexDefs().Add("ByText", "Text");
+  a.SetPerformance(mtpfBalanced);
+  a.SetAttachMaxCount(2);
+  a.AttachedAutoRefresh = false;
+  b.AttachedAutoRefresh = false;
+  b.SetAttachedTo(&a);
+  b.GetIndexDefs().Add("ByTextDown", "Text", ixDescending);
+  b.GetIndexDefs().Add("ById", "Id");
+  a.Open();
+  b.Open();
+  for (int i = 0; i < 300; ++i) AppendRow(a, std::to_string(i), "t" + std::to_string(i * 37 % 300));
+  TmvxBinaryStreamFormat format;
+  platform::MemoryStream good;
+  a.SaveThroughFormat(good, &format);
+  // A stream of another table whose text does not fit a's integer field.
+  TmvxMemTable foreign;
+  foreign.GetFieldDefs().Add("Id", ftString, 4);
+  foreign.Open();
+  AppendRow(foreign, std::string("x"));
+  platform::MemoryStream bad;
+  foreign.SaveThroughFormat(bad, &format);
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread walker([&] {
+    const char* indexes[] = {"", "ByTextDown", "ById"};
+    try {
+      for (int round = 0; !done.load() || round < 3; ++round) {
+        b.SetIndexName(indexes[round % 3]);
+        int n = 0;
+        for (b.First(); !b.Eof() && n < (round % 10 ? 3 : 400); b.Next()) ++n;
+        if (b.Locate("Id", Variant(round % 300), 0)) {
+          EXPECT_EQ(b.FieldByName("Id").AsInteger(), round % 300);
+        }
+        (void)b.RecordCount();
+      }
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "walker: " << e.what();
+      ++failures;
+    }
+  });
+  try {
+    const char* indexes[] = {"ById", "", "ByText"};
+    for (int round = 0; round < 60; ++round) {
+      a.SetIndexName(indexes[round % 3]);
+      if (round % 4 == 0) {
+        good.Seek(0, platform::SeekOrigin::Begin);
+        a.LoadThroughFormat(good, &format);
+      } else if (round % 4 == 2) {
+        bad.Seek(0, platform::SeekOrigin::Begin);
+        EXPECT_THROW(a.LoadThroughFormat(bad, &format), EMemTableError);
+      } else {
+        for (int k = 0; k < 40; ++k) {
+          a.Append();
+          a.FieldByName("Id").SetAsInteger(1000 + round * 40 + k);
+          a.FieldByName("Text").SetAsString("new");
+          a.Post();
+        }
+        if (a.Locate("Id", Variant(round), 0)) a.Delete();
+      }
+      EXPECT_FALSE(a.ControlsDisabled());
+    }
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "loader: " << e.what();
+    ++failures;
+  }
+  done = true;
+  walker.join();
+  ASSERT_EQ(failures.load(), 0);
+  good.Seek(0, platform::SeekOrigin::Begin);
+  a.LoadThroughFormat(good, &format);
+  b.Refresh();
+  EXPECT_EQ(a.RecordCount(), 300);
+  EXPECT_EQ(b.RecordCount(), 300);
+  b.SetIndexName("ById");
+  b.Last();
+  EXPECT_EQ(b.FieldByName("Id").AsInteger(), 299);
 }

@@ -240,6 +240,49 @@ TEST(MemTable, InsertCancelAndDeleteMoveTheCursorSensibly) {
   EXPECT_EQ(t.FieldByName("Name").AsString(), "y");
 }
 
+TEST(MemTable, AnInsertGoesBeforeTheRecordItBeganOnWhateverIsHidden) {
+  TmvxMemTable t;
+  Define(t);
+  t.Open();
+  for (int i = 1; i <= 5; ++i) AppendRow(t, std::to_string(i), std::string("n"), std::string("0"));
+  // 1 and 2 hidden by the filter, the cursor on the second shown record.
+  t.SetFilter("Id > 2");
+  t.SetFiltered(true);
+  t.First();
+  t.Next();
+  ASSERT_EQ(t.FieldByName("Id").AsInteger(), 4);
+  t.Insert();
+  t.FieldByName("Id").SetAsInteger(9);
+  t.Post();
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 9);
+  EXPECT_EQ(Column(t, "Id"), "3,9,4,5");
+  t.SetFiltered(false);
+  EXPECT_EQ(Column(t, "Id"), "1,2,3,9,4,5");
+  // A detail table hides the other masters' records the same way.
+  TmvxMemTable master("orders");
+  master.GetFieldDefs().Add("OrderNo", ftInteger);
+  master.Open();
+  AppendRow(master, std::string("7"));
+  TmvxMemTable lines("lines");
+  lines.GetFieldDefs().Add("Order", ftInteger);
+  lines.GetFieldDefs().Add("Item", ftString, 4);
+  lines.Open();
+  for (auto [order, item] : {std::pair{7, "a"}, {8, "b"}, {7, "c"}, {8, "d"}, {7, "e"}})
+    AppendRow(lines, std::to_string(order), std::string(item));
+  lines.SetDetailFields("Order");
+  lines.SetMasterFields("OrderNo");
+  lines.SetMasterSource(&master);
+  ASSERT_EQ(Column(lines, "Item"), "a,c,e");
+  lines.First();
+  lines.Next();
+  lines.Insert();
+  lines.FieldByName("Item").SetAsString("x");
+  lines.Post();
+  EXPECT_EQ(Column(lines, "Item"), "a,x,c,e");
+  lines.SetMasterSource(nullptr);
+  EXPECT_EQ(Column(lines, "Item"), "a,b,x,c,d,e");
+}
+
 TEST(MemTable, BookmarksAreCheckedBeforeUse) {
   TmvxMemTable t;
   Define(t);

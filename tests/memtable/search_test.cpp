@@ -78,6 +78,43 @@ TEST(Locate, ComparesTheKeyAsGiven) {
   EXPECT_EQ(both.items()[1].ToInt(), 7);
 }
 
+TEST(Locate, KeysOfSeveralFieldsMatchOnEveryGivenField) {
+  TmvxMemTable t;
+  t.GetFieldDefs().Add("A", ftString, 8);
+  t.GetFieldDefs().Add("B", ftString, 8);
+  t.GetIndexDefs().Add("AB", "A;B");
+  t.Open();
+  // Case decides the order of A only among equal folded texts: "X" and "x" lie apart
+  // from what a case-insensitive search of A;B would expect of their B values.
+  for (auto [a, b] : {std::pair{"x", "2"}, {"X", "3"}, {"x", "1"}, {"X", "0"}, {"w", "9"}, {"y", "5"}})
+    AppendRow(t, std::string(a), std::string(b));
+  for (int i = 0; i < 30; ++i) AppendRow(t, "z" + std::to_string(i), std::to_string(i));  // past the scan limit
+  for (const char* index : {"", "AB"}) {
+    t.SetIndexName(index);
+    for (auto [a, b] : {std::pair{"x", "2"}, {"X", "2"}, {"x", "3"}, {"X", "1"}, {"x", "0"}}) {
+      ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant(a), Variant(b)}), loCaseInsensitive))
+          << index << " " << a << b;
+      EXPECT_EQ(t.FieldByName("B").AsString(), b) << index;
+    }
+    EXPECT_FALSE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("x"), Variant("4")}), loCaseInsensitive));
+    // A partial key is matched on every field it gives, not on the first one alone.
+    ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z1"), Variant("15")}), loPartialKey)) << index;
+    EXPECT_EQ(t.FieldByName("A").AsString(), "z15");
+    EXPECT_FALSE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z1"), Variant("2")}), loPartialKey)) << index;
+    ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z2"), Variant("2")}), loPartialKey)) << index;
+    EXPECT_EQ(t.FieldByName("A").AsString(), "z2");
+  }
+  // The search may walk the index only where its comparison keeps the index's order.
+  TmvxFieldList index, search;
+  t.ParseFieldList("A;B", index);
+  t.ParseFieldList("A:C;B", search);
+  EXPECT_FALSE(TmvxCustomMemTable::IndexServesSearch(index, search));
+  t.ParseFieldList("A;B:C", search);
+  EXPECT_TRUE(TmvxCustomMemTable::IndexServesSearch(index, search));
+  t.ParseFieldList("A:CP;B:C", search);
+  EXPECT_FALSE(TmvxCustomMemTable::IndexServesSearch(index, search));
+}
+
 TEST(Fields, TextWithoutSizeGetsTheDefaultSizeInTheRecordToo) {
   // Under AddressSanitizer a short slot would show as a heap overflow; here the
   // neighbouring field also has to survive.

@@ -1,6 +1,12 @@
 #include "xls/model/key_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
 
 #include "xls/model/font_list.h"
 #include "xls/model/num_format_list.h"
@@ -198,6 +204,45 @@ TEST(NumFormatList, BuiltInsUserFormatsAndDateFlags) {
   for (int i = 0; i < 60; ++i) EXPECT_EQ(formats.IsDateIndex(i), (i >= 14 && i <= 22) || (i >= 45 && i <= 47)) << i;
   EXPECT_EQ(formats.AddOrFind(std::u16string(400, u'0')), 166);
   EXPECT_EQ(formats.GetString(166).size(), 255u);
+}
+
+// Locales built from their sources into a private folder (the machine need not have them).
+bool UseTimeLocale(const std::string& name) {
+  static const std::string dir = "/tmp/kv_time_locales_" + std::to_string(::getpid());
+  const std::string base = name.substr(0, name.find('.'));
+  const std::string cmd = "mkdir -p " + dir + " && localedef -i " + base + " -f UTF-8 " + dir + "/" + name +
+                          " >/dev/null 2>&1";
+  const int rc = std::system(cmd.c_str());
+  if (!WIFEXITED(rc) || WEXITSTATUS(rc) > 1) return false;  // 1 only warns
+  ::setenv("LOCPATH", dir.c_str(), 1);
+  return std::setlocale(LC_TIME, name.c_str()) != nullptr;
+}
+
+TEST(NumFormatList, DateFormatsFollowTheTimeLocale) {
+  const std::string saved = std::setlocale(LC_TIME, nullptr);
+  struct Case {
+    const char* locale;
+    std::u16string date, time;
+  } cases[] = {
+      {"de_DE.UTF-8", u"DD.MM.YYYY", u"hh:mm"},
+      {"en_US.UTF-8", u"MM/DD/YYYY", u"hh:mm AM/PM"},
+      {"ja_JP.UTF-8", u"YYYY\"\u5E74\"MM\"\u6708\"DD\"\u65E5\"", u"hh\"\u6642\"mm\"\u5206\""},
+  };
+  for (const Case& c : cases) {
+    if (!UseTimeLocale(c.locale)) {
+      ADD_FAILURE() << "cannot build the locale " << c.locale;
+      continue;
+    }
+    TXLSNumFormatList formats;
+    EXPECT_EQ(formats.GetString(14), c.date) << c.locale;
+    EXPECT_EQ(formats.GetString(22), c.date + u" " + c.time) << c.locale;
+    EXPECT_TRUE(formats.IsDateIndex(14));
+  }
+  // The C locale stands for none chosen: the US forms.
+  std::setlocale(LC_TIME, "C");
+  EXPECT_EQ(TXLSNumFormatList().GetString(22), u"M/D/YYYY h:mm AM/PM");
+  std::setlocale(LC_TIME, saved.c_str());
+  std::system(("rm -rf /tmp/kv_time_locales_" + std::to_string(::getpid())).c_str());
 }
 
 TEST(NumFormatList, FormatRecordsOnlyForOwnTexts) {

@@ -46,6 +46,21 @@ class TXLSCellFormula {
   virtual std::int32_t Calculate(const IXLSWorksheet& sheet, int row, int column, Variant& out) = 0;
   // "=" and the formula text at the cell; empty when it cannot be printed.
   virtual std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const = 0;
+
+  // The result a file carried with the formula (status 1 with the value, or a spreadsheet
+  // error code with an empty value). It stands for the formula's value for as long as the
+  // calculator cannot evaluate it (functions it does not compute, array formulas, ...), and is
+  // dropped once the formula calculates to a value.
+  void KeepResult(std::int32_t status, const Variant& value);
+  bool HasKeptResult() const { return kept_ != nullptr; }
+  // Takes over another formula's kept result (a copy of it made for moved cells).
+  void KeepResultOf(const TXLSCellFormula& other);
+  // Calculates (Calculate) and falls back to the kept result when that fails.
+  std::int32_t Value(const IXLSWorksheet& sheet, int row, int column, Variant& out);
+
+ private:
+  struct Kept;
+  std::shared_ptr<const Kept> kept_;
 };
 
 // One cell. Kept small: a numeric cell costs this record and its slot in the tree.

@@ -4,6 +4,7 @@
 #include "xls/model/cell_store.h"
 #include "xls/model/range.h"
 #include "xls/model/string_table.h"
+#include "xls/model/variant.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/xf_list.h"
@@ -95,14 +96,42 @@ std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet&
       out = Variant::Error(static_cast<std::int32_t>(cell.Value()));
       return 1;
     case kCellFormula:
-      return cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), out);
+      return cell.Formula()->Value(sheet, cell.Row(), cell.Column(), out);
     default:
       return -1;
   }
 }
 
 void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
-  if (GetValue(cell, sheet, out) != 1) out = Variant();
+  const std::int32_t status = GetValue(cell, sheet, out);
+  if (status == 1) return;
+  // A formula whose result is a spreadsheet error reads as that error, as a stored error does.
+  const bool error = status == 0 || status == 7 || status == 15 || status == 23 || status == 29 || status == 36 ||
+                     status == 42;
+  out = error ? Variant::Error(status) : Variant();
+}
+
+struct TXLSCellFormula::Kept {
+  std::int32_t status;
+  Variant value;
+};
+
+void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value) {
+  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant()});
+}
+
+void TXLSCellFormula::KeepResultOf(const TXLSCellFormula& other) { kept_ = other.kept_; }
+
+std::int32_t TXLSCellFormula::Value(const IXLSWorksheet& sheet, int row, int column, Variant& out) {
+  const std::int32_t status = Calculate(sheet, row, column, out);
+  if (!kept_) return status;
+  // 1 or a spreadsheet error code: the formula has a value of its own now.
+  if (status >= 0) {
+    kept_.reset();
+    return status;
+  }
+  out = kept_->value;
+  return kept_->status;
 }
 
 std::int32_t TXLSCellRef::GetFormulaOrValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet,

@@ -1,5 +1,10 @@
 #include "xls/model/num_format_list.h"
 
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstring>
+
 #include "xls/model/codepage.h"
 #include "xls/model/key_text.h"
 
@@ -14,10 +19,94 @@ TXLSNumFormatList::TXLSNumFormatList()
 
 TXLSNumFormatList::~TXLSNumFormatList() = default;
 
-std::u16string TXLSNumFormatList::GetLocaleDateFormat() { return u"M/D/YYYY"; }
+namespace {
+
+// The locale's strftime pattern (nl_langinfo) for the process's LC_TIME; none for the C and
+// POSIX locales, which stand for no locale chosen.
+std::string LocalePattern(nl_item item) {
+  const char* name = std::setlocale(LC_TIME, nullptr);
+  if (!name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return {};
+  const char* pattern = nl_langinfo(item);
+  return pattern ? pattern : "";
+}
+
+// A strftime pattern as a number format: fields become their format codes, other characters
+// stay, letters and other text in double quotes. Seconds are left out: short times show hours
+// and minutes.
+std::u16string PatternToFormat(const std::string& pattern, int depth = 0) {
+  std::u16string out, literal;
+  auto flush = [&]() {
+    if (literal.empty()) return;
+    bool plain = true;
+    for (char16_t c : literal)
+      if (!(c == u'/' || c == u'.' || c == u'-' || c == u':' || c == u' ' || c == u',')) plain = false;
+    out += plain ? literal : u"\"" + literal + u"\"";
+    literal.clear();
+  };
+  const std::u16string text = Utf8ToWide(pattern);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'%' || i + 1 >= text.size()) {
+      literal += text[i];
+      continue;
+    }
+    char16_t code = text[++i];
+    while ((code == u'E' || code == u'O' || code == u'-' || code == u'_' || code == u'0' || code == u'^') &&
+           i + 1 < text.size())
+      code = text[++i];
+    std::u16string field;
+    switch (code) {
+      case u'd': field = u"dd"; break;
+      case u'e': field = u"d"; break;
+      case u'm': field = u"mm"; break;
+      case u'b': case u'h': field = u"mmm"; break;
+      case u'B': field = u"mmmm"; break;
+      case u'a': field = u"ddd"; break;
+      case u'A': field = u"dddd"; break;
+      case u'y': field = u"yy"; break;
+      case u'Y': case u'G': field = u"yyyy"; break;
+      case u'H': case u'I': field = u"hh"; break;
+      case u'k': case u'l': field = u"h"; break;
+      case u'M': field = u"mm"; break;
+      case u'p': case u'P': field = u"AMPM"; break;
+      case u'S':
+        // A separator before the seconds goes with them ("%H:%M:%S"), else the unit text after
+        // them ("%H\u6642%M\u5206%S\u79D2").
+        if (!literal.empty() && (literal.back() == u':' || literal.back() == u'.')) {
+          literal.pop_back();
+        } else {
+          while (i + 1 < text.size() && text[i + 1] != u'%' && text[i + 1] != u' ') ++i;
+        }
+        continue;
+      case u'D': field = PatternToFormat("%m/%d/%y", depth + 1); break;
+      case u'F': field = PatternToFormat("%Y-%m-%d", depth + 1); break;
+      case u'R': case u'T': field = PatternToFormat("%H:%M", depth + 1); break;
+      case u'r':
+        if (depth < 2) field = PatternToFormat(nl_langinfo(T_FMT_AMPM), depth + 1);
+        break;
+      case u'%': literal += u'%'; continue;
+      default: break;
+    }
+    flush();
+    out += field;
+  }
+  flush();
+  // Trailing blanks of a dropped field.
+  while (!out.empty() && out.back() == u' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+std::u16string TXLSNumFormatList::GetLocaleDateFormat() {
+  const std::string pattern = LocalePattern(D_FMT);
+  const std::u16string format = pattern.empty() ? std::u16string() : PatternToFormat(pattern);
+  return format.empty() ? u"M/D/YYYY" : format;
+}
 
 std::u16string TXLSNumFormatList::GetLocaleTimeFormat() {
-  std::u16string time = u"h:mm AMPM";
+  const std::string pattern = LocalePattern(T_FMT);
+  std::u16string time = pattern.empty() ? std::u16string() : PatternToFormat(pattern);
+  if (time.empty()) time = u"h:mm AMPM";
   std::u16string out;
   for (std::size_t i = 0; i < time.size();) {
     if (time.compare(i, 4, u"AMPM") == 0) {

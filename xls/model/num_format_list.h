@@ -29,8 +29,8 @@ class TXLSNumFormatList : public TXLSStringList {
   bool IsDateIndex(std::int32_t index) const { return dateFlags_->GetItem(index); }
   std::unique_ptr<TXLSBlob> BuildFormatRecord(std::int32_t index, int version, int codePage = 1252) const;
 
-  // The short date and time formats stand for the user's locale. The tool fixes its number
-  // and time conventions regardless of regional settings, so they are the US forms.
+  // The short date and time formats of the process's LC_TIME locale (the C and POSIX locales
+  // give M/D/YYYY and h:mm AM/PM): built-in formats 14 and 22 follow them.
   static std::u16string GetLocaleDateFormat();
   static std::u16string GetLocaleTimeFormat();
 

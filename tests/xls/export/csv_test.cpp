@@ -98,5 +98,21 @@ TEST(CsvSaver, RangeSheetAndWorkbookSaves) {
   std::filesystem::remove_all(dir);
 }
 
+// Formula errors are exported as their texts, as a stored error is (the HTML and RTF exports
+// are read back with them by the interop tests).
+TEST(CsvSaver, FormulaErrorsShowTheirText) {
+  Book b;
+  b.At(u"A1")->SetValue(Variant(u"=1/0"));
+  b.At(u"B1")->SetValue(Variant(u"=NA()"));
+  b.At(u"C1")->SetValue(Variant(u"=A1+1"));
+  b.At(u"D1")->SetValue(Variant::Error(23));
+  b.sheet->Activate();
+  platform::MemoryStream csv, tsv;
+  ASSERT_EQ(b.sheet->SaveToStream(csv, 5), 1);
+  EXPECT_EQ(Text(csv), "#DIV/0!,#N/A,#DIV/0!,#REF!\r\n");
+  ASSERT_EQ(b.sheet->SaveToStream(tsv, 6), 1);
+  EXPECT_EQ(Text(tsv), "#DIV/0!\t#N/A\t#DIV/0!\t#REF!\r\n");
+}
+
 }  // namespace
 }  // namespace xls

@@ -22,7 +22,8 @@ const std::string kArtefacts = std::string(KV_BINARY_DIR) + "/test_artefacts/exp
 using test::Json;
 
 // The workbook every check reads: texts that need quoting or escaping, numbers, a boolean,
-// characters inside and outside code page 1252, formats, a merged area and a second sheet.
+// characters inside and outside code page 1252, formats, a formula error, a merged area and a
+// second sheet.
 struct Sample : Book {
   Sample() : Book(u"S<1>&") {
     const char16_t* texts[][5] = {
@@ -40,6 +41,7 @@ struct Sample : Book {
     At(u"B2")->SetValue(Variant(-3.0));
     At(u"C2")->SetValue(Variant(true));
     At(u"C3")->SetValue(Variant(1e20));
+    At(u"D3")->SetValue(Variant(u"=1/0"));  // exported as its error text
     At(u"A1")->GetFont()->SetBold(true);
     At(u"A1")->GetFont()->SetColor(0x0000FF);
     At(u"A1")->SetHorizontalAlignment(kHAlignCenter);
@@ -138,7 +140,7 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
   };
   const std::string cells = "[" + row({"plain", "two words", "comma,inside", "quote \"q\"", ""}) + "," +
                             row({"12.5", "-3", "True", "line1\\nline2", "tab\\there"}) + "," +
-                            row({"\u00fcmlaut \u00e9 \u20ac", "\u0416 \u043a\u0438\u0440", "1E+20", "",
+                            row({"\u00fcmlaut \u00e9 \u20ac", "\u0416 \u043a\u0438\u0440", "1E+20", "#DIV/0!",
                                  "<b>not bold</b> & <script>x</script>"}) +
                             "," + row({"", "merged area", ""}) + "," + row({"", ""}) + "," +
                             row({"1,234.50", "", "", "", "end"}) + "]";
@@ -205,8 +207,8 @@ TEST_F(ExportInterop, LibreOfficeReadsTheRtfTables) {
         "\"colours\":[[[0,255,0],200],[[0,0,255],200]],"
         "\"in_order\":[\"plain\",\"two words\",\"comma,inside\",\"quote \\\"q\\\"\",\"12.5\",\"-3\",\"True\","
         "\"line1\",\"line2\",\"tab\",\"here\",\"\\u00fcmlaut \\u00e9 \\u20ac\",\"\\u0416 \\u043a\\u0438\\u0440\","
-        "\"1E+20\",\"merged area\",\"1,234.50\",\"end\",\"second sheet text\"],"
-        "\"pdf_in_order\":[\"plain\",\"two words\",\"12.5\",\"-3\",\"True\",\"1E+20\",\"merged area\","
+        "\"1E+20\",\"#DIV/0!\",\"merged area\",\"1,234.50\",\"end\",\"second sheet text\"],"
+        "\"pdf_in_order\":[\"plain\",\"two words\",\"12.5\",\"-3\",\"True\",\"1E+20\",\"#DIV/0!\",\"merged area\","
         "\"1,234.50\",\"end\",\"second\"]}");
 }
 

@@ -136,5 +136,56 @@ TEST(FormulaRecords, SharedAndArrayFormulasReadSavedAndReadAgain) {
   EXPECT_EQ(third->GetWorksheets().GetItem(1)->GetRange(u"B1")->GetFormula().TextValue(), u"=A3*10");
 }
 
+// A FORMULA in column E with its cached result: a number, or FF FF in the last two bytes after
+// a type (0 text in the STRING that follows, 1 Boolean, 2 error) and its value byte.
+Bytes Cached(std::uint16_t row, const Bytes& tokens, const Bytes& result) {
+  Bytes b = CellHead(row, 4);
+  b.insert(b.end(), result.begin(), result.end());
+  b.insert(b.end(), 6, 0);
+  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return b;
+}
+
+// Results the calculator cannot compute (ROMAN here) are those the file carried, also after the
+// formula moved with its cells; a formula it computes shows its own result; one whose tokens
+// cannot be read leaves the result as the cell's value. (The interop tests save them.)
+TEST(FormulaRecords, CachedResultsKeptUntilCalculated) {
+  BiffBuilder b;
+  b.Bof(0x0005);
+  Bytes sheet = {0, 0, 0, 0, 0, 0};
+  PutString8(sheet, "Data", true);
+  b.Record(0x0085, sheet).Eof().Bof(0x0010);
+  const Bytes roman14 = {0x1E, 0x0E, 0x00, 0x42, 0x01, 0x62, 0x01};
+  b.Record(0x0006, Cached(0, roman14, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+  b.Record(0x0207, {3, 0, 0, 'X', 'I', 'V'});
+  b.Record(0x0006, Cached(1, roman14, {1, 0, 1, 0, 0, 0, 0xFF, 0xFF}));
+  b.Record(0x0006, Cached(2, roman14, {2, 0, 42, 0, 0, 0, 0xFF, 0xFF}));
+  Bytes number;
+  PutDouble(number, 12.5);
+  b.Record(0x0006, Cached(3, {0x44, 0x00, 0x00, 0x00, 0xC0, 0x42, 0x01, 0x62, 0x01}, number));  // ROMAN(A1)
+  b.Record(0x0006, Cached(4, {0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x03}, number));             // 1+2
+  b.Record(0x0006, Cached(5, {0xFF, 0xFF}, number));
+  b.Eof();
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream stream(b.bytes);
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  IXLSWorksheet& s = *book->GetWorksheets().GetItem(1);
+  // A row inserted above: ROMAN(A1) becomes ROMAN(A2), a new formula that keeps the result.
+  s.GetRange(u"A1")->GetEntireRow()->Insert();
+  EXPECT_EQ(FormulaText(s, u"E5"), u"=ROMAN(A2)");
+  auto at = [&](int r) { return s.GetRangeRC(r + 2, 5, r + 2, 5)->GetValue(); };
+  EXPECT_EQ(at(0).TextValue(), u"XIV");
+  EXPECT_TRUE(at(1).IsBoolean() && at(1).BooleanValue());
+  EXPECT_TRUE(at(2).IsError() && at(2).ErrorCode() == 42);
+  EXPECT_EQ(at(3).NumberValue(), 12.5);
+  EXPECT_EQ(at(4).NumberValue(), 3);
+  EXPECT_EQ(at(5).NumberValue(), 12.5);
+  EXPECT_EQ(s.GetCellFormula(6, 4), nullptr);
+  // A formula set anew has no result from the file.
+  s.GetRange(u"E5")->SetValue(Variant(u"=ROMAN(A2)"));
+  EXPECT_TRUE(s.GetRange(u"E5")->GetValue().IsEmpty());
+}
+
 }  // namespace
 }  // namespace xls::test

@@ -46,8 +46,18 @@ TEST(RuleRanges, DeletedAndShiftedBands) {
   EXPECT_EQ(CutRanges(R({{2, 0, 5, 0}}), below, true, -4, 0), R({{2, 0, 3, 0}, {0, 0, 1, 0}}));
   EXPECT_EQ(CutRanges(R({{6, 0, 9, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({{0, 0, 1, 0}}));
   EXPECT_EQ(CutRanges(R({{6, 0, 7, 0}}), TRuleBand{6, -1, -1, -1}, true, -8, 0), R({}));
-  // A row inserted into a whole column: the moved part stays on the sheet.
-  EXPECT_EQ(CutRanges(R({{0, 0, 65535, 0}}), below, true, 1, 0), R({{0, 0, 3, 0}, {5, 0, 65535, 0}}));
+  // A row inserted into a range grows it (a whole column stays whole, on the sheet); one
+  // inserted into part of its columns cuts it.
+  EXPECT_EQ(CutRanges(R({{0, 0, 65535, 0}}), below, true, 1, 0), R({{0, 0, 65535, 0}}));
+  EXPECT_EQ(CutRanges(R({{2, 0, 5, 1}}), TRuleBand{4, -1, -1, -1}, true, 2, 0), R({{2, 0, 7, 1}}));
+  EXPECT_EQ(CutRanges(R({{2, 0, 5, 1}}), TRuleBand{4, 0, -1, 0}, true, 2, 0),
+            R({{2, 0, 3, 1}, {4, 1, 5, 1}, {6, 0, 7, 0}}));
+  EXPECT_EQ(CutRanges(R({{0, 2, 0, 5}}), TRuleBand{-1, 3, -1, -1}, true, 0, 1), R({{0, 2, 0, 6}}));
+  // Columns inserted right after a range take its rule, as they take its format; cells inserted
+  // beside part of it do not.
+  EXPECT_EQ(CutRanges(R({{0, 1, 5, 1}, {9, 9, 9, 9}}), TRuleBand{-1, 2, -1, -1}, true, 0, 2),
+            R({{9, 11, 9, 11}, {0, 1, 5, 3}}));
+  EXPECT_EQ(CutRanges(R({{0, 1, 5, 1}}), TRuleBand{2, 2, 3, -1}, true, 0, 2), R({{0, 1, 5, 1}}));
   // Cells shifted right past column IV are clipped or go.
   EXPECT_EQ(CutRanges(R({{0, 250, 0, 255}}), TRuleBand{-1, 250, -1, -1}, true, 0, 10), R({}));
 }
@@ -105,16 +115,16 @@ TEST(CondFormats, FollowDeletedAndInsertedCells) {
   ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
   ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{4, 4, 2, 2}}))), 1);
   ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
-  // Columns C..E deleted: C5 goes with its format; A..H keeps A..B and F..H (now C..E), J moves
-  // to G.
+  // Columns C..E deleted: C5 goes with its format; A..H keeps A..B and F..H (now C..E, which
+  // meet again as A..E), J moves to G.
   s.sheet->GetRange(u"C1", u"E1")->GetEntireColumn()->Delete();
   ASSERT_EQ(cf.Count(), 1);
-  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 0, 9, 1}, {0, 2, 9, 4}, {0, 6, 1, 6}}));
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 0, 9, 4}, {0, 6, 1, 6}}));
   EXPECT_EQ(*cf.Item(0)->bounds, TCondRange(0, 0, 9, 6));
   // Two cells inserted at B3:B4 push column B down from row 3 (the sheet's cells reach row 10).
   s.sheet->GetRange(u"B10")->SetValue(Variant(1.0));
   s.sheet->GetRange(u"B3", u"B4")->Insert(Variant(-4121));
-  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 6, 1, 6}, {0, 2, 9, 4}, {0, 0, 1, 1}, {2, 0, 9, 0}, {4, 1, 11, 1}}));
+  EXPECT_EQ(cf.Item(0)->ranges, R({{0, 6, 1, 6}, {0, 0, 1, 4}, {2, 2, 9, 4}, {2, 0, 9, 0}, {4, 1, 11, 1}}));
   // Clearing the cells takes the rules with them.
   s.sheet->GetRange(u"A1", u"J20")->Clear();
   EXPECT_EQ(cf.Count(), 0);
@@ -253,6 +263,86 @@ TEST(Autofilter, FollowsInsertedAndDeletedCells) {
   s.sheet->GetRange(u"A4")->GetEntireRow()->Delete();
   EXPECT_FALSE(filter.IsActive());
   EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 0u);
+}
+
+// Columns deleted inside a filter take their criteria and drop-downs and the filter shrinks;
+// columns inserted inside widen it. It goes only with all of its columns.
+TEST(Autofilter, ShrinksAndWidensWithItsColumns) {
+  Sheet s;
+  TXLSAutofilter& filter = s.rules.Autofilter();
+  s.sheet->GetRange(u"A1", u"E6")->AutoFilter();
+  // "x" in column A, the top 10 in column D.
+  ASSERT_EQ(filter.ReadItem(*Group(Hex("00 00 04 00 06 02 00 00 00 00 01 00 00 00 " + std::string(20, '0') + " 01 78 00"))
+                                 ->GetChunk(0), 0x0600), 1);
+  ASSERT_EQ(filter.ReadItem(*Group(Hex("03 00 30 05" + std::string(60, '0')))->GetChunk(0), 0x0600), 1);
+  // Per column from the first: its criteria (c or -) at the column its drop-down shows in.
+  auto state = [&]() {
+    std::int32_t r1 = -1, c1 = -1, r2 = -1, c2 = -1;
+    SheetFilterDatabase(*s.sheet, r1, c1, r2, c2);
+    std::string out = std::to_string(c1) + ".." + std::to_string(c2) + " rows " + std::to_string(r2) + ":";
+    for (int i = 0; i < filter.ColumnCount(); ++i)
+      out += std::string(" ") + (filter.Item(i)->HasCriteria() ? "c" : "-") +
+             std::to_string(dynamic_cast<TMSOShapeComboBox*>(filter.Item(i)->dropDown)->dropColumn);
+    return out;
+  };
+  s.sheet->GetRange(u"B1")->GetEntireColumn()->Delete();
+  EXPECT_EQ(state(), "0..3 rows 5: c0 -1 c2 -3");
+  EXPECT_EQ(filter.Item(0)->condition1->value.TextValue(), u"x");
+  s.sheet->GetRange(u"B1", u"C1")->GetEntireColumn()->Insert();
+  EXPECT_EQ(state(), "0..5 rows 5: c0 -1 -2 -3 c4 -5");
+  // From in front of the filter into it: the columns left start where the band began.
+  s.sheet->GetRange(u"A1", u"D1")->GetEntireColumn()->Delete();
+  EXPECT_EQ(state(), "0..1 rows 5: c0 -1");
+  EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 2u);
+  s.sheet->GetRange(u"A1", u"B1")->GetEntireColumn()->Delete();
+  EXPECT_FALSE(filter.IsActive());
+  EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 0u);
+}
+
+// Rule formulas follow the cells they refer to: relative references (offsets from the cell
+// that uses the formula, as LibreOffice writes them) keep pointing at the same cells when the
+// rule's own cells move, absolute ones move with their cells. Texts at the rule's first cell.
+TEST(RuleFormulas, FollowMovedCells) {
+  Sheet s;
+  TDataValidator& dv = s.rules.Validations();
+  TCondFormatter& cf = s.rules.CondFormats();
+  // MOD(A2;2)=0 on C2:C6 as LibreOffice stores it (ptgRefN two columns to the left), a list
+  // from $A$2:$A$6 on E2:E6, and $A4>B5 on D4:D5 and D7:D8 (ptgRefN from D4).
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("07 01 00 00 01 00 00 00 01 00 00 00 01 00 00 00 "
+                                             "01 00 00 00 0f 00 00 00 4c 00 00 fe c0 1e 02 00 41 27 00 1e 00 00 0b "
+                                             "00 00 00 00 01 00 01 00 05 00 02 00 02 00"))),
+            1);
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x103, {u"", u"", u"", u""}, u"$A$2:$A$6", u"",
+                                                      {{1, 5, 4, 4}}, 0))),
+            1);
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{3, 4, 3, 3}, {6, 7, 3, 3}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(Hex("02 00 0b 00 00 00 ff ff 38 20 00 00 00 04 b1 05 "
+                                             "4c 00 00 00 80 4c 01 00 fe c0 0d"))),
+            1);
+  auto text = [&](const TXLSCompiledFormula& f, const std::vector<TCondRange>& ranges) {
+    std::u16string out;
+    s.calc.GetFormulaText(s.sheet->GetSheetId(), f, out, RangeBounds(ranges)->firstRow, RangeBounds(ranges)->firstColumn);
+    return std::string(out.begin(), out.end());
+  };
+  auto state = [&]() {
+    return text(*dv.Item(0)->formula1, dv.Item(0)->ranges.Ranges()) + " " +
+           text(*dv.Item(1)->formula1, dv.Item(1)->ranges.Ranges()) + " " +
+           text(*cf.Item(0)->rules[0]->formula1, cf.Item(0)->ranges);
+  };
+  ASSERT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>B5");
+  s.sheet->GetRange(u"B1")->GetEntireColumn()->Delete();
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 5, 1}}));
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
+  s.sheet->GetRange(u"A3")->GetEntireRow()->Insert();
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 6, 1}}));
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$7 =$A5>#REF!");
+  // The rule's first row goes: B3 moves up into its place, its formula still reading A3, now A2.
+  s.sheet->GetRange(u"A2")->GetEntireRow()->Delete();
+  EXPECT_EQ(dv.Item(0)->ranges.Ranges(), R({{1, 1, 5, 1}}));
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
+  // Cells moved on another sheet change nothing here.
+  s.book->GetWorksheets().Add()->GetRange(u"A1")->GetEntireColumn()->Insert();
+  EXPECT_EQ(state(), "=MOD(A2;2)=0 =$A$2:$A$6 =$A4>#REF!");
 }
 
 // A sheet with one rule of each kind, as a save writes it and the reader reads it back.

@@ -158,6 +158,7 @@ void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int 
       if (!changed) continue;
       std::unique_ptr<TXLSCompiledFormula> copy = f->Copy();
       copy->SetTree(shifted.get());
+      copy->KeepResultOf(*f);
       if (TXLSArrayFormula* link = f->ArrayLink()) {
         // The array formula's members point at the formula object: it keeps its identity.
         auto moved = std::make_unique<TXLSArrayFormula>(*link);

@@ -170,6 +170,11 @@ void TXLSAutofilter::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, st
       lastRow_ = std::clamp(lastRow_ + rowDelta, headerRow_, 65536);
     }
   }
+  if (columnDelta > 0 && Covers(band.firstRow, band.lastRow, header, header) && band.firstColumn > c1 &&
+      band.firstColumn <= c2) {
+    InsertColumns(band.firstColumn - c1, columnDelta);
+    return;
+  }
   if (columnDelta != 0 && Covers(band.firstRow, band.lastRow, header, header) && band.firstColumn >= 0 &&
       c1 >= band.firstColumn) {
     firstColumn_ += columnDelta;
@@ -188,13 +193,46 @@ void TXLSAutofilter::DeleteRect(const TRuleBand& band) {
   const bool headerRows = Covers(band.firstRow, band.lastRow, header, header);
   const bool headerColumns = (band.firstColumn < 0 || band.firstColumn <= c2) && (band.lastColumn < 0 || band.lastColumn >= c1);
   if (headerRows && headerColumns) {
-    ClearItems(true);
+    const std::int32_t last = lastRow_ >= 1 ? lastRow_ - 1 : 65535;
+    const std::int32_t d1 = band.firstColumn < 0 ? c1 : std::max(c1, band.firstColumn);
+    const std::int32_t d2 = band.lastColumn < 0 ? c2 : std::min(c2, band.lastColumn);
+    if (!Covers(band.firstRow, band.lastRow, header, last) || (d1 == c1 && d2 == c2)) {
+      ClearItems(true);
+      return;
+    }
+    RemoveColumns(d1, d2, band.firstColumn);
     return;
   }
   // Rows deleted down from inside the body past its end: the filter ends above them.
   if (lastRow_ >= 1 && Covers(band.firstColumn, band.lastColumn, c1, c2) && band.firstRow > header &&
       band.firstRow <= lastRow_ - 1 && (band.lastRow < 0 || band.lastRow >= lastRow_ - 1))
     lastRow_ = band.firstRow;
+}
+
+void TXLSAutofilter::RemoveColumns(std::int32_t d1, std::int32_t d2, std::int32_t bandFirstColumn) {
+  const std::int32_t c1 = firstColumn_ - 1;
+  for (std::int32_t i = d2 - c1; i >= d1 - c1; --i) {
+    auto it = items_.begin() + i;
+    if ((*it)->dropDown && dropDowns_.remove) dropDowns_.remove((*it)->dropDown);
+    items_.erase(it);
+  }
+  columnCount_ = static_cast<std::int32_t>(items_.size());
+  // Columns deleted from in front of the filter on: its first column is where the band began.
+  if (bandFirstColumn >= 0 && bandFirstColumn < c1) firstColumn_ = bandFirstColumn + 1;
+  if (lastColumn_ >= 1) lastColumn_ = firstColumn_ + columnCount_ - 1;
+  PlaceDropDowns();
+}
+
+void TXLSAutofilter::InsertColumns(std::int32_t index, std::int32_t count) {
+  count = std::min(count, 256 - (firstColumn_ - 1) - columnCount_);
+  for (std::int32_t i = 0; i < count; ++i) {
+    auto item = std::make_unique<TXLSAutofilterItem>();
+    if (dropDowns_.add) item->dropDown = dropDowns_.add(headerRow_ - 1, firstColumn_ - 1 + index + i);
+    items_.insert(items_.begin() + index + i, std::move(item));
+  }
+  columnCount_ = static_cast<std::int32_t>(items_.size());
+  if (lastColumn_ >= 1) lastColumn_ = firstColumn_ + columnCount_ - 1;
+  PlaceDropDowns();
 }
 
 int TXLSAutofilter::ReadItem(const TXLSBlob& data, int version) {

@@ -89,8 +89,11 @@ class TXLSAutofilter {
   void SetDropDown(std::int32_t row, std::int32_t column, TMSOShapeComboBox* shape);
   // Inserted and deleted cells (0-based band, -1 open). The filter follows its header cells: a
   // band that moves them moves the filter and its drop-downs; rows moved inside the filter's
-  // body move its last row. A deleted band that takes header cells switches the filter off; one
-  // that takes the last row ends the filter above it.
+  // body move its last row; columns inserted inside it widen it by new columns without
+  // criteria. Deleted columns (the band reaches from the header row to the filter's last row)
+  // take their criteria and drop-downs with them and the filter shrinks; it is switched off only
+  // when every column of it goes, or when the band takes header cells but not whole columns.
+  // A deleted band that takes the last row ends the filter above it.
   void ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta);
   void DeleteRect(const TRuleBand& band);
   // An AUTOFILTER record's data (version 0x0500 or 0x0600); 1, or -1 for a short record.
@@ -115,6 +118,10 @@ class TXLSAutofilter {
   std::int32_t columnCount_ = 0;
   std::int32_t headerRow_ = -1, firstColumn_ = -1, lastRow_ = 0, lastColumn_ = 0;
   void PlaceDropDowns();
+  // Deleted columns d1..d2 (0-based, inside the filter) and the first deleted column of the band.
+  void RemoveColumns(std::int32_t d1, std::int32_t d2, std::int32_t bandFirstColumn);
+  // count new columns without criteria before the filter's column at (0-based) index.
+  void InsertColumns(std::int32_t index, std::int32_t count);
 
   std::vector<std::unique_ptr<TXLSAutofilterItem>> items_;
   DropDowns dropDowns_;

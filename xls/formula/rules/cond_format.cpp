@@ -144,6 +144,7 @@ std::int64_t TCondFormatter::Write(const TRuleRecordSink& sink) {
 void TCondFormatter::Apply(const TRuleBand& band, bool move, std::int32_t rowDelta, std::int32_t columnDelta) {
   for (auto& format : formats_) {
     format->ranges = CutRanges(format->ranges, band, move, rowDelta, columnDelta);
+    if (move) JoinAdjacent(format->ranges);
     format->bounds = RangeBounds(format->ranges);
   }
   std::erase_if(formats_, [this](const std::unique_ptr<TCondFormat>& f) {
@@ -157,6 +158,18 @@ void TCondFormatter::DeleteRect(const TRuleBand& band) { Apply(band, false, 0, 0
 
 void TCondFormatter::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta) {
   Apply(band, true, rowDelta, columnDelta);
+}
+
+void TCondFormatter::MoveFormulas(const TRuleMove& move, bool ownSheet, std::int32_t movedSheet,
+                                  const TXLSExternSheet& externs) {
+  for (auto& format : formats_) {
+    if (!format->bounds) continue;
+    const TRuleFormulaPlace place = RulePlace(move, ownSheet, movedSheet, *format->bounds);
+    for (auto& rule : format->rules) {
+      if (rule->formula1) MoveRuleFormula(*rule->formula1, move, place, externs);
+      if (rule->formula2) MoveRuleFormula(*rule->formula2, move, place, externs);
+    }
+  }
 }
 
 }  // namespace xls

@@ -159,4 +159,14 @@ void TDataValidator::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, st
   Compact();
 }
 
+void TDataValidator::MoveFormulas(const TRuleMove& move, bool ownSheet, std::int32_t movedSheet,
+                                  const TXLSExternSheet& externs) {
+  for (auto& v : validations_) {
+    if (!v->ranges.Bounds()) continue;
+    const TRuleFormulaPlace place = RulePlace(move, ownSheet, movedSheet, *v->ranges.Bounds());
+    if (v->formula1) MoveRuleFormula(*v->formula1, move, place, externs);
+    if (v->formula2) MoveRuleFormula(*v->formula2, move, place, externs);
+  }
+}
+
 }  // namespace xls

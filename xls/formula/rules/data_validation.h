@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "xls/formula/rules/rule_formulas.h"
 #include "xls/formula/rules/rule_ranges.h"
 #include "xls/formula/rules/rule_records.h"
 #include "xls/model/blob.h"
@@ -17,6 +18,7 @@ namespace xls {
 
 class TXLSCalculator;
 class TXLSCompiledFormula;
+class TXLSExternSheet;
 
 enum : std::uint16_t { kRecDVal = 0x01B2, kRecDV = 0x01BE };
 
@@ -46,6 +48,9 @@ class TDataValidator {
   std::int64_t Write(const TRuleRecordSink& sink);
   void DeleteRect(const TRuleBand& band);
   void ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta);
+  // The formulas after cells of the sheet (index movedSheet) moved, this sheet (ownSheet) or
+  // another one: called once the rectangles have moved.
+  void MoveFormulas(const TRuleMove& move, bool ownSheet, std::int32_t movedSheet, const TXLSExternSheet& externs);
 
   std::int32_t Count() const { return static_cast<std::int32_t>(validations_.size()); }
   const TDataValidation* Item(std::int32_t i) const;  // 0-based; nullptr outside the list

@@ -18,6 +18,27 @@ bool AxisOverlaps(std::int32_t a1, std::int32_t a2, std::int32_t b1, std::int32_
   return b1 <= a2;
 }
 
+// Lines inserted inside a range or right after it (the band starts in it or on the line after
+// it and spans all of its cells across): the range grows by them, as inserted cells take the
+// format of the line before them.
+bool Inserted(const TCondRange& r, const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta,
+              TCondRange& out) {
+  auto covers = [](std::int32_t b1, std::int32_t b2, std::int32_t a1, std::int32_t a2) {
+    return (b1 < 0 || b1 <= a1) && (b2 < 0 || b2 >= a2);
+  };
+  if (rowDelta > 0 && columnDelta == 0 && band.firstRow > r.firstRow && band.firstRow <= r.lastRow + 1 &&
+      covers(band.firstColumn, band.lastColumn, r.firstColumn, r.lastColumn)) {
+    out = TCondRange(r.firstRow, r.firstColumn, std::min(r.lastRow + rowDelta, kLastRow), r.lastColumn);
+    return true;
+  }
+  if (columnDelta > 0 && rowDelta == 0 && band.firstColumn > r.firstColumn && band.firstColumn <= r.lastColumn + 1 &&
+      covers(band.firstRow, band.lastRow, r.firstRow, r.lastRow)) {
+    out = TCondRange(r.firstRow, r.firstColumn, r.lastRow, std::min(r.lastColumn + columnDelta, kLastColumn));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 TCondRange::TCondRange(std::int32_t row1, std::int32_t column1, std::int32_t row2, std::int32_t column2)
@@ -70,10 +91,18 @@ std::vector<TCondRange> CutBand(const TCondRange& range, const TRuleBand& band) 
 std::vector<TCondRange> CutRanges(const std::vector<TCondRange>& ranges, const TRuleBand& band, bool move,
                                   std::int32_t rowDelta, std::int32_t columnDelta) {
   const std::optional<TCondRange> bounds = RangeBounds(ranges);
-  if (!bounds || !RangeOverlapsBand(*bounds, band)) return ranges;
+  TCondRange grown;
+  const bool grows = move && std::any_of(ranges.begin(), ranges.end(), [&](const TCondRange& r) {
+                       return Inserted(r, band, rowDelta, columnDelta, grown);
+                     });
+  if (!bounds || (!grows && !RangeOverlapsBand(*bounds, band))) return ranges;
   std::vector<TCondRange> out;
   for (auto it = ranges.rbegin(); it != ranges.rend(); ++it) {
     const TCondRange& r = *it;
+    if (move && Inserted(r, band, rowDelta, columnDelta, grown)) {
+      out.push_back(grown);
+      continue;
+    }
     if (!RangeOverlapsBand(r, band)) {
       out.push_back(r);
       continue;
@@ -93,6 +122,31 @@ std::vector<TCondRange> CutRanges(const std::vector<TCondRange>& ranges, const T
     out.emplace_back(r1, c1, r2, c2);
   }
   return out;
+}
+
+void JoinAdjacent(std::vector<TCondRange>& ranges) {
+  auto joined = [](const TCondRange& a, const TCondRange& b, TCondRange& out) {
+    const bool rows = a.firstColumn == b.firstColumn && a.lastColumn == b.lastColumn &&
+                      (a.lastRow + 1 == b.firstRow || b.lastRow + 1 == a.firstRow);
+    const bool columns = a.firstRow == b.firstRow && a.lastRow == b.lastRow &&
+                         (a.lastColumn + 1 == b.firstColumn || b.lastColumn + 1 == a.firstColumn);
+    if (!rows && !columns) return false;
+    out = TCondRange(std::min(a.firstRow, b.firstRow), std::min(a.firstColumn, b.firstColumn),
+                     std::max(a.lastRow, b.lastRow), std::max(a.lastColumn, b.lastColumn));
+    return true;
+  };
+  for (bool again = true; again;) {
+    again = false;
+    for (std::size_t i = 0; i < ranges.size() && !again; ++i) {
+      for (std::size_t j = i + 1; j < ranges.size() && !again; ++j) {
+        TCondRange both;
+        if (!joined(ranges[i], ranges[j], both)) continue;
+        ranges[i] = both;
+        ranges.erase(ranges.begin() + static_cast<std::ptrdiff_t>(j));
+        again = true;
+      }
+    }
+  }
 }
 
 void WriteRangeList(TXLSBlob& out, const std::vector<TCondRange>& ranges) {
@@ -129,7 +183,9 @@ void TDVRangeList::Assign(std::vector<TCondRange> ranges) {
 void TDVRangeList::DeleteRect(const TRuleBand& band) { Assign(CutRanges(ranges_, band, false, 0, 0)); }
 
 void TDVRangeList::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, std::int32_t columnDelta) {
-  Assign(CutRanges(ranges_, band, true, rowDelta, columnDelta));
+  std::vector<TCondRange> moved = CutRanges(ranges_, band, true, rowDelta, columnDelta);
+  JoinAdjacent(moved);
+  Assign(std::move(moved));
 }
 
 }  // namespace xls

@@ -31,9 +31,15 @@ std::vector<TCondRange> CutBand(const TCondRange& range, const TRuleBand& band);
 // A list after the band was deleted (move false) or shifted by the deltas (move true). Taken
 // from the last range to the first: a range that overlaps the band gives its pieces (and, when
 // moving, then its part inside the band moved, clipped to the sheet), any other stays as it is.
+// Lines inserted inside a range or right after it, across all of its cells, make it grow instead
+// (inserted cells take the format of the line before them).
 // The whole list is left alone when its bounds do not overlap the band.
 std::vector<TCondRange> CutRanges(const std::vector<TCondRange>& ranges, const TRuleBand& band, bool move,
                                   std::int32_t rowDelta, std::int32_t columnDelta);
+
+// Ranges that lie edge to edge over the same rows or columns (the cells above a deleted band
+// and those that moved up to meet them) joined into one, in the place of the first.
+void JoinAdjacent(std::vector<TCondRange>& ranges);
 
 // A range list as records keep it: count (u16), then per range first row, last row, first
 // column, last column (u16 each). Reading stops at the end of the record (false then).

@@ -6,6 +6,7 @@
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
 
 namespace xls {
 
@@ -28,6 +29,21 @@ void TXLSSheetRules::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn,
   condFormats_.ShiftCells(band, rowDelta, columnDelta);
   validations_.ShiftCells(band, rowDelta, columnDelta);
   autofilter_.ShiftCells(band, rowDelta, columnDelta);
+  const TRuleMove move{band, rowDelta, columnDelta};
+  IXLSWorkSheets& sheets = calc_.Book().GetWorksheets();
+  std::int32_t moved = -1;
+  for (std::int32_t s = 1; s <= sheets.GetCount(); ++s)
+    if (sheets.GetItem(s)->GetSheetId() == sheetId_) moved = sheets.GetItem(s)->GetIndex();
+  if (moved < 0) return;
+  const TXLSExternSheet& externs = calc_.Externs();
+  for (std::int32_t s = 1; s <= sheets.GetCount(); ++s) {
+    IXLSWorksheet& sheet = *sheets.GetItem(s);
+    TXLSSheetRules* rules = FindSheetRules(sheet);
+    if (!rules) continue;
+    const bool own = sheet.GetIndex() == moved;
+    rules->condFormats_.MoveFormulas(move, own, moved, externs);
+    rules->validations_.MoveFormulas(move, own, moved, externs);
+  }
 }
 
 TXLSSheetRules& SheetRules(IXLSWorksheet& sheet) {

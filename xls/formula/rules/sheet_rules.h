@@ -18,7 +18,8 @@ class TXLSCalculator;
 
 class TXLSSheetRules : public TXLSSheetRulesBase {
  public:
-  TXLSSheetRules(TXLSCalculator& calc, std::int32_t sheetId) : condFormats_(calc, sheetId), validations_(calc, sheetId) {}
+  TXLSSheetRules(TXLSCalculator& calc, std::int32_t sheetId)
+      : calc_(calc), sheetId_(sheetId), condFormats_(calc, sheetId), validations_(calc, sheetId) {}
 
   TCondFormatter& CondFormats() { return condFormats_; }
   TDataValidator& Validations() { return validations_; }
@@ -28,10 +29,13 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
                   std::int32_t lastRow) override;
   void DeleteCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
                    std::int32_t lastRow) override;
+  // Rectangles move; then the rule formulas of every sheet follow the moved cells.
   void ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn,
                   std::int32_t rowDelta, std::int32_t columnDelta) override;
 
  private:
+  TXLSCalculator& calc_;
+  std::int32_t sheetId_;
   TCondFormatter condFormats_;
   TDataValidator validations_;
   TXLSAutofilter autofilter_;

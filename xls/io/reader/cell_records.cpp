@@ -27,6 +27,7 @@ enum : std::uint16_t {
   kRecNumber = 0x0203,
   kRecLabel = 0x0204,
   kRecBoolErr = 0x0205,
+  kRecString = 0x0207,
   kRecRk = 0x027E,
   kRecFormula4 = 0x0406,
   kRecArray = 0x0221,
@@ -204,6 +205,9 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
     case kRecFormula4:
       Formula(body);
       return;
+    case kRecString:
+      FormulaString(body);
+      return;
     case kRecShrFmla:
     case kRecArray:
       SharedOrArrayFormula(id, body);
@@ -213,14 +217,78 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
   }
 }
 
+// The cached result of a FORMULA at offset 6: a double, or, with FF FF in its last two bytes,
+// a type byte (0 text in a STRING record, 1 Boolean, 2 error, 3 empty text) and its value byte.
+bool TXLSReader::FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value) {
+  status = 1;
+  value = Variant();
+  if (body.Word(12) != 0xFFFF) {
+    value = Variant(body.Double(6));
+    return true;
+  }
+  switch (body.Byte(6)) {
+    case 0:
+      return false;
+    case 1:
+      value = Variant(body.Byte(8) == 1);
+      return true;
+    case 2:
+      status = body.Byte(8);
+      return true;
+    default:
+      value = Variant(std::u16string());
+      return true;
+  }
+}
+
+void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value) {
+  if (TXLSCellFormula* f = sheet_->GetCellFormula(row, column)) {
+    // A date result of a 1904 book moves to the 1900 system, as a number cell does.
+    if (value.IsNumber() && date1904_ && workbook_.XFList().IsDateFormat(sheet_->GetCellXF(row, column)))
+      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift));
+    else
+      f->KeepResult(status, value);
+    return;
+  }
+  CellPlace place;
+  if (!Place(row, column, place)) return;
+  if (status != 1) {
+    SetBoolOrError(place, true, static_cast<std::uint8_t>(status));
+  } else if (value.IsBoolean()) {
+    SetBoolOrError(place, false, value.BooleanValue() ? 1 : 0);
+  } else if (value.IsText()) {
+    if (!value.TextValue().empty()) SetText(place, value.TextValue());
+  } else if (value.IsNumber()) {
+    SetNumber(place, value.NumberValue(), 0);
+  }
+}
+
+// The text result of the formula just read.
+void TXLSReader::FormulaString(TXLSRecordBody body) {
+  const std::int32_t row = stringRow_, column = stringColumn_;
+  stringRow_ = stringColumn_ = -1;
+  std::u16string text;
+  if (row < 0 || !LabelText(body, 0, codePage_, text)) return;
+  KeepFormulaResult(row, column, 1, Variant(text));
+}
+
 // The tokens of a FORMULA: compiled into the cell, or, for a cell of a shared or array
-// formula (a ptgExp token), taken from its anchor cell. Cached results are not read.
+// formula (a ptgExp token), taken from its anchor cell. The cached result stays with the
+// formula (and becomes the value of a cell whose formula cannot be read).
 void TXLSReader::Formula(TXLSRecordBody body) {
   pendingRow_ = pendingColumn_ = -1;
+  stringRow_ = stringColumn_ = -1;
   const std::int32_t row = body.Word(0), column = body.Word(2), xf = body.Word(4);
   const std::uint8_t first = body.Byte(22);
   CellPlace place;
   if (!body.ok || !Place(row, column, place)) return;
+  std::int32_t status = 1;
+  Variant result;
+  const bool hasResult = FormulaResult(body, status, result);
+  if (!hasResult) {
+    stringRow_ = row;
+    stringColumn_ = column;
+  }
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   calc.Compiler().SetCodePage(SSTCodePage());
   if (first != kPtgExp) {
@@ -235,6 +303,9 @@ void TXLSReader::Formula(TXLSRecordBody body) {
     if (anchorRow == row && anchorColumn == column) {
       pendingRow_ = row;
       pendingColumn_ = column;
+      pendingStatus_ = status;
+      pendingResult_ = result;
+      pendingHasResult_ = hasResult;
     } else if (auto* anchor = dynamic_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(anchorRow, anchorColumn))) {
       const TXLSArrayFormula* link = anchor->ArrayLink();
       if (!link && anchor->Tree()) {
@@ -249,6 +320,7 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   }
   // The cell record may have been made again by the formula setter: find it afresh.
   if (Place(row, column, place)) SetXF(place, xf);
+  if (hasResult && (pendingRow_ != row || pendingColumn_ != column)) KeepFormulaResult(row, column, status, result);
 }
 
 void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
@@ -262,12 +334,14 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   std::unique_ptr<TXLSCompiledFormula> f =
       calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_);
-  if (!f) return;
-  f->ResolveOffsets(anchorRow, anchorColumn);
-  if (id == kRecArray) {
-    f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
+  if (f) {
+    f->ResolveOffsets(anchorRow, anchorColumn);
+    if (id == kRecArray) {
+      f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
+    }
+    sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
   }
-  sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
+  if (pendingHasResult_) KeepFormulaResult(anchorRow, anchorColumn, pendingStatus_, pendingResult_);
 }
 
 }  // namespace xls

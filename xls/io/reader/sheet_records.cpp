@@ -53,6 +53,7 @@ enum : std::uint16_t {
   kRecSheetProtection = 0x0867,
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
+  kRecString = 0x0207,
   kRecNoteId = 0x001C,
   kRecObjId = 0x005D,
   kRecMsoDrawingId = 0x00EC,
@@ -211,10 +212,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecTxoId:
       if (!workbook_.GetIgnoreDrawings()) {
-        // A workbook protected with a password keeps its text objects rotated unless the file
-        // is encrypted.
-        const bool rotated = workbook_.Protection().GetProtected() && workbook_.Protection().HasPassword() &&
-                             !stream_.Decrypting();
+        // The text is read as it was written. Files of other programs, and ours, keep it plain
+        // whatever the workbook's protection; text stored scrambled (every byte rotated right by
+        // 3 bits) shows in its flag byte, whose plain forms are 0 and 1: UTF-16 text turns it
+        // into 0x20.
+        const TXLSBlob* text = chunks.Count() > 1 ? chunks.GetChunk(1) : nullptr;
+        const bool rotated = text && text->GetSize() > 0 && text->GetByte(0) == 0x20;
         ReadSheetTxoRecords(*sheet, chunks, rotated);
       }
       return 1;
@@ -258,6 +261,7 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecLabel:
     case kRecRString:
+    case kRecString:
       if (chunks.Count() > 1) {
         // A long text goes on in CONTINUE records: BIFF8 starts each with an option byte.
         std::vector<std::uint8_t> joined(body.data, body.data + body.size);

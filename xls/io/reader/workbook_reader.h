@@ -2,7 +2,8 @@
 // groups of the workbook stream (TXLSRecordGroupReader): the workbook globals rebuild fonts,
 // number formats, XFs, styles, the palette, sheets, shared strings, external references,
 // defined names, protection and window settings; each worksheet substream rebuilds its
-// settings and cells. Chart sheets and macro sheets are passed over up to their EOF.
+// settings and cells; a chart sheet keeps its chart substream as read (written back as the
+// sheet, its series formulas through the calculator). Macro sheets are passed over up to their EOF.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "xls/io/reader/read_stream.h"
 #include "xls/io/reader/record_body.h"
+#include "xls/model/variant.h"
 
 namespace platform {
 class ByteStream;
@@ -114,6 +116,13 @@ class TXLSReader {
   void SetBlank(CellPlace& place);
   void Formula(TXLSRecordBody body);
   void SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body);
+  // The cached result of a FORMULA (status 1 or an error code, and the value); false when a
+  // text result follows in a STRING record.
+  bool FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value);
+  // The cell's formula keeps the result; a cell whose formula could not be read takes it as
+  // its value.
+  void KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value);
+  void FormulaString(TXLSRecordBody body);
   bool LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text);
 
   IXLSWorksheet* CurrentSheet() const;
@@ -138,6 +147,11 @@ class TXLSReader {
   std::int32_t sheetNumber_ = 0;  // 1-based position of the substream's sheet
   // The cell of a FORMULA whose formula comes with the SHRFMLA or ARRAY record that follows.
   std::int32_t pendingRow_ = -1, pendingColumn_ = -1;
+  std::int32_t pendingStatus_ = 1;
+  Variant pendingResult_;
+  bool pendingHasResult_ = false;
+  // The formula cell whose text result comes with the STRING record that follows.
+  std::int32_t stringRow_ = -1, stringColumn_ = -1;
   std::int32_t fontCounter_ = 0;
   std::int32_t xfCounter_ = 0;
   int codePage_ = 1252;
@@ -150,8 +164,9 @@ class TXLSReader {
     std::vector<std::uint8_t> body;
   };
   std::vector<CachedName> cachedNames_;
-  IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet substream being read
-  // The embedded chart being read (state 4), handed to the sheet's drawing at its EOF.
+  IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet or chart substream being read
+  // The chart being read: a chart sheet's (state 3), taken by its sheet at its EOF, or one
+  // embedded in a worksheet (state 4), handed to the sheet's drawing at its EOF.
   std::unique_ptr<TXLSCustomChart> chart_;
 };
 
