@@ -25,8 +25,10 @@ struct Object : platform::FormPersistent {
     list.insert(list.end(), published.begin(), published.end());
   }
   void DefineProperties(platform::Filer& filer) override {
-    for (auto& [property, bytes] : binary)
-      filer.DefineBinaryProperty(property, nullptr, [&](platform::ByteStream& s) { s.Write(bytes.data(), bytes.size()); }, true);
+    for (auto& [property, bytes] : binary) {
+      const std::vector<std::uint8_t>& data = bytes;  // clang 14 cannot capture a structured binding
+      filer.DefineBinaryProperty(property, nullptr, [&data](platform::ByteStream& s) { s.Write(data.data(), data.size()); }, true);
+    }
   }
   std::string className, name;
   std::vector<platform::FormPersistent*> children;
