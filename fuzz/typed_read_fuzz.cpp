@@ -28,10 +28,13 @@ constexpr char kLetters[] = {'B', 'F', 'G', 'I', 'J', 'L', 'M', 'W', 'X', 'Q'};
 struct Link {
   simdrive::Drive drive{"V", "P", "R"};
   kvtest::SkippingClock clock;  // the pauses before the requests cost no time
+  simdrive::FakePort* port = nullptr;
   Link() {
     drive.AddStation(1);
     core::SetPauseClock(&clock);
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    auto owned = std::make_unique<simdrive::FakePort>(drive);
+    port = owned.get();
+    core::OpenPortOn(std::move(owned));
     core::State().LogMemo = [](const std::string&) {};
   }
 };
@@ -66,6 +69,7 @@ std::int64_t RawMonitor(char t, std::uint32_t words, std::uint8_t coils) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 7) return 0;
   static Link link;
+  link.port->ClearHistory();  // the port keeps every frame it sent: one input's worth at a time
   const char type = kLetters[data[0] % sizeof kLetters];
   const int decimals = static_cast<std::int8_t>(data[1]) % 12;  // -11..11: out-of-range counts too
   const bool isSigned = data[2] & 1;
