@@ -30,39 +30,36 @@ struct Spec {
   int size;
 };
 
-void Put32(Bytes& o, std::size_t v) {
-  for (int i = 0; i < 4; ++i) o.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void PutText(Bytes& o, const std::string& s) {
-  Put32(o, s.size());
-  o.insert(o.end(), s.begin(), s.end());
-}
-
 // A table stream written by hand, so that it can hold what no table writes.
 Bytes Stream(const std::vector<Spec>& fields, const std::vector<std::vector<Value>>& records) {
   Bytes o = {'K', 'V', 'M', 'T', 1, 0, 0, 0};
-  Put32(o, fields.size());
+  auto u32 = [&](std::size_t v) {
+    for (int i = 0; i < 4; ++i) o.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto bytes = [&](const auto& b) {
+    u32(b.size());
+    o.insert(o.end(), b.begin(), b.end());
+  };
+  u32(fields.size());
   for (const Spec& f : fields) {
-    PutText(o, f.name);
+    bytes(f.name);
     o.push_back(static_cast<std::uint8_t>(f.type));
-    Put32(o, static_cast<std::size_t>(f.size));
-    o.push_back(0);
+    u32(static_cast<std::size_t>(f.size));
+    o.push_back(0);  // not required
   }
-  Put32(o, 0);      // no index definitions
-  PutText(o, "");  // row order
-  Put32(o, records.size());
+  u32(0);                 // no index definitions
+  bytes(std::string());  // row order
+  u32(records.size());
   for (const auto& record : records)
     for (const Value& v : record) {
       o.push_back(v ? 1 : 0);
-      if (!v) continue;
-      Put32(o, v->size());
-      o.insert(o.end(), v->begin(), v->end());
+      if (v) bytes(*v);
     }
-  Put32(o, TableStreamChecksum(o.data(), o.size()));
+  u32(TableStreamChecksum(o.data(), o.size()));
   return o;
 }
 
-// A value's bytes, widened with zeros to `width`.
+// A value's bytes, widened with zeros to `width`; a text with its end in a field of `width`.
 template <typename T>
 Bytes Raw(T v, std::size_t width = sizeof(T)) {
   Bytes b(std::max(width, sizeof(T)), 0);
@@ -70,9 +67,9 @@ Bytes Raw(T v, std::size_t width = sizeof(T)) {
   b.resize(width);
   return b;
 }
-Bytes Text(const std::string& s, std::size_t fieldSize) {
-  Bytes b(fieldSize + 1, 0);
-  std::memcpy(b.data(), s.data(), std::min(s.size(), fieldSize));
+Bytes Text(const std::string& s, std::size_t width) {
+  Bytes b(s.begin(), s.end());
+  b.resize(width + 1, 0);
   return b;
 }
 
