@@ -189,19 +189,25 @@ void DataSet::CloseCursor() {
   if (IsCursorOpen()) InternalClose();
 }
 
+namespace {
+
+// The record slots a definition takes: itself and its children (an array's once per element).
+int SlotsOf(const FieldDef& def) {
+  int n = 1;
+  for (const FieldDef& child : def.ChildDefs) n += SlotsOf(child) * (def.DataType == ftArray ? std::max(def.Size, 1) : 1);
+  return n;
+}
+
+}  // namespace
+
 void DataSet::CreateFields() {
   int slot = 0;
-  std::function<int(const FieldDef&)> slots = [&](const FieldDef& def) {
-    int n = 1;
-    for (const FieldDef& child : def.ChildDefs) n += slots(child) * (def.DataType == ftArray ? std::max(def.Size, 1) : 1);
-    return n;
-  };
   for (const FieldDef& def : fieldDefs_.Items()) {
     auto f = std::make_unique<Field>(this, def.Name, def.DataType, def.Size, fkData);
     f->Required = def.Required;
     f->index_ = static_cast<int>(fields_.size());
     f->fieldNo_ = slot + 1;
-    slot += slots(def);
+    slot += SlotsOf(def);
     fields_.push_back(std::move(f));
   }
 }
@@ -226,14 +232,9 @@ void DataSet::BindFields(bool binding) {
   // layout does.
   std::vector<int> firstSlot;
   int slot = 0;
-  std::function<int(const FieldDef&)> slots = [&](const FieldDef& def) {
-    int n = 1;
-    for (const FieldDef& child : def.ChildDefs) n += slots(child) * (def.DataType == ftArray ? std::max(def.Size, 1) : 1);
-    return n;
-  };
   for (const FieldDef& def : fieldDefs_.Items()) {
     firstSlot.push_back(slot + 1);
-    slot += slots(def);
+    slot += SlotsOf(def);
   }
   for (auto& f : fields_) {
     if (f->kind_ == fkData || f->kind_ == fkInternalCalc) {

@@ -1,8 +1,6 @@
-// Tables on a form stream: their settings, their records through FormFormat, and the open
-// state read from the form.
+// Tables on a form stream: their settings and definitions, their records through FormFormat,
+// the open state read from the form, and the faults of what a form holds.
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include "memtable/binary_format.h"
 #include "memtable/mem_table.h"
@@ -16,14 +14,30 @@ using memtable_test::Column;
 
 namespace {
 
-// A form holding tables.
-class Form : public platform::FormPersistent {
- public:
-  std::string FormClassName() const override { return "TForm"; }
-  std::string FormObjectName() const override { return "Form1"; }
+// A form holding tables (TForm "Form1"), or what stands where a table is and writes the given
+// published values and binary properties.
+struct Object : platform::FormPersistent {
+  Object(std::string className, std::string name) : className(std::move(className)), name(std::move(name)) {}
+  std::string FormClassName() const override { return className; }
+  std::string FormObjectName() const override { return name; }
   std::vector<platform::FormPersistent*> FormChildren() override { return children; }
+  void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override {
+    list.insert(list.end(), published.begin(), published.end());
+  }
+  void DefineProperties(platform::Filer& filer) override {
+    for (auto& [property, bytes] : binary)
+      filer.DefineBinaryProperty(property, nullptr, [&](platform::ByteStream& s) { s.Write(bytes.data(), bytes.size()); }, true);
+  }
+  std::string className, name;
   std::vector<platform::FormPersistent*> children;
+  std::vector<platform::PublishedProperty> published;
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> binary;
 };
+
+platform::PublishedProperty Stored(const std::string& name, platform::PropertyValue value) {
+  const auto kind = std::holds_alternative<bool>(value) ? platform::PropertyKind::Boolean : platform::PropertyKind::Integer;
+  return {name, kind, [value] { return value; }, nullptr, std::string()};
+}
 
 void Define(TmvxMemTable& t) {
   t.GetFieldDefs().Add("Id", ftInteger);
@@ -32,30 +46,34 @@ void Define(TmvxMemTable& t) {
   t.GetIndexDefs().Add("ByName", "Name");
 }
 
-std::vector<std::uint8_t> WriteForm(std::vector<platform::FormPersistent*> objects) {
-  Form form;
-  form.children = std::move(objects);
-  platform::MemoryStream s;
-  platform::FormWriter::WriteRoot(s, form);
-  return s.Bytes();
-}
-
-void ReadForm(const std::vector<std::uint8_t>& bytes, std::vector<platform::FormPersistent*> objects) {
-  Form form;
-  form.children = std::move(objects);
-  platform::FormReader::ReadRoot(bytes.data(), bytes.size(), form);
-}
-
 void Fill(TmvxMemTable& t) {
   AppendRow(t, std::string("3"), std::string("carol"));
   AppendRow(t, std::string("1"), std::string("alice"));
   AppendRow(t, std::string("2"), std::string(""));
   t.First();
   t.Edit();
-  auto blob = t.CreateBlobStream(t.FieldByName("Notes"), bmWrite);
-  blob->Write("a\0b", 3);
-  blob.reset();
+  t.CreateBlobStream(t.FieldByName("Notes"), bmWrite)->Write("a\0b", 3);
   t.Post();
+}
+
+std::vector<std::uint8_t> WriteForm(std::vector<platform::FormPersistent*> objects) {
+  Object form("TForm", "Form1");
+  form.children = std::move(objects);
+  platform::MemoryStream s;
+  platform::FormWriter::WriteRoot(s, form);
+  return s.Bytes();
+}
+
+// The error reading the form raised, "" for none.
+std::string ReadForm(const std::vector<std::uint8_t>& bytes, std::vector<platform::FormPersistent*> objects) {
+  Object form("TForm", "Form1");
+  form.children = std::move(objects);
+  try {
+    platform::FormReader::ReadRoot(bytes.data(), bytes.size(), form);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
 }
 
 }  // namespace
@@ -67,113 +85,61 @@ TEST(FormData, ATableAndItsRecordsGoThroughTheFormAndOpenWhenItIsRead) {
   a.StoreDataOnForm = true;
   a.FormFormat = &format;
   a.SetFilter("Id > 1");
-  a.ReadOnly = true;
   a.LoadLimit = 50;
   a.Open();
-  a.ReadOnly = false;
   Fill(a);
   a.ReadOnly = true;
-  const auto bytes = WriteForm({&a});
 
   TmvxMemTable b("Table1");  // its definitions come from the form
   b.FormFormat = &format;
   int loads = 0;
   b.OnLoad = [&](TmvxCustomMemTable&, TmvxMemTableStorageType type, platform::ByteStream* stream) {
-    EXPECT_EQ(type, mtstStream);
-    EXPECT_NE(stream, nullptr);
-    ++loads;
+    loads += type == mtstStream && stream;
   };
-  ReadForm(bytes, {&b});
-  EXPECT_TRUE(b.Active());
-  EXPECT_TRUE(b.StoreDataOnForm);
-  EXPECT_TRUE(b.ReadOnly);
+  ASSERT_EQ(ReadForm(WriteForm({&a}), {&b}), "");
+  EXPECT_TRUE(b.Active() && b.StoreDataOnForm && b.ReadOnly);
   EXPECT_EQ(b.LoadLimit, 50);
   EXPECT_EQ(b.Filter(), "Id > 1");
   EXPECT_EQ(loads, 1);
   EXPECT_EQ(b.StoredFormData(), nullptr);  // released once loaded
   EXPECT_EQ(Column(b, "Id"), "3,1,2");
-  EXPECT_EQ(Column(b, "Name"), "carol,alice,null");
   b.First();
   auto blob = b.CreateBlobStream(b.FieldByName("Notes"), bmRead);
   EXPECT_EQ(std::string(blob->Bytes().begin(), blob->Bytes().end()), std::string("a\0b", 3));
   b.SetIndexName("ByName");
   EXPECT_EQ(Column(b, "Name"), "null,alice,carol");
   EXPECT_EQ(b.GetFieldDefs()[1].Size, 12);
-  EXPECT_EQ(b.GetIndexDefs().Count(), 1);
 }
 
-TEST(FormData, DamagedDefinitionsAreRefused) {
-  // A table whose field definitions are stored as bytes no table writes.
-  class Impostor : public platform::FormPersistent {
-   public:
-    std::string FormClassName() const override { return "TmvxMemTable"; }
-    std::string FormObjectName() const override { return "T"; }
-    void DefineProperties(platform::Filer& filer) override {
-      filer.DefineBinaryProperty(
-          "FieldDefs", nullptr, [](platform::ByteStream& s) { s.Write("\1\0\0\0\5\0\0\0Id", 10); }, true);
-    }
-  } impostor;
-  const auto bytes = WriteForm({&impostor});
-  TmvxMemTable t("T");
-  Define(t);
-  try {
-    ReadForm(bytes, {&t});
-    FAIL() << "read";
-  } catch (const platform::EReadError& e) {
-    EXPECT_NE(std::string(e.what()).find("T.FieldDefs: The stored field definitions are damaged."), std::string::npos)
-        << e.what();
+TEST(FormData, ClosedTablesAndTablesNotStoringDataBringNoRecordsAndDesignActivationWaits) {
+  TmvxBinaryStreamFormat format;
+  TmvxMemTable later("Later"), open("Open"), closed("Closed"), b1("Later"), b2("Open"), b3("Closed");
+  for (TmvxMemTable* t : {&later, &open, &closed, &b1, &b2, &b3}) {
+    Define(*t);
+    t->FormFormat = &format;
   }
-  EXPECT_EQ(t.GetFieldDefs().Count(), 3);  // kept
-}
-
-TEST(FormData, DesignActivationOffKeepsTheTableClosedAndTheDataForLater) {
-  TmvxBinaryStreamFormat format;
-  TmvxMemTable a("T");
-  Define(a);
-  a.StoreDataOnForm = true;
-  a.FormFormat = &format;
-  a.DesignActivation = false;
-  a.Open();
-  Fill(a);
-  const auto bytes = WriteForm({&a});
-
-  TmvxMemTable b("T");
-  Define(b);
-  b.FormFormat = &format;
-  ReadForm(bytes, {&b});
-  EXPECT_FALSE(b.DesignActivation);
-  EXPECT_FALSE(b.Active());
-  ASSERT_NE(b.StoredFormData(), nullptr);
-  b.Open();  // an Active set later is not the stored one
-  EXPECT_EQ(Column(b, "Id"), "3,1,2");
-  EXPECT_EQ(b.StoredFormData(), nullptr);
-}
-
-TEST(FormData, WithoutStoreDataOnFormOrWhileClosedNoRecordsTravel) {
-  TmvxBinaryStreamFormat format;
-  TmvxMemTable open("Open"), closed("Closed");
-  Define(open);
-  Define(closed);
-  open.FormFormat = closed.FormFormat = &format;
-  closed.StoreDataOnForm = true;
-  open.Open();
-  Fill(open);
-  const auto bytes = WriteForm({&open, &closed});
-
-  TmvxMemTable b1("Open"), b2("Closed");
-  Define(b1);
-  Define(b2);
-  b1.FormFormat = b2.FormFormat = &format;
-  ReadForm(bytes, {&b1, &b2});
-  EXPECT_TRUE(b1.Active());
-  EXPECT_EQ(b1.RecordCount(), 0);
-  EXPECT_FALSE(b2.Active());
-  b2.Open();  // the empty data stored for a closed table load nothing
+  later.StoreDataOnForm = closed.StoreDataOnForm = true;
+  later.DesignActivation = false;
+  for (TmvxMemTable* t : {&later, &open}) {
+    t->Open();
+    Fill(*t);
+  }
+  ASSERT_EQ(ReadForm(WriteForm({&later, &open, &closed}), {&b1, &b2, &b3}), "");
+  EXPECT_FALSE(b1.Active());
+  ASSERT_NE(b1.StoredFormData(), nullptr);
+  b1.Open();  // an Active set later is not the stored one
+  EXPECT_EQ(Column(b1, "Id"), "3,1,2");
+  EXPECT_EQ(b1.StoredFormData(), nullptr);
+  EXPECT_TRUE(b2.Active());
   EXPECT_EQ(b2.RecordCount(), 0);
+  EXPECT_FALSE(b3.Active());
+  b3.Open();  // the empty data stored for a closed table load nothing
+  EXPECT_EQ(b3.RecordCount(), 0);
 }
 
-TEST(FormData, FaultsOfTheFormDataAreReported) {
+TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
   // An open table storing its data needs a format.
+  TmvxBinaryStreamFormat format;
   TmvxMemTable a("T");
   Define(a);
   a.StoreDataOnForm = true;
@@ -181,63 +147,45 @@ TEST(FormData, FaultsOfTheFormDataAreReported) {
   AppendRow(a, std::string("1"), std::string("x"));
   try {
     WriteForm({&a});
-    FAIL() << "written without a format";
+    ADD_FAILURE() << "written without a format";
   } catch (const EMemTableError& e) {
     EXPECT_STREQ(e.what(), "No format specified.");
   }
 
-  // Damaged records in the form: the open table reports the format's error and the data are
-  // released.
-  TmvxBinaryStreamFormat format;
-  a.FormFormat = &format;
-  auto bytes = WriteForm({&a});
-  auto at = std::search(bytes.begin(), bytes.end(), std::begin("KVMT"), std::end("KVMT") - 1);
-  ASSERT_NE(at, bytes.end());
-  at[8] ^= 1;  // the field count
-  // The form's own checksum is made right again, so that only the table data are damaged.
-  platform::MemoryStream fixed;
-  {
-    std::vector<std::uint8_t> body(bytes.begin(), bytes.end() - 4);
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::uint8_t byte : body) {
-      crc ^= byte;
-      for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    crc ^= 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
-    bytes = body;
+  platform::MemoryStream records;
+  a.SaveThroughFormat(records, &format);
+  std::vector<std::uint8_t> damaged = records.Bytes();
+  damaged[8] ^= 1;  // the field count
+  const std::vector<std::uint8_t> cutShort = {1, 0, 0, 0, 5, 0, 0, 0, 'I', 'd'};
+  const std::vector<std::uint8_t> unknownType = {1, 0, 0, 0, 1, 0, 0, 0, 'I', 255, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  struct Case {
+    std::vector<platform::PublishedProperty> published;
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> binary;
+    std::string error;
+    bool open = false;  // open and empty after the records failed to load
+  };
+  for (const Case& c : std::vector<Case>{
+           {{}, {{"FieldDefs", cutShort}}, "T.FieldDefs: The stored field definitions are damaged."},
+           {{}, {{"FieldDefs", unknownType}}, "T.FieldDefs: The stored field definitions are damaged."},
+           {{}, {{"IndexDefs", {1, 0, 0, 0}}}, "T.IndexDefs: The stored index definitions are damaged."},
+           {{}, {{"IndexDefs", {0, 0, 0, 0, 9}}}, "T.IndexDefs: The stored index definitions are damaged."},  // a byte over
+           {{Stored("Active", std::int64_t{1})}, {}, "Error reading Form1.T.Active: Invalid property value"},
+           {{Stored("Active", true), Stored("StoreDataOnForm", true)}, {{"Data", damaged}}, "The table stream is damaged",
+            true}}) {
+    Object impostor("TmvxMemTable", "T");
+    impostor.published = c.published;
+    impostor.binary = c.binary;
+    TmvxMemTable t("T");
+    Define(t);
+    t.FormFormat = &format;
+    const std::string error = ReadForm(WriteForm({&impostor}), {&t});
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_EQ(t.GetFieldDefs().Count(), 3);
+    EXPECT_EQ(t.GetIndexDefs().Count(), 1);
+    EXPECT_EQ(t.Active(), c.open);
+    EXPECT_FALSE(t.Loading());
+    EXPECT_EQ(t.StoredFormData(), nullptr);  // damaged records released
+    t.Open();  // the table works on
+    EXPECT_EQ(t.RecordCount(), 0);
   }
-  TmvxMemTable b("T");
-  Define(b);
-  b.FormFormat = &format;
-  EXPECT_THROW(ReadForm(bytes, {&b}), EMemTableError);
-  EXPECT_EQ(b.StoredFormData(), nullptr);
-  EXPECT_EQ(b.RecordCount(), 0);
-}
-
-TEST(FormData, AStoredValueOfTheWrongKindRaisesTheReadError) {
-  // A stream whose table has "Active" stored as an integer.
-  class Impostor : public platform::FormPersistent {
-   public:
-    std::string FormClassName() const override { return "TmvxMemTable"; }
-    std::string FormObjectName() const override { return "T"; }
-    void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override {
-      list.push_back({"Active", platform::PropertyKind::Integer, [] { return platform::PropertyValue(std::int64_t{1}); },
-                      nullptr, std::int64_t{0}});
-    }
-  } impostor;
-  const auto bytes = WriteForm({&impostor});
-  TmvxMemTable t("T");
-  Define(t);
-  try {
-    ReadForm(bytes, {&t});
-    FAIL() << "read";
-  } catch (const platform::EReadError& e) {
-    EXPECT_NE(std::string(e.what()).find("Invalid property value"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("T.Active"), std::string::npos) << e.what();
-  }
-  EXPECT_FALSE(t.Active());
-  EXPECT_FALSE(t.Loading());
-  t.Open();  // the table works on
-  EXPECT_TRUE(t.Active());
 }

@@ -9,14 +9,8 @@ namespace {
 using simdrive::Fault;
 using simdrive::FaultKind;
 
-Fault Delayed(int ms, int count, int function = 0) {
-  Fault f;
-  f.kind = FaultKind::Delay;
-  f.arg = ms;
-  f.count = count;
-  f.function = function;
-  return f;
-}
+// Both tries of the next requests (of one function, 0 any) answered 200 ms late.
+constexpr Fault Late(int function = 0) { return {FaultKind::Delay, 200, 2, function}; }
 
 using LateReplyTest = FakeDriveTest;
 
@@ -27,7 +21,7 @@ TEST_F(LateReplyTest, ALateReplyToOneRegisterNeverBecomesTheNextRegistersValue) 
   std::uint32_t v = 0;
   // Both tries of register 2 are answered 200 ms late, so those replies come while register
   // 3 is asked; they have the same station, function and byte count as its answer.
-  drive->SetFault(Delayed(200, 2));
+  drive->SetFault(Late());
   EXPECT_EQ(core::ReadWord(1, 2, 1, v), 2);
   EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
   EXPECT_EQ(v, 267u);
@@ -39,7 +33,7 @@ TEST_F(LateReplyTest, ALateReplyToOneRegisterNeverBecomesTheNextRegistersValue) 
 
   // A two-register read's late replies during a one-register read: told apart by their byte
   // count (the busy drive answers the new request only after them, so on the second try).
-  drive->SetFault(Delayed(200, 2));
+  drive->SetFault(Late());
   EXPECT_EQ(core::ReadWord(1, 2, 2, v), 2);
   v = 0;
   EXPECT_EQ(core::ReadWord(1, 4, 1, v), 0);
@@ -50,10 +44,7 @@ TEST_F(LateReplyTest, ALostRequestDoesNotShiftTheRepliesOfTheNextOnes) {
   // The drive drops both tries of one request: the first reply after it is ambiguous (late
   // answer or the next request's own), so that try fails and the next one is answered.
   for (std::uint16_t r = 10; r < 20; ++r) drive->SetHolding(1, r, static_cast<std::uint16_t>(r * 11));
-  Fault lost;
-  lost.kind = FaultKind::Ignore;
-  lost.count = 2;
-  drive->SetFault(lost);
+  drive->SetFault({FaultKind::Ignore, 0, 2});
   std::uint32_t v = 0;
   EXPECT_EQ(core::ReadWord(1, 10, 1, v), 2);
   for (std::uint16_t r = 11; r < 20; ++r) {
@@ -66,7 +57,7 @@ TEST_F(LateReplyTest, ALostRequestDoesNotShiftTheRepliesOfTheNextOnes) {
 }
 
 TEST_F(LateReplyTest, ALateWriteEchoIsNeitherTheAnswerNorAWrongEcho) {
-  drive->SetFault(Delayed(200, 2, 6));
+  drive->SetFault(Late(6));
   EXPECT_EQ(core::WriteWord(1, 5, 9), 2);
   log.clear();
   EXPECT_EQ(core::WriteWord(1, 5, 10), 0);
@@ -74,7 +65,7 @@ TEST_F(LateReplyTest, ALateWriteEchoIsNeitherTheAnswerNorAWrongEcho) {
   EXPECT_TRUE(log.empty());
   // Function 16 echoes only address and quantity: a late echo of another long write to the
   // same register is not taken for this one's either.
-  drive->SetFault(Delayed(200, 2, 16));
+  drive->SetFault(Late(16));
   EXPECT_EQ(core::WriteLong(1, 40, 0x11112222), 2);
   drive->ClearFault();
   drive->SetHolding(1, 40, 0);
@@ -144,18 +135,13 @@ TEST_F(LateReplyTest, BytesWaitingBeforeTheRequestAreDropped) {
 TEST_F(LateReplyTest, TogglesJudgeTheirStepsAlike) {
   drive->SetHolding(1, 948, 4);
   // The read step's late reply comes during the next toggle's read step.
-  drive->SetFault(Delayed(200, 2, 3));
+  drive->SetFault(Late(3));
   EXPECT_EQ(core::ToggleWord(1, 948, 1), 2);
   drive->SetHolding(1, 948, 8);
   EXPECT_EQ(core::ToggleWord(1, 948, 1), 0);
   EXPECT_EQ(drive->Holding(1, 948), 9);
   // A write step answered with another value is wrong content, without a further try.
-  drive->SetFault([] {
-    Fault f;
-    f.kind = FaultKind::WrongValue;
-    f.function = 5;
-    return f;
-  }());
+  drive->SetFault({FaultKind::WrongValue, 0, -1, 5});
   port->ClearHistory();
   EXPECT_EQ(core::ToggleBit(1, 7), 3);
   EXPECT_EQ(Sent().size(), 2u);

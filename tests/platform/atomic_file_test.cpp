@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,28 +49,19 @@ class AtomicFileFolderTest : public ::testing::Test {
     times[0].tv_nsec = times[1].tv_nsec = 0;
     ASSERT_EQ(::utimensat(AT_FDCWD, At(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
   }
-  // A child process that starts a save of target, writes part of it and is killed: what it
-  // leaves behind is the name of its temporary file.
+  // A save of target killed half-way; returns the name of the temporary file it left.
   std::string KilledSave(const std::string& target) const {
-    int pipeFds[2];
-    EXPECT_EQ(::pipe(pipeFds), 0);
-    pid_t child = ::fork();
-    if (child == 0) {
+    const std::vector<std::string> before = Names();
+    if (const pid_t child = ::fork(); child == 0) {
       platform::AtomicFile file(target);
       file.Write("half a document", 15);
-      const std::string name = fs::path(file.TemporaryPath()).filename().string();
-      (void)!::write(pipeFds[1], name.data(), name.size());
-      ::close(pipeFds[1]);
-      for (;;) ::pause();
+      ::raise(SIGKILL);
+    } else {
+      ::waitpid(child, nullptr, 0);
     }
-    ::close(pipeFds[1]);
-    char buffer[64] = {};
-    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-    ::close(pipeFds[0]);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    for (const std::string& name : Names())
+      if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+    return {};
   }
   fs::path dir_;
 };
@@ -80,88 +70,59 @@ TEST_F(AtomicFileFolderTest, SavingThroughALinkReplacesTheLinkedFileAndKeepsTheL
   fs::create_directories(dir_ / "real");
   ASSERT_TRUE(platform::WriteFileAtomically(At("real/doc.par"), std::string("old")));
   ::chmod(At("real/doc.par").c_str(), 0600);
-  fs::create_symlink("real/doc.par", dir_ / "relative");            // relative to the link's folder
-  fs::create_symlink(At("relative"), dir_ / "chain");                  // a link to a link
+  fs::create_symlink("real/doc.par", dir_ / "relative");  // relative to the link's folder
+  fs::create_symlink(At("relative"), dir_ / "chain");      // a link to a link
+  fs::create_symlink("real/new.par", dir_ / "dangling");  // the save creates its target
   ASSERT_TRUE(platform::WriteFileAtomically(At("relative"), std::string("through the link")));
-  EXPECT_TRUE(fs::is_symlink(dir_ / "relative"));
   EXPECT_EQ(Contents("real/doc.par"), "through the link");
   EXPECT_EQ(fs::status(At("real/doc.par")).permissions(), fs::perms(0600));
-
   platform::AtomicFileStream stream(At("chain"));
-  ASSERT_TRUE(stream.IsOpen());
   stream.Write("through two links", 17);
   ASSERT_TRUE(stream.Commit()) << stream.Error();
-  EXPECT_TRUE(fs::is_symlink(dir_ / "chain"));
-  EXPECT_TRUE(fs::is_symlink(dir_ / "relative"));
   EXPECT_EQ(Contents("real/doc.par"), "through two links");
-  // The temporary file was made beside the target, not beside the link.
-  EXPECT_EQ(Names(), (std::vector<std::string>{"chain", "real", "relative"}));
-
-  // A link whose target does not exist yet: the save creates the target.
-  fs::create_symlink("real/new.par", dir_ / "dangling");
   ASSERT_TRUE(platform::WriteFileAtomically(At("dangling"), std::string("created")));
-  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling"));
   EXPECT_EQ(Contents("real/new.par"), "created");
-
   // A loop of links is refused and changes nothing.
   fs::create_symlink("loop-b", dir_ / "loop-a");
   fs::create_symlink("loop-a", dir_ / "loop-b");
   EXPECT_FALSE(platform::WriteFileAtomically(At("loop-a"), std::string("x")));
-  EXPECT_TRUE(fs::is_symlink(dir_ / "loop-a"));
-  EXPECT_TRUE(fs::is_symlink(dir_ / "loop-b"));
+  for (const char* link : {"relative", "chain", "dangling", "loop-a", "loop-b"}) EXPECT_TRUE(fs::is_symlink(dir_ / link));
+  // Nothing is left beside the links, and none of them was replaced.
+  EXPECT_EQ(Names(), (std::vector<std::string>{"chain", "dangling", "loop-a", "loop-b", "real", "relative"}));
 }
 
-TEST_F(AtomicFileFolderTest, TheNextSaveRemovesTheTemporaryOfAKilledSave) {
-  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("whole")));
-  const std::string left = KilledSave(At("doc.par"));
-  ASSERT_FALSE(left.empty());
-  EXPECT_EQ(Names(), (std::vector<std::string>{left, "doc.par"}));
-  EXPECT_EQ(Contents("doc.par"), "whole");
-
-  // While young it may belong to a save still running on a slow disk: it stays.
-  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("second")));
-  EXPECT_EQ(Names(), (std::vector<std::string>{left, "doc.par"}));
-  Age(left, 11);
-  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("third")));
-  EXPECT_EQ(Names(), (std::vector<std::string>{"doc.par"}));
-  EXPECT_EQ(Contents("doc.par"), "third");
-}
-
-TEST_F(AtomicFileFolderTest, OnlyOurOwnOldUnlockedTemporariesAreRemoved) {
+TEST_F(AtomicFileFolderTest, TheNextSaveRemovesOnlyOurOwnOldUnlockedTemporaries) {
   const std::vector<std::string> others = {
-      ".kvABCDEFGH.tmp",  // capitals: not a name we make
-      ".kvabc.tmp",       // too short
-      ".kvabcdefghi.tmp", // too long
-      "x.kvabcdefgh.tmp",
-      ".kvabcdefgh.temp",
-      "kvabcdefgh.tmp",
-  };
-  for (const auto& name : others) {
-    ASSERT_TRUE(platform::WriteFileAtomically(At(name), std::string("someone else's")));
-    Age(name, 60);
-  }
+      ".kvABCDEFGH.tmp", ".kvabc.tmp", ".kvabcdefghi.tmp",  // capitals, too short, too long
+      "x.kvabcdefgh.tmp", ".kvabcdefgh.temp", "kvabcdefgh.tmp"};
+  for (const auto& name : others) ASSERT_TRUE(platform::WriteFileAtomically(At(name), std::string("someone else's")));
   // Ours by name but a folder, or a link to a file elsewhere: kept.
   fs::create_directories(dir_ / ".kvfolder0.tmp");
-  Age(".kvfolder0.tmp", 60);
   ASSERT_TRUE(platform::WriteFileAtomically(At("target"), std::string("kept")));
   fs::create_symlink("target", dir_ / ".kvlink0000.tmp");
-  Age(".kvlink0000.tmp", 60);
   // A save in progress (it holds its lock) is left alone however old it looks.
   platform::AtomicFile running(At("slow.par"));
   ASSERT_TRUE(running.Good());
   const std::string runningName = fs::path(running.TemporaryPath()).filename().string();
-  Age(runningName, 60);
-  // And a stale one of ours goes.
-  ASSERT_TRUE(platform::WriteFileAtomically(At(".kvstale123.tmp"), std::string("left by a kill")));
-  Age(".kvstale123.tmp", 11);
+  std::vector<std::string> kept = others;
+  kept.insert(kept.end(), {".kvfolder0.tmp", ".kvlink0000.tmp", "target", "doc.par", runningName});
+  for (const auto& name : kept)
+    if (name != "doc.par" && name != "target") Age(name, 60);
 
-  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("saved")));
-  std::vector<std::string> expected = others;
-  for (const char* name : {".kvfolder0.tmp", ".kvlink0000.tmp", "target", "doc.par"}) expected.push_back(name);
-  expected.push_back(runningName);
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Names(), expected);
-  EXPECT_EQ(Contents("target"), "kept");
+  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("whole")));
+  const std::string left = KilledSave(At("doc.par"));
+  ASSERT_FALSE(left.empty());
+  EXPECT_EQ(Contents("doc.par"), "whole");
+  // While young it may belong to a save still running on a slow disk: it stays.
+  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("second")));
+  kept.push_back(left);
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Names(), kept);
+  Age(left, 11);
+  ASSERT_TRUE(platform::WriteFileAtomically(At("doc.par"), std::string("third")));
+  kept.erase(std::find(kept.begin(), kept.end(), left));
+  EXPECT_EQ(Names(), kept);
+  EXPECT_EQ(Contents("doc.par") + Contents("target"), "thirdkept");
 
   running.Write("done", 4);
   ASSERT_TRUE(running.Commit());

@@ -6,21 +6,18 @@
 
 namespace {
 
-using platform::EReadError;
-using platform::FormReader;
-using platform::FormWriter;
-using platform::MemoryStream;
-using platform::PropertyKind;
-using platform::PropertyValue;
+using namespace platform;
 
-// An object with one published property of each stored kind, an own integer and binary
-// property, and children.
-class Thing : public platform::FormPersistent {
+// An object with a published property of each stored kind, an own integer and binary property,
+// and children.
+class Thing : public FormPersistent {
  public:
   explicit Thing(std::string name) : name_(std::move(name)) {}
-  std::string FormClassName() const override { return "TThing"; }
+  std::string FormClassName() const override { return className; }
   std::string FormObjectName() const override { return name_; }
-  void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override {
+  void GetPublishedProperties(std::vector<PublishedProperty>& list) override {
+    if (countAsBoolean)
+      return list.push_back({"Count", PropertyKind::Boolean, [] { return PropertyValue(true); }, nullptr, false});
     list.push_back({"Count", PropertyKind::Integer, [this] { return PropertyValue(count); },
                     [this](const PropertyValue& v) { count = std::get<std::int64_t>(v); }, std::int64_t{7}});
     list.push_back({"On", PropertyKind::Boolean, [this] { return PropertyValue(on); },
@@ -28,52 +25,49 @@ class Thing : public platform::FormPersistent {
     list.push_back({"Text", PropertyKind::String, [this] { return PropertyValue(text); },
                     [this](const PropertyValue& v) { text = std::get<std::string>(v); }, std::string()});
   }
-  void DefineProperties(platform::Filer& filer) override {
+  void DefineProperties(Filer& filer) override {
+    if (!ownProperties) return;
     filer.DefineProperty(
         "Extra", [this](FormReader& r) { extra = r.ReadInteger(); }, [this](FormWriter& w) { w.WriteInteger(extra); },
         extra != 0);
     filer.DefineBinaryProperty(
         "Blob",
-        [this](platform::ByteStream& s) {
+        [this](ByteStream& s) {
           blob.assign(static_cast<std::size_t>(s.Size()), 0);
           s.Read(blob.data(), blob.size());
         },
-        [this](platform::ByteStream& s) { s.Write(blob.data(), blob.size()); }, !blob.empty());
+        [this](ByteStream& s) { s.Write(blob.data(), blob.size()); }, !blob.empty());
   }
   void Loaded() override { ++loadedCalls; }
-  std::vector<platform::FormPersistent*> FormChildren() override {
-    std::vector<platform::FormPersistent*> out;
+  std::vector<FormPersistent*> FormChildren() override {
+    std::vector<FormPersistent*> out;
     for (auto& c : children) out.push_back(c.get());
     return out;
   }
-  Thing& Add(const std::string& name) {
-    children.push_back(std::make_unique<Thing>(name));
-    return *children.back();
-  }
+  Thing& Add(const std::string& name) { return *children.emplace_back(std::make_unique<Thing>(name)); }
 
-  std::int64_t count = 7;
+  std::int64_t count = 7, extra = 0;
   bool on = false;
   std::string text;
-  std::int64_t extra = 0;
   std::vector<std::uint8_t> blob;
   int loadedCalls = 0;
   std::vector<std::unique_ptr<Thing>> children;
+  std::string className = "TThing";
+  bool countAsBoolean = false, ownProperties = true;  // for writers and readers that do not fit
 
  private:
   std::string name_;
 };
 
-std::vector<std::uint8_t> Write(Thing& root, Thing* ancestor = nullptr) {
+std::vector<std::uint8_t> Write(FormPersistent& root, FormPersistent* ancestor = nullptr) {
   MemoryStream s;
   FormWriter::WriteRoot(s, root, ancestor);
   return s.Bytes();
 }
 
-void Read(const std::vector<std::uint8_t>& bytes, Thing& root) { FormReader::ReadRoot(bytes.data(), bytes.size(), root); }
-
 std::string ReadError(const std::vector<std::uint8_t>& bytes, Thing& root) {
   try {
-    Read(bytes, root);
+    FormReader::ReadRoot(bytes.data(), bytes.size(), root);
   } catch (const EReadError& e) {
     return e.what();
   }
@@ -87,87 +81,54 @@ TEST(FormStreamTest, RoundTripOfEveryKindAndOfChildren) {
   a.text = std::string("caf\xC3\xA9\0x", 7);
   a.extra = 42;
   a.blob = {0, 1, 2, 255};
-  Thing& child = a.Add("Child");
-  child.text = "inner";
-  child.Add("Grandchild").on = true;
+  a.Add("Child").text = "inner";
+  a.children[0]->Add("Grandchild").on = true;
 
   Thing b("Form1");
   b.Add("Child").Add("Grandchild");
   MemoryStream s(Write(a));
   FormReader::ReadRoot(s, b);
-  EXPECT_EQ(b.count, a.count);
-  EXPECT_TRUE(b.on);
-  EXPECT_EQ(b.text, a.text);
-  EXPECT_EQ(b.extra, 42);
-  EXPECT_EQ(b.blob, a.blob);
+  EXPECT_EQ(std::tie(b.count, b.on, b.text, b.extra, b.blob), std::tie(a.count, a.on, a.text, a.extra, a.blob));
   EXPECT_EQ(b.children[0]->text, "inner");
   EXPECT_TRUE(b.children[0]->children[0]->on);
-  // Loaded once on every object, when all is read; Loading only meanwhile.
-  EXPECT_EQ(b.loadedCalls, 1);
-  EXPECT_EQ(b.children[0]->children[0]->loadedCalls, 1);
+  // Loaded once on every object, when all is read.
+  EXPECT_EQ(b.loadedCalls + b.children[0]->children[0]->loadedCalls, 2);
   EXPECT_FALSE(b.Loading());
 }
 
 TEST(FormStreamTest, DefaultsAndTheAncestorsValuesAreLeftOut) {
-  Thing plain("F");
-  Thing changed("F");
-  changed.count = 8;
+  Thing plain("F"), changed("F"), ancestor("F"), back("F");
+  changed.count = ancestor.count = 8;
   EXPECT_LT(Write(plain).size(), Write(changed).size());
-  // Against an ancestor with the same values nothing is written but the frame.
-  Thing ancestor("F");
-  ancestor.count = 8;
-  EXPECT_EQ(Write(changed, &ancestor).size(), Write(plain).size());
-  Thing back("F");
+  EXPECT_EQ(Write(changed, &ancestor).size(), Write(plain).size());  // nothing but the frame
   back.count = 99;
-  Read(Write(changed, &ancestor), back);
+  EXPECT_EQ(ReadError(Write(changed, &ancestor), back), "no error");
   EXPECT_EQ(back.count, 99);  // nothing stored: the reader leaves it
   // A value equal to the default but not to the ancestor's is written.
-  Read(Write(plain, &ancestor), back);
+  EXPECT_EQ(ReadError(Write(plain, &ancestor), back), "no error");
   EXPECT_EQ(back.count, 7);
 }
 
-TEST(FormStreamTest, AValueOfTheWrongKindRaisesTheReadError) {
-  // An object whose "Count" is written as a Boolean.
-  class Liar : public Thing {
-   public:
-    using Thing::Thing;
-    void GetPublishedProperties(std::vector<platform::PublishedProperty>& list) override {
-      list.push_back({"Count", PropertyKind::Boolean, [] { return PropertyValue(true); }, nullptr, false});
-    }
-  } liar("F");
-  MemoryStream s;
-  FormWriter::WriteRoot(s, liar);
-  Thing t("F");
-  std::string error = ReadError(s.Bytes(), t);
-  EXPECT_NE(error.find("Invalid property value"), std::string::npos) << error;
-  EXPECT_NE(error.find("F.Count"), std::string::npos) << error;
+TEST(FormStreamTest, WrongKindsUnknownNamesAndOtherClassesAreRefusedUntouched) {
+  Thing liar("F"), a("F"), noChild("F"), other("F"), noExtra("F"), t("F");
+  liar.countAsBoolean = true;
+  other.className = "TOther";
+  noExtra.ownProperties = false;
+  a.extra = 5;
+  a.Add("Only");
+  noExtra.Add("Only");
+  const auto bytes = Write(a);
+  for (auto [stream, reader, what] : std::vector<std::tuple<std::vector<std::uint8_t>, Thing*, std::string>>{
+           {Write(liar), &t, "Error reading F.Count: Invalid property value"},
+           {bytes, &noChild, "no TThing named \"Only\""},
+           {bytes, &other, "holds a TThing"},
+           {bytes, &noExtra, "Property Extra does not exist"}}) {
+    const std::string error = ReadError(stream, *reader);
+    EXPECT_NE(error.find(what), std::string::npos) << error;
+  }
   EXPECT_EQ(t.count, 7);
   EXPECT_FALSE(t.Loading());
   EXPECT_EQ(t.loadedCalls, 0);
-}
-
-TEST(FormStreamTest, UnknownPropertiesAndChildrenAndOtherClassesAreRefused) {
-  Thing a("F");
-  a.extra = 5;
-  a.Add("Only");
-  auto bytes = Write(a);
-  Thing noChild("F");
-  EXPECT_NE(ReadError(bytes, noChild).find("no TThing named \"Only\""), std::string::npos);
-
-  class Other : public Thing {
-   public:
-    using Thing::Thing;
-    std::string FormClassName() const override { return "TOther"; }
-  } other("F");
-  EXPECT_NE(ReadError(Write(a), other).find("holds a TThing"), std::string::npos);
-
-  class NoExtra : public Thing {
-   public:
-    using Thing::Thing;
-    void DefineProperties(platform::Filer&) override {}
-  } noExtra("F");
-  noExtra.Add("Only");
-  EXPECT_NE(ReadError(bytes, noExtra).find("Property Extra does not exist"), std::string::npos);
 }
 
 TEST(FormStreamTest, DamagedStreamsAreRefusedBeforeAnythingChanges) {
@@ -212,23 +173,18 @@ TEST(FormStreamTest, NestingIsBounded) {
 
 TEST(FormStreamTest, HooksAddPropertiesToEveryObject) {
   std::int64_t seen = 0;
-  int id = platform::AddDefinePropertiesHook([&](platform::Filer& filer, platform::FormPersistent& object) {
+  int id = AddDefinePropertiesHook([&](Filer& filer, FormPersistent& object) {
     if (object.FormObjectName() != "Child") return;
     filer.DefineProperty(
         "Hooked", [&](FormReader& r) { seen = r.ReadInteger(); }, [](FormWriter& w) { w.WriteInteger(77); }, true);
   });
-  Thing a("F");
-  a.Add("Child");
-  auto bytes = Write(a);
-  Thing b("F");
-  b.Add("Child");
-  Read(bytes, b);
-  platform::RemoveDefinePropertiesHook(id);
+  Thing a("F"), b("F"), c("F");
+  for (Thing* t : {&a, &b, &c}) t->Add("Child");
+  const auto bytes = Write(a);
+  EXPECT_EQ(ReadError(bytes, b), "no error");
+  RemoveDefinePropertiesHook(id);
   EXPECT_EQ(seen, 77);
-  // Without the hook the stored property is unknown.
-  Thing c("F");
-  c.Add("Child");
-  EXPECT_NE(ReadError(bytes, c).find("Hooked does not exist"), std::string::npos);
+  EXPECT_NE(ReadError(bytes, c).find("Hooked does not exist"), std::string::npos);  // unknown without the hook
 }
 
 }  // namespace

@@ -866,7 +866,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         if (base == ptgMemArea || base == ptgMemErr || base == ptgMemNoMem) r.Skip(4);
         size_t length = r.Word();
         if (!r.Has(length) || length == 0) return nullptr;
-        Reader sub{r.data, r.pos, r.pos + length, r.version};
+        Reader sub{r.data, r.pos, r.pos + length, r.version, r.codePage};
         auto inner = Decode(sub, depth + 1);
         if (!inner) return nullptr;
         r.pos += length;

@@ -104,8 +104,8 @@ int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
   hasCells_ = false;
   sheet_.RowInfo().ResetMaxOutlineLevel();
   // A chart sheet is its chart's substream, in the cell list.
-  if (TMsoDrawing* drawing = FindDrawing(sheet_); drawing && drawing->SheetChart()) {
-    drawing->SheetChart()->WriteRecords(*lists_[kCells]);
+  if (const TXLSCustomChart* chart = WrittenSheetChart(sheet_, version_)) {
+    chart->WriteRecords(*lists_[kCells]);
     index_.reset();
     streamSize_ = lists_[kCells]->TotalSize();
     return 1;

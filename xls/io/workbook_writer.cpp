@@ -235,7 +235,7 @@ int TXLSWorkbookWriter::WriteBoundSheets() {
     auto b = NewBiffRecord(kRecBoundSheet, version_ == kBiff5 ? 7 + n : 8 + 2 * n);
     b->AddDWord(sheetOffsets_[static_cast<std::size_t>(i - 1)]);
     b->AddByte(sheet.GetVisible());
-    b->AddByte(sheet.IsChartSheet() ? 2 : 0);
+    b->AddByte(WrittenSheetChart(sheet, version_) ? 2 : 0);
     b->AddByte(n);
     if (version_ == kBiff5) {
       b->AddString(biff5Names_[static_cast<std::size_t>(i - 1)]);
@@ -301,7 +301,11 @@ int TXLSWorkbookWriter::BuildStream() {
   error_.clear();
   if (version_ == kBiff5 && CheckBiff5Limits() != 1) return -1;
 
-  book_.XFList().PackIndices();
+  // The fonts that charts name are written with those of the cell formats.
+  std::vector<std::int32_t> chartFonts;
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i)
+    if (const TMsoDrawing* drawing = FindDrawing(*sheets.GetItem(i))) drawing->AddChartFontUses(chartFonts);
+  book_.XFList().PackIndices(chartFonts);
   if (version_ != kBiff5) book_.StringTable().NumberStrings();
 
   // BIFF8: the drawing group counts again, and every sheet drawing registers and numbers its

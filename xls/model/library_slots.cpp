@@ -2,10 +2,12 @@
 // slot (library_slots.h says how the slots are filled).
 #include "xls/model/library_slots.h"
 
+#include <cmath>
 #include <stdexcept>
 
 #include "xls/model/cell_value.h"
 #include "xls/model/range.h"
+#include "xls/model/row_col_info.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 
@@ -76,6 +78,11 @@ std::int32_t TXLSWorkbook::OpenStreamWithPassword(platform::ByteStream& stream, 
   return 1;
 }
 
+TXLSVBAProject* TXLSWorkbook::GetVBAProject() {
+  if (!vbaProject_ && vbaStorage_) vbaProject_ = Reader().ReadVBAProject(*vbaStorage_);
+  return vbaProject_.get();
+}
+
 std::int32_t TXLSWorkbook::SaveAs(const std::u16string& fileName) {
   return Writer().SaveFile(*this, fileName, GetDefaultSaveFormat());
 }
@@ -136,6 +143,15 @@ void TXLSRange::AutoFit(bool columns) {
 
 void TXLSRange::AutoFitColumns() { Exporter().AutoFitColumns(*this); }
 void TXLSRange::AutoFitRows() { Exporter().AutoFitRows(*this); }
+
+std::int32_t TXLSRange::GetWidthPixels() const {
+  TXLSExportLibrary& exporter = Exporter();
+  std::int32_t pixels = 0;
+  for (std::int32_t c = firstCol_; c <= lastCol_; ++c) pixels += exporter.CharsToPixels(sheet_->ColumnInfo().GetColumnWidth(c));
+  return pixels;
+}
+
+double TXLSRange::GetWidth() const { return std::round(Exporter().PixelsToPoints(GetWidthPixels()) * 100) / 100; }
 
 // ----- comments, pictures, chart sheets, autofilter -----------------------------------------
 

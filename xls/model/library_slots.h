@@ -23,9 +23,11 @@ class IXLSWorksheet;
 class TXLSCellFormula;
 class TXLSComment;
 class TXLSCustomChart;
+class TXLSFileStorage;
 class TXLSNames;
 class TXLSRange;
 class TXLSShapes;
+class TXLSVBAProject;
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
 class Variant;
@@ -51,6 +53,8 @@ class TXLSReaderLibrary {
                        std::int32_t& format) = 0;
   virtual int ReadStream(TXLSWorkbook& book, platform::ByteStream& stream, const std::u16string& password,
                          std::int32_t& format) = 0;
+  // The macro project of a kept VBA storage; nullptr when it holds no readable project.
+  virtual std::shared_ptr<TXLSVBAProject> ReadVBAProject(const TXLSFileStorage& storage) = 0;
 };
 
 class TXLSWriterLibrary {
@@ -69,6 +73,9 @@ class TXLSExportLibrary {
   virtual std::int32_t SaveRangeToStream(TXLSRange& range, platform::ByteStream& stream, std::int32_t format) = 0;
   virtual void AutoFitColumns(TXLSRange& range) = 0;
   virtual void AutoFitRows(TXLSRange& range) = 0;
+  // A column width in characters as pixels, and pixels as points, on autofit's screen.
+  virtual std::int32_t CharsToPixels(double characters) = 0;
+  virtual double PixelsToPoints(double pixels) = 0;
   virtual std::int32_t SaveSheet(IXLSWorksheet& sheet, const std::u16string& fileName, std::int32_t format) = 0;
   virtual std::int32_t SaveSheetToStream(IXLSWorksheet& sheet, platform::ByteStream& stream,
                                          std::int32_t format) = 0;

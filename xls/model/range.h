@@ -311,6 +311,10 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   void AutoFit(bool columns);
   void AutoFitColumns();
   void AutoFitRows();
+  // The width of the range's columns on the screen that autofit measures for: the sum of the
+  // columns' widths in pixels, and that sum in points rounded to 2 decimals.
+  std::int32_t GetWidthPixels() const;
+  double GetWidth() const;
 
   // One format change over every cell of the range (whole columns and rows carry it in their
   // styles); exposed for the border and font objects.

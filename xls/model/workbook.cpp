@@ -57,12 +57,14 @@ void TXLSWorkbook::Clear() {
 
 void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,
                                std::int32_t loadedFormat) {
+  vbaProject_.reset();
   vbaStorage_ = std::move(storage);
   controls_ = std::move(controls);
   loadedFormat_ = loadedFormat;
 }
 
 void TXLSWorkbook::ClearVBA() {
+  vbaProject_.reset();
   vbaStorage_.reset();
   controls_.reset();
 }

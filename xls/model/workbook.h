@@ -29,6 +29,7 @@ class TXLSWorkbookFormulas;
 class TXLSNames;
 class TXLSFileStorage;
 class TXLSFileStream;
+class TXLSVBAProject;
 
 using IXLSWorkbook = std::shared_ptr<TXLSWorkbook>;
 
@@ -118,6 +119,10 @@ class TXLSWorkbook {
   const TXLSFileStorage* VBAStorage() const { return vbaStorage_.get(); }
   const TXLSFileStream* ControlsStream() const { return controls_.get(); }
   std::int32_t GetLoadedFormat() const { return loadedFormat_; }
+  // The macro project of the kept VBA storage (its name, code page, modules and their source),
+  // read on the first call by the reader (library kv_xls_reader); nullptr when there is no
+  // storage or it holds no readable project.
+  TXLSVBAProject* GetVBAProject();
   // True while a save in the current format writes the macro project back.
   bool KeepsVBA() const { return vbaStorage_ && currentFormat_ == loadedFormat_; }
 
@@ -178,6 +183,8 @@ class TXLSWorkbook {
   bool ignoreDrawings_ = false;
   std::unique_ptr<TXLSFileStorage> vbaStorage_;
   std::unique_ptr<TXLSFileStream> controls_;
+  // Read from vbaStorage_ on request, and forgotten with it.
+  std::shared_ptr<TXLSVBAProject> vbaProject_;
   std::int32_t loadedFormat_ = 0;
   // Outlives the sheets: their drawings give their drawing ids back to it.
   std::unique_ptr<TXLSDrawingGroupBase> drawingGroup_;

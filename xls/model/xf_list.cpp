@@ -257,11 +257,12 @@ std::int32_t TXLSXFList::SetFontName(std::int32_t xf, const std::u16string& v, b
   return ChangeFont(xf, move, [&v](TXLSFontList& f, std::int32_t i) { return f.SetName(i, v); });
 }
 
-void TXLSXFList::PackIndices() {
+void TXLSXFList::PackIndices(const std::vector<std::int32_t>& otherFontUses) {
   fonts_->ResetUseCounts();
   Compact();
   for (const TXLSKeyEntry* e : OutputOrder())
     fonts_->AddUse(static_cast<std::int32_t>(HexField(e->key, kFontPos, 4)));
+  for (const std::int32_t font : otherFontUses) fonts_->AddUse(font);
   fonts_->Compact();
 }
 

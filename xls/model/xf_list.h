@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "xls/model/blob.h"
 #include "xls/model/font_list.h"
@@ -189,9 +190,10 @@ class TXLSXFList : public TXLSKeyList {
   std::int32_t SetInteriorColor(std::int32_t xf, std::int32_t c, bool move);
   std::int32_t SetPatternColor(std::int32_t xf, std::int32_t c, bool move);
 
-  // Save: number the XFs in use, recount and number the fonts; then build the records of the
-  // i-th XF and style in written order.
-  void PackIndices();
+  // Save: number the XFs in use, recount and number the fonts (those of the XFs in use and the
+  // positions that records outside the cell formats name, such as a chart's); then build the
+  // records of the i-th XF and style in written order.
+  void PackIndices(const std::vector<std::int32_t>& otherFontUses = {});
   std::unique_ptr<TXLSBlob> BuildXFRecord(std::int32_t i, int version) const;
 
   // Copy of a cell format between workbooks.

@@ -1,7 +1,7 @@
 // The macro project reader: VBA compression decoded from containers built here by the
 // algorithm's rules (literals, copy tokens at every offset width, overlapping copies, raw
 // chunks), damaged containers refused, and a project storage with a dir stream, a code page
-// and modules read back.
+// and modules read back, also through the workbook that opened the file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +10,7 @@
 
 #include "platform/compound_file.h"
 #include "xls/io/reader/vba_project.h"
+#include "xls/model/workbook.h"
 
 namespace xls {
 namespace {
@@ -193,10 +194,17 @@ Bytes ProjectDir(std::uint32_t moduleOffset) {
 
 class VbaProject : public ::testing::Test {
  protected:
-  // Writes a compound file with _VBA_PROJECT_CUR/VBA/{_VBA_PROJECT, dir, Module1}, reads it
-  // back and loads the project storage as the workbook keeps it.
-  int Load(const Bytes& dir, const Bytes& signature = {0xCC, 0x61, 0xFF, 0xFF}, bool withVba = true) {
+  // A compound file with _VBA_PROJECT_CUR/VBA/{_VBA_PROJECT, dir, Module1}, and a workbook
+  // stream of empty globals when asked.
+  static Bytes File(const Bytes& dir, const Bytes& signature, bool withVba, bool withWorkbook = false) {
     platform::CompoundFileWriter writer;
+    if (withWorkbook) {
+      // BOF of the globals (BIFF8), EOF.
+      Bytes globals = {0x09, 0x08, 16, 0, 0x00, 0x06, 0x05, 0x00};
+      globals.resize(globals.size() + 12, 0);
+      globals.insert(globals.end(), {0x0A, 0x00, 0, 0});
+      writer.StreamData(writer.AddStream(platform::CompoundFileWriter::kRoot, u"Workbook")) = globals;
+    }
     int project = writer.AddStorage(platform::CompoundFileWriter::kRoot, u"_VBA_PROJECT_CUR");
     if (withVba) {
       int vba = writer.AddStorage(project, u"VBA");
@@ -213,7 +221,12 @@ class VbaProject : public ::testing::Test {
     }
     platform::MemoryStream file;
     EXPECT_TRUE(writer.Save(file));
-    EXPECT_TRUE(reader_.Open(file.Bytes()));
+    return file.Bytes();
+  }
+
+  // Reads the file back and loads the project storage as the workbook keeps it.
+  int Load(const Bytes& dir, const Bytes& signature = {0xCC, 0x61, 0xFF, 0xFF}, bool withVba = true) {
+    EXPECT_TRUE(reader_.Open(File(dir, signature, withVba)));
     storage_ = std::make_unique<TXLSFileStorage>(u"_VBA_PROJECT_CUR");
     EXPECT_EQ(storage_->Load(reader_, platform::CompoundFileReader::kRoot), 1);
     return project_.SetStorage(storage_.get());
@@ -257,6 +270,27 @@ TEST_F(VbaProject, DamagedProjectsGiveAnError) {
   Record(cut, 0x05, Str("doc"));
   cut.insert(cut.end(), {0x40, 0x00});  // the size of the UTF-16 part is missing
   EXPECT_EQ(Load(Compress(cut)), -1);
+}
+
+// An opened workbook reaches the project of the storage it keeps, read once; a storage without
+// a readable project, or none, gives no project.
+TEST_F(VbaProject, OpenedWorkbookReachesItsProject) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream file(File(Compress(ProjectDir(5)), {0xCC, 0x61, 0xFF, 0xFF}, true, true));
+  ASSERT_EQ(book->OpenStream(file), 1);
+  TXLSVBAProject* project = book->GetVBAProject();
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(project->ProjectName(), u"Проект");
+  ASSERT_EQ(project->ModuleCount(), 2u);
+  EXPECT_EQ(project->Module(0).text.substr(0, 12), u"Привет = 1\r\n");
+  EXPECT_EQ(book->GetVBAProject(), project);
+  book->ClearVBA();
+  EXPECT_EQ(book->GetVBAProject(), nullptr);
+
+  platform::MemoryStream damaged(File(Compress(ProjectDir(5)), {0xCD, 0x61}, true, true));
+  ASSERT_EQ(book->OpenStream(damaged), 1);
+  EXPECT_TRUE(book->HasVBA());
+  EXPECT_EQ(book->GetVBAProject(), nullptr);
 }
 
 }  // namespace

@@ -136,6 +136,8 @@ std::vector<const BiffRecord*> ChartRecords(const std::vector<BiffRecord>& recor
 // by xlrd and LibreOffice. Opened by the reader with a sheet put in front of the chart's sheet,
 // the chart's series still point at their cells. Its chart records written as a chart sheet of
 // their own (behind a BOUNDSHEET of type 2) keep the stream's offsets and LibreOffice finds them.
+// The chart's own fonts survive the saves, and a chart sheet that gnumeric writes is read as one
+// and saved again with a sheet in front of it.
 TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   TempDir dir;
   const std::vector<std::uint8_t> png = MakePng(40, 30, 2);
@@ -272,6 +274,58 @@ TEST(DrawingInterop, LibreOfficeDrawingRecordsParseComeBackAndMove) {
   const std::string ods = Peer("ods " + chartFile + " " + dir.Path());
   EXPECT_NE(ods.find("\"Chart\": {\"annotations\": [], \"images\": 1, \"chart series\": [\"Sheet1.A1:Sheet1.A4\", \"Sheet1.B1:Sheet1.B4\"]}"),
             std::string::npos) << ods;
+
+  // The chart's title font (16 points) is named by the chart alone, no cell format uses it: the
+  // saves keep it, and every font the chart names is a FONT record of the file.
+  for (const std::string& file : {moved, chartFile}) {
+    const std::vector<BiffRecord> written = ParseRecords(ReadStream(ReadFileBytes(file), u"Workbook"));
+    std::vector<std::uint16_t> heights;  // by the number that records name a font by
+    std::vector<std::uint16_t> named;
+    for (const BiffRecord& r : written) {
+      if (r.id == 0x0031) {
+        if (heights.size() == 4) heights.push_back(0);  // number 4 is never used
+        heights.push_back(r.Word(0));
+      }
+      if (r.id == 0x1026) {
+        const std::uint16_t font = r.Word(0);
+        ASSERT_TRUE(font != 4 && font < heights.size()) << file << ": FONTX " << font << " of " << heights.size();
+        named.push_back(heights[font]);
+      }
+    }
+    std::vector<std::uint16_t> expected = {200, 200, 320};
+    if (file == chartFile) expected.insert(expected.end(), {200, 200, 320});  // embedded, and the chart sheet
+    EXPECT_EQ(named, expected) << file;
+  }
+  const std::string series = "[\"Sheet1!$A$1:$A$4\", \"Sheet1!$B$1:$B$4\"]";
+  EXPECT_EQ(Peer("gnumeric " + moved + " " + dir.File("moved-gnumeric.xls")),
+            "{\"sheets\": [[\"Front\", 0, []], [\"Sheet1\", 0, " + series + "]], \"warnings\": []}");
+
+  // gnumeric saves our chart sheet as a chart sheet of its own making (its BOF twice, one EOF).
+  const std::string gnumericMade = dir.File("gnumeric-made.xls");
+  const std::string both = "{\"sheets\": [[\"Sheet1\", 0, " + series + "], [\"Chart\", 2, " + series + "]], \"warnings\": []}";
+  EXPECT_EQ(Peer("gnumeric " + chartFile + " " + gnumericMade), both);
+  // Each chart sheet file, ours and gnumeric's, opened by the reader: the chart sheet keeps its
+  // chart; a sheet put in front of both and the workbook saved, LibreOffice and gnumeric find
+  // what they found in the file opened, the chart sheet with its series on Sheet1 (LibreOffice
+  // finds no series in gnumeric's chart sheet, its own file included).
+  for (const std::string& source : {chartFile, gnumericMade}) {
+    SCOPED_TRACE(source);
+    IXLSWorkbook reopened = TXLSWorkbook::Create();
+    ASSERT_EQ(reopened->Open(Utf8ToWide(source)), 1);
+    ASSERT_EQ(reopened->GetWorksheets().GetCount(), 2);
+    EXPECT_FALSE(reopened->GetWorksheets().GetItem(1)->IsChartSheet());
+    EXPECT_TRUE(reopened->GetWorksheets().GetItem(2)->IsChartSheet());
+    IXLSWorksheet* first = reopened->GetWorksheets().Insert(1);
+    ASSERT_NE(first, nullptr);
+    first->SetName(u"Front");
+    const std::string resaved = dir.File("resaved.xls");
+    WriteFileBytes(resaved, SaveFileBytes(*reopened, 2));
+    EXPECT_EQ(Peer("gnumeric " + resaved + " " + dir.File("resaved-gnumeric.xls")),
+              "{\"sheets\": [[\"Front\", 0, []], " + both.substr(12));
+    std::string lo = Peer("ods " + source + " " + dir.Path());
+    lo.insert(1, "\"Front\": {\"annotations\": [], \"images\": 0}, ");
+    EXPECT_EQ(Peer("ods " + resaved + " " + dir.Path()), lo);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,12 @@ usage: drawing_peer.py notes FILE            xlrd's cell_note_map as JSON
                                              export leaves annotations out, even of its own files)
        drawing_peer.py render FILE WORKDIR   the first page as PNG (LibreOffice PDF + pdftoppm)
        drawing_peer.py make FILE PNG WORKDIR a BIFF8 workbook made by LibreOffice with two
-                                             comments, the picture and a chart"""
+                                             comments, the picture and a chart whose title has
+                                             a font of its own
+       drawing_peer.py gnumeric FILE OUT     gnumeric's reading: its warnings, and per sheet the
+                                             sheet type of its own BIFF8 save of the file (OUT;
+                                             0 worksheet, 2 chart sheet) and the data ranges of
+                                             the sheet's chart series"""
 import json
 import zipfile
 import os
@@ -153,9 +158,60 @@ def make(path, png, workdir):
         graphic.Size = Size(2000, 1500)
         rect = Rectangle(1000, 6000, 8000, 5000)
         sheet.Charts.addNewByName("chart1", rect, (CellRangeAddress(0, 0, 0, 1, 3),), False, False)
+        # The title's font is used by the chart alone: a FONT record that no cell format names.
+        chart = sheet.Charts.getByName("chart1").EmbeddedObject
+        chart.HasMainTitle = True
+        chart.Title.String = "Growth"
+        chart.Title.CharHeight = 16
+        chart.Title.CharWeight = 150
+        chart.Title.CharFontName = "Liberation Serif"
         doc.storeToURL("file://" + path, (prop("FilterName", "MS Excel 97"),))
         doc.close(True)
     print(path)
+
+
+def sheet_types(path):
+    """(name, type) of every BOUNDSHEET of a BIFF8 file."""
+    import olefile
+    import struct
+    with olefile.OleFileIO(path) as ole:
+        data = ole.openstream("Workbook").read()
+    types, p = [], 0
+    while p + 4 <= len(data):
+        rid, size = struct.unpack_from("<HH", data, p)
+        body = data[p + 4:p + 4 + size]
+        if rid == 0x0085 and len(body) >= 8:
+            n = body[6]
+            name = body[8:8 + 2 * n].decode("utf-16-le") if body[7] & 1 else body[8:8 + n].decode("latin-1")
+            types.append((name, body[5]))
+        p += 4 + size
+    return types
+
+
+def gnumeric(path, out):
+    import gzip
+    code, _, err = run(["ssconvert", path, out])
+    if code != 0:
+        print(json.dumps({"error": "ssconvert exit %d %s" % (code, err)}))
+        return
+    warnings = sorted(set(line.strip() for line in err.splitlines() if line.strip()))
+    xml = out + ".gnumeric"
+    code, _, err = run(["ssconvert", path, xml])
+    if code != 0:
+        print(json.dumps({"error": "ssconvert exit %d %s" % (code, err)}))
+        return
+    g = "{http://www.gnumeric.org/v10.dtd}"
+    with gzip.open(xml) as f:
+        root = ET.fromstring(f.read())
+    series = {}
+    for sheet in root.iter(g + "Sheet"):
+        ranges = []
+        for obj in sheet.iter("GogObject"):
+            if obj.get("role") == "Series":
+                ranges += [d.text for d in obj.iter("dimension") if d.get("id") == "1"]
+        series[sheet.find(g + "Name").text] = ranges
+    sheets = [[name, kind, series.get(name, [])] for name, kind in sheet_types(out)]
+    print(json.dumps({"sheets": sheets, "warnings": warnings}))
 
 
 if __name__ == "__main__":
@@ -166,5 +222,7 @@ if __name__ == "__main__":
         ods(sys.argv[2], sys.argv[3])
     elif command == "render":
         render(sys.argv[2], sys.argv[3])
+    elif command == "gnumeric":
+        gnumeric(sys.argv[2], sys.argv[3])
     elif command == "make":
         make(sys.argv[2], sys.argv[3], sys.argv[4])

@@ -81,6 +81,10 @@ TEST_F(CompilerLimits, Biff5StringsInTheWorkbooksCodePage) {
   c.formula.SetCodePage(1251);
   EXPECT_EQ(c.Tokens(u"\"Щи\"&\"é\"", kRootValue, kFormatBiff5), "17" "02" "d9e8" "17" "01" "3f" "08");
   EXPECT_EQ(c.RoundTrip(u"\"Щи\"", kFormatBiff5), "\"Щи\"");
+  // Also inside a sub-expression of references (a memory token before the union).
+  EXPECT_EQ(c.Text("29" "0d00" "1702d9e8" "22019400" "2400c000" "10" "15" "42010400", 0x500),
+            "SUM((INDIRECT(\"Щи\"),A1))");
+  EXPECT_EQ(c.RoundTrip(u"SUM((INDIRECT(\"Щи\"),A1))", kFormatBiff5), "SUM((INDIRECT(\"Щи\"),A1))");
   EXPECT_EQ(c.Tokens(u"\"Щи\""), "17" "02" "01" "2904" "3804") << "BIFF8 strings stay UTF-16";
 }
 

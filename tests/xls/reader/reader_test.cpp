@@ -7,12 +7,14 @@
 #include "reader_test_support.h"
 #include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/io/drawing/chart.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
+#include "xls/model/range.h"
 #include "xls/model/xf_list.h"
 
 namespace xls::test {
@@ -434,6 +436,87 @@ TEST(Reader, MacroProjectIsKeptForASaveInItsFormat) {
   ASSERT_TRUE(older.Open(biff5.Bytes()));
   EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"_VBA_PROJECT_CUR"), 0);
   EXPECT_LT(older.Find(platform::CompoundFileReader::kRoot, u"Ctls"), 0);
+}
+
+// The records of a saved workbook's stream (BIFF8 "Workbook" or BIFF5 "Book").
+std::vector<std::pair<std::uint16_t, Bytes>> SavedRecords(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
+  platform::CompoundFileReader file;
+  EXPECT_TRUE(file.Open(saved.Bytes()));
+  Bytes stream;
+  file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, format == 2 ? u"Workbook" : u"Book"), stream);
+  std::vector<std::pair<std::uint16_t, Bytes>> records;
+  for (std::size_t p = 0; p + 4 <= stream.size();) {
+    const auto id = static_cast<std::uint16_t>(stream[p] | stream[p + 1] << 8);
+    const std::size_t n = static_cast<std::size_t>(stream[p + 2] | stream[p + 3] << 8);
+    if (id == 0 && n == 0) break;  // the padding
+    records.emplace_back(id, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(p + 4),
+                                   stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), p + 4 + n))));
+    p += 4 + n;
+  }
+  return records;
+}
+
+// A chart sheet read back is a chart sheet holding its records as written; the font that only
+// its chart names (a font no cell uses any more) is written and named by its written number; a
+// BIFF5 save, which cannot hold the BIFF8 chart, writes the sheet as an empty worksheet.
+TEST(Reader, ChartSheetsAndTheFontsTheirChartsName) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* data = book->GetWorksheets().Add();
+  data->GetRange(u"A1")->SetFontSize(16);  // font position 4, file number 5
+  data->GetRange(u"A1")->SetFontSize(10);  // no cell uses it any more
+  auto chart = std::make_unique<TXLSCustomChart>();
+  const Bytes bof = {0x00, 0x06, 0x20, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes fontBasis = {0x38, 0x1A, 0x5A, 0x10, 0xC8, 0x00, 0x01, 0x00, 0x05, 0x00};
+  chart->AddRecord(0x0809, static_cast<std::uint32_t>(bof.size()), bof.data());
+  chart->AddRecord(0x1060, static_cast<std::uint32_t>(fontBasis.size()), fontBasis.data());
+  const Bytes fontX = {0x05, 0x00}, runs = {0x02, 0x00, 0, 0, 0x05, 0x00, 3, 0, 0x00, 0x00};
+  chart->AddRecord(0x1026, 2, fontX.data());
+  chart->AddRecord(0x1050, static_cast<std::uint32_t>(runs.size()), runs.data());
+  chart->AddRecord(0x000A, 0, nullptr);
+  IXLSWorksheet* chartSheet = book->GetWorksheets().Add();
+  chartSheet->SetName(u"Chart");
+  chartSheet->SetChart(std::move(chart));
+
+  auto check = [](TXLSWorkbook& b) {
+    const auto records = SavedRecords(b, 2);
+    std::vector<std::uint16_t> fontHeights, types;
+    std::vector<std::pair<std::uint16_t, Bytes>> chartRecords;
+    bool inChart = false;
+    for (const auto& [id, body] : records) {
+      if (id == 0x0031) fontHeights.push_back(static_cast<std::uint16_t>(body[0] | body[1] << 8));
+      if (id == 0x0085) types.push_back(body[5]);
+      if (id == 0x0809 && body[2] == 0x20) inChart = true;
+      if (inChart) chartRecords.emplace_back(id, body);
+    }
+    EXPECT_EQ(types, (std::vector<std::uint16_t>{0, 2}));
+    ASSERT_EQ(fontHeights.size(), 5u);
+    EXPECT_EQ(fontHeights[4], 320);  // file number 5
+    ASSERT_EQ(chartRecords.size(), 5u);
+    EXPECT_EQ(chartRecords[1].second, (Bytes{0x38, 0x1A, 0x5A, 0x10, 0xC8, 0x00, 0x01, 0x00, 0x05, 0x00}));
+    EXPECT_EQ(chartRecords[2].second, (Bytes{0x05, 0x00}));
+    EXPECT_EQ(chartRecords[3].second, (Bytes{0x02, 0x00, 0, 0, 0x05, 0x00, 3, 0, 0x00, 0x00}));
+    EXPECT_EQ(chartRecords[4].first, 0x000A);
+  };
+  check(*book);
+  const auto records = SavedRecords(*book, 2);
+  BiffBuilder written;
+  for (const auto& [id, body] : records) written.Record(id, body);
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*again, written.bytes), 1);
+  ASSERT_EQ(again->GetWorksheets().GetCount(), 2);
+  EXPECT_FALSE(again->GetWorksheets().GetItem(1)->IsChartSheet());
+  EXPECT_TRUE(again->GetWorksheets().GetItem(2)->IsChartSheet());
+  EXPECT_EQ(again->GetWorksheets().GetItem(2)->GetName(), u"Chart");
+  check(*again);
+
+  std::vector<std::uint16_t> types;
+  for (const auto& [id, body] : SavedRecords(*again, 1)) {
+    if (id == 0x0085) types.push_back(body[5]);
+    EXPECT_FALSE(id == 0x0809 && body[2] == 0x20) << "a chart BOF in the BIFF5 stream";
+  }
+  EXPECT_EQ(types, (std::vector<std::uint16_t>{0, 0}));
 }
 
 }  // namespace

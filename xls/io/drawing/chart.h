@@ -1,7 +1,8 @@
-// An embedded chart as read: the records between the chart's BOF and EOF, written back behind
-// its chart shape's OBJ record. Charts are not modelled; only the series links (0x1051) have
-// their formulas compiled by the workbook's calculator, so that sheet references stay right
-// when they are written again.
+// A chart as read: the records between the chart's BOF and EOF, written back behind its chart
+// shape's OBJ record, or as the substream of a chart sheet. Charts are not modelled; only the
+// series links (0x1051) have their formulas compiled by the workbook's calculator, so that sheet
+// references stay right when they are written again, and the records that name a font (FONTX,
+// FBI, FBI2, ALRUNS) are given the font's number in the written font list.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ namespace xls {
 
 class TXLSCalculator;
 class TXLSCompiledFormula;
+class TXLSFontList;
 
 constexpr std::uint16_t kRecChartSeriesLink = 0x1051;
 
@@ -31,9 +33,14 @@ class TXLSCustomChart {
   void AddRecord(std::uint16_t id, std::uint32_t length, const std::uint8_t* data);
   // Compiles the series links' formulas; from then on they are written through the calculator.
   void Compile(TXLSCalculator& calculator);
+  // The workbook's fonts, in which the records' font numbers (those of the file read) are
+  // found: from then on they count as uses and are written as the fonts' written numbers.
+  void SetFontList(const TXLSFontList* fonts) { fonts_ = fonts; }
+  // Appends the font list positions that the records name.
+  void AddFontUses(std::vector<std::int32_t>& positions) const;
   // Every record in order: as read, but a compiled series link as [its first 6 bytes][the
-  // formula's size word and tokens] (a size word 0 for a formula that did not compile).
-  // Returns 1.
+  // formula's size word and tokens] (a size word 0 for a formula that did not compile), and
+  // with the font numbers of the written font list when a font list is set. Returns 1.
   int WriteRecords(TXLSBlobList& output) const;
   const std::vector<TXLSChartDataItem>& Items() const { return items_; }
   std::uint16_t FileVersion() const { return fileVersion_; }
@@ -43,6 +50,7 @@ class TXLSCustomChart {
   std::vector<TXLSChartDataItem> items_;
   std::uint16_t fileVersion_;
   TXLSCalculator* calculator_ = nullptr;
+  const TXLSFontList* fonts_ = nullptr;
 };
 
 }  // namespace xls

@@ -10,6 +10,8 @@
 #include "xls/model/codepage.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
+#include "xls/model/xf_list.h"
+#include "xls/model/xls_constants.h"
 
 namespace xls {
 namespace {
@@ -382,7 +384,11 @@ void TMsoDrawing::OnAtom(const TMSOHeader& h, const TXLSBlob& data) {
       break;
     }
     case psSp: {
-      if (reading_ && reading_->objectId == 0) throw EMsoParseError("Previous Shape is not parsed completely");
+      // A shape of another type than ours that came without its OBJ is let go.
+      const bool ours = reading_ && (reading_->Sp().ShapeType() == kShapePictureFrame ||
+                                     reading_->Sp().ShapeType() == kShapeHostControl ||
+                                     reading_->Sp().ShapeType() == kShapeTextBox);
+      if (ours && reading_->objectId == 0) throw EMsoParseError("Previous Shape is not parsed completely");
       reading_.reset();
       current_ = nullptr;
       auto sp = std::make_unique<TMsoFbtSp>(h, &data);
@@ -393,7 +399,11 @@ void TMsoDrawing::OnAtom(const TMSOHeader& h, const TXLSBlob& data) {
         case kShapePictureFrame: reading_ = std::make_unique<TMSOShapePictureFrame>(this, std::move(sp)); break;
         case kShapeHostControl: reading_ = std::make_unique<TMSOShapeHostControl>(this, std::move(sp)); break;
         case kShapeTextBox: reading_ = std::make_unique<TMSOShapeTextBox>(this, std::move(sp)); break;
-        default: break;
+        default:
+          // Other programs give their charts other shape types (gnumeric 146): the OBJ decides
+          // whether the shape is one that is kept.
+          reading_ = std::make_unique<TMSOShapeHostControl>(this, std::move(sp));
+          break;
       }
       current_ = reading_.get();
       break;
@@ -502,14 +512,25 @@ int TMsoDrawing::ReadNote(std::uint16_t objectId, std::uint16_t row, std::uint16
 int TMsoDrawing::SetChart(std::unique_ptr<TXLSCustomChart> chart) {
   if (!current_ || current_->Kind() != TMsoShapeKind::kChart || !chart) return -1;
   if (TXLSCalculator* calculator = Calculator()) chart->Compile(*calculator);
+  chart->SetFontList(Fonts());
   static_cast<TMSOShapeChart*>(current_)->SetChart(std::move(chart));
   return 1;
 }
 
 void TMsoDrawing::SetSheetChart(std::unique_ptr<TXLSCustomChart> chart) {
-  if (chart)
+  if (chart) {
     if (TXLSCalculator* calculator = Calculator()) chart->Compile(*calculator);
+    chart->SetFontList(Fonts());
+  }
   sheetChart_ = std::move(chart);
+}
+
+void TMsoDrawing::AddChartFontUses(std::vector<std::int32_t>& positions) const {
+  if (sheetChart_) sheetChart_->AddFontUses(positions);
+  for (const auto& shape : shapes_)
+    if (shape->Kind() == TMsoShapeKind::kChart)
+      if (const TXLSCustomChart* chart = static_cast<const TMSOShapeChart*>(shape.get())->Chart())
+        chart->AddFontUses(positions);
 }
 
 int TMsoDrawing::FinishRead() {
@@ -648,12 +669,20 @@ TMsoDrawing& GetDrawing(IXLSWorksheet& sheet) {
     s->AnchorToSize(x, width, height);
   };
   callbacks.Calculator = [s]() -> TXLSCalculator* { return s->Workbook() ? &s->Workbook()->Formulas().Calculator() : nullptr; };
+  callbacks.Fonts = [s]() -> const TXLSFontList* { return s->Workbook() ? &s->Workbook()->XFList().Fonts() : nullptr; };
   callbacks.SetFilterDropDown = [s](std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
     FilterDropDownRead(*s, row, column, shape);
   };
   TMSODrawingGroup* group = sheet.Workbook() ? &GetDrawingGroup(*sheet.Workbook()) : nullptr;
   sheet.SetDrawingSlot(std::make_unique<TMsoDrawing>(group, sheet.GetSheetId(), std::move(callbacks)));
   return *FindDrawing(sheet);
+}
+
+TXLSCustomChart* WrittenSheetChart(const IXLSWorksheet& sheet, int format) {
+  const TMsoDrawing* drawing = FindDrawing(sheet);
+  TXLSCustomChart* chart = drawing ? drawing->SheetChart() : nullptr;
+  if (!chart || (chart->FileVersion() >= 0x0600) != (format == kBiff8)) return nullptr;
+  return chart;
 }
 
 }  // namespace xls

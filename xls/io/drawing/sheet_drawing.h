@@ -21,6 +21,7 @@ namespace xls {
 class IXLSWorksheet;
 class TMsoDrawing;
 class TXLSCalculator;
+class TXLSFontList;
 
 // What the drawing asks of its sheet. The anchors hold column1, dx1, row1, dy1, column2, dx2,
 // row2, dy2 as the client anchor does.
@@ -34,6 +35,8 @@ struct TMsoDrawingCallbacks {
   std::function<void(const TMsoFbtClientAnchor& anchor, double& width, double& height)> AnchorToSize;
   // The workbook's calculator, for the formulas of charts (nullptr when there is none).
   std::function<TXLSCalculator*()> Calculator;
+  // The workbook's fonts, which the records of charts name (nullptr when there are none).
+  std::function<const TXLSFontList*()> Fonts;
   // An autofilter drop-down read from the file.
   std::function<void(std::int32_t row, std::int32_t column, TMsoShapeContainer* shape)> SetFilterDropDown;
 };
@@ -140,6 +143,8 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   // The chart of a chart sheet (its whole substream as read); the sheet is then written as it.
   void SetSheetChart(std::unique_ptr<TXLSCustomChart> chart);
   TXLSCustomChart* SheetChart() const { return sheetChart_.get(); }
+  // Appends the font list positions that the charts (embedded, or the chart sheet's) name.
+  void AddChartFontUses(std::vector<std::int32_t>& positions) const;
   int FinishRead();
 
   // Writing.
@@ -166,6 +171,7 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   std::int32_t SheetId() const { return sheetId_; }
   // The workbook's calculator for the formulas of shapes and charts, or nullptr.
   TXLSCalculator* Calculator() const { return callbacks_.Calculator ? callbacks_.Calculator() : nullptr; }
+  const TXLSFontList* Fonts() const { return callbacks_.Fonts ? callbacks_.Fonts() : nullptr; }
   // True while a drawing's top container is still open.
   bool Reading() const { return parser_ != nullptr; }
 
@@ -198,5 +204,9 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
 TMsoDrawing& GetDrawing(IXLSWorksheet& sheet);
 // The sheet's drawing when it has one.
 TMsoDrawing* FindDrawing(const IXLSWorksheet& sheet);
+// The chart that a save in the format (kBiff5, kBiff8) writes as the sheet: a chart sheet's
+// chart read from a file of that BIFF version; nullptr otherwise (a chart of the other version
+// cannot be written, and the sheet is then saved as an empty worksheet).
+TXLSCustomChart* WrittenSheetChart(const IXLSWorksheet& sheet, int format);
 
 }  // namespace xls

@@ -1,9 +1,12 @@
 #include "xls/io/export/autofit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <string>
 
 #include "xls/io/export/export_cells.h"
+#include "xls/io/export/font_widths.h"
 #include "xls/model/range.h"
 #include "xls/model/worksheet.h"
 
@@ -15,7 +18,7 @@ long long RoundEven(double v) { return std::llrint(v); }
 
 // The measurer with the values measured once through it.
 struct MeasurerState {
-  std::shared_ptr<TXLSTextMeasurer> measurer = std::make_shared<TXLSFixedTextMeasurer>();
+  std::shared_ptr<TXLSTextMeasurer> measurer = std::make_shared<TXLSBuiltInTextMeasurer>();
   std::int32_t dpi = -1;
   std::int32_t widthUnit = -1;
 };
@@ -27,49 +30,91 @@ MeasurerState& State() {
 
 }  // namespace
 
-// ----- the fixed-metric measurer ----------------------------------------------------------
+// ----- the built-in measurer --------------------------------------------------------------
 
-std::int32_t TXLSFixedTextMeasurer::Em(const TXLSMeasureFont& font) const {
-  return static_cast<std::int32_t>(static_cast<double>(font.size) * dpi_ / 72.0);
+namespace {
+
+bool Has(const std::string& name, const char* part) { return name.find(part) != std::string::npos; }
+
+// The widths of the face and weight that a font name stands for.
+const TXLSFontWidths& WidthsOf(const TXLSMeasureFont& font) {
+  std::string name;
+  for (const char16_t c : font.name) name += c < 0x80 ? static_cast<char>(std::tolower(c)) : '?';
+  int face = 0;  // sans-serif
+  if (Has(name, "mono") || Has(name, "courier") || Has(name, "consol") || Has(name, "cousine") ||
+      Has(name, "lucida console") || Has(name, "fixed")) {
+    face = 2;
+  } else if ((Has(name, "serif") && !Has(name, "sans")) || Has(name, "times") || Has(name, "roman") ||
+             Has(name, "tinos") || Has(name, "georgia") || Has(name, "cambria") || Has(name, "garamond") ||
+             Has(name, "palatino") || Has(name, "antiqua") || Has(name, "bookman") || Has(name, "century")) {
+    face = 1;
+  }
+  return kFontWidths[face * 2 + (font.bold ? 1 : 0)];
 }
 
-std::int32_t TXLSFixedTextMeasurer::Advance(const TXLSMeasureFont& font) const {
-  return (11 * Em(font) + 10) / 20 + (font.bold ? 1 : 0);
+bool EastAsian(char16_t c) {
+  return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0xD800 && c <= 0xDBFF);  // a pair: mostly ideographs and symbols
 }
 
-TXLSFontMetrics TXLSFixedTextMeasurer::Metrics(const TXLSMeasureFont& font) {
+// A character's advance in font units.
+std::int32_t Units(const TXLSFontWidths& widths, char16_t c) {
+  for (const TXLSFontWidthRange& r : kFontWidthRanges)
+    if (c >= r.first && c <= r.last) return widths.widths[r.index + (c - r.first)];
+  if (c < 0x20 || (c >= 0xDC00 && c <= 0xDFFF) || (c >= 0x200B && c <= 0x200F)) return 0;
+  return EastAsian(c) ? widths.unitsPerEm : widths.average;
+}
+
+// The text's width in pixels at the em: each advance rounded, as hinted glyphs are.
+std::int32_t TextPixels(const std::u16string& text, std::size_t from, std::size_t to, const TXLSFontWidths& widths,
+                        std::int32_t em) {
+  std::int32_t pixels = 0;
+  for (std::size_t i = from; i < to; ++i) pixels += (Units(widths, text[i]) * em + widths.unitsPerEm / 2) / widths.unitsPerEm;
+  return pixels;
+}
+
+}  // namespace
+
+std::int32_t TXLSBuiltInTextMeasurer::Em(const TXLSMeasureFont& font) const {
+  return static_cast<std::int32_t>(std::lround(static_cast<double>(font.size) * dpi_ / 72.0));
+}
+
+TXLSFontMetrics TXLSBuiltInTextMeasurer::Metrics(const TXLSMeasureFont& font) {
   const std::int32_t em = Em(font);
   return {em + em / 4, (em + 2) / 4, em / 4};
 }
 
-void TXLSFixedTextMeasurer::LineExtent(const std::u16string& text, const TXLSMeasureFont& font, std::int32_t& width,
-                                       std::int32_t& height) {
-  width = static_cast<std::int32_t>(text.size()) * Advance(font);
+void TXLSBuiltInTextMeasurer::LineExtent(const std::u16string& text, const TXLSMeasureFont& font, std::int32_t& width,
+                                         std::int32_t& height) {
+  width = TextPixels(text, 0, text.size(), WidthsOf(font), Em(font));
   height = Metrics(font).height;
 }
 
-std::int32_t TXLSFixedTextMeasurer::WrappedHeight(const std::u16string& text, const TXLSMeasureFont& font,
-                                                  std::int32_t width) {
-  const std::int32_t advance = Advance(font);
+std::int32_t TXLSBuiltInTextMeasurer::WrappedHeight(const std::u16string& text, const TXLSMeasureFont& font,
+                                                    std::int32_t width) {
+  const TXLSFontWidths& widths = WidthsOf(font);
+  const std::int32_t em = Em(font);
+  const std::int32_t space = TextPixels(u" ", 0, 1, widths, em);
   std::int32_t lines = 0;
   std::size_t start = 0;
   while (true) {
     // One paragraph: up to the next CR LF, CR or LF.
-    std::size_t end = text.find_first_of(u"\r\n", start);
-    const std::u16string paragraph = text.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+    const std::size_t found = text.find_first_of(u"\r\n", start);
+    const std::size_t end = found == std::u16string::npos ? text.size() : found;
     std::int32_t used = -1;  // pixels on the current line; -1 before its first word
     std::int32_t paragraphLines = 1;
-    std::size_t i = 0;
-    while (i < paragraph.size()) {
-      while (i < paragraph.size() && paragraph[i] == u' ') ++i;
-      if (i >= paragraph.size()) break;
+    std::size_t i = start;
+    while (i < end) {
+      while (i < end && text[i] == u' ') ++i;
+      if (i >= end) break;
       std::size_t j = i;
-      while (j < paragraph.size() && paragraph[j] != u' ') ++j;
-      const auto word = static_cast<std::int32_t>(j - i) * advance;
+      while (j < end && text[j] != u' ') ++j;
+      const std::int32_t word = TextPixels(text, i, j, widths, em);
       if (used < 0) {
         used = word;
-      } else if (used + advance + word <= width) {
-        used += advance + word;
+      } else if (used + space + word <= width) {
+        used += space + word;
       } else {
         ++paragraphLines;
         used = word;
@@ -77,15 +122,15 @@ std::int32_t TXLSFixedTextMeasurer::WrappedHeight(const std::u16string& text, co
       i = j;
     }
     lines += paragraphLines;
-    if (end == std::u16string::npos) break;
-    start = end + (text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n' ? 2 : 1);
+    if (found == std::u16string::npos) break;
+    start = found + (text[found] == u'\r' && found + 1 < text.size() && text[found + 1] == u'\n' ? 2 : 1);
   }
   return lines * Metrics(font).height;
 }
 
 void SetTextMeasurer(std::shared_ptr<TXLSTextMeasurer> measurer) {
   MeasurerState& s = State();
-  s.measurer = measurer ? std::move(measurer) : std::make_shared<TXLSFixedTextMeasurer>();
+  s.measurer = measurer ? std::move(measurer) : std::make_shared<TXLSBuiltInTextMeasurer>();
   s.dpi = -1;
   s.widthUnit = -1;
 }

@@ -1,7 +1,8 @@
 // Fitting column widths and row heights to the cells' formatted texts as they would be drawn.
 // Text is measured through a TXLSTextMeasurer: the program installs one over its GUI's font
-// metrics, while the library (and its tests) uses TXLSFixedTextMeasurer, whose metrics follow
-// from the font size alone, so that results are exact and the same on every machine.
+// metrics, while the library (and its tests) uses TXLSBuiltInTextMeasurer, whose metrics come
+// from a table of the advance widths of metric-compatible fonts, so that results are the same
+// on every machine.
 #pragma once
 
 #include <cstdint>
@@ -41,14 +42,18 @@ class TXLSTextMeasurer {
   virtual TXLSFontMetrics Metrics(const TXLSMeasureFont& font) = 0;
 };
 
-// Metrics from the size alone, at 96 pixels per inch unless given: the em is
-// trunc(size x dpi / 72) pixels; every character advances round-down((11 em + 10) / 20)
-// pixels, one more in bold; the internal leading and the descent are em / 4 and (em + 2) / 4,
+// The library's own metrics, at 96 pixels per inch unless given: the em is size x dpi / 72
+// pixels, rounded; a character advances by its width in the Liberation font of the face that
+// the font name stands for (Liberation Sans for Arial and other sans-serif faces, Liberation
+// Serif for Times New Roman and other serif faces, Liberation Mono for Courier New and other
+// fixed-pitch faces), regular or bold, scaled to the em and rounded to whole pixels as the
+// screen's text functions do; East Asian characters are an em wide, others outside the table
+// the font's average width. The internal leading and the descent are em / 4 and (em + 2) / 4,
 // and a line is em plus its internal leading high. Arial 10 at 96 dpi: em 13, "0" 7 pixels
-// wide, lines 16 pixels high.
-class TXLSFixedTextMeasurer : public TXLSTextMeasurer {
+// wide, "W" 12 and "i" 3, lines 16 pixels high.
+class TXLSBuiltInTextMeasurer : public TXLSTextMeasurer {
  public:
-  explicit TXLSFixedTextMeasurer(std::int32_t dpi = 96) : dpi_(dpi) {}
+  explicit TXLSBuiltInTextMeasurer(std::int32_t dpi = 96) : dpi_(dpi) {}
   std::int32_t PixelsPerInch() const override { return dpi_; }
   void LineExtent(const std::u16string& text, const TXLSMeasureFont& font, std::int32_t& width,
                   std::int32_t& height) override;
@@ -57,11 +62,10 @@ class TXLSFixedTextMeasurer : public TXLSTextMeasurer {
 
  private:
   std::int32_t Em(const TXLSMeasureFont& font) const;
-  std::int32_t Advance(const TXLSMeasureFont& font) const;
   std::int32_t dpi_;
 };
 
-// The measurer of the process (a TXLSFixedTextMeasurer until one is installed). Installing
+// The measurer of the process (a TXLSBuiltInTextMeasurer until one is installed). Installing
 // one measures the screen resolution and the width unit again.
 void SetTextMeasurer(std::shared_ptr<TXLSTextMeasurer> measurer);
 TXLSTextMeasurer& GetTextMeasurer();

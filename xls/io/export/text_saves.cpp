@@ -1,5 +1,5 @@
 // The exporters' slot in the model (xls/model/library_slots.h): the save operations of
-// workbooks, sheets and ranges in the text formats, and the range's autofit.
+// workbooks, sheets and ranges in the text formats, and the range's autofit and width.
 #include "xls/io/export/text_saves.h"
 
 #include "xls/io/drawing/sheet_drawing.h"
@@ -77,6 +77,8 @@ class TExportLibrary final : public TXLSExportLibrary {
 
   void AutoFitColumns(TXLSRange& range) override { TXLSAutoFit(range).AutoFitColumns(); }
   void AutoFitRows(TXLSRange& range) override { TXLSAutoFit(range).AutoFitRows(); }
+  std::int32_t CharsToPixels(double characters) override { return TXLSAutoFit::CharsToPixels(characters); }
+  double PixelsToPoints(double pixels) override { return TXLSAutoFit::PixelsToPoints(pixels); }
 
   // ----- sheets -----------------------------------------------------------------------------
 

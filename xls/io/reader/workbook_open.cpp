@@ -1,4 +1,6 @@
-// The reader's slot in the model (xls/model/library_slots.h): the workbook's open entry points.
+// The reader's slot in the model (xls/model/library_slots.h): the workbook's open entry points
+// and its macro project.
+#include "xls/io/reader/vba_project.h"
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/library_slots.h"
 
@@ -16,6 +18,10 @@ class TReaderLibrary final : public TXLSReaderLibrary {
   int ReadStream(TXLSWorkbook& book, platform::ByteStream& stream, const std::u16string& password,
                  std::int32_t& format) override {
     return ReadWorkbookStream(book, stream, password, format);
+  }
+  std::shared_ptr<TXLSVBAProject> ReadVBAProject(const TXLSFileStorage& storage) override {
+    auto project = std::make_shared<TXLSVBAProject>();
+    return project->SetStorage(&storage) == 1 ? project : nullptr;
   }
 };
 

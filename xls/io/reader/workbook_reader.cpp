@@ -101,7 +101,12 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
-      result = AddEmbeddedChart(*sheet_, std::move(chart_));
+      // A chart that no chart shape takes is dropped; the rest of the sheet is read all the same.
+      AddEmbeddedChart(*sheet_, std::move(chart_));
+    }
+    if (state_ == kChartSheet && chart_ && sheet_) {
+      chart_->AddRecord(kRecEOF, 0, nullptr);
+      sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
     if (state_ == kEmbeddedChart) {
@@ -137,15 +142,14 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       }
       return Sheet(id, group);
     case kEmbeddedChart:
+    case kChartSheet:
+      // The chart's records are kept as read; a CONTINUE goes to it as a record of its own.
       if (chart_) {
         for (std::size_t i = 0; i < std::max<std::size_t>(group.Count(), 1); ++i) {
           const TXLSRecordBody chunk(group.GetChunk(i));
           chart_->AddRecord(i == 0 ? id : kRecContinue, static_cast<std::uint32_t>(chunk.size), chunk.data);
         }
       }
-      return 1;
-    case kChartSheet:
-      // Chart sheets have no model yet: their records are passed over up to their EOF.
       return 1;
   }
   return 1;
@@ -173,11 +177,18 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       sheet_ = sheets.GetItem(sheetNumber_);
       break;
     }
-    case kSubChart:
+    case kSubChart: {
       if (version_ == 0) break;
+      // A chart sheet: its whole substream is kept as read and written back as the sheet.
       state_ = kChartSheet;
       ++sheetNumber_;
+      IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+      while (sheets.GetCount() < sheetNumber_) sheets.Add();
+      sheet_ = sheets.GetItem(sheetNumber_);
+      chart_ = std::make_unique<TXLSCustomChart>(version_);
+      chart_->AddRecord(kRecBOF, static_cast<std::uint32_t>(body.size), body.data);
       break;
+    }
     default:
       break;  // macro sheets, modules, workspaces: skipped up to their EOF
   }

@@ -2,7 +2,8 @@
 // groups of the workbook stream (TXLSRecordGroupReader): the workbook globals rebuild fonts,
 // number formats, XFs, styles, the palette, sheets, shared strings, external references,
 // defined names, protection and window settings; each worksheet substream rebuilds its
-// settings and cells. Chart sheets and macro sheets are passed over up to their EOF.
+// settings and cells; a chart sheet keeps its chart substream as read (written back as the
+// sheet, its series formulas through the calculator). Macro sheets are passed over up to their EOF.
 #pragma once
 
 #include <cstdint>
@@ -163,8 +164,9 @@ class TXLSReader {
     std::vector<std::uint8_t> body;
   };
   std::vector<CachedName> cachedNames_;
-  IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet substream being read
-  // The embedded chart being read (state 4), handed to the sheet's drawing at its EOF.
+  IXLSWorksheet* sheet_ = nullptr;  // the sheet of the worksheet or chart substream being read
+  // The chart being read: a chart sheet's (state 3), taken by its sheet at its EOF, or one
+  // embedded in a worksheet (state 4), handed to the sheet's drawing at its EOF.
   std::unique_ptr<TXLSCustomChart> chart_;
 };
 
