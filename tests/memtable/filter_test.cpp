@@ -345,13 +345,10 @@ TEST(FilterLimits, DeeplyNestedFunctionsAndDatesOffTheCalendarAreRefused) {
                            "YEAR(Day + 366) = 2025"}) {
     t.SetFiltered(false);
     t.SetFilter(text);
-    if (std::string(text).find("2025") == std::string::npos) {
-      EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError) << text;
-    } else {
-      t.SetFiltered(true);
-      EXPECT_EQ(t.RecordCount(), 1);
-    }
+    if (std::strstr(text, "2025")) EXPECT_NO_THROW(t.SetFiltered(true));
+    else EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError) << text;
   }
+  EXPECT_EQ(t.RecordCount(), 1);
   EXPECT_THROW(DateTimeToTimeStamp(2958466.0), DateRangeError);
   EXPECT_THROW(MSecsToTimeStamp(-1.0), DateRangeError);
   EXPECT_EQ(DateTimeToTimeStamp(kMinDateTime).Date, 1);
