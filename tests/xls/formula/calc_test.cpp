@@ -168,6 +168,16 @@ TEST_F(CalcTest, AggregatesLogicAndCriteria) {
   EXPECT_EQ(Text("OR(C1:C3;A6)"), u"TRUE");
   EXPECT_EQ(Status("AND(C1:C3)"), kErrValue);
   EXPECT_EQ(Status("OR()"), kErrValue);
+  // Criteria: "2" matches the number 2 and the text "2"; "<>" every cell that is not blank,
+  // "=" only the blank ones (E3, E6).
+  Set("E1", Variant(2.0));
+  Put("E2", "2");
+  Put("E4", "x");
+  Set("E5", Variant(3.0));
+  EXPECT_EQ(Num("COUNTIF(E1:E6;\"2\")"), 2);
+  EXPECT_EQ(Num("COUNTIF(E1:E6;\"<>\")"), 4);
+  EXPECT_EQ(Num("COUNTIF(E1:E6;\"=\")"), 2);
+  EXPECT_EQ(Num("SUMIF(E1:E6;\"<>\";A1:A6)"), 3);  // A1 and A2; the texts beside E4 and E5 add nothing
 }
 
 TEST_F(CalcTest, LookupsTextAndDates) {
