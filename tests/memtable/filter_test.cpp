@@ -328,28 +328,26 @@ TEST(FilterLimits, DeeplyNestedFunctionsAndDatesOffTheCalendarAreRefused) {
   t.GetFieldDefs().Add("Day", ftDate);
   t.Open();
   AppendRow(t, std::string(" a "), std::string("2024-01-05"));
-  auto nested = [](const char* function, int depth) {
+  auto nested = [](const std::string& function, int depth) {
     std::string text;
-    for (int i = 0; i < depth; ++i) text += std::string(function) + "(";
-    text += "A";
-    return text + std::string(static_cast<std::size_t>(depth), ')');
+    for (int i = 0; i < depth; ++i) text += function + "(";
+    return text + "A" + std::string(static_cast<std::size_t>(depth), ')');
   };
+  // Function calls count toward the nesting limit; a refused text leaves the filter in force.
   t.SetFiltered(true);
   t.SetFilter(nested("UPPER", 50) + " = ' A ' AND " + nested("TRIM", 50) + " = 'a'");
-  EXPECT_EQ(t.RecordCount(), 1);
   for (auto [function, depth] : {std::pair{"TRIM", 10000}, {"UPPER", 100000}, {"Trim", 201}})
     EXPECT_THROW(t.SetFilter(nested(function, depth) + " = 'A'"), ExprParseError) << function << " " << depth;
-  EXPECT_EQ(t.RecordCount(), 1);  // the filter in force stays
+  EXPECT_EQ(t.RecordCount(), 1);
   // Date arithmetic that leaves years 1 to 9999 is refused with the filter's error, as is
   // taking a day of it apart; within the calendar it goes on.
-  for (const char* text : {"Day + 1e300 LIKE '2*'", "YEAR(Day + 1e18) = 1", "YEAR(Day - 3e6) = 1", "DAY(1e300) = 1"}) {
+  for (const char* text : {"Day + 1e300 LIKE '2*'", "YEAR(Day + 1e18) = 1", "YEAR(Day - 3e6) = 1", "DAY(1e300) = 1",
+                           "YEAR(Day + 366) = 2025"}) {
     t.SetFiltered(false);
     t.SetFilter(text);
-    EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError) << text;
+    if (std::strstr(text, "2025")) EXPECT_NO_THROW(t.SetFiltered(true));
+    else EXPECT_THROW(t.SetFiltered(true), EMemTableFilterError) << text;
   }
-  t.SetFiltered(false);
-  t.SetFilter("YEAR(Day + 366) = 2025");
-  t.SetFiltered(true);
   EXPECT_EQ(t.RecordCount(), 1);
   EXPECT_THROW(DateTimeToTimeStamp(2958466.0), DateRangeError);
   EXPECT_THROW(MSecsToTimeStamp(-1.0), DateRangeError);

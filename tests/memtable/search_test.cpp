@@ -89,30 +89,31 @@ TEST(Locate, KeysOfSeveralFieldsMatchOnEveryGivenField) {
   for (auto [a, b] : {std::pair{"x", "2"}, {"X", "3"}, {"x", "1"}, {"X", "0"}, {"w", "9"}, {"y", "5"}})
     AppendRow(t, std::string(a), std::string(b));
   for (int i = 0; i < 30; ++i) AppendRow(t, "z" + std::to_string(i), std::to_string(i));  // past the scan limit
+  // A partial key is matched on every field it gives, not on the first one alone.
+  const struct {
+    const char *a, *b;
+    LocateOptions options;
+    const char* found;
+  } cases[] = {{"x", "2", loCaseInsensitive, "x/2"}, {"X", "2", loCaseInsensitive, "x/2"},
+               {"x", "3", loCaseInsensitive, "X/3"}, {"X", "1", loCaseInsensitive, "x/1"},
+               {"x", "0", loCaseInsensitive, "X/0"}, {"x", "4", loCaseInsensitive, "none"},
+               {"z1", "15", loPartialKey, "z15/15"}, {"z1", "2", loPartialKey, "none"},
+               {"z2", "2", loPartialKey, "z2/2"}};
   for (const char* index : {"", "AB"}) {
     t.SetIndexName(index);
-    for (auto [a, b] : {std::pair{"x", "2"}, {"X", "2"}, {"x", "3"}, {"X", "1"}, {"x", "0"}}) {
-      ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant(a), Variant(b)}), loCaseInsensitive))
-          << index << " " << a << b;
-      EXPECT_EQ(t.FieldByName("B").AsString(), b) << index;
+    for (const auto& c : cases) {
+      const bool found = t.Locate("A;B", Variant(std::vector<Variant>{Variant(c.a), Variant(c.b)}), c.options);
+      EXPECT_EQ(found ? t.FieldByName("A").AsString() + "/" + t.FieldByName("B").AsString() : "none", c.found)
+          << index << " " << c.a << c.b;
     }
-    EXPECT_FALSE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("x"), Variant("4")}), loCaseInsensitive));
-    // A partial key is matched on every field it gives, not on the first one alone.
-    ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z1"), Variant("15")}), loPartialKey)) << index;
-    EXPECT_EQ(t.FieldByName("A").AsString(), "z15");
-    EXPECT_FALSE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z1"), Variant("2")}), loPartialKey)) << index;
-    ASSERT_TRUE(t.Locate("A;B", Variant(std::vector<Variant>{Variant("z2"), Variant("2")}), loPartialKey)) << index;
-    EXPECT_EQ(t.FieldByName("A").AsString(), "z2");
   }
   // The search may walk the index only where its comparison keeps the index's order.
   TmvxFieldList index, search;
   t.ParseFieldList("A;B", index);
-  t.ParseFieldList("A:C;B", search);
-  EXPECT_FALSE(TmvxCustomMemTable::IndexServesSearch(index, search));
-  t.ParseFieldList("A;B:C", search);
-  EXPECT_TRUE(TmvxCustomMemTable::IndexServesSearch(index, search));
-  t.ParseFieldList("A:CP;B:C", search);
-  EXPECT_FALSE(TmvxCustomMemTable::IndexServesSearch(index, search));
+  for (auto [text, serves] : {std::pair{"A:C;B", false}, {"A;B:C", true}, {"A:CP;B:C", false}}) {
+    t.ParseFieldList(text, search);
+    EXPECT_EQ(TmvxCustomMemTable::IndexServesSearch(index, search), serves) << text;
+  }
 }
 
 TEST(Fields, TextWithoutSizeGetsTheDefaultSizeInTheRecordToo) {

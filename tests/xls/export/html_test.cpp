@@ -172,10 +172,9 @@ TEST(HtmlExport, WorkbookPages) {
 TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
   namespace fs = std::filesystem;
   const auto dir = fs::temp_directory_path() / ("kv_html_set_" + std::to_string(::getpid()));
+  const auto folder = dir / "set.files";
   fs::remove_all(dir);
   fs::create_directories(dir);
-  const std::u16string frameset = Utf8ToWide((dir / "set.htm").string());
-  const auto folder = dir / "set.files";
   const std::vector<fs::path> files = {folder / "Sheet001.htm", folder / "Sheet002.htm", folder / "Sheet003.htm",
                                        folder / "tabstrip.htm", dir / "set.htm"};
   auto contents = [&] {
@@ -183,19 +182,25 @@ TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
     for (const auto& f : files) all.push_back(testing::ReadFile(f.string()));
     return all;
   };
-  auto leftovers = [&] {
+  auto leftovers = [&] {  // the save's temporary files
     int n = 0;
     for (const auto& d : {dir, folder})
       for (const auto& e : fs::directory_iterator(d)) n += e.path().filename().string().rfind(".kv", 0) == 0;
     return n;
   };
-
-  Book old(u"First");
-  old.book->GetWorksheets().Add()->SetName(u"Second");
-  old.book->GetWorksheets().Add()->SetName(u"Third");
-  old.At(u"A1")->SetValue(Variant(u"old"));
+  // Saves three sheets named after `a1`, the first holding it, the second `rows` long texts.
   TXLSHTMLExport exporter;
-  ASSERT_EQ(exporter.SaveWorkbook(*old.book, frameset), 1);
+  auto save = [&](const std::u16string& a1, int rows) {
+    Book b(a1 + u"1");
+    IXLSWorksheet* second = b.book->GetWorksheets().Add();
+    second->SetName(a1 + u"2");
+    b.book->GetWorksheets().Add()->SetName(a1 + u"3");
+    b.At(u"A1")->SetValue(Variant(a1));
+    for (int r = 1; r <= rows; ++r)
+      second->GetRange(u"A" + Utf8ToWide(std::to_string(r)))->SetValue(Variant(std::u16string(100, u'z')));
+    return exporter.SaveWorkbook(*b.book, Utf8ToWide(files[4].string()));
+  };
+  ASSERT_EQ(save(u"old", 0), 1);
   std::vector<std::u16string> names;
   for (const auto& f : files) names.push_back(Utf8ToWide(f.string()));
   EXPECT_EQ(exporter.WrittenFiles(), names);
@@ -203,19 +208,13 @@ TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
 
   // The second page outgrows the file size limit while the set is written: nothing of the
   // set is replaced, the first page included.
-  Book grown(u"First*");
-  grown.book->GetWorksheets().Add()->SetName(u"Second*");
-  grown.book->GetWorksheets().Add()->SetName(u"Third*");
-  grown.At(u"A1")->SetValue(Variant(u"new"));
-  IXLSWorksheet* second = grown.book->GetWorksheets().GetItem(2);
-  for (int r = 1; r <= 400; ++r) second->GetRange(u"A" + Utf8ToWide(std::to_string(r)))->SetValue(Variant(std::u16string(100, u'z')));
   struct rlimit limit {};
   ::getrlimit(RLIMIT_FSIZE, &limit);
   struct rlimit small = limit;
   small.rlim_cur = 16 * 1024;
   auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::int32_t result = exporter.SaveWorkbook(*grown.book, frameset);
+  const std::int32_t result = save(u"new", 400);
   ::setrlimit(RLIMIT_FSIZE, &limit);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, -1);
@@ -225,18 +224,12 @@ TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
 
   // A page that cannot be put in place (a folder stands at its name): the pages before it
   // are replaced and said to be, the rest and the frameset stay old.
-  fs::remove(folder / "Sheet002.htm");
-  fs::create_directories(folder / "Sheet002.htm");
-  Book next(u"One");
-  next.book->GetWorksheets().Add()->SetName(u"Two");
-  next.book->GetWorksheets().Add()->SetName(u"Three");
-  next.At(u"A1")->SetValue(Variant(u"next"));
-  EXPECT_EQ(exporter.SaveWorkbook(*next.book, frameset), -1);
+  fs::remove(files[1]);
+  fs::create_directories(files[1]);
+  EXPECT_EQ(save(u"next", 0), -1);
   EXPECT_EQ(exporter.WrittenFiles(), std::vector<std::u16string>{names[0]});
   EXPECT_NE(testing::ReadFile(files[0].string()).find(">next</td>"), std::string::npos);
-  EXPECT_EQ(testing::ReadFile(files[2].string()), before[2]);
-  EXPECT_EQ(testing::ReadFile(files[3].string()), before[3]);
-  EXPECT_EQ(testing::ReadFile(files[4].string()), before[4]);
+  for (std::size_t i : {2, 3, 4}) EXPECT_EQ(testing::ReadFile(files[i].string()), before[i]) << i;
   EXPECT_EQ(leftovers(), 0);
   fs::remove_all(dir);
 }
