@@ -226,6 +226,9 @@ void TmvxBinaryStreamFormat::LoadDef(TmvxCustomMemTable& table) {
     recordSize += NativeFieldSize(f.type, f.size) + 1;
     if (recordSize > 1 << 20) Damaged("records too large");
     f.required = r.U8() != 0;
+    // Fields are found by name, case aside: a second field of one name would never be.
+    for (const StreamField& before : fields_)
+      if (strcasecmp(before.name.c_str(), f.name.c_str()) == 0) Damaged("two fields named '" + f.name + "'");
     fields_.push_back(std::move(f));
   }
   std::uint32_t indexCount = r.U32();

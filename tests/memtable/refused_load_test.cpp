@@ -190,6 +190,8 @@ TEST_F(RefusedLoad, ValuesThatDoNotFitAndDamagedStreamsLeaveTheTableAsItWas) {
       {{kId, kName}, {{Bytes(2, 1), std::nullopt}}, "wrong size"},
       {{kId, {"Born", ftDate, 0}}, {{one, Raw(INT_MIN, 8)}}, "no date"},
       {{kId, {"Born", ftDateTime, 0}}, {{one, Raw(1e300)}}, "no date"},
+      // Two fields of one name (found by the fuzzer: the second was never reached by name).
+      {{kId, kName, {"NAME", ftString, 6}}, {{one, ok, Text("x", 6)}}, "two fields named"},
   };
   for (const auto& c : cases) ExpectRefused(Stream(c.fields, c.records), c.why);
   // A stream cut short and one with a bit changed.
