@@ -32,6 +32,18 @@ platform::SettingsStore& Store() {
   return *s.store;
 }
 
+// Reads of many values look at the file once for them all (and keep to one store meanwhile).
+class ReadingAll {
+ public:
+  ReadingAll() : view_(Store()) { ++Shared().openBatches; }
+  ~ReadingAll() { --Shared().openBatches; }
+  ReadingAll(const ReadingAll&) = delete;
+  ReadingAll& operator=(const ReadingAll&) = delete;
+
+ private:
+  platform::SettingsStore::Snapshot view_;
+};
+
 }  // namespace
 
 struct SettingsBatch::Open {
@@ -66,6 +78,7 @@ bool WriteSettingInt(const std::string& name, std::int32_t value) { return Store
 bool WriteSettingStr(const std::string& name, const std::string& value) { return Store().writeString(name, value); }
 
 std::array<std::string, 4> RecentFiles() {
+  ReadingAll reading;
   std::array<std::string, 4> entries;
   for (int i = 0; i < 4; ++i) entries[i] = ReadSettingStr(kRecent[i]);
   return entries;
@@ -89,6 +102,7 @@ void AddRecentFile(const std::string& path) {
 }
 
 bool ReadStartupSettings(AppState& s) {
+  ReadingAll reading;
   int port = ReadSettingInt("ParameterLinkPort");
   s.LinkPort = port >= 1 && port <= 16 ? port : 1;
   int baud = ReadSettingInt("ParameterLinkBaud");

@@ -3,6 +3,8 @@
 // written: the file that results must keep every other value and read the written one back.
 // The files live in a private folder under /dev/shm (or TMPDIR) so that the atomic replace costs
 // little; two folders take turns so that the program's one store starts afresh each time.
+// The reads of each store are made in a snapshot (the file looked at once for them all), as the
+// program reads its values at start.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -97,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::SettingsStore before(path);
   before.setReporter([](const std::string&) {});
   std::vector<Value> values;
-  for (const auto& n : names) values.push_back(Read(before, n));
+  {
+    platform::SettingsStore::Snapshot view(before);
+    for (const auto& n : names) values.push_back(Read(before, n));
+  }
 
   // One value written (a text with every escaped character, or a number) under the first
   // name, or a new one when there is none (or the first is a comment line's).
@@ -112,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   after.setReporter([](const std::string&) {});
   const Value expected = asNumber ? Value{static_cast<std::int32_t>(size) - 2000, std::nullopt}
                                   : Value{std::nullopt, writtenText};
+  platform::SettingsStore::Snapshot view(after);
   if (!(Read(after, written) == expected)) __builtin_trap();
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (platform::SameAsciiName(names[i], written)) continue;

@@ -161,8 +161,25 @@ class FileLock {
 
 }  // namespace
 
+namespace {
+char FoldedByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::size_t SettingsStore::EntryTable::FoldedHash::operator()(std::string_view name) const {
+  std::size_t h = 14695981039346656037ull;  // FNV-1a over the folded bytes
+  for (char c : name) h = (h ^ static_cast<unsigned char>(FoldedByte(c))) * 1099511628211ull;
+  return h;
+}
+
+bool SettingsStore::EntryTable::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldedByte(a[i]) != FoldedByte(b[i])) return false;
+  return true;
+}
+
 const Entry* SettingsStore::EntryTable::find(std::string_view name) const {
-  auto it = index_.find(NameKey(name));
+  auto it = index_.find(name);
   return it == index_.end() ? nullptr : &items_[it->second];
 }
 
@@ -259,7 +276,9 @@ SettingsStore::Stamp SettingsStore::stampNow() const {
 // Reads the file (again) when it is new to us or changed on disk since we last read it (every
 // write replaces the file, so another instance's write always shows).
 void SettingsStore::refresh() {
+  if (loaded_ && snapshotSeen_) return;
   Stamp now = stampNow();
+  snapshotSeen_ = snapshotDepth_ > 0;
   if (loaded_ && now == stamp_) return;
   load(now);
 }

@@ -5,7 +5,9 @@
 // wrote it: its inode, size or times differ). A write takes an exclusive lock (flock on "<file>.lock" beside it), reads the file
 // again under the lock, applies the changes and atomically replaces the file, so two running
 // instances never lose each other's values. Writes made while a Batch is open are kept and
-// written together, once, when the outermost batch ends.
+// written together, once, when the outermost batch ends. Reads made while a Snapshot is open
+// look at the file once for them all (a program reading its many values at start); the first
+// read after the outermost snapshot ends looks again.
 //
 // A missing file reads as empty and damaged lines are skipped (what can be read is used). A file
 // that exists but cannot be read (no permission, over the size limit, not a plain file) is never
@@ -72,6 +74,21 @@ class SettingsStore {
     bool ok_ = true;
   };
 
+  // Reads made while it lives see the file as the first of them found it: the file is looked at
+  // once, not once for each name. A write still reads the file again under its lock.
+  class Snapshot {
+   public:
+    explicit Snapshot(SettingsStore& store) : store_(&store) { ++store_->snapshotDepth_; }
+    ~Snapshot() {
+      if (--store_->snapshotDepth_ == 0) store_->snapshotSeen_ = false;
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+   private:
+    SettingsStore* store_;
+  };
+
   // Receives the one message about a file that cannot be read or written; by default it goes
   // to standard error.
   using Reporter = std::function<void(const std::string& message)>;
@@ -118,8 +135,18 @@ class SettingsStore {
     }
 
    private:
+    // Keys are names with A-Z folded to a-z; a name is looked up as it is spelled, without
+    // making its folded copy.
+    struct FoldedHash {
+      using is_transparent = void;
+      std::size_t operator()(std::string_view name) const;
+    };
+    struct FoldedEqual {
+      using is_transparent = void;
+      bool operator()(std::string_view a, std::string_view b) const;
+    };
     std::vector<Entry> items_;  // a dropped entry keeps its slot with an empty name
-    std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> index_;
     std::size_t live_ = 0;
   };
 
@@ -137,6 +164,8 @@ class SettingsStore {
   EntryTable entries_;   // as last read from the file
   EntryTable pending_;   // written in the open batch, not yet stored
   int batchDepth_ = 0;
+  int snapshotDepth_ = 0;
+  bool snapshotSeen_ = false;  // the open snapshot has looked at the file
   bool unreadable_ = false;      // a file is there that cannot be read: writes are refused
   std::string problem_;
   bool reported_ = false;

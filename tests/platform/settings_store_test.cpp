@@ -170,6 +170,29 @@ TEST_F(SettingsStoreTest, ABatchWritesOnceAndKeepsWhatOthersWroteMeanwhile) {
   EXPECT_EQ(fresh.readInt("ParameterLanguage"), 1);
 }
 
+TEST_F(SettingsStoreTest, ASnapshotLooksOnceAndTheFirstReadAfterItSeesOthersWrites) {
+  platform::SettingsStore store(file()), other(file());
+  ASSERT_TRUE(other.writeInt("ParameterLanguage", 1));
+  {
+    platform::SettingsStore::Snapshot view(store);
+    {
+      platform::SettingsStore::Snapshot inner(store);
+      EXPECT_EQ(store.readInt("ParameterLanguage"), 1);
+    }
+    ASSERT_TRUE(other.writeInt("ParameterLanguage", 2));
+    EXPECT_EQ(store.readInt("ParameterLanguage"), 1);  // the view the snapshot first found
+    EXPECT_FALSE(store.readInt("ParameterOnline"));
+    // A write reads the file again under its lock: nothing another instance wrote is lost.
+    ASSERT_TRUE(store.writeInt("ParameterOnline", 1));
+    EXPECT_EQ(store.readInt("ParameterLanguage"), 2);
+    EXPECT_EQ(store.readInt("ParameterOnline"), 1);
+  }
+  ASSERT_TRUE(other.writeInt("ParameterLanguage", 3));
+  EXPECT_EQ(store.readInt("ParameterLanguage"), 3);  // after it every read looks again
+  EXPECT_EQ(other.readInt("ParameterOnline"), 1);
+  EXPECT_EQ(other.readInt("ParameterLanguage"), 3);
+}
+
 TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int kEach = 60;
   fs::create_directories(dir_ / "sub");
