@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <mutex>
 
 #include "xls/model/codepage.h"
 #include "xls/model/key_text.h"
@@ -12,9 +13,10 @@ namespace xls {
 
 TXLSNumFormatList::TXLSNumFormatList()
     : TXLSStringList(kFirstUserFormat),
-      builtIn_(std::make_unique<TXLSStringList>()),
+      builtIn_(BuiltIns()),
       dateFlags_(std::make_unique<TBoolArray>()) {
-  AddBuiltIns();
+  for (int i = 14; i <= 22; ++i) dateFlags_->SetItem(i, true);
+  for (int i = 45; i <= 47; ++i) dateFlags_->SetItem(i, true);
 }
 
 TXLSNumFormatList::~TXLSNumFormatList() = default;
@@ -119,7 +121,7 @@ std::u16string TXLSNumFormatList::GetLocaleTimeFormat() {
   return out;
 }
 
-void TXLSNumFormatList::AddBuiltIns() {
+std::shared_ptr<const TXLSStringList> TXLSNumFormatList::BuiltIns() {
   static const struct {
     int index;
     const char16_t* text;
@@ -159,13 +161,20 @@ void TXLSNumFormatList::AddBuiltIns() {
       {48, u"##0.0E+0"},
       {49, u"@"},
   };
-  for (const auto& f : kBuiltIns) builtIn_->SetString(f.index, f.text);
   std::u16string date;
   for (char16_t c : GetLocaleDateFormat()) date += (c >= u'a' && c <= u'z') ? c - 32 : c;
-  builtIn_->SetString(14, date);
-  builtIn_->SetString(22, date + u" " + GetLocaleTimeFormat());
-  for (int i = 14; i <= 22; ++i) dateFlags_->SetItem(i, true);
-  for (int i = 45; i <= 47; ++i) dateFlags_->SetItem(i, true);
+  const std::u16string dateTime = date + u" " + GetLocaleTimeFormat();
+
+  static std::mutex guard;
+  static std::shared_ptr<const TXLSStringList> shared;
+  std::lock_guard<std::mutex> lock(guard);
+  if (shared && shared->GetString(14) == date && shared->GetString(22) == dateTime) return shared;
+  auto made = std::make_shared<TXLSStringList>();
+  for (const auto& f : kBuiltIns) made->SetString(f.index, f.text);
+  made->SetString(14, date);
+  made->SetString(22, dateTime);
+  shared = std::move(made);
+  return shared;
 }
 
 bool TXLSNumFormatList::IsDateText(const std::u16string& text) {

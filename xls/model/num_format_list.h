@@ -35,9 +35,11 @@ class TXLSNumFormatList : public TXLSStringList {
   static std::u16string GetLocaleTimeFormat();
 
  private:
-  void AddBuiltIns();
+  // The built-in formats are the same for every list made under one locale: they are made once
+  // and shared, read only, until the locale's date or time format changes.
+  static std::shared_ptr<const TXLSStringList> BuiltIns();
 
-  std::unique_ptr<TXLSStringList> builtIn_;
+  std::shared_ptr<const TXLSStringList> builtIn_;
   std::unique_ptr<TBoolArray> dateFlags_;
 };
 
