@@ -3,7 +3,9 @@
 // must save and read again, and the macro project it keeps is read. Errors are fine; crashes,
 // hangs and reads outside a buffer are not.
 // Two workbooks serve every input (each open starts by clearing the book), so the cost of making
-// a workbook and its function catalogue is paid once; inputs are capped at 256 KiB.
+// a workbook and its function catalogue is paid once; inputs are capped at 256 KiB. Both are
+// cleared again at the end of an input, so that an input frees what it allocates and libFuzzer
+// does not run it a second time to look for a leak.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,6 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const char16_t* const kPasswords[] = {u"", u"VelvetSweatshop", u"123456789012345", u"Password1234_"};
   static xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
   static xls::IXLSWorkbook again = xls::TXLSWorkbook::Create();
+  struct ClearAtEnd {
+    ~ClearAtEnd() {
+      book->Clear();
+      again->Clear();
+    }
+  } clearAtEnd;
   platform::MemoryStream file(std::vector<std::uint8_t>(data + 1, data + size));
   if (book->OpenStreamWithPassword(file, kPasswords[data[0] % 4]) != 1) return 0;
   if (book->HasVBA()) {
