@@ -575,28 +575,16 @@ void TmvxCustomMemTable::CopyFieldSettings(const Field& source, Field& destinati
   // The settings of a kind of field go between two fields of that kind.
   const FieldGroup group = GroupOf(source.DataType());
   if (group == GroupOf(destination.DataType())) {
+    const bool numeric = group == FieldGroup::Integer || group == FieldGroup::Float || group == FieldGroup::Bcd;
+    if (numeric) {
+      destination.DisplayFormat = source.DisplayFormat;
+      destination.EditFormat = source.EditFormat;
+      destination.MaxValue = source.MaxValue;
+      destination.MinValue = source.MinValue;
+    }
+    if (group == FieldGroup::Float) destination.Precision = source.Precision;
+    if (group == FieldGroup::Float || group == FieldGroup::Bcd) destination.Currency = source.Currency;
     switch (group) {
-      case FieldGroup::Integer:
-        destination.DisplayFormat = source.DisplayFormat;
-        destination.EditFormat = source.EditFormat;
-        destination.MaxValue = source.MaxValue;
-        destination.MinValue = source.MinValue;
-        break;
-      case FieldGroup::Float:
-        destination.DisplayFormat = source.DisplayFormat;
-        destination.EditFormat = source.EditFormat;
-        destination.MaxValue = source.MaxValue;
-        destination.MinValue = source.MinValue;
-        destination.Precision = source.Precision;
-        destination.Currency = source.Currency;
-        break;
-      case FieldGroup::Bcd:
-        destination.DisplayFormat = source.DisplayFormat;
-        destination.EditFormat = source.EditFormat;
-        destination.MaxValue = source.MaxValue;
-        destination.MinValue = source.MinValue;
-        destination.Currency = source.Currency;
-        break;
       case FieldGroup::DateTime: destination.DisplayFormat = source.DisplayFormat; break;
       case FieldGroup::Boolean: destination.DisplayValues = source.DisplayValues; break;
       case FieldGroup::String: destination.Transliterate = source.Transliterate; break;
@@ -604,7 +592,7 @@ void TmvxCustomMemTable::CopyFieldSettings(const Field& source, Field& destinati
         destination.BlobType = source.BlobType;
         destination.Transliterate = source.Transliterate;
         break;
-      case FieldGroup::Other: break;
+      default: break;  // the numeric kinds are done above; other kinds have none
     }
   }
   if (OnSetupFieldProperties) OnSetupFieldProperties(*this, destination);
