@@ -117,7 +117,9 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
 
 TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSilent) {
   const std::string config = std::string(KV_TEST_DATA) + "/Kestravel.cfg";
-  ASSERT_TRUE(StartDrive({"--port", "2", "--config", config, "--live", "--fail-after", "2"}));
+  // The drive falls silent 5 s after it starts: room for the steps below on a busy machine.
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(StartDrive({"--port", "2", "--config", config, "--live", "--fail-after", "5"}));
   ASSERT_TRUE(core::OpenPort(2, 19200, 8, 'N', 1));
   // KV100's first monitor value (W950, two decimals) moves over its three-second period.
   std::set<std::uint32_t> seen;
@@ -137,7 +139,7 @@ TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSile
     ASSERT_EQ(core::ReadWord(1, static_cast<std::uint16_t>(reg), 1, v), 0);
     EXPECT_EQ(v, static_cast<std::uint32_t>(expected)) << reg;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  std::this_thread::sleep_until(started + std::chrono::milliseconds(5600));
   EXPECT_EQ(core::ReadWord(1, 950, 1, v), core::kResultBadReply);
 }
 
