@@ -134,16 +134,7 @@ void TmvxCustomMemTable::MasterRecordChanged() {
   if (!Active() || !master || !master->Active()) return;
   // The master's fields by name, as it has them now.
   std::vector<Field*> masterKeys;
-  std::size_t start = 0;
-  while (start <= masterFields_.size()) {
-    std::size_t end = masterFields_.find(';', start);
-    if (end == std::string::npos) end = masterFields_.size();
-    std::string name = masterFields_.substr(start, end - start);
-    start = end + 1;
-    std::size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
-    if (b == std::string::npos) continue;
-    masterKeys.push_back(&master->FieldByName(name.substr(b, e - b + 1)));
-  }
+  for (const std::string& name : SplitFieldNames(masterFields_)) masterKeys.push_back(&master->FieldByName(name));
   if (masterKeys.empty()) return;
   const TmvxFieldList& list = detailKeyFields_.Count() > 0 ? detailKeyFields_ : currentIndexFields_;
   const int n = std::min(list.Count(), static_cast<int>(masterKeys.size()));

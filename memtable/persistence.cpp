@@ -412,15 +412,7 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
   ReportProgress(0, mtpcUpdate);
   Scoped<int> bulk(bulkOperation_, 7);
   // The key fields by name, in the source and in the destination.
-  std::vector<std::string> keys;
-  for (std::size_t start = 0; start <= keyFields.size();) {
-    std::size_t end = keyFields.find(';', start);
-    if (end == std::string::npos) end = keyFields.size();
-    std::string name = keyFields.substr(start, end - start);
-    start = end + 1;
-    std::size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
-    if (b != std::string::npos) keys.push_back(name.substr(b, e - b + 1));
-  }
+  const std::vector<std::string> keys = SplitFieldNames(keyFields);
   if (keys.empty()) throw EMemTableError(kAtLeastOneFieldText);
   std::vector<const Field*> sourceKeys;
   for (const std::string& k : keys) sourceKeys.push_back(&source->FieldByName(k));

@@ -92,8 +92,6 @@ void DataSet::SetFieldIndex(Field& field, int index) {
   for (std::size_t i = 0; i < fields_.size(); ++i) fields_[i]->index_ = static_cast<int>(i);
 }
 
-namespace {
-
 std::vector<std::string> SplitFieldNames(const std::string& text) {
   std::vector<std::string> names;
   for (std::size_t start = 0; start <= text.size();) {
@@ -106,8 +104,6 @@ std::vector<std::string> SplitFieldNames(const std::string& text) {
   }
   return names;
 }
-
-}  // namespace
 
 // The value of a lookup field for the record being calculated: the lookup data set's result
 // field of the record whose key fields hold this record's key values (null when a key value

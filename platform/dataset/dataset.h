@@ -78,6 +78,9 @@ int EffectiveFieldSize(FieldType type, int size);
 // Native size of a field's value in a record buffer (the null flag not counted).
 int NativeFieldSize(FieldType type, int size);
 
+// The names of a list of fields written "A;B;C", each trimmed of spaces; empty ones left out.
+std::vector<std::string> SplitFieldNames(const std::string& text);
+
 // Native bytes <-> variant for a field type.
 Variant NativeToVariant(FieldType type, const void* data);
 // Writes the native form of value into data (NativeFieldSize bytes); raises for a value
