@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "xls/model/codepage.h"
 
 namespace xls {
@@ -23,6 +25,20 @@ TEST(Blob, GrowsExactlyAndClampsSize) {
   b.Reset();
   EXPECT_EQ(b.GetSize(), 0u);
   EXPECT_EQ(b.GetCapacity(), 6u);
+}
+
+// Small records live in the buffer's own bytes; growing past them, from either start, keeps
+// every byte written so far.
+TEST(Blob, GrowingPastTheInlineBytesKeepsTheContent) {
+  for (std::uint32_t start : {0u, 8u, 32u}) {
+    TXLSBlob b(start);
+    for (std::uint32_t i = 0; i < 100; ++i) b.AddByte(i * 7 + start);
+    EXPECT_EQ(b.GetCapacity(), std::max(start, 100u));
+    for (std::uint32_t i = 0; i < 100; ++i) ASSERT_EQ(b.GetByte(i), static_cast<std::uint8_t>(i * 7 + start)) << start;
+  }
+  TXLSBlob big(40);
+  big.WriteDWord(36, 0x01020304);
+  EXPECT_EQ(big.GetDWord(36), 0x01020304u);
 }
 
 TEST(Blob, TypedValuesRoundTripInBothByteOrders) {

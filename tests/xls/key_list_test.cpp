@@ -202,6 +202,12 @@ TEST(NumFormatList, BuiltInsUserFormatsAndDateFlags) {
   EXPECT_EQ(formats.GetString(14), u"M/D/YYYY");
   EXPECT_EQ(formats.GetString(22), u"M/D/YYYY h:mm AM/PM");
   for (int i = 0; i < 60; ++i) EXPECT_EQ(formats.IsDateIndex(i), (i >= 14 && i <= 22) || (i >= 45 && i <= 47)) << i;
+  // A format record that redefines a built-in index decides its date flag.
+  formats.SetString(14, u"0.00");
+  formats.SetString(2, u"yyyy");
+  EXPECT_FALSE(formats.IsDateIndex(14));
+  EXPECT_TRUE(formats.IsDateIndex(2));
+  EXPECT_TRUE(formats.IsDateIndex(15));
   EXPECT_EQ(formats.AddOrFind(std::u16string(400, u'0')), 166);
   EXPECT_EQ(formats.GetString(166).size(), 255u);
 }

@@ -11,13 +11,18 @@
 namespace xls {
 
 TXLSBlob::TXLSBlob(std::uint32_t capacity) : capacity_(capacity) {
-  if (capacity_ != 0) {
-    data_ = static_cast<std::uint8_t*>(std::malloc(capacity_));
-    if (!data_) throw std::bad_alloc();
+  if (capacity_ == 0) return;
+  if (capacity_ <= kInline) {
+    data_ = inline_;
+    return;
   }
+  data_ = static_cast<std::uint8_t*>(std::malloc(capacity_));
+  if (!data_) throw std::bad_alloc();
 }
 
-TXLSBlob::~TXLSBlob() { std::free(data_); }
+TXLSBlob::~TXLSBlob() {
+  if (data_ != inline_) std::free(data_);
+}
 
 void TXLSBlob::Zero() {
   if (data_) std::memset(data_, 0, capacity_);
@@ -27,9 +32,18 @@ void TXLSBlob::EnsureCapacity(std::uint32_t position, std::uint32_t count) {
   std::uint64_t need = static_cast<std::uint64_t>(position) + count;
   if (need <= capacity_) return;
   if (need > 0xFFFFFFFFull) throw std::length_error("record buffer past 4 GB");
-  auto* grown = static_cast<std::uint8_t*>(std::realloc(data_, static_cast<std::size_t>(need)));
-  if (!grown) throw std::bad_alloc();
-  data_ = grown;
+  if (need <= kInline && (data_ == nullptr || data_ == inline_)) {
+    data_ = inline_;
+  } else if (data_ == inline_) {
+    auto* grown = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(need)));
+    if (!grown) throw std::bad_alloc();
+    std::memcpy(grown, inline_, capacity_);
+    data_ = grown;
+  } else {
+    auto* grown = static_cast<std::uint8_t*>(std::realloc(data_, static_cast<std::size_t>(need)));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+  }
   capacity_ = static_cast<std::uint32_t>(need);
 }
 

@@ -93,10 +93,16 @@ class TXLSBlob {
   std::u16string ReadBiffString(std::uint32_t& position, bool shortLength, bool hasOptions,
                                 bool cutAtNul) const;
 
+  // Most records are a few bytes: those live in the buffer's own inline bytes, which saves
+  // a heap block per record. The inline bytes come last, so that a slip past them still
+  // leaves the object.
+  static constexpr std::uint32_t kInline = 32;
+
   std::uint8_t* data_ = nullptr;
   std::uint32_t capacity_ = 0;
   std::uint32_t size_ = 0;
   bool bigEndian_ = false;
+  std::uint8_t inline_[kInline];
 };
 
 class TXLSBlobList {

@@ -88,9 +88,14 @@ void TXLSKeyList::SetEntry(std::int32_t index, const std::u16string& key) {
   // Slots skipped over are filled with the default key so that no slot is ever empty.
   for (std::int32_t i = 0; i < count_; ++i)
     if (!entries_[i]) entries_[i] = NewEntry(defaultKey_);
-  TXLSKeyEntry& old = *entries_[pos];
-  if (old.useCount > 0 && pos >= fixedCount_) --usedCount_;
-  entries_[pos] = NewEntry(key);
+  // The entry is renewed in place: its key keeps its buffer, and a pointer to it in the
+  // written order stays valid.
+  TXLSKeyEntry& entry = *entries_[pos];
+  if (entry.useCount > 0 && pos >= fixedCount_) --usedCount_;
+  entry.key.assign(key);
+  entry.useCount = 0;
+  entry.outputIndex = 0;
+  entry.arrayPosition = 0;
   map_->SetValue(key, index);
   CountUse(index);
   Grow();

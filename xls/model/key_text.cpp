@@ -2,13 +2,19 @@
 
 namespace xls {
 
-std::u16string HexDigits(std::uint32_t value, int width) {
+void AppendHex(std::u16string& key, std::uint32_t value, int width) {
   static const char16_t kDigits[] = u"0123456789ABCDEF";
-  std::u16string s(static_cast<std::size_t>(width), u'0');
+  const std::size_t start = key.size();
+  key.append(static_cast<std::size_t>(width), u'0');
   for (int i = width - 1; i >= 0; --i) {
-    s[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    key[start + static_cast<std::size_t>(i)] = kDigits[value & 0xF];
     value >>= 4;
   }
+}
+
+std::u16string HexDigits(std::uint32_t value, int width) {
+  std::u16string s;
+  AppendHex(s, value, width);
   return s;
 }
 

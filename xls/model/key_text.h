@@ -8,6 +8,8 @@ namespace xls {
 
 // value as exactly width upper-case hex digits (the low 4 x width bits).
 std::u16string HexDigits(std::uint32_t value, int width);
+// The same digits appended to key, which builds a key without a string per field.
+void AppendHex(std::u16string& key, std::uint32_t value, int width);
 // The hex field at 1-based position pos of the given width; 0 when the key is too short or
 // the field holds a character that is no hex digit.
 std::uint32_t HexField(const std::u16string& key, int pos, int width);

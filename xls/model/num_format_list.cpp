@@ -14,9 +14,14 @@ namespace xls {
 TXLSNumFormatList::TXLSNumFormatList()
     : TXLSStringList(kFirstUserFormat),
       builtIn_(BuiltIns()),
-      dateFlags_(std::make_unique<TBoolArray>()) {
-  for (int i = 14; i <= 22; ++i) dateFlags_->SetItem(i, true);
-  for (int i = 45; i <= 47; ++i) dateFlags_->SetItem(i, true);
+      dateFlags_(std::make_unique<TBoolArray>()) {}
+
+bool TXLSNumFormatList::IsDateIndex(std::int32_t index) const {
+  // The built-in date and time formats are dates until a format record says otherwise; the
+  // flags hold only what records and callers have set.
+  const std::u16string key = IndexKey(index);
+  if (dateFlags_->Exists(key)) return dateFlags_->GetItem(index);
+  return (index >= 14 && index <= 22) || (index >= 45 && index <= 47);
 }
 
 TXLSNumFormatList::~TXLSNumFormatList() = default;
@@ -161,13 +166,19 @@ std::shared_ptr<const TXLSStringList> TXLSNumFormatList::BuiltIns() {
       {48, u"##0.0E+0"},
       {49, u"@"},
   };
+  static std::mutex guard;
+  static std::shared_ptr<const TXLSStringList> shared;
+  // The LC_TIME locale the shared list was made for: while it stays, the list is handed out
+  // without asking the locale for its patterns again (every workbook clear makes a list).
+  static std::string sharedLocale;
+  std::lock_guard<std::mutex> lock(guard);
+  const char* locale = std::setlocale(LC_TIME, nullptr);
+  if (shared && locale && sharedLocale == locale) return shared;
+  sharedLocale = locale ? locale : "";
+
   std::u16string date;
   for (char16_t c : GetLocaleDateFormat()) date += (c >= u'a' && c <= u'z') ? c - 32 : c;
   const std::u16string dateTime = date + u" " + GetLocaleTimeFormat();
-
-  static std::mutex guard;
-  static std::shared_ptr<const TXLSStringList> shared;
-  std::lock_guard<std::mutex> lock(guard);
   if (shared && shared->GetString(14) == date && shared->GetString(22) == dateTime) return shared;
   auto made = std::make_shared<TXLSStringList>();
   for (const auto& f : kBuiltIns) made->SetString(f.index, f.text);

@@ -26,7 +26,7 @@ class TXLSNumFormatList : public TXLSStringList {
   std::int32_t AddOrFind(const std::u16string& text) override;
 
   static bool IsDateText(const std::u16string& text);
-  bool IsDateIndex(std::int32_t index) const { return dateFlags_->GetItem(index); }
+  bool IsDateIndex(std::int32_t index) const;
   std::unique_ptr<TXLSBlob> BuildFormatRecord(std::int32_t index, int version, int codePage = 1252) const;
 
   // The short date and time formats of the process's LC_TIME locale (the C and POSIX locales

@@ -55,7 +55,8 @@ TXLSColumnInfoList::TXLSColumnInfoList(TXLSXFList* xfList) : xfList_(xfList) {}
 TXLSColumnInfoList::~TXLSColumnInfoList() = default;
 
 TXLSColumnInfo* TXLSColumnInfoList::GetEntry(std::int32_t c) const {
-  return ColumnInside(c) ? entries_[static_cast<std::size_t>(c)].get() : nullptr;
+  if (!ColumnInside(c) || !present_[static_cast<std::size_t>(c)]) return nullptr;
+  return const_cast<TXLSColumnInfo*>(&entries_[static_cast<std::size_t>(c)]);
 }
 
 void TXLSColumnInfoList::Track(std::int32_t c) {
@@ -67,12 +68,13 @@ void TXLSColumnInfoList::Track(std::int32_t c) {
 TXLSColumnInfo* TXLSColumnInfoList::GetOrCreate(std::int32_t c) {
   if (!ColumnInside(c)) return nullptr;
   auto& slot = entries_[static_cast<std::size_t>(c)];
-  if (!slot) {
-    slot = std::make_unique<TXLSColumnInfo>();
-    slot->width = default_.width;
+  if (!present_[static_cast<std::size_t>(c)]) {
+    present_.set(static_cast<std::size_t>(c));
+    slot = TXLSColumnInfo();
+    slot.width = default_.width;
     Track(c);
   }
-  return slot.get();
+  return &slot;
 }
 
 void TXLSColumnInfoList::SetColumnInfo(std::int32_t c, std::uint16_t width, std::int32_t level,
@@ -161,7 +163,7 @@ void TXLSColumnInfoList::DeleteColumnInfo(std::int32_t c) {
   TXLSColumnInfo* e = GetEntry(c);
   if (!e) return;
   if (xfList_) xfList_->MoveUse(e->xf, default_.xf);
-  entries_[static_cast<std::size_t>(c)].reset();
+  present_.reset(static_cast<std::size_t>(c));
   Narrow(c, first_, last_, count_, [this](std::int32_t i) { return GetEntry(i) != nullptr; });
 }
 

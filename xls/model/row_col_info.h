@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -65,7 +66,10 @@ class TXLSColumnInfoList {
   void Track(std::int32_t c);
 
   TXLSXFList* xfList_;
-  std::array<std::unique_ptr<TXLSColumnInfo>, 256> entries_;
+  // Held in place, with a mark for the columns that have an entry: a sheet read from a file
+  // often has all 256.
+  std::array<TXLSColumnInfo, 256> entries_{};
+  std::bitset<256> present_;
   TXLSColumnInfo default_;
   std::int32_t first_ = 0, last_ = 0, count_ = 0;
   std::uint8_t maxLevel_ = 0;

@@ -138,17 +138,20 @@ int TXLSReader::Font(TXLSRecordBody body) {
   }
   const std::uint16_t attributes = body.Word(2);
   const std::uint16_t escapement = body.Word(8);
-  std::u16string key = HexDigits(body.Word(0), 4) + HexDigits(body.Word(4), 4);
+  std::u16string key;
+  key.reserve(22 + name.size());
+  AppendHex(key, body.Word(0), 4);
+  AppendHex(key, body.Word(4), 4);
   key += body.Word(6) > 400 ? u'1' : u'0';
   key += (attributes & 0x02) ? u'1' : u'0';
   key += (attributes & 0x08) ? u'1' : u'0';
   key += (attributes & 0x10) ? u'1' : u'0';
   key += (attributes & 0x20) ? u'1' : u'0';
-  key += HexDigits(body.Byte(10), 2);
+  AppendHex(key, body.Byte(10), 2);
   key += (escapement & 0x02) ? u'1' : u'0';
   key += (escapement & 0x01) ? u'1' : u'0';
-  key += HexDigits(body.Byte(11), 2);
-  key += HexDigits(body.Byte(12), 2);
+  AppendHex(key, body.Byte(11), 2);
+  AppendHex(key, body.Byte(12), 2);
   key += name;
   fonts.SetEntry(position, key);
   return 1;
@@ -158,22 +161,35 @@ void TXLSReader::XF(TXLSRecordBody body) {
   std::uint32_t font = body.Word(0);
   if (font >= 5) font -= 1;
   const std::uint16_t typeWord = body.Word(4);
-  std::u16string key = HexDigits(font, 4) + HexDigits(body.Word(2), 4) + HexDigits(typeWord & 7u, 1) +
-                       HexDigits((typeWord & 0xFFF0u) >> 4, 4) + HexDigits(body.Byte(6), 2);
+  std::u16string key;
+  key.reserve(48);
+  AppendHex(key, font, 4);
+  AppendHex(key, body.Word(2), 4);
+  AppendHex(key, typeWord & 7u, 1);
+  AppendHex(key, (typeWord & 0xFFF0u) >> 4, 4);
+  AppendHex(key, body.Byte(6), 2);
   if (Biff8()) {
     const std::uint32_t fill = body.DWord(14);
-    key += HexDigits(body.Byte(7), 2) + HexDigits(body.Byte(8), 2) + HexDigits(body.DWord(10), 8) +
-           HexDigits(fill & 0x3FFFFFFu, 8) + HexDigits(fill >> 26, 2) + HexDigits(body.Word(18), 4) +
-           HexDigits(static_cast<std::uint32_t>(body.Byte(9)) >> 2, 2);
+    AppendHex(key, body.Byte(7), 2);
+    AppendHex(key, body.Byte(8), 2);
+    AppendHex(key, body.DWord(10), 8);
+    AppendHex(key, fill & 0x3FFFFFFu, 8);
+    AppendHex(key, fill >> 26, 2);
+    AppendHex(key, body.Word(18), 4);
+    AppendHex(key, static_cast<std::uint32_t>(body.Byte(9)) >> 2, 2);
   } else {
     static constexpr std::uint32_t kRotation[4] = {0, 255, 90, 180};
     const std::uint32_t a = body.Word(10), b = body.Word(12), c = body.Word(14);
     const std::uint32_t border1 = ((a * 64) & 0x7000) | ((b * 256) & 0x700) | ((b >> 3) & 7) |
                                   ((b >> 2) & 0x70) | ((c << 16) & 0x7F0000) | ((c << 16) & 0x3F800000);
     const std::uint32_t border2 = ((a >> 2) & 0x3F80) | (b >> 9);
-    key += HexDigits(kRotation[body.Byte(7) & 3], 2) + u"00" + HexDigits(border1, 8) + HexDigits(border2, 8) +
-           HexDigits((body.DWord(8) >> 16) & 63, 2) + HexDigits(body.Word(8), 4) +
-           HexDigits(static_cast<std::uint32_t>(body.Byte(7)) >> 2, 2);
+    AppendHex(key, kRotation[body.Byte(7) & 3], 2);
+    key += u"00";
+    AppendHex(key, border1, 8);
+    AppendHex(key, border2, 8);
+    AppendHex(key, (body.DWord(8) >> 16) & 63, 2);
+    AppendHex(key, body.Word(8), 4);
+    AppendHex(key, static_cast<std::uint32_t>(body.Byte(7)) >> 2, 2);
   }
   workbook_.XFList().SetEntry(xfCounter_++, key);
 }
