@@ -452,7 +452,7 @@ int TXLSSheetWriter::WriteMergedArea(const TXLSCellRef& master) {
 }
 
 void TXLSSheetWriter::StartBlock(std::int32_t row) {
-  block_ = std::make_unique<TXLSDBCell>(row, lists_[kCells]->TotalSize());
+  block_.emplace(row, lists_[kCells]->TotalSize());
   sheet_.RowInfo().WriteRows(*lists_[kCells], row, row + kBlockRows - 1);
 }
 
@@ -471,11 +471,17 @@ int TXLSSheetWriter::WriteCells() {
   const std::int32_t first = rows.Empty() ? 0 : rows.FirstRow();
   const std::int32_t last = rows.Empty() ? 0 : rows.LastRow();
   numbers_.length = blanks_.length = 0;
-  for (std::int32_t r = first; r <= last; ++r) {
-    if ((r - first) % kBlockRows == 0) StartBlock(r);
-    const TXLSRowInfo* info = rows.Find(r);
-    if (info) block_->AddRow(r, lists_[kCells]->TotalSize());
-    if (info && info->firstUsedColumn >= 0) {
+  // Rows go in blocks of kBlockRows from the first; a block without rows still gets its DBCELL.
+  // Only rows with entries are visited: a sheet may span all 65,536 rows with a few in use.
+  std::int32_t next = rows.NextRow(first);
+  for (std::int32_t start = first; start <= last; start += kBlockRows) {
+    const std::int32_t end = std::min(last, start + kBlockRows - 1);
+    StartBlock(start);
+    for (; next >= 0 && next <= end; next = rows.NextRow(next + 1)) {
+      const std::int32_t r = next;
+      const TXLSRowInfo* info = rows.Find(r);
+      block_->AddRow(r, lists_[kCells]->TotalSize());
+      if (info->firstUsedColumn < 0) continue;
       std::int32_t expected = -1;  // the column that continues the pending runs
       for (std::int32_t c = info->firstUsedColumn; c <= info->lastUsedColumn; ++c) {
         const TXLSCellRef* cell = cells.FindCell(r, c);
@@ -512,10 +518,8 @@ int TXLSSheetWriter::WriteCells() {
       }
       CloseRuns();
     }
-    if (r == last || (r - first) % kBlockRows == kBlockRows - 1) {
-      int result = EndBlock(r);
-      if (result != 1) return result;
-    }
+    int result = EndBlock(end);
+    if (result != 1) return result;
   }
   return 1;
 }

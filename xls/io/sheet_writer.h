@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/byte_stream.h"
@@ -127,7 +128,7 @@ class TXLSSheetWriter {
   int codePage_;  // of BIFF5's 8-bit texts
   std::array<std::unique_ptr<TXLSBlobList>, kListCount> lists_;
   std::unique_ptr<TXLSDBCellIndex> index_;
-  std::unique_ptr<TXLSDBCell> block_;
+  std::optional<TXLSDBCell> block_;  // the block of rows being written
   std::int32_t firstRow_ = -1, lastRow_ = -1, firstCol_ = -1, lastCol_ = -1;
   bool hasCells_ = false;
   std::uint32_t streamSize_ = 0;

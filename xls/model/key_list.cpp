@@ -82,11 +82,13 @@ std::int32_t TXLSKeyList::Intern(std::int32_t old, const std::u16string& key) {
 void TXLSKeyList::SetEntry(std::int32_t index, const std::u16string& key) {
   if (index < baseIndex_) return;
   std::int32_t pos = index - baseIndex_;
+  const std::int32_t filled = count_;
   if (pos >= count_) count_ = pos + 1;
   while (capacity_ < count_) capacity_ += kGrowStep;
   entries_.resize(static_cast<std::size_t>(capacity_));
-  // Slots skipped over are filled with the default key so that no slot is ever empty.
-  for (std::int32_t i = 0; i < count_; ++i)
+  // Slots skipped over are filled with the default key so that no slot is ever empty (those
+  // below the old count already hold an entry).
+  for (std::int32_t i = filled; i < count_; ++i)
     if (!entries_[i]) entries_[i] = NewEntry(defaultKey_);
   // The entry is renewed in place: its key keeps its buffer, and a pointer to it in the
   // written order stays valid.

@@ -1,5 +1,7 @@
 #include "xls/model/row_col_info.h"
 
+#include <bit>
+
 #include <cmath>
 
 #include "xls/model/cell_address.h"
@@ -220,23 +222,26 @@ TXLSRowInfoList::~TXLSRowInfoList() = default;
 TXLSRowInfo* TXLSRowInfoList::Find(std::int32_t r) const {
   if (!RowInside(r)) return nullptr;
   const auto& page = pages_[static_cast<std::size_t>(r >> 8)];
-  return page ? (*page)[static_cast<std::size_t>(r & 255)].get() : nullptr;
+  const std::size_t i = static_cast<std::size_t>(r & 255);
+  return page && page->Has(i) ? &page->rows[i] : nullptr;
 }
 
 TXLSRowInfo* TXLSRowInfoList::GetOrCreate(std::int32_t r) {
   if (!RowInside(r)) return nullptr;
   auto& page = pages_[static_cast<std::size_t>(r >> 8)];
   if (!page) page = std::make_unique<Page>();
-  auto& slot = (*page)[static_cast<std::size_t>(r & 255)];
-  if (!slot) {
-    slot = std::make_unique<TXLSRowInfo>();
-    slot->height = default_.height;
-    slot->xf = 0;
+  const std::size_t i = static_cast<std::size_t>(r & 255);
+  TXLSRowInfo& slot = page->rows[i];
+  if (!page->Has(i)) {
+    page->Mark(i, true);
+    slot = TXLSRowInfo();
+    slot.height = default_.height;
+    slot.xf = 0;
     if (count_ == 0 || r < first_) first_ = r;
     if (count_ == 0 || r > last_) last_ = r;
     ++count_;
   }
-  return slot.get();
+  return &slot;
 }
 
 void TXLSRowInfoList::SetRowInfo(std::int32_t r, std::uint16_t height, bool customHeight,
@@ -371,7 +376,7 @@ void TXLSRowInfoList::DeleteRow(std::int32_t r) {
   TXLSRowInfo* e = Find(r);
   if (!e) return;
   if (xfList_) xfList_->MoveUse(e->xf, 0);
-  (*pages_[static_cast<std::size_t>(r >> 8)])[static_cast<std::size_t>(r & 255)].reset();
+  pages_[static_cast<std::size_t>(r >> 8)]->Mark(static_cast<std::size_t>(r & 255), false);
   Narrow(r, first_, last_, count_, [this](std::int32_t i) { return Find(i) != nullptr; });
 }
 
@@ -415,9 +420,29 @@ void TXLSRowInfoList::WriteRows(TXLSBlobList& out, std::int32_t from, std::int32
   if (count_ == 0) return;
   std::int32_t a = from > first_ ? from : first_;
   std::int32_t z = to < last_ ? to : last_;
-  for (std::int32_t r = a; r <= z; ++r) {
+  for (std::int32_t r = NextRow(a, z); r >= 0; r = NextRow(r + 1, z)) {
     if (auto b = BuildRowRecord(r)) out.Append(b.release());
   }
+}
+
+std::int32_t TXLSRowInfoList::NextRow(std::int32_t r, std::int32_t limit) const {
+  if (limit > last_) limit = last_;
+  if (count_ == 0) return -1;
+  if (r < first_) r = first_;
+  while (r <= limit) {
+    if (const auto& page = pages_[static_cast<std::size_t>(r >> 8)]) {
+      const std::size_t i = static_cast<std::size_t>(r & 255);
+      for (std::size_t w = i >> 6; w < 4; ++w) {
+        std::uint64_t bits = page->present[w];
+        if (w == (i >> 6)) bits &= ~std::uint64_t{0} << (i & 63);
+        if (!bits) continue;
+        const std::int32_t found = (r & ~255) + static_cast<std::int32_t>(w * 64 + std::countr_zero(bits));
+        return found <= limit ? found : -1;
+      }
+    }
+    r = (r | 255) + 1;
+  }
+  return -1;
 }
 
 }  // namespace xls

@@ -97,6 +97,9 @@ class TXLSRowInfoList {
 
   TXLSRowInfo* Find(std::int32_t r) const;
   TXLSRowInfo* GetOrCreate(std::int32_t r);
+  // The first row from r up to limit that has an entry, or -1; empty pages of rows are skipped
+  // whole and the rest of a page a word of 64 rows at a time.
+  std::int32_t NextRow(std::int32_t r, std::int32_t limit = 65535) const;
   // xf 4095 means no style.
   void SetRowInfo(std::int32_t r, std::uint16_t height, bool customHeight, std::int32_t level,
                   bool hidden, bool hasStyle, std::int32_t xf, bool unsynced);
@@ -132,7 +135,16 @@ class TXLSRowInfoList {
   void WriteRows(TXLSBlobList& out, std::int32_t from, std::int32_t to);
 
  private:
-  using Page = std::array<std::unique_ptr<TXLSRowInfo>, 256>;
+  // 256 rows held in place, with a bit for each row that has an entry.
+  struct Page {
+    std::array<TXLSRowInfo, 256> rows{};
+    std::array<std::uint64_t, 4> present{};
+    bool Has(std::size_t i) const { return (present[i >> 6] >> (i & 63)) & 1; }
+    void Mark(std::size_t i, bool on) {
+      const std::uint64_t bit = std::uint64_t{1} << (i & 63);
+      present[i >> 6] = on ? present[i >> 6] | bit : present[i >> 6] & ~bit;
+    }
+  };
 
   TXLSXFList* xfList_;
   std::array<std::unique_ptr<Page>, 256> pages_;
