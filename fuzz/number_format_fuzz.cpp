@@ -1,5 +1,7 @@
 // Number-format texts and wildcard masks as a user or a file gives them: any text renders any
-// value without failing, and any mask either compiles or raises the mask error.
+// value without failing, and any mask either compiles or raises the mask error. Texts stop a
+// little past the 255 characters a file's format holds: every input renders thirteen times, and
+// longer texts only made the runs slower as the fuzzer grew them.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +12,7 @@
 #include "xls/formula/cell_text/number_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 8 || size > 512) return 0;
+  if (size < 8 || size > 8 + 300) return 0;
   double v;
   std::memcpy(&v, data, 8);
   std::u16string format;

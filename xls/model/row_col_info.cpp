@@ -1,7 +1,6 @@
 #include "xls/model/row_col_info.h"
 
 #include <bit>
-
 #include <cmath>
 
 #include "xls/model/cell_address.h"

@@ -169,6 +169,20 @@ TEST(Reader, CountsAndLengthsOutsideTheirRecordAreRefused) {
   EXPECT_EQ(book->GetColor(1), 0x563412u);
 }
 
+// Merging makes a cell for every position, so a sheet's merged areas together may cover two
+// areas of the largest size taken: a few hundred bytes of MERGEDCELLS cannot make billions.
+TEST(Reader, MergedAreasShareAnAllowancePerSheet) {
+  Bytes merged;
+  PutWord(merged, 3);
+  for (std::uint32_t first : {0u, 4096u, 8192u})
+    for (std::uint32_t v : {first, first + 4095, 0u, 255u}) PutWord(merged, v);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book({{0x00E5, merged}}, {})), 1);
+  ASSERT_NE(At(*book, 4096, 0), nullptr);
+  EXPECT_TRUE(At(*book, 4096, 0)->IsMergeMaster());
+  EXPECT_EQ(At(*book, 8192, 0), nullptr);
+}
+
 TEST(Reader, StreamShapesGiveTheirStatus) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   // Only a globals BOF and EOF: an empty workbook.
@@ -181,6 +195,12 @@ TEST(Reader, StreamShapesGiveTheirStatus) {
   // A globals BOF of a version that is not read; a later one changes nothing.
   EXPECT_EQ(ReadBytes(*book, BiffBuilder().Bof(5, 0x0400).Eof().bytes), -1);
   EXPECT_EQ(ReadBytes(*book, BiffBuilder().Bof(5).Eof().Bof(5, 0x0700).Eof().bytes), 1);
+  // A note naming an object that is no comment box is let go (a file we saved once did so
+  // after reading two shapes of one object id).
+  Bytes note;
+  for (std::uint32_t v : {0u, 0u, 0u, 9u, 0u}) PutWord(note, v);
+  note.insert(note.end(), {0, 0});
+  EXPECT_EQ(ReadBytes(*book, Book({{0x001C, note}}, {})), 1);
   // A font record too short for its name fails the read.
   Bytes font(16, 0);
   font[14] = 40;

@@ -449,7 +449,15 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
     const std::int32_t r1 = body.Word(o), r2 = body.Word(o + 2), c1 = body.Word(o + 4), c2 = body.Word(o + 6);
     if (r1 > r2 || c1 > c2 || c2 > 255) continue;
     if (static_cast<std::int64_t>(r2 - r1 + 1) * (c2 - c1 + 1) > kMaxMergedCells) continue;
-    TXLSRange::CreateRC(sheet, r1, c1, r2, c2)->Merge(false);
+    // An area takes in the merged areas it touches; what it then covers counts against the
+    // sheet's allowance, so that a few hundred bytes of areas cannot make billions of cells.
+    auto range = TXLSRange::CreateRC(sheet, r1, c1, r2, c2);
+    range->ExpandToMergedAreas();
+    const std::int64_t cells = static_cast<std::int64_t>(range->GetLastRow() - range->GetFirstRow() + 1) *
+                               (range->GetLastCol() - range->GetFirstCol() + 1);
+    if (cells > kMaxMergedCells || cells > mergedCellsLeft_) continue;
+    mergedCellsLeft_ -= cells;
+    range->Merge(false);
   }
 }
 
@@ -470,7 +478,10 @@ int TXLSReader::Note(TXLSRecordBody body) {
   std::size_t pos = 8;
   if (!body.ok) return 1;
   body.String(pos, false, true, 1252, author);
-  return ReadSheetNote(*sheet, objectId, row, column, author, options);
+  // A note whose object is no comment box of the sheet (none, or a chart that took the same id)
+  // ties nothing; the rest of the file reads on.
+  ReadSheetNote(*sheet, objectId, row, column, author, options);
+  return 1;
 }
 
 }  // namespace xls

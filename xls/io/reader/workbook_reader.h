@@ -145,6 +145,8 @@ class TXLSReader {
   bool frozen_ = false;
   bool fitToPage_ = false;
   std::int32_t sheetNumber_ = 0;  // 1-based position of the substream's sheet
+  // Cells that merged areas may still cover in the current worksheet.
+  std::int64_t mergedCellsLeft_ = 0;
   // The cell of a FORMULA whose formula comes with the SHRFMLA or ARRAY record that follows.
   std::int32_t pendingRow_ = -1, pendingColumn_ = -1;
   std::int32_t pendingStatus_ = 1;
