@@ -96,6 +96,11 @@ class TXLSWorkbook {
   void SetDate1904(bool flag) { date1904_ = flag; }
   bool GetIgnoreDrawings() const { return ignoreDrawings_; }
   void SetIgnoreDrawings(bool flag) { ignoreDrawings_ = flag; }
+  // The cells that a read file's merged areas may cover per worksheet: merging makes a cell for
+  // every position. Test and fuzzing hook: the fuzz targets keep it small so that inputs which
+  // merge large areas stay fast.
+  std::int64_t MergedCellsPerSheet() const { return mergedCellsPerSheet_; }
+  void SetMergedCellsPerSheetForTest(std::int64_t cells) { mergedCellsPerSheet_ = cells; }
 
   const std::u16string& SheetNamePrefix() const { return prefix_; }
   const std::u16string& GetFileName() const { return fileName_; }
@@ -181,6 +186,7 @@ class TXLSWorkbook {
   std::int32_t refModeA1_ = 1;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
+  std::int64_t mergedCellsPerSheet_ = std::int64_t{1} << 20;
   std::unique_ptr<TXLSFileStorage> vbaStorage_;
   std::unique_ptr<TXLSFileStream> controls_;
   // Read from vbaStorage_ on request, and forgotten with it.

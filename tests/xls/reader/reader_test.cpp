@@ -169,18 +169,23 @@ TEST(Reader, CountsAndLengthsOutsideTheirRecordAreRefused) {
   EXPECT_EQ(book->GetColor(1), 0x563412u);
 }
 
-// Merging makes a cell for every position, so a sheet's merged areas together may cover as
-// many cells as the largest area taken: a few hundred bytes of MERGEDCELLS cannot make billions.
+// Merging makes a cell for every position, so a sheet's merged areas together cover at most the
+// workbook's allowance (2^20 cells unless a test sets it): a few hundred bytes of MERGEDCELLS
+// cannot make billions. An area grown by the merged areas it touches counts as grown.
 TEST(Reader, MergedAreasShareAnAllowancePerSheet) {
   Bytes merged;
-  PutWord(merged, 3);
-  for (std::uint32_t first : {0u, 2048u, 4096u})
-    for (std::uint32_t v : {first, first + 2047, 0u, 255u}) PutWord(merged, v);
+  PutWord(merged, 4);
+  for (std::uint32_t first : {0u, 8u, 16u})
+    for (std::uint32_t v : {first, first + 7, 0u, 7u}) PutWord(merged, v);
+  for (std::uint32_t v : {7u, 8u, 0u, 0u}) PutWord(merged, v);  // joins the first two: 128 cells
   IXLSWorkbook book = TXLSWorkbook::Create();
+  EXPECT_EQ(book->MergedCellsPerSheet(), 1 << 20);
+  book->SetMergedCellsPerSheetForTest(160);
   ASSERT_EQ(ReadBytes(*book, Book({{0x00E5, merged}}, {})), 1);
-  ASSERT_NE(At(*book, 2048, 0), nullptr);
-  EXPECT_TRUE(At(*book, 2048, 0)->IsMergeMaster());
-  EXPECT_EQ(At(*book, 4096, 0), nullptr);
+  EXPECT_EQ(At(*book, 16, 0), nullptr);  // 64 + 64 + 64 is past 160
+  // The joining area would cover 128 more: the first two stay apart.
+  ASSERT_NE(At(*book, 8, 0), nullptr);
+  EXPECT_TRUE(At(*book, 8, 0)->IsMergeMaster());
 }
 
 TEST(Reader, StreamShapesGiveTheirStatus) {

@@ -74,8 +74,6 @@ enum : std::uint16_t {
   kRecRk = 0x027E,
 };
 
-// A merged area larger than this is not taken: merging makes a cell for every position.
-constexpr std::int64_t kMaxMergedCells = 1 << 20;
 
 // Header and footer texts: sections start at &L, &C and &R; text before the first code is
 // the centre section; "&&" is an escaped ampersand and stays as it is.
@@ -448,14 +446,16 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
     const std::size_t o = 2 + 8 * i;
     const std::int32_t r1 = body.Word(o), r2 = body.Word(o + 2), c1 = body.Word(o + 4), c2 = body.Word(o + 6);
     if (r1 > r2 || c1 > c2 || c2 > 255) continue;
-    if (static_cast<std::int64_t>(r2 - r1 + 1) * (c2 - c1 + 1) > kMaxMergedCells) continue;
-    // An area takes in the merged areas it touches; what it then covers counts against the
-    // sheet's allowance, so that a few hundred bytes of areas cannot make billions of cells.
+    // Merging makes a cell for every position. An area takes in the merged areas it touches;
+    // what it then covers counts against the sheet's allowance (the workbook's
+    // MergedCellsPerSheet), so that a few hundred bytes of areas cannot make billions of cells.
+    // An area past what is left is not merged.
+    if (static_cast<std::int64_t>(r2 - r1 + 1) * (c2 - c1 + 1) > mergedCellsLeft_) continue;
     auto range = TXLSRange::CreateRC(sheet, r1, c1, r2, c2);
     range->ExpandToMergedAreas();
     const std::int64_t cells = static_cast<std::int64_t>(range->GetLastRow() - range->GetFirstRow() + 1) *
                                (range->GetLastCol() - range->GetFirstCol() + 1);
-    if (cells > kMaxMergedCells || cells > mergedCellsLeft_) continue;
+    if (cells > mergedCellsLeft_) continue;
     mergedCellsLeft_ -= cells;
     range->Merge(false);
   }

@@ -22,9 +22,6 @@ constexpr std::uint16_t kRecEOF = 0x000A;
 constexpr std::uint16_t kSubGlobals = 0x0005;
 constexpr std::uint16_t kSubWorksheet = 0x0010;
 constexpr std::uint16_t kSubChart = 0x0020;
-// The cells merged areas may cover in one worksheet, over all its MERGEDCELLS records: as many
-// as the largest single area taken.
-constexpr std::int64_t kMergedCellsPerSheet = std::int64_t{1} << 20;
 
 int ReadOpened(TXLSReader& reader, int opened, std::int32_t& fileFormat) {
   if (opened != 1) return opened;
@@ -174,7 +171,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       state_ = kWorksheet;
       frozen_ = false;
       fitToPage_ = false;
-      mergedCellsLeft_ = kMergedCellsPerSheet;
+      mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
       ++sheetNumber_;
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
       while (sheets.GetCount() < sheetNumber_) sheets.Add();
