@@ -74,7 +74,6 @@ enum : std::uint16_t {
   kRecRk = 0x027E,
 };
 
-
 // Header and footer texts: sections start at &L, &C and &R; text before the first code is
 // the centre section; "&&" is an escaped ampersand and stays as it is.
 void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
