@@ -4,6 +4,13 @@
 // LibreOffice over a table of values x formats; pairs of that table are not repeated here.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "xls/formula/cell_text/number_format.h"
 #include "xls/model/codepage.h"
 
@@ -71,6 +78,95 @@ TEST(NumberFormat, NumbersBeyondIntegers) {
   EXPECT_EQ(Show(1.0, u"# ?/12345678901234567890").substr(0, 2), "1 ");  // a denominator of 20 digits
   EXPECT_EQ(Show(1.5, u"hh:mm:ss.000000"), "12:00:00.000000");
   EXPECT_EQ(Show(1e300, u"[h]:mm"), "#");
+}
+
+// The fraction of a value in [0, 1) for the largest denominator maxDen, found the slow way: every
+// denominator in turn takes its nearest numerator, and a fraction replaces the one so far when
+// it comes closer by more than 1e-12. The renderer must pick the same fraction, with the same
+// roundings, without trying them all.
+std::string EveryDenominator(double frac, long long maxDen) {
+  long long num = 0, den = 1;
+  double best = 2;
+  for (long long d = 1; d <= maxDen; ++d) {
+    long long n = std::llround(frac * static_cast<double>(d));
+    double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
+    if (err < best - 1e-12) best = err, num = n, den = d;
+  }
+  return std::to_string(num) + "/" + std::to_string(den);
+}
+
+TEST(NumberFormat, FractionsAsIfEveryDenominatorWasTried) {
+  EXPECT_EQ(Show(0.3, u"#/#"), "2/7");  // not 1/3, which the continued fraction of 0.3 gives first
+  EXPECT_EQ(Show(0.5, u"#/##"), "1/2");
+  EXPECT_EQ(Show(0.0, u"#/#####"), "0/1");
+  EXPECT_EQ(Show(4e-6, u"#/#####"), "0/1");
+  EXPECT_EQ(Show(0.99999, u"#/####"), "1/1");
+  EXPECT_EQ(Show(0.99999, u"#/#####"), "99998/99999");  // 99999/100000 is out of reach
+  EXPECT_EQ(Show(std::acos(-1.0) - 3, u"#/#####"), "14093/99532");
+
+  std::vector<double> values = {std::acos(-1.0) - 3, std::exp(1.0) - 2, std::sqrt(2.0) - 1, (std::sqrt(5.0) - 1) / 2,
+                                0.333, 0.1, 0.2, 0.7, 1 - std::ldexp(1.0, -53), std::ldexp(1.0, -1074)};
+  auto around = [&](double x, int steps) {
+    values.push_back(x);
+    double up = x, down = x;
+    for (int k = 0; k < steps; ++k) {
+      values.push_back(up = std::nextafter(up, 2.0));
+      values.push_back(down = std::nextafter(down, -1.0));
+    }
+  };
+  // Exact fractions, next to them and a little off them.
+  for (int q = 1; q <= 12; ++q)
+    for (int p = 0; p <= q; ++p) {
+      const double x = static_cast<double>(p) / q;
+      around(x, 1);
+      for (double off : {1e-6, 3e-9, 1e-12, 5e-13}) values.push_back(x + off), values.push_back(x - off);
+    }
+  // Half-way between neighbouring fractions, where two denominators come equally close, and a
+  // little off half-way, where the two distances differ by about the 1e-12 that counts.
+  for (int q = 2; q <= 9; ++q)
+    for (int p = 1; p < q; ++p) {
+      const double mid = (static_cast<double>(p) / q + static_cast<double>(p + 1) / (q + 1)) / 2;
+      around(mid, 1);
+      for (double off : {5e-13, 1e-12}) values.push_back(mid + off), values.push_back(mid - off);
+    }
+  // The smallest values that round to something else than 0 for a denominator, and values close
+  // to 1.
+  for (double maxDen : {9.0, 99.0, 999.0, 9999.0, 99999.0}) around(0.5 / maxDen, 2), around(1 - 0.5 / maxDen, 2);
+  for (double off : {1e-3, 1e-5, 1e-6, 1e-9}) values.push_back(1 - off);
+  // Arbitrary values, evenly and spread over the magnitudes, and values of long and short runs.
+  std::mt19937_64 random(20240131);
+  auto unit = [&] { return std::ldexp(static_cast<double>(random() >> 11), -53); };
+  for (int k = 0; k < 60; ++k) values.push_back(unit()), values.push_back(std::exp(-14 * unit()));
+  for (int k = 0; k < 60; ++k) {
+    double x = 0;
+    for (int n = 0; n < 8; ++n) {
+      const std::uint64_t largest = random() % 4 == 0 ? 2000 : 4;
+      x = 1 / (static_cast<double>(1 + random() % largest) + x);
+    }
+    values.push_back(x);
+  }
+
+  const char16_t* const formats[] = {u"#/#", u"#/##", u"#/###", u"#/####", u"#/#####"};
+  const long long maxDens[] = {9, 99, 999, 9999, 99999};
+  int checked = 0, wrong = 0;
+  std::string firstWrong;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const double v = values[i];
+    if (!(v >= 0 && v < 1)) continue;
+    for (int k = 0; k < 5; ++k) {
+      if (k == 4 && i % 3 != 0) continue;  // trying every one of 99999 denominators is slow
+      const std::string expected = EveryDenominator(v, maxDens[k]);
+      const std::string shown = Show(v, formats[k]);
+      ++checked;
+      if (shown != expected && wrong++ == 0) {
+        char value[40];
+        std::snprintf(value, sizeof value, "%a", v);
+        firstWrong = std::string(value) + " up to " + std::to_string(maxDens[k]) + ": " + shown + " instead of " + expected;
+      }
+    }
+  }
+  EXPECT_GT(checked, 2000);
+  EXPECT_EQ(wrong, 0) << "first: " << firstWrong;
 }
 
 TEST(NumberFormat, DatesAndTimes) {

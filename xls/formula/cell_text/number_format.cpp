@@ -537,6 +537,51 @@ std::u16string RenderScientific(const Section& s, const NumberLayout& L, double 
   return Assemble(s, filled, u"");
 }
 
+// The fraction num/den nearest to frac (0 <= frac < 1) with den <= maxDen (at most 99999): of
+// the denominators 1, 2, ..., maxDen in turn, each takes the nearest numerator and replaces the
+// fraction so far when it comes closer by more than 1e-12. Only few denominators can do so:
+// those that come closer than every smaller one lie on the continued fraction of frac, at
+// q' + j*q (j = 1 .. a) between two of its convergents q' and q. Along one such run the
+// distance shrinks by 1/(d1*d2) > 1e-10 from one denominator d1 to the next d2, so once one of
+// them replaces the fraction all later ones do too, and the run's last denominator within
+// maxDen decides alone. The distances are worked out exactly as when trying every
+// denominator, so that the roundings agree.
+void ClosestFraction(double frac, long long maxDen, long long& num, long long& den) {
+  double best = 2;
+  auto consider = [&](long long d) {
+    long long n = std::llround(frac * static_cast<double>(d));
+    double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
+    if (err < best - 1e-12) best = err, num = n, den = d;
+  };
+  num = 0, den = 1;
+  consider(1);
+  // Below this every numerator rounds to 0, and 0/1 stays.
+  if (!(frac * static_cast<double>(maxDen) >= 0.5) || frac >= 1) return;
+  // frac = m / 2^e exactly; frac >= 0.5 / 99999 keeps e below 71.
+  int exponent = 0;
+  const double mantissa = std::frexp(frac, &exponent);
+  using Wide = unsigned __int128;
+  Wide rest = static_cast<Wide>(static_cast<std::uint64_t>(std::ldexp(mantissa, 53)));
+  Wide whole = static_cast<Wide>(1) << (53 - exponent);
+  // The continued fraction by Euclid's steps on rest / whole; q0 and q are the denominators of
+  // the last two convergents (0 and 1 before the first step).
+  long long q0 = 0, q = 1;
+  while (rest != 0) {
+    const Wide a = whole / rest;  // the next term: the run is q0 + q, q0 + 2q, ..., q0 + a*q
+    const Wide r = whole % rest;
+    whole = rest, rest = r;
+    const long long room = (maxDen - q0) / q;  // the steps of the run that stay within maxDen
+    if (room < 1) return;
+    if (a > static_cast<Wide>(room)) {
+      consider(q0 + room * q);
+      return;
+    }
+    const long long next = q0 + static_cast<long long>(a) * q;
+    consider(next);
+    q0 = q, q = next;
+  }
+}
+
 // Fractions: [integer part] numerator / denominator. The numerator is the run of placeholders
 // right before the slash; the denominator is placeholders (largest denominator 9, 99, ...) or a
 // fixed number written after the slash.
@@ -591,12 +636,7 @@ std::u16string RenderFraction(const Section& s, double v, size_t slash) {
     long long maxDen = 1;
     for (size_t n = 0; n < denPos.size() && n < 5; ++n) maxDen *= 10;
     maxDen -= 1;
-    double best = 2;
-    for (long long d = 1; d <= maxDen; ++d) {
-      long long n = std::llround(frac * static_cast<double>(d));
-      double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
-      if (err < best - 1e-12) best = err, num = n, den = d;
-    }
+    ClosestFraction(frac, maxDen, num, den);
   }
   if (!intPos.empty() && num == den) whole += 1, num = 0;
   auto decimal = [](double x) {
