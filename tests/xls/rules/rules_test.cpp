@@ -204,6 +204,28 @@ TEST(Autofilter, BooleanErrorAndTopTenCriteria) {
   EXPECT_EQ(biff5.records[2].second.substr(72), "78 2a");
 }
 
+// A damaged AUTOFILTERINFO count stops at the sheet's 256 columns: the filter keeps the
+// criteria of its last column and writes the count it can hold.
+TEST(Autofilter, ColumnCountStopsAtTheSheetsColumns) {
+  TXLSAutofilter filter;
+  filter.SetColumnCount(60000);
+  EXPECT_EQ(filter.ColumnCount(), 256);
+  EXPECT_EQ(filter.Item(256), nullptr);
+  const std::string last = "ff 00 70 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+  ASSERT_EQ(filter.ReadItem(*Group(Hex(last))->GetChunk(0), 0x0600), 1);
+  EXPECT_EQ(filter.Item(255)->top10Flags, 7);
+  filter.SetColumnCount(-3);
+  EXPECT_EQ(filter.ColumnCount(), 0);
+  EXPECT_EQ(filter.Item(0), nullptr);
+
+  filter.SetRange(1, 1, 4000, 10);
+  Sink out;
+  std::int64_t bytes = 0;
+  ASSERT_EQ(filter.WriteRecords(out.Get(), bytes, 2), 1);
+  ASSERT_EQ(out.records.size(), 1u);
+  EXPECT_EQ(out.records[0].second, "00 01");
+}
+
 TEST(Autofilter, RangeSwitchMakesAndRemovesDropDowns) {
   Sheet s;
   TXLSAutofilter& filter = s.rules.Autofilter();

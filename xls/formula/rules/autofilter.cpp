@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t kItemFixed = 24;
 constexpr std::size_t kMaxStringChars = 255;
+constexpr std::int32_t kSheetColumns = 256;  // IV
 
 }  // namespace
 
@@ -95,9 +96,11 @@ void TXLSAutofilter::ClearItems(bool removeShapes) {
 }
 
 void TXLSAutofilter::SetColumnCount(std::int32_t count) {
+  // A filter spans at most the sheet's columns; a file's larger count is damage, and each
+  // column costs an item.
+  count = std::clamp(count, 0, kSheetColumns);
   if (count == columnCount_) return;
   ClearItems(true);
-  if (count < 0) count = 0;
   for (std::int32_t i = 0; i < count; ++i) items_.push_back(std::make_unique<TXLSAutofilterItem>());
   columnCount_ = count;
 }
@@ -179,7 +182,7 @@ void TXLSAutofilter::ShiftCells(const TRuleBand& band, std::int32_t rowDelta, st
       c1 >= band.firstColumn) {
     firstColumn_ += columnDelta;
     lastColumn_ += columnDelta;
-    if (firstColumn_ < 1 || firstColumn_ + columnCount_ - 1 > 256) {
+    if (firstColumn_ < 1 || firstColumn_ + columnCount_ - 1 > kSheetColumns) {
       ClearItems(true);
       return;
     }
@@ -224,7 +227,7 @@ void TXLSAutofilter::RemoveColumns(std::int32_t d1, std::int32_t d2, std::int32_
 }
 
 void TXLSAutofilter::InsertColumns(std::int32_t index, std::int32_t count) {
-  count = std::min(count, 256 - (firstColumn_ - 1) - columnCount_);
+  count = std::min(count, kSheetColumns - (firstColumn_ - 1) - columnCount_);
   for (std::int32_t i = 0; i < count; ++i) {
     auto item = std::make_unique<TXLSAutofilterItem>();
     if (dropDowns_.add) item->dropDown = dropDowns_.add(headerRow_ - 1, firstColumn_ - 1 + index + i);
