@@ -16,31 +16,22 @@ void TXLSKeyList::Clear() {
   Grow();
 }
 
-std::unique_ptr<TXLSKeyEntry> TXLSKeyList::NewEntry(const std::u16string& key) {
-  auto e = std::make_unique<TXLSKeyEntry>();
-  e->key = key;
-  return e;
-}
-
 void TXLSKeyList::Grow() {
-  if (count_ == capacity_) {
-    capacity_ += kGrowStep;
-    entries_.resize(static_cast<std::size_t>(capacity_));
-  }
+  if (count_ == capacity_) capacity_ += kGrowStep;
 }
 
 std::int32_t TXLSKeyList::GetOutputIndex(std::int32_t index) const {
   if (!Inside(index)) return 0;
-  return entries_[index - baseIndex_]->outputIndex;
+  return entries_[static_cast<std::size_t>(index - baseIndex_)].outputIndex;
 }
 
 std::u16string TXLSKeyList::GetKey(std::int32_t index) const {
   if (!Inside(index)) return defaultKey_;
-  return entries_[index - baseIndex_]->key;
+  return entries_[static_cast<std::size_t>(index - baseIndex_)].key;
 }
 
 std::int32_t TXLSKeyList::GetUseCount(std::int32_t index) const {
-  return Inside(index) ? entries_[index - baseIndex_]->useCount : 0;
+  return Inside(index) ? entries_[static_cast<std::size_t>(index - baseIndex_)].useCount : 0;
 }
 
 std::int32_t TXLSKeyList::Find(const std::u16string& key) const {
@@ -49,24 +40,24 @@ std::int32_t TXLSKeyList::Find(const std::u16string& key) const {
 
 void TXLSKeyList::CountUse(std::int32_t index) {
   if (!Counted(index)) return;
-  TXLSKeyEntry& e = *entries_[index - baseIndex_];
+  TXLSKeyEntry& e = entries_[static_cast<std::size_t>(index - baseIndex_)];
   if (e.useCount++ == 0) ++usedCount_;
 }
 
 void TXLSKeyList::ReleaseUse(std::int32_t index) {
   if (!Counted(index)) return;
-  TXLSKeyEntry& e = *entries_[index - baseIndex_];
+  TXLSKeyEntry& e = entries_[static_cast<std::size_t>(index - baseIndex_)];
   // A use that was never counted is not taken away: counts never go below zero.
   if (e.useCount <= 0) return;
   if (--e.useCount == 0) --usedCount_;
 }
 
 std::int32_t TXLSKeyList::Intern(std::int32_t old, const std::u16string& key) {
-  if (old > baseIndex_ && Inside(old) && entries_[old - baseIndex_]->key == key) return old;
+  if (old > baseIndex_ && Inside(old) && entries_[static_cast<std::size_t>(old - baseIndex_)].key == key) return old;
   if (!map_->Exists(key)) {
     Grow();
     std::int32_t index = baseIndex_ + count_;
-    entries_[count_] = NewEntry(key);
+    entries_.emplace_back().key = key;
     ++count_;
     map_->SetValue(key, index);
     CountUse(index);
@@ -82,17 +73,13 @@ std::int32_t TXLSKeyList::Intern(std::int32_t old, const std::u16string& key) {
 void TXLSKeyList::SetEntry(std::int32_t index, const std::u16string& key) {
   if (index < baseIndex_) return;
   std::int32_t pos = index - baseIndex_;
-  const std::int32_t filled = count_;
   if (pos >= count_) count_ = pos + 1;
   while (capacity_ < count_) capacity_ += kGrowStep;
-  entries_.resize(static_cast<std::size_t>(capacity_));
-  // Slots skipped over are filled with the default key so that no slot is ever empty (those
-  // below the old count already hold an entry).
-  for (std::int32_t i = filled; i < count_; ++i)
-    if (!entries_[i]) entries_[i] = NewEntry(defaultKey_);
+  // Slots skipped over hold the default key, so that no slot is ever empty.
+  while (entries_.size() < static_cast<std::size_t>(count_)) entries_.emplace_back().key = defaultKey_;
   // The entry is renewed in place: its key keeps its buffer, and a pointer to it in the
   // written order stays valid.
-  TXLSKeyEntry& entry = *entries_[pos];
+  TXLSKeyEntry& entry = entries_[static_cast<std::size_t>(pos)];
   if (entry.useCount > 0 && pos >= fixedCount_) --usedCount_;
   entry.key.assign(key);
   entry.useCount = 0;
@@ -107,7 +94,7 @@ void TXLSKeyList::Compact() {
   outputOrder_.clear();
   outputOrder_.reserve(static_cast<std::size_t>(usedCount_ + fixedCount_));
   for (std::int32_t pos = 0; pos < count_; ++pos) {
-    TXLSKeyEntry& e = *entries_[pos];
+    TXLSKeyEntry& e = entries_[static_cast<std::size_t>(pos)];
     if (pos < fixedCount_ || e.useCount > 0) {
       outputOrder_.push_back(&e);
       e.outputIndex = static_cast<std::int32_t>(outputOrder_.size());
@@ -127,7 +114,7 @@ void TXLSKeyList::MoveUse(std::int32_t oldIndex, std::int32_t newIndex) {
 void TXLSKeyList::AddUse(std::int32_t index) { CountUse(index); }
 
 void TXLSKeyList::ResetUseCounts() {
-  for (std::int32_t pos = 0; pos < count_; ++pos) entries_[pos]->useCount = 0;
+  for (TXLSKeyEntry& e : entries_) e.useCount = 0;
   usedCount_ = 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,6 @@ class TXLSKeyList {
   TXLSKeyList& operator=(const TXLSKeyList&) = delete;
 
   void Clear();
-  static std::unique_ptr<TXLSKeyEntry> NewEntry(const std::u16string& key);
   virtual std::int32_t GetOutputIndex(std::int32_t index) const;
   std::u16string GetKey(std::int32_t index) const;
   // The index of an entry holding key; one use moves from old (when it is a counted entry of
@@ -72,7 +72,9 @@ class TXLSKeyList {
   void ReleaseUse(std::int32_t index);
 
   std::unique_ptr<THashInteger> map_;
-  std::vector<std::unique_ptr<TXLSKeyEntry>> entries_;
+  // The entries in list order, count_ of them; a deque, so that an entry stays where it is
+  // (the written order points at them) without an allocation of its own.
+  std::deque<TXLSKeyEntry> entries_;
   std::int32_t count_ = 0;
   std::int32_t capacity_ = 0;
   std::u16string defaultKey_;

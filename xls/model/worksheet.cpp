@@ -33,9 +33,8 @@ IXLSWorksheet::~IXLSWorksheet() {
     }
   }
   if (!rowInfo_.Empty()) {
-    for (std::int32_t r = rowInfo_.FirstRow(); r <= rowInfo_.LastRow(); ++r) {
-      if (const TXLSRowInfo* e = rowInfo_.Find(r)) xfs.MoveUse(e->xf, 0);
-    }
+    for (std::int32_t r = rowInfo_.NextRow(0); r >= 0; r = rowInfo_.NextRow(r + 1))
+      xfs.MoveUse(rowInfo_.Find(r)->xf, 0);
   }
 }
 

@@ -47,6 +47,26 @@ TEST(Escher, PropertyOrderAndMalformedRecords) {
   Put16(expected, 0x0080), Put32(expected, 7);
   Put16(expected, 0x03BF), Put32(expected, 2);
   EXPECT_EQ(Written(made), expected);
+  // A table read out of order, with an id given twice (the later one holds) and complex data.
+  Bytes read;
+  Put16(read, 0x0181), Put32(read, 5);
+  Put16(read, 0x0080), Put32(read, 1);
+  Put16(read, 0x8145), Put32(read, 2);
+  Put16(read, 0x0181), Put32(read, 9);
+  read.push_back('a'), read.push_back('b');
+  TMsoFbtOpt table;
+  table.ReadFromBlob(TMSOHeader(3, 4, kMsoOpt, static_cast<std::uint32_t>(read.size())), *ToBlob(read));
+  EXPECT_EQ(table.PropertyCount(), 3u);
+  EXPECT_EQ(table.GetProperty(0x0181), 9u);
+  EXPECT_TRUE(table.HasProperty(0x0145));
+  EXPECT_FALSE(table.HasProperty(0x0146));
+  Bytes rewritten;
+  Header(rewritten, 3, 3, kMsoOpt, 3 * 6 + 2);
+  Put16(rewritten, 0x0080), Put32(rewritten, 1);
+  Put16(rewritten, 0x8145), Put32(rewritten, 2);
+  Put16(rewritten, 0x0181), Put32(rewritten, 9);
+  rewritten.push_back('a'), rewritten.push_back('b');
+  EXPECT_EQ(Written(table), rewritten);
   TMsoFbtClientAnchor a;
   EXPECT_THROW(a.ReadFromBlob(TMSOHeader(0, 0, kMsoClientAnchor, 16), *ToBlob(Bytes(16, 0))), EMsoParseError);
   TMSOHeader sp(2, 202, kMsoSp, 8);

@@ -21,7 +21,8 @@ constexpr std::uint16_t kRecChartSeriesLink = 0x1051;
 
 struct TXLSChartDataItem {
   std::uint16_t id = 0;
-  std::vector<std::uint8_t> data;
+  // The record's data: length bytes at offset in the chart's bytes (see TXLSCustomChart::Data).
+  std::uint32_t offset = 0, length = 0;
   // A series link's formula, once compiled (empty when it did not compile).
   bool compiled = false;
   std::shared_ptr<TXLSCompiledFormula> formula;
@@ -43,11 +44,14 @@ class TXLSCustomChart {
   // with the font numbers of the written font list when a font list is set. Returns 1.
   int WriteRecords(TXLSBlobList& output) const;
   const std::vector<TXLSChartDataItem>& Items() const { return items_; }
+  const std::uint8_t* Data(const TXLSChartDataItem& item) const { return bytes_.data() + item.offset; }
   std::uint16_t FileVersion() const { return fileVersion_; }
   TXLSCalculator* Calculator() const { return calculator_; }
 
  private:
   std::vector<TXLSChartDataItem> items_;
+  // Every record's data one after the other: a chart has hundreds of short records.
+  std::vector<std::uint8_t> bytes_;
   std::uint16_t fileVersion_;
   TXLSCalculator* calculator_ = nullptr;
   const TXLSFontList* fonts_ = nullptr;

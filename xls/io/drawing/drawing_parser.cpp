@@ -4,25 +4,15 @@
 
 namespace xls {
 
-TXLSDrawingParserItem* TXLSDrawingParserItem::AddChild(const TMSOHeader& header) {
+TXLSDrawingParserItem* TXLSDrawingParserItem::AddChild(std::deque<TXLSDrawingParserItem>& store,
+                                                       const TMSOHeader& header) {
   consumed_ += static_cast<std::uint64_t>(header.Length()) + 8;
-  children_.push_back(std::make_unique<TXLSDrawingParserItem>(this, header));
-  return children_.back().get();
+  children_.push_back(&store.emplace_back(this, header));
+  return children_.back();
 }
 
 TXLSDrawingParserItem* TXLSDrawingParserItem::Child(std::size_t index) const {
-  return index >= 1 && index <= children_.size() ? children_[index - 1].get() : nullptr;
-}
-
-TXLSDrawingParser::~TXLSDrawingParser() {
-  // Freed without recursion, however deep the tree.
-  std::vector<std::unique_ptr<TXLSDrawingParserItem>> pending = std::move(roots_);
-  while (!pending.empty()) {
-    std::unique_ptr<TXLSDrawingParserItem> item = std::move(pending.back());
-    pending.pop_back();
-    for (auto& child : item->children_) pending.push_back(std::move(child));
-    item->children_.clear();
-  }
+  return index >= 1 && index <= children_.size() ? children_[index - 1] : nullptr;
 }
 
 void TXLSDrawingParser::ParseFrom(const TXLSBlobList& list, std::size_t skipBlocks) {
@@ -43,10 +33,10 @@ void TXLSDrawingParser::OpenRecord() {
   if (current_ && current_->depth_ + 1 > kMaxDepth) throw EMsoParseError("Drawing records nested too deeply");
   TXLSDrawingParserItem* item;
   if (current_) {
-    item = current_->AddChild(header);
+    item = current_->AddChild(items_, header);
   } else {
-    roots_.push_back(std::make_unique<TXLSDrawingParserItem>(nullptr, header));
-    item = roots_.back().get();
+    item = &items_.emplace_back(nullptr, header);
+    roots_.push_back(item);
   }
   current_ = item;
   item->skip_ = false;
@@ -80,7 +70,7 @@ void TXLSDrawingParser::ParseBytes(const std::uint8_t* data, std::size_t size) {
       const std::uint64_t need = current_->header_.Length() - current_->consumed_;
       const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(need, size - at));
       if (!current_->skip_) {
-        if (!current_->data_) current_->data_ = std::make_unique<TXLSBlob>(n);
+        if (!current_->data_) current_->data_.emplace(n);
         TXLSBlob& blob = *current_->data_;
         blob.EnsureCapacity(blob.GetSize(), n);
         blob.PutBuffer(data, static_cast<std::uint32_t>(at), n, blob.GetSize());

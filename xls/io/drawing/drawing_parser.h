@@ -6,8 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <vector>
 
 #include "xls/io/drawing/escher.h"
@@ -20,8 +21,9 @@ class TXLSDrawingParserItem {
  public:
   TXLSDrawingParserItem(TXLSDrawingParserItem* parent, const TMSOHeader& header)
       : parent_(parent), header_(header), depth_(parent ? parent->depth_ + 1 : 0) {}
-  // A new child: this item's consumed bytes grow by the child's whole record.
-  TXLSDrawingParserItem* AddChild(const TMSOHeader& header);
+  // A new child, made in the parser's store: this item's consumed bytes grow by the child's
+  // whole record.
+  TXLSDrawingParserItem* AddChild(std::deque<TXLSDrawingParserItem>& store, const TMSOHeader& header);
   // 1-based; nullptr outside 1..ChildCount().
   TXLSDrawingParserItem* Child(std::size_t index) const;
   std::size_t ChildCount() const { return children_.size(); }
@@ -38,8 +40,8 @@ class TXLSDrawingParserItem {
   std::uint64_t consumed_ = 0;
   bool skip_ = false;
   // Grown by the bytes that actually arrive, never reserved from the header's length.
-  std::unique_ptr<TXLSBlob> data_;
-  std::vector<std::unique_ptr<TXLSDrawingParserItem>> children_;
+  std::optional<TXLSBlob> data_;
+  std::vector<TXLSDrawingParserItem*> children_;
 };
 
 class TXLSDrawingParser {
@@ -53,7 +55,6 @@ class TXLSDrawingParser {
   std::function<void(TXLSDrawingParser&)> OnFinish;
 
   TXLSDrawingParser() = default;
-  ~TXLSDrawingParser();
   TXLSDrawingParser(const TXLSDrawingParser&) = delete;
   TXLSDrawingParser& operator=(const TXLSDrawingParser&) = delete;
 
@@ -65,14 +66,17 @@ class TXLSDrawingParser {
   // The same over plain memory.
   void ParseBytes(const std::uint8_t* data, std::size_t size);
 
-  TXLSDrawingParserItem* Root() const { return roots_.empty() ? nullptr : roots_.front().get(); }
+  TXLSDrawingParserItem* Root() const { return roots_.empty() ? nullptr : roots_.front(); }
   TXLSDrawingParserItem* Current() const { return current_; }
 
  private:
   void OpenRecord();
   void CloseCompleted();
 
-  std::vector<std::unique_ptr<TXLSDrawingParserItem>> roots_;
+  // Every record met, in the order met: one store rather than an allocation a record, and freed
+  // without recursion however deep the tree.
+  std::deque<TXLSDrawingParserItem> items_;
+  std::vector<TXLSDrawingParserItem*> roots_;
   TXLSDrawingParserItem* current_ = nullptr;
   std::uint8_t headerBytes_[8] = {};
   std::uint32_t headerFill_ = 0;

@@ -200,6 +200,14 @@ void TMsoFbtDGG::ResetCounters() { largestShapeId_ = shapesSaved_ = drawingsSave
 
 // ---- property table
 
+namespace {
+// Where the entry of id is, or would go, in a table's entries.
+template <typename Entries>
+auto PositionOf(Entries& entries, std::uint16_t id) {
+  return std::lower_bound(entries.begin(), entries.end(), id, [](const auto& e, std::uint16_t key) { return e.first < key; });
+}
+}  // namespace
+
 std::int64_t TMsoFbtOpt::GetSize() const {
   std::int64_t size = 8;
   for (const auto& [id, item] : items_) size += item.FileSize();
@@ -229,6 +237,7 @@ int TMsoFbtOpt::ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, s
   std::vector<std::uint16_t> complexIds;
   // The entries, then the complex data in the same order; a complex entry's data is counted
   // off the remaining bytes already while the entries are read.
+  items_.reserve(bytes.size() / 6);
   while (remaining > 0 && at + 6 <= bytes.size()) {
     TMsoFbtOptItem item;
     item.idWord = platform::LoadLE16(&bytes[at]);
@@ -239,11 +248,20 @@ int TMsoFbtOpt::ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, s
       remaining -= item.value;
       complexIds.push_back(item.Id());
     }
-    items_[item.Id()] = std::move(item);
+    items_.emplace_back(item.Id(), std::move(item));
   }
+  // In id order; of an id given twice the later entry holds.
+  std::stable_sort(items_.begin(), items_.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    if (i + 1 < items_.size() && items_[i + 1].first == items_[i].first) continue;
+    if (kept != i) items_[kept] = std::move(items_[i]);
+    ++kept;
+  }
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(kept), items_.end());
   for (std::uint16_t id : complexIds) {
     if (at >= bytes.size()) break;
-    TMsoFbtOptItem& item = items_[id];
+    TMsoFbtOptItem& item = PositionOf(items_, id)->second;
     const std::size_t n = std::min<std::size_t>(item.value, bytes.size() - at);
     item.complex.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
     item.hasComplex = true;
@@ -253,13 +271,20 @@ int TMsoFbtOpt::ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, s
   return 1;
 }
 
+const TMsoFbtOptItem* TMsoFbtOpt::Find(std::uint16_t id) const {
+  auto it = PositionOf(items_, id);
+  return it != items_.end() && it->first == id ? &it->second : nullptr;
+}
+
 std::uint32_t TMsoFbtOpt::GetProperty(std::uint16_t id) const {
-  auto it = items_.find(id);
-  return it == items_.end() ? 0 : it->second.value;
+  const TMsoFbtOptItem* item = Find(id);
+  return item ? item->value : 0;
 }
 
 void TMsoFbtOpt::SetProperty(std::uint16_t id, std::uint32_t value, std::uint16_t flags) {
-  TMsoFbtOptItem& item = items_[id];
+  auto it = PositionOf(items_, id);
+  if (it == items_.end() || it->first != id) it = items_.insert(it, Entry(id, TMsoFbtOptItem{}));
+  TMsoFbtOptItem& item = it->second;
   item.SetId(id);
   if (flags) item.idWord = static_cast<std::uint16_t>((item.idWord & 0x3FFF) | (flags & 0xC000));
   item.value = value;

@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "xls/model/blob.h"
@@ -179,18 +179,24 @@ class TMsoFbtOpt : public TMsoFbt {
   int ReadFrom(const TMSOHeader& header, const TXLSBlobList& source, std::uint32_t length,
                std::uint32_t offset) override;
 
+  using Entry = std::pair<std::uint16_t, TMsoFbtOptItem>;
+
   std::uint32_t GetProperty(std::uint16_t id) const;
   // flags: the blip-id (0x4000) and complex (0x8000) bits of the id word.
   void SetProperty(std::uint16_t id, std::uint32_t value, std::uint16_t flags = 0);
-  bool HasProperty(std::uint16_t id) const { return items_.count(id) != 0; }
+  bool HasProperty(std::uint16_t id) const { return Find(id) != nullptr; }
   std::size_t PropertyCount() const { return items_.size(); }
   void Clear() { items_.clear(); }
   std::uint16_t RecordType() const { return recordType_; }
-  const std::map<std::uint16_t, TMsoFbtOptItem>& Items() const { return items_; }
+  // By id.
+  const std::vector<Entry>& Items() const { return items_; }
 
  private:
+  const TMsoFbtOptItem* Find(std::uint16_t id) const;
+
   std::uint16_t recordType_;
-  std::map<std::uint16_t, TMsoFbtOptItem> items_;
+  // Sorted by id, one entry an id: one allocation for a shape's table, not one a property.
+  std::vector<Entry> items_;
 };
 
 class TMsoFbtClientAnchor : public TMsoFbt {
