@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "platform/wide_case.h"
@@ -963,10 +964,36 @@ std::u16string TXLSFormater::GeneralNumber(double v) {
   return Ascii(mant + "E" + sign + digits);
 }
 
+namespace {
+
+// A format's sections (at most four) and each one parsed.
+struct ParsedFormat {
+  std::u16string format;
+  std::vector<std::u16string> parts;
+  std::vector<Section> sections;
+};
+
+// The format last asked for on this thread, parsed once: the cells of a column share a format,
+// and a format renders one value after another.
+const ParsedFormat& Parsed(std::u16string_view format) {
+  thread_local ParsedFormat last;
+  thread_local bool valid = false;
+  if (!valid || last.format != format) {
+    valid = false;
+    last.format.assign(format);
+    last.parts = SplitSections(format);
+    last.sections.clear();
+    for (const std::u16string& part : last.parts) last.sections.push_back(ParseSection(part));
+    valid = true;
+  }
+  return last;
+}
+
+}  // namespace
+
 bool TXLSFormater::IsDateFormat(std::u16string_view format) {
   if (IsGeneralFormat(format)) return false;
-  std::vector<std::u16string> parts = SplitSections(format);
-  return ParseSection(parts[0]).date;
+  return Parsed(format).sections[0].date;
 }
 
 std::u16string TXLSFormater::FormatValueEx(const Variant& value, std::u16string_view format, bool html) const {
@@ -980,14 +1007,15 @@ std::u16string TXLSFormater::FormatValueEx(const Variant& value, std::u16string_
   if (value.IsBoolean()) return value.BooleanValue() ? u"True" : u"False";
   if (IsGeneralFormat(format) || value.IsEmptyOrNull()) return general(u"");
 
-  std::vector<std::u16string> parts = SplitSections(format);
+  const ParsedFormat& parsed = Parsed(format);
+  const std::vector<std::u16string>& parts = parsed.parts;
   if (!value.IsNumber()) {
     // Text: the fourth section, or a single section that holds "@", shows it.
-    const std::u16string* textSection = nullptr;
-    if (parts.size() >= 4) textSection = &parts[3];
-    else if (parts.size() == 1 && ParseSection(parts[0]).hasText) textSection = &parts[0];
+    const Section* textSection = nullptr;
+    if (parts.size() >= 4) textSection = &parsed.sections[3];
+    else if (parts.size() == 1 && parsed.sections[0].hasText) textSection = &parsed.sections[0];
     if (!value.IsText() || textSection == nullptr) return general(u"");
-    Section s = ParseSection(*textSection);
+    const Section& s = *textSection;
     std::u16string out;
     for (const Token& t : s.tokens) {
       if (t.kind == Tok::Literal) out += t.text;
@@ -997,8 +1025,7 @@ std::u16string TXLSFormater::FormatValueEx(const Variant& value, std::u16string_
   }
 
   double v = value.NumberValue();
-  std::vector<Section> sections;
-  for (size_t k = 0; k < parts.size() && k < 3; ++k) sections.push_back(ParseSection(parts[k]));
+  const std::span<const Section> sections(parsed.sections.data(), std::min<size_t>(parsed.sections.size(), 3));
   bool conditional = sections[0].op != CondOp::None || (sections.size() > 1 && sections[1].op != CondOp::None);
   const Section* chosen = &sections[0];
   bool negate = false;
