@@ -144,8 +144,12 @@ int TXLSWorkbookWriter::WriteFormats() {
   const auto& fonts = xfs.Fonts().OutputOrder();
   for (std::size_t i = 0; i < fonts.size() && result == 1; ++i)
     result = Add(*globals_, xfs.Fonts().BuildFontRecord(static_cast<std::int32_t>(i), version_, book_.GetCodePage()));
-  for (std::int32_t i = 0; i < xfs.NumFormats().Count() && result == 1; ++i)
-    result = Add(*globals_, xfs.NumFormats().BuildFormatRecord(i, version_, book_.GetCodePage()));
+  // Every built-in index (a file's own text of a built-in format may stand for one), then only
+  // the indexes that hold a text: a damaged file may give a format a high index.
+  const TXLSNumFormatList& formats = xfs.NumFormats();
+  for (std::int32_t i = 0; i < formats.Count() && result == 1;
+       i = i + 1 < TXLSNumFormatList::kFirstUserFormat ? i + 1 : formats.NextIndex(i + 1))
+    result = Add(*globals_, formats.BuildFormatRecord(i, version_, book_.GetCodePage()));
   for (std::size_t i = 0; i < xfs.OutputOrder().size() && result == 1; ++i)
     result = Add(*globals_, xfs.BuildXFRecord(static_cast<std::int32_t>(i), version_));
   for (std::int32_t i = 0; i < xfs.Styles().Count() && result == 1; ++i)

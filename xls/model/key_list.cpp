@@ -166,10 +166,7 @@ TXLSStringList::TXLSStringList(std::int32_t firstIndex) : count_(firstIndex) { G
 TXLSStringList::~TXLSStringList() = default;
 
 void TXLSStringList::Grow() {
-  if (count_ >= capacity_) {
-    capacity_ = count_ + TXLSKeyList::kGrowStep;
-    strings_.resize(static_cast<std::size_t>(capacity_));
-  }
+  if (count_ >= capacity_) capacity_ = count_ + TXLSKeyList::kGrowStep;
 }
 
 std::int32_t TXLSStringList::AddOrFind(const std::u16string& s) {
@@ -183,7 +180,14 @@ std::int32_t TXLSStringList::AddOrFind(const std::u16string& s) {
 
 std::u16string TXLSStringList::GetString(std::int32_t index) const {
   if (index < 0 || index >= count_) return {};
-  return strings_[index];
+  auto it = strings_.find(index);
+  return it == strings_.end() ? std::u16string() : it->second;
+}
+
+std::int32_t TXLSStringList::NextIndex(std::int32_t index) const {
+  for (auto it = strings_.lower_bound(index); it != strings_.end(); ++it)
+    if (!it->second.empty()) return it->first;
+  return count_;
 }
 
 void TXLSStringList::SetString(std::int32_t index, const std::u16string& s) {

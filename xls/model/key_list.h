@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,13 +131,16 @@ class TXLSStringList {
   bool Exists(const std::u16string& s) const { return map_.Exists(s); }
   void Grow();
   std::int32_t Count() const { return count_; }
+  // The first index from index on that holds a text of the list's own, or Count().
+  std::int32_t NextIndex(std::int32_t index) const;
 
  protected:
   // For lists whose own indexes start above 0.
   explicit TXLSStringList(std::int32_t firstIndex);
 
  private:
-  std::vector<std::u16string> strings_;
+  // By index, only the indexes given a text: a file may give one a high index.
+  std::map<std::int32_t, std::u16string> strings_;
   std::int32_t capacity_ = 0;
   THashInteger map_;
   std::int32_t count_ = 0;
