@@ -11,11 +11,11 @@
 // does not run it a second time to look for a leak. Most inputs fail before the reader touches
 // the book (the file is no compound file, or its stream is not found): those are not cleared
 // again, since clearing a book costs more than reading most such inputs.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/byte_stream.h"
@@ -24,20 +24,41 @@
 
 namespace {
 
-// The hashes of byte strings whose round trip passed; forgotten all at once past a limit.
+// The hashes of byte strings whose round trip passed, in a table made once, so that a run
+// allocates nothing here that it does not free (libFuzzer runs an input again to look for a leak
+// when it does); forgotten all at once when half full.
 class Seen {
  public:
-  bool Insert(const std::uint8_t* bytes, std::size_t size) {
-    if (hashes_.size() >= (1u << 18)) hashes_.clear();
-    return hashes_.insert(std::hash<std::string_view>()({reinterpret_cast<const char*>(bytes), size})).second;
+  void Insert(const std::uint8_t* bytes, std::size_t size) {
+    if (2 * count_ >= kSlots) {
+      std::fill(slots_.begin(), slots_.end(), 0);
+      count_ = 0;
+    }
+    const std::size_t hash = Hash(bytes, size);
+    std::size_t& slot = Slot(hash);
+    if (slot == 0) ++count_;
+    slot = hash;
   }
-  bool Contains(const std::uint8_t* bytes, std::size_t size) const {
-    return hashes_.count(std::hash<std::string_view>()({reinterpret_cast<const char*>(bytes), size})) != 0;
-  }
+  bool Contains(const std::uint8_t* bytes, std::size_t size) { return Slot(Hash(bytes, size)) != 0; }
 
  private:
-  std::unordered_set<std::size_t> hashes_;
+  static constexpr std::size_t kSlots = std::size_t{1} << 18;
+  // Never 0, which marks an empty slot.
+  static std::size_t Hash(const std::uint8_t* bytes, std::size_t size) {
+    return std::hash<std::string_view>()({reinterpret_cast<const char*>(bytes), size}) | 1;
+  }
+  // The slot of hash, or the empty one where it would go.
+  std::size_t& Slot(std::size_t hash) {
+    std::size_t i = hash & (kSlots - 1);
+    while (slots_[i] != 0 && slots_[i] != hash) i = (i + 1) & (kSlots - 1);
+    return slots_[i];
+  }
+
+  std::vector<std::size_t> slots_ = std::vector<std::size_t>(kSlots);
+  std::size_t count_ = 0;
 };
+
+Seen inputs, savedFiles;
 
 }  // namespace
 
@@ -70,7 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xls::TXLSVBAProject project;
     if (project.SetStorage(book->VBAStorage()) != 1 && project.ModuleCount() != 0) __builtin_trap();
   }
-  static Seen inputs, savedFiles;
   if (inputs.Contains(data, size)) return 0;
   platform::MemoryStream saved;
   if (book->SaveToStreamFormat(saved, 2) != 1) return 0;
