@@ -38,14 +38,15 @@ void TXLSRange::ExpandToMergedAreas() {
       changed = true;
     }
   };
-  while (changed) {
+  while (changed && !heap.Empty()) {
     changed = false;
-    // The border cells: first and last column of every row, first and last row of every column.
-    for (std::int32_t r = r1; r <= r2; ++r) {
+    // The border cells: first and last column of every row, first and last row of every column,
+    // as far as the used area reaches (merged cells exist only inside it).
+    for (std::int32_t r = std::max(r1, heap.FirstRow()); r <= std::min(r2, heap.LastRow()); ++r) {
       grow(r, c1);
       grow(r, c2);
     }
-    for (std::int32_t c = c1; c <= c2; ++c) {
+    for (std::int32_t c = std::max(c1, heap.FirstColumn()); c <= std::min(c2, heap.LastColumn()); ++c) {
       grow(r1, c);
       grow(r2, c);
     }
