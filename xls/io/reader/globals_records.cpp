@@ -138,8 +138,8 @@ int TXLSReader::Font(TXLSRecordBody body) {
   }
   const std::uint16_t attributes = body.Word(2);
   const std::uint16_t escapement = body.Word(8);
-  std::u16string key;
-  key.reserve(22 + name.size());
+  std::u16string& key = keyBuffer_;
+  key.clear();
   AppendHex(key, body.Word(0), 4);
   AppendHex(key, body.Word(4), 4);
   key += body.Word(6) > 400 ? u'1' : u'0';
@@ -161,8 +161,8 @@ void TXLSReader::XF(TXLSRecordBody body) {
   std::uint32_t font = body.Word(0);
   if (font >= 5) font -= 1;
   const std::uint16_t typeWord = body.Word(4);
-  std::u16string key;
-  key.reserve(48);
+  std::u16string& key = keyBuffer_;
+  key.clear();
   AppendHex(key, font, 4);
   AppendHex(key, body.Word(2), 4);
   AppendHex(key, typeWord & 7u, 1);

@@ -156,6 +156,8 @@ class TXLSReader {
   std::int32_t stringRow_ = -1, stringColumn_ = -1;
   std::int32_t fontCounter_ = 0;
   std::int32_t xfCounter_ = 0;
+  // The key of the FONT or XF record read last: one buffer for all of them.
+  std::u16string keyBuffer_;
   int codePage_ = 1252;
   bool date1904_ = false;
   std::int32_t nameCounter_ = 0;
