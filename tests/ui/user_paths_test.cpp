@@ -68,6 +68,49 @@ void CheckOneRow(TParamForm& view, int row, const char* code) {
 
 float Value(const char* code) { return uitest::DocumentLine(code).value; }
 
+// The desktop's own password box, answered as a user would (a wrong password, or Cancel), in
+// front of the script that answers everything else.
+class DesktopPasswordBox : public platform::gui::Services {
+ public:
+  DesktopPasswordBox(platform::gui::ScriptedServices& script, bool cancel)
+      : script_(script), cancel_(cancel), previous_(&platform::gui::Gui()) {
+    platform::gui::SetGui(this);
+  }
+  ~DesktopPasswordBox() override { platform::gui::SetGui(previous_); }
+  int asked = 0;
+
+  bool InputQuery(const QString& caption, const QString& prompt, QString& text, platform::gui::Echo echo) override {
+    ++asked;
+    QTimer::singleShot(0, [cancel = cancel_] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* input = qobject_cast<QInputDialog*>(w); input && input->isVisible()) {
+          if (cancel) {
+            input->reject();
+          } else {
+            input->setTextValue("nope");
+            input->accept();
+          }
+        }
+    });
+    return platform::gui::DesktopServices().InputQuery(caption, prompt, text, echo);
+  }
+  int MessageBox(const QString& text, const QString& caption, platform::gui::Buttons buttons,
+                 platform::gui::Icon icon) override {
+    return script_.MessageBox(text, caption, buttons, icon);
+  }
+  bool FileDialog(const platform::gui::FileDialogSpec& spec, QString& path) override {
+    return script_.FileDialog(spec, path);
+  }
+  void Beep() override { script_.Beep(); }
+  void OpenLink(const QString& target) override { script_.OpenLink(target); }
+  int ExecDialog(QDialog& dialog) override { return script_.ExecDialog(dialog); }
+
+ private:
+  platform::gui::ScriptedServices& script_;
+  bool cancel_;
+  platform::gui::Services* previous_;
+};
+
 }  // namespace
 
 class UserPathsTest : public QObject {
@@ -121,6 +164,74 @@ class UserPathsTest : public QObject {
     QCOMPARE(Value("P0.00"), 2.0f);
     QCOMPARE(Value("P0.04"), 0.0f);
     QCOMPARE(drive.RequestCount(), requests);
+    QCOMPARE(gui.unexpected, 0);
+    core::ClosePort();
+  }
+
+  // Online, a key typed on a locked line whose password is refused or cancelled in the desktop's
+  // password box leaves the selection on that line and writes nothing: the key is no search for a row whose setting
+  // starts with it (Maximum frequency's 50.00, or the line edited before, above or below), so
+  // the next entry cannot go to another parameter.
+  void refusedPasswordKeepsTheLockedLine() {
+    uitest::Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive drive("Kestravel", "KV100", "1.0");
+    drive.AddStation(1);
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    uitest::LinkWindow(form);
+    auto& gui = box.gui();
+    struct Case {
+      const char* edited;    // unlocked and set to 5 before
+      const char* password;  // its level's password
+      const char* locked;    // the line then clicked
+      bool cancel;           // Cancel, else a wrong password
+    };
+    const Case cases[] = {{"P0.02", "level1", "P0.04", false},   // edited line above the locked one
+                          {"P0.02", "level1", "P0.04", true},
+                          {"P0.04", "level2", "P0.02", false},   // edited line below it
+                          {"P0.04", "level2", "P0.02", true}};
+    TParamForm* view = nullptr;
+    for (const Case& c : cases) {
+      const QString name = QString("%1 then %2, %3").arg(c.edited, c.locked, c.cancel ? "Cancel" : "wrong");
+      core::State().EnteredPassword.clear();
+      if (view) gui.messageAnswers.push_back(platform::gui::IdNo);  // the edited document is not saved
+      uitest::NewDocument(form, gui, 0);
+      view = uitest::ParamView(form);
+      const int edited = uitest::RowOfCode(*view, c.edited);
+      const int locked = uitest::RowOfCode(*view, c.locked);
+      ClickCell(*view, 6, edited);
+      gui.inputAnswers.push_back({true, c.password});
+      Type(*view, "5", true);
+      QVERIFY2(Value(c.edited) == 5.0f, qPrintable(name));
+      const int requests = drive.RequestCount();
+      const std::size_t messages = gui.messages.size();
+      const std::size_t inputs = gui.inputs.size();
+
+      ClickCell(*view, 6, locked);
+      CheckOneRow(*view, locked, c.locked);
+      {
+        DesktopPasswordBox passwordBox(gui, c.cancel);
+        for (const char key : {'5', '7'}) {
+          QTest::keyClick(view->parGrid, key);
+          QCoreApplication::processEvents();
+          QVERIFY2(!view->parGrid->EditorOpen(), qPrintable(name));
+          CheckOneRow(*view, locked, c.locked);
+        }
+        QTest::keyClick(view->parGrid, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        CheckOneRow(*view, locked, c.locked);
+        QVERIFY2(passwordBox.asked == 2, qPrintable(name));  // each key asked again
+      }
+      QVERIFY2(gui.inputs.size() == inputs, qPrintable(name));
+      QVERIFY2(drive.RequestCount() == requests, qPrintable(name));
+      QVERIFY2(gui.messages.size() == messages, qPrintable(name));  // no message either
+      QCOMPARE(drive.Holding(1, 101), std::uint16_t(0));           // Maximum frequency never written
+      QCOMPARE(Value("P0.01"), 50.0f);
+      QCOMPARE(Value(c.locked), 0.0f);
+    }
     QCOMPARE(gui.unexpected, 0);
     core::ClosePort();
   }

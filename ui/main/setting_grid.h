@@ -48,6 +48,10 @@ class SettingGrid : public QTableWidget {
 
  protected:
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  // A typed key that opened no editor (a refused or cancelled password, a read-only line) is
+  // no search for a row whose text starts with it: the selection stays on the line typed on,
+  // so the next entry cannot go to another parameter.
+  void keyboardSearch(const QString&) override {}
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void mouseMoveEvent(QMouseEvent* event) override;
 
