@@ -135,7 +135,9 @@ void ReadRecord(Reader& r, CompareRecord& c) {
   r.skip(2);
 }
 
+// A parameter document holds at least one line; a comparison that found no difference holds none.
 bool ValidCount(std::size_t count) { return count >= 1 && count <= kMaxDocumentRecords; }
+bool ValidCompareCount(std::size_t count) { return count <= kMaxDocumentRecords; }
 
 bool ValidModel(std::uint32_t model, int modelCount) {
   return model >= 1 && modelCount >= 1 && model <= static_cast<std::uint32_t>(modelCount);
@@ -143,6 +145,11 @@ bool ValidModel(std::uint32_t model, int modelCount) {
 
 FileResult TooManyRecords(std::size_t count) {
   return FileResult::Failure("A document holds 1 to " + std::to_string(kMaxDocumentRecords) + " records, not " +
+                             std::to_string(count));
+}
+
+FileResult TooManyCompareRecords(std::size_t count) {
+  return FileResult::Failure("A comparison holds at most " + std::to_string(kMaxDocumentRecords) + " records, not " +
                              std::to_string(count));
 }
 
@@ -209,7 +216,7 @@ bool DecodeCompareFile(std::string_view bytes, int modelCount, CompareFileHeader
   h.model = r.u32();
   r.text(h.modelName);
   for (auto& t : h.fileNames) r.text(t);
-  if (h.kind > FilesWithDefaults || !ValidCount(h.recordCount) || !ValidModel(h.model, modelCount)) return false;
+  if (h.kind > FilesWithDefaults || !ValidCompareCount(h.recordCount) || !ValidModel(h.model, modelCount)) return false;
   if (bytes.size() != kCompareHeaderSize + h.recordCount * kCompareRecordSize) return false;
   std::vector<CompareRecord> recs(h.recordCount);
   for (auto& c : recs) ReadRecord(r, c);
@@ -268,7 +275,7 @@ FileResult SaveParameterFile(const std::string& path) {
 
 FileResult SaveCompareFile(const std::string& path) {
   AppState& s = State();
-  if (!ValidCount(s.CompareRecords.size())) return TooManyRecords(s.CompareRecords.size());
+  if (!ValidCompareCount(s.CompareRecords.size())) return TooManyCompareRecords(s.CompareRecords.size());
   CompareFileHeader header = s.CmpHeader;
   header.recordCount = static_cast<std::uint16_t>(s.CompareRecords.size());
   auto result = platform::WriteFileAtomically(path, EncodeCompareFile(header, s.CompareRecords));

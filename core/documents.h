@@ -1,8 +1,10 @@
 // Parameter files (*.par), compare files (*.cmp) and block files (the motor *.pmo files):
 // little-endian, byte-exact, written and read field by field.
 //
-// Loads never throw: a failed load leaves an empty document (header zeroed, array emptied)
-// and returns false. Saves replace the target only when the whole new file is written.
+// A parameter file holds 1 to 500 records; a compare file 0 to 500 (a comparison that found no
+// difference is its header alone). Loads never throw: a failed load leaves an empty document
+// (header zeroed, array emptied) and returns false. Saves replace the target only when the
+// whole new file is written.
 #pragma once
 
 #include <cstddef>

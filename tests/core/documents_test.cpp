@@ -162,6 +162,43 @@ TEST_F(DocumentsTest, CompareFileLayoutAndRoundTrip) {
   EXPECT_EQ(ReadAll(path("d.cmp")), bytes);
 }
 
+// A comparison that found no difference is a header alone: it saves, opens again with its
+// header and no records, and the same header with a record's bytes behind it is refused.
+TEST_F(DocumentsTest, EmptyComparisonSavesAndLoads) {
+  MakeCompare();
+  auto& s = core::State();
+  s.CompareRecords.clear();
+  s.CmpHeader.recordCount = 3;  // the count follows the records saved
+  ASSERT_TRUE(core::SaveCompareFile(path("none.cmp")));
+  const std::string bytes = ReadAll(path("none.cmp"));
+  ASSERT_EQ(bytes.size(), 692u);
+  EXPECT_EQ(bytes[2], 0);
+  EXPECT_EQ(bytes[3], 0);
+  EXPECT_EQ(s.CmpHeader.recordCount, 0);
+  EXPECT_EQ(core::RecentFiles()[0], path("none.cmp"));
+
+  MakeCompare();
+  ASSERT_TRUE(core::LoadCompareFile(path("none.cmp")));
+  EXPECT_TRUE(s.CompareRecords.empty());
+  EXPECT_EQ(s.CmpHeader.recordCount, 0);
+  EXPECT_EQ(s.CmpHeader.kind, core::FilesWithDefaults);
+  EXPECT_EQ(s.CmpHeader.model, 2u);
+  EXPECT_EQ(s.CmpHeader.fileNames[2], "/c/z.par");
+  ASSERT_TRUE(core::SaveCompareFile(path("again.cmp")));
+  EXPECT_EQ(ReadAll(path("again.cmp")), bytes);
+
+  WriteAll(path("bad.cmp"), bytes + std::string(876, '\0'));
+  EXPECT_FALSE(core::LoadCompareFile(path("bad.cmp")));
+  EXPECT_EQ(s.CmpHeader.model, 0u);
+  // A parameter document still holds at least one line.
+  MakeDocument();
+  s.Document.clear();
+  const auto refused = core::SaveParameterFile(path("none.par"));
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.error, "A document holds 1 to 500 records, not 0");
+  EXPECT_FALSE(fs::exists(path("none.par")));
+}
+
 TEST_F(DocumentsTest, BadParameterFilesFailAndLeaveAnEmptyDocument) {
   MakeDocument();
   ASSERT_TRUE(core::SaveParameterFile(path("good.par")));

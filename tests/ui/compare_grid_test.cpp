@@ -1,5 +1,8 @@
 // The compare view for the three kinds of comparison, opened from .cmp files written by the
-// core, and the two file compare commands.
+// core, the two file compare commands, and a comparison without a difference saved, opened
+// and printed.
+#include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include "core/common.h"
@@ -9,6 +12,7 @@
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
+#include "platform/report/preview_window.h"
 
 using ui::TCompareForm;
 using ui::TMainForm;
@@ -202,6 +206,69 @@ class CompareGridTest : public QObject {
     form.FileCloseClick();
     QVERIFY(form.OpenDocument(box.Path("result.cmp")));
     QCOMPARE(uitest::CompareView(form)->Cell(6, 1), QString("1"));
+    QCOMPARE(gui.unexpected, 0);
+  }
+
+  // A compare that finds no difference opens its empty view; Save writes it (its header alone),
+  // Save again writes back to its file, and it opens again and prints as an empty comparison.
+  void emptyComparisonSavesOpensAndPrints() {
+    Sandbox box;
+    TMainForm form;
+    auto& gui = box.gui();
+    uitest::NewDocument(form, gui, 0);
+    gui.fileAnswers.push_back({true, box.Path("one.par")});
+    form.FileSaveAsClick();
+    gui.dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
+      auto& dialog = static_cast<ui::TCompareFileForm&>(d);
+      dialog.file1->setText(box.Path("one.par"));
+      dialog.file2->setText(box.Path("one.par"));
+    }));
+    form.CompareFileClick();
+    TCompareForm* view = uitest::CompareView(form);
+    QVERIFY(view);
+    QCOMPARE(view->RowCount(), 2);
+    QCOMPARE(view->Cell(1, 1), QString());
+
+    const QString path = box.Path("same.cmp");
+    gui.fileAnswers.push_back({true, path});
+    form.FileSaveClick();
+    QVERIFY(gui.messages.empty());
+    QCOMPARE(QFileInfo(path).size(), qint64(core::kCompareHeaderSize));
+    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [same.cmp]"));
+    // Named now: Save writes back to that file without a dialog.
+    QVERIFY(QFile::remove(path));
+    const std::size_t dialogs = gui.fileDialogs.size();
+    form.FileSaveClick();
+    QCOMPARE(gui.fileDialogs.size(), dialogs);
+    QCOMPARE(QFileInfo(path).size(), qint64(core::kCompareHeaderSize));
+
+    form.FileCloseClick();
+    QVERIFY(form.Child() == nullptr);
+    QVERIFY(form.OpenDocument(path));
+    view = uitest::CompareView(form);
+    QVERIFY(view);
+    QCOMPARE(view->RowCount(), 2);
+    QCOMPARE(view->Cell(3, 0), QString("one.par"));
+    QCOMPARE(view->Cell(4, 0), QString("one.par"));
+    QCOMPARE(view->Cell(1, 1), QString());
+    QCOMPARE(view->TabCount(), 0);
+    QVERIFY(core::State().CompareRecords.empty());
+    QCOMPARE(form.windowTitle(), QString("Quorvane Test 1.00 - [same.cmp]"));
+
+    // The report of the empty comparison: its column heads and no line.
+    gui.dialogScripts.push_back([&](QDialog& dialog) {
+      auto& preview = dynamic_cast<platform::report::TPreviewWindow&>(dialog);
+      QCOMPARE(preview.Layout().pages.size(), std::size_t(1));
+      gui.fileAnswers.push_back({true, box.Path("same.pdf")});
+      QVERIFY(preview.SaveAsPdf());
+    });
+    QVERIFY(form.ClickItem("FilePrintPreview"));
+    QProcess text;
+    text.start("pdftotext", {"-layout", box.Path("same.pdf"), "-"});
+    QVERIFY(text.waitForFinished(30000) && text.exitCode() == 0);
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(printed.contains("Unit") && printed.contains("one.par") && !printed.contains("P0."), qPrintable(printed));
+    QVERIFY(gui.messages.empty());
     QCOMPARE(gui.unexpected, 0);
   }
 };

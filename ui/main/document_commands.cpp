@@ -232,9 +232,10 @@ void TMainForm::FileCloseClick() {
 void TMainForm::FileSaveClick() {
   const auto& s = core::State();
   if (!OpenFileName.isEmpty() && ShortName(OpenFileName) == Qs(s.DocumentName)) {
+    // A comparison that found no difference counts no record and is still saved.
     if (s.ParHeader.recordCount != 0)
       SaveDocumentAs(OpenFileName, false);
-    else if (s.CmpHeader.recordCount != 0)
+    else if (s.CmpHeader.recordCount != 0 || ChildKind() == "CompareForm")
       SaveDocumentAs(OpenFileName, true);
     return;
   }
