@@ -264,8 +264,7 @@ class MotorWindowTest : public QObject {
   void motorCommandFollowsTheLinkedModel() {
     Bench bench;
     auto& gui = bench.gui();
-    ui::TMainForm main;
-    core::State().ProgramFolder = (QDir(bench.box.Path("")).absolutePath() + "/").toStdString();
+    ui::TMainForm main;  // started in the sandbox's folder, which holds the configuration
     uitest::LinkWindow(main);
     QVERIFY(main.ItemVisible("OperationMotor"));
     QVERIFY(main.Item("MotorButton")->isEnabled());
@@ -285,6 +284,11 @@ class MotorWindowTest : public QObject {
     });
     QVERIFY(main.ClickItem("MotorButton"));
     QCOMPARE(gui.dialogs.back(), QString("ui::TMotorForm"));
+    // The table is kept in the folder the program runs in, not beside the built program.
+    QCOMPARE(bench.File(), RecordBytes(kInUse, "KV-7K5") +
+                               RecordBytes({22, 230, 95, 5000, 2850, 2, 80, 40, 2900, 2100, 1800}, "SP2K2") +
+                               QByteArray(6 * 32, '\xFF'));
+    QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/KV150.pmo"));
     main.SetLinkedState(false);
     QVERIFY(!main.ItemVisible("OperationMotor"));
   }

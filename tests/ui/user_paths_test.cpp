@@ -2,7 +2,7 @@
 // where it matters: after a page change the highlighted row is the edited one (online too),
 // password boxes hide the entry, a port or a settings file that fails says why, a compare with
 // an unreadable file says so, menus and pages answer the keyboard, and file dialogs start in
-// the user's own folders.
+// the folder the program runs in, then in the folder last used.
 #include <QFile>
 #include <QInputDialog>
 #include <QMenu>
@@ -385,17 +385,30 @@ class UserPathsTest : public QObject {
     QCOMPARE(Value("P0.05"), 1.0f);
   }
 
-  void fileDialogsStartInTheUsersFolders() {
+  void fileDialogsStartInTheRunFolderThenTheLastOneUsed() {
     uitest::Sandbox box;
     QTemporaryDir home;
     const QByteArray previousHome = qgetenv("HOME");
     qputenv("HOME", home.path().toUtf8());
     TMainForm form;
     auto& gui = box.gui();
+    // The program's folder is the folder it runs in (the sandbox's, with the configuration), not
+    // the folder of the test program; the first file dialog starts there.
+    const QString run = QFileInfo(box.Path("Kestravel.cfg")).canonicalPath();
+    auto& s = core::State();
+    QCOMPARE(QFileInfo(QString::fromStdString(s.ProgramFolder)).canonicalFilePath(), run);
+    QVERIFY(QString::fromStdString(s.ProgramFolder).endsWith('/'));
+    gui.fileAnswers.push_back({false, QString()});
+    form.FileOpenClick();
+    QCOMPARE(QFileInfo(gui.fileDialogs.back().folder).canonicalFilePath(), run);
+    // A program folder that has gone: the user's documents folder, else the home folder.
+    const std::string program = s.ProgramFolder;
+    s.ProgramFolder = box.Path("gone/").toStdString();
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     gui.fileAnswers.push_back({false, QString()});
     form.FileOpenClick();
     QCOMPARE(gui.fileDialogs.back().folder, QFileInfo(documents).isDir() ? documents : home.path());
+    s.ProgramFolder = program;
 
     // Once a file was chosen, every file dialog starts in its folder.
     uitest::NewDocument(form, gui, 0);

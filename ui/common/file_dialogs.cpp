@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/common.h"
+
 namespace ui {
 
 namespace {
@@ -15,6 +17,8 @@ QString& LastFolder() {
 
 QString StartFolder() {
   if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
+  const QString program = QString::fromStdString(core::State().ProgramFolder);
+  if (!program.isEmpty() && QFileInfo(program).isDir()) return QDir(program).absolutePath();
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
   return QDir::homePath();

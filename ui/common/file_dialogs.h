@@ -1,6 +1,6 @@
-// The file dialogs of the windows start where the user keeps files: in the folder of the last
-// file chosen in any file dialog of this run, else in the user's documents folder (the home
-// folder when there is none), never in the program's own folder.
+// The file dialogs of the windows start in the folder of the last file chosen in any file
+// dialog of this run, else in the program's folder (the folder it runs in, which holds its
+// configuration), else in the user's documents folder (the home folder when there is none).
 #pragma once
 
 #include <QString>

@@ -359,7 +359,11 @@ void TMainForm::FormCreate() {
   s.CmpHeader = {};
   const bool configurationRead = core::LoadConfiguration();
   ReportConfiguration(configurationRead);
-  s.ProgramFolder = Ss(QCoreApplication::applicationDirPath()) + "/";
+  // The program's folder is the one it runs in, which holds its configuration: the motor tables
+  // are kept there and the file dialogs start there, never beside a built binary that a rebuild
+  // replaces.
+  s.ProgramFolder = Ss(QDir::current().absolutePath());
+  if (s.ProgramFolder.empty() || s.ProgramFolder.back() != '/') s.ProgramFolder += '/';
   ApplyLanguage();
   UpdateRecentMenu();
   SetItemVisible("Print2Button", s.Print2Enabled);
