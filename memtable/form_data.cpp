@@ -156,18 +156,20 @@ void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& 
 void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
   filer.DefineBinaryProperty(
       "FieldDefs",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         DefinitionReader r(stream, "field definitions");
         std::vector<FieldDef> defs;
         r.FieldDefList(defs, 0);
         r.End();
-        GetFieldDefs().Items() = std::move(defs);
+        return [this, defs]() -> platform::UndoStep {
+          return [this, old = std::exchange(GetFieldDefs().Items(), defs)] { GetFieldDefs().Items() = old; };
+        };
       },
       [this](platform::ByteStream& stream) { PutFieldDefs(stream, GetFieldDefs().Items()); },
       GetFieldDefs().Count() > 0);
   filer.DefineBinaryProperty(
       "IndexDefs",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         DefinitionReader r(stream, "index definitions");
         IndexDefs defs;
         for (std::uint32_t i = r.Count(kMaxIndexDefinitions); i > 0; --i) {
@@ -175,7 +177,9 @@ void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
           defs.Add(name, fields, r.U32());
         }
         r.End();
-        GetIndexDefs() = std::move(defs);
+        return [this, defs]() -> platform::UndoStep {
+          return [this, old = std::exchange(GetIndexDefs(), defs)] { GetIndexDefs() = old; };
+        };
       },
       [this](platform::ByteStream& stream) {
         const IndexDefs& defs = GetIndexDefs();
@@ -189,13 +193,16 @@ void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
       GetIndexDefs().Count() > 0);
   filer.DefineBinaryProperty(
       "Data",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         // Kept until the table opens.
-        auto data = std::make_unique<platform::MemoryStream>();
+        auto data = std::make_shared<std::unique_ptr<platform::MemoryStream>>(std::make_unique<platform::MemoryStream>());
         std::uint8_t chunk[65536];
-        for (std::size_t n; (n = stream.Read(chunk, sizeof chunk)) > 0;) data->Write(chunk, n);
-        data->Seek(0, platform::SeekOrigin::Begin);
-        storedFormData_ = std::move(data);
+        for (std::size_t n; (n = stream.Read(chunk, sizeof chunk)) > 0;) (*data)->Write(chunk, n);
+        (*data)->Seek(0, platform::SeekOrigin::Begin);
+        return [this, data]() -> platform::UndoStep {
+          std::swap(storedFormData_, *data);
+          return [this, data] { std::swap(storedFormData_, *data); };
+        };
       },
       [this](platform::ByteStream& stream) {
         if (Active()) SaveThroughFormat(stream, FormFormat);
