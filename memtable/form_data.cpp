@@ -1,6 +1,8 @@
 // The table on a form stream: its published settings, its field and index definitions, the
 // "Data" property that carries its records through FormFormat, and the open state read from a
 // form.
+#include <cstdint>
+#include <functional>
 #include <utility>
 
 #include "memtable/mem_table.h"
@@ -25,6 +27,19 @@ PublishedProperty Flag(const std::string& name, bool& ref, bool defaultValue) {
 PublishedProperty Text(const std::string& name, std::string& ref) {
   return {name, PropertyKind::String, [&ref] { return PropertyValue(ref); },
           [&ref](const PropertyValue& v) { ref = std::get<std::string>(v); }, std::string()};
+}
+
+// An integer property of the table that takes values 0..limit only (an enumeration's
+// ordinal, or a set of as many bits); a stored value outside them is refused.
+PublishedProperty Ranged(const std::string& name, std::int64_t limit, std::function<std::int64_t()> get,
+                         std::function<void(std::int64_t)> set, std::int64_t defaultValue) {
+  return {name, PropertyKind::Integer, [get] { return PropertyValue(get()); },
+          [set, limit](const PropertyValue& v) {
+            const std::int64_t value = std::get<std::int64_t>(v);
+            if (value < 0 || value > limit) throw platform::EReadError(platform::SInvalidPropertyValue);
+            set(value);
+          },
+          defaultValue};
 }
 
 PublishedProperty Number(const std::string& name, int& ref, int defaultValue) {
@@ -151,6 +166,49 @@ void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& 
   list.push_back({"AutoIncMinValue", PropertyKind::Integer, [this] { return PropertyValue(std::int64_t{AutoIncMinValue}); },
                   [this](const PropertyValue& v) { AutoIncMinValue = static_cast<std::int32_t>(std::get<std::int64_t>(v)); },
                   std::int64_t{0}});
+  // The store's settings.
+  list.push_back({"Standalone", PropertyKind::Boolean, [this] { return PropertyValue(Standalone()); },
+                  [this](const PropertyValue& v) { SetStandalone(std::get<bool>(v)); }, false});
+  list.push_back(Ranged(
+      "AttachMaxCount", INT32_MAX, [this] { return AttachMaxCount(); },
+      [this](std::int64_t v) { SetAttachMaxCount(static_cast<int>(v)); }, 1));
+  list.push_back(Ranged(
+      "Performance", mtpfSmall, [this] { return Performance(); },
+      [this](std::int64_t v) { SetPerformance(static_cast<TmvxPerformance>(v)); }, mtpfFast));
+  list.push_back({"EnableVersioning", PropertyKind::Boolean, [this] { return PropertyValue(EnableVersioning()); },
+                  [this](const PropertyValue& v) { SetEnableVersioning(std::get<bool>(v)); }, false});
+  list.push_back(Ranged(
+      "VersioningMode", mtvmAllSinceCheckPoint, [this] { return VersioningMode(); },
+      [this](std::int64_t v) { SetVersioningMode(static_cast<TmvxVersioningMode>(v)); }, mtvm1SinceCheckPoint));
+  // The locale's parts before the locale, which sets them all again.
+  list.push_back(Ranged(
+      "LanguageID", UINT32_MAX, [this] { return LanguageID(); },
+      [this](std::int64_t v) { SetLanguageID(static_cast<std::uint32_t>(v)); }, 0));
+  list.push_back(Ranged(
+      "SubLanguageID", UINT32_MAX, [this] { return SubLanguageID(); },
+      [this](std::int64_t v) { SetSubLanguageID(static_cast<std::uint32_t>(v)); }, 1));
+  list.push_back(Ranged(
+      "SortID", UINT32_MAX, [this] { return SortID(); }, [this](std::int64_t v) { SetSortID(static_cast<std::uint32_t>(v)); },
+      0));
+  list.push_back(Ranged(
+      "LocaleID", UINT32_MAX, [this] { return LocaleID(); },
+      [this](std::int64_t v) { SetLocaleID(static_cast<std::uint32_t>(v)); }, kDefaultLocaleID));
+  // Sets of flags, one bit per member.
+  list.push_back(Ranged(
+      "ProgressFlags", (1 << (mtpcSort + 1)) - 1, [this] { return ProgressFlags; },
+      [this](std::int64_t v) { ProgressFlags = static_cast<TmvxProgressCodes>(v); },
+      ProgressCodeBit(mtpcLoad) | ProgressCodeBit(mtpcSave) | ProgressCodeBit(mtpcCopy)));
+  list.push_back(Ranged(
+      "FilterOptions", dataset::foCaseInsensitive | dataset::foNoPartialCompare, [this] { return GetFilterOptions(); },
+      [this](std::int64_t v) { SetFilterOptions(static_cast<dataset::FilterOptions>(v)); }, 0));
+  list.push_back(Ranged(
+      "SortOptions", (mtcoNonMaintained << 1) - 1, [this] { return SortOptions(); },
+      [this](std::int64_t v) { SetSortOptions(static_cast<TmvxMemTableCompareOptions>(v)); }, 0));
+  // Master/detail by field names (the master source itself is set in code).
+  list.push_back({"MasterFields", PropertyKind::String, [this] { return PropertyValue(MasterFields()); },
+                  [this](const PropertyValue& v) { SetMasterFields(std::get<std::string>(v)); }, std::string()});
+  list.push_back({"DetailFields", PropertyKind::String, [this] { return PropertyValue(DetailFields()); },
+                  [this](const PropertyValue& v) { SetDetailFields(std::get<std::string>(v)); }, std::string()});
 }
 
 void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
