@@ -136,7 +136,8 @@ class DefinitionReader {
 }  // namespace
 
 void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& list) {
-  list.push_back({"Active", PropertyKind::Boolean, [this] { return PropertyValue(Active()); },
+  // While a form is read, the Active waiting for Loaded (what a refused form puts back).
+  list.push_back({"Active", PropertyKind::Boolean, [this] { return PropertyValue(Loading() ? streamedActive_ : Active()); },
                   [this](const PropertyValue& v) { SetActive(std::get<bool>(v)); }, false});
   list.push_back(Flag("DesignActivation", DesignActivation, true));
   list.push_back(Flag("StoreDataOnForm", StoreDataOnForm, false));

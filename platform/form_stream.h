@@ -91,8 +91,8 @@ class FormPersistent {
   // Child objects, written after the object's properties; a reader finds each stored child
   // among them by class and name.
   virtual std::vector<FormPersistent*> FormChildren() { return {}; }
-  // Whether a reader is putting values into the object (from the start of its properties
-  // to its Loaded).
+  // Whether a reader is putting values into the object (while it sets the values it read,
+  // until just before the Loaded calls).
   bool Loading() const { return loading_; }
 
  private:

@@ -268,4 +268,16 @@ TEST(FormData, EveryPublishedPropertyGoesThroughTheForm) {
     EXPECT_NE(ReadForm(WriteForm({&impostor}), {&t}), "") << property;
     EXPECT_EQ(t.LoadLimit, -1) << property;
   }
+  // An open state read before a refusal is not kept for the next form.
+  TmvxMemTable t("T");
+  Define(t);
+  t.Open();
+  Object refused("TmvxMemTable", "T"), plain("TmvxMemTable", "T");
+  refused.published = {Stored("Active", true), Stored("Performance", std::int64_t{9})};
+  plain.published = {Stored("LoadLimit", std::int64_t{9})};
+  EXPECT_NE(ReadForm(WriteForm({&refused}), {&t}), "");
+  EXPECT_TRUE(t.Active());
+  t.Close();
+  EXPECT_EQ(ReadForm(WriteForm({&plain}), {&t}), "");
+  EXPECT_FALSE(t.Active());
 }
