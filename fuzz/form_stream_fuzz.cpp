@@ -1,10 +1,12 @@
 // The form stream reader over arbitrary bytes: it reads them into an object tree or refuses
-// them with EReadError, and a tree it read writes out and reads back alike. The bytes are
+// them with EReadError, leaving the tree as it was, and a tree it read writes out and reads back
+// alike. The bytes are
 // tried as they are and framed with a header and a right checksum, so that the walk behind
 // the checksum is reached too.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/form_stream.h"
@@ -32,13 +34,21 @@ class Node : public platform::FormPersistent {
   }
   void DefineProperties(platform::Filer& filer) override {
     filer.DefineProperty(
-        "W", [this](platform::FormReader& r) { w = r.ReadWideString(); },
+        "W",
+        [this](platform::FormReader& r) -> platform::SetStep {
+          return [this, value = r.ReadWideString()]() -> platform::UndoStep {
+            return [this, old = std::exchange(w, value)] { w = old; };
+          };
+        },
         [this](platform::FormWriter& wr) { wr.WriteWideString(w); }, !w.empty());
     filer.DefineBinaryProperty(
         "D",
-        [this](platform::ByteStream& st) {
-          d.resize(static_cast<std::size_t>(st.Size()));
-          st.Read(d.data(), d.size());
+        [this](platform::ByteStream& st) -> platform::SetStep {
+          std::vector<std::uint8_t> value(static_cast<std::size_t>(st.Size()));
+          st.Read(value.data(), value.size());
+          return [this, value]() -> platform::UndoStep {
+            return [this, old = std::exchange(d, value)] { d = old; };
+          };
         },
         [this](platform::ByteStream& st) { st.Write(d.data(), d.size()); }, !d.empty());
   }
@@ -69,9 +79,15 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 
 void Try(const std::vector<std::uint8_t>& bytes) {
   Node root("Root", 0);
+  platform::MemoryStream before;
+  platform::FormWriter::WriteRoot(before, root);
   try {
     platform::FormReader::ReadRoot(bytes.data(), bytes.size(), root);
   } catch (const platform::EReadError&) {
+    // A refused stream changes nothing.
+    platform::MemoryStream after;
+    platform::FormWriter::WriteRoot(after, root);
+    if (after.Bytes() != before.Bytes()) __builtin_trap();
     return;
   }
   platform::MemoryStream out;

@@ -1,6 +1,8 @@
 // The table on a form stream: its published settings, its field and index definitions, the
 // "Data" property that carries its records through FormFormat, and the open state read from a
 // form.
+#include <cstdint>
+#include <functional>
 #include <utility>
 
 #include "memtable/mem_table.h"
@@ -25,6 +27,19 @@ PublishedProperty Flag(const std::string& name, bool& ref, bool defaultValue) {
 PublishedProperty Text(const std::string& name, std::string& ref) {
   return {name, PropertyKind::String, [&ref] { return PropertyValue(ref); },
           [&ref](const PropertyValue& v) { ref = std::get<std::string>(v); }, std::string()};
+}
+
+// An integer property of the table that takes values 0..limit only (an enumeration's
+// ordinal, or a set of as many bits); a stored value outside them is refused.
+PublishedProperty Ranged(const std::string& name, std::int64_t limit, std::function<std::int64_t()> get,
+                         std::function<void(std::int64_t)> set, std::int64_t defaultValue) {
+  return {name, PropertyKind::Integer, [get] { return PropertyValue(get()); },
+          [set, limit](const PropertyValue& v) {
+            const std::int64_t value = std::get<std::int64_t>(v);
+            if (value < 0 || value > limit) throw platform::EReadError(platform::SInvalidPropertyValue);
+            set(value);
+          },
+          defaultValue};
 }
 
 PublishedProperty Number(const std::string& name, int& ref, int defaultValue) {
@@ -121,7 +136,8 @@ class DefinitionReader {
 }  // namespace
 
 void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& list) {
-  list.push_back({"Active", PropertyKind::Boolean, [this] { return PropertyValue(Active()); },
+  // While a form is read, the Active waiting for Loaded (what a refused form puts back).
+  list.push_back({"Active", PropertyKind::Boolean, [this] { return PropertyValue(Loading() ? streamedActive_ : Active()); },
                   [this](const PropertyValue& v) { SetActive(std::get<bool>(v)); }, false});
   list.push_back(Flag("DesignActivation", DesignActivation, true));
   list.push_back(Flag("StoreDataOnForm", StoreDataOnForm, false));
@@ -151,23 +167,68 @@ void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& 
   list.push_back({"AutoIncMinValue", PropertyKind::Integer, [this] { return PropertyValue(std::int64_t{AutoIncMinValue}); },
                   [this](const PropertyValue& v) { AutoIncMinValue = static_cast<std::int32_t>(std::get<std::int64_t>(v)); },
                   std::int64_t{0}});
+  // The store's settings.
+  list.push_back({"Standalone", PropertyKind::Boolean, [this] { return PropertyValue(Standalone()); },
+                  [this](const PropertyValue& v) { SetStandalone(std::get<bool>(v)); }, false});
+  list.push_back(Ranged(
+      "AttachMaxCount", INT32_MAX, [this] { return AttachMaxCount(); },
+      [this](std::int64_t v) { SetAttachMaxCount(static_cast<int>(v)); }, 1));
+  list.push_back(Ranged(
+      "Performance", mtpfSmall, [this] { return Performance(); },
+      [this](std::int64_t v) { SetPerformance(static_cast<TmvxPerformance>(v)); }, mtpfFast));
+  list.push_back({"EnableVersioning", PropertyKind::Boolean, [this] { return PropertyValue(EnableVersioning()); },
+                  [this](const PropertyValue& v) { SetEnableVersioning(std::get<bool>(v)); }, false});
+  list.push_back(Ranged(
+      "VersioningMode", mtvmAllSinceCheckPoint, [this] { return VersioningMode(); },
+      [this](std::int64_t v) { SetVersioningMode(static_cast<TmvxVersioningMode>(v)); }, mtvm1SinceCheckPoint));
+  // The locale's parts before the locale, which sets them all again.
+  list.push_back(Ranged(
+      "LanguageID", UINT32_MAX, [this] { return LanguageID(); },
+      [this](std::int64_t v) { SetLanguageID(static_cast<std::uint32_t>(v)); }, 0));
+  list.push_back(Ranged(
+      "SubLanguageID", UINT32_MAX, [this] { return SubLanguageID(); },
+      [this](std::int64_t v) { SetSubLanguageID(static_cast<std::uint32_t>(v)); }, 1));
+  list.push_back(Ranged(
+      "SortID", UINT32_MAX, [this] { return SortID(); }, [this](std::int64_t v) { SetSortID(static_cast<std::uint32_t>(v)); },
+      0));
+  list.push_back(Ranged(
+      "LocaleID", UINT32_MAX, [this] { return LocaleID(); },
+      [this](std::int64_t v) { SetLocaleID(static_cast<std::uint32_t>(v)); }, kDefaultLocaleID));
+  // Sets of flags, one bit per member.
+  list.push_back(Ranged(
+      "ProgressFlags", (1 << (mtpcSort + 1)) - 1, [this] { return ProgressFlags; },
+      [this](std::int64_t v) { ProgressFlags = static_cast<TmvxProgressCodes>(v); },
+      ProgressCodeBit(mtpcLoad) | ProgressCodeBit(mtpcSave) | ProgressCodeBit(mtpcCopy)));
+  list.push_back(Ranged(
+      "FilterOptions", dataset::foCaseInsensitive | dataset::foNoPartialCompare, [this] { return GetFilterOptions(); },
+      [this](std::int64_t v) { SetFilterOptions(static_cast<dataset::FilterOptions>(v)); }, 0));
+  list.push_back(Ranged(
+      "SortOptions", (mtcoNonMaintained << 1) - 1, [this] { return SortOptions(); },
+      [this](std::int64_t v) { SetSortOptions(static_cast<TmvxMemTableCompareOptions>(v)); }, 0));
+  // Master/detail by field names (the master source itself is set in code).
+  list.push_back({"MasterFields", PropertyKind::String, [this] { return PropertyValue(MasterFields()); },
+                  [this](const PropertyValue& v) { SetMasterFields(std::get<std::string>(v)); }, std::string()});
+  list.push_back({"DetailFields", PropertyKind::String, [this] { return PropertyValue(DetailFields()); },
+                  [this](const PropertyValue& v) { SetDetailFields(std::get<std::string>(v)); }, std::string()});
 }
 
 void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
   filer.DefineBinaryProperty(
       "FieldDefs",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         DefinitionReader r(stream, "field definitions");
         std::vector<FieldDef> defs;
         r.FieldDefList(defs, 0);
         r.End();
-        GetFieldDefs().Items() = std::move(defs);
+        return [this, defs]() -> platform::UndoStep {
+          return [this, old = std::exchange(GetFieldDefs().Items(), defs)] { GetFieldDefs().Items() = old; };
+        };
       },
       [this](platform::ByteStream& stream) { PutFieldDefs(stream, GetFieldDefs().Items()); },
       GetFieldDefs().Count() > 0);
   filer.DefineBinaryProperty(
       "IndexDefs",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         DefinitionReader r(stream, "index definitions");
         IndexDefs defs;
         for (std::uint32_t i = r.Count(kMaxIndexDefinitions); i > 0; --i) {
@@ -175,7 +236,9 @@ void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
           defs.Add(name, fields, r.U32());
         }
         r.End();
-        GetIndexDefs() = std::move(defs);
+        return [this, defs]() -> platform::UndoStep {
+          return [this, old = std::exchange(GetIndexDefs(), defs)] { GetIndexDefs() = old; };
+        };
       },
       [this](platform::ByteStream& stream) {
         const IndexDefs& defs = GetIndexDefs();
@@ -189,13 +252,16 @@ void TmvxCustomMemTable::DefineProperties(platform::Filer& filer) {
       GetIndexDefs().Count() > 0);
   filer.DefineBinaryProperty(
       "Data",
-      [this](platform::ByteStream& stream) {
+      [this](platform::ByteStream& stream) -> platform::SetStep {
         // Kept until the table opens.
-        auto data = std::make_unique<platform::MemoryStream>();
+        auto data = std::make_shared<std::unique_ptr<platform::MemoryStream>>(std::make_unique<platform::MemoryStream>());
         std::uint8_t chunk[65536];
-        for (std::size_t n; (n = stream.Read(chunk, sizeof chunk)) > 0;) data->Write(chunk, n);
-        data->Seek(0, platform::SeekOrigin::Begin);
-        storedFormData_ = std::move(data);
+        for (std::size_t n; (n = stream.Read(chunk, sizeof chunk)) > 0;) (*data)->Write(chunk, n);
+        (*data)->Seek(0, platform::SeekOrigin::Begin);
+        return [this, data]() -> platform::UndoStep {
+          std::swap(storedFormData_, *data);
+          return [this, data] { std::swap(storedFormData_, *data); };
+        };
       },
       [this](platform::ByteStream& stream) {
         if (Active()) SaveThroughFormat(stream, FormFormat);

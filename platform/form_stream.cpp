@@ -95,12 +95,11 @@ class FormWriter::ObjectFiler : public Filer {
     std::function<void(FormWriter&)> write;
     std::function<void(ByteStream&)> writeBinary;
   };
-  void DefineProperty(const std::string& name, std::function<void(FormReader&)>, std::function<void(FormWriter&)> write,
-                      bool hasData) override {
+  void DefineProperty(const std::string& name, ReadStep, std::function<void(FormWriter&)> write, bool hasData) override {
     if (hasData && write) entries.push_back({name, std::move(write), nullptr});
   }
-  void DefineBinaryProperty(const std::string& name, std::function<void(ByteStream&)>,
-                            std::function<void(ByteStream&)> write, bool hasData) override {
+  void DefineBinaryProperty(const std::string& name, BinaryReadStep, std::function<void(ByteStream&)> write,
+                            bool hasData) override {
     if (hasData && write) entries.push_back({name, nullptr, std::move(write)});
   }
   FormPersistent* Ancestor() const override { return ancestor_; }
@@ -312,6 +311,21 @@ void FormReader::ReadRoot(ByteStream& stream, FormPersistent& root) {
   ReadRoot(bytes.data(), bytes.size(), root);
 }
 
+// A value read and checked, waiting to be set once the whole stream has been read.
+struct FormReader::Pending {
+  std::string where;  // object path and property, for the error
+  SetStep set;
+};
+
+SetStep SetPublished(const PublishedProperty& property, PropertyValue value) {
+  return [property, value = std::move(value)]() -> UndoStep {
+    UndoStep undo;
+    if (property.get) undo = [property, old = property.get()] { property.set(old); };
+    property.set(value);
+    return undo;
+  };
+}
+
 void FormReader::ReadRoot(const std::uint8_t* data, std::size_t size, FormPersistent& root) {
   if (size < 8 || std::memcmp(data, kMagic, 4) != 0) throw EReadError("This is not a form stream.");
   std::uint16_t version = static_cast<std::uint16_t>(data[4] | data[5] << 8);
@@ -327,12 +341,33 @@ void FormReader::ReadRoot(const std::uint8_t* data, std::size_t size, FormPersis
   if (check.pos_ != size - 4) Damaged("bytes follow the root object");
   if (crc != Crc32(data, size - 4)) Damaged("the checksum does not match");
 
+  // First every object, property and value against the tree, setting nothing.
   FormReader r(data, size - 4);
   r.pos_ = 8;
   std::vector<FormPersistent*> read;
+  std::vector<Pending> plan;
+  r.ReadObject(root, read, plan, "");
+
+  // Then the values, in stream order; a refusal puts back what was set before it.
+  std::vector<UndoStep> undo;
+  undo.reserve(plan.size());
+  for (FormPersistent* o : read) o->loading_ = true;
   try {
-    r.ReadObject(root, read, "");
+    for (Pending& p : plan) {
+      try {
+        undo.push_back(p.set());
+      } catch (const EReadError& error) {
+        throw EReadError("Error reading " + p.where + ": " + error.what());
+      }
+    }
   } catch (...) {
+    for (auto u = undo.rbegin(); u != undo.rend(); ++u) {
+      try {
+        if (*u) (*u)();
+      } catch (...) {
+        // The old value is what the object held: putting it back goes on with the others.
+      }
+    }
     for (FormPersistent* o : read) o->loading_ = false;
     throw;
   }
@@ -340,15 +375,15 @@ void FormReader::ReadRoot(const std::uint8_t* data, std::size_t size, FormPersis
   for (FormPersistent* o : read) o->Loaded();
 }
 
-void FormReader::ReadObject(FormPersistent& object, std::vector<FormPersistent*>& read, const std::string& path) {
+void FormReader::ReadObject(FormPersistent& object, std::vector<FormPersistent*>& read, std::vector<Pending>& plan,
+                            const std::string& path) {
   U8();
   std::string className = Name(), objectName = Name();
   if (!SameName(className, object.FormClassName()))
     throw EReadError("The form stream holds a " + className + " where the form has a " + object.FormClassName() + ".");
   const std::string here = path.empty() ? (objectName.empty() ? className : objectName) : path + "." + objectName;
-  object.loading_ = true;
   read.push_back(&object);
-  while (data_[pos_] != 0) ReadProperty(object, here);
+  while (data_[pos_] != 0) ReadProperty(object, plan, here);
   U8();
   while (data_[pos_] != 0) {
     // The child's class and name stand after its tag.
@@ -358,7 +393,7 @@ void FormReader::ReadObject(FormPersistent& object, std::vector<FormPersistent*>
     pos_ = at;
     FormPersistent* child = FindChild(object, childClass, childName);
     if (!child) throw EReadError("Error reading " + here + ": the form has no " + childClass + " named \"" + childName + "\".");
-    ReadObject(*child, read, here);
+    ReadObject(*child, read, plan, here);
   }
   U8();
 }
@@ -369,15 +404,14 @@ namespace {
 class ReadingFiler : public Filer {
  public:
   struct Entry {
-    std::function<void(FormReader&)> read;
-    std::function<void(ByteStream&)> readBinary;
+    ReadStep read;
+    BinaryReadStep readBinary;
   };
-  void DefineProperty(const std::string& name, std::function<void(FormReader&)> read, std::function<void(FormWriter&)>,
-                      bool) override {
+  void DefineProperty(const std::string& name, ReadStep read, std::function<void(FormWriter&)>, bool) override {
     if (read) entries.emplace_back(name, Entry{std::move(read), nullptr});
   }
-  void DefineBinaryProperty(const std::string& name, std::function<void(ByteStream&)> read,
-                            std::function<void(ByteStream&)>, bool) override {
+  void DefineBinaryProperty(const std::string& name, BinaryReadStep read, std::function<void(ByteStream&)>,
+                            bool) override {
     if (read) entries.emplace_back(name, Entry{nullptr, std::move(read)});
   }
   const Entry* Find(const std::string& name) const {
@@ -390,19 +424,21 @@ class ReadingFiler : public Filer {
 
 }  // namespace
 
-void FormReader::ReadProperty(FormPersistent& object, const std::string& path) {
+void FormReader::ReadProperty(FormPersistent& object, std::vector<Pending>& plan, const std::string& path) {
   type_ = static_cast<FormValueType>(U8());
   property_ = Name();
   consumed_ = false;
+  const std::string where = path + "." + property_;
   try {
     std::vector<PublishedProperty> published;
     object.GetPublishedProperties(published);
     const PublishedProperty* p = FindPublishedProperty(published, property_);
+    SetStep set;
     if (p && p->set && p->kind != PropertyKind::WideString && p->kind != PropertyKind::WideChar) {
       switch (p->kind) {
-        case PropertyKind::Integer: p->set(ReadInteger()); break;
-        case PropertyKind::Boolean: p->set(ReadBoolean()); break;
-        default: p->set(ReadString()); break;
+        case PropertyKind::Integer: set = SetPublished(*p, ReadInteger()); break;
+        case PropertyKind::Boolean: set = SetPublished(*p, ReadBoolean()); break;
+        default: set = SetPublished(*p, ReadString()); break;
       }
     } else {
       ReadingFiler filer;
@@ -411,15 +447,16 @@ void FormReader::ReadProperty(FormPersistent& object, const std::string& path) {
       const ReadingFiler::Entry* e = filer.Find(property_);
       if (!e) throw EReadError("Property " + property_ + " does not exist");
       if (e->read) {
-        e->read(*this);
+        set = e->read(*this);
       } else {
         MemoryStream bytes(ReadBinary());
-        e->readBinary(bytes);
+        set = e->readBinary(bytes);
       }
     }
     if (!consumed_) SkipValue();
+    if (set) plan.push_back({where, std::move(set)});
   } catch (const EReadError& error) {
-    throw EReadError("Error reading " + path + "." + property_ + ": " + error.what());
+    throw EReadError("Error reading " + where + ": " + error.what());
   }
 }
 

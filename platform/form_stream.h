@@ -20,8 +20,12 @@
 //             3 Boolean: u8 0 or 1                4 8-bit string: u32 length, bytes
 //             5 wide string: u32 count of UTF-16 code units, 2 bytes each
 //
-// A reader checks the whole stream (header, bounds, nesting, checksum) before it sets any
-// property, so a damaged stream changes nothing; it raises EReadError with what is wrong.
+// A reader takes a stream in two passes: it first checks the whole stream (header, bounds,
+// nesting, checksum) and reads every value against the objects (each stored object found, each
+// property known, each value of its property's kind and accepted by its reading step) without
+// setting anything; only then does it set the values, and a setter that refuses its value has
+// the values set before it put back. So a refused stream, wherever the fault lies, changes no
+// object; the reader raises EReadError with what is wrong (a setter's own error passes as it is).
 #pragma once
 
 #include <cstdint>
@@ -61,6 +65,18 @@ class Filer;
 class FormReader;
 class FormWriter;
 
+// The steps of a property that DefineProperties defines. Its reading step reads and checks the
+// one value and hands back the setting step, which puts the value into the object; the reader
+// runs the setting steps once the whole stream has been read. A setting step hands back the
+// step that puts back what it replaced (nullptr when nothing needs it), which runs when a
+// later setting step refuses.
+using UndoStep = std::function<void()>;
+using SetStep = std::function<UndoStep()>;
+using ReadStep = std::function<SetStep(FormReader&)>;
+using BinaryReadStep = std::function<SetStep(ByteStream&)>;
+// The setting step that gives a published property a value and can put the old one back.
+SetStep SetPublished(const PublishedProperty& property, PropertyValue value);
+
 // An object that a form stream stores.
 class FormPersistent {
  public:
@@ -75,8 +91,8 @@ class FormPersistent {
   // Child objects, written after the object's properties; a reader finds each stored child
   // among them by class and name.
   virtual std::vector<FormPersistent*> FormChildren() { return {}; }
-  // Whether a reader is putting values into the object (from the start of its properties
-  // to its Loaded).
+  // Whether a reader is putting values into the object (while it sets the values it read,
+  // until just before the Loaded calls).
   bool Loading() const { return loading_; }
 
  private:
@@ -86,14 +102,15 @@ class FormPersistent {
 
 // What an object's DefineProperties is given: one call per own property, with its reading
 // and writing steps (each reads or writes exactly one value). A reader runs `read` when the
-// stream holds the name; a writer runs `write` when `hasData`.
+// stream holds the name (and the setting step it hands back once the stream is read whole); a
+// writer runs `write` when `hasData`.
 class Filer {
  public:
   virtual ~Filer() = default;
-  virtual void DefineProperty(const std::string& name, std::function<void(FormReader&)> read,
-                              std::function<void(FormWriter&)> write, bool hasData) = 0;
+  virtual void DefineProperty(const std::string& name, ReadStep read, std::function<void(FormWriter&)> write,
+                              bool hasData) = 0;
   // A binary property: `read` receives a stream over the stored bytes, `write` fills one.
-  virtual void DefineBinaryProperty(const std::string& name, std::function<void(ByteStream&)> read,
+  virtual void DefineBinaryProperty(const std::string& name, BinaryReadStep read,
                                     std::function<void(ByteStream&)> write, bool hasData) = 0;
   // The writer's ancestor of the object being written (its values are not written again);
   // nullptr when there is none, and always for a reader.
@@ -138,7 +155,8 @@ class FormWriter {
 class FormReader {
  public:
   // Reads a stream that WriteRoot wrote into `root` (of the same class, with the same
-  // children), then calls Loaded on every object read. Raises EReadError.
+  // children), then calls Loaded on every object read. Raises EReadError; a refused stream
+  // leaves every object as it was and calls no Loaded.
   static void ReadRoot(ByteStream& stream, FormPersistent& root);
   // The same from bytes, checked in full before anything is set (also what a fuzzer drives).
   static void ReadRoot(const std::uint8_t* data, std::size_t size, FormPersistent& root);
@@ -159,9 +177,11 @@ class FormReader {
 
  private:
   FormReader(const std::uint8_t* data, std::size_t end) : data_(data), end_(end) {}
+  struct Pending;
   void Check();
-  void ReadObject(FormPersistent& object, std::vector<FormPersistent*>& read, const std::string& path);
-  void ReadProperty(FormPersistent& object, const std::string& path);
+  void ReadObject(FormPersistent& object, std::vector<FormPersistent*>& read, std::vector<Pending>& plan,
+                  const std::string& path);
+  void ReadProperty(FormPersistent& object, std::vector<Pending>& plan, const std::string& path);
   void Expect(FormValueType type);
   std::uint8_t U8();
   std::uint32_t U32();

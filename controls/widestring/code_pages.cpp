@@ -127,6 +127,11 @@ unsigned ThreadAnsiCodePage() {
   return 1252;
 }
 
+bool FarEastLocale() {
+  const unsigned codePage = ThreadAnsiCodePage();
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
 unsigned ResolveCodePage(unsigned codePage) {
   // One locale serves the process and its threads here.
   return codePage == CP_ACP || codePage == CP_THREAD_ACP ? ThreadAnsiCodePage() : codePage;

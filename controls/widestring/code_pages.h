@@ -37,6 +37,10 @@ void RestoreDefaultUserCodePage();
 unsigned AnsiCodePageOfLocale(std::string_view locale);
 // The ANSI code page of the locale of this process (LC_ALL, else LC_CTYPE, else LANG).
 unsigned ThreadAnsiCodePage();
+// Whether the locale of this process is a Far East one: its ANSI code page is a two-byte one
+// (932 Japanese, 936 and 950 Chinese, 949 Korean), whose captions carry their hot key as a
+// trailing "(&X)".
+bool FarEastLocale();
 // CP_ACP and CP_THREAD_ACP turned into the code page they stand for; others as they are.
 unsigned ResolveCodePage(unsigned codePage);
 

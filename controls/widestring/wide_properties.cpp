@@ -49,17 +49,18 @@ void TWideWideStringPropertyFiler::DefineProperties(platform::Filer& filer, cons
   PublishedProperty p = property;
   filer.DefineProperty(
       p.name + "W",
-      [p](FormReader& reader) {
+      [p](FormReader& reader) -> platform::SetStep {
         std::u16string value = ReadAnyString(reader);
-        if (WideFormPropertyReading() && p.set) p.set(value);
+        if (!WideFormPropertyReading() || !p.set) return nullptr;
+        return platform::SetPublished(p, value);
       },
       nullptr, false);
   const bool hasData = p.get && p.get() != BaseValue(p, ancestor);
   filer.DefineProperty(
       p.name + "_UTF7",
-      [p](FormReader& reader) {
+      [p](FormReader& reader) -> platform::SetStep {
         std::u16string value = Utf7TextToWide(reader.ReadString());
-        if (p.set) p.set(value);
+        return p.set ? platform::SetPublished(p, value) : nullptr;
       },
       [p](FormWriter& writer) { writer.WriteString(WideToUtf7Text(std::get<std::u16string>(p.get()))); }, hasData);
 }
@@ -70,17 +71,17 @@ void TWideWideCharPropertyFiler::DefineProperties(platform::Filer& filer, const 
   const bool hasData = p.get && p.get() != BaseValue(p, ancestor);
   filer.DefineProperty(
       p.name + "W",
-      [p](FormReader& reader) {
+      [p](FormReader& reader) -> platform::SetStep {
         std::u16string value = ReadAnyString(reader);
         if (value.size() > 1) throw EReadError(platform::SInvalidPropertyValue);
-        if (p.set) p.set(value.empty() ? u'\0' : value[0]);
+        return p.set ? platform::SetPublished(p, value.empty() ? u'\0' : value[0]) : nullptr;
       },
       [p](FormWriter& writer) { writer.WriteWideString(std::u16string(1, std::get<char16_t>(p.get()))); }, hasData);
   filer.DefineProperty(
       p.name + "_UTF7",
-      [p](FormReader& reader) {
+      [p](FormReader& reader) -> platform::SetStep {
         std::u16string value = Utf7TextToWide(reader.ReadString());
-        if (p.set) p.set(value.empty() ? u'\0' : value[0]);
+        return p.set ? platform::SetPublished(p, value.empty() ? u'\0' : value[0]) : nullptr;
       },
       nullptr, false);
 }

@@ -19,10 +19,17 @@ std::u16string LongHintPart(std::u16string_view hint) {
   return std::u16string(bar == std::u16string_view::npos ? hint : hint.substr(bar + 1));
 }
 
+namespace {
+
+// "(&X)" at the end, as Far East captions carry their hot key.
+bool EndsInHotKeyGroup(std::u16string_view caption) {
+  return caption.size() >= 4 && caption.substr(caption.size() - 4, 2) == u"(&" && caption.back() == u')';
+}
+
+}  // namespace
+
 std::u16string StripHotKeys(std::u16string_view caption, bool farEast) {
-  // "(&X)" at the end, as Far East captions carry their hot key.
-  if (farEast && caption.size() >= 4 && caption.substr(caption.size() - 4, 2) == u"(&" && caption.back() == u')')
-    caption.remove_suffix(4);
+  if (farEast && EndsInHotKeyGroup(caption)) caption.remove_suffix(4);
   std::u16string out;
   for (char16_t c : caption)
     if (c != u'&') out.push_back(c);
@@ -30,8 +37,9 @@ std::u16string StripHotKeys(std::u16string_view caption, bool farEast) {
 }
 
 bool SameCaptionText(std::u16string_view a, std::u16string_view b, bool sameText) {
-  const std::u16string x = StripHotKeys(a);
-  const std::u16string y = StripHotKeys(b);
+  const bool farEast = FarEastLocale();
+  const std::u16string x = StripHotKeys(a, farEast);
+  const std::u16string y = StripHotKeys(b, farEast);
   if (x.size() != y.size()) return false;
   for (std::size_t i = 0; i < x.size(); ++i)
     if (x[i] != y[i] && !(sameText && platform::CharUpperW(x[i]) == platform::CharUpperW(y[i]))) return false;
@@ -39,13 +47,21 @@ bool SameCaptionText(std::u16string_view a, std::u16string_view b, bool sameText
 }
 
 std::u16string SyncHotKeyPosition(std::u16string_view wide, std::u16string_view ansi) {
-  const std::u16string plainWide = StripHotKeys(wide);
-  const std::u16string plainAnsi = StripHotKeys(ansi);
+  const bool farEast = FarEastLocale();
+  const std::u16string plainWide = StripHotKeys(wide, farEast);
+  const std::u16string plainAnsi = StripHotKeys(ansi, farEast);
+  // The 8-bit caption's trailing hot-key group goes to the end of the result whole.
+  std::u16string_view group;
+  const std::u16string_view fullAnsi = ansi;
+  if (farEast && EndsInHotKeyGroup(ansi)) {
+    group = ansi.substr(ansi.size() - 4);
+    ansi.remove_suffix(4);
+  }
   bool same = plainWide.size() == plainAnsi.size();
   // A character that the code page lacks stands as "?" in the 8-bit caption.
   for (std::size_t i = 0; same && i < plainWide.size(); ++i)
     same = plainWide[i] == plainAnsi[i] || plainAnsi[i] == u'?';
-  if (!same) throw EWideInternalError(SyncHotKeyFailedText(wide, ansi));
+  if (!same) throw EWideInternalError(SyncHotKeyFailedText(wide, fullAnsi));
   // Every "&" of the 8-bit caption, by the plain-text position it stands before.
   std::vector<std::size_t> marks;
   std::size_t plain = 0;
@@ -64,6 +80,7 @@ std::u16string SyncHotKeyPosition(std::u16string_view wide, std::u16string_view 
     }
     if (i < plainWide.size()) out.push_back(plainWide[i]);
   }
+  out += group;
   return out;
 }
 

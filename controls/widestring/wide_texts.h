@@ -46,11 +46,13 @@ std::u16string LongHintPart(std::u16string_view hint);
 // StripHotKeys removes every "&"; in a Far East locale (`farEast`) a trailing "(&X)" group is
 // removed whole.
 std::u16string StripHotKeys(std::u16string_view caption, bool farEast = false);
-// Whether two captions are the same text once their hot keys are stripped; `sameText` compares
-// without regard to case.
+// Whether two captions are the same text once their hot keys are stripped (a trailing "(&X)"
+// whole in a Far East locale of the process, FarEastLocale); `sameText` compares without regard
+// to case.
 bool SameCaptionText(std::u16string_view a, std::u16string_view b, bool sameText = false);
 // The wide caption with its "&" moved to where the 8-bit caption has it, when the two differ
-// only in that; throws EWideInternalError (SyncHotKeyFailedText) when the wide caption cannot
+// only in that (in a Far East locale, the 8-bit caption's trailing "(&X)" replaces the wide
+// one's); throws EWideInternalError (SyncHotKeyFailedText) when the wide caption cannot
 // follow.
 std::u16string SyncHotKeyPosition(std::u16string_view wide, std::u16string_view ansi);
 

@@ -191,3 +191,93 @@ TEST(FormData, FaultsAreReportedAndLeaveTheTableWhole) {
     EXPECT_EQ(t.RecordCount(), 0);
   }
 }
+
+// Every published property of the table goes through the form: each is given a value other than
+// its default, and a table read from the form has them all; a value no table holds is refused.
+TEST(FormData, EveryPublishedPropertyGoesThroughTheForm) {
+  TmvxBinaryStreamFormat format;
+  TmvxMemTable a("T");
+  Define(a);
+  a.DesignActivation = false;
+  a.StoreDataOnForm = true;
+  a.FormFormat = &format;
+  a.AttachedAutoRefresh = false;
+  a.SetAttachMaxCount(3);
+  a.AutoIncMinValue = 10;
+  a.SetFilter("Id > 1");
+  a.SetFiltered(true);
+  a.SetFilterOptions(foCaseInsensitive | foNoPartialCompare);
+  a.SetEnableIndexes(false);
+  a.AutoReposition = true;
+  a.SetIndexFieldNames("Name");
+  a.SetIndexName("ByName");
+  a.RecalcOnIndex = true;
+  a.RecalcOnFetch = false;
+  a.SetSortFields("Name;Id");
+  a.SetSortOptions(mtcoDescending | mtcoCaseInsensitive);
+  a.ReadOnly = true;
+  a.SetPerformance(mtpfSmall);
+  a.SetStandalone(true);
+  a.PersistentFile = "/nonexistent/t.bin";
+  a.Persistent = a.PersistentBackup = true;
+  a.PersistentBackupExt = ".old";
+  a.ProgressFlags = ProgressCodeBit(mtpcEmpty) | ProgressCodeBit(mtpcSort);
+  a.LoadLimit = 5;
+  a.SaveLimit = 6;
+  a.SetEnableVersioning(true);
+  a.SetVersioningMode(mtvmAllSinceCheckPoint);
+  a.SetMasterFields("Id");
+  a.SetDetailFields("Id");
+  a.SetLocaleID(0x10807);  // sort 1, sub-language 2, language 7: every part off its default
+  const std::vector<std::string> names = {
+      "Active", "DesignActivation", "StoreDataOnForm", "AttachedAutoRefresh", "AutoReposition", "ReadOnly",
+      "RecalcOnIndex", "RecalcOnFetch", "EnableIndexes", "Filter", "Filtered", "IndexFieldNames", "IndexName",
+      "SortFields", "Persistent", "PersistentFile", "PersistentBackup", "PersistentBackupExt", "LoadLimit",
+      "SaveLimit", "AutoIncMinValue", "Standalone", "AttachMaxCount", "Performance", "EnableVersioning",
+      "VersioningMode", "LanguageID", "SubLanguageID", "SortID", "LocaleID", "ProgressFlags", "FilterOptions",
+      "SortOptions", "MasterFields", "DetailFields"};
+  std::vector<platform::PublishedProperty> written;
+  a.GetPublishedProperties(written);
+  std::vector<std::string> listed;
+  for (const auto& p : written) listed.push_back(p.name);
+  EXPECT_EQ(listed, names);
+
+  TmvxMemTable b("T");
+  b.FormFormat = &format;
+  ASSERT_EQ(ReadForm(WriteForm({&a}), {&b}), "");
+  std::vector<platform::PublishedProperty> read;
+  b.GetPublishedProperties(read);
+  ASSERT_EQ(read.size(), written.size());
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const auto& p = written[i];
+    if (p.name != "Active") {
+      EXPECT_NE(p.get(), p.defaultValue) << p.name << " is left at its default";
+    }
+    EXPECT_EQ(read[i].get(), p.get()) << p.name;
+  }
+  EXPECT_EQ(b.GetFieldDefs().Count(), 3);
+  EXPECT_EQ(b.GetIndexDefs().Count(), 1);
+
+  // Values outside what the property holds: refused, and nothing of the form is set.
+  for (auto [property, value] : std::vector<std::pair<std::string, std::int64_t>>{
+           {"Performance", 3}, {"VersioningMode", -1}, {"ProgressFlags", 1 << 9}, {"SortOptions", 1 << 7},
+           {"FilterOptions", 4}, {"LocaleID", std::int64_t{1} << 32}, {"AttachMaxCount", 0}}) {
+    Object impostor("TmvxMemTable", "T");
+    impostor.published = {Stored("LoadLimit", std::int64_t{9}), Stored(property, value)};
+    TmvxMemTable t("T");
+    EXPECT_NE(ReadForm(WriteForm({&impostor}), {&t}), "") << property;
+    EXPECT_EQ(t.LoadLimit, -1) << property;
+  }
+  // An open state read before a refusal is not kept for the next form.
+  TmvxMemTable t("T");
+  Define(t);
+  t.Open();
+  Object refused("TmvxMemTable", "T"), plain("TmvxMemTable", "T");
+  refused.published = {Stored("Active", true), Stored("Performance", std::int64_t{9})};
+  plain.published = {Stored("LoadLimit", std::int64_t{9})};
+  EXPECT_NE(ReadForm(WriteForm({&refused}), {&t}), "");
+  EXPECT_TRUE(t.Active());
+  t.Close();
+  EXPECT_EQ(ReadForm(WriteForm({&plain}), {&t}), "");
+  EXPECT_FALSE(t.Active());
+}

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -28,13 +30,24 @@ class Thing : public FormPersistent {
   void DefineProperties(Filer& filer) override {
     if (!ownProperties) return;
     filer.DefineProperty(
-        "Extra", [this](FormReader& r) { extra = r.ReadInteger(); }, [this](FormWriter& w) { w.WriteInteger(extra); },
-        extra != 0);
+        "Extra",
+        [this](FormReader& r) -> SetStep {
+          std::int64_t value = r.ReadInteger();
+          if (value < 0) throw EReadError("Extra is never negative");
+          return [this, value]() -> UndoStep {
+            if (value == refusedExtra) throw std::runtime_error("Extra refused");
+            return [this, old = std::exchange(extra, value)] { extra = old; };
+          };
+        },
+        [this](FormWriter& w) { w.WriteInteger(extra); }, extra != 0);
     filer.DefineBinaryProperty(
         "Blob",
-        [this](ByteStream& s) {
-          blob.assign(static_cast<std::size_t>(s.Size()), 0);
-          s.Read(blob.data(), blob.size());
+        [this](ByteStream& s) -> SetStep {
+          std::vector<std::uint8_t> value(static_cast<std::size_t>(s.Size()), 0);
+          s.Read(value.data(), value.size());
+          return [this, value]() -> UndoStep {
+            return [this, old = std::exchange(blob, value)] { blob = old; };
+          };
         },
         [this](ByteStream& s) { s.Write(blob.data(), blob.size()); }, !blob.empty());
   }
@@ -47,6 +60,7 @@ class Thing : public FormPersistent {
   Thing& Add(const std::string& name) { return *children.emplace_back(std::make_unique<Thing>(name)); }
 
   std::int64_t count = 7, extra = 0;
+  std::int64_t refusedExtra = -1;  // a value the setting step of Extra refuses
   bool on = false;
   std::string text;
   std::vector<std::uint8_t> blob;
@@ -162,6 +176,68 @@ TEST(FormStreamTest, DamagedStreamsAreRefusedBeforeAnythingChanges) {
   expectRefused(longer, "damaged");
 }
 
+// A refusal found only after values were read before it (a child the form lacks, an unknown
+// property, a value of the wrong kind, a value a reading or a setting step refuses) leaves
+// every object as it was: the reader's tree writes the same bytes before and after.
+TEST(FormStreamTest, ARefusalFoundLateLeavesEveryObjectAsItWas) {
+  Thing a("F");
+  a.count = 1;
+  a.text = "saved";
+  a.on = true;
+  a.extra = 5;
+  a.blob = {1, 2};
+  a.Add("Child").extra = 6;
+  const auto good = Write(a);
+  auto childWith = [&](const std::function<void(Thing&)>& change) {
+    Thing w("F");
+    w.count = 1;
+    change(w.Add("Child"));
+    return Write(w);
+  };
+  struct Case {
+    std::vector<std::uint8_t> stream;
+    std::function<void(Thing&)> reader;
+    std::string what;
+  };
+  const std::vector<Case> cases = {
+      {good, [](Thing& t) { t.children.clear(); }, "no TThing named \"Child\""},
+      {good, [](Thing& t) { t.children[0]->className = "TOther"; }, "no TThing named \"Child\""},
+      {good, [](Thing& t) { t.children[0]->ownProperties = false; }, "F.Child.Extra: Property Extra does not exist"},
+      {childWith([](Thing& c) { c.countAsBoolean = true; }), [](Thing&) {}, "F.Child.Count: Invalid property value"},
+      {childWith([](Thing& c) { c.extra = -4; }), [](Thing&) {}, "Extra is never negative"},
+      {good, [](Thing& t) { t.children[0]->refusedExtra = 6; }, "Extra refused"},
+      {std::vector<std::uint8_t>(good.begin(), good.end() - 9), [](Thing&) {}, "ends early"},
+      {std::vector<std::uint8_t>(good.begin(), good.end() - 1), [](Thing&) {}, "damaged"},
+      {std::vector<std::uint8_t>(good.begin() + 1, good.end()), [](Thing&) {}, "not a form stream"},
+  };
+  for (const Case& c : cases) {
+    Thing t("F");
+    t.count = 3;
+    t.text = "mine";
+    t.blob = {7};
+    t.Add("Child").extra = 2;
+    c.reader(t);
+    const auto before = Write(t);
+    std::string error = "no error";
+    try {
+      FormReader::ReadRoot(c.stream.data(), c.stream.size(), t);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    EXPECT_NE(error.find(c.what), std::string::npos) << error;
+    EXPECT_EQ(Write(t), before) << c.what;
+    EXPECT_EQ(std::tie(t.count, t.text, t.extra, t.blob), std::make_tuple(3, std::string("mine"), 0, std::vector<std::uint8_t>{7}));
+    EXPECT_EQ(t.loadedCalls, 0);
+    EXPECT_FALSE(t.Loading());
+  }
+  // The same reader takes the stream once nothing stands in the way.
+  Thing t("F");
+  t.Add("Child").refusedExtra = 99;
+  EXPECT_EQ(ReadError(good, t), "no error");
+  EXPECT_EQ(std::tie(t.count, t.text, t.extra, t.children[0]->extra), std::make_tuple(1, std::string("saved"), 5, 6));
+  EXPECT_EQ(t.loadedCalls + t.children[0]->loadedCalls, 2);
+}
+
 TEST(FormStreamTest, NestingIsBounded) {
   Thing root("R");
   Thing* at = &root;
@@ -176,7 +252,14 @@ TEST(FormStreamTest, HooksAddPropertiesToEveryObject) {
   int id = AddDefinePropertiesHook([&](Filer& filer, FormPersistent& object) {
     if (object.FormObjectName() != "Child") return;
     filer.DefineProperty(
-        "Hooked", [&](FormReader& r) { seen = r.ReadInteger(); }, [](FormWriter& w) { w.WriteInteger(77); }, true);
+        "Hooked",
+        [&](FormReader& r) -> SetStep {
+          return [&seen, value = r.ReadInteger()]() -> UndoStep {
+            seen = value;
+            return nullptr;
+          };
+        },
+        [](FormWriter& w) { w.WriteInteger(77); }, true);
   });
   Thing a("F"), b("F"), c("F");
   for (Thing* t : {&a, &b, &c}) t->Add("Child");

@@ -23,6 +23,21 @@ class HintTest : public QObject {
   void init() { StartWideStringSupport(); }
   void cleanup() { StopWideStringSupport(); }
 
+  // A menu item keeps its own caption while it matches the action's with hot keys stripped; a
+  // trailing "(&F)" is a hot key in a Japanese locale and text in the C locale.
+  void menuItemsTakeActionTextsByTheLocale() {
+    const QString file = QString::fromUtf8("ファイル");
+    for (const char* locale : {"ja_JP.UTF-8", "C"}) {
+      qputenv("LC_ALL", locale);
+      QAction action(file), item(file + "(&F)");
+      action.setStatusTip("Opens a file");
+      TakeActionTexts(&item, &action);
+      QCOMPARE(item.text(), QString(locale) == "C" ? file : file + "(&F)");
+      QCOMPARE(item.statusTip(), QString("Opens a file"));
+    }
+    qunsetenv("LC_ALL");
+  }
+
   void menuHintsReachTheStatusBar() {
     QMainWindow window;
     window.statusBar();

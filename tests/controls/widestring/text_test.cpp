@@ -269,6 +269,29 @@ TEST(CodePages, LocalesAndTheDefault) {
   unsetenv("LC_ALL");
 }
 
+// A trailing "(&X)" is a caption's hot key only in a Far East locale of the process.
+TEST(WideTexts, FarEastHotKeysFollowTheProcessLocale) {
+  const std::u16string file = u"\u30D5\u30A1\u30A4\u30EB";  // "file" in Japanese
+  for (const char* locale : {"ja_JP.UTF-8", "zh_CN.GB2312", "ko_KR.UTF-8", "zh_TW.Big5"}) {
+    setenv("LC_ALL", locale, 1);
+    EXPECT_TRUE(FarEastLocale()) << locale;
+  }
+  setenv("LC_ALL", "ja_JP.UTF-8", 1);
+  EXPECT_TRUE(SameCaptionText(file + u"(&F)", file));
+  EXPECT_TRUE(SameCaptionText(file + u"(&F)", u"&" + file + u"(&X)"));
+  EXPECT_EQ(SyncHotKeyPosition(file, file + u"(&F)"), file + u"(&F)");
+  EXPECT_EQ(SyncHotKeyPosition(file + u"(&G)", file + u"(&F)"), file + u"(&F)");
+  EXPECT_EQ(SyncHotKeyPosition(file + u"(&G)", u"&" + file), u"&" + file);
+  EXPECT_EQ(SyncHotKeyPosition(u"&Open(&O)", u"?p&en(&O)"), u"Op&en(&O)");
+  setenv("LC_ALL", "C", 1);
+  EXPECT_FALSE(FarEastLocale());
+  EXPECT_FALSE(SameCaptionText(file + u"(&F)", file));
+  EXPECT_TRUE(SameCaptionText(file + u"(&F)", file + u"(F)"));
+  EXPECT_EQ(SyncHotKeyPosition(file + u"(F&)", file + u"(&F)"), file + u"(&F)");
+  EXPECT_THROW(SyncHotKeyPosition(file, file + u"(&F)"), EWideInternalError);
+  unsetenv("LC_ALL");
+}
+
 TEST(WideTexts, HintsHotKeysAndKeptInStepStrings) {
   EXPECT_EQ(LongHintPart(u"Open|Opens a file"), u"Opens a file");
   EXPECT_EQ(LongHintPart(u"Opens a file"), u"Opens a file");
