@@ -1,10 +1,9 @@
 #!/usr/bin/python3
 """Compares the formula results of our workbook with what another program reads or calculates.
 
-usage: calc_check.py xlrd|xlrd5|libreoffice|libreoffice5|libreoffice-cached|gnumeric FILE.xls EXPECTED.json
+usage: calc_check.py xlrd|xlrd5|libreoffice|libreoffice5|gnumeric FILE.xls EXPECTED.json
        calc_check.py libreoffice-delete BEFORE.xls AFTER.xls EXPECTED.json
-(xlrd5, libreoffice5: a BIFF5 file; there an empty text result is cached as the number 0;
-libreoffice-cached: LibreOffice shows the results cached in the file, calculating nothing)
+(xlrd5, libreoffice5: a BIFF5 file; there an empty text result is cached as the number 0)
 EXPECTED.json: {"cells": [{"row", "col", "formula", "kind", "value"}], "known": [{"formula",
 "programs", "reason"}]}; kind is n (number), s (text), b (boolean), e (BIFF error code) or none
 (no cached result). xlrd reads the results cached in the file; LibreOffice (headless, private
@@ -72,13 +71,12 @@ def xlrd_cells(path, cells):
     return got
 
 
-def libreoffice_cells(path, cells, calculate=True):
+def libreoffice_cells(path, cells):
     import uno
     got = {}
     with office("calc") as (_, desktop):
         doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(path), "_blank", 0, (prop("Hidden", True),))
-        if calculate:
-            doc.calculateAll()
+        doc.calculateAll()
         sheet = doc.getSheets().getByIndex(0)
         for c in cells:
             cell = sheet.getCellByPosition(c["col"], c["row"])
@@ -160,7 +158,7 @@ def main():
     if program.startswith("xlrd"):
         got, tolerance = xlrd_cells(path, cells), 0.0
     elif program.startswith("libreoffice"):
-        got, tolerance = libreoffice_cells(path, cells, program != "libreoffice-cached"), 1e-12
+        got, tolerance = libreoffice_cells(path, cells), 1e-12
     else:
         got, tolerance = gnumeric_cells(path, cells), 1e-9
     problems = []
