@@ -417,7 +417,7 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   const std::int32_t row = cell.Row(), column = cell.Column();
   const std::u16string text = cell.Formula() ? cell.Formula()->Text(sheet_, row, column) : std::u16string();
   if (text.empty()) {
-    error_ = "The formula of " + CellName(row, column) + " can be written neither as a formula nor as text";
+    error_ = "the formula of " + CellName(row, column) + " can be written neither as a formula nor as text";
     return -1;
   }
   constexpr std::size_t kLabelLength = 255;
@@ -442,7 +442,7 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
     for (char16_t c : text) b.AddWord(c);
     return AddCellRecord(b);
   }
-  error_ = "The formula of " + CellName(row, column) + " cannot be written in this format, and its text is longer than " +
+  error_ = "the formula of " + CellName(row, column) + " cannot be written in this format, and its text is longer than " +
            std::to_string(kLabelLength) + " characters: " + WideToUtf8(text.substr(0, 40)) + "...";
   return -1;
 }
@@ -541,7 +541,7 @@ int TXLSSheetWriter::WriteCells() {
   auto check = [&](int status, std::int32_t r, std::int32_t c) {
     if (status == 1 || failed != 1) return;
     failed = status;
-    if (error_.empty()) error_ = "The " + CellName(r, c) + " could not be written";
+    if (error_.empty()) error_ = "the " + CellName(r, c) + " could not be written";
   };
   // Rows go in blocks of kBlockRows from the first; a block without rows still gets its DBCELL.
   // Only rows with entries are visited: a sheet may span all 65,536 rows with a few in use.
