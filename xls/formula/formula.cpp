@@ -235,6 +235,14 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
   return -1;
 }
 
+bool TXLSFormula::FitsTokens(const TXLSSyntaxItem& tree) {
+  const int saved = format_;
+  format_ = kFormatBiff8;
+  const int size = TokenSize(tree);
+  format_ = saved;
+  return size >= 1 && size <= 0xFFFF;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Compiling
 

@@ -35,6 +35,10 @@ class TXLSFormula {
                                         int row, int column);
   // Byte count of a node's tokens, or -1 when the node cannot be written.
   int TokenSize(const TXLSSyntaxItem& node);
+  // Whether the tree can be written as BIFF8 tokens: every function called with a count of
+  // arguments it takes, no string constant longer than its token holds, no more tokens than
+  // the size word counts. (3-D references are numbered only when a file is written.)
+  bool FitsTokens(const TXLSSyntaxItem& tree);
 
   // Token bytes to a tree. The tokens are data[pos .. pos + size); array constants and memory
   // areas may follow them up to `end`. Every read stays inside these bounds; nullptr on any

@@ -14,6 +14,7 @@
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
+#include "xls/model/key_text.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -294,12 +295,6 @@ int TXLSSheetWriter::CloseBlankRun() {
   return AddCellRecord(b);
 }
 
-int TXLSSheetWriter::CloseRuns() {
-  int a = CloseNumberRun();
-  int b = CloseBlankRun();
-  return a != 1 ? a : b;
-}
-
 int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
   const std::int32_t row = cell.Row(), column = cell.Column();
   switch (cell.Kind()) {
@@ -325,18 +320,37 @@ int TXLSSheetWriter::WriteCell(const TXLSCellRef& cell) {
   return 1;
 }
 
+std::string TXLSSheetWriter::CellName(std::int32_t row, std::int32_t column) const {
+  return "cell " + CellRefName(static_cast<std::uint16_t>(row), static_cast<std::uint8_t>(column)) + " of sheet \"" +
+         WideToUtf8(sheet_.GetName()) + "\"";
+}
+
 int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   const std::int32_t row = cell.Row(), column = cell.Column();
   if (ExtendDimensions(row, column) != 1) return -2;
   auto* f = dynamic_cast<TXLSCompiledFormula*>(cell.Formula());
-  if (!f) return -1;
-  if (f->IsArrayMember() && !ArrayAnchorFormula(sheet_, *f)) return 1;  // its array formula is gone
+  // A cell of an array formula that is gone has nothing left but its format.
+  if (f && f->IsArrayMember() && !ArrayAnchorFormula(sheet_, *f)) return WriteBlank(row, column, cell.XF());
   TXLSCalculator& calc = book_.Formulas().Calculator();
   calc.SetFileFormat(version_ == kBiff5 ? kFormatBiff5 : kFormatBiff8);
   calc.Compiler().SetCodePage(codePage_);
   std::unique_ptr<TXLSBlob> tokens;
-  std::int32_t st = calc.GetCellFormulaBytes(*f, tokens, sheet_.GetSheetId(), row, column);
-  if (st != 1 || !tokens) return st == 1 ? -1 : st;
+  std::int32_t st = f ? calc.GetCellFormulaBytes(*f, tokens, sheet_.GetSheetId(), row, column) : -1;
+  // An array formula goes with its ARRAY record, which its anchor's cells point at.
+  std::unique_ptr<TXLSBlob> arrayBody;
+  if (st == 1 && tokens) {
+    if (const TXLSCompiledFormula* anchor = f->ArrayLink() ? ArrayAnchorFormula(sheet_, *f) : nullptr) {
+      auto known = writableArrays_.find(anchor);
+      if (known == writableArrays_.end() || anchor == f) {
+        std::unique_ptr<TXLSBlob> body;
+        const bool ok = calc.GetArrayRecordBytes(*anchor, sheet_.GetSheetId(), body) == 1 && body;
+        known = writableArrays_.insert_or_assign(anchor, ok).first;
+        if (anchor == f) arrayBody = std::move(body);
+      }
+      if (!known->second) st = -1;
+    }
+  }
+  if (st != 1 || !tokens) return WriteFormulaText(cell);
 
   // The cached result, so that a reader shows the value without calculating.
   Variant value;
@@ -385,39 +399,89 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   int written = AddCellRecord(std::move(record));
   if (written != 1) return written;
 
-  if (const TXLSArrayFormula* link = f->ArrayLink(); link && link->owner) {
-    std::unique_ptr<TXLSBlob> body;
-    if (calc.GetArrayRecordBytes(*f, sheet_.GetSheetId(), body) == 1 && body) {
-      auto array = std::make_unique<TXLSBlob>(4 + body->GetSize());
-      array->AddWord(kRecArray);
-      array->AddWord(body->GetSize());
-      array->AddWholeBlob(*body);
-      written = AddCellRecord(std::move(array));
-      if (written != 1) return written;
-    }
+  if (arrayBody) {
+    auto array = std::make_unique<TXLSBlob>(4 + arrayBody->GetSize());
+    array->AddWord(kRecArray);
+    array->AddWord(arrayBody->GetSize());
+    array->AddWholeBlob(*arrayBody);
+    written = AddCellRecord(std::move(array));
+    if (written != 1) return written;
   }
-  if (!text) return 1;
-  // The text result follows in a STRING record; a cached text stays within one record.
-  const std::u16string shown = NormalizeLineBreaks(value.TextValue());
-  std::unique_ptr<TXLSBlob> string;
-  if (version_ != kBiff5) {
-    const std::u16string t = shown.substr(0, (limit_ - 3u) / 2u);
-    string = std::make_unique<TXLSBlob>(7 + 2 * static_cast<std::uint32_t>(t.size()));
-    string->AddWord(kRecString);
-    string->AddWord(3 + 2 * static_cast<std::uint32_t>(t.size()));
-    string->AddWord(static_cast<std::uint32_t>(t.size()));
-    string->AddByte(1);
-    string->AddWideString(t);
-  } else {
+  return text ? WriteString(value.TextValue()) : 1;
+}
+
+// A formula without tokens for this format goes as its text, "=" included, in a LABEL record
+// (which holds 255 characters): the cell keeps what it says. A text that does not fit fails the
+// save with the cell's name.
+int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
+  const std::int32_t row = cell.Row(), column = cell.Column();
+  const std::u16string text = cell.Formula() ? cell.Formula()->Text(sheet_, row, column) : std::u16string();
+  if (text.empty()) {
+    error_ = "the formula of " + CellName(row, column) + " can be written neither as a formula nor as text";
+    return -1;
+  }
+  constexpr std::size_t kLabelLength = 255;
+  if (version_ == kBiff5) {
+    const std::string bytes = WideToAnsiCP(text, codePage_);
+    if (bytes.size() <= kLabelLength) {
+      TCellBytes b = CellRecord(kRecLabel, 8 + static_cast<std::uint32_t>(bytes.size()));
+      b.AddWord(static_cast<std::uint32_t>(row));
+      b.AddWord(static_cast<std::uint32_t>(column));
+      b.AddWord(OutputXF(cell.XF()));
+      b.AddWord(static_cast<std::uint32_t>(bytes.size()));
+      b.AddString(bytes);
+      return AddCellRecord(b);
+    }
+  } else if (text.size() <= kLabelLength) {
+    TCellBytes b = CellRecord(kRecLabel, 9 + 2 * static_cast<std::uint32_t>(text.size()));
+    b.AddWord(static_cast<std::uint32_t>(row));
+    b.AddWord(static_cast<std::uint32_t>(column));
+    b.AddWord(OutputXF(cell.XF()));
+    b.AddWord(static_cast<std::uint32_t>(text.size()));
+    b.AddByte(1);
+    for (char16_t c : text) b.AddWord(c);
+    return AddCellRecord(b);
+  }
+  error_ = "the formula of " + CellName(row, column) + " cannot be written in this format, and its text is longer than " +
+           std::to_string(kLabelLength) + " characters: " + WideToUtf8(text.substr(0, 40)) + "...";
+  return -1;
+}
+
+// The text result of a formula. BIFF8 continues a long one in CONTINUE records, each starting
+// with the option byte of the characters that follow; BIFF5 holds 255 characters.
+int TXLSSheetWriter::WriteString(const std::u16string& value) {
+  std::u16string shown = NormalizeLineBreaks(value);
+  if (version_ == kBiff5) {
     std::string t = WideToAnsiCP(shown, codePage_);
     if (t.size() > 255) t.resize(255);
-    string = std::make_unique<TXLSBlob>(6 + static_cast<std::uint32_t>(t.size()));
+    auto string = std::make_unique<TXLSBlob>(6 + static_cast<std::uint32_t>(t.size()));
     string->AddWord(kRecString);
     string->AddWord(2 + static_cast<std::uint32_t>(t.size()));
     string->AddWord(static_cast<std::uint32_t>(t.size()));
     string->AddString(t);
+    return AddCellRecord(std::move(string));
   }
-  return AddCellRecord(std::move(string));
+  if (shown.size() > kMaxCellText) shown.resize(kMaxCellText);
+  const std::size_t length = shown.size();
+  std::size_t done = std::min<std::size_t>(length, (limit_ - 3u) / 2u);
+  auto string = std::make_unique<TXLSBlob>(7 + 2 * static_cast<std::uint32_t>(done));
+  string->AddWord(kRecString);
+  string->AddWord(3 + 2 * static_cast<std::uint32_t>(done));
+  string->AddWord(static_cast<std::uint32_t>(length));
+  string->AddByte(1);
+  string->AddWideString(shown.substr(0, done));
+  int written = AddCellRecord(std::move(string));
+  while (written == 1 && done < length) {
+    const std::size_t part = std::min<std::size_t>(length - done, (limit_ - 1u) / 2u);
+    auto more = std::make_unique<TXLSBlob>(5 + 2 * static_cast<std::uint32_t>(part));
+    more->AddWord(kRecContinue);
+    more->AddWord(1 + 2 * static_cast<std::uint32_t>(part));
+    more->AddByte(1);
+    more->AddWideString(shown.substr(done, part));
+    written = AddCellRecord(std::move(more));
+    done += part;
+  }
+  return written;
 }
 
 int TXLSSheetWriter::WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn,
@@ -471,57 +535,80 @@ int TXLSSheetWriter::WriteCells() {
   const std::int32_t first = rows.Empty() ? 0 : rows.FirstRow();
   const std::int32_t last = rows.Empty() ? 0 : rows.LastRow();
   numbers_.length = blanks_.length = 0;
+  writableArrays_.clear();
+  // A cell that cannot be written fails the sheet: a save never leaves one out unnoticed.
+  int failed = 1;
+  auto check = [&](int status, std::int32_t r, std::int32_t c) {
+    if (status == 1 || failed != 1) return;
+    failed = status;
+    if (error_.empty()) error_ = "the " + CellName(r, c) + " could not be written";
+  };
   // Rows go in blocks of kBlockRows from the first; a block without rows still gets its DBCELL.
   // Only rows with entries are visited: a sheet may span all 65,536 rows with a few in use.
   std::int32_t next = rows.NextRow(first);
-  for (std::int32_t start = first; start <= last; start += kBlockRows) {
+  for (std::int32_t start = first; start <= last && failed == 1; start += kBlockRows) {
     const std::int32_t end = std::min(last, start + kBlockRows - 1);
     StartBlock(start);
-    for (; next >= 0 && next <= end; next = rows.NextRow(next + 1)) {
+    for (; next >= 0 && next <= end && failed == 1; next = rows.NextRow(next + 1)) {
       const std::int32_t r = next;
       const TXLSRowInfo* info = rows.Find(r);
       block_->AddRow(r, lists_[kCells]->TotalSize());
       if (info->firstUsedColumn < 0) continue;
       std::int32_t expected = -1;  // the column that continues the pending runs
-      for (std::int32_t c = info->firstUsedColumn; c <= info->lastUsedColumn; ++c) {
+      // Runs are written when they close, at the cell after them or at the row's end.
+      auto closeNumbers = [&]() {
+        if (numbers_.length == 0) return;
+        const std::int32_t from = numbers_.firstColumn;
+        check(CloseNumberRun(), r, from);
+      };
+      auto closeBlanks = [&]() {
+        if (blanks_.length == 0) return;
+        const std::int32_t from = blanks_.firstColumn;
+        check(CloseBlankRun(), r, from);
+      };
+      auto closeRuns = [&]() {
+        closeNumbers();
+        closeBlanks();
+      };
+      for (std::int32_t c = info->firstUsedColumn; c <= info->lastUsedColumn && failed == 1; ++c) {
         const TXLSCellRef* cell = cells.FindCell(r, c);
         if (!cell) continue;
         // Runs never bridge an empty slot.
-        if (c != expected) CloseRuns();
+        if (c != expected) closeRuns();
         expected = c + 1;
         if (cell->Merged()) {
-          CloseRuns();
-          if (cell->IsMergeMaster()) WriteMergedArea(*cell);
+          closeRuns();
+          if (cell->IsMergeMaster()) check(WriteMergedArea(*cell), r, c);
           continue;
         }
         if (cell->Kind() == kCellNumber) {
-          CloseBlankRun();
+          closeBlanks();
           std::uint32_t rk = 0;
           double v = CellNumber(*cell);
           if (!std::isfinite(v)) {
             // No reader takes a NaN or an infinity as a number: the cell is the #NUM! error.
-            CloseNumberRun();
-            WriteBoolErr(r, c, cell->XF(), kErrorNum, true);
+            closeNumbers();
+            check(WriteBoolErr(r, c, cell->XF(), kErrorNum, true), r, c);
           } else if (EncodeRK(rk, v)) {
             AddToNumberRun(*cell, rk);
           } else {
-            CloseNumberRun();
-            WriteNumber(r, c, cell->XF(), v);
+            closeNumbers();
+            check(WriteNumber(r, c, cell->XF(), v), r, c);
           }
         } else if (cell->Kind() == kCellBlank) {
-          CloseNumberRun();
+          closeNumbers();
           AddToBlankRun(*cell);
         } else {
-          CloseRuns();
-          WriteCell(*cell);
+          closeRuns();
+          check(WriteCell(*cell), r, c);
         }
       }
-      CloseRuns();
+      closeRuns();
     }
     int result = EndBlock(end);
     if (result != 1) return result;
   }
-  return 1;
+  return failed;
 }
 
 // ----- sheet records -----------------------------------------------------------------------

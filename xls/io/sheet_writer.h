@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ namespace xls {
 class IXLSWorksheet;
 class TXLSWorkbook;
 class TXLSCellRef;
+class TXLSCompiledFormula;
 
 // Little-endian writes into the sheet writer's reused cell-record buffer, which is long enough
 // for the longest cell record.
@@ -59,8 +61,10 @@ class TXLSSheetWriter {
   TXLSSheetWriter& operator=(const TXLSSheetWriter&) = delete;
 
   // Builds every list; streamOffset is where the sheet's BOF will stand in the workbook
-  // stream (INDEX points at absolute DBCELL positions). 1, or the first failing status.
+  // stream (INDEX points at absolute DBCELL positions). 1, or the first failing status (a
+  // cell that cannot be written among them, with the reason in Error()).
   int WriteSheet(std::uint32_t streamOffset);
+  const std::string& Error() const { return error_; }
   // Moves the lists into the workbook stream in order, freeing them as they go. 1, or -1 at
   // the first failed write.
   int WriteLists(platform::ByteStream& out);
@@ -94,8 +98,11 @@ class TXLSSheetWriter {
                    bool error);
   int WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf, std::int32_t stringIndex);
   // FORMULA with its cached result, then ARRAY for an array formula's anchor and STRING for a
-  // text result.
+  // text result; the formula's text when it has no tokens in this format.
   int WriteFormula(const TXLSCellRef& cell);
+  int WriteFormulaText(const TXLSCellRef& cell);
+  int WriteString(const std::u16string& value);
+  std::string CellName(std::int32_t row, std::int32_t column) const;
   int WriteMergedArea(const TXLSCellRef& master);
   int WriteMergeCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
                       std::int32_t lastColumn);
@@ -103,7 +110,6 @@ class TXLSSheetWriter {
   void AddToBlankRun(const TXLSCellRef& cell);
   int CloseNumberRun();
   int CloseBlankRun();
-  int CloseRuns();
   void StartBlock(std::int32_t row);
   int EndBlock(std::int32_t row);
 
@@ -132,6 +138,9 @@ class TXLSSheetWriter {
   std::int32_t firstRow_ = -1, lastRow_ = -1, firstCol_ = -1, lastCol_ = -1;
   bool hasCells_ = false;
   std::uint32_t streamSize_ = 0;
+  std::string error_;
+  // Whether the ARRAY record of each array formula met so far can be written.
+  std::map<const TXLSCompiledFormula*, bool> writableArrays_;
 
   struct Run {
     std::int32_t row = 0;
@@ -144,7 +153,7 @@ class TXLSSheetWriter {
   std::array<std::int32_t, 256> runNumberXF_{};
   std::array<std::int32_t, 256> runBlankXF_{};
   // Cell records are built here; the longest is a MULRK over a whole row, the longest LABEL
-  // 263 bytes.
+  // 523 bytes.
   TXLSBlob scratch_{4 + 6 + 6 * 256};
 };
 

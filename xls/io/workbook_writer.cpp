@@ -328,6 +328,7 @@ int TXLSWorkbookWriter::BuildStream() {
     sheetOffsets_.push_back(offset);
     auto writer = std::make_unique<TXLSSheetWriter>(*sheets.GetItem(i), version_, limit_);
     result = writer->WriteSheet(offset);
+    if (result != 1) error_ = writer->Error();
     offset += writer->StreamSize();
     sheets_.push_back(std::move(writer));
   }

@@ -169,6 +169,16 @@ TEST(NumberFormat, FractionsAsIfEveryDenominatorWasTried) {
   EXPECT_EQ(wrong, 0) << "first: " << firstWrong;
 }
 
+// A clock time is taken to the millisecond, then cut to the places shown; places of a second
+// past the third show zeros.
+TEST(NumberFormat, FractionsOfASecondStopAtTheMillisecond) {
+  const double t = 0.5 + 56.1274 / 86400;  // 12:00:56.1274
+  EXPECT_EQ(Show(t, u"hh:mm:ss.000"), "12:00:56.127");
+  EXPECT_EQ(Show(t, u"hh:mm:ss.0000"), "12:00:56.1270");
+  EXPECT_EQ(Show(t, u"ss.00000"), "56.12700");
+  EXPECT_EQ(Show(t, u"ss.00"), "56.12");
+}
+
 TEST(NumberFormat, DatesAndTimes) {
   const double d = 45322.75;  // 2024-01-31 18:00
   EXPECT_EQ(Show(d, u"dddd, mmmm d, yy"), "Wednesday, January 31, 24");

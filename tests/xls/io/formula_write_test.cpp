@@ -1,8 +1,17 @@
 // FORMULA records as the sheet writer frames them: the cached result of each kind, the
-// calculate-on-load option when there is none, and the STRING record after a text result.
+// calculate-on-load option when there is none, and the STRING record after a text result (long
+// ones: tests/xls/reader/long_result_interop_test.cpp); text that no file holds as a formula
+// stays text, and a formula without tokens is written as its text or fails the save with the
+// cell's name.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "io_test_support.h"
+#include "xls/formula/calc/calculator.h"
+#include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/codepage.h"
 #include "xls/model/range.h"
@@ -62,6 +71,85 @@ TEST(FormulaWrite, ChainsOfFunctionsSave) {
   }
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->Double(6), 3000.0);  // A1's cached result
+}
+
+// ptgNum 1, then PI called with that one argument (ptgFuncVar, count 1, function 19): tokens a
+// file may hold, which decode but which no token writer writes back.
+std::unique_ptr<TXLSCompiledFormula> PiOf(TXLSWorkbook& book, const std::u16string& argument = {}) {
+  std::vector<std::uint8_t> tokens;
+  if (argument.empty()) {
+    tokens = {0x1F, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
+  } else {
+    tokens = {0x17, static_cast<std::uint8_t>(argument.size()), 0};
+    for (char16_t c : argument) tokens.push_back(static_cast<std::uint8_t>(c));
+  }
+  for (std::uint8_t b : {0x42, 1, 19, 0}) tokens.push_back(b);
+  return book.Formulas().Calculator().CompileBytes(tokens.data(), tokens.size(), 0, 0x0600, tokens.size());
+}
+
+// Text that parses but has no tokens (a function given the wrong number of arguments, a string
+// constant past 255 characters) stays a text cell, "=" included. (Outside readers read such
+// cells of our files in kept_cells_interop_test.cpp.)
+TEST(FormulaWrite, TextWithoutTokensStaysText) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  const std::u16string texts[] = {u"=PI(1)", u"=ROUND(1)", u"=LEN(\"" + std::u16string(256, u'x') + u"\")", u"=PI()"};
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(sheet->GetRangeRC(i + 1, 1, i + 1, 1)->SetValue(Variant(texts[i])), 1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(sheet->GetCellFormula(i, 0), nullptr) << i;
+    EXPECT_EQ(sheet->GetRangeRC(i + 1, 1, i + 1, 1)->GetValue().TextValue(), texts[i]);
+  }
+  EXPECT_NE(sheet->GetCellFormula(3, 0), nullptr);
+}
+
+// A formula read from a file whose tokens cannot be written again: its text in a LABEL record,
+// in both formats; so are the cells of an array formula whose ARRAY record cannot be built.
+// Once its array formula is gone, a member cell keeps its format as a blank.
+TEST(FormulaWrite, FormulaWithoutTokensIsWrittenAsItsText) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  ASSERT_EQ(sheet->SetCellFormula(1, 1, PiOf(*book)), 1);
+  std::unique_ptr<TXLSCompiledFormula> anchor = PiOf(*book);
+  TXLSCompiledFormula* a = anchor.get();
+  a->SetArrayFormula(TXLSArrayFormula::Create(0, 2, 1, 2, a));
+  ASSERT_EQ(sheet->SetCellFormula(0, 2, std::move(anchor)), 1);
+  ASSERT_EQ(sheet->SetCellFormula(1, 2, TXLSCompiledFormula::CreateArrayMember(TXLSArrayFormula::CreateMember(0, 2, a))), 1);
+  sheet->GetRange(u"C2")->GetFont()->SetBold(true);
+  auto labels = [&](int format) {
+    std::string out;
+    for (const BiffRecord& r : test::ParseRecords(test::SaveStream(*book, format))) {
+      if (r.id == 0x0006 || r.id == 0x0221) out += "formula ";
+      if (r.id == 0x0201) out += "blank" + std::to_string(r.Word(0)) + std::to_string(r.Word(2)) + " ";
+      if (r.id != 0x0204) continue;
+      std::u16string text;
+      const bool wide = format == kSaveBiff8;
+      for (std::size_t i = 0; i < r.Word(6); ++i)
+        text += wide ? static_cast<char16_t>(r.Word(9 + 2 * i)) : static_cast<char16_t>(r.data[8 + i]);
+      out += std::to_string(r.Word(0)) + std::to_string(r.Word(2)) + " " + WideToUtf8(text) + " ";
+    }
+    return out;
+  };
+  EXPECT_EQ(labels(kSaveBiff8), "02 {=PI(1)} 11 =PI(1) 12 {=PI(1)} ");
+  EXPECT_EQ(labels(kSaveBiff5), "02 {=PI(1)} 11 =PI(1) 12 {=PI(1)} ");
+  ASSERT_EQ(sheet->GetRange(u"C1")->SetValue(Variant(2.0)), 1);
+  EXPECT_EQ(labels(kSaveBiff8), "11 =PI(1) blank12 ");
+}
+
+// When the text does not fit a LABEL either, the save fails, names the cell and keeps the file.
+TEST(FormulaWrite, FormulaWithoutTokensOrRoomForItsTextFailsTheSave) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  sheet->GetRange(u"A1")->SetValue(Variant(1.0));
+  ASSERT_EQ(sheet->SetCellFormula(2, 1, PiOf(*book, std::u16string(250, u'x'))), 1);
+  test::TempDir dir;
+  const std::string target = dir.File("book.xls");
+  { std::ofstream(target) << "the previous file"; }
+  std::string error;
+  EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(target), kSaveBiff8, &error), -1);
+  EXPECT_NE(error.find("cell B3 of sheet \"Sheet1\""), std::string::npos) << error;
+  std::stringstream kept;
+  kept << std::ifstream(target).rdbuf();
+  EXPECT_EQ(kept.str(), "the previous file");
 }
 
 }  // namespace

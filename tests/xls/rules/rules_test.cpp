@@ -130,6 +130,19 @@ TEST(CondFormats, FollowDeletedAndInsertedCells) {
   EXPECT_EQ(cf.Count(), 0);
 }
 
+// A row inserted right below a format's range takes its rule, as it takes the format of the
+// row above it; one inserted further down does not.
+TEST(CondFormats, GrowWithARowInsertedRightBelow) {
+  Sheet s;
+  TCondFormatter& cf = s.rules.CondFormats();
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{1, 5, 0, 1}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(test::CFBody(s.calc, 1, 3, u"5"))), 1);
+  s.sheet->GetRange(u"A7")->GetEntireRow()->Insert();
+  EXPECT_EQ(cf.Item(0)->ranges, R({{1, 0, 6, 1}}));
+  s.sheet->GetRange(u"A9")->GetEntireRow()->Insert();
+  EXPECT_EQ(cf.Item(0)->ranges, R({{1, 0, 6, 1}}));
+}
+
 TEST(DataValidations, RecordsAndTheirFormulaClasses) {
   Sheet s;
   TDataValidator& dv = s.rules.Validations();
@@ -319,6 +332,37 @@ TEST(Autofilter, ShrinksAndWidensWithItsColumns) {
   s.sheet->GetRange(u"A1", u"B1")->GetEntireColumn()->Delete();
   EXPECT_FALSE(filter.IsActive());
   EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 0u);
+}
+
+// A column inserted right of the filter stays out of it: no new column, no new drop-down.
+TEST(Autofilter, ColumnInsertedRightOfItStaysOut) {
+  Sheet s;
+  TXLSAutofilter& filter = s.rules.Autofilter();
+  s.sheet->GetRange(u"A1", u"C5")->AutoFilter();
+  s.sheet->GetRange(u"D1")->GetEntireColumn()->Insert();
+  EXPECT_EQ(filter.ColumnCount(), 3);
+  EXPECT_EQ(FindDrawing(*s.sheet)->ShapeCount(), 3u);
+  s.sheet->GetRange(u"C1")->GetEntireColumn()->Insert();
+  EXPECT_EQ(filter.ColumnCount(), 4);
+}
+
+// Offsets of exactly half the sheet (128 columns, 32,768 rows) are the most negative values the
+// record's 8-bit and 16-bit fields hold: moved with their rule, they are written back as such,
+// not as references that no longer fit (#REF!).
+TEST(RuleFormulas, OffsetsOfHalfTheSheetWrapAsTheirFields) {
+  Sheet s;
+  TCondFormatter& cf = s.rules.CondFormats();
+  // On A2: the cell 128 columns to the left and the one 32,768 rows above, compared.
+  ASSERT_EQ(cf.ReadRecord(kRecCondFmt, *Group(test::CondFmtBody(1, {{1, 1, 0, 0}}))), 1);
+  ASSERT_EQ(cf.ReadRecord(kRecCF, *Group(Hex("02 00 0b 00 00 00 ff ff 38 20 00 00 00 04 b1 05 "
+                                             "4c 00 00 80 c0 4c 00 80 00 c0 0d"))),
+            1);
+  s.sheet->GetRange(u"A1")->GetEntireRow()->Insert();
+  ASSERT_EQ(cf.Item(0)->ranges, R({{2, 0, 2, 0}}));
+  Sink out;
+  cf.Write(out.Get());
+  ASSERT_EQ(out.records.size(), 2u);
+  EXPECT_EQ(out.records[1].second.substr(out.records[1].second.size() - 32), "4c 00 00 80 c0 4c 00 80 00 c0 0d");
 }
 
 // Rule formulas follow the cells they refer to: relative references (offsets from the cell

@@ -22,7 +22,9 @@ TXLSWorkbook& TXLSCalculator::Book() { return formulas_.Book(); }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileText(const std::u16string& text, int sheetScope) {
   std::unique_ptr<TXLSSyntaxItem> tree = formulas_.CompileText(text, sheetScope);
-  if (!tree) return nullptr;
+  // Text that parses but that no file can hold (PI(1), ROUND(1), a string constant past 255
+  // characters) is no formula either: a save could write nothing for it.
+  if (!tree || !Compiler().FitsTokens(*tree)) return nullptr;
   return std::make_unique<TXLSCompiledFormula>(std::move(tree), nullptr);
 }
 

@@ -56,7 +56,8 @@ class TXLSCalculator {
   TXLSCalculator& operator=(const TXLSCalculator&) = delete;
 
   // Formula text without "=", names looked up in the sheet scope (sheet id, 0 the workbook);
-  // nullptr when it does not compile.
+  // nullptr when it does not parse or its tokens could not be written (a function given the
+  // wrong number of arguments among them).
   std::unique_ptr<TXLSCompiledFormula> CompileText(const std::u16string& text, int sheetScope);
   // File tokens at data[offset, offset + tokenSize) (version 0x0500 BIFF5, 0x0600 BIFF8); the
   // bytes after them up to size are read as array constants (kept without them when those do
