@@ -264,6 +264,7 @@ std::unique_ptr<TMsoShapeContainer> TMsoDrawing::RemoveShape(TMsoShapeContainer*
     auto it = byObjectId_.find(shape->objectId);
     if (it != byObjectId_.end() && it->second == shape) byObjectId_.erase(it);
     if (current_ == shape) current_ = nullptr;
+    unfinished_.erase(std::remove(unfinished_.begin(), unfinished_.end(), shape), unfinished_.end());
     if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Forget(static_cast<TMSOShapeTextBox*>(shape));
     if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Forget(static_cast<TMSOShapePictureFrame*>(shape));
     std::unique_ptr<TMsoShapeContainer> taken = std::move(shapes_[i]);
@@ -478,6 +479,7 @@ int TMsoDrawing::ReadObj(const TXLSBlobList& group) {
     shape.reset();
   }
   current_ = shape.get();
+  if (shape) unfinished_.push_back(shape.get());
   AddShape(std::move(shape));
   if (!current_) result = -1;
   if (group.Count() > 1) WalkDrawing(group, 1);
@@ -533,15 +535,28 @@ void TMsoDrawing::AddChartFontUses(std::vector<std::int32_t>& positions) const {
         chart->AddFontUses(positions);
 }
 
-int TMsoDrawing::FinishRead() {
+int TMsoDrawing::FinishRead(std::size_t* lostCharts) {
   parser_.reset();
   reading_.reset();
   state_ = psNone;
-  for (const auto& shape : shapes_) {
-    if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape.get()));
-    if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape.get()));
+  // A chart object whose chart records did not come (or could not be read) is no chart: written
+  // back without them it would spoil the file.
+  std::size_t lost = 0;
+  for (std::size_t i = unfinished_.size(); i-- > 0;) {
+    TMsoShapeContainer* shape = unfinished_[i];
+    if (shape->Kind() != TMsoShapeKind::kChart || static_cast<TMSOShapeChart*>(shape)->Chart()) continue;
+    RemoveShape(shape);  // also takes it out of unfinished_; freed here
+    ++lost;
+  }
+  if (lostCharts) *lostCharts = lost;
+  // Only the shapes read from the sheet's drawing records: a comment that a BIFF5 NOTE made is
+  // a comment already and keeps the size it was made with (it has no anchor to measure).
+  for (TMsoShapeContainer* shape : unfinished_) {
+    if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape));
+    if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape));
     if (callbacks_.AnchorToSize) callbacks_.AnchorToSize(shape->Anchor(), shape->width, shape->height);
   }
+  unfinished_.clear();
   return 1;
 }
 

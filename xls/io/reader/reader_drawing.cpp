@@ -47,9 +47,10 @@ int AddSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column,
   return Guarded([&] { return TXLSRange::CreateRC(&sheet, row, column, row, column)->AddComment(text) ? 1 : -1; });
 }
 
-int FinishSheetDrawing(IXLSWorksheet& sheet) {
+int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts) {
+  lostCharts = 0;
   TMsoDrawing* drawing = FindDrawing(sheet);
-  return drawing ? Guarded([&] { return drawing->FinishRead(); }) : 1;
+  return drawing ? Guarded([&] { return drawing->FinishRead(&lostCharts); }) : 1;
 }
 
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart) {
