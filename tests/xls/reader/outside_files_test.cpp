@@ -44,9 +44,9 @@ std::vector<const TXLSCustomChart*> Charts(IXLSWorksheet& sheet) {
   return charts;
 }
 
-// gnumeric's BIFF5 file: two comments (not four), each the size of a new comment box, and the
-// first sheet protected without a password (PROTECT 1, then PASSWORD 0); so again after a BIFF8
-// and a BIFF5 save.
+// gnumeric's BIFF5 file: two comments (not four), each the size of a new comment box, the first
+// sheet protected without a password (PROTECT 1, then PASSWORD 0), and on the second sheet a
+// note of 2103 characters in two NOTE records; so again after a BIFF8 and a BIFF5 save.
 TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->Open(Data("gnumeric_biff5_notes.xls")), 1);
@@ -70,6 +70,9 @@ TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
       EXPECT_NEAR(box->width, 96.0, 4.0);
       EXPECT_NEAR(box->height, 55.5, 4.0);
     }
+    std::u16string longNote;
+    for (int i = 0; i < 210; ++i) longNote += u"0123456789";
+    EXPECT_EQ(CommentText(*b.GetWorksheets().GetItem(2), u"B3"), longNote + u"end");
     EXPECT_TRUE(b.GetReadLosses().empty());
   };
   check(*book, "opened");

@@ -78,6 +78,9 @@ std::uint8_t SniffPicture(std::vector<std::uint8_t>& bytes, std::uint32_t& width
   return kBlipNone;
 }
 
+// Characters of a BIFF5 note in one NOTE record.
+constexpr std::size_t kBiff5NotePiece = 2048;
+
 bool InRect(std::int32_t row, std::int32_t column, std::int32_t firstRow, std::int32_t firstColumn,
             std::int32_t lastColumn, std::int32_t lastRow) {
   return row >= firstRow && row <= lastRow && column >= firstColumn && column <= lastColumn;
@@ -633,16 +636,23 @@ int TMsoDrawing::WriteNotes(TXLSBlobList& output, int version, int codePage) {
       note.WriteWord(2, note.GetSize() - 4);
       output.AppendBlob(&note, true);
     } else {
-      if (box->text.size() >= 2048) continue;
-      const std::string text = WideToAnsiCP(box->text, codePage);
-      TXLSBlob note(static_cast<std::uint32_t>(4 + 6 + text.size()));
-      note.AddWord(kRecNote);
-      note.AddWord(static_cast<std::uint32_t>(6 + text.size()));
-      note.AddWord(box->row);
-      note.AddWord(box->column);
-      note.AddWord(static_cast<std::uint32_t>(text.size()));
-      note.AddString(text);
-      output.AppendBlob(&note, true);
+      // At most 2048 characters a record: a longer note goes on in NOTE records of row 0xFFFF,
+      // each giving the length of its own piece; the first gives the whole length.
+      std::string text = WideToAnsiCP(box->text, codePage);
+      if (text.size() > 0xFFFF) text.resize(0xFFFF);
+      std::size_t at = 0;
+      do {
+        const std::size_t n = std::min<std::size_t>(text.size() - at, kBiff5NotePiece);
+        TXLSBlob note(static_cast<std::uint32_t>(4 + 6 + n));
+        note.AddWord(kRecNote);
+        note.AddWord(static_cast<std::uint32_t>(6 + n));
+        note.AddWord(at == 0 ? box->row : 0xFFFF);
+        note.AddWord(at == 0 ? box->column : 0);
+        note.AddWord(static_cast<std::uint32_t>(at == 0 ? text.size() : n));
+        note.AddString(text.substr(at, n));
+        output.AppendBlob(&note, true);
+        at += n;
+      } while (at < text.size());
     }
   }
   return 1;

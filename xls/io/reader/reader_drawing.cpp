@@ -47,6 +47,13 @@ int AddSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column,
   return Guarded([&] { return TXLSRange::CreateRC(&sheet, row, column, row, column)->AddComment(text) ? 1 : -1; });
 }
 
+int AppendSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, const std::u16string& text) {
+  TXLSComment* comment = GetDrawing(sheet).Comments().Find(row, column);
+  if (!comment) return 1;
+  comment->SetText(comment->GetText() + text);
+  return 1;
+}
+
 int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts) {
   lostCharts = 0;
   TMsoDrawing* drawing = FindDrawing(sheet);

@@ -196,6 +196,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       frozen_ = false;
       fitToPage_ = false;
       skippedObjects_ = 0;
+      noteRow_ = noteColumn_ = -1;
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
       ++sheetNumber_;
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
