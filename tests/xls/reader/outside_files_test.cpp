@@ -129,8 +129,8 @@ TEST(OutsideFiles, UnreadableEmbeddedChartIsReportedAndTheSheetReadOn) {
   EXPECT_EQ(CommentText(*again->GetWorksheets().GetItem(1), u"A8"), u"after the chart");
 }
 
-// Chart records that no chart object takes, and a chart object whose records never come: each
-// is left out and told of; the cell after them is read.
+// Chart records that no chart object takes, substreams that cannot be read, and a chart object
+// whose records never come: each is left out and told of; the cell after them is read.
 TEST(OutsideFiles, ChartsWithoutTheirOtherHalfAreReported) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -147,6 +147,18 @@ TEST(OutsideFiles, ChartsWithoutTheirOtherHalfAreReported) {
   ASSERT_EQ(book->OpenStream(stream), 1);
   EXPECT_EQ(book->GetReadLosses(),
             std::vector<std::u16string>{u"Sheet \"Data\": an embedded chart without its chart object was left out"});
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetValue().NumberValue(), 7.5);
+
+  // 150 substreams that cannot be read: a hundred are listed, then one line for the rest.
+  BiffBuilder many;
+  many.Bof(0x0005).Record(0x0085, boundSheet).Eof().Bof(0x0010);
+  for (int i = 0; i < 150; ++i) many.Record(0x0809, {0xFF, 0xFF, 0xFF, 0xFF}).Record(0x1001, {0, 0}).Eof();
+  many.Record(0x0203, number).Eof();
+  platform::MemoryStream manyStream(many.bytes);
+  ASSERT_EQ(book->OpenStream(manyStream), 1);
+  ASSERT_EQ(book->GetReadLosses().size(), 101u);
+  EXPECT_EQ(book->GetReadLosses()[99], u"Sheet \"Data\": an embedded object that could not be read was left out");
+  EXPECT_EQ(book->GetReadLosses()[100], u"More was left out than is listed");
   EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetValue().NumberValue(), 7.5);
 
   // LibreOffice's records with the chart substream taken out: its chart object stands alone.

@@ -223,6 +223,11 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
 }
 
 void TXLSReader::ReportLoss(const std::u16string& what) {
+  // A file made of nothing but losses lists a hundred of them, not millions.
+  constexpr std::size_t kListed = 100;
+  const std::size_t listed = workbook_.GetReadLosses().size();
+  if (listed > kListed) return;
+  if (listed == kListed) return workbook_.AddReadLoss(u"More was left out than is listed");
   const std::u16string name = sheet_ ? sheet_->GetName() : std::u16string();
   workbook_.AddReadLoss(u"Sheet \"" + name + u"\": " + what + u" was left out");
 }

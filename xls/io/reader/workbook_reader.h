@@ -178,9 +178,9 @@ class TXLSReader {
   // BOF records met inside the substream being passed over, and the substreams of the current
   // worksheet passed over (their chart objects are told of already).
   std::int32_t skipDepth_ = 0;
+  std::size_t skippedObjects_ = 0;
   // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
   std::int32_t noteRow_ = -1, noteColumn_ = -1;
-  std::size_t skippedObjects_ = 0;
 };
 
 }  // namespace xls
