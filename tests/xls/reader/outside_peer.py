@@ -1,16 +1,11 @@
 #!/usr/bin/python3
-"""What LibreOffice, gnumeric and xlrd find of comments, sheet protection and embedded charts in
-a workbook, one fact a line, sorted per sheet, for the outside-file round trips.
+"""Comments, sheet protection and embedded charts as LibreOffice, gnumeric and xlrd find them,
+one fact a line, sorted: "sheet <i> <name> [protected <0|1>]", "note <i> <cell> <text> [sized]",
+"chart <i> [<data ranges>]". LibreOffice says "sized" for a comment box of at least 5 x 5 mm.
 
-usage: outside_peer.py lo DIR [--password PW] FILE...   "file FILE" and its lines, for each;
-                                                         "sheet <i> <name> protected <0|1>",
-                                                         "note <i> <cell> <text> <shown size>",
-                                                         "chart <i> <data ranges>"
-       outside_peer.py gnumeric DIR FILE   "sheet <i> <name> protected <0|1>", "note <i> <cell>
-                                           <text>", "chart <i>" (ssconvert to gnumeric's XML)
-       outside_peer.py xlrd FILE           "sheet <i> <name>", "note <i> <row> <col> <text>"
-A comment's shown size is "sized" when LibreOffice gives its box a width and a height of at
-least 5 mm each, else "unsized <w>x<h>" (1/100 mm).
+usage: outside_peer.py lo [--password PW] FILE...   "file FILE" before the lines of each
+       outside_peer.py gnumeric DIR FILE            (through ssconvert's gnumeric XML in DIR)
+       outside_peer.py xlrd FILE                    (cells as "<row> <col>")
 """
 import gzip
 import os
@@ -18,94 +13,66 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
 
-def column_name(c):
-    name = ""
-    c += 1
+def cell(c, r):
+    name, c = "", c + 1
     while c:
-        c, r = divmod(c - 1, 26)
-        name = chr(65 + r) + name
-    return name
+        c, k = divmod(c - 1, 26)
+        name = chr(65 + k) + name
+    return "%s%d" % (name, r + 1)
 
 
-def lo(workdir, password, files):
+def lo(password, files):
     import uno
     from lo_headless import office, prop
-    out = []
     with office("outside") as (_, desktop):
         for path in files:
-            args = [prop("Hidden", True)]
-            if password:
-                args.append(prop("Password", password))
-            doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)), "_blank", 0, tuple(args))
+            args = (prop("Hidden", True),) + ((prop("Password", password),) if password else ())
+            doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)), "_blank", 0, args)
             lines = []
-            for i in range(doc.Sheets.getCount()):
-                sheet = doc.Sheets.getByIndex(i)
+            for i, sheet in enumerate(doc.Sheets.getByIndex(k) for k in range(doc.Sheets.Count)):
                 lines.append("sheet %d %s protected %d" % (i, sheet.Name, sheet.isProtected()))
-                notes = sheet.Annotations
-                for k in range(notes.getCount()):
-                    note = notes.getByIndex(k)
+                for note in (sheet.Annotations.getByIndex(k) for k in range(sheet.Annotations.Count)):
                     size = note.getAnnotationShape().getSize()
-                    shown = "sized" if size.Width >= 500 and size.Height >= 500 else "unsized %dx%d" % (size.Width, size.Height)
-                    place = note.getPosition()
-                    lines.append("note %d %s%d %s %s" % (i, column_name(place.Column), place.Row + 1,
-                                                         note.getString().replace("\n", "\\n"), shown))
-                charts = sheet.Charts
-                for k in range(charts.getCount()):
-                    ranges = " ".join("%s%d:%s%d" % (column_name(r.StartColumn), r.StartRow + 1, column_name(r.EndColumn),
-                                                     r.EndRow + 1) for r in charts.getByIndex(k).getRanges())
-                    lines.append("chart %d %s" % (i, ranges))
+                    lines.append("note %d %s %s %s" % (i, cell(note.Position.Column, note.Position.Row), note.String,
+                                                       "sized" if min(size.Width, size.Height) >= 500 else "unsized"))
+                for chart in (sheet.Charts.getByIndex(k) for k in range(sheet.Charts.Count)):
+                    lines.append("chart %d %s" % (i, " ".join(cell(r.StartColumn, r.StartRow) + ":" + cell(r.EndColumn, r.EndRow)
+                                                              for r in chart.getRanges())))
             doc.close(True)
-            out.append("file " + path)
-            out.extend(sorted(lines))
-    print("\n".join(out))
+            print("\n".join(["file " + path] + sorted(lines)))
 
 
 def gnumeric(workdir, path):
     target = os.path.join(workdir, os.path.basename(path) + ".gnumeric")
-    subprocess.run(["ssconvert", path, target], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["ssconvert", path, target], check=True, capture_output=True, timeout=300)
     with gzip.open(target) as f:
         root = ET.parse(f).getroot()
     ns = {"gnm": "http://www.gnumeric.org/v10.dtd"}
     lines = []
     for i, sheet in enumerate(root.findall("gnm:Sheets/gnm:Sheet", ns)):
         lines.append("sheet %d %s protected %s" % (i, sheet.find("gnm:Name", ns).text, sheet.get("Protected", "0")))
-        for obj in sheet.findall("gnm:Objects/*", ns):
-            tag = obj.tag.split("}")[1]
-            if tag == "CellComment":
-                lines.append("note %d %s %s" % (i, obj.get("ObjectBound"), obj.get("Text")))
-            elif tag == "SheetObjectGraph":
-                lines.append("chart %d" % i)
+        lines += ["note %d %s %s" % (i, n.get("ObjectBound"), n.get("Text")) for n in sheet.findall("gnm:Objects/gnm:CellComment", ns)]
+        lines += ["chart %d" % i for _ in sheet.findall("gnm:Objects/gnm:SheetObjectGraph", ns)]
     print("\n".join(sorted(lines)))
 
 
-def xlrd_facts(path):
+def xlrd_lines(path):
     import xlrd
-    book = xlrd.open_workbook(path, formatting_info=True)
     lines = []
-    for i, sheet in enumerate(book.sheets()):
+    for i, sheet in enumerate(xlrd.open_workbook(path, formatting_info=True).sheets()):
         lines.append("sheet %d %s" % (i, sheet.name))
-        for (row, col), note in sheet.cell_note_map.items():
-            lines.append("note %d %d %d %s" % (i, row, col, note.text))
+        lines += ["note %d %d %d %s" % (i, r, c, n.text) for (r, c), n in sheet.cell_note_map.items()]
     print("\n".join(sorted(lines)))
-
-
-def main():
-    mode = sys.argv[1]
-    if mode == "lo":
-        rest = sys.argv[3:]
-        password = None
-        if rest[:1] == ["--password"]:
-            password, rest = rest[1], rest[2:]
-        lo(sys.argv[2], password, rest)
-    elif mode == "gnumeric":
-        gnumeric(sys.argv[2], sys.argv[3])
-    else:
-        xlrd_facts(sys.argv[2])
 
 
 if __name__ == "__main__":
-    main()
+    if sys.argv[1] == "lo":
+        password = sys.argv[3] if sys.argv[2] == "--password" else None
+        lo(password, sys.argv[4:] if password else sys.argv[2:])
+    elif sys.argv[1] == "gnumeric":
+        gnumeric(sys.argv[2], sys.argv[3])
+    else:
+        xlrd_lines(sys.argv[2])
