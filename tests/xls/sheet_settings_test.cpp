@@ -153,8 +153,11 @@ TEST_F(SheetSettings, PasswordVerifier) {
   p.SetPasswordHash(0x1234);
   EXPECT_TRUE(p.HasPassword());
   p.SetPasswordHash(0);
-  EXPECT_FALSE(p.GetProtected());
+  EXPECT_TRUE(p.GetProtected());
   EXPECT_FALSE(p.HasPassword());
+  EXPECT_EQ(p.GetPasswordHash(), 0);
+  EXPECT_TRUE(p.Unprotect("", true));
+  EXPECT_FALSE(p.GetProtected());
 }
 
 TEST_F(SheetSettings, FrozenPanesFromTheSelection) {

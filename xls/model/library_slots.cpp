@@ -62,6 +62,7 @@ std::int32_t TXLSWorkbook::Evaluate(const std::u16string& formula, Variant& valu
 
 std::int32_t TXLSWorkbook::OpenWithPassword(const std::u16string& fileName, const std::u16string& password) {
   std::int32_t format = currentFormat_;
+  readLosses_.clear();
   const int status = Reader().ReadFile(*this, fileName, password, format);
   if (status != 1) return status;
   currentFormat_ = format;
@@ -71,6 +72,7 @@ std::int32_t TXLSWorkbook::OpenWithPassword(const std::u16string& fileName, cons
 
 std::int32_t TXLSWorkbook::OpenStreamWithPassword(platform::ByteStream& stream, const std::u16string& password) {
   std::int32_t format = currentFormat_;
+  readLosses_.clear();
   const int status = Reader().ReadStream(*this, stream, password, format);
   if (status != 1) return status;
   currentFormat_ = format;

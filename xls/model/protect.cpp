@@ -3,13 +3,9 @@
 namespace xls {
 
 void TXLSProtect::SetPasswordHash(std::uint16_t verifier) {
+  // A protection without a password is still a protection: only Unprotect removes it.
   verifier_ = verifier;
-  if (verifier == 0) {
-    protected_ = false;
-    hasPassword_ = false;
-  } else {
-    hasPassword_ = true;
-  }
+  hasPassword_ = verifier != 0;
 }
 
 bool TXLSProtect::Protect(const std::string& password) {

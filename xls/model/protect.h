@@ -18,7 +18,8 @@ class TXLSProtect {
 
   void SetProtected(bool flag) { protected_ = flag; }
   void SetOptions(std::uint16_t bits) { options_ = bits; }
-  // 0 clears the password and the protection with it.
+  // 0 clears the password; the protected flag stays as it is (a sheet protected without a
+  // password carries PROTECT 1 and PASSWORD 0).
   void SetPasswordHash(std::uint16_t verifier);
 
   // Protects; when a password is already set, the given one must match it. An empty

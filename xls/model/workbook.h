@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "xls/model/drawing_slot.h"
 #include "xls/model/protect.h"
@@ -76,6 +77,10 @@ class TXLSWorkbook {
   std::int32_t OpenWithPassword(const std::u16string& fileName, const std::u16string& password);
   std::int32_t OpenStream(platform::ByteStream& stream) { return OpenStreamWithPassword(stream, u""); }
   std::int32_t OpenStreamWithPassword(platform::ByteStream& stream, const std::u16string& password);
+  // What the last Open read from the file but could not keep (an embedded chart it could not
+  // read, say), one text each; empty when everything was kept. The reader adds them.
+  const std::vector<std::u16string>& GetReadLosses() const { return readLosses_; }
+  void AddReadLoss(const std::u16string& text) { readLosses_.push_back(text); }
   // The text exports (library kv_xls_export): HTML pages, an RTF document of every sheet.
   std::int32_t SaveAsHTML(const std::u16string& fileName);
   std::int32_t SaveAsRTF(const std::u16string& fileName);
@@ -186,6 +191,7 @@ class TXLSWorkbook {
   std::int32_t refModeA1_ = 1;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
+  std::vector<std::u16string> readLosses_;
   std::int64_t mergedCellsPerSheet_ = std::int64_t{1} << 20;
   std::unique_ptr<TXLSFileStorage> vbaStorage_;
   std::unique_ptr<TXLSFileStream> controls_;

@@ -96,11 +96,16 @@ TEST(SheetDrawing, NotesInBiff5AndSheetsWithoutShapes) {
   IXLSWorksheet* sheet = book->GetWorksheets().Add();
   IXLSWorksheet* plain = book->GetWorksheets().Add();
   sheet->GetRange(u"B3")->AddComment(u"caf\u00e9");
-  sheet->GetRange(u"C1")->AddComment(std::u16string(2048, u'x'));  // too long for BIFF5
+  sheet->GetRange(u"C1")->AddComment(std::u16string(2049, u'x'));  // longer than one BIFF5 NOTE
   plain->GetRange(u"A1")->SetValue(Variant(u"text"));
   const std::vector<BiffRecord> biff5 = DrawingPart(FirstSheet(*book, kSaveBiff5));
-  ASSERT_EQ(Ids(biff5), (std::vector<std::uint16_t>{0x1C}));
+  ASSERT_EQ(Ids(biff5), (std::vector<std::uint16_t>{0x1C, 0x1C, 0x1C}));
   EXPECT_EQ(biff5[0].data, (Bytes{2, 0, 1, 0, 4, 0, 'c', 'a', 'f', 0xE9}));
+  // The long note: 2048 characters and the whole length, then a record of row 0xFFFF with the rest.
+  Bytes first = {0, 0, 2, 0, 0x01, 0x08};
+  first.insert(first.end(), 2048, 'x');
+  EXPECT_EQ(biff5[1].data, first);
+  EXPECT_EQ(biff5[2].data, (Bytes{0xFF, 0xFF, 0, 0, 1, 0, 'x'}));
   const std::vector<BiffRecord> all = ParseRecords(SaveStream(*book, kSaveBiff5));
   EXPECT_EQ(FindRecord(all, kRecDrawingGroup), nullptr);
   // BIFF8: the sheet without shapes has no drawing records; only one drawing is registered.

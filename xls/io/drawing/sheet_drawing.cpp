@@ -78,6 +78,9 @@ std::uint8_t SniffPicture(std::vector<std::uint8_t>& bytes, std::uint32_t& width
   return kBlipNone;
 }
 
+// Characters of a BIFF5 note in one NOTE record.
+constexpr std::size_t kBiff5NotePiece = 2048;
+
 bool InRect(std::int32_t row, std::int32_t column, std::int32_t firstRow, std::int32_t firstColumn,
             std::int32_t lastColumn, std::int32_t lastRow) {
   return row >= firstRow && row <= lastRow && column >= firstColumn && column <= lastColumn;
@@ -264,6 +267,7 @@ std::unique_ptr<TMsoShapeContainer> TMsoDrawing::RemoveShape(TMsoShapeContainer*
     auto it = byObjectId_.find(shape->objectId);
     if (it != byObjectId_.end() && it->second == shape) byObjectId_.erase(it);
     if (current_ == shape) current_ = nullptr;
+    unfinished_.erase(std::remove(unfinished_.begin(), unfinished_.end(), shape), unfinished_.end());
     if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Forget(static_cast<TMSOShapeTextBox*>(shape));
     if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Forget(static_cast<TMSOShapePictureFrame*>(shape));
     std::unique_ptr<TMsoShapeContainer> taken = std::move(shapes_[i]);
@@ -478,6 +482,7 @@ int TMsoDrawing::ReadObj(const TXLSBlobList& group) {
     shape.reset();
   }
   current_ = shape.get();
+  if (shape) unfinished_.push_back(shape.get());
   AddShape(std::move(shape));
   if (!current_) result = -1;
   if (group.Count() > 1) WalkDrawing(group, 1);
@@ -533,15 +538,28 @@ void TMsoDrawing::AddChartFontUses(std::vector<std::int32_t>& positions) const {
         chart->AddFontUses(positions);
 }
 
-int TMsoDrawing::FinishRead() {
+int TMsoDrawing::FinishRead(std::size_t* lostCharts) {
   parser_.reset();
   reading_.reset();
   state_ = psNone;
-  for (const auto& shape : shapes_) {
-    if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape.get()));
-    if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape.get()));
+  // A chart object whose chart records did not come (or could not be read) is no chart: written
+  // back without them it would spoil the file.
+  std::size_t lost = 0;
+  for (std::size_t i = unfinished_.size(); i-- > 0;) {
+    TMsoShapeContainer* shape = unfinished_[i];
+    if (shape->Kind() != TMsoShapeKind::kChart || static_cast<TMSOShapeChart*>(shape)->Chart()) continue;
+    RemoveShape(shape);  // also takes it out of unfinished_; freed here
+    ++lost;
+  }
+  if (lostCharts) *lostCharts = lost;
+  // Only the shapes read from the sheet's drawing records: a comment that a BIFF5 NOTE made is
+  // a comment already and keeps the size it was made with (it has no anchor to measure).
+  for (TMsoShapeContainer* shape : unfinished_) {
+    if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape));
+    if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape));
     if (callbacks_.AnchorToSize) callbacks_.AnchorToSize(shape->Anchor(), shape->width, shape->height);
   }
+  unfinished_.clear();
   return 1;
 }
 
@@ -618,16 +636,23 @@ int TMsoDrawing::WriteNotes(TXLSBlobList& output, int version, int codePage) {
       note.WriteWord(2, note.GetSize() - 4);
       output.AppendBlob(&note, true);
     } else {
-      if (box->text.size() >= 2048) continue;
-      const std::string text = WideToAnsiCP(box->text, codePage);
-      TXLSBlob note(static_cast<std::uint32_t>(4 + 6 + text.size()));
-      note.AddWord(kRecNote);
-      note.AddWord(static_cast<std::uint32_t>(6 + text.size()));
-      note.AddWord(box->row);
-      note.AddWord(box->column);
-      note.AddWord(static_cast<std::uint32_t>(text.size()));
-      note.AddString(text);
-      output.AppendBlob(&note, true);
+      // At most 2048 characters a record: a longer note goes on in NOTE records of row 0xFFFF,
+      // each giving the length of its own piece; the first gives the whole length.
+      std::string text = WideToAnsiCP(box->text, codePage);
+      if (text.size() > 0xFFFF) text.resize(0xFFFF);
+      std::size_t at = 0;
+      do {
+        const std::size_t n = std::min<std::size_t>(text.size() - at, kBiff5NotePiece);
+        TXLSBlob note(static_cast<std::uint32_t>(4 + 6 + n));
+        note.AddWord(kRecNote);
+        note.AddWord(static_cast<std::uint32_t>(6 + n));
+        note.AddWord(at == 0 ? box->row : 0xFFFF);
+        note.AddWord(at == 0 ? box->column : 0);
+        note.AddWord(static_cast<std::uint32_t>(at == 0 ? text.size() : n));
+        note.AddString(text.substr(at, n));
+        output.AppendBlob(&note, true);
+        at += n;
+      } while (at < text.size());
     }
   }
   return 1;

@@ -145,7 +145,9 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   TXLSCustomChart* SheetChart() const { return sheetChart_.get(); }
   // Appends the font list positions that the charts (embedded, or the chart sheet's) name.
   void AddChartFontUses(std::vector<std::int32_t>& positions) const;
-  int FinishRead();
+  // The sheet's EOF: the shapes read become comments and pictures and get their sizes from
+  // their anchors; chart objects that got no chart are dropped and counted in lostCharts.
+  int FinishRead(std::size_t* lostCharts = nullptr);
 
   // Writing.
   void AssignShapeIds();
@@ -194,6 +196,9 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   std::map<std::uint16_t, TMsoShapeContainer*> byObjectId_;
   std::unique_ptr<TMsoShapeContainer> reading_;  // read from its Sp, waiting for its OBJ
   TMsoShapeContainer* current_ = nullptr;        // the shape the next OBJ, TXO or chart belongs to
+  // Shapes read from drawing records since the last FinishRead, which makes them comments and
+  // pictures and measures them.
+  std::vector<TMsoShapeContainer*> unfinished_;
   TXLSComments comments_;
   TXLSShapes pictures_;
   std::unique_ptr<TXLSCustomChart> sheetChart_;

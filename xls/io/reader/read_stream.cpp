@@ -25,6 +25,24 @@ std::uint32_t PlainPrefix(std::uint16_t id, std::uint32_t length) {
   }
 }
 
+bool IsBofBody(const std::uint8_t* data, std::uint32_t size) {
+  if (size < 4) return false;
+  const std::uint16_t version = platform::LoadLE16(data);
+  const std::uint16_t type = platform::LoadLE16(data + 2);
+  const bool knownVersion = (version & 0x00FF) == 0 && version >= 0x0200 && version <= 0x0600;
+  switch (type) {
+    case 0x0005:  // workbook globals
+    case 0x0006:  // VB module
+    case 0x0010:  // worksheet or dialog sheet
+    case 0x0020:  // chart
+    case 0x0040:  // macro sheet
+    case 0x0100:  // workspace
+      return knownVersion;
+    default:
+      return false;
+  }
+}
+
 TXLSReadStream::TXLSReadStream(std::u16string password) : password_(std::move(password)) {}
 
 TXLSReadStream::~TXLSReadStream() = default;
@@ -166,7 +184,13 @@ int TXLSReadStream::ReadBodyInto(std::uint32_t length, TXLSBlob& blob) {
     // The XOR key index depends on the length of the whole record, so a record that keeps a
     // plain prefix is decrypted whole and the prefix put back.
     const std::uint32_t plain = std::min(PlainPrefix(lastId_, length), static_cast<std::uint32_t>(got));
-    if (plain == got) {
+    if (plain == got && lastId_ == kRecBOF && !IsBofBody(blob.GetData(), plain)) {
+      // BOF bodies stay plain, but LibreOffice encrypts the BOF of an embedded chart: a body
+      // that is no BOF as it stands is taken decrypted when that makes it one.
+      std::vector<std::uint8_t> raw(blob.GetData(), blob.GetData() + got);
+      decrypter_->Decrypt(blob.GetData(), static_cast<std::uint32_t>(got));
+      if (!IsBofBody(blob.GetData(), static_cast<std::uint32_t>(got))) std::memcpy(blob.GetData(), raw.data(), got);
+    } else if (plain == got) {
       decrypter_->Skip(plain);
     } else {
       std::uint8_t prefix[4];

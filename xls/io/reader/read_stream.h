@@ -108,6 +108,10 @@ class TXLSReadStream {
 // position) stay plain: the count of leading body bytes of a record that stay plain.
 std::uint32_t PlainPrefix(std::uint16_t id, std::uint32_t length);
 
+// True when the bytes are a BOF body: a BIFF version (0x0200..0x0600) and a known substream
+// type (globals, module, worksheet, chart, macro sheet, workspace).
+bool IsBofBody(const std::uint8_t* data, std::uint32_t size);
+
 // A record with the CONTINUE records that follow it: chunk i of the list is the body of the
 // i-th record (chunk 0 the record itself; an empty body is an empty chunk). The list belongs
 // to the group reader and is valid until its next Next: the buffers are reused record after

@@ -47,9 +47,17 @@ int AddSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column,
   return Guarded([&] { return TXLSRange::CreateRC(&sheet, row, column, row, column)->AddComment(text) ? 1 : -1; });
 }
 
-int FinishSheetDrawing(IXLSWorksheet& sheet) {
+int AppendSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, const std::u16string& text) {
+  TXLSComment* comment = GetDrawing(sheet).Comments().Find(row, column);
+  if (!comment) return 1;
+  comment->SetText(comment->GetText() + text);
+  return 1;
+}
+
+int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts) {
+  lostCharts = 0;
   TMsoDrawing* drawing = FindDrawing(sheet);
-  return drawing ? Guarded([&] { return drawing->FinishRead(); }) : 1;
+  return drawing ? Guarded([&] { return drawing->FinishRead(&lostCharts); }) : 1;
 }
 
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart) {

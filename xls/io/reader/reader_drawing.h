@@ -4,6 +4,7 @@
 // record constants the drawing headers define as well.)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,8 +24,11 @@ int ReadSheetNote(IXLSWorksheet& sheet, std::uint16_t objectId, std::uint16_t ro
                   const std::u16string& author, std::uint16_t options);
 // A BIFF5 note: the text goes to the cell as a comment.
 int AddSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, const std::u16string& text);
-// The sheet's EOF: the drawing (when the sheet has one) ends its reading.
-int FinishSheetDrawing(IXLSWorksheet& sheet);
+// The next piece of a long BIFF5 note, appended to the cell's comment.
+int AppendSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, const std::u16string& text);
+// The sheet's EOF: the drawing (when the sheet has one) ends its reading; lostCharts counts
+// the chart objects dropped because no chart records came for them.
+int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts);
 // An embedded chart, its records kept as read, handed to the sheet's drawing.
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart);
 

@@ -460,17 +460,29 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
   }
 }
 
-// NOTE: BIFF8 ties a note to its text box object; BIFF5 carries the text itself (notes longer
-// than one record go on in NOTE records of row 0xFFFF, which are passed over).
+// NOTE: BIFF8 ties a note to its text box object; BIFF5 carries the text itself, and a note
+// longer than one record goes on in NOTE records of row 0xFFFF, each with its own piece.
 int TXLSReader::Note(TXLSRecordBody body) {
   const std::uint16_t row = body.Word(0), column = body.Word(2);
-  if (!body.ok || row == 0xFFFF || column > 255) return 1;
   IXLSWorksheet* sheet = CurrentSheet();
+  if (!Biff8() && body.ok && row == 0xFFFF) {
+    const std::size_t length = body.Word(4);
+    std::u16string piece;
+    if (noteRow_ < 0 || !body.ok || !body.Chars(6, std::min(length, body.size - 6), false, codePage_, piece)) return 1;
+    return AppendSheetComment(*sheet, noteRow_, noteColumn_, piece);
+  }
+  noteRow_ = noteColumn_ = -1;
+  if (!body.ok || row == 0xFFFF || column > 255) return 1;
   if (!Biff8()) {
     const std::size_t length = body.Word(4);
     std::u16string text;
     if (!body.ok || !body.Chars(6, std::min(length, body.size - 6), false, codePage_, text)) return 1;
-    return AddSheetComment(*sheet, row, column, text);
+    const int result = AddSheetComment(*sheet, row, column, text);
+    if (result == 1) {
+      noteRow_ = row;
+      noteColumn_ = column;
+    }
+    return result;
   }
   const std::uint16_t options = body.Word(4), objectId = body.Word(6);
   std::u16string author;

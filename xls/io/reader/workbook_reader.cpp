@@ -94,15 +94,28 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
   const TXLSBlobList& group = chunks ? *chunks : kNoChunks;
   const TXLSRecordBody first(group.GetChunk(0));
   if (id == kRecEOF) {
+    if (state_ == kSkippedObject) {
+      if (skipDepth_ > 0) {
+        --skipDepth_;
+      } else {
+        state_ = kWorksheet;
+      }
+      return 1;
+    }
     int result = 1;
     if (state_ == kGlobals) result = EndGlobals();
     if (state_ == kWorksheet && sheet_) {
-      result = FinishSheetDrawing(*sheet_);
+      std::size_t lostCharts = 0;
+      result = FinishSheetDrawing(*sheet_, lostCharts);
+      // The chart objects of the substreams that could not be read are told of already.
+      for (std::size_t i = skippedObjects_; i < lostCharts; ++i) ReportLoss(u"a chart object without its chart records");
+      skippedObjects_ = 0;
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
       // A chart that no chart shape takes is dropped; the rest of the sheet is read all the same.
-      AddEmbeddedChart(*sheet_, std::move(chart_));
+      if (AddEmbeddedChart(*sheet_, std::move(chart_)) != 1 && !workbook_.GetIgnoreDrawings())
+        ReportLoss(u"an embedded chart without its chart object");
     }
     if (state_ == kChartSheet && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
@@ -137,10 +150,21 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
           state_ = kEmbeddedChart;
           chart_ = std::make_unique<TXLSCustomChart>(version_);
           chart_->AddRecord(id, static_cast<std::uint32_t>(body.size), body.data);
+        } else {
+          // Any other substream inside a worksheet cannot be read (a BOF that is no BOF, plain
+          // or decrypted, or a substream that has no place there): it is passed over up to its
+          // EOF, and the sheet reads on after it.
+          state_ = kSkippedObject;
+          skipDepth_ = 0;
+          ++skippedObjects_;
+          ReportLoss(u"an embedded object that could not be read");
         }
         return 1;
       }
       return Sheet(id, group);
+    case kSkippedObject:
+      if (id == kRecBOF) ++skipDepth_;
+      return 1;
     case kEmbeddedChart:
     case kChartSheet:
       // The chart's records are kept as read; a CONTINUE goes to it as a record of its own.
@@ -171,6 +195,8 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       state_ = kWorksheet;
       frozen_ = false;
       fitToPage_ = false;
+      skippedObjects_ = 0;
+      noteRow_ = noteColumn_ = -1;
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
       ++sheetNumber_;
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
@@ -194,6 +220,16 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       break;  // macro sheets, modules, workspaces: skipped up to their EOF
   }
   return version_ != 0 ? 1 : kReadBadRecord;
+}
+
+void TXLSReader::ReportLoss(const std::u16string& what) {
+  // A file made of nothing but losses lists a hundred of them, not millions.
+  constexpr std::size_t kListed = 100;
+  const std::size_t listed = workbook_.GetReadLosses().size();
+  if (listed > kListed) return;
+  if (listed == kListed) return workbook_.AddReadLoss(u"More was left out than is listed");
+  const std::u16string name = sheet_ ? sheet_->GetName() : std::u16string();
+  workbook_.AddReadLoss(u"Sheet \"" + name + u"\": " + what + u" was left out");
 }
 
 int TXLSReader::EndGlobals() {

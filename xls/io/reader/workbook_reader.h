@@ -51,7 +51,8 @@ struct TXLSSystemName {
 
 class TXLSReader {
  public:
-  enum State : int { kNone = 0, kGlobals = 1, kWorksheet = 2, kChartSheet = 3, kEmbeddedChart = 4 };
+  // kSkippedObject: inside a worksheet's embedded substream that cannot be read, up to its EOF.
+  enum State : int { kNone = 0, kGlobals = 1, kWorksheet = 2, kChartSheet = 3, kEmbeddedChart = 4, kSkippedObject = 5 };
 
   TXLSReader(TXLSWorkbook& workbook, const std::u16string& password);
   ~TXLSReader();
@@ -70,6 +71,8 @@ class TXLSReader {
   int Dispatch(std::uint16_t id, const TXLSBlobList* chunks);
   int Bof(const TXLSRecordBody& body);
   int EndGlobals();
+  // Tells the workbook that something of the current sheet was left out.
+  void ReportLoss(const std::u16string& what);
   void KeepMacroProject();
   void Finish();
 
@@ -172,6 +175,12 @@ class TXLSReader {
   // The chart being read: a chart sheet's (state 3), taken by its sheet at its EOF, or one
   // embedded in a worksheet (state 4), handed to the sheet's drawing at its EOF.
   std::unique_ptr<TXLSCustomChart> chart_;
+  // BOF records met inside the substream being passed over, and the substreams of the current
+  // worksheet passed over (their chart objects are told of already).
+  std::int32_t skipDepth_ = 0;
+  std::size_t skippedObjects_ = 0;
+  // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
+  std::int32_t noteRow_ = -1, noteColumn_ = -1;
 };
 
 }  // namespace xls
