@@ -386,6 +386,9 @@ void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
   }
   p[0] = buffer ? 2 : 0;
   if (no > 0 && no <= common_->FieldCount()) common_->MarkChanged(no - 1);
+  // The change is told outside the lock: computing calculated fields may look up values
+  // in other tables.
+  guard.reset();
   if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue) DataEvent(deFieldChange, field);
 }
 
