@@ -6,6 +6,7 @@
 #include <string>
 
 #include "memtable/mem_table.h"
+#include "platform/form_stream.h"
 #include "tests/memtable/test_tables.h"
 
 using namespace memtable;
@@ -107,4 +108,12 @@ TEST(CalculatedFields, AFieldChangeWhileEditingComputesThemUnlessAutoCalcFieldsI
   s.t.RecalcOnFetch = true;
   s.t.Refresh();
   EXPECT_EQ(s.t.FieldByName("C").AsInteger(), -8);
+
+  // The setting goes through a form with the table's other settings.
+  s.t.Close();
+  platform::MemoryStream form;
+  platform::FormWriter::WriteRoot(form, s.t);
+  TmvxMemTable read;
+  platform::FormReader::ReadRoot(form.Bytes().data(), form.Bytes().size(), read);
+  EXPECT_FALSE(read.AutoCalcFields);
 }
