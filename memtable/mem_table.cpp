@@ -858,6 +858,9 @@ void TmvxCustomMemTable::InternalPost() {
   DataSet::InternalPost();
   TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(ActiveBuffer());
+  // With RecalcOnIndex the indexes see the calculated values as they are at the post (also
+  // where AutoCalcFields left them behind the edits).
+  if (RecalcOnIndex && CalcFieldsSize() > 0) RecalcRecord(rec);
   PmvxRecord stored;
   if (State() != dsEdit) {
     indexes_->CheckUnique(rec, nullptr);

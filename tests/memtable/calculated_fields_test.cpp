@@ -108,6 +108,15 @@ TEST(CalculatedFields, AFieldChangeWhileEditingComputesThemUnlessAutoCalcFieldsI
   s.t.RecalcOnFetch = true;
   s.t.Refresh();
   EXPECT_EQ(s.t.FieldByName("C").AsInteger(), -8);
+  // With RecalcOnIndex a posted record is indexed by the values computed at the post.
+  s.t.RecalcOnIndex = true;
+  s.t.SetSortFields("C");
+  EXPECT_EQ(Column(s.t, "N"), "8,3,2,1");
+  s.t.First();
+  s.t.Edit();
+  s.t.FieldByName("N").SetAsInteger(0);
+  s.t.Post();
+  EXPECT_EQ(Column(s.t, "N"), "3,2,1,0");
 
   // The setting goes through a form with the table's other settings.
   s.t.Close();
