@@ -13,6 +13,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolBar>
+#include <thread>
 
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_menus.h"
@@ -269,8 +270,12 @@ class MainWindowTest : public QObject {
     QCOMPARE(shown.icon, platform::gui::Icon::Stop);
     QCOMPARE(shown.buttons, platform::gui::Buttons::Ok);
 
-    // An error without a text of its own still says that something failed.
-    ui::ShowApplicationError(std::make_exception_ptr(42));
+    // An error without a text of its own still says that something failed; one from another
+    // thread is shown on the user-interface thread.
+    std::thread([] { ui::ShowApplicationError(std::make_exception_ptr(42)); }).join();
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QCoreApplication::processEvents();
+    QCOMPARE(box.gui().messages.size(), size_t(2));
     QCOMPARE(box.gui().messages.back().text, ui::extra::UnknownError());
   }
 };
