@@ -146,6 +146,7 @@ void TmvxCustomMemTable::GetPublishedProperties(std::vector<PublishedProperty>& 
   list.push_back(Flag("ReadOnly", ReadOnly, false));
   list.push_back(Flag("RecalcOnIndex", RecalcOnIndex, false));
   list.push_back(Flag("RecalcOnFetch", RecalcOnFetch, true));
+  list.push_back(Flag("AutoCalcFields", AutoCalcFields, true));
   list.push_back({"EnableIndexes", PropertyKind::Boolean, [this] { return PropertyValue(EnableIndexes()); },
                   [this](const PropertyValue& v) { SetEnableIndexes(std::get<bool>(v)); }, true});
   list.push_back({"Filter", PropertyKind::String, [this] { return PropertyValue(Filter()); },

@@ -53,8 +53,14 @@ void TmvxIndex::Load() {
   TmvxCommon& c = Table->Common();
   TmvxCommon::Guard g(c);
   References.reserve(c.Records().size());
-  for (PmvxRecord r : c.Records())
-    if (r && FilterRecord(r)) References.push_back(r);
+  // With RecalcOnIndex the calculated fields are computed afresh before the index filter
+  // and the sort (which follows a load) see them.
+  const bool recalc = Table->RecalcOnIndex && Table->CalcFieldsSize() > 0;
+  for (PmvxRecord r : c.Records()) {
+    if (!r) continue;
+    if (recalc) Table->RecalcRecord(r);
+    if (FilterRecord(r)) References.push_back(r);
+  }
 }
 
 void TmvxIndex::InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource) {

@@ -130,12 +130,17 @@ bool TmvxCustomMemTable::MatchesMaster(PmvxRecord record) {
 }
 
 void TmvxCustomMemTable::MasterRecordChanged() {
+  // A table on a store whose events are suspended follows when they resume.
+  if (!HeldBack(masterBehind_)) FollowMaster();
+}
+
+bool TmvxCustomMemTable::FollowMaster() {
   DataSet* master = masterLink_.Master();
-  if (!Active() || !master || !master->Active()) return;
+  if (!Active() || !master || !master->Active()) return false;
   // The master's fields by name, as it has them now.
   std::vector<Field*> masterKeys;
   for (const std::string& name : SplitFieldNames(masterFields_)) masterKeys.push_back(&master->FieldByName(name));
-  if (masterKeys.empty()) return;
+  if (masterKeys.empty()) return false;
   const TmvxFieldList& list = detailKeyFields_.Count() > 0 ? detailKeyFields_ : currentIndexFields_;
   const int n = std::min(list.Count(), static_cast<int>(masterKeys.size()));
   if (n > 0) {
@@ -150,9 +155,11 @@ void TmvxCustomMemTable::MasterRecordChanged() {
   masterCount_ = n;
   CheckBrowseMode();
   First();
+  return true;
 }
 
 void TmvxCustomMemTable::MasterLinkDisabled() {
+  if (HeldBack(masterBehind_)) return;
   masterCount_ = 0;
   if (Active()) First();
 }

@@ -386,6 +386,9 @@ void TmvxCustomMemTable::SetFieldData(Field* field, const void* buffer) {
   }
   p[0] = buffer ? 2 : 0;
   if (no > 0 && no <= common_->FieldCount()) common_->MarkChanged(no - 1);
+  // The change is told outside the lock: computing calculated fields may look up values
+  // in other tables.
+  guard.reset();
   if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue) DataEvent(deFieldChange, field);
 }
 
@@ -436,8 +439,36 @@ void TmvxCustomMemTable::WriteFieldValue(PmvxRecord record, Field* field, const 
   }
 }
 
+bool TmvxCustomMemTable::HeldBack(bool& behind) {
+  if (!common_->UpdateFlag()) return false;
+  // The flag changes only under the lock: looked at again there, it holds until the
+  // table is done.
+  TmvxCommon::Guard g(*common_);
+  if (!common_->UpdateFlag()) return false;
+  behind = true;
+  return true;
+}
+
 void TmvxCustomMemTable::DataEvent(dataset::DataEvent event, const Field* field) {
-  if (common_->UpdateFlag()) return;
+  // While the store's events are suspended no table on it tells its details anything or
+  // computes calculated fields; ResumeEvents catches up what was held back. An edited
+  // record still counts as modified, so that moving on posts it instead of dropping it.
+  switch (event) {
+    case deDataSetScroll:
+      if (HeldBack(detailsBehind_)) return;
+      break;
+    case deFieldChange: {
+      bool other = false;
+      const bool data = field && (field->Kind() == fkData || field->Kind() == fkInternalCalc);
+      if (HeldBack(data ? calcBehind_ : other)) {
+        MarkModified();
+        return;
+      }
+      break;
+    }
+    default:
+      if (common_->UpdateFlag()) return;
+  }
   DataSet::DataEvent(event, field);
 }
 
@@ -447,8 +478,40 @@ void TmvxCustomMemTable::SuspendEvents() {
 }
 
 void TmvxCustomMemTable::ResumeEvents() {
-  common_->SetUpdateFlag(false);
+  struct Behind {
+    TmvxCustomMemTable* table;
+    bool master, details, calc;
+  };
+  std::vector<Behind> behind;
+  {
+    // Only a suspension held by this thread is ended: another thread waits here until the
+    // suspending one resumed, and then finds nothing to end.
+    TmvxCommon::Guard g(*common_);
+    if (!common_->UpdateFlag()) return;
+    common_->SetUpdateFlag(false);
+    for (TmvxCustomMemTable* t : common_->AttachedTables())
+      if (t && (t->masterBehind_ || t->detailsBehind_ || t->calcBehind_)) {
+        behind.push_back({t, t->masterBehind_, t->detailsBehind_, t->calcBehind_});
+        t->masterBehind_ = t->detailsBehind_ = t->calcBehind_ = false;
+      }
+  }
   common_->Leave();
+  // Each table catches up once, outside the lock (a detail may live on another store).
+  for (const Behind& b : behind) {
+    TmvxCustomMemTable& t = *b.table;
+    if (b.calc && t.AutoCalcFields && (t.State() == dsEdit || t.State() == dsInsert)) t.GetCalcFields(t.ActiveBuffer());
+    bool told = false;
+    if (b.master) {
+      const DataSet* master = t.MasterSource();
+      if (master && master->Active()) {
+        told = t.FollowMaster();
+      } else {
+        t.MasterLinkDisabled();
+        told = t.Active();
+      }
+    }
+    if (b.details && !told) t.NotifyDetails();
+  }
 }
 
 std::uint8_t TmvxCustomMemTable::UpdateStatus() {
@@ -795,6 +858,9 @@ void TmvxCustomMemTable::InternalPost() {
   DataSet::InternalPost();
   TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(ActiveBuffer());
+  // With RecalcOnIndex the indexes see the calculated values as they are at the post (also
+  // where AutoCalcFields left them behind the edits).
+  if (RecalcOnIndex && CalcFieldsSize() > 0) RecalcRecord(rec);
   PmvxRecord stored;
   if (State() != dsEdit) {
     indexes_->CheckUnique(rec, nullptr);

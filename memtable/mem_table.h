@@ -190,6 +190,10 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void BeginTransactionLevel();
   void CommitTransactionLevel();
   void RollbackTransactionLevel();
+  // Suspending enters the store's lock and holds it: until ResumeEvents no table on the
+  // store tells its details that it moved, follows its master or computes calculated
+  // fields on a field change. Resuming leaves the lock, and each table catches up once on
+  // the calling thread: it follows its master, tells its details, computes the fields.
   void SuspendEvents();
   void ResumeEvents();
   // Update status of the record under the cursor.
@@ -247,6 +251,9 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   bool MatchesMaster(PmvxRecord record);
   void MasterRecordChanged();
   void MasterLinkDisabled();
+  // Takes the master's current key values and goes to the first matching record; false
+  // when there is nothing to follow (no open master, no master fields).
+  bool FollowMaster();
 
   // Sharing another table's store: both see one set of records through their own
   // indexes and cursors. The tables may be used from different threads (the store's
@@ -365,6 +372,9 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   // record (reached by filters, index filters and old values) rather than one of the
   // table's own buffers.
   PmvxRecord ActiveRecordBuffer(bool& shared);
+  // Whether the store's events are suspended; if so, behind notes what waits for
+  // ResumeEvents.
+  bool HeldBack(bool& behind);
   // The stored record behind a cursor buffer, checked by identity; nullptr when gone.
   PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
   void AfterIndexesChanged(PmvxRecord stored);
@@ -422,6 +432,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   friend class TmvxBinaryStreamFormat;
   TmvxCustomDeltaHandler* deltaHandler_ = nullptr;
   bool masterLinkSuspended_ = false;
+  // Held back while the store's events were suspended (changed under the store's lock).
+  bool masterBehind_ = false, detailsBehind_ = false, calcBehind_ = false;
   bool loading_ = false;
   bool persistentWritten_ = false;
   int loadCount_ = -1, saveCount_ = -1;

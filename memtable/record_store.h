@@ -332,8 +332,10 @@ class TmvxCommon {
   void SetDeletedCount(std::int32_t value) { deletedCount_ = value; }
   std::int32_t UniqueRecordIDCounter() const { return uniqueRecordID_; }
   std::int32_t RecordIDCounter() const { return recordID_; }
-  bool UpdateFlag() const { return updateFlag_; }
-  void SetUpdateFlag(bool value) { updateFlag_ = value; }
+  // Set while the tables' events are suspended; changed only under the lock, read also
+  // without it (a table asks at each event whether to take the lock and look again).
+  bool UpdateFlag() const { return updateFlag_.load(std::memory_order_acquire); }
+  void SetUpdateFlag(bool value) { updateFlag_.store(value, std::memory_order_release); }
 
   // Transactions.
   std::int32_t TransactionLevel() const { return transactionLevel_; }
@@ -377,7 +379,7 @@ class TmvxCommon {
   TmvxVersioningMode versioningMode_ = mtvm1SinceCheckPoint;
   bool enableVersioning_ = false;
   std::int32_t transactionLevel_ = 0;
-  bool updateFlag_ = false;
+  std::atomic<bool> updateFlag_{false};
 
   std::vector<std::uint8_t*> blobs_;
   std::vector<std::uint32_t> freeBlobs_;

@@ -44,7 +44,7 @@ bool DataSet::IsLinkedTo(const DataSet* other) const {
   return false;
 }
 
-void DataSet::NotifyDetails() {
+void DataSet::TellDetails() {
   if (detailLinks_.empty()) return;
   // A copy: a detail may change the links while it follows.
   std::vector<DataLink*> links = detailLinks_;
@@ -523,8 +523,21 @@ void DataSet::CheckBrowseMode() {
   }
 }
 
-void DataSet::DataEvent(dataset::DataEvent event, const Field*) {
-  if (event == deFieldChange && (state_ == dsEdit || state_ == dsInsert)) modified_ = true;
+void DataSet::MarkModified() {
+  if (state_ == dsEdit || state_ == dsInsert) modified_ = true;
+}
+
+void DataSet::DataEvent(dataset::DataEvent event, const Field* field) {
+  if (event == deDataSetScroll) {
+    TellDetails();
+    return;
+  }
+  if (event != deFieldChange || (state_ != dsEdit && state_ != dsInsert)) return;
+  modified_ = true;
+  // A calculated field follows the fields it is computed from while the record is edited,
+  // so that the record is posted with its calculated values; a value written to a
+  // calculated or lookup field itself stays as written.
+  if (AutoCalcFields && field && (field->Kind() == fkData || field->Kind() == fkInternalCalc)) GetCalcFields(active_);
 }
 
 Bookmark DataSet::GetBookmark() {

@@ -267,6 +267,10 @@ class DataSet {
   bool IsLinkedTo(const DataSet* other) const;
   virtual const DataLink* MasterLink() const { return nullptr; }
 
+  // Whether a change to a field of the record being edited or inserted recomputes its
+  // calculated fields at once (else they are computed when a record is fetched).
+  bool AutoCalcFields = true;
+
   void DisableControls() { ++disableCount_; }
   void EnableControls() { if (disableCount_ > 0) --disableCount_; }
   bool ControlsDisabled() const { return disableCount_ > 0; }
@@ -281,6 +285,9 @@ class DataSet {
   // Field access of the current record; the concrete data set decides which buffer.
   virtual bool GetFieldData(const Field* field, void* buffer) = 0;
   virtual void SetFieldData(Field* field, const void* buffer) = 0;
+  // Told of what happens to the data set: a field change of the record being edited or
+  // inserted marks it modified and, with AutoCalcFields, recomputes its calculated fields
+  // (after a change to a data field); a scroll makes the details follow.
   virtual void DataEvent(DataEvent event, const Field* field);
 
  protected:
@@ -361,8 +368,11 @@ class DataSet {
   bool ResyncExact();
   // After the cursor moved: the user's AfterScroll, then the details follow.
   void Scrolled();
-  // The current record changed in place: the details follow.
-  void NotifyDetails();
+  // The current record moved or changed in place, or the data set closed: a scroll event
+  // (DataEvent) that makes the details follow.
+  void NotifyDetails() { DataEvent(deDataSetScroll, nullptr); }
+  // A field of the record being edited or inserted changed: the record counts as modified.
+  void MarkModified();
 
  private:
   friend class DataLink;
@@ -377,6 +387,8 @@ class DataSet {
    private:
     DataSet& dataSet_;
   };
+  // Tells the details that this data set moved, changed or closed.
+  void TellDetails();
   void MoveToEnd(bool first);
   void CalculateLookupField(Field& field);
   void OpenCursor();

@@ -84,6 +84,46 @@ TEST(MasterDetail, TheDetailShowsTheMastersRecordsAndFillsNewOnes) {
   EXPECT_EQ(Column(detail, "Item"), "d");
 }
 
+TEST(MasterDetail, ASuspendedStoreNeitherNotifiesNorFollowsUntilItResumes) {
+  TmvxMemTable master("M"), detail("D");
+  master.GetFieldDefs().Add("ID", ftInteger);
+  master.Open();
+  for (const char* id : {"1", "2", "3"}) AppendRow(master, std::string(id));
+  detail.GetFieldDefs().Add("MID", ftInteger);
+  detail.GetFieldDefs().Add("Item", ftString, 10);
+  detail.Open();
+  for (auto [mid, item] : {std::pair{1, "a"}, {2, "b"}, {3, "c"}, {2, "d"}})
+    AppendRow(detail, std::to_string(mid), std::string(item));
+  detail.SetDetailFields("MID");
+  detail.SetMasterFields("ID");
+  detail.SetMasterSource(&master);
+  master.First();
+  int followed = 0;
+  detail.AfterScroll = [&](DataSet&) { ++followed; };
+  // The master's moves are told once, when its store resumes.
+  master.SuspendEvents();
+  master.Next();
+  master.Next();
+  EXPECT_EQ(detail.FieldByName("Item").AsString(), "a");
+  master.ResumeEvents();
+  EXPECT_EQ(followed, 1);
+  EXPECT_EQ(Column(detail, "Item"), "c");
+  // A suspended detail follows its master when it resumes.
+  detail.SuspendEvents();
+  master.Prior();
+  EXPECT_EQ(Column(detail, "Item"), "c");
+  detail.ResumeEvents();
+  EXPECT_EQ(Column(detail, "Item"), "b,d");
+  detail.ResumeEvents();  // nothing suspended: nothing happens
+  // An edit made meanwhile is posted, not dropped, when the table moves on.
+  master.SuspendEvents();
+  master.Edit();
+  master.FieldByName("ID").SetAsInteger(3);
+  master.Next();
+  master.ResumeEvents();
+  EXPECT_EQ(Column(master, "ID"), "1,3,3");
+}
+
 TEST(FindRecord, FindsThroughTheFilterTextEvenWhenNotFiltered) {
   TmvxMemTable t;
   t.GetFieldDefs().Add("Id", ftInteger);

@@ -13,13 +13,18 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolBar>
+#include <thread>
 
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_menus.h"
 #include "core/common.h"
 #include "core/settings.h"
+#include "memtable/binary_format.h"
+#include "memtable/mem_table.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
+#include "ui/main/application_errors.h"
 #include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
@@ -239,6 +244,39 @@ class MainWindowTest : public QObject {
     uitest::WriteFile(box.Path("Parameter.dat"), "not a picture");
     ui::TAboutForm withoutLogo(&form);
     QVERIFY(!withoutLogo.LogoLoaded());
+  }
+
+  // An in-memory table that cannot write its persistent file as it is destroyed has no caller
+  // to tell: the error is shown in a stop box captioned with the application title.
+  void tableErrorsWithoutACallerAreShown() {
+    Sandbox box;
+    TMainForm form;
+    ui::InstallApplicationErrorHandler();
+    const QString file = box.Path("missing/table.kvm");
+    {
+      memtable::TmvxBinaryStreamFormat format;
+      memtable::TmvxMemTable table;
+      table.GetFieldDefs().Add("Id", dataset::ftInteger);
+      table.Persistent = true;
+      table.PersistentFile = ui::Ss(file);
+      table.PersistentFormat = &format;
+      table.Open();
+    }  // the folder of its persistent file does not exist
+    memtable::TmvxCustomMemTable::SetApplicationExceptionHandler(nullptr);
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    const auto& shown = box.gui().messages[0];
+    QVERIFY2(shown.text.contains(file), qPrintable(shown.text));
+    QCOMPARE(shown.caption, QString("Quorvane Test 1.00"));
+    QCOMPARE(shown.icon, platform::gui::Icon::Stop);
+    QCOMPARE(shown.buttons, platform::gui::Buttons::Ok);
+
+    // An error without a text of its own still says that something failed; one from another
+    // thread is shown on the user-interface thread.
+    std::thread([] { ui::ShowApplicationError(std::make_exception_ptr(42)); }).join();
+    QCOMPARE(box.gui().messages.size(), size_t(1));
+    QCoreApplication::processEvents();
+    QCOMPARE(box.gui().messages.size(), size_t(2));
+    QCOMPARE(box.gui().messages.back().text, ui::extra::UnknownError());
   }
 };
 

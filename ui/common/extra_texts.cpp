@@ -15,6 +15,7 @@ QString ComLabel() { return "COM"; }
 
 QString FolderNotFile() { return "a folder, not a file"; }
 QString NotAPlainFile() { return "too large or not a plain file"; }
+QString UnknownError() { return "An error occurred that gives no description."; }
 
 QString ErrorReadingParameter() { return "Error Reading Parameter "; }
 QString ReadErrorCaption() { return "Read Error"; }

@@ -23,6 +23,8 @@ QString ComLabel();
 // Why the configuration file could not be read, when the system gives no reason of its own.
 QString FolderNotFile();
 QString NotAPlainFile();
+// An error that carries no text of its own.
+QString UnknownError();
 
 // The bulk read's failure box: text (followed by the parameter code) and caption.
 QString ErrorReadingParameter();

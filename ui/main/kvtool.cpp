@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "controls/widestring/wide_application.h"
+#include "ui/main/application_errors.h"
 #include "ui/main/main_form.h"
 #include "ui/main/sheet_text_measurer.h"
 
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   widestring::StartWideStringSupport();
   // Fitted spreadsheet columns and rows follow the screen's font metrics.
   ui::InstallSheetTextMeasurer();
+  // Errors of the in-memory tables that no caller can take are shown in a message box.
+  ui::InstallApplicationErrorHandler();
   int result = 0;
   {
     ui::TMainForm mainForm;

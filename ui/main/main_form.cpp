@@ -31,6 +31,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
+#include "ui/main/application_errors.h"
 #include "ui/main/document_dialogs.h"
 
 namespace ui {
@@ -395,10 +396,7 @@ void TMainForm::ReportConfiguration(bool read) {
   QTimer::singleShot(0, this, [problem] { Gui().MessageBox(problem, L(73), Buttons::Ok, Icon::Warning); });
 }
 
-QString TMainForm::Title(bool fallback) const {
-  const QString title = Qs(core::State().AppTitle);
-  return title.isEmpty() && fallback ? extra::DefaultTitle() : title;
-}
+QString TMainForm::Title(bool fallback) const { return fallback ? ApplicationTitle() : Qs(core::State().AppTitle); }
 
 void TMainForm::ApplyLanguage() {
   setWindowTitle(Title(true));
