@@ -213,6 +213,7 @@ TEST(FormData, EveryPublishedPropertyGoesThroughTheForm) {
   a.SetIndexName("ByName");
   a.RecalcOnIndex = true;
   a.RecalcOnFetch = false;
+  a.AutoCalcFields = false;
   a.SetSortFields("Name;Id");
   a.SetSortOptions(mtcoDescending | mtcoCaseInsensitive);
   a.ReadOnly = true;
@@ -231,9 +232,9 @@ TEST(FormData, EveryPublishedPropertyGoesThroughTheForm) {
   a.SetLocaleID(0x10807);  // sort 1, sub-language 2, language 7: every part off its default
   const std::vector<std::string> names = {
       "Active", "DesignActivation", "StoreDataOnForm", "AttachedAutoRefresh", "AutoReposition", "ReadOnly",
-      "RecalcOnIndex", "RecalcOnFetch", "EnableIndexes", "Filter", "Filtered", "IndexFieldNames", "IndexName",
-      "SortFields", "Persistent", "PersistentFile", "PersistentBackup", "PersistentBackupExt", "LoadLimit",
-      "SaveLimit", "AutoIncMinValue", "Standalone", "AttachMaxCount", "Performance", "EnableVersioning",
+      "RecalcOnIndex", "RecalcOnFetch", "AutoCalcFields", "EnableIndexes", "Filter", "Filtered", "IndexFieldNames",
+      "IndexName", "SortFields", "Persistent", "PersistentFile", "PersistentBackup", "PersistentBackupExt",
+      "LoadLimit", "SaveLimit", "AutoIncMinValue", "Standalone", "AttachMaxCount", "Performance", "EnableVersioning",
       "VersioningMode", "LanguageID", "SubLanguageID", "SortID", "LocaleID", "ProgressFlags", "FilterOptions",
       "SortOptions", "MasterFields", "DetailFields"};
   std::vector<platform::PublishedProperty> written;
