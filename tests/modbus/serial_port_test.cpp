@@ -318,6 +318,25 @@ TEST_F(PtyTest, ReadsWaitForTheirTimeOutOnlyWhenTheReplyIsShort) {
   EXPECT_EQ(drive.Holding(1, 1), 78);
 }
 
+TEST_F(PtyTest, ADamagedReplyRightAfterAnUnansweredOperationCostsOneRetry) {
+  ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
+  drive.SetHolding(1, 4, 44);
+  std::uint32_t v = 0;
+  simdrive::Fault fault;
+  fault.kind = simdrive::FaultKind::Silence;
+  fault.count = 2;
+  drive.SetFault(fault);
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+  fault.kind = simdrive::FaultKind::BadCrc;
+  fault.count = 1;
+  drive.SetFault(fault);
+  auto start = Clock::now();
+  EXPECT_EQ(core::ReadWord(1, 4, 1, v), 0);
+  EXPECT_EQ(v, 44u);
+  EXPECT_LT(Clock::now() - start, core::kLateReplyGuard + std::chrono::milliseconds(2 * 71 + 300));
+  EXPECT_EQ(drive.RequestCount(), 4);
+}
+
 TEST_F(PtyTest, InjectedFaultsOverTheLine) {
   ASSERT_TRUE(core::OpenPort(3, 38400, 8, 'N', 1));
   std::uint32_t v = 0;
