@@ -344,15 +344,16 @@ Heard Receive(std::size_t replyLength) {
       x.inLength -= pos;
       pos = frameEnd = 0;
     }
+    // Past the deadline, only what is waiting already, once.
     const LineTime now = port->Now();
-    const int left = now < deadline
-                         ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count())
-                         : 0;
+    const bool past = now >= deadline;
+    const int left =
+        past ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
     const std::size_t got = port->ReadWithin(x.in.data() + x.inLength, need, left);
     // The try's first bytes are kept for the trace and the judging of an unanswered try.
     for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
     x.inLength += got;
-    if (got < need && port->Now() >= deadline) {
+    if (past || (got < need && port->Now() >= deadline)) {
       if (got == 0) break;
       lastLook = true;  // judge what came last, then stop
     }
