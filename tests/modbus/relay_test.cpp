@@ -248,13 +248,14 @@ TEST(RelayTest, ScriptedLineFaultsGiveNoWrongValueNoFalseWriteAndNoNeedlessFailu
     }
     operations.push_back({first, link->Sent().size(), replyLength, result});
   }
-  core::ClosePort();
+  const std::vector<Clock::time_point> sent = link->Sent();
+  core::ClosePort();  // frees the link
   relay.Stop();
 
   // Every request reached the relay, in order; an operation failed only when none of its
   // requests had its sound reply on the line before the read time-out.
   const std::vector<Record> records = relay.Records();
-  ASSERT_EQ(records.size(), link->Sent().size());
+  ASSERT_EQ(records.size(), sent.size());
   EXPECT_GE(records.size(), script.size());  // the whole script was played
   for (std::size_t i = 0; i < operations.size(); ++i) {
     const Operation& op = operations[i];
@@ -263,7 +264,7 @@ TEST(RelayTest, ScriptedLineFaultsGiveNoWrongValueNoFalseWriteAndNoNeedlessFailu
       const Record& rec = records[k];
       if (rec.fate != Fate::Sound && rec.fate != Fate::ForeignAhead) continue;
       const auto inTime = std::chrono::milliseconds(platform::ReadTimeoutMs(static_cast<std::size_t>(op.replyLength)) - 10);
-      EXPECT_GE(rec.replied - link->Sent()[k], inTime)
+      EXPECT_GE(rec.replied - sent[k], inTime)
           << "operation " << i << " failed with " << op.result << " though request " << k << " was answered soundly";
     }
   }
