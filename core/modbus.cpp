@@ -272,8 +272,9 @@ bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
 // answer the request (another station or function, another byte count, another echoed address,
 // value or quantity) are skipped and the wait goes on; an answer behind them or behind noise is
 // taken. An answer is left at the front of x.rx; without one, x.rx holds the try's first bytes.
-// A try that heard nothing from its station, not even a damaged or cut-short reply, leaves a
-// guard for that station: its reply may still come, and is drained before the next request.
+// A try that heard nothing from its station, not even a damaged, cut-short or differing reply,
+// leaves a guard for that station: its reply may still come, and is drained before the next
+// request.
 Heard Receive(std::size_t replyLength) {
   Exchange& x = X();
   x.count = 0;
@@ -365,7 +366,7 @@ Heard Receive(std::size_t replyLength) {
   const std::uint8_t* head = x.in.data() + pos;
   const bool cutShort = open >= 2 && head[0] == station && (head[1] == function || head[1] == (function | 0x80)) &&
                         !RepeatsRequest(head, open);
-  if (!damaged && !cutShort) x.guardEnds[station] = port->Now() + kLateReplyGuard;
+  if (!damaged && !cutShort && !wrongEcho) x.guardEnds[station] = port->Now() + kLateReplyGuard;
   if (wrongEcho) return Heard::WrongEcho;
   // What is left after the frames skipped: a CRC-correct reply of our station, cut short or
   // too long for the answer.
