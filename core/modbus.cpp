@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
-#include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,20 +19,16 @@ constexpr std::size_t kRequestSize = 41;
 constexpr std::size_t kReplySize = 80;
 constexpr std::size_t kDeviceIdReplyLength = kReplySize;
 constexpr std::size_t kInputSize = 256;
-// A reply that comes this long after its request is taken as lost: a drive answers far sooner.
-constexpr auto kLateReplyHorizon = std::chrono::milliseconds(1000);
-constexpr std::size_t kMaxAwaiting = 32;
+// After the guard, the drain goes on while a frame is still coming, until the line has been
+// quiet this long: 3.5 characters at 4800 baud take 7.3 ms, and a USB adapter holds received
+// bytes back for up to 16 ms.
+constexpr auto kFrameGap = std::chrono::milliseconds(20);
+// A line that never falls quiet ends the drain this long after the guard: the longest reply
+// fits in its read time-out.
+constexpr auto kDrainOverrun =
+    std::chrono::milliseconds(platform::kReadPerByteMs * static_cast<int>(kReplySize) + platform::kReadConstantMs);
 
 using LineTime = std::chrono::steady_clock::time_point;
-
-// A request that went out whole and whose reply has not been seen yet: it may still come, late,
-// while a later request waits for its own.
-struct Awaiting {
-  std::array<std::uint8_t, kRequestSize> bytes{};
-  std::size_t length = 0;
-  LineTime sent;
-  std::uint64_t operation = 0;  // the operation whose try sent it
-};
 
 // The buffers and counters of the exchange: one transaction at a time uses them, and the
 // trace of a failed operation shows what they hold at its end.
@@ -45,9 +41,9 @@ struct Exchange {
   bool noEcho = false;    // the last read step's reply was not an echo of its request
   std::array<std::uint8_t, kInputSize> in{};  // what the line brought during the current try
   std::size_t inLength = 0;
-  std::deque<Awaiting> awaiting;  // oldest first; the current request last
-  std::uint64_t awaitingGeneration = 0;  // of the port they were sent on
-  std::uint64_t operation = 0;  // counts the operations: only a reply to this one's own tries answers it
+  // Per station: the end of the guard after its last try that heard nothing from it.
+  std::array<std::optional<LineTime>, 256> guardEnds{};
+  std::uint64_t guardGeneration = 0;  // of the port the guards belong to
 };
 
 Exchange& X() {
@@ -65,7 +61,6 @@ class TransactionGuard {
  public:
   TransactionGuard() : owner_(!Busy()) {
     Busy() = true;
-    if (owner_) ++X().operation;
   }
   ~TransactionGuard() {
     if (owner_) Busy() = false;
@@ -125,23 +120,38 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
   Put16(2, address);
 }
 
-// Forgets the requests whose replies can no longer come: all of them on another port, those
-// older than the horizon.
-void PruneAwaiting(const platform::ByteLink& port) {
+// Before a request to a station whose last try heard nothing from it, that try's reply may
+// still be on its way: read and drop what the line brings until the guard has passed since the
+// try gave up, then on while a frame is still coming (until the line has been quiet for a frame
+// gap), at most kDrainOverrun past the guard. Guards of an earlier port are forgotten.
+void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   Exchange& x = X();
-  if (x.awaitingGeneration != PortGeneration()) {
-    x.awaiting.clear();
-    x.awaitingGeneration = PortGeneration();
+  if (x.guardGeneration != PortGeneration()) {
+    x.guardEnds.fill(std::nullopt);
+    x.guardGeneration = PortGeneration();
   }
-  const LineTime now = port.Now();
-  while (!x.awaiting.empty() && now - x.awaiting.front().sent > kLateReplyHorizon) x.awaiting.pop_front();
+  if (!x.guardEnds[station]) return;
+  const LineTime guardEnd = *x.guardEnds[station];
+  x.guardEnds[station].reset();
+  const LineTime last = guardEnd + kDrainOverrun;
+  std::optional<LineTime> lastByte;
+  std::array<std::uint8_t, 64> scratch{};
+  for (;;) {
+    const LineTime now = port.Now();
+    const LineTime until = std::min(last, lastByte ? std::max(guardEnd, *lastByte + kFrameGap) : guardEnd);
+    if (now >= until) return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    if (port.ReadWithin(scratch.data(), 1, static_cast<int>(left)) == 0) continue;
+    while (port.ReadWithin(scratch.data(), scratch.size(), 0) == scratch.size()) {
+    }
+    lastByte = port.Now();
+  }
 }
 
-// Purges the port, appends the CRC to the request of length n and writes it. False when the
-// request did not go out whole (also on a closed port). A request sent whole is awaiting its
-// reply until one is seen (the device identification, whose replies name their station and
-// cannot be mistaken, is not kept).
-bool Send(std::size_t n, bool awaitReply = true) {
+// Drains a late reply of the station asked (DrainLateReply), purges the port, appends the CRC to
+// the request of length n and writes it. False when the request did not go out whole (also on
+// a closed port).
+bool Send(std::size_t n) {
   Exchange& x = X();
   x.crc = Crc16(x.tx.data(), n);
   x.tx[n] = static_cast<std::uint8_t>(x.crc & 0xFF);
@@ -152,6 +162,7 @@ bool Send(std::size_t n, bool awaitReply = true) {
     x.count = 0;
     return false;
   }
+  DrainLateReply(*port, x.tx[0]);
   port->Purge();
   std::size_t written = port->Write(x.tx.data(), x.txLength);
   if (written < x.txLength) {
@@ -159,16 +170,6 @@ bool Send(std::size_t n, bool awaitReply = true) {
     return false;
   }
   port->Drain();
-  if (awaitReply) {
-    PruneAwaiting(*port);
-    if (x.awaiting.size() >= kMaxAwaiting) x.awaiting.pop_front();
-    Awaiting a;
-    std::copy(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), a.bytes.begin());
-    a.length = x.txLength;
-    a.sent = port->Now();
-    a.operation = x.operation;
-    x.awaiting.push_back(a);
-  }
   return true;
 }
 
@@ -255,58 +256,25 @@ Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t len
   }
 }
 
-// Whether an awaited request is one of the current operation's tries of the current request
-// (an earlier operation's reply, even to the same question, is a late one).
-bool OwnRequest(const Awaiting& a) {
-  const Exchange& x = X();
-  return a.operation == x.operation && a.length == x.txLength &&
-         std::equal(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), a.bytes.begin());
-}
-
 // What one try received: the answer, an exception reply, a write's reply with another value
 // or quantity, a CRC-correct reply of our station of another length, or nothing usable.
 enum class Heard { Answer, Exception, WrongEcho, WrongLength, Nothing };
 
-// The frame at x.in[at] answers one of the awaiting requests: the oldest one it fits (a drive
-// answers in order). Returns whether that request is one of the current try's own; it is taken
-// off the list with every older request of its station (their replies were lost).
-bool TakeAwaiting(std::size_t at, std::size_t length) {
-  Exchange& x = X();
-  const std::uint8_t* frame = x.in.data() + at;
-  for (std::size_t i = 0; i < x.awaiting.size(); ++i) {
-    const Awaiting& a = x.awaiting[i];
-    const Fit fit = Fits(a.bytes.data(), frame, length);
-    if (fit != Fit::Reply && fit != Fit::Exception) continue;
-    const bool ours = OwnRequest(a);
-    const std::uint8_t station = a.bytes[0];
-    std::deque<Awaiting> kept;
-    for (std::size_t j = 0; j < x.awaiting.size(); ++j)
-      if (j > i || x.awaiting[j].bytes[0] != station) kept.push_back(x.awaiting[j]);
-    x.awaiting.swap(kept);
-    return ours;
-  }
-  return true;  // the current request was pushed out of a full list: the frame is its reply
+// Whether the n bytes at p repeat the request from its start (the line sending it back).
+bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
+  const Exchange& x = X();
+  n = std::min(n, x.txLength);
+  return std::equal(p, p + n, x.tx.begin());
 }
 
-// Waits until the replies of every awaiting request are past the horizon, dropping whatever
-// comes meanwhile, and forgets them: after a reply that could not be told apart from a late
-// one, the line starts clean.
-void SettleLine(platform::ByteLink& port) {
-  Exchange& x = X();
-  if (x.awaiting.empty()) return;
-  const LineTime until = x.awaiting.back().sent + kLateReplyHorizon;
-  std::array<std::uint8_t, 64> scratch{};
-  for (LineTime now = port.Now(); now < until; now = port.Now()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-    port.ReadWithin(scratch.data(), scratch.size(), static_cast<int>(left));
-  }
-  x.awaiting.clear();
-}
-
-// Reads the reply to the request in x.tx within the read time-out of its reply length.
-// Frames that do not answer it (another station or function, another byte count, address or
-// value, or replies to earlier requests that come late) are dropped and the wait goes on. An
-// answer is left at the front of x.rx. Without one, x.rx holds the try's first bytes.
+// Reads the reply to the request in x.tx within the read time-out of its reply length (what
+// has arrived by the deadline is taken, however late this thread looks). Frames that do not
+// answer the request (another station or function, another byte count, another echoed address,
+// value or quantity) are skipped and the wait goes on; an answer behind them or behind noise is
+// taken. An answer is left at the front of x.rx; without one, x.rx holds the try's first bytes.
+// A try that heard nothing from its station, not even a damaged, cut-short or differing reply,
+// leaves a guard for that station: its reply may still come, and is drained before the next
+// request.
 Heard Receive(std::size_t replyLength) {
   Exchange& x = X();
   x.count = 0;
@@ -318,8 +286,9 @@ Heard Receive(std::size_t replyLength) {
   const LineTime deadline = port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(replyLength));
   std::size_t pos = 0;
   std::size_t frameEnd = 0;  // the end of the last whole frame skipped
-  bool lateSeen = false;
   bool wrongEcho = false;
+  bool damaged = false;  // a reply of our station and function came with a wrong CRC
+  bool lastLook = false;
   std::size_t received = 0;
   for (;;) {
     // Look for the answer from pos on; need is what the frame begun at pos still lacks.
@@ -347,32 +316,18 @@ Heard Receive(std::size_t replyLength) {
         break;
       }
       const std::uint16_t crc = Crc16(at, length - 2);
-      const Fit fit = at[length - 2] == (crc & 0xFF) && at[length - 1] == (crc >> 8)
-                          ? Fits(x.tx.data(), at, length) : Fit::No;
-      const bool echo = fit == Fit::Reply && length <= x.txLength && std::equal(at, at + length, x.tx.begin()) &&
+      const bool crcOk = at[length - 2] == (crc & 0xFF) && at[length - 1] == (crc >> 8);
+      if (!crcOk && !RepeatsRequest(at, avail)) damaged = true;
+      const Fit fit = crcOk ? Fits(x.tx.data(), at, length) : Fit::No;
+      const bool echo = fit == Fit::Reply && length <= x.txLength && RepeatsRequest(at, length) &&
                         ReplyLength(x.tx.data()) != 8;
       if (fit == Fit::No || echo) {
         ++pos;
         continue;
       }
       if (fit == Fit::WrongEcho) {
-        // The reply of an earlier write to the same address, or a drive that stored
-        // something else.
-        bool late = false;
-        for (const Awaiting& a : x.awaiting)
-          if (!OwnRequest(a) && Fits(a.bytes.data(), at, length) == Fit::Reply) late = true;
-        if (late) {
-          TakeAwaiting(pos, length);
-          lateSeen = true;
-        } else {
-          wrongEcho = true;
-        }
-        pos += length;
-        frameEnd = pos;
-        continue;
-      }
-      if (!TakeAwaiting(pos, length)) {
-        lateSeen = true;
+        // A drive that stored something else, or the echo of an earlier write to the address.
+        wrongEcho = true;
         pos += length;
         frameEnd = pos;
         continue;
@@ -382,6 +337,7 @@ Heard Receive(std::size_t replyLength) {
       x.crc = crc;
       return fit == Fit::Reply ? Heard::Answer : Heard::Exception;
     }
+    if (lastLook) break;
     if (pos == x.inLength) {
       pos = frameEnd = x.inLength = 0;
     } else if (x.inLength + need > x.in.size()) {
@@ -389,28 +345,28 @@ Heard Receive(std::size_t replyLength) {
       x.inLength -= pos;
       pos = frameEnd = 0;
     }
+    // Past the deadline, only what is waiting already, once.
     const LineTime now = port->Now();
-    if (now >= deadline) break;
-    const int left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+    const bool past = now >= deadline;
+    const int left =
+        past ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
     const std::size_t got = port->ReadWithin(x.in.data() + x.inLength, need, left);
     // The try's first bytes are kept for the trace and the judging of an unanswered try.
     for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
     x.inLength += got;
-    if (got < need && port->Now() >= deadline) {
+    if (past || (got < need && port->Now() >= deadline)) {
       if (got == 0) break;
-      continue;  // judge what came last, then stop at the deadline
+      lastLook = true;  // judge what came last, then stop
     }
   }
   x.count = received;
   x.crc = Crc16(x.rx.data(), received >= 2 ? received - 2 : 0);
-  if (lateSeen) {
-    // A reply came that fits an earlier request as well: whether it was that one's, late, or
-    // this one's (the earlier one lost) cannot be told, so wait until neither can come.
-    SettleLine(*port);
-  } else if (received > 0 && !x.awaiting.empty() && OwnRequest(x.awaiting.back())) {
-    // Something came for this request, if spoiled: its reply is not on its way any more.
-    x.awaiting.pop_back();
-  }
+  // A reply of our station and function that the deadline cut short.
+  const std::size_t open = x.inLength - std::min(pos, x.inLength);
+  const std::uint8_t* head = x.in.data() + pos;
+  const bool cutShort = open >= 2 && head[0] == station && (head[1] == function || head[1] == (function | 0x80)) &&
+                        !RepeatsRequest(head, open);
+  if (!damaged && !cutShort && !wrongEcho) x.guardEnds[station] = port->Now() + kLateReplyGuard;
   if (wrongEcho) return Heard::WrongEcho;
   // What is left after the frames skipped: a CRC-correct reply of our station, cut short or
   // too long for the answer.
@@ -649,7 +605,7 @@ TransactionResult ReadDeviceId(std::uint8_t station) {
     x.tx[3] = 0x01;
     x.tx[4] = 0x00;
     result = kResultSendFailed;
-    if (!Send(5, false)) continue;
+    if (!Send(5)) continue;
     result = kResultBadReply;
     bool crcOk = ReceiveWithCrc(kDeviceIdReplyLength);
     const auto& r = x.rx;

@@ -27,6 +27,13 @@ class PauseClock {
 // nullptr goes back to the monotonic clock. The clock must live as long as it is set.
 void SetPauseClock(PauseClock* clock);
 
+// After a try that heard nothing from its station, not even a damaged reply, that try's reply
+// may still be on its way. Before the next request to the station (the operation's second
+// try, or a later operation) the line is drained until this long after the try gave up, so a
+// reply up to this late never lands in a later try's wait. A reply later still cannot be told
+// from an answer (Modbus RTU replies carry no request number).
+constexpr std::chrono::milliseconds kLateReplyGuard{300};
+
 using TransactionResult = std::uint16_t;
 
 constexpr TransactionResult kResultOk = 0;

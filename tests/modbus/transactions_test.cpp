@@ -308,6 +308,43 @@ TEST_F(TransactionTest, RepliesLaterThanTheTimeOutAreNotTaken) {
   EXPECT_EQ(v, 43u);
 }
 
+// The fake port whose reader is held up after each request: time jumps 200 ms, past the read
+// time-out, before its first look at the line, though the reply arrived at once.
+class HeldUpReader : public platform::ByteLink {
+ public:
+  explicit HeldUpReader(std::unique_ptr<simdrive::FakePort> port) : port_(std::move(port)) {}
+  std::size_t Write(const std::uint8_t* data, std::size_t n) override {
+    looks_ = 0;
+    return port_->Write(data, n);
+  }
+  void Drain() override {}
+  std::size_t ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) override {
+    return port_->ReadWithin(buffer, n, timeoutMs);
+  }
+  void Purge() override { port_->Purge(); }
+  std::chrono::steady_clock::time_point Now() const override {
+    if (++looks_ == 2) port_->Advance(std::chrono::milliseconds(200));  // after the deadline is set
+    return port_->Now();
+  }
+  simdrive::FakePort& Fake() { return *port_; }
+
+ private:
+  std::unique_ptr<simdrive::FakePort> port_;
+  mutable int looks_ = 2;
+};
+
+TEST_F(TransactionTest, AReplyThatArrivedInTimeIsTakenHoweverLateTheReaderLooks) {
+  auto held = std::make_unique<HeldUpReader>(std::make_unique<simdrive::FakePort>(*drive));
+  simdrive::FakePort& fake = held->Fake();
+  core::OpenPortOn(std::move(held));
+  drive->SetHolding(1, 3, 42);
+  std::uint32_t v = 0;
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
+  EXPECT_EQ(v, 42u);
+  EXPECT_EQ(core::WriteWord(1, 3, 43), 0);
+  EXPECT_EQ(fake.SentFrames().size(), 2u);
+}
+
 TEST_F(TransactionTest, ShortWritesAndAClosedPortGiveResultOne) {
   port->LimitWrites(3);
   std::uint32_t v = 0;
