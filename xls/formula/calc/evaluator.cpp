@@ -409,6 +409,7 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
     const int lastColumn = std::min(r.lastColumn, heap.LastColumn());
     if (r.firstColumn > lastColumn) continue;
     for (int row = r.firstRow; row <= lastRow; ++row) {
+      calc_.Counters().slotsWalked += static_cast<std::uint64_t>(lastColumn - r.firstColumn + 1);
       const bool whole = heap.ForEachSlot(row, r.firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
         if (!cell || cell->IsMergedNonMaster()) {
           if (numbersOnly) return true;
