@@ -303,6 +303,8 @@ std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from,
       continue;
     }
     if (v.IsError()) continue;
+    // A number that is not finite compares equal to others, in no order: the lookups scan.
+    if (v.IsNumber() && !std::isfinite(v.NumberValue())) vec.scan = true;
     vec.offsets.push_back(k - from);
     vec.values.push_back(v);
   }
