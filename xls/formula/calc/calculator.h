@@ -47,7 +47,7 @@ struct TXLSLookupVector {
   std::vector<Variant> values;
   std::size_t filled = 0;  // values before the blank cells that end the vector
   bool ascending[4] = {false, false, false, false};  // of the values before filled
-  bool scan = false;  // a cell did not calculate: under this stamp the lookups scan the cells
+  bool scan = false;  // a cell did not calculate, or a number is not finite: the lookups scan
 };
 
 // The cells along an exact lookup's scan as exact lookups under one stamp have read them so
@@ -58,7 +58,7 @@ struct TXLSLookupVector {
 struct TXLSExactIndex {
   std::int32_t next = 0;       // offset along the scan of the first cell not read yet
   bool ended = false;          // the scan ends before next (the used area's edge, the range's end)
-  bool scanOnly = false;       // a number that is not finite was read: lookups scan the cells
+  bool scanOnly = false;       // a number that is not finite was read: the lookups scan the cells
   std::int32_t firstBlank = -1, firstFalse = -1, firstTrue = -1;
   std::map<double, std::int32_t> numbers;
   std::unordered_map<std::u16string, std::int32_t> texts;
@@ -151,9 +151,10 @@ class TXLSCalculator {
   // The exact index of a scan under the current stamp (empty when new), nullptr when none is
   // kept (no stamp, or too many indexes under one stamp).
   TXLSExactIndex* ExactIndex(int sheetIndex, int fixed, int from, int to, bool down);
-  // The memos above (running totals, lookup vectors, exact indexes) hold for one stamp of the
-  // calculation and one state of the workbook's cells and sheets: a calculation under another
-  // stamp, or after the workbook's own stamp moved on, starts them afresh.
+  // The memos above (running totals, lookup vectors, exact indexes) are kept by sheet position
+  // and hold for one stamp of the calculation and one state of the workbook's cells and sheets:
+  // a calculation under another stamp, or after the workbook's own stamp moved on (every value
+  // change, a new sheet), starts them afresh.
   const TXLSCalcCounters& Counters() const { return counters_; }
   TXLSCalcCounters& Counters() { return counters_; }
 
@@ -175,7 +176,7 @@ class TXLSCalculator {
     std::vector<double> sum;
     std::vector<std::int32_t> count;
   };
-  // False when no memo may be kept (no stamp); else drops the memos of another stamp.
+  // False when no memo may be kept (no stamp); else drops the memos of other stamps.
   bool KeepMemos();
   std::map<std::tuple<int, int, int>, Totals> totals_;  // sheet, first and last column
   std::map<std::tuple<int, int, int, int, bool>, TXLSLookupVector> lookups_;
