@@ -1,10 +1,11 @@
 // Calculating workbooks of formulas, next to LibreOffice recalculating the same workbooks (as
 // we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
 // cumulative sums SUM(A$1:An), 1,000 sums over 65,000 cells of one column, 1,000 sums over
-// two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows, and 1,000 exact
-// VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order. Sums come
-// from running totals of their columns; BM_WalkTwoColumns times the walk itself (100 MAXs over
-// the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
+// two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows, 1,000 exact
+// VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order, and
+// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their
+// columns; BM_WalkTwoColumns times the walk itself (100 MAXs over the same two columns, which
+// no totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, less what the same cells cost holding numbers; the target is at most 200).
@@ -111,6 +112,20 @@ void ExactTextLookups(xls::IXLSWorksheet& sheet) {
     SetFormula(sheet, r, 3, "=VLOOKUP(\"KEY" + std::to_string(r * 29 + 1) + "\";$A$1:$B$10000;2;FALSE)");
 }
 
+// Each of 1,000 exact lookups over a table of its own (the 1,000 rows from its own row down),
+// finding the key in the table's middle: no table is looked up twice, so nothing read for one
+// lookup serves another.
+void ExactLookupsOwnTables(xls::IXLSWorksheet& sheet) {
+  auto key = [](int r) { return (r * 7919) % 11000 * 3; };
+  for (int r = 0; r < 11000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(key(r) * 1.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet, xls::Variant(r * 1.0));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(key(r + 500)) + ";A" + std::to_string(r + 1) + ":B" +
+                                std::to_string(r + 1000) + ";2;FALSE)");
+}
+
 // Every formula of the sheet calculated under a new stamp; the seconds it took. Formulas that
 // fail other than the expected number (lookups that find nothing) are reported.
 double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet, int expectedFailures = 0) {
@@ -133,7 +148,7 @@ std::map<std::string, double> LibreOfficeSeconds() {
   const std::vector<std::pair<std::string, Fill>> books = {
       {"chain", Chain},           {"cumulative", CumulativeSums}, {"bigsums", BigSums},
       {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}, {"exact", ExactLookups},
-      {"exacttext", ExactTextLookups}};
+      {"exacttext", ExactTextLookups}, {"owntables", ExactLookupsOwnTables}};
   std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
   std::vector<std::string> files;
   for (const auto& [name, fill] : books) {
@@ -218,6 +233,7 @@ void BM_SortedVLookup1000In10000(benchmark::State& state) { Run(state, "lookups"
 // The keys 29r + 1 that are multiples of 3 (r = 1, 4, 7, ...) are found: 667 of 1,000 are #N/A.
 void BM_ExactVLookup1000In10000(benchmark::State& state) { Run(state, "exact", ExactLookups, 667); }
 void BM_ExactTextVLookup1000In10000(benchmark::State& state) { Run(state, "exacttext", ExactTextLookups, 667); }
+void BM_ExactVLookup1000OwnTables(benchmark::State& state) { Run(state, "owntables", ExactLookupsOwnTables); }
 
 BENCHMARK(BM_Chain65536)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CumulativeSums20000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -227,5 +243,6 @@ BENCHMARK(BM_WalkTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->It
 BENCHMARK(BM_SortedVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ExactVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExactTextVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactVLookup1000OwnTables)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -56,6 +56,7 @@ struct TXLSLookupVector {
 // its hit from here when the cells read so far hold it, else reads on from next, so that the
 // cells read are those the scan would read.
 struct TXLSExactIndex {
+  bool looked = false;         // a lookup of this scan was made under the stamp
   std::int32_t next = 0;       // offset along the scan of the first cell not read yet
   bool ended = false;          // the scan ends before next (the used area's edge, the range's end)
   bool scanOnly = false;       // a number that is not finite was read: the lookups scan the cells

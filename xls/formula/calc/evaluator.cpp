@@ -124,6 +124,10 @@ int CompareValues(const Variant& a0, const Variant& b0) {
 }
 
 int CompareForLookup(const Variant& a0, const Variant& b0) {
+  if (a0.IsNumber() && b0.IsNumber()) {  // the common case, without copies
+    const double d = a0.NumberValue() - b0.NumberValue();
+    return std::fabs(d) <= 1e-7 ? 0 : Sign(d);
+  }
   if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
   Variant a = a0, b = b0;
   if (a.IsEmptyOrNull()) TakeClass(a, ValueClass(b));

@@ -429,16 +429,21 @@ void AddToIndex(TXLSExactIndex& ix, const Variant& v, std::int32_t at) {
   }
 }
 
-// An exact scan's hit is its first equal cell. Under a stamp the cells it read stay in an exact
-// index: a later lookup of the same scan takes its hit from there, or reads on from where the
-// index ends, cell by cell as the scan does (a cell that does not calculate ends it and is read
-// again by the next lookup), so that no lookup reads a cell the scan would not read.
+// An exact scan's hit is its first equal cell. From the second lookup of a scan under a stamp the
+// cells read stay in an exact index: a later lookup of the same scan takes its hit from there,
+// or reads on from where the index ends, cell by cell as the scan does (a cell that does not
+// calculate ends it and is read again by the next lookup), so that no lookup reads a cell the
+// scan would not read.
 std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                        int& hit) {
   const bool indexed = key.IsEmptyOrNull() || key.IsText() || key.IsBoolean() ||
                        (key.IsNumber() && std::isfinite(key.NumberValue()));
   TXLSExactIndex* ix = indexed ? ev.Calc().ExactIndex(sheet, fixed, from, to, down) : nullptr;
-  if (!ix || ix->scanOnly) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+  if (!ix || ix->scanOnly || !ix->looked) {
+    // A scan looked up once under a stamp is read as it is: the index pays from the second.
+    if (ix) ix->looked = true;
+    return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+  }
   hit = FirstEqual(*ix, key);
   Variant v;
   while (hit < 0 && !ix->ended) {
