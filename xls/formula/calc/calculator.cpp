@@ -161,6 +161,7 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   running_ = true;
   stackBase_ = StackHere();
   stamp_ = p.stamp;
+  runInputs_ = Book().GetRecalcStamp();
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
   try {
@@ -223,13 +224,13 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
 
 bool TXLSCalculator::KeepMemos() {
   if (Stamp() == 0) return false;
-  const std::uint32_t inputs = Book().GetRecalcStamp();
-  if (memoStamp_ != stamp_ || memoInputs_ != inputs) {
+  // Taken at the start of the calculation: no memo goes while a lookup or a sum holds it.
+  if (memoStamp_ != stamp_ || memoInputs_ != runInputs_) {
     totals_.clear();
     lookups_.clear();
     exact_.clear();
     memoStamp_ = stamp_;
-    memoInputs_ = inputs;
+    memoInputs_ = runInputs_;
   }
   return true;
 }

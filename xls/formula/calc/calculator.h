@@ -185,6 +185,7 @@ class TXLSCalculator {
   std::uint32_t memoStamp_ = 0, memoInputs_ = 0;  // the calculation's and the workbook's stamps
   TXLSCalcCounters counters_;
   std::uint32_t stamp_ = 0;  // of the outermost calculation
+  std::uint32_t runInputs_ = 0;  // the workbook's stamp when it started
   std::uintptr_t stackBase_ = 0;
   bool running_ = false;
   Pending tooDeep_{};

@@ -455,8 +455,9 @@ std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to
     bool outside = false;
     const int k = from + at;
     const std::int32_t st = ev.Calc().GetCellValue(sheet, down ? k : fixed, down ? fixed : k, outside, v);
-    if (ix->next != at) {
-      hit = FirstEqual(*ix, key);  // a lookup met while the cell calculated read on
+    if (ix->next != at) {  // a lookup met while the cell calculated read on
+      if (ix->scanOnly) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+      hit = FirstEqual(*ix, key);
       continue;
     }
     if (outside) {
