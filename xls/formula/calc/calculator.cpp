@@ -299,7 +299,7 @@ TXLSLookupVector* TXLSCalculator::LookupVector(int sheetIndex, int fixed, int fr
 
 TXLSExactIndex* TXLSCalculator::ExactIndex(int sheetIndex, int fixed, int from, int to, bool down) {
   if (!KeepMemos()) return nullptr;
-  constexpr std::size_t kMaxIndexes = 64;
+  constexpr std::size_t kMaxIndexes = 32;  // a full column of texts takes some 7 MB
   const auto key = std::make_tuple(sheetIndex, fixed, from, to, down);
   auto found = exact_.find(key);
   if (found != exact_.end()) return &found->second;
