@@ -1,9 +1,11 @@
 // Calculating workbooks of formulas, next to LibreOffice recalculating the same workbooks (as
 // we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
 // cumulative sums SUM(A$1:An), 1,000 sums over 65,000 cells of one column, 1,000 sums over
-// two columns of 32,500 rows, and 1,000 sorted VLOOKUPs in a table of 10,000 rows. Sums come
-// from running totals of their columns; BM_WalkTwoColumns times the walk itself (100 MAXs over
-// the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
+// two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows, 1,000 exact
+// VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order, and
+// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their
+// columns; BM_WalkTwoColumns times the walk itself (100 MAXs over the same two columns, which
+// no totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, less what the same cells cost holding numbers; the target is at most 200).
@@ -85,8 +87,48 @@ void SortedLookups(xls::IXLSWorksheet& sheet) {
     SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 29 + 1) + ";$A$1:$B$10000;2)");
 }
 
-// Every formula of the sheet calculated under a new stamp; the seconds it took.
-double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet) {
+// Keys in no order (every third number, scrambled), each beside its text; 1,000 exact lookups
+// of which a third find their key (the rest read the whole column before they give #N/A).
+void ExactLookups(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 10000; ++r) {
+    const int key = (r * 7919) % 10000 * 3;
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(key * 1.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet,
+                               xls::Variant(Text("row " + std::to_string(r))));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 29 + 1) + ";$A$1:$B$10000;2;FALSE)");
+}
+
+// The same with text keys, looked up in another letter case.
+void ExactTextLookups(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 10000; ++r) {
+    const int key = (r * 7919) % 10000 * 3;
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet,
+                               xls::Variant(Text("Key" + std::to_string(key))));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet, xls::Variant(r * 1.0));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(\"KEY" + std::to_string(r * 29 + 1) + "\";$A$1:$B$10000;2;FALSE)");
+}
+
+// Each of 1,000 exact lookups over a table of its own (the 1,000 rows from its own row down),
+// finding the key in the table's middle: no table is looked up twice, so nothing read for one
+// lookup serves another.
+void ExactLookupsOwnTables(xls::IXLSWorksheet& sheet) {
+  auto key = [](int r) { return (r * 7919) % 11000 * 3; };
+  for (int r = 0; r < 11000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(key(r) * 1.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet, xls::Variant(r * 1.0));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(key(r + 500)) + ";A" + std::to_string(r + 1) + ":B" +
+                                std::to_string(r + 1000) + ";2;FALSE)");
+}
+
+// Every formula of the sheet calculated under a new stamp; the seconds it took. Formulas that
+// fail other than the expected number (lookups that find nothing) are reported.
+double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet, int expectedFailures = 0) {
   const auto start = std::chrono::steady_clock::now();
   book.BumpRecalcStamp();
   xls::Variant v;
@@ -94,7 +136,8 @@ double CalculateAll(xls::TXLSWorkbook& book, xls::IXLSWorksheet& sheet) {
   sheet.Cells().ForEach([&](xls::TXLSCellRef& cell) {
     if (cell.Formula() && xls::TXLSCellRef::GetValue(cell, sheet, v) != 1) ++failures;
   });
-  if (failures) std::fprintf(stderr, "%d formulas failed\n", failures);
+  if (failures != expectedFailures)
+    std::fprintf(stderr, "%d formulas failed (%d expected)\n", failures, expectedFailures);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -104,7 +147,8 @@ std::map<std::string, double> LibreOfficeSeconds() {
   if (!seconds.empty()) return seconds;
   const std::vector<std::pair<std::string, Fill>> books = {
       {"chain", Chain},           {"cumulative", CumulativeSums}, {"bigsums", BigSums},
-      {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}};
+      {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}, {"exact", ExactLookups},
+      {"exacttext", ExactTextLookups}, {"owntables", ExactLookupsOwnTables}};
   std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
   std::vector<std::string> files;
   for (const auto& [name, fill] : books) {
@@ -148,13 +192,13 @@ double BytesPerFormula() {
   return chain < 0 || numbers < 0 ? -1 : static_cast<double>(chain - numbers) / 65535;
 }
 
-void Run(benchmark::State& state, const std::string& name, const Fill& fill) {
+void Run(benchmark::State& state, const std::string& name, const Fill& fill, int expectedFailures = 0) {
   xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
   xls::IXLSWorksheet* sheet = book->GetWorksheets().Add();
   fill(*sheet);
   double total = 0;
   for (auto _ : state) {
-    const double taken = CalculateAll(*book, *sheet);
+    const double taken = CalculateAll(*book, *sheet, expectedFailures);
     total += taken;
     state.SetIterationTime(taken);
   }
@@ -186,6 +230,10 @@ void BM_WalkTwoColumns(benchmark::State& state) {
 
 void BM_Sums1000OverTwoColumns(benchmark::State& state) { Run(state, "twocolumns", TwoColumnSums); }
 void BM_SortedVLookup1000In10000(benchmark::State& state) { Run(state, "lookups", SortedLookups); }
+// The keys 29r + 1 that are multiples of 3 (r = 1, 4, 7, ...) are found: 667 of 1,000 are #N/A.
+void BM_ExactVLookup1000In10000(benchmark::State& state) { Run(state, "exact", ExactLookups, 667); }
+void BM_ExactTextVLookup1000In10000(benchmark::State& state) { Run(state, "exacttext", ExactTextLookups, 667); }
+void BM_ExactVLookup1000OwnTables(benchmark::State& state) { Run(state, "owntables", ExactLookupsOwnTables); }
 
 BENCHMARK(BM_Chain65536)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CumulativeSums20000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -193,5 +241,8 @@ BENCHMARK(BM_Sums1000Over65000)->UseManualTime()->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_Sums1000OverTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_WalkTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortedVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ExactVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactTextVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactVLookup1000OwnTables)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -160,9 +160,10 @@ TEST(WorkbookTest, ProtectionAndFlags) {
 TEST(WorkbookTest, RecalcStampNeverBecomesZero) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   EXPECT_EQ(book->GetRecalcStamp(), 1u);
-  IXLSWorksheet* sheet = book->GetWorksheets().Add();
-  sheet->GetRange(u"A1")->SetValue(Variant(1.0));
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();  // a new sheet moves what positions hold
   EXPECT_EQ(book->GetRecalcStamp(), 2u);
+  sheet->GetRange(u"A1")->SetValue(Variant(1.0));
+  EXPECT_EQ(book->GetRecalcStamp(), 3u);
   book->SetRecalcStamp(0xFFFFFFFFu);
   book->BumpRecalcStamp();
   EXPECT_EQ(book->GetRecalcStamp(), 1u);

@@ -25,6 +25,8 @@ IXLSWorksheet* IXLSWorkSheets::Insert(std::int32_t position) {
   IXLSWorksheet* raw = sheet.get();
   items_.insert(items_.begin() + (position - 1), std::move(sheet));
   for (std::size_t i = 0; i < items_.size(); ++i) items_[i]->SetIndex(static_cast<std::uint16_t>(i + 1));
+  // What formulas read at a sheet position changed: results kept by position are stale.
+  workbook_->BumpRecalcStamp();
   if (items_.size() == 1) raw->Activate();
   return raw;
 }

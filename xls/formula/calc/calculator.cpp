@@ -115,6 +115,7 @@ int TXLSCalculator::GetFileFormat() const { return formulas_.Compiler().FileForm
 void TXLSCalculator::SetReferenceMode(char mode) { Compiler().SetReferenceMode(mode); }
 
 std::int32_t TXLSCalculator::GetCellValue(int sheetIndex, int row, int column, bool& outside, Variant& value) {
+  ++counters_.cellsRead;
   return Book().GetCellValue(sheetIndex, row, column, outside, value);
 }
 
@@ -162,6 +163,7 @@ std::int32_t TXLSCalculator::Calculate(const Pending& p, Variant& out) {
   running_ = true;
   stackBase_ = StackHere();
   stamp_ = p.stamp;
+  runInputs_ = Book().GetRecalcStamp();
   std::vector<Pending> stack{p};
   std::int32_t st = kCalcOk;
   try {
@@ -222,21 +224,33 @@ std::int32_t TXLSCalculator::CalculateOnce(const Pending& p, Variant& out) {
   return st;
 }
 
+bool TXLSCalculator::KeepMemos() {
+  if (Stamp() == 0) return false;
+  // Taken at the start of the calculation: no memo goes while a lookup or a sum holds it.
+  if (memoStamp_ != stamp_ || memoInputs_ != runInputs_) {
+    totals_.clear();
+    lookups_.clear();
+    exact_.clear();
+    memoStamp_ = stamp_;
+    memoInputs_ = runInputs_;
+  }
+  return true;
+}
+
 bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn, int firstRow, int lastRow,
                                  double& sum, std::int64_t& count) {
-  if (Stamp() == 0 || firstRow < 0 || lastRow > 65535 || firstRow > lastRow || firstColumn < 0 ||
-      lastColumn > 255 || firstColumn > lastColumn)
+  if (firstRow < 0 || lastRow > 65535 || firstRow > lastRow || firstColumn < 0 || lastColumn > 255 ||
+      firstColumn > lastColumn || !KeepMemos())
     return false;
   IXLSWorksheet* sheet = Sheet(sheetIndex);
   if (!sheet) return false;
-  // Totals of one stamp only, and of a bounded number of column spans.
+  // A bounded number of column spans under one stamp.
   constexpr std::size_t kMaxSpans = 32;
-  for (auto it = totals_.begin(); it != totals_.end();) it = it->second.stamp != stamp_ ? totals_.erase(it) : ++it;
   const auto key = std::make_tuple(sheetIndex, firstColumn, lastColumn);
   auto found = totals_.find(key);
   if (found == totals_.end()) {
     if (totals_.size() >= kMaxSpans) return false;
-    found = totals_.emplace(key, Totals{stamp_, 0, 65536, {}, {}}).first;
+    found = totals_.emplace(key, Totals{}).first;
   }
   Totals& t = found->second;
   const TXLSCellHeap& heap = sheet->Cells();
@@ -258,6 +272,7 @@ bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn
         }
         return true;
       });
+      counters_.slotsWalked += static_cast<std::uint64_t>(lastColumn - firstColumn + 1);
       t.sum[static_cast<std::size_t>(r)] = s;
       t.count[static_cast<std::size_t>(r)] = n;
     }
@@ -270,20 +285,28 @@ bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn
   if (above >= 0 && t.count[static_cast<std::size_t>(above)] != 0) return false;
   sum = last >= 0 ? t.sum[static_cast<std::size_t>(last)] : 0.0;
   count = last >= 0 ? t.count[static_cast<std::size_t>(last)] : 0;
+  ++counters_.totalsUsed;
   return true;
 }
 
 TXLSLookupVector* TXLSCalculator::LookupVector(int sheetIndex, int fixed, int from, int to, bool down) {
-  if (Stamp() == 0) return nullptr;
+  if (!KeepMemos()) return nullptr;
   constexpr std::size_t kMaxVectors = 64;
-  for (auto it = lookups_.begin(); it != lookups_.end();) {
-    it = it->second.stamp != stamp_ && it->second.stamp != 0 ? lookups_.erase(it) : ++it;
-  }
   const auto key = std::make_tuple(sheetIndex, fixed, from, to, down);
   auto found = lookups_.find(key);
   if (found != lookups_.end()) return &found->second;
   if (lookups_.size() >= kMaxVectors) return nullptr;
   return &lookups_[key];
+}
+
+TXLSExactIndex* TXLSCalculator::ExactIndex(int sheetIndex, int fixed, int from, int to, bool down) {
+  if (!KeepMemos()) return nullptr;
+  constexpr std::size_t kMaxIndexes = 32;  // a full column of texts takes some 7 MB
+  const auto key = std::make_tuple(sheetIndex, fixed, from, to, down);
+  auto found = exact_.find(key);
+  if (found != exact_.end()) return &found->second;
+  if (exact_.size() >= kMaxIndexes) return nullptr;
+  return &exact_[key];
 }
 
 std::int32_t TXLSCalculator::EvaluateReferenceAsRanges(int sheetIndex, int row, Variant& out,

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "xls/formula/calc/compiled_formula.h"
@@ -46,6 +47,33 @@ struct TXLSLookupVector {
   std::vector<Variant> values;
   std::size_t filled = 0;  // values before the blank cells that end the vector
   bool ascending[4] = {false, false, false, false};  // of the values before filled
+  bool scan = false;  // a cell did not calculate, or a number is not finite: the lookups scan
+};
+
+// The cells along an exact lookup's scan as exact lookups under one stamp have read them so
+// far, in scan order: where each value stands first (numbers and texts are keyed, texts in
+// upper case; cells holding errors are left out as the scan skips them). An exact lookup takes
+// its hit from here when the cells read so far hold it, else reads on from next, so that the
+// cells read are those the scan would read.
+struct TXLSExactIndex {
+  bool looked = false;         // a lookup of this scan was made under the stamp
+  std::int32_t next = 0;       // offset along the scan of the first cell not read yet
+  bool ended = false;          // the scan ends before next (the used area's edge, the range's end)
+  bool scanOnly = false;       // a number that is not finite was read: the lookups scan the cells
+  std::int32_t firstBlank = -1, firstFalse = -1, firstTrue = -1;
+  std::map<double, std::int32_t> numbers;
+  std::unordered_map<std::u16string, std::int32_t> texts;
+};
+
+// What calculations did, counted since the calculator was made: the cells read one by one,
+// the cell slots that range walks and running totals went through, and the lookups and sums
+// that the per-stamp memos answered.
+struct TXLSCalcCounters {
+  std::uint64_t cellsRead = 0;
+  std::uint64_t slotsWalked = 0;
+  std::uint64_t bisections = 0;      // sorted lookups answered by bisecting a lookup vector
+  std::uint64_t exactIndexed = 0;    // exact lookups answered through an exact index
+  std::uint64_t totalsUsed = 0;      // range sums and counts taken from running totals
 };
 
 class TXLSCalculator {
@@ -122,6 +150,15 @@ class TXLSCalculator {
   // The lookup vector of a scan under the current stamp, nullptr when none is kept (no stamp,
   // or too many vectors under one stamp); one whose stamp is not the current one is to be filled.
   TXLSLookupVector* LookupVector(int sheetIndex, int fixed, int from, int to, bool down);
+  // The exact index of a scan under the current stamp (empty when new), nullptr when none is
+  // kept (no stamp, or too many indexes under one stamp).
+  TXLSExactIndex* ExactIndex(int sheetIndex, int fixed, int from, int to, bool down);
+  // The memos above (running totals, lookup vectors, exact indexes) are kept by sheet position
+  // and hold for one stamp of the calculation and one state of the workbook's cells and sheets:
+  // a calculation under another stamp, or after the workbook's own stamp moved on (every value
+  // change, a new sheet), starts them afresh.
+  const TXLSCalcCounters& Counters() const { return counters_; }
+  TXLSCalcCounters& Counters() { return counters_; }
 
  private:
   struct Pending {
@@ -136,15 +173,20 @@ class TXLSCalculator {
   TXLSWorkbookFormulas& formulas_;
   TXLSFormater formater_;
   struct Totals {
-    std::uint32_t stamp = 0;
     int built = 0;       // rows 0..built-1 are summed
     int limit = 65536;   // the first row holding a formula or an error
     std::vector<double> sum;
     std::vector<std::int32_t> count;
   };
+  // False when no memo may be kept (no stamp); else drops the memos of other stamps.
+  bool KeepMemos();
   std::map<std::tuple<int, int, int>, Totals> totals_;  // sheet, first and last column
   std::map<std::tuple<int, int, int, int, bool>, TXLSLookupVector> lookups_;
+  std::map<std::tuple<int, int, int, int, bool>, TXLSExactIndex> exact_;
+  std::uint32_t memoStamp_ = 0, memoInputs_ = 0;  // the calculation's and the workbook's stamps
+  TXLSCalcCounters counters_;
   std::uint32_t stamp_ = 0;  // of the outermost calculation
+  std::uint32_t runInputs_ = 0;  // the workbook's stamp when it started
   std::uintptr_t stackBase_ = 0;
   bool running_ = false;
   Pending tooDeep_{};

@@ -124,6 +124,10 @@ int CompareValues(const Variant& a0, const Variant& b0) {
 }
 
 int CompareForLookup(const Variant& a0, const Variant& b0) {
+  if (a0.IsNumber() && b0.IsNumber()) {  // the common case, without copies
+    const double d = a0.NumberValue() - b0.NumberValue();
+    return std::fabs(d) <= 1e-7 ? 0 : Sign(d);
+  }
   if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
   Variant a = a0, b = b0;
   if (a.IsEmptyOrNull()) TakeClass(a, ValueClass(b));
@@ -409,6 +413,7 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
     const int lastColumn = std::min(r.lastColumn, heap.LastColumn());
     if (r.firstColumn > lastColumn) continue;
     for (int row = r.firstRow; row <= lastRow; ++row) {
+      calc_.Counters().slotsWalked += static_cast<std::uint64_t>(lastColumn - r.firstColumn + 1);
       const bool whole = heap.ForEachSlot(row, r.firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
         if (!cell || cell->IsMergedNonMaster()) {
           if (numbersOnly) return true;

@@ -303,6 +303,8 @@ std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from,
       continue;
     }
     if (v.IsError()) continue;
+    // A number that is not finite compares equal to others, in no order: the lookups scan.
+    if (v.IsNumber() && !std::isfinite(v.NumberValue())) vec.scan = true;
     vec.offsets.push_back(k - from);
     vec.values.push_back(v);
   }
@@ -324,22 +326,26 @@ std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from,
 // A sorted scan meets cells below the key, then equal ones, then greater ones when the cells
 // ascend: its hit is the first equal cell, else the last one below. A vector read once per
 // stamp and known to ascend gives that hit by bisection; any other scan reads the cells.
-std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
-                  bool sorted, int& hit) {
+std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                        int& hit) {
   const int keyClass = key.IsEmptyOrNull() ? kClassOther : ValueClass(key);
-  TXLSLookupVector* vec =
-      sorted && keyClass != kClassOther ? ev.Calc().LookupVector(sheet, fixed, from, to, down) : nullptr;
-  if (!vec) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  TXLSLookupVector* vec = keyClass != kClassOther ? ev.Calc().LookupVector(sheet, fixed, from, to, down) : nullptr;
+  if (!vec) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
   if (vec->stamp != ev.Calc().Stamp()) {
     // Stamp 0 while it fills: lookups in the formulas it calculates keep this vector.
     vec->stamp = 0;
+    vec->scan = false;
     const std::int32_t st = FillLookupVector(ev, sheet, fixed, from, to, down, *vec);
     if (st != kCalcOk) {
-      vec->stamp = 0;
-      return st;
+      // A cell that does not calculate fails the scan only when the scan reaches it: under this
+      // stamp the lookups scan. A calculation set aside is tried again as a whole.
+      vec->stamp = st == kCalcTooDeep ? 0 : ev.Calc().Stamp();
+      vec->scan = true;
+      return st == kCalcTooDeep ? st : LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
     }
   }
-  if (!vec->ascending[keyClass]) return LinearScan(ev, sheet, fixed, from, to, down, key, sorted, hit);
+  if (vec->scan || !vec->ascending[keyClass]) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
+  ++ev.Calc().Counters().bisections;
   const std::size_t filled = vec->filled;
   std::size_t lo = 0, hi = filled;
   while (lo < hi) {
@@ -366,6 +372,113 @@ std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, boo
     else if (c < 0) hit = vec->offsets.back();
   }
   return kCalcOk;
+}
+
+// The first cell of an exact index equal to the key as the scan compares them (numbers within
+// 1e-7, texts without regard to case, a blank cell as the empty value of the key's class, an
+// empty key as the empty value of the cell's class); -1 when the index holds none.
+std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
+  std::int32_t hit = -1;
+  auto take = [&hit](std::int32_t at) {
+    if (at >= 0 && (hit < 0 || at < hit)) hit = at;
+  };
+  auto number = [&](double x) {
+    // The window holds every value within the tolerance of x, also after rounding.
+    const double w = 2e-7 + std::fabs(x) * 1e-15;
+    for (auto it = ix.numbers.lower_bound(x - w); it != ix.numbers.end() && it->first <= x + w; ++it)
+      if (std::fabs(it->first - x) <= 1e-7) take(it->second);
+  };
+  auto text = [&](const std::u16string& upper) {
+    const auto it = ix.texts.find(upper);
+    if (it != ix.texts.end()) take(it->second);
+  };
+  if (key.IsEmptyOrNull()) {
+    take(ix.firstBlank);
+    number(0.0);
+    text(std::u16string());
+    take(ix.firstFalse);
+  } else if (key.IsNumber()) {
+    const double x = key.NumberValue();
+    number(x);
+    if (std::fabs(0.0 - x) <= 1e-7) take(ix.firstBlank);
+  } else if (key.IsText()) {
+    const std::u16string upper = TXLSFormater::UpperCase(key.TextValue());
+    text(upper);
+    if (upper.empty()) take(ix.firstBlank);
+  } else if (key.IsBoolean()) {
+    take(key.BooleanValue() ? ix.firstTrue : ix.firstFalse);
+    if (!key.BooleanValue()) take(ix.firstBlank);
+  }
+  return hit;
+}
+
+// Enters a cell read at an offset along the scan. A value of another class equals no key that
+// the index answers; a number that is not finite compares equal to others (NaN, infinity less
+// infinity), which only the scan gives.
+void AddToIndex(TXLSExactIndex& ix, const Variant& v, std::int32_t at) {
+  if (v.IsEmptyOrNull()) {
+    if (ix.firstBlank < 0) ix.firstBlank = at;
+  } else if (v.IsNumber()) {
+    if (!std::isfinite(v.NumberValue())) ix.scanOnly = true;
+    else ix.numbers.emplace(v.NumberValue(), at);
+  } else if (v.IsText()) {
+    ix.texts.emplace(TXLSFormater::UpperCase(v.TextValue()), at);
+  } else if (v.IsBoolean()) {
+    std::int32_t& first = v.BooleanValue() ? ix.firstTrue : ix.firstFalse;
+    if (first < 0) first = at;
+  }
+}
+
+// An exact scan's hit is its first equal cell. From the second lookup of a scan under a stamp the
+// cells read stay in an exact index: a later lookup of the same scan takes its hit from there,
+// or reads on from where the index ends, cell by cell as the scan does (a cell that does not
+// calculate ends it and is read again by the next lookup), so that no lookup reads a cell the
+// scan would not read.
+std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                       int& hit) {
+  const bool indexed = key.IsEmptyOrNull() || key.IsText() || key.IsBoolean() ||
+                       (key.IsNumber() && std::isfinite(key.NumberValue()));
+  TXLSExactIndex* ix = indexed ? ev.Calc().ExactIndex(sheet, fixed, from, to, down) : nullptr;
+  if (!ix || ix->scanOnly || !ix->looked) {
+    // A scan looked up once under a stamp is read as it is: the index pays from the second.
+    if (ix) ix->looked = true;
+    return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+  }
+  hit = FirstEqual(*ix, key);
+  Variant v;
+  while (hit < 0 && !ix->ended) {
+    const std::int32_t at = ix->next;
+    if (at > to - from) {
+      ix->ended = true;
+      break;
+    }
+    bool outside = false;
+    const int k = from + at;
+    const std::int32_t st = ev.Calc().GetCellValue(sheet, down ? k : fixed, down ? fixed : k, outside, v);
+    if (ix->next != at) {  // a lookup met while the cell calculated read on
+      if (ix->scanOnly) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+      hit = FirstEqual(*ix, key);
+      continue;
+    }
+    if (outside) {
+      ix->ended = true;
+      break;
+    }
+    if (st != kCalcOk && !IsErrorCode(st)) return st;
+    ix->next = at + 1;
+    if (st != kCalcOk || v.IsError()) continue;  // an error cell matches nothing
+    AddToIndex(*ix, v, at);
+    if (ix->scanOnly) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
+    if (CompareForLookup(v, key) == 0) hit = at;
+  }
+  ++ev.Calc().Counters().exactIndexed;
+  return kCalcOk;
+}
+
+std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
+                  bool sorted, int& hit) {
+  return sorted ? SortedScan(ev, sheet, fixed, from, to, down, key, hit)
+                : ExactScan(ev, sheet, fixed, from, to, down, key, hit);
 }
 
 std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& out) {
