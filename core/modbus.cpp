@@ -44,6 +44,7 @@ struct Exchange {
   // Per station: the end of the guard after its last try that heard nothing from it.
   std::array<std::optional<LineTime>, 256> guardEnds{};
   std::uint64_t guardGeneration = 0;  // of the port the guards belong to
+  bool drainedInOperation = false;    // the running operation has drained the line once
 };
 
 Exchange& X() {
@@ -57,13 +58,18 @@ bool& Busy() {
 }
 
 // Marks a transaction as running; a second one started from the message hook is refused.
+void EndOperation();
+
 class TransactionGuard {
  public:
   TransactionGuard() : owner_(!Busy()) {
     Busy() = true;
+    if (owner_) X().drainedInOperation = false;
   }
   ~TransactionGuard() {
-    if (owner_) Busy() = false;
+    if (!owner_) return;
+    EndOperation();
+    Busy() = false;
   }
   TransactionGuard(const TransactionGuard&) = delete;
   TransactionGuard& operator=(const TransactionGuard&) = delete;
@@ -124,13 +130,19 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
 // still be on its way: read and drop what the line brings until the guard has passed since the
 // try gave up, then on while a frame is still coming (until the line has been quiet for a frame
 // gap), at most kDrainOverrun past the guard. Guards of an earlier port are forgotten.
+// An operation drains once at most: right after an operation that ended unanswered it has
+// drained before its first request, and its second try then goes out at once. That try
+// repeats the first word for word, so a late reply of the first answers it as truly as its
+// own; what the drive sends behind it is drained before the next operation (EndOperation). So
+// no operation waits longer than its two tries and one guard.
 void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   Exchange& x = X();
   if (x.guardGeneration != PortGeneration()) {
     x.guardEnds.fill(std::nullopt);
     x.guardGeneration = PortGeneration();
   }
-  if (!x.guardEnds[station]) return;
+  if (!x.guardEnds[station] || x.drainedInOperation) return;
+  x.drainedInOperation = true;
   const LineTime guardEnd = *x.guardEnds[station];
   x.guardEnds[station].reset();
   const LineTime last = guardEnd + kDrainOverrun;
@@ -146,6 +158,17 @@ void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
     }
     lastByte = port.Now();
   }
+}
+
+// At the end of an operation, a guard still set for the station asked (a try heard nothing
+// after the operation's drain, or its second try went out undrained) starts again now: a reply
+// may still come behind the last one taken.
+void EndOperation() {
+  Exchange& x = X();
+  platform::ByteLink* port = CurrentPort();
+  auto& guardEnd = x.guardEnds[x.tx[0]];
+  if (port == nullptr || !guardEnd || x.guardGeneration != PortGeneration()) return;
+  guardEnd = std::max(*guardEnd, port->Now() + kLateReplyGuard);
 }
 
 // Drains a late reply of the station asked (DrainLateReply), purges the port, appends the CRC to

@@ -30,8 +30,11 @@ void SetPauseClock(PauseClock* clock);
 // After a try that heard nothing from its station, not even a damaged reply, that try's reply
 // may still be on its way. Before the next request to the station (the operation's second
 // try, or a later operation) the line is drained until this long after the try gave up, so a
-// reply up to this late never lands in a later try's wait. A reply later still cannot be told
-// from an answer (Modbus RTU replies carry no request number).
+// reply up to this late never lands in another request's wait. An operation drains once at
+// most: one that has drained already sends its second try, a repeat of its first, at once
+// (the first one's late reply answers it as well), and the line is drained before the next
+// operation instead. A reply later still cannot be told from an answer (Modbus RTU replies
+// carry no request number).
 constexpr std::chrono::milliseconds kLateReplyGuard{300};
 
 using TransactionResult = std::uint16_t;

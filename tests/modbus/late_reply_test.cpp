@@ -83,6 +83,52 @@ TEST_F(LateReplyTest, AFirstReplyLateWithinTheGuardIsDrainedAndTheSecondTryAnswe
   EXPECT_EQ(drive->Holding(1, 41), 0x3333);
 }
 
+TEST_F(LateReplyTest, AnOperationWaitsOneGuardAtMostAndItsUndrainedRetryTakesNoStaleValue) {
+  const auto twoTries = std::chrono::milliseconds(2 * platform::ReadTimeoutMs(7));
+  std::uint32_t v = 0;
+  // Right after an operation that went unanswered, the next one drains before its first try,
+  // and its second try goes out without a drain. The first try answered late: in the second
+  // try's wait (80 ms) that reply is the register's value; later (200 ms; the drive answers
+  // the second try only behind it) the read fails as it would without any guard. Either way
+  // what comes behind is drained before the write, so the read after it sees the write.
+  for (int late : {80, 200}) {
+    drive->SetHolding(1, 200, 0x1111);
+    drive->SetFault({FaultKind::Silence, 0, 2});
+    EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+    drive->SetFault({FaultKind::Delay, late, 1});
+    port->ClearHistory();
+    const auto start = port->Now();
+    v = 0;
+    EXPECT_EQ(core::ReadWord(1, 200, 1, v), late == 80 ? 0 : 2) << late;
+    EXPECT_LE(port->Now() - start, core::kLateReplyGuard + twoTries) << late;
+    EXPECT_EQ(v, late == 80 ? 0x1111u : 0u);
+    EXPECT_EQ(Sent().size(), 2u);
+    ASSERT_EQ(core::WriteWord(1, 200, 0x2222), 0) << late;
+    ASSERT_EQ(core::ReadWord(1, 200, 1, v), 0) << late;
+    EXPECT_EQ(v, 0x2222u) << late;
+    EXPECT_EQ(drive->Holding(1, 200), 0x2222);
+  }
+  // The undrained second try took the first one's reply; its own comes behind it, later than
+  // a guard after the first try gave up but within one after the operation: it is drained
+  // before the next read, which sees the register's new value.
+  drive->SetFault({FaultKind::Silence, 0, 2});
+  EXPECT_EQ(core::ReadWord(1, 3, 1, v), 2);
+  drive->ClearFault();
+  port->ScriptReply(WithCrc({1, 3, 2, 0x11, 0x11}), 100);
+  port->ScriptReply(WithCrc({1, 3, 2, 0x11, 0x11}), 100 + static_cast<int>(core::kLateReplyGuard.count()) - 86);
+  ASSERT_EQ(core::ReadWord(1, 200, 1, v), 0);
+  drive->SetHolding(1, 200, 0x3333);
+  ASSERT_EQ(core::ReadWord(1, 200, 1, v), 0);
+  EXPECT_EQ(v, 0x3333u);
+  // A drive that stopped answering: every operation fails within its two tries and one guard.
+  drive->SetFault({FaultKind::Silence, 0, -1});
+  for (int i = 0; i < 3; ++i) {
+    const auto start = port->Now();
+    EXPECT_EQ(core::ReadWord(1, 4, 1, v), 2);
+    EXPECT_LE(port->Now() - start, core::kLateReplyGuard + twoTries) << i;
+  }
+}
+
 TEST_F(LateReplyTest, OnlyATryThatHeardNothingCostsTheGuard) {
   drive->SetHolding(1, 4, 44);
   std::uint32_t v = 0;
