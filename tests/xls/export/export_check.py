@@ -10,6 +10,8 @@ import os
 import shutil
 import subprocess
 import sys
+import urllib.parse
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 from lo_headless import soffice  # noqa: E402
@@ -103,16 +105,69 @@ for (const td of document.querySelectorAll('td')) {
 </script>"""
 
 
-def dump_dom(page, workdir):
+# For a frameset page: what each frame loaded (its text, or "no document") and the addresses
+# of the links in it as Chromium resolves them. Pages read from files may look into each other
+# only with --allow-file-access-from-files.
+FRAMES_PROBE = """<script>
+addEventListener('load', () => {
+  for (const f of document.querySelectorAll('frame')) {
+    const d = f.contentDocument;
+    f.setAttribute('data-text', d && d.body ? d.body.innerText : 'no document');
+    f.setAttribute('data-links', JSON.stringify(d ? [...d.querySelectorAll('a')].map(a => a.href) : []));
+  }
+});
+</script>"""
+
+
+class Frames(html.parser.HTMLParser):
+    """The frame elements of a DOM dump: name -> attributes."""
+
+    def __init__(self):
+        super().__init__()
+        self.frames = {}
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "frame":
+            a = dict(attrs)
+            self.frames[a.get("name", "")] = a
+
+
+def dump_dom(page, workdir, options=()):
     profile = os.path.join(workdir, "chromium_profile_%d" % len(os.listdir(workdir)))
     os.makedirs(profile)
-    code, out, err = run(CHROMIUM + ["--user-data-dir=" + profile, "--dump-dom", "file://" + page], timeout=120)
+    code, out, err = run(CHROMIUM + list(options) + ["--user-data-dir=" + profile, "--dump-dom", "file://" + page],
+                         timeout=120)
     return code, out, err
+
+
+def check_frames(p, page, workdir, problems):
+    """The frames of the page load the pages expected, and every link in them leads to a file."""
+    probe = page + ".probe.htm"
+    with open(page, "rb") as src:
+        text = src.read()
+    with open(probe, "wb") as dst:
+        dst.write(text.replace(b"</head>", FRAMES_PROBE.encode() + b"</head>", 1))
+    code, dom, err = dump_dom(probe, workdir, ["--allow-file-access-from-files"])
+    parser = Frames()
+    parser.feed(dom)
+    for name, want in p["frames"].items():
+        frame = parser.frames.get(name)
+        if code != 0 or frame is None:
+            problems.append("%s: no frame %r (exit %d) %s" % (p["file"], name, code, err[-400:]))
+            continue
+        if want not in frame.get("data-text", ""):
+            problems.append("%s: frame %r shows %r, expected %r in it" % (p["file"], name, frame.get("data-text"), want))
+        for link in json.loads(frame.get("data-links", "[]")):
+            target = urllib.request.url2pathname(urllib.parse.urlparse(link).path)
+            if not os.path.isfile(target):
+                problems.append("%s: frame %r links to %s, which is not there" % (p["file"], name, link))
 
 
 def check_chromium(expected, workdir, artefacts, problems):
     for p in expected["pages"]:
         page = os.path.join(workdir, p["file"])
+        if "frames" in p:
+            check_frames(p, page, workdir, problems)
         probe = page + ".probe.htm"
         with open(page, "rb") as src, open(probe, "wb") as dst:
             dst.write(src.read() + PROBE.encode())
