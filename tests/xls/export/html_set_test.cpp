@@ -1,12 +1,16 @@
 // The page set of a workbook with several sheets as a browser reads it: after a failed save
 // or a save killed at any system call the frameset page leads to the old set or to the new one
-// whole; a save through a symbolic link puts the sheet folder beside the page it replaces.
+// whole; two saves of one set take turns; a save through a symbolic link puts the sheet folder
+// beside the page it replaces.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +146,7 @@ TEST_F(HtmlSet, AKilledSaveLeavesTheOldSetOrTheNewOneWhole) {
   ASSERT_EQ(oldView.find("missing"), std::string::npos) << oldView;
   ASSERT_NE(oldView, newView);
   const std::vector<std::string> kept = Entries(folder());
+  ASSERT_EQ(kept.size(), 1u);  // the subfolder of the old set alone
 
   int killed = 0, killedAfterTheSwitch = 0;
   for (int n = 1;; ++n) {
@@ -168,6 +173,37 @@ TEST_F(HtmlSet, AKilledSaveLeavesTheOldSetOrTheNewOneWhole) {
   EXPECT_GT(killedAfterTheSwitch, 0);
 }
 
+// Two saves of one set take turns: one never removes the pages of the other before its page
+// names them. Here the first save is the test holding the folder's lock.
+TEST_F(HtmlSet, ASaveWaitsWhileAnotherSavesTheSameSet) {
+  Set old(true), next(false);
+  ASSERT_EQ(old.SaveAs(page()), 1);
+  const std::string oldView = SetView(page());
+  const std::vector<std::string> kept = Entries(folder());
+  const int lock = ::open(folder().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(lock);  // the lock belongs to the open folder, which the child shares
+    ::_exit(next.SaveAs(page()) == 1 ? 0 : 1);
+  }
+  // Until the child waits in flock (or has ended, which fails the test).
+  int status = 0;
+  for (;;) {
+    ASSERT_EQ(::waitpid(child, &status, WNOHANG), 0) << "the save did not wait for the lock";
+    std::string call = ReadFile("/proc/" + std::to_string(child) + "/syscall");
+    if (std::atol(call.c_str()) == SYS_flock) break;
+    ::usleep(1000);
+  }
+  EXPECT_EQ(Entries(folder()), kept);
+  EXPECT_EQ(SetView(page()), oldView);
+  ::close(lock);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(SetView(page()), oldView);
+  EXPECT_EQ(SetView(page()).find("missing"), std::string::npos);
+}
+
 TEST_F(HtmlSet, ASaveThroughALinkPutsTheFolderBesideTheLinkedPage) {
   fs::create_directories(dir_ / "real");
   fs::create_directories(dir_ / "links");
@@ -183,18 +219,24 @@ TEST_F(HtmlSet, ASaveThroughALinkPutsTheFolderBesideTheLinkedPage) {
   EXPECT_NE(view.find(">old</td>"), std::string::npos) << view;
 }
 
+// The old set here is one as the export wrote it before each save had a subfolder: its pages
+// straight in the set's folder.
 TEST_F(HtmlSet, AFailedSaveLeavesTheOldSetWhole) {
   Set old(true), next(false);
-  ASSERT_EQ(old.SaveAs(page()), 1);
+  IXLSWorkSheets& sheets = old.b.book->GetWorksheets();
+  fs::create_directories(folder());
+  for (std::int32_t i = 1; i <= 3; ++i) {
+    const std::string name = "Sheet00" + std::to_string(i) + ".htm";
+    ASSERT_EQ(old.exporter.SaveSheetToFile(*sheets.GetItem(i), Utf8ToWide((folder() / name).string())), 1);
+  }
+  ASSERT_EQ(old.exporter.WriteTabStrip(*old.b.book, Utf8ToWide((folder() / "tabstrip.htm").string())), 1);
+  ASSERT_EQ(old.exporter.WriteFrameset(*old.b.book, Utf8ToWide(page().string())), 1);
   const std::string oldView = SetView(page());
+  ASSERT_NE(oldView.find(">old</td>"), std::string::npos) << oldView;
   const std::vector<std::string> kept = Entries(folder()), besidePage = Entries(dir_);
-  // The files of the set in place: three sheet pages and the tab strip in the set's subfolder,
-  // the frameset page last.
-  const std::vector<std::u16string>& written = old.exporter.WrittenFiles();
-  ASSERT_EQ(written.size(), 5u);
-  EXPECT_EQ(written.back(), Utf8ToWide(page().string()));
-  EXPECT_EQ(fs::path(WideToUtf8(written[0])).parent_path().parent_path(), folder());
-  for (const std::u16string& name : written) EXPECT_TRUE(fs::is_regular_file(WideToUtf8(name)));
+  // What a killed save left: a subfolder that no page names.
+  fs::create_directories(folder() / "vkilled00");
+  ASSERT_EQ(old.exporter.WriteTabStrip(*old.b.book, Utf8ToWide((folder() / "vkilled00" / "tabstrip.htm").string())), 1);
 
   // A sheet page outgrows the file size limit.
   for (int r = 1; r <= 400; ++r)
@@ -238,6 +280,18 @@ TEST_F(HtmlSet, AFailedSaveLeavesTheOldSetWhole) {
   EXPECT_EQ(SetView(page()), oldView);
   EXPECT_EQ(Entries(folder()), kept);
   EXPECT_EQ(Entries(dir_), besidePage);
+
+  // A save that succeeds replaces the old pages by its subfolder: three sheet pages and the tab
+  // strip, then the frameset page.
+  fs::permissions(dir_, fs::perms::all);
+  ASSERT_EQ(old.SaveAs(page()), 1);
+  const std::vector<std::u16string>& written = old.exporter.WrittenFiles();
+  ASSERT_EQ(written.size(), 5u);
+  EXPECT_EQ(written.back(), Utf8ToWide(page().string()));
+  const fs::path subfolder = fs::path(WideToUtf8(written[0])).parent_path();
+  EXPECT_EQ(Entries(folder()), std::vector<std::string>{subfolder.filename().string()});
+  for (const std::u16string& name : written) EXPECT_TRUE(fs::is_regular_file(WideToUtf8(name)));
+  EXPECT_EQ(SetView(page()), oldView);
 }
 
 }  // namespace
