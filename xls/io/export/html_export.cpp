@@ -212,7 +212,8 @@ class PageSetFolder {
   std::string Reference(const std::string& version) const { return UrlPart(name_) + "/" + version; }
 
   bool PageRefersTo(const std::string& version) const {
-    return PageHead().find("src=\"" + Reference(version) + "/") != std::string::npos;
+    std::string head;
+    return PageHead(head) && head.find("src=\"" + Reference(version) + "/") != std::string::npos;
   }
 
   // Puts the folder's entries (a new subfolder's among them) and the folder itself on disk.
@@ -240,9 +241,10 @@ class PageSetFolder {
   }
 
   // Removes the subfolders, and the pages of a set without a subfolder, that the page does not
-  // refer to.
+  // refer to; nothing while the page cannot be read.
   void RemoveUnreferenced() const {
-    const std::string head = PageHead();
+    std::string head;
+    if (!PageHead(head)) return;
     const bool flatSet = head.find("src=\"" + UrlPart(name_) + "/tabstrip.htm\"") != std::string::npos;
     for (const std::string& name : Names(fd_)) {
       struct stat st {};
@@ -275,17 +277,21 @@ class PageSetFolder {
     return names;
   }
 
-  // The start of the page, where a frameset names its folder.
-  std::string PageHead() const {
-    std::string head(16 * 1024, '\0');
+  // The start of the page, where a frameset names its folder (empty when there is no page or
+  // it is not a file): false when the page is there but cannot be read.
+  bool PageHead(std::string& head) const {
+    head.assign(16 * 1024, '\0');
     const int fd = ::open(page_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return {};
+    if (fd < 0) {
+      head.clear();
+      return errno == ENOENT;
+    }
     struct stat st {};
     ssize_t n = 0;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, head.data(), head.size());
     ::close(fd);
     head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return head;
+    return n >= 0;
   }
 
   std::string page_, pageFolder_, name_, path_;
