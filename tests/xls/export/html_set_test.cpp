@@ -197,6 +197,7 @@ TEST_F(HtmlSet, AFailedSaveLeavesTheOldSetWhole) {
     next.At(u"C" + Utf8ToWide(std::to_string(r)))->SetValue(Variant(std::u16string(100, u'z')));
   const bool root = ::geteuid() == 0;
   auto own = [&](uid_t user) {
+    EXPECT_EQ(::lchown(dir_.c_str(), user, user), 0);
     for (const auto& e : fs::recursive_directory_iterator(dir_)) EXPECT_EQ(::lchown(e.path().c_str(), user, user), 0);
   };
   if (root) own(65534);
