@@ -10,6 +10,8 @@ import os
 import shutil
 import subprocess
 import sys
+import urllib.parse
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 from lo_headless import soffice  # noqa: E402
@@ -72,14 +74,16 @@ def check_libreoffice(expected, workdir, artefacts, problems):
 
 
 class Cells(html.parser.HTMLParser):
-    """The td elements of a DOM dump with their attributes and text."""
+    """The td elements of a DOM dump with their attributes and text, and its frames by name."""
 
     def __init__(self):
         super().__init__()
-        self.cells, self.fonts, self.current, self.tags = [], [], None, set()
+        self.cells, self.fonts, self.current, self.tags, self.frames = [], [], None, set(), {}
 
     def handle_starttag(self, tag, attrs):
         self.tags.add(tag)
+        if tag == "frame":
+            self.frames[dict(attrs).get("name")] = dict(attrs)
         if tag == "td":
             self.current = {"attrs": dict(attrs), "text": ""}
             self.cells.append(self.current)
@@ -103,16 +107,49 @@ for (const td of document.querySelectorAll('td')) {
 </script>"""
 
 
-def dump_dom(page, workdir):
+# For a frameset page: what each frame loaded (its text, or "no document") and the addresses of
+# its links as Chromium resolves them (pages from files see into each other only with
+# --allow-file-access-from-files).
+FRAMES_PROBE = """<script>
+addEventListener('load', () => { for (const f of document.querySelectorAll('frame')) {
+  const d = f.contentDocument;
+  f.setAttribute('data-text', d && d.body ? d.body.innerText : 'no document');
+  f.setAttribute('data-links', JSON.stringify(d ? [...d.querySelectorAll('a')].map(a => a.href) : []));
+} });
+</script>"""
+
+
+def dump_dom(page, workdir, options=()):
     profile = os.path.join(workdir, "chromium_profile_%d" % len(os.listdir(workdir)))
     os.makedirs(profile)
-    code, out, err = run(CHROMIUM + ["--user-data-dir=" + profile, "--dump-dom", "file://" + page], timeout=120)
+    code, out, err = run(CHROMIUM + list(options) + ["--user-data-dir=" + profile, "--dump-dom", "file://" + page],
+                         timeout=120)
     return code, out, err
+
+
+def check_frames(p, page, workdir, problems):
+    """The frames of the page show the texts expected, and every link in them leads to a file."""
+    probe = page + ".frames.htm"
+    with open(page, "rb") as src, open(probe, "wb") as dst:
+        dst.write(src.read().replace(b"</head>", FRAMES_PROBE.encode() + b"</head>", 1))
+    code, dom, err = dump_dom(probe, workdir, ["--allow-file-access-from-files"])
+    parser = Cells()
+    parser.feed(dom)
+    for name, want in p["frames"].items():
+        frame = parser.frames.get(name, {})
+        if want not in frame.get("data-text", ""):
+            problems.append("%s: frame %r shows %r, not %r (exit %d) %s" % (p["file"], name, frame.get("data-text"),
+                                                                            want, code, err[-400:]))
+        for link in json.loads(frame.get("data-links", "[]")):
+            if not os.path.isfile(urllib.request.url2pathname(urllib.parse.urlparse(link).path)):
+                problems.append("%s: frame %r links to %s, which is not there" % (p["file"], name, link))
 
 
 def check_chromium(expected, workdir, artefacts, problems):
     for p in expected["pages"]:
         page = os.path.join(workdir, p["file"])
+        if "frames" in p:
+            check_frames(p, page, workdir, problems)
         probe = page + ".probe.htm"
         with open(page, "rb") as src, open(probe, "wb") as dst:
             dst.write(src.read() + PROBE.encode())

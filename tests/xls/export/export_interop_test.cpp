@@ -152,17 +152,26 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
     to.erase(to.find("\\\\"), 1);
     fixed.replace(fixed.find(from), from.size(), to);
   }
+  // The sheet pages are in the subfolder of book.files that this save made and the frameset
+  // page names; its frames and the tab strip's links must lead to them.
+  const std::vector<std::uint8_t> page = test::ReadFileBytes(dir_.File("book.htm"));
+  const std::string frames(page.begin(), page.end()), prefix = "<frame src=\"book.files/";
+  const std::size_t found = frames.find(prefix);
+  ASSERT_NE(found, std::string::npos) << frames;
+  const std::size_t at = found + prefix.size();
+  const std::string folder = "book.files/" + frames.substr(at, frames.find('/', at) - at);
   const std::string expected =
-      "{\"pages\":[{\"file\":\"book.files/Sheet001.htm\",\"screenshot\":\"sheet_page.png\",\"absent_tags\":[\"b\"],"
+      "{\"pages\":[{\"file\":\"" + folder + "/Sheet001.htm\",\"screenshot\":\"sheet_page.png\",\"absent_tags\":[\"b\"],"
       "\"cells\":" + fixed + ",\"styles\":{"
       "\"plain\":{\"fontWeight\":\"700\",\"color\":\"rgb(255, 0, 0)\",\"textAlign\":\"center\"},"
       "\"merged area\":{\"borderTopStyle\":\"solid\",\"backgroundColor\":\"rgb(255, 255, 0)\",\"fontWeight\":\"400\"},"
       "\"two words\":{\"whiteSpace\":\"nowrap\",\"color\":\"rgb(0, 0, 0)\",\"textAlign\":\"left\"},"
       "\"12.5\":{\"textAlign\":\"right\"}}},"
-      "{\"file\":\"book.files/tabstrip.htm\",\"texts\":[\"\\u00a0S<1>&\\u00a0\",\"Zweite\"],"
+      "{\"file\":\"" + folder + "/tabstrip.htm\",\"texts\":[\"\\u00a0S<1>&\\u00a0\",\"Zweite\"],"
       "\"screenshot\":\"tab_strip.png\"},"
-      "{\"file\":\"book.htm\",\"texts\":[\"src=\\\"book.files/Sheet001.htm\\\"\","
-      "\"src=\\\"book.files/tabstrip.htm\\\"\"]}]}";
+      "{\"file\":\"book.htm\",\"texts\":[\"src=\\\"" + folder + "/Sheet001.htm\\\"\","
+      "\"src=\\\"" + folder + "/tabstrip.htm\\\"\"],"
+      "\"frames\":{\"frSheet\":\"two words\",\"frTabs\":\"Zweite\"},\"screenshot\":\"frameset.png\"}]}";
   Check("chromium", expected);
 }
 

@@ -2,9 +2,6 @@
 // escaping of every text, and the page set of a workbook with several sheets.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -151,13 +148,19 @@ TEST(HtmlExport, WorkbookPages) {
   third->GetRange(u"A1")->SetValue(Variant(u"third"));
   third->Activate();
   EXPECT_EQ(three.book->SaveAsHTML(Utf8ToWide((dir / "three book.htm").string())), 1);
-  const auto folder = dir / "three book.files";
+  // The pages are in the subfolder of "three book.files" that this save made (a "v" and eight
+  // letters or digits), which the frameset page names.
+  const std::string frames = testing::ReadFile((dir / "three book.htm").string());
+  const std::string prefix = "<frame src=\"three%20book.files/";
+  const std::size_t at = frames.find(prefix);
+  ASSERT_NE(at, std::string::npos) << frames;
+  const std::string version = frames.substr(at + prefix.size(), 9);
+  EXPECT_EQ(version[0], 'v');
+  EXPECT_NE(frames.find(prefix + version + "/Sheet003.htm\" name=\"frSheet\">\r\n"), std::string::npos) << frames;
+  const auto folder = dir / "three book.files" / version;
   for (const char* page : {"tabstrip.htm", "Sheet001.htm", "Sheet002.htm", "Sheet003.htm"}) {
     EXPECT_TRUE(std::filesystem::exists(folder / page)) << page;
   }
-  const std::string frames = testing::ReadFile((dir / "three book.htm").string());
-  EXPECT_NE(frames.find("<frame src=\"three%20book.files/Sheet003.htm\" name=\"frSheet\">\r\n"), std::string::npos)
-      << frames;
   const std::string tabs = testing::ReadFile((folder / "tabstrip.htm").string());
   EXPECT_NE(tabs.find(">S&lt;1&gt;&amp;</font>"), std::string::npos) << tabs;
   EXPECT_NE(tabs.find(">\xc3\x9c" "bersicht</font>"), std::string::npos);
@@ -167,71 +170,6 @@ TEST(HtmlExport, WorkbookPages) {
   // A folder that cannot be made fails the save.
   EXPECT_EQ(three.book->SaveAsHTML(Utf8ToWide((dir / "one.htm" / "x.htm").string())), -1);
   std::filesystem::remove_all(dir);
-}
-
-TEST(HtmlExport, AFailedWorkbookSaveLeavesTheOldSetWholeOrSaysWhatItReplaced) {
-  namespace fs = std::filesystem;
-  const auto dir = fs::temp_directory_path() / ("kv_html_set_" + std::to_string(::getpid()));
-  const auto folder = dir / "set.files";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::vector<fs::path> files = {folder / "Sheet001.htm", folder / "Sheet002.htm", folder / "Sheet003.htm",
-                                       folder / "tabstrip.htm", dir / "set.htm"};
-  auto contents = [&] {
-    std::vector<std::string> all;
-    for (const auto& f : files) all.push_back(testing::ReadFile(f.string()));
-    return all;
-  };
-  auto leftovers = [&] {  // the save's temporary files
-    int n = 0;
-    for (const auto& d : {dir, folder})
-      for (const auto& e : fs::directory_iterator(d)) n += e.path().filename().string().rfind(".kv", 0) == 0;
-    return n;
-  };
-  // Saves three sheets named after `a1`, the first holding it, the second `rows` long texts.
-  TXLSHTMLExport exporter;
-  auto save = [&](const std::u16string& a1, int rows) {
-    Book b(a1 + u"1");
-    IXLSWorksheet* second = b.book->GetWorksheets().Add();
-    second->SetName(a1 + u"2");
-    b.book->GetWorksheets().Add()->SetName(a1 + u"3");
-    b.At(u"A1")->SetValue(Variant(a1));
-    for (int r = 1; r <= rows; ++r)
-      second->GetRange(u"A" + Utf8ToWide(std::to_string(r)))->SetValue(Variant(std::u16string(100, u'z')));
-    return exporter.SaveWorkbook(*b.book, Utf8ToWide(files[4].string()));
-  };
-  ASSERT_EQ(save(u"old", 0), 1);
-  std::vector<std::u16string> names;
-  for (const auto& f : files) names.push_back(Utf8ToWide(f.string()));
-  EXPECT_EQ(exporter.WrittenFiles(), names);
-  const std::vector<std::string> before = contents();
-
-  // The second page outgrows the file size limit while the set is written: nothing of the
-  // set is replaced, the first page included.
-  struct rlimit limit {};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  struct rlimit small = limit;
-  small.rlim_cur = 16 * 1024;
-  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::int32_t result = save(u"new", 400);
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  ::signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(result, -1);
-  EXPECT_TRUE(exporter.WrittenFiles().empty());
-  EXPECT_EQ(contents(), before);
-  EXPECT_EQ(leftovers(), 0);
-
-  // A page that cannot be put in place (a folder stands at its name): the pages before it
-  // are replaced and said to be, the rest and the frameset stay old.
-  fs::remove(files[1]);
-  fs::create_directories(files[1]);
-  EXPECT_EQ(save(u"next", 0), -1);
-  EXPECT_EQ(exporter.WrittenFiles(), std::vector<std::u16string>{names[0]});
-  EXPECT_NE(testing::ReadFile(files[0].string()).find(">next</td>"), std::string::npos);
-  for (std::size_t i : {2, 3, 4}) EXPECT_EQ(testing::ReadFile(files[i].string()), before[i]) << i;
-  EXPECT_EQ(leftovers(), 0);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,9 +1,17 @@
 #include "xls/io/export/html_export.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
+#include <random>
 #include <unordered_set>
 #include <vector>
 
@@ -112,12 +120,183 @@ CellPlace PlaceOf(const TXLSCellReader& cells, std::int32_t r, std::int32_t c) {
   return p;
 }
 
-bool WriteLines(const std::u16string& fileName, const std::string& text) {
-  platform::AtomicFileStream file(WideToUtf8(fileName));
+bool WriteLines(const std::string& path, const std::string& text) {
+  platform::AtomicFileStream file(path);
   if (!file.IsOpen()) return false;
   if (file.Write(text.data(), text.size()) != text.size()) return false;
   return file.Commit();
 }
+
+// The file a save to path replaces: the end of the chain when path is a symbolic link, else
+// path itself (a link to a file not there yet names the file to create). Empty for a loop.
+std::string LinkedFile(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer - 1);
+    if (n <= 0) return path;
+    std::string next(buffer, static_cast<std::size_t>(n));
+    const std::size_t slash = path.find_last_of('/');
+    path = next.front() == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
+  }
+  return {};
+}
+
+constexpr char kVersionLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kVersionLength = 9;  // "v" and eight letters or digits
+
+bool IsVersionName(const std::string& name) {
+  if (name.size() != kVersionLength || name[0] != 'v') return false;
+  return name.find_first_not_of(kVersionLetters, 1) == std::string::npos;
+}
+
+// The pages of a set as they were written before each set had a subfolder of its own.
+bool IsFlatPageName(const std::string& name) {
+  if (name == "tabstrip.htm") return true;
+  if (name.size() < 11 || name.rfind("Sheet", 0) != 0 || name.compare(name.size() - 4, 4, ".htm") != 0) return false;
+  return name.find_first_not_of("0123456789", 5) == name.size() - 4;
+}
+
+// The folder of a page set: "<page's name without extension>.files" beside the page. Every
+// save writes its pages into a new subfolder with a name of its own, and the frameset page
+// refers to that subfolder; so the rename that puts the page in place switches the whole set
+// at once. Subfolders that the page does not refer to hold an old set or what a killed save
+// left, and are removed. A save locks the folder from start to end, so that two saves of one
+// set never remove each other's pages.
+class PageSetFolder {
+ public:
+  explicit PageSetFolder(const std::string& page) : page_(page) {
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::path(page).parent_path();
+    pageFolder_ = parent.empty() ? std::string(".") : parent.string();
+    name_ = fs::path(page).stem().string() + ".files";
+    path_ = pageFolder_ + "/" + name_;
+  }
+  ~PageSetFolder() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PageSetFolder(const PageSetFolder&) = delete;
+  PageSetFolder& operator=(const PageSetFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+  // Creates the folder when it is not there, locks it and clears what no page refers to.
+  bool Open() {
+    std::error_code error;
+    std::filesystem::create_directories(path_, error);
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) return false;
+    }
+    RemoveUnreferenced();
+    return true;
+  }
+
+  // A new empty subfolder: its name, or empty when none can be made.
+  std::string NewVersion() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = "v";
+      const std::uint64_t bits = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+      for (std::size_t i = 1; i < kVersionLength; ++i)
+        name += kVersionLetters[(bits >> (6 * i)) % (sizeof kVersionLetters - 1)];
+      if (::mkdirat(fd_, name.c_str(), 0777) == 0) return name;
+      if (errno != EEXIST) break;
+    }
+    return {};
+  }
+
+  // The subfolder's address as the page writes it, relative to the page.
+  std::string Reference(const std::string& version) const { return UrlPart(name_) + "/" + version; }
+
+  bool PageRefersTo(const std::string& version) const {
+    std::string head;
+    return PageHead(head) && head.find("src=\"" + Reference(version) + "/") != std::string::npos;
+  }
+
+  // Puts the folder's entries (a new subfolder's among them) and the folder itself on disk.
+  bool Flush() const {
+    if (::fsync(fd_) != 0 && errno != EINVAL) return false;
+    const int parent = ::open(pageFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return false;
+    const bool synced = ::fsync(parent) == 0 || errno == EINVAL;
+    ::close(parent);
+    return synced;
+  }
+
+  // Removes a subfolder of this user's with the files in it (nothing that is not a file).
+  void RemoveVersion(const std::string& version) const {
+    const int dir = ::openat(fd_, version.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return;
+    struct stat st {};
+    if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
+      ::close(dir);
+      return;
+    }
+    for (const std::string& name : Names(dir)) ::unlinkat(dir, name.c_str(), 0);
+    ::close(dir);
+    ::unlinkat(fd_, version.c_str(), AT_REMOVEDIR);
+  }
+
+  // Removes the subfolders, and the pages of a set without a subfolder, that the page does not
+  // refer to; nothing while the page cannot be read.
+  void RemoveUnreferenced() const {
+    std::string head;
+    if (!PageHead(head)) return;
+    const bool flatSet = head.find("src=\"" + UrlPart(name_) + "/tabstrip.htm\"") != std::string::npos;
+    for (const std::string& name : Names(fd_)) {
+      struct stat st {};
+      if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid()) continue;
+      if (S_ISDIR(st.st_mode) && IsVersionName(name) &&
+          head.find("src=\"" + Reference(name) + "/") == std::string::npos) {
+        RemoveVersion(name);
+      } else if (S_ISREG(st.st_mode) && !flatSet && IsFlatPageName(name)) {
+        ::unlinkat(fd_, name.c_str(), 0);
+      }
+    }
+  }
+
+ private:
+  // The names in a folder, "." and ".." left out.
+  static std::vector<std::string> Names(int folder) {
+    std::vector<std::string> names;
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return names;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+      ::close(fd);
+      return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+  }
+
+  // The start of the page, where a frameset names its folder (empty when there is no page or
+  // it is not a file): false when the page is there but cannot be read.
+  bool PageHead(std::string& head) const {
+    head.assign(16 * 1024, '\0');
+    const int fd = ::open(page_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      head.clear();
+      return errno == ENOENT;
+    }
+    struct stat st {};
+    ssize_t n = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n >= 0;
+  }
+
+  std::string page_, pageFolder_, name_, path_;
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -280,42 +459,42 @@ std::int32_t TXLSHTMLExport::SaveWorkbook(TXLSWorkbook& book, const std::u16stri
     written_.push_back(fileName);
     return 1;
   }
-  namespace fs = std::filesystem;
-  const fs::path page = fs::path(WideToUtf8(fileName));
-  const fs::path folder = page.parent_path() / fs::path(page.stem().string() + ".files");
-  std::error_code error;
-  fs::create_directories(folder, error);
-  if (error || !fs::is_directory(folder)) return -1;
-  auto inFolder = [&](const std::string& name) { return Utf8ToWide((folder / name).string()); };
+  // The page replaced is the one a symbolic link leads to, and its folder goes beside it.
+  const std::string page = LinkedFile(WideToUtf8(fileName));
+  if (page.empty()) return -1;
+  PageSetFolder folder(page);
+  if (!folder.Open()) return -1;
+  const std::string version = folder.NewVersion();
+  if (version.empty()) return -1;
 
-  // Every file of the set goes to a temporary file first; the old set is replaced only when
-  // all of them are complete on disk.
-  struct Part {
-    std::u16string name;
-    std::unique_ptr<platform::AtomicFileStream> file;
-  };
-  std::vector<Part> parts;
-  auto start = [&](std::u16string name) -> platform::AtomicFileStream* {
-    parts.push_back({name, std::make_unique<platform::AtomicFileStream>(WideToUtf8(name))});
-    return parts.back().file->IsOpen() ? parts.back().file.get() : nullptr;
-  };
-  auto text = [](platform::AtomicFileStream* file, const std::string& bytes) {
-    return file != nullptr && file->Write(bytes.data(), bytes.size()) == bytes.size();
-  };
-  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
-    platform::AtomicFileStream* file = start(inFolder("Sheet" + Picture000(i) + ".htm"));
+  // The new set's pages, each complete on disk, in a folder that no page refers to yet.
+  std::vector<std::u16string> names;
+  auto inVersion = [&](const std::string& name) { return folder.Path() + "/" + version + "/" + name; };
+  bool written = true;
+  for (std::int32_t i = 1; i <= sheets.GetCount() && written; ++i) {
+    const std::string name = inVersion("Sheet" + Picture000(i) + ".htm");
+    platform::AtomicFileStream file(name);
     IXLSRange used = sheets.GetItem(i)->GetUsedRange();
-    if (file == nullptr || WriteRange(*used, *file) != 1) return -1;
+    written = file.IsOpen() && WriteRange(*used, file) == 1 && file.Commit();
+    names.push_back(Utf8ToWide(name));
   }
-  if (!text(start(inFolder("tabstrip.htm")), TabStripText(book))) return -1;
-  if (!text(start(fileName), FramesetText(book, fileName))) return -1;
-  for (Part& part : parts)
-    if (!part.file->Prepare()) return -1;
-  for (Part& part : parts) {
-    if (!part.file->Commit()) return -1;
-    written_.push_back(part.name);
+  if (written) {
+    names.push_back(Utf8ToWide(inVersion("tabstrip.htm")));
+    written = WriteLines(inVersion("tabstrip.htm"), TabStripText(book)) && folder.Flush();
   }
-  return 1;
+  // The frameset page that refers to the new folder replaces the old one in one rename: a reader
+  // finds the old set or the new one.
+  names.push_back(Utf8ToWide(page));
+  const std::string frames = FramesetText(book, folder.Reference(version));
+  const bool committed = written && WriteLines(page, frames);
+  // A page renamed into place whose folder could not be flushed afterwards still switched the set.
+  if (!committed && !(written && folder.PageRefersTo(version))) {
+    folder.RemoveVersion(version);
+    return -1;
+  }
+  folder.RemoveUnreferenced();
+  written_ = std::move(names);
+  return committed ? 1 : -1;
 }
 
 std::string TXLSHTMLExport::TabStripText(TXLSWorkbook& book) {
@@ -335,13 +514,10 @@ std::string TXLSHTMLExport::TabStripText(TXLSWorkbook& book) {
 }
 
 std::int32_t TXLSHTMLExport::WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName) {
-  return WriteLines(fileName, TabStripText(book)) ? 1 : -1;
+  return WriteLines(WideToUtf8(fileName), TabStripText(book)) ? 1 : -1;
 }
 
-std::string TXLSHTMLExport::FramesetText(TXLSWorkbook& book, const std::u16string& fileName) {
-  namespace fs = std::filesystem;
-  const fs::path page = fs::path(WideToUtf8(fileName));
-  const std::string folder = UrlPart(page.stem().string() + ".files");
+std::string TXLSHTMLExport::FramesetText(TXLSWorkbook& book, const std::string& folder) {
   IXLSWorkSheets& sheets = book.GetWorksheets();
   std::int32_t active = 1;
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
@@ -359,7 +535,8 @@ std::string TXLSHTMLExport::FramesetText(TXLSWorkbook& book, const std::u16strin
 }
 
 std::int32_t TXLSHTMLExport::WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName) {
-  return WriteLines(fileName, FramesetText(book, fileName)) ? 1 : -1;
+  const std::string folder = std::filesystem::path(WideToUtf8(fileName)).stem().string() + ".files";
+  return WriteLines(WideToUtf8(fileName), FramesetText(book, UrlPart(folder))) ? 1 : -1;
 }
 
 }  // namespace xls

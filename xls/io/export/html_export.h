@@ -2,7 +2,8 @@
 // distinct cell format (font, alignment, colours, fill, wrapping, borders), merged areas as
 // colspan/rowspan, column widths and custom row heights, and values rendered through their
 // number formats. A workbook of several sheets becomes a frameset page beside a folder
-// "<name>.files" holding one page per sheet (Sheet001.htm, ...) and a tab strip.
+// "<name>.files"; each save puts one page per sheet (Sheet001.htm, ...) and a tab strip into a
+// subfolder of its own there, which the frameset page refers to.
 //
 // Pages are UTF-8 throughout, and every text from the workbook (values, sheet names, font
 // names) is escaped, so no cell or name can break the page or add markup. A page is written
@@ -34,14 +35,17 @@ class TXLSHTMLExport {
   std::int32_t SaveRangeToFile(const TXLSRange& range, const std::u16string& fileName);
   std::int32_t SaveSheetToFile(IXLSWorksheet& sheet, const std::u16string& fileName);
   // One page for one sheet, a frameset with its folder for several, nothing without sheets:
-  // 1, or -1 when a file or the folder cannot be made. The pages of a set are all written
-  // and flushed before the first of them replaces an old one, so a failure while writing
-  // leaves the old set whole; WrittenFiles tells which files were replaced.
+  // 1, or -1 when a file or the folder cannot be made. A set is replaced whole: its sheet
+  // pages and tab strip go, complete and flushed, into a new subfolder of "<name>.files", and
+  // the frameset page that refers to them replaces the old one in a single rename, after which
+  // the old set's subfolder is removed. A failure (or a kill) before that rename leaves the old
+  // set whole, and the next save removes what it left. Saved through a symbolic link, the page
+  // the link leads to is replaced and the folder goes beside it.
   std::int32_t SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName);
-  // The files the last SaveWorkbook replaced or created, in order: every one after a success;
-  // none after a failure while writing; after a failure while putting the set in place (the
-  // sheet pages first, then the tab strip, the frameset last) the ones already in place.
+  // The files of the set the last SaveWorkbook put in place (the sheet pages, the tab strip,
+  // the frameset page), or none when it left the old set in place.
   const std::vector<std::u16string>& WrittenFiles() const { return written_; }
+  // The tab strip, and a frameset page that refers to "<name>.files" itself, as single files.
   std::int32_t WriteTabStrip(TXLSWorkbook& book, const std::u16string& fileName);
   std::int32_t WriteFrameset(TXLSWorkbook& book, const std::u16string& fileName);
 
@@ -57,7 +61,8 @@ class TXLSHTMLExport {
 
  private:
   static std::string TabStripText(TXLSWorkbook& book);
-  static std::string FramesetText(TXLSWorkbook& book, const std::u16string& fileName);
+  // folder: the address of the sheet pages' folder relative to the page.
+  static std::string FramesetText(TXLSWorkbook& book, const std::string& folder);
 
   TXLSFormater formater_;
   std::vector<std::u16string> written_;
