@@ -232,6 +232,10 @@ int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int3
   }
   std::string text = WideToAnsiCP(NormalizeLineBreaks(strings.GetString(stringIndex)), codePage_);
   if (text.size() > 255) text.resize(255);
+  return WriteAnsiLabel(row, column, xf, text);
+}
+
+int TXLSSheetWriter::WriteAnsiLabel(std::int32_t row, std::int32_t column, std::int32_t xf, const std::string& text) {
   TCellBytes b = CellRecord(kRecLabel, 8 + static_cast<std::uint32_t>(text.size()));
   b.AddWord(static_cast<std::uint32_t>(row));
   b.AddWord(static_cast<std::uint32_t>(column));
@@ -423,15 +427,7 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   constexpr std::size_t kLabelLength = 255;
   if (version_ == kBiff5) {
     const std::string bytes = WideToAnsiCP(text, codePage_);
-    if (bytes.size() <= kLabelLength) {
-      TCellBytes b = CellRecord(kRecLabel, 8 + static_cast<std::uint32_t>(bytes.size()));
-      b.AddWord(static_cast<std::uint32_t>(row));
-      b.AddWord(static_cast<std::uint32_t>(column));
-      b.AddWord(OutputXF(cell.XF()));
-      b.AddWord(static_cast<std::uint32_t>(bytes.size()));
-      b.AddString(bytes);
-      return AddCellRecord(b);
-    }
+    if (bytes.size() <= kLabelLength) return WriteAnsiLabel(row, column, cell.XF(), bytes);
   } else if (text.size() <= kLabelLength) {
     TCellBytes b = CellRecord(kRecLabel, 9 + 2 * static_cast<std::uint32_t>(text.size()));
     b.AddWord(static_cast<std::uint32_t>(row));

@@ -97,6 +97,8 @@ class TXLSSheetWriter {
   int WriteBoolErr(std::int32_t row, std::int32_t column, std::int32_t xf, std::uint8_t value,
                    bool error);
   int WriteLabel(std::int32_t row, std::int32_t column, std::int32_t xf, std::int32_t stringIndex);
+  // A LABEL record of 8-bit text (BIFF5), at most 255 bytes.
+  int WriteAnsiLabel(std::int32_t row, std::int32_t column, std::int32_t xf, const std::string& text);
   // FORMULA with its cached result, then ARRAY for an array formula's anchor and STRING for a
   // text result; the formula's text when it has no tokens in this format.
   int WriteFormula(const TXLSCellRef& cell);
