@@ -242,6 +242,17 @@ void TmvxCustomMemTable::ClearCursorStateAndIndexes() {
   cursorPos_ = -1;
 }
 
+void TmvxCustomMemTable::ClearForEmptying() {
+  const int old = std::exchange(bulkOperation_, 3);
+  try {
+    ClearCursorStateAndIndexes();
+  } catch (...) {
+    bulkOperation_ = old;
+    throw;
+  }
+  bulkOperation_ = old;
+}
+
 // ---- record buffers ----
 
 RecordBuffer TmvxCustomMemTable::AllocRecordBuffer() { return reinterpret_cast<RecordBuffer>(common_->AllocRecord()); }

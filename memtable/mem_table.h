@@ -306,6 +306,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void ReportProgress(int percentage, TmvxProgressCode code);
   void RecalcRecord(PmvxRecord record);
   void ClearCursorStateAndIndexes();
+  // The same as the store empties its records: the table says so (BulkOperation 3) meanwhile.
+  void ClearForEmptying();
   void ResyncCursor();
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);
