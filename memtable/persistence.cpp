@@ -300,6 +300,10 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
   } catch (const VariantError& e) {
     MarkCopyFailed(destination, count);
     throw EDatabaseError(CopyFailureText(e.what(), count));
+  } catch (const EAbort&) {
+    // Given up by an error event: silent, but the copy is cut short all the same.
+    MarkCopyFailed(destination, count);
+    throw;
   }
   ReportProgress(100, mtpcCopy);
   return count;

@@ -474,12 +474,17 @@ void DataSet::Post() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
   DoBeforePost();
-  CheckOperation([this] { InternalPost(); }, OnPostError,
-                 [this] {
-                   state_ = dsBrowse;
-                   modified_ = false;
-                   Resync();
-                 });
+  CheckOperation(
+      [this] {
+        // A handler that left the edit and answered retry left nothing to post.
+        if (state_ == dsEdit || state_ == dsInsert) InternalPost();
+      },
+      OnPostError,
+      [this] {
+        state_ = dsBrowse;
+        modified_ = false;
+        Resync();
+      });
   DoAfterPost();
   NotifyDetails();
 }

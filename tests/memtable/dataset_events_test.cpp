@@ -132,6 +132,15 @@ TEST(ErrorEvents, APostRefusedForItsKeyIsMendedAndRetried) {
   t.Post();
   EXPECT_EQ(t.State(), dsBrowse);
   EXPECT_EQ(Column(t, "Code"), "A,B");
+  // A handler that gave the record up and answers retry leaves nothing to post.
+  tries = 0;
+  t.OnPostError = [&](DataSet& d, const EDatabaseError&, DataAction& action) {
+    d.Cancel();
+    action = ++tries == 1 ? daRetry : daFail;
+  };
+  AppendRow(t, std::string("A"));
+  EXPECT_EQ(tries, 1);
+  EXPECT_EQ(Column(t, "Code"), "A,B");
 }
 
 // Refresh is told before the table settles an edit and after it has fetched its record

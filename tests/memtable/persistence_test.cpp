@@ -403,6 +403,7 @@ TEST(Copying, LoadsFromATableWithAnotherFieldOrderAndCountsWhatItTook) {
 // refuses are passed over.
 TEST(Copying, TheLimitCountsRecordsTheLoadEventRefusedButNotThoseTheSaveEventRefused) {
   TmvxMemTable source, t;
+  t.GetIndexDefs().Add("ById", "Id", ixUnique);
   for (TmvxMemTable* table : {&source, &t}) {
     table->GetFieldDefs().Add("Id", ftInteger);
     table->Open();
@@ -425,6 +426,12 @@ TEST(Copying, TheLimitCountsRecordsTheLoadEventRefusedButNotThoseTheSaveEventRef
   EXPECT_EQ(Column(t, "Id"), "0,2,4");
   EXPECT_EQ(source.SaveCount(), 3);
   EXPECT_FALSE(source.SavedCompletely());
+  // A post that the destination's error event aborts (here for a key it has) ends the copy
+  // silently, and the count says so.
+  t.OnPostError = [](DataSet&, const EDatabaseError&, DataAction& action) { action = daAbort; };
+  EXPECT_THROW(source.SaveRecordsTo(t), EAbort);
+  EXPECT_EQ(source.SaveCount(), 0);
+  EXPECT_EQ(Column(t, "Id"), "0,2,4");
 }
 
 TEST(Copying, MergeMatchesFieldsByNameAndKeepsTheirTypes) {
