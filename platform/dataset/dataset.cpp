@@ -474,10 +474,12 @@ void DataSet::Post() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
   DoBeforePost();
+  // A handler that left the edit and answered retry left nothing to post.
+  bool posted = false;
   CheckOperation(
-      [this] {
-        // A handler that left the edit and answered retry left nothing to post.
-        if (state_ == dsEdit || state_ == dsInsert) InternalPost();
+      [this, &posted] {
+        posted = state_ == dsEdit || state_ == dsInsert;
+        if (posted) InternalPost();
       },
       OnPostError,
       [this] {
@@ -485,6 +487,7 @@ void DataSet::Post() {
         modified_ = false;
         Resync();
       });
+  if (!posted) return;
   DoAfterPost();
   NotifyDetails();
 }

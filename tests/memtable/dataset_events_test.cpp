@@ -138,6 +138,7 @@ TEST(ErrorEvents, APostRefusedForItsKeyIsMendedAndRetried) {
     d.Cancel();
     action = ++tries == 1 ? daRetry : daFail;
   };
+  t.AfterPost = [](DataSet&) { ADD_FAILURE() << "nothing was posted"; };
   AppendRow(t, std::string("A"));
   EXPECT_EQ(tries, 1);
   EXPECT_EQ(Column(t, "Code"), "A,B");
