@@ -242,6 +242,17 @@ void TmvxCustomMemTable::ClearCursorStateAndIndexes() {
   cursorPos_ = -1;
 }
 
+void TmvxCustomMemTable::ClearForEmptying() {
+  const int old = std::exchange(bulkOperation_, 3);
+  try {
+    ClearCursorStateAndIndexes();
+  } catch (...) {
+    bulkOperation_ = old;
+    throw;
+  }
+  bulkOperation_ = old;
+}
+
 // ---- record buffers ----
 
 RecordBuffer TmvxCustomMemTable::AllocRecordBuffer() { return reinterpret_cast<RecordBuffer>(common_->AllocRecord()); }
@@ -474,6 +485,7 @@ void TmvxCustomMemTable::DataEvent(dataset::DataEvent event, const Field* field)
 
 void TmvxCustomMemTable::SuspendEvents() {
   common_->Enter();
+  common_->SetSuspensions(common_->Suspensions() + 1);
   common_->SetUpdateFlag(true);
 }
 
@@ -484,10 +496,11 @@ void TmvxCustomMemTable::ResumeEvents() {
   };
   std::vector<Behind> behind;
   {
-    // Only a suspension held by this thread is ended: another thread waits here until the
-    // suspending one resumed, and then finds nothing to end.
+    // Only a suspension held by this thread is ended, one per call: another thread waits
+    // here until the suspending one resumed them all, and then finds none to end.
     TmvxCommon::Guard g(*common_);
-    if (!common_->UpdateFlag()) return;
+    if (common_->Suspensions() == 0) return;
+    common_->SetSuspensions(common_->Suspensions() - 1);
     common_->SetUpdateFlag(false);
     for (TmvxCustomMemTable* t : common_->AttachedTables())
       if (t && (t->masterBehind_ || t->detailsBehind_ || t->calcBehind_)) {

@@ -192,8 +192,11 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void RollbackTransactionLevel();
   // Suspending enters the store's lock and holds it: until ResumeEvents no table on the
   // store tells its details that it moved, follows its master or computes calculated
-  // fields on a field change. Resuming leaves the lock, and each table catches up once on
-  // the calling thread: it follows its master, tells its details, computes the fields.
+  // fields on a field change. Resuming ends one suspension: it clears the flag, each table
+  // catches up once on the calling thread (it follows its master, tells its details,
+  // computes the fields), and the lock is left once. A thread that suspended twice
+  // resumes twice before another thread gets the lock; a resume without a suspension of
+  // its own does nothing.
   void SuspendEvents();
   void ResumeEvents();
   // Update status of the record under the cursor.
@@ -306,6 +309,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void ReportProgress(int percentage, TmvxProgressCode code);
   void RecalcRecord(PmvxRecord record);
   void ClearCursorStateAndIndexes();
+  // The same as the store empties its records: the table says so (BulkOperation 3) meanwhile.
+  void ClearForEmptying();
   void ResyncCursor();
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);

@@ -109,9 +109,9 @@ class WritingTo {
 // Fills the record `destination` has in edit or insert from the current record of `source`
 // through `map` (values converted through text where `asText` says so for the pair), with the
 // table's save-field and load-field events, then posts it unless the load-record event refuses
-// it (then it is cancelled, as on any error). False when refused.
+// it (then it is cancelled, as on any error).
 template <typename AsText>
-bool PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
+void PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
                const std::vector<const Field*>& map, AsText asText) {
   try {
     for (std::size_t i = 0; i < map.size(); ++i) {
@@ -128,7 +128,6 @@ bool PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
       destination->Post();
     else
       destination->Cancel();
-    return accept;
   } catch (...) {
     destination->Cancel();
     throw;
@@ -269,20 +268,23 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
       ++done;
       bool accept = true;
       if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
-      if (accept) {
-        destination->Append();
-        // Values of another type, and the types that do not pass as values, go through text.
-        // Records the load event refused are not counted.
-        if (PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
-              return from.DataType() != to.DataType() || from.DataType() == ftLargeint ||
-                     from.DataType() == ftOraBlob || from.DataType() == ftOraClob;
-            }))
-          ++count;
+      if (!accept) {
+        // A record the save event refused is passed over: it does not count.
+        source->Next();
+        continue;
       }
+      destination->Append();
+      // Values of another type, and the types that do not pass as values, go through text.
+      PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
+        return from.DataType() != to.DataType() || from.DataType() == ftLargeint || from.DataType() == ftOraBlob ||
+               from.DataType() == ftOraClob;
+      });
+      // The count and the limit take in the records the load event refused too; a copy that
+      // reached the limit counts as cut short, however many records the source had left.
+      ++count;
       source->Next();
       if (limit >= 1 && count >= limit) {
-        // Complete when the source had no more records than the limit.
-        loadedCompletely_ = source->Eof();
+        loadedCompletely_ = false;
         break;
       }
     }
@@ -298,6 +300,10 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
   } catch (const VariantError& e) {
     MarkCopyFailed(destination, count);
     throw EDatabaseError(CopyFailureText(e.what(), count));
+  } catch (const EAbort&) {
+    // Given up by an error event: silent, but the copy is cut short all the same.
+    MarkCopyFailed(destination, count);
+    throw;
   }
   ReportProgress(100, mtpcCopy);
   return count;

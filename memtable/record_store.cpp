@@ -370,7 +370,7 @@ void TmvxCommon::DeleteAllRecords() {
 void TmvxCommon::EmptyTables() {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->ClearCursorStateAndIndexes();
+    if (t && t->Active()) t->ClearForEmptying();
   DeleteAllRecords();
 }
 

@@ -336,6 +336,10 @@ class TmvxCommon {
   // without it (a table asks at each event whether to take the lock and look again).
   bool UpdateFlag() const { return updateFlag_.load(std::memory_order_acquire); }
   void SetUpdateFlag(bool value) { updateFlag_.store(value, std::memory_order_release); }
+  // Suspensions of the events not yet resumed, each holding the lock once: all of them
+  // are the lock holder's. Changed and read only under the lock.
+  int Suspensions() const { return suspensions_; }
+  void SetSuspensions(int value) { suspensions_ = value; }
 
   // Transactions.
   std::int32_t TransactionLevel() const { return transactionLevel_; }
@@ -380,6 +384,7 @@ class TmvxCommon {
   bool enableVersioning_ = false;
   std::int32_t transactionLevel_ = 0;
   std::atomic<bool> updateFlag_{false};
+  int suspensions_ = 0;
 
   std::vector<std::uint8_t*> blobs_;
   std::vector<std::uint32_t> freeBlobs_;

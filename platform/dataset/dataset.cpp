@@ -364,10 +364,14 @@ bool DataSet::ResyncExact() {
 
 void DataSet::Refresh() {
   CheckActive();
+  DoBeforeRefresh();
   CheckBrowseMode();
-  RecordStep step(*this);
-  UpdateCursorPos();
-  Resync();
+  {
+    RecordStep step(*this);
+    UpdateCursorPos();
+    Resync();
+  }
+  DoAfterRefresh();
 }
 
 void DataSet::ClearBuffers() {
@@ -416,15 +420,46 @@ void DataSet::Edit() {
   }
   if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
   if (BeforeEdit) BeforeEdit(*this);
-  {
-    RecordStep step(*this);
-    UpdateCursorPos();
-    InternalEdit();
-  }
+  CheckOperation(
+      [this] {
+        UpdateCursorPos();
+        InternalEdit();
+      },
+      OnEditError, nullptr);
   GetCalcFields(active_);
   state_ = dsEdit;
   modified_ = false;
   if (AfterEdit) AfterEdit(*this);
+}
+
+void DataSet::CheckOperation(const std::function<void()>& operation, const DataSetErrorEvent& errorEvent,
+                             const std::function<void()>& finish) {
+  for (;;) {
+    BeginRecordStep();
+    try {
+      operation();
+    } catch (const EDatabaseError& error) {
+      // The handler runs outside the step: it may mend the record, move other data sets
+      // or wait for other threads before it answers.
+      EndRecordStep();
+      DataAction action = daFail;
+      if (errorEvent) errorEvent(*this, error, action);
+      if (action == daFail) throw;
+      if (action == daAbort) Abort();
+      continue;
+    } catch (...) {
+      EndRecordStep();
+      throw;
+    }
+    try {
+      if (finish) finish();
+    } catch (...) {
+      EndRecordStep();
+      throw;
+    }
+    EndRecordStep();
+    return;
+  }
 }
 
 void DataSet::CheckRequiredFields() {
@@ -439,17 +474,20 @@ void DataSet::Post() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
   DoBeforePost();
-  BeginRecordStep();
-  try {
-    InternalPost();
-    state_ = dsBrowse;
-    modified_ = false;
-    Resync();
-  } catch (...) {
-    EndRecordStep();
-    throw;
-  }
-  EndRecordStep();
+  // A handler that left the edit and answered retry left nothing to post.
+  bool posted = false;
+  CheckOperation(
+      [this, &posted] {
+        posted = state_ == dsEdit || state_ == dsInsert;
+        if (posted) InternalPost();
+      },
+      OnPostError,
+      [this] {
+        state_ = dsBrowse;
+        modified_ = false;
+        Resync();
+      });
+  if (!posted) return;
   DoAfterPost();
   NotifyDetails();
 }
@@ -501,14 +539,17 @@ void DataSet::Delete() {
   DoBeforeDelete();
   if (BeforeScroll) BeforeScroll(*this);
   if (state_ == dsEdit) inSync_ = false;
-  {
-    RecordStep step(*this);
-    UpdateCursorPos();
-    InternalDelete();
-    state_ = dsBrowse;
-    modified_ = false;
-    Resync();
-  }
+  CheckOperation(
+      [this] {
+        UpdateCursorPos();
+        InternalDelete();
+      },
+      OnDeleteError,
+      [this] {
+        state_ = dsBrowse;
+        modified_ = false;
+        Resync();
+      });
   DoAfterDelete();
   Scrolled();
 }

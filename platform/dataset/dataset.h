@@ -26,6 +26,17 @@ class EDatabaseError : public std::runtime_error {
 
 [[noreturn]] void DatabaseError(const std::string& message, const DataSet* dataSet = nullptr);
 
+// The framework's silent exception: it ends an operation and what its callers were doing
+// with it, like any exception, but it is no error: nothing is shown for it (the
+// application's error handler lets it pass) and it is no EDatabaseError, so the steps
+// that report or count database errors pass it on as it is.
+class EAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+[[noreturn]] void Abort();
+
 struct FieldDef {
   std::string Name;
   FieldType DataType = ftUnknown;
@@ -232,6 +243,8 @@ class DataSet {
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }
   bool IsEmpty() const { return Active() && !haveRecord_ && state_ != dsInsert; }
+  // Fetches the current record again (after others changed the records), between the
+  // BeforeRefresh and AfterRefresh events.
   void Refresh();
   virtual int GetRecordCount() = 0;
   int RecordCount() { return GetRecordCount(); }
@@ -279,8 +292,14 @@ class DataSet {
   using NotifyEvent = std::function<void(DataSet&)>;
   NotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert,
       BeforeEdit, AfterEdit, BeforePost, AfterPost, BeforeCancel, AfterCancel, BeforeDelete,
-      AfterDelete, BeforeScroll, AfterScroll, OnNewRecord, OnCalcFields;
+      AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh, AfterRefresh, OnNewRecord, OnCalcFields;
   std::function<void(DataSet&, bool& accept)> OnFilterRecord;
+  // Told when the record operation of Edit, Post or Delete raised a database error; the
+  // action (daFail when called) decides what follows: daFail passes the error on to the
+  // caller, daAbort ends the operation silently (EAbort), daRetry runs the record
+  // operation again (after the handler mended what failed, say a key another record has).
+  using DataSetErrorEvent = std::function<void(DataSet&, const EDatabaseError& error, DataAction& action)>;
+  DataSetErrorEvent OnEditError, OnPostError, OnDeleteError;
 
   // Field access of the current record; the concrete data set decides which buffer.
   virtual bool GetFieldData(const Field* field, void* buffer) = 0;
@@ -339,6 +358,8 @@ class DataSet {
   virtual void DoBeforeDelete() { if (BeforeDelete) BeforeDelete(*this); }
   virtual void DoAfterDelete() { if (AfterDelete) AfterDelete(*this); }
   virtual void DoOnNewRecord() { if (OnNewRecord) OnNewRecord(*this); }
+  virtual void DoBeforeRefresh() { if (BeforeRefresh) BeforeRefresh(*this); }
+  virtual void DoAfterRefresh() { if (AfterRefresh) AfterRefresh(*this); }
   virtual void SetFilterText(const std::string& text) { filterText_ = text; }
 
   // Services for the concrete data set.
@@ -396,6 +417,11 @@ class DataSet {
   void BeginInsert(bool append);
   void CheckRequiredFields();
   bool FetchInto(GetMode mode);
+  // Runs a record operation within a record step and, when it succeeded, finish within
+  // the same step. A database error of the operation goes to errorEvent, outside the
+  // step; its action passes the error on, aborts or runs the operation again.
+  void CheckOperation(const std::function<void()>& operation, const DataSetErrorEvent& errorEvent,
+                      const std::function<void()>& finish);
 
   std::string name_;
   FieldDefs fieldDefs_;

@@ -16,6 +16,8 @@ void DatabaseError(const std::string& message, const DataSet* dataSet) {
   throw EDatabaseError(message);
 }
 
+void Abort() { throw EAbort(); }
+
 FieldDef& FieldDefs::Add(const std::string& name, FieldType type, int size, bool required) {
   FieldDef def;
   def.Name = name;

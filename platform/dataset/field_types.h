@@ -30,6 +30,9 @@ enum DataEvent {
   deUpdateRecord, deUpdateState, deCheckBrowseMode
 };
 
+// What follows a database error of a record operation (see DataSet::OnPostError).
+enum DataAction { daFail, daAbort, daRetry };
+
 enum FieldAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // Provider flags of a field (bit set).

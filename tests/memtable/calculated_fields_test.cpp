@@ -90,3 +90,16 @@ TEST(CalculatedFields, AChangeWhileEditingComputesThemUnlessAutoCalcFieldsIsOff)
   platform::FormReader::ReadRoot(form.Bytes().data(), form.Bytes().size(), read);
   EXPECT_FALSE(read.AutoCalcFields);
 }
+
+TEST(CalculatedFields, AChangeMadeWhileEventsAreSuspendedIsComputedWhenTheyResume) {
+  Scaled s;
+  s.t.First();
+  s.t.Edit();
+  s.t.SuspendEvents();
+  s.t.FieldByName("N").SetAsInteger(6);
+  EXPECT_EQ(s.C(), -1);
+  s.t.ResumeEvents();
+  EXPECT_EQ(s.C(), -6);
+  s.t.Post();
+  EXPECT_EQ(Column(s.t, "C"), "-6,-3,-2");
+}

@@ -498,6 +498,43 @@ TEST(MemTable, ReportsProgressOnlyForChosenCodes) {
   EXPECT_EQ(seen[1], std::make_pair(100, mtpcEmpty));
 }
 
+// Each table on the store says that it is being emptied while its edit is settled, and goes
+// back to what it was doing after.
+TEST(MemTable, EmptyingIsABulkOperationOfEveryTableOnTheStore) {
+  TmvxMemTable a("a"), b("b"), source;
+  Define(a);
+  a.SetAttachMaxCount(2);
+  b.SetAttachedTo(&a);
+  a.Open();
+  b.Open();
+  AppendRow(a, std::string("1"), std::string("one"), std::string("1"));
+  b.First();
+  std::string seen;
+  auto tell = [&](DataSet& d) {
+    seen += d.Name() + std::to_string(static_cast<TmvxCustomMemTable&>(d).BulkOperation()) + " ";
+  };
+  a.BeforePost = b.BeforePost = tell;
+  for (TmvxMemTable* t : {&a, &b}) {
+    t->Edit();
+    t->FieldByName("Name").SetAsString("edited");
+  }
+  a.EmptyTable();  // settles both edits: they post
+  EXPECT_EQ(seen, "a3 b3 ");
+  EXPECT_EQ(a.BulkOperation(), 0);
+  EXPECT_EQ(b.BulkOperation(), 0);
+  EXPECT_EQ(a.RecordCount(), 0);
+  // A load empties the table first, and goes on as a load.
+  Define(source);
+  source.Open();
+  AppendRow(source, std::string("2"), std::string("two"), std::string("2"));
+  seen.clear();
+  a.Edit();
+  a.FieldByName("Name").SetAsString("pending");
+  a.LoadRecordsFrom(source, 0);
+  EXPECT_EQ(seen, "a3 a1 ");
+  EXPECT_EQ(Column(a, "Name"), "two");
+}
+
 TEST(MemTable, RecordCountAndNumbersUnderAFilter) {
   TmvxMemTable t;
   Define(t);

@@ -378,13 +378,14 @@ TEST(Copying, LoadsFromATableWithAnotherFieldOrderAndCountsWhatItTook) {
   EXPECT_FALSE(t.LoadedCompletely());
   t.LoadLimit = 25;
   t.LoadRecordsFrom(source, 0);
-  EXPECT_TRUE(t.LoadedCompletely());  // exactly the limit
+  EXPECT_EQ(t.RecordCount(), 25);
+  EXPECT_FALSE(t.LoadedCompletely());  // the limit was reached, though nothing was left
   t.LoadLimit = -1;
   t.OnLoadRecord = [](TmvxCustomMemTable& table, bool& accept) {
     accept = table.FieldByName("Id").AsInteger() % 2 == 0;
   };
   t.LoadRecordsFrom(source, TmvxMemTable::mtcpoAppend);
-  EXPECT_EQ(t.LoadCount(), 12);  // the refused records do not count
+  EXPECT_EQ(t.LoadCount(), 25);  // the records read, the refused ones too
   EXPECT_EQ(t.RecordCount(), 37);
   t.OnLoadRecord = nullptr;
   EXPECT_THROW(t.LoadRecordsFrom(source, TmvxMemTable::mtcpoAppend | TmvxMemTable::mtcpoStructure), EMemTableError);
@@ -396,6 +397,41 @@ TEST(Copying, LoadsFromATableWithAnotherFieldOrderAndCountsWhatItTook) {
   EXPECT_FALSE(t.Filtered());
   t.SaveRecordsTo(t);  // onto itself: nothing
   EXPECT_EQ(t.RecordCount(), 25);
+}
+
+// The limit caps the records read: those the load event refuses count, those the save event
+// refuses are passed over.
+TEST(Copying, TheLimitCountsRecordsTheLoadEventRefusedButNotThoseTheSaveEventRefused) {
+  TmvxMemTable source, t;
+  t.GetIndexDefs().Add("ById", "Id", ixUnique);
+  for (TmvxMemTable* table : {&source, &t}) {
+    table->GetFieldDefs().Add("Id", ftInteger);
+    table->Open();
+  }
+  for (int i = 0; i < 10; ++i) AppendRow(source, std::to_string(i));
+  auto even = [](TmvxCustomMemTable& table, bool& accept) { accept = table.FieldByName("Id").AsInteger() % 2 == 0; };
+  t.OnLoadRecord = even;
+  t.LoadLimit = 3;
+  t.LoadRecordsFrom(source, 0);
+  EXPECT_EQ(Column(t, "Id"), "0,2");
+  EXPECT_EQ(t.LoadCount(), 3);
+  EXPECT_FALSE(t.LoadedCompletely());
+  // Saving: three records pass the save event before the limit stops the copy.
+  t.OnLoadRecord = nullptr;
+  t.LoadLimit = -1;
+  t.EmptyTable();
+  source.OnSaveRecord = even;
+  source.SaveLimit = 3;
+  source.SaveRecordsTo(t);
+  EXPECT_EQ(Column(t, "Id"), "0,2,4");
+  EXPECT_EQ(source.SaveCount(), 3);
+  EXPECT_FALSE(source.SavedCompletely());
+  // A post that the destination's error event aborts (here for a key it has) ends the copy
+  // silently, and the count says so.
+  t.OnPostError = [](DataSet&, const EDatabaseError&, DataAction& action) { action = daAbort; };
+  EXPECT_THROW(source.SaveRecordsTo(t), EAbort);
+  EXPECT_EQ(source.SaveCount(), 0);
+  EXPECT_EQ(Column(t, "Id"), "0,2,4");
 }
 
 TEST(Copying, MergeMatchesFieldsByNameAndKeepsTheirTypes) {

@@ -21,6 +21,8 @@ void ShowApplicationError(std::exception_ptr error) {
   QString text;
   try {
     std::rethrow_exception(error);
+  } catch (const dataset::EAbort&) {
+    return;  // an operation given up on purpose: nothing to tell
   } catch (const std::exception& e) {
     text = Qs(std::string(e.what()));
   } catch (...) {

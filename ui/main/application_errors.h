@@ -13,7 +13,7 @@ namespace ui {
 QString ApplicationTitle();
 
 // Shows the error through the window services (on the user-interface thread: from another
-// thread it is queued there).
+// thread it is queued there). The silent abort (dataset::EAbort) shows nothing.
 void ShowApplicationError(std::exception_ptr error);
 
 // Makes ShowApplicationError the in-memory table's application exception handler.
