@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -101,6 +102,70 @@ TEST(DrawingInterop, CommentsAndPicturesSeenByXlrdAndLibreOffice) {
   EXPECT_GT(blue, 150) << rendered;
   const std::vector<std::uint8_t> page = ReadFileBytes(png);
   if (const char* keep = std::getenv("KV_DRAWING_RENDER")) WriteFileBytes(keep, page);
+}
+
+// The comment boxes of the workbook's sheets: cell and size in points, as our reader finds them.
+std::vector<std::array<double, 4>> OurBoxes(const std::string& file) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  EXPECT_EQ(book->Open(Utf8ToWide(file)), 1) << file;
+  std::vector<std::array<double, 4>> boxes;
+  for (std::int32_t i = 1; i <= book->GetWorksheets().GetCount(); ++i) {
+    TMsoDrawing* drawing = FindDrawing(*book->GetWorksheets().GetItem(i));
+    for (std::size_t k = 1; drawing && k <= drawing->Comments().Count(); ++k) {
+      const TMSOShapeTextBox* box = drawing->Comments().Item(k)->Shape();
+      boxes.push_back({double(box->row), double(box->column), box->width, box->height});
+    }
+  }
+  return boxes;
+}
+
+// The integers of a text, in order.
+std::vector<int> Integers(const std::string& text) {
+  std::vector<int> out;
+  for (std::size_t at = text.find_first_of("0123456789"); at != std::string::npos;
+       at = text.find_first_of("0123456789", text.find_first_not_of("0123456789", at)))
+    out.push_back(std::atoi(text.c_str() + at));
+  return out;
+}
+
+// Comment boxes that LibreOffice and gnumeric made (LibreOffice's two, gnumeric's three with one
+// of 2103 characters), opened and saved by us: LibreOffice measures every box of our save as it
+// measured it in the file opened, our reader reads it at the size it read from that file, and
+// xlrd and gnumeric find the comments.
+TEST(DrawingInterop, CommentBoxesOfOtherProgramsKeepTheirSize) {
+  TempDir dir;
+  WriteFileBytes(dir.File("picture.png"), MakePng(40, 30, 2));
+  const std::string lo = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
+  std::string out;
+  const std::string gnumeric = dir.File("gnumeric.xls");
+  ASSERT_EQ(RunCommand("ssconvert -T Gnumeric_Excel:excel_biff8 " + std::string(KV_SOURCE_DIR) +
+                           "/tests/data/xls/gnumeric_notes.gnumeric " + gnumeric + " 2>&1",
+                       out), 0) << out;
+  for (const std::string& source : {lo, gnumeric}) {
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    ASSERT_EQ(book->Open(Utf8ToWide(source)), 1) << source;
+    const std::string saved = source + ".saved.xls";
+    WriteFileBytes(saved, SaveFileBytes(*book, 2));
+    const std::vector<std::array<double, 4>> read = OurBoxes(source), again = OurBoxes(saved);
+    ASSERT_EQ(read.size(), source == lo ? 2u : 3u) << source;
+    ASSERT_EQ(again.size(), read.size()) << source;
+    for (std::size_t k = 0; k < read.size(); ++k) {
+      EXPECT_TRUE(again[k][0] == read[k][0] && again[k][1] == read[k][1]) << source << " box " << k;
+      EXPECT_NEAR(again[k][2], read[k][2], 0.1) << source << " box " << k;  // 1/1024 of a column
+      EXPECT_NEAR(again[k][3], read[k][3], 0.1) << source << " box " << k;  // 1/256 of a row
+    }
+    // LibreOffice's sizes of the same boxes, row, column, width and height (1/100 mm) in turn:
+    // 0.1 mm is what rounding the anchor may cost.
+    const std::string from = Peer("boxes " + source), ours = Peer("boxes " + saved);
+    const std::vector<int> expected = Integers(from), measured = Integers(ours);
+    ASSERT_EQ(measured.size(), 4 * read.size()) << ours;
+    ASSERT_EQ(expected.size(), measured.size()) << from;
+    for (std::size_t k = 0; k < measured.size(); ++k)
+      EXPECT_NEAR(measured[k], expected[k], k % 4 < 2 ? 0 : 10) << from << "\n" << ours;
+    EXPECT_EQ(Peer("notes " + saved), Peer("notes " + source));
+    const std::string seen = Peer("gnumeric " + saved + " " + saved + ".gnumeric.xls");
+    EXPECT_NE(seen.find("\"warnings\": []"), std::string::npos) << seen;
+  }
 }
 
 // Every record object's bytes from header and data, as read.
