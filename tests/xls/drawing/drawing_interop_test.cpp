@@ -113,7 +113,7 @@ std::vector<std::array<double, 4>> OurBoxes(const std::string& file) {
     TMsoDrawing* drawing = FindDrawing(*book->GetWorksheets().GetItem(i));
     for (std::size_t k = 1; drawing && k <= drawing->Comments().Count(); ++k) {
       const TMSOShapeTextBox* box = drawing->Comments().Item(k)->Shape();
-      boxes.push_back({double(box->row), double(box->column), box->width, box->height});
+      boxes.push_back({static_cast<double>(box->row), static_cast<double>(box->column), box->width, box->height});
     }
   }
   return boxes;
