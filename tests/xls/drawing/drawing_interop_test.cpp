@@ -124,8 +124,8 @@ std::vector<double> OurBoxes(const std::string& file) {
 
 // Comment boxes that LibreOffice and gnumeric made (LibreOffice's two, gnumeric's three with one
 // of 2103 characters), opened and saved by us: our reader reads every box of our save at the
-// size it read from the file opened (less a 1/256 of a row or a 1/1024 of a column), LibreOffice
-// measures it as it measured it there (in 1/100 mm, as rounding the anchor may cost 0.1 mm), and
+// size it read from the file opened (within 0.1 point: the anchor is rounded to 1/256 of a row
+// and 1/1024 of a column), LibreOffice measures it as it measured it there (within 0.1 mm), and
 // xlrd and gnumeric find the comments.
 TEST(DrawingInterop, CommentBoxesOfOtherProgramsKeepTheirSize) {
   TempDir dir;
