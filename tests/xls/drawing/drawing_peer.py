@@ -6,6 +6,8 @@ usage: drawing_peer.py notes FILE            xlrd's cell_note_map as JSON
                                              OpenDocument it converts the file to (its flat .fods
                                              export leaves annotations out, even of its own files)
        drawing_peer.py render FILE WORKDIR   the first page as PNG (LibreOffice PDF + pdftoppm)
+       drawing_peer.py boxes FILE            LibreOffice's comment boxes: per sheet in turn the
+                                             cell, width and height (1/100 mm) of every box
        drawing_peer.py make FILE PNG WORKDIR a BIFF8 workbook made by LibreOffice with two
                                              comments, the picture and a chart whose title has
                                              a font of its own
@@ -170,6 +172,21 @@ def make(path, png, workdir):
     print(path)
 
 
+def boxes(path):
+    with office("boxes") as (ctx, desktop):
+        doc = desktop.loadComponentFromURL("file://" + os.path.abspath(path), "_blank", 0, (prop("Hidden", True),))
+        sheets = []
+        for i in range(doc.Sheets.Count):
+            sheet = doc.Sheets.getByIndex(i)
+            found = []
+            for note in sheet.Annotations:
+                size = note.AnnotationShape.Size
+                found.append([note.Position.Row, note.Position.Column, size.Width, size.Height])
+            sheets.append(sorted(found))
+        doc.close(True)
+    print(json.dumps(sheets))
+
+
 def sheet_types(path):
     """(name, type) of every BOUNDSHEET of a BIFF8 file."""
     import olefile
@@ -222,6 +239,8 @@ if __name__ == "__main__":
         ods(sys.argv[2], sys.argv[3])
     elif command == "render":
         render(sys.argv[2], sys.argv[3])
+    elif command == "boxes":
+        boxes(sys.argv[2])
     elif command == "gnumeric":
         gnumeric(sys.argv[2], sys.argv[3])
     elif command == "make":

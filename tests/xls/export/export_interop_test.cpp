@@ -152,6 +152,12 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
     to.erase(to.find("\\\\"), 1);
     fixed.replace(fixed.find(from), from.size(), to);
   }
+  // Another workbook saved as book.html shares the folder book.files: both framesets show their
+  // own sets, the first one's sheet pages are still there.
+  Book other(u"Andere");
+  other.At(u"A1")->SetValue(Variant(u"other set"));
+  other.book->GetWorksheets().Add()->SetName(u"Noch eine");
+  ASSERT_EQ(other.book->SaveAsFormat(Utf8ToWide(dir_.File("book.html")), 3), 1);
   // The sheet pages are in the subfolder of book.files that this save made and the frameset
   // page names; its frames and the tab strip's links must lead to them.
   const std::vector<std::uint8_t> page = test::ReadFileBytes(dir_.File("book.htm"));
@@ -171,7 +177,8 @@ TEST_F(ExportInterop, ChromiumShowsPagesCellsAndStyles) {
       "\"screenshot\":\"tab_strip.png\"},"
       "{\"file\":\"book.htm\",\"texts\":[\"src=\\\"" + folder + "/Sheet001.htm\\\"\","
       "\"src=\\\"" + folder + "/tabstrip.htm\\\"\"],"
-      "\"frames\":{\"frSheet\":\"two words\",\"frTabs\":\"Zweite\"},\"screenshot\":\"frameset.png\"}]}";
+      "\"frames\":{\"frSheet\":\"two words\",\"frTabs\":\"Zweite\"},\"screenshot\":\"frameset.png\"},"
+      "{\"file\":\"book.html\",\"frames\":{\"frSheet\":\"other set\",\"frTabs\":\"Noch eine\"}}]}";
   Check("chromium", expected);
 }
 

@@ -148,14 +148,14 @@ TEST(HtmlExport, WorkbookPages) {
   third->GetRange(u"A1")->SetValue(Variant(u"third"));
   third->Activate();
   EXPECT_EQ(three.book->SaveAsHTML(Utf8ToWide((dir / "three book.htm").string())), 1);
-  // The pages are in the subfolder of "three book.files" that this save made (a "v" and eight
-  // letters or digits), which the frameset page names.
+  // The pages are in the subfolder of "three book.files" that this save made (a "v", eight
+  // letters or digits, "-" and the page's mark of six), which the frameset page names.
   const std::string frames = testing::ReadFile((dir / "three book.htm").string());
   const std::string prefix = "<frame src=\"three%20book.files/";
   const std::size_t at = frames.find(prefix);
   ASSERT_NE(at, std::string::npos) << frames;
-  const std::string version = frames.substr(at + prefix.size(), 9);
-  EXPECT_EQ(version[0], 'v');
+  const std::string version = frames.substr(at + prefix.size(), 16);
+  EXPECT_TRUE(version[0] == 'v' && version[9] == '-') << version;
   EXPECT_NE(frames.find(prefix + version + "/Sheet003.htm\" name=\"frSheet\">\r\n"), std::string::npos) << frames;
   const auto folder = dir / "three book.files" / version;
   for (const char* page : {"tabstrip.htm", "Sheet001.htm", "Sheet002.htm", "Sheet003.htm"}) {

@@ -552,12 +552,26 @@ int TMsoDrawing::FinishRead(std::size_t* lostCharts) {
     ++lost;
   }
   if (lostCharts) *lostCharts = lost;
+  // A comment box is written again from its cell down by its height, so the part of its first
+  // row above its top edge is no part of that height (it would make the box taller at each
+  // save). Other shapes are written again from their first row's top edge and keep it.
+  auto firstRowPart = [this](const TMsoFbtClientAnchor& a) {
+    if (a.dy1 == 0 || a.dy1 > 256 || a.dx1 > 1024) return 0.0;
+    TMsoFbtClientAnchor above = a;
+    above.column2 = a.column1, above.dx2 = a.dx1, above.row2 = a.row1, above.dy2 = a.dy1;
+    double width = 0, height = 0;
+    callbacks_.AnchorToSize(above, width, height);
+    return height;
+  };
   // Only the shapes read from the sheet's drawing records: a comment that a BIFF5 NOTE made is
   // a comment already and keeps the size it was made with (it has no anchor to measure).
   for (TMsoShapeContainer* shape : unfinished_) {
     if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape));
     if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape));
-    if (callbacks_.AnchorToSize) callbacks_.AnchorToSize(shape->Anchor(), shape->width, shape->height);
+    if (!callbacks_.AnchorToSize) continue;
+    callbacks_.AnchorToSize(shape->Anchor(), shape->width, shape->height);
+    const double above = shape->Kind() == TMsoShapeKind::kTextBox ? firstRowPart(shape->Anchor()) : 0;
+    if (above < shape->height) shape->height -= above;
   }
   unfinished_.clear();
   return 1;

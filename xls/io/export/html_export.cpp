@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -144,11 +145,31 @@ std::string LinkedFile(std::string path) {
 }
 
 constexpr char kVersionLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::size_t kVersionLength = 9;  // "v" and eight letters or digits
+constexpr std::size_t kRandomLength = 9;  // "v" and eight letters or digits
+constexpr std::size_t kOwnerLength = 6;
 
+bool IsVersionLetters(const std::string& name, std::size_t from, std::size_t to) {
+  return name.find_first_not_of(kVersionLetters, from) >= to;
+}
+
+// A subfolder's name: "v" and eight random letters or digits, then "-" and the mark of the page
+// that owns it. Without the mark it was written before pages marked their subfolders.
 bool IsVersionName(const std::string& name) {
-  if (name.size() != kVersionLength || name[0] != 'v') return false;
-  return name.find_first_not_of(kVersionLetters, 1) == std::string::npos;
+  if (name.size() < kRandomLength || name[0] != 'v' || !IsVersionLetters(name, 1, kRandomLength)) return false;
+  return name.size() == kRandomLength ||
+         (name.size() == kRandomLength + 1 + kOwnerLength && name[kRandomLength] == '-' &&
+          IsVersionLetters(name, kRandomLength + 1, name.size()));
+}
+
+// The mark of a page's subfolders: a hash of the page's name (pages of one folder differ in
+// their extension, "book.htm" and "book.html").
+std::string OwnerMark(const std::string& pageName) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : pageName) hash = (hash ^ c) * 1099511628211ull;
+  std::string mark;
+  for (std::size_t i = 0; i < kOwnerLength; ++i, hash /= sizeof kVersionLetters - 1)
+    mark += kVersionLetters[hash % (sizeof kVersionLetters - 1)];
+  return mark;
 }
 
 // The pages of a set as they were written before each set had a subfolder of its own.
@@ -161,16 +182,20 @@ bool IsFlatPageName(const std::string& name) {
 // The folder of a page set: "<page's name without extension>.files" beside the page. Every
 // save writes its pages into a new subfolder with a name of its own, and the frameset page
 // refers to that subfolder; so the rename that puts the page in place switches the whole set
-// at once. Subfolders that the page does not refer to hold an old set or what a killed save
-// left, and are removed. A save locks the folder from start to end, so that two saves of one
-// set never remove each other's pages.
+// at once. Pages whose names differ only in their extension ("book.htm", "book.html") share
+// the folder, and each marks its subfolders with its name. A save removes the subfolders its
+// page referred to before and those it left when killed (its mark, no page refers to them),
+// never one that a page of the folder refers to. A save locks the folder from start to end, so
+// that two saves into it never remove each other's pages.
 class PageSetFolder {
  public:
   explicit PageSetFolder(const std::string& page) : page_(page) {
     namespace fs = std::filesystem;
     const fs::path parent = fs::path(page).parent_path();
     pageFolder_ = parent.empty() ? std::string(".") : parent.string();
-    name_ = fs::path(page).stem().string() + ".files";
+    stem_ = fs::path(page).stem().string();
+    mark_ = OwnerMark(fs::path(page).filename().string());
+    name_ = stem_ + ".files";
     path_ = pageFolder_ + "/" + name_;
   }
   ~PageSetFolder() {
@@ -181,7 +206,8 @@ class PageSetFolder {
 
   const std::string& Path() const { return path_; }
 
-  // Creates the folder when it is not there, locks it and clears what no page refers to.
+  // Creates the folder when it is not there, locks it, notes what the page refers to and clears
+  // what is left of killed saves.
   bool Open() {
     std::error_code error;
     std::filesystem::create_directories(path_, error);
@@ -189,6 +215,11 @@ class PageSetFolder {
     if (fd_ < 0) return false;
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno != EINTR) return false;
+    }
+    std::string head;
+    if (PageHead(page_, head)) {
+      for (const std::string& name : Names(fd_))
+        if (IsVersionName(name) && Refers(head, name)) before_.push_back(name);
     }
     RemoveUnreferenced();
     return true;
@@ -200,8 +231,9 @@ class PageSetFolder {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = "v";
       const std::uint64_t bits = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-      for (std::size_t i = 1; i < kVersionLength; ++i)
+      for (std::size_t i = 1; i < kRandomLength; ++i)
         name += kVersionLetters[(bits >> (6 * i)) % (sizeof kVersionLetters - 1)];
+      name += "-" + mark_;
       if (::mkdirat(fd_, name.c_str(), 0777) == 0) return name;
       if (errno != EEXIST) break;
     }
@@ -213,7 +245,7 @@ class PageSetFolder {
 
   bool PageRefersTo(const std::string& version) const {
     std::string head;
-    return PageHead(head) && head.find("src=\"" + Reference(version) + "/") != std::string::npos;
+    return PageHead(page_, head) && Refers(head, version);
   }
 
   // Puts the folder's entries (a new subfolder's among them) and the folder itself on disk.
@@ -240,17 +272,20 @@ class PageSetFolder {
     ::unlinkat(fd_, version.c_str(), AT_REMOVEDIR);
   }
 
-  // Removes the subfolders, and the pages of a set without a subfolder, that the page does not
-  // refer to; nothing while the page cannot be read.
+  // Removes, of what no page of the folder refers to, the subfolders that this page referred to
+  // before the save or that carry its mark, and what was written before pages marked their
+  // subfolders (subfolders without a mark, the pages of a set without a subfolder), whose page
+  // cannot be told. Nothing while a page of the folder cannot be read.
   void RemoveUnreferenced() const {
-    std::string head;
-    if (!PageHead(head)) return;
-    const bool flatSet = head.find("src=\"" + UrlPart(name_) + "/tabstrip.htm\"") != std::string::npos;
+    std::string heads;
+    if (!PageHeads(heads)) return;
+    const bool flatSet = heads.find("src=\"" + UrlPart(name_) + "/tabstrip.htm\"") != std::string::npos;
     for (const std::string& name : Names(fd_)) {
       struct stat st {};
       if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid()) continue;
-      if (S_ISDIR(st.st_mode) && IsVersionName(name) &&
-          head.find("src=\"" + Reference(name) + "/") == std::string::npos) {
+      if (S_ISDIR(st.st_mode) && IsVersionName(name) && !Refers(heads, name) &&
+          (name.size() == kRandomLength || name.compare(kRandomLength + 1, kOwnerLength, mark_) == 0 ||
+           std::find(before_.begin(), before_.end(), name) != before_.end())) {
         RemoveVersion(name);
       } else if (S_ISREG(st.st_mode) && !flatSet && IsFlatPageName(name)) {
         ::unlinkat(fd_, name.c_str(), 0);
@@ -277,11 +312,15 @@ class PageSetFolder {
     return names;
   }
 
-  // The start of the page, where a frameset names its folder (empty when there is no page or
-  // it is not a file): false when the page is there but cannot be read.
-  bool PageHead(std::string& head) const {
+  bool Refers(const std::string& head, const std::string& version) const {
+    return head.find("src=\"" + Reference(version) + "/") != std::string::npos;
+  }
+
+  // The start of a page, where a frameset names its folder (empty when there is no page or it
+  // is not a file): false when the page is there but cannot be read.
+  static bool PageHead(const std::string& page, std::string& head) {
     head.assign(16 * 1024, '\0');
-    const int fd = ::open(page_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(page.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       head.clear();
       return errno == ENOENT;
@@ -294,7 +333,26 @@ class PageSetFolder {
     return n >= 0;
   }
 
-  std::string page_, pageFolder_, name_, path_;
+  // The heads of this page and of every other name of its folder with the page's stem, one after
+  // the other: false when one of them cannot be read.
+  bool PageHeads(std::string& heads) const {
+    if (!PageHead(page_, heads)) return false;
+    const int folder = ::open(pageFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return false;
+    const std::string own = std::filesystem::path(page_).filename().string();
+    bool read = true;
+    for (const std::string& name : Names(folder)) {
+      if (name == own || name == name_ || std::filesystem::path(name).stem().string() != stem_) continue;
+      std::string head;
+      read = read && PageHead(pageFolder_ + "/" + name, head);
+      heads += head;
+    }
+    ::close(folder);
+    return read;
+  }
+
+  std::string page_, pageFolder_, stem_, mark_, name_, path_;
+  std::vector<std::string> before_;  // the subfolders the page referred to when the save began
   int fd_ = -1;
 };
 

@@ -39,8 +39,10 @@ class TXLSHTMLExport {
   // pages and tab strip go, complete and flushed, into a new subfolder of "<name>.files", and
   // the frameset page that refers to them replaces the old one in a single rename, after which
   // the old set's subfolder is removed. A failure (or a kill) before that rename leaves the old
-  // set whole, and the next save removes what it left. Saved through a symbolic link, the page
-  // the link leads to is replaced and the folder goes beside it.
+  // set whole, and the next save of that page removes what it left. Pages whose names differ
+  // only in their extension share the folder: a save removes what its own page referred to and
+  // what its own killed saves left, never what another page refers to. Saved through a symbolic
+  // link, the page the link leads to is replaced and the folder goes beside it.
   std::int32_t SaveWorkbook(TXLSWorkbook& book, const std::u16string& fileName);
   // The files of the set the last SaveWorkbook put in place (the sheet pages, the tab strip,
   // the frameset page), or none when it left the old set in place.
