@@ -75,6 +75,13 @@ TEST(KeyboardChars, TheLayoutsOfTheXKeyboardExtension) {
     const auto layout = XkbKeyboardLayout(c.layout);
     EXPECT_EQ(WideKeyboardChar(c.vk, *layout), c.expected) << c.layout << " " << c.vk;
   }
+  // Neo gives the modifier that Num Lock sets a level of its own: the main keys are read
+  // without it, and the pad, whose digits come without it there, falls back to that.
+  for (const Case& c : std::vector<Case>{{"de", VK_A, u'A'}, {"de", VK_0 + 1, u'1'}, {"de", VK_NUMPAD0 + 1, u'1'},
+                                         {"de", VK_DECIMAL, u','}, {"de", VK_MULTIPLY, u'*'}}) {
+    const auto layout = XkbKeyboardLayout(c.layout, "neo");
+    EXPECT_EQ(WideKeyboardChar(c.vk, *layout), c.expected) << "neo " << c.vk;
+  }
   // Dvorak: the letter keys are where their letters are.
   EXPECT_EQ(WideKeyboardChar(unsigned{'Q'}, *XkbKeyboardLayout("us", "dvorak")), u'Q');
   EXPECT_EQ(XkbKeyboardLayout("us", "dvorak")->KeyChar(16, false), U'\'');
