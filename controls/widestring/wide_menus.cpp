@@ -15,6 +15,7 @@
 #include <QTextEdit>
 #include <algorithm>
 
+#include "controls/widestring/keyboard_chars.h"
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_texts.h"
 
@@ -48,7 +49,46 @@ void SyncHotKey(QAction* action, const QString& marked) {
   action->setText(Q(SyncHotKeyPosition(U16(action->text()), U16(marked))));
 }
 
-QString WideShortCutToText(const QKeySequence& shortcut) { return shortcut.toString(QKeySequence::NativeText); }
+namespace {
+
+// The virtual key of a letter, digit or numeric-pad key of a shortcut, 0 for any other key. Qt
+// names the pad's decimal key by the character the layout gives it, "." or ",".
+unsigned VirtualKey(QKeyCombination key) {
+  const int k = key.key();
+  const bool pad = key.keyboardModifiers().testFlag(Qt::KeypadModifier);
+  if (k >= Qt::Key_A && k <= Qt::Key_Z) return VK_A + static_cast<unsigned>(k - Qt::Key_A);
+  if (k >= Qt::Key_0 && k <= Qt::Key_9) return (pad ? VK_NUMPAD0 : VK_0) + static_cast<unsigned>(k - Qt::Key_0);
+  if (!pad) return 0;
+  switch (k) {
+    case Qt::Key_Asterisk: return VK_MULTIPLY;
+    case Qt::Key_Plus: return VK_ADD;
+    case Qt::Key_Minus: return VK_SUBTRACT;
+    case Qt::Key_Period:
+    case Qt::Key_Comma: return VK_DECIMAL;
+    case Qt::Key_Slash: return VK_DIVIDE;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+QString WideShortCutToText(const QKeySequence& shortcut, const KeyboardLayout& layout) {
+  QStringList keys;
+  for (int i = 0; i < shortcut.count(); ++i) {
+    // Qt writes the shift states before the key's name; the name of a letter, digit or pad key
+    // is the layout's character, where it has one.
+    const QKeyCombination key = shortcut[i];
+    QString text = QKeySequence(key).toString(QKeySequence::NativeText);
+    const QString name = QKeySequence(QKeyCombination(key.key())).toString(QKeySequence::NativeText);
+    const unsigned virtualKey = VirtualKey(key);
+    const char16_t c = virtualKey ? WideKeyboardChar(virtualKey, layout) : u'\0';
+    if (c && text.endsWith(name)) text = text.chopped(name.size()) + QChar(c);
+    keys << text;
+  }
+  return keys.join(", ");
+}
+
+QString WideShortCutToText(const QKeySequence& shortcut) { return WideShortCutToText(shortcut, *CurrentKeyboardLayout()); }
 
 QString WideControlText(const QWidget* control) {
   if (const auto* w = qobject_cast<const QLabel*>(control)) return w->text();

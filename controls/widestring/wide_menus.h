@@ -2,9 +2,10 @@
 //
 // A thin layer over Qt where Qt holds the text already: the wide caption of a menu item or
 // action is QAction::text(), its wide hint is QAction::statusTip(); the wide text of a control
-// is its Qt text; a shortcut text is QKeySequence's native text; drawing and measuring are
+// is its Qt text; drawing and measuring are
 // QPainter's and QFontMetrics'. Built here: the hint routing of the menus (TWidePopupList), the
-// short and long parts of control hints, and hot-key positions following a caption.
+// short and long parts of control hints, hot-key positions following a caption, and shortcut
+// texts in the keyboard layout's characters.
 #pragma once
 
 #include <QKeySequence>
@@ -24,6 +25,8 @@ class QWidget;
 
 namespace widestring {
 
+class KeyboardLayout;
+
 // Menu and action texts.
 QString WideCaption(const QAction* action);
 void SetWideCaption(QAction* action, const QString& caption);
@@ -35,7 +38,12 @@ void TakeActionTexts(QAction* item, const QAction* action);
 // Moves the "&" of `action`'s caption to where `marked` (the same text) has it; raises
 // EWideInternalError when the texts differ in more than that.
 void SyncHotKey(QAction* action, const QString& marked);
-// The shortcut as the user reads it, in the keyboard's own names.
+// The shortcut as the user reads it: the shift states as Qt writes them ("Ctrl+", "Shift+",
+// "Num+" for the numeric pad, ...), then for a letter, digit or numeric-pad key the character
+// the keyboard layout gives it (WideKeyboardChar: Ctrl+Q is "Ctrl+Й" in a Russian layout), for
+// any other key, or one the layout gives no character, Qt's name of the key; the keys of a
+// sequence are separated by ", ". Without a layout, in the current one (CurrentKeyboardLayout).
+QString WideShortCutToText(const QKeySequence& shortcut, const KeyboardLayout& layout);
 QString WideShortCutToText(const QKeySequence& shortcut);
 
 // Control texts: the text of a label, button, group box, line or text edit, combo box, or the
