@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "controls/widestring/keyboard_chars.h"
+#include "controls/widestring/wide_actions.h"
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_texts.h"
 
@@ -26,24 +27,9 @@ namespace {
 std::u16string U16(const QString& text) { return text.toStdU16String(); }
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
-QString ShortHintPart(const QString& hint) {
-  const qsizetype bar = hint.indexOf('|');
-  return bar < 0 ? hint : hint.left(bar);
-}
-
 constexpr const char* kHintProperty = "wideHint";
 
 }  // namespace
-
-QString WideCaption(const QAction* action) { return action->text(); }
-void SetWideCaption(QAction* action, const QString& caption) { action->setText(caption); }
-QString WideHint(const QAction* action) { return action->statusTip(); }
-void SetWideHint(QAction* action, const QString& hint) { action->setStatusTip(hint); }
-
-void TakeActionTexts(QAction* item, const QAction* action) {
-  if (!SameCaptionText(U16(item->text()), U16(action->text()))) item->setText(action->text());
-  if (item->statusTip().isEmpty()) item->setStatusTip(action->statusTip());
-}
 
 void SyncHotKey(QAction* action, const QString& marked) {
   action->setText(Q(SyncHotKeyPosition(U16(action->text()), U16(marked))));
@@ -116,7 +102,7 @@ QString WideControlHint(const QWidget* control) {
   // The hint as it was set, while tool tip and status tip still hold its parts; else what they
   // hold now.
   const QString stored = control->property(kHintProperty).toString();
-  if (control->toolTip() == ShortHintPart(stored) && control->statusTip() == Q(LongHintPart(U16(stored))))
+  if (control->toolTip() == Q(ShortHintPart(U16(stored))) && control->statusTip() == Q(LongHintPart(U16(stored))))
     return stored;
   if (control->toolTip() == control->statusTip()) return control->toolTip();
   return control->toolTip() + "|" + control->statusTip();
@@ -124,7 +110,7 @@ QString WideControlHint(const QWidget* control) {
 
 void SetWideControlHint(QWidget* control, const QString& hint) {
   control->setProperty(kHintProperty, hint);
-  control->setToolTip(ShortHintPart(hint));
+  control->setToolTip(Q(ShortHintPart(U16(hint))));
   control->setStatusTip(Q(LongHintPart(U16(hint))));
 }
 

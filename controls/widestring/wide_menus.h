@@ -1,11 +1,9 @@
-// Wide-string support for menus, actions and controls.
+// Wide-string support for menus and controls.
 //
-// A thin layer over Qt where Qt holds the text already: the wide caption of a menu item or
-// action is QAction::text(), its wide hint is QAction::statusTip(); the wide text of a control
-// is its Qt text; drawing and measuring are
-// QPainter's and QFontMetrics'. Built here: the hint routing of the menus (TWidePopupList), the
-// short and long parts of control hints, hot-key positions following a caption, and shortcut
-// texts in the keyboard layout's characters.
+// A thin layer over Qt where Qt holds the text already: the wide text of a control is its Qt
+// text; drawing and measuring are QPainter's and QFontMetrics'. Built here: the hint routing of
+// the menus (TWidePopupList), the short and long parts of control hints, hot-key positions
+// following a caption, and shortcut texts in the keyboard layout's characters.
 #pragma once
 
 #include <QKeySequence>
@@ -15,6 +13,8 @@
 #include <QSize>
 #include <QString>
 #include <vector>
+
+#include "controls/widestring/wide_actions.h"
 
 class QAction;
 class QFontMetrics;
@@ -27,14 +27,7 @@ namespace widestring {
 
 class KeyboardLayout;
 
-// Menu and action texts.
-QString WideCaption(const QAction* action);
-void SetWideCaption(QAction* action, const QString& caption);
-QString WideHint(const QAction* action);
-void SetWideHint(QAction* action, const QString& hint);
-// Gives `item` the action's caption unless its own already matches it with hot keys stripped,
-// and the action's hint when its own is empty.
-void TakeActionTexts(QAction* item, const QAction* action);
+// Menu item texts (the wide caption and hint of an item are its action's, wide_actions.h).
 // Moves the "&" of `action`'s caption to where `marked` (the same text) has it; raises
 // EWideInternalError when the texts differ in more than that.
 void SyncHotKey(QAction* action, const QString& marked);
