@@ -108,36 +108,23 @@ TEST(KeyboardChars, ShortcutTextsNameKeysInTheLayout) {
     QKeySequence shortcut;
     const char* expected;
   };
+  // The shift states stay Qt's; letters, digits and pad keys are the layout's, other keys Qt's.
   for (const Case& c : std::vector<Case>{
            {"us", K(ctrl, Qt::Key_Q), "Ctrl+Q"},
-           {"us", K(ctrl | pad, Qt::Key_Period), "Ctrl+Num+."},
            {"us", K(Qt::MetaModifier | ctrl | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_F5), "Meta+Ctrl+Alt+Shift+F5"},
-           // The shift states stay Qt's; the letters, digits and pad keys are the layout's.
            {"ru", K(ctrl, Qt::Key_Q), "Ctrl+Й"},
            {"ru", QKeySequence(K(ctrl | Qt::ShiftModifier, Qt::Key_A), K(Qt::Key_W)), "Ctrl+Shift+Ф, Ц"},
-           {"ru", K(ctrl, Qt::Key_1), "Ctrl+1"},
            {"ru", K(pad, Qt::Key_Period), "Num+,"},
            {"ru", K(ctrl, Qt::Key_Backspace), "Ctrl+Backspace"},
-           {"ru", K(ctrl, Qt::Key_Plus), "Ctrl++"},
-           {"ru", K(ctrl, Qt::Key_Comma), "Ctrl+,"},
-           // AZERTY: the digit on its key with Shift, not the key's "&"; the pad is the pad.
-           {"fr", K(ctrl, Qt::Key_1), "Ctrl+1"},
-           {"fr", K(ctrl, Qt::Key_A), "Ctrl+A"},
-           {"fr", K(ctrl | pad, Qt::Key_Asterisk), "Ctrl+Num+*"},
+           {"fr", K(ctrl, Qt::Key_1), "Ctrl+1"},  // the digit with Shift on its key, not the key's "&"
            // The German pad's decimal comma, whichever character the shortcut was recorded with.
            {"de", K(ctrl | pad, Qt::Key_Period), "Ctrl+Num+,"},
            {"de", K(ctrl | pad, Qt::Key_Comma), "Ctrl+Num+,"},
-           {"de", K(Qt::AltModifier | pad, Qt::Key_7), "Alt+Num+7"},
-           {"de", K(ctrl, Qt::Key_Z), "Ctrl+Z"},
            {"de", K(ctrl, Qt::Key_Adiaeresis), "Ctrl+Ä"},
-           {"de", QKeySequence(), ""}}) {
-    const auto layout = XkbKeyboardLayout(c.layout);
-    EXPECT_EQ(WideShortCutToText(c.shortcut, *layout).toStdString(), c.expected) << c.layout;
-  }
+           {"de", QKeySequence(), ""}})
+    EXPECT_EQ(WideShortCutToText(c.shortcut, *XkbKeyboardLayout(c.layout)).toStdString(), c.expected) << c.layout;
   // A key the layout gives no character keeps Qt's name.
-  const MadeUpLayout empty({});
-  EXPECT_EQ(WideShortCutToText(QKeySequence(K(ctrl, Qt::Key_Q)), empty).toStdString(), "Ctrl+Q");
-
+  EXPECT_EQ(WideShortCutToText(QKeySequence(K(ctrl, Qt::Key_Q)), MadeUpLayout({})).toStdString(), "Ctrl+Q");
   setenv("XKB_DEFAULT_LAYOUT", "ru", 1);
   EXPECT_EQ(WideShortCutToText(QKeySequence(K(ctrl, Qt::Key_Q))).toStdString(), "Ctrl+Й");
   unsetenv("XKB_DEFAULT_LAYOUT");
