@@ -115,7 +115,7 @@ void TWideMenuActionLink::Remember() {
 
 void SetMenuItemAction(QAction* item, QAction* action) {
   delete Need(item)->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly);
-  if (action) new TWideMenuActionLink(item, action);
+  if (action && action != item) new TWideMenuActionLink(item, action);
 }
 
 QAction* MenuItemAction(const QAction* item) {

@@ -19,9 +19,9 @@ class QWidget;
 
 namespace widestring {
 
+// The functions below throw EWideInternalError for a null action or item.
 QString WideCaption(const QAction* action);
 void SetWideCaption(QAction* action, const QString& caption);
-// Throw EWideInternalError for a null action.
 QString WideHint(const QAction* action);
 void SetWideHint(QAction* action, const QString& hint);
 
@@ -73,7 +73,7 @@ class TWideMenuActionLink : public QObject {
   bool checked_ = false, enabled_ = true, visible_ = true;
 };
 
-// Links `item` to `action`, ending a link it had; a null action only ends it.
+// Links `item` to `action`, ending a link it had; a null action, or the item itself, only ends it.
 void SetMenuItemAction(QAction* item, QAction* action);
 // The action `item` is linked to, else null.
 QAction* MenuItemAction(const QAction* item);
