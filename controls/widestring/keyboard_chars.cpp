@@ -23,6 +23,8 @@ constexpr unsigned kPadKeys[16] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73,  // 0
 // XKB numbers keys 8 above the input key codes.
 constexpr unsigned kXkbOffset = 8;
 
+bool IsPadKey(unsigned key) { return std::find(std::begin(kPadKeys), std::end(kPadKeys), key) != std::end(kPadKeys); }
+
 struct ContextFree {
   void operator()(xkb_context* c) const { xkb_context_unref(c); }
 };
@@ -48,16 +50,28 @@ class XkbLayout : public KeyboardLayout {
       throw EWideGeneralError("There is no keyboard layout \"" + layout + (variant.empty() ? "" : "(" + variant + ")") +
                               "\".");
     const xkb_mod_mask_t numLock = Mask(XKB_MOD_NAME_NUM), shift = Mask(XKB_MOD_NAME_SHIFT);
-    plain_.reset(xkb_state_new(keymap_.get()));
-    shifted_.reset(xkb_state_new(keymap_.get()));
-    if (!plain_ || !shifted_) throw EWideGeneralError("The keyboard layout cannot be used.");
-    xkb_state_update_mask(plain_.get(), 0, 0, numLock, 0, 0, 0);
-    xkb_state_update_mask(shifted_.get(), shift, 0, numLock, 0, 0, 0);
+    for (int num = 0; num < 2; ++num)
+      for (int shifted = 0; shifted < 2; ++shifted) {
+        auto& state = states_[num][shifted];
+        state.reset(xkb_state_new(keymap_.get()));
+        if (!state) throw EWideGeneralError("The keyboard layout cannot be used.");
+        xkb_state_update_mask(state.get(), shifted ? shift : 0, 0, num ? numLock : 0, 0, 0, 0);
+      }
   }
 
   char32_t KeyChar(unsigned key, bool shifted) const override {
-    const char32_t c = xkb_state_key_get_utf32(shifted ? shifted_.get() : plain_.get(), key + kXkbOffset);
-    return c < 0x20 || c == 0x7F ? 0 : c;
+    const xkb_keycode_t code = key + kXkbOffset;
+    if (!IsPadKey(key)) return Printable(xkb_state_key_get_utf32(states_[0][shifted].get(), code));
+    // Num Lock is the pad's alone. The pad's characters are those of its keypad symbols (KP_1,
+    // KP_Decimal, ...): with Num Lock on as on most layouts, off where the layout has them
+    // there and gives Num Lock a level of its own (neo).
+    for (int num : {1, 0}) {
+      xkb_state* state = states_[num][shifted].get();
+      const xkb_keysym_t sym = xkb_state_key_get_one_sym(state, code);
+      const char32_t c = Printable(xkb_state_key_get_utf32(state, code));
+      if (c && sym >= XKB_KEY_KP_Space && sym <= XKB_KEY_KP_Equal) return c;
+    }
+    return Printable(xkb_state_key_get_utf32(states_[1][shifted].get(), code));
   }
 
   std::vector<unsigned> Keys() const override {
@@ -74,16 +88,19 @@ class XkbLayout : public KeyboardLayout {
     return index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << index;
   }
 
+  static char32_t Printable(char32_t c) { return c < 0x20 || c == 0x7F ? 0 : c; }
+
   std::unique_ptr<xkb_context, ContextFree> context_;
   std::unique_ptr<xkb_keymap, KeymapFree> keymap_;
-  std::unique_ptr<xkb_state, StateFree> plain_, shifted_;
+  // Without and with Num Lock, each unshifted and with Shift.
+  std::unique_ptr<xkb_state, StateFree> states_[2][2];
 };
 
 // The key of the main section that gives `c`, unshifted before shifted (the lowest key first);
 // 0 for none. The numeric pad is not looked at.
 unsigned KeyGiving(const KeyboardLayout& layout, char32_t c, bool unshiftedOnly = false) {
   std::vector<unsigned> keys = layout.Keys();
-  std::erase_if(keys, [](unsigned key) { return std::find(std::begin(kPadKeys), std::end(kPadKeys), key) != std::end(kPadKeys); });
+  std::erase_if(keys, IsPadKey);
   for (unsigned key : keys)
     if (layout.KeyChar(key, false) == c) return key;
   if (!unshiftedOnly)

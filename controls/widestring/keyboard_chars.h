@@ -21,7 +21,8 @@ inline constexpr unsigned VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, 
 class KeyboardLayout {
  public:
   virtual ~KeyboardLayout() = default;
-  // The character of `key` unshifted or with Shift, with Num Lock on; 0 when it gives none.
+  // The character of `key` unshifted or with Shift, a key of the numeric pad with Num Lock on
+  // (or off, where the layout gives the pad's characters there); 0 when it gives none.
   virtual char32_t KeyChar(unsigned key, bool shifted) const = 0;
   // Every key of the layout.
   virtual std::vector<unsigned> Keys() const = 0;
@@ -41,8 +42,8 @@ std::shared_ptr<const KeyboardLayout> CurrentKeyboardLayout();
 // in upper case (the key is the one whose character is that Latin letter, or on a layout
 // without Latin letters the key at the letter's place); a digit key gives its digit when the
 // layout has the digit on that key, shifted or not, else the key's own character; a numeric
-// pad key gives its character with Num Lock on. 0 for any other key and a key without a
-// character.
+// pad key gives its unshifted character (see KeyChar). 0 for any other key and a key without
+// a character.
 char16_t WideKeyboardChar(unsigned virtualKey, const KeyboardLayout& layout);
 // The same in the current layout.
 char16_t WideKeyboardChar(unsigned virtualKey);

@@ -15,6 +15,8 @@
 #include <QTextEdit>
 #include <algorithm>
 
+#include "controls/widestring/keyboard_chars.h"
+#include "controls/widestring/wide_actions.h"
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_texts.h"
 
@@ -25,30 +27,54 @@ namespace {
 std::u16string U16(const QString& text) { return text.toStdU16String(); }
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
-QString ShortHintPart(const QString& hint) {
-  const qsizetype bar = hint.indexOf('|');
-  return bar < 0 ? hint : hint.left(bar);
-}
-
 constexpr const char* kHintProperty = "wideHint";
 
 }  // namespace
-
-QString WideCaption(const QAction* action) { return action->text(); }
-void SetWideCaption(QAction* action, const QString& caption) { action->setText(caption); }
-QString WideHint(const QAction* action) { return action->statusTip(); }
-void SetWideHint(QAction* action, const QString& hint) { action->setStatusTip(hint); }
-
-void TakeActionTexts(QAction* item, const QAction* action) {
-  if (!SameCaptionText(U16(item->text()), U16(action->text()))) item->setText(action->text());
-  if (item->statusTip().isEmpty()) item->setStatusTip(action->statusTip());
-}
 
 void SyncHotKey(QAction* action, const QString& marked) {
   action->setText(Q(SyncHotKeyPosition(U16(action->text()), U16(marked))));
 }
 
-QString WideShortCutToText(const QKeySequence& shortcut) { return shortcut.toString(QKeySequence::NativeText); }
+namespace {
+
+// The virtual key of a letter, digit or numeric-pad key of a shortcut, 0 for any other key. Qt
+// names the pad's decimal key by the character the layout gives it, "." or ",".
+unsigned VirtualKey(QKeyCombination key) {
+  const int k = key.key();
+  const bool pad = key.keyboardModifiers().testFlag(Qt::KeypadModifier);
+  if (k >= Qt::Key_A && k <= Qt::Key_Z) return VK_A + static_cast<unsigned>(k - Qt::Key_A);
+  if (k >= Qt::Key_0 && k <= Qt::Key_9) return (pad ? VK_NUMPAD0 : VK_0) + static_cast<unsigned>(k - Qt::Key_0);
+  if (!pad) return 0;
+  switch (k) {
+    case Qt::Key_Asterisk: return VK_MULTIPLY;
+    case Qt::Key_Plus: return VK_ADD;
+    case Qt::Key_Minus: return VK_SUBTRACT;
+    case Qt::Key_Period:
+    case Qt::Key_Comma: return VK_DECIMAL;
+    case Qt::Key_Slash: return VK_DIVIDE;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+QString WideShortCutToText(const QKeySequence& shortcut, const KeyboardLayout& layout) {
+  QStringList keys;
+  for (int i = 0; i < shortcut.count(); ++i) {
+    // Qt writes the shift states before the key's name; the name of a letter, digit or pad key
+    // is the layout's character, where it has one.
+    const QKeyCombination key = shortcut[i];
+    QString text = QKeySequence(key).toString(QKeySequence::NativeText);
+    const QString name = QKeySequence(QKeyCombination(key.key())).toString(QKeySequence::NativeText);
+    const unsigned virtualKey = VirtualKey(key);
+    const char16_t c = virtualKey ? WideKeyboardChar(virtualKey, layout) : u'\0';
+    if (c && text.endsWith(name)) text = text.chopped(name.size()) + QChar(c);
+    keys << text;
+  }
+  return keys.join(", ");
+}
+
+QString WideShortCutToText(const QKeySequence& shortcut) { return WideShortCutToText(shortcut, *CurrentKeyboardLayout()); }
 
 QString WideControlText(const QWidget* control) {
   if (const auto* w = qobject_cast<const QLabel*>(control)) return w->text();
@@ -76,7 +102,7 @@ QString WideControlHint(const QWidget* control) {
   // The hint as it was set, while tool tip and status tip still hold its parts; else what they
   // hold now.
   const QString stored = control->property(kHintProperty).toString();
-  if (control->toolTip() == ShortHintPart(stored) && control->statusTip() == Q(LongHintPart(U16(stored))))
+  if (control->toolTip() == Q(ShortHintPart(U16(stored))) && control->statusTip() == Q(LongHintPart(U16(stored))))
     return stored;
   if (control->toolTip() == control->statusTip()) return control->toolTip();
   return control->toolTip() + "|" + control->statusTip();
@@ -84,7 +110,7 @@ QString WideControlHint(const QWidget* control) {
 
 void SetWideControlHint(QWidget* control, const QString& hint) {
   control->setProperty(kHintProperty, hint);
-  control->setToolTip(ShortHintPart(hint));
+  control->setToolTip(Q(ShortHintPart(U16(hint))));
   control->setStatusTip(Q(LongHintPart(U16(hint))));
 }
 

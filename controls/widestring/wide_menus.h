@@ -1,10 +1,9 @@
-// Wide-string support for menus, actions and controls.
+// Wide-string support for menus and controls.
 //
-// A thin layer over Qt where Qt holds the text already: the wide caption of a menu item or
-// action is QAction::text(), its wide hint is QAction::statusTip(); the wide text of a control
-// is its Qt text; a shortcut text is QKeySequence's native text; drawing and measuring are
-// QPainter's and QFontMetrics'. Built here: the hint routing of the menus (TWidePopupList), the
-// short and long parts of control hints, and hot-key positions following a caption.
+// A thin layer over Qt where Qt holds the text already: the wide text of a control is its Qt
+// text; drawing and measuring are QPainter's and QFontMetrics'. Built here: the hint routing of
+// the menus (TWidePopupList), the short and long parts of control hints, hot-key positions
+// following a caption, and shortcut texts in the keyboard layout's characters.
 #pragma once
 
 #include <QKeySequence>
@@ -15,6 +14,8 @@
 #include <QString>
 #include <vector>
 
+#include "controls/widestring/wide_actions.h"
+
 class QAction;
 class QFontMetrics;
 class QMenu;
@@ -24,18 +25,18 @@ class QWidget;
 
 namespace widestring {
 
-// Menu and action texts.
-QString WideCaption(const QAction* action);
-void SetWideCaption(QAction* action, const QString& caption);
-QString WideHint(const QAction* action);
-void SetWideHint(QAction* action, const QString& hint);
-// Gives `item` the action's caption unless its own already matches it with hot keys stripped,
-// and the action's hint when its own is empty.
-void TakeActionTexts(QAction* item, const QAction* action);
+class KeyboardLayout;
+
+// Menu item texts (the wide caption and hint of an item are its action's, wide_actions.h).
 // Moves the "&" of `action`'s caption to where `marked` (the same text) has it; raises
 // EWideInternalError when the texts differ in more than that.
 void SyncHotKey(QAction* action, const QString& marked);
-// The shortcut as the user reads it, in the keyboard's own names.
+// The shortcut as the user reads it: the shift states as Qt writes them ("Ctrl+", "Shift+",
+// "Num+" for the numeric pad, ...), then for a letter, digit or numeric-pad key the character
+// the keyboard layout gives it (WideKeyboardChar: Ctrl+Q is "Ctrl+Й" in a Russian layout), for
+// any other key, or one the layout gives no character, Qt's name of the key; the keys of a
+// sequence are separated by ", ". Without a layout, in the current one (CurrentKeyboardLayout).
+QString WideShortCutToText(const QKeySequence& shortcut, const KeyboardLayout& layout);
 QString WideShortCutToText(const QKeySequence& shortcut);
 
 // Control texts: the text of a label, button, group box, line or text edit, combo box, or the

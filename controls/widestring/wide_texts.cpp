@@ -14,6 +14,8 @@ std::string SyncHotKeyFailedText(std::u16string_view wide, std::u16string_view a
          WideStringToStringEx(ansi, CP_UTF8) + "\").";
 }
 
+std::u16string ShortHintPart(std::u16string_view hint) { return std::u16string(hint.substr(0, hint.find(u'|'))); }
+
 std::u16string LongHintPart(std::u16string_view hint) {
   const auto bar = hint.find(u'|');
   return std::u16string(bar == std::u16string_view::npos ? hint : hint.substr(bar + 1));

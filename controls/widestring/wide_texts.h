@@ -39,7 +39,9 @@ inline constexpr const char* SHelperCreate =
 // "Internal Error: SyncHotKeyPosition Failed ("<wide>" <> "<ansi>")." with both captions as UTF-8.
 std::string SyncHotKeyFailedText(std::u16string_view wide, std::u16string_view ansi);
 
-// The long part of a hint: the text after the first "|", or the whole text.
+// The short and the long part of a hint: the text before and after the first "|"; the whole
+// text when there is none.
+std::u16string ShortHintPart(std::u16string_view hint);
 std::u16string LongHintPart(std::u16string_view hint);
 
 // Hot keys of captions. A caption marks its hot key with "&"; "&&" is a literal "&".

@@ -1,5 +1,6 @@
-// The wide character of a virtual key: the rules through a made-up layout, and the layouts of
-// the X keyboard extension as xkbcommon reads them (the xkb-data files).
+// The wide character of a virtual key and the shortcut texts made of them: the rules through a
+// made-up layout, and the layouts of the X keyboard extension as xkbcommon reads them (the
+// xkb-data files).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "controls/widestring/keyboard_chars.h"
+#include "controls/widestring/wide_menus.h"
 #include "controls/widestring/wide_texts.h"
 
 using namespace widestring;
@@ -75,6 +77,13 @@ TEST(KeyboardChars, TheLayoutsOfTheXKeyboardExtension) {
     const auto layout = XkbKeyboardLayout(c.layout);
     EXPECT_EQ(WideKeyboardChar(c.vk, *layout), c.expected) << c.layout << " " << c.vk;
   }
+  // Neo gives the modifier that Num Lock sets a level of its own: the main keys are read
+  // without it, and the pad, whose digits come without it there, falls back to that.
+  for (const Case& c : std::vector<Case>{{"de", VK_A, u'A'}, {"de", VK_0 + 1, u'1'}, {"de", VK_NUMPAD0 + 1, u'1'},
+                                         {"de", VK_DECIMAL, u','}, {"de", VK_MULTIPLY, u'*'}}) {
+    const auto layout = XkbKeyboardLayout(c.layout, "neo");
+    EXPECT_EQ(WideKeyboardChar(c.vk, *layout), c.expected) << "neo " << c.vk;
+  }
   // Dvorak: the letter keys are where their letters are.
   EXPECT_EQ(WideKeyboardChar(unsigned{'Q'}, *XkbKeyboardLayout("us", "dvorak")), u'Q');
   EXPECT_EQ(XkbKeyboardLayout("us", "dvorak")->KeyChar(16, false), U'\'');
@@ -89,4 +98,34 @@ TEST(KeyboardChars, TheCurrentLayoutIsTheEnvironments) {
   EXPECT_EQ(WideKeyboardChar(VK_A), u'A');
   unsetenv("XKB_DEFAULT_LAYOUT");
   EXPECT_NE(WideKeyboardChar(VK_A), u'\0');
+}
+
+TEST(KeyboardChars, ShortcutTextsNameKeysInTheLayout) {
+  using K = QKeyCombination;
+  const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, pad = Qt::KeypadModifier;
+  struct Case {
+    const char* layout;
+    QKeySequence shortcut;
+    const char* expected;
+  };
+  // The shift states stay Qt's; letters, digits and pad keys are the layout's, other keys Qt's.
+  for (const Case& c : std::vector<Case>{
+           {"us", K(ctrl, Qt::Key_Q), "Ctrl+Q"},
+           {"us", K(Qt::MetaModifier | ctrl | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_F5), "Meta+Ctrl+Alt+Shift+F5"},
+           {"ru", K(ctrl, Qt::Key_Q), "Ctrl+Й"},
+           {"ru", QKeySequence(K(ctrl | Qt::ShiftModifier, Qt::Key_A), K(Qt::Key_W)), "Ctrl+Shift+Ф, Ц"},
+           {"ru", K(pad, Qt::Key_Period), "Num+,"},
+           {"ru", K(ctrl, Qt::Key_Backspace), "Ctrl+Backspace"},
+           {"fr", K(ctrl, Qt::Key_1), "Ctrl+1"},  // the digit with Shift on its key, not the key's "&"
+           // The German pad's decimal comma, whichever character the shortcut was recorded with.
+           {"de", K(ctrl | pad, Qt::Key_Period), "Ctrl+Num+,"},
+           {"de", K(ctrl | pad, Qt::Key_Comma), "Ctrl+Num+,"},
+           {"de", K(ctrl, Qt::Key_Adiaeresis), "Ctrl+Ä"},
+           {"de", QKeySequence(), ""}})
+    EXPECT_EQ(WideShortCutToText(c.shortcut, *XkbKeyboardLayout(c.layout)).toStdString(), c.expected) << c.layout;
+  // A key the layout gives no character keeps Qt's name.
+  EXPECT_EQ(WideShortCutToText(QKeySequence(K(ctrl, Qt::Key_Q)), MadeUpLayout({})).toStdString(), "Ctrl+Q");
+  setenv("XKB_DEFAULT_LAYOUT", "ru", 1);
+  EXPECT_EQ(WideShortCutToText(QKeySequence(K(ctrl, Qt::Key_Q))).toStdString(), "Ctrl+Й");
+  unsetenv("XKB_DEFAULT_LAYOUT");
 }

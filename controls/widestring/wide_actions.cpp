@@ -1,0 +1,126 @@
+#include "controls/widestring/wide_actions.h"
+
+#include <QAction>
+#include <QSignalBlocker>
+#include <QWidget>
+
+#include "controls/widestring/wide_menus.h"
+#include "controls/widestring/wide_texts.h"
+
+namespace widestring {
+
+namespace {
+
+std::u16string U16(const QString& text) { return text.toStdU16String(); }
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+template <typename Action>
+Action* Need(Action* action) {
+  if (!action) throw EWideInternalError("Wide-string internal error: no action.");
+  return action;
+}
+
+}  // namespace
+
+QString WideCaption(const QAction* action) { return Need(action)->text(); }
+void SetWideCaption(QAction* action, const QString& caption) { Need(action)->setText(caption); }
+
+TCustomActionHelper* ActionHelper(const QAction* action, bool create) {
+  auto* helper = Need(action)->findChild<TCustomActionHelper*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!helper && create) helper = new TCustomActionHelper(const_cast<QAction*>(action));
+  return helper;
+}
+
+QString WideHint(const QAction* action) {
+  const TCustomActionHelper* helper = ActionHelper(action);
+  if (helper && action->toolTip() == Q(ShortHintPart(U16(helper->Hint))) &&
+      action->statusTip() == Q(LongHintPart(U16(helper->Hint))))
+    return helper->Hint;
+  return action->statusTip();
+}
+
+void SetWideHint(QAction* action, const QString& hint) {
+  TCustomActionHelper* helper = ActionHelper(action, true);
+  const QString tip = Q(ShortHintPart(U16(hint))), status = Q(LongHintPart(U16(hint)));
+  if (helper->Hint == hint && action->toolTip() == tip && action->statusTip() == status) return;
+  helper->Hint = hint;
+  {
+    // One change for the two parts, so that no one sees the hint half set.
+    const QSignalBlocker block(action);
+    action->setToolTip(tip);
+    action->setStatusTip(status);
+  }
+  emit action->changed();
+}
+
+void Assign(QAction* action, const QAction* source) {
+  SetWideCaption(action, WideCaption(source));
+  SetWideHint(action, WideHint(source));
+  action->setCheckable(source->isCheckable());
+  action->setChecked(source->isChecked());
+  action->setEnabled(source->isEnabled());
+  action->setVisible(source->isVisible());
+  action->setShortcuts(source->shortcuts());
+  action->setIcon(source->icon());
+}
+
+void Assign(QAction* action, const QWidget* control) {
+  SetWideCaption(action, WideControlText(control));
+  SetWideHint(action, WideControlHint(control));
+}
+
+void TakeActionTexts(QAction* item, const QAction* action) {
+  if (!SameCaptionText(U16(WideCaption(item)), U16(WideCaption(action)))) SetWideCaption(item, WideCaption(action));
+  if (WideHint(item).isEmpty()) SetWideHint(item, WideHint(action));
+}
+
+TWideMenuActionLink::TWideMenuActionLink(QAction* item, QAction* action) : QObject(item), item_(item), action_(Need(action)) {
+  TakeActionTexts(item, action);
+  item->setCheckable(action->isCheckable());
+  item->setChecked(action->isChecked());
+  item->setEnabled(action->isEnabled());
+  item->setVisible(action->isVisible());
+  Remember();
+  connect(action, &QAction::changed, this, &TWideMenuActionLink::Follow);
+  connect(item, &QAction::triggered, this, [this] {
+    if (action_ && action_->isEnabled()) action_->trigger();
+  });
+}
+
+bool TWideMenuActionLink::IsCaptionLinked() const { return SameCaptionText(U16(WideCaption(item_)), U16(caption_)); }
+bool TWideMenuActionLink::IsHintLinked() const { return WideHint(item_) == hint_ || WideHint(item_).isEmpty(); }
+bool TWideMenuActionLink::IsCheckedLinked() const { return item_->isChecked() == checked_; }
+
+void TWideMenuActionLink::Follow() {
+  if (!action_) return;
+  if (IsCaptionLinked() && !SameCaptionText(U16(WideCaption(item_)), U16(WideCaption(action_))))
+    SetWideCaption(item_, WideCaption(action_));
+  if (IsHintLinked()) SetWideHint(item_, WideHint(action_));
+  if (IsCheckedLinked()) {
+    item_->setCheckable(action_->isCheckable());
+    item_->setChecked(action_->isChecked());
+  }
+  if (item_->isEnabled() == enabled_) item_->setEnabled(action_->isEnabled());
+  if (item_->isVisible() == visible_) item_->setVisible(action_->isVisible());
+  Remember();
+}
+
+void TWideMenuActionLink::Remember() {
+  caption_ = WideCaption(action_);
+  hint_ = WideHint(action_);
+  checked_ = action_->isChecked();
+  enabled_ = action_->isEnabled();
+  visible_ = action_->isVisible();
+}
+
+void SetMenuItemAction(QAction* item, QAction* action) {
+  delete Need(item)->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly);
+  if (action && action != item) new TWideMenuActionLink(item, action);
+}
+
+QAction* MenuItemAction(const QAction* item) {
+  const auto* link = Need(item)->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly);
+  return link ? link->Action() : nullptr;
+}
+
+}  // namespace widestring
