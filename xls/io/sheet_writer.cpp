@@ -167,10 +167,10 @@ double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
     isDate = book_.XFList().IsDateFormat(xf);
   }
   if (!isDate) return v;
-  // A time of day without a date is the same in both systems; a date before 1904 has no
-  // serial there.
+  // A time of day without a date is the same in both systems; a date before 1904 has a
+  // negative serial there, as the files of that system hold it.
   if (v < 1) return v;
-  return v < kDate1904Shift ? 0 : v - kDate1904Shift;
+  return v - kDate1904Shift;
 }
 
 int TXLSSheetWriter::WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf,
@@ -376,7 +376,7 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     if (value.IsDate()) v = DateTimeToSerial(v);
     if (book_.GetDate1904() && v >= 1 &&
         book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(row, column))) {
-      v = v < kDate1904Shift ? 0 : v - kDate1904Shift;
+      v -= kDate1904Shift;
     }
     if (std::isfinite(v)) number(v);
     else special(2, kErrorNum);
