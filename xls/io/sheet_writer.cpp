@@ -426,8 +426,8 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   }
   constexpr std::size_t kLabelLength = 255;
   if (version_ == kBiff5) {
-    const std::string bytes = WideToAnsiCP(text, codePage_);
-    if (bytes.size() <= kLabelLength) return WriteAnsiLabel(row, column, cell.XF(), bytes);
+    // The limit counts characters; a double-byte code page takes two bytes for some of them.
+    if (text.size() <= kLabelLength) return WriteAnsiLabel(row, column, cell.XF(), WideToAnsiCP(text, codePage_));
   } else if (text.size() <= kLabelLength) {
     TCellBytes b = CellRecord(kRecLabel, 9 + 2 * static_cast<std::uint32_t>(text.size()));
     b.AddWord(static_cast<std::uint32_t>(row));
