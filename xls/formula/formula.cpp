@@ -230,6 +230,11 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
       // written and is refused rather than cut.
       const int cols = node.value > 0 ? node.value : 1;
       if (node.ChildCount() / cols > (b5 ? 65535 : 65536)) return -1;
+      // BIFF5 gives each string one length byte as well.
+      for (int i = 1; b5 && i <= node.ChildCount(); ++i) {
+        const TXLSSyntaxItem& v = *node.Child(i);
+        if (v.kind == kNodeString && WideToAnsiCP(v.text, codePage_).size() > kMaxStringLength) return -1;
+      }
       return 8;
     }
     case kNodeParen:
