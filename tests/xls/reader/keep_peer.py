@@ -9,10 +9,10 @@ a workbook's first sheet, one fact a line, sorted: "cell <row> <col> <type> <val
 usage: keep_peer.py make DIR          DIR/lo.xls; DIR/lo-edited.xls: column B deleted, then a row
                                       inserted above row 3; DIR/lo-edited2.xls: then a column
                                       inserted before C and row 3 deleted
-       keep_peer.py newer DIR         DIR/lo-newer.xls: a 1904 workbook with the newer functions LibreOffice writes
-                                      as names (IFERROR, SUMIFS, COUNTIFS, AVERAGEIF), a long
-                                      string of Japanese text in a formula, a reference to the
-                                      empty row 20000 and a date before 1904
+       keep_peer.py newer DIR         DIR/lo-newer.xls: a 1904 workbook with the newer
+                                      functions LibreOffice writes as names (IFERROR, SUMIFS,
+                                      COUNTIFS, AVERAGEIF), 200 Japanese characters in a formula,
+                                      a reference to the empty row 20000 and a date before 1904
        keep_peer.py lo DIR FILE...    "file FILE" and its lines, for each
        keep_peer.py xlrd FILE         (an encrypted file through msoffcrypto-tool)
        keep_peer.py gnumeric DIR FILE
