@@ -75,6 +75,15 @@ int UncataloguedFixedCount(int number) {
   return -2;
 }
 
+// The defined name a call goes by when it calls a function by a name of the workbook (ptgName,
+// then ptgFuncVar 255): the way other programs write the newer functions (_xlfn.IFERROR) and
+// macro functions. nullptr for other calls.
+const TXLSSyntaxItem* NamedFunction(const TXLSSyntaxItem& node) {
+  if (node.kind != kNodeCall || node.value != kAddInFunction || node.ChildCount() < 1) return nullptr;
+  const TXLSSyntaxItem* name = node.Child(1);
+  return name->kind == kNodeName && (!name->range || name->range->externId <= 0) ? name : nullptr;
+}
+
 }  // namespace
 
 struct TXLSFormula::Writer {
@@ -161,6 +170,10 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
   if (const THashFuncEntry* e = catalogue_->FindByName(ftext::UpperAscii(node.text))) {
     if (e->argCount >= 0 && e->argCount != args) return -1;
     own = e->argCount >= 0 ? 3 : 4;
+  } else if (NamedFunction(node)) {
+    // BIFF5 readers do not call functions by a defined name: such a formula goes as its text.
+    if (Biff5()) return -1;
+    own = 4;
   } else if (node.value == kAddInFunction) {
     const TXLSSyntaxItem* name = node.Child(1);
     if (!name || name->kind != kNodeName || !name->range) return -1;
@@ -204,7 +217,9 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
     case kNodeNumber: return 9;
     case kNodeString: {
       if (node.text.size() > kMaxStringLength) return -1;
+      // BIFF5's length byte counts bytes, two for a character of a double-byte code page.
       int n = static_cast<int>(b5 ? WideToAnsiCP(node.text, codePage_).size() : node.text.size());
+      if (n > kMaxStringLength) return -1;
       return b5 ? 2 + n : 3 + 2 * n;
     }
     case kNodeError: return 2;
@@ -215,6 +230,11 @@ int TXLSFormula::TokenSize(const TXLSSyntaxItem& node) {
       // written and is refused rather than cut.
       const int cols = node.value > 0 ? node.value : 1;
       if (node.ChildCount() / cols > (b5 ? 65535 : 65536)) return -1;
+      // BIFF5 gives each string one length byte as well.
+      for (int i = 1; b5 && i <= node.ChildCount(); ++i) {
+        const TXLSSyntaxItem& v = *node.Child(i);
+        if (v.kind == kNodeString && WideToAnsiCP(v.text, codePage_).size() > kMaxStringLength) return -1;
+      }
       return 8;
     }
     case kNodeParen:
@@ -361,7 +381,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
   const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(node.text));
   const THashFuncEntry* addIn = nullptr;
   int number = 0, count = 0, ret = kClassValue;
-  bool fixed = false;
+  bool fixed = false, named = false;
   const int args = node.ChildCount();
   if (entry) {
     number = entry->number;
@@ -369,6 +389,12 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     ret = entry->returnClass;
     fixed = count >= 0;
     if (fixed && count != args) return false;
+  } else if (const TXLSSyntaxItem* name = NamedFunction(node)) {
+    // The name must be written for the call to find it.
+    if (externs_.NameOutputIndexById(name->value) < 1) return false;
+    named = true;
+    number = kAddInFunction;
+    ret = DecodedClass(node);
   } else if (node.value == kAddInFunction) {
     const TXLSSyntaxItem* name = node.Child(1);
     if (!name || name->kind != kNodeName || !name->range) return false;
@@ -391,6 +417,8 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
       argClass = entry->GetArgClass(i);
     } else if (addIn) {
       argClass = i == 1 ? kClassReference : addIn->GetArgClass(i - 1);
+    } else if (named && i == 1) {
+      argClass = kClassReference;  // the function's name; its arguments as read
     } else {
       // A function the catalogue lacks: each argument keeps the class it was read with.
       argClass = DecodedClass(*node.Child(i));
@@ -474,6 +502,7 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
   uint16_t rows[2] = {0, 0}, cols[2] = {0, 0};
   bool valid = !r.IsInvalid() && EncodeCorner(r, false, row, column, rows[0], cols[0]) &&
                (!area || EncodeCorner(r, true, row, column, rows[1], cols[1]));
+  if (!valid && !r.IsInvalid() && Biff5() && offGridFails_) return false;
   if (!valid) rows[0] = rows[1] = cols[0] = cols[1] = 0;
   auto body = [&]() {
     if (Biff5()) {

@@ -55,6 +55,9 @@ class TXLSFormula {
   void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
   char ReferenceMode() const { return mode_; }
   void SetFileFormat(int format) { format_ = format; }
+  // Set: a reference that BIFF5's grid cannot hold (a row past 16,384) fails the compile, so
+  // that a cell can keep its formula as text, instead of being written as #REF!.
+  void SetOffGridFails(bool fails) { offGridFails_ = fails; }
   // The workbook's code page, in which BIFF5 strings are written and read (1252 until set).
   void SetCodePage(int codePage) { codePage_ = codePage; }
   int CodePage() const { return codePage_; }
@@ -85,6 +88,7 @@ class TXLSFormula {
   bool arrayFormula_ = false;
   bool arrayClass_ = false;
   int format_ = kFormatBiff8;
+  bool offGridFails_ = false;
   int codePage_ = 1252;
 };
 

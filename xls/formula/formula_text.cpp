@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "xls/formula/lexer.h"
 #include "xls/formula/wide_text.h"
@@ -55,6 +56,8 @@ std::string ColumnLetters(int column) {
 }
 
 namespace {
+
+constexpr std::u16string_view kNewerFunctionPrefix = u"_XLFN.";
 
 const char16_t* OperatorText(int kind) {
   switch (kind) {
@@ -159,8 +162,18 @@ int TXLSFormulaText::CallText(const TXLSSyntaxItem& node, int row, int column,
   int firstArg = 1;
   if (node.value == 255) {
     const TXLSSyntaxItem* addIn = node.Child(1);
-    if (!addIn || addIn->kind != kNodeName || !addIn->range) return -1;
-    name = externs_.GetAddInName(addIn->range->externId, addIn->value);
+    if (!addIn || addIn->kind != kNodeName) return -1;
+    if (addIn->range && addIn->range->externId > 0) {
+      name = externs_.GetAddInName(addIn->range->externId, addIn->value);
+    } else {
+      // A function called by a defined name: a newer function goes by its own name, without
+      // the prefix that marks it in the file (_xlfn.IFERROR is IFERROR).
+      name = externs_.NameTextById(addIn->value);
+      if (name.size() > kNewerFunctionPrefix.size() &&
+          ftext::UpperAscii(name.substr(0, kNewerFunctionPrefix.size())) == kNewerFunctionPrefix) {
+        name.erase(0, kNewerFunctionPrefix.size());
+      }
+    }
     firstArg = 2;
   } else {
     name = catalogue_.GetNameByNumber(node.value);

@@ -16,6 +16,7 @@ namespace xls {
 namespace {
 
 constexpr std::uint16_t kRecName = 0x0018;
+constexpr std::uint16_t kFunctionFlags = 0x000E;  // function, Visual Basic, command
 constexpr std::u16string_view kForbidden = u"$'\"`!@#%^&*()-+\\/,;|:[]{}?><=~ ";
 
 // True when the formula names a name of this workbook that has no NAME record number (deleted,
@@ -86,8 +87,12 @@ TXLSCustomName* TXLSCustomNames::Add(const std::u16string& name, const std::u16s
 }
 
 TXLSCustomName* TXLSCustomNames::AddReadName(std::int32_t id, const std::u16string& name, std::int32_t scope,
-                                             bool hidden, std::unique_ptr<TXLSSyntaxItem> formula) {
-  if (!parent_ && scope > 0) return SheetList(scope)->AddReadName(id, name, scope, hidden, std::move(formula));
+                                             bool hidden, std::unique_ptr<TXLSSyntaxItem> formula,
+                                             std::uint16_t functionFlags) {
+  if (!parent_ && scope > 0)
+    return SheetList(scope)->AddReadName(id, name, scope, hidden, std::move(formula), functionFlags);
+  functionFlags &= kFunctionFlags;
+  if (!formula && !functionFlags) return nullptr;
   TXLSCustomNames& root = Root();
   // A file may carry anything: ids and texts must still identify one name each.
   if (scope != scope_ || id < 1 || name.empty() || root.idMap_.count(id) || FindByName(name)) return nullptr;
@@ -96,6 +101,7 @@ TXLSCustomName* TXLSCustomNames::AddReadName(std::int32_t id, const std::u16stri
   n->name_ = name;
   n->formula_ = std::move(formula);
   n->hidden_ = hidden;
+  n->functionFlags_ = functionFlags;
   n->owner_ = this;
   root.idCounter_ = std::max(root.idCounter_, id);
   TXLSCustomName* raw = n.get();
@@ -274,6 +280,7 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
       if (skipped[i]) continue;
       std::unique_ptr<TXLSBlob> bytes;
       const TXLSCustomName& n = *order[i];
+      if (!n.formula_ && n.functionFlags_) continue;  // a function name goes without a formula
       if (!n.formula_ || RefersToUnnumberedName(*n.formula_, formulas_.Externs()) ||
           formulas_.GetFormulaBytes(*n.formula_, kRootReference, n.owner_->scope_, 0, 0, format, bytes) != 1)
         skipped[i] = changed = true;
@@ -286,9 +293,13 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
 std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName& name, int format,
                                                            std::int32_t sheetIndex) {
   std::unique_ptr<TXLSBlob> formula;
-  if (!name.formula_ ||
-      formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1)
+  if (!name.formula_ && name.functionFlags_) {
+    formula = std::make_unique<TXLSBlob>(2);
+    formula->AddWord(0);
+  } else if (!name.formula_ ||
+             formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1) {
     return nullptr;
+  }
   const bool biff8 = format != kFormatBiff5;
   std::string narrow;
   if (!biff8) narrow = WideToAnsiCP(name.name_, formulas_.Book().GetCodePage());
@@ -304,7 +315,7 @@ std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName&
   auto b = std::make_unique<TXLSBlob>(4 + length);
   b->AddWord(kRecName);
   b->AddWord(length);
-  b->AddWord(name.hidden_ ? 1 : 0);
+  b->AddWord((name.hidden_ ? 1u : 0u) | name.functionFlags_);
   b->AddByte(0);
   b->AddByte(nameChars);
   b->AddWord(tokenSize);

@@ -36,6 +36,10 @@ class TXLSCustomName {
   TXLSCustomNames* Owner() const { return owner_; }
   // The compiled formula; nullptr for none.
   const TXLSSyntaxItem* Formula() const { return formula_.get(); }
+  // The option bits of a name that a file gave as a function or command (function 0x0002,
+  // Visual Basic 0x0004, command 0x0008): the names other programs write for the functions
+  // they call by name (a newer function such as _xlfn.IFERROR). 0 for other names.
+  std::uint16_t FunctionFlags() const { return functionFlags_; }
 
  private:
   friend class TXLSCustomNames;
@@ -44,6 +48,7 @@ class TXLSCustomName {
   std::unique_ptr<TXLSSyntaxItem> formula_;
   std::int32_t outputIndex_ = -1;
   bool hidden_ = false;
+  std::uint16_t functionFlags_ = 0;
   TXLSCustomNames* owner_ = nullptr;
 };
 
@@ -65,8 +70,10 @@ class TXLSCustomNames {
   // refersTo begins with "="; nullptr when the name is invalid, taken in this list, or the
   // formula does not compile.
   TXLSCustomName* Add(const std::u16string& name, const std::u16string& refersTo, bool visible);
+  // A name read from a file; a function name (functionFlags, see FunctionFlags) may come
+  // without a formula.
   TXLSCustomName* AddReadName(std::int32_t id, const std::u16string& name, std::int32_t scope, bool hidden,
-                              std::unique_ptr<TXLSSyntaxItem> formula);
+                              std::unique_ptr<TXLSSyntaxItem> formula, std::uint16_t functionFlags = 0);
   // 1 when renamed; -1 (nothing changed) for an unknown name, an invalid or taken text.
   std::int32_t Rename(TXLSCustomName* name, const std::u16string& text);
   std::int32_t Delete(std::int32_t position);  // 1-based

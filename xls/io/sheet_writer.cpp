@@ -167,10 +167,10 @@ double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
     isDate = book_.XFList().IsDateFormat(xf);
   }
   if (!isDate) return v;
-  // A time of day without a date is the same in both systems; a date before 1904 has no
-  // serial there.
+  // A time of day without a date is the same in both systems; a date before 1904 has a
+  // negative serial there, as the files of that system hold it.
   if (v < 1) return v;
-  return v < kDate1904Shift ? 0 : v - kDate1904Shift;
+  return v - kDate1904Shift;
 }
 
 int TXLSSheetWriter::WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf,
@@ -376,7 +376,7 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     if (value.IsDate()) v = DateTimeToSerial(v);
     if (book_.GetDate1904() && v >= 1 &&
         book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(row, column))) {
-      v = v < kDate1904Shift ? 0 : v - kDate1904Shift;
+      v -= kDate1904Shift;
     }
     if (std::isfinite(v)) number(v);
     else special(2, kErrorNum);
@@ -426,8 +426,8 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   }
   constexpr std::size_t kLabelLength = 255;
   if (version_ == kBiff5) {
-    const std::string bytes = WideToAnsiCP(text, codePage_);
-    if (bytes.size() <= kLabelLength) return WriteAnsiLabel(row, column, cell.XF(), bytes);
+    // The limit counts characters; a double-byte code page takes two bytes for some of them.
+    if (text.size() <= kLabelLength) return WriteAnsiLabel(row, column, cell.XF(), WideToAnsiCP(text, codePage_));
   } else if (text.size() <= kLabelLength) {
     TCellBytes b = CellRecord(kRecLabel, 9 + 2 * static_cast<std::uint32_t>(text.size()));
     b.AddWord(static_cast<std::uint32_t>(row));

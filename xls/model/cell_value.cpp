@@ -32,6 +32,8 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
   if (cell.IsMergedNonMaster()) return 1;
   const VarType t = v.Type();
   ReleaseValue(cell, sheet);
+  // Formulas and the lookup memos calculated before this value calculate again.
+  sheet.Workbook()->BumpRecalcStamp();
   if (v.IsText() && v.TextValue().size() > 1 && v.TextValue()[0] == u'=') {
     // A formula; text that does not compile is kept as text, "=" included.
     if (std::unique_ptr<TXLSCellFormula> f = CompileCellFormula(sheet, v.TextValue().substr(1))) {

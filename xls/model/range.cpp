@@ -158,8 +158,7 @@ std::int32_t TXLSRange::SetValue(const Variant& value) {
       }
     }
   }
-  sheet_->Workbook()->BumpRecalcStamp();
-  return result;
+  return result;  // each cell stored advanced the calculation stamp
 }
 
 namespace {

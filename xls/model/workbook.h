@@ -70,6 +70,10 @@ class TXLSWorkbook {
   std::int32_t SaveToStream(platform::ByteStream& stream);
   std::int32_t SaveToStreamFormat(platform::ByteStream& stream, std::int32_t format);
   std::int32_t Save();
+  // Why the last of those saves failed (the cell it could not write, the file error, ...), as
+  // UTF-8 text; empty after a save that succeeded.
+  const std::string& GetLastSaveError() const { return lastSaveError_; }
+  void SetLastSaveError(std::string text) { lastSaveError_ = std::move(text); }
   // Reading a BIFF8 or BIFF5 workbook file or stream into this workbook, which is emptied
   // first. Carried out by the reader (library kv_xls_reader), which callers that open link.
   // 1 on success; the reader's failures unchanged.
@@ -184,6 +188,7 @@ class TXLSWorkbook {
   TXLSProtect protect_;
   bool date1904_ = false;
   std::u16string fileName_;
+  std::string lastSaveError_;
   std::uint16_t firstVisibleTab_ = 0;
   std::int32_t defaultSaveFormat_ = 2;
   std::int32_t currentFormat_ = 0;

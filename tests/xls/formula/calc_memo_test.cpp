@@ -11,6 +11,7 @@
 #include "xls/formula/calc/calculator.h"
 #include "xls/formula/calc/evaluator.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -215,6 +216,31 @@ TEST_F(CalcMemoTest, MemosFollowNewSheetsAndEdits) {
   EXPECT_EQ(calculate(2, 900), (std::vector<std::u16string>{u"v7", u"v7", u"820"}));
   Set(sheet_, "A7", Variant(70.0));
   EXPECT_EQ(calculate(2, 900), (std::vector<std::u16string>{u"v6", u"#42", u"883"}));
+}
+
+// A value stored into a cell directly, not through a range, is an edit as well: plain formulas
+// and the lookup memos give the new results.
+TEST_F(CalcMemoTest, ValuesStoredIntoCellsCalculateAgain) {
+  for (int r = 1; r <= 40; ++r) {
+    Set(sheet_, "A" + std::to_string(r), Variant(r * 1.0));
+    Set(sheet_, "B" + std::to_string(r), Variant(U("v" + std::to_string(r))));
+  }
+  Cell(other_, "A1", "=Sheet1!A7*2");
+  Cell(other_, "A2", "=VLOOKUP(7;Sheet1!A1:B40;2)");
+  Cell(other_, "A3", "=VLOOKUP(7;Sheet1!A1:B40;2;FALSE)");
+  auto results = [&] {
+    std::vector<std::u16string> out;
+    for (int r = 0; r < 3; ++r) {
+      Variant v;
+      out.push_back(Value(other_, r, 0, v) == 1 ? v.ToText() : u"#");
+    }
+    return out;
+  };
+  EXPECT_EQ(results(), (std::vector<std::u16string>{u"14", u"v7", u"v7"}));
+  TXLSCellRef* cell = sheet_->Cells().FindCell(6, 0);
+  ASSERT_NE(cell, nullptr);
+  ASSERT_EQ(TXLSCellRef::SetValue(*cell, *sheet_, Variant(70.0)), 1);
+  EXPECT_EQ(results(), (std::vector<std::u16string>{u"140", u"v6", u"#"}));
 }
 
 // A sorted lookup whose column holds, below the hit, a cell that does not calculate finds its

@@ -147,9 +147,35 @@ TEST(FormulaWrite, FormulaWithoutTokensOrRoomForItsTextFailsTheSave) {
   std::string error;
   EXPECT_EQ(SaveWorkbookAs(*book, Utf8ToWide(target), kSaveBiff8, &error), -1);
   EXPECT_NE(error.find("cell B3 of sheet \"Sheet1\""), std::string::npos) << error;
+  EXPECT_EQ(book->SaveAs(Utf8ToWide(target)), -1);
+  EXPECT_EQ(book->GetLastSaveError(), error);  // the workbook says why as well
   std::stringstream kept;
   kept << std::ifstream(target).rdbuf();
   EXPECT_EQ(kept.str(), "the previous file");
+}
+
+// What BIFF5 cannot hold in tokens keeps the formula's text: a string constant (or a string of
+// an array constant) of more than 255 bytes in a double-byte code page, a reference past row
+// 16,384. (A name keeps its #REF!.)
+TEST(FormulaWrite, Biff5KeepsAsTextWhatItsTokensCannotHold) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = book->GetWorksheets().Add();
+  ASSERT_EQ(book->SetCodePage(932), 1);
+  const std::u16string texts[] = {u"=LEN(\"" + std::u16string(200, u'\u65e5') + u"\")", u"=A20000+1", u"=SUM(B1:C20000)",
+                                  u"={\"" + std::u16string(128, u'\u65e5') + u"\"}",
+                                  u"=LEN(\"" + std::u16string(127, u'\u65e5') + u"\")", u"=A16384+1"};
+  for (int i = 0; i < 6; ++i) ASSERT_EQ(sheet->GetRangeRC(i + 1, 1, i + 1, 1)->SetValue(Variant(texts[i])), 1);
+  ASSERT_NE(book->GetNames()->Add(u"Far", u"=Sheet1!$A$20000"), nullptr);
+  std::vector<std::u16string> labels;
+  int formulas = 0, names = 0;
+  for (const BiffRecord& r : test::ParseRecords(test::SaveStream(*book, kSaveBiff5))) {
+    formulas += r.id == 0x0006;
+    names += r.id == 0x0018;
+    if (r.id == 0x0204) labels.push_back(AnsiToWideCP(std::string(r.data.begin() + 8, r.data.end()), 932));
+  }
+  EXPECT_EQ(labels, (std::vector<std::u16string>{texts[0], texts[1], texts[2], texts[3]}));
+  EXPECT_EQ(formulas, 2);
+  EXPECT_EQ(names, 1);
 }
 
 }  // namespace

@@ -260,7 +260,11 @@ TEST(WorkbookSave, WorkbookMembersForwardToTheWriter) {
   test::TempDir dir;
   const std::u16string name = Utf8ToWide(dir.File("members.xls"));
   EXPECT_EQ(book->SaveAs(u" "), -1);
+  EXPECT_EQ(book->GetLastSaveError(), "no file name");  // the reason of the last failed save
+  EXPECT_EQ(book->SaveAsFormat(Utf8ToWide(dir.File("missing/members.xls")), kSaveBiff5), -2);
+  EXPECT_NE(book->GetLastSaveError().find("missing/members.xls"), std::string::npos) << book->GetLastSaveError();
   EXPECT_EQ(book->SaveAs(name), 1);
+  EXPECT_EQ(book->GetLastSaveError(), "");
   EXPECT_EQ(book->GetCurrentFormat(), kSaveBiff8);
   platform::MemoryStream memory;
   EXPECT_EQ(book->SaveToStreamFormat(memory, kSaveBiff5), 1);

@@ -232,14 +232,14 @@ TEST(SheetWriter, Date1904ShiftKeepsTimesOfDay) {
   Book b;
   b.book->SetDate1904(true);
   b.Set(u"A1", Variant::Date(40000.0));
-  b.Set(u"A2", Variant::Date(1000.0));  // before 1904: no serial there
+  b.Set(u"A2", Variant::Date(1000.0));  // before 1904: a negative serial there
   b.Set(u"A3", Variant(0.75));
   b.sheet->GetRange(u"A3")->SetNumberFormat(u"hh:mm");
   b.Set(u"A4", Variant(40000.0));  // a plain number is not moved
   const auto cells = CellRecords(FirstSheet(*b.book));
   ASSERT_EQ(cells.size(), 4u);
   EXPECT_EQ(cells[0].Double(6), 40000.0 - 1462);
-  EXPECT_EQ(cells[1].Double(6), 0.0);
+  EXPECT_EQ(cells[1].Double(6), 1000.0 - 1462);
   ASSERT_EQ(cells[2].id, 0x027E);
   EXPECT_EQ(DecodeRK(cells[2].DWord(6)), 0.75);  // kept
   ASSERT_EQ(cells[3].id, 0x027E);

@@ -58,6 +58,22 @@ std::int32_t TXLSCalculator::GetFormulaBytes(const TXLSCompiledFormula& f, std::
                                                                                                 : kCalcUnresolved;
 }
 
+namespace {
+
+// Cells keep a formula that BIFF5's grid cannot hold as its text (see SetOffGridFails).
+class OffGridFails {
+ public:
+  explicit OffGridFails(TXLSFormula& compiler) : compiler_(compiler) { compiler_.SetOffGridFails(true); }
+  ~OffGridFails() { compiler_.SetOffGridFails(false); }
+  OffGridFails(const OffGridFails&) = delete;
+  OffGridFails& operator=(const OffGridFails&) = delete;
+
+ private:
+  TXLSFormula& compiler_;
+};
+
+}  // namespace
+
 std::int32_t TXLSCalculator::GetCellFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out,
                                                  int sheetId, int row, int column) {
   if (const TXLSArrayFormula* link = f.ArrayLink()) {
@@ -68,6 +84,7 @@ std::int32_t TXLSCalculator::GetCellFormulaBytes(const TXLSCompiledFormula& f, s
     out->AddWord(static_cast<std::uint32_t>(link->anchorColumn));
     return kCalcOk;
   }
+  OffGridFails cell(formulas_.Compiler());
   return GetFormulaBytes(f, out, kRootValue, sheetId, row, column);
 }
 
@@ -77,6 +94,7 @@ std::int32_t TXLSCalculator::GetArrayRecordBytes(const TXLSCompiledFormula& f, i
   const TXLSArrayFormula* link = f.ArrayLink();
   if (!link || !link->owner) return kCalcUnresolved;
   std::unique_ptr<TXLSBlob> tokens;
+  OffGridFails cells(formulas_.Compiler());
   const std::int32_t st = GetFormulaBytes(f, tokens, kRootArray, sheetId, link->anchorRow, link->anchorColumn);
   if (st != kCalcOk) return st;
   auto body = std::make_unique<TXLSBlob>(12 + tokens->GetSize());

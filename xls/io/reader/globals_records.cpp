@@ -403,8 +403,9 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
   TXLSWorkbookFormulas& formulas = workbook_.Formulas();
   formulas.Compiler().SetCodePage(codePage_);
   auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
-  if (!tree) return;
-  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree));
+  // A function name (a newer function that formulas call by name) may carry no formula.
+  if (!tree && formulaSize != 0) return;
+  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree), body.Word(0));
 }
 
 void TXLSReader::BuiltInName(TXLSRecordBody body) {
