@@ -378,6 +378,17 @@ class MonitorTest : public QObject {
     QCOMPARE(d.Holding(1, 942), std::uint16_t(0x0020));
   }
 
+  // A drive that does not answer is asked for one set-point at creation, not all eight: the
+  // window shows after one failed read and polls on.
+  void deadDriveIsAskedForOneSetpoint() {
+    Bench bench(1);
+    bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 0});
+    TMonitorForm form;
+    QVERIFY(!bench.Sent().empty());
+    for (const Frame& f : bench.Sent()) QCOMPARE(f, Read(3, 910, 1));
+    QVERIFY(form.Timer()->isActive() && !form.RefreshPending());
+  }
+
   void failuresEndTheWindow() {
     Bench bench(1);
     auto& d = *bench.drive;
