@@ -187,6 +187,11 @@ class LinkRoadTest : public QObject {
     auto& s = core::State();
     const QString other = box.Path("other.par");
     const QString otherCompare = box.Path("other.cmp");
+    const auto linkStation1 = [&](TMainForm& form, int model) {
+      gui.dialogScripts.push_back(LinkDialog("1"));
+      form.OperationLinkClick();
+      QCOMPARE(s.LinkedModel, model);
+    };
     uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("motor/Kestravel.cfg"));
     {
       TMainForm form;
@@ -208,9 +213,7 @@ class LinkRoadTest : public QObject {
       Line line("KV100");
       line.drive.AddStation(1);
       TMainForm form;
-      gui.dialogScripts.push_back(LinkDialog("1"));
-      form.OperationLinkClick();
-      QCOMPARE(s.LinkedModel, 1);
+      linkStation1(form, 1);
       uitest::NewDocument(form, gui, 0);
       for (const QString& path : {other, otherCompare}) {
         QVERIFY(!form.OpenDocument(path));
@@ -235,21 +238,21 @@ class LinkRoadTest : public QObject {
       QCOMPARE(line.drive.RequestCount(), 1);  // the identification of the link
     }
 
-    uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("Kestravel.cfg") + "\n" + Configuration("motor/Kestravel.cfg"));
+    uitest::WriteFile(box.Path("Kestravel.cfg"),
+                      Configuration("Kestravel.cfg") + "\n" + Configuration("motor/Kestravel.cfg"));
     {
       Line line("KV150");
       line.drive.AddStation(1);
       TMainForm form;
-      gui.dialogScripts.push_back(LinkDialog("1"));
-      form.OperationLinkClick();
-      QCOMPARE(s.LinkedModel, 4);
+      linkStation1(form, 4);
       QVERIFY(form.OpenDocument(otherCompare));
       QCOMPARE(s.CmpHeader.model, 4u);
       QVERIFY(form.OpenDocument(other));
       QCOMPARE(s.ParHeader.model, 4u);
-      for (const auto& line : s.Document) QCOMPARE(line.model, 4);
+      for (const auto& record : s.Document) QCOMPARE(record.model, 4);
       QCOMPARE(form.StatusPanel(4), QString(" Model:KV150"));
-      QCOMPARE(uitest::ParamView(form)->TabControl->tabText(2).trimmed(), QString("Inputs"));  // KV100 has "Advanced"
+      // The pages are KV150's: KV100's third page is "Advanced".
+      QCOMPARE(uitest::ParamView(form)->TabControl->tabText(2).trimmed(), QString("Inputs"));
       gui.dialogScripts.push_back(uitest::PressOk());
       gui.dialogScripts.push_back(RunModal);
       form.OperationWriteClick();
