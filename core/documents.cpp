@@ -247,6 +247,41 @@ bool ReadCompareFile(const std::string& path, int modelCount, CompareFileHeader&
   return DecodeCompareFile(bytes, modelCount, header, records);
 }
 
+int ModelOfDocument(std::uint32_t number, std::string_view name) {
+  const AppState& s = State();
+  const int count = std::min(s.ModelCount, static_cast<int>(s.Models.size()));
+  const bool numbered = number >= 1 && number <= static_cast<std::uint32_t>(count);
+  if (name.empty()) return numbered ? static_cast<int>(number) : 0;
+  if (numbered && s.Models[number - 1].name.view() == name) return static_cast<int>(number);
+  int found = 0;
+  for (int m = 1; m <= count; ++m)
+    if (s.Models[static_cast<std::size_t>(m - 1)].name.view() == name) found = m;
+  return found;
+}
+
+bool AdoptModel(ParameterFileHeader& header, std::vector<ParameterDefinition>& records) {
+  const int model = ModelOfDocument(header.model, header.modelName.view());
+  if (model == 0) return false;
+  header.model = static_cast<std::uint32_t>(model);
+  for (auto& r : records) r.model = model;
+  return true;
+}
+
+bool AdoptModel(CompareFileHeader& header) {
+  const int model = ModelOfDocument(header.model, header.modelName.view());
+  if (model == 0) return false;
+  header.model = static_cast<std::uint32_t>(model);
+  return true;
+}
+
+bool DocumentOfLinkedModel() {
+  const AppState& s = State();
+  if (s.LinkedModel < 1 || static_cast<int>(s.ParHeader.model) != s.LinkedModel) return false;
+  if (static_cast<std::size_t>(s.LinkedModel) > s.Models.size()) return false;
+  const auto& name = s.ParHeader.modelName;
+  return name.empty() || name.view() == s.Models[static_cast<std::size_t>(s.LinkedModel - 1)].name.view();
+}
+
 bool LoadParameterFile(const std::string& path, bool addToRecent) {
   AppState& s = State();
   bool ok = ReadParameterFile(path, s.ModelCount, s.ParHeader, s.Document);

@@ -40,6 +40,17 @@ bool ReadParameterFile(const std::string& path, int modelCount, ParameterFileHea
 bool ReadCompareFile(const std::string& path, int modelCount, CompareFileHeader& header,
                      std::vector<CompareRecord>& records);
 
+// A document belongs to the model its header names. These make a document read from a file this
+// configuration's: header and records take the number of the model of that name here (the
+// header's own number when that model has the name, else the last model of the name, as Link
+// matches a drive's product code). A header without a name keeps its number. False when the
+// configuration holds no such model; the document is then left as it was.
+int ModelOfDocument(std::uint32_t number, std::string_view name);
+bool AdoptModel(ParameterFileHeader& header, std::vector<ParameterDefinition>& records);
+bool AdoptModel(CompareFileHeader& header);
+// Whether the open parameter document is of the linked drive's model, by number and by name.
+bool DocumentOfLinkedModel();
+
 // The byte codecs underneath.
 std::string EncodeParameterFile(const ParameterFileHeader& header, const std::vector<ParameterDefinition>& records);
 bool DecodeParameterFile(std::string_view bytes, int modelCount, ParameterFileHeader& header,

@@ -138,6 +138,39 @@ class FindGotoTest : public QObject {
     QCOMPARE(box.gui().unexpected, 0);
   }
 
+  // Find and Go to open ready for the keyboard: what is typed goes into the page's field and
+  // Enter presses the page's button.
+  void typingAndEnterSearchAtOnce() {
+    uitest::Sandbox box;
+    TMainForm form;
+    form.show();
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm& view = *uitest::ParamView(form);
+    view.TabControl->setCurrentIndex(2);  // page 3 holds "Input voltage" (P2.03)
+    const auto type = [](const QString& text) {
+      return [text](QDialog& d) {
+        d.show();
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QWidget* field = QApplication::focusWidget();  // where the keys go
+        if (text.isEmpty())
+          QTest::keyClick(field, Qt::Key_Down);
+        else
+          QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+      };
+    };
+    box.gui().dialogScripts.push_back(type("voltage"));
+    QVERIFY(form.ClickItem("EditFind"));
+    QCOMPARE(SelectedCode(view), QString("P2.03"));
+    box.gui().dialogScripts.push_back(type(QString()));  // the code list: the next code
+    QVERIFY(form.ClickItem("EditGoto"));
+    QCOMPARE(SelectedCode(view), QString("P0.01"));
+    QVERIFY(box.gui().messages.empty());
+  }
+
   void gotoReachesEveryPageAndTheLineFoundLast() {
     uitest::Sandbox box;
     TMainForm form;

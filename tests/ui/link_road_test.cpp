@@ -2,6 +2,7 @@
 // pseudo-terminal, Read into a new document, edit, Write, compare with the defaults, Unlink;
 // the monitor and profile windows live on that line; and the ways it can fail.
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,6 +12,8 @@
 #include <cmath>
 
 #include "core/settings.h"
+#include "ui/main/document_dialogs.h"
+#include "ui/main/param_form.h"
 #include "controls/edit/typed_edit.h"
 #include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
@@ -41,6 +44,12 @@ ScriptedServices::DialogScript LinkDialog(const QString& stations) {
 
 // Shows a progress window modally, so that it runs its own loop.
 void RunModal(QDialog& dialog) { dialog.exec(); }
+
+QByteArray Configuration(const char* name) {
+  QFile file(QString(KV_TEST_DATA) + "/" + name);
+  if (!file.open(QIODevice::ReadOnly)) qFatal("no %s", name);
+  return file.readAll();
+}
 
 }  // namespace
 
@@ -166,6 +175,89 @@ class LinkRoadTest : public QObject {
     form.OperationLinkClick();
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
+    QCOMPARE(gui.unexpected, 0);
+  }
+
+  // A document belongs to the model its header names. Made under the motor configuration
+  // (KV150 is its model 1), it is refused where no KV150 is configured, so nothing of it reaches
+  // that configuration's drive, and it is KV150's where KV150 is model 4: written to a KV150 drive.
+  void documentsOfAnotherConfigurationNeverReachTheDrive() {
+    uitest::Sandbox box;
+    auto& gui = box.gui();
+    auto& s = core::State();
+    const QString other = box.Path("other.par");
+    const QString otherCompare = box.Path("other.cmp");
+    const auto linkStation1 = [&](TMainForm& form, int model) {
+      gui.dialogScripts.push_back(LinkDialog("1"));
+      form.OperationLinkClick();
+      QCOMPARE(s.LinkedModel, model);
+    };
+    uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("motor/Kestravel.cfg"));
+    {
+      TMainForm form;
+      uitest::NewDocument(form, gui, 0);
+      uitest::DocumentLine("P0.02").value = 5.0f;  // W102, which KV100 calls Frequency offset
+      gui.fileAnswers.push_back({true, other});
+      form.FileSaveAsClick();
+      gui.dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
+        static_cast<ui::TCompareFilesForm&>(d).file1->setText(other);
+      }));
+      form.CompareFilesClick();
+      gui.fileAnswers.push_back({true, otherCompare});
+      form.FileSaveAsClick();
+      QVERIFY(gui.messages.empty());
+    }
+
+    uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("Kestravel.cfg"));
+    {
+      Line line("KV100");
+      line.drive.AddStation(1);
+      TMainForm form;
+      linkStation1(form, 1);
+      uitest::NewDocument(form, gui, 0);
+      for (const QString& path : {other, otherCompare}) {
+        QVERIFY(!form.OpenDocument(path));
+        QCOMPARE(gui.messages.back().text, "Model Unknown!!\nThe document is of model KV150, which this "
+                                           "configuration does not hold:\n" + path);
+        QCOMPARE(s.ParHeader.modelName, std::string("KV100"));
+        QCOMPARE(form.ChildKind(), QString("ParamForm"));
+      }
+      gui.dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
+        static_cast<ui::TCompareFileForm&>(d).file1->setText(other);
+        static_cast<ui::TCompareFileForm&>(d).file2->setText(other);
+      }));
+      form.CompareFileClick();
+      QVERIFY(gui.messages.back().text.startsWith("Model Unknown!!\nThe document is of model KV150"));
+      // A header that names another model than the drive's is never written, by Write or online.
+      s.ParHeader.modelName = "KV150";
+      form.OperationWriteClick();
+      QCOMPARE(gui.messages.back().text, QString("Different Model"));
+      form.OperationOnlineClick();
+      uitest::EnterValue(*uitest::ParamView(form), 2, "5");
+      QCOMPARE(gui.messages.back().text, QString("Different Model"));
+      QCOMPARE(line.drive.RequestCount(), 1);  // the identification of the link
+    }
+
+    uitest::WriteFile(box.Path("Kestravel.cfg"),
+                      Configuration("Kestravel.cfg") + "\n" + Configuration("motor/Kestravel.cfg"));
+    {
+      Line line("KV150");
+      line.drive.AddStation(1);
+      TMainForm form;
+      linkStation1(form, 4);
+      QVERIFY(form.OpenDocument(otherCompare));
+      QCOMPARE(s.CmpHeader.model, 4u);
+      QVERIFY(form.OpenDocument(other));
+      QCOMPARE(s.ParHeader.model, 4u);
+      for (const auto& record : s.Document) QCOMPARE(record.model, 4);
+      QCOMPARE(form.StatusPanel(4), QString(" Model:KV150"));
+      // The pages are KV150's: KV100's third page is "Advanced".
+      QCOMPARE(uitest::ParamView(form)->TabControl->tabText(2).trimmed(), QString("Inputs"));
+      gui.dialogScripts.push_back(uitest::PressOk());
+      gui.dialogScripts.push_back(RunModal);
+      form.OperationWriteClick();
+      QCOMPARE(line.drive.Holding(1, 102), std::uint16_t(500));
+    }
     QCOMPARE(gui.unexpected, 0);
   }
 

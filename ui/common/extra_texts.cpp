@@ -105,6 +105,9 @@ QString FileButton(int n) { return QString("File %1...").arg(n); }
 
 QString NotADocumentFile() { return "Not a parameter (*.par) or compare (*.cmp) file:"; }
 QString DocumentUnreadable() { return "The file could not be read as a document:"; }
+QString ModelNotConfigured(const QString& model) {
+  return "The document is of model " + model + ", which this configuration does not hold:";
+}
 
 QString ConfigurationMissing(const QString& path) {
   return "The configuration file was not found:\n" + path +

@@ -54,6 +54,8 @@ QString FileButton(int n);
 // Why Open or a compare could not use a file (followed by the file's path).
 QString NotADocumentFile();
 QString DocumentUnreadable();
+// The second line of "Model Unknown!!" for a document whose model this configuration lacks.
+QString ModelNotConfigured(const QString& model);
 
 // At start-up: the configuration file was not found at `path` (the program then has no drive
 // models and only the built-in English texts), or it exists but could not be read.

@@ -433,18 +433,20 @@ void TMonitorForm::RefreshSetpoints() {
 
 void TMonitorForm::ReadSetpointEdits() {
   timer_->stop();
-  for (int k = 0; k < 8; ++k) {
-    const auto i = static_cast<std::size_t>(k);
+  // An absent item, an edit the user has typed into and a failed read all count as done: the
+  // refresh never overwrites what the user typed, and a failure is not retried forever. The
+  // first failed read ends the reads: a drive that does not answer is not asked for the other
+  // set-points, so against a dead drive the window opens after one read, not eight.
+  bool answered = true;
+  for (int k = 0; k < 8 && answered; ++k) {
     const core::MonitorItem& item = SetpointItem(k);
     QLineEdit* edit = SetpointEdit(k);
-    // An absent item, an edit the user has typed into and a failed read all count as done:
-    // the refresh never overwrites what the user typed, and a failure is not retried forever.
-    if (!item.empty() && !edit->isModified()) {
-      std::string text;
-      if (core::ReadMonitorItem(Station(), item, text) == core::kResultOk && !edit->isModified()) edit->setText(Qs(text));
-    }
-    setpointRead_[i] = true;
+    if (item.empty() || edit->isModified()) continue;
+    std::string text;
+    answered = core::ReadMonitorItem(Station(), item, text) == core::kResultOk;
+    if (answered && !edit->isModified()) edit->setText(Qs(text));
   }
+  setpointRead_.fill(true);
   refreshPending_ = false;
   for (int k = 0; k < 8; ++k)
     if (!SetpointItem(k).empty() && !setpointRead_[static_cast<std::size_t>(k)]) refreshPending_ = true;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QComboBox>
+#include <climits>
 #include "core/compare.h"
 #include "core/documents.h"
 #include "core/texts.h"
@@ -25,16 +26,18 @@ using platform::gui::IdYes;
 
 namespace {
 
-// The records of a parameter file, empty when it cannot be read; `failed` is set when a named
-// file could not be read (an empty name is no failure: the file was not chosen).
-std::vector<core::ParameterDefinition> ReadRecords(const QString& path, bool& failed) {
+// The records of a parameter file, taken as the model's its header names; empty when the file
+// cannot be used. `failure` says why a named file could not be used (an empty name is no
+// failure: the file was not chosen).
+std::vector<core::ParameterDefinition> ReadRecords(const QString& path, QString& failure) {
   core::ParameterFileHeader header;
   std::vector<core::ParameterDefinition> records;
   if (path.isEmpty()) return records;
-  if (!core::ReadParameterFile(Ss(path), core::State().ModelCount, header, records)) {
-    records.clear();
-    failed = true;
-  }
+  if (!core::ReadParameterFile(Ss(path), INT_MAX, header, records))
+    failure = extra::DocumentUnreadable();
+  else if (!core::AdoptModel(header, records))
+    failure = UnknownModel(header.modelName.view());
+  if (!failure.isEmpty()) records.clear();
   return records;
 }
 
@@ -73,13 +76,13 @@ void TMainForm::CompareFileClick() {
   if (QuerySaveModified()) return;
   TCompareFileForm dialog(this);
   if (Gui().ExecDialog(dialog) != IdOk) return;
-  // A file that cannot be read is reported as Open reports it, not passed over in silence.
-  bool failed = false;
-  const auto file2 = ReadRecords(dialog.file2->text(), failed);
-  if (failed) return ShowLoadFailure(dialog.file2->text(), extra::DocumentUnreadable());
+  // A file that cannot be used is reported as Open reports it, not passed over in silence.
+  QString failure;
+  const auto file2 = ReadRecords(dialog.file2->text(), failure);
+  if (!failure.isEmpty()) return ShowLoadFailure(dialog.file2->text(), failure);
   if (file2.empty()) return;
-  const auto file1 = ReadRecords(dialog.file1->text(), failed);
-  if (failed) return ShowLoadFailure(dialog.file1->text(), extra::DocumentUnreadable());
+  const auto file1 = ReadRecords(dialog.file1->text(), failure);
+  if (!failure.isEmpty()) return ShowLoadFailure(dialog.file1->text(), failure);
   if (file1.empty()) return;
   if (file1.front().model != file2.front().model) {
     Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
@@ -104,9 +107,9 @@ void TMainForm::CompareFilesClick() {
   std::vector<core::ParameterDefinition> files[3];
   const QLineEdit* names[3] = {dialog.file1, dialog.file2, dialog.file3};
   for (int k = 0; k < 3; ++k) {
-    bool failed = false;
-    files[k] = ReadRecords(names[k]->text(), failed);
-    if (failed) return ShowLoadFailure(names[k]->text(), extra::DocumentUnreadable());
+    QString failure;
+    files[k] = ReadRecords(names[k]->text(), failure);
+    if (!failure.isEmpty()) return ShowLoadFailure(names[k]->text(), failure);
   }
   const auto& [file1, file2, file3] = files;
   if (file1.empty()) return;

@@ -168,6 +168,10 @@ void TMainForm::ShowLoadFailure(const QString& path, const QString& reason) {
   Gui().MessageBox(reason + "\n" + path, L(73), Buttons::Ok, Icon::Stop);
 }
 
+QString UnknownModel(std::string_view name) {
+  return name.empty() ? L(79) : L(79) + "\n" + extra::ModelNotConfigured(Qs(name));
+}
+
 bool TMainForm::OpenDocument(const QString& path) {
   auto& s = core::State();
   // The kind comes from the extension alone, whatever the case; a folder named "x.par" or a
@@ -189,9 +193,10 @@ bool TMainForm::OpenDocument(const QString& path) {
     ShowLoadFailure(path, extra::DocumentUnreadable());
     return false;
   }
-  const std::uint32_t model = compare ? cmpHeader.model : parHeader.model;
-  if (model < 1 || model > static_cast<std::uint32_t>(s.ModelCount)) {
-    Gui().MessageBox(L(79) + "\n" + path, L(73), Buttons::Ok, Icon::Information);
+  // The document is the model's its header names: a file made under another configuration opens
+  // as that model here, or not at all.
+  if (!(compare ? core::AdoptModel(cmpHeader) : core::AdoptModel(parHeader, document))) {
+    ShowLoadFailure(path, UnknownModel(compare ? cmpHeader.modelName.view() : parHeader.modelName.view()));
     return false;
   }
   FreeChild();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/documents.h"
 #include "core/modbus.h"
 #include "core/serial_link.h"
 #include "core/settings.h"
@@ -152,7 +153,7 @@ void TMainForm::OperationReadClick() {
 void TMainForm::OperationWriteClick() {
   auto& s = core::State();
   // A document of another model would put its values into the wrong registers.
-  if (static_cast<int>(s.ParHeader.model) != s.LinkedModel) {
+  if (!core::DocumentOfLinkedModel()) {
     Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
     return;
   }

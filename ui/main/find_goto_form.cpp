@@ -157,6 +157,18 @@ void TFindGotoForm::FormCreate() {
   CloseButton->setText(MenuText(L(155)));
 }
 
+// The dialog opens ready for typing: the focus in the text of the page shown, whose button
+// Enter presses.
+void TFindGotoForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  const bool find = PageControl->currentIndex() == 0;
+  (find ? FindButton : GotoButton)->setDefault(true);
+  if (find)
+    editFind->setFocus();
+  else
+    comboCode->setFocus();
+}
+
 void TFindGotoForm::UpdateList() {
   comboCode->clear();
   GotoIndexes.clear();

@@ -54,6 +54,9 @@ class TFindGotoForm : public QDialog {
   void FindButtonClick();
   void GotoButtonClick();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void FormCreate();
   void PostGotoRow(int index, int group);

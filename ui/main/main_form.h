@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "ui/main/print_commands.h"
 
@@ -17,6 +18,10 @@ class QPlainTextEdit;
 class QToolBar;
 
 namespace ui {
+
+// Why a document whose header names the model `name` cannot be used here: "Model Unknown!!"
+// and the name.
+QString UnknownModel(std::string_view name);
 
 class TMainForm : public QMainWindow {
   Q_OBJECT

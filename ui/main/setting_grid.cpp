@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/common.h"
+#include "core/documents.h"
 #include "core/param_access.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
@@ -176,7 +177,7 @@ QString CommitSetting(int index, const QString& text, const QString& textBefore,
   }
   if (s.OnlineEdit) {
     // Writing a line of another model's document would put the value into the wrong register.
-    if (static_cast<int>(s.ParHeader.model) != s.LinkedModel) {
+    if (!core::DocumentOfLinkedModel()) {
       Gui().MessageBox(L(87), L(73), Buttons::Ok, Icon::Information);
       return textBefore;
     }
