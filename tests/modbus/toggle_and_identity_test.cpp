@@ -168,6 +168,41 @@ TEST_F(IdentityTest, AnInconsistentObjectListGivesThreeButKeepsWhatWasRead) {
   EXPECT_TRUE(log.empty());
 }
 
+TEST_F(IdentityTest, FramesOfOtherStationsAroundTheAnswerArePassedOver) {
+  const std::vector<Bytes> foreign = {
+      WithCrc({7, 3, 2, 0x12, 0x34}),                    // another station
+      WithCrc({1, 3, 2, 0x12, 0x34}),                    // our station, another function
+      IdReply(2, {{0, "ACME"}, {1, "KV900"}, {2, "9"}}),  // another station's identification
+      {0x01, 0x2B, 0x0E},                                // a torn frame
+  };
+  for (const auto& frame : foreign) {
+    port->ClearHistory();
+    core::State().DeviceProduct.clear();
+    port->NoiseBeforeNextReply(frame);
+    EXPECT_EQ(core::ReadDeviceId(1), 0);
+    EXPECT_EQ(core::State().DeviceProduct, "KV100");
+    EXPECT_EQ(Sent().size(), 1u);  // found behind it in the same try
+  }
+  // A frame right behind the answer does not spoil it.
+  Bytes both = IdReply(1, {{0, "ACME"}, {1, "KV300"}, {2, "2"}});
+  both.insert(both.end(), foreign[0].begin(), foreign[0].end());
+  port->ScriptReply(both);
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+  EXPECT_EQ(core::State().DeviceProduct, "KV300");
+  // A product code whose CRC's low byte reads as the revision's object number (2): the list
+  // still ends at the CRC.
+  Bytes reply;
+  std::string product;
+  for (int n = 0; reply.empty() || reply[reply.size() - 2] != 2; ++n) {
+    product = "P" + std::to_string(n);
+    reply = IdReply(1, {{1, product}});
+  }
+  port->ScriptReply(reply);
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+  EXPECT_EQ(core::State().DeviceProduct, product);
+  EXPECT_TRUE(log.empty());
+}
+
 TEST_F(IdentityTest, WrongHeadersAndShortRepliesAreBadReplies) {
   core::State().DeviceStation = 99;
   const std::vector<Bytes> bad = {
