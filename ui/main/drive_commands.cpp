@@ -12,6 +12,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
+#include "ui/common/port_failure.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/connect_form.h"
 #include "ui/drive/group_forms.h"
@@ -57,6 +58,12 @@ void TMainForm::Unlink() {
   UpdateStatusBar();
 }
 
+void TMainForm::PortGone(const QString& detail) {
+  Unlink();
+  Gui().MessageBox(L(76) + "\n" + (detail.isEmpty() ? extra::TransactionFailure(core::kResultPortFailed) : detail), L(75),
+                   Buttons::Ok, Icon::Stop);
+}
+
 void TMainForm::OperationLinkClick() {
   auto& s = core::State();
   TLinkForm dialog(this);
@@ -91,7 +98,8 @@ void TMainForm::OperationLinkClick() {
     TConnectForm probe(this);
     probe.Stations = dialog.Stations;
     int result = probe.ProbeSingleStation();
-    if (result == IdCancel) result = Gui().ExecDialog(probe);
+    if (result == IdCancel && !core::PortFailed()) result = Gui().ExecDialog(probe);
+    if (HandlePortFailure()) return;
     if (result == IdYes) {
       const int model = ModelOfProduct(s.DeviceProduct);
       if (model == 0) {
@@ -131,7 +139,7 @@ void TMainForm::OperationReadClick() {
   progress.Station = s.LinkedStation;
   progress.Groups = groups.Flags();
   if (Gui().ExecDialog(progress) != IdYes) {
-    Inform(78);
+    if (!HandlePortFailure()) Inform(78);
     return;
   }
   ClearDocuments();
@@ -164,6 +172,7 @@ void TMainForm::OperationWriteClick() {
   progress.Stations.add(s.LinkedStation);
   progress.Groups = groups.Flags();
   const int result = Gui().ExecDialog(progress);
+  if (HandlePortFailure(progress.Failure)) return;
   if (result != IdNo && result != IdRetry) return;
   // The box names the parameter and station that failed and what had been written; a failed
   // exchange and a refused value keep their own texts above that.
@@ -184,6 +193,7 @@ void TMainForm::OperationMotorClick() {
     return;
   TMotorForm motor(this);
   Gui().ExecDialog(motor);
+  HandlePortFailure(motor.PortFailure);
 }
 
 void TMainForm::OperationMonitorClick() {
@@ -193,6 +203,7 @@ void TMainForm::OperationMonitorClick() {
     TMonitorForm monitor(this);
     result = Gui().ExecDialog(monitor);
   }
+  if (HandlePortFailure()) return;
   if (result != IdAbort && result != IdRetry) return;
   Unlink();
   // Text 70 has no built-in English text: a configuration without it still gets a message.
@@ -208,6 +219,7 @@ void TMainForm::OperationProfileClick() {
     TProfileForm profile(this);
     result = Gui().ExecDialog(profile);
   }
+  if (HandlePortFailure()) return;
   if (result != IdAbort) return;
   Unlink();
   Gui().MessageBox(L(76), L(75), Buttons::Ok, Icon::Stop);
@@ -232,7 +244,8 @@ void TMainForm::PasswordButtonClick() {
   const core::MonitorItem& item = s.Models[s.LinkedModel - 1].levelPassword;
   const core::TransactionResult result = core::WriteWord(static_cast<std::uint8_t>(s.LinkedStation), item.reg,
                                                          static_cast<std::uint16_t>(number & 0xFFFF));
-  if (result != 0) Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
+  if (result != 0 && !HandlePortFailure())
+    Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
 }
 
 }  // namespace ui
