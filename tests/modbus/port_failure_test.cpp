@@ -24,8 +24,10 @@ TEST_F(PortFailureTest, EveryOperationEndsAtOnceOnAFailedPort) {
   for (int op = 0; op < kOperationCount; ++op) {
     OperationOutputs out;
     const auto start = port->Now();
+    const auto paused = clock.Elapsed();
     EXPECT_EQ(RunOperation(op, out), core::kResultPortFailed) << op;
     EXPECT_EQ(port->Now(), start) << op;  // no read waited for its time-out
+    EXPECT_LE(clock.Elapsed() - paused, std::chrono::milliseconds(5)) << op;  // and no second try paused
     EXPECT_EQ(out.value, OperationOutputs{}.value) << op;
   }
   EXPECT_TRUE(Sent().empty());
