@@ -138,7 +138,8 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
 // drained before its first request, and its second try then goes out at once. That try
 // repeats the first word for word, so a late reply of the first answers it as truly as its
 // own; what the drive sends behind it is drained before the next operation (EndOperation). So
-// no operation waits longer than its two tries and one guard.
+// no operation waits longer than its two tries and one guard, and kDrainOverrun more on a line
+// that keeps carrying bytes.
 void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   Exchange& x = X();
   if (x.guardGeneration != PortGeneration()) {
