@@ -22,6 +22,7 @@ constexpr std::size_t kInputSize = 256;
 // type, read code, conformity level, more-follows, next object, object count).
 constexpr std::uint8_t kIdentification = 0x2B;
 constexpr std::size_t kIdHeader = 8;
+constexpr std::size_t kIdShortest = 11;  // the shortest identification reply taken
 // A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800
 // baud take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. The drain
 // goes on after the guard while a frame is still coming, and a try that received a whole but
@@ -278,7 +279,7 @@ Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t len
   const std::uint8_t function = request[1];
   if (frame[1] == (function | 0x80)) return length == 5 ? Fit::Exception : Fit::No;
   if (frame[1] != function) return Fit::No;
-  if (function == kIdentification) return length > 10 && IdentificationHeader(frame) ? Fit::Reply : Fit::No;
+  if (function == kIdentification) return length >= kIdShortest && IdentificationHeader(frame) ? Fit::Reply : Fit::No;
   if (length != ReplyLength(request)) return Fit::No;
   switch (function) {
     case 1:
@@ -299,9 +300,9 @@ struct IdentificationFrame {
 };
 
 // The objects 0, 1 and 2 follow the header in that order, each only when present, then the
-// CRC: the frame ends at the end of an object list whose CRC checks out. On the last look (the
-// try is over) the bytes from p to the end of what came are the frame when their CRC checks
-// out, as from a drive that sends its objects in another order or bytes behind them.
+// CRC: the frame ends where the object list does, when the CRC checks out there. On the last
+// look (the try is over) the bytes from p to the end of what came are the frame when their CRC
+// checks out, as from a drive that sends its objects in another order or bytes behind them.
 IdentificationFrame LookAtIdentification(const std::uint8_t* p, std::size_t avail, bool lastLook) {
   IdentificationFrame f;
   if (avail < kIdHeader) {
@@ -309,35 +310,23 @@ IdentificationFrame LookAtIdentification(const std::uint8_t* p, std::size_t avai
     return f;
   }
   if (!IdentificationHeader(p)) return f;
-  std::array<std::size_t, 4> ends{};  // where the CRC may start: after the header and each object
-  std::size_t count = 0;
+  // The end of the list, or as far as the bytes that came let it be read: the next object's
+  // number and length, or the CRC, are still to come.
   std::size_t at = kIdHeader;
-  ends[count++] = at;
-  std::size_t want = 0;  // what the list still lacks to be read to its end
-  for (std::uint8_t id = 0; id < 3 && at + 2 <= kReplySize; ++id) {
-    if (at + 2 > avail) {
-      want = at + 2;  // the next object's number and length, or the CRC
-      break;
-    }
-    if (p[at] != id) continue;
-    at += 2 + p[at + 1];
-    ends[count++] = at;
-  }
-  for (std::size_t i = count; i-- > 0;) {
-    const std::size_t end = ends[i] + 2;
-    if (end > 10 && end <= avail && end <= kReplySize && CrcFits(p, end)) {
-      f.length = end;
-      return f;
-    }
-  }
-  const std::size_t listEnd = ends[count - 1] + 2;
-  if (lastLook) {
-    const std::size_t rest = std::min(avail, kReplySize);
-    if (rest > 10 && CrcFits(p, rest)) f.length = rest;
+  for (std::uint8_t id = 0; id < 3 && at + 2 <= avail; ++id)
+    if (p[at] == id) at += 2 + p[at + 1];
+  const std::size_t end = at + 2;
+  if (end >= kIdShortest && end <= avail && end <= kReplySize && CrcFits(p, end)) {
+    f.length = end;
     return f;
   }
-  f.whole = want == 0 && listEnd == avail;
-  f.need = want > avail ? want - avail : listEnd > avail ? listEnd - avail : 1;
+  if (lastLook) {
+    const std::size_t rest = std::min(avail, kReplySize);
+    if (rest >= kIdShortest && CrcFits(p, rest)) f.length = rest;
+    return f;
+  }
+  f.whole = end == avail;
+  f.need = end > avail ? end - avail : 1;
   if (avail + f.need > kReplySize) f.need = avail < kReplySize ? kReplySize - avail : 0;
   return f;
 }
@@ -387,7 +376,7 @@ Heard Receive() {
   std::size_t received = 0;
   for (;;) {
     // Look for the answer from pos on; need is what the frame begun at pos still lacks.
-    std::size_t need = identification ? 11 : replyLength;
+    std::size_t need = identification ? kIdShortest : replyLength;
     while (pos < x.inLength) {
       const std::size_t avail = x.inLength - pos;
       const std::uint8_t* at = x.in.data() + pos;
@@ -604,7 +593,8 @@ TransactionResult ReadRegisters(const char* name, std::uint8_t function, int pau
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
   if (count != 1 && count != 2) return kResultBadValue;
-  TransactionResult r = ReadExchange(name, address, pauseMs, [&] { return BuildRead(station, function, address, count); });
+  TransactionResult r =
+      ReadExchange(name, address, pauseMs, [&] { return BuildRead(station, function, address, count); });
   if (r == kResultOk) value = RegisterValue(count);
   return r;
 }

@@ -81,11 +81,11 @@ void TReadWriteForm::ReadLoop() {
     Label1->setText(L(92) + Qs(def.code.view()));
     float value = 0;
     if (const core::TransactionResult result = core::ReadParam(Station, i, value); result != core::kResultOk) {
-      FailedResult = result;
       // A port that failed is reported once, by the main window.
-      if (result != core::kResultPortFailed)
-        Gui().MessageBox(extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result),
-                         extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
+      if (result != core::kResultPortFailed) {
+        const QString text = extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result);
+        Gui().MessageBox(text, extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
+      }
       done(platform::gui::IdNo);
       return;
     }

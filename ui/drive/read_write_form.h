@@ -22,9 +22,9 @@ class TReadWriteForm : public TProgressBox {
   core::StationSet Stations;   // write mode
   std::array<bool, 9> Groups{};
 
-  // After a failed read or write: the result of the failed transaction; after a failed write
-  // also what to tell the user (the parameter, the station, why, and what had been written
-  // already). A failed port ends either at once, without a message of its own.
+  // After a failed write: the result of the failed transaction and what to tell the user
+  // (the parameter, the station, why, and what had been written already). A port that failed
+  // ends a read or a write at once, without a message of its own.
   core::TransactionResult FailedResult = 0;
   QString Failure;
 

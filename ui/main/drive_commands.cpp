@@ -60,8 +60,8 @@ void TMainForm::Unlink() {
 
 void TMainForm::PortGone(const QString& detail) {
   Unlink();
-  Gui().MessageBox(L(76) + "\n" + (detail.isEmpty() ? extra::TransactionFailure(core::kResultPortFailed) : detail), L(75),
-                   Buttons::Ok, Icon::Stop);
+  const QString why = detail.isEmpty() ? extra::TransactionFailure(core::kResultPortFailed) : detail;
+  Gui().MessageBox(L(76) + "\n" + why, L(75), Buttons::Ok, Icon::Stop);
 }
 
 void TMainForm::OperationLinkClick() {
