@@ -17,11 +17,16 @@ namespace {
 
 constexpr std::size_t kRequestSize = 41;
 constexpr std::size_t kReplySize = 80;
-constexpr std::size_t kDeviceIdReplyLength = kReplySize;
 constexpr std::size_t kInputSize = 256;
-// After the guard, the drain goes on while a frame is still coming, until the line has been
-// quiet this long: 3.5 characters at 4800 baud take 7.3 ms, and a USB adapter holds received
-// bytes back for up to 16 ms.
+// The identification: its function, and the fixed part of its reply (station, function, MEI
+// type, read code, conformity level, more-follows, next object, object count).
+constexpr std::uint8_t kIdentification = 0x2B;
+constexpr std::size_t kIdHeader = 8;
+constexpr std::size_t kIdShortest = 11;  // the shortest identification reply taken
+// A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800
+// baud take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. The drain
+// goes on after the guard while a frame is still coming, and a try that received a whole but
+// damaged reply ends, by this gap.
 constexpr auto kFrameGap = std::chrono::milliseconds(20);
 // A line that never falls quiet ends the drain this long after the guard: the longest reply
 // fits in its read time-out.
@@ -134,7 +139,8 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
 // drained before its first request, and its second try then goes out at once. That try
 // repeats the first word for word, so a late reply of the first answers it as truly as its
 // own; what the drive sends behind it is drained before the next operation (EndOperation). So
-// no operation waits longer than its two tries and one guard.
+// no operation waits longer than its two tries and one guard, and kDrainOverrun more on a line
+// that keeps carrying bytes.
 void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   Exchange& x = X();
   if (x.guardGeneration != PortGeneration()) {
@@ -153,7 +159,10 @@ void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
     const LineTime until = std::min(last, lastByte ? std::max(guardEnd, *lastByte + kFrameGap) : guardEnd);
     if (now >= until) return;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-    if (port.ReadWithin(scratch.data(), 1, static_cast<int>(left)) == 0) continue;
+    if (port.ReadWithin(scratch.data(), 1, static_cast<int>(left)) == 0) {
+      if (port.Failed()) return;
+      continue;
+    }
     while (port.ReadWithin(scratch.data(), scratch.size(), 0) == scratch.size()) {
     }
     lastByte = port.Now();
@@ -196,18 +205,6 @@ bool Send(std::size_t n) {
   return true;
 }
 
-// Reads up to n reply bytes and checks the CRC over all but the last two of them.
-bool ReceiveWithCrc(std::size_t n) {
-  Exchange& x = X();
-  platform::ByteLink* port = CurrentPort();
-  x.count = port != nullptr ? port->Read(x.rx.data(), n) : 0;
-  if (x.count > n) x.count = n;
-  std::size_t body = x.count >= 2 ? x.count - 2 : 0;
-  x.crc = Crc16(x.rx.data(), body);
-  if (x.count < 2) return false;
-  return x.rx[x.count - 2] == (x.crc & 0xFF) && x.rx[x.count - 1] == (x.crc >> 8);
-}
-
 // A reply is an echo when every received byte equals the request byte at its position (also
 // when nothing came).
 bool IsEcho() {
@@ -247,7 +244,13 @@ enum class Fit { No, Reply, Exception, WrongEcho };
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
-// The length of the normal reply to a request (0 for a function without a fixed one).
+bool CrcFits(const std::uint8_t* frame, std::size_t length) {
+  const std::uint16_t crc = Crc16(frame, length - 2);
+  return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+}
+
+// The length of the normal reply to a request (0 for the identification, whose length its
+// object list gives).
 std::size_t ReplyLength(const std::uint8_t* request) {
   switch (request[1]) {
     case 1: return 6;
@@ -260,15 +263,24 @@ std::size_t ReplyLength(const std::uint8_t* request) {
   }
 }
 
+// The fixed part of an identification reply after station and function: MEI type 14, read
+// code 1, conformity level 2, nothing more follows, next object 0, three objects.
+bool IdentificationHeader(const std::uint8_t* frame) {
+  static constexpr std::uint8_t kHeader[] = {0x0E, 1, 2, 0, 0, 3};
+  return std::equal(std::begin(kHeader), std::end(kHeader), frame + 2);
+}
+
 // Whether a frame (CRC already checked) answers the request: it must come from the station
 // asked, with the function asked (or that function's exception), and carry the byte count of
-// a read or the address and value or quantity of a write. A write's reply that names the
-// address but another value or quantity is a wrong echo.
+// a read, the address and value or quantity of a write, or the identification's header. A
+// write's reply that names the address but another value or quantity is a wrong echo.
 Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t length) {
   if (frame[0] != request[0]) return Fit::No;
   const std::uint8_t function = request[1];
   if (frame[1] == (function | 0x80)) return length == 5 ? Fit::Exception : Fit::No;
-  if (frame[1] != function || length != ReplyLength(request)) return Fit::No;
+  if (frame[1] != function) return Fit::No;
+  if (function == kIdentification) return length >= kIdShortest && IdentificationHeader(frame) ? Fit::Reply : Fit::No;
+  if (length != ReplyLength(request)) return Fit::No;
   switch (function) {
     case 1:
     case 3:
@@ -277,6 +289,46 @@ Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t len
       if (Word(frame + 2) != Word(request + 2)) return Fit::No;
       return Word(frame + 4) == Word(request + 4) ? Fit::Reply : Fit::WrongEcho;
   }
+}
+
+// An identification reply that starts at p (avail bytes there, station and function already
+// seen) and what its object list says of its length.
+struct IdentificationFrame {
+  std::size_t length = 0;  // the frame's length once its CRC checks out, else 0
+  std::size_t need = 0;    // while 0: bytes it still lacks at least (0 when it cannot be one)
+  bool whole = false;      // its object list ends where the bytes do, but the CRC is wrong
+};
+
+// The objects 0, 1 and 2 follow the header in that order, each only when present, then the
+// CRC: the frame ends where the object list does, when the CRC checks out there. On the last
+// look (the try is over) the bytes from p to the end of what came are the frame when their CRC
+// checks out, as from a drive that sends its objects in another order or bytes behind them.
+IdentificationFrame LookAtIdentification(const std::uint8_t* p, std::size_t avail, bool lastLook) {
+  IdentificationFrame f;
+  if (avail < kIdHeader) {
+    f.need = lastLook ? 0 : kIdHeader - avail;
+    return f;
+  }
+  if (!IdentificationHeader(p)) return f;
+  // The end of the list, or as far as the bytes that came let it be read: the next object's
+  // number and length, or the CRC, are still to come.
+  std::size_t at = kIdHeader;
+  for (std::uint8_t id = 0; id < 3 && at + 2 <= avail; ++id)
+    if (p[at] == id) at += 2 + p[at + 1];
+  const std::size_t end = at + 2;
+  if (end >= kIdShortest && end <= avail && end <= kReplySize && CrcFits(p, end)) {
+    f.length = end;
+    return f;
+  }
+  if (lastLook) {
+    const std::size_t rest = std::min(avail, kReplySize);
+    if (rest >= kIdShortest && CrcFits(p, rest)) f.length = rest;
+    return f;
+  }
+  f.whole = end == avail;
+  f.need = end > avail ? end - avail : 1;
+  if (avail + f.need > kReplySize) f.need = avail < kReplySize ? kReplySize - avail : 0;
+  return f;
 }
 
 // What one try received: the answer, an exception reply, a write's reply with another value
@@ -291,14 +343,18 @@ bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
 }
 
 // Reads the reply to the request in x.tx within the read time-out of its reply length (what
-// has arrived by the deadline is taken, however late this thread looks). Frames that do not
-// answer the request (another station or function, another byte count, another echoed address,
-// value or quantity) are skipped and the wait goes on; an answer behind them or behind noise is
-// taken. An answer is left at the front of x.rx; without one, x.rx holds the try's first bytes.
+// has arrived by the deadline is taken, however late this thread looks); an identification
+// waits as long as for the longest reply. Frames that do not answer the request (another
+// station or function, another byte count, another echoed address, value or quantity) are
+// skipped and the wait goes on; an answer behind them or behind noise is taken. An answer is
+// left at the front of x.rx; without one, x.rx holds the try's first bytes.
+// A whole reply of our station that came damaged, with nothing behind it, ends the try once the
+// line has been quiet for a frame gap: the drive answered, and the next try may go out.
 // A try that heard nothing from its station, not even a damaged, cut-short or differing reply,
 // leaves a guard for that station: its reply may still come, and is drained before the next
-// request.
-Heard Receive(std::size_t replyLength) {
+// request. The identification leaves none: no other request takes its reply.
+// The try ends at once when the port fails.
+Heard Receive() {
   Exchange& x = X();
   x.count = 0;
   x.inLength = 0;
@@ -306,16 +362,21 @@ Heard Receive(std::size_t replyLength) {
   if (port == nullptr) return Heard::Nothing;
   const std::uint8_t station = x.tx[0];
   const std::uint8_t function = x.tx[1];
-  const LineTime deadline = port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(replyLength));
+  const std::size_t replyLength = ReplyLength(x.tx.data());
+  const bool identification = function == kIdentification;
+  const LineTime deadline =
+      port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(identification ? kReplySize : replyLength));
   std::size_t pos = 0;
   std::size_t frameEnd = 0;  // the end of the last whole frame skipped
   bool wrongEcho = false;
-  bool damaged = false;  // a reply of our station and function came with a wrong CRC
+  bool damaged = false;      // a reply of our station and function came with a wrong CRC
+  bool damagedLast = false;  // such a reply, whole, is the last thing the line brought
   bool lastLook = false;
+  LineTime lastByte{};
   std::size_t received = 0;
   for (;;) {
     // Look for the answer from pos on; need is what the frame begun at pos still lacks.
-    std::size_t need = replyLength;
+    std::size_t need = identification ? kIdShortest : replyLength;
     while (pos < x.inLength) {
       const std::size_t avail = x.inLength - pos;
       const std::uint8_t* at = x.in.data() + pos;
@@ -328,8 +389,19 @@ Heard Receive(std::size_t replyLength) {
         break;
       }
       std::size_t length = 0;
-      if (at[1] == function) length = replyLength;
-      else if (at[1] == (function | 0x80)) length = 5;
+      if (at[1] == function && identification) {
+        const IdentificationFrame id = LookAtIdentification(at, avail, lastLook);
+        if (id.whole && !RepeatsRequest(at, avail)) damaged = damagedLast = true;
+        if (id.length == 0 && id.need > 0) {
+          need = id.need;
+          break;
+        }
+        length = id.length;
+      } else if (at[1] == function) {
+        length = replyLength;
+      } else if (at[1] == (function | 0x80)) {
+        length = 5;
+      }
       if (length == 0) {
         ++pos;
         continue;
@@ -338,9 +410,11 @@ Heard Receive(std::size_t replyLength) {
         need = length - avail;
         break;
       }
-      const std::uint16_t crc = Crc16(at, length - 2);
-      const bool crcOk = at[length - 2] == (crc & 0xFF) && at[length - 1] == (crc >> 8);
-      if (!crcOk && !RepeatsRequest(at, avail)) damaged = true;
+      const bool crcOk = CrcFits(at, length);
+      if (!crcOk && !RepeatsRequest(at, avail)) {
+        damaged = true;
+        if (avail == length) damagedLast = true;
+      }
       const Fit fit = crcOk ? Fits(x.tx.data(), at, length) : Fit::No;
       const bool echo = fit == Fit::Reply && length <= x.txLength && RepeatsRequest(at, length) &&
                         ReplyLength(x.tx.data()) != 8;
@@ -357,7 +431,7 @@ Heard Receive(std::size_t replyLength) {
       }
       std::copy(at, at + length, x.rx.begin());
       x.count = length;
-      x.crc = crc;
+      x.crc = Crc16(at, length - 2);
       return fit == Fit::Reply ? Heard::Answer : Heard::Exception;
     }
     if (lastLook) break;
@@ -368,19 +442,24 @@ Heard Receive(std::size_t replyLength) {
       x.inLength -= pos;
       pos = frameEnd = 0;
     }
-    // Past the deadline, only what is waiting already, once.
+    // Past the deadline, only what is waiting already, once. After a damaged reply, only until
+    // the line has been quiet for a frame gap.
     const LineTime now = port->Now();
+    const LineTime until = damagedLast ? std::min(deadline, lastByte + kFrameGap) : deadline;
     const bool past = now >= deadline;
     const int left =
-        past ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+        now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
     const std::size_t got = port->ReadWithin(x.in.data() + x.inLength, need, left);
     // The try's first bytes are kept for the trace and the judging of an unanswered try.
     for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
     x.inLength += got;
-    if (past || (got < need && port->Now() >= deadline)) {
-      if (got == 0) break;
-      lastLook = true;  // judge what came last, then stop
+    if (port->Failed()) return Heard::Nothing;
+    if (got > 0) {
+      lastByte = port->Now();
+      damagedLast = false;
     }
+    // Judge what came last once more (an identification by all of it), then stop.
+    if (past || (got < need && port->Now() >= until)) lastLook = true;
   }
   x.count = received;
   x.crc = Crc16(x.rx.data(), received >= 2 ? received - 2 : 0);
@@ -389,38 +468,39 @@ Heard Receive(std::size_t replyLength) {
   const std::uint8_t* head = x.in.data() + pos;
   const bool cutShort = open >= 2 && head[0] == station && (head[1] == function || head[1] == (function | 0x80)) &&
                         !RepeatsRequest(head, open);
-  if (!damaged && !cutShort && !wrongEcho) x.guardEnds[station] = port->Now() + kLateReplyGuard;
+  if (!identification && !damaged && !cutShort && !wrongEcho) x.guardEnds[station] = port->Now() + kLateReplyGuard;
   if (wrongEcho) return Heard::WrongEcho;
   // What is left after the frames skipped: a CRC-correct reply of our station, cut short or
   // too long for the answer.
   const std::size_t rest = x.inLength - std::min(frameEnd, x.inLength);
   const std::uint8_t* tail = x.in.data() + frameEnd;
-  if (rest >= 4 && rest != replyLength && tail[0] == station) {
-    const std::uint16_t crc = Crc16(tail, rest - 2);
-    if (tail[rest - 2] == (crc & 0xFF) && tail[rest - 1] == (crc >> 8)) return Heard::WrongLength;
-  }
+  if (!identification && rest >= 4 && rest != replyLength && tail[0] == station && CrcFits(tail, rest))
+    return Heard::WrongLength;
   return Heard::Nothing;
 }
 
+// Why a request did not go out: the port failed, or it took the request only in part.
+TransactionResult SendFailure() { return PortFailed() ? kResultPortFailed : kResultSendFailed; }
+
 // One try of a read-kind exchange of the request already built (n bytes before the CRC).
-TransactionResult ReadTry(int pauseMs, std::size_t n, std::size_t replyLength) {
+TransactionResult ReadTry(int pauseMs, std::size_t n) {
   Pause(pauseMs);
-  if (!Send(n)) return kResultSendFailed;
-  const Heard heard = Receive(replyLength);
+  if (!Send(n)) return SendFailure();
+  const Heard heard = Receive();
+  if (PortFailed()) return kResultPortFailed;
   X().noEcho = heard == Heard::Answer || heard == Heard::Exception || !IsEcho();
   return heard == Heard::Answer ? kResultOk : kResultBadReply;
 }
 
 // A read-kind operation: up to two tries of the request that build() makes.
 template <typename Build>
-TransactionResult ReadExchange(const char* name, std::uint16_t address, int pauseMs, std::size_t replyLength,
-                               Build build) {
+TransactionResult ReadExchange(const char* name, std::uint16_t address, int pauseMs, Build build) {
   X().noEcho = false;
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::size_t n = build();
-    result = ReadTry(pauseMs, n, replyLength);
-    if (result == kResultOk) break;
+    result = ReadTry(pauseMs, n);
+    if (result == kResultOk || result == kResultPortFailed) break;
   }
   if (result != kResultOk && name != nullptr) Trace(name, address, result, true);
   return result;
@@ -447,8 +527,14 @@ float FloatValue() {
 TransactionResult WriteTry(std::size_t n, bool& stop) {
   stop = false;
   Pause(5);
-  if (!Send(n)) return kResultSendFailed;
-  switch (Receive(8)) {
+  const bool sent = Send(n);
+  const Heard heard = sent ? Receive() : Heard::Nothing;
+  if (PortFailed()) {
+    stop = true;
+    return kResultPortFailed;
+  }
+  if (!sent) return kResultSendFailed;
+  switch (heard) {
     case Heard::Answer:
       stop = true;
       return kResultOk;
@@ -507,8 +593,8 @@ TransactionResult ReadRegisters(const char* name, std::uint8_t function, int pau
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
   if (count != 1 && count != 2) return kResultBadValue;
-  TransactionResult r = ReadExchange(name, address, pauseMs, 5u + 2u * count,
-                                     [&] { return BuildRead(station, function, address, count); });
+  TransactionResult r =
+      ReadExchange(name, address, pauseMs, [&] { return BuildRead(station, function, address, count); });
   if (r == kResultOk) value = RegisterValue(count);
   return r;
 }
@@ -518,7 +604,7 @@ TransactionResult ReadFloatRegisters(const char* name, std::uint8_t function, st
                                      std::uint16_t address, float& value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange(name, address, 5, 9, [&] { return BuildRead(station, function, address, 2); });
+  TransactionResult r = ReadExchange(name, address, 5, [&] { return BuildRead(station, function, address, 2); });
   if (r == kResultOk) value = FloatValue();
   return r;
 }
@@ -544,7 +630,7 @@ TransactionResult ReadInputFloat(std::uint8_t station, std::uint16_t address, fl
 TransactionResult ReadBit(std::uint8_t station, std::uint16_t address, std::uint32_t& value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange("ReadBit", address, 5, 6, [&] { return BuildRead(station, 1, address, 1); });
+  TransactionResult r = ReadExchange("ReadBit", address, 5, [&] { return BuildRead(station, 1, address, 1); });
   if (r == kResultOk) value = X().rx[3];
   return r;
 }
@@ -602,7 +688,7 @@ TransactionResult WriteBit(std::uint8_t station, std::uint16_t address, std::uin
 TransactionResult ReadBlock16(std::uint8_t station, std::uint16_t address, std::array<std::uint16_t, 16>& words) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange(nullptr, address, 5, 37, [&] { return BuildRead(station, 3, address, 16); });
+  TransactionResult r = ReadExchange(nullptr, address, 5, [&] { return BuildRead(station, 3, address, 16); });
   if (r == kResultOk)
     for (std::size_t i = 0; i < 16; ++i) words[i] = Rx16(3 + 2 * i);
   return r;
@@ -623,26 +709,23 @@ TransactionResult ReadDeviceId(std::uint8_t station) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     Pause(5);
     x.tx[0] = station;
-    x.tx[1] = 0x2B;
+    x.tx[1] = kIdentification;
     x.tx[2] = 0x0E;
     x.tx[3] = 0x01;
     x.tx[4] = 0x00;
-    result = kResultSendFailed;
-    if (!Send(5)) continue;
-    result = kResultBadReply;
-    bool crcOk = ReceiveWithCrc(kDeviceIdReplyLength);
+    const bool sent = Send(5);
+    const Heard heard = sent ? Receive() : Heard::Nothing;
+    if (PortFailed()) return kResultPortFailed;
+    result = sent ? kResultBadReply : kResultSendFailed;
+    if (heard != Heard::Answer) continue;
     const auto& r = x.rx;
-    if (!(x.count > 10 && crcOk && r[0] == station && r[1] == 0x2B && r[2] == 0x0E && r[3] == 1 && r[4] == 2 &&
-          r[5] == 0 && r[6] == 0 && r[7] == 3))
-      continue;
-
     AppState& s = State();
     s.DeviceStation = station;
     s.DeviceVendor.clear();
     s.DeviceProduct.clear();
     s.DeviceRevision.clear();
     std::string* texts[3] = {&s.DeviceVendor, &s.DeviceProduct, &s.DeviceRevision};
-    std::size_t p = 8;
+    std::size_t p = kIdHeader;
     for (std::uint8_t id = 0; id < 3; ++id) {
       if (p >= x.count || r[p] != id) continue;
       if (p + 1 >= x.count) return kResultWrongContent;
@@ -666,7 +749,6 @@ struct ToggleKind {
   const char* writeName;
   const char* readName;
   std::uint8_t readFunction;
-  std::size_t readReplyLength;
 };
 
 template <typename Inverse, typename Reached, typename BuildWrite>
@@ -678,7 +760,8 @@ TransactionResult Toggle(const ToggleKind& kind, std::uint8_t station, std::uint
   std::uint32_t intended = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     BuildRead(station, kind.readFunction, address, 1);
-    result = ReadTry(5, 6, kind.readReplyLength);
+    result = ReadTry(5, 6);
+    if (result == kResultPortFailed) break;
     if (result != kResultOk) continue;
     std::uint32_t current = kind.readFunction == 1 ? X().rx[3] : Rx16(3);
     if (writeUncertain && reached(current, intended)) break;
@@ -699,7 +782,7 @@ TransactionResult Toggle(const ToggleKind& kind, std::uint8_t station, std::uint
 TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  static const ToggleKind kind{"ToggleBitWrite", "ToggleBitRead", 1, 6};
+  static const ToggleKind kind{"ToggleBitWrite", "ToggleBitRead", 1};
   return Toggle(
       kind, station, address, [](std::uint32_t status) -> std::uint32_t { return status == 0 ? 1 : 0; },
       [](std::uint32_t status, std::uint32_t intended) { return (status != 0) == (intended != 0); },
@@ -709,7 +792,7 @@ TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address) {
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  static const ToggleKind kind{"ToggleWordWrite", "ToggleWordRead", 3, 7};
+  static const ToggleKind kind{"ToggleWordWrite", "ToggleWordRead", 3};
   return Toggle(
       kind, station, address, [mask](std::uint32_t value) -> std::uint32_t { return (value ^ mask) & 0xFFFF; },
       [](std::uint32_t value, std::uint32_t intended) { return value == intended; },

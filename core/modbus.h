@@ -49,6 +49,8 @@ constexpr TransactionResult kResultBadValue = 5;       // value that does not fi
                                                        // refused without a transaction
 constexpr TransactionResult kResultBusy = 6;           // another transaction is running (re-entry from
                                                        // the message hook); nothing was sent
+constexpr TransactionResult kResultPortFailed = 7;     // the serial port itself failed (PortFailed,
+                                                       // core/serial_link.h); no further try
 constexpr TransactionResult kResultException = 256;    // + exception code of a Modbus exception reply
 
 // The standard Modbus RTU CRC-16 (0xFFFF start, polynomial 0xA001, no final XOR).

@@ -63,6 +63,8 @@ void ClosePort() {
 
 bool IsPortOpen() { return Port() != nullptr; }
 
+bool PortFailed() { return Port() != nullptr && Port()->Failed(); }
+
 platform::ByteLink* CurrentPort() { return Port().get(); }
 
 std::uint64_t PortGeneration() { return Generation(); }

@@ -29,6 +29,10 @@ void ClosePort();
 
 bool IsPortOpen();
 
+// The open port's device failed (unplugged, or the far end of the line closed): nothing passes
+// until the port is closed and opened again. A drive that does not answer is no port failure.
+bool PortFailed();
+
 // Makes an already open link the port (the in-process simulated drive of the tests). Closes
 // a port that is open first, like OpenPort.
 void OpenPortOn(std::unique_ptr<platform::ByteLink> link);

@@ -39,6 +39,14 @@ bool SpeedFor(int baud, speed_t& speed) {
 // The line fields of the settings that are not left to the device.
 constexpr tcflag_t kLineFields = CSIZE | PARENB | PARODD | CSTOPB;
 
+// What poll reports of a device that is gone: an unplugged adapter's line is hung up, a
+// pseudo-terminal whose far end closed reports a hang-up and an error.
+constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
+
+// Errors of the control calls (flush, queue size) that mean the device is gone, not that it
+// lacks the call.
+bool DeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+
 void ApplyLine(termios& t, const LineSettings& s) {
   // Raw: no input translation, parity marking, software flow control or break signals; no
   // output processing; no echo, canonical mode or signal characters.
@@ -159,10 +167,11 @@ void SerialPort::Close() {
     ::close(fd_);
     fd_ = -1;
   }
+  failed_ = false;
 }
 
 std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t n) {
-  if (fd_ < 0) return 0;
+  if (fd_ < 0 || failed_) return 0;
   lastWriteTimeoutMs_ = WriteTimeoutMs(n);
   auto deadline = Clock::now() + std::chrono::milliseconds(lastWriteTimeoutMs_);
   std::size_t done = 0;
@@ -173,23 +182,34 @@ std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t n) {
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && errno != EAGAIN) break;
+    if (w < 0 && errno != EAGAIN) {
+      failed_ = true;
+      break;
+    }
+    // A line that takes nothing until the time-out (held up by the other side) has not failed.
     int left = MsLeft(deadline);
     if (left == 0) break;
     pollfd p{fd_, POLLOUT, 0};
     if (poll(&p, 1, left) < 0 && errno != EINTR) break;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+    if (p.revents & kHangUp) {
+      failed_ = true;
+      break;
+    }
   }
   return done;
 }
 
 void SerialPort::Drain() {
-  if (fd_ < 0) return;
+  if (fd_ < 0 || failed_) return;
   // Wait for the output queue to empty, but never past the last write's time-out.
   auto deadline = Clock::now() + std::chrono::milliseconds(lastWriteTimeoutMs_);
   for (;;) {
     int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+      if (DeviceGone(errno)) failed_ = true;
+      return;
+    }
+    if (queued <= 0) return;
     int left = MsLeft(deadline);
     if (left == 0) return;
     // One character time at the slowest rate is about 2 ms; look again after that.
@@ -199,27 +219,32 @@ void SerialPort::Drain() {
 }
 
 std::size_t SerialPort::ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
-  if (fd_ < 0) return 0;
+  if (fd_ < 0 || failed_) return 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   std::size_t done = 0;
   while (done < n) {
+    // In raw mode without a minimum count, a read with nothing waiting returns 0, also on a
+    // hung-up line: only poll tells a silent line from a gone one.
     ssize_t r = ::read(fd_, buffer + done, n - done);
     if (r > 0) {
       done += static_cast<std::size_t>(r);
       continue;
     }
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0 && errno != EAGAIN) break;
+    if (r < 0 && errno != EAGAIN) {
+      failed_ = true;
+      break;
+    }
     int left = MsLeft(deadline);
     if (left == 0) break;
     pollfd p{fd_, POLLIN, 0};
     int ready = poll(&p, 1, left);
     if (ready < 0 && errno != EINTR) break;
-    if (ready > 0 && !(p.revents & POLLIN) && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-      // The other end is gone (a pseudo-terminal whose master closed): nothing more comes,
-      // but the caller still gets its full time-out, like a silent line.
-      pollfd none{-1, 0, 0};
-      poll(&none, 1, MsLeft(deadline));
+    if (ready > 0 && (p.revents & kHangUp)) {
+      // The device is gone: take what it left behind, then nothing more comes.
+      ssize_t last = ::read(fd_, buffer + done, n - done);
+      if (last > 0) done += static_cast<std::size_t>(last);
+      failed_ = true;
       break;
     }
   }
@@ -227,7 +252,7 @@ std::size_t SerialPort::ReadWithin(std::uint8_t* buffer, std::size_t n, int time
 }
 
 void SerialPort::Purge() {
-  if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+  if (fd_ >= 0 && !failed_ && tcflush(fd_, TCIOFLUSH) != 0 && DeviceGone(errno)) failed_ = true;
 }
 
 }  // namespace platform

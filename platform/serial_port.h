@@ -37,6 +37,10 @@ class ByteLink {
   virtual void Purge() = 0;
   // The time the line's reads are measured on (a simulated line keeps its own).
   virtual std::chrono::steady_clock::time_point Now() const { return std::chrono::steady_clock::now(); }
+  // The device itself failed (a read or write error, or a hang-up: the adapter was unplugged,
+  // the far end of a pseudo-terminal closed). Nothing passes any more, so every call returns
+  // at once, until the port is opened again. A silent line is no failure.
+  virtual bool Failed() const { return false; }
 };
 
 // Name of the environment variable that names a folder holding entries COM1..COM16 (links to
@@ -86,9 +90,11 @@ class SerialPort : public ByteLink {
   void Drain() override;
   std::size_t ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) override;
   void Purge() override;
+  bool Failed() const override { return failed_; }
 
  private:
   int fd_ = -1;
+  bool failed_ = false;
   OpenError openError_;
   int lastWriteTimeoutMs_ = kWriteConstantMs;
 };

@@ -2,8 +2,9 @@
 // the simulated drive behind the in-process fake port.
 #include <bit>
 #include <chrono>
-#include <functional>
 #include <cstring>
+#include <functional>
+#include <numeric>
 
 #include "fake_drive.h"
 
@@ -93,8 +94,14 @@ TEST_F(TransactionTest, EveryOperationSendsItsRequestAndReadsItsReplyLength) {
       WithCrc({1, 0x2B, 0x0E, 1, 0}),
   };
   EXPECT_EQ(Sent(), expected);
-  const std::vector<std::size_t> replyLengths = {7, 9, 9, 7, 9, 9, 6, 8, 8, 8, 8, 8, 37, 8, 80};
-  EXPECT_EQ(port->ReadSizes(), replyLengths);
+  // One read of the reply length each; the identification reads as far as its header and
+  // object list announce (34 bytes here), not a byte more, so it does not wait for 80.
+  const std::vector<std::size_t> replyLengths = {7, 9, 9, 7, 9, 9, 6, 8, 8, 8, 8, 8, 37, 8};
+  std::vector<std::size_t> sizes = port->ReadSizes();
+  ASSERT_GT(sizes.size(), replyLengths.size());
+  EXPECT_EQ(std::accumulate(sizes.begin() + 14, sizes.end(), std::size_t{0}), 8u + 11u + 7u + 6u + 2u);
+  sizes.resize(replyLengths.size());
+  EXPECT_EQ(sizes, replyLengths);
   EXPECT_TRUE(log.empty());
   // The longest request is 41 bytes.
   EXPECT_EQ(expected[13].size(), 41u);

@@ -31,16 +31,7 @@ using Line = uitest::PtyLine;
 
 namespace {
 
-// Answers the link dialog with port 3 and the station text.
-ScriptedServices::DialogScript LinkDialog(const QString& stations) {
-  return [stations](QDialog& dialog) {
-    auto& form = static_cast<ui::TLinkForm&>(dialog);
-    form.comboPort->setCurrentIndex(2);
-    form.SetBaud(19200);
-    form.editStation->setText(stations);
-    form.Link->click();
-  };
-}
+using uitest::LinkDialog;
 
 // Shows a progress window modally, so that it runs its own loop.
 void RunModal(QDialog& dialog) { dialog.exec(); }

@@ -20,6 +20,9 @@ void FakePort::Inject(std::vector<std::uint8_t> bytes, int delayMs) {
 }
 
 std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
+  if (unplugAfter_ == 0) failed_ = true;
+  if (failed_) return 0;
+  if (unplugAfter_ > 0) --unplugAfter_;
   std::size_t written = writeLimit_ >= 0 ? std::min(n, static_cast<std::size_t>(writeLimit_)) : n;
   sent_.push_back({std::vector<std::uint8_t>(data, data + written), std::chrono::steady_clock::now()});
   if (!noise_.empty()) Queue(std::exchange(noise_, {}), 0);
@@ -35,6 +38,7 @@ std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
 }
 
 std::size_t FakePort::ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
+  if (failed_) return 0;
   readSizes_.push_back(n);
   const TimePoint deadline = now_ + std::chrono::milliseconds(std::max(timeoutMs, 0));
   std::size_t got = 0;

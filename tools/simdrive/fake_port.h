@@ -46,6 +46,13 @@ class FakePort : public platform::ByteLink {
   void NoiseBeforeNextReply(std::vector<std::uint8_t> bytes) { noise_ = std::move(bytes); }
   // Moves the simulated time on, as a quiet spell of the line.
   void Advance(std::chrono::milliseconds by) { now_ += by; }
+  // The device goes away after this many more requests (0: now), as an unplugged adapter: from
+  // then on nothing is written or read, every call returns at once and Failed() says so.
+  void UnplugAfter(int requests) {
+    unplugAfter_ = requests;
+    if (requests == 0) failed_ = true;
+  }
+  bool Failed() const override { return failed_; }
 
   const std::vector<Sent>& SentFrames() const { return sent_; }
   const std::vector<std::size_t>& ReadSizes() const { return readSizes_; }
@@ -69,6 +76,8 @@ class FakePort : public platform::ByteLink {
   std::vector<Sent> sent_;
   std::vector<std::size_t> readSizes_;
   int writeLimit_ = -1;
+  int unplugAfter_ = -1;
+  bool failed_ = false;
 };
 
 }  // namespace simdrive

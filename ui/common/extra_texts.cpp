@@ -36,6 +36,9 @@ QString TransactionFailure(core::TransactionResult result) {
       return "The value does not fit the parameter's register; nothing was sent.";
     case core::kResultBusy:
       return "Another exchange with the drive was still running; nothing was sent.";
+    case core::kResultPortFailed:
+      return "The serial port is gone: its device reported an error (adapter unplugged, or the line closed at "
+             "its other end). The link is closed; link again once the port is back.";
     case core::kResultException + 1:
       return "The drive refused the request: illegal function (exception 1).";
     case core::kResultException + 2:

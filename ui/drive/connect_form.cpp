@@ -85,10 +85,13 @@ void TConnectForm::ScanStations() {
     Label1->setText(L(80) + QString::asprintf("_%03u ... ... ...", static_cast<unsigned>(station)));
     LetMessagesRun();
     if (Cancelled) break;
-    if (core::ReadDeviceId(static_cast<std::uint8_t>(station)) == core::kResultOk) {
+    const core::TransactionResult result = core::ReadDeviceId(static_cast<std::uint8_t>(station));
+    if (result == core::kResultOk) {
       done(platform::gui::IdYes);
       return;
     }
+    // No station can answer through a port that failed; the link command says why.
+    if (result == core::kResultPortFailed) break;
     ProgBar->setValue(ProgBar->value() + 1);
     LetMessagesRun();
   }

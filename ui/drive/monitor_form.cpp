@@ -12,6 +12,7 @@
 #include "core/common.h"
 #include "core/modbus.h"
 #include "core/param_access.h"
+#include "core/serial_link.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
@@ -493,6 +494,11 @@ void TMonitorForm::TimerTimer() {
   timer_->stop();
   const bool restart = ServeTick();
   ticking_ = false;
+  // A port that failed ends the session at once; the main window says why.
+  if (core::PortFailed() && !closed_) {
+    done(platform::gui::IdAbort);
+    return;
+  }
   if (restart) StartTimer();
 }
 
@@ -537,7 +543,7 @@ bool TMonitorForm::ServeTick() {
     } else {
       r = core::ToggleWord(st, reg, value);
     }
-    if (r != core::kResultOk)
+    if (r != core::kResultOk && r != core::kResultPortFailed)
       Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(r), L(75), Buttons::Ok, Icon::Information);
     LetMessagesRun();
   }

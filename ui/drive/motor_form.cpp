@@ -24,6 +24,7 @@ namespace ui {
 using platform::gui::Buttons;
 using platform::gui::Gui;
 using platform::gui::Icon;
+using platform::gui::IdAbort;
 using platform::gui::IdNo;
 using platform::gui::IdOk;
 using platform::gui::IdYes;
@@ -157,6 +158,10 @@ bool TMotorForm::ReadCurrentMotor(core::MotorWords& words) {
   const int station = core::State().LinkedStation;
   const auto address = static_cast<std::uint16_t>(MotorRegister + RecordCount);
   const core::TransactionResult result = core::ReadBlock16(static_cast<std::uint8_t>(station), address, words);
+  if (result == core::kResultPortFailed) {
+    done(IdAbort);
+    return false;
+  }
   if (result != core::kResultOk) {
     Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result), L(76), Buttons::Ok, Icon::Warning);
     return false;
@@ -257,6 +262,11 @@ void TMotorForm::UpdButtonClick() {
   progress.StartRegister = MotorRegister;
   progress.Count = RecordCount;
   if (Gui().ExecDialog(progress) == IdYes) return;
+  if (progress.FailedResult == core::kResultPortFailed) {
+    PortFailure = extra::MotorRecordNotWritten(progress.FailedRecord, progress.FailedResult);
+    done(IdAbort);
+    return;
+  }
   QString text = L(78);
   if (progress.FailedRecord > 0)
     text += "\n" + extra::MotorRecordNotWritten(progress.FailedRecord, progress.FailedResult);

@@ -36,6 +36,9 @@ class TMotorForm : public QDialog {
   int MotorRegister = 0;
   int RecordCount = 0;
   QString FileName;
+  // When the serial port failed, the window closed at once; what it had done then (the record
+  // a download stopped at), for the main window's message.
+  QString PortFailure;
 
   void FillGrid();
   // The grid in its own row numbers: row 0 is the header row, record r is row r + 1.

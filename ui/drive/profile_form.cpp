@@ -10,6 +10,7 @@
 #include "controls/edit/typed_edit.h"
 #include "core/common.h"
 #include "core/modbus.h"
+#include "core/serial_link.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/lamps.h"
@@ -211,8 +212,16 @@ void TProfileForm::RunExclusive(std::function<void()> action) {
   timer_->stop();
   action();
   busy_ = false;
+  if (EndedByPortFailure()) return;
   RunQueued();
   StartTimer();
+}
+
+bool TProfileForm::EndedByPortFailure() {
+  // The main window says why.
+  if (!core::PortFailed()) return false;
+  if (!closed_) done(platform::gui::IdAbort);
+  return true;
 }
 
 void TProfileForm::RunQueued() {
@@ -336,7 +345,8 @@ void TProfileForm::Button1Click() {
   }
   const std::array<std::uint16_t, 7> words = ProfileWords(entry);
   RunExclusive([this, words] {
-    if (core::WriteProfile(Station(), 910, words) != core::kResultOk)
+    const core::TransactionResult r = core::WriteProfile(Station(), 910, words);
+    if (r != core::kResultOk && r != core::kResultPortFailed)
       Gui().MessageBox(L(78), L(76), platform::gui::Buttons::Ok, platform::gui::Icon::Information);
   });
 }
@@ -355,7 +365,7 @@ void TProfileForm::TimerTimer() {
       w->setEnabled(unlocked);
   } else {
     status = 0;
-    if (++failures_ >= 10) done(platform::gui::IdAbort);
+    if (!EndedByPortFailure() && ++failures_ >= 10) done(platform::gui::IdAbort);
   }
   for (std::size_t i = 0; i < Panel.size(); ++i) {
     const bool lit = (status >> kLamps[i].bit) & 1;

@@ -67,6 +67,8 @@ class TProfileForm : public QDialog {
   // timer is off cannot hang the window.
   void RunExclusive(std::function<void()> action);
   void RunQueued();
+  // Closes the window when the serial port has failed; true then.
+  bool EndedByPortFailure();
   void StartTimer();
 
   std::array<bool, 5> read_{};

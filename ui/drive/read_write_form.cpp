@@ -81,8 +81,11 @@ void TReadWriteForm::ReadLoop() {
     Label1->setText(L(92) + Qs(def.code.view()));
     float value = 0;
     if (const core::TransactionResult result = core::ReadParam(Station, i, value); result != core::kResultOk) {
-      Gui().MessageBox(extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result),
-                       extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
+      // A port that failed is reported once, by the main window.
+      if (result != core::kResultPortFailed) {
+        const QString text = extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result);
+        Gui().MessageBox(text, extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
+      }
       done(platform::gui::IdNo);
       return;
     }
@@ -123,7 +126,8 @@ void TReadWriteForm::WriteLoop() {
     }
     FailedResult = result;
     Failure = extra::WriteStopped(failedCode, station, result, written, static_cast<int>(selected.size()), stationsDone);
-    if (station == last) {
+    // No other station can be written through a port that failed.
+    if (station == last || result == core::kResultPortFailed) {
       done(result == core::kResultException + 3 ? platform::gui::IdRetry : platform::gui::IdNo);
       return;
     }

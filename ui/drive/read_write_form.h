@@ -23,7 +23,8 @@ class TReadWriteForm : public TProgressBox {
   std::array<bool, 9> Groups{};
 
   // After a failed write: the result of the failed transaction and what to tell the user
-  // (the parameter, the station, why, and what had been written already).
+  // (the parameter, the station, why, and what had been written already). A port that failed
+  // ends a read or a write at once, without a message of its own.
   core::TransactionResult FailedResult = 0;
   QString Failure;
 

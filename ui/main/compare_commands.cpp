@@ -10,6 +10,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
+#include "ui/common/port_failure.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/read_write_form.h"
 #include "ui/main/compare_form.h"
@@ -59,7 +60,7 @@ void TMainForm::CompareInverterClick() {
   progress.Station = s.LinkedStation;
   progress.Groups.fill(true);
   if (Gui().ExecDialog(progress) != IdYes) {
-    Gui().MessageBox(L(78), L(75), Buttons::Ok, Icon::Information);
+    if (!HandlePortFailure()) Gui().MessageBox(L(78), L(75), Buttons::Ok, Icon::Information);
     return;
   }
   std::vector<core::CompareRecord> records = core::CompareWithDefaults(s.ReadValues);

@@ -13,6 +13,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/message_loop.h"
+#include "ui/common/port_failure.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/connect_form.h"
 #include "ui/drive/group_forms.h"
@@ -58,6 +59,12 @@ void TMainForm::Unlink() {
   UpdateStatusBar();
 }
 
+void TMainForm::PortGone(const QString& detail) {
+  Unlink();
+  const QString why = detail.isEmpty() ? extra::TransactionFailure(core::kResultPortFailed) : detail;
+  Gui().MessageBox(L(76) + "\n" + why, L(75), Buttons::Ok, Icon::Stop);
+}
+
 void TMainForm::OperationLinkClick() {
   auto& s = core::State();
   TLinkForm dialog(this);
@@ -92,7 +99,8 @@ void TMainForm::OperationLinkClick() {
     TConnectForm probe(this);
     probe.Stations = dialog.Stations;
     int result = probe.ProbeSingleStation();
-    if (result == IdCancel) result = Gui().ExecDialog(probe);
+    if (result == IdCancel && !core::PortFailed()) result = Gui().ExecDialog(probe);
+    if (HandlePortFailure()) return;
     if (result == IdYes) {
       const int model = ModelOfProduct(s.DeviceProduct);
       if (model == 0) {
@@ -132,7 +140,7 @@ void TMainForm::OperationReadClick() {
   progress.Station = s.LinkedStation;
   progress.Groups = groups.Flags();
   if (Gui().ExecDialog(progress) != IdYes) {
-    Inform(78);
+    if (!HandlePortFailure()) Inform(78);
     return;
   }
   ClearDocuments();
@@ -165,6 +173,7 @@ void TMainForm::OperationWriteClick() {
   progress.Stations.add(s.LinkedStation);
   progress.Groups = groups.Flags();
   const int result = Gui().ExecDialog(progress);
+  if (HandlePortFailure(progress.Failure)) return;
   if (result != IdNo && result != IdRetry) return;
   // The box names the parameter and station that failed and what had been written; a failed
   // exchange and a refused value keep their own texts above that.
@@ -185,6 +194,7 @@ void TMainForm::OperationMotorClick() {
     return;
   TMotorForm motor(this);
   Gui().ExecDialog(motor);
+  HandlePortFailure(motor.PortFailure);
 }
 
 void TMainForm::OperationMonitorClick() {
@@ -194,6 +204,7 @@ void TMainForm::OperationMonitorClick() {
     TMonitorForm monitor(this);
     result = Gui().ExecDialog(monitor);
   }
+  if (HandlePortFailure()) return;
   if (result != IdAbort && result != IdRetry) return;
   Unlink();
   // Text 70 has no built-in English text: a configuration without it still gets a message.
@@ -209,6 +220,7 @@ void TMainForm::OperationProfileClick() {
     TProfileForm profile(this);
     result = Gui().ExecDialog(profile);
   }
+  if (HandlePortFailure()) return;
   if (result != IdAbort) return;
   Unlink();
   Gui().MessageBox(L(76), L(75), Buttons::Ok, Icon::Stop);
@@ -233,7 +245,8 @@ void TMainForm::PasswordButtonClick() {
   const core::MonitorItem& item = s.Models[s.LinkedModel - 1].levelPassword;
   const core::TransactionResult result = core::WriteWord(static_cast<std::uint8_t>(s.LinkedStation), item.reg,
                                                          static_cast<std::uint16_t>(number & 0xFFFF));
-  if (result != 0) Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
+  if (result != 0 && !HandlePortFailure())
+    Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
 }
 
 }  // namespace ui

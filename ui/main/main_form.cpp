@@ -30,6 +30,7 @@
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
+#include "ui/common/port_failure.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/application_errors.h"
 #include "ui/main/document_dialogs.h"
@@ -167,9 +168,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   BuildStatusBar();
   BuildPanel();
   FormCreate();
+  SetPortFailureHandler([this](const QString& detail) { PortGone(detail); });
 }
 
 TMainForm::~TMainForm() {
+  SetPortFailureHandler(nullptr);
   auto& s = core::State();
   s.LogMemo = nullptr;
   s.ProcessMessages = nullptr;

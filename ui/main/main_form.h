@@ -56,6 +56,9 @@ class TMainForm : public QMainWindow {
   void SetLinkedState(bool linked);
   // Closes the port and shows the unlinked state (the link dialog's Unlink, a lost connection).
   void Unlink();
+  // The serial port failed under a drive command: unlinks and says so, with what the command
+  // had done (`detail`, else why in general).
+  void PortGone(const QString& detail);
 
   // The document child view ("ParamForm" or "CompareForm"), or null.
   QWidget* Child() const { return child_; }

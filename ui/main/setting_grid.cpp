@@ -12,6 +12,7 @@
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/grid_look.h"
+#include "ui/common/port_failure.h"
 #include "ui/common/qt_text.h"
 
 namespace ui {
@@ -183,7 +184,7 @@ QString CommitSetting(int index, const QString& text, const QString& textBefore,
     }
     const core::TransactionResult result = core::WriteParam(s.LinkedStation, index, v);
     if (result != 0) {
-      ShowWriteFailure(line, text, result);
+      if (!HandlePortFailure()) ShowWriteFailure(line, text, result);
       return textBefore;
     }
     Gui().MessageBox(L(101), L(100), Buttons::Ok, Icon::Information);
