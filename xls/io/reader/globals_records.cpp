@@ -299,6 +299,8 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       if (options & 8) {
         runs = chunk.Word(pos + header);
         header += 2;
+        // The text is kept, its formatting runs are not.
+        if (runs > 0) ++richSharedTexts_;
       }
       if (options & 4) {
         extension = chunk.DWord(pos + header);
@@ -353,6 +355,8 @@ void TXLSReader::Name(TXLSRecordBody body) {
   if (!body.ok) return;
   if (options & 0x20) {
     BuiltInName(body);
+  } else if (!Biff8() && Biff5FilterDatabase(body)) {
+    return;
   } else if (Biff8()) {
     UserName(id, body);
   } else {
@@ -367,17 +371,21 @@ int TXLSReader::SheetIdOfBiff5Scope(std::int32_t scope) const {
 }
 
 void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
-  const bool hidden = body.Word(0) & 1;
+  const std::uint16_t options = body.Word(0);
+  const bool hidden = options & 1;
   const std::size_t length = body.Byte(3);
   const std::size_t formulaSize = body.Word(4);
   const std::uint16_t sheetIndex = body.Word(8);
-  if (!body.ok || length == 0) return;
+  // A name that is not kept is counted: the names of macros (which buttons and menus call)
+  // apart from the rest.
+  auto lost = [&]() { ++((options & 0x08) ? lostMacroNames_ : lostNames_); };
+  if (!body.ok || length == 0) return lost();
   IXLSWorkSheets& sheets = workbook_.GetWorksheets();
   std::int32_t scope = 0;
   if (Biff8()) {
     if (sheetIndex != 0) {
       const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
-      if (!sheet) return;
+      if (!sheet) return lost();
       scope = sheet->GetSheetId();
     }
   } else {
@@ -387,24 +395,49 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
       const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
       scope = sheet ? sheet->GetSheetId() : -1;
     }
-    if (scope < 0) return;
+    if (scope < 0) return lost();
   }
   std::u16string text;
   std::size_t pos = 14;
   if (Biff8()) {
     const bool wide = body.Byte(14) == 1;
     pos = 15;
-    if (!body.Chars(pos, length, wide, 1252, text)) return;
+    if (!body.Chars(pos, length, wide, 1252, text)) return lost();
     pos += wide ? 2 * length : length;
   } else {
-    if (!body.Chars(pos, length, false, codePage_, text)) return;
+    if (!body.Chars(pos, length, false, codePage_, text)) return lost();
     pos += length;
   }
   TXLSWorkbookFormulas& formulas = workbook_.Formulas();
   formulas.Compiler().SetCodePage(codePage_);
   auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
-  if (!tree) return;
+  if (!tree) return lost();
   formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree));
+}
+
+bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
+  static const std::u16string kName = u"_filterdatabase";
+  const std::size_t length = body.Byte(3);
+  const std::size_t formulaSize = body.Word(4);
+  std::u16string text;
+  // One 3-D area of the sheet: ptgArea3d (any class) and its 20 bytes.
+  if (!body.ok || length != kName.size() || formulaSize != 21 || !body.Chars(14, length, false, codePage_, text))
+    return false;
+  if (!std::equal(text.begin(), text.end(), kName.begin(), kName.end(),
+                  [](char16_t a, char16_t b) { return (a >= u'A' && a <= u'Z' ? a + 32 : a) == b; }))
+    return false;
+  const std::size_t formula = 14 + length;
+  if ((body.Byte(formula) & 0x1F) != 0x1B || !body.ok) return false;
+  std::int32_t sheet = body.Word(8);
+  if (sheet == 0) sheet = body.Word(6);
+  if (sheet < 1) return false;
+  // After the token: the EXTERNSHEET index, 8 reserved bytes, the first and last sheet, then
+  // the area (rows with flags in bits 14 and 15).
+  const std::int32_t r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
+  const std::int32_t c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
+  if (!body.ok) return false;
+  systemNames_.push_back({13, sheet, r1, r2, c1, c2});
+  return true;
 }
 
 void TXLSReader::BuiltInName(TXLSRecordBody body) {

@@ -54,6 +54,10 @@ enum : std::uint16_t {
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
   kRecString = 0x0207,
+  kRecFormula = 0x0006,
+  kRecFormula4 = 0x0406,
+  kRecArray = 0x0221,
+  kRecShrFmla = 0x04BC,
   kRecNoteId = 0x001C,
   kRecObjId = 0x005D,
   kRecMsoDrawingId = 0x00EC,
@@ -229,8 +233,7 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecDValId:
     case kRecDVId:
-      ConnectSheetDropDowns(*sheet);
-      SheetRules(*sheet).Validations().ReadRecord(id, chunks);
+      Validation(id, chunks);
       return 1;
     case kRecAutofilterInfoId:
       if (body.size >= 2 && body.Word(0) != 0) SheetRules(*sheet).Autofilter().SetColumnCount(body.Word(0));
@@ -259,12 +262,19 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecLabel:
     case kRecRString:
     case kRecString:
+    case kRecFormula:
+    case kRecFormula4:
+    case kRecArray:
+    case kRecShrFmla:
       if (chunks.Count() > 1) {
-        // A long text goes on in CONTINUE records: BIFF8 starts each with an option byte.
+        // A long text goes on in CONTINUE records, BIFF8 starting each with an option byte; a
+        // long formula (other programs write string constants of thousands of characters) goes
+        // on byte for byte.
+        const bool text = id == kRecLabel || id == kRecRString || id == kRecString;
+        const std::size_t skip = text && Biff8() ? 1 : 0;
         std::vector<std::uint8_t> joined(body.data, body.data + body.size);
         for (std::size_t i = 1; i < chunks.Count(); ++i) {
           const TXLSBlob* more = chunks.GetChunk(i);
-          const std::size_t skip = Biff8() ? 1 : 0;
           if (more && more->GetSize() > skip) joined.insert(joined.end(), more->GetData() + skip, more->GetData() + more->GetSize());
         }
         Cell(id, joined.data(), joined.size());
@@ -456,8 +466,20 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
                                (range->GetLastCol() - range->GetFirstCol() + 1);
     if (cells > mergedCellsLeft_) continue;
     mergedCellsLeft_ -= cells;
-    range->Merge(false);
+    // Other programs keep the contents of the cells an area covers: they stay.
+    range->MergeAsRead();
   }
+}
+
+// Validations: a DVAL may drop the drawing's drop-down of a list; a DV that cannot be read is
+// left out, one whose texts were too long is kept with them cut; both are told of.
+void TXLSReader::Validation(std::uint16_t id, const TXLSBlobList& chunks) {
+  IXLSWorksheet& sheet = *CurrentSheet();
+  ConnectSheetDropDowns(sheet);
+  const int result = SheetRules(sheet).Validations().ReadRecord(id, chunks);
+  if (id != kRecDVId) return;
+  if (result == TDataValidator::kDVTextsCut) ++sheetLosses_.cutTexts;
+  if (result != 1 && result != TDataValidator::kDVTextsCut) ++sheetLosses_.validations;
 }
 
 // NOTE: BIFF8 ties a note to its text box object; BIFF5 carries the text itself, and a note
