@@ -376,9 +376,10 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
   const std::size_t length = body.Byte(3);
   const std::size_t formulaSize = body.Word(4);
   const std::uint16_t sheetIndex = body.Word(8);
-  // A name that is not kept is counted: the names of macros (which buttons and menus call)
-  // apart from the rest.
-  auto lost = [&]() { ++((options & 0x08) ? lostMacroNames_ : lostNames_); };
+  // A name that is not kept is counted: the names of macros (which buttons and menus call;
+  // other programs write them without the macro flag, as names without a formula) apart from
+  // the rest.
+  auto lost = [&]() { ++((options & 0x08) || formulaSize == 0 ? lostMacroNames_ : lostNames_); };
   if (!body.ok || length == 0) return lost();
   IXLSWorkSheets& sheets = workbook_.GetWorksheets();
   std::int32_t scope = 0;
