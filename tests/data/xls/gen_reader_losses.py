@@ -105,7 +105,7 @@ def covered(cell):
 MERGED = FODS % ('<table:table table:name="Merged">' +
                  row(s("top", ' table:number-columns-spanned="3" table:number-rows-spanned="2"'), covered(s("b1")),
                      covered(n(3))) +
-                 row(covered(s("a2")), covered(n(5)), covered(s("c2"))) + row(s("")) +
+                 row(covered(s("a2")), covered(n(5)), covered(s("c2"))) + row("<table:table-cell/>") +
                  row('<table:table-cell office:value-type="string"><text:p>plain <text:span text:style-name="T1">bold</text:span></text:p></table:table-cell>') +
                  "</table:table>")
 

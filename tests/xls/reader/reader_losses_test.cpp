@@ -7,6 +7,7 @@
 #include "reader_test_support.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/range.h"
 #include "xls/model/string_table.h"
@@ -140,6 +141,10 @@ TEST(ReaderLosses, Biff5AutofilterOfGnumeric) {
     EXPECT_EQ(filter.Item(0)->condition1->comparison, 2);
     EXPECT_EQ(filter.Item(0)->condition1->value.TextValue(), u"drive");
     EXPECT_FALSE(filter.Item(1)->HasCriteria());
+    // The drop-down arrows BIFF5 does not keep are made, as a BIFF8 file has them.
+    TMsoDrawing* drawing = FindDrawing(*b.GetWorksheets().GetItem(1));
+    ASSERT_NE(drawing, nullptr);
+    EXPECT_EQ(drawing->ShapeCount(), 2u);
   };
   check(*book, "opened");
   check(*SavedAndOpened(*book, 2), "saved as BIFF8");

@@ -4,6 +4,7 @@
 
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/io/drawing/chart.h"
+#include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/io/reader/reader_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
@@ -328,6 +329,7 @@ void TXLSReader::Finish() {
       // The filter database gives the autofilter its range, also when its drop-downs were not
       // read.
       SheetRules(*sheet).Autofilter().SetArea(n.firstRow + 1, n.firstColumn + 1, n.lastColumn + 1, n.lastRow + 1);
+      if (!Biff8() && !workbook_.GetIgnoreDrawings()) AddMissingFilterDropDowns(*sheet);
     }
   }
 }
