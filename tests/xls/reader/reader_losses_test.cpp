@@ -170,7 +170,8 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, double result, const Byte
 }
 
 // Formulas that cannot be read keep their last result and format and are counted, a shared
-// formula's cells whose anchor formula never came among them; a name of a macro that cannot be
+// formula's cell whose anchor formula never came and anchors whose SHRFMLA does not fit or never
+// comes among them; a name of a macro that cannot be
 // read and the formatting runs of an RSTRING are told of too.
 TEST(ReaderLosses, UnreadableFormulasNamesAndRichTextsAreCounted) {
   BiffBuilder b;
@@ -191,13 +192,17 @@ TEST(ReaderLosses, UnreadableFormulasNamesAndRichTextsAreCounted) {
   Bytes rstring = CellHead(3, 0);
   PutString8(rstring, "rich");
   rstring.insert(rstring.end(), {1, 0, 0, 0, 1, 0});
-  b.Record(0x00D6, rstring).Eof();
+  b.Record(0x00D6, rstring);
+  // A5 and A6 anchor shared formulas: A5's SHRFMLA covers other cells, A6's never comes.
+  b.Record(0x0006, Formula(4, 0, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
+  b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
+  b.Record(0x0006, Formula(5, 0, 12, {0x01, 0x05, 0x00, 0x00, 0x00})).Eof();
   platform::MemoryStream stream(b.bytes);
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->OpenStream(stream), 1);
   EXPECT_EQ(book->GetReadLosses(),
             (Lines{u"Workbook: a macro name was left out",
-                   u"Sheet \"Data\": 2 formulas that could not be read (their cells keep the last results) were left out",
+                   u"Sheet \"Data\": 4 formulas that could not be read (their cells keep the last results) were left out",
                    u"Sheet \"Data\": the formatting runs of a rich text was left out"}));
   IXLSWorksheet& data = *book->GetWorksheets().GetItem(1);
   EXPECT_FALSE(data.GetRange(u"A1")->GetHasFormula());
@@ -206,6 +211,8 @@ TEST(ReaderLosses, UnreadableFormulasNamesAndRichTextsAreCounted) {
   EXPECT_EQ(data.GetRange(u"A2")->GetValue().NumberValue(), 8);
   EXPECT_TRUE(data.GetRange(u"A3")->GetHasFormula());
   EXPECT_EQ(data.GetRange(u"A4")->GetValue().TextValue(), u"rich");
+  EXPECT_EQ(data.GetRange(u"A5")->GetValue().NumberValue(), 11);
+  EXPECT_EQ(data.GetRange(u"A6")->GetValue().NumberValue(), 12);
 }
 
 }  // namespace
