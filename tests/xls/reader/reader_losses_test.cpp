@@ -171,9 +171,9 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, double result, const Byte
 
 // Formulas that cannot be read keep their last result and format and are counted, a shared
 // formula's cell whose anchor formula never came and anchors whose SHRFMLA does not fit or never
-// comes among them; a name of a macro that cannot be
-// read and the formatting runs of an RSTRING are told of too.
-TEST(ReaderLosses, UnreadableFormulasNamesAndRichTextsAreCounted) {
+// comes among them; a name of a macro that cannot be read, the formatting runs of an RSTRING, a
+// hyperlink and a conditional format that cannot be read are told of too.
+TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
   Bytes sheet = {0, 0, 0, 0, 0, 0};
@@ -196,14 +196,21 @@ TEST(ReaderLosses, UnreadableFormulasNamesAndRichTextsAreCounted) {
   // A5 and A6 anchor shared formulas: A5's SHRFMLA covers other cells, A6's never comes.
   b.Record(0x0006, Formula(4, 0, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
   b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
-  b.Record(0x0006, Formula(5, 0, 12, {0x01, 0x05, 0x00, 0x00, 0x00})).Eof();
+  b.Record(0x0006, Formula(5, 0, 12, {0x01, 0x05, 0x00, 0x00, 0x00}));
+  // A hyperlink whose moniker no one knows, and a conditional format continued in a CONTINUE.
+  Bytes link(28, 0);
+  PutDWord(link, 0x03);
+  link.insert(link.end(), 16, 0xEE);
+  b.Record(0x01B8, link).Record(0x01B0, Bytes(26, 0)).Record(0x003C, {0, 0}).Eof();
   platform::MemoryStream stream(b.bytes);
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->OpenStream(stream), 1);
   EXPECT_EQ(book->GetReadLosses(),
             (Lines{u"Workbook: a macro name was left out",
                    u"Sheet \"Data\": 4 formulas that could not be read (their cells keep the last results) were left out",
-                   u"Sheet \"Data\": the formatting runs of a rich text was left out"}));
+                   u"Sheet \"Data\": the formatting runs of a rich text was left out",
+                   u"Sheet \"Data\": a hyperlink that could not be read was left out",
+                   u"Sheet \"Data\": a conditional format that could not be read was left out"}));
   IXLSWorksheet& data = *book->GetWorksheets().GetItem(1);
   EXPECT_FALSE(data.GetRange(u"A1")->GetHasFormula());
   EXPECT_EQ(data.GetRange(u"A1")->GetValue().NumberValue(), 42.5);

@@ -102,6 +102,17 @@ void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
   }
 }
 
+// The record and its CONTINUE records as one body, skip bytes of each CONTINUE left out.
+std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
+  std::vector<std::uint8_t> joined;
+  for (std::size_t i = 0; i < chunks.Count(); ++i) {
+    const TXLSBlob* chunk = chunks.GetChunk(i);
+    const std::size_t from = i == 0 ? 0 : skip;
+    if (chunk && chunk->GetSize() > from) joined.insert(joined.end(), chunk->GetData() + from, chunk->GetData() + chunk->GetSize());
+  }
+  return joined;
+}
+
 }  // namespace
 
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
@@ -199,10 +210,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecMergedCells:
       MergedCells(body);
       return 1;
-    case kRecHLink:
-      // A link continued in CONTINUE records is passed over.
-      if (chunks.Count() == 1) sheet->Hyperlinks().LoadHLINK(body.data, body.size);
+    case kRecHLink: {
+      // A link continued in CONTINUE records goes on byte for byte.
+      const std::vector<std::uint8_t> joined = Joined(chunks, 0);
+      if (sheet->Hyperlinks().LoadHLINK(joined.data(), joined.size()) < 0) ++sheetLosses_.hyperlinks;
       return 1;
+    }
     case kRecHLinkTooltip:
       sheet->Hyperlinks().LoadHLINKTooltip(body.data, body.size);
       return 1;
@@ -228,9 +241,13 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     // Cell rules: conditional formats, validations (which may drop the drawing's drop-down of a
     // list) and the autofilter.
     case kRecCondFmtId:
-    case kRecCFId:
-      SheetRules(*sheet).CondFormats().ReadRecord(id, chunks);
+    case kRecCFId: {
+      // A record continued in CONTINUE records is not read (its format, or its rule, is kept
+      // empty and never written).
+      const int read = SheetRules(*sheet).CondFormats().ReadRecord(id, chunks);
+      if (read != 1 || chunks.Count() > 1) ++(id == kRecCondFmtId ? sheetLosses_.condFormats : sheetLosses_.condRules);
       return 1;
+    }
     case kRecDValId:
     case kRecDVId:
       Validation(id, chunks);
@@ -271,12 +288,7 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
         // long formula (other programs write string constants of thousands of characters) goes
         // on byte for byte.
         const bool text = id == kRecLabel || id == kRecRString || id == kRecString;
-        const std::size_t skip = text && Biff8() ? 1 : 0;
-        std::vector<std::uint8_t> joined(body.data, body.data + body.size);
-        for (std::size_t i = 1; i < chunks.Count(); ++i) {
-          const TXLSBlob* more = chunks.GetChunk(i);
-          if (more && more->GetSize() > skip) joined.insert(joined.end(), more->GetData() + skip, more->GetData() + more->GetSize());
-        }
+        const std::vector<std::uint8_t> joined = Joined(chunks, text && Biff8() ? 1 : 0);
         Cell(id, joined.data(), joined.size());
         return 1;
       }

@@ -283,6 +283,11 @@ void TXLSReader::ReportSheetLosses() {
   ReportLosses(l.cutTexts, u"the end of a validation's texts longer than the file format holds",
                u"the ends of {n} validations' texts longer than the file format holds");
   ReportLosses(l.richTexts, u"the formatting runs of a rich text", u"the formatting runs of {n} rich texts");
+  ReportLosses(l.hyperlinks, u"a hyperlink that could not be read", u"{n} hyperlinks that could not be read");
+  ReportLosses(l.condFormats, u"a conditional format that could not be read",
+               u"{n} conditional formats that could not be read");
+  ReportLosses(l.condRules, u"a conditional format's rule that could not be read",
+               u"{n} conditional format rules that could not be read");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
     // Charts are told of with their chart records; drop-down arrows come back with their filter
     // or validation.

@@ -198,6 +198,7 @@ class TXLSReader {
     std::size_t validations = 0;  // validations that could not be read
     std::size_t cutTexts = 0;     // validation texts cut to what the format holds
     std::size_t richTexts = 0;    // cell texts whose formatting runs are not kept
+    std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
