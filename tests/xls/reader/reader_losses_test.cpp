@@ -171,8 +171,8 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, double result, const Byte
 
 // Formulas that cannot be read keep their last result and format and are counted, a shared
 // formula's cell whose anchor formula never came and anchors whose SHRFMLA does not fit or never
-// comes among them; a name of a macro that cannot be read, the formatting runs of an RSTRING, a
-// hyperlink and a conditional format that cannot be read are told of too.
+// comes among them; a name of a macro that cannot be read, the formatting runs of an RSTRING and
+// a LABEL, a hyperlink and a conditional format that cannot be read are told of too.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -192,7 +192,10 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   Bytes rstring = CellHead(3, 0);
   PutString8(rstring, "rich");
   rstring.insert(rstring.end(), {1, 0, 0, 0, 1, 0});
-  b.Record(0x00D6, rstring);
+  // B4 a LABEL with one formatting run (option bit 3, the run count after the option byte).
+  Bytes label = CellHead(3, 1);
+  label.insert(label.end(), {2, 0, 0x08, 1, 0, 'o', 'k', 0, 0, 0, 0});
+  b.Record(0x00D6, rstring).Record(0x0204, label);
   // A5 and A6 anchor shared formulas: A5's SHRFMLA covers other cells, A6's never comes.
   b.Record(0x0006, Formula(4, 0, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
   b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
@@ -208,7 +211,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   EXPECT_EQ(book->GetReadLosses(),
             (Lines{u"Workbook: a macro name was left out",
                    u"Sheet \"Data\": 4 formulas that could not be read (their cells keep the last results) were left out",
-                   u"Sheet \"Data\": the formatting runs of a rich text was left out",
+                   u"Sheet \"Data\": the formatting runs of 2 rich texts were left out",
                    u"Sheet \"Data\": a hyperlink that could not be read was left out",
                    u"Sheet \"Data\": a conditional format that could not be read was left out"}));
   IXLSWorksheet& data = *book->GetWorksheets().GetItem(1);
@@ -218,6 +221,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   EXPECT_EQ(data.GetRange(u"A2")->GetValue().NumberValue(), 8);
   EXPECT_TRUE(data.GetRange(u"A3")->GetHasFormula());
   EXPECT_EQ(data.GetRange(u"A4")->GetValue().TextValue(), u"rich");
+  EXPECT_EQ(data.GetRange(u"B4")->GetValue().TextValue(), u"ok");
   EXPECT_EQ(data.GetRange(u"A5")->GetValue().NumberValue(), 11);
   EXPECT_EQ(data.GetRange(u"A6")->GetValue().NumberValue(), 12);
 }

@@ -180,8 +180,9 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
       if (!body.ok || !LabelText(body, 6, codePage_, text) || !Place(row, column, place)) return;
       SetText(place, text);
       SetXF(place, xf);
-      // The text is kept, the formatting runs after it are not.
-      if (id == kRecRString) ++sheetLosses_.richTexts;
+      // The text is kept, the formatting runs after it (an RSTRING's, a BIFF8 LABEL's with
+      // option bit 3) are not.
+      if (id == kRecRString || (Biff8() && (body.Byte(8) & 0x08))) ++sheetLosses_.richTexts;
       return;
     }
     case kRecLabelSST: {
