@@ -349,71 +349,13 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
   }
 }
 
-void TXLSReader::Name(TXLSRecordBody body) {
-  const std::int32_t id = ++nameCounter_;
-  const std::uint16_t options = body.Word(0);
-  if (!body.ok) return;
-  if (options & 0x20) {
-    BuiltInName(body);
-  } else if (!Biff8() && Biff5FilterDatabase(body)) {
-    return;
-  } else if (Biff8()) {
-    UserName(id, body);
-  } else {
-    cachedNames_.push_back({id, std::vector<std::uint8_t>(body.data, body.data + body.size)});
-  }
-}
-
-int TXLSReader::SheetIdOfBiff5Scope(std::int32_t scope) const {
-  if (scope == 0) return 0;
-  if (scope < 0 || static_cast<std::size_t>(scope) > biff5ExternSheets_.size()) return -1;
-  return workbook_.GetWorksheets().IdOfName(biff5ExternSheets_[static_cast<std::size_t>(scope - 1)]);
-}
-
-void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
-  const std::uint16_t options = body.Word(0);
-  const bool hidden = options & 1;
-  const std::size_t length = body.Byte(3);
-  const std::size_t formulaSize = body.Word(4);
-  const std::uint16_t sheetIndex = body.Word(8);
-  // A name that is not kept is counted: the names of macros (which buttons and menus call;
-  // other programs write them without the macro flag, as names without a formula) apart from
-  // the rest.
-  auto lost = [&]() { ++((options & 0x08) || formulaSize == 0 ? lostMacroNames_ : lostNames_); };
-  if (!body.ok || length == 0) return lost();
-  IXLSWorkSheets& sheets = workbook_.GetWorksheets();
-  std::int32_t scope = 0;
-  if (Biff8()) {
-    if (sheetIndex != 0) {
-      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
-      if (!sheet) return lost();
-      scope = sheet->GetSheetId();
-    }
-  } else {
-    scope = SheetIdOfBiff5Scope(static_cast<std::int16_t>(body.Word(6)));
-    // Writers that leave the EXTERNSHEET index out still give the sheet's position.
-    if (scope == 0 && sheetIndex != 0) {
-      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
-      scope = sheet ? sheet->GetSheetId() : -1;
-    }
-    if (scope < 0) return lost();
-  }
-  std::u16string text;
-  std::size_t pos = 14;
-  if (Biff8()) {
-    const bool wide = body.Byte(14) == 1;
-    pos = 15;
-    if (!body.Chars(pos, length, wide, 1252, text)) return lost();
-    pos += wide ? 2 * length : length;
-  } else {
-    if (!body.Chars(pos, length, false, codePage_, text)) return lost();
-    pos += length;
-  }
-  TXLSWorkbookFormulas& formulas = workbook_.Formulas();
-  formulas.Compiler().SetCodePage(codePage_);
-  auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
-  if (!tree) return lost();
-  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree));
+// A name that is not kept is counted: the names of macros (which buttons and menus call;
+// other programs write them without the macro flag, as names without a formula) apart from the
+// rest.
+void TXLSReader::ReadUserName(std::int32_t id, TXLSRecordBody body) {
+  UserName(id, body);
+  if (!workbook_.Formulas().Names().GetNameTextById(id).empty()) return;
+  ++((body.Word(0) & 0x08) || body.Word(4) == 0 ? lostMacroNames_ : lostNames_);
 }
 
 bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
@@ -439,6 +381,68 @@ bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
   if (!body.ok) return false;
   systemNames_.push_back({13, sheet, r1, r2, c1, c2});
   return true;
+}
+
+void TXLSReader::Name(TXLSRecordBody body) {
+  const std::int32_t id = ++nameCounter_;
+  const std::uint16_t options = body.Word(0);
+  if (!body.ok) return;
+  if (options & 0x20) {
+    BuiltInName(body);
+  } else if (!Biff8() && Biff5FilterDatabase(body)) {
+    return;
+  } else if (Biff8()) {
+    ReadUserName(id, body);
+  } else {
+    cachedNames_.push_back({id, std::vector<std::uint8_t>(body.data, body.data + body.size)});
+  }
+}
+
+int TXLSReader::SheetIdOfBiff5Scope(std::int32_t scope) const {
+  if (scope == 0) return 0;
+  if (scope < 0 || static_cast<std::size_t>(scope) > biff5ExternSheets_.size()) return -1;
+  return workbook_.GetWorksheets().IdOfName(biff5ExternSheets_[static_cast<std::size_t>(scope - 1)]);
+}
+
+void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
+  const bool hidden = body.Word(0) & 1;
+  const std::size_t length = body.Byte(3);
+  const std::size_t formulaSize = body.Word(4);
+  const std::uint16_t sheetIndex = body.Word(8);
+  if (!body.ok || length == 0) return;
+  IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+  std::int32_t scope = 0;
+  if (Biff8()) {
+    if (sheetIndex != 0) {
+      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      if (!sheet) return;
+      scope = sheet->GetSheetId();
+    }
+  } else {
+    scope = SheetIdOfBiff5Scope(static_cast<std::int16_t>(body.Word(6)));
+    // Writers that leave the EXTERNSHEET index out still give the sheet's position.
+    if (scope == 0 && sheetIndex != 0) {
+      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      scope = sheet ? sheet->GetSheetId() : -1;
+    }
+    if (scope < 0) return;
+  }
+  std::u16string text;
+  std::size_t pos = 14;
+  if (Biff8()) {
+    const bool wide = body.Byte(14) == 1;
+    pos = 15;
+    if (!body.Chars(pos, length, wide, 1252, text)) return;
+    pos += wide ? 2 * length : length;
+  } else {
+    if (!body.Chars(pos, length, false, codePage_, text)) return;
+    pos += length;
+  }
+  TXLSWorkbookFormulas& formulas = workbook_.Formulas();
+  formulas.Compiler().SetCodePage(codePage_);
+  auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
+  if (!tree) return;
+  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree));
 }
 
 void TXLSReader::BuiltInName(TXLSRecordBody body) {

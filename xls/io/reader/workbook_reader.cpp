@@ -301,7 +301,7 @@ int TXLSReader::EndGlobals() {
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
   // BIFF5 names wait for the end of the globals, where every EXTERNSHEET is known.
   for (const CachedName& cached : cachedNames_)
-    UserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
+    ReadUserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
   cachedNames_.clear();
   ReportLosses(lostMacroNames_, u"a macro name", u"{n} macro names");
   ReportLosses(lostNames_, u"a defined name that could not be read", u"{n} defined names that could not be read");

@@ -94,6 +94,8 @@ class TXLSReader {
   void ExternSheet(TXLSRecordBody body);
   void Name(TXLSRecordBody body);
   void UserName(std::int32_t id, TXLSRecordBody body);
+  // UserName, counting a name that is not kept.
+  void ReadUserName(std::int32_t id, TXLSRecordBody body);
   void BuiltInName(TXLSRecordBody body);
   // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
   // one (taken as the built-in name).
