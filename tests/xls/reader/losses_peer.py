@@ -9,14 +9,11 @@ usage: losses_peer.py lo FILE...        "file FILE" before the lines of each
        losses_peer.py gnumeric DIR FILE (through ssconvert's gnumeric XML in DIR)
        losses_peer.py xlrd FILE
 """
-import gzip
 import os
-import subprocess
 import sys
-import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-from outside_peer import cell  # noqa: E402  (same folder)
+from outside_peer import GNM, cell, gnumeric_sheets  # noqa: E402  (same folder)
 
 BOX_ROWS, BOX_COLUMNS = 25, 10  # the files' cells lie in A1:J25
 
@@ -75,13 +72,9 @@ def filter_line(i, a, descriptor):
 
 
 def gnumeric(workdir, path):
-    target = os.path.join(workdir, os.path.basename(path) + ".gnumeric")
-    subprocess.run(["ssconvert", path, target], check=True, capture_output=True, timeout=300)
-    with gzip.open(target) as f:
-        root = ET.parse(f).getroot()
-    ns = {"gnm": "http://www.gnumeric.org/v10.dtd"}
+    ns = GNM
     lines = []
-    for i, sheet in enumerate(root.findall("gnm:Sheets/gnm:Sheet", ns)):
+    for i, sheet in enumerate(gnumeric_sheets(workdir, path)):
         for x in sheet.findall("gnm:Cells/gnm:Cell", ns):
             where = cell(int(x.get("Col")), int(x.get("Row")))
             text = x.text or ""

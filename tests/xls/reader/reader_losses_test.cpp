@@ -21,20 +21,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::u16string>;
 
-std::u16string Data(const std::string& name) {
-  const std::string path = std::string(KV_TEST_DATA) + "/xls/" + name;
-  return std::u16string(path.begin(), path.end());
-}
-
-IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
-  platform::MemoryStream saved;
-  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
-  platform::MemoryStream stream(saved.Bytes());
-  IXLSWorkbook again = TXLSWorkbook::Create();
-  EXPECT_EQ(again->OpenStream(stream), 1);
-  return again;
-}
-
 // What the cell store holds, also under a merged area (where the value getter gives nothing).
 std::u16string Held(TXLSWorkbook& book, IXLSWorksheet& sheet, std::int32_t row, std::int32_t column) {
   const TXLSCellRef* cell = sheet.Cells().FindCell(row, column);
@@ -50,7 +36,7 @@ std::u16string Held(TXLSWorkbook& book, IXLSWorksheet& sheet, std::int32_t row, 
 // keeps the formula and the rule.
 TEST(ReaderLosses, GnumericLongRecordsAndObjectsOfOtherKinds) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Data("gnumeric_losses.xls")), 1);
+  ASSERT_EQ(book->Open(DataFile("gnumeric_losses.xls")), 1);
   EXPECT_EQ(book->GetReadLosses(),
             (Lines{u"Workbook: 4 macro names were left out",
                    u"Sheet \"Losses\": the end of a validation's texts longer than the file format holds was left out",
@@ -92,7 +78,7 @@ TEST(ReaderLosses, GnumericLongRecordsAndObjectsOfOtherKinds) {
 // while a program's merge still empties them. The bold word's formatting run is told of.
 TEST(ReaderLosses, LibreOfficeMergedAreaKeepsItsCells) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Data("lo_merged_rich.xls")), 1);
+  ASSERT_EQ(book->Open(DataFile("lo_merged_rich.xls")), 1);
   EXPECT_EQ(book->GetReadLosses(), Lines{u"Workbook: the formatting runs of a rich text was left out"});
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
@@ -124,7 +110,7 @@ TEST(ReaderLosses, LibreOfficeMergedAreaKeepsItsCells) {
 // criteria, and the name is no name of the user.
 TEST(ReaderLosses, Biff5AutofilterOfGnumeric) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Data("gnumeric_biff5_filter.xls")), 1);
+  ASSERT_EQ(book->Open(DataFile("gnumeric_biff5_filter.xls")), 1);
   ASSERT_EQ(book->GetCurrentFormat(), 1);
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
