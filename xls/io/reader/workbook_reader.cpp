@@ -237,7 +237,8 @@ void AddLoss(TXLSWorkbook& book, const IXLSWorksheet* sheet, const std::u16strin
   book.AddReadLoss((sheet ? u"Sheet \"" + sheet->GetName() + u"\": " : std::u16string(u"Workbook: ")) + line);
 }
 
-// The kinds of drawing objects (by their OBJ type) that a sheet keeps no shape for.
+// The kinds of drawing objects by their OBJ type: those a sheet keeps no shape for, and those
+// whose OBJ record could not be read.
 std::u16string ObjectKind(std::uint16_t type, bool many) {
   switch (type) {
     case 0: return many ? u"groups of shapes" : u"a group of shapes";
@@ -247,14 +248,18 @@ std::u16string ObjectKind(std::uint16_t type, bool many) {
     case 4: return many ? u"arcs" : u"an arc";
     case 6: return many ? u"text boxes" : u"a text box";
     case 7: return many ? u"push buttons" : u"a push button";
+    case 8: return many ? u"pictures" : u"a picture";
     case 9: return many ? u"polygons" : u"a polygon";
+    case 11: return many ? u"check boxes" : u"a check box";
     case 12: return many ? u"option buttons" : u"an option button";
     case 13: return many ? u"edit boxes" : u"an edit box";
     case 14: return many ? u"labels" : u"a label";
     case 15: return many ? u"dialog frames" : u"a dialog frame";
     case 16: return many ? u"spin buttons" : u"a spin button";
     case 17: return many ? u"scroll bars" : u"a scroll bar";
+    case 18: return many ? u"list boxes" : u"a list box";
     case 19: return many ? u"group boxes" : u"a group box";
+    case 25: return many ? u"comments" : u"a comment";
     default: break;
   }
   const std::string number = std::to_string(type);
