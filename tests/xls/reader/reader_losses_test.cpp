@@ -157,8 +157,9 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, double result, const Byte
 
 // Formulas that cannot be read keep their last result and format and are counted, a shared
 // formula's cell whose anchor formula never came and anchors whose SHRFMLA does not fit or never
-// comes among them; a name of a macro that cannot be read, the formatting runs of an RSTRING and
-// a LABEL, a hyperlink and a conditional format that cannot be read are told of too.
+// comes among them; a macro sheet, a name of a macro that cannot be read, the formatting runs of
+// an RSTRING and a LABEL, a hyperlink and a conditional format that cannot be read are told of
+// too.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -171,7 +172,9 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   PutWord(name, 0);
   name.insert(name.end(), {0, 0, 0, 0, 0});
   name.insert(name.end(), {'R', 'u', 'n', 0xFF});
-  b.Record(0x0085, sheet).Record(0x0018, name).Eof().Bof(0x0010);
+  Bytes macros = {0, 0, 0, 0, 0, 1};  // a macro sheet, whose substream comes after Data's
+  PutString8(macros, "Macro1", true);
+  b.Record(0x0085, sheet).Record(0x0085, macros).Record(0x0018, name).Eof().Bof(0x0010);
   b.Record(0x0006, Formula(0, 0, 42.5, {0xFF, 0x00}));  // A1: a token no one knows
   b.Record(0x0006, Formula(1, 0, 8, {0x01, 0x00, 0x00, 0x01, 0x00}));  // A2: anchor B1, no SHRFMLA follows
   b.Record(0x0006, Formula(2, 0, 9, {0x1E, 0x09, 0x00}));  // A3: =9
@@ -195,7 +198,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->OpenStream(stream), 1);
   EXPECT_EQ(book->GetReadLosses(),
-            (Lines{u"Workbook: a macro name was left out",
+            (Lines{u"Workbook: a macro name was left out", u"Workbook: a macro sheet was left out",
                    u"Sheet \"Data\": 4 formulas that could not be read (their cells keep the last results) were left out",
                    u"Sheet \"Data\": the formatting runs of 2 rich texts were left out",
                    u"Sheet \"Data\": a hyperlink that could not be read was left out",

@@ -238,7 +238,9 @@ void TXLSReader::Palette(TXLSRecordBody body) {
 void TXLSReader::BoundSheet(TXLSRecordBody body) {
   const std::uint8_t visibility = body.Byte(4);
   const std::uint8_t type = body.Byte(5);
-  if (!body.ok || (type != 0 && type != 2)) return;
+  if (!body.ok) return;
+  // Macro sheets and module sheets are passed over (their substreams too).
+  if (type != 0 && type != 2) return void(++(type == 1 ? lostMacroSheets_ : lostOtherSheets_));
   std::size_t pos = 6;
   std::u16string name;
   // BIFF8 keeps 8-bit names in 1252; BIFF5 names are in the workbook's code page.

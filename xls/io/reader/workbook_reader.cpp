@@ -311,7 +311,9 @@ int TXLSReader::EndGlobals() {
   ReportLosses(lostMacroNames_, u"a macro name", u"{n} macro names");
   ReportLosses(lostNames_, u"a defined name that could not be read", u"{n} defined names that could not be read");
   ReportLosses(richSharedTexts_, u"the formatting runs of a rich text", u"the formatting runs of {n} rich texts");
-  lostMacroNames_ = lostNames_ = richSharedTexts_ = 0;
+  ReportLosses(lostMacroSheets_, u"a macro sheet", u"{n} macro sheets");
+  ReportLosses(lostOtherSheets_, u"a module sheet", u"{n} module sheets");
+  lostMacroNames_ = lostNames_ = richSharedTexts_ = lostMacroSheets_ = lostOtherSheets_ = 0;
   return 1;
 }
 

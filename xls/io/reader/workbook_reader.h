@@ -205,6 +205,7 @@ class TXLSReader {
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
   std::size_t lostNames_ = 0, lostMacroNames_ = 0;
+  std::size_t lostMacroSheets_ = 0, lostOtherSheets_ = 0;
 };
 
 }  // namespace xls
