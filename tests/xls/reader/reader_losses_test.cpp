@@ -158,8 +158,8 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, double result, const Byte
 // Formulas that cannot be read keep their last result and format and are counted, a shared
 // formula's cell whose anchor formula never came and anchors whose SHRFMLA does not fit or never
 // comes among them; a macro sheet, a name of a macro that cannot be read, the formatting runs of
-// an RSTRING and a LABEL, a hyperlink and a conditional format that cannot be read are told of
-// too.
+// an RSTRING and a LABEL, a hyperlink and a conditional format that cannot be read and a note
+// without its comment box are told of too.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -193,7 +193,10 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   Bytes link(28, 0);
   PutDWord(link, 0x03);
   link.insert(link.end(), 16, 0xEE);
-  b.Record(0x01B8, link).Record(0x01B0, Bytes(26, 0)).Record(0x003C, {0, 0}).Eof();
+  // A note on C1 whose comment box (object 99) is not there.
+  Bytes note = {0, 0, 2, 0, 0, 0, 99, 0};
+  PutString8(note, "Ann");
+  b.Record(0x01B8, link).Record(0x01B0, Bytes(26, 0)).Record(0x003C, {0, 0}).Record(0x001C, note).Eof();
   platform::MemoryStream stream(b.bytes);
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->OpenStream(stream), 1);
@@ -202,7 +205,8 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
                    u"Sheet \"Data\": 4 formulas that could not be read (their cells keep the last results) were left out",
                    u"Sheet \"Data\": the formatting runs of 2 rich texts were left out",
                    u"Sheet \"Data\": a hyperlink that could not be read was left out",
-                   u"Sheet \"Data\": a conditional format that could not be read was left out"}));
+                   u"Sheet \"Data\": a conditional format that could not be read was left out",
+                   u"Sheet \"Data\": a note without its comment box was left out"}));
   IXLSWorksheet& data = *book->GetWorksheets().GetItem(1);
   EXPECT_FALSE(data.GetRange(u"A1")->GetHasFormula());
   EXPECT_EQ(data.GetRange(u"A1")->GetValue().NumberValue(), 42.5);

@@ -525,7 +525,7 @@ int TXLSReader::Note(TXLSRecordBody body) {
   body.String(pos, false, true, 1252, author);
   // A note whose object is no comment box of the sheet (none, or a chart that took the same id)
   // ties nothing; the rest of the file reads on.
-  ReadSheetNote(*sheet, objectId, row, column, author, options);
+  if (ReadSheetNote(*sheet, objectId, row, column, author, options) != 1) ++sheetLosses_.notes;
   return 1;
 }
 

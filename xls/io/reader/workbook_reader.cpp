@@ -293,6 +293,7 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional formats that could not be read");
   ReportLosses(l.condRules, u"a conditional format's rule that could not be read",
                u"{n} conditional format rules that could not be read");
+  ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
     // Charts are told of with their chart records; drop-down arrows come back with their filter
     // or validation.

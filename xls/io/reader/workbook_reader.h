@@ -201,6 +201,7 @@ class TXLSReader {
     std::size_t cutTexts = 0;     // validation texts cut to what the format holds
     std::size_t richTexts = 0;    // cell texts whose formatting runs are not kept
     std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
+    std::size_t notes = 0;  // notes whose comment box is not in the drawing
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
