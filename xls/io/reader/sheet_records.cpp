@@ -102,7 +102,7 @@ void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
   }
 }
 
-// The record and its CONTINUE records as one body, skip bytes of each CONTINUE left out.
+// The record and its CONTINUE records as one body, without the first skip bytes of each CONTINUE.
 std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
   std::vector<std::uint8_t> joined;
   for (std::size_t i = 0; i < chunks.Count(); ++i) {

@@ -198,7 +198,7 @@ class TXLSReader {
   struct SheetLosses {
     std::size_t formulas = 0;     // cells whose formula could not be read (they keep the result)
     std::size_t validations = 0;  // validations that could not be read
-    std::size_t cutTexts = 0;     // validation texts cut to what the format holds
+    std::size_t cutTexts = 0;     // validations whose texts were cut to what the format holds
     std::size_t richTexts = 0;    // cell texts whose formatting runs are not kept
     std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
