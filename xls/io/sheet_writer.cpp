@@ -503,8 +503,9 @@ int TXLSSheetWriter::WriteMergedArea(const TXLSCellRef& master) {
     for (std::int32_t c = c1; c <= c2; ++c) {
       if (r == r1 && c == c1) continue;
       if (r > kMaxRow || c > kMaxCol) return -2;
+      // A covered cell keeps what a file of another program gave it.
       const TXLSCellRef* cell = cells.FindCell(r, c);
-      result = WriteBlank(r, c, cell ? cell->XF() : master.XF());
+      result = cell ? WriteCell(*cell) : WriteBlank(r, c, master.XF());
       if (result != 1) return result;
     }
   }

@@ -239,6 +239,8 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
   // Merges the range into one area (across: one area per row); areas it touches dissolve.
   void Merge(bool across = false);
   void MergeCells() { Merge(false); }
+  // Merges the range as a file holds the area: the cells it covers keep what they hold.
+  void MergeAsRead() { MergeArea(false, true); }
   // Dissolves every merged area that has a cell in the range.
   void UnMerge();
   bool GetMergeCells() const;
@@ -322,6 +324,7 @@ class TXLSRange : public std::enable_shared_from_this<TXLSRange> {
 
  private:
   std::int32_t RangeKind() const;
+  void MergeArea(bool across, bool keepValues);
   // The part of the range inside the sheet's used area; false when they do not meet.
   bool ClipToUsedArea(std::int32_t& r1, std::int32_t& c1, std::int32_t& r2, std::int32_t& c2) const;
   // memoOld/memoNew remember the last change (memoOld -1: none), so that runs of cells with

@@ -91,7 +91,9 @@ void TXLSRange::Select() {
   sheet_->SetSelection(CreateRC(sheet_, firstRow_, firstCol_, lastRow_, lastCol_));
 }
 
-void TXLSRange::Merge(bool across) {
+void TXLSRange::Merge(bool across) { MergeArea(across, false); }
+
+void TXLSRange::MergeArea(bool across, bool keepValues) {
   TXLSCellHeap& heap = sheet_->Cells();
   ExpandToMergedAreas();
   const std::int32_t r1 = firstRow_, r2 = lastRow_, c1 = firstCol_, c2 = lastCol_;
@@ -107,7 +109,7 @@ void TXLSRange::Merge(bool across) {
       info->master = master;
       info->rows = across ? 1 : r2 - r1 + 1;
       info->columns = static_cast<std::uint16_t>(c2 - c1 + 1);
-      if (cell != master) TXLSCellRef::SetValue(*cell, *sheet_, Variant());
+      if (cell != master && !keepValues) TXLSCellRef::SetValue(*cell, *sheet_, Variant());
       cell->SetMerge(std::move(info));
     }
   }

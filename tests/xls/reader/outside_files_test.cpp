@@ -20,20 +20,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::u16string Data(const std::string& name) {
-  const std::string path = std::string(KV_TEST_DATA) + "/xls/" + name;
-  return std::u16string(path.begin(), path.end());
-}
-
-IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
-  platform::MemoryStream saved;
-  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
-  platform::MemoryStream stream(saved.Bytes());
-  IXLSWorkbook again = TXLSWorkbook::Create();
-  EXPECT_EQ(again->OpenStream(stream), 1);
-  return again;
-}
-
 std::u16string CommentText(IXLSWorksheet& sheet, const std::u16string& cell) {
   TXLSComment* comment = sheet.GetRange(cell)->GetComment();
   return comment ? comment->GetText() : u"(none)";
@@ -53,7 +39,7 @@ std::vector<const TXLSCustomChart*> Charts(IXLSWorksheet& sheet) {
 // note of 2103 characters in two NOTE records; so again after a BIFF8 and a BIFF5 save.
 TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(Data("gnumeric_biff5_notes.xls")), 1);
+  ASSERT_EQ(book->Open(DataFile("gnumeric_biff5_notes.xls")), 1);
   EXPECT_EQ(book->GetCurrentFormat(), 1);
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
@@ -92,8 +78,8 @@ TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
 TEST(OutsideFiles, EmbeddedChartOfAnEncryptedLibreOfficeFile) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   IXLSWorkbook twin = TXLSWorkbook::Create();
-  ASSERT_EQ(book->OpenWithPassword(Data("lo_chart_encrypted.xls"), u"kestravel"), 1);
-  ASSERT_EQ(twin->Open(Data("lo_chart_bad_bof.xls")), 1);
+  ASSERT_EQ(book->OpenWithPassword(DataFile("lo_chart_encrypted.xls"), u"kestravel"), 1);
+  ASSERT_EQ(twin->Open(DataFile("lo_chart_bad_bof.xls")), 1);
   auto check = [](TXLSWorkbook& b, bool chart, const char* what) {
     SCOPED_TRACE(what);
     IXLSWorksheet& sheet = *b.GetWorksheets().GetItem(1);

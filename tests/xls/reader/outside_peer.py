@@ -45,14 +45,21 @@ def lo(password, files):
             print("\n".join(["file " + path] + sorted(lines)))
 
 
-def gnumeric(workdir, path):
+GNM = {"gnm": "http://www.gnumeric.org/v10.dtd"}
+
+
+def gnumeric_sheets(workdir, path):
+    """The sheets of the file as ssconvert writes them in its own XML (in WORKDIR)."""
     target = os.path.join(workdir, os.path.basename(path) + ".gnumeric")
     subprocess.run(["ssconvert", path, target], check=True, capture_output=True, timeout=300)
     with gzip.open(target) as f:
-        root = ET.parse(f).getroot()
-    ns = {"gnm": "http://www.gnumeric.org/v10.dtd"}
+        return ET.parse(f).getroot().findall("gnm:Sheets/gnm:Sheet", GNM)
+
+
+def gnumeric(workdir, path):
+    ns = GNM
     lines = []
-    for i, sheet in enumerate(root.findall("gnm:Sheets/gnm:Sheet", ns)):
+    for i, sheet in enumerate(gnumeric_sheets(workdir, path)):
         lines.append("sheet %d %s protected %s" % (i, sheet.find("gnm:Name", ns).text, sheet.get("Protected", "0")))
         lines += ["note %d %s %s" % (i, n.get("ObjectBound"), n.get("Text")) for n in sheet.findall("gnm:Objects/gnm:CellComment", ns)]
         lines += ["chart %d" % i for _ in sheet.findall("gnm:Objects/gnm:SheetObjectGraph", ns)]

@@ -159,14 +159,22 @@ TEST(DataValidations, RecordsAndTheirFormulaClasses) {
   // The same list read from a range, and a whole-number rule against that range.
   ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x103, {u"", u"", u"Pick", u""}, u"$A$2:$A$6", u"", {{1, 5, 6, 6}}, 0))), 1);
   ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x101, {u"", u"", u"", u""}, u"$A$2:$A$6", u"", {{1, 5, 7, 7}}, 0))), 1);
-  // A record split by CONTINUE gives an empty validation, which covers nothing and is not written.
-  ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(Hex(list), 1)), 1);
+  // A record that other programs split by CONTINUE (anywhere, byte for byte) is joined and read.
+  const std::vector<std::uint8_t> whole = Hex(list);
+  TXLSBlobList split;
+  for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0, 20}, {20, whole.size()}}) {
+    auto* part = new TXLSBlob(static_cast<std::uint32_t>(to - from));
+    for (std::size_t i = from; i < to; ++i) part->AddByte(whole[i]);
+    split.Add(part);
+  }
+  ASSERT_EQ(dv.ReadRecord(kRecDV, split), 1);
   EXPECT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("83 01 20 00 01 00"))), -1);
   EXPECT_EQ(dv.Count(), 4);
 
   Sink out;
   dv.Write(out.Get());
-  ASSERT_EQ(out.records.size(), 4u);
+  ASSERT_EQ(out.records.size(), 5u);
+  EXPECT_EQ(out.records[4].second, out.records[1].second);
   // (LibreOffice's DVAL and list come back as read in RulesInterop.LibreOfficeRecordsComeBackTheSame.)
   // Texts go out in UTF-16; an empty one as 01 00 00 00.
   EXPECT_EQ(out.records[2].second.substr(0, 71), "03 01 00 00 01 00 00 00 01 00 00 00 04 00 01 50 00 69 00 63 00 6b 00 01");

@@ -150,6 +150,14 @@ bool Covers(std::int32_t a1, std::int32_t a2, std::int32_t b1, std::int32_t b2) 
 }
 }  // namespace
 
+void TXLSAutofilter::AddMissingDropDowns() {
+  if (!IsActive() || !dropDowns_.add) return;
+  for (std::int32_t i = 0; i < columnCount_; ++i) {
+    TXLSAutofilterItem& item = *items_[static_cast<std::size_t>(i)];
+    if (!item.dropDown) item.dropDown = dropDowns_.add(headerRow_ - 1, firstColumn_ - 1 + i);
+  }
+}
+
 void TXLSAutofilter::PlaceDropDowns() {
   if (!dropDowns_.place) return;
   for (std::int32_t i = 0; i < columnCount_; ++i)

@@ -85,6 +85,9 @@ class TXLSAutofilter {
   // matches; an active one (its header cell known from its drop-downs) only takes the last row
   // and column it lacks. No drop-downs are made.
   void SetArea(std::int32_t headerRow, std::int32_t firstColumn, std::int32_t lastColumn, std::int32_t lastRow);
+  // A filter read from a file that keeps no drop-down shapes (BIFF5): each column without one
+  // gets one.
+  void AddMissingDropDowns();
   // A drop-down read from a file (0-based header cell).
   void SetDropDown(std::int32_t row, std::int32_t column, TMSOShapeComboBox* shape);
   // Inserted and deleted cells (0-based band, -1 open). The filter follows its header cells: a

@@ -75,9 +75,27 @@ int TDataValidator::ReadRecord(std::uint16_t id, const TXLSBlobList& group) {
   }
   if (id != kRecDV) return -1;
   auto v = std::make_unique<TDataValidation>();
-  if (group.Count() == 1 && ReadDV(*data, *v) != 1) return -1;
+  if (group.Count() == 1) {
+    if (ReadDV(*data, *v) != 1) return -1;
+    validations_.push_back(std::move(v));
+    return 1;
+  }
+  // Other programs write texts longer than a record holds and go on in CONTINUE records, byte
+  // for byte. The rule is kept with its texts cut to what the format allows.
+  TXLSBlob joined(0);
+  for (std::size_t i = 0; i < group.Count(); ++i)
+    if (const TXLSBlob* chunk = group.GetChunk(i)) joined.AddWholeBlob(*chunk);
+  if (ReadDV(joined, *v) != 1) return -1;
+  int result = 1;
+  const std::size_t limits[] = {kDVTitleLimit, kDVTitleLimit, kDVPromptLimit, kDVErrorLimit};
+  std::u16string* texts[] = {&v->promptTitle, &v->errorTitle, &v->promptText, &v->errorText};
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (texts[i]->size() <= limits[i]) continue;
+    texts[i]->resize(limits[i]);
+    result = kDVTextsCut;
+  }
   validations_.push_back(std::move(v));
-  return 1;
+  return result;
 }
 
 int TDataValidator::ReadDV(const TXLSBlob& data, TDataValidation& v) {

@@ -42,7 +42,11 @@ class TDataValidator {
   TDataValidator(TXLSCalculator& calc, std::int32_t sheetId) : calc_(calc), sheetId_(sheetId) {}
   void SetRemoveObject(RemoveObject remove) { removeObject_ = std::move(remove); }
 
-  // A DVAL or DV record group; 1 or -1.
+  // The longest titles, prompt and error message the file format holds (in characters).
+  static constexpr std::size_t kDVTitleLimit = 32, kDVPromptLimit = 255, kDVErrorLimit = 225;
+  // ReadRecord's result for a validation read whole but for the ends of its texts.
+  static constexpr int kDVTextsCut = 2;
+  // A DVAL or DV record group; 1, kDVTextsCut or -1.
   int ReadRecord(std::uint16_t id, const TXLSBlobList& group);
   // DVAL and the DV records; the bytes written (headers included), or -1 when the sink fails.
   std::int64_t Write(const TRuleRecordSink& sink);

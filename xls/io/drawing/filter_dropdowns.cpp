@@ -27,6 +27,13 @@ void ConnectSheetDropDowns(IXLSWorksheet& sheet) {
   if (TMsoDrawing* drawing = FindDrawing(sheet)) ConnectFilterDropDowns(sheet, *drawing);
 }
 
+void AddMissingFilterDropDowns(IXLSWorksheet& sheet) {
+  TXLSAutofilter& filter = SheetRules(sheet).Autofilter();
+  if (!filter.IsActive() || !sheet.Workbook()) return;
+  ConnectFilterDropDowns(sheet, GetDrawing(sheet));
+  filter.AddMissingDropDowns();
+}
+
 void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape) {
   auto* combo = dynamic_cast<TMSOShapeComboBox*>(shape);
   if (!combo || !sheet.Workbook()) return;

@@ -16,6 +16,8 @@ class TXLSRange;
 void ConnectFilterDropDowns(IXLSWorksheet& sheet, TMsoDrawing& drawing);
 // The same for the sheet's drawing, when it has one.
 void ConnectSheetDropDowns(IXLSWorksheet& sheet);
+// A BIFF5 file keeps no drop-down shapes: the sheet's autofilter read from it gets them.
+void AddMissingFilterDropDowns(IXLSWorksheet& sheet);
 // A drop-down combo box read from a file, in the header cell (0-based) of the autofilter.
 void FilterDropDownRead(IXLSWorksheet& sheet, std::int32_t row, std::int32_t column, TMsoShapeContainer* shape);
 // TXLSRange::AutoFilter: switches the sheet's autofilter on over the range (header row first),

@@ -447,7 +447,13 @@ void TMsoDrawing::OnEnd(const TMSOHeader& h) {
 
 int TMsoDrawing::ReadObj(const TXLSBlobList& group) {
   const TXLSBlob* obj = group.GetChunk(0);
+  // An object no shape keeps is counted by its type, the word at 4 in BIFF8 (in the common
+  // object data) and BIFF5 alike.
+  auto dropped = [&]() {
+    if (obj && obj->GetSize() >= 6) ++droppedObjects_[static_cast<std::uint16_t>(obj->GetWord(4))];
+  };
   if (!reading_ || !obj) {
+    dropped();
     current_ = nullptr;
     if (group.Count() > 1) WalkDrawing(group, 1);
     return -1;
@@ -484,7 +490,10 @@ int TMsoDrawing::ReadObj(const TXLSBlobList& group) {
   current_ = shape.get();
   if (shape) unfinished_.push_back(shape.get());
   AddShape(std::move(shape));
-  if (!current_) result = -1;
+  if (!current_) {
+    dropped();
+    result = -1;
+  }
   if (group.Count() > 1) WalkDrawing(group, 1);
   return result;
 }

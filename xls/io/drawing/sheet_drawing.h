@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "xls/io/drawing/drawing_group.h"
@@ -148,6 +149,9 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   // The sheet's EOF: the shapes read become comments and pictures and get their sizes from
   // their anchors; chart objects that got no chart are dropped and counted in lostCharts.
   int FinishRead(std::size_t* lostCharts = nullptr);
+  // The objects read from OBJ records that no shape keeps, counted by their object type since
+  // the last call.
+  std::map<std::uint16_t, std::size_t> TakeDroppedObjects() { return std::exchange(droppedObjects_, {}); }
 
   // Writing.
   void AssignShapeIds();
@@ -203,6 +207,7 @@ class TMsoDrawing : public TXLSSheetDrawingBase {
   TXLSShapes pictures_;
   std::unique_ptr<TXLSCustomChart> sheetChart_;
   TMsoDrawingCallbacks callbacks_;
+  std::map<std::uint16_t, std::size_t> droppedObjects_;
 };
 
 // The sheet's drawing, made on first use with the sheet's geometry as its callbacks.

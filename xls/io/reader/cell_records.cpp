@@ -1,6 +1,6 @@
 // The cell records of a worksheet substream. Values go straight into the cell store with the
 // meaning of the value setter (text is literal text, numbers in date formats of a 1904 book
-// move to the 1900 system, a merged cell other than its area's first takes no value) and the
+// move to the 1900 system; a cell a merged area covers takes its value all the same) and the
 // XF as IXLSWorksheet::SetCellXF sets it, one use moved.
 #include "xls/formula/calc/calculator.h"
 #include "xls/formula/formula.h"
@@ -61,22 +61,20 @@ void TXLSReader::SetXF(CellPlace& place, std::int32_t xf) {
 
 namespace {
 
-// What the value setter does first: the cell gives back its string and becomes blank. A
-// merged cell other than its area's first keeps nothing.
-bool ClearForValue(TXLSCellRef& cell, TXLSWorkbook& book) {
-  if (cell.IsMergedNonMaster()) return false;
+// What the value setter does first: the cell gives back its string and becomes blank. A cell
+// a merged area covers keeps its value too, as the file holds it.
+void ClearForValue(TXLSCellRef& cell, TXLSWorkbook& book) {
   if (cell.Kind() == kCellString) {
     book.StringTable().Release(cell.StringIndex());
     cell.SetStringIndex(-1);
   }
   cell.SetKind(kCellBlank);
-  return true;
 }
 
 }  // namespace
 
 void TXLSReader::SetNumber(CellPlace& place, double value, std::int32_t recordXF) {
-  if (!ClearForValue(*place.cell, workbook_)) return;
+  ClearForValue(*place.cell, workbook_);
   if (date1904_) {
     const std::int32_t xf = recordXF != 0 ? recordXF : sheet_->GetCellXF(place.row, place.column);
     if (workbook_.XFList().IsDateFormat(xf)) value += kDate1904Shift;
@@ -86,7 +84,7 @@ void TXLSReader::SetNumber(CellPlace& place, double value, std::int32_t recordXF
 }
 
 void TXLSReader::SetText(CellPlace& place, const std::u16string& text) {
-  if (!ClearForValue(*place.cell, workbook_)) return;
+  ClearForValue(*place.cell, workbook_);
   place.cell->SetStringIndex(workbook_.StringTable().Add(text));
   place.cell->SetKind(kCellString);
 }
@@ -97,7 +95,7 @@ void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
     SetText(place, kEmpty);
     return;
   }
-  if (!ClearForValue(*place.cell, workbook_)) return;
+  ClearForValue(*place.cell, workbook_);
   const std::size_t start = sharedStart_[sstIndex];
   const std::size_t end = sstIndex + 1 < sharedStart_.size() ? sharedStart_[sstIndex + 1] : sharedText_.size();
   const char16_t* text = sharedText_.data() + start;
@@ -109,7 +107,7 @@ void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
 }
 
 void TXLSReader::SetBoolOrError(CellPlace& place, bool error, std::uint8_t value) {
-  if (!ClearForValue(*place.cell, workbook_)) return;
+  ClearForValue(*place.cell, workbook_);
   place.cell->SetKind(error ? kCellError : kCellBoolean);
   place.cell->SetNumber(error ? value : (value == 1 ? 1.0 : 0.0));
 }
@@ -182,6 +180,9 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
       if (!body.ok || !LabelText(body, 6, codePage_, text) || !Place(row, column, place)) return;
       SetText(place, text);
       SetXF(place, xf);
+      // The text is kept, the formatting runs after it (an RSTRING's, a BIFF8 LABEL's with
+      // option bit 3) are not.
+      if (id == kRecRString || (Biff8() && (body.Byte(8) & 0x08))) ++sheetLosses_.richTexts;
       return;
     }
     case kRecLabelSST: {
@@ -276,7 +277,7 @@ void TXLSReader::FormulaString(TXLSRecordBody body) {
 // formula (a ptgExp token), taken from its anchor cell. The cached result stays with the
 // formula (and becomes the value of a cell whose formula cannot be read).
 void TXLSReader::Formula(TXLSRecordBody body) {
-  pendingRow_ = pendingColumn_ = -1;
+  DropPendingAnchor();
   stringRow_ = stringColumn_ = -1;
   const std::int32_t row = body.Word(0), column = body.Word(2), xf = body.Word(4);
   const std::uint8_t first = body.Byte(22);
@@ -299,7 +300,10 @@ void TXLSReader::Formula(TXLSRecordBody body) {
     }
   } else {
     const std::int32_t anchorRow = body.Word(23), anchorColumn = body.Word(25);
-    if (!body.ok) return SetXF(place, xf);
+    if (!body.ok) {
+      ++sheetLosses_.formulas;
+      return SetXF(place, xf);
+    }
     if (anchorRow == row && anchorColumn == column) {
       pendingRow_ = row;
       pendingColumn_ = column;
@@ -320,17 +324,30 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   }
   // The cell record may have been made again by the formula setter: find it afresh.
   if (Place(row, column, place)) SetXF(place, xf);
-  if (hasResult && (pendingRow_ != row || pendingColumn_ != column)) KeepFormulaResult(row, column, status, result);
+  if (pendingRow_ == row && pendingColumn_ == column) return;
+  if (!sheet_->GetCellFormula(row, column)) ++sheetLosses_.formulas;
+  if (hasResult) KeepFormulaResult(row, column, status, result);
+}
+
+// A shared or array formula's anchor whose SHRFMLA or ARRAY record did not come (or could not
+// be read) keeps the last result as its value.
+void TXLSReader::DropPendingAnchor() {
+  if (pendingRow_ < 0) return;
+  const std::int32_t row = pendingRow_, column = pendingColumn_;
+  pendingRow_ = pendingColumn_ = -1;
+  if (sheet_->GetCellFormula(row, column)) return;
+  ++sheetLosses_.formulas;
+  if (pendingHasResult_) KeepFormulaResult(row, column, pendingStatus_, pendingResult_);
 }
 
 void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
   const std::int32_t anchorRow = pendingRow_, anchorColumn = pendingColumn_;
-  pendingRow_ = pendingColumn_ = -1;
   const std::int32_t firstRow = body.Word(0), lastRow = body.Word(2);
   const std::int32_t firstColumn = body.Byte(4), lastColumn = body.Byte(5);
   if (!body.ok || anchorRow < 0 || anchorRow < firstRow || anchorRow > lastRow || anchorColumn < firstColumn ||
       anchorColumn > lastColumn)
-    return;
+    return DropPendingAnchor();
+  pendingRow_ = pendingColumn_ = -1;
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   std::unique_ptr<TXLSCompiledFormula> f =
       calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_);
@@ -341,6 +358,7 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
     }
     sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
   }
+  if (!sheet_->GetCellFormula(anchorRow, anchorColumn)) ++sheetLosses_.formulas;
   if (pendingHasResult_) KeepFormulaResult(anchorRow, anchorColumn, pendingStatus_, pendingResult_);
 }
 

@@ -238,7 +238,9 @@ void TXLSReader::Palette(TXLSRecordBody body) {
 void TXLSReader::BoundSheet(TXLSRecordBody body) {
   const std::uint8_t visibility = body.Byte(4);
   const std::uint8_t type = body.Byte(5);
-  if (!body.ok || (type != 0 && type != 2)) return;
+  if (!body.ok) return;
+  // Macro sheets and module sheets are passed over (their substreams too).
+  if (type != 0 && type != 2) return void(++(type == 1 ? lostMacroSheets_ : lostOtherSheets_));
   std::size_t pos = 6;
   std::u16string name;
   // BIFF8 keeps 8-bit names in 1252; BIFF5 names are in the workbook's code page.
@@ -299,6 +301,8 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       if (options & 8) {
         runs = chunk.Word(pos + header);
         header += 2;
+        // The text is kept, its formatting runs are not.
+        if (runs > 0) ++richSharedTexts_;
       }
       if (options & 4) {
         extension = chunk.DWord(pos + header);
@@ -347,14 +351,50 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
   }
 }
 
+// A name that is not kept is counted: the names of macros (which buttons and menus call;
+// other programs write them without the macro flag, as names without a formula) apart from the
+// rest.
+void TXLSReader::ReadUserName(std::int32_t id, TXLSRecordBody body) {
+  UserName(id, body);
+  if (!workbook_.Formulas().Names().GetNameTextById(id).empty()) return;
+  ++((body.Word(0) & 0x08) || body.Word(4) == 0 ? lostMacroNames_ : lostNames_);
+}
+
+bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
+  static const std::u16string kName = u"_filterdatabase";
+  const std::size_t length = body.Byte(3);
+  const std::size_t formulaSize = body.Word(4);
+  std::u16string text;
+  // One 3-D area of the sheet: ptgArea3d (any class) and its 20 bytes.
+  if (!body.ok || length != kName.size() || formulaSize != 21 || !body.Chars(14, length, false, codePage_, text))
+    return false;
+  if (!std::equal(text.begin(), text.end(), kName.begin(), kName.end(),
+                  [](char16_t a, char16_t b) { return (a >= u'A' && a <= u'Z' ? a + 32 : a) == b; }))
+    return false;
+  const std::size_t formula = 14 + length;
+  if ((body.Byte(formula) & 0x1F) != 0x1B || !body.ok) return false;
+  std::int32_t sheet = body.Word(8);
+  if (sheet == 0) sheet = body.Word(6);
+  if (sheet < 1) return false;
+  // After the token: the EXTERNSHEET index, 8 reserved bytes, the first and last sheet, then
+  // the area (rows with flags in bits 14 and 15).
+  const std::int32_t r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
+  const std::int32_t c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
+  if (!body.ok) return false;
+  systemNames_.push_back({13, sheet, r1, r2, c1, c2});
+  return true;
+}
+
 void TXLSReader::Name(TXLSRecordBody body) {
   const std::int32_t id = ++nameCounter_;
   const std::uint16_t options = body.Word(0);
   if (!body.ok) return;
   if (options & 0x20) {
     BuiltInName(body);
+  } else if (!Biff8() && Biff5FilterDatabase(body)) {
+    return;
   } else if (Biff8()) {
-    UserName(id, body);
+    ReadUserName(id, body);
   } else {
     cachedNames_.push_back({id, std::vector<std::uint8_t>(body.data, body.data + body.size)});
   }

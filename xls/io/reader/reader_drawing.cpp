@@ -60,6 +60,11 @@ int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts) {
   return drawing ? Guarded([&] { return drawing->FinishRead(&lostCharts); }) : 1;
 }
 
+std::map<std::uint16_t, std::size_t> TakeDroppedObjects(IXLSWorksheet& sheet) {
+  TMsoDrawing* drawing = FindDrawing(sheet);
+  return drawing ? drawing->TakeDroppedObjects() : std::map<std::uint16_t, std::size_t>();
+}
+
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart) {
   return Guarded([&] { return GetDrawing(sheet).SetChart(std::move(chart)); });
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,8 @@ int AppendSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t colu
 // The sheet's EOF: the drawing (when the sheet has one) ends its reading; lostCharts counts
 // the chart objects dropped because no chart records came for them.
 int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts);
+// The objects of the sheet that no shape kept, counted by object type.
+std::map<std::uint16_t, std::size_t> TakeDroppedObjects(IXLSWorksheet& sheet);
 // An embedded chart, its records kept as read, handed to the sheet's drawing.
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart);
 

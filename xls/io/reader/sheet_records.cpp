@@ -54,6 +54,10 @@ enum : std::uint16_t {
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
   kRecString = 0x0207,
+  kRecFormula = 0x0006,
+  kRecFormula4 = 0x0406,
+  kRecArray = 0x0221,
+  kRecShrFmla = 0x04BC,
   kRecNoteId = 0x001C,
   kRecObjId = 0x005D,
   kRecMsoDrawingId = 0x00EC,
@@ -96,6 +100,17 @@ void SplitHeaderFooter(const std::u16string& text, std::u16string (&parts)[3]) {
     }
     parts[section] += ch;
   }
+}
+
+// The record and its CONTINUE records as one body, without the first skip bytes of each CONTINUE.
+std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
+  std::vector<std::uint8_t> joined;
+  for (std::size_t i = 0; i < chunks.Count(); ++i) {
+    const TXLSBlob* chunk = chunks.GetChunk(i);
+    const std::size_t from = i == 0 ? 0 : skip;
+    if (chunk && chunk->GetSize() > from) joined.insert(joined.end(), chunk->GetData() + from, chunk->GetData() + chunk->GetSize());
+  }
+  return joined;
 }
 
 }  // namespace
@@ -195,10 +210,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecMergedCells:
       MergedCells(body);
       return 1;
-    case kRecHLink:
-      // A link continued in CONTINUE records is passed over.
-      if (chunks.Count() == 1) sheet->Hyperlinks().LoadHLINK(body.data, body.size);
+    case kRecHLink: {
+      // A link continued in CONTINUE records goes on byte for byte.
+      const std::vector<std::uint8_t> joined = Joined(chunks, 0);
+      if (sheet->Hyperlinks().LoadHLINK(joined.data(), joined.size()) < 0) ++sheetLosses_.hyperlinks;
       return 1;
+    }
     case kRecHLinkTooltip:
       sheet->Hyperlinks().LoadHLINKTooltip(body.data, body.size);
       return 1;
@@ -224,13 +241,16 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     // Cell rules: conditional formats, validations (which may drop the drawing's drop-down of a
     // list) and the autofilter.
     case kRecCondFmtId:
-    case kRecCFId:
-      SheetRules(*sheet).CondFormats().ReadRecord(id, chunks);
+    case kRecCFId: {
+      // A record continued in CONTINUE records is not read (its format, or its rule, is kept
+      // empty and never written).
+      const int read = SheetRules(*sheet).CondFormats().ReadRecord(id, chunks);
+      if (read != 1 || chunks.Count() > 1) ++(id == kRecCondFmtId ? sheetLosses_.condFormats : sheetLosses_.condRules);
       return 1;
+    }
     case kRecDValId:
     case kRecDVId:
-      ConnectSheetDropDowns(*sheet);
-      SheetRules(*sheet).Validations().ReadRecord(id, chunks);
+      Validation(id, chunks);
       return 1;
     case kRecAutofilterInfoId:
       if (body.size >= 2 && body.Word(0) != 0) SheetRules(*sheet).Autofilter().SetColumnCount(body.Word(0));
@@ -259,14 +279,16 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecLabel:
     case kRecRString:
     case kRecString:
+    case kRecFormula:
+    case kRecFormula4:
+    case kRecArray:
+    case kRecShrFmla:
       if (chunks.Count() > 1) {
-        // A long text goes on in CONTINUE records: BIFF8 starts each with an option byte.
-        std::vector<std::uint8_t> joined(body.data, body.data + body.size);
-        for (std::size_t i = 1; i < chunks.Count(); ++i) {
-          const TXLSBlob* more = chunks.GetChunk(i);
-          const std::size_t skip = Biff8() ? 1 : 0;
-          if (more && more->GetSize() > skip) joined.insert(joined.end(), more->GetData() + skip, more->GetData() + more->GetSize());
-        }
+        // A long text goes on in CONTINUE records, BIFF8 starting each with an option byte; a
+        // long formula (other programs write string constants of thousands of characters) goes
+        // on byte for byte.
+        const bool text = id == kRecLabel || id == kRecRString || id == kRecString;
+        const std::vector<std::uint8_t> joined = Joined(chunks, text && Biff8() ? 1 : 0);
         Cell(id, joined.data(), joined.size());
         return 1;
       }
@@ -456,8 +478,20 @@ void TXLSReader::MergedCells(TXLSRecordBody body) {
                                (range->GetLastCol() - range->GetFirstCol() + 1);
     if (cells > mergedCellsLeft_) continue;
     mergedCellsLeft_ -= cells;
-    range->Merge(false);
+    // Other programs keep the contents of the cells an area covers: they stay.
+    range->MergeAsRead();
   }
+}
+
+// Validations: a DVAL may drop the drawing's drop-down of a list; a DV that cannot be read is
+// left out, one whose texts were too long is kept with them cut; both are told of.
+void TXLSReader::Validation(std::uint16_t id, const TXLSBlobList& chunks) {
+  IXLSWorksheet& sheet = *CurrentSheet();
+  ConnectSheetDropDowns(sheet);
+  const int result = SheetRules(sheet).Validations().ReadRecord(id, chunks);
+  if (id != kRecDVId) return;
+  if (result == TDataValidator::kDVTextsCut) ++sheetLosses_.cutTexts;
+  if (result != 1 && result != TDataValidator::kDVTextsCut) ++sheetLosses_.validations;
 }
 
 // NOTE: BIFF8 ties a note to its text box object; BIFF5 carries the text itself, and a note
@@ -491,7 +525,7 @@ int TXLSReader::Note(TXLSRecordBody body) {
   body.String(pos, false, true, 1252, author);
   // A note whose object is no comment box of the sheet (none, or a chart that took the same id)
   // ties nothing; the rest of the file reads on.
-  ReadSheetNote(*sheet, objectId, row, column, author, options);
+  if (ReadSheetNote(*sheet, objectId, row, column, author, options) != 1) ++sheetLosses_.notes;
   return 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/io/drawing/chart.h"
+#include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/io/reader/reader_drawing.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
@@ -105,11 +106,13 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     int result = 1;
     if (state_ == kGlobals) result = EndGlobals();
     if (state_ == kWorksheet && sheet_) {
+      DropPendingAnchor();
       std::size_t lostCharts = 0;
       result = FinishSheetDrawing(*sheet_, lostCharts);
       // The chart objects of the substreams that could not be read are told of already.
       for (std::size_t i = skippedObjects_; i < lostCharts; ++i) ReportLoss(u"a chart object without its chart records");
       skippedObjects_ = 0;
+      ReportSheetLosses();
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
@@ -197,6 +200,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       fitToPage_ = false;
       skippedObjects_ = 0;
       noteRow_ = noteColumn_ = -1;
+      sheetLosses_ = SheetLosses();
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
       ++sheetNumber_;
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
@@ -222,22 +226,95 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
   return version_ != 0 ? 1 : kReadBadRecord;
 }
 
-void TXLSReader::ReportLoss(const std::u16string& what) {
+namespace {
+
+void AddLoss(TXLSWorkbook& book, const IXLSWorksheet* sheet, const std::u16string& line) {
   // A file made of nothing but losses lists a hundred of them, not millions.
   constexpr std::size_t kListed = 100;
-  const std::size_t listed = workbook_.GetReadLosses().size();
+  const std::size_t listed = book.GetReadLosses().size();
   if (listed > kListed) return;
-  if (listed == kListed) return workbook_.AddReadLoss(u"More was left out than is listed");
-  const std::u16string name = sheet_ ? sheet_->GetName() : std::u16string();
-  workbook_.AddReadLoss(u"Sheet \"" + name + u"\": " + what + u" was left out");
+  if (listed == kListed) return book.AddReadLoss(u"More was left out than is listed");
+  book.AddReadLoss((sheet ? u"Sheet \"" + sheet->GetName() + u"\": " : std::u16string(u"Workbook: ")) + line);
+}
+
+// The kinds of drawing objects by their OBJ type: those a sheet keeps no shape for, and those
+// whose OBJ record could not be read.
+std::u16string ObjectKind(std::uint16_t type, bool many) {
+  switch (type) {
+    case 0: return many ? u"groups of shapes" : u"a group of shapes";
+    case 1: return many ? u"lines" : u"a line";
+    case 2: return many ? u"rectangles" : u"a rectangle";
+    case 3: return many ? u"ovals" : u"an oval";
+    case 4: return many ? u"arcs" : u"an arc";
+    case 6: return many ? u"text boxes" : u"a text box";
+    case 7: return many ? u"push buttons" : u"a push button";
+    case 8: return many ? u"pictures" : u"a picture";
+    case 9: return many ? u"polygons" : u"a polygon";
+    case 11: return many ? u"check boxes" : u"a check box";
+    case 12: return many ? u"option buttons" : u"an option button";
+    case 13: return many ? u"edit boxes" : u"an edit box";
+    case 14: return many ? u"labels" : u"a label";
+    case 15: return many ? u"dialog frames" : u"a dialog frame";
+    case 16: return many ? u"spin buttons" : u"a spin button";
+    case 17: return many ? u"scroll bars" : u"a scroll bar";
+    case 18: return many ? u"list boxes" : u"a list box";
+    case 19: return many ? u"group boxes" : u"a group box";
+    case 25: return many ? u"comments" : u"a comment";
+    default: break;
+  }
+  const std::string number = std::to_string(type);
+  return (many ? u"drawing objects of type " : u"a drawing object of type ") + std::u16string(number.begin(), number.end());
+}
+
+}  // namespace
+
+void TXLSReader::ReportLoss(const std::u16string& what) { AddLoss(workbook_, sheet_, what + u" was left out"); }
+
+void TXLSReader::ReportLosses(std::size_t count, const std::u16string& one, const std::u16string& many) {
+  if (count == 0) return;
+  if (count == 1) return ReportLoss(one);
+  const std::string number = std::to_string(count);
+  std::u16string line = many;
+  if (const std::size_t at = line.find(u"{n}"); at != std::u16string::npos)
+    line.replace(at, 3, std::u16string(number.begin(), number.end()));
+  AddLoss(workbook_, sheet_, line + u" were left out");
+}
+
+void TXLSReader::ReportSheetLosses() {
+  const SheetLosses& l = sheetLosses_;
+  ReportLosses(l.formulas, u"a formula that could not be read (its cell keeps the last result)",
+               u"{n} formulas that could not be read (their cells keep the last results)");
+  ReportLosses(l.validations, u"a validation that could not be read", u"{n} validations that could not be read");
+  ReportLosses(l.cutTexts, u"the end of a validation's texts longer than the file format holds",
+               u"the ends of {n} validations' texts longer than the file format holds");
+  ReportLosses(l.richTexts, u"the formatting runs of a rich text", u"the formatting runs of {n} rich texts");
+  ReportLosses(l.hyperlinks, u"a hyperlink that could not be read", u"{n} hyperlinks that could not be read");
+  ReportLosses(l.condFormats, u"a conditional format that could not be read",
+               u"{n} conditional formats that could not be read");
+  ReportLosses(l.condRules, u"a conditional format's rule that could not be read",
+               u"{n} conditional format rules that could not be read");
+  ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
+  for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
+    // Charts are told of with their chart records; drop-down arrows come back with their filter
+    // or validation.
+    if (type == 5 || type == 20) continue;
+    ReportLosses(count, ObjectKind(type, false), u"{n} " + ObjectKind(type, true));
+  }
+  sheetLosses_ = SheetLosses();
 }
 
 int TXLSReader::EndGlobals() {
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
   // BIFF5 names wait for the end of the globals, where every EXTERNSHEET is known.
   for (const CachedName& cached : cachedNames_)
-    UserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
+    ReadUserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
   cachedNames_.clear();
+  ReportLosses(lostMacroNames_, u"a macro name", u"{n} macro names");
+  ReportLosses(lostNames_, u"a defined name that could not be read", u"{n} defined names that could not be read");
+  ReportLosses(richSharedTexts_, u"the formatting runs of a rich text", u"the formatting runs of {n} rich texts");
+  ReportLosses(lostMacroSheets_, u"a macro sheet", u"{n} macro sheets");
+  ReportLosses(lostOtherSheets_, u"a module sheet", u"{n} module sheets");
+  lostMacroNames_ = lostNames_ = richSharedTexts_ = lostMacroSheets_ = lostOtherSheets_ = 0;
   return 1;
 }
 
@@ -265,6 +342,7 @@ void TXLSReader::Finish() {
       // The filter database gives the autofilter its range, also when its drop-downs were not
       // read.
       SheetRules(*sheet).Autofilter().SetArea(n.firstRow + 1, n.firstColumn + 1, n.lastColumn + 1, n.lastRow + 1);
+      if (!Biff8() && !workbook_.GetIgnoreDrawings()) AddMissingFilterDropDowns(*sheet);
     }
   }
 }

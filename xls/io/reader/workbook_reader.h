@@ -71,8 +71,14 @@ class TXLSReader {
   int Dispatch(std::uint16_t id, const TXLSBlobList* chunks);
   int Bof(const TXLSRecordBody& body);
   int EndGlobals();
-  // Tells the workbook that something of the current sheet was left out.
+  // Tells the workbook that something of the current sheet (outside a sheet: of the workbook)
+  // was left out.
   void ReportLoss(const std::u16string& what);
+  // One line for count things of a kind: one names a single thing, many the count of them with
+  // "{n}" where the number goes. Nothing for a count of 0.
+  void ReportLosses(std::size_t count, const std::u16string& one, const std::u16string& many);
+  // The sheet's EOF: what its records left out, one line a kind.
+  void ReportSheetLosses();
   void KeepMacroProject();
   void Finish();
 
@@ -88,7 +94,12 @@ class TXLSReader {
   void ExternSheet(TXLSRecordBody body);
   void Name(TXLSRecordBody body);
   void UserName(std::int32_t id, TXLSRecordBody body);
+  // UserName, counting a name that is not kept.
+  void ReadUserName(std::int32_t id, TXLSRecordBody body);
   void BuiltInName(TXLSRecordBody body);
+  // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
+  // one (taken as the built-in name).
+  bool Biff5FilterDatabase(TXLSRecordBody body);
   int SheetIdOfBiff5Scope(std::int32_t scope) const;
 
   // Worksheet settings and cells.
@@ -119,6 +130,7 @@ class TXLSReader {
   void SetBlank(CellPlace& place);
   void Formula(TXLSRecordBody body);
   void SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body);
+  void DropPendingAnchor();
   // The cached result of a FORMULA (status 1 or an error code, and the value); false when a
   // text result follows in a STRING record.
   bool FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value);
@@ -126,6 +138,7 @@ class TXLSReader {
   // its value.
   void KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value);
   void FormulaString(TXLSRecordBody body);
+  void Validation(std::uint16_t id, const TXLSBlobList& chunks);
   bool LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text);
 
   IXLSWorksheet* CurrentSheet() const;
@@ -181,6 +194,19 @@ class TXLSReader {
   std::size_t skippedObjects_ = 0;
   // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
   std::int32_t noteRow_ = -1, noteColumn_ = -1;
+  // What the current worksheet's records left out, told of at its EOF.
+  struct SheetLosses {
+    std::size_t formulas = 0;     // cells whose formula could not be read (they keep the result)
+    std::size_t validations = 0;  // validations that could not be read
+    std::size_t cutTexts = 0;     // validations whose texts were cut to what the format holds
+    std::size_t richTexts = 0;    // cell texts whose formatting runs are not kept
+    std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
+    std::size_t notes = 0;  // notes whose comment box is not in the drawing
+  } sheetLosses_;
+  // Of the workbook globals.
+  std::size_t richSharedTexts_ = 0;
+  std::size_t lostNames_ = 0, lostMacroNames_ = 0;
+  std::size_t lostMacroSheets_ = 0, lostOtherSheets_ = 0;
 };
 
 }  // namespace xls
