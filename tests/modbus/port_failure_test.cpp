@@ -1,5 +1,4 @@
-// A port whose device goes away (an unplugged adapter, the far end of a pseudo-terminal closed)
-// ends every operation at once, without a second try.
+// A port whose device went away (adapter unplugged, line closed) ends every operation at once.
 #include "every_operation.h"
 #include "fake_drive.h"
 #include "tools/simdrive/pty_server.h"

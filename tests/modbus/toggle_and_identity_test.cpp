@@ -169,15 +169,14 @@ TEST_F(IdentityTest, AnInconsistentObjectListGivesThreeButKeepsWhatWasRead) {
 }
 
 TEST_F(IdentityTest, FramesOfOtherStationsAroundTheAnswerArePassedOver) {
-  const Bytes other = WithCrc({7, 3, 2, 0x12, 0x34});
-  // Ahead of the answer: another station, function or station's identification, a torn frame.
+  const Bytes other = WithCrc({7, 3, 2, 0x12, 0x34});  // ahead of the answer, then behind it
   for (const Bytes& frame :
        {other, WithCrc({1, 3, 2, 0x12, 0x34}), IdReply(2, {{1, "KV900"}}), Bytes{1, 0x2B, 0x0E}}) {
     port->NoiseBeforeNextReply(frame);
     EXPECT_EQ(core::ReadDeviceId(1), 0);
     EXPECT_EQ(core::State().DeviceProduct, "KV100");
   }
-  Bytes both = IdReply(1, {{1, "KV300"}});  // and behind it
+  Bytes both = IdReply(1, {{1, "KV300"}});
   both.insert(both.end(), other.begin(), other.end());
   port->ScriptReply(both);
   EXPECT_EQ(core::ReadDeviceId(1), 0);

@@ -149,7 +149,6 @@ class FindGotoTest : public QObject {
     const auto type = [&](const char* command, const QString& keys, const char* code) {
       box.gui().dialogScripts.push_back([keys](QDialog& d) {
         d.show();
-        d.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&d));
         if (keys.isEmpty()) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);  // the next code
         QTest::keyClicks(QApplication::focusWidget(), keys);

@@ -172,9 +172,8 @@ class LinkRoadTest : public QObject {
     QCOMPARE(gui.unexpected, 0);
   }
 
-  // A document belongs to the model its header names: one of KV150 numbered 1 is KV150's where
-  // KV150 is model 4, and written to a KV150 drive; one whose header names another model than the
-  // linked drive's is never written; where no KV150 is configured, it is refused.
+  // A document belongs to the model its header names: KV150's numbered 1 is model 4 here and written to the
+  // drive; one named for another model than the drive's is never written; without KV150 it is refused.
   void documentsOfAnotherConfigurationNeverReachTheDrive() {
     uitest::FakeBench bench("KV150", 1, 4,
                             "[MODEL=KV150]\n[PAR=P0.02;W102;1;1;1;0;0.00;400.00;0.50;Hz;Minimum frequency]");
@@ -191,17 +190,18 @@ class LinkRoadTest : public QObject {
       QVERIFY(core::SaveParameterFile(par.toStdString()) && core::SaveCompareFile(cmp.toStdString()));
       QVERIFY(form.OpenDocument(cmp) && s.CmpHeader.model == 4 && form.OpenDocument(par) && s.ParHeader.model == 4 &&
               s.Document[0].model == 4);
-      gui.dialogScripts.push_back(uitest::PressOk());
-      gui.dialogScripts.push_back(RunModal);
-      form.OperationWriteClick();
+      const auto write = [&] {
+        gui.dialogScripts.push_back(uitest::PressOk());
+        gui.dialogScripts.push_back(RunModal);
+        form.OperationWriteClick();
+      };
+      write();
       QCOMPARE(bench.drive->Holding(1, 102), std::uint16_t(500));
       const int requests = bench.drive->RequestCount();
       s.ParHeader.modelName = "KV100";  // the linked model's number, another model's name
       form.OperationOnlineClick();
       uitest::EnterValue(*uitest::ParamView(form), 1, "6");
-      gui.dialogScripts.push_back(uitest::PressOk());
-      gui.dialogScripts.push_back(RunModal);
-      form.OperationWriteClick();
+      write();
       QCOMPARE(gui.messages.back().text, QString("Different Model"));
       QCOMPARE(bench.drive->RequestCount(), requests);
     }

@@ -384,8 +384,7 @@ class MonitorTest : public QObject {
     Bench bench(1);
     bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 0});
     TMonitorForm form;
-    QVERIFY(!bench.Sent().empty());
-    for (const Frame& f : bench.Sent()) QCOMPARE(f, Read(3, 910, 1));
+    QCOMPARE(bench.Sent(), std::vector<Frame>(2, Read(3, 910, 1)));  // one read, two tries
     QVERIFY(form.Timer()->isActive() && !form.RefreshPending());
   }
 

@@ -1,7 +1,5 @@
 // A serial port that goes away under a drive command (the in-process line fails after a number
 // of requests) closes the link with one message from whichever command met it.
-#include <QTest>
-
 #include "tests/ui/drive_support.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/motor_form.h"
@@ -24,8 +22,7 @@ void Tick(QDialog& dialog) {
   QCOMPARE(dialog.result(), int(platform::gui::IdAbort));
 }
 
-// The main window linked to station 1 of KV100 with a document of it open and Online Edit on,
-// the line failing after `passes` requests; model 3 has a motor table.
+// The main window linked to KV100 at station 1, its document open, Online Edit on; model 3 has motors.
 struct LinkedBench : uitest::FakeBench {
   explicit LinkedBench(int passes) : FakeBench("KV100", 1, 1, "[MOTOR=2000;8]") {
     box.SetSetting("ParameterOnline", 1);
@@ -49,8 +46,7 @@ struct LinkedBench : uitest::FakeBench {
 class PortGoneTest : public QObject {
   Q_OBJECT
  private slots:
-  // Every drive command, after `passes` requests reached the drive: the port's message alone,
-  // saying `says`, and the link closed.
+  // Every drive command, the line failing after `passes` requests: the port's message alone, and unlinked.
   void everyDriveCommandClosesTheLinkWithOneMessage() {
     const struct { int passes; void (*run)(LinkedBench&); QString says; } cases[] = {
         {3, [](LinkedBench& b) { b.Run(&TMainForm::OperationReadClick, uitest::PressOk(), RunModal); }, {}},
@@ -70,8 +66,7 @@ class PortGoneTest : public QObject {
         {2, [](LinkedBench&) {  // a write to two stations goes to no further one
            ui::TReadWriteForm write;
            write.ReadMode = false;
-           write.Stations.add(1);
-           write.Stations.add(2);
+           write.Stations = core::ParseStationList("1-2");
            write.Groups.fill(true);
            write.exec();
            ui::HandlePortFailure();  // as the main window
