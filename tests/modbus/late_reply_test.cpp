@@ -172,7 +172,8 @@ TEST_F(LateReplyTest, OnlyATryThatHeardNothingCostsTheGuard) {
     EXPECT_LT(took([&] { return RunOperation(op, out); }), twoTries / 2) << op;
     EXPECT_EQ(Sent().size(), 2u) << op;
   }
-  port->ScriptReply({1, 3, 2, 0, 44, 0x12, 0x34});
+  drive->SetFault({FaultKind::Silence, 0, 1});
+  port->Inject({1, 3, 2, 0, 44, 0x12, 0x34}, 1);
   port->Inject(WithCrc({1, 3, 2, 0, 44}), 10);
   EXPECT_LT(took(read), twoTries / 2);
   EXPECT_EQ(Sent().size(), 1u);
