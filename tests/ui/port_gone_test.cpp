@@ -1,11 +1,11 @@
 // A serial port that goes away under a drive command (the in-process line fails after a number
 // of requests) closes the link with one message from whichever command met it.
 #include "tests/ui/drive_support.h"
+#include "ui/common/port_failure.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/motor_form.h"
 #include "ui/drive/profile_form.h"
 #include "ui/drive/read_write_form.h"
-#include "ui/common/port_failure.h"
 #include "ui/main/main_form.h"
 
 using ui::TMainForm;
@@ -16,11 +16,7 @@ void RunModal(QDialog& dialog) { dialog.exec(); }
 void Download(QDialog& motor) { static_cast<ui::TMotorForm&>(motor).UpdButtonClick(); }
 
 // The monitor and the profile window close at the first tick that meets the failed port.
-template <typename Window>
-void Tick(QDialog& dialog) {
-  static_cast<Window&>(dialog).TimerTimer();
-  QCOMPARE(dialog.result(), int(platform::gui::IdAbort));
-}
+template <typename W> void Tick(QDialog& d) { static_cast<W&>(d).TimerTimer(); QCOMPARE(d.result(), int(platform::gui::IdAbort)); }
 
 // The main window linked to KV100 at station 1, its document open, Online Edit on; model 3 has motors.
 struct LinkedBench : uitest::FakeBench {
@@ -33,8 +29,7 @@ struct LinkedBench : uitest::FakeBench {
     gui().inputAnswers.push_back({true, "1"});  // the level password
     port->UnplugAfter(passes);
   }
-  template <typename... Scripts>
-  void Run(void (TMainForm::*command)(), Scripts... scripts) {
+  template <typename... Scripts> void Run(void (TMainForm::*command)(), Scripts... scripts) {
     (gui().dialogScripts.push_back(scripts), ...);
     (form.get()->*command)();
   }
