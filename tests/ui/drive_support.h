@@ -2,9 +2,6 @@
 // pseudo-terminal named COM3 through the COM folder, and the request frames they expect.
 #pragma once
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -22,7 +19,6 @@
 #include "tools/simdrive/drive.h"
 #include "tools/simdrive/fake_port.h"
 #include "tools/simdrive/pty_server.h"
-#include "ui/drive/link_form.h"
 
 namespace uitest {
 
@@ -71,17 +67,6 @@ struct FakeBench {
   std::unique_ptr<simdrive::Drive> drive;
   simdrive::FakePort* port = nullptr;
 };
-
-// Answers the link dialog with port 3 (the pseudo-terminal of PtyLine) and the station text.
-inline platform::gui::ScriptedServices::DialogScript LinkDialog(const QString& stations) {
-  return [stations](QDialog& dialog) {
-    auto& form = static_cast<ui::TLinkForm&>(dialog);
-    form.comboPort->setCurrentIndex(2);
-    form.SetBaud(19200);
-    form.editStation->setText(stations);
-    form.Link->click();
-  };
-}
 
 // A simulated drive served on a pseudo-terminal that the COM folder names COM3.
 struct PtyLine {

@@ -138,8 +138,7 @@ class FindGotoTest : public QObject {
     QCOMPARE(box.gui().unexpected, 0);
   }
 
-  // Find and Go to open ready for the keyboard: what is typed goes into the page's field and
-  // Enter presses the page's button.
+  // Find and Go to open ready for the keyboard: keys go to the page's field, Enter presses its button.
   void typingAndEnterSearchAtOnce() {
     uitest::Sandbox box;
     TMainForm form;
@@ -147,28 +146,20 @@ class FindGotoTest : public QObject {
     uitest::NewDocument(form, box.gui(), 0);
     TParamForm& view = *uitest::ParamView(form);
     view.TabControl->setCurrentIndex(2);  // page 3 holds "Input voltage" (P2.03)
-    const auto type = [](const QString& text) {
-      return [text](QDialog& d) {
+    const auto type = [&](const char* command, const QString& keys, const char* code) {
+      box.gui().dialogScripts.push_back([keys](QDialog& d) {
         d.show();
-        d.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&d));
-        QWidget* field = QApplication::focusWidget();  // where the keys go
-        if (text.isEmpty())
-          QTest::keyClick(field, Qt::Key_Down);
-        else
-          QTest::keyClicks(field, text);
-        QTest::keyClick(field, Qt::Key_Return);
+        if (keys.isEmpty()) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);  // the next code
+        QTest::keyClicks(QApplication::focusWidget(), keys);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-      };
+      });
+      QVERIFY(form.ClickItem(command));
+      QCOMPARE(SelectedCode(view), QString(code));
     };
-    box.gui().dialogScripts.push_back(type("voltage"));
-    QVERIFY(form.ClickItem("EditFind"));
-    QCOMPARE(SelectedCode(view), QString("P2.03"));
-    box.gui().dialogScripts.push_back(type(QString()));  // the code list: the next code
-    QVERIFY(form.ClickItem("EditGoto"));
-    QCOMPARE(SelectedCode(view), QString("P0.01"));
-    QVERIFY(box.gui().messages.empty());
+    type("EditFind", "voltage", "P2.03");
+    type("EditGoto", "", "P0.01");
   }
 
   void gotoReachesEveryPageAndTheLineFoundLast() {

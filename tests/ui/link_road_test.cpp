@@ -2,7 +2,6 @@
 // pseudo-terminal, Read into a new document, edit, Write, compare with the defaults, Unlink;
 // the monitor and profile windows live on that line; and the ways it can fail.
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,16 +10,17 @@
 
 #include <cmath>
 
+#include "core/documents.h"
 #include "core/settings.h"
-#include "ui/main/document_dialogs.h"
-#include "ui/main/param_form.h"
 #include "controls/edit/typed_edit.h"
 #include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
+#include "ui/drive/connect_form.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/link_form.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/profile_form.h"
+#include "ui/main/document_dialogs.h"
 #include "ui/main/main_form.h"
 
 using platform::gui::IdCancel;
@@ -31,16 +31,19 @@ using Line = uitest::PtyLine;
 
 namespace {
 
-using uitest::LinkDialog;
+// Answers the link dialog with port 3 and the station text.
+ScriptedServices::DialogScript LinkDialog(const QString& stations) {
+  return [stations](QDialog& dialog) {
+    auto& form = static_cast<ui::TLinkForm&>(dialog);
+    form.comboPort->setCurrentIndex(2);
+    form.SetBaud(19200);
+    form.editStation->setText(stations);
+    form.Link->click();
+  };
+}
 
 // Shows a progress window modally, so that it runs its own loop.
 void RunModal(QDialog& dialog) { dialog.exec(); }
-
-QByteArray Configuration(const char* name) {
-  QFile file(QString(KV_TEST_DATA) + "/" + name);
-  if (!file.open(QIODevice::ReadOnly)) qFatal("no %s", name);
-  return file.readAll();
-}
 
 }  // namespace
 
@@ -169,87 +172,55 @@ class LinkRoadTest : public QObject {
     QCOMPARE(gui.unexpected, 0);
   }
 
-  // A document belongs to the model its header names. Made under the motor configuration
-  // (KV150 is its model 1), it is refused where no KV150 is configured, so nothing of it reaches
-  // that configuration's drive, and it is KV150's where KV150 is model 4: written to a KV150 drive.
+  // A document belongs to the model its header names: KV150's numbered 1 is model 4 here and written to the
+  // drive; one named for another model than the drive's is never written; without KV150 it is refused.
   void documentsOfAnotherConfigurationNeverReachTheDrive() {
-    uitest::Sandbox box;
-    auto& gui = box.gui();
+    uitest::FakeBench bench("KV150", 1, 4,
+                            "[MODEL=KV150]\n[PAR=P0.02;W102;1;1;1;0;0.00;400.00;0.50;Hz;Minimum frequency]");
     auto& s = core::State();
-    const QString other = box.Path("other.par");
-    const QString otherCompare = box.Path("other.cmp");
-    const auto linkStation1 = [&](TMainForm& form, int model) {
-      gui.dialogScripts.push_back(LinkDialog("1"));
-      form.OperationLinkClick();
-      QCOMPARE(s.LinkedModel, model);
-    };
-    uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("motor/Kestravel.cfg"));
+    const QString par = bench.box.Path("other.par"), cmp = bench.box.Path("other.cmp");
     {
+      auto& gui = bench.gui();
       TMainForm form;
-      uitest::NewDocument(form, gui, 0);
-      uitest::DocumentLine("P0.02").value = 5.0f;  // W102, which KV100 calls Frequency offset
-      gui.fileAnswers.push_back({true, other});
-      form.FileSaveAsClick();
-      gui.dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
-        static_cast<ui::TCompareFilesForm&>(d).file1->setText(other);
-      }));
-      form.CompareFilesClick();
-      gui.fileAnswers.push_back({true, otherCompare});
-      form.FileSaveAsClick();
-      QVERIFY(gui.messages.empty());
-    }
-
-    uitest::WriteFile(box.Path("Kestravel.cfg"), Configuration("Kestravel.cfg"));
-    {
-      Line line("KV100");
-      line.drive.AddStation(1);
-      TMainForm form;
-      linkStation1(form, 1);
-      uitest::NewDocument(form, gui, 0);
-      for (const QString& path : {other, otherCompare}) {
-        QVERIFY(!form.OpenDocument(path));
-        QCOMPARE(gui.messages.back().text, "Model Unknown!!\nThe document is of model KV150, which this "
-                                           "configuration does not hold:\n" + path);
-        QCOMPARE(s.ParHeader.modelName, std::string("KV100"));
-        QCOMPARE(form.ChildKind(), QString("ParamForm"));
-      }
-      gui.dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
-        static_cast<ui::TCompareFileForm&>(d).file1->setText(other);
-        static_cast<ui::TCompareFileForm&>(d).file2->setText(other);
-      }));
-      form.CompareFileClick();
-      QVERIFY(gui.messages.back().text.startsWith("Model Unknown!!\nThe document is of model KV150"));
-      // A header that names another model than the drive's is never written, by Write or online.
-      s.ParHeader.modelName = "KV150";
-      form.OperationWriteClick();
-      QCOMPARE(gui.messages.back().text, QString("Different Model"));
+      uitest::LinkWindow(form, 1, 4);
+      uitest::NewDocument(form, gui, 3);
+      uitest::DocumentLine("P0.02").value = 5.0f;
+      s.ParHeader.model = s.CmpHeader.model = s.Document[0].model = 1;
+      s.CmpHeader.modelName = "KV150";
+      QVERIFY(core::SaveParameterFile(par.toStdString()) && core::SaveCompareFile(cmp.toStdString()));
+      QVERIFY(form.OpenDocument(cmp) && s.CmpHeader.model == 4 && form.OpenDocument(par) && s.ParHeader.model == 4 &&
+              s.Document[0].model == 4);
+      const auto write = [&] {
+        gui.dialogScripts.push_back(uitest::PressOk());
+        gui.dialogScripts.push_back(RunModal);
+        form.OperationWriteClick();
+      };
+      write();
+      QCOMPARE(bench.drive->Holding(1, 102), std::uint16_t(500));
+      const int requests = bench.drive->RequestCount();
+      s.ParHeader.modelName = "KV100";  // the linked model's number, another model's name
       form.OperationOnlineClick();
-      uitest::EnterValue(*uitest::ParamView(form), 2, "5");
+      uitest::EnterValue(*uitest::ParamView(form), 1, "6");
+      write();
       QCOMPARE(gui.messages.back().text, QString("Different Model"));
-      QCOMPARE(line.drive.RequestCount(), 1);  // the identification of the link
+      QCOMPARE(bench.drive->RequestCount(), requests);
     }
-
-    uitest::WriteFile(box.Path("Kestravel.cfg"),
-                      Configuration("Kestravel.cfg") + "\n" + Configuration("motor/Kestravel.cfg"));
-    {
-      Line line("KV150");
-      line.drive.AddStation(1);
-      TMainForm form;
-      linkStation1(form, 4);
-      QVERIFY(form.OpenDocument(otherCompare));
-      QCOMPARE(s.CmpHeader.model, 4u);
-      QVERIFY(form.OpenDocument(other));
-      QCOMPARE(s.ParHeader.model, 4u);
-      for (const auto& record : s.Document) QCOMPARE(record.model, 4);
-      QCOMPARE(form.StatusPanel(4), QString(" Model:KV150"));
-      // The pages are KV150's: KV100's third page is "Advanced".
-      QCOMPARE(uitest::ParamView(form)->TabControl->tabText(2).trimmed(), QString("Inputs"));
-      gui.dialogScripts.push_back(uitest::PressOk());
-      gui.dialogScripts.push_back(RunModal);
-      form.OperationWriteClick();
-      QCOMPARE(line.drive.Holding(1, 102), std::uint16_t(500));
+    uitest::Sandbox plain;
+    auto& messages = plain.gui().messages;
+    const QString refused = "Model Unknown!!\nThe document is of model KV150, which this configuration does not hold:\n";
+    TMainForm form;
+    uitest::NewDocument(form, plain.gui(), 0);
+    for (const QString& path : {par, cmp}) {
+      QVERIFY(!form.OpenDocument(path));
+      QCOMPARE(messages.back().text, refused + path);
+      QCOMPARE(form.ChildKind(), QString("ParamForm"));
     }
-    QCOMPARE(gui.unexpected, 0);
+    plain.gui().dialogScripts.push_back(uitest::PressOk([&](QDialog& d) {
+      static_cast<ui::TCompareFileForm&>(d).file1->setText(par);
+      static_cast<ui::TCompareFileForm&>(d).file2->setText(par);
+    }));
+    form.CompareFileClick();
+    QCOMPARE(messages.back().text, refused + par);
   }
 
   void scanFindsTheAnsweringStation() {
@@ -287,6 +258,16 @@ class LinkRoadTest : public QObject {
                                                "damaged reply, or a read refused."));
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
+
+    // The line goes away under the scan: it asks no further station, and only the port's message follows.
+    s.ProcessMessages = [&] { line.server.Stop(); };
+    gui.dialogScripts.push_back(LinkDialog("1-2"));
+    gui.dialogScripts.push_back([](QDialog& probe) {
+      probe.exec();
+      QCOMPARE(static_cast<ui::TConnectForm&>(probe).Label1->text(), QString("Station_001 ... ... ..."));
+    });
+    form.OperationLinkClick();
+    QVERIFY(gui.messages.back().text.startsWith("Cummunication Error!!\nThe serial port is gone"));
   }
 
   // The monitor and profile windows shown with their timers running: the monitor's values move

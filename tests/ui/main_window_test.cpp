@@ -277,8 +277,7 @@ class MainWindowTest : public QObject {
     QCoreApplication::processEvents();
     QCOMPARE(box.gui().messages.size(), size_t(2));
     QCOMPARE(box.gui().messages.back().text, ui::extra::UnknownError());
-    // An operation that a data set's error event aborted is no error to show.
-    ui::ShowApplicationError(std::make_exception_ptr(dataset::EAbort()));
+    ui::ShowApplicationError(std::make_exception_ptr(dataset::EAbort()));  // an abort shows nothing
     QCOMPARE(box.gui().messages.size(), size_t(2));
   }
 };
