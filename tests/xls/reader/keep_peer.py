@@ -213,7 +213,9 @@ def xlrd_lines(path):
             if cell.ctype in kinds:
                 value = xlrd.error_text_from_code[cell.value] if cell.ctype == xlrd.XL_CELL_ERROR else cell.value
                 out.append("cell %d %d %s %s" % (r, c, kinds[cell.ctype], text(str(value))))
-    return out
+    return out + ["filter %d %s:%s" % (a.shtxlo, rules_peer.col_name(a.colxlo) + str(a.rowxlo + 1),
+                                       rules_peer.col_name(a.colxhi - 1) + str(a.rowxhi))
+                  for n in book.name_obj_list if n.name == "_FilterDatabase" and n.result for a in n.result.value]
 
 
 def gnumeric_lines(workdir, path):
