@@ -187,31 +187,5 @@ TEST(FormulaRecords, CachedResultsKeptUntilCalculated) {
   EXPECT_TRUE(s.GetRange(u"E5")->GetValue().IsEmpty());
 }
 
-// A newer function called through a hidden function name without a formula (Excel's
-// _xlfn.IFERROR) reads with its own name, and keeps it through a BIFF8 save; BIFF5 keeps its text.
-TEST(FormulaRecords, FunctionsCalledByNameKeepTheirNameThroughSaves) {
-  BiffBuilder b;
-  b.Bof(0x0005);
-  Bytes sheet = {0, 0, 0, 0, 0, 0};
-  PutString8(sheet, "Data", true);
-  Bytes name = {0x0B, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '_', 'x', 'l', 'f', 'n', '.', 'I', 'F', 'E', 'R', 'R', 'O', 'R'};
-  b.Record(0x0085, sheet).Record(0x0018, name).Eof().Bof(0x0010);
-  Bytes two;
-  PutDouble(two, 2);
-  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
-  b.Record(0x0006, Cached(0, {0x23, 1, 0, 0, 0, 0x1E, 1, 0, 0x1E, 0, 0, 0x06, 0x1E, 2, 0, 0x42, 3, 0xFF, 0}, two)).Eof();
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  platform::MemoryStream stream(b.bytes);
-  ASSERT_EQ(book->OpenStream(stream), 1);
-  for (const IXLSWorkbook& at : {book, SavedAndOpened(*book, 2)}) {
-    IXLSRange e1 = at->GetWorksheets().GetItem(1)->GetRange(u"E1");
-    EXPECT_EQ(e1->GetFormula().TextValue(), u"=IFERROR(1/0;2)");
-    EXPECT_EQ(e1->GetValue().NumberValue(), 2);  // the file's result: not computed here
-  }
-  IXLSWorkbook biff5book = SavedAndOpened(*book, 1);
-  IXLSRange biff5 = biff5book->GetWorksheets().GetItem(1)->GetRange(u"E1");
-  EXPECT_EQ(biff5->GetValue().TextValue() + (biff5->GetHasFormula() ? u"(formula)" : u""), u"=IFERROR(1/0;2)");
-}
-
 }  // namespace
 }  // namespace xls::test

@@ -1,7 +1,6 @@
-// Workbooks that gnumeric and LibreOffice wrote (tests/data/xls): comments, protection, embedded
-// charts, long records, merged areas and filters are read as the file holds them and kept through
-// a save; what cannot be read is left out, the rest is read and the workbook lists what was lost,
-// one line a kind and place.
+// Workbooks that gnumeric and LibreOffice wrote (tests/data/xls): comments, protection and
+// embedded charts are read as the file holds them and kept through a save; what cannot be read
+// is left out, the rest of the sheet is read and the workbook says what was lost.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +8,9 @@
 #include "platform/byte_stream.h"
 #include "platform/compound_file.h"
 #include "reader_test_support.h"
-#include "xls/io/drawing/chart.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/range.h"
@@ -25,6 +24,20 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::u16string>;
+
+std::u16string Data(const std::string& name) {
+  const std::string path = std::string(KV_TEST_DATA) + "/xls/" + name;
+  return std::u16string(path.begin(), path.end());
+}
+
+IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
+  platform::MemoryStream stream(saved.Bytes());
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  EXPECT_EQ(again->OpenStream(stream), 1);
+  return again;
+}
 
 std::u16string CommentText(IXLSWorksheet& sheet, const std::u16string& cell) {
   TXLSComment* comment = sheet.GetRange(cell)->GetComment();
@@ -45,7 +58,7 @@ std::vector<const TXLSCustomChart*> Charts(IXLSWorksheet& sheet) {
 // note of 2103 characters in two NOTE records; so again after a BIFF8 and a BIFF5 save.
 TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(DataFile("gnumeric_biff5_notes.xls")), 1);
+  ASSERT_EQ(book->Open(Data("gnumeric_biff5_notes.xls")), 1);
   EXPECT_EQ(book->GetCurrentFormat(), 1);
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
@@ -84,8 +97,8 @@ TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
 TEST(OutsideFiles, EmbeddedChartOfAnEncryptedLibreOfficeFile) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   IXLSWorkbook twin = TXLSWorkbook::Create();
-  ASSERT_EQ(book->OpenWithPassword(DataFile("lo_chart_encrypted.xls"), u"kestravel"), 1);
-  ASSERT_EQ(twin->Open(DataFile("lo_chart_bad_bof.xls")), 1);
+  ASSERT_EQ(book->OpenWithPassword(Data("lo_chart_encrypted.xls"), u"kestravel"), 1);
+  ASSERT_EQ(twin->Open(Data("lo_chart_bad_bof.xls")), 1);
   auto check = [](TXLSWorkbook& b, bool chart, const char* what) {
     SCOPED_TRACE(what);
     IXLSWorksheet& sheet = *b.GetWorksheets().GetItem(1);
@@ -164,7 +177,7 @@ TEST(OutsideFiles, ChartsWithoutTheirOtherHalfAreReported) {
 // are told of by kind.
 TEST(ReaderLosses, GnumericLongRecordsAndObjectsOfOtherKinds) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(DataFile("gnumeric_losses.xls")), 1);
+  ASSERT_EQ(book->Open(Data("gnumeric_losses.xls")), 1);
   const std::u16string objects = u"Sheet \"Objects\": ";
   EXPECT_EQ(book->GetReadLosses(),
             (Lines{u"Workbook: 4 macro names were left out",
@@ -197,7 +210,7 @@ TEST(ReaderLosses, GnumericLongRecordsAndObjectsOfOtherKinds) {
 // program's merge still empties them; the bold word's formatting run is told of.
 TEST(ReaderLosses, LibreOfficeMergedAreaKeepsItsCells) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(DataFile("lo_merged_rich.xls")), 1);
+  ASSERT_EQ(book->Open(Data("lo_merged_rich.xls")), 1);
   EXPECT_EQ(book->GetReadLosses(), Lines{u"Workbook: the formatting runs of a rich text was left out"});
   auto held = [](TXLSWorkbook& b) {  // A1:C2 as the cell store holds it (the value getter gives nothing)
     IXLSWorksheet& sheet = *b.GetWorksheets().GetItem(1);
@@ -226,7 +239,7 @@ TEST(ReaderLosses, LibreOfficeMergedAreaKeepsItsCells) {
 // autofilter, with the drop-downs BIFF5 does not keep; both saves keep it with its criterion.
 TEST(ReaderLosses, Biff5AutofilterOfGnumeric) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(DataFile("gnumeric_biff5_filter.xls")), 1);
+  ASSERT_EQ(book->Open(Data("gnumeric_biff5_filter.xls")), 1);
   for (const IXLSWorkbook& b : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)}) {
     EXPECT_TRUE(b->GetReadLosses().empty());
     EXPECT_EQ(b->Formulas().Names().FindByName(u"_FilterDatabase"), nullptr);
@@ -255,8 +268,10 @@ Bytes Formula(std::uint8_t row, double result, const Bytes& tokens) {
 
 // Formulas that cannot be read (an unknown token; a shared formula's cell whose anchor has none;
 // anchors whose SHRFMLA does not fit or never comes) keep their results and are counted, as are
-// names and sheets of macros and modules, formatting runs, an unreadable hyperlink, a conditional
-// format in CONTINUE records and a note without its comment box.
+// names that cannot be read, sheets of macros and modules, formatting runs, an unreadable
+// hyperlink, a conditional format in CONTINUE records and a note without its comment box. A
+// newer function called through a function name without a formula (Excel's _xlfn.IFERROR) reads
+// with its own name and keeps it through a BIFF8 save; BIFF5 keeps its text.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -265,6 +280,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
     PutString8(sheet, type ? "M" + std::to_string(type) : "Data", true);
     b.Record(0x0085, sheet);
   }
+  b.Record(0x0018, {0x0B, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '_', 'x', 'l', 'f', 'n', '.', 'I', 'F', 'E', 'R', 'R', 'O', 'R'});
   for (std::uint8_t option : {0x08, 0x00}) {  // the names of a macro and of a range, with unknown tokens
     Bytes name = {option, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>('R' + option), 0xFF};
     b.Record(0x0018, name);
@@ -278,6 +294,8 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   b.Record(0x0006, Formula(4, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
   b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
   b.Record(0x0006, Formula(5, 12, {0x01, 0x05, 0x00, 0x00, 0x00}));
+  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
+  b.Record(0x0006, Formula(6, 2, {0x23, 1, 0, 0, 0, 0x1E, 1, 0, 0x1E, 0, 0, 0x06, 0x1E, 2, 0, 0x42, 3, 0xFF, 0}));
   Bytes link(28, 0);  // a moniker no one knows
   PutDWord(link, 0x03);
   link.insert(link.end(), 16, 0xEE);
@@ -300,6 +318,13 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   for (const char16_t* cell : {u"A1", u"A2", u"A3", u"A4", u"B4", u"A5", u"A6"})
     values += sheet.GetRange(cell)->GetValue().ToText() + (sheet.GetRange(cell)->GetHasFormula() ? u"= " : u" ");
   EXPECT_EQ(values, u"42.5 8 9= rich ok 11 12 ");
+  for (const IXLSWorkbook& at : {book, SavedAndOpened(*book, 2)}) {
+    IXLSRange a7 = at->GetWorksheets().GetItem(1)->GetRange(u"A7");
+    EXPECT_EQ(a7->GetFormula().TextValue() + u" " + a7->GetValue().ToText(), u"=IFERROR(1/0;2) 2");  // cached
+  }
+  IXLSWorkbook biff5 = SavedAndOpened(*book, 1);
+  IXLSRange a7 = biff5->GetWorksheets().GetItem(1)->GetRange(u"A7");
+  EXPECT_EQ(a7->GetValue().TextValue() + (a7->GetHasFormula() ? u"(formula)" : u""), u"=IFERROR(1/0;2)");
 }
 
 }  // namespace
