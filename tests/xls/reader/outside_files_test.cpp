@@ -289,13 +289,13 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   b.Record(0x0006, Formula(0, 42.5, {0xFF, 0x00}));
   b.Record(0x0006, Formula(1, 8, {0x01, 0x00, 0x00, 0x01, 0x00}));  // anchor B1
   b.Record(0x0006, Formula(2, 9, {0x1E, 0x09, 0x00}));              // =9
+  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
+  b.Record(0x0006, Formula(6, 2, {0x23, 1, 0, 0, 0, 0x1E, 1, 0, 0x1E, 0, 0, 0x06, 0x1E, 2, 0, 0x42, 3, 0xFF, 0}));
   b.Record(0x00D6, Cell(3, 0, {4, 0, 0, 'r', 'i', 'c', 'h', 1, 0, 0, 0, 1, 0}));
   b.Record(0x0204, Cell(3, 1, {2, 0, 0x08, 1, 0, 'o', 'k', 0, 0, 0, 0}));  // a LABEL with one run
   b.Record(0x0006, Formula(4, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
   b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
   b.Record(0x0006, Formula(5, 12, {0x01, 0x05, 0x00, 0x00, 0x00}));
-  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
-  b.Record(0x0006, Formula(6, 2, {0x23, 1, 0, 0, 0, 0x1E, 1, 0, 0x1E, 0, 0, 0x06, 0x1E, 2, 0, 0x42, 3, 0xFF, 0}));
   Bytes link(28, 0);  // a moniker no one knows
   PutDWord(link, 0x03);
   link.insert(link.end(), 16, 0xEE);
