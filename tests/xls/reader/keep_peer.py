@@ -96,7 +96,8 @@ def cell(r, c):
 NEWER = HEAD[:HEAD.index("<office:styles>")].replace(" office:version", """
  xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version""") + """<office:automatic-styles>
 <number:date-style style:name="N1"><number:year number:style="long"/><number:text>-</number:text><number:month
- number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style><style:style style:name="date" style:family="table-cell" style:data-style-name="N1"/>
+ number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style>
+<style:style style:name="date" style:family="table-cell" style:data-style-name="N1"/>
 </office:automatic-styles><office:body><office:spreadsheet><table:calculation-settings><table:null-date
  table:date-value="1904-01-01"/></table:calculation-settings><table:table table:name="Newer">
 %s<table:table-row><table:table-cell table:style-name="date" office:value-type="date" office:date-value="1900-03-01"/>
