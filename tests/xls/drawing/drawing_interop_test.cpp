@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -105,62 +106,50 @@ TEST(DrawingInterop, CommentsAndPicturesSeenByXlrdAndLibreOffice) {
   if (const char* keep = std::getenv("KV_DRAWING_RENDER")) WriteFileBytes(keep, page);
 }
 
-// Row, column, width and height in points of every comment box, sheet by sheet, as our reader
-// finds them.
+// Row, column, width and height (points) of every comment box, sheet by sheet, as we read them.
 std::vector<double> OurBoxes(const std::string& file) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   EXPECT_EQ(book->Open(Utf8ToWide(file)), 1) << file;
   std::vector<double> boxes;
-  for (std::int32_t i = 1; i <= book->GetWorksheets().GetCount(); ++i) {
-    TMsoDrawing* drawing = FindDrawing(*book->GetWorksheets().GetItem(i));
-    for (std::size_t k = 1; drawing && k <= drawing->Comments().Count(); ++k) {
-      const TMSOShapeTextBox* box = drawing->Comments().Item(k)->Shape();
-      boxes.insert(boxes.end(),
-                   {static_cast<double>(box->row), static_cast<double>(box->column), box->width, box->height});
-    }
-  }
+  for (std::int32_t i = 1; i <= book->GetWorksheets().GetCount(); ++i)
+    if (TMsoDrawing* drawing = FindDrawing(*book->GetWorksheets().GetItem(i)))
+      for (std::size_t k = 1; k <= drawing->Comments().Count(); ++k) {
+        const TMSOShapeTextBox& box = *drawing->Comments().Item(k)->Shape();
+        boxes.insert(boxes.end(), {1.0 * box.row, 1.0 * box.column, box.width, box.height});
+      }
   return boxes;
 }
 
-// Comment boxes that LibreOffice and gnumeric made (LibreOffice's two, gnumeric's three with one
-// of 2103 characters), opened and saved by us: our reader reads every box of our save at the
-// size it read from the file opened (within 0.1 point: the anchor is rounded to 1/256 of a row
-// and 1/1024 of a column), LibreOffice measures it as it measured it there (within 0.1 mm), and
+// LibreOffice's two comment boxes and gnumeric's three (one of 2103 characters) through our save:
+// we read them at the size we read from the original (within 0.1 point: anchors are rounded to
+// 1/256 of a row, 1/1024 of a column), LibreOffice as it measured them there (within 0.1 mm), and
 // xlrd and gnumeric find the comments.
 TEST(DrawingInterop, CommentBoxesOfOtherProgramsKeepTheirSize) {
   TempDir dir;
   WriteFileBytes(dir.File("picture.png"), MakePng(40, 30, 2));
   const std::string lo = Peer("make " + dir.File("lo.xls") + " " + dir.File("picture.png") + " " + dir.Path());
   std::string out;
-  const std::string gnumeric = dir.File("gnumeric.xls");
   ASSERT_EQ(RunCommand("ssconvert -T Gnumeric_Excel:excel_biff8 " + std::string(KV_SOURCE_DIR) +
-                           "/tests/data/xls/gnumeric_notes.gnumeric " + gnumeric + " 2>&1",
-                       out), 0) << out;
-  auto same = [](const std::vector<double>& saved, const std::vector<double>& source, double tolerance,
-                 const std::string& seen) {
-    ASSERT_EQ(saved.size(), source.size()) << seen;
-    for (std::size_t k = 0; k < saved.size(); ++k)
-      EXPECT_NEAR(saved[k], source[k], k % 4 < 2 ? 0 : tolerance) << seen;
+                       "/tests/data/xls/gnumeric_notes.gnumeric " + dir.File("gnumeric.xls") + " 2>&1", out), 0) << out;
+  auto same = [](const std::vector<double>& saved, const std::vector<double>& source, double tolerance) {
+    ASSERT_EQ(saved.size(), source.size());
+    for (std::size_t k = 0; k < saved.size(); ++k) EXPECT_NEAR(saved[k], source[k], k % 4 < 2 ? 0 : tolerance) << k;
   };
-  // The numbers of LibreOffice's [[[row, column, width, height], ...], ...].
-  auto measured = [](const std::string& boxes) {
-    std::vector<double> numbers;
-    std::istringstream in(std::regex_replace(boxes, std::regex("[^0-9]+"), " "));
-    for (double n = 0; in >> n;) numbers.push_back(n);
-    return numbers;
+  auto measured = [](const std::string& source) {  // LibreOffice's [[[row, column, width, height], ...], ...]
+    std::istringstream in(std::regex_replace(Peer("boxes " + source), std::regex("[^0-9]+"), " "));
+    return std::vector<double>(std::istream_iterator<double>(in), std::istream_iterator<double>());
   };
-  for (const std::string& source : {lo, gnumeric}) {
+  for (const std::string& source : {lo, dir.File("gnumeric.xls")}) {
+    SCOPED_TRACE(source);
     IXLSWorkbook book = TXLSWorkbook::Create();
-    ASSERT_EQ(book->Open(Utf8ToWide(source)), 1) << source;
+    ASSERT_EQ(book->Open(Utf8ToWide(source)), 1);
     const std::string saved = source + ".saved.xls";
     WriteFileBytes(saved, SaveFileBytes(*book, 2));
-    ASSERT_EQ(OurBoxes(source).size(), source == lo ? 8u : 12u) << source;
-    same(OurBoxes(saved), OurBoxes(source), 0.1, source);
-    const std::string before = Peer("boxes " + source), after = Peer("boxes " + saved);
-    same(measured(after), measured(before), 10, before + "\n" + after);
+    ASSERT_EQ(OurBoxes(source).size(), source == lo ? 8u : 12u);
+    same(OurBoxes(saved), OurBoxes(source), 0.1);
+    same(measured(saved), measured(source), 10);
     EXPECT_EQ(Peer("notes " + saved), Peer("notes " + source));
-    const std::string seen = Peer("gnumeric " + saved + " " + saved + ".gnumeric.xls");
-    EXPECT_NE(seen.find("\"warnings\": []"), std::string::npos) << seen;
+    EXPECT_NE(Peer("gnumeric " + saved + " " + saved + ".gnumeric.xls").find("\"warnings\": []"), std::string::npos);
   }
 }
 

@@ -175,16 +175,10 @@ def make(path, png, workdir):
 def boxes(path):
     with office("boxes") as (ctx, desktop):
         doc = desktop.loadComponentFromURL("file://" + os.path.abspath(path), "_blank", 0, (prop("Hidden", True),))
-        sheets = []
-        for i in range(doc.Sheets.Count):
-            sheet = doc.Sheets.getByIndex(i)
-            found = []
-            for note in sheet.Annotations:
-                size = note.AnnotationShape.Size
-                found.append([note.Position.Row, note.Position.Column, size.Width, size.Height])
-            sheets.append(sorted(found))
+        sheets = [[(n.Position, n.AnnotationShape.Size) for n in doc.Sheets.getByIndex(i).Annotations]
+                  for i in range(doc.Sheets.Count)]
+        print(json.dumps([sorted([p.Row, p.Column, s.Width, s.Height] for p, s in notes) for notes in sheets]))
         doc.close(True)
-    print(json.dumps(sheets))
 
 
 def sheet_types(path):

@@ -187,47 +187,5 @@ TEST(FormulaRecords, CachedResultsKeptUntilCalculated) {
   EXPECT_TRUE(s.GetRange(u"E5")->GetValue().IsEmpty());
 }
 
-// A newer function called through a hidden function name that carries no formula (as Excel
-// writes _xlfn.IFERROR): the formula reads with the function's own name and keeps it through
-// our BIFF8 save and a second read; BIFF5 keeps its text.
-TEST(FormulaRecords, FunctionsCalledByNameKeepTheirNameThroughSaves) {
-  BiffBuilder b;
-  b.Bof(0x0005);
-  Bytes sheet = {0, 0, 0, 0, 0, 0};
-  PutString8(sheet, "Data", true);
-  b.Record(0x0085, sheet);
-  const std::string function = "_xlfn.IFERROR";
-  Bytes name = {0x0B, 0x00, 0x00, static_cast<std::uint8_t>(function.size()), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  name.insert(name.end(), function.begin(), function.end());
-  b.Record(0x0018, name).Eof().Bof(0x0010);
-  Bytes two;
-  PutDouble(two, 2);
-  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
-  b.Record(0x0006, Cached(0, {0x23, 0x01, 0x00, 0x00, 0x00, 0x1E, 0x01, 0x00, 0x1E, 0x00, 0x00, 0x06, 0x1E, 0x02,
-                              0x00, 0x42, 0x03, 0xFF, 0x00}, two));
-  b.Eof();
-  IXLSWorkbook book = TXLSWorkbook::Create();
-  platform::MemoryStream stream(b.bytes);
-  ASSERT_EQ(book->OpenStream(stream), 1);
-  auto reopened = [&](int format) {
-    platform::MemoryStream saved;
-    EXPECT_EQ(book->SaveToStreamFormat(saved, format), 1) << book->GetLastSaveError();
-    saved.Seek(0, platform::SeekOrigin::Begin);
-    IXLSWorkbook again = TXLSWorkbook::Create();
-    EXPECT_EQ(again->OpenStream(saved), 1);
-    return again;
-  };
-  IXLSWorkbook biff8 = reopened(2);
-  for (IXLSWorkbook* at : {&book, &biff8}) {
-    IXLSRange e1 = (*at)->GetWorksheets().GetItem(1)->GetRange(u"E1");
-    EXPECT_EQ(e1->GetFormula().TextValue(), u"=IFERROR(1/0;2)");
-    EXPECT_EQ(e1->GetValue().NumberValue(), 2);  // the file's result: not computed here
-  }
-  IXLSWorkbook biff5book = reopened(1);
-  IXLSRange biff5 = biff5book->GetWorksheets().GetItem(1)->GetRange(u"E1");
-  EXPECT_FALSE(biff5->GetHasFormula());
-  EXPECT_EQ(biff5->GetValue().TextValue(), u"=IFERROR(1/0;2)");
-}
-
 }  // namespace
 }  // namespace xls::test

@@ -9,10 +9,8 @@ a workbook's first sheet, one fact a line, sorted: "cell <row> <col> <type> <val
 usage: keep_peer.py make DIR          DIR/lo.xls; DIR/lo-edited.xls: column B deleted, then a row
                                       inserted above row 3; DIR/lo-edited2.xls: then a column
                                       inserted before C and row 3 deleted
-       keep_peer.py newer DIR         DIR/lo-newer.xls: a 1904 workbook with the newer
-                                      functions LibreOffice writes as names (IFERROR, SUMIFS,
-                                      COUNTIFS, AVERAGEIF), 200 Japanese characters in a formula,
-                                      a reference to the empty row 20000 and a date before 1904
+       keep_peer.py newer DIR         DIR/lo-newer.xls: a 1904 workbook, NEWER's formulas in A1:A6
+                                      (C1:D4 their data) and in A7 a date before 1904
        keep_peer.py lo DIR FILE...    "file FILE" and its lines, for each
        keep_peer.py xlrd FILE         (an encrypted file through msoffcrypto-tool)
        keep_peer.py gnumeric DIR FILE
@@ -95,30 +93,19 @@ def cell(r, c):
     return "<table:table-cell%s>%s</table:table-cell>" % (attrs, note)
 
 
-NEWER = """<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="%(office)s" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
- xmlns:text="%(text)s" xmlns:table="%(table)s" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
- xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"
- office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
-<office:automatic-styles><number:date-style style:name="N1"><number:year number:style="long"/><number:text>-</number:text>
- <number:month number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style>
- <style:style style:name="date" style:family="table-cell" style:data-style-name="N1"/></office:automatic-styles>
-<office:body><office:spreadsheet><table:calculation-settings><table:null-date table:date-value="1904-01-01"/>
-</table:calculation-settings><table:table table:name="Newer">
-%%s</table:table></office:spreadsheet></office:body></office:document>
-""" % NS
+NEWER = HEAD[:HEAD.index("<office:styles>")].replace(" office:version", """
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version""") + """<office:automatic-styles>
+<number:date-style style:name="N1"><number:year number:style="long"/><number:text>-</number:text><number:month
+ number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style>
+<style:style style:name="date" style:family="table-cell" style:data-style-name="N1"/>
+</office:automatic-styles><office:body><office:spreadsheet><table:calculation-settings><table:null-date
+ table:date-value="1904-01-01"/></table:calculation-settings><table:table table:name="Newer">
+%s<table:table-row><table:table-cell table:style-name="date" office:value-type="date" office:date-value="1900-03-01"/>
+</table:table-row></table:table></office:spreadsheet></office:body></office:document>
+"""
+# The newer functions LibreOffice writes as names, 200 Japanese characters, the empty row 20000.
 NEWER_FORMULAS = ["=IFERROR(1/0;2)", '=SUMIFS([.C1:.C4];[.D1:.D4];">1")', '=COUNTIFS([.D1:.D4];">1";[.C1:.C4];"<9")',
                   '=AVERAGEIF([.D1:.D4];">1")', '=LEN("%s")' % ("\u65e5" * 200), "=[.A20000]+1"]
-
-
-def newer_rows():
-    rows = []
-    for r, f in enumerate(NEWER_FORMULAS):
-        data = "".join('<table:table-cell office:value-type="float" office:value="%d"/>' % v for v in (r + 1, r))
-        rows.append('<table:table-cell table:formula="of:%s"/><table:table-cell/>%s' % (escape(f, {'"': "&quot;"}),
-                                                                                    data if r < 4 else ""))
-    rows.append('<table:table-cell table:style-name="date" office:value-type="date" office:date-value="1900-03-01"/>')
-    return "".join("<table:table-row>%s</table:table-row>\n" % row for row in rows)
 
 
 def url(path):
@@ -151,14 +138,14 @@ def make(workdir):
 
 
 def make_newer(workdir):
-    source = os.path.join(workdir, "lo-newer.fods")
-    with open(source, "w", encoding="utf-8") as f:
-        f.write(NEWER % newer_rows())
-    code, out, err = soffice(workdir, ["--convert-to", "xls:MS Excel 97", "--outdir", workdir, source])
-    if code or not os.path.exists(os.path.join(workdir, "lo-newer.xls")):
-        sys.stderr.write(out + err)
-        return 1
-    return 0
+    data = '<table:table-cell office:value-type="float" office:value="%d"/>'
+    rows = ['<table:table-row><table:table-cell table:formula="of:%s"/><table:table-cell/>%s</table:table-row>\n'
+            % (escape(f, {'"': "&quot;"}), data % (r + 1) + data % r if r < 4 else "") for r, f in enumerate(NEWER_FORMULAS)]
+    with open(os.path.join(workdir, "lo-newer.fods"), "w", encoding="utf-8") as f:
+        f.write(NEWER % "".join(rows))
+    code, out, err = soffice(workdir, ["--convert-to", "xls:MS Excel 97", "--outdir", workdir, f.name])
+    sys.stderr.write(out + err)
+    return code
 
 
 def text(value):
@@ -213,7 +200,9 @@ def xlrd_lines(path):
             if cell.ctype in kinds:
                 value = xlrd.error_text_from_code[cell.value] if cell.ctype == xlrd.XL_CELL_ERROR else cell.value
                 out.append("cell %d %d %s %s" % (r, c, kinds[cell.ctype], text(str(value))))
-    return out
+    return out + ["filter %d %s:%s" % (a.shtxlo, rules_peer.col_name(a.colxlo) + str(a.rowxlo + 1),
+                                       rules_peer.col_name(a.colxhi - 1) + str(a.rowxhi))
+                  for n in book.name_obj_list if n.name == "_FilterDatabase" and n.result for a in n.result.value]
 
 
 def gnumeric_lines(workdir, path):

@@ -8,9 +8,13 @@
 #include "platform/byte_stream.h"
 #include "platform/compound_file.h"
 #include "reader_test_support.h"
+#include "xls/formula/rules/sheet_rules.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/range.h"
+#include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -19,6 +23,21 @@ namespace xls::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::u16string>;
+
+std::u16string Data(const std::string& name) {
+  const std::string path = std::string(KV_TEST_DATA) + "/xls/" + name;
+  return std::u16string(path.begin(), path.end());
+}
+
+IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
+  platform::MemoryStream stream(saved.Bytes());
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  EXPECT_EQ(again->OpenStream(stream), 1);
+  return again;
+}
 
 std::u16string CommentText(IXLSWorksheet& sheet, const std::u16string& cell) {
   TXLSComment* comment = sheet.GetRange(cell)->GetComment();
@@ -39,7 +58,7 @@ std::vector<const TXLSCustomChart*> Charts(IXLSWorksheet& sheet) {
 // note of 2103 characters in two NOTE records; so again after a BIFF8 and a BIFF5 save.
 TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(book->Open(DataFile("gnumeric_biff5_notes.xls")), 1);
+  ASSERT_EQ(book->Open(Data("gnumeric_biff5_notes.xls")), 1);
   EXPECT_EQ(book->GetCurrentFormat(), 1);
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
@@ -78,8 +97,8 @@ TEST(OutsideFiles, GnumericBiff5CommentsAndProtectionWithoutPassword) {
 TEST(OutsideFiles, EmbeddedChartOfAnEncryptedLibreOfficeFile) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   IXLSWorkbook twin = TXLSWorkbook::Create();
-  ASSERT_EQ(book->OpenWithPassword(DataFile("lo_chart_encrypted.xls"), u"kestravel"), 1);
-  ASSERT_EQ(twin->Open(DataFile("lo_chart_bad_bof.xls")), 1);
+  ASSERT_EQ(book->OpenWithPassword(Data("lo_chart_encrypted.xls"), u"kestravel"), 1);
+  ASSERT_EQ(twin->Open(Data("lo_chart_bad_bof.xls")), 1);
   auto check = [](TXLSWorkbook& b, bool chart, const char* what) {
     SCOPED_TRACE(what);
     IXLSWorksheet& sheet = *b.GetWorksheets().GetItem(1);
@@ -151,6 +170,161 @@ TEST(OutsideFiles, ChartsWithoutTheirOtherHalfAreReported) {
             std::vector<std::u16string>{u"Sheet \"Sheet1\": a chart object without its chart records was left out"});
   EXPECT_TRUE(Charts(*book->GetWorksheets().GetItem(1)).empty());
   EXPECT_EQ(CommentText(*book->GetWorksheets().GetItem(1), u"A8"), u"after the chart");
+}
+
+// gnumeric's long formula and validation message go on in CONTINUE records: the formula is read
+// whole, the rule kept with its message cut to 225; objects of other kinds and their macros' names
+// are told of by kind.
+TEST(ReaderLosses, GnumericLongRecordsAndObjectsOfOtherKinds) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("gnumeric_losses.xls")), 1);
+  const std::u16string objects = u"Sheet \"Objects\": ";
+  EXPECT_EQ(book->GetReadLosses(),
+            (Lines{u"Workbook: 4 macro names were left out",
+                   u"Sheet \"Losses\": the end of a validation's texts longer than the file format holds was left out",
+                   objects + u"a line was left out", objects + u"2 rectangles were left out",
+                   objects + u"a push button was left out", objects + u"an option button was left out",
+                   objects + u"a spin button was left out", objects + u"a scroll bar was left out"}));
+  std::u16string constant;  // "0000 0001 ... 1799 "
+  for (int i = 10000; i < 11800; ++i) {
+    const std::string piece = std::to_string(i).substr(1) + " ";
+    constant.append(piece.begin(), piece.end());
+  }
+  IXLSWorkbook again = SavedAndOpened(*book, 2);
+  EXPECT_TRUE(again->GetReadLosses().empty());
+  for (IXLSWorkbook* b : {&book, &again}) {
+    IXLSWorksheet& sheet = *(*b)->GetWorksheets().GetItem(1);
+    std::u16string digits;  // the constant, in whatever pieces the writer split it
+    const Variant formula = sheet.GetRange(u"B2")->GetFormula();
+    for (char16_t c : formula.TextValue())
+      if (c == u' ' || (c >= u'0' && c <= u'9')) digits += c;
+    EXPECT_EQ(digits, constant);
+    const TDataValidator& rules = SheetRules(sheet).Validations();
+    ASSERT_EQ(rules.Count(), 1);
+    EXPECT_EQ(rules.Item(0)->errorText.size(), 225u);
+    EXPECT_EQ(rules.Item(0)->errorText.substr(0, 12), u"m0000 m0001 ");
+  }
+}
+
+// The cells under LibreOffice's merged area keep what they hold through reads and saves, while a
+// program's merge still empties them; the bold word's formatting run is told of.
+TEST(ReaderLosses, LibreOfficeMergedAreaKeepsItsCells) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("lo_merged_rich.xls")), 1);
+  EXPECT_EQ(book->GetReadLosses(), Lines{u"Workbook: the formatting runs of a rich text was left out"});
+  auto held = [](TXLSWorkbook& b) {  // A1:C2 as the cell store holds it (the value getter gives nothing)
+    IXLSWorksheet& sheet = *b.GetWorksheets().GetItem(1);
+    std::u16string out = sheet.GetRange(u"A1", u"C2")->GetMergeCells() ? u"merged" : u"";
+    for (int k = 0; k < 6; ++k) {
+      const TXLSCellRef* cell = sheet.Cells().FindCell(k / 3, k % 3);
+      out += u" ";
+      if (cell && cell->Kind() == kCellString) out += b.StringTable().GetString(cell->StringIndex());
+      if (cell && cell->Kind() == kCellNumber) out += Variant(cell->Value()).ToText();
+    }
+    return out;
+  };
+  const std::u16string all = u"merged top b1 3 a2 5 c2";
+  EXPECT_EQ(held(*book), all);
+  IXLSWorkbook again = SavedAndOpened(*book, 2);
+  EXPECT_EQ(held(*again), all);
+  EXPECT_TRUE(again->GetReadLosses().empty());
+  EXPECT_EQ(held(*SavedAndOpened(*book, 1)), all);
+  IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+  sheet.GetRange(u"A1", u"C2")->UnMerge();
+  sheet.GetRange(u"A1", u"B1")->Merge(false);
+  EXPECT_EQ(held(*book), u" top  3 a2 5 c2");
+}
+
+// gnumeric's BIFF5 filter database (the hidden name "_FilterDatabase") is the sheet's
+// autofilter, with the drop-downs BIFF5 does not keep; both saves keep it with its criterion.
+TEST(ReaderLosses, Biff5AutofilterOfGnumeric) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("gnumeric_biff5_filter.xls")), 1);
+  for (const IXLSWorkbook& b : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)}) {
+    EXPECT_TRUE(b->GetReadLosses().empty());
+    EXPECT_EQ(b->Formulas().Names().FindByName(u"_FilterDatabase"), nullptr);
+    const TXLSAutofilter& filter = SheetRules(*b->GetWorksheets().GetItem(1)).Autofilter();
+    ASSERT_TRUE(filter.IsActive() && filter.Item(0) && filter.Item(0)->condition1);
+    EXPECT_EQ(std::vector<int>({filter.HeaderRow(), filter.FirstColumn(), filter.LastColumn(), filter.LastRow()}),
+              std::vector<int>({1, 1, 2, 5}));
+    EXPECT_EQ(filter.Item(0)->condition1->value.TextValue(), u"drive");
+    TMsoDrawing* drawing = FindDrawing(*b->GetWorksheets().GetItem(1));
+    EXPECT_EQ(drawing ? drawing->ShapeCount() : 0u, 2u);
+  }
+}
+
+Bytes Cell(std::uint8_t row, std::uint8_t column, Bytes rest) {
+  rest.insert(rest.begin(), {row, 0, column, 0, 15, 0});
+  return rest;
+}
+
+Bytes Formula(std::uint8_t row, double result, const Bytes& tokens) {
+  Bytes b;
+  PutDouble(b, result);
+  b.insert(b.end(), {0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(tokens.size()), 0});
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return Cell(row, 0, b);
+}
+
+// Formulas that cannot be read (an unknown token; a shared formula's cell whose anchor has none;
+// anchors whose SHRFMLA does not fit or never comes) keep their results and are counted, as are
+// names that cannot be read, sheets of macros and modules, formatting runs, an unreadable
+// hyperlink, a conditional format in CONTINUE records and a note without its comment box. A
+// newer function called through a function name without a formula (Excel's _xlfn.IFERROR) reads
+// with its own name and keeps it through a BIFF8 save; BIFF5 keeps its text.
+TEST(ReaderLosses, UnreadableRecordsAreCounted) {
+  BiffBuilder b;
+  b.Bof(0x0005);
+  for (std::uint8_t type : {0, 1, 6}) {  // Data; a macro sheet and a module, whose substreams are not there
+    Bytes sheet = {0, 0, 0, 0, 0, type};
+    PutString8(sheet, type ? "M" + std::to_string(type) : "Data", true);
+    b.Record(0x0085, sheet);
+  }
+  b.Record(0x0018, {0x0B, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '_', 'x', 'l', 'f', 'n', '.', 'I', 'F', 'E', 'R', 'R', 'O', 'R'});
+  for (std::uint8_t option : {0x08, 0x00}) {  // the names of a macro and of a range, with unknown tokens
+    Bytes name = {option, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>('R' + option), 0xFF};
+    b.Record(0x0018, name);
+  }
+  b.Eof().Bof(0x0010);
+  b.Record(0x0006, Formula(0, 42.5, {0xFF, 0x00}));
+  b.Record(0x0006, Formula(1, 8, {0x01, 0x00, 0x00, 0x01, 0x00}));  // anchor B1
+  b.Record(0x0006, Formula(2, 9, {0x1E, 0x09, 0x00}));              // =9
+  // ptgName 1, 1/0, 2, ptgFuncVar of 3 arguments and function 255.
+  b.Record(0x0006, Formula(6, 2, {0x23, 1, 0, 0, 0, 0x1E, 1, 0, 0x1E, 0, 0, 0x06, 0x1E, 2, 0, 0x42, 3, 0xFF, 0}));
+  b.Record(0x00D6, Cell(3, 0, {4, 0, 0, 'r', 'i', 'c', 'h', 1, 0, 0, 0, 1, 0}));
+  b.Record(0x0204, Cell(3, 1, {2, 0, 0x08, 1, 0, 'o', 'k', 0, 0, 0, 0}));  // a LABEL with one run
+  b.Record(0x0006, Formula(4, 11, {0x01, 0x04, 0x00, 0x00, 0x00}));
+  b.Record(0x04BC, {9, 0, 9, 0, 1, 1, 0, 0, 3, 0, 0x1E, 0x01, 0x00});
+  b.Record(0x0006, Formula(5, 12, {0x01, 0x05, 0x00, 0x00, 0x00}));
+  Bytes link(28, 0);  // a moniker no one knows
+  PutDWord(link, 0x03);
+  link.insert(link.end(), 16, 0xEE);
+  b.Record(0x01B8, link).Record(0x01B0, Bytes(26, 0)).Record(0x003C, {0, 0});
+  b.Record(0x001C, {0, 0, 2, 0, 0, 0, 99, 0, 1, 0, 0, 'A'}).Eof();  // C1's note, object 99 not there
+  platform::MemoryStream stream(b.bytes);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  const std::u16string data = u"Sheet \"Data\": ";
+  EXPECT_EQ(book->GetReadLosses(),
+            (Lines{u"Workbook: a macro name was left out", u"Workbook: a defined name that could not be read was left out",
+                   u"Workbook: a macro sheet was left out", u"Workbook: a module sheet was left out",
+                   data + u"4 formulas that could not be read (their cells keep the last results) were left out",
+                   data + u"the formatting runs of 2 rich texts were left out",
+                   data + u"a hyperlink that could not be read was left out",
+                   data + u"a conditional format that could not be read was left out",
+                   data + u"a note without its comment box was left out"}));
+  IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+  std::u16string values;
+  for (const char16_t* cell : {u"A1", u"A2", u"A3", u"A4", u"B4", u"A5", u"A6"})
+    values += sheet.GetRange(cell)->GetValue().ToText() + (sheet.GetRange(cell)->GetHasFormula() ? u"= " : u" ");
+  EXPECT_EQ(values, u"42.5 8 9= rich ok 11 12 ");
+  for (const IXLSWorkbook& at : {book, SavedAndOpened(*book, 2)}) {
+    IXLSRange a7 = at->GetWorksheets().GetItem(1)->GetRange(u"A7");
+    EXPECT_EQ(a7->GetFormula().TextValue() + u" " + a7->GetValue().ToText(), u"=IFERROR(1/0;2) 2");  // cached
+  }
+  IXLSWorkbook biff5 = SavedAndOpened(*book, 1);
+  IXLSRange a7 = biff5->GetWorksheets().GetItem(1)->GetRange(u"A7");
+  EXPECT_EQ(a7->GetValue().TextValue() + (a7->GetHasFormula() ? u"(formula)" : u""), u"=IFERROR(1/0;2)");
 }
 
 }  // namespace

@@ -45,21 +45,14 @@ def lo(password, files):
             print("\n".join(["file " + path] + sorted(lines)))
 
 
-GNM = {"gnm": "http://www.gnumeric.org/v10.dtd"}
-
-
-def gnumeric_sheets(workdir, path):
-    """The sheets of the file as ssconvert writes them in its own XML (in WORKDIR)."""
+def gnumeric(workdir, path):
     target = os.path.join(workdir, os.path.basename(path) + ".gnumeric")
     subprocess.run(["ssconvert", path, target], check=True, capture_output=True, timeout=300)
     with gzip.open(target) as f:
-        return ET.parse(f).getroot().findall("gnm:Sheets/gnm:Sheet", GNM)
-
-
-def gnumeric(workdir, path):
-    ns = GNM
+        root = ET.parse(f).getroot()
+    ns = {"gnm": "http://www.gnumeric.org/v10.dtd"}
     lines = []
-    for i, sheet in enumerate(gnumeric_sheets(workdir, path)):
+    for i, sheet in enumerate(root.findall("gnm:Sheets/gnm:Sheet", ns)):
         lines.append("sheet %d %s protected %s" % (i, sheet.find("gnm:Name", ns).text, sheet.get("Protected", "0")))
         lines += ["note %d %s %s" % (i, n.get("ObjectBound"), n.get("Text")) for n in sheet.findall("gnm:Objects/gnm:CellComment", ns)]
         lines += ["chart %d" % i for _ in sheet.findall("gnm:Objects/gnm:SheetObjectGraph", ns)]

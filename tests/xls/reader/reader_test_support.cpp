@@ -9,9 +9,6 @@
 
 #include <sys/wait.h>
 
-#include <gtest/gtest.h>
-
-#include "platform/byte_stream.h"
 #include "xls/formula/names.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/formula/workbook_formulas.h"
@@ -251,20 +248,6 @@ void PutString8(std::vector<std::uint8_t>& b, const std::string& s, bool shortLe
     PutWord(b, static_cast<std::uint32_t>(s.size()));
   b.push_back(0);
   b.insert(b.end(), s.begin(), s.end());
-}
-
-std::u16string DataFile(const std::string& name) {
-  const std::string path = SourceDir() + "/tests/data/xls/" + name;
-  return std::u16string(path.begin(), path.end());
-}
-
-IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
-  platform::MemoryStream saved;
-  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
-  platform::MemoryStream stream(saved.Bytes());
-  IXLSWorkbook again = TXLSWorkbook::Create();
-  EXPECT_EQ(again->OpenStream(stream), 1);
-  return again;
 }
 
 int RunCommand(const std::string& command, std::string& output) {

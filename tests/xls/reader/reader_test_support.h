@@ -34,11 +34,6 @@ void PutDouble(std::vector<std::uint8_t>& b, double v);
 // A BIFF8 string: 2-byte length (1 byte when shortLength), option byte 0, 8-bit characters.
 void PutString8(std::vector<std::uint8_t>& b, const std::string& s, bool shortLength = false);
 
-// A file of tests/data/xls.
-std::u16string DataFile(const std::string& name);
-// The workbook saved in the format (1 BIFF5, 2 BIFF8) and read again.
-IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format);
-
 int RunCommand(const std::string& command, std::string& output);
 std::string SourceDir();
 

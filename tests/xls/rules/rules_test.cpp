@@ -161,13 +161,11 @@ TEST(DataValidations, RecordsAndTheirFormulaClasses) {
   ASSERT_EQ(dv.ReadRecord(kRecDV, *Group(test::DVBody(s.calc, 0x101, {u"", u"", u"", u""}, u"$A$2:$A$6", u"", {{1, 5, 7, 7}}, 0))), 1);
   // A record that other programs split by CONTINUE (anywhere, byte for byte) is joined and read.
   const std::vector<std::uint8_t> whole = Hex(list);
-  TXLSBlobList split;
-  for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0, 20}, {20, whole.size()}}) {
-    auto* part = new TXLSBlob(static_cast<std::uint32_t>(to - from));
-    for (std::size_t i = from; i < to; ++i) part->AddByte(whole[i]);
-    split.Add(part);
-  }
-  ASSERT_EQ(dv.ReadRecord(kRecDV, split), 1);
+  std::unique_ptr<TXLSBlobList> split = Group({whole.begin(), whole.begin() + 20});
+  auto* rest = new TXLSBlob(static_cast<std::uint32_t>(whole.size() - 20));
+  for (std::size_t i = 20; i < whole.size(); ++i) rest->AddByte(whole[i]);
+  split->Add(rest);
+  ASSERT_EQ(dv.ReadRecord(kRecDV, *split), 1);
   EXPECT_EQ(dv.ReadRecord(kRecDV, *Group(Hex("83 01 20 00 01 00"))), -1);
   EXPECT_EQ(dv.Count(), 4);
 
