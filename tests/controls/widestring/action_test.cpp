@@ -62,11 +62,12 @@ class ActionTest : public QObject {
     QCOMPARE(State(other), QString("Другое/Opens a file/1111"));
     // The link ends when replaced, with its action, or linked to the item itself.
     auto* gone = new QAction("Gone");
+    gone->setEnabled(false);
     SetMenuItemAction(&other, gone);
+    QCOMPARE(State(other), QString("Gone/Opens a file/0001"));
     delete gone;
-    QVERIFY(!MenuItemAction(&other));
     SetMenuItemAction(&item, &item);
-    QVERIFY(!MenuItemAction(&item));
+    QVERIFY(!MenuItemAction(&other) && !MenuItemAction(&item));
   }
 };
 

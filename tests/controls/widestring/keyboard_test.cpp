@@ -77,7 +77,7 @@ TEST(KeyboardChars, TheLayoutsOfTheXKeyboardExtension) {
     EXPECT_EQ(WideKeyboardChar(c.vk, *layout), c.expected) << c.layout << " " << c.vk;
   }
   // Neo gives Num Lock a level of its own: the main keys are read without it, and so is the pad there.
-  for (auto [vk, expected] : {std::pair{VK_A, u'A'}, {VK_NUMPAD0 + 1, u'1'}, {VK_DECIMAL, u','}})
+  for (auto [vk, expected] : {std::pair{VK_A, u'A'}, {VK_NUMPAD0 + 1, u'1'}, {VK_DECIMAL, u','}, {VK_MULTIPLY, u'*'}})
     EXPECT_EQ(WideKeyboardChar(vk, *XkbKeyboardLayout("de", "neo")), expected) << vk;
   // Dvorak: the letter keys are where their letters are.
   EXPECT_EQ(WideKeyboardChar(unsigned{'Q'}, *XkbKeyboardLayout("us", "dvorak")), u'Q');
