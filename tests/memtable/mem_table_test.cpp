@@ -498,41 +498,32 @@ TEST(MemTable, ReportsProgressOnlyForChosenCodes) {
   EXPECT_EQ(seen[1], std::make_pair(100, mtpcEmpty));
 }
 
-// Each table on the store says that it is being emptied while its edit is settled, and goes
-// back to what it was doing after.
-TEST(MemTable, EmptyingIsABulkOperationOfEveryTableOnTheStore) {
+// Two tables on one store. Refresh is told before a table settles its edit and after it fetched
+// its record again, also on the other, refreshed after the post. While the store is emptied each
+// table reads bulk operation 3 (its edit is settled then), then its own again (a load empties first).
+TEST(MemTable, RefreshEventsAndEmptyingAsABulkOperationOfEveryTableOnTheStore) {
   TmvxMemTable a("a"), b("b"), source;
-  Define(a);
+  for (TmvxMemTable* t : {&a, &source}) Define(*t);
   a.SetAttachMaxCount(2);
   b.SetAttachedTo(&a);
-  a.Open();
-  b.Open();
-  AppendRow(a, std::string("1"), std::string("one"), std::string("1"));
-  b.First();
-  std::string seen;
-  auto tell = [&](DataSet& d) {
-    seen += d.Name() + std::to_string(static_cast<TmvxCustomMemTable&>(d).BulkOperation()) + " ";
-  };
-  a.BeforePost = b.BeforePost = tell;
+  for (TmvxMemTable* t : {&a, &b, &source}) t->Open();
+  AppendRow(source, std::string("2"), std::string("two"), std::string("2"));
+  std::string log, bulk;
+  for (TmvxMemTable* t : {&a, &b}) {
+    t->BeforeRefresh = [&](DataSet& d) { log += "before " + d.Name() + ", "; };
+    t->AfterRefresh = [&](DataSet& d) { log += "after " + d.Name() + ", "; };
+    t->BeforePost = [&](DataSet& d) { bulk += d.Name() + std::to_string(static_cast<TmvxCustomMemTable&>(d).BulkOperation()) + " "; };
+  }
+  a.Append();
+  a.FieldByName("Name").SetAsString("one");
+  a.Refresh();
+  EXPECT_EQ(log, "before a, before b, after b, after a, ");
   for (TmvxMemTable* t : {&a, &b}) {
     t->Edit();
     t->FieldByName("Name").SetAsString("edited");
   }
-  a.EmptyTable();  // settles both edits: they post
-  EXPECT_EQ(seen, "a3 b3 ");
-  EXPECT_EQ(a.BulkOperation(), 0);
-  EXPECT_EQ(b.BulkOperation(), 0);
-  EXPECT_EQ(a.RecordCount(), 0);
-  // A load empties the table first, and goes on as a load.
-  Define(source);
-  source.Open();
-  AppendRow(source, std::string("2"), std::string("two"), std::string("2"));
-  seen.clear();
-  a.Edit();
-  a.FieldByName("Name").SetAsString("pending");
   a.LoadRecordsFrom(source, 0);
-  EXPECT_EQ(seen, "a3 a1 ");
-  EXPECT_EQ(Column(a, "Name"), "two");
+  EXPECT_EQ(bulk + Column(a, "Name"), "a0 a3 b3 a1 two");
 }
 
 TEST(MemTable, RecordCountAndNumbersUnderAFilter) {

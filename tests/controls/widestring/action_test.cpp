@@ -1,113 +1,73 @@
 // Wide texts of actions in real Qt objects: the hint kept whole beside Qt's tool tip and status
-// tip, Assign, and a menu item linked to an action following it while it shares its texts and
-// states.
+// tip, Assign, and a menu item linked to an action following it while they share texts and states.
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
-#include "controls/widestring/wide_actions.h"
 #include "controls/widestring/wide_menus.h"
 #include "controls/widestring/wide_texts.h"
 
 using namespace widestring;
 
+// Caption, hint, then checkable, checked, enabled and visible as 0 or 1.
+static QString State(const QAction& a) {
+  return a.text() + "/" + WideHint(&a) + "/" + QString::number(a.isCheckable()) + QString::number(a.isChecked()) +
+         QString::number(a.isEnabled()) + QString::number(a.isVisible());
+}
+
 class ActionTest : public QObject {
   Q_OBJECT
  private slots:
-  void theHintLivesInTheHelperAndAssignCopiesIt() {
-    QAction source("Спи&сок"), action("old");
-    source.setStatusTip("Qt's own");
-    QCOMPARE(WideHint(&source), QString("Qt's own"));
-    QVERIFY(!ActionHelper(&source));  // reading makes none
-    SetWideHint(&source, "Список|Показывает список 😀");
-    SetWideHint(&source, "Список|Показывает список");
-    QCOMPARE(source.findChildren<TCustomActionHelper*>().size(), 1);
-    QCOMPARE(source.toolTip() + "/" + source.statusTip(), QString("Список/Показывает список"));
-    source.setCheckable(true);
-    source.setChecked(true);
-    source.setShortcut(QKeySequence("Ctrl+L"));
-    Assign(&action, &source);
-    QCOMPARE(action.text() + "/" + WideHint(&action), QString("Спи&сок/Список|Показывает список"));
-    QVERIFY(action.isChecked() && action.shortcut() == QKeySequence("Ctrl+L"));
-    source.setStatusTip("changed behind its back");
-    QCOMPARE(WideHint(&source), QString("changed behind its back"));
-
-    QPushButton button("&Запуск 日本");
-    SetWideControlHint(&button, "Пуск|Запускает привод");
-    Assign(&action, &button);
-    QCOMPARE(action.text() + "/" + WideHint(&action), QString("&Запуск 日本/Пуск|Запускает привод"));
-    QVERIFY_THROWS_EXCEPTION(EWideInternalError, WideHint(nullptr));
-  }
-
-  void aLinkedMenuItemFollowsItsAction() {
-    QMenu menu;
-    QAction action("&Open");
+  void hintsAssignAndLinkedMenuItems() {
+    QAction action("&Open"), copy, item("Op&en"), other("Mine");  // item: the caption with another hot key
+    QVERIFY(WideHint(&item).isEmpty() && !ActionHelper(&item));      // reading makes no helper
     SetWideHint(&action, "Open|Opens a file");
     action.setCheckable(true);
     action.setChecked(true);
-    QAction* item = menu.addAction("Op&en");  // the same text with its own hot key
-    QAction* other = menu.addAction("Mine");
-    SetWideHint(other, "Opens a file");  // its own, though the action's long part
-    SetMenuItemAction(item, &action);
-    SetMenuItemAction(other, &action);
-    QCOMPARE(MenuItemAction(item), &action);
-    QCOMPARE(item->text() + "/" + WideHint(item), QString("Op&en/Open|Opens a file"));
-    QCOMPARE(other->text() + "/" + WideHint(other), QString("&Open/Opens a file"));
-    QVERIFY(item->isCheckable() && item->isChecked());
+    action.setEnabled(false);
+    action.setVisible(false);
+    action.setShortcut(QKeySequence("Ctrl+L"));
+    Assign(&copy, &action);
+    QCOMPARE(State(copy) + " " + copy.shortcut().toString() + " " + copy.statusTip(),
+             QString("&Open/Open|Opens a file/1100 Ctrl+L Opens a file"));  // the tool tip: the short part
+    QPushButton button("&Запуск");
+    SetWideControlHint(&button, "Пуск|Запускает привод");
+    Assign(&copy, &button);  // the same helper holds the new hint
+    QCOMPARE(copy.text() + "/" + WideHint(&copy), QString("&Запуск/Пуск|Запускает привод"));
+    copy.setStatusTip("changed behind its back");
+    QCOMPARE(WideHint(&copy), QString("changed behind its back"));
+    QVERIFY_THROWS_EXCEPTION(EWideInternalError, WideHint(nullptr));
 
-    // Changes reach the item while it shares the text or state, as the action had it.
+    SetWideHint(&other, "Opens a file");  // its own, though the action's long part
+    SetMenuItemAction(&item, &action);
+    SetMenuItemAction(&other, &action);
+    QCOMPARE(MenuItemAction(&item), &action);
+    QCOMPARE(State(item) + " " + State(other), QString("Op&en/Open|Opens a file/1100 &Open/Opens a file/1100"));
+    // Changes reach an item while it shares what changed, as the action had it; what it has of its
+    // own (other) it keeps until the two agree again, and its hot key while the caption's text stays.
+    SetWideCaption(&other, "Другое");
+    other.setChecked(false);
+    other.setEnabled(true);
+    other.setVisible(true);
+    SetWideCaption(&action, "O&pen");
+    QCOMPARE(item.text() + " " + State(other), QString("Op&en Другое/Opens a file/1011"));
     SetWideCaption(&action, "&Открыть");
     SetWideHint(&action, "Открыть|Открывает файл");
     action.setChecked(false);
-    action.setEnabled(false);
-    QCOMPARE(item->text() + "/" + WideHint(item), QString("&Открыть/Открыть|Открывает файл"));
-    QVERIFY(!item->isChecked() && !item->isEnabled());
-    QCOMPARE(WideHint(other), QString("Opens a file"));
     action.setEnabled(true);
-    QVERIFY(item->isEnabled());
-    action.setVisible(false);
-    QVERIFY(!item->isVisible());
     action.setVisible(true);
-
-    // The same text with the hot key moved: the item keeps its own. Its own caption and states
-    // it keeps too.
-    SetWideCaption(item, "Откр&ыть");
-    SetWideCaption(&action, "От&крыть");
-    QCOMPARE(item->text(), QString("Откр&ыть"));
-    SetWideCaption(item, "Другое");
-    item->setChecked(true);
-    item->setEnabled(false);
-    SetWideCaption(&action, "Закрыть");
-    QCOMPARE(item->text(), QString("Другое"));
-    QVERIFY(item->isChecked() && !item->isEnabled());
-    item->setEnabled(true);
-    item->setVisible(false);
-    SetWideHint(&action, "Закрыть");
-    QVERIFY(!item->isVisible());
-    item->setVisible(true);
-
-    // The item runs the action; the link ends with the action or when replaced.
-    QSignalSpy ran(&action, &QAction::triggered);
-    item->trigger();
-    QCOMPARE(ran.count(), 1);
-    QAction hidden("Hidden");
-    hidden.setVisible(false);
-    SetMenuItemAction(other, &hidden);
-    QVERIFY(!other->isVisible());
-    other->trigger();
-    {
-      QAction gone("Gone");
-      gone.setEnabled(false);
-      SetMenuItemAction(item, &gone);
-      QVERIFY(item->text() == "Gone" && !item->isEnabled());
-    }
-    QVERIFY(!MenuItemAction(item));
-    item->setEnabled(true);
-    item->trigger();
-    QCOMPARE(ran.count(), 1);
+    QCOMPARE(State(item), QString("&Открыть/Открыть|Открывает файл/1011"));
+    item.trigger();  // runs the action, which checks itself and so other
+    QCOMPARE(State(other), QString("Другое/Opens a file/1111"));
+    // The link ends when replaced, with its action, or linked to the item itself.
+    auto* gone = new QAction("Gone");
+    gone->setEnabled(false);
+    SetMenuItemAction(&other, gone);
+    QCOMPARE(State(other), QString("Gone/Opens a file/0001"));
+    delete gone;
+    SetMenuItemAction(&item, &item);
+    QVERIFY(!MenuItemAction(&other) && !MenuItemAction(&item));
   }
 };
 
