@@ -271,9 +271,9 @@ Bytes Formula(std::uint8_t row, double result, const Bytes& tokens) {
 // anchors whose SHRFMLA does not fit or never comes) keep their results and are counted, as are
 // names that cannot be read, sheets of macros and modules, formatting runs, an unreadable
 // hyperlink, validations that cannot be read, a conditional format in CONTINUE records and a
-// note without its comment box. A
-// newer function called through a function name without a formula (Excel's _xlfn.IFERROR) reads
-// with its own name and keeps it through a BIFF8 save; BIFF5 keeps its text.
+// note without its comment box. A newer function called through a function name without a
+// formula (Excel's _xlfn.IFERROR) reads with its own name and keeps it through a BIFF8 save;
+// BIFF5 keeps its text.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
