@@ -13,6 +13,7 @@
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_store.h"
+#include "xls/model/hyperlinks.h"
 #include "xls/model/range.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
@@ -269,9 +270,10 @@ Bytes Formula(std::uint8_t row, double result, const Bytes& tokens) {
 // Formulas that cannot be read (an unknown token; a shared formula's cell whose anchor has none;
 // anchors whose SHRFMLA does not fit or never comes) keep their results and are counted, as are
 // names that cannot be read, sheets of macros and modules, formatting runs, an unreadable
-// hyperlink, a conditional format in CONTINUE records and a note without its comment box. A
-// newer function called through a function name without a formula (Excel's _xlfn.IFERROR) reads
-// with its own name and keeps it through a BIFF8 save; BIFF5 keeps its text.
+// hyperlink, validations that cannot be read, a conditional format in CONTINUE records and a
+// note without its comment box. A newer function called through a function name without a
+// formula (Excel's _xlfn.IFERROR) reads with its own name and keeps it through a BIFF8 save;
+// BIFF5 keeps its text.
 TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -299,6 +301,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   Bytes link(28, 0);  // a moniker no one knows
   PutDWord(link, 0x03);
   link.insert(link.end(), 16, 0xEE);
+  b.Record(0x01BE, {0, 0}).Record(0x01BE, {0, 0});  // two DVs too short for their rule
   b.Record(0x01B8, link).Record(0x01B0, Bytes(26, 0)).Record(0x003C, {0, 0});
   b.Record(0x001C, {0, 0, 2, 0, 0, 0, 99, 0, 1, 0, 0, 'A'}).Eof();  // C1's note, object 99 not there
   platform::MemoryStream stream(b.bytes);
@@ -309,6 +312,7 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
             (Lines{u"Workbook: a macro name was left out", u"Workbook: a defined name that could not be read was left out",
                    u"Workbook: a macro sheet was left out", u"Workbook: a module sheet was left out",
                    data + u"4 formulas that could not be read (their cells keep the last results) were left out",
+                   data + u"2 validations that could not be read were left out",
                    data + u"the formatting runs of 2 rich texts were left out",
                    data + u"a hyperlink that could not be read was left out",
                    data + u"a conditional format that could not be read was left out",
@@ -325,6 +329,32 @@ TEST(ReaderLosses, UnreadableRecordsAreCounted) {
   IXLSWorkbook biff5 = SavedAndOpened(*book, 1);
   IXLSRange a7 = biff5->GetWorksheets().GetItem(1)->GetRange(u"A7");
   EXPECT_EQ(a7->GetValue().TextValue() + (a7->GetHasFormula() ? u"(formula)" : u""), u"=IFERROR(1/0;2)");
+}
+
+// A hyperlink whose HLINK goes on in a CONTINUE record is read whole: its address and cells.
+TEST(ReaderLosses, HyperlinkGoingOnInAContinueRecord) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  IXLSWorksheet& first = *made->GetWorksheets().Add();
+  const std::u16string url = u"http://example.com/drives/" + std::u16string(200, u'x');
+  first.Hyperlinks().Add(first.GetRange(u"B2", u"C3"), url, u"", u"", u"");
+  const auto record = first.Hyperlinks().GetItem(1)->BuildHLINK();
+  const Bytes body(record->GetData() + 4, record->GetData() + record->GetSize());
+  const auto half = body.begin() + static_cast<std::ptrdiff_t>(body.size() / 2);  // inside the address
+  Bytes boundSheet = {0, 0, 0, 0, 0, 0};
+  PutString8(boundSheet, "Data", true);
+  BiffBuilder b;
+  b.Bof(0x0005).Record(0x0085, boundSheet).Eof().Bof(0x0010);
+  b.Record(0x01B8, Bytes(body.begin(), half)).Record(0x003C, Bytes(half, body.end())).Eof();
+  platform::MemoryStream stream(b.bytes);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  IXLSHyperLinks links = book->GetWorksheets().GetItem(1)->GetHyperlinks();
+  ASSERT_EQ(links->GetCount(), 1);
+  EXPECT_EQ(links->GetItem(1)->GetAddress(), url);
+  const IXLSRange cells = links->GetItem(1)->GetRange();
+  EXPECT_EQ(std::vector<int>({cells->GetFirstRow(), cells->GetFirstCol(), cells->GetLastRow(), cells->GetLastCol()}),
+            std::vector<int>({1, 1, 2, 2}));  // B2:C3, counted from 0
 }
 
 }  // namespace

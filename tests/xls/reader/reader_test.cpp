@@ -383,11 +383,26 @@ TEST(Reader, DatesOfA1904BookBecome1900Serials) {
   Bytes dated = Cell(0, 0, 16), plain = Cell(0, 1, 15);
   PutDouble(dated, 0);
   PutDouble(plain, 0);
+  // A2: DATEVALUE("1902-09-26"), which is not calculated here, with its cached date before
+  // 1904: a negative serial in this system.
+  Bytes formula = Cell(1, 0, 16);
+  PutDouble(formula, -462);
+  formula.insert(formula.end(), 6, 0);
+  const Bytes tokens = {0x17, 10, 0, '1', '9', '0', '2', '-', '0', '9', '-', '2', '6', 0x21, 140, 0};
+  PutWord(formula, static_cast<std::uint32_t>(tokens.size()));
+  formula.insert(formula.end(), tokens.begin(), tokens.end());
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(ReadBytes(*book, Book({{0x0203, dated}, {0x0203, plain}}, globals)), 1);
+  ASSERT_EQ(ReadBytes(*book, Book({{0x0203, dated}, {0x0203, plain}, {0x0006, formula}}, globals)), 1);
   EXPECT_TRUE(book->GetDate1904());
   EXPECT_EQ(Number(*book, 0, 0), 1462);
   EXPECT_EQ(Number(*book, 0, 1), 0);
+  // The cached date stays the same day through a save and a second read.
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 2), 1);
+  IXLSWorkbook again = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*again, saved.Bytes()), 1);
+  for (const IXLSWorkbook& b : {book, again})
+    EXPECT_EQ(b->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetValue().NumberValue(), 1000);  // 1902-09-26
 }
 
 // A file with a macro project: the VBA storage and the "Ctls" stream are kept and written back
