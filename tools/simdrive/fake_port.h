@@ -55,8 +55,8 @@ class FakePort : public platform::ByteLink {
   }
   // The device goes away ms after the next request went out, before its reply comes: the read
   // waiting then returns empty at that moment, and from then on the port is as after
-  // UnplugAfter(0), but that a read which would wait takes a millisecond of the clock (a caller
-  // that keeps asking the gone device sees time go by, not a line stopped in time).
+  // UnplugAfter(0), except that each read that would wait moves the clock on by a millisecond:
+  // a caller that keeps asking the gone device sees time go by, as on a real line.
   void UnplugDuringNextReply(int ms) { unplugInMs_ = ms; }
   bool Failed() const override { return failed_; }
 
