@@ -20,6 +20,20 @@ TEST_F(PortFailureTest, EveryOperationEndsAtOnceOnAFailedPort) {
   }
 }
 
+// The device going away while a reply is awaited ends the operation then, not at its read time-out.
+TEST_F(PortFailureTest, EveryOperationEndsWhenThePortFailsDuringARead) {
+  for (int op = 0; op < kOperationCount; ++op) {
+    auto fake = std::make_unique<simdrive::FakePort>(*drive);
+    port = fake.get();
+    core::OpenPortOn(std::move(fake));
+    port->UnplugDuringNextReply(5);
+    OperationOutputs out;
+    const auto start = port->Now();
+    EXPECT_EQ(RunOperation(op, out), core::kResultPortFailed) << op;
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(port->Now() - start).count(), 5) << op;
+  }
+}
+
 TEST(TermiosPortFailureTest, TheFarEndClosingFailsThePortAndEndsAReadAtOnce) {
   simdrive::Drive drive("Kestravel", "KV100", "1.00");
   simdrive::PtyServer server(drive);

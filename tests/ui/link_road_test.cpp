@@ -270,6 +270,19 @@ class LinkRoadTest : public QObject {
     QVERIFY(gui.messages.back().text.startsWith("Cummunication Error!!\nThe serial port is gone"));
   }
 
+  // The line goes away under the probe of the one station asked: no scan window opens, only the port's message.
+  void aLineGoneUnderTheProbeOpensNoScan() {
+    uitest::Sandbox box;
+    Line line("KV100");
+    TMainForm form;
+    core::State().ProcessMessages = [&] { line.server.Stop(); };
+    box.gui().dialogScripts.push_back(LinkDialog("1"));
+    form.OperationLinkClick();
+    QCOMPARE(box.gui().dialogs, std::vector<QString>{"ui::TLinkForm"});
+    QCOMPARE(box.gui().messages.size(), std::size_t(1));
+    QVERIFY(box.gui().messages[0].text.startsWith("Cummunication Error!!\nThe serial port is gone"));
+  }
+
   // The monitor and profile windows shown with their timers running: the monitor's values move
   // with the drive, a command and a set-point reach it, a profile is sent; screenshots of both.
   void watchCommandAndSendOverThePseudoTerminal() {

@@ -1,5 +1,7 @@
 // A serial port that goes away under a drive command (the in-process line fails after a number
 // of requests) closes the link with one message from whichever command met it.
+#include <QComboBox>
+
 #include "tests/ui/drive_support.h"
 #include "ui/common/port_failure.h"
 #include "ui/drive/monitor_form.h"
@@ -15,8 +17,9 @@ namespace {
 void RunModal(QDialog& dialog) { dialog.exec(); }
 void Download(QDialog& motor) { static_cast<ui::TMotorForm&>(motor).UpdButtonClick(); }
 
-// The monitor and the profile window close at the first tick that meets the failed port.
-template <typename W> void Tick(QDialog& d) { static_cast<W&>(d).TimerTimer(); QCOMPARE(d.result(), int(platform::gui::IdAbort)); }
+// A drive window closes at the first transaction that meets the failed port (the monitor's and the profile's at a tick).
+void Aborted(QDialog& d) { QCOMPARE(d.result(), int(platform::gui::IdAbort)); }
+template <typename W> void Tick(QDialog& d) { static_cast<W&>(d).TimerTimer(); Aborted(d); }
 
 // The main window linked to KV100 at station 1, its document open, Online Edit on; model 3 has motors.
 struct LinkedBench : uitest::FakeBench {
@@ -52,6 +55,20 @@ class PortGoneTest : public QObject {
         {0, [](LinkedBench& b) { b.form->PasswordButtonClick(); }, {}},
         {0, [](LinkedBench& b) { b.Run(&TMainForm::OperationMonitorClick, Tick<ui::TMonitorForm>); }, {}},
         {0, [](LinkedBench& b) { b.Run(&TMainForm::OperationProfileClick, Tick<ui::TProfileForm>); }, {}},
+        {0, [](LinkedBench& b) { b.Run(&TMainForm::OperationMonitorClick, [](QDialog& d) {  // a command button
+           static_cast<ui::TMonitorForm&>(d).ButtonCmdClick(1);
+           Tick<ui::TMonitorForm>(d);
+         }); }, {}},
+        {0, [](LinkedBench& b) { b.Run(&TMainForm::OperationProfileClick, [](QDialog& d) {  // Send
+           auto& profile = static_cast<ui::TProfileForm&>(d);
+           for (QComboBox* mode : {profile.comboF001, profile.comboF002, profile.comboF003}) mode->setCurrentIndex(0);
+           profile.Button1Click();
+           Aborted(d);
+         }); }, {}},
+        {0, [](LinkedBench& b) {  // Insert reads the drive's motor in use
+           core::State().LinkedModel = 3;
+           b.Run(&TMainForm::OperationMotorClick, [](QDialog& d) { static_cast<ui::TMotorForm&>(d).InsButtonClick(); Aborted(d); });
+         }, {}},
         {2, [](LinkedBench& b) {
            core::State().LinkedModel = 3;
            b.gui().messageAnswers.push_back(platform::gui::IdYes);  // Confirm Download ??

@@ -23,6 +23,7 @@ std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
   if (unplugAfter_ == 0) failed_ = true;
   if (failed_) return 0;
   if (unplugAfter_ > 0) --unplugAfter_;
+  if (unplugInMs_ >= 0) unplugAt_ = now_ + std::chrono::milliseconds(std::exchange(unplugInMs_, -1));
   std::size_t written = writeLimit_ >= 0 ? std::min(n, static_cast<std::size_t>(writeLimit_)) : n;
   sent_.push_back({std::vector<std::uint8_t>(data, data + written), std::chrono::steady_clock::now()});
   if (!noise_.empty()) Queue(std::exchange(noise_, {}), 0);
@@ -38,9 +39,17 @@ std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
 }
 
 std::size_t FakePort::ReadWithin(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
-  if (failed_) return 0;
+  if (failed_) {
+    if (unplugAt_ && timeoutMs > 0) now_ += std::chrono::milliseconds(1);
+    return 0;
+  }
   readSizes_.push_back(n);
   const TimePoint deadline = now_ + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  if (unplugAt_ && deadline >= *unplugAt_) {
+    now_ = std::max(now_, *unplugAt_);
+    failed_ = true;
+    return 0;
+  }
   std::size_t got = 0;
   while (got < n && !pending_.empty() && pending_.front().arrives <= deadline) {
     auto& front = pending_.front();

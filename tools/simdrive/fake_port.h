@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/serial_port.h"
@@ -52,6 +53,11 @@ class FakePort : public platform::ByteLink {
     unplugAfter_ = requests;
     if (requests == 0) failed_ = true;
   }
+  // The device goes away ms after the next request went out, before its reply comes: the read
+  // waiting then returns empty at that moment, and from then on the port is as after
+  // UnplugAfter(0), except that each read that would wait moves the clock on by a millisecond:
+  // a caller that keeps asking the gone device sees time go by, as on a real line.
+  void UnplugDuringNextReply(int ms) { unplugInMs_ = ms; }
   bool Failed() const override { return failed_; }
 
   const std::vector<Sent>& SentFrames() const { return sent_; }
@@ -77,6 +83,8 @@ class FakePort : public platform::ByteLink {
   std::vector<std::size_t> readSizes_;
   int writeLimit_ = -1;
   int unplugAfter_ = -1;
+  int unplugInMs_ = -1;
+  std::optional<TimePoint> unplugAt_;
   bool failed_ = false;
 };
 
