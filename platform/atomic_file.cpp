@@ -47,9 +47,8 @@ bool IsTemporaryName(const char* name) {
   return true;
 }
 
-// The file a save to path replaces: the end of the chain when path is a symbolic link (the
-// link stays and its target gets the new bytes), else path itself. A link whose target does not
-// exist yet names the file to create. Empty for a loop of links.
+}  // namespace
+
 std::string FinalTarget(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
@@ -63,8 +62,6 @@ std::string FinalTarget(const std::string& path) {
   }
   return {};
 }
-
-}  // namespace
 
 void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds) {
   DIR* dir = opendir(folder.c_str());

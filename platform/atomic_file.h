@@ -28,6 +28,11 @@ struct FileResult {
 
 constexpr int kStaleTemporarySeconds = 10 * 60;
 
+// The file a save to path replaces: the end of the chain when path is a symbolic link (the
+// link stays and its target gets the new bytes), else path itself. A link whose target does not
+// exist yet names the file to create. Empty for a loop of links.
+std::string FinalTarget(const std::string& path);
+
 // Removes the temporary files of killed saves in folder: names ".kv" + 8 letters or digits +
 // ".tmp", plain files of this user, last written at least minAgeSeconds ago and not locked.
 void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds);

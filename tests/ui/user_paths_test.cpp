@@ -16,11 +16,9 @@
 #include <unistd.h>
 
 #include "core/common.h"
-#include "core/serial_link.h"
 #include "platform/serial_port.h"
+#include "tests/ui/drive_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "tools/simdrive/drive.h"
-#include "tools/simdrive/fake_port.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/grid_look.h"
@@ -117,18 +115,16 @@ class UserPathsTest : public QObject {
   Q_OBJECT
  private slots:
   void entryAfterAPageChangeEditsTheHighlightedRow() {
-    uitest::Sandbox box;
-    box.SetSetting("ParameterOnline", 1);
-    simdrive::Drive drive("Kestravel", "KV100", "1.0");
-    drive.AddStation(1);
+    uitest::FakeBench bench;
+    bench.box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive& drive = *bench.drive;
     TMainForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
     uitest::LinkWindow(form);
-    uitest::NewDocument(form, box.gui(), 0);
+    uitest::NewDocument(form, bench.gui(), 0);
     TParamForm* view = uitest::ParamView(form);
-    auto& gui = box.gui();
+    auto& gui = bench.gui();
 
     // Row 4 of the first page, then the second page: its row 1 is highlighted and typing writes
     // it (P0.05, a float at register 107), not row 4 (P1.00 at register 200).
@@ -165,7 +161,6 @@ class UserPathsTest : public QObject {
     QCOMPARE(Value("P0.04"), 0.0f);
     QCOMPARE(drive.RequestCount(), requests);
     QCOMPARE(gui.unexpected, 0);
-    core::ClosePort();
   }
 
   // Online, a key typed on a locked line whose password is refused or cancelled in the desktop's
@@ -173,16 +168,14 @@ class UserPathsTest : public QObject {
   // starts with it (Maximum frequency's 50.00, or the line edited before, above or below), so
   // the next entry cannot go to another parameter.
   void refusedPasswordKeepsTheLockedLine() {
-    uitest::Sandbox box;
-    box.SetSetting("ParameterOnline", 1);
-    simdrive::Drive drive("Kestravel", "KV100", "1.0");
-    drive.AddStation(1);
+    uitest::FakeBench bench;
+    bench.box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive& drive = *bench.drive;
     TMainForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
     uitest::LinkWindow(form);
-    auto& gui = box.gui();
+    auto& gui = bench.gui();
     struct Case {
       const char* edited;    // unlocked and set to 5 before
       const char* password;  // its level's password
@@ -233,7 +226,6 @@ class UserPathsTest : public QObject {
       QCOMPARE(Value(c.locked), 0.0f);
     }
     QCOMPARE(gui.unexpected, 0);
-    core::ClosePort();
   }
 
   void passwordBoxesHideWhatIsTyped() {

@@ -27,6 +27,13 @@ std::u16string U(const std::string& s) { return Utf8ToWide(s); }
 using test::JsonNumber;
 using test::Json;
 
+// calc_check.py with `args` (the reader, the files, the expected results); its exit status, and
+// what it said in `output`.
+int CalcCheck(const std::string& args, std::string& output) {
+  return test::RunCommand("/usr/bin/python3 " + std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py " + args + " 2>&1",
+                          output);
+}
+
 // Formulas whose value another program gives differently on purpose, with the reason.
 struct Known {
   const char* formula;
@@ -262,22 +269,16 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
   ASSERT_EQ(book_->SaveAsFormat(U(file), 2), 1);
   const std::string expected = dir.File("expected.json");
   std::ofstream(expected) << json.str();
-  const std::string checker = std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py";
   // The BIFF5 form of the same workbook, for xlrd.
   ASSERT_EQ(book_->SaveAsFormat(U(dir.File("formulas5.xls")), 1), 1);
   for (const char* program : {"xlrd5", "libreoffice5"}) {
     std::string output5;
-    EXPECT_EQ(test::RunCommand("/usr/bin/python3 " + std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py " +
-                                   program + " " + dir.File("formulas5.xls") + " " + dir.File("expected.json") + " 2>&1",
-                               output5),
-              0)
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File("formulas5.xls") + " " + expected, output5), 0)
         << program << " (BIFF5):\n" << output5;
   }
   for (const char* program : {"xlrd", "libreoffice", "gnumeric"}) {
     std::string output;
-    const int status =
-        test::RunCommand("/usr/bin/python3 " + checker + " " + program + " " + file + " " + expected + " 2>&1", output);
-    EXPECT_EQ(status, 0) << program << ":\n" << output;
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + file + " " + expected, output), 0) << program << ":\n" << output;
   }
 }
 
@@ -327,10 +328,7 @@ TEST_F(CalcInterop, ExactLookupsUnderOneStampAsOthersCalculate) {
   std::ofstream(dir.File("expected.json")) << json.str();
   for (const char* program : {"libreoffice", "gnumeric"}) {
     std::string output;
-    EXPECT_EQ(test::RunCommand("/usr/bin/python3 " + std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py " +
-                                   program + " " + dir.File("lookups.xls") + " " + dir.File("expected.json") + " 2>&1",
-                               output),
-              0)
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File("lookups.xls") + " " + dir.File("expected.json"), output), 0)
         << program << ":\n" << output;
   }
 }
@@ -371,15 +369,11 @@ TEST_F(CalcInterop, DeletedRowsGiveRefErrorsAsLibreOfficeDoes) {
   EXPECT_EQ(refErrors, 3);
   ASSERT_EQ(book_->SaveAsFormat(U(dir.File("after.xls")), 2), 1);
   std::ofstream(dir.File("expected.json")) << json.str();
-  const std::string checker = "/usr/bin/python3 " + std::string(KV_SOURCE_DIR) + "/tests/xls/io/calc_check.py ";
   std::string output;
-  EXPECT_EQ(test::RunCommand(checker + "xlrd " + dir.File("after.xls") + " " + dir.File("expected.json") + " 2>&1",
-                             output),
-            0)
-      << output;
-  EXPECT_EQ(test::RunCommand(checker + "libreoffice-delete " + dir.File("before.xls") + " " + dir.File("after.xls") +
-                                 " " + dir.File("expected.json") + " 2>&1",
-                             output),
+  EXPECT_EQ(CalcCheck("xlrd " + dir.File("after.xls") + " " + dir.File("expected.json"), output), 0) << output;
+  EXPECT_EQ(CalcCheck("libreoffice-delete " + dir.File("before.xls") + " " + dir.File("after.xls") + " " +
+                          dir.File("expected.json"),
+                      output),
             0)
       << output;
 }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "xls/io/export/export_cells.h"
 #include "xls/io/export/export_file.h"
 #include "xls/model/cell_address.h"
@@ -126,22 +126,6 @@ bool WriteLines(const std::string& path, const std::string& text) {
   if (!file.IsOpen()) return false;
   if (file.Write(text.data(), text.size()) != text.size()) return false;
   return file.Commit();
-}
-
-// The file a save to path replaces: the end of the chain when path is a symbolic link, else
-// path itself (a link to a file not there yet names the file to create). Empty for a loop.
-std::string LinkedFile(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer - 1);
-    if (n <= 0) return path;
-    std::string next(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = path.find_last_of('/');
-    path = next.front() == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
-  }
-  return {};
 }
 
 constexpr char kVersionLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -518,7 +502,7 @@ std::int32_t TXLSHTMLExport::SaveWorkbook(TXLSWorkbook& book, const std::u16stri
     return 1;
   }
   // The page replaced is the one a symbolic link leads to, and its folder goes beside it.
-  const std::string page = LinkedFile(WideToUtf8(fileName));
+  const std::string page = platform::FinalTarget(WideToUtf8(fileName));
   if (page.empty()) return -1;
   PageSetFolder folder(page);
   if (!folder.Open()) return -1;
