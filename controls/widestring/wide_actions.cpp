@@ -1,6 +1,7 @@
 #include "controls/widestring/wide_actions.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QSignalBlocker>
 #include <QWidget>
 
@@ -20,6 +21,21 @@ Action* Need(Action* action) {
   return action;
 }
 
+// Whether the tool tip of `action` holds `part`, the short part of its hint. An action without a
+// tool tip of its own reads as its text (stripped of hot keys and "..."): an empty part is held
+// while the tool tip is what an action of the same texts and no tool tip reads as.
+bool HoldsShortPart(const QAction* action, const QString& part) {
+  if (!part.isEmpty()) return action->toolTip() == part;
+  QAction bare;
+  bare.setText(action->text());
+  bare.setIconText(action->iconText());
+  return action->toolTip() == bare.toolTip();
+}
+
+TWideMenuActionLink* LinkOf(const QAction* item) {
+  return item ? item->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
 }  // namespace
 
 QString WideCaption(const QAction* action) { return Need(action)->text(); }
@@ -33,7 +49,7 @@ TCustomActionHelper* ActionHelper(const QAction* action, bool create) {
 
 QString WideHint(const QAction* action) {
   const TCustomActionHelper* helper = ActionHelper(action);
-  if (helper && action->toolTip() == Q(ShortHintPart(U16(helper->Hint))) &&
+  if (helper && HoldsShortPart(action, Q(ShortHintPart(U16(helper->Hint)))) &&
       action->statusTip() == Q(LongHintPart(U16(helper->Hint))))
     return helper->Hint;
   return action->statusTip();
@@ -42,7 +58,7 @@ QString WideHint(const QAction* action) {
 void SetWideHint(QAction* action, const QString& hint) {
   TCustomActionHelper* helper = ActionHelper(action, true);
   const QString tip = Q(ShortHintPart(U16(hint))), status = Q(LongHintPart(U16(hint)));
-  if (helper->Hint == hint && action->toolTip() == tip && action->statusTip() == status) return;
+  if (helper->Hint == hint && HoldsShortPart(action, tip) && action->statusTip() == status) return;
   helper->Hint = hint;
   {
     // One change for the two parts, so that no one sees the hint half set.
@@ -82,9 +98,23 @@ TWideMenuActionLink::TWideMenuActionLink(QAction* item, QAction* action) : QObje
   item->setVisible(action->isVisible());
   Remember();
   connect(action, &QAction::changed, this, &TWideMenuActionLink::Follow);
-  connect(item, &QAction::triggered, this, [this] {
-    if (action_ && action_->isEnabled()) action_->trigger();
-  });
+  connect(item, &QAction::triggered, this, &TWideMenuActionLink::Run);
+}
+
+void TWideMenuActionLink::Run(bool checked) {
+  // Qt toggles a checkable item before it reports the click: that is undone, the item changes
+  // with its action. An item in an exclusive group of its own is left as its group made it (the
+  // group has moved its check already).
+  const QActionGroup* group = item_->actionGroup();
+  const bool grouped = group && group->exclusionPolicy() == QActionGroup::ExclusionPolicy::Exclusive;
+  if (item_->isCheckable() && !grouped) item_->setChecked(!checked);
+  // Links that lead back to the item: the action that is running already is not run again.
+  const TWideMenuActionLink* next = LinkOf(action_);
+  if (running_ || !action_ || !action_->isEnabled() || (next && next->running_)) return;
+  const QPointer<TWideMenuActionLink> alive(this);
+  running_ = true;
+  action_->trigger();
+  if (alive) running_ = false;
 }
 
 bool TWideMenuActionLink::IsCaptionLinked() const { return SameCaptionText(U16(WideCaption(item_)), U16(caption_)); }
@@ -114,12 +144,14 @@ void TWideMenuActionLink::Remember() {
 }
 
 void SetMenuItemAction(QAction* item, QAction* action) {
-  delete Need(item)->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly);
+  delete LinkOf(Need(item));
   if (action && action != item) new TWideMenuActionLink(item, action);
 }
 
+TWideMenuActionLink* MenuItemActionLink(const QAction* item) { return LinkOf(Need(item)); }
+
 QAction* MenuItemAction(const QAction* item) {
-  const auto* link = Need(item)->findChild<TWideMenuActionLink*>(QString(), Qt::FindDirectChildrenOnly);
+  const TWideMenuActionLink* link = MenuItemActionLink(item);
   return link ? link->Action() : nullptr;
 }
 

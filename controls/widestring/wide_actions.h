@@ -3,9 +3,11 @@
 //
 // A QAction holds UTF-16 text, so its wide caption is its text(). Its wide hint is one text,
 // "short|long" (one text without "|" serves as both), of which Qt shows the short part as the
-// action's tool tip and the long part as its status tip. The whole hint lives in the action's
-// helper (TCustomActionHelper, a child of the action made on first use, so it goes with the
-// action) and counts while the tool tip and status tip still hold its parts; once they were
+// action's tool tip and the long part as its status tip ("|Status only" leaves the action
+// without a tool tip of its own: QAction::toolTip() then reads as the text, a menu shows none).
+// The whole hint lives in the action's helper (TCustomActionHelper, a child of the action made
+// on first use, so it goes with the action) and counts while the tool tip and status tip still
+// hold its parts; once they were
 // changed behind its back, the status tip is the hint, as for an action that never had a wide
 // one.
 #pragma once
@@ -45,7 +47,9 @@ void Assign(QAction* action, const QWidget* control);
 void TakeActionTexts(QAction* item, const QAction* action);
 
 // The link of a menu item to an action, a child of the item. Triggering the item triggers the
-// action. Linked, the item takes the action's texts as TakeActionTexts gives them, and its
+// action and nothing else: Qt's toggle of a checkable item is undone, the item's checked state
+// changes with the action's. Links that lead back to an item (a to b, b to a) run each action of
+// the loop once. Linked, the item takes the action's texts as TakeActionTexts gives them, and its
 // checked state (and whether it can be checked), enabled state and visibility. When the action
 // changes, the item follows each of them that it still shares with the action as it was: the
 // caption while the two captions are the same with hot keys stripped (and keeps its own hot key
@@ -63,6 +67,7 @@ class TWideMenuActionLink : public QObject {
   bool IsCheckedLinked() const;
 
  private:
+  void Run(bool checked);
   void Follow();
   void Remember();
 
@@ -71,11 +76,13 @@ class TWideMenuActionLink : public QObject {
   // The action as the item last followed it.
   QString caption_, hint_;
   bool checked_ = false, enabled_ = true, visible_ = true;
+  bool running_ = false;  // its action is being triggered
 };
 
 // Links `item` to `action`, ending a link it had; a null action, or the item itself, only ends it.
 void SetMenuItemAction(QAction* item, QAction* action);
-// The action `item` is linked to, else null.
+// The action `item` is linked to, else null; its link, else null.
 QAction* MenuItemAction(const QAction* item);
+TWideMenuActionLink* MenuItemActionLink(const QAction* item);
 
 }  // namespace widestring

@@ -104,7 +104,8 @@ QString WideControlHint(const QWidget* control) {
   const QString stored = control->property(kHintProperty).toString();
   if (control->toolTip() == Q(ShortHintPart(U16(stored))) && control->statusTip() == Q(LongHintPart(U16(stored))))
     return stored;
-  if (control->toolTip() == control->statusTip()) return control->toolTip();
+  // A hint without "|" serves as both parts: a tool tip alone (or the same text twice) is one.
+  if (control->statusTip().isEmpty() || control->toolTip() == control->statusTip()) return control->toolTip();
   return control->toolTip() + "|" + control->statusTip();
 }
 

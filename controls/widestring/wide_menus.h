@@ -41,7 +41,8 @@ QString WideShortCutToText(const QKeySequence& shortcut);
 
 // Control texts: the text of a label, button, group box, line or text edit, combo box, or the
 // title of a window; the hint of a control as "short|long": the short part is its tool tip, the
-// long part its status tip (one text without "|" serves as both).
+// long part its status tip (one text without "|" serves as both: a control with a tool tip
+// alone reads as that text).
 QString WideControlText(const QWidget* control);
 void SetWideControlText(QWidget* control, const QString& text);
 QString WideControlHint(const QWidget* control);

@@ -1,9 +1,14 @@
 // Wide texts of actions in real Qt objects: the hint kept whole beside Qt's tool tip and status
 // tip, Assign, and a menu item linked to an action following it while they share texts and states.
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include "controls/widestring/wide_menus.h"
 #include "controls/widestring/wide_texts.h"
@@ -68,6 +73,91 @@ class ActionTest : public QObject {
     delete gone;
     SetMenuItemAction(&item, &item);
     QVERIFY(!MenuItemAction(&other) && !MenuItemAction(&item));
+  }
+
+  // A click on a linked item only runs its action; the item shows the action's checked state,
+  // also when the action is the checked one of an exclusive group, which stays checked.
+  void linkedItemsShowTheirActionsCheckedState() {
+    QActionGroup group(nullptr);
+    QAction r1("One"), r2("Two"), item("One");
+    for (QAction* r : {&r1, &r2}) {
+      r->setCheckable(true);
+      group.addAction(r);
+    }
+    r1.setChecked(true);
+    SetMenuItemAction(&item, &r1);
+    QSignalSpy ran(&r1, &QAction::triggered);
+    item.trigger();
+    QCOMPARE(ran.count(), 1);
+    QVERIFY(r1.isChecked() && item.isChecked() && MenuItemActionLink(&item)->IsCheckedLinked());
+    r1.setText("Uno");
+    QCOMPARE(item.text() + QString::number(item.isChecked()), QString("Uno1"));
+    r2.trigger();  // the group unchecks r1
+    QVERIFY(!item.isChecked());
+    item.trigger();  // checks r1, and so the item, once
+    QVERIFY(r1.isChecked() && !r2.isChecked() && item.isChecked());
+    // An action that is not checked by its trigger: the item stays as it is.
+    QAction plain("Plain"), other("Plain");
+    plain.setCheckable(true);
+    connect(&plain, &QAction::triggered, &plain, [&plain] { plain.setChecked(false); });
+    SetMenuItemAction(&other, &plain);
+    other.trigger();
+    QVERIFY(other.isCheckable() && !other.isChecked() && MenuItemActionLink(&other)->IsCheckedLinked());
+  }
+
+  // Links that lead back to the item run each action of the loop once and end.
+  void loopsOfLinksEnd() {
+    QAction a("A"), b("B"), c("C");
+    a.setCheckable(true);
+    b.setCheckable(true);
+    QSignalSpy ranA(&a, &QAction::triggered), ranB(&b, &QAction::triggered), ranC(&c, &QAction::triggered);
+    SetMenuItemAction(&a, &b);
+    SetMenuItemAction(&b, &a);
+    a.trigger();
+    QCOMPARE(QString("%1%2").arg(ranA.count()).arg(ranB.count()), QString("11"));
+    QVERIFY(!a.isChecked() && !b.isChecked());
+    b.setChecked(true);  // b's own state; a follows it
+    QVERIFY(a.isChecked());
+    SetMenuItemAction(&b, &c);  // a -> b -> c -> a
+    SetMenuItemAction(&c, &a);
+    c.trigger();
+    QCOMPARE(QString("%1%2%3").arg(ranA.count()).arg(ranB.count()).arg(ranC.count()), QString("221"));
+    SetWideCaption(&c, "Loop");
+    QCOMPARE(a.text() + b.text(), QString("LoopLoop"));
+  }
+
+  // A hint of a status part alone stays so, and a linked item takes it without a tool tip.
+  void hintsWithAnEmptyShortPart() {
+    QAction action("&Open"), item("&Open");
+    SetWideHint(&action, "|Only status");
+    QCOMPARE(WideHint(&action), QString("|Only status"));
+    QSignalSpy changed(&action, &QAction::changed);
+    SetWideHint(&action, "|Only status");  // the same hint: no change
+    QCOMPARE(changed.count(), 0);
+    SetMenuItemAction(&item, &action);
+    QCOMPARE(WideHint(&item), QString("|Only status"));
+    QCOMPARE(item.statusTip(), QString("Only status"));
+    // In a menu that shows tool tips, the item shows none.
+    QMenu menu;
+    menu.setToolTipsVisible(true);
+    QAction named("Named");
+    SetWideHint(&named, "Tip|Status");
+    menu.addAction(&named);
+    menu.addAction(&item);
+    menu.popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    auto tipAt = [&menu](QAction* a) {
+      QToolTip::hideText();
+      const QPoint at = menu.actionGeometry(a).center();
+      QHelpEvent help(QEvent::ToolTip, at, menu.mapToGlobal(at));
+      QApplication::sendEvent(&menu, &help);
+      return QToolTip::isVisible() ? QToolTip::text() : QString("none");
+    };
+    QCOMPARE(tipAt(&named) + "/" + tipAt(&item), QString("Tip/none"));
+    // A control with a tool tip alone: that text is both parts.
+    QPushButton button;
+    button.setToolTip("Tip");
+    QCOMPARE(WideControlHint(&button), QString("Tip"));
   }
 };
 
