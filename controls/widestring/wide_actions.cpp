@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QWidget>
 
+#include "controls/widestring/wide_menu_item.h"
 #include "controls/widestring/wide_menus.h"
 #include "controls/widestring/wide_texts.h"
 
@@ -38,8 +39,17 @@ TWideMenuActionLink* LinkOf(const QAction* item) {
 
 }  // namespace
 
-QString WideCaption(const QAction* action) { return Need(action)->text(); }
-void SetWideCaption(QAction* action, const QString& caption) { Need(action)->setText(caption); }
+QString WideCaption(const QAction* action) {
+  const TWideMenuItem* item = WideMenuItem(Need(action));
+  return item ? item->Caption() : action->text();
+}
+
+void SetWideCaption(QAction* action, const QString& caption) {
+  if (TWideMenuItem* item = WideMenuItem(Need(action)))
+    item->SetCaption(caption);
+  else
+    action->setText(caption);
+}
 
 TCustomActionHelper* ActionHelper(const QAction* action, bool create) {
   auto* helper = Need(action)->findChild<TCustomActionHelper*>(QString(), Qt::FindDirectChildrenOnly);

@@ -1,7 +1,8 @@
 // Wide-string support for actions: the wide caption and hint of an action, Assign, and the link
 // of a menu item to an action.
 //
-// A QAction holds UTF-16 text, so its wide caption is its text(). Its wide hint is one text,
+// A QAction holds UTF-16 text, so its wide caption is its text() (of a wide menu item, the text
+// before the shortcut's, wide_menu_item.h). Its wide hint is one text,
 // "short|long" (one text without "|" serves as both), of which Qt shows the short part as the
 // action's tool tip and the long part as its status tip ("|Status only" leaves the action
 // without a tool tip of its own: QAction::toolTip() then reads as the text, a menu shows none).
