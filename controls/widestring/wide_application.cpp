@@ -48,6 +48,8 @@ Support& State() {
   return support;
 }
 
+std::int64_t lastSettingChangeTick = 0;
+
 std::string Hex8(std::uint64_t value) {
   char text[9];
   std::snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(value & 0xFFFFFFFFu));
@@ -70,9 +72,14 @@ class TWideAppIdleEventControl : public QObject {
 
 }  // namespace
 
-TWideApplication::TWideApplication() { LastSettingChangeTick = TickCount(); }
+TWideApplication::TWideApplication() { SettingChanged(); }
 
 TWideApplication::~TWideApplication() { delete idleEventControl_.data(); }
+
+void TWideApplication::SettingChanged() {
+  LastSettingChangeTick = TickCount();
+  lastSettingChangeTick = LastSettingChangeTick;
+}
 
 void TWideApplication::SetHint(const QString& hint) {
   if (hint == hint_) return;
@@ -124,7 +131,7 @@ bool TWideApplication::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::LocaleChange:
     case QEvent::ApplicationFontChange:
     case QEvent::ApplicationPaletteChange:
-      LastSettingChangeTick = TickCount();
+      SettingChanged();
       break;
     case QEvent::KeyPress: {
       // Once per key: at the focus widget, not again at each parent it passes on the way up.
@@ -151,6 +158,7 @@ bool TWideHintAction::Execute(QWidget* target) const {
 }
 
 TWideApplication* WideApplication() { return State().application.get(); }
+std::int64_t LastSettingChangeTick() { return lastSettingChangeTick; }
 TWidePopupList* WidePopupList() { return State().popupList.get(); }
 
 void StartWideStringSupport() {

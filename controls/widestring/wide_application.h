@@ -45,7 +45,8 @@ class TWideApplication : public QObject {
   std::function<void(QObject* receiver, const QString& text, bool& handled)> OnMessage;
 
   // Milliseconds since the epoch of the steady clock at creation and at each change of the
-  // system's settings (a locale, font or palette change).
+  // system's settings (a locale, font or palette change); the same value goes to the global
+  // LastSettingChangeTick().
   std::int64_t LastSettingChangeTick = 0;
   bool MessageHookDone = false;  // the idle hint refresh is running
   QObject* IdleEventControl() const { return idleEventControl_; }
@@ -57,6 +58,7 @@ class TWideApplication : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void SettingChanged();
   void MakeIdleEventControl(QWidget* mainForm);
   void IdleRefresh();
 
@@ -68,6 +70,9 @@ class TWideApplication : public QObject {
 
 // The wide application object between start-up and shut-down, else null.
 TWideApplication* WideApplication();
+// The global copy of the wide application object's LastSettingChangeTick, set with it (0 before
+// the first object); it stays when the object goes.
+std::int64_t LastSettingChangeTick();
 // The wide popup list between start-up and shut-down, else null.
 TWidePopupList* WidePopupList();
 

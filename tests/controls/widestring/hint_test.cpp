@@ -1,8 +1,9 @@
 // Wide-string support in real Qt windows: menu hints reach the main window's status bar by way
-// of the application's hint, wide typed characters pass the message hook, and start-up and
-// shut-down are counted.
+// of the application's hint, wide typed characters pass the message hook, start-up and
+// shut-down are counted, and setting changes ticked.
 #include <QAction>
 #include <QApplication>
+#include <QFont>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -138,6 +139,21 @@ class HintTest : public QObject {
     WideApplication()->SetTitle("Служебная программа");
     QCOMPARE(WideApplication()->Title(), QString("Служебная программа"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Служебная программа"));
+  }
+
+  // A change of the settings ticks the object and the global copy alike.
+  void settingChangesAreTicked() {
+    TWideApplication* app = WideApplication();
+    QCOMPARE(LastSettingChangeTick(), app->LastSettingChangeTick);
+    const std::int64_t created = app->LastSettingChangeTick;
+    QTest::qSleep(2);  // a later tick
+    const QFont font = QApplication::font();
+    QFont larger = font;
+    larger.setPointSize(font.pointSize() + 3);
+    QApplication::setFont(larger);
+    QApplication::setFont(font);
+    QVERIFY(app->LastSettingChangeTick > created);
+    QCOMPARE(LastSettingChangeTick(), app->LastSettingChangeTick);
   }
 };
 
