@@ -2,15 +2,14 @@
 // of a menu item to an action.
 //
 // A QAction holds UTF-16 text, so its wide caption is its text() (of a wide menu item, the text
-// before the shortcut's, wide_menu_item.h). Its wide hint is one text,
-// "short|long" (one text without "|" serves as both), of which Qt shows the short part as the
-// action's tool tip and the long part as its status tip ("|Status only" leaves the action
-// without a tool tip of its own: QAction::toolTip() then reads as the text, a menu shows none).
-// The whole hint lives in the action's helper (TCustomActionHelper, a child of the action made
-// on first use, so it goes with the action) and counts while the tool tip and status tip still
-// hold its parts; once they were
-// changed behind its back, the status tip is the hint, as for an action that never had a wide
-// one.
+// before its shortcut's, wide_menu_item.h). Its wide hint is one text, "short|long" (one text
+// without "|" serves as both), of which Qt shows the short part as the action's tool tip and
+// the long part as its status tip ("|Status only" leaves the action without a tool tip of its
+// own: QAction::toolTip() then reads as the text, a menu shows none). The whole hint lives in
+// the action's helper (TCustomActionHelper, a child of the action made on first use, so it goes
+// with the action) and counts while the tool tip and status tip still hold its parts; once they
+// were changed behind its back, the status tip is the hint, as for an action that never had a
+// wide one.
 #pragma once
 
 #include <QAction>
