@@ -96,13 +96,6 @@ class ActionTest : public QObject {
     QVERIFY(!item.isChecked());
     item.trigger();  // checks r1, and so the item, once
     QVERIFY(r1.isChecked() && !r2.isChecked() && item.isChecked());
-    // An action that is not checked by its trigger: the item stays as it is.
-    QAction plain("Plain"), other("Plain");
-    plain.setCheckable(true);
-    connect(&plain, &QAction::triggered, &plain, [&plain] { plain.setChecked(false); });
-    SetMenuItemAction(&other, &plain);
-    other.trigger();
-    QVERIFY(other.isCheckable() && !other.isChecked() && MenuItemActionLink(&other)->IsCheckedLinked());
   }
 
   // Links that lead back to the item run each action of the loop once and end.
