@@ -242,15 +242,46 @@ void TmvxCustomMemTable::ClearCursorStateAndIndexes() {
   cursorPos_ = -1;
 }
 
-void TmvxCustomMemTable::ClearForEmptying() {
-  const int old = std::exchange(bulkOperation_, 3);
+namespace {
+
+// Runs a step of the store's emptying with the table's bulk operation 3.
+template <typename Step>
+void AsEmptying(int& bulkOperation, Step step) {
+  const int old = std::exchange(bulkOperation, 3);
   try {
-    ClearCursorStateAndIndexes();
+    step();
   } catch (...) {
-    bulkOperation_ = old;
+    bulkOperation = old;
     throw;
   }
-  bulkOperation_ = old;
+  bulkOperation = old;
+}
+
+}  // namespace
+
+void TmvxCustomMemTable::LeaveEditForEmptying() {
+  AsEmptying(bulkOperation_, [this] { CheckBrowseMode(); });
+}
+
+void TmvxCustomMemTable::ClearForEmptying() {
+  AsEmptying(bulkOperation_, [this] {
+    CheckBrowseMode();
+    ClearBuffers();
+    indexes_->EmptyAll();
+    // An emptied index is complete and in order.
+    for (int i = 0; i < indexes_->Count(); ++i) indexes_->Items(i)->IsOrdered = true;
+    cursorPos_ = -1;
+    cursorOnGap_ = false;
+  });
+}
+
+void TmvxCustomMemTable::TellEmptied() {
+  AsEmptying(bulkOperation_, [this] { DataEvent(deDataSetChange, nullptr); });
+}
+
+void TmvxCustomMemTable::RestoreAfterFailedEmptying() {
+  indexes_->RebuildAll();
+  ResyncCursor();
 }
 
 // ---- record buffers ----

@@ -526,6 +526,56 @@ TEST(MemTable, RefreshEventsAndEmptyingAsABulkOperationOfEveryTableOnTheStore) {
   EXPECT_EQ(bulk + Column(a, "Name"), "a0 a3 b3 a1 two");
 }
 
+// An emptying that a table cannot settle its edit for leaves every table on the store
+// showing what the store holds: none is cleared before all have left their edits, and a
+// table that a handler put back in edit afterwards gives the ones already cleared their
+// records back.
+TEST(MemTable, AFailedEmptyingLeavesEveryTableShowingTheStore) {
+  TmvxMemTable a("a"), b("b");
+  a.GetFieldDefs().Add("Id", ftInteger);
+  a.GetIndexDefs().Add("ById", "Id", ixUnique);
+  a.SetAttachMaxCount(2);
+  b.SetAttachedTo(&a);
+  a.Open();
+  b.Open();
+  AppendRow(a, std::string("1"));
+  AppendRow(a, std::string("2"));
+  b.BeforePost = [](DataSet&) { throw EDatabaseError("b refuses"); };
+  b.First();
+  b.Edit();
+  b.FieldByName("Id").SetAsInteger(5);
+  EXPECT_THROW(a.EmptyTable(), EDatabaseError);
+  EXPECT_EQ(a.Common().RecordCount(), 2);
+  EXPECT_EQ(Column(a, "Id"), "1,2");
+  b.Cancel();
+  EXPECT_EQ(Column(b, "Id"), "1,2");
+  AppendRow(a, std::string("9"));
+  EXPECT_EQ(Column(a, "Id") + " " + Column(b, "Id"), "1,2,9 1,2,9");
+  a.Append();
+  a.FieldByName("Id").SetAsInteger(1);
+  EXPECT_THROW(a.Post(), EMemTableDupKey);  // the unique index still holds its keys
+  a.Cancel();
+  // Back in edit after it left it: a, cleared first, takes the records back.
+  int posts = 0;
+  b.BeforePost = [&](DataSet&) {
+    if (++posts > 1) throw EDatabaseError("b refuses");
+  };
+  b.AfterPost = [&](DataSet& d) {
+    d.Edit();
+    d.FieldByName("Id").SetAsInteger(7);
+  };
+  b.Edit();
+  b.FieldByName("Id").SetAsInteger(8);
+  a.Last();
+  EXPECT_THROW(a.EmptyTable(), EDatabaseError);
+  b.Cancel();
+  b.AfterPost = nullptr;
+  EXPECT_EQ(Column(a, "Id") + " " + Column(b, "Id"), "1,2,8 1,2,8");
+  b.BeforePost = nullptr;
+  a.EmptyTable();
+  EXPECT_EQ(Column(a, "Id") + "|" + Column(b, "Id") + "|" + std::to_string(a.Common().RecordCount()), "||0");
+}
+
 TEST(MemTable, RecordCountAndNumbersUnderAFilter) {
   TmvxMemTable t;
   Define(t);
