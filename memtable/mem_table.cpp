@@ -1021,9 +1021,12 @@ void TmvxCustomMemTable::BeginTransactionLevel() {
 
 void TmvxCustomMemTable::RefreshAfterTransaction() {
   // Rolled back records are gone: every table on the store rebuilds its indexes before
-  // anything walks them again.
+  // anything walks them again. The others find their records again quietly; this one is
+  // refreshed, with its refresh events.
   common_->RebuildIndexes();
-  common_->ResyncTables();
+  common_->ResyncTables(this);
+  CursorPosChanged();
+  Refresh();
 }
 
 void TmvxCustomMemTable::CommitTransactionLevel() {
@@ -1066,7 +1069,7 @@ void TmvxCustomMemTable::SetFilterText(const std::string& text) {
     BuildFilter(*this, parsed, text, GetFilterOptions());
     DataSet::SetFilterText(text);
     parsedFilter_ = std::move(parsed);
-    if (Filtered()) First();
+    if (Filtered()) FirstAndRefresh();
   } else {
     DataSet::SetFilterText(text);
     parsedFilter_.reset();
@@ -1079,8 +1082,13 @@ void TmvxCustomMemTable::SetFiltered(bool value) {
   if (value && !parsedFilter_ && !Filter().empty()) {
     SetFilterText(Filter());
   } else {
-    First();
+    FirstAndRefresh();
   }
+}
+
+void TmvxCustomMemTable::FirstAndRefresh() {
+  First();
+  Refresh();
 }
 
 }  // namespace memtable

@@ -390,6 +390,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
   void AfterIndexesChanged(PmvxRecord stored);
   void RefreshAfterTransaction();
+  // Goes to the first record shown and refreshes, with the refresh events.
+  void FirstAndRefresh();
   void ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found);
   // The key search behind Locate and Lookup: the position in the current index of the
   // first shown record whose key fields equal the values, or -1.

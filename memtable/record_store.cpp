@@ -686,10 +686,10 @@ void TmvxCommon::MarkIndexesDirty() {
     if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
-void TmvxCommon::ResyncTables() {
+void TmvxCommon::ResyncTables(TmvxCustomMemTable* except) {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->ResyncCursor();
+    if (t && t != except && t->Active()) t->ResyncCursor();
 }
 
 void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+
+#include "memtable/binary_format.h"
 
 #include "tests/memtable/test_tables.h"
 
@@ -574,6 +577,55 @@ TEST(MemTable, AFailedEmptyingLeavesEveryTableShowingTheStore) {
   b.BeforePost = nullptr;
   a.EmptyTable();
   EXPECT_EQ(Column(a, "Id") + "|" + Column(b, "Id") + "|" + std::to_string(a.Common().RecordCount()), "||0");
+}
+
+// Every refresh a table makes of itself tells its handlers once before and once after:
+// after a commit and a rollback, when the filter goes on or off or changes while on, when
+// another index is chosen, and after a load through a stream format.
+TEST(MemTable, EachRefreshOfTheTableItselfRaisesTheRefreshEventsOnce) {
+  TmvxMemTable t("t");
+  Define(t);
+  t.GetIndexDefs().Add("ByName", "Name", 0);
+  t.SetEnableVersioning(true);
+  t.SetVersioningMode(mtvmAllSinceCheckPoint);
+  t.Open();
+  for (const char* id : {"3", "1", "2"}) AppendRow(t, std::string(id), "n" + std::string(id), std::string("1"));
+  std::string log;
+  t.BeforeRefresh = [&](DataSet&) { log += "<"; };
+  t.AfterRefresh = [&](DataSet&) { log += ">"; };
+  auto refreshes = [&](const std::function<void()>& step) {
+    log.clear();
+    step();
+    return log;
+  };
+  EXPECT_EQ(refreshes([&] {
+              t.BeginTransactionLevel();
+              AppendRow(t, std::string("4"), std::string("n4"), std::string("1"));
+              t.CommitTransactionLevel();
+            }),
+            "<>");
+  EXPECT_EQ(refreshes([&] {
+              t.BeginTransactionLevel();
+              AppendRow(t, std::string("5"), std::string("n5"), std::string("1"));
+              t.RollbackTransactionLevel();
+            }),
+            "<>");
+  EXPECT_EQ(Column(t, "Id"), "3,1,2,4");
+  EXPECT_EQ(refreshes([&] { t.SetFilter("Id > 1"); }), "");  // not filtered: nothing to show anew
+  EXPECT_EQ(refreshes([&] { t.SetFiltered(true); }), "<>");
+  EXPECT_EQ(refreshes([&] { t.SetFilter("Id > 2"); }), "<>");
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 3);
+  EXPECT_EQ(refreshes([&] { t.SetFiltered(false); }), "<>");
+  EXPECT_EQ(refreshes([&] { t.SetIndexFieldNames("Name"); }), "<>");
+  EXPECT_EQ(Column(t, "Id"), "1,2,3,4");
+  t.First();
+  t.Next();  // the cursor stays on its record when the index changes back
+  EXPECT_EQ(refreshes([&] { t.SetIndexFieldNames(""); }), "<>");
+  EXPECT_EQ(t.FieldByName("Id").AsInteger(), 2);
+  TmvxBinaryStreamFormat format;
+  platform::MemoryStream stream;
+  t.SaveThroughFormat(stream, &format);
+  EXPECT_EQ(refreshes([&] { t.LoadThroughFormat(stream, &format); }), "<>");
 }
 
 TEST(MemTable, RecordCountAndNumbersUnderAFilter) {
