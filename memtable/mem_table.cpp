@@ -242,15 +242,46 @@ void TmvxCustomMemTable::ClearCursorStateAndIndexes() {
   cursorPos_ = -1;
 }
 
-void TmvxCustomMemTable::ClearForEmptying() {
-  const int old = std::exchange(bulkOperation_, 3);
+namespace {
+
+// Runs a step of the store's emptying with the table's bulk operation 3.
+template <typename Step>
+void AsEmptying(int& bulkOperation, Step step) {
+  const int old = std::exchange(bulkOperation, 3);
   try {
-    ClearCursorStateAndIndexes();
+    step();
   } catch (...) {
-    bulkOperation_ = old;
+    bulkOperation = old;
     throw;
   }
-  bulkOperation_ = old;
+  bulkOperation = old;
+}
+
+}  // namespace
+
+void TmvxCustomMemTable::LeaveEditForEmptying() {
+  AsEmptying(bulkOperation_, [this] { CheckBrowseMode(); });
+}
+
+void TmvxCustomMemTable::ClearForEmptying() {
+  AsEmptying(bulkOperation_, [this] {
+    CheckBrowseMode();
+    ClearBuffers();
+    indexes_->EmptyAll();
+    // An emptied index is complete and in order.
+    for (int i = 0; i < indexes_->Count(); ++i) indexes_->Items(i)->IsOrdered = true;
+    cursorPos_ = -1;
+    cursorOnGap_ = false;
+  });
+}
+
+void TmvxCustomMemTable::TellEmptied() {
+  AsEmptying(bulkOperation_, [this] { DataEvent(deDataSetChange, nullptr); });
+}
+
+void TmvxCustomMemTable::RestoreAfterFailedEmptying() {
+  indexes_->RebuildAll();
+  ResyncCursor();
 }
 
 // ---- record buffers ----
@@ -990,9 +1021,12 @@ void TmvxCustomMemTable::BeginTransactionLevel() {
 
 void TmvxCustomMemTable::RefreshAfterTransaction() {
   // Rolled back records are gone: every table on the store rebuilds its indexes before
-  // anything walks them again.
+  // anything walks them again. The others find their records again quietly; this one is
+  // refreshed, with its refresh events.
   common_->RebuildIndexes();
-  common_->ResyncTables();
+  common_->ResyncTables(this);
+  CursorPosChanged();
+  Refresh();
 }
 
 void TmvxCustomMemTable::CommitTransactionLevel() {
@@ -1035,7 +1069,7 @@ void TmvxCustomMemTable::SetFilterText(const std::string& text) {
     BuildFilter(*this, parsed, text, GetFilterOptions());
     DataSet::SetFilterText(text);
     parsedFilter_ = std::move(parsed);
-    if (Filtered()) First();
+    if (Filtered()) FirstAndRefresh();
   } else {
     DataSet::SetFilterText(text);
     parsedFilter_.reset();
@@ -1048,8 +1082,13 @@ void TmvxCustomMemTable::SetFiltered(bool value) {
   if (value && !parsedFilter_ && !Filter().empty()) {
     SetFilterText(Filter());
   } else {
-    First();
+    FirstAndRefresh();
   }
+}
+
+void TmvxCustomMemTable::FirstAndRefresh() {
+  First();
+  Refresh();
 }
 
 }  // namespace memtable

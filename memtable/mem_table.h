@@ -309,8 +309,14 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void ReportProgress(int percentage, TmvxProgressCode code);
   void RecalcRecord(PmvxRecord record);
   void ClearCursorStateAndIndexes();
-  // The same as the store empties its records: the table says so (BulkOperation 3) meanwhile.
+  // The steps of the store's emptying, each with the table saying so (BulkOperation 3):
+  // settling an edit (before any table is cleared), clearing the cursor and the indexes,
+  // and, once the records are gone, telling the table's controls. A table cleared before
+  // the emptying failed takes its records back.
+  void LeaveEditForEmptying();
   void ClearForEmptying();
+  void TellEmptied();
+  void RestoreAfterFailedEmptying();
   void ResyncCursor();
   bool CursorNext(bool applyFilterAlways);
   bool CursorPrior(bool applyFilterAlways);
@@ -384,6 +390,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   PmvxRecord StoredRecordOf(const TmvxRecord* buffer) const;
   void AfterIndexesChanged(PmvxRecord stored);
   void RefreshAfterTransaction();
+  // Goes to the first record shown and refreshes, with the refresh events.
+  void FirstAndRefresh();
   void ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found);
   // The key search behind Locate and Lookup: the position in the current index of the
   // first shown record whose key fields equal the values, or -1.

@@ -103,11 +103,11 @@ void TmvxCustomMemTable::SelectIndex(TmvxIndex* index) {
     int pos = -1;
     if (remembered && index->SearchRecord(remembered, pos, false) && AcceptRecord(*this, remembered, false)) {
       cursorPos_ = pos;
-      Resync();
+      Refresh();
       return;
     }
   }
-  if (Active()) First();
+  if (Active()) FirstAndRefresh();
 }
 
 void TmvxCustomMemTable::ChooseIndex(const std::string& text, std::string& stored, TmvxIndex* found) {

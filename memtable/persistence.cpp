@@ -35,28 +35,50 @@ void CheckFormat(const TmvxCustomStreamFormat* format) {
   if (!format) throw EMemTableError("No format specified.");
 }
 
-// Copies one field's value from the source's current record to the destination's, the
-// contents of blobs included when both are in-memory tables.
+// The contents of a blob field of the current record, read through its table.
+std::string BlobText(const Field& field) {
+  auto* table = dynamic_cast<TmvxCustomMemTable*>(field.Owner());
+  if (!table) throw EDatabaseError("Field '" + field.DisplayName() + "': the contents of a blob field can be copied only from an in-memory table");
+  auto in = table->CreateBlobStream(const_cast<Field&>(field), bmRead);
+  return std::string(in->Bytes().begin(), in->Bytes().end());
+}
+
+void SetBlobText(Field& field, const std::string& text) {
+  auto* table = dynamic_cast<TmvxCustomMemTable*>(field.Owner());
+  if (!table) throw EDatabaseError("Field '" + field.DisplayName() + "': the contents of a blob field can be copied only into an in-memory table");
+  auto out = table->CreateBlobStream(field, bmWrite);
+  out->Write(text.data(), text.size());
+  out->Close();
+}
+
+bool IsStringType(FieldType type) { return type == ftString || type == ftFixedChar || type == ftWideString; }
+
+// A text field keeps what fits its size; a copy refuses a longer text rather than cut it.
+void CheckFits(const Field& to, const std::string& text) {
+  if (IsStringType(to.DataType()) && text.size() > static_cast<std::size_t>(to.Size()))
+    throw EDatabaseError("Field '" + to.DisplayName() + "' cannot hold a text of " + std::to_string(text.size()) +
+                         " characters (its size is " + std::to_string(to.Size()) + ")");
+}
+
+// Copies one field's value from the source's current record to the destination's. The
+// contents of a blob pass as its text, to a blob or to a field of another kind alike.
 void CopyValue(const Field& from, Field& to, bool asText) {
   if (from.IsNull()) {
     to.Clear();
     return;
   }
-  if (from.IsBlob() || to.IsBlob()) {
-    auto* src = dynamic_cast<TmvxCustomMemTable*>(from.Owner());
-    auto* dst = dynamic_cast<TmvxCustomMemTable*>(to.Owner());
-    if (src && dst && from.IsBlob() && to.IsBlob()) {
-      auto in = src->CreateBlobStream(const_cast<Field&>(from), bmRead);
-      auto out = dst->CreateBlobStream(to, bmWrite);
-      out->Write(in->Bytes().data(), in->Bytes().size());
-      out->Close();
-    }
+  if (from.IsBlob() || to.IsBlob() || asText) {
+    const std::string text = from.IsBlob() ? BlobText(from) : from.AsString();
+    CheckFits(to, text);
+    if (to.IsBlob())
+      SetBlobText(to, text);
+    else
+      to.SetAsString(text);
     return;
   }
-  if (asText)
-    to.SetAsString(from.AsString());
-  else
-    to.SetValue(from.Value());
+  const Variant value = from.Value();
+  if (value.kind() == Variant::String) CheckFits(to, value.ToString());
+  to.SetValue(value);
 }
 
 // One entry per destination field: the source field of the same name, or none (lookup and
@@ -234,6 +256,20 @@ void TmvxCustomMemTable::ReadPersistentFile() {
 // ---- copying records ----
 
 namespace {
+
+// Whether a stored value matches a key value under a key field's compare options.
+bool KeyEquals(const Variant& key, const Variant& value, TmvxMemTableCompareOptions options) {
+  if (key.IsNull() || value.IsNull()) return key.IsNull() && value.IsNull();
+  if (key.kind() == Variant::String && value.kind() == Variant::String) {
+    std::string a = key.ToString(), b = value.ToString();
+    if ((options & mtcoPartialKey) && b.size() > a.size()) b.resize(a.size());
+    if (options & mtcoCaseInsensitive)
+      for (std::string* s : {&a, &b})
+        for (char& c : *s) c = static_cast<char>(kLowerFold[static_cast<unsigned char>(c)]);
+    return a == b;
+  }
+  return Variant::Compare(key, value) == 0;
+}
 
 std::string CopyFailureText(const std::string& what, int count) {
   return what + " (the copy stopped after " + std::to_string(count) + (count == 1 ? " record)" : " records)");
@@ -417,26 +453,28 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
   if (!source || !destination || source == destination) return 0;
   ReportProgress(0, mtpcUpdate);
   Scoped<int> bulk(bulkOperation_, 7);
-  // The key fields by name, in the source and in the destination.
-  const std::vector<std::string> keys = SplitFieldNames(keyFields);
-  if (keys.empty()) throw EMemTableError(kAtLeastOneFieldText);
-  std::vector<const Field*> sourceKeys;
-  for (const std::string& k : keys) sourceKeys.push_back(&source->FieldByName(k));
-  for (const std::string& k : keys) destination->FieldByName(k);
+  // The key fields are read as the table reads a field list, option letters included
+  // ("Code:C" finds "abc" for "ABC"); the source and the destination have them by name.
+  TmvxFieldList keyList;
+  ParseFieldList(keyFields, keyList);
+  if (keyList.Count() == 0) throw EMemTableError(kAtLeastOneFieldText);
+  std::vector<const Field*> sourceKeys, destinationKeys;
+  for (int i = 0; i < keyList.Count(); ++i) {
+    const std::string& name = keyList.Fields(i)->FieldName();
+    sourceKeys.push_back(&source->FieldByName(name));
+    destinationKeys.push_back(&destination->FieldByName(name));
+  }
   // Destination fields take the source field of the same name.
   const std::vector<const Field*> map = SourceFieldMap(*source, *destination, true);
-  std::string keyText;
-  for (const std::string& k : keys) keyText += (keyText.empty() ? "" : ";") + k;
   auto* destinationTable = dynamic_cast<TmvxCustomMemTable*>(destination);
   auto locate = [&](const Variant& values) {
-    if (destinationTable) return destinationTable->Locate(keyText, values, 0);
-    // Another data set is searched record by record.
+    if (destinationTable) return destinationTable->Locate(keyFields, values, 0);
+    // Another data set is searched record by record, with the options of each key field.
     for (destination->First(); !destination->Eof(); destination->Next()) {
       bool equal = true;
-      for (std::size_t k = 0; k < keys.size() && equal; ++k) {
-        Variant a = destination->FieldByName(keys[k]).Value();
-        const Variant& b = values.IsArray() ? values.items()[k] : values;
-        equal = a.IsNull() ? b.IsNull() : (!b.IsNull() && Variant::Compare(a, b) == 0);
+      for (std::size_t k = 0; k < destinationKeys.size() && equal; ++k) {
+        const Variant& key = values.IsArray() ? values.items()[k] : values;
+        equal = KeyEquals(key, destinationKeys[k]->Value(), keyList.Options(static_cast<int>(k)));
       }
       if (equal) return true;
     }
@@ -452,7 +490,7 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
     if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
     if (accept) {
       Variant values;
-      if (keys.size() == 1) {
+      if (sourceKeys.size() == 1) {
         values = sourceKeys[0]->Value();
       } else {
         std::vector<Variant> items;

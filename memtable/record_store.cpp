@@ -369,9 +369,23 @@ void TmvxCommon::DeleteAllRecords() {
 
 void TmvxCommon::EmptyTables() {
   Guard g(*this);
+  std::vector<TmvxCustomMemTable*> active;
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->ClearForEmptying();
+    if (t && t->Active()) active.push_back(t);
+  // Every table settles its edit before any is cleared: when one cannot (its post fails),
+  // the error goes to the caller and every table still shows every record.
+  for (TmvxCustomMemTable* t : active) t->LeaveEditForEmptying();
+  std::size_t cleared = 0;
+  try {
+    for (; cleared < active.size(); ++cleared) active[cleared]->ClearForEmptying();
+  } catch (...) {
+    // A table that a handler put back in edit meanwhile: the records stay, and the
+    // tables cleared so far take them back.
+    for (std::size_t i = 0; i < cleared; ++i) active[i]->RestoreAfterFailedEmptying();
+    throw;
+  }
   DeleteAllRecords();
+  for (TmvxCustomMemTable* t : active) t->TellEmptied();
 }
 
 void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records) {
@@ -672,10 +686,10 @@ void TmvxCommon::MarkIndexesDirty() {
     if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
-void TmvxCommon::ResyncTables() {
+void TmvxCommon::ResyncTables(TmvxCustomMemTable* except) {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->Active()) t->ResyncCursor();
+    if (t && t != except && t->Active()) t->ResyncCursor();
 }
 
 void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,

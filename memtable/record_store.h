@@ -298,7 +298,7 @@ class TmvxCommon {
   void RefreshTables(TmvxCustomMemTable* except);
   void RebuildIndexes();
   void MarkIndexesDirty();
-  void ResyncTables();
+  void ResyncTables(TmvxCustomMemTable* except = nullptr);
   void ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
                      PmvxRecord storedRecord);
 

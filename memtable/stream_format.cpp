@@ -406,6 +406,7 @@ void TmvxCustomStreamFormat::AfterLoad(TmvxCustomMemTable& table) {
   savedBookmark_.clear();
   table.ReportProgress(100, mtpcLoad);
   ReleaseTable(table);
+  if (table.Active()) table.Refresh();
 }
 
 }  // namespace memtable

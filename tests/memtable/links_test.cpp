@@ -149,6 +149,36 @@ TEST(Attach, NestedSuspensionsHoldTheStoreUntilTheLastResume) {
   done.get();
 }
 
+// The store counts suspensions: each resume ends one, and a resume with none left does
+// nothing (it would leave a lock it does not hold).
+TEST(Attach, EachResumeEndsOneSuspension) {
+  TmvxMemTable a("a"), b("b");
+  a.GetFieldDefs().Add("Id", ftInteger);
+  a.SetAttachMaxCount(2);
+  b.SetAttachedTo(&a);
+  a.Open();
+  b.Open();
+  TmvxCommon& store = a.Common();
+  a.SuspendEvents();
+  b.SuspendEvents();  // one count for the store, whichever table suspends
+  EXPECT_EQ(store.Suspensions(), 2);
+  EXPECT_TRUE(store.UpdateFlag());
+  a.ResumeEvents();
+  EXPECT_EQ(store.Suspensions(), 1);
+  b.ResumeEvents();
+  EXPECT_EQ(store.Suspensions(), 0);
+  EXPECT_FALSE(store.UpdateFlag());
+  a.ResumeEvents();
+  EXPECT_EQ(store.Suspensions(), 0);
+  // A later suspension counts from there.
+  a.SuspendEvents();
+  EXPECT_EQ(store.Suspensions(), 1);
+  a.ResumeEvents();
+  EXPECT_EQ(store.Suspensions(), 0);
+  AppendRow(b, std::string("1"));
+  EXPECT_EQ(Column(a, "Id"), "1");
+}
+
 TEST(FindRecord, FindsThroughTheFilterTextEvenWhenNotFiltered) {
   TmvxMemTable t;
   t.GetFieldDefs().Add("Id", ftInteger);
