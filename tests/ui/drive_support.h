@@ -2,6 +2,7 @@
 // pseudo-terminal named COM3 through the COM folder, and the request frames they expect.
 #pragma once
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -42,6 +43,14 @@ inline Frame ReadFrame(int function, int address, int count) {
 struct FakeBench {
   explicit FakeBench(const char* product = "KV100", int station = 1, int model = 1, const QString& extra = QString())
       : box(extra) {
+    Start(product, station, model);
+  }
+  // The same with the configuration file `config` (the demonstration's, say) in the sandbox.
+  FakeBench(const QString& config, const char* product, int station, int model) : box(QString(), false) {
+    if (!QFile::copy(config, box.Path("Kestravel.cfg"))) qFatal("cannot copy %s", qPrintable(config));
+    Start(product, station, model);
+  }
+  void Start(const char* product, int station, int model) {
     core::LoadConfiguration();
     drive = std::make_unique<simdrive::Drive>("Kestravel", product, "1.00");
     auto fake = std::make_unique<simdrive::FakePort>(*drive);

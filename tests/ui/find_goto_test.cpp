@@ -392,6 +392,16 @@ class FindGotoTest : public QObject {
       QCOMPARE(gui.messages.back().text.section('\n', 0, 0), QString("Over Range!!!"));
       QCOMPARE(f.Cell(6, row), QString("-12.5"));
       QCOMPARE(gui.inputs.size(), std::size_t(3));
+      // A key that asks for the password is not typed: the editor shows the line's own text, selected.
+      gui.inputAnswers = {{true, "level1"}};
+      QTest::keyClick(f.parGrid, '7');
+      QVERIFY(f.Editor());
+      QCOMPARE(f.Editor()->text(), QString("-12.5"));
+      QCOMPARE(f.Editor()->selectedText(), QString("-12.5"));
+      QTest::keyClick(f.Editor(), '8');
+      f.CommitEditor();
+      QCOMPARE(core::State().Document[2].value, 8.0f);
+      QCOMPARE(gui.inputs.size(), std::size_t(4));
     });
     QCOMPARE(gui.unexpected, 0);
   }

@@ -14,6 +14,7 @@
 #include "controls/edit/typed_edit.h"
 #include "core/texts.h"
 #include "tests/ui/drive_support.h"
+#include "tools/simdrive/live.h"
 #include "ui/common/extra_texts.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/monitor_form.h"
@@ -396,6 +397,33 @@ class MonitorTest : public QObject {
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id = 190; id <= 217; ++id)
         QVERIFY2(id == 214 || core::LangStr(id) != core::BuiltInText(id), qPrintable(QString::number(id)));
+  }
+
+  // The demonstration configuration's status texts follow the simulated drive's status word
+  // (ready in bit 1, running in bit 2): running is No before Run, Yes after it, No after Stop.
+  void demonstrationStatusFollowsTheSimulatedDrive() {
+    uitest::FakeBench bench(QString(KV_TEST_DATA) + "/../../demo/Kestravel.cfg", "KV100", 1, 1);
+    simdrive::LiveDrive live(*bench.drive, {1});
+    live.UseModel(core::State().Models[0]);
+    TMonitorForm form;
+    QCOMPARE(form.statusLabel[0]->text(), QString("Drive ready"));
+    QCOMPARE(form.statusLabel[1]->text(), QString("Drive running"));
+    double t = 0;
+    const auto shown = [&] {
+      live.Step(t += 0.5);
+      form.TimerTimer();
+      return form.StaticStatus[0]->text() + "/" + form.StaticStatus[1]->text();
+    };
+    QCOMPARE(shown(), QString("Yes/No"));
+    QVERIFY(!Lit(form.PanelStato[0]));  // RUN
+    form.ButtonCmd[0]->click();          // Run
+    form.TimerTimer();
+    QCOMPARE(shown(), QString("Yes/Yes"));
+    QVERIFY(Lit(form.PanelStato[0]));
+    form.ButtonCmd[1]->click();  // Stop
+    form.TimerTimer();
+    QCOMPARE(shown(), QString("Yes/No"));
+    QVERIFY(!Lit(form.PanelStato[0]));
   }
 
   void failuresEndTheWindow() {

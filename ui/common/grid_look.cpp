@@ -4,11 +4,41 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <algorithm>
+#include <cmath>
 
 namespace ui {
 
 QString HeaderText(const QFontMetrics& metrics, const QString& text, int width) {
   return metrics.elidedText(text, Qt::ElideRight, std::max(0, width - 4));
+}
+
+std::vector<int> ShareColumnWidths(const std::vector<int>& needs, int room) {
+  const int n = static_cast<int>(needs.size());
+  if (n == 0) return {};
+  std::vector<bool> own(needs.size(), false);  // the columns that take what they need
+  int taken = 0, sharing = n;
+  for (bool changed = true; changed && sharing > 0;) {
+    changed = false;
+    const int share = (room - taken) / sharing;
+    for (std::size_t c = 0; c < needs.size(); ++c)
+      if (!own[c] && needs[c] > share) {
+        own[c] = true;
+        taken += needs[c];
+        --sharing;
+        changed = true;
+      }
+  }
+  if (sharing == 0 || taken > room) return std::vector<int>(needs.size(), room / n);
+  const int share = (room - taken) / sharing;
+  std::vector<int> widths(needs.size());
+  for (std::size_t c = 0; c < needs.size(); ++c) widths[c] = own[c] ? needs[c] : share;
+  return widths;
+}
+
+int HeaderNeeds(QFont font, const QString& text) {
+  font.setBold(true);
+  // The text is cut when its exact width, not the rounded one, exceeds the cell less 4 pixels.
+  return static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text))) + 4;
 }
 
 void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font) {

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <functional>
+#include <vector>
 
 class QTabBar;
 class QTableWidget;
@@ -18,6 +19,12 @@ inline const QColor kDefaultRed(255, 0, 0);
 // The header text as drawn in a cell `width` pixels wide: whole when it fits with 2 pixels on
 // each side, else cut with an ellipsis.
 QString HeaderText(const QFontMetrics& metrics, const QString& text, int width);
+// The widths of columns that share `room` pixels: equal shares, except that a column whose
+// header needs more than its share (`needs`, in pixels) gets what it needs and the others share
+// the rest; when the room cannot give every column what it needs, equal shares.
+std::vector<int> ShareColumnWidths(const std::vector<int>& needs, int room);
+// What a header text needs in a cell: its width in the bold header font and 2 pixels each side.
+int HeaderNeeds(QFont gridFont, const QString& text);
 // Draws a header cell: cream fill, black bold text centred horizontally, 2 pixels from the top,
 // clipped to the cell.
 void DrawHeaderCell(QPainter* painter, const QRect& rect, const QString& text, QFont font);

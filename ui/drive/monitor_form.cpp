@@ -150,8 +150,9 @@ void TMonitorForm::BuildLayout() {
   Label4 = NewLabel(GroupBox5, "Label4", 8, 21, 86);
   editControl = NewEdit(GroupBox5, "editControl", 96, 18, 66, 8);
   ButtonConSet = NewButton(GroupBox5, "ButtonConSet", QString(), 166, 18, 124);
-  Label2 = NewLabel(GroupBox5, "Label2", 8, 47, 50);
-  editAdd = NewEdit(GroupBox5, "editAdd", 58, 44, 56, 8);
+  // The register field holds at most five digits: its caption takes the room it does not need.
+  Label2 = NewLabel(GroupBox5, "Label2", 8, 47, 56);
+  editAdd = NewEdit(GroupBox5, "editAdd", 64, 44, 50, 8);
   Button1 = NewButton(GroupBox5, "Button1", "SET", 116, 44, 34);
   Label3 = NewLabel(GroupBox5, "Label3", 154, 47, 44);
   editVal = NewEdit(GroupBox5, "editVal", 198, 44, 58, 11);
@@ -178,15 +179,18 @@ void TMonitorForm::BuildLayout() {
   static const int kMonLabels[7] = {7, 16, 17, 18, 19, 20, 32};
   for (int k = 0; k < 7; ++k) {
     const auto i = static_cast<std::size_t>(k);
-    monLabel[i] = NewLabel(GroupBox8, QString("Label%1").arg(kMonLabels[k]), 8, 16 + 15 * k, 120, 15);
-    StaticMon[i] = NewLabel(GroupBox8, QString("StaticMon%1").arg(k + 1), 130, 16 + 15 * k, 103, 15);
+    // A value's name is often longer than the value (a German "Zwischenkreisspannung" against a
+    // right-aligned "560"): the name takes 150 pixels, the value the 75 left of the row.
+    monLabel[i] = NewLabel(GroupBox8, QString("Label%1").arg(kMonLabels[k]), 8, 16 + 15 * k, 150, 15);
+    StaticMon[i] = NewLabel(GroupBox8, QString("StaticMon%1").arg(k + 1), 158, 16 + 15 * k, 75, 15);
     StaticMon[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   }
   Label33 = NewLabel(GroupBox8, "Label33", 8, 124, 62);
   comboPar = new QComboBox(GroupBox8);
   comboPar->setObjectName("comboPar");
-  comboPar->setGeometry(70, 120, 84, 21);
-  Label34 = NewLabel(GroupBox8, "Label34", 157, 124, 28);
+  // The list shows what fits of a parameter's name; its value's caption ("Valore") is whole.
+  comboPar->setGeometry(70, 120, 72, 21);
+  Label34 = NewLabel(GroupBox8, "Label34", 145, 124, 40);
   StaticMonValue = NewStatic(GroupBox8, "StaticMonValue", 186, 122, 47, 17);
   StaticMonValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   connect(comboPar, &QComboBox::currentIndexChanged, this, &TMonitorForm::comboParChange);

@@ -96,9 +96,13 @@ void TMotorForm::FormCreate() {
   }
   parGrid->setColumnCount(static_cast<int>(heads.size()));
   parGrid->setHorizontalHeaderLabels(heads);
+  // Column 0 is 30 pixels; the others share the rest equally, but a header that needs more than
+  // its share ("cos phi" beside "Hz") takes it from the columns whose headers are short.
   parGrid->setColumnWidth(0, 30);
-  const int width = (parGrid->width() - 30 - 25) / (parGrid->columnCount() - 1);
-  for (int c = 1; c < parGrid->columnCount(); ++c) parGrid->setColumnWidth(c, width);
+  std::vector<int> needs;
+  for (int c = 1; c < parGrid->columnCount(); ++c) needs.push_back(HeaderNeeds(parGrid->font(), heads[c]));
+  const std::vector<int> widths = ShareColumnWidths(needs, parGrid->width() - 30 - 25);
+  for (int c = 1; c < parGrid->columnCount(); ++c) parGrid->setColumnWidth(c, widths[static_cast<std::size_t>(c - 1)]);
   parGrid->setRowCount(RecordCount);
 
   setWindowTitle(L(209));

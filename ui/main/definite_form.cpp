@@ -137,12 +137,12 @@ bool TDefiniteForm::parGridSelectCell(int column, int row) {
   return true;
 }
 
-bool TDefiniteForm::parGridGetEditMask(int column, int row) {
+EditorOpening TDefiniteForm::parGridGetEditMask(int column, int row) {
   const auto& s = core::State();
   EditIndex = SelectedIndex;
-  if (!InDocument(SelectedIndex) || column != kSettingColumn) return false;
+  if (!InDocument(SelectedIndex) || column != kSettingColumn) return EditorOpening::Refused;
   const auto& line = s.Document[static_cast<std::size_t>(SelectedIndex)];
-  if (line.editable == 0) return false;
+  if (line.editable == 0) return EditorOpening::Refused;
   TextBeforeEdit = Cell(column, row);
   // Here the password is asked every time, and the one the parameter view keeps is not used.
   const int level = line.accessLevel, model = line.model;
@@ -150,11 +150,12 @@ bool TDefiniteForm::parGridGetEditMask(int column, int row) {
     const std::string& password = s.Models[static_cast<std::size_t>(model - 1)].passwords[static_cast<std::size_t>(level - 1)];
     if (!password.empty()) {
       QString entry;
-      if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return false;
-      if (Ss(entry.trimmed().toUpper()) != password) return false;
+      if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return EditorOpening::Refused;
+      if (Ss(entry.trimmed().toUpper()) != password) return EditorOpening::Refused;
+      return EditorOpening::OpenAfterPassword;
     }
   }
-  return true;
+  return EditorOpening::Open;
 }
 
 void TDefiniteForm::parGridSetEditText(int column, int row, const QString& text, bool closing) {

@@ -60,7 +60,7 @@ class TDefiniteForm : public QDialog, public SettingGridOwner {
 
   // Handlers of the grid.
   bool parGridSelectCell(int column, int row) override;
-  bool parGridGetEditMask(int column, int row) override;
+  EditorOpening parGridGetEditMask(int column, int row) override;
   void parGridSetEditText(int column, int row, const QString& text, bool closing) override;
   void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) override;
   Qt::CursorShape parGridMouseMove(int column, int row) const override;

@@ -190,12 +190,12 @@ bool TParamForm::parGridSelectCell(int column, int row) {
   return true;
 }
 
-bool TParamForm::parGridGetEditMask(int column, int row) {
+EditorOpening TParamForm::parGridGetEditMask(int column, int row) {
   auto& s = core::State();
   EditIndex = SelectedIndex;
-  if (SelectedIndex < 0 || !InDocument(SelectedIndex) || column != kSettingColumn) return false;
+  if (SelectedIndex < 0 || !InDocument(SelectedIndex) || column != kSettingColumn) return EditorOpening::Refused;
   const auto& line = s.Document[SelectedIndex];
-  if (line.editable == 0) return false;
+  if (line.editable == 0) return EditorOpening::Refused;
   TextBeforeEdit = Cell(column, row);
   const int level = line.accessLevel;
   const int model = line.model;
@@ -204,12 +204,13 @@ bool TParamForm::parGridGetEditMask(int column, int row) {
     if (!password.empty() && password != s.EnteredPassword) {
       SetCell(column, row, TextBeforeEdit);
       QString entry;
-      if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return false;
-      if (Ss(entry.trimmed().toUpper()) != password) return false;
+      if (!Gui().InputQuery(L(86), L(88), entry, platform::gui::Echo::Password)) return EditorOpening::Refused;
+      if (Ss(entry.trimmed().toUpper()) != password) return EditorOpening::Refused;
       s.EnteredPassword = password;
+      return EditorOpening::OpenAfterPassword;
     }
   }
-  return true;
+  return EditorOpening::Open;
 }
 
 void TParamForm::parGridSetEditText(int column, int row, const QString& text, bool closing) {

@@ -119,9 +119,14 @@ void SettingGrid::SetCell(int column, int row, const QString& text) {
 
 bool SettingGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
   const bool opening = trigger == QAbstractItemView::AllEditTriggers || (editTriggers() & trigger);
-  if (opening && !editor_ && index.isValid() && !owner_->parGridGetEditMask(index.column(), index.row() + 1))
-    return false;
-  return QTableWidget::edit(index, trigger, event);
+  if (!opening || editor_ || !index.isValid()) return QTableWidget::edit(index, trigger, event);
+  const EditorOpening decision = owner_->parGridGetEditMask(index.column(), index.row() + 1);
+  if (decision == EditorOpening::Refused) return false;
+  if (decision == EditorOpening::Open) return QTableWidget::edit(index, trigger, event);
+  // The key that asked for the password was meant for a box the user could not see yet: the
+  // editor opens on the cell's own text, selected (as the view opens a line editor), and the key
+  // is not passed on to it.
+  return QTableWidget::edit(index, trigger, nullptr);
 }
 
 void SettingGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

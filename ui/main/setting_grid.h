@@ -15,11 +15,14 @@ namespace ui {
 // Column 0 holds the document line's index (hidden), column 6 its setting.
 inline constexpr int kSettingColumn = 6;
 
+// Whether the editor of a setting cell may open, and whether a password box came first.
+enum class EditorOpening { Refused, Open, OpenAfterPassword };
+
 // What the grid asks of the window that owns it, in the grid's own row numbers (row 0 the header).
 class SettingGridOwner {
  public:
   virtual bool parGridSelectCell(int column, int row) = 0;
-  virtual bool parGridGetEditMask(int column, int row) = 0;
+  virtual EditorOpening parGridGetEditMask(int column, int row) = 0;
   virtual void parGridSetEditText(int column, int row, const QString& text, bool closing) = 0;
   virtual void parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) = 0;
   virtual Qt::CursorShape parGridMouseMove(int column, int row) const = 0;
@@ -29,7 +32,9 @@ class SettingGridOwner {
 };
 
 // The grid: asks its owner before an editor opens, passes every keystroke and the closing commit
-// of the editor to the owner, and lets the owner close the editor from outside.
+// of the editor to the owner, and lets the owner close the editor from outside. A key that made
+// the owner ask for a password is not typed into the editor that opens after the box: the
+// editor shows the cell's own text, selected, as after a refused password the key is dropped.
 class SettingGrid : public QTableWidget {
   Q_OBJECT
  public:
