@@ -1,6 +1,7 @@
 #include "core/documents.h"
 
 #include <algorithm>
+#include <climits>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -139,7 +140,10 @@ void ReadRecord(Reader& r, CompareRecord& c) {
 bool ValidCount(std::size_t count) { return count >= 1 && count <= kMaxDocumentRecords; }
 bool ValidCompareCount(std::size_t count) { return count <= kMaxDocumentRecords; }
 
-bool ValidModel(std::uint32_t model, int modelCount) {
+// A header that names its model is that model's document whatever its number (AdoptModel finds
+// the model by the name); a header without a name needs a number of the configuration.
+bool ValidModel(std::uint32_t model, std::string_view name, int modelCount) {
+  if (!name.empty()) return true;
   return model >= 1 && modelCount >= 1 && model <= static_cast<std::uint32_t>(modelCount);
 }
 
@@ -179,7 +183,7 @@ bool DecodeParameterFile(std::string_view bytes, int modelCount, ParameterFileHe
   r.skip(2);
   h.model = r.u32();
   r.text(h.modelName);
-  if (!ValidCount(h.recordCount) || !ValidModel(h.model, modelCount)) return false;
+  if (!ValidCount(h.recordCount) || !ValidModel(h.model, h.modelName.view(), modelCount)) return false;
   if (bytes.size() != kParameterHeaderSize + h.recordCount * kParameterRecordSize) return false;
   r.skip(3);
   std::vector<ParameterDefinition> recs(h.recordCount);
@@ -216,7 +220,7 @@ bool DecodeCompareFile(std::string_view bytes, int modelCount, CompareFileHeader
   h.model = r.u32();
   r.text(h.modelName);
   for (auto& t : h.fileNames) r.text(t);
-  if (h.kind > FilesWithDefaults || !ValidCompareCount(h.recordCount) || !ValidModel(h.model, modelCount)) return false;
+  if (h.kind > FilesWithDefaults || !ValidCompareCount(h.recordCount) || !ValidModel(h.model, h.modelName.view(), modelCount)) return false;
   if (bytes.size() != kCompareHeaderSize + h.recordCount * kCompareRecordSize) return false;
   std::vector<CompareRecord> recs(h.recordCount);
   for (auto& c : recs) ReadRecord(r, c);
@@ -282,16 +286,36 @@ bool DocumentOfLinkedModel() {
   return name.empty() || name.view() == s.Models[static_cast<std::size_t>(s.LinkedModel - 1)].name.view();
 }
 
+DocumentRead ReadParameterDocument(const std::string& path, ParameterFileHeader& header,
+                                   std::vector<ParameterDefinition>& records) {
+  if (!ReadParameterFile(path, INT_MAX, header, records)) return DocumentRead::Unreadable;
+  return AdoptModel(header, records) ? DocumentRead::Done : DocumentRead::UnknownModel;
+}
+
+DocumentRead ReadCompareDocument(const std::string& path, CompareFileHeader& header,
+                                 std::vector<CompareRecord>& records) {
+  if (!ReadCompareFile(path, INT_MAX, header, records)) return DocumentRead::Unreadable;
+  return AdoptModel(header) ? DocumentRead::Done : DocumentRead::UnknownModel;
+}
+
 bool LoadParameterFile(const std::string& path, bool addToRecent) {
   AppState& s = State();
-  bool ok = ReadParameterFile(path, s.ModelCount, s.ParHeader, s.Document);
+  const bool ok = ReadParameterDocument(path, s.ParHeader, s.Document) == DocumentRead::Done;
+  if (!ok) {
+    s.ParHeader = {};
+    s.Document.clear();
+  }
   if (addToRecent) AddRecentFile(path);
   return ok;
 }
 
 bool LoadCompareFile(const std::string& path) {
   AppState& s = State();
-  bool ok = ReadCompareFile(path, s.ModelCount, s.CmpHeader, s.CompareRecords);
+  const bool ok = ReadCompareDocument(path, s.CmpHeader, s.CompareRecords) == DocumentRead::Done;
+  if (!ok) {
+    s.CmpHeader = {};
+    s.CompareRecords.clear();
+  }
   AddRecentFile(path);
   return ok;
 }

@@ -24,7 +24,8 @@ constexpr std::size_t kCompareRecordSize = 876;
 
 using FileResult = platform::FileResult;
 
-// The open documents of State().
+// The open documents of State(), read as Open reads them (ReadParameterDocument,
+// ReadCompareDocument): a document of a model this configuration lacks is refused.
 bool LoadParameterFile(const std::string& path, bool addToRecent);
 FileResult SaveParameterFile(const std::string& path);
 bool LoadCompareFile(const std::string& path);
@@ -34,7 +35,8 @@ FileResult SaveCompareFile(const std::string& path);
 bool LoadBlock(const std::string& path, void* buffer, std::size_t count);
 FileResult SaveBlock(const std::string& path, const void* buffer, std::size_t count);
 
-// The same files without touching the state. `modelCount` bounds the model number.
+// The same files without touching the state. `modelCount` bounds the number of a header that
+// names no model; a header with a name is read whatever its number (AdoptModel decides).
 bool ReadParameterFile(const std::string& path, int modelCount, ParameterFileHeader& header,
                        std::vector<ParameterDefinition>& records);
 bool ReadCompareFile(const std::string& path, int modelCount, CompareFileHeader& header,
@@ -48,6 +50,16 @@ bool ReadCompareFile(const std::string& path, int modelCount, CompareFileHeader&
 int ModelOfDocument(std::uint32_t number, std::string_view name);
 bool AdoptModel(ParameterFileHeader& header, std::vector<ParameterDefinition>& records);
 bool AdoptModel(CompareFileHeader& header);
+
+// A document file as every load takes it: the bytes (ReadParameterFile, ReadCompareFile), then
+// the model its header names here (AdoptModel). Unreadable leaves header and records empty;
+// UnknownModel leaves them as read, so that the model's name can be shown.
+enum class DocumentRead { Done, Unreadable, UnknownModel };
+DocumentRead ReadParameterDocument(const std::string& path, ParameterFileHeader& header,
+                                   std::vector<ParameterDefinition>& records);
+DocumentRead ReadCompareDocument(const std::string& path, CompareFileHeader& header,
+                                 std::vector<CompareRecord>& records);
+
 // Whether the open parameter document is of the linked drive's model, by number and by name.
 bool DocumentOfLinkedModel();
 

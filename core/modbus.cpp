@@ -348,6 +348,15 @@ bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
 // station or function, another byte count, another echoed address, value or quantity) are
 // skipped and the wait goes on; an answer behind them or behind noise is taken. An answer is
 // left at the front of x.rx; without one, x.rx holds the try's first bytes.
+// A line that echoes (PortLineEcho) sends the request back ahead of the answer. A whole copy of
+// a request whose answer differs from it (a read, function 16, the identification) is passed
+// over and shows that the line echoes; a frame of the drive that is the first thing a try
+// receives shows that it does not. The answer to functions 5 and 6 repeats the request: on a
+// line known to echo the first copy is passed over and what the drive sends behind it decides
+// (silence is no answer). On a line not known either way the try waits behind the first copy
+// until its deadline: a second copy or an exception reply behind it shows an echoing line and
+// is the answer; with nothing behind it, the copy is the answer. On a line known not to echo,
+// copies are judged as they always were, with the same waits.
 // A whole reply of our station that came damaged, with nothing behind it, ends the try once the
 // line has been quiet for a frame gap: the drive answered, and the next try may go out.
 // A try that heard nothing from its station, not even a damaged, cut-short or differing reply,
@@ -364,6 +373,21 @@ Heard Receive() {
   const std::uint8_t function = x.tx[1];
   const std::size_t replyLength = ReplyLength(x.tx.data());
   const bool identification = function == kIdentification;
+  // Functions 5 and 6: the normal answer is a copy of the request.
+  const bool answerRepeats = function == 5 || function == 6;
+  const LineEcho lineEcho = PortLineEcho();
+  bool copySeen = false;  // a whole copy of the request was passed over
+  std::size_t received = 0;
+  // What a frame of the drive (an answer, an exception, a wrong echo) shows of the line: behind
+  // a copy, that it echoes; as the very first bytes of the try, that it does not (an echoing
+  // line sends the copy first, whole or damaged).
+  const auto learnFromFrame = [&](const std::uint8_t* frame, std::size_t length) {
+    if (copySeen) {
+      if (lineEcho == LineEcho::Unknown) LearnPortLineEcho(LineEcho::Echoes);
+    } else if (lineEcho != LineEcho::Quiet && received >= length && std::equal(frame, frame + length, x.rx.begin())) {
+      LearnPortLineEcho(LineEcho::Quiet);
+    }
+  };
   const LineTime deadline =
       port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(identification ? kReplySize : replyLength));
   std::size_t pos = 0;
@@ -373,7 +397,6 @@ Heard Receive() {
   bool damagedLast = false;  // such a reply, whole, is the last thing the line brought
   bool lastLook = false;
   LineTime lastByte{};
-  std::size_t received = 0;
   for (;;) {
     // Look for the answer from pos on; need is what the frame begun at pos still lacks.
     std::size_t need = identification ? kIdShortest : replyLength;
@@ -387,6 +410,22 @@ Heard Receive() {
       if (avail < 2) {
         need = 1;
         break;
+      }
+      // A copy of the request, whole or still coming, on a line that may echo.
+      if (lineEcho != LineEcho::Quiet && RepeatsRequest(at, avail)) {
+        if (avail < x.txLength && !lastLook) {
+          // No more than an answer would need, until the bytes are more than an answer.
+          const std::size_t answerLength = identification ? kIdShortest : replyLength;
+          need = (avail < answerLength ? std::min(x.txLength, answerLength) : x.txLength) - avail;
+          break;
+        }
+        if (avail >= x.txLength && !(answerRepeats && copySeen)) {
+          copySeen = true;
+          if (!answerRepeats) LearnPortLineEcho(LineEcho::Echoes);
+          pos += x.txLength;
+          frameEnd = pos;
+          continue;
+        }
       }
       std::size_t length = 0;
       if (at[1] == function && identification) {
@@ -425,10 +464,12 @@ Heard Receive() {
       if (fit == Fit::WrongEcho) {
         // A drive that stored something else, or the echo of an earlier write to the address.
         wrongEcho = true;
+        learnFromFrame(at, length);
         pos += length;
         frameEnd = pos;
         continue;
       }
+      learnFromFrame(at, length);
       std::copy(at, at + length, x.rx.begin());
       x.count = length;
       x.crc = Crc16(at, length - 2);
@@ -460,6 +501,13 @@ Heard Receive() {
     }
     // Judge what came last once more (an identification by all of it), then stop.
     if (past || (got < need && port->Now() >= until)) lastLook = true;
+  }
+  // A write's copy with nothing behind it, on a line not known to echo: that copy is the answer.
+  if (answerRepeats && copySeen && lineEcho == LineEcho::Unknown && !wrongEcho && x.inLength == frameEnd) {
+    std::copy(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), x.rx.begin());
+    x.count = x.txLength;
+    x.crc = Crc16(x.rx.data(), x.count - 2);
+    return Heard::Answer;
   }
   x.count = received;
   x.crc = Crc16(x.rx.data(), received >= 2 ? received - 2 : 0);

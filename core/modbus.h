@@ -2,6 +2,10 @@
 // over the port opened by OpenPort (core/serial_link.h) and returns a TransactionResult. A
 // failed exchange appends a three-line trace to State().LogMemo.
 //
+// On a line that sends every request back ahead of the answer (PortLineEcho, core/serial_link.h)
+// the copies are passed over, and a write of function 5 or 6, whose normal answer is a copy of
+// the request, is done only on the drive's answer behind its copy.
+//
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is
 // refused with kResultBusy without touching the port.

@@ -7,10 +7,18 @@
 namespace core {
 
 namespace {
-std::unique_ptr<platform::ByteLink>& Port() {
-  static std::unique_ptr<platform::ByteLink> port;
-  return port;
+// The open port and what has been learnt of its line; both go when the port closes.
+struct OpenLink {
+  std::unique_ptr<platform::ByteLink> port;
+  LineEcho echo = LineEcho::Unknown;
+};
+
+OpenLink& Link() {
+  static OpenLink link;
+  return link;
 }
+
+std::unique_ptr<platform::ByteLink>& Port() { return Link().port; }
 
 std::uint64_t& Generation() {
   static std::uint64_t generation = 0;
@@ -43,7 +51,7 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
     LastFailure().error = serial->LastOpenError();
     return false;
   }
-  Port() = std::move(serial);
+  Link() = {std::move(serial), LineEcho::Unknown};
   ++Generation();
   return true;
 }
@@ -51,12 +59,12 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
 void OpenPortOn(std::unique_ptr<platform::ByteLink> link) {
   ClosePort();
   if (link) link->Purge();
-  Port() = std::move(link);
+  Link() = {std::move(link), LineEcho::Unknown};
   ++Generation();
 }
 
 void ClosePort() {
-  Port().reset();
+  Link() = {};
   ++Generation();
   ClearLinkState(State());
 }
@@ -68,5 +76,11 @@ bool PortFailed() { return Port() != nullptr && Port()->Failed(); }
 platform::ByteLink* CurrentPort() { return Port().get(); }
 
 std::uint64_t PortGeneration() { return Generation(); }
+
+LineEcho PortLineEcho() { return Link().echo; }
+
+void LearnPortLineEcho(LineEcho echo) {
+  if (Port() != nullptr) Link().echo = echo;
+}
 
 }  // namespace core

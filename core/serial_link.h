@@ -43,4 +43,12 @@ platform::ByteLink* CurrentPort();
 // Counts the opens and closes of the port: replies awaited on one port are not awaited on the next.
 std::uint64_t PortGeneration();
 
+// Whether the open port's line sends every request back ahead of the drive's answer, as a
+// 2-wire RS-485 adapter without echo suppression does. The transactions learn it from what
+// they receive; a port just opened is Unknown, and closing the port forgets it.
+enum class LineEcho { Unknown, Echoes, Quiet };
+LineEcho PortLineEcho();
+// What a reply showed of the open port's line; nothing happens when no port is open.
+void LearnPortLineEcho(LineEcho echo);
+
 }  // namespace core

@@ -178,8 +178,15 @@ TEST_F(TransactionTest, SilentStationTwoTriesAndTheTrace) {
   EXPECT_EQ(log[0], "WriteWord - par=12 Received=0 Error=2 CRC=65535");
 }
 
-TEST_F(TransactionTest, EchoFailsEveryReadButPassesAWordWrite) {
+// A drive that sends every request back: on a port that has shown nothing yet, a word write's
+// copy is its answer. Once a read's copy has shown the line echoing (it cannot be told from a
+// line that echoes with no drive behind it), a copy alone no longer is; a read answered as the
+// first thing the line brings shows it does not.
+TEST_F(TransactionTest, EchoFailsEveryReadAndTheWordWritesAfterThem) {
   drive->SetFault(MakeFault(FaultKind::Echo));
+  EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
+  EXPECT_TRUE(log.empty());
+  port->ClearHistory();
   std::uint32_t v = 0;
   float f = 0;
   std::array<std::uint16_t, 16> block{};
@@ -193,8 +200,13 @@ TEST_F(TransactionTest, EchoFailsEveryReadButPassesAWordWrite) {
   EXPECT_EQ(Sent().size(), 14u);  // two tries each
   // The echo flag of the trace is 0 for an echo.
   EXPECT_EQ(log[0].substr(log[0].size() - 4), " j=0");
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
+  EXPECT_EQ(core::WriteWord(1, 1, 5), 2);
+  drive->ClearFault();
+  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 0);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Quiet);
   log.clear();
-  EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
+  EXPECT_EQ(core::WriteWord(1, 1, 6), 0);
   EXPECT_TRUE(log.empty());
 }
 

@@ -45,6 +45,9 @@ class FakePort : public platform::ByteLink {
   void Inject(std::vector<std::uint8_t> bytes, int delayMs = 0);
   // Bytes that arrive right after the next request is written, ahead of its reply.
   void NoiseBeforeNextReply(std::vector<std::uint8_t> bytes) { noise_ = std::move(bytes); }
+  // Every request written comes straight back, ahead of its reply (a 2-wire RS-485 adapter
+  // without echo suppression).
+  void EchoLine(bool on) { echoLine_ = on; }
   // Moves the simulated time on, as a quiet spell of the line.
   void Advance(std::chrono::milliseconds by) { now_ += by; }
   // The device goes away after this many more requests (0: now), as an unplugged adapter: from
@@ -82,6 +85,7 @@ class FakePort : public platform::ByteLink {
   std::vector<Sent> sent_;
   std::vector<std::size_t> readSizes_;
   int writeLimit_ = -1;
+  bool echoLine_ = false;
   int unplugAfter_ = -1;
   int unplugInMs_ = -1;
   std::optional<TimePoint> unplugAt_;

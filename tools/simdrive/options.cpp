@@ -19,10 +19,14 @@ const char* const kUsage =
     "  --live                   the monitor values of the model (--config) change over time, an alarm\n"
     "                           comes and goes, the drive runs while bit 0 of 948 is set and bit 1 clear\n"
     "  --fail-after SECONDS     the drive stops answering after this many seconds\n"
+    "  --echo-line              the line sends every request back to the master ahead of the drive's\n"
+    "                           answer, as a 2-wire RS-485 adapter without echo suppression does (not\n"
+    "                           a fault: goes with any of them; --echo is the drive's own fault)\n"
     "the profile registers: a profile written to 910..916 sets the mode registers 1, 2, 3, 257,\n"
     "the flags 911, the set-points of its mode and the status word 900\n"
     "faults (one at a time):\n"
-    "  --silence --ignore --bad-crc --echo --wrong-value --wrong-quantity\n"
+    "  --silence --ignore --bad-crc --echo (the drive answers with the request) --wrong-value\n"
+    "  --wrong-quantity\n"
     "  --length N (add or remove bytes)  --exception CODE  --delay MS\n"
     "  --fail-next K (the fault hits only the next K requests)  --fault-function FC\n";
 
@@ -109,6 +113,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     else if (arg == "--revision") ok = value(o.revision);
     else if (arg == "--log") ok = value(o.logPath);
     else if (arg == "--live") ok = (o.live = true);
+    else if (arg == "--echo-line") ok = (o.echoLine = true);
     else if (arg == "--fail-after") ok = number(o.failAfterSec);
     else if (arg == "--holding" || arg == "--input" || arg == "--coil") {
       RegisterSetting r;

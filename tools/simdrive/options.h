@@ -33,6 +33,7 @@ struct Options {
   std::vector<RegisterSetting> registers;
   Fault fault;
   bool live = false;       // monitor values change over time (needs --config)
+  bool echoLine = false;   // the line sends every request back ahead of the answer
   int failAfterSec = -1;   // the drive falls silent after this many seconds
 };
 

@@ -108,6 +108,7 @@ void PtyServer::Run() {
       if (WaitStop(10)) return;
       continue;
     }
+    if (echoLine_) WriteAll(std::vector<std::uint8_t>(buffer, buffer + n));
     for (auto& reply : drive_.Receive(buffer, static_cast<std::size_t>(n))) {
       if (reply.delayMs > 0 && WaitStop(reply.delayMs)) return;
       WriteAll(reply.bytes);

@@ -5,6 +5,7 @@
 
 #include <termios.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -28,6 +29,9 @@ class PtyServer {
   bool LineSettings(termios& settings) const;
   // Puts bytes on the line as if the drive had sent them unasked.
   void SendRaw(const std::vector<std::uint8_t>& bytes) { WriteAll(bytes); }
+  // The line sends every byte the master writes straight back, ahead of the drive's answer (a
+  // 2-wire RS-485 adapter without echo suppression).
+  void SetEchoLine(bool on) { echoLine_ = on; }
 
  private:
   void Run();
@@ -40,6 +44,7 @@ class PtyServer {
   int stopPipe_[2] = {-1, -1};
   std::string slavePath_;
   std::thread thread_;
+  std::atomic<bool> echoLine_{false};
 };
 
 }  // namespace simdrive

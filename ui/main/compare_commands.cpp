@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QComboBox>
-#include <climits>
 #include "core/compare.h"
 #include "core/documents.h"
 #include "core/texts.h"
@@ -34,10 +33,11 @@ std::vector<core::ParameterDefinition> ReadRecords(const QString& path, QString&
   core::ParameterFileHeader header;
   std::vector<core::ParameterDefinition> records;
   if (path.isEmpty()) return records;
-  if (!core::ReadParameterFile(Ss(path), INT_MAX, header, records))
-    failure = extra::DocumentUnreadable();
-  else if (!core::AdoptModel(header, records))
-    failure = UnknownModel(header.modelName.view());
+  switch (core::ReadParameterDocument(Ss(path), header, records)) {
+    case core::DocumentRead::Done: break;
+    case core::DocumentRead::Unreadable: failure = extra::DocumentUnreadable(); break;
+    case core::DocumentRead::UnknownModel: failure = UnknownModel(header.modelName.view()); break;
+  }
   if (!failure.isEmpty()) records.clear();
   return records;
 }

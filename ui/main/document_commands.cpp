@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QCheckBox>
 #include <QComboBox>
-#include <climits>
 
 #include "core/documents.h"
 #include "core/settings.h"
@@ -187,15 +186,15 @@ bool TMainForm::OpenDocument(const QString& path) {
   core::CompareFileHeader cmpHeader;
   std::vector<core::CompareRecord> records;
   const bool compare = suffix == "cmp";
-  const bool read = compare ? core::ReadCompareFile(Ss(path), INT_MAX, cmpHeader, records)
-                            : core::ReadParameterFile(Ss(path), INT_MAX, parHeader, document);
-  if (!read) {
+  // The document is the model's its header names: a file made under another configuration opens
+  // as that model here, or not at all.
+  const core::DocumentRead read = compare ? core::ReadCompareDocument(Ss(path), cmpHeader, records)
+                                          : core::ReadParameterDocument(Ss(path), parHeader, document);
+  if (read == core::DocumentRead::Unreadable) {
     ShowLoadFailure(path, extra::DocumentUnreadable());
     return false;
   }
-  // The document is the model's its header names: a file made under another configuration opens
-  // as that model here, or not at all.
-  if (!(compare ? core::AdoptModel(cmpHeader) : core::AdoptModel(parHeader, document))) {
+  if (read == core::DocumentRead::UnknownModel) {
     ShowLoadFailure(path, UnknownModel(compare ? cmpHeader.modelName.view() : parHeader.modelName.view()));
     return false;
   }
