@@ -494,7 +494,8 @@ TEST_F(CalcTest, SumProductOverArrayExpressions) {
   EXPECT_EQ(Num("SEARCH(\"~*\";\"a*b\")"), 2);
   EXPECT_EQ(Num("SEARCH(\"a\";\"abca\";2)"), 4);
   EXPECT_EQ(Status("SEARCH(\"z\";\"abc\")"), kErrValue);
-  EXPECT_EQ(Status("SEARCH(\"\";\"abc\")"), kErrValue);
+  EXPECT_EQ(Num("SEARCH(\"\";\"abc\";2)"), 2);
+  EXPECT_EQ(Status("SEARCH(\"c\";\"abc\";4)"), kErrValue);
 }
 
 // Chains of every aggregate (a range walked per link) calculate at 65,536 links, read from

@@ -618,8 +618,8 @@ bool SearchMatches(const std::u16string& pattern, const std::u16string& text, st
 }
 
 // SEARCH (pattern, text, start): the 1-based position of the first match at or after start,
-// letters compared without case; no match, an empty pattern or a start outside the text give
-// #VALUE!.
+// letters compared without case (an empty pattern matches at start); no match or a start
+// outside the text give #VALUE!.
 std::int32_t SearchText(Call& call, Variant& out) {
   const int n = call.Count();
   if (n < 2 || n > 3) return kErrValue;
@@ -629,7 +629,11 @@ std::int32_t SearchText(Call& call, Variant& out) {
   if ((st = call.Text(1, pattern)) != kCalcOk || (st = call.Text(2, text)) != kCalcOk) return st;
   if (n == 3 && (st = call.Number(3, start)) != kCalcOk) return st;
   start = std::trunc(start);
-  if (pattern.empty() || start < 1 || start > static_cast<double>(text.size())) return kErrValue;
+  if (start < 1 || start > static_cast<double>(text.size())) return kErrValue;
+  if (pattern.empty()) {
+    out = Variant(start);
+    return kCalcOk;
+  }
   pattern = TXLSFormater::UpperCase(pattern);
   text = TXLSFormater::UpperCase(text);
   for (std::size_t from = static_cast<std::size_t>(start) - 1; from < text.size(); ++from) {
