@@ -109,7 +109,7 @@ struct TXLSCalcArray {
 bool TakesSingleValues(int function);
 
 // The most elements an array context holds one by one.
-constexpr std::int64_t kMaxArrayElements = std::int64_t{1} << 22;
+constexpr std::int64_t kMaxArrayElements = std::int64_t{1} << 20;
 
 class TXLSEvaluator {
  public:
