@@ -184,6 +184,7 @@ std::int32_t TXLSEvaluator::Evaluate(const TXLSSyntaxItem* node, bool rangeMode,
 std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out,
                                          bool root) {
   if (!node) return kCalcMalformed;
+  // An operand of an operator applied element by element gives its element (array_context.cpp).
   for (const auto& [operand, element] : bound_) {
     if (operand != node) continue;
     if (element->IsError()) {
