@@ -423,8 +423,11 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
       // A function the catalogue lacks: each argument keeps the class it was read with.
       argClass = DecodedClass(*node.Child(i));
     }
-    bool setArray = arrayFormula_ && !arrayClass_ &&
-                    (argClass == kClassReference || (argClass == kClassValue && ret == kClassReference));
+    // An argument of array class (SUMPRODUCT's) is calculated as an array, as an array formula's
+    // arguments are: the functions and references inside it take the array class.
+    bool setArray = !arrayClass_ && (argClass == kClassArray ||
+                                     (arrayFormula_ && (argClass == kClassReference ||
+                                                        (argClass == kClassValue && ret == kClassReference))));
     if (setArray) arrayClass_ = true;
     bool ok = CompileNode(*node.Child(i), w, row, column, argClass);
     if (setArray) arrayClass_ = false;
@@ -433,7 +436,8 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
   int tokenClass;
   if (!entry && !addIn) {
     tokenClass = ret;
-  } else if (arrayClass_ && ((cls < 2 && ret == 1) || (cls == 1 && ret == 0))) {
+  } else if ((arrayClass_ && ((cls < 2 && ret == 1) || (cls == 1 && ret == 0))) ||
+             (cls == kClassArray && ret == kClassValue)) {
     tokenClass = 2;
   } else if (ret == 0 && cls == 1) {
     tokenClass = 1;

@@ -137,8 +137,12 @@ TEST_F(CalcTest, MathAndRounding) {
   EXPECT_EQ(Num("ROUND(1234;-2)"), 1200);
   EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrValue);
   EXPECT_EQ(Status("CEILING(2.5;0)"), kErrDiv0);
-  EXPECT_EQ(Num("POWER(0;0)"), 0);
+  // POWER and ^ are one rule: 0 to the power 0 is 1, to a negative power #DIV/0!.
+  EXPECT_EQ(Num("POWER(0;0)"), 1);
+  EXPECT_EQ(Num("0^0"), 1);
+  EXPECT_EQ(Num("POWER(0;0.5)"), 0);
   EXPECT_EQ(Status("POWER(0;-1)"), kErrDiv0);
+  EXPECT_EQ(Status("POWER(-8;1/3)"), kErrNum);
   EXPECT_NEAR(Num("NORMSINV(0.975)"), 1.959963985, 1e-8);
   EXPECT_EQ(Status("NORMSINV(0)"), kErrNum);
   EXPECT_EQ(Status("SQRT(-1)"), kErrNum);
@@ -434,6 +438,64 @@ TEST_F(CalcTest, StoredTreesComeBackUnchanged) {
   ExpectSameTree(root, *TXLSPackedTree(packed).Unpack(), "copied");
   EXPECT_LT(packed.Size(), 64u);
   EXPECT_FALSE(TXLSPackedTree(nullptr).Unpack());
+}
+
+// SUMPRODUCT takes its arguments as arrays: comparisons, arithmetic, signs and functions of single
+// values work element by element over ranges, also nested; the values are LibreOffice's.
+TEST_F(CalcTest, SumProductOverArrayExpressions) {
+  const char* const keys[] = {"k1", "k2", "x"};
+  for (int r = 1; r <= 20; ++r) {
+    Set("A" + std::to_string(r), Variant(static_cast<double>(r)));
+    Put("B" + std::to_string(r), keys[(r - 1) % 3]);
+  }
+  Set("C1", Variant(1.0));
+  Put("C2", "=1/0");
+  Set("C3", Variant(3.0));
+  Put("D1", "abc");
+  Set("D2", Variant(-2.0));
+  Set("D4", Variant(true));
+  for (int c = 0; c < 3; ++c) Set(std::string(1, static_cast<char>('E' + c)) + "1", Variant(c + 1.0));
+  EXPECT_EQ(Num("SUMPRODUCT((B1:B20=\"k1\")*(A1:A20))"), 70);
+  EXPECT_EQ(Num("SUMPRODUCT(--(B1:B20=\"k1\");A1:A20)"), 70);
+  EXPECT_EQ(Num("SUMPRODUCT(ISNUMBER(SEARCH(\"k\";B1:B20))*A1:A20)"), 147);
+  EXPECT_EQ(Num("SUMPRODUCT((A1:A20>5)*(A1:A20<10))"), 4);
+  EXPECT_EQ(Num("SUMPRODUCT(IF(A1:A5>2;A1:A5;0))"), 12);
+  EXPECT_EQ(Num("SUMPRODUCT(LEN(B1:B20))"), 34);
+  EXPECT_EQ(Num("SUMPRODUCT(ABS(A1:A3-10))"), 24);
+  EXPECT_EQ(Num("SUMPRODUCT(-A1:A3)"), -6);
+  EXPECT_DOUBLE_EQ(Num("SUMPRODUCT(A1:A3%)"), 0.06);
+  EXPECT_EQ(Num("SUMPRODUCT(A1:A3*{1|2|3})"), 14);
+  EXPECT_EQ(Num("SUMPRODUCT((A1:A3&\"x\"=\"1x\")*1)"), 1);
+  EXPECT_EQ(Num("SUMPRODUCT(ISNUMBER(C1:C4)*A1:A4)"), 4);
+  EXPECT_EQ(Num("SUMPRODUCT(2;3)"), 6);
+  // A column against a row makes a table; arrays of other sizes give the smaller one.
+  EXPECT_EQ(Num("SUMPRODUCT(A1:A3*E1:G1)"), 36);
+  EXPECT_EQ(Num("SUMPRODUCT(A1:A3*A1:A2)"), 5);
+  // Blank cells beyond the used area compare equal, all 1,000 of them.
+  EXPECT_EQ(Num("SUMPRODUCT((X1:X1000=Y1:Y1000)*1)"), 1000);
+  EXPECT_EQ(Num("SUMPRODUCT((B:B=\"k1\")*1)"), 7);
+  // Texts, booleans and blanks of an argument count 0; arithmetic turns booleans into numbers.
+  EXPECT_EQ(Num("SUMPRODUCT(A1:A20;B1:B20)"), 0);
+  EXPECT_EQ(Num("SUMPRODUCT(D1:D4)"), -2);
+  EXPECT_EQ(Num("SUMPRODUCT(B1:B20=\"k1\")"), 0);
+  // Sizes that differ, and errors inside the arrays.
+  EXPECT_EQ(Status("SUMPRODUCT(A1:A3;A1:A2)"), kErrValue);
+  EXPECT_EQ(Status("SUMPRODUCT(A1:A3;2)"), kErrValue);
+  EXPECT_EQ(Status("SUMPRODUCT(C1:C3;A1:A3)"), kErrDiv0);
+  EXPECT_EQ(Status("SUMPRODUCT((C1:C3>1)*1)"), kErrDiv0);
+  EXPECT_EQ(Status("SUMPRODUCT(D1:D4*1)"), kErrValue);
+  EXPECT_EQ(Status("SUMPRODUCT(ABS(D1:D4))"), kErrValue);
+  EXPECT_EQ(Status("SUMPRODUCT(SEARCH(\"x\";B1:B3))"), kErrValue);
+  // Outside SUMPRODUCT a range is still one value: the cell in the formula's own row.
+  EXPECT_EQ(Status("A1:A3*2"), kErrValue);
+  // SEARCH: wildcards, no case, ~ before a wildcard character.
+  EXPECT_EQ(Num("SEARCH(\"K?\";\"abk1\")"), 3);
+  EXPECT_EQ(Num("SEARCH(\"b*\";\"abc\")"), 2);
+  EXPECT_EQ(Num("SEARCH(\"~*\";\"a*b\")"), 2);
+  EXPECT_EQ(Num("SEARCH(\"a\";\"abca\";2)"), 4);
+  EXPECT_EQ(Status("SEARCH(\"z\";\"abc\")"), kErrValue);
+  EXPECT_EQ(Num("SEARCH(\"\";\"abc\";2)"), 2);
+  EXPECT_EQ(Status("SEARCH(\"c\";\"abc\";4)"), kErrValue);
 }
 
 // Chains of every aggregate (a range walked per link) calculate at 65,536 links, read from

@@ -22,6 +22,10 @@ TEST_F(TokensTest, CellFormulaTokensAndClasses) {
                                  "1f0000000000000840" "0e");
   EXPECT_EQ(c.Tokens(u"INDEX(A1:B2;1;1)", kRootReference).substr(0, 2), "25");
   EXPECT_EQ(c.Tokens(u"INDEX(A1:B2;1;1)", kRootReference).substr(54), "22" "03" "1d00");
+  // Inside an argument of array class the references and functions take the array class, so
+  // that ABS works on the whole range (the classes LibreOffice writes: tAreaA, tFuncA).
+  EXPECT_EQ(c.Tokens(u"SUMPRODUCT(ABS(A1:A3-10))"),
+            "65" "0000" "0200" "00c0" "00c0" "1f0000000000002440" "04" "611800" "4201e400");
 }
 
 TEST_F(TokensTest, ArgumentCountsAreCheckedWhenCompiling) {

@@ -45,10 +45,11 @@ const char* const kBooleansAreNumbers =
 const char* const kEarlyDates =
     "serials before 1900-03-01: the others count the phantom 1900-02-29, dates here are the calendar's";
 const char* const kErr502 = "LibreOffice gives its own Err:502 (invalid argument) where the spreadsheet error is #NUM! or #VALUE!";
+const char* const kZeroToZero = "0 to the power 0 is 1 here, as LibreOffice has it; gnumeric gives #NUM!";
 const Known kKnown[] = {
     {"SQRTPI(2)", "lo5", "LibreOffice reads no add-in function names from BIFF5 files (#NAME?)"},
     {"OFFSET(A1;1;1)", "lo gnumeric", "not computed here: written without a result, the reader calculates it"},
-    {"POWER(0;0)", "lo gnumeric", "base 0 gives 0 here for any exponent that is not negative; others give 1"},
+    {"POWER(0;0)", "gnumeric", kZeroToZero},
     {"POWER(0;-1)", "lo", "#DIV/0! here, as in Excel; LibreOffice gives #NUM!"},
     {"NPV(-1;1)", "lo", "#DIV/0! here for the rate -1, as in Excel; LibreOffice gives #NUM!"},
     {"FLOOR(2.5;-1)", "lo gnumeric", "#VALUE! here for opposite signs; LibreOffice gives Err:502, gnumeric computes"},
@@ -207,6 +208,41 @@ class CalcInterop : public ::testing::Test {
     return f;
   }
 
+  // Each formula typed into column K from row 21 down and calculated here; what calc_check.py
+  // expects: our results, and the differences known for the other programs.
+  std::string Expected(const std::vector<std::string>& formulas, const std::vector<Known>& known) {
+    std::ostringstream json;
+    json << "{\"cells\": [";
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+      const int row = 20 + static_cast<int>(i);
+      IXLSRange cell = sheet_->GetRangeRC(row + 1, 11, row + 1, 11);
+      EXPECT_EQ(cell->SetValue(Variant(U("=" + formulas[i]))), 1) << formulas[i];
+      EXPECT_NE(sheet_->GetCellFormula(row, 10), nullptr) << formulas[i] << " did not compile";
+      bool outside = false;
+      Variant v;
+      const std::int32_t st = book_->GetCellValue(1, row, 10, outside, v);
+      std::string kind = "none", value = "null";
+      if (IsErrorCode(st)) {
+        kind = "e", value = std::to_string(st);
+      } else if (st == 1 && v.IsNumber()) {
+        kind = "n", value = JsonNumber(v.IsDate() ? DateTimeToSerial(v.NumberValue()) : v.NumberValue());
+      } else if (st == 1 && v.IsBoolean()) {
+        kind = "b", value = v.BooleanValue() ? "true" : "false";
+      } else if (st == 1 && v.IsText()) {
+        kind = "s", value = Json(WideToUtf8(v.TextValue()));
+      }
+      json << (i ? ",\n" : "\n") << "{\"row\": " << row << ", \"col\": 10, \"formula\": " << Json(formulas[i])
+           << ", \"kind\": \"" << kind << "\", \"value\": " << value << "}";
+    }
+    json << "],\n\"known\": [";
+    for (std::size_t i = 0; i < known.size(); ++i) {
+      json << (i ? ",\n" : "") << "{\"formula\": " << Json(known[i].formula) << ", \"programs\": "
+           << Json(known[i].programs) << ", \"reason\": " << Json(known[i].reason) << "}";
+    }
+    json << "]}\n";
+    return json.str();
+  }
+
   IXLSWorkbook book_;
   IXLSWorksheet* sheet_ = nullptr;
   IXLSWorksheet* data_ = nullptr;
@@ -215,32 +251,6 @@ class CalcInterop : public ::testing::Test {
 TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
   const std::vector<std::string> formulas = Formulas();
   ASSERT_GT(formulas.size(), 300u);
-  std::ostringstream json;
-  json << "{\"cells\": [";
-  // Formulas from row 21 down in column K, two columns per formula: the formula, then its
-  // text as a label for the reports.
-  for (std::size_t i = 0; i < formulas.size(); ++i) {
-    const int row = 20 + static_cast<int>(i);
-    IXLSRange cell = sheet_->GetRangeRC(row + 1, 11, row + 1, 11);
-    ASSERT_EQ(cell->SetValue(Variant(U("=" + formulas[i]))), 1) << formulas[i];
-    EXPECT_NE(sheet_->GetCellFormula(row, 10), nullptr) << formulas[i] << " did not compile";
-    bool outside = false;
-    Variant v;
-    const std::int32_t st = book_->GetCellValue(1, row, 10, outside, v);
-    std::string kind = "none", value = "null";
-    if (IsErrorCode(st)) {
-      kind = "e", value = std::to_string(st);
-    } else if (st == 1 && v.IsNumber()) {
-      kind = "n", value = JsonNumber(v.IsDate() ? DateTimeToSerial(v.NumberValue()) : v.NumberValue());
-    } else if (st == 1 && v.IsBoolean()) {
-      kind = "b", value = v.BooleanValue() ? "true" : "false";
-    } else if (st == 1 && v.IsText()) {
-      kind = "s", value = Json(WideToUtf8(v.TextValue()));
-    }
-    json << (i ? ",\n" : "\n") << "{\"row\": " << row << ", \"col\": 10, \"formula\": " << Json(formulas[i])
-         << ", \"kind\": \"" << kind << "\", \"value\": " << value << "}";
-  }
-  json << "],\n\"known\": [";
   std::vector<Known> known(std::begin(kKnown), std::end(kKnown));
   // Comparisons of a boolean with anything but a boolean.
   std::vector<std::string> keep;
@@ -258,17 +268,13 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
     if (f.find("(J1:J16;") != std::string::npos)
       known.push_back(Known{f.c_str(), "gnumeric", "criteria: LibreOffice agrees with us, gnumeric does not"});
   }
-  for (std::size_t i = 0; i < known.size(); ++i) {
-    json << (i ? ",\n" : "") << "{\"formula\": " << Json(known[i].formula) << ", \"programs\": "
-         << Json(known[i].programs) << ", \"reason\": " << Json(known[i].reason) << "}";
-  }
-  json << "]}\n";
-
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = Expected(formulas, known));
   test::TempDir dir;
   const std::string file = dir.File("formulas.xls");
   ASSERT_EQ(book_->SaveAsFormat(U(file), 2), 1);
   const std::string expected = dir.File("expected.json");
-  std::ofstream(expected) << json.str();
+  std::ofstream(expected) << json;
   // The BIFF5 form of the same workbook, for xlrd.
   ASSERT_EQ(book_->SaveAsFormat(U(dir.File("formulas5.xls")), 1), 1);
   for (const char* program : {"xlrd5", "libreoffice5"}) {
@@ -279,6 +285,81 @@ TEST_F(CalcInterop, OtherProgramsReadAndRecalculateOurResults) {
   for (const char* program : {"xlrd", "libreoffice", "gnumeric"}) {
     std::string output;
     EXPECT_EQ(CalcCheck(std::string(program) + " " + file + " " + expected, output), 0) << program << ":\n" << output;
+  }
+}
+
+// SUMPRODUCT over array expressions (comparisons, arithmetic, signs and functions of single
+// values over ranges, nested), arrays of other sizes, errors inside the ranges; POWER beside ^.
+// The results we save as the cached ones are those LibreOffice calculates.
+TEST_F(CalcInterop, ArrayArgumentsAndPowersAsOthersCalculate) {
+  const char* const keys[] = {"k1", "k2", "x"};
+  for (int r = 1; r <= 20; ++r) {
+    const std::string at = std::to_string(r);
+    sheet_->GetRange(U("M" + at))->SetValue(Variant(static_cast<double>(r)));
+    sheet_->GetRange(U("N" + at))->SetValue(Variant(U(keys[(r - 1) % 3])));
+  }
+  const std::pair<const char*, Variant> cells[] = {
+      {"O1", Variant(1.0)},   {"O2", Variant(u"=1/0")}, {"O3", Variant(3.0)}, {"P1", Variant(u"abc")},
+      {"P2", Variant(-2.0)},  {"P4", Variant(true)},    {"S1", Variant(1.0)}, {"T1", Variant(2.0)},
+      {"U1", Variant(3.0)}};
+  for (const auto& [cell, value] : cells) ASSERT_EQ(sheet_->GetRange(U(cell))->SetValue(value), 1) << cell;
+  const std::vector<std::string> formulas = {
+      "SUMPRODUCT((N1:N20=\"k1\")*(M1:M20))", "SUMPRODUCT(--(N1:N20=\"k1\");M1:M20)",
+      "SUMPRODUCT(ISNUMBER(SEARCH(\"k\";N1:N20))*M1:M20)", "SUMPRODUCT((N1:N20=\"k1\")*(M1:M20>10))",
+      "SUMPRODUCT((M1:M20>5)*(M1:M20<10))", "SUMPRODUCT((N1:N20<>\"x\")*M1:M20*2)",
+      "SUMPRODUCT(IF(M1:M5>2;M1:M5;0))", "SUMPRODUCT(LEN(N1:N20))", "SUMPRODUCT(LEN(N1:N20)*(M1:M20<3))",
+      "SUMPRODUCT(ABS(M1:M3-10))", "SUMPRODUCT(ABS(P2:P3))", "SUMPRODUCT(-M1:M3)", "SUMPRODUCT(M1:M3^2)",
+      "SUMPRODUCT(M1:M3%)", "SUMPRODUCT(M1:M3*{1|2|3})", "SUMPRODUCT((M1:M3&\"x\"=\"1x\")*1)",
+      "SUMPRODUCT(ISNUMBER(O1:O4)*M1:M4)", "SUMPRODUCT(UPPER(N1:N3)=\"K1\";M1:M3)",
+      "SUMPRODUCT(--(UPPER(N1:N3)=\"K1\");M1:M3)", "SUMPRODUCT(2;3)", "SUMPRODUCT(M1:N2)",
+      "SUMPRODUCT(M1:M3*S1:U1)", "SUMPRODUCT(M1:M3*M1:M2)", "SUMPRODUCT((Q1:Q100=R1:R100)*1)",
+      "SUMPRODUCT((N1:N100=\"k1\")*1)", "SUMPRODUCT(M1:M20;N1:N20)", "SUMPRODUCT((N1:N20=\"k1\");M1:M20)",
+      "SUMPRODUCT(N1:N20=\"k1\")", "SUMPRODUCT(P1:P4)", "SUMPRODUCT(+(N1:N3=\"k1\"))",
+      "SUMPRODUCT(M1:M3;M1:M2)", "SUMPRODUCT(M1:M3;2)", "SUMPRODUCT(O1:O3)", "SUMPRODUCT(O1:O3;M1:M3)",
+      "SUMPRODUCT((O1:O3>1)*1)", "SUMPRODUCT(P1:P4*1)", "SUMPRODUCT(ABS(P1:P4))", "SUMPRODUCT(SEARCH(\"x\";N1:N3))",
+      "SEARCH(\"k\";\"abk\")", "SEARCH(\"K?\";\"abk1\")", "SEARCH(\"b*\";\"abc\")", "SEARCH(\"~*\";\"a*b\")",
+      "SEARCH(\"a\";\"abca\";2)", "SEARCH(\"z\";\"abc\")", "SEARCH(\"\";\"abc\")", "SEARCH(\"c\";\"abc\";4)",
+      "ISNUMBER(M1)", "ISNUMBER(N1)", "ISNUMBER(O2)", "ISNUMBER(Q1)", "ISNUMBER(P4)",
+      "0^0", "POWER(0;0.5)", "POWER(2;-1)", "0^-1", "POWER(-8;1/3)",
+  };
+  const Known known[] = {
+      {"SUMPRODUCT((N1:N20=\"k1\");M1:M20)", "lo", kBooleansAreNumbers},
+      {"SUMPRODUCT(N1:N20=\"k1\")", "lo", kBooleansAreNumbers},
+      {"SUMPRODUCT(P1:P4)", "lo", kBooleansAreNumbers},
+      {"SUMPRODUCT(+(N1:N3=\"k1\"))", "lo", kBooleansAreNumbers},
+      {"SUMPRODUCT(UPPER(N1:N3)=\"K1\";M1:M3)", "lo", kBooleansAreNumbers},
+      {"ISNUMBER(P4)", "lo", kBooleansAreNumbers},
+      {"0^-1", "lo gnumeric", "#DIV/0! here, as in Excel; LibreOffice and gnumeric give #NUM!"},
+      {"POWER(-8;1/3)", "lo", "no real power of a negative base here (#NUM!, as in Excel); LibreOffice takes the odd root"},
+      {"0^0", "gnumeric", kZeroToZero},
+      {"SEARCH(\"\";\"abc\")", "lo", "an empty pattern is found at the start here, as in Excel and gnumeric; LibreOffice gives #VALUE!"},
+  };
+  // gnumeric gives the functions of single values one cell of a range (the cell in the
+  // formula's row) also inside SUMPRODUCT, in the files LibreOffice writes too; LibreOffice
+  // works through the whole ranges, as we do.
+  std::vector<Known> all(std::begin(known), std::end(known));
+  for (const std::string& f : formulas) {
+    for (const char* fn : {"(ISNUMBER(", "(IF(", "(LEN(", "(ABS(", "(UPPER("}) {
+      if (f.rfind("SUMPRODUCT(", 0) == 0 && f.find(fn) != std::string::npos) {
+        all.push_back(Known{f.c_str(), "gnumeric", "gnumeric takes one cell of a range given to ISNUMBER, IF, LEN..."});
+        break;
+      }
+    }
+  }
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = Expected(formulas, all));
+  test::TempDir dir;
+  std::ofstream(dir.File("expected.json")) << json;
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("arrays.xls")), 2), 1);
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("arrays5.xls")), 1), 1);
+  for (const char* program : {"xlrd", "libreoffice", "gnumeric", "xlrd5", "libreoffice5"}) {
+    const bool biff5 = std::string(program).back() == '5';
+    std::string output;
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File(biff5 ? "arrays5.xls" : "arrays.xls") + " " +
+                            dir.File("expected.json"),
+                        output),
+              0)
+        << program << ":\n" << output;
   }
 }
 

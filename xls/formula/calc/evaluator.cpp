@@ -184,6 +184,16 @@ std::int32_t TXLSEvaluator::Evaluate(const TXLSSyntaxItem* node, bool rangeMode,
 std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out,
                                          bool root) {
   if (!node) return kCalcMalformed;
+  // An operand of an operator applied element by element gives its element (array_context.cpp).
+  for (const auto& [operand, element] : bound_) {
+    if (operand != node) continue;
+    if (element->IsError()) {
+      out = Variant();
+      return element->ErrorCode();
+    }
+    out = *element;
+    return kCalcOk;
+  }
   switch (node->kind) {
     case kNodeNumber:
       out = Variant(node->number);
@@ -289,9 +299,7 @@ std::int32_t TXLSEvaluator::Arithmetic(const TXLSSyntaxItem* node, Variant& out,
       r = x / y;
       break;
     case kNodePower:
-      if (x == 0 && y < 0) return kErrDiv0;
-      r = std::pow(x, y);
-      break;
+      return PowerOf(x, y, out);
     default:
       r = node->kind == kNodeAdd ? x + y : x - y;
       // The whole formula's sum is cleaned of the binary remainder of decimal fractions, so
@@ -499,6 +507,11 @@ std::int32_t TXLSEvaluator::WalkPaired(const TXLSResolved& criteria, const TXLSR
     }
   }
   return kCalcOk;
+}
+
+std::int32_t PowerOf(double x, double y, Variant& out) {
+  if (x == 0 && y < 0) return kErrDiv0;
+  return FiniteNumber(std::pow(x, y), out);
 }
 
 // Rounding with tolerance.

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "xls/formula/calc/compiled_formula.h"
 
@@ -80,6 +82,35 @@ class TXLSCellSink {
   bool numbersOnly_;
 };
 
+// A value of the array context (the arguments of SUMPRODUCT): rows x columns elements, each a
+// number, text, boolean, blank or spreadsheet error (an error variant). The elements of the
+// held block, the first heldRows x heldColumns, are kept one by one; every other element has
+// the value fill: the cells of a range beyond the used area, and what operators and functions
+// make of them, are all alike. An array of one row stands for that row in every row, one of
+// one column for that column in every column.
+struct TXLSCalcArray {
+  std::int32_t rows = 1, columns = 1;
+  std::int32_t heldRows = 0, heldColumns = 0;
+  std::vector<Variant> held;
+  Variant fill;
+
+  const Variant& At(std::int32_t row, std::int32_t column) const {
+    if (rows == 1) row = 0;
+    if (columns == 1) column = 0;
+    return row < heldRows && column < heldColumns
+               ? held[static_cast<std::size_t>(row) * static_cast<std::size_t>(heldColumns) +
+                      static_cast<std::size_t>(column)]
+               : fill;
+  }
+};
+
+// Whether a function computes one value from single values, so that the array context applies
+// it element by element (functions of ranges, such as SUM or VLOOKUP, are not).
+bool TakesSingleValues(int function);
+
+// The most elements an array context holds one by one.
+constexpr std::int64_t kMaxArrayElements = std::int64_t{1} << 20;
+
 class TXLSEvaluator {
  public:
   TXLSEvaluator(TXLSCalculator& calc, int sheetIndex, int column, int row)
@@ -101,6 +132,10 @@ class TXLSEvaluator {
   std::int32_t WalkPaired(const TXLSResolved& criteria, const TXLSResolved& values,
                           const std::function<std::int32_t(const Variant& c, const Variant& v)>& visit);
   std::int32_t CallFunction(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out);
+  // A node in the array context: ranges give their cells, and operators and the functions of
+  // single values work element by element on arrays (array_context.cpp). 1 or a status that is
+  // no element's: an element that fails holds its error.
+  std::int32_t EvaluateArray(const TXLSSyntaxItem* node, TXLSCalcArray& out);
 
   int Row() const { return row_; }
   int Column() const { return column_; }
@@ -111,6 +146,15 @@ class TXLSEvaluator {
   std::int32_t EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root);
   std::int32_t ReferenceValue(const TXLSSyntaxItem* node, Variant& out);
   std::int32_t Arithmetic(const TXLSSyntaxItem* node, Variant& out, bool root);
+  std::int32_t RangeArray(const TXLSSyntaxItem* node, TXLSCalcArray& out);
+  std::int32_t Elementwise(const TXLSSyntaxItem* node, const std::vector<TXLSCalcArray>& operands,
+                           TXLSCalcArray& out);
+  std::int32_t ElementAt(const TXLSSyntaxItem* node, const std::vector<TXLSCalcArray>& operands, std::int32_t row,
+                         std::int32_t column, Variant& out);
+
+  // While an operator or function is applied to one element of its array operands, its operand
+  // nodes stand for those elements: evaluating such a node gives its element.
+  std::vector<std::pair<const TXLSSyntaxItem*, const Variant*>> bound_;
 
   TXLSCalculator& calc_;
   int sheet_, column_, row_;
@@ -124,6 +168,9 @@ double RoundHalfAway(double x);
 double RoundTruncate(double x);
 double RoundAway(double x);
 double NormSInv(double p);  // throws std::domain_error outside 0 < p < 1
+// x to the power y, for ^ and POWER alike: 0 to a negative power is #DIV/0!, a result that is
+// not a finite real number #NUM!.
+std::int32_t PowerOf(double x, double y, Variant& out);
 
 // Dates: the date value (days from 1899-12-30) of a civil date, and back.
 double DaysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day);

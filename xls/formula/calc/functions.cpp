@@ -1,5 +1,6 @@
 // The worksheet functions the calculator computes. Every other function of the catalogue is
 // not computable here (-100): its cell keeps no cached result and is calculated on loading.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -25,7 +26,7 @@ enum Fn : int {
   kLower = 112, kUpper = 113, kProper = 114, kLeft = 115, kRight = 116, kIsText = 127,
   kIsBlank = 129, kCountA = 169, kTrunc = 197, kRoundUp = 212, kRoundDown = 213, kToday = 221,
   kSumProduct = 228, kFloor = 285, kCeiling = 288, kNormSInv = 296, kConcatenate = 336,
-  kPower = 337, kSumIf = 345, kCountIf = 346, kAddIn = 255,
+  kPower = 337, kSumIf = 345, kCountIf = 346, kAddIn = 255, kSearch = 82, kIsNumber = 128,
 };
 
 const TXLSSyntaxItem* SkipParens(const TXLSSyntaxItem* n) {
@@ -538,40 +539,110 @@ std::int32_t VectorLookup(TXLSEvaluator& ev, Call& call, Variant& out) {
               : ev.ReadCell(look.firstSheet, look.lastRow, look.firstColumn + hit, outside, out);
 }
 
+// SUMPRODUCT: its arguments are arrays of one size (else #VALUE!); the products of the
+// elements at each position are added, an element that is no number (a text, a boolean, a
+// blank) making its product 0; an error element is the result.
 std::int32_t SumProduct(TXLSEvaluator& ev, Call& call, Variant& out) {
-  if (call.Count() < 2) return kErrNA;
-  std::vector<TXLSResolved> args(static_cast<std::size_t>(call.Count()));
+  if (call.Count() < 1) return kErrNA;
+  std::vector<TXLSCalcArray> args(static_cast<std::size_t>(call.Count()));
+  std::int32_t heldRows = 0, heldColumns = 0;
   for (int i = 1; i <= call.Count(); ++i) {
-    TXLSResolved& r = args[static_cast<std::size_t>(i - 1)];
-    const std::int32_t st = call.Range(i, r);
+    TXLSCalcArray& a = args[static_cast<std::size_t>(i - 1)];
+    const std::int32_t st = ev.EvaluateArray(call.Arg(i), a);
     if (st != kCalcOk) return st;
-    if (r.firstSheet != r.lastSheet) return kErrValue;
-    if (r.lastRow - r.firstRow != args[0].lastRow - args[0].firstRow ||
-        r.lastColumn - r.firstColumn != args[0].lastColumn - args[0].firstColumn)
-      return kErrValue;
+    if (a.rows != args[0].rows || a.columns != args[0].columns) return kErrValue;
+    heldRows = std::max(heldRows, a.heldRows);
+    heldColumns = std::max(heldColumns, a.heldColumns);
   }
-  double sum = 0;
-  Variant v;
-  for (int i = 0; i <= args[0].lastRow - args[0].firstRow; ++i) {
-    for (int j = 0; j <= args[0].lastColumn - args[0].firstColumn; ++j) {
-      double product = 1;
-      for (const TXLSResolved& r : args) {
-        bool outside = false;
-        const std::int32_t st = ev.Calc().GetCellValue(r.firstSheet, r.firstRow + i, r.firstColumn + j, outside, v);
-        if (st != kCalcOk) return st;
-        if (v.IsError()) return v.ErrorCode();
-        if (outside || !v.IsNumber()) {
-          product = 0;
-          break;
-        }
-        product *= v.NumberValue();
-        if (product == 0) break;
-      }
-      sum += product;
+  auto product = [&](std::int32_t row, std::int32_t column, double& p) {
+    p = 1;
+    for (const TXLSCalcArray& a : args) {
+      const Variant& v = a.At(row, column);
+      if (v.IsError()) return v.ErrorCode();
+      p = v.IsNumber() ? p * v.NumberValue() : 0;
     }
+    return static_cast<std::int32_t>(kCalcOk);
+  };
+  double sum = 0, p = 0;
+  std::int32_t st = kCalcOk;
+  for (std::int32_t i = 0; i < heldRows; ++i) {
+    for (std::int32_t j = 0; j < heldColumns; ++j) {
+      if ((st = product(i, j, p)) != kCalcOk) return st;
+      sum += p;
+    }
+  }
+  // Beyond the held blocks every argument gives its fill.
+  const std::int64_t rest = std::int64_t{args[0].rows} * args[0].columns - std::int64_t{heldRows} * heldColumns;
+  if (rest > 0) {
+    if ((st = product(heldRows < args[0].rows ? heldRows : 0, heldRows < args[0].rows ? 0 : heldColumns, p)) !=
+        kCalcOk)
+      return st;
+    sum += static_cast<double>(rest) * p;
   }
   out = Variant(sum);
   return kCalcOk;
+}
+
+// SEARCH's pattern: ? stands for one character, * for any run of them, ~ takes the next one
+// as it is. Whether the pattern matches the beginning of text from `from` on (both upper case).
+bool SearchMatches(const std::u16string& pattern, const std::u16string& text, std::size_t from) {
+  struct Token {
+    char16_t c;
+    int kind;  // 0 the character, 1 any one, 2 any run
+  };
+  std::vector<Token> tokens;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (c == u'~' && i + 1 < pattern.size()) tokens.push_back({pattern[++i], 0});
+    else tokens.push_back({c, c == u'?' ? 1 : (c == u'*' ? 2 : 0)});
+  }
+  // What follows the pattern does not count: as if it ended with a run.
+  tokens.push_back({u'*', 2});
+  std::size_t p = 0, t = from, star = std::u16string::npos, resume = 0;
+  while (t < text.size()) {
+    if (p < tokens.size() && tokens[p].kind == 2) {
+      if (p + 1 == tokens.size()) return true;
+      star = p++;
+      resume = t;
+    } else if (p < tokens.size() && (tokens[p].kind == 1 || tokens[p].c == text[t])) {
+      ++p, ++t;
+    } else if (star != std::u16string::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < tokens.size() && tokens[p].kind == 2) ++p;
+  return p == tokens.size();
+}
+
+// SEARCH (pattern, text, start): the 1-based position of the first match at or after start,
+// letters compared without case (an empty pattern matches at start); no match or a start
+// outside the text give #VALUE!.
+std::int32_t SearchText(Call& call, Variant& out) {
+  const int n = call.Count();
+  if (n < 2 || n > 3) return kErrValue;
+  std::u16string pattern, text;
+  double start = 1;
+  std::int32_t st = kCalcOk;
+  if ((st = call.Text(1, pattern)) != kCalcOk || (st = call.Text(2, text)) != kCalcOk) return st;
+  if (n == 3 && (st = call.Number(3, start)) != kCalcOk) return st;
+  start = std::trunc(start);
+  if (start < 1 || start > static_cast<double>(text.size())) return kErrValue;
+  if (pattern.empty()) {
+    out = Variant(start);
+    return kCalcOk;
+  }
+  pattern = TXLSFormater::UpperCase(pattern);
+  text = TXLSFormater::UpperCase(text);
+  for (std::size_t from = static_cast<std::size_t>(start) - 1; from < text.size(); ++from) {
+    if (SearchMatches(pattern, text, from)) {
+      out = Variant(static_cast<double>(from + 1));
+      return kCalcOk;
+    }
+  }
+  return kErrValue;
 }
 
 std::int32_t NpvOf(TXLSEvaluator& ev, Call& call, Variant& out) {
@@ -671,6 +742,20 @@ std::int32_t DatePart(int fn, double x, Variant& out) {
 }
 
 }  // namespace
+
+bool TakesSingleValues(int function) {
+  switch (function) {
+    case kIf: case kSin: case kCos: case kTan: case kAtan: case kSqrt: case kExp: case kLn: case kLog10:
+    case kAbs: case kInt: case kSign: case kRound: case kMid: case kLen: case kValue: case kNot: case kMod:
+    case kText: case kDate: case kDay: case kMonth: case kYear: case kWeekday: case kLog: case kLower:
+    case kUpper: case kProper: case kLeft: case kRight: case kIsText: case kIsNumber: case kIsBlank:
+    case kTrunc: case kRoundUp: case kRoundDown: case kFloor: case kCeiling: case kNormSInv:
+    case kConcatenate: case kPower: case kSearch:
+      return true;
+    default:
+      return false;
+  }
+}
 
 std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out) {
   (void)wanted;
@@ -865,6 +950,19 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
       }
       case kSumProduct:
         return SumProduct(*this, call, out);
+      case kIsNumber: {
+        if (n != 1) return kErrValue;
+        Variant v;
+        if ((st = call.Value(1, v)) != kCalcOk) {
+          if (!IsErrorCode(st)) return st;
+          out = Variant(false);
+          return kCalcOk;
+        }
+        out = Variant(v.IsNumber());
+        return kCalcOk;
+      }
+      case kSearch:
+        return SearchText(call, out);
       case kFloor: case kCeiling: {
         if (n != 2) return kErrValue;
         if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, y)) != kCalcOk) return st;
@@ -890,13 +988,7 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
       case kPower:
         if (n != 2) return kErrValue;
         if ((st = call.Number(1, x)) != kCalcOk || (st = call.Number(2, y)) != kCalcOk) return st;
-        if (x == 0) {
-          if (y < 0) return kErrDiv0;
-          out = Variant(0);
-          return kCalcOk;
-        }
-        out = Variant(std::pow(x, y));
-        return kCalcOk;
+        return PowerOf(x, y, out);
       case kSumIf: case kCountIf:
         return Conditional(*this, call, fn == kSumIf, out);
       case kAddIn: {
