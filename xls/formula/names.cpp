@@ -280,7 +280,7 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
       std::unique_ptr<TXLSBlob> bytes;
       const TXLSCustomName& n = *order[i];
       if (!n.formula_) continue;  // a function name, or a name a file gave no formula, goes without one
-      if (!n.formula_ || RefersToUnnumberedName(*n.formula_, formulas_.Externs()) ||
+      if (RefersToUnnumberedName(*n.formula_, formulas_.Externs()) ||
           formulas_.GetFormulaBytes(*n.formula_, kRootReference, n.owner_->scope_, 0, 0, format, bytes) != 1)
         skipped[i] = changed = true;
     }
@@ -295,8 +295,7 @@ std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName&
   if (!name.formula_) {
     formula = std::make_unique<TXLSBlob>(2);
     formula->AddWord(0);
-  } else if (!name.formula_ ||
-             formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1) {
+  } else if (formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1) {
     return nullptr;
   }
   const bool biff8 = format != kFormatBiff5;
