@@ -75,6 +75,15 @@ TEST_F(SheetSettings, ColumnOutlineLevelsAndBounds) {
   auto recs = Records(out);
   EXPECT_EQ(recs[1][12] | recs[1][13] << 8, 0x0202);
   EXPECT_EQ(cols.MaxOutlineLevel(), 2);
+  // A collapsed group's mark sits on the column beside it, whose COLINFO carries it alone.
+  cols.SetColumnInfo(5, cols.GetEntry(4)->width, 1, 15, false, true);
+  EXPECT_TRUE(cols.IsCollapsed(5) && !cols.IsCollapsed(4));
+  TXLSBlobList marked;
+  cols.WriteColInfos(marked);
+  recs = Records(marked);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[2][4] | recs[2][6] << 8 | recs[2][12] << 16 | recs[2][13] << 24, 0x10020505);
+  cols.DeleteColumnInfo(5);
   cols.SetColumnWidth(300, 5);  // outside: ignored
   cols.SetHidden(-1, true);
   EXPECT_FALSE(cols.IsHidden(-1));
@@ -107,14 +116,17 @@ TEST_F(SheetSettings, RowRecords) {
   EXPECT_EQ(rows.GetRowHeight(100), 12.75);
   rows.SetOutlineLevel(10, 2);
   auto level = BlobBytes(rows.BuildRowRecord(10));
-  EXPECT_EQ(level[16] & 0x17, 0x11);  // level 2, and it differs from its neighbours
+  EXPECT_EQ(level[16] & 0x17, 0x01);  // level 2, expanded: a level differing from its neighbours' is not collapsed
+  rows.SetRowInfo(12, 255, false, 1, false, false, 15, false, true);
+  EXPECT_TRUE(rows.IsCollapsed(12));
+  EXPECT_EQ(BlobBytes(rows.BuildRowRecord(12))[16] & 0x17, 0x10);  // the collapsed group's mark
   sheet->GetRange(u"C3", u"E3")->SetValue(Variant(1.0));
   auto used = BlobBytes(rows.BuildRowRecord(2));
   EXPECT_EQ(used[6], 2);
   EXPECT_EQ(used[8], 5);
   TXLSBlobList out;
   rows.WriteRows(out, 0, 31);
-  EXPECT_EQ(Records(out).size(), 3u);  // rows 3, 4 and 11
+  EXPECT_EQ(Records(out).size(), 4u);  // rows 3, 4, 11 and 13
   rows.SetRowHeight(7, 12.75);  // the default height set explicitly says nothing new
   EXPECT_TRUE(rows.IsDefaultRow(*rows.Find(7)));
 }

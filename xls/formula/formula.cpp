@@ -981,8 +981,12 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
       unsigned first = r.Word();
       unsigned last = r.Word();
       if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
-      g.externId = externs_.FindOrAddBySheetIndex(static_cast<int>(first) + 1,
-                                                  static_cast<int>(last) + 1);
+      auto position = [this](unsigned number) {
+        return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
+      };
+      const int a = position(first), b = position(last);
+      if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
+      g.externId = externs_.FindOrAddBySheetIndex(a, b);
       if (g.externId < 1) return nullptr;
     }
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "xls/formula/extern_sheet.h"
 #include "xls/formula/function_catalogue.h"
@@ -61,6 +62,10 @@ class TXLSFormula {
   // The workbook's code page, in which BIFF5 strings are written and read (1252 until set).
   void SetCodePage(int codePage) { codePage_ = codePage; }
   int CodePage() const { return codePage_; }
+  // While a BIFF5 file is read: the 1-based position of the sheet read for each 1-based sheet
+  // number of the file, which counts the macro and module sheets passed over (0 for those).
+  // Numbers past the list, and all of them while it is empty, are taken as they are.
+  void SetReadSheetPositions(std::vector<int> positions) { readSheetPositions_ = std::move(positions); }
   int FileFormat() const { return format_; }
   const THashFunc& Catalogue() const { return *catalogue_; }
   TXLSExternSheet& Externs() { return externs_; }
@@ -90,6 +95,7 @@ class TXLSFormula {
   int format_ = kFormatBiff8;
   bool offGridFails_ = false;
   int codePage_ = 1252;
+  std::vector<int> readSheetPositions_;
 };
 
 }  // namespace xls

@@ -92,7 +92,6 @@ TXLSCustomName* TXLSCustomNames::AddReadName(std::int32_t id, const std::u16stri
   if (!parent_ && scope > 0)
     return SheetList(scope)->AddReadName(id, name, scope, hidden, std::move(formula), functionFlags);
   functionFlags &= kFunctionFlags;
-  if (!formula && !functionFlags) return nullptr;
   TXLSCustomNames& root = Root();
   // A file may carry anything: ids and texts must still identify one name each.
   if (scope != scope_ || id < 1 || name.empty() || root.idMap_.count(id) || FindByName(name)) return nullptr;
@@ -280,8 +279,8 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
       if (skipped[i]) continue;
       std::unique_ptr<TXLSBlob> bytes;
       const TXLSCustomName& n = *order[i];
-      if (!n.formula_ && n.functionFlags_) continue;  // a function name goes without a formula
-      if (!n.formula_ || RefersToUnnumberedName(*n.formula_, formulas_.Externs()) ||
+      if (!n.formula_) continue;  // a function name, or a name a file gave no formula, goes without one
+      if (RefersToUnnumberedName(*n.formula_, formulas_.Externs()) ||
           formulas_.GetFormulaBytes(*n.formula_, kRootReference, n.owner_->scope_, 0, 0, format, bytes) != 1)
         skipped[i] = changed = true;
     }
@@ -293,11 +292,10 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
 std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName& name, int format,
                                                            std::int32_t sheetIndex) {
   std::unique_ptr<TXLSBlob> formula;
-  if (!name.formula_ && name.functionFlags_) {
+  if (!name.formula_) {
     formula = std::make_unique<TXLSBlob>(2);
     formula->AddWord(0);
-  } else if (!name.formula_ ||
-             formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1) {
+  } else if (formulas_.GetFormulaBytes(*name.formula_, kRootReference, scope_, 0, 0, format, formula) != 1) {
     return nullptr;
   }
   const bool biff8 = format != kFormatBiff5;

@@ -34,7 +34,7 @@ class TXLSCustomName {
   void SetHidden(bool hidden) { hidden_ = hidden; }
   std::int32_t OutputIndex() const { return outputIndex_; }
   TXLSCustomNames* Owner() const { return owner_; }
-  // The compiled formula; nullptr for none.
+  // The compiled formula; nullptr for none (only names read from a file have none).
   const TXLSSyntaxItem* Formula() const { return formula_.get(); }
   // The option bits of a name that a file gave as a function or command (function 0x0002,
   // Visual Basic 0x0004, command 0x0008): the names other programs write for the functions
@@ -70,8 +70,9 @@ class TXLSCustomNames {
   // refersTo begins with "="; nullptr when the name is invalid, taken in this list, or the
   // formula does not compile.
   TXLSCustomName* Add(const std::u16string& name, const std::u16string& refersTo, bool visible);
-  // A name read from a file; a function name (functionFlags, see FunctionFlags) may come
-  // without a formula.
+  // A name read from a file; it may come without a formula (a function name, see
+  // FunctionFlags, or a name that formulas use while it stands for nothing, as in =NOSUCHNAME),
+  // and is written back without one.
   TXLSCustomName* AddReadName(std::int32_t id, const std::u16string& name, std::int32_t scope, bool hidden,
                               std::unique_ptr<TXLSSyntaxItem> formula, std::uint16_t functionFlags = 0);
   // 1 when renamed; -1 (nothing changed) for an unknown name, an invalid or taken text.

@@ -79,11 +79,12 @@ TXLSColumnInfo* TXLSColumnInfoList::GetOrCreate(std::int32_t c) {
 }
 
 void TXLSColumnInfoList::SetColumnInfo(std::int32_t c, std::uint16_t width, std::int32_t level,
-                                       std::int32_t xf, bool hidden) {
+                                       std::int32_t xf, bool hidden, bool collapsed) {
   TXLSColumnInfo* e = GetOrCreate(c);
   if (!e) return;
   e->width = width;
   e->hidden = hidden ? 1 : 0;
+  e->collapsed = collapsed ? 1 : 0;
   if (level >= 1 && level <= 8) e->outlineLevel = static_cast<std::uint8_t>(level - 1);
   SetColumnXF(c, xf);
 }
@@ -148,6 +149,11 @@ void TXLSColumnInfoList::SetOutlineLevel(std::int32_t c, std::int32_t level) {
   e->outlineLevel = static_cast<std::uint8_t>(level - 1);
 }
 
+bool TXLSColumnInfoList::IsCollapsed(std::int32_t c) const {
+  const TXLSColumnInfo* e = GetEntry(c);
+  return e && e->collapsed;
+}
+
 void TXLSColumnInfoList::CopyColumnInfo(std::int32_t c, const TXLSColumnInfo* source) {
   if (!ColumnInside(c)) return;
   const TXLSColumnInfo& s = source ? *source : default_;
@@ -158,6 +164,7 @@ void TXLSColumnInfoList::CopyColumnInfo(std::int32_t c, const TXLSColumnInfo* so
   e->width = s.width;
   e->hidden = s.hidden;
   e->outlineLevel = s.outlineLevel;
+  e->collapsed = s.collapsed;
 }
 
 void TXLSColumnInfoList::DeleteColumnInfo(std::int32_t c) {
@@ -191,7 +198,7 @@ void TXLSColumnInfoList::WriteColInfos(TXLSBlobList& out) {
     while (end < 255) {
       const TXLSColumnInfo* n = GetEntry(end + 1);
       if (!n || n->width != e->width || n->xf != e->xf || n->outlineLevel != e->outlineLevel ||
-          n->hidden != e->hidden) {
+          n->hidden != e->hidden || n->collapsed != e->collapsed) {
         break;
       }
       ++end;
@@ -201,7 +208,8 @@ void TXLSColumnInfoList::WriteColInfos(TXLSBlobList& out) {
     b->AddWord(static_cast<std::uint32_t>(end == 255 && end > c ? 256 : end));
     b->AddWord(e->width);
     b->AddWord(e->xf <= 0 || !xfList_ ? 0u : static_cast<std::uint32_t>(xfList_->GetOutputIndex(e->xf) - 1));
-    b->AddWord(static_cast<std::uint32_t>((e->outlineLevel & 7) << 8) | e->hidden | 0x0002u);
+    b->AddWord(static_cast<std::uint32_t>((e->outlineLevel & 7) << 8) | e->hidden | 0x0002u |
+               (e->collapsed ? 0x1000u : 0u));
     b->AddWord(2);
     out.Append(b.release());
     if (e->outlineLevel > maxLevel_) maxLevel_ = e->outlineLevel;
@@ -245,9 +253,10 @@ TXLSRowInfo* TXLSRowInfoList::GetOrCreate(std::int32_t r) {
 
 void TXLSRowInfoList::SetRowInfo(std::int32_t r, std::uint16_t height, bool customHeight,
                                  std::int32_t level, bool hidden, bool hasStyle, std::int32_t xf,
-                                 bool unsynced) {
+                                 bool unsynced, bool collapsed) {
   TXLSRowInfo* e = GetOrCreate(r);
   if (!e) return;
+  e->collapsed = collapsed ? 1 : 0;
   e->height = height > 8190 ? 8190 : height;
   e->customHeight = customHeight ? 1 : 0;
   if (level >= 1 && level <= 8) e->outlineLevel = static_cast<std::uint8_t>(level - 1);
@@ -336,6 +345,11 @@ void TXLSRowInfoList::SetOutlineLevel(std::int32_t r, std::int32_t level) {
   e->outlineLevel = static_cast<std::uint8_t>(level - 1);
 }
 
+bool TXLSRowInfoList::IsCollapsed(std::int32_t r) const {
+  const TXLSRowInfo* e = Find(r);
+  return e && e->collapsed;
+}
+
 void TXLSRowInfoList::CopyRowInfo(std::int32_t r, const TXLSRowInfo* source) {
   if (!RowInside(r)) return;
   TXLSRowInfo* e = Find(r);
@@ -358,11 +372,12 @@ void TXLSRowInfoList::CopyRowInfo(std::int32_t r, const TXLSRowInfo* source) {
   // A set height is written as such only with this flag: it travels with a copied height.
   if (source) e->unsynced = source->unsynced;
   e->outlineLevel = s.outlineLevel;
+  e->collapsed = s.collapsed;
 }
 
 bool TXLSRowInfoList::IsDefaultRow(const TXLSRowInfo& e) const {
   if (e.height != default_.height || e.xf != default_.xf || e.hasStyle != default_.hasStyle ||
-      e.hidden != default_.hidden || e.outlineLevel != default_.outlineLevel) {
+      e.hidden != default_.hidden || e.outlineLevel != default_.outlineLevel || e.collapsed != default_.collapsed) {
     return false;
   }
   // A row that never had its height set says nothing about it; one whose height was set to
@@ -401,10 +416,8 @@ std::unique_ptr<TXLSBlob> TXLSRowInfoList::BuildRowRecord(std::int32_t r) {
   if (e->hidden) options |= 0x0020;
   if (e->customHeight && !e->hidden && e->unsynced) options |= 0x0040;
   options |= e->outlineLevel & 7u;
-  std::int32_t level = GetOutlineLevel(r);
-  if ((r > 0 && GetOutlineLevel(r - 1) != level) || (r < 65535 && GetOutlineLevel(r + 1) != level)) {
-    options |= 0x0010;
-  }
+  // The bit marks a collapsed group (other programs open it closed), not a change of level.
+  if (e->collapsed) options |= 0x0010;
   b->AddWord(options);
   std::uint32_t xf = 15;
   if (e->hasStyle) {

@@ -22,6 +22,8 @@ struct TXLSColumnInfo {
   std::int32_t xf = 15;
   std::uint8_t hidden = 0;
   std::uint8_t outlineLevel = 0;  // level - 1, 0..7
+  // The outline group that ends beside this column is collapsed (shown closed).
+  std::uint8_t collapsed = 0;
 };
 
 class TXLSColumnInfoList {
@@ -34,7 +36,7 @@ class TXLSColumnInfoList {
   TXLSColumnInfo* GetEntry(std::int32_t c) const;
   TXLSColumnInfo* GetOrCreate(std::int32_t c);
   void SetColumnInfo(std::int32_t c, std::uint16_t width, std::int32_t level, std::int32_t xf,
-                     bool hidden);
+                     bool hidden, bool collapsed = false);
   // Widths in characters; setting clamps to 0..255 characters.
   double GetColumnWidth(std::int32_t c) const;
   void SetColumnWidth(std::int32_t c, double characters);
@@ -48,6 +50,8 @@ class TXLSColumnInfoList {
   std::int32_t GetFirstVisibleColumn() const;
   std::int32_t GetOutlineLevel(std::int32_t c) const;
   void SetOutlineLevel(std::int32_t c, std::int32_t level);
+  // The collapsed mark of the outline group beside the column (false without an entry).
+  bool IsCollapsed(std::int32_t c) const;
   void CopyColumnInfo(std::int32_t c, const TXLSColumnInfo* source);
   void DeleteColumnInfo(std::int32_t c);
 
@@ -85,6 +89,8 @@ struct TXLSRowInfo {
   std::int32_t firstUsedColumn = -1;
   std::int32_t lastUsedColumn = -1;
   std::uint8_t unsynced = 0;
+  // The outline group that ends beside this row is collapsed (shown closed).
+  std::uint8_t collapsed = 0;
 };
 
 class TXLSRowInfoList {
@@ -102,7 +108,7 @@ class TXLSRowInfoList {
   std::int32_t NextRow(std::int32_t r, std::int32_t limit = 65535) const;
   // xf 4095 means no style.
   void SetRowInfo(std::int32_t r, std::uint16_t height, bool customHeight, std::int32_t level,
-                  bool hidden, bool hasStyle, std::int32_t xf, bool unsynced);
+                  bool hidden, bool hasStyle, std::int32_t xf, bool unsynced, bool collapsed = false);
   // Heights in points; setting clamps to 0..409.5.
   double GetRowHeight(std::int32_t r) const;
   void SetRowHeight(std::int32_t r, double points);
@@ -117,6 +123,8 @@ class TXLSRowInfoList {
   bool HasCustomHeight(std::int32_t r) const;
   std::int32_t GetOutlineLevel(std::int32_t r) const;
   void SetOutlineLevel(std::int32_t r, std::int32_t level);
+  // The collapsed mark of the outline group beside the row (false without an entry).
+  bool IsCollapsed(std::int32_t r) const;
   void CopyRowInfo(std::int32_t r, const TXLSRowInfo* source);
   // True when the entry says nothing the default row does not say (its used columns aside).
   bool IsDefaultRow(const TXLSRowInfo& entry) const;

@@ -121,6 +121,8 @@ bool TXLSReader::LabelText(TXLSRecordBody& body, std::size_t offset, int codePag
 
 void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t size) {
   TXLSRecordBody body(data, size);
+  // A STRING record has no cell address: that of an empty text is 3 bytes long (BIFF5: 2).
+  if (id == kRecString) return FormulaString(body);
   const std::int32_t row = body.Word(0);
   const std::int32_t column = body.Word(2);
   if (!body.ok) return;
@@ -206,9 +208,6 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
     case kRecFormula4:
       Formula(body);
       return;
-    case kRecString:
-      FormulaString(body);
-      return;
     case kRecShrFmla:
     case kRecArray:
       SharedOrArrayFormula(id, body);
@@ -258,7 +257,7 @@ void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::i
   } else if (value.IsBoolean()) {
     SetBoolOrError(place, false, value.BooleanValue() ? 1 : 0);
   } else if (value.IsText()) {
-    if (!value.TextValue().empty()) SetText(place, value.TextValue());
+    SetText(place, value.TextValue());  // an empty text too: the cell keeps what it showed
   } else if (value.IsNumber()) {
     SetNumber(place, value.NumberValue(), 0);
   }

@@ -240,14 +240,29 @@ void TXLSReader::BoundSheet(TXLSRecordBody body) {
   const std::uint8_t type = body.Byte(5);
   if (!body.ok) return;
   // Macro sheets and module sheets are passed over (their substreams too).
-  if (type != 0 && type != 2) return void(++(type == 1 ? lostMacroSheets_ : lostOtherSheets_));
+  if (type != 0 && type != 2) {
+    boundSheets_.push_back(0);
+    return void(++(type == 1 ? lostMacroSheets_ : lostOtherSheets_));
+  }
   std::size_t pos = 6;
   std::u16string name;
   // BIFF8 keeps 8-bit names in 1252; BIFF5 names are in the workbook's code page.
   const bool ok = body.String(pos, true, Biff8(), Biff8() ? 1252 : codePage_, name);
-  IXLSWorksheet* sheet = workbook_.GetWorksheets().Add();
-  if (ok) sheet->SetName(name);
+  IXLSWorkSheets& sheets = workbook_.GetWorksheets();
+  IXLSWorksheet* sheet = sheets.Add();
+  boundSheets_.push_back(sheets.GetCount());
+  // A name the model refuses ("[Br]", or the "????" of a writer that could not encode it)
+  // keeps the one the sheet was given; formulas follow the sheet, not its name.
+  if (ok && !sheet->SetName(name)) renamedSheets_.push_back({sheet, name});
   sheet->SetVisible(Variant(static_cast<int>(visibility)));
+}
+
+std::int32_t TXLSReader::KeptSheet(std::int32_t filePosition) const {
+  if (filePosition < 1) return 0;
+  if (static_cast<std::size_t>(filePosition) <= boundSheets_.size())
+    return boundSheets_[static_cast<std::size_t>(filePosition - 1)];
+  const auto passedOver = std::count(boundSheets_.begin(), boundSheets_.end(), 0);
+  return filePosition - static_cast<std::int32_t>(passedOver);
 }
 
 void TXLSReader::SST(const TXLSBlobList& chunks) {
@@ -345,19 +360,32 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
   if (!body.ok) return;
   const std::size_t fits = std::min<std::size_t>(count, (body.size - 2) / 6);
   TXLSExternSheet& externs = workbook_.Formulas().Externs();
+  // Sheet numbers of this book count the macro and module sheets passed over; one of those
+  // becomes a number no sheet has.
+  auto kept = [this](std::int32_t sheet) -> std::int32_t {
+    if (sheet < 0 || static_cast<std::size_t>(sheet) >= boundSheets_.size()) return sheet;
+    const std::int32_t position = KeptSheet(sheet + 1);
+    return position > 0 ? position - 1 : 0xFFFF;
+  };
+  const TXLSSupBook& books = externs.SupBook();
   for (std::size_t i = 0; i < fits; ++i) {
     const std::size_t o = 2 + 6 * i;
-    externs.AddFromRecord(static_cast<int>(i + 1), body.Word(o), body.Word(o + 2), body.Word(o + 4));
+    const std::int32_t book = body.Word(o);
+    std::int32_t first = body.Word(o + 2), last = body.Word(o + 4);
+    if (book < books.Count() && books.Item(book).ownBook) {
+      first = kept(first);
+      last = kept(last);
+    }
+    externs.AddFromRecord(static_cast<int>(i + 1), book, first, last);
   }
 }
 
-// A name that is not kept is counted: the names of macros (which buttons and menus call;
-// other programs write them without the macro flag, as names without a formula) apart from the
-// rest.
+// A name that is not kept is counted: the names of macros (which buttons and menus call) apart
+// from the rest. Names without a formula are kept as they are.
 void TXLSReader::ReadUserName(std::int32_t id, TXLSRecordBody body) {
   UserName(id, body);
   if (!workbook_.Formulas().Names().GetNameTextById(id).empty()) return;
-  ++((body.Word(0) & 0x08) || body.Word(4) == 0 ? lostMacroNames_ : lostNames_);
+  ++((body.Word(0) & 0x08) ? lostMacroNames_ : lostNames_);
 }
 
 bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
@@ -416,7 +444,7 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
   std::int32_t scope = 0;
   if (Biff8()) {
     if (sheetIndex != 0) {
-      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      const IXLSWorksheet* sheet = sheets.GetItem(KeptSheet(sheetIndex));
       if (!sheet) return;
       scope = sheet->GetSheetId();
     }
@@ -424,7 +452,7 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
     scope = SheetIdOfBiff5Scope(static_cast<std::int16_t>(body.Word(6)));
     // Writers that leave the EXTERNSHEET index out still give the sheet's position.
     if (scope == 0 && sheetIndex != 0) {
-      const IXLSWorksheet* sheet = sheets.GetItem(sheetIndex);
+      const IXLSWorksheet* sheet = sheets.GetItem(KeptSheet(sheetIndex));
       scope = sheet ? sheet->GetSheetId() : -1;
     }
     if (scope < 0) return;
@@ -443,7 +471,8 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
   TXLSWorkbookFormulas& formulas = workbook_.Formulas();
   formulas.Compiler().SetCodePage(codePage_);
   auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
-  // A function name (a newer function that formulas call by name) may carry no formula.
+  // A function name (a newer function that formulas call by name), or a name that formulas use
+  // while it stands for nothing, may carry no formula.
   if (!tree && formulaSize != 0) return;
   formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree), body.Word(0));
 }

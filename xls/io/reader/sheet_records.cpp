@@ -50,6 +50,7 @@ enum : std::uint16_t {
   kRecDefaultRowHeight = 0x0225,
   kRecWindow2 = 0x023E,
   kRecHLinkTooltip = 0x0800,
+  kRecSheetExt = 0x0862,
   kRecSheetProtection = 0x0867,
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
@@ -273,6 +274,9 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecWindow2:
       Window2(body);
       return 1;
+    case kRecSheetExt:  // the sheet's tab colour, which the model does not keep
+      ++sheetLosses_.tabColours;
+      return 1;
     case kRecSheetProtection:
       if (body.size >= 23) sheet->Protection().SetOptions(body.Word(19));
       return 1;
@@ -444,7 +448,7 @@ void TXLSReader::ColInfo(TXLSRecordBody body) {
   if (!body.ok || first > last) return;
   TXLSColumnInfoList& columns = CurrentSheet()->ColumnInfo();
   for (std::int32_t c = first; c <= std::min(last, 255); ++c)
-    columns.SetColumnInfo(c, width, ((options & 0x700) >> 8) + 1, xf, options & 1);
+    columns.SetColumnInfo(c, width, ((options & 0x700) >> 8) + 1, xf, options & 1, options & 0x1000);
 }
 
 void TXLSReader::Row(TXLSRecordBody body) {
@@ -455,7 +459,7 @@ void TXLSReader::Row(TXLSRecordBody body) {
   CurrentSheet()->RowInfo().SetRowInfo(row, height & 0x7FFF, !(height & 0x8000),
                                        static_cast<std::int32_t>(options & 7) + 1, options & 0x20,
                                        options & 0x80, static_cast<std::int32_t>((options >> 16) & 0xFFF),
-                                       options & 0x40);
+                                       options & 0x40, options & 0x10);
 }
 
 void TXLSReader::MergedCells(TXLSRecordBody body) {

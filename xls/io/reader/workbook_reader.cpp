@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "xls/formula/rules/sheet_rules.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/filter_dropdowns.h"
 #include "xls/io/reader/reader_drawing.h"
@@ -72,6 +73,7 @@ int TXLSReader::Read() {
   }
   if (status == kReadEndOfStream) status = state_ == kNone ? 1 : kReadUnfinished;
   if (status == 1) Finish();
+  workbook_.Formulas().Compiler().SetReadSheetPositions({});
   stream_.Close();
   if (status == 1) KeepMacroProject();
   stream_.CloseStorage();
@@ -270,6 +272,8 @@ std::u16string ObjectKind(std::uint16_t type, bool many) {
 
 void TXLSReader::ReportLoss(const std::u16string& what) { AddLoss(workbook_, sheet_, what + u" was left out"); }
 
+void TXLSReader::ReportLine(const IXLSWorksheet* sheet, const std::u16string& line) { AddLoss(workbook_, sheet, line); }
+
 void TXLSReader::ReportLosses(std::size_t count, const std::u16string& one, const std::u16string& many) {
   if (count == 0) return;
   if (count == 1) return ReportLoss(one);
@@ -294,6 +298,7 @@ void TXLSReader::ReportSheetLosses() {
   ReportLosses(l.condRules, u"a conditional format's rule that could not be read",
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
+  ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
     // Charts are told of with their chart records; drop-down arrows come back with their filter
     // or validation.
@@ -305,6 +310,9 @@ void TXLSReader::ReportSheetLosses() {
 
 int TXLSReader::EndGlobals() {
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
+  // BIFF5 references number the sheets of the file, macro and module sheets included.
+  if (std::count(boundSheets_.begin(), boundSheets_.end(), 0) > 0)
+    workbook_.Formulas().Compiler().SetReadSheetPositions(std::vector<int>(boundSheets_.begin(), boundSheets_.end()));
   // BIFF5 names wait for the end of the globals, where every EXTERNSHEET is known.
   for (const CachedName& cached : cachedNames_)
     ReadUserName(cached.id, TXLSRecordBody(cached.body.data(), cached.body.size()));
@@ -315,17 +323,22 @@ int TXLSReader::EndGlobals() {
   ReportLosses(lostMacroSheets_, u"a macro sheet", u"{n} macro sheets");
   ReportLosses(lostOtherSheets_, u"a module sheet", u"{n} module sheets");
   lostMacroNames_ = lostNames_ = richSharedTexts_ = lostMacroSheets_ = lostOtherSheets_ = 0;
+  for (const Renamed& r : renamedSheets_)
+    ReportLine(r.sheet, u"the name \"" + r.name + u"\", which the file format does not allow, was changed to \"" +
+                            r.sheet->GetName() + u"\"");
+  renamedSheets_.clear();
   return 1;
 }
 
 void TXLSReader::Finish() {
   IXLSWorkSheets& sheets = workbook_.GetWorksheets();
-  if (IXLSWorksheet* first = sheets.GetItem(firstVisibleTab_ + 1)) first->MakeFirstVisibleTab();
-  if (activeTab_ < sheetNumber_) {
-    if (IXLSWorksheet* active = sheets.GetItem(activeTab_ + 1)) active->Activate();
+  if (IXLSWorksheet* first = sheets.GetItem(KeptSheet(firstVisibleTab_ + 1))) first->MakeFirstVisibleTab();
+  if (const std::int32_t active = KeptSheet(activeTab_ + 1); active >= 1 && active <= sheetNumber_) {
+    if (IXLSWorksheet* sheet = sheets.GetItem(active)) sheet->Activate();
   }
   for (const TXLSSystemName& n : systemNames_) {
-    IXLSWorksheet* sheet = sheets.GetItem(n.sheet);
+    // By the file's sheet number: a NAME record may come before the sheets it counts.
+    IXLSWorksheet* sheet = sheets.GetItem(KeptSheet(n.sheet));
     if (!sheet) continue;
     TXLSPageSetup& page = *sheet->GetPageSetup();
     if (n.kind == 6) {

@@ -45,7 +45,7 @@ int ReadWorkbookStream(TXLSWorkbook& workbook, platform::ByteStream& stream,
 // record: 0-based bounds, -1 where the entry has no such pair.
 struct TXLSSystemName {
   std::int32_t kind = 0;
-  std::int32_t sheet = 0;  // 1-based sheet position
+  std::int32_t sheet = 0;  // 1-based sheet number of the file (macro and module sheets counted)
   std::int32_t firstRow = -1, lastRow = -1, firstColumn = -1, lastColumn = -1;
 };
 
@@ -74,6 +74,8 @@ class TXLSReader {
   // Tells the workbook that something of the current sheet (outside a sheet: of the workbook)
   // was left out.
   void ReportLoss(const std::u16string& what);
+  // One line of the given sheet (nullptr: of the workbook), taken as it is.
+  void ReportLine(const IXLSWorksheet* sheet, const std::u16string& line);
   // One line for count things of a kind: one names a single thing, many the count of them with
   // "{n}" where the number goes. Nothing for a count of 0.
   void ReportLosses(std::size_t count, const std::u16string& one, const std::u16string& many);
@@ -101,6 +103,10 @@ class TXLSReader {
   // one (taken as the built-in name).
   bool Biff5FilterDatabase(TXLSRecordBody body);
   int SheetIdOfBiff5Scope(std::int32_t scope) const;
+  // The 1-based position of the sheet read for the file's 1-based sheet position (which counts
+  // the macro and module sheets passed over); 0 for a sheet passed over. Positions past the
+  // BOUNDSHEET records move down by the sheets passed over.
+  std::int32_t KeptSheet(std::int32_t filePosition) const;
 
   // Worksheet settings and cells.
   int Sheet(std::uint16_t id, const TXLSBlobList& chunks);
@@ -202,11 +208,21 @@ class TXLSReader {
     std::size_t richTexts = 0;    // cell texts whose formatting runs are not kept
     std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
+    std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
   std::size_t lostNames_ = 0, lostMacroNames_ = 0;
   std::size_t lostMacroSheets_ = 0, lostOtherSheets_ = 0;
+  // Per BOUNDSHEET in file order: the 1-based position of the sheet made for it, 0 for a macro
+  // or module sheet passed over.
+  std::vector<std::int32_t> boundSheets_;
+  // Sheets whose name the model refuses: they keep the name they were given.
+  struct Renamed {
+    IXLSWorksheet* sheet;
+    std::u16string name;
+  };
+  std::vector<Renamed> renamedSheets_;
 };
 
 }  // namespace xls
