@@ -71,11 +71,16 @@ class TXLSSupBook {
   // The add-in book's part of those: its EXTERNSHEET and EXTERNNAMEs (nothing without one).
   int WriteBiff5AddIn(TXLSBlobList& out, int codePage = 1252);
   bool HasAddInNames() const;
+  // The 1-based position of the add-in's EXTERNSHEET in a BIFF5 file read (0: none read), by
+  // which its formulas name the add-in book.
+  void SetBiff5AddInSheet(int position) { biff5AddInSheet_ = position; }
+  int Biff5AddInSheet() const { return biff5AddInSheet_; }
 
  private:
   std::vector<TXLSSupBookItem> items_;
   int ownIndex_ = -1;
   int addInIndex_ = -1;
+  int biff5AddInSheet_ = 0;
 };
 
 struct TXLSExternSheetItem {

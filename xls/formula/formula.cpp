@@ -161,6 +161,19 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::CompileText(const std::u16string& t
   return parser.TakeRoot();
 }
 
+// The add-in book's name that an add-in call (ptgFuncVar 255) goes by: known when the call's
+// first argument names one. The catalogue's entry of the name, or nullptr for a function the
+// catalogue lacks: other programs call their own functions (gnumeric's LOG2, LibreOffice's
+// IMSINH) and the newer ones so, and such a call read from a file is written back as it came.
+const THashFuncEntry* TXLSFormula::AddInOfCall(const TXLSSyntaxItem& node, bool& known) const {
+  known = false;
+  const TXLSSyntaxItem* name = node.ChildCount() >= 1 ? node.Child(1) : nullptr;
+  if (!name || name->kind != kNodeName || !name->range || name->range->externId <= 0) return nullptr;
+  const std::u16string text = externs_.GetAddInName(name->range->externId, name->value);
+  known = !text.empty();
+  return known ? catalogue_->FindAddIn(ftext::UpperAscii(text)) : nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Sizes
 
@@ -175,11 +188,9 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     if (Biff5()) return -1;
     own = 4;
   } else if (node.value == kAddInFunction) {
-    const TXLSSyntaxItem* name = node.Child(1);
-    if (!name || name->kind != kNodeName || !name->range) return -1;
-    const THashFuncEntry* e = catalogue_->FindAddIn(
-        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
-    if (!e || (e->argCount >= 0 && e->argCount + 1 != args)) return -1;
+    bool known = false;
+    const THashFuncEntry* e = AddInOfCall(node, known);
+    if (!known || (e && e->argCount >= 0 && e->argCount + 1 != args)) return -1;
     own = 4;
   } else if (node.text.empty() && node.rawToken != 0) {
     own = ((node.rawToken & 0x1F) | 0x20) == ptgFunc ? 3 : 4;
@@ -381,7 +392,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
   const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(node.text));
   const THashFuncEntry* addIn = nullptr;
   int number = 0, count = 0, ret = kClassValue;
-  bool fixed = false, named = false;
+  bool fixed = false, named = false, external = false;
   const int args = node.ChildCount();
   if (entry) {
     number = entry->number;
@@ -396,14 +407,14 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     number = kAddInFunction;
     ret = DecodedClass(node);
   } else if (node.value == kAddInFunction) {
-    const TXLSSyntaxItem* name = node.Child(1);
-    if (!name || name->kind != kNodeName || !name->range) return false;
-    addIn = catalogue_->FindAddIn(
-        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
-    if (!addIn || args < 1) return false;
-    if (addIn->argCount >= 0 && addIn->argCount + 1 != args) return false;
+    bool known = false;
+    addIn = AddInOfCall(node, known);
+    if (!known) return false;
+    if (addIn && addIn->argCount >= 0 && addIn->argCount + 1 != args) return false;
     number = kAddInFunction;
-    ret = cls;
+    // A function of the add-in book that the catalogue lacks keeps the classes it was read with.
+    external = !addIn;
+    ret = addIn ? cls : DecodedClass(node);
   } else if (node.text.empty() && node.rawToken != 0) {
     number = node.value;
     fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
@@ -417,7 +428,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
       argClass = entry->GetArgClass(i);
     } else if (addIn) {
       argClass = i == 1 ? kClassReference : addIn->GetArgClass(i - 1);
-    } else if (named && i == 1) {
+    } else if ((named || external) && i == 1) {
       argClass = kClassReference;  // the function's name; its arguments as read
     } else {
       // A function the catalogue lacks: each argument keeps the class it was read with.
@@ -906,7 +917,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           // positive); either names the same record.
           if (!r.ok || ixals == 0) return nullptr;
           if (ixals < 0) ixals = -ixals;
-          if (externs_.SupBook().AddInBookIndex() >= 0 && ixals == externs_.NextSheetNumber()) {
+          const int addInSheet = externs_.SupBook().Biff5AddInSheet();
+          if (externs_.SupBook().AddInBookIndex() >= 0 &&
+              ixals == (addInSheet > 0 ? addInSheet : externs_.NextSheetNumber())) {
             node->range->externId = externs_.AddInEntry();
           } else {
             int id = externs_.EntryOfNameScope(node->value);

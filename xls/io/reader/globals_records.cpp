@@ -64,6 +64,8 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       }
       return 1;
     case kRecExternName:
+      // BIFF5 names belong to the EXTERNSHEET before them: the add-in's are kept.
+      if (!Biff8() && !biff5AddInNames_) return 1;
       return workbook_.Formulas().Externs().SupBook().ReadExternName(body.data, body.size, Biff8());
     case kRecFont:
       return Font(body);
@@ -339,6 +341,14 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
     std::u16string name;
     if (body.size >= 2 && body.Byte(1) == 3) body.Chars(2, body.size - 2, false, codePage_, name);
     biff5ExternSheets_.push_back(name);
+    // The add-in "document" (":"), whose EXTERNNAMEs follow: the functions that formulas call
+    // through its position. A sheet's records repeat the workbook's.
+    biff5AddInNames_ = body.size == 2 && body.Byte(0) == 1 && body.Byte(1) == ':';
+    if (biff5AddInNames_ && state_ == kGlobals) {
+      TXLSSupBook& books = workbook_.Formulas().Externs().SupBook();
+      books.AddInBook();
+      books.SetBiff5AddInSheet(static_cast<int>(biff5ExternSheets_.size()));
+    }
     return;
   }
   const std::size_t count = body.Word(0);

@@ -188,6 +188,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
   const std::uint16_t version = body.Word(0);
   const std::uint16_t type = body.Word(2);
   biff5ExternSheets_.clear();
+  biff5AddInNames_ = false;
   switch (type) {
     case kSubGlobals:
       state_ = kGlobals;
