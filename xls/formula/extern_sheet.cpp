@@ -15,7 +15,12 @@ constexpr uint16_t kRecSupBook = 0x01AE;
 constexpr uint16_t kRecExternName = 0x0023;
 constexpr uint16_t kRecExternSheet = 0x0017;
 constexpr uint16_t kRecExternCount = 0x0016;
+constexpr uint16_t kRecXct = 0x0059;
+constexpr uint16_t kRecCrn = 0x005A;
 constexpr uint16_t kOwnBookMark = 0x0401;
+constexpr size_t kCrnBiff8Limit = 8224;
+constexpr uint8_t kCachedEmpty = 0x00, kCachedNumber = 0x01, kCachedText = 0x02, kCachedBool = 0x04,
+                  kCachedError = 0x10;
 constexpr uint16_t kAddInMark = 0x3A01;
 
 // Bounded little-endian reads over a record body.
@@ -75,6 +80,87 @@ void AddExternNameFormula(TXLSBlob& b) {
   b.AddWord(2);
   b.AddByte(0x1C);
   b.AddByte(0x17);
+}
+
+// The bytes one cached value takes in a BIFF8 CRN.
+size_t CachedValueSize(const TXLSExternValue& v) {
+  return v.kind == kCachedText ? 4 + 2 * v.text.size() : 9;
+}
+
+void AddCachedValue(TXLSBlob& b, const TXLSExternValue& v) {
+  b.AddByte(v.kind);
+  switch (v.kind) {
+    case kCachedNumber:
+      b.AddDouble(v.number);
+      return;
+    case kCachedText:
+      AddBiff8String(b, v.text);
+      return;
+    case kCachedBool:
+    case kCachedError:
+      b.AddByte(v.code);
+      for (int i = 0; i < 7; ++i) b.AddByte(0);
+      return;
+    default:
+      for (int i = 0; i < 8; ++i) b.AddByte(0);
+  }
+}
+
+// XCT and the CRNs of one cached sheet; a row too long for one record goes on in the next.
+void WriteCache(TXLSBlobList& out, const TXLSExternCache& cache) {
+  std::vector<TXLSBlob*> crns;
+  for (const TXLSExternRow& row : cache.rows) {
+    size_t at = 0;
+    while (at < row.values.size()) {
+      size_t end = at, bytes = 4;
+      while (end < row.values.size() && bytes + CachedValueSize(row.values[end]) <= kCrnBiff8Limit) {
+        bytes += CachedValueSize(row.values[end++]);
+      }
+      if (end == at) break;  // a text past what one record holds: the rest of the row stays out
+      TXLSBlob* b = NewRecord(kRecCrn);
+      b->AddByte(static_cast<uint32_t>(row.firstColumn + end - 1) & 0xFF);
+      b->AddByte(static_cast<uint32_t>(row.firstColumn + at) & 0xFF);
+      b->AddWord(static_cast<uint32_t>(row.row));
+      for (size_t i = at; i < end; ++i) AddCachedValue(*b, row.values[i]);
+      Finish(*b);
+      crns.push_back(b);
+      at = end;
+    }
+  }
+  TXLSBlob* xct = NewRecord(kRecXct);
+  xct->AddWord(static_cast<uint32_t>(crns.size()));
+  xct->AddWord(static_cast<uint32_t>(cache.sheet));
+  Finish(*xct);
+  out.Append(xct);
+  for (TXLSBlob* b : crns) out.Append(b);
+}
+
+// The path of another book as SUPBOOK holds it, as the text Excel shows: folders, then the
+// book's name in brackets ("\\dir\\[other.xls]"). The encoded form starts with 0x01; then 0x01
+// and a drive letter, 0x02 the drive's root, 0x03 between folders, 0x04 the folder above,
+// 0x05 and a length before a URL, 0x06 to 0x08 folders of the program.
+std::u16string BookText(const std::u16string& path) {
+  std::u16string text;
+  size_t i = !path.empty() && path[0] == 1 ? 1 : path.size();
+  if (i == path.size()) text = path;
+  for (; i < path.size(); ++i) {
+    const char16_t c = path[i];
+    if (c == 1 && i + 1 < path.size()) {
+      text += path[++i];
+      text += u":\\";
+    } else if (c == 2 || c == 3) {
+      text += u'\\';
+    } else if (c == 4) {
+      text += u"..\\";
+    } else if (c == 5) {
+      ++i;  // the URL's length
+    } else if (c > 8) {
+      text += c;
+    }
+  }
+  const size_t cut = text.find_last_of(u"\\/");
+  const size_t name = cut == std::u16string::npos ? 0 : cut + 1;
+  return text.substr(0, name) + u"[" + text.substr(name) + u"]";
 }
 
 }  // namespace
@@ -166,6 +252,57 @@ int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
   return 1;
 }
 
+int TXLSSupBook::ReadXct(const uint8_t* data, size_t size, bool biff8) {
+  if (items_.empty() || items_.back().ownBook || items_.back().addIn) return 1;
+  BodyReader r{data, size};
+  r.Word();
+  TXLSExternCache cache;
+  if (biff8) cache.sheet = static_cast<int>(r.Word());
+  if (!r.ok) return -1;
+  items_.back().caches.push_back(std::move(cache));
+  return 1;
+}
+
+int TXLSSupBook::ReadCrn(const uint8_t* data, size_t size, bool biff8, int codePage) {
+  if (items_.empty() || items_.back().caches.empty()) return 1;
+  BodyReader r{data, size};
+  const unsigned last = r.Byte();
+  TXLSExternRow row;
+  row.firstColumn = static_cast<int>(r.Byte());
+  row.row = static_cast<int>(r.Word());
+  if (!r.ok || last < static_cast<unsigned>(row.firstColumn)) return -1;
+  for (unsigned c = static_cast<unsigned>(row.firstColumn); r.ok && c <= last; ++c) {
+    TXLSExternValue v;
+    v.kind = static_cast<uint8_t>(r.Byte());
+    if (v.kind == kCachedNumber) {
+      if (r.pos + 8 > size) return -1;
+      v.number = platform::LoadLEDouble(data + r.pos);
+      r.pos += 8;
+    } else if (v.kind == kCachedText) {
+      if (biff8) {
+        v.text = r.String(false);
+      } else {
+        const unsigned count = r.Byte();
+        if (r.pos + count > size) return -1;
+        v.text = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + r.pos), count), codePage);
+        r.pos += count;
+      }
+    } else if (v.kind == kCachedBool || v.kind == kCachedError) {
+      v.code = static_cast<uint8_t>(r.Byte());
+      if (r.pos + 7 > size) return -1;
+      r.pos += 7;
+    } else {
+      v.kind = kCachedEmpty;
+      if (r.pos + 8 > size) return -1;
+      r.pos += 8;
+    }
+    row.values.push_back(std::move(v));
+  }
+  if (!r.ok) return -1;
+  items_.back().caches.back().rows.push_back(std::move(row));
+  return 1;
+}
+
 int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
   OwnBook();
   for (const auto& item : items_) {
@@ -183,6 +320,7 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
     }
     Finish(*b);
     out.Append(b);
+    for (const TXLSExternCache& cache : item.caches) WriteCache(out, cache);
     if (!item.addIn) continue;
     for (const auto& name : item.externNames) {
       TXLSBlob* n = NewRecord(kRecExternName);
@@ -409,7 +547,20 @@ int TXLSExternSheet::ResolveEntryAt(int n, int& book, int& first, int& last) con
 
 std::u16string TXLSExternSheet::GetSheetText(int id) const {
   int book = 0, first = 0, last = 0;
-  if (!IsOwnBook(id) || ResolveEntry(id, book, first, last) != 1) return {};
+  if (!IsOwnBook(id)) {
+    // Another book's sheets: '\dir\[other.xls]Sheet' or '...[other.xls]First:Last'.
+    if (GetEntry(id, book, first, last) != 1 || book < 0 || book >= supBook_.Count()) return {};
+    const TXLSSupBookItem& item = supBook_.Item(book);
+    const auto sheet = [&item](int i) {
+      return i >= 0 && i < static_cast<int>(item.sheetNames.size()) ? item.sheetNames[static_cast<size_t>(i)]
+                                                                    : std::u16string();
+    };
+    if (item.addIn || sheet(first).empty()) return {};
+    std::u16string text = BookText(item.path) + sheet(first);
+    if (last != first && !sheet(last).empty()) text += u":" + sheet(last);
+    return ftext::Quoted(text, u'\'');
+  }
+  if (ResolveEntry(id, book, first, last) != 1) return {};
   std::u16string a = SheetNameByIndex(first);
   if (a.empty()) return {};
   std::u16string text = ftext::Quoted(a, u'\'');

@@ -31,6 +31,29 @@ struct TXLSExternCallbacks {
   std::function<int(int nameId, TXLSRangeItem& range)> nameRangeById;
 };
 
+// A value another book's cell had when the file was saved (CRN): kind 0 empty, 1 number,
+// 2 text, 4 boolean (code 0 or 1), 16 error (code).
+struct TXLSExternValue {
+  uint8_t kind = 0;
+  uint8_t code = 0;
+  double number = 0;
+  std::u16string text;
+};
+
+// One CRN record: the values of the cells of one row from the first column on.
+struct TXLSExternRow {
+  int row = 0;
+  int firstColumn = 0;
+  std::vector<TXLSExternValue> values;
+};
+
+// The cells of one sheet of another book that the workbook's formulas read (XCT and its CRNs);
+// sheet is the 0-based position among the book's sheet names.
+struct TXLSExternCache {
+  int sheet = 0;
+  std::vector<TXLSExternRow> rows;
+};
+
 struct TXLSSupBookItem {
   bool ownBook = true;
   bool addIn = false;
@@ -38,6 +61,7 @@ struct TXLSSupBookItem {
   std::vector<std::u16string> sheetNames;
   std::vector<std::u16string> externNames;
   std::unordered_map<std::u16string, int> namePositions;  // 1-based
+  std::vector<TXLSExternCache> caches;  // other books only
 
   int AddName(const std::u16string& name);
 };
@@ -60,6 +84,10 @@ class TXLSSupBook {
   int ReadSupBook(const uint8_t* data, size_t size);
   // BIFF8 names carry an option byte before their characters; BIFF5 names are 8-bit text.
   int ReadExternName(const uint8_t* data, size_t size, bool biff8 = true);
+  // XCT and CRN: the cached cells of another book, for the book read last. BIFF5's XCT names
+  // no sheet (its EXTERNSHEET does), BIFF5's texts are 8-bit text of the code page. 1 or -1.
+  int ReadXct(const uint8_t* data, size_t size, bool biff8 = true);
+  int ReadCrn(const uint8_t* data, size_t size, bool biff8 = true, int codePage = 1252);
   // Appends SUPBOOK (and the add-in book's EXTERNNAME) records in list order.
   int WriteRecords(TXLSBlobList& out, int sheetCount);
   // BIFF5 has no SUPBOOK: EXTERNCOUNT, one EXTERNSHEET per sheet of the own book (so that a

@@ -8,6 +8,8 @@
 
 #include "platform/byte_stream.h"
 #include "reader_test_support.h"
+#include "xls/formula/extern_sheet.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/model/codepage.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
@@ -64,6 +66,41 @@ TEST(ExternFunctions, GnumericAddInNamesStayFormulasThroughBothFormats) {
     check(*Reopened(*book, 2), "saved as BIFF8");
     check(*Reopened(*book, 1), "saved as BIFF5");
   }
+}
+
+TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("lo_external_cache.xls")), 1);
+  auto check = [](TXLSWorkbook& b, const char* what) {
+    SCOPED_TRACE(what);
+    const std::string other = R"('\tmp\kv-extern-su_56136\[other.xls]Src'!)";
+    EXPECT_EQ(Cell(b, u"A1"), "=" + other + "A1*2 | 22.0");
+    EXPECT_EQ(Cell(b, u"A2"), "=SUM(" + other + "A2:B2) | 33.0");
+    EXPECT_EQ(Cell(b, u"B4"), "=IMSINH(A4) | 3.62686040784702");
+    // The other book with its sheet and the cells read from it: A1 and B1 of row 0, A2 and
+    // B2 of row 1.
+    const TXLSSupBook& books = b.Formulas().Externs().SupBook();
+    ASSERT_EQ(books.Count(), 3);
+    const TXLSSupBookItem& item = books.Item(1);
+    EXPECT_EQ(item.sheetNames, std::vector<std::u16string>{u"Src"});
+    ASSERT_EQ(item.caches.size(), 1u);
+    EXPECT_EQ(item.caches[0].sheet, 0);
+    ASSERT_EQ(item.caches[0].rows.size(), 2u);
+    const TXLSExternRow& first = item.caches[0].rows[0];
+    const TXLSExternRow& second = item.caches[0].rows[1];
+    EXPECT_EQ(first.row, 0);
+    EXPECT_EQ(second.row, 1);
+    EXPECT_EQ(first.firstColumn, 0);
+    ASSERT_EQ(first.values.size(), 2u);
+    ASSERT_EQ(second.values.size(), 2u);
+    EXPECT_EQ(first.values[0].number, 11);
+    EXPECT_EQ(first.values[1].text, u"ext text");
+    EXPECT_EQ(second.values[0].number, 15);
+    EXPECT_EQ(second.values[1].number, 18);
+  };
+  check(*book, "opened");
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  check(*Reopened(*book, 2), "saved as BIFF8");
 }
 
 }  // namespace

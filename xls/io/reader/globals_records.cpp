@@ -28,6 +28,8 @@ enum : std::uint16_t {
   kRecFont = 0x0031,
   kRecWindow1 = 0x003D,
   kRecCodePage = 0x0042,
+  kRecXct = 0x0059,
+  kRecCrn = 0x005A,
   kRecPalette = 0x0092,
   kRecXF = 0x00E0,
   kRecSST = 0x00FC,
@@ -101,6 +103,14 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       return ReadDrawingGroupRecords(workbook_, chunks);
     case kRecSupBook:
       return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
+    // The cached cells of another book; a record that cannot be read is left out and counted.
+    case kRecXct:
+      if (workbook_.Formulas().Externs().SupBook().ReadXct(body.data, body.size, Biff8()) != 1) ++lostExternCells_;
+      return 1;
+    case kRecCrn:
+      if (workbook_.Formulas().Externs().SupBook().ReadCrn(body.data, body.size, Biff8(), codePage_) != 1)
+        ++lostExternCells_;
+      return 1;
     case kRecCodeName:
       if (body.size >= 4) {
         std::size_t pos = 0;

@@ -316,6 +316,9 @@ int TXLSReader::EndGlobals() {
   ReportLosses(lostMacroSheets_, u"a macro sheet", u"{n} macro sheets");
   ReportLosses(lostOtherSheets_, u"a module sheet", u"{n} module sheets");
   lostMacroNames_ = lostNames_ = richSharedTexts_ = lostMacroSheets_ = lostOtherSheets_ = 0;
+  ReportLosses(lostExternCells_, u"the cached cells of another workbook (XCT or CRN) that could not be read",
+               u"{n} records of cached cells of other workbooks (XCT or CRN) that could not be read");
+  lostExternCells_ = 0;
   return 1;
 }
 
