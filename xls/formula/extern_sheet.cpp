@@ -1,6 +1,7 @@
 #include "xls/formula/extern_sheet.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/little_endian.h"
 #include "xls/formula/wide_text.h"
@@ -19,6 +20,7 @@ constexpr uint16_t kRecXct = 0x0059;
 constexpr uint16_t kRecCrn = 0x005A;
 constexpr uint16_t kOwnBookMark = 0x0401;
 constexpr size_t kCrnBiff8Limit = 8224;
+constexpr size_t kCrnBiff5Limit = 2080;
 constexpr uint8_t kCachedEmpty = 0x00, kCachedNumber = 0x01, kCachedText = 0x02, kCachedBool = 0x04,
                   kCachedError = 0x10;
 constexpr uint16_t kAddInMark = 0x3A01;
@@ -82,19 +84,39 @@ void AddExternNameFormula(TXLSBlob& b) {
   b.AddByte(0x17);
 }
 
-// The bytes one cached value takes in a BIFF8 CRN.
-size_t CachedValueSize(const TXLSExternValue& v) {
-  return v.kind == kCachedText ? 4 + 2 * v.text.size() : 9;
-}
+// A cached value in a CRN record: BIFF8 texts in UTF-16, BIFF5's as 8-bit text of the code page
+// (at most 255 bytes).
+struct CachedValue {
+  const TXLSExternValue& v;
+  bool biff8;
+  int codePage;
 
-void AddCachedValue(TXLSBlob& b, const TXLSExternValue& v) {
+  std::string Ansi() const {
+    std::string bytes = WideToAnsiCP(v.text, codePage);
+    if (bytes.size() > 255) bytes.resize(255);
+    return bytes;
+  }
+  size_t Size() const {
+    if (v.kind != kCachedText) return 9;
+    return biff8 ? 4 + 2 * v.text.size() : 2 + Ansi().size();
+  }
+};
+
+void AddCachedValue(TXLSBlob& b, const CachedValue& c) {
+  const TXLSExternValue& v = c.v;
   b.AddByte(v.kind);
   switch (v.kind) {
     case kCachedNumber:
       b.AddDouble(v.number);
       return;
     case kCachedText:
-      AddBiff8String(b, v.text);
+      if (c.biff8) {
+        AddBiff8String(b, v.text);
+      } else {
+        const std::string bytes = c.Ansi();
+        b.AddByte(static_cast<uint32_t>(bytes.size()));
+        b.AddString(bytes);
+      }
       return;
     case kCachedBool:
     case kCachedError:
@@ -107,21 +129,24 @@ void AddCachedValue(TXLSBlob& b, const TXLSExternValue& v) {
 }
 
 // XCT and the CRNs of one cached sheet; a row too long for one record goes on in the next.
-void WriteCache(TXLSBlobList& out, const TXLSExternCache& cache) {
+// BIFF5's XCT names no sheet: its EXTERNSHEET does.
+void WriteCache(std::vector<std::unique_ptr<TXLSBlob>>& out, const TXLSExternCache& cache, bool biff8 = true,
+                int codePage = 1252) {
+  const size_t limit = biff8 ? kCrnBiff8Limit : kCrnBiff5Limit;
   std::vector<TXLSBlob*> crns;
   for (const TXLSExternRow& row : cache.rows) {
     size_t at = 0;
     while (at < row.values.size()) {
       size_t end = at, bytes = 4;
-      while (end < row.values.size() && bytes + CachedValueSize(row.values[end]) <= kCrnBiff8Limit) {
-        bytes += CachedValueSize(row.values[end++]);
+      while (end < row.values.size() && bytes + CachedValue{row.values[end], biff8, codePage}.Size() <= limit) {
+        bytes += CachedValue{row.values[end++], biff8, codePage}.Size();
       }
       if (end == at) break;  // a text past what one record holds: the rest of the row stays out
       TXLSBlob* b = NewRecord(kRecCrn);
       b->AddByte(static_cast<uint32_t>(row.firstColumn + end - 1) & 0xFF);
       b->AddByte(static_cast<uint32_t>(row.firstColumn + at) & 0xFF);
       b->AddWord(static_cast<uint32_t>(row.row));
-      for (size_t i = at; i < end; ++i) AddCachedValue(*b, row.values[i]);
+      for (size_t i = at; i < end; ++i) AddCachedValue(*b, CachedValue{row.values[i], biff8, codePage});
       Finish(*b);
       crns.push_back(b);
       at = end;
@@ -129,10 +154,10 @@ void WriteCache(TXLSBlobList& out, const TXLSExternCache& cache) {
   }
   TXLSBlob* xct = NewRecord(kRecXct);
   xct->AddWord(static_cast<uint32_t>(crns.size()));
-  xct->AddWord(static_cast<uint32_t>(cache.sheet));
+  if (biff8) xct->AddWord(static_cast<uint32_t>(cache.sheet));
   Finish(*xct);
-  out.Append(xct);
-  for (TXLSBlob* b : crns) out.Append(b);
+  out.emplace_back(xct);
+  for (TXLSBlob* b : crns) out.emplace_back(b);
 }
 
 // The path of another book as SUPBOOK holds it, as the text Excel shows: folders, then the
@@ -253,18 +278,27 @@ int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
 }
 
 int TXLSSupBook::ReadXct(const uint8_t* data, size_t size, bool biff8) {
-  if (items_.empty() || items_.back().ownBook || items_.back().addIn) return 1;
+  cacheBook_ = biff8 ? Count() - 1 : biff5Book_;
+  if (cacheBook_ < 0 || cacheBook_ >= Count() || items_[static_cast<size_t>(cacheBook_)].ownBook ||
+      items_[static_cast<size_t>(cacheBook_)].addIn) {
+    cacheBook_ = -1;
+    return 1;
+  }
   BodyReader r{data, size};
   r.Word();
   TXLSExternCache cache;
-  if (biff8) cache.sheet = static_cast<int>(r.Word());
-  if (!r.ok) return -1;
-  items_.back().caches.push_back(std::move(cache));
+  cache.sheet = biff8 ? static_cast<int>(r.Word()) : biff5Sheet_;
+  if (!r.ok) {
+    cacheBook_ = -1;
+    return -1;
+  }
+  items_[static_cast<size_t>(cacheBook_)].caches.push_back(std::move(cache));
   return 1;
 }
 
 int TXLSSupBook::ReadCrn(const uint8_t* data, size_t size, bool biff8, int codePage) {
-  if (items_.empty() || items_.back().caches.empty()) return 1;
+  if (cacheBook_ < 0 || cacheBook_ >= Count()) return 1;
+  std::vector<TXLSExternCache>& caches = items_[static_cast<size_t>(cacheBook_)].caches;
   BodyReader r{data, size};
   const unsigned last = r.Byte();
   TXLSExternRow row;
@@ -299,8 +333,91 @@ int TXLSSupBook::ReadCrn(const uint8_t* data, size_t size, bool biff8, int codeP
     row.values.push_back(std::move(v));
   }
   if (!r.ok) return -1;
-  items_.back().caches.back().rows.push_back(std::move(row));
+  caches.back().rows.push_back(std::move(row));
   return 1;
+}
+
+int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) {
+  biff5Book_ = biff5Sheet_ = -1;
+  if (name.size() < 2 || name[0] != 1) return 1;
+  const size_t open = name.find(u'['), close = name.find(u']');
+  if (open == std::u16string::npos || close == std::u16string::npos || close < open) return -1;
+  // The path as SUPBOOK holds it: the folders and the book's name, without the brackets.
+  const std::u16string path = name.substr(0, open) + name.substr(open + 1, close - open - 1);
+  const std::u16string sheet = name.substr(close + 1);
+  int book = -1;
+  for (int i = 0; i < Count(); ++i) {
+    const TXLSSupBookItem& item = items_[static_cast<size_t>(i)];
+    if (!item.ownBook && !item.addIn && item.path == path) book = i;
+  }
+  if (book < 0) {
+    OwnBook();
+    TXLSSupBookItem item;
+    item.ownBook = false;
+    item.path = path;
+    items_.push_back(std::move(item));
+    book = Count() - 1;
+  }
+  auto& names = items_[static_cast<size_t>(book)].sheetNames;
+  auto at = std::find(names.begin(), names.end(), sheet);
+  if (at == names.end()) at = names.insert(names.end(), sheet);
+  biff5Book_ = book;
+  biff5Sheet_ = static_cast<int>(at - names.begin());
+  biff5Sheets_[position] = {biff5Book_, biff5Sheet_};
+  return 1;
+}
+
+int TXLSSupBook::Biff5BookSheetCount() const {
+  int count = 0;
+  for (const auto& item : items_) {
+    if (!item.ownBook && !item.addIn) count += static_cast<int>(item.sheetNames.size());
+  }
+  return count;
+}
+
+std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int position, bool withCaches, int codePage) {
+  std::vector<std::unique_ptr<TXLSBlob>> out;
+  biff5Sheets_.clear();
+  for (int book = 0; book < Count(); ++book) {
+    const TXLSSupBookItem& item = items_[static_cast<size_t>(book)];
+    if (item.ownBook || item.addIn) continue;
+    // The folders, then the book's name in brackets: "\x01\x02dir\x03[other.xls]".
+    std::u16string path = item.path;
+    if (path.empty() || path[0] != 1) path.insert(0, 1, u'\x01');
+    const size_t cut = path.find_last_of(u"\x01\x02\x03\x04");
+    const size_t nameAt = cut == 0 || cut == std::u16string::npos ? 1 : cut + 1;
+    const std::u16string encoded = path.substr(0, nameAt) + u"[" + path.substr(nameAt) + u"]";
+    for (int sheet = 0; sheet < static_cast<int>(item.sheetNames.size()); ++sheet) {
+      std::string bytes = WideToAnsiCP(encoded + item.sheetNames[static_cast<size_t>(sheet)], codePage);
+      if (bytes.size() > 255) bytes.resize(255);
+      TXLSBlob* b = NewRecord(kRecExternSheet);
+      b->AddByte(static_cast<uint32_t>(bytes.size()));
+      b->AddString(bytes);
+      Finish(*b);
+      out.emplace_back(b);
+      biff5Sheets_[position++] = {book, sheet};
+      if (!withCaches) continue;
+      for (const TXLSExternCache& cache : item.caches) {
+        if (cache.sheet == sheet) WriteCache(out, cache, false, codePage);
+      }
+    }
+  }
+  return out;
+}
+
+int TXLSSupBook::Biff5Position(int book, int sheet) const {
+  for (const auto& [position, at] : biff5Sheets_) {
+    if (at.first == book && at.second == sheet) return position;
+  }
+  return 0;
+}
+
+bool TXLSSupBook::Biff5SheetAt(int position, int& book, int& sheet) const {
+  auto it = biff5Sheets_.find(position);
+  if (it == biff5Sheets_.end()) return false;
+  book = it->second.first;
+  sheet = it->second.second;
+  return true;
 }
 
 int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
@@ -320,7 +437,9 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
     }
     Finish(*b);
     out.Append(b);
-    for (const TXLSExternCache& cache : item.caches) WriteCache(out, cache);
+    std::vector<std::unique_ptr<TXLSBlob>> cached;
+    for (const TXLSExternCache& cache : item.caches) WriteCache(cached, cache);
+    for (auto& record : cached) out.Append(record.release());
     if (!item.addIn) continue;
     for (const auto& name : item.externNames) {
       TXLSBlob* n = NewRecord(kRecExternName);
@@ -484,6 +603,11 @@ int TXLSExternSheet::AddFromRecord(int id, int book, int first, int last) {
 int TXLSExternSheet::AddInEntry() {
   int book = supBook_.AddInBook();
   return FindOrAdd(KeyOther(book, -1, -1), book, -1, -1, 0);
+}
+
+int TXLSExternSheet::FindOrAddOtherBook(int book, int first, int last) {
+  if (book < 0 || book >= supBook_.Count() || supBook_.Item(book).ownBook) return -1;
+  return FindOrAdd(KeyOther(book, first, last), book, first, last, 0);
 }
 
 int TXLSExternSheet::AddInNameIndex(const std::u16string& name) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@
 
 namespace xls {
 
+class TXLSBlob;
 class TXLSBlobList;
 
 // Each callback may be unset; a call through an unset one answers -1 or an empty text.
@@ -104,11 +106,29 @@ class TXLSSupBook {
   void SetBiff5AddInSheet(int position) { biff5AddInSheet_ = position; }
   int Biff5AddInSheet() const { return biff5AddInSheet_; }
 
+  // BIFF5 names each sheet of another book by an EXTERNSHEET of its own: 0x01, the book's
+  // encoded path with its name in brackets, then the sheet's name; its cached cells (XCT and
+  // CRN) follow it. Formulas name the sheet by the record's 1-based position.
+  // Reading: the name of the record at the position (0x01 included); another kind of record
+  // is passed over. 1, or -1 for a name that cannot be read.
+  int ReadBiff5ExternSheet(const std::u16string& name, int position);
+  // Writing: one EXTERNSHEET per sheet of each other book, from the position on, each with
+  // the cached cells of its sheet when asked (the workbook's records; a sheet's repeat the
+  // records alone). The positions are kept for the formulas written after.
+  std::vector<std::unique_ptr<TXLSBlob>> Biff5BookRecords(int position, bool withCaches, int codePage = 1252);
+  int Biff5BookSheetCount() const;
+  // The position of a sheet of another book (0: none), and the book and sheet at a position.
+  int Biff5Position(int book, int sheet) const;
+  bool Biff5SheetAt(int position, int& book, int& sheet) const;
+
  private:
   std::vector<TXLSSupBookItem> items_;
   int ownIndex_ = -1;
   int addInIndex_ = -1;
   int biff5AddInSheet_ = 0;
+  std::map<int, std::pair<int, int>> biff5Sheets_;  // position -> book, sheet
+  int cacheBook_ = -1;  // the book whose XCT was read last, which the CRNs that follow fill
+  int biff5Book_ = -1, biff5Sheet_ = -1;  // of the BIFF5 EXTERNSHEET read last
 };
 
 struct TXLSExternSheetItem {
@@ -137,6 +157,8 @@ class TXLSExternSheet {
   // positions; for the add-in book they are ignored.
   int AddFromRecord(int id, int book, int first, int last);
   int AddInEntry();
+  // The entry of sheets of another book (0-based positions among its sheet names).
+  int FindOrAddOtherBook(int book, int first, int last);
   int AddInNameIndex(const std::u16string& name);
   std::u16string GetAddInName(int entryId, int position);
 

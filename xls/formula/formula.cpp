@@ -531,12 +531,22 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
   if (r.Is3d()) {
     int token = valid ? (area ? ptgArea3d : ptgRef3d) : (area ? ptgAreaErr3d : ptgRefErr3d);
     if (Biff5()) {
-      // BIFF5 names the sheets of the own book only.
       int book = 0, first = 0, last = 0;
-      if (!externs_.IsOwnBook(r.externId) ||
-          externs_.ResolveEntry(r.externId, book, first, last) != 1) {
-        return false;
+      if (!externs_.IsOwnBook(r.externId)) {
+        // One sheet of another book, by its own EXTERNSHEET (a positive index); BIFF5 names no
+        // range of another book's sheets.
+        if (externs_.GetEntry(r.externId, book, first, last) != 1 || first != last) return false;
+        const int position = externs_.SupBook().Biff5Position(book, first);
+        if (position < 1) return false;
+        b.AddByte(static_cast<uint32_t>(k * 32 + token));
+        b.AddWord(static_cast<uint32_t>(position));
+        for (int i = 0; i < 8; ++i) b.AddByte(0);
+        b.AddWord(static_cast<uint32_t>(first));
+        b.AddWord(static_cast<uint32_t>(last));
+        body();
+        return true;
       }
+      if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
       b.AddByte(static_cast<uint32_t>(k * 32 + token));
       b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
       for (int i = 0; i < 8; ++i) b.AddByte(0);
@@ -989,9 +999,15 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
       r.Skip(8);
       unsigned first = r.Word();
       unsigned last = r.Word();
-      if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
-      g.externId = externs_.FindOrAddBySheetIndex(static_cast<int>(first) + 1,
-                                                  static_cast<int>(last) + 1);
+      int book = 0, sheet = 0;
+      if (r.ok && ixals > 0 && externs_.SupBook().Biff5SheetAt(ixals, book, sheet)) {
+        // A sheet of another book, named by its EXTERNSHEET.
+        g.externId = externs_.FindOrAddOtherBook(book, sheet, sheet);
+      } else {
+        if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
+        g.externId = externs_.FindOrAddBySheetIndex(static_cast<int>(first) + 1,
+                                                    static_cast<int>(last) + 1);
+      }
       if (g.externId < 1) return nullptr;
     }
   }

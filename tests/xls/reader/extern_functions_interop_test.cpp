@@ -8,7 +8,10 @@
 #include <sstream>
 
 #include "reader_test_support.h"
+#include "xls/model/range.h"
 #include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
 
 namespace xls::test {
 namespace {
@@ -69,6 +72,25 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
   auto lo = Peer("lo " + dir_.string() + " " + Data("lo_external_cache.xls") + " " + Path("lo8.xls"));
   EXPECT_EQ(lo["lo_external_cache.xls"], shown);
   EXPECT_EQ(lo["lo8.xls"], shown);
+
+  // BIFF5 names the other book's sheet by an EXTERNSHEET of its own ("[other.xls]Src" after its
+  // folders). LibreOffice reads no cached cells from BIFF5 but the book itself: it is put back
+  // where the file says it was, for the time of the reading (our own reader keeps the cells).
+  const fs::path gone = "/tmp/kv-extern-su_56136";
+  fs::remove_all(gone);
+  fs::create_directories(gone);
+  IXLSWorkbook other = TXLSWorkbook::Create();
+  IXLSWorksheet* src = other->GetWorksheets().Add();
+  ASSERT_TRUE(src->SetName(u"Src"));
+  src->GetRange(u"A1")->SetValue(Variant(11));
+  src->GetRange(u"B1")->SetValue(Variant(u"ext text"));
+  src->GetRange(u"A2")->SetValue(Variant(15));
+  src->GetRange(u"B2")->SetValue(Variant(18));
+  EXPECT_EQ(other->SaveAsFormat(Wide((gone / "other.xls").string()), 2), 1);
+  lo = Peer("lo " + dir_.string() + " " + Path("lo5.xls"));
+  fs::remove_all(gone);
+  // LibreOffice does not read add-in names from BIFF5 files, gnumeric's or ours.
+  EXPECT_EQ(lo["lo5.xls"], "22,\n33,\next text,\n2,#NAME?\n");
 }
 
 }  // namespace

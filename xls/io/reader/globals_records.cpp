@@ -354,11 +354,17 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
     // The add-in "document" (":"), whose EXTERNNAMEs follow: the functions that formulas call
     // through its position. A sheet's records repeat the workbook's.
     biff5AddInNames_ = body.size == 2 && body.Byte(0) == 1 && body.Byte(1) == ':';
-    if (biff5AddInNames_ && state_ == kGlobals) {
-      TXLSSupBook& books = workbook_.Formulas().Externs().SupBook();
+    if (state_ != kGlobals) return;
+    TXLSSupBook& books = workbook_.Formulas().Externs().SupBook();
+    const int position = static_cast<int>(biff5ExternSheets_.size());
+    if (biff5AddInNames_) {
       books.AddInBook();
-      books.SetBiff5AddInSheet(static_cast<int>(biff5ExternSheets_.size()));
+      books.SetBiff5AddInSheet(position);
     }
+    // A sheet of another book: 0x01, its encoded path and the sheet's name.
+    std::u16string other;
+    if (body.size >= 3 && body.Byte(1) == 1) body.Chars(1, std::min<std::size_t>(body.Byte(0), body.size - 1), false, codePage_, other);
+    books.ReadBiff5ExternSheet(other, position);
     return;
   }
   const std::size_t count = body.Word(0);
