@@ -897,6 +897,17 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         node->rawToken = token;
         if (number != kAddInFunction) node->text = catalogue_->GetNameByNumber(number);
         if (!popInto(*node, count)) return nullptr;
+        // A call of the add-in book must name one of its functions: without a name it has no
+        // text, and a formula read from a file must have one (to be written as text where its
+        // format cannot hold it).
+        if (number == kAddInFunction && count >= 1 && node->Child(1)->kind == kNodeName) {
+          const TXLSSyntaxItem& name = *node->Child(1);
+          const bool external = name.range && name.range->externId > 0;
+          if ((external ? externs_.GetAddInName(name.range->externId, name.value)
+                        : externs_.NameTextById(name.value)).empty()) {
+            return nullptr;
+          }
+        }
         stack.Push(std::move(node));
         continue;
       }
@@ -993,6 +1004,8 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
       int id = static_cast<int>(r.Word()) + 1;
       int book = 0, first = 0, last = 0;
       if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+      // Another book's sheet must be one of its own (a reference that names none has no text).
+      if (!externs_.IsOwnBook(id) && externs_.GetSheetText(id).empty()) return nullptr;
       g.externId = id;
     } else {
       int ixals = static_cast<int16_t>(r.Word());

@@ -109,5 +109,63 @@ TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
   check(*Reopened(*Reopened(*book, 1), 2), "saved as BIFF5, then as BIFF8");
 }
 
+// A call of the add-in book whose name is not among the book's EXTERNNAMEs (index 2 of one
+// name), and a reference to a sheet another book does not list (sheet 1 of one): neither has a
+// text, so neither can be written in a format that cannot hold it; they are read as formulas
+// that could not be read (the cells keep their cached results and the losses are listed), and
+// the workbook saves in both formats.
+TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
+  BiffBuilder b;
+  b.Bof(0x0005);
+  Bytes sheet;
+  PutDWord(sheet, 0);
+  PutWord(sheet, 0);
+  PutString8(sheet, "S", true);
+  b.Record(0x0085, sheet);
+  b.Record(0x01AE, {1, 0, 1, 4});     // SUPBOOK: the own book, one sheet
+  b.Record(0x01AE, {1, 0, 1, 0x3A});  // the add-in book
+  Bytes name = {0, 0, 0, 0, 0, 0};
+  PutString8(name, "LOG2", true);
+  name.insert(name.end(), {2, 0, 0x1C, 0x17});
+  b.Record(0x0023, name);
+  Bytes other;  // another book with one sheet
+  PutWord(other, 1);
+  PutString8(other, "\x01other.xls");
+  PutString8(other, "Src");
+  b.Record(0x01AE, other);
+  Bytes externs;  // EXTERNSHEET: the add-in book, then sheet 1 (of 0..0) of the other book
+  for (std::uint32_t v : {2u, 1u, 0xFFFEu, 0xFFFEu, 2u, 1u, 1u}) PutWord(externs, v);
+  b.Record(0x0017, externs);
+  b.Eof().Bof(0x0010);
+  auto formula = [&b](std::uint16_t row, double cached, const Bytes& tokens) {
+    Bytes f;
+    for (std::uint32_t v : {static_cast<std::uint32_t>(row), 1u, 15u}) PutWord(f, v);
+    PutDouble(f, cached);
+    PutWord(f, 0);
+    PutDWord(f, 0);
+    PutWord(f, static_cast<std::uint32_t>(tokens.size()));
+    f.insert(f.end(), tokens.begin(), tokens.end());
+    b.Record(0x0006, f);
+  };
+  formula(0, 3, {0x39, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // name 2 of the add-in book
+  formula(1, 4, {0x5A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0});                            // sheet 1 of other.xls
+  formula(2, 5, {0x39, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // LOG2()
+  b.Eof();
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream stream(b.bytes);
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  EXPECT_EQ(Cell(*book, u"B1"), "- | 3.00");
+  EXPECT_EQ(Cell(*book, u"B2"), "- | 4.00");
+  EXPECT_EQ(Cell(*book, u"B3"), "=LOG2() | 5.00");
+  ASSERT_EQ(book->GetReadLosses().size(), 1u);
+  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("2 formulas that could not be read"), std::string::npos)
+      << WideToUtf8(book->GetReadLosses()[0]);
+  for (int format : {2, 1}) {
+    IXLSWorkbook again = Reopened(*book, format);
+    EXPECT_EQ(Cell(*again, u"B1"), "- | 3.00");
+    EXPECT_EQ(Cell(*again, u"B3"), "=LOG2() | 5.00");
+  }
+}
+
 }  // namespace
 }  // namespace xls::test
