@@ -900,11 +900,10 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         // A call of the add-in book must name one of its functions: without a name it has no
         // text, and a formula read from a file must have one (to be written as text where its
         // format cannot hold it).
-        if (number == kAddInFunction && count >= 1 && node->Child(1)->kind == kNodeName) {
+        if (number == kAddInFunction && count >= 1) {
           const TXLSSyntaxItem& name = *node->Child(1);
-          const bool external = name.range && name.range->externId > 0;
-          if ((external ? externs_.GetAddInName(name.range->externId, name.value)
-                        : externs_.NameTextById(name.value)).empty()) {
+          if (name.kind == kNodeName && name.range && name.range->externId > 0 &&
+              externs_.GetAddInName(name.range->externId, name.value).empty()) {
             return nullptr;
           }
         }
