@@ -133,7 +133,7 @@ void AddCachedValue(TXLSBlob& b, const CachedValue& c) {
 void WriteCache(std::vector<std::unique_ptr<TXLSBlob>>& out, const TXLSExternCache& cache, bool biff8 = true,
                 int codePage = 1252) {
   const size_t limit = biff8 ? kCrnBiff8Limit : kCrnBiff5Limit;
-  std::vector<TXLSBlob*> crns;
+  std::vector<std::unique_ptr<TXLSBlob>> crns;
   for (const TXLSExternRow& row : cache.rows) {
     size_t at = 0;
     while (at < row.values.size()) {
@@ -142,22 +142,22 @@ void WriteCache(std::vector<std::unique_ptr<TXLSBlob>>& out, const TXLSExternCac
         bytes += CachedValue{row.values[end++], biff8, codePage}.Size();
       }
       if (end == at) break;  // a text past what one record holds: the rest of the row stays out
-      TXLSBlob* b = NewRecord(kRecCrn);
+      std::unique_ptr<TXLSBlob> b(NewRecord(kRecCrn));
       b->AddByte(static_cast<uint32_t>(row.firstColumn + end - 1) & 0xFF);
       b->AddByte(static_cast<uint32_t>(row.firstColumn + at) & 0xFF);
       b->AddWord(static_cast<uint32_t>(row.row));
       for (size_t i = at; i < end; ++i) AddCachedValue(*b, CachedValue{row.values[i], biff8, codePage});
       Finish(*b);
-      crns.push_back(b);
+      crns.push_back(std::move(b));
       at = end;
     }
   }
-  TXLSBlob* xct = NewRecord(kRecXct);
+  std::unique_ptr<TXLSBlob> xct(NewRecord(kRecXct));
   xct->AddWord(static_cast<uint32_t>(crns.size()));
   if (biff8) xct->AddWord(static_cast<uint32_t>(cache.sheet));
   Finish(*xct);
-  out.emplace_back(xct);
-  for (TXLSBlob* b : crns) out.emplace_back(b);
+  out.push_back(std::move(xct));
+  for (auto& b : crns) out.push_back(std::move(b));
 }
 
 // The path of another book as SUPBOOK holds it, as the text Excel shows: folders, then the
@@ -367,10 +367,27 @@ int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) 
   return 1;
 }
 
-int TXLSSupBook::Biff5BookSheetCount() const {
+// The name of a BIFF5 EXTERNSHEET of another book's sheet: the folders, then the book's name in
+// brackets, then the sheet's ("\x01\x02dir\x03[other.xls]Src"), in 8-bit text. Empty when it
+// is longer than the record's length byte holds: then the sheet has no record, and formulas
+// that read it go as their text.
+std::string TXLSSupBook::Biff5SheetName(const TXLSSupBookItem& item, int sheet, int codePage) {
+  std::u16string path = item.path;
+  if (path.empty() || path[0] != 1) path.insert(0, 1, u'\x01');
+  const size_t cut = path.find_last_of(u"\x01\x02\x03\x04");
+  const size_t nameAt = cut == 0 || cut == std::u16string::npos ? 1 : cut + 1;
+  const std::u16string name = path.substr(0, nameAt) + u"[" + path.substr(nameAt) + u"]" +
+                              item.sheetNames[static_cast<size_t>(sheet)];
+  std::string bytes = WideToAnsiCP(name, codePage);
+  return bytes.size() > 255 ? std::string() : bytes;
+}
+
+int TXLSSupBook::Biff5BookSheetCount(int codePage) const {
   int count = 0;
   for (const auto& item : items_) {
-    if (!item.ownBook && !item.addIn) count += static_cast<int>(item.sheetNames.size());
+    if (item.ownBook || item.addIn) continue;
+    for (int sheet = 0; sheet < static_cast<int>(item.sheetNames.size()); ++sheet)
+      if (!Biff5SheetName(item, sheet, codePage).empty()) ++count;
   }
   return count;
 }
@@ -381,20 +398,14 @@ std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int positio
   for (int book = 0; book < Count(); ++book) {
     const TXLSSupBookItem& item = items_[static_cast<size_t>(book)];
     if (item.ownBook || item.addIn) continue;
-    // The folders, then the book's name in brackets: "\x01\x02dir\x03[other.xls]".
-    std::u16string path = item.path;
-    if (path.empty() || path[0] != 1) path.insert(0, 1, u'\x01');
-    const size_t cut = path.find_last_of(u"\x01\x02\x03\x04");
-    const size_t nameAt = cut == 0 || cut == std::u16string::npos ? 1 : cut + 1;
-    const std::u16string encoded = path.substr(0, nameAt) + u"[" + path.substr(nameAt) + u"]";
     for (int sheet = 0; sheet < static_cast<int>(item.sheetNames.size()); ++sheet) {
-      std::string bytes = WideToAnsiCP(encoded + item.sheetNames[static_cast<size_t>(sheet)], codePage);
-      if (bytes.size() > 255) bytes.resize(255);
-      TXLSBlob* b = NewRecord(kRecExternSheet);
+      const std::string bytes = Biff5SheetName(item, sheet, codePage);
+      if (bytes.empty()) continue;
+      std::unique_ptr<TXLSBlob> b(NewRecord(kRecExternSheet));
       b->AddByte(static_cast<uint32_t>(bytes.size()));
       b->AddString(bytes);
       Finish(*b);
-      out.emplace_back(b);
+      out.push_back(std::move(b));
       biff5Sheets_[position++] = {book, sheet};
       if (!withCaches) continue;
       for (const TXLSExternCache& cache : item.caches) {

@@ -116,7 +116,7 @@ class TXLSSupBook {
   // the cached cells of its sheet when asked (the workbook's records; a sheet's repeat the
   // records alone). The positions are kept for the formulas written after.
   std::vector<std::unique_ptr<TXLSBlob>> Biff5BookRecords(int position, bool withCaches, int codePage = 1252);
-  int Biff5BookSheetCount() const;
+  int Biff5BookSheetCount(int codePage = 1252) const;
   // The position of a sheet of another book (0: none), and the book and sheet at a position.
   int Biff5Position(int book, int sheet) const;
   bool Biff5SheetAt(int position, int& book, int& sheet) const;
@@ -125,6 +125,8 @@ class TXLSSupBook {
   std::vector<TXLSSupBookItem> items_;
   int ownIndex_ = -1;
   int addInIndex_ = -1;
+  static std::string Biff5SheetName(const TXLSSupBookItem& item, int sheet, int codePage);
+
   int biff5AddInSheet_ = 0;
   std::map<int, std::pair<int, int>> biff5Sheets_;  // position -> book, sheet
   int cacheBook_ = -1;  // the book whose XCT was read last, which the CRNs that follow fill

@@ -756,7 +756,7 @@ std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildPageBreaks(bool horizontal) cons
 int TXLSSheetWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   TXLSSupBook* books = book_.HasFormulas() ? &book_.Formulas().Externs().SupBook() : nullptr;
-  const int others = books ? books->Biff5BookSheetCount() : 0;
+  const int others = books ? books->Biff5BookSheetCount(codePage_) : 0;
   const bool addIns = others > 0 && books->HasAddInNames();
   const std::uint32_t count = static_cast<std::uint32_t>(sheets.GetCount() + others) + (addIns ? 2 : 1);
   int result = Add(kSettings, WordRecord(kRecExternCount, count));

@@ -130,7 +130,7 @@ int TXLSWorkbookWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   TXLSSupBook* books = book_.HasFormulas() ? &book_.Formulas().Externs().SupBook() : nullptr;
   const bool addIns = books && books->HasAddInNames();
-  const int others = books ? books->Biff5BookSheetCount() : 0;
+  const int others = books ? books->Biff5BookSheetCount(book_.GetCodePage()) : 0;
   const std::uint32_t count = static_cast<std::uint32_t>(sheets.GetCount() + others) + (addIns ? 2 : 1);
   int result = Add(*globals_, WordRecord(kRecExternCount, count));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i)

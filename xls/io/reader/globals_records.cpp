@@ -363,7 +363,8 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
     }
     // A sheet of another book: 0x01, its encoded path and the sheet's name.
     std::u16string other;
-    if (body.size >= 3 && body.Byte(1) == 1) body.Chars(1, std::min<std::size_t>(body.Byte(0), body.size - 1), false, codePage_, other);
+    if (body.size >= 3 && body.Byte(1) == 1)
+      body.Chars(1, std::min<std::size_t>(body.Byte(0), body.size - 1), false, codePage_, other);
     books.ReadBiff5ExternSheet(other, position);
     return;
   }
