@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/byte_stream.h"
+#include "platform/compound_file.h"
 #include "reader_test_support.h"
 #include "xls/formula/extern_sheet.h"
 #include "xls/formula/workbook_formulas.h"
@@ -113,7 +114,7 @@ TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
 // name), and a reference to a sheet another book does not list (sheet 1 of one): neither has a
 // text, so neither can be written in a format that cannot hold it; they are read as formulas
 // that could not be read (the cells keep their cached results and the losses are listed), and
-// the workbook saves in both formats.
+// the workbook saves in both formats. A book whose path BIFF5 cannot hold is not cut.
 TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   BiffBuilder b;
   b.Bof(0x0005);
@@ -133,8 +134,13 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   PutString8(other, "\x01other.xls");
   PutString8(other, "Src");
   b.Record(0x01AE, other);
-  Bytes externs;  // EXTERNSHEET: the add-in book, then sheet 1 (of 0..0) of the other book
-  for (std::uint32_t v : {2u, 1u, 0xFFFEu, 0xFFFEu, 2u, 1u, 1u}) PutWord(externs, v);
+  Bytes far;  // a book whose path is longer than a BIFF5 EXTERNSHEET holds
+  PutWord(far, 1);
+  PutString8(far, "\x01" + std::string(300, 'd') + "\x03" "far.xls");
+  PutString8(far, "Far");
+  b.Record(0x01AE, far);
+  Bytes externs;  // EXTERNSHEET: the add-in book, sheet 1 (of 0..0) of the other book, sheet 0 of the far one
+  for (std::uint32_t v : {3u, 1u, 0xFFFEu, 0xFFFEu, 2u, 1u, 1u, 3u, 0u, 0u}) PutWord(externs, v);
   b.Record(0x0017, externs);
   b.Eof().Bof(0x0010);
   auto formula = [&b](std::uint16_t row, double cached, const Bytes& tokens) {
@@ -165,6 +171,16 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
     EXPECT_EQ(Cell(*again, u"B1"), "- | 3.00");
     EXPECT_EQ(Cell(*again, u"B3"), "=LOG2() | 5.00");
   }
+  // BIFF5 has no room for the far book's sheet (its EXTERNSHEET name passes 255 bytes): no
+  // record names it, not even a cut one.
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
+  platform::CompoundFileReader file;
+  ASSERT_TRUE(file.Open(saved.Bytes()));
+  Bytes records;
+  file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, u"Book"), records);
+  const std::string ds(250, 'd');
+  EXPECT_EQ(std::search(records.begin(), records.end(), ds.begin(), ds.end()), records.end());
 }
 
 }  // namespace
