@@ -8,7 +8,7 @@ and read the cached cells of another workbook:
   external names of the add-in book (SUPBOOK with the add-in mark, EXTERNNAME, ptgNameX and
   ptgFuncVar 255); BIFF5 as the EXTERNSHEET ":" with its EXTERNNAMEs.
 - lo_external_cache.xls (LibreOffice through UNO, "MS Excel 97"): on sheet "Main" A1
-  ='file:///<gone>/other.xls'#$Src.A1*2 (22), A2 =SUM(...#$Src.A2:B2) (33), A3 =...#$Src.B1
+  ='file:///tmp/kv-extern-gone/other.xls'#$Src.A1*2 (22), A2 =SUM(...#$Src.A2:B2) (33), A3 =...#$Src.B1
   ("ext text"), A4 2 and B4 =IMSINH(A4) (an add-in name). The other workbook is gone once the
   file is made: what it held stays in the SUPBOOK of that book, its XCT and two CRN records.
 
@@ -87,10 +87,20 @@ def libreoffice(work):
     shutil.copy(made, os.path.join(HERE, "lo_external_cache.xls"))
 
 
+# The other workbook's folder, which the file names and the tests look for (and which must not
+# exist once the file is made).
+GONE = "/tmp/kv-extern-gone"
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="kv-extern-") as work:
         gnumeric(work)
-        libreoffice(work)
+    shutil.rmtree(GONE, ignore_errors=True)
+    os.makedirs(GONE)
+    try:
+        libreoffice(GONE)
+    finally:
+        shutil.rmtree(GONE)
 
 
 if __name__ == "__main__":

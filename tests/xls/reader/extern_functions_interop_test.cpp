@@ -76,7 +76,7 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
   // BIFF5 names the other book's sheet by an EXTERNSHEET of its own ("[other.xls]Src" after its
   // folders). LibreOffice reads no cached cells from BIFF5 but the book itself: it is put back
   // where the file says it was, for the time of the reading (our own reader keeps the cells).
-  const fs::path gone = "/tmp/kv-extern-su_56136";
+  const fs::path gone = "/tmp/kv-extern-gone";
   fs::remove_all(gone);
   fs::create_directories(gone);
   IXLSWorkbook other = TXLSWorkbook::Create();

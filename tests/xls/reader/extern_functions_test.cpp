@@ -74,7 +74,7 @@ TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
   ASSERT_EQ(book->Open(Data("lo_external_cache.xls")), 1);
   auto check = [](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
-    const std::string other = R"('\tmp\kv-extern-su_56136\[other.xls]Src'!)";
+    const std::string other = R"('\tmp\kv-extern-gone\[other.xls]Src'!)";
     EXPECT_EQ(Cell(b, u"A1"), "=" + other + "A1*2 | 22.0");
     EXPECT_EQ(Cell(b, u"A2"), "=SUM(" + other + "A2:B2) | 33.0");
     EXPECT_EQ(Cell(b, u"B4"), "=IMSINH(A4) | 3.62686040784702");
