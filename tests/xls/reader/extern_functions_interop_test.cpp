@@ -67,6 +67,13 @@ TEST_F(ExternFunctionsInterop, GnumericAddInFunctionsThroughOurSaves) {
 // book (XCT and CRN), in our BIFF8 file as in LibreOffice's; its IMSINH, an add-in name, is
 // calculated again.
 TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
+  // The folder of the other book, which must not be there while the cached cells are read.
+  const fs::path gone = "/tmp/kv-extern-gone";
+  struct Removed {
+    fs::path path;
+    ~Removed() { fs::remove_all(path); }
+  } removed{gone};
+  fs::remove_all(gone);
   Resave("lo_external_cache.xls", "lo");
   const std::string shown = "22,\n33,\next text,\n2,3.62686040784702\n";
   auto lo = Peer("lo " + dir_.string() + " " + Data("lo_external_cache.xls") + " " + Path("lo8.xls"));
@@ -76,8 +83,6 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
   // BIFF5 names the other book's sheet by an EXTERNSHEET of its own ("[other.xls]Src" after its
   // folders). LibreOffice reads no cached cells from BIFF5 but the book itself: it is put back
   // where the file says it was, for the time of the reading (our own reader keeps the cells).
-  const fs::path gone = "/tmp/kv-extern-gone";
-  fs::remove_all(gone);
   fs::create_directories(gone);
   IXLSWorkbook other = TXLSWorkbook::Create();
   IXLSWorksheet* src = other->GetWorksheets().Add();
@@ -88,7 +93,6 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
   src->GetRange(u"B2")->SetValue(Variant(18));
   EXPECT_EQ(other->SaveAsFormat(Wide((gone / "other.xls").string()), 2), 1);
   lo = Peer("lo " + dir_.string() + " " + Path("lo5.xls"));
-  fs::remove_all(gone);
   // LibreOffice does not read add-in names from BIFF5 files, gnumeric's or ours.
   EXPECT_EQ(lo["lo5.xls"], "22,\n33,\next text,\n2,#NAME?\n");
 }
