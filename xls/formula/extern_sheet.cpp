@@ -1,6 +1,7 @@
 #include "xls/formula/extern_sheet.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/little_endian.h"
 #include "xls/formula/wide_text.h"
@@ -15,7 +16,13 @@ constexpr uint16_t kRecSupBook = 0x01AE;
 constexpr uint16_t kRecExternName = 0x0023;
 constexpr uint16_t kRecExternSheet = 0x0017;
 constexpr uint16_t kRecExternCount = 0x0016;
+constexpr uint16_t kRecXct = 0x0059;
+constexpr uint16_t kRecCrn = 0x005A;
 constexpr uint16_t kOwnBookMark = 0x0401;
+constexpr size_t kCrnBiff8Limit = 8224;
+constexpr size_t kCrnBiff5Limit = 2080;
+constexpr uint8_t kCachedEmpty = 0x00, kCachedNumber = 0x01, kCachedText = 0x02, kCachedBool = 0x04,
+                  kCachedError = 0x10;
 constexpr uint16_t kAddInMark = 0x3A01;
 
 // Bounded little-endian reads over a record body.
@@ -75,6 +82,110 @@ void AddExternNameFormula(TXLSBlob& b) {
   b.AddWord(2);
   b.AddByte(0x1C);
   b.AddByte(0x17);
+}
+
+// A cached value in a CRN record: BIFF8 texts in UTF-16, BIFF5's as 8-bit text of the code page
+// (at most 255 bytes).
+struct CachedValue {
+  const TXLSExternValue& v;
+  bool biff8;
+  int codePage;
+
+  std::string Ansi() const {
+    std::string bytes = WideToAnsiCP(v.text, codePage);
+    if (bytes.size() > 255) bytes.resize(255);
+    return bytes;
+  }
+  size_t Size() const {
+    if (v.kind != kCachedText) return 9;
+    return biff8 ? 4 + 2 * v.text.size() : 2 + Ansi().size();
+  }
+};
+
+void AddCachedValue(TXLSBlob& b, const CachedValue& c) {
+  const TXLSExternValue& v = c.v;
+  b.AddByte(v.kind);
+  switch (v.kind) {
+    case kCachedNumber:
+      b.AddDouble(v.number);
+      return;
+    case kCachedText:
+      if (c.biff8) {
+        AddBiff8String(b, v.text);
+      } else {
+        const std::string bytes = c.Ansi();
+        b.AddByte(static_cast<uint32_t>(bytes.size()));
+        b.AddString(bytes);
+      }
+      return;
+    case kCachedBool:
+    case kCachedError:
+      b.AddByte(v.code);
+      for (int i = 0; i < 7; ++i) b.AddByte(0);
+      return;
+    default:
+      for (int i = 0; i < 8; ++i) b.AddByte(0);
+  }
+}
+
+// XCT and the CRNs of one cached sheet; a row too long for one record goes on in the next.
+// BIFF5's XCT names no sheet: its EXTERNSHEET does.
+void WriteCache(std::vector<std::unique_ptr<TXLSBlob>>& out, const TXLSExternCache& cache, bool biff8 = true,
+                int codePage = 1252) {
+  const size_t limit = biff8 ? kCrnBiff8Limit : kCrnBiff5Limit;
+  std::vector<std::unique_ptr<TXLSBlob>> crns;
+  for (const TXLSExternRow& row : cache.rows) {
+    size_t at = 0;
+    while (at < row.values.size()) {
+      size_t end = at, bytes = 4;
+      while (end < row.values.size() && bytes + CachedValue{row.values[end], biff8, codePage}.Size() <= limit) {
+        bytes += CachedValue{row.values[end++], biff8, codePage}.Size();
+      }
+      if (end == at) break;  // a text past what one record holds: the rest of the row stays out
+      std::unique_ptr<TXLSBlob> b(NewRecord(kRecCrn));
+      b->AddByte(static_cast<uint32_t>(row.firstColumn + end - 1) & 0xFF);
+      b->AddByte(static_cast<uint32_t>(row.firstColumn + at) & 0xFF);
+      b->AddWord(static_cast<uint32_t>(row.row));
+      for (size_t i = at; i < end; ++i) AddCachedValue(*b, CachedValue{row.values[i], biff8, codePage});
+      Finish(*b);
+      crns.push_back(std::move(b));
+      at = end;
+    }
+  }
+  std::unique_ptr<TXLSBlob> xct(NewRecord(kRecXct));
+  xct->AddWord(static_cast<uint32_t>(crns.size()));
+  if (biff8) xct->AddWord(static_cast<uint32_t>(cache.sheet));
+  Finish(*xct);
+  out.push_back(std::move(xct));
+  for (auto& b : crns) out.push_back(std::move(b));
+}
+
+// The path of another book as SUPBOOK holds it, as the text Excel shows: folders, then the
+// book's name in brackets ("\\dir\\[other.xls]"). The encoded form starts with 0x01; then 0x01
+// and a drive letter, 0x02 the drive's root, 0x03 between folders, 0x04 the folder above,
+// 0x05 and a length before a URL, 0x06 to 0x08 folders of the program.
+std::u16string BookText(const std::u16string& path) {
+  std::u16string text;
+  size_t i = !path.empty() && path[0] == 1 ? 1 : path.size();
+  if (i == path.size()) text = path;
+  for (; i < path.size(); ++i) {
+    const char16_t c = path[i];
+    if (c == 1 && i + 1 < path.size()) {
+      text += path[++i];
+      text += u":\\";
+    } else if (c == 2 || c == 3) {
+      text += u'\\';
+    } else if (c == 4) {
+      text += u"..\\";
+    } else if (c == 5) {
+      ++i;  // the URL's length
+    } else if (c > 8) {
+      text += c;
+    }
+  }
+  const size_t cut = text.find_last_of(u"\\/");
+  const size_t name = cut == std::u16string::npos ? 0 : cut + 1;
+  return text.substr(0, name) + u"[" + text.substr(name) + u"]";
 }
 
 }  // namespace
@@ -166,6 +277,160 @@ int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
   return 1;
 }
 
+int TXLSSupBook::ReadXct(const uint8_t* data, size_t size, bool biff8) {
+  cacheBook_ = biff8 ? Count() - 1 : biff5Book_;
+  if (cacheBook_ < 0 || cacheBook_ >= Count() || items_[static_cast<size_t>(cacheBook_)].ownBook ||
+      items_[static_cast<size_t>(cacheBook_)].addIn) {
+    cacheBook_ = -1;
+    return 1;
+  }
+  BodyReader r{data, size};
+  r.Word();
+  TXLSExternCache cache;
+  cache.sheet = biff8 ? static_cast<int>(r.Word()) : biff5Sheet_;
+  if (!r.ok) {
+    cacheBook_ = -1;
+    return -1;
+  }
+  items_[static_cast<size_t>(cacheBook_)].caches.push_back(std::move(cache));
+  return 1;
+}
+
+int TXLSSupBook::ReadCrn(const uint8_t* data, size_t size, bool biff8, int codePage) {
+  if (cacheBook_ < 0 || cacheBook_ >= Count()) return 1;
+  std::vector<TXLSExternCache>& caches = items_[static_cast<size_t>(cacheBook_)].caches;
+  BodyReader r{data, size};
+  const unsigned last = r.Byte();
+  TXLSExternRow row;
+  row.firstColumn = static_cast<int>(r.Byte());
+  row.row = static_cast<int>(r.Word());
+  if (!r.ok || last < static_cast<unsigned>(row.firstColumn)) return -1;
+  for (unsigned c = static_cast<unsigned>(row.firstColumn); r.ok && c <= last; ++c) {
+    TXLSExternValue v;
+    v.kind = static_cast<uint8_t>(r.Byte());
+    if (v.kind == kCachedNumber) {
+      if (r.pos + 8 > size) return -1;
+      v.number = platform::LoadLEDouble(data + r.pos);
+      r.pos += 8;
+    } else if (v.kind == kCachedText) {
+      if (biff8) {
+        v.text = r.String(false);
+      } else {
+        const unsigned count = r.Byte();
+        if (r.pos + count > size) return -1;
+        v.text = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + r.pos), count), codePage);
+        r.pos += count;
+      }
+    } else if (v.kind == kCachedBool || v.kind == kCachedError) {
+      v.code = static_cast<uint8_t>(r.Byte());
+      if (r.pos + 7 > size) return -1;
+      r.pos += 7;
+    } else {
+      v.kind = kCachedEmpty;
+      if (r.pos + 8 > size) return -1;
+      r.pos += 8;
+    }
+    row.values.push_back(std::move(v));
+  }
+  if (!r.ok) return -1;
+  caches.back().rows.push_back(std::move(row));
+  return 1;
+}
+
+int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) {
+  biff5Book_ = biff5Sheet_ = -1;
+  if (name.size() < 2 || name[0] != 1) return 1;
+  const size_t open = name.find(u'['), close = name.find(u']');
+  if (open == std::u16string::npos || close == std::u16string::npos || close < open) return -1;
+  // The path as SUPBOOK holds it: the folders and the book's name, without the brackets.
+  const std::u16string path = name.substr(0, open) + name.substr(open + 1, close - open - 1);
+  const std::u16string sheet = name.substr(close + 1);
+  int book = -1;
+  for (int i = 0; i < Count(); ++i) {
+    const TXLSSupBookItem& item = items_[static_cast<size_t>(i)];
+    if (!item.ownBook && !item.addIn && item.path == path) book = i;
+  }
+  if (book < 0) {
+    OwnBook();
+    TXLSSupBookItem item;
+    item.ownBook = false;
+    item.path = path;
+    items_.push_back(std::move(item));
+    book = Count() - 1;
+  }
+  auto& names = items_[static_cast<size_t>(book)].sheetNames;
+  auto at = std::find(names.begin(), names.end(), sheet);
+  if (at == names.end()) at = names.insert(names.end(), sheet);
+  biff5Book_ = book;
+  biff5Sheet_ = static_cast<int>(at - names.begin());
+  biff5Sheets_[position] = {biff5Book_, biff5Sheet_};
+  return 1;
+}
+
+// The name of a BIFF5 EXTERNSHEET of another book's sheet: the folders, then the book's name in
+// brackets, then the sheet's ("\x01\x02dir\x03[other.xls]Src"), in 8-bit text. Empty when it
+// is longer than the record's length byte holds: then the sheet has no record, and formulas
+// that read it go as their text.
+std::string TXLSSupBook::Biff5SheetName(const TXLSSupBookItem& item, int sheet, int codePage) {
+  std::u16string path = item.path;
+  if (path.empty() || path[0] != 1) path.insert(0, 1, u'\x01');
+  const size_t cut = path.find_last_of(u"\x01\x02\x03\x04");
+  const size_t nameAt = cut == 0 || cut == std::u16string::npos ? 1 : cut + 1;
+  const std::u16string name = path.substr(0, nameAt) + u"[" + path.substr(nameAt) + u"]" +
+                              item.sheetNames[static_cast<size_t>(sheet)];
+  std::string bytes = WideToAnsiCP(name, codePage);
+  return bytes.size() > 255 ? std::string() : bytes;
+}
+
+int TXLSSupBook::Biff5BookSheetCount(int codePage) const {
+  int count = 0;
+  for (const auto& item : items_) {
+    if (item.ownBook || item.addIn) continue;
+    for (int sheet = 0; sheet < static_cast<int>(item.sheetNames.size()); ++sheet)
+      if (!Biff5SheetName(item, sheet, codePage).empty()) ++count;
+  }
+  return count;
+}
+
+std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int position, bool withCaches, int codePage) {
+  std::vector<std::unique_ptr<TXLSBlob>> out;
+  biff5Sheets_.clear();
+  for (int book = 0; book < Count(); ++book) {
+    const TXLSSupBookItem& item = items_[static_cast<size_t>(book)];
+    if (item.ownBook || item.addIn) continue;
+    for (int sheet = 0; sheet < static_cast<int>(item.sheetNames.size()); ++sheet) {
+      const std::string bytes = Biff5SheetName(item, sheet, codePage);
+      if (bytes.empty()) continue;
+      std::unique_ptr<TXLSBlob> b(NewRecord(kRecExternSheet));
+      b->AddByte(static_cast<uint32_t>(bytes.size()));
+      b->AddString(bytes);
+      Finish(*b);
+      out.push_back(std::move(b));
+      biff5Sheets_[position++] = {book, sheet};
+      if (!withCaches) continue;
+      for (const TXLSExternCache& cache : item.caches) {
+        if (cache.sheet == sheet) WriteCache(out, cache, false, codePage);
+      }
+    }
+  }
+  return out;
+}
+
+int TXLSSupBook::Biff5Position(int book, int sheet) const {
+  for (const auto& [position, at] : biff5Sheets_) {
+    if (at.first == book && at.second == sheet) return position;
+  }
+  return 0;
+}
+
+bool TXLSSupBook::Biff5SheetAt(int position, int& book, int& sheet) const {
+  auto it = biff5Sheets_.find(position);
+  if (it == biff5Sheets_.end()) return false;
+  book = it->second.first;
+  sheet = it->second.second;
+  return true;
+}
+
 int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
   OwnBook();
   for (const auto& item : items_) {
@@ -183,6 +448,9 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
     }
     Finish(*b);
     out.Append(b);
+    std::vector<std::unique_ptr<TXLSBlob>> cached;
+    for (const TXLSExternCache& cache : item.caches) WriteCache(cached, cache);
+    for (auto& record : cached) out.Append(record.release());
     if (!item.addIn) continue;
     for (const auto& name : item.externNames) {
       TXLSBlob* n = NewRecord(kRecExternName);
@@ -348,6 +616,11 @@ int TXLSExternSheet::AddInEntry() {
   return FindOrAdd(KeyOther(book, -1, -1), book, -1, -1, 0);
 }
 
+int TXLSExternSheet::FindOrAddOtherBook(int book, int first, int last) {
+  if (book < 0 || book >= supBook_.Count() || supBook_.Item(book).ownBook) return -1;
+  return FindOrAdd(KeyOther(book, first, last), book, first, last, 0);
+}
+
 int TXLSExternSheet::AddInNameIndex(const std::u16string& name) {
   return supBook_.AddInNamePosition(name);
 }
@@ -409,7 +682,20 @@ int TXLSExternSheet::ResolveEntryAt(int n, int& book, int& first, int& last) con
 
 std::u16string TXLSExternSheet::GetSheetText(int id) const {
   int book = 0, first = 0, last = 0;
-  if (!IsOwnBook(id) || ResolveEntry(id, book, first, last) != 1) return {};
+  if (!IsOwnBook(id)) {
+    // Another book's sheets: '\dir\[other.xls]Sheet' or '...[other.xls]First:Last'.
+    if (GetEntry(id, book, first, last) != 1 || book < 0 || book >= supBook_.Count()) return {};
+    const TXLSSupBookItem& item = supBook_.Item(book);
+    const auto sheet = [&item](int i) {
+      return i >= 0 && i < static_cast<int>(item.sheetNames.size()) ? item.sheetNames[static_cast<size_t>(i)]
+                                                                    : std::u16string();
+    };
+    if (item.addIn || sheet(first).empty()) return {};
+    std::u16string text = BookText(item.path) + sheet(first);
+    if (last != first && !sheet(last).empty()) text += u":" + sheet(last);
+    return ftext::Quoted(text, u'\'');
+  }
+  if (ResolveEntry(id, book, first, last) != 1) return {};
   std::u16string a = SheetNameByIndex(first);
   if (a.empty()) return {};
   std::u16string text = ftext::Quoted(a, u'\'');

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@
 
 namespace xls {
 
+class TXLSBlob;
 class TXLSBlobList;
 
 // Each callback may be unset; a call through an unset one answers -1 or an empty text.
@@ -31,6 +33,29 @@ struct TXLSExternCallbacks {
   std::function<int(int nameId, TXLSRangeItem& range)> nameRangeById;
 };
 
+// A value another book's cell had when the file was saved (CRN): kind 0 empty, 1 number,
+// 2 text, 4 boolean (code 0 or 1), 16 error (code).
+struct TXLSExternValue {
+  uint8_t kind = 0;
+  uint8_t code = 0;
+  double number = 0;
+  std::u16string text;
+};
+
+// One CRN record: the values of the cells of one row from the first column on.
+struct TXLSExternRow {
+  int row = 0;
+  int firstColumn = 0;
+  std::vector<TXLSExternValue> values;
+};
+
+// The cells of one sheet of another book that the workbook's formulas read (XCT and its CRNs);
+// sheet is the 0-based position among the book's sheet names.
+struct TXLSExternCache {
+  int sheet = 0;
+  std::vector<TXLSExternRow> rows;
+};
+
 struct TXLSSupBookItem {
   bool ownBook = true;
   bool addIn = false;
@@ -38,6 +63,7 @@ struct TXLSSupBookItem {
   std::vector<std::u16string> sheetNames;
   std::vector<std::u16string> externNames;
   std::unordered_map<std::u16string, int> namePositions;  // 1-based
+  std::vector<TXLSExternCache> caches;  // other books only
 
   int AddName(const std::u16string& name);
 };
@@ -60,6 +86,10 @@ class TXLSSupBook {
   int ReadSupBook(const uint8_t* data, size_t size);
   // BIFF8 names carry an option byte before their characters; BIFF5 names are 8-bit text.
   int ReadExternName(const uint8_t* data, size_t size, bool biff8 = true);
+  // XCT and CRN: the cached cells of another book, for the book read last. BIFF5's XCT names
+  // no sheet (its EXTERNSHEET does), BIFF5's texts are 8-bit text of the code page. 1 or -1.
+  int ReadXct(const uint8_t* data, size_t size, bool biff8 = true);
+  int ReadCrn(const uint8_t* data, size_t size, bool biff8 = true, int codePage = 1252);
   // Appends SUPBOOK (and the add-in book's EXTERNNAME) records in list order.
   int WriteRecords(TXLSBlobList& out, int sheetCount);
   // BIFF5 has no SUPBOOK: EXTERNCOUNT, one EXTERNSHEET per sheet of the own book (so that a
@@ -71,11 +101,36 @@ class TXLSSupBook {
   // The add-in book's part of those: its EXTERNSHEET and EXTERNNAMEs (nothing without one).
   int WriteBiff5AddIn(TXLSBlobList& out, int codePage = 1252);
   bool HasAddInNames() const;
+  // The 1-based position of the add-in's EXTERNSHEET in a BIFF5 file read (0: none read), by
+  // which its formulas name the add-in book.
+  void SetBiff5AddInSheet(int position) { biff5AddInSheet_ = position; }
+  int Biff5AddInSheet() const { return biff5AddInSheet_; }
+
+  // BIFF5 names each sheet of another book by an EXTERNSHEET of its own: 0x01, the book's
+  // encoded path with its name in brackets, then the sheet's name; its cached cells (XCT and
+  // CRN) follow it. Formulas name the sheet by the record's 1-based position.
+  // Reading: the name of the record at the position (0x01 included); another kind of record
+  // is passed over. 1, or -1 for a name that cannot be read.
+  int ReadBiff5ExternSheet(const std::u16string& name, int position);
+  // Writing: one EXTERNSHEET per sheet of each other book, from the position on, each with
+  // the cached cells of its sheet when asked (the workbook's records; a sheet's repeat the
+  // records alone). The positions are kept for the formulas written after.
+  std::vector<std::unique_ptr<TXLSBlob>> Biff5BookRecords(int position, bool withCaches, int codePage = 1252);
+  int Biff5BookSheetCount(int codePage = 1252) const;
+  // The position of a sheet of another book (0: none), and the book and sheet at a position.
+  int Biff5Position(int book, int sheet) const;
+  bool Biff5SheetAt(int position, int& book, int& sheet) const;
 
  private:
   std::vector<TXLSSupBookItem> items_;
   int ownIndex_ = -1;
   int addInIndex_ = -1;
+  static std::string Biff5SheetName(const TXLSSupBookItem& item, int sheet, int codePage);
+
+  int biff5AddInSheet_ = 0;
+  std::map<int, std::pair<int, int>> biff5Sheets_;  // position -> book, sheet
+  int cacheBook_ = -1;  // the book whose XCT was read last, which the CRNs that follow fill
+  int biff5Book_ = -1, biff5Sheet_ = -1;  // of the BIFF5 EXTERNSHEET read last
 };
 
 struct TXLSExternSheetItem {
@@ -104,6 +159,8 @@ class TXLSExternSheet {
   // positions; for the add-in book they are ignored.
   int AddFromRecord(int id, int book, int first, int last);
   int AddInEntry();
+  // The entry of sheets of another book (0-based positions among its sheet names).
+  int FindOrAddOtherBook(int book, int first, int last);
   int AddInNameIndex(const std::u16string& name);
   std::u16string GetAddInName(int entryId, int position);
 

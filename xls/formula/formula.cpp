@@ -161,6 +161,19 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::CompileText(const std::u16string& t
   return parser.TakeRoot();
 }
 
+// The add-in book's name that an add-in call (ptgFuncVar 255) goes by: known when the call's
+// first argument names one. The catalogue's entry of the name, or nullptr for a function the
+// catalogue lacks: other programs call their own functions (gnumeric's LOG2, LibreOffice's
+// IMSINH) and the newer ones so, and such a call read from a file is written back as it came.
+const THashFuncEntry* TXLSFormula::AddInOfCall(const TXLSSyntaxItem& node, bool& known) const {
+  known = false;
+  const TXLSSyntaxItem* name = node.ChildCount() >= 1 ? node.Child(1) : nullptr;
+  if (!name || name->kind != kNodeName || !name->range || name->range->externId <= 0) return nullptr;
+  const std::u16string text = externs_.GetAddInName(name->range->externId, name->value);
+  known = !text.empty();
+  return known ? catalogue_->FindAddIn(ftext::UpperAscii(text)) : nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Sizes
 
@@ -175,11 +188,9 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     if (Biff5()) return -1;
     own = 4;
   } else if (node.value == kAddInFunction) {
-    const TXLSSyntaxItem* name = node.Child(1);
-    if (!name || name->kind != kNodeName || !name->range) return -1;
-    const THashFuncEntry* e = catalogue_->FindAddIn(
-        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
-    if (!e || (e->argCount >= 0 && e->argCount + 1 != args)) return -1;
+    bool known = false;
+    const THashFuncEntry* e = AddInOfCall(node, known);
+    if (!known || (e && e->argCount >= 0 && e->argCount + 1 != args)) return -1;
     own = 4;
   } else if (node.text.empty() && node.rawToken != 0) {
     own = ((node.rawToken & 0x1F) | 0x20) == ptgFunc ? 3 : 4;
@@ -381,7 +392,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
   const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(node.text));
   const THashFuncEntry* addIn = nullptr;
   int number = 0, count = 0, ret = kClassValue;
-  bool fixed = false, named = false;
+  bool fixed = false, named = false, external = false;
   const int args = node.ChildCount();
   if (entry) {
     number = entry->number;
@@ -396,14 +407,14 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     number = kAddInFunction;
     ret = DecodedClass(node);
   } else if (node.value == kAddInFunction) {
-    const TXLSSyntaxItem* name = node.Child(1);
-    if (!name || name->kind != kNodeName || !name->range) return false;
-    addIn = catalogue_->FindAddIn(
-        ftext::UpperAscii(externs_.GetAddInName(name->range->externId, name->value)));
-    if (!addIn || args < 1) return false;
-    if (addIn->argCount >= 0 && addIn->argCount + 1 != args) return false;
+    bool known = false;
+    addIn = AddInOfCall(node, known);
+    if (!known) return false;
+    if (addIn && addIn->argCount >= 0 && addIn->argCount + 1 != args) return false;
     number = kAddInFunction;
-    ret = cls;
+    // A function of the add-in book that the catalogue lacks keeps the classes it was read with.
+    external = !addIn;
+    ret = addIn ? cls : DecodedClass(node);
   } else if (node.text.empty() && node.rawToken != 0) {
     number = node.value;
     fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
@@ -417,7 +428,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
       argClass = entry->GetArgClass(i);
     } else if (addIn) {
       argClass = i == 1 ? kClassReference : addIn->GetArgClass(i - 1);
-    } else if (named && i == 1) {
+    } else if ((named || external) && i == 1) {
       argClass = kClassReference;  // the function's name; its arguments as read
     } else {
       // A function the catalogue lacks: each argument keeps the class it was read with.
@@ -524,12 +535,22 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
   if (r.Is3d()) {
     int token = valid ? (area ? ptgArea3d : ptgRef3d) : (area ? ptgAreaErr3d : ptgRefErr3d);
     if (Biff5()) {
-      // BIFF5 names the sheets of the own book only.
       int book = 0, first = 0, last = 0;
-      if (!externs_.IsOwnBook(r.externId) ||
-          externs_.ResolveEntry(r.externId, book, first, last) != 1) {
-        return false;
+      if (!externs_.IsOwnBook(r.externId)) {
+        // One sheet of another book, by its own EXTERNSHEET (a positive index); BIFF5 names no
+        // range of another book's sheets.
+        if (externs_.GetEntry(r.externId, book, first, last) != 1 || first != last) return false;
+        const int position = externs_.SupBook().Biff5Position(book, first);
+        if (position < 1) return false;
+        b.AddByte(static_cast<uint32_t>(k * 32 + token));
+        b.AddWord(static_cast<uint32_t>(position));
+        for (int i = 0; i < 8; ++i) b.AddByte(0);
+        b.AddWord(static_cast<uint32_t>(first));
+        b.AddWord(static_cast<uint32_t>(last));
+        body();
+        return true;
       }
+      if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
       b.AddByte(static_cast<uint32_t>(k * 32 + token));
       b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
       for (int i = 0; i < 8; ++i) b.AddByte(0);
@@ -880,6 +901,16 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         node->rawToken = token;
         if (number != kAddInFunction) node->text = catalogue_->GetNameByNumber(number);
         if (!popInto(*node, count)) return nullptr;
+        // A call of the add-in book must name one of its functions: without a name it has no
+        // text, and a formula read from a file must have one (to be written as text where its
+        // format cannot hold it).
+        if (number == kAddInFunction && count >= 1) {
+          const TXLSSyntaxItem& name = *node->Child(1);
+          if (name.kind == kNodeName && name.range && name.range->externId > 0 &&
+              externs_.GetAddInName(name.range->externId, name.value).empty()) {
+            return nullptr;
+          }
+        }
         stack.Push(std::move(node));
         continue;
       }
@@ -910,7 +941,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           // positive); either names the same record.
           if (!r.ok || ixals == 0) return nullptr;
           if (ixals < 0) ixals = -ixals;
-          if (externs_.SupBook().AddInBookIndex() >= 0 && ixals == externs_.NextSheetNumber()) {
+          const int addInSheet = externs_.SupBook().Biff5AddInSheet();
+          if (externs_.SupBook().AddInBookIndex() >= 0 &&
+              ixals == (addInSheet > 0 ? addInSheet : externs_.NextSheetNumber())) {
             node->range->externId = externs_.AddInEntry();
           } else {
             int id = externs_.EntryOfNameScope(node->value);
@@ -974,19 +1007,27 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
       int id = static_cast<int>(r.Word()) + 1;
       int book = 0, first = 0, last = 0;
       if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+      // Another book's sheet must be one of its own (a reference that names none has no text).
+      if (!externs_.IsOwnBook(id) && externs_.GetSheetText(id).empty()) return nullptr;
       g.externId = id;
     } else {
       int ixals = static_cast<int16_t>(r.Word());
       r.Skip(8);
       unsigned first = r.Word();
       unsigned last = r.Word();
-      if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
-      auto position = [this](unsigned number) {
-        return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
-      };
-      const int a = position(first), b = position(last);
-      if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
-      g.externId = externs_.FindOrAddBySheetIndex(a, b);
+      int book = 0, sheet = 0;
+      if (r.ok && ixals > 0 && externs_.SupBook().Biff5SheetAt(ixals, book, sheet)) {
+        // A sheet of another book, named by its EXTERNSHEET.
+        g.externId = externs_.FindOrAddOtherBook(book, sheet, sheet);
+      } else {
+        if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
+        auto position = [this](unsigned number) {
+          return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
+        };
+        const int a = position(first), b = position(last);
+        if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
+        g.externId = externs_.FindOrAddBySheetIndex(a, b);
+      }
       if (g.externId < 1) return nullptr;
     }
   }

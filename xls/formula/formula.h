@@ -75,6 +75,7 @@ class TXLSFormula {
   struct Reader;
   bool Biff5() const { return format_ == kFormatBiff5; }
   int CallSize(const TXLSSyntaxItem& node);
+  const THashFuncEntry* AddInOfCall(const TXLSSyntaxItem& node, bool& known) const;
   bool CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileReference(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);

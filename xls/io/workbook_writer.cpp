@@ -124,16 +124,22 @@ std::unique_ptr<TXLSBlob> TXLSWorkbookWriter::BuildPalette() const {
 }
 
 // The sheets by name, then (when formulas call add-ins) the add-in "document" with its names
-// at the next sheet number, where ptgNameX tokens look for it, then the own document.
+// at the next sheet number, where ptgNameX tokens look for it, then each sheet of other books
+// with its cached cells, then the own document.
 int TXLSWorkbookWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
-  TXLSSupBook* addIns = book_.HasFormulas() ? &book_.Formulas().Externs().SupBook() : nullptr;
-  if (addIns && !addIns->HasAddInNames()) addIns = nullptr;
-  const std::uint32_t count = static_cast<std::uint32_t>(sheets.GetCount()) + (addIns ? 2 : 1);
+  TXLSSupBook* books = book_.HasFormulas() ? &book_.Formulas().Externs().SupBook() : nullptr;
+  const bool addIns = books && books->HasAddInNames();
+  const int others = books ? books->Biff5BookSheetCount(book_.GetCodePage()) : 0;
+  const std::uint32_t count = static_cast<std::uint32_t>(sheets.GetCount() + others) + (addIns ? 2 : 1);
   int result = Add(*globals_, WordRecord(kRecExternCount, count));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i)
     result = Add(*globals_, Biff5ExternSheetByName(biff5Names_[static_cast<std::size_t>(i - 1)]));
-  if (result == 1 && addIns) result = addIns->WriteBiff5AddIn(*globals_, book_.GetCodePage());
+  if (result == 1 && addIns) result = books->WriteBiff5AddIn(*globals_, book_.GetCodePage());
+  if (result == 1 && books) {
+    for (auto& record : books->Biff5BookRecords(sheets.GetCount() + (addIns ? 2 : 1), true, book_.GetCodePage()))
+      if (result == 1) result = Add(*globals_, std::move(record));
+  }
   if (result == 1) result = Add(*globals_, Biff5ExternSheetMark(4));
   return result;
 }

@@ -28,6 +28,8 @@ enum : std::uint16_t {
   kRecFont = 0x0031,
   kRecWindow1 = 0x003D,
   kRecCodePage = 0x0042,
+  kRecXct = 0x0059,
+  kRecCrn = 0x005A,
   kRecPalette = 0x0092,
   kRecXF = 0x00E0,
   kRecSST = 0x00FC,
@@ -64,6 +66,8 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       }
       return 1;
     case kRecExternName:
+      // BIFF5 names belong to the EXTERNSHEET before them: the add-in's are kept.
+      if (!Biff8() && !biff5AddInNames_) return 1;
       return workbook_.Formulas().Externs().SupBook().ReadExternName(body.data, body.size, Biff8());
     case kRecFont:
       return Font(body);
@@ -99,6 +103,14 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       return ReadDrawingGroupRecords(workbook_, chunks);
     case kRecSupBook:
       return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
+    // The cached cells of another book; a record that cannot be read is left out and counted.
+    case kRecXct:
+      if (workbook_.Formulas().Externs().SupBook().ReadXct(body.data, body.size, Biff8()) != 1) ++lostExternCells_;
+      return 1;
+    case kRecCrn:
+      if (workbook_.Formulas().Externs().SupBook().ReadCrn(body.data, body.size, Biff8(), codePage_) != 1)
+        ++lostExternCells_;
+      return 1;
     case kRecCodeName:
       if (body.size >= 4) {
         std::size_t pos = 0;
@@ -354,6 +366,21 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
     std::u16string name;
     if (body.size >= 2 && body.Byte(1) == 3) body.Chars(2, body.size - 2, false, codePage_, name);
     biff5ExternSheets_.push_back(name);
+    // The add-in "document" (":"), whose EXTERNNAMEs follow: the functions that formulas call
+    // through its position. A sheet's records repeat the workbook's.
+    biff5AddInNames_ = body.size == 2 && body.Byte(0) == 1 && body.Byte(1) == ':';
+    if (state_ != kGlobals) return;
+    TXLSSupBook& books = workbook_.Formulas().Externs().SupBook();
+    const int position = static_cast<int>(biff5ExternSheets_.size());
+    if (biff5AddInNames_) {
+      books.AddInBook();
+      books.SetBiff5AddInSheet(position);
+    }
+    // A sheet of another book: 0x01, its encoded path and the sheet's name.
+    std::u16string other;
+    if (body.size >= 3 && body.Byte(1) == 1)
+      body.Chars(1, std::min<std::size_t>(body.Byte(0), body.size - 1), false, codePage_, other);
+    books.ReadBiff5ExternSheet(other, position);
     return;
   }
   const std::size_t count = body.Word(0);

@@ -190,6 +190,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
   const std::uint16_t version = body.Word(0);
   const std::uint16_t type = body.Word(2);
   biff5ExternSheets_.clear();
+  biff5AddInNames_ = false;
   switch (type) {
     case kSubGlobals:
       state_ = kGlobals;
@@ -327,6 +328,9 @@ int TXLSReader::EndGlobals() {
     ReportLine(r.sheet, u"the name \"" + r.name + u"\", which the file format does not allow, was changed to \"" +
                             r.sheet->GetName() + u"\"");
   renamedSheets_.clear();
+  ReportLosses(lostExternCells_, u"the cached cells of another workbook (XCT or CRN) that could not be read",
+               u"{n} records of cached cells of other workbooks (XCT or CRN) that could not be read");
+  lostExternCells_ = 0;
   return 1;
 }
 

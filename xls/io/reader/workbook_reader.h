@@ -185,6 +185,8 @@ class TXLSReader {
   std::int32_t nameCounter_ = 0;
   std::vector<TXLSSystemName> systemNames_;
   std::vector<std::u16string> biff5ExternSheets_;
+  bool biff5AddInNames_ = false;  // the last BIFF5 EXTERNSHEET is the add-in's
+  std::size_t lostExternCells_ = 0;  // XCT and CRN records of other books that could not be read
   struct CachedName {
     std::int32_t id;
     std::vector<std::uint8_t> body;
