@@ -149,34 +149,23 @@ TEST(Attach, NestedSuspensionsHoldTheStoreUntilTheLastResume) {
   done.get();
 }
 
-// The store counts suspensions: each resume ends one, and a resume with none left does
-// nothing (it would leave a lock it does not hold).
+// The store counts suspensions, whichever table makes them: each resume ends one, and a resume
+// with none left changes nothing.
 TEST(Attach, EachResumeEndsOneSuspension) {
   TmvxMemTable a("a"), b("b");
-  a.GetFieldDefs().Add("Id", ftInteger);
   a.SetAttachMaxCount(2);
   b.SetAttachedTo(&a);
-  a.Open();
-  b.Open();
   TmvxCommon& store = a.Common();
   a.SuspendEvents();
-  b.SuspendEvents();  // one count for the store, whichever table suspends
-  EXPECT_EQ(store.Suspensions(), 2);
-  EXPECT_TRUE(store.UpdateFlag());
+  b.SuspendEvents();
+  std::string counts;
+  for (TmvxMemTable* t : {&a, &b, &a}) {
+    counts += std::to_string(store.Suspensions());
+    t->ResumeEvents();
+  }
+  a.SuspendEvents();  // a later suspension counts from none
+  EXPECT_EQ(counts + std::to_string(store.Suspensions()), "2101");
   a.ResumeEvents();
-  EXPECT_EQ(store.Suspensions(), 1);
-  b.ResumeEvents();
-  EXPECT_EQ(store.Suspensions(), 0);
-  EXPECT_FALSE(store.UpdateFlag());
-  a.ResumeEvents();
-  EXPECT_EQ(store.Suspensions(), 0);
-  // A later suspension counts from there.
-  a.SuspendEvents();
-  EXPECT_EQ(store.Suspensions(), 1);
-  a.ResumeEvents();
-  EXPECT_EQ(store.Suspensions(), 0);
-  AppendRow(b, std::string("1"));
-  EXPECT_EQ(Column(a, "Id"), "1");
 }
 
 TEST(FindRecord, FindsThroughTheFilterTextEvenWhenNotFiltered) {
