@@ -239,6 +239,10 @@ int TXLSFormulaText::NodeText(const TXLSSyntaxItem* node, int row, int column,
     case kNodeCall:
       return CallText(*node, row, column, text);
     case kNodeName: {
+      if (node->range && node->range->externId > 0 && !externs_.IsOwnBook(node->range->externId)) {
+        text = externs_.GetExternNameText(node->range->externId, node->value);
+        return text.empty() ? -1 : 1;
+      }
       if (node->range && node->range->externId > 0) {
         std::u16string sheet = externs_.GetSheetText(node->range->externId);
         if (sheet.empty()) return -1;
