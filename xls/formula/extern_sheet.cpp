@@ -480,10 +480,9 @@ std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int positio
       // sheets nor their formulas, which name sheets by EXTERNSHEET positions.
       if (Biff5NamesPosition(book) == 0) {
         biff5Names_[position] = {book, 0};
-        for (const std::u16string& name : item.externNames) {
-          const std::string bytes = WideToAnsiCP(name, codePage).substr(0, 255);
+        for (size_t at = 0; at < item.externNames.size(); ++at) {
+          const std::string bytes = WideToAnsiCP(item.externNames[at], codePage).substr(0, 255);
           std::unique_ptr<TXLSBlob> n(NewRecord(kRecExternName));
-          const size_t at = static_cast<size_t>(&name - item.externNames.data());
           n->AddWord(at < item.nameDefs.size() ? item.nameDefs[at].options : 0);
           n->AddDWord(0);
           n->AddByte(static_cast<uint32_t>(bytes.size()));

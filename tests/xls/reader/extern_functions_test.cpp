@@ -219,5 +219,48 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   EXPECT_EQ(std::search(records.begin(), records.end(), ds.begin(), ds.end()), records.end());
 }
 
+// BIFF5 names of another book follow the EXTERNSHEET of its sheet, and formulas name them by
+// that position: a definition that is not an error constant names sheets by positions a save
+// numbers anew, so it is listed as lost (the names and the results stay); a third name, which
+// the book lacks, makes a formula that could not be read.
+TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
+  BiffBuilder b;
+  b.Bof(0x0005, 0x0500);
+  b.Record(0x0085, {0, 0, 0, 0, 0, 0, 1, 'S'});
+  b.Record(0x0016, {1, 0});
+  const std::string other = "\x01[other.xls]Src";
+  Bytes sheet = {static_cast<std::uint8_t>(other.size())};
+  sheet.insert(sheet.end(), other.begin(), other.end());
+  b.Record(0x0017, sheet);
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 6, 'M', 'y', 'N', 'a', 'm', 'e', 3, 0, 0x1E, 1, 0});  // =1
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 5, 'O', 't', 'h', 'e', 'r', 2, 0, 0x1C, 0x17});        // =#REF!
+  b.Eof().Bof(0x0010, 0x0500);
+  for (std::uint32_t name : {1u, 2u, 3u}) {
+    Bytes f;
+    for (std::uint32_t v : {name - 1, 1u, 15u}) PutWord(f, v);
+    PutDouble(f, 6 + name);
+    PutWord(f, 0);
+    PutDWord(f, 0);
+    PutWord(f, 25);
+    Bytes token = {0x39, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(name), 0};
+    token.resize(25, 0);
+    f.insert(f.end(), token.begin(), token.end());
+    b.Record(0x0006, f);
+  }
+  b.Eof();
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream stream(b.bytes);
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  std::string losses;
+  for (const auto& loss : book->GetReadLosses()) losses += WideToUtf8(loss) + "\n";
+  EXPECT_NE(losses.find("a formula that could not be read"), std::string::npos) << losses;
+  EXPECT_NE(losses.find("the definition of a name of another workbook"), std::string::npos) << losses;
+  for (const IXLSWorkbook& read : {book, Reopened(*book, 2), Reopened(*book, 1)}) {
+    EXPECT_EQ(Cell(*read, u"B1"), "='other.xls'!MyName | 7.00");
+    EXPECT_EQ(Cell(*read, u"B2"), "='other.xls'!Other | 8.00");
+    EXPECT_EQ(Cell(*read, u"B3"), "- | 9.00");
+  }
+}
+
 }  // namespace
 }  // namespace xls::test
