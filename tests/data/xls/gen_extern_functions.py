@@ -11,7 +11,7 @@ and read the cached cells of another workbook:
   ='file:///tmp/kv-extern-gone/other.xls'#$Src.A1*2 (22), A2 =SUM(...#$Src.A2:B2) (33), A3 =...#$Src.B1
   ("ext text"), A4 2 and B4 =IMSINH(A4) (an add-in name). The other workbook is gone once the
   file is made: what it held stays in the SUPBOOK of that book, its XCT and two CRN records.
-- lo_external_names.xls (the same way): on sheet "Main" A1 ='file:///tmp/kv-extern-gone/other.xls'#MyName*2
+- lo_external_names.xls (the same way): on sheet "Main" A1 ='file:///tmp/kv-extern-names-gone/other.xls'#MyName*2
   (22), A2 =SUM(...#Pair) (33), A3 =...#TxtName ("ext text"; the file caches 0), names of the other
   book ($Src.$A$1, $Src.$A$2:$B$2, $Src.$B$1): its SUPBOOK, an EXTERNNAME per name with its formula,
   and ptgNameX tokens that name them.
@@ -72,7 +72,7 @@ def gnumeric(work):
                        capture_output=True)
 
 
-def libreoffice(work):
+def libreoffice(work, books):
     with open(os.path.join(work, "other.fods"), "w") as f:
         f.write(SOURCE)
     code, out, err = soffice(work, ["--convert-to", "xls:MS Excel 97", "--outdir", work, os.path.join(work, "other.fods")])
@@ -80,10 +80,6 @@ def libreoffice(work):
         sys.exit(out + err)
     other = "file://" + os.path.join(work, "other.xls")
     made = os.path.join(work, "main.xls")
-    books = {
-        "lo_external_cache.xls": ["='%s'#$Src.A1*2", "=SUM('%s'#$Src.A2:B2)", "='%s'#$Src.B1"],
-        "lo_external_names.xls": ["='%s'#MyName*2", "=SUM('%s'#Pair)", "='%s'#TxtName"],
-    }
     with office("extern") as (_, desktop):
         for name, formulas in books.items():
             doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
@@ -100,20 +96,26 @@ def libreoffice(work):
             shutil.copy(made, os.path.join(HERE, name))
 
 
-# The other workbook's folder, which the file names and the tests look for (and which must not
-# exist once the file is made).
-GONE = "/tmp/kv-extern-gone"
+# The other workbook's folder of each file, which the file names and the tests look for (and
+# which must not exist once the file is made); one each, so that their tests may run together.
+GONE = {
+    "/tmp/kv-extern-gone": {
+        "lo_external_cache.xls": ["='%s'#$Src.A1*2", "=SUM('%s'#$Src.A2:B2)", "='%s'#$Src.B1"]},
+    "/tmp/kv-extern-names-gone": {
+        "lo_external_names.xls": ["='%s'#MyName*2", "=SUM('%s'#Pair)", "='%s'#TxtName"]},
+}
 
 
 def main():
     with tempfile.TemporaryDirectory(prefix="kv-extern-") as work:
         gnumeric(work)
-    shutil.rmtree(GONE, ignore_errors=True)
-    os.makedirs(GONE)
-    try:
-        libreoffice(GONE)
-    finally:
-        shutil.rmtree(GONE)
+    for gone, books in GONE.items():
+        shutil.rmtree(gone, ignore_errors=True)
+        os.makedirs(gone)
+        try:
+            libreoffice(gone, books)
+        finally:
+            shutil.rmtree(gone)
 
 
 if __name__ == "__main__":

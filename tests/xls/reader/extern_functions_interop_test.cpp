@@ -102,7 +102,7 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
 // (once the tokens named no EXTERNNAME and it showed #NAME?); xlrd reads the cached results of
 // both our files.
 TEST_F(ExternFunctionsInterop, LibreOfficeNamesOfAnotherBookThroughOurSaves) {
-  fs::remove_all("/tmp/kv-extern-gone");
+  fs::remove_all("/tmp/kv-extern-names-gone");
   Resave("lo_external_names.xls", "ln");
   auto lo = Peer("lo " + dir_.string() + " " + Data("lo_external_names.xls") + " " + Path("ln8.xls"));
   EXPECT_EQ(lo["lo_external_names.xls"], "22\n33\next text\n");

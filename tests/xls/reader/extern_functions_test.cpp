@@ -123,7 +123,7 @@ TEST(ExternFunctions, LibreOfficeNamesOfAnotherBook) {
                                        {9, 0, 0x3A, 0, 0, 0, 0, 0, 0, 1, 0}};
   auto check = [&formulas](TXLSWorkbook& b, const char* what, bool biff8) {
     SCOPED_TRACE(what);
-    const std::string other = R"('\tmp\kv-extern-gone\other.xls'!)";
+    const std::string other = R"('\tmp\kv-extern-names-gone\other.xls'!)";
     EXPECT_EQ(Cell(b, u"A1"), "=" + other + "MyName*2 | 22.0");
     EXPECT_EQ(Cell(b, u"A2"), "=SUM(" + other + "Pair) | 33.0");
     EXPECT_EQ(Cell(b, u"A3"), "=" + other + "TxtName | 0.00");
