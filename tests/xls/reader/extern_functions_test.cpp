@@ -222,7 +222,8 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
 // BIFF5 names of another book follow the EXTERNSHEET of its sheet, and formulas name them by
 // that position: a definition that is not an error constant names sheets by positions a save
 // numbers anew, so it is listed as lost (the names and the results stay); a third name, which
-// the book lacks, makes a formula that could not be read.
+// the book lacks, makes a formula that could not be read. A call through a name of the book
+// (a macro of it) is kept with its book.
 TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
   BiffBuilder b;
   b.Bof(0x0005, 0x0500);
@@ -235,15 +236,16 @@ TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
   b.Record(0x0023, {0, 0, 0, 0, 0, 0, 6, 'M', 'y', 'N', 'a', 'm', 'e', 3, 0, 0x1E, 1, 0});  // =1
   b.Record(0x0023, {0, 0, 0, 0, 0, 0, 5, 'O', 't', 'h', 'e', 'r', 2, 0, 0x1C, 0x17});        // =#REF!
   b.Eof().Bof(0x0010, 0x0500);
-  for (std::uint32_t name : {1u, 2u, 3u}) {
+  for (std::uint32_t name : {1u, 2u, 3u, 4u}) {
     Bytes f;
     for (std::uint32_t v : {name - 1, 1u, 15u}) PutWord(f, v);
     PutDouble(f, 6 + name);
     PutWord(f, 0);
     PutDWord(f, 0);
-    PutWord(f, 25);
-    Bytes token = {0x39, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(name), 0};
+    PutWord(f, name == 4 ? 29 : 25);
+    Bytes token = {0x39, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(name == 4 ? 1 : name), 0};
     token.resize(25, 0);
+    if (name == 4) token.insert(token.end(), {0x42, 1, 0xFF, 0});
     f.insert(f.end(), token.begin(), token.end());
     b.Record(0x0006, f);
   }
@@ -259,6 +261,7 @@ TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
     EXPECT_EQ(Cell(*read, u"B1"), "='other.xls'!MyName | 7.00");
     EXPECT_EQ(Cell(*read, u"B2"), "='other.xls'!Other | 8.00");
     EXPECT_EQ(Cell(*read, u"B3"), "- | 9.00");
+    EXPECT_EQ(Cell(*read, u"B4"), "='other.xls'!MyName() | 10.0");
   }
 }
 
