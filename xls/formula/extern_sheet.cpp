@@ -161,10 +161,11 @@ void WriteCache(std::vector<std::unique_ptr<TXLSBlob>>& out, const TXLSExternCac
 }
 
 // The path of another book as SUPBOOK holds it, as the text Excel shows: folders, then the
-// book's name in brackets ("\\dir\\[other.xls]"). The encoded form starts with 0x01; then 0x01
-// and a drive letter, 0x02 the drive's root, 0x03 between folders, 0x04 the folder above,
+// book's name, in brackets before a sheet's name ("\\dir\\[other.xls]") and without them
+// before a name of the whole book ("\\dir\\other.xls"). The encoded form starts with 0x01; then
+// 0x01 and a drive letter, 0x02 the drive's root, 0x03 between folders, 0x04 the folder above,
 // 0x05 and a length before a URL, 0x06 to 0x08 folders of the program.
-std::u16string BookText(const std::u16string& path) {
+std::u16string BookText(const std::u16string& path, bool brackets = true) {
   std::u16string text;
   size_t i = !path.empty() && path[0] == 1 ? 1 : path.size();
   if (i == path.size()) text = path;
@@ -183,9 +184,29 @@ std::u16string BookText(const std::u16string& path) {
       text += c;
     }
   }
+  if (!brackets) return text;
   const size_t cut = text.find_last_of(u"\\/");
   const size_t name = cut == std::u16string::npos ? 0 : cut + 1;
   return text.substr(0, name) + u"[" + text.substr(name) + u"]";
+}
+
+// A BIFF8 EXTERNNAME of another book: its options, its sheet, the name in UTF-16, then the
+// formula it was read with, or #REF! for one not known (or too long for a record).
+std::unique_ptr<TXLSBlob> ExternNameRecord(const std::u16string& name, const TXLSExternNameDef& def) {
+  std::unique_ptr<TXLSBlob> n(NewRecord(kRecExternName));
+  n->AddWord(def.options);
+  n->AddWord(def.sheet);
+  n->AddWord(0);
+  n->AddByte(static_cast<uint32_t>(name.size()));
+  n->AddByte(1);
+  n->AddWideString(name);
+  if (def.formula.empty() || n->GetSize() - 4 + def.formula.size() > kCrnBiff8Limit) {
+    AddExternNameFormula(*n);
+  } else {
+    for (uint8_t byte : def.formula) n->AddByte(byte);
+  }
+  Finish(*n);
+  return n;
 }
 
 }  // namespace
@@ -196,6 +217,15 @@ int TXLSSupBookItem::AddName(const std::u16string& name) {
   externNames.push_back(name);
   int pos = static_cast<int>(externNames.size());
   namePositions.emplace(name, pos);
+  return pos;
+}
+
+int TXLSSupBookItem::AddReadName(const std::u16string& name, TXLSExternNameDef def) {
+  externNames.push_back(name);
+  const int pos = static_cast<int>(externNames.size());
+  namePositions.emplace(name, pos);
+  nameDefs.resize(externNames.size() - 1);
+  nameDefs.push_back(std::move(def));
   return pos;
 }
 
@@ -215,6 +245,7 @@ int TXLSSupBook::AddInBook() {
     item.addIn = true;
     items_.push_back(std::move(item));
     addInIndex_ = Count() - 1;
+    biff5NamesBook_ = addInIndex_;  // BIFF5 names read next are its own, until an EXTERNSHEET
   }
   return addInIndex_;
 }
@@ -257,9 +288,15 @@ int TXLSSupBook::ReadSupBook(const uint8_t* data, size_t size) {
   return 1;
 }
 
-int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
-  if (items_.empty() || !items_.back().addIn) return 1;
+int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8, int codePage) {
+  const int book = biff8 ? Count() - 1 : biff5NamesBook_;
+  if (book < 0 || book >= Count() || items_[static_cast<size_t>(book)].ownBook) return 1;
+  TXLSSupBookItem& item = items_[static_cast<size_t>(book)];
   BodyReader r{data, size};
+  TXLSExternNameDef def;
+  def.options = static_cast<uint16_t>(r.Word());
+  // BIFF8: the sheet of a sheet's name; BIFF5 has no room for it.
+  const unsigned sheet = r.Word();
   r.pos = 6;
   std::u16string name;
   if (biff8) {
@@ -267,13 +304,28 @@ int TXLSSupBook::ReadExternName(const uint8_t* data, size_t size, bool biff8) {
   } else {
     unsigned count = r.Byte();
     if (r.ok && r.pos + count <= size) {
-      name = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + r.pos), count));
+      name = AnsiToWideCP(std::string_view(reinterpret_cast<const char*>(data + r.pos), count),
+                          item.addIn ? 1252 : codePage);
+      r.pos += count;
     } else {
       r.ok = false;
     }
   }
   if (!r.ok) return -1;
-  items_.back().AddName(name);
+  if (item.addIn) {
+    item.AddName(name);
+    return 1;
+  }
+  const std::vector<uint8_t> formula(data + r.pos, data + size);
+  if (biff8) {
+    def.sheet = sheet <= item.sheetNames.size() ? static_cast<uint16_t>(sheet) : 0;
+    def.formula = formula;
+  } else if (formula.size() > 2 && !(formula.size() == 4 && formula[2] == 0x1C)) {
+    // BIFF5 formulas name sheets by EXTERNSHEET positions, which a save numbers anew: only an
+    // error constant (#REF!) is written back, and the definition is counted as lost.
+    ++lostBiff5NameFormulas_;
+  }
+  item.AddReadName(name, std::move(def));
   return 1;
 }
 
@@ -338,7 +390,7 @@ int TXLSSupBook::ReadCrn(const uint8_t* data, size_t size, bool biff8, int codeP
 }
 
 int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) {
-  biff5Book_ = biff5Sheet_ = -1;
+  biff5Book_ = biff5Sheet_ = biff5NamesBook_ = -1;
   if (name.size() < 2 || name[0] != 1) return 1;
   const size_t open = name.find(u'['), close = name.find(u']');
   if (open == std::u16string::npos || close == std::u16string::npos || close < open) return -1;
@@ -364,7 +416,24 @@ int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) 
   biff5Book_ = book;
   biff5Sheet_ = static_cast<int>(at - names.begin());
   biff5Sheets_[position] = {biff5Book_, biff5Sheet_};
+  biff5NamesBook_ = book;
+  biff5Names_[position] = {book, static_cast<int>(items_[static_cast<size_t>(book)].externNames.size())};
   return 1;
+}
+
+bool TXLSSupBook::Biff5NameAt(int position, int index, int& book, int& name) const {
+  auto it = biff5Names_.find(position);
+  if (it == biff5Names_.end() || index < 1) return false;
+  book = it->second.first;
+  name = it->second.second + index;
+  return name <= static_cast<int>(items_[static_cast<size_t>(book)].externNames.size());
+}
+
+int TXLSSupBook::Biff5NamesPosition(int book) const {
+  for (const auto& [position, at] : biff5Names_) {
+    if (at.first == book) return position;
+  }
+  return 0;
 }
 
 // The name of a BIFF5 EXTERNSHEET of another book's sheet: the folders, then the book's name in
@@ -395,6 +464,7 @@ int TXLSSupBook::Biff5BookSheetCount(int codePage) const {
 std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int position, bool withCaches, int codePage) {
   std::vector<std::unique_ptr<TXLSBlob>> out;
   biff5Sheets_.clear();
+  biff5Names_.clear();
   for (int book = 0; book < Count(); ++book) {
     const TXLSSupBookItem& item = items_[static_cast<size_t>(book)];
     if (item.ownBook || item.addIn) continue;
@@ -406,6 +476,22 @@ std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5BookRecords(int positio
       b->AddString(bytes);
       Finish(*b);
       out.push_back(std::move(b));
+      // The book's names follow the EXTERNSHEET of its first sheet; BIFF5 keeps neither their
+      // sheets nor their formulas, which name sheets by EXTERNSHEET positions.
+      if (Biff5NamesPosition(book) == 0) {
+        biff5Names_[position] = {book, 0};
+        for (size_t at = 0; at < item.externNames.size(); ++at) {
+          const std::string bytes = WideToAnsiCP(item.externNames[at], codePage).substr(0, 255);
+          std::unique_ptr<TXLSBlob> n(NewRecord(kRecExternName));
+          n->AddWord(at < item.nameDefs.size() ? item.nameDefs[at].options : 0);
+          n->AddDWord(0);
+          n->AddByte(static_cast<uint32_t>(bytes.size()));
+          n->AddString(bytes);
+          AddExternNameFormula(*n);
+          Finish(*n);
+          out.push_back(std::move(n));
+        }
+      }
       biff5Sheets_[position++] = {book, sheet};
       if (!withCaches) continue;
       for (const TXLSExternCache& cache : item.caches) {
@@ -449,6 +535,10 @@ int TXLSSupBook::WriteRecords(TXLSBlobList& out, int sheetCount) {
     Finish(*b);
     out.Append(b);
     std::vector<std::unique_ptr<TXLSBlob>> cached;
+    if (!item.ownBook && !item.addIn) {
+      for (size_t i = 0; i < item.externNames.size(); ++i)
+        cached.push_back(ExternNameRecord(item.externNames[i], i < item.nameDefs.size() ? item.nameDefs[i] : TXLSExternNameDef{}));
+    }
     for (const TXLSExternCache& cache : item.caches) WriteCache(cached, cache);
     for (auto& record : cached) out.Append(record.release());
     if (!item.addIn) continue;
@@ -678,6 +768,19 @@ int TXLSExternSheet::ResolveEntryAt(int n, int& book, int& first, int& last) con
   int id = OutputId(n);
   if (id < 1) return -1;
   return ResolveEntry(id, book, first, last);
+}
+
+std::u16string TXLSExternSheet::GetExternNameText(int id, int position) const {
+  int book = 0, first = 0, last = 0;
+  if (IsOwnBook(id) || GetEntry(id, book, first, last) != 1) return {};
+  const TXLSSupBookItem& item = supBook_.Item(book);
+  const std::u16string name = supBook_.NameAt(book, position);
+  if (item.addIn || name.empty()) return {};
+  const size_t at = static_cast<size_t>(position - 1);
+  const int sheet = at < item.nameDefs.size() ? item.nameDefs[at].sheet : 0;
+  if (sheet >= 1 && sheet <= static_cast<int>(item.sheetNames.size()))
+    return ftext::Quoted(BookText(item.path) + item.sheetNames[static_cast<size_t>(sheet - 1)], u'\'') + u"!" + name;
+  return ftext::Quoted(BookText(item.path, false), u'\'') + u"!" + name;
 }
 
 std::u16string TXLSExternSheet::GetSheetText(int id) const {

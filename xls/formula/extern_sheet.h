@@ -56,6 +56,15 @@ struct TXLSExternCache {
   std::vector<TXLSExternRow> rows;
 };
 
+// A defined name of another book as its EXTERNNAME holds it: the option flags, the sheet it
+// belongs to (1-based among the book's sheets, 0 for the whole book) and, from a BIFF8 file, the
+// bytes after the name (its formula, which names the book's sheets by their positions).
+struct TXLSExternNameDef {
+  uint16_t options = 0;
+  uint16_t sheet = 0;
+  std::vector<uint8_t> formula;  // empty: written as #REF!
+};
+
 struct TXLSSupBookItem {
   bool ownBook = true;
   bool addIn = false;
@@ -64,8 +73,12 @@ struct TXLSSupBookItem {
   std::vector<std::u16string> externNames;
   std::unordered_map<std::u16string, int> namePositions;  // 1-based
   std::vector<TXLSExternCache> caches;  // other books only
+  std::vector<TXLSExternNameDef> nameDefs;  // other books: one per external name
 
   int AddName(const std::u16string& name);
+  // Another book's name read from a file: kept at its position, even when its text repeats
+  // (names of different sheets), since formulas name it by that position.
+  int AddReadName(const std::u16string& name, TXLSExternNameDef def);
 };
 
 class TXLSSupBook {
@@ -85,7 +98,12 @@ class TXLSSupBook {
   // SUPBOOK and EXTERNNAME record bodies read from a file; 1 or -1.
   int ReadSupBook(const uint8_t* data, size_t size);
   // BIFF8 names carry an option byte before their characters; BIFF5 names are 8-bit text.
-  int ReadExternName(const uint8_t* data, size_t size, bool biff8 = true);
+  // A name belongs to the add-in book or to another book: in BIFF8 the SUPBOOK read last, in
+  // BIFF5 the book of the EXTERNSHEET read last, if any (codePage decodes BIFF5's names).
+  int ReadExternName(const uint8_t* data, size_t size, bool biff8 = true, int codePage = 1252);
+  // Names of other books read from BIFF5 whose definitions were not kept (their formulas name
+  // EXTERNSHEET positions that a save does not keep).
+  int LostBiff5NameFormulas() const { return lostBiff5NameFormulas_; }
   // XCT and CRN: the cached cells of another book, for the book read last. BIFF5's XCT names
   // no sheet (its EXTERNSHEET does), BIFF5's texts are 8-bit text of the code page. 1 or -1.
   int ReadXct(const uint8_t* data, size_t size, bool biff8 = true);
@@ -103,7 +121,10 @@ class TXLSSupBook {
   bool HasAddInNames() const;
   // The 1-based position of the add-in's EXTERNSHEET in a BIFF5 file read (0: none read), by
   // which its formulas name the add-in book.
-  void SetBiff5AddInSheet(int position) { biff5AddInSheet_ = position; }
+  void SetBiff5AddInSheet(int position) {
+    biff5AddInSheet_ = position;
+    biff5NamesBook_ = addInIndex_;
+  }
   int Biff5AddInSheet() const { return biff5AddInSheet_; }
 
   // BIFF5 names each sheet of another book by an EXTERNSHEET of its own: 0x01, the book's
@@ -120,6 +141,11 @@ class TXLSSupBook {
   // The position of a sheet of another book (0: none), and the book and sheet at a position.
   int Biff5Position(int book, int sheet) const;
   bool Biff5SheetAt(int position, int& book, int& sheet) const;
+  // A BIFF5 name of another book: its EXTERNSHEET position and 1-based index there give the
+  // book and the name's position in the book (reading); the position whose EXTERNSHEET the
+  // book's names follow, 0 for none (writing).
+  bool Biff5NameAt(int position, int index, int& book, int& name) const;
+  int Biff5NamesPosition(int book) const;
 
  private:
   std::vector<TXLSSupBookItem> items_;
@@ -131,6 +157,9 @@ class TXLSSupBook {
   std::map<int, std::pair<int, int>> biff5Sheets_;  // position -> book, sheet
   int cacheBook_ = -1;  // the book whose XCT was read last, which the CRNs that follow fill
   int biff5Book_ = -1, biff5Sheet_ = -1;  // of the BIFF5 EXTERNSHEET read last
+  int biff5NamesBook_ = -1;               // whose EXTERNNAMEs follow the EXTERNSHEET read last
+  std::map<int, std::pair<int, int>> biff5Names_;  // position -> book, names before its own
+  int lostBiff5NameFormulas_ = 0;
 };
 
 struct TXLSExternSheetItem {
@@ -171,6 +200,9 @@ class TXLSExternSheet {
   int ResolveEntryAt(int n, int& book, int& first, int& last) const;
   // 'First' or 'First':'Last' for formula text; empty when the entry does not resolve.
   std::u16string GetSheetText(int id) const;
+  // A name of another book for formula text: '\dir\other.xls'!Name, or with the sheet of a
+  // sheet's name ('\dir\[other.xls]Sheet'!Name); empty when the book has no such name.
+  std::u16string GetExternNameText(int id, int position) const;
   void Renumber();
   int OutputCount() const { return static_cast<int>(output_.size()); }
   int OutputId(int n) const;  // n is 1-based

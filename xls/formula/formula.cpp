@@ -28,6 +28,7 @@ enum : int {
 };
 
 constexpr int kAddInFunction = 255;
+constexpr int kBookNames = 0xFFFE;  // the sheets of an entry that names a book's own names
 constexpr int kMaxStringLength = 255;
 constexpr int kMaxDepth = 64;
 
@@ -597,6 +598,19 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
   if (index < 1) index = 0;
   b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
+  int book = 0, first = 0, last = 0;
+  if (Biff5() && !externs_.IsOwnBook(externId) && externs_.GetEntry(externId, book, first, last) == 1 &&
+      book != externs_.SupBook().AddInBookIndex()) {
+    // A name of another book, by the EXTERNSHEET of the book's first sheet, which its names
+    // follow (none when BIFF5 holds no sheet of the book: then the formula goes as its text).
+    const int position = externs_.SupBook().Biff5NamesPosition(book);
+    if (position < 1) return false;
+    b.AddWord(static_cast<uint32_t>(position));
+    for (int i = 0; i < 8; ++i) b.AddByte(0);
+    b.AddWord(static_cast<uint32_t>(index));
+    for (int i = 0; i < 12; ++i) b.AddByte(0);
+    return true;
+  }
   if (Biff5()) {
     // Each name by its own EXTERNSHEET record: a sheet's name by the sheet's record (own
     // sheets take negative indexes, as in 3-D references); an add-in name by the add-in
@@ -931,6 +945,12 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           r.Skip(2);
           int book = 0, first = 0, last = 0;
           if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+          // A name of another book must be one of the book's EXTERNNAMEs: without it the formula
+          // has no text and its token would name nothing once written.
+          if (!externs_.IsOwnBook(id) && book != externs_.SupBook().AddInBookIndex() &&
+              externs_.SupBook().NameAt(book, node->value).empty()) {
+            return nullptr;
+          }
           node->range->externId = id;
         } else {
           int ixals = static_cast<int16_t>(r.Word());
@@ -942,9 +962,16 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           if (!r.ok || ixals == 0) return nullptr;
           if (ixals < 0) ixals = -ixals;
           const int addInSheet = externs_.SupBook().Biff5AddInSheet();
+          int book = 0, sheet = 0, name = 0;
           if (externs_.SupBook().AddInBookIndex() >= 0 &&
               ixals == (addInSheet > 0 ? addInSheet : externs_.NextSheetNumber())) {
             node->range->externId = externs_.AddInEntry();
+          } else if (externs_.SupBook().Biff5SheetAt(ixals, book, sheet)) {
+            // A name of another book, by the EXTERNSHEET its EXTERNNAMEs follow; the book's
+            // names, not the sheet, make the entry (as BIFF8 writes it).
+            if (!externs_.SupBook().Biff5NameAt(ixals, node->value, book, name)) return nullptr;
+            node->value = name;
+            node->range->externId = externs_.FindOrAddOtherBook(book, kBookNames, kBookNames);
           } else {
             int id = externs_.EntryOfNameScope(node->value);
             node->range->externId = id > 0 ? id : 0;

@@ -164,7 +164,9 @@ int TXLSFormulaText::CallText(const TXLSSyntaxItem& node, int row, int column,
     const TXLSSyntaxItem* addIn = node.Child(1);
     if (!addIn || addIn->kind != kNodeName) return -1;
     if (addIn->range && addIn->range->externId > 0) {
-      name = externs_.GetAddInName(addIn->range->externId, addIn->value);
+      // A function of another book (a macro, an add-in workbook's) goes with its book.
+      name = externs_.GetExternNameText(addIn->range->externId, addIn->value);
+      if (name.empty()) name = externs_.GetAddInName(addIn->range->externId, addIn->value);
     } else {
       // A function called by a defined name: a newer function goes by its own name, without
       // the prefix that marks it in the file (_xlfn.IFERROR is IFERROR).
@@ -239,6 +241,10 @@ int TXLSFormulaText::NodeText(const TXLSSyntaxItem* node, int row, int column,
     case kNodeCall:
       return CallText(*node, row, column, text);
     case kNodeName: {
+      if (node->range && node->range->externId > 0 && !externs_.IsOwnBook(node->range->externId)) {
+        text = externs_.GetExternNameText(node->range->externId, node->value);
+        return text.empty() ? -1 : 1;
+      }
       if (node->range && node->range->externId > 0) {
         std::u16string sheet = externs_.GetSheetText(node->range->externId);
         if (sheet.empty()) return -1;

@@ -11,6 +11,10 @@ and read the cached cells of another workbook:
   ='file:///tmp/kv-extern-gone/other.xls'#$Src.A1*2 (22), A2 =SUM(...#$Src.A2:B2) (33), A3 =...#$Src.B1
   ("ext text"), A4 2 and B4 =IMSINH(A4) (an add-in name). The other workbook is gone once the
   file is made: what it held stays in the SUPBOOK of that book, its XCT and two CRN records.
+- lo_external_names.xls (the same way): on sheet "Main" A1 ='file:///tmp/kv-extern-names-gone/other.xls'#MyName*2
+  (22), A2 =SUM(...#Pair) (33), A3 =...#TxtName ("ext text"; the file caches 0), names of the other
+  book ($Src.$A$1, $Src.$A$2:$B$2, $Src.$B$1): its SUPBOOK, an EXTERNNAME per name with its formula,
+  and ptgNameX tokens that name them.
 
 usage: /usr/bin/python3 gen_extern_functions.py   (writes beside this script)
 """
@@ -51,7 +55,11 @@ SOURCE = """<?xml version="1.0" encoding="UTF-8"?>
  <table:table-cell office:value-type="string"><text:p>ext text</text:p></table:table-cell></table:table-row>
 <table:table-row><table:table-cell office:value-type="float" office:value="15"/>
  <table:table-cell office:value-type="float" office:value="18"/></table:table-row>
-</table:table></office:spreadsheet></office:body></office:document>
+</table:table><table:named-expressions>
+<table:named-range table:name="MyName" table:base-cell-address="$Src.$A$1" table:cell-range-address="$Src.$A$1"/>
+<table:named-range table:name="Pair" table:base-cell-address="$Src.$A$1" table:cell-range-address="$Src.$A$2:.$B$2"/>
+<table:named-range table:name="TxtName" table:base-cell-address="$Src.$A$1" table:cell-range-address="$Src.$B$1"/>
+</table:named-expressions></office:spreadsheet></office:body></office:document>
 """
 
 
@@ -64,7 +72,7 @@ def gnumeric(work):
                        capture_output=True)
 
 
-def libreoffice(work):
+def libreoffice(work, books):
     with open(os.path.join(work, "other.fods"), "w") as f:
         f.write(SOURCE)
     code, out, err = soffice(work, ["--convert-to", "xls:MS Excel 97", "--outdir", work, os.path.join(work, "other.fods")])
@@ -73,34 +81,41 @@ def libreoffice(work):
     other = "file://" + os.path.join(work, "other.xls")
     made = os.path.join(work, "main.xls")
     with office("extern") as (_, desktop):
-        doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
-        sheet = doc.Sheets.getByIndex(0)
-        sheet.Name = "Main"
-        sheet.getCellByPosition(0, 0).Formula = "='%s'#$Src.A1*2" % other
-        sheet.getCellByPosition(0, 1).Formula = "=SUM('%s'#$Src.A2:B2)" % other
-        sheet.getCellByPosition(0, 2).Formula = "='%s'#$Src.B1" % other
-        sheet.getCellByPosition(0, 3).Value = 2
-        sheet.getCellByPosition(1, 3).Formula = "=IMSINH(A4)"
-        doc.calculateAll()
-        doc.storeToURL("file://" + made, (prop("FilterName", "MS Excel 97"),))
-        doc.close(True)
-    shutil.copy(made, os.path.join(HERE, "lo_external_cache.xls"))
+        for name, formulas in books.items():
+            doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
+            sheet = doc.Sheets.getByIndex(0)
+            sheet.Name = "Main"
+            for row, formula in enumerate(formulas):
+                sheet.getCellByPosition(0, row).Formula = formula % other
+            if name == "lo_external_cache.xls":
+                sheet.getCellByPosition(0, 3).Value = 2
+                sheet.getCellByPosition(1, 3).Formula = "=IMSINH(A4)"
+            doc.calculateAll()
+            doc.storeToURL("file://" + made, (prop("FilterName", "MS Excel 97"),))
+            doc.close(True)
+            shutil.copy(made, os.path.join(HERE, name))
 
 
-# The other workbook's folder, which the file names and the tests look for (and which must not
-# exist once the file is made).
-GONE = "/tmp/kv-extern-gone"
+# The other workbook's folder of each file, which the file names and the tests look for (and
+# which must not exist once the file is made); one each, so that their tests may run together.
+GONE = {
+    "/tmp/kv-extern-gone": {
+        "lo_external_cache.xls": ["='%s'#$Src.A1*2", "=SUM('%s'#$Src.A2:B2)", "='%s'#$Src.B1"]},
+    "/tmp/kv-extern-names-gone": {
+        "lo_external_names.xls": ["='%s'#MyName*2", "=SUM('%s'#Pair)", "='%s'#TxtName"]},
+}
 
 
 def main():
     with tempfile.TemporaryDirectory(prefix="kv-extern-") as work:
         gnumeric(work)
-    shutil.rmtree(GONE, ignore_errors=True)
-    os.makedirs(GONE)
-    try:
-        libreoffice(GONE)
-    finally:
-        shutil.rmtree(GONE)
+    for gone, books in GONE.items():
+        shutil.rmtree(gone, ignore_errors=True)
+        os.makedirs(gone)
+        try:
+            libreoffice(gone, books)
+        finally:
+            shutil.rmtree(gone)
 
 
 if __name__ == "__main__":

@@ -97,5 +97,18 @@ TEST_F(ExternFunctionsInterop, LibreOfficeExternalCachesThroughOurSaves) {
   EXPECT_EQ(lo["lo5.xls"], "22,\n33,\next text,\n2,#NAME?\n");
 }
 
+// LibreOffice's formulas that use defined names of a workbook that is gone: our BIFF8 file keeps
+// the book's EXTERNNAMEs with their formulas, so LibreOffice finds the cached cells they name
+// (once the tokens named no EXTERNNAME and it showed #NAME?); xlrd reads the cached results of
+// both our files.
+TEST_F(ExternFunctionsInterop, LibreOfficeNamesOfAnotherBookThroughOurSaves) {
+  fs::remove_all("/tmp/kv-extern-names-gone");
+  Resave("lo_external_names.xls", "ln");
+  auto lo = Peer("lo " + dir_.string() + " " + Data("lo_external_names.xls") + " " + Path("ln8.xls"));
+  EXPECT_EQ(lo["lo_external_names.xls"], "22\n33\next text\n");
+  EXPECT_EQ(lo["ln8.xls"], "22\n33\next text\n");
+  for (const auto& [file, lines] : Peer("xlrd " + Path("ln8.xls") + " " + Path("ln5.xls"))) EXPECT_EQ(lines, "22\n33\n0\n") << file;
+}
+
 }  // namespace
 }  // namespace xls::test

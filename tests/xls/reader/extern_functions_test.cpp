@@ -110,9 +110,42 @@ TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
   check(*Reopened(*Reopened(*book, 1), 2), "saved as BIFF5, then as BIFF8");
 }
 
+// LibreOffice's formulas that use defined names of another book: its EXTERNNAMEs are kept with
+// their formulas (BIFF8), so the ptgNameX tokens name them again; BIFF5 keeps the names after the
+// EXTERNSHEET of the book's sheet (without their formulas, which it cannot hold).
+TEST(ExternFunctions, LibreOfficeNamesOfAnotherBook) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("lo_external_names.xls")), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  // The names' formulas as LibreOffice wrote them ($A$1, $A$2:$B$2 and $B$1 of the book's sheet).
+  const std::vector<Bytes> formulas = {{9, 0, 0x3A, 0, 0, 0, 0, 0, 0, 0, 0},
+                                       {13, 0, 0x3B, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 0},
+                                       {9, 0, 0x3A, 0, 0, 0, 0, 0, 0, 1, 0}};
+  auto check = [&formulas](TXLSWorkbook& b, const char* what, bool biff8) {
+    SCOPED_TRACE(what);
+    const std::string other = R"('\tmp\kv-extern-names-gone\other.xls'!)";
+    EXPECT_EQ(Cell(b, u"A1"), "=" + other + "MyName*2 | 22.0");
+    EXPECT_EQ(Cell(b, u"A2"), "=SUM(" + other + "Pair) | 33.0");
+    EXPECT_EQ(Cell(b, u"A3"), "=" + other + "TxtName | 0.00");
+    const TXLSSupBook& books = b.Formulas().Externs().SupBook();
+    ASSERT_EQ(books.Count(), 2);
+    const TXLSSupBookItem& item = books.Item(books.Item(0).ownBook ? 1 : 0);
+    EXPECT_EQ(item.externNames, (std::vector<std::u16string>{u"MyName", u"Pair", u"TxtName"}));
+    ASSERT_EQ(item.nameDefs.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(item.nameDefs[i].formula, biff8 ? formulas[i] : Bytes{}) << i;
+  };
+  check(*book, "opened", true);
+  check(*Reopened(*book, 2), "saved as BIFF8", true);
+  IXLSWorkbook biff5 = Reopened(*book, 1);
+  check(*biff5, "saved as BIFF5", false);
+  EXPECT_TRUE(biff5->GetReadLosses().empty());
+  check(*Reopened(*biff5, 1), "saved as BIFF5 twice", false);
+}
+
 // A call of the add-in book whose name is not among the book's EXTERNNAMEs (index 2 of one
-// name), and a reference to a sheet another book does not list (sheet 1 of one): neither has a
-// text, so neither can be written in a format that cannot hold it; they are read as formulas
+// name), a reference to a sheet another book does not list (sheet 1 of one) and a name that book
+// does not have (name 1 of none): none has a text, so none can be written in a format that
+// cannot hold it, and a token would name nothing; they are read as formulas
 // that could not be read (the cells keep their cached results and the losses are listed), and
 // the workbook saves in both formats. A book whose path BIFF5 cannot hold is not cut.
 TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
@@ -156,6 +189,7 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   formula(0, 3, {0x39, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // name 2 of the add-in book
   formula(1, 4, {0x5A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0});                            // sheet 1 of other.xls
   formula(2, 5, {0x39, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // LOG2()
+  formula(3, 6, {0x39, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00});                            // name 1 of other.xls
   b.Eof();
   IXLSWorkbook book = TXLSWorkbook::Create();
   platform::MemoryStream stream(b.bytes);
@@ -163,13 +197,15 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   EXPECT_EQ(Cell(*book, u"B1"), "- | 3.00");
   EXPECT_EQ(Cell(*book, u"B2"), "- | 4.00");
   EXPECT_EQ(Cell(*book, u"B3"), "=LOG2() | 5.00");
+  EXPECT_EQ(Cell(*book, u"B4"), "- | 6.00");
   ASSERT_EQ(book->GetReadLosses().size(), 1u);
-  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("2 formulas that could not be read"), std::string::npos)
+  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("3 formulas that could not be read"), std::string::npos)
       << WideToUtf8(book->GetReadLosses()[0]);
   for (int format : {2, 1}) {
     IXLSWorkbook again = Reopened(*book, format);
     EXPECT_EQ(Cell(*again, u"B1"), "- | 3.00");
     EXPECT_EQ(Cell(*again, u"B3"), "=LOG2() | 5.00");
+    EXPECT_EQ(Cell(*again, u"B4"), "- | 6.00");
   }
   // BIFF5 has no room for the far book's sheet (its EXTERNSHEET name passes 255 bytes): no
   // record names it, not even a cut one.
@@ -181,6 +217,52 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, u"Book"), records);
   const std::string ds(250, 'd');
   EXPECT_EQ(std::search(records.begin(), records.end(), ds.begin(), ds.end()), records.end());
+}
+
+// BIFF5 names of another book follow the EXTERNSHEET of its sheet, and formulas name them by
+// that position: a definition that is not an error constant names sheets by positions a save
+// numbers anew, so it is listed as lost (the names and the results stay); a third name, which
+// the book lacks, makes a formula that could not be read. A call through a name of the book
+// (a macro of it) is kept with its book.
+TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
+  BiffBuilder b;
+  b.Bof(0x0005, 0x0500);
+  b.Record(0x0085, {0, 0, 0, 0, 0, 0, 1, 'S'});
+  b.Record(0x0016, {1, 0});
+  const std::string other = "\x01[other.xls]Src";
+  Bytes sheet = {static_cast<std::uint8_t>(other.size())};
+  sheet.insert(sheet.end(), other.begin(), other.end());
+  b.Record(0x0017, sheet);
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 6, 'M', 'y', 'N', 'a', 'm', 'e', 3, 0, 0x1E, 1, 0});  // =1
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 5, 'O', 't', 'h', 'e', 'r', 2, 0, 0x1C, 0x17});        // =#REF!
+  b.Eof().Bof(0x0010, 0x0500);
+  for (std::uint32_t name : {1u, 2u, 3u, 4u}) {
+    Bytes f;
+    for (std::uint32_t v : {name - 1, 1u, 15u}) PutWord(f, v);
+    PutDouble(f, 6 + name);
+    PutWord(f, 0);
+    PutDWord(f, 0);
+    PutWord(f, name == 4 ? 29 : 25);
+    Bytes token = {0x39, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(name == 4 ? 1 : name), 0};
+    token.resize(25, 0);
+    if (name == 4) token.insert(token.end(), {0x42, 1, 0xFF, 0});
+    f.insert(f.end(), token.begin(), token.end());
+    b.Record(0x0006, f);
+  }
+  b.Eof();
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream stream(b.bytes);
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  std::string losses;
+  for (const auto& loss : book->GetReadLosses()) losses += WideToUtf8(loss) + "\n";
+  EXPECT_NE(losses.find("a formula that could not be read"), std::string::npos) << losses;
+  EXPECT_NE(losses.find("the definition of a name of another workbook"), std::string::npos) << losses;
+  for (const IXLSWorkbook& read : {book, Reopened(*book, 2), Reopened(*book, 1)}) {
+    EXPECT_EQ(Cell(*read, u"B1"), "='other.xls'!MyName | 7.00");
+    EXPECT_EQ(Cell(*read, u"B2"), "='other.xls'!Other | 8.00");
+    EXPECT_EQ(Cell(*read, u"B3"), "- | 9.00");
+    EXPECT_EQ(Cell(*read, u"B4"), "='other.xls'!MyName() | 10.0");
+  }
 }
 
 }  // namespace

@@ -319,6 +319,9 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
   while (node && node->kind == kNodeParen) node = node->Child(1);
   if (!node) return kCalcMalformed;
   if (node->kind == kNodeName) {
+    // A name of another book: its cells are not known here (the cell keeps its result).
+    if (node->range && node->range->externId > 0 && !calc_.Externs().IsOwnBook(node->range->externId))
+      return kCalcUnresolved;
     TXLSRangeItem r;
     std::int32_t sheetIndex = -1;
     const std::int32_t st = calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex);

@@ -66,9 +66,8 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       }
       return 1;
     case kRecExternName:
-      // BIFF5 names belong to the EXTERNSHEET before them: the add-in's are kept.
-      if (!Biff8() && !biff5AddInNames_) return 1;
-      return workbook_.Formulas().Externs().SupBook().ReadExternName(body.data, body.size, Biff8());
+      // BIFF5 names belong to the EXTERNSHEET before them: the add-in's and other books' are kept.
+      return workbook_.Formulas().Externs().SupBook().ReadExternName(body.data, body.size, Biff8(), codePage_);
     case kRecFont:
       return Font(body);
     case kRecWindow1:
@@ -372,15 +371,15 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
     if (state_ != kGlobals) return;
     TXLSSupBook& books = workbook_.Formulas().Externs().SupBook();
     const int position = static_cast<int>(biff5ExternSheets_.size());
-    if (biff5AddInNames_) {
-      books.AddInBook();
-      books.SetBiff5AddInSheet(position);
-    }
     // A sheet of another book: 0x01, its encoded path and the sheet's name.
     std::u16string other;
     if (body.size >= 3 && body.Byte(1) == 1)
       body.Chars(1, std::min<std::size_t>(body.Byte(0), body.size - 1), false, codePage_, other);
     books.ReadBiff5ExternSheet(other, position);
+    if (biff5AddInNames_) {
+      books.AddInBook();
+      books.SetBiff5AddInSheet(position);
+    }
     return;
   }
   const std::size_t count = body.Word(0);

@@ -331,6 +331,9 @@ int TXLSReader::EndGlobals() {
   ReportLosses(lostExternCells_, u"the cached cells of another workbook (XCT or CRN) that could not be read",
                u"{n} records of cached cells of other workbooks (XCT or CRN) that could not be read");
   lostExternCells_ = 0;
+  ReportLosses(static_cast<std::size_t>(workbook_.Formulas().Externs().SupBook().LostBiff5NameFormulas()),
+               u"the definition of a name of another workbook (a BIFF5 formula that names its sheets)",
+               u"the definitions of {n} names of other workbooks (BIFF5 formulas that name their sheets)");
   return 1;
 }
 
