@@ -228,46 +228,6 @@ class UserPathsTest : public QObject {
     QCOMPARE(gui.unexpected, 0);
   }
 
-  // The key that asks for a level password is not typed: after the right password the editor
-  // shows the line's own text, selected, so "5.5" typed then is 5.5 and online edit writes 55
-  // (one decimal) to the drive, and nothing else reaches it.
-  void keyThatAskedForThePasswordIsNotTyped() {
-    uitest::FakeBench bench;
-    bench.box.SetSetting("ParameterOnline", 1);
-    TMainForm form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    uitest::LinkWindow(form);
-    auto& gui = bench.gui();
-    uitest::NewDocument(form, gui, 0);
-    TParamForm* view = uitest::ParamView(form);
-    const int row = uitest::RowOfCode(*view, "P0.02");  // Frequency offset, level 1
-    ClickCell(*view, 6, row);
-    bench.port->ClearHistory();
-    gui.inputAnswers.push_back({true, "level1"});
-    QTest::keyClick(view->parGrid, '5');
-    QCOMPARE(gui.inputs.size(), std::size_t(1));
-    QLineEdit* editor = view->parGrid->Editor();
-    QVERIFY(editor);
-    QCOMPARE(editor->text(), QString("0.0"));
-    QCOMPARE(editor->selectedText(), QString("0.0"));
-    QTest::keyClicks(editor, "5.5");
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();
-    QCOMPARE(bench.Sent(), std::vector<uitest::Frame>{uitest::WithCrc({1, 6, 0, 102, 0, 55})});
-    QCOMPARE(Value("P0.02"), 5.5f);
-    QCOMPARE(view->Cell(6, row), QString("5.5"));
-    QCOMPARE(gui.messages.size(), std::size_t(1));
-    QCOMPARE(gui.messages.back().text, QString("Write Parameter Successfully!!"));
-
-    // The password is kept: the next key on a line of that level is typed as usual.
-    bench.port->ClearHistory();
-    Type(*view, "7", true);
-    QCOMPARE(bench.Sent(), std::vector<uitest::Frame>{uitest::WithCrc({1, 6, 0, 102, 0, 70})});
-    QCOMPARE(gui.inputs.size(), std::size_t(1));
-    QCOMPARE(gui.unexpected, 0);
-  }
-
   void passwordBoxesHideWhatIsTyped() {
     uitest::Sandbox box;
     TMainForm form;

@@ -148,9 +148,7 @@ class HintTest : public QObject {
     const std::int64_t created = app->LastSettingChangeTick;
     QTest::qSleep(2);  // a later tick
     const QFont font = QApplication::font();
-    QFont larger = font;
-    larger.setPointSize(font.pointSize() + 3);
-    QApplication::setFont(larger);
+    QApplication::setFont(QFont(font.family(), font.pointSize() + 3));
     QApplication::setFont(font);
     QVERIFY(app->LastSettingChangeTick > created);
     QCOMPARE(LastSettingChangeTick(), app->LastSettingChangeTick);
