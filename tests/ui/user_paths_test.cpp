@@ -197,9 +197,11 @@ class UserPathsTest : public QObject {
       const int locked = uitest::RowOfCode(*view, c.locked);
       ClickCell(*view, 6, edited);
       gui.inputAnswers.push_back({true, c.password});
+      const int before = drive.RequestCount();
       Type(*view, "55", true);  // the key that asks for the password is not typed
       QVERIFY2(Value(c.edited) == 5.0f, qPrintable(name));
       const int requests = drive.RequestCount();
+      QVERIFY2(requests == before + 1, qPrintable(name));  // the one online write of 5, nothing else
       const std::size_t messages = gui.messages.size();
       const std::size_t inputs = gui.inputs.size();
 
