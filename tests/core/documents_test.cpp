@@ -241,8 +241,7 @@ TEST_F(DocumentsTest, BadParameterFilesFailAndLeaveAnEmptyDocument) {
   EXPECT_EQ(core::RecentFiles()[0], path("missing.par"));  // entered even after a failure
 }
 
-// Every load finds the model by the header's name whatever its number (0 included), as Open
-// does; the header's own number wins when that model has the name.
+// Every load finds the model by the header's name, whatever its number, as Open does.
 TEST_F(DocumentsTest, LoadsFindTheModelByNameAsOpenDoes) {
   auto& s = core::State();
   MakeDocument();
@@ -264,7 +263,7 @@ TEST_F(DocumentsTest, LoadsFindTheModelByNameAsOpenDoes) {
     EXPECT_EQ(s.CmpHeader.model, model);
     EXPECT_EQ(s.Document.size() + s.CompareRecords.size(), model != 0 ? 6u : 0u);
   }
-  s.Models[2].name = "KV100";  // models 1 and 3 share a name
+  s.Models[2].name = "KV100";  // models 1 and 3 share a name: the header's own number picks
   EXPECT_EQ(core::ModelOfDocument(1, "KV100"), 1);
   EXPECT_EQ(core::ModelOfDocument(2, "KV100"), 3);
 }

@@ -226,16 +226,11 @@ void PlayScript(bool echo) {
       if (result == 0) {
         EXPECT_EQ(v, drive.Holding(1, r)) << "operation " << i;
       }
-    } else if (!echo) {
-      result = core::WriteLong(1, 200, 0x10001 * i);
-      if (result == 0) {
-        EXPECT_EQ(drive.Holding(1, 200), i) << "operation " << i;
-        EXPECT_EQ(drive.Holding(1, 201), i) << "operation " << i;
-      }
     } else {
-      result = core::WriteWord(1, 200, static_cast<std::uint16_t>(i));
+      result = echo ? core::WriteWord(1, 200, static_cast<std::uint16_t>(i)) : core::WriteLong(1, 200, 0x10001 * i);
       if (result == 0) {
         EXPECT_EQ(drive.Holding(1, 200), i) << "operation " << i;
+        EXPECT_EQ(drive.Holding(1, 201), echo ? 0u : i) << "operation " << i;
       }
     }
     operations.push_back({first, link->Sent().size(), result});

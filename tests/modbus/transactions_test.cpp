@@ -204,8 +204,7 @@ TEST_F(TransactionTest, EchoFailsEveryReadAndTheWordWritesAfterThem) {
 // A line that sends every request back ahead of the answer (a 2-wire RS-485 adapter without
 // echo suppression) gives every write the result of a line without echo.
 TEST_F(TransactionTest, AnEchoingLineGivesTheResultsOfALineWithoutEcho) {
-  // An answer that begins as its request does (behind noise, so read in two parts) is awaited
-  // no longer than an answer, on a line not yet known.
+  // An answer that begins as its request does, read in two parts behind noise, costs no wait.
   drive->SetHolding(1, 0x205, 0x0501);
   port->NoiseBeforeNextReply({0x55, 0x55, 0x55});
   std::uint32_t v = 0;
