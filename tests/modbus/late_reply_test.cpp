@@ -41,21 +41,14 @@ TEST_F(LateReplyTest, ALateReplyToOneRegisterNeverBecomesTheNextRegistersValue) 
   EXPECT_EQ(v, 300u);
 }
 
-// The station probe leaves no guard behind it (no other request takes an identification's
-// reply): the read after a probe nobody answered goes out at once, while the read after an
-// unanswered read waits for the guard.
+// The station probe leaves no guard: the read after a probe nobody answered goes out at once.
 TEST_F(LateReplyTest, AnUnansweredProbeLeavesNoGuard) {
   std::uint32_t v = 0;
   drive->SetFault({FaultKind::Silence, 0, 2});
   EXPECT_EQ(core::ReadDeviceId(1), 2);
-  auto start = port->Now();
+  const auto start = port->Now();
   EXPECT_EQ(core::ReadWord(1, 1, 1, v), 0);
   EXPECT_EQ(port->Now(), start);
-  drive->SetFault({FaultKind::Silence, 0, 2});
-  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 2);
-  start = port->Now();
-  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 0);
-  EXPECT_GE(port->Now() - start, core::kLateReplyGuard);
 }
 
 TEST_F(LateReplyTest, ALostRequestDoesNotShiftTheRepliesOfTheNextOnes) {
@@ -235,6 +228,7 @@ TEST_F(LateReplyTest, ForeignFramesAheadOfTheAnswerAreSkipped) {
     EXPECT_EQ(v, 0x0102u);
     EXPECT_EQ(Sent().size(), 1u);  // found behind it in the same try
   }
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Unknown);  // only an answer that came first shows the line
   // All of them in one run, ahead of a write's answer, and another address's echo.
   std::vector<std::uint8_t> run;
   for (const auto& frame : foreign) run.insert(run.end(), frame.begin(), frame.end());

@@ -113,44 +113,14 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   EXPECT_EQ(v, 1234u);
   EXPECT_EQ(core::WriteWord(1, 10, 1), 258);
   EXPECT_EQ(core::WriteWord(1, 10, 1), 0);
-}
-
-// The program's --echo-line sends every request back ahead of the answer, with any fault: a
-// word or coil write behind it gives what the same drive gives without it, after the probe
-// as Link makes it.
-TEST_F(SimdriveProgramTest, WritesBehindTheEchoLineGiveTheDrivesOwnResults) {
-  struct Case {
-    std::vector<std::string> fault;
-    core::TransactionResult word, bit;
-  };
-  const std::vector<Case> cases = {
-      {{}, 0, 0},
-      {{"--exception", "3", "--fault-function", "6"}, 259, 0},
-      {{"--exception", "2", "--fault-function", "5"}, 0, 258},
-      {{"--silence", "--fault-function", "6"}, 2, 0},
-      {{"--silence", "--fault-function", "5"}, 0, 2},
-      {{"--bad-crc", "--fail-next", "1", "--fault-function", "6"}, 0, 0},
-      {{"--bad-crc", "--fault-function", "5"}, 0, 2},
-  };
-  for (bool echo : {false, true}) {
-    for (const Case& c : cases) {
-      std::vector<std::string> options{"--port", "5", "--holding", "1:10=1"};
-      if (echo) options.push_back("--echo-line");
-      options.insert(options.end(), c.fault.begin(), c.fault.end());
-      const std::string what = (echo ? "echo" : "no echo") + std::string(c.fault.empty() ? "" : " " + c.fault[0]);
-      ASSERT_TRUE(StartDrive(options)) << what;
-      ASSERT_TRUE(core::OpenPort(5, 19200, 8, 'N', 1)) << what;
-      EXPECT_EQ(core::ReadDeviceId(1), 0) << what;
-      EXPECT_EQ(core::PortLineEcho(), echo ? core::LineEcho::Echoes : core::LineEcho::Quiet) << what;
-      EXPECT_EQ(core::WriteWord(1, 10, 1234), c.word) << what;
-      EXPECT_EQ(core::WriteBit(1, 10, 1), c.bit) << what;
-      std::uint32_t v = 0;
-      EXPECT_EQ(core::ReadWord(1, 10, 1, v), 0) << what;
-      EXPECT_EQ(v, 1234u) << what;  // the drive acted on every write it received whole
-      core::ClosePort();
-      drive.Stop();
-    }
-  }
+  // --echo-line: the probe shows the echo; a word write the drive leaves unanswered is not done.
+  drive.Stop();
+  ASSERT_TRUE(StartDrive({"--port", "4", "--echo-line", "--silence", "--fault-function", "6"}));
+  ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
+  EXPECT_EQ(core::WriteWord(1, 10, 2), 2);
+  EXPECT_EQ(core::WriteBit(1, 10, 1), 0);
 }
 
 TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSilent) {

@@ -178,10 +178,8 @@ TEST_F(TransactionTest, SilentStationTwoTriesAndTheTrace) {
   EXPECT_EQ(log[0], "WriteWord - par=12 Received=0 Error=2 CRC=65535");
 }
 
-// A drive that sends every request back: on a port that has shown nothing yet, a word write's
-// copy is its answer. Once a read's copy has shown the line echoing (it cannot be told from a
-// line that echoes with no drive behind it), a copy alone no longer is; a read answered as the
-// first thing the line brings shows it does not.
+// A drive that sends every request back: a word write's copy is its answer only until a read's
+// copy has shown the line echoing.
 TEST_F(TransactionTest, EchoFailsEveryReadAndTheWordWritesAfterThem) {
   drive->SetFault(MakeFault(FaultKind::Echo));
   EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
@@ -200,14 +198,45 @@ TEST_F(TransactionTest, EchoFailsEveryReadAndTheWordWritesAfterThem) {
   EXPECT_EQ(Sent().size(), 14u);  // two tries each
   // The echo flag of the trace is 0 for an echo.
   EXPECT_EQ(log[0].substr(log[0].size() - 4), " j=0");
-  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 1, 5), 2);
-  drive->ClearFault();
-  EXPECT_EQ(core::ReadWord(1, 1, 1, v), 0);
-  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Quiet);
-  log.clear();
-  EXPECT_EQ(core::WriteWord(1, 1, 6), 0);
-  EXPECT_TRUE(log.empty());
+}
+
+// A line that sends every request back ahead of the answer (a 2-wire RS-485 adapter without
+// echo suppression) gives every write the result of a line without echo.
+TEST_F(TransactionTest, AnEchoingLineGivesTheResultsOfALineWithoutEcho) {
+  // An answer that begins as its request does, read in two parts behind noise, costs no wait.
+  drive->SetHolding(1, 0x205, 0x0501);
+  port->NoiseBeforeNextReply({0x55, 0x55, 0x55});
+  std::uint32_t v = 0;
+  const auto before = port->Now();
+  EXPECT_EQ(core::ReadWord(1, 0x205, 1, v), 0);
+  EXPECT_EQ(port->Now(), before);
+  for (bool echo : {false, true}) {
+    auto fake = std::make_unique<simdrive::FakePort>(*drive);
+    fake->EchoLine(echo);
+    port = fake.get();
+    core::OpenPortOn(std::move(fake));
+    std::vector<core::TransactionResult> results;
+    drive->SetFault(MakeFault(FaultKind::WrongValue, 0, 1, 6));  // a wrong echo shows the line
+    results.push_back(core::WriteWord(1, 10, 2));
+    EXPECT_EQ(core::PortLineEcho(), echo ? core::LineEcho::Echoes : core::LineEcho::Quiet) << echo;
+    results.push_back(core::ReadDeviceId(1));
+    const auto start = port->Now();
+    results.push_back(core::WriteWord(1, 10, 77));
+    results.push_back(core::WriteBit(1, 3, 1));
+    EXPECT_EQ(port->Now(), start) << echo;        // answered at once
+    results.push_back(core::WriteBit(9, 10, 1));  // no drive at station 9
+    drive->SetFault(MakeFault(FaultKind::Exception, 3, 1, 6));
+    results.push_back(core::WriteWord(1, 10, 88));
+    drive->SetFault(MakeFault(FaultKind::Exception, 2, 1, 5));
+    results.push_back(core::WriteBit(1, 4, 1));
+    drive->SetFault(MakeFault(FaultKind::Silence, 0, 2, 6));
+    results.push_back(core::WriteWord(1, 10, 99));
+    EXPECT_EQ(results, (std::vector<core::TransactionResult>{3, 0, 0, 0, 2, 259, 258, 2})) << echo;
+  }
+  core::ClosePort();  // what was learnt goes with the port; with none, nothing is learnt
+  core::LearnPortLineEcho(core::LineEcho::Echoes);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Unknown);
 }
 
 TEST_F(TransactionTest, ExceptionRepliesEndWritesAtOnceButReadsTryTwice) {

@@ -145,17 +145,6 @@ class DocumentsTest : public QObject {
 
     QVERIFY(!form.OpenDocument(box.Path("missing.cmp")));
     QCOMPARE(box.gui().messages.size(), size_t(3));
-
-    // A header numbered 0 that names a model here is that model's document.
-    header.model = 0;
-    header.modelName = "KV200";
-    const std::string zeroBytes = core::EncodeParameterFile(header, records);
-    const QString zero = box.Path("zero.par");
-    uitest::WriteFile(zero, QByteArray(zeroBytes.data(), static_cast<qsizetype>(zeroBytes.size())));
-    QVERIFY(form.OpenDocument(zero));
-    QCOMPARE(box.gui().messages.size(), size_t(3));
-    QCOMPARE(core::State().ParHeader.model, 2u);
-    QCOMPARE(core::State().Document[0].model, 2);
   }
 
   void recentFiles() {
