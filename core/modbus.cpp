@@ -378,6 +378,8 @@ Heard Receive() {
   const LineEcho lineEcho = PortLineEcho();
   bool copySeen = false;  // a whole copy of the request was passed over
   std::size_t received = 0;
+  std::size_t total = 0;           // every byte the try read
+  std::size_t totalAtCopyEnd = 0;  // of them, those up to the end of the copy passed over
   // What a frame of the drive (an answer, an exception, a wrong echo) shows of the line: behind
   // a copy, that it echoes; as the very first bytes of the try, that it does not (an echoing
   // line sends the copy first, whole or damaged).
@@ -423,6 +425,7 @@ Heard Receive() {
           copySeen = true;
           if (!answerRepeats) LearnPortLineEcho(LineEcho::Echoes);
           pos += x.txLength;
+          totalAtCopyEnd = total - (x.inLength - pos);
           frameEnd = pos;
           continue;
         }
@@ -494,6 +497,7 @@ Heard Receive() {
     // The try's first bytes are kept for the trace and the judging of an unanswered try.
     for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
     x.inLength += got;
+    total += got;
     if (port->Failed()) return Heard::Nothing;
     if (got > 0) {
       lastByte = port->Now();
@@ -503,7 +507,8 @@ Heard Receive() {
     if (past || (got < need && port->Now() >= until)) lastLook = true;
   }
   // A write's copy with nothing behind it, on a line not known to echo: that copy is the answer.
-  if (answerRepeats && copySeen && lineEcho == LineEcho::Unknown && !wrongEcho && x.inLength == frameEnd) {
+  // Anything behind it (a damaged answer, noise) leaves the try unanswered.
+  if (answerRepeats && copySeen && lineEcho == LineEcho::Unknown && !wrongEcho && total == totalAtCopyEnd) {
     std::copy(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), x.rx.begin());
     x.count = x.txLength;
     x.crc = Crc16(x.rx.data(), x.count - 2);

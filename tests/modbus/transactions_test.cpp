@@ -234,6 +234,13 @@ TEST_F(TransactionTest, AnEchoingLineGivesTheResultsOfALineWithoutEcho) {
     results.push_back(core::WriteWord(1, 10, 99));
     EXPECT_EQ(results, (std::vector<core::TransactionResult>{3, 0, 0, 0, 2, 259, 258, 2})) << echo;
   }
+  // On a line not known either way, a copy with a damaged answer behind it answers nothing.
+  auto fake = std::make_unique<simdrive::FakePort>(*drive);
+  fake->EchoLine(true);
+  port = fake.get();
+  core::OpenPortOn(std::move(fake));
+  drive->SetFault(MakeFault(FaultKind::BadCrc, 0, 2, 6));
+  EXPECT_EQ(core::WriteWord(1, 10, 5), 2);
   core::ClosePort();  // what was learnt goes with the port; with none, nothing is learnt
   core::LearnPortLineEcho(core::LineEcho::Echoes);
   EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Unknown);
