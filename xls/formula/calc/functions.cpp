@@ -936,31 +936,20 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         out = Variant(fn == kLeft ? s.substr(0, k) : s.substr(s.size() - k));
         return kCalcOk;
       }
-      case kIsText: case kIsBlank: {
+      case kIsText: case kIsBlank: case kIsNumber: {
         if (n != 1) return kErrValue;
         Variant v;
-        // An error value is neither text nor blank: these functions exist to test values.
+        // An error value is neither text, blank nor a number: these functions exist to test values.
         if ((st = call.Value(1, v)) != kCalcOk) {
           if (!IsErrorCode(st)) return st;
           out = Variant(false);
           return kCalcOk;
         }
-        out = Variant(fn == kIsText ? v.IsText() : v.IsEmptyOrNull());
+        out = Variant(fn == kIsText ? v.IsText() : fn == kIsBlank ? v.IsEmptyOrNull() : v.IsNumber());
         return kCalcOk;
       }
       case kSumProduct:
         return SumProduct(*this, call, out);
-      case kIsNumber: {
-        if (n != 1) return kErrValue;
-        Variant v;
-        if ((st = call.Value(1, v)) != kCalcOk) {
-          if (!IsErrorCode(st)) return st;
-          out = Variant(false);
-          return kCalcOk;
-        }
-        out = Variant(v.IsNumber());
-        return kCalcOk;
-      }
       case kSearch:
         return SearchText(call, out);
       case kFloor: case kCeiling: {
