@@ -57,6 +57,7 @@ IXLSWorksheet& SheetAt(TXLSWorkbook& book, int i) { return *book.GetWorksheets()
 std::string Cells(TXLSWorkbook& book, std::initializer_list<const char16_t*> cells) {
   std::string out;
   for (const char16_t* cell : cells) {
+    if (!book.GetWorksheets().GetItem(1)) return "no sheet";
     IXLSRange range = SheetAt(book, 1).GetRange(cell);
     const Variant formula = range->GetFormula();
     out += WideToUtf8(cell) + " " + (formula.IsText() ? WideToUtf8(formula.TextValue()) : "-") + " | " +
@@ -241,7 +242,7 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   for (const std::string& path : {std::string("\x01other.xls"), "\x01" + std::string(300, 'd') + "\x03" "far.xls"}) {
     Bytes other = {1, 0};
     PutString8(other, path);
-    PutString8(other, "Src");
+    PutString8(other, path.size() > 20 ? "Far" : "Src");
     b.Record(0x01AE, other);
   }
   Bytes externs;  // EXTERNSHEET: the add-in book, sheet 1 (of 0..0) of other.xls, sheet 0 of far.xls
@@ -261,6 +262,7 @@ TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
   platform::MemoryStream saved;
   ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
   EXPECT_EQ(Cells(*Read(saved.Bytes()), {u"B1", u"B2", u"B3", u"B4"}), cells);
+  // BIFF5 has no room for far.xls's sheet: no record names it, not even a cut one.
   platform::CompoundFileReader file;
   ASSERT_TRUE(file.Open(saved.Bytes()));
   Bytes records;
