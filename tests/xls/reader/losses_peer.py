@@ -1,15 +1,12 @@
 #!/usr/bin/python3
-"""What xlrd, gnumeric and LibreOffice find of outline flags, names, sheet names and cells, one
-fact a line, for comparing other programs' files with our saves of them.
+"""What xlrd, gnumeric and LibreOffice find in workbooks, "file <name>" before the lines of each.
 
-usage: losses_peer.py xlrd FILE...         "file FILE" before the lines of each:
-         "sheet <i> <name>", "row <i> <r> level <l> collapsed <0|1> hidden <0|1>" (rows with
-         anything of these), "col <i> <c> level <l> collapsed <0|1>", "name <name> sheet <name
-         or -> [without formula]", "cell <i> <A1> <type> <value>" (first column, rows 1..4)
-       losses_peer.py gnumeric DIR FILE    ssconvert's warnings while it reads FILE ("warning
-         <text>"), then the first sheet's A1..A4 as gnumeric shows them ("cell <A1> <text>")
-       losses_peer.py lo FILE...           "file FILE", then the first sheet's A1..A4 as
-         LibreOffice shows them ("cell <A1> <text>")
+usage: losses_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
+  xlrd      "sheet <i> <name>", "row <i> <r> level <l> collapsed <0|1> hidden <0|1>" (rows with any
+            of these), "col <i> <c> level <l> collapsed <0|1>", "<i>: <cells of a row>" (texts
+            quoted, errors by their text), "name <name> sheet <name or -> [without formula]"
+  gnumeric  ssconvert's warnings ("warning <text>"), then the first sheet's rows as CSV
+  lo        the first sheet's rows as CSV (one soffice run for all the files)
 """
 import os
 import subprocess
@@ -21,57 +18,47 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 def xlrd_lines(path):
     import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
-    lines = []
-    names = book.sheet_names()
+    lines, names = [], book.sheet_names()
     for i, sheet in enumerate(book.sheets()):
         lines.append("sheet %d %s" % (i, sheet.name))
-        for r, info in sorted(sheet.rowinfo_map.items()):
-            if info.outline_level or info.outline_group_starts_ends or info.hidden:
-                lines.append("row %d %d level %d collapsed %d hidden %d" % (
-                    i, r, info.outline_level, info.outline_group_starts_ends, info.hidden))
-        for c, info in sorted(sheet.colinfo_map.items()):
-            if info.outline_level or info.collapsed:
-                lines.append("col %d %d level %d collapsed %d" % (i, c, info.outline_level, info.collapsed))
-        for r in range(min(4, sheet.nrows)):
-            cell = sheet.cell(r, 0)
-            lines.append("cell %d A%d %s %r" % (i, r + 1, xlrd.sheet.ctype_text[cell.ctype], cell.value))
-    for n in book.name_obj_list:
-        lines.append("name %s sheet %s%s" % (n.name, names[n.scope] if n.scope >= 0 else "-",
-                                              "" if n.raw_formula else " without formula"))
+        lines += ["row %d %d level %d collapsed %d hidden %d" % (i, r, o.outline_level, o.outline_group_starts_ends, o.hidden)
+                  for r, o in sorted(sheet.rowinfo_map.items()) if o.outline_level or o.outline_group_starts_ends or o.hidden]
+        lines += ["col %d %d level %d collapsed %d" % (i, c, o.outline_level, o.collapsed)
+                  for c, o in sorted(sheet.colinfo_map.items()) if o.outline_level or o.collapsed]
+        for r in range(sheet.nrows):
+            text = {xlrd.XL_CELL_NUMBER: lambda v: "%g" % v, xlrd.XL_CELL_BOOLEAN: lambda v: "TRUE" if v else "FALSE",
+                    xlrd.XL_CELL_ERROR: lambda v: xlrd.error_text_from_code.get(v, "#?"), xlrd.XL_CELL_TEXT: repr}
+            lines.append("%d: %s" % (i, ",".join(text.get(c.ctype, lambda v: "")(c.value) for c in sheet.row(r))))
+    lines += ["name %s sheet %s%s" % (n.name, names[n.scope] if n.scope >= 0 else "-", "" if n.raw_formula else " without formula")
+              for n in book.name_obj_list]
     return lines
 
 
-def gnumeric(workdir, path):
-    target = os.path.join(workdir, os.path.basename(path) + ".csv")
+def gnumeric(work, path):
+    target = os.path.join(work, os.path.basename(path) + ".csv")
     done = subprocess.run(["ssconvert", "-S", "-T", "Gnumeric_stf:stf_csv", path, target + ".%n"], capture_output=True, timeout=300)
     if done.returncode != 0:
         sys.exit(done.stderr.decode("utf-8", "replace"))
     lines = ["warning " + w for w in done.stderr.decode("utf-8", "replace").splitlines() if w.strip()]
     with open(target + ".0", encoding="utf-8") as f:
-        rows = f.read().splitlines()
-    lines += ["cell A%d %s" % (r + 1, rows[r].split(",")[0]) for r in range(min(4, len(rows)))]
-    print("\n".join(lines))
+        return lines + f.read().splitlines()
 
 
-def lo(files):
-    import uno
-    from lo_headless import office, prop
-    with office("losses") as (_, desktop):
-        for path in files:
-            doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)), "_blank", 0,
-                                               (prop("Hidden", True),))
-            sheet = doc.Sheets.getByIndex(0)
-            print("file " + path)
-            for r in range(4):
-                print("cell A%d %s" % (r + 1, sheet.getCellByPosition(0, r).getString()))
-            doc.close(True)
+def lo(work, files):
+    from lo_headless import soffice
+    out = os.path.join(work, "lo-csv")
+    code, text, err = soffice(work, ["--convert-to", "csv", "--outdir", out] + files)
+    for path in files:
+        name = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".csv")
+        if code != 0 or not os.path.exists(name):
+            sys.exit("LibreOffice failed on %s: %s%s" % (path, text, err))
+        with open(name, encoding="utf-8") as f:
+            print("\n".join(["file " + os.path.basename(path)] + f.read().splitlines()))
 
 
 if __name__ == "__main__":
-    if sys.argv[1] == "xlrd":
-        for path in sys.argv[2:]:
-            print("\n".join(["file " + path] + xlrd_lines(path)))
-    elif sys.argv[1] == "gnumeric":
-        gnumeric(sys.argv[2], sys.argv[3])
-    else:
-        lo(sys.argv[2:])
+    tool, work, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+    if tool == "lo":
+        lo(work, files)
+    for path in files if tool != "lo" else []:
+        print("\n".join(["file " + os.path.basename(path)] + (xlrd_lines(path) if tool == "xlrd" else gnumeric(work, path))))

@@ -1,6 +1,6 @@
-// Other programs' workbooks (gen_outside_losses.py) opened by us, saved as BIFF8 and BIFF5 and read
-// back by xlrd, gnumeric and LibreOffice: they find the name without a formula, the empty text
-// result, the outline flags and the built-in names behind a macro sheet as in the originals.
+// Other programs' workbooks (gen_outside_losses.py, gen_extern_functions.py) opened by us, saved as
+// BIFF8 ("8.xls") and BIFF5 ("5.xls") and read back by xlrd, gnumeric and LibreOffice: they find
+// what they find in the originals.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,31 +8,17 @@
 #include <sstream>
 
 #include "reader_test_support.h"
+#include "xls/model/range.h"
 #include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
 
 namespace xls::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Peer(const std::string& args) {
-  std::string out;
-  const std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/losses_peer.py " + args + " 2>&1";
-  EXPECT_EQ(RunCommand(command, out), 0) << command << "\n" << out;
-  return out;
-}
-
-// The lines of each "file <path>" section, by file name.
-std::map<std::string, std::string> Sections(const std::string& dump) {
-  std::map<std::string, std::string> out;
-  std::istringstream in(dump);
-  std::string line, current;
-  while (std::getline(in, line)) {
-    if (line.rfind("file ", 0) == 0) current = fs::path(line.substr(5)).filename().string();
-    else out[current] += line + "\n";
-  }
-  return out;
-}
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 // The lines that begin with one of the prefixes.
 std::string Only(const std::string& lines, std::initializer_list<const char*> prefixes) {
@@ -53,69 +39,103 @@ class OutsideLossesInterop : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string Data(const std::string& name) { return SourceDir() + "/tests/data/xls/" + name; }
-  // Opens the data file and saves it in the format (1 BIFF5, 2 BIFF8) under the name.
-  void Resave(const std::string& data, int format, const std::string& name) {
+  // The data file saved by us as name + "8.xls" (format 2) and name + "5.xls" (format 1).
+  void Resave(const std::string& data, const std::string& name, std::initializer_list<int> formats = {2, 1}) {
     IXLSWorkbook book = TXLSWorkbook::Create();
-    const std::string path = Data(data), target = Path(name);
-    ASSERT_EQ(book->Open(std::u16string(path.begin(), path.end())), 1);
-    ASSERT_EQ(book->SaveAsFormat(std::u16string(target.begin(), target.end()), format), 1);
+    ASSERT_EQ(book->Open(Wide(Data(data))), 1);
+    for (int format : formats)
+      ASSERT_EQ(book->SaveAsFormat(Wide(Path(name + std::to_string(format == 2 ? 8 : 5) + ".xls")), format), 1)
+          << book->GetLastSaveError();
+  }
+  // The peer's lines of each file, by file name; names without "/" are our saves.
+  std::map<std::string, std::string> Peer(const std::string& tool, std::initializer_list<std::string> files) {
+    std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/losses_peer.py " + tool + " " + dir_.string();
+    for (const std::string& f : files) command += " " + (f.find('/') == std::string::npos ? Path(f) : f);
+    std::string out;
+    EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;
+    std::map<std::string, std::string> sections;
+    std::istringstream in(out);
+    std::string line, current;
+    while (std::getline(in, line)) {
+      if (line.rfind("file ", 0) == 0) current = line.substr(5);
+      else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
+    }
+    return sections;
   }
 
   fs::path dir_ = fs::temp_directory_path() / ("kv_outside_losses_" + std::to_string(::getpid()));
 };
 
-TEST_F(OutsideLossesInterop, NameWithoutFormulaAndEmptyTextResult) {
-  Resave("gnumeric_names.xls", 2, "ours8.xls");
-  Resave("gnumeric_names_biff5.xls", 1, "ours5.xls");
-  auto xlrd = Sections(Peer("xlrd " + Data("gnumeric_names.xls") + " " + Path("ours8.xls") + " " + Path("ours5.xls")));
-  // The source's other names are gnumeric's sheet titles and empty print areas.
-  const std::string kept = Only(xlrd["gnumeric_names.xls"], {"cell 0", "name NOSUCHNAME"});
-  EXPECT_EQ(kept, "cell 0 A1 error 29\ncell 0 A2 text ''\ncell 0 A3 number 6.0\ncell 0 A4 number 9.0\n"
-                  "name NOSUCHNAME sheet - without formula\n");
-  EXPECT_EQ(Only(xlrd["ours8.xls"], {"cell 0", "name"}), kept);
-  EXPECT_EQ(Only(xlrd["ours5.xls"], {"cell 0", "name"}), kept);
-  // gnumeric warns of a name reference that leads nowhere; it shows the cells as in its own file.
-  const std::string gnumeric = Peer("gnumeric " + dir_.string() + " " + Data("gnumeric_names.xls"));
-  EXPECT_EQ(gnumeric, "cell A1 #NAME?\ncell A2 \ncell A3 6\ncell A4 9\n");
-  EXPECT_EQ(Peer("gnumeric " + dir_.string() + " " + Path("ours8.xls")), gnumeric);
-  EXPECT_EQ(Peer("gnumeric " + dir_.string() + " " + Path("ours5.xls")), gnumeric);
-  // LibreOffice shows the name's error as it does in gnumeric's file of the same format (its own
-  // reading of a BIFF5 name without a formula gives Err:508).
-  auto lo = Sections(Peer("lo " + Data("gnumeric_names.xls") + " " + Data("gnumeric_names_biff5.xls") + " " +
-                          Path("ours8.xls") + " " + Path("ours5.xls")));
-  EXPECT_EQ(Only(lo["gnumeric_names.xls"], {"cell A1"}), "cell A1 #NAME?\n");
-  EXPECT_EQ(Only(lo["ours8.xls"], {"cell A1", "cell A3", "cell A4"}),
-            Only(lo["gnumeric_names.xls"], {"cell A1", "cell A3", "cell A4"}));
-  EXPECT_EQ(Only(lo["ours5.xls"], {"cell A1", "cell A3", "cell A4"}),
-            Only(lo["gnumeric_names_biff5.xls"], {"cell A1", "cell A3", "cell A4"}));
+// Functions of the add-in book, cached cells and names of other workbooks.
+TEST_F(OutsideLossesInterop, OtherBooksThroughOurSaves) {
+  // The folders of the other books, which must not be there while the cached cells are read.
+  const fs::path gone = "/tmp/kv-extern-gone";
+  struct Removed {
+    fs::path path;
+    ~Removed() { fs::remove_all(path); }
+  } removed{gone};
+  fs::remove_all(gone);
+  fs::remove_all("/tmp/kv-extern-names-gone");
+  Resave("gnumeric_addin_functions.xls", "ga", {2});
+  Resave("gnumeric_addin_functions_biff5.xls", "gb", {1});
+  Resave("lo_external_cache.xls", "lc");
+  Resave("lo_external_names.xls", "ln");
+  // gnumeric calculates LOG2, IFNA, BITAND and XOR of our BIFF8 and BIFF5 files again (they once
+  // became text cells "=LOG2(A1)", and BIFF5 could not be saved at all).
+  for (const auto& [file, lines] : Peer("gnumeric", {"ga8.xls", "gb5.xls"}))
+    EXPECT_EQ(Only(lines, {"8,", ","}), "8,3,6\n,5,\n,8,\n,TRUE,\n") << file;
+  // LibreOffice shows the other books' cached cells (XCT, CRN) and the cells their names name
+  // (EXTERNNAME with its formula) in our BIFF8 files as in its own; IMSINH is calculated again.
+  auto lo = Peer("lo", {Data("lo_external_cache.xls"), "lc8.xls", Data("lo_external_names.xls"), "ln8.xls"});
+  EXPECT_EQ(lo["lo_external_cache.xls"], "22,\n33,\next text,\n2,3.62686040784702\n");
+  EXPECT_EQ(lo["lc8.xls"], lo["lo_external_cache.xls"]);
+  EXPECT_EQ(lo["lo_external_names.xls"], "22\n33\next text\n");
+  EXPECT_EQ(lo["ln8.xls"], lo["lo_external_names.xls"]);
+  // From BIFF5, whose EXTERNSHEET names the other book's sheet ("[other.xls]Src" after its
+  // folders), LibreOffice reads the book itself, put back where the file says it was; it reads
+  // no add-in names from BIFF5.
+  fs::create_directories(gone);
+  IXLSWorkbook other = TXLSWorkbook::Create();
+  IXLSWorksheet* src = other->GetWorksheets().Add();
+  ASSERT_TRUE(src->SetName(u"Src"));
+  src->GetRange(u"A1")->SetValue(Variant(11));
+  src->GetRange(u"B1")->SetValue(Variant(u"ext text"));
+  src->GetRange(u"A2")->SetValue(Variant(15));
+  src->GetRange(u"B2")->SetValue(Variant(18));
+  EXPECT_EQ(other->SaveAsFormat(Wide((gone / "other.xls").string()), 2), 1);
+  EXPECT_EQ(Peer("lo", {"lc5.xls"})["lc5.xls"], "22,\n33,\next text,\n2,#NAME?\n");
+  // xlrd reads both saves of the names of another book.
+  for (const auto& [file, lines] : Peer("xlrd", {"ln8.xls", "ln5.xls"})) EXPECT_EQ(Only(lines, {"0:"}), "0: 22\n0: 33\n0: 0\n") << file;
 }
 
-TEST_F(OutsideLossesInterop, OutlineFlagsAsXlwtWroteThem) {
-  Resave("xlwt_outline.xls", 2, "ours8.xls");
-  Resave("xlwt_outline.xls", 1, "ours5.xls");
-  auto xlrd = Sections(Peer("xlrd " + Data("xlwt_outline.xls") + " " + Path("ours8.xls") + " " + Path("ours5.xls")));
-  const std::string outline = Only(xlrd["xlwt_outline.xls"], {"row", "col"});
-  EXPECT_EQ(outline,
+// A name without a formula and an empty text result (gnumeric), outline flags (xlwt), built-in
+// names behind a macro sheet (LibreOffice's BIFF8, gnumeric's BIFF5 copy).
+TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
+  Resave("gnumeric_names.xls", "gn", {2});
+  Resave("gnumeric_names_biff5.xls", "gf", {1});
+  Resave("xlwt_outline.xls", "xo");
+  Resave("lo_macro_sheet.xls", "lm");
+  Resave("gnumeric_biff5_macro_sheet.xls", "gm");
+  auto xlrd = Peer("xlrd", {Data("gnumeric_names.xls"), "gn8.xls", "gf5.xls", Data("xlwt_outline.xls"), "xo8.xls",
+                            "xo5.xls", Data("lo_macro_sheet.xls"), "lm8.xls", "gm5.xls"});
+  // The source's other names are gnumeric's sheet titles and empty print areas.
+  const std::string names = Only(xlrd["gnumeric_names.xls"], {"0:", "name NOSUCHNAME"});
+  EXPECT_EQ(names, "0: #NAME?\n0: ''\n0: 6\n0: 9\nname NOSUCHNAME sheet - without formula\n");
+  for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"0:", "name"}), names) << ours;
+  // xlrd passes over the macro sheet too.
+  const std::string macro = Only(xlrd["lo_macro_sheet.xls"], {"sheet", "name", "1:"});
+  EXPECT_EQ(macro, "sheet 0 Data\nsheet 1 Other\n1: 20\nname Print_Area sheet Data\nname Print_Titles sheet Data\n"
+                   "name _FilterDatabase sheet Data\n");
+  for (const char* ours : {"lm8.xls", "gm5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"sheet", "name", "1:"}), macro) << ours;
+  EXPECT_EQ(Only(xlrd["xlwt_outline.xls"], {"row", "col"}),
             "row 0 3 level 1 collapsed 0 hidden 0\nrow 0 4 level 1 collapsed 0 hidden 0\n"
             "row 0 8 level 1 collapsed 0 hidden 1\nrow 0 9 level 1 collapsed 0 hidden 1\n"
             "row 0 10 level 0 collapsed 1 hidden 0\ncol 0 3 level 1 collapsed 0\ncol 0 4 level 0 collapsed 1\n");
-  EXPECT_EQ(xlrd["ours8.xls"], xlrd["xlwt_outline.xls"]);
-  EXPECT_EQ(xlrd["ours5.xls"], xlrd["xlwt_outline.xls"]);
-}
-
-TEST_F(OutsideLossesInterop, BuiltInNamesStayOnTheirSheetBehindAMacroSheet) {
-  Resave("lo_macro_sheet.xls", 2, "lo8.xls");
-  Resave("lo_macro_sheet.xls", 1, "lo5.xls");
-  Resave("gnumeric_biff5_macro_sheet.xls", 2, "gnumeric8.xls");
-  Resave("gnumeric_biff5_macro_sheet.xls", 1, "gnumeric5.xls");
-  auto xlrd = Sections(Peer("xlrd " + Data("lo_macro_sheet.xls") + " " + Path("lo8.xls") + " " + Path("lo5.xls") + " " +
-                            Path("gnumeric8.xls") + " " + Path("gnumeric5.xls")));
-  // xlrd passes over the macro sheet too.
-  const std::string source = Only(xlrd["lo_macro_sheet.xls"], {"sheet", "name", "cell 1"});
-  EXPECT_EQ(source, "sheet 0 Data\nsheet 1 Other\ncell 1 A1 number 20.0\nname Print_Area sheet Data\n"
-                    "name Print_Titles sheet Data\nname _FilterDatabase sheet Data\n");
-  for (const char* ours : {"lo8.xls", "lo5.xls", "gnumeric8.xls", "gnumeric5.xls"})
-    EXPECT_EQ(Only(xlrd[ours], {"sheet", "name", "cell 1"}), source) << ours;
+  for (const char* ours : {"xo8.xls", "xo5.xls"}) EXPECT_EQ(xlrd[ours], xlrd["xlwt_outline.xls"]) << ours;
+  // gnumeric reads our saves without the warnings of a name leading nowhere, as its own file.
+  auto gnumeric = Peer("gnumeric", {Data("gnumeric_names.xls"), "gn8.xls", "gf5.xls"});
+  EXPECT_EQ(gnumeric["gnumeric_names.xls"], "#NAME?\n\n6\n9\n");
+  for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(gnumeric[ours], gnumeric["gnumeric_names.xls"]) << ours;
 }
 
 }  // namespace

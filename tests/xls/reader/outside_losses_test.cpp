@@ -1,13 +1,22 @@
-// Workbooks of gnumeric, LibreOffice and xlwt (tests/data/xls, gen_outside_losses.py) whose names
-// without a formula, empty text results, outline flags and built-in names behind a macro sheet
-// are kept through our saves, and whose tab colours and refused sheet names are listed.
+// Workbooks of gnumeric, LibreOffice and xlwt (tests/data/xls, gen_outside_losses.py and
+// gen_extern_functions.py) and built ones: names without a formula, empty text results, outline
+// flags, built-in names behind a macro sheet, calls of the add-in book and other books' cached
+// cells and names are kept through our saves; tab colours, refused sheet names and what cannot
+// be read are listed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "platform/byte_stream.h"
+#include "platform/compound_file.h"
+#include "reader_test_support.h"
+#include "xls/formula/extern_sheet.h"
 #include "xls/formula/names.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/cell_store.h"
+#include "xls/model/codepage.h"
 #include "xls/model/page_setup.h"
 #include "xls/model/range.h"
 #include "xls/model/row_col_info.h"
@@ -19,6 +28,7 @@
 namespace xls::test {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::u16string>;
 
 IXLSWorkbook Opened(const std::string& name) {
@@ -28,16 +38,70 @@ IXLSWorkbook Opened(const std::string& name) {
   return book;
 }
 
+IXLSWorkbook Read(const Bytes& bytes) {
+  platform::MemoryStream stream(bytes);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  EXPECT_EQ(book->OpenStream(stream), 1);
+  return book;
+}
+
 IXLSWorkbook SavedAndOpened(TXLSWorkbook& book, int format) {
   platform::MemoryStream saved;
-  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
-  platform::MemoryStream stream(saved.Bytes());
-  IXLSWorkbook again = TXLSWorkbook::Create();
-  EXPECT_EQ(again->OpenStream(stream), 1);
-  return again;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
+  return Read(saved.Bytes());
 }
 
 IXLSWorksheet& SheetAt(TXLSWorkbook& book, int i) { return *book.GetWorksheets().GetItem(i); }
+
+// "B1 =TEXT | value" lines of the first sheet's cells ("-" without a formula text).
+std::string Cells(TXLSWorkbook& book, std::initializer_list<const char16_t*> cells) {
+  std::string out;
+  for (const char16_t* cell : cells) {
+    if (!book.GetWorksheets().GetItem(1)) return "no sheet";
+    IXLSRange range = SheetAt(book, 1).GetRange(cell);
+    const Variant formula = range->GetFormula();
+    out += WideToUtf8(cell) + " " + (formula.IsText() ? WideToUtf8(formula.TextValue()) : "-") + " | " +
+           WideToUtf8(range->GetValue().ToText()) + "\n";
+  }
+  return out;
+}
+
+// Other books' sheets, names (sheet and formula bytes) and cached cells.
+std::string OtherBooks(TXLSWorkbook& book) {
+  const TXLSSupBook& books = book.Formulas().Externs().SupBook();
+  std::string out;
+  for (int i = 0; i < books.Count(); ++i) {
+    const TXLSSupBookItem& item = books.Item(i);
+    if (item.ownBook || item.addIn) continue;
+    out += "book";
+    for (const auto& sheet : item.sheetNames) out += " " + WideToUtf8(sheet);
+    for (std::size_t n = 0; n < item.externNames.size(); ++n) {
+      out += "\nname " + WideToUtf8(item.externNames[n]) + " " + std::to_string(item.nameDefs[n].sheet);
+      for (std::uint8_t b : item.nameDefs[n].formula) out += " " + std::to_string(b);
+    }
+    for (const TXLSExternCache& cache : item.caches)
+      for (const TXLSExternRow& row : cache.rows) {
+        out += "\ncache " + std::to_string(cache.sheet) + " row " + std::to_string(row.row) + " from " +
+               std::to_string(row.firstColumn) + ":";
+        for (const TXLSExternValue& v : row.values)
+          out += v.kind == 2 ? " '" + WideToUtf8(v.text) + "'" : " " + std::to_string(v.kind) + "/" + std::to_string(v.number);
+      }
+    out += "\n";
+  }
+  return out;
+}
+
+// A FORMULA record of column B with its cached number.
+void Formula(BiffBuilder& b, std::uint32_t row, double cached, const Bytes& tokens) {
+  Bytes f;
+  for (std::uint32_t v : {row, 1u, 15u}) PutWord(f, v);
+  PutDouble(f, cached);
+  PutWord(f, 0);
+  PutDWord(f, 0);
+  PutWord(f, static_cast<std::uint32_t>(tokens.size()));
+  f.insert(f.end(), tokens.begin(), tokens.end());
+  b.Record(0x0006, f);
+}
 
 // gnumeric's =NOSUCHNAME keeps its name (a NAME record without a formula) and the cell its
 // formula; the cell whose MIDB cannot be read keeps its empty text; "[Br]" and BIFF5's "????"
@@ -55,16 +119,13 @@ TEST(OutsideLosses, NamesWithoutFormulaEmptyTextsRenamedSheetsAndTabColours) {
   EXPECT_EQ(Opened("lo_tab_colours.xls")->GetReadLosses(),
             (Lines{u"Sheet \"Red\": the tab colour was left out", u"Sheet \"Blue\": the tab colour was left out"}));
   for (const IXLSWorkbook& b : {biff8, biff5, SavedAndOpened(*biff8, 2), SavedAndOpened(*biff5, 2), SavedAndOpened(*biff5, 1)}) {
-    IXLSWorksheet& sheet = SheetAt(*b, 1);
     const TXLSCustomName* name = b->Formulas().Names().FindByName(u"NOSUCHNAME");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->Formula(), nullptr);
-    EXPECT_EQ(sheet.GetRange(u"A1")->GetFormula().TextValue(), u"=NOSUCHNAME");
-    EXPECT_EQ(sheet.GetRange(u"A1")->GetValue().ToText(), u"#NAME?");
-    const TXLSCellRef* a2 = sheet.Cells().FindCell(1, 0);
+    EXPECT_EQ(Cells(*b, {u"A1", u"A3"}), "A1 =NOSUCHNAME | #NAME?\nA3 ='Sheet2'!A1+1 | 6\n");
+    const TXLSCellRef* a2 = SheetAt(*b, 1).Cells().FindCell(1, 0);
     ASSERT_TRUE(a2 && a2->Kind() == kCellString);
     EXPECT_EQ(b->StringTable().GetString(a2->StringIndex()), u"");
-    EXPECT_EQ(sheet.GetRange(u"A3")->GetFormula().TextValue(), u"='Sheet2'!A1+1");
     EXPECT_EQ(SheetAt(*b, 2).GetName(), u"Sheet2");
   }
 }
@@ -77,17 +138,12 @@ TEST(OutsideLosses, XlwtOutlineKeepsItsCollapsedMarks) {
   for (const IXLSWorkbook& b : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)}) {
     const TXLSRowInfoList& rows = SheetAt(*b, 1).RowInfo();
     const TXLSColumnInfoList& columns = SheetAt(*b, 1).ColumnInfo();
-    std::vector<int> collapsed, levels;
-    for (int r = 0; r < 12; ++r) {
-      if (rows.IsCollapsed(r)) collapsed.push_back(r);
-      levels.push_back(rows.GetOutlineLevel(r));
-    }
-    EXPECT_EQ(collapsed, std::vector<int>{10});
-    EXPECT_EQ(levels, (std::vector<int>{1, 1, 1, 2, 2, 1, 1, 1, 2, 2, 1, 1}));
+    std::string outline;
+    for (int r = 0; r < 12; ++r) outline += std::to_string(rows.GetOutlineLevel(r)) + (rows.IsCollapsed(r) ? "c" : "");
+    EXPECT_EQ(outline, "11122111221c1");
     EXPECT_TRUE(rows.IsHidden(8) && rows.IsHidden(9) && !rows.IsHidden(3));
     EXPECT_EQ(columns.GetOutlineLevel(3), 2);
-    EXPECT_FALSE(columns.IsCollapsed(3));
-    EXPECT_TRUE(columns.IsCollapsed(4));
+    EXPECT_TRUE(!columns.IsCollapsed(3) && columns.IsCollapsed(4));
   }
 }
 
@@ -103,20 +159,146 @@ TEST(OutsideLosses, MacroSheetAheadOfBuiltInNames) {
       ASSERT_EQ(b->GetWorksheets().GetCount(), 2);
       IXLSWorksheet& data = SheetAt(*b, 1);
       IXLSWorksheet& other = SheetAt(*b, 2);
-      EXPECT_EQ(data.GetName(), u"Data");
       const TXLSPageSetup& page = *data.GetPageSetup();
       EXPECT_EQ(std::vector<int>({page.PrintAreaFirstRow(), page.PrintAreaFirstColumn(), page.PrintAreaLastRow(),
-                                  page.PrintAreaLastColumn()}),
-                std::vector<int>({0, 0, 4, 2}));
-      EXPECT_EQ(page.GetPrintTitleRows(), u"$1:$1");
-      EXPECT_TRUE(SheetRules(data).Autofilter().IsActive());
-      EXPECT_TRUE(other.GetPageSetup()->GetPrintArea().empty());
-      EXPECT_TRUE(other.GetPageSetup()->GetPrintTitleRows().empty());
-      EXPECT_FALSE(SheetRules(other).Autofilter().IsActive());
-      EXPECT_EQ(other.GetRange(u"A1")->GetFormula().TextValue(), u"='Data'!B2*2");
-      EXPECT_EQ(other.GetRange(u"A1")->GetValue().ToText(), u"20");
+                                  page.PrintAreaLastColumn(), SheetRules(data).Autofilter().IsActive(),
+                                  SheetRules(other).Autofilter().IsActive()}),
+                std::vector<int>({0, 0, 4, 2, 1, 0}));
+      EXPECT_EQ(data.GetName() + u" " + page.GetPrintTitleRows() + u" " + other.GetPageSetup()->GetPrintArea() + u" " +
+                    other.GetPageSetup()->GetPrintTitleRows() + u" " + other.GetRange(u"A1")->GetFormula().TextValue() +
+                    u" " + other.GetRange(u"A1")->GetValue().ToText(),
+                u"Data $1:$1   ='Data'!B2*2 20");
     }
   }
+}
+
+// gnumeric's LOG2, IFNA, BITAND and XOR (names of the add-in book the catalogue lacks), from its
+// BIFF8 and BIFF5 files, stay formulas with their results through both saves.
+TEST(ExternFunctions, GnumericAddInNamesStayFormulasThroughBothFormats) {
+  const std::string cells = "B1 =LOG2(A1) | 3\nB2 =IFNA(NA();5) | 5\nB3 =BITAND(12;10) | 8\nB4 =XOR(TRUE();FALSE()) | TRUE\n";
+  for (const char* file : {"gnumeric_addin_functions.xls", "gnumeric_addin_functions_biff5.xls"}) {
+    IXLSWorkbook book = Opened(file);
+    for (const IXLSWorkbook& b : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)})
+      EXPECT_EQ(Cells(*b, {u"B1", u"B2", u"B3", u"B4"}), cells) << file;
+  }
+}
+
+// LibreOffice's references to the cells of another book ('\dir\[book.xls]Sheet'!A1) keep their
+// texts, and the book its cached cells (XCT, CRN), through BIFF8 and BIFF5 (an EXTERNSHEET of the
+// book's sheet, the cells after it); its IMSINH (an add-in name) stays a formula.
+TEST(ExternFunctions, LibreOfficeExternalCellsAndAddInName) {
+  IXLSWorkbook book = Opened("lo_external_cache.xls");
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  const std::string other = R"('\tmp\kv-extern-gone\[other.xls]Src'!)";
+  const std::string cells = "A1 =" + other + "A1*2 | 22\nA2 =SUM(" + other + "A2:B2) | 33\nB4 =IMSINH(A4) | 3.62686040784702\n";
+  const std::string books = "book Src\ncache 0 row 0 from 0: 1/11.000000 'ext text'\ncache 0 row 1 from 0: 1/15.000000 1/18.000000\n";
+  for (const IXLSWorkbook& b : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1),
+                                SavedAndOpened(*SavedAndOpened(*book, 1), 2)}) {
+    EXPECT_EQ(Cells(*b, {u"A1", u"A2", u"B4"}), cells);
+    EXPECT_EQ(OtherBooks(*b), books);
+  }
+}
+
+// LibreOffice's formulas that use names of another book ('\dir\other.xls'!Name): its EXTERNNAMEs
+// are kept with their formulas in BIFF8; BIFF5 keeps the names after the EXTERNSHEET of the
+// book's sheet, without the formulas it cannot hold.
+TEST(ExternFunctions, LibreOfficeNamesOfAnotherBook) {
+  IXLSWorkbook book = Opened("lo_external_names.xls");
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  const std::string other = R"('\tmp\kv-extern-names-gone\other.xls'!)";
+  const std::string cells = "A1 =" + other + "MyName*2 | 22\nA2 =SUM(" + other + "Pair) | 33\nA3 =" + other + "TxtName | 0\n";
+  // $A$1, $A$2:$B$2 and $B$1 of the book's sheet, as LibreOffice wrote them.
+  const std::string cache = "cache 0 row 0 from 0: 1/11.000000 'ext text'\ncache 0 row 1 from 0: 1/15.000000 1/18.000000\n";
+  const std::string biff8 = "book Src\nname MyName 0 9 0 58 0 0 0 0 0 0 0 0\n"
+                            "name Pair 0 13 0 59 0 0 0 0 1 0 1 0 0 0 1 0\nname TxtName 0 9 0 58 0 0 0 0 0 0 1 0\n" + cache;
+  const std::string biff5 = "book Src\nname MyName 0\nname Pair 0\nname TxtName 0\n" + cache;
+  IXLSWorkbook saved5 = SavedAndOpened(*book, 1);
+  EXPECT_TRUE(saved5->GetReadLosses().empty());
+  for (const auto& [b, names] : std::vector<std::pair<IXLSWorkbook, std::string>>{
+           {book, biff8}, {SavedAndOpened(*book, 2), biff8}, {saved5, biff5}, {SavedAndOpened(*saved5, 1), biff5}}) {
+    EXPECT_EQ(Cells(*b, {u"A1", u"A2", u"A3"}), cells);
+    EXPECT_EQ(OtherBooks(*b), names);
+  }
+}
+
+// A call of the add-in book whose name is not among its EXTERNNAMEs (index 2 of one), a reference
+// to a sheet another book does not list (sheet 1 of one) and a name that book lacks have no text:
+// they are formulas that could not be read (the cells keep their results, the loss is listed),
+// and the workbook saves in both formats. BIFF5 cuts no record for a book whose path passes 255
+// bytes.
+TEST(ExternFunctions, CallsAndReferencesThatNameNothingKeepTheirResults) {
+  BiffBuilder b;
+  b.Bof(0x0005);
+  Bytes sheet = {0, 0, 0, 0, 0, 0};
+  PutString8(sheet, "S", true);
+  b.Record(0x0085, sheet);
+  b.Record(0x01AE, {1, 0, 1, 4});     // SUPBOOK: the own book, one sheet
+  b.Record(0x01AE, {1, 0, 1, 0x3A});  // the add-in book and its LOG2
+  Bytes name = {0, 0, 0, 0, 0, 0};
+  PutString8(name, "LOG2", true);
+  name.insert(name.end(), {2, 0, 0x1C, 0x17});
+  b.Record(0x0023, name);
+  for (const std::string& path : {std::string("\x01other.xls"), "\x01" + std::string(300, 'd') + "\x03" "far.xls"}) {
+    Bytes other = {1, 0};
+    PutString8(other, path);
+    PutString8(other, path.size() > 20 ? "Far" : "Src");
+    b.Record(0x01AE, other);
+  }
+  Bytes externs;  // EXTERNSHEET: the add-in book, sheet 1 (of 0..0) of other.xls, sheet 0 of far.xls
+  for (std::uint32_t v : {3u, 1u, 0xFFFEu, 0xFFFEu, 2u, 1u, 1u, 3u, 0u, 0u}) PutWord(externs, v);
+  b.Record(0x0017, externs);
+  b.Eof().Bof(0x0010);
+  Formula(b, 0, 3, {0x39, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // name 2 of the add-in book
+  Formula(b, 1, 4, {0x5A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0});                            // sheet 1 of other.xls
+  Formula(b, 2, 5, {0x39, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x42, 0x01, 0xFF, 0x00});  // LOG2()
+  Formula(b, 3, 6, {0x39, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00});                            // name 1 of other.xls
+  IXLSWorkbook book = Read(b.Eof().bytes);
+  const std::string cells = "B1 - | 3\nB2 - | 4\nB3 =LOG2() | 5\nB4 - | 6\n";
+  EXPECT_EQ(Cells(*book, {u"B1", u"B2", u"B3", u"B4"}), cells);
+  ASSERT_EQ(book->GetReadLosses().size(), 1u);
+  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("3 formulas that could not be read"), std::string::npos);
+  EXPECT_EQ(Cells(*SavedAndOpened(*book, 2), {u"B1", u"B2", u"B3", u"B4"}), cells);
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
+  EXPECT_EQ(Cells(*Read(saved.Bytes()), {u"B1", u"B2", u"B3", u"B4"}), cells);
+  // BIFF5 has no room for far.xls's sheet: no record names it, not even a cut one.
+  platform::CompoundFileReader file;
+  ASSERT_TRUE(file.Open(saved.Bytes()));
+  Bytes records;
+  file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, u"Book"), records);
+  const std::string ds(250, 'd');
+  EXPECT_EQ(std::search(records.begin(), records.end(), ds.begin(), ds.end()), records.end());
+}
+
+// BIFF5 names of another book follow the EXTERNSHEET of its sheet and formulas name them by that
+// position; a call through one (a macro of the book) goes with its book. A definition other than
+// an error constant names sheets by positions a save numbers anew: it is listed as lost, the
+// name and the results stay. A third name, which the book lacks, is a formula that could not be
+// read.
+TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
+  BiffBuilder b;
+  b.Bof(0x0005, 0x0500);
+  b.Record(0x0085, {0, 0, 0, 0, 0, 0, 1, 'S'});
+  b.Record(0x0016, {1, 0});
+  const std::string other = "\x0F\x01[other.xls]Src";  // its length first
+  b.Record(0x0017, Bytes(other.begin(), other.end()));
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 6, 'M', 'y', 'N', 'a', 'm', 'e', 3, 0, 0x1E, 1, 0});  // =1
+  b.Record(0x0023, {0, 0, 0, 0, 0, 0, 5, 'O', 't', 'h', 'e', 'r', 2, 0, 0x1C, 0x17});        // =#REF!
+  b.Eof().Bof(0x0010, 0x0500);
+  for (std::uint8_t name : {1, 2, 3, 4}) {
+    Bytes token = {0x39, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, name == 4 ? std::uint8_t{1} : name, 0};
+    token.resize(25, 0);
+    if (name == 4) token.insert(token.end(), {0x42, 1, 0xFF, 0});
+    Formula(b, name - 1u, 6 + name, token);
+  }
+  IXLSWorkbook book = Read(b.Eof().bytes);
+  std::string losses;
+  for (const auto& loss : book->GetReadLosses()) losses += WideToUtf8(loss) + "\n";
+  EXPECT_NE(losses.find("a formula that could not be read"), std::string::npos) << losses;
+  EXPECT_NE(losses.find("the definition of a name of another workbook"), std::string::npos) << losses;
+  for (const IXLSWorkbook& read : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)})
+    EXPECT_EQ(Cells(*read, {u"B1", u"B2", u"B3", u"B4"}),
+              "B1 ='other.xls'!MyName | 7\nB2 ='other.xls'!Other | 8\nB3 - | 9\nB4 ='other.xls'!MyName() | 10\n");
 }
 
 }  // namespace
