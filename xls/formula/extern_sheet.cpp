@@ -580,25 +580,31 @@ bool TXLSSupBook::HasAddInNames() const {
   return addInIndex_ >= 0 && !items_[static_cast<size_t>(addInIndex_)].externNames.empty();
 }
 
-int TXLSSupBook::WriteBiff5AddIn(TXLSBlobList& out, int codePage) {
+std::vector<std::unique_ptr<TXLSBlob>> TXLSSupBook::Biff5AddInRecords(int codePage) const {
+  std::vector<std::unique_ptr<TXLSBlob>> out;
   const TXLSSupBookItem* addIn = addInIndex_ >= 0 ? &items_[static_cast<size_t>(addInIndex_)] : nullptr;
-  if (!addIn) return 1;
-  TXLSBlob* sheet = NewRecord(kRecExternSheet);
+  if (!addIn) return out;
+  std::unique_ptr<TXLSBlob> sheet(NewRecord(kRecExternSheet));
   sheet->AddByte(1);
   sheet->AddByte(':');  // the add-in "document"
   Finish(*sheet);
-  out.Append(sheet);
+  out.push_back(std::move(sheet));
   for (const auto& name : addIn->externNames) {
     std::string bytes = WideToAnsiCP(name, codePage).substr(0, 255);
-    TXLSBlob* n = NewRecord(kRecExternName);
+    std::unique_ptr<TXLSBlob> n(NewRecord(kRecExternName));
     n->AddWord(0);
     n->AddDWord(0);
     n->AddByte(static_cast<uint32_t>(bytes.size()));
     n->AddString(bytes);
     AddExternNameFormula(*n);
     Finish(*n);
-    out.Append(n);
+    out.push_back(std::move(n));
   }
+  return out;
+}
+
+int TXLSSupBook::WriteBiff5AddIn(TXLSBlobList& out, int codePage) {
+  for (auto& record : Biff5AddInRecords(codePage)) out.Append(record.release());
   return 1;
 }
 

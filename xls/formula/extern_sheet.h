@@ -118,6 +118,7 @@ class TXLSSupBook {
                         int codePage = 1252);
   // The add-in book's part of those: its EXTERNSHEET and EXTERNNAMEs (nothing without one).
   int WriteBiff5AddIn(TXLSBlobList& out, int codePage = 1252);
+  std::vector<std::unique_ptr<TXLSBlob>> Biff5AddInRecords(int codePage = 1252) const;
   bool HasAddInNames() const;
   // The 1-based position of the add-in's EXTERNSHEET in a BIFF5 file read (0: none read), by
   // which its formulas name the add-in book.

@@ -752,19 +752,23 @@ std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildPageBreaks(bool horizontal) cons
 }
 
 // The workbook's list of EXTERNSHEETs at the same positions: the sheets (this one as itself),
-// and when formulas read other books, the add-in "document" and the other books' sheets.
+// the add-in "document" with its names (the sheet's formulas find their add-in functions there)
+// and the other books' sheets.
 int TXLSSheetWriter::WriteBiff5ExternSheets() {
   const IXLSWorkSheets& sheets = book_.GetWorksheets();
   TXLSSupBook* books = book_.HasFormulas() ? &book_.Formulas().Externs().SupBook() : nullptr;
   const int others = books ? books->Biff5BookSheetCount(codePage_) : 0;
-  const bool addIns = others > 0 && books->HasAddInNames();
+  const bool addIns = books && books->HasAddInNames();
   const std::uint32_t count = static_cast<std::uint32_t>(sheets.GetCount() + others) + (addIns ? 2 : 1);
   int result = Add(kSettings, WordRecord(kRecExternCount, count));
   for (std::int32_t i = 1; i <= sheets.GetCount() && result == 1; ++i) {
     const IXLSWorksheet* other = sheets.GetItem(i);
     result = Add(kSettings, other == &sheet_ ? Biff5ExternSheetMark(2) : Biff5ExternSheetByName(WideToAnsiCP(other->GetName(), codePage_)));
   }
-  if (result == 1 && addIns) result = Add(kSettings, Biff5ExternSheetMark(':'));
+  if (result == 1 && addIns) {
+    for (auto& record : books->Biff5AddInRecords(codePage_))
+      if (result == 1) result = Add(kSettings, std::move(record));
+  }
   if (result == 1 && others > 0) {
     for (auto& record : books->Biff5BookRecords(sheets.GetCount() + (addIns ? 2 : 1), false, codePage_))
       if (result == 1) result = Add(kSettings, std::move(record));
