@@ -237,14 +237,18 @@ int TXLSSupBook::OwnBook() {
   return ownIndex_;
 }
 
+int TXLSSupBook::AppendOtherBook(TXLSSupBookItem item) {
+  OwnBook();
+  item.ownBook = false;
+  items_.push_back(std::move(item));
+  return Count() - 1;
+}
+
 int TXLSSupBook::AddInBook() {
   if (addInIndex_ < 0) {
-    OwnBook();
     TXLSSupBookItem item;
-    item.ownBook = false;
     item.addIn = true;
-    items_.push_back(std::move(item));
-    addInIndex_ = Count() - 1;
+    addInIndex_ = AppendOtherBook(std::move(item));
     biff5NamesBook_ = addInIndex_;  // BIFF5 names read next are its own, until an EXTERNSHEET
   }
   return addInIndex_;
@@ -403,12 +407,9 @@ int TXLSSupBook::ReadBiff5ExternSheet(const std::u16string& name, int position) 
     if (!item.ownBook && !item.addIn && item.path == path) book = i;
   }
   if (book < 0) {
-    OwnBook();
     TXLSSupBookItem item;
-    item.ownBook = false;
     item.path = path;
-    items_.push_back(std::move(item));
-    book = Count() - 1;
+    book = AppendOtherBook(std::move(item));
   }
   auto& names = items_[static_cast<size_t>(book)].sheetNames;
   auto at = std::find(names.begin(), names.end(), sheet);

@@ -149,6 +149,9 @@ class TXLSSupBook {
   int Biff5NamesPosition(int book) const;
 
  private:
+  // Appends a book other than the own one (which it makes first, when there is none yet); its index.
+  int AppendOtherBook(TXLSSupBookItem item);
+
   std::vector<TXLSSupBookItem> items_;
   int ownIndex_ = -1;
   int addInIndex_ = -1;
