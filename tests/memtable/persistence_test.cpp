@@ -727,8 +727,9 @@ TEST(Copying, AValueThatDoesNotFitItsFieldStopsEveryCopy) {
        }},
   };
   for (const Case& c : cases) {
-    for (const auto& [path, copy] : paths) {
-      SCOPED_TRACE(std::string(c.field) + " by " + path);
+    for (const auto& path : paths) {
+      SCOPED_TRACE(std::string(c.field) + " by " + path.first);
+      const auto& copy = path.second;
       TmvxMemTable s, d;
       s.GetFieldDefs().Add("Id", ftInteger);
       s.GetFieldDefs().Add(c.field, c.from, c.fromSize);
