@@ -52,12 +52,18 @@ void SetBlobText(Field& field, const std::string& text) {
 }
 
 bool IsStringType(FieldType type) { return type == ftString || type == ftFixedChar || type == ftWideString; }
+bool IsBytesType(FieldType type) { return type == ftBytes || type == ftVarBytes; }
 
-// A text field keeps what fits its size; a copy refuses a longer text rather than cut it.
+// A text or byte field keeps what fits its size, whatever kind of value is written into it
+// (a number or a date as its text); a copy refuses a longer value rather than cut it.
 void CheckFits(const Field& to, const std::string& text) {
-  if (IsStringType(to.DataType()) && text.size() > static_cast<std::size_t>(to.Size()))
+  if (text.size() <= static_cast<std::size_t>(to.Size())) return;
+  if (IsStringType(to.DataType()))
     throw EDatabaseError("Field '" + to.DisplayName() + "' cannot hold a text of " + std::to_string(text.size()) +
                          " characters (its size is " + std::to_string(to.Size()) + ")");
+  if (IsBytesType(to.DataType()))
+    throw EDatabaseError("Field '" + to.DisplayName() + "' cannot hold " + std::to_string(text.size()) +
+                         " bytes (its size is " + std::to_string(to.Size()) + ")");
 }
 
 // Copies one field's value from the source's current record to the destination's. The
@@ -77,7 +83,7 @@ void CopyValue(const Field& from, Field& to, bool asText) {
     return;
   }
   const Variant value = from.Value();
-  if (value.kind() == Variant::String) CheckFits(to, value.ToString());
+  if (IsStringType(to.DataType()) || IsBytesType(to.DataType())) CheckFits(to, value.ToString());
   to.SetValue(value);
 }
 
@@ -163,15 +169,20 @@ void PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
 void TmvxCustomMemTable::SaveThroughFormat(platform::ByteStream& stream, TmvxCustomStreamFormat* format) {
   CheckFormat(format);
   format->SetStream(&stream);
-  format->BeforeSave(*this);
   try {
+    format->BeforeSave(*this);
     format->Save(*this);
+    format->AfterSave(*this);
   } catch (...) {
-    format->RestoreAfterSave(*this);
+    // As a load: every way out gives back the lock, the controls and the switches.
+    try {
+      format->RestoreAfterSave(*this);
+    } catch (...) {
+    }
+    format->ReleaseTable(*this);
     format->SetStream(nullptr);
     throw;
   }
-  format->AfterSave(*this);
   format->SetStream(nullptr);
 }
 
@@ -379,7 +390,15 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
     DataSet& source;
     bool sourceWasActive, filtered, enableIndexes;
     DataSet* master;
+    Bookmark mark;  // where the source stood, once it is open
     ~Restore() {
+      // The source goes back to its record, also after a record that could not be copied.
+      if (!mark.empty() && source.Active()) {
+        try {
+          if (source.BookmarkValid(mark)) source.GotoBookmark(mark);
+        } catch (...) {
+        }
+      }
       try {
         t.writeAnyField_ = false;
         t.enableIndexes_ = enableIndexes;
@@ -400,13 +419,13 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
       } catch (...) {
       }
     }
-  } restore{*this, source, sourceWasActive, savedFiltered, enableIndexes_, savedMaster};
+  } restore{*this, source, sourceWasActive, savedFiltered, enableIndexes_, savedMaster, {}};
   enableIndexes_ = false;
   writeAnyField_ = true;
   DisableControls();
   source.DisableControls();
   if (!sourceWasActive) source.Open();
-  Bookmark mark = source.GetBookmark();
+  restore.mark = source.GetBookmark();
   if (Filtered()) SetFiltered(false);
   if (savedMaster) SetMasterSource(nullptr);
   source.CheckBrowseMode();
@@ -416,12 +435,6 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
   CheckBrowseMode();
   source.First();
   loadCount_ = CopyDataSetRecords(&source, this, LoadLimit);
-  if (!mark.empty() && source.BookmarkValid(mark)) {
-    try {
-      source.GotoBookmark(mark);
-    } catch (const EDatabaseError&) {
-    }
-  }
 }
 
 void TmvxCustomMemTable::SaveRecordsTo(DataSet& destination) {

@@ -262,7 +262,10 @@ void TmvxCustomStreamFormat::BeforeSave(TmvxCustomMemTable& table) {
   savedFiltered_ = table.Filtered();
   savedRange_ = table.rangeActive_;
   savedMasterDetail_ = table.masterLinkSuspended_;
-  if ((FilteredOptions & sfSave) && table.Filtered()) table.SetFiltered(false);
+  switched_ = true;
+  // The switches go off for the format only: the table's cursor and buffers stay as they
+  // are, so nothing is shown anew until the save gives the filter back.
+  if ((FilteredOptions & sfSave) && table.Filtered()) table.DataSet::SetFiltered(false);
   if (MasterDetailOptions & sfSave) table.masterLinkSuspended_ = true;
   if (RangeOptions & sfSave) table.rangeActive_ = false;
   if (OnCompress) {
@@ -292,22 +295,30 @@ void TmvxCustomStreamFormat::Save(TmvxCustomMemTable& table) {
 void TmvxCustomStreamFormat::AfterSave(TmvxCustomMemTable& table) {
   if (OnCompress && work_ != stream_) {
     work_->Seek(0, platform::SeekOrigin::Begin);
-    try {
-      OnCompress(table, *work_, *stream_);
-    } catch (...) {
-      RestoreAfterSave(table);
-      throw;
-    }
+    OnCompress(table, *work_, *stream_);
   }
   RestoreAfterSave(table);
 }
 
 void TmvxCustomStreamFormat::RestoreAfterSave(TmvxCustomMemTable& table) {
-  table.masterLinkSuspended_ = savedMasterDetail_;
-  table.rangeActive_ = savedRange_;
-  if (table.Filtered() != savedFiltered_) table.SetFiltered(savedFiltered_);
-  table.ReportProgress(100, mtpcSave);
+  bool showAnew = false;
+  if (switched_) {
+    switched_ = false;
+    table.masterLinkSuspended_ = savedMasterDetail_;
+    table.rangeActive_ = savedRange_;
+    showAnew = table.Filtered() != savedFiltered_;
+    if (showAnew) table.DataSet::SetFiltered(savedFiltered_);
+    try {
+      table.ReportProgress(100, mtpcSave);
+    } catch (...) {
+      ReleaseTable(table);
+      throw;
+    }
+  }
   ReleaseTable(table);
+  // With its filter back, the table shows its records anew once, from the first, after it
+  // let go of the store and its controls (a refresh handler that raises finds both free).
+  if (showAnew && table.Active()) table.FirstAndRefresh();
 }
 
 void TmvxCustomStreamFormat::ReleaseTable(TmvxCustomMemTable& table) {

@@ -129,7 +129,9 @@ class TmvxCustomStreamFormat {
   virtual void Load(TmvxCustomMemTable& table);
   virtual void AfterLoad(TmvxCustomMemTable& table);
   // What AfterSave and AfterLoad give back to the table, also when a save or load
-  // ends by an error (the compression step and the repositioning left out).
+  // ends by an error (the compression step and the repositioning left out). Each way out
+  // of a save gives back what BeforeSave switched off once, and leaves the store's lock
+  // and enables the controls.
   void RestoreAfterSave(TmvxCustomMemTable& table);
   void RestoreAfterLoad(TmvxCustomMemTable& table);
   // Leaves the store's lock, enables the controls and lets go of the working stream.
@@ -146,6 +148,7 @@ class TmvxCustomStreamFormat {
   bool controlsDisabled_ = false;
   // The table's settings while a save or load runs.
   bool savedFiltered_ = false, savedRange_ = false, savedMasterDetail_ = false;
+  bool switched_ = false;  // a save switched the table's filter, range and master link off
   bool savedEnableIndexes_ = true, savedPersistent_ = false;
   std::int32_t savedTableID_ = 0;  // the store's contents when a load began
   std::vector<std::uint8_t> savedBookmark_;

@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <sstream>
 #include <string>
 
@@ -87,6 +90,96 @@ std::string Dump(TmvxMemTable& t) {
   t.SetIndexName("");
   return out.str();
 }
+
+// A data set of another kind than the in-memory table: records kept as their fields'
+// native bytes in a list, no indexes, no searching of its own.
+class ListDataSet : public DataSet {
+ public:
+  using DataSet::DataSet;
+  ~ListDataSet() override { Close(); }
+  int GetRecordCount() override { return static_cast<int>(rows_.size()); }
+  bool GetFieldData(const Field* field, void* buffer) override {
+    const std::uint8_t* slot = Slot(field);
+    if (!slot || !slot[0]) return false;
+    if (buffer) std::memcpy(buffer, slot + 1, static_cast<std::size_t>(field->DataSize()));
+    return true;
+  }
+  void SetFieldData(Field* field, const void* buffer) override {
+    std::uint8_t* slot = Slot(field);
+    if (!slot) return;
+    slot[0] = buffer ? 1 : 0;
+    if (buffer) std::memcpy(slot + 1, buffer, static_cast<std::size_t>(field->DataSize()));
+    DataEvent(deFieldChange, field);
+  }
+  bool BookmarkValid(const Bookmark& b) override { return b.size() == 1 && b[0] < rows_.size(); }
+  int CompareBookmarks(const Bookmark& a, const Bookmark& b) override { return a < b ? -1 : (b < a ? 1 : 0); }
+
+ protected:
+  // A buffer: the row it came from, its bookmark flag, then one null flag and the value per field.
+  RecordBuffer AllocRecordBuffer() override { return new std::uint8_t[static_cast<std::size_t>(GetRecordSize())](); }
+  void FreeRecordBuffer(RecordBuffer& buffer) override {
+    delete[] buffer;
+    buffer = nullptr;
+  }
+  int GetRecordSize() override { return 2 + size_; }
+  GetResult GetRecord(RecordBuffer buffer, GetMode mode, bool) override {
+    const int count = static_cast<int>(rows_.size());
+    if (mode == gmNext && ++cursor_ >= count) return cursor_ = count, grEOF;
+    if (mode == gmPrior && --cursor_ < 0) return cursor_ = -1, grBOF;
+    if (cursor_ < 0 || cursor_ >= count) return grError;
+    buffer[0] = static_cast<std::uint8_t>(cursor_);
+    buffer[1] = bfCurrent;
+    std::memcpy(buffer + 2, rows_[static_cast<std::size_t>(cursor_)].data(), static_cast<std::size_t>(size_));
+    return grOK;
+  }
+  void InternalOpen() override {
+    if (DefaultFields()) CreateFields();
+    BindFields(true);
+    size_ = 0;
+    for (int i = 0; i < FieldCount(); ++i) size_ += 1 + GetField(i).DataSize();
+    SetBookmarkSize(1);
+    cursor_ = -1;
+    open_ = true;
+  }
+  void InternalClose() override {
+    BindFields(false);
+    DestroyFields();
+    open_ = false;
+  }
+  void InternalInitFieldDefs() override {}
+  bool IsCursorOpen() override { return open_; }
+  void InternalFirst() override { cursor_ = -1; }
+  void InternalLast() override { cursor_ = static_cast<int>(rows_.size()); }
+  void InternalInitRecord(RecordBuffer buffer) override { std::memset(buffer + 2, 0, static_cast<std::size_t>(size_)); }
+  void InternalPost() override {
+    DataSet::InternalPost();
+    std::vector<std::uint8_t> row(ActiveBuffer() + 2, ActiveBuffer() + 2 + size_);
+    if (State() == dsEdit) {
+      rows_[ActiveBuffer()[0]] = std::move(row);
+    } else {
+      rows_.push_back(std::move(row));
+      cursor_ = static_cast<int>(rows_.size()) - 1;
+    }
+  }
+  void InternalDelete() override { rows_.erase(rows_.begin() + cursor_); }
+  void InternalGotoBookmark(const Bookmark& b) override { cursor_ = b[0]; }
+  void InternalSetToRecord(RecordBuffer buffer) override { cursor_ = buffer[0]; }
+  void GetBookmarkData(RecordBuffer buffer, Bookmark& data) override { data.assign(1, buffer[0]); }
+  void SetBookmarkData(RecordBuffer buffer, const Bookmark& data) override { buffer[0] = data[0]; }
+  BookmarkFlag GetBookmarkFlag(RecordBuffer buffer) override { return static_cast<BookmarkFlag>(buffer[1]); }
+  void SetBookmarkFlag(RecordBuffer buffer, BookmarkFlag flag) override { buffer[1] = flag; }
+
+ private:
+  std::uint8_t* Slot(const Field* field) {
+    if (!HasActiveRecord() && State() == dsBrowse) return nullptr;
+    std::uint8_t* slot = ActiveBuffer() + 2;
+    for (int i = 0; i < field->Index(); ++i) slot += 1 + GetField(i).DataSize();
+    return slot;
+  }
+  std::vector<std::vector<std::uint8_t>> rows_;
+  int cursor_ = -1, size_ = 0;
+  bool open_ = false;
+};
 
 }  // namespace
 
@@ -220,6 +313,44 @@ TEST(StreamFormat, ChoosesFieldsAndRestoresTheTable) {
   EXPECT_EQ(t.SaveCount(), 6);
   EXPECT_TRUE(t.SavedCompletely());
   EXPECT_THROW(t.SaveThroughFormat(stream, nullptr), EMemTableError);
+}
+
+// A refresh handler that raises while a filtered table is saved ends the save with its error,
+// and the table has back what the save took: another thread gets the store's lock, the
+// controls are enabled and the table is filtered again; a later save gives the same back.
+TEST(StreamFormat, ARefreshHandlerThatRaisesDuringASaveLeavesTheTableWhole) {
+  for (bool before : {true, false}) {
+    SCOPED_TRACE(before ? "BeforeRefresh" : "AfterRefresh");
+    TmvxMemTable t;
+    t.GetFieldDefs().Add("Id", ftInteger);
+    t.Open();
+    for (int i = 1; i <= 6; ++i) AppendRow(t, std::to_string(i));
+    t.SetFilter("Id > 4");
+    t.SetFiltered(true);
+    (before ? t.BeforeRefresh : t.AfterRefresh) = [](DataSet&) { throw EDatabaseError("refresh refused"); };
+    platform::MemoryStream stream;
+    TmvxBinaryStreamFormat format;
+    EXPECT_THROW(t.SaveThroughFormat(stream, &format), EDatabaseError);
+    EXPECT_THROW(t.SaveThroughFormat(stream, &format), EDatabaseError);
+    // Another thread must get the lock within a bounded time; when it does not, the lock
+    // this thread kept is given up so that the test ends.
+    std::future<void> other = std::async(std::launch::async, [&] { TmvxCommon::Guard g(t.Common()); });
+    bool through = other.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(through);
+    for (int kept = 0; !through && kept < 4; ++kept) {
+      t.Common().Leave();
+      through = other.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    }
+    ASSERT_TRUE(through);
+    other.get();
+    EXPECT_FALSE(t.ControlsDisabled());
+    EXPECT_TRUE(t.Filtered());
+    t.BeforeRefresh = t.AfterRefresh = nullptr;
+    EXPECT_EQ(Column(t, "Id"), "5,6");
+    TmvxMemTable back;
+    back.LoadThroughFormat(stream, &format);
+    EXPECT_EQ(back.RecordCount(), 6);  // every record was saved before the refresh
+  }
 }
 
 TEST(BinaryFormat, RoundTripsThroughAFileReadByAnotherProcess) {
@@ -467,7 +598,10 @@ TEST(Copying, AFailedLoadGivesBackWhatItSwitchedOff) {
   t.OnLoadField = [](TmvxCustomMemTable& table, int, Field&) {
     if (table.FieldByName("Id").AsInteger() == 3) throw EMemTableError("refused");
   };
+  source.First();
+  source.Next();  // on its second record, which it comes back to
   EXPECT_THROW(t.LoadRecordsFrom(source, 0), EMemTableError);
+  EXPECT_EQ(source.FieldByName("Id").AsInteger(), 2);
   EXPECT_TRUE(t.EnableIndexes());
   EXPECT_TRUE(t.Filtered());
   EXPECT_FALSE(source.ControlsDisabled());
@@ -557,6 +691,69 @@ TEST(Copying, BlobAndTextFieldsPassTheirValuesAsText) {
   EXPECT_EQ(d.RecordCount(), 0);
 }
 
+// A value of any kind whose text does not fit a text field, and a text or memo longer than a byte
+// field, stop every copy with an error naming the field, before the destination holds any of it.
+TEST(Copying, AValueThatDoesNotFitItsFieldStopsEveryCopy) {
+  struct Case {
+    const char* field;
+    FieldType from, to;
+    int fromSize, toSize;
+    std::function<void(Field&)> set;
+    const char* error;  // none: the value fits and is copied
+  };
+  const Case cases[] = {
+      {"Num", ftInteger, ftString, 0, 3, [](Field& f) { f.SetAsInteger(123456); }, "Field 'Num' cannot hold a text of 6 characters (its size is 3)"},
+      {"Num", ftInteger, ftString, 0, 3, [](Field& f) { f.SetAsInteger(-12); }, nullptr},
+      {"Pi", ftFloat, ftFixedChar, 0, 3, [](Field& f) { f.SetAsFloat(3.14159); }, "Field 'Pi' cannot hold a text of 7 characters"},
+      {"Big", ftLargeint, ftString, 0, 3, [](Field& f) { f.SetAsInteger(1234); }, "Field 'Big' cannot hold a text of 4 characters"},
+      {"Day", ftDate, ftString, 0, 9, [](Field& f) { f.SetAsDateTime(45000); }, "Field 'Day' cannot hold a text of 10 characters"},  // 2023-03-15
+      {"Yes", ftBoolean, ftString, 0, 3, [](Field& f) { f.SetAsBoolean(true); }, "Field 'Yes' cannot hold a text of 4 characters"},
+      {"Raw", ftMemo, ftBytes, 0, 4, [](Field& f) { WriteBlob(static_cast<TmvxMemTable&>(*f.Owner()), "Raw", "0123456789"); },
+       "Field 'Raw' cannot hold 10 bytes (its size is 4)"},
+      {"Raw", ftString, ftVarBytes, 12, 4, [](Field& f) { f.SetAsString("01234"); }, "Field 'Raw' cannot hold 5 bytes (its size is 4)"},
+      {"Raw", ftString, ftVarBytes, 12, 4, [](Field& f) { f.SetAsString("0123"); }, nullptr},
+  };
+  // Each path copies the source's one record (Id 1) onto the destination, which holds a record
+  // Id 1 with the field empty: loaded and saved it is appended, updated it is edited, merged
+  // into an emptied destination appended again.
+  const std::pair<const char*, std::function<void(TmvxMemTable&, TmvxMemTable&)>> paths[] = {
+      {"load", [](TmvxMemTable& s, TmvxMemTable& d) { d.LoadRecordsFrom(s, TmvxMemTable::mtcpoAppend); }},
+      {"save", [](TmvxMemTable& s, TmvxMemTable& d) { s.SaveRecordsTo(d); }},
+      {"update", [](TmvxMemTable& s, TmvxMemTable& d) { s.UpdateRecordsIn(d, "Id", 1); }},
+      {"merge", [](TmvxMemTable& s, TmvxMemTable& d) {
+         d.EmptyTable();
+         s.First();
+         d.MergeRecordsByKey(&s, &d, "Id", 2, -1);
+       }},
+  };
+  for (const Case& c : cases) {
+    for (const auto& path : paths) {
+      SCOPED_TRACE(std::string(c.field) + " by " + path.first);
+      const auto& copy = path.second;
+      TmvxMemTable s, d;
+      s.GetFieldDefs().Add("Id", ftInteger);
+      s.GetFieldDefs().Add(c.field, c.from, c.fromSize);
+      d.GetFieldDefs().Add("Id", ftInteger);
+      d.GetFieldDefs().Add(c.field, c.to, c.toSize);
+      s.Open();
+      d.Open();
+      AppendRow(d, std::string("1"));
+      s.Append();
+      s.FieldByName("Id").SetAsInteger(1);
+      c.set(s.FieldByName(c.field));
+      s.Post();
+      if (c.error) {
+        EXPECT_THAT([&] { copy(s, d); }, testing::ThrowsMessage<EDatabaseError>(testing::HasSubstr(c.error)));
+        EXPECT_THAT(Column(d, c.field), testing::AnyOf("null", ""));
+      } else {
+        copy(s, d);
+        d.Last();
+        EXPECT_EQ(d.FieldByName(c.field).AsString(), s.FieldByName(c.field).AsString());
+      }
+    }
+  }
+}
+
 // Key fields of a merge take option letters as a field list does: "Code:C" finds "ABC" for "abc".
 TEST(Copying, MergeKeysTakeOptionLetters) {
   TmvxMemTable s, d;
@@ -569,4 +766,15 @@ TEST(Copying, MergeKeysTakeOptionLetters) {
   AppendRow(s, std::string("abc"), std::string("5"));
   s.UpdateRecordsIn(d, "Code:C", 3);
   EXPECT_EQ(Column(d, "Code") + " " + Column(d, "Qty"), "abc 5");
+  // A destination of another kind is searched record by record, with each key field's options:
+  // "Code" does not find "ABC" for "abc" (only found records are edited here), "Code:C" does.
+  ListDataSet list;
+  list.GetFieldDefs().Add("Code", ftString, 6);
+  list.GetFieldDefs().Add("Qty", ftInteger);
+  list.Open();
+  AppendRow(list, std::string("ABC"), std::string("1"));
+  s.UpdateRecordsIn(list, "Code", 1);
+  EXPECT_EQ(Column(list, "Code") + " " + Column(list, "Qty"), "ABC 1");
+  s.UpdateRecordsIn(list, "Code:C", 1);
+  EXPECT_EQ(Column(list, "Code") + " " + Column(list, "Qty"), "abc 5");
 }

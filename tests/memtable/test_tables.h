@@ -20,7 +20,7 @@ class TestTable : public memtable::TmvxMemTable {
 
 // Appends one record with the given values (strings; an empty text sets null).
 template <typename... Values>
-void AppendRow(memtable::TmvxCustomMemTable& t, const Values&... values) {
+void AppendRow(dataset::DataSet& t, const Values&... values) {
   t.Append();
   int i = 0;
   ((values.empty() ? t.GetField(i).Clear() : t.GetField(i).SetAsString(values), ++i), ...);
@@ -28,7 +28,7 @@ void AppendRow(memtable::TmvxCustomMemTable& t, const Values&... values) {
 }
 
 // The values of one field over the whole table, walked from the first record.
-inline std::string Column(memtable::TmvxCustomMemTable& t, const std::string& field) {
+inline std::string Column(dataset::DataSet& t, const std::string& field) {
   std::string out;
   for (t.First(); !t.Eof(); t.Next()) {
     if (!out.empty()) out += ",";
