@@ -23,12 +23,12 @@ Action* Need(Action* action) {
 }
 
 // Whether the tool tip of `action` holds `part`, the short part of its hint. An action without a
-// tool tip of its own reads as its text (stripped of hot keys and "..."): an empty part is held
+// tool tip of its own reads as its caption (stripped of hot keys and "..."): an empty part is held
 // while the tool tip is what an action of the same texts and no tool tip reads as.
 bool HoldsShortPart(const QAction* action, const QString& part) {
   if (!part.isEmpty()) return action->toolTip() == part;
   QAction bare;
-  bare.setText(action->text());
+  bare.setText(WideCaption(action));
   bare.setIconText(action->iconText());
   return action->toolTip() == bare.toolTip();
 }

@@ -173,6 +173,26 @@ class ActionTest : public QObject {
     QCOMPARE(WideControlHint(&button), QString("Tip"));
   }
 
+  // A wide menu item's tool tip and icon text are what Qt derives for an action of its caption
+  // alone, never the tab and shortcut; one of its own it keeps.
+  void wideMenuItemsTipTheirCaptionOnly() {
+    Layout("us");
+    QAction save("&Save..."), plain("&Save...");
+    save.setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_S));
+    MakeWideMenuItem(&save);
+    QCOMPARE(save.text(), QString("&Save...\tCtrl+S"));
+    QCOMPARE(save.toolTip() + "|" + save.iconText(), QString("Save|Save"));
+    QCOMPARE(plain.toolTip() + "|" + plain.iconText(), QString("Save|Save"));  // Qt's own, as the tool tip above
+    SetWideCaption(&save, "Save && &Close");
+    QCOMPARE(save.toolTip() + "|" + save.iconText(), QString("Save & Close|Save & Close"));
+    SetWideHint(&save, "|Saves and closes");  // no short part: the tool tip is the caption's
+    QCOMPARE(save.toolTip() + "|" + WideHint(&save), QString("Save & Close||Saves and closes"));
+    save.setToolTip("Mine");
+    save.setIconText("Icon");
+    SetWideCaption(&save, "&Keep");
+    QCOMPARE(save.toolTip() + "|" + save.iconText() + "|" + save.text(), QString("Mine|Icon|&Keep\tCtrl+S"));
+  }
+
   // A wide menu item writes its shortcut after its caption as the keyboard layout names it, again
   // when it changes and when a menu holding it opens under another layout.
   void wideMenuItemsNameTheirShortcutsInTheLayout() {
