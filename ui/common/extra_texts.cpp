@@ -125,12 +125,12 @@ QString NoValidReply(Exchange exchange) {
 QString PortGone() {
   return Pick("The serial port is gone: its device reported an error (adapter unplugged, or the line closed at "
               "its other end). The link is closed; link again once the port is back.",
-              "La porta seriale non c'è più: il suo dispositivo ha segnalato un errore (adattatore scollegato, o "
-              "linea chiusa all'altro capo). Il collegamento è chiuso; ricollegare quando la porta è di nuovo "
-              "disponibile.",
-              "Die serielle Schnittstelle ist weg: ihr Gerät hat einen Fehler gemeldet (Adapter abgezogen oder "
-              "die Leitung am anderen Ende geschlossen). Die Verbindung ist getrennt; verbinden Sie erneut, "
-              "sobald die Schnittstelle wieder da ist.",
+              "La porta seriale non è più disponibile: il suo dispositivo ha segnalato un errore (adattatore "
+              "scollegato, o linea chiusa all'altro capo). Il collegamento è chiuso; ricollegare quando la porta è "
+              "di nuovo disponibile.",
+              "Die serielle Schnittstelle ist nicht mehr verfügbar: ihr Gerät hat einen Fehler gemeldet (Adapter "
+              "abgezogen oder die Leitung am anderen Ende geschlossen). Die Verbindung ist getrennt; verbinden Sie "
+              "erneut, sobald die Schnittstelle wieder verfügbar ist.",
               "Le port série a disparu : son périphérique a signalé une erreur (adaptateur débranché, ou ligne "
               "fermée à l'autre bout). La connexion est fermée ; reconnectez une fois le port revenu.");
 }
@@ -226,7 +226,8 @@ QString ValueDoesNotFit(const QString& code, const QString& value, const QString
 
 QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
                      const std::vector<int>& stationsDone) {
-  QString text = Pick("Parameter %1 was not written to station %2.", "Il parametro %1 non è stato scritto nella stazione %2.",
+  QString text = Pick("Parameter %1 was not written to station %2.",
+                      "Il parametro %1 non è stato scritto nella stazione %2.",
                       "Parameter %1 wurde nicht in Station %2 geschrieben.",
                       "Le paramètre %1 n'a pas été écrit dans la station %2.")
                      .arg(code, QString::number(station));
@@ -258,12 +259,14 @@ QString PortOpenFailure(const core::PortOpenFailure& failure) {
   // One pass over both arguments, so that a "%" in the path or the reason stays as it is.
   switch (failure.error.kind) {
     case platform::OpenFailure::Missing:
-      return Pick("%1: no such device%2; is the adapter plugged in?", "%1: dispositivo inesistente%2; l'adattatore è collegato?",
+      return Pick("%1: no such device%2; is the adapter plugged in?",
+                  "%1: dispositivo inesistente%2; l'adattatore è collegato?",
                   "%1: kein solches Gerät%2; ist der Adapter eingesteckt?",
                   "%1 : périphérique inexistant%2 ; l'adaptateur est-il branché ?")
           .arg(path, reason);
     case platform::OpenFailure::Busy:
-      return Pick("%1: the port is in use by another program%2.", "%1: la porta è in uso da parte di un altro programma%2.",
+      return Pick("%1: the port is in use by another program%2.",
+                  "%1: la porta è in uso da parte di un altro programma%2.",
                   "%1: die Schnittstelle wird von einem anderen Programm benutzt%2.",
                   "%1 : le port est utilisé par un autre programme%2.")
           .arg(path, reason);
@@ -282,7 +285,8 @@ QString PortOpenFailure(const core::PortOpenFailure& failure) {
                   "%1 : ce n'est pas un port série%2.")
           .arg(path, reason);
     case platform::OpenFailure::Settings:
-      return Pick("%1: the port refused the line settings%2.", "%1: la porta ha rifiutato le impostazioni della linea%2.",
+      return Pick("%1: the port refused the line settings%2.",
+                  "%1: la porta ha rifiutato le impostazioni della linea%2.",
                   "%1: die Schnittstelle hat die Leitungseinstellungen abgelehnt%2.",
                   "%1 : le port a refusé les paramètres de ligne%2.")
           .arg(path, reason);
