@@ -23,12 +23,12 @@ Action* Need(Action* action) {
 }
 
 // Whether the tool tip of `action` holds `part`, the short part of its hint. An action without a
-// tool tip of its own reads as its text (stripped of hot keys and "..."): an empty part is held
+// tool tip of its own reads as its caption (stripped of hot keys and "..."): an empty part is held
 // while the tool tip is what an action of the same texts and no tool tip reads as.
 bool HoldsShortPart(const QAction* action, const QString& part) {
   if (!part.isEmpty()) return action->toolTip() == part;
   QAction bare;
-  bare.setText(action->text());
+  bare.setText(WideCaption(action));
   bare.setIconText(action->iconText());
   return action->toolTip() == bare.toolTip();
 }
@@ -108,19 +108,26 @@ TWideMenuActionLink::TWideMenuActionLink(QAction* item, QAction* action) : QObje
   item->setVisible(action->isVisible());
   Remember();
   connect(action, &QAction::changed, this, &TWideMenuActionLink::Follow);
+  // The link goes with its action (and, as the item's child, with its item): the item then is a
+  // plain one again.
+  connect(action, &QObject::destroyed, this, [this] { delete this; });
   connect(item, &QAction::triggered, this, &TWideMenuActionLink::Run);
 }
 
 void TWideMenuActionLink::Run(bool checked) {
+  if (!action_) return;  // (the link goes with its action; this is only its last moment)
+  // Links that lead back to the item: the action that is running already is not run again. The
+  // item that closes such a loop keeps Qt's toggle: it is the one toggle of the click, and the
+  // other items of the loop follow it.
+  const TWideMenuActionLink* next = LinkOf(action_);
+  if (next && next->running_) return;
   // Qt toggles a checkable item before it reports the click: that is undone, the item changes
   // with its action. An item in an exclusive group of its own is left as its group made it (the
   // group has moved its check already).
   const QActionGroup* group = item_->actionGroup();
   const bool grouped = group && group->exclusionPolicy() == QActionGroup::ExclusionPolicy::Exclusive;
   if (item_->isCheckable() && !grouped) item_->setChecked(!checked);
-  // Links that lead back to the item: the action that is running already is not run again.
-  const TWideMenuActionLink* next = LinkOf(action_);
-  if (running_ || !action_ || !action_->isEnabled() || (next && next->running_)) return;
+  if (running_ || !action_ || !action_->isEnabled()) return;
   const QPointer<TWideMenuActionLink> alive(this);
   running_ = true;
   action_->trigger();

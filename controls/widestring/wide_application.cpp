@@ -82,10 +82,14 @@ void TWideApplication::SettingChanged() {
 }
 
 void TWideApplication::SetHint(const QString& hint) {
-  if (hint == hint_) return;
+  if (hint == hint_ && hintShown_) return;
+  const bool changed = hint != hint_;
   hint_ = hint;
-  emit HintChanged(hint_);
+  if (changed) emit HintChanged(hint_);
+  routingHint_ = true;
   TWideHintAction(hint_).Execute(MainForm());
+  routingHint_ = false;
+  hintShown_ = true;
 }
 
 QString TWideApplication::Title() const { return QGuiApplication::applicationDisplayName(); }
@@ -114,11 +118,10 @@ void TWideApplication::MakeIdleEventControl(QWidget* mainForm) {
 }
 
 void TWideApplication::IdleRefresh() {
-  // The control under the mouse; only a change of control changes the hint, and the menus give
-  // their hints themselves.
+  // The hint of the control under the mouse, read at each idle: it may change while the mouse
+  // rests on its control. An open menu and the menu bar give their hints themselves.
+  if (QApplication::activePopupWidget()) return;
   QWidget* control = QApplication::widgetAt(QCursor::pos());
-  if (control == lastHintControl_) return;
-  lastHintControl_ = control;
   if (!control || qobject_cast<QMenu*>(control) || qobject_cast<QMenuBar*>(control)) return;
   HintRefresh(control);
 }
@@ -128,6 +131,11 @@ bool TWideApplication::eventFilter(QObject* watched, QEvent* event) {
     if (QWidget* form = MainForm()) MakeIdleEventControl(form);
   }
   switch (event->type()) {
+    case QEvent::StatusTip:
+      // Qt's own status tips (a widget's, on entering and leaving it) replace the hint shown:
+      // the next idle routes the hint again, even when it did not change.
+      if (!routingHint_ && watched == MainForm()) hintShown_ = false;
+      break;
     case QEvent::LocaleChange:
     case QEvent::ApplicationFontChange:
     case QEvent::ApplicationPaletteChange:

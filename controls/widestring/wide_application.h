@@ -5,7 +5,7 @@
 // title is Qt's application display name and a typed character of any plane reaches its widget
 // without help. What Qt does not do is built here: one application-wide hint with its long part
 // routed to the main window (a QStatusTipEvent, which the main window shows in its status bar),
-// the hint of the control under the mouse taken up when the application goes idle, and the
+// the hint of the control under the mouse taken up each time the application goes idle, and the
 // message hook that offers wide typed characters to OnMessage first.
 #pragma once
 
@@ -26,7 +26,8 @@ class TWideApplication : public QObject {
   TWideApplication();
   ~TWideApplication() override;
 
-  // The application's hint. Setting a different one routes it to the main form.
+  // The application's hint. Setting a different one routes it to the main form, as does setting
+  // the same one after another status text reached the main form.
   QString Hint() const { return hint_; }
   void SetHint(const QString& hint);
   // The application's title (Qt's application display name).
@@ -65,7 +66,8 @@ class TWideApplication : public QObject {
   QString hint_;
   QPointer<QWidget> mainForm_;
   QPointer<QObject> idleEventControl_;
-  QPointer<QWidget> lastHintControl_;
+  bool hintShown_ = false;    // the main form shows hint_ (no other status text came since)
+  bool routingHint_ = false;  // hint_ is on its way to the main form
 };
 
 // The wide application object between start-up and shut-down, else null.

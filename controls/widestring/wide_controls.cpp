@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "controls/widestring/wide_menus.h"
+
 namespace widestring {
 
 using platform::PropertyKind;
@@ -51,9 +53,9 @@ void TWideControlForm::GetPublishedProperties(std::vector<platform::PublishedPro
                     if (w) SetCaption(w, FromWide(std::get<std::u16string>(v)));
                   },
                   std::u16string()});
-  list.push_back({"Hint", PropertyKind::WideString, [w] { return PropertyValue(w ? ToWide(w->toolTip()) : std::u16string()); },
+  list.push_back({"Hint", PropertyKind::WideString, [w] { return PropertyValue(w ? ToWide(WideControlHint(w)) : std::u16string()); },
                   [w](const PropertyValue& v) {
-                    if (w) w->setToolTip(FromWide(std::get<std::u16string>(v)));
+                    if (w) SetWideControlHint(w, FromWide(std::get<std::u16string>(v)));
                   },
                   std::u16string()});
 }

@@ -3,7 +3,8 @@
 // filers store as "CaptionW"/"Caption_UTF7" and "HintW"/"Hint_UTF7").
 //
 // The caption is a button's, label's, line edit's or group box's text, else the window title;
-// the hint is the tool tip. Only widgets with an object name are stored; reading finds them
+// the hint is the whole wide hint, "short|long" (WideControlHint: the tool tip and the status
+// tip). Only widgets with an object name are stored; reading finds them
 // among the children of the same name and class. The wide property filers must be installed
 // (InstallWidePropertyFilers, done by StartWideStringSupport).
 #pragma once

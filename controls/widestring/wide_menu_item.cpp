@@ -42,8 +42,28 @@ void TWideMenuItem::SetCaption(const QString& caption) {
   if (!shortcut.isEmpty())
     text += u'\t' + (layout_ ? WideShortCutToText(shortcut, *layout_) : shortcut.toString(QKeySequence::NativeText));
   if (item_->text() != text) item_->setText(text);  // changed(): Changed() finds it written
+  DeriveToolTipAndIconText(caption);
   for (QObject* holder : item_->associatedObjects())
     if (auto* menu = qobject_cast<QMenu*>(holder)) Watch(menu);
+}
+
+void TWideMenuItem::DeriveToolTipAndIconText(const QString& caption) {
+  // Qt derives both from the whole text, tab and shortcut included; they are derived the same way
+  // from the caption alone. A tool tip or icon text the item was given of its own (other than
+  // Qt's derivation from the whole text, or than the one given here before) it keeps.
+  QAction plain, whole;
+  plain.setText(caption);
+  whole.setText(item_->text());
+  const QString iconText = item_->iconText();
+  if (iconText == whole.iconText() || iconText == derivedIconText_) {
+    derivedIconText_ = plain.iconText();
+    if (iconText != derivedIconText_) item_->setIconText(derivedIconText_);
+  }
+  const QString toolTip = item_->toolTip();
+  if (toolTip == whole.toolTip() || toolTip == derivedToolTip_) {
+    derivedToolTip_ = plain.toolTip();
+    if (toolTip != derivedToolTip_) item_->setToolTip(derivedToolTip_);
+  }
 }
 
 void TWideMenuItem::ApplyCaption() { SetCaption(Caption()); }

@@ -8,7 +8,9 @@
 // shortcut), and records that layout. It writes them again when the item changes (its caption,
 // its shortcut, or any other of its states), and when a menu that holds it is about to show
 // under another layout than the recorded one. The item's wide caption (WideCaption) is its text
-// before the tab; a text set on the item directly is taken as its caption.
+// before the tab; a text set on the item directly is taken as its caption. Its tool tip and icon
+// text, unless it has its own, are those Qt derives for an action of the caption alone ("&Save..."
+// with Ctrl+S reads "Save"), not of the whole text.
 #pragma once
 
 #include <QObject>
@@ -40,8 +42,11 @@ class TWideMenuItem : public QObject {
  private:
   void Changed();
   void AboutToShow();
+  // The tool tip and icon text as Qt derives them from the caption, without the shortcut.
+  void DeriveToolTipAndIconText(const QString& caption);
 
   QAction* item_;
+  QString derivedToolTip_, derivedIconText_;
   std::shared_ptr<const KeyboardLayout> layout_;
 };
 

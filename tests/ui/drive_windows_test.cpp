@@ -170,8 +170,8 @@ class DriveWindowsTest : public QObject {
     auto& gui = bench.box.gui();
     QCOMPARE(int(gui.messages.size()), 1);
     QCOMPARE(gui.messages[0].text, QString("Error Reading Parameter P0.06\n"
-                                           "No valid reply from the drive: no answer in time, a damaged reply, "
-                                           "or a read refused."));
+                                           "No valid reply from the drive to the read: no answer in time, a "
+                                           "damaged reply, or the read refused."));
     QCOMPARE(gui.messages[0].caption, QString("Read Error"));
     QVERIFY(gui.messages[0].icon == platform::gui::Icon::None);
 
@@ -218,8 +218,8 @@ class DriveWindowsTest : public QObject {
     QCOMPARE(run({2, 5}), int(IdYes));
     QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(150));
     QCOMPARE(gui.messages.back().text, QString("Parameter P0.01 was not written to station 2.\n"
-                                               "No valid reply from the drive: no answer in time, a damaged "
-                                               "reply, or a read refused.\n"
+                                               "No valid reply from the drive to the write: no answer in time, "
+                                               "or a damaged reply.\n"
                                                "Already written to station 2: 0 of 1 parameters (they stay written)."
                                                "\n\nContinue to Next Station ?"));
     QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));

@@ -15,6 +15,8 @@
 #include "controls/edit/typed_edit.h"
 #include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
+#include "ui/common/extra_texts.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/connect_form.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/link_form.h"
@@ -264,6 +266,68 @@ class LinkRoadTest : public QObject {
     QCOMPARE(core::ReadSettingStr("ParameterLinkStation"), std::string("2-4"));
   }
 
+  // The program's explanations under the configured captions come in the language the user
+  // chose, and say whether a write or a read failed: a refused and an unanswered online edit in
+  // each of the four languages, then an unanswered probe.
+  void ownTextsFollowTheChosenLanguage() {
+    uitest::Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    Line line("KV100");
+    line.drive.AddStation(5);
+    TMainForm form;
+    auto& gui = box.gui();
+    gui.dialogScripts.push_back(LinkDialog("5"));
+    form.OperationLinkClick();
+    uitest::NewDocument(form, gui, 0);
+    ui::TParamForm* view = uitest::ParamView(form);
+    const int row = uitest::RowOfCode(*view, "P0.01");
+    const QStringList refused = {
+        "The drive refused the value: illegal data value (exception 3).",
+        "L'inverter ha rifiutato il valore: valore dati non valido (eccezione 3).",
+        "Der Umrichter hat den Wert abgelehnt: unzulässiger Datenwert (Ausnahme 3).",
+        "Le variateur a refusé la valeur : valeur de données non autorisée (exception 3).",
+    };
+    const QStringList unanswered = {
+        "No valid reply from the drive to the write: no answer in time, or a damaged reply.",
+        "Nessuna risposta valida dall'inverter alla scrittura: nessuna risposta in tempo o una risposta corrotta.",
+        "Keine gültige Antwort des Umrichters auf die Schreibanforderung: keine rechtzeitige Antwort oder eine "
+        "fehlerhafte Antwort.",
+        "Aucune réponse valide du variateur à l'écriture : pas de réponse à temps ou une réponse altérée.",
+    };
+    for (int language = 1; language <= 4; ++language) {
+      if (language > 1) form.ViewLinguaClick();
+      QCOMPARE(core::State().LanguageIndex, language);
+      line.drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
+      uitest::EnterValue(*view, row, "20");
+      QCOMPARE(gui.messages.back().text, refused[language - 1]);
+      line.drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 6});
+      uitest::EnterValue(*view, row, "30");
+      QCOMPARE(gui.messages.back().text, ui::L(78) + "\n" + unanswered[language - 1]);
+    }
+    line.drive.ClearFault();
+    gui.dialogScripts.push_back([](QDialog& dialog) { static_cast<ui::TLinkForm&>(dialog).Unlink->click(); });
+    form.OperationLinkClick();
+    gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
+    form.OperationLinkClick();
+    QCOMPARE(gui.messages.back().text, ui::L(78) + "\nAucune réponse valide du variateur à la lecture : pas de réponse "
+                                                   "à temps, une réponse altérée ou la lecture refusée.");
+    QCOMPARE(gui.unexpected, 0);
+
+    // The language is told by the name the configuration gives it, not by its number; one the
+    // configuration does not name, or of a name not known, gets English.
+    auto& s = core::State();
+    s.LanguageIndex = 3;
+    s.LangTable[113][2] = "Francais";
+    QCOMPARE(ui::extra::PortGone().left(24), QString("Le port série a disparu "));
+    s.LangTable[113][2] = "Espanol";
+    QCOMPARE(ui::extra::PortGone().left(24), QString("The serial port is gone:"));
+    s.LangTable[113][2].clear();
+    QCOMPARE(ui::extra::PortGone().left(24), QString("The serial port is gone:"));
+    s.LanguageIndex = 2;
+    QCOMPARE(ui::extra::TransactionFailure(core::kResultException + 1, ui::extra::Exchange::ReadThenWrite),
+             QString("L'inverter ha rifiutato il comando: funzione non valida (eccezione 1)."));
+  }
+
   void failedLinksLeaveThePortClosed() {
     uitest::Sandbox box;
     Line line("KV999");
@@ -280,8 +344,8 @@ class LinkRoadTest : public QObject {
 
     gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
     form.OperationLinkClick();
-    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!\nNo valid reply from the drive: no answer in time, a "
-                                               "damaged reply, or a read refused."));
+    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!\nNo valid reply from the drive to the read: no answer in "
+                                               "time, a damaged reply, or the read refused."));
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
 

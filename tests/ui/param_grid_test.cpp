@@ -308,8 +308,8 @@ class ParamGridTest : public QObject {
     drive.SetFault({simdrive::FaultKind::Silence});
     uitest::EnterValue(*view, row, "20");
     QCOMPARE(gui.messages.size(), size_t(2));
-    QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!\nNo valid reply from the drive: no answer in time, a "
-                                           "damaged reply, or a read refused."));
+    QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!\nNo valid reply from the drive to the write: no answer "
+                                           "in time, or a damaged reply."));
     QCOMPARE(gui.messages[1].caption, QString("Cummunication Error!!"));
     QCOMPARE(uitest::DocumentLine("P0.01").value, 12.34f);
     QCOMPARE(view->Cell(6, row), QString("12.34"));

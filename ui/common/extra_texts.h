@@ -1,7 +1,9 @@
 // Every text the windows show that the message table does not hold, in one place: the fixed
 // texts some windows always show in English, and what the windows add to a message so that a
 // user of this system can act on it (the reason behind a failure, the parameter and its
-// limits, what a bulk write had already done).
+// limits, what a bulk write had already done). These explanations come in the four languages
+// of the configuration's texts (English, Italian, German, French), in the current language as
+// the configuration names it; a language of another name gets them in English.
 #pragma once
 
 #include <QString>
@@ -30,8 +32,13 @@ QString UnknownError();
 QString ErrorReadingParameter();
 QString ReadErrorCaption();
 
-// What a failed drive transaction means, one sentence per result code.
-QString TransactionFailure(core::TransactionResult result);
+// What failed: a read (the station probe's identification included), a write, or a command
+// that reads a register and writes it back (the monitor's toggles: either may have failed).
+enum class Exchange { Read, Write, ReadThenWrite };
+// The serial port itself failed under a transaction (its result kResultPortFailed).
+QString PortGone();
+// What a failed drive transaction means, one sentence per result code, naming what failed.
+QString TransactionFailure(core::TransactionResult result, Exchange exchange);
 // A value the parameter's register cannot hold, with the register's limits.
 QString ValueDoesNotFit(const QString& code, const QString& value, const QString& low, const QString& high);
 // A bulk write that stopped: the parameter and station that failed, why, and what had been

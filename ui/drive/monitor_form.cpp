@@ -548,7 +548,7 @@ bool TMonitorForm::ServeTick() {
       r = core::ToggleWord(st, reg, value);
     }
     if (r != core::kResultOk && r != core::kResultPortFailed)
-      Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(r), L(75), Buttons::Ok, Icon::Information);
+      Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(r, extra::Exchange::ReadThenWrite), L(75), Buttons::Ok, Icon::Information);
     LetMessagesRun();
   }
 

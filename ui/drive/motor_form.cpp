@@ -167,7 +167,7 @@ bool TMotorForm::ReadCurrentMotor(core::MotorWords& words) {
     return false;
   }
   if (result != core::kResultOk) {
-    Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result), L(76), Buttons::Ok, Icon::Warning);
+    Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result, extra::Exchange::Read), L(76), Buttons::Ok, Icon::Warning);
     return false;
   }
   if (!core::UsableMotorData(words)) {

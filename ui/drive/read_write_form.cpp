@@ -83,7 +83,7 @@ void TReadWriteForm::ReadLoop() {
     if (const core::TransactionResult result = core::ReadParam(Station, i, value); result != core::kResultOk) {
       // A port that failed is reported once, by the main window.
       if (result != core::kResultPortFailed) {
-        const QString text = extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result);
+        const QString text = extra::ErrorReadingParameter() + Qs(def.code.view()) + "\n" + extra::TransactionFailure(result, extra::Exchange::Read);
         Gui().MessageBox(text, extra::ReadErrorCaption(), platform::gui::Buttons::Ok, platform::gui::Icon::None);
       }
       done(platform::gui::IdNo);

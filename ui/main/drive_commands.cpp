@@ -61,7 +61,7 @@ void TMainForm::Unlink() {
 
 void TMainForm::PortGone(const QString& detail) {
   Unlink();
-  const QString why = detail.isEmpty() ? extra::TransactionFailure(core::kResultPortFailed) : detail;
+  const QString why = detail.isEmpty() ? extra::PortGone() : detail;
   Gui().MessageBox(L(76) + "\n" + why, L(75), Buttons::Ok, Icon::Stop);
 }
 
@@ -121,7 +121,7 @@ void TMainForm::OperationLinkClick() {
         SetLinkedState(true);
       }
     } else if (result == IdNo) {
-      Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(probe.ProbeResult), L(75), Buttons::Ok,
+      Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(probe.ProbeResult, extra::Exchange::Read), L(75), Buttons::Ok,
                        Icon::Information);
     }
   }
@@ -246,7 +246,7 @@ void TMainForm::PasswordButtonClick() {
   const core::TransactionResult result = core::WriteWord(static_cast<std::uint8_t>(s.LinkedStation), item.reg,
                                                          static_cast<std::uint16_t>(number & 0xFFFF));
   if (result != 0 && !HandlePortFailure())
-    Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result), L(78), Buttons::Ok, Icon::Information);
+    Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result, extra::Exchange::Write), L(78), Buttons::Ok, Icon::Information);
 }
 
 }  // namespace ui

@@ -86,7 +86,7 @@ void ShowWriteFailure(const core::ParameterDefinition& line, const QString& text
   // A failed exchange keeps the communication texts; every other result says what it was.
   const bool exchange = result == core::kResultSendFailed || result == core::kResultBadReply ||
                         result == core::kResultWrongContent;
-  const QString reason = extra::TransactionFailure(result);
+  const QString reason = extra::TransactionFailure(result, extra::Exchange::Write);
   Gui().MessageBox(exchange ? L(78) + "\n" + reason : reason, L(76), Buttons::Ok, Icon::Information);
 }
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -105,6 +106,58 @@ class ActionTest : public QObject {
     QCOMPARE(QString("%1%2%3").arg(ranA.count()).arg(ranB.count()).arg(ranC.count()), QString("111"));
   }
 
+  // A link goes with its action or with its item, whichever goes first; the item left behind is
+  // a plain one again, which a click toggles.
+  void linksGoWithTheirActionsAndItems() {
+    auto* action = new QAction("Run");
+    action->setCheckable(true);
+    QAction item("Run");
+    SetMenuItemAction(&item, action);
+    QVERIFY(MenuItemActionLink(&item) && item.isCheckable());
+    delete action;
+    QVERIFY(!MenuItemActionLink(&item));
+    item.trigger();
+    QVERIFY(item.isChecked());
+    item.trigger();
+    QVERIFY(!item.isChecked());
+    // The item first: its action runs on, no longer followed by anyone.
+    QAction kept("Keep");
+    kept.setCheckable(true);
+    auto* gone = new QAction("Gone");
+    SetMenuItemAction(gone, &kept);
+    QPointer<TWideMenuActionLink> link = MenuItemActionLink(gone);
+    delete gone;
+    QVERIFY(!link);
+    kept.trigger();
+    QVERIFY(kept.isChecked());
+  }
+
+  // A click on a checkable item of a loop of linked checkable items toggles the loop once: every
+  // item of it checked after one click, unchecked after the next, whichever item is clicked.
+  void loopsOfCheckableItemsToggleOnce() {
+    QAction a("A"), b("B"), c("C");
+    for (QAction* x : {&a, &b, &c}) x->setCheckable(true);
+    auto checks = [&](std::initializer_list<QAction*> loop) {
+      QString text;
+      for (QAction* x : loop) text += QString::number(x->isChecked());
+      return text;
+    };
+    SetMenuItemAction(&a, &b);
+    SetMenuItemAction(&b, &a);
+    a.trigger();
+    QCOMPARE(checks({&a, &b}), QString("11"));
+    b.trigger();
+    QCOMPARE(checks({&a, &b}), QString("00"));
+    SetMenuItemAction(&b, &c);
+    SetMenuItemAction(&c, &a);
+    QStringList seen;
+    for (QAction* clicked : {&a, &c, &b, &b}) {
+      clicked->trigger();
+      seen << checks({&a, &b, &c});
+    }
+    QCOMPARE(seen, QStringList({"111", "000", "111", "000"}));
+  }
+
   // A hint of a status part alone stays so, also on a linked item; a control's tool tip alone is
   // both parts of its hint.
   void hintsWithAnEmptyShortPart() {
@@ -118,6 +171,26 @@ class ActionTest : public QObject {
     QPushButton button;
     button.setToolTip("Tip");
     QCOMPARE(WideControlHint(&button), QString("Tip"));
+  }
+
+  // A wide menu item's tool tip and icon text are what Qt derives for an action of its caption
+  // alone, never the tab and shortcut; one of its own it keeps.
+  void wideMenuItemsTipTheirCaptionOnly() {
+    Layout("us");
+    QAction save("&Save..."), plain("&Save...");
+    save.setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_S));
+    MakeWideMenuItem(&save);
+    QCOMPARE(save.text(), QString("&Save...\tCtrl+S"));
+    QCOMPARE(save.toolTip() + "|" + save.iconText(), QString("Save|Save"));
+    QCOMPARE(plain.toolTip() + "|" + plain.iconText(), QString("Save|Save"));  // Qt's own, as the tool tip above
+    SetWideCaption(&save, "Save && &Close");
+    QCOMPARE(save.toolTip() + "|" + save.iconText(), QString("Save & Close|Save & Close"));
+    SetWideHint(&save, "|Saves and closes");  // no short part: the tool tip is the caption's
+    QCOMPARE(save.toolTip() + "|" + WideHint(&save), QString("Save & Close||Saves and closes"));
+    save.setToolTip("Mine");
+    save.setIconText("Icon");
+    SetWideCaption(&save, "&Keep");
+    QCOMPARE(save.toolTip() + "|" + save.iconText() + "|" + save.text(), QString("Mine|Icon|&Keep\tCtrl+S"));
   }
 
   // A wide menu item writes its shortcut after its caption as the keyboard layout names it, again

@@ -8,6 +8,7 @@
 
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_controls.h"
+#include "controls/widestring/wide_menus.h"
 
 using namespace widestring;
 
@@ -29,8 +30,8 @@ struct Window {
     edit->setObjectName("Speed");
   }
   QStringList Texts() const {
-    return {root.windowTitle(), button->text(), button->toolTip(), label->text(), label->toolTip(),
-            group->title(),     edit->text(),   edit->toolTip(),   unnamed->text()};
+    return {root.windowTitle(), button->text(), WideControlHint(button), label->text(), WideControlHint(label),
+            group->title(),     edit->text(),   WideControlHint(edit),   unnamed->text()};
   }
 };
 
@@ -58,7 +59,7 @@ class FormTest : public QObject {
     Window a;
     a.root.setWindowTitle("Kestravel – Привод 😀");
     a.button->setText("&Пуск + Run");
-    a.button->setToolTip("Startet den Antrieb|Ξεκινά 日本語");
+    SetWideControlHint(a.button, "Startet den Antrieb|Ξεκινά 日本語");  // both parts come back
     a.label->setText("Ready: 100 %");
     a.group->setTitle("Настройки");
     a.edit->setText("1200 об/мин");
@@ -72,6 +73,7 @@ class FormTest : public QObject {
     QStringList expected = a.Texts();
     expected.last() = QString();  // the unnamed label is not stored
     QCOMPARE(b.Texts(), expected);
+    QCOMPARE(b.button->toolTip() + "/" + b.button->statusTip(), QString("Startet den Antrieb/Ξεκινά 日本語"));
 
     // Without the wide-string support the stored form is refused.
     StopWideStringSupport();

@@ -1,8 +1,10 @@
 // Wide-string support in real Qt windows: menu hints reach the main window's status bar by way
 // of the application's hint, wide typed characters pass the message hook, start-up and
 // shut-down are counted, and setting changes ticked.
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QFont>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_menus.h"
@@ -92,6 +95,48 @@ class HintTest : public QObject {
     QCOMPARE(window.statusBar()->currentMessage(), QString("Главное окно"));
     window.setToolTip("Другое");  // changed behind the hint's back
     QCOMPARE(WideControlHint(&window), QString("Другое|Главное окно"));
+  }
+
+  // The hint of the control under the mouse is read at each idle: a hint that changes while the
+  // mouse rests on its control reaches the status bar, and a tool tip alone shows again after
+  // Qt cleared the status tip of the widget the mouse had left.
+  void controlHintsAreReadAtEachIdle() {
+    QMainWindow window;
+    window.statusBar();
+    auto* central = new QWidget(&window);
+    auto* a = new QLineEdit(central);
+    auto* b = new QLineEdit(central);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(a);
+    layout->addWidget(b);
+    a->setStatusTip("Status of A");
+    b->setToolTip("Tip of B");
+    window.setCentralWidget(central);
+    window.resize(300, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(WideApplication()->IdleEventControl());
+    // The idle as the event loop signals it, once per call.
+    auto idle = [] { emit QAbstractEventDispatcher::instance()->aboutToBlock(); };
+    auto pointAt = [](QWidget* w) { QCursor::setPos(w->mapToGlobal(w->rect().center())); };
+    pointAt(b);
+    QCOMPARE(QApplication::widgetAt(QCursor::pos()), b);
+    idle();
+    QCOMPARE(window.statusBar()->currentMessage(), QString("Tip of B"));
+    SetWideControlHint(b, "B|Changed while resting on B");
+    idle();
+    QCOMPARE(window.statusBar()->currentMessage(), QString("Changed while resting on B"));
+    // Straight from A to B; the idle sees B before Qt's leave of A clears A's status tip.
+    pointAt(a);
+    idle();
+    QCOMPARE(window.statusBar()->currentMessage(), QString("Status of A"));
+    pointAt(b);
+    idle();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(a, &leave);
+    QCOMPARE(window.statusBar()->currentMessage(), QString());  // as Qt left it
+    idle();
+    QCOMPARE(window.statusBar()->currentMessage(), QString("Changed while resting on B"));
   }
 
   void wideCharactersPassTheHook() {
