@@ -228,7 +228,7 @@ TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
   };
   const char* columns[] = {"1,2,2,2,5,5.00000001,9,,,#DIV/0!,12,a,B,b,c,TRUE", ",3,3,4,x,y,Y,z,FALSE,TRUE",
                            "5,4,3,2,1" /* descending: scanned */, "-1,0,,1,a,,b",
-                           "-1,0,0,1.99999999,2,#DIV/0!,2,a,b,B,c,FALSE,TRUE"};
+                           "-1,0,0,1.99999999,2,#DIV/0!,2,a,b,B,c,FALSE,TRUE", "a,b,b,c"};
   const auto keys = split("0,1,2,2.00000005,3,4.9,5,5.00000002,100,-5,\"\",\"a\",\"b\",\"B\",\"bb\",\"zz\",TRUE,FALSE,"
                           "C1,1/0,-1");
   for (const char* column : columns) {
