@@ -197,7 +197,8 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_EQ(Status("VLOOKUP(0;A1:B4;2)"), kErrNA);
   // Indexes below 1 are #VALUE!, indexes past the table (beyond any integer too) #REF!.
   for (const char* f : {"HLOOKUP(20;E1:F1;-1)", "VLOOKUP(1;A1:B4;0.5)"}) EXPECT_EQ(Status(f), kErrValue) << f;
-  for (const char* f : {"VLOOKUP(1;A1:B4;3)", "HLOOKUP(20;E1:F1;2)", "VLOOKUP(1;A1:B4;10^300)", "HLOOKUP(20;E1:F1;-10^300)"})
+  for (const char* f :
+       {"VLOOKUP(1;A1:B4;3)", "HLOOKUP(20;E1:F1;2)", "VLOOKUP(1;A1:B4;10^300)", "HLOOKUP(20;E1:F1;-10^300)"})
     EXPECT_EQ(Status(f), kErrRef) << f;
   EXPECT_EQ(Status("WEEKDAY(10^300)"), kErrNum);
   EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3);10^300)"), 1);

@@ -536,7 +536,9 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   std::ofstream(dir.File("expected.json")) << json;
   for (const char* program : {"xlrd", "libreoffice"}) {
     std::string output;
-    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File("lookups.xls") + " " + dir.File("expected.json"), output), 0)
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File("lookups.xls") + " " + dir.File("expected.json"),
+                        output),
+              0)
         << program << ":\n" << output;
   }
 }

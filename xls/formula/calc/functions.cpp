@@ -487,7 +487,8 @@ std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to
 
 std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                   bool sorted, int& hit) {
-  if (!sorted && HasWildcards(key)) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit, &key.TextValue());
+  if (!sorted && HasWildcards(key))
+    return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit, &key.TextValue());
   return sorted ? SortedScan(ev, sheet, fixed, from, to, down, key, hit)
                 : ExactScan(ev, sheet, fixed, from, to, down, key, hit);
 }
