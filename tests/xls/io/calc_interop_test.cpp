@@ -480,8 +480,6 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
       {"HLOOKUP(\"?C\";P33:V34;2;FALSE)", Variant(5.0), nullptr},
       {"HLOOKUP(\"[b]c\";P33:V34;2;FALSE)", Variant(7.0), nullptr},
       {"VLOOKUP(30;R2:S8;2;1)", Variant(u"r2"), nullptr},
-      {"VLOOKUP(30;R2:S8;2)", Variant(u"r2"), nullptr},
-      {"VLOOKUP(35;R2:S8;2;TRUE)", Variant(u"r2"), nullptr},
       {"HLOOKUP(30;P30:V31;2)", Variant(u"r2"), nullptr},
       {"LOOKUP(30;R2:R8;S2:S8)", Variant(u"r2"), nullptr},
       {"VLOOKUP(30;R2:S8;2;0)", Variant(u"r1"), nullptr},
