@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "xls/formula/calc/calculator.h"
-#include "xls/formula/cell_text/mask.h"
 #include "xls/formula/cell_text/number_format.h"
 #include "xls/formula/extern_sheet.h"
 #include "xls/formula/formula.h"
@@ -144,15 +143,11 @@ int CompareForLookup(const Variant& a0, const Variant& b0) {
 bool TXLSCriterion::Equals(const Variant& cell) const {
   if (cell.IsEmptyOrNull()) return fromText && text.empty();
   if (bareEquals) return false;
-  if (cell.IsText()) {
-    if (!fromText) return false;
-    try {
-      return MatchesMask(WideToAnsi(cell.TextValue()), maskText);
-    } catch (const EMaskException&) {
-      return false;
-    }
-  }
-  if (cell.IsError()) return fromText && text == TXLSFormater::UpperCase(ErrorCodeText(cell.ErrorCode()));
+  if (cell.IsText()) return fromText && WildcardMatches(text, cell.TextValue());
+  // An error criterion (the argument itself failed) counts the cells holding that error.
+  if (cell.IsError())
+    return fromText ? text == TXLSFormater::UpperCase(ErrorCodeText(cell.ErrorCode()))
+                    : value.IsError() && value.ErrorCode() == cell.ErrorCode();
   if (cell.IsBoolean() && fromText) return text == (cell.BooleanValue() ? u"TRUE" : u"FALSE");
   return ValueClass(cell) == ValueClass(value) && CompareValues(cell, value) == 0;
 }

@@ -41,6 +41,11 @@ struct TXLSResolved {
   }
 };
 
+// Whether a text matches a pattern of criteria and exact lookups as a whole, letters without
+// regard to case: "?" stands for one character, "*" for any run of them, "~" takes the next
+// character as it is (a "~" at the end stands for itself).
+bool WildcardMatches(const std::u16string& pattern, const std::u16string& text);
+
 // A criterion: operator 0 none, 1 <, 2 <=, 3 =, 4 >=, 5 >, 6 <>.
 // A criterion given as text ("2", "<>a*", "TRUE") keeps that text: for = and <> it is a
 // wildcard mask over text cells (so the text "2" equals "2" as the number 2 does), it names
@@ -51,7 +56,6 @@ struct TXLSCriterion {
   Variant value;
   bool fromText = false;
   bool bareEquals = false;  // "=" with nothing after it
-  std::string maskText;     // the text in 8-bit form
   std::u16string text;      // upper case
   bool Passes(const Variant& cell) const;
 
