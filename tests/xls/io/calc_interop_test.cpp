@@ -419,7 +419,7 @@ TEST_F(CalcInterop, ExactLookupsUnderOneStampAsOthersCalculate) {
 // the cases listed with LibreOffice's value. Exact lookups match text keys with *, ? and ~ as
 // criteria do; sorted ones take the last of equal keys and find nothing below the first key;
 // criteria know no bracket sets; an error criterion counts its error; a range criterion is the
-// cell in the formula's row or column, or the range's first cell beside it.
+// cell in the formula's row or column, and beside it #VALUE!, which as an error counts its error.
 TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   auto set = [&](const std::string& cell, const Variant& v) { ASSERT_EQ(sheet_->GetRange(U(cell))->SetValue(v), 1) << cell; };
   const char* const masks[] = {"abc", "a*c", "aXc", "ABC", "ac", "a?c", "[b]c"};
@@ -461,6 +461,7 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   set("C10", Variant(u"p"));
   set("D10", Variant(u"q"));
   set("I200", Variant(u"p"));
+  for (int r = 1; r <= 100; ++r) set("AC" + std::to_string(r), Variant(u"p"));
   set("K200", Variant(u"q"));
   struct Want {
     const char* formula;
@@ -499,9 +500,10 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
       {"COUNTIF(J1:J16;1/0)", Variant(1.0), "#DIV/0!"},
       {"COUNTIF(J1:J16;NA())", Variant(1.0), "#N/A"},
       {"SUMIF(J1:J16;1/0;I1:I16)", Variant(32.0), "#DIV/0!"},
-      {"SUMIF(AA7:AA13;C10:D10;C7)", Variant(1.1), "#VALUE!"},
-      {"COUNTIF(AA7:AA13;C10:D10)", Variant(1.0), "#VALUE!"},
+      {"SUMIF(AA7:AA13;C10:D10;C7)", Variant(0.0), "#VALUE!"},
+      {"COUNTIF(AA7:AA13;C10:D10)", Variant(0.0), "#VALUE!"},
       {"SUMIF($AA$7:$AA$13;I200:L200;C7:C13)", Variant(9.9), nullptr},
+      {"SUMIF(AA7:AA13;AC1:AC100;C7)", Variant(1.1), nullptr},
   };
   std::vector<std::string> formulas;
   std::vector<std::string> reasons;

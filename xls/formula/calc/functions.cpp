@@ -692,17 +692,22 @@ std::int32_t NpvOf(TXLSEvaluator& ev, Call& call, Variant& out) {
 }
 
 // The criterion of COUNTIF and SUMIF. A range given as the criterion is one value: the cell in
-// the formula's row or column, or, when the formula lies beside the range, the range's first
-// cell. An error, given or in that cell, is the criterion: the cells holding it pass.
+// the formula's row (a column of cells) or column (a row of cells); a formula beside the range
+// meets no cell of it, and its criterion is #VALUE!. An error, given, met or in that cell, is the
+// criterion: the cells holding it pass.
 std::int32_t CriterionValue(TXLSEvaluator& ev, Call& call, Variant& given) {
   std::int32_t st = kCalcOk;
   TXLSResolved r;
   if (IsReferenceArg(call.Arg(2)) && call.Range(2, r) == kCalcOk && !r.OneCell()) {
-    int row = r.firstRow, column = r.firstColumn;
-    if (r.firstColumn == r.lastColumn && ev.Row() >= r.firstRow && ev.Row() <= r.lastRow) row = ev.Row();
-    if (r.firstRow == r.lastRow && ev.Column() >= r.firstColumn && ev.Column() <= r.lastColumn) column = ev.Column();
-    bool outside = false;
-    st = ev.ReadCell(r.firstSheet, row, column, outside, given);
+    const bool inRow = r.firstColumn == r.lastColumn && ev.Row() >= r.firstRow && ev.Row() <= r.lastRow;
+    const bool inColumn = r.firstRow == r.lastRow && ev.Column() >= r.firstColumn && ev.Column() <= r.lastColumn;
+    if (inRow || inColumn) {
+      bool outside = false;
+      st = ev.ReadCell(r.firstSheet, inRow ? ev.Row() : r.firstRow, inColumn ? ev.Column() : r.firstColumn, outside,
+                       given);
+    } else {
+      st = kErrValue;
+    }
   } else {
     st = call.Value(2, given);
   }
