@@ -108,6 +108,7 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   ASSERT_TRUE(StartDrive({"--port", "4", "--holding", "1:10=1234", "--exception", "2", "--fail-next", "1",
                           "--fault-function", "6"}));
   ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
+  ASSERT_EQ(core::SettleLineEcho(1), 0);  // as Link does
   std::uint32_t v = 0;
   EXPECT_EQ(core::ReadWord(1, 10, 1, v), 0);
   EXPECT_EQ(v, 1234u);
