@@ -251,7 +251,7 @@ class LinkRoadTest : public QObject {
 
   // Link leaves the line known either way, so that nothing is written on a line known neither
   // way: noise ahead of every reply does not hide a line without echo, nor a lost copy of the
-  // probe an echoing one; each station of a scan is learnt alike.
+  // probe an echoing one; the station a scan finds is learnt alike.
   void linkLearnsTheLine() {
     uitest::Sandbox box;
     TMainForm form;
@@ -260,7 +260,7 @@ class LinkRoadTest : public QObject {
       Line line("KV100");
       simdrive::LineFaults faults;
       faults.noiseBefore = {0x00};
-      if (kind > 0) {
+      if (kind == 1) {
         faults.echo = true;
         faults.lostCopies = {1};
       }
@@ -270,7 +270,7 @@ class LinkRoadTest : public QObject {
       if (kind == 2) gui.dialogScripts.push_back(RunModal);
       form.OperationLinkClick();
       QCOMPARE(core::State().LinkedStation, 5);
-      QCOMPARE(core::PortLineEcho(), kind == 0 ? core::LineEcho::Quiet : core::LineEcho::Echoes);
+      QCOMPARE(core::PortLineEcho(), kind == 1 ? core::LineEcho::Echoes : core::LineEcho::Quiet);
       QCOMPARE(core::State().DeviceProduct, std::string("KV100"));
       line.drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
       QCOMPARE(core::WriteWord(5, 101, 1), core::TransactionResult(259));
