@@ -349,7 +349,7 @@ bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
 
 // What a try found where it looked in what the line brought.
 enum class Piece {
-  Noise,       // a byte that starts nothing of ours: passed over
+  Noise,       // a byte that starts nothing usable (a damaged frame's too): passed over
   Incomplete,  // something of ours still coming (Found::need)
   LineCopy,    // the line's copy of the request, sent back by an echoing line
   Answer,      // the drive's answer; for functions 5 and 6 equal to the request
