@@ -423,10 +423,11 @@ ReplySearch::ReplySearch(platform::ByteLink& port, LineEcho line)
       station_(X().tx[0]),
       function_(X().tx[1]),
       replyLength_(ReplyLength(X().tx.data())),
-      identification_(X().tx[1] == kIdentification),
-      answerRepeats_(X().tx[1] == 5 || X().tx[1] == 6),
-      deadline_(port.Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(
-                                 X().tx[1] == kIdentification ? kReplySize : ReplyLength(X().tx.data())))) {}
+      identification_(function_ == kIdentification),
+      answerRepeats_(function_ == 5 || function_ == 6),
+      // The identification waits as long as for the longest reply.
+      deadline_(port.Now() +
+                std::chrono::milliseconds(platform::ReadTimeoutMs(identification_ ? kReplySize : replyLength_))) {}
 
 // The line's copy is looked for on every line, so that a line taken for one without echo
 // shows it echoes after all; only a write's copy, which cannot be told from its answer, is
