@@ -22,8 +22,11 @@ int Guarded(Step step) {
 
 }  // namespace
 
-int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group) {
-  return Guarded([&] { return GetDrawingGroup(book).Read(group); });
+int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group, std::size_t& lostPictures) {
+  TMSODrawingGroup& drawingGroup = GetDrawingGroup(book);
+  const int result = Guarded([&] { return drawingGroup.Read(group); });
+  lostPictures = drawingGroup.TakeLostPictures();
+  return result;
 }
 
 int ReadSheetDrawingRecords(IXLSWorksheet& sheet, const TXLSBlobList& group) {

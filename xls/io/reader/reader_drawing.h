@@ -17,7 +17,8 @@ class TXLSBlobList;
 class TXLSCustomChart;
 class TXLSWorkbook;
 
-int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group);
+// lostPictures counts the picture store entries that could not be read (the pictures lost).
+int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group, std::size_t& lostPictures);
 int ReadSheetDrawingRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
 int ReadSheetObjRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
 int ReadSheetTxoRecords(IXLSWorksheet& sheet, const TXLSBlobList& group, bool rotated);
