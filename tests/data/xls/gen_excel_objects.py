@@ -62,7 +62,7 @@ def picture_obj(object_id, clipboard=0x0009):
             struct.pack("<HHH", 0x08, 2, 0x0001) + ftend())
 
 
-def embedded_obj(object_id, class_name, storage_id):
+def embedded_obj(object_id, class_name, storage_id, flags=0x6011):
     """The OBJ of an embedded object: the formula is a table token (five bytes) followed by the
     class, and the storage id comes after the formula."""
     name = class_name.encode("latin-1")
@@ -70,7 +70,7 @@ def embedded_obj(object_id, class_name, storage_id):
     if len(formula) % 2:
         formula += b"\x00"
     data = struct.pack("<H", len(formula)) + formula + struct.pack("<I", storage_id)
-    return (ftcmo(8, object_id, 0x6011) + struct.pack("<HHH", 0x07, 2, 0x0002) +
+    return (ftcmo(8, object_id, flags) + struct.pack("<HHH", 0x07, 2, 0x0002) +
             struct.pack("<HHH", 0x08, 2, 0x0000) + struct.pack("<HH", 0x09, len(data)) + data + ftend())
 
 
@@ -119,7 +119,7 @@ def ole_objects():
     entries = [bse(2, 4, windows_uid, metafile_blip(0xF01A, 0x3D4, windows_uid, emf())),
                bse(2, 4, mac_uid, metafile_blip(0xF01C, 0x542, mac_uid, pict(3)))]
     objects = [(picture_frame(1025, 1, 1, 3, ole=True), embedded_obj(1, "Excel.Sheet.8", 0x0001B3C4)),
-               (picture_frame(1026, 2, 5, 3, ole=True), embedded_obj(2, "MSGraph.Chart.8", 0x0001B3C5))]
+               (picture_frame(1026, 2, 5, 3, ole=True), embedded_obj(2, "MSGraph.Chart.8", 0x0001B3C5, 0x4011))]
     group = drawing_group(entries, [(1, len(objects) + 1)])
     strings = ["object", "chart"]
     cells = [(0, 0, ("sst", 0)), (0, 4, ("sst", 1))] + [(10 + i // 5, i % 5, float(i)) for i in range(10)]

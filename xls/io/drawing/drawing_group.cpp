@@ -216,6 +216,7 @@ TMSODrawingGroup::TMSODrawingGroup() {
 void TMSODrawingGroup::Clear() {
   pictures_.Clear();
   lostPictures_ = 0;
+  embedded_.clear();
   dgg_ = TMsoFbtDGG();
   opt_ = TMsoFbtOpt();
 }
@@ -298,9 +299,20 @@ std::uint32_t TMSODrawingGroup::AddPicture(std::vector<std::uint8_t> bytes, std:
   return static_cast<std::uint32_t>(pictures_.Count());
 }
 
+int TMSODrawingGroup::SaveEmbeddedStorages(platform::CompoundFileWriter& file) const {
+  for (const auto& storage : embedded_)
+    if (storage->Save(file, platform::CompoundFileWriter::kRoot) != 1) return -1;
+  return 1;
+}
+
 TMSODrawingGroup& GetDrawingGroup(TXLSWorkbook& book) {
   if (!book.DrawingGroupSlot()) book.SetDrawingGroupSlot(std::make_unique<TMSODrawingGroup>());
   return static_cast<TMSODrawingGroup&>(*book.DrawingGroupSlot());
+}
+
+int WriteEmbeddedStorages(TXLSWorkbook& book, platform::CompoundFileWriter& file) {
+  const auto* group = static_cast<const TMSODrawingGroup*>(book.DrawingGroupSlot());
+  return group ? group->SaveEmbeddedStorages(file) : 1;
 }
 
 int WriteDrawingGroup(TXLSWorkbook& book, TXLSBlobList& output, std::uint16_t limit) {

@@ -15,6 +15,7 @@
 
 #include "xls/io/drawing/escher.h"
 #include "xls/model/drawing_slot.h"
+#include "xls/model/file_streams.h"
 
 namespace xls {
 
@@ -106,17 +107,28 @@ class TMSODrawingGroup : public TXLSDrawingGroupBase {
   // grows); the result is its 1-based blip index, or 0 for an unknown blip type or no data.
   std::uint32_t AddPicture(std::vector<std::uint8_t> bytes, std::uint8_t blipType);
 
+  // The storages of embedded objects ("MBD" and eight hexadecimal digits, named by the objects'
+  // picture formulas) kept from the file the workbook was read from; BIFF8 saves write them
+  // back beside the workbook stream.
+  void KeepEmbeddedStorage(std::unique_ptr<TXLSFileStorage> storage) { embedded_.push_back(std::move(storage)); }
+  std::size_t EmbeddedStorageCount() const { return embedded_.size(); }
+  // 1, or -1 when a storage cannot be added to the file.
+  int SaveEmbeddedStorages(platform::CompoundFileWriter& file) const;
+
  private:
   TMsoFbtOpt opt_;
   TMsoFbtDGG dgg_;
   TMSOPictureList pictures_;
   TMsoFbtUnknown splitMenuColors_;
   std::size_t lostPictures_ = 0;
+  std::vector<std::unique_ptr<TXLSFileStorage>> embedded_;
 };
 
 // The workbook's drawing group, made on first use.
 TMSODrawingGroup& GetDrawingGroup(TXLSWorkbook& book);
 // The MSODRAWINGGROUP of a BIFF8 save: the workbook's group, or that of a workbook without one.
 int WriteDrawingGroup(TXLSWorkbook& book, TXLSBlobList& output, std::uint16_t limit);
+// The embedded objects' storages of a BIFF8 save: 1, or -1 when one cannot be written.
+int WriteEmbeddedStorages(TXLSWorkbook& book, platform::CompoundFileWriter& file);
 
 }  // namespace xls

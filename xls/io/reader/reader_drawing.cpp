@@ -68,6 +68,10 @@ std::map<std::uint16_t, std::size_t> TakeDroppedObjects(IXLSWorksheet& sheet) {
   return drawing ? drawing->TakeDroppedObjects() : std::map<std::uint16_t, std::size_t>();
 }
 
+void KeepEmbeddedStorage(TXLSWorkbook& book, std::unique_ptr<TXLSFileStorage> storage) {
+  GetDrawingGroup(book).KeepEmbeddedStorage(std::move(storage));
+}
+
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart) {
   return Guarded([&] { return GetDrawing(sheet).SetChart(std::move(chart)); });
 }

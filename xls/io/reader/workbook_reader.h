@@ -82,6 +82,7 @@ class TXLSReader {
   // The sheet's EOF: what its records left out, one line a kind.
   void ReportSheetLosses();
   void KeepMacroProject();
+  void KeepEmbeddedObjects();
   void Finish();
 
   // Workbook globals.
