@@ -361,7 +361,7 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       ++ci;
     }
   }
-  sstIndexes_.resize(sharedStart_.size(), 0);
+  sstPlaces_.resize(sharedStart_.size());
 }
 
 void TXLSReader::ExternSheet(TXLSRecordBody body) {
