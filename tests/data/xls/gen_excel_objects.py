@@ -11,10 +11,14 @@ versions), record by record with biff_by_hand.py, for what no program here write
   embedded OLE objects, each an OBJ of a picture (ftCmo, ftCf, ftPioGrbit, ftPictFmla whose
   formula is a table token with the object's class, then the storage id) over a picture frame,
   with its storage "MBD" + 8 hexadecimal digits of that id beside the workbook stream: a
-  Windows object (class "Kestravel.Sample.1", EMF picture, storage MBD0001B3C4 with \\1CompObj,
-  \\1Ole, \\3ObjInfo and CONTENTS), and a chart embedded from the Macintosh version (class
-  "MSGraph.Chart.8", its picture a PICT under the Windows type EMF, storage MBD0001B3C5 with
-  \\1CompObj, \\1Ole, \\3ObjInfo and a "Workbook" stream).
+  worksheet embedded by the Windows version (class "Excel.Sheet.8", EMF picture, storage
+  MBD0001B3C4 with \\1CompObj, \\1Ole, \\3ObjInfo and a "Workbook" stream of its own), and a
+  chart embedded from the Macintosh version (class "MSGraph.Chart.8", OBJ flags 0x4011, its
+  picture a PICT under the Windows type EMF, storage MBD0001B3C5 with \\1CompObj, \\1Ole,
+  \\3ObjInfo and a "Workbook" stream). Metafile pictures are compressed (deflate), as that
+  program stores them; LibreOffice shows pictures of uncompressed ones empty.
+- excel_frame_chart.xls: on sheet "Values" a chart whose shape is a picture frame (shape type
+  75) while its OBJ says chart (object type 5), followed by its chart substream.
 
 usage: /usr/bin/python3 gen_excel_objects.py   (writes beside this script)
 """
@@ -137,8 +141,34 @@ def ole_objects():
     return compound_file(root)
 
 
+def chart_substream():
+    """An embedded chart's substream: one series."""
+    def rec(rid, data=b""):
+        return struct.pack("<HH", rid, len(data)) + data
+    series = struct.pack("<BBHHH", 1, 2, 0, 0, 0)  # values of the series, without a formula
+    return (rec(0x0809, struct.pack("<HHHHII", 0x0600, 0x0020, 0x0DBB, 0x07CC, 0, 0x0206)) +
+            rec(0x1001, struct.pack("<H", 0)) + rec(0x1002, struct.pack("<4I", 0, 0, 0x01E00000, 0x01200000)) +
+            rec(0x1033) + rec(0x1003, struct.pack("<6H", 1, 1, 3, 3, 1, 0)) + rec(0x1033) +
+            rec(0x1051, series) + rec(0x1034) + rec(0x1034) + rec(0x000A))
+
+
+def frame_chart():
+    """excel_frame_chart.xls: on sheet "Values" (three numbers) a chart whose shape is a picture
+    frame (shape type 75) while its OBJ says chart (object type 5), followed by its chart
+    substream."""
+    frame = shape(75, 1025, [(0x007F, 0x01040104), (0x03BF, 0x00080000)], client_anchor(2, 1, 8, 14))
+    obj = ftcmo(5, 1, 0x6011) + ftend()
+    drawing = sheet_drawing(1, [(frame, obj)]) + chart_substream()
+    group = drawing_group([], [(1, 2)])
+    sheets = [("Values", sheet_records([(0, 0, 1.0), (1, 0, 2.0), (2, 0, 3.0)], drawing))]
+    root = Storage("Root Entry")
+    root.add(Stream("Workbook", workbook_stream(sheets, [], group)))
+    return compound_file(root)
+
+
 def main():
-    for name, make in (("excel_odd_pictures.xls", odd_pictures), ("excel_ole_objects.xls", ole_objects)):
+    for name, make in (("excel_odd_pictures.xls", odd_pictures), ("excel_ole_objects.xls", ole_objects),
+                       ("excel_frame_chart.xls", frame_chart)):
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(make())
 

@@ -132,5 +132,31 @@ TEST(ExcelObjects, EmbeddedObjectsKeepTheirObjRecordsAndStorages) {
   EXPECT_LT(biff5.Find(platform::CompoundFileReader::kRoot, u"MBD0001B3C4"), 0);
 }
 
+// A chart whose shape is a picture frame keeps its chart: the OBJ and the chart substream come
+// back as read, nothing is listed.
+TEST(ExcelObjects, ChartInAPictureFrameKeepsItsChartRecords) {
+  const std::string source = DataFile("excel_frame_chart.xls");
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Utf8ToWide(source)), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty()) << WideToUtf8(book->GetReadLosses().front());
+  const std::vector<BiffRecord> before = ParseRecords(ReadStream(ReadFileBytes(source), u"Workbook"));
+  const std::vector<BiffRecord> after = ParseRecords(SaveStream(*book, 2));
+  const std::vector<BiffRecord> read = SheetRecords(before, SheetOffsets(before)[0]);
+  const std::vector<BiffRecord> written = SheetRecords(after, SheetOffsets(after)[0]);
+  auto fromObj = [](const std::vector<BiffRecord>& sheet) {
+    std::vector<std::pair<std::uint16_t, Bytes>> out;
+    bool on = false;
+    for (std::size_t i = 0; i + 1 < sheet.size(); ++i) {
+      on = on || sheet[i].id == 0x005D;
+      if (on) out.emplace_back(sheet[i].id, sheet[i].data);
+      if (on && sheet[i].id == 0x000A) break;  // the chart's EOF
+    }
+    return out;
+  };
+  const auto expected = fromObj(read);
+  ASSERT_EQ(expected.size(), 11u);  // OBJ, then BOF to EOF of the chart
+  EXPECT_EQ(fromObj(written), expected);
+}
+
 }  // namespace
 }  // namespace xls::test
