@@ -288,30 +288,22 @@ TEST(Reader, LongSharedStringsInManyCellsAreLookedUpOnce) {
   PutDWord(sst, 2);
   PutWord(sst, static_cast<std::uint32_t>(text.size()));
   sst.push_back(0);
-  BiffBuilder b;
-  b.Bof(5);
-  std::size_t at = 0;
-  for (bool first = true; at < text.size(); first = false) {
-    Bytes piece = first ? sst : Bytes{0};
+  std::vector<std::pair<std::uint16_t, Bytes>> globals, cells;
+  for (std::size_t at = 0; at < text.size();) {
+    Bytes piece = globals.empty() ? sst : Bytes{0};
     const std::size_t n = std::min<std::size_t>(text.size() - at, 8224 - piece.size());
     piece.insert(piece.end(), text.begin() + static_cast<std::ptrdiff_t>(at), text.begin() + static_cast<std::ptrdiff_t>(at + n));
     at += n;
     if (at == text.size()) PutString8(piece, "short", false);
-    b.Record(first ? 0x00FC : 0x003C, piece);
+    globals.emplace_back(globals.empty() ? 0x00FC : 0x003C, piece);
   }
-  Bytes sheet;
-  PutDWord(sheet, 0);
-  PutWord(sheet, 0);
-  PutString8(sheet, "S", true);
-  b.Record(0x0085, sheet).Eof().Bof(0x10);
   for (std::uint16_t i = 0; i < 600; ++i) {
     Bytes cell = Cell(i / 2, i % 2, 15);
     PutDWord(cell, i % 2);
-    b.Record(0x00FD, cell);
+    cells.emplace_back(0x00FD, cell);
   }
-  b.Eof();
   IXLSWorkbook book = TXLSWorkbook::Create();
-  ASSERT_EQ(ReadBytes(*book, b.bytes), 1);
+  ASSERT_EQ(ReadBytes(*book, Book(cells, globals)), 1);
   const TXLSStringTable& strings = book->StringTable();
   const std::int32_t index = At(*book, 299, 0)->StringIndex();
   EXPECT_EQ(strings.GetString(index), std::u16string(text.begin(), text.end()));
