@@ -115,7 +115,6 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
   if (nameLength > entryEnd - at) return -1;
   name.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + nameLength));
   at += nameLength;
-  if (blipType == kBlipNone) return 1;
   const std::array<std::uint8_t, 16> entryUid = uid;
   if (ReadBlip(b, at, entryEnd, blipSize)) return 1;
   // An entry whose blip is not one the store takes apart goes back into the file as it came:
