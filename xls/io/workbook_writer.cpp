@@ -383,6 +383,11 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
     if (error) *error = "the workbook stream could not be written";
     return -1;
   }
+  // The storages of the embedded objects that the drawings name go back with them.
+  if (format == kSaveBiff8 && WriteEmbeddedStorages(book, file) != 1) {
+    if (error) *error = "the storage of an embedded object could not be written";
+    return -1;
+  }
   if (book.KeepsVBA()) {
     // The macro storage and the controls stream kept from the file go back beside it.
     if (book.VBAStorage()->Save(file, platform::CompoundFileWriter::kRoot) != 1 ||

@@ -100,9 +100,12 @@ void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
   const std::size_t end = sstIndex + 1 < sharedStart_.size() ? sharedStart_[sstIndex + 1] : sharedText_.size();
   const char16_t* text = sharedText_.data() + start;
   TXLSStringTable& table = workbook_.StringTable();
-  std::int32_t& index = sstIndexes_[sstIndex];
-  if (index == 0 || !table.UseAgain(index, text, end - start)) index = table.Add(text, end - start);
-  place.cell->SetStringIndex(index);
+  SharedPlace& shared = sstPlaces_[sstIndex];
+  if (!table.UseAgain(shared.index, shared.serial)) {
+    shared.index = table.Add(text, end - start);
+    shared.serial = table.SerialOf(shared.index);
+  }
+  place.cell->SetStringIndex(shared.index);
   place.cell->SetKind(kCellString);
 }
 

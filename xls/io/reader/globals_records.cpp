@@ -97,9 +97,13 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecSST:
       SST(chunks);
       return 1;
-    case kRecMsoDrawingGroup:
+    case kRecMsoDrawingGroup: {
       if (workbook_.GetIgnoreDrawings()) return 1;
-      return ReadDrawingGroupRecords(workbook_, chunks);
+      std::size_t lost = 0;
+      const int result = ReadDrawingGroupRecords(workbook_, chunks, lost);
+      ReportLosses(lost, u"a picture that could not be read", u"{n} pictures that could not be read");
+      return result;
+    }
     case kRecSupBook:
       return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
     // The cached cells of another book; a record that cannot be read is left out and counted.
@@ -357,7 +361,7 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       ++ci;
     }
   }
-  sstIndexes_.resize(sharedStart_.size(), 0);
+  sstPlaces_.resize(sharedStart_.size());
 }
 
 void TXLSReader::ExternSheet(TXLSRecordBody body) {

@@ -75,7 +75,10 @@ int TXLSReader::Read() {
   if (status == 1) Finish();
   workbook_.Formulas().Compiler().SetReadSheetPositions({});
   stream_.Close();
-  if (status == 1) KeepMacroProject();
+  if (status == 1) {
+    KeepMacroProject();
+    KeepEmbeddedObjects();
+  }
   stream_.CloseStorage();
   return status;
 }
@@ -90,6 +93,25 @@ void TXLSReader::KeepMacroProject() {
   std::unique_ptr<TXLSFileStream> controls = TXLSFileStream::CreateAutoSize(u"Ctls");
   if (controls->Load(*root, platform::CompoundFileReader::kRoot) != 1) controls.reset();
   workbook_.SetVBAParts(std::move(storage), std::move(controls), FileFormat());
+}
+
+// The storages of the embedded objects ("MBD" and the object's storage id) beside the workbook
+// stream, kept for a later BIFF8 save: without them an object would come back as its picture.
+void TXLSReader::KeepEmbeddedObjects() {
+  const platform::CompoundFileReader* root = stream_.RootStorage();
+  if (!root || !Biff8() || workbook_.GetIgnoreDrawings()) return;
+  for (int child : root->GetEntry(platform::CompoundFileReader::kRoot).children) {
+    const platform::CompoundFileReader::Entry& entry = root->GetEntry(child);
+    const std::u16string& name = entry.name;
+    if (entry.type != platform::CompoundEntryType::Storage || name.size() < 3 ||
+        (name[0] | 0x20) != u'm' || (name[1] | 0x20) != u'b' || (name[2] | 0x20) != u'd')
+      continue;
+    auto storage = std::make_unique<TXLSFileStorage>(name);
+    if (storage->Load(*root, platform::CompoundFileReader::kRoot) == 1)
+      KeepEmbeddedStorage(workbook_, std::move(storage));
+    else
+      ReportLine(nullptr, u"the storage \"" + name + u"\" of an embedded object could not be read and was left out");
+  }
 }
 
 int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {

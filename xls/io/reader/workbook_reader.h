@@ -82,6 +82,7 @@ class TXLSReader {
   // The sheet's EOF: what its records left out, one line a kind.
   void ReportSheetLosses();
   void KeepMacroProject();
+  void KeepEmbeddedObjects();
   void Finish();
 
   // Workbook globals.
@@ -158,9 +159,13 @@ class TXLSReader {
   // and ends where the next one starts (the last one at the end of the buffer).
   std::u16string sharedText_;
   std::vector<std::uint32_t> sharedStart_;
-  // The string table index each shared string got at its last use (0 before): a repeated
-  // string is counted there without a lookup while the table still holds it there.
-  std::vector<std::int32_t> sstIndexes_;
+  // The string table index and serial each shared string got at its last use (0 before): a
+  // repeated string is counted there without a lookup while the table still holds it there.
+  struct SharedPlace {
+    std::int32_t index = 0;
+    std::uint32_t serial = 0;
+  };
+  std::vector<SharedPlace> sstPlaces_;
   std::uint32_t uniqueStrings_ = 0;
   std::uint16_t activeTab_ = 0;
   std::uint16_t firstVisibleTab_ = 0;
