@@ -551,6 +551,17 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
         body();
         return true;
       }
+      if (externs_.IsDeletedSheet(r.externId)) {
+        // A deleted sheet: the sheet words as read, by the first sheet's EXTERNSHEET.
+        externs_.GetEntry(r.externId, book, first, last);
+        b.AddByte(static_cast<uint32_t>(k * 32 + token));
+        b.AddWord(0xFFFF);
+        for (int i = 0; i < 8; ++i) b.AddByte(0);
+        b.AddWord(static_cast<uint32_t>(first) & 0xFFFF);
+        b.AddWord(static_cast<uint32_t>(last) & 0xFFFF);
+        body();
+        return true;
+      }
       if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
       b.AddByte(static_cast<uint32_t>(k * 32 + token));
       b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
@@ -583,9 +594,11 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   TXLSBlob& b = w.b;
   const int k = (arrayClass_ && cls == kClassValue) ? kClassArray : cls;
   const int externId = node.range ? node.range->externId : 0;
+  // A name that is not written (deleted, or left out of this save) has no NAME record number:
+  // the formula cannot name it (NAME numbers count from 1).
   if (externId <= 0) {
-    int index = externs_.NameOutputIndexById(node.value);
-    if (index < 1) index = 0;
+    const int index = externs_.NameOutputIndexById(node.value);
+    if (index < 1) return false;
     b.AddByte(static_cast<uint32_t>(k * 32 + ptgName));
     b.AddWord(static_cast<uint32_t>(index));
     if (Biff5()) {
@@ -595,8 +608,8 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
     }
     return true;
   }
-  int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
-  if (index < 1) index = 0;
+  const int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
+  if (index < 1) return false;
   b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
   int book = 0, first = 0, last = 0;
   if (Biff5() && !externs_.IsOwnBook(externId) && externs_.GetEntry(externId, book, first, last) == 1 &&
@@ -1047,13 +1060,18 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
         // A sheet of another book, named by its EXTERNSHEET.
         g.externId = externs_.FindOrAddOtherBook(book, sheet, sheet);
       } else {
-        if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
+        if (!r.ok || ixals > 0) return nullptr;
         auto position = [this](unsigned number) {
           return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
         };
         const int a = position(first), b = position(last);
-        if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
-        g.externId = externs_.FindOrAddBySheetIndex(a, b);
+        // 0xFFFF: a sheet deleted after the formula was made (#REF! in its text).
+        if (first == 0xFFFF || last == 0xFFFF) {
+          g.externId = externs_.DeletedSheetEntry(static_cast<int>(first), static_cast<int>(last));
+        } else {
+          if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
+          g.externId = externs_.FindOrAddBySheetIndex(a, b);
+        }
       }
       if (g.externId < 1) return nullptr;
     }

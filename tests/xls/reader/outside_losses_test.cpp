@@ -301,5 +301,42 @@ TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
               "B1 ='other.xls'!MyName | 7\nB2 ='other.xls'!Other | 8\nB3 - | 9\nB4 ='other.xls'!MyName() | 10\n");
 }
 
+// Excel's references to deleted sheets (gen_excel_records.py): an EXTERNSHEET entry of the own
+// book that names no sheet. The formulas and the name Total that hold one read as #REF! in their
+// text, calculate as #REF! and stay formulas through both saves; A3 keeps its name Total.
+TEST(DeletedSheets, ReferencesAndNamesStayThroughSaves) {
+  IXLSWorkbook book = Opened("excel_deleted_sheet.xls");
+  EXPECT_TRUE(book->GetReadLosses().empty()) << WideToUtf8(book->GetReadLosses()[0]);
+  const std::string cells =
+      "A2 =SUM(#REF!B13:O132) | #REF!\nA3 =SUM(Total) | #REF!\nA4 =#REF!C5 | #REF!\nA5 =Good+1 | 6\n";
+  const auto cellsOf = [](TXLSWorkbook& b) { return Cells(b, {u"A2", u"A3", u"A4", u"A5"}); };
+  EXPECT_EQ(cellsOf(*book), cells);
+  IXLSName total = book->GetNames()->GetItem(Variant(u"Total"));
+  ASSERT_TRUE(total);
+  EXPECT_EQ(WideToUtf8(total->GetRefersTo()), "=#REF!$B$13:$O$132");
+  // Calculated again (the cached results gone): #REF!, and 5 + 1 where Good is not deleted.
+  SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(7));
+  EXPECT_EQ(cellsOf(*book), "A2 =SUM(#REF!B13:O132) | #REF!\nA3 =SUM(Total) | #REF!\nA4 =#REF!C5 | #REF!\nA5 =Good+1 | 8\n");
+  SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(5));
+  for (int format : {2, 1}) {
+    IXLSWorkbook saved = SavedAndOpened(*book, format);
+    EXPECT_EQ(cellsOf(*saved), cells) << format;
+    EXPECT_TRUE(saved->GetReadLosses().empty()) << format;
+    EXPECT_EQ(saved->GetNames()->GetCount(), 2) << format;
+  }
+  IXLSWorkbook biff5 = Opened("excel_biff5_deleted_sheet.xls");
+  EXPECT_EQ(Cells(*biff5, {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
+  EXPECT_EQ(Cells(*SavedAndOpened(*biff5, 1), {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
+}
+
+// A formula whose name is gone from the workbook has no NAME record to point at: it is not written
+// with name number 0 (names count from 1) but as what it says.
+TEST(DeletedSheets, NoFormulaNamesANameThatIsNotWritten) {
+  IXLSWorkbook book = Opened("excel_deleted_sheet.xls");
+  ASSERT_EQ(book->GetNames()->GetItem(Variant(u"Total"))->Delete(), 1);
+  IXLSWorkbook saved = SavedAndOpened(*book, 2);
+  EXPECT_EQ(Cells(*saved, {u"A3"}), "A3 =SUM(#NAME?) | =SUM(#NAME?)\n");
+}
+
 }  // namespace
 }  // namespace xls::test
