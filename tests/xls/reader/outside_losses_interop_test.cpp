@@ -141,5 +141,22 @@ TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
   for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(gnumeric[ours], gnumeric["gnumeric_names.xls"]) << ours;
 }
 
+// Excel's references to deleted sheets (gen_excel_records.py) stay formulas in our saves: gnumeric
+// reads them without a warning (a name number 0 gave "UNKNOWN name"), LibreOffice and gnumeric show
+// what they show in the originals, and xlrd finds the names that hold one.
+TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
+  Resave("excel_deleted_sheet.xls", "ed");
+  Resave("excel_biff5_deleted_sheet.xls", "eb", {1});
+  const std::string cells = "5\n#REF!\n#REF!\n#REF!\n6\n";
+  for (const auto& [file, lines] : Peer("gnumeric", {"ed8.xls", "ed5.xls", "eb5.xls"}))
+    EXPECT_EQ(lines, file == "eb5.xls" ? "5\n#REF!\n" : cells) << file;
+  auto lo = Peer("lo", {"ed8.xls", "ed5.xls", "eb5.xls"});
+  EXPECT_EQ(lo["ed8.xls"], cells);
+  EXPECT_EQ(lo["ed5.xls"], cells);
+  EXPECT_EQ(lo["eb5.xls"], "5\n#REF!\n");
+  for (const auto& [file, lines] : Peer("xlrd", {"ed8.xls", "ed5.xls"}))
+    EXPECT_EQ(Only(lines, {"name"}), "name Total sheet -\nname Good sheet -\n") << file;
+}
+
 }  // namespace
 }  // namespace xls::test
