@@ -131,6 +131,63 @@ def biff5_deleted_sheet():
     save(workbook(glob, cells, "Data", biff8=False), os.path.join(HERE, "excel_biff5_deleted_sheet.xls"), biff5=True)
 
 
+def ptg_str(text, biff8=True):
+    return bytes([0x17, len(text)]) + (b"\x00" if biff8 else b"") + text.encode("latin-1")
+
+
+def concatenate_lf(biff8=True):
+    """CONCATENATE("a";CHAR(10);"b")"""
+    return (ptg_str("a", biff8) + bytes([0x1E, 10, 0, 0x41, 111, 0]) + ptg_str("b", biff8) +
+            bytes([0x42, 3]) + struct.pack("<H", 336))
+
+
+def string(text, biff8=True):
+    return rec(0x0207, struct.pack("<H", len(text)) + (b"\x00" if biff8 else b"") + text.encode("latin-1"))
+
+
+def sst(texts):
+    """SST of 8-bit texts, going on in CONTINUE records (each piece of a text after the first
+    with its option byte) past 8224 bytes."""
+    records, body = [], bytearray(struct.pack("<II", len(texts), len(texts)))
+    for text in texts:
+        data = text.encode("latin-1")
+        if len(body) + 3 + 1 > 8224:
+            records.append(bytes(body))
+            body = bytearray()
+        body += struct.pack("<HB", len(data), 0)
+        while data:
+            room = 8224 - len(body)
+            body += data[:room]
+            data = data[room:]
+            if data:
+                records.append(bytes(body))
+                body = bytearray(b"\x00")
+    records.append(bytes(body))
+    return rec(0x00FC, records[0]) + b"".join(rec(0x003C, r) for r in records[1:])
+
+
+def texts():
+    # A font of weight 600 in black (palette index 8), the XF after the 16 of workbook() takes it.
+    glob = [rec(0x0031, struct.pack("<HHHHHBBBBB", 200, 0, 8, 600, 0, 0, 0, 0, 0, 5) + b"\x00Arial"),
+            rec(0x00E0, struct.pack("<HHHBBBBIIH", 6, 0, 1, 0x20, 0, 0, 0, 0, 0, 0x20C0)),
+            sst(["x" * 32770])]
+    cells = [formula(0, 0, concatenate_lf(), bytes([0, 0, 0, 0, 0, 0, 0xFF, 0xFF])), string("a\nb"),
+             rec(0x00FD, struct.pack("<HHHI", 1, 0, 15, 0)),
+             rec(0x0204, struct.pack("<HHHHB", 2, 0, 16, 4, 0) + b"bold")]
+    save(workbook(glob, cells, "Data"), os.path.join(HERE, "excel_texts.xls"))
+
+
+def biff5_texts():
+    if_empty = (bytes([0x44]) + struct.pack("<HB", 0xC000, 0) + bytes([0x1E, 10, 0, 0x0D]) + ptg_str("x", False) +
+                ptg_str("", False) + bytes([0x42, 3, 1, 0]))  # IF(A1>10;"x";"")
+    text_result = bytes([0, 0, 0, 0, 0, 0, 0xFF, 0xFF])
+    cells = [number(0, 0, 5), formula(1, 0, if_empty, text_result), string("", False),
+             formula(2, 0, concatenate_lf(False), text_result), string("a\nb", False)]
+    save(workbook([], cells, "Data", biff8=False), os.path.join(HERE, "excel_biff5_texts.xls"), biff5=True)
+
+
 if __name__ == "__main__":
     deleted_sheet()
     biff5_deleted_sheet()
+    texts()
+    biff5_texts()

@@ -338,5 +338,14 @@ TEST(DeletedSheets, NoFormulaNamesANameThatIsNotWritten) {
   EXPECT_EQ(Cells(*saved, {u"A3"}), "A3 =SUM(#NAME?) | =SUM(#NAME?)\n");
 }
 
+// A text longer than a cell holds (32,767 characters) is cut, and the list says so.
+TEST(ExcelTexts, ATextLongerThanACellHoldsIsListed) {
+  IXLSWorkbook book = Opened("excel_texts.xls");
+  ASSERT_EQ(book->GetReadLosses().size(), 1u);
+  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("the end of a text longer than 32,767 characters"),
+            std::string::npos);
+  EXPECT_EQ(SheetAt(*book, 1).GetRange(u"A2")->GetValue().TextValue(), std::u16string(32767, u'x'));
+}
+
 }  // namespace
 }  // namespace xls::test
