@@ -186,8 +186,23 @@ def biff5_texts():
     save(workbook([], cells, "Data", biff8=False), os.path.join(HERE, "excel_biff5_texts.xls"), biff5=True)
 
 
+def biff8_functions():
+    area = bytes([0x25]) + struct.pack("<HHHH", 0, 0, 0xC000, 2 | 0xC000)  # A1:C1
+    call = lambda number, args=1: bytes([0x42, args]) + struct.pack("<H", number)
+    text_result = bytes([0, 0, 0, 0, 0, 0, 0xFF, 0xFF])
+    cells = [number(0, 0, 1), number(0, 1, 2), rec(0x0204, struct.pack("<HHHHB", 0, 2, 15, 1, 0) + b"a"),
+             formula(1, 0, area + call(361), struct.pack("<d", 1)),                     # AVERAGEA
+             formula(2, 0, area + call(362), struct.pack("<d", 2)),                     # MAXA
+             formula(3, 0, area + call(367), struct.pack("<d", 1)),                     # VARA
+             formula(4, 0, area + call(364), struct.pack("<d", (2 / 3) ** 0.5)),        # STDEVPA
+             formula(5, 0, ptg_str("http://x.org") + ptg_str("x") + call(359, 2), text_result), string("x"),
+             formula(6, 0, area + call(4), struct.pack("<d", 3))]                       # SUM
+    save(workbook([], cells, "Data"), os.path.join(HERE, "excel_biff8_functions.xls"))
+
+
 if __name__ == "__main__":
     deleted_sheet()
     biff5_deleted_sheet()
     texts()
     biff5_texts()
+    biff8_functions()

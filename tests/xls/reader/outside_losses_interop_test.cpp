@@ -173,5 +173,26 @@ TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
   EXPECT_EQ(Only(xlrd["e55.xls"], {"0:"}), "0: 5\n0: ''\n0: 'a\\nb'\n");
 }
 
+// Excel's functions of BIFF8 (AVERAGEA, MAXA, VARA, STDEVPA, HYPERLINK; gen_excel_records.py) in
+// a BIFF5 save, which has no numbers for them, are called through names of the add-in book:
+// gnumeric calculates them as in the original without a warning (their BIFF8 numbers gave
+// #NAME? in LibreOffice). LibreOffice reads no add-in names from BIFF5; from the BIFF8 save
+// made of our BIFF5 save (the functions again under their numbers) it calculates them all.
+TEST_F(OutsideLossesInterop, Biff8FunctionsThroughOurBiff5Saves) {
+  Resave("excel_biff8_functions.xls", "ef", {1});
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Wide(Path("ef5.xls"))), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetFormula().TextValue(), u"=AVERAGEA(A1:C1)");
+  ASSERT_EQ(book->SaveAsFormat(Wide(Path("ef58.xls")), 2), 1);
+  const std::string cells = "1,2,a\n1,,\n2,,\n1,,\n";
+  auto gnumeric = Peer("gnumeric", {Data("excel_biff8_functions.xls"), "ef5.xls"});
+  EXPECT_EQ(gnumeric["ef5.xls"], gnumeric["excel_biff8_functions.xls"]);
+  EXPECT_EQ(gnumeric["ef5.xls"].substr(0, cells.size()), cells);
+  auto lo = Peer("lo", {Data("excel_biff8_functions.xls"), "ef58.xls"});
+  EXPECT_EQ(lo["ef58.xls"], lo["excel_biff8_functions.xls"]);
+  EXPECT_EQ(lo["ef58.xls"], cells + "0.816496580927726,,\nx,,\n3,,\n");
+}
+
 }  // namespace
 }  // namespace xls::test

@@ -347,5 +347,33 @@ TEST(ExcelTexts, ATextLongerThanACellHoldsIsListed) {
   EXPECT_EQ(SheetAt(*book, 1).GetRange(u"A2")->GetValue().TextValue(), std::u16string(32767, u'x'));
 }
 
+// The functions of BIFF8 in a BIFF5 save: each is called through its name in the add-in book
+// (ptgNameX of the add-in "document" after the sheet, ptgFuncVar 255), never by a number BIFF5
+// does not know; SUM keeps its number. Read back, they are those functions again.
+TEST(ExcelFunctions, Biff8FunctionsGoToBiff5AsAddInCalls) {
+  IXLSWorkbook book = Opened("excel_biff8_functions.xls");
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
+  platform::CompoundFileReader file;
+  ASSERT_TRUE(file.Open(saved.Bytes()));
+  Bytes stream;
+  file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, u"Book"), stream);
+  std::string calls;  // per formula of column A: what the tokens call
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    if (id == 0x0006 && at + 4 + size <= stream.size() && size > 22) {
+      const Bytes tokens(stream.begin() + static_cast<std::ptrdiff_t>(at + 26), stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size));
+      const std::size_t last = tokens.size() - 4;
+      calls += (tokens[0] == 0x39 ? "namex " + std::to_string(tokens[1]) + "." + std::to_string(tokens[11]) + " " : "") +
+               std::to_string(tokens[last + 1]) + ":" + std::to_string(tokens[last + 2] | tokens[last + 3] << 8) + "\n";
+    }
+    at += 4 + size;
+  }
+  // The add-in document is EXTERNSHEET 2 (after the sheet), its names AVERAGEA to HYPERLINK 1..5.
+  EXPECT_EQ(calls, "namex 2.1 2:255\nnamex 2.2 2:255\nnamex 2.3 2:255\nnamex 2.4 2:255\nnamex 2.5 3:255\n1:4\n");
+  IXLSWorkbook read = Read(saved.Bytes());
+  EXPECT_EQ(Cells(*read, {u"A2", u"A6"}), "A2 =AVERAGEA(A1:C1) | 1\nA6 =HYPERLINK(\"http://x.org\";\"x\") | x\n");
+}
+
 }  // namespace
 }  // namespace xls::test
