@@ -9,12 +9,19 @@ their stream renamed to "Book", as Excel 5/95 names it.
 
 - excel_deleted_sheet.xls (BIFF8): formulas and names that refer to sheets deleted after they
   were made. EXTERNSHEET holds, beside the sheet "Data" (entry 1), two entries of the own book
-  that name no sheet: sheet words 0xFFFF, 0xFFFF (entry 0) and 0xFFFE, 0xFFFF
-  (entry 2), as Excel writes a deleted sheet. Data!A2 = SUM(#REF!B13:O132) (ptgArea3d, entry 0), A3 = SUM(Total) where the name
-  Total = #REF!$B$13:$O$132, A4 = #REF!C5 (ptgRef3d, entry 2), A5 = Good+1 where Good = Data!$A$1;
-  cached results #REF!, #REF!, #REF! and 6.
+  that name no sheet, as Excel writes a deleted sheet: sheet words 0xFFFF, 0xFFFF (entry 0) and
+  0xFFFE, 0xFFFF (entry 2). Data!A2 = SUM(#REF!B13:O132) (ptgArea3d, entry 0), A3 = SUM(Total)
+  where the name Total = #REF!$B$13:$O$132, A4 = #REF!C5 (ptgRef3d, entry 2), A5 = Good+1 where
+  Good = Data!$A$1; cached results #REF!, #REF!, #REF! and 6.
 - excel_biff5_deleted_sheet.xls (BIFF5): Data!A2 = SUM(#REF!B13:O132), ptgArea3d with
   EXTERNSHEET index -1 and sheet words 0xFFFF; cached #REF!.
+- excel_texts.xls (BIFF8): A1 = CONCATENATE("a";CHAR(10);"b") with its cached text "a" LF "b",
+  A2 a shared string of 32,770 characters (SST going on in CONTINUE records), A3 a text in a font
+  of weight 600 and colour index 8 (black).
+- excel_biff5_texts.xls (BIFF5): A2 = IF(A1>10;"x";"") with an empty text result (an empty
+  STRING record), A3 the CONCATENATE of excel_texts.xls.
+- excel_biff8_functions.xls (BIFF8): AVERAGEA, MAXA, VARA, STDEVPA of A1:C1 (1, 2, "a"),
+  HYPERLINK("http://x.org";"x") and SUM(A1:C1), with their cached results.
 """
 import os
 import struct
