@@ -192,9 +192,8 @@ class TXLSExternSheet {
   int FindOrAddBySheetIds(int firstId, int lastId);
   int EntryOfNameScope(int nameId);
   // An entry read from an EXTERNSHEET record: first and last are the record's 0-based sheet
-  // positions; for the add-in book they are ignored.
-  // One of the own book that names no sheet (deleted sheets) becomes a reference to a deleted
-  // sheet.
+  // positions; for the add-in book they are ignored. One of the own book that names no sheet
+  // (its sheets were deleted) becomes a reference to a deleted sheet.
   int AddFromRecord(int id, int book, int first, int last);
   // The entry of a reference to a deleted sheet, with the sheet words a file gave it.
   int DeletedSheetEntry(int first, int last);

@@ -112,8 +112,7 @@ class TXLSCustomNames {
   // The single area a name's formula stands for (through the names it names) and the 1-based
   // index of its sheet; -1 when the formula is not one reference of this workbook,
   // kNameCircular when names name each other in a circle, kNameDeletedSheet when the reference
-  // names a deleted sheet. (Formulas that must be calculated
-  // wait for the calculator.)
+  // names a deleted sheet. (Formulas that must be calculated wait for the calculator.)
   std::int32_t GetNameRangeById(std::int32_t id, std::int32_t sheetIndex, TXLSRangeItem& range,
                                 std::int32_t& rangeSheetIndex) const;
 

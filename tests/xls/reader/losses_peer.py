@@ -4,8 +4,9 @@
 usage: losses_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
   xlrd      "sheet <i> <name>", "row <i> <r> level <l> collapsed <0|1> hidden <0|1>" (rows with any
             of these), "col <i> <c> level <l> collapsed <0|1>", "<i>: <cells of a row>" (texts
-            quoted, errors by their text), "font <i> <r> <c> weight <w> colour <index>" (a font of
-            another weight than 400 or 700 or another colour than automatic), "name <name> sheet <name or -> [without formula]"
+            quoted, errors by their text), "font <i> <r> <c> weight <w> colour <index>" (a
+            font of another weight than 400 or 700 or another colour than automatic),
+            "name <name> sheet <name or -> [without formula]"
   gnumeric  ssconvert's warnings ("warning <text>"), then the first sheet's rows as CSV
   lo        the first sheet's rows as CSV (one soffice run for all the files)
 """

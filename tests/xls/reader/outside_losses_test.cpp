@@ -316,7 +316,7 @@ TEST(DeletedSheets, ReferencesAndNamesStayThroughSaves) {
   EXPECT_EQ(WideToUtf8(total->GetRefersTo()), "=#REF!$B$13:$O$132");
   // Calculated again (the cached results gone): #REF!, and 5 + 1 where Good is not deleted.
   SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(7));
-  EXPECT_EQ(cellsOf(*book), "A2 =SUM(#REF!B13:O132) | #REF!\nA3 =SUM(Total) | #REF!\nA4 =#REF!C5 | #REF!\nA5 =Good+1 | 8\n");
+  EXPECT_EQ(cellsOf(*book), cells.substr(0, cells.size() - 2) + "8\n");
   SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(5));
   for (int format : {2, 1}) {
     IXLSWorkbook saved = SavedAndOpened(*book, format);
@@ -362,7 +362,8 @@ TEST(ExcelFunctions, Biff8FunctionsGoToBiff5AsAddInCalls) {
   for (std::size_t at = 0; at + 4 <= stream.size();) {
     const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
     if (id == 0x0006 && at + 4 + size <= stream.size() && size > 22) {
-      const Bytes tokens(stream.begin() + static_cast<std::ptrdiff_t>(at + 26), stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size));
+      const Bytes tokens(stream.begin() + static_cast<std::ptrdiff_t>(at + 26),
+                         stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size));
       const std::size_t last = tokens.size() - 4;
       calls += (tokens[0] == 0x39 ? "namex " + std::to_string(tokens[1]) + "." + std::to_string(tokens[11]) + " " : "") +
                std::to_string(tokens[last + 1]) + ":" + std::to_string(tokens[last + 2] | tokens[last + 3] << 8) + "\n";
