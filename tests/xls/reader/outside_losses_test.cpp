@@ -91,6 +91,25 @@ std::string OtherBooks(TXLSWorkbook& book) {
   return out;
 }
 
+// The records of the workbook stream of a save: id and body.
+std::vector<std::pair<std::size_t, Bytes>> SavedRecords(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
+  platform::CompoundFileReader file;
+  Bytes stream;
+  if (file.Open(saved.Bytes()))
+    file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, format == 1 ? u"Book" : u"Workbook"), stream);
+  std::vector<std::pair<std::size_t, Bytes>> records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    if (at + 4 + size > stream.size()) break;
+    records.emplace_back(id, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                   stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size)));
+    at += 4 + size;
+  }
+  return records;
+}
+
 // A FORMULA record of column B with its cached number.
 void Formula(BiffBuilder& b, std::uint32_t row, double cached, const Bytes& tokens) {
   Bytes f;
@@ -324,6 +343,13 @@ TEST(DeletedSheets, ReferencesAndNamesStayThroughSaves) {
     EXPECT_TRUE(saved->GetReadLosses().empty()) << format;
     EXPECT_EQ(saved->GetNames()->GetCount(), 2) << format;
   }
+  // EXTERNSHEET names the deleted sheets with the words the file gave them (and Data as sheet 0).
+  std::string externs;
+  for (const auto& [id, body] : SavedRecords(*book, 2))
+    if (id == 0x0017)
+      for (std::size_t at = 2; at + 6 <= body.size(); at += 6)
+        externs += std::to_string(body[at + 2] | body[at + 3] << 8) + ":" + std::to_string(body[at + 4] | body[at + 5] << 8) + " ";
+  EXPECT_EQ(externs, "65535:65535 0:0 65534:65535 ");
   IXLSWorkbook biff5 = Opened("excel_biff5_deleted_sheet.xls");
   EXPECT_EQ(Cells(*biff5, {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
   EXPECT_EQ(Cells(*SavedAndOpened(*biff5, 1), {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
@@ -352,26 +378,18 @@ TEST(ExcelTexts, ATextLongerThanACellHoldsIsListed) {
 // does not know; SUM keeps its number. Read back, they are those functions again.
 TEST(ExcelFunctions, Biff8FunctionsGoToBiff5AsAddInCalls) {
   IXLSWorkbook book = Opened("excel_biff8_functions.xls");
-  platform::MemoryStream saved;
-  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
-  platform::CompoundFileReader file;
-  ASSERT_TRUE(file.Open(saved.Bytes()));
-  Bytes stream;
-  file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, u"Book"), stream);
-  std::string calls;  // per formula of column A: what the tokens call
-  for (std::size_t at = 0; at + 4 <= stream.size();) {
-    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
-    if (id == 0x0006 && at + 4 + size <= stream.size() && size > 22) {
-      const Bytes tokens(stream.begin() + static_cast<std::ptrdiff_t>(at + 26),
-                         stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size));
-      const std::size_t last = tokens.size() - 4;
-      calls += (tokens[0] == 0x39 ? "namex " + std::to_string(tokens[1]) + "." + std::to_string(tokens[11]) + " " : "") +
-               std::to_string(tokens[last + 1]) + ":" + std::to_string(tokens[last + 2] | tokens[last + 3] << 8) + "\n";
-    }
-    at += 4 + size;
+  std::string calls;  // per formula: what the tokens call
+  for (const auto& [id, body] : SavedRecords(*book, 1)) {
+    if (id != 0x0006 || body.size() < 26) continue;
+    const Bytes tokens(body.begin() + 22, body.end());
+    const std::size_t last = tokens.size() - 4;
+    calls += (tokens[0] == 0x39 ? "namex " + std::to_string(tokens[1]) + "." + std::to_string(tokens[11]) + " " : "") +
+             std::to_string(tokens[last + 1]) + ":" + std::to_string(tokens[last + 2] | tokens[last + 3] << 8) + "\n";
   }
   // The add-in document is EXTERNSHEET 2 (after the sheet), its names AVERAGEA to HYPERLINK 1..5.
   EXPECT_EQ(calls, "namex 2.1 2:255\nnamex 2.2 2:255\nnamex 2.3 2:255\nnamex 2.4 2:255\nnamex 2.5 3:255\n1:4\n");
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
   IXLSWorkbook read = Read(saved.Bytes());
   EXPECT_EQ(Cells(*read, {u"A2", u"A6"}), "A2 =AVERAGEA(A1:C1) | 1\nA6 =HYPERLINK(\"http://x.org\";\"x\") | x\n");
 }
