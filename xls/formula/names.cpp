@@ -243,6 +243,7 @@ std::int32_t TXLSCustomNames::GetNameRangeById(std::int32_t id, std::int32_t she
   if (r.Is3d()) {
     int b = 0, first = 0, last = 0;
     TXLSExternSheet& externs = formulas_.Externs();
+    if (externs.IsDeletedSheet(r.externId)) return kNameDeletedSheet;
     if (!externs.IsOwnBook(r.externId) || externs.ResolveEntry(r.externId, b, first, last) != 1 || first != last)
       return -1;
     index = first;

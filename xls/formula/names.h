@@ -25,6 +25,8 @@ class TXLSWorkbookFormulas;
 // What GetNameRangeById answers for names that name each other in a circle (the calculator's
 // circular-reference status).
 constexpr std::int32_t kNameCircular = -101;
+// ... and for a name that stands for a reference to a deleted sheet (#REF!).
+constexpr std::int32_t kNameDeletedSheet = -103;
 
 class TXLSCustomName {
  public:
@@ -109,8 +111,8 @@ class TXLSCustomNames {
   std::int32_t GetScopeById(std::int32_t id) const;
   // The single area a name's formula stands for (through the names it names) and the 1-based
   // index of its sheet; -1 when the formula is not one reference of this workbook,
-  // kNameCircular when names name each other in a circle. (Formulas that must be calculated
-  // wait for the calculator.)
+  // kNameCircular when names name each other in a circle, kNameDeletedSheet when the reference
+  // names a deleted sheet. (Formulas that must be calculated wait for the calculator.)
   std::int32_t GetNameRangeById(std::int32_t id, std::int32_t sheetIndex, TXLSRangeItem& range,
                                 std::int32_t& rangeSheetIndex) const;
 

@@ -382,7 +382,8 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     else special(2, kErrorNum);
   } else if (value.IsBoolean()) {
     special(1, value.BooleanValue() ? 1 : 0);
-  } else if (value.IsText() && !value.TextValue().empty()) {
+  } else if (value.IsText() && (!value.TextValue().empty() || version_ == kBiff5)) {
+    // BIFF5 has no empty-text result of its own: an empty STRING record carries it.
     special(0, 0);
     text = true;
   } else if (value.IsEmptyOrNull() || value.IsText()) {
@@ -443,10 +444,11 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   return -1;
 }
 
-// The text result of a formula. BIFF8 continues a long one in CONTINUE records, each starting
-// with the option byte of the characters that follow; BIFF5 holds 255 characters.
+// The text result of a formula, its line breaks as they are (a text of CHAR(10) keeps its LF).
+// BIFF8 continues a long one in CONTINUE records, each starting with the option byte of the
+// characters that follow; BIFF5 holds 255 characters.
 int TXLSSheetWriter::WriteString(const std::u16string& value) {
-  std::u16string shown = NormalizeLineBreaks(value);
+  std::u16string shown = value;
   if (version_ == kBiff5) {
     std::string t = WideToAnsiCP(shown, codePage_);
     if (t.size() > 255) t.resize(255);

@@ -141,5 +141,58 @@ TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
   for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(gnumeric[ours], gnumeric["gnumeric_names.xls"]) << ours;
 }
 
+// Excel's references to deleted sheets (gen_excel_records.py) stay formulas in our saves: gnumeric
+// reads them without a warning (a name number 0 gave "UNKNOWN name"), LibreOffice and gnumeric show
+// what they show in the originals, and xlrd finds the names that hold one.
+TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
+  Resave("excel_deleted_sheet.xls", "ed");
+  Resave("excel_biff5_deleted_sheet.xls", "eb", {1});
+  const std::string cells = "5\n#REF!\n#REF!\n#REF!\n6\n";
+  for (const auto& [file, lines] : Peer("gnumeric", {"ed8.xls", "ed5.xls", "eb5.xls"}))
+    EXPECT_EQ(lines, file == "eb5.xls" ? "5\n#REF!\n" : cells) << file;
+  auto lo = Peer("lo", {"ed8.xls", "ed5.xls", "eb5.xls"});
+  EXPECT_EQ(lo["ed8.xls"], cells);
+  EXPECT_EQ(lo["ed5.xls"], cells);
+  EXPECT_EQ(lo["eb5.xls"], "5\n#REF!\n");
+  for (const auto& [file, lines] : Peer("xlrd", {"ed8.xls", "ed5.xls"}))
+    EXPECT_EQ(Only(lines, {"name"}), "name Total sheet -\nname Good sheet -\n") << file;
+}
+
+// Excel's texts (gen_excel_records.py) through our saves, as xlrd reads them: text results keep
+// their LF (BIFF8 and BIFF5), a text of 32,770 characters comes back as the 32,767 a cell holds,
+// a font of weight 600 in black (index 8) stays as it is, and BIFF5's empty text result stays
+// an empty text, not the number 0.
+TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
+  Resave("excel_texts.xls", "et");
+  Resave("excel_biff5_texts.xls", "e5", {1});
+  auto xlrd = Peer("xlrd", {"et8.xls", "et5.xls", "e5" "5.xls"});
+  const std::string font = "font 0 2 0 weight 600 colour 8\n";
+  EXPECT_EQ(Only(xlrd["et8.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
+  EXPECT_NE(xlrd["et8.xls"].find("0: '" + std::string(32767, 'x') + "'\n"), std::string::npos);
+  EXPECT_EQ(Only(xlrd["et5.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
+  EXPECT_EQ(Only(xlrd["e55.xls"], {"0:"}), "0: 5\n0: ''\n0: 'a\\nb'\n");
+}
+
+// Excel's functions of BIFF8 (AVERAGEA, MAXA, VARA, STDEVPA, HYPERLINK; gen_excel_records.py) in
+// a BIFF5 save, which has no numbers for them, are called through names of the add-in book:
+// gnumeric calculates them as in the original without a warning (their BIFF8 numbers gave
+// #NAME? in LibreOffice). LibreOffice reads no add-in names from BIFF5; from the BIFF8 save
+// made of our BIFF5 save (the functions again under their numbers) it calculates them all.
+TEST_F(OutsideLossesInterop, Biff8FunctionsThroughOurBiff5Saves) {
+  Resave("excel_biff8_functions.xls", "ef", {1});
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Wide(Path("ef5.xls"))), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetFormula().TextValue(), u"=AVERAGEA(A1:C1)");
+  ASSERT_EQ(book->SaveAsFormat(Wide(Path("ef58.xls")), 2), 1);
+  const std::string cells = "1,2,a\n1,,\n2,,\n1,,\n";
+  auto gnumeric = Peer("gnumeric", {Data("excel_biff8_functions.xls"), "ef5.xls"});
+  EXPECT_EQ(gnumeric["ef5.xls"], gnumeric["excel_biff8_functions.xls"]);
+  EXPECT_EQ(gnumeric["ef5.xls"].substr(0, cells.size()), cells);
+  auto lo = Peer("lo", {Data("excel_biff8_functions.xls"), "ef58.xls"});
+  EXPECT_EQ(lo["ef58.xls"], lo["excel_biff8_functions.xls"]);
+  EXPECT_EQ(lo["ef58.xls"], cells + "0.816496580927726,,\nx,,\n3,,\n");
+}
+
 }  // namespace
 }  // namespace xls::test

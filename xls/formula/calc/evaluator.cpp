@@ -320,6 +320,7 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
     TXLSRangeItem r;
     std::int32_t sheetIndex = -1;
     const std::int32_t st = calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex);
+    if (st == kNameDeletedSheet) return kErrRef;
     if (st != 1) return st == kNameCircular ? kCalcCircular : kCalcUnresolved;
     out.firstSheet = out.lastSheet = sheetIndex;
     out.firstRow = std::min(r.firstRow, r.lastRow);
@@ -356,6 +357,7 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
   if (r.Is3d()) {
     int book = 0, first = 0, last = 0;
     TXLSExternSheet& ext = calc_.Externs();
+    if (ext.IsDeletedSheet(r.externId)) return kErrRef;
     if (!ext.IsOwnBook(r.externId) || ext.ResolveEntry(r.externId, book, first, last) != 1) return kCalcUnresolved;
     out.firstSheet = std::min(first, last);
     out.lastSheet = std::max(first, last);

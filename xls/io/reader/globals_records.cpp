@@ -157,7 +157,7 @@ int TXLSReader::Font(TXLSRecordBody body) {
   key.clear();
   AppendHex(key, body.Word(0), 4);
   AppendHex(key, body.Word(4), 4);
-  key += body.Word(6) > 400 ? u'1' : u'0';
+  key += TXLSFontList::WeightDigit(body.Word(6));
   key += (attributes & 0x02) ? u'1' : u'0';
   key += (attributes & 0x08) ? u'1' : u'0';
   key += (attributes & 0x10) ? u'1' : u'0';

@@ -322,6 +322,8 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
+  ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
+               u"the ends of {n} texts longer than 32,767 characters (what a cell holds)");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
     // Charts are told of with their chart records; drop-down arrows come back with their filter
     // or validation.

@@ -216,6 +216,7 @@ class TXLSReader {
     std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
     std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
+    std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
