@@ -98,7 +98,9 @@ class TXLSReader {
   void UserName(std::int32_t id, TXLSRecordBody body);
   // UserName, counting a name that is not kept.
   void ReadUserName(std::int32_t id, TXLSRecordBody body);
-  void BuiltInName(TXLSRecordBody body);
+  // A built-in name that a page setup (print area, print titles of whole rows and columns) or
+  // the filter holds as the file has it, taken as a system name: true. False for every other.
+  bool BuiltInName(TXLSRecordBody body);
   // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
   // one (taken as the built-in name).
   bool Biff5FilterDatabase(TXLSRecordBody body);
