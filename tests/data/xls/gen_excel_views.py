@@ -17,6 +17,8 @@ Sheets (each with REFMODE 0, R1C1 reference mode, as the program keeps it per sh
 - "Wide": SETUP options 0x0046 (printer fields and orientation not valid, portrait bit set),
   scale 330, paper 0, first page number 3 (0x0080 clear: not used); DEFAULTROWHEIGHT 317 with option
   0x0001; WINDOW2 0x04B6; print area A1:BP6 and print titles =$A$1 (a single cell).
+"Stale" also has a print area on another sheet ('Wide'!$A$1:$B$2, as a copied sheet may keep it)
+and print titles $A$1:$B$2 (neither whole rows nor whole columns).
 Workbook names: a global Print_Area of another workbook ('[other.xls]Sheet1'!$A$1:$C$3), and a
 Database name of sheet "Stale" over '[other.xls]Sheet1'!$A$1:$B$10.
 
@@ -105,6 +107,8 @@ def workbook():
     built_in = [
         name(6, 0, area3d(3, 0, 2, 0, 2)),                                                  # global, other book
         name(4, 1, area3d(3, 0, 9, 0, 1)),                                                  # Database of "Stale"
+        name(6, 1, area3d(2, 0, 1, 0, 1)),                                                  # Stale's, on "Wide"
+        name(7, 1, area3d(0, 0, 1, 0, 1)),                                                  # $A$1:$B$2
         name(13, 2, area3d(1, 0, 0, 0, 3), hidden=True),                                    # _FilterDatabase A1:D1
         name(6, 2, struct.pack("<BH", 0x29, len(union_tokens)) + union_tokens),             # four ranges
         name(7, 2, area3d(1, 0, 0, 0, 255)),                                                # rows 1:1

@@ -60,25 +60,28 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
   EXPECT_EQ(records["ev8.xls"], records["excel_views.xls"]);
   EXPECT_EQ(records["ev5.xls"], records["excel_views.xls"]);
   // xlrd: the window flags, the default row heights and every built-in name with what it refers
-  // to: another workbook's area, four ranges, a single title cell, the filter of a header row.
+  // to: another workbook's area, four ranges, another sheet's area, title cells, the filter of a
+  // header row.
   auto xlrd = Peer("xlrd", {source, Path("ev8.xls")});
   EXPECT_EQ(xlrd["excel_views.xls"],
             "sheet Stale formulas 1 headings 0 outline 0 rowheight 264\n"
             "sheet Printed formulas 0 headings 1 outline 1 rowheight 288\n"
             "sheet Wide formulas 0 headings 1 outline 1 rowheight 317\n"
-            "name Database scope Stale hidden 0 <<external>>!$A$1:$B$10\n"
-            "name Print_Area scope - hidden 0 <<external>>!$A$1:$C$3\n"
-            "name Print_Area scope Printed hidden 0 Printed!$A$1:$B$2,Printed!$D$4:$E$5,Printed!$G$7,Printed!$A$10:$C$12\n"
-            "name Print_Area scope Wide hidden 0 Wide!$A$1:$BP$6\n"
-            "name Print_Titles scope Printed hidden 0 Printed!$A$1:$IV$1\n"
-            "name Print_Titles scope Wide hidden 0 Wide!$A$1\n"
-            "name _FilterDatabase scope Printed hidden 1 Printed!$A$1:$D$1\n");
+            "name Database scope Stale hidden 0 builtin 1 <<external>>!$A$1:$B$10\n"
+            "name Print_Area scope - hidden 0 builtin 1 <<external>>!$A$1:$C$3\n"
+            "name Print_Area scope Printed hidden 0 builtin 1 Printed!$A$1:$B$2,Printed!$D$4:$E$5,Printed!$G$7,Printed!$A$10:$C$12\n"
+            "name Print_Area scope Stale hidden 0 builtin 1 Wide!$A$1:$B$2\n"
+            "name Print_Area scope Wide hidden 0 builtin 1 Wide!$A$1:$BP$6\n"
+            "name Print_Titles scope Printed hidden 0 builtin 1 Printed!$A$1:$IV$1\n"
+            "name Print_Titles scope Stale hidden 0 builtin 1 Stale!$A$1:$B$2\n"
+            "name Print_Titles scope Wide hidden 0 builtin 1 Wide!$A$1\n"
+            "name _FilterDatabase scope Printed hidden 1 builtin 1 Printed!$A$1:$D$1\n");
   EXPECT_EQ(xlrd["ev8.xls"], xlrd["excel_views.xls"]);
   // LibreOffice prints the sheet whose printer fields are stale portrait at 100 %, in the original
   // and in our save, and finds the same print areas and titles.
   auto lo = Peer("lo", {source, Path("ev8.xls")});
   EXPECT_EQ(lo["excel_views.xls"],
-            "page Stale landscape 0 scale 100\nprintareas Stale -\ntitles Stale rows - columns -\n"
+            "page Stale landscape 0 scale 100\nprintareas Stale 0:0:1:1\ntitles Stale rows - columns -\n"
             "page Printed landscape 1 scale 80\nprintareas Printed 0:0:1:1,3:3:4:4,6:6:6:6,9:0:11:2\n"
             "titles Printed rows 0:0:0:16383 columns -\n"
             "page Wide landscape 0 scale 100\nprintareas Wide 0:0:5:67\ntitles Wide rows - columns -\n");

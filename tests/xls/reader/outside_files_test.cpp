@@ -361,7 +361,7 @@ TEST(ReaderLosses, HyperlinkGoingOnInAContinueRecord) {
 // The format's own program's sheets (gen_excel_views.py): printer fields marked not valid show
 // the defaults (portrait, 100 %, paper 256) and stay marked through saves until a program sets
 // them; the window's flags, the reference mode and the default row height in twips stay; built-in
-// names that no page setup or filter holds (of another workbook, a union, a single title cell,
+// names that no page setup or filter holds (of another workbook or sheet, a union, title cells,
 // Database) are kept as names, the rest go to the page setups and the filter, which keeps its
 // header row alone.
 TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
@@ -410,6 +410,7 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
     EXPECT_EQ(builtIns(b),
               "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n"
               "Stale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
+              "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
               "Printed Print_Area ='Printed'!$A$1:$B$2,'Printed'!$D$4:$E$5,'Printed'!$G$7:$G$7,'Printed'!$A$10:$C$12 6\n"
               "Wide Print_Titles ='Wide'!$A$1 7\n");
   };
@@ -428,6 +429,7 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   EXPECT_EQ(edited->GetWorksheets().GetItem(2)->GetPageSetup()->GetPrintArea(), u"A1:E5");
   EXPECT_EQ(builtIns(*edited),
             "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
+            "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
             "Wide Print_Titles ='Wide'!$A$1 7\n");
 }
 

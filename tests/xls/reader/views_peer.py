@@ -8,7 +8,7 @@ usage: views_peer.py records FILE...   per worksheet, read with olefile: "sheet 
                                        "defaultrowheight <options> <twips>", "window2 <options>"
        views_peer.py xlrd FILE...      "sheet <name> formulas <0|1> headings <0|1> outline <0|1>
                                        rowheight <twips>", then "name <name> scope <sheet or -> hidden
-                                       <0|1> <what it refers to>" sorted
+                                       <0|1> builtin <0|1> <what it refers to>" sorted
        views_peer.py lo DIR FILE...    per sheet: "page <sheet> landscape <0|1> scale <percent>",
                                        "printareas <sheet> <ranges>", "titles <sheet> rows <range or
                                        -> columns <range or ->" (one office for all the files; DIR
@@ -62,8 +62,9 @@ def xlrd_lines(path):
     lines = ["sheet %s formulas %d headings %d outline %d rowheight %d" % (
         s.name, s.show_formulas, s.show_sheet_headers, s.show_outline_symbols, s.default_row_height) for s in book.sheets()]
     names = book.sheet_names()
-    lines += sorted("name %s scope %s hidden %d %s" % (n.name, names[n.scope] if 0 <= n.scope < len(names) else "-",
-                                                        n.hidden, n.result.text if n.result is not None else "?")
+    lines += sorted("name %s scope %s hidden %d builtin %d %s" % (
+        n.name, names[n.scope] if 0 <= n.scope < len(names) else "-", n.hidden, n.builtin,
+        n.result.text if n.result is not None else "?")
                     for n in book.name_obj_list)
     return lines
 
