@@ -1,6 +1,7 @@
 // A workbook as the format's own program writes it (gen_excel_views.py), opened and saved by us:
 // its print setup, window flags, reference mode, default row heights and built-in names come
-// back as the original has them, by its records, by xlrd and by LibreOffice.
+// back as the original has them in BIFF8 and BIFF5 saves, by their records, by xlrd and by
+// LibreOffice.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,7 +63,7 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
   // xlrd: the window flags, the default row heights and every built-in name with what it refers
   // to: another workbook's area, four ranges, another sheet's area, title cells, the filter of a
   // header row.
-  auto xlrd = Peer("xlrd", {source, Path("ev8.xls")});
+  auto xlrd = Peer("xlrd", {source, Path("ev8.xls"), Path("ev5.xls")});
   EXPECT_EQ(xlrd["excel_views.xls"],
             "sheet Stale formulas 1 headings 0 outline 0 rowheight 264\n"
             "sheet Printed formulas 0 headings 1 outline 1 rowheight 288\n"
@@ -77,15 +78,17 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
             "name Print_Titles scope Wide hidden 0 builtin 1 Wide!$A$1\n"
             "name _FilterDatabase scope Printed hidden 1 builtin 1 Printed!$A$1:$D$1\n");
   EXPECT_EQ(xlrd["ev8.xls"], xlrd["excel_views.xls"]);
+  EXPECT_EQ(xlrd["ev5.xls"], xlrd["excel_views.xls"]);
   // LibreOffice prints the sheet whose printer fields are stale portrait at 100 %, in the original
-  // and in our save, and finds the same print areas and titles.
-  auto lo = Peer("lo", {source, Path("ev8.xls")});
+  // and in our saves, and finds the same print areas and titles.
+  auto lo = Peer("lo", {source, Path("ev8.xls"), Path("ev5.xls")});
   EXPECT_EQ(lo["excel_views.xls"],
             "page Stale landscape 0 scale 100\nprintareas Stale 0:0:1:1\ntitles Stale rows - columns -\n"
             "page Printed landscape 1 scale 80\nprintareas Printed 0:0:1:1,3:3:4:4,6:6:6:6,9:0:11:2\n"
             "titles Printed rows 0:0:0:16383 columns -\n"
             "page Wide landscape 0 scale 100\nprintareas Wide 0:0:5:67\ntitles Wide rows - columns -\n");
   EXPECT_EQ(lo["ev8.xls"], lo["excel_views.xls"]);
+  EXPECT_EQ(lo["ev5.xls"], lo["excel_views.xls"]);
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ std::string DumpModel(TXLSWorkbook& book, const std::string& peerDump) {
     auto list = [&](TXLSCustomNames& names, int scope) {
       for (int p = 1; p <= names.Count(); ++p) {
         const TXLSCustomName* n = names.GetByPosition(p);
+        if (n->BuiltInCode() >= 0) continue;  // as xlrd_dump.py, the user-defined names only
         out << "name " << scope << ' ' << Hex(n->Name()) << ' ' << n->Hidden() << '\n';
       }
     };
