@@ -126,6 +126,7 @@ std::int32_t TXLSCustomNames::Rename(TXLSCustomName* name, const std::u16string&
   const std::int32_t position = byName_[name->name_];
   byName_.erase(name->name_);
   name->name_ = text;
+  name->builtInCode_ = -1;  // renamed, a built-in name becomes the user's
   byName_[text] = position;
   return 1;
 }

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "reader_test_support.h"
 #include "xls/model/workbook.h"
@@ -28,14 +27,7 @@ class ExcelViewsInterop : public ::testing::Test {
     for (const std::string& f : files) command += " " + f;
     std::string out;
     EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;
-    std::map<std::string, std::string> sections;
-    std::istringstream in(out);
-    std::string line, current;
-    while (std::getline(in, line)) {
-      if (line.rfind("file ", 0) == 0) current = line.substr(5);
-      else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
-    }
-    return sections;
+    return FileSections(out);
   }
 
   fs::path dir_ = fs::temp_directory_path() / ("kv_excel_views_" + std::to_string(::getpid()));

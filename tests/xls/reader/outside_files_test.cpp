@@ -421,6 +421,9 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   IXLSWorksheet& stale = *book->GetWorksheets().GetItem(1);
   stale.GetPageSetup()->SetOrientation(2);
   book->GetWorksheets().GetItem(2)->GetPageSetup()->SetPrintArea(0, 0, 4, 4);
+  // A built-in name renamed is the user's own.
+  TXLSCustomNames& staleNames = *book->Formulas().Names().Child(stale.GetSheetId());
+  ASSERT_EQ(staleNames.Rename(staleNames.FindByName(u"Database"), u"Sources"), 1);
   IXLSWorkbook edited = SavedAndOpened(*book, 2);
   const TXLSPageSetup& page = *edited->GetWorksheets().GetItem(1)->GetPageSetup();
   EXPECT_TRUE(page.SetupAsRead().printerFieldsValid);
@@ -428,7 +431,7 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   EXPECT_EQ(page.GetZoom().IntegerValue(), 100);
   EXPECT_EQ(edited->GetWorksheets().GetItem(2)->GetPageSetup()->GetPrintArea(), u"A1:E5");
   EXPECT_EQ(builtIns(*edited),
-            "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
+            "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Sources ='[other.xls]Sheet1'!$A$1:$B$10 -1\n"
             "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
             "Wide Print_Titles ='Wide'!$A$1 7\n");
 }

@@ -262,6 +262,17 @@ int RunCommand(const std::string& command, std::string& output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::map<std::string, std::string> FileSections(const std::string& output) {
+  std::map<std::string, std::string> sections;
+  std::istringstream in(output);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    if (line.rfind("file ", 0) == 0) current = line.substr(5);
+    else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
+  }
+  return sections;
+}
+
 std::string SourceDir() { return KV_SOURCE_DIR; }
 
 }  // namespace xls::test
