@@ -16,7 +16,8 @@ Sheets (each with REFMODE 0, R1C1 reference mode, as the program keeps it per sh
   rows 1:1.
 - "Wide": SETUP options 0x0046 (printer fields and orientation not valid, portrait bit set),
   scale 330, paper 0, first page number 3 (0x0080 clear: not used); DEFAULTROWHEIGHT 317 with option
-  0x0001; WINDOW2 0x04B6; print area A1:BP6 and print titles =$A$1 (a single cell).
+  0x0001; WINDOW2 0x04B6; print area A1:BP6 and print titles =$A$1 (a single cell); the filter
+  database A3:B5 of an advanced filter (no AUTOFILTERINFO: no autofilter).
 "Stale" also has a print area on another sheet ('Wide'!$A$1:$B$2, as a copied sheet may keep it)
 and print titles $A$1:$B$2 (neither whole rows nor whole columns).
 Workbook names: a global Print_Area of another workbook ('[other.xls]Sheet1'!$A$1:$C$3), and a
@@ -114,6 +115,7 @@ def workbook():
         name(7, 2, area3d(1, 0, 0, 0, 255)),                                                # rows 1:1
         name(6, 3, area3d(2, 0, 5, 0, 67)),                                                 # A1:BP6
         name(7, 3, struct.pack("<BHHH", 0x3A, 2, 0, 0)),                                    # $A$1 (ptgRef3d)
+        name(13, 3, area3d(2, 2, 4, 0, 1), hidden=True),                                    # advanced filter's list
     ]
     # SUPBOOK of another book: the encoded path (0x01: a file name beside this one), one sheet.
     other = rec(0x01AE, w(1) + ustr("\x01other.xls") + ustr("Sheet1"))

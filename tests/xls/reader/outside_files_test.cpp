@@ -362,8 +362,8 @@ TEST(ReaderLosses, HyperlinkGoingOnInAContinueRecord) {
 // the defaults (portrait, 100 %, paper 256) and stay marked through saves until a program sets
 // them; the window's flags, the reference mode and the default row height in twips stay; built-in
 // names that no page setup or filter holds (of another workbook or sheet, a union, title cells,
-// Database) are kept as names, the rest go to the page setups and the filter, which keeps its
-// header row alone.
+// Database, an advanced filter's list) are kept as names, the rest go to the page setups and the
+// filter, which keeps its header row alone.
 TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->Open(Data("excel_views.xls")), 1);
@@ -407,12 +407,13 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
     std::int32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
     ASSERT_TRUE(SheetFilterDatabase(printed, r1, c1, r2, c2));
     EXPECT_EQ(std::vector<int>({r1, c1, r2, c2}), std::vector<int>({0, 0, 0, 3}));
+    EXPECT_FALSE(SheetFilterDatabase(wide, r1, c1, r2, c2));  // an advanced filter's list
     EXPECT_EQ(builtIns(b),
               "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n"
               "Stale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
               "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
               "Printed Print_Area ='Printed'!$A$1:$B$2,'Printed'!$D$4:$E$5,'Printed'!$G$7:$G$7,'Printed'!$A$10:$C$12 6\n"
-              "Wide Print_Titles ='Wide'!$A$1 7\n");
+              "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
   };
   check(*book, "opened");
   check(*SavedAndOpened(*book, 2), "saved as BIFF8");
@@ -433,7 +434,7 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   EXPECT_EQ(builtIns(*edited),
             "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Sources ='[other.xls]Sheet1'!$A$1:$B$10 -1\n"
             "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
-            "Wide Print_Titles ='Wide'!$A$1 7\n");
+            "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
 }
 
 }  // namespace

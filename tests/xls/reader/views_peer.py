@@ -11,8 +11,9 @@ usage: views_peer.py records FILE...   per worksheet, read with olefile: "sheet 
                                        <0|1> builtin <0|1> <what it refers to>" sorted
        views_peer.py lo DIR FILE...    per sheet: "page <sheet> landscape <0|1> scale <percent>",
                                        "printareas <sheet> <ranges>", "titles <sheet> rows <range or
-                                       -> columns <range or ->" (one office for all the files; DIR
-                                       for its own files)
+                                       -> columns <range or ->", "database <sheet> autofilter <0|1>
+                                       <range>" for a sheet's own database range (one office for all
+                                       the files; DIR for its own files)
 """
 import os
 import struct
@@ -82,8 +83,12 @@ def lo(work, files):
                                                (prop("Hidden", True),))
             print("file " + os.path.basename(path))
             styles = doc.getStyleFamilies().getByName("PageStyles")
-            for sheet in doc.getSheets():
+            unnamed = doc.getPropertyValue("UnnamedDatabaseRanges")
+            for index, sheet in enumerate(doc.getSheets()):
                 name = sheet.getName()
+                if unnamed.hasByTable(index):
+                    db = unnamed.getByTable(index)
+                    print("database %s autofilter %d %s" % (name, db.AutoFilter, text(db.DataArea)))
                 style = styles.getByName(sheet.PageStyle)
                 print("page %s landscape %d scale %d" % (name, style.IsLandscape, style.PageScale))
                 print("printareas %s %s" % (name, ",".join(text(r) for r in sheet.getPrintAreas()) or "-"))

@@ -438,7 +438,7 @@ bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
   const std::int32_t r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
   const std::int32_t c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
   if (!body.ok) return false;
-  systemNames_.push_back({13, sheet, r1, r2, c1, c2});
+  systemNames_.push_back({13, sheet, r1, r2, c1, c2, 0, {}});
   return true;
 }
 
@@ -448,7 +448,7 @@ void TXLSReader::Name(TXLSRecordBody body) {
   if (!body.ok) return;
   // A built-in name that a page setup or the filter holds as it is goes there; any other is
   // kept as a name, as user-defined names are.
-  if ((options & 0x20) ? BuiltInName(body) : !Biff8() && Biff5FilterDatabase(body)) return;
+  if ((options & 0x20) ? BuiltInName(id, body) : !Biff8() && Biff5FilterDatabase(body)) return;
   if (Biff8()) {
     ReadUserName(id, body);
   } else {
@@ -515,7 +515,7 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
   formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree), body.Word(0), builtInCode);
 }
 
-bool TXLSReader::BuiltInName(TXLSRecordBody body) {
+bool TXLSReader::BuiltInName(std::int32_t id, TXLSRecordBody body) {
   const bool biff8 = Biff8();
   const bool oneArea = biff8 ? body.size == 27 : body.size == 36;
   const bool twoAreas = biff8 ? body.size == 42 : body.size == 61;
@@ -563,15 +563,19 @@ bool TXLSReader::BuiltInName(TXLSRecordBody body) {
   auto wholeColumns = [&](const Area& a) { return a.r1 == 0 && a.r2 == lastRow && !wholeRows(a); };
   auto titles = [&](const Area& a) {
     if (wholeColumns(a))
-      systemNames_.push_back({7, sheet, -1, -1, a.c1, a.c2});
+      systemNames_.push_back({7, sheet, -1, -1, a.c1, a.c2, 0, {}});
     else
-      systemNames_.push_back({7, sheet, a.r1, biff8 ? a.r2 : (a.r2 == 0x3FFF ? 65535 : a.r2), -1, -1});
+      systemNames_.push_back({7, sheet, a.r1, biff8 ? a.r2 : (a.r2 == 0x3FFF ? 65535 : a.r2), -1, -1, 0, {}});
   };
   if (oneArea) {
     if (!ownSheet(formula)) return false;
     const Area a = areaAt(formula);
     if (code == 6 || code == 13) {
-      systemNames_.push_back({code, sheet, a.r1, a.r2, a.c1, a.c2});
+      systemNames_.push_back({code, sheet, a.r1, a.r2, a.c1, a.c2, 0, {}});
+      if (code == 13 && biff8) {
+        systemNames_.back().nameId = id;
+        systemNames_.back().record.assign(body.data, body.data + body.size);
+      }
       return true;
     }
     // Print titles of whole rows or whole columns; anything else stays a name.
