@@ -67,7 +67,13 @@ int WriteUserNames(TXLSBlobList& out, TXLSWorkbook& book, int version, std::uint
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) sheetIds.push_back(sheets.GetItem(i)->GetSheetId());
   const int format = version == kBiff5 ? kFormatBiff5 : kFormatBiff8;
   TXLSCustomNames& names = formulas.Names();
-  names.NumberOutput(format, sheetIds);
+  // A built-in name kept from a file gives way to the one its sheet's settings now write.
+  names.NumberOutput(format, sheetIds, [&book](const TXLSCustomName& name) {
+    std::int32_t index = 0;
+    const std::int32_t scope = name.Owner()->Scope();
+    return name.BuiltInCode() >= 0 && scope > 0 && book.GetSheetIndexById(scope, index) == 1 &&
+           SheetHasBuiltInName(*book.GetWorksheets().GetItem(index), name.BuiltInCode());
+  });
   auto sink = [&out, limit](std::unique_ptr<TXLSBlob> record) { return AddBiffRecord(out, std::move(record), limit); };
   int result = names.WriteNames(sink, format, 0);
   for (std::int32_t id : sheetIds)

@@ -53,14 +53,7 @@ class OutsideLossesInterop : public ::testing::Test {
     for (const std::string& f : files) command += " " + (f.find('/') == std::string::npos ? Path(f) : f);
     std::string out;
     EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;
-    std::map<std::string, std::string> sections;
-    std::istringstream in(out);
-    std::string line, current;
-    while (std::getline(in, line)) {
-      if (line.rfind("file ", 0) == 0) current = line.substr(5);
-      else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
-    }
-    return sections;
+    return FileSections(out);
   }
 
   fs::path dir_ = fs::temp_directory_path() / ("kv_outside_losses_" + std::to_string(::getpid()));
@@ -121,15 +114,25 @@ TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
   Resave("gnumeric_biff5_macro_sheet.xls", "gm");
   auto xlrd = Peer("xlrd", {Data("gnumeric_names.xls"), "gn8.xls", "gf5.xls", Data("xlwt_outline.xls"), "xo8.xls",
                             "xo5.xls", Data("lo_macro_sheet.xls"), "lm8.xls", "gm5.xls"});
-  // The source's other names are gnumeric's sheet titles and empty print areas.
+  // The names of the source and of our saves, gnumeric's built-in sheet titles and empty print
+  // areas included, on the sheets as we name them.
   const std::string names = Only(xlrd["gnumeric_names.xls"], {"0:", "name NOSUCHNAME"});
   EXPECT_EQ(names, "0: #NAME?\n0: ''\n0: 6\n0: 9\nname NOSUCHNAME sheet - without formula\n");
-  for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"0:", "name"}), names) << ours;
-  // xlrd passes over the macro sheet too.
+  auto builtIns = [](const std::string& third) {
+    return "name Sheet_Title sheet Names\nname Print_Area sheet Names\nname Sheet_Title sheet Sheet2\n"
+           "name Print_Area sheet Sheet2\nname Sheet_Title sheet " + third + "\nname Print_Area sheet " + third + "\n";
+  };
+  EXPECT_EQ(Only(xlrd["gn8.xls"], {"0:", "name"}), names + builtIns("日本語表"));
+  EXPECT_EQ(Only(xlrd["gf5.xls"], {"0:", "name"}), names + builtIns("Sheet3"));
+  // xlrd passes over the macro sheet too; gnumeric's own built-in names of "Data" and "Other" stay.
   const std::string macro = Only(xlrd["lo_macro_sheet.xls"], {"sheet", "name", "1:"});
   EXPECT_EQ(macro, "sheet 0 Data\nsheet 1 Other\n1: 20\nname Print_Area sheet Data\nname Print_Titles sheet Data\n"
                    "name _FilterDatabase sheet Data\n");
-  for (const char* ours : {"lm8.xls", "gm5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"sheet", "name", "1:"}), macro) << ours;
+  EXPECT_EQ(Only(xlrd["lm8.xls"], {"sheet", "name", "1:"}), macro);
+  EXPECT_EQ(Only(xlrd["gm5.xls"], {"sheet", "name", "1:"}),
+            "sheet 0 Data\nsheet 1 Other\n1: 20\nname Sheet_Title sheet Data\nname Sheet_Title sheet Other\n"
+            "name Print_Area sheet Other\nname Print_Area sheet Data\nname Print_Titles sheet Data\n"
+            "name _FilterDatabase sheet Data\n");
   EXPECT_EQ(Only(xlrd["xlwt_outline.xls"], {"row", "col"}),
             "row 0 3 level 1 collapsed 0 hidden 0\nrow 0 4 level 1 collapsed 0 hidden 0\n"
             "row 0 8 level 1 collapsed 0 hidden 1\nrow 0 9 level 1 collapsed 0 hidden 1\n"

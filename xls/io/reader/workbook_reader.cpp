@@ -381,6 +381,10 @@ void TXLSReader::Finish() {
       } else if (n.lastRow >= n.firstRow && n.lastRow <= 65535) {
         page.SetPrintTitleRows(AnsiToWideCP(RowsToAbsRef(n.firstRow + 1, n.lastRow + 1)));
       }
+    } else if (TXLSSheetRules* rules = FindSheetRules(*sheet);
+               n.kind == 13 && Biff8() && (!rules || rules->Autofilter().ColumnCount() == 0)) {
+      // No AUTOFILTERINFO: the list of an advanced filter, which stays a name.
+      ReadUserName(n.nameId, TXLSRecordBody(n.record.data(), n.record.size()));
     } else if (n.kind == 13 && n.firstRow >= 0 && n.lastRow >= n.firstRow && n.firstColumn >= 0 &&
                n.lastColumn >= n.firstColumn && n.lastColumn <= 255) {
       // The filter database gives the autofilter its range, also when its drop-downs were not

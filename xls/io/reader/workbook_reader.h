@@ -47,6 +47,10 @@ struct TXLSSystemName {
   std::int32_t kind = 0;
   std::int32_t sheet = 0;  // 1-based sheet number of the file (macro and module sheets counted)
   std::int32_t firstRow = -1, lastRow = -1, firstColumn = -1, lastColumn = -1;
+  // BIFF8's filter database: the NAME record and its id, kept as a name when its sheet has no
+  // autofilter (the list of an advanced filter).
+  std::int32_t nameId = 0;
+  std::vector<std::uint8_t> record;
 };
 
 class TXLSReader {
@@ -99,7 +103,9 @@ class TXLSReader {
   void UserName(std::int32_t id, TXLSRecordBody body);
   // UserName, counting a name that is not kept.
   void ReadUserName(std::int32_t id, TXLSRecordBody body);
-  void BuiltInName(TXLSRecordBody body);
+  // A built-in name that a page setup (print area, print titles of whole rows and columns) or
+  // the filter holds as the file has it, taken as a system name: true. False for every other.
+  bool BuiltInName(std::int32_t id, TXLSRecordBody body);
   // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
   // one (taken as the built-in name).
   bool Biff5FilterDatabase(TXLSRecordBody body);
