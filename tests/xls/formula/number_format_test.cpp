@@ -195,6 +195,7 @@ TEST(NumberFormat, MinutesDecimalPointsAndRoundedSeconds) {
   EXPECT_EQ(Show(late, u"hh:mm:ss"), "00:00:00");
   EXPECT_EQ(Show(late, u"yyyy-mm-dd hh:mm:ss"), "1900-01-01 00:00:00");
   EXPECT_EQ(Show(late, u"hh:mm:ss.0"), "23:59:59.6");
+  EXPECT_EQ(Show(late, u"dd/mm/yyyy"), "31/12/1899");  // a date alone: the day the value lies in
   EXPECT_EQ(Show(0.5 + 59.6 / 86400, u"h:mm"), "12:01");  // rounded to the second, then cut
   EXPECT_EQ(Show(0.5 + 59.4 / 86400, u"h:mm"), "12:00");
 }

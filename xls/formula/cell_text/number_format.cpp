@@ -762,15 +762,26 @@ std::u16string RenderDate(const Section& s, double v) {
   }
   std::u16string sign;
   if (elapsed && v < 0) sign = u"-", v = -v;
-  // Times are rounded to the places of a second shown (to the second without any), so that
-  // 23:59:59.6 in hh:mm:ss is the next day's 00:00:00; they are kept to the millisecond: further
-  // places show zeros.
+  // A format that shows a time rounds it to the places of a second shown (to the second without
+  // any), so that 23:59:59.6 in hh:mm:ss is the next day's 00:00:00; times are kept to the
+  // millisecond: further places show zeros. A date alone is the day the value lies in (to the
+  // millisecond).
+  const bool timeShown = std::any_of(s.tokens.begin(), s.tokens.end(), [](const Token& t) {
+    return t.kind == Tok::Hour || t.kind == Tok::Minute || t.kind == Tok::Second || t.kind == Tok::SecFrac ||
+           t.kind == Tok::Elapsed || t.kind == Tok::AmPm;
+  });
   const int shownDigits = fracDigits;
   fracDigits = std::min(fracDigits, 3);
   long long unitsPerSecond = 1;
   for (int k = 0; k < fracDigits; ++k) unitsPerSecond *= 10;
   long long unitsPerDay = 86400 * unitsPerSecond;
-  const long long units = std::llround(v * static_cast<double>(unitsPerDay));
+  long long units;
+  if (elapsed || timeShown) {
+    units = std::llround(v * static_cast<double>(unitsPerDay));
+  } else {
+    const long long ms = std::llround(v * 86400000.0);
+    units = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  }
   long long days = units >= 0 ? units / unitsPerDay : -((-units + unitsPerDay - 1) / unitsPerDay);
   long long inDay = units - days * unitsPerDay;
   long long secs = inDay / unitsPerSecond;
