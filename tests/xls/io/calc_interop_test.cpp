@@ -9,6 +9,7 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "io_test_support.h"
 #include "xls/formula/calc/calculator.h"
@@ -376,13 +377,13 @@ TEST_F(CalcInterop, ArrayArgumentsAndPowersAsOthersCalculate) {
 }
 
 // Values as the format's own program caches them in its files, also where LibreOffice gives
-// others (each named): texts that read as numbers, dates or times in arithmetic; texts and
-// booleans given directly to the aggregates and to AND; COUNT and COUNTA over error constants;
-// arguments left out; CEILING to a blank significance, FLOOR of opposite signs; names of other
-// sheets' ranges used as values; a range written as two references of a sheet joined by ":"
-// (the format's program writes those as ptgRange); comparisons of numbers that differ past the
-// 15th digit; TEXT with minutes after hours, a decimal point without digits and a time that
-// rounds into the next day; SUMPRODUCT over a column and a row, beyond the used rows.
+// others (each named): texts that read as numbers, dates or times; texts and booleans given
+// directly to the aggregates and to AND; COUNT and COUNTA over error constants; arguments left
+// out; CEILING to a blank significance, FLOOR of opposite signs; names of other sheets' ranges
+// used as values; a range written as two references of a sheet joined by ":" (the format's
+// program writes ptgRange); numbers that differ past the 15th digit compared; TEXT with minutes
+// after hours, a decimal point without digits, a time rounding into the next day; SUMPRODUCT of a
+// column and a row (and of a row and a column) past the used cells.
 TEST_F(CalcInterop, ValuesAsTheFormatsOwnProgramGivesThem) {
   IXLSWorksheet* a = book_->GetWorksheets().Add();
   IXLSWorksheet* b = book_->GetWorksheets().Add();
@@ -390,96 +391,97 @@ TEST_F(CalcInterop, ValuesAsTheFormatsOwnProgramGivesThem) {
   a->SetName(u"A");
   b->SetName(u"B");
   table->SetName(u"DATA TABLE");
-  for (int r = 1; r <= 60; ++r) {
-    a->GetRange(U("C" + std::to_string(r)))->SetValue(Variant(static_cast<double>(r)));
-    b->GetRange(U("C" + std::to_string(r)))->SetValue(Variant(1000.0 * r));
-  }
+  auto set = [](IXLSWorksheet* s, int row, int column, double v) { s->GetRangeRC(row, column, row, column)->SetValue(Variant(v)); };
+  for (int r = 1; r <= 60; ++r) set(a, r, 3, r), set(b, r, 3, 1000.0 * r);
   ASSERT_NE(book_->GetNames()->Add(u"A", u"=A!$C$1:$C$60"), nullptr);
   ASSERT_NE(book_->GetNames()->Add(u"B", u"=B!$C$1:$C$60"), nullptr);
-  for (int r = 8; r <= 10; ++r) {
-    table->GetRange(U("A" + std::to_string(r)))->SetValue(Variant(r - 7.0));
-    table->GetRange(U("B" + std::to_string(r)))->SetValue(Variant(r - 5.0));  // 3, 4, 5
+  for (int r = 8; r <= 10; ++r) set(table, r, 1, r - 7), set(table, r, 2, r - 5);  // A8:B10: 1 3, 2 4, 3 5
+  const double parts[] = {99.999999999999986, 30.6, 38.22, 8.1, 23.08};  // BD1; BD11:BD14 add up to it
+  for (int i = 0; i < 5; ++i) set(sheet_, i ? 10 + i : 1, 56, parts[i]);
+  for (int i = 1; i <= 5; ++i) set(sheet_, i, 16, i), set(sheet_, 18, 9 + i, i);  // P1:P5 and J18:N18: 1..5
+  for (int i = 1; i <= 3; ++i) set(sheet_, 1, 16 + i, i);                         // Q1:S1: 1, 2, 3
+  struct Case {
+    const char* formula;
+    const char* ours;  // as the format's own program caches it
+    const char* lo;    // LibreOffice's value where it differs, as calc_check.py reads it
+  };
+  const Case cases[] = {
+      {"\"15:43:09\"+0", "0.6549652777777778", nullptr},
+      {"VALUE(\"2024-03-01 15:43:09\")", "45352.654965277776", nullptr},
+      {"\"12:30 AM\"+\"25:00\"", "1.0625", nullptr},
+      {"SUM(\"1\";\"1.1\";\"2.99999\")", "5.09999", "[\"e\", 15]"},
+      {"MIN(\"-100\";E17)", "-100", "[\"e\", \"Err:504\"]"},
+      {"AVERAGE(\"1\";B8:B9)", "8.833333333333334", "[\"e\", 15]"},
+      {"AND(\"1\";1)", "TRUE", "[\"e\", 15]"},
+      {"SUM(\"abc\";1)", "error 15", nullptr},
+      {"COUNT(2;\"A\";\"\";#REF!;#DIV/0!)", "1", "[\"e\", \"Err:520\"]"},
+      {"COUNTA(2;\"A\";\"\";#REF!;#DIV/0!)", "5", "[\"e\", \"Err:520\"]"},
+      {"COUNT(\"1\";TRUE;\"x\")", "2", nullptr},
+      {"SUM(TRUE;1)", "2", nullptr},
+      {"AVERAGE(TRUE;FALSE)", "0.5", nullptr},
+      {"AND(;TRUE)", "FALSE", nullptr},
+      {"OR(E26;)", "FALSE", nullptr},
+      {"CEILING(999999.99999;E5)", "0", nullptr},
+      {"FLOOR(-5;2)", "error 36", "[\"n\", -6]"},
+      {"A+B", "38038", nullptr},
+      {"BD1=100", "TRUE", nullptr},
+      {"BD1<100", "FALSE", nullptr},
+      {"IF(SUM(BD11:BD14)=100;\"\";\"off\")", "", nullptr},
+      {"TEXT(0.655;\"hh.mm\")", "15.43", nullptr},
+      {"TEXT(0.04;\"###.##%\")", "4.%", "[\"s\", \"4%\"]"},
+      {"TEXT(1+86399.6/86400;\"hh:mm:ss\")", "00:00:00", "[\"s\", \"23:59:59\"]"},
+      {"TEXT(1+86399.6/86400;\"yyyy-mm-dd hh:mm:ss\")", "1900-01-01 00:00:00", nullptr},
+      {"SUMPRODUCT((P1:P1000+1)*Q1:S1)", "6090", nullptr},
+      {"SUMPRODUCT((I18:IV18+1)*P1:P3)", "1578", nullptr},  // (15 + 248) x 6
+  };
+  std::vector<std::string> formulas;
+  std::vector<Known> known;
+  for (const Case& c : cases) {
+    formulas.push_back(c.formula);
+    if (c.lo) known.push_back(Known{c.formula, "lo", "the format's own program caches this value", c.lo});
   }
-  // 99.999999999999986 as a cell, and as the sum of four cells.
-  sheet_->GetRange(u"BD1")->SetValue(Variant(99.999999999999986));
-  const double parts[] = {30.6, 38.22, 8.1, 23.08};
-  for (int i = 0; i < 4; ++i) sheet_->GetRange(U("BD" + std::to_string(11 + i)))->SetValue(Variant(parts[i]));
-  for (int r = 1; r <= 5; ++r) sheet_->GetRange(U("P" + std::to_string(r)))->SetValue(Variant(static_cast<double>(r)));
-  for (int c = 0; c < 3; ++c) sheet_->GetRangeRC(1, 17 + c, 1, 17 + c)->SetValue(Variant(c + 1.0));  // Q1:S1
-  const std::vector<std::string> formulas = {
-      "\"15:43:09\"+0", "VALUE(\"2024-03-01 15:43:09\")", "\"12:30 AM\"+\"25:00\"", "SUM(\"1\";\"1.1\";\"2.99999\")",
-      "MIN(\"-100\";E17)", "AVERAGE(\"1\";B8:B9)", "AND(\"1\";1)", "COUNT(2;\"A\";\"\";#REF!;#DIV/0!)",
-      "COUNTA(2;\"A\";\"\";#REF!;#DIV/0!)", "COUNT(\"1\";TRUE)", "SUM(TRUE;1)", "AVERAGE(TRUE;FALSE)", "AND(;TRUE)",
-      "OR(E26;)", "CEILING(999999.99999;E5)", "FLOOR(-5;2)", "A+B", "BD1=100", "BD1<100",
-      "IF(SUM(BD11:BD14)=100;\"\";\"off\")", "TEXT(0.655;\"hh.mm\")", "TEXT(0.04;\"###.##%\")",
-      "TEXT(1+86399.6/86400;\"hh:mm:ss\")", "TEXT(1+86399.6/86400;\"yyyy-mm-dd hh:mm:ss\")",
-      "SUMPRODUCT((P1:P1000+1)*Q1:S1)",
-  };
-  const char* const kOwnProgram = "the format's own program caches this value in its files";
-  const Known known[] = {
-      {"SUM(\"1\";\"1.1\";\"2.99999\")", "lo", kOwnProgram, "[\"e\", 15]"},
-      {"MIN(\"-100\";E17)", "lo", kOwnProgram, "[\"e\", \"Err:504\"]"},
-      {"AVERAGE(\"1\";B8:B9)", "lo", kOwnProgram, "[\"e\", 15]"},
-      {"AND(\"1\";1)", "lo", kOwnProgram, "[\"e\", 15]"},
-      {"COUNT(2;\"A\";\"\";#REF!;#DIV/0!)", "lo", kOwnProgram, "[\"e\", \"Err:520\"]"},
-      {"COUNTA(2;\"A\";\"\";#REF!;#DIV/0!)", "lo", kOwnProgram, "[\"e\", \"Err:520\"]"},
-      {"FLOOR(-5;2)", "lo", kOwnProgram, "[\"n\", -6]"},
-      {"TEXT(0.04;\"###.##%\")", "lo", kOwnProgram, "[\"s\", \"4%\"]"},
-      {"TEXT(1+86399.6/86400;\"hh:mm:ss\")", "lo", kOwnProgram, "[\"s\", \"23:59:59\"]"},
-  };
   std::string json;
-  ASSERT_NO_FATAL_FAILURE(json = Expected(formulas, std::vector<Known>(std::begin(known), std::end(known))));
-  // VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2) and SUM over that range, in tokens: the
-  // references' EXTERNSHEET index (one less than the entry's id) is that of one of them compiled.
+  ASSERT_NO_FATAL_FAILURE(json = Expected(formulas, known));
+  // VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2) and SUM over that range as tokens: ptgMemFunc
+  // around ptgRef3d, ptgRef3d and ptgRange, the sheet by its EXTERNSHEET index (the entry's id - 1).
   TXLSCalculator& calc = book_->Formulas().Calculator();
   auto one = calc.CompileText(u"'DATA TABLE'!$A$8", sheet_->GetSheetId());
   ASSERT_TRUE(one && one->Tree() && one->Tree()->range);
-  const int ixti = one->Tree()->range->externId - 1;
-  const std::uint8_t lo = static_cast<std::uint8_t>(ixti & 0xFF), hi = static_cast<std::uint8_t>(ixti >> 8);
-  const std::vector<std::uint8_t> span = {0x29, 15, 0,  // ptgMemFunc of the 15 bytes that follow
-                                          0x3A, lo, hi, 7, 0, 0, 0, 0x3A, lo, hi, 9, 0, 1, 0, 0x11};
-  std::vector<std::uint8_t> lookup = {0x1E, 1, 0};
+  const auto ixti = static_cast<std::uint8_t>(one->Tree()->range->externId - 1);
+  const std::vector<std::uint8_t> span = {0x29, 15, 0, 0x3A, ixti, 0, 7, 0, 0, 0, 0x3A, ixti, 0, 9, 0, 1, 0, 0x11};
+  std::vector<std::uint8_t> lookup = {0x1E, 1, 0}, sum = span;
   lookup.insert(lookup.end(), span.begin(), span.end());
   lookup.insert(lookup.end(), {0x1E, 2, 0, 0x42, 3, 102, 0});
-  std::vector<std::uint8_t> sum = span;
-  sum.insert(sum.end(), {0x42, 1, 4, 0});  // SUM of one argument
-  const std::pair<std::string, std::vector<std::uint8_t>> tokens[] = {
-      {"VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2)", lookup}, {"SUM('DATA TABLE'!$A$8:'DATA TABLE'!$B$10)", sum}};
+  sum.insert(sum.end(), {0x42, 1, 4, 0});
+  const std::tuple<const char*, std::vector<std::uint8_t>, const char*> tokens[] = {
+      {"VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2)", lookup, "3"},
+      {"SUM('DATA TABLE'!$A$8:'DATA TABLE'!$B$10)", sum, "18"}};
   std::string cells;
   int row = 20 + static_cast<int>(formulas.size());
-  for (const auto& [formula, bytes] : tokens) {
+  for (const auto& [formula, bytes, value] : tokens) {
     auto f = calc.CompileBytes(bytes.data(), bytes.size(), 0, 0x600, bytes.size());
     ASSERT_TRUE(f) << formula;
     ASSERT_EQ(sheet_->SetCellFormula(row, 10, std::move(f)), 1);
     cells += ",\n" + CellJson(row++, formula);
   }
   json.insert(json.find("],\n\"known\""), cells);
-  // Where the two programs agree, so do we; where they part, ours is the format's program's.
-  auto value = [&](int row) {
+  row = 20;
+  auto ours = [&](const char* formula, const char* value) {
     bool outside = false;
     Variant v;
-    const std::int32_t st = book_->GetCellValue(1, row, 10, outside, v);
-    return st == 1 ? WideToUtf8(v.ToText()) : "error " + std::to_string(st);
+    const std::int32_t st = book_->GetCellValue(1, row++, 10, outside, v);
+    EXPECT_EQ(st == 1 ? WideToUtf8(v.ToText()) : "error " + std::to_string(st), value) << formula;
   };
-  const std::vector<std::string> ours = {
-      "0.6549652777777778", "45352.654965277776", "1.0625", "5.09999", "-100", "8.833333333333334", "TRUE", "1", "5",
-      "2", "2", "0.5", "FALSE", "FALSE", "0", "error 36", "37037", "TRUE", "FALSE", "", "15.43", "4.%", "00:00:00",
-      "1900-01-01 00:00:00", "6090", "3", "18"};
-  for (std::size_t i = 0; i < ours.size(); ++i) {
-    const std::string f = i < formulas.size() ? formulas[i] : tokens[i - formulas.size()].first;
-    EXPECT_EQ(value(20 + static_cast<int>(i)), ours[i]) << f;
-  }
+  for (const Case& c : cases) ours(c.formula, c.ours);
+  for (const auto& [formula, bytes, value] : tokens) ours(formula, value);
   test::TempDir dir;
   ASSERT_EQ(book_->SaveAsFormat(U(dir.File("values.xls")), 2), 1);
   ASSERT_EQ(book_->SaveAsFormat(U(dir.File("values5.xls")), 1), 1);
   std::ofstream(dir.File("expected.json")) << json;
   for (const char* program : {"xlrd", "libreoffice", "xlrd5"}) {
-    const bool biff5 = std::string(program).back() == '5';
+    const std::string file = dir.File(std::string(program) == "xlrd5" ? "values5.xls" : "values.xls");
     std::string output;
-    EXPECT_EQ(CalcCheck(std::string(program) + " " + dir.File(biff5 ? "values5.xls" : "values.xls") + " " +
-                            dir.File("expected.json"),
-                        output),
-              0)
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + file + " " + dir.File("expected.json"), output), 0)
         << program << ":\n" << output;
   }
 }
