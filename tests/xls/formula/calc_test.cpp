@@ -135,8 +135,10 @@ TEST_F(CalcTest, ReferencesRangesAndSheets) {
 TEST_F(CalcTest, MathAndRounding) {
   EXPECT_EQ(Num("INT(2.9999999999999996)"), 3);
   EXPECT_EQ(Num("ROUND(1234;-2)"), 1200);
-  EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrValue);
-  EXPECT_EQ(Status("CEILING(2.5;0)"), kErrDiv0);
+  // Opposite signs are #NUM!; CEILING to a significance of 0 is 0, FLOOR to it #DIV/0!.
+  EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrNum);
+  EXPECT_EQ(Num("CEILING(2.5;0)"), 0);
+  EXPECT_EQ(Status("FLOOR(2.5;0)"), kErrDiv0);
   // POWER and ^ are one rule: 0 to the power 0 is 1, to a negative power #DIV/0!.
   EXPECT_EQ(Num("POWER(0;0)"), 1);
   EXPECT_EQ(Num("0^0"), 1);

@@ -9,9 +9,13 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "io_test_support.h"
+#include "xls/formula/calc/calculator.h"
 #include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/names.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
 #include "xls/model/range.h"
@@ -39,6 +43,9 @@ struct Known {
   const char* formula;
   const char* programs;  // "lo", "gnumeric" or "lo gnumeric"
   const char* reason;
+  // When set, what those programs give instead, as calc_check.py reads it: ["kind", value]
+  // (["e", 15] #VALUE!, ["e", "Err:502"], ["s", "4%"], ["n", 1]).
+  const char* theirs = nullptr;
 };
 const char* const kBooleansAreNumbers =
     "LibreOffice holds booleans as the numbers 1 and 0: they count, add and compare as numbers there";
@@ -52,14 +59,13 @@ const Known kKnown[] = {
     {"POWER(0;0)", "gnumeric", kZeroToZero},
     {"POWER(0;-1)", "lo", "#DIV/0! here, as in Excel; LibreOffice gives #NUM!"},
     {"NPV(-1;1)", "lo", "#DIV/0! here for the rate -1, as in Excel; LibreOffice gives #NUM!"},
-    {"FLOOR(2.5;-1)", "lo gnumeric", "#VALUE! here for opposite signs; LibreOffice gives Err:502, gnumeric computes"},
+    {"FLOOR(2.5;-1)", "lo gnumeric", "#NUM! here for opposite signs, as the format's own program; LibreOffice gives Err:502, gnumeric computes"},
     {"(-8)^(1/3)", "lo", "no real power of a negative base here (#NUM!, as in Excel); LibreOffice takes the odd root"},
     {"YEAR(59)*10000+MONTH(59)*100+DAY(59)", "lo gnumeric", kEarlyDates},
     {"WEEKDAY(59)", "lo gnumeric", kEarlyDates},
     {"E1=DATE(1900;2;28)", "lo gnumeric", kEarlyDates},
     {"E2-E1", "lo gnumeric", kEarlyDates},
-    {"AND(\"abc\")", "lo gnumeric", "a text is FALSE here; others give #VALUE!"},
-    {"SUM(\"3\";1)", "lo gnumeric", "texts given directly are not counted here"},
+    {"SUM(\"3\";1)", "lo gnumeric", "texts given directly count as the numbers they read as here (4), as in the format's own program"},
     {"SUM(A1:A12)", "lo", kBooleansAreNumbers},
     {"SUM(A1;A4;A6)", "lo", kBooleansAreNumbers},
     {"COUNT(A1:A12)", "lo", kBooleansAreNumbers},
@@ -218,29 +224,36 @@ class CalcInterop : public ::testing::Test {
       IXLSRange cell = sheet_->GetRangeRC(row + 1, 11, row + 1, 11);
       EXPECT_EQ(cell->SetValue(Variant(U("=" + formulas[i]))), 1) << formulas[i];
       EXPECT_NE(sheet_->GetCellFormula(row, 10), nullptr) << formulas[i] << " did not compile";
-      bool outside = false;
-      Variant v;
-      const std::int32_t st = book_->GetCellValue(1, row, 10, outside, v);
-      std::string kind = "none", value = "null";
-      if (IsErrorCode(st)) {
-        kind = "e", value = std::to_string(st);
-      } else if (st == 1 && v.IsNumber()) {
-        kind = "n", value = JsonNumber(v.IsDate() ? DateTimeToSerial(v.NumberValue()) : v.NumberValue());
-      } else if (st == 1 && v.IsBoolean()) {
-        kind = "b", value = v.BooleanValue() ? "true" : "false";
-      } else if (st == 1 && v.IsText()) {
-        kind = "s", value = Json(WideToUtf8(v.TextValue()));
-      }
-      json << (i ? ",\n" : "\n") << "{\"row\": " << row << ", \"col\": 10, \"formula\": " << Json(formulas[i])
-           << ", \"kind\": \"" << kind << "\", \"value\": " << value << "}";
+      json << (i ? ",\n" : "\n") << CellJson(row, formulas[i]);
     }
     json << "],\n\"known\": [";
     for (std::size_t i = 0; i < known.size(); ++i) {
       json << (i ? ",\n" : "") << "{\"formula\": " << Json(known[i].formula) << ", \"programs\": "
-           << Json(known[i].programs) << ", \"reason\": " << Json(known[i].reason) << "}";
+           << Json(known[i].programs) << ", \"reason\": " << Json(known[i].reason);
+      if (known[i].theirs) json << ", \"theirs\": " << known[i].theirs;
+      json << "}";
     }
     json << "]}\n";
     return json.str();
+  }
+
+  // The formula cell in column K of the first sheet calculated here, as calc_check.py expects it.
+  std::string CellJson(int row, const std::string& formula) {
+    bool outside = false;
+    Variant v;
+    const std::int32_t st = book_->GetCellValue(1, row, 10, outside, v);
+    std::string kind = "none", value = "null";
+    if (IsErrorCode(st)) {
+      kind = "e", value = std::to_string(st);
+    } else if (st == 1 && v.IsNumber()) {
+      kind = "n", value = JsonNumber(v.IsDate() ? DateTimeToSerial(v.NumberValue()) : v.NumberValue());
+    } else if (st == 1 && v.IsBoolean()) {
+      kind = "b", value = v.BooleanValue() ? "true" : "false";
+    } else if (st == 1 && v.IsText()) {
+      kind = "s", value = Json(WideToUtf8(v.TextValue()));
+    }
+    return "{\"row\": " + std::to_string(row) + ", \"col\": 10, \"formula\": " + Json(formula) + ", \"kind\": \"" +
+           kind + "\", \"value\": " + value + "}";
   }
 
   IXLSWorkbook book_;
@@ -359,6 +372,116 @@ TEST_F(CalcInterop, ArrayArgumentsAndPowersAsOthersCalculate) {
                             dir.File("expected.json"),
                         output),
               0)
+        << program << ":\n" << output;
+  }
+}
+
+// Values as the format's own program caches them in its files, also where LibreOffice gives
+// others (each named): texts that read as numbers, dates or times; texts and booleans given
+// directly to the aggregates and to AND; COUNT and COUNTA over error constants; arguments left
+// out; CEILING to a blank significance, FLOOR of opposite signs; names of other sheets' ranges
+// used as values; a range written as two references of a sheet joined by ":" (the format's
+// program writes ptgRange); numbers that differ past the 15th digit compared; TEXT with minutes
+// after hours, a decimal point without digits, a time rounding into the next day; SUMPRODUCT of a
+// column and a row (and of a row and a column) past the used cells.
+TEST_F(CalcInterop, ValuesAsTheFormatsOwnProgramGivesThem) {
+  IXLSWorksheet* a = book_->GetWorksheets().Add();
+  IXLSWorksheet* b = book_->GetWorksheets().Add();
+  IXLSWorksheet* table = book_->GetWorksheets().Add();
+  a->SetName(u"A");
+  b->SetName(u"B");
+  table->SetName(u"DATA TABLE");
+  auto set = [](IXLSWorksheet* s, int row, int column, double v) { s->GetRangeRC(row, column, row, column)->SetValue(Variant(v)); };
+  for (int r = 1; r <= 60; ++r) set(a, r, 3, r), set(b, r, 3, 1000.0 * r);
+  ASSERT_NE(book_->GetNames()->Add(u"A", u"=A!$C$1:$C$60"), nullptr);
+  ASSERT_NE(book_->GetNames()->Add(u"B", u"=B!$C$1:$C$60"), nullptr);
+  for (int r = 8; r <= 10; ++r) set(table, r, 1, r - 7), set(table, r, 2, r - 5);  // A8:B10: 1 3, 2 4, 3 5
+  const double parts[] = {99.999999999999986, 30.6, 38.22, 8.1, 23.08};  // BD1; BD11:BD14 add up to it
+  for (int i = 0; i < 5; ++i) set(sheet_, i ? 10 + i : 1, 56, parts[i]);
+  for (int i = 1; i <= 5; ++i) set(sheet_, i, 16, i), set(sheet_, 18, 9 + i, i);  // P1:P5 and J18:N18: 1..5
+  for (int i = 1; i <= 3; ++i) set(sheet_, 1, 16 + i, i);                         // Q1:S1: 1, 2, 3
+  struct Case {
+    const char* formula;
+    const char* ours;  // as the format's own program caches it
+    const char* lo;    // LibreOffice's value where it differs, as calc_check.py reads it
+  };
+  const Case cases[] = {
+      {"\"15:43:09\"+0", "0.6549652777777778", nullptr},
+      {"VALUE(\"2024-03-01 15:43:09\")", "45352.654965277776", nullptr},
+      {"\"12:30 AM\"+\"25:00\"", "1.0625", nullptr},
+      {"SUM(\"1\";\"1.1\";\"2.99999\")", "5.09999", "[\"e\", 15]"},
+      {"MIN(\"-100\";E17)", "-100", "[\"e\", \"Err:504\"]"},
+      {"AVERAGE(\"1\";B8:B9)", "8.833333333333334", "[\"e\", 15]"},
+      {"AND(\"1\";1)", "TRUE", "[\"e\", 15]"},
+      {"SUM(\"abc\";1)", "error 15", nullptr},
+      {"COUNT(2;\"A\";\"\";#REF!;#DIV/0!)", "1", "[\"e\", \"Err:520\"]"},
+      {"COUNTA(2;\"A\";\"\";#REF!;#DIV/0!)", "5", "[\"e\", \"Err:520\"]"},
+      {"COUNT(\"1\";TRUE;\"x\")", "2", nullptr},
+      {"SUM(TRUE;1)", "2", nullptr},
+      {"AVERAGE(TRUE;FALSE)", "0.5", nullptr},
+      {"AND(;TRUE)", "FALSE", nullptr},
+      {"OR(E26;)", "FALSE", nullptr},
+      {"CEILING(999999.99999;E5)", "0", nullptr},
+      {"FLOOR(-5;2)", "error 36", "[\"n\", -6]"},
+      {"A+B", "38038", nullptr},
+      {"BD1=100", "TRUE", nullptr},
+      {"BD1<100", "FALSE", nullptr},
+      {"IF(SUM(BD11:BD14)=100;\"\";\"off\")", "", nullptr},
+      {"TEXT(0.655;\"hh.mm\")", "15.43", nullptr},
+      {"TEXT(0.04;\"###.##%\")", "4.%", "[\"s\", \"4%\"]"},
+      {"TEXT(1+86399.6/86400;\"hh:mm:ss\")", "00:00:00", "[\"s\", \"23:59:59\"]"},
+      {"TEXT(1+86399.6/86400;\"yyyy-mm-dd hh:mm:ss\")", "1900-01-01 00:00:00", nullptr},
+      {"SUMPRODUCT((P1:P1000+1)*Q1:S1)", "6090", nullptr},
+      {"SUMPRODUCT((I18:IV18+1)*P1:P3)", "1578", nullptr},  // (15 + 248) x 6
+  };
+  std::vector<std::string> formulas;
+  std::vector<Known> known;
+  for (const Case& c : cases) {
+    formulas.push_back(c.formula);
+    if (c.lo) known.push_back(Known{c.formula, "lo", "the format's own program caches this value", c.lo});
+  }
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = Expected(formulas, known));
+  // VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2) and SUM over that range as tokens: ptgMemFunc
+  // around ptgRef3d, ptgRef3d and ptgRange, the sheet by its EXTERNSHEET index (the entry's id - 1).
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  auto one = calc.CompileText(u"'DATA TABLE'!$A$8", sheet_->GetSheetId());
+  ASSERT_TRUE(one && one->Tree() && one->Tree()->range);
+  const auto ixti = static_cast<std::uint8_t>(one->Tree()->range->externId - 1);
+  const std::vector<std::uint8_t> span = {0x29, 15, 0, 0x3A, ixti, 0, 7, 0, 0, 0, 0x3A, ixti, 0, 9, 0, 1, 0, 0x11};
+  std::vector<std::uint8_t> lookup = {0x1E, 1, 0}, sum = span;
+  lookup.insert(lookup.end(), span.begin(), span.end());
+  lookup.insert(lookup.end(), {0x1E, 2, 0, 0x42, 3, 102, 0});
+  sum.insert(sum.end(), {0x42, 1, 4, 0});
+  const std::tuple<const char*, std::vector<std::uint8_t>, const char*> tokens[] = {
+      {"VLOOKUP(1;'DATA TABLE'!$A$8:'DATA TABLE'!$B$10;2)", lookup, "3"},
+      {"SUM('DATA TABLE'!$A$8:'DATA TABLE'!$B$10)", sum, "18"}};
+  std::string cells;
+  int row = 20 + static_cast<int>(formulas.size());
+  for (const auto& [formula, bytes, value] : tokens) {
+    auto f = calc.CompileBytes(bytes.data(), bytes.size(), 0, 0x600, bytes.size());
+    ASSERT_TRUE(f) << formula;
+    ASSERT_EQ(sheet_->SetCellFormula(row, 10, std::move(f)), 1);
+    cells += ",\n" + CellJson(row++, formula);
+  }
+  json.insert(json.find("],\n\"known\""), cells);
+  row = 20;
+  auto ours = [&](const char* formula, const char* value) {
+    bool outside = false;
+    Variant v;
+    const std::int32_t st = book_->GetCellValue(1, row++, 10, outside, v);
+    EXPECT_EQ(st == 1 ? WideToUtf8(v.ToText()) : "error " + std::to_string(st), value) << formula;
+  };
+  for (const Case& c : cases) ours(c.formula, c.ours);
+  for (const auto& [formula, bytes, value] : tokens) ours(formula, value);
+  test::TempDir dir;
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("values.xls")), 2), 1);
+  ASSERT_EQ(book_->SaveAsFormat(U(dir.File("values5.xls")), 1), 1);
+  std::ofstream(dir.File("expected.json")) << json;
+  for (const char* program : {"xlrd", "libreoffice", "xlrd5"}) {
+    const std::string file = dir.File(std::string(program) == "xlrd5" ? "values5.xls" : "values.xls");
+    std::string output;
+    EXPECT_EQ(CalcCheck(std::string(program) + " " + file + " " + dir.File("expected.json"), output), 0)
         << program << ":\n" << output;
   }
 }

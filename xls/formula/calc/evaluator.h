@@ -149,6 +149,7 @@ class TXLSEvaluator {
  private:
   std::int32_t EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root);
   std::int32_t ReferenceValue(const TXLSSyntaxItem* node, Variant& out);
+  std::int32_t ResolveSpan(const TXLSSyntaxItem* node, TXLSResolved& out);
   std::int32_t Arithmetic(const TXLSSyntaxItem* node, Variant& out, bool root);
   std::int32_t RangeArray(const TXLSSyntaxItem* node, TXLSCalcArray& out);
   std::int32_t Elementwise(const TXLSSyntaxItem* node, const std::vector<TXLSCalcArray>& operands,

@@ -36,7 +36,8 @@ const TXLSSyntaxItem* SkipParens(const TXLSSyntaxItem* n) {
 
 bool IsReferenceArg(const TXLSSyntaxItem* n) {
   n = SkipParens(n);
-  return n && (n->kind == kNodeReference || n->kind == kNodeName);
+  while (n && n->kind == kNodeMemFunc) n = SkipParens(n->Child(1));
+  return n && (n->kind == kNodeReference || n->kind == kNodeName || n->kind == kNodeRange);
 }
 
 double Num(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
@@ -123,6 +124,25 @@ class Aggregator : public TXLSCellSink {
   int fn_;
 };
 
+// A value given to COUNT, SUM, AVERAGE, MIN, MAX or COUNTA as an argument of its own (not in a
+// range), with the status of its evaluation. Unlike the cells of a range, booleans count as 1 and
+// 0 and texts as the numbers they read as (a text that reads as none is #VALUE!); COUNT counts
+// what is or reads as a number and passes over the rest, errors included; COUNTA counts every
+// value, errors included.
+std::int32_t FoldGiven(Aggregator& fold, int fn, std::int32_t st, Variant v) {
+  if (st != kCalcOk) {
+    if (!IsErrorCode(st) || (fn != kCount && fn != kCountA)) return st;
+    if (fn == kCountA) ++fold.count;
+    return kCalcOk;
+  }
+  if (fn == kCountA || v.IsEmptyOrNull()) return fold.Value(v);
+  if (v.IsBoolean() || v.IsText()) {
+    st = v.IsText() && v.TextValue().empty() ? kErrValue : ConvertValue(v, kWantNumber);
+    if (st != kCalcOk) return fn == kCount ? static_cast<std::int32_t>(kCalcOk) : st;
+  }
+  return fold.Value(v);
+}
+
 std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
   Aggregator fold(fn);
   double& acc = fold.acc;
@@ -147,7 +167,7 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;
       st = call.Value(i, v);
-      if (st == kCalcOk) st = fold.Value(v);
+      st = FoldGiven(fold, fn, st, v);
     }
     if (st != kCalcOk) return st;
   }
@@ -164,6 +184,18 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
       out = Variant(acc);
       return kCalcOk;
   }
+}
+
+// A text given to AND or OR: TRUE or FALSE in any letter case, or a number or date ("1"), as
+// that value; any other text is #VALUE!.
+std::int32_t TextAsBoolean(Variant& v) {
+  const std::u16string upper = TXLSFormater::UpperCase(v.TextValue());
+  if (upper == u"TRUE" || upper == u"FALSE") {
+    v = Variant(upper == u"TRUE");
+    return kCalcOk;
+  }
+  if (upper.empty() || ConvertValue(v, kWantNumber) != kCalcOk) return kErrValue;
+  return kCalcOk;
 }
 
 // AND and OR: values, and the numbers and booleans of ranges; nothing to judge is #VALUE!.
@@ -185,9 +217,12 @@ std::int32_t Logical(TXLSEvaluator& ev, Call& call, bool isAnd, Variant& out) {
           return kCalcOk;
         });
       }
+    } else if (call.Arg(i)->kind == kNodeMissing) {
+      fold(false);  // an argument left out is FALSE
     } else {
       Variant v;
       st = call.Value(i, v);
+      if (st == kCalcOk && v.IsText()) st = TextAsBoolean(v);
       if (st == kCalcOk && !v.IsEmptyOrNull()) {
         st = ConvertValue(v, kWantBoolean);
         if (st == kCalcOk) fold(v.BooleanValue());
@@ -1005,8 +1040,14 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
           out = Variant(0);
           return kCalcOk;
         }
-        if (y == 0) return kErrDiv0;
-        if ((x > 0 && y < 0) || (x < 0 && y > 0)) return kErrValue;
+        // CEILING to a significance of 0 (a blank cell) is 0, FLOOR to it #DIV/0!; a number and a
+        // significance of opposite signs are #NUM!.
+        if (y == 0) {
+          if (fn == kFloor) return kErrDiv0;
+          out = Variant(0);
+          return kCalcOk;
+        }
+        if ((x > 0 && y < 0) || (x < 0 && y > 0)) return kErrNum;
         const double q = x / y;
         out = Variant((fn == kFloor ? FloorTolerant(q) : CeilTolerant(q)) * y);
         return kCalcOk;
