@@ -13,6 +13,7 @@ constexpr int kNamePos = 22;
 }
 
 const std::u16string TXLSFontList::kDefaultKey = u"00C87FFF0000000000000Arial";
+const std::u16string TXLSFontList::kReadColorZero = u"000K";
 
 TXLSFontList::TXLSFontList() {
   SetBaseIndex(0);
@@ -135,7 +136,7 @@ std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int vers
   b->AddWord((HexField(key, 10, 1) << 1) | (HexField(key, 11, 1) << 3) | (HexField(key, 12, 1) << 4) |
              (HexField(key, 13, 1) << 5));
   std::uint32_t color = HexField(key, 5, 4);
-  b->AddWord(color == 0 ? 0x7FFF : color);
+  b->AddWord(color != 0 || KeyPart(key, 5, 4) == kReadColorZero ? color : 0x7FFF);
   b->AddWord(WeightOfDigit(key.size() >= 9 ? key[8] : u'0'));
   b->AddWord(HexField(key, 17, 1) + 2 * HexField(key, 16, 1));
   b->AddByte(HexField(key, 14, 2));

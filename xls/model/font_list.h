@@ -18,6 +18,10 @@ std::uint32_t CharsetOfCodePage(int codePage);
 class TXLSFontList : public TXLSKeyList {
  public:
   static const std::u16string kDefaultKey;  // Arial, 10 points, automatic colour
+  // The colour digits of a font read with colour index 0 (black). A colour 0 set here is written
+  // as automatic; one read from a file is written back as 0. The field reads as 0 ('K' is no hex
+  // digit), and setting a colour replaces it.
+  static const std::u16string kReadColorZero;
 
   TXLSFontList();
   void SetFixedCount(std::int32_t n) { SetFixedCountValue(n); }

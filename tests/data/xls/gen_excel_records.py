@@ -17,7 +17,8 @@ their stream renamed to "Book", as Excel 5/95 names it.
   EXTERNSHEET index -1 and sheet words 0xFFFF; cached #REF!.
 - excel_texts.xls (BIFF8): A1 = CONCATENATE("a";CHAR(10);"b") with its cached text "a" LF "b",
   A2 a shared string of 32,770 characters (SST going on in CONTINUE records), A3 a text in a font
-  of weight 600 and colour index 8 (black).
+  of weight 600 and colour index 8 (black), A4 and A5 texts in fonts of colour index 0 (black, one
+  of the fixed colours 0-7) and 64 (the window text colour).
 - excel_biff5_texts.xls (BIFF5): A2 = IF(A1>10;"x";"") with an empty text result (an empty
   STRING record), A3 the CONCATENATE of excel_texts.xls.
 - excel_biff8_functions.xls (BIFF8): AVERAGEA, MAXA, VARA, STDEVPA of A1:C1 (1, 2, "a"),
@@ -175,12 +176,16 @@ def sst(texts):
 
 def texts():
     # A font of weight 600 in black (palette index 8), the XF after the 16 of workbook() takes it.
-    glob = [rec(0x0031, struct.pack("<HHHHHBBBBB", 200, 0, 8, 600, 0, 0, 0, 0, 0, 5) + b"\x00Arial"),
-            rec(0x00E0, struct.pack("<HHHBBBBIIH", 6, 0, 1, 0x20, 0, 0, 0, 0, 0, 0x20C0)),
-            sst(["x" * 32770])]
+    # Fonts 7 and 8 of colour index 0 and 64 for the XFs 17 and 18.
+    glob = [rec(0x0031, struct.pack("<HHHHHBBBBB", 200, 0, colour, weight, 0, 0, 0, 0, 0, 5) + b"\x00Arial")
+            for colour, weight in ((8, 600), (0, 400), (64, 400))]
+    glob += [rec(0x00E0, struct.pack("<HHHBBBBIIH", font, 0, 1, 0x20, 0, 0, 0, 0, 0, 0x20C0)) for font in (6, 7, 8)]
+    glob += [sst(["x" * 32770])]
     cells = [formula(0, 0, concatenate_lf(), bytes([0, 0, 0, 0, 0, 0, 0xFF, 0xFF])), string("a\nb"),
              rec(0x00FD, struct.pack("<HHHI", 1, 0, 15, 0)),
-             rec(0x0204, struct.pack("<HHHHB", 2, 0, 16, 4, 0) + b"bold")]
+             rec(0x0204, struct.pack("<HHHHB", 2, 0, 16, 4, 0) + b"bold"),
+             rec(0x0204, struct.pack("<HHHHB", 3, 0, 17, 6, 0) + b"zero 0"),
+             rec(0x0204, struct.pack("<HHHHB", 4, 0, 18, 8, 0) + b"index 64")]
     save(workbook(glob, cells, "Data"), os.path.join(HERE, "excel_texts.xls"))
 
 

@@ -163,13 +163,14 @@ TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
 
 // Excel's texts (gen_excel_records.py) through our saves, as xlrd reads them: text results keep
 // their LF (BIFF8 and BIFF5), a text of 32,770 characters comes back as the 32,767 a cell holds,
-// a font of weight 600 in black (index 8) stays as it is, and BIFF5's empty text result stays
-// an empty text, not the number 0.
+// a font of weight 600 in black (index 8) and fonts of colour index 0 and 64 stay as they are,
+// and BIFF5's empty text result stays an empty text, not the number 0.
 TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
   Resave("excel_texts.xls", "et");
   Resave("excel_biff5_texts.xls", "e5", {1});
   auto xlrd = Peer("xlrd", {"et8.xls", "et5.xls", "e5" "5.xls"});
-  const std::string font = "font 0 2 0 weight 600 colour 8\n";
+  const std::string font =
+      "font 0 2 0 weight 600 colour 8\nfont 0 3 0 weight 400 colour 0\nfont 0 4 0 weight 400 colour 64\n";
   EXPECT_EQ(Only(xlrd["et8.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
   EXPECT_NE(xlrd["et8.xls"].find("0: '" + std::string(32767, 'x') + "'\n"), std::string::npos);
   EXPECT_EQ(Only(xlrd["et5.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);

@@ -373,6 +373,26 @@ TEST(ExcelTexts, ATextLongerThanACellHoldsIsListed) {
   EXPECT_EQ(SheetAt(*book, 1).GetRange(u"A2")->GetValue().TextValue(), std::u16string(32767, u'x'));
 }
 
+// Font colours as read come back in both formats: black as index 0 and as 8, automatic (0x7FFF)
+// and 64. A colour the program gives the cell in the font of index 0 is written (a new font, the
+// fonts read stay); a colour 0 it sets is written as automatic.
+TEST(ExcelTexts, FontColoursComeBackAsRead) {
+  IXLSWorkbook book = Opened("excel_texts.xls");
+  auto colours = [&book](int format) {
+    std::string out;
+    for (const auto& [id, body] : SavedRecords(*book, format))
+      if (id == 0x0031 && body.size() >= 6) out += std::to_string(body[4] | body[5] << 8) + " ";
+    return out;
+  };
+  const std::string read = "32767 32767 32767 32767 32767 8 0 64 ";
+  EXPECT_EQ(colours(2), read);
+  EXPECT_EQ(colours(1), read);
+  SheetAt(*book, 1).GetRange(u"A4")->GetFont()->SetColorIndex(3);
+  EXPECT_EQ(colours(2), read + "10 ");
+  SheetAt(*book, 1).GetRange(u"A4")->GetFont()->SetColorIndex(kXlNone);
+  EXPECT_EQ(colours(1), read + "32767 ");
+}
+
 // The functions of BIFF8 in a BIFF5 save: each is called through its name in the add-in book
 // (ptgNameX of the add-in "document" after the sheet, ptgFuncVar 255), never by a number BIFF5
 // does not know; SUM keeps its number. Read back, they are those functions again.

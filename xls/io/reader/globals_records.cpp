@@ -156,7 +156,10 @@ int TXLSReader::Font(TXLSRecordBody body) {
   std::u16string& key = keyBuffer_;
   key.clear();
   AppendHex(key, body.Word(0), 4);
-  AppendHex(key, body.Word(4), 4);
+  if (body.Word(4) == 0)
+    key += TXLSFontList::kReadColorZero;
+  else
+    AppendHex(key, body.Word(4), 4);
   key += TXLSFontList::WeightDigit(body.Word(6));
   key += (attributes & 0x02) ? u'1' : u'0';
   key += (attributes & 0x08) ? u'1' : u'0';
