@@ -76,9 +76,9 @@ constexpr std::chrono::milliseconds kQuietSpan{300};
 // had answered with the request itself) is taken as quiet again within seconds of polling.
 constexpr int kQuietTriesAfterEcho = 32;
 // ... over at least this span: a bulk read of many blocks runs that many tries within a
-// fraction of a second, while the monitor's polling (a read every 300 ms at most) spends
-// about ten seconds on them, so a known echo survives a receiver that drops out for seconds
-// and a line that went quiet is still learnt within seconds.
+// fraction of a second, while the monitor's polling (two reads every 0.3 s) spends about five
+// seconds on them, so a known echo survives a receiver that drops out for seconds and a line
+// that went quiet is still learnt within seconds.
 constexpr std::chrono::milliseconds kQuietSpanAfterEcho{3000};
 // Takes what a try showed. A copy shows an echoing line: no single try makes that port quiet
 // again, as a copy the adapter lost looks just like a line without echo. A port not known
