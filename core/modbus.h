@@ -77,7 +77,9 @@ TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, cons
 // accepted (also when the result then becomes 3).
 TransactionResult ReadDeviceId(std::uint8_t station);
 // Asks the station for its identification until the port's line is known to echo or not
-// (PortLineEcho), at most kQuietTries + 4 times, and leaves the device identification results
+// (PortLineEcho), at most kQuietTries + 4 times, spread over the port's clock so that a line
+// without echo is learnt in about kQuietSpan (core/serial_link.h), what the line brings
+// between them dropped; leaves the device identification results
 // as they were. 0 when the line is known, else the last failure (2 when the identifications
 // were answered but showed nothing either way).
 TransactionResult SettleLineEcho(std::uint8_t station);

@@ -105,6 +105,41 @@ TEST_F(EchoLineTest, LostCopiesNeverMakeARefusedOrUnansweredWriteDone) {
   EXPECT_GT(port->Line().CopiesLost(), 0);
 }
 
+// Copies lost in a burst, as from a receiver switched on late or an adapter that stalls: the
+// tries in a row whose answer came with no copy ahead span too little time to show a line
+// without echo, at Link (eight identifications) and on a port known to echo (a bulk read of
+// many blocks). No refused or unanswered write is done; a line without echo is still learnt
+// at Link, within about the span.
+TEST_F(EchoLineTest, ABurstOfLostCopiesLeavesTheLineEchoing) {
+  LineFaults burst = Echoing();
+  for (int request = 1; request <= core::kQuietTries; ++request) burst.lostCopies.insert(request);
+  Reopen(burst);
+  Link();
+  EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
+  EXPECT_EQ(port->Line().CopiesLost(), core::kQuietTries);
+  drive->SetFault({FaultKind::Exception, 3, -1, 0});
+  EXPECT_EQ(core::WriteWord(1, 10, 5), 259);
+  EXPECT_EQ(core::WriteBit(1, 3, 1), 259);
+  drive->SetFault({FaultKind::Ignore, 0, -1, 0});
+  EXPECT_EQ(core::WriteWord(1, 10, 5), 2);
+
+  drive->ClearFault();
+  for (int request = 1; request <= 2 * core::kQuietTriesAfterEcho; ++request) burst.lostCopies.insert(request);
+  port->SetLineFaults(burst);
+  std::array<std::uint16_t, 16> words{};
+  for (int i = 0; i < 2 * core::kQuietTriesAfterEcho; ++i)
+    ASSERT_EQ(core::ReadBlock16(1, static_cast<std::uint16_t>(16 * i), words), 0);
+  EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
+  port->SetLineFaults(Echoing());
+  drive->SetFault({FaultKind::Exception, 3, -1, 6});
+  EXPECT_EQ(core::WriteWord(1, 10, 5), 259);
+
+  drive->ClearFault();
+  Reopen(LineFaults{});
+  EXPECT_LE(Took([&] { Link(); }), core::kQuietSpan);
+  EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+}
+
 // One copy in four damaged, and the drive answering 30 ms late, past the frame gap that ends a
 // try after a damaged frame: its answer then comes first in the next try. The line stays
 // echoing, a write done is held by the drive, and a write the drive leaves unanswered is not done.
@@ -144,9 +179,12 @@ TEST_F(EchoLineTest, ALineWithoutEchoIsLearntThroughNoiseAndWritesAsBefore) {
     noisy.noiseBefore = before;
     noisy.noiseBehind = behind;
     Reopen(noisy);
-    // Reads alone teach it too.
+    // Reads alone teach it too, at a polling window's pace.
     std::uint32_t v = 0;
-    for (int i = 0; i < core::kQuietTries; ++i) ASSERT_EQ(core::ReadWord(1, 20, 1, v), 0);
+    for (int i = 0; i < core::kQuietTries; ++i) {
+      port->Advance(std::chrono::milliseconds(50));
+      ASSERT_EQ(core::ReadWord(1, 20, 1, v), 0);
+    }
     EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
     Reopen(noisy);
     Link();
@@ -189,7 +227,8 @@ TEST_F(EchoLineTest, AWriteOnALineKnownNeitherWayIsDoneOnlyBehindItsCopy) {
 }
 
 // The adapter changed under an open port: a line taken as quiet that sends a read's copy
-// echoes; one that stopped echoing is taken as quiet again after a long row of reads.
+// echoes; one that stopped echoing is taken as quiet again after a long row of reads, as the
+// monitor polls.
 TEST_F(EchoLineTest, TheLineIsLearntAgainWhenItChanges) {
   std::uint32_t v = 0;
   port->EchoLine(true);
@@ -199,9 +238,14 @@ TEST_F(EchoLineTest, TheLineIsLearntAgainWhenItChanges) {
   EXPECT_EQ(core::WriteWord(1, 10, 5), 259);
   drive->ClearFault();
   port->EchoLine(false);
-  for (int i = 1; i < core::kQuietTriesAfterEcho; ++i) ASSERT_EQ(core::ReadWord(1, 20, 1, v), 0);
+  const auto poll = std::chrono::milliseconds(100);
+  for (int i = 1; i < core::kQuietTriesAfterEcho; ++i) {
+    port->Advance(poll);
+    ASSERT_EQ(core::ReadWord(1, 20, 1, v), 0);
+  }
   EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 10, 5), 2);  // its answer is taken for the copy
+  port->Advance(poll);
   ASSERT_EQ(core::ReadWord(1, 20, 1, v), 0);
   EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
   EXPECT_EQ(core::WriteWord(1, 10, 6), 0);
