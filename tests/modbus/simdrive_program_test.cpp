@@ -135,21 +135,6 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 10, 2), 259);
   EXPECT_EQ(core::WriteBit(1, 10, 1), 0);
-  // The copies of Link's first eight identifications lost, as behind a receiver switched on
-  // late: those go out over less time than a line without echo needs to show itself (about
-  // 30 ms less), and the echo is learnt from the ninth.
-  drive.Stop();
-  std::vector<std::string> late{"--port", "4", "--echo-line", "--exception", "3", "--fault-function", "6"};
-  for (int request = 1; request <= core::kQuietTries; ++request) {
-    late.push_back("--lose-copy");
-    late.push_back(std::to_string(request));
-  }
-  ASSERT_TRUE(StartDrive(late));
-  ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
-  EXPECT_EQ(core::ReadDeviceId(1), 0);
-  EXPECT_EQ(core::SettleLineEcho(1), 0);
-  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
-  EXPECT_EQ(core::WriteWord(1, 10, 2), 259);
   drive.Stop();
   EXPECT_FALSE(StartDrive({"--port", "4", "--noise-before", "256"}));
 }
