@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "core/common.h"
 #include "core/serial_link.h"
@@ -23,6 +24,9 @@ constexpr std::size_t kInputSize = 256;
 constexpr std::uint8_t kIdentification = 0x2B;
 constexpr std::size_t kIdHeader = 8;
 constexpr std::size_t kIdShortest = 11;  // the shortest identification reply taken
+// The length of an exception reply: a try never asks the line for more before the bytes show
+// that no refusal is coming, so a refusal is taken as soon as it is whole.
+constexpr std::size_t kRefusalLength = 5;
 // A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800
 // baud take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. The drain
 // goes on after the guard while a frame is still coming, and a try that received a whole but
@@ -169,6 +173,15 @@ void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   }
 }
 
+// Reads and drops what the line brings until the port's clock reaches `until` (or the port fails).
+void ListenUntil(platform::ByteLink& port, LineTime until) {
+  std::array<std::uint8_t, 64> scratch{};
+  for (LineTime now = port.Now(); now < until && !port.Failed(); now = port.Now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    (void)port.ReadWithin(scratch.data(), scratch.size(), static_cast<int>(left));
+  }
+}
+
 // At the end of an operation, a guard still set for the station asked (a try heard nothing
 // after the operation's drain, or its second try went out undrained) starts again now: a reply
 // may still come behind the last one taken.
@@ -240,7 +253,7 @@ void Trace(const char* name, std::uint16_t address, TransactionResult result, bo
 }
 
 // How a CRC-correct frame from the line relates to a request.
-enum class Fit { No, Reply, Exception, WrongEcho };
+enum class Fit { No, Reply, Refusal, OtherValue };
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
@@ -273,11 +286,11 @@ bool IdentificationHeader(const std::uint8_t* frame) {
 // Whether a frame (CRC already checked) answers the request: it must come from the station
 // asked, with the function asked (or that function's exception), and carry the byte count of
 // a read, the address and value or quantity of a write, or the identification's header. A
-// write's reply that names the address but another value or quantity is a wrong echo.
+// write's reply that names the address but another value or quantity has another value.
 Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t length) {
   if (frame[0] != request[0]) return Fit::No;
   const std::uint8_t function = request[1];
-  if (frame[1] == (function | 0x80)) return length == 5 ? Fit::Exception : Fit::No;
+  if (frame[1] == (function | 0x80)) return length == kRefusalLength ? Fit::Refusal : Fit::No;
   if (frame[1] != function) return Fit::No;
   if (function == kIdentification) return length >= kIdShortest && IdentificationHeader(frame) ? Fit::Reply : Fit::No;
   if (length != ReplyLength(request)) return Fit::No;
@@ -287,7 +300,7 @@ Fit Fits(const std::uint8_t* request, const std::uint8_t* frame, std::size_t len
     case 4: return frame[2] == length - 5 ? Fit::Reply : Fit::No;
     default:
       if (Word(frame + 2) != Word(request + 2)) return Fit::No;
-      return Word(frame + 4) == Word(request + 4) ? Fit::Reply : Fit::WrongEcho;
+      return Word(frame + 4) == Word(request + 4) ? Fit::Reply : Fit::OtherValue;
   }
 }
 
@@ -331,205 +344,298 @@ IdentificationFrame LookAtIdentification(const std::uint8_t* p, std::size_t avai
   return f;
 }
 
-// What one try received: the answer, an exception reply, a write's reply with another value
-// or quantity, a CRC-correct reply of our station of another length, or nothing usable.
-enum class Heard { Answer, Exception, WrongEcho, WrongLength, Nothing };
+// What one try received: the answer, the drive's refusal (an exception reply), a write's reply
+// with another value or quantity, a CRC-correct reply of our station of another length, a
+// write's copy on a line not known either way, or nothing usable.
+enum class Heard { Answer, Refusal, OtherValue, WrongLength, Unsure, Nothing };
 
-// Whether the n bytes at p repeat the request from its start (the line sending it back).
+// Whether the n bytes at p repeat the request from its start.
 bool RepeatsRequest(const std::uint8_t* p, std::size_t n) {
   const Exchange& x = X();
   n = std::min(n, x.txLength);
   return std::equal(p, p + n, x.tx.begin());
 }
 
+// What a try found where it looked in what the line brought.
+enum class Piece {
+  Noise,       // a byte that starts nothing usable (a damaged frame's too): passed over
+  Incomplete,  // something of ours still coming (Found::need)
+  LineCopy,    // the line's copy of the request, sent back by an echoing line
+  Answer,      // the drive's answer; for functions 5 and 6 equal to the request
+  Refusal,     // the drive's exception reply
+  OtherValue,  // a write's reply naming its address with another value or quantity
+};
+
+struct Found {
+  Piece piece = Piece::Noise;
+  std::size_t length = 0;     // of a whole piece
+  std::size_t need = 0;       // bytes an incomplete piece still lacks at least
+  bool damaged = false;       // a reply of our station and function with a wrong CRC
+  bool damagedWhole = false;  // such a reply ends where the bytes that came do
+};
+
+// One try's search for the reply to the request in x.tx, over the port's bytes in x.in.
+// The request's answer is found behind noise and frames that answer nothing of it (another
+// station or function, another byte count, address, value or quantity); what the line has
+// shown of its echo is noted when the try ends.
+//
+// The words kept apart here: the line's copy is the request as an echoing line sends it back
+// (passed over). A word or coil write's normal answer equals its request: on a line known not
+// to echo the first such frame is the answer; elsewhere the first is taken for the copy and
+// only a second one behind it is the answer. A drive that answers a read with its request
+// (the simulated drive's --echo) gives frames that are no answer. A reply with another value
+// is a write's reply naming its address with another value or quantity.
+class ReplySearch {
+ public:
+  ReplySearch(platform::ByteLink& port, LineEcho line);
+  Heard Run();
+  LineEvidence Showing() const;
+
+ private:
+  Found LookAt(const std::uint8_t* at, std::size_t avail) const;
+  Found LookAtCopy(std::size_t avail) const;
+  Found LookAtFrame(const std::uint8_t* at, std::size_t avail) const;
+  bool LooksForCopy() const;
+  void NoteDriveFrame();
+  Heard Take(const Found& found);
+  bool ReadMore(std::size_t need);
+  Heard Unanswered();
+
+  Exchange& x_;
+  platform::ByteLink& port_;
+  const LineEcho line_;  // as known when the try began
+  const std::uint8_t station_;
+  const std::uint8_t function_;
+  const std::size_t replyLength_;  // of the normal answer (0 for the identification)
+  const bool identification_;
+  const bool answerRepeats_;  // functions 5 and 6: the normal answer equals the request
+  const LineTime deadline_;
+  std::size_t pos_ = 0;       // where the search goes on in x.in
+  std::size_t frameEnd_ = 0;  // the end of the last whole frame passed over
+  std::size_t received_ = 0;  // the try's first bytes, kept in x.rx for the trace
+  bool lastLook_ = false;
+  LineTime lastByte_{};
+  // What the try has met so far.
+  bool copySeen_ = false;     // the line's copy, passed over
+  bool doubtAhead_ = false;   // bytes of our station and function passed over (a damaged or cut copy?)
+  bool driveSpoke_ = false;   // a frame of the drive (answer, refusal, other value)
+  bool driveFirst_ = false;   // ... and the first of them had neither copy nor doubt ahead
+  bool otherValue_ = false;
+  bool damaged_ = false;      // a reply of our station and function came with a wrong CRC
+  bool damagedLast_ = false;  // such a reply, whole, is the last thing the line brought
+};
+
+ReplySearch::ReplySearch(platform::ByteLink& port, LineEcho line)
+    : x_(X()),
+      port_(port),
+      line_(line),
+      station_(X().tx[0]),
+      function_(X().tx[1]),
+      replyLength_(ReplyLength(X().tx.data())),
+      identification_(function_ == kIdentification),
+      answerRepeats_(function_ == 5 || function_ == 6),
+      // The identification waits as long as for the longest reply.
+      deadline_(port.Now() +
+                std::chrono::milliseconds(platform::ReadTimeoutMs(identification_ ? kReplySize : replyLength_))) {}
+
+// The line's copy is looked for on every line, so that a line taken for one without echo
+// shows it echoes after all; only a write's copy, which cannot be told from its answer, is
+// not looked for where no copy comes (a line known not to echo), nor a second time.
+bool ReplySearch::LooksForCopy() const { return !(answerRepeats_ && (copySeen_ || line_ == LineEcho::Quiet)); }
+
+// Finding frames: what the bytes at `at` (avail of them, the first from our station or not)
+// are, or how many more they need to tell.
+Found ReplySearch::LookAt(const std::uint8_t* at, std::size_t avail) const {
+  if (at[0] != station_) return {};
+  if (avail < 2) return {Piece::Incomplete, 0, 1};
+  if (LooksForCopy() && RepeatsRequest(at, avail)) {
+    const Found copy = LookAtCopy(avail);
+    if (copy.piece != Piece::Noise) return copy;
+  }
+  return LookAtFrame(at, avail);
+}
+
+// Bytes that repeat the request so far: the line's copy once whole. While they are fewer, no
+// more is asked for than an answer would need, until they are more than an answer (an answer
+// may begin as its request does). On the last look a cut copy is judged as a frame.
+Found ReplySearch::LookAtCopy(std::size_t avail) const {
+  if (avail >= x_.txLength) return {Piece::LineCopy, x_.txLength};
+  if (lastLook_) return {};
+  const std::size_t answerLength = identification_ ? kIdShortest : replyLength_;
+  const std::size_t until = avail < answerLength ? std::min(x_.txLength, answerLength) : x_.txLength;
+  return {Piece::Incomplete, 0, until - avail};
+}
+
+// A frame of our station: the answer, a refusal or a reply with another value once whole and
+// CRC-correct; a damaged one is marked and passed over like noise.
+Found ReplySearch::LookAtFrame(const std::uint8_t* at, std::size_t avail) const {
+  Found found;
+  std::size_t length = 0;
+  if (at[1] == function_ && identification_) {
+    const IdentificationFrame id = LookAtIdentification(at, avail, lastLook_);
+    if (id.whole && !RepeatsRequest(at, avail)) found.damaged = found.damagedWhole = true;
+    if (id.length == 0 && id.need > 0) {
+      found.piece = Piece::Incomplete;
+      found.need = id.need;
+      return found;
+    }
+    length = id.length;
+  } else if (at[1] == function_) {
+    length = replyLength_;
+  } else if (at[1] == (function_ | 0x80)) {
+    length = kRefusalLength;
+  }
+  if (length == 0) return found;
+  if (avail < length) return {Piece::Incomplete, 0, length - avail};
+  if (!CrcFits(at, length)) {
+    if (!RepeatsRequest(at, avail)) {
+      found.damaged = true;
+      found.damagedWhole = avail == length;
+    }
+    return found;
+  }
+  const Fit fit = Fits(x_.tx.data(), at, length);
+  // A read answered with its own request (the drive's --echo fault) is no answer.
+  const bool driveEcho = fit == Fit::Reply && length <= x_.txLength && RepeatsRequest(at, length) && replyLength_ != 8;
+  if (fit == Fit::No || driveEcho) return found;
+  found.length = length;
+  found.piece = fit == Fit::Reply ? Piece::Answer : fit == Fit::Refusal ? Piece::Refusal : Piece::OtherValue;
+  return found;
+}
+
+void ReplySearch::NoteDriveFrame() {
+  if (driveSpoke_) return;
+  driveSpoke_ = true;
+  driveFirst_ = !copySeen_ && !doubtAhead_;
+}
+
+// The answer or refusal found: left at the front of x.rx.
+Heard ReplySearch::Take(const Found& found) {
+  NoteDriveFrame();
+  const std::uint8_t* at = x_.in.data() + pos_;
+  std::copy(at, at + found.length, x_.rx.begin());
+  x_.count = found.length;
+  x_.crc = Crc16(at, found.length - 2);
+  return found.piece == Piece::Answer ? Heard::Answer : Heard::Refusal;
+}
+
+Heard ReplySearch::Run() {
+  for (;;) {
+    std::size_t need = kRefusalLength;
+    while (pos_ < x_.inLength) {
+      const std::uint8_t* at = x_.in.data() + pos_;
+      const std::size_t avail = x_.inLength - pos_;
+      const Found found = LookAt(at, avail);
+      if (found.damaged) damaged_ = true;
+      if (found.damagedWhole) damagedLast_ = true;
+      if (found.piece == Piece::Incomplete) {
+        need = found.need;
+        break;
+      }
+      if (found.piece == Piece::Noise) {
+        if (avail >= 2 && at[0] == station_ && (at[1] == function_ || at[1] == (function_ | 0x80))) doubtAhead_ = true;
+        ++pos_;
+        continue;
+      }
+      if (found.piece == Piece::LineCopy || found.piece == Piece::OtherValue) {
+        if (found.piece == Piece::LineCopy) copySeen_ = true;
+        if (found.piece == Piece::OtherValue) {
+          // A drive that stored something else, or the reply to an earlier write to the address.
+          NoteDriveFrame();
+          otherValue_ = true;
+        }
+        pos_ += found.length;
+        frameEnd_ = pos_;
+        continue;
+      }
+      return Take(found);
+    }
+    if (lastLook_) return Unanswered();
+    if (!ReadMore(need)) return Heard::Nothing;
+  }
+}
+
+// Waits for up to need more bytes until the deadline; after a whole damaged reply, only until
+// the line has been quiet for a frame gap. Past the deadline it takes only what is waiting
+// already, once, and the try ends with a last look at all it has. False when the port failed.
+bool ReplySearch::ReadMore(std::size_t need) {
+  if (pos_ == x_.inLength) {
+    pos_ = frameEnd_ = x_.inLength = 0;
+  } else if (x_.inLength + need > x_.in.size()) {
+    std::copy(x_.in.begin() + static_cast<long>(pos_), x_.in.begin() + static_cast<long>(x_.inLength), x_.in.begin());
+    x_.inLength -= pos_;
+    pos_ = frameEnd_ = 0;
+  }
+  const LineTime now = port_.Now();
+  const LineTime until = damagedLast_ ? std::min(deadline_, lastByte_ + kFrameGap) : deadline_;
+  const bool past = now >= deadline_;
+  const int left =
+      now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+  // Past the deadline all that is waiting: a reply that arrived in time is taken whole.
+  const std::size_t ask = past ? std::max(need, x_.in.size() - x_.inLength) : need;
+  const std::size_t got = port_.ReadWithin(x_.in.data() + x_.inLength, ask, left);
+  for (std::size_t i = 0; i < got && received_ < kReplySize; ++i) x_.rx[received_++] = x_.in[x_.inLength + i];
+  x_.inLength += got;
+  if (port_.Failed()) return false;
+  if (got > 0) {
+    lastByte_ = port_.Now();
+    damagedLast_ = false;
+  }
+  if (past || (got < need && port_.Now() >= until)) lastLook_ = true;
+  return true;
+}
+
+// The try's verdict when no answer or refusal came. x.rx keeps the try's first bytes.
+// A try that heard nothing from its station, not even a damaged, cut-short or differing
+// reply, leaves a guard for that station: its reply may still come, and is drained before the
+// next request. The identification leaves none: no other request takes its reply.
+Heard ReplySearch::Unanswered() {
+  x_.count = received_;
+  x_.crc = Crc16(x_.rx.data(), received_ >= 2 ? received_ - 2 : 0);
+  // A reply of our station and function that the deadline cut short.
+  const std::size_t open = x_.inLength - std::min(pos_, x_.inLength);
+  const std::uint8_t* head = x_.in.data() + pos_;
+  const bool cutShort = open >= 2 && head[0] == station_ &&
+                        (head[1] == function_ || head[1] == (function_ | 0x80)) && !RepeatsRequest(head, open);
+  if (!identification_ && !damaged_ && !cutShort && !otherValue_)
+    x_.guardEnds[station_] = port_.Now() + kLateReplyGuard;
+  if (otherValue_) return Heard::OtherValue;
+  // A word or coil write's copy with nothing of the drive's behind it, on a line not known
+  // either way: it is the copy of a silent drive's request or the answer itself, and another
+  // try could not tell either.
+  if (answerRepeats_ && copySeen_ && line_ == LineEcho::Unknown && !damaged_) return Heard::Unsure;
+  // What is left after the frames passed over: a CRC-correct reply of our station, cut short
+  // or too long for the answer.
+  const std::size_t rest = x_.inLength - std::min(frameEnd_, x_.inLength);
+  const std::uint8_t* tail = x_.in.data() + frameEnd_;
+  if (!identification_ && rest >= 4 && rest != replyLength_ && tail[0] == station_ && CrcFits(tail, rest))
+    return Heard::WrongLength;
+  return Heard::Nothing;
+}
+
+// What the try showed of the line: a read's whole copy, or a write's copy with the drive's
+// frame behind it, shows an echoing line; the drive's frame with no copy ahead, a line without
+// echo (or a copy the adapter lost: NotePortLineEvidence weighs that).
+LineEvidence ReplySearch::Showing() const {
+  if (copySeen_ && (!answerRepeats_ || driveSpoke_)) return LineEvidence::Copy;
+  if (!driveSpoke_) return LineEvidence::None;
+  return driveFirst_ ? LineEvidence::DriveFirst : LineEvidence::Doubtful;
+}
+
 // Reads the reply to the request in x.tx within the read time-out of its reply length (what
 // has arrived by the deadline is taken, however late this thread looks); an identification
-// waits as long as for the longest reply. Frames that do not answer the request (another
-// station or function, another byte count, another echoed address, value or quantity) are
-// skipped and the wait goes on; an answer behind them or behind noise is taken. An answer is
-// left at the front of x.rx; without one, x.rx holds the try's first bytes.
-// A line that echoes (PortLineEcho) sends the request back ahead of the answer. A whole copy of
-// a request whose answer differs from it (a read, function 16, the identification) is passed
-// over and shows that the line echoes; a frame of the drive that is the first thing a try
-// receives shows that it does not. The answer to functions 5 and 6 repeats the request: on a
-// line known to echo the first copy is passed over and what the drive sends behind it decides
-// (silence is no answer). On a line not known either way the try waits behind the first copy
-// until its deadline: a second copy or an exception reply behind it shows an echoing line and
-// is the answer; with nothing behind it, the copy is the answer. On a line known not to echo,
-// copies are judged as they always were, with the same waits.
-// A whole reply of our station that came damaged, with nothing behind it, ends the try once the
-// line has been quiet for a frame gap: the drive answered, and the next try may go out.
-// A try that heard nothing from its station, not even a damaged, cut-short or differing reply,
-// leaves a guard for that station: its reply may still come, and is drained before the next
-// request. The identification leaves none: no other request takes its reply.
-// The try ends at once when the port fails.
+// waits as long as for the longest reply. An answer or refusal is left at the front of x.rx;
+// without one, x.rx holds the try's first bytes. The try ends at once when the port fails.
 Heard Receive() {
   Exchange& x = X();
   x.count = 0;
   x.inLength = 0;
   platform::ByteLink* port = CurrentPort();
   if (port == nullptr) return Heard::Nothing;
-  const std::uint8_t station = x.tx[0];
-  const std::uint8_t function = x.tx[1];
-  const std::size_t replyLength = ReplyLength(x.tx.data());
-  const bool identification = function == kIdentification;
-  // Functions 5 and 6: the normal answer is a copy of the request.
-  const bool answerRepeats = function == 5 || function == 6;
-  const LineEcho lineEcho = PortLineEcho();
-  bool copySeen = false;  // a whole copy of the request was passed over
-  std::size_t received = 0;
-  std::size_t total = 0;           // every byte the try read
-  std::size_t totalAtCopyEnd = 0;  // of them, those up to the end of the copy passed over
-  // What a frame of the drive (an answer, an exception, a wrong echo) shows of the line: behind
-  // a copy, that it echoes; as the very first bytes of the try, that it does not (an echoing
-  // line sends the copy first, whole or damaged).
-  const auto learnFromFrame = [&](const std::uint8_t* frame, std::size_t length) {
-    if (copySeen) {
-      if (lineEcho == LineEcho::Unknown) LearnPortLineEcho(LineEcho::Echoes);
-    } else if (lineEcho != LineEcho::Quiet && received >= length && std::equal(frame, frame + length, x.rx.begin())) {
-      LearnPortLineEcho(LineEcho::Quiet);
-    }
-  };
-  const LineTime deadline =
-      port->Now() + std::chrono::milliseconds(platform::ReadTimeoutMs(identification ? kReplySize : replyLength));
-  std::size_t pos = 0;
-  std::size_t frameEnd = 0;  // the end of the last whole frame skipped
-  bool wrongEcho = false;
-  bool damaged = false;      // a reply of our station and function came with a wrong CRC
-  bool damagedLast = false;  // such a reply, whole, is the last thing the line brought
-  bool lastLook = false;
-  LineTime lastByte{};
-  for (;;) {
-    // Look for the answer from pos on; need is what the frame begun at pos still lacks.
-    std::size_t need = identification ? kIdShortest : replyLength;
-    while (pos < x.inLength) {
-      const std::size_t avail = x.inLength - pos;
-      const std::uint8_t* at = x.in.data() + pos;
-      if (at[0] != station) {
-        ++pos;
-        continue;
-      }
-      if (avail < 2) {
-        need = 1;
-        break;
-      }
-      // A copy of the request, whole or still coming, on a line that may echo.
-      if (lineEcho != LineEcho::Quiet && RepeatsRequest(at, avail)) {
-        if (avail < x.txLength && !lastLook) {
-          // No more than an answer would need, until the bytes are more than an answer.
-          const std::size_t answerLength = identification ? kIdShortest : replyLength;
-          need = (avail < answerLength ? std::min(x.txLength, answerLength) : x.txLength) - avail;
-          break;
-        }
-        if (avail >= x.txLength && !(answerRepeats && copySeen)) {
-          copySeen = true;
-          if (!answerRepeats) LearnPortLineEcho(LineEcho::Echoes);
-          pos += x.txLength;
-          totalAtCopyEnd = total - (x.inLength - pos);
-          frameEnd = pos;
-          continue;
-        }
-      }
-      std::size_t length = 0;
-      if (at[1] == function && identification) {
-        const IdentificationFrame id = LookAtIdentification(at, avail, lastLook);
-        if (id.whole && !RepeatsRequest(at, avail)) damaged = damagedLast = true;
-        if (id.length == 0 && id.need > 0) {
-          need = id.need;
-          break;
-        }
-        length = id.length;
-      } else if (at[1] == function) {
-        length = replyLength;
-      } else if (at[1] == (function | 0x80)) {
-        length = 5;
-      }
-      if (length == 0) {
-        ++pos;
-        continue;
-      }
-      if (avail < length) {
-        need = length - avail;
-        break;
-      }
-      const bool crcOk = CrcFits(at, length);
-      if (!crcOk && !RepeatsRequest(at, avail)) {
-        damaged = true;
-        if (avail == length) damagedLast = true;
-      }
-      const Fit fit = crcOk ? Fits(x.tx.data(), at, length) : Fit::No;
-      const bool echo = fit == Fit::Reply && length <= x.txLength && RepeatsRequest(at, length) &&
-                        ReplyLength(x.tx.data()) != 8;
-      if (fit == Fit::No || echo) {
-        ++pos;
-        continue;
-      }
-      if (fit == Fit::WrongEcho) {
-        // A drive that stored something else, or the echo of an earlier write to the address.
-        wrongEcho = true;
-        learnFromFrame(at, length);
-        pos += length;
-        frameEnd = pos;
-        continue;
-      }
-      learnFromFrame(at, length);
-      std::copy(at, at + length, x.rx.begin());
-      x.count = length;
-      x.crc = Crc16(at, length - 2);
-      return fit == Fit::Reply ? Heard::Answer : Heard::Exception;
-    }
-    if (lastLook) break;
-    if (pos == x.inLength) {
-      pos = frameEnd = x.inLength = 0;
-    } else if (x.inLength + need > x.in.size()) {
-      std::copy(x.in.begin() + static_cast<long>(pos), x.in.begin() + static_cast<long>(x.inLength), x.in.begin());
-      x.inLength -= pos;
-      pos = frameEnd = 0;
-    }
-    // Past the deadline, only what is waiting already, once. After a damaged reply, only until
-    // the line has been quiet for a frame gap.
-    const LineTime now = port->Now();
-    const LineTime until = damagedLast ? std::min(deadline, lastByte + kFrameGap) : deadline;
-    const bool past = now >= deadline;
-    const int left =
-        now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
-    const std::size_t got = port->ReadWithin(x.in.data() + x.inLength, need, left);
-    // The try's first bytes are kept for the trace and the judging of an unanswered try.
-    for (std::size_t i = 0; i < got && received < kReplySize; ++i) x.rx[received++] = x.in[x.inLength + i];
-    x.inLength += got;
-    total += got;
-    if (port->Failed()) return Heard::Nothing;
-    if (got > 0) {
-      lastByte = port->Now();
-      damagedLast = false;
-    }
-    // Judge what came last once more (an identification by all of it), then stop.
-    if (past || (got < need && port->Now() >= until)) lastLook = true;
-  }
-  // A write's copy with nothing behind it, on a line not known to echo: that copy is the answer.
-  // Anything behind it (a damaged answer, noise) leaves the try unanswered.
-  if (answerRepeats && copySeen && lineEcho == LineEcho::Unknown && !wrongEcho && total == totalAtCopyEnd) {
-    std::copy(x.tx.begin(), x.tx.begin() + static_cast<long>(x.txLength), x.rx.begin());
-    x.count = x.txLength;
-    x.crc = Crc16(x.rx.data(), x.count - 2);
-    return Heard::Answer;
-  }
-  x.count = received;
-  x.crc = Crc16(x.rx.data(), received >= 2 ? received - 2 : 0);
-  // A reply of our station and function that the deadline cut short.
-  const std::size_t open = x.inLength - std::min(pos, x.inLength);
-  const std::uint8_t* head = x.in.data() + pos;
-  const bool cutShort = open >= 2 && head[0] == station && (head[1] == function || head[1] == (function | 0x80)) &&
-                        !RepeatsRequest(head, open);
-  if (!identification && !damaged && !cutShort && !wrongEcho) x.guardEnds[station] = port->Now() + kLateReplyGuard;
-  if (wrongEcho) return Heard::WrongEcho;
-  // What is left after the frames skipped: a CRC-correct reply of our station, cut short or
-  // too long for the answer.
-  const std::size_t rest = x.inLength - std::min(frameEnd, x.inLength);
-  const std::uint8_t* tail = x.in.data() + frameEnd;
-  if (!identification && rest >= 4 && rest != replyLength && tail[0] == station && CrcFits(tail, rest))
-    return Heard::WrongLength;
-  return Heard::Nothing;
+  ReplySearch search(*port, PortLineEcho());
+  const Heard heard = search.Run();
+  if (!port->Failed()) NotePortLineEvidence(search.Showing());
+  return heard;
 }
 
 // Why a request did not go out: the port failed, or it took the request only in part.
@@ -541,7 +647,7 @@ TransactionResult ReadTry(int pauseMs, std::size_t n) {
   if (!Send(n)) return SendFailure();
   const Heard heard = Receive();
   if (PortFailed()) return kResultPortFailed;
-  X().noEcho = heard == Heard::Answer || heard == Heard::Exception || !IsEcho();
+  X().noEcho = heard == Heard::Answer || heard == Heard::Refusal || !IsEcho();
   return heard == Heard::Answer ? kResultOk : kResultBadReply;
 }
 
@@ -591,12 +697,15 @@ TransactionResult WriteTry(std::size_t n, bool& stop) {
     case Heard::Answer:
       stop = true;
       return kResultOk;
-    case Heard::Exception:
+    case Heard::Refusal:
       stop = true;
       return static_cast<TransactionResult>(kResultException + X().rx[2]);
-    case Heard::WrongEcho:
+    case Heard::OtherValue:
       stop = true;
       return kResultWrongContent;
+    case Heard::Unsure:
+      stop = true;
+      return kResultBadReply;
     case Heard::WrongLength:
       return kResultWrongContent;
     case Heard::Nothing:
@@ -790,6 +899,31 @@ TransactionResult ReadDeviceId(std::uint8_t station) {
     return p + 2 == x.count ? kResultOk : kResultWrongContent;
   }
   return result;
+}
+
+TransactionResult SettleLineEcho(std::uint8_t station) {
+  if (Busy()) return kResultBusy;
+  AppState& s = State();
+  const auto kept = std::make_tuple(s.DeviceStation, s.DeviceVendor, s.DeviceProduct, s.DeviceRevision);
+  TransactionResult result = kResultOk;
+  // The identification number i goes out no earlier than i * kQuietSpan / kQuietTries after
+  // the probe, on the port's clock (at once when the earlier ones took longer, on a slow
+  // line): on a fast line a row with no copy, the probe's included, spans kQuietSpan from the
+  // ninth identification on, so a line without echo is learnt in about kQuietSpan, while
+  // copies lost in a burst up to then leave an echoing line unknown until a copy comes. A
+  // line known neither way after kQuietTries + 4 identifications costs about 0.45 s more.
+  const auto step = std::chrono::duration_cast<std::chrono::microseconds>(kQuietSpan) / kQuietTries;
+  const std::uint64_t generation = PortGeneration();
+  const LineTime start = CurrentPort() != nullptr ? CurrentPort()->Now() : LineTime();
+  for (int i = 1; i <= kQuietTries + 4 && PortLineEcho() == LineEcho::Unknown; ++i) {
+    if (PortGeneration() != generation) break;
+    if (CurrentPort() != nullptr) ListenUntil(*CurrentPort(), start + step * i);
+    result = ReadDeviceId(station);
+    if (result == kResultPortFailed || result == kResultBusy) break;
+  }
+  std::tie(s.DeviceStation, s.DeviceVendor, s.DeviceProduct, s.DeviceRevision) = kept;
+  if (PortLineEcho() != LineEcho::Unknown) return kResultOk;
+  return result == kResultOk ? kResultBadReply : result;
 }
 
 namespace {

@@ -3,8 +3,9 @@
 // failed exchange appends a three-line trace to State().LogMemo.
 //
 // On a line that sends every request back ahead of the answer (PortLineEcho, core/serial_link.h)
-// the copies are passed over, and a write of function 5 or 6, whose normal answer is a copy of
-// the request, is done only on the drive's answer behind its copy.
+// the copies are passed over, and a write of function 5 or 6, whose normal answer equals the
+// request, is done only on the drive's answer behind its copy unless the line is known not to
+// echo. Link learns the line (SettleLineEcho) before anything is written.
 //
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is
@@ -75,6 +76,13 @@ TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, cons
 // Sets State().DeviceStation, DeviceVendor, DeviceProduct and DeviceRevision when a reply is
 // accepted (also when the result then becomes 3).
 TransactionResult ReadDeviceId(std::uint8_t station);
+// Asks the station for its identification until the port's line is known to echo or not
+// (PortLineEcho), at most kQuietTries + 4 times, spread over the port's clock so that a line
+// without echo is learnt in about kQuietSpan (core/serial_link.h), what the line brings
+// between them dropped; leaves the device identification results
+// as they were. 0 when the line is known, else the last failure (2 when the identifications
+// were answered but showed nothing either way).
+TransactionResult SettleLineEcho(std::uint8_t station);
 TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address);
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask);
 

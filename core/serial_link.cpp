@@ -11,6 +11,8 @@ namespace {
 struct OpenLink {
   std::unique_ptr<platform::ByteLink> port;
   LineEcho echo = LineEcho::Unknown;
+  int driveFirstRow = 0;  // tries in a row whose drive frame came first
+  std::chrono::steady_clock::time_point rowStart{};  // when the first of them ended
 };
 
 OpenLink& Link() {
@@ -51,7 +53,7 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
     LastFailure().error = serial->LastOpenError();
     return false;
   }
-  Link() = {std::move(serial), LineEcho::Unknown};
+  Link() = {std::move(serial), LineEcho::Unknown, 0, {}};
   ++Generation();
   return true;
 }
@@ -59,7 +61,7 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
 void OpenPortOn(std::unique_ptr<platform::ByteLink> link) {
   ClosePort();
   if (link) link->Purge();
-  Link() = {std::move(link), LineEcho::Unknown};
+  Link() = {std::move(link), LineEcho::Unknown, 0, {}};
   ++Generation();
 }
 
@@ -81,6 +83,35 @@ LineEcho PortLineEcho() { return Link().echo; }
 
 void LearnPortLineEcho(LineEcho echo) {
   if (Port() != nullptr) Link().echo = echo;
+  Link().driveFirstRow = 0;
+}
+
+void NotePortLineEvidence(LineEvidence evidence) {
+  OpenLink& link = Link();
+  if (link.port == nullptr) return;
+  switch (evidence) {
+    case LineEvidence::Copy:
+      link.echo = LineEcho::Echoes;
+      link.driveFirstRow = 0;
+      break;
+    case LineEvidence::DriveFirst: {
+      if (link.echo == LineEcho::Quiet) break;
+      const auto now = link.port->Now();
+      if (link.driveFirstRow++ == 0) link.rowStart = now;
+      const bool echoed = link.echo == LineEcho::Echoes;
+      if (link.driveFirstRow >= (echoed ? kQuietTriesAfterEcho : kQuietTries) &&
+          now - link.rowStart >= (echoed ? kQuietSpanAfterEcho : kQuietSpan)) {
+        link.echo = LineEcho::Quiet;
+        link.driveFirstRow = 0;
+      }
+      break;
+    }
+    case LineEvidence::Doubtful:
+      link.driveFirstRow = 0;
+      break;
+    case LineEvidence::None:
+      break;
+  }
 }
 
 }  // namespace core

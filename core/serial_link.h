@@ -2,6 +2,7 @@
 // (ClearLinkState); the transactions of core/modbus.h are the only code that uses it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,10 +46,45 @@ std::uint64_t PortGeneration();
 
 // Whether the open port's line sends every request back ahead of the drive's answer, as a
 // 2-wire RS-485 adapter without echo suppression does. The transactions learn it from what
-// they receive; a port just opened is Unknown, and closing the port forgets it.
+// they receive (NotePortLineEvidence); a port just opened is Unknown, and closing the port
+// forgets it.
 enum class LineEcho { Unknown, Echoes, Quiet };
 LineEcho PortLineEcho();
-// What a reply showed of the open port's line; nothing happens when no port is open.
+// Sets what is known of the open port's line; nothing happens when no port is open.
 void LearnPortLineEcho(LineEcho echo);
+
+// What one try showed of the line.
+enum class LineEvidence {
+  None,        // nothing either way
+  Copy,        // the line's copy of the request: whole, for a request whose answer differs from
+               // it; for a word or coil write, with the drive's frame behind it
+  DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
+  Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
+};
+// A drive frame with no copy ahead shows a line without echo only after this many tries in a
+// row: an adapter that loses a copy now and then loses this many in a row hardly ever.
+constexpr int kQuietTries = 8;
+// ... and only when the row spans this long on the port's clock, from the first of its tries
+// to the last: copies are also lost in a burst (a receiver switched on some tens of
+// milliseconds after the port opens, an adapter that stalls), and tries run back to back take
+// a few milliseconds each. The late-reply guard's span, the longest the link waits for any
+// reply, so that Link learns a line without echo in about a third of a second.
+constexpr std::chrono::milliseconds kQuietSpan{300};
+// On a port that has shown it echoes, only after this many: the adapter is known to send
+// copies, and one that loses half of them still loses this many in a row less than once in
+// four billion rows, while a line that truly went quiet (the echo switched off, a drive that
+// had answered with the request itself) is taken as quiet again within seconds of polling.
+constexpr int kQuietTriesAfterEcho = 32;
+// ... over at least this span: a bulk read of many blocks runs that many tries within a
+// fraction of a second, while the monitor's polling (two reads every 0.3 s) spends about five
+// seconds on them, so a known echo survives a receiver that drops out for seconds and a line
+// that went quiet is still learnt within seconds.
+constexpr std::chrono::milliseconds kQuietSpanAfterEcho{3000};
+// Takes what a try showed. A copy shows an echoing line: no single try makes that port quiet
+// again, as a copy the adapter lost looks just like a line without echo. A port not known
+// either way is taken for a line without echo after kQuietTries tries in a row whose drive
+// frame came first over kQuietSpan, one that has shown it echoes after kQuietTriesAfterEcho
+// over kQuietSpanAfterEcho; a copy or a doubtful try starts the row again.
+void NotePortLineEvidence(LineEvidence evidence);
 
 }  // namespace core

@@ -1,5 +1,5 @@
-// Reply judging over arbitrary bytes: the first byte picks the operation, the rest is split
-// into the replies of its tries. Each operation must end with a known result.
+// Reply judging over arbitrary bytes: the first byte picks the operation (and what is known of
+// the line's echo), the rest is split into the replies of its tries. Each operation must end with a known result.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,6 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto owned = std::make_unique<simdrive::FakePort>(drive);
   simdrive::FakePort* port = owned.get();
   core::OpenPortOn(std::move(owned));
+  // The line as known before the operation: neither way, echoing or without echo.
+  core::LearnPortLineEcho(static_cast<core::LineEcho>((data[0] >> 6) % 3));
   core::State().LogMemo = [](const std::string& line) {
     if (line.empty()) __builtin_trap();
   };

@@ -56,7 +56,7 @@ int CompareCompoundNames(const std::u16string& a, const std::u16string& b) {
 // ----- writer ---------------------------------------------------------------------------------
 
 CompoundFileWriter::CompoundFileWriter() {
-  nodes_.push_back(Node{u"Root Entry", CompoundEntryType::Root, -1, {}, nullptr});
+  nodes_.push_back(Node{u"Root Entry", CompoundEntryType::Root, -1, {}, nullptr, {}});
 }
 
 int CompoundFileWriter::AddEntry(int parent, const std::u16string& name, CompoundEntryType type,
@@ -76,7 +76,7 @@ int CompoundFileWriter::AddEntry(int parent, const std::u16string& name, Compoun
   if (Find(parent, name) >= 0) return fail("compound file: " + Quoted(name) + " exists already");
   int id = static_cast<int>(nodes_.size());
   nodes_.push_back(Node{name, type, parent, {},
-                        type == CompoundEntryType::Stream ? std::make_unique<MemoryStream>() : nullptr});
+                        type == CompoundEntryType::Stream ? std::make_unique<MemoryStream>() : nullptr, {}});
   nodes_[static_cast<std::size_t>(parent)].children.push_back(id);
   return id;
 }
@@ -87,6 +87,12 @@ int CompoundFileWriter::AddStorage(int parent, const std::u16string& name, std::
 
 int CompoundFileWriter::AddStream(int parent, const std::u16string& name, std::string* error) {
   return AddEntry(parent, name, CompoundEntryType::Stream, error);
+}
+
+void CompoundFileWriter::SetClassId(int entry, const std::array<std::uint8_t, 16>& classId) {
+  if (entry < 0 || static_cast<std::size_t>(entry) >= nodes_.size()) return;
+  Node& node = nodes_[static_cast<std::size_t>(entry)];
+  if (node.type != CompoundEntryType::Stream) node.classId = classId;
 }
 
 std::vector<std::uint8_t>& CompoundFileWriter::StreamData(int stream) { return Stream(stream).Bytes(); }
@@ -209,6 +215,7 @@ FileResult CompoundFileWriter::Save(ByteStream& out) const {
     StoreLE32(e + 68, left[i]);
     StoreLE32(e + 72, right[i]);
     StoreLE32(e + 76, child[i]);
+    std::memcpy(e + 80, node.classId.data(), node.classId.size());
     if (node.type == CompoundEntryType::Storage) continue;  // storages have no data
     std::uint64_t size = i == 0 ? miniStreamBytes : node.data->Bytes().size();
     StoreLE32(e + 116, start[i]);
@@ -426,6 +433,7 @@ FileResult CompoundFileReader::Parse() {
       entry.left = LoadLE32(e + 68);
       entry.right = LoadLE32(e + 72);
       entry.child = LoadLE32(e + 76);
+      std::memcpy(entry.classId.data(), e + 80, entry.classId.size());
       entry.start = LoadLE32(e + 116);
       entry.size = version_ == 3 ? LoadLE32(e + 120) : (LoadLE32(e + 120) | (static_cast<std::uint64_t>(LoadLE32(e + 124)) << 32));
       entries_.push_back(std::move(entry));

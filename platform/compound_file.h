@@ -7,6 +7,7 @@
 // a mini stream (64-byte sectors with their own allocation table) for streams under 4096 bytes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +35,8 @@ class CompoundFileWriter {
   // name without regard to case).
   int AddStorage(int parent, const std::u16string& name, std::string* error = nullptr);
   int AddStream(int parent, const std::u16string& name, std::string* error = nullptr);
+  // The class id (CLSID) that a storage entry (or the root) carries; all zeros unless set.
+  void SetClassId(int entry, const std::array<std::uint8_t, 16>& classId);
   // The bytes of a stream entry; callers append to them freely until Save.
   std::vector<std::uint8_t>& StreamData(int stream);
   // A stream view of a stream entry's bytes.
@@ -52,6 +55,7 @@ class CompoundFileWriter {
     int parent;
     std::vector<int> children;
     std::unique_ptr<MemoryStream> data;  // streams only; stays put while entries are added
+    std::array<std::uint8_t, 16> classId;
   };
   int AddEntry(int parent, const std::u16string& name, CompoundEntryType type, std::string* error);
 
@@ -66,6 +70,7 @@ class CompoundFileReader {
     std::uint32_t left = 0xFFFFFFFF, right = 0xFFFFFFFF, child = 0xFFFFFFFF;
     std::uint32_t start = 0;
     std::uint64_t size = 0;
+    std::array<std::uint8_t, 16> classId{};  // of a storage: the class of its object
     std::vector<int> children;  // in tree order
   };
 

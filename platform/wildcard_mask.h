@@ -2,7 +2,7 @@
 // sets; letters match without regard to case (ASCII rules). Masks and texts are 8-bit (ANSI)
 // strings; in a double-byte code page a lead byte and its trail byte form one character. A
 // mask is compiled once; an invalid one raises WildcardMaskError with the message "'<mask>' is
-// an invalid mask at (<1-based position>)". The spreadsheet's criteria (xls/formula/cell_text)
+// an invalid mask at (<1-based position>)". The spreadsheet library's masks (xls/formula/cell_text)
 // and the filter's LIKE (platform/dataset) match with it.
 #pragma once
 

@@ -1,5 +1,6 @@
 // Test fixture: the simulated drive behind the in-process fake port, attached as the open
-// port, with the trace lines collected and the pauses skipped (SkippingClock).
+// port on a line known not to echo (as Link leaves it), with the trace lines collected and the
+// pauses skipped (SkippingClock).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ class FakeDriveTest : public ::testing::Test {
     auto fake = std::make_unique<simdrive::FakePort>(*drive);
     port = fake.get();
     core::OpenPortOn(std::move(fake));
+    core::LearnPortLineEcho(core::LineEcho::Quiet);
     core::State().LogMemo = [this](const std::string& line) { log.push_back(line); };
     core::SetPauseClock(&clock);
   }

@@ -81,6 +81,15 @@ class PtyTest : public ::testing::Test {
     core::ResetState();
   }
 
+  // Opens COM3 and learns its line as Link does; the frames of that are forgotten.
+  void OpenLinked(std::uint16_t baud) {
+    ASSERT_TRUE(core::OpenPort(3, baud, 8, 'N', 1));
+    ASSERT_EQ(core::SettleLineEcho(1), 0);
+    ASSERT_EQ(core::PortLineEcho(), core::LineEcho::Quiet);
+    std::lock_guard lock(framesMutex);
+    frames.clear();
+  }
+
   // The hex bytes of the last frame the drive received.
   std::string LastRequest() {
     std::lock_guard lock(framesMutex);
@@ -101,7 +110,7 @@ class PtyTest : public ::testing::Test {
 };
 
 TEST_F(PtyTest, EveryOperationOverThePseudoTerminal) {
-  ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
+  OpenLinked(19200);
   EXPECT_EQ(core::WriteLong(1, 100, 0x00010003), 0);
   const std::uint8_t request[] = {1, 16, 0, 100, 0, 2, 4, 0, 3, 0, 1};
   const std::uint16_t crc = core::Crc16(request, sizeof request);
@@ -151,7 +160,7 @@ TEST_F(PtyTest, EveryOperationOverThePseudoTerminal) {
 }
 
 TEST_F(PtyTest, ControlCharactersPassUnharmed) {
-  ASSERT_TRUE(core::OpenPort(3, 9600, 8, 'N', 1));
+  OpenLinked(9600);
   // Interrupt, carriage return, XON, XOFF, kill and erase: a line that is not raw eats or
   // changes them.
   const std::uint16_t values[] = {0x03, 0x0D, 0x11, 0x13, 0x15, 0x7F, 0x0D0A, 0x1113, 0x7F03, 0x0A0D, 0x1C04};
@@ -282,7 +291,7 @@ TEST_F(PtyTest, StaleBytesAreNeverTakenForAReply) {
 }
 
 TEST_F(PtyTest, ReadsWaitForTheirTimeOutOnlyWhenTheReplyIsShort) {
-  ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
+  OpenLinked(19200);
   std::uint32_t v = 0;
   auto start = Clock::now();
   ASSERT_EQ(core::ReadWord(1, 1, 1, v), 0);
@@ -338,7 +347,7 @@ TEST_F(PtyTest, ADamagedReplyRightAfterAnUnansweredOperationCostsOneRetry) {
 }
 
 TEST_F(PtyTest, InjectedFaultsOverTheLine) {
-  ASSERT_TRUE(core::OpenPort(3, 38400, 8, 'N', 1));
+  OpenLinked(38400);
   std::uint32_t v = 0;
   auto with = [&](simdrive::FaultKind kind, int arg = 0) {
     simdrive::Fault f;
@@ -362,7 +371,11 @@ TEST_F(PtyTest, InjectedFaultsOverTheLine) {
   // 5 CRC-correct bytes with function 6, not its exception code 0x86: no exception reply, but
   // a reply of the wrong length.
   EXPECT_EQ(core::WriteWord(1, 0x0701, 5), 3);
+  // The drive's own echo showed an echoing line: a word write's answer is taken for its copy
+  // until the line is learnt again.
   drive.ClearFault();
+  EXPECT_EQ(core::WriteWord(1, 1, 5), 2);
+  OpenLinked(38400);
   EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
 }
 

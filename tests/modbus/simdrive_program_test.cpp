@@ -52,6 +52,7 @@ TEST_F(SimdriveProgramTest, IdentifiesAndServesTypedParametersOfEveryLetter) {
   ASSERT_TRUE(core::OpenPort(3, 19200, 8, 'N', 1));
 
   ASSERT_EQ(core::ReadDeviceId(6), 0);
+  ASSERT_EQ(core::SettleLineEcho(6), 0);  // as Link does
   EXPECT_EQ(s.DeviceStation, 6);
   EXPECT_EQ(s.DeviceProduct, "KV100");
   int model = 0;
@@ -108,6 +109,7 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   ASSERT_TRUE(StartDrive({"--port", "4", "--holding", "1:10=1234", "--exception", "2", "--fail-next", "1",
                           "--fault-function", "6"}));
   ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
+  ASSERT_EQ(core::SettleLineEcho(1), 0);  // as Link does
   std::uint32_t v = 0;
   EXPECT_EQ(core::ReadWord(1, 10, 1, v), 0);
   EXPECT_EQ(v, 1234u);
@@ -121,6 +123,20 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 10, 2), 2);
   EXPECT_EQ(core::WriteBit(1, 10, 1), 0);
+  // The line's faults: the probe's copy lost, noise around every reply; Link still learns the
+  // echo, and a refused word write is refused.
+  drive.Stop();
+  ASSERT_TRUE(StartDrive({"--port", "4", "--echo-line", "--lose-copy", "1", "--noise-before", "0",
+                          "--noise-behind", "0x55,170", "--exception", "3", "--fault-function", "6"}));
+  ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Unknown);
+  EXPECT_EQ(core::SettleLineEcho(1), 0);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
+  EXPECT_EQ(core::WriteWord(1, 10, 2), 259);
+  EXPECT_EQ(core::WriteBit(1, 10, 1), 0);
+  drive.Stop();
+  EXPECT_FALSE(StartDrive({"--port", "4", "--noise-before", "256"}));
 }
 
 TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSilent) {

@@ -23,7 +23,7 @@ TEST_F(ToggleTest, ToggleBitReadsThenWritesTheInverse) {
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_TRUE(drive->Coil(1, 12));
   EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 1, 0, 12, 0, 1}), WithCrc({1, 5, 0, 12, 0xFF, 0})}));
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{6, 8}));
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 1, 5, 3}));
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_FALSE(drive->Coil(1, 12));
   EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 12, 0, 0}));
@@ -35,7 +35,7 @@ TEST_F(ToggleTest, ToggleWordWritesTheValueXorMask) {
   EXPECT_EQ(core::ToggleWord(1, 948, 0x0001), 0);
   EXPECT_EQ(drive->Holding(1, 948), 0x0005);
   EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 3, 3, 180, 0, 1}), WithCrc({1, 6, 3, 180, 0, 5})}));
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{7, 8}));
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 2, 5, 3}));
 }
 
 TEST_F(ToggleTest, AWriteStepThatActedSilentlyIsNotToggledBack) {

@@ -56,6 +56,7 @@ struct FakeBench {
     auto fake = std::make_unique<simdrive::FakePort>(*drive);
     port = fake.get();
     core::OpenPortOn(std::move(fake));
+    core::LearnPortLineEcho(core::LineEcho::Quiet);  // as Link leaves a line without echo
     if (station > 0) {
       drive->AddStation(station);
       core::State().LinkedStation = station;

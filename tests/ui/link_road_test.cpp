@@ -251,6 +251,39 @@ class LinkRoadTest : public QObject {
     QCOMPARE(gui.unexpected, 0);
   }
 
+  // Link leaves the line known either way, so that nothing is written on a line known neither
+  // way: noise ahead of every reply does not hide a line without echo, nor a lost copy of the
+  // probe an echoing one; the station a scan finds is learnt alike.
+  void linkLearnsTheLine() {
+    uitest::Sandbox box;
+    TMainForm form;
+    auto& gui = box.gui();
+    for (int kind = 0; kind < 3; ++kind) {
+      Line line("KV100");
+      simdrive::LineFaults faults;
+      faults.noiseBefore = {0x00};
+      if (kind == 1) {
+        faults.echo = true;
+        faults.lostCopies = {1};
+      }
+      line.server.SetLineFaults(faults);
+      line.drive.AddStation(5);
+      gui.dialogScripts.push_back(LinkDialog(kind == 2 ? "4-5" : "5"));
+      if (kind == 2) gui.dialogScripts.push_back(RunModal);
+      form.OperationLinkClick();
+      QCOMPARE(core::State().LinkedStation, 5);
+      QCOMPARE(core::PortLineEcho(), kind == 1 ? core::LineEcho::Echoes : core::LineEcho::Quiet);
+      QCOMPARE(core::State().DeviceProduct, std::string("KV100"));
+      line.drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
+      QCOMPARE(core::WriteWord(5, 101, 1), core::TransactionResult(259));
+      line.drive.ClearFault();
+      QCOMPARE(core::WriteWord(5, 101, 2), core::TransactionResult(0));
+      QCOMPARE(line.drive.Holding(5, 101), std::uint16_t(2));
+      form.Unlink();
+    }
+    QCOMPARE(gui.unexpected, 0);
+  }
+
   void scanFindsTheAnsweringStation() {
     uitest::Sandbox box;
     Line line("KV200");

@@ -8,6 +8,7 @@
 
 #include "core/common.h"
 #include "core/documents.h"
+#include "core/serial_link.h"
 #include "core/settings.h"
 #include "ui/main/compare_form.h"
 #include "ui/main/document_dialogs.h"
@@ -98,6 +99,7 @@ void LinkWindow(ui::TMainForm& form, int station, int model) {
   s.LinkedStation = station;
   s.LinkedModel = model;
   s.LinkProduct = "KV100";
+  core::LearnPortLineEcho(core::LineEcho::Quiet);  // as Link leaves a line without echo
   form.SetLinkedState(true);
 }
 

@@ -63,7 +63,8 @@ core::ParameterDefinition& DocumentLine(const char* code);
 // presses Enter; the editor must open.
 void EnterValue(ui::TParamForm& view, int row, const QString& text);
 
-// The main window linked to `station` of `model` (the drive's product KV100).
+// The main window linked to `station` of `model` (the drive's product KV100), on the open
+// port's line learnt as one without echo.
 void LinkWindow(ui::TMainForm& form, int station = 1, int model = 1);
 
 // Writes `bytes` to `path`.

@@ -13,6 +13,13 @@ void FakePort::Queue(std::vector<std::uint8_t> bytes, int delayMs) {
   pending_.push_back({std::move(bytes), arrives});
 }
 
+void FakePort::QueueReply(std::vector<std::uint8_t> bytes, int delayMs) {
+  const LineFaults& faults = line_.Faults();
+  if (!faults.noiseBefore.empty()) Queue(faults.noiseBefore, delayMs);
+  Queue(std::move(bytes), delayMs);
+  if (!faults.noiseBehind.empty()) Queue(faults.noiseBehind, delayMs);
+}
+
 void FakePort::Inject(std::vector<std::uint8_t> bytes, int delayMs) {
   TimePoint arrives = now_ + std::chrono::milliseconds(std::max(delayMs, 0));
   auto at = std::find_if(pending_.begin(), pending_.end(), [&](const InFlight& f) { return f.arrives > arrives; });
@@ -26,16 +33,16 @@ std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
   if (unplugInMs_ >= 0) unplugAt_ = now_ + std::chrono::milliseconds(std::exchange(unplugInMs_, -1));
   std::size_t written = writeLimit_ >= 0 ? std::min(n, static_cast<std::size_t>(writeLimit_)) : n;
   sent_.push_back({std::vector<std::uint8_t>(data, data + written), std::chrono::steady_clock::now()});
-  if (echoLine_) Inject(std::vector<std::uint8_t>(data, data + written));
+  if (auto copy = line_.CopyOf(data, written); !copy.empty()) Inject(std::move(copy));
   if (!noise_.empty()) Queue(std::exchange(noise_, {}), 0);
   if (!script_.empty()) {
-    Queue(std::move(script_.front().bytes), script_.front().delayMs);
+    QueueReply(std::move(script_.front().bytes), script_.front().delayMs);
     script_.pop_front();
     return written;
   }
   // The master's pause before each request is a silent gap that ends any partial frame.
   drive_.ResetFraming();
-  for (auto& reply : drive_.Receive(data, written)) Queue(std::move(reply.bytes), reply.delayMs);
+  for (auto& reply : drive_.Receive(data, written)) QueueReply(std::move(reply.bytes), reply.delayMs);
   return written;
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/serial_port.h"
 #include "tools/simdrive/drive.h"
+#include "tools/simdrive/line_faults.h"
 
 namespace simdrive {
 
@@ -47,7 +48,15 @@ class FakePort : public platform::ByteLink {
   void NoiseBeforeNextReply(std::vector<std::uint8_t> bytes) { noise_ = std::move(bytes); }
   // Every request written comes straight back, ahead of its reply (a 2-wire RS-485 adapter
   // without echo suppression).
-  void EchoLine(bool on) { echoLine_ = on; }
+  void EchoLine(bool on) {
+    LineFaults faults = line_.Faults();
+    faults.echo = on;
+    line_ = LineFaultPlayer(faults);
+  }
+  // The line's faults from the next request on: lost or damaged copies, noise around every
+  // reply (the requests whose copy is lost are counted from here).
+  void SetLineFaults(const LineFaults& faults) { line_ = LineFaultPlayer(faults); }
+  const LineFaultPlayer& Line() const { return line_; }
   // Moves the simulated time on, as a quiet spell of the line.
   void Advance(std::chrono::milliseconds by) { now_ += by; }
   // The device goes away after this many more requests (0: now), as an unplugged adapter: from
@@ -76,6 +85,8 @@ class FakePort : public platform::ByteLink {
     TimePoint arrives;
   };
   void Queue(std::vector<std::uint8_t> bytes, int delayMs);
+  // A reply with the line's noise around it.
+  void QueueReply(std::vector<std::uint8_t> bytes, int delayMs);
 
   Drive& drive_;
   TimePoint now_{};
@@ -85,7 +96,7 @@ class FakePort : public platform::ByteLink {
   std::vector<Sent> sent_;
   std::vector<std::size_t> readSizes_;
   int writeLimit_ = -1;
-  bool echoLine_ = false;
+  LineFaultPlayer line_;
   int unplugAfter_ = -1;
   int unplugInMs_ = -1;
   std::optional<TimePoint> unplugAt_;

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   simdrive::PtyServer server(drive);
-  server.SetEchoLine(options.echoLine);
+  server.SetLineFaults(options.line);
   if (!server.Start()) {
     std::perror("simdrive: no pseudo-terminal");
     return 1;

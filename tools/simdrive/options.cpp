@@ -1,6 +1,7 @@
 #include "tools/simdrive/options.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 
 namespace simdrive {
@@ -22,6 +23,13 @@ const char* const kUsage =
     "  --echo-line              the line sends every request back to the master ahead of the drive's\n"
     "                           answer, as a 2-wire RS-485 adapter without echo suppression does (not\n"
     "                           a fault: goes with any of them; --echo is the drive's own fault)\n"
+    "  --lose-copy N            the echoing line loses the copy of the master's N-th write (counted\n"
+    "                           from 1: the first is Link's probe); may be given again\n"
+    "  --copy-loss PERCENT      the echoing line loses any other copy this often\n"
+    "  --copy-damage PERCENT    a copy comes with its last byte changed this often\n"
+    "  --seed N                 of the chances above (default 1: the same line each run)\n"
+    "  --noise-before BYTES --noise-behind BYTES   bytes ahead of or behind every reply, e.g. 0\n"
+    "                           or 0x55,0xAA (decimal or 0x hex, comma-separated)\n"
     "the profile registers: a profile written to 910..916 sets the mode registers 1, 2, 3, 257,\n"
     "the flags 911, the set-points of its mode and the status word 900\n"
     "faults (one at a time):\n"
@@ -45,6 +53,22 @@ bool ParseRegister(char space, const std::string& text, RegisterSetting& out) {
   out.space = space;
   return ToInt(text.substr(0, colon), out.station) && ToInt(text.substr(colon + 1, equals - colon - 1), out.address) &&
          ToInt(text.substr(equals + 1), out.value) && out.address >= 0 && out.address <= 0xFFFF;
+}
+
+// "0x55,170": bytes, each 0..255.
+bool ParseBytes(const std::string& text, std::vector<std::uint8_t>& out) {
+  out.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(item.c_str(), &end, 0);
+    if (item.empty() || *end != '\0' || v > 255) return false;
+    out.push_back(static_cast<std::uint8_t>(v));
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
 }
 
 }  // namespace
@@ -113,7 +137,23 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     else if (arg == "--revision") ok = value(o.revision);
     else if (arg == "--log") ok = value(o.logPath);
     else if (arg == "--live") ok = (o.live = true);
-    else if (arg == "--echo-line") ok = (o.echoLine = true);
+    else if (arg == "--echo-line") ok = (o.line.echo = true);
+    else if (arg == "--lose-copy") {
+      int n = 0;
+      ok = number(n);
+      if (ok) o.line.lostCopies.insert(n);
+    }
+    else if (arg == "--copy-loss") ok = number(o.line.copyLossPercent);
+    else if (arg == "--copy-damage") ok = number(o.line.copyDamagePercent);
+    else if (arg == "--seed") {
+      int n = 0;
+      ok = number(n);
+      o.line.seed = static_cast<unsigned>(n);
+    }
+    else if (arg == "--noise-before" || arg == "--noise-behind") {
+      ok = value(text) && ParseBytes(text, arg == "--noise-before" ? o.line.noiseBefore : o.line.noiseBehind);
+      if (!ok && error.empty()) error = arg + ": expected bytes 0..255, comma-separated";
+    }
     else if (arg == "--fail-after") ok = number(o.failAfterSec);
     else if (arg == "--holding" || arg == "--input" || arg == "--coil") {
       RegisterSetting r;

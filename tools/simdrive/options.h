@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/simdrive/drive.h"
+#include "tools/simdrive/line_faults.h"
 #include "tools/simdrive/live.h"
 
 namespace simdrive {
@@ -33,7 +34,7 @@ struct Options {
   std::vector<RegisterSetting> registers;
   Fault fault;
   bool live = false;       // monitor values change over time (needs --config)
-  bool echoLine = false;   // the line sends every request back ahead of the answer
+  LineFaults line;         // an echoing line (--echo-line), its lost and damaged copies, noise
   int failAfterSec = -1;   // the drive falls silent after this many seconds
 };
 

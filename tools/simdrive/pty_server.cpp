@@ -62,6 +62,18 @@ void PtyServer::Stop() {
   }
 }
 
+void PtyServer::SetEchoLine(bool on) {
+  std::lock_guard lock(lineMutex_);
+  LineFaults faults = line_.Faults();
+  faults.echo = on;
+  line_ = LineFaultPlayer(faults);
+}
+
+void PtyServer::SetLineFaults(const LineFaults& faults) {
+  std::lock_guard lock(lineMutex_);
+  line_ = LineFaultPlayer(faults);
+}
+
 bool PtyServer::LineSettings(termios& settings) const { return slave_ >= 0 && tcgetattr(slave_, &settings) == 0; }
 
 bool PtyServer::WaitStop(int ms) {
@@ -108,10 +120,20 @@ void PtyServer::Run() {
       if (WaitStop(10)) return;
       continue;
     }
-    if (echoLine_) WriteAll(std::vector<std::uint8_t>(buffer, buffer + n));
+    LineFaults faults;
+    std::vector<std::uint8_t> copy;
+    {
+      std::lock_guard lock(lineMutex_);
+      copy = line_.CopyOf(buffer, static_cast<std::size_t>(n));
+      faults = line_.Faults();
+    }
+    if (!copy.empty()) WriteAll(copy);
     for (auto& reply : drive_.Receive(buffer, static_cast<std::size_t>(n))) {
       if (reply.delayMs > 0 && WaitStop(reply.delayMs)) return;
-      WriteAll(reply.bytes);
+      std::vector<std::uint8_t> bytes = faults.noiseBefore;
+      bytes.insert(bytes.end(), reply.bytes.begin(), reply.bytes.end());
+      bytes.insert(bytes.end(), faults.noiseBehind.begin(), faults.noiseBehind.end());
+      WriteAll(bytes);
     }
   }
 }

@@ -6,10 +6,12 @@
 #include <termios.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "tools/simdrive/drive.h"
+#include "tools/simdrive/line_faults.h"
 
 namespace simdrive {
 
@@ -31,7 +33,10 @@ class PtyServer {
   void SendRaw(const std::vector<std::uint8_t>& bytes) { WriteAll(bytes); }
   // The line sends every byte the master writes straight back, ahead of the drive's answer (a
   // 2-wire RS-485 adapter without echo suppression).
-  void SetEchoLine(bool on) { echoLine_ = on; }
+  void SetEchoLine(bool on);
+  // The line's faults from the next write of the master on: lost or damaged copies, noise
+  // around every reply (the copies lost by number are counted from here, one per write).
+  void SetLineFaults(const LineFaults& faults);
 
  private:
   void Run();
@@ -44,7 +49,8 @@ class PtyServer {
   int stopPipe_[2] = {-1, -1};
   std::string slavePath_;
   std::thread thread_;
-  std::atomic<bool> echoLine_{false};
+  std::mutex lineMutex_;
+  LineFaultPlayer line_;
 };
 
 }  // namespace simdrive

@@ -55,7 +55,9 @@ int TConnectForm::ProbeSingleStation() {
   ProgBar->setRange(0, Stations.count());
   ProgBar->setValue(0);
   if (Stations.count() != 1) return platform::gui::IdCancel;
-  ProbeResult = core::ReadDeviceId(static_cast<std::uint8_t>(Stations.lowest()));
+  const auto station = static_cast<std::uint8_t>(Stations.lowest());
+  ProbeResult = core::ReadDeviceId(station);
+  if (ProbeResult == core::kResultOk) ProbeResult = core::SettleLineEcho(station);
   if (ProbeResult != core::kResultOk) return platform::gui::IdNo;
   auto& s = core::State();
   TrimControl(s.DeviceVendor);
@@ -85,7 +87,8 @@ void TConnectForm::ScanStations() {
     Label1->setText(L(80) + QString::asprintf("_%03u ... ... ...", static_cast<unsigned>(station)));
     LetMessagesRun();
     if (Cancelled) break;
-    const core::TransactionResult result = core::ReadDeviceId(static_cast<std::uint8_t>(station));
+    core::TransactionResult result = core::ReadDeviceId(static_cast<std::uint8_t>(station));
+    if (result == core::kResultOk) result = core::SettleLineEcho(static_cast<std::uint8_t>(station));
     if (result == core::kResultOk) {
       done(platform::gui::IdYes);
       return;

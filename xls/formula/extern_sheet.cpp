@@ -58,6 +58,10 @@ std::string KeyOwn(int first, int last) {
   return std::to_string(first) + ":" + std::to_string(last);
 }
 
+std::string KeyDeleted(int first, int last) {
+  return "#REF!" + std::to_string(first) + ":" + std::to_string(last);
+}
+
 std::string KeyOther(int book, int first, int last) {
   return std::to_string(book) + "!" + std::to_string(first) + ":" + std::to_string(last);
 }
@@ -701,11 +705,26 @@ int TXLSExternSheet::AddFromRecord(int id, int book, int first, int last) {
   if (book < supBook_.Count() && supBook_.Item(book).ownBook) {
     int a = SheetIdByName(SheetNameByIndex(first + 1));
     int b = SheetIdByName(SheetNameByIndex(last + 1));
-    if (a < 1 || b < 1) return -1;
+    if (a < 1 || b < 1) {
+      const int entry = FindOrAdd(KeyDeleted(first, last), book, first, last, id);
+      items_[entry].deletedSheet = 1;
+      return entry;
+    }
     return FindOrAdd(KeyOwn(std::min(a, b), std::max(a, b)), book, std::min(a, b),
                      std::max(a, b), id);
   }
   return FindOrAdd(KeyOther(book, first, last), book, first, last, id);
+}
+
+int TXLSExternSheet::DeletedSheetEntry(int first, int last) {
+  const int entry = FindOrAdd(KeyDeleted(first, last), supBook_.OwnBook(), first, last, 0);
+  items_[entry].deletedSheet = 1;
+  return entry;
+}
+
+bool TXLSExternSheet::IsDeletedSheet(int id) const {
+  const TXLSExternSheetItem* item = Find(id);
+  return item && item->deletedSheet;
 }
 
 int TXLSExternSheet::AddInEntry() {
@@ -750,7 +769,7 @@ int TXLSExternSheet::GetEntry(int id, int& book, int& first, int& last) const {
 
 int TXLSExternSheet::ResolveEntry(int id, int& book, int& first, int& last) const {
   const TXLSExternSheetItem* item = Find(id);
-  if (!item) return -1;
+  if (!item || item->deletedSheet) return -1;
   if (!IsOwnBook(id)) {
     book = item->book;
     first = item->firstSheet;
@@ -805,6 +824,7 @@ std::u16string TXLSExternSheet::GetSheetText(int id) const {
     if (last != first && !sheet(last).empty()) text += u":" + sheet(last);
     return ftext::Quoted(text, u'\'');
   }
+  if (IsDeletedSheet(id)) return u"#REF";
   if (ResolveEntry(id, book, first, last) != 1) return {};
   std::u16string a = SheetNameByIndex(first);
   if (a.empty()) return {};
@@ -824,7 +844,9 @@ void TXLSExternSheet::Renumber() {
     int a = item.firstSheet, b = item.lastSheet;
     bool resolved = true;
     if (keep && item.firstSheet >= 0 && item.lastSheet >= 0) {
-      if (IsOwnBook(id)) {
+      if (item.deletedSheet) {
+        resolved = false;  // written with the sheet words it was read with
+      } else if (IsOwnBook(id)) {
         a = SheetIndexById(item.firstSheet);
         b = SheetIndexById(item.lastSheet);
         keep = a >= 1 && b >= 1;

@@ -175,6 +175,9 @@ struct TXLSExternSheetItem {
   int32_t firstIndex = -1;  // 1-based sheet indexes, filled by Renumber
   int32_t lastIndex = -1;
   int32_t book = 0;
+  // An entry of the own book whose sheets were deleted: first and last hold the sheet words
+  // the file gave (0xFFFF, say), written back as they were.
+  uint8_t deletedSheet = 0;
 };
 
 class TXLSExternSheet {
@@ -189,8 +192,12 @@ class TXLSExternSheet {
   int FindOrAddBySheetIds(int firstId, int lastId);
   int EntryOfNameScope(int nameId);
   // An entry read from an EXTERNSHEET record: first and last are the record's 0-based sheet
-  // positions; for the add-in book they are ignored.
+  // positions; for the add-in book they are ignored. One of the own book that names no sheet
+  // (its sheets were deleted) becomes a reference to a deleted sheet.
   int AddFromRecord(int id, int book, int first, int last);
+  // The entry of a reference to a deleted sheet, with the sheet words a file gave it.
+  int DeletedSheetEntry(int first, int last);
+  bool IsDeletedSheet(int id) const;
   int AddInEntry();
   // The entry of sheets of another book (0-based positions among its sheet names).
   int FindOrAddOtherBook(int book, int first, int last);
@@ -202,7 +209,8 @@ class TXLSExternSheet {
   int ResolveEntry(int id, int& book, int& first, int& last) const;
   int GetEntry(int id, int& book, int& first, int& last) const;
   int ResolveEntryAt(int n, int& book, int& first, int& last) const;
-  // 'First' or 'First':'Last' for formula text; empty when the entry does not resolve.
+  // 'First' or 'First':'Last' for formula text, #REF for a deleted sheet; empty when the entry
+  // does not resolve.
   std::u16string GetSheetText(int id) const;
   // A name of another book for formula text: '\dir\other.xls'!Name, or with the sheet of a
   // sheet's name ('\dir\[other.xls]Sheet'!Name); empty when the book has no such name.

@@ -76,6 +76,10 @@ int UncataloguedFixedCount(int number) {
   return -2;
 }
 
+// Functions of BIFF8 whose numbers BIFF5 does not know: DATESTRING, NUMBERSTRING, GETPIVOTDATA,
+// HYPERLINK, PHONETIC and AVERAGEA to VARA.
+bool Biff8OnlyFunction(int number) { return number == 352 || number == 353 || (number >= 358 && number <= 367); }
+
 // The defined name a call goes by when it calls a function by a name of the workbook (ptgName,
 // then ptgFuncVar 255): the way other programs write the newer functions (_xlfn.IFERROR) and
 // macro functions. nullptr for other calls.
@@ -175,6 +179,24 @@ const THashFuncEntry* TXLSFormula::AddInOfCall(const TXLSSyntaxItem& node, bool&
   return known ? catalogue_->FindAddIn(ftext::UpperAscii(text)) : nullptr;
 }
 
+int TXLSFormula::Biff5AddInPosition(const THashFuncEntry* entry) const {
+  if (!Biff5() || !entry || !Biff8OnlyFunction(entry->number)) return 0;
+  const TXLSSupBook& books = externs_.SupBook();
+  const int book = books.AddInBookIndex();
+  if (book < 0) return 0;
+  const auto& positions = books.Item(book).namePositions;
+  const auto it = positions.find(entry->key);
+  return it == positions.end() ? 0 : it->second;
+}
+
+void TXLSFormula::AddBiff5AddInNames(const TXLSSyntaxItem& tree) {
+  if (tree.kind == kNodeCall && !tree.text.empty()) {
+    const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(tree.text));
+    if (entry && Biff8OnlyFunction(entry->number)) externs_.AddInNameIndex(entry->key);
+  }
+  for (int i = 1; i <= tree.ChildCount(); ++i) AddBiff5AddInNames(*tree.Child(i));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Sizes
 
@@ -184,6 +206,11 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
   if (const THashFuncEntry* e = catalogue_->FindByName(ftext::UpperAscii(node.text))) {
     if (e->argCount >= 0 && e->argCount != args) return -1;
     own = e->argCount >= 0 ? 3 : 4;
+    if (Biff5() && Biff8OnlyFunction(e->number)) {
+      // Called through its name in the add-in book (ptgNameX, then ptgFuncVar 255).
+      if (Biff5AddInPosition(e) < 1) return -1;
+      own = 25 + 4;
+    }
   } else if (NamedFunction(node)) {
     // BIFF5 readers do not call functions by a defined name: such a formula goes as its text.
     if (Biff5()) return -1;
@@ -194,11 +221,12 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     if (!known || (e && e->argCount >= 0 && e->argCount + 1 != args)) return -1;
     own = 4;
   } else if (node.text.empty() && node.rawToken != 0) {
+    if (Biff5() && Biff8OnlyFunction(node.value)) return -1;  // no name to call it by
     own = ((node.rawToken & 0x1F) | 0x20) == ptgFunc ? 3 : 4;
   } else {
     return -1;
   }
-  if (own == 4 && args > 127) return -1;
+  if ((own == 4 && args > 127) || (own == 29 && args > 126)) return -1;
   int total = own;
   for (int i = 1; i <= args; ++i) {
     int s = TokenSize(*node.Child(i));
@@ -417,10 +445,23 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     external = !addIn;
     ret = addIn ? cls : DecodedClass(node);
   } else if (node.text.empty() && node.rawToken != 0) {
+    if (Biff5() && Biff8OnlyFunction(node.value)) return false;
     number = node.value;
     fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
     ret = DecodedClass(node);
   } else {
+    return false;
+  }
+  const int addInPosition = Biff5AddInPosition(entry);
+  if (addInPosition >= 1) {
+    // BIFF5 calls a function of BIFF8 by its name in the add-in "document" (at the next sheet
+    // number), as it calls the add-in functions.
+    w.b.AddByte(kClassReference * 32 + ptgNameX);
+    w.b.AddWord(static_cast<uint32_t>(externs_.NextSheetNumber()) & 0xFFFF);
+    for (int i = 0; i < 8; ++i) w.b.AddByte(0);
+    w.b.AddWord(static_cast<uint32_t>(addInPosition));
+    for (int i = 0; i < 12; ++i) w.b.AddByte(0);
+  } else if (Biff5() && entry && Biff8OnlyFunction(entry->number)) {
     return false;
   }
   for (int i = 1; i <= args; ++i) {
@@ -457,7 +498,11 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     tokenClass = ret;
   }
   TXLSBlob& b = w.b;
-  if (fixed) {
+  if (addInPosition >= 1) {
+    b.AddByte(static_cast<uint32_t>(tokenClass * 32 + ptgFuncVar));
+    b.AddByte(static_cast<uint32_t>(args + 1));
+    b.AddWord(kAddInFunction);
+  } else if (fixed) {
     b.AddByte(static_cast<uint32_t>(tokenClass * 32 + ptgFunc));
     b.AddWord(static_cast<uint32_t>(number));
   } else {
@@ -551,6 +596,17 @@ bool TXLSFormula::CompileReference(const TXLSSyntaxItem& node, Writer& w, int ro
         body();
         return true;
       }
+      if (externs_.IsDeletedSheet(r.externId)) {
+        // A deleted sheet: the sheet words as read, by the first sheet's EXTERNSHEET.
+        externs_.GetEntry(r.externId, book, first, last);
+        b.AddByte(static_cast<uint32_t>(k * 32 + token));
+        b.AddWord(0xFFFF);
+        for (int i = 0; i < 8; ++i) b.AddByte(0);
+        b.AddWord(static_cast<uint32_t>(first) & 0xFFFF);
+        b.AddWord(static_cast<uint32_t>(last) & 0xFFFF);
+        body();
+        return true;
+      }
       if (externs_.ResolveEntry(r.externId, book, first, last) != 1) return false;
       b.AddByte(static_cast<uint32_t>(k * 32 + token));
       b.AddWord(static_cast<uint32_t>(-first) & 0xFFFF);
@@ -583,9 +639,11 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
   TXLSBlob& b = w.b;
   const int k = (arrayClass_ && cls == kClassValue) ? kClassArray : cls;
   const int externId = node.range ? node.range->externId : 0;
+  // A name that is not written (deleted, or left out of this save) has no NAME record number:
+  // the formula cannot name it (NAME numbers count from 1).
   if (externId <= 0) {
-    int index = externs_.NameOutputIndexById(node.value);
-    if (index < 1) index = 0;
+    const int index = externs_.NameOutputIndexById(node.value);
+    if (index < 1) return false;
     b.AddByte(static_cast<uint32_t>(k * 32 + ptgName));
     b.AddWord(static_cast<uint32_t>(index));
     if (Biff5()) {
@@ -595,8 +653,8 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
     }
     return true;
   }
-  int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
-  if (index < 1) index = 0;
+  const int index = externs_.IsOwnBook(externId) ? externs_.NameOutputIndexById(node.value) : node.value;
+  if (index < 1) return false;
   b.AddByte(static_cast<uint32_t>(k * 32 + ptgNameX));
   int book = 0, first = 0, last = 0;
   if (Biff5() && !externs_.IsOwnBook(externId) && externs_.GetEntry(externId, book, first, last) == 1 &&
@@ -924,6 +982,21 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
               externs_.GetAddInName(name.range->externId, name.value).empty()) {
             return nullptr;
           }
+          // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
+          int book = -1, first = 0, last = 0;
+          if (name.kind == kNodeName && name.range) externs_.GetEntry(name.range->externId, book, first, last);
+          const THashFuncEntry* entry =
+              book >= 0 && book == externs_.SupBook().AddInBookIndex()
+                  ? catalogue_->FindByName(ftext::UpperAscii(externs_.GetAddInName(name.range->externId, name.value)))
+                  : nullptr;
+          if (entry && Biff8OnlyFunction(entry->number) && (entry->argCount < 0 || entry->argCount == count - 1)) {
+            auto call = std::make_unique<TXLSSyntaxItem>(kNodeCall);
+            call->value = entry->number;
+            call->text = catalogue_->GetNameByNumber(entry->number);
+            call->rawToken = (token & 0x60) | (entry->argCount < 0 ? ptgFuncVar : ptgFunc);
+            for (int i = 2; i <= node->ChildCount(); ++i) call->AddChild(node->Child(i)->Copy());
+            node = std::move(call);
+          }
         }
         stack.Push(std::move(node));
         continue;
@@ -1047,13 +1120,18 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
         // A sheet of another book, named by its EXTERNSHEET.
         g.externId = externs_.FindOrAddOtherBook(book, sheet, sheet);
       } else {
-        if (!r.ok || ixals > 0 || first == 0xFFFF || last == 0xFFFF) return nullptr;
+        if (!r.ok || ixals > 0) return nullptr;
         auto position = [this](unsigned number) {
           return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
         };
         const int a = position(first), b = position(last);
-        if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
-        g.externId = externs_.FindOrAddBySheetIndex(a, b);
+        // 0xFFFF: a sheet deleted after the formula was made (#REF! in its text).
+        if (first == 0xFFFF || last == 0xFFFF) {
+          g.externId = externs_.DeletedSheetEntry(static_cast<int>(first), static_cast<int>(last));
+        } else {
+          if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
+          g.externId = externs_.FindOrAddBySheetIndex(a, b);
+        }
       }
       if (g.externId < 1) return nullptr;
     }

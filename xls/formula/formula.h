@@ -67,6 +67,9 @@ class TXLSFormula {
   // Numbers past the list, and all of them while it is empty, are taken as they are.
   void SetReadSheetPositions(std::vector<int> positions) { readSheetPositions_ = std::move(positions); }
   int FileFormat() const { return format_; }
+  // BIFF5 knows no function numbers of BIFF8's functions (HYPERLINK, AVERAGEA, ...): a BIFF5 save
+  // calls them through names of the add-in book, which this adds to it for the calls of a tree.
+  void AddBiff5AddInNames(const TXLSSyntaxItem& tree);
   const THashFunc& Catalogue() const { return *catalogue_; }
   TXLSExternSheet& Externs() { return externs_; }
 
@@ -76,6 +79,9 @@ class TXLSFormula {
   bool Biff5() const { return format_ == kFormatBiff5; }
   int CallSize(const TXLSSyntaxItem& node);
   const THashFuncEntry* AddInOfCall(const TXLSSyntaxItem& node, bool& known) const;
+  // The position of a BIFF8 function's name in the add-in book when a BIFF5 save calls it so (0:
+  // not one, or its name was not added).
+  int Biff5AddInPosition(const THashFuncEntry* entry) const;
   bool CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileReference(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 #include "xls/formula/workbook_formulas.h"
@@ -86,11 +87,19 @@ TXLSCustomName* TXLSCustomNames::Add(const std::u16string& name, const std::u16s
   return raw;
 }
 
+std::u16string TXLSCustomNames::BuiltInNameText(std::int32_t code) {
+  static const char16_t* const kTexts[] = {u"Consolidate_Area", u"Auto_Open",    u"Auto_Close",      u"Extract",
+                                           u"Database",         u"Criteria",     u"Print_Area",      u"Print_Titles",
+                                           u"Recorder",         u"Data_Form",    u"Auto_Activate",   u"Auto_Deactivate",
+                                           u"Sheet_Title",      u"_FilterDatabase"};
+  return code >= 0 && code < static_cast<std::int32_t>(std::size(kTexts)) ? kTexts[code] : std::u16string();
+}
+
 TXLSCustomName* TXLSCustomNames::AddReadName(std::int32_t id, const std::u16string& name, std::int32_t scope,
                                              bool hidden, std::unique_ptr<TXLSSyntaxItem> formula,
-                                             std::uint16_t functionFlags) {
+                                             std::uint16_t functionFlags, std::int32_t builtInCode) {
   if (!parent_ && scope > 0)
-    return SheetList(scope)->AddReadName(id, name, scope, hidden, std::move(formula), functionFlags);
+    return SheetList(scope)->AddReadName(id, name, scope, hidden, std::move(formula), functionFlags, builtInCode);
   functionFlags &= kFunctionFlags;
   TXLSCustomNames& root = Root();
   // A file may carry anything: ids and texts must still identify one name each.
@@ -101,6 +110,7 @@ TXLSCustomName* TXLSCustomNames::AddReadName(std::int32_t id, const std::u16stri
   n->formula_ = std::move(formula);
   n->hidden_ = hidden;
   n->functionFlags_ = functionFlags;
+  n->builtInCode_ = builtInCode >= 0 && builtInCode <= 0xFF ? builtInCode : -1;
   n->owner_ = this;
   root.idCounter_ = std::max(root.idCounter_, id);
   TXLSCustomName* raw = n.get();
@@ -116,6 +126,7 @@ std::int32_t TXLSCustomNames::Rename(TXLSCustomName* name, const std::u16string&
   const std::int32_t position = byName_[name->name_];
   byName_.erase(name->name_);
   name->name_ = text;
+  name->builtInCode_ = -1;  // renamed, a built-in name becomes the user's
   byName_[text] = position;
   return 1;
 }
@@ -243,6 +254,7 @@ std::int32_t TXLSCustomNames::GetNameRangeById(std::int32_t id, std::int32_t she
   if (r.Is3d()) {
     int b = 0, first = 0, last = 0;
     TXLSExternSheet& externs = formulas_.Externs();
+    if (externs.IsDeletedSheet(r.externId)) return kNameDeletedSheet;
     if (!externs.IsOwnBook(r.externId) || externs.ResolveEntry(r.externId, b, first, last) != 1 || first != last)
       return -1;
     index = first;
@@ -261,7 +273,8 @@ std::int32_t TXLSCustomNames::GetNameRangeById(std::int32_t id, std::int32_t she
   return 1;
 }
 
-std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::int32_t>& sheetIds) {
+std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::int32_t>& sheetIds,
+                                          const std::function<bool(const TXLSCustomName&)>& skip) {
   // Workbook names first, then each sheet's in sheet order. A name whose formula does not
   // compile is skipped and takes no number; since formulas may refer to names written after
   // them, numbering repeats until no further name drops out.
@@ -271,6 +284,8 @@ std::int32_t TXLSCustomNames::NumberOutput(int format, const std::vector<std::in
     if (TXLSCustomNames* child = Child(id))
       for (auto& n : child->names_) order.push_back(n.get());
   std::vector<bool> skipped(order.size(), false);
+  if (skip)
+    for (std::size_t i = 0; i < order.size(); ++i) skipped[i] = skip(*order[i]);
   for (std::size_t round = 0; round <= order.size(); ++round) {
     std::int32_t counter = 0;
     for (std::size_t i = 0; i < order.size(); ++i) order[i]->outputIndex_ = skipped[i] ? -1 : ++counter;
@@ -299,11 +314,15 @@ std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName&
     return nullptr;
   }
   const bool biff8 = format != kFormatBiff5;
+  const bool builtIn = name.builtInCode_ >= 0;
   std::string narrow;
-  if (!biff8) narrow = WideToAnsiCP(name.name_, formulas_.Book().GetCodePage());
-  const std::uint32_t nameBytes = biff8 ? 1 + 2 * static_cast<std::uint32_t>(name.name_.size())
-                                        : static_cast<std::uint32_t>(narrow.size());
-  const std::uint32_t nameChars = biff8 ? static_cast<std::uint32_t>(name.name_.size()) : nameBytes;
+  if (builtIn) narrow.assign(1, static_cast<char>(name.builtInCode_));
+  else if (!biff8) narrow = WideToAnsiCP(name.name_, formulas_.Book().GetCodePage());
+  // A built-in name is its code, one 8-bit character.
+  const std::uint32_t nameBytes = builtIn ? (biff8 ? 2u : 1u)
+                                  : biff8 ? 1 + 2 * static_cast<std::uint32_t>(name.name_.size())
+                                          : static_cast<std::uint32_t>(narrow.size());
+  const std::uint32_t nameChars = builtIn ? 1u : biff8 ? static_cast<std::uint32_t>(name.name_.size()) : nameBytes;
   if (nameChars > kMaxNameLength) return nullptr;
   // The formula length counts the tokens only; array constants follow them in the record.
   const std::uint32_t tokenSize = formula->GetWord(0);
@@ -313,7 +332,7 @@ std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName&
   auto b = std::make_unique<TXLSBlob>(4 + length);
   b->AddWord(kRecName);
   b->AddWord(length);
-  b->AddWord((name.hidden_ ? 1u : 0u) | name.functionFlags_);
+  b->AddWord((name.hidden_ ? 1u : 0u) | name.functionFlags_ | (builtIn ? 0x0020u : 0u));
   b->AddByte(0);
   b->AddByte(nameChars);
   b->AddWord(tokenSize);
@@ -321,10 +340,11 @@ std::unique_ptr<TXLSBlob> TXLSCustomNames::BuildNameRecord(const TXLSCustomName&
   b->AddWord(biff8 ? 0u : sheet);
   b->AddWord(sheet);
   b->AddDWord(0);
-  if (biff8) {
+  if (biff8 && !builtIn) {
     b->AddByte(1);
     b->AddWideString(name.name_);
   } else {
+    if (biff8) b->AddByte(0);
     b->AddString(narrow);
   }
   b->AddBlobRange(*formula, 2, formulaBytes);

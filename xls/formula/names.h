@@ -25,6 +25,8 @@ class TXLSWorkbookFormulas;
 // What GetNameRangeById answers for names that name each other in a circle (the calculator's
 // circular-reference status).
 constexpr std::int32_t kNameCircular = -101;
+// ... and for a name that stands for a reference to a deleted sheet (#REF!).
+constexpr std::int32_t kNameDeletedSheet = -103;
 
 class TXLSCustomName {
  public:
@@ -40,6 +42,10 @@ class TXLSCustomName {
   // Visual Basic 0x0004, command 0x0008): the names other programs write for the functions
   // they call by name (a newer function such as _xlfn.IFERROR). 0 for other names.
   std::uint16_t FunctionFlags() const { return functionFlags_; }
+  // The code of a built-in name read from a file that the page setups and filters do not hold
+  // (a print area of several ranges, one of another workbook, Database, Criteria...), written
+  // back as a built-in name; -1 for other names.
+  std::int32_t BuiltInCode() const { return builtInCode_; }
 
  private:
   friend class TXLSCustomNames;
@@ -49,6 +55,7 @@ class TXLSCustomName {
   std::int32_t outputIndex_ = -1;
   bool hidden_ = false;
   std::uint16_t functionFlags_ = 0;
+  std::int32_t builtInCode_ = -1;
   TXLSCustomNames* owner_ = nullptr;
 };
 
@@ -74,7 +81,10 @@ class TXLSCustomNames {
   // FunctionFlags, or a name that formulas use while it stands for nothing, as in =NOSUCHNAME),
   // and is written back without one.
   TXLSCustomName* AddReadName(std::int32_t id, const std::u16string& name, std::int32_t scope, bool hidden,
-                              std::unique_ptr<TXLSSyntaxItem> formula, std::uint16_t functionFlags = 0);
+                              std::unique_ptr<TXLSSyntaxItem> formula, std::uint16_t functionFlags = 0,
+                              std::int32_t builtInCode = -1);
+  // The text of built-in name code 0..13 ("Print_Area" for 6), empty for other codes.
+  static std::u16string BuiltInNameText(std::int32_t code);
   // 1 when renamed; -1 (nothing changed) for an unknown name, an invalid or taken text.
   std::int32_t Rename(TXLSCustomName* name, const std::u16string& text);
   std::int32_t Delete(std::int32_t position);  // 1-based
@@ -97,7 +107,10 @@ class TXLSCustomNames {
   // for the format (2 BIFF8, 1 BIFF5), workbook names first, then each sheet's in the order
   // of sheetIds; the others get -1. The external-reference table must be numbered first.
   // Returns the count of names numbered.
-  std::int32_t NumberOutput(int format, const std::vector<std::int32_t>& sheetIds);
+  // Names for which skip answers true (kept built-in names that a sheet's own settings now
+  // write) are not numbered either.
+  std::int32_t NumberOutput(int format, const std::vector<std::int32_t>& sheetIds,
+                            const std::function<bool(const TXLSCustomName&)>& skip = {});
   // The NAME records of the list of `scope` (0 the workbook's, else a sheet id), in position
   // order, for the names numbered.
   std::int32_t WriteNames(const RecordSink& sink, int format, std::int32_t scope);
@@ -109,8 +122,8 @@ class TXLSCustomNames {
   std::int32_t GetScopeById(std::int32_t id) const;
   // The single area a name's formula stands for (through the names it names) and the 1-based
   // index of its sheet; -1 when the formula is not one reference of this workbook,
-  // kNameCircular when names name each other in a circle. (Formulas that must be calculated
-  // wait for the calculator.)
+  // kNameCircular when names name each other in a circle, kNameDeletedSheet when the reference
+  // names a deleted sheet. (Formulas that must be calculated wait for the calculator.)
   std::int32_t GetNameRangeById(std::int32_t id, std::int32_t sheetIndex, TXLSRangeItem& range,
                                 std::int32_t& rangeSheetIndex) const;
 

@@ -99,6 +99,17 @@ std::unique_ptr<TXLSBlob> BuildName(const NameContext& n, std::uint8_t code, con
 
 }  // namespace
 
+bool SheetHasBuiltInName(IXLSWorksheet& sheet, int code) {
+  const TXLSPageSetup& page = *sheet.GetPageSetup();
+  Area filter{};
+  switch (code) {
+    case kPrintArea: return HasPrintArea(page);
+    case kPrintTitles: return HasTitleRows(page) || HasTitleColumns(page);
+    case kFilterDatabase: return FilterArea(sheet, filter);
+    default: return false;
+  }
+}
+
 std::vector<int> SheetsWithBuiltInNames(TXLSWorkbook& book) {
   std::vector<int> out;
   IXLSWorkSheets& sheets = book.GetWorksheets();

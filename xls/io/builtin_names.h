@@ -14,6 +14,12 @@ namespace xls {
 
 class TXLSWorkbook;
 
+class IXLSWorksheet;
+
+// Whether the sheet's own settings give it the built-in name of the code (6 print area, 7 print
+// titles, 13 filter database): a name of that code kept from a file for the sheet then goes.
+bool SheetHasBuiltInName(IXLSWorksheet& sheet, int code);
+
 // The 1-based positions of the sheets that have a print area, print titles or an autofilter.
 std::vector<int> SheetsWithBuiltInNames(TXLSWorkbook& book);
 

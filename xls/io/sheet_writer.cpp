@@ -382,7 +382,8 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     else special(2, kErrorNum);
   } else if (value.IsBoolean()) {
     special(1, value.BooleanValue() ? 1 : 0);
-  } else if (value.IsText() && !value.TextValue().empty()) {
+  } else if (value.IsText() && (!value.TextValue().empty() || version_ == kBiff5)) {
+    // BIFF5 has no empty-text result of its own: an empty STRING record carries it.
     special(0, 0);
     text = true;
   } else if (value.IsEmptyOrNull() || value.IsText()) {
@@ -443,10 +444,11 @@ int TXLSSheetWriter::WriteFormulaText(const TXLSCellRef& cell) {
   return -1;
 }
 
-// The text result of a formula. BIFF8 continues a long one in CONTINUE records, each starting
-// with the option byte of the characters that follow; BIFF5 holds 255 characters.
+// The text result of a formula, its line breaks as they are (a text of CHAR(10) keeps its LF).
+// BIFF8 continues a long one in CONTINUE records, each starting with the option byte of the
+// characters that follow; BIFF5 holds 255 characters.
 int TXLSSheetWriter::WriteString(const std::u16string& value) {
-  std::u16string shown = NormalizeLineBreaks(value);
+  std::u16string shown = value;
   if (version_ == kBiff5) {
     std::string t = WideToAnsiCP(shown, codePage_);
     if (t.size() > 255) t.resize(255);
@@ -658,8 +660,11 @@ std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildDimensions() const {
 }
 
 std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildWindow2() const {
-  std::uint32_t options = 0x0004 | 0x0020 | 0x0080;
+  std::uint32_t options = 0x0020;
+  if (sheet_.GetDisplayFormulas()) options |= 0x0001;
   if (sheet_.GetDisplayGridlines()) options |= 0x0002;
+  if (sheet_.GetDisplayHeadings()) options |= 0x0004;
+  if (sheet_.GetDisplayOutline()) options |= 0x0080;
   if (sheet_.HasPanes() && sheet_.GetPanes().Frozen()) options |= 0x0008;
   if (sheet_.GetShowZeros()) options |= 0x0010;
   if (sheet_.GetRightToLeft()) options |= 0x0040;
@@ -712,24 +717,35 @@ std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildSelection() const {
 
 std::unique_ptr<TXLSBlob> TXLSSheetWriter::BuildSetup() const {
   const TXLSPageSetup& page = *sheet_.GetPageSetup();
-  std::uint32_t options = static_cast<std::uint32_t>(page.GetOrder()) & 1;
-  if (page.GetOrientation() == 1) options |= 0x0002;
+  // What a file gave and the page setup does not show goes back as read: stale printer fields
+  // with their mark, until a program set them.
+  const TXLSSetupAsRead& read = page.SetupAsRead();
+  std::uint32_t options = (static_cast<std::uint32_t>(page.GetOrder()) & 1) | read.otherOptions;
+  const bool orientationAsRead = !read.printerFieldsValid || !read.orientationValid;
+  if (orientationAsRead ? read.portrait : page.GetOrientation() == 1) options |= 0x0002;
+  if (!read.printerFieldsValid) options |= 0x0004;
   if (page.GetBlackAndWhite()) options |= 0x0008;
   if (page.GetDraft()) options |= 0x0010;
   if (page.GetPrintNotes()) options |= 0x0020;
+  if (!read.orientationValid) options |= 0x0040;
   auto b = NewBiffRecord(kRecSetup, 34);
-  // The model keeps paper code 256 as 0, the value the record carries for it.
-  b->AddWord(page.GetPaperSize() == 256 ? 0u : static_cast<std::uint32_t>(page.GetPaperSize()));
-  b->AddWord(page.GetZoomValue());
-  b->AddWord(1);
+  if (read.printerFieldsValid) {
+    // The model keeps paper code 256 as 0, the value the record carries for it.
+    b->AddWord(page.GetPaperSize() == 256 ? 0u : static_cast<std::uint32_t>(page.GetPaperSize()));
+    b->AddWord(page.GetZoomValue());
+  } else {
+    b->AddWord(read.paperSize);
+    b->AddWord(read.scale);
+  }
+  b->AddWord(read.pageStart);
   b->AddWord(static_cast<std::uint32_t>(VariantCount(page.GetFitToPagesWide())));
   b->AddWord(static_cast<std::uint32_t>(VariantCount(page.GetFitToPagesTall())));
   b->AddWord(options);
-  b->AddWord(600);
-  b->AddWord(600);
+  b->AddWord(read.resolution);
+  b->AddWord(read.verticalResolution);
   b->AddDouble(page.GetHeaderMargin());
   b->AddDouble(page.GetFooterMargin());
-  b->AddWord(1);
+  b->AddWord(read.copies);
   return b;
 }
 
@@ -800,7 +816,7 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   // Calculation settings, then the autofilter's records when the sheet has one.
   step(Add(kSettings, WordRecord(kRecCalcMode, 1)));
   step(Add(kSettings, WordRecord(kRecCalcCount, 100)));
-  step(Add(kSettings, WordRecord(kRecRefMode, 1)));
+  step(Add(kSettings, WordRecord(kRecRefMode, book_.GetRefModeA1())));
   step(Add(kSettings, WordRecord(kRecIteration, 0)));
   step(Add(kSettings, DoubleRecord(kRecDelta, 0.001)));
   step(Add(kSettings, WordRecord(kRecSaveRecalc, 1)));

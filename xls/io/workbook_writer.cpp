@@ -4,6 +4,9 @@
 #include <map>
 
 #include "platform/compound_file.h"
+#include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/formula.h"
+#include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/biff_writer.h"
 #include "xls/io/builtin_names.h"
@@ -12,6 +15,7 @@
 #include "xls/io/export/text_saves.h"
 #include "xls/io/extern_records.h"
 #include "platform/atomic_file_stream.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
 #include "xls/model/file_streams.h"
 #include "xls/model/row_col_info.h"
@@ -63,12 +67,40 @@ int WriteUserNames(TXLSBlobList& out, TXLSWorkbook& book, int version, std::uint
   for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) sheetIds.push_back(sheets.GetItem(i)->GetSheetId());
   const int format = version == kBiff5 ? kFormatBiff5 : kFormatBiff8;
   TXLSCustomNames& names = formulas.Names();
-  names.NumberOutput(format, sheetIds);
+  // A built-in name kept from a file gives way to the one its sheet's settings now write.
+  names.NumberOutput(format, sheetIds, [&book](const TXLSCustomName& name) {
+    std::int32_t index = 0;
+    const std::int32_t scope = name.Owner()->Scope();
+    return name.BuiltInCode() >= 0 && scope > 0 && book.GetSheetIndexById(scope, index) == 1 &&
+           SheetHasBuiltInName(*book.GetWorksheets().GetItem(index), name.BuiltInCode());
+  });
   auto sink = [&out, limit](std::unique_ptr<TXLSBlob> record) { return AddBiffRecord(out, std::move(record), limit); };
   int result = names.WriteNames(sink, format, 0);
   for (std::int32_t id : sheetIds)
     if (result == 1) result = names.WriteNames(sink, format, id);
   return result;
+}
+
+// BIFF5 calls BIFF8's functions (HYPERLINK, AVERAGEA, ...) through names of the add-in book: the
+// names that the formulas of cells and defined names call are added before they are written.
+void AddBiff5AddInNames(TXLSWorkbook& book) {
+  TXLSFormula& compiler = book.Formulas().Compiler();
+  TXLSCustomNames& names = book.Formulas().Names();
+  const auto ofNames = [&compiler](const TXLSCustomNames& list) {
+    for (std::int32_t i = 1; i <= list.Count(); ++i)
+      if (const TXLSSyntaxItem* formula = list.GetByPosition(i)->Formula()) compiler.AddBiff5AddInNames(*formula);
+  };
+  ofNames(names);
+  IXLSWorkSheets& sheets = book.GetWorksheets();
+  for (std::int32_t i = 1; i <= sheets.GetCount(); ++i) {
+    IXLSWorksheet& sheet = *sheets.GetItem(i);
+    if (const TXLSCustomNames* own = names.Child(sheet.GetSheetId())) ofNames(*own);
+    sheet.Cells().ForEach([&compiler](TXLSCellRef& cell) {
+      const auto* f = dynamic_cast<const TXLSCompiledFormula*>(cell.Formula());
+      if (!f || !f->HasTree()) return;
+      if (const std::unique_ptr<TXLSSyntaxItem> tree = f->Tree()) compiler.AddBiff5AddInNames(*tree);
+    });
+  }
 }
 
 }  // namespace
@@ -179,6 +211,7 @@ int TXLSWorkbookWriter::WriteGlobals() {
   if (!biff5) step(Add(*globals_, WordRecord(kRecDsf, 0)));
   // BIFF5 names its sheets for 3-D references here, then the built-in names; the
   // user-defined names that go before those join with the name store.
+  if (biff5 && book_.HasFormulas()) AddBiff5AddInNames(book_);
   if (biff5 && result == 1) step(WriteBiff5ExternSheets());
   if (biff5 && result == 1) {
     if (book_.HasFormulas()) book_.Formulas().Externs().Renumber();
@@ -381,6 +414,11 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
   file.Stream(stream).Bytes().reserve(writer.StreamSize() + kStreamPadding);
   if (writer.WriteStream(file.Stream(stream)) != 1) {
     if (error) *error = "the workbook stream could not be written";
+    return -1;
+  }
+  // The storages of the embedded objects that the drawings name go back with them.
+  if (format == kSaveBiff8 && WriteEmbeddedStorages(book, file) != 1) {
+    if (error) *error = "the storage of an embedded object could not be written";
     return -1;
   }
   if (book.KeepsVBA()) {

@@ -123,6 +123,7 @@ int TXLSFileStream::Save(platform::CompoundFileWriter& file, int parentStorage) 
 int TXLSFileStorage::Load(const platform::CompoundFileReader& file, int parentStorage) {
   int id = file.Find(parentStorage, Name());
   if (id < 0 || file.GetEntry(id).type != platform::CompoundEntryType::Storage) return -1;
+  classId_ = file.GetEntry(id).classId;
   for (int c : file.GetEntry(id).children) {
     const auto& e = file.GetEntry(c);
     std::unique_ptr<TXLSFileItem> item;
@@ -140,6 +141,7 @@ int TXLSFileStorage::Load(const platform::CompoundFileReader& file, int parentSt
 int TXLSFileStorage::Save(platform::CompoundFileWriter& file, int parentStorage) const {
   int id = file.AddStorage(parentStorage, Name());
   if (id < 0) return -1;
+  file.SetClassId(id, classId_);
   for (const auto& child : children_) {
     int r = child->Save(file, id);
     if (r != 1) return r;

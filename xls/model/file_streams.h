@@ -3,6 +3,7 @@
 // another; the workbook keeps the macro project and the controls stream of an opened file so.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -91,9 +92,12 @@ class TXLSFileStorage : public TXLSFileItem {
   TXLSFileItem* FindItem(const std::u16string& name) const;
   std::size_t ChildCount() const { return children_.size(); }
   TXLSFileItem* Child(std::size_t i) const { return children_.at(i).get(); }
+  // The class id of the storage as loaded (that of the object an embedding storage holds).
+  const std::array<std::uint8_t, 16>& ClassId() const { return classId_; }
 
  private:
   std::vector<std::unique_ptr<TXLSFileItem>> children_;
+  std::array<std::uint8_t, 16> classId_{};
 };
 
 }  // namespace xls

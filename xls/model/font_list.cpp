@@ -1,5 +1,6 @@
 #include "xls/model/font_list.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "xls/model/codepage.h"
@@ -12,6 +13,7 @@ constexpr int kNamePos = 22;
 }
 
 const std::u16string TXLSFontList::kDefaultKey = u"00C87FFF0000000000000Arial";
+const std::u16string TXLSFontList::kReadColorZero = u"000K";
 
 TXLSFontList::TXLSFontList() {
   SetBaseIndex(0);
@@ -65,6 +67,33 @@ std::int32_t TXLSFontList::GetCharset(std::int32_t font) const {
   return static_cast<std::int32_t>(HexField(GetKey(font), 20, 2));
 }
 
+bool TXLSFontList::GetBold(std::int32_t font) const {
+  const std::u16string key = GetKey(font);
+  return key.size() >= 9 && WeightOfDigit(key[8]) > 400;
+}
+
+char16_t TXLSFontList::WeightDigit(std::uint32_t weight) {
+  if (weight == 0) return u'0';
+  const std::uint32_t hundreds = std::min<std::uint32_t>(10, std::max<std::uint32_t>(1, (weight + 50) / 100));
+  switch (hundreds) {
+    case 4: return u'0';
+    case 7: return u'1';
+    case 1: return u'B';
+    case 10: return u'A';
+  }
+  return static_cast<char16_t>(u'0' + hundreds);
+}
+
+std::uint32_t TXLSFontList::WeightOfDigit(char16_t digit) {
+  switch (digit) {
+    case u'0': return 400;
+    case u'1': return 700;
+    case u'A': return 1000;
+    case u'B': return 100;
+  }
+  return digit >= u'2' && digit <= u'9' ? 100u * static_cast<std::uint32_t>(digit - u'0') : 400u;
+}
+
 std::u16string TXLSFontList::GetName(std::int32_t font) const { return KeyTail(GetKey(font), kNamePos); }
 
 std::int32_t TXLSFontList::SetName(std::int32_t font, const std::u16string& name) {
@@ -107,8 +136,8 @@ std::unique_ptr<TXLSBlob> TXLSFontList::BuildFontRecord(std::int32_t i, int vers
   b->AddWord((HexField(key, 10, 1) << 1) | (HexField(key, 11, 1) << 3) | (HexField(key, 12, 1) << 4) |
              (HexField(key, 13, 1) << 5));
   std::uint32_t color = HexField(key, 5, 4);
-  b->AddWord(color == 0 ? 0x7FFF : color);
-  b->AddWord(HexField(key, 9, 1) == 1 ? 700 : 400);
+  b->AddWord(color != 0 || KeyPart(key, 5, 4) == kReadColorZero ? color : 0x7FFF);
+  b->AddWord(WeightOfDigit(key.size() >= 9 ? key[8] : u'0'));
   b->AddWord(HexField(key, 17, 1) + 2 * HexField(key, 16, 1));
   b->AddByte(HexField(key, 14, 2));
   b->AddByte(HexField(key, 18, 2));

@@ -18,6 +18,10 @@ std::uint32_t CharsetOfCodePage(int codePage);
 class TXLSFontList : public TXLSKeyList {
  public:
   static const std::u16string kDefaultKey;  // Arial, 10 points, automatic colour
+  // The colour digits of a font read with colour index 0 (black). A colour 0 set here is written
+  // as automatic; one read from a file is written back as 0. The field reads as 0 ('K' is no hex
+  // digit), and setting a colour replaces it.
+  static const std::u16string kReadColorZero;
 
   TXLSFontList();
   void SetFixedCount(std::int32_t n) { SetFixedCountValue(n); }
@@ -28,7 +32,11 @@ class TXLSFontList : public TXLSKeyList {
   std::int32_t SetSize(std::int32_t font, double points);
   std::int32_t GetColor(std::int32_t font) const;
   std::int32_t SetColor(std::int32_t font, std::int32_t color);
-  bool GetBold(std::int32_t font) const { return Flag(font, 9); }
+  // The weight digit of a key: 0 normal (400), 1 bold (700); a file's other weights keep their
+  // hundreds (2 200, ..., 9 900, A 1000, B 100), bold above 400 as the reader takes them.
+  bool GetBold(std::int32_t font) const;
+  static char16_t WeightDigit(std::uint32_t weight);
+  static std::uint32_t WeightOfDigit(char16_t digit);
   std::int32_t SetBold(std::int32_t font, bool v) { return SetFlag(font, 9, v); }
   bool GetItalic(std::int32_t font) const { return Flag(font, 10); }
   std::int32_t SetItalic(std::int32_t font, bool v) { return SetFlag(font, 10, v); }

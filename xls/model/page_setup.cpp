@@ -9,8 +9,18 @@
 namespace xls {
 
 void TXLSPageSetup::SetOrientation(std::int32_t v) {
-  if (v == 1) portrait_ = true;
-  if (v == 2) portrait_ = false;
+  if (v != 1 && v != 2) return;
+  portrait_ = v == 1;
+  asRead_.printerFieldsValid = asRead_.orientationValid = true;
+}
+
+void TXLSPageSetup::SetSetupAsRead(const TXLSSetupAsRead& read) {
+  asRead_ = read;
+  if (!read.printerFieldsValid) {
+    paperSize_ = 0;
+    zoom_ = 100;
+  }
+  if (!read.printerFieldsValid || !read.orientationValid) portrait_ = true;
 }
 
 void TXLSPageSetup::SetOrder(std::int32_t v) {
@@ -31,6 +41,7 @@ void TXLSPageSetup::SetZoom(const Variant& v) {
   if (v.ToInteger(z) && z >= 10 && z <= 400) {
     zoom_ = static_cast<std::uint16_t>(z);
     fitMode_ = false;
+    asRead_.printerFieldsValid = true;
   }
 }
 

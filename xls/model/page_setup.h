@@ -15,18 +15,43 @@ namespace xls {
 class IXLSWorksheet;
 class TXLSRange;
 
+// The fields of a SETUP record that the page setup does not hold, and those it shows
+// differently, as a file gave them; a save writes them back.
+struct TXLSSetupAsRead {
+  // Option 0x0004 clear: paper size, scale, orientation, resolutions and copies describe a
+  // printer. Set, they are stale values the format's own program leaves behind: the page setup
+  // shows the defaults for them.
+  bool printerFieldsValid = true;
+  // Option 0x0040 clear: the orientation bit holds; set, the page setup shows portrait.
+  bool orientationValid = true;
+  bool portrait = true;
+  std::uint16_t paperSize = 0;
+  std::uint16_t scale = 100;
+  std::uint16_t pageStart = 1;
+  std::uint16_t resolution = 600;
+  std::uint16_t verticalResolution = 600;
+  std::uint16_t copies = 1;
+  // Options 0x0080 (first page number used), 0x0200 (notes at the end), 0x0C00 (how cell
+  // errors print).
+  std::uint16_t otherOptions = 0;
+};
+
 class TXLSPageSetup {
  public:
   explicit TXLSPageSetup(IXLSWorksheet* sheet) : sheet_(sheet) {}
 
   // 1 portrait, 2 landscape.
   std::int32_t GetOrientation() const { return portrait_ ? 1 : 2; }
+  // Setting the orientation, the paper size or the zoom makes the read printer fields valid.
   void SetOrientation(std::int32_t v);
   std::int32_t GetOrder() const { return order_; }
   void SetOrder(std::int32_t v);
   // The stored 0 stands for the paper code 256.
   std::int32_t GetPaperSize() const { return paperSize_ == 0 ? 256 : paperSize_; }
-  void SetPaperSize(std::int32_t v) { paperSize_ = static_cast<std::uint16_t>(v == 256 ? 0 : v); }
+  void SetPaperSize(std::int32_t v) {
+    paperSize_ = static_cast<std::uint16_t>(v == 256 ? 0 : v);
+    asRead_.printerFieldsValid = true;
+  }
 
   double GetBottomMargin() const { return bottomMargin_; }
   void SetBottomMargin(double v) { bottomMargin_ = v; }
@@ -105,6 +130,10 @@ class TXLSPageSetup {
   std::int32_t TitleFirstColumn() const { return titleFirstCol_; }
   std::int32_t TitleLastColumn() const { return titleLastCol_; }
 
+  const TXLSSetupAsRead& SetupAsRead() const { return asRead_; }
+  // The reader's last step: the printer fields the file marked not valid show the defaults.
+  void SetSetupAsRead(const TXLSSetupAsRead& read);
+
   // The sheet's entry in the workbook's external-sheet table, -1 until the writer sets it.
   std::int32_t GetExternSheetId() const { return externSheetId_; }
   void SetExternSheetId(std::int32_t id) { externSheetId_ = id; }
@@ -140,6 +169,7 @@ class TXLSPageSetup {
   bool blackAndWhite_ = false;
   bool printNotes_ = false;
   std::int32_t externSheetId_ = -1;
+  TXLSSetupAsRead asRead_;
 };
 
 using IXLSPageSetup = std::shared_ptr<TXLSPageSetup>;

@@ -1,5 +1,6 @@
 #include "xls/model/row_col_info.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -294,6 +295,13 @@ void TXLSRowInfoList::SetDefaultRowHeight(double points) {
   default_.unsynced = 1;
 }
 
+void TXLSRowInfoList::SetDefaultRowAsRead(std::uint16_t options, std::uint16_t twips) {
+  default_.height = std::min<std::uint16_t>(twips, 8190);
+  default_.customHeight = 1;
+  default_.unsynced = 1;
+  defaultOptions_ = options;
+}
+
 double TXLSRowInfoList::GetDefaultRowHeight() const { return TwipsToPoints(default_.height); }
 
 std::int32_t TXLSRowInfoList::GetRowXF(std::int32_t r) const {
@@ -396,7 +404,7 @@ void TXLSRowInfoList::DeleteRow(std::int32_t r) {
 
 std::unique_ptr<TXLSBlob> TXLSRowInfoList::BuildDefaultRowHeight() const {
   auto b = Record(0x0225, 4);
-  b->AddWord(0);
+  b->AddWord(defaultOptions_);
   b->AddWord(default_.customHeight ? default_.height : 255u);
   return b;
 }

@@ -113,6 +113,9 @@ class TXLSRowInfoList {
   double GetRowHeight(std::int32_t r) const;
   void SetRowHeight(std::int32_t r, double points);
   void SetDefaultRowHeight(double points);
+  // DEFAULTROWHEIGHT as a file gave it: its option word and the height in twips, written back
+  // as they are.
+  void SetDefaultRowAsRead(std::uint16_t options, std::uint16_t twips);
   double GetDefaultRowHeight() const;
   const TXLSRowInfo& DefaultRow() const { return default_; }
   std::int32_t GetRowXF(std::int32_t r) const;
@@ -157,6 +160,7 @@ class TXLSRowInfoList {
   TXLSXFList* xfList_;
   std::array<std::unique_ptr<Page>, 256> pages_;
   TXLSRowInfo default_;
+  std::uint16_t defaultOptions_ = 0;
   std::int32_t first_ = 0, last_ = 0, count_ = 0;
   std::uint8_t maxLevel_ = 0;
 };

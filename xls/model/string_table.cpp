@@ -170,6 +170,9 @@ std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string_view t
   item.text = StoreText(text);
   item.length = static_cast<std::uint32_t>(text.size());
   item.sstPosition = -1;
+  // 0 stays "none": after 2^32 texts the numbers go round past it.
+  if (++lastSerial_ == 0) ++lastSerial_;
+  item.serial = lastSerial_;
   HashAdd(hash, index);
   return index;
 }
@@ -177,6 +180,7 @@ std::int32_t TXLSStringTable::PlaceNew(std::uint32_t hash, std::u16string_view t
 std::int32_t TXLSStringTable::AddText(std::u16string_view text) {
   if (text.size() > kMaxCellText) text = text.substr(0, kMaxCellText);
   ++totalUses_;
+  ++lookups_;
   const std::uint32_t hash = HashOf(text);
   if (TSTHashEntry* e = HashFind(text, hash)) {
     ++ItemAt(e->index).useCount;
@@ -191,10 +195,16 @@ std::int32_t TXLSStringTable::Add(const char16_t* text, std::size_t length) {
   return AddText(std::u16string_view(text, length));
 }
 
-bool TXLSStringTable::UseAgain(std::int32_t index, const char16_t* text, std::size_t length) {
-  if (index < 1 || index > count_) return false;
+std::uint32_t TXLSStringTable::SerialOf(std::int32_t index) const {
+  if (index < 1 || index > count_) return 0;
+  const auto& item = ItemAt(index);
+  return item.useCount > 0 ? item.serial : 0;
+}
+
+bool TXLSStringTable::UseAgain(std::int32_t index, std::uint32_t serial) {
+  if (serial == 0 || index < 1 || index > count_) return false;
   auto& item = ItemAt(index);
-  if (item.useCount <= 0 || item.Text() != std::u16string_view(text, std::min(length, kMaxCellText))) return false;
+  if (item.useCount <= 0 || item.serial != serial) return false;
   ++item.useCount;
   ++totalUses_;
   return true;

@@ -19,6 +19,7 @@ struct TXLSIncrementArray {
     std::uint32_t length = 0;
     std::int32_t sstPosition = -1;
     std::int32_t useCount = 0;
+    std::uint32_t serial = 0;  // given when the index receives its text
     std::u16string_view Text() const { return {text, length}; }
   };
   std::array<Item, 100> items;
@@ -45,10 +46,15 @@ class TXLSStringTable {
   std::int32_t Add(const std::u16string& text);
   // The same for length characters at text (a reader's buffer: no string of its own first).
   std::int32_t Add(const char16_t* text, std::size_t length);
-  // One more use of index when it is in use and holds exactly that text (cut as Add cuts it);
-  // false, changing nothing, otherwise. A reader that remembers the index its text got the last
-  // time counts a repeated text without looking it up.
-  bool UseAgain(std::int32_t index, const char16_t* text, std::size_t length);
+  // The serial number of the text at index, 0 when the index is not in use. An index gets a new
+  // one each time it receives a text, so that index and serial name one text for as long as it
+  // stays in the table.
+  std::uint32_t SerialOf(std::int32_t index) const;
+  // One more use of index when it still holds the text it held under that serial; false,
+  // changing nothing, otherwise. A reader that remembers where its text went the last time
+  // counts a repeated text without hashing or comparing it (a long text costs as little as a
+  // short one).
+  bool UseAgain(std::int32_t index, std::uint32_t serial);
   // Room for count more distinct strings: the hash is sized for them at once instead of
   // doubling on the way (a reader calls this with the count of a file's shared strings).
   void Reserve(std::int32_t count);
@@ -71,6 +77,8 @@ class TXLSStringTable {
   std::int32_t DistinctStrings() const { return distinct_; }
   std::int32_t FreeCount() const { return static_cast<std::int32_t>(free_.size()); }
   std::int32_t AllocatedItems() const { return allocated_; }
+  // Texts looked up by their hash (each Add): a reader's repeated texts count none.
+  std::int64_t Lookups() const { return lookups_; }
 
  private:
   TXLSIncrementArray::Item& ItemAt(std::int32_t index);
@@ -113,6 +121,8 @@ class TXLSStringTable {
   std::vector<std::int32_t> free_;
   std::int32_t totalUses_ = 0;
   std::int32_t distinct_ = 0;
+  std::uint32_t lastSerial_ = 0;
+  std::int64_t lookups_ = 0;
   std::vector<TSTHashEntry*> buckets_;
   // Hash entries come from blocks (one allocation per 4096 strings, not one per string);
   // freed ones wait in a list for reuse.

@@ -125,6 +125,13 @@ class IXLSWorksheet {
   void SetShowZeros(bool v) { showZeros_ = v; }
   bool GetRightToLeft() const { return rightToLeft_; }
   void SetRightToLeft(bool v) { rightToLeft_ = v; }
+  // The window shows formulas instead of their values; row and column headings; outline symbols.
+  bool GetDisplayFormulas() const { return displayFormulas_; }
+  void SetDisplayFormulas(bool v) { displayFormulas_ = v; }
+  bool GetDisplayHeadings() const { return displayHeadings_; }
+  void SetDisplayHeadings(bool v) { displayHeadings_ = v; }
+  bool GetDisplayOutline() const { return displayOutline_; }
+  void SetDisplayOutline(bool v) { displayOutline_ = v; }
   bool GetSelected() const { return selected_; }
   void SetSelected(bool v) { selected_ = v; }
   void SetStandardHeight(double points) { rowInfo_.SetDefaultRowHeight(points); }
@@ -205,6 +212,9 @@ class IXLSWorksheet {
   std::uint16_t zoom_ = 100;
   bool showZeros_ = true;
   bool rightToLeft_ = false;
+  bool displayFormulas_ = false;
+  bool displayHeadings_ = true;
+  bool displayOutline_ = true;
   std::uint16_t index_ = 0;
   std::u16string name_;
   std::uint16_t scrollRow_ = 0;

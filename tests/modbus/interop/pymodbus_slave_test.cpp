@@ -54,6 +54,15 @@ class PymodbusSlaveTest : public ::testing::Test {
     ASSERT_EQ(line, "ready");
     setenv(platform::kComFolderVariable, folder.Path().c_str(), 1);
     ASSERT_TRUE(core::OpenPort(5, 19200, 8, 'N', 1));
+    // The line is known before anything is written, as after Link. This peer answers no
+    // identification, so reads show it: a plain line after kQuietTries answers in a row over
+    // kQuietSpan.
+    std::uint32_t v = 0;
+    for (int i = 0; i < core::kQuietTries; ++i) {
+      if (i > 0) std::this_thread::sleep_for(core::kQuietSpan / (core::kQuietTries - 1) + std::chrono::milliseconds(1));
+      ASSERT_EQ(core::ReadWord(3, 10, 1, v), 0);
+    }
+    ASSERT_EQ(core::PortLineEcho(), core::LineEcho::Quiet);
   }
   void TearDown() override {
     core::ClosePort();

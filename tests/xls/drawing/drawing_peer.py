@@ -11,6 +11,12 @@ usage: drawing_peer.py notes FILE            xlrd's cell_note_map as JSON
        drawing_peer.py make FILE PNG WORKDIR a BIFF8 workbook made by LibreOffice with two
                                              comments, the picture and a chart whose title has
                                              a font of its own
+       drawing_peer.py objects FILE WORKDIR  what each reader sees of a workbook's objects: xlrd's
+                                             sheets with their counts of values, olefile's storages
+                                             beside the workbook stream (class id, and every
+                                             stream's size and CRC-32), LibreOffice's frames per
+                                             sheet ("ole" for an embedded object, else the
+                                             picture's media type) in an OpenDocument conversion
        drawing_peer.py gnumeric FILE OUT     gnumeric's reading: its warnings, and per sheet the
                                              sheet type of its own BIFF8 save of the file (OUT;
                                              0 worksheet, 2 chart sheet) and the data ranges of
@@ -225,6 +231,41 @@ def gnumeric(path, out):
     print(json.dumps({"sheets": sheets, "warnings": warnings}))
 
 
+def objects(path, workdir):
+    import olefile
+    import xlrd
+    import zlib
+    book = xlrd.open_workbook(path, formatting_info=True)
+    cells = [[sh.name, sum(1 for r in range(sh.nrows) for c in range(sh.ncols) if sh.cell_type(r, c) != 0)]
+             for sh in book.sheets()]
+    storages = {}
+    with olefile.OleFileIO(path) as ole:
+        for entry in ole.listdir(streams=True, storages=False):
+            if len(entry) > 1:
+                data = ole.openstream(entry).read()
+                storages.setdefault(entry[0], {"class": ole.getclsid(entry[0]), "streams": {}})
+                storages[entry[0]]["streams"]["/".join(entry[1:])] = [len(data), zlib.crc32(data)]
+    out = os.path.join(workdir, "objects")
+    code, _, err = soffice(workdir, ["--convert-to", "ods", "--outdir", out, path], timeout=240)
+    target = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".ods")
+    frames = {}
+    if code == 0 and os.path.exists(target):
+        with zipfile.ZipFile(target) as z:
+            root = ET.fromstring(z.read("content.xml"))
+        for table in root.iter(tag("table", "table")):
+            kinds = []
+            for frame in table.iter(tag("draw", "frame")):
+                if frame.find("{urn:oasis:names:tc:opendocument:xmlns:drawing:1.0}object-ole") is not None:
+                    kinds.append("ole")
+                else:
+                    kinds += [i.get("{urn:oasis:names:tc:opendocument:xmlns:drawing:1.0}mime-type", "none")
+                              for i in frame.findall(tag("draw", "image"))]
+            frames[table.get(tag("table", "name"))] = sorted(kinds)
+    else:
+        frames = {"error": "soffice exit %d %s" % (code, err)}
+    print(json.dumps({"cells": cells, "storages": storages, "frames": frames}, sort_keys=True))
+
+
 if __name__ == "__main__":
     command = sys.argv[1]
     if command == "notes":
@@ -237,5 +278,7 @@ if __name__ == "__main__":
         boxes(sys.argv[2])
     elif command == "gnumeric":
         gnumeric(sys.argv[2], sys.argv[3])
+    elif command == "objects":
+        objects(sys.argv[2], sys.argv[3])
     elif command == "make":
         make(sys.argv[2], sys.argv[3], sys.argv[4])

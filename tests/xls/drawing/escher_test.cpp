@@ -179,7 +179,8 @@ TEST(Escher, DrawingGroupReadAndWrittenBack) {
   }
   EXPECT_EQ(Bytes(written.begin() + 4, written.end()), expected);
 
-  // An entry with two uids keeps only the picture bytes; malformed data is refused.
+  // An entry with two uids keeps only the picture bytes; a blip whose size disagrees with its
+  // entry is kept as read; a BSE that runs past the store is refused.
   const Bytes twoUids = PngEntry({}, picture, 0x6E1);
   TMSOPicture p;
   std::size_t at = 0;
@@ -188,12 +189,49 @@ TEST(Escher, DrawingGroupReadAndWrittenBack) {
   Bytes badSize = named;
   badSize[8 + 20] ^= 1;
   at = 0;
-  EXPECT_EQ(TMSOPicture().ReadFrom(badSize, at, badSize.size()), -1);
+  TMSOPicture odd;
+  EXPECT_EQ(odd.ReadFrom(badSize, at, badSize.size()), 1);
+  EXPECT_TRUE(odd.data.empty());
+  EXPECT_EQ(odd.keptEntry, badSize);
+  at = 0;
+  EXPECT_EQ(TMSOPicture().ReadFrom(named, at, named.size() - 1), -1);
   TXLSBlobList cut;
   TXLSBlob* truncated = new TXLSBlob(0);
   for (std::size_t i = 0; i < 8 + dgg.size() - 4; ++i) truncated->AddByte(body[i]);
   cut.Add(truncated);
   EXPECT_THROW(TMSODrawingGroup().Read(cut), EMsoParseError);
+}
+
+// An entry kept as read goes back with the model's reference count; an entry that cannot be
+// walked ends the store and is counted lost, the rest of the group is read.
+TEST(Escher, OddPictureEntriesCostAtMostTheirPicture) {
+  const Bytes picture = {0x89, 'P', 'N', 'G', 9, 8, 7};
+  Bytes kept = PngEntry({}, picture);
+  kept[8 + 20] ^= 1;  // the size field disagrees with the blip
+  Bytes png = PngEntry({}, picture);
+  Bytes broken;  // counted as the third entry, but no BSE
+  Header(broken, 2, kBlipPNG, kMsoOpt, 0);
+  Bytes body;
+  Header(body, 15, 0, kMsoDggContainer, static_cast<std::uint32_t>(8 + kept.size() + png.size() + broken.size()));
+  Header(body, 15, 3, kMsoBStoreContainer, static_cast<std::uint32_t>(kept.size() + png.size() + broken.size()));
+  for (const Bytes* part : {&kept, &png, &broken}) body.insert(body.end(), part->begin(), part->end());
+  TXLSBlobList data;
+  data.Add(ToBlob(body).release());
+  TMSODrawingGroup group;
+  ASSERT_EQ(group.Read(data), 1);
+  ASSERT_EQ(group.Pictures().Count(), 2u);
+  EXPECT_EQ(group.TakeLostPictures(), 1u);
+  EXPECT_EQ(group.TakeLostPictures(), 0u);
+  EXPECT_TRUE(group.Pictures().Item(0)->data.empty());
+  EXPECT_EQ(group.Pictures().Item(1)->data, picture);
+  group.Pictures().Item(0)->refCount = 7;
+  TXLSBlobList out;
+  ASSERT_EQ(group.Write(out, 8224), 1);
+  const TXLSBlob* record = out.GetChunk(0);
+  Bytes expected = kept;
+  expected[8 + 24] = 7;
+  ASSERT_GT(record->GetSize(), 4u + 16u + expected.size());
+  EXPECT_EQ(Bytes(record->GetData() + 4 + 16, record->GetData() + 4 + 16 + expected.size()), expected);
 }
 
 }  // namespace

@@ -135,8 +135,10 @@ TEST_F(CalcTest, ReferencesRangesAndSheets) {
 TEST_F(CalcTest, MathAndRounding) {
   EXPECT_EQ(Num("INT(2.9999999999999996)"), 3);
   EXPECT_EQ(Num("ROUND(1234;-2)"), 1200);
-  EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrValue);
-  EXPECT_EQ(Status("CEILING(2.5;0)"), kErrDiv0);
+  // Opposite signs are #NUM!; CEILING to a significance of 0 is 0, FLOOR to it #DIV/0!.
+  EXPECT_EQ(Status("FLOOR(2.5;-1)"), kErrNum);
+  EXPECT_EQ(Num("CEILING(2.5;0)"), 0);
+  EXPECT_EQ(Status("FLOOR(2.5;0)"), kErrDiv0);
   // POWER and ^ are one rule: 0 to the power 0 is 1, to a negative power #DIV/0!.
   EXPECT_EQ(Num("POWER(0;0)"), 1);
   EXPECT_EQ(Num("0^0"), 1);
@@ -195,10 +197,11 @@ TEST_F(CalcTest, LookupsTextAndDates) {
   EXPECT_EQ(Text("VLOOKUP(3.5;A1:B4;2)"), u"c");
   EXPECT_EQ(Status("VLOOKUP(3.5;A1:B4;2;FALSE)"), kErrNA);
   EXPECT_EQ(Status("VLOOKUP(0;A1:B4;2)"), kErrNA);
-  // Indexes past the table, below 1 or beyond any integer are #VALUE!.
-  for (const char* f : {"VLOOKUP(1;A1:B4;3)", "HLOOKUP(20;E1:F1;2)", "HLOOKUP(20;E1:F1;-10^300)",
-                        "VLOOKUP(1;A1:B4;10^300)", "VLOOKUP(1;A1:B4;0.5)"})
-    EXPECT_EQ(Status(f), kErrValue) << f;
+  // Indexes below 1 are #VALUE!, indexes past the table (beyond any integer too) #REF!.
+  for (const char* f : {"HLOOKUP(20;E1:F1;-1)", "VLOOKUP(1;A1:B4;0.5)"}) EXPECT_EQ(Status(f), kErrValue) << f;
+  for (const char* f :
+       {"VLOOKUP(1;A1:B4;3)", "HLOOKUP(20;E1:F1;2)", "VLOOKUP(1;A1:B4;10^300)", "HLOOKUP(20;E1:F1;-10^300)"})
+    EXPECT_EQ(Status(f), kErrRef) << f;
   EXPECT_EQ(Status("WEEKDAY(10^300)"), kErrNum);
   EXPECT_EQ(Num("WEEKDAY(DATE(2024;3;3);10^300)"), 1);
   EXPECT_EQ(Num("HLOOKUP(20;E1:F1;1)"), 20);
@@ -228,7 +231,7 @@ TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
   };
   const char* columns[] = {"1,2,2,2,5,5.00000001,9,,,#DIV/0!,12,a,B,b,c,TRUE", ",3,3,4,x,y,Y,z,FALSE,TRUE",
                            "5,4,3,2,1" /* descending: scanned */, "-1,0,,1,a,,b",
-                           "-1,0,0,1.99999999,2,#DIV/0!,2,a,b,B,c,FALSE,TRUE"};
+                           "-1,0,0,1.99999999,2,#DIV/0!,2,a,b,B,c,FALSE,TRUE", "a,b,b,c"};
   const auto keys = split("0,1,2,2.00000005,3,4.9,5,5.00000002,100,-5,\"\",\"a\",\"b\",\"B\",\"bb\",\"zz\",TRUE,FALSE,"
                           "C1,1/0,-1");
   for (const char* column : columns) {

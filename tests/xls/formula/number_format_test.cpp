@@ -169,14 +169,35 @@ TEST(NumberFormat, FractionsAsIfEveryDenominatorWasTried) {
   EXPECT_EQ(wrong, 0) << "first: " << firstWrong;
 }
 
-// A clock time is taken to the millisecond, then cut to the places shown; places of a second
-// past the third show zeros.
+// A clock time is rounded to the places of a second shown, at most three; places past the third
+// show zeros.
 TEST(NumberFormat, FractionsOfASecondStopAtTheMillisecond) {
   const double t = 0.5 + 56.1274 / 86400;  // 12:00:56.1274
   EXPECT_EQ(Show(t, u"hh:mm:ss.000"), "12:00:56.127");
   EXPECT_EQ(Show(t, u"hh:mm:ss.0000"), "12:00:56.1270");
   EXPECT_EQ(Show(t, u"ss.00000"), "56.12700");
-  EXPECT_EQ(Show(t, u"ss.00"), "56.12");
+  EXPECT_EQ(Show(t, u"ss.00"), "56.13");
+}
+
+// What the format's own program shows (LibreOffice parts from it on the last two): an "m" after
+// hours or before seconds is minutes whatever separates them; the decimal point shows without
+// fraction digits (LibreOffice: "4%"); a clock time rounds to the second shown, into the next day
+// (LibreOffice's TEXT keeps 23:59:59 in hh:mm:ss).
+TEST(NumberFormat, MinutesDecimalPointsAndRoundedSeconds) {
+  EXPECT_EQ(Show(0.655, u"hh.mm"), "15.43");
+  EXPECT_EQ(Show(0.655, u"h \\h mm"), "15 h 43");
+  EXPECT_EQ(Show(0.5 + 90 / 86400.0, u"mm.ss"), "01.30");
+  EXPECT_EQ(Show(0.655, u"mm dd hh"), "12 30 15");  // a day between: the month
+  EXPECT_EQ(Show(0.04, u"###.##%"), "4.%");
+  EXPECT_EQ(Show(4.0, u"#,##0.##"), "4.");
+  EXPECT_EQ(Show(0.0, u"#.##"), ".");
+  const double late = 1 + (86399.6 / 86400);  // 1899-12-31 23:59:59.6
+  EXPECT_EQ(Show(late, u"hh:mm:ss"), "00:00:00");
+  EXPECT_EQ(Show(late, u"yyyy-mm-dd hh:mm:ss"), "1900-01-01 00:00:00");
+  EXPECT_EQ(Show(late, u"hh:mm:ss.0"), "23:59:59.6");
+  EXPECT_EQ(Show(late, u"dd/mm/yyyy"), "31/12/1899");  // a date alone: the day the value lies in
+  EXPECT_EQ(Show(0.5 + 59.6 / 86400, u"h:mm"), "12:01");  // rounded to the second, then cut
+  EXPECT_EQ(Show(0.5 + 59.4 / 86400, u"h:mm"), "12:00");
 }
 
 TEST(NumberFormat, DatesAndTimes) {

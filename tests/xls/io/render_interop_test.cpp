@@ -49,8 +49,31 @@ const std::vector<Difference> kDifferences = {
     {u"\"x\"", "-0.001", "-x", "x"},
     // Fixed denominators round halves up (0.5 eighths is 1/8); LibreOffice rounds to even.
     {u"# ?/8", "0.0625", " 1/8", "0   "},
-    // Clock times are cut to the second shown (23:59:59.991 stays 23:59:59).
-    {u"yyyy-mm-dd hh:mm:ss", "0.9999999", "1899-12-30 23:59:59", "1899-12-31 00:00:00"},
+    // Times round to the second shown, as the format's own program shows them; LibreOffice cuts
+    // them (but for 23:59:59.991 in yyyy-mm-dd hh:mm:ss).
+    {u"yyyy-mm-dd hh:mm:ss", "1234.5678", "1903-05-18 13:37:38", "1903-05-18 13:37:37"},
+    {u"yyyy-mm-dd hh:mm:ss", "3.14159265", "1900-01-02 03:23:54", "1900-01-02 03:23:53"},
+    {u"yyyy-mm-dd hh:mm:ss", "1E-05", "1899-12-30 00:00:01", "1899-12-30 00:00:00"},
+    {u"yyyy-mm-dd hh:mm:ss", "-0.001", "1899-12-29 23:58:34", "1899-12-29 23:58:33"},
+    {u"h:mm AM/PM", "0.9999999", "12:00 AM", "11:59 PM"},
+    {u"mm:ss", "1234.5678", "37:38", "37:37"},
+    {u"mm:ss", "3.14159265", "23:54", "23:53"},
+    {u"mm:ss", "1E-05", "00:01", "00:00"},
+    {u"mm:ss", "-0.001", "58:34", "58:33"},
+    {u"mm:ss", "0.9999999", "00:00", "59:59"},
+    {u"h:mm:ss am/pm", "1234.5678", "1:37:38 PM", "1:37:37 PM"},
+    {u"h:mm:ss am/pm", "3.14159265", "3:23:54 AM", "3:23:53 AM"},
+    {u"h:mm:ss am/pm", "1E-05", "12:00:01 AM", "12:00:00 AM"},
+    {u"h:mm:ss am/pm", "-0.001", "11:58:34 PM", "11:58:33 PM"},
+    {u"h:mm:ss am/pm", "0.9999999", "12:00:00 AM", "11:59:59 PM"},
+    // The decimal point shows without fraction digits, as the format's own program shows it;
+    // LibreOffice leaves it out.
+    {u"#.##", "0", ".", ""},
+    {u"#.##", "1", "1.", "1"},
+    {u"#.##", "-1", "-1.", "-1"},
+    {u"#.##", "1E-05", ".", ""},
+    {u"#.##", "-0.001", ".", ""},
+    {u"#.##", "0.9999999", "1.", "1"},
     // Elapsed times of any size are shown; LibreOffice gives up past its own limit.
     {u"[h]:mm:ss", "1234567.891", "29629629:23:02", "#FMT"},
     {u"[mm]:ss", "1234567.891", "1777777763:02", "#FMT"},

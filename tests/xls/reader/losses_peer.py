@@ -4,7 +4,9 @@
 usage: losses_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
   xlrd      "sheet <i> <name>", "row <i> <r> level <l> collapsed <0|1> hidden <0|1>" (rows with any
             of these), "col <i> <c> level <l> collapsed <0|1>", "<i>: <cells of a row>" (texts
-            quoted, errors by their text), "name <name> sheet <name or -> [without formula]"
+            quoted, errors by their text), "font <i> <r> <c> weight <w> colour <index>" (a
+            font of another weight than 400 or 700 or another colour than automatic),
+            "name <name> sheet <name or -> [without formula]"
   gnumeric  ssconvert's warnings ("warning <text>"), then the first sheet's rows as CSV
   lo        the first sheet's rows as CSV (one soffice run for all the files)
 """
@@ -29,6 +31,10 @@ def xlrd_lines(path):
             text = {xlrd.XL_CELL_NUMBER: lambda v: "%g" % v, xlrd.XL_CELL_BOOLEAN: lambda v: "TRUE" if v else "FALSE",
                     xlrd.XL_CELL_ERROR: lambda v: xlrd.error_text_from_code.get(v, "#?"), xlrd.XL_CELL_TEXT: repr}
             lines.append("%d: %s" % (i, ",".join(text.get(c.ctype, lambda v: "")(c.value) for c in sheet.row(r))))
+            for c, cell in enumerate(sheet.row(r)):
+                font = book.font_list[book.xf_list[cell.xf_index].font_index]
+                if font.weight not in (400, 700) or font.colour_index != 0x7FFF:
+                    lines.append("font %d %d %d weight %d colour %d" % (i, r, c, font.weight, font.colour_index))
     lines += ["name %s sheet %s%s" % (n.name, names[n.scope] if n.scope >= 0 else "-", "" if n.raw_formula else " without formula")
               for n in book.name_obj_list]
     return lines

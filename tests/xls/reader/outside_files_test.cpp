@@ -9,10 +9,12 @@
 #include "platform/compound_file.h"
 #include "reader_test_support.h"
 #include "xls/formula/rules/sheet_rules.h"
+#include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/io/drawing/chart.h"
 #include "xls/io/drawing/sheet_drawing.h"
 #include "xls/model/cell_store.h"
+#include "xls/model/codepage.h"
 #include "xls/model/hyperlinks.h"
 #include "xls/model/range.h"
 #include "xls/model/string_table.h"
@@ -354,6 +356,85 @@ TEST(ReaderLosses, HyperlinkGoingOnInAContinueRecord) {
   const IXLSRange cells = links->GetItem(1)->GetRange();
   EXPECT_EQ(std::vector<int>({cells->GetFirstRow(), cells->GetFirstCol(), cells->GetLastRow(), cells->GetLastCol()}),
             std::vector<int>({1, 1, 2, 2}));  // B2:C3, counted from 0
+}
+
+// The format's own program's sheets (gen_excel_views.py): printer fields marked not valid show
+// the defaults (portrait, 100 %, paper 256) and stay marked through saves until a program sets
+// them; the window's flags, the reference mode and the default row height in twips stay; built-in
+// names that no page setup or filter holds (of another workbook or sheet, a union, title cells,
+// Database, an advanced filter's list) are kept as names, the rest go to the page setups and the
+// filter, which keeps its header row alone.
+TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Data("excel_views.xls")), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  auto builtIns = [](TXLSWorkbook& b) {
+    std::string out;
+    for (IXLSWorksheet* sheet : {static_cast<IXLSWorksheet*>(nullptr), b.GetWorksheets().GetItem(1),
+                                 b.GetWorksheets().GetItem(2), b.GetWorksheets().GetItem(3)}) {
+      TXLSCustomNames* list = sheet ? b.Formulas().Names().Child(sheet->GetSheetId()) : &b.Formulas().Names();
+      for (std::int32_t i = 1; list && i <= list->Count(); ++i) {
+        const TXLSCustomName& n = *list->GetByPosition(i);
+        out += WideToUtf8((sheet ? sheet->GetName() : u"-") + u" " + n.Name() + u" " + list->FormulaText(&n)) + " " +
+               std::to_string(n.BuiltInCode()) + "\n";
+      }
+    }
+    return out;
+  };
+  auto check = [&](TXLSWorkbook& b, const char* what) {
+    SCOPED_TRACE(what);
+    IXLSWorksheet& stale = *b.GetWorksheets().GetItem(1);
+    IXLSWorksheet& printed = *b.GetWorksheets().GetItem(2);
+    IXLSWorksheet& wide = *b.GetWorksheets().GetItem(3);
+    auto page = [](IXLSWorksheet& sheet) {
+      const TXLSPageSetup& p = *sheet.GetPageSetup();
+      return std::to_string(p.GetOrientation()) + " " + std::to_string(p.GetZoom().IntegerValue()) + " " +
+             std::to_string(p.GetPaperSize()) + " " + (p.SetupAsRead().printerFieldsValid ? "valid" : "stale");
+    };
+    EXPECT_EQ(page(stale), "1 100 256 stale");
+    EXPECT_EQ(page(printed), "2 80 9 valid");
+    EXPECT_EQ(page(wide), "1 100 256 stale");
+    EXPECT_EQ(stale.GetPageSetup()->GetFitToPagesWide().IntegerValue(), 1);
+    EXPECT_TRUE(stale.GetDisplayFormulas() && !stale.GetDisplayHeadings() && !stale.GetDisplayOutline());
+    EXPECT_TRUE(!printed.GetDisplayFormulas() && printed.GetDisplayHeadings() && printed.GetDisplayOutline());
+    EXPECT_EQ(b.GetRefModeA1(), 0);
+    EXPECT_EQ(stale.RowInfo().DefaultRow().height, 264);
+    EXPECT_EQ(printed.RowInfo().DefaultRow().height, 288);
+    EXPECT_EQ(wide.RowInfo().DefaultRow().height, 317);
+    EXPECT_EQ(printed.GetPageSetup()->GetPrintArea(), u"");
+    EXPECT_EQ(printed.GetPageSetup()->GetPrintTitleRows(), u"$1:$1");
+    EXPECT_EQ(wide.GetPageSetup()->GetPrintArea(), u"A1:BP6");
+    std::int32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+    ASSERT_TRUE(SheetFilterDatabase(printed, r1, c1, r2, c2));
+    EXPECT_EQ(std::vector<int>({r1, c1, r2, c2}), std::vector<int>({0, 0, 0, 3}));
+    EXPECT_FALSE(SheetFilterDatabase(wide, r1, c1, r2, c2));  // an advanced filter's list
+    EXPECT_EQ(builtIns(b),
+              "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n"
+              "Stale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
+              "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
+              "Printed Print_Area ='Printed'!$A$1:$B$2,'Printed'!$D$4:$E$5,'Printed'!$G$7:$G$7,'Printed'!$A$10:$C$12 6\n"
+              "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
+  };
+  check(*book, "opened");
+  check(*SavedAndOpened(*book, 2), "saved as BIFF8");
+  // A program's settings: the printer fields it sets become valid; a print area set on the
+  // sheet takes the place of the union kept from the file.
+  IXLSWorksheet& stale = *book->GetWorksheets().GetItem(1);
+  stale.GetPageSetup()->SetOrientation(2);
+  book->GetWorksheets().GetItem(2)->GetPageSetup()->SetPrintArea(0, 0, 4, 4);
+  // A built-in name renamed is the user's own.
+  TXLSCustomNames& staleNames = *book->Formulas().Names().Child(stale.GetSheetId());
+  ASSERT_EQ(staleNames.Rename(staleNames.FindByName(u"Database"), u"Sources"), 1);
+  IXLSWorkbook edited = SavedAndOpened(*book, 2);
+  const TXLSPageSetup& page = *edited->GetWorksheets().GetItem(1)->GetPageSetup();
+  EXPECT_TRUE(page.SetupAsRead().printerFieldsValid);
+  EXPECT_EQ(page.GetOrientation(), 2);
+  EXPECT_EQ(page.GetZoom().IntegerValue(), 100);
+  EXPECT_EQ(edited->GetWorksheets().GetItem(2)->GetPageSetup()->GetPrintArea(), u"A1:E5");
+  EXPECT_EQ(builtIns(*edited),
+            "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Sources ='[other.xls]Sheet1'!$A$1:$B$10 -1\n"
+            "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
+            "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
 }
 
 }  // namespace

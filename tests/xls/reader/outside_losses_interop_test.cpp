@@ -53,14 +53,7 @@ class OutsideLossesInterop : public ::testing::Test {
     for (const std::string& f : files) command += " " + (f.find('/') == std::string::npos ? Path(f) : f);
     std::string out;
     EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;
-    std::map<std::string, std::string> sections;
-    std::istringstream in(out);
-    std::string line, current;
-    while (std::getline(in, line)) {
-      if (line.rfind("file ", 0) == 0) current = line.substr(5);
-      else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
-    }
-    return sections;
+    return FileSections(out);
   }
 
   fs::path dir_ = fs::temp_directory_path() / ("kv_outside_losses_" + std::to_string(::getpid()));
@@ -121,15 +114,25 @@ TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
   Resave("gnumeric_biff5_macro_sheet.xls", "gm");
   auto xlrd = Peer("xlrd", {Data("gnumeric_names.xls"), "gn8.xls", "gf5.xls", Data("xlwt_outline.xls"), "xo8.xls",
                             "xo5.xls", Data("lo_macro_sheet.xls"), "lm8.xls", "gm5.xls"});
-  // The source's other names are gnumeric's sheet titles and empty print areas.
+  // The names of the source and of our saves, gnumeric's built-in sheet titles and empty print
+  // areas included, on the sheets as we name them.
   const std::string names = Only(xlrd["gnumeric_names.xls"], {"0:", "name NOSUCHNAME"});
   EXPECT_EQ(names, "0: #NAME?\n0: ''\n0: 6\n0: 9\nname NOSUCHNAME sheet - without formula\n");
-  for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"0:", "name"}), names) << ours;
-  // xlrd passes over the macro sheet too.
+  auto builtIns = [](const std::string& third) {
+    return "name Sheet_Title sheet Names\nname Print_Area sheet Names\nname Sheet_Title sheet Sheet2\n"
+           "name Print_Area sheet Sheet2\nname Sheet_Title sheet " + third + "\nname Print_Area sheet " + third + "\n";
+  };
+  EXPECT_EQ(Only(xlrd["gn8.xls"], {"0:", "name"}), names + builtIns("日本語表"));
+  EXPECT_EQ(Only(xlrd["gf5.xls"], {"0:", "name"}), names + builtIns("Sheet3"));
+  // xlrd passes over the macro sheet too; gnumeric's own built-in names of "Data" and "Other" stay.
   const std::string macro = Only(xlrd["lo_macro_sheet.xls"], {"sheet", "name", "1:"});
   EXPECT_EQ(macro, "sheet 0 Data\nsheet 1 Other\n1: 20\nname Print_Area sheet Data\nname Print_Titles sheet Data\n"
                    "name _FilterDatabase sheet Data\n");
-  for (const char* ours : {"lm8.xls", "gm5.xls"}) EXPECT_EQ(Only(xlrd[ours], {"sheet", "name", "1:"}), macro) << ours;
+  EXPECT_EQ(Only(xlrd["lm8.xls"], {"sheet", "name", "1:"}), macro);
+  EXPECT_EQ(Only(xlrd["gm5.xls"], {"sheet", "name", "1:"}),
+            "sheet 0 Data\nsheet 1 Other\n1: 20\nname Sheet_Title sheet Data\nname Sheet_Title sheet Other\n"
+            "name Print_Area sheet Other\nname Print_Area sheet Data\nname Print_Titles sheet Data\n"
+            "name _FilterDatabase sheet Data\n");
   EXPECT_EQ(Only(xlrd["xlwt_outline.xls"], {"row", "col"}),
             "row 0 3 level 1 collapsed 0 hidden 0\nrow 0 4 level 1 collapsed 0 hidden 0\n"
             "row 0 8 level 1 collapsed 0 hidden 1\nrow 0 9 level 1 collapsed 0 hidden 1\n"
@@ -139,6 +142,60 @@ TEST_F(OutsideLossesInterop, KeptThroughOurSaves) {
   auto gnumeric = Peer("gnumeric", {Data("gnumeric_names.xls"), "gn8.xls", "gf5.xls"});
   EXPECT_EQ(gnumeric["gnumeric_names.xls"], "#NAME?\n\n6\n9\n");
   for (const char* ours : {"gn8.xls", "gf5.xls"}) EXPECT_EQ(gnumeric[ours], gnumeric["gnumeric_names.xls"]) << ours;
+}
+
+// Excel's references to deleted sheets (gen_excel_records.py) stay formulas in our saves: gnumeric
+// reads them without a warning (a name number 0 gave "UNKNOWN name"), LibreOffice and gnumeric show
+// what they show in the originals, and xlrd finds the names that hold one.
+TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
+  Resave("excel_deleted_sheet.xls", "ed");
+  Resave("excel_biff5_deleted_sheet.xls", "eb", {1});
+  const std::string cells = "5\n#REF!\n#REF!\n#REF!\n6\n";
+  for (const auto& [file, lines] : Peer("gnumeric", {"ed8.xls", "ed5.xls", "eb5.xls"}))
+    EXPECT_EQ(lines, file == "eb5.xls" ? "5\n#REF!\n" : cells) << file;
+  auto lo = Peer("lo", {"ed8.xls", "ed5.xls", "eb5.xls"});
+  EXPECT_EQ(lo["ed8.xls"], cells);
+  EXPECT_EQ(lo["ed5.xls"], cells);
+  EXPECT_EQ(lo["eb5.xls"], "5\n#REF!\n");
+  for (const auto& [file, lines] : Peer("xlrd", {"ed8.xls", "ed5.xls"}))
+    EXPECT_EQ(Only(lines, {"name"}), "name Total sheet -\nname Good sheet -\n") << file;
+}
+
+// Excel's texts (gen_excel_records.py) through our saves, as xlrd reads them: text results keep
+// their LF (BIFF8 and BIFF5), a text of 32,770 characters comes back as the 32,767 a cell holds,
+// a font of weight 600 in black (index 8) and fonts of colour index 0 and 64 stay as they are,
+// and BIFF5's empty text result stays an empty text, not the number 0.
+TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
+  Resave("excel_texts.xls", "et");
+  Resave("excel_biff5_texts.xls", "e5", {1});
+  auto xlrd = Peer("xlrd", {"et8.xls", "et5.xls", "e5" "5.xls"});
+  const std::string font =
+      "font 0 2 0 weight 600 colour 8\nfont 0 3 0 weight 400 colour 0\nfont 0 4 0 weight 400 colour 64\n";
+  EXPECT_EQ(Only(xlrd["et8.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
+  EXPECT_NE(xlrd["et8.xls"].find("0: '" + std::string(32767, 'x') + "'\n"), std::string::npos);
+  EXPECT_EQ(Only(xlrd["et5.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
+  EXPECT_EQ(Only(xlrd["e55.xls"], {"0:"}), "0: 5\n0: ''\n0: 'a\\nb'\n");
+}
+
+// Excel's functions of BIFF8 (AVERAGEA, MAXA, VARA, STDEVPA, HYPERLINK; gen_excel_records.py) in
+// a BIFF5 save, which has no numbers for them, are called through names of the add-in book:
+// gnumeric calculates them as in the original without a warning (their BIFF8 numbers gave
+// #NAME? in LibreOffice). LibreOffice reads no add-in names from BIFF5; from the BIFF8 save
+// made of our BIFF5 save (the functions again under their numbers) it calculates them all.
+TEST_F(OutsideLossesInterop, Biff8FunctionsThroughOurBiff5Saves) {
+  Resave("excel_biff8_functions.xls", "ef", {1});
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(book->Open(Wide(Path("ef5.xls"))), 1);
+  EXPECT_TRUE(book->GetReadLosses().empty());
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetFormula().TextValue(), u"=AVERAGEA(A1:C1)");
+  ASSERT_EQ(book->SaveAsFormat(Wide(Path("ef58.xls")), 2), 1);
+  const std::string cells = "1,2,a\n1,,\n2,,\n1,,\n";
+  auto gnumeric = Peer("gnumeric", {Data("excel_biff8_functions.xls"), "ef5.xls"});
+  EXPECT_EQ(gnumeric["ef5.xls"], gnumeric["excel_biff8_functions.xls"]);
+  EXPECT_EQ(gnumeric["ef5.xls"].substr(0, cells.size()), cells);
+  auto lo = Peer("lo", {Data("excel_biff8_functions.xls"), "ef58.xls"});
+  EXPECT_EQ(lo["ef58.xls"], lo["excel_biff8_functions.xls"]);
+  EXPECT_EQ(lo["ef58.xls"], cells + "0.816496580927726,,\nx,,\n3,,\n");
 }
 
 }  // namespace

@@ -91,6 +91,25 @@ std::string OtherBooks(TXLSWorkbook& book) {
   return out;
 }
 
+// The records of the workbook stream of a save: id and body.
+std::vector<std::pair<std::size_t, Bytes>> SavedRecords(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
+  platform::CompoundFileReader file;
+  Bytes stream;
+  if (file.Open(saved.Bytes()))
+    file.ReadStream(file.Find(platform::CompoundFileReader::kRoot, format == 1 ? u"Book" : u"Workbook"), stream);
+  std::vector<std::pair<std::size_t, Bytes>> records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    if (at + 4 + size > stream.size()) break;
+    records.emplace_back(id, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                   stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size)));
+    at += 4 + size;
+  }
+  return records;
+}
+
 // A FORMULA record of column B with its cached number.
 void Formula(BiffBuilder& b, std::uint32_t row, double cached, const Bytes& tokens) {
   Bytes f;
@@ -299,6 +318,100 @@ TEST(ExternFunctions, Biff5NamesOfAnotherBook) {
   for (const IXLSWorkbook& read : {book, SavedAndOpened(*book, 2), SavedAndOpened(*book, 1)})
     EXPECT_EQ(Cells(*read, {u"B1", u"B2", u"B3", u"B4"}),
               "B1 ='other.xls'!MyName | 7\nB2 ='other.xls'!Other | 8\nB3 - | 9\nB4 ='other.xls'!MyName() | 10\n");
+}
+
+// Excel's references to deleted sheets (gen_excel_records.py): an EXTERNSHEET entry of the own
+// book that names no sheet. The formulas and the name Total that hold one read as #REF! in their
+// text, calculate as #REF! and stay formulas through both saves; A3 keeps its name Total.
+TEST(DeletedSheets, ReferencesAndNamesStayThroughSaves) {
+  IXLSWorkbook book = Opened("excel_deleted_sheet.xls");
+  EXPECT_TRUE(book->GetReadLosses().empty()) << WideToUtf8(book->GetReadLosses()[0]);
+  const std::string cells =
+      "A2 =SUM(#REF!B13:O132) | #REF!\nA3 =SUM(Total) | #REF!\nA4 =#REF!C5 | #REF!\nA5 =Good+1 | 6\n";
+  const auto cellsOf = [](TXLSWorkbook& b) { return Cells(b, {u"A2", u"A3", u"A4", u"A5"}); };
+  EXPECT_EQ(cellsOf(*book), cells);
+  IXLSName total = book->GetNames()->GetItem(Variant(u"Total"));
+  ASSERT_TRUE(total);
+  EXPECT_EQ(WideToUtf8(total->GetRefersTo()), "=#REF!$B$13:$O$132");
+  // Calculated again (the cached results gone): #REF!, and 5 + 1 where Good is not deleted.
+  SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(7));
+  EXPECT_EQ(cellsOf(*book), cells.substr(0, cells.size() - 2) + "8\n");
+  SheetAt(*book, 1).GetRange(u"A1")->SetValue(Variant(5));
+  for (int format : {2, 1}) {
+    IXLSWorkbook saved = SavedAndOpened(*book, format);
+    EXPECT_EQ(cellsOf(*saved), cells) << format;
+    EXPECT_TRUE(saved->GetReadLosses().empty()) << format;
+    EXPECT_EQ(saved->GetNames()->GetCount(), 2) << format;
+  }
+  // EXTERNSHEET names the deleted sheets with the words the file gave them (and Data as sheet 0).
+  std::string externs;
+  for (const auto& [id, body] : SavedRecords(*book, 2))
+    if (id == 0x0017)
+      for (std::size_t at = 2; at + 6 <= body.size(); at += 6)
+        externs += std::to_string(body[at + 2] | body[at + 3] << 8) + ":" + std::to_string(body[at + 4] | body[at + 5] << 8) + " ";
+  EXPECT_EQ(externs, "65535:65535 0:0 65534:65535 ");
+  IXLSWorkbook biff5 = Opened("excel_biff5_deleted_sheet.xls");
+  EXPECT_EQ(Cells(*biff5, {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
+  EXPECT_EQ(Cells(*SavedAndOpened(*biff5, 1), {u"A2"}), "A2 =SUM(#REF!B13:O132) | #REF!\n");
+}
+
+// A formula whose name is gone from the workbook has no NAME record to point at: it is not written
+// with name number 0 (names count from 1) but as what it says.
+TEST(DeletedSheets, NoFormulaNamesANameThatIsNotWritten) {
+  IXLSWorkbook book = Opened("excel_deleted_sheet.xls");
+  ASSERT_EQ(book->GetNames()->GetItem(Variant(u"Total"))->Delete(), 1);
+  IXLSWorkbook saved = SavedAndOpened(*book, 2);
+  EXPECT_EQ(Cells(*saved, {u"A3"}), "A3 =SUM(#NAME?) | =SUM(#NAME?)\n");
+}
+
+// A text longer than a cell holds (32,767 characters) is cut, and the list says so.
+TEST(ExcelTexts, ATextLongerThanACellHoldsIsListed) {
+  IXLSWorkbook book = Opened("excel_texts.xls");
+  ASSERT_EQ(book->GetReadLosses().size(), 1u);
+  EXPECT_NE(WideToUtf8(book->GetReadLosses()[0]).find("the end of a text longer than 32,767 characters"),
+            std::string::npos);
+  EXPECT_EQ(SheetAt(*book, 1).GetRange(u"A2")->GetValue().TextValue(), std::u16string(32767, u'x'));
+}
+
+// Font colours as read come back in both formats: black as index 0 and as 8, automatic (0x7FFF)
+// and 64. A colour the program gives the cell in the font of index 0 is written (a new font, the
+// fonts read stay); a colour 0 it sets is written as automatic.
+TEST(ExcelTexts, FontColoursComeBackAsRead) {
+  IXLSWorkbook book = Opened("excel_texts.xls");
+  auto colours = [&book](int format) {
+    std::string out;
+    for (const auto& [id, body] : SavedRecords(*book, format))
+      if (id == 0x0031 && body.size() >= 6) out += std::to_string(body[4] | body[5] << 8) + " ";
+    return out;
+  };
+  const std::string read = "32767 32767 32767 32767 32767 8 0 64 ";
+  EXPECT_EQ(colours(2), read);
+  EXPECT_EQ(colours(1), read);
+  SheetAt(*book, 1).GetRange(u"A4")->GetFont()->SetColorIndex(3);
+  EXPECT_EQ(colours(2), read + "10 ");
+  SheetAt(*book, 1).GetRange(u"A4")->GetFont()->SetColorIndex(kXlNone);
+  EXPECT_EQ(colours(1), read + "32767 ");
+}
+
+// The functions of BIFF8 in a BIFF5 save: each is called through its name in the add-in book
+// (ptgNameX of the add-in "document" after the sheet, ptgFuncVar 255), never by a number BIFF5
+// does not know; SUM keeps its number. Read back, they are those functions again.
+TEST(ExcelFunctions, Biff8FunctionsGoToBiff5AsAddInCalls) {
+  IXLSWorkbook book = Opened("excel_biff8_functions.xls");
+  std::string calls;  // per formula: what the tokens call
+  for (const auto& [id, body] : SavedRecords(*book, 1)) {
+    if (id != 0x0006 || body.size() < 26) continue;
+    const Bytes tokens(body.begin() + 22, body.end());
+    const std::size_t last = tokens.size() - 4;
+    calls += (tokens[0] == 0x39 ? "namex " + std::to_string(tokens[1]) + "." + std::to_string(tokens[11]) + " " : "") +
+             std::to_string(tokens[last + 1]) + ":" + std::to_string(tokens[last + 2] | tokens[last + 3] << 8) + "\n";
+  }
+  // The add-in document is EXTERNSHEET 2 (after the sheet), its names AVERAGEA to HYPERLINK 1..5.
+  EXPECT_EQ(calls, "namex 2.1 2:255\nnamex 2.2 2:255\nnamex 2.3 2:255\nnamex 2.4 2:255\nnamex 2.5 3:255\n1:4\n");
+  platform::MemoryStream saved;
+  ASSERT_EQ(book->SaveToStreamFormat(saved, 1), 1);
+  IXLSWorkbook read = Read(saved.Bytes());
+  EXPECT_EQ(Cells(*read, {u"A2", u"A6"}), "A2 =AVERAGEA(A1:C1) | 1\nA6 =HYPERLINK(\"http://x.org\";\"x\") | x\n");
 }
 
 }  // namespace

@@ -278,6 +278,40 @@ TEST(Reader, SharedStringsRepeatedAndOverwrittenAreCountedPerCell) {
   EXPECT_EQ(strings.TotalUses(), 5);
 }
 
+// A long text across CONTINUE records in many cells is looked up once: every further cell
+// counts a use at the index it got, however long the text.
+TEST(Reader, LongSharedStringsInManyCellsAreLookedUpOnce) {
+  std::string text;
+  for (int i = 0; text.size() < 20000; ++i) text += "word" + std::to_string(i) + " ";
+  Bytes sst;
+  PutDWord(sst, 600);
+  PutDWord(sst, 2);
+  PutWord(sst, static_cast<std::uint32_t>(text.size()));
+  sst.push_back(0);
+  std::vector<std::pair<std::uint16_t, Bytes>> globals, cells;
+  for (std::size_t at = 0; at < text.size();) {
+    Bytes piece = globals.empty() ? sst : Bytes{0};
+    const std::size_t n = std::min<std::size_t>(text.size() - at, 8224 - piece.size());
+    piece.insert(piece.end(), text.begin() + static_cast<std::ptrdiff_t>(at), text.begin() + static_cast<std::ptrdiff_t>(at + n));
+    at += n;
+    if (at == text.size()) PutString8(piece, "short", false);
+    globals.emplace_back(globals.empty() ? 0x00FC : 0x003C, piece);
+  }
+  for (std::uint16_t i = 0; i < 600; ++i) {
+    Bytes cell = Cell(i / 2, i % 2, 15);
+    PutDWord(cell, i % 2);
+    cells.emplace_back(0x00FD, cell);
+  }
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  ASSERT_EQ(ReadBytes(*book, Book(cells, globals)), 1);
+  const TXLSStringTable& strings = book->StringTable();
+  const std::int32_t index = At(*book, 299, 0)->StringIndex();
+  EXPECT_EQ(strings.GetString(index), std::u16string(text.begin(), text.end()));
+  EXPECT_EQ(strings.GetUseCount(index), 300);
+  EXPECT_EQ(strings.GetString(At(*book, 299, 1)->StringIndex()), u"short");
+  EXPECT_EQ(strings.Lookups(), 2);
+}
+
 TEST(Reader, HeaderAndFooterSections) {
   auto header = [](const std::string& text) {
     Bytes b;

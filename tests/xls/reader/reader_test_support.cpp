@@ -150,6 +150,7 @@ std::string DumpModel(TXLSWorkbook& book, const std::string& peerDump) {
     auto list = [&](TXLSCustomNames& names, int scope) {
       for (int p = 1; p <= names.Count(); ++p) {
         const TXLSCustomName* n = names.GetByPosition(p);
+        if (n->BuiltInCode() >= 0) continue;  // as xlrd_dump.py, the user-defined names only
         out << "name " << scope << ' ' << Hex(n->Name()) << ' ' << n->Hidden() << '\n';
       }
     };
@@ -259,6 +260,17 @@ int RunCommand(const std::string& command, std::string& output) {
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
   const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::map<std::string, std::string> FileSections(const std::string& output) {
+  std::map<std::string, std::string> sections;
+  std::istringstream in(output);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    if (line.rfind("file ", 0) == 0) current = line.substr(5);
+    else if (line.find("javaldx") == std::string::npos) sections[current] += line + "\n";
+  }
+  return sections;
 }
 
 std::string SourceDir() { return KV_SOURCE_DIR; }

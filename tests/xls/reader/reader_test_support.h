@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ void PutDouble(std::vector<std::uint8_t>& b, double v);
 void PutString8(std::vector<std::uint8_t>& b, const std::string& s, bool shortLength = false);
 
 int RunCommand(const std::string& command, std::string& output);
+// A peer script's output split at its "file <name>" lines: the lines after each, by name
+// (LibreOffice's javaldx warnings left out).
+std::map<std::string, std::string> FileSections(const std::string& output);
 std::string SourceDir();
 
 }  // namespace xls::test

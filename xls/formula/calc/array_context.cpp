@@ -50,9 +50,11 @@ std::int32_t TXLSEvaluator::EvaluateArray(const TXLSSyntaxItem* node, TXLSCalcAr
   std::int32_t st = kCalcOk;
   switch (node->kind) {
     case kNodeParen:
+    case kNodeMemFunc:
       return EvaluateArray(node->Child(1), out);
     case kNodeReference:
     case kNodeName:
+    case kNodeRange:
       return RangeArray(node, out);
     case kNodeArray: {
       const int count = node->ChildCount(), columns = node->value;

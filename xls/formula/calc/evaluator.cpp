@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "xls/formula/calc/calculator.h"
-#include "xls/formula/cell_text/mask.h"
 #include "xls/formula/cell_text/number_format.h"
 #include "xls/formula/extern_sheet.h"
 #include "xls/formula/formula.h"
@@ -24,6 +23,81 @@ std::int32_t FiniteNumber(double r, Variant& out) {
   if (!std::isfinite(r)) return kErrNum;
   out = Variant(r);
   return kCalcOk;
+}
+
+// Digits at `at`, at least one and at most `most`; their value, and `at` moved past them.
+bool ReadDigits(const std::u16string& t, std::size_t& at, std::size_t most, long long& value) {
+  const std::size_t from = at;
+  value = 0;
+  while (at < t.size() && at - from < most && t[at] >= u'0' && t[at] <= u'9') value = value * 10 + (t[at++] - u'0');
+  return at > from;
+}
+
+// A time of day: h:mm, h:mm:ss or h:mm:ss.fff (hours may pass 24), or with AM or PM an hour of
+// 0 to 12; as a fraction of a day.
+bool ReadTime(const std::u16string& t, std::size_t& at, bool dated, double& days) {
+  long long h = 0, m = 0, sec = 0;
+  double fraction = 0;
+  if (!ReadDigits(t, at, 5, h) || at >= t.size() || t[at] != u':') return false;
+  ++at;
+  if (!ReadDigits(t, at, 2, m) || m > 59) return false;
+  if (at < t.size() && t[at] == u':') {
+    ++at;
+    if (!ReadDigits(t, at, 2, sec) || sec > 59) return false;
+    if (at < t.size() && t[at] == u'.') {
+      double scale = 0.1;
+      for (++at; at < t.size() && t[at] >= u'0' && t[at] <= u'9'; ++at, scale /= 10) fraction += (t[at] - u'0') * scale;
+    }
+  }
+  std::size_t k = at;
+  while (k < t.size() && t[k] == u' ') ++k;
+  if (k + 2 <= t.size()) {
+    const std::u16string half = TXLSFormater::UpperCase(t.substr(k, 2));
+    if (half == u"AM" || half == u"PM") {
+      if (h > 12) return false;
+      h = (h % 12) + (half == u"PM" ? 12 : 0);
+      at = k + 2;
+    }
+  }
+  if (dated && h > 23) return false;
+  days = (static_cast<double>(h * 3600 + m * 60 + sec) + fraction) / 86400.0;
+  return true;
+}
+
+// A text that reads as a date (yyyy-mm-dd), a time of day, or a date and a time: the date value.
+// Other orders of day, month and year depend on the reader's regional settings and are not read.
+bool TextToDateValue(const std::u16string& text, double& out) {
+  std::size_t at = 0, end = text.size();
+  while (at < end && text[at] == u' ') ++at;
+  while (end > at && text[end - 1] == u' ') --end;
+  const std::u16string t = text.substr(at, end - at);
+  at = 0;
+  double days = 0, time = 0;
+  bool dated = false;
+  long long y = 0, mo = 0, d = 0;
+  std::size_t k = 0;
+  if (ReadDigits(t, k, 4, y) && k == 4 && k < t.size() && t[k] == u'-') {
+    ++k;
+    if (!ReadDigits(t, k, 2, mo) || k >= t.size() || t[k] != u'-') return false;
+    ++k;
+    if (!ReadDigits(t, k, 2, d) || y < 1900 || mo < 1 || mo > 12 || d < 1) return false;
+    days = DaysFromCivil(y, mo, d);
+    std::int64_t cy = 0;
+    int cm = 0, cd = 0;
+    CivilFromDays(static_cast<std::int64_t>(days), cy, cm, cd);
+    if (cm != mo || cd != d) return false;  // no such day (2024-02-30)
+    dated = true;
+    at = k;
+    if (at == t.size()) {
+      out = days;
+      return true;
+    }
+    if (t[at] != u' ') return false;
+    while (at < t.size() && t[at] == u' ') ++at;
+  }
+  if (!ReadTime(t, at, dated, time) || at != t.size()) return false;
+  out = days + time;
+  return true;
 }
 
 }  // namespace
@@ -70,7 +144,7 @@ std::int32_t ConvertValue(Variant& v, int wanted) {
         return kCalcOk;
       }
       double d = 0;
-      if (!TextToDouble(v.TextValue(), d)) return kErrValue;
+      if (!TextToDouble(v.TextValue(), d) && !TextToDateValue(v.TextValue(), d)) return kErrValue;
       v = Variant(d);
     } else if (wanted == kWantBoolean) {
       v = Variant(TXLSFormater::UpperCase(v.TextValue()) == u"TRUE");
@@ -141,18 +215,39 @@ int CompareForLookup(const Variant& a0, const Variant& b0) {
   return CompareSameClass(a, b, ca);
 }
 
+namespace {
+
+// Numbers that differ only past about 15 significant digits (by less than 2^-48 of each) are
+// equal to the comparison operators, so that a sum of decimal fractions equals the number it
+// shows; two different integers stay apart.
+bool NearlyEqual(double a, double b) {
+  if (a == b) return true;
+  if (a == 0 || b == 0 || !std::isfinite(a) || !std::isfinite(b)) return false;
+  constexpr double kRelative = 1.0 / 281474976710656.0;  // 2^-48
+  const double d = std::fabs(a - b);
+  if (!(d < std::fabs(a) * kRelative && d < std::fabs(b) * kRelative)) return false;
+  return !(std::trunc(a) == a && std::trunc(b) == b);
+}
+
+// The order of the comparison operators: that of CompareValues, with numbers nearly equal
+// (a blank counts as 0) equal.
+int CompareOperands(const Variant& a, const Variant& b) {
+  if ((a.IsNumber() || b.IsNumber()) && ValueClass(a) == kClassNumber && ValueClass(b) == kClassNumber &&
+      NearlyEqual(NumberOf(a), NumberOf(b)))
+    return 0;
+  return CompareValues(a, b);
+}
+
+}  // namespace
+
 bool TXLSCriterion::Equals(const Variant& cell) const {
   if (cell.IsEmptyOrNull()) return fromText && text.empty();
   if (bareEquals) return false;
-  if (cell.IsText()) {
-    if (!fromText) return false;
-    try {
-      return MatchesMask(WideToAnsi(cell.TextValue()), maskText);
-    } catch (const EMaskException&) {
-      return false;
-    }
-  }
-  if (cell.IsError()) return fromText && text == TXLSFormater::UpperCase(ErrorCodeText(cell.ErrorCode()));
+  if (cell.IsText()) return fromText && WildcardMatches(text, cell.TextValue());
+  // An error criterion (the argument itself failed) counts the cells holding that error.
+  if (cell.IsError())
+    return fromText ? text == TXLSFormater::UpperCase(ErrorCodeText(cell.ErrorCode()))
+                    : value.IsError() && value.ErrorCode() == cell.ErrorCode();
   if (cell.IsBoolean() && fromText) return text == (cell.BooleanValue() ? u"TRUE" : u"FALSE");
   return ValueClass(cell) == ValueClass(value) && CompareValues(cell, value) == 0;
 }
@@ -211,9 +306,11 @@ std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeM
       out = Variant();
       return kCalcOk;
     case kNodeParen:
+    case kNodeMemFunc:
       return Evaluate(node->Child(1), rangeMode, wanted, out);
     case kNodeReference:
     case kNodeName:
+    case kNodeRange:
       if (rangeMode && wanted == kWantNone) {
         TXLSResolved r;
         const std::int32_t st = Resolve(node, r);
@@ -263,7 +360,7 @@ std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeM
       st = Evaluate(node->Child(2), false, kWantNone, b);
       if (st != kCalcOk) return st;
       if (!node->Child(1) || !node->Child(2)) return kCalcMalformed;
-      const int c = CompareValues(a, b);
+      const int c = CompareOperands(a, b);
       bool r = false;
       switch (node->kind) {
         case kNodeEQ: r = c == 0; break;
@@ -316,8 +413,9 @@ std::int32_t TXLSEvaluator::Arithmetic(const TXLSSyntaxItem* node, Variant& out,
 }
 
 std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& out) {
-  while (node && node->kind == kNodeParen) node = node->Child(1);
+  while (node && (node->kind == kNodeParen || node->kind == kNodeMemFunc)) node = node->Child(1);
   if (!node) return kCalcMalformed;
+  if (node->kind == kNodeRange) return ResolveSpan(node, out);
   if (node->kind == kNodeName) {
     // A name of another book: its cells are not known here (the cell keeps its result).
     if (node->range && node->range->externId > 0 && !calc_.Externs().IsOwnBook(node->range->externId))
@@ -325,6 +423,7 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
     TXLSRangeItem r;
     std::int32_t sheetIndex = -1;
     const std::int32_t st = calc_.Formulas().Names().GetNameRangeById(node->value, sheet_, r, sheetIndex);
+    if (st == kNameDeletedSheet) return kErrRef;
     if (st != 1) return st == kNameCircular ? kCalcCircular : kCalcUnresolved;
     out.firstSheet = out.lastSheet = sheetIndex;
     out.firstRow = std::min(r.firstRow, r.lastRow);
@@ -361,12 +460,35 @@ std::int32_t TXLSEvaluator::Resolve(const TXLSSyntaxItem* node, TXLSResolved& ou
   if (r.Is3d()) {
     int book = 0, first = 0, last = 0;
     TXLSExternSheet& ext = calc_.Externs();
+    if (ext.IsDeletedSheet(r.externId)) return kErrRef;
     if (!ext.IsOwnBook(r.externId) || ext.ResolveEntry(r.externId, book, first, last) != 1) return kCalcUnresolved;
     out.firstSheet = std::min(first, last);
     out.lastSheet = std::max(first, last);
   } else {
     out.firstSheet = out.lastSheet = sheet_;
   }
+  return kCalcOk;
+}
+
+// The range operator (Data!A1:Data!B2): the smallest rectangle that holds both references,
+// which must lie on the same sheets.
+std::int32_t TXLSEvaluator::ResolveSpan(const TXLSSyntaxItem* node, TXLSResolved& out) {
+  TXLSResolved r[2];
+  for (int i = 0; i < 2; ++i) {
+    const TXLSSyntaxItem* side = node->Child(i + 1);
+    while (side && (side->kind == kNodeParen || side->kind == kNodeMemFunc)) side = side->Child(1);
+    if (!side) return kCalcMalformed;
+    // What yields a reference only when calculated (OFFSET, INDIRECT...) is not followed here.
+    if (side->kind != kNodeReference && side->kind != kNodeName && side->kind != kNodeRange) return kCalcNotComputable;
+    const std::int32_t st = Resolve(side, r[i]);
+    if (st != kCalcOk) return st;
+  }
+  if (r[0].firstSheet != r[1].firstSheet || r[0].lastSheet != r[1].lastSheet) return kErrValue;
+  out = r[0];
+  out.firstRow = std::min(r[0].firstRow, r[1].firstRow);
+  out.lastRow = std::max(r[0].lastRow, r[1].lastRow);
+  out.firstColumn = std::min(r[0].firstColumn, r[1].firstColumn);
+  out.lastColumn = std::max(r[0].lastColumn, r[1].lastColumn);
   return kCalcOk;
 }
 

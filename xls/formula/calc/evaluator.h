@@ -41,6 +41,11 @@ struct TXLSResolved {
   }
 };
 
+// Whether a text matches a pattern of criteria and exact lookups as a whole, letters without
+// regard to case: "?" stands for one character, "*" for any run of them, "~" takes the next
+// character as it is (a "~" at the end stands for itself).
+bool WildcardMatches(const std::u16string& pattern, const std::u16string& text);
+
 // A criterion: operator 0 none, 1 <, 2 <=, 3 =, 4 >=, 5 >, 6 <>.
 // A criterion given as text ("2", "<>a*", "TRUE") keeps that text: for = and <> it is a
 // wildcard mask over text cells (so the text "2" equals "2" as the number 2 does), it names
@@ -51,7 +56,6 @@ struct TXLSCriterion {
   Variant value;
   bool fromText = false;
   bool bareEquals = false;  // "=" with nothing after it
-  std::string maskText;     // the text in 8-bit form
   std::u16string text;      // upper case
   bool Passes(const Variant& cell) const;
 
@@ -145,6 +149,7 @@ class TXLSEvaluator {
  private:
   std::int32_t EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out, bool root);
   std::int32_t ReferenceValue(const TXLSSyntaxItem* node, Variant& out);
+  std::int32_t ResolveSpan(const TXLSSyntaxItem* node, TXLSResolved& out);
   std::int32_t Arithmetic(const TXLSSyntaxItem* node, Variant& out, bool root);
   std::int32_t RangeArray(const TXLSSyntaxItem* node, TXLSCalcArray& out);
   std::int32_t Elementwise(const TXLSSyntaxItem* node, const std::vector<TXLSCalcArray>& operands,

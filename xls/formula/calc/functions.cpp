@@ -36,7 +36,8 @@ const TXLSSyntaxItem* SkipParens(const TXLSSyntaxItem* n) {
 
 bool IsReferenceArg(const TXLSSyntaxItem* n) {
   n = SkipParens(n);
-  return n && (n->kind == kNodeReference || n->kind == kNodeName);
+  while (n && n->kind == kNodeMemFunc) n = SkipParens(n->Child(1));
+  return n && (n->kind == kNodeReference || n->kind == kNodeName || n->kind == kNodeRange);
 }
 
 double Num(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
@@ -123,6 +124,25 @@ class Aggregator : public TXLSCellSink {
   int fn_;
 };
 
+// A value given to COUNT, SUM, AVERAGE, MIN, MAX or COUNTA as an argument of its own (not in a
+// range), with the status of its evaluation. Unlike the cells of a range, booleans count as 1 and
+// 0 and texts as the numbers they read as (a text that reads as none is #VALUE!); COUNT counts
+// what is or reads as a number and passes over the rest, errors included; COUNTA counts every
+// value, errors included.
+std::int32_t FoldGiven(Aggregator& fold, int fn, std::int32_t st, Variant v) {
+  if (st != kCalcOk) {
+    if (!IsErrorCode(st) || (fn != kCount && fn != kCountA)) return st;
+    if (fn == kCountA) ++fold.count;
+    return kCalcOk;
+  }
+  if (fn == kCountA || v.IsEmptyOrNull()) return fold.Value(v);
+  if (v.IsBoolean() || v.IsText()) {
+    st = v.IsText() && v.TextValue().empty() ? kErrValue : ConvertValue(v, kWantNumber);
+    if (st != kCalcOk) return fn == kCount ? static_cast<std::int32_t>(kCalcOk) : st;
+  }
+  return fold.Value(v);
+}
+
 std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
   Aggregator fold(fn);
   double& acc = fold.acc;
@@ -147,7 +167,7 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;
       st = call.Value(i, v);
-      if (st == kCalcOk) st = fold.Value(v);
+      st = FoldGiven(fold, fn, st, v);
     }
     if (st != kCalcOk) return st;
   }
@@ -164,6 +184,18 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
       out = Variant(acc);
       return kCalcOk;
   }
+}
+
+// A text given to AND or OR: TRUE or FALSE in any letter case, or a number or date ("1"), as
+// that value; any other text is #VALUE!.
+std::int32_t TextAsBoolean(Variant& v) {
+  const std::u16string upper = TXLSFormater::UpperCase(v.TextValue());
+  if (upper == u"TRUE" || upper == u"FALSE") {
+    v = Variant(upper == u"TRUE");
+    return kCalcOk;
+  }
+  if (upper.empty() || ConvertValue(v, kWantNumber) != kCalcOk) return kErrValue;
+  return kCalcOk;
 }
 
 // AND and OR: values, and the numbers and booleans of ranges; nothing to judge is #VALUE!.
@@ -185,9 +217,12 @@ std::int32_t Logical(TXLSEvaluator& ev, Call& call, bool isAnd, Variant& out) {
           return kCalcOk;
         });
       }
+    } else if (call.Arg(i)->kind == kNodeMissing) {
+      fold(false);  // an argument left out is FALSE
     } else {
       Variant v;
       st = call.Value(i, v);
+      if (st == kCalcOk && v.IsText()) st = TextAsBoolean(v);
       if (st == kCalcOk && !v.IsEmptyOrNull()) {
         st = ConvertValue(v, kWantBoolean);
         if (st == kCalcOk) fold(v.BooleanValue());
@@ -225,7 +260,6 @@ TXLSCriterion MakeCriterion(const Variant& given) {
   }
   c.fromText = true;
   c.text = TXLSFormater::UpperCase(t);
-  c.maskText = WideToAnsi(t);
   double d = 0;
   if (!t.empty() && TextToDouble(t, d)) c.value = Variant(d);
   else c.value = Variant(t);
@@ -233,9 +267,14 @@ TXLSCriterion MakeCriterion(const Variant& given) {
 }
 
 // VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
+// A sorted scan takes the last of equal cells, and ends at a greater cell: one that follows a
+// candidate, or one of the key's own kind before any (the table begins above the key; a
+// heading of another kind, or a blank, is passed over). An exact scan with a pattern (a text
+// key with wildcards) hits the first text cell the pattern matches.
 std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
-                        bool sorted, int& hit) {
+                        bool sorted, int& hit, const std::u16string* pattern = nullptr) {
   hit = -1;
+  bool equalRun = false;
   Variant v;
   for (int k = from; k <= to; ++k) {
     bool outside = false;
@@ -247,6 +286,13 @@ std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
       continue;  // an error cell matches nothing
     }
     if (v.IsError()) continue;
+    if (pattern) {
+      if (v.IsText() && WildcardMatches(*pattern, v.TextValue())) {
+        hit = k - from;
+        break;
+      }
+      continue;
+    }
     const int c = CompareForLookup(v, key);
     if (!sorted) {
       if (c == 0) {
@@ -255,14 +301,21 @@ std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
       }
       continue;
     }
+    if (equalRun && c != 0) break;
     if (c <= 0) {
       hit = k - from;
-      if (c == 0) break;
-    } else if (hit >= 0) {
+      equalRun = c == 0;
+    } else if (hit >= 0 ||
+               (!key.IsEmptyOrNull() && !v.IsEmptyOrNull() && ValueClass(v) == ValueClass(key))) {
       break;
     }
   }
   return kCalcOk;
+}
+
+// Whether a text key of an exact lookup is a pattern.
+bool HasWildcards(const Variant& key) {
+  return key.IsText() && key.TextValue().find_first_of(u"*?~") != std::u16string::npos;
 }
 
 // The order of two cells of a lookup vector for a key of class keyClass (blanks stand for that
@@ -325,7 +378,7 @@ std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from,
 }
 
 // A sorted scan meets cells below the key, then equal ones, then greater ones when the cells
-// ascend: its hit is the first equal cell, else the last one below. A vector read once per
+// ascend: its hit is the last equal cell, else the last one below. A vector read once per
 // stamp and known to ascend gives that hit by bisection; any other scan reads the cells.
 std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                         int& hit) {
@@ -351,26 +404,17 @@ std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
   std::size_t lo = 0, hi = filled;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (CompareForLookup(vec->values[mid], key) < 0) lo = mid + 1;
+    if (CompareForLookup(vec->values[mid], key) <= 0) lo = mid + 1;
     else hi = mid;
   }
-  hit = -1;
-  if (lo < filled) {
-    if (CompareForLookup(vec->values[lo], key) == 0) {
-      hit = vec->offsets[lo];
-      return kCalcOk;
-    }
-    if (lo > 0) {
-      hit = vec->offsets[lo - 1];  // the first greater cell ends the scan
-      return kCalcOk;
-    }
-  } else if (lo > 0) {
-    hit = vec->offsets[lo - 1];  // every cell below the key: the scan goes on into the blanks
-  }
-  if (filled < vec->values.size()) {
+  // The first cell above the key: what the scan passes over decides.
+  if (lo == 0) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
+  hit = vec->offsets[lo - 1];  // the first greater cell ends the scan
+  if (lo == filled && filled < vec->values.size()) {
+    // Every cell up to the key: the scan goes on into the blanks, through them when they are
+    // equal to the key or below it after a cell below it.
     const int c = CompareForLookup(Variant(), key);
-    if (c == 0) hit = vec->offsets[filled];
-    else if (c < 0) hit = vec->offsets.back();
+    if (c == 0 || (c < 0 && CompareForLookup(vec->values[filled - 1], key) != 0)) hit = vec->offsets.back();
   }
   return kCalcOk;
 }
@@ -478,6 +522,8 @@ std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to
 
 std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                   bool sorted, int& hit) {
+  if (!sorted && HasWildcards(key))
+    return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit, &key.TextValue());
   return sorted ? SortedScan(ev, sheet, fixed, from, to, down, key, hit)
                 : ExactScan(ev, sheet, fixed, from, to, down, key, hit);
 }
@@ -493,10 +539,12 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
   if (st == kCalcOk) st = call.Number(3, index);
   if (st == kCalcOk && call.Count() == 4 && call.Arg(4)->kind != kNodeMissing) st = call.Boolean(4, sorted);
   if (st != kCalcOk) return st;
-  // An index outside the table (checked as a double: it may be any number) is #VALUE!.
+  // An index below 1 is #VALUE!, one past the table #REF! (checked as a double: it may be any
+  // number).
   const int span = vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1;
   index = std::trunc(index);
-  if (!(index >= 1 && index <= span)) return kErrValue;
+  if (!(index >= 1)) return kErrValue;
+  if (index > span) return kErrRef;
   const int n = static_cast<int>(index);
   for (int s = t.firstSheet; s <= t.lastSheet; ++s) {
     int hit = -1;
@@ -584,8 +632,10 @@ std::int32_t SumProduct(TXLSEvaluator& ev, Call& call, Variant& out) {
 }
 
 // SEARCH's pattern: ? stands for one character, * for any run of them, ~ takes the next one
-// as it is. Whether the pattern matches the beginning of text from `from` on (both upper case).
-bool SearchMatches(const std::u16string& pattern, const std::u16string& text, std::size_t from) {
+// as it is. Whether the pattern matches the beginning of text from `from` on (both upper case),
+// or, with wholeText, the whole rest of it.
+bool SearchMatches(const std::u16string& pattern, const std::u16string& text, std::size_t from,
+                   bool wholeText = false) {
   struct Token {
     char16_t c;
     int kind;  // 0 the character, 1 any one, 2 any run
@@ -597,7 +647,7 @@ bool SearchMatches(const std::u16string& pattern, const std::u16string& text, st
     else tokens.push_back({c, c == u'?' ? 1 : (c == u'*' ? 2 : 0)});
   }
   // What follows the pattern does not count: as if it ended with a run.
-  tokens.push_back({u'*', 2});
+  if (!wholeText) tokens.push_back({u'*', 2});
   std::size_t p = 0, t = from, star = std::u16string::npos, resume = 0;
   while (t < text.size()) {
     if (p < tokens.size() && tokens[p].kind == 2) {
@@ -676,12 +726,39 @@ std::int32_t NpvOf(TXLSEvaluator& ev, Call& call, Variant& out) {
   return kCalcOk;
 }
 
+// The criterion of COUNTIF and SUMIF. A range given as the criterion is one value: the cell in
+// the formula's row (a column of cells) or column (a row of cells); a formula beside the range
+// meets no cell of it, and its criterion is #VALUE!. An error, given, met or in that cell, is the
+// criterion: the cells holding it pass.
+std::int32_t CriterionValue(TXLSEvaluator& ev, Call& call, Variant& given) {
+  std::int32_t st = kCalcOk;
+  TXLSResolved r;
+  if (IsReferenceArg(call.Arg(2)) && call.Range(2, r) == kCalcOk && !r.OneCell()) {
+    const bool inRow = r.firstColumn == r.lastColumn && ev.Row() >= r.firstRow && ev.Row() <= r.lastRow;
+    const bool inColumn = r.firstRow == r.lastRow && ev.Column() >= r.firstColumn && ev.Column() <= r.lastColumn;
+    if (inRow || inColumn) {
+      bool outside = false;
+      st = ev.ReadCell(r.firstSheet, inRow ? ev.Row() : r.firstRow, inColumn ? ev.Column() : r.firstColumn, outside,
+                       given);
+    } else {
+      st = kErrValue;
+    }
+  } else {
+    st = call.Value(2, given);
+  }
+  if (IsErrorCode(st)) {
+    given = Variant::Error(st);
+    return kCalcOk;
+  }
+  return st;
+}
+
 std::int32_t Conditional(TXLSEvaluator& ev, Call& call, bool sum, Variant& out) {
   if (sum ? (call.Count() < 2 || call.Count() > 3) : call.Count() != 2) return kErrNA;
   TXLSResolved range, values;
   Variant given;
   std::int32_t st = call.Range(1, range);
-  if (st == kCalcOk) st = call.Value(2, given);
+  if (st == kCalcOk) st = CriterionValue(ev, call, given);
   if (st == kCalcOk && sum && call.Count() == 3) st = call.Range(3, values);
   if (st != kCalcOk) return st;
   const TXLSCriterion crit = MakeCriterion(given);
@@ -742,6 +819,10 @@ std::int32_t DatePart(int fn, double x, Variant& out) {
 }
 
 }  // namespace
+
+bool WildcardMatches(const std::u16string& pattern, const std::u16string& text) {
+  return SearchMatches(TXLSFormater::UpperCase(pattern), TXLSFormater::UpperCase(text), 0, true);
+}
 
 bool TakesSingleValues(int function) {
   switch (function) {
@@ -959,8 +1040,14 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
           out = Variant(0);
           return kCalcOk;
         }
-        if (y == 0) return kErrDiv0;
-        if ((x > 0 && y < 0) || (x < 0 && y > 0)) return kErrValue;
+        // CEILING to a significance of 0 (a blank cell) is 0, FLOOR to it #DIV/0!; a number and a
+        // significance of opposite signs are #NUM!.
+        if (y == 0) {
+          if (fn == kFloor) return kErrDiv0;
+          out = Variant(0);
+          return kCalcOk;
+        }
+        if ((x > 0 && y < 0) || (x < 0 && y > 0)) return kErrNum;
         const double q = x / y;
         out = Variant((fn == kFloor ? FloorTolerant(q) : CeilTolerant(q)) * y);
         return kCalcOk;

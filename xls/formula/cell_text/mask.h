@@ -1,5 +1,6 @@
-// Wildcard masks for COUNTIF / SUMIF criteria: the shared mask engine (platform/wildcard_mask.h)
-// under the spreadsheet library's names: "*" any run of characters, "?" one character (dropped
+// Wildcard masks with sets: the shared mask engine (platform/wildcard_mask.h) under the
+// spreadsheet library's names (the calculator's criteria and exact lookups match with
+// WildcardMatches instead, which knows no sets but an escape): "*" any run of characters, "?" one character (dropped
 // right after a "*"), "[abc]", "[a-z]" and "[!0-9]" sets; letters match without regard to case
 // (ASCII rules). Masks and texts are 8-bit (ANSI) strings; in a double-byte code page a lead
 // byte and its trail byte form one character. An invalid mask raises EMaskException when it is

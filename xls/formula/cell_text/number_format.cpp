@@ -259,19 +259,25 @@ Section ParseSection(std::u16string_view src) {
     }
   }
   if (!s.date) return s;
-  // Date sections: "m" next to hours or seconds means minutes; "." and zeros after seconds are
-  // fractions of a second; digit placeholders elsewhere are shown as they are.
+  // Date sections: "m" next to hours or seconds means minutes (whatever separates them: "h:mm",
+  // "hh.mm", "mm ss"); "." and zeros after seconds are fractions of a second; digit placeholders
+  // elsewhere are shown as they are.
   std::vector<Token>& t = s.tokens;
+  auto separator = [&](size_t j) {
+    const Tok k = t[j].kind;
+    return k == Tok::Literal || k == Tok::Digit || k == Tok::Decimal || k == Tok::Group || k == Tok::Percent ||
+           k == Tok::Slash;
+  };
   auto prevTime = [&](size_t k) {
     for (size_t j = k; j-- > 0;) {
-      if (t[j].kind == Tok::Literal) continue;
+      if (separator(j)) continue;
       return t[j].kind == Tok::Hour || (t[j].kind == Tok::Elapsed && t[j].ch == u'h');
     }
     return false;
   };
   auto nextSecond = [&](size_t k) {
     for (size_t j = k + 1; j < t.size(); ++j) {
-      if (t[j].kind == Tok::Literal) continue;
+      if (separator(j)) continue;
       return t[j].kind == Tok::Second || (t[j].kind == Tok::Elapsed && t[j].ch == u's');
     }
     return false;
@@ -485,10 +491,8 @@ std::u16string RenderPlain(const Section& s, const NumberLayout& L, double v, in
     if (L.intDigits.empty() && !ip.empty()) point = Ascii(ip) + point;
     filled.emplace_back(L.decimal, point);
   }
-  std::vector<std::u16string> fraction = FillFraction(s, L.fracDigits, fp);
-  if (L.decimal != SIZE_MAX && std::all_of(fraction.begin(), fraction.end(), [](auto& f) { return f.empty(); }))
-    filled.back().second.pop_back();  // no fraction digit shown: no decimal point either
-  AddFilled(filled, L.fracDigits, fraction);
+  // The decimal point shows also when no fraction digit does (4 in #.## is "4.").
+  AddFilled(filled, L.fracDigits, FillFraction(s, L.fracDigits, fp));
   std::sort(filled.begin(), filled.end(), [](auto& a, auto& b) { return a.first < b.first; });
   return Assemble(s, filled, u"");
 }
@@ -758,21 +762,25 @@ std::u16string RenderDate(const Section& s, double v) {
   }
   std::u16string sign;
   if (elapsed && v < 0) sign = u"-", v = -v;
-  // A clock time is taken to the millisecond, then cut to the places shown; an elapsed time is
-  // rounded to them.
-  // Times are kept to the millisecond: further places of a second show zeros.
+  // A format that shows a time rounds it to the places of a second shown (to the second without
+  // any), so that 23:59:59.6 in hh:mm:ss is the next day's 00:00:00; times are kept to the
+  // millisecond: further places show zeros. A date alone is the day the value lies in (to the
+  // millisecond).
+  const bool timeShown = std::any_of(s.tokens.begin(), s.tokens.end(), [](const Token& t) {
+    return t.kind == Tok::Hour || t.kind == Tok::Minute || t.kind == Tok::Second || t.kind == Tok::SecFrac ||
+           t.kind == Tok::Elapsed || t.kind == Tok::AmPm;
+  });
   const int shownDigits = fracDigits;
   fracDigits = std::min(fracDigits, 3);
   long long unitsPerSecond = 1;
   for (int k = 0; k < fracDigits; ++k) unitsPerSecond *= 10;
   long long unitsPerDay = 86400 * unitsPerSecond;
   long long units;
-  if (elapsed) {
+  if (elapsed || timeShown) {
     units = std::llround(v * static_cast<double>(unitsPerDay));
   } else {
-    long long ms = std::llround(v * 86400000.0);
-    long long perUnit = 1000 / unitsPerSecond;
-    units = ms >= 0 ? ms / perUnit : -((-ms + perUnit - 1) / perUnit);
+    const long long ms = std::llround(v * 86400000.0);
+    units = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
   }
   long long days = units >= 0 ? units / unitsPerDay : -((-units + unitsPerDay - 1) / unitsPerDay);
   long long inDay = units - days * unitsPerDay;

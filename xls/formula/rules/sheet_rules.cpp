@@ -83,12 +83,13 @@ bool SheetFilterDatabase(IXLSWorksheet& sheet, std::int32_t& firstRow, std::int3
   firstColumn = filter.FirstColumn() - 1;
   lastColumn = std::max(filter.LastColumn() - 1, firstColumn);
   if (filter.LastRow() >= 1) {
-    lastRow = filter.LastRow() - 1;
+    // As read or set: a filter of its header row alone stays one.
+    lastRow = std::min(std::max(filter.LastRow() - 1, firstRow), 65535);
   } else {
     const TXLSCellHeap& cells = sheet.Cells();
     lastRow = cells.Empty() ? 0 : cells.LastRow();
+    lastRow = std::min(std::max(lastRow, firstRow + 1), 65535);
   }
-  lastRow = std::min(std::max(lastRow, firstRow + 1), 65535);
   return true;
 }
 

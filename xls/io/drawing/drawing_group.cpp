@@ -40,6 +40,7 @@ bool IsMetafile(std::uint8_t type) { return type == kBlipEMF || type == kBlipWMF
 // ---- picture store entries
 
 std::int64_t TMSOPicture::GetSize() const {
+  if (!keptEntry.empty()) return static_cast<std::int64_t>(keptEntry.size());
   std::int64_t size = 8 + 36 + static_cast<std::int64_t>(name.size());
   if (blipType != kBlipNone) {
     size += 25;
@@ -50,6 +51,14 @@ std::int64_t TMSOPicture::GetSize() const {
 }
 
 void TMSOPicture::WriteTo(TXLSBlob& blob) const {
+  if (!keptEntry.empty()) {
+    const std::uint32_t at = blob.GetSize();
+    blob.EnsureCapacity(at, static_cast<std::uint32_t>(keptEntry.size()));
+    blob.PutBuffer(keptEntry.data(), 0, static_cast<std::uint32_t>(keptEntry.size()), at);
+    blob.SetSize(at + static_cast<std::uint32_t>(keptEntry.size()));
+    blob.WriteDWord(at + 8 + 24, refCount);
+    return;
+  }
   const std::int64_t size = GetSize();
   WriteEscherHeader(blob, 2, blipType, static_cast<std::uint32_t>(size - 8), kMsoBSE);
   blob.AddByte(blipType);
@@ -91,6 +100,7 @@ void TMSOPicture::WriteTo(TXLSBlob& blob) const {
 
 int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offset, std::size_t end) {
   TMSOHeader h;
+  const std::size_t entryStart = offset;
   std::size_t at = offset;
   if (!ReadHeader(b, at, end, h) || h.RecType() != kMsoBSE || h.Length() < 36 || end - at < h.Length()) return -1;
   const std::size_t entryEnd = at + h.Length();
@@ -105,24 +115,36 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
   if (nameLength > entryEnd - at) return -1;
   name.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + nameLength));
   at += nameLength;
-  if (blipType == kBlipNone) return 1;
+  const std::array<std::uint8_t, 16> entryUid = uid;
+  if (ReadBlip(b, at, entryEnd, blipSize)) return 1;
+  // An entry whose blip is not one the store takes apart goes back into the file as it came:
+  // a picture the Macintosh version stored as PICT under the Windows type EMF or WMF, an entry
+  // whose picture is gone (size 0, no blip), a blip of a type the entry does not name.
+  keptEntry.assign(b.begin() + static_cast<std::ptrdiff_t>(entryStart), b.begin() + static_cast<std::ptrdiff_t>(entryEnd));
+  uid = entryUid;
+  data.clear();
+  return 1;
+}
+
+bool TMSOPicture::ReadBlip(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t entryEnd,
+                           std::uint32_t blipSize) {
+  if (!IsMetafile(blipType) && blipType != kBlipJPEG && blipType != kBlipPNG && blipType != kBlipDIB) return false;
   TMSOHeader blip;
-  if (!ReadHeader(b, at, entryEnd, blip) || blip.RecType() != kMsoBlipFirst + blipType ||
-      blip.RecType() < kMsoBlipFirst || blip.RecType() > kMsoBlipLast || entryEnd - at < blip.Length())
-    return -1;
-  if (blipSize != static_cast<std::uint64_t>(blip.Length()) + 8) return -1;
+  if (!ReadHeader(b, at, entryEnd, blip) || blip.RecType() != kMsoBlipFirst + blipType || entryEnd - at < blip.Length())
+    return false;
+  if (blipSize != static_cast<std::uint64_t>(blip.Length()) + 8) return false;
   const std::size_t blipEnd = at + blip.Length();
-  if (blipEnd - at < 16) return -1;
+  if (blipEnd - at < 16) return false;
   std::copy(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 16), uid.begin());
   if (blipType == kBlipEMF) fileUid = uid;
   at += 16;
   // An instance one above the signature says that a second uid follows the first.
   if ((blip.Instance() ^ Signature(blipType)) == 1) {
-    if (blipEnd - at < 16) return -1;
+    if (blipEnd - at < 16) return false;
     at += 16;
   }
   if (IsMetafile(blipType)) {
-    if (blipEnd - at < 34) return -1;
+    if (blipEnd - at < 34) return false;
     uncompressedSize = LoadLE32(&b[at]);
     left = static_cast<std::int16_t>(LoadLE32(&b[at + 4]));
     top = static_cast<std::int16_t>(LoadLE32(&b[at + 8]));
@@ -134,16 +156,14 @@ int TMSOPicture::ReadFrom(const std::vector<std::uint8_t>& b, std::size_t& offse
     compression = b[at + 32];
     filter = b[at + 33];
     at += 34;
-  } else if (blipType == kBlipJPEG || blipType == kBlipPNG || blipType == kBlipDIB) {
-    if (blipEnd - at < 1) return -1;
+  } else {
+    if (blipEnd - at < 1) return false;
     bitmapTag = b[at];
     at += 1;
-  } else {
-    return 1;  // kept without data
   }
   data.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(blipEnd));
   ComputeUid();
-  return 1;
+  return true;
 }
 
 void TMSOPicture::ComputeUid() { uid = MD4(data.data(), data.size()); }
@@ -194,6 +214,8 @@ TMSODrawingGroup::TMSODrawingGroup() {
 
 void TMSODrawingGroup::Clear() {
   pictures_.Clear();
+  lostPictures_ = 0;
+  embedded_.clear();
   dgg_ = TMsoFbtDGG();
   opt_ = TMsoFbtOpt();
 }
@@ -235,11 +257,17 @@ int TMSODrawingGroup::Read(const TXLSBlobList& data) {
     if (child.Length() > left || child.Length() > b.size() - at) throw EMsoParseError("length < Header.Length");
     const std::size_t end = at + child.Length();
     if (child.RecType() == kMsoBStoreContainer) {
-      std::size_t p = at;
+      std::size_t p = at, read = 0;
       while (p < end) {
         auto picture = std::make_unique<TMSOPicture>();
-        if (picture->ReadFrom(b, p, end) != 1) throw EMsoParseError("Picture parse failed");
+        if (picture->ReadFrom(b, p, end) != 1) {
+          // An entry that cannot be walked ends the store: it and the entries after it (as many
+          // as the container counts, at least this one) are lost, the workbook is not.
+          lostPictures_ += std::max<std::size_t>(child.Instance() > read ? child.Instance() - read : 0, 1);
+          break;
+        }
         pictures_.Add(std::move(picture));
+        ++read;
       }
     } else if (child.RecType() == kMsoDgg || child.RecType() == kMsoOpt) {
       TXLSBlob part(child.Length());
@@ -260,7 +288,7 @@ std::uint32_t TMSODrawingGroup::AddPicture(std::vector<std::uint8_t> bytes, std:
   picture->data = std::move(bytes);
   picture->blipType = blipType;
   picture->ComputeUid();
-  if (TMSOPicture* same = pictures_.Find(picture->UidKey()); same && same->blipType == blipType) {
+  if (TMSOPicture* same = pictures_.Find(picture->UidKey()); same && same->blipType == blipType && same->keptEntry.empty()) {
     ++same->refCount;
     for (std::size_t i = 0; i < pictures_.Count(); ++i)
       if (pictures_.Item(i) == same) return static_cast<std::uint32_t>(i + 1);
@@ -270,9 +298,20 @@ std::uint32_t TMSODrawingGroup::AddPicture(std::vector<std::uint8_t> bytes, std:
   return static_cast<std::uint32_t>(pictures_.Count());
 }
 
+int TMSODrawingGroup::SaveEmbeddedStorages(platform::CompoundFileWriter& file) const {
+  for (const auto& storage : embedded_)
+    if (storage->Save(file, platform::CompoundFileWriter::kRoot) != 1) return -1;
+  return 1;
+}
+
 TMSODrawingGroup& GetDrawingGroup(TXLSWorkbook& book) {
   if (!book.DrawingGroupSlot()) book.SetDrawingGroupSlot(std::make_unique<TMSODrawingGroup>());
   return static_cast<TMSODrawingGroup&>(*book.DrawingGroupSlot());
+}
+
+int WriteEmbeddedStorages(TXLSWorkbook& book, platform::CompoundFileWriter& file) {
+  const auto* group = static_cast<const TMSODrawingGroup*>(book.DrawingGroupSlot());
+  return group ? group->SaveEmbeddedStorages(file) : 1;
 }
 
 int WriteDrawingGroup(TXLSWorkbook& book, TXLSBlobList& output, std::uint16_t limit) {

@@ -297,6 +297,7 @@ int TMSOShapeTextBox::ReadText(const TXLSBlobList& txo, bool rotated) { return R
 
 int TMSOShapePictureFrame::ReadObj(const TXLSBlob& obj) {
   const int result = TMsoShapeContainer::ReadObj(obj);
+  flagsRead = result == 1;
   WalkSubRecords(obj, [&](std::uint16_t id, std::uint32_t at, std::uint32_t length) {
     if (id == kFtCf && length >= 2) clipboardFormat = obj.GetWord(at);
     if (id == kFtPioGrbit && length >= 2) pictureOptions = obj.GetWord(at);
@@ -340,7 +341,7 @@ void TMSOShapePictureFrame::Write(TXLSBlob& blob, TXLSBlobList& output, std::uin
   WriteEscher(blob);
   CloseDrawingRecord(blob, output, limit);
   auto obj = NewRecord(kRecObj);
-  WriteCmo(*obj, 0x6011);
+  WriteCmo(*obj, flagsRead ? objectFlags : 0x6011);
   WritePictureObj(*this, *obj, clipboardFormat, pictureOptions, formula_.get());
   CloseDrawingRecord(*obj, output, limit);
 }

@@ -134,6 +134,8 @@ class TMSOShapePictureFrame : public TMsoShapeContainer {
 
   std::int32_t clipboardFormat = 0xFFFF;
   std::int32_t pictureOptions = 0;
+  // A frame read from a file writes its OBJ flags back as read; a new one writes 0x6011.
+  bool flagsRead = false;
 };
 
 class TMSOShapeHostControl : public TMsoShapeContainer {

@@ -484,6 +484,13 @@ int TMsoDrawing::ReadObj(const TXLSBlobList& group) {
       }
     }
     if (shape && shape->objectType == 6) shape.reset();
+    // A chart whose shape is a picture frame takes its chart records all the same: written back
+    // without them its OBJ would name a chart that is not there.
+    if (shape && shape->Kind() == TMsoShapeKind::kPictureFrame && shape->objectType == kObjChart) {
+      auto chart = std::make_unique<TMSOShapeChart>(this, nullptr);
+      chart->TakeFields(*shape);
+      shape = std::move(chart);
+    }
   } else {
     shape.reset();
   }

@@ -36,7 +36,7 @@ TXLSRTFExport RtfExport() {
     for (std::size_t i = 1; drawing && i <= drawing->Pictures().Count(); ++i) {
       const TXLSPicture* picture = drawing->Pictures().Item(i);
       const TMSOPicture* stored = picture->GetPicture();
-      if (!stored || stored->blipType < kBlipJPEG || stored->blipType > kBlipDIB) continue;
+      if (!stored || stored->data.empty() || stored->blipType < kBlipJPEG || stored->blipType > kBlipDIB) continue;
       TXLSRTFPicture p;
       p.row = picture->Shape()->Anchor().row1;
       p.column = picture->Shape()->Anchor().column1;

@@ -8,6 +8,7 @@
 #include "xls/io/reader/workbook_reader.h"
 #include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
+#include "xls/model/key_text.h"
 #include "xls/model/string_table.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -84,6 +85,7 @@ void TXLSReader::SetNumber(CellPlace& place, double value, std::int32_t recordXF
 }
 
 void TXLSReader::SetText(CellPlace& place, const std::u16string& text) {
+  if (text.size() > kMaxCellText) ++sheetLosses_.longTexts;
   ClearForValue(*place.cell, workbook_);
   place.cell->SetStringIndex(workbook_.StringTable().Add(text));
   place.cell->SetKind(kCellString);
@@ -99,10 +101,14 @@ void TXLSReader::SetSharedText(CellPlace& place, std::uint32_t sstIndex) {
   const std::size_t start = sharedStart_[sstIndex];
   const std::size_t end = sstIndex + 1 < sharedStart_.size() ? sharedStart_[sstIndex + 1] : sharedText_.size();
   const char16_t* text = sharedText_.data() + start;
+  if (end - start > kMaxCellText) ++sheetLosses_.longTexts;
   TXLSStringTable& table = workbook_.StringTable();
-  std::int32_t& index = sstIndexes_[sstIndex];
-  if (index == 0 || !table.UseAgain(index, text, end - start)) index = table.Add(text, end - start);
-  place.cell->SetStringIndex(index);
+  SharedPlace& shared = sstPlaces_[sstIndex];
+  if (!table.UseAgain(shared.index, shared.serial)) {
+    shared.index = table.Add(text, end - start);
+    shared.serial = table.SerialOf(shared.index);
+  }
+  place.cell->SetStringIndex(shared.index);
   place.cell->SetKind(kCellString);
 }
 
@@ -269,6 +275,7 @@ void TXLSReader::FormulaString(TXLSRecordBody body) {
   stringRow_ = stringColumn_ = -1;
   std::u16string text;
   if (row < 0 || !LabelText(body, 0, codePage_, text)) return;
+  if (text.size() > kMaxCellText) ++sheetLosses_.longTexts;
   KeepFormulaResult(row, column, 1, Variant(text));
 }
 

@@ -97,9 +97,13 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecSST:
       SST(chunks);
       return 1;
-    case kRecMsoDrawingGroup:
+    case kRecMsoDrawingGroup: {
       if (workbook_.GetIgnoreDrawings()) return 1;
-      return ReadDrawingGroupRecords(workbook_, chunks);
+      std::size_t lost = 0;
+      const int result = ReadDrawingGroupRecords(workbook_, chunks, lost);
+      ReportLosses(lost, u"a picture that could not be read", u"{n} pictures that could not be read");
+      return result;
+    }
     case kRecSupBook:
       return workbook_.Formulas().Externs().SupBook().ReadSupBook(body.data, body.size);
     // The cached cells of another book; a record that cannot be read is left out and counted.
@@ -152,8 +156,11 @@ int TXLSReader::Font(TXLSRecordBody body) {
   std::u16string& key = keyBuffer_;
   key.clear();
   AppendHex(key, body.Word(0), 4);
-  AppendHex(key, body.Word(4), 4);
-  key += body.Word(6) > 400 ? u'1' : u'0';
+  if (body.Word(4) == 0)
+    key += TXLSFontList::kReadColorZero;
+  else
+    AppendHex(key, body.Word(4), 4);
+  key += TXLSFontList::WeightDigit(body.Word(6));
   key += (attributes & 0x02) ? u'1' : u'0';
   key += (attributes & 0x08) ? u'1' : u'0';
   key += (attributes & 0x10) ? u'1' : u'0';
@@ -357,7 +364,7 @@ void TXLSReader::SST(const TXLSBlobList& chunks) {
       ++ci;
     }
   }
-  sstIndexes_.resize(sharedStart_.size(), 0);
+  sstPlaces_.resize(sharedStart_.size());
 }
 
 void TXLSReader::ExternSheet(TXLSRecordBody body) {
@@ -411,6 +418,9 @@ void TXLSReader::ExternSheet(TXLSRecordBody body) {
 void TXLSReader::ReadUserName(std::int32_t id, TXLSRecordBody body) {
   UserName(id, body);
   if (!workbook_.Formulas().Names().GetNameTextById(id).empty()) return;
+  // The print settings of a macro or module sheet passed over go with that sheet.
+  const std::int32_t sheet = body.Word(8);
+  if ((body.Word(0) & 0x20) && sheet >= 1 && KeptSheet(sheet) == 0) return;
   ++((body.Word(0) & 0x08) ? lostMacroNames_ : lostNames_);
 }
 
@@ -435,7 +445,7 @@ bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
   const std::int32_t r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
   const std::int32_t c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
   if (!body.ok) return false;
-  systemNames_.push_back({13, sheet, r1, r2, c1, c2});
+  systemNames_.push_back({13, sheet, r1, r2, c1, c2, 0, {}});
   return true;
 }
 
@@ -443,11 +453,10 @@ void TXLSReader::Name(TXLSRecordBody body) {
   const std::int32_t id = ++nameCounter_;
   const std::uint16_t options = body.Word(0);
   if (!body.ok) return;
-  if (options & 0x20) {
-    BuiltInName(body);
-  } else if (!Biff8() && Biff5FilterDatabase(body)) {
-    return;
-  } else if (Biff8()) {
+  // A built-in name that a page setup or the filter holds as it is goes there; any other is
+  // kept as a name, as user-defined names are.
+  if ((options & 0x20) ? BuiltInName(id, body) : !Biff8() && Biff5FilterDatabase(body)) return;
+  if (Biff8()) {
     ReadUserName(id, body);
   } else {
     cachedNames_.push_back({id, std::vector<std::uint8_t>(body.data, body.data + body.size)});
@@ -457,7 +466,11 @@ void TXLSReader::Name(TXLSRecordBody body) {
 int TXLSReader::SheetIdOfBiff5Scope(std::int32_t scope) const {
   if (scope == 0) return 0;
   if (scope < 0 || static_cast<std::size_t>(scope) > biff5ExternSheets_.size()) return -1;
-  return workbook_.GetWorksheets().IdOfName(biff5ExternSheets_[static_cast<std::size_t>(scope - 1)]);
+  const std::u16string& name = biff5ExternSheets_[static_cast<std::size_t>(scope - 1)];
+  // A sheet whose name the model refused goes by the name it was given.
+  for (const Renamed& r : renamedSheets_)
+    if (r.name == name) return r.sheet->GetSheetId();
+  return workbook_.GetWorksheets().IdOfName(name);
 }
 
 void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
@@ -494,20 +507,26 @@ void TXLSReader::UserName(std::int32_t id, TXLSRecordBody body) {
     if (!body.Chars(pos, length, false, codePage_, text)) return;
     pos += length;
   }
+  // A built-in name is its code; it goes by its text in the model.
+  const std::int32_t builtInCode = (body.Word(0) & 0x20) && length == 1 ? text[0] : -1;
+  if (builtInCode >= 0) {
+    text = TXLSCustomNames::BuiltInNameText(builtInCode);
+    if (text.empty()) return;
+  }
   TXLSWorkbookFormulas& formulas = workbook_.Formulas();
   formulas.Compiler().SetCodePage(codePage_);
   auto tree = formulas.Compiler().DecodeTokens(body.data, body.size, pos, version_, formulaSize);
   // A function name (a newer function that formulas call by name), or a name that formulas use
   // while it stands for nothing, may carry no formula.
   if (!tree && formulaSize != 0) return;
-  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree), body.Word(0));
+  formulas.Names().AddReadName(id, text, scope, hidden, std::move(tree), body.Word(0), builtInCode);
 }
 
-void TXLSReader::BuiltInName(TXLSRecordBody body) {
+bool TXLSReader::BuiltInName(std::int32_t id, TXLSRecordBody body) {
   const bool biff8 = Biff8();
   const bool oneArea = biff8 ? body.size == 27 : body.size == 36;
   const bool twoAreas = biff8 ? body.size == 42 : body.size == 61;
-  if (!oneArea && !twoAreas) return;
+  if (!oneArea && !twoAreas) return false;
   std::int32_t code = -1;
   if (biff8) {
     if (body.Byte(14) == 0) code = body.Byte(15);
@@ -516,35 +535,69 @@ void TXLSReader::BuiltInName(TXLSRecordBody body) {
   }
   std::int32_t sheet = body.Word(8);
   if (!biff8 && sheet == 0) sheet = body.Word(6);
-  if (sheet < 1) return;
+  if (sheet < 1) return false;
   struct Area {
     std::int32_t r1, r2, c1, c2;
   };
+  // The formula's tokens: a 3-D area, or the union of two in a ptgMemFunc.
+  const std::size_t formula = biff8 ? 16 : 15;
+  const std::size_t areaSize = biff8 ? 11 : 21;
+  auto isArea = [&](std::size_t at) { return (body.Byte(at) & 0x9F) == 0x1B; };
+  if (oneArea ? !isArea(formula)
+              : (body.Byte(formula) & 0x9F) != 0x09 || !isArea(formula + 3) || !isArea(formula + 3 + areaSize) ||
+                    body.Byte(formula + 3 + 2 * areaSize) != 0x10)
+    return false;
+  // Each area names the name's own sheet: BIFF8 through its EXTERNSHEET entry, BIFF5 by the
+  // file's sheet positions it carries.
+  auto ownSheet = [&](std::size_t at) {
+    if (!biff8) return body.Word(at + 11) + 1 == sheet && body.Word(at + 13) + 1 == sheet;
+    int book = 0, first = 0, last = 0;
+    TXLSExternSheet& externs = workbook_.Formulas().Externs();
+    const int entry = body.Word(at + 1) + 1;
+    const std::int32_t position = KeptSheet(sheet);
+    return externs.IsOwnBook(entry) && externs.ResolveEntry(entry, book, first, last) == 1 && first == position &&
+           last == position;
+  };
   // BIFF8 rows are whole words and columns carry relative flags above bit 7; BIFF5 rows carry
   // them in bits 14 and 15.
-  auto areaAt = [&](std::size_t rows, std::size_t columns) {
+  auto areaAt = [&](std::size_t at) {
     if (biff8)
-      return Area{body.Word(rows), body.Word(rows + 2), body.Word(columns) & 0xFF, body.Word(columns + 2) & 0xFF};
-    return Area{body.Word(rows) & 0x3FFF, body.Word(rows + 2) & 0x3FFF, body.Byte(columns), body.Byte(columns + 1)};
+      return Area{body.Word(at + 3), body.Word(at + 5), body.Word(at + 7) & 0xFF, body.Word(at + 9) & 0xFF};
+    return Area{body.Word(at + 15) & 0x3FFF, body.Word(at + 17) & 0x3FFF, body.Byte(at + 19), body.Byte(at + 20)};
   };
+  const std::int32_t lastRow = biff8 ? 65535 : 0x3FFF;
+  auto wholeRows = [&](const Area& a) { return a.c1 == 0 && a.c2 == 255; };
+  auto wholeColumns = [&](const Area& a) { return a.r1 == 0 && a.r2 == lastRow && !wholeRows(a); };
   auto titles = [&](const Area& a) {
-    if (a.c1 != 0 || a.c2 != 255)
-      systemNames_.push_back({7, sheet, -1, -1, a.c1, a.c2});
+    if (wholeColumns(a))
+      systemNames_.push_back({7, sheet, -1, -1, a.c1, a.c2, 0, {}});
     else
-      systemNames_.push_back({7, sheet, a.r1, biff8 ? a.r2 : (a.r2 == 0x3FFF ? 65535 : a.r2), -1, -1});
+      systemNames_.push_back({7, sheet, a.r1, biff8 ? a.r2 : (a.r2 == 0x3FFF ? 65535 : a.r2), -1, -1, 0, {}});
   };
   if (oneArea) {
-    const Area a = biff8 ? areaAt(19, 23) : areaAt(30, 34);
+    if (!ownSheet(formula)) return false;
+    const Area a = areaAt(formula);
     if (code == 6 || code == 13) {
-      systemNames_.push_back({code, sheet, a.r1, a.r2, a.c1, a.c2});
-    } else if (code == 7) {
-      titles(a);
+      systemNames_.push_back({code, sheet, a.r1, a.r2, a.c1, a.c2, 0, {}});
+      if (code == 13 && biff8) {
+        systemNames_.back().nameId = id;
+        systemNames_.back().record.assign(body.data, body.data + body.size);
+      }
+      return true;
     }
-    return;
+    // Print titles of whole rows or whole columns; anything else stays a name.
+    if (code != 7 || (!wholeRows(a) && !wholeColumns(a))) return false;
+    titles(a);
+    return true;
   }
-  if (code != 7) return;
-  titles(biff8 ? areaAt(22, 26) : areaAt(33, 37));
-  titles(biff8 ? areaAt(33, 37) : areaAt(54, 58));
+  // Title rows and title columns.
+  const Area a = areaAt(formula + 3), b = areaAt(formula + 3 + areaSize);
+  if (code != 7 || !ownSheet(formula + 3) || !ownSheet(formula + 3 + areaSize) ||
+      !((wholeRows(a) && wholeColumns(b)) || (wholeColumns(a) && wholeRows(b))))
+    return false;
+  titles(a);
+  titles(b);
+  return true;
 }
 
 }  // namespace xls

@@ -22,8 +22,11 @@ int Guarded(Step step) {
 
 }  // namespace
 
-int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group) {
-  return Guarded([&] { return GetDrawingGroup(book).Read(group); });
+int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group, std::size_t& lostPictures) {
+  TMSODrawingGroup& drawingGroup = GetDrawingGroup(book);
+  const int result = Guarded([&] { return drawingGroup.Read(group); });
+  lostPictures = drawingGroup.TakeLostPictures();
+  return result;
 }
 
 int ReadSheetDrawingRecords(IXLSWorksheet& sheet, const TXLSBlobList& group) {
@@ -63,6 +66,10 @@ int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts) {
 std::map<std::uint16_t, std::size_t> TakeDroppedObjects(IXLSWorksheet& sheet) {
   TMsoDrawing* drawing = FindDrawing(sheet);
   return drawing ? drawing->TakeDroppedObjects() : std::map<std::uint16_t, std::size_t>();
+}
+
+void KeepEmbeddedStorage(TXLSWorkbook& book, std::unique_ptr<TXLSFileStorage> storage) {
+  GetDrawingGroup(book).KeepEmbeddedStorage(std::move(storage));
 }
 
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart) {

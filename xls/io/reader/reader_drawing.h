@@ -15,9 +15,11 @@ namespace xls {
 class IXLSWorksheet;
 class TXLSBlobList;
 class TXLSCustomChart;
+class TXLSFileStorage;
 class TXLSWorkbook;
 
-int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group);
+// lostPictures counts the picture store entries that could not be read (the pictures lost).
+int ReadDrawingGroupRecords(TXLSWorkbook& book, const TXLSBlobList& group, std::size_t& lostPictures);
 int ReadSheetDrawingRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
 int ReadSheetObjRecords(IXLSWorksheet& sheet, const TXLSBlobList& group);
 int ReadSheetTxoRecords(IXLSWorksheet& sheet, const TXLSBlobList& group, bool rotated);
@@ -32,6 +34,8 @@ int AppendSheetComment(IXLSWorksheet& sheet, std::int32_t row, std::int32_t colu
 int FinishSheetDrawing(IXLSWorksheet& sheet, std::size_t& lostCharts);
 // The objects of the sheet that no shape kept, counted by object type.
 std::map<std::uint16_t, std::size_t> TakeDroppedObjects(IXLSWorksheet& sheet);
+// The storage of an embedded object, kept by the drawing group for a later save.
+void KeepEmbeddedStorage(TXLSWorkbook& book, std::unique_ptr<TXLSFileStorage> storage);
 // An embedded chart, its records kept as read, handed to the sheet's drawing.
 int AddEmbeddedChart(IXLSWorksheet& sheet, std::unique_ptr<TXLSCustomChart> chart);
 

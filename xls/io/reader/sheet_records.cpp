@@ -20,6 +20,7 @@ namespace xls {
 namespace {
 
 enum : std::uint16_t {
+  kRecRefMode = 0x000F,
   kRecProtect = 0x0012,
   kRecPassword = 0x0013,
   kRecHeader = 0x0014,
@@ -142,6 +143,9 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     if (body.size >= 8) (p.*set)(body.Double(0));
   };
   switch (id) {
+    case kRecRefMode:  // the format's own program keeps the reference mode with each sheet
+      if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));
+      return 1;
     case kRecProtect:
       if (flag()) sheet->Protection().SetProtected(true);
       return 1;
@@ -269,7 +273,8 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       Row(body);
       return 1;
     case kRecDefaultRowHeight:
-      if (body.size >= 4 && body.Word(2) != 0) sheet->SetStandardHeight(TwipsToPoints(body.Word(2)));
+      // Kept in twips as read: points in quarters would move 264 to 265.
+      if (body.size >= 4 && body.Word(2) != 0) sheet->RowInfo().SetDefaultRowAsRead(body.Word(0), body.Word(2));
       return 1;
     case kRecWindow2:
       Window2(body);
@@ -401,7 +406,10 @@ void TXLSReader::Window2(TXLSRecordBody body) {
   const std::uint16_t top = body.Word(2), left = body.Word(4);
   if (!body.ok) return;
   IXLSWorksheet& sheet = *CurrentSheet();
+  sheet.SetDisplayFormulas(options & 0x0001);
   sheet.SetDisplayGridlines(options & 0x0002);
+  sheet.SetDisplayHeadings(options & 0x0004);
+  sheet.SetDisplayOutline(options & 0x0080);
   frozen_ = options & 0x0008;
   sheet.SetShowZeros(options & 0x0010);
   sheet.SetRightToLeft(options & 0x0040);
@@ -425,19 +433,34 @@ void TXLSReader::WsBool(TXLSRecordBody body) {
 void TXLSReader::Setup(TXLSRecordBody body) {
   if (body.size < 34) return;
   TXLSPageSetup& page = *CurrentSheet()->GetPageSetup();
-  page.SetPaperSize(body.Word(0));
-  page.SetZoom(Variant(static_cast<int>(body.Word(2))));
+  const std::uint16_t options = body.Word(10);
+  TXLSSetupAsRead read;
+  read.printerFieldsValid = !(options & 0x0004);
+  read.orientationValid = !(options & 0x0040);
+  read.portrait = options & 0x0002;
+  read.paperSize = body.Word(0);
+  read.scale = body.Word(2);
+  read.pageStart = body.Word(4);
+  read.resolution = body.Word(12);
+  read.verticalResolution = body.Word(14);
+  read.copies = body.Word(32);
+  read.otherOptions = options & 0x0E80;
+  // Printer fields marked not valid are stale: the page shows the defaults for them.
+  if (read.printerFieldsValid) {
+    page.SetPaperSize(read.paperSize);
+    page.SetZoom(Variant(static_cast<int>(read.scale)));
+    if (read.orientationValid) page.SetOrientation(read.portrait ? 1 : 2);
+  }
   page.SetFitToPagesWide(Variant(static_cast<int>(body.Word(6))));
   page.SetFitToPagesTall(Variant(static_cast<int>(body.Word(8))));
-  const std::uint16_t options = body.Word(10);
   page.SetOrder(options & 1);
-  page.SetOrientation((options & 0x0002) ? 1 : 2);
   page.SetBlackAndWhite(options & 0x0008);
   page.SetDraft(options & 0x0010);
   page.SetPrintNotes(options & 0x0020);
   page.SetHeaderMargin(body.Double(16));
   page.SetFooterMargin(body.Double(24));
   page.SetZoom(Variant(!fitToPage_));
+  page.SetSetupAsRead(read);
 }
 
 void TXLSReader::ColInfo(TXLSRecordBody body) {

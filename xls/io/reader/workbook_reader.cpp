@@ -75,7 +75,10 @@ int TXLSReader::Read() {
   if (status == 1) Finish();
   workbook_.Formulas().Compiler().SetReadSheetPositions({});
   stream_.Close();
-  if (status == 1) KeepMacroProject();
+  if (status == 1) {
+    KeepMacroProject();
+    KeepEmbeddedObjects();
+  }
   stream_.CloseStorage();
   return status;
 }
@@ -90,6 +93,25 @@ void TXLSReader::KeepMacroProject() {
   std::unique_ptr<TXLSFileStream> controls = TXLSFileStream::CreateAutoSize(u"Ctls");
   if (controls->Load(*root, platform::CompoundFileReader::kRoot) != 1) controls.reset();
   workbook_.SetVBAParts(std::move(storage), std::move(controls), FileFormat());
+}
+
+// The storages of the embedded objects ("MBD" and the object's storage id) beside the workbook
+// stream, kept for a later BIFF8 save: without them an object would come back as its picture.
+void TXLSReader::KeepEmbeddedObjects() {
+  const platform::CompoundFileReader* root = stream_.RootStorage();
+  if (!root || !Biff8() || workbook_.GetIgnoreDrawings()) return;
+  for (int child : root->GetEntry(platform::CompoundFileReader::kRoot).children) {
+    const platform::CompoundFileReader::Entry& entry = root->GetEntry(child);
+    const std::u16string& name = entry.name;
+    if (entry.type != platform::CompoundEntryType::Storage || name.size() < 3 ||
+        (name[0] | 0x20) != u'm' || (name[1] | 0x20) != u'b' || (name[2] | 0x20) != u'd')
+      continue;
+    auto storage = std::make_unique<TXLSFileStorage>(name);
+    if (storage->Load(*root, platform::CompoundFileReader::kRoot) == 1)
+      KeepEmbeddedStorage(workbook_, std::move(storage));
+    else
+      ReportLine(nullptr, u"the storage \"" + name + u"\" of an embedded object could not be read and was left out");
+  }
 }
 
 int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
@@ -300,6 +322,8 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
+  ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
+               u"the ends of {n} texts longer than 32,767 characters (what a cell holds)");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {
     // Charts are told of with their chart records; drop-down arrows come back with their filter
     // or validation.
@@ -357,6 +381,10 @@ void TXLSReader::Finish() {
       } else if (n.lastRow >= n.firstRow && n.lastRow <= 65535) {
         page.SetPrintTitleRows(AnsiToWideCP(RowsToAbsRef(n.firstRow + 1, n.lastRow + 1)));
       }
+    } else if (TXLSSheetRules* rules = FindSheetRules(*sheet);
+               n.kind == 13 && Biff8() && (!rules || rules->Autofilter().ColumnCount() == 0)) {
+      // No AUTOFILTERINFO: the list of an advanced filter, which stays a name.
+      ReadUserName(n.nameId, TXLSRecordBody(n.record.data(), n.record.size()));
     } else if (n.kind == 13 && n.firstRow >= 0 && n.lastRow >= n.firstRow && n.firstColumn >= 0 &&
                n.lastColumn >= n.firstColumn && n.lastColumn <= 255) {
       // The filter database gives the autofilter its range, also when its drop-downs were not

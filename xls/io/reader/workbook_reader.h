@@ -47,6 +47,10 @@ struct TXLSSystemName {
   std::int32_t kind = 0;
   std::int32_t sheet = 0;  // 1-based sheet number of the file (macro and module sheets counted)
   std::int32_t firstRow = -1, lastRow = -1, firstColumn = -1, lastColumn = -1;
+  // BIFF8's filter database: the NAME record and its id, kept as a name when its sheet has no
+  // autofilter (the list of an advanced filter).
+  std::int32_t nameId = 0;
+  std::vector<std::uint8_t> record;
 };
 
 class TXLSReader {
@@ -82,6 +86,7 @@ class TXLSReader {
   // The sheet's EOF: what its records left out, one line a kind.
   void ReportSheetLosses();
   void KeepMacroProject();
+  void KeepEmbeddedObjects();
   void Finish();
 
   // Workbook globals.
@@ -98,7 +103,9 @@ class TXLSReader {
   void UserName(std::int32_t id, TXLSRecordBody body);
   // UserName, counting a name that is not kept.
   void ReadUserName(std::int32_t id, TXLSRecordBody body);
-  void BuiltInName(TXLSRecordBody body);
+  // A built-in name that a page setup (print area, print titles of whole rows and columns) or
+  // the filter holds as the file has it, taken as a system name: true. False for every other.
+  bool BuiltInName(std::int32_t id, TXLSRecordBody body);
   // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
   // one (taken as the built-in name).
   bool Biff5FilterDatabase(TXLSRecordBody body);
@@ -158,9 +165,13 @@ class TXLSReader {
   // and ends where the next one starts (the last one at the end of the buffer).
   std::u16string sharedText_;
   std::vector<std::uint32_t> sharedStart_;
-  // The string table index each shared string got at its last use (0 before): a repeated
-  // string is counted there without a lookup while the table still holds it there.
-  std::vector<std::int32_t> sstIndexes_;
+  // The string table index and serial each shared string got at its last use (0 before): a
+  // repeated string is counted there without a lookup while the table still holds it there.
+  struct SharedPlace {
+    std::int32_t index = 0;
+    std::uint32_t serial = 0;
+  };
+  std::vector<SharedPlace> sstPlaces_;
   std::uint32_t uniqueStrings_ = 0;
   std::uint16_t activeTab_ = 0;
   std::uint16_t firstVisibleTab_ = 0;
@@ -211,6 +222,7 @@ class TXLSReader {
     std::size_t hyperlinks = 0, condFormats = 0, condRules = 0;
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
     std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
+    std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
