@@ -35,6 +35,7 @@ struct Link {
     auto owned = std::make_unique<simdrive::FakePort>(drive);
     port = owned.get();
     core::OpenPortOn(std::move(owned));
+    core::LearnPortLineEcho(core::LineEcho::Quiet);  // as Link leaves a line without echo
     core::State().LogMemo = [](const std::string&) {};
   }
 };
