@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
-#include <QVBoxLayout>
 
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_menus.h"
@@ -106,37 +105,29 @@ class HintTest : public QObject {
     auto* central = new QWidget(&window);
     auto* a = new QLineEdit(central);
     auto* b = new QLineEdit(central);
-    auto* layout = new QVBoxLayout(central);
-    layout->addWidget(a);
-    layout->addWidget(b);
+    b->move(0, 50);
     a->setStatusTip("Status of A");
     b->setToolTip("Tip of B");
     window.setCentralWidget(central);
     window.resize(300, 200);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(WideApplication()->IdleEventControl());
-    // The idle as the event loop signals it, once per call.
-    auto idle = [] { emit QAbstractEventDispatcher::instance()->aboutToBlock(); };
-    auto pointAt = [](QWidget* w) { QCursor::setPos(w->mapToGlobal(w->rect().center())); };
-    pointAt(b);
-    QCOMPARE(QApplication::widgetAt(QCursor::pos()), b);
-    idle();
-    QCOMPARE(window.statusBar()->currentMessage(), QString("Tip of B"));
+    // At the idle the event loop signals, with the mouse on `w`: what the status bar shows.
+    auto idleOn = [&](QWidget* w) {
+      QCursor::setPos(w->mapToGlobal(w->rect().center()));
+      emit QAbstractEventDispatcher::instance()->aboutToBlock();
+      return window.statusBar()->currentMessage();
+    };
+    QCOMPARE(idleOn(b), QString("Tip of B"));
     SetWideControlHint(b, "B|Changed while resting on B");
-    idle();
-    QCOMPARE(window.statusBar()->currentMessage(), QString("Changed while resting on B"));
+    QCOMPARE(idleOn(b), QString("Changed while resting on B"));
     // Straight from A to B; the idle sees B before Qt's leave of A clears A's status tip.
-    pointAt(a);
-    idle();
-    QCOMPARE(window.statusBar()->currentMessage(), QString("Status of A"));
-    pointAt(b);
-    idle();
+    QCOMPARE(idleOn(a), QString("Status of A"));
+    idleOn(b);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(a, &leave);
     QCOMPARE(window.statusBar()->currentMessage(), QString());  // as Qt left it
-    idle();
-    QCOMPARE(window.statusBar()->currentMessage(), QString("Changed while resting on B"));
+    QCOMPARE(idleOn(b), QString("Changed while resting on B"));
   }
 
   void wideCharactersPassTheHook() {
