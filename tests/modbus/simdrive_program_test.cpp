@@ -130,7 +130,6 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
                           "--noise-behind", "0x55,170", "--exception", "3", "--fault-function", "6"}));
   ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
   EXPECT_EQ(core::ReadDeviceId(1), 0);
-  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Unknown);
   EXPECT_EQ(core::SettleLineEcho(1), 0);
   EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 10, 2), 259);
