@@ -37,15 +37,14 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
   const std::string source = SourceDir() + "/tests/data/xls/excel_views.xls";
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->Open(std::u16string(source.begin(), source.end())), 1);
-  for (const char* name : {"ev8.xls", "ev5.xls"}) {
-    const std::string path = Path(name);
-    ASSERT_EQ(book->SaveAsFormat(std::u16string(path.begin(), path.end()), name[2] == '8' ? 2 : 1), 1)
-        << book->GetLastSaveError();
+  const std::vector<std::string> files = {source, Path("ev8.xls"), Path("ev5.xls")};
+  for (int format : {2, 1}) {  // files[1] BIFF8, files[2] BIFF5
+    const std::string& path = files[3 - format];
+    ASSERT_EQ(book->SaveAsFormat(std::u16string(path.begin(), path.end()), format), 1) << book->GetLastSaveError();
   }
   // The records: stale printer fields with their marks (the sheet that printed keeps its paper,
   // scale, landscape, resolution and copies), R1C1 on every sheet, row heights of 264, 288 and
   // 317 twips, formulas shown with headings and outline symbols hidden.
-  const std::vector<std::string> files = {source, Path("ev8.xls"), Path("ev5.xls")};
   auto records = Peer("records", files);
   EXPECT_EQ(records["excel_views.xls"],
             "sheet Stale\nrefmode 0\ndefaultrowheight 0 264\nsetup 0 255 1 1 1 0x0004 0 0 0\nwindow2 0x0633\n"
