@@ -549,8 +549,14 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   // Sorted keys with a run of equal ones; keys out of order; a heading above sorted keys.
   const double sorted[] = {5, 10, 20, 30, 30, 40, 50}, unsorted[] = {5, 3, -2, 8, 1, 9, 12};
   const char* const labels[] = {"a", "b", "c", "r1", "r2", "d", "e"};
-  for (int r = 2; r <= 8; ++r) set("R" + std::to_string(r), Variant(sorted[r - 2])), set("S" + std::to_string(r), Variant(U(labels[r - 2])));
-  for (int r = 6; r <= 12; ++r) set("U" + std::to_string(r), Variant(unsorted[r - 6])), set("X" + std::to_string(r), Variant(r * 1.0));
+  for (int r = 2; r <= 8; ++r) {
+    set("R" + std::to_string(r), Variant(sorted[r - 2]));
+    set("S" + std::to_string(r), Variant(U(labels[r - 2])));
+  }
+  for (int r = 6; r <= 12; ++r) {
+    set("U" + std::to_string(r), Variant(unsorted[r - 6]));
+    set("X" + std::to_string(r), Variant(r * 1.0));
+  }
   set("W6", Variant(u"Key"));
   for (int r = 7; r <= 9; ++r) set("W" + std::to_string(r), Variant(r - 6.0));
   // SUMIF's criteria range, its sums, and criteria beside column K (the formulas') and across it.

@@ -162,8 +162,8 @@ TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
 }
 
 // Excel's texts (gen_excel_records.py) through our saves, as xlrd reads them: text results keep
-// their LF (BIFF8 and BIFF5), a font of weight 600 in black (index 8) and fonts of colour index 0 and 64 stay as they are,
-// and BIFF5's empty text result stays an empty text, not the number 0.
+// their LF (BIFF8 and BIFF5), a font of weight 600 in black (index 8) and fonts of colour index 0
+// and 64 stay as they are, and BIFF5's empty text result stays an empty text, not the number 0.
 TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
   Resave("excel_texts.xls", "et");
   Resave("excel_biff5_texts.xls", "e5", {1});
