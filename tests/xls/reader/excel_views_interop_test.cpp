@@ -37,25 +37,23 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
   const std::string source = SourceDir() + "/tests/data/xls/excel_views.xls";
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->Open(std::u16string(source.begin(), source.end())), 1);
-  for (const char* name : {"ev8.xls", "ev5.xls"}) {
-    const std::string path = Path(name);
-    ASSERT_EQ(book->SaveAsFormat(std::u16string(path.begin(), path.end()), name[2] == '8' ? 2 : 1), 1)
-        << book->GetLastSaveError();
+  const std::vector<std::string> files = {source, Path("ev8.xls"), Path("ev5.xls")};
+  for (int format : {2, 1}) {  // files[1] BIFF8, files[2] BIFF5
+    const std::string& path = files[3 - format];
+    ASSERT_EQ(book->SaveAsFormat(std::u16string(path.begin(), path.end()), format), 1) << book->GetLastSaveError();
   }
   // The records: stale printer fields with their marks (the sheet that printed keeps its paper,
   // scale, landscape, resolution and copies), R1C1 on every sheet, row heights of 264, 288 and
   // 317 twips, formulas shown with headings and outline symbols hidden.
-  auto records = Peer("records", {source, Path("ev8.xls"), Path("ev5.xls")});
+  auto records = Peer("records", files);
   EXPECT_EQ(records["excel_views.xls"],
             "sheet Stale\nrefmode 0\ndefaultrowheight 0 264\nsetup 0 255 1 1 1 0x0004 0 0 0\nwindow2 0x0633\n"
             "sheet Printed\nrefmode 0\ndefaultrowheight 0 288\nsetup 9 80 1 1 1 0x0000 300 300 2\nwindow2 0x04B6\n"
             "sheet Wide\nrefmode 0\ndefaultrowheight 1 317\nsetup 0 330 3 1 1 0x0046 600 600 1\nwindow2 0x04B6\n");
-  EXPECT_EQ(records["ev8.xls"], records["excel_views.xls"]);
-  EXPECT_EQ(records["ev5.xls"], records["excel_views.xls"]);
   // xlrd: the window flags, the default row heights and every built-in name with what it refers
   // to: another workbook's area, four ranges, another sheet's area, title cells, the filter of a
   // header row, the list of an advanced filter.
-  auto xlrd = Peer("xlrd", {source, Path("ev8.xls"), Path("ev5.xls")});
+  auto xlrd = Peer("xlrd", files);
   EXPECT_EQ(xlrd["excel_views.xls"],
             "sheet Stale formulas 1 headings 0 outline 0 rowheight 264\n"
             "sheet Printed formulas 0 headings 1 outline 1 rowheight 288\n"
@@ -70,12 +68,14 @@ TEST_F(ExcelViewsInterop, PrintSetupViewsAndBuiltInNamesThroughOurSaves) {
             "name Print_Titles scope Wide hidden 0 builtin 1 Wide!$A$1\n"
             "name _FilterDatabase scope Printed hidden 1 builtin 1 Printed!$A$1:$D$1\n"
             "name _FilterDatabase scope Wide hidden 1 builtin 1 Wide!$A$3:$B$5\n");
-  EXPECT_EQ(xlrd["ev8.xls"], xlrd["excel_views.xls"]);
-  EXPECT_EQ(xlrd["ev5.xls"], xlrd["excel_views.xls"]);
+  for (const char* ours : {"ev8.xls", "ev5.xls"}) {
+    EXPECT_EQ(records[ours], records["excel_views.xls"]) << ours;
+    EXPECT_EQ(xlrd[ours], xlrd["excel_views.xls"]) << ours;
+  }
   // LibreOffice prints the sheet whose printer fields are stale portrait at 100 %, in the original
   // and in our saves, and finds the same print areas and titles, and the one autofilter over its
   // header row alone (the list of an advanced filter is none).
-  auto lo = Peer("lo", {source, Path("ev8.xls"), Path("ev5.xls")});
+  auto lo = Peer("lo", files);
   EXPECT_EQ(lo["excel_views.xls"],
             "page Stale landscape 0 scale 100\nprintareas Stale 0:0:1:1\ntitles Stale rows - columns -\n"
             "database Printed autofilter 1 0:0:0:3\npage Printed landscape 1 scale 80\nprintareas Printed 0:0:1:1,3:3:4:4,6:6:6:6,9:0:11:2\n"

@@ -381,6 +381,11 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
     }
     return out;
   };
+  const std::string database = "Stale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n",
+                    others = "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n",
+                    areas = "Printed Print_Area ='Printed'!$A$1:$B$2,'Printed'!$D$4:$E$5,'Printed'!$G$7:$G$7,"
+                              "'Printed'!$A$10:$C$12 6\n",
+                    titles = "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n";
   auto check = [&](TXLSWorkbook& b, const char* what) {
     SCOPED_TRACE(what);
     IXLSWorksheet& stale = *b.GetWorksheets().GetItem(1);
@@ -408,12 +413,7 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
     ASSERT_TRUE(SheetFilterDatabase(printed, r1, c1, r2, c2));
     EXPECT_EQ(std::vector<int>({r1, c1, r2, c2}), std::vector<int>({0, 0, 0, 3}));
     EXPECT_FALSE(SheetFilterDatabase(wide, r1, c1, r2, c2));  // an advanced filter's list
-    EXPECT_EQ(builtIns(b),
-              "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n"
-              "Stale Database ='[other.xls]Sheet1'!$A$1:$B$10 4\n"
-              "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
-              "Printed Print_Area ='Printed'!$A$1:$B$2,'Printed'!$D$4:$E$5,'Printed'!$G$7:$G$7,'Printed'!$A$10:$C$12 6\n"
-              "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
+    EXPECT_EQ(builtIns(b), "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n" + database + others + areas + titles);
   };
   check(*book, "opened");
   check(*SavedAndOpened(*book, 2), "saved as BIFF8");
@@ -431,10 +431,8 @@ TEST(OutsideFiles, PrintSetupViewsAndBuiltInNamesOfTheFormatsOwnProgram) {
   EXPECT_EQ(page.GetOrientation(), 2);
   EXPECT_EQ(page.GetZoom().IntegerValue(), 100);
   EXPECT_EQ(edited->GetWorksheets().GetItem(2)->GetPageSetup()->GetPrintArea(), u"A1:E5");
-  EXPECT_EQ(builtIns(*edited),
-            "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\nStale Sources ='[other.xls]Sheet1'!$A$1:$B$10 -1\n"
-            "Stale Print_Area ='Wide'!$A$1:$B$2 6\nStale Print_Titles ='Stale'!$A$1:$B$2 7\n"
-            "Wide Print_Titles ='Wide'!$A$1 7\nWide _FilterDatabase ='Wide'!$A$3:$B$5 13\n");
+  EXPECT_EQ(builtIns(*edited), "- Print_Area ='[other.xls]Sheet1'!$A$1:$C$3 6\n"
+                               "Stale Sources ='[other.xls]Sheet1'!$A$1:$B$10 -1\n" + others + titles);
 }
 
 }  // namespace

@@ -162,9 +162,8 @@ TEST_F(OutsideLossesInterop, DeletedSheetsThroughOurSaves) {
 }
 
 // Excel's texts (gen_excel_records.py) through our saves, as xlrd reads them: text results keep
-// their LF (BIFF8 and BIFF5), a text of 32,770 characters comes back as the 32,767 a cell holds,
-// a font of weight 600 in black (index 8) and fonts of colour index 0 and 64 stay as they are,
-// and BIFF5's empty text result stays an empty text, not the number 0.
+// their LF (BIFF8 and BIFF5), a font of weight 600 in black (index 8) and fonts of colour index 0
+// and 64 stay as they are, and BIFF5's empty text result stays an empty text, not the number 0.
 TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
   Resave("excel_texts.xls", "et");
   Resave("excel_biff5_texts.xls", "e5", {1});
@@ -172,7 +171,6 @@ TEST_F(OutsideLossesInterop, ExcelTextsAndFontsThroughOurSaves) {
   const std::string font =
       "font 0 2 0 weight 600 colour 8\nfont 0 3 0 weight 400 colour 0\nfont 0 4 0 weight 400 colour 64\n";
   EXPECT_EQ(Only(xlrd["et8.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
-  EXPECT_NE(xlrd["et8.xls"].find("0: '" + std::string(32767, 'x') + "'\n"), std::string::npos);
   EXPECT_EQ(Only(xlrd["et5.xls"], {"0: 'a", "0: 'b", "font"}), "0: 'a\\nb'\n0: 'bold'\n" + font);
   EXPECT_EQ(Only(xlrd["e55.xls"], {"0:"}), "0: 5\n0: ''\n0: 'a\\nb'\n");
 }
@@ -187,7 +185,6 @@ TEST_F(OutsideLossesInterop, Biff8FunctionsThroughOurBiff5Saves) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(book->Open(Wide(Path("ef5.xls"))), 1);
   EXPECT_TRUE(book->GetReadLosses().empty());
-  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A2")->GetFormula().TextValue(), u"=AVERAGEA(A1:C1)");
   ASSERT_EQ(book->SaveAsFormat(Wide(Path("ef58.xls")), 2), 1);
   const std::string cells = "1,2,a\n1,,\n2,,\n1,,\n";
   auto gnumeric = Peer("gnumeric", {Data("excel_biff8_functions.xls"), "ef5.xls"});
