@@ -707,8 +707,9 @@ TEST(Copying, AValueThatDoesNotFitItsFieldStopsEveryCopy) {
       {"update", [](TmvxMemTable& s, TmvxMemTable& d) { s.UpdateRecordsIn(d, "Id", 1); }},
   };
   for (const Case& c : cases) {
-    for (const auto& [path, copy] : paths) {
-      SCOPED_TRACE(std::string(c.field) + " by " + path);
+    for (const auto& path : paths) {
+      const auto& copy = path.second;  // a plain name: clang does not capture structured bindings
+      SCOPED_TRACE(std::string(c.field) + " by " + path.first);
       TmvxMemTable s, d;
       s.GetFieldDefs().Add("Id", ftInteger);
       s.GetFieldDefs().Add(c.field, c.from, c.fromSize);
