@@ -80,6 +80,15 @@ int UncataloguedFixedCount(int number) {
 // HYPERLINK, PHONETIC and AVERAGEA to VARA.
 bool Biff8OnlyFunction(int number) { return number == 352 || number == 353 || (number >= 358 && number <= 367); }
 
+// What follows a BIFF5 ptgNameX: the EXTERNSHEET index, 8 reserved bytes, the name's number
+// (from 1) and 12 reserved bytes.
+void AddBiff5NameXBody(TXLSBlob& b, int ixals, int index) {
+  b.AddWord(static_cast<uint32_t>(ixals) & 0xFFFF);
+  for (int i = 0; i < 8; ++i) b.AddByte(0);
+  b.AddWord(static_cast<uint32_t>(index));
+  for (int i = 0; i < 12; ++i) b.AddByte(0);
+}
+
 // The defined name a call goes by when it calls a function by a name of the workbook (ptgName,
 // then ptgFuncVar 255): the way other programs write the newer functions (_xlfn.IFERROR) and
 // macro functions. nullptr for other calls.
@@ -457,10 +466,7 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     // BIFF5 calls a function of BIFF8 by its name in the add-in "document" (at the next sheet
     // number), as it calls the add-in functions.
     w.b.AddByte(kClassReference * 32 + ptgNameX);
-    w.b.AddWord(static_cast<uint32_t>(externs_.NextSheetNumber()) & 0xFFFF);
-    for (int i = 0; i < 8; ++i) w.b.AddByte(0);
-    w.b.AddWord(static_cast<uint32_t>(addInPosition));
-    for (int i = 0; i < 12; ++i) w.b.AddByte(0);
+    AddBiff5NameXBody(w.b, externs_.NextSheetNumber(), addInPosition);
   } else if (Biff5() && entry && Biff8OnlyFunction(entry->number)) {
     return false;
   }
@@ -663,10 +669,7 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
     // follow (none when BIFF5 holds no sheet of the book: then the formula goes as its text).
     const int position = externs_.SupBook().Biff5NamesPosition(book);
     if (position < 1) return false;
-    b.AddWord(static_cast<uint32_t>(position));
-    for (int i = 0; i < 8; ++i) b.AddByte(0);
-    b.AddWord(static_cast<uint32_t>(index));
-    for (int i = 0; i < 12; ++i) b.AddByte(0);
+    AddBiff5NameXBody(b, position, index);
     return true;
   }
   if (Biff5()) {
@@ -680,10 +683,7 @@ bool TXLSFormula::CompileName(const TXLSSyntaxItem& node, Writer& w, int cls) {
       if (externs_.ResolveEntry(externId, book, first, last) != 1 || first < 1) return false;
       ixals = -first;
     }
-    b.AddWord(static_cast<uint32_t>(ixals) & 0xFFFF);
-    for (int i = 0; i < 8; ++i) b.AddByte(0);
-    b.AddWord(static_cast<uint32_t>(index));
-    for (int i = 0; i < 12; ++i) b.AddByte(0);
+    AddBiff5NameXBody(b, ixals, index);
   } else {
     int out = externs_.GetOutputIndex(externId);
     if (out < 1) return false;
