@@ -442,6 +442,7 @@ TXLSSyntax::Node TXLSSyntax::Reference(const std::string& text) {
     node->range = std::move(range);
     return node;
   }
+  if (Node span = RangeOperands(text)) return span;
   // Not a reference: a defined name, with or without a sheet prefix.
   auto name = std::make_unique<TXLSSyntaxItem>(kNodeName);
   name->range = std::make_unique<TXLSRangeItem>();
@@ -461,6 +462,20 @@ TXLSSyntax::Node TXLSSyntax::Reference(const std::string& text) {
   name->value = id;
   name->text = nameText;
   return name;
+}
+
+// References joined by the range operator, read as one token: B2:B3:B4 is (B2:B3):B4, and
+// Sheet1!B2:Sheet1!B4 joins two references of a sheet. Split at the last ":" that leaves a
+// reference or name on its right.
+TXLSSyntax::Node TXLSSyntax::RangeOperands(const std::string& text) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return nullptr;
+  const std::string left = text.substr(0, colon), right = text.substr(colon + 1);
+  // "Sheet1:Sheet2!A1" names a span of sheets: no operator there.
+  if (left.find('!') == std::string::npos && right.find('!') != std::string::npos) return nullptr;
+  Node node = ReferenceOperator(kNodeRange, Reference(left), Reference(right));
+  if (node) node->text = u":";
+  return node;
 }
 
 }  // namespace xls

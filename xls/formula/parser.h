@@ -37,6 +37,7 @@ class TXLSSyntax {
   Node Call();
   Node ArrayConstant();
   Node Reference(const std::string& text);
+  Node RangeOperands(const std::string& text);
   Node Binary(int kind, Node left, Node right);
   Node ReferenceOperator(int kind, Node left, Node right);
   bool IsReferenceOperand(const TXLSSyntaxItem& node) const;

@@ -78,7 +78,7 @@ TEST_F(CalcTest, OperatorsComparisonsAndConversions) {
   EXPECT_DOUBLE_EQ(Num("1+2*3^2-4/8"), 18.5);
   EXPECT_NE(Num("ABS(0.1+0.2-0.3)"), 0);              // an argument keeps its remainder
   EXPECT_EQ(Status("A2+1"), kErrValue);
-  EXPECT_DOUBLE_EQ(Num("\"\"+1"), 1);
+  EXPECT_EQ(Status("\"\"+1"), kErrValue);  // an empty text is no number
   EXPECT_EQ(Status("0^-1"), kErrDiv0);
   EXPECT_EQ(Text("B9&\"x\""), u"x");
   EXPECT_EQ(Text("A1&\"\""), u"2");

@@ -49,6 +49,49 @@ TEST_F(CalcValues, TextsThatReadAsDatesAndTimes) {
   EXPECT_EQ(Value("DAY(\"2024-03-01\")"), "1");
 }
 
+// Numbers as typed into a cell with "," between groups of three digits and "$"; dates in the
+// locale's order (M/D/YYYY here: the tests run in the C locale), two-digit years in 1930-2029.
+TEST_F(CalcValues, GroupedNumbersAndLocaleDates) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"-$1,000.5", "-1000.5"}, {"$-1,000", "-1000"},     {"1,234,567", "1234567"}, {" $12 ", "12"},
+      {"1,00", "error 15"},     {"12,34", "error 15"},    {"1,0000", "error 15"},   {",100", "error 15"},
+      {"$", "error 15"},        {"$$1", "error 15"},      {"1,000e3", "error 15"},  {"1/18/19", "43483"},
+      {"2/29/1900", "60"},      {"2/29/2019", "error 15"}, {"13/1/2019", "error 15"}, {"1/18/219", "error 15"},
+      {"1/18-2019", "error 15"}};
+  for (const auto& [text, number] : cases) EXPECT_EQ(Value("VALUE(\"" + std::string(text) + "\")"), number) << text;
+  EXPECT_EQ(Value("ROUND(\"1/18/2019 10:00\"*24;6)"), "1043602");
+}
+
+// Only TRUE and FALSE are truth values among texts; AND and OR pass over other texts given to
+// them. An empty text is no number.
+TEST_F(CalcValues, TextsAsTruthValuesAndNumbers) {
+  EXPECT_EQ(Value("NOT(\"true\")"), "FALSE");
+  EXPECT_EQ(Value("NOT(\"1\")"), "error 15");
+  EXPECT_EQ(Value("IF(\"\";1;2)"), "error 15");
+  EXPECT_EQ(Value("AND(\"abc\";1)"), "TRUE");
+  EXPECT_EQ(Value("OR(\"0\";\"FALSE\")"), "FALSE");
+  EXPECT_EQ(Value("OR(\"abc\")"), "error 15");
+  EXPECT_EQ(Value("-\"\""), "error 15");
+  EXPECT_EQ(Value("SUM(\"\";1)"), "error 15");
+}
+
+// Dates before 1900-03-01 as the format's own program counts them; a date cell (a date value of
+// the proleptic calendar) enters sums and comparisons as its serial.
+TEST_F(CalcValues, SerialsBeforeMarch1900) {
+  EXPECT_EQ(Value("DATE(1900;1;0)"), "0");
+  EXPECT_EQ(Value("DATE(1900;2;30)"), "61");
+  EXPECT_EQ(Value("DATE(1900;1;32)"), "32");  // 1900-02-01
+  EXPECT_EQ(Value("\"1900-02-29\"+0"), "60");
+  EXPECT_EQ(Value("\"1900-01-01\"+0"), "1");
+  EXPECT_EQ(Value("MONTH(59)*100+DAY(59)"), "228");
+  EXPECT_EQ(Value("WEEKDAY(0)&WEEKDAY(1)&WEEKDAY(61)"), "715");
+  Set("A1", Variant::Date(60.0));  // 1900-02-28, serial 59
+  Set("A2", Variant::Date(62.0));  // 1900-03-02, serial 62
+  EXPECT_EQ(Value("A1+0"), "59");
+  EXPECT_EQ(Value("SUM(A1:A2)"), "121");
+  EXPECT_EQ(Value("(A1=59)&(A1=DATE(1900;2;28))&(A2=DATE(1900;3;2))"), "TRUETRUETRUE");
+}
+
 // Equal when they differ by less than 2^-48 of each, as LibreOffice has it (1 and 1 + 14 units in
 // the last place are equal, 1 + 16 units are not); different integers and 0 never.
 TEST_F(CalcValues, NumbersEqualWithinFifteenDigits) {

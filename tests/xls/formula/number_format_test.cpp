@@ -187,15 +187,15 @@ TEST(NumberFormat, MinutesDecimalPointsAndRoundedSeconds) {
   EXPECT_EQ(Show(0.655, u"hh.mm"), "15.43");
   EXPECT_EQ(Show(0.655, u"h \\h mm"), "15 h 43");
   EXPECT_EQ(Show(0.5 + 90 / 86400.0, u"mm.ss"), "01.30");
-  EXPECT_EQ(Show(0.655, u"mm dd hh"), "12 30 15");  // a day between: the month
+  EXPECT_EQ(Show(0.655, u"mm dd hh"), "01 00 15");  // a day between: the month (of serial 0)
   EXPECT_EQ(Show(0.04, u"###.##%"), "4.%");
   EXPECT_EQ(Show(4.0, u"#,##0.##"), "4.");
   EXPECT_EQ(Show(0.0, u"#.##"), ".");
-  const double late = 1 + (86399.6 / 86400);  // 1899-12-31 23:59:59.6
+  const double late = 1 + (86399.6 / 86400);  // 1900-01-01 23:59:59.6
   EXPECT_EQ(Show(late, u"hh:mm:ss"), "00:00:00");
-  EXPECT_EQ(Show(late, u"yyyy-mm-dd hh:mm:ss"), "1900-01-01 00:00:00");
+  EXPECT_EQ(Show(late, u"yyyy-mm-dd hh:mm:ss"), "1900-01-02 00:00:00");
   EXPECT_EQ(Show(late, u"hh:mm:ss.0"), "23:59:59.6");
-  EXPECT_EQ(Show(late, u"dd/mm/yyyy"), "31/12/1899");  // a date alone: the day the value lies in
+  EXPECT_EQ(Show(late, u"dd/mm/yyyy"), "01/01/1900");  // a date alone: the day the value lies in
   EXPECT_EQ(Show(0.5 + 59.6 / 86400, u"h:mm"), "12:01");  // rounded to the second, then cut
   EXPECT_EQ(Show(0.5 + 59.4 / 86400, u"h:mm"), "12:00");
 }
@@ -209,6 +209,22 @@ TEST(NumberFormat, DatesAndTimes) {
   EXPECT_EQ(Show(-d, u"dd/mm/yyyy;0"), Show(-d, u"dd/mm/yyyy"));  // a date format keeps its first section
   EXPECT_TRUE(TXLSFormater::IsDateFormat(u"yyyy-mm-dd"));
   EXPECT_FALSE(TXLSFormater::IsDateFormat(u"0.00\"mm\""));
+}
+
+// A number is a serial of the format's own program: 0 is "1900-01-00", 1 1900-01-01, 60 the
+// 29 February 1900 it counts; a date variant is a date value of the proleptic calendar. The two
+// meet at 61, 1900-03-01. The year code e is the year.
+TEST(NumberFormat, SerialsBeforeMarch1900AndTheYearCodeE) {
+  const std::pair<double, const char*> serials[] = {{0, "1900-01-00 Sat"}, {1, "1900-01-01 Sun"},
+                                                    {59.75, "1900-02-28 Tue"}, {60, "1900-02-29 Wed"},
+                                                    {61, "1900-03-01 Thu"}, {-1, "1899-12-29 Fri"}};
+  for (const auto& [serial, shown] : serials) EXPECT_EQ(Show(serial, u"yyyy-mm-dd ddd"), shown) << serial;
+  EXPECT_EQ(Show(Variant::Date(60.0), u"yyyy-mm-dd"), "1900-02-28");
+  EXPECT_EQ(Show(Variant::Date(1.5), u"d/m/yyyy h:mm"), "31/12/1899 12:00");
+  EXPECT_EQ(Show(Variant::Date(61.0), u"yyyy-mm-dd"), Show(61.0, u"yyyy-mm-dd"));
+  EXPECT_EQ(Show(28313.0, u"e-mm-dd"), "1977-07-07");
+  EXPECT_EQ(Show(28313.0, u"d.m.ee"), "7.7.1977");
+  EXPECT_EQ(Show(28313.0, u"0.0E+0"), "2.8E+4");
 }
 
 TEST(NumberFormat, OtherValuesAndHtml) {

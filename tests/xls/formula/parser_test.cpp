@@ -129,6 +129,11 @@ TEST_F(ParserTest, EmptyArgumentsErrorsArraysAndReferenceOperators) {
   EXPECT_EQ(P(u"{A1}"), "FAIL");
   EXPECT_EQ(P(u"SUM((A1,B2))"), "2000#4(5(1015(R1:0,0:0,0,R1:1,1:1,1)))");
   EXPECT_EQ(P(u"SUM(A1:B2 B1:C3)"), "2000#4(1016(R3:0,0:1,1,R3:0,1:2,2))");
+  // The range operator typed between references: B2:B3:B4 is (B2:B3):B4.
+  EXPECT_EQ(P(u"SUM(B2:B3:B4)"), "2000#4(1017(R3:1,1:2,1,R1:3,1:3,1))");
+  EXPECT_EQ(P(u"SUM(B2:B3:B4:C1)"), "2000#4(1017(1017(R3:1,1:2,1,R1:3,1:3,1),R1:0,2:0,2))");
+  EXPECT_EQ(P(u"B2:TRUE"), "FAIL");
+  EXPECT_EQ(P(u"B2:B3:"), "FAIL");
 }
 
 TEST_F(ParserTest, CopyMovedAndCopyShifted) {

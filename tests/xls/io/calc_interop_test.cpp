@@ -89,7 +89,6 @@ const Known kKnown[] = {
     {"NORMSINV(0)", "lo", "#NUM! here, as in Excel; LibreOffice gives #VALUE!"},
     {"NORMSINV(0.975)", "lo", "the rational approximation used here is exact to about 1.2e-9"},
     {"NORMSINV(0.01)", "lo", "the rational approximation used here is exact to about 1.2e-9"},
-    {"\"\"+1", "lo gnumeric", "the empty text converts to an empty value and adds as 0 here; others give #VALUE!"},
     {"10^400", "gnumeric", "gnumeric keeps an infinity where the result here is #NUM! (LibreOffice agrees)"},
     {"10^300*10^300", "gnumeric", "gnumeric keeps an infinity where the result here is #NUM! (LibreOffice agrees)"},
     {"EXP(1000)", "gnumeric", "gnumeric keeps an infinity where the result here is #NUM! (LibreOffice agrees)"},
@@ -456,7 +455,7 @@ TEST_F(CalcInterop, ValuesAsTheFormatsOwnProgramGivesThem) {
       {"TEXT(0.655;\"hh.mm\")", "15.43"},
       {"TEXT(0.04;\"###.##%\")", "4.%", "[\"s\", \"4%\"]"},
       {"TEXT(1+86399.6/86400;\"hh:mm:ss\")", "00:00:00", "[\"s\", \"23:59:59\"]"},
-      {"TEXT(1+86399.6/86400;\"yyyy-mm-dd hh:mm:ss\")", "1900-01-01 00:00:00"},
+      {"TEXT(1+86399.6/86400;\"yyyy-mm-dd hh:mm:ss\")", "1900-01-02 00:00:00", "[\"s\", \"1900-01-01 00:00:00\"]"},
       {"SUMPRODUCT((P1:P1000+1)*Q1:S1)", "6090"},
       {"SUMPRODUCT((I18:IV18+1)*P1:P3)", "1578"},  // (15 + 248) x 6
   };
@@ -588,6 +587,74 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   };
   std::string json;
   ASSERT_NO_FATAL_FAILURE(json = OwnExpected(cases));
+  CheckOwnValues(cases, json);
+}
+
+// Texts where numbers are wanted, references and dates as the format's own program gives them
+// (LibreOffice's values named where they differ): an empty text is no number and a text other
+// than TRUE or FALSE no truth value; "1,000", "$1,000" and the locale's M/D/YYYY read as
+// numbers typed into a cell; a text alone is nothing for AND to judge; TEXT formats a text that
+// reads as a number as that number and knows the year code e; a block of rows and columns used
+// as one value (also through a name) gives the cell in the formula's row and column; COUNT and
+// COUNTA over a deleted reference (ptgRefErr) are #REF!; serials before 61 count 1900-01-01 as 1
+// and have a 29 February 1900; typed references joined by ":" compile.
+TEST_F(CalcInterop, TextsReferencesAndEarlyDatesAsTheFormatsProgramGivesThem) {
+  auto set = [&](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
+    ASSERT_EQ(s->GetRange(U(cell))->SetValue(v), 1) << cell;
+  };
+  set(sheet_, "Y7", Variant(u"=\"\""));
+  set(sheet_, "Z7", Variant(2.0));
+  set(sheet_, "Z9", Variant(3.0));
+  for (int r = 20; r <= 60; ++r) {
+    set(data_, "K" + std::to_string(r), Variant(r * 100.0));
+    set(data_, "L" + std::to_string(r), Variant(-1.0));
+  }
+  ASSERT_NE(book_->GetNames()->Add(u"Block", u"=Data!$K$20:$L$60"), nullptr);
+  std::vector<OwnValue> cases = {
+      {"\"\"*\"1\"", "error 15"},
+      {"SQRT(\"\")", "error 15"},
+      {"Y7*Z7", "error 15"},
+      {"ABS(Y7)", "error 15"},
+      {"LN(Y7)", "error 15"},
+      {"POWER(Z9;Y7)", "error 15"},
+      {"ROUND(Y7;Z7)", "error 15"},
+      {"NOT(\"nospaces\")", "error 15"},
+      {"VALUE(\"1,000\")", "1000"},
+      {"VALUE(\"$1,000\")", "1000"},
+      {"\"1,000\"+0", "1000"},
+      {"\"01/18/2019\"+0", "43483"},
+      {"AND(\"1\")", "error 15"},
+      {"TEXT(\"3.5\";\"0#.#0\")", "03.50"},
+      {"TEXT(\"15:43:09\";\"h:mm:ss AM/PM\")", "3:43:09 PM"},
+      {"TEXT(DATE(1977;7;7);\"e-mm-dd\")", "1977-07-07", "[\"e\", \"Err:502\"]"},
+      {"Data!K20:L60+0", "3700"},  // in K37: Data!K37
+      {"Block*1", "3800"},         // in K38: Data!K38
+      {"DATE(1900;1;1)", "1", "[\"n\", 2]"},
+      {"DATE(1900;2;29)", "60", "[\"n\", 61]"},
+      {"DATE(1900;3;1)-DATE(1900;2;28)", "2", "[\"n\", 1]"},
+      {"TEXT(1;\"YYYY-MM-DD\")", "1900-01-01", "[\"s\", \"1899-12-31\"]"},
+      {"TEXT(0;\"YYYY-MM-DD\")", "1900-01-00", "[\"s\", \"1899-12-30\"]"},
+      {"TEXT(60;\"YYYY-MM-DD\")", "1900-02-29", "[\"s\", \"1900-02-28\"]"},
+      {"TEXT(61;\"YYYY-MM-DD\")", "1900-03-01"},
+      {"YEAR(60)*10000+MONTH(60)*100+DAY(60)", "19000229", "[\"n\", 19000228]"},
+      {"DAY(0)", "0", "[\"n\", 30]"},
+      {"WEEKDAY(60)", "4"},
+      {"SUM(B2:B3:B4)", "13.5"},
+      {"SUM(Sheet1!B2:Sheet1!B4)", "13.5"},
+  };
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = OwnExpected(cases));
+  // COUNT(2;#REF!) and COUNTA(2;#REF!) as files hold them: ptgInt 2, ptgRefErr, ptgFuncVar.
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  for (const std::uint8_t function : {0, 169}) {
+    const std::vector<std::uint8_t> bytes = {0x1E, 2, 0, 0x2A, 0, 0, 0, 0, 0x22, 2, function, 0};
+    const int row = 20 + static_cast<int>(cases.size());
+    auto f = calc.CompileBytes(bytes.data(), bytes.size(), 0, 0x600, bytes.size());
+    ASSERT_TRUE(f);
+    ASSERT_EQ(sheet_->SetCellFormula(row, 10, std::move(f)), 1);
+    cases.push_back({function ? "COUNTA(2;#REF!)" : "COUNT(2;#REF!)", "error 23"});
+    json.insert(json.find("],\n\"known\""), ",\n" + CellJson(row, cases.back().formula));
+  }
   CheckOwnValues(cases, json);
 }
 

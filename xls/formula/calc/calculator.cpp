@@ -6,6 +6,7 @@
 #include "xls/formula/formula.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/blob.h"
+#include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -283,7 +284,7 @@ bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn
         if (!cell || cell->IsMergedNonMaster()) return true;
         const TXLSCellKind k = cell->Kind();
         if (k == kCellNumber || k == kCellDate) {
-          s += cell->Value();
+          s += k == kCellDate ? DateTimeToSerial(cell->Value()) : cell->Value();
           ++n;
         } else if ((k == kCellFormula || k == kCellError) && t.limit > r) {
           t.limit = r;

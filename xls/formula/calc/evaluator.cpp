@@ -9,8 +9,10 @@
 #include "xls/formula/formula.h"
 #include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
+#include "xls/model/cell_address.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
+#include "xls/model/num_format_list.h"
 #include "xls/model/worksheet.h"
 
 namespace xls {
@@ -64,8 +66,53 @@ bool ReadTime(const std::u16string& t, std::size_t& at, bool dated, double& days
   return true;
 }
 
-// A text that reads as a date (yyyy-mm-dd), a time of day, or a date and a time: the date value.
-// Other orders of day, month and year depend on the reader's regional settings and are not read.
+// The order of day, month and year in the locale's short date format (M/D/YYYY gives "MDY"), and
+// its separator.
+void LocaleDateOrder(std::u16string& order, char16_t& separator) {
+  order.clear();
+  separator = u'/';
+  for (char16_t c : TXLSNumFormatList::GetLocaleDateFormat()) {
+    const char16_t u = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    if (u == u'D' || u == u'M' || u == u'Y') {
+      if (order.find(u) == std::u16string::npos) order += u;
+    } else if (order.size() == 1 && separator == u'/') {
+      separator = c;
+    }
+  }
+  if (order.size() != 3) order = u"MDY";
+}
+
+// Day, month and year as the locale orders them ("01/18/2019" under M/D/YYYY), separated by "/"
+// or the locale's own separator; a year of one or two digits is 2000 to 2029 below 30, else 19xx.
+// `at` moves past them.
+bool ReadLocaleDate(const std::u16string& t, std::size_t& at, long long& y, long long& mo, long long& d) {
+  std::u16string order;
+  char16_t own = u'/';
+  LocaleDateOrder(order, own);
+  std::size_t k = at;
+  char16_t separator = 0;
+  for (std::size_t part = 0; part < 3; ++part) {
+    if (part > 0) {
+      if (k >= t.size() || (t[k] != u'/' && t[k] != own) || (separator && t[k] != separator)) return false;
+      separator = t[k++];
+    }
+    const std::size_t from = k;
+    long long value = 0;
+    if (!ReadDigits(t, k, order[part] == u'Y' ? 4 : 2, value)) return false;
+    if (order[part] == u'Y') {
+      if (k - from == 3) return false;
+      if (k - from <= 2) value += value < 30 ? 2000 : 1900;
+      y = value;
+    } else {
+      (order[part] == u'M' ? mo : d) = value;
+    }
+  }
+  at = k;
+  return true;
+}
+
+// A text that reads as a date (yyyy-mm-dd, or day, month and year in the locale's order), a time
+// of day, or a date and a time: the serial.
 bool TextToDateValue(const std::u16string& text, double& out) {
   std::size_t at = 0, end = text.size();
   while (at < end && text[at] == u' ') ++at;
@@ -76,15 +123,21 @@ bool TextToDateValue(const std::u16string& text, double& out) {
   bool dated = false;
   long long y = 0, mo = 0, d = 0;
   std::size_t k = 0;
-  if (ReadDigits(t, k, 4, y) && k == 4 && k < t.size() && t[k] == u'-') {
+  bool iso = ReadDigits(t, k, 4, y) && k == 4 && k < t.size() && t[k] == u'-';
+  if (iso) {
     ++k;
     if (!ReadDigits(t, k, 2, mo) || k >= t.size() || t[k] != u'-') return false;
     ++k;
-    if (!ReadDigits(t, k, 2, d) || y < 1900 || mo < 1 || mo > 12 || d < 1) return false;
-    days = DaysFromCivil(y, mo, d);
+    if (!ReadDigits(t, k, 2, d)) return false;
+  } else {
+    k = 0;
+  }
+  if (iso || ReadLocaleDate(t, k, y, mo, d)) {
+    if (y < 1900 || y > 9999 || mo < 1 || mo > 12 || d < 1) return false;
+    days = SerialFromCivil(y, mo, d);
     std::int64_t cy = 0;
     int cm = 0, cd = 0;
-    CivilFromDays(static_cast<std::int64_t>(days), cy, cm, cd);
+    CivilFromSerial(static_cast<std::int64_t>(days), cy, cm, cd);
     if (cm != mo || cd != d) return false;  // no such day (2024-02-30)
     dated = true;
     at = k;
@@ -97,6 +150,36 @@ bool TextToDateValue(const std::u16string& text, double& out) {
   }
   if (!ReadTime(t, at, dated, time) || at != t.size()) return false;
   out = days + time;
+  return true;
+}
+
+// A number as typed into a cell with the thousands separator and currency sign the formats show
+// (",", "$"): "1,000", "$1,000.50", "-$1,000", "$-1,000" (groups of three digits after the first).
+bool TextToGroupedNumber(const std::u16string& text, double& out) {
+  std::size_t at = 0, end = text.size();
+  while (at < end && text[at] == u' ') ++at;
+  while (end > at && text[end - 1] == u' ') --end;
+  bool negative = false, signed_ = false, currency = false, grouped = false;
+  for (int k = 0; k < 2 && at < end; ++k) {
+    if (!currency && text[at] == u'$') currency = true, ++at;
+    else if (!signed_ && (text[at] == u'-' || text[at] == u'+')) signed_ = true, negative = text[at++] == u'-';
+  }
+  std::u16string plain;
+  std::size_t run = 0;
+  for (; at < end && ((text[at] >= u'0' && text[at] <= u'9') || text[at] == u','); ++at) {
+    if (text[at] == u',') {
+      if (run == 0 || (grouped && run != 3) || (!grouped && run > 3)) return false;
+      grouped = true;
+      run = 0;
+    } else {
+      plain += text[at];
+      ++run;
+    }
+  }
+  if (run == 0 || (grouped && run != 3) || (!grouped && !currency)) return false;
+  plain.append(text, at, end - at);  // the fraction, if any
+  if (plain.find_first_not_of(u"0123456789.") != std::u16string::npos || !TextToDouble(plain, out)) return false;
+  if (negative) out = -out;
   return true;
 }
 
@@ -133,21 +216,25 @@ std::int32_t ConvertValue(Variant& v, int wanted) {
     return kCalcOk;
   }
   if (v.IsNumber()) {
+    // A date value of the proleptic calendar becomes the serial the calculator counts in.
+    if (wanted == kWantNumber && v.IsDate()) v = Variant(DateTimeToSerial(v.NumberValue()));
     if (wanted == kWantString) v = Variant(TXLSFormater::GeneralNumber(v.NumberValue()));
     else if (wanted == kWantBoolean) v = Variant(v.NumberValue() != 0);
     return kCalcOk;
   }
   if (v.IsText()) {
     if (wanted == kWantNumber) {
-      if (v.TextValue().empty()) {
-        v = Variant();
-        return kCalcOk;
-      }
+      // An empty text is no number (a blank cell is 0).
       double d = 0;
-      if (!TextToDouble(v.TextValue(), d) && !TextToDateValue(v.TextValue(), d)) return kErrValue;
+      if (!TextToDouble(v.TextValue(), d) && !TextToGroupedNumber(v.TextValue(), d) &&
+          !TextToDateValue(v.TextValue(), d))
+        return kErrValue;
       v = Variant(d);
     } else if (wanted == kWantBoolean) {
-      v = Variant(TXLSFormater::UpperCase(v.TextValue()) == u"TRUE");
+      // Only TRUE and FALSE read as truth values.
+      const std::u16string upper = TXLSFormater::UpperCase(v.TextValue());
+      if (upper != u"TRUE" && upper != u"FALSE") return kErrValue;
+      v = Variant(upper == u"TRUE");
     }
     return kCalcOk;
   }
@@ -360,6 +447,8 @@ std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeM
       st = Evaluate(node->Child(2), false, kWantNone, b);
       if (st != kCalcOk) return st;
       if (!node->Child(1) || !node->Child(2)) return kCalcMalformed;
+      for (Variant* side : {&a, &b})
+        if (side->IsDate()) ConvertValue(*side, kWantNumber);  // dates compare as serials
       const int c = CompareOperands(a, b);
       bool r = false;
       switch (node->kind) {
@@ -506,12 +595,15 @@ std::int32_t TXLSEvaluator::ReferenceValue(const TXLSSyntaxItem* node, Variant& 
   if (st != kCalcOk) return st;
   int row = r.firstRow, column = r.firstColumn;
   if (!r.OneCell()) {
-    // A rectangle used as one value: the cell in the formula's own row or column.
+    // A rectangle used as one value: the cell in the formula's own row or column (both, in a
+    // block of several rows and columns).
     if (r.firstSheet != r.lastSheet) return kErrValue;
     if (r.firstColumn == r.lastColumn && row_ >= r.firstRow && row_ <= r.lastRow) {
       row = row_;
     } else if (r.firstRow == r.lastRow && column_ >= r.firstColumn && column_ <= r.lastColumn) {
       column = column_;
+    } else if (row_ >= r.firstRow && row_ <= r.lastRow && column_ >= r.firstColumn && column_ <= r.lastColumn) {
+      row = row_, column = column_;
     } else {
       return kErrValue;
     }
@@ -558,7 +650,7 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
             st = number(cell->Value());
             return st == kCalcOk;
           case kCellDate:
-            if (numbersOnly) st = number(cell->Value());
+            if (numbersOnly) st = number(DateTimeToSerial(cell->Value()));
             else if ((st = flush()) == kCalcOk) st = sink.Value(Variant::Date(cell->Value()));
             return st == kCalcOk;
           case kCellBlank:
@@ -754,6 +846,24 @@ void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) 
   day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   year = yoe + era * 400 + (month <= 2);
+}
+
+double SerialFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
+  std::int64_t m0 = m - 1;
+  y += m0 >= 0 ? m0 / 12 : -((11 - m0) / 12);
+  m0 = ((m0 % 12) + 12) % 12;
+  // Before March 1900 the months start a day earlier than the proleptic calendar's.
+  const double first = DaysFromCivil(y, m0 + 1, 1) - (y < 1900 || (y == 1900 && m0 < 2) ? 1 : 0);
+  return first + static_cast<double>(d - 1);
+}
+
+void CivilFromSerial(std::int64_t serial, std::int64_t& year, int& month, int& day) {
+  if (serial < 0 || serial >= 61) return CivilFromDays(serial, year, month, day);
+  if (serial == 0 || serial == 60) {
+    year = 1900, month = serial ? 2 : 1, day = serial ? 29 : 0;
+    return;
+  }
+  CivilFromDays(serial + 1, year, month, day);
 }
 
 }  // namespace xls

@@ -180,5 +180,10 @@ std::int32_t PowerOf(double x, double y, Variant& out);
 // Dates: the date value (days from 1899-12-30) of a civil date, and back.
 double DaysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day);
 void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day);
+// Dates as the format's own program counts them, the serials its files hold: serial 1 is
+// 1900-01-01, 60 the 29 February 1900 it has, 0 the "1900-01-00" it shows; from 61
+// (1900-03-01) on a serial is the date value. Months and days roll over.
+double SerialFromCivil(std::int64_t year, std::int64_t month, std::int64_t day);
+void CivilFromSerial(std::int64_t serial, std::int64_t& year, int& month, int& day);
 
 }  // namespace xls

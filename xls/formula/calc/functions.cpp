@@ -186,15 +186,11 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
   }
 }
 
-// A text given to AND or OR: TRUE or FALSE in any letter case, or a number or date ("1"), as
-// that value; any other text is #VALUE!.
+// A text given to AND or OR: TRUE or FALSE in any letter case is that value; any other text
+// ("1", "abc") is passed over as in a range, so that a text alone leaves nothing to judge.
 std::int32_t TextAsBoolean(Variant& v) {
   const std::u16string upper = TXLSFormater::UpperCase(v.TextValue());
-  if (upper == u"TRUE" || upper == u"FALSE") {
-    v = Variant(upper == u"TRUE");
-    return kCalcOk;
-  }
-  if (upper.empty() || ConvertValue(v, kWantNumber) != kCalcOk) return kErrValue;
+  v = upper == u"TRUE" || upper == u"FALSE" ? Variant(upper == u"TRUE") : Variant();
   return kCalcOk;
 }
 
@@ -813,7 +809,7 @@ std::int32_t DatePart(int fn, double x, Variant& out) {
   const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
   std::int64_t y = 0;
   int m = 0, d = 0;
-  CivilFromDays(days, y, m, d);
+  CivilFromSerial(days, y, m, d);
   out = Variant(fn == kDay ? d : (fn == kMonth ? m : static_cast<int>(y)));
   return kCalcOk;
 }
@@ -942,6 +938,8 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         if (n != 2) return kErrValue;
         Variant v;
         if ((st = call.Value(1, v)) != kCalcOk || (st = call.Text(2, s)) != kCalcOk) return st;
+        // A text that reads as a number, date or time is formatted as that number.
+        if (Variant number = v; v.IsText() && ConvertValue(number, kWantNumber) == kCalcOk) v = number;
         try {
           out = Variant(calc_.Formater().FormatValueEx(v, TXLSFormater::MapDateLetters(s), false));
         } catch (const std::exception&) {
@@ -963,10 +961,11 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         x = std::trunc(x), m = std::trunc(m), d = std::trunc(d);
         if (x < 0 || x > 9999 || std::fabs(m) > 1e6 || std::fabs(d) > 1e8) return kErrNum;
         if (x < 1900) x += 1900;
-        const double days = DaysFromCivil(static_cast<std::int64_t>(x), static_cast<std::int64_t>(m),
-                                          static_cast<std::int64_t>(d));
+        const double days = SerialFromCivil(static_cast<std::int64_t>(x), static_cast<std::int64_t>(m),
+                                            static_cast<std::int64_t>(d));
         if (days < 0 || days > 2958465) return kErrNum;
-        out = Variant::Date(days);
+        // A date value holds no 29 February 1900: the serials before March 1900 stay numbers.
+        out = days >= 61 ? Variant::Date(days) : Variant(days);
         return kCalcOk;
       }
       case kDay: case kMonth: case kYear:

@@ -213,6 +213,10 @@ Section ParseSection(std::u16string_view src) {
     } else if (lc == u'e' && i + 1 < src.size() && (src[i + 1] == u'+' || src[i + 1] == u'-') && s.hasDigits) {
       s.tokens.push_back({Tok::Exponent, src[i + 1]});
       i += 2;
+    } else if (lc == u'e') {  // the year, as yyyy
+      s.tokens.push_back({Tok::Year, 0, 4});
+      s.date = true;
+      i += static_cast<size_t>(run(u'e'));
     } else if (c == u'/' && s.hasDigits && !s.date) {
       s.tokens.push_back({Tok::Slash});
       ++i;
@@ -752,7 +756,10 @@ std::u16string Pad(long long v, int width) {
   return Ascii(s);
 }
 
-std::u16string RenderDate(const Section& s, double v) {
+// `serial`: v counts days as the format's own program does (serial 1 is 1900-01-01, 60 its
+// 29 February 1900, 0 its "1900-01-00"); otherwise v is a date value of the proleptic calendar.
+// From 1900-03-01 on the two are the same.
+std::u16string RenderDate(const Section& s, double v, bool serial) {
   if (!std::isfinite(v) || std::fabs(v) > 2958466.0) return std::u16string(u"#");
   int fracDigits = 0;
   bool elapsed = false;
@@ -789,7 +796,9 @@ std::u16string RenderDate(const Section& s, double v) {
   int hour = static_cast<int>(secs / 3600), minute = static_cast<int>(secs / 60 % 60), second = static_cast<int>(secs % 60);
   long long totalSeconds = units / unitsPerSecond;
   int y, m, d;
-  CivilFromDays(days - 25569, y, m, d);  // 1899-12-30 is 25569 days before 1970-01-01
+  // 1899-12-30 is 25569 days before 1970-01-01; serials 1 to 59 lie a day later.
+  CivilFromDays(days - 25569 + (serial && days >= 1 && days < 60 ? 1 : 0), y, m, d);
+  if (serial && (days == 0 || days == 60)) y = 1900, m = days ? 2 : 1, d = days ? 29 : 0;
   int weekday = static_cast<int>(((days % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
 
   std::u16string out = sign;
@@ -1068,7 +1077,7 @@ std::u16string TXLSFormater::FormatValueEx(const Variant& value, std::u16string_
 
   std::u16string text;
   if (chosen->date) {
-    text = RenderDate(*chosen, v);
+    text = RenderDate(*chosen, v, !value.IsDate());
   } else {
     std::u16string sign;
     if (v < 0) sign = u"-", v = -v;

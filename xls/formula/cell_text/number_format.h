@@ -5,7 +5,9 @@
 //
 // Formats are read the same way whatever the regional settings: "." is the decimal point, ","
 // the thousands separator, month and day names are English. Booleans always show as "True" or
-// "False". Numbers in a date format are date values counted from 1899-12-30.
+// "False". In a date format a number is a serial of the format's own program (serial 1 is
+// 1900-01-01, 60 the 29 February 1900 it counts) and a date variant a date value counted from
+// 1899-12-30 in the proleptic calendar; the two agree from 1900-03-01 on.
 #pragma once
 
 #include <string>
