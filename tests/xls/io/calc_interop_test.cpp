@@ -56,7 +56,8 @@ struct OwnValue {
 const char* const kBooleansAreNumbers =
     "LibreOffice holds booleans as the numbers 1 and 0: they count, add and compare as numbers there";
 const char* const kEarlyDates =
-    "serials before 1900-03-01: the others count the phantom 1900-02-29, dates here are the calendar's";
+    "serials before 1900-03-01 count 1900-01-01 as 1 and have a 29 February 1900 here, as in the format's own "
+    "program; LibreOffice counts days from 1899-12-30";
 const char* const kErr502 = "LibreOffice gives its own Err:502 (invalid argument) where the spreadsheet error is #NUM! or #VALUE!";
 const char* const kZeroToZero = "0 to the power 0 is 1 here, as LibreOffice has it; gnumeric gives #NUM!";
 const Known kKnown[] = {
@@ -67,10 +68,12 @@ const Known kKnown[] = {
     {"NPV(-1;1)", "lo", "#DIV/0! here for the rate -1, as in Excel; LibreOffice gives #NUM!"},
     {"FLOOR(2.5;-1)", "lo gnumeric", "#NUM! here for opposite signs, as the format's own program; LibreOffice gives Err:502, gnumeric computes"},
     {"(-8)^(1/3)", "lo", "no real power of a negative base here (#NUM!, as in Excel); LibreOffice takes the odd root"},
-    {"YEAR(59)*10000+MONTH(59)*100+DAY(59)", "lo gnumeric", kEarlyDates},
-    {"WEEKDAY(59)", "lo gnumeric", kEarlyDates},
-    {"E1=DATE(1900;2;28)", "lo gnumeric", kEarlyDates},
-    {"E2-E1", "lo gnumeric", kEarlyDates},
+    {"YEAR(59)*10000+MONTH(59)*100+DAY(59)", "lo", kEarlyDates},
+    {"WEEKDAY(59)", "gnumeric",
+     "weekdays before 1900-03-01 count on from the format's own program's 1900-01-01, a Sunday (3), as LibreOffice "
+     "does; gnumeric gives the weekday of the true 28 February 1900 (4)"},
+    {"E1=DATE(1900;2;28)", "lo", kEarlyDates},
+    {"E2-E1", "lo", kEarlyDates},
     {"SUM(\"3\";1)", "lo gnumeric", "texts given directly count as the numbers they read as here (4), as in the format's own program"},
     {"SUM(A1:A12)", "lo", kBooleansAreNumbers},
     {"SUM(A1;A4;A6)", "lo", kBooleansAreNumbers},

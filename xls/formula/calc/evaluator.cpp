@@ -86,6 +86,7 @@ void LocaleDateOrder(std::u16string& order, char16_t& separator) {
 // or the locale's own separator; a year of one or two digits is 2000 to 2029 below 30, else 19xx.
 // `at` moves past them.
 bool ReadLocaleDate(const std::u16string& t, std::size_t& at, long long& y, long long& mo, long long& d) {
+  if (at >= t.size() || t[at] < u'0' || t[at] > u'9') return false;
   std::u16string order;
   char16_t own = u'/';
   LocaleDateOrder(order, own);
