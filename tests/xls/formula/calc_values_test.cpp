@@ -1,9 +1,15 @@
-// What the calculator reads as a date or a time, and when two numbers are equal, beyond the
-// cases tests/xls/io/calc_interop_test.cpp checks with LibreOffice and in the saved file.
+// What the calculator reads as a number, a date, a time or a truth value, how it counts dates
+// before March 1900, and when two numbers are equal, beyond the cases
+// tests/xls/io/calc_interop_test.cpp checks with LibreOffice and in the saved file.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include <unistd.h>
 
 #include "xls/formula/calc/calculator.h"
 #include "xls/model/codepage.h"
@@ -60,6 +66,23 @@ TEST_F(CalcValues, GroupedNumbersAndLocaleDates) {
       {"1/18-2019", "error 15"}};
   for (const auto& [text, number] : cases) EXPECT_EQ(Value("VALUE(\"" + std::string(text) + "\")"), number) << text;
   EXPECT_EQ(Value("ROUND(\"1/18/2019 10:00\"*24;6)"), "1043602");
+}
+
+// Under a day-first locale (built from its source into a private folder) the order follows it,
+// with its own separator or "/".
+TEST_F(CalcValues, DatesInADayFirstLocale) {
+  const std::string saved = std::setlocale(LC_TIME, nullptr);
+  const std::string dir = "/tmp/kv_calc_locales_" + std::to_string(::getpid());
+  ::setenv("LOCPATH", dir.c_str(), 1);
+  std::system(("mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1").c_str());
+  ASSERT_TRUE(std::setlocale(LC_TIME, "de_DE.UTF-8")) << "cannot build the locale de_DE.UTF-8";
+  EXPECT_EQ(Value("\"18.01.2019\"+0"), "43483");
+  EXPECT_EQ(Value("\"18/01/2019\"+0"), "43483");
+  EXPECT_EQ(Value("\"01/18/2019\"+0"), "error 15");
+  EXPECT_EQ(Value("\"18.01/2019\"+0"), "error 15");
+  std::setlocale(LC_TIME, saved.c_str());
+  ::unsetenv("LOCPATH");
+  std::filesystem::remove_all(dir);
 }
 
 // Only TRUE and FALSE are truth values among texts; AND and OR pass over other texts given to
