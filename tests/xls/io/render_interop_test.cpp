@@ -50,8 +50,8 @@ const std::vector<Difference> kDifferences = {
     // Fixed denominators round halves up (0.5 eighths is 1/8); LibreOffice rounds to even.
     {u"# ?/8", "0.0625", " 1/8", "0   "},
     // Times round to the second shown, as the format's own program shows them; LibreOffice cuts
-    // them (but for 23:59:59.991 in yyyy-mm-dd hh:mm:ss). The days of the first two are those of
-    // serials below 61 (below).
+    // them (but for 23:59:59.991 in yyyy-mm-dd hh:mm:ss). The days of 3.14159265 and 1E-05 are
+    // those of serials below 61 (see the test).
     {u"yyyy-mm-dd hh:mm:ss", "1234.5678", "1903-05-18 13:37:38", "1903-05-18 13:37:37"},
     {u"yyyy-mm-dd hh:mm:ss", "3.14159265", "1900-01-03 03:23:54", "1900-01-02 03:23:53"},
     {u"yyyy-mm-dd hh:mm:ss", "1E-05", "1900-01-00 00:00:01", "1899-12-30 00:00:00"},
