@@ -218,7 +218,7 @@ std::int32_t ConvertValue(Variant& v, int wanted) {
   }
   if (v.IsNumber()) {
     // A date value of the proleptic calendar becomes the serial the calculator counts in.
-    if (wanted == kWantNumber && v.IsDate()) v = Variant(DateTimeToSerial(v.NumberValue()));
+    if (v.IsDate() && wanted != kWantBoolean) v = Variant(DateTimeToSerial(v.NumberValue()));
     if (wanted == kWantString) v = Variant(TXLSFormater::GeneralNumber(v.NumberValue()));
     else if (wanted == kWantBoolean) v = Variant(v.NumberValue() != 0);
     return kCalcOk;
