@@ -122,10 +122,12 @@ TXLSSyntax::Node TXLSSyntax::Binary(int kind, Node left, Node right) {
   return node;
 }
 
+// Levels of nesting beyond any real formula.
+constexpr int kMaxNesting = 255;
+
 // Runs a rule one nesting level deeper; text nested beyond any real formula fails instead of
 // exhausting the stack.
 TXLSSyntax::Node TXLSSyntax::Nested(Node (TXLSSyntax::*rule)()) {
-  constexpr int kMaxNesting = 255;
   if (nesting_ >= kMaxNesting) return nullptr;
   ++nesting_;
   Node node = (this->*rule)();
@@ -473,7 +475,11 @@ TXLSSyntax::Node TXLSSyntax::RangeOperands(const std::string& text) {
   const std::string left = text.substr(0, colon), right = text.substr(colon + 1);
   // "Sheet1:Sheet2!A1" names a span of sheets: no operator there.
   if (left.find('!') == std::string::npos && right.find('!') != std::string::npos) return nullptr;
+  // Each operator is a level of nesting: a long chain fails instead of exhausting the stack.
+  if (nesting_ >= kMaxNesting) return nullptr;
+  ++nesting_;
   Node node = ReferenceOperator(kNodeRange, Reference(left), Reference(right));
+  --nesting_;
   if (node) node->text = u":";
   return node;
 }

@@ -134,6 +134,9 @@ TEST_F(ParserTest, EmptyArgumentsErrorsArraysAndReferenceOperators) {
   EXPECT_EQ(P(u"SUM(B2:B3:B4:C1)"), "2000#4(1017(1017(R3:1,1:2,1,R1:3,1:3,1),R1:0,2:0,2))");
   EXPECT_EQ(P(u"B2:TRUE"), "FAIL");
   EXPECT_EQ(P(u"B2:B3:"), "FAIL");
+  std::u16string chain = u"A1";
+  for (int i = 0; i < 20000; ++i) chain += u":A1";
+  EXPECT_EQ(P(chain), "FAIL");  // deeper than any formula nests
 }
 
 TEST_F(ParserTest, CopyMovedAndCopyShifted) {
