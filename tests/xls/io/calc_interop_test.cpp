@@ -598,8 +598,8 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
 // than TRUE or FALSE no truth value; "1,000", "$1,000" and the locale's M/D/YYYY read as
 // numbers typed into a cell; a text alone is nothing for AND to judge; TEXT formats a text that
 // reads as a number as that number and knows the year code e; a block of rows and columns used
-// as one value (also through a name) gives the cell in the formula's row and column; COUNT and
-// COUNTA over a deleted reference (ptgRefErr) are #REF!; serials before 61 count 1900-01-01 as 1
+// as one value (also through a name) gives the cell in the formula's row and column; COUNT passes
+// over a deleted reference (ptgRefErr) and COUNTA counts it, as any error value; serials before 61 count 1900-01-01 as 1
 // and have a 29 February 1900; typed references joined by ":" compile.
 TEST_F(CalcInterop, TextsReferencesAndEarlyDatesAsTheFormatsProgramGivesThem) {
   auto set = [&](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
@@ -655,7 +655,7 @@ TEST_F(CalcInterop, TextsReferencesAndEarlyDatesAsTheFormatsProgramGivesThem) {
     auto f = calc.CompileBytes(bytes.data(), bytes.size(), 0, 0x600, bytes.size());
     ASSERT_TRUE(f);
     ASSERT_EQ(sheet_->SetCellFormula(row, 10, std::move(f)), 1);
-    cases.push_back({function ? "COUNTA(2;#REF!)" : "COUNT(2;#REF!)", "error 23"});
+    cases.push_back({function ? "COUNTA(2;#REF!)" : "COUNT(2;#REF!)", function ? "2" : "1", "[\"e\", 23]"});
     json.insert(json.find("],\n\"known\""), ",\n" + CellJson(row, cases.back().formula));
   }
   CheckOwnValues(cases, json);

@@ -152,18 +152,24 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
     if (IsReferenceArg(call.Arg(i))) {
       TXLSResolved r;
       st = call.Range(i, r);
+      // A reference that is itself an error (a deleted one, #REF!) is an error value given to
+      // the function: COUNT passes over it and COUNTA counts it, as for any other error.
+      if (st != kCalcOk) {
+        if ((st = FoldGiven(fold, fn, st, Variant())) != kCalcOk) return st;
+        continue;
+      }
       // Long ranges summed from their top: the running totals of their columns give the same
       // sum as the walk, without reading every cell again for every formula.
       double s = 0;
       std::int64_t k = 0;
-      if (st == kCalcOk && (fn == kSum || fn == kCount || fn == kAverage) && count == 0 && acc == 0 &&
+      if ((fn == kSum || fn == kCount || fn == kAverage) && count == 0 && acc == 0 &&
           r.firstSheet == r.lastSheet && r.lastRow - r.firstRow >= 32 &&
           ev.Calc().RangeTotals(r.firstSheet, r.firstColumn, r.lastColumn, r.firstRow, r.lastRow, s, k)) {
         acc = s;
         count = k;
         continue;
       }
-      if (st == kCalcOk) st = ev.Walk(r, fn == kCount || fn == kCountA, fold);
+      st = ev.Walk(r, fn == kCount || fn == kCountA, fold);
     } else if (call.Arg(i)->kind != kNodeMissing) {
       Variant v;
       st = call.Value(i, v);
