@@ -521,6 +521,9 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
   if (&source == this) return;
   if ((options & mtcpoAppend) && (options & (mtcpoStructure | mtcpoProperties)))
     throw EMemTableError("Records cannot be appended while the structure or the field properties are copied.");
+  // A table on this table's store walks the records the load adds to it and would not end.
+  if (auto* table = dynamic_cast<TmvxCustomMemTable*>(&source); table && &table->Common() == common_)
+    throw EMemTableError("A table cannot load the records of a table on its own store.");
   Scoped<int> bulk(bulkOperation_, 1);
   if (OnLoad) OnLoad(*this, mtstDataSet, nullptr);
   // Without the structure or the append option the records replace the table's: the new

@@ -227,6 +227,10 @@ TEST_F(RefusedLoad, ADataSetThatRepeatsAUniqueKeyIsRefusedWhole) {
   };
   memtable_test::AppendRow(source, std::string("1"), std::string("d"));  // its own key twice
   expectRefused(0);
+  // A table on the same store would walk the records added to it without end.
+  const std::string start = State();
+  EXPECT_THROW(t.LoadRecordsFrom(other, TmvxMemTable::mtcpoAppend), EMemTableError);
+  EXPECT_EQ(State(), start);
   source.Last();
   source.Delete();
   memtable_test::AppendRow(source, std::string("20"), std::string("d"));  // a key the table holds
