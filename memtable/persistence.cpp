@@ -404,16 +404,20 @@ struct Scoped {
 
 // ---- loading from a data set ----
 
+// Holds the store's lock from before the copy until the load is decided, as a load through a
+// stream format does: what another thread does on the store waits, so the records added since
+// are the load's own.
 class TmvxCustomMemTable::RecordsBeforeLoad {
  public:
-  explicit RecordsBeforeLoad(TmvxCustomMemTable& table) : store_(table.Common()) {
-    Locked lock(store_);
+  explicit RecordsBeforeLoad(TmvxCustomMemTable& table) : loader_(table), store_(table.Common()), lock_(store_) {
     autoIncMax_ = store_.AutoIncMax();
+    cursorPos_ = table.cursorPos_;
+    onGap_ = table.cursorOnGap_;
     for (PmvxRecord r : store_.Records())
       if (r) old_.insert(r);
     for (TmvxCustomMemTable* t : store_.AttachedTables()) {
       if (!t || !t->OpenOnStore()) continue;
-      TableState& state = tables_.emplace_back(TableState{t, t->cursorPos_, t->cursorOnGap_, {}});
+      TableState& state = tables_.emplace_back(TableState{t, {}});
       TmvxIndexes& list = t->GetIndexes();
       for (int i = 0; i < list.Count(); ++i)
         state.indexes.push_back({list.Items(i), list.Items(i)->References, list.Items(i)->IsOrdered});
@@ -428,10 +432,9 @@ class TmvxCustomMemTable::RecordsBeforeLoad {
     return records;
   }
 
-  // The records added since leave the store, and every table on it holds and shows what it
-  // held before, in the same order.
+  // The records added since leave the store, and every table on it holds what it held
+  // before, in the same order (only the loading table's cursor moved with them).
   void GiveBack() {
-    Locked lock(store_);
     const std::vector<PmvxRecord> added = Records(true);
     std::vector<TmvxCustomMemTable*> rebuild;
     for (TmvxCustomMemTable* t : store_.AttachedTables()) {
@@ -445,18 +448,18 @@ class TmvxCustomMemTable::RecordsBeforeLoad {
         index.index->References = std::move(index.references);
         index.index->IsOrdered = index.ordered;
       }
-      t->cursorPos_ = state->cursorPos;
-      t->cursorOnGap_ = state->onGap;
     }
+    loader_.cursorPos_ = cursorPos_;
+    loader_.cursorOnGap_ = onGap_;
     for (PmvxRecord r : added) store_.DeleteRecord(r);
     for (TmvxCustomMemTable* t : rebuild) t->GetIndexes().RebuildAll();
     store_.SetAutoIncMax(autoIncMax_);
   }
 
   // The records held before leave the store and every table on it: each keeps the new ones
-  // in the order they came (its sorted indexes are built again afterwards).
+  // in the order they came (its sorted indexes are built again afterwards). Another table's
+  // cursor finds its record gone at its next step, as after a load through a stream format.
   void LetOldGo() {
-    Locked lock(store_);
     for (TmvxCustomMemTable* t : store_.AttachedTables()) {
       if (!t || !t->OpenOnStore()) continue;
       TmvxIndexes& list = t->GetIndexes();
@@ -472,8 +475,8 @@ class TmvxCustomMemTable::RecordsBeforeLoad {
         index.References.clear();
         for (PmvxRecord r : kept) index.InsertAt(index.Count(), r, r);
       }
-      t->CursorToStart();
     }
+    loader_.CursorToStart();
     for (PmvxRecord r : old_) store_.DeleteRecord(r);
     old_.clear();
   }
@@ -493,8 +496,6 @@ class TmvxCustomMemTable::RecordsBeforeLoad {
   };
   struct TableState {
     TmvxCustomMemTable* table;
-    int cursorPos;
-    bool onGap;
     std::vector<IndexState> indexes;
   };
   TableState* Find(const TmvxCustomMemTable* t) {
@@ -511,7 +512,11 @@ class TmvxCustomMemTable::RecordsBeforeLoad {
     return true;
   }
 
+  TmvxCustomMemTable& loader_;
   TmvxCommon& store_;
+  Locked lock_;
+  int cursorPos_;
+  bool onGap_;
   std::int32_t autoIncMax_ = 0;
   std::unordered_set<PmvxRecord> old_;
   std::vector<TableState> tables_;
