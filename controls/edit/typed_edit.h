@@ -12,6 +12,9 @@
 //   OnValueValidate, OnClipboardCopy/Cut/Paste, OnKeyPress, OnLookupSelect: std::function events
 //   edit.Lookup() / edit.Persistence(): lookup list and saved text (both off by default)
 //   edit.SetOleDropTarget(true) / SetOleDropSource(true): drag and drop of text (off by default)
+// Typed keys, text an input method commits (dead keys, Compose, ibus, CJK input methods), pastes
+// from the clipboard or from X11's selection (the middle click) and drops all pass the filter;
+// a character outside the basic plane goes in whole or not at all.
 // Use SetText, not QLineEdit::setText: only SetText applies the type filter, prefix and suffix.
 // The window text (QLineEdit::text()) is always Prefix + text proper + Suffix; caret and
 // selection positions are window positions.
