@@ -235,6 +235,8 @@ class TypedEditTest : public QObject {
     Commit(f.edit, "𠀀");
     QCOMPARE(f.edit->Text(), QString("😀𠀀"));
     QCOMPARE(pressed, (QStringList{"😀", "𠀀"}));
+    QTest::keyClick(f.edit, Qt::Key_Backspace);
+    QCOMPARE(f.edit->Text(), QString("😀"));
     f.edit->SetEditType(etUppercase);
     f.edit->SetText("");
     QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("𐐨"), Qt::NoModifier);  // Deseret small
