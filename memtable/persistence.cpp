@@ -574,10 +574,10 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
       copyFailed = std::current_exception();
     }
     // What the load would leave must keep every unique index: otherwise it takes nothing,
-    // as a load through a stream format.
+    // as a load through a stream format (so too when an index's filter event fails meanwhile).
     try {
       CheckUniqueKeys(*common_, before.Records(replace));
-    } catch (const EMemTableDupKey&) {
+    } catch (...) {
       before.GiveBack();
       loadCount_ = 0;
       loadedCompletely_ = false;

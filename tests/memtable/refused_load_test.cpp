@@ -227,6 +227,22 @@ TEST_F(RefusedLoad, ADataSetThatRepeatsAUniqueKeyIsRefusedWhole) {
   };
   memtable_test::AppendRow(source, std::string("1"), std::string("d"));  // its own key twice
   expectRefused(0);
+  // An index filter that fails while the keys are checked takes the load back too.
+  TmvxMemTable shown;  // records the table's filter shows
+  shown.GetFieldDefs().Add("Id", ftInteger);
+  shown.Open();
+  for (const char* id : {"61", "62"}) memtable_test::AppendRow(shown, std::string(id));
+  bool armed = false;
+  t.OnLoadRecord = [&](TmvxCustomMemTable&, bool&) { armed = true; };
+  t.OnFilterIndex = [&](TmvxCustomMemTable&, TmvxIndex&, bool&) {
+    if (armed) throw EMemTableError("the index filter failed");
+  };
+  const std::string kept = State();
+  EXPECT_THAT([&] { t.LoadRecordsFrom(shown, 0); }, testing::ThrowsMessage<EMemTableError>(testing::StrEq("the index filter failed")));
+  armed = false;
+  t.OnLoadRecord = nullptr;
+  t.OnFilterIndex = nullptr;
+  EXPECT_EQ(State(), kept);
   // A table on the same store would walk the records added to it without end.
   const std::string start = State();
   EXPECT_THROW(t.LoadRecordsFrom(other, TmvxMemTable::mtcpoAppend), EMemTableError);
