@@ -492,22 +492,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   }
 
   // Unique keys, in every unique index of every table on the store.
-  for (TmvxCustomMemTable* t : c.AttachedTables()) {
-    if (!t || !t->OpenOnStore()) continue;
-    TmvxIndexes& list = t->GetIndexes();
-    for (int i = 0; i < list.Count(); ++i) {
-      TmvxIndex& idx = *list.Items(i);
-      if (!(idx.IndexOptions & mtcoUnique) || idx.IndexType != 1 || idx.IsRowOrder) continue;
-      std::vector<PmvxRecord> keys;
-      keys.reserve(staged.records.size());
-      for (PmvxRecord rec : staged.records)
-        if (idx.FilterRecord(rec)) keys.push_back(rec);
-      TmvxRecordComparer compare(c, idx.IndexFieldList, false);
-      std::sort(keys.begin(), keys.end(), [&](const TmvxRecord* a, const TmvxRecord* b) { return compare(a, b) < 0; });
-      for (std::size_t n = 1; n < keys.size(); ++n)
-        if (compare(keys[n - 1], keys[n]) == 0) throw EMemTableDupKey(kDuplicateKeyText);
-    }
-  }
+  CheckUniqueKeys(c, staged.records);
 
   // Everything fits: the records replace the table's.
   c.ReplaceRecords(&table, staged.records);

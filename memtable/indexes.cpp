@@ -614,4 +614,23 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
   }
 }
 
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records) {
+  for (TmvxCustomMemTable* t : store.AttachedTables()) {
+    if (!t || !t->OpenOnStore()) continue;
+    TmvxIndexes& list = t->GetIndexes();
+    for (int i = 0; i < list.Count(); ++i) {
+      TmvxIndex& idx = *list.Items(i);
+      if (!(idx.IndexOptions & mtcoUnique) || idx.IndexType != 1 || idx.IsRowOrder) continue;
+      std::vector<PmvxRecord> keys;
+      keys.reserve(records.size());
+      for (PmvxRecord rec : records)
+        if (idx.FilterRecord(rec)) keys.push_back(rec);
+      TmvxRecordComparer compare(store, idx.IndexFieldList, false);
+      std::sort(keys.begin(), keys.end(), [&](const TmvxRecord* a, const TmvxRecord* b) { return compare(a, b) < 0; });
+      for (std::size_t n = 1; n < keys.size(); ++n)
+        if (compare(keys[n - 1], keys[n]) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+    }
+  }
+}
+
 }  // namespace memtable

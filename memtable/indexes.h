@@ -97,4 +97,9 @@ class TmvxIndexes {
   std::vector<std::unique_ptr<TmvxIndex>> list_;
 };
 
+// Raises EMemTableDupKey when two of the records share a key of a unique sorted index of a
+// table open on the store (what each index would take of them, through its filter); a load
+// checks the records it is about to leave in the store with it.
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records);
+
 }  // namespace memtable

@@ -403,6 +403,9 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void FreeWorkRecords();
   // After a copy that failed: what it took counts as the last load or save, not complete.
   void MarkCopyFailed(dataset::DataSet* destination, int count);
+  // What the store and the tables on it hold before a load copies records in: the load
+  // that is refused gives it back, the one that replaces them lets the old records go.
+  class RecordsBeforeLoad;
   // The place (one above a position in row order) where a posted insert goes.
   int InsertPlace();
 
@@ -469,6 +472,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   bool cursorOpen_ = false;
   bool enableIndexes_ = true;
   bool writeAnyField_ = false;
+  // Set while a load that replaces the records copies in the new ones beside the old.
+  bool replacingRecords_ = false;
   bool afterOpenRunning_ = false;
   dataset::Field* autoIncrementField_ = nullptr;
   TmvxFieldList currentIndexFields_;

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <exception>
 #include <functional>
+#include <unordered_set>
 
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -100,47 +102,60 @@ std::vector<const Field*> SourceFieldMap(DataSet& source, DataSet& destination, 
   return map;
 }
 
-// Keeps the controls of both data sets disabled while records go to `destination`, which is
-// opened for that when it was closed and closed again afterwards.
-class WritingTo {
+// Runs steps one after another, each also when one before it raised, and passes on the
+// first error once all have run.
+class FirstError {
  public:
-  WritingTo(DataSet& source, DataSet& destination)
-      : source_(source), destination_(destination), wasActive_(destination.Active()) {
-    source_.DisableControls();
-    destination_.DisableControls();
+  template <typename Step>
+  void Run(Step&& step) {
     try {
-      if (!wasActive_) destination_.Open();
-      destination_.CheckBrowseMode();
+      step();
     } catch (...) {
-      Restore();
-      throw;
+      if (!error_) error_ = std::current_exception();
     }
   }
-  ~WritingTo() { Restore(); }
-  WritingTo(const WritingTo&) = delete;
-  WritingTo& operator=(const WritingTo&) = delete;
+  bool Failed() const { return static_cast<bool>(error_); }
+  void Rethrow() const {
+    if (error_) std::rethrow_exception(error_);
+  }
 
  private:
-  void Restore() {
-    source_.EnableControls();
-    destination_.EnableControls();
-    try {
-      if (!wasActive_) destination_.Close();
-    } catch (...) {
-    }
-  }
-  DataSet& source_;
-  DataSet& destination_;
-  bool wasActive_;
+  std::exception_ptr error_;
 };
+
+// Runs `copy` with the controls of both data sets disabled while records go to
+// `destination`, which is opened for that when it was closed and closed again afterwards.
+// Everything is given back on every way out, and the first error goes on.
+template <typename Copy>
+void WriteInto(DataSet& source, DataSet& destination, Copy copy) {
+  const bool wasActive = destination.Active();
+  source.DisableControls();
+  destination.DisableControls();
+  FirstError errors;
+  errors.Run([&] {
+    if (!wasActive) destination.Open();
+    destination.CheckBrowseMode();
+    copy();
+  });
+  errors.Run([&] { source.EnableControls(); });
+  errors.Run([&] { destination.EnableControls(); });
+  errors.Run([&] {
+    if (!wasActive) destination.Close();
+  });
+  errors.Rethrow();
+}
 
 // Fills the record `destination` has in edit or insert from the current record of `source`
 // through `map` (values converted through text where `asText` says so for the pair), with the
 // table's save-field and load-field events, then posts it unless the load-record event refuses
-// it (then it is cancelled, as on any error).
+// it (then it is cancelled, as on any error). `stored` says whether the record went in: a post
+// can raise after it did (an after-post handler, or the destination's filter as it shows its
+// records again).
 template <typename AsText>
 void PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
-               const std::vector<const Field*>& map, AsText asText) {
+               const std::vector<const Field*>& map, AsText asText, bool& stored) {
+  stored = false;
+  bool posting = false;
   try {
     for (std::size_t i = 0; i < map.size(); ++i) {
       const Field* from = map[i];
@@ -152,11 +167,15 @@ void PutRecord(TmvxCustomMemTable& table, DataSet* source, DataSet* destination,
     }
     bool accept = true;
     if (destination == &table && table.OnLoadRecord) table.OnLoadRecord(table, accept);
-    if (accept)
+    if (accept) {
+      posting = true;
       destination->Post();
-    else
+      stored = true;
+    } else {
       destination->Cancel();
+    }
   } catch (...) {
+    stored = posting && destination->State() != dsEdit && destination->State() != dsInsert;
     destination->Cancel();
     throw;
   }
@@ -286,6 +305,22 @@ std::string CopyFailureText(const std::string& what, int count) {
   return what + " (the copy stopped after " + std::to_string(count) + (count == 1 ? " record)" : " records)");
 }
 
+// Passes on the error that stopped a copy after `count` records, saying so (called in a
+// handler; an abort stays silent and other errors go on as they are).
+[[noreturn]] void RethrowCopyFailure(int count) {
+  try {
+    throw;
+  } catch (const EMemTableDupKey& e) {
+    throw EMemTableDupKey(CopyFailureText(e.what(), count));
+  } catch (const EMemTableError& e) {
+    throw EMemTableError(CopyFailureText(e.what(), count));
+  } catch (const EDatabaseError& e) {
+    throw EDatabaseError(CopyFailureText(e.what(), count));
+  } catch (const VariantError& e) {
+    throw EDatabaseError(CopyFailureText(e.what(), count));
+  }
+}
+
 }  // namespace
 
 void TmvxCustomMemTable::MarkCopyFailed(DataSet* destination, int count) {
@@ -300,13 +335,16 @@ void TmvxCustomMemTable::MarkCopyFailed(DataSet* destination, int count) {
 
 int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination, int limit) {
   if (!source || !destination || source == destination) return 0;
-  // Auto-increment values are copied only into an empty destination.
-  const std::vector<const Field*> map = SourceFieldMap(*source, *destination, destination->IsEmpty());
+  // Auto-increment values are copied only into an empty destination (or one whose records
+  // the load replaces).
+  const bool intoEmpty = (destination == this && replacingRecords_) || destination->IsEmpty();
+  const std::vector<const Field*> map = SourceFieldMap(*source, *destination, intoEmpty);
   ReportProgress(0, mtpcCopy);
   int total = OnProgress ? source->RecordCount() : -1;
   if (total < 1) ReportProgress(50, mtpcCopy);
   loadedCompletely_ = true;
   int count = 0, done = 0;
+  bool stored = false;  // the record being copied went in
   // A record that cannot be copied ends the copy: the records before it stay, and the
   // error and the count of the last load or save say how many they are.
   try {
@@ -322,12 +360,16 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
       }
       destination->Append();
       // Values of another type, and the types that do not pass as values, go through text.
-      PutRecord(*this, source, destination, map, [](const Field& from, const Field& to) {
-        return from.DataType() != to.DataType() || from.DataType() == ftLargeint || from.DataType() == ftOraBlob ||
-               from.DataType() == ftOraClob;
-      });
+      PutRecord(
+          *this, source, destination, map,
+          [](const Field& from, const Field& to) {
+            return from.DataType() != to.DataType() || from.DataType() == ftLargeint || from.DataType() == ftOraBlob ||
+                   from.DataType() == ftOraClob;
+          },
+          stored);
       // The count and the limit take in the records the load event refused too; a copy that
       // reached the limit counts as cut short, however many records the source had left.
+      stored = false;
       ++count;
       source->Next();
       if (limit >= 1 && count >= limit) {
@@ -335,22 +377,11 @@ int TmvxCustomMemTable::CopyDataSetRecords(DataSet* source, DataSet* destination
         break;
       }
     }
-  } catch (const EMemTableDupKey& e) {
+  } catch (...) {
+    // Given up by an error event (EAbort): silent, but cut short all the same.
+    if (stored) ++count;
     MarkCopyFailed(destination, count);
-    throw EMemTableDupKey(CopyFailureText(e.what(), count));
-  } catch (const EMemTableError& e) {
-    MarkCopyFailed(destination, count);
-    throw EMemTableError(CopyFailureText(e.what(), count));
-  } catch (const EDatabaseError& e) {
-    MarkCopyFailed(destination, count);
-    throw EDatabaseError(CopyFailureText(e.what(), count));
-  } catch (const VariantError& e) {
-    MarkCopyFailed(destination, count);
-    throw EDatabaseError(CopyFailureText(e.what(), count));
-  } catch (const EAbort&) {
-    // Given up by an error event: silent, but the copy is cut short all the same.
-    MarkCopyFailed(destination, count);
-    throw;
+    RethrowCopyFailure(count);
   }
   ReportProgress(100, mtpcCopy);
   return count;
@@ -371,82 +402,249 @@ struct Scoped {
 
 }  // namespace
 
+// ---- loading from a data set ----
+
+// Holds the store's lock from before the copy until the load is decided, as a load through a
+// stream format does: what another thread does on the store waits, so the records added since
+// are the load's own.
+class TmvxCustomMemTable::RecordsBeforeLoad {
+ public:
+  explicit RecordsBeforeLoad(TmvxCustomMemTable& table) : loader_(table), store_(table.Common()), lock_(store_) {
+    autoIncMax_ = store_.AutoIncMax();
+    cursorPos_ = table.cursorPos_;
+    onGap_ = table.cursorOnGap_;
+    for (PmvxRecord r : store_.Records())
+      if (r) old_.insert(r);
+    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
+      if (!t || !t->OpenOnStore()) continue;
+      TableState& state = tables_.emplace_back(TableState{t, {}});
+      TmvxIndexes& list = t->GetIndexes();
+      for (int i = 0; i < list.Count(); ++i)
+        state.indexes.push_back({list.Items(i), list.Items(i)->References, list.Items(i)->IsOrdered});
+    }
+  }
+
+  // The records the store holds now: all of them, or those added since.
+  std::vector<PmvxRecord> Records(bool addedOnly) const {
+    std::vector<PmvxRecord> records;
+    for (PmvxRecord r : store_.Records())
+      if (r && !(addedOnly && old_.count(r))) records.push_back(r);
+    return records;
+  }
+
+  // The records added since leave the store, and every table on it holds what it held
+  // before, in the same order (only the loading table's cursor moved with them).
+  void GiveBack() {
+    const std::vector<PmvxRecord> added = Records(true);
+    std::vector<TmvxCustomMemTable*> rebuild;
+    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
+      if (!t || !t->OpenOnStore()) continue;
+      TableState* state = Find(t);
+      if (!state || !SameIndexes(*state)) {
+        rebuild.push_back(t);
+        continue;
+      }
+      for (IndexState& index : state->indexes) {
+        index.index->References = std::move(index.references);
+        index.index->IsOrdered = index.ordered;
+      }
+    }
+    loader_.cursorPos_ = cursorPos_;
+    loader_.cursorOnGap_ = onGap_;
+    for (PmvxRecord r : added) store_.DeleteRecord(r);
+    for (TmvxCustomMemTable* t : rebuild) t->GetIndexes().RebuildAll();
+    store_.SetAutoIncMax(autoIncMax_);
+  }
+
+  // The records held before leave the store and every table on it: each keeps the new ones
+  // in the order they came (its sorted indexes are built again afterwards). Another table's
+  // cursor finds its record gone at its next step, as after a load through a stream format.
+  void LetOldGo() {
+    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
+      if (!t || !t->OpenOnStore()) continue;
+      TmvxIndexes& list = t->GetIndexes();
+      for (int i = 0; i < list.Count(); ++i) {
+        TmvxIndex& index = *list.Items(i);
+        if (!index.IsRowOrder) {
+          index.Clear();
+          continue;
+        }
+        std::vector<PmvxRecord> kept;
+        for (std::size_t k = 0; k < index.References.size(); ++k)
+          if (!old_.count(index.References[k])) kept.push_back(index.References[k]);
+        index.References.clear();
+        for (PmvxRecord r : kept) index.InsertAt(index.Count(), r, r);
+      }
+    }
+    loader_.CursorToStart();
+    for (PmvxRecord r : old_) store_.DeleteRecord(r);
+    old_.clear();
+  }
+
+ private:
+  struct Locked {
+    TmvxCommon& store;
+    explicit Locked(TmvxCommon& s) : store(s) { store.Enter(); }
+    ~Locked() { store.Leave(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+  };
+  struct IndexState {
+    TmvxIndex* index;
+    RecordList references;
+    bool ordered;
+  };
+  struct TableState {
+    TmvxCustomMemTable* table;
+    std::vector<IndexState> indexes;
+  };
+  TableState* Find(const TmvxCustomMemTable* t) {
+    for (TableState& state : tables_)
+      if (state.table == t) return &state;
+    return nullptr;
+  }
+  // Whether the table still has the indexes it had (a handler may have changed them).
+  static bool SameIndexes(const TableState& state) {
+    const TmvxIndexes& list = state.table->GetIndexes();
+    if (list.Count() != static_cast<int>(state.indexes.size())) return false;
+    for (int i = 0; i < list.Count(); ++i)
+      if (list.Items(i) != state.indexes[static_cast<std::size_t>(i)].index) return false;
+    return true;
+  }
+
+  TmvxCustomMemTable& loader_;
+  TmvxCommon& store_;
+  Locked lock_;
+  int cursorPos_;
+  bool onGap_;
+  std::int32_t autoIncMax_ = 0;
+  std::unordered_set<PmvxRecord> old_;
+  std::vector<TableState> tables_;
+};
+
 void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
   if (&source == this) return;
   if ((options & mtcpoAppend) && (options & (mtcpoStructure | mtcpoProperties)))
     throw EMemTableError("Records cannot be appended while the structure or the field properties are copied.");
+  // A table on this table's store walks the records the load adds to it and would not end.
+  if (auto* table = dynamic_cast<TmvxCustomMemTable*>(&source); table && &table->Common() == common_)
+    throw EMemTableError("A table cannot load the records of a table on its own store.");
   Scoped<int> bulk(bulkOperation_, 1);
   if (OnLoad) OnLoad(*this, mtstDataSet, nullptr);
-  if (options & mtcpoStructure)
+  // Without the structure or the append option the records replace the table's: the new
+  // ones are copied in beside the old, which go only when the load is not refused.
+  const bool replace = !(options & (mtcpoStructure | mtcpoAppend));
+  if (options & mtcpoStructure) {
     Close();
-  else if (!(options & mtcpoAppend))
-    EmptyTable();
-  // What is switched off here comes back on every exit, errors included.
+  } else if (replace) {
+    // As an emptying does: every table on the store settles its edit first.
+    for (TmvxCustomMemTable* t : std::vector<TmvxCustomMemTable*>(common_->AttachedTables()))
+      if (t && t->Active()) t->LeaveEditForEmptying();
+  }
+  // What is switched off here comes back on every way out, and the first error goes on.
   const bool sourceWasActive = source.Active();
-  DataSet* savedMaster = MasterSource();
+  DataSet* const savedMaster = MasterSource();
   const bool savedFiltered = Filtered();
-  struct Restore {
-    TmvxCustomMemTable& t;
-    DataSet& source;
-    bool sourceWasActive, filtered, enableIndexes;
-    DataSet* master;
-    Bookmark mark;  // where the source stood, once it is open
-    ~Restore() {
-      // The source goes back to its record, also after a record that could not be copied.
-      if (!mark.empty() && source.Active()) {
-        try {
-          if (source.BookmarkValid(mark)) source.GotoBookmark(mark);
-        } catch (...) {
-        }
-      }
-      try {
-        t.writeAnyField_ = false;
-        t.enableIndexes_ = enableIndexes;
-        t.EnableControls();
-        source.EnableControls();
-        if (!sourceWasActive) source.Close();
-        if (t.Active()) {
-          for (TmvxCustomMemTable* other : t.Common().AttachedTables())
-            if (other && other->Active()) other->GetIndexes().RebuildAll();
-          t.Common().ResyncTables();
-          if (t.Filtered() != filtered) t.SetFiltered(filtered);
-          if (t.MasterSource() != master) t.SetMasterSource(master);
-          if (t.State() == dsBrowse) t.First();
-        } else {
-          t.SetFiltered(filtered);
-          t.SetMasterSource(master);
-        }
-      } catch (...) {
-      }
-    }
-  } restore{*this, source, sourceWasActive, savedFiltered, enableIndexes_, savedMaster, {}};
+  const bool savedEnableIndexes = enableIndexes_;
+  const Bookmark here = Active() ? GetBookmark() : Bookmark();
+  Bookmark sourceMark;
+  bool refused = false;  // nothing was taken: the table goes back to its record
   enableIndexes_ = false;
   writeAnyField_ = true;
   DisableControls();
   source.DisableControls();
-  if (!sourceWasActive) source.Open();
-  restore.mark = source.GetBookmark();
-  if (Filtered()) SetFiltered(false);
-  if (savedMaster) SetMasterSource(nullptr);
-  source.CheckBrowseMode();
-  if (options & mtcpoStructure) CopyStructureFrom(source, options);
-  if (!Active()) Open();
-  if (!(options & mtcpoAppend) && (options & mtcpoProperties)) CopyAllFieldSettings(source, *this);
-  CheckBrowseMode();
-  source.First();
-  loadCount_ = CopyDataSetRecords(&source, this, LoadLimit);
+  FirstError errors;
+  errors.Run([&] {
+    if (!sourceWasActive) source.Open();
+    sourceMark = source.GetBookmark();
+    if (Filtered()) SetFiltered(false);
+    if (savedMaster) SetMasterSource(nullptr);
+    source.CheckBrowseMode();
+    if (options & mtcpoStructure) CopyStructureFrom(source, options);
+    if (!Active()) Open();
+    if (!(options & mtcpoAppend) && (options & mtcpoProperties)) CopyAllFieldSettings(source, *this);
+    CheckBrowseMode();
+    RecordsBeforeLoad before(*this);
+    source.First();
+    std::exception_ptr copyFailed;
+    try {
+      Scoped<bool> replacing(replacingRecords_, replace);
+      loadCount_ = CopyDataSetRecords(&source, this, LoadLimit);
+    } catch (...) {
+      copyFailed = std::current_exception();
+    }
+    // What the load would leave must keep every unique index: otherwise it takes nothing,
+    // as a load through a stream format (so too when an index's filter event fails meanwhile).
+    try {
+      CheckUniqueKeys(*common_, before.Records(replace));
+    } catch (...) {
+      before.GiveBack();
+      loadCount_ = 0;
+      loadedCompletely_ = false;
+      refused = true;
+      throw;
+    }
+    if (replace) before.LetOldGo();
+    if (copyFailed) std::rethrow_exception(copyFailed);
+  });
+  // The source goes back to its record, also after a record that could not be copied.
+  errors.Run([&] {
+    if (!sourceMark.empty() && source.Active() && source.BookmarkValid(sourceMark)) source.GotoBookmark(sourceMark);
+  });
+  writeAnyField_ = false;
+  enableIndexes_ = savedEnableIndexes;
+  errors.Run([&] { EnableControls(); });
+  errors.Run([&] { source.EnableControls(); });
+  errors.Run([&] {
+    if (!sourceWasActive) source.Close();
+  });
+  errors.Run([&] {
+    if (!Active() || refused) return;
+    // Sorted indexes are built again over the records now held; row order is kept as the
+    // records came.
+    for (TmvxCustomMemTable* t : common_->AttachedTables()) {
+      if (!t || !t->Active()) continue;
+      TmvxIndexes& indexes = t->GetIndexes();
+      for (int i = 0; i < indexes.Count(); ++i) {
+        TmvxIndex& index = *indexes.Items(i);
+        if (index.IsRowOrder) continue;
+        if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex()) {
+          index.Clear();
+        } else {
+          index.IsOrdered = false;
+          index.Rebuild();
+        }
+      }
+    }
+    common_->ResyncTables();
+  });
+  errors.Run([&] {
+    if (Filtered() != savedFiltered) SetFiltered(savedFiltered);
+  });
+  errors.Run([&] {
+    if (MasterSource() != savedMaster) SetMasterSource(savedMaster);
+  });
+  errors.Run([&] {
+    if (!Active() || State() != dsBrowse) return;
+    if (refused && !here.empty() && BookmarkValid(here))
+      GotoBookmark(here);
+    else
+      First();
+  });
+  errors.Rethrow();
 }
 
 void TmvxCustomMemTable::SaveRecordsTo(DataSet& destination) {
   if (&destination == this) return;
   Scoped<int> bulk(bulkOperation_, 2);
   if (OnSave) OnSave(*this, mtstDataSet, nullptr);
-  WritingTo writing(*this, destination);
-  if (!Active()) Open();
-  First();
-  saveCount_ = CopyDataSetRecords(this, &destination, SaveLimit);
-  savedCompletely_ = loadedCompletely_;
-  destination.First();
+  WriteInto(*this, destination, [&] {
+    if (!Active()) Open();
+    First();
+    saveCount_ = CopyDataSetRecords(this, &destination, SaveLimit);
+    savedCompletely_ = loadedCompletely_;
+    destination.First();
+  });
 }
 
 void TmvxCustomMemTable::UpdateRecordsIn(DataSet& destination, const std::string& keyFields, unsigned flags) {
@@ -454,11 +652,12 @@ void TmvxCustomMemTable::UpdateRecordsIn(DataSet& destination, const std::string
   CheckBrowseMode();
   Scoped<int> bulk(bulkOperation_, 7);
   if (OnSave) OnSave(*this, mtstDataSet, nullptr);
-  WritingTo writing(*this, destination);
-  if (!Active()) Open();
-  First();
-  saveCount_ = MergeRecordsByKey(this, &destination, keyFields, flags, -1);
-  destination.First();
+  WriteInto(*this, destination, [&] {
+    if (!Active()) Open();
+    First();
+    saveCount_ = MergeRecordsByKey(this, &destination, keyFields, flags, -1);
+    destination.First();
+  });
 }
 
 int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination, const std::string& keyFields,
@@ -497,33 +696,42 @@ int TmvxCustomMemTable::MergeRecordsByKey(DataSet* source, DataSet* destination,
   int total = source->RecordCount();
   if (total < 1) ReportProgress(50, mtpcUpdate);
   int count = 0;
-  while (!source->Eof()) {
-    if (total > 0 && count % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(count) / total * 100), mtpcUpdate);
-    bool accept = true;
-    if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
-    if (accept) {
-      Variant values;
-      if (sourceKeys.size() == 1) {
-        values = sourceKeys[0]->Value();
-      } else {
-        std::vector<Variant> items;
-        for (const Field* f : sourceKeys) items.push_back(f->Value());
-        values = Variant(std::move(items));
+  bool stored = false;  // the record being merged went in
+  try {
+    while (!source->Eof()) {
+      if (total > 0 && count % 100 == 0) ReportProgress(static_cast<int>(static_cast<double>(count) / total * 100), mtpcUpdate);
+      bool accept = true;
+      if (source == this && OnSaveRecord) OnSaveRecord(*this, accept);
+      if (accept) {
+        Variant values;
+        if (sourceKeys.size() == 1) {
+          values = sourceKeys[0]->Value();
+        } else {
+          std::vector<Variant> items;
+          for (const Field* f : sourceKeys) items.push_back(f->Value());
+          values = Variant(std::move(items));
+        }
+        bool found = locate(values);
+        bool change = found ? (flags & 1) != 0 : (flags & 2) != 0;
+        if (change) {
+          if (found)
+            destination->Edit();
+          else
+            destination->Append();
+          // Values pass in their own type.
+          PutRecord(*this, source, destination, map, [](const Field&, const Field&) { return false; }, stored);
+        }
       }
-      bool found = locate(values);
-      bool change = found ? (flags & 1) != 0 : (flags & 2) != 0;
-      if (change) {
-        if (found)
-          destination->Edit();
-        else
-          destination->Append();
-        // Values pass in their own type.
-        PutRecord(*this, source, destination, map, [](const Field&, const Field&) { return false; });
-      }
+      // Every record counts, whether it was taken or not.
+      stored = false;
+      ++count;
+      source->Next();
+      if (limit >= 1 && count >= limit) break;
     }
-    source->Next();
-    ++count;
-    if (limit >= 1 && count >= limit) break;
+  } catch (...) {
+    if (stored) ++count;
+    MarkCopyFailed(destination, count);
+    RethrowCopyFailure(count);
   }
   ReportProgress(100, mtpcUpdate);
   return count;

@@ -1,6 +1,8 @@
 // The typed edit's appearance: attached label, link look, long-text hint, flat look, focus
 // border, empty-text hint, error marker, transparency and the mouse's hot state.
+#include <QClipboard>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <utility>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -315,6 +317,15 @@ void TTypedEdit::mousePressEvent(QMouseEvent* event) {
 
 void TTypedEdit::mouseReleaseEvent(QMouseEvent* event) {
   if (DisarmDrag(event)) return;
+  if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+    // X11's middle click pastes the primary selection at the caret the press placed: a paste
+    // like any other, asked of OnClipboardPaste and filtered; a read-only field takes nothing.
+    deselect();
+    PasteText(QClipboard::Selection);
+    KeepCaretInText();
+    event->accept();
+    return;
+  }
   QLineEdit::mouseReleaseEvent(event);
   KeepCaretInText();
 }

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
@@ -28,6 +29,24 @@ bool IsRangeSeparator(QChar c) { return c == u',' || c == u'-' || c == u';'; }
 constexpr QChar kBackspace = u'\b';
 constexpr QChar kTab = u'\t';
 constexpr QChar kEnter = u'\r';
+
+bool IsControlChar(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }
+
+// The characters of a text, each whole: a surrogate pair stays together; a lone surrogate
+// (which no character is) is left out.
+QStringList WholeCharacters(const QString& text) {
+  QStringList out;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      out << text.mid(i, 2);
+      ++i;
+    } else if (!c.isSurrogate()) {
+      out << QString(c);
+    }
+  }
+  return out;
+}
 
 int HexDigitCount(const QString& s) {
   return static_cast<int>(std::count_if(s.begin(), s.end(), [](QChar c) { return IsHexDigit(c); }));
@@ -380,7 +399,7 @@ void TTypedEdit::keyPressEvent(QKeyEvent* event) {
       return;
     default: {
       const QString text = event->text();
-      if (text.isEmpty() || text[0].unicode() < 0x20 || text[0].unicode() == 0x7f) break;
+      if (text.isEmpty() || IsControlChar(text[0])) break;
       // Control alone makes a shortcut; Control with Alt (AltGr) types a character; Alt alone
       // and Meta belong to menus and the desktop.
       if (control && !alt) break;
@@ -388,14 +407,65 @@ void TTypedEdit::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
       }
-      ch = text[0];
+      // Each whole character of the key's text goes through the filter: one outside the basic
+      // plane (an emoji, a CJK extension character) is two units, never split.
+      event->accept();
+      for (const QString& whole : WholeCharacters(text))
+        if (!IsControlChar(whole[0])) CharFilter(whole, event);
+      return;
     }
   }
   if (ch.isNull()) {
     PassToStandard(event);
     return;
   }
-  CharFilter(ch, event);
+  CharFilter(QString(ch), event);
+}
+
+void TTypedEdit::inputMethodEvent(QInputMethodEvent* event) {
+  // Text being composed (a dead key or Compose sequence, a CJK input method's reading) shows as
+  // Qt shows it; the text the input method commits goes through the filter character by
+  // character, as typed text does, and only what the filter takes goes in.
+  if (isReadOnly()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  const QString commit = event->commitString();
+  const bool replaces = event->replacementLength() > 0;
+  if (preeditStarted_ && (!commit.isEmpty() || replaces || event->preeditString().isEmpty())) {
+    // The composition ends: its text goes, and the selection it stood in comes back, so that
+    // what is committed replaces it as a typed character would.
+    QInputMethodEvent clear;
+    QLineEdit::inputMethodEvent(&clear);
+    preeditStarted_ = false;
+    if (preeditSelection_.second > 0) setSelection(preeditSelection_.first, preeditSelection_.second);
+  }
+  if (replaces) {
+    // Text around the caret that the input method takes back, within the text proper.
+    const int from = std::clamp(cursorPosition() + event->replacementStart(), ProperStart(), ProperEnd());
+    const int to = std::clamp(from + event->replacementLength(), ProperStart(), ProperEnd());
+    setSelection(from, to - from);
+    if (commit.isEmpty() && to > from) CharFilter(QString(kBackspace), nullptr);
+  }
+  for (const QString& whole : WholeCharacters(commit))
+    if (!IsControlChar(whole[0])) CharFilter(whole, nullptr);
+  if (event->preeditString().isEmpty()) return;
+  if (!preeditStarted_) {
+    // Qt would take the selected text away as the composition starts, before anything is
+    // committed: the selection is kept aside until then, and the composition stands at the
+    // caret within the text proper.
+    int start, length;
+    ProperSelection(start, length);
+    preeditSelection_ = {ProperStart() + start, length};
+    deselect();
+    setCursorPosition(ProperStart() + start);
+    preeditStarted_ = true;
+  }
+  QInputMethodEvent shown(event->preeditString(), event->attributes());
+  const QString before = QLineEdit::text();
+  QLineEdit::inputMethodEvent(&shown);
+  if (QLineEdit::text() != before) QLineEdit::setText(before);  // a composition changes no text
 }
 
 bool TTypedEdit::WindowSound() const {
@@ -506,17 +576,20 @@ void TTypedEdit::ToggleSign(bool markAlways) {
   }
 }
 
-void TTypedEdit::CharFilter(QChar ch, QKeyEvent* event) {
+void TTypedEdit::CharFilter(const QString& whole, QKeyEvent* event) {
   const QChar dec = Separators().decimal, th = Separators().thousand;
+  // The rules below look at one unit; a character outside the basic plane is none of the
+  // characters they name (its first unit is a surrogate), and goes on whole.
+  QChar ch = whole[0];
   if (ch == kEnter) {
-    if (OnKeyPress) OnKeyPress(*this, ch);
-    QLineEdit::keyPressEvent(event);  // returnPressed; the parent sees the key too
+    if (OnKeyPress) OnKeyPress(*this, whole);
+    if (event) QLineEdit::keyPressEvent(event);  // returnPressed; the parent sees the key too
     return;
   }
-  event->accept();
-  if (excelDecimal_ && (event->modifiers() & Qt::KeypadModifier) &&
-      (event->key() == Qt::Key_Period || event->key() == Qt::Key_Comma))
-    ch = dec;
+  if (event) event->accept();
+  const bool keypadDecimal = event && (event->modifiers() & Qt::KeypadModifier) &&
+                             (event->key() == Qt::Key_Period || event->key() == Qt::Key_Comma);
+  if (excelDecimal_ && keypadDecimal) ch = dec;
   // A read-only field takes no character, so none of the rewriting below may run either.
   if (isReadOnly()) return;
 
@@ -544,7 +617,7 @@ void TTypedEdit::CharFilter(QChar ch, QKeyEvent* event) {
   const bool numberType = editType_ == etNumeric || editType_ == etFloat || editType_ == etMoney;
   if (numberType && ch == u'-' && !signed_) return;
 
-  QString typed(ch);
+  QString typed = whole.size() == 1 ? QString(ch) : whole;
   switch (editType_) {
     case etString:
     case etPassword:
@@ -632,7 +705,7 @@ void TTypedEdit::CharFilter(QChar ch, QKeyEvent* event) {
       break;
   }
   if (!typed.isEmpty() && typed != QString(kTab)) {
-    if (OnKeyPress && !backspace) OnKeyPress(*this, typed[0]);
+    if (OnKeyPress && !backspace) OnKeyPress(*this, typed);
     InsertTyped(typed);
   }
   if (editType_ == etMixedCase) {
@@ -732,9 +805,11 @@ bool TTypedEdit::FilterInsertion(const QString& base, int start, int length, con
   return true;
 }
 
-void TTypedEdit::PasteFromClipboard() {
+void TTypedEdit::PasteFromClipboard() { PasteText(QClipboard::Clipboard); }
+
+void TTypedEdit::PasteText(QClipboard::Mode mode) {
   if (isReadOnly()) return;
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData(mode);
   if (!data || !data->hasText()) {
     AfterPaste();
     return;
@@ -817,6 +892,7 @@ void TTypedEdit::contextMenuEvent(QContextMenuEvent* event) {
 // --- Focus and state ---------------------------------------------------------------------------
 
 void TTypedEdit::focusInEvent(QFocusEvent* event) {
+  preeditStarted_ = false;  // a composition left behind when the focus went has ended
   focusByPress_ = event->reason() == Qt::MouseFocusReason && !autoFocusing_ &&
                   (QGuiApplication::mouseButtons() & Qt::LeftButton);
   QLineEdit::focusInEvent(event);

@@ -12,11 +12,15 @@
 //   OnValueValidate, OnClipboardCopy/Cut/Paste, OnKeyPress, OnLookupSelect: std::function events
 //   edit.Lookup() / edit.Persistence(): lookup list and saved text (both off by default)
 //   edit.SetOleDropTarget(true) / SetOleDropSource(true): drag and drop of text (off by default)
+// Typed keys, text an input method commits (dead keys, Compose, ibus, CJK input methods), pastes
+// from the clipboard or from X11's selection (the middle click) and drops all pass the filter;
+// a character outside the basic plane goes in whole or not at all.
 // Use SetText, not QLineEdit::setText: only SetText applies the type filter, prefix and suffix.
 // The window text (QLineEdit::text()) is always Prefix + text proper + Suffix; caret and
 // selection positions are window positions.
 #pragma once
 
+#include <QClipboard>
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -196,7 +200,7 @@ class TTypedEdit : public QLineEdit {
   std::function<void(TTypedEdit&, const QString& value, bool& allow)> OnClipboardCut;
   std::function<void(TTypedEdit&, const QString& value, bool& allow)> OnClipboardPaste;
   // Raised for every character that reaches the text, and for Enter.
-  std::function<void(TTypedEdit&, QChar key)> OnKeyPress;
+  std::function<void(TTypedEdit&, const QString& key)> OnKeyPress;  // one whole character
 
   // True unless OnValueValidate says otherwise (a call from inside the event answers true).
   virtual bool ValidateValue(const QString& value);
@@ -248,6 +252,7 @@ class TTypedEdit : public QLineEdit {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -289,7 +294,10 @@ class TTypedEdit : public QLineEdit {
  private:
   void OnTextChanged();
   bool KeyDown(QKeyEvent* event);
-  void CharFilter(QChar ch, QKeyEvent* event);
+  // One whole character typed, or committed by an input method (no key event then).
+  void CharFilter(const QString& whole, QKeyEvent* event);
+  // A paste from the clipboard or from the selection (X11's middle click).
+  void PasteText(QClipboard::Mode mode);
   void PassToStandard(QKeyEvent* event);
   void InsertTyped(const QString& text);
   void ToggleSign(bool markAlways);
@@ -358,6 +366,10 @@ class TTypedEdit : public QLineEdit {
   // The focus came with the mouse press now being delivered (Qt focuses before the press
   // reaches the control): that press found the field unfocused.
   bool focusByPress_ = false;
+  // An input method's composition is shown; the selection (window start, length) it stands
+  // in is kept aside until the composition ends.
+  bool preeditStarted_ = false;
+  std::pair<int, int> preeditSelection_{0, 0};
   bool autoFocusing_ = false;  // the focus given on entering with AutoFocus is no press's
   bool loading_ = true;
   bool validating_ = false;

@@ -1,6 +1,7 @@
 #include "controls/widestring/wide_application.h"
 
 #include <QAbstractEventDispatcher>
+#include <QInputMethodEvent>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QMenuBar>
 #include <QStatusTipEvent>
 #include <QToolTip>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <dlfcn.h>
@@ -141,12 +143,16 @@ bool TWideApplication::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ApplicationPaletteChange:
       SettingChanged();
       break;
-    case QEvent::KeyPress: {
-      // Once per key: at the focus widget, not again at each parent it passes on the way up.
+    case QEvent::KeyPress:
+    case QEvent::InputMethod: {
+      // Once per character: at the focus widget, not again at each parent a key passes on the
+      // way up. A key's text, or the text an input method commits (a dead key or Compose
+      // sequence, a CJK input method), is offered when it holds a character of 256 or more.
       QWidget* focus = QApplication::focusWidget();
       if (!watched->isWidgetType() || (focus && watched != focus)) break;
-      const QString text = static_cast<QKeyEvent*>(event)->text();
-      if (text.isEmpty() || text.front().unicode() < 256) break;
+      const QString text = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->text()
+                                                             : static_cast<QInputMethodEvent*>(event)->commitString();
+      if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 256; })) break;
       bool handled = false;
       if (OnMessage) OnMessage(watched, text, handled);
       QToolTip::hideText();

@@ -1,8 +1,11 @@
 #include "controls/widestring/wide_menu_item.h"
 
 #include <QAction>
+#include <QActionEvent>
+#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPointer>
 
 #include "controls/widestring/keyboard_chars.h"
 #include "controls/widestring/wide_menus.h"
@@ -22,9 +25,33 @@ std::shared_ptr<const KeyboardLayout> CurrentLayoutOrNone() {
   }
 }
 
+// Follows the menus a wide item is added to after it was made wide, however it is added (a
+// plain QMenu::addAction too): each such menu re-applies the item's caption before it shows.
+class AddedToMenuWatcher : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ActionAdded) {
+      if (auto* menu = qobject_cast<QMenu*>(watched))
+        if (TWideMenuItem* wide = WideMenuItem(static_cast<QActionEvent*>(event)->action())) wide->Watch(menu);
+    }
+    return false;
+  }
+};
+
+// One watcher for the application, made with the first wide item (it goes with the application).
+void WatchMenusItemsAreAddedTo() {
+  static QPointer<AddedToMenuWatcher> watcher;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (watcher || !app) return;
+  watcher = new AddedToMenuWatcher(app);
+  app->installEventFilter(watcher);
+}
+
 }  // namespace
 
 TWideMenuItem::TWideMenuItem(QAction* item) : QObject(item), item_(item) {
+  WatchMenusItemsAreAddedTo();
   connect(item, &QAction::changed, this, &TWideMenuItem::Changed);
   ApplyCaption();
 }

@@ -539,6 +539,34 @@ TEST(Copying, SavingPassesOverRefusedRecordsAndAnAbortCutsItShort) {
   EXPECT_EQ(source.SaveCount(), 0);
 }
 
+// The counts say what was stored: a save into a table whose filter handler raises as the first
+// record is shown again stored that record; a merge stopped by a value that does not fit had
+// taken the records before it.
+TEST(Copying, AStoppedSaveOrMergeCountsTheRecordsItStored) {
+  TmvxMemTable source, d;
+  for (TmvxMemTable* table : {&source, &d}) {
+    table->GetFieldDefs().Add("Id", ftInteger);
+    table->GetFieldDefs().Add("Name", ftString, table == &source ? 8 : 3);
+    table->Open();
+  }
+  for (auto [id, name] : {std::pair{"1", "a"}, {"2", "bb"}, {"3", "long"}}) AppendRow(source, std::string(id), std::string(name));
+  d.SetFilter("Id > 0");
+  d.SetFiltered(true);
+  d.OnFilterRecord = [](DataSet&, bool&) { throw EDatabaseError("the filter broke"); };
+  using testing::HasSubstr;
+  EXPECT_THAT([&] { source.SaveRecordsTo(d); },
+              testing::ThrowsMessage<EDatabaseError>(HasSubstr("the filter broke (the copy stopped after 1 record)")));
+  EXPECT_EQ(source.SaveCount(), 1);
+  EXPECT_FALSE(source.SavedCompletely());
+  d.OnFilterRecord = nullptr;
+  d.SetFiltered(false);
+  EXPECT_EQ(Column(d, "Id"), "1");
+  EXPECT_THAT([&] { source.UpdateRecordsInDefault(d, "Id"); },
+              testing::ThrowsMessage<EDatabaseError>(HasSubstr("(the copy stopped after 2 records)")));
+  EXPECT_EQ(source.SaveCount(), 2);
+  EXPECT_EQ(Column(d, "Name"), "a,bb");
+}
+
 TEST(Copying, MergeMatchesFieldsByNameAndKeepsTheirTypes) {
   TmvxMemTable source, target;
   source.GetFieldDefs().Add("Price", ftFloat);

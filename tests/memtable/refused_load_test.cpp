@@ -2,6 +2,7 @@
 // the table exactly as it was: a save before and after gives the same bytes, and the
 // order of every index, the current index and the current record are the same. A load
 // that succeeds leaves nothing locked.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -199,6 +200,128 @@ TEST_F(RefusedLoad, ValuesThatDoNotFitAndDamagedStreamsLeaveTheTableAsItWas) {
   ExpectRefused(Bytes(bytes.begin(), bytes.end() - 9), "damaged");
   bytes[bytes.size() - 8] ^= 4;
   ExpectRefused(bytes, "damaged");
+}
+
+// A load from another data set that would leave one key twice in a unique index takes nothing,
+// as a stream does: replacing or appending, the table is as it was, filtered, on its record,
+// and every table on the store still walks its records.
+TEST_F(RefusedLoad, ADataSetThatRepeatsAUniqueKeyIsRefusedWhole) {
+  TmvxMemTable source;
+  source.GetFieldDefs().Add("Id", ftInteger);
+  source.GetFieldDefs().Add("Name", ftString, 12);
+  source.Open();
+  for (auto [id, name] : {std::pair{"1", "a"}, {"2", "b"}, {"3", "c"}})
+    memtable_test::AppendRow(source, std::string(id), std::string(name));
+  t.SetFilter("Id > 10");
+  t.SetFiltered(true);
+  auto expectRefused = [&](unsigned options) {
+    const std::string before = State();
+    ASSERT_TRUE(t.Locate("Id", Variant(40), 0));
+    EXPECT_THAT([&] { t.LoadRecordsFrom(source, options); }, testing::ThrowsMessage<EMemTableDupKey>(testing::StrEq(kDuplicateKeyText)));
+    EXPECT_EQ(t.FieldByName("Id").AsInteger(), 40);  // on its record
+    EXPECT_TRUE(t.Filtered());
+    EXPECT_FALSE(t.ControlsDisabled() || !t.EnableIndexes() || t.BulkOperation() != 0);
+    EXPECT_EQ(State(), before);
+    EXPECT_EQ(WalkElsewhere(), 6);
+    EXPECT_EQ(t.LoadCount(), 0);
+  };
+  memtable_test::AppendRow(source, std::string("1"), std::string("d"));  // its own key twice
+  expectRefused(0);
+  // An index filter that fails while the keys are checked takes the load back too.
+  TmvxMemTable shown;  // records the table's filter shows
+  shown.GetFieldDefs().Add("Id", ftInteger);
+  shown.Open();
+  for (const char* id : {"61", "62"}) memtable_test::AppendRow(shown, std::string(id));
+  bool armed = false;
+  t.OnLoadRecord = [&](TmvxCustomMemTable&, bool&) { armed = true; };
+  t.OnFilterIndex = [&](TmvxCustomMemTable&, TmvxIndex&, bool&) {
+    if (armed) throw EMemTableError("the index filter failed");
+  };
+  const std::string kept = State();
+  EXPECT_THAT([&] { t.LoadRecordsFrom(shown, 0); }, testing::ThrowsMessage<EMemTableError>(testing::StrEq("the index filter failed")));
+  armed = false;
+  t.OnLoadRecord = nullptr;
+  t.OnFilterIndex = nullptr;
+  EXPECT_EQ(State(), kept);
+  // A table on the same store would walk the records added to it without end.
+  const std::string start = State();
+  EXPECT_THROW(t.LoadRecordsFrom(other, TmvxMemTable::mtcpoAppend), EMemTableError);
+  EXPECT_EQ(State(), start);
+  source.Last();
+  source.Delete();
+  memtable_test::AppendRow(source, std::string("20"), std::string("d"));  // a key the table holds
+  expectRefused(TmvxMemTable::mtcpoAppend);
+  // Without the repeat it replaces the records, in the source's order, with the free slots
+  // of the table's store taken again.
+  source.Last();
+  source.Edit();
+  source.FieldByName("Id").SetAsInteger(21);
+  source.Post();
+  t.LoadRecordsFrom(source, 0);
+  t.SetIndexName("");
+  EXPECT_EQ(Column(t, "Id") + " " + std::to_string(t.LoadCount()), "21 4");
+  t.SetFiltered(false);
+  EXPECT_EQ(Column(t, "Id"), "1,2,3,21");
+  EXPECT_EQ(WalkElsewhere(), 4);
+}
+
+// A filtered detail table with a unique index on Name: a load whose records repeat a name is
+// refused with the stream's text, the same records through a stream likewise, and the filter
+// and the master link are back. A filter handler that raises as the filter comes back on
+// after a load that went in is passed on.
+TEST(LoadFromDataSet, ARepeatedKeyAndARaisingFilterAreReportedAndTheLinksComeBack) {
+  TmvxMemTable master("master"), t("t"), source("source");
+  master.GetFieldDefs().Add("Name", ftString, 5);
+  master.Open();
+  for (const char* name : {"z1", "z2"}) memtable_test::AppendRow(master, std::string(name));
+  for (TmvxMemTable* table : {&t, &source}) {
+    table->GetFieldDefs().Add("Id", ftInteger);
+    table->GetFieldDefs().Add("Name", ftString, 5);
+  }
+  t.GetIndexDefs().Add("ByName", "Name", ixUnique);
+  t.Open();
+  source.Open();
+  for (auto [id, name] : {std::pair{"5", "z1"}, {"6", "z2"}}) memtable_test::AppendRow(t, std::string(id), std::string(name));
+  for (auto [id, name] : {std::pair{"1", "a1"}, {"2", "a2"}, {"3", "a3"}, {"4", "a1"}})
+    memtable_test::AppendRow(source, std::string(id), std::string(name));
+  t.SetFilter("Id > 1");
+  t.SetFiltered(true);
+  t.SetIndexName("ByName");
+  t.SetMasterFields("Name");
+  t.SetMasterSource(&master);
+  master.Last();
+  using testing::StrEq;
+  EXPECT_THAT([&] { t.LoadRecordsFrom(source, 0); }, testing::ThrowsMessage<EMemTableDupKey>(StrEq(kDuplicateKeyText)));
+  EXPECT_EQ(t.MasterSource(), &master);
+  EXPECT_TRUE(t.Filtered());
+  EXPECT_EQ(Column(t, "Id"), "6");
+  platform::MemoryStream stream;
+  TmvxBinaryStreamFormat format;
+  source.SaveThroughFormat(stream, &format);
+  EXPECT_THAT([&] { t.LoadThroughFormat(stream, &format); }, testing::ThrowsMessage<EMemTableDupKey>(StrEq(kDuplicateKeyText)));
+  t.SetMasterSource(nullptr);
+  EXPECT_EQ(Column(t, "Id"), "5,6");
+
+  source.Last();
+  source.Delete();
+  bool armed = false;
+  t.OnLoad = [&](TmvxCustomMemTable&, TmvxMemTableStorageType, platform::ByteStream*) { armed = true; };
+  t.OnFilterRecord = [&](DataSet&, bool& accept) {
+    if (armed) throw EDatabaseError("the filter refused");
+    accept = true;
+  };
+  EXPECT_THAT([&] { t.LoadRecordsFrom(source, 0); }, testing::ThrowsMessage<EDatabaseError>(StrEq("the filter refused")));
+  armed = false;
+  EXPECT_TRUE(t.Filtered());
+  EXPECT_FALSE(t.ControlsDisabled() || !t.EnableIndexes() || t.BulkOperation() != 0);
+  t.Refresh();
+  EXPECT_EQ(Column(t, "Id"), "2,3");
+  // The index holds each name once: a repeat is refused.
+  t.Append();
+  t.FieldByName("Id").SetAsInteger(9);
+  t.FieldByName("Name").SetAsString("a1");
+  EXPECT_THROW(t.Post(), EMemTableDupKey);
+  t.Cancel();
 }
 
 TEST(TableStream, ChecksumIsTheStandardCrc32AtEveryLength) {

@@ -2,6 +2,7 @@
 // cases per input mode.
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QTest>
 
@@ -48,6 +49,17 @@ struct Form {
 
 void AltGr(QWidget* w, const QString& text) {
   QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, text, Qt::ControlModifier | Qt::AltModifier);
+}
+
+// What an input method sends: a composition shown, or text committed (which ends it).
+void Compose(QWidget* w, const QString& preedit) {
+  QInputMethodEvent e(preedit, {});
+  QApplication::sendEvent(w, &e);
+}
+void Commit(QWidget* w, const QString& text) {
+  QInputMethodEvent e;
+  e.setCommitString(text);
+  QApplication::sendEvent(w, &e);
 }
 
 }  // namespace
@@ -178,6 +190,99 @@ class TypedEditTest : public QObject {
     QCOMPARE(f.edit->Text(), QString("1234"));
     f.edit->SetIntegerValue(1234567);  // the program itself still writes a read-only field
     QCOMPARE(f.edit->Text(), QString("1,234,567"));
+  }
+
+  // Text an input method commits (dead keys, Compose, ibus) is filtered as typed text: a numeric
+  // field takes the digits only, the case modes convert, nothing lands in the prefix, and a
+  // composition neither changes the text nor takes the selection away before the commit.
+  void inputMethodTextIsFiltered() {
+    Form f(etNumeric);
+    f.edit->SetText("1");
+    f.TypeAtEnd("");
+    Compose(f.edit, "^");
+    QCOMPARE(f.edit->Text(), QString("1"));
+    Commit(f.edit, "¹");
+    Commit(f.edit, "5");
+    Compose(f.edit, "´");
+    Commit(f.edit, "é²");
+    QCOMPARE(f.edit->Text() + "=" + QString::number(f.edit->IntegerValue()), QString("15=15"));
+    f.edit->selectAll();
+    Compose(f.edit, "^");
+    Commit(f.edit, "³");
+    QCOMPARE(f.edit->Text(), QString("15"));
+    QVERIFY(f.edit->hasSelectedText());
+    Commit(f.edit, "7");
+    QCOMPARE(f.edit->Text(), QString("7"));
+    f.edit->SetEditType(etUppercase);
+    f.edit->SetPrefix("#");
+    f.edit->SetText("");
+    f.edit->setCursorPosition(0);
+    Commit(f.edit, "éa");
+    QCOMPARE(f.edit->text() + "|" + f.edit->Text(), QString("#ÉA|ÉA"));
+    f.edit->setReadOnly(true);
+    Commit(f.edit, "b");
+    QCOMPARE(f.edit->Text(), QString("ÉA"));
+  }
+
+  // A character outside the basic plane, typed as one key or committed, goes in whole or not at
+  // all: never half of its surrogate pair.
+  void wholeCharactersOnly() {
+    Form f(etString);
+    f.edit->SetText("");
+    QStringList pressed;
+    f.edit->OnKeyPress = [&](TTypedEdit&, const QString& key) { pressed << key; };
+    QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("😀"), Qt::NoModifier);
+    Commit(f.edit, "𠀀");
+    QCOMPARE(f.edit->Text(), QString("😀𠀀"));
+    QCOMPARE(pressed, (QStringList{"😀", "𠀀"}));
+    QTest::keyClick(f.edit, Qt::Key_Backspace);
+    QCOMPARE(f.edit->Text(), QString("😀"));
+    f.edit->SetEditType(etUppercase);
+    f.edit->SetText("");
+    QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("𐐨"), Qt::NoModifier);  // Deseret small
+    QCOMPARE(f.edit->Text(), QString("𐐀"));
+    for (TTypedEditType type : {etNumeric, etAlphaNumeric, etHex}) {
+      f.edit->SetEditType(type);
+      f.edit->SetText("1");
+      f.TypeAtEnd("");
+      QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("😀"), Qt::NoModifier);
+      Commit(f.edit, "😀");
+      QCOMPARE(f.edit->Text(), QString("1"));
+    }
+  }
+
+  // X11's middle click pastes the primary selection: filtered, asked of OnClipboardPaste, and
+  // refused by a read-only field. The offscreen platform has no selection; the xcb run under a
+  // virtual display (controls_edit_typed_edit_test_xcb) takes this case.
+  void middleClickPastesTheSelectionThroughTheFilter() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection())
+      QSKIP("this platform has no selection clipboard; the middle click is checked on xcb under Xvfb");
+    Form f(etNumeric);
+    f.edit->SetText("12");
+    int asked = 0;
+    bool allow = true;
+    f.edit->OnClipboardPaste = [&](TTypedEdit&, const QString&, bool& ok) {
+      ++asked;
+      ok = allow;
+    };
+    const QPoint end(f.edit->width() - 4, f.edit->height() / 2);
+    auto middleClick = [&](const QString& selection) {
+      clipboard->setText(selection, QClipboard::Selection);
+      QTRY_COMPARE(clipboard->text(QClipboard::Selection), selection);
+      QTest::mouseClick(f.edit, Qt::MiddleButton, {}, end);
+    };
+    middleClick("a-b x");
+    QCOMPARE(f.edit->Text(), QString("12"));
+    middleClick("34");
+    QCOMPARE(f.edit->Text() + " " + QString::number(asked), QString("1234 2"));
+    allow = false;
+    middleClick("5");
+    QCOMPARE(f.edit->Text(), QString("1234"));
+    allow = true;
+    f.edit->setReadOnly(true);
+    middleClick("6");
+    QCOMPARE(f.edit->Text() + " " + QString::number(asked), QString("1234 3"));
   }
 
   void floatKeys() {

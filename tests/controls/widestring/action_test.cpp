@@ -207,6 +207,26 @@ class ActionTest : public QObject {
     open.setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
     QCOMPARE(open.text(), QString("&Файл\tCtrl+Q"));
   }
+
+  // An item made wide and then added to menus with plain addAction follows the layout there too.
+  void wideItemsFollowTheLayoutInMenusTheyAreAddedToLater() {
+    Layout("us");
+    QAction quit("&Quit");
+    quit.setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+    MakeWideMenuItem(&quit);
+    QMenu file, other;
+    file.addAction(&quit);
+    other.addAction(&quit);
+    QCOMPARE(quit.text(), QString("&Quit\tCtrl+Q"));
+    Layout("ru");
+    other.popup(QPoint(0, 0));
+    other.hide();
+    QCOMPARE(quit.text(), QString("&Quit\tCtrl+Й"));
+    Layout("us");
+    file.popup(QPoint(0, 0));
+    file.hide();
+    QCOMPARE(quit.text(), QString("&Quit\tCtrl+Q"));
+  }
 };
 
 QTEST_MAIN(ActionTest)

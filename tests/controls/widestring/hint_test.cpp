@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFont>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -151,6 +152,20 @@ class HintTest : public QObject {
     QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, QString("😀"), Qt::NoModifier);
     QCOMPARE(offered.size(), 2);
     QCOMPARE(edit.text(), QString("aéЖ"));
+    // Text an input method commits (dead acute, then c) is offered as a typed character is.
+    keep = false;
+    QInputMethodEvent preedit(QString("´"), {});
+    QApplication::sendEvent(&edit, &preedit);
+    QInputMethodEvent acute, plain;
+    acute.setCommitString(QString("ć"));
+    plain.setCommitString(QString("é"));
+    QApplication::sendEvent(&edit, &acute);
+    QApplication::sendEvent(&edit, &plain);
+    QCOMPARE(offered, (QStringList{"Ж", "😀", "ć"}));
+    QCOMPARE(edit.text(), QString("aéЖćé"));
+    keep = true;
+    QApplication::sendEvent(&edit, &acute);
+    QCOMPARE(edit.text(), QString("aéЖćé"));
     WideApplication()->OnMessage = nullptr;
   }
 
