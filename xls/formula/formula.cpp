@@ -221,8 +221,8 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
       own = 25 + 4;
     }
   } else if (NamedFunction(node)) {
-    // BIFF5 readers do not call functions by a defined name: such a formula goes as its text.
-    if (Biff5()) return -1;
+    // Both formats call a function by a defined name (ptgName, then ptgFuncVar 255): the
+    // format's program writes BIFF5 macro functions that way.
     own = 4;
   } else if (node.value == kAddInFunction) {
     bool known = false;
@@ -965,7 +965,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           if (count < 0) return nullptr;
         } else {
           count = static_cast<int>(r.Byte() & 0x7F);
-          number = static_cast<int>(r.Word() & 0x7FFF);
+          // Bit 15 marks a command-equivalent function, which is not the worksheet function of
+          // the low bits: the call keeps its whole number and is written back as read.
+          number = static_cast<int>(r.Word());
         }
         if (!r.ok) return nullptr;
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeCall);
