@@ -242,16 +242,22 @@ TEST(KeptResults, ArrayRecordsAndMergedCellsAsRead) {
   const std::vector<Bytes> arrays = Records(saved, 0x0221);
   ASSERT_EQ(arrays.size(), 1u);
   EXPECT_EQ(arrays[0], array);
-  std::vector<double> results;
-  for (const Bytes& f : Records(saved, 0x0006)) {
-    double v = 0;
-    std::memcpy(&v, f.data() + 6, 8);
-    results.push_back(v);
-  }
-  EXPECT_EQ(results, (std::vector<double>{3, 4, 3}));
-  // A changed array formula is written from its tokens as we make them.
+  auto results = [](const Bytes& file) {
+    std::vector<double> out;
+    for (const Bytes& f : Records(file, 0x0006)) {
+      double v = 0;
+      std::memcpy(&v, f.data() + 6, 8);
+      out.push_back(v);
+    }
+    return out;
+  };
+  EXPECT_EQ(results(saved), (std::vector<double>{3, 4, 3}));
+  // A changed array formula is written from its tokens as we make them; the merged cells'
+  // formulas are calculated.
   read->GetWorksheets().GetItem(1)->GetRange(u"A1")->GetEntireRow()->Insert();
-  const std::vector<Bytes> moved = Records(Saved(*read, 2), 0x0221);
+  const Bytes changed = Saved(*read, 2);
+  EXPECT_EQ(results(changed), (std::vector<double>{3, 4, 3}));
+  const std::vector<Bytes> moved = Records(changed, 0x0221);
   ASSERT_EQ(moved.size(), 1u);
   EXPECT_NE(Bytes(moved[0].begin() + 6, moved[0].end()), Bytes(array.begin() + 6, array.end()));
 }
