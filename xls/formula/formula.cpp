@@ -220,9 +220,11 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
       if (Biff5AddInPosition(e) < 1) return -1;
       own = 25 + 4;
     }
-  } else if (NamedFunction(node)) {
+  } else if (const TXLSSyntaxItem* name = NamedFunction(node)) {
     // Both formats call a function by a defined name (ptgName, then ptgFuncVar 255): the
-    // format's program writes BIFF5 macro functions that way.
+    // format's program writes BIFF5 macro functions that way. A newer function (_xlfn.IFERROR)
+    // is no function of a BIFF5 reader: such a formula goes as its text there.
+    if (Biff5() && ftext::UpperAscii(externs_.NameTextById(name->value)).rfind(u"_XLFN.", 0) == 0) return -1;
     own = 4;
   } else if (node.value == kAddInFunction) {
     bool known = false;
