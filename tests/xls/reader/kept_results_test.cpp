@@ -77,6 +77,9 @@ TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
   EXPECT_EQ(s.GetRange(u"B1")->GetFormula().TextValue(), u"=Comment(A1)");
   for (int format : {1, 2}) {
     const Bytes file = Saved(*read, format);
+    const std::vector<Bytes> names = Records(file, 0x0018);
+    ASSERT_EQ(names.size(), 1u) << format;
+    EXPECT_EQ(names[0][0] | names[0][1] << 8, 0x000E) << format;  // still the function the call names
     const std::vector<Bytes> formulas = Records(file, 0x0006);
     ASSERT_EQ(formulas.size(), 2u) << format;  // no text cells
     const Bytes second(formulas[1].begin() + 22, formulas[1].end());
@@ -87,6 +90,10 @@ TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
     EXPECT_EQ(Value(*again, u"C1"), 1) << format;
   }
   EXPECT_EQ(Records(Saved(*read, 1), 0x0006)[0].size(), 22u + 23u);  // the call's tokens
+  // Calculated again, neither call has a value of ours: both keep the file's.
+  s.GetRange(u"A1")->SetValue(Variant(6.0));
+  EXPECT_EQ(Value(*read, u"B1"), 5);
+  EXPECT_EQ(Value(*read, u"C1"), 1);
 }
 
 // B1 holds the array formula {=SUM(IF(FREQUENCY(A1:A3;A1:A3)>0;1;0))} as the format's program
