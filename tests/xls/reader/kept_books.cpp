@@ -132,7 +132,8 @@ Bytes CallBook() {
   name.insert(name.end(), {'C', 'o', 'm', 'm', 'e', 'n', 't'});
   return Book(0x0500, {name}, [](BiffBuilder& b) {
     b.Record(0x0203, Number(0, 0, 5));
-    b.Record(0x0006, Formula(0, 1, {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0}, 5));
+    const Bytes call = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0};
+    b.Record(0x0006, Formula(0, 1, call, 5));
     b.Record(0x0006, Formula(0, 2, {0x42, 0, 0xA3, 0x80}, 1));
   });
 }

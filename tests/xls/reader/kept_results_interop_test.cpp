@@ -44,7 +44,8 @@ TEST(KeptResultsInterop, OtherProgramsReadWhatTheFileSaid) {
     args += " " + (dir / name).string();
   }
   std::string out;
-  ASSERT_EQ(RunCommand("/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kept_results_peer.py" + args + " 2>&1", out), 0)
+  const std::string peer = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kept_results_peer.py";
+  ASSERT_EQ(RunCommand(peer + args + " 2>&1", out), 0)
       << out;
   std::map<std::string, std::string> seen;
   for (const auto& [path, lines] : FileSections(out)) seen[fs::path(path).filename().string()] = lines;

@@ -32,15 +32,16 @@ TEST(KeptResults, FileResultsStandUntilACellChanges) {
     EXPECT_EQ(Value(*again, u"C1"), 9) << format;
   }
   // Every change a formula could see calculates the workbook again.
+  auto sheet = [](TXLSWorkbook& b) { return b.GetWorksheets().GetItem(1); };
   const std::vector<std::pair<const char*, std::function<void(TXLSWorkbook&)>>> changes = {
-      {"a value elsewhere", [](TXLSWorkbook& b) { b.GetWorksheets().GetItem(1)->GetRange(u"F9")->SetValue(Variant(1.0)); }},
-      {"a row inserted", [](TXLSWorkbook& b) { b.GetWorksheets().GetItem(1)->GetRange(u"A5")->GetEntireRow()->Insert(); }},
-      {"a column deleted", [](TXLSWorkbook& b) { b.GetWorksheets().GetItem(1)->GetRange(u"H1")->GetEntireColumn()->Delete(); }},
-      {"the sheet renamed", [](TXLSWorkbook& b) { b.GetWorksheets().GetItem(1)->SetName(u"Other"); }},
+      {"a value elsewhere", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"F9")->SetValue(Variant(1.0)); }},
+      {"a row inserted", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"A5")->GetEntireRow()->Insert(); }},
+      {"a column deleted", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"H1")->GetEntireColumn()->Delete(); }},
+      {"the sheet renamed", [&](TXLSWorkbook& b) { sheet(b)->SetName(u"Other"); }},
       {"a sheet added", [](TXLSWorkbook& b) { b.GetWorksheets().Add(); }},
       {"a name defined", [](TXLSWorkbook& b) { b.GetNames()->Add(u"Ten", u"=10"); }},
       {"the date system", [](TXLSWorkbook& b) { b.SetDate1904(true); }},
-      {"an area merged", [](TXLSWorkbook& b) { b.GetWorksheets().GetItem(1)->GetRange(u"E1", u"F1")->Merge(); }},
+      {"an area merged", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"E1", u"F1")->Merge(); }},
   };
   for (const auto& [what, change] : changes) {
     IXLSWorkbook book = Open(StaleBook());
