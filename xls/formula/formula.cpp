@@ -220,9 +220,11 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
       if (Biff5AddInPosition(e) < 1) return -1;
       own = 25 + 4;
     }
-  } else if (NamedFunction(node)) {
-    // BIFF5 readers do not call functions by a defined name: such a formula goes as its text.
-    if (Biff5()) return -1;
+  } else if (const TXLSSyntaxItem* name = NamedFunction(node)) {
+    // Both formats call a function by a defined name (ptgName, then ptgFuncVar 255): the
+    // format's program writes BIFF5 macro functions that way. A newer function (_xlfn.IFERROR)
+    // is no function of a BIFF5 reader: such a formula goes as its text there.
+    if (Biff5() && ftext::UpperAscii(externs_.NameTextById(name->value)).rfind(u"_XLFN.", 0) == 0) return -1;
     own = 4;
   } else if (node.value == kAddInFunction) {
     bool known = false;
@@ -965,7 +967,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           if (count < 0) return nullptr;
         } else {
           count = static_cast<int>(r.Byte() & 0x7F);
-          number = static_cast<int>(r.Word() & 0x7FFF);
+          // Bit 15 marks a command-equivalent function, which is not the worksheet function of
+          // the low bits: the call keeps its whole number and is written back as read.
+          number = static_cast<int>(r.Word());
         }
         if (!r.ok) return nullptr;
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeCall);

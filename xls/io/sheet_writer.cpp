@@ -5,6 +5,7 @@
 #include <string>
 
 #include "xls/formula/calc/calculator.h"
+#include "xls/formula/calc/date_result.h"
 #include "xls/formula/formula.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
@@ -356,9 +357,12 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   }
   if (st != 1 || !tokens) return WriteFormulaText(cell);
 
-  // The cached result, so that a reader shows the value without calculating.
+  // The cached result, so that a reader shows the value without calculating: the file's own
+  // while the workbook's results stand as read, else the calculator's. A cell under a merged
+  // area has its formula's result too.
   Variant value;
-  st = TXLSCellRef::GetValue(cell, sheet_, value);
+  const bool asRead = cell.Formula()->ResultAsRead(sheet_, st, value);
+  if (!asRead) st = cell.Formula()->Value(sheet_, row, column, value);
   std::uint8_t result[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   bool cached = true;
   bool text = false;
@@ -374,10 +378,7 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   } else if (value.IsNumber()) {
     double v = value.NumberValue();
     if (value.IsDate()) v = DateTimeToSerial(v);
-    if (book_.GetDate1904() && v >= 1 &&
-        book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(row, column))) {
-      v -= kDate1904Shift;
-    }
+    if (!asRead && book_.GetDate1904() && v >= 1 && IsDateResult(cell, value)) v -= kDate1904Shift;
     if (std::isfinite(v)) number(v);
     else special(2, kErrorNum);
   } else if (value.IsBoolean()) {
@@ -413,6 +414,16 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     if (written != 1) return written;
   }
   return text ? WriteString(value.TextValue()) : 1;
+}
+
+// Whether a calculated result is a date, which a 1904 book's file holds in its own system: a date
+// value, or what the formula makes of dates; else what the cell's format shows.
+bool TXLSSheetWriter::IsDateResult(const TXLSCellRef& cell, const Variant& value) const {
+  if (value.IsDate()) return true;
+  const auto* f = dynamic_cast<const TXLSCompiledFormula*>(cell.Formula());
+  const TXLSResultKind kind = f ? FormulaResultKind(*f, sheet_, cell.Row(), cell.Column()) : kResultUnknown;
+  if (kind != kResultUnknown) return kind == kResultDate;
+  return book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(cell.Row(), cell.Column()));
 }
 
 // A formula without tokens for this format goes as its text, "=" included, in a LABEL record

@@ -23,6 +23,7 @@ class IXLSWorksheet;
 class TXLSWorkbook;
 class TXLSCellRef;
 class TXLSCompiledFormula;
+class Variant;
 
 // Little-endian writes into the sheet writer's reused cell-record buffer, which is long enough
 // for the longest cell record.
@@ -103,6 +104,7 @@ class TXLSSheetWriter {
   // text result; the formula's text when it has no tokens in this format.
   int WriteFormula(const TXLSCellRef& cell);
   int WriteFormulaText(const TXLSCellRef& cell);
+  bool IsDateResult(const TXLSCellRef& cell, const Variant& value) const;
   int WriteString(const std::u16string& value);
   std::string CellName(std::int32_t row, std::int32_t column) const;
   int WriteMergedArea(const TXLSCellRef& master);

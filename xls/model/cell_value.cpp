@@ -116,15 +116,28 @@ void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& 
 struct TXLSCellFormula::Kept {
   std::int32_t status;
   Variant value;
+  double fileShift;
 };
 
-void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value) {
-  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant()});
+void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, double fileShift) {
+  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), fileShift});
+}
+
+bool TXLSCellFormula::ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const {
+  if (!kept_ || !sheet.Workbook()->ResultsAsRead()) return false;
+  status = kept_->status;
+  fileValue = kept_->value;
+  if (kept_->fileShift != 0 && fileValue.IsNumber()) fileValue = Variant(fileValue.NumberValue() - kept_->fileShift);
+  return true;
 }
 
 void TXLSCellFormula::KeepResultOf(const TXLSCellFormula& other) { kept_ = other.kept_; }
 
 std::int32_t TXLSCellFormula::Value(const IXLSWorksheet& sheet, int row, int column, Variant& out) {
+  if (kept_ && sheet.Workbook()->ResultsAsRead()) {
+    out = kept_->value;
+    return kept_->status;
+  }
   const std::int32_t status = Calculate(sheet, row, column, out);
   if (!kept_) return status;
   // 1 or a spreadsheet error code: the formula has a value of its own now.

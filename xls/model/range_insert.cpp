@@ -171,7 +171,8 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
 
   for (const Rect& a : travelling) {
     const std::int32_t dr = vertical ? delta : 0, dc = vertical ? 0 : delta;
-    CreateRC(sheet_, a.r1 + dr, a.c1 + dc, a.r2 + dr, a.c2 + dc)->Merge(false);
+    // The cells under the area travelled with it and keep what they hold.
+    CreateRC(sheet_, a.r1 + dr, a.c1 + dc, a.r2 + dr, a.c2 + dc)->MergeAsRead();
   }
   // Hyperlinks go with their cells: those over deleted cells go, those behind move.
   if (sheet.HasHyperlinks()) {

@@ -120,12 +120,18 @@ void TXLSRange::UnMerge() {
   TXLSCellHeap& heap = sheet_->Cells();
   std::int32_t r1, c1, r2, c2;
   if (!ClipToUsedArea(r1, c1, r2, c2)) return;
+  bool dissolved = false;
   for (std::int32_t r = r1; r <= r2; ++r) {
     for (std::int32_t c = c1; c <= c2; ++c) {
       TXLSCellRef* cell = heap.FindCell(r, c);
-      if (cell && cell->Merged()) heap.DissolveMerge(cell->Merge()->master);
+      if (cell && cell->Merged()) {
+        heap.DissolveMerge(cell->Merge()->master);
+        dissolved = true;
+      }
     }
   }
+  // Formulas read the cells that were under the area as their values now.
+  if (dissolved) sheet_->Workbook()->BumpRecalcStamp();
 }
 
 bool TXLSRange::GetMergeCells() const {

@@ -44,6 +44,7 @@ TXLSWorkbook::~TXLSWorkbook() {
 }
 
 void TXLSWorkbook::Clear() {
+  resultsAsRead_ = false;
   formulas_.reset();
   sheets_.reset();  // the cells give their uses back to the lists below
   if (drawingGroup_) drawingGroup_->Clear();
@@ -113,6 +114,7 @@ std::int32_t TXLSWorkbook::SetCodePage(std::uint16_t codePage) {
 IXLSWorksheet* TXLSWorkbook::GetActiveSheet() const { return sheets_->GetActive(); }
 
 void TXLSWorkbook::BumpRecalcStamp() {
+  resultsAsRead_ = false;
   recalcStamp_ = recalcStamp_ == 0xFFFFFFFFu ? 1u : recalcStamp_ + 1u;
 }
 

@@ -102,7 +102,11 @@ class TXLSWorkbook {
   std::int32_t GetRefModeA1() const { return refModeA1_; }
   void SetRefModeA1(std::int32_t flag) { refModeA1_ = flag != 0 ? 1 : 0; }
   bool GetDate1904() const { return date1904_; }
-  void SetDate1904(bool flag) { date1904_ = flag; }
+  // Switching the date system changes what date results mean: results kept from a file go.
+  void SetDate1904(bool flag) {
+    if (flag != date1904_) BumpRecalcStamp();
+    date1904_ = flag;
+  }
   bool GetIgnoreDrawings() const { return ignoreDrawings_; }
   void SetIgnoreDrawings(bool flag) { ignoreDrawings_ = flag; }
   // The cells that a read file's merged areas may cover per worksheet: merging makes a cell for
@@ -151,6 +155,10 @@ class TXLSWorkbook {
   // it never takes the value 0.
   void BumpRecalcStamp();
   std::uint32_t GetRecalcStamp() const { return recalcStamp_; }
+  // True from the end of a file's reading until the first change a formula could read (a bump
+  // of the stamp): formulas read from the file stand for the results the file cached.
+  bool ResultsAsRead() const { return resultsAsRead_; }
+  void KeepResultsAsRead() { resultsAsRead_ = true; }
   void SetRecalcStamp(std::uint32_t stamp) { recalcStamp_ = stamp; }
 
   // The calculator's cell source: -1 for a sheet index outside 1..count or a position outside
@@ -193,6 +201,7 @@ class TXLSWorkbook {
   std::int32_t defaultSaveFormat_ = 2;
   std::int32_t currentFormat_ = 0;
   std::uint32_t recalcStamp_ = 1;
+  bool resultsAsRead_ = false;
   std::int32_t refModeA1_ = 1;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;

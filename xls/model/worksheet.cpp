@@ -67,6 +67,8 @@ TXLSOutline& IXLSWorksheet::GetOutline() {
 
 bool IXLSWorksheet::SetName(const std::u16string& name) {
   if (!workbook_->GetWorksheets().IsValidName(index_, name)) return false;
+  // Results kept from a file stand only while nothing formulas could see has changed.
+  if (name != name_) workbook_->BumpRecalcStamp();
   name_ = name;
   return true;
 }

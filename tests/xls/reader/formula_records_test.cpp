@@ -25,9 +25,9 @@ Bytes CellHead(std::uint16_t row, std::uint16_t column) {
   return b;
 }
 
-Bytes Formula(std::uint16_t row, std::uint16_t column, const Bytes& tokens) {
+Bytes Formula(std::uint16_t row, std::uint16_t column, const Bytes& tokens, double cached = 0) {
   Bytes b = CellHead(row, column);
-  PutDouble(b, 0);
+  PutDouble(b, cached);
   PutWord(b, 0);
   PutDWord(b, 0);
   PutWord(b, static_cast<std::uint32_t>(tokens.size()));
@@ -52,7 +52,7 @@ Bytes Book() {
   }
   // B1:B3 share A(row+1)*10: a ptgRefN one row down and one column left, ptgInt 10, ptgMul.
   const Bytes shared = {0x2C, 0x01, 0x00, 0xFF, 0xC0, 0x1E, 0x0A, 0x00, 0x05};
-  b.Record(0x0006, Formula(0, 1, Exp(0, 1)));
+  b.Record(0x0006, Formula(0, 1, Exp(0, 1), 20));
   Bytes shrfmla;
   PutWord(shrfmla, 0);
   PutWord(shrfmla, 2);
@@ -60,8 +60,8 @@ Bytes Book() {
   PutWord(shrfmla, static_cast<std::uint32_t>(shared.size()));
   shrfmla.insert(shrfmla.end(), shared.begin(), shared.end());
   b.Record(0x04BC, shrfmla);
-  b.Record(0x0006, Formula(1, 1, Exp(0, 1)));
-  b.Record(0x0006, Formula(2, 1, Exp(0, 1)));
+  b.Record(0x0006, Formula(1, 1, Exp(0, 1), 30));
+  b.Record(0x0006, Formula(2, 1, Exp(0, 1), 40));
   // C1:C2 hold the array formula {=A1:A2*2}.
   const Bytes array = {0x65, 0x00, 0x00, 0x01, 0x00, 0x00, 0xC0, 0x00, 0xC0, 0x1E, 0x02, 0x00, 0x05};
   b.Record(0x0006, Formula(0, 2, Exp(0, 2)));
@@ -76,7 +76,7 @@ Bytes Book() {
   b.Record(0x0221, arr);
   b.Record(0x0006, Formula(1, 2, Exp(0, 2)));
   // D1 = 1+2 in plain tokens; D2 refers to a cell that has no array formula (nothing stored).
-  b.Record(0x0006, Formula(0, 3, {0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x03}));
+  b.Record(0x0006, Formula(0, 3, {0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x03}, 3));
   b.Record(0x0006, Formula(1, 3, Exp(0, 0)));
   b.Eof();
   return b.bytes;

@@ -94,6 +94,18 @@ std::int32_t TXLSCalculator::GetArrayRecordBytes(const TXLSCompiledFormula& f, i
   out.reset();
   const TXLSArrayFormula* link = f.ArrayLink();
   if (!link || !link->owner) return kCalcUnresolved;
+  const std::uint32_t limit = GetFileFormat() == kFormatBiff5 ? 2080 : 8224;
+  if (const std::vector<std::uint8_t>* read = f.ReadBytes(GetFileFormat()); read && 6 + read->size() <= limit) {
+    // As the file held it: the tokens' classes, IF's jumps, integers and flags stay.
+    auto body = std::make_unique<TXLSBlob>(6 + static_cast<std::uint32_t>(read->size()));
+    body->AddWord(static_cast<std::uint32_t>(link->firstRow));
+    body->AddWord(static_cast<std::uint32_t>(link->lastRow));
+    body->AddByte(static_cast<std::uint8_t>(link->firstColumn));
+    body->AddByte(static_cast<std::uint8_t>(link->lastColumn));
+    for (std::uint8_t b : *read) body->AddByte(b);
+    out = std::move(body);
+    return kCalcOk;
+  }
   std::unique_ptr<TXLSBlob> tokens;
   OffGridFails cells(formulas_.Compiler());
   const std::int32_t st = GetFormulaBytes(f, tokens, kRootArray, sheetId, link->anchorRow, link->anchorColumn);

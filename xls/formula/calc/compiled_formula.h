@@ -64,12 +64,25 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   // The formula's syntax tree, built anew from its packed form (nullptr for an array member).
   std::unique_ptr<TXLSSyntaxItem> Tree() const { return tree_.Unpack(); }
   bool HasTree() const { return !tree_.Empty(); }
-  void SetTree(const TXLSSyntaxItem* tree) { tree_ = TXLSPackedTree(tree); }
+  void SetTree(const TXLSSyntaxItem* tree) {
+    tree_ = TXLSPackedTree(tree);
+    readBytes_.reset();
+  }
   TXLSFormulatArrays* Arrays() const { return arrays_.get(); }
   bool HasArrays() const { return arrays_ && arrays_->Count() > 0; }
   bool IsArrayMember() const { return link_ != nullptr; }
   TXLSArrayFormula* ArrayLink() const { return link_.get(); }
   void SetArrayFormula(std::unique_ptr<TXLSArrayFormula> link) { link_ = std::move(link); }
+  // The bytes an array formula's ARRAY record held after its cell range (option flags, tokens,
+  // array constants) in a file of the given format (1 BIFF5, 2 BIFF8), written back as read
+  // while the formula stays as it was read; copies and a changed tree do not have them.
+  void KeepReadBytes(std::vector<std::uint8_t> bytes, int format) {
+    readBytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    readFormat_ = format;
+  }
+  const std::vector<std::uint8_t>* ReadBytes(int format) const {
+    return readBytes_ && readFormat_ == format ? readBytes_.get() : nullptr;
+  }
 
   // The cached result and the stamp and status it was computed with (stamp 0: none).
   void SetValue(const Variant& value) { cached_ = value; }
@@ -101,6 +114,8 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   TXLSPackedTree tree_;
   std::unique_ptr<TXLSFormulatArrays> arrays_;
   std::unique_ptr<TXLSArrayFormula> link_;
+  std::shared_ptr<const std::vector<std::uint8_t>> readBytes_;
+  int readFormat_ = 0;
   Variant cached_;
   std::uint32_t stamp_ = 0;
   std::uint32_t inputs_ = 0;  // the workbook's stamp when a failure was cached

@@ -251,7 +251,7 @@ void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::i
   if (TXLSCellFormula* f = sheet_->GetCellFormula(row, column)) {
     // A date result of a 1904 book moves to the 1900 system, as a number cell does.
     if (value.IsNumber() && date1904_ && workbook_.XFList().IsDateFormat(sheet_->GetCellXF(row, column)))
-      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift));
+      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift), kDate1904Shift);
     else
       f->KeepResult(status, value);
     return;
@@ -346,6 +346,17 @@ void TXLSReader::DropPendingAnchor() {
   if (pendingHasResult_) KeepFormulaResult(row, column, pendingStatus_, pendingResult_);
 }
 
+namespace {
+
+bool NamesByListNumber(const TXLSSyntaxItem& node) {
+  if (node.kind == kNodeName || (node.range && (node.range->Is3d() || node.range->externId > 0))) return true;
+  for (int i = 1; i <= node.ChildCount(); ++i)
+    if (NamesByListNumber(*node.Child(i))) return true;
+  return false;
+}
+
+}  // namespace
+
 void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
   const std::int32_t anchorRow = pendingRow_, anchorColumn = pendingColumn_;
   const std::int32_t firstRow = body.Word(0), lastRow = body.Word(2);
@@ -361,6 +372,11 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
     f->ResolveOffsets(anchorRow, anchorColumn);
     if (id == kRecArray) {
       f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
+      // Tokens that name nothing by a number of the file's own lists (names, sheets) mean the
+      // same in a save of the same format: they are written back as read.
+      const std::unique_ptr<TXLSSyntaxItem> tree = f->Tree();
+      if (tree && !NamesByListNumber(*tree) && body.size > 6)
+        f->KeepReadBytes(std::vector<std::uint8_t>(body.data + 6, body.data + body.size), FileFormat());
     }
     sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
   }

@@ -78,6 +78,8 @@ int TXLSReader::Read() {
   if (status == 1) {
     KeepMacroProject();
     KeepEmbeddedObjects();
+    // Until something changes, every formula's value is what the file cached.
+    workbook_.KeepResultsAsRead();
   }
   stream_.CloseStorage();
   return status;

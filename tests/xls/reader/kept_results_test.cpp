@@ -1,0 +1,128 @@
+// What a file said, through our save: cached results until a cell changes (then calculated),
+// the 1904 date system's results whatever the cell's format, BIFF5 calls through a defined name,
+// command-equivalent function numbers, ARRAY records as read and the results of formulas under
+// a merged area.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "kept_books.h"
+#include "xls/formula/names.h"
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls::test {
+namespace {
+
+double Value(TXLSWorkbook& book, const char16_t* cell) {
+  return book.GetWorksheets().GetItem(1)->GetRange(cell)->GetValue().NumberValue();
+}
+
+TEST(KeptResults, FileResultsStandUntilACellChanges) {
+  IXLSWorkbook read = Open(StaleBook());
+  EXPECT_EQ(Value(*read, u"B1"), 7);
+  EXPECT_EQ(Value(*read, u"C1"), 9);
+  // A column's width is no value: the results stand.
+  read->GetWorksheets().GetItem(1)->GetRange(u"B1")->SetColumnWidth(Variant(20.0));
+  for (int format : {2, 1}) {
+    IXLSWorkbook again = Open(Saved(*read, format));
+    EXPECT_EQ(Value(*again, u"B1"), 7) << format;
+    EXPECT_EQ(Value(*again, u"C1"), 9) << format;
+  }
+  // Every change a formula could see calculates the workbook again.
+  auto sheet = [](TXLSWorkbook& b) { return b.GetWorksheets().GetItem(1); };
+  const std::vector<std::pair<const char*, std::function<void(TXLSWorkbook&)>>> changes = {
+      {"a value elsewhere", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"F9")->SetValue(Variant(1.0)); }},
+      {"a row inserted", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"A5")->GetEntireRow()->Insert(); }},
+      {"a column deleted", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"H1")->GetEntireColumn()->Delete(); }},
+      {"the sheet renamed", [&](TXLSWorkbook& b) { sheet(b)->SetName(u"Other"); }},
+      {"a sheet added", [](TXLSWorkbook& b) { b.GetWorksheets().Add(); }},
+      {"a name defined", [](TXLSWorkbook& b) { b.GetNames()->Add(u"Ten", u"=10"); }},
+      {"the date system", [](TXLSWorkbook& b) { b.SetDate1904(true); }},
+      {"an area merged", [&](TXLSWorkbook& b) { sheet(b)->GetRange(u"E1", u"F1")->Merge(); }},
+  };
+  for (const auto& [what, change] : changes) {
+    IXLSWorkbook book = Open(StaleBook());
+    change(*book);
+    EXPECT_EQ(Value(*book, u"B1"), 6) << what;
+    EXPECT_EQ(Value(*book, u"C1"), 7) << what;
+    IXLSWorkbook again = Open(Saved(*book, 2));
+    EXPECT_EQ(Value(*again, u"C1"), 7) << what;
+  }
+}
+
+// A 1904 book: A1 2018-01-01 and A2 2017-12-25 in a date format. The file holds every result in
+// its own system: B1 =A1 and D1 =A1-0 in General 41639 (the 1900 system's 43101 less 1462), E1
+// =A1-A2 in a date format the 7 days, F1 =YEAR(A1) 2018; calculated by us or kept as read.
+TEST(KeptResults, ResultsOfA1904BookInItsOwnDateSystem) {
+  IXLSWorkbook book = Book1904();
+  const std::vector<double> expected = {41639, 41639, 7, 2018, 41640, 41646};
+  const Bytes calculated = Saved(*book, 2);
+  EXPECT_EQ(FormulaResults(calculated), expected);
+  IXLSWorkbook read = Open(calculated);
+  EXPECT_EQ(Value(*read, u"B1"), 41639);  // General: as the file holds it
+  EXPECT_EQ(Value(*read, u"H1"), 43108);  // a date: in the model's system
+  EXPECT_EQ(FormulaResults(Saved(*read, 2)), expected);
+  EXPECT_EQ(FormulaResults(Saved(*read, 1)), expected);
+}
+
+// A hidden NAME "Comment" (a macro function) called through ptgName and ptgFuncVar 255, as the
+// format's program writes it in BIFF5, and a command-equivalent function (ptgFuncVar 0x80A3):
+// both come back as the calls they were, with their results.
+TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
+  const Bytes command = {0x42, 0, 0xA3, 0x80};
+  IXLSWorkbook read = Open(CallBook());
+  IXLSWorksheet& s = *read->GetWorksheets().GetItem(1);
+  EXPECT_EQ(s.GetRange(u"B1")->GetFormula().TextValue(), u"=Comment(A1)");
+  for (int format : {1, 2}) {
+    const Bytes file = Saved(*read, format);
+    const std::vector<Bytes> names = Records(file, 0x0018);
+    ASSERT_EQ(names.size(), 1u) << format;
+    EXPECT_EQ(names[0][0] | names[0][1] << 8, 0x000E) << format;  // still the function the call names
+    const std::vector<Bytes> formulas = Records(file, 0x0006);
+    ASSERT_EQ(formulas.size(), 2u) << format;  // no text cells
+    const Bytes second(formulas[1].begin() + 22, formulas[1].end());
+    EXPECT_EQ(second, command) << format;
+    IXLSWorkbook again = Open(file);
+    EXPECT_EQ(again->GetWorksheets().GetItem(1)->GetRange(u"B1")->GetFormula().TextValue(), u"=Comment(A1)");
+    EXPECT_EQ(Value(*again, u"B1"), 5) << format;
+    EXPECT_EQ(Value(*again, u"C1"), 1) << format;
+  }
+  EXPECT_EQ(Records(Saved(*read, 1), 0x0006)[0].size(), 22u + 23u);  // the call's tokens
+  // Calculated again, neither call has a value of ours: both keep the file's.
+  s.GetRange(u"A1")->SetValue(Variant(6.0));
+  EXPECT_EQ(Value(*read, u"B1"), 5);
+  EXPECT_EQ(Value(*read, u"C1"), 1);
+}
+
+// B1 holds the array formula {=SUM(IF(FREQUENCY(A1:A3;A1:A3)>0;1;0))} as the format's program
+// writes it: array-class areas, IF with its jumps, integers, option flags 0. Our saves write the
+// ARRAY record's tokens as read. B3 and C3 lie under the merged area A3:C3 and keep their
+// results (4 and 3).
+TEST(KeptResults, ArrayRecordsAndMergedCellsAsRead) {
+  const Bytes array = ArrayRecord();
+  IXLSWorkbook read = Open(ArrayBook());
+  const Bytes saved = Saved(*read, 2);
+  const std::vector<Bytes> arrays = Records(saved, 0x0221);
+  ASSERT_EQ(arrays.size(), 1u);
+  EXPECT_EQ(arrays[0], array);
+  EXPECT_EQ(FormulaResults(saved), (std::vector<double>{3, 4, 3}));
+  // A changed array formula is written from its tokens as we make them; the merged cells'
+  // formulas are calculated.
+  read->GetWorksheets().GetItem(1)->GetRange(u"A1")->GetEntireRow()->Insert();
+  const Bytes changed = Saved(*read, 2);
+  EXPECT_EQ(FormulaResults(changed), (std::vector<double>{3, 4, 3}));
+  const std::vector<Bytes> moved = Records(changed, 0x0221);
+  ASSERT_EQ(moved.size(), 1u);
+  EXPECT_NE(Bytes(moved[0].begin() + 6, moved[0].end()), Bytes(array.begin() + 6, array.end()));
+  // Cells no longer under an area read as their values: what formulas see changed.
+  IXLSWorkbook unmerged = Open(ArrayBook());
+  EXPECT_TRUE(unmerged->ResultsAsRead());
+  unmerged->GetWorksheets().GetItem(1)->GetRange(u"B3")->UnMerge();
+  EXPECT_FALSE(unmerged->ResultsAsRead());
+}
+
+}  // namespace
+}  // namespace xls::test
