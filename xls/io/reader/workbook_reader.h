@@ -87,6 +87,7 @@ class TXLSReader {
   void ReportSheetLosses();
   void KeepMacroProject();
   void KeepEmbeddedObjects();
+  void KeepProperties();
   void Finish();
 
   // Workbook globals.
@@ -223,6 +224,7 @@ class TXLSReader {
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
     std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
     std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
+    std::size_t pivotTables = 0;  // SXVIEW records: the model keeps no pivot table
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
