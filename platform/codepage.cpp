@@ -20,7 +20,7 @@ constexpr char16_t kHigh1252[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // The Macintosh code pages of one byte that the C library's converters lack or read otherwise
-// than Apple's tables: bytes 0x80..0xFF of Mac Roman (10000), which Icelandic (10079),
+// than Apple's tables: bytes 0x80..0xFF of Mac Roman (10000, or 32768), which Icelandic (10079),
 // Turkish (10081), Croatian (10082) and Romanian (10010) change in a few places, and Greek
 // (10006).
 constexpr char16_t kHighMacRoman[128] = {
@@ -86,7 +86,10 @@ bool MacCharacter(int codePage, std::uint8_t byte, char16_t& character) {
     return true;
   };
   switch (codePage) {
-    case 10000: character = kHighMacRoman[byte - 0x80]; return true;
+    case 10000:
+    case 32768:  // the number the Mac version of the spreadsheet program writes for Mac Roman
+      character = kHighMacRoman[byte - 0x80];
+      return true;
     case 10006: character = kHighMacGreek[byte - 0x80]; return true;
     case 10079: return changed(kMacIcelandic);
     case 10081: return changed(kMacTurkish);

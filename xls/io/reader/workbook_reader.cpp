@@ -120,7 +120,7 @@ void TXLSReader::KeepEmbeddedObjects() {
 void TXLSReader::KeepProperties() {
   const platform::CompoundFileReader* root = stream_.RootStorage();
   if (!root) return;
-  for (const char16_t* name : {u"\x05SummaryInformation", u"\x05DocumentSummaryInformation"}) {
+  for (const char16_t* name : {u"\x05SummaryInformation", u"\x05" u"DocumentSummaryInformation"}) {
     const int entry = root->Find(platform::CompoundFileReader::kRoot, name);
     if (entry < 0 || root->GetEntry(entry).type != platform::CompoundEntryType::Stream) continue;
     std::unique_ptr<TXLSFileStream> stream = TXLSFileStream::CreateAutoSize(name);
