@@ -314,5 +314,36 @@ TEST(KeptRecords, CommentAnchorsOutOfRangeAreClamped) {
   }
 }
 
+// OBJ records of kind 20 (drop-downs) in the first sheet.
+std::size_t DropDowns(const Records& records) {
+  std::size_t n = 0;
+  for (const auto& [id, body] : records)
+    if (id == 0x005D && body.size() >= 6 && body[4] == 20) ++n;
+  return n;
+}
+
+// A filter's drop-downs and its _FilterDatabase without AUTOFILTERINFO (its record turned into
+// a GRIDSET of the same size) stay: the drop-down objects are written back.
+TEST(KeptRecords, FilterDropDownsWithoutFilterInfoStay) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  IXLSWorksheet* sheet = made->GetWorksheets().Add();
+  for (const char16_t* cell : {u"A1", u"B1", u"A2", u"B2"}) sheet->GetRange(cell)->SetValue(Variant(1));
+  sheet->GetRange(u"A1", u"B2")->AutoFilter();
+  Bytes stream = StreamOf(Saved(*made, 2), u"Workbook");
+  bool patched = false;
+  for (std::size_t at = 0; at + 6 <= stream.size() && !patched; at += 4 + (stream[at + 2] | stream[at + 3] << 8))
+    if (stream[at] == 0x9D && stream[at + 1] == 0) stream[at] = 0x82, patched = true;
+  ASSERT_TRUE(patched);
+  IXLSWorkbook book = Read(Compound(stream, u"Workbook"));
+  EXPECT_EQ(DropDowns(RecordsOf(Compound(stream, u"Workbook"), 2)), 2u);
+  const Bytes saved = Saved(*book, 2);
+  EXPECT_EQ(DropDowns(RecordsOf(saved, 2)), 2u);
+  EXPECT_EQ(DropDowns(RecordsOf(Saved(*Read(saved), 2), 2)), 2u);
+  // The filter database stays a hidden built-in name.
+  const Records names = WithIds(RecordsOf(saved, 2), {0x0018});
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].second[0], 0x21);
+}
+
 }  // namespace
 }  // namespace xls::test
