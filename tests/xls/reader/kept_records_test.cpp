@@ -6,7 +6,7 @@
 #include "platform/byte_stream.h"
 #include "platform/codepage.h"
 #include "platform/compound_file.h"
-#include "reader_test_support.h"
+#include "kept_records_books.h"
 #include "xls/model/range.h"
 #include "xls/model/row_col_info.h"
 #include "xls/model/workbook.h"
@@ -16,26 +16,6 @@
 namespace xls::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Records = std::vector<std::pair<std::uint16_t, Bytes>>;
-
-// A compound file holding the stream (named "Workbook", or "Book" for BIFF5) and further
-// streams of the root; storages are given by a name ending in "/".
-Bytes Compound(const Bytes& stream, const std::u16string& name, const std::vector<std::pair<std::u16string, Bytes>>& more = {}) {
-  platform::CompoundFileWriter file;
-  file.StreamData(file.AddStream(platform::CompoundFileWriter::kRoot, name)) = stream;
-  for (const auto& [other, bytes] : more) {
-    if (other.back() == u'/') {
-      const int storage = file.AddStorage(platform::CompoundFileWriter::kRoot, other.substr(0, other.size() - 1));
-      file.StreamData(file.AddStream(storage, u"1")) = bytes;
-    } else {
-      file.StreamData(file.AddStream(platform::CompoundFileWriter::kRoot, other)) = bytes;
-    }
-  }
-  platform::MemoryStream out;
-  EXPECT_TRUE(file.Save(out));
-  return out.Bytes();
-}
 
 IXLSWorkbook Read(const Bytes& bytes) {
   platform::MemoryStream stream(bytes);
@@ -48,15 +28,6 @@ Bytes Saved(TXLSWorkbook& book, int format) {
   platform::MemoryStream saved;
   EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
   return saved.Bytes();
-}
-
-Bytes StreamOf(const Bytes& file, const std::u16string& name) {
-  platform::CompoundFileReader reader;
-  Bytes out;
-  if (!reader.Open(file)) return out;
-  const int entry = reader.Find(platform::CompoundFileReader::kRoot, name);
-  if (entry >= 0) reader.ReadStream(entry, out);
-  return out;
 }
 
 Records RecordsOf(const Bytes& file, int format) {
@@ -79,28 +50,6 @@ Records WithIds(const Records& records, std::initializer_list<std::uint16_t> ids
   return out;
 }
 
-// Globals of one sheet (BOUNDSHEET offset 0: the reader takes the substreams in order) with the
-// given records before their EOF, then the sheet's records.
-BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const std::vector<std::pair<std::uint16_t, Bytes>>& globals,
-                 const std::vector<std::pair<std::uint16_t, Bytes>>& sheet) {
-  BiffBuilder b;
-  b.Bof(0x0005, version);
-  Bytes bound = {0, 0, 0, 0, 0, 0};
-  if (version >= 0x0600)
-    PutString8(bound, sheetName, true);
-  else
-    bound.push_back(static_cast<std::uint8_t>(sheetName.size())), bound.insert(bound.end(), sheetName.begin(), sheetName.end());
-  for (const auto& [id, body] : globals)
-    if (id == 0x0042) b.Record(id, body);
-  b.Record(0x0085, bound);
-  for (const auto& [id, body] : globals)
-    if (id != 0x0042) b.Record(id, body);
-  b.Eof().Bof(0x0010, version);
-  for (const auto& [id, body] : sheet) b.Record(id, body);
-  b.Eof();
-  return b;
-}
-
 TEST(KeptRecords, MacCodePagesReadAsApplesTables) {
   using platform::AnsiToWideCP;
   EXPECT_EQ(AnsiToWideCP("\x80rkusz1", 10029), u"Ärkusz1");
@@ -119,14 +68,7 @@ TEST(KeptRecords, MacCodePagesReadAsApplesTables) {
 // A BIFF5 book of the Mac code page 10029: its sheet name and texts read right and a BIFF5 save
 // writes them in that page again; a text's line feed stays a line feed.
 TEST(KeptRecords, Biff5TextsInAMacCodePageKeepTheirLineFeeds) {
-  auto label = [](std::uint8_t row, const std::string& text) {
-    Bytes b = {row, 0, 0, 0, 15, 0, static_cast<std::uint8_t>(text.size()), 0};
-    b.insert(b.end(), text.begin(), text.end());
-    return std::pair<std::uint16_t, Bytes>{0x0204, b};
-  };
-  const BiffBuilder b = Book(0x0500, "\x80rkusz1", {{0x0042, {0x2D, 0x27}}},
-                             {label(0, "\xFC" "adowno\xE6\x8D"), label(1, "abc\ndef")});
-  IXLSWorkbook book = Read(Compound(b.bytes, u"Book"));
+  IXLSWorkbook book = Read(MacTextsBook());
   for (int format : {0, 1, 2}) {
     IXLSWorkbook read = format == 0 ? book : Read(Saved(*book, format));
     IXLSWorksheet* sheet = read->GetWorksheets().GetItem(1);
@@ -143,23 +85,11 @@ TEST(KeptRecords, Biff5TextsInAMacCodePageKeepTheirLineFeeds) {
 // FILTERMODE, AUTOFILTERINFO, an AUTOFILTER without conditions and the AUTOFILTER12 of an
 // above-average filter with its CONTINUEFRT12 come back as read; BIFF5 has no AUTOFILTER12.
 TEST(KeptRecords, FilterRecordsGoBackAsRead) {
-  Bytes name = {0x21, 0, 0, 1, 0x0B, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x0D};  // hidden built-in _FilterDatabase
-  name.insert(name.end(), {0x3B, 0, 0, 0, 0, 4, 0, 0, 0, 1, 0});          // ptgArea3d A1:B5
-  Bytes autofilter = {1, 0, 0, 0};
-  autofilter.resize(24, 0);
-  // Header and range B1:B5, entry 1, then arrow, type, criteria type, counts, flags, list id
-  // and the view's id.
-  Bytes filter12 = {0x7E, 0x08, 0, 0, 0, 0, 4, 0, 1, 0, 1, 0, 1, 0};
-  for (std::uint32_t v : {0u, 0u, 0x0Fu, 0u, 0u, 0u, 0u, 0u}) PutDWord(filter12, v);
-  filter12.resize(filter12.size() + 16, 0xAB);
-  const Bytes continued = {0x7F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x22};
-  const BiffBuilder b = Book(0x0600, "S", {{0x01AE, {1, 0, 1, 4}}, {0x0017, {1, 0, 0, 0, 0, 0, 0, 0}}, {0x0018, name}},
-                             {{0x009B, {}}, {0x009D, {2, 0}}, {0x009E, autofilter}, {0x087E, filter12}, {0x087F, continued}});
-  IXLSWorkbook book = Read(b.bytes);
-  const Records expected = {{0x009B, {}}, {0x009D, {2, 0}}, {0x009E, autofilter}, {0x087E, filter12}, {0x087F, continued}};
+  IXLSWorkbook book = Read(FilterBook(true));
+  const Records expected = FilterRecords();
   EXPECT_EQ(WithIds(RecordsOf(Saved(*book, 2), 2), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), expected);
   EXPECT_EQ(WithIds(RecordsOf(Saved(*Read(Saved(*book, 2)), 2), 2), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), expected);
-  const Records biff5 = {{0x009B, {}}, {0x009D, {2, 0}}, {0x009E, autofilter}};
+  const Records biff5(expected.begin(), expected.begin() + 4);
   EXPECT_EQ(WithIds(RecordsOf(Saved(*book, 1), 1), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), biff5);
   // A filter set again is no longer the filtered one of the file.
   book->GetWorksheets().GetItem(1)->GetRange(u"A1:C4")->AutoFilter();
@@ -182,51 +112,14 @@ TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
   EXPECT_EQ(after[1].second[8] & 0x04, 0);
 }
 
-// A property set of one section: code page 1252 and 8-bit texts under the given ids.
-Bytes PropertySet(const Bytes& formatId, const std::vector<std::pair<std::uint32_t, std::string>>& texts) {
-  Bytes values;
-  Bytes index;
-  const std::uint32_t count = static_cast<std::uint32_t>(texts.size() + 1);
-  auto offset = [&]() { return static_cast<std::uint32_t>(8 + 8 * count + values.size()); };
-  PutDWord(index, 1);
-  PutDWord(index, offset());
-  PutDWord(values, 2);
-  PutDWord(values, 1252);
-  for (const auto& [id, text] : texts) {
-    PutDWord(index, id);
-    PutDWord(index, offset());
-    PutDWord(values, 0x1E);
-    PutDWord(values, static_cast<std::uint32_t>(text.size() + 1));
-    values.insert(values.end(), text.begin(), text.end());
-    values.push_back(0);
-    while (values.size() % 4) values.push_back(0);
-  }
-  Bytes out = {0xFE, 0xFF, 0, 0, 5, 1, 2, 0};
-  out.resize(24, 0);
-  PutDWord(out, 1);
-  out.insert(out.end(), formatId.begin(), formatId.end());
-  PutDWord(out, 48);
-  PutDWord(out, static_cast<std::uint32_t>(8 + index.size() + values.size()));
-  PutDWord(out, count);
-  out.insert(out.end(), index.begin(), index.end());
-  out.insert(out.end(), values.begin(), values.end());
-  return out;
-}
-
-const Bytes kSummaryId = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10, 0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
-const Bytes kDocSummaryId = {0x02, 0xD5, 0xCD, 0xD5, 0x9C, 0x2E, 0x1B, 0x10, 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE};
-
 // The document properties go back as read in both formats; pivot tables and their caches are
 // listed (the cells stay).
 TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
-  const Bytes summary = PropertySet(kSummaryId, {{2, "Drive settings"}, {4, "Service"}});
-  const Bytes documentSummary = PropertySet(kDocSummaryId, {{0x0F, "Kestravel"}});
-  Bytes sxview(44, 0);
-  const BiffBuilder b = Book(0x0600, "S", {{0x00D5, {1, 0, 1, 0}}}, {{0x0203, {0, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
-                                                                    {0x00B0, sxview}, {0x00B0, sxview}});
-  IXLSWorkbook book = Read(Compound(b.bytes, u"Workbook", {{u"\x05SummaryInformation", summary},
-                                                           {u"\x05" u"DocumentSummaryInformation", documentSummary},
-                                                           {u"_SX_DB_CUR/", {1, 2, 3}}}));
+  const Bytes source = PropertiesBook();
+  const Bytes summary = StreamOf(source, u"\x05SummaryInformation");
+  const Bytes documentSummary = StreamOf(source, u"\x05" u"DocumentSummaryInformation");
+  ASSERT_FALSE(summary.empty());
+  IXLSWorkbook book = Read(source);
   EXPECT_EQ(book->GetReadLosses(),
             (std::vector<std::u16string>{u"Sheet \"S\": 2 pivot tables (their cells stay as values) were left out",
                                          u"Workbook: the pivot table caches (the storage \"_SX_DB_CUR\") were left out"}));
@@ -245,16 +138,7 @@ TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
 
 // The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet.
 TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
-  BiffBuilder b;
-  b.Bof(0x0005, 0x0580);
-  b.Record(0x0042, {0, 0x80});
-  b.Record(0x0085, {0, 0, 0, 0, 0, 2, 6, 'C', 'h', 'a', 'r', 't', '1'});
-  b.Eof().Bof(0x0020, 0x0580);
-  b.Record(0x1001, {0, 0});              // UNITS
-  b.Record(0x1002, Bytes(16, 0));        // CHART
-  b.Record(0x1033, {}).Record(0x1034, {});  // BEGIN END
-  b.Eof();
-  IXLSWorkbook book = Read(Compound(b.bytes, u"Book"));
+  IXLSWorkbook book = Read(MacChartBook());
   ASSERT_EQ(book->GetWorksheets().GetCount(), 1);
   EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetName(), u"Chart1");
   const Records chart = WithIds(RecordsOf(Saved(*book, 1), 1), {0x1001, 0x1002, 0x1033, 0x1034});
@@ -285,20 +169,11 @@ std::vector<std::uint16_t> CommentAnchor(const Records& records) {
 TEST(KeptRecords, CommentAnchorsOutOfRangeAreClamped) {
   IXLSWorkbook made = TXLSWorkbook::Create();
   made->GetWorksheets().Add()->GetRange(u"C4")->AddComment(u"Hello");
-  Bytes file = Saved(*made, 2);
-  const std::vector<std::uint16_t> own = CommentAnchor(RecordsOf(file, 2));
+  const std::vector<std::uint16_t> own = CommentAnchor(RecordsOf(Saved(*made, 2), 2));
   ASSERT_EQ(own.size(), 9u);
-  // Patch the file's anchor: dx2 = 1043, dy2 = 300.
-  Bytes stream = StreamOf(file, u"Workbook");
-  bool patched = false;
-  for (std::size_t at = 0; at + 26 <= stream.size() && !patched; ++at)
-    if (stream[at + 2] == 0x10 && stream[at + 3] == 0xF0 && stream[at + 4] == 18 && stream[at + 5] == 0) {
-      stream[at + 20] = 1043 & 0xFF, stream[at + 21] = 1043 >> 8;
-      stream[at + 24] = 300 & 0xFF, stream[at + 25] = 300 >> 8;
-      patched = true;
-    }
-  ASSERT_TRUE(patched);
-  IXLSWorkbook book = Read(Compound(stream, u"Workbook"));
+  const Bytes source = CommentBook();
+  ASSERT_FALSE(source.empty());
+  IXLSWorkbook book = Read(source);
   for (int round = 0; round < 2; ++round) {
     const Bytes saved = Saved(*book, 2);
     const std::vector<std::uint16_t> a = CommentAnchor(RecordsOf(saved, 2));
