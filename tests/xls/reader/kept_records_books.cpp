@@ -34,6 +34,33 @@ Bytes StreamOf(const Bytes& file, const std::u16string& name) {
   return out;
 }
 
+namespace {
+
+// WINDOW1, five FONTs (10 pt Arial) and sixteen XFs (fifteen of styles, then the cells' XF 15),
+// as the format's program starts its globals.
+void Formats(BiffBuilder& b, bool biff8) {
+  b.Record(0x003D, {0, 0, 0, 0, 0, 0x30, 0, 0x20, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02});
+  for (int i = 0; i < 5; ++i) {
+    Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
+    if (biff8) font.push_back(0);
+    for (char c : std::string("Arial")) font.push_back(static_cast<std::uint8_t>(c));
+    b.Record(0x0031, font);
+  }
+  for (int i = 0; i < 16; ++i) {
+    Bytes xf = {0, 0, 0, 0};
+    PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
+    if (biff8) {
+      for (std::uint8_t v : {0x20, 0, 0, 0}) xf.push_back(v);
+      PutDWord(xf, 0), PutDWord(xf, 0), PutWord(xf, 0x20C0);
+    } else {
+      PutWord(xf, 0x20), PutDWord(xf, 0x20C0), PutDWord(xf, 0), PutDWord(xf, 0);
+    }
+    b.Record(0x00E0, xf);
+  }
+}
+
+}  // namespace
+
 BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Records& globals, const Records& sheet) {
   BiffBuilder b;
   b.Bof(0x0005, version);
@@ -44,11 +71,19 @@ BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Reco
     bound.push_back(static_cast<std::uint8_t>(sheetName.size())), bound.insert(bound.end(), sheetName.begin(), sheetName.end());
   for (const auto& [id, body] : globals)
     if (id == 0x0042) b.Record(id, body);
+  Formats(b, version >= 0x0600);
+  const std::size_t offset = b.bytes.size() + 4;
   b.Record(0x0085, bound);
   for (const auto& [id, body] : globals)
     if (id != 0x0042) b.Record(id, body);
-  b.Eof().Bof(0x0010, version);
+  b.Eof();
+  // The BOUNDSHEET's offset of the sheet's BOF.
+  for (std::size_t k = 0; k < 4; ++k) b.bytes[offset + k] = static_cast<std::uint8_t>(b.bytes.size() >> (8 * k));
+  b.Bof(0x0010, version);
+  b.Record(0x0200, version >= 0x0600 ? Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0} : Bytes{0, 0, 8, 0, 0, 0, 2, 0, 0, 0});
   for (const auto& [id, body] : sheet) b.Record(id, body);
+  b.Record(0x023E, version >= 0x0600 ? Bytes{0xB6, 0x06, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}
+                                     : Bytes{0xB6, 0x06, 0, 0, 0, 0, 0, 0, 0, 0});
   b.Eof();
   return b;
 }
@@ -143,7 +178,11 @@ Bytes PropertiesBook() {
   const Bytes summary = PropertySet(kSummaryId, {{2, "Drive settings"}, {4, "Service"}});
   const Bytes documentSummary = PropertySet(kDocSummaryId, {{0x0F, "Kestravel"}});
   const Bytes sxview(44, 0);
-  const BiffBuilder b = Book(0x0600, "S", {{0x00D5, {1, 0, 1, 0}}}, {Number(0, 0, 1), {0x00B0, sxview}, {0x00B0, sxview}});
+  // Column B fitted to its contents (COLINFO 0x0004 beside the width set, 0x0002), column C set.
+  const Records sheet = {{0x007D, {1, 0, 1, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}},
+                         {0x007D, {2, 0, 2, 0, 0, 0x10, 15, 0, 0x02, 0, 0, 0}},
+                         Number(0, 0, 1), {0x00B0, sxview}, {0x00B0, sxview}};
+  const BiffBuilder b = Book(0x0600, "S", {{0x00D5, {1, 0, 1, 0}}}, sheet);
   return Compound(b.bytes, u"Workbook", {{u"\x05SummaryInformation", summary},
                                          {u"\x05" u"DocumentSummaryInformation", documentSummary},
                                          {u"_SX_DB_CUR/", {1, 2, 3}}});
@@ -153,8 +192,12 @@ Bytes MacChartBook() {
   BiffBuilder b;
   b.Bof(0x0005, 0x0580);
   b.Record(0x0042, {0, 0x80});
+  Formats(b, false);
+  const std::size_t offset = b.bytes.size() + 4;
   b.Record(0x0085, {0, 0, 0, 0, 0, 2, 6, 'C', 'h', 'a', 'r', 't', '1'});
-  b.Eof().Bof(0x0020, 0x0580);
+  b.Eof();
+  for (std::size_t k = 0; k < 4; ++k) b.bytes[offset + k] = static_cast<std::uint8_t>(b.bytes.size() >> (8 * k));
+  b.Bof(0x0020, 0x0580);
   b.Record(0x1001, {0, 0});                 // UNITS
   b.Record(0x1002, Bytes(16, 0));           // CHART
   b.Record(0x1033, {}).Record(0x1034, {});  // BEGIN END

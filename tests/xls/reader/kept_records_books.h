@@ -34,7 +34,8 @@ Bytes MacTextsBook();
 Records FilterRecords();
 Bytes FilterBook(bool backwardsByteOrder = false);
 // BIFF8 with SummaryInformation (title, author) and DocumentSummaryInformation (company), a sheet
-// with a number and two pivot tables (SXVIEW), and a "_SX_DB_CUR" storage.
+// with a number, two pivot tables (SXVIEW), column B fitted to its contents (COLINFO 0x0004) and
+// column C of a width set, and a "_SX_DB_CUR" storage.
 Bytes PropertiesBook();
 // The Mac program's BIFF5 (globals BOF 0x0580, code page 32768) of one chart sheet "Chart1".
 Bytes MacChartBook();
