@@ -168,6 +168,7 @@ Bytes FilterBook(bool backwardsByteOrder) {
     for (std::uint32_t column = 0; column < 2; ++column) sheet.push_back(Number(row, column, row % 2 + column * 10));
   const Records filter = FilterRecords();
   sheet.insert(sheet.begin(), filter.begin(), filter.end());
+  sheet.push_back({0x087F, {0x7F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x33}});  // another record's, not the filter's
   const BiffBuilder b = Book(0x0600, "S", {{0x01AE, {1, 0, 1, 4}}, {0x0017, {1, 0, 0, 0, 0, 0, 0, 0}}, {0x0018, name}}, sheet);
   Bytes file = Compound(b.bytes, u"Workbook");
   if (backwardsByteOrder) file[28] = 0xFF, file[29] = 0xFE;

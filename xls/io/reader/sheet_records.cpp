@@ -119,6 +119,8 @@ std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
 }  // namespace
 
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
+  const std::uint16_t previous = previousSheetId_;
+  previousSheetId_ = id;
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
   switch (id) {
@@ -268,8 +270,10 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecAutofilter12:
     case kRecContinueFrt12:
-      // BIFF8's newer filters (above average, colours...): kept as read beside their column.
-      if (Biff8()) SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+      // BIFF8's newer filters (above average, colours...): kept as read beside their column,
+      // with the CONTINUEFRT12 records right behind them (those of other records are not theirs).
+      if (Biff8() && (id == kRecAutofilter12 || previous == kRecAutofilter12 || previous == kRecContinueFrt12))
+        SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
       return 1;
     case kRecSxView:
       ++sheetLosses_.pivotTables;
