@@ -10,7 +10,8 @@ namespace platform {
 constexpr int kCodePage1252 = 1252;
 
 // 8-bit text to UTF-16 in the given code page: 1252 and ISO-8859-1 (28591) here, UTF-8 (65001),
-// other Windows code pages through the C library's converters; a code page that none knows is
+// other Windows code pages through the C library's converters, the Macintosh code pages of one
+// byte (10000..10082) by Apple's tables or the converters; a code page that none knows is
 // read as 1252, the code page of every file this library writes.
 std::u16string AnsiToWideCP(std::string_view text, int codePage = kCodePage1252);
 

@@ -367,7 +367,10 @@ FileResult CompoundFileReader::Parse() {
     return FileResult::Failure("not a compound file");
   const std::uint8_t* h = bytes_.data();  // taken again after the padding below
   version_ = LoadLE16(h + 26);
-  if (LoadLE16(h + 28) != 0xFFFE) return FileResult::Failure("compound file: unknown byte order");
+  // FE FF is the little-endian mark every reader expects; FF FE is the same mark written the
+  // wrong way round by some writers, whose files are little-endian all the same.
+  if (LoadLE16(h + 28) != 0xFFFE && LoadLE16(h + 28) != 0xFEFF)
+    return FileResult::Failure("compound file: unknown byte order");
   std::uint16_t shift = LoadLE16(h + 30);
   if (!((version_ == 3 && shift == 9) || (version_ == 4 && shift == 12)))
     return FileResult::Failure("compound file: unsupported version " + std::to_string(version_) +

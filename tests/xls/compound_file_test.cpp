@@ -337,6 +337,16 @@ TEST_F(DamagedFile, BadVersionAndSectorShift) {
   EXPECT_NE(OpenError().find("unsupported version"), std::string::npos);
 }
 
+TEST_F(DamagedFile, ByteOrderMarkWrittenBackwardsStillReads) {
+  // FF FE instead of FE FF: the rest of the file is little-endian all the same.
+  file[28] = 0xFF;
+  file[29] = 0xFE;
+  EXPECT_EQ(OpenError(), "");
+  file[28] = 0xFE;
+  file[29] = 0xFE;
+  EXPECT_EQ(OpenError(), "compound file: unknown byte order");
+}
+
 TEST_F(DamagedFile, ChainCycleIsCaught) {
   std::size_t wb = EntryAt(u"Workbook");
   std::uint32_t start = U32(file, wb + 116);

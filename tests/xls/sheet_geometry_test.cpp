@@ -68,6 +68,12 @@ TEST_F(SheetGeometry, CommentAnchorBesideTheCell) {
   EXPECT_EQ(huge.columnOffset1, 192);
   EXPECT_EQ(huge.column2, 254);
   EXPECT_EQ(huge.columnOffset2, 806);
+  // A box lower than the gap above the cell (or of a negative size) never ends above its start.
+  for (double height : {5.0, 0.0, -20.0}) {
+    XLSAnchor low = sheet->GetCommentAnchor(3, 1, -4, height);
+    EXPECT_TRUE(low.row2 > low.row1 || (low.row2 == low.row1 && low.rowOffset2 >= low.rowOffset1)) << height;
+    EXPECT_TRUE(low.column2 > low.column1 || (low.column2 == low.column1 && low.columnOffset2 >= low.columnOffset1));
+  }
 }
 
 TEST_F(SheetGeometry, AnchorsAndSizesRoundTrip) {

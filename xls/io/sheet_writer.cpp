@@ -231,7 +231,8 @@ int TXLSSheetWriter::WriteLabel(std::int32_t row, std::int32_t column, std::int3
     b.AddDWord(static_cast<std::uint32_t>(strings.GetSSTPosition(stringIndex)));
     return AddCellRecord(b);
   }
-  std::string text = WideToAnsiCP(NormalizeLineBreaks(strings.GetString(stringIndex)), codePage_);
+  // Line breaks as the text holds them: the format's own program writes LF in BIFF5 texts too.
+  std::string text = WideToAnsiCP(strings.GetString(stringIndex), codePage_);
   if (text.size() > 255) text.resize(255);
   return WriteAnsiLabel(row, column, xf, text);
 }

@@ -429,6 +429,12 @@ std::int32_t BuildCompoundFile(TXLSWorkbook& book, std::int32_t format,
       return -1;
     }
   }
+  for (const auto& properties : book.PropertyStreams()) {
+    if (properties->Save(file, platform::CompoundFileWriter::kRoot) != 1) {
+      if (error) *error = "the document properties could not be written";
+      return -1;
+    }
+  }
   return 1;
 }
 

@@ -80,12 +80,13 @@ TXLSColumnInfo* TXLSColumnInfoList::GetOrCreate(std::int32_t c) {
 }
 
 void TXLSColumnInfoList::SetColumnInfo(std::int32_t c, std::uint16_t width, std::int32_t level,
-                                       std::int32_t xf, bool hidden, bool collapsed) {
+                                       std::int32_t xf, bool hidden, bool collapsed, bool bestFit) {
   TXLSColumnInfo* e = GetOrCreate(c);
   if (!e) return;
   e->width = width;
   e->hidden = hidden ? 1 : 0;
   e->collapsed = collapsed ? 1 : 0;
+  e->bestFit = bestFit ? 1 : 0;
   if (level >= 1 && level <= 8) e->outlineLevel = static_cast<std::uint8_t>(level - 1);
   SetColumnXF(c, xf);
 }
@@ -97,7 +98,9 @@ double TXLSColumnInfoList::GetColumnWidth(std::int32_t c) const {
 
 void TXLSColumnInfoList::SetColumnWidth(std::int32_t c, double characters) {
   TXLSColumnInfo* e = GetOrCreate(c);
-  if (e) e->width = CharsToColWidth(ClampChars(characters));
+  if (!e) return;
+  e->width = CharsToColWidth(ClampChars(characters));
+  e->bestFit = 0;
 }
 
 void TXLSColumnInfoList::SetStandardWidth(double characters) {
@@ -166,6 +169,7 @@ void TXLSColumnInfoList::CopyColumnInfo(std::int32_t c, const TXLSColumnInfo* so
   e->hidden = s.hidden;
   e->outlineLevel = s.outlineLevel;
   e->collapsed = s.collapsed;
+  e->bestFit = s.bestFit;
 }
 
 void TXLSColumnInfoList::DeleteColumnInfo(std::int32_t c) {
@@ -199,7 +203,7 @@ void TXLSColumnInfoList::WriteColInfos(TXLSBlobList& out) {
     while (end < 255) {
       const TXLSColumnInfo* n = GetEntry(end + 1);
       if (!n || n->width != e->width || n->xf != e->xf || n->outlineLevel != e->outlineLevel ||
-          n->hidden != e->hidden || n->collapsed != e->collapsed) {
+          n->hidden != e->hidden || n->collapsed != e->collapsed || n->bestFit != e->bestFit) {
         break;
       }
       ++end;
@@ -210,7 +214,7 @@ void TXLSColumnInfoList::WriteColInfos(TXLSBlobList& out) {
     b->AddWord(e->width);
     b->AddWord(e->xf <= 0 || !xfList_ ? 0u : static_cast<std::uint32_t>(xfList_->GetOutputIndex(e->xf) - 1));
     b->AddWord(static_cast<std::uint32_t>((e->outlineLevel & 7) << 8) | e->hidden | 0x0002u |
-               (e->collapsed ? 0x1000u : 0u));
+               (e->bestFit ? 0x0004u : 0u) | (e->collapsed ? 0x1000u : 0u));
     b->AddWord(2);
     out.Append(b.release());
     if (e->outlineLevel > maxLevel_) maxLevel_ = e->outlineLevel;

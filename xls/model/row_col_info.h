@@ -24,6 +24,8 @@ struct TXLSColumnInfo {
   std::uint8_t outlineLevel = 0;  // level - 1, 0..7
   // The outline group that ends beside this column is collapsed (shown closed).
   std::uint8_t collapsed = 0;
+  // The width was fitted to the column's contents (COLINFO 0x0004); a width set clears it.
+  std::uint8_t bestFit = 0;
 };
 
 class TXLSColumnInfoList {
@@ -36,7 +38,7 @@ class TXLSColumnInfoList {
   TXLSColumnInfo* GetEntry(std::int32_t c) const;
   TXLSColumnInfo* GetOrCreate(std::int32_t c);
   void SetColumnInfo(std::int32_t c, std::uint16_t width, std::int32_t level, std::int32_t xf,
-                     bool hidden, bool collapsed = false);
+                     bool hidden, bool collapsed = false, bool bestFit = false);
   // Widths in characters; setting clamps to 0..255 characters.
   double GetColumnWidth(std::int32_t c) const;
   void SetColumnWidth(std::int32_t c, double characters);

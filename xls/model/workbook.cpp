@@ -54,6 +54,7 @@ void TXLSWorkbook::Clear() {
   sheets_ = std::make_unique<IXLSWorkSheets>(this);
   refModeA1_ = 1;
   ClearVBA();
+  propertyStreams_.clear();
 }
 
 void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,
@@ -62,6 +63,10 @@ void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::un
   vbaStorage_ = std::move(storage);
   controls_ = std::move(controls);
   loadedFormat_ = loadedFormat;
+}
+
+void TXLSWorkbook::KeepPropertyStream(std::unique_ptr<TXLSFileStream> stream) {
+  propertyStreams_.push_back(std::move(stream));
 }
 
 void TXLSWorkbook::ClearVBA() {

@@ -137,6 +137,10 @@ class TXLSWorkbook {
   const TXLSFileStorage* VBAStorage() const { return vbaStorage_.get(); }
   const TXLSFileStream* ControlsStream() const { return controls_.get(); }
   std::int32_t GetLoadedFormat() const { return loadedFormat_; }
+  // The document property streams ("\005SummaryInformation", "\005DocumentSummaryInformation")
+  // of an opened file, written back as read by every BIFF save.
+  void KeepPropertyStream(std::unique_ptr<TXLSFileStream> stream);
+  const std::vector<std::unique_ptr<TXLSFileStream>>& PropertyStreams() const { return propertyStreams_; }
   // The macro project of the kept VBA storage (its name, code page, modules and their source),
   // read on the first call by the reader (library kv_xls_reader); nullptr when there is no
   // storage or it holds no readable project.
@@ -209,6 +213,7 @@ class TXLSWorkbook {
   std::int64_t mergedCellsPerSheet_ = std::int64_t{1} << 20;
   std::unique_ptr<TXLSFileStorage> vbaStorage_;
   std::unique_ptr<TXLSFileStream> controls_;
+  std::vector<std::unique_ptr<TXLSFileStream>> propertyStreams_;
   // Read from vbaStorage_ on request, and forgotten with it.
   std::shared_ptr<TXLSVBAProject> vbaProject_;
   std::int32_t loadedFormat_ = 0;

@@ -51,6 +51,8 @@ bool IXLSWorksheet::WalkRows(std::int32_t row, double distance, std::int32_t& re
 XLSAnchor IXLSWorksheet::GetCommentAnchor(std::int32_t row, std::int32_t column, double width,
                                           double height) const {
   XLSAnchor a;
+  width = std::max(width, 0.0);
+  height = std::max(height, 0.0);
   // Columns: right of the cell, else left of it, else a fixed place beside it.
   if (!(WalkColumns(column, kCommentGap, a.column1, a.columnOffset1) &&
         WalkColumns(column, kCommentGap + width, a.column2, a.columnOffset2)) &&
@@ -64,7 +66,7 @@ XLSAnchor IXLSWorksheet::GetCommentAnchor(std::int32_t row, std::int32_t column,
   // Rows: from just above the cell's top edge down; else below the cell; else above it;
   // else a fixed place.
   bool placed = WalkRows(row, -kCommentGap, a.row1, a.rowOffset1) &&
-                WalkRows(row - 1, height - kCommentGap, a.row2, a.rowOffset2);
+                WalkRows(row - 1, std::max(height - kCommentGap, 0.0), a.row2, a.rowOffset2);
   if (!placed && row < 65535) {
     a.row1 = row + 1;
     a.rowOffset1 = 0;
@@ -78,6 +80,15 @@ XLSAnchor IXLSWorksheet::GetCommentAnchor(std::int32_t row, std::int32_t column,
     a.rowOffset1 = 105;
     a.row2 = a.row1 + 4;
     a.rowOffset2 = 196;
+  }
+  // A box never ends before it starts (a box of no height over hidden rows would).
+  if (a.row2 < a.row1 || (a.row2 == a.row1 && a.rowOffset2 < a.rowOffset1)) {
+    a.row2 = a.row1;
+    a.rowOffset2 = a.rowOffset1;
+  }
+  if (a.column2 < a.column1 || (a.column2 == a.column1 && a.columnOffset2 < a.columnOffset1)) {
+    a.column2 = a.column1;
+    a.columnOffset2 = a.columnOffset1;
   }
   return a;
 }

@@ -92,11 +92,9 @@ IXLSWorkbook ReferenceWorkbook() {
   return book;
 }
 
-// The text a BIFF5 file carries: 8-bit, cut to 255 bytes, line breaks as CR.
+// The text a BIFF5 file carries: 8-bit, cut to 255 bytes, line breaks as the text holds them.
 std::u16string Biff5Text(const std::u16string& text) {
-  std::u16string t;
-  for (char16_t ch : text) t += ch == u'\n' ? u'\r' : ch;
-  std::string bytes = WideToAnsi(t);
+  std::string bytes = WideToAnsi(text);
   if (bytes.size() > 255) bytes.resize(255);
   return AnsiToWideCP(bytes);
 }

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t kItemFixed = 24;
 constexpr std::size_t kMaxStringChars = 255;
+constexpr std::size_t kMaxRuleRecord = 8224;  // the data of one BIFF8 record
 constexpr std::int32_t kSheetColumns = 256;  // IV
 
 }  // namespace
@@ -93,6 +94,7 @@ void TXLSAutofilter::ClearItems(bool removeShapes) {
     if (removeShapes && item->dropDown && dropDowns_.remove) dropDowns_.remove(item->dropDown);
   items_.clear();
   columnCount_ = 0;
+  lastItem12_ = nullptr;
 }
 
 void TXLSAutofilter::SetColumnCount(std::int32_t count) {
@@ -108,6 +110,7 @@ void TXLSAutofilter::SetColumnCount(std::int32_t count) {
 void TXLSAutofilter::SetRange(std::int32_t headerRow, std::int32_t firstColumn, std::int32_t lastColumn,
                               std::int32_t lastRow) {
   if (IsActive()) ClearItems(true);
+  filterModeAsRead_ = false;
   headerRow_ = headerRow;
   firstColumn_ = firstColumn;
   lastColumn_ = lastColumn;
@@ -252,6 +255,7 @@ int TXLSAutofilter::ReadItem(const TXLSBlob& data, int version) {
   TXLSAutofilterItem* item = Item(data.GetWord(0));
   if (!item) return 1;
   const std::uint32_t options = data.GetWord(2);
+  item->read = true;
   item->join = options & 3;
   item->top10Flags = (options >> 4) & 7;
   item->top10Count = static_cast<std::uint16_t>(options >> 7);
@@ -276,8 +280,18 @@ int TXLSAutofilter::ReadItem(const TXLSBlob& data, int version) {
   return 1;
 }
 
+void TXLSAutofilter::KeepRecord12(std::uint16_t id, std::vector<std::uint8_t> body) {
+  if (body.size() > kMaxRuleRecord) return;  // more than one record holds: not kept
+  if (id == kRecAutofilter12) {
+    // The column's entry follows the 12-byte header of the record's kind.
+    lastItem12_ = body.size() >= 14 ? Item(body[12] | body[13] << 8) : nullptr;
+  }
+  if (lastItem12_) lastItem12_->records12.emplace_back(id, std::move(body));
+}
+
 std::unique_ptr<TXLSBlob> TXLSAutofilter::WriteFilterMode() const {
   if (!IsActive()) return nullptr;
+  if (filterModeAsRead_) return NewRuleRecord(kRecFilterMode, 0);
   for (const auto& item : items_)
     if (item->HasCriteria()) return NewRuleRecord(kRecFilterMode, 0);
   return nullptr;
@@ -294,7 +308,7 @@ int TXLSAutofilter::WriteItems(const TRuleRecordSink& sink, std::int64_t& bytes,
   const bool biff5 = format == 1;
   for (std::size_t i = 0; i < items_.size(); ++i) {
     const TXLSAutofilterItem& item = *items_[i];
-    if (!item.HasCriteria()) continue;
+    if (!item.HasCriteria() && !item.read) continue;
     const TXLSAutofilterDOPER none;
     const TXLSAutofilterDOPER* c[2] = {item.condition1 ? &*item.condition1 : &none,
                                        item.condition2 ? &*item.condition2 : &none};
@@ -329,6 +343,16 @@ int TXLSAutofilter::WriteItems(const TRuleRecordSink& sink, std::int64_t& bytes,
     }
     bytes += b->GetSize();
     if (int status = sink(std::move(b)); status != 1) return status;
+    if (biff5) continue;
+    for (const auto& [id, body] : item.records12) {
+      auto r = NewRuleRecord(id, static_cast<std::uint32_t>(body.size()));
+      for (std::size_t k = 0; k < body.size(); ++k)
+        // The entry of an AUTOFILTER12 follows its column.
+        r->AddByte(id == kRecAutofilter12 && (k == 12 || k == 13) ? static_cast<std::uint8_t>(k == 12 ? i & 0xFF : i >> 8)
+                                                                  : body[k]);
+      bytes += r->GetSize();
+      if (int status = sink(std::move(r)); status != 1) return status;
+    }
   }
   return 1;
 }

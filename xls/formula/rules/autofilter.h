@@ -20,7 +20,10 @@ namespace xls {
 
 class TMSOShapeComboBox;
 
-enum : std::uint16_t { kRecFilterMode = 0x009B, kRecAutofilterInfo = 0x009D, kRecAutofilter = 0x009E };
+enum : std::uint16_t {
+  kRecFilterMode = 0x009B, kRecAutofilterInfo = 0x009D, kRecAutofilter = 0x009E,
+  kRecAutofilter12 = 0x087E, kRecContinueFrt12 = 0x087F,
+};
 
 // One condition of a column.
 struct TXLSAutofilterDOPER {
@@ -51,6 +54,12 @@ struct TXLSAutofilterItem {
   std::uint8_t top10Flags = 0;
   std::uint16_t top10Count = 10;
   std::optional<TXLSAutofilterDOPER> condition1, condition2;
+  // Read from an AUTOFILTER record: written again with or without conditions it can hold (a
+  // newer filter leaves both empty and says what it is in its AUTOFILTER12 records).
+  bool read = false;
+  // The AUTOFILTER12 records of the column and the CONTINUEFRT12 records after each (id and
+  // body), written back as read by BIFF8 saves.
+  std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> records12;
 
   bool HasCriteria() const {
     return top10Flags != 0 || (condition1 && condition1->valueType != TXLSAutofilterDOPER::kNone);
@@ -101,6 +110,11 @@ class TXLSAutofilter {
   void DeleteRect(const TRuleBand& band);
   // An AUTOFILTER record's data (version 0x0500 or 0x0600); 1, or -1 for a short record.
   int ReadItem(const TXLSBlob& data, int version);
+  // A FILTERMODE record read: the sheet's rows were filtered when the file was saved.
+  void SetFilterModeAsRead() { filterModeAsRead_ = true; }
+  // An AUTOFILTER12 record (kept with the column its entry names) or a CONTINUEFRT12 record
+  // (kept with the AUTOFILTER12 before it); others are passed over.
+  void KeepRecord12(std::uint16_t id, std::vector<std::uint8_t> body);
 
   // FILTERMODE, AUTOFILTERINFO and the AUTOFILTER records (format 1 BIFF5, 2 BIFF8) into the
   // sink; 1, or the sink's failure. bytes grows by what was written.
@@ -128,6 +142,8 @@ class TXLSAutofilter {
 
   std::vector<std::unique_ptr<TXLSAutofilterItem>> items_;
   DropDowns dropDowns_;
+  bool filterModeAsRead_ = false;
+  TXLSAutofilterItem* lastItem12_ = nullptr;  // the column of the AUTOFILTER12 read last
 };
 
 }  // namespace xls

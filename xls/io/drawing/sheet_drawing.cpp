@@ -584,6 +584,13 @@ int TMsoDrawing::FinishRead(std::size_t* lostCharts) {
   for (TMsoShapeContainer* shape : unfinished_) {
     if (shape->Kind() == TMsoShapeKind::kTextBox) comments_.Add(static_cast<TMSOShapeTextBox*>(shape));
     if (shape->Kind() == TMsoShapeKind::kPictureFrame) pictures_.Add(static_cast<TMSOShapePictureFrame*>(shape));
+    // An offset past its column's 1024 or its row's 256 parts (other writers leave such) is
+    // taken as the cell's far edge.
+    TMsoFbtClientAnchor& anchor = shape->Anchor();
+    anchor.dx1 = std::min<std::uint16_t>(anchor.dx1, 1024);
+    anchor.dx2 = std::min<std::uint16_t>(anchor.dx2, 1024);
+    anchor.dy1 = std::min<std::uint16_t>(anchor.dy1, 256);
+    anchor.dy2 = std::min<std::uint16_t>(anchor.dy2, 256);
     if (!callbacks_.AnchorToSize) continue;
     callbacks_.AnchorToSize(shape->Anchor(), shape->width, shape->height);
     const double above = shape->Kind() == TMsoShapeKind::kTextBox ? firstRowPart(shape->Anchor()) : 0;

@@ -65,6 +65,7 @@ enum : std::uint16_t {
   kRecMsoDrawingId = 0x00EC,
   kRecAutofilterInfoId = 0x009D,
   kRecAutofilterId = 0x009E,
+  kRecSxView = 0x00B0,
   kRecCondFmtId = 0x01B0,
   kRecCFId = 0x01B1,
   kRecDValId = 0x01B2,
@@ -118,6 +119,8 @@ std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
 }  // namespace
 
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
+  const std::uint16_t previous = previousSheetId_;
+  previousSheetId_ = id;
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
   switch (id) {
@@ -262,6 +265,19 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecAutofilterId:
       return chunks.GetChunk(0) ? SheetRules(*sheet).Autofilter().ReadItem(*chunks.GetChunk(0), version_) : 1;
+    case kRecFilterMode:
+      SheetRules(*sheet).Autofilter().SetFilterModeAsRead();
+      return 1;
+    case kRecAutofilter12:
+    case kRecContinueFrt12:
+      // BIFF8's newer filters (above average, colours...): kept as read beside their column,
+      // with the CONTINUEFRT12 records right behind them (those of other records are not theirs).
+      if (Biff8() && (id == kRecAutofilter12 || previous == kRecAutofilter12 || previous == kRecContinueFrt12))
+        SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+      return 1;
+    case kRecSxView:
+      ++sheetLosses_.pivotTables;
+      return 1;
     case kRecCodeName:
       if (body.size >= 4) {
         std::size_t pos = 0;
@@ -471,7 +487,7 @@ void TXLSReader::ColInfo(TXLSRecordBody body) {
   if (!body.ok || first > last) return;
   TXLSColumnInfoList& columns = CurrentSheet()->ColumnInfo();
   for (std::int32_t c = first; c <= std::min(last, 255); ++c)
-    columns.SetColumnInfo(c, width, ((options & 0x700) >> 8) + 1, xf, options & 1, options & 0x1000);
+    columns.SetColumnInfo(c, width, ((options & 0x700) >> 8) + 1, xf, options & 1, options & 0x1000, options & 0x0004);
 }
 
 void TXLSReader::Row(TXLSRecordBody body) {

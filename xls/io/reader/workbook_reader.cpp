@@ -78,6 +78,7 @@ int TXLSReader::Read() {
   if (status == 1) {
     KeepMacroProject();
     KeepEmbeddedObjects();
+    KeepProperties();
     // Until something changes, every formula's value is what the file cached.
     workbook_.KeepResultsAsRead();
   }
@@ -114,6 +115,26 @@ void TXLSReader::KeepEmbeddedObjects() {
     else
       ReportLine(nullptr, u"the storage \"" + name + u"\" of an embedded object could not be read and was left out");
   }
+}
+
+// The document properties (author, title, company, custom properties), written back as read.
+// The pivot tables' caches ("_SX_DB_CUR", BIFF5 "_SX_DB") are not kept: told of.
+void TXLSReader::KeepProperties() {
+  const platform::CompoundFileReader* root = stream_.RootStorage();
+  if (!root) return;
+  for (const char16_t* name : {u"\x05SummaryInformation", u"\x05" u"DocumentSummaryInformation"}) {
+    const int entry = root->Find(platform::CompoundFileReader::kRoot, name);
+    if (entry < 0 || root->GetEntry(entry).type != platform::CompoundEntryType::Stream) continue;
+    std::unique_ptr<TXLSFileStream> stream = TXLSFileStream::CreateAutoSize(name);
+    if (stream->Load(*root, platform::CompoundFileReader::kRoot) == 1)
+      workbook_.KeepPropertyStream(std::move(stream));
+    else
+      ReportLine(nullptr, u"the document properties (the stream \"" + std::u16string(name + 1) +
+                              u"\") could not be read and were left out");
+  }
+  for (const char16_t* name : {u"_SX_DB_CUR", u"_SX_DB"})
+    if (root->Find(platform::CompoundFileReader::kRoot, name) >= 0)
+      ReportLine(nullptr, u"the pivot table caches (the storage \"" + std::u16string(name) + u"\") were left out");
 }
 
 int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
@@ -219,6 +240,8 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
     case kSubGlobals:
       state_ = kGlobals;
       if (version == 0x0500 || version == 0x0600) version_ = version;
+      // The Macintosh version of the format's program writes BIFF5 as 0x0580.
+      else if (version_ == 0 && (version & 0xFF00) == 0x0500) version_ = 0x0500;
       break;
     case kSubWorksheet: {
       if (version_ == 0) break;
@@ -324,6 +347,8 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
+  ReportLosses(l.pivotTables, u"a pivot table (its cells stay as values)",
+               u"{n} pivot tables (their cells stay as values)");
   ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
                u"the ends of {n} texts longer than 32,767 characters (what a cell holds)");
   for (const auto& [type, count] : TakeDroppedObjects(*sheet_)) {

@@ -87,6 +87,7 @@ class TXLSReader {
   void ReportSheetLosses();
   void KeepMacroProject();
   void KeepEmbeddedObjects();
+  void KeepProperties();
   void Finish();
 
   // Workbook globals.
@@ -211,6 +212,7 @@ class TXLSReader {
   // worksheet passed over (their chart objects are told of already).
   std::int32_t skipDepth_ = 0;
   std::size_t skippedObjects_ = 0;
+  std::uint16_t previousSheetId_ = 0;  // the worksheet record read before the current one
   // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
   std::int32_t noteRow_ = -1, noteColumn_ = -1;
   // What the current worksheet's records left out, told of at its EOF.
@@ -223,6 +225,7 @@ class TXLSReader {
     std::size_t notes = 0;  // notes whose comment box is not in the drawing
     std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
     std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
+    std::size_t pivotTables = 0;  // SXVIEW records: the model keeps no pivot table
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;

@@ -1,0 +1,128 @@
+#!/usr/bin/python3
+"""What xlrd, gnumeric, LibreOffice and olefile find in workbooks, "file <name>" before the lines
+of each; and Python's own Mac code pages.
+
+usage: kept_records_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
+  xlrd      "sheet <name>" of every sheet, "cell <r> <c> <repr>" of the first sheet's cells
+  gnumeric  "sheet <name>", "cell <r> <c> <repr>" (first sheet), "filter <area>",
+            "comment <cell>", "chart", "column <c> hard" (a width set, not fitted),
+            "meta <element> <text>" (title, creator, publisher)
+  lo        "sheet <name>", "cell <r> <c> <repr>" (first sheet, paragraphs joined by LF),
+            "filter <range> buttons <true|false>", "meta <element> <text>" (title, initial creator)
+  olefile   "meta <title|author|company> <text>"
+usage: kept_records_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF as
+            hexadecimal UTF-16 units, U+FFFD for a byte the codec does not define
+"""
+import gzip
+import os
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+
+GNM = "{http://www.gnumeric.org/v10.dtd}"
+NS = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+      "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
+      "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
+      "dc": "http://purl.org/dc/elements/1.1/",
+      "meta": "urn:oasis:names:tc:opendocument:xmlns:meta:1.0"}
+
+
+def xlrd_lines(path):
+    import xlrd
+    try:
+        book = xlrd.open_workbook(path)
+    except Exception as e:  # noqa: BLE001 - the reader's refusal is what is reported
+        return ["error %s" % e]
+    lines = ["sheet %s" % n for n in book.sheet_names()]
+    if book.nsheets:
+        sheet = book.sheet_by_index(0)
+        lines += ["cell %d %d %r" % (r, c, sheet.cell_value(r, c))
+                  for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell_value(r, c) != ""]
+    return lines
+
+
+def gnumeric(work, path):
+    target = os.path.join(work, os.path.basename(path) + ".gnumeric")
+    done = subprocess.run(["ssconvert", path, target], capture_output=True, timeout=300)
+    if done.returncode != 0:
+        return ["error " + done.stderr.decode("utf-8", "replace")]
+    root = ET.fromstring(gzip.open(target).read())
+    lines = []
+    for element in root.iter():
+        if element.tag.startswith("{http://purl.org/dc/elements/1.1/}") and element.text:
+            lines.append("meta %s %s" % (element.tag.split("}")[1], element.text))
+        if element.tag.endswith("}user-defined") and element.text and "publisher" in str(element.attrib):
+            lines.append("meta publisher %s" % element.text)
+    for i, sheet in enumerate(root.iter(GNM + "Sheet")):
+        lines.append("sheet %s" % sheet.find(GNM + "Name").text)
+        if i > 0:
+            continue
+        for cell in sheet.iter(GNM + "Cell"):
+            lines.append("cell %s %s %r" % (cell.get("Row"), cell.get("Col"), cell.text))
+        lines += ["filter %s" % f.get("Area") for f in sheet.iter(GNM + "Filter")]
+        lines += ["comment %s" % c.get("ObjectBound") for c in sheet.iter(GNM + "CellComment")]
+        lines += ["chart" for _ in sheet.iter(GNM + "SheetObjectGraph")]
+        lines += ["column %s hard" % c.get("No") for c in sheet.iter(GNM + "ColInfo") if c.get("HardSize") == "1"]
+    return lines
+
+
+def lo(work, files):
+    from lo_headless import soffice
+    out = os.path.join(work, "lo-fods")
+    code, text, err = soffice(work, ["--convert-to", "fods", "--outdir", out] + files)
+    result = {}
+    for path in files:
+        name = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".fods")
+        if code != 0 or not os.path.exists(name):
+            result[path] = ["error %s%s" % (text, err)]
+            continue
+        root = ET.parse(name).getroot()
+        lines = []
+        for key in ("dc:title", "meta:initial-creator"):
+            for element in root.iter("{%s}%s" % (NS[key.split(":")[0]], key.split(":")[1])):
+                lines.append("meta %s %s" % (key, element.text))
+        for i, table in enumerate(root.iter("{%s}table" % NS["table"])):
+            lines.append("sheet %s" % table.get("{%s}name" % NS["table"]))
+            if i > 0:
+                continue
+            for r, row in enumerate(table.iter("{%s}table-row" % NS["table"])):
+                for c, cell in enumerate(row.iter("{%s}table-cell" % NS["table"])):
+                    paragraphs = ["".join(p.itertext()) for p in cell.findall("text:p", NS)]
+                    if paragraphs:
+                        lines.append("cell %d %d %r" % (r, c, "\n".join(paragraphs)))
+        for d in root.iter("{%s}database-range" % NS["table"]):
+            lines.append("filter %s buttons %s" % (d.get("{%s}target-range-address" % NS["table"]),
+                                                  d.get("{%s}display-filter-buttons" % NS["table"], "false")))
+        result[path] = lines
+    return result
+
+
+def olefile_lines(path):
+    import olefile
+    with olefile.OleFileIO(path) as ole:
+        m = ole.get_metadata()
+    return ["meta %s %s" % (k, getattr(m, k).decode("latin-1")) for k in ("title", "author", "company") if getattr(m, k)]
+
+
+def main():
+    tool = sys.argv[1]
+    if tool == "codepage":
+        chars = bytes(range(0x80, 0x100)).decode(sys.argv[3], errors="replace")
+        print(" ".join("%04X" % ord(c) for c in chars))
+        return
+    work, files = sys.argv[2], sys.argv[3:]
+    if tool == "lo":
+        found = lo(work, files)
+    else:
+        read = {"xlrd": xlrd_lines, "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p)}[tool]
+        found = {f: read(f) for f in files}
+    for f in files:
+        print("file %s" % os.path.basename(f))
+        for line in found[f]:
+            print(line)
+
+
+if __name__ == "__main__":
+    main()

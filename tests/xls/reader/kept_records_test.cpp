@@ -1,0 +1,190 @@
+// Workbooks built record by record with what other programs leave in their files: Mac code
+// pages, BIFF5 line feeds, filter records, best-fit columns, document properties, pivot tables,
+// a Mac workbook of one chart sheet and comment anchors out of range. Read, saved and read again.
+#include <gtest/gtest.h>
+
+#include "platform/byte_stream.h"
+#include "platform/codepage.h"
+#include "platform/compound_file.h"
+#include "kept_records_books.h"
+#include "xls/model/range.h"
+#include "xls/model/row_col_info.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls::test {
+namespace {
+
+
+IXLSWorkbook Read(const Bytes& bytes) {
+  platform::MemoryStream stream(bytes);
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  EXPECT_EQ(book->OpenStream(stream), 1);
+  return book;
+}
+
+Bytes Saved(TXLSWorkbook& book, int format) {
+  platform::MemoryStream saved;
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
+  return saved.Bytes();
+}
+
+Records RecordsOf(const Bytes& file, int format) {
+  const Bytes stream = StreamOf(file, format == 1 ? u"Book" : u"Workbook");
+  Records records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    if (at + 4 + size > stream.size()) break;
+    records.emplace_back(static_cast<std::uint16_t>(id), Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                                               stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size)));
+    at += 4 + size;
+  }
+  return records;
+}
+
+Records WithIds(const Records& records, std::initializer_list<std::uint16_t> ids) {
+  Records out;
+  for (const auto& r : records)
+    if (std::find(ids.begin(), ids.end(), r.first) != ids.end()) out.push_back(r);
+  return out;
+}
+
+TEST(KeptRecords, MacCodePagesReadAsApplesTables) {
+  using platform::AnsiToWideCP;
+  EXPECT_EQ(AnsiToWideCP("\x80rkusz1", 10029), u"Ärkusz1");
+  EXPECT_EQ(AnsiToWideCP("\xFC" "adowno\xE6\x8D", 10029), u"Ładowność");
+  EXPECT_EQ(AnsiToWideCP("\x8A\xBF", 10000), u"äø");
+  EXPECT_EQ(AnsiToWideCP("\x8A\xBF", 32768), u"äø");  // the Mac program's own number for Mac Roman
+  EXPECT_EQ(AnsiToWideCP("\xDE\xDD\xDB", 10081), u"Şığ");
+  // Written back in the same code page.
+  EXPECT_EQ(platform::WideToAnsiCP(u"Ładowność", 10029), "\xFC" "adowno\xE6\x8D");
+  EXPECT_EQ(platform::WideToAnsiCP(u"Şığ", 10081), "\xDE\xDD\xDB");
+}
+
+// A BIFF5 book of the Mac code page 10029: its sheet name and texts read right and a BIFF5 save
+// writes them in that page again; a text's line feed stays a line feed.
+TEST(KeptRecords, Biff5TextsInAMacCodePageKeepTheirLineFeeds) {
+  IXLSWorkbook book = Read(MacTextsBook());
+  for (int format : {0, 1, 2}) {
+    IXLSWorkbook read = format == 0 ? book : Read(Saved(*book, format));
+    IXLSWorksheet* sheet = read->GetWorksheets().GetItem(1);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->GetName(), u"Ärkusz1") << format;
+    EXPECT_EQ(sheet->GetRange(u"A1")->GetValue().ToText(), u"Ładowność") << format;
+    EXPECT_EQ(sheet->GetRange(u"A2")->GetValue().ToText(), u"abc\ndef") << format;
+  }
+  const Records labels = WithIds(RecordsOf(Saved(*book, 1), 1), {0x0204});
+  ASSERT_EQ(labels.size(), 2u);
+  EXPECT_EQ(std::string(labels[1].second.begin() + 8, labels[1].second.end()), "abc\ndef");
+}
+
+// FILTERMODE, AUTOFILTERINFO, an AUTOFILTER without conditions and the AUTOFILTER12 of an
+// above-average filter with its CONTINUEFRT12 come back as read; BIFF5 has no AUTOFILTER12.
+TEST(KeptRecords, FilterRecordsGoBackAsRead) {
+  IXLSWorkbook book = Read(FilterBook(true));
+  const Records expected = FilterRecords();
+  EXPECT_EQ(WithIds(RecordsOf(Saved(*book, 2), 2), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), expected);
+  EXPECT_EQ(WithIds(RecordsOf(Saved(*Read(Saved(*book, 2)), 2), 2), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), expected);
+  const Records biff5(expected.begin(), expected.begin() + 4);
+  EXPECT_EQ(WithIds(RecordsOf(Saved(*book, 1), 1), {0x009B, 0x009D, 0x009E, 0x087E, 0x087F}), biff5);
+  // A filter set again is no longer the filtered one of the file.
+  book->GetWorksheets().GetItem(1)->GetRange(u"A1:C4")->AutoFilter();
+  book->GetWorksheets().GetItem(1)->GetRange(u"A1:C4")->AutoFilter();
+  EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x009B, 0x087E}).empty());
+}
+
+// COLINFO's best-fit flag stays with its columns; a width set clears it.
+TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
+  const BiffBuilder b = Book(0x0600, "S", {}, {{0x007D, {1, 0, 2, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}}});
+  IXLSWorkbook book = Read(b.bytes);
+  const Records cols = WithIds(RecordsOf(Saved(*book, 2), 2), {0x007D});
+  ASSERT_EQ(cols.size(), 1u);
+  EXPECT_EQ(cols[0].second[8] & 0x06, 0x06);
+  EXPECT_EQ(WithIds(RecordsOf(Saved(*book, 1), 1), {0x007D}).at(0).second[8] & 0x04, 0x04);
+  book->GetWorksheets().GetItem(1)->ColumnInfo().SetColumnWidth(2, 20);
+  const Records after = WithIds(RecordsOf(Saved(*book, 2), 2), {0x007D});
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].second[8] & 0x04, 0x04);
+  EXPECT_EQ(after[1].second[8] & 0x04, 0);
+}
+
+// The document properties go back as read in both formats; pivot tables and their caches are
+// listed (the cells stay).
+TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
+  const Bytes source = PropertiesBook();
+  const Bytes summary = StreamOf(source, u"\x05SummaryInformation");
+  const Bytes documentSummary = StreamOf(source, u"\x05" u"DocumentSummaryInformation");
+  ASSERT_FALSE(summary.empty());
+  IXLSWorkbook book = Read(source);
+  EXPECT_EQ(book->GetReadLosses(),
+            (std::vector<std::u16string>{u"Sheet \"S\": 2 pivot tables (their cells stay as values) were left out",
+                                         u"Workbook: the pivot table caches (the storage \"_SX_DB_CUR\") were left out"}));
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A1")->GetValue().ToText(), u"1");
+  for (int format : {2, 1}) {
+    const Bytes saved = Saved(*book, format);
+    EXPECT_EQ(StreamOf(saved, u"\x05SummaryInformation"), summary) << format;
+    EXPECT_EQ(StreamOf(saved, u"\x05" u"DocumentSummaryInformation"), documentSummary) << format;
+    EXPECT_EQ(StreamOf(Saved(*Read(saved), 2), u"\x05SummaryInformation"), summary) << format;
+  }
+  // A workbook made here has none.
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  made->GetWorksheets().Add();
+  EXPECT_TRUE(StreamOf(Saved(*made, 2), u"\x05SummaryInformation").empty());
+}
+
+// The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet.
+TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
+  IXLSWorkbook book = Read(MacChartBook());
+  ASSERT_EQ(book->GetWorksheets().GetCount(), 1);
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetName(), u"Chart1");
+  const Records chart = WithIds(RecordsOf(Saved(*book, 1), 1), {0x1001, 0x1002, 0x1033, 0x1034});
+  EXPECT_EQ(chart.size(), 4u);
+  // Versions the format does not know stay refused.
+  BiffBuilder other;
+  other.Bof(0x0005, 0x0700).Eof();
+  platform::MemoryStream stream(other.bytes);
+  EXPECT_EQ(TXLSWorkbook::Create()->OpenStream(stream), -1);
+}
+
+// The ClientAnchor of the first shape in the sheet's drawing.
+std::vector<std::uint16_t> CommentAnchor(const Records& records) {
+  for (const auto& [id, body] : records) {
+    if (id != 0x00EC) continue;
+    for (std::size_t at = 0; at + 26 <= body.size(); ++at)
+      if (body[at + 2] == 0x10 && body[at + 3] == 0xF0 && body[at + 4] == 18) {
+        std::vector<std::uint16_t> a;
+        for (std::size_t k = 0; k < 9; ++k) a.push_back(static_cast<std::uint16_t>(body[at + 8 + 2 * k] | body[at + 9 + 2 * k] << 8));
+        return a;  // flag, column1, dx1, row1, dy1, column2, dx2, row2, dy2
+      }
+  }
+  return {};
+}
+
+// A comment box whose right edge stands at 1043 of its column's 1024 parts (and a bottom past a
+// row's 256) is read as ending at the column's edge: written back the same size, never upside down.
+TEST(KeptRecords, CommentAnchorsOutOfRangeAreClamped) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  made->GetWorksheets().Add()->GetRange(u"C4")->AddComment(u"Hello");
+  const std::vector<std::uint16_t> own = CommentAnchor(RecordsOf(Saved(*made, 2), 2));
+  ASSERT_EQ(own.size(), 9u);
+  const Bytes source = CommentBook();
+  ASSERT_FALSE(source.empty());
+  IXLSWorkbook book = Read(source);
+  for (int round = 0; round < 2; ++round) {
+    const Bytes saved = Saved(*book, 2);
+    const std::vector<std::uint16_t> a = CommentAnchor(RecordsOf(saved, 2));
+    ASSERT_EQ(a.size(), 9u);
+    EXPECT_TRUE(a[5] > a[1] || (a[5] == a[1] && a[6] >= a[2])) << "columns " << a[1] << " " << a[5];
+    EXPECT_TRUE(a[7] > a[3] || (a[7] == a[3] && a[8] >= a[4])) << "rows " << a[3] << " " << a[7];
+    EXPECT_LE(a[6], 1024);
+    EXPECT_LE(a[8], 256);
+    // At least as wide and tall as the box was (it ends at the far edge of its last cell).
+    EXPECT_GE(a[5], own[5]);
+    EXPECT_GE(a[7], own[7]);
+    book = Read(saved);
+  }
+}
+
+}  // namespace
+}  // namespace xls::test
