@@ -207,8 +207,8 @@ TEST_F(CalcMemoTest, MemosFollowNewSheetsAndEdits) {
   EXPECT_EQ(after.totalsUsed - before.totalsUsed, 2u);
   ASSERT_NE(book_->GetWorksheets().Insert(1), nullptr);
   ASSERT_EQ(sheet_->GetIndex(), 2);
-  // The new sheet's blank cells: the sorted scan takes them as 0 and ends on the last.
-  EXPECT_EQ(calculate(1, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"0", u"#42", u"0"}));
+  // The new sheet's blank cells: no lookup lands on a blank.
+  EXPECT_EQ(calculate(1, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"#42", u"#42", u"0"}));
   EXPECT_EQ(calculate(1, 0), calculate(1, book_->GetRecalcStamp()));
   EXPECT_EQ(calculate(2, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"v7", u"v7", u"820"}));
   // A caller's own stamp, kept across an edit: formulas calculated afresh read the cells as
