@@ -66,8 +66,12 @@ TEST_F(CalcValues, NumbersEqualToFifteenDigits) {
   Set("C1", Variant(0.5));
   Set("C2", Variant(1 + 16 * ulp));
   Set("C3", Variant(1 + 1e-14));
-  for (const char* cell : {"D1", "D2", "D3"}) Set(cell, Variant(Utf8ToWide(std::string(1, static_cast<char>(cell[1] - '1' + 'a')))));
-  EXPECT_EQ(Value("VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;1)&VLOOKUP(1.00000000000001;C1:D3;2;0)"), "bbbc");
+  Set("D1", Variant(u"a"));
+  Set("D2", Variant(u"b"));
+  Set("D3", Variant(u"c"));
+  EXPECT_EQ(Value("VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;1)&"
+                  "VLOOKUP(1.00000000000001;C1:D3;2;0)"),
+            "bbbc");
 }
 
 }  // namespace

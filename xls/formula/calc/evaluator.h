@@ -54,7 +54,9 @@ bool WildcardMatches(const std::u16string& pattern, const std::u16string& text);
 // A criterion given as text ("2", "<>a*", "TRUE") keeps that text: for = and <> it is a
 // wildcard mask over text cells (so the text "2" equals "2" as the number 2 does), it names
 // the boolean or error a cell may hold, and an empty one stands for blank cells: "<>" passes
-// every cell that is not blank, "=" only blank ones, "" blank ones and empty texts.
+// every cell that is not blank, "=" only blank ones, "" blank ones and empty texts, "<=" and ">="
+// no empty text. What follows "<", ">", "<=" or ">=" orders numbers (dates and times read as
+// arithmetic reads them), texts, or booleans (TRUE, FALSE).
 struct TXLSCriterion {
   int op = 0;
   Variant value;

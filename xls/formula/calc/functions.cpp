@@ -449,10 +449,11 @@ void PlaceClass(TXLSLookupVector& vec, int cls) {
   const std::size_t n = vec.values.size();
   before.resize(n);
   after.resize(n);
-  std::int32_t last = -1;
-  for (std::size_t i = 0; i < n; ++i) before[i] = last = LookupClass(vec.values[i]) == cls ? static_cast<std::int32_t>(i) : last;
-  last = -1;
-  for (std::size_t i = n; i-- > 0;) after[i] = last = LookupClass(vec.values[i]) == cls ? static_cast<std::int32_t>(i) : last;
+  auto of = [&](std::size_t i, std::int32_t last) {
+    return LookupClass(vec.values[i]) == cls ? static_cast<std::int32_t>(i) : last;
+  };
+  for (std::size_t i = 0; i < n; ++i) before[i] = of(i, i ? before[i - 1] : -1);
+  for (std::size_t i = n; i-- > 0;) after[i] = of(i, i + 1 < n ? after[i + 1] : -1);
 }
 
 // A sorted scan bisects the cells up to the used area's edge (the cells below it are blank), read
@@ -492,8 +493,8 @@ std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
 }
 
 // The first cell of an exact index equal to the key as the scan compares them (numbers to 15
-// significant digits, texts without regard to case, a blank cell as the empty value of the key's class, an
-// empty key as the empty value of the cell's class); -1 when the index holds none.
+// significant digits, texts without regard to case, a blank cell as the empty value of the key's
+// class, an empty key as the empty value of the cell's class); -1 when the index holds none.
 std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
   std::int32_t hit = -1;
   auto take = [&hit](std::int32_t at) {
@@ -686,7 +687,8 @@ std::int32_t VectorLookup(TXLSEvaluator& ev, Call& call, Variant& out) {
   const bool lookGiven = IsArrayConstant(call.Arg(2)), resultGiven = call.Count() == 3 && IsArrayConstant(call.Arg(3));
   std::int32_t st = call.Value(1, key);
   if (st == kCalcOk) st = lookGiven ? ev.EvaluateArray(call.Arg(2), lookArray) : call.Range(2, look);
-  if (st == kCalcOk && call.Count() == 3) st = resultGiven ? ev.EvaluateArray(call.Arg(3), resultArray) : call.Range(3, result);
+  if (st == kCalcOk && call.Count() == 3)
+    st = resultGiven ? ev.EvaluateArray(call.Arg(3), resultArray) : call.Range(3, result);
   if (st != kCalcOk) return st;
   const bool down = lookGiven ? lookArray.rows >= lookArray.columns
                               : look.lastRow - look.firstRow >= look.lastColumn - look.firstColumn;
@@ -709,8 +711,10 @@ std::int32_t VectorLookup(TXLSEvaluator& ev, Call& call, Variant& out) {
     if (row > 65535 || column > 255) return kErrNA;
     return ev.ReadCell(result.firstSheet, row, column, outside, out);
   }
-  if (lookGiven)
-    return down ? ElementOf(lookArray, hit, lookArray.columns - 1, out) : ElementOf(lookArray, lookArray.rows - 1, hit, out);
+  if (lookGiven) {
+    return down ? ElementOf(lookArray, hit, lookArray.columns - 1, out)
+                : ElementOf(lookArray, lookArray.rows - 1, hit, out);
+  }
   return down ? ev.ReadCell(look.firstSheet, look.firstRow + hit, look.lastColumn, outside, out)
               : ev.ReadCell(look.firstSheet, look.lastRow, look.firstColumn + hit, outside, out);
 }
