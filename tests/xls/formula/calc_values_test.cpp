@@ -52,6 +52,7 @@ TEST_F(CalcValues, TextsThatReadAsDatesAndTimes) {
 // Numbers compare as rounded to 15 significant digits, in operators, criteria and lookups alike
 // (sorted and exact, the latter also from the index of their second lookup): 1 + 16 units in the
 // last place is 1, 1 + 1e-14 is above it; 1e15 + 1 is 1e15 (a 16th digit); 1e-300 is not 0.
+// (LibreOffice keeps 1 + 16 units and 1e15 + 1 apart from 1 and 1e15.)
 TEST_F(CalcValues, NumbersEqualToFifteenDigits) {
   const double ulp = std::ldexp(1.0, -52);
   Set("A1", Variant(1 + 16 * ulp));

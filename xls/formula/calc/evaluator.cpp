@@ -247,7 +247,7 @@ bool TXLSCriterion::Passes(const Variant& cell) const {
   if (op == 3) return Equals(cell);
   if (op == 6) return fromText && text.empty() ? !cell.IsEmptyOrNull() : !Equals(cell);
   // Orderings hold between values of one kind only: numbers with numbers, texts with texts. An
-  // ordering of nothing ("<=") stands for blank cells, which an empty text is not.
+  // ordering of nothing ("<=") passes no empty text.
   if (cell.IsEmptyOrNull() || cell.IsError() || ValueClass(cell) != ValueClass(value)) return false;
   if (fromText && text.empty() && cell.IsText() && cell.TextValue().empty()) return false;
   const int c = CompareValues(cell, value);
