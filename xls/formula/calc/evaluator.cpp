@@ -194,10 +194,10 @@ int CompareSameClass(const Variant& a, const Variant& b, int cls) {
 
 int CompareNumbers(double a, double b) {
   if (a == b) return 0;
-  if (!std::isfinite(a) || !std::isfinite(b)) return Sign(a - b);
   // Rounding moves a number by at most half a unit of its 15th digit, under 0.5e-14 of it: numbers
   // further apart keep their order.
   if (std::fabs(a - b) > 2e-14 * std::max(std::fabs(a), std::fabs(b))) return a < b ? -1 : 1;
+  if (!std::isfinite(a) || !std::isfinite(b)) return Sign(a - b);
   const double x = RoundTo15Digits(a), y = RoundTo15Digits(b);
   return x < y ? -1 : (x > y ? 1 : 0);
 }
