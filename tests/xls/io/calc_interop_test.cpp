@@ -653,6 +653,8 @@ TEST_F(CalcInterop, SortedLookupsCriteriaAndEqualityAsTheFormatsProgramCalculate
       {"VLOOKUP(35;R2:S8;2;)", "error 42"},
       {"VLOOKUP(\"b\";{\"a\";1|\"b\";\"there\"};2;0)", "there"},
       {"LOOKUP(3;{1;2;2.5;4})", "2.5"},
+      {"HLOOKUP(\"b\";{\"a\";\"b\"|1;2};2;)", "2"},
+      {"LOOKUP(2.5;{1;2;3};{\"x\";\"y\";\"z\"})", "y"},
       {"IF(10+-2.85714285714286+92.8571428571428=100;\"eq\";\"ne\")", "ne", "[\"s\", \"eq\"]"},
       {"VLOOKUP(0.00000001;AJ1:AK2;2;0)", "error 42"},
       {"COUNTIF(AL1;0.3)", "1"},
