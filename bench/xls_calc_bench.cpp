@@ -1,11 +1,11 @@
 // Calculating workbooks of formulas, next to LibreOffice recalculating the same workbooks (as
 // we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
 // cumulative sums SUM(A$1:An), 1,000 sums over 65,000 cells of one column, 1,000 sums over
-// two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows, 1,000 exact
-// VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order, and
-// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their
-// columns; BM_WalkTwoColumns times the walk itself (100 MAXs over the same two columns, which
-// no totals give): ns_per_cell. Counters: lo_ratio
+// two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows (and in the
+// same table with empty rows below it), 1,000 exact VLOOKUPs (FALSE) in tables of 10,000 rows
+// whose keys are numbers or texts in no order, and 1,000 exact VLOOKUPs each in a table of its
+// own. Sums come from running totals of their columns; BM_WalkTwoColumns times the walk itself
+// (100 MAXs over the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, less what the same cells cost holding numbers; the target is at most 200).
@@ -87,6 +87,20 @@ void SortedLookups(xls::IXLSWorksheet& sheet) {
     SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 29 + 1) + ";$A$1:$B$10000;2)");
 }
 
+// The same table as whole columns hold it: empty rows below the keys down to a cell far below
+// them (the used area goes on), looked up 1,000 times over 30,000 rows, one key in eleven past
+// the last one.
+void SortedLookupsBlankBelow(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 10000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant(r * 3.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet,
+                               xls::Variant(Text("row " + std::to_string(r))));
+  }
+  xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(29999, 4), sheet, xls::Variant(1.0));
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 33 + 1) + ";$A$1:$B$30000;2)");
+}
+
 // Keys in no order (every third number, scrambled), each beside its text; 1,000 exact lookups
 // of which a third find their key (the rest read the whole column before they give #N/A).
 void ExactLookups(xls::IXLSWorksheet& sheet) {
@@ -147,7 +161,8 @@ std::map<std::string, double> LibreOfficeSeconds() {
   if (!seconds.empty()) return seconds;
   const std::vector<std::pair<std::string, Fill>> books = {
       {"chain", Chain},           {"cumulative", CumulativeSums}, {"bigsums", BigSums},
-      {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}, {"exact", ExactLookups},
+      {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}, {"blankbelow", SortedLookupsBlankBelow},
+      {"exact", ExactLookups},
       {"exacttext", ExactTextLookups}, {"owntables", ExactLookupsOwnTables}};
   std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
   std::vector<std::string> files;
@@ -230,6 +245,7 @@ void BM_WalkTwoColumns(benchmark::State& state) {
 
 void BM_Sums1000OverTwoColumns(benchmark::State& state) { Run(state, "twocolumns", TwoColumnSums); }
 void BM_SortedVLookup1000In10000(benchmark::State& state) { Run(state, "lookups", SortedLookups); }
+void BM_SortedVLookup1000BlankBelow(benchmark::State& state) { Run(state, "blankbelow", SortedLookupsBlankBelow); }
 // The keys 29r + 1 that are multiples of 3 (r = 1, 4, 7, ...) are found: 667 of 1,000 are #N/A.
 void BM_ExactVLookup1000In10000(benchmark::State& state) { Run(state, "exact", ExactLookups, 667); }
 void BM_ExactTextVLookup1000In10000(benchmark::State& state) { Run(state, "exacttext", ExactTextLookups, 667); }
@@ -241,6 +257,7 @@ BENCHMARK(BM_Sums1000Over65000)->UseManualTime()->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_Sums1000OverTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_WalkTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortedVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortedVLookup1000BlankBelow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ExactVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExactTextVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExactVLookup1000OwnTables)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -61,7 +61,7 @@ class CalcMemoTest : public ::testing::Test {
 
 // Many exact lookups of one table under one stamp, in two orders (so that the index is read on
 // by lookups that hit early, late and not at all), must each give what the scan over the cells
-// gives (Evaluate calculates under no stamp, so it scans): numbers within the tolerance, texts
+// gives (Evaluate calculates under no stamp, so it scans): numbers near one another, texts
 // in other letter cases, blanks and the empty text, booleans, errors, a cell that does not
 // calculate, an infinity and a NaN, and tables that reach past the used area.
 TEST_F(CalcMemoTest, ExactLookupsFindWhatTheScanFinds) {
@@ -207,8 +207,8 @@ TEST_F(CalcMemoTest, MemosFollowNewSheetsAndEdits) {
   EXPECT_EQ(after.totalsUsed - before.totalsUsed, 2u);
   ASSERT_NE(book_->GetWorksheets().Insert(1), nullptr);
   ASSERT_EQ(sheet_->GetIndex(), 2);
-  // The new sheet's blank cells: the sorted scan takes them as 0 and ends on the last.
-  EXPECT_EQ(calculate(1, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"0", u"#42", u"0"}));
+  // The new sheet's blank cells: no lookup lands on a blank.
+  EXPECT_EQ(calculate(1, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"#42", u"#42", u"0"}));
   EXPECT_EQ(calculate(1, 0), calculate(1, book_->GetRecalcStamp()));
   EXPECT_EQ(calculate(2, book_->GetRecalcStamp()), (std::vector<std::u16string>{u"v7", u"v7", u"820"}));
   // A caller's own stamp, kept across an edit: formulas calculated afresh read the cells as
@@ -260,8 +260,44 @@ TEST_F(CalcMemoTest, SortedLookupsScanPastCellsThatDoNotCalculate) {
   }
 }
 
-// A NaN or an infinity among sorted cells compares equal to other numbers (their difference is
-// no number) and in no order: sorted lookups over such cells find what the scan finds.
+// Sorted lookups bisect a lookup vector as they bisect the cells read one by one (Evaluate
+// calculates under no stamp), over cells of every kind in no order, down a column and along a
+// row. By hand for 4 down 2,x,,#DIV/0!,1,t,10,TRUE,3,3.5,b,9: the 6th cell (the middle) is a text
+// and the number before it, 1, is not above 4; the 9th (3) is not either; the 11th is a text and
+// the 10th (3.5) is not above 4; the 12th (9) is: the 10th is the hit.
+TEST_F(CalcMemoTest, SortedLookupsBisectTheVectorAsTheCells) {
+  const auto cells = Split("2,x,,=1/0,1,t,10,TRUE,3,3.5,b,9");
+  for (int i = 0; i < 12; ++i) {
+    const std::string letter(1, static_cast<char>('A' + i));
+    Cell(sheet_, "A" + std::to_string(i + 1), cells[static_cast<std::size_t>(i)]);
+    Cell(sheet_, letter + "20", cells[static_cast<std::size_t>(i)]);
+    Set(sheet_, "B" + std::to_string(i + 1), Variant(i + 1.0));
+    Set(sheet_, letter + "21", Variant(i + 1.0));
+  }
+  const auto keys = Split("0,1,2.5,4,6,8,10,\"a\",\"c\",\"y\",TRUE,FALSE");
+  std::vector<std::string> formulas;
+  for (const std::string& key : keys) {
+    formulas.push_back("VLOOKUP(" + key + ";Sheet1!A1:B12;2)");
+    formulas.push_back("VLOOKUP(" + key + ";Sheet1!A1:B30;2)");
+    formulas.push_back("HLOOKUP(" + key + ";Sheet1!A20:Z21;2;TRUE)");
+  }
+  for (std::size_t i = 0; i < formulas.size(); ++i) Cell(other_, "A" + std::to_string(i + 1), "=" + formulas[i]);
+  book_->BumpRecalcStamp();
+  const std::uint64_t bisections = Calc().Counters().bisections;
+  for (std::size_t i = 0; i < formulas.size(); ++i) {
+    Variant bisected, read;
+    const std::int32_t expected = book_->Evaluate(U("=" + formulas[i]), read);
+    EXPECT_EQ(Value(other_, static_cast<int>(i), 0, bisected), expected) << formulas[i];
+    EXPECT_EQ(bisected.ToText(), read.ToText()) << formulas[i];
+  }
+  EXPECT_EQ(Calc().Counters().bisections - bisections, formulas.size());
+  Variant v;
+  ASSERT_EQ(Value(other_, 9, 0, v), 1);  // VLOOKUP(4;Sheet1!A1:B12;2)
+  EXPECT_EQ(v.ToText(), u"10");
+}
+
+// A NaN among sorted cells compares equal to every number, an infinity above every other number:
+// sorted lookups over such cells find from the vector what they find in the cells read one by one.
 TEST_F(CalcMemoTest, SortedLookupsOverNumbersThatAreNotFiniteScan) {
   const char* columns[] = {"1,nan,0.5", "1,2,inf,4,inf", "nan,1,2"};
   for (const char* column : columns) {

@@ -113,17 +113,30 @@ TEST_F(CalcValues, SerialsBeforeMarch1900) {
   EXPECT_EQ(Value("(A1=59)&(A1=DATE(1900;2;28))&(A2=DATE(1900;3;2))"), "TRUETRUETRUE");
 }
 
-// Equal when they differ by less than 2^-48 of each, as LibreOffice has it (1 and 1 + 14 units in
-// the last place are equal, 1 + 16 units are not); different integers and 0 never.
-TEST_F(CalcValues, NumbersEqualWithinFifteenDigits) {
+// Numbers compare as rounded to 15 significant digits, in operators, criteria and lookups alike
+// (sorted and exact, the latter also from the index of their second lookup): 1 + 16 units in the
+// last place is 1, 1 + 1e-14 is above it; 1e15 + 1 is 1e15 (a 16th digit); 1e-300 is not 0.
+// (LibreOffice keeps 1 + 16 units and 1e15 + 1 apart from 1 and 1e15.)
+TEST_F(CalcValues, NumbersEqualToFifteenDigits) {
   const double ulp = std::ldexp(1.0, -52);
-  Set("A1", Variant(1 + 14 * ulp));
-  Set("A2", Variant(1 + 16 * ulp));
+  Set("A1", Variant(1 + 16 * ulp));
+  Set("A2", Variant(1 + 1e-14));
   Set("A3", Variant(1e15 + 1));
   Set("A4", Variant(1e-300));
   Set("A5", Variant(-99.999999999999986));
-  EXPECT_EQ(Value("(A1=1)&(A1>1)&(A2=1)&(A2>1)&(A3=10^15)&(A4=0)&(A4=B1)&(A5>=-100)&(A5<>-100)"),
-            "TRUEFALSEFALSETRUEFALSEFALSEFALSETRUEFALSE");
+  EXPECT_EQ(Value("(A1=1)&(A1>1)&(A2=1)&(A2>1)&(A3=10^15)&(A4=0)&(A4>0)&(A5>=-100)&(A5<>-100)"),
+            "TRUEFALSEFALSETRUETRUEFALSETRUETRUEFALSE");
+  EXPECT_EQ(Value("COUNTIF(A1:A5;1)&COUNTIF(A1:A5;\">1\")&COUNTIF(A1:A5;\"<=1\")&SUMIF(A1:A5;10^15)"),
+            "1231E+15");
+  Set("C1", Variant(0.5));
+  Set("C2", Variant(1 + 16 * ulp));
+  Set("C3", Variant(1 + 1e-14));
+  Set("D1", Variant(u"a"));
+  Set("D2", Variant(u"b"));
+  Set("D3", Variant(u"c"));
+  EXPECT_EQ(Value("VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;1)&"
+                  "VLOOKUP(1.00000000000001;C1:D3;2;0)"),
+            "bbbc");
 }
 
 }  // namespace

@@ -534,8 +534,8 @@ TEST_F(CalcInterop, ExactLookupsUnderOneStampAsOthersCalculate) {
 
 // Lookups and criteria as the format's own program calculates them (LibreOffice's values named
 // where they differ): exact lookups match text keys with *, ? and ~ as criteria do, over the
-// whole text, taking the first match; sorted ones take the last of equal keys, stop at the first
-// greater key after them, find nothing below the first key and pass over a heading; an index past
+// whole text, taking the first match; sorted ones take the last of equal keys, bisect keys in no
+// order, find nothing below the first key and pass over a heading; an index past
 // the table is #REF!; criteria know no bracket sets; an error criterion counts its error; a range
 // criterion is the cell in the formula's row or column, and beside it #VALUE!, which counts its
 // error.
@@ -579,7 +579,7 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
       {"VLOOKUP(30;R2:S8;2;1)", "r2"},
       {"VLOOKUP(30;R2:S8;3;1)", "error 23", "[\"e\", \"Err:502\"]"},
       {"VLOOKUP(-1;$U$6:$X$12;4;TRUE)", "error 42"},
-      {"VLOOKUP(5;$U$6:$X$12;4;TRUE)", "6"},
+      {"VLOOKUP(5;$U$6:$X$12;4;TRUE)", "8", "[\"n\", 6]"},  // keys in no order: bisected
       {"VLOOKUP(2;W6:X9;2;TRUE)", "8"},
       {"COUNTIF(P1:P7;\"a~*c\")", "1"},
       {"COUNTIF(P1:P7;\"[b]c\")", "1"},
@@ -599,8 +599,8 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
 // numbers typed into a cell; a text alone is nothing for AND to judge; TEXT formats a text that
 // reads as a number as that number and knows the year code e; a block of rows and columns used
 // as one value (also through a name) gives the cell in the formula's row and column; COUNT passes
-// over a deleted reference (ptgRefErr) and COUNTA counts it, as any error value; serials before 61 count 1900-01-01 as 1
-// and have a 29 February 1900; typed references joined by ":" compile.
+// over a deleted reference (ptgRefErr) and COUNTA counts it, as any error value; serials before
+// 61 count 1900-01-01 as 1 and have a 29 February 1900; typed references joined by ":" compile.
 TEST_F(CalcInterop, TextsReferencesAndEarlyDatesAsTheFormatsProgramGivesThem) {
   auto set = [&](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
     ASSERT_EQ(s->GetRange(U(cell))->SetValue(v), 1) << cell;
@@ -663,6 +663,86 @@ TEST_F(CalcInterop, TextsReferencesAndEarlyDatesAsTheFormatsProgramGivesThem) {
     const std::size_t list = json.find("\"known\": [") + 10;
     json.insert(list, json[list] == ']' ? known : known + ",\n");
   }
+  CheckOwnValues(cases, json);
+}
+
+// More of the format's own program's values (LibreOffice's named where they differ): sorted
+// lookups bisect the table, passing over blanks (a table with empty rows below it and cells
+// further down, whole columns) and cells of other kinds, so keys in no order give that program's
+// hit; an empty fourth argument is an exact lookup; lookups over array constants; numbers equal
+// to 15 digits in operators, criteria and exact lookups; criteria read dates and times as
+// arithmetic does, order booleans, and an ordering of nothing passes no empty text; SUMIF takes
+// the criteria range's shape from the sum range's first cell; a lookup landing on a blank gives
+// a blank that AND counts as FALSE.
+TEST_F(CalcInterop, SortedLookupsCriteriaAndEqualityAsTheFormatsProgramCalculates) {
+  IXLSWorksheet* grow = book_->GetWorksheets().Add();
+  grow->SetName(u"Grow");
+  auto set = [](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
+    ASSERT_EQ(s->GetRange(U(cell))->SetValue(v), 1) << cell;
+  };
+  for (int i = 1; i <= 50; ++i) {  // D1:E50 and F300:BC301, then empty down to A200 and across to IV1
+    grow->GetRangeRC(i, 4, i, 4)->SetValue(Variant(i * 1.0));
+    grow->GetRangeRC(i, 5, i, 5)->SetValue(Variant(i * 10.0));
+    grow->GetRangeRC(300, 5 + i, 300, 5 + i)->SetValue(Variant(i * 1.0));
+    grow->GetRangeRC(301, 5 + i, 301, 5 + i)->SetValue(Variant(i * 10.0));
+  }
+  set(grow, "A200", Variant(1.0));
+  set(grow, "IV1", Variant(1.0));
+  const double unsorted[] = {30, 10, 50, 40};
+  for (int r = 1; r <= 4; ++r) {
+    set(sheet_, "AH" + std::to_string(r), Variant(unsorted[r - 1]));
+    set(sheet_, "AI" + std::to_string(r), Variant(U("k" + std::to_string(static_cast<int>(unsorted[r - 1])))));
+  }
+  const double sorted[] = {5, 10, 20, 30, 30, 40, 50};
+  const char* const labels[] = {"a", "b", "c", "r1", "r2", "d", "e"};
+  for (int r = 2; r <= 8; ++r) {
+    set(sheet_, "R" + std::to_string(r), Variant(sorted[r - 2]));
+    set(sheet_, "S" + std::to_string(r), Variant(U(labels[r - 2])));
+  }
+  set(sheet_, "AJ1", Variant(5e-8));
+  set(sheet_, "AK1", Variant(u"five"));
+  set(sheet_, "AJ2", Variant(1.0));
+  set(sheet_, "AK2", Variant(u"one"));
+  set(sheet_, "AL1", Variant(u"=0.1+0.2"));
+  set(sheet_, "AM1", Variant::Date(SerialToDate(45292)));  // 2024-01-01
+  set(sheet_, "AM2", Variant::Date(SerialToDate(45294)));
+  set(sheet_, "AM3", Variant(0.5));
+  const double ones[] = {1, 2, 1};
+  for (int r = 1; r <= 3; ++r) {
+    set(sheet_, "AN" + std::to_string(r), Variant(ones[r - 1]));
+    set(sheet_, "AO" + std::to_string(r), Variant(r * 10.0));
+  }
+  set(sheet_, "AP1", Variant(false));
+  set(sheet_, "AP2", Variant(true));
+  set(sheet_, "AQ1", Variant(u"=\"\""));
+  set(sheet_, "AR1", Variant(u"a"));
+  set(sheet_, "AR2", Variant(u"b"));
+  set(sheet_, "AS2", Variant(1.0));
+  const std::vector<OwnValue> cases = {
+      {"VLOOKUP(60;Grow!D1:E100;2;1)", "500"},
+      {"LOOKUP(60;Grow!D1:D100;Grow!E1:E100)", "500"},
+      {"HLOOKUP(60;Grow!F300:DA301;2;1)", "500"},
+      {"VLOOKUP(25.5;Grow!D1:E100;2;TRUE)", "250"},
+      {"VLOOKUP(20;AH1:AI4;2;1)", "k10", "[\"e\", 42]"},
+      {"VLOOKUP(30;R2:S8;2;)", "r1"},
+      {"VLOOKUP(35;R2:S8;2;)", "error 42"},
+      {"VLOOKUP(\"b\";{\"a\";1|\"b\";\"there\"};2;0)", "there"},
+      {"LOOKUP(3;{1;2;2.5;4})", "2.5"},
+      {"HLOOKUP(\"b\";{\"a\";\"b\"|1;2};2;)", "2"},
+      {"LOOKUP(2.5;{1;2;3};{\"x\";\"y\";\"z\"})", "y"},
+      {"IF(10+-2.85714285714286+92.8571428571428=100;\"eq\";\"ne\")", "ne", "[\"s\", \"eq\"]"},
+      {"VLOOKUP(0.00000001;AJ1:AK2;2;0)", "error 42"},
+      {"COUNTIF(AL1;0.3)", "1"},
+      {"COUNTIF(AM1:AM3;\"2024-01-01\")", "1"},
+      {"COUNTIF(AM1:AM3;\">=2024-01-02\")", "1"},
+      {"COUNTIF(AM1:AM3;\"12:00\")", "1"},
+      {"COUNTIF(AP1:AP2;\"<TRUE\")", "1"},
+      {"COUNTIF(AQ1;\"<=\")", "0", "[\"n\", 1]"},
+      {"SUMIF(AN1:AN3;1;AO1)", "40"},
+      {"AND(TRUE;VLOOKUP(\"a\";AR1:AS2;2;FALSE))", "FALSE"},
+  };
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = OwnExpected(cases));
   CheckOwnValues(cases, json);
 }
 

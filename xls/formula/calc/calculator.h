@@ -37,17 +37,15 @@ class TXLSWorkbook;
 class TXLSWorkbookFormulas;
 class IXLSWorksheet;
 
-// The cells along a lookup's scan (a column or row of one sheet), read once per stamp: their
-// offsets along the scan and values (cells holding errors are left out, as the scan skips
-// them), and whether they ascend as a sorted lookup compares them with a key of each class
-// (1 number, 2 text, 3 boolean; a blank cell stands for that class's empty value).
+// The cells along a sorted lookup's scan (a column or row of one sheet) up to the used area's
+// edge, read once per stamp (a cell holding an error as that error), and for each class of key
+// (1 number, 2 text, 3 boolean) that has bisected them, where the nearest cell of that class
+// lies at or before each cell and at or after it (-1 for none).
 struct TXLSLookupVector {
   std::uint32_t stamp = 0;
-  std::vector<std::int32_t> offsets;
   std::vector<Variant> values;
-  std::size_t filled = 0;  // values before the blank cells that end the vector
-  bool ascending[4] = {false, false, false, false};  // of the values before filled
-  bool scan = false;  // a cell did not calculate, or a number is not finite: the lookups scan
+  std::vector<std::int32_t> before[4], after[4];
+  bool scan = false;  // a cell did not calculate: the lookups read the cells they look at
 };
 
 // The cells along an exact lookup's scan as exact lookups under one stamp have read them so

@@ -1,5 +1,7 @@
 #include "xls/formula/calc/evaluator.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -253,10 +255,18 @@ void TakeClass(Variant& empty, int cls) {
 
 int Sign(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 
+double RoundTo15Digits(double x) {
+  char text[32];
+  const std::to_chars_result written = std::to_chars(text, text + sizeof text, x, std::chars_format::scientific, 14);
+  double rounded = x;
+  std::from_chars(text, written.ptr, rounded);
+  return rounded;
+}
+
 int CompareSameClass(const Variant& a, const Variant& b, int cls) {
   switch (cls) {
     case kClassNumber:
-      return Sign(NumberOf(a) - NumberOf(b));
+      return CompareNumbers(NumberOf(a), NumberOf(b));
     case kClassString: {
       int c = TXLSFormater::UpperCase(a.TextValue()).compare(TXLSFormater::UpperCase(b.TextValue()));
       return c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -269,6 +279,16 @@ int CompareSameClass(const Variant& a, const Variant& b, int cls) {
 }
 
 }  // namespace
+
+int CompareNumbers(double a, double b) {
+  if (a == b) return 0;
+  // Rounding moves a number by at most half a unit of its 15th digit, under 0.5e-14 of it: numbers
+  // further apart keep their order.
+  if (std::fabs(a - b) > 2e-14 * std::max(std::fabs(a), std::fabs(b))) return a < b ? -1 : 1;
+  if (!std::isfinite(a) || !std::isfinite(b)) return Sign(a - b);
+  const double x = RoundTo15Digits(a), y = RoundTo15Digits(b);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
 
 int CompareValues(const Variant& a0, const Variant& b0) {
   if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
@@ -286,47 +306,17 @@ int CompareValues(const Variant& a0, const Variant& b0) {
 }
 
 int CompareForLookup(const Variant& a0, const Variant& b0) {
-  if (a0.IsNumber() && b0.IsNumber()) {  // the common case, without copies
-    const double d = a0.NumberValue() - b0.NumberValue();
-    return std::fabs(d) <= 1e-7 ? 0 : Sign(d);
-  }
+  // the common case, without copies
+  if (a0.IsNumber() && b0.IsNumber()) return CompareNumbers(a0.NumberValue(), b0.NumberValue());
   if (a0.IsEmptyOrNull() && b0.IsEmptyOrNull()) return 0;
   Variant a = a0, b = b0;
   if (a.IsEmptyOrNull()) TakeClass(a, ValueClass(b));
   if (b.IsEmptyOrNull()) TakeClass(b, ValueClass(a));
-  if (a.IsNumber() && b.IsNumber()) {
-    const double d = a.NumberValue() - b.NumberValue();
-    return std::fabs(d) <= 1e-7 ? 0 : Sign(d);
-  }
+  if (a.IsNumber() && b.IsNumber()) return CompareNumbers(a.NumberValue(), b.NumberValue());
   const int ca = ValueClass(a), cb = ValueClass(b);
   if (ca != cb) return ca < cb ? -1 : 1;
   return CompareSameClass(a, b, ca);
 }
-
-namespace {
-
-// Numbers that differ only past about 15 significant digits (by less than 2^-48 of each) are
-// equal to the comparison operators, so that a sum of decimal fractions equals the number it
-// shows; two different integers stay apart.
-bool NearlyEqual(double a, double b) {
-  if (a == b) return true;
-  if (a == 0 || b == 0 || !std::isfinite(a) || !std::isfinite(b)) return false;
-  constexpr double kRelative = 1.0 / 281474976710656.0;  // 2^-48
-  const double d = std::fabs(a - b);
-  if (!(d < std::fabs(a) * kRelative && d < std::fabs(b) * kRelative)) return false;
-  return !(std::trunc(a) == a && std::trunc(b) == b);
-}
-
-// The order of the comparison operators: that of CompareValues, with numbers nearly equal
-// (a blank counts as 0) equal.
-int CompareOperands(const Variant& a, const Variant& b) {
-  if ((a.IsNumber() || b.IsNumber()) && ValueClass(a) == kClassNumber && ValueClass(b) == kClassNumber &&
-      NearlyEqual(NumberOf(a), NumberOf(b)))
-    return 0;
-  return CompareValues(a, b);
-}
-
-}  // namespace
 
 bool TXLSCriterion::Equals(const Variant& cell) const {
   if (cell.IsEmptyOrNull()) return fromText && text.empty();
@@ -344,8 +334,10 @@ bool TXLSCriterion::Passes(const Variant& cell) const {
   if (op == 0) return true;
   if (op == 3) return Equals(cell);
   if (op == 6) return fromText && text.empty() ? !cell.IsEmptyOrNull() : !Equals(cell);
-  // Orderings hold between values of one kind only: numbers with numbers, texts with texts.
+  // Orderings hold between values of one kind only: numbers with numbers, texts with texts. An
+  // ordering of nothing ("<=") passes no empty text.
   if (cell.IsEmptyOrNull() || cell.IsError() || ValueClass(cell) != ValueClass(value)) return false;
+  if (fromText && text.empty() && cell.IsText() && cell.TextValue().empty()) return false;
   const int c = CompareValues(cell, value);
   switch (op) {
     case 1: return c < 0;
@@ -450,7 +442,7 @@ std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeM
       if (!node->Child(1) || !node->Child(2)) return kCalcMalformed;
       for (Variant* side : {&a, &b})
         if (side->IsDate()) ConvertValue(*side, kWantNumber);  // dates compare as serials
-      const int c = CompareOperands(a, b);
+      const int c = CompareValues(a, b);
       bool r = false;
       switch (node->kind) {
         case kNodeEQ: r = c == 0; break;

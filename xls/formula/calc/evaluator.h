@@ -27,9 +27,13 @@ bool IsBooleanValue(const Variant& v);
 int ValueClass(const Variant& v);
 // Converts to a wanted type; 1, or 15 when the value does not convert.
 std::int32_t ConvertValue(Variant& v, int wanted);
+// -1, 0 or 1: the order of two numbers as rounded to 15 significant digits (the digits a cell
+// shows), so that a sum of decimal fractions equals the number it shows. Every comparison of
+// numbers (operators, criteria, lookups) is made so.
+int CompareNumbers(double a, double b);
 // -1, 0 or 1: the order of comparison operators (an empty side takes the other side's class).
 int CompareValues(const Variant& a, const Variant& b);
-// -1, 0 or 1: the order of lookups (numbers equal within 1e-7).
+// -1, 0 or 1: the order of lookups (an empty side is the empty value of the other's class).
 int CompareForLookup(const Variant& a, const Variant& b);
 
 // A reference resolved to a rectangle over a sheet span (1-based sheets, 0-based cells).
@@ -50,7 +54,9 @@ bool WildcardMatches(const std::u16string& pattern, const std::u16string& text);
 // A criterion given as text ("2", "<>a*", "TRUE") keeps that text: for = and <> it is a
 // wildcard mask over text cells (so the text "2" equals "2" as the number 2 does), it names
 // the boolean or error a cell may hold, and an empty one stands for blank cells: "<>" passes
-// every cell that is not blank, "=" only blank ones, "" blank ones and empty texts.
+// every cell that is not blank, "=" only blank ones, "" blank ones and empty texts, "<=" and ">="
+// no empty text. What follows "<", ">", "<=" or ">=" orders numbers (dates and times read as
+// arithmetic reads them), texts, or booleans (TRUE, FALSE).
 struct TXLSCriterion {
   int op = 0;
   Variant value;

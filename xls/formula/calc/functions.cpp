@@ -10,7 +10,9 @@
 #include "xls/formula/calc/evaluator.h"
 #include "xls/formula/cell_text/number_format.h"
 #include "xls/formula/extern_sheet.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
+#include "xls/model/worksheet.h"
 
 namespace xls {
 
@@ -38,6 +40,11 @@ bool IsReferenceArg(const TXLSSyntaxItem* n) {
   n = SkipParens(n);
   while (n && n->kind == kNodeMemFunc) n = SkipParens(n->Child(1));
   return n && (n->kind == kNodeReference || n->kind == kNodeName || n->kind == kNodeRange);
+}
+
+bool IsLookupCall(const TXLSSyntaxItem* n) {
+  n = SkipParens(n);
+  return n && n->kind == kNodeCall && (n->value == kLookup || n->value == kHLookup || n->value == kVLookup);
 }
 
 double Num(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
@@ -224,6 +231,8 @@ std::int32_t Logical(TXLSEvaluator& ev, Call& call, bool isAnd, Variant& out) {
     } else {
       Variant v;
       st = call.Value(i, v);
+      // A lookup gives the value of the cell it lands on, not the cell: a blank counts as FALSE.
+      if (st == kCalcOk && v.IsEmptyOrNull() && IsLookupCall(call.Arg(i))) v = Variant(false);
       if (st == kCalcOk && v.IsText()) st = TextAsBoolean(v);
       if (st == kCalcOk && !v.IsEmptyOrNull()) {
         st = ConvertValue(v, kWantBoolean);
@@ -262,17 +271,19 @@ TXLSCriterion MakeCriterion(const Variant& given) {
   }
   c.fromText = true;
   c.text = TXLSFormater::UpperCase(t);
-  double d = 0;
-  if (!t.empty() && TextToDouble(t, d)) c.value = Variant(d);
+  // What follows the operator reads as arithmetic reads a text (a number, a date, a time); TRUE
+  // and FALSE order booleans.
+  Variant number(t);
+  if (!t.empty() && ConvertValue(number, kWantNumber) == kCalcOk && number.IsNumber()) c.value = number;
+  else if (c.text == u"TRUE" || c.text == u"FALSE") c.value = Variant(c.text == u"TRUE");
   else c.value = Variant(t);
   return c;
 }
 
 // VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
-// A sorted scan takes the last of equal cells, and ends at a greater cell: one that follows a
-// candidate, or one of the key's own kind before any (the table begins above the key; a
-// heading of another kind, or a blank, is passed over). An exact scan with a pattern (a text
-// key with wildcards) hits the first text cell the pattern matches.
+// A sorted scan (of an empty key) takes the last of equal cells, and ends at a greater cell: one
+// that follows a candidate, or one of the key's own kind before any. An exact scan with a pattern
+// (a text key with wildcards) hits the first text cell the pattern matches.
 std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                         bool sorted, int& hit, const std::u16string* pattern = nullptr) {
   hit = -1;
@@ -320,120 +331,182 @@ bool HasWildcards(const Variant& key) {
   return key.IsText() && key.TextValue().find_first_of(u"*?~") != std::u16string::npos;
 }
 
-// The order of two cells of a lookup vector for a key of class keyClass (blanks stand for that
-// class's empty value): by class, then by value, as CompareForLookup orders a cell and a key.
-int VectorOrder(const Variant& a, const Variant& b, int keyClass) {
-  const int ca = a.IsEmptyOrNull() ? keyClass : ValueClass(a);
-  const int cb = b.IsEmptyOrNull() ? keyClass : ValueClass(b);
-  if (ca != cb) return ca < cb ? -1 : 1;
-  switch (ca) {
-    case kClassNumber: {
-      const double x = a.IsEmptyOrNull() ? 0 : a.NumberValue(), y = b.IsEmptyOrNull() ? 0 : b.NumberValue();
-      return x < y ? -1 : (x > y ? 1 : 0);
+// The class of a cell a sorted lookup compares with a key of that class: blanks and errors have
+// none (kClassOther), no key is of theirs.
+int LookupClass(const Variant& v) { return v.IsEmptyOrNull() || v.IsError() ? kClassOther : ValueClass(v); }
+
+// A sorted lookup bisects the cells along its scan as the format's own program does, passing over
+// the cells of other classes than the key's (blanks, errors, headings): at each step the middle
+// cell of those left is looked at, or when it is of another class the nearest cell of the key's
+// class before it, or when there is none the nearest after it. The hit is the last cell looked at
+// that is not above the key. Over cells that ascend this is the last one not above the key (the
+// last of equal keys, nothing below the first key); over cells in no order, that program's own
+// choice. Cells: the cells looked at, with
+//   Nearest(at, lo, hi, back, found): the cell of the key's class nearest to at in [lo, hi],
+//     walking back (towards lo) or on; found -1 when there is none; a status;
+//   Value(at): the value of a cell Nearest has found.
+template <class Cells>
+std::int32_t Bisect(Cells& cells, int count, const Variant& key, int& hit) {
+  hit = -1;
+  int lo = 0, hi = count - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    int at = -1;
+    std::int32_t st = cells.Nearest(mid, lo, hi, true, at);
+    const bool after = st == kCalcOk && at < 0;
+    if (after) st = cells.Nearest(mid + 1, lo, hi, false, at);
+    if (st != kCalcOk) return st;
+    if (at < 0) break;
+    if (CompareForLookup(cells.Value(at), key) <= 0) {
+      hit = at;
+      lo = (after ? at : mid) + 1;
+    } else if (after) {
+      break;  // nothing of the key's class from lo up to a cell above the key
+    } else {
+      hi = at - 1;
     }
-    case kClassString: {
-      const int c = TXLSFormater::UpperCase(a.IsEmptyOrNull() ? u"" : a.TextValue())
-                        .compare(TXLSFormater::UpperCase(b.IsEmptyOrNull() ? u"" : b.TextValue()));
-      return c < 0 ? -1 : (c > 0 ? 1 : 0);
-    }
-    case kClassBoolean:
-      return (a.IsBoolean() && a.BooleanValue()) - (b.IsBoolean() && b.BooleanValue());
-    default:
-      return 0;
   }
+  return kCalcOk;
 }
 
-// Reads the cells along the scan as the linear scan meets them, and how they ascend.
-std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down,
-                              TXLSLookupVector& vec) {
-  vec.offsets.clear();
-  vec.values.clear();
+// The cells along a scan read one by one as the bisection looks at them.
+struct ReadCells {
+  TXLSEvaluator& ev;
+  int sheet, fixed, from;
+  bool down;
+  int keyClass;
   Variant v;
-  for (int k = from; k <= to; ++k) {
+  std::int32_t Nearest(int at, int lo, int hi, bool back, int& found) {
+    found = -1;
+    for (int k = at; back ? k >= lo : k <= hi; k += back ? -1 : 1) {
+      bool outside = false;
+      const int row = down ? from + k : fixed, column = down ? fixed : from + k;
+      const std::int32_t st = ev.Calc().GetCellValue(sheet, row, column, outside, v);
+      if (st != kCalcOk && !IsErrorCode(st)) return st;
+      if (st == kCalcOk && LookupClass(v) == keyClass) {
+        found = k;
+        break;
+      }
+    }
+    return kCalcOk;
+  }
+  const Variant& Value(int) const { return v; }
+};
+
+// The cells of a lookup vector, with where the cells of the key's class lie.
+struct VectorCells {
+  const TXLSLookupVector& vec;
+  int keyClass;
+  std::int32_t Nearest(int at, int lo, int hi, bool back, int& found) const {
+    found = at < lo || at > hi ? -1 : (back ? vec.before : vec.after)[keyClass][static_cast<std::size_t>(at)];
+    if (found < lo || found > hi) found = -1;
+    return kCalcOk;
+  }
+  const Variant& Value(int at) const { return vec.values[static_cast<std::size_t>(at)]; }
+};
+
+// The elements along an array constant's first column (down) or first row.
+struct ArrayCells {
+  const TXLSCalcArray& a;
+  bool down;
+  int keyClass;
+  const Variant& Value(int at) const { return down ? a.At(at, 0) : a.At(0, at); }
+  std::int32_t Nearest(int at, int lo, int hi, bool back, int& found) const {
+    found = -1;
+    for (int k = at; back ? k >= lo : k <= hi; k += back ? -1 : 1) {
+      if (LookupClass(Value(k)) == keyClass) {
+        found = k;
+        break;
+      }
+    }
+    return kCalcOk;
+  }
+};
+
+// Reads the cells along the scan up to the used area's edge; a cell holding an error keeps it.
+std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from, int count, bool down,
+                              TXLSLookupVector& vec) {
+  vec.values.assign(static_cast<std::size_t>(count), Variant());
+  for (int cls = 0; cls < 4; ++cls) vec.before[cls].clear(), vec.after[cls].clear();
+  for (int k = 0; k < count; ++k) {
     bool outside = false;
-    const int row = down ? k : fixed, column = down ? fixed : k;
+    const int row = down ? from + k : fixed, column = down ? fixed : from + k;
+    Variant& v = vec.values[static_cast<std::size_t>(k)];
     const std::int32_t st = ev.Calc().GetCellValue(sheet, row, column, outside, v);
-    if (outside) break;
     if (st != kCalcOk) {
       if (!IsErrorCode(st)) return st;
-      continue;
+      v = Variant::Error(st);
     }
-    if (v.IsError()) continue;
-    // A number that is not finite compares equal to others, in no order: the lookups scan.
-    if (v.IsNumber() && !std::isfinite(v.NumberValue())) vec.scan = true;
-    vec.offsets.push_back(k - from);
-    vec.values.push_back(v);
-  }
-  // Blank cells after the last value (a table that ends above the used area) are looked at
-  // apart: the scan meets them all alike.
-  std::size_t filled = vec.values.size();
-  while (filled > 0 && vec.values[filled - 1].IsEmptyOrNull()) --filled;
-  vec.filled = filled;
-  for (int cls = kClassNumber; cls <= kClassBoolean; ++cls) {
-    bool ascending = true;
-    for (std::size_t i = 1; i < filled && ascending; ++i)
-      ascending = VectorOrder(vec.values[i - 1], vec.values[i], cls) <= 0;
-    vec.ascending[cls] = ascending;
   }
   vec.stamp = ev.Calc().Stamp();
   return kCalcOk;
 }
 
-// A sorted scan meets cells below the key, then equal ones, then greater ones when the cells
-// ascend: its hit is the last equal cell, else the last one below. A vector read once per
-// stamp and known to ascend gives that hit by bisection; any other scan reads the cells.
+// Where the cells of a class lie in a lookup vector: the nearest at or before each cell, and at
+// or after it (-1 for none).
+void PlaceClass(TXLSLookupVector& vec, int cls) {
+  std::vector<std::int32_t>& before = vec.before[cls];
+  std::vector<std::int32_t>& after = vec.after[cls];
+  if (!before.empty() || vec.values.empty()) return;
+  const std::size_t n = vec.values.size();
+  before.resize(n);
+  after.resize(n);
+  auto of = [&](std::size_t i, std::int32_t last) {
+    return LookupClass(vec.values[i]) == cls ? static_cast<std::int32_t>(i) : last;
+  };
+  for (std::size_t i = 0; i < n; ++i) before[i] = of(i, i ? before[i - 1] : -1);
+  for (std::size_t i = n; i-- > 0;) after[i] = of(i, i + 1 < n ? after[i + 1] : -1);
+}
+
+// A sorted scan bisects the cells up to the used area's edge (the cells below it are blank), read
+// once per stamp into a lookup vector; without one, or when a cell of the vector did not
+// calculate, the bisection reads the cells it looks at. An empty key scans.
 std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                         int& hit) {
   const int keyClass = key.IsEmptyOrNull() ? kClassOther : ValueClass(key);
-  TXLSLookupVector* vec = keyClass != kClassOther ? ev.Calc().LookupVector(sheet, fixed, from, to, down) : nullptr;
-  if (!vec) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
-  if (vec->stamp != ev.Calc().Stamp()) {
+  if (keyClass == kClassOther) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
+  IXLSWorksheet* ws = ev.Calc().Sheet(sheet);
+  if (!ws) return kCalcUnresolved;
+  const TXLSCellHeap& heap = ws->Cells();
+  const int edge = down ? heap.LastRow() : heap.LastColumn(), across = down ? heap.LastColumn() : heap.LastRow();
+  const int count = fixed > across ? 0 : std::max(0, std::min(to, edge) - from + 1);
+  TXLSLookupVector* vec = ev.Calc().LookupVector(sheet, fixed, from, to, down);
+  if (vec && vec->stamp != ev.Calc().Stamp()) {
     // Stamp 0 while it fills: lookups in the formulas it calculates keep this vector.
     vec->stamp = 0;
     vec->scan = false;
-    const std::int32_t st = FillLookupVector(ev, sheet, fixed, from, to, down, *vec);
+    const std::int32_t st = FillLookupVector(ev, sheet, fixed, from, count, down, *vec);
     if (st != kCalcOk) {
-      // A cell that does not calculate fails the scan only when the scan reaches it: under this
-      // stamp the lookups scan. A calculation set aside is tried again as a whole.
+      // A cell that does not calculate fails the lookup only when the bisection reaches it: under
+      // this stamp the lookups read their cells. A calculation set aside is tried again as a whole.
       vec->stamp = st == kCalcTooDeep ? 0 : ev.Calc().Stamp();
       vec->scan = true;
-      return st == kCalcTooDeep ? st : LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
+      if (st == kCalcTooDeep) return st;
     }
   }
-  if (vec->scan || !vec->ascending[keyClass]) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
+  if (!vec || vec->scan || vec->values.size() != static_cast<std::size_t>(count)) {
+    ReadCells cells{ev, sheet, fixed, from, down, keyClass, Variant()};
+    return Bisect(cells, count, key, hit);
+  }
   ++ev.Calc().Counters().bisections;
-  const std::size_t filled = vec->filled;
-  std::size_t lo = 0, hi = filled;
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    if (CompareForLookup(vec->values[mid], key) <= 0) lo = mid + 1;
-    else hi = mid;
-  }
-  // The first cell above the key: what the scan passes over decides.
-  if (lo == 0) return LinearScan(ev, sheet, fixed, from, to, down, key, true, hit);
-  hit = vec->offsets[lo - 1];  // the first greater cell ends the scan
-  if (lo == filled && filled < vec->values.size()) {
-    // Every cell up to the key: the scan goes on into the blanks, through them when they are
-    // equal to the key or below it after a cell below it.
-    const int c = CompareForLookup(Variant(), key);
-    if (c == 0 || (c < 0 && CompareForLookup(vec->values[filled - 1], key) != 0)) hit = vec->offsets.back();
-  }
-  return kCalcOk;
+  PlaceClass(*vec, keyClass);
+  VectorCells cells{*vec, keyClass};
+  return Bisect(cells, count, key, hit);
 }
 
-// The first cell of an exact index equal to the key as the scan compares them (numbers within
-// 1e-7, texts without regard to case, a blank cell as the empty value of the key's class, an
-// empty key as the empty value of the cell's class); -1 when the index holds none.
+// The first cell of an exact index equal to the key as the scan compares them (numbers to 15
+// significant digits, texts without regard to case, a blank cell as the empty value of the key's
+// class, an empty key as the empty value of the cell's class); -1 when the index holds none.
 std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
   std::int32_t hit = -1;
   auto take = [&hit](std::int32_t at) {
     if (at >= 0 && (hit < 0 || at < hit)) hit = at;
   };
   auto number = [&](double x) {
-    // The window holds every value within the tolerance of x, also after rounding.
-    const double w = 2e-7 + std::fabs(x) * 1e-15;
+    // The window holds every value equal to x to 15 digits (within 1e-14 of it).
+    const double w = 2e-14 * std::fabs(x) + 1e-300;
     for (auto it = ix.numbers.lower_bound(x - w); it != ix.numbers.end() && it->first <= x + w; ++it)
-      if (std::fabs(it->first - x) <= 1e-7) take(it->second);
+      if (CompareNumbers(it->first, x) == 0) take(it->second);
   };
   auto text = [&](const std::u16string& upper) {
     const auto it = ix.texts.find(upper);
@@ -447,7 +520,7 @@ std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
   } else if (key.IsNumber()) {
     const double x = key.NumberValue();
     number(x);
-    if (std::fabs(0.0 - x) <= 1e-7) take(ix.firstBlank);
+    if (x == 0) take(ix.firstBlank);
   } else if (key.IsText()) {
     const std::u16string upper = TXLSFormater::UpperCase(key.TextValue());
     text(upper);
@@ -530,24 +603,68 @@ std::int32_t Scan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, boo
                 : ExactScan(ev, sheet, fixed, from, to, down, key, hit);
 }
 
+// An array constant given as a lookup's table or vector (in parentheses or not).
+bool IsArrayConstant(const TXLSSyntaxItem* n) {
+  n = SkipParens(n);
+  return n && n->kind == kNodeArray;
+}
+
+// The hit of a lookup along an array constant's first column (down) or first row, or -1.
+std::int32_t ScanArray(const TXLSCalcArray& a, bool down, const Variant& key, bool sorted, int& hit) {
+  const int count = down ? a.rows : a.columns;
+  const int keyClass = key.IsEmptyOrNull() ? kClassOther : ValueClass(key);
+  ArrayCells cells{a, down, keyClass};
+  hit = -1;
+  if (sorted) return keyClass == kClassOther ? kCalcOk : Bisect(cells, count, key, hit);
+  const bool pattern = HasWildcards(key);
+  for (int k = 0; k < count && hit < 0; ++k) {
+    const Variant& v = cells.Value(k);
+    if (v.IsError()) continue;
+    if (pattern ? v.IsText() && WildcardMatches(key.TextValue(), v.TextValue()) : CompareForLookup(v, key) == 0)
+      hit = k;
+  }
+  return kCalcOk;
+}
+
+// An element of an array constant as a lookup's result: its value, or its error.
+std::int32_t ElementOf(const TXLSCalcArray& a, int row, int column, Variant& out) {
+  const Variant& v = a.At(row, column);
+  if (v.IsError()) return v.ErrorCode();
+  out = v;
+  return kCalcOk;
+}
+
 std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& out) {
   if (call.Count() < 3 || call.Count() > 4) return kErrValue;
   Variant key;
   TXLSResolved t;
+  TXLSCalcArray given;
+  const bool isArray = IsArrayConstant(call.Arg(2));
   double index = 0;
   bool sorted = true;
   std::int32_t st = call.Value(1, key);
-  if (st == kCalcOk) st = call.Range(2, t);
+  if (st == kCalcOk) st = isArray ? ev.EvaluateArray(call.Arg(2), given) : call.Range(2, t);
   if (st == kCalcOk) st = call.Number(3, index);
-  if (st == kCalcOk && call.Count() == 4 && call.Arg(4)->kind != kNodeMissing) st = call.Boolean(4, sorted);
+  // A fourth argument given empty is FALSE: the lookup is exact.
+  if (st == kCalcOk && call.Count() == 4) {
+    if (call.Arg(4)->kind == kNodeMissing) sorted = false;
+    else st = call.Boolean(4, sorted);
+  }
   if (st != kCalcOk) return st;
   // An index below 1 is #VALUE!, one past the table #REF! (checked as a double: it may be any
   // number).
-  const int span = vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1;
+  const int span = isArray ? (vertical ? given.columns : given.rows)
+                           : (vertical ? t.lastColumn - t.firstColumn + 1 : t.lastRow - t.firstRow + 1);
   index = std::trunc(index);
   if (!(index >= 1)) return kErrValue;
   if (index > span) return kErrRef;
   const int n = static_cast<int>(index);
+  if (isArray) {
+    int hit = -1;
+    if ((st = ScanArray(given, vertical, key, sorted, hit)) != kCalcOk) return st;
+    if (hit < 0) return kErrNA;
+    return vertical ? ElementOf(given, hit, n - 1, out) : ElementOf(given, n - 1, hit, out);
+  }
   for (int s = t.firstSheet; s <= t.lastSheet; ++s) {
     int hit = -1;
     st = vertical ? Scan(ev, s, t.firstColumn, t.firstRow, t.lastRow, true, key, sorted, hit)
@@ -563,27 +680,42 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
 }
 
 // LOOKUP: the hit's position in the lookup vector picks the same position of the result vector.
+// Either may be an array constant.
 std::int32_t VectorLookup(TXLSEvaluator& ev, Call& call, Variant& out) {
   if (call.Count() < 2 || call.Count() > 3) return kErrValue;
   Variant key;
   TXLSResolved look, result;
+  TXLSCalcArray lookArray, resultArray;
+  const bool lookGiven = IsArrayConstant(call.Arg(2)), resultGiven = call.Count() == 3 && IsArrayConstant(call.Arg(3));
   std::int32_t st = call.Value(1, key);
-  if (st == kCalcOk) st = call.Range(2, look);
-  if (st == kCalcOk && call.Count() == 3) st = call.Range(3, result);
+  if (st == kCalcOk) st = lookGiven ? ev.EvaluateArray(call.Arg(2), lookArray) : call.Range(2, look);
+  if (st == kCalcOk && call.Count() == 3)
+    st = resultGiven ? ev.EvaluateArray(call.Arg(3), resultArray) : call.Range(3, result);
   if (st != kCalcOk) return st;
-  const bool down = look.lastRow - look.firstRow >= look.lastColumn - look.firstColumn;
+  const bool down = lookGiven ? lookArray.rows >= lookArray.columns
+                              : look.lastRow - look.firstRow >= look.lastColumn - look.firstColumn;
   int hit = -1;
-  st = down ? Scan(ev, look.firstSheet, look.firstColumn, look.firstRow, look.lastRow, true, key, true, hit)
-            : Scan(ev, look.firstSheet, look.firstRow, look.firstColumn, look.lastColumn, false, key, true, hit);
+  if (lookGiven) st = ScanArray(lookArray, down, key, true, hit);
+  else if (down) st = Scan(ev, look.firstSheet, look.firstColumn, look.firstRow, look.lastRow, true, key, true, hit);
+  else st = Scan(ev, look.firstSheet, look.firstRow, look.firstColumn, look.lastColumn, false, key, true, hit);
   if (st != kCalcOk) return st;
   if (hit < 0) return kErrNA;
   bool outside = false;
+  if (resultGiven) {
+    const bool resultDown = resultArray.rows >= resultArray.columns;
+    if (hit >= (resultDown ? resultArray.rows : resultArray.columns)) return kErrNA;
+    return resultDown ? ElementOf(resultArray, hit, 0, out) : ElementOf(resultArray, 0, hit, out);
+  }
   if (call.Count() == 3) {
     const bool resultDown = result.lastRow - result.firstRow >= result.lastColumn - result.firstColumn;
     const int row = resultDown ? result.firstRow + hit : result.firstRow;
     const int column = resultDown ? result.firstColumn : result.firstColumn + hit;
     if (row > 65535 || column > 255) return kErrNA;
     return ev.ReadCell(result.firstSheet, row, column, outside, out);
+  }
+  if (lookGiven) {
+    return down ? ElementOf(lookArray, hit, lookArray.columns - 1, out)
+                : ElementOf(lookArray, lookArray.rows - 1, hit, out);
   }
   return down ? ev.ReadCell(look.firstSheet, look.firstRow + hit, look.lastColumn, outside, out)
               : ev.ReadCell(look.firstSheet, look.lastRow, look.firstColumn + hit, outside, out);
@@ -763,6 +895,11 @@ std::int32_t Conditional(TXLSEvaluator& ev, Call& call, bool sum, Variant& out) 
   if (st == kCalcOk) st = CriterionValue(ev, call, given);
   if (st == kCalcOk && sum && call.Count() == 3) st = call.Range(3, values);
   if (st != kCalcOk) return st;
+  if (sum && call.Count() == 3) {
+    // The cells summed are those of the criteria range's shape from the sum range's first cell.
+    values.lastRow = std::min(values.firstRow + (range.lastRow - range.firstRow), 65535);
+    values.lastColumn = std::min(values.firstColumn + (range.lastColumn - range.firstColumn), 255);
+  }
   const TXLSCriterion crit = MakeCriterion(given);
   double acc = 0;
   if (!sum) {
