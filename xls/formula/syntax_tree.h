@@ -43,7 +43,12 @@ struct TXLSRangeItem {
   bool IsArea() const { return (kind & 7) == kRangeArea || (kind & 7) == kRangeArea3d; }
   bool Is3d() const { return (kind & 7) == kRangeCell3d || (kind & 7) == kRangeArea3d; }
   bool IsInvalid() const { return kind > kRangeInvalid; }
+  bool operator==(const TXLSRangeItem&) const = default;
 };
+
+// What CopyMoved does to a reference: its relative parts (none of an offset reference) move by
+// rows and columns, then its corners are put in order.
+void MoveRangeItem(TXLSRangeItem& r, int rows, int columns);
 
 enum SyntaxKind : int32_t {
   kNodeReference = 1,

@@ -1,5 +1,6 @@
 #include "xls/formula/calc/packed_tree.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -22,6 +23,7 @@ constexpr std::uint8_t kRangeFlagBytes = 0x80;
 
 class Writer {
  public:
+  explicit Writer(std::string& out) : out_(out) {}
   void Byte(std::uint8_t b) { out_.push_back(static_cast<char>(b)); }
   void Unsigned(std::uint64_t v) {
     while (v >= 0x80) {
@@ -62,9 +64,8 @@ class Writer {
     }
   }
 
-  std::string& Out() { return out_; }
+  void Bytes(const std::uint8_t* from, std::size_t count) { out_.append(reinterpret_cast<const char*>(from), count); }
 
- private:
   void Range(const TXLSRangeItem& r) {
     const std::uint8_t f[5] = {r.firstRowAbs, r.lastRowAbs, r.firstColAbs, r.lastColAbs, r.offset};
     std::uint8_t bits = 0;
@@ -85,7 +86,8 @@ class Writer {
     Signed(r.externId);
   }
 
-  std::string out_;
+ private:
+  std::string& out_;
 };
 
 class Reader {
@@ -121,30 +123,60 @@ class Reader {
     }
     if (flags & kHasValue) n->value = Int();
     if (flags & kHasRawToken) n->rawToken = Int();
-    if (flags & kHasRange) n->range = Range();
+    if (flags & kHasRange) {
+      n->range = std::make_unique<TXLSRangeItem>();
+      Range(*n->range);
+    }
     if (flags & kHasChildren) {
       for (std::uint64_t i = Unsigned(); i > 0; --i) n->AddChild(Node());
     }
     return n;
   }
 
+  // Copies the node here and its children to w with their ranges changed; whether one changed.
+  bool CopyNode(Writer& w, const TXLSPackedTree::RangeChange& change) {
+    const std::uint8_t* start = p_;
+    const std::int32_t kind = Int();
+    const std::uint8_t flags = Byte();
+    if (flags & kHasText) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
+    }
+    if (flags & kHasNumber) p_ += 8;
+    if (flags & kHasValue) Int();
+    if (flags & kHasRawToken) Int();
+    w.Bytes(start, static_cast<std::size_t>(p_ - start));
+    bool changed = false;
+    if (flags & kHasRange) {
+      TXLSRangeItem range;
+      Range(range);
+      const TXLSRangeItem before = range;
+      change(kind, range);
+      changed = !(range == before);
+      w.Range(range);
+    }
+    if (flags & kHasChildren) {
+      const std::uint64_t count = Unsigned();
+      w.Unsigned(count);
+      for (std::uint64_t i = 0; i < count; ++i) changed = CopyNode(w, change) || changed;
+    }
+    return changed;
+  }
+
  private:
-  std::unique_ptr<TXLSRangeItem> Range() {
-    auto r = std::make_unique<TXLSRangeItem>();
+  void Range(TXLSRangeItem& r) {
     std::uint8_t f[5];
     const std::uint8_t bits = Byte();
     for (int i = 0; i < 5; ++i) f[i] = static_cast<std::uint8_t>(bits >> i & 1);
     if (bits == kRangeFlagBytes) {
       for (std::uint8_t& b : f) b = Byte();
     }
-    r->firstRowAbs = f[0], r->lastRowAbs = f[1], r->firstColAbs = f[2], r->lastColAbs = f[3], r->offset = f[4];
-    r->firstRow = Int();
-    r->lastRow = Int();
-    r->firstCol = Int();
-    r->lastCol = Int();
-    r->kind = Int();
-    r->externId = Int();
-    return r;
+    r.firstRowAbs = f[0], r.lastRowAbs = f[1], r.firstColAbs = f[2], r.lastColAbs = f[3], r.offset = f[4];
+    r.firstRow = Int();
+    r.lastRow = Int();
+    r.firstCol = Int();
+    r.lastCol = Int();
+    r.kind = Int();
+    r.externId = Int();
   }
 
   const std::uint8_t* p_;
@@ -159,17 +191,35 @@ std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** pay
   return header + static_cast<std::size_t>(n);
 }
 
+// Nodes are written here first, and then copied into a block of their exact size: the buffer
+// keeps its room from one tree to the next.
+std::string& Scratch() {
+  thread_local std::string nodes;
+  nodes.clear();
+  return nodes;
+}
+
+std::atomic<std::uint64_t> unpacked{0};
+
 }  // namespace
 
 TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
   if (!tree) return;
-  Writer nodes;
-  nodes.Node(*tree);
-  Writer all;
-  all.Unsigned(nodes.Out().size());
-  all.Out() += nodes.Out();
-  bytes_ = std::make_unique<std::uint8_t[]>(all.Out().size());
-  std::memcpy(bytes_.get(), all.Out().data(), all.Out().size());
+  std::string& nodes = Scratch();
+  Writer(nodes).Node(*tree);
+  *this = TXLSPackedTree(nodes);
+}
+
+TXLSPackedTree::TXLSPackedTree(const std::string& nodes) {
+  std::uint8_t header[10];
+  std::size_t headerSize = 0;
+  for (std::uint64_t v = nodes.size();; v >>= 7) {
+    header[headerSize++] = static_cast<std::uint8_t>(v >= 0x80 ? (v & 0x7F) | 0x80 : v);
+    if (v < 0x80) break;
+  }
+  bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(headerSize + nodes.size());
+  std::memcpy(bytes_.get(), header, headerSize);
+  std::memcpy(bytes_.get() + headerSize, nodes.data(), nodes.size());
 }
 
 TXLSPackedTree::TXLSPackedTree(const TXLSPackedTree& other) { *this = other; }
@@ -191,7 +241,37 @@ std::unique_ptr<TXLSSyntaxItem> TXLSPackedTree::Unpack() const {
   if (!bytes_) return nullptr;
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);
+  unpacked.fetch_add(1, std::memory_order_relaxed);
   return Reader(payload).Node();
+}
+
+std::uint64_t TXLSPackedTree::UnpackCount() { return unpacked.load(std::memory_order_relaxed); }
+
+bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
+  const std::size_t size = Size();
+  return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
+}
+
+bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::string& nodes) const {
+  const std::uint8_t* payload = nullptr;
+  HeaderAndPayload(bytes_.get(), &payload);
+  Writer w(nodes);
+  return Reader(payload).CopyNode(w, change);
+}
+
+TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
+  if (!bytes_) return {};
+  std::string& nodes = Scratch();
+  ChangedNodes(change, nodes);
+  return TXLSPackedTree(nodes);
+}
+
+bool TXLSPackedTree::ChangeRanges(const RangeChange& change) {
+  if (!bytes_) return false;
+  std::string& nodes = Scratch();
+  if (!ChangedNodes(change, nodes)) return false;
+  *this = TXLSPackedTree(nodes);
+  return true;
 }
 
 }  // namespace xls

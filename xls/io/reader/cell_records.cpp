@@ -318,7 +318,7 @@ void TXLSReader::Formula(TXLSRecordBody body) {
       pendingHasResult_ = hasResult;
     } else if (auto* anchor = dynamic_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(anchorRow, anchorColumn))) {
       const TXLSArrayFormula* link = anchor->ArrayLink();
-      if (!link && anchor->Tree()) {
+      if (!link && anchor->HasTree()) {
         // A cell of a shared formula: the anchor's formula moved to this cell, with references of
         // its own (not offsets), so that they follow inserted and deleted cells.
         sheet_->SetCellFormula(row, column, anchor->CopyMovedFormula(row - anchorRow, column - anchorColumn));
