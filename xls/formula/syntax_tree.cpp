@@ -163,4 +163,13 @@ std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxStack::Pop() {
   return node;
 }
 
+bool TXLSSyntaxStack::PopInto(TXLSSyntaxItem& node, int count) {
+  if (count < 0 || count > Count()) return false;
+  node.children_.reserve(node.children_.size() + static_cast<size_t>(count));
+  const auto first = items_.end() - count;
+  for (auto it = first; it != items_.end(); ++it) node.AddChild(std::move(*it));
+  items_.erase(first, items_.end());
+  return true;
+}
+
 }  // namespace xls

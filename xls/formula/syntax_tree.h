@@ -118,6 +118,7 @@ class TXLSSyntaxItem {
                                               int lastColumn, int lastRow) const;
 
  private:
+  friend class TXLSSyntaxStack;
   std::vector<std::unique_ptr<TXLSSyntaxItem>> children_;
   int height_ = 0;
 };
@@ -127,6 +128,9 @@ class TXLSSyntaxStack {
  public:
   void Push(std::unique_ptr<TXLSSyntaxItem> node) { items_.push_back(std::move(node)); }
   std::unique_ptr<TXLSSyntaxItem> Pop();
+  // Moves the top count nodes, in the order they were pushed, to the end of node's children;
+  // false, with nothing moved, when the stack holds fewer.
+  bool PopInto(TXLSSyntaxItem& node, int count);
   int Count() const { return static_cast<int>(items_.size()); }
 
  private:

@@ -92,8 +92,6 @@ std::unique_ptr<TXLSCellFormula> TXLSCompiledFormula::CopyMoved(int rows, int co
   return CopyMovedFormula(rows, columns);
 }
 
-namespace {
-
 void ResolveRangeOffsets(TXLSRangeItem& r, int row, int column) {
   if (!r.offset) return;
   auto wrap = [](int v, int n) { return ((v % n) + n) % n; };
@@ -108,8 +106,6 @@ void ResolveRangeOffsets(TXLSRangeItem& r, int row, int column) {
   }
   r.offset = 0;
 }
-
-}  // namespace
 
 void TXLSCompiledFormula::ResolveOffsets(int row, int column) {
   // In the packed bytes, which stay as they are when no reference is an offset one.

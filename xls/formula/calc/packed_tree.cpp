@@ -133,8 +133,9 @@ class Reader {
     return n;
   }
 
-  // Copies the node here and its children to w with their ranges changed; whether one changed.
-  bool CopyNode(Writer& w, const TXLSPackedTree::RangeChange& change) {
+  // Copies the node here and its children to w with their ranges changed, or, without w, only
+  // reads them; whether a range changed.
+  bool CopyNode(Writer* w, const TXLSPackedTree::RangeChange& change) {
     const std::uint8_t* start = p_;
     const std::int32_t kind = Int();
     const std::uint8_t flags = Byte();
@@ -144,7 +145,7 @@ class Reader {
     if (flags & kHasNumber) p_ += 8;
     if (flags & kHasValue) Int();
     if (flags & kHasRawToken) Int();
-    w.Bytes(start, static_cast<std::size_t>(p_ - start));
+    if (w) w->Bytes(start, static_cast<std::size_t>(p_ - start));
     bool changed = false;
     if (flags & kHasRange) {
       TXLSRangeItem range;
@@ -152,11 +153,11 @@ class Reader {
       const TXLSRangeItem before = range;
       change(kind, range);
       changed = !(range == before);
-      w.Range(range);
+      if (w) w->Range(range);
     }
     if (flags & kHasChildren) {
       const std::uint64_t count = Unsigned();
-      w.Unsigned(count);
+      if (w) w->Unsigned(count);
       for (std::uint64_t i = 0; i < count; ++i) changed = CopyNode(w, change) || changed;
     }
     return changed;
@@ -252,24 +253,26 @@ bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
   return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
 }
 
-bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::string& nodes) const {
+bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::string* nodes) const {
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);
-  Writer w(nodes);
-  return Reader(payload).CopyNode(w, change);
+  if (!nodes) return Reader(payload).CopyNode(nullptr, change);
+  Writer w(*nodes);
+  return Reader(payload).CopyNode(&w, change);
 }
 
 TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
   if (!bytes_) return {};
   std::string& nodes = Scratch();
-  ChangedNodes(change, nodes);
+  ChangedNodes(change, &nodes);
   return TXLSPackedTree(nodes);
 }
 
 bool TXLSPackedTree::ChangeRanges(const RangeChange& change) {
-  if (!bytes_) return false;
+  // Mostly nothing changes (a formula without offset references): a reading pass tells.
+  if (!bytes_ || !ChangedNodes(change, nullptr)) return false;
   std::string& nodes = Scratch();
-  if (!ChangedNodes(change, nodes)) return false;
+  ChangedNodes(change, &nodes);
   *this = TXLSPackedTree(nodes);
   return true;
 }

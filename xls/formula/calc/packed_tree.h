@@ -44,8 +44,8 @@ class TXLSPackedTree {
  private:
   // The bytes of a tree whose nodes (in prefix order) are `nodes`.
   explicit TXLSPackedTree(const std::string& nodes);
-  // The nodes with the ranges changed; false when none changed.
-  bool ChangedNodes(const RangeChange& change, std::string& nodes) const;
+  // The nodes with the ranges changed, written to `nodes` when given; false when none changed.
+  bool ChangedNodes(const RangeChange& change, std::string* nodes) const;
 
   // A varint byte count, then the nodes in prefix order.
   std::unique_ptr<std::uint8_t[]> bytes_;

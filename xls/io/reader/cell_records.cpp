@@ -299,9 +299,8 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   calc.Compiler().SetCodePage(SSTCodePage());
   if (first != kPtgExp) {
-    if (std::unique_ptr<TXLSCompiledFormula> f = calc.CompileSizedBytes(body.data, body.size, 20, version_)) {
-      // Offset references (a formula read from a shared-formula style token) become the cell's own.
-      f->ResolveOffsets(row, column);
+    // Offset references (a formula read from a shared-formula style token) become the cell's own.
+    if (std::unique_ptr<TXLSCompiledFormula> f = calc.CompileSizedBytes(body.data, body.size, 20, version_, row, column)) {
       sheet_->SetCellFormula(row, column, std::move(f));
     }
   } else {
@@ -356,9 +355,8 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
   pendingRow_ = pendingColumn_ = -1;
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   std::unique_ptr<TXLSCompiledFormula> f =
-      calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_);
+      calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_, anchorRow, anchorColumn);
   if (f) {
-    f->ResolveOffsets(anchorRow, anchorColumn);
     if (id == kRecArray) {
       f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
     }
