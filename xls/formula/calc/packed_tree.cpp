@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <string>
+#include <vector>
 
 namespace xls {
 
@@ -23,8 +23,8 @@ constexpr std::uint8_t kRangeFlagBytes = 0x80;
 
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
-  void Byte(std::uint8_t b) { out_.push_back(static_cast<char>(b)); }
+  explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+  void Byte(std::uint8_t b) { out_.push_back(b); }
   void Unsigned(std::uint64_t v) {
     while (v >= 0x80) {
       Byte(static_cast<std::uint8_t>(v | 0x80));
@@ -64,7 +64,7 @@ class Writer {
     }
   }
 
-  void Bytes(const std::uint8_t* from, std::size_t count) { out_.append(reinterpret_cast<const char*>(from), count); }
+  void Bytes(const std::uint8_t* from, std::size_t count) { out_.insert(out_.end(), from, from + count); }
 
   void Range(const TXLSRangeItem& r) {
     const std::uint8_t f[5] = {r.firstRowAbs, r.lastRowAbs, r.firstColAbs, r.lastColAbs, r.offset};
@@ -87,7 +87,7 @@ class Writer {
   }
 
  private:
-  std::string& out_;
+  std::vector<std::uint8_t>& out_;
 };
 
 class Reader {
@@ -194,8 +194,8 @@ std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** pay
 
 // Nodes are written here first, and then copied into a block of their exact size: the buffer
 // keeps its room from one tree to the next.
-std::string& Scratch() {
-  thread_local std::string nodes;
+std::vector<std::uint8_t>& Scratch() {
+  thread_local std::vector<std::uint8_t> nodes;
   nodes.clear();
   return nodes;
 }
@@ -206,12 +206,12 @@ std::atomic<std::uint64_t> unpacked{0};
 
 TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
   if (!tree) return;
-  std::string& nodes = Scratch();
+  std::vector<std::uint8_t>& nodes = Scratch();
   Writer(nodes).Node(*tree);
   *this = TXLSPackedTree(nodes);
 }
 
-TXLSPackedTree::TXLSPackedTree(const std::string& nodes) {
+TXLSPackedTree::TXLSPackedTree(const std::vector<std::uint8_t>& nodes) {
   std::uint8_t header[10];
   std::size_t headerSize = 0;
   for (std::uint64_t v = nodes.size();; v >>= 7) {
@@ -253,7 +253,7 @@ bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
   return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
 }
 
-bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::string* nodes) const {
+bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const {
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);
   if (!nodes) return Reader(payload).CopyNode(nullptr, change);
@@ -263,7 +263,7 @@ bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::string* nodes)
 
 TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
   if (!bytes_) return {};
-  std::string& nodes = Scratch();
+  std::vector<std::uint8_t>& nodes = Scratch();
   ChangedNodes(change, &nodes);
   return TXLSPackedTree(nodes);
 }
@@ -271,7 +271,7 @@ TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
 bool TXLSPackedTree::ChangeRanges(const RangeChange& change) {
   // Mostly nothing changes (a formula without offset references): a reading pass tells.
   if (!bytes_ || !ChangedNodes(change, nullptr)) return false;
-  std::string& nodes = Scratch();
+  std::vector<std::uint8_t>& nodes = Scratch();
   ChangedNodes(change, &nodes);
   *this = TXLSPackedTree(nodes);
   return true;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
+#include <vector>
 
 #include "xls/formula/syntax_tree.h"
 
@@ -43,9 +43,9 @@ class TXLSPackedTree {
 
  private:
   // The bytes of a tree whose nodes (in prefix order) are `nodes`.
-  explicit TXLSPackedTree(const std::string& nodes);
+  explicit TXLSPackedTree(const std::vector<std::uint8_t>& nodes);
   // The nodes with the ranges changed, written to `nodes` when given; false when none changed.
-  bool ChangedNodes(const RangeChange& change, std::string* nodes) const;
+  bool ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const;
 
   // A varint byte count, then the nodes in prefix order.
   std::unique_ptr<std::uint8_t[]> bytes_;
