@@ -248,11 +248,6 @@ std::unique_ptr<TXLSSyntaxItem> TXLSPackedTree::Unpack() const {
 
 std::uint64_t TXLSPackedTree::UnpackCount() { return unpacked.load(std::memory_order_relaxed); }
 
-bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
-  const std::size_t size = Size();
-  return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
-}
-
 bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const {
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);

@@ -29,9 +29,9 @@ class TXLSPackedTree {
   std::unique_ptr<TXLSSyntaxItem> Unpack() const;
   // Bytes held, the size word included (0 when empty).
   std::size_t Size() const;
-  bool operator==(const TXLSPackedTree& other) const;
 
-  // A change made to the reference of one node, given the node's kind.
+  // A change made to the reference of one node, given the node's kind. It must pack no tree
+  // itself: the new bytes are written to the buffer that packing uses.
   using RangeChange = std::function<void(std::int32_t kind, TXLSRangeItem& range)>;
   // The tree with `change` made to the range of every node that has one, in one pass over the
   // bytes: the same as unpacking, changing the ranges and packing again, without a tree built.
