@@ -257,8 +257,9 @@ std::string FormulasWorkbook(bool shared) {
         "=C" + n + "&\" units\"",
         "=IF(ISERROR(A" + n + "/B" + n + ");0;A" + n + "/B" + n + ")*Rate",
         "=MAX(A" + n + ";B" + n + ";-D" + n + ")^2/(1+E" + n + "%)",
-        "=IF(AND(A" + n + ">0;B" + n + "<>0);ROUND((A" + n + "*Rate+SUM(D" + n + ":F" + n + ")-MIN(A$1:A" + n + "))/B" + n +
-            ";2);IF(OR(A" + n + "<0;B" + n + "=0);\"n/a\";MAX(A" + n + ";B" + n + ";-D" + n + ")^2/(1+E" + n + "%)))",
+        "=IF(AND(A" + n + ">0;B" + n + "<>0);ROUND((A" + n + "*Rate+SUM(D" + n + ":F" + n + ")-MIN(A$1:A" + n +
+            "))/B" + n + ";2);IF(OR(A" + n + "<0;B" + n + "=0);\"n/a\";MAX(A" + n + ";B" + n + ";-D" + n + ")^2/(1+E" +
+            n + "%)))",
         "=D" + n + "+A" + std::to_string(r * 37 % kFormulaRows + 1) + "+INDEX(Sheet2!$B$1:$B$100;MATCH(B" + n +
             ";Sheet2!$A$1:$A$100;0))",
     };
@@ -311,6 +312,7 @@ void BM_ReadFormulas(benchmark::State& state) {
 BENCHMARK(BM_ReadNumbers)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_ReadTexts)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_ReadLongTexts)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
-BENCHMARK(BM_ReadFormulas)->ArgName("shared")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20)->UseManualTime();
+BENCHMARK(BM_ReadFormulas)->ArgName("shared")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20)
+    ->UseManualTime();
 
 }  // namespace

@@ -300,7 +300,8 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   calc.Compiler().SetCodePage(SSTCodePage());
   if (first != kPtgExp) {
     // Offset references (a formula read from a shared-formula style token) become the cell's own.
-    if (std::unique_ptr<TXLSCompiledFormula> f = calc.CompileSizedBytes(body.data, body.size, 20, version_, row, column)) {
+    if (std::unique_ptr<TXLSCompiledFormula> f =
+            calc.CompileSizedBytes(body.data, body.size, 20, version_, row, column)) {
       sheet_->SetCellFormula(row, column, std::move(f));
     }
   } else {
