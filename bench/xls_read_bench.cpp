@@ -7,7 +7,13 @@
 // the target for numbers in full rows is at most 64). Each runs with full rows of 256 columns
 // and with rows of 10 columns. BM_ReadLongTexts reads a workbook of about 1.2 MB whose 120
 // texts of 3,000 to 7,000 characters each cross CONTINUE records of the SST, each text in 40
-// cells; its xlrd_ratio has the target at least 1.
+// cells; its xlrd_ratio has the target at least 1. BM_ReadFormulas reads a workbook of
+// formulas as the format's programs write them: our writer's file of 2,000 rows of nine
+// filled-down formulas (references, areas, a lookup into another sheet, a defined name, IF with
+// strings, calls nested three deep) and one formula per row that no neighbour shares, as we
+// write it (shared:0, every formula in tokens of its own) and converted by LibreOffice (shared:1),
+// which writes the filled-down runs as shared formulas (SHRFMLA); its xlrd_ratio has the target
+// at least 1, and formula_records / shrfmla_records count what the file holds.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/wait.h>
@@ -23,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "xls/formula/names.h"
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
 #include "xls/model/variant.h"
@@ -215,8 +222,97 @@ void BM_ReadLongTexts(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kLongTextCells);
 }
 
+// The formula workbook: written by us, then converted by LibreOffice, whose file shares the
+// formulas filled down a column (ptgExp cells after a SHRFMLA) as the format's programs do.
+constexpr int kFormulaRows = 2000;
+constexpr int kFormulaColumns = 10;
+
+// shared: LibreOffice's file; otherwise ours, each formula in its own tokens.
+std::string FormulasWorkbook(bool shared) {
+  static MadeFiles files;
+  if (files.paths.count(shared ? "shared" : "plain")) return files.paths[shared ? "shared" : "plain"];
+  const std::string source = TempPath("formulas_plain.xls");
+  xls::IXLSWorkbook book = xls::TXLSWorkbook::Create();
+  xls::IXLSWorksheet& sheet = *book->GetWorksheets().Add();
+  xls::IXLSWorksheet& rates = *book->GetWorksheets().Add();
+  auto set = [](xls::IXLSWorksheet& s, int row, int column, const xls::Variant& v) {
+    xls::TXLSCellRef::SetValue(*s.Cells().GetOrCreateCell(row, column), s, v);
+  };
+  for (int r = 0; r < 100; ++r) {
+    set(rates, r, 0, xls::Variant(static_cast<double>(r)));
+    set(rates, r, 1, xls::Variant(1 + r * 0.01));
+  }
+  book->GetNames()->Add(u"Rate", u"=Sheet2!$B$1");
+  for (int r = 0; r < kFormulaRows; ++r) {
+    const std::string n = std::to_string(r + 1);
+    set(sheet, r, 0, xls::Variant(r * 0.5));
+    set(sheet, r, 1, xls::Variant(static_cast<double>(r % 97)));
+    set(sheet, r, 2, xls::Variant(xls::Utf8ToWide("item " + std::to_string(r % 13))));
+    const std::string formulas[] = {
+        "=A" + n + "*B" + n + "+1",
+        "=SUM(A" + n + ":B" + n + ")",
+        "=IF(A" + n + ">B" + n + ";\"high\";\"low\")",
+        "=ROUND(AVERAGE(A$1:A" + n + ");2)",
+        "=VLOOKUP(B" + n + ";Sheet2!$A$1:$B$100;2;FALSE)",
+        "=C" + n + "&\" units\"",
+        "=IF(ISERROR(A" + n + "/B" + n + ");0;A" + n + "/B" + n + ")*Rate",
+        "=MAX(A" + n + ";B" + n + ";-D" + n + ")^2/(1+E" + n + "%)",
+        "=IF(AND(A" + n + ">0;B" + n + "<>0);ROUND((A" + n + "*Rate+SUM(D" + n + ":F" + n + ")-MIN(A$1:A" + n +
+            "))/B" + n + ";2);IF(OR(A" + n + "<0;B" + n + "=0);\"n/a\";MAX(A" + n + ";B" + n + ";-D" + n + ")^2/(1+E" +
+            n + "%)))",
+        "=D" + n + "+A" + std::to_string(r * 37 % kFormulaRows + 1) + "+INDEX(Sheet2!$B$1:$B$100;MATCH(B" + n +
+            ";Sheet2!$A$1:$A$100;0))",
+    };
+    for (int k = 0; k < kFormulaColumns; ++k) set(sheet, r, 3 + k, xls::Variant(xls::Utf8ToWide(formulas[k])));
+  }
+  if (book->SaveAs(xls::Utf8ToWide(source)) != 1) return {};
+  files.paths["plain"] = source;
+  if (!shared) return source;
+  const std::string dir = TempPath("lo_formulas");
+  fs::create_directories(dir);
+  const bool converted = std::system(("HOME=" + dir + " soffice --headless --convert-to xls:\"MS Excel 97\" --outdir " +
+                                      dir + " " + source + " >/dev/null 2>&1").c_str()) == 0;
+  const fs::path made = fs::path(dir) / fs::path(source).filename();
+  const std::string path = TempPath("formulas.xls");
+  std::error_code error;
+  if (converted) fs::copy_file(made, path, fs::copy_options::overwrite_existing, error);
+  fs::remove_all(dir);
+  if (!converted || error) return {};
+  return files.paths["shared"] = path;
+}
+
+// The records of one id in the file's workbook stream, counted by python3-olefile.
+double RecordCount(const std::string& path, int id) {
+  double count = -1;
+  const std::string command =
+      "/usr/bin/python3 -c \"import sys, struct, olefile; d = olefile.OleFileIO(sys.argv[1]).openstream('Workbook')"
+      ".read(); p = n = 0\nwhile p + 4 <= len(d):\n  i, s = struct.unpack_from('<HH', d, p); n += i == " +
+      std::to_string(id) + "; p += 4 + s\nprint(n)\" '" + path + "'";
+  if (FILE* p = popen(command.c_str(), "r")) {
+    if (std::fscanf(p, "%lf", &count) != 1) count = -1;
+    pclose(p);
+  }
+  return count;
+}
+
+void BM_ReadFormulas(benchmark::State& state) {
+  const std::string path = FormulasWorkbook(state.range(0) == 1);
+  if (path.empty()) return state.SkipWithError("the workbook could not be written or converted");
+  const double ours = MeanReadSeconds(state, path);
+  if (ours < 0) return;
+  double xlrd = XlrdSeconds(path);
+  for (int i = 0; i < 2; ++i) xlrd = std::min(xlrd, XlrdSeconds(path));
+  state.counters["xlrd_ratio"] = xlrd / ours;
+  state.counters["file_bytes"] = static_cast<double>(fs::file_size(path));
+  state.counters["formula_records"] = RecordCount(path, 0x0006);
+  state.counters["shrfmla_records"] = RecordCount(path, 0x04BC);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kFormulaRows * kFormulaColumns);
+}
+
 BENCHMARK(BM_ReadNumbers)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_ReadTexts)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_ReadLongTexts)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
+BENCHMARK(BM_ReadFormulas)->ArgName("shared")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20)
+    ->UseManualTime();
 
 }  // namespace

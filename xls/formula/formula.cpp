@@ -789,14 +789,10 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
   // The tokens are one expression; memory tokens nest sub-expressions of their own length.
   auto tree = Decode(tokens, 0);
   if (!tree) return nullptr;
-  // Array constants (and memory-area rectangles) follow in token order.
-  std::vector<TXLSSyntaxItem*> postfix;
-  auto collect = [&](auto&& self, TXLSSyntaxItem* n) -> void {
+  // Array constants (and memory-area rectangles) follow in token order: the nodes in postfix
+  // order, the values an array constant gets not among them.
+  auto readExtra = [&](auto&& self, TXLSSyntaxItem* n) -> void {
     for (int i = 1; i <= n->ChildCount(); ++i) self(self, n->Child(i));
-    postfix.push_back(n);
-  };
-  collect(collect, tree.get());
-  for (TXLSSyntaxItem* n : postfix) {
     if (n->kind == kNodeArray) {
       // Without trailing data (a stream cut after its tokens) the constant stays empty.
       if (extra.pos < extra.limit && !ReadArrays(*n, extra)) ok = false;
@@ -805,7 +801,8 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
       extra.Skip(static_cast<size_t>(count) * (extra.Biff8() ? 8 : 6));
       if (!extra.ok) ok = false;
     }
-  }
+  };
+  readExtra(readExtra, tree.get());
   if (!ok) return nullptr;
   pos += size;
   return tree;
@@ -868,10 +865,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
   if (depth > kMaxDepth) return nullptr;
   TXLSSyntaxStack stack;
   auto popInto = [&](TXLSSyntaxItem& node, int count) {
-    if (count > stack.Count()) return false;
-    std::vector<std::unique_ptr<TXLSSyntaxItem>> args(static_cast<size_t>(count));
-    for (int i = count - 1; i >= 0; --i) args[static_cast<size_t>(i)] = stack.Pop();
-    for (auto& a : args) node.AddChild(std::move(a));
+    if (!stack.PopInto(node, count)) return false;
     return node.Height() <= kMaxTreeHeight;
   };
   auto unary = [&](int kind, const char16_t* text) {

@@ -82,22 +82,24 @@ std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::Copy() const {
   return CopyTree(*this, [](TXLSRangeItem&) {});
 }
 
+void MoveRangeItem(TXLSRangeItem& r, int rows, int columns) {
+  if (r.offset) return;
+  if (!r.firstRowAbs) r.firstRow += rows;
+  if (!r.firstColAbs) r.firstCol += columns;
+  if (r.IsArea()) {
+    if (!r.lastRowAbs) r.lastRow += rows;
+    if (!r.lastColAbs) r.lastCol += columns;
+  } else {
+    r.lastRow = r.firstRow;
+    r.lastCol = r.firstCol;
+    r.lastRowAbs = r.firstRowAbs;
+    r.lastColAbs = r.firstColAbs;
+  }
+  OrderCorners(r);
+}
+
 std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyMoved(int rows, int columns) const {
-  return CopyTree(*this, [rows, columns](TXLSRangeItem& r) {
-    if (r.offset) return;
-    if (!r.firstRowAbs) r.firstRow += rows;
-    if (!r.firstColAbs) r.firstCol += columns;
-    if (r.IsArea()) {
-      if (!r.lastRowAbs) r.lastRow += rows;
-      if (!r.lastColAbs) r.lastCol += columns;
-    } else {
-      r.lastRow = r.firstRow;
-      r.lastCol = r.firstCol;
-      r.lastRowAbs = r.firstRowAbs;
-      r.lastColAbs = r.firstColAbs;
-    }
-    OrderCorners(r);
-  });
+  return CopyTree(*this, [rows, columns](TXLSRangeItem& r) { MoveRangeItem(r, rows, columns); });
 }
 
 std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyShifted(int row, int column, int columnCount,
@@ -159,6 +161,15 @@ std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxStack::Pop() {
   auto node = std::move(items_.back());
   items_.pop_back();
   return node;
+}
+
+bool TXLSSyntaxStack::PopInto(TXLSSyntaxItem& node, int count) {
+  if (count < 0 || count > Count()) return false;
+  node.children_.reserve(node.children_.size() + static_cast<size_t>(count));
+  const auto first = items_.end() - count;
+  for (auto it = first; it != items_.end(); ++it) node.AddChild(std::move(*it));
+  items_.erase(first, items_.end());
+  return true;
 }
 
 }  // namespace xls

@@ -43,7 +43,12 @@ struct TXLSRangeItem {
   bool IsArea() const { return (kind & 7) == kRangeArea || (kind & 7) == kRangeArea3d; }
   bool Is3d() const { return (kind & 7) == kRangeCell3d || (kind & 7) == kRangeArea3d; }
   bool IsInvalid() const { return kind > kRangeInvalid; }
+  bool operator==(const TXLSRangeItem&) const = default;
 };
+
+// What CopyMoved does to a reference: its relative parts (none of an offset reference) move by
+// rows and columns, then its corners are put in order.
+void MoveRangeItem(TXLSRangeItem& r, int rows, int columns);
 
 enum SyntaxKind : int32_t {
   kNodeReference = 1,
@@ -113,6 +118,7 @@ class TXLSSyntaxItem {
                                               int lastColumn, int lastRow) const;
 
  private:
+  friend class TXLSSyntaxStack;
   std::vector<std::unique_ptr<TXLSSyntaxItem>> children_;
   int height_ = 0;
 };
@@ -122,6 +128,9 @@ class TXLSSyntaxStack {
  public:
   void Push(std::unique_ptr<TXLSSyntaxItem> node) { items_.push_back(std::move(node)); }
   std::unique_ptr<TXLSSyntaxItem> Pop();
+  // Moves the top count nodes, in the order they were pushed, to the end of node's children;
+  // false, with nothing moved, when the stack holds fewer.
+  bool PopInto(TXLSSyntaxItem& node, int count);
   int Count() const { return static_cast<int>(items_.size()); }
 
  private:

@@ -443,6 +443,60 @@ TEST_F(CalcTest, StoredTreesComeBackUnchanged) {
   EXPECT_FALSE(TXLSPackedTree(nullptr).Unpack());
 }
 
+// A shared formula's cells are moved, and offset references resolved, in the packed bytes: the
+// result equals the tree changed node by node, and no tree is built on the way.
+TEST_F(CalcTest, PackedTreesMovedAndResolvedWithoutTrees) {
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  ASSERT_TRUE(book_->GetNames()->Add(u"Total", u"=Sheet1!$A$1:$A$3"));
+  std::vector<std::unique_ptr<TXLSCompiledFormula>> formulas;
+  for (const char* text : {"A1+1", "SUM(A3:A10;B6;$A:A;C$2:$D4)", "Data!B2+SUM(Sheet1:Data!A1:C5)", "Total*B$1",
+                           "IF(A1>0;\"x\";#REF!)", "1+2"}) {
+    formulas.push_back(calc.CompileText(U(text), sheet_->GetSheetId()));
+    ASSERT_TRUE(formulas.back()) << text;
+  }
+  // Flags a file may give (an absolute flag of 2 is stored apart), an offset reference (not
+  // moved) and corners that a move puts in order, swapping their flags.
+  auto odd = std::make_unique<TXLSSyntaxItem>(kNodeSub);
+  for (const TXLSRangeItem& r : {TXLSRangeItem{5, 2, 1, 0, 3, 0, 1, 1, kRangeArea, 0, 0},
+                                 TXLSRangeItem{-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1}}) {
+    auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
+    ref->value = 0x44;
+    ref->range = std::make_unique<TXLSRangeItem>(r);
+    odd->AddChild(std::move(ref));
+  }
+  formulas.push_back(std::make_unique<TXLSCompiledFormula>(std::move(odd), nullptr));
+  for (const auto& f : formulas) {
+    const auto tree = f->Tree();
+    for (const auto& [rows, columns] : {std::pair{3, 1}, std::pair{-4, 0}, std::pair{200, -1}}) {
+      const std::uint64_t unpacked = TXLSPackedTree::UnpackCount();
+      const auto moved = f->CopyMovedFormula(rows, columns);
+      EXPECT_EQ(TXLSPackedTree::UnpackCount(), unpacked);
+      ExpectSameTree(*tree->CopyMoved(rows, columns), *moved->Tree(), std::to_string(rows));
+    }
+    // No offset reference: nothing changes.
+    auto resolved = f->Copy();
+    resolved->ResolveOffsets(7, 7);
+    if (tree->Child(2) && tree->Child(2)->range && tree->Child(2)->range->offset) continue;
+    ExpectSameTree(*tree, *resolved->Tree(), "resolved");
+  }
+  // Offsets from row 1, column 0: -1 row is row 0, 2 columns column 2; an area 3 rows up wraps to
+  // the grid's end, and its absolute column stays.
+  auto offsets = std::make_unique<TXLSSyntaxItem>(kNodeAdd);
+  for (const TXLSRangeItem& r : {TXLSRangeItem{-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1},
+                                 TXLSRangeItem{-3, 0, 4, 0, 9, 1, -1, 0, kRangeArea, 0, 1}}) {
+    auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
+    ref->range = std::make_unique<TXLSRangeItem>(r);
+    offsets->AddChild(std::move(ref));
+  }
+  TXLSCompiledFormula f(std::move(offsets), nullptr);
+  const std::uint64_t unpacked = TXLSPackedTree::UnpackCount();
+  f.ResolveOffsets(1, 0);
+  EXPECT_EQ(TXLSPackedTree::UnpackCount(), unpacked);
+  const auto tree = f.Tree();
+  EXPECT_EQ(*tree->Child(1)->range, (TXLSRangeItem{0, 0, 0, 0, 2, 0, 2, 0, kRangeCell, 0, 0}));
+  EXPECT_EQ(*tree->Child(2)->range, (TXLSRangeItem{65534, 0, 5, 0, 9, 1, 255, 0, kRangeArea, 0, 0}));
+}
+
 // SUMPRODUCT takes its arguments as arrays: comparisons, arithmetic, signs and functions of single
 // values work element by element over ranges, also nested; the values are LibreOffice's.
 TEST_F(CalcTest, SumProductOverArrayExpressions) {

@@ -100,6 +100,17 @@ void ExpectFormulas(TXLSWorkbook& book, const char* when) {
   EXPECT_EQ(s.GetCellFormula(1, 3), nullptr);
 }
 
+// The cells of a shared formula are copies of the anchor's packed tree moved in its bytes: a
+// read builds no tree.
+TEST(FormulaRecords, SharedCellsReadWithoutBuildingTrees) {
+  IXLSWorkbook book = TXLSWorkbook::Create();
+  platform::MemoryStream stream(Book());
+  const std::uint64_t unpacked = TXLSPackedTree::UnpackCount();
+  ASSERT_EQ(book->OpenStream(stream), 1);
+  EXPECT_EQ(TXLSPackedTree::UnpackCount(), unpacked);
+  ExpectFormulas(*book, "read");
+}
+
 TEST(FormulaRecords, SharedAndArrayFormulasReadSavedAndReadAgain) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   {

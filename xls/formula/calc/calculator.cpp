@@ -29,24 +29,42 @@ std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileText(const std::u16s
   return std::make_unique<TXLSCompiledFormula>(std::move(tree), nullptr);
 }
 
+namespace {
+
+void ResolveTreeOffsets(TXLSSyntaxItem& node, int row, int column) {
+  if (node.range) ResolveRangeOffsets(*node.range, row, column);
+  for (int i = 1; i <= node.ChildCount(); ++i) ResolveTreeOffsets(*node.Child(i), row, column);
+}
+
+}  // namespace
+
 std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileBytes(const std::uint8_t* data, std::size_t size,
                                                                   std::size_t offset, int version,
                                                                   std::size_t tokenSize) {
+  return CompileCellBytes(data, size, offset, version, tokenSize, -1, 0);
+}
+
+std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileCellBytes(const std::uint8_t* data, std::size_t size,
+                                                                      std::size_t offset, int version,
+                                                                      std::size_t tokenSize, int row, int column) {
   std::size_t pos = offset;
   // The decoder reads the array constants that follow the tokens into the tree.
   std::unique_ptr<TXLSSyntaxItem> tree =
       Compiler().DecodeTokens(data, size, pos, version >= 0x0600 ? 0x0600 : 0x0500, tokenSize);
   if (!tree) return nullptr;
+  // In the tree, before it is packed: in the packed bytes it would take another pass.
+  if (row >= 0) ResolveTreeOffsets(*tree, row, column);
   std::unique_ptr<TXLSFormulatArrays> arrays = TXLSFormulatArrays::FromTree(*tree);
   if (arrays && arrays->Count() == 0) arrays.reset();
   return std::make_unique<TXLSCompiledFormula>(std::move(tree), std::move(arrays));
 }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileSizedBytes(const std::uint8_t* data, std::size_t size,
-                                                                       std::size_t offset, int version) {
+                                                                       std::size_t offset, int version, int row,
+                                                                       int column) {
   if (!data || offset + 2 > size) return nullptr;
   const std::size_t tokenSize = static_cast<std::size_t>(data[offset] | (data[offset + 1] << 8));
-  return CompileBytes(data, size, offset + 2, version, tokenSize);
+  return CompileCellBytes(data, size, offset + 2, version, tokenSize, row, column);
 }
 
 std::int32_t TXLSCalculator::GetFormulaBytes(const TXLSCompiledFormula& f, std::unique_ptr<TXLSBlob>& out, int kind,

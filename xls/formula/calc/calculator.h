@@ -90,9 +90,12 @@ class TXLSCalculator {
   // not read). nullptr when the tokens do not decode.
   std::unique_ptr<TXLSCompiledFormula> CompileBytes(const std::uint8_t* data, std::size_t size, std::size_t offset,
                                                     int version, std::size_t tokenSize);
-  // The same with the 16-bit token size at offset.
+  // The same with the 16-bit token size at offset. Given the cell (0-based row and column) of
+  // the formula, offset references (a shared formula's) become references of that cell, as
+  // TXLSCompiledFormula::ResolveOffsets makes them.
   std::unique_ptr<TXLSCompiledFormula> CompileSizedBytes(const std::uint8_t* data, std::size_t size,
-                                                         std::size_t offset, int version);
+                                                         std::size_t offset, int version, int row = -1,
+                                                         int column = 0);
 
   // [size word][tokens][array constants] with the root class kind (0 reference, 1 value,
   // 2 array) at the cell row/column of the sheet (id); 1, or the failure with no buffer.
@@ -159,6 +162,10 @@ class TXLSCalculator {
   TXLSCalcCounters& Counters() { return counters_; }
 
  private:
+  // CompileBytes, offset references resolved for the cell at row/column when row >= 0.
+  std::unique_ptr<TXLSCompiledFormula> CompileCellBytes(const std::uint8_t* data, std::size_t size,
+                                                        std::size_t offset, int version, std::size_t tokenSize,
+                                                        int row, int column);
   struct Pending {
     TXLSCompiledFormula* formula;
     int sheetIndex, column, row;

@@ -61,8 +61,12 @@ std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::Copy() const {
 }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyMovedFormula(int rows, int columns) const {
-  const auto tree = Tree();
-  return WithTree(tree ? tree->CopyMoved(rows, columns) : nullptr, arrays_.get());
+  // Moved in the packed bytes, as every cell of a shared formula read from a file is: no tree.
+  auto copy = WithTree(nullptr, arrays_.get());
+  copy->tree_ = tree_.WithRanges([rows, columns](std::int32_t kind, TXLSRangeItem& r) {
+    if (kind == kNodeReference) MoveRangeItem(r, rows, columns);
+  });
+  return copy;
 }
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CopyShifted(int row, int column, int columnCount,
@@ -88,33 +92,24 @@ std::unique_ptr<TXLSCellFormula> TXLSCompiledFormula::CopyMoved(int rows, int co
   return CopyMovedFormula(rows, columns);
 }
 
-namespace {
-
-void ResolveNodeOffsets(TXLSSyntaxItem& node, int row, int column) {
-  if (node.range && node.range->offset) {
-    TXLSRangeItem& r = *node.range;
-    auto wrap = [](int v, int n) { return ((v % n) + n) % n; };
-    if (!r.firstRowAbs) r.firstRow = wrap(row + r.firstRow, 65536);
-    if (!r.firstColAbs) r.firstCol = wrap(column + r.firstCol, 256);
-    if (r.IsArea()) {
-      if (!r.lastRowAbs) r.lastRow = wrap(row + r.lastRow, 65536);
-      if (!r.lastColAbs) r.lastCol = wrap(column + r.lastCol, 256);
-    } else {
-      r.lastRow = r.firstRow;
-      r.lastCol = r.firstCol;
-    }
-    r.offset = 0;
+void ResolveRangeOffsets(TXLSRangeItem& r, int row, int column) {
+  if (!r.offset) return;
+  auto wrap = [](int v, int n) { return ((v % n) + n) % n; };
+  if (!r.firstRowAbs) r.firstRow = wrap(row + r.firstRow, 65536);
+  if (!r.firstColAbs) r.firstCol = wrap(column + r.firstCol, 256);
+  if (r.IsArea()) {
+    if (!r.lastRowAbs) r.lastRow = wrap(row + r.lastRow, 65536);
+    if (!r.lastColAbs) r.lastCol = wrap(column + r.lastCol, 256);
+  } else {
+    r.lastRow = r.firstRow;
+    r.lastCol = r.firstCol;
   }
-  for (int i = 1; i <= node.ChildCount(); ++i) ResolveNodeOffsets(*node.Child(i), row, column);
+  r.offset = 0;
 }
 
-}  // namespace
-
 void TXLSCompiledFormula::ResolveOffsets(int row, int column) {
-  if (std::unique_ptr<TXLSSyntaxItem> tree = Tree()) {
-    ResolveNodeOffsets(*tree, row, column);
-    SetTree(tree.get());
-  }
+  // In the packed bytes, which stay as they are when no reference is an offset one.
+  tree_.ChangeRanges([row, column](std::int32_t, TXLSRangeItem& r) { ResolveRangeOffsets(r, row, column); });
 }
 
 const TXLSCompiledFormula* ArrayAnchorFormula(const IXLSWorksheet& sheet, const TXLSCompiledFormula& member) {

@@ -123,6 +123,10 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   bool busy_ = false;
 };
 
+// What ResolveOffsets does to one reference: an offset reference (a shared formula's) becomes a
+// reference of the cell at row/column, wrapped round the grid's edges.
+void ResolveRangeOffsets(TXLSRangeItem& r, int row, int column);
+
 // The formula of the array formula a member cell belongs to, when its anchor cell on the sheet
 // still holds that array formula; nullptr otherwise.
 const TXLSCompiledFormula* ArrayAnchorFormula(const IXLSWorksheet& sheet, const TXLSCompiledFormula& member);

@@ -1,7 +1,8 @@
 #include "xls/formula/calc/packed_tree.h"
 
+#include <atomic>
 #include <cstring>
-#include <string>
+#include <vector>
 
 namespace xls {
 
@@ -22,7 +23,8 @@ constexpr std::uint8_t kRangeFlagBytes = 0x80;
 
 class Writer {
  public:
-  void Byte(std::uint8_t b) { out_.push_back(static_cast<char>(b)); }
+  explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+  void Byte(std::uint8_t b) { out_.push_back(b); }
   void Unsigned(std::uint64_t v) {
     while (v >= 0x80) {
       Byte(static_cast<std::uint8_t>(v | 0x80));
@@ -62,9 +64,8 @@ class Writer {
     }
   }
 
-  std::string& Out() { return out_; }
+  void Bytes(const std::uint8_t* from, std::size_t count) { out_.insert(out_.end(), from, from + count); }
 
- private:
   void Range(const TXLSRangeItem& r) {
     const std::uint8_t f[5] = {r.firstRowAbs, r.lastRowAbs, r.firstColAbs, r.lastColAbs, r.offset};
     std::uint8_t bits = 0;
@@ -85,7 +86,8 @@ class Writer {
     Signed(r.externId);
   }
 
-  std::string out_;
+ private:
+  std::vector<std::uint8_t>& out_;
 };
 
 class Reader {
@@ -121,30 +123,61 @@ class Reader {
     }
     if (flags & kHasValue) n->value = Int();
     if (flags & kHasRawToken) n->rawToken = Int();
-    if (flags & kHasRange) n->range = Range();
+    if (flags & kHasRange) {
+      n->range = std::make_unique<TXLSRangeItem>();
+      Range(*n->range);
+    }
     if (flags & kHasChildren) {
       for (std::uint64_t i = Unsigned(); i > 0; --i) n->AddChild(Node());
     }
     return n;
   }
 
+  // Copies the node here and its children to w with their ranges changed, or, without w, only
+  // reads them; whether a range changed.
+  bool CopyNode(Writer* w, const TXLSPackedTree::RangeChange& change) {
+    const std::uint8_t* start = p_;
+    const std::int32_t kind = Int();
+    const std::uint8_t flags = Byte();
+    if (flags & kHasText) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
+    }
+    if (flags & kHasNumber) p_ += 8;
+    if (flags & kHasValue) Int();
+    if (flags & kHasRawToken) Int();
+    if (w) w->Bytes(start, static_cast<std::size_t>(p_ - start));
+    bool changed = false;
+    if (flags & kHasRange) {
+      TXLSRangeItem range;
+      Range(range);
+      const TXLSRangeItem before = range;
+      change(kind, range);
+      changed = !(range == before);
+      if (w) w->Range(range);
+    }
+    if (flags & kHasChildren) {
+      const std::uint64_t count = Unsigned();
+      if (w) w->Unsigned(count);
+      for (std::uint64_t i = 0; i < count; ++i) changed = CopyNode(w, change) || changed;
+    }
+    return changed;
+  }
+
  private:
-  std::unique_ptr<TXLSRangeItem> Range() {
-    auto r = std::make_unique<TXLSRangeItem>();
+  void Range(TXLSRangeItem& r) {
     std::uint8_t f[5];
     const std::uint8_t bits = Byte();
     for (int i = 0; i < 5; ++i) f[i] = static_cast<std::uint8_t>(bits >> i & 1);
     if (bits == kRangeFlagBytes) {
       for (std::uint8_t& b : f) b = Byte();
     }
-    r->firstRowAbs = f[0], r->lastRowAbs = f[1], r->firstColAbs = f[2], r->lastColAbs = f[3], r->offset = f[4];
-    r->firstRow = Int();
-    r->lastRow = Int();
-    r->firstCol = Int();
-    r->lastCol = Int();
-    r->kind = Int();
-    r->externId = Int();
-    return r;
+    r.firstRowAbs = f[0], r.lastRowAbs = f[1], r.firstColAbs = f[2], r.lastColAbs = f[3], r.offset = f[4];
+    r.firstRow = Int();
+    r.lastRow = Int();
+    r.firstCol = Int();
+    r.lastCol = Int();
+    r.kind = Int();
+    r.externId = Int();
   }
 
   const std::uint8_t* p_;
@@ -159,17 +192,35 @@ std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** pay
   return header + static_cast<std::size_t>(n);
 }
 
+// Nodes are written here first, and then copied into a block of their exact size: the buffer
+// keeps its room from one tree to the next.
+std::vector<std::uint8_t>& Scratch() {
+  thread_local std::vector<std::uint8_t> nodes;
+  nodes.clear();
+  return nodes;
+}
+
+std::atomic<std::uint64_t> unpacked{0};
+
 }  // namespace
 
 TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
   if (!tree) return;
-  Writer nodes;
-  nodes.Node(*tree);
-  Writer all;
-  all.Unsigned(nodes.Out().size());
-  all.Out() += nodes.Out();
-  bytes_ = std::make_unique<std::uint8_t[]>(all.Out().size());
-  std::memcpy(bytes_.get(), all.Out().data(), all.Out().size());
+  std::vector<std::uint8_t>& nodes = Scratch();
+  Writer(nodes).Node(*tree);
+  *this = TXLSPackedTree(nodes);
+}
+
+TXLSPackedTree::TXLSPackedTree(const std::vector<std::uint8_t>& nodes) {
+  std::uint8_t header[10];
+  std::size_t headerSize = 0;
+  for (std::uint64_t v = nodes.size();; v >>= 7) {
+    header[headerSize++] = static_cast<std::uint8_t>(v >= 0x80 ? (v & 0x7F) | 0x80 : v);
+    if (v < 0x80) break;
+  }
+  bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(headerSize + nodes.size());
+  std::memcpy(bytes_.get(), header, headerSize);
+  std::memcpy(bytes_.get() + headerSize, nodes.data(), nodes.size());
 }
 
 TXLSPackedTree::TXLSPackedTree(const TXLSPackedTree& other) { *this = other; }
@@ -191,7 +242,34 @@ std::unique_ptr<TXLSSyntaxItem> TXLSPackedTree::Unpack() const {
   if (!bytes_) return nullptr;
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);
+  unpacked.fetch_add(1, std::memory_order_relaxed);
   return Reader(payload).Node();
+}
+
+std::uint64_t TXLSPackedTree::UnpackCount() { return unpacked.load(std::memory_order_relaxed); }
+
+bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const {
+  const std::uint8_t* payload = nullptr;
+  HeaderAndPayload(bytes_.get(), &payload);
+  if (!nodes) return Reader(payload).CopyNode(nullptr, change);
+  Writer w(*nodes);
+  return Reader(payload).CopyNode(&w, change);
+}
+
+TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
+  if (!bytes_) return {};
+  std::vector<std::uint8_t>& nodes = Scratch();
+  ChangedNodes(change, &nodes);
+  return TXLSPackedTree(nodes);
+}
+
+bool TXLSPackedTree::ChangeRanges(const RangeChange& change) {
+  // Mostly nothing changes (a formula without offset references): a reading pass tells.
+  if (!bytes_ || !ChangedNodes(change, nullptr)) return false;
+  std::vector<std::uint8_t>& nodes = Scratch();
+  ChangedNodes(change, &nodes);
+  *this = TXLSPackedTree(nodes);
+  return true;
 }
 
 }  // namespace xls

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "xls/formula/syntax_tree.h"
 
@@ -28,7 +30,23 @@ class TXLSPackedTree {
   // Bytes held, the size word included (0 when empty).
   std::size_t Size() const;
 
+  // A change made to the reference of one node, given the node's kind. It must pack no tree
+  // itself: the new bytes are written to the buffer that packing uses.
+  using RangeChange = std::function<void(std::int32_t kind, TXLSRangeItem& range)>;
+  // The tree with `change` made to the range of every node that has one, in one pass over the
+  // bytes: the same as unpacking, changing the ranges and packing again, without a tree built.
+  TXLSPackedTree WithRanges(const RangeChange& change) const;
+  // The same in place; false, and the bytes left as they are, when no range changed.
+  bool ChangeRanges(const RangeChange& change);
+  // Trees that Unpack built in this process.
+  static std::uint64_t UnpackCount();
+
  private:
+  // The bytes of a tree whose nodes (in prefix order) are `nodes`.
+  explicit TXLSPackedTree(const std::vector<std::uint8_t>& nodes);
+  // The nodes with the ranges changed, written to `nodes` when given; false when none changed.
+  bool ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const;
+
   // A varint byte count, then the nodes in prefix order.
   std::unique_ptr<std::uint8_t[]> bytes_;
 };

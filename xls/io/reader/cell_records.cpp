@@ -299,9 +299,9 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   calc.Compiler().SetCodePage(SSTCodePage());
   if (first != kPtgExp) {
-    if (std::unique_ptr<TXLSCompiledFormula> f = calc.CompileSizedBytes(body.data, body.size, 20, version_)) {
-      // Offset references (a formula read from a shared-formula style token) become the cell's own.
-      f->ResolveOffsets(row, column);
+    // Offset references (a formula read from a shared-formula style token) become the cell's own.
+    if (std::unique_ptr<TXLSCompiledFormula> f =
+            calc.CompileSizedBytes(body.data, body.size, 20, version_, row, column)) {
       sheet_->SetCellFormula(row, column, std::move(f));
     }
   } else {
@@ -318,7 +318,7 @@ void TXLSReader::Formula(TXLSRecordBody body) {
       pendingHasResult_ = hasResult;
     } else if (auto* anchor = dynamic_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(anchorRow, anchorColumn))) {
       const TXLSArrayFormula* link = anchor->ArrayLink();
-      if (!link && anchor->Tree()) {
+      if (!link && anchor->HasTree()) {
         // A cell of a shared formula: the anchor's formula moved to this cell, with references of
         // its own (not offsets), so that they follow inserted and deleted cells.
         sheet_->SetCellFormula(row, column, anchor->CopyMovedFormula(row - anchorRow, column - anchorColumn));
@@ -367,9 +367,8 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
   pendingRow_ = pendingColumn_ = -1;
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   std::unique_ptr<TXLSCompiledFormula> f =
-      calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_);
+      calc.CompileSizedBytes(body.data, body.size, id == kRecArray ? 12 : 8, version_, anchorRow, anchorColumn);
   if (f) {
-    f->ResolveOffsets(anchorRow, anchorColumn);
     if (id == kRecArray) {
       f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
       // Tokens that name nothing by a number of the file's own lists (names, sheets) mean the
