@@ -80,8 +80,9 @@ TransactionResult ReadDeviceId(std::uint8_t station);
 // (PortLineEcho), at most kQuietTries + 4 times, spread over the port's clock so that a line
 // without echo is learnt in about kQuietSpan (core/serial_link.h), what the line brings
 // between them dropped; leaves the device identification results
-// as they were. 0 when the line is known, else the last failure (2 when the identifications
-// were answered but showed nothing either way).
+// as they were; the drive's turnaround is measured on them (NotePortTurnaround). 0 when the
+// line is known, else the failure of the identification that was not answered (after which
+// none is sent), or 2 when they were answered but showed nothing either way.
 TransactionResult SettleLineEcho(std::uint8_t station);
 TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address);
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask);
