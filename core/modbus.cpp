@@ -401,10 +401,9 @@ struct Found {
 // (passed over). A word or coil write's normal answer equals its request: elsewhere than on a
 // line known not to echo the first such frame (or one that repeats the request except in its
 // CRC) is taken for the copy and only a second one behind it is the answer. On a line known
-// not to echo the first is the answer, but one that comes no later than the drive's turnaround
-// is held while the try listens behind it: a frame of the station there shows that it was a
-// copy after all (an adapter that lost the copies while the line was learnt), and the second
-// one decides. A drive that answers a read with its request
+// not to echo the first is the answer, but it is held while the try listens behind it for the
+// drive's turnaround: a frame of the station there shows that it was a copy after all (an
+// adapter that lost the copies while the line was learnt), and the second one decides. A drive that answers a read with its request
 // (the simulated drive's --echo) gives frames that are no answer. A reply with another value
 // is a write's reply naming its address with another value or quantity.
 class ReplySearch {
@@ -574,19 +573,21 @@ bool ReplySearch::RepeatsEarlierRequest(const std::uint8_t* at, std::size_t leng
   return false;
 }
 
-// A word or coil answer on a line known not to echo that came no later than the drive's
-// turnaround measured while the line was learnt: it may be the copy of a line that echoes
-// after all, so the try listens behind it for the turnaround and a frame gap.
+// A word or coil answer on a line known not to echo: it may be the copy of a line that echoes
+// after all (an adapter that lost the copies while the line was learnt), so the try listens
+// behind it for the drive's turnaround measured while the line was learnt and a frame gap,
+// from when its first bytes were read. Every such answer is held: on a fast line (a
+// pseudo-terminal, a drive that answers at once) a copy comes no sooner than the answer would,
+// and a thread that looks late sees both at the same time.
 bool ReplySearch::HoldsAsCopy(const Found& found) const {
-  return found.piece == Piece::Answer && answerRepeats_ && line_ == LineEcho::Quiet && !holding_ &&
-         x_.inAt[pos_] - start_ <= PortTurnaround();
+  return found.piece == Piece::Answer && answerRepeats_ && line_ == LineEcho::Quiet && !holding_;
 }
 
 void ReplySearch::Hold(const Found& found) {
   holding_ = true;
   std::copy(x_.in.begin() + static_cast<long>(pos_), x_.in.begin() + static_cast<long>(pos_ + found.length),
             held_.begin());
-  listenUntil_ = port_.Now() + PortTurnaround() + PortFrameGap();
+  listenUntil_ = x_.inAt[pos_] + PortTurnaround() + PortFrameGap();
 }
 
 // A frame of the station (its station and function, or the function's exception) behind a

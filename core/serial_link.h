@@ -79,9 +79,9 @@ void NotePortLineEvidence(LineEvidence evidence);
 // The drive's turnaround while the line is learnt: from the end of a request to the first
 // bytes of the drive's answer, in the tries whose answer came with nothing ahead of it. The
 // longest one measured on the open port is kept (zero before any); what comes later changes
-// nothing. On a line learnt without echo, a word or coil answer that equals its request and
-// comes no later than this may still be a copy (an adapter that lost copies while the line
-// was learnt), so the try listens behind it for this long plus PortFrameGap.
+// nothing. On a line learnt without echo, a word or coil answer, which equals its request, may
+// still be a copy (an adapter that lost copies while the line was learnt), so the try listens
+// behind it for this long plus PortFrameGap before it takes it.
 void NotePortTurnaround(std::chrono::microseconds turnaround);
 std::chrono::microseconds PortTurnaround();
 // The silence that ends a frame at the open port's rate: 3.5 characters of 11 bits, at least
