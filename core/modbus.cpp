@@ -459,6 +459,7 @@ class ReplySearch {
   std::array<std::uint8_t, 8> held_{};
   LineTime listenUntil_{};
   bool stationBehind_ = false;
+  bool frameBehind_ = false;  // bytes of a frame of the station behind it, still coming
   std::optional<LineTime> answerAt_;  // when the first bytes of the drive's frame taken came
 };
 
@@ -592,9 +593,19 @@ void ReplySearch::Hold(const Found& found) {
 
 // A frame of the station (its station and function, or the function's exception) behind a
 // held answer: the held one was the line's copy, and the line echoes.
+// A frame still coming keeps the try listening; one that repeats another request of the
+// operation (come late) shows nothing.
 void ReplySearch::NoteStationBehind(const std::uint8_t* at, std::size_t avail, const Found& found) {
+  frameBehind_ = false;
   if (!holding_ || stationBehind_ || avail < 2 || at[0] != station_) return;
-  if (at[1] != function_ && at[1] != (function_ | 0x80) && found.piece == Piece::Noise) return;
+  const bool ours = at[1] == function_ || at[1] == (function_ | 0x80);
+  if (found.piece == Piece::Incomplete) {
+    frameBehind_ = ours;
+    return;
+  }
+  const bool frame = found.piece == Piece::Answer || found.piece == Piece::Refusal ||
+                     found.piece == Piece::OtherValue || (found.damaged && ours);
+  if (!frame) return;
   stationBehind_ = true;
   copySeen_ = true;
 }
@@ -664,7 +675,8 @@ Heard ReplySearch::Run() {
       }
       return Take(found);
     }
-    if (lastLook_) return holding_ && !stationBehind_ ? TakeHeld() : Unanswered();
+    // A frame of the station cut short behind the held answer leaves it in doubt: not taken.
+    if (lastLook_) return holding_ && !stationBehind_ && !frameBehind_ ? TakeHeld() : Unanswered();
     if (!ReadMore(need)) return Heard::Nothing;
   }
 }
@@ -684,7 +696,7 @@ bool ReplySearch::ReadMore(std::size_t need) {
   }
   const LineTime now = port_.Now();
   LineTime until = damagedLast_ ? std::min(deadline_, lastByte_ + kFrameGap) : deadline_;
-  if (holding_ && !stationBehind_) until = std::min(until, listenUntil_);
+  if (holding_ && !stationBehind_ && !frameBehind_) until = std::min(until, listenUntil_);
   const bool past = now >= deadline_;
   const int left =
       now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());

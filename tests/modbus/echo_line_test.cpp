@@ -342,6 +342,22 @@ TEST_F(EchoLineTest, TheHeadOfACopyIsNoAnswer) {
   EXPECT_EQ(Sent().size(), 1u);
 }
 
+// A toggle whose second write step meets the first one's frame, come late, behind its answer:
+// that frame (another value to the same register) answers nothing and shows no echo. The
+// drive is scripted: it reads 0x00F0, leaves the write of 0x00F3 unanswered, then reads 0x000F.
+TEST_F(EchoLineTest, ALateFrameOfAnEarlierTryIsPassedOver) {
+  port->ScriptReply(WithCrc({1, 3, 2, 0x00, 0xF0}));
+  port->ScriptReply({});
+  port->ScriptReply(WithCrc({1, 3, 2, 0x00, 0x0F}));
+  std::vector<std::uint8_t> behind = WithCrc({1, 6, 0, 30, 0x00, 0x0C});
+  const auto first = WithCrc({1, 6, 0, 30, 0x00, 0xF3});
+  behind.insert(behind.end(), first.begin(), first.end());
+  port->ScriptReply(behind);
+  EXPECT_EQ(core::ToggleWord(1, 30, 0x0003), 0);
+  EXPECT_EQ(Sent().back(), WithCrc({1, 6, 0, 30, 0x00, 0x0C}));
+  EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+}
+
 // A drive that stops answering right after the probe: Link's learning of the line ends at the
 // first identification it leaves unanswered, instead of asking eleven more.
 TEST_F(EchoLineTest, LinkFailsPromptlyWhenTheDriveFallsSilentAfterTheProbe) {
