@@ -403,9 +403,10 @@ struct Found {
 // CRC) is taken for the copy and only a second one behind it is the answer. On a line known
 // not to echo the first is the answer, but it is held while the try listens behind it for the
 // drive's turnaround: a frame of the station there shows that it was a copy after all (an
-// adapter that lost the copies while the line was learnt), and the second one decides. A drive that answers a read with its request
-// (the simulated drive's --echo) gives frames that are no answer. A reply with another value
-// is a write's reply naming its address with another value or quantity.
+// adapter that lost the copies while the line was learnt), and the second one decides. A drive
+// that answers a read with its request (the simulated drive's --echo) gives frames that are no
+// answer. A reply with another value is a write's reply naming its address with another value
+// or quantity. A late copy of another request of the operation is passed over.
 class ReplySearch {
  public:
   ReplySearch(platform::ByteLink& port, LineEcho line);
@@ -592,9 +593,9 @@ void ReplySearch::Hold(const Found& found) {
 }
 
 // A frame of the station (its station and function, or the function's exception) behind a
-// held answer: the held one was the line's copy, and the line echoes.
-// A frame still coming keeps the try listening; one that repeats another request of the
-// operation (come late) shows nothing.
+// held answer: the held one was the line's copy, and the line echoes. A frame still coming
+// keeps the try listening; one that repeats another request of the operation (come late)
+// shows nothing.
 void ReplySearch::NoteStationBehind(const std::uint8_t* at, std::size_t avail, const Found& found) {
   frameBehind_ = false;
   if (!holding_ || stationBehind_ || avail < 2 || at[0] != station_) return;
@@ -1058,7 +1059,8 @@ TransactionResult SettleLineEcho(std::uint8_t station) {
   // copies lost in a burst up to then leave an echoing line unknown until a copy comes. A
   // line known neither way after kQuietTries + 4 identifications costs about 0.45 s more.
   // An identification left unanswered (both its tries) ends it: the station no longer answers,
-  // and each further one would cost two read time-outs.
+  // and each further one would cost two read time-outs. (One answered with an inconsistent
+  // object list was answered: it goes on.)
   const auto step = std::chrono::duration_cast<std::chrono::microseconds>(kQuietSpan) / kQuietTries;
   const std::uint64_t generation = PortGeneration();
   const LineTime start = CurrentPort() != nullptr ? CurrentPort()->Now() : LineTime();
@@ -1066,7 +1068,7 @@ TransactionResult SettleLineEcho(std::uint8_t station) {
     if (PortGeneration() != generation) break;
     if (CurrentPort() != nullptr) ListenUntil(*CurrentPort(), start + step * i);
     result = ReadDeviceId(station);
-    if (result != kResultOk) break;
+    if (result != kResultOk && result != kResultWrongContent) break;
   }
   std::tie(s.DeviceStation, s.DeviceVendor, s.DeviceProduct, s.DeviceRevision) = kept;
   if (PortLineEcho() != LineEcho::Unknown) return kResultOk;
