@@ -91,6 +91,15 @@ TEST_F(EchoLineTest, LostCopiesNeverMakeARefusedOrUnansweredWriteDone) {
     for (core::TransactionResult r : Writes(5)) EXPECT_EQ(r, 2) << which;
   }
   EXPECT_GT(port->Line().CopiesLost(), 0);
+  // Nine copies in ten lost: Link may learn the line as one without echo, and a refused write
+  // whose copy does come is still refused.
+  for (unsigned seed = 1; seed <= 8; ++seed) {
+    drive->ClearFault();
+    Reopen(Echoing({}, 90, 0, seed));
+    Link();
+    drive->SetFault(kRefuseAll);
+    for (core::TransactionResult r : Writes(10)) EXPECT_EQ(r, 259) << seed;
+  }
 }
 
 // Copies lost in a burst (a receiver switched on late, an adapter that stalls): tries in a row
