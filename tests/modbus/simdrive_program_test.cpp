@@ -134,6 +134,18 @@ TEST_F(SimdriveProgramTest, FaultsFromTheCommandLine) {
   EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
   EXPECT_EQ(core::WriteWord(1, 10, 2), 259);
   EXPECT_EQ(core::WriteBit(1, 10, 1), 0);
+  // A copy held back 90 ms, and the answer behind it (an adapter that stalls): the write waits
+  // for them at least that long, and is done.
+  drive.Stop();
+  ASSERT_TRUE(StartDrive({"--port", "4", "--echo-line", "--late-copy", "2", "--copy-delay", "90"}));
+  ASSERT_TRUE(core::OpenPort(4, 9600, 8, 'N', 1));
+  EXPECT_EQ(core::ReadDeviceId(1), 0);
+  const auto writing = std::chrono::steady_clock::now();
+  EXPECT_EQ(core::WriteWord(1, 10, 3), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - writing, std::chrono::milliseconds(90));
+  std::uint32_t held = 0;
+  EXPECT_EQ(core::ReadWord(1, 10, 1, held), 0);
+  EXPECT_EQ(held, 3u);
   drive.Stop();
   EXPECT_FALSE(StartDrive({"--port", "4", "--noise-before", "256"}));
 }
@@ -186,7 +198,8 @@ TEST_F(SimdriveProgramTest, LiveValuesMoveProfilesTakeEffectAndTheDriveFallsSile
 TEST_F(SimdriveProgramTest, BadCommandLinesAreRefused) {
   for (auto options : std::vector<std::vector<std::string>>{
            {"--port", "17"}, {"--stations", "0-3"}, {"--stations", "9-2"}, {"--holding", "1:x=2"},
-           {"--config", "/nonexistent/Kestravel.cfg"}, {"--bogus"}, {"--delay"}, {"--live"}}) {
+           {"--config", "/nonexistent/Kestravel.cfg"}, {"--bogus"}, {"--delay"}, {"--live"},
+           {"--late-copy", "x"}, {"--copy-delay"}}) {
     ChildProcess bad;
     std::vector<std::string> argv{KV_SIMDRIVE_PROGRAM, "--com-dir", folder.Path(), "--quiet"};
     argv.insert(argv.end(), options.begin(), options.end());
