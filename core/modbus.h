@@ -5,7 +5,9 @@
 // On a line that sends every request back ahead of the answer (PortLineEcho, core/serial_link.h)
 // the copies are passed over, and a write of function 5 or 6, whose normal answer equals the
 // request, is done only on the drive's answer behind its copy unless the line is known not to
-// echo. Link learns the line (SettleLineEcho) before anything is written.
+// echo; there its answer is taken once nothing of the station has come behind it for the
+// drive's turnaround (PortTurnaround) and a frame gap. Link learns the line (SettleLineEcho)
+// before anything is written.
 //
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is
