@@ -49,11 +49,17 @@ struct Exchange {
   std::uint16_t crc = 0xFFFF;
   bool noEcho = false;    // the last read step's reply was not an echo of its request
   std::array<std::uint8_t, kInputSize> in{};  // what the line brought during the current try
+  std::array<LineTime, kInputSize> inAt{};     // when each of those bytes was read
   std::size_t inLength = 0;
   // Per station: the end of the guard after its last try that heard nothing from it.
   std::array<std::optional<LineTime>, 256> guardEnds{};
   std::uint64_t guardGeneration = 0;  // of the port the guards belong to
   bool drainedInOperation = false;    // the running operation has drained the line once
+  bool drainAgain = false;            // ... and its last try did not see even its own copy
+  // The requests the running operation has sent so far (a toggle sends four at most).
+  std::array<std::array<std::uint8_t, kRequestSize>, 4> sent{};
+  std::array<std::size_t, 4> sentLength{};
+  std::size_t sentCount = 0;
 };
 
 Exchange& X() {
@@ -73,7 +79,10 @@ class TransactionGuard {
  public:
   TransactionGuard() : owner_(!Busy()) {
     Busy() = true;
-    if (owner_) X().drainedInOperation = false;
+    if (owner_) {
+      X().drainedInOperation = X().drainAgain = false;
+      X().sentCount = 0;
+    }
   }
   ~TransactionGuard() {
     if (!owner_) return;
@@ -144,15 +153,18 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
 // repeats the first word for word, so a late reply of the first answers it as truly as its
 // own; what the drive sends behind it is drained before the next operation (EndOperation). So
 // no operation waits longer than its two tries and one guard, and kDrainOverrun more on a line
-// that keeps carrying bytes.
+// that keeps carrying bytes. Except where copies come: a try that did not see even its own
+// copy has the line drained before the next try as well (its copy may come late), so such an
+// operation may wait two guards.
 void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
   Exchange& x = X();
   if (x.guardGeneration != PortGeneration()) {
     x.guardEnds.fill(std::nullopt);
     x.guardGeneration = PortGeneration();
   }
-  if (!x.guardEnds[station] || x.drainedInOperation) return;
+  if (!x.guardEnds[station] || (x.drainedInOperation && !x.drainAgain)) return;
   x.drainedInOperation = true;
+  x.drainAgain = false;
   const LineTime guardEnd = *x.guardEnds[station];
   x.guardEnds[station].reset();
   const LineTime last = guardEnd + kDrainOverrun;
@@ -209,6 +221,10 @@ bool Send(std::size_t n) {
   }
   DrainLateReply(*port, x.tx[0]);
   port->Purge();
+  if (x.sentCount < x.sent.size()) {
+    std::copy(x.tx.begin(), x.tx.end(), x.sent[x.sentCount].begin());
+    x.sentLength[x.sentCount++] = x.txLength;
+  }
   std::size_t written = port->Write(x.tx.data(), x.txLength);
   if (written < x.txLength) {
     x.count = written;
@@ -361,6 +377,7 @@ enum class Piece {
   Noise,       // a byte that starts nothing usable (a damaged frame's too): passed over
   Incomplete,  // something of ours still coming (Found::need)
   LineCopy,    // the line's copy of the request, sent back by an echoing line
+  EarlierCopy,  // a whole copy of another request an earlier try of the operation sent
   Answer,      // the drive's answer; for functions 5 and 6 equal to the request
   Refusal,     // the drive's exception reply
   OtherValue,  // a write's reply naming its address with another value or quantity
@@ -372,6 +389,7 @@ struct Found {
   std::size_t need = 0;       // bytes an incomplete piece still lacks at least
   bool damaged = false;       // a reply of our station and function with a wrong CRC
   bool damagedWhole = false;  // such a reply ends where the bytes that came do
+  bool damagedCopy = false;   // a word or coil write's copy whose CRC was damaged
 };
 
 // One try's search for the reply to the request in x.tx, over the port's bytes in x.in.
@@ -380,24 +398,35 @@ struct Found {
 // shown of its echo is noted when the try ends.
 //
 // The words kept apart here: the line's copy is the request as an echoing line sends it back
-// (passed over). A word or coil write's normal answer equals its request: on a line known not
-// to echo the first such frame is the answer; elsewhere the first is taken for the copy and
-// only a second one behind it is the answer. A drive that answers a read with its request
-// (the simulated drive's --echo) gives frames that are no answer. A reply with another value
-// is a write's reply naming its address with another value or quantity.
+// (passed over). A word or coil write's normal answer equals its request: elsewhere than on a
+// line known not to echo the first such frame (or one that repeats the request except in its
+// CRC) is taken for the copy and only a second one behind it is the answer. On a line known
+// not to echo the first is the answer, but it is held while the try listens behind it for the
+// drive's turnaround: a frame of the station there shows that it was a copy after all (an
+// adapter that lost the copies while the line was learnt), and the second one decides. A drive
+// that answers a read with its request (the simulated drive's --echo) gives frames that are no
+// answer. A reply with another value is a write's reply naming its address with another value
+// or quantity. A late copy of another request of the operation is passed over.
 class ReplySearch {
  public:
   ReplySearch(platform::ByteLink& port, LineEcho line);
   Heard Run();
   LineEvidence Showing() const;
+  // From the end of the request to the first bytes of the drive's frame taken, if one was.
+  std::optional<std::chrono::microseconds> Turnaround() const;
 
  private:
   Found LookAt(const std::uint8_t* at, std::size_t avail) const;
   Found LookAtCopy(std::size_t avail) const;
   Found LookAtFrame(const std::uint8_t* at, std::size_t avail) const;
+  bool RepeatsEarlierRequest(const std::uint8_t* at, std::size_t length) const;
   bool LooksForCopy() const;
+  bool HoldsAsCopy(const Found& found) const;
+  void Hold(const Found& found);
+  void NoteStationBehind(const std::uint8_t* at, std::size_t avail, const Found& found);
   void NoteDriveFrame();
   Heard Take(const Found& found);
+  Heard TakeHeld();
   bool ReadMore(std::size_t need);
   Heard Unanswered();
 
@@ -409,6 +438,7 @@ class ReplySearch {
   const std::size_t replyLength_;  // of the normal answer (0 for the identification)
   const bool identification_;
   const bool answerRepeats_;  // functions 5 and 6: the normal answer equals the request
+  const LineTime start_;      // when the request had gone out
   const LineTime deadline_;
   std::size_t pos_ = 0;       // where the search goes on in x.in
   std::size_t frameEnd_ = 0;  // the end of the last whole frame passed over
@@ -423,6 +453,15 @@ class ReplySearch {
   bool otherValue_ = false;
   bool damaged_ = false;      // a reply of our station and function came with a wrong CRC
   bool damagedLast_ = false;  // such a reply, whole, is the last thing the line brought
+  bool damagedCopy_ = false;  // a word or coil write's copy with a damaged CRC, passed over
+  // A word or coil answer held on a line known not to echo (HoldsAsCopy), its bytes, and until
+  // when the try listens behind it; a frame of the station behind it made it a copy.
+  bool holding_ = false;
+  std::array<std::uint8_t, 8> held_{};
+  LineTime listenUntil_{};
+  bool stationBehind_ = false;
+  bool frameBehind_ = false;  // bytes of a frame of the station behind it, still coming
+  std::optional<LineTime> answerAt_;  // when the first bytes of the drive's frame taken came
 };
 
 ReplySearch::ReplySearch(platform::ByteLink& port, LineEcho line)
@@ -434,14 +473,17 @@ ReplySearch::ReplySearch(platform::ByteLink& port, LineEcho line)
       replyLength_(ReplyLength(X().tx.data())),
       identification_(function_ == kIdentification),
       answerRepeats_(function_ == 5 || function_ == 6),
+      start_(port.Now()),
       // The identification waits as long as for the longest reply.
-      deadline_(port.Now() +
+      deadline_(start_ +
                 std::chrono::milliseconds(platform::ReadTimeoutMs(identification_ ? kReplySize : replyLength_))) {}
 
 // The line's copy is looked for on every line, so that a line taken for one without echo
 // shows it echoes after all; only a write's copy, which cannot be told from its answer, is
 // not looked for where no copy comes (a line known not to echo), nor a second time.
-bool ReplySearch::LooksForCopy() const { return !(answerRepeats_ && (copySeen_ || line_ == LineEcho::Quiet)); }
+bool ReplySearch::LooksForCopy() const {
+  return !(answerRepeats_ && (copySeen_ || damagedCopy_ || line_ == LineEcho::Quiet));
+}
 
 // Finding frames: what the bytes at `at` (avail of them, the first from our station or not)
 // are, or how many more they need to tell.
@@ -451,6 +493,16 @@ Found ReplySearch::LookAt(const std::uint8_t* at, std::size_t avail) const {
   if (LooksForCopy() && RepeatsRequest(at, avail)) {
     const Found copy = LookAtCopy(avail);
     if (copy.piece != Piece::Noise) return copy;
+  }
+  // A word or coil write's frame that repeats the request except in its CRC: the copy, damaged
+  // (the drive's answer would be as likely damaged there, but then a try that takes it for the
+  // copy only fails). Passed over like noise, byte by byte: a copy one byte short has the
+  // answer's first byte where its CRC should end.
+  if (answerRepeats_ && LooksForCopy() && avail >= x_.txLength && RepeatsRequest(at, x_.txLength - 2)) {
+    Found copy;
+    copy.damaged = copy.damagedCopy = true;
+    copy.damagedWhole = avail == x_.txLength;
+    return copy;
   }
   return LookAtFrame(at, avail);
 }
@@ -495,12 +547,77 @@ Found ReplySearch::LookAtFrame(const std::uint8_t* at, std::size_t avail) const 
     return found;
   }
   const Fit fit = Fits(x_.tx.data(), at, length);
-  // A read answered with its own request (the drive's --echo fault) is no answer.
-  const bool driveEcho = fit == Fit::Reply && length <= x_.txLength && RepeatsRequest(at, length) && replyLength_ != 8;
-  if (fit == Fit::No || driveEcho) return found;
+  // A frame that repeats the request from its start is no answer unless the answer equals the
+  // request (functions 5 and 6): it is a read or block write answered with its own request
+  // (the drive's --echo fault), or the head of a copy cut short or damaged behind it whose
+  // first bytes happen to form a valid reply.
+  const bool headOfRequest = length <= x_.txLength && RepeatsRequest(at, length) && !answerRepeats_;
+  if (fit == Fit::No || headOfRequest) return found;
   found.length = length;
+  // The copy of another request of the operation, come late: never an answer.
+  if (RepeatsEarlierRequest(at, length)) {
+    found.piece = Piece::EarlierCopy;
+    return found;
+  }
   found.piece = fit == Fit::Reply ? Piece::Answer : fit == Fit::Refusal ? Piece::Refusal : Piece::OtherValue;
   return found;
+}
+
+// Whether the frame is a request that an earlier try of the operation sent and that differs
+// from this try's.
+bool ReplySearch::RepeatsEarlierRequest(const std::uint8_t* at, std::size_t length) const {
+  for (std::size_t i = 0; i + 1 < x_.sentCount; ++i) {
+    const auto& request = x_.sent[i];
+    if (x_.sentLength[i] == length && std::equal(at, at + length, request.begin()) &&
+        !(length == x_.txLength && RepeatsRequest(at, length)))
+      return true;
+  }
+  return false;
+}
+
+// A word or coil answer on a line known not to echo: it may be the copy of a line that echoes
+// after all (an adapter that lost the copies while the line was learnt), so the try listens
+// behind it for the drive's turnaround measured while the line was learnt and a frame gap,
+// from when its first bytes were read. Every such answer is held: on a fast line (a
+// pseudo-terminal, a drive that answers at once) a copy comes no sooner than the answer would,
+// and a thread that looks late sees both at the same time.
+bool ReplySearch::HoldsAsCopy(const Found& found) const {
+  return found.piece == Piece::Answer && answerRepeats_ && line_ == LineEcho::Quiet && !holding_;
+}
+
+void ReplySearch::Hold(const Found& found) {
+  holding_ = true;
+  std::copy(x_.in.begin() + static_cast<long>(pos_), x_.in.begin() + static_cast<long>(pos_ + found.length),
+            held_.begin());
+  listenUntil_ = x_.inAt[pos_] + PortTurnaround() + PortFrameGap();
+}
+
+// A frame of the station (its station and function, or the function's exception) behind a
+// held answer: the held one was the line's copy, and the line echoes. A frame still coming
+// keeps the try listening; one that repeats another request of the operation (come late)
+// shows nothing.
+void ReplySearch::NoteStationBehind(const std::uint8_t* at, std::size_t avail, const Found& found) {
+  frameBehind_ = false;
+  if (!holding_ || stationBehind_ || avail < 2 || at[0] != station_) return;
+  const bool ours = at[1] == function_ || at[1] == (function_ | 0x80);
+  if (found.piece == Piece::Incomplete) {
+    frameBehind_ = ours;
+    return;
+  }
+  const bool frame = found.piece == Piece::Answer || found.piece == Piece::Refusal ||
+                     found.piece == Piece::OtherValue || (found.damaged && ours);
+  if (!frame) return;
+  stationBehind_ = true;
+  copySeen_ = true;
+}
+
+// The held answer, nothing of the station having come behind it: the drive's answer.
+Heard ReplySearch::TakeHeld() {
+  NoteDriveFrame();
+  std::copy(held_.begin(), held_.end(), x_.rx.begin());
+  x_.count = held_.size();
+  x_.crc = Crc16(held_.data(), held_.size() - 2);
+  return Heard::Answer;
 }
 
 void ReplySearch::NoteDriveFrame() {
@@ -512,6 +629,7 @@ void ReplySearch::NoteDriveFrame() {
 // The answer or refusal found: left at the front of x.rx.
 Heard ReplySearch::Take(const Found& found) {
   NoteDriveFrame();
+  answerAt_ = x_.inAt[pos_];
   const std::uint8_t* at = x_.in.data() + pos_;
   std::copy(at, at + found.length, x_.rx.begin());
   x_.count = found.length;
@@ -526,8 +644,10 @@ Heard ReplySearch::Run() {
       const std::uint8_t* at = x_.in.data() + pos_;
       const std::size_t avail = x_.inLength - pos_;
       const Found found = LookAt(at, avail);
+      NoteStationBehind(at, avail, found);
       if (found.damaged) damaged_ = true;
       if (found.damagedWhole) damagedLast_ = true;
+      if (found.damagedCopy) damagedCopy_ = true;
       if (found.piece == Piece::Incomplete) {
         need = found.need;
         break;
@@ -537,7 +657,13 @@ Heard ReplySearch::Run() {
         ++pos_;
         continue;
       }
-      if (found.piece == Piece::LineCopy || found.piece == Piece::OtherValue) {
+      if (HoldsAsCopy(found)) {
+        Hold(found);
+        pos_ += found.length;
+        frameEnd_ = pos_;
+        continue;
+      }
+      if (found.piece == Piece::LineCopy || found.piece == Piece::OtherValue || found.piece == Piece::EarlierCopy) {
         if (found.piece == Piece::LineCopy) copySeen_ = true;
         if (found.piece == Piece::OtherValue) {
           // A drive that stored something else, or the reply to an earlier write to the address.
@@ -550,7 +676,8 @@ Heard ReplySearch::Run() {
       }
       return Take(found);
     }
-    if (lastLook_) return Unanswered();
+    // A frame of the station cut short behind the held answer leaves it in doubt: not taken.
+    if (lastLook_) return holding_ && !stationBehind_ && !frameBehind_ ? TakeHeld() : Unanswered();
     if (!ReadMore(need)) return Heard::Nothing;
   }
 }
@@ -563,11 +690,14 @@ bool ReplySearch::ReadMore(std::size_t need) {
     pos_ = frameEnd_ = x_.inLength = 0;
   } else if (x_.inLength + need > x_.in.size()) {
     std::copy(x_.in.begin() + static_cast<long>(pos_), x_.in.begin() + static_cast<long>(x_.inLength), x_.in.begin());
+    std::copy(x_.inAt.begin() + static_cast<long>(pos_), x_.inAt.begin() + static_cast<long>(x_.inLength),
+              x_.inAt.begin());
     x_.inLength -= pos_;
     pos_ = frameEnd_ = 0;
   }
   const LineTime now = port_.Now();
-  const LineTime until = damagedLast_ ? std::min(deadline_, lastByte_ + kFrameGap) : deadline_;
+  LineTime until = damagedLast_ ? std::min(deadline_, lastByte_ + kFrameGap) : deadline_;
+  if (holding_ && !stationBehind_ && !frameBehind_) until = std::min(until, listenUntil_);
   const bool past = now >= deadline_;
   const int left =
       now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
@@ -575,10 +705,13 @@ bool ReplySearch::ReadMore(std::size_t need) {
   const std::size_t ask = past ? std::max(need, x_.in.size() - x_.inLength) : need;
   const std::size_t got = port_.ReadWithin(x_.in.data() + x_.inLength, ask, left);
   for (std::size_t i = 0; i < got && received_ < kReplySize; ++i) x_.rx[received_++] = x_.in[x_.inLength + i];
+  const LineTime readAt = port_.Now();
+  std::fill(x_.inAt.begin() + static_cast<long>(x_.inLength), x_.inAt.begin() + static_cast<long>(x_.inLength + got),
+            readAt);
   x_.inLength += got;
   if (port_.Failed()) return false;
   if (got > 0) {
-    lastByte_ = port_.Now();
+    lastByte_ = readAt;
     damagedLast_ = false;
   }
   if (past || (got < need && port_.Now() >= until)) lastLook_ = true;
@@ -597,8 +730,13 @@ Heard ReplySearch::Unanswered() {
   const std::uint8_t* head = x_.in.data() + pos_;
   const bool cutShort = open >= 2 && head[0] == station_ &&
                         (head[1] == function_ || head[1] == (function_ | 0x80)) && !RepeatsRequest(head, open);
-  if (!identification_ && !damaged_ && !cutShort && !otherValue_)
+  if (!identification_ && !damaged_ && !cutShort && !otherValue_) {
     x_.guardEnds[station_] = port_.Now() + kLateReplyGuard;
+    // Where copies come, one that did not come may still be on its way (an adapter or host
+    // that holds the data): it is drained before the next try too, which would take it for
+    // its own copy and its own copy for the answer.
+    if (line_ != LineEcho::Quiet && !copySeen_ && !damagedCopy_) x_.drainAgain = true;
+  }
   if (otherValue_) return Heard::OtherValue;
   // A word or coil write's copy with nothing of the drive's behind it, on a line not known
   // either way: it is the copy of a silent drive's request or the answer itself, and another
@@ -622,6 +760,11 @@ LineEvidence ReplySearch::Showing() const {
   return driveFirst_ ? LineEvidence::DriveFirst : LineEvidence::Doubtful;
 }
 
+std::optional<std::chrono::microseconds> ReplySearch::Turnaround() const {
+  if (!answerAt_) return std::nullopt;
+  return std::chrono::duration_cast<std::chrono::microseconds>(*answerAt_ - start_);
+}
+
 // Reads the reply to the request in x.tx within the read time-out of its reply length (what
 // has arrived by the deadline is taken, however late this thread looks); an identification
 // waits as long as for the longest reply. An answer or refusal is left at the front of x.rx;
@@ -634,7 +777,10 @@ Heard Receive() {
   if (port == nullptr) return Heard::Nothing;
   ReplySearch search(*port, PortLineEcho());
   const Heard heard = search.Run();
-  if (!port->Failed()) NotePortLineEvidence(search.Showing());
+  if (port->Failed()) return heard;
+  const LineEvidence showing = search.Showing();
+  if (showing == LineEvidence::DriveFirst && search.Turnaround()) NotePortTurnaround(*search.Turnaround());
+  NotePortLineEvidence(showing);
   return heard;
 }
 
@@ -912,6 +1058,9 @@ TransactionResult SettleLineEcho(std::uint8_t station) {
   // ninth identification on, so a line without echo is learnt in about kQuietSpan, while
   // copies lost in a burst up to then leave an echoing line unknown until a copy comes. A
   // line known neither way after kQuietTries + 4 identifications costs about 0.45 s more.
+  // An identification left unanswered (both its tries) ends it: the station no longer answers,
+  // and each further one would cost two read time-outs. (One answered with an inconsistent
+  // object list was answered: it goes on.)
   const auto step = std::chrono::duration_cast<std::chrono::microseconds>(kQuietSpan) / kQuietTries;
   const std::uint64_t generation = PortGeneration();
   const LineTime start = CurrentPort() != nullptr ? CurrentPort()->Now() : LineTime();
@@ -919,7 +1068,7 @@ TransactionResult SettleLineEcho(std::uint8_t station) {
     if (PortGeneration() != generation) break;
     if (CurrentPort() != nullptr) ListenUntil(*CurrentPort(), start + step * i);
     result = ReadDeviceId(station);
-    if (result == kResultPortFailed || result == kResultBusy) break;
+    if (result != kResultOk && result != kResultWrongContent) break;
   }
   std::tie(s.DeviceStation, s.DeviceVendor, s.DeviceProduct, s.DeviceRevision) = kept;
   if (PortLineEcho() != LineEcho::Unknown) return kResultOk;

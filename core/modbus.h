@@ -5,7 +5,9 @@
 // On a line that sends every request back ahead of the answer (PortLineEcho, core/serial_link.h)
 // the copies are passed over, and a write of function 5 or 6, whose normal answer equals the
 // request, is done only on the drive's answer behind its copy unless the line is known not to
-// echo. Link learns the line (SettleLineEcho) before anything is written.
+// echo; there its answer is taken once nothing of the station has come behind it for the
+// drive's turnaround (PortTurnaround) and a frame gap. Link learns the line (SettleLineEcho)
+// before anything is written.
 //
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is
@@ -80,8 +82,9 @@ TransactionResult ReadDeviceId(std::uint8_t station);
 // (PortLineEcho), at most kQuietTries + 4 times, spread over the port's clock so that a line
 // without echo is learnt in about kQuietSpan (core/serial_link.h), what the line brings
 // between them dropped; leaves the device identification results
-// as they were. 0 when the line is known, else the last failure (2 when the identifications
-// were answered but showed nothing either way).
+// as they were; the drive's turnaround is measured on them (NotePortTurnaround). 0 when the
+// line is known, else the failure of the identification that was not answered (after which
+// none is sent), or 2 when they were answered but showed nothing either way.
 TransactionResult SettleLineEcho(std::uint8_t station);
 TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address);
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask);

@@ -1,5 +1,6 @@
 #include "core/serial_link.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "core/common.h"
@@ -7,12 +8,20 @@
 namespace core {
 
 namespace {
+std::chrono::microseconds FrameGapAt(int baud) {
+  // 3.5 characters of 11 bits (start, 8 data, parity or a second stop bit, stop).
+  const auto gap = std::chrono::microseconds(3'500'000 * 11 / 10 / baud);
+  return std::max(gap, std::chrono::microseconds(1750));
+}
+
 // The open port and what has been learnt of its line; both go when the port closes.
 struct OpenLink {
   std::unique_ptr<platform::ByteLink> port;
   LineEcho echo = LineEcho::Unknown;
   int driveFirstRow = 0;  // tries in a row whose drive frame came first
   std::chrono::steady_clock::time_point rowStart{};  // when the first of them ended
+  std::chrono::microseconds turnaround{0};  // the longest measured while the line was learnt
+  std::chrono::microseconds frameGap = FrameGapAt(19200);
 };
 
 OpenLink& Link() {
@@ -53,7 +62,10 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
     LastFailure().error = serial->LastOpenError();
     return false;
   }
-  Link() = {std::move(serial), LineEcho::Unknown, 0, {}};
+  Link() = {};
+  Link().port = std::move(serial);
+  const bool knownRate = baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400 || baud == 57600;
+  Link().frameGap = FrameGapAt(knownRate ? baud : 4800);
   ++Generation();
   return true;
 }
@@ -61,7 +73,8 @@ bool OpenPort(std::uint8_t port, std::uint16_t baud, std::uint8_t dataBits, char
 void OpenPortOn(std::unique_ptr<platform::ByteLink> link) {
   ClosePort();
   if (link) link->Purge();
-  Link() = {std::move(link), LineEcho::Unknown, 0, {}};
+  Link() = {};
+  Link().port = std::move(link);
   ++Generation();
 }
 
@@ -95,12 +108,10 @@ void NotePortLineEvidence(LineEvidence evidence) {
       link.driveFirstRow = 0;
       break;
     case LineEvidence::DriveFirst: {
-      if (link.echo == LineEcho::Quiet) break;
+      if (link.echo != LineEcho::Unknown) break;
       const auto now = link.port->Now();
       if (link.driveFirstRow++ == 0) link.rowStart = now;
-      const bool echoed = link.echo == LineEcho::Echoes;
-      if (link.driveFirstRow >= (echoed ? kQuietTriesAfterEcho : kQuietTries) &&
-          now - link.rowStart >= (echoed ? kQuietSpanAfterEcho : kQuietSpan)) {
+      if (link.driveFirstRow >= kQuietTries && now - link.rowStart >= kQuietSpan) {
         link.echo = LineEcho::Quiet;
         link.driveFirstRow = 0;
       }
@@ -113,5 +124,15 @@ void NotePortLineEvidence(LineEvidence evidence) {
       break;
   }
 }
+
+void NotePortTurnaround(std::chrono::microseconds turnaround) {
+  OpenLink& link = Link();
+  if (link.port == nullptr || link.echo != LineEcho::Unknown) return;
+  link.turnaround = std::max(link.turnaround, turnaround);
+}
+
+std::chrono::microseconds PortTurnaround() { return Link().turnaround; }
+
+std::chrono::microseconds PortFrameGap() { return Link().frameGap; }
 
 }  // namespace core

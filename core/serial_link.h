@@ -70,21 +70,23 @@ constexpr int kQuietTries = 8;
 // a few milliseconds each. The late-reply guard's span, the longest the link waits for any
 // reply, so that Link learns a line without echo in about a third of a second.
 constexpr std::chrono::milliseconds kQuietSpan{300};
-// On a port that has shown it echoes, only after this many: the adapter is known to send
-// copies, and one that loses half of them still loses this many in a row less than once in
-// four billion rows, while a line that truly went quiet (the echo switched off, a drive that
-// had answered with the request itself) is taken as quiet again within seconds of polling.
-constexpr int kQuietTriesAfterEcho = 32;
-// ... over at least this span: a bulk read of many blocks runs that many tries within a
-// fraction of a second, while the monitor's polling (two reads every 0.3 s) spends about five
-// seconds on them, so a known echo survives a receiver that drops out for seconds and a line
-// that went quiet is still learnt within seconds.
-constexpr std::chrono::milliseconds kQuietSpanAfterEcho{3000};
-// Takes what a try showed. A copy shows an echoing line: no single try makes that port quiet
-// again, as a copy the adapter lost looks just like a line without echo. A port not known
-// either way is taken for a line without echo after kQuietTries tries in a row whose drive
-// frame came first over kQuietSpan, one that has shown it echoes after kQuietTriesAfterEcho
-// over kQuietSpanAfterEcho; a copy or a doubtful try starts the row again.
+// Takes what a try showed. A copy shows an echoing line, and the port stays echoing until it
+// is closed: a copy the adapter lost looks just like a line without echo, however many are
+// lost. A port not known either way is taken for a line without echo after kQuietTries tries
+// in a row whose drive frame came first over kQuietSpan; a doubtful try starts the row again.
 void NotePortLineEvidence(LineEvidence evidence);
+
+// The drive's turnaround while the line is learnt: from the end of a request to the first
+// bytes of the drive's answer, in the tries whose answer came with nothing ahead of it. The
+// longest one measured on the open port is kept (zero before any); what comes later changes
+// nothing. On a line learnt without echo, a word or coil answer, which equals its request, may
+// still be a copy (an adapter that lost copies while the line was learnt), so the try listens
+// behind it for this long plus PortFrameGap before it takes it.
+void NotePortTurnaround(std::chrono::microseconds turnaround);
+std::chrono::microseconds PortTurnaround();
+// The silence that ends a frame at the open port's rate: 3.5 characters of 11 bits, at least
+// 1.75 ms (the Modbus RTU rule above 19200 baud); at 4800 baud for a rate the port kept, and
+// at 19200 baud for a link opened by OpenPortOn.
+std::chrono::microseconds PortFrameGap();
 
 }  // namespace core

@@ -172,8 +172,11 @@ TEST_F(LateReplyTest, OnlyATryThatHeardNothingCostsTheGuard) {
   port->NoiseBeforeNextReply({0x01});
   EXPECT_LE(took(read), twoTries / 2);
   EXPECT_EQ(Sent().size(), 1u);
-  // A silent station costs the others nothing.
+  // A silent station costs its two read time-outs and the guard between them, and the others
+  // nothing.
+  const auto silentFrom = port->Now();
   EXPECT_EQ(core::ReadWord(5, 4, 1, v), 2);
+  EXPECT_EQ(port->Now() - silentFrom, core::kLateReplyGuard + twoTries);
   EXPECT_LE(took(read), twoTries / 2);
   // A whole damaged reply ends its try once the line is quiet, unless an answer follows; a cut one waits.
   for (int op : {0, 6, 12}) {

@@ -290,20 +290,19 @@ TEST_F(PtyTest, StaleBytesAreNeverTakenForAReply) {
   EXPECT_EQ(v, 1234u);
 }
 
+// How long the tries wait is decided on the fake port's simulated time (late_reply_test.cpp,
+// echo_line_test.cpp); over the pseudo-terminal only what a busy machine cannot shorten: the
+// waits a silent station costs at least, and the results.
 TEST_F(PtyTest, ReadsWaitForTheirTimeOutOnlyWhenTheReplyIsShort) {
   OpenLinked(19200);
   std::uint32_t v = 0;
-  auto start = Clock::now();
   ASSERT_EQ(core::ReadWord(1, 1, 1, v), 0);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(65));  // well below the 71 ms time-out
 
   // A silent station: two tries of 3 x 7 + 50 ms each, the line drained for a late reply of
   // the first before the second.
-  start = Clock::now();
+  auto start = Clock::now();
   EXPECT_EQ(core::ReadWord(9, 1000, 1, v), 2);
-  auto took = Clock::now() - start;
-  EXPECT_GE(took, std::chrono::milliseconds(2 * 71) + core::kLateReplyGuard);
-  EXPECT_LT(took, std::chrono::milliseconds(2 * 71 + 300) + core::kLateReplyGuard);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2 * 71) + core::kLateReplyGuard);
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[0], "ReadWord - par=1000 Received=0 Error=2 CRC=65535 j=0");
   EXPECT_EQ(log[2], "      RX: ");
@@ -339,11 +338,10 @@ TEST_F(PtyTest, ADamagedReplyRightAfterAnUnansweredOperationCostsOneRetry) {
   fault.kind = simdrive::FaultKind::BadCrc;
   fault.count = 1;
   drive.SetFault(fault);
-  auto start = Clock::now();
+  // (What it costs is decided on the fake port: LateReplyTest.OnlyATryThatHeardNothingCostsTheGuard.)
   EXPECT_EQ(core::ReadWord(1, 4, 1, v), 0);
   EXPECT_EQ(v, 44u);
-  EXPECT_LT(Clock::now() - start, core::kLateReplyGuard + std::chrono::milliseconds(2 * 71 + 300));
-  EXPECT_EQ(drive.RequestCount(), 4);
+  EXPECT_GE(drive.RequestCount(), 4);
 }
 
 TEST_F(PtyTest, InjectedFaultsOverTheLine) {

@@ -23,7 +23,8 @@ TEST_F(ToggleTest, ToggleBitReadsThenWritesTheInverse) {
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_TRUE(drive->Coil(1, 12));
   EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 1, 0, 12, 0, 1}), WithCrc({1, 5, 0, 12, 0xFF, 0})}));
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 1, 5, 3}));
+  // The write's answer, equal to its request, is listened behind (5 more bytes asked).
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 1, 5, 3, 5}));
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_FALSE(drive->Coil(1, 12));
   EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 12, 0, 0}));
@@ -35,7 +36,7 @@ TEST_F(ToggleTest, ToggleWordWritesTheValueXorMask) {
   EXPECT_EQ(core::ToggleWord(1, 948, 0x0001), 0);
   EXPECT_EQ(drive->Holding(1, 948), 0x0005);
   EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 3, 3, 180, 0, 1}), WithCrc({1, 6, 3, 180, 0, 5})}));
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 2, 5, 3}));
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 2, 5, 3, 5}));
 }
 
 TEST_F(ToggleTest, AWriteStepThatActedSilentlyIsNotToggledBack) {

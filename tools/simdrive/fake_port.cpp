@@ -33,7 +33,11 @@ std::size_t FakePort::Write(const std::uint8_t* data, std::size_t n) {
   if (unplugInMs_ >= 0) unplugAt_ = now_ + std::chrono::milliseconds(std::exchange(unplugInMs_, -1));
   std::size_t written = writeLimit_ >= 0 ? std::min(n, static_cast<std::size_t>(writeLimit_)) : n;
   sent_.push_back({std::vector<std::uint8_t>(data, data + written), std::chrono::steady_clock::now()});
-  if (auto copy = line_.CopyOf(data, written); !copy.empty()) Inject(std::move(copy));
+  if (auto copy = line_.CopyOf(data, written); !copy.empty()) {
+    // A late copy holds up what comes behind it.
+    if (line_.LastCopyDelayMs() > 0) Queue(std::move(copy), line_.LastCopyDelayMs());
+    else Inject(std::move(copy));
+  }
   if (!noise_.empty()) Queue(std::exchange(noise_, {}), 0);
   if (!script_.empty()) {
     QueueReply(std::move(script_.front().bytes), script_.front().delayMs);

@@ -8,6 +8,7 @@ bool LineFaultPlayer::Chance(int percent) {
 }
 
 std::vector<std::uint8_t> LineFaultPlayer::CopyOf(const std::uint8_t* data, std::size_t n) {
+  lastDelayMs_ = 0;
   if (!faults_.echo || n == 0) return {};
   ++requests_;
   // Both chances are drawn for every request, so that a lost copy does not shift the others.
@@ -17,6 +18,7 @@ std::vector<std::uint8_t> LineFaultPlayer::CopyOf(const std::uint8_t* data, std:
     ++lost_;
     return {};
   }
+  if (faults_.lateCopies.count(requests_) > 0) lastDelayMs_ = faults_.copyDelayMs;
   std::vector<std::uint8_t> copy(data, data + n);
   if (damage) {
     copy.back() ^= 0x5A;

@@ -19,6 +19,8 @@ struct LineFaults {
   std::vector<std::uint8_t> noiseBefore;   // ahead of every reply
   std::vector<std::uint8_t> noiseBehind;   // behind every reply
   unsigned seed = 1;                       // of the chances: one seed plays the same line again
+  std::set<int> lateCopies;                // the requests whose copy comes copyDelayMs late, and
+  int copyDelayMs = 0;                     // what follows it behind it (an adapter or host that stalls)
 };
 
 class LineFaultPlayer {
@@ -28,6 +30,8 @@ class LineFaultPlayer {
   // What the line sends back of a request the master wrote: its copy, whole or damaged, or
   // nothing (no echo, or the copy lost).
   std::vector<std::uint8_t> CopyOf(const std::uint8_t* data, std::size_t n);
+  // How late the copy CopyOf gave last comes (0: at once).
+  int LastCopyDelayMs() const { return lastDelayMs_; }
   // Copies lost and damaged so far.
   int CopiesLost() const { return lost_; }
   int CopiesDamaged() const { return damaged_; }
@@ -40,6 +44,7 @@ class LineFaultPlayer {
   int requests_ = 0;
   int lost_ = 0;
   int damaged_ = 0;
+  int lastDelayMs_ = 0;
 };
 
 }  // namespace simdrive

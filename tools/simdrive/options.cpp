@@ -27,6 +27,9 @@ const char* const kUsage =
     "                           from 1: the first is Link's probe); may be given again\n"
     "  --copy-loss PERCENT      the echoing line loses any other copy this often\n"
     "  --copy-damage PERCENT    a copy comes with its last byte changed this often\n"
+    "  --late-copy N --copy-delay MS   the copy of the master's N-th write comes MS late, and the\n"
+    "                           drive's answer behind it (an adapter or host that stalls); N may be\n"
+    "                           given again\n"
     "  --seed N                 of the chances above (default 1: the same line each run)\n"
     "  --noise-before BYTES --noise-behind BYTES   bytes ahead of or behind every reply, e.g. 0\n"
     "                           or 0x55,0xAA (decimal or 0x hex, comma-separated)\n"
@@ -143,6 +146,12 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       ok = number(n);
       if (ok) o.line.lostCopies.insert(n);
     }
+    else if (arg == "--late-copy") {
+      int n = 0;
+      ok = number(n);
+      if (ok) o.line.lateCopies.insert(n);
+    }
+    else if (arg == "--copy-delay") ok = number(o.line.copyDelayMs);
     else if (arg == "--copy-loss") ok = number(o.line.copyLossPercent);
     else if (arg == "--copy-damage") ok = number(o.line.copyDamagePercent);
     else if (arg == "--seed") {

@@ -122,11 +122,15 @@ void PtyServer::Run() {
     }
     LineFaults faults;
     std::vector<std::uint8_t> copy;
+    int copyDelayMs = 0;
     {
       std::lock_guard lock(lineMutex_);
       copy = line_.CopyOf(buffer, static_cast<std::size_t>(n));
+      copyDelayMs = line_.LastCopyDelayMs();
       faults = line_.Faults();
     }
+    // A late copy holds up the drive's answer behind it, as an adapter that stalls does.
+    if (copyDelayMs > 0 && WaitStop(copyDelayMs)) return;
     if (!copy.empty()) WriteAll(copy);
     for (auto& reply : drive_.Receive(buffer, static_cast<std::size_t>(n))) {
       if (reply.delayMs > 0 && WaitStop(reply.delayMs)) return;
