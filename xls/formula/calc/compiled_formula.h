@@ -64,6 +64,8 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   // The formula's syntax tree, built anew from its packed form (nullptr for an array member).
   std::unique_ptr<TXLSSyntaxItem> Tree() const { return tree_.Unpack(); }
   bool HasTree() const { return !tree_.Empty(); }
+  // Whether some node of the tree answers `test`, read from its packed form.
+  bool AnyNode(const TXLSPackedTree::NodeTest& test) const { return tree_.AnyNode(test); }
   void SetTree(const TXLSSyntaxItem* tree) {
     tree_ = TXLSPackedTree(tree);
     readBytes_.reset();

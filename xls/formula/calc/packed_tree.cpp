@@ -163,6 +163,26 @@ class Reader {
     return changed;
   }
 
+  // Reads the node here and its children until one answers `test` with true.
+  bool FindNode(const TXLSPackedTree::NodeTest& test) {
+    const std::int32_t kind = Int();
+    const std::uint8_t flags = Byte();
+    if (flags & kHasText) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
+    }
+    if (flags & kHasNumber) p_ += 8;
+    if (flags & kHasValue) Int();
+    if (flags & kHasRawToken) Int();
+    TXLSRangeItem range;
+    if (flags & kHasRange) Range(range);
+    if (test(kind, (flags & kHasRange) ? &range : nullptr)) return true;
+    if (flags & kHasChildren) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i)
+        if (FindNode(test)) return true;
+    }
+    return false;
+  }
+
  private:
   void Range(TXLSRangeItem& r) {
     std::uint8_t f[5];
@@ -244,6 +264,13 @@ std::unique_ptr<TXLSSyntaxItem> TXLSPackedTree::Unpack() const {
   HeaderAndPayload(bytes_.get(), &payload);
   unpacked.fetch_add(1, std::memory_order_relaxed);
   return Reader(payload).Node();
+}
+
+bool TXLSPackedTree::AnyNode(const NodeTest& test) const {
+  if (!bytes_) return false;
+  const std::uint8_t* payload = nullptr;
+  HeaderAndPayload(bytes_.get(), &payload);
+  return Reader(payload).FindNode(test);
 }
 
 std::uint64_t TXLSPackedTree::UnpackCount() { return unpacked.load(std::memory_order_relaxed); }

@@ -38,6 +38,10 @@ class TXLSPackedTree {
   TXLSPackedTree WithRanges(const RangeChange& change) const;
   // The same in place; false, and the bytes left as they are, when no range changed.
   bool ChangeRanges(const RangeChange& change);
+  // Whether some node answers `test` with true, given its kind and its range (nullptr where it
+  // has none), in one pass over the bytes without a tree built; false when empty.
+  using NodeTest = std::function<bool(std::int32_t kind, const TXLSRangeItem* range)>;
+  bool AnyNode(const NodeTest& test) const;
   // Trees that Unpack built in this process.
   static std::uint64_t UnpackCount();
 

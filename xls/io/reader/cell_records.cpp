@@ -348,11 +348,10 @@ void TXLSReader::DropPendingAnchor() {
 
 namespace {
 
-bool NamesByListNumber(const TXLSSyntaxItem& node) {
-  if (node.kind == kNodeName || (node.range && (node.range->Is3d() || node.range->externId > 0))) return true;
-  for (int i = 1; i <= node.ChildCount(); ++i)
-    if (NamesByListNumber(*node.Child(i))) return true;
-  return false;
+bool NamesByListNumber(const TXLSCompiledFormula& formula) {
+  return formula.AnyNode([](std::int32_t kind, const TXLSRangeItem* range) {
+    return kind == kNodeName || (range && (range->Is3d() || range->externId > 0));
+  });
 }
 
 }  // namespace
@@ -373,8 +372,7 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
       f->SetArrayFormula(TXLSArrayFormula::Create(firstRow, firstColumn, lastRow, lastColumn, f.get()));
       // Tokens that name nothing by a number of the file's own lists (names, sheets) mean the
       // same in a save of the same format: they are written back as read.
-      const std::unique_ptr<TXLSSyntaxItem> tree = f->Tree();
-      if (tree && !NamesByListNumber(*tree) && body.size > 6)
+      if (f->HasTree() && !NamesByListNumber(*f) && body.size > 6)
         f->KeepReadBytes(std::vector<std::uint8_t>(body.data + 6, body.data + body.size), FileFormat());
     }
     sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
