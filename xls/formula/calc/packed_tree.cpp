@@ -137,14 +137,8 @@ class Reader {
   // reads them; whether a range changed.
   bool CopyNode(Writer* w, const TXLSPackedTree::RangeChange& change) {
     const std::uint8_t* start = p_;
-    const std::int32_t kind = Int();
-    const std::uint8_t flags = Byte();
-    if (flags & kHasText) {
-      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
-    }
-    if (flags & kHasNumber) p_ += 8;
-    if (flags & kHasValue) Int();
-    if (flags & kHasRawToken) Int();
+    std::int32_t kind = 0;
+    const std::uint8_t flags = NodeHead(kind);
     if (w) w->Bytes(start, static_cast<std::size_t>(p_ - start));
     bool changed = false;
     if (flags & kHasRange) {
@@ -165,14 +159,8 @@ class Reader {
 
   // Reads the node here and its children until one answers `test` with true.
   bool FindNode(const TXLSPackedTree::NodeTest& test) {
-    const std::int32_t kind = Int();
-    const std::uint8_t flags = Byte();
-    if (flags & kHasText) {
-      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
-    }
-    if (flags & kHasNumber) p_ += 8;
-    if (flags & kHasValue) Int();
-    if (flags & kHasRawToken) Int();
+    std::int32_t kind = 0;
+    const std::uint8_t flags = NodeHead(kind);
     TXLSRangeItem range;
     if (flags & kHasRange) Range(range);
     if (test(kind, (flags & kHasRange) ? &range : nullptr)) return true;
@@ -184,6 +172,20 @@ class Reader {
   }
 
  private:
+  // Reads a node's kind and flags and passes over its text, number, value and raw token, up to
+  // its range; the flags.
+  std::uint8_t NodeHead(std::int32_t& kind) {
+    kind = Int();
+    const std::uint8_t flags = Byte();
+    if (flags & kHasText) {
+      for (std::uint64_t i = Unsigned(); i > 0; --i) Unsigned();
+    }
+    if (flags & kHasNumber) p_ += 8;
+    if (flags & kHasValue) Int();
+    if (flags & kHasRawToken) Int();
+    return flags;
+  }
+
   void Range(TXLSRangeItem& r) {
     std::uint8_t f[5];
     const std::uint8_t bits = Byte();
