@@ -326,6 +326,38 @@ TEST_F(EchoLineTest, TheReadBehindAWriteDecidesOnlyWhetherACopyCameFirst) {
   EXPECT_EQ(Sent().size(), 1u);
 }
 
+// Each of the simulated drive's faults gives word, coil and 32-bit writes and a read the same
+// results after Link on a line with echo and on one without, and the drive holds the same (the
+// simulated drive stores a write it refuses or leaves unanswered, unless it ignores it).
+TEST_F(EchoLineTest, EveryDriveFaultGivesTheSameResultsWithAndWithoutEcho) {
+  const simdrive::Fault faults[] = {{FaultKind::BadCrc, 0, -1, 0},  {FaultKind::Silence, 0, -1, 0},
+                                    {FaultKind::Ignore, 0, -1, 0},  {FaultKind::Silence, 0, 1, 0},
+                                    {FaultKind::Silence, 0, 2, 0},  {FaultKind::WrongValue, 0, -1, 0},
+                                    {FaultKind::Length, 2, -1, 0},  {FaultKind::Delay, 150, -1, 0},
+                                    {FaultKind::Exception, 3, -1, 0}};
+  std::string results[2];
+  for (bool echo : {false, true}) {
+    for (const simdrive::Fault& fault : faults) {
+      drive->ClearFault();
+      drive->SetHolding(1, 10, 0);
+      drive->SetCoil(1, 3, false);
+      Reopen(echo ? Echoing() : LineFaults{});
+      Link();
+      drive->SetFault(fault);
+      std::uint32_t v = 0;
+      for (int r : {int{core::WriteWord(1, 10, 5)}, int{core::WriteBit(1, 3, 1)}, int{core::WriteLong(1, 20, 7)},
+                    int{core::ReadWord(1, 10, 1, v)}})
+        results[echo] += std::to_string(r) + " ";
+      results[echo] += std::to_string(drive->Holding(1, 10)) + (drive->Coil(1, 3) ? " on|" : " off|");
+    }
+  }
+  // Results of the word, coil and long writes and of the read, then the register and coil.
+  EXPECT_EQ(results[0],
+            "2 2 2 2 5 on|2 2 2 2 5 on|2 2 2 2 0 off|0 0 0 0 5 on|2 0 0 0 5 on|3 3 3 0 5 on|2 2 2 2 5 on|"
+            "2 2 2 2 5 on|259 259 259 2 5 on|");
+  EXPECT_EQ(results[1], results[0]);
+}
+
 // Two stations on one line, one of them absent, and now and then a copy that comes 90 ms late,
 // past its try's time-out (an adapter or host that stalls): the late copy of a first try is
 // drained before the second, which would take it for its own copy and its own for the answer.
