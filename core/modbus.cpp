@@ -407,7 +407,8 @@ struct Found {
 // CRC) is taken for the copy and only a second one behind it is the answer. On a line known
 // not to echo the first is the answer, but it is held while the try listens behind it for the
 // drive's turnaround: a frame of the station there shows that it was a copy after all (an
-// adapter that lost the copies while the line was learnt), and the second one decides. A drive
+// adapter that lost the copies while the line was learnt), and the second one decides; with
+// nothing behind it, the read that follows it decides (ConfirmHeldAnswer). A drive
 // that answers a read with its request (the simulated drive's --echo) gives frames that are no
 // answer. A reply with another value is a write's reply naming its address with another value
 // or quantity. A late copy of another request of the operation is passed over.

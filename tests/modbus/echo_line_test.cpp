@@ -281,7 +281,9 @@ TEST_F(EchoLineTest, AHeldCopyWithTheDriveSilentIsNoAnswer) {
       const auto took = Took([&] {
         EXPECT_EQ(function == 6 ? core::WriteWord(1, 200, 4000) : core::WriteBit(1, 3, 1), 2) << which;
       });
-      if (answersReads) EXPECT_GE(took, core::kLateReplyGuard) << which;
+      if (answersReads) {
+        EXPECT_GE(took, core::kLateReplyGuard) << which;
+      }
       EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes) << which;
       EXPECT_EQ(drive->Holding(1, 200), 0) << which;
       EXPECT_FALSE(drive->Coil(1, 3)) << which;
