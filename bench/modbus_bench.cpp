@@ -2,8 +2,8 @@
 // "overhead_ms" is the time per transaction beyond the 2 ms pause that must precede every
 // ReadWord request: framing, CRC, port calls, the drive's turn-around on the pseudo-terminal.
 // And 200 WriteWord transactions after Link learnt the line (no echo): "median_ms" is the
-// median time of one good write, its 5 ms pause and the listening behind its answer included
-// (under 12 ms wanted).
+// median time of one good write, its 5 ms pause, the listening behind its answer and the read
+// that confirms it included (under 12 ms wanted).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -56,10 +56,14 @@ struct Exchange {
   std::uint64_t guardGeneration = 0;  // of the port the guards belong to
   bool drainedInOperation = false;    // the running operation has drained the line once
   bool drainAgain = false;            // ... and its last try did not see even its own copy
-  // The requests the running operation has sent so far (a toggle sends four at most).
-  std::array<std::array<std::uint8_t, kRequestSize>, 4> sent{};
-  std::array<std::size_t, 4> sentLength{};
+  // The requests the running operation has sent so far (a toggle sends six at most: two tries
+  // of a read, a write and the read that confirms the write's answer).
+  std::array<std::array<std::uint8_t, kRequestSize>, 6> sent{};
+  std::array<std::size_t, 6> sentLength{};
   std::size_t sentCount = 0;
+  // The last try's answer is a word or coil answer held on a line known not to echo, with
+  // nothing of the station behind it (ConfirmHeldAnswer decides whether it was a copy).
+  bool answerHeld = false;
 };
 
 Exchange& X() {
@@ -403,7 +407,8 @@ struct Found {
 // CRC) is taken for the copy and only a second one behind it is the answer. On a line known
 // not to echo the first is the answer, but it is held while the try listens behind it for the
 // drive's turnaround: a frame of the station there shows that it was a copy after all (an
-// adapter that lost the copies while the line was learnt), and the second one decides. A drive
+// adapter that lost the copies while the line was learnt), and the second one decides; with
+// nothing behind it, the read that follows it decides (ConfirmHeldAnswer). A drive
 // that answers a read with its request (the simulated drive's --echo) gives frames that are no
 // answer. A reply with another value is a write's reply naming its address with another value
 // or quantity. A late copy of another request of the operation is passed over.
@@ -614,6 +619,7 @@ void ReplySearch::NoteStationBehind(const std::uint8_t* at, std::size_t avail, c
 // The held answer, nothing of the station having come behind it: the drive's answer.
 Heard ReplySearch::TakeHeld() {
   NoteDriveFrame();
+  x_.answerHeld = true;
   std::copy(held_.begin(), held_.end(), x_.rx.begin());
   x_.count = held_.size();
   x_.crc = Crc16(held_.data(), held_.size() - 2);
@@ -769,18 +775,21 @@ std::optional<std::chrono::microseconds> ReplySearch::Turnaround() const {
 // has arrived by the deadline is taken, however late this thread looks); an identification
 // waits as long as for the longest reply. An answer or refusal is left at the front of x.rx;
 // without one, x.rx holds the try's first bytes. The try ends at once when the port fails.
-Heard Receive() {
+// What the try showed of the line goes to `showing` when it is given.
+Heard Receive(LineEvidence* showing = nullptr) {
   Exchange& x = X();
   x.count = 0;
   x.inLength = 0;
+  x.answerHeld = false;
   platform::ByteLink* port = CurrentPort();
   if (port == nullptr) return Heard::Nothing;
   ReplySearch search(*port, PortLineEcho());
   const Heard heard = search.Run();
   if (port->Failed()) return heard;
-  const LineEvidence showing = search.Showing();
-  if (showing == LineEvidence::DriveFirst && search.Turnaround()) NotePortTurnaround(*search.Turnaround());
-  NotePortLineEvidence(showing);
+  const LineEvidence evidence = search.Showing();
+  if (evidence == LineEvidence::DriveFirst && search.Turnaround()) NotePortTurnaround(*search.Turnaround());
+  NotePortLineEvidence(evidence);
+  if (showing != nullptr) *showing = evidence;
   return heard;
 }
 
@@ -827,13 +836,50 @@ float FloatValue() {
   return static_cast<float>(static_cast<long double>(f) + 1e-10L);
 }
 
+// A word or coil answer held on a line known not to echo, with nothing of the station behind
+// it, is the drive's answer, or the copy of a line that echoes after all (its copies lost
+// while the line was learnt) from a drive that is unplugged or ignores the write: on a USB
+// adapter or a pseudo-terminal a copy comes no sooner than an answer, so the time cannot tell.
+// A read of the station sent at once decides, since no copy of a read passes for its reply.
+// It asks for the written register (function 3) or coil (function 1), so that any frame of
+// the drive, a refusal too, answers it. Its copy, alone or ahead of its reply, shows that the
+// line echoes: the held frame was the write's copy, the try is unanswered, and the station's
+// guard starts (the drive's answer may still come). Its reply or refusal with nothing ahead
+// shows the line as learnt: the held frame was the drive's answer. Nothing heard, or bytes
+// that may be a damaged copy ahead, leave it unclear: the write is not taken as done either.
+// The read's bytes stay out of the exchange that the trace and the caller see.
+Heard ConfirmHeldAnswer() {
+  Exchange& x = X();
+  const auto tx = x.tx;
+  const std::size_t txLength = x.txLength;
+  const auto rx = x.rx;
+  const std::size_t count = x.count;
+  const std::uint16_t crc = x.crc;
+  const std::uint8_t station = tx[0];
+  BuildRead(station, tx[1] == 5 ? 1 : 3, Word(tx.data() + 2), 1);
+  LineEvidence showing = LineEvidence::None;
+  const Heard heard = Send(6) ? Receive(&showing) : Heard::Nothing;
+  x.tx = tx;
+  x.txLength = txLength;
+  x.rx = rx;
+  x.count = count;
+  x.crc = crc;
+  x.answerHeld = false;
+  if (showing == LineEvidence::DriveFirst && (heard == Heard::Answer || heard == Heard::Refusal))
+    return Heard::Answer;
+  platform::ByteLink* port = CurrentPort();
+  if (showing == LineEvidence::Copy && port != nullptr) x.guardEnds[station] = port->Now() + kLateReplyGuard;
+  return Heard::Nothing;
+}
+
 // One try of a write-kind exchange; sets stop when the result is final. The answer echoes the
 // address and the value (functions 5 and 6) or the quantity (function 16) that were sent.
 TransactionResult WriteTry(std::size_t n, bool& stop) {
   stop = false;
   Pause(5);
   const bool sent = Send(n);
-  const Heard heard = sent ? Receive() : Heard::Nothing;
+  Heard heard = sent ? Receive() : Heard::Nothing;
+  if (heard == Heard::Answer && X().answerHeld) heard = ConfirmHeldAnswer();
   if (PortFailed()) {
     stop = true;
     return kResultPortFailed;

@@ -6,8 +6,9 @@
 // the copies are passed over, and a write of function 5 or 6, whose normal answer equals the
 // request, is done only on the drive's answer behind its copy unless the line is known not to
 // echo; there its answer is taken once nothing of the station has come behind it for the
-// drive's turnaround (PortTurnaround) and a frame gap. Link learns the line (SettleLineEcho)
-// before anything is written.
+// drive's turnaround (PortTurnaround) and a frame gap, and a read of the register or coil
+// written, sent at once, has been answered with no copy ahead of its reply. Link learns the
+// line (SettleLineEcho) before anything is written.
 //
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is

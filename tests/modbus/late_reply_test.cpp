@@ -183,7 +183,7 @@ TEST_F(LateReplyTest, OnlyATryThatHeardNothingCostsTheGuard) {
     OperationOutputs out;
     drive->SetFault({FaultKind::BadCrc, 0, 1});
     EXPECT_LT(took([&] { return RunOperation(op, out); }), twoTries / 2) << op;
-    EXPECT_EQ(Sent().size(), 2u) << op;
+    EXPECT_EQ(Sent().size(), op == 6 ? 3u : 2u) << op;  // a word write's answer is confirmed by a read
   }
   drive->SetFault({FaultKind::Silence, 0, 1});
   port->Inject({1, 3, 2, 0, 44, 0x12, 0x34}, 1);

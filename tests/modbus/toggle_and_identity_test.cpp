@@ -22,12 +22,14 @@ using ToggleTest = FakeDriveTest;
 TEST_F(ToggleTest, ToggleBitReadsThenWritesTheInverse) {
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_TRUE(drive->Coil(1, 12));
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 1, 0, 12, 0, 1}), WithCrc({1, 5, 0, 12, 0xFF, 0})}));
-  // The write's answer, equal to its request, is listened behind (5 more bytes asked).
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 1, 5, 3, 5}));
+  // The write's answer, equal to its request, is listened behind (5 more bytes asked) and
+  // confirmed by a read of the coil.
+  const Bytes read = WithCrc({1, 1, 0, 12, 0, 1});
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{read, WithCrc({1, 5, 0, 12, 0xFF, 0}), read}));
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 1, 5, 3, 5, 5, 1}));
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_FALSE(drive->Coil(1, 12));
-  EXPECT_EQ(Sent().back(), WithCrc({1, 5, 0, 12, 0, 0}));
+  EXPECT_EQ(Sent().end()[-2], WithCrc({1, 5, 0, 12, 0, 0}));
   EXPECT_TRUE(log.empty());
 }
 
@@ -35,8 +37,9 @@ TEST_F(ToggleTest, ToggleWordWritesTheValueXorMask) {
   drive->SetHolding(1, 948, 0x0004);
   EXPECT_EQ(core::ToggleWord(1, 948, 0x0001), 0);
   EXPECT_EQ(drive->Holding(1, 948), 0x0005);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{WithCrc({1, 3, 3, 180, 0, 1}), WithCrc({1, 6, 3, 180, 0, 5})}));
-  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 2, 5, 3, 5}));
+  const Bytes read = WithCrc({1, 3, 3, 180, 0, 1});
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{read, WithCrc({1, 6, 3, 180, 0, 5}), read}));
+  EXPECT_EQ(port->ReadSizes(), (std::vector<std::size_t>{5, 2, 5, 3, 5, 5, 2}));
 }
 
 TEST_F(ToggleTest, AWriteStepThatActedSilentlyIsNotToggledBack) {
@@ -63,7 +66,7 @@ TEST_F(ToggleTest, AWriteStepThatDidNotActIsTriedAgain) {
   drive->SetFault(OnFunction(FaultKind::Ignore, 5, 1));
   EXPECT_EQ(core::ToggleBit(1, 12), 0);
   EXPECT_TRUE(drive->Coil(1, 12));
-  EXPECT_EQ(Sent().size(), 4u);
+  EXPECT_EQ(Sent().size(), 5u);  // read, write, read, write, and the read that confirms it
   EXPECT_EQ(log.size(), 3u);  // still one "ToggleBitWrite" trace
 
   drive->SetHolding(1, 30, 0x0004);

@@ -84,11 +84,13 @@ TEST_F(TransactionTest, EveryOperationSendsItsRequestAndReadsItsReplyLength) {
       WithCrc({1, 4, 0, 8, 0, 2}),
       WithCrc({1, 1, 1, 44, 0, 1}),
       WithCrc({1, 6, 0, 20, 0xAB, 0xCD}),
+      WithCrc({1, 3, 0, 20, 0, 1}),
       WithCrc({1, 16, 0, 100, 0, 2, 4, 0, 3, 0, 1}),
       WithCrc({1, 16, 0, 102, 0, 2, 4, static_cast<std::uint8_t>(floatBits >> 8), static_cast<std::uint8_t>(floatBits),
                static_cast<std::uint8_t>(floatBits >> 24), static_cast<std::uint8_t>(floatBits >> 16)}),
       WithCrc(profileRequest),
       WithCrc({1, 5, 1, 45, 0xFF, 0}),
+      WithCrc({1, 1, 1, 45, 0, 1}),
       WithCrc({1, 3, 1, 144, 0, 16}),
       WithCrc(blockRequest),
       WithCrc({1, 0x2B, 0x0E, 1, 0}),
@@ -97,20 +99,22 @@ TEST_F(TransactionTest, EveryOperationSendsItsRequestAndReadsItsReplyLength) {
   // Each reply read in two parts, what an exception reply needs and then the rest of the reply
   // length; the identification reads what its objects announce (34), not 80.
   // A word or coil write's answer, which equals its request, is listened behind for a
-  // frame of the station (5 bytes asked) on this line taken as one without echo.
+  // frame of the station (5 bytes asked) on this line taken as one without echo, and the read
+  // of the register or coil written that follows it is read in two parts too.
   std::vector<std::size_t> sizes = port->ReadSizes();
-  ASSERT_GT(sizes.size(), 30u);
-  EXPECT_EQ(std::accumulate(sizes.begin() + 30, sizes.end(), std::size_t{0}), 34u);
-  sizes.resize(30);
+  ASSERT_GT(sizes.size(), 34u);
+  EXPECT_EQ(std::accumulate(sizes.begin() + 34, sizes.end(), std::size_t{0}), 34u);
+  sizes.resize(34);
   std::vector<std::size_t> parts;
   for (std::size_t length : {7, 9, 9, 7, 9, 9, 6, 8, 8, 8, 8, 8, 37, 8}) {
     parts.insert(parts.end(), {5, length - 5});
-    if (parts.size() == 16 || parts.size() == 25) parts.push_back(5);
+    if (parts.size() == 16) parts.insert(parts.end(), {5, 5, 2});
+    if (parts.size() == 27) parts.insert(parts.end(), {5, 5, 1});
   }
   EXPECT_EQ(sizes, parts);
   EXPECT_TRUE(log.empty());
   // The longest request is 41 bytes.
-  EXPECT_EQ(expected[13].size(), 41u);
+  EXPECT_EQ(expected[15].size(), 41u);
   // The writes landed in the drive's holding registers and coils.
   EXPECT_EQ(drive->Holding(1, 20), 0xABCD);
   EXPECT_EQ(drive->Holding(1, 100), 3);
@@ -186,12 +190,13 @@ TEST_F(TransactionTest, SilentStationTwoTriesAndTheTrace) {
   EXPECT_EQ(log[0], "WriteWord - par=12 Received=0 Error=2 CRC=65535");
 }
 
-// A drive that sends every request back: a word write's copy is its answer only until a read's
-// copy has shown the line echoing.
+// A drive that sends every request back: a word write's frame, equal to its request, is no
+// answer once the read that follows it has been sent back too (the line seems to echo).
 TEST_F(TransactionTest, EchoFailsEveryReadAndTheWordWritesAfterThem) {
   drive->SetFault(MakeFault(FaultKind::Echo));
-  EXPECT_EQ(core::WriteWord(1, 1, 5), 0);
-  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(core::WriteWord(1, 1, 5), 2);
+  EXPECT_EQ(core::PortLineEcho(), core::LineEcho::Echoes);
+  log.clear();
   port->ClearHistory();
   std::uint32_t v = 0;
   float f = 0;
@@ -346,9 +351,9 @@ TEST_F(TransactionTest, TheSecondTryCountsAndLeavesNoTrace) {
   EXPECT_EQ(v, 42u);
   EXPECT_EQ(Sent().size(), 2u);
   EXPECT_TRUE(log.empty());
-  // The fault hit one request only.
+  // The fault hit one request only: the write and the read that confirms its answer.
   EXPECT_EQ(core::WriteWord(1, 3, 43), 0);
-  EXPECT_EQ(Sent().size(), 3u);
+  EXPECT_EQ(Sent().size(), 4u);
 }
 
 TEST_F(TransactionTest, RepliesLaterThanTheTimeOutAreNotTaken) {
@@ -406,7 +411,7 @@ TEST_F(TransactionTest, AReplyThatArrivedInTimeIsTakenHoweverLateTheReaderLooks)
   EXPECT_EQ(core::ReadWord(1, 3, 1, v), 0);
   EXPECT_EQ(v, 42u);
   EXPECT_EQ(core::WriteWord(1, 3, 43), 0);
-  EXPECT_EQ(fake.SentFrames().size(), 2u);
+  EXPECT_EQ(fake.SentFrames().size(), 3u);  // the write, and the read that confirms its answer
 }
 
 TEST_F(TransactionTest, ShortWritesAndAClosedPortGiveResultOne) {

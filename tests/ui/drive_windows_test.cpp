@@ -203,7 +203,8 @@ class DriveWindowsTest : public QObject {
     };
     QCOMPARE(run({5}), int(IdYes));
     QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(1234));
-    QCOMPARE(bench.drive->RequestCount(), 1);  // P2.00 is read-only
+    // P2.00 is read-only: one write, and the read that confirms its answer.
+    QCOMPARE(bench.drive->RequestCount(), 2);
 
     bench.drive->SetFault(Fault{FaultKind::Exception, 3, -1, 0});
     QCOMPARE(run({5}), int(IdRetry));

@@ -241,9 +241,11 @@ class MonitorTest : public QObject {
     const std::vector<Frame> sent = bench.Sent();
     QCOMPARE(sent[0], Read(3, 948, 1));
     QCOMPARE(sent[1], Write6(948, 1));
-    QCOMPARE(sent[2], Read(1, 20, 1));
-    QCOMPARE(sent[3], WithCrc({1, 5, 0, 20, 0xFF, 0}));
-    QCOMPARE(sent[4], Read(3, 901, 1));
+    QCOMPARE(sent[2], Read(3, 948, 1));  // the read that confirms the write's answer
+    QCOMPARE(sent[3], Read(1, 20, 1));
+    QCOMPARE(sent[4], WithCrc({1, 5, 0, 20, 0xFF, 0}));
+    QCOMPARE(sent[5], Read(1, 20, 1));
+    QCOMPARE(sent[6], Read(3, 901, 1));
     QCOMPARE(d.Holding(1, 948), std::uint16_t(1));
     QVERIFY(d.Coil(1, 20));
 
@@ -270,7 +272,7 @@ class MonitorTest : public QObject {
     bench.port->ClearHistory();
     form.ButtonCmd[3]->click();
     form.TimerTimer();
-    QCOMPARE(bench.Sent().size(), std::size_t(2));
+    QCOMPARE(bench.Sent().size(), std::size_t(3));
     QCOMPARE(bench.Sent()[1], Write6(948, 1 | 4));
     QCOMPARE(form.result(), int(IdRetry));
     QVERIFY(!form.Timer()->isActive());
@@ -295,8 +297,9 @@ class MonitorTest : public QObject {
     form.TimerTimer();
     const std::vector<Frame> sent = bench.Sent();
     QCOMPARE(sent[1], Write6(910, 500));
-    QCOMPARE(sent[2], WithCrc({1, 16, Hi(920), Lo(920), 0, 2, 4, 0xFF, 0x6A, 0xFF, 0xFF}));  // -150, low word first
-    QCOMPARE(sent[3], WithCrc({1, 16, Hi(922), Lo(922), 0, 2, 4, 0x11, 0x70, 0x00, 0x01}));  // every L item is 32 bits
+    QCOMPARE(sent[2], Read(3, 910, 1));  // the read that confirms the word write's answer
+    QCOMPARE(sent[3], WithCrc({1, 16, Hi(920), Lo(920), 0, 2, 4, 0xFF, 0x6A, 0xFF, 0xFF}));  // -150, low word first
+    QCOMPARE(sent[4], WithCrc({1, 16, Hi(922), Lo(922), 0, 2, 4, 0x11, 0x70, 0x00, 0x01}));  // every L item is 32 bits
     QCOMPARE(form.editSpeed[0]->text(), QString("50.0"));
 
     // A value the register cannot hold is refused with a message and stays in the edit.

@@ -49,7 +49,8 @@ class PortGoneTest : public QObject {
     const struct { int passes; void (*run)(LinkedBench&); QString says; } cases[] = {
         {3, [](LinkedBench& b) { b.Run(&TMainForm::OperationReadClick, uitest::PressOk(), RunModal); }, {}},
         {3, [](LinkedBench& b) { b.Run(&TMainForm::CompareInverterClick, uitest::PressOk(), RunModal); }, {}},
-        {2, [](LinkedBench& b) { b.Run(&TMainForm::OperationWriteClick, uitest::PressOk(), RunModal); },
+        // Two word writes, each with the read that confirms its answer.
+        {4, [](LinkedBench& b) { b.Run(&TMainForm::OperationWriteClick, uitest::PressOk(), RunModal); },
          "Already written to station 1: 2 of"},
         {0, [](LinkedBench& b) { uitest::EnterValue(*uitest::ParamView(*b.form), 2, "12"); }, {}},  // online edit
         {0, [](LinkedBench& b) { b.form->PasswordButtonClick(); }, {}},
