@@ -453,6 +453,7 @@ class ReplySearch {
   // What the try has met so far.
   bool copySeen_ = false;     // the line's copy, passed over
   bool doubtAhead_ = false;   // bytes of our station and function passed over (a damaged or cut copy?)
+  bool doubtNext_ = false;    // ... the station's byte was, and the function's is the next one
   bool driveSpoke_ = false;   // a frame of the drive (answer, refusal, other value)
   bool driveFirst_ = false;   // ... and the first of them had neither copy nor doubt ahead
   bool otherValue_ = false;
@@ -659,10 +660,15 @@ Heard ReplySearch::Run() {
         break;
       }
       if (found.piece == Piece::Noise) {
-        if (avail >= 2 && at[0] == station_ && (at[1] == function_ || at[1] == (function_ | 0x80))) doubtAhead_ = true;
+        // Our station and function passed over: a damaged or cut copy, unless the "function" was
+        // the first byte of a frame found right behind a lone byte (noise ahead of a reply whose
+        // station number equals the function's).
+        if (doubtNext_) doubtAhead_ = true;
+        doubtNext_ = avail >= 2 && at[0] == station_ && (at[1] == function_ || at[1] == (function_ | 0x80));
         ++pos_;
         continue;
       }
+      doubtNext_ = false;
       if (HoldsAsCopy(found)) {
         Hold(found);
         pos_ += found.length;

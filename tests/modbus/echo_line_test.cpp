@@ -156,7 +156,10 @@ TEST_F(EchoLineTest, DamagedCopiesAndLateAnswersKeepTheEcho) {
 TEST_F(EchoLineTest, ALineWithoutEchoIsLearntThroughNoiseAndWritesAsBefore) {
   using Bytes = std::vector<std::uint8_t>;
   const Bytes foreign = WithCrc({7, 3, 2, 0x12, 0x34});
-  for (const auto& [before, behind] : {std::pair<Bytes, Bytes>{{0x00}, {}}, {foreign, foreign}, {{}, {0x00}}}) {
+  // 0x01 ahead of every reply is station 1's number and the coil read's function: with the reply
+  // right behind it, no damaged copy of the read that confirms a coil write's answer.
+  for (const auto& [before, behind] :
+       {std::pair<Bytes, Bytes>{{0x00}, {}}, {{0x01}, {}}, {foreign, foreign}, {{}, {0x00}}}) {
     const LineFaults noisy = Noisy(before, behind);
     Reopen(noisy);
     std::uint32_t v = 0;
