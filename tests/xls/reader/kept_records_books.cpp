@@ -37,8 +37,8 @@ Bytes StreamOf(const Bytes& file, const std::u16string& name) {
 namespace {
 
 // WINDOW1, five FONTs (10 pt Arial) and sixteen XFs (fifteen of styles, then the cells' XF 15),
-// as the format's program starts its globals.
-void Formats(BiffBuilder& b, bool biff8) {
+// as the format's program starts its globals; or the first xfs of those XFs.
+void Formats(BiffBuilder& b, bool biff8, int xfs = 16) {
   b.Record(0x003D, {0, 0, 0, 0, 0, 0x30, 0, 0x20, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02});
   for (int i = 0; i < 5; ++i) {
     Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
@@ -46,7 +46,7 @@ void Formats(BiffBuilder& b, bool biff8) {
     for (char c : std::string("Arial")) font.push_back(static_cast<std::uint8_t>(c));
     b.Record(0x0031, font);
   }
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < xfs; ++i) {
     Bytes xf = {0, 0, 0, 0};
     PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
     if (biff8) {
@@ -61,7 +61,8 @@ void Formats(BiffBuilder& b, bool biff8) {
 
 }  // namespace
 
-BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Records& globals, const Records& sheet) {
+BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Records& globals, const Records& sheet,
+                 int xfs) {
   BiffBuilder b;
   b.Bof(0x0005, version);
   Bytes bound = {0, 0, 0, 0, 0, 0};
@@ -71,7 +72,7 @@ BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Reco
     bound.push_back(static_cast<std::uint8_t>(sheetName.size())), bound.insert(bound.end(), sheetName.begin(), sheetName.end());
   for (const auto& [id, body] : globals)
     if (id == 0x0042) b.Record(id, body);
-  Formats(b, version >= 0x0600);
+  Formats(b, version >= 0x0600, xfs);
   const std::size_t offset = b.bytes.size() + 4;
   b.Record(0x0085, bound);
   for (const auto& [id, body] : globals)
@@ -138,6 +139,20 @@ std::pair<std::uint16_t, Bytes> Number(std::uint32_t row, std::uint32_t column, 
 }
 
 }  // namespace
+
+Bytes FewXFsBook(std::uint16_t version, int xfs) {
+  const std::uint32_t xfOf[] = {0, 4, 15, 40};
+  Records cells;
+  for (std::uint32_t row = 0; row < 4; ++row) {
+    Bytes number;
+    for (std::uint32_t v : {row, 0u, xfOf[row]}) PutWord(number, v);
+    PutDouble(number, row + 1.0);
+    cells.push_back({0x0203, number});
+  }
+  cells.push_back({0x007D, {1, 0, 1, 0, 0, 0x10, 40, 0, 0, 0, 0, 0}});
+  cells.push_back({0x0208, {5, 0, 0, 0, 1, 0, 0xFF, 0, 0, 0, 0, 0, 0x80, 0x01, 40, 0}});
+  return Compound(Book(version, "S", {}, cells, xfs).bytes, version >= 0x0600 ? u"Workbook" : u"Book");
+}
 
 Bytes MacTextsBook() {
   const BiffBuilder b = Book(0x0500, "\x80rkusz1", {{0x0042, {0x2D, 0x27}}},

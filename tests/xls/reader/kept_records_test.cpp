@@ -94,6 +94,42 @@ TEST(KeptRecords, FilterRecordsGoBackAsRead) {
   EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x009B, 0x087E}).empty());
 }
 
+// A file of fewer than sixteen XFs, or none, gets the default formats it left out, the cells
+// keeping the XFs they name; a cell, column or row whose XF lies past the file's takes the
+// default cell format. Such cells can be formatted, and every save holds sixteen XFs or more
+// with no cell, column or row naming one it lacks. A file of all sixteen keeps its own.
+TEST(KeptRecords, FilesOfFewXFsGetTheDefaults) {
+  auto xfsOf = [](const Records& records) { return WithIds(records, {0x00E0}); };
+  for (const std::uint16_t version : {0x0600, 0x0500}) {
+    for (int xfs : {0, 5}) {
+      IXLSWorkbook book = Read(FewXFsBook(version, xfs));
+      IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+      EXPECT_EQ(sheet.GetCellXF(1, 0), 4) << version;
+      EXPECT_EQ(sheet.GetCellXF(3, 0), 15) << version;
+      sheet.GetRange(u"B1")->SetValue(Variant(5.0));
+      for (const char16_t* cell : {u"A1", u"A3", u"A4", u"B1"}) {
+        sheet.GetRange(cell)->SetNumberFormat(u"0.00");
+        EXPECT_EQ(sheet.GetRange(cell)->GetNumberFormat(), u"0.00") << version;
+      }
+      for (int format : {2, 1}) {
+        const Records saved = RecordsOf(Saved(*book, format), format);
+        const std::size_t count = xfsOf(saved).size();
+        EXPECT_GE(count, 16u) << version << " " << format << " " << xfs;
+        for (const auto& [id, body] : saved) {
+          const std::size_t at = id == 0x0203 ? 4 : id == 0x007D ? 6 : id == 0x0208 ? 14 : 0;
+          if (at) {
+            EXPECT_LT(std::size_t(body[at] | (body[at + 1] & 0x0F) << 8), count) << id << " " << format;
+          }
+        }
+        IXLSWorkbook again = Read(Saved(*book, format));
+        EXPECT_EQ(again->GetWorksheets().GetItem(1)->GetRange(u"A4")->GetValue().NumberValue(), 4);
+      }
+    }
+  }
+  const Bytes whole = FewXFsBook(0x0600, 16);
+  EXPECT_EQ(xfsOf(RecordsOf(Saved(*Read(whole), 2), 2)), xfsOf(RecordsOf(whole, 2)));
+}
+
 // COLINFO's best-fit flag stays with its columns; a width set clears it.
 TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
   const BiffBuilder b = Book(0x0600, "S", {}, {{0x007D, {1, 0, 2, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}}});

@@ -362,6 +362,9 @@ void TXLSReader::ReportSheetLosses() {
 
 int TXLSReader::EndGlobals() {
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
+  // A file of fewer than 16 XFs (or none) gets the default formats it left out: formatting a
+  // cell builds on XF 15, and a save writes the 16 every reader expects.
+  workbook_.XFList().AddMissingDefaults();
   // BIFF5 references number the sheets of the file, macro and module sheets included.
   if (std::count(boundSheets_.begin(), boundSheets_.end(), 0) > 0)
     workbook_.Formulas().Compiler().SetReadSheetPositions(std::vector<int>(boundSheets_.begin(), boundSheets_.end()));

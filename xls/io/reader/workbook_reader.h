@@ -137,6 +137,8 @@ class TXLSReader {
   struct CellPlace;
   bool Place(std::int32_t row, std::int32_t column, CellPlace& place);
   void SetXF(CellPlace& place, std::int32_t xf);
+  // A cell, row or column XF of the file; one past the file's XFs is the default cell format.
+  std::int32_t FileXF(std::int32_t xf) const;
   void SetNumber(CellPlace& place, double value, std::int32_t recordXF);
   void SetText(CellPlace& place, const std::u16string& text);
   void SetSharedText(CellPlace& place, std::uint32_t sstIndex);
