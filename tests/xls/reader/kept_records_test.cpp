@@ -169,13 +169,17 @@ TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
   EXPECT_TRUE(StreamOf(Saved(*made, 2), u"\x05SummaryInformation").empty());
 }
 
-// The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet.
+// The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet. Its BIFF5 chart
+// records go back into a BIFF5 save; that a BIFF8 save leaves them out is listed.
 TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
   IXLSWorkbook book = Read(MacChartBook());
   ASSERT_EQ(book->GetWorksheets().GetCount(), 1);
   EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetName(), u"Chart1");
   const Records chart = WithIds(RecordsOf(Saved(*book, 1), 1), {0x1001, 0x1002, 0x1033, 0x1034});
   EXPECT_EQ(chart.size(), 4u);
+  EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x1001, 0x1002, 0x1033, 0x1034}).empty());
+  EXPECT_EQ(book->GetReadLosses(), std::vector<std::u16string>{u"Sheet \"Chart1\": the chart, kept as read in a BIFF5 save, "
+                                                               u"is left out of a BIFF8 save (an empty sheet takes its place)"});
   // Versions the format does not know stay refused.
   BiffBuilder other;
   other.Bof(0x0005, 0x0700).Eof();

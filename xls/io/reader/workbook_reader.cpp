@@ -169,6 +169,10 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     }
     if (state_ == kChartSheet && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
+      // Chart records are written back only in the format they were read in.
+      if (!Biff8())
+        ReportLine(sheet_, u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
+                           u"(an empty sheet takes its place)");
       sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
