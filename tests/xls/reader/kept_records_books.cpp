@@ -190,6 +190,52 @@ Bytes FilterBook(bool backwardsByteOrder) {
   return file;
 }
 
+namespace {
+
+// A workbook stream of the records, each BOUNDSHEET's offset that of its sheet's BOF.
+Bytes StreamOfRecords(const Records& records) {
+  Bytes stream;
+  std::vector<std::size_t> bofs, bounds;
+  for (const auto& [id, body] : records) {
+    if (id == 0x0809) bofs.push_back(stream.size());
+    if (id == 0x0085) bounds.push_back(stream.size() + 4);
+    PutWord(stream, id);
+    PutWord(stream, static_cast<std::uint32_t>(body.size()));
+    stream.insert(stream.end(), body.begin(), body.end());
+  }
+  for (std::size_t i = 0; i < bounds.size() && i + 1 < bofs.size(); ++i)
+    for (std::size_t k = 0; k < 4; ++k) stream[bounds[i] + k] = static_cast<std::uint8_t>(bofs[i + 1] >> (8 * k));
+  return stream;
+}
+
+}  // namespace
+
+Bytes OtherWritersFilterBook(int change) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  IXLSWorksheet& sheet = *made->GetWorksheets().Add();
+  for (const char16_t* cell : {u"A1", u"B1", u"C1", u"A5", u"C5"}) sheet.GetRange(cell)->SetValue(Variant(1.0));
+  sheet.GetRange(u"A1", u"C5")->AutoFilter();
+  platform::MemoryStream saved;
+  if (made->SaveToStreamFormat(saved, 2) != 1) return {};
+  const Bytes stream = StreamOf(saved.Bytes(), u"Workbook");
+  Records records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    Bytes body(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+               stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + 4 + size, stream.size())));
+    at += 4 + size;
+    if (id == 0x009D && change == 0) body = {2, 0};
+    if (id == 0x0018 && change == 1) {
+      Bytes text = {0x01, 0, 0, 15, 11, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+      for (char c : std::string("_FilterDatabase")) text.push_back(static_cast<std::uint8_t>(c));
+      text.insert(text.end(), body.end() - 11, body.end());
+      body = text;
+    }
+    if (id != 0x0018 || change != 2) records.emplace_back(static_cast<std::uint16_t>(id), body);
+  }
+  return Compound(StreamOfRecords(records), u"Workbook");
+}
+
 Bytes PropertiesBook() {
   const Bytes summary = PropertySet(kSummaryId, {{2, "Drive settings"}, {4, "Service"}});
   const Bytes documentSummary = PropertySet(kDocSummaryId, {{0x0F, "Kestravel"}});

@@ -38,6 +38,10 @@ Bytes MacTextsBook();
 // CONTINUEFRT12) and, with backwardsByteOrder, a compound file whose byte-order mark is FF FE.
 Records FilterRecords();
 Bytes FilterBook(bool backwardsByteOrder = false);
+// Our BIFF8 save of an autofilter over A1:C5 (drop-downs in A1, B1, C1) as other writers leave
+// it: change 0 AUTOFILTERINFO counting two columns, 1 the filter database a hidden name of text
+// "_FilterDatabase" instead of the built-in name, 2 no filter database.
+Bytes OtherWritersFilterBook(int change);
 // BIFF8 with SummaryInformation (title, author) and DocumentSummaryInformation (company), a sheet
 // with a number, two pivot tables (SXVIEW), column B fitted to its contents (COLINFO 0x0004) and
 // column C of a width set, and a "_SX_DB_CUR" storage.

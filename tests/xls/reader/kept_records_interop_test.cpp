@@ -27,7 +27,8 @@ class KeptRecordsInterop : public ::testing::Test {
     fs::create_directories(dir_);
     const std::map<std::string, Bytes> books = {{"mac", MacTextsBook()}, {"filter", FilterBook(true)},
                                                 {"props", PropertiesBook()}, {"chart", MacChartBook()},
-                                                {"comment", CommentBook()}, {"fewxf", FewXFsBook(0x0600, 0)}};
+                                                {"comment", CommentBook()}, {"fewxf", FewXFsBook(0x0600, 0)},
+                                                {"count", OtherWritersFilterBook(0)}, {"text", OtherWritersFilterBook(1)}};
     for (const auto& [name, bytes] : books) {
       const std::string source = Path(name + ".xls");
       std::FILE* f = std::fopen(source.c_str(), "wb");
@@ -106,6 +107,11 @@ TEST_F(KeptRecordsInterop, XlrdOlefileAndGnumericFindWhatTheOriginalsHold) {
             "meta creator Service\nmeta publisher Kestravel\nmeta title Drive settings\nsheet S\ncell 0 0 '1'\ncolumn 2 hard\n");
   EXPECT_EQ(gnumeric["comment8.xls"], "sheet Sheet1\ncomment C4\n");
   EXPECT_EQ(gnumeric["chart5.xls"], "sheet Chart1\nchart\n");
+  // Filter databases as other writers leave them: gnumeric finds one filter over A1:C5 in the
+  // originals and in our saves.
+  for (const auto& [file, lines] : Peer("gnumeric", {"count.xls", "count8.xls", "count5.xls", "text.xls", "text8.xls",
+                                                     "text5.xls"}))
+    EXPECT_EQ(lines.substr(std::min(lines.find("filter"), lines.size())), "filter A1:C5\n") << file;
 }
 
 // LibreOffice opens the book whose byte-order mark is FF FE and finds its filter as in our save;

@@ -130,6 +130,33 @@ TEST(KeptRecords, FilesOfFewXFsGetTheDefaults) {
   EXPECT_EQ(xfsOf(RecordsOf(Saved(*Read(whole), 2), 2)), xfsOf(RecordsOf(whole, 2)));
 }
 
+// Our save of an autofilter over A1:C5 (drop-downs in A1, B1 and C1), changed as other writers
+// leave it: AUTOFILTERINFO counting two columns, the filter database a hidden name of text
+// rather than the built-in one, or no filter database at all. Each save holds one filter
+// database over A1:C5, of three drop-downs that belong to the filter.
+TEST(KeptRecords, FilterDatabasesAsOtherWritersLeaveThem) {
+  const char* const changes[] = {"a count of two", "a name of text", "no name"};
+  for (int change = 0; change < 3; ++change) {
+    const char* what = changes[change];
+    IXLSWorkbook book = Read(OtherWritersFilterBook(change));
+    const Records saved = RecordsOf(Saved(*book, 2), 2);
+    const Records names = WithIds(saved, {0x0018});
+    ASSERT_EQ(names.size(), 1u) << what;
+    EXPECT_EQ(names[0].second[0], 0x21) << what;
+    EXPECT_EQ(Bytes(names[0].second.end() - 8, names[0].second.end()), (Bytes{0, 0, 4, 0, 0, 0, 2, 0})) << what;
+    EXPECT_EQ(WithIds(saved, {0x009D}).at(0).second, (Bytes{3, 0})) << what;
+    auto dropDowns = [](const Records& records) {
+      std::size_t n = 0;
+      for (const auto& [id, body] : WithIds(records, {0x005D})) n += body.size() > 6 && body[4] == 0x14;
+      return n;
+    };
+    EXPECT_EQ(dropDowns(saved), 3u) << what;
+    // Switched off, the filter takes every drop-down with it.
+    book->GetWorksheets().GetItem(1)->GetRange(u"A1", u"C5")->AutoFilter();
+    EXPECT_EQ(dropDowns(RecordsOf(Saved(*book, 2), 2)), 0u) << what;
+  }
+}
+
 // COLINFO's best-fit flag stays with its columns; a width set clears it.
 TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
   const BiffBuilder b = Book(0x0600, "S", {}, {{0x007D, {1, 0, 2, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}}});
