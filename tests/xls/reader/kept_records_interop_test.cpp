@@ -28,7 +28,8 @@ class KeptRecordsInterop : public ::testing::Test {
     const std::map<std::string, Bytes> books = {{"mac", MacTextsBook()}, {"filter", FilterBook(true)},
                                                 {"props", PropertiesBook()}, {"chart", MacChartBook()},
                                                 {"comment", CommentBook()}, {"fewxf", FewXFsBook(0x0600, 0)},
-                                                {"count", OtherWritersFilterBook(0)}, {"text", OtherWritersFilterBook(1)}};
+                                                {"count", OtherWritersFilterBook(0)},
+                                                {"text", OtherWritersFilterBook(1)}};
     for (const auto& [name, bytes] : books) {
       const std::string source = Path(name + ".xls");
       std::FILE* f = std::fopen(source.c_str(), "wb");

@@ -205,8 +205,9 @@ TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
   const Records chart = WithIds(RecordsOf(Saved(*book, 1), 1), {0x1001, 0x1002, 0x1033, 0x1034});
   EXPECT_EQ(chart.size(), 4u);
   EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x1001, 0x1002, 0x1033, 0x1034}).empty());
-  EXPECT_EQ(book->GetReadLosses(), std::vector<std::u16string>{u"Sheet \"Chart1\": the chart, kept as read in a BIFF5 save, "
-                                                               u"is left out of a BIFF8 save (an empty sheet takes its place)"});
+  EXPECT_EQ(book->GetReadLosses(),
+            std::vector<std::u16string>{u"Sheet \"Chart1\": the chart, kept as read in a BIFF5 save, is left out of a "
+                                        u"BIFF8 save (an empty sheet takes its place)"});
   // Versions the format does not know stay refused.
   BiffBuilder other;
   other.Bof(0x0005, 0x0700).Eof();
