@@ -112,6 +112,11 @@ void TXLSXFList::SetDefaults() {
   for (int i = 0; i < 5; ++i) SetEntry(16 + i, kXF16to20[i]);
 }
 
+void TXLSXFList::AddMissingDefaults() {
+  for (std::int32_t i = Count(); i <= kDefaultCellXF; ++i)
+    SetEntry(i, i == 0 ? kXF0 : i == kDefaultCellXF ? kXF15 : kXFStyle);
+}
+
 void TXLSXFList::Clear() {
   TXLSKeyList::Clear();
   SetBaseIndex(0);

@@ -86,6 +86,8 @@ class TXLSXFList : public TXLSKeyList {
 
   void SetDefaults();
   void Clear();
+  // The entries below 16 that a file left out, as SetDefaults makes them; those it gave stay.
+  void AddMissingDefaults();
 
   TXLSStyles& Styles() { return *styles_; }
   TXLSNumFormatList& NumFormats() { return *numFormats_; }

@@ -36,12 +36,8 @@ Bytes Formula(std::uint16_t row, std::uint16_t column, const Bytes& tokens, doub
   return b;
 }
 
-// Globals (the NAME records given, one sheet "Data") and the sheet's records.
-Bytes Book(std::uint16_t version, const std::vector<Bytes>& names, const std::function<void(BiffBuilder&)>& cells) {
-  BiffBuilder b;
-  b.Bof(0x0005, version);
-  const bool biff8 = version == 0x0600;
-  // One font (Arial 10) and the XFs up to 15, the cells' format: 15 style XFs, one cell XF.
+// One font (Arial 10) and the XFs up to 15, the cells' format: 15 style XFs, one cell XF.
+void Formats(BiffBuilder& b, bool biff8) {
   Bytes font;
   for (std::uint32_t v : {200, 0, 0x7FFF, 400, 0}) PutWord(font, v);
   font.insert(font.end(), {0, 0, 0, 0, 5});
@@ -57,6 +53,14 @@ Bytes Book(std::uint16_t version, const std::vector<Bytes>& names, const std::fu
     xf.resize(biff8 ? 20 : 16, 0);
     b.Record(0x00E0, xf);
   }
+}
+
+// Globals (the NAME records given, one sheet "Data") and the sheet's records.
+Bytes Book(std::uint16_t version, const std::vector<Bytes>& names, const std::function<void(BiffBuilder&)>& cells) {
+  BiffBuilder b;
+  b.Bof(0x0005, version);
+  const bool biff8 = version == 0x0600;
+  Formats(b, biff8);
   for (const Bytes& name : names) b.Record(0x0018, name);
   Bytes sheet;
   PutDWord(sheet, 0);
@@ -164,6 +168,83 @@ Bytes ArrayBook() {
     for (std::uint32_t v : {1, 2, 2, 0, 2}) PutWord(merged, v);
     b.Record(0x00E5, merged);
   });
+}
+
+Bytes ArrayRefBook() {
+  BiffBuilder b;
+  b.Bof(0x0005, 0x0600);
+  Formats(b, true);
+  for (const char* name : {"Data", "Other"}) {
+    Bytes sheet = {0, 0, 0, 0, 0, 0};
+    PutString8(sheet, name, true);
+    b.Record(0x0085, sheet);
+  }
+  b.Record(0x01AE, {2, 0, 1, 4});
+  // Entry 0 the first sheet (named by nothing), entry 1 the second.
+  b.Record(0x0017, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0});
+  // "Local" of the first sheet = Other!$A$1 before the workbook's "Alpha" = Other!$A$1:$A$2.
+  auto name = [&b](const std::string& text, std::uint8_t sheet, const Bytes& tokens) {
+    Bytes n = {0, 0, 0, static_cast<std::uint8_t>(text.size())};
+    PutWord(n, static_cast<std::uint32_t>(tokens.size()));
+    n.insert(n.end(), {0, 0, sheet, 0, 0, 0, 0, 0, 0});
+    n.insert(n.end(), text.begin(), text.end());
+    n.insert(n.end(), tokens.begin(), tokens.end());
+    b.Record(0x0018, n);
+  };
+  name("Local", 1, {0x3A, 1, 0, 0, 0, 0, 0});
+  name("Alpha", 0, {0x3B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0});
+  b.Eof().Bof(0x0010, 0x0600);
+  b.Record(0x0203, Number(0, 0, 5));
+  // B1:B2 {=Other!$A$1:$A$2*2} (cached 2 and 4), B4 {=SUM(Alpha)+Local} (cached 4).
+  b.Record(0x0006, Formula(0, 1, {0x01, 0, 0, 1, 0}, 2));
+  Bytes array = {0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  const Bytes product = {0x7B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x1E, 2, 0, 0x05};
+  PutWord(array, static_cast<std::uint32_t>(product.size()));
+  array.insert(array.end(), product.begin(), product.end());
+  b.Record(0x0221, array);
+  b.Record(0x0006, Formula(1, 1, {0x01, 0, 0, 1, 0}, 4));
+  b.Record(0x0006, Formula(3, 1, {0x01, 3, 0, 1, 0}, 4));
+  array = {3, 0, 3, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  const Bytes sum = {0x63, 2, 0, 0, 0, 0x42, 1, 4, 0, 0x43, 1, 0, 0, 0, 0x03};
+  PutWord(array, static_cast<std::uint32_t>(sum.size()));
+  array.insert(array.end(), sum.begin(), sum.end());
+  b.Record(0x0221, array);
+  b.Eof().Bof(0x0010, 0x0600);
+  b.Record(0x0203, Number(0, 0, 1));
+  b.Record(0x0203, Number(1, 0, 2));
+  b.Eof();
+  return b.bytes;
+}
+
+Bytes MacroSheetArrayBook() {
+  BiffBuilder b;
+  b.Bof(0x0005, 0x0500);
+  Formats(b, false);
+  const std::vector<std::pair<std::string, std::uint8_t>> sheets = {{"Data", 0}, {"Macro1", 1}, {"Other", 0}};
+  for (const auto& [name, type] : sheets) {
+    Bytes sheet = {0, 0, 0, 0, 0, type, static_cast<std::uint8_t>(name.size())};
+    sheet.insert(sheet.end(), name.begin(), name.end());
+    b.Record(0x0085, sheet);
+  }
+  for (const auto& [name, type] : sheets) {
+    Bytes entry = {static_cast<std::uint8_t>(name.size() + 1), 3};
+    entry.insert(entry.end(), name.begin(), name.end());
+    b.Record(0x0017, entry);
+  }
+  b.Eof().Bof(0x0010, 0x0500);
+  // B1:B2 {=Other!$A$1:$A$2*2} (cached 2 and 4): the third EXTERNSHEET, the file's third sheet.
+  b.Record(0x0006, Formula(0, 1, {0x01, 0, 0, 1, 0}, 2));
+  const Bytes product = {0x7B, 0xFD, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0x1E, 2, 0, 0x05};
+  Bytes array = {0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  PutWord(array, static_cast<std::uint32_t>(product.size()));
+  array.insert(array.end(), product.begin(), product.end());
+  b.Record(0x0221, array);
+  b.Record(0x0006, Formula(1, 1, {0x01, 0, 0, 1, 0}, 4));
+  b.Eof().Bof(0x0040, 0x0500).Eof().Bof(0x0010, 0x0500);
+  b.Record(0x0203, Number(0, 0, 1));
+  b.Record(0x0203, Number(1, 0, 2));
+  b.Eof();
+  return b.bytes;
 }
 
 IXLSWorkbook Book1904() {

@@ -37,8 +37,8 @@ Bytes StreamOf(const Bytes& file, const std::u16string& name) {
 namespace {
 
 // WINDOW1, five FONTs (10 pt Arial) and sixteen XFs (fifteen of styles, then the cells' XF 15),
-// as the format's program starts its globals.
-void Formats(BiffBuilder& b, bool biff8) {
+// as the format's program starts its globals; or the first xfs of those XFs.
+void Formats(BiffBuilder& b, bool biff8, int xfs = 16) {
   b.Record(0x003D, {0, 0, 0, 0, 0, 0x30, 0, 0x20, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02});
   for (int i = 0; i < 5; ++i) {
     Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
@@ -46,7 +46,7 @@ void Formats(BiffBuilder& b, bool biff8) {
     for (char c : std::string("Arial")) font.push_back(static_cast<std::uint8_t>(c));
     b.Record(0x0031, font);
   }
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < xfs; ++i) {
     Bytes xf = {0, 0, 0, 0};
     PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
     if (biff8) {
@@ -61,7 +61,8 @@ void Formats(BiffBuilder& b, bool biff8) {
 
 }  // namespace
 
-BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Records& globals, const Records& sheet) {
+BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Records& globals, const Records& sheet,
+                 int xfs) {
   BiffBuilder b;
   b.Bof(0x0005, version);
   Bytes bound = {0, 0, 0, 0, 0, 0};
@@ -71,7 +72,7 @@ BiffBuilder Book(std::uint16_t version, const std::string& sheetName, const Reco
     bound.push_back(static_cast<std::uint8_t>(sheetName.size())), bound.insert(bound.end(), sheetName.begin(), sheetName.end());
   for (const auto& [id, body] : globals)
     if (id == 0x0042) b.Record(id, body);
-  Formats(b, version >= 0x0600);
+  Formats(b, version >= 0x0600, xfs);
   const std::size_t offset = b.bytes.size() + 4;
   b.Record(0x0085, bound);
   for (const auto& [id, body] : globals)
@@ -139,6 +140,20 @@ std::pair<std::uint16_t, Bytes> Number(std::uint32_t row, std::uint32_t column, 
 
 }  // namespace
 
+Bytes FewXFsBook(std::uint16_t version, int xfs) {
+  const std::uint32_t xfOf[] = {0, 4, 15, 40};
+  Records cells;
+  for (std::uint32_t row = 0; row < 4; ++row) {
+    Bytes number;
+    for (std::uint32_t v : {row, 0u, xfOf[row]}) PutWord(number, v);
+    PutDouble(number, row + 1.0);
+    cells.push_back({0x0203, number});
+  }
+  cells.push_back({0x007D, {1, 0, 1, 0, 0, 0x10, 40, 0, 0, 0, 0, 0}});
+  cells.push_back({0x0208, {5, 0, 0, 0, 1, 0, 0xFF, 0, 0, 0, 0, 0, 0x80, 0x01, 40, 0}});
+  return Compound(Book(version, "S", {}, cells, xfs).bytes, version >= 0x0600 ? u"Workbook" : u"Book");
+}
+
 Bytes MacTextsBook() {
   const BiffBuilder b = Book(0x0500, "\x80rkusz1", {{0x0042, {0x2D, 0x27}}},
                              {Label(0, "\xFC" "adowno\xE6\x8D"), Label(1, "abc\ndef")});
@@ -173,6 +188,52 @@ Bytes FilterBook(bool backwardsByteOrder) {
   Bytes file = Compound(b.bytes, u"Workbook");
   if (backwardsByteOrder) file[28] = 0xFF, file[29] = 0xFE;
   return file;
+}
+
+namespace {
+
+// A workbook stream of the records, each BOUNDSHEET's offset that of its sheet's BOF.
+Bytes StreamOfRecords(const Records& records) {
+  Bytes stream;
+  std::vector<std::size_t> bofs, bounds;
+  for (const auto& [id, body] : records) {
+    if (id == 0x0809) bofs.push_back(stream.size());
+    if (id == 0x0085) bounds.push_back(stream.size() + 4);
+    PutWord(stream, id);
+    PutWord(stream, static_cast<std::uint32_t>(body.size()));
+    stream.insert(stream.end(), body.begin(), body.end());
+  }
+  for (std::size_t i = 0; i < bounds.size() && i + 1 < bofs.size(); ++i)
+    for (std::size_t k = 0; k < 4; ++k) stream[bounds[i] + k] = static_cast<std::uint8_t>(bofs[i + 1] >> (8 * k));
+  return stream;
+}
+
+}  // namespace
+
+Bytes OtherWritersFilterBook(int change) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  IXLSWorksheet& sheet = *made->GetWorksheets().Add();
+  for (const char16_t* cell : {u"A1", u"B1", u"C1", u"A5", u"C5"}) sheet.GetRange(cell)->SetValue(Variant(1.0));
+  sheet.GetRange(u"A1", u"C5")->AutoFilter();
+  platform::MemoryStream saved;
+  if (made->SaveToStreamFormat(saved, 2) != 1) return {};
+  const Bytes stream = StreamOf(saved.Bytes(), u"Workbook");
+  Records records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::size_t id = stream[at] | stream[at + 1] << 8, size = stream[at + 2] | stream[at + 3] << 8;
+    Bytes body(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+               stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + 4 + size, stream.size())));
+    at += 4 + size;
+    if (id == 0x009D && change == 0) body = {2, 0};
+    if (id == 0x0018 && change == 1) {
+      Bytes text = {0x01, 0, 0, 15, 11, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+      for (char c : std::string("_FilterDatabase")) text.push_back(static_cast<std::uint8_t>(c));
+      text.insert(text.end(), body.end() - 11, body.end());
+      body = text;
+    }
+    if (id != 0x0018 || change != 2) records.emplace_back(static_cast<std::uint16_t>(id), body);
+  }
+  return Compound(StreamOfRecords(records), u"Workbook");
 }
 
 Bytes PropertiesBook() {

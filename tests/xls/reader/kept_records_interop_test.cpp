@@ -11,7 +11,10 @@
 
 #include "kept_records_books.h"
 #include "platform/codepage.h"
+#include "xls/model/range.h"
 #include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
 
 namespace xls::test {
 namespace {
@@ -24,7 +27,9 @@ class KeptRecordsInterop : public ::testing::Test {
     fs::create_directories(dir_);
     const std::map<std::string, Bytes> books = {{"mac", MacTextsBook()}, {"filter", FilterBook(true)},
                                                 {"props", PropertiesBook()}, {"chart", MacChartBook()},
-                                                {"comment", CommentBook()}};
+                                                {"comment", CommentBook()}, {"fewxf", FewXFsBook(0x0600, 0)},
+                                                {"count", OtherWritersFilterBook(0)},
+                                                {"text", OtherWritersFilterBook(1)}};
     for (const auto& [name, bytes] : books) {
       const std::string source = Path(name + ".xls");
       std::FILE* f = std::fopen(source.c_str(), "wb");
@@ -33,6 +38,7 @@ class KeptRecordsInterop : public ::testing::Test {
       std::fclose(f);
       IXLSWorkbook book = TXLSWorkbook::Create();
       ASSERT_EQ(book->Open(Wide(source)), 1) << name;
+      if (name == "fewxf") book->GetWorksheets().GetItem(1)->GetRange(u"A4")->SetNumberFormat(u"0.00");
       for (int format : {2, 1})
         ASSERT_EQ(book->SaveAsFormat(Wide(Path(name + (format == 2 ? "8" : "5") + ".xls")), format), 1) << name;
     }
@@ -89,6 +95,9 @@ TEST_F(KeptRecordsInterop, MacCodePagesReadAsPythonsCodecs) {
 TEST_F(KeptRecordsInterop, XlrdOlefileAndGnumericFindWhatTheOriginalsHold) {
   const std::string texts = "sheet Ärkusz1\ncell 0 0 'Ładowność'\ncell 1 0 'abc\\ndef'\n";
   for (const auto& [file, lines] : Peer("xlrd", {"mac.xls", "mac8.xls", "mac5.xls"})) EXPECT_EQ(lines, texts) << file;
+  // The book of no XFs: in our saves every cell names an XF, A4 the one of its format.
+  const std::string formats = "cell 0 0 1.0 General\ncell 1 0 2.0 General\ncell 2 0 3.0 General\ncell 3 0 4.0 0.00\n";
+  for (const auto& [file, lines] : Peer("xlrdxf", {"fewxf8.xls", "fewxf5.xls"})) EXPECT_EQ(lines, formats) << file;
   const std::string properties = "meta title Drive settings\nmeta author Service\nmeta company Kestravel\n";
   for (const auto& [file, lines] : Peer("olefile", {"props.xls", "props8.xls", "props5.xls"})) EXPECT_EQ(lines, properties) << file;
   std::map<std::string, std::string> gnumeric =
@@ -99,6 +108,11 @@ TEST_F(KeptRecordsInterop, XlrdOlefileAndGnumericFindWhatTheOriginalsHold) {
             "meta creator Service\nmeta publisher Kestravel\nmeta title Drive settings\nsheet S\ncell 0 0 '1'\ncolumn 2 hard\n");
   EXPECT_EQ(gnumeric["comment8.xls"], "sheet Sheet1\ncomment C4\n");
   EXPECT_EQ(gnumeric["chart5.xls"], "sheet Chart1\nchart\n");
+  // Filter databases as other writers leave them: gnumeric finds one filter over A1:C5 in the
+  // originals and in our saves.
+  for (const auto& [file, lines] : Peer("gnumeric", {"count.xls", "count8.xls", "count5.xls", "text.xls", "text8.xls",
+                                                     "text5.xls"}))
+    EXPECT_EQ(lines.substr(std::min(lines.find("filter"), lines.size())), "filter A1:C5\n") << file;
 }
 
 // LibreOffice opens the book whose byte-order mark is FF FE and finds its filter as in our save;
@@ -106,7 +120,11 @@ TEST_F(KeptRecordsInterop, XlrdOlefileAndGnumericFindWhatTheOriginalsHold) {
 // originals, and the comment whose anchor was out of range keeps its cell and size.
 TEST_F(KeptRecordsInterop, LibreOfficeFindsWhatTheOriginalsHold) {
   std::map<std::string, std::string> lo =
-      Peer("lo", {"filter.xls", "filter8.xls", "props.xls", "props8.xls", "chart.xls", "chart5.xls", "mac8.xls"});
+      Peer("lo", {"filter.xls", "filter8.xls", "props.xls", "props8.xls", "chart.xls", "chart5.xls", "mac8.xls",
+                  "fewxf.xls", "fewxf8.xls", "fewxf5.xls"});
+  EXPECT_EQ(lo["fewxf.xls"], "sheet S\ncell 0 0 '1'\ncell 1 0 '2'\ncell 2 0 '3'\ncell 3 0 '4'\n");
+  EXPECT_EQ(lo["fewxf8.xls"], "sheet S\ncell 0 0 '1'\ncell 1 0 '2'\ncell 2 0 '3'\ncell 3 0 '4.00'\n");
+  EXPECT_EQ(lo["fewxf5.xls"], lo["fewxf8.xls"]);
   EXPECT_NE(lo["filter.xls"].find("filter S.A1:S.B5 buttons true\n"), std::string::npos) << lo["filter.xls"];
   EXPECT_EQ(lo["filter8.xls"], lo["filter.xls"]);
   EXPECT_NE(lo["props.xls"].find("meta dc:title Drive settings\nmeta meta:initial-creator Service\n"), std::string::npos)

@@ -4,6 +4,7 @@ of each; and Python's own Mac code pages.
 
 usage: kept_records_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
   xlrd      "sheet <name>" of every sheet, "cell <r> <c> <repr>" of the first sheet's cells
+  xlrdxf    "cell <r> <c> <repr> <number format>" of the first sheet's cells, formats read
   gnumeric  "sheet <name>", "cell <r> <c> <repr>" (first sheet), "filter <area>",
             "comment <cell>", "chart", "column <c> hard" (a width set, not fitted),
             "meta <element> <text>" (title, creator, publisher)
@@ -41,6 +42,18 @@ def xlrd_lines(path):
         lines += ["cell %d %d %r" % (r, c, sheet.cell_value(r, c))
                   for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell_value(r, c) != ""]
     return lines
+
+
+def xlrd_formats(path):
+    import xlrd
+    try:
+        book = xlrd.open_workbook(path, formatting_info=True)
+    except Exception as e:  # noqa: BLE001 - the reader's refusal is what is reported
+        return ["error %s" % e]
+    sheet = book.sheet_by_index(0)
+    return ["cell %d %d %r %s" % (r, c, sheet.cell_value(r, c),
+                                  book.format_map[book.xf_list[sheet.cell_xf_index(r, c)].format_key].format_str)
+            for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell_value(r, c) != ""]
 
 
 def gnumeric(work, path):
@@ -116,7 +129,8 @@ def main():
     if tool == "lo":
         found = lo(work, files)
     else:
-        read = {"xlrd": xlrd_lines, "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p)}[tool]
+        read = {"xlrd": xlrd_lines, "xlrdxf": xlrd_formats, "olefile": olefile_lines,
+                "gnumeric": lambda p: gnumeric(work, p)}[tool]
         found = {f: read(f) for f in files}
     for f in files:
         print("file %s" % os.path.basename(f))

@@ -94,6 +94,69 @@ TEST(KeptRecords, FilterRecordsGoBackAsRead) {
   EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x009B, 0x087E}).empty());
 }
 
+// A file of fewer than sixteen XFs, or none, gets the default formats it left out, the cells
+// keeping the XFs they name; a cell, column or row whose XF lies past the file's takes the
+// default cell format. Such cells can be formatted, and every save holds sixteen XFs or more
+// with no cell, column or row naming one it lacks. A file of all sixteen keeps its own.
+TEST(KeptRecords, FilesOfFewXFsGetTheDefaults) {
+  auto xfsOf = [](const Records& records) { return WithIds(records, {0x00E0}); };
+  for (const std::uint16_t version : {0x0600, 0x0500}) {
+    for (int xfs : {0, 5}) {
+      IXLSWorkbook book = Read(FewXFsBook(version, xfs));
+      IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+      EXPECT_EQ(sheet.GetCellXF(1, 0), 4) << version;
+      EXPECT_EQ(sheet.GetCellXF(3, 0), 15) << version;
+      sheet.GetRange(u"B1")->SetValue(Variant(5.0));
+      for (const char16_t* cell : {u"A1", u"A3", u"A4", u"B1"}) {
+        sheet.GetRange(cell)->SetNumberFormat(u"0.00");
+        EXPECT_EQ(sheet.GetRange(cell)->GetNumberFormat(), u"0.00") << version;
+      }
+      for (int format : {2, 1}) {
+        const Records saved = RecordsOf(Saved(*book, format), format);
+        const std::size_t count = xfsOf(saved).size();
+        EXPECT_GE(count, 16u) << version << " " << format << " " << xfs;
+        for (const auto& [id, body] : saved) {
+          const std::size_t at = id == 0x0203 ? 4 : id == 0x007D ? 6 : id == 0x0208 ? 14 : 0;
+          if (at) {
+            EXPECT_LT(std::size_t(body[at] | (body[at + 1] & 0x0F) << 8), count) << id << " " << format;
+          }
+        }
+        IXLSWorkbook again = Read(Saved(*book, format));
+        EXPECT_EQ(again->GetWorksheets().GetItem(1)->GetRange(u"A4")->GetValue().NumberValue(), 4);
+      }
+    }
+  }
+  const Bytes whole = FewXFsBook(0x0600, 16);
+  EXPECT_EQ(xfsOf(RecordsOf(Saved(*Read(whole), 2), 2)), xfsOf(RecordsOf(whole, 2)));
+}
+
+// Our save of an autofilter over A1:C5 (drop-downs in A1, B1 and C1), changed as other writers
+// leave it: AUTOFILTERINFO counting two columns, the filter database a hidden name of text
+// rather than the built-in one, or no filter database at all. Each save holds one filter
+// database over A1:C5, of three drop-downs that belong to the filter.
+TEST(KeptRecords, FilterDatabasesAsOtherWritersLeaveThem) {
+  const char* const changes[] = {"a count of two", "a name of text", "no name"};
+  for (int change = 0; change < 3; ++change) {
+    const char* what = changes[change];
+    IXLSWorkbook book = Read(OtherWritersFilterBook(change));
+    const Records saved = RecordsOf(Saved(*book, 2), 2);
+    const Records names = WithIds(saved, {0x0018});
+    ASSERT_EQ(names.size(), 1u) << what;
+    EXPECT_EQ(names[0].second[0], 0x21) << what;
+    EXPECT_EQ(Bytes(names[0].second.end() - 8, names[0].second.end()), (Bytes{0, 0, 4, 0, 0, 0, 2, 0})) << what;
+    EXPECT_EQ(WithIds(saved, {0x009D}).at(0).second, (Bytes{3, 0})) << what;
+    auto dropDowns = [](const Records& records) {
+      std::size_t n = 0;
+      for (const auto& [id, body] : WithIds(records, {0x005D})) n += body.size() > 6 && body[4] == 0x14;
+      return n;
+    };
+    EXPECT_EQ(dropDowns(saved), 3u) << what;
+    // Switched off, the filter takes every drop-down with it.
+    book->GetWorksheets().GetItem(1)->GetRange(u"A1", u"C5")->AutoFilter();
+    EXPECT_EQ(dropDowns(RecordsOf(Saved(*book, 2), 2)), 0u) << what;
+  }
+}
+
 // COLINFO's best-fit flag stays with its columns; a width set clears it.
 TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
   const BiffBuilder b = Book(0x0600, "S", {}, {{0x007D, {1, 0, 2, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}}});
@@ -133,13 +196,18 @@ TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
   EXPECT_TRUE(StreamOf(Saved(*made, 2), u"\x05SummaryInformation").empty());
 }
 
-// The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet.
+// The Mac program's BIFF5 globals say 0x0580; the only sheet is a chart sheet. Its BIFF5 chart
+// records go back into a BIFF5 save; that a BIFF8 save leaves them out is listed.
 TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
   IXLSWorkbook book = Read(MacChartBook());
   ASSERT_EQ(book->GetWorksheets().GetCount(), 1);
   EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetName(), u"Chart1");
   const Records chart = WithIds(RecordsOf(Saved(*book, 1), 1), {0x1001, 0x1002, 0x1033, 0x1034});
   EXPECT_EQ(chart.size(), 4u);
+  EXPECT_TRUE(WithIds(RecordsOf(Saved(*book, 2), 2), {0x1001, 0x1002, 0x1033, 0x1034}).empty());
+  EXPECT_EQ(book->GetReadLosses(),
+            std::vector<std::u16string>{u"Sheet \"Chart1\": the chart, kept as read in a BIFF5 save, is left out of a "
+                                        u"BIFF8 save (an empty sheet takes its place)"});
   // Versions the format does not know stay refused.
   BiffBuilder other;
   other.Bof(0x0005, 0x0700).Eof();

@@ -124,5 +124,32 @@ TEST(KeptResults, ArrayRecordsAndMergedCellsAsRead) {
   EXPECT_FALSE(unmerged->ResultsAsRead());
 }
 
+// Array formulas that name sheets and names by the numbers of the file's lists: our save
+// numbers the workbook's names before a sheet's, so B4's tokens are written anew and still name
+// Alpha and Local; B1:B2 still reads the sheet Other.
+TEST(KeptResults, ArrayRecordsByListNumbersStillNameWhatTheyNamed) {
+  IXLSWorkbook read = Open(ArrayRefBook());
+  IXLSWorksheet& sheet = *read->GetWorksheets().GetItem(1);
+  const std::u16string product = sheet.GetRange(u"B1")->GetFormula().TextValue();
+  ASSERT_EQ(sheet.GetRange(u"B4")->GetFormula().TextValue(), u"{=SUM(Alpha)+Local}");
+  IXLSWorkbook again = Open(Saved(*read, 2));
+  IXLSWorksheet& saved = *again->GetWorksheets().GetItem(1);
+  EXPECT_EQ(saved.GetRange(u"B1")->GetFormula().TextValue(), product);
+  EXPECT_EQ(saved.GetRange(u"B4")->GetFormula().TextValue(), u"{=SUM(Alpha)+Local}");
+  saved.GetRange(u"F9")->SetValue(Variant(1.0));  // calculated again
+  EXPECT_EQ(saved.GetRange(u"B2")->GetValue().NumberValue(), 4);
+  EXPECT_EQ(saved.GetRange(u"B4")->GetValue().NumberValue(), 4);
+  // BIFF5 references number the file's sheets, the macro sheet we leave out included: Other is
+  // the third sheet of the file and the second of our save.
+  IXLSWorkbook biff5 = Open(MacroSheetArrayBook());
+  ASSERT_EQ(biff5->GetWorksheets().GetCount(), 2);
+  ASSERT_EQ(biff5->GetWorksheets().GetItem(1)->GetRange(u"B1")->GetFormula().TextValue(), u"{='Other'!$A$1:$A$2*2}");
+  IXLSWorkbook back = Open(Saved(*biff5, 1));
+  IXLSWorksheet& data = *back->GetWorksheets().GetItem(1);
+  EXPECT_EQ(data.GetRange(u"B1")->GetFormula().TextValue(), u"{='Other'!$A$1:$A$2*2}");
+  data.GetRange(u"F9")->SetValue(Variant(1.0));
+  EXPECT_EQ(data.GetRange(u"B2")->GetValue().NumberValue(), 4);
+}
+
 }  // namespace
 }  // namespace xls::test

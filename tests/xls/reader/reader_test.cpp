@@ -90,11 +90,14 @@ TEST(Reader, CellRecordsFillValuesAndFormats) {
   PutDWord(sst, 2);
   PutString8(sst, "first");
   PutString8(sst, "second");
+  // XFs up to the MULRK's 18, then the shared strings.
+  std::vector<std::pair<std::uint16_t, Bytes>> globals(19, {0x00E0, Bytes(20, 0)});
+  globals.push_back({0x00FC, sst});
   IXLSWorkbook book = TXLSWorkbook::Create();
   ASSERT_EQ(ReadBytes(*book, Book({{0x027E, rk1}, {0x027E, rk2}, {0x027E, rk3}, {0x027E, rk4}, {0x027E, rk5},
                                    {0x00BD, mulrk}, {0x0203, number}, {0x0204, label}, {0x0205, boolean},
                                    {0x0205, error}, {0x00FD, sstIndex}, {0x00FD, sstBeyond}},
-                                  {{0x00FC, sst}})),
+                                  globals)),
             1);
   EXPECT_EQ(Number(*book, 0, 0), 1.0);
   EXPECT_EQ(Number(*book, 0, 1), 0.01);

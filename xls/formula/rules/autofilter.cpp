@@ -93,6 +93,7 @@ void TXLSAutofilter::ClearItems(bool removeShapes) {
   for (auto& item : items_)
     if (removeShapes && item->dropDown && dropDowns_.remove) dropDowns_.remove(item->dropDown);
   items_.clear();
+  furtherDropDowns_.clear();
   columnCount_ = 0;
   lastItem12_ = nullptr;
 }
@@ -124,6 +125,17 @@ void TXLSAutofilter::SetArea(std::int32_t headerRow, std::int32_t firstColumn, s
                              std::int32_t lastRow) {
   if (IsActive()) {
     if (lastRow_ < 1) lastRow_ = lastRow;
+    // A filter database wider than the count of AUTOFILTERINFO keeps its width.
+    if (headerRow == headerRow_ && firstColumn == firstColumn_ && lastColumn <= kSheetColumns) {
+      for (std::int32_t column = firstColumn_ - 1 + columnCount_; column < lastColumn; ++column) {
+        auto item = std::make_unique<TXLSAutofilterItem>();
+        for (const auto& [at, shape] : furtherDropDowns_)
+          if (at == column) item->dropDown = shape;
+        items_.push_back(std::move(item));
+      }
+      columnCount_ = static_cast<std::int32_t>(items_.size());
+    }
+    furtherDropDowns_.clear();
     if (lastColumn_ < 1) lastColumn_ = firstColumn_ + columnCount_ - 1;
     return;
   }
@@ -140,6 +152,7 @@ void TXLSAutofilter::SetDropDown(std::int32_t row, std::int32_t column, TMSOShap
     firstColumn_ = column + 1;
   }
   const std::int32_t i = column + 1 - firstColumn_;
+  if (row + 1 == headerRow_ && i >= columnCount_ && IsActive()) furtherDropDowns_.emplace_back(column, shape);
   if (row + 1 != headerRow_ || i < 0 || i >= columnCount_) return;
   TXLSAutofilterItem& item = *items_[static_cast<std::size_t>(i)];
   if (item.dropDown && item.dropDown != shape && dropDowns_.remove) dropDowns_.remove(item.dropDown);

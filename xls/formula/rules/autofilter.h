@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "xls/formula/rules/rule_ranges.h"
@@ -92,7 +93,8 @@ class TXLSAutofilter {
   // The range of a filter read from a file, from its filter database (1-based): a filter that
   // is not active takes the whole range, keeping the items already read when their count
   // matches; an active one (its header cell known from its drop-downs) only takes the last row
-  // and column it lacks. No drop-downs are made.
+  // and column it lacks, and the columns its filter database has beyond AUTOFILTERINFO's count
+  // (with the drop-downs read in their header cells). No drop-downs are made.
   void SetArea(std::int32_t headerRow, std::int32_t firstColumn, std::int32_t lastColumn, std::int32_t lastRow);
   // A filter read from a file that keeps no drop-down shapes (BIFF5): each column without one
   // gets one.
@@ -134,6 +136,9 @@ class TXLSAutofilter {
  private:
   std::int32_t columnCount_ = 0;
   std::int32_t headerRow_ = -1, firstColumn_ = -1, lastRow_ = 0, lastColumn_ = 0;
+  // Drop-downs read in header cells right of the counted columns (0-based column), until the
+  // filter database gives the filter its width.
+  std::vector<std::pair<std::int32_t, TMSOShapeComboBox*>> furtherDropDowns_;
   void PlaceDropDowns();
   // Deleted columns d1..d2 (0-based, inside the filter) and the first deleted column of the band.
   void RemoveColumns(std::int32_t d1, std::int32_t d2, std::int32_t bandFirstColumn);

@@ -81,7 +81,9 @@ bool SheetFilterDatabase(IXLSWorksheet& sheet, std::int32_t& firstRow, std::int3
   const TXLSAutofilter& filter = rules->Autofilter();
   firstRow = filter.HeaderRow() - 1;
   firstColumn = filter.FirstColumn() - 1;
-  lastColumn = std::max(filter.LastColumn() - 1, firstColumn);
+  // Without a filter database read, the filter spans its columns.
+  lastColumn = filter.LastColumn() >= 1 ? std::max(filter.LastColumn() - 1, firstColumn)
+                                        : firstColumn + filter.ColumnCount() - 1;
   if (filter.LastRow() >= 1) {
     // As read or set: a filter of its header row alone stays one.
     lastRow = std::min(std::max(filter.LastRow() - 1, firstRow), 65535);

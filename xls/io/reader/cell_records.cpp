@@ -55,7 +55,12 @@ bool TXLSReader::Place(std::int32_t row, std::int32_t column, CellPlace& place) 
   return place.cell != nullptr;
 }
 
+std::int32_t TXLSReader::FileXF(std::int32_t xf) const {
+  return xf < workbook_.XFList().Count() ? xf : TXLSXFList::kDefaultCellXF;
+}
+
 void TXLSReader::SetXF(CellPlace& place, std::int32_t xf) {
+  xf = FileXF(xf);
   workbook_.XFList().MoveUse(place.cell->XF(), xf);
   place.cell->SetXF(xf);
 }

@@ -424,28 +424,50 @@ void TXLSReader::ReadUserName(std::int32_t id, TXLSRecordBody body) {
   ++((body.Word(0) & 0x08) ? lostMacroNames_ : lostNames_);
 }
 
-bool TXLSReader::Biff5FilterDatabase(TXLSRecordBody body) {
+bool TXLSReader::FilterDatabaseByText(std::int32_t id, TXLSRecordBody body) {
   static const std::u16string kName = u"_filterdatabase";
+  const bool biff8 = Biff8();
   const std::size_t length = body.Byte(3);
   const std::size_t formulaSize = body.Word(4);
+  const bool wide = biff8 && (body.Byte(14) & 1);
   std::u16string text;
-  // One 3-D area of the sheet: ptgArea3d (any class) and its 20 bytes.
-  if (!body.ok || length != kName.size() || formulaSize != 21 || !body.Chars(14, length, false, codePage_, text))
+  // One 3-D area of the sheet: ptgArea3d (any class) and its 10 bytes (BIFF8) or 20 (BIFF5).
+  if (!body.ok || length != kName.size() || formulaSize != (biff8 ? 11u : 21u) ||
+      !body.Chars(biff8 ? 15 : 14, length, wide, biff8 ? 1252 : codePage_, text))
     return false;
   if (!std::equal(text.begin(), text.end(), kName.begin(), kName.end(),
                   [](char16_t a, char16_t b) { return (a >= u'A' && a <= u'Z' ? a + 32 : a) == b; }))
     return false;
-  const std::size_t formula = 14 + length;
+  const std::size_t formula = biff8 ? 15 + length * (wide ? 2 : 1) : 14 + length;
   if ((body.Byte(formula) & 0x1F) != 0x1B || !body.ok) return false;
   std::int32_t sheet = body.Word(8);
-  if (sheet == 0) sheet = body.Word(6);
+  if (!biff8 && sheet == 0) sheet = body.Word(6);
   if (sheet < 1) return false;
-  // After the token: the EXTERNSHEET index, 8 reserved bytes, the first and last sheet, then
-  // the area (rows with flags in bits 14 and 15).
-  const std::int32_t r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
-  const std::int32_t c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
+  std::int32_t r1, r2, c1, c2;
+  if (biff8) {
+    // The EXTERNSHEET entry of the name's own sheet, then the area.
+    int book = 0, first = 0, last = 0;
+    TXLSExternSheet& externs = workbook_.Formulas().Externs();
+    const int entry = body.Word(formula + 1) + 1;
+    const std::int32_t position = KeptSheet(sheet);
+    if (!externs.IsOwnBook(entry) || externs.ResolveEntry(entry, book, first, last) != 1 || first != position ||
+        last != position)
+      return false;
+    r1 = body.Word(formula + 3), r2 = body.Word(formula + 5);
+    c1 = body.Word(formula + 7) & 0xFF, c2 = body.Word(formula + 9) & 0xFF;
+  } else {
+    // After the token: the EXTERNSHEET index, 8 reserved bytes, the first and last sheet, then
+    // the area (rows with flags in bits 14 and 15).
+    r1 = body.Word(formula + 15) & 0x3FFF, r2 = body.Word(formula + 17) & 0x3FFF;
+    c1 = body.Byte(formula + 19), c2 = body.Byte(formula + 20);
+  }
   if (!body.ok) return false;
   systemNames_.push_back({13, sheet, r1, r2, c1, c2, 0, {}});
+  if (biff8) {
+    // Without AUTOFILTERINFO it stays the name it was.
+    systemNames_.back().nameId = id;
+    systemNames_.back().record.assign(body.data, body.data + body.size);
+  }
   return true;
 }
 
@@ -455,7 +477,7 @@ void TXLSReader::Name(TXLSRecordBody body) {
   if (!body.ok) return;
   // A built-in name that a page setup or the filter holds as it is goes there; any other is
   // kept as a name, as user-defined names are.
-  if ((options & 0x20) ? BuiltInName(id, body) : !Biff8() && Biff5FilterDatabase(body)) return;
+  if ((options & 0x20) ? BuiltInName(id, body) : FilterDatabaseByText(id, body)) return;
   if (Biff8()) {
     ReadUserName(id, body);
   } else {

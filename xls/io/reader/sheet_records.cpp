@@ -482,7 +482,7 @@ void TXLSReader::Setup(TXLSRecordBody body) {
 void TXLSReader::ColInfo(TXLSRecordBody body) {
   const std::int32_t first = body.Word(0), last = body.Word(2);
   const std::uint16_t width = body.Word(4);
-  const std::int32_t xf = body.Word(6);
+  const std::int32_t xf = FileXF(body.Word(6));
   const std::uint16_t options = body.Word(8);
   if (!body.ok || first > last) return;
   TXLSColumnInfoList& columns = CurrentSheet()->ColumnInfo();
@@ -497,7 +497,7 @@ void TXLSReader::Row(TXLSRecordBody body) {
   if (!body.ok) return;
   CurrentSheet()->RowInfo().SetRowInfo(row, height & 0x7FFF, !(height & 0x8000),
                                        static_cast<std::int32_t>(options & 7) + 1, options & 0x20,
-                                       options & 0x80, static_cast<std::int32_t>((options >> 16) & 0xFFF),
+                                       options & 0x80, FileXF(static_cast<std::int32_t>((options >> 16) & 0xFFF)),
                                        options & 0x40, options & 0x10);
 }
 

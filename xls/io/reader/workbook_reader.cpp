@@ -169,6 +169,10 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     }
     if (state_ == kChartSheet && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
+      // Chart records are written back only in the format they were read in.
+      if (!Biff8())
+        ReportLine(sheet_, u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
+                           u"(an empty sheet takes its place)");
       sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
@@ -362,6 +366,9 @@ void TXLSReader::ReportSheetLosses() {
 
 int TXLSReader::EndGlobals() {
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
+  // A file of fewer than 16 XFs (or none) gets the default formats it left out: formatting a
+  // cell builds on XF 15, and a save writes the 16 every reader expects.
+  workbook_.XFList().AddMissingDefaults();
   // BIFF5 references number the sheets of the file, macro and module sheets included.
   if (std::count(boundSheets_.begin(), boundSheets_.end(), 0) > 0)
     workbook_.Formulas().Compiler().SetReadSheetPositions(std::vector<int>(boundSheets_.begin(), boundSheets_.end()));

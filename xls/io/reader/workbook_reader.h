@@ -107,9 +107,9 @@ class TXLSReader {
   // A built-in name that a page setup (print area, print titles of whole rows and columns) or
   // the filter holds as the file has it, taken as a system name: true. False for every other.
   bool BuiltInName(std::int32_t id, TXLSRecordBody body);
-  // BIFF5 keeps the filter database as a hidden name "_FilterDatabase": true when the name is
-  // one (taken as the built-in name).
-  bool Biff5FilterDatabase(TXLSRecordBody body);
+  // BIFF5 keeps the filter database as a hidden name "_FilterDatabase", and a BIFF8 file may
+  // too: true when the name is one (taken as the built-in name).
+  bool FilterDatabaseByText(std::int32_t id, TXLSRecordBody body);
   int SheetIdOfBiff5Scope(std::int32_t scope) const;
   // The 1-based position of the sheet read for the file's 1-based sheet position (which counts
   // the macro and module sheets passed over); 0 for a sheet passed over. Positions past the
@@ -137,6 +137,8 @@ class TXLSReader {
   struct CellPlace;
   bool Place(std::int32_t row, std::int32_t column, CellPlace& place);
   void SetXF(CellPlace& place, std::int32_t xf);
+  // A cell, row or column XF of the file; one past the file's XFs is the default cell format.
+  std::int32_t FileXF(std::int32_t xf) const;
   void SetNumber(CellPlace& place, double value, std::int32_t recordXF);
   void SetText(CellPlace& place, const std::u16string& text);
   void SetSharedText(CellPlace& place, std::uint32_t sstIndex);
