@@ -390,6 +390,11 @@ class ParamGridTest : public QObject {
     QCOMPARE(drive.Holding(1, 101), std::uint16_t(6250));
     QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.50, the value written."));
     QCOMPARE(view->Cell(6, row), QString("62.50"));
+    // Stored, every answer damaged.
+    drive.SetFault({simdrive::FaultKind::BadCrc, 0, -1, 6});
+    uitest::EnterValue(*view, row, "62.75");
+    QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.75, the value written."));
+    QCOMPARE(view->Cell(6, row), QString("62.75"));
 
     // Neither stored nor answered: the cell keeps what the drive holds, which someone else may have changed.
     drive.SetFault({simdrive::FaultKind::Ignore, 0, -1, 6});
