@@ -116,18 +116,18 @@ void TReadWriteForm::WriteLoop() {
       LetMessagesRun();
       failedCode = Qs(rec.code.view());
       const float value = rec.value;
+      const int decimals = rec.decimals;
       result = core::WriteParam(station, i, value);
       // The drive may have stored the value although its answer was lost: a read tells.
       if (core::WriteMayHaveBeenDone(result)) {
         const core::ParamReadBack back = core::ReadParamBack(station, i, value);
-        const auto& line = s.Document[static_cast<std::size_t>(i)];
         if (back.holdsWritten) {
           result = core::kResultOk;
         } else if (back.result == core::kResultPortFailed) {
           result = back.result;
         } else {
           valueUnknown = back.result != core::kResultOk;
-          const QString held = valueUnknown ? QString() : FormatNumber(line.decimals, back.value);
+          const QString held = valueUnknown ? QString() : FormatNumber(decimals, back.value);
           readBack = extra::WrittenValueReadBack(failedCode, back.result, held, false);
         }
       }

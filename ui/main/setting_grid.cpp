@@ -100,6 +100,7 @@ void ShowWriteFailure(const core::ParameterDefinition& line, const QString& text
   const QString reason = extra::TransactionFailure(result, extra::Exchange::Write);
   Gui().MessageBox(exchange ? L(78) + "\n" + reason : reason, L(76), Buttons::Ok, Icon::Information);
 }
+
 // A write that failed but that the drive may have done all the same (its answer lost or
 // damaged): the parameter is read back, the cell and the document line take what the drive
 // holds, and the message says so. A read that fails too leaves the cell as it was and says
@@ -108,7 +109,8 @@ QString ReadBackAfterFailedWrite(int index, float written, core::TransactionResu
                                  const QString& code, bool& stored) {
   auto& s = core::State();
   const core::ParamReadBack back = core::ReadParamBack(s.LinkedStation, index, written);
-  if (HandlePortFailure()) return textBefore;
+  // The window messages that ran meanwhile may have replaced the document.
+  if (HandlePortFailure() || static_cast<std::size_t>(index) >= s.Document.size()) return textBefore;
   auto& line = s.Document[static_cast<std::size_t>(index)];
   const QString held = back.result == core::kResultOk ? FormatNumber(line.decimals, back.value) : QString();
   Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result, extra::Exchange::Write) + "\n" +
