@@ -118,6 +118,21 @@ bool RegisterLimits(const ParameterDefinition& rec, double& low, double& high) {
   return true;
 }
 
+namespace {
+// The raw register contents WriteParam sends for `value` (not for a float register): false for
+// a value the register cannot hold.
+bool RawToWrite(const ParameterDefinition& rec, float value, long double& rounded) {
+  if (!std::isfinite(value)) return false;
+  const int d = rec.decimals;
+  const long double scaled = d >= 0 && d <= 8 ? static_cast<long double>(value) * Scale(d) + RoundingNudge(d)
+                                              : static_cast<long double>(value) + 1e-5L;
+  rounded = std::nearbyint(scaled);  // ties to even in the default rounding mode
+  long double low = 0, high = 0;
+  RawLimits(rec.type, low, high);
+  return rounded >= low && rounded <= high;
+}
+}  // namespace
+
 TransactionResult WriteParam(int station, int index, float value) {
   const AppState& s = State();
   if (index < 0 || static_cast<std::size_t>(index) >= s.Document.size()) return kResultBadIndex;
@@ -129,14 +144,8 @@ TransactionResult WriteParam(int station, int index, float value) {
   // setting to something nobody entered: refuse it without a transaction.
   if (!std::isfinite(value)) return kResultBadValue;
   if (rec.type == ParameterType::HoldingFloat) return WriteFloat(st, reg, value);
-
-  const int d = rec.decimals;
-  const long double scaled = d >= 0 && d <= 8 ? static_cast<long double>(value) * Scale(d) + RoundingNudge(d)
-                                              : static_cast<long double>(value) + 1e-5L;
-  const long double rounded = std::nearbyint(scaled);  // ties to even in the default rounding mode
-  long double low = 0, high = 0;
-  RawLimits(rec.type, low, high);
-  if (rounded < low || rounded > high) return kResultBadValue;
+  long double rounded = 0;
+  if (!RawToWrite(rec, value, rounded)) return kResultBadValue;
   switch (rec.type) {
     case ParameterType::Coil:
       return WriteBit(st, reg, static_cast<std::uint8_t>(rounded));
@@ -145,6 +154,54 @@ TransactionResult WriteParam(int station, int index, float value) {
     default:
       return WriteWord(st, reg, static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded)));
   }
+}
+
+bool WriteMayHaveBeenDone(TransactionResult result) {
+  return result == kResultSendFailed || result == kResultBadReply || result == kResultWrongContent;
+}
+
+ParamReadBack ReadParamBack(int station, int index, float written) {
+  const AppState& s = State();
+  ParamReadBack back;
+  if (index < 0 || static_cast<std::size_t>(index) >= s.Document.size()) {
+    back.result = kResultBadIndex;
+    return back;
+  }
+  const ParameterDefinition rec = s.Document[static_cast<std::size_t>(index)];
+  const auto st = static_cast<std::uint8_t>(station);
+  const std::uint16_t reg = Address(rec.reg);
+  const bool isSigned = rec.minimum < 0;
+  if (rec.type == ParameterType::HoldingFloat) {
+    float f = 0;
+    back.result = ReadFloat(st, reg, f);
+    back.value = f;
+    back.holdsWritten = back.result == kResultOk && f == written;
+    return back;
+  }
+  long double rounded = 0;
+  const bool sendable = RawToWrite(rec, written, rounded);
+  std::uint32_t raw = 0;
+  switch (rec.type) {
+    case ParameterType::Coil:
+      back.result = ReadBit(st, reg, raw);
+      back.value = static_cast<float>(raw);
+      // WriteBit switches the coil on for 1 and off for any other value.
+      back.holdsWritten = sendable && (raw != 0) == (rounded == 1);
+      break;
+    case ParameterType::Holding32:
+      back.result = ReadWord(st, reg, 2, raw);
+      back.value = isSigned ? Scaled(static_cast<std::int32_t>(raw), rec.decimals) : Scaled(raw, rec.decimals);
+      back.holdsWritten = sendable && raw == static_cast<std::uint32_t>(static_cast<std::int64_t>(rounded));
+      break;
+    default:
+      back.result = ReadWord(st, reg, 1, raw);
+      back.value = isSigned ? Scaled(static_cast<std::int16_t>(raw), rec.decimals) : Scaled(raw, rec.decimals);
+      back.holdsWritten = sendable && static_cast<std::uint16_t>(raw) ==
+                                          static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded));
+      break;
+  }
+  if (back.result != kResultOk) back.holdsWritten = false;
+  return back;
 }
 
 TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::string& text) {

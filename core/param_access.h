@@ -18,6 +18,21 @@ TransactionResult ReadParam(int station, int index, float& value);
 // value or one that does not fit the register after scaling.
 TransactionResult WriteParam(int station, int index, float value);
 
+// A write whose result says the drive may have stored the value all the same: the request
+// may have gone out in part, or the drive's answer was missing, damaged or did not confirm the
+// value, so only a read tells what the drive holds. A refusal, a value never sent and a failed
+// port do not.
+bool WriteMayHaveBeenDone(TransactionResult result);
+
+// What the drive holds in the register of State().Document[index], read as WriteParam writes it
+// (a coil, one or two holding registers, or a float; signed when the minimum is below zero).
+struct ParamReadBack {
+  TransactionResult result = kResultOk;  // of the read; the fields below only on success
+  float value = 0;                       // the engineering value the drive holds
+  bool holdsWritten = false;             // the register holds exactly what writing `written` sends
+};
+ParamReadBack ReadParamBack(int station, int index, float written);
+
 // The lowest and highest value WriteParam takes for `rec`: its register's raw limits (16 bits,
 // 32 bits or a coil byte, signed or not) scaled down by its decimals. False for a float
 // register, which takes every finite value.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -16,9 +17,29 @@ namespace platform {
 
 namespace {
 
-std::string Reason(const std::string& what, const std::string& path, int err) {
-  return what + " \"" + path + "\": " + std::strerror(err);
+std::atomic<FileStepWords> stepWords{nullptr};
+
+std::string EnglishWords(FileStep step) {
+  switch (step) {
+    case FileStep::Create: return "Cannot create";
+    case FileStep::Write: return "Cannot write";
+    case FileStep::Replace: return "Cannot replace";
+    case FileStep::FlushFolder: return "Cannot flush the folder of";
+    case FileStep::Open: return "Cannot open";
+    case FileStep::Read: return "Cannot read";
+    case FileStep::NoFileName: return "No file name given";
+    case FileStep::NotRegularFile: return "Not a regular file:";
+    case FileStep::TooLarge: return "File too large:";
+  }
+  return "Cannot write";
 }
+
+std::string Reason(FileStep step, const std::string& path, int err) {
+  return WordsFor(step) + " \"" + path + "\": " + std::strerror(err);
+}
+
+// A failure the system gives no reason for.
+std::string Named(FileStep step, const std::string& path) { return WordsFor(step) + " \"" + path + "\""; }
 
 std::string FolderOf(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -48,6 +69,13 @@ bool IsTemporaryName(const char* name) {
 }
 
 }  // namespace
+
+void SetFileStepWords(FileStepWords words) { stepWords.store(words); }
+
+std::string WordsFor(FileStep step) {
+  const FileStepWords words = stepWords.load();
+  return words ? words(step) : EnglishWords(step);
+}
 
 std::string FinalTarget(const std::string& path) {
   std::string current = path;
@@ -89,12 +117,12 @@ void RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds) {
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   if (path_.empty() || path_.back() == '/') {
-    error_ = "No file name given";
+    error_ = WordsFor(FileStep::NoFileName);
     return;
   }
   std::string target = FinalTarget(path_);
   if (target.empty()) {
-    Fail("Cannot create", ELOOP);
+    Fail(FileStep::Create, ELOOP);
     return;
   }
   path_ = std::move(target);
@@ -110,7 +138,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
   if (fd_ < 0) {
     temp_.clear();
-    Fail("Cannot create", err);
+    Fail(FileStep::Create, err);
     return;
   }
   // Held until the file is closed: tells a later save's clean-up that this one is alive.
@@ -123,14 +151,14 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
       // Another group cannot be given: keep the group's bits off rather than widen access.
       st.st_mode &= ~static_cast<mode_t>(S_IRWXG);
     }
-    if (fchmod(fd_, st.st_mode & 07777) != 0) Fail("Cannot create", errno);
+    if (fchmod(fd_, st.st_mode & 07777) != 0) Fail(FileStep::Create, errno);
   }
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
 
-void AtomicFile::Fail(const char* what, int err) {
-  if (error_.empty()) error_ = Reason(what, path_, err);
+void AtomicFile::Fail(FileStep step, int err) {
+  if (error_.empty()) error_ = Reason(step, path_, err);
   Discard();
 }
 
@@ -148,7 +176,7 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
     ssize_t n = write(fd_, p, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      Fail("Cannot write", n < 0 ? errno : ENOSPC);
+      Fail(FileStep::Write, n < 0 ? errno : ENOSPC);
       return false;
     }
     p += n;
@@ -161,16 +189,16 @@ FileResult AtomicFile::Prepare() {
   if (prepared_) return {};
   if (!Good()) {
     Discard();
-    return FileResult::Failure(error_.empty() ? Reason("Cannot write", path_, EBADF) : error_);
+    return FileResult::Failure(error_.empty() ? Reason(FileStep::Write, path_, EBADF) : error_);
   }
   if (fsync(fd_) != 0) {
-    Fail("Cannot write", errno);
+    Fail(FileStep::Write, errno);
     return FileResult::Failure(error_);
   }
   const int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) {
-    Fail("Cannot write", errno);
+    Fail(FileStep::Write, errno);
     return FileResult::Failure(error_);
   }
   prepared_ = true;
@@ -181,16 +209,16 @@ FileResult AtomicFile::Commit() {
   if (FileResult prepared = Prepare(); !prepared) return prepared;
   prepared_ = false;
   if (rename(temp_.c_str(), path_.c_str()) != 0) {
-    Fail("Cannot replace", errno);
+    Fail(FileStep::Replace, errno);
     return FileResult::Failure(error_);
   }
   temp_.clear();
   // Make the rename itself durable.
   int dir = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return FileResult::Failure(Reason("Cannot flush the folder of", path_, errno));
+  if (dir < 0) return FileResult::Failure(Reason(FileStep::FlushFolder, path_, errno));
   const int synced = fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
   close(dir);
-  if (synced != 0) return FileResult::Failure(Reason("Cannot flush the folder of", path_, synced));
+  if (synced != 0) return FileResult::Failure(Reason(FileStep::FlushFolder, path_, synced));
   return {};
 }
 
@@ -210,16 +238,16 @@ FileResult ReadWholeFileInto(const std::string& path, Bytes& bytes, std::size_t 
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
-    return FileResult::Failure(Reason("Cannot open", path, err), err);
+    return FileResult::Failure(Reason(FileStep::Open, path, err), err);
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return FileResult::Failure("Not a regular file: \"" + path + "\"", EISDIR);
+    return FileResult::Failure(Named(FileStep::NotRegularFile, path), EISDIR);
   }
   if (static_cast<unsigned long long>(st.st_size) > maxSize) {
     close(fd);
-    return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
+    return FileResult::Failure(Named(FileStep::TooLarge, path), EFBIG);
   }
   // The size first, then whatever the file grew by meanwhile.
   std::size_t used = 0;
@@ -233,13 +261,13 @@ FileResult ReadWholeFileInto(const std::string& path, Bytes& bytes, std::size_t 
       int err = errno;
       close(fd);
       bytes.clear();
-      return FileResult::Failure(Reason("Cannot read", path, err), err);
+      return FileResult::Failure(Reason(FileStep::Read, path, err), err);
     }
     if (n == 0) break;
     if (static_cast<std::size_t>(n) > maxSize - used) {
       close(fd);
       bytes.clear();
-      return FileResult::Failure("File too large: \"" + path + "\"", EFBIG);
+      return FileResult::Failure(Named(FileStep::TooLarge, path), EFBIG);
     }
     if (!direct) bytes.insert(bytes.end(), buf, buf + n);
     used += static_cast<std::size_t>(n);

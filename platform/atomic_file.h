@@ -28,6 +28,16 @@ struct FileResult {
 
 constexpr int kStaleTemporarySeconds = 10 * 60;
 
+// The step of a file write or read that failed, as the failure message names it ahead of the
+// quoted path and the system's reason: "Cannot create \"/x/y.par\": No such file or directory".
+enum class FileStep { Create, Write, Replace, FlushFolder, Open, Read, NoFileName, NotRegularFile, TooLarge };
+// The words for a step in the user's language (UTF-8); the program sets them once, and they are
+// asked for at each failure, so that they follow a change of language. Null: English.
+using FileStepWords = std::string (*)(FileStep step);
+void SetFileStepWords(FileStepWords words);
+// The words for `step` now.
+std::string WordsFor(FileStep step);
+
 // The file a save to path replaces: the end of the chain when path is a symbolic link (the
 // link stays and its target gets the new bytes), else path itself. A link whose target does not
 // exist yet names the file to create. Empty for a loop of links.
@@ -62,7 +72,7 @@ class AtomicFile {
   const std::string& TemporaryPath() const { return temp_; }
 
  private:
-  void Fail(const char* what, int err);
+  void Fail(FileStep step, int err);
   void Discard();
 
   std::string path_;

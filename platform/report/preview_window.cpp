@@ -20,7 +20,7 @@ void ShowFailure(const TBandedReport& report, const QString& what, const QString
 
 }  // namespace
 
-bool PrintWithDialog(TBandedReport& report, QWidget* parent) {
+bool PrintWithDialog(TBandedReport& report, QWidget* parent, const PreviewTexts& texts) {
   QPrinter printer(QPrinter::HighResolution);
   report.SetUpPrinter(printer);
   const ReportLayout layout = report.Layout();
@@ -30,15 +30,16 @@ bool PrintWithDialog(TBandedReport& report, QWidget* parent) {
   if (gui::Gui().ExecDialog(dialog) != gui::IdOk) return false;
   QString error;
   if (!report.Print(printer, layout, error)) {
-    ShowFailure(report, QStringLiteral("The report could not be printed."), error);
+    ShowFailure(report, texts.notPrinted, error);
     return false;
   }
   return true;
 }
 
-TPreviewWindow::TPreviewWindow(TBandedReport& report, QWidget* parent, PdfPathChooser choosePdfPath)
+TPreviewWindow::TPreviewWindow(TBandedReport& report, QWidget* parent, PdfPathChooser choosePdfPath,
+                               PreviewTexts texts)
     : QDialog(parent), report_(report), layout_(report.Layout()), choosePdfPath_(std::move(choosePdfPath)),
-      printer_(QPrinter::HighResolution) {
+      texts_(std::move(texts)), printer_(QPrinter::HighResolution) {
   setObjectName("PreviewWindow");
   setWindowTitle(report.ReportTitle);
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
@@ -53,22 +54,22 @@ TPreviewWindow::TPreviewWindow(TBandedReport& report, QWidget* parent, PdfPathCh
     if (!key.isEmpty()) action->setShortcut(key);
     connect(action, &QAction::triggered, this, slot);
   };
-  add("Print", QStringLiteral("Print..."), QKeySequence::Print, [this] { PrintPages(); });
-  add("SaveAsPdf", QStringLiteral("Save as PDF..."), QKeySequence::Save, [this] { SaveAsPdf(); });
+  add("Print", texts_.print, QKeySequence::Print, [this] { PrintPages(); });
+  add("SaveAsPdf", texts_.saveAsPdf, QKeySequence::Save, [this] { SaveAsPdf(); });
   bar->addSeparator();
-  add("ZoomIn", QStringLiteral("Zoom In"), QKeySequence::ZoomIn, [this] { view_->zoomIn(); });
-  add("ZoomOut", QStringLiteral("Zoom Out"), QKeySequence::ZoomOut, [this] { view_->zoomOut(); });
-  add("FitWidth", QStringLiteral("Fit Width"), QKeySequence(), [this] { view_->fitToWidth(); });
+  add("ZoomIn", texts_.zoomIn, QKeySequence::ZoomIn, [this] { view_->zoomIn(); });
+  add("ZoomOut", texts_.zoomOut, QKeySequence::ZoomOut, [this] { view_->zoomOut(); });
+  add("FitWidth", texts_.fitWidth, QKeySequence(), [this] { view_->fitToWidth(); });
   bar->addSeparator();
-  add("FirstPage", QStringLiteral("First Page"), QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { view_->setCurrentPage(1); });
-  add("PriorPage", QStringLiteral("Previous Page"), QKeySequence(Qt::Key_PageUp),
+  add("FirstPage", texts_.firstPage, QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { view_->setCurrentPage(1); });
+  add("PriorPage", texts_.priorPage, QKeySequence(Qt::Key_PageUp),
       [this] { view_->setCurrentPage(view_->currentPage() - 1); });
-  add("NextPage", QStringLiteral("Next Page"), QKeySequence(Qt::Key_PageDown),
+  add("NextPage", texts_.nextPage, QKeySequence(Qt::Key_PageDown),
       [this] { view_->setCurrentPage(view_->currentPage() + 1); });
-  add("LastPage", QStringLiteral("Last Page"), QKeySequence(Qt::CTRL | Qt::Key_End),
+  add("LastPage", texts_.lastPage, QKeySequence(Qt::CTRL | Qt::Key_End),
       [this] { view_->setCurrentPage(view_->pageCount()); });
   bar->addSeparator();
-  add("Close", QStringLiteral("Close"), QKeySequence(), [this] { reject(); });
+  add("Close", texts_.close, QKeySequence(), [this] { reject(); });
 
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
@@ -104,16 +105,16 @@ bool TPreviewWindow::SaveAsPdf() {
   }
   QString error;
   if (!report_.SaveToPdf(path, error)) {
-    ShowFailure(report_, QStringLiteral("The PDF file could not be saved:\n") + path, error);
+    ShowFailure(report_, texts_.pdfNotSaved + "\n" + path, error);
     return false;
   }
   return true;
 }
 
-bool TPreviewWindow::PrintPages() { return PrintWithDialog(report_, this); }
+bool TPreviewWindow::PrintPages() { return PrintWithDialog(report_, this, texts_); }
 
-void Preview(TBandedReport& report, QWidget* parent, PdfPathChooser choosePdfPath) {
-  TPreviewWindow window(report, parent, std::move(choosePdfPath));
+void Preview(TBandedReport& report, QWidget* parent, PdfPathChooser choosePdfPath, PreviewTexts texts) {
+  TPreviewWindow window(report, parent, std::move(choosePdfPath), std::move(texts));
   gui::Gui().ExecDialog(window);
 }
 

@@ -140,6 +140,45 @@ TEST_F(ParamAccessTest, CoilsSwitchOnOnlyForOne) {
   EXPECT_EQ(Sent().front(), WithCrc({1, 5, 0, 4, 0xFF, 0}));
 }
 
+TEST_F(ParamAccessTest, ReadBackTellsWhetherTheDriveHoldsWhatTheWriteSends) {
+  auto back = [](const core::ParameterDefinition& d, float written) {
+    core::State().Document = {d};
+    return core::ReadParamBack(1, 0, written);
+  };
+  drive->SetHolding(1, 50, 0xFFFE);
+  EXPECT_TRUE(back(Def('W', 50, 1, -100), -0.2f).holdsWritten);
+  EXPECT_FLOAT_EQ(back(Def('W', 50, 1, -100), -0.3f).value, -0.2f);
+  EXPECT_FALSE(back(Def('W', 50, 1, -100), -0.3f).holdsWritten);
+  EXPECT_TRUE(back(Def('W', 50, 0, 0), 65534.0f).holdsWritten);
+  // An input letter is written to the holding register of its number, and read back from it.
+  drive->SetInput(1, 50, 7);
+  EXPECT_FALSE(back(Def('X', 50, 0), 7.0f).holdsWritten);
+  EXPECT_TRUE(back(Def('X', 50, 0), 65534.0f).holdsWritten);
+  drive->SetHolding(1, 60, 0x86A0);  // 100000 in two words, low word first
+  drive->SetHolding(1, 61, 0x0001);
+  EXPECT_TRUE(back(Def('L', 60, 3), 100.0f).holdsWritten);
+  EXPECT_FALSE(back(Def('L', 60, 3), 100.001f).holdsWritten);
+  // A coil is switched on by 1 only: 2 writes it off.
+  drive->SetCoil(1, 9, false);
+  EXPECT_TRUE(back(Def('B', 9, 0), 2.0f).holdsWritten);
+  EXPECT_FALSE(back(Def('B', 9, 0), 1.0f).holdsWritten);
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(12.75f);
+  drive->SetHolding(1, 80, static_cast<std::uint16_t>(bits & 0xFFFF));
+  drive->SetHolding(1, 81, static_cast<std::uint16_t>(bits >> 16));
+  EXPECT_TRUE(back(Def('F', 80, 2), 12.75f).holdsWritten);
+  EXPECT_FALSE(back(Def('F', 80, 2), 12.5f).holdsWritten);
+  // A value the register cannot hold was never sent; a read that fails tells nothing.
+  EXPECT_FALSE(back(Def('W', 50, 2), 700.0f).holdsWritten);
+  drive->SetFault({simdrive::FaultKind::Silence});
+  const core::ParamReadBack silent = back(Def('W', 50, 1, -100), -0.2f);
+  EXPECT_EQ(silent.result, core::kResultBadReply);
+  EXPECT_FALSE(silent.holdsWritten);
+  EXPECT_EQ(core::ReadParamBack(1, 1, 0).result, core::kResultBadIndex);
+
+  for (core::TransactionResult r : {1, 2, 3}) EXPECT_TRUE(core::WriteMayHaveBeenDone(r)) << r;
+  for (core::TransactionResult r : {0, 4, 5, 6, 7, 257, 259}) EXPECT_FALSE(core::WriteMayHaveBeenDone(r)) << r;
+}
+
 TEST_F(ParamAccessTest, ValuesThatDoNotFitAreRefusedWithoutATransaction) {
   drive->SetHolding(1, 10, 777);
   const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -218,9 +218,12 @@ class DriveWindowsTest : public QObject {
     gui.messageAnswers.push_back(IdYes);
     QCOMPARE(run({2, 5}), int(IdYes));
     QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(150));
-    QCOMPARE(gui.messages.back().text, QString("Parameter P0.01 was not written to station 2.\n"
+    // Nobody answers the read back either: whether the write was done is not known.
+    QCOMPARE(gui.messages.back().text, QString("Writing parameter P0.01 to station 2 was not confirmed.\n"
                                                "No valid reply from the drive to the write: no answer in time, "
                                                "or a damaged reply.\n"
+                                               "The drive may have done the write all the same: reading P0.01 back "
+                                               "failed too, so the value the drive holds is unknown.\n"
                                                "Already written to station 2: 0 of 1 parameters (they stay written)."
                                                "\n\nContinue to Next Station ?"));
     QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
@@ -244,6 +247,23 @@ class DriveWindowsTest : public QObject {
     s.Document[1].value = 1;
     QCOMPARE(run({5, 9}), int(IdNo));  // station 9 does not answer
     QVERIFY(failure.endsWith("Written in full before: station 5."));
+
+    // The drive stores the value but its answer is lost: the read back shows it, and the write
+    // counts as done. A drive that neither stores nor answers stops the write at the first value
+    // it does not hold already, naming what it holds.
+    bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 6});
+    s.Document[1].value = 3.25f;
+    QCOMPARE(run({5}), int(IdYes));
+    QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(325));
+    bench.drive->SetFault(Fault{FaultKind::Ignore, 0, -1, 6});
+    s.Document[1].value = 4;
+    QCOMPARE(run({5}), int(IdNo));
+    QCOMPARE(failure, QString("Parameter P0.01 was not written to station 5.\n"
+                              "No valid reply from the drive to the write: no answer in time, or a damaged reply.\n"
+                              "Read back from the drive, P0.01 holds 3.25, not the value written.\n"
+                              "Already written to station 5: 1 of 2 parameters (they stay written)."));
+    QCOMPARE(bench.drive->Holding(5, 101), std::uint16_t(325));
+    bench.drive->ClearFault();
 
     s.Document[0].editable = 0;
     s.Document[1].editable = 0;

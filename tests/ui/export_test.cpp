@@ -171,6 +171,22 @@ class ExportTest : public QObject {
     QCOMPARE(box.gui().messages[0].caption, QString::fromStdString(core::LangStr(73)));
     QVERIFY(box.gui().messages[0].text.contains("missing"));
     QVERIFY(!QFileInfo::exists(box.Path("missing")));
+
+    // Export As and Save As name the failed step in the chosen language, the path and the
+    // system's reason after it.
+    QVERIFY(box.gui().messages[0].text.startsWith("Cannot create \"" + box.Path("missing/params.xls") + "\": "));
+    form.ViewLinguaClick();
+    form.ViewLinguaClick();  // Deutsch
+    box.gui().fileAnswers.push_back({true, box.Path("missing/params.xls")});
+    form.FileExportClick();
+    QVERIFY(box.gui().messages.back().text.startsWith("Fehler beim Erstellen von \"" + box.Path("missing/params.xls")));
+    box.gui().fileAnswers.push_back({true, box.Path("missing/params.par")});
+    form.FileSaveAsClick();
+    QVERIFY2(box.gui().messages.back().text.startsWith("Fehler beim Erstellen von \"" + box.Path("missing/params.par") +
+                                                       "\": "),
+             qPrintable(box.gui().messages.back().text));
+    QCOMPARE(box.gui().messages.size(), size_t(3));
+    QVERIFY(!QFileInfo::exists(box.Path("missing")));
   }
 };
 

@@ -309,10 +309,28 @@ class LinkRoadTest : public QObject {
     uitest::NewDocument(form, gui, 0);
     ui::TParamForm* view = uitest::ParamView(form);
     const int row = uitest::RowOfCode(*view, "P0.01");
+    // The drive stores each value but its answer is lost: the value read back is named.
+    const QStringList readBack = {
+        "The drive may have done the write all the same: read back from the drive, P0.01 now holds 31.00, the "
+        "value written.",
+        "L'inverter potrebbe aver eseguito comunque la scrittura: riletto dall'inverter, P0.01 ora vale 32.00, il "
+        "valore scritto.",
+        "Der Umrichter hat den Wert möglicherweise trotzdem geschrieben: aus dem Umrichter zurückgelesen, hat P0.01 "
+        "jetzt den Wert 33.00, den geschriebenen Wert.",
+        "Le variateur a peut-être effectué l'écriture malgré tout : relu dans le variateur, P0.01 vaut maintenant "
+        "34.00, la valeur écrite.",
+    };
     line.drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 6});
-    uitest::EnterValue(*view, row, "30");
-    QCOMPARE(gui.messages.back().text,
-             ui::L(78) + "\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.");
+    for (int language = 1; language <= 4; ++language) {
+      if (language > 1) form.ViewLinguaClick();
+      uitest::EnterValue(*view, row, QString::number(30 + language));
+      QCOMPARE(gui.messages.back().text, ui::L(78) + "\n" +
+                                             ui::extra::TransactionFailure(core::kResultBadReply, ui::extra::Exchange::Write) +
+                                             "\n" + readBack[language - 1]);
+      QCOMPARE(view->Cell(6, row), QString("%1.00").arg(30 + language));
+    }
+    QCOMPARE(line.drive.Holding(5, 101), std::uint16_t(3400));
+    form.ViewLinguaClick();  // English again
     const QStringList refused = {
         "The drive refused the value: illegal data value (exception 3).",
         "L'inverter ha rifiutato il valore: valore dati non valido (eccezione 3).",

@@ -15,6 +15,7 @@
 #include "ui/common/grid_look.h"
 #include "ui/main/main_form.h"
 #include "ui/main/param_form.h"
+#include "ui/main/setting_grid.h"
 
 using ui::TMainForm;
 using ui::TParamForm;
@@ -304,12 +305,15 @@ class ParamGridTest : public QObject {
     QVERIFY(s.DocumentModified);
     QCOMPARE(form.StatusPanel(5), QString(" Online Edit"));
 
-    // The drive does not answer: the old value stays, in the document and in the cell.
+    // The drive answers neither the write nor the read back: what it holds is not known, and the
+    // old value stays, in the document and in the cell.
     drive.SetFault({simdrive::FaultKind::Silence});
     uitest::EnterValue(*view, row, "20");
     QCOMPARE(gui.messages.size(), size_t(2));
     QCOMPARE(gui.messages[1].text, QString("TIME-OUT !!\nNo valid reply from the drive to the write: no answer "
-                                           "in time, or a damaged reply."));
+                                           "in time, or a damaged reply.\nThe drive may have done the write all "
+                                           "the same: reading P0.01 back failed too, so the value the drive holds "
+                                           "is unknown."));
     QCOMPARE(gui.messages[1].caption, QString("Cummunication Error!!"));
     QCOMPARE(uitest::DocumentLine("P0.01").value, 12.34f);
     QCOMPARE(view->Cell(6, row), QString("12.34"));
@@ -350,6 +354,79 @@ class ParamGridTest : public QObject {
     QCOMPARE(uitest::DocumentLine("P0.01").value, 30.0f);
     QCOMPARE(gui.messages.size(), messages);
     QCOMPARE(drive.RequestCount(), before);
+    QCOMPARE(gui.unexpected, 0);
+    core::ClosePort();
+  }
+
+  // A write whose answer is lost, damaged or does not confirm it may still have been done: the
+  // parameter is read back, and the cell and the document show what the drive holds.
+  void aWriteWithoutItsAnswerIsReadBack() {
+    Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive drive("Kestravel", "KV100", "1.0");
+    drive.AddStation(1);
+    TMainForm form;
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    uitest::LinkWindow(form, 1);
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    auto& gui = box.gui();
+    const int row = uitest::RowOfCode(*view, "P0.01");
+    const QString failed = "TIME-OUT !!\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.\n";
+
+    // Stored, its answer lost.
+    drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 6});
+    uitest::EnterValue(*view, row, "61");
+    QCOMPARE(drive.Holding(1, 101), std::uint16_t(6100));
+    QCOMPARE(gui.messages.back().text, failed + "The drive may have done the write all the same: read back from "
+                                                "the drive, P0.01 now holds 61.00, the value written.");
+    QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
+    QCOMPARE(view->Cell(6, row), QString("61.00"));
+    QCOMPARE(uitest::DocumentLine("P0.01").value, 61.0f);
+
+    // Stored, its answer changed: the reply did not confirm it.
+    drive.SetFault({simdrive::FaultKind::WrongValue, 0, -1, 6});
+    uitest::EnterValue(*view, row, "62.5");
+    QCOMPARE(drive.Holding(1, 101), std::uint16_t(6250));
+    QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.50, the value written."));
+    QCOMPARE(view->Cell(6, row), QString("62.50"));
+    // Stored, every answer damaged.
+    drive.SetFault({simdrive::FaultKind::BadCrc, 0, -1, 6});
+    uitest::EnterValue(*view, row, "62.75");
+    QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.75, the value written."));
+    QCOMPARE(view->Cell(6, row), QString("62.75"));
+
+    // Neither stored nor answered: the cell keeps what the drive holds, which someone else may have changed.
+    drive.SetFault({simdrive::FaultKind::Ignore, 0, -1, 6});
+    drive.SetHolding(1, 101, 4000);
+    core::State().DocumentModified = false;
+    uitest::EnterValue(*view, row, "70");
+    QCOMPARE(drive.Holding(1, 101), std::uint16_t(4000));
+    QCOMPARE(gui.messages.back().text, failed + "Read back from the drive, P0.01 holds 40.00, not the value written.");
+    QCOMPARE(view->Cell(6, row), QString("40.00"));
+    QCOMPARE(uitest::DocumentLine("P0.01").value, 40.0f);
+    QVERIFY(core::State().DocumentModified);
+
+    // A tab change asked for while the write waits for the drive shows the other tab's lines
+    // once the entry is in its cell (the drive's log runs inside the transaction).
+    drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 6});
+    drive.SetLog([&](const std::string&) {
+      QMetaObject::invokeMethod(view->TabControl, [view] { view->TabControl->setCurrentIndex(2); }, Qt::QueuedConnection);
+    });
+    uitest::EnterValue(*view, row, "63");
+    drive.SetLog(nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(view->CurrentGroup, 3);
+    QCOMPARE(view->Cell(6, row), ui::SettingRowCells(view->Cell(0, row).toInt())[6]);
+    QCOMPARE(uitest::DocumentLine("P0.01").value, 63.0f);
+    view->TabControl->setCurrentIndex(0);
+
+    // A refusal is the drive's own answer: nothing is read back.
+    drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
+    const int requests = drive.RequestCount();
+    uitest::EnterValue(*view, row, "71");
+    QCOMPARE(drive.RequestCount(), requests + 1);
+    QCOMPARE(view->Cell(6, row), QString("63.00"));
     QCOMPARE(gui.unexpected, 0);
     core::ClosePort();
   }

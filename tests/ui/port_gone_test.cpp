@@ -3,7 +3,9 @@
 #include <QComboBox>
 
 #include "tests/ui/drive_support.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/port_failure.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/motor_form.h"
 #include "ui/drive/profile_form.h"
@@ -94,6 +96,10 @@ class PortGoneTest : public QObject {
       QVERIFY2(text.startsWith("Cummunication Error!!\n") && text.contains("The serial port is gone") &&
                    text.contains(c.says), qPrintable(text));
       QVERIFY(core::State().LinkedStation == 0 && !core::IsPortOpen());
+      // The status bar says unlinked, as after an unlink (the model is the open document's).
+      QCOMPARE(bench.form->StatusPanel(2), " " + ui::L(34) + ui::extra::NoRevision());
+      QCOMPARE(bench.form->StatusPanel(3), " " + ui::L(36));
+      QCOMPARE(bench.form->StatusPanel(5), QString());
     }
   }
 };

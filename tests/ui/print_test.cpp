@@ -328,6 +328,23 @@ class PrintTest : public QObject {
     QVERIFY(PdfPages(box.Path("preview.pdf")).join("").contains(code));
     QCOMPARE(box.gui().messages.size(), size_t(1));
     QCOMPARE(box.gui().messages[0].icon, platform::gui::Icon::Stop);
+    QVERIFY(box.gui().messages[0].text.startsWith("The PDF file could not be saved:\n" + box.Path("missing/preview.pdf")));
+
+    // The tool bar and the failure follow the chosen language.
+    form.ViewLinguaClick();  // Italiano
+    box.gui().dialogScripts.push_back([&](QDialog& dialog) {
+      auto& preview = dynamic_cast<platform::report::TPreviewWindow&>(dialog);
+      QCOMPARE(preview.Command("ZoomIn")->text(), QString("Ingrandisci"));
+      QCOMPARE(preview.Command("SaveAsPdf")->text(), QString("Salva come PDF..."));
+      QCOMPARE(preview.Command("Close")->text(), QString("Chiudi"));
+      box.gui().fileAnswers.push_back({true, box.Path("missing/preview.pdf")});
+      QVERIFY(!preview.SaveAsPdf());
+    });
+    QVERIFY(form.ClickItem("FilePrintPreview"));
+    QVERIFY(box.gui().messages.back().text.startsWith("Impossibile salvare il file PDF:\n" + box.Path("missing")));
+    form.ViewLinguaClick();
+    form.ViewLinguaClick();
+    form.ViewLinguaClick();  // English again
 
     // Print and the three-across list go through the print dialog to the chosen printer.
     auto printTo = [&](const QString& file) {

@@ -224,14 +224,48 @@ QString ValueDoesNotFit(const QString& code, const QString& value, const QString
       .arg(code, value, low, high);
 }
 
+QString WrittenValueReadBack(const QString& code, core::TransactionResult readResult, const QString& held,
+                             bool holdsWritten) {
+  if (readResult != core::kResultOk)
+    return Pick("The drive may have done the write all the same: reading %1 back failed too, so the value the "
+                "drive holds is unknown.",
+                "L'inverter potrebbe aver eseguito comunque la scrittura: anche la rilettura di %1 non è riuscita, "
+                "quindi il valore contenuto nell'inverter è sconosciuto.",
+                "Der Umrichter hat den Wert möglicherweise trotzdem geschrieben: auch das Zurücklesen von %1 ist "
+                "fehlgeschlagen, daher ist der Wert im Umrichter unbekannt.",
+                "Le variateur a peut-être effectué l'écriture malgré tout : la relecture de %1 a échoué elle aussi, "
+                "la valeur que contient le variateur est donc inconnue.")
+        .arg(code);
+  if (holdsWritten)
+    return Pick("The drive may have done the write all the same: read back from the drive, %1 now holds %2, the "
+                "value written.",
+                "L'inverter potrebbe aver eseguito comunque la scrittura: riletto dall'inverter, %1 ora vale %2, il "
+                "valore scritto.",
+                "Der Umrichter hat den Wert möglicherweise trotzdem geschrieben: aus dem Umrichter zurückgelesen, "
+                "hat %1 jetzt den Wert %2, den geschriebenen Wert.",
+                "Le variateur a peut-être effectué l'écriture malgré tout : relu dans le variateur, %1 vaut "
+                "maintenant %2, la valeur écrite.")
+        .arg(code, held);
+  return Pick("Read back from the drive, %1 holds %2, not the value written.",
+              "Riletto dall'inverter, %1 vale %2, non il valore scritto.",
+              "Aus dem Umrichter zurückgelesen, hat %1 den Wert %2, nicht den geschriebenen Wert.",
+              "Relu dans le variateur, %1 vaut %2, et non la valeur écrite.")
+      .arg(code, held);
+}
+
 QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
-                     const std::vector<int>& stationsDone) {
-  QString text = Pick("Parameter %1 was not written to station %2.",
-                      "Il parametro %1 non è stato scritto nella stazione %2.",
-                      "Parameter %1 wurde nicht in Station %2 geschrieben.",
-                      "Le paramètre %1 n'a pas été écrit dans la station %2.")
-                     .arg(code, QString::number(station));
+                     const std::vector<int>& stationsDone, const QString& readBack, bool valueUnknown) {
+  QString text = valueUnknown ? Pick("Writing parameter %1 to station %2 was not confirmed.",
+                                     "La scrittura del parametro %1 nella stazione %2 non è stata confermata.",
+                                     "Das Schreiben von Parameter %1 in Station %2 wurde nicht bestätigt.",
+                                     "L'écriture du paramètre %1 dans la station %2 n'a pas été confirmée.")
+                              : Pick("Parameter %1 was not written to station %2.",
+                                     "Il parametro %1 non è stato scritto nella stazione %2.",
+                                     "Parameter %1 wurde nicht in Station %2 geschrieben.",
+                                     "Le paramètre %1 n'a pas été écrit dans la station %2.");
+  text = text.arg(code, QString::number(station));
   text += "\n" + TransactionFailure(result, Exchange::Write) + "\n";
+  if (!readBack.isEmpty()) text += readBack + "\n";
   text += Pick("Already written to station %1: %2 of %3 parameters (they stay written).",
                "Già scritti nella stazione %1: %2 di %3 parametri (restano scritti).",
                "Bereits in Station %1 geschrieben: %2 von %3 Parametern (sie bleiben geschrieben).",
@@ -358,6 +392,67 @@ QString MotorRecordNotWritten(int record, core::TransactionResult result) {
                        "Die Datensätze 1 bis %1 sind im Umrichter.", "Les enregistrements 1 à %1 sont dans le variateur.")
                       .arg(record - 1);
   return text;
+}
+
+std::string FileStepWords(platform::FileStep step) {
+  using platform::FileStep;
+  QString words;
+  switch (step) {
+    case FileStep::Create:
+      words = Pick("Cannot create", "Impossibile creare", "Fehler beim Erstellen von", "Impossible de créer");
+      break;
+    case FileStep::Write:
+      words = Pick("Cannot write", "Impossibile scrivere", "Fehler beim Schreiben von", "Impossible d'écrire");
+      break;
+    case FileStep::Replace:
+      words = Pick("Cannot replace", "Impossibile sostituire", "Fehler beim Ersetzen von", "Impossible de remplacer");
+      break;
+    case FileStep::FlushFolder:
+      words = Pick("Cannot flush the folder of", "Impossibile scaricare su disco la cartella di",
+                   "Fehler beim Sichern des Ordners von", "Impossible de vider sur disque le dossier de");
+      break;
+    case FileStep::Open:
+      words = Pick("Cannot open", "Impossibile aprire", "Fehler beim Öffnen von", "Impossible d'ouvrir");
+      break;
+    case FileStep::Read:
+      words = Pick("Cannot read", "Impossibile leggere", "Fehler beim Lesen von", "Impossible de lire");
+      break;
+    case FileStep::NoFileName:
+      words = Pick("No file name given", "Nessun nome di file indicato", "Kein Dateiname angegeben",
+                   "Aucun nom de fichier indiqué");
+      break;
+    case FileStep::NotRegularFile:
+      words = Pick("Not a regular file:", "Non è un file normale:", "Keine normale Datei:", "Pas un fichier ordinaire :");
+      break;
+    case FileStep::TooLarge:
+      words = Pick("File too large:", "File troppo grande:", "Datei zu groß:", "Fichier trop volumineux :");
+      break;
+  }
+  return words.toStdString();
+}
+
+QString PreviewCommand(PreviewText text) {
+  switch (text) {
+    case PreviewText::Print: return Pick("Print...", "Stampa...", "Drucken...", "Imprimer...");
+    case PreviewText::SaveAsPdf:
+      return Pick("Save as PDF...", "Salva come PDF...", "Als PDF speichern...", "Enregistrer en PDF...");
+    case PreviewText::ZoomIn: return Pick("Zoom In", "Ingrandisci", "Vergrößern", "Zoom avant");
+    case PreviewText::ZoomOut: return Pick("Zoom Out", "Riduci", "Verkleinern", "Zoom arrière");
+    case PreviewText::FitWidth:
+      return Pick("Fit Width", "Adatta alla larghezza", "An Breite anpassen", "Ajuster à la largeur");
+    case PreviewText::FirstPage: return Pick("First Page", "Prima pagina", "Erste Seite", "Première page");
+    case PreviewText::PriorPage: return Pick("Previous Page", "Pagina precedente", "Vorherige Seite", "Page précédente");
+    case PreviewText::NextPage: return Pick("Next Page", "Pagina successiva", "Nächste Seite", "Page suivante");
+    case PreviewText::LastPage: return Pick("Last Page", "Ultima pagina", "Letzte Seite", "Dernière page");
+    case PreviewText::Close: return Pick("Close", "Chiudi", "Schließen", "Fermer");
+    case PreviewText::NotPrinted:
+      return Pick("The report could not be printed.", "Impossibile stampare il rapporto.",
+                  "Der Bericht konnte nicht gedruckt werden.", "Le rapport n'a pas pu être imprimé.");
+    case PreviewText::PdfNotSaved:
+      return Pick("The PDF file could not be saved:", "Impossibile salvare il file PDF:",
+                  "Die PDF-Datei konnte nicht gespeichert werden:", "Le fichier PDF n'a pas pu être enregistré :");
+  }
+  return QString();
 }
 
 }  // namespace ui::extra

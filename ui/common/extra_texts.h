@@ -11,6 +11,7 @@
 
 #include "core/modbus.h"
 #include "core/serial_link.h"
+#include "platform/atomic_file.h"
 
 namespace ui::extra {
 
@@ -41,10 +42,18 @@ QString PortGone();
 QString TransactionFailure(core::TransactionResult result, Exchange exchange);
 // A value the parameter's register cannot hold, with the register's limits.
 QString ValueDoesNotFit(const QString& code, const QString& value, const QString& low, const QString& high);
-// A bulk write that stopped: the parameter and station that failed, why, and what had been
-// written already (to this station, and the stations before it that were written in full).
+// After a write that failed but that the drive may have done all the same, what reading the
+// parameter `code` back showed: the read's result, the value read (`held`, formatted) and
+// whether it is the value written. A read that failed too leaves the drive's value unknown.
+QString WrittenValueReadBack(const QString& code, core::TransactionResult readResult, const QString& held,
+                             bool holdsWritten);
+// A bulk write that stopped: the parameter and station that failed, why, what reading it back
+// showed (`readBack`, empty when it was not read back; `valueUnknown` when that read failed too,
+// so that the write may have been done), and what had been written already (to this station,
+// and the stations before it that were written in full).
 QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
-                     const std::vector<int>& stationsDone);
+                     const std::vector<int>& stationsDone, const QString& readBack = QString(),
+                     bool valueUnknown = false);
 
 // The second line of "Can not open COM port": the device path and the system's reason.
 QString PortOpenFailure(const core::PortOpenFailure& failure);
@@ -76,5 +85,15 @@ QString MonitorEndedByDrive();
 // A motor download that stopped: the record that could not be written (1-based) and why; the
 // records before it are in the drive.
 QString MotorRecordNotWritten(int record, core::TransactionResult result);
+
+// What a failed file write or read names its step with (platform::SetFileStepWords), UTF-8.
+std::string FileStepWords(platform::FileStep step);
+
+// The print preview's tool bar commands and its failure headlines (the path follows
+// PdfNotSaved on a line of its own).
+enum class PreviewText {
+  Print, SaveAsPdf, ZoomIn, ZoomOut, FitWidth, FirstPage, PriorPage, NextPage, LastPage, Close, NotPrinted, PdfNotSaved
+};
+QString PreviewCommand(PreviewText text);
 
 }  // namespace ui::extra

@@ -108,13 +108,29 @@ void TReadWriteForm::WriteLoop() {
     ProgBar->setValue(0);
     core::TransactionResult result = core::kResultOk;
     int written = 0;
-    QString failedCode;
+    QString failedCode, readBack;
+    bool valueUnknown = false;
     for (int i : selected) {
       const auto& rec = s.Document[static_cast<std::size_t>(i)];
       Label1->setText(L(93) + Qs(rec.code.view()));
       LetMessagesRun();
       failedCode = Qs(rec.code.view());
-      result = core::WriteParam(station, i, rec.value);
+      const float value = rec.value;
+      const int decimals = rec.decimals;
+      result = core::WriteParam(station, i, value);
+      // The drive may have stored the value although its answer was lost: a read tells.
+      if (core::WriteMayHaveBeenDone(result)) {
+        const core::ParamReadBack back = core::ReadParamBack(station, i, value);
+        if (back.holdsWritten) {
+          result = core::kResultOk;
+        } else if (back.result == core::kResultPortFailed) {
+          result = back.result;
+        } else {
+          valueUnknown = back.result != core::kResultOk;
+          const QString held = valueUnknown ? QString() : FormatNumber(decimals, back.value);
+          readBack = extra::WrittenValueReadBack(failedCode, back.result, held, false);
+        }
+      }
       if (result != core::kResultOk) break;
       ++written;
       ProgBar->setValue(ProgBar->value() + 1);
@@ -125,7 +141,8 @@ void TReadWriteForm::WriteLoop() {
       continue;
     }
     FailedResult = result;
-    Failure = extra::WriteStopped(failedCode, station, result, written, static_cast<int>(selected.size()), stationsDone);
+    Failure = extra::WriteStopped(failedCode, station, result, written, static_cast<int>(selected.size()), stationsDone,
+                                  readBack, valueUnknown);
     // No other station can be written through a port that failed.
     if (station == last || result == core::kResultPortFailed) {
       done(result == core::kResultException + 3 ? platform::gui::IdRetry : platform::gui::IdNo);

@@ -28,6 +28,7 @@
 #include "controls/widestring/wide_application.h"
 #include "controls/widestring/wide_menus.h"
 #include "core/texts.h"
+#include "platform/atomic_file.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
 #include "ui/common/port_failure.h"
@@ -169,10 +170,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   BuildPanel();
   FormCreate();
   SetPortFailureHandler([this](const QString& detail) { PortGone(detail); });
+  platform::SetFileStepWords(extra::FileStepWords);
 }
 
 TMainForm::~TMainForm() {
   SetPortFailureHandler(nullptr);
+  platform::SetFileStepWords(nullptr);
   auto& s = core::State();
   s.LogMemo = nullptr;
   s.ProcessMessages = nullptr;

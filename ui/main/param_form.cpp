@@ -94,6 +94,12 @@ void TParamForm::FillRow(int row, int index) {
 }
 
 void TParamForm::FillGrid() {
+  // Window messages run during an online write's transactions (a tab change, a language
+  // switch): the rows are replaced once the entry is in its cell and the editor closed.
+  if (committing_) {
+    QMetaObject::invokeMethod(this, [this] { FillGrid(); }, Qt::QueuedConnection);
+    return;
+  }
   // An entry still open belongs to the rows shown before: commit it before they are replaced.
   parGrid->CommitEditor();
   const auto& doc = core::State().Document;

@@ -8,6 +8,7 @@
 #include "core/common.h"
 #include "memtable/mem_table.h"
 #include "platform/report/preview_window.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/main/main_form.h"
@@ -220,6 +221,27 @@ std::unique_ptr<TBandedReport> ThreeAcrossReport(memtable::TmvxMemTable& table) 
   return report;
 }
 
+namespace {
+// The preview window's texts in the current language.
+platform::report::PreviewTexts PreviewTextsNow() {
+  using extra::PreviewText;
+  platform::report::PreviewTexts t;
+  t.print = extra::PreviewCommand(PreviewText::Print);
+  t.saveAsPdf = extra::PreviewCommand(PreviewText::SaveAsPdf);
+  t.zoomIn = extra::PreviewCommand(PreviewText::ZoomIn);
+  t.zoomOut = extra::PreviewCommand(PreviewText::ZoomOut);
+  t.fitWidth = extra::PreviewCommand(PreviewText::FitWidth);
+  t.firstPage = extra::PreviewCommand(PreviewText::FirstPage);
+  t.priorPage = extra::PreviewCommand(PreviewText::PriorPage);
+  t.nextPage = extra::PreviewCommand(PreviewText::NextPage);
+  t.lastPage = extra::PreviewCommand(PreviewText::LastPage);
+  t.close = extra::PreviewCommand(PreviewText::Close);
+  t.notPrinted = extra::PreviewCommand(PreviewText::NotPrinted);
+  t.pdfNotSaved = extra::PreviewCommand(PreviewText::PdfNotSaved);
+  return t;
+}
+}  // namespace
+
 void TMainForm::PrintDocument(bool preview) {
   std::unique_ptr<TBandedReport> report = DocumentReport(*printTable);
   if (!report) return;
@@ -232,15 +254,15 @@ void TMainForm::PrintDocument(bool preview) {
       if (!RunFileDialog(spec, path)) return false;
       if (QFileInfo(path).suffix().isEmpty()) path += ".pdf";
       return true;
-    });
+    }, PreviewTextsNow());
   } else {
-    platform::report::PrintWithDialog(*report, this);
+    platform::report::PrintWithDialog(*report, this, PreviewTextsNow());
   }
 }
 
 void TMainForm::PrintThreeAcross() {
   std::unique_ptr<TBandedReport> report = ThreeAcrossReport(*print2Table);
-  if (report) platform::report::PrintWithDialog(*report, this);
+  if (report) platform::report::PrintWithDialog(*report, this, PreviewTextsNow());
 }
 
 void TMainForm::FilePrintPreviewClick() { PrintDocument(true); }

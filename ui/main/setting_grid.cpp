@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <algorithm>
 
 #include "core/common.h"
@@ -59,11 +60,21 @@ class SettingDelegate : public OwnerDrawDelegate {
     auto* line = static_cast<QLineEdit*>(editor);
     if (line->property("committed").toBool()) return;
     line->setProperty("committed", true);
+    // An online write lets window messages run, among them the view's own closing of this
+    // editor: the editor is deleted only once the commit has returned to the view.
+    line->setProperty("inCommit", true);
     owner_->parGridSetEditText(index.column(), index.row() + 1, line->text(), true);
+    line->setProperty("inCommit", false);
+    if (line->property("released").toBool()) line->deleteLater();
   }
 
   void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
     if (grid_->Editor() == editor) grid_->SetEditor(nullptr);
+    if (editor->property("inCommit").toBool()) {
+      editor->hide();
+      editor->setProperty("released", true);
+      return;
+    }
     OwnerDrawDelegate::destroyEditor(editor, index);
   }
 
@@ -89,6 +100,30 @@ void ShowWriteFailure(const core::ParameterDefinition& line, const QString& text
   const QString reason = extra::TransactionFailure(result, extra::Exchange::Write);
   Gui().MessageBox(exchange ? L(78) + "\n" + reason : reason, L(76), Buttons::Ok, Icon::Information);
 }
+
+// A write that failed but that the drive may have done all the same (its answer lost or
+// damaged): the parameter is read back, the cell and the document line take what the drive
+// holds, and the message says so. A read that fails too leaves the cell as it was and says
+// that the drive's value is unknown.
+QString ReadBackAfterFailedWrite(int index, float written, core::TransactionResult result, const QString& textBefore,
+                                 const QString& code, bool& stored) {
+  auto& s = core::State();
+  const core::ParamReadBack back = core::ReadParamBack(s.LinkedStation, index, written);
+  // The window messages that ran meanwhile may have replaced the document.
+  if (HandlePortFailure() || static_cast<std::size_t>(index) >= s.Document.size()) return textBefore;
+  auto& line = s.Document[static_cast<std::size_t>(index)];
+  const QString held = back.result == core::kResultOk ? FormatNumber(line.decimals, back.value) : QString();
+  Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(result, extra::Exchange::Write) + "\n" +
+                       extra::WrittenValueReadBack(code, back.result, held, back.holdsWritten),
+                   L(76), Buttons::Ok, Icon::Information);
+  if (back.result != core::kResultOk) return textBefore;
+  if (!(line.value == back.value)) {
+    line.value = back.value;
+    s.DocumentModified = true;
+    stored = true;
+  }
+  return held;
+}
 }  // namespace
 
 SettingGrid::SettingGrid(SettingGridOwner* owner, QWidget* parent, int pixelSize)
@@ -104,9 +139,11 @@ SettingGrid::SettingGrid(SettingGridOwner* owner, QWidget* parent, int pixelSize
 
 void SettingGrid::CommitEditor() {
   if (!editor_) return;
-  QLineEdit* editor = editor_;
+  // An online write lets window messages run while it waits for the drive: the view may have
+  // closed the editor by then.
+  const QPointer<QLineEdit> editor = editor_;
   commitData(editor);
-  closeEditor(editor, QAbstractItemDelegate::NoHint);
+  if (editor && editor_ == editor) closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 QString SettingGrid::Cell(int column, int row) const { return GridCell(this, column, row); }
@@ -188,6 +225,8 @@ QString CommitSetting(int index, const QString& text, const QString& textBefore,
       return textBefore;
     }
     const core::TransactionResult result = core::WriteParam(s.LinkedStation, index, v);
+    if (core::WriteMayHaveBeenDone(result))
+      return ReadBackAfterFailedWrite(index, v, result, textBefore, code, stored);
     if (result != 0) {
       if (!HandlePortFailure()) ShowWriteFailure(line, text, result);
       return textBefore;
