@@ -1,86 +1,17 @@
 #include "kept_books.h"
 
-#include <cstring>
-#include <functional>
+#include <algorithm>
 
 #include "platform/byte_stream.h"
 #include "platform/compound_file.h"
-#include "reader_test_support.h"
 #include "xls/model/range.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
 
 namespace xls::test {
 
-namespace {
-
-Bytes Number(std::uint16_t row, std::uint16_t column, double v) {
-  Bytes b;
-  PutWord(b, row);
-  PutWord(b, column);
-  PutWord(b, 15);
-  PutDouble(b, v);
-  return b;
-}
-
-Bytes Formula(std::uint16_t row, std::uint16_t column, const Bytes& tokens, double cached) {
-  Bytes b;
-  PutWord(b, row);
-  PutWord(b, column);
-  PutWord(b, 15);
-  PutDouble(b, cached);
-  PutWord(b, 0);
-  PutDWord(b, 0);
-  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
-  b.insert(b.end(), tokens.begin(), tokens.end());
-  return b;
-}
-
-// One font (Arial 10) and the XFs up to 15, the cells' format: 15 style XFs, one cell XF.
-void Formats(BiffBuilder& b, bool biff8) {
-  Bytes font;
-  for (std::uint32_t v : {200, 0, 0x7FFF, 400, 0}) PutWord(font, v);
-  font.insert(font.end(), {0, 0, 0, 0, 5});
-  if (biff8) font.push_back(0);
-  font.insert(font.end(), {'A', 'r', 'i', 'a', 'l'});
-  b.Record(0x0031, font);
-  for (int i = 0; i <= 15; ++i) {
-    Bytes xf;
-    PutWord(xf, 0);
-    PutWord(xf, 0);
-    PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
-    PutWord(xf, 0x0020);
-    xf.resize(biff8 ? 20 : 16, 0);
-    b.Record(0x00E0, xf);
-  }
-}
-
-// Globals (the NAME records given, one sheet "Data") and the sheet's records.
-Bytes Book(std::uint16_t version, const std::vector<Bytes>& names, const std::function<void(BiffBuilder&)>& cells) {
-  BiffBuilder b;
-  b.Bof(0x0005, version);
-  const bool biff8 = version == 0x0600;
-  Formats(b, biff8);
-  for (const Bytes& name : names) b.Record(0x0018, name);
-  Bytes sheet;
-  PutDWord(sheet, 0);
-  PutWord(sheet, 0);
-  if (biff8) {
-    PutString8(sheet, "Data", true);
-  } else {
-    sheet.push_back(4);
-    sheet.insert(sheet.end(), {'D', 'a', 't', 'a'});
-  }
-  b.Record(0x0085, sheet).Eof().Bof(0x0010, version);
-  cells(b);
-  b.Eof();
-  return b.bytes;
-}
-
-}  // namespace
-
-IXLSWorkbook Open(const Bytes& bytes) {
-  platform::MemoryStream stream(bytes);
+IXLSWorkbook Open(const Bytes& file) {
+  platform::MemoryStream stream(file);
   IXLSWorkbook book = TXLSWorkbook::Create();
   EXPECT_EQ(book->OpenStream(stream), 1);
   return book;
@@ -88,163 +19,216 @@ IXLSWorkbook Open(const Bytes& bytes) {
 
 Bytes Saved(TXLSWorkbook& book, int format) {
   platform::MemoryStream saved;
-  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1);
+  EXPECT_EQ(book.SaveToStreamFormat(saved, format), 1) << book.GetLastSaveError();
   return saved.Bytes();
 }
 
-// The records of a saved file's workbook stream with the given id, bodies only.
-std::vector<Bytes> Records(const Bytes& file, std::uint16_t id) {
-  platform::CompoundFileReader cf;
-  std::vector<Bytes> out;
-  if (!cf.Open(file)) return out;
-  int entry = cf.Find(platform::CompoundFileReader::kRoot, u"Workbook");
-  if (entry < 0) entry = cf.Find(platform::CompoundFileReader::kRoot, u"Book");
-  Bytes stream;
-  if (entry < 0 || !cf.ReadStream(entry, stream)) return out;
-  for (std::size_t at = 0; at + 4 <= stream.size();) {
-    const std::uint16_t rid = static_cast<std::uint16_t>(stream[at] | stream[at + 1] << 8);
-    const std::size_t size = static_cast<std::size_t>(stream[at + 2] | stream[at + 3] << 8);
-    if (rid == id) out.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                                    stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + size));
-    at += 4 + size;
-  }
+Bytes StreamOf(const Bytes& file, const std::u16string& name) {
+  platform::CompoundFileReader reader;
+  Bytes out;
+  if (!reader.Open(file)) return out;
+  const int entry = reader.Find(platform::CompoundFileReader::kRoot, name);
+  if (entry >= 0) reader.ReadStream(entry, out);
   return out;
 }
 
-std::vector<double> FormulaResults(const Bytes& file) {
-  std::vector<double> out;
-  for (const Bytes& f : Records(file, 0x0006)) {
-    double v = 0;
-    std::memcpy(&v, f.data() + 6, 8);
-    out.push_back(v);
+Records RecordsOf(const Bytes& file, std::initializer_list<std::uint16_t> ids) {
+  Bytes stream = StreamOf(file, u"Workbook");
+  if (stream.empty()) stream = StreamOf(file, u"Book");
+  Records records;
+  for (std::size_t at = 0; at + 4 <= stream.size();) {
+    const std::uint16_t id = static_cast<std::uint16_t>(stream[at] | stream[at + 1] << 8);
+    const std::size_t end = std::min(at + 4 + (stream[at + 2] | stream[at + 3] << 8), stream.size());
+    if (ids.size() == 0 || std::find(ids.begin(), ids.end(), id) != ids.end())
+      records.emplace_back(id, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                     stream.begin() + static_cast<std::ptrdiff_t>(end)));
+    at = end;
   }
-  return out;
+  return records;
+}
+
+namespace {
+
+using Record = std::pair<std::uint16_t, Bytes>;
+
+// A compound file of the stream and further entries of the root; a name ending in "/" is a
+// storage (with one stream "1").
+Bytes Compound(const Bytes& stream, const std::u16string& name, const std::vector<std::pair<std::u16string, Bytes>>& more = {}) {
+  platform::CompoundFileWriter file;
+  file.StreamData(file.AddStream(platform::CompoundFileWriter::kRoot, name)) = stream;
+  for (const auto& [other, bytes] : more) {
+    int parent = platform::CompoundFileWriter::kRoot;
+    if (other.back() == u'/') parent = file.AddStorage(parent, other.substr(0, other.size() - 1));
+    file.StreamData(file.AddStream(parent, other.back() == u'/' ? u"1" : other)) = bytes;
+  }
+  platform::MemoryStream out;
+  EXPECT_TRUE(file.Save(out));
+  return out.Bytes();
+}
+
+// A workbook stream of the records, each BOUNDSHEET's offset that of its sheet's BOF.
+Bytes Joined(const Records& records) {
+  BiffBuilder b;
+  std::vector<std::size_t> bofs, bounds;
+  for (const auto& [id, body] : records) {
+    if (id == 0x0809) bofs.push_back(b.bytes.size());
+    if (id == 0x0085) bounds.push_back(b.bytes.size() + 4);
+    b.Record(id, body);
+  }
+  for (std::size_t i = 0; i < bounds.size() && i + 1 < bofs.size(); ++i)
+    for (std::size_t k = 0; k < 4; ++k) b.bytes[bounds[i] + k] = static_cast<std::uint8_t>(bofs[i + 1] >> (8 * k));
+  return b.bytes;
+}
+
+Record Bof(std::uint16_t type, std::uint16_t version) {
+  BiffBuilder b;
+  b.Bof(type, version);
+  return {0x0809, Bytes(b.bytes.begin() + 4, b.bytes.end())};
+}
+
+Record Number(std::uint32_t row, std::uint32_t column, double value, std::uint32_t xf = 15) {
+  Bytes b;
+  for (std::uint32_t v : {row, column, xf}) PutWord(b, v);
+  PutDouble(b, value);
+  return {0x0203, b};
+}
+
+Record Formula(std::uint32_t row, std::uint32_t column, const Bytes& tokens, double cached) {
+  Bytes b;
+  for (std::uint32_t v : {row, column, 15u}) PutWord(b, v);
+  PutDouble(b, cached);
+  PutWord(b, 0);
+  PutDWord(b, 0);
+  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return {0x0006, b};
+}
+
+// ARRAY over the rows of one column, option flags 0.
+Record Array(std::uint8_t firstRow, std::uint8_t lastRow, std::uint8_t column, const Bytes& tokens) {
+  Bytes b = {firstRow, 0, lastRow, 0, column, column, 0, 0, 0, 0, 0, 0};
+  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return {0x0221, b};
+}
+
+// {=Other!$A$1:$A$2*2} through the given ptgArea3d (BIFF8 or BIFF5), cached 2 and 4 in B1:B2.
+Records ProductOfOther(const Bytes& area) {
+  Bytes product = area;
+  product.insert(product.end(), {0x1E, 2, 0, 0x05});
+  return {Formula(0, 1, {0x01, 0, 0, 1, 0}, 2), Array(0, 1, 1, product), Formula(1, 1, {0x01, 0, 0, 1, 0}, 4)};
+}
+
+}  // namespace
+
+Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals, int xfs) {
+  const bool biff8 = version >= 0x0600;
+  Records r = {Bof(0x0005, version)};
+  for (const auto& g : globals)
+    if (g.first == 0x0042) r.push_back(g);
+  r.push_back({0x003D, {0, 0, 0, 0, 0, 0x30, 0, 0x20, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02}});
+  Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
+  if (biff8) font.push_back(0);
+  font.insert(font.end(), {'A', 'r', 'i', 'a', 'l'});
+  r.insert(r.end(), 5, {0x0031, font});
+  for (int i = 0; i < xfs; ++i) {
+    Bytes xf = {0, 0, 0, 0};
+    PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
+    if (biff8) {
+      xf.insert(xf.end(), {0x20, 0, 0, 0});
+      PutDWord(xf, 0), PutDWord(xf, 0), PutWord(xf, 0x20C0);
+    } else {
+      PutWord(xf, 0x20), PutDWord(xf, 0x20C0), PutDWord(xf, 0), PutDWord(xf, 0);
+    }
+    r.push_back({0x00E0, xf});
+  }
+  for (const Sheet& s : sheets) {
+    Bytes bound = {0, 0, 0, 0, 0, s.type};
+    if (biff8)
+      PutString8(bound, s.name, true);
+    else
+      bound.push_back(static_cast<std::uint8_t>(s.name.size())), bound.insert(bound.end(), s.name.begin(), s.name.end());
+    r.push_back({0x0085, bound});
+  }
+  for (const auto& g : globals)
+    if (g.first != 0x0042) r.push_back(g);
+  r.push_back({0x000A, {}});
+  for (const Sheet& s : sheets) {
+    const std::uint16_t types[] = {0x0010, 0x0040, 0x0020};
+    r.push_back(Bof(types[s.type], version));
+    if (s.type == 0)
+      r.push_back({0x0200, biff8 ? Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0} : Bytes{0, 0, 8, 0, 0, 0, 2, 0, 0, 0}});
+    r.insert(r.end(), s.records.begin(), s.records.end());
+    if (s.type == 0)
+      r.push_back({0x023E, biff8 ? Bytes{0xB6, 0x06, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}
+                                 : Bytes{0xB6, 0x06, 0, 0, 0, 0, 0, 0, 0, 0}});
+    r.push_back({0x000A, {}});
+  }
+  return Joined(r);
 }
 
 Bytes StaleBook() {
-  return Book(0x0600, {}, [](BiffBuilder& b) {
-    b.Record(0x0203, Number(0, 0, 3));
-    b.Record(0x0006, Formula(0, 1, {0x24, 0, 0, 0, 0, 0x1E, 2, 0, 0x05}, 7));
-    b.Record(0x0006, Formula(0, 2, {0x24, 0, 0, 1, 0xC0, 0x1E, 1, 0, 0x03}, 9));
-  });
+  return Workbook(0x0600, {{"Data",
+                            {Number(0, 0, 3), Formula(0, 1, {0x24, 0, 0, 0, 0, 0x1E, 2, 0, 0x05}, 7),
+                             Formula(0, 2, {0x24, 0, 0, 1, 0xC0, 0x1E, 1, 0, 0x03}, 9)}}});
 }
 
 Bytes CallBook() {
-  Bytes name;
-  PutWord(name, 0x000E);
-  name.insert(name.end(), {0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  Bytes name = {0x0E, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   name.insert(name.end(), {'C', 'o', 'm', 'm', 'e', 'n', 't'});
-  return Book(0x0500, {name}, [](BiffBuilder& b) {
-    b.Record(0x0203, Number(0, 0, 5));
-    const Bytes call = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0};
-    b.Record(0x0006, Formula(0, 1, call, 5));
-    b.Record(0x0006, Formula(0, 2, {0x42, 0, 0xA3, 0x80}, 1));
-  });
+  const Bytes call = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0};
+  return Workbook(0x0500, {{"Data", {Number(0, 0, 5), Formula(0, 1, call, 5), Formula(0, 2, {0x42, 0, 0xA3, 0x80}, 1)}}},
+                  {{0x0018, name}});
 }
 
 Bytes ArrayRecord() {
-  const Bytes tokens = {0x65, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 0x65, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 0x61, 0xFC, 0,
-                        0x1E, 0, 0, 0x0D, 0x19, 0x02, 7, 0, 0x1E, 1, 0, 0x19, 0x08, 10, 0, 0x1E, 0, 0, 0x19,
-                        0x08, 3, 0, 0x62, 3, 1, 0, 0x42, 1, 4, 0};
-  Bytes array;
-  PutWord(array, 0);
-  PutWord(array, 0);
-  array.insert(array.end(), {1, 1});
-  PutWord(array, 0);
-  PutDWord(array, 0);
-  PutWord(array, static_cast<std::uint32_t>(tokens.size()));
-  array.insert(array.end(), tokens.begin(), tokens.end());
-  return array;
+  return Array(0, 0, 1, {0x65, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 0x65, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 0x61, 0xFC, 0,
+                         0x1E, 0, 0, 0x0D, 0x19, 0x02, 7, 0, 0x1E, 1, 0, 0x19, 0x08, 10, 0, 0x1E, 0, 0, 0x19,
+                         0x08, 3, 0, 0x62, 3, 1, 0, 0x42, 1, 4, 0})
+      .second;
 }
 
 Bytes ArrayBook() {
-  return Book(0x0600, {}, [](BiffBuilder& b) {
-    for (std::uint16_t r = 0; r < 3; ++r) b.Record(0x0203, Number(r, 0, r + 1.0));
-    b.Record(0x0006, Formula(0, 1, {0x01, 0, 0, 1, 0}, 3));
-    b.Record(0x0221, ArrayRecord());
-    b.Record(0x0006, Formula(2, 1, {0x1E, 1, 0, 0x1E, 3, 0, 0x03}, 4));
-    b.Record(0x0006, Formula(2, 2, {0x1E, 1, 0, 0x1E, 2, 0, 0x03}, 3));
-    Bytes merged;
-    for (std::uint32_t v : {1, 2, 2, 0, 2}) PutWord(merged, v);
-    b.Record(0x00E5, merged);
-  });
+  return Workbook(0x0600, {{"Data",
+                            {Number(0, 0, 1), Number(1, 0, 2), Number(2, 0, 3), Formula(0, 1, {0x01, 0, 0, 1, 0}, 3),
+                             {0x0221, ArrayRecord()}, Formula(2, 1, {0x1E, 1, 0, 0x1E, 3, 0, 0x03}, 4),
+                             Formula(2, 2, {0x1E, 1, 0, 0x1E, 2, 0, 0x03}, 3),
+                             {0x00E5, {1, 0, 2, 0, 2, 0, 0, 0, 2, 0}}}}});
 }
 
 Bytes ArrayRefBook() {
-  BiffBuilder b;
-  b.Bof(0x0005, 0x0600);
-  Formats(b, true);
-  for (const char* name : {"Data", "Other"}) {
-    Bytes sheet = {0, 0, 0, 0, 0, 0};
-    PutString8(sheet, name, true);
-    b.Record(0x0085, sheet);
-  }
-  b.Record(0x01AE, {2, 0, 1, 4});
-  // Entry 0 the first sheet (named by nothing), entry 1 the second.
-  b.Record(0x0017, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0});
-  // "Local" of the first sheet = Other!$A$1 before the workbook's "Alpha" = Other!$A$1:$A$2.
-  auto name = [&b](const std::string& text, std::uint8_t sheet, const Bytes& tokens) {
+  // "Local" of the first sheet (=Other!$A$1) before the workbook's "Alpha" (=Other!$A$1:$A$2).
+  auto name = [](const std::string& text, std::uint8_t sheet, const Bytes& tokens) {
     Bytes n = {0, 0, 0, static_cast<std::uint8_t>(text.size())};
     PutWord(n, static_cast<std::uint32_t>(tokens.size()));
     n.insert(n.end(), {0, 0, sheet, 0, 0, 0, 0, 0, 0});
     n.insert(n.end(), text.begin(), text.end());
     n.insert(n.end(), tokens.begin(), tokens.end());
-    b.Record(0x0018, n);
+    return Record{0x0018, n};
   };
-  name("Local", 1, {0x3A, 1, 0, 0, 0, 0, 0});
-  name("Alpha", 0, {0x3B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0});
-  b.Eof().Bof(0x0010, 0x0600);
-  b.Record(0x0203, Number(0, 0, 5));
-  // B1:B2 {=Other!$A$1:$A$2*2} (cached 2 and 4), B4 {=SUM(Alpha)+Local} (cached 4).
-  b.Record(0x0006, Formula(0, 1, {0x01, 0, 0, 1, 0}, 2));
-  Bytes array = {0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  const Bytes product = {0x7B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x1E, 2, 0, 0x05};
-  PutWord(array, static_cast<std::uint32_t>(product.size()));
-  array.insert(array.end(), product.begin(), product.end());
-  b.Record(0x0221, array);
-  b.Record(0x0006, Formula(1, 1, {0x01, 0, 0, 1, 0}, 4));
-  b.Record(0x0006, Formula(3, 1, {0x01, 3, 0, 1, 0}, 4));
-  array = {3, 0, 3, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  const Bytes sum = {0x63, 2, 0, 0, 0, 0x42, 1, 4, 0, 0x43, 1, 0, 0, 0, 0x03};
-  PutWord(array, static_cast<std::uint32_t>(sum.size()));
-  array.insert(array.end(), sum.begin(), sum.end());
-  b.Record(0x0221, array);
-  b.Eof().Bof(0x0010, 0x0600);
-  b.Record(0x0203, Number(0, 0, 1));
-  b.Record(0x0203, Number(1, 0, 2));
-  b.Eof();
-  return b.bytes;
+  // EXTERNSHEET entry 0 the first sheet (named by nothing), entry 1 the second.
+  const Records globals = {{0x01AE, {2, 0, 1, 4}},
+                           {0x0017, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0}},
+                           name("Local", 1, {0x3A, 1, 0, 0, 0, 0, 0}),
+                           name("Alpha", 0, {0x3B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0})};
+  // B4 {=SUM(Alpha)+Local} (cached 4).
+  Records data = ProductOfOther({0x7B, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0});
+  data.insert(data.begin(), Number(0, 0, 5));
+  data.push_back(Formula(3, 1, {0x01, 3, 0, 1, 0}, 4));
+  data.push_back(Array(3, 3, 1, {0x63, 2, 0, 0, 0, 0x42, 1, 4, 0, 0x43, 1, 0, 0, 0, 0x03}));
+  return Workbook(0x0600, {{"Data", data}, {"Other", {Number(0, 0, 1), Number(1, 0, 2)}}}, globals);
 }
 
 Bytes MacroSheetArrayBook() {
-  BiffBuilder b;
-  b.Bof(0x0005, 0x0500);
-  Formats(b, false);
-  const std::vector<std::pair<std::string, std::uint8_t>> sheets = {{"Data", 0}, {"Macro1", 1}, {"Other", 0}};
-  for (const auto& [name, type] : sheets) {
-    Bytes sheet = {0, 0, 0, 0, 0, type, static_cast<std::uint8_t>(name.size())};
-    sheet.insert(sheet.end(), name.begin(), name.end());
-    b.Record(0x0085, sheet);
-  }
-  for (const auto& [name, type] : sheets) {
+  Records globals;
+  for (const std::string name : {"Data", "Macro1", "Other"}) {
     Bytes entry = {static_cast<std::uint8_t>(name.size() + 1), 3};
     entry.insert(entry.end(), name.begin(), name.end());
-    b.Record(0x0017, entry);
+    globals.push_back({0x0017, entry});
   }
-  b.Eof().Bof(0x0010, 0x0500);
-  // B1:B2 {=Other!$A$1:$A$2*2} (cached 2 and 4): the third EXTERNSHEET, the file's third sheet.
-  b.Record(0x0006, Formula(0, 1, {0x01, 0, 0, 1, 0}, 2));
-  const Bytes product = {0x7B, 0xFD, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0x1E, 2, 0, 0x05};
-  Bytes array = {0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  PutWord(array, static_cast<std::uint32_t>(product.size()));
-  array.insert(array.end(), product.begin(), product.end());
-  b.Record(0x0221, array);
-  b.Record(0x0006, Formula(1, 1, {0x01, 0, 0, 1, 0}, 4));
-  b.Eof().Bof(0x0040, 0x0500).Eof().Bof(0x0010, 0x0500);
-  b.Record(0x0203, Number(0, 0, 1));
-  b.Record(0x0203, Number(1, 0, 2));
-  b.Eof();
-  return b.bytes;
+  // The third EXTERNSHEET, the file's third sheet.
+  const Records data = ProductOfOther({0x7B, 0xFD, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 1, 0, 0, 0});
+  return Workbook(0x0500, {{"Data", data}, {"Macro1", {}, 1}, {"Other", {Number(0, 0, 1), Number(1, 0, 2)}}}, globals);
 }
 
 IXLSWorkbook Book1904() {
@@ -259,6 +243,141 @@ IXLSWorkbook Book1904() {
       {u"H1", u"=A1+7"}};
   for (const auto& [cell, formula] : formulas) s.GetRange(cell)->SetValue(Variant(formula));
   return book;
+}
+
+Bytes FewXFsBook(std::uint16_t version, int xfs) {
+  const Records cells = {Number(0, 0, 1, 0), Number(1, 0, 2, 4), Number(2, 0, 3, 15), Number(3, 0, 4, 40),
+                         {0x007D, {1, 0, 1, 0, 0, 0x10, 40, 0, 0, 0, 0, 0}},
+                         {0x0208, {5, 0, 0, 0, 1, 0, 0xFF, 0, 0, 0, 0, 0, 0x80, 0x01, 40, 0}}};
+  return Compound(Workbook(version, {{"S", cells}}, {}, xfs), version >= 0x0600 ? u"Workbook" : u"Book");
+}
+
+Bytes MacTextsBook() {
+  auto label = [](std::uint8_t row, const std::string& text) {
+    Bytes b = {row, 0, 0, 0, 15, 0, static_cast<std::uint8_t>(text.size()), 0};
+    b.insert(b.end(), text.begin(), text.end());
+    return Record{0x0204, b};
+  };
+  return Compound(Workbook(0x0500, {{"\x80rkusz1", {label(0, "\xFC" "adowno\xE6\x8D"), label(1, "abc\ndef")}}},
+                           {{0x0042, {0x2D, 0x27}}}),
+                  u"Book");
+}
+
+Records FilterRecords() {
+  Bytes equalsOne = {0, 0, 4, 0, 4, 2};  // column A: = 1
+  PutDouble(equalsOne, 1);
+  equalsOne.resize(24, 0);
+  Bytes noConditions = {1, 0, 0, 0};
+  noConditions.resize(24, 0);
+  // Header and range B1:B5, entry 1, then arrow, type, criteria type, counts, flags, list id
+  // and the view's id.
+  Bytes filter12 = {0x7E, 0x08, 0, 0, 0, 0, 4, 0, 1, 0, 1, 0, 1, 0};
+  for (std::uint32_t v : {0u, 0u, 0x0Fu, 0u, 0u, 0u, 0u, 0u}) PutDWord(filter12, v);
+  filter12.resize(filter12.size() + 16, 0xAB);
+  const Bytes continued = {0x7F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x22};
+  return {{0x009B, {}}, {0x009D, {2, 0}}, {0x009E, equalsOne}, {0x009E, noConditions}, {0x087E, filter12}, {0x087F, continued}};
+}
+
+Bytes FilterBook(bool backwardsByteOrder) {
+  Bytes name = {0x21, 0, 0, 1, 0x0B, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x0D};  // hidden built-in _FilterDatabase
+  name.insert(name.end(), {0x3B, 0, 0, 0, 0, 4, 0, 0, 0, 1, 0});             // ptgArea3d A1:B5
+  Records sheet = FilterRecords();
+  for (std::uint32_t row = 0; row < 5; ++row)
+    for (std::uint32_t column = 0; column < 2; ++column) sheet.push_back(Number(row, column, row % 2 + column * 10));
+  sheet.push_back({0x087F, {0x7F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x33}});  // another record's, not the filter's
+  Bytes file = Compound(
+      Workbook(0x0600, {{"S", sheet}}, {{0x01AE, {1, 0, 1, 4}}, {0x0017, {1, 0, 0, 0, 0, 0, 0, 0}}, {0x0018, name}}),
+      u"Workbook");
+  if (backwardsByteOrder) file[28] = 0xFF, file[29] = 0xFE;
+  return file;
+}
+
+Bytes OtherWritersFilterBook(int change) {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  IXLSWorksheet& sheet = *made->GetWorksheets().Add();
+  for (const char16_t* cell : {u"A1", u"B1", u"C1", u"A5", u"C5"}) sheet.GetRange(cell)->SetValue(Variant(1.0));
+  sheet.GetRange(u"A1", u"C5")->AutoFilter();
+  Records records;
+  for (auto [id, body] : RecordsOf(Saved(*made, 2))) {
+    if (id == 0x009D && change == 0) body = {2, 0};
+    if (id == 0x0018 && change == 1) {
+      Bytes text = {0x01, 0, 0, 15, 11, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+      for (char c : std::string("_FilterDatabase")) text.push_back(static_cast<std::uint8_t>(c));
+      text.insert(text.end(), body.end() - 11, body.end());
+      body = text;
+    }
+    if (id != 0x0018 || change != 2) records.emplace_back(id, body);
+  }
+  return Compound(Joined(records), u"Workbook");
+}
+
+namespace {
+
+// A property set of one section: code page 1252 and 8-bit texts under the given ids.
+Bytes PropertySet(const Bytes& formatId, const std::vector<std::pair<std::uint32_t, std::string>>& texts) {
+  Bytes values;
+  Bytes index;
+  const std::uint32_t count = static_cast<std::uint32_t>(texts.size() + 1);
+  auto offset = [&]() { return static_cast<std::uint32_t>(8 + 8 * count + values.size()); };
+  PutDWord(index, 1);
+  PutDWord(index, offset());
+  PutDWord(values, 2);
+  PutDWord(values, 1252);
+  for (const auto& [id, text] : texts) {
+    PutDWord(index, id);
+    PutDWord(index, offset());
+    PutDWord(values, 0x1E);
+    PutDWord(values, static_cast<std::uint32_t>(text.size() + 1));
+    values.insert(values.end(), text.begin(), text.end());
+    values.push_back(0);
+    while (values.size() % 4) values.push_back(0);
+  }
+  Bytes out = {0xFE, 0xFF, 0, 0, 5, 1, 2, 0};
+  out.resize(24, 0);
+  PutDWord(out, 1);
+  out.insert(out.end(), formatId.begin(), formatId.end());
+  PutDWord(out, 48);
+  PutDWord(out, static_cast<std::uint32_t>(8 + index.size() + values.size()));
+  PutDWord(out, count);
+  out.insert(out.end(), index.begin(), index.end());
+  out.insert(out.end(), values.begin(), values.end());
+  return out;
+}
+
+}  // namespace
+
+Bytes PropertiesBook() {
+  const Bytes summaryId = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10, 0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
+  const Bytes documentId = {0x02, 0xD5, 0xCD, 0xD5, 0x9C, 0x2E, 0x1B, 0x10, 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE};
+  const Bytes sxview(44, 0);
+  // Column B fitted to its contents (COLINFO 0x0004 beside the width set, 0x0002), column C set.
+  const Records sheet = {{0x007D, {1, 0, 1, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}},
+                         {0x007D, {2, 0, 2, 0, 0, 0x10, 15, 0, 0x02, 0, 0, 0}},
+                         Number(0, 0, 1), {0x00B0, sxview}, {0x00B0, sxview}};
+  return Compound(Workbook(0x0600, {{"S", sheet}}, {{0x00D5, {1, 0, 1, 0}}}), u"Workbook",
+                  {{u"\x05SummaryInformation", PropertySet(summaryId, {{2, "Drive settings"}, {4, "Service"}})},
+                   {u"\x05" u"DocumentSummaryInformation", PropertySet(documentId, {{0x0F, "Kestravel"}})},
+                   {u"_SX_DB_CUR/", {1, 2, 3}}});
+}
+
+Bytes MacChartBook() {
+  // UNITS, CHART, BEGIN and END.
+  const Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}, {0x1034, {}}};
+  return Compound(Workbook(0x0580, {{"Chart1", chart, 2}}, {{0x0042, {0, 0x80}}}), u"Book");
+}
+
+Bytes CommentBook() {
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  made->GetWorksheets().Add()->GetRange(u"C4")->AddComment(u"Hello");
+  Bytes stream = StreamOf(Saved(*made, 2), u"Workbook");
+  for (std::size_t at = 0; at + 26 <= stream.size(); ++at)
+    if (stream[at + 2] == 0x10 && stream[at + 3] == 0xF0 && stream[at + 4] == 18 && stream[at + 5] == 0) {
+      // The ClientAnchor's dx2 and dy2.
+      stream[at + 20] = 1043 & 0xFF, stream[at + 21] = 1043 >> 8;
+      stream[at + 24] = 300 & 0xFF, stream[at + 25] = 300 >> 8;
+      return Compound(stream, u"Workbook");
+    }
+  return {};
 }
 
 }  // namespace xls::test

@@ -1,16 +1,40 @@
-// Workbooks built record by record for the tests of what our saves keep of a file: results
-// cached by hand, a BIFF5 call through a defined name with a command-equivalent function, an
-// array formula as the format's program writes it beside a merged area; and a 1904 book of ours.
+// Workbooks built record by record as other programs leave them, for the tests of what our saves
+// keep of a file, and the helpers that open, save and list them.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "reader_test_support.h"
 #include "xls/model/workbook.h"
 
 namespace xls::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using Records = std::vector<std::pair<std::uint16_t, Bytes>>;
+
+IXLSWorkbook Open(const Bytes& file);
+Bytes Saved(TXLSWorkbook& book, int format);
+// The named stream of the root of a compound file (empty when absent).
+Bytes StreamOf(const Bytes& file, const std::u16string& name);
+// The records of a file's workbook stream ("Workbook", else "Book"), or of a bare stream; only
+// those of the given ids when any are given.
+Records RecordsOf(const Bytes& file, std::initializer_list<std::uint16_t> ids = {});
+
+// A worksheet (type 0), macro sheet (1) or chart sheet (2) and its records.
+struct Sheet {
+  std::string name;
+  Records records;
+  std::uint8_t type = 0;
+};
+// A bare workbook stream: WINDOW1, five fonts (10 pt Arial) and the first xfs of sixteen XFs
+// (fifteen of styles, then the cells' XF 15), as the format's program starts its globals; the
+// globals given after the BOUNDSHEETs (a CODEPAGE before all); then the sheets, a worksheet's
+// records between DIMENSIONS and WINDOW2.
+Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals = {}, int xfs = 16);
 
 // A1 = 3, B1 = A1*2 and C1 = B1+1 cached 7 and 9, as a workbook calculated by hand leaves them.
 Bytes StaleBook();
@@ -36,11 +60,28 @@ Bytes MacroSheetArrayBook();
 // E1 =A1-A2, F1 =YEAR(A1), G1 =MAX(A1;A2)+1, H1 =A1+7.
 IXLSWorkbook Book1904();
 
-IXLSWorkbook Open(const Bytes& bytes);
-Bytes Saved(TXLSWorkbook& book, int format);
-// The bodies of a saved file's workbook-stream records with the given id.
-std::vector<Bytes> Records(const Bytes& file, std::uint16_t id);
-// The cached numbers of a saved file's FORMULA records, in order.
-std::vector<double> FormulaResults(const Bytes& file);
+// A book of the given version and only the first xfs of the sixteen XFs: A1:A4 = 1..4 in the
+// XFs 0, 4, 15 and 40, column B and row 6 in XF 40.
+Bytes FewXFsBook(std::uint16_t version, int xfs);
+// BIFF5, code page 10029 (Mac Central Europe): sheet "Ärkusz1", A1 "Ładowność", A2 "abc" LF "def".
+Bytes MacTextsBook();
+// BIFF8, sheet "S" with numbers in A1:B5 and an autofilter over them (_FilterDatabase A1:B5):
+// the sheet's filter records (FILTERMODE, AUTOFILTERINFO, AUTOFILTER of column A = 1, AUTOFILTER
+// of column B without conditions, its AUTOFILTER12 of an above-average filter and a
+// CONTINUEFRT12) and, with backwardsByteOrder, a compound file whose byte-order mark is FF FE.
+Records FilterRecords();
+Bytes FilterBook(bool backwardsByteOrder = false);
+// Our BIFF8 save of an autofilter over A1:C5 (drop-downs in A1, B1, C1) as other writers leave
+// it: change 0 AUTOFILTERINFO counting two columns, 1 the filter database a hidden name of text
+// "_FilterDatabase" instead of the built-in name, 2 no filter database.
+Bytes OtherWritersFilterBook(int change);
+// BIFF8 with SummaryInformation (title, author) and DocumentSummaryInformation (company), a sheet
+// with a number, two pivot tables (SXVIEW), column B fitted to its contents (COLINFO 0x0004) and
+// column C of a width set, and a "_SX_DB_CUR" storage.
+Bytes PropertiesBook();
+// The Mac program's BIFF5 (globals BOF 0x0580, code page 32768) of one chart sheet "Chart1".
+Bytes MacChartBook();
+// BIFF8 whose comment at C4 has its right offset at 1043 of 1024 and its bottom at 300 of 256.
+Bytes CommentBook();
 
 }  // namespace xls::test

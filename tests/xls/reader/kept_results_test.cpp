@@ -4,6 +4,7 @@
 // a merged area.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "kept_books.h"
@@ -18,6 +19,16 @@ namespace {
 
 double Value(TXLSWorkbook& book, const char16_t* cell) {
   return book.GetWorksheets().GetItem(1)->GetRange(cell)->GetValue().NumberValue();
+}
+
+// The cached numbers of a file's FORMULA records, in order.
+std::vector<double> FormulaResults(const Bytes& file) {
+  std::vector<double> out;
+  for (const auto& [id, body] : RecordsOf(file, {0x0006})) {
+    out.push_back(0);
+    std::memcpy(&out.back(), body.data() + 6, 8);
+  }
+  return out;
 }
 
 TEST(KeptResults, FileResultsStandUntilACellChanges) {
@@ -72,25 +83,26 @@ TEST(KeptResults, ResultsOfA1904BookInItsOwnDateSystem) {
 // format's program writes it in BIFF5, and a command-equivalent function (ptgFuncVar 0x80A3):
 // both come back as the calls they were, with their results.
 TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
-  const Bytes command = {0x42, 0, 0xA3, 0x80};
+  // B1's tokens in BIFF5 (ptgName of 14 bytes) and BIFF8 (of 4), C1's the same in both.
+  const Bytes calls[2] = {{0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0},
+                          {0x23, 1, 0, 0, 0, 0x24, 0, 0, 0, 0xC0, 0x42, 2, 0xFF, 0}};
   IXLSWorkbook read = Open(CallBook());
   IXLSWorksheet& s = *read->GetWorksheets().GetItem(1);
   EXPECT_EQ(s.GetRange(u"B1")->GetFormula().TextValue(), u"=Comment(A1)");
   for (int format : {1, 2}) {
     const Bytes file = Saved(*read, format);
-    const std::vector<Bytes> names = Records(file, 0x0018);
+    const Records names = RecordsOf(file, {0x0018});
     ASSERT_EQ(names.size(), 1u) << format;
-    EXPECT_EQ(names[0][0] | names[0][1] << 8, 0x000E) << format;  // still the function the call names
-    const std::vector<Bytes> formulas = Records(file, 0x0006);
+    EXPECT_EQ(names[0].second[0] | names[0].second[1] << 8, 0x000E) << format;  // still the function the call names
+    const Records formulas = RecordsOf(file, {0x0006});
     ASSERT_EQ(formulas.size(), 2u) << format;  // no text cells
-    const Bytes second(formulas[1].begin() + 22, formulas[1].end());
-    EXPECT_EQ(second, command) << format;
+    EXPECT_EQ(Bytes(formulas[0].second.begin() + 22, formulas[0].second.end()), calls[format - 1]) << format;
+    EXPECT_EQ(Bytes(formulas[1].second.begin() + 22, formulas[1].second.end()), (Bytes{0x42, 0, 0xA3, 0x80})) << format;
     IXLSWorkbook again = Open(file);
     EXPECT_EQ(again->GetWorksheets().GetItem(1)->GetRange(u"B1")->GetFormula().TextValue(), u"=Comment(A1)");
     EXPECT_EQ(Value(*again, u"B1"), 5) << format;
     EXPECT_EQ(Value(*again, u"C1"), 1) << format;
   }
-  EXPECT_EQ(Records(Saved(*read, 1), 0x0006)[0].size(), 22u + 23u);  // the call's tokens
   // Calculated again, neither call has a value of ours: both keep the file's.
   s.GetRange(u"A1")->SetValue(Variant(6.0));
   EXPECT_EQ(Value(*read, u"B1"), 5);
@@ -105,18 +117,16 @@ TEST(KeptResults, ArrayRecordsAndMergedCellsAsRead) {
   const Bytes array = ArrayRecord();
   IXLSWorkbook read = Open(ArrayBook());
   const Bytes saved = Saved(*read, 2);
-  const std::vector<Bytes> arrays = Records(saved, 0x0221);
-  ASSERT_EQ(arrays.size(), 1u);
-  EXPECT_EQ(arrays[0], array);
+  EXPECT_EQ(RecordsOf(saved, {0x0221}), (Records{{0x0221, array}}));
   EXPECT_EQ(FormulaResults(saved), (std::vector<double>{3, 4, 3}));
   // A changed array formula is written from its tokens as we make them; the merged cells'
   // formulas are calculated.
   read->GetWorksheets().GetItem(1)->GetRange(u"A1")->GetEntireRow()->Insert();
   const Bytes changed = Saved(*read, 2);
   EXPECT_EQ(FormulaResults(changed), (std::vector<double>{3, 4, 3}));
-  const std::vector<Bytes> moved = Records(changed, 0x0221);
+  const Records moved = RecordsOf(changed, {0x0221});
   ASSERT_EQ(moved.size(), 1u);
-  EXPECT_NE(Bytes(moved[0].begin() + 6, moved[0].end()), Bytes(array.begin() + 6, array.end()));
+  EXPECT_NE(Bytes(moved[0].second.begin() + 6, moved[0].second.end()), Bytes(array.begin() + 6, array.end()));
   // Cells no longer under an area read as their values: what formulas see changed.
   IXLSWorkbook unmerged = Open(ArrayBook());
   EXPECT_TRUE(unmerged->ResultsAsRead());

@@ -2,7 +2,11 @@
 """What xlrd, gnumeric, LibreOffice and olefile find in workbooks, "file <name>" before the lines
 of each; and Python's own Mac code pages.
 
-usage: kept_records_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
+usage: kept_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
+  results   the first sheet's cells by A1 reference, numbers printed with repr:
+            "xlrd <cell> <n|s|b|e> <value>" (the results cached in the file), "gnumeric <cell>
+            <text>" (ssconvert's CSV, not calculated again: the cached results as shown) and
+            "libreoffice <cell> <text>" (its CSV; it chooses whether to calculate again)
   xlrd      "sheet <name>" of every sheet, "cell <r> <c> <repr>" of the first sheet's cells
   xlrdxf    "cell <r> <c> <repr> <number format>" of the first sheet's cells, formats read
   gnumeric  "sheet <name>", "cell <r> <c> <repr>" (first sheet), "filter <area>",
@@ -11,9 +15,10 @@ usage: kept_records_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own
   lo        "sheet <name>", "cell <r> <c> <repr>" (first sheet, paragraphs joined by LF),
             "filter <range> buttons <true|false>", "meta <element> <text>" (title, initial creator)
   olefile   "meta <title|author|company> <text>"
-usage: kept_records_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF as
+usage: kept_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF as
             hexadecimal UTF-16 units, U+FFFD for a byte the codec does not define
 """
+import csv
 import gzip
 import os
 import subprocess
@@ -21,6 +26,7 @@ import sys
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from lo_headless import soffice  # noqa: E402
 
 GNM = "{http://www.gnumeric.org/v10.dtd}"
 NS = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
@@ -28,6 +34,34 @@ NS = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
       "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
       "dc": "http://purl.org/dc/elements/1.1/",
       "meta": "urn:oasis:names:tc:opendocument:xmlns:meta:1.0"}
+
+
+def a1(row, col):
+    letters, col = "", col + 1
+    while col:
+        col, r = divmod(col - 1, 26)
+        letters = chr(65 + r) + letters
+    return "%s%d" % (letters, row + 1)
+
+
+def results(work, path):
+    import xlrd
+    sheet = xlrd.open_workbook(path).sheet_by_index(0)
+    kinds = {xlrd.XL_CELL_NUMBER: "n", xlrd.XL_CELL_TEXT: "s", xlrd.XL_CELL_BOOLEAN: "b", xlrd.XL_CELL_ERROR: "e",
+             xlrd.XL_CELL_DATE: "n"}
+    lines = ["xlrd %s %s %r" % (a1(r, c), kinds[sheet.cell(r, c).ctype], sheet.cell(r, c).value)
+             for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell(r, c).ctype in kinds]
+    target = os.path.join(work, "gnumeric.csv")
+    done = subprocess.run(["ssconvert", "-T", "Gnumeric_stf:stf_csv", path, target], capture_output=True, timeout=300)
+    code, out, err = soffice(work, ["--convert-to", "csv", "--outdir", work, path])
+    converted = os.path.join(work, os.path.splitext(os.path.basename(path))[0] + ".csv")
+    if done.returncode != 0 or code != 0 or not os.path.exists(converted):
+        return lines + ["error %s %s %s" % (done.stderr.decode("utf-8", "replace"), out, err)]
+    for program, name in (("gnumeric", target), ("libreoffice", converted)):
+        with open(name, newline="", encoding="utf-8") as f:
+            lines += ["%s %s %s" % (program, a1(r, c), text)
+                      for r, row in enumerate(csv.reader(f)) for c, text in enumerate(row) if text != ""]
+    return lines
 
 
 def xlrd_lines(path):
@@ -82,7 +116,6 @@ def gnumeric(work, path):
 
 
 def lo(work, files):
-    from lo_headless import soffice
     out = os.path.join(work, "lo-fods")
     code, text, err = soffice(work, ["--convert-to", "fods", "--outdir", out] + files)
     result = {}
@@ -129,8 +162,8 @@ def main():
     if tool == "lo":
         found = lo(work, files)
     else:
-        read = {"xlrd": xlrd_lines, "xlrdxf": xlrd_formats, "olefile": olefile_lines,
-                "gnumeric": lambda p: gnumeric(work, p)}[tool]
+        read = {"results": lambda p: results(work, p), "xlrd": xlrd_lines, "xlrdxf": xlrd_formats,
+                "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p)}[tool]
         found = {f: read(f) for f in files}
     for f in files:
         print("file %s" % os.path.basename(f))

@@ -1,18 +1,19 @@
-// The books of kept_records_books.cpp, built record by record as other programs leave them,
-// opened by us and saved as BIFF8 ("8.xls") and BIFF5 ("5.xls"), then read back by xlrd,
-// gnumeric, LibreOffice and olefile: they find in our saves what they find in the originals.
-// The Mac code pages are held against Python's own codecs.
+// Our saves of the books of kept_books.h, read back by xlrd, gnumeric, LibreOffice and olefile:
+// the results the files cached (xlrd reads them, gnumeric shows them), and in the books as other
+// programs leave them what the tools find in the originals ("8.xls" our BIFF8 save, "5.xls" our
+// BIFF5 one). The Mac code pages are held against Python's own codecs.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
+#include <unistd.h>
 
-#include "kept_records_books.h"
+#include "kept_books.h"
 #include "platform/codepage.h"
 #include "xls/model/range.h"
-#include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
 
@@ -31,23 +32,22 @@ class KeptRecordsInterop : public ::testing::Test {
                                                 {"count", OtherWritersFilterBook(0)},
                                                 {"text", OtherWritersFilterBook(1)}};
     for (const auto& [name, bytes] : books) {
-      const std::string source = Path(name + ".xls");
-      std::FILE* f = std::fopen(source.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-      IXLSWorkbook book = TXLSWorkbook::Create();
-      ASSERT_EQ(book->Open(Wide(source)), 1) << name;
+      Write(name + ".xls", bytes);
+      IXLSWorkbook book = Open(bytes);
       if (name == "fewxf") book->GetWorksheets().GetItem(1)->GetRange(u"A4")->SetNumberFormat(u"0.00");
-      for (int format : {2, 1})
-        ASSERT_EQ(book->SaveAsFormat(Wide(Path(name + (format == 2 ? "8" : "5") + ".xls")), format), 1) << name;
+      for (int format : {2, 1}) Write(name + (format == 2 ? "8" : "5") + ".xls", Saved(*book, format));
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
-  static std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+  static void Write(const std::string& name, const Bytes& bytes) {
+    std::FILE* f = std::fopen(Path(name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
   static std::string Path(const std::string& name) { return (dir_ / name).string(); }
   static std::string Run(const std::string& arguments) {
-    const std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kept_records_peer.py " + arguments;
+    const std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kept_peer.py " + arguments;
     std::string out;
     EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;
     return out;
@@ -59,8 +59,53 @@ class KeptRecordsInterop : public ::testing::Test {
     return FileSections(Run(arguments));
   }
 
-  static inline const fs::path dir_ = fs::temp_directory_path() / ("kv_kept_records_" + std::to_string(::getpid()));
+  static inline const fs::path dir_ = fs::temp_directory_path() / ("kv_kept_" + std::to_string(::getpid()));
 };
+using KeptResultsInterop = KeptRecordsInterop;
+
+// xlrd reads the results cached in the file, gnumeric shows them; LibreOffice calculates these
+// files again when it opens them (B1 and C1 of the stale book are 6 and 7 there, and it has no
+// macro "Comment" nor command functions: #MACRO? is its call of the macro, not a text).
+TEST_F(KeptResultsInterop, OtherProgramsReadWhatTheFileSaid) {
+  IXLSWorkbook staleBook = Open(StaleBook());
+  Write("stale8.xls", Saved(*staleBook, 2));
+  Write("stale5.xls", Saved(*staleBook, 1));
+  staleBook->GetWorksheets().GetItem(1)->GetRange(u"F9")->SetValue(Variant(1.0));
+  Write("changed.xls", Saved(*staleBook, 2));
+  IXLSWorkbook callBook = Open(CallBook());
+  Write("calls5.xls", Saved(*callBook, 1));
+  Write("calls8.xls", Saved(*callBook, 2));
+  Write("array.xls", Saved(*Open(ArrayBook()), 2));
+  const Bytes dates = Saved(*Book1904(), 2);
+  Write("dates.xls", dates);
+  Write("dates_again.xls", Saved(*Open(dates), 2));
+  const std::vector<std::string> stale = {"xlrd B1 n 7.0", "xlrd C1 n 9.0", "gnumeric B1 7", "gnumeric C1 9",
+                                          "libreoffice B1 6", "libreoffice C1 7"};
+  const std::vector<std::string> results1904 = {
+      "xlrd B1 n 41639.0", "xlrd D1 n 41639.0", "xlrd E1 n 7.0", "xlrd F1 n 2018.0", "xlrd G1 n 41640.0",
+      "xlrd H1 n 41646.0", "gnumeric B1 41639", "gnumeric D1 41639", "gnumeric E1 1904/01/08",
+      "gnumeric H1 2018/01/08", "libreoffice B1 41639", "libreoffice D1 41639", "libreoffice G1 41640",
+      "libreoffice H1 2018-01-08"};
+  const std::vector<std::string> calls = {"xlrd B1 n 5.0", "xlrd C1 n 1.0", "gnumeric B1 5", "gnumeric C1 1",
+                                          "libreoffice B1 #MACRO?"};
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"stale8.xls", stale},
+      {"stale5.xls", stale},
+      {"changed.xls", {"xlrd B1 n 6.0", "xlrd C1 n 7.0", "gnumeric B1 6", "gnumeric C1 7"}},
+      {"calls5.xls", calls},
+      {"calls8.xls", calls},
+      {"array.xls",
+       {"xlrd B1 n 3.0", "xlrd B3 n 4.0", "xlrd C3 n 3.0", "gnumeric B3 4", "gnumeric C3 3", "libreoffice B1 3",
+        "libreoffice B3 4", "libreoffice C3 3"}},
+      {"dates.xls", results1904},
+      {"dates_again.xls", results1904},
+  };
+  std::map<std::string, std::string> seen = Peer("results", {"stale8.xls", "stale5.xls", "changed.xls", "calls5.xls",
+                                                             "calls8.xls", "array.xls", "dates.xls", "dates_again.xls"});
+  for (const auto& [name, lines] : expected)
+    for (const std::string& line : lines)
+      EXPECT_NE(seen[name].find(line + "\n"), std::string::npos) << name << ": no \"" << line << "\" in\n" << seen[name];
+}
 
 // Every byte of the Mac code pages reads as Python's codecs (Apple's tables) read it, but for
 // Mac Cyrillic's last byte: the C library's older table has the currency sign where Apple's
