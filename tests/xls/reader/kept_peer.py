@@ -64,30 +64,21 @@ def results(work, path):
     return lines
 
 
-def xlrd_lines(path):
+def xlrd_lines(path, formats=False):
     import xlrd
     try:
-        book = xlrd.open_workbook(path)
+        book = xlrd.open_workbook(path, formatting_info=formats)
     except Exception as e:  # noqa: BLE001 - the reader's refusal is what is reported
         return ["error %s" % e]
-    lines = ["sheet %s" % n for n in book.sheet_names()]
-    if book.nsheets:
-        sheet = book.sheet_by_index(0)
-        lines += ["cell %d %d %r" % (r, c, sheet.cell_value(r, c))
-                  for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell_value(r, c) != ""]
-    return lines
-
-
-def xlrd_formats(path):
-    import xlrd
-    try:
-        book = xlrd.open_workbook(path, formatting_info=True)
-    except Exception as e:  # noqa: BLE001 - the reader's refusal is what is reported
-        return ["error %s" % e]
+    lines = [] if formats else ["sheet %s" % n for n in book.sheet_names()]
     sheet = book.sheet_by_index(0)
-    return ["cell %d %d %r %s" % (r, c, sheet.cell_value(r, c),
-                                  book.format_map[book.xf_list[sheet.cell_xf_index(r, c)].format_key].format_str)
-            for r in range(sheet.nrows) for c in range(sheet.ncols) if sheet.cell_value(r, c) != ""]
+    for r in range(sheet.nrows):
+        for c in range(sheet.ncols):
+            if sheet.cell_value(r, c) != "":
+                xf = book.xf_list[sheet.cell_xf_index(r, c)] if formats else None
+                form = " " + book.format_map[xf.format_key].format_str if formats else ""
+                lines.append("cell %d %d %r%s" % (r, c, sheet.cell_value(r, c), form))
+    return lines
 
 
 def gnumeric(work, path):
@@ -162,7 +153,7 @@ def main():
     if tool == "lo":
         found = lo(work, files)
     else:
-        read = {"results": lambda p: results(work, p), "xlrd": xlrd_lines, "xlrdxf": xlrd_formats,
+        read = {"results": lambda p: results(work, p), "xlrd": xlrd_lines, "xlrdxf": lambda p: xlrd_lines(p, True),
                 "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p)}[tool]
         found = {f: read(f) for f in files}
     for f in files:
