@@ -144,10 +144,12 @@ Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Re
   }
   for (const Sheet& s : sheets) {
     Bytes bound = {0, 0, 0, 0, 0, s.type};
-    if (biff8)
+    if (biff8) {
       PutString8(bound, s.name, true);
-    else
-      bound.push_back(static_cast<std::uint8_t>(s.name.size())), bound.insert(bound.end(), s.name.begin(), s.name.end());
+    } else {
+      bound.push_back(static_cast<std::uint8_t>(s.name.size()));
+      bound.insert(bound.end(), s.name.begin(), s.name.end());
+    }
     r.push_back({0x0085, bound});
   }
   for (const auto& g : globals)
@@ -157,7 +159,8 @@ Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Re
     const std::uint16_t types[] = {0x0010, 0x0040, 0x0020};
     r.push_back(Bof(types[s.type], version));
     if (s.type == 0)
-      r.push_back({0x0200, biff8 ? Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0} : Bytes{0, 0, 8, 0, 0, 0, 2, 0, 0, 0}});
+      r.push_back({0x0200, biff8 ? Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0}  // DIMENSIONS
+                                 : Bytes{0, 0, 8, 0, 0, 0, 2, 0, 0, 0}});
     r.insert(r.end(), s.records.begin(), s.records.end());
     if (s.type == 0)
       r.push_back({0x023E, biff8 ? Bytes{0xB6, 0x06, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}
@@ -177,8 +180,8 @@ Bytes CallBook() {
   Bytes name = {0x0E, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   name.insert(name.end(), {'C', 'o', 'm', 'm', 'e', 'n', 't'});
   const Bytes call = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0};
-  return Workbook(0x0500, {{"Data", {Number(0, 0, 5), Formula(0, 1, call, 5), Formula(0, 2, {0x42, 0, 0xA3, 0x80}, 1)}}},
-                  {{0x0018, name}});
+  const Records cells = {Number(0, 0, 5), Formula(0, 1, call, 5), Formula(0, 2, {0x42, 0, 0xA3, 0x80}, 1)};
+  return Workbook(0x0500, {{"Data", cells}}, {{0x0018, name}});
 }
 
 Bytes ArrayRecord() {

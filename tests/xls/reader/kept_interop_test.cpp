@@ -100,11 +100,12 @@ TEST_F(KeptResultsInterop, OtherProgramsReadWhatTheFileSaid) {
       {"dates.xls", results1904},
       {"dates_again.xls", results1904},
   };
-  std::map<std::string, std::string> seen = Peer("results", {"stale8.xls", "stale5.xls", "changed.xls", "calls5.xls",
-                                                             "calls8.xls", "array.xls", "dates.xls", "dates_again.xls"});
+  std::map<std::string, std::string> seen =
+      Peer("results", {"stale8.xls", "stale5.xls", "changed.xls", "calls5.xls", "calls8.xls", "array.xls", "dates.xls",
+                       "dates_again.xls"});
   for (const auto& [name, lines] : expected)
     for (const std::string& line : lines)
-      EXPECT_NE(seen[name].find(line + "\n"), std::string::npos) << name << ": no \"" << line << "\" in\n" << seen[name];
+      EXPECT_NE(seen[name].find(line + "\n"), std::string::npos) << name << ": no " << line << " in\n" << seen[name];
 }
 
 // Every byte of the Mac code pages reads as Python's codecs (Apple's tables) read it, but for

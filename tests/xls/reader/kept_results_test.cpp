@@ -64,9 +64,8 @@ TEST(KeptResults, FileResultsStandUntilACellChanges) {
   }
 }
 
-// A 1904 book: A1 2018-01-01 and A2 2017-12-25 in a date format. The file holds every result in
-// its own system: B1 =A1 and D1 =A1-0 in General 41639 (the 1900 system's 43101 less 1462), E1
-// =A1-A2 in a date format the 7 days, F1 =YEAR(A1) 2018; calculated by us or kept as read.
+// The file holds every result in its own system: B1 =A1 in General 41639 (the 1900 system's 43101
+// less 1462), E1 =A1-A2 in a date format the 7 days; calculated by us or kept as read.
 TEST(KeptResults, ResultsOfA1904BookInItsOwnDateSystem) {
   IXLSWorkbook book = Book1904();
   const std::vector<double> expected = {41639, 41639, 7, 2018, 41640, 41646};
@@ -79,9 +78,8 @@ TEST(KeptResults, ResultsOfA1904BookInItsOwnDateSystem) {
   EXPECT_EQ(FormulaResults(Saved(*read, 1)), expected);
 }
 
-// A hidden NAME "Comment" (a macro function) called through ptgName and ptgFuncVar 255, as the
-// format's program writes it in BIFF5, and a command-equivalent function (ptgFuncVar 0x80A3):
-// both come back as the calls they were, with their results.
+// A call of a macro function through its NAME and a command-equivalent function come back as
+// the calls they were, with their results.
 TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
   // B1's tokens in BIFF5 (ptgName of 14 bytes) and BIFF8 (of 4), C1's the same in both.
   const Bytes calls[2] = {{0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0xC0, 0, 0x42, 2, 0xFF, 0},
@@ -109,10 +107,8 @@ TEST(KeptResults, CallsByNameAndCommandFunctionsKeepTheirTokens) {
   EXPECT_EQ(Value(*read, u"C1"), 1);
 }
 
-// B1 holds the array formula {=SUM(IF(FREQUENCY(A1:A3;A1:A3)>0;1;0))} as the format's program
-// writes it: array-class areas, IF with its jumps, integers, option flags 0. Our saves write the
-// ARRAY record's tokens as read. B3 and C3 lie under the merged area A3:C3 and keep their
-// results (4 and 3).
+// Our saves write the ARRAY record's tokens as read; the cells under a merged area keep their
+// results.
 TEST(KeptResults, ArrayRecordsAndMergedCellsAsRead) {
   const Bytes array = ArrayRecord();
   IXLSWorkbook read = Open(ArrayBook());
