@@ -369,18 +369,22 @@ Bytes MacChartBook() {
   return Compound(Workbook(0x0580, {{"Chart1", chart, 2}}, {{0x0042, {0, 0x80}}}), u"Book");
 }
 
+std::size_t ClientAnchorAt(const Bytes& bytes) {
+  for (std::size_t at = 0; at + 26 <= bytes.size(); ++at)
+    if (bytes[at + 2] == 0x10 && bytes[at + 3] == 0xF0 && bytes[at + 4] == 18 && bytes[at + 5] == 0) return at;
+  return bytes.size();
+}
+
 Bytes CommentBook() {
   IXLSWorkbook made = TXLSWorkbook::Create();
   made->GetWorksheets().Add()->GetRange(u"C4")->AddComment(u"Hello");
   Bytes stream = StreamOf(Saved(*made, 2), u"Workbook");
-  for (std::size_t at = 0; at + 26 <= stream.size(); ++at)
-    if (stream[at + 2] == 0x10 && stream[at + 3] == 0xF0 && stream[at + 4] == 18 && stream[at + 5] == 0) {
-      // The ClientAnchor's dx2 and dy2.
-      stream[at + 20] = 1043 & 0xFF, stream[at + 21] = 1043 >> 8;
-      stream[at + 24] = 300 & 0xFF, stream[at + 25] = 300 >> 8;
-      return Compound(stream, u"Workbook");
-    }
-  return {};
+  const std::size_t at = ClientAnchorAt(stream);
+  if (at == stream.size()) return {};
+  // dx2 and dy2.
+  stream[at + 20] = 1043 & 0xFF, stream[at + 21] = 1043 >> 8;
+  stream[at + 24] = 300 & 0xFF, stream[at + 25] = 300 >> 8;
+  return Compound(stream, u"Workbook");
 }
 
 }  // namespace xls::test

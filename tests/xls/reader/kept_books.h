@@ -83,5 +83,7 @@ Bytes PropertiesBook();
 Bytes MacChartBook();
 // BIFF8 whose comment at C4 has its right offset at 1043 of 1024 and its bottom at 300 of 256.
 Bytes CommentBook();
+// Where the first drawing ClientAnchor's header starts in the bytes (their size when none).
+std::size_t ClientAnchorAt(const Bytes& bytes);
 
 }  // namespace xls::test

@@ -124,13 +124,7 @@ TEST_F(KeptRecordsInterop, MacCodePagesReadAsPythonsCodecs) {
       EXPECT_EQ(ours[127], u'\u00A4');
       ours[127] = u'\u20AC';
     }
-    std::string hex;
-    for (char16_t c : ours) {
-      char unit[8];
-      std::snprintf(unit, sizeof unit, "%s%04X", hex.empty() ? "" : " ", static_cast<unsigned>(c));
-      hex += unit;
-    }
-    EXPECT_EQ(Run("codepage " + std::to_string(page) + " " + codec), hex + "\n") << page;
+    EXPECT_EQ(platform::Utf8ToWide(Run("codepage " + std::to_string(page) + " " + codec)), ours + u"\n") << page;
   }
 }
 

@@ -15,8 +15,8 @@ usage: kept_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
   lo        "sheet <name>", "cell <r> <c> <repr>" (first sheet, paragraphs joined by LF),
             "filter <range> buttons <true|false>", "meta <element> <text>" (title, initial creator)
   olefile   "meta <title|author|company> <text>"
-usage: kept_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF as
-            hexadecimal UTF-16 units, U+FFFD for a byte the codec does not define
+usage: kept_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF in UTF-8, U+FFFD
+            for a byte the codec does not define
 """
 import csv
 import gzip
@@ -146,8 +146,7 @@ def olefile_lines(path):
 def main():
     tool = sys.argv[1]
     if tool == "codepage":
-        chars = bytes(range(0x80, 0x100)).decode(sys.argv[3], errors="replace")
-        print(" ".join("%04X" % ord(c) for c in chars))
+        sys.stdout.buffer.write(bytes(range(0x80, 0x100)).decode(sys.argv[3], errors="replace").encode() + b"\n")
         return
     work, files = sys.argv[2], sys.argv[3:]
     if tool == "lo":

@@ -174,12 +174,11 @@ TEST(KeptRecords, MacWorkbookOfOneChartSheetOpens) {
 // The ClientAnchor of the first shape in the sheet's drawing.
 std::vector<std::uint16_t> CommentAnchor(const Bytes& file) {
   for (const auto& [id, body] : RecordsOf(file, {0x00EC})) {
-    for (std::size_t at = 0; at + 26 <= body.size(); ++at)
-      if (body[at + 2] == 0x10 && body[at + 3] == 0xF0 && body[at + 4] == 18) {
-        std::vector<std::uint16_t> a;
-        for (std::size_t k = 0; k < 9; ++k) a.push_back(static_cast<std::uint16_t>(body[at + 8 + 2 * k] | body[at + 9 + 2 * k] << 8));
-        return a;  // flag, column1, dx1, row1, dy1, column2, dx2, row2, dy2
-      }
+    const std::size_t at = ClientAnchorAt(body) + 8;
+    if (at > body.size()) continue;
+    std::vector<std::uint16_t> a;  // flag, column1, dx1, row1, dy1, column2, dx2, row2, dy2
+    for (std::size_t k = at; k < at + 18; k += 2) a.push_back(static_cast<std::uint16_t>(body[k] | body[k + 1] << 8));
+    return a;
   }
   return {};
 }
