@@ -20,8 +20,8 @@ IXLSWorkbook Open(const Bytes& file);
 Bytes Saved(TXLSWorkbook& book, int format);
 // The named stream of the root of a compound file (empty when absent).
 Bytes StreamOf(const Bytes& file, const std::u16string& name);
-// The records of a file's workbook stream ("Workbook", else "Book"), or of a bare stream; only
-// those of the given ids when any are given.
+// The records of a compound file's workbook stream ("Workbook", else "Book"); only those of the
+// given ids when any are given.
 Records RecordsOf(const Bytes& file, std::initializer_list<std::uint16_t> ids = {});
 
 // A worksheet (type 0), macro sheet (1) or chart sheet (2) and its records.
