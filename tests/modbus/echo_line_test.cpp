@@ -51,6 +51,27 @@ class EchoLineTest : public FakeDriveTest {
     }
     return results;
   }
+  // Link on a line whose copies of the probe and of the eight identifications behind it are lost
+  // (it is learnt quiet) and come back from then on.
+  void LinkLearntQuietWithCopiesLost() {
+    Reopen(Echoing({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    Link();
+    ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+  }
+  // The drive set to this fault, and every result of Writes(n) expected to be `result`.
+  void ExpectWrites(const simdrive::Fault& fault, int n, core::TransactionResult result, const std::string& which) {
+    drive->SetFault(fault);
+    for (core::TransactionResult r : Writes(n)) EXPECT_EQ(r, result) << which;
+  }
+  // A word or coil write to station 1 reported done, and the drive holding what it sent.
+  void ExpectWordDone(std::uint16_t reg, std::uint16_t value, const std::string& which = {}) {
+    EXPECT_EQ(core::WriteWord(1, reg, value), 0) << which;
+    EXPECT_EQ(drive->Holding(1, reg), value) << which;
+  }
+  void ExpectCoilDone(std::uint16_t coil, bool on, const std::string& which = {}) {
+    EXPECT_EQ(core::WriteBit(1, coil, on ? 1 : 0), 0) << which;
+    EXPECT_EQ(drive->Coil(1, coil), on) << which;
+  }
   // How long an operation took on the fake port's clock.
   template <typename Op>
   std::chrono::milliseconds Took(Op op) {
@@ -97,8 +118,7 @@ TEST_F(EchoLineTest, LostCopiesNeverMakeARefusedOrUnansweredWriteDone) {
     drive->ClearFault();
     Reopen(Echoing({}, 90, 0, seed));
     Link();
-    drive->SetFault(kRefuseAll);
-    for (core::TransactionResult r : Writes(10)) EXPECT_EQ(r, 259) << seed;
+    ExpectWrites(kRefuseAll, 10, 259, "seed " + std::to_string(seed));
   }
 }
 
@@ -246,51 +266,44 @@ TEST_F(EchoLineTest, ARefusalIsTakenWhenItArrives) {
   }
 }
 
-// Copies lost while Link learnt the line (the probe's and the eight identifications' behind it:
-// the line is learnt quiet) that come back from the first write on: the drive's refusal behind
-// the copy is taken, and the line echoes from then on; an answer behind the copy does the write.
-TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
-  const LineFaults lostAtLink = Echoing({1, 2, 3, 4, 5, 6, 7, 8, 9});
-  for (int function : {6, 5, 0}) {
-    drive->ClearFault();
-    Reopen(lostAtLink);
-    Link();
-    ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet) << function;
-    if (function != 0) drive->SetFault({FaultKind::Exception, 3, -1, function});
-    EXPECT_EQ(core::WriteWord(1, 200, 4000), function == 6 ? 259 : 0) << function;
-    EXPECT_EQ(core::WriteBit(1, 3, 1), function == 5 ? 259 : 0) << function;
-    EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes) << function;
-  }
-  EXPECT_EQ(drive->Holding(1, 200), 4000);
-  EXPECT_TRUE(drive->Coil(1, 3));
-  EXPECT_EQ(port->Line().CopiesLost(), 9);
-}
-
 // The copies lost while Link learnt the line (it is learnt quiet) come back from the first write
-// on, while the drive leaves that write unanswered: unplugged, or ignoring writes and answering
-// reads. The held copy is no answer: the read that follows it shows the line's copy, and no
-// word or coil write is done. Where the drive answers the read, the write's try is unanswered
-// and the line is drained before the next (it costs the guard).
-TEST_F(EchoLineTest, AHeldCopyWithTheDriveSilentIsNoAnswer) {
-  const LineFaults lostAtLink = Echoing({1, 2, 3, 4, 5, 6, 7, 8, 9});
-  for (int function : {6, 5}) {
-    for (bool answersReads : {false, true}) {
-      const std::string which = std::to_string(function) + (answersReads ? " answering reads" : " unplugged");
-      drive->ClearFault();
-      Reopen(lostAtLink);
-      Link();
-      ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet) << which;
-      drive->SetFault({FaultKind::Ignore, 0, -1, answersReads ? function : 0});
-      const auto took = Took([&] {
-        EXPECT_EQ(function == 6 ? core::WriteWord(1, 200, 4000) : core::WriteBit(1, 3, 1), 2) << which;
-      });
-      if (answersReads) {
-        EXPECT_GE(took, core::kLateReplyGuard) << which;
-      }
-      EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes) << which;
-      EXPECT_EQ(drive->Holding(1, 200), 0) << which;
-      EXPECT_FALSE(drive->Coil(1, 3)) << which;
+// on. The drive's answer or refusal behind the copy is taken; a held copy with the drive silent
+// behind it is no answer (the read that follows shows the copy), and where the drive answers
+// that read the unanswered try costs the guard. The line echoes from then on.
+TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
+  // The drive's fault, which write goes first (function 6 word, 5 coil), the two results.
+  const struct { simdrive::Fault fault; int first, word, coil; } cases[] = {
+      {{}, 6, 0, 0},           {{FaultKind::Exception, 3, -1, 6}, 6, 259, 0},
+      {{FaultKind::Exception, 3, -1, 5}, 6, 0, 259},
+      {kIgnoreAll, 6, 2, 2},   {kIgnoreAll, 5, 2, 2},  // unplugged
+      {{FaultKind::Ignore, 0, -1, 6}, 6, 2, 0},  {{FaultKind::Ignore, 0, -1, 5}, 5, 0, 2},
+  };
+  for (const auto& c : cases) {
+    const std::string which = std::to_string(int(c.fault.kind)) + "/" + std::to_string(c.fault.function) + " first " +
+                              std::to_string(c.first);
+    drive->ClearFault();
+    drive->SetHolding(1, 200, 0);
+    drive->SetCoil(1, 3, false);
+    LinkLearntQuietWithCopiesLost();
+    drive->SetFault(c.fault);
+    int word = -1, coil = -1;
+    auto writeWord = [&] { word = core::WriteWord(1, 200, 4000); };
+    auto writeCoil = [&] { coil = core::WriteBit(1, 3, 1); };
+    const auto took = c.first == 6 ? Took(writeWord) : Took(writeCoil);
+    c.first == 6 ? writeCoil() : writeWord();
+    EXPECT_EQ(word, c.word) << which;
+    EXPECT_EQ(coil, c.coil) << which;
+    if (c.fault.kind == FaultKind::Ignore && c.fault.function != 0) {
+      EXPECT_GE(took, core::kLateReplyGuard) << which;
     }
+    EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes) << which;
+    if (c.word != 259) {
+      EXPECT_EQ(drive->Holding(1, 200), c.word == 0 ? 4000 : 0) << which;
+    }
+    if (c.coil != 259) {
+      EXPECT_EQ(drive->Coil(1, 3), c.coil == 0) << which;
+    }
+    EXPECT_EQ(port->Line().CopiesLost(), 9) << which;
   }
 }
 
@@ -302,11 +315,9 @@ TEST_F(EchoLineTest, TheReadBehindAWriteDecidesOnlyWhetherACopyCameFirst) {
   Reopen({});
   Link();
   drive->SetFault({FaultKind::Exception, 2, -1, 3});
-  EXPECT_EQ(core::WriteWord(1, 200, 4000), 0);
-  EXPECT_EQ(drive->Holding(1, 200), 4000);
+  ExpectWordDone(200, 4000);
   drive->SetFault({FaultKind::Exception, 2, -1, 1});
-  EXPECT_EQ(core::WriteBit(1, 3, 1), 0);
-  EXPECT_TRUE(drive->Coil(1, 3));
+  ExpectCoilDone(3, true);
   EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
 
   drive->SetFault({FaultKind::Ignore, 0, -1, 3});
@@ -316,11 +327,9 @@ TEST_F(EchoLineTest, TheReadBehindAWriteDecidesOnlyWhetherACopyCameFirst) {
   const auto request = WithCrc({1, 6, 0, 201, 0x0F, 0xA1});
   std::string bytes;
   for (std::uint8_t b : request) bytes += std::to_string(b) + ",";
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0].rfind("WriteWord - par=201 Received=8 Error=2 CRC=" +
-                             std::to_string(core::Crc16(request.data(), 6)), 0), 0u);
-  EXPECT_EQ(log[1], "      TX: " + bytes);
-  EXPECT_EQ(log[2], "      RX: " + bytes);
+  EXPECT_EQ(log, (std::vector<std::string>{"WriteWord - par=201 Received=8 Error=2 CRC=" +
+                                               std::to_string(core::Crc16(request.data(), 6)),
+                                           "      TX: " + bytes, "      RX: " + bytes}));
 
   drive->ClearFault();
   Reopen(Echoing());
@@ -335,11 +344,10 @@ TEST_F(EchoLineTest, TheReadBehindAWriteDecidesOnlyWhetherACopyCameFirst) {
 // results after Link on a line with echo and on one without, and the drive holds the same (the
 // simulated drive stores a write it refuses or leaves unanswered, unless it ignores it).
 TEST_F(EchoLineTest, EveryDriveFaultGivesTheSameResultsWithAndWithoutEcho) {
-  const simdrive::Fault faults[] = {{FaultKind::BadCrc, 0, -1, 0},  {FaultKind::Silence, 0, -1, 0},
-                                    {FaultKind::Ignore, 0, -1, 0},  {FaultKind::Silence, 0, 1, 0},
-                                    {FaultKind::Silence, 0, 2, 0},  {FaultKind::WrongValue, 0, -1, 0},
-                                    {FaultKind::Length, 2, -1, 0},  {FaultKind::Delay, 150, -1, 0},
-                                    {FaultKind::Exception, 3, -1, 0}};
+  const simdrive::Fault faults[] = {
+      {FaultKind::BadCrc, 0, -1, 0},     {FaultKind::Silence, 0, -1, 0}, {FaultKind::Ignore, 0, -1, 0},
+      {FaultKind::Silence, 0, 1, 0},     {FaultKind::Silence, 0, 2, 0},  {FaultKind::WrongValue, 0, -1, 0},
+      {FaultKind::Length, 2, -1, 0},     {FaultKind::Delay, 150, -1, 0}, {FaultKind::Exception, 3, -1, 0}};
   std::string results[2];
   for (bool echo : {false, true}) {
     for (const simdrive::Fault& fault : faults) {
@@ -376,10 +384,7 @@ TEST_F(EchoLineTest, ALateCopyOfAnEarlierTryAnswersNoLaterTry) {
   port->SetLineFaults(stalling);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(core::WriteBit(9, 3, static_cast<std::uint8_t>(i % 2)), 2) << i;
   // The drive that is there still answers through the stalls.
-  for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(i + 1)), 0) << i;
-    EXPECT_EQ(drive->Holding(1, 10), i + 1);
-  }
+  for (int i = 1; i <= 10; ++i) ExpectWordDone(10, static_cast<std::uint16_t>(i), std::to_string(i));
 }
 
 // A word or coil write's copy whose CRC was damaged is the copy all the same: the drive's answer
@@ -388,19 +393,16 @@ TEST_F(EchoLineTest, ALateCopyOfAnEarlierTryAnswersNoLaterTry) {
 TEST_F(EchoLineTest, ACopyDamagedInItsCrcIsTheCopy) {
   for (int damage : {100, 10}) {
     for (LineEcho line : {LineEcho::Echoes, LineEcho::Unknown}) {
+      const std::string which = std::to_string(damage) + "% " + std::to_string(int(line));
       drive->ClearFault();
       Reopen(Echoing({}, 0, damage, 5));
       core::LearnPortLineEcho(line);
       for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(100 + i)), 0) << damage << i;
-        EXPECT_EQ(drive->Holding(1, 10), 100 + i);
-        EXPECT_EQ(core::WriteBit(1, 3, static_cast<std::uint8_t>(i % 2)), 0) << damage << i;
-        EXPECT_EQ(drive->Coil(1, 3), i % 2 == 1);
+        ExpectWordDone(10, static_cast<std::uint16_t>(100 + i), which);
+        ExpectCoilDone(3, i % 2 == 1, which);
       }
-      drive->SetFault(kRefuseAll);
-      EXPECT_EQ(core::WriteWord(1, 10, 7), 259) << damage;
-      drive->SetFault(kIgnoreAll);
-      EXPECT_EQ(core::WriteBit(1, 4, 1), 2) << damage;
+      ExpectWrites(kRefuseAll, 1, 259, which);
+      ExpectWrites(kIgnoreAll, 1, 2, which);
       EXPECT_GT(port->Line().CopiesDamaged(), 0);
     }
   }
@@ -434,10 +436,10 @@ TEST_F(EchoLineTest, TheHeadOfACopyIsNoAnswer) {
     EXPECT_EQ(v, 7u);
   }
   // One byte short, ahead of a read's answer and of a word write's (on an echoing line).
+  auto shortOf = [](const Bytes& request) { return Bytes(request.begin(), request.end() - 1); };
   drive->SetHolding(1, 20, 0x1234);
   Reopen({});
-  const Bytes readRequest = WithCrc({1, 3, 0, 20, 0, 1});
-  port->NoiseBeforeNextReply(Bytes(readRequest.begin(), readRequest.end() - 1));
+  port->NoiseBeforeNextReply(shortOf(WithCrc({1, 3, 0, 20, 0, 1})));
   std::uint32_t v = 0;
   EXPECT_EQ(core::ReadWord(1, 20, 1, v), 0);
   EXPECT_EQ(v, 0x1234u);
@@ -445,8 +447,7 @@ TEST_F(EchoLineTest, TheHeadOfACopyIsNoAnswer) {
   EXPECT_EQ(core::PortLineEcho(), LineEcho::Unknown);
   core::LearnPortLineEcho(LineEcho::Echoes);
   port->ClearHistory();
-  const Bytes writeRequest = WithCrc({1, 6, 0, 10, 0, 5});
-  port->NoiseBeforeNextReply(Bytes(writeRequest.begin(), writeRequest.end() - 1));
+  port->NoiseBeforeNextReply(shortOf(WithCrc({1, 6, 0, 10, 0, 5})));
   EXPECT_EQ(core::WriteWord(1, 10, 5), 0);
   EXPECT_EQ(Sent().size(), 1u);
 }

@@ -145,30 +145,26 @@ TEST_F(ParamAccessTest, ReadBackTellsWhetherTheDriveHoldsWhatTheWriteSends) {
     core::State().Document = {d};
     return core::ReadParamBack(1, 0, written);
   };
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(12.75f);
   drive->SetHolding(1, 50, 0xFFFE);
-  EXPECT_TRUE(back(Def('W', 50, 1, -100), -0.2f).holdsWritten);
-  EXPECT_FLOAT_EQ(back(Def('W', 50, 1, -100), -0.3f).value, -0.2f);
-  EXPECT_FALSE(back(Def('W', 50, 1, -100), -0.3f).holdsWritten);
-  EXPECT_TRUE(back(Def('W', 50, 0, 0), 65534.0f).holdsWritten);
-  // An input letter is written to the holding register of its number, and read back from it.
   drive->SetInput(1, 50, 7);
-  EXPECT_FALSE(back(Def('X', 50, 0), 7.0f).holdsWritten);
-  EXPECT_TRUE(back(Def('X', 50, 0), 65534.0f).holdsWritten);
   drive->SetHolding(1, 60, 0x86A0);  // 100000 in two words, low word first
   drive->SetHolding(1, 61, 0x0001);
-  EXPECT_TRUE(back(Def('L', 60, 3), 100.0f).holdsWritten);
-  EXPECT_FALSE(back(Def('L', 60, 3), 100.001f).holdsWritten);
-  // A coil is switched on by 1 only: 2 writes it off.
-  drive->SetCoil(1, 9, false);
-  EXPECT_TRUE(back(Def('B', 9, 0), 2.0f).holdsWritten);
-  EXPECT_FALSE(back(Def('B', 9, 0), 1.0f).holdsWritten);
-  const std::uint32_t bits = std::bit_cast<std::uint32_t>(12.75f);
   drive->SetHolding(1, 80, static_cast<std::uint16_t>(bits & 0xFFFF));
   drive->SetHolding(1, 81, static_cast<std::uint16_t>(bits >> 16));
-  EXPECT_TRUE(back(Def('F', 80, 2), 12.75f).holdsWritten);
-  EXPECT_FALSE(back(Def('F', 80, 2), 12.5f).holdsWritten);
-  // A value the register cannot hold was never sent; a read that fails tells nothing.
-  EXPECT_FALSE(back(Def('W', 50, 2), 700.0f).holdsWritten);
+  drive->SetCoil(1, 9, false);
+  // An input letter is written to the holding register of its number, and read back from it; a
+  // coil is switched on by 1 only (2 writes it off); a value the register cannot hold was never sent.
+  const struct { core::ParameterDefinition def; float written; bool holds; } cases[] = {
+      {Def('W', 50, 1, -100), -0.2f, true}, {Def('W', 50, 1, -100), -0.3f, false},
+      {Def('W', 50, 0, 0), 65534.0f, true}, {Def('X', 50, 0), 7.0f, false},
+      {Def('X', 50, 0), 65534.0f, true},    {Def('L', 60, 3), 100.0f, true},
+      {Def('L', 60, 3), 100.001f, false},   {Def('B', 9, 0), 2.0f, true},
+      {Def('B', 9, 0), 1.0f, false},        {Def('F', 80, 2), 12.75f, true},
+      {Def('F', 80, 2), 12.5f, false},      {Def('W', 50, 2), 700.0f, false}};
+  for (const auto& c : cases) EXPECT_EQ(back(c.def, c.written).holdsWritten, c.holds) << c.def.type << c.written;
+  EXPECT_FLOAT_EQ(back(Def('W', 50, 1, -100), -0.3f).value, -0.2f);
+  // A read that fails tells nothing.
   drive->SetFault({simdrive::FaultKind::Silence});
   const core::ParamReadBack silent = back(Def('W', 50, 1, -100), -0.2f);
   EXPECT_EQ(silent.result, core::kResultBadReply);

@@ -374,27 +374,25 @@ class ParamGridTest : public QObject {
     const int row = uitest::RowOfCode(*view, "P0.01");
     const QString failed = "TIME-OUT !!\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.\n";
 
-    // Stored, its answer lost.
-    drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 6});
-    uitest::EnterValue(*view, row, "61");
-    QCOMPARE(drive.Holding(1, 101), std::uint16_t(6100));
-    QCOMPARE(gui.messages.back().text, failed + "The drive may have done the write all the same: read back from "
-                                                "the drive, P0.01 now holds 61.00, the value written.");
-    QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
-    QCOMPARE(view->Cell(6, row), QString("61.00"));
-    QCOMPARE(uitest::DocumentLine("P0.01").value, 61.0f);
-
-    // Stored, its answer changed: the reply did not confirm it.
-    drive.SetFault({simdrive::FaultKind::WrongValue, 0, -1, 6});
-    uitest::EnterValue(*view, row, "62.5");
-    QCOMPARE(drive.Holding(1, 101), std::uint16_t(6250));
-    QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.50, the value written."));
-    QCOMPARE(view->Cell(6, row), QString("62.50"));
-    // Stored, every answer damaged.
-    drive.SetFault({simdrive::FaultKind::BadCrc, 0, -1, 6});
-    uitest::EnterValue(*view, row, "62.75");
-    QVERIFY(gui.messages.back().text.endsWith("P0.01 now holds 62.75, the value written."));
-    QCOMPARE(view->Cell(6, row), QString("62.75"));
+    // Stored, its answer lost, changed (the reply did not confirm it) or damaged every time.
+    const struct { simdrive::FaultKind kind; QString typed, holds; std::uint16_t reg; } stored[] = {
+        {simdrive::FaultKind::Silence, "61", "61.00", 6100},
+        {simdrive::FaultKind::WrongValue, "62.5", "62.50", 6250},
+        {simdrive::FaultKind::BadCrc, "62.75", "62.75", 6275}};
+    for (const auto& c : stored) {
+      drive.SetFault({c.kind, 0, -1, 6});
+      uitest::EnterValue(*view, row, c.typed);
+      QCOMPARE(drive.Holding(1, 101), c.reg);
+      const QString readBack = "P0.01 now holds " + c.holds + ", the value written.";
+      if (c.kind == simdrive::FaultKind::Silence) {
+        QCOMPARE(gui.messages.back().text, failed + "The drive may have done the write all the same: read back from "
+                                                    "the drive, " + readBack);
+      }
+      QVERIFY2(gui.messages.back().text.endsWith(readBack), qPrintable(c.typed));
+      QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
+      QCOMPARE(view->Cell(6, row), c.holds);
+      QCOMPARE(uitest::DocumentLine("P0.01").value, c.holds.toFloat());
+    }
 
     // Neither stored nor answered: the cell keeps what the drive holds, which someone else may have changed.
     drive.SetFault({simdrive::FaultKind::Ignore, 0, -1, 6});
