@@ -59,18 +59,18 @@ class EchoLineTest : public FakeDriveTest {
     ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet);
   }
   // The drive set to this fault, and every result of Writes(n) expected to be `result`.
-  void ExpectWrites(const simdrive::Fault& fault, int n, core::TransactionResult result, const std::string& which) {
+  void ExpectWrites(const simdrive::Fault& fault, int n, core::TransactionResult result) {
     drive->SetFault(fault);
-    for (core::TransactionResult r : Writes(n)) EXPECT_EQ(r, result) << which;
+    for (core::TransactionResult r : Writes(n)) EXPECT_EQ(r, result);
   }
   // A word or coil write to station 1 reported done, and the drive holding what it sent.
-  void ExpectWordDone(std::uint16_t reg, std::uint16_t value, const std::string& which = {}) {
-    EXPECT_EQ(core::WriteWord(1, reg, value), 0) << which;
-    EXPECT_EQ(drive->Holding(1, reg), value) << which;
+  void ExpectWordDone(std::uint16_t reg, std::uint16_t value) {
+    EXPECT_EQ(core::WriteWord(1, reg, value), 0);
+    EXPECT_EQ(drive->Holding(1, reg), value);
   }
-  void ExpectCoilDone(std::uint16_t coil, bool on, const std::string& which = {}) {
-    EXPECT_EQ(core::WriteBit(1, coil, on ? 1 : 0), 0) << which;
-    EXPECT_EQ(drive->Coil(1, coil), on) << which;
+  void ExpectCoilDone(std::uint16_t coil, bool on) {
+    EXPECT_EQ(core::WriteBit(1, coil, on ? 1 : 0), 0);
+    EXPECT_EQ(drive->Coil(1, coil), on);
   }
   // How long an operation took on the fake port's clock.
   template <typename Op>
@@ -115,10 +115,11 @@ TEST_F(EchoLineTest, LostCopiesNeverMakeARefusedOrUnansweredWriteDone) {
   // Nine copies in ten lost: Link may learn the line as one without echo, and a refused write
   // whose copy does come is still refused.
   for (unsigned seed = 1; seed <= 24; ++seed) {
+    SCOPED_TRACE(seed);
     drive->ClearFault();
     Reopen(Echoing({}, 90, 0, seed));
     Link();
-    ExpectWrites(kRefuseAll, 10, 259, "seed " + std::to_string(seed));
+    ExpectWrites(kRefuseAll, 10, 259);
   }
 }
 
@@ -267,20 +268,18 @@ TEST_F(EchoLineTest, ARefusalIsTakenWhenItArrives) {
 }
 
 // The copies lost while Link learnt the line (it is learnt quiet) come back from the first write
-// on. The drive's answer or refusal behind the copy is taken; a held copy with the drive silent
-// behind it is no answer (the read that follows shows the copy), and where the drive answers
-// that read the unanswered try costs the guard. The line echoes from then on.
+// on: the drive's answer or refusal behind a copy is taken; a held copy with the drive silent is
+// no answer (the read behind it shows the copy), and costs the guard where the drive answers
+// that read. The line echoes from then on.
 TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
-  // The drive's fault, which write goes first (function 6 word, 5 coil), the two results.
+  // The drive's fault, the write made first (function 6 word, 5 coil), the word and coil results.
   const struct { simdrive::Fault fault; int first, word, coil; } cases[] = {
-      {{}, 6, 0, 0},           {{FaultKind::Exception, 3, -1, 6}, 6, 259, 0},
-      {{FaultKind::Exception, 3, -1, 5}, 6, 0, 259},
-      {kIgnoreAll, 6, 2, 2},   {kIgnoreAll, 5, 2, 2},  // unplugged
-      {{FaultKind::Ignore, 0, -1, 6}, 6, 2, 0},  {{FaultKind::Ignore, 0, -1, 5}, 5, 0, 2},
-  };
+      {{}, 6, 0, 0},         {{FaultKind::Exception, 3, -1, 6}, 6, 259, 0},
+      {kIgnoreAll, 6, 2, 2}, {{FaultKind::Exception, 3, -1, 5}, 6, 0, 259},
+      {kIgnoreAll, 5, 2, 2}, {{FaultKind::Ignore, 0, -1, 6}, 6, 2, 0},  // the drive answers reads
+      {{FaultKind::Ignore, 0, -1, 5}, 5, 0, 2}};
   for (const auto& c : cases) {
-    const std::string which = std::to_string(int(c.fault.kind)) + "/" + std::to_string(c.fault.function) + " first " +
-                              std::to_string(c.first);
+    SCOPED_TRACE(testing::Message() << int(c.fault.kind) << "/" << c.fault.function << " first " << c.first);
     drive->ClearFault();
     drive->SetHolding(1, 200, 0);
     drive->SetCoil(1, 3, false);
@@ -291,19 +290,15 @@ TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
     auto writeCoil = [&] { coil = core::WriteBit(1, 3, 1); };
     const auto took = c.first == 6 ? Took(writeWord) : Took(writeCoil);
     c.first == 6 ? writeCoil() : writeWord();
-    EXPECT_EQ(word, c.word) << which;
-    EXPECT_EQ(coil, c.coil) << which;
-    if (c.fault.kind == FaultKind::Ignore && c.fault.function != 0) {
-      EXPECT_GE(took, core::kLateReplyGuard) << which;
-    }
-    EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes) << which;
-    if (c.word != 259) {
-      EXPECT_EQ(drive->Holding(1, 200), c.word == 0 ? 4000 : 0) << which;
-    }
-    if (c.coil != 259) {
-      EXPECT_EQ(drive->Coil(1, 3), c.coil == 0) << which;
-    }
-    EXPECT_EQ(port->Line().CopiesLost(), 9) << which;
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(coil, c.coil);
+    const bool answersReads = c.fault.kind == FaultKind::Ignore && c.fault.function != 0;
+    EXPECT_GE(took, answersReads ? core::kLateReplyGuard : std::chrono::milliseconds(0));
+    EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
+    // The simulated drive stores what it refuses, not what it ignores.
+    EXPECT_EQ(drive->Holding(1, 200), c.word == 2 ? 0 : 4000);
+    EXPECT_EQ(drive->Coil(1, 3), c.coil != 2);
+    EXPECT_EQ(port->Line().CopiesLost(), 9);
   }
 }
 
@@ -384,7 +379,7 @@ TEST_F(EchoLineTest, ALateCopyOfAnEarlierTryAnswersNoLaterTry) {
   port->SetLineFaults(stalling);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(core::WriteBit(9, 3, static_cast<std::uint8_t>(i % 2)), 2) << i;
   // The drive that is there still answers through the stalls.
-  for (int i = 1; i <= 10; ++i) ExpectWordDone(10, static_cast<std::uint16_t>(i), std::to_string(i));
+  for (std::uint16_t i = 1; i <= 10; ++i) ExpectWordDone(10, i);
 }
 
 // A word or coil write's copy whose CRC was damaged is the copy all the same: the drive's answer
@@ -393,16 +388,16 @@ TEST_F(EchoLineTest, ALateCopyOfAnEarlierTryAnswersNoLaterTry) {
 TEST_F(EchoLineTest, ACopyDamagedInItsCrcIsTheCopy) {
   for (int damage : {100, 10}) {
     for (LineEcho line : {LineEcho::Echoes, LineEcho::Unknown}) {
-      const std::string which = std::to_string(damage) + "% " + std::to_string(int(line));
+      SCOPED_TRACE(testing::Message() << damage << "% " << int(line));
       drive->ClearFault();
       Reopen(Echoing({}, 0, damage, 5));
       core::LearnPortLineEcho(line);
       for (int i = 0; i < 10; ++i) {
-        ExpectWordDone(10, static_cast<std::uint16_t>(100 + i), which);
-        ExpectCoilDone(3, i % 2 == 1, which);
+        ExpectWordDone(10, static_cast<std::uint16_t>(100 + i));
+        ExpectCoilDone(3, i % 2 == 1);
       }
-      ExpectWrites(kRefuseAll, 1, 259, which);
-      ExpectWrites(kIgnoreAll, 1, 2, which);
+      ExpectWrites(kRefuseAll, 1, 259);
+      ExpectWrites(kIgnoreAll, 1, 2);
       EXPECT_GT(port->Line().CopiesDamaged(), 0);
     }
   }
