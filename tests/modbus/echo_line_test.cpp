@@ -51,13 +51,6 @@ class EchoLineTest : public FakeDriveTest {
     }
     return results;
   }
-  // Link on a line whose copies of the probe and of the eight identifications behind it are lost
-  // (it is learnt quiet) and come back from then on.
-  void LinkLearntQuietWithCopiesLost() {
-    Reopen(Echoing({1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    Link();
-    ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet);
-  }
   // The drive set to this fault, and every result of Writes(n) expected to be `result`.
   void ExpectWrites(const simdrive::Fault& fault, int n, core::TransactionResult result) {
     drive->SetFault(fault);
@@ -283,7 +276,9 @@ TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
     drive->ClearFault();
     drive->SetHolding(1, 200, 0);
     drive->SetCoil(1, 3, false);
-    LinkLearntQuietWithCopiesLost();
+    Reopen(Echoing({1, 2, 3, 4, 5, 6, 7, 8, 9}));  // the probe's copy and the identifications'
+    Link();
+    ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet);
     drive->SetFault(c.fault);
     int word = -1, coil = -1;
     auto writeWord = [&] { word = core::WriteWord(1, 200, 4000); };
