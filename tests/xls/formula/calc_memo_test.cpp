@@ -262,9 +262,8 @@ TEST_F(CalcMemoTest, SortedLookupsScanPastCellsThatDoNotCalculate) {
 
 // Sorted lookups bisect a lookup vector as they bisect the cells read one by one (Evaluate
 // calculates under no stamp), over cells of every kind in no order, down a column and along a
-// row. By hand for 4 down 2,x,,#DIV/0!,1,t,10,TRUE,3,3.5,b,9: the 6th cell (the middle) is a text
-// and the number before it, 1, is not above 4; the 9th (3) is not either; the 11th is a text and
-// the 10th (3.5) is not above 4; the 12th (9) is: the 10th is the hit.
+// row. By hand for 4: the middle (6th) is a text, the 5th (1), the 9th (3) and the 10th (3.5) are
+// not above 4, the 11th is a text, the 12th (9) is: the 10th is the hit.
 TEST_F(CalcMemoTest, SortedLookupsBisectTheVectorAsTheCells) {
   const auto cells = Split("2,x,,=1/0,1,t,10,TRUE,3,3.5,b,9");
   for (int i = 0; i < 12; ++i) {
