@@ -58,7 +58,9 @@ void InputMethod(QWidget* w, const QString& preedit, const QString& commit = {})
   QApplication::sendEvent(w, &e);
 }
 // One key that gives `text`, as a keyboard layout does for a character outside the basic plane.
-void Key(QWidget* w, const QString& text) { QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, text, Qt::NoModifier); }
+void Key(QWidget* w, const QString& text) {
+  QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, text, Qt::NoModifier);
+}
 
 }  // namespace
 

@@ -114,8 +114,10 @@ TEST_F(CalcValues, NumbersEqualToFifteenDigits) {
   EXPECT_EQ(Value("COUNTIF(A1:A5;1)&COUNTIF(A1:A5;\">1\")&COUNTIF(A1:A5;\"<=1\")&SUMIF(A1:A5;10^15)"),
             "1231E+15");
   const double keys[] = {0.5, 1 + 16 * ulp, 1 + 1e-14};
-  for (int r = 1; r <= 3; ++r)
-    Set("C" + std::to_string(r), Variant(keys[r - 1])), Set("D" + std::to_string(r), Variant(std::u16string(1, u'a' + r - 1)));
+  for (int r = 1; r <= 3; ++r) {
+    Set("C" + std::to_string(r), Variant(keys[r - 1]));
+    Set("D" + std::to_string(r), Variant(std::u16string(1, u'a' + r - 1)));
+  }
   EXPECT_EQ(Value("VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;1)&"
                   "VLOOKUP(1.00000000000001;C1:D3;2;0)"),
             "bbbc");
