@@ -544,12 +544,8 @@ TEST(Copying, SavingPassesOverRefusedRecordsAndAnAbortCutsItShort) {
 // taken the records before it.
 TEST(Copying, AStoppedSaveOrMergeCountsTheRecordsItStored) {
   TmvxMemTable source, d;
-  for (TmvxMemTable* table : {&source, &d}) {
-    table->GetFieldDefs().Add("Id", ftInteger);
-    table->GetFieldDefs().Add("Name", ftString, table == &source ? 8 : 3);
-    table->Open();
-  }
-  for (auto [id, name] : {std::pair{"1", "a"}, {"2", "bb"}, {"3", "long"}}) AppendRow(source, std::string(id), std::string(name));
+  memtable_test::IdsAndNames(source, 8, {{"1", "a"}, {"2", "bb"}, {"3", "long"}});
+  memtable_test::IdsAndNames(d, 3, {});
   d.SetFilter("Id > 0");
   d.SetFiltered(true);
   d.OnFilterRecord = [](DataSet&, bool&) { throw EDatabaseError("the filter broke"); };

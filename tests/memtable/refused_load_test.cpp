@@ -203,21 +203,23 @@ TEST_F(RefusedLoad, ValuesThatDoNotFitAndDamagedStreamsLeaveTheTableAsItWas) {
 }
 
 // A load from another data set that would leave one key twice in a unique index takes nothing,
-// as a stream does: replacing or appending, the table is as it was, filtered, on its record,
-// and every table on the store still walks its records.
+// as a stream does, replacing or appending; so does one whose index filter fails while the keys
+// are checked, and one from a table on the same store (it would walk the records it adds without
+// end): the table is as it was, filtered, on its record, and every table on the store still
+// walks its records. Without the repeat the load replaces the records, in the source's order,
+// with the free slots of the table's store taken again.
 TEST_F(RefusedLoad, ADataSetThatRepeatsAUniqueKeyIsRefusedWhole) {
-  TmvxMemTable source;
-  source.GetFieldDefs().Add("Id", ftInteger);
-  source.GetFieldDefs().Add("Name", ftString, 12);
-  source.Open();
-  for (auto [id, name] : {std::pair{"1", "a"}, {"2", "b"}, {"3", "c"}})
-    memtable_test::AppendRow(source, std::string(id), std::string(name));
+  using testing::StrEq;
+  using testing::ThrowsMessage;
+  TmvxMemTable source, shown;  // shown: records the table's filter shows
+  memtable_test::IdsAndNames(source, 12, {{"1", "a"}, {"2", "b"}, {"3", "c"}, {"1", "d"}});  // its own key twice
+  memtable_test::IdsAndNames(shown, 12, {{"61", ""}, {"62", ""}});
   t.SetFilter("Id > 10");
   t.SetFiltered(true);
-  auto expectRefused = [&](unsigned options) {
+  auto refused = [&](auto load, const auto& throws) {
     const std::string before = State();
     ASSERT_TRUE(t.Locate("Id", Variant(40), 0));
-    EXPECT_THAT([&] { t.LoadRecordsFrom(source, options); }, testing::ThrowsMessage<EMemTableDupKey>(testing::StrEq(kDuplicateKeyText)));
+    EXPECT_THAT(load, throws);
     EXPECT_EQ(t.FieldByName("Id").AsInteger(), 40);  // on its record
     EXPECT_TRUE(t.Filtered());
     EXPECT_FALSE(t.ControlsDisabled() || !t.EnableIndexes() || t.BulkOperation() != 0);
@@ -225,34 +227,22 @@ TEST_F(RefusedLoad, ADataSetThatRepeatsAUniqueKeyIsRefusedWhole) {
     EXPECT_EQ(WalkElsewhere(), 6);
     EXPECT_EQ(t.LoadCount(), 0);
   };
-  memtable_test::AppendRow(source, std::string("1"), std::string("d"));  // its own key twice
-  expectRefused(0);
-  // An index filter that fails while the keys are checked takes the load back too.
-  TmvxMemTable shown;  // records the table's filter shows
-  shown.GetFieldDefs().Add("Id", ftInteger);
-  shown.Open();
-  for (const char* id : {"61", "62"}) memtable_test::AppendRow(shown, std::string(id));
+  const auto duplicate = ThrowsMessage<EMemTableDupKey>(StrEq(kDuplicateKeyText));
+  refused([&] { t.LoadRecordsFrom(source, 0); }, duplicate);
   bool armed = false;
   t.OnLoadRecord = [&](TmvxCustomMemTable&, bool&) { armed = true; };
   t.OnFilterIndex = [&](TmvxCustomMemTable&, TmvxIndex&, bool&) {
     if (armed) throw EMemTableError("the index filter failed");
   };
-  const std::string kept = State();
-  EXPECT_THAT([&] { t.LoadRecordsFrom(shown, 0); }, testing::ThrowsMessage<EMemTableError>(testing::StrEq("the index filter failed")));
-  armed = false;
+  refused([&] { t.LoadRecordsFrom(shown, 0); }, ThrowsMessage<EMemTableError>(StrEq("the index filter failed")));
   t.OnLoadRecord = nullptr;
   t.OnFilterIndex = nullptr;
-  EXPECT_EQ(State(), kept);
-  // A table on the same store would walk the records added to it without end.
-  const std::string start = State();
-  EXPECT_THROW(t.LoadRecordsFrom(other, TmvxMemTable::mtcpoAppend), EMemTableError);
-  EXPECT_EQ(State(), start);
+  refused([&] { t.LoadRecordsFrom(other, TmvxMemTable::mtcpoAppend); }, testing::Throws<EMemTableError>());
   source.Last();
-  source.Delete();
-  memtable_test::AppendRow(source, std::string("20"), std::string("d"));  // a key the table holds
-  expectRefused(TmvxMemTable::mtcpoAppend);
-  // Without the repeat it replaces the records, in the source's order, with the free slots
-  // of the table's store taken again.
+  source.Edit();
+  source.FieldByName("Id").SetAsInteger(20);  // a key the table holds
+  source.Post();
+  refused([&] { t.LoadRecordsFrom(source, TmvxMemTable::mtcpoAppend); }, duplicate);
   source.Last();
   source.Edit();
   source.FieldByName("Id").SetAsInteger(21);
@@ -274,16 +264,9 @@ TEST(LoadFromDataSet, ARepeatedKeyAndARaisingFilterAreReportedAndTheLinksComeBac
   master.GetFieldDefs().Add("Name", ftString, 5);
   master.Open();
   for (const char* name : {"z1", "z2"}) memtable_test::AppendRow(master, std::string(name));
-  for (TmvxMemTable* table : {&t, &source}) {
-    table->GetFieldDefs().Add("Id", ftInteger);
-    table->GetFieldDefs().Add("Name", ftString, 5);
-  }
   t.GetIndexDefs().Add("ByName", "Name", ixUnique);
-  t.Open();
-  source.Open();
-  for (auto [id, name] : {std::pair{"5", "z1"}, {"6", "z2"}}) memtable_test::AppendRow(t, std::string(id), std::string(name));
-  for (auto [id, name] : {std::pair{"1", "a1"}, {"2", "a2"}, {"3", "a3"}, {"4", "a1"}})
-    memtable_test::AppendRow(source, std::string(id), std::string(name));
+  memtable_test::IdsAndNames(t, 5, {{"5", "z1"}, {"6", "z2"}});
+  memtable_test::IdsAndNames(source, 5, {{"1", "a1"}, {"2", "a2"}, {"3", "a3"}, {"4", "a1"}});
   t.SetFilter("Id > 1");
   t.SetFiltered(true);
   t.SetIndexName("ByName");

@@ -1,7 +1,9 @@
 // Helpers shared by the in-memory table tests.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "memtable/mem_table.h"
 
@@ -25,6 +27,16 @@ void AppendRow(dataset::DataSet& t, const Values&... values) {
   int i = 0;
   ((values.empty() ? t.GetField(i).Clear() : t.GetField(i).SetAsString(values), ++i), ...);
   t.Post();
+}
+
+// Defines the fields Id (an integer) and Name (a text of `width`) on `t`, opens it and appends
+// `rows` (id, name).
+inline void IdsAndNames(memtable::TmvxMemTable& t, int width,
+                        std::initializer_list<std::pair<const char*, const char*>> rows) {
+  t.GetFieldDefs().Add("Id", dataset::ftInteger);
+  t.GetFieldDefs().Add("Name", dataset::ftString, width);
+  t.Open();
+  for (const auto& [id, name] : rows) AppendRow(t, std::string(id), std::string(name));
 }
 
 // The values of one field over the whole table, walked from the first record.

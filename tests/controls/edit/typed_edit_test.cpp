@@ -52,14 +52,14 @@ void AltGr(QWidget* w, const QString& text) {
 }
 
 // What an input method sends: a composition shown, or text committed (which ends it).
-void Compose(QWidget* w, const QString& preedit) {
+void InputMethod(QWidget* w, const QString& preedit, const QString& commit = {}) {
   QInputMethodEvent e(preedit, {});
+  e.setCommitString(commit);
   QApplication::sendEvent(w, &e);
 }
-void Commit(QWidget* w, const QString& text) {
-  QInputMethodEvent e;
-  e.setCommitString(text);
-  QApplication::sendEvent(w, &e);
+// One key that gives `text`, as a keyboard layout does for a character outside the basic plane.
+void Key(QWidget* w, const QString& text) {
+  QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, text, Qt::NoModifier);
 }
 
 }  // namespace
@@ -199,28 +199,28 @@ class TypedEditTest : public QObject {
     Form f(etNumeric);
     f.edit->SetText("1");
     f.TypeAtEnd("");
-    Compose(f.edit, "^");
+    InputMethod(f.edit, "^");
     QCOMPARE(f.edit->Text(), QString("1"));
-    Commit(f.edit, "¹");
-    Commit(f.edit, "5");
-    Compose(f.edit, "´");
-    Commit(f.edit, "é²");
+    InputMethod(f.edit, "", "¹");
+    InputMethod(f.edit, "", "5");
+    InputMethod(f.edit, "´");
+    InputMethod(f.edit, "", "é²");
     QCOMPARE(f.edit->Text() + "=" + QString::number(f.edit->IntegerValue()), QString("15=15"));
     f.edit->selectAll();
-    Compose(f.edit, "^");
-    Commit(f.edit, "³");
+    InputMethod(f.edit, "^");
+    InputMethod(f.edit, "", "³");
     QCOMPARE(f.edit->Text(), QString("15"));
     QVERIFY(f.edit->hasSelectedText());
-    Commit(f.edit, "7");
+    InputMethod(f.edit, "", "7");
     QCOMPARE(f.edit->Text(), QString("7"));
     f.edit->SetEditType(etUppercase);
     f.edit->SetPrefix("#");
     f.edit->SetText("");
     f.edit->setCursorPosition(0);
-    Commit(f.edit, "éa");
+    InputMethod(f.edit, "", "éa");
     QCOMPARE(f.edit->text() + "|" + f.edit->Text(), QString("#ÉA|ÉA"));
     f.edit->setReadOnly(true);
-    Commit(f.edit, "b");
+    InputMethod(f.edit, "", "b");
     QCOMPARE(f.edit->Text(), QString("ÉA"));
   }
 
@@ -231,22 +231,22 @@ class TypedEditTest : public QObject {
     f.edit->SetText("");
     QStringList pressed;
     f.edit->OnKeyPress = [&](TTypedEdit&, const QString& key) { pressed << key; };
-    QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("😀"), Qt::NoModifier);
-    Commit(f.edit, "𠀀");
+    Key(f.edit, "😀");
+    InputMethod(f.edit, "", "𠀀");
     QCOMPARE(f.edit->Text(), QString("😀𠀀"));
     QCOMPARE(pressed, (QStringList{"😀", "𠀀"}));
     QTest::keyClick(f.edit, Qt::Key_Backspace);
     QCOMPARE(f.edit->Text(), QString("😀"));
     f.edit->SetEditType(etUppercase);
     f.edit->SetText("");
-    QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("𐐨"), Qt::NoModifier);  // Deseret small
+    Key(f.edit, "𐐨");  // Deseret small
     QCOMPARE(f.edit->Text(), QString("𐐀"));
     for (TTypedEditType type : {etNumeric, etAlphaNumeric, etHex}) {
       f.edit->SetEditType(type);
       f.edit->SetText("1");
       f.TypeAtEnd("");
-      QTest::sendKeyEvent(QTest::Click, f.edit, Qt::Key_unknown, QString("😀"), Qt::NoModifier);
-      Commit(f.edit, "😀");
+      Key(f.edit, "😀");
+      InputMethod(f.edit, "", "😀");
       QCOMPARE(f.edit->Text(), QString("1"));
     }
   }

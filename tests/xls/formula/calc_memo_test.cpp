@@ -53,6 +53,18 @@ class CalcMemoTest : public ::testing::Test {
     bool outside = false;
     return book_->GetCellValue(s->GetIndex(), row, column, outside, v);
   }
+  // The formulas in Data!A1 down, calculated under a new stamp, give what Evaluate gives (it
+  // calculates under no stamp, reading the cells one by one).
+  void ExpectAsEvaluated(const std::vector<std::string>& formulas, const std::string& where) {
+    for (std::size_t i = 0; i < formulas.size(); ++i) Cell(other_, "A" + std::to_string(i + 1), "=" + formulas[i]);
+    book_->BumpRecalcStamp();
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+      Variant calculated, read;
+      const std::int32_t st = book_->Evaluate(U("=" + formulas[i]), read);
+      EXPECT_EQ(Value(other_, static_cast<int>(i), 0, calculated), st) << formulas[i] << where;
+      EXPECT_EQ(calculated.ToText(), read.ToText()) << formulas[i] << where;
+    }
+  }
 
   IXLSWorkbook book_;
   IXLSWorksheet* sheet_ = nullptr;
@@ -262,9 +274,8 @@ TEST_F(CalcMemoTest, SortedLookupsScanPastCellsThatDoNotCalculate) {
 
 // Sorted lookups bisect a lookup vector as they bisect the cells read one by one (Evaluate
 // calculates under no stamp), over cells of every kind in no order, down a column and along a
-// row. By hand for 4 down 2,x,,#DIV/0!,1,t,10,TRUE,3,3.5,b,9: the 6th cell (the middle) is a text
-// and the number before it, 1, is not above 4; the 9th (3) is not either; the 11th is a text and
-// the 10th (3.5) is not above 4; the 12th (9) is: the 10th is the hit.
+// row. By hand for 4: the middle (6th) is a text, the 5th (1), the 9th (3) and the 10th (3.5) are
+// not above 4, the 11th is a text, the 12th (9) is: the 10th is the hit.
 TEST_F(CalcMemoTest, SortedLookupsBisectTheVectorAsTheCells) {
   const auto cells = Split("2,x,,=1/0,1,t,10,TRUE,3,3.5,b,9");
   for (int i = 0; i < 12; ++i) {
@@ -281,15 +292,8 @@ TEST_F(CalcMemoTest, SortedLookupsBisectTheVectorAsTheCells) {
     formulas.push_back("VLOOKUP(" + key + ";Sheet1!A1:B30;2)");
     formulas.push_back("HLOOKUP(" + key + ";Sheet1!A20:Z21;2;TRUE)");
   }
-  for (std::size_t i = 0; i < formulas.size(); ++i) Cell(other_, "A" + std::to_string(i + 1), "=" + formulas[i]);
-  book_->BumpRecalcStamp();
   const std::uint64_t bisections = Calc().Counters().bisections;
-  for (std::size_t i = 0; i < formulas.size(); ++i) {
-    Variant bisected, read;
-    const std::int32_t expected = book_->Evaluate(U("=" + formulas[i]), read);
-    EXPECT_EQ(Value(other_, static_cast<int>(i), 0, bisected), expected) << formulas[i];
-    EXPECT_EQ(bisected.ToText(), read.ToText()) << formulas[i];
-  }
+  ExpectAsEvaluated(formulas, "");
   EXPECT_EQ(Calc().Counters().bisections - bisections, formulas.size());
   Variant v;
   ASSERT_EQ(Value(other_, 9, 0, v), 1);  // VLOOKUP(4;Sheet1!A1:B12;2)
@@ -306,16 +310,9 @@ TEST_F(CalcMemoTest, SortedLookupsOverNumbersThatAreNotFiniteScan) {
       Cell(sheet_, "A" + std::to_string(r), r <= static_cast<int>(cells.size()) ? cells[r - 1u] : "");
       Set(sheet_, "B" + std::to_string(r), Variant(r * 1.0));
     }
-    const char* keys[] = {"0.7", "1", "3", "10", "0"};
-    for (std::size_t i = 0; i < std::size(keys); ++i)
-      Cell(other_, "A" + std::to_string(i + 1), std::string("=VLOOKUP(") + keys[i] + ";Sheet1!A1:B6;2)");
-    book_->BumpRecalcStamp();
-    for (std::size_t i = 0; i < std::size(keys); ++i) {
-      Variant scanned, v;
-      const std::int32_t st = book_->Evaluate(U(std::string("=VLOOKUP(") + keys[i] + ";Sheet1!A1:B6;2)"), scanned);
-      EXPECT_EQ(Value(other_, static_cast<int>(i), 0, v), st) << keys[i] << " over " << column;
-      EXPECT_EQ(v.ToText(), scanned.ToText()) << keys[i] << " over " << column;
-    }
+    std::vector<std::string> formulas;
+    for (const char* key : {"0.7", "1", "3", "10", "0"}) formulas.push_back(std::string("VLOOKUP(") + key + ";Sheet1!A1:B6;2)");
+    ExpectAsEvaluated(formulas, std::string(" over ") + column);
   }
 }
 

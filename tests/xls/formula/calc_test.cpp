@@ -454,17 +454,22 @@ TEST_F(CalcTest, PackedTreesMovedAndResolvedWithoutTrees) {
     formulas.push_back(calc.CompileText(U(text), sheet_->GetSheetId()));
     ASSERT_TRUE(formulas.back()) << text;
   }
+  // A node of `kind` over references to `ranges`.
+  auto refs = [](std::int32_t kind, std::initializer_list<TXLSRangeItem> ranges, std::int32_t value) {
+    auto node = std::make_unique<TXLSSyntaxItem>(kind);
+    for (const TXLSRangeItem& r : ranges) {
+      auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
+      ref->value = value;
+      ref->range = std::make_unique<TXLSRangeItem>(r);
+      node->AddChild(std::move(ref));
+    }
+    return node;
+  };
   // Flags a file may give (an absolute flag of 2 is stored apart), an offset reference (not
   // moved) and corners that a move puts in order, swapping their flags.
-  auto odd = std::make_unique<TXLSSyntaxItem>(kNodeSub);
-  for (const TXLSRangeItem& r : {TXLSRangeItem{5, 2, 1, 0, 3, 0, 1, 1, kRangeArea, 0, 0},
-                                 TXLSRangeItem{-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1}}) {
-    auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
-    ref->value = 0x44;
-    ref->range = std::make_unique<TXLSRangeItem>(r);
-    odd->AddChild(std::move(ref));
-  }
-  formulas.push_back(std::make_unique<TXLSCompiledFormula>(std::move(odd), nullptr));
+  formulas.push_back(std::make_unique<TXLSCompiledFormula>(
+      refs(kNodeSub, {{5, 2, 1, 0, 3, 0, 1, 1, kRangeArea, 0, 0}, {-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1}}, 0x44),
+      nullptr));
   for (const auto& f : formulas) {
     const auto tree = f->Tree();
     for (const auto& [rows, columns] : {std::pair{3, 1}, std::pair{-4, 0}, std::pair{200, -1}}) {
@@ -481,14 +486,9 @@ TEST_F(CalcTest, PackedTreesMovedAndResolvedWithoutTrees) {
   }
   // Offsets from row 1, column 0: -1 row is row 0, 2 columns column 2; an area 3 rows up wraps to
   // the grid's end, and its absolute column stays.
-  auto offsets = std::make_unique<TXLSSyntaxItem>(kNodeAdd);
-  for (const TXLSRangeItem& r : {TXLSRangeItem{-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1},
-                                 TXLSRangeItem{-3, 0, 4, 0, 9, 1, -1, 0, kRangeArea, 0, 1}}) {
-    auto ref = std::make_unique<TXLSSyntaxItem>(kNodeReference);
-    ref->range = std::make_unique<TXLSRangeItem>(r);
-    offsets->AddChild(std::move(ref));
-  }
-  TXLSCompiledFormula f(std::move(offsets), nullptr);
+  TXLSCompiledFormula f(
+      refs(kNodeAdd, {{-1, 0, -1, 0, 2, 0, 2, 0, kRangeCell, 0, 1}, {-3, 0, 4, 0, 9, 1, -1, 0, kRangeArea, 0, 1}}, 0),
+      nullptr);
   const std::uint64_t unpacked = TXLSPackedTree::UnpackCount();
   f.ResolveOffsets(1, 0);
   EXPECT_EQ(TXLSPackedTree::UnpackCount(), unpacked);

@@ -55,17 +55,31 @@ TEST_F(CalcValues, TextsThatReadAsDatesAndTimes) {
   EXPECT_EQ(Value("DAY(\"2024-03-01\")"), "1");
 }
 
-// Numbers as typed into a cell with "," between groups of three digits and "$"; dates in the
-// locale's order (M/D/YYYY here: the tests run in the C locale), two-digit years in 1930-2029.
-TEST_F(CalcValues, GroupedNumbersAndLocaleDates) {
-  const std::pair<const char*, const char*> cases[] = {
+// Texts where numbers or truth values are wanted: "," between groups of three digits and "$" as
+// typed into a cell; dates in the locale's order (M/D/YYYY: the tests run in the C locale),
+// two-digit years in 1930-2029; only TRUE and FALSE are truth values (AND and OR pass over other
+// texts given to them); an empty text is no number. Dates before 1900-03-01 as the format's own
+// program counts them; a date cell (of the proleptic calendar) enters sums and comparisons as its
+// serial, also through the running totals of long ranges.
+TEST_F(CalcValues, TextsAsNumbersAndTruthValuesAndEarlySerials) {
+  const std::pair<const char*, const char*> typed[] = {
       {"-$1,000.5", "-1000.5"}, {"$-1,000", "-1000"},     {"1,234,567", "1234567"}, {" $12 ", "12"},
       {"1,00", "error 15"},     {"12,34", "error 15"},    {"1,0000", "error 15"},   {",100", "error 15"},
       {"$", "error 15"},        {"$$1", "error 15"},      {"1,000e3", "error 15"},  {"1/18/19", "43483"},
       {"2/29/1900", "60"},      {"2/29/2019", "error 15"}, {"13/1/2019", "error 15"}, {"1/18/219", "error 15"},
       {"1/18-2019", "error 15"}};
-  for (const auto& [text, number] : cases) EXPECT_EQ(Value("VALUE(\"" + std::string(text) + "\")"), number) << text;
-  EXPECT_EQ(Value("ROUND(\"1/18/2019 10:00\"*24;6)"), "1043602");
+  for (const auto& [text, number] : typed) EXPECT_EQ(Value("VALUE(\"" + std::string(text) + "\")"), number) << text;
+  Set("A1", Variant::Date(60.0));  // 1900-02-28, serial 59
+  Set("A2", Variant::Date(62.0));  // 1900-03-02, serial 62
+  const std::pair<const char*, const char*> cases[] = {
+      {"ROUND(\"1/18/2019 10:00\"*24;6)", "1043602"}, {"NOT(\"true\")", "FALSE"}, {"NOT(\"1\")", "error 15"},
+      {"IF(\"\";1;2)", "error 15"},   {"AND(\"abc\";1)", "TRUE"},  {"OR(\"0\";\"FALSE\")", "FALSE"},
+      {"OR(\"abc\")", "error 15"},    {"-\"\"", "error 15"},       {"SUM(\"\";1)", "error 15"},
+      {"DATE(1900;1;0)", "0"},       {"DATE(1900;2;30)", "61"},   {"DATE(1900;1;32)", "32"},  // 1900-02-01
+      {"\"1900-02-29\"+0", "60"},     {"\"1900-01-01\"+0", "1"},    {"(A1+0)&A1", "5959"},
+      {"SUM(A1:A2)&SUM(A1:A40)", "121121"},
+      {"(A1=59)&(A1=DATE(1900;2;28))&(A2=DATE(1900;3;2))", "TRUETRUETRUE"}};
+  for (const auto& [formula, value] : cases) EXPECT_EQ(Value(formula), value) << formula;
 }
 
 // Under a day-first locale (built from its source into a private folder) the order follows it,
@@ -76,41 +90,12 @@ TEST_F(CalcValues, DatesInADayFirstLocale) {
   ::setenv("LOCPATH", dir.c_str(), 1);
   std::system(("mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1").c_str());
   ASSERT_TRUE(std::setlocale(LC_TIME, "de_DE.UTF-8")) << "cannot build the locale de_DE.UTF-8";
-  EXPECT_EQ(Value("\"18.01.2019\"+0"), "43483");
-  EXPECT_EQ(Value("\"18/01/2019\"+0"), "43483");
-  EXPECT_EQ(Value("\"01/18/2019\"+0"), "error 15");
-  EXPECT_EQ(Value("\"18.01/2019\"+0"), "error 15");
+  for (const auto& [text, number] : {std::pair{"18.01.2019", "43483"}, {"18/01/2019", "43483"},
+                                     {"01/18/2019", "error 15"}, {"18.01/2019", "error 15"}})
+    EXPECT_EQ(Value("\"" + std::string(text) + "\"+0"), number) << text;
   std::setlocale(LC_TIME, saved.c_str());
   ::unsetenv("LOCPATH");
   std::filesystem::remove_all(dir);
-}
-
-// Only TRUE and FALSE are truth values among texts; AND and OR pass over other texts given to
-// them. An empty text is no number.
-TEST_F(CalcValues, TextsAsTruthValuesAndNumbers) {
-  EXPECT_EQ(Value("NOT(\"true\")"), "FALSE");
-  EXPECT_EQ(Value("NOT(\"1\")"), "error 15");
-  EXPECT_EQ(Value("IF(\"\";1;2)"), "error 15");
-  EXPECT_EQ(Value("AND(\"abc\";1)"), "TRUE");
-  EXPECT_EQ(Value("OR(\"0\";\"FALSE\")"), "FALSE");
-  EXPECT_EQ(Value("OR(\"abc\")"), "error 15");
-  EXPECT_EQ(Value("-\"\""), "error 15");
-  EXPECT_EQ(Value("SUM(\"\";1)"), "error 15");
-}
-
-// Dates before 1900-03-01 as the format's own program counts them; a date cell (a date value of
-// the proleptic calendar) enters sums and comparisons as its serial.
-TEST_F(CalcValues, SerialsBeforeMarch1900) {
-  EXPECT_EQ(Value("DATE(1900;1;0)"), "0");
-  EXPECT_EQ(Value("DATE(1900;2;30)"), "61");
-  EXPECT_EQ(Value("DATE(1900;1;32)"), "32");  // 1900-02-01
-  EXPECT_EQ(Value("\"1900-02-29\"+0"), "60");
-  EXPECT_EQ(Value("\"1900-01-01\"+0"), "1");
-  Set("A1", Variant::Date(60.0));  // 1900-02-28, serial 59
-  Set("A2", Variant::Date(62.0));  // 1900-03-02, serial 62
-  EXPECT_EQ(Value("(A1+0)&A1"), "5959");
-  EXPECT_EQ(Value("SUM(A1:A2)&SUM(A1:A40)"), "121121");  // the walk and the running totals of long ranges
-  EXPECT_EQ(Value("(A1=59)&(A1=DATE(1900;2;28))&(A2=DATE(1900;3;2))"), "TRUETRUETRUE");
 }
 
 // Numbers compare as rounded to 15 significant digits, in operators, criteria and lookups alike
@@ -128,12 +113,11 @@ TEST_F(CalcValues, NumbersEqualToFifteenDigits) {
             "TRUEFALSEFALSETRUETRUEFALSETRUETRUEFALSE");
   EXPECT_EQ(Value("COUNTIF(A1:A5;1)&COUNTIF(A1:A5;\">1\")&COUNTIF(A1:A5;\"<=1\")&SUMIF(A1:A5;10^15)"),
             "1231E+15");
-  Set("C1", Variant(0.5));
-  Set("C2", Variant(1 + 16 * ulp));
-  Set("C3", Variant(1 + 1e-14));
-  Set("D1", Variant(u"a"));
-  Set("D2", Variant(u"b"));
-  Set("D3", Variant(u"c"));
+  const double keys[] = {0.5, 1 + 16 * ulp, 1 + 1e-14};
+  for (int r = 1; r <= 3; ++r) {
+    Set("C" + std::to_string(r), Variant(keys[r - 1]));
+    Set("D" + std::to_string(r), Variant(std::u16string(1, u'a' + r - 1)));
+  }
   EXPECT_EQ(Value("VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;0)&VLOOKUP(1;C1:D3;2;1)&"
                   "VLOOKUP(1.00000000000001;C1:D3;2;0)"),
             "bbbc");
