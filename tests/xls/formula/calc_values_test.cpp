@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "xls/formula/calc/calculator.h"
+#include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/workbook_formulas.h"
 #include "xls/model/codepage.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
@@ -40,6 +42,22 @@ class CalcValues : public ::testing::Test {
   IXLSWorkbook book_;
   IXLSWorksheet* sheet_ = nullptr;
 };
+
+// A deleted reference as files hold it (ptgRefErr) is an error value given to the function: COUNT
+// passes over it and COUNTA counts it, SUM gives the error.
+TEST_F(CalcValues, ADeletedReferenceCountsAsAnErrorValue) {
+  TXLSCalculator& calc = book_->Formulas().Calculator();
+  const std::pair<std::uint8_t, const char*> cases[] = {{0, "1"}, {169, "2"}, {4, "error 23"}};
+  for (const auto& [function, value] : cases) {
+    // ptgInt 2, ptgRefErr, ptgFuncVar with two arguments
+    const std::uint8_t bytes[] = {0x1E, 2, 0, 0x2A, 0, 0, 0, 0, 0x22, 2, function, 0};
+    ASSERT_EQ(sheet_->SetCellFormula(999, 25, calc.CompileBytes(bytes, sizeof bytes, 0, 0x600, sizeof bytes)), 1);
+    bool outside = false;
+    Variant v;
+    const std::int32_t st = book_->GetCellValue(1, 999, 25, outside, v);
+    EXPECT_EQ(st == 1 ? WideToUtf8(v.ToText()) : "error " + std::to_string(st), value) << int(function);
+  }
+}
 
 // yyyy-mm-dd, h:mm[:ss[.f]] with hours past 24 or AM/PM, or both; 1440 x the value here.
 TEST_F(CalcValues, TextsThatReadAsDatesAndTimes) {
