@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -92,5 +93,21 @@ class ComFolder {
   char folder_[32] = "/tmp/kv-bench-XXXXXX";
   std::string link_;
 };
+
+// Starts `server` (a pseudo-terminal drive) and makes its slave COM1; nullptr, with the benchmark
+// skipped, when either fails.
+template <typename Server, typename State>
+std::unique_ptr<ComFolder> ServeAsCom1(Server& server, State& state) {
+  if (!server.Start()) {
+    state.SkipWithError("no pseudo-terminal");
+    return nullptr;
+  }
+  auto com = std::make_unique<ComFolder>(server.SlavePath());
+  if (!com->error.empty()) {
+    state.SkipWithError(com->error.c_str());
+    return nullptr;
+  }
+  return com;
+}
 
 }  // namespace bench

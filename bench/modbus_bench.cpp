@@ -28,15 +28,8 @@ void ReadWordOverPseudoTerminal(benchmark::State& state) {
   drive.AddStation(1);
   drive.SetHolding(1, 1000, 0x1234);
   simdrive::PtyServer server(drive);
-  if (!server.Start()) {
-    state.SkipWithError("no pseudo-terminal");
-    return;
-  }
-  bench::ComFolder com(server.SlavePath());
-  if (!com.error.empty()) {
-    state.SkipWithError(com.error.c_str());
-    return;
-  }
+  const auto com = bench::ServeAsCom1(server, state);
+  if (!com) return;
   if (!core::OpenPort(1, 19200, 8, 'N', 1)) {
     state.SkipWithError("cannot open the port");
   } else {
@@ -66,15 +59,8 @@ void WriteWordAfterLinkOverPseudoTerminal(benchmark::State& state) {
   simdrive::Drive drive("Kestravel", "KV100", "1.00");
   drive.AddStation(1);
   simdrive::PtyServer server(drive);
-  if (!server.Start()) {
-    state.SkipWithError("no pseudo-terminal");
-    return;
-  }
-  bench::ComFolder com(server.SlavePath());
-  if (!com.error.empty()) {
-    state.SkipWithError(com.error.c_str());
-    return;
-  }
+  const auto com = bench::ServeAsCom1(server, state);
+  if (!com) return;
   if (!core::OpenPort(1, 19200, 8, 'N', 1) || core::ReadDeviceId(1) != 0 || core::SettleLineEcho(1) != 0 ||
       core::PortLineEcho() != core::LineEcho::Quiet) {
     state.SkipWithError("cannot link the drive");

@@ -63,15 +63,8 @@ void MonitorTickOverPseudoTerminal(benchmark::State& state) {
     if (line.find(" RX") != std::string::npos) ++frames;
   });
   simdrive::PtyServer server(drive);
-  if (!server.Start()) {
-    state.SkipWithError("no pseudo-terminal");
-    return;
-  }
-  bench::ComFolder com(server.SlavePath());
-  if (!com.error.empty()) {
-    state.SkipWithError(com.error.c_str());
-    return;
-  }
+  const auto com = bench::ServeAsCom1(server, state);
+  if (!com) return;
   if (!core::OpenPort(1, kBaud, 8, 'N', 1)) {
     state.SkipWithError("cannot open the port");
   } else {
