@@ -2,7 +2,9 @@
 // way the writer and other formulas read them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -254,6 +256,105 @@ TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
         EXPECT_EQ(Eval(f, bisected), a) << f << " over " << column;
         EXPECT_EQ(scanned.ToText(), bisected.ToText()) << f << " over " << column;
       }
+  }
+}
+
+// Sorted lookups over random columns of numbers (with ties), texts, blanks and errors, ascending
+// and in no order, hit where a reference walk of the rule hits: bisect with the lower middle,
+// looking at the nearest cell of the key's class at or before it (else after it); the first
+// equal cell met ends the bisection and the hit is the last of the equal cells of the key's class
+// that follow it; otherwise the last cell looked at below the key. Over ascending numbers that is
+// the last number not above the key. Both the lookup vector (under a stamp) and the cells read
+// one by one (Evaluate) are checked.
+TEST_F(CalcTest, SortedLookupsStopAtTheFirstEqualKeyTheyMeet) {
+  struct Cell {
+    int kind = 0;  // 0 blank, 1 number, 2 text, 3 error
+    double number = 0;
+    std::string text;
+  };
+  auto compare = [](const Cell& c, int kind, double number, const std::string& text) {
+    if (kind == 1) return c.number < number ? -1 : (c.number > number ? 1 : 0);
+    return text.compare(c.text) > 0 ? -1 : (text.compare(c.text) < 0 ? 1 : 0);
+  };
+  auto reference = [&](const std::vector<Cell>& cells, int kind, double number, const std::string& text) {
+    const int n = static_cast<int>(cells.size());
+    int lo = 0, hi = n - 1, hit = -1;
+    while (lo <= hi) {
+      const int mid = (lo + hi) / 2;
+      int at = mid;
+      while (at >= lo && cells[at].kind != kind) --at;
+      const bool after = at < lo;
+      if (after)
+        for (at = mid + 1; at <= hi && cells[at].kind != kind;) ++at;
+      if (at > hi) break;
+      const int c = compare(cells[at], kind, number, text);
+      if (c == 0) {
+        for (hit = at++; at < n; ++at) {
+          if (cells[at].kind != kind) continue;
+          if (compare(cells[at], kind, number, text) != 0) break;
+          hit = at;
+        }
+        return hit;
+      }
+      if (c < 0) {
+        hit = at;
+        lo = (after ? at : mid) + 1;
+      } else if (after) {
+        break;
+      } else {
+        hi = at - 1;
+      }
+    }
+    return hit;
+  };
+  std::mt19937 random(70);
+  for (int round = 0; round < 150; ++round) {
+    const bool ascending = round % 2 == 0;
+    const int n = 1 + static_cast<int>(random() % 24);
+    std::vector<Cell> cells(static_cast<std::size_t>(n));
+    double last = 0;
+    for (Cell& c : cells) {
+      const unsigned pick = random() % 10;
+      c.kind = pick < 6 ? 1 : (pick < 8 ? 2 : (pick < 9 ? 0 : 3));
+      c.number = ascending ? (last += static_cast<double>(random() % 3)) : static_cast<double>(random() % 8);
+      c.text = std::string(1, static_cast<char>('a' + random() % 4));
+    }
+    if (ascending) {  // the texts ascend too
+      std::vector<std::string> texts;
+      for (const Cell& c : cells) texts.push_back(c.text);
+      std::sort(texts.begin(), texts.end());
+      for (std::size_t i = 0; i < cells.size(); ++i) cells[i].text = texts[i];
+    }
+    for (int r = 1; r <= n; ++r) {
+      const Cell& c = cells[static_cast<std::size_t>(r - 1)];
+      const std::string at = "A" + std::to_string(r);
+      sheet_->GetRange(U(at))->ClearContents();
+      if (c.kind == 1) Set(at, Variant(c.number));
+      else if (c.kind == 2) Put(at, c.text);
+      else if (c.kind == 3) Put(at, "=1/0");
+      Set("B" + std::to_string(r), Variant(r * 1.0));
+    }
+    const std::string table = "A1:B" + std::to_string(n);
+    for (int k = 0; k < 12; ++k) {
+      const bool isText = k >= 9;
+      const double number = k * (ascending ? 2.5 : 1) - 1;
+      const std::string text(1, static_cast<char>('a' + k - 9));
+      const int hit = reference(cells, isText ? 2 : 1, number, text);
+      const std::string key = isText ? "\"" + text + "\"" : std::to_string(number);
+      const std::string f = "VLOOKUP(" + key + ";" + table + ";2)";
+      Variant bisected, read;
+      const std::int32_t st = Eval(f, bisected);
+      EXPECT_EQ(st, hit < 0 ? kErrNA : 1) << f << " round " << round;
+      EXPECT_EQ(book_->Evaluate(U("=" + f), read), st) << f << " round " << round;
+      if (hit < 0 || st != 1) continue;
+      EXPECT_EQ(bisected.NumberValue(), hit + 1) << f << " round " << round;
+      EXPECT_EQ(read.NumberValue(), hit + 1) << f << " round " << round;
+      if (!ascending || isText) continue;
+      int last = -1;  // over ascending numbers: the last number not above the key
+      for (int i = 0; i < n; ++i)
+        if (cells[static_cast<std::size_t>(i)].kind == 1 && cells[static_cast<std::size_t>(i)].number <= number) last = i;
+      EXPECT_EQ(hit, last) << f << " round " << round;
+    }
   }
 }
 
