@@ -2,9 +2,9 @@
 // we save them) in the same run: a chain of 65,536 formulas each reading the next, 20,000
 // cumulative sums SUM(A$1:An), 1,000 sums over 65,000 cells of one column, 1,000 sums over
 // two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows (and in the
-// same table with empty rows below it), 1,000 exact VLOOKUPs (FALSE) in tables of 10,000 rows
-// whose keys are numbers or texts in no order, and 1,000 exact VLOOKUPs each in a table of its
-// own. Sums come from running totals of their columns; BM_WalkTwoColumns times the walk itself
+// same table with empty rows below it, and in one of ten runs of equal keys), 1,000 exact
+// VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order, and
+// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their columns; BM_WalkTwoColumns times the walk itself
 // (100 MAXs over the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
@@ -101,6 +101,18 @@ void SortedLookupsBlankBelow(xls::IXLSWorksheet& sheet) {
     SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r * 33 + 1) + ";$A$1:$B$30000;2)");
 }
 
+// Sorted keys in runs of 1,000 equal ones (ten keys in 10,000 rows), looked up 1,000 times for
+// the last row of a run: each lookup meets a key of the run and passes the rest of it.
+void SortedLookupsOverRuns(xls::IXLSWorksheet& sheet) {
+  for (int r = 0; r < 10000; ++r) {
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 0), sheet, xls::Variant((r / 1000) * 1.0));
+    xls::TXLSCellRef::SetValue(*sheet.Cells().GetOrCreateCell(r, 1), sheet,
+                               xls::Variant(Text("row " + std::to_string(r))));
+  }
+  for (int r = 0; r < 1000; ++r)
+    SetFormula(sheet, r, 3, "=VLOOKUP(" + std::to_string(r % 10) + ";$A$1:$B$10000;2)");
+}
+
 // Keys in no order (every third number, scrambled), each beside its text; 1,000 exact lookups
 // of which a third find their key (the rest read the whole column before they give #N/A).
 void ExactLookups(xls::IXLSWorksheet& sheet) {
@@ -162,7 +174,7 @@ std::map<std::string, double> LibreOfficeSeconds() {
   const std::vector<std::pair<std::string, Fill>> books = {
       {"chain", Chain},           {"cumulative", CumulativeSums}, {"bigsums", BigSums},
       {"twocolumns", TwoColumnSums}, {"lookups", SortedLookups}, {"blankbelow", SortedLookupsBlankBelow},
-      {"exact", ExactLookups},
+      {"runs", SortedLookupsOverRuns}, {"exact", ExactLookups},
       {"exacttext", ExactTextLookups}, {"owntables", ExactLookupsOwnTables}};
   std::string command = "/usr/bin/python3 '" KV_SOURCE_DIR "/bench/lo_recalc.py'";
   std::vector<std::string> files;
@@ -246,6 +258,7 @@ void BM_WalkTwoColumns(benchmark::State& state) {
 void BM_Sums1000OverTwoColumns(benchmark::State& state) { Run(state, "twocolumns", TwoColumnSums); }
 void BM_SortedVLookup1000In10000(benchmark::State& state) { Run(state, "lookups", SortedLookups); }
 void BM_SortedVLookup1000BlankBelow(benchmark::State& state) { Run(state, "blankbelow", SortedLookupsBlankBelow); }
+void BM_SortedVLookup1000OverRuns(benchmark::State& state) { Run(state, "runs", SortedLookupsOverRuns); }
 // The keys 29r + 1 that are multiples of 3 (r = 1, 4, 7, ...) are found: 667 of 1,000 are #N/A.
 void BM_ExactVLookup1000In10000(benchmark::State& state) { Run(state, "exact", ExactLookups, 667); }
 void BM_ExactTextVLookup1000In10000(benchmark::State& state) { Run(state, "exacttext", ExactTextLookups, 667); }
@@ -258,6 +271,7 @@ BENCHMARK(BM_Sums1000OverTwoColumns)->UseManualTime()->Unit(benchmark::kMillisec
 BENCHMARK(BM_WalkTwoColumns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortedVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SortedVLookup1000BlankBelow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortedVLookup1000OverRuns)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ExactVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExactTextVLookup1000In10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExactVLookup1000OwnTables)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

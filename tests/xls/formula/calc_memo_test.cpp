@@ -300,6 +300,27 @@ TEST_F(CalcMemoTest, SortedLookupsBisectTheVectorAsTheCells) {
   EXPECT_EQ(v.ToText(), u"10");
 }
 
+// The run of equal keys after a sorted lookup's first equal key is passed in one step over a
+// lookup vector, its cells of other kinds and numbers equal to 15 digits included, and the hit is
+// the one the cells read one by one give.
+TEST_F(CalcMemoTest, SortedLookupsPassRunsOfEqualKeysInOneStep) {
+  for (int r = 1; r <= 300; ++r) {
+    const std::string v = r % 37 == 0 ? "" : (r % 41 == 0 ? "t" : std::to_string(1 + (r - 1) / 100));
+    Cell(sheet_, "A" + std::to_string(r), v);
+    Set(sheet_, "B" + std::to_string(r), Variant(r * 1.0));
+  }
+  Set(sheet_, "A201", Variant(3 + 1e-15));
+  std::vector<std::string> formulas;
+  for (const char* key : {"1", "2", "2.5", "3", "0", "4", "\"t\""})
+    formulas.push_back(std::string("VLOOKUP(") + key + ";Sheet1!A1:B300;2)");
+  const std::uint64_t jumped = Calc().Counters().equalRunsJumped;
+  ExpectAsEvaluated(formulas, "");
+  EXPECT_GE(Calc().Counters().equalRunsJumped - jumped, 3u);
+  Variant v;
+  ASSERT_EQ(Value(other_, 1, 0, v), 1);  // VLOOKUP(2;...): the last 2
+  EXPECT_EQ(v.ToText(), u"200");
+}
+
 // A NaN among sorted cells compares equal to every number, an infinity above every other number:
 // sorted lookups over such cells find from the vector what they find in the cells read one by one.
 TEST_F(CalcMemoTest, SortedLookupsOverNumbersThatAreNotFiniteScan) {

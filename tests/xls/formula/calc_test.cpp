@@ -2,7 +2,9 @@
 // way the writer and other formulas read them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -254,6 +256,74 @@ TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
         EXPECT_EQ(Eval(f, bisected), a) << f << " over " << column;
         EXPECT_EQ(scanned.ToText(), bisected.ToText()) << f << " over " << column;
       }
+  }
+}
+
+// Sorted lookups over random columns of numbers (with ties), texts, blanks and errors, ascending
+// and in no order, hit where a reference walk of the rule hits: bisect with the lower middle,
+// looking at the nearest cell of the key's class at or before it (else after it); the first
+// equal cell met ends the bisection and the hit is the last of the equal cells of the key's class
+// that follow it; otherwise the last cell looked at below the key. Over ascending numbers that is
+// the last number not above the key. Both the lookup vector (under a stamp) and the cells read
+// one by one (Evaluate) are checked.
+TEST_F(CalcTest, SortedLookupsStopAtTheFirstEqualKeyTheyMeet) {
+  struct Cell {
+    int kind;  // 0 blank, 1 number, 2 text, 3 error
+    double value;  // a text's letter as a number
+  };
+  auto reference = [](const std::vector<Cell>& cells, int kind, double key) {
+    auto order = [&](int at) { return cells[at].value < key ? -1 : (cells[at].value > key ? 1 : 0); };
+    const int n = static_cast<int>(cells.size());
+    int lo = 0, hi = n - 1, hit = -1;
+    while (lo <= hi) {
+      const int mid = (lo + hi) / 2;
+      int at = mid;
+      while (at >= lo && cells[at].kind != kind) --at;
+      const bool after = at < lo;
+      for (at = after ? mid + 1 : at; after && at <= hi && cells[at].kind != kind;) ++at;
+      if (at > hi || (after && order(at) > 0)) break;
+      if (order(at) == 0) {
+        for (hit = at++; at < n && (cells[at].kind != kind || order(at) == 0); ++at) hit = cells[at].kind == kind ? at : hit;
+        return hit;
+      }
+      if (order(at) < 0) hit = at, lo = (after ? at : mid) + 1;
+      else hi = at - 1;
+    }
+    return hit;
+  };
+  std::mt19937 random(70);
+  for (int round = 0; round < 150; ++round) {
+    const bool ascending = round % 2 == 0;
+    const int n = 1 + static_cast<int>(random() % 24);
+    std::vector<Cell> cells;
+    double number = 0, letter = 0;
+    for (int r = 1; r <= n; ++r) {
+      const unsigned pick = random() % 10, step = random() % 3;
+      const int kind = pick < 6 ? 1 : (pick < 8 ? 2 : (pick < 9 ? 0 : 3));
+      double& v = kind == 2 ? letter : number;
+      v = ascending ? v + (kind == 2 ? step % 2 : step) : static_cast<double>(random() % (kind == 2 ? 4 : 8));
+      cells.push_back({kind, v});
+      const std::string at = "A" + std::to_string(r);
+      sheet_->GetRange(U(at))->ClearContents();
+      if (kind == 1) Set(at, Variant(v));
+      else if (kind >= 2) Put(at, kind == 3 ? "=1/0" : std::string(1, static_cast<char>('a' + v)));
+      Set("B" + std::to_string(r), Variant(r * 1.0));
+    }
+    for (int k = 0; k < 12; ++k) {
+      const bool isText = k >= 9;
+      const double key = isText ? k - 9 + (ascending ? 2 : 0) : k * (ascending ? 2.5 : 1) - 1;
+      const int hit = reference(cells, isText ? 2 : 1, key);
+      const std::string f = "VLOOKUP(" + (isText ? "\"" + std::string(1, static_cast<char>('a' + key)) + "\""
+                                                 : std::to_string(key)) + ";A1:B" + std::to_string(n) + ";2)";
+      Variant bisected, read;
+      EXPECT_EQ(Eval(f, bisected), hit < 0 ? kErrNA : 1) << f << " round " << round;
+      EXPECT_EQ(book_->Evaluate(U("=" + f), read), hit < 0 ? kErrNA : 1) << f << " round " << round;
+      EXPECT_EQ(bisected.ToText() + u"|" + read.ToText(), hit < 0 ? u"|" : U(std::to_string(hit + 1) + "|" + std::to_string(hit + 1)))
+          << f << " round " << round;
+      int last = -1;  // over ascending numbers: the last number not above the key
+      for (int i = 0; i < n; ++i) last = cells[i].kind == 1 && cells[i].value <= key ? i : last;
+      if (ascending && !isText) EXPECT_EQ(hit, last) << f << " round " << round;
+    }
   }
 }
 

@@ -59,9 +59,15 @@ TEST_F(CalcValues, ADeletedReferenceCountsAsAnErrorValue) {
   }
 }
 
-// yyyy-mm-dd, h:mm[:ss[.f]] with hours past 24 or AM/PM, or both; 1440 x the value here.
+// yyyy-mm-dd, h:mm[:ss[.f]] with hours past 24 or AM/PM, or both; dates with the month's English
+// name (three letters or all), day first or month first; 1440 x the value here.
 TEST_F(CalcValues, TextsThatReadAsDatesAndTimes) {
   const std::pair<const char*, const char*> cases[] = {
+      {"18-Jan-2019", "62615520"},  {"18 january 2019", "62615520"}, {"JAN 18, 2019", "62615520"},
+      {"January 18 2019", "62615520"}, {"18/jan/19", "62615520"},  {"Jan 18,2019 12:00", "62616240"},
+      {"18-Jan-2019 12:00", "62616240"}, {"1 Sep 1900", "352800"}, {"31-Feb-2019", "error 15"},
+      {"18-Janu-2019", "error 15"}, {"Jan", "error 15"},           {"18-Jan-219", "error 15"},
+      {"Jan-18-2019", "error 15"},  {"18 Jan 2019 x", "error 15"}, {"18-Jan-2019-1", "error 15"},
       {"2024-03-01", "65306880"},   {"2024-03-01 15:43", "65307823"}, {"25:00", "1500"},
       {" 9:5 ", "545"},             {"12:30 AM", "30"},               {"12:00 pm", "720"},
       {"3:43:09.6", "223.16"},      {"2024-02-30", "error 15"},       {"10:61", "error 15"},

@@ -680,6 +680,75 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
   CheckOwnValues(cases, json);
 }
 
+// Lookups, errors and dates as the format's own program gives them (LibreOffice's values named
+// where they differ). Sorted lookups stop at the first equal key their bisection meets and take
+// the last of the equal keys that follow it: ties in no order, a key between two smaller ones, a
+// row of headings (the middle of seven is STRING), a column under a heading whose bisection meets
+// a 534 before a later one. Exact lookups find no blank cell, not even for a blank key; "" finds
+// the empty text. A table that is a single value is #N/A. The error of an aggregate whose
+// arguments hold several is the first one evaluated: an expression's before any a reference
+// argument's cells hold (those are read when the aggregate runs), then the ranges' in their order;
+// operators read their operands in order. Dates written with the month's name.
+TEST_F(CalcInterop, SortedLookupsErrorsAndNamedMonthsAsTheFormatsProgramGivesThem) {
+  IXLSWorksheet* ties = book_->GetWorksheets().Add();
+  IXLSWorksheet* kinds = book_->GetWorksheets().Add();
+  IXLSWorksheet* errs = book_->GetWorksheets().Add();
+  ties->SetName(u"Ties");
+  kinds->SetName(u"Kinds");
+  errs->SetName(u"Errs");
+  auto put = [](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
+    ASSERT_EQ(s->GetRange(U(cell))->SetValue(v), 1) << cell;
+  };
+  const double tied[] = {33, 33, 33, 33, 33, 33, 5, 33, 100, 33};
+  for (int r = 1; r <= 10; ++r) {
+    put(ties, "A" + std::to_string(r), Variant(tied[r - 1]));
+    put(ties, "B" + std::to_string(r), Variant(U("r" + std::to_string(r - 1))));
+  }
+  const double between[] = {1, 5, 1};
+  for (int r = 1; r <= 3; ++r) {
+    put(ties, "C" + std::to_string(r), Variant(between[r - 1]));
+    put(ties, "D" + std::to_string(r), Variant(r == 2 ? 6.0 : -1.0));
+  }
+  // A11 blank, A20 blank above the empty text; F1 blank.
+  const std::pair<const char*, Variant> cells[] = {
+      {"B11", Variant(11.0)}, {"A12", Variant(1.0)},      {"B12", Variant(12.0)}, {"A13", Variant(u"x")},
+      {"B13", Variant(13.0)}, {"A14", Variant(u"y")},      {"B14", Variant(14.0)}, {"B20", Variant(31.0)},
+      {"A21", Variant(u"=\"\"")}, {"B21", Variant(32.0)}, {"A22", Variant(false)}, {"B22", Variant(33.0)}};
+  for (const auto& [cell, v] : cells) put(ties, cell, v);
+  const char* const headings[] = {"INTEGRAL", "DOUBLE", "BLANK", "STRING", "REF", "AREA", "VALUE"};
+  const double integral[] = {100, 200, 300, 534, 50, 534, 700, 800, 900};
+  for (int c = 0; c < 7; ++c) {
+    const std::string column(1, static_cast<char>('B' + c));
+    put(kinds, column + "6", Variant(U(headings[c])));
+    for (int r = 7; r <= 15; ++r) put(kinds, column + std::to_string(r), Variant(U(column + std::to_string(r))));
+  }
+  for (int r = 7; r <= 15; ++r) put(kinds, "B" + std::to_string(r), Variant(integral[r - 7]));
+  put(errs, "A1", Variant::Error(kErrRef));
+  put(errs, "A2", Variant(u"=1+\"a\""));
+  put(errs, "A3", Variant(u"=SUM(A1;-A2)"));
+  const char* const notNamed = "[\"e\", \"Err:502\"]";
+  const std::vector<OwnValue> cases = {
+      {"VLOOKUP(33;Ties!A1:B10;2;TRUE)", "r5", "[\"s\", \"r7\"]"},
+      {"VLOOKUP(5;Ties!C1:D3;2)", "6"},                   {"HLOOKUP(\"STRING\";Kinds!B6:H15;6;TRUE)", "E11"},
+      {"LOOKUP(534;Kinds!B6:B15;Kinds!E6:E15)", "E10"},    {"LOOKUP(\"DOUBLE\";Kinds!C6:G6;Kinds!C9:G9)", "C9"},
+      {"VLOOKUP(Ties!F1;Ties!A11:B14;2;FALSE)", "error 42"}, {"VLOOKUP(\"\";Ties!A20:B22;2;FALSE)", "32"},
+      {"VLOOKUP(0;Ties!A11:B14;2;FALSE)", "error 42"},     {"VLOOKUP(FALSE;Ties!A20:B22;2;FALSE)", "33"},
+      {"VLOOKUP(1;PI();1)", "error 42", "[\"e\", \"Err:504\"]"}, {"HLOOKUP(1;1;1)", "error 42", "[\"e\", \"Err:504\"]"},
+      {"VLOOKUP(1;1/0;1)", "error 7"},
+      {"SUM(Errs!A1;-Errs!A2)", "error 15"},  {"Errs!A3+1", "error 15"},  {"SUM(Errs!A1;Errs!A2)", "error 23"},
+      {"SUM(Errs!A2;Errs!A1)", "error 15", "[\"e\", 23]"},            {"SUM(Errs!A1:A2;1/0)", "error 7"},
+      {"AVERAGE(Errs!A1;-Errs!A2)", "error 15"}, {"MIN(Errs!A1;-Errs!A2)", "error 15"},
+      {"MAX(Errs!A1;Errs!A2*1)", "error 15"},    {"SUM(1/0;NA())", "error 7"},
+      {"Errs!A1+-Errs!A2", "error 23", "[\"e\", 15]"},               {"-Errs!A2+Errs!A1", "error 15"},
+      {"\"18-Jan-2019\"+0", "43483"},            {"VALUE(\"18 January 2019\")", "43483", notNamed},
+      {"\"Jan 18, 2019\"+0", "43483"},           {"\"18-Jan\"-DATE(YEAR(TODAY());1;18)", "0", "[\"e\", 15]"},
+      {"VALUE(\"december 31 1999\")", "36525"},
+  };
+  std::string json;
+  ASSERT_NO_FATAL_FAILURE(json = OwnExpected(cases));
+  CheckOwnValues(cases, json);
+}
+
 // Deleting a row that formulas refer to, here and in LibreOffice: references to the row become
 // #REF!, areas lose the row, references below it move up. xlrd reads our cached results.
 TEST_F(CalcInterop, DeletedRowsGiveRefErrorsAsLibreOfficeDoes) {

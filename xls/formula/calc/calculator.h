@@ -40,17 +40,19 @@ class IXLSWorksheet;
 // The cells along a sorted lookup's scan (a column or row of one sheet) up to the used area's
 // edge, read once per stamp (a cell holding an error as that error), and for each class of key
 // (1 number, 2 text, 3 boolean) that has bisected them, where the nearest cell of that class
-// lies at or before each cell and at or after it (-1 for none).
+// lies at or before each cell and at or after it (-1 for none), and where the run of cells of
+// that class holding a cell's value ends.
 struct TXLSLookupVector {
   std::uint32_t stamp = 0;
   std::vector<Variant> values;
-  std::vector<std::int32_t> before[4], after[4];
+  std::vector<std::int32_t> before[4], after[4], runEnd[4];
   bool scan = false;  // a cell did not calculate: the lookups read the cells they look at
 };
 
 // The cells along an exact lookup's scan as exact lookups under one stamp have read them so
 // far, in scan order: where each value stands first (numbers and texts are keyed, texts in
-// upper case; cells holding errors are left out as the scan skips them). An exact lookup takes
+// upper case; cells holding errors are left out as the scan skips them, and blank ones, which no
+// key finds). An exact lookup takes
 // its hit from here when the cells read so far hold it, else reads on from next, so that the
 // cells read are those the scan would read.
 struct TXLSExactIndex {
@@ -58,7 +60,7 @@ struct TXLSExactIndex {
   std::int32_t next = 0;       // offset along the scan of the first cell not read yet
   bool ended = false;          // the scan ends before next (the used area's edge, the range's end)
   bool scanOnly = false;       // a number that is not finite was read: the lookups scan the cells
-  std::int32_t firstBlank = -1, firstFalse = -1, firstTrue = -1;
+  std::int32_t firstFalse = -1, firstTrue = -1;
   std::map<double, std::int32_t> numbers;
   std::unordered_map<std::u16string, std::int32_t> texts;
 };
@@ -70,6 +72,7 @@ struct TXLSCalcCounters {
   std::uint64_t cellsRead = 0;
   std::uint64_t slotsWalked = 0;
   std::uint64_t bisections = 0;      // sorted lookups answered by bisecting a lookup vector
+  std::uint64_t equalRunsJumped = 0; // runs of equal cells a bisection's hit passed in one step
   std::uint64_t exactIndexed = 0;    // exact lookups answered through an exact index
   std::uint64_t totalsUsed = 0;      // range sums and counts taken from running totals
 };

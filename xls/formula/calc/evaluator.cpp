@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <ctime>
 #include <stdexcept>
 
 #include "xls/formula/calc/calculator.h"
@@ -114,8 +115,71 @@ bool ReadLocaleDate(const std::u16string& t, std::size_t& at, long long& y, long
   return true;
 }
 
-// A text that reads as a date (yyyy-mm-dd, or day, month and year in the locale's order), a time
-// of day, or a date and a time: the serial.
+// A month's English name at `at`, its three first letters or all of them in any letter case:
+// 1 to 12, and `at` moved past it; 0 for none.
+int ReadMonthName(const std::u16string& t, std::size_t& at) {
+  static const char16_t* const kMonths[] = {u"JANUARY", u"FEBRUARY", u"MARCH",     u"APRIL",   u"MAY",      u"JUNE",
+                                            u"JULY",    u"AUGUST",   u"SEPTEMBER", u"OCTOBER", u"NOVEMBER", u"DECEMBER"};
+  std::size_t end = at;
+  while (end < t.size() && ((t[end] >= u'a' && t[end] <= u'z') || (t[end] >= u'A' && t[end] <= u'Z'))) ++end;
+  const std::u16string word = TXLSFormater::UpperCase(t.substr(at, end - at));
+  for (int m = 0; m < 12; ++m) {
+    const std::u16string name = kMonths[m];
+    if (word == name || (word.size() == 3 && name.compare(0, 3, word) == 0)) {
+      at = end;
+      return m + 1;
+    }
+  }
+  return 0;
+}
+
+// A year of one, two or four digits at `at` (one or two: 2000 to 2029 below 30, else 19xx), not
+// the hours of a time that follows; `at` moves past it.
+bool ReadYear(const std::u16string& t, std::size_t& at, long long& y) {
+  std::size_t k = at;
+  if (!ReadDigits(t, k, 4, y) || k - at == 3 || (k < t.size() && t[k] == u':')) return false;
+  if (k - at <= 2) y += y < 30 ? 2000 : 1900;
+  at = k;
+  return true;
+}
+
+// A date written with the month's name: day and month ("18-Jan-2019", "18 January 2019",
+// "18/jan/19", "18-Jan" in this year) or month and day ("Jan 18, 2019", "January 18 2019",
+// "Jan 18" in this year); `at` moves past it.
+bool ReadNamedMonthDate(const std::u16string& t, std::size_t& at, long long& y, long long& mo, long long& d) {
+  std::size_t k = at;
+  auto separator = [&](bool dashes) {
+    const std::size_t from = k;
+    if (k < t.size() && dashes && (t[k] == u'-' || t[k] == u'/')) return ++k, true;
+    while (k < t.size() && t[k] == u' ') ++k;
+    return k > from;
+  };
+  bool dated = false;
+  if (ReadDigits(t, k, 2, d)) {
+    if (!separator(true) || (mo = ReadMonthName(t, k)) == 0) return false;
+    const std::size_t end = k;
+    dated = separator(true) && ReadYear(t, k, y);
+    if (!dated) k = end;
+  } else {
+    if ((mo = ReadMonthName(t, k)) == 0 || !separator(false) || !ReadDigits(t, k, 2, d)) return false;
+    const std::size_t end = k;
+    const bool comma = k < t.size() && t[k] == u',';
+    if (comma) ++k;
+    dated = (separator(false) || comma) && ReadYear(t, k, y);
+    if (!dated) k = end;
+  }
+  if (!dated) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    y = local.tm_year + 1900;
+  }
+  at = k;
+  return true;
+}
+
+// A text that reads as a date (yyyy-mm-dd, day, month and year in the locale's order, or a date
+// with the month's name), a time of day, or a date and a time: the serial.
 bool TextToDateValue(const std::u16string& text, double& out) {
   std::size_t at = 0, end = text.size();
   while (at < end && text[at] == u' ') ++at;
@@ -135,7 +199,7 @@ bool TextToDateValue(const std::u16string& text, double& out) {
   } else {
     k = 0;
   }
-  if (iso || ReadLocaleDate(t, k, y, mo, d)) {
+  if (iso || ReadLocaleDate(t, k, y, mo, d) || ReadNamedMonthDate(t, k, y, mo, d)) {
     if (y < 1900 || y > 9999 || mo < 1 || mo > 12 || d < 1) return false;
     days = SerialFromCivil(y, mo, d);
     std::int64_t cy = 0;

@@ -132,39 +132,61 @@ class Aggregator : public TXLSCellSink {
 };
 
 // A value given to COUNT, SUM, AVERAGE, MIN, MAX or COUNTA as an argument of its own (not in a
-// range), with the status of its evaluation. Unlike the cells of a range, booleans count as 1 and
-// 0 and texts as the numbers they read as (a text that reads as none is #VALUE!); COUNT counts
-// what is or reads as a number and passes over the rest, errors included; COUNTA counts every
-// value, errors included.
-std::int32_t FoldGiven(Aggregator& fold, int fn, std::int32_t st, Variant v) {
+// range), with the status of its evaluation: the status it gives the function, and in v the value
+// to fold (empty for none). Unlike the cells of a range, booleans count as 1 and 0 and texts as the
+// numbers they read as (a text that reads as none is #VALUE!); COUNT counts what is or reads as a
+// number and passes over the rest, errors included; COUNTA counts every value, errors included.
+std::int32_t GivenValue(int fn, std::int32_t st, Variant& v, bool& counted) {
+  counted = false;
   if (st != kCalcOk) {
+    v = Variant();
     if (!IsErrorCode(st) || (fn != kCount && fn != kCountA)) return st;
-    if (fn == kCountA) ++fold.count;
+    counted = fn == kCountA;
     return kCalcOk;
   }
-  if (fn == kCountA || v.IsEmptyOrNull()) return fold.Value(v);
+  if (fn == kCountA || v.IsEmptyOrNull()) return kCalcOk;
   if (v.IsBoolean() || v.IsText()) {
     st = v.IsText() && v.TextValue().empty() ? kErrValue : ConvertValue(v, kWantNumber);
-    if (st != kCalcOk) return fn == kCount ? static_cast<std::int32_t>(kCalcOk) : st;
+    if (st != kCalcOk) {
+      v = Variant();
+      return fn == kCount ? static_cast<std::int32_t>(kCalcOk) : st;
+    }
   }
-  return fold.Value(v);
+  return kCalcOk;
 }
 
+// An aggregate's arguments are evaluated in their order before it reads the cells of the ranges
+// it is given (as the formula's tokens run: a reference argument is handed over unread, an
+// expression is computed): an error an expression gives comes before any a range holds, whatever
+// their order. Among the ranges, walked in their order, the first error met is the result.
 std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
   Aggregator fold(fn);
   double& acc = fold.acc;
   std::int64_t& count = fold.count;
+  struct Argument {
+    std::int32_t status = kCalcOk;
+    bool range = false, counted = false;
+    TXLSResolved r;
+    Variant v;
+  };
+  std::vector<Argument> args(static_cast<std::size_t>(call.Count()));
   for (int i = 1; i <= call.Count(); ++i) {
-    std::int32_t st = kCalcOk;
+    Argument& a = args[static_cast<std::size_t>(i - 1)];
     if (IsReferenceArg(call.Arg(i))) {
-      TXLSResolved r;
-      st = call.Range(i, r);
       // A reference that is itself an error (a deleted one, #REF!) is an error value given to
       // the function: COUNT passes over it and COUNTA counts it, as for any other error.
-      if (st != kCalcOk) {
-        if ((st = FoldGiven(fold, fn, st, Variant())) != kCalcOk) return st;
-        continue;
-      }
+      a.status = call.Range(i, a.r);
+      a.range = a.status == kCalcOk;
+      if (!a.range) a.status = GivenValue(fn, a.status, a.v, a.counted);
+    } else if (call.Arg(i)->kind != kNodeMissing) {
+      a.status = GivenValue(fn, call.Value(i, a.v), a.v, a.counted);
+    }
+    if (a.status != kCalcOk) return a.status;
+  }
+  for (const Argument& a : args) {
+    std::int32_t st = kCalcOk;
+    if (a.range) {
+      const TXLSResolved& r = a.r;
       // Long ranges summed from their top: the running totals of their columns give the same
       // sum as the walk, without reading every cell again for every formula.
       double s = 0;
@@ -177,10 +199,10 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
         continue;
       }
       st = ev.Walk(r, fn == kCount || fn == kCountA, fold);
-    } else if (call.Arg(i)->kind != kNodeMissing) {
-      Variant v;
-      st = call.Value(i, v);
-      st = FoldGiven(fold, fn, st, v);
+    } else if (a.counted) {
+      ++count;
+    } else {
+      st = fold.Value(a.v);
     }
     if (st != kCalcOk) return st;
   }
@@ -282,8 +304,9 @@ TXLSCriterion MakeCriterion(const Variant& given) {
 
 // VLOOKUP / HLOOKUP / LOOKUP scan: the position (0-based along the scan) of the hit, or -1.
 // A sorted scan (of an empty key) takes the last of equal cells, and ends at a greater cell: one
-// that follows a candidate, or one of the key's own kind before any. An exact scan with a pattern
-// (a text key with wildcards) hits the first text cell the pattern matches.
+// that follows a candidate, or one of the key's own kind before any. An exact scan hits the first
+// equal cell that is not blank (no key, not even an empty one, finds a blank cell), with a pattern
+// (a text key with wildcards) the first text cell the pattern matches.
 std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to, bool down, const Variant& key,
                         bool sorted, int& hit, const std::u16string* pattern = nullptr) {
   hit = -1;
@@ -308,7 +331,7 @@ std::int32_t LinearScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
     }
     const int c = CompareForLookup(v, key);
     if (!sorted) {
-      if (c == 0) {
+      if (c == 0 && !v.IsEmptyOrNull()) {
         hit = k - from;
         break;
       }
@@ -337,14 +360,17 @@ int LookupClass(const Variant& v) { return v.IsEmptyOrNull() || v.IsError() ? kC
 
 // A sorted lookup bisects the cells along its scan as the format's own program does, passing over
 // the cells of other classes than the key's (blanks, errors, headings): at each step the middle
-// cell of those left is looked at, or when it is of another class the nearest cell of the key's
-// class before it, or when there is none the nearest after it. The hit is the last cell looked at
-// that is not above the key. Over cells that ascend this is the last one not above the key (the
-// last of equal keys, nothing below the first key); over cells in no order, that program's own
-// choice. Cells: the cells looked at, with
+// cell of those left (the lower of two middles) is looked at, or when it is of another class the
+// nearest cell of the key's class before it, or when there is none the nearest after it. The
+// first cell looked at that equals the key ends the bisection, and the hit is the last cell of
+// the run of equal cells of the key's class that follows it; without one the hit is the last
+// cell looked at that is below the key. Over cells that ascend this is the last one not above
+// the key (the last of equal keys, nothing below the first key); over cells in no order, that
+// program's own choice. Cells: the cells looked at, with
 //   Nearest(at, lo, hi, back, found): the cell of the key's class nearest to at in [lo, hi],
 //     walking back (towards lo) or on; found -1 when there is none; a status;
-//   Value(at): the value of a cell Nearest has found.
+//   Value(at): the value of a cell Nearest has found;
+//   RunEnd(at): a cell at or after it up to which the cells of its class hold its very value.
 template <class Cells>
 std::int32_t Bisect(Cells& cells, int count, const Variant& key, int& hit) {
   hit = -1;
@@ -357,7 +383,16 @@ std::int32_t Bisect(Cells& cells, int count, const Variant& key, int& hit) {
     if (after) st = cells.Nearest(mid + 1, lo, hi, false, at);
     if (st != kCalcOk) return st;
     if (at < 0) break;
-    if (CompareForLookup(cells.Value(at), key) <= 0) {
+    const int c = CompareForLookup(cells.Value(at), key);
+    if (c == 0) {
+      // The run of equal cells that follows, up to the first cell of the key's class that differs.
+      for (;;) {
+        hit = cells.RunEnd(at);
+        if ((st = cells.Nearest(hit + 1, hit + 1, count - 1, false, at)) != kCalcOk) return st;
+        if (at < 0 || CompareForLookup(cells.Value(at), key) != 0) return kCalcOk;
+      }
+    }
+    if (c < 0) {
       hit = at;
       lo = (after ? at : mid) + 1;
     } else if (after) {
@@ -391,6 +426,7 @@ struct ReadCells {
     return kCalcOk;
   }
   const Variant& Value(int) const { return v; }
+  int RunEnd(int at) const { return at; }
 };
 
 // The cells of a lookup vector, with where the cells of the key's class lie.
@@ -403,6 +439,12 @@ struct VectorCells {
     return kCalcOk;
   }
   const Variant& Value(int at) const { return vec.values[static_cast<std::size_t>(at)]; }
+  int RunEnd(int at) {
+    const int end = vec.runEnd[keyClass][static_cast<std::size_t>(at)];
+    if (end > at) ++jumps;
+    return end;
+  }
+  std::uint64_t& jumps;
 };
 
 // The elements along an array constant's first column (down) or first row.
@@ -411,6 +453,7 @@ struct ArrayCells {
   bool down;
   int keyClass;
   const Variant& Value(int at) const { return down ? a.At(at, 0) : a.At(0, at); }
+  int RunEnd(int at) const { return at; }
   std::int32_t Nearest(int at, int lo, int hi, bool back, int& found) const {
     found = -1;
     for (int k = at; back ? k >= lo : k <= hi; k += back ? -1 : 1) {
@@ -427,7 +470,7 @@ struct ArrayCells {
 std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from, int count, bool down,
                               TXLSLookupVector& vec) {
   vec.values.assign(static_cast<std::size_t>(count), Variant());
-  for (int cls = 0; cls < 4; ++cls) vec.before[cls].clear(), vec.after[cls].clear();
+  for (int cls = 0; cls < 4; ++cls) vec.before[cls].clear(), vec.after[cls].clear(), vec.runEnd[cls].clear();
   for (int k = 0; k < count; ++k) {
     bool outside = false;
     const int row = down ? from + k : fixed, column = down ? fixed : from + k;
@@ -442,20 +485,37 @@ std::int32_t FillLookupVector(TXLSEvaluator& ev, int sheet, int fixed, int from,
   return kCalcOk;
 }
 
+// Whether two cells of one class compare alike with every key: the same number, texts alike but
+// for letter case, the same truth value.
+bool SameLookupValue(const Variant& a, const Variant& b) {
+  if (a.IsNumber()) return b.IsNumber() && a.NumberValue() == b.NumberValue();
+  return CompareForLookup(a, b) == 0;
+}
+
 // Where the cells of a class lie in a lookup vector: the nearest at or before each cell, and at
-// or after it (-1 for none).
+// or after it (-1 for none); and for each cell of the class the last one of the run of cells of
+// the class that hold its value from it on.
 void PlaceClass(TXLSLookupVector& vec, int cls) {
   std::vector<std::int32_t>& before = vec.before[cls];
   std::vector<std::int32_t>& after = vec.after[cls];
+  std::vector<std::int32_t>& runEnd = vec.runEnd[cls];
   if (!before.empty() || vec.values.empty()) return;
   const std::size_t n = vec.values.size();
   before.resize(n);
   after.resize(n);
+  runEnd.assign(n, -1);
   auto of = [&](std::size_t i, std::int32_t last) {
     return LookupClass(vec.values[i]) == cls ? static_cast<std::int32_t>(i) : last;
   };
   for (std::size_t i = 0; i < n; ++i) before[i] = of(i, i ? before[i - 1] : -1);
-  for (std::size_t i = n; i-- > 0;) after[i] = of(i, i + 1 < n ? after[i + 1] : -1);
+  for (std::size_t i = n; i-- > 0;) {
+    after[i] = of(i, i + 1 < n ? after[i + 1] : -1);
+    if (after[i] != static_cast<std::int32_t>(i)) continue;
+    const std::int32_t next = i + 1 < n ? after[i + 1] : -1;
+    runEnd[i] = next >= 0 && SameLookupValue(vec.values[i], vec.values[static_cast<std::size_t>(next)])
+                    ? runEnd[static_cast<std::size_t>(next)]
+                    : static_cast<std::int32_t>(i);
+  }
 }
 
 // A sorted scan bisects the cells up to the used area's edge (the cells below it are blank), read
@@ -490,13 +550,13 @@ std::int32_t SortedScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int t
   }
   ++ev.Calc().Counters().bisections;
   PlaceClass(*vec, keyClass);
-  VectorCells cells{*vec, keyClass};
+  VectorCells cells{*vec, keyClass, ev.Calc().Counters().equalRunsJumped};
   return Bisect(cells, count, key, hit);
 }
 
 // The first cell of an exact index equal to the key as the scan compares them (numbers to 15
-// significant digits, texts without regard to case, a blank cell as the empty value of the key's
-// class, an empty key as the empty value of the cell's class); -1 when the index holds none.
+// significant digits, texts without regard to case, an empty key as the empty value of the cell's
+// class; blank cells are not entered); -1 when the index holds none.
 std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
   std::int32_t hit = -1;
   auto take = [&hit](std::int32_t at) {
@@ -513,32 +573,25 @@ std::int32_t FirstEqual(const TXLSExactIndex& ix, const Variant& key) {
     if (it != ix.texts.end()) take(it->second);
   };
   if (key.IsEmptyOrNull()) {
-    take(ix.firstBlank);
     number(0.0);
     text(std::u16string());
     take(ix.firstFalse);
   } else if (key.IsNumber()) {
     const double x = key.NumberValue();
     number(x);
-    if (x == 0) take(ix.firstBlank);
   } else if (key.IsText()) {
-    const std::u16string upper = TXLSFormater::UpperCase(key.TextValue());
-    text(upper);
-    if (upper.empty()) take(ix.firstBlank);
+    text(TXLSFormater::UpperCase(key.TextValue()));
   } else if (key.IsBoolean()) {
     take(key.BooleanValue() ? ix.firstTrue : ix.firstFalse);
-    if (!key.BooleanValue()) take(ix.firstBlank);
   }
   return hit;
 }
 
-// Enters a cell read at an offset along the scan. A value of another class equals no key that
-// the index answers; a number that is not finite compares equal to others (NaN, infinity less
-// infinity), which only the scan gives.
+// Enters a cell read at an offset along the scan (a blank one equals no key). A value of another
+// class equals no key that the index answers; a number that is not finite compares equal to
+// others (NaN, infinity less infinity), which only the scan gives.
 void AddToIndex(TXLSExactIndex& ix, const Variant& v, std::int32_t at) {
-  if (v.IsEmptyOrNull()) {
-    if (ix.firstBlank < 0) ix.firstBlank = at;
-  } else if (v.IsNumber()) {
+  if (v.IsNumber()) {
     if (!std::isfinite(v.NumberValue())) ix.scanOnly = true;
     else ix.numbers.emplace(v.NumberValue(), at);
   } else if (v.IsText()) {
@@ -589,7 +642,7 @@ std::int32_t ExactScan(TXLSEvaluator& ev, int sheet, int fixed, int from, int to
     if (st != kCalcOk || v.IsError()) continue;  // an error cell matches nothing
     AddToIndex(*ix, v, at);
     if (ix->scanOnly) return LinearScan(ev, sheet, fixed, from, to, down, key, false, hit);
-    if (CompareForLookup(v, key) == 0) hit = at;
+    if (CompareForLookup(v, key) == 0 && !v.IsEmptyOrNull()) hit = at;
   }
   ++ev.Calc().Counters().exactIndexed;
   return kCalcOk;
@@ -640,10 +693,16 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
   TXLSResolved t;
   TXLSCalcArray given;
   const bool isArray = IsArrayConstant(call.Arg(2));
+  // A table that is a single value (a number, a text, what a function gives) holds nothing to
+  // find: #N/A, once the arguments are evaluated.
+  const bool isValue = !isArray && !IsReferenceArg(call.Arg(2));
   double index = 0;
   bool sorted = true;
   std::int32_t st = call.Value(1, key);
-  if (st == kCalcOk) st = isArray ? ev.EvaluateArray(call.Arg(2), given) : call.Range(2, t);
+  if (st == kCalcOk) {
+    Variant single;
+    st = isArray ? ev.EvaluateArray(call.Arg(2), given) : (isValue ? call.Value(2, single) : call.Range(2, t));
+  }
   if (st == kCalcOk) st = call.Number(3, index);
   // A fourth argument given empty is FALSE: the lookup is exact.
   if (st == kCalcOk && call.Count() == 4) {
@@ -651,6 +710,7 @@ std::int32_t TableLookup(TXLSEvaluator& ev, Call& call, bool vertical, Variant& 
     else st = call.Boolean(4, sorted);
   }
   if (st != kCalcOk) return st;
+  if (isValue) return kErrNA;
   // An index below 1 is #VALUE!, one past the table #REF! (checked as a double: it may be any
   // number).
   const int span = isArray ? (vertical ? given.columns : given.rows)
