@@ -339,7 +339,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   // Records that stay here until the load succeeds, freed on every other way out.
   struct Staged {
     TmvxCommon& c;
-    std::vector<PmvxRecord> records;
+    std::deque<PmvxRecord> records;
     PmvxRecord blank = nullptr;
     ~Staged() {
       for (PmvxRecord r : records) c.FreeRecord(r, true, false);
@@ -363,7 +363,6 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
 
   const int limit = table.LoadLimit;
   const std::size_t wanted = limit >= 0 ? std::min<std::size_t>(recordCount_, static_cast<std::size_t>(limit)) : recordCount_;
-  staged.records.reserve(wanted);
   Reader r(inData_, dataStart_, inSize_);
   std::vector<std::uint8_t> native, converted;
   const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
@@ -492,7 +491,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   }
 
   // Unique keys, in every unique index of every table on the store.
-  CheckUniqueKeys(c, staged.records);
+  CheckUniqueKeys(c, staged.records, false);
 
   // Everything fits: the records replace the table's.
   c.ReplaceRecords(&table, staged.records);

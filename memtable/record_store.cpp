@@ -388,7 +388,7 @@ void TmvxCommon::EmptyTables() {
   for (TmvxCustomMemTable* t : active) t->TellEmptied();
 }
 
-void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records) {
+void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::deque<PmvxRecord>& records) {
   Guard g(*this);
   if (records.size() >= static_cast<std::size_t>(kUniqueLimit))
     throw EMemTableFatalError("Bookmark counter is out of range. Please close and reopen table.");
@@ -402,7 +402,13 @@ void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxReco
     else
       t->GetIndexes().EmptyAll();
   }
+  // The new records' unique numbers go on from the old ones' (while the counter has room):
+  // an edit of a record that went away, made through another table, is not taken for one
+  // of them.
+  std::int32_t unique = uniqueRecordID_;
+  if (static_cast<std::int64_t>(unique) + static_cast<std::int64_t>(records.size()) >= kUniqueLimit) unique = 0;
   DeleteAllRecords();
+  uniqueRecordID_ = unique;
   for (PmvxRecord r : records) {
     r->RecordID = recordID_++;
     r->UniqueRecordID = uniqueRecordID_++;
@@ -665,13 +671,13 @@ void TmvxCommon::CloseTables(TmvxCustomMemTable* except) {
     if (attachedTables_[i] && attachedTables_[i] != except) attachedTables_[i]->Close();
 }
 
-void TmvxCommon::RefreshTables(TmvxCustomMemTable* except) {
+void TmvxCommon::RefreshTables(TmvxCustomMemTable* except, bool withEvents) {
   // A store that serves one table has nothing to refresh (the common case, checked
   // without taking the lock).
   if (attachedCount_.load(std::memory_order_relaxed) <= 1) return;
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t != except && t->Active() && t->State() == dsBrowse) t->Refresh();
+    if (t && t != except && t->OpenOnStore()) t->RefreshAtNextStep(withEvents);
 }
 
 void TmvxCommon::RebuildIndexes() {
@@ -686,19 +692,42 @@ void TmvxCommon::MarkIndexesDirty() {
     if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
-void TmvxCommon::ResyncTables(TmvxCustomMemTable* except) {
+TmvxCommon::ChangePlan TmvxCommon::PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord) {
   Guard g(*this);
+  ChangePlan plan;
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t != except && t->Active()) t->ResyncCursor();
+    if (t && t->OpenOnStore()) plan.tables.emplace_back(t, t->GetIndexes().Accepts(how, storedRecord, newRecord));
+  return plan;
 }
 
-void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
-                               PmvxRecord storedRecord) {
+void TmvxCommon::CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord) {
   Guard g(*this);
-  for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->OpenOnStore())
-      t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
-                                    t == originTable);
+  for (const auto& [t, accepts] : plan.tables) t->GetIndexes().CheckUnique(record, storedRecord, accepts);
+}
+
+void TmvxCommon::ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord,
+                               int originPosition, PmvxRecord storedRecord) {
+  Guard g(*this);
+  for (const auto& [t, accepts] : plan.tables)
+    t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
+                                  t == originTable, accepts);
+}
+
+void TmvxCommon::RebuildIndexesAfterLoad() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    TmvxIndexes& indexes = t->GetIndexes();
+    for (int i = 0; i < indexes.Count(); ++i) {
+      TmvxIndex& index = *indexes.Items(i);
+      if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex() && !index.IsRowOrder) {
+        index.Clear();
+      } else {
+        index.IsOrdered = false;
+        index.Rebuild();
+      }
+    }
+  }
 }
 
 void TmvxCommon::SetStandalone(bool value) {
