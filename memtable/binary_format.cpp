@@ -339,7 +339,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   // Records that stay here until the load succeeds, freed on every other way out.
   struct Staged {
     TmvxCommon& c;
-    std::deque<PmvxRecord> records;
+    std::vector<PmvxRecord> records;
     PmvxRecord blank = nullptr;
     ~Staged() {
       for (PmvxRecord r : records) c.FreeRecord(r, true, false);
@@ -364,6 +364,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   const int limit = table.LoadLimit;
   const std::size_t wanted = limit >= 0 ? std::min<std::size_t>(recordCount_, static_cast<std::size_t>(limit)) : recordCount_;
   Reader r(inData_, dataStart_, inSize_);
+  staged.records.reserve(wanted);
   std::vector<std::uint8_t> native, converted;
   const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
   for (std::size_t k = 0; k < wanted; ++k) {

@@ -642,7 +642,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
   }
 }
 
-void CheckUniqueKeys(TmvxCommon& store, const std::deque<PmvxRecord>& records, bool againstStore) {
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records, bool againstStore) {
   for (TmvxCustomMemTable* t : store.AttachedTables()) {
     if (!t || !t->OpenOnStore()) continue;
     TmvxIndexes& list = t->GetIndexes();
@@ -650,6 +650,7 @@ void CheckUniqueKeys(TmvxCommon& store, const std::deque<PmvxRecord>& records, b
       TmvxIndex& idx = *list.Items(i);
       if (!(idx.IndexOptions & mtcoUnique) || idx.IndexType != 1 || idx.IsRowOrder) continue;
       std::vector<PmvxRecord> keys;
+      keys.reserve(records.size());
       for (PmvxRecord rec : records)
         if (idx.FilterRecord(rec)) {
           if (againstStore && idx.KeyTaken(rec, nullptr)) throw EMemTableDupKey(kDuplicateKeyText);

@@ -1,7 +1,6 @@
 // Sorted indexes of an in-memory table and the list that keeps them up to date.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,6 +121,6 @@ class TmvxIndexes {
 // table open on the store (what each index would take of them, through its filter), or, with
 // againstStore, when one of them has a key such an index already holds; a load checks the
 // records it is about to add (a search each) or to put in place of the store's with it.
-void CheckUniqueKeys(TmvxCommon& store, const std::deque<PmvxRecord>& records, bool againstStore);
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records, bool againstStore);
 
 }  // namespace memtable

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
-#include <deque>
+#include <utility>
 
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -418,7 +418,7 @@ class TmvxCustomMemTable::StagedLoad {
   ~StagedLoad() {
     table_.staged_ = nullptr;
     table_.replacingRecords_ = false;
-    for (PmvxRecord r : records_) store_.FreeRecord(r, true, false);
+    for (PmvxRecord r : records_) store_.FreeRecord(r, true, false);  // nil is passed over
   }
   StagedLoad(const StagedLoad&) = delete;
   StagedLoad& operator=(const StagedLoad&) = delete;
@@ -441,14 +441,19 @@ class TmvxCustomMemTable::StagedLoad {
       std::vector<TmvxCommon::ChangePlan> plans;
       plans.reserve(records_.size());
       for (PmvxRecord r : records_) plans.push_back(store_.PlanChange(rcInsert, nullptr, r));
-      for (std::size_t i = 0; !records_.empty(); ++i) {
-        PmvxRecord r = records_.front();
-        records_.pop_front();
-        store_.AddRecord(r);
+      for (std::size_t i = 0; i < records_.size(); ++i) {
+        PmvxRecord r = std::exchange(records_[i], nullptr);
+        try {
+          store_.AddRecord(r);
+        } catch (...) {
+          // Stored all the same (the counter ran out): the indexes must know it.
+          store_.ReflectChange(plans[i], &table_, rcInsert, r, -1, r);
+          throw;
+        }
         r->TransactionLevel = store_.TransactionLevel();
         store_.ReflectChange(plans[i], &table_, rcInsert, r, -1, r);
       }
-      if (!plans.empty()) store_.SetIsDataModified(true);
+      if (!records_.empty()) store_.SetIsDataModified(true);
     } catch (...) {
       store_.SetAutoIncMax(autoIncMax_);
       throw;
@@ -461,7 +466,7 @@ class TmvxCustomMemTable::StagedLoad {
   TmvxCommon::Guard lock_;
   bool replace_;
   std::int32_t autoIncMax_;
-  std::deque<PmvxRecord> records_;
+  std::vector<PmvxRecord> records_;
 };
 
 void TmvxCustomMemTable::StageLoadedRecord(PmvxRecord record) { staged_->Add(record); }

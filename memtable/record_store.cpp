@@ -388,7 +388,7 @@ void TmvxCommon::EmptyTables() {
   for (TmvxCustomMemTable* t : active) t->TellEmptied();
 }
 
-void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::deque<PmvxRecord>& records) {
+void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records) {
   Guard g(*this);
   if (records.size() >= static_cast<std::size_t>(kUniqueLimit))
     throw EMemTableFatalError("Bookmark counter is out of range. Please close and reopen table.");

@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <random>
 #include <utility>
@@ -261,7 +260,7 @@ class TmvxCommon {
   // Empties the store and takes the records (made by AllocStoredRecord, not yet added) in
   // their order, as a load does: the loading table clears its cursor and indexes, the other
   // tables on the store their indexes (rebuilt by the load); the list is left empty.
-  void ReplaceRecords(TmvxCustomMemTable* loader, std::deque<PmvxRecord>& records);
+  void ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records);
   // After a load replaced the records: every open table's indexes are built again (one that
   // is not maintained and not in use is left to be built when it is chosen or searched).
   void RebuildIndexesAfterLoad();
