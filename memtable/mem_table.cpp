@@ -1118,6 +1118,7 @@ void TmvxCustomMemTable::RollbackTransactionLevel() {
 
 void TmvxCustomMemTable::ResyncCursor() {
   if (!Active() || State() != dsBrowse) return;
+  TmvxCommon::Guard g(*common_);  // the indexes may change under another thread's table
   CursorPosChanged();
   if (HasActiveRecord()) {
     PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));
