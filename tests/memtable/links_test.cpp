@@ -259,13 +259,14 @@ TEST(Attach, ACursorFindsItsPlaceAfterTheOtherTableChangedTheOrder) {
 // The refresh that a change asks of the other tables on the store waits for their next step and
 // never trades the record a table stands on, when another table deleted it, for its neighbour:
 // an edit or delete of it is refused, a step moves from its place, and a record changed meanwhile
-// shows its new values.
+// shows its new values. Every table's unique index has its say on a post through another.
 TEST(Attach, ARefreshWaitsForTheTablesNextStepAndKeepsToItsRecord) {
   TmvxMemTable a("a"), b("b");
   a.GetFieldDefs().Add("Id", ftInteger);
   a.GetFieldDefs().Add("Name", ftString, 10);
   a.SetAttachMaxCount(2);
   b.SetAttachedTo(&a);
+  b.GetIndexDefs().Add("ById", "Id", ixUnique);
   a.Open();
   b.Open();
   for (const char* id : {"10", "20", "30"}) AppendRow(a, std::string(id), "n" + std::string(id));
@@ -286,6 +287,10 @@ TEST(Attach, ARefreshWaitsForTheTablesNextStepAndKeepsToItsRecord) {
   EXPECT_EQ(b.FieldByName("Name").AsString(), "new");
   b.Cancel();
   EXPECT_EQ(Column(b, "Id"), "10,30");
+  a.Append();
+  a.FieldByName("Id").SetAsInteger(10);
+  EXPECT_THROW(a.Post(), EMemTableDupKey);
+  a.Cancel();
 }
 
 TEST(Attach, TwoThreadsChangeAndWalkOneStore) {
