@@ -437,21 +437,25 @@ class TmvxCustomMemTable::StagedLoad {
         store_.RebuildIndexesAfterLoad();
         return;
       }
-      // Each table's filters judge a record once, before anything changes.
+      // The indexes' filters judge every record before anything changes; without filters
+      // one answer serves all.
+      bool filtered = false;
+      for (TmvxCustomMemTable* t : store_.AttachedTables()) filtered = filtered || (t && t->OnFilterIndex);
       std::vector<TmvxCommon::ChangePlan> plans;
-      plans.reserve(records_.size());
-      for (PmvxRecord r : records_) plans.push_back(store_.PlanChange(rcInsert, nullptr, r));
+      for (std::size_t i = 0; i < records_.size() && (filtered || i == 0); ++i)
+        plans.push_back(store_.PlanChange(rcInsert, nullptr, records_[i]));
       for (std::size_t i = 0; i < records_.size(); ++i) {
         PmvxRecord r = std::exchange(records_[i], nullptr);
+        const TmvxCommon::ChangePlan& plan = plans[filtered ? i : 0];
         try {
           store_.AddRecord(r);
         } catch (...) {
           // Stored all the same (the counter ran out): the indexes must know it.
-          store_.ReflectChange(plans[i], &table_, rcInsert, r, -1, r);
+          store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
           throw;
         }
         r->TransactionLevel = store_.TransactionLevel();
-        store_.ReflectChange(plans[i], &table_, rcInsert, r, -1, r);
+        store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
       }
       if (!records_.empty()) store_.SetIsDataModified(true);
     } catch (...) {
