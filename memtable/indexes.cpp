@@ -539,11 +539,10 @@ bool TmvxIndexes::AsksFilter(const TmvxIndex& idx, int how) const {
   return !Unkept(idx);
 }
 
-std::vector<char> TmvxIndexes::Accepts(int how, PmvxRecord, PmvxRecord newRecord) {
-  std::vector<char> accepts(list_.size(), 1);
+void TmvxIndexes::Accepts(int how, PmvxRecord, PmvxRecord newRecord, std::vector<char>& accepts) {
+  accepts.assign(list_.size(), 1);
   for (std::size_t i = 0; i < list_.size(); ++i)
     if (AsksFilter(*list_[i], how)) accepts[i] = list_[i]->FilterRecord(newRecord) ? 1 : 0;
-  return accepts;
 }
 
 void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord, bool origin,

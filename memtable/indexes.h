@@ -98,7 +98,7 @@ class TmvxIndexes {
   // What each index's filter says of a change (one entry per index, in list order), asked
   // before anything changes: a filter that raises leaves the store and every index as they
   // were. `newRecord` holds the new values (the record to insert, or the edit's buffer).
-  std::vector<char> Accepts(int how, PmvxRecord storedRecord, PmvxRecord newRecord);
+  void Accepts(int how, PmvxRecord storedRecord, PmvxRecord newRecord, std::vector<char>& accepts);
   // Raises EMemTableDupKey when a unique index that is kept up to date and would take the
   // record (accepts, from Accepts) holds its key in another record than storedRecord.
   void CheckUnique(PmvxRecord record, PmvxRecord storedRecord, const std::vector<char>& accepts);

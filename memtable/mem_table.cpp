@@ -971,7 +971,8 @@ void TmvxCustomMemTable::InternalPost() {
   if (State() != dsEdit) {
     // Every index's filter and every unique index have their say before anything changes:
     // the post goes in whole or not at all.
-    const TmvxCommon::ChangePlan plan = common_->PlanChange(rcInsert, nullptr, rec);
+    TmvxCommon::ChangePlan& plan = changePlan_;
+    common_->PlanChange(rcInsert, nullptr, rec, plan);
     common_->CheckUnique(plan, rec, nullptr);
     bool append = GetBookmarkFlag(ActiveBuffer()) == bfEOF;
     stored = common_->DuplicateRecord(rec, true);
@@ -992,7 +993,8 @@ void TmvxCustomMemTable::InternalPost() {
   } else {
     stored = StoredRecordOf(rec);
     if (!stored) throw EMemTableInvalidRecord("Invalid record ");
-    const TmvxCommon::ChangePlan plan = common_->PlanChange(rcEdit, stored, rec);
+    TmvxCommon::ChangePlan& plan = changePlan_;
+    common_->PlanChange(rcEdit, stored, rec, plan);
     common_->CheckUnique(plan, rec, stored);
     if (Modified() && common_->EnableVersioning() &&
         (common_->VersioningMode() == mtvmAllSinceCheckPoint || rec->UpdateStatus == usUnmodified)) {
@@ -1022,7 +1024,8 @@ void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
   TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(buffer);
   // Records added this way obey the indexes' filters and unique indexes like posted ones.
-  const TmvxCommon::ChangePlan plan = common_->PlanChange(rcInsert, nullptr, rec);
+  TmvxCommon::ChangePlan& plan = changePlan_;
+  common_->PlanChange(rcInsert, nullptr, rec, plan);
   common_->CheckUnique(plan, rec, nullptr);
   PmvxRecord stored = common_->DuplicateRecord(rec, true);
   stored->TransactionLevel = common_->TransactionLevel();
@@ -1049,8 +1052,10 @@ void TmvxCustomMemTable::InternalDelete() {
   if (!stored) dataset::DatabaseError("Record not found", this);
   // A record kept as a deleted version stays in the indexes, as a rebuild would put it:
   // the filter hides it, and a status filter that asks for deleted records shows it.
-  if (!common_->EnableVersioning())
-    common_->ReflectChange(common_->PlanChange(rcDelete, stored, nullptr), this, rcDelete, nullptr, cursorPos_, stored);
+  if (!common_->EnableVersioning()) {
+    common_->PlanChange(rcDelete, stored, nullptr, changePlan_);
+    common_->ReflectChange(changePlan_, this, rcDelete, nullptr, cursorPos_, stored);
+  }
   if (!common_->EnableVersioning()) {
     common_->DeleteRecord(stored);
     bool any = false;

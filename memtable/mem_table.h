@@ -485,6 +485,8 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   bool writeAnyField_ = false;
   // Set while a load from a data set copies records in: a posted insert goes there.
   StagedLoad* staged_ = nullptr;
+  // The indexes' answers to the change being posted or deleted (kept for its room).
+  TmvxCommon::ChangePlan changePlan_;
   bool replacingRecords_ = false;
   // A refresh asked for by another table on the store (kDue), with its events (kDueEvents).
   static constexpr int kDue = 1, kDueEvents = 2;

@@ -441,9 +441,9 @@ class TmvxCustomMemTable::StagedLoad {
       // one answer serves all.
       bool filtered = false;
       for (TmvxCustomMemTable* t : store_.AttachedTables()) filtered = filtered || (t && t->OnFilterIndex);
-      std::vector<TmvxCommon::ChangePlan> plans;
+      std::vector<TmvxCommon::ChangePlan> plans(filtered ? records_.size() : 1);
       for (std::size_t i = 0; i < records_.size() && (filtered || i == 0); ++i)
-        plans.push_back(store_.PlanChange(rcInsert, nullptr, records_[i]));
+        store_.PlanChange(rcInsert, nullptr, records_[i], plans[i]);
       for (std::size_t i = 0; i < records_.size(); ++i) {
         PmvxRecord r = std::exchange(records_[i], nullptr);
         const TmvxCommon::ChangePlan& plan = plans[filtered ? i : 0];

@@ -692,25 +692,32 @@ void TmvxCommon::MarkIndexesDirty() {
     if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
-TmvxCommon::ChangePlan TmvxCommon::PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord) {
+void TmvxCommon::PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord, ChangePlan& plan) {
   Guard g(*this);
-  ChangePlan plan;
-  for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->OpenOnStore()) plan.tables.emplace_back(t, t->GetIndexes().Accepts(how, storedRecord, newRecord));
-  return plan;
+  plan.count = 0;
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    if (plan.count == plan.tables.size()) plan.tables.emplace_back();
+    auto& [table, accepts] = plan.tables[plan.count++];
+    table = t;
+    t->GetIndexes().Accepts(how, storedRecord, newRecord, accepts);
+  }
 }
 
 void TmvxCommon::CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord) {
   Guard g(*this);
-  for (const auto& [t, accepts] : plan.tables) t->GetIndexes().CheckUnique(record, storedRecord, accepts);
+  for (std::size_t i = 0; i < plan.count; ++i)
+    plan.tables[i].first->GetIndexes().CheckUnique(record, storedRecord, plan.tables[i].second);
 }
 
 void TmvxCommon::ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord,
                                int originPosition, PmvxRecord storedRecord) {
   Guard g(*this);
-  for (const auto& [t, accepts] : plan.tables)
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    TmvxCustomMemTable* t = plan.tables[i].first;
     t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
-                                  t == originTable, accepts);
+                                  t == originTable, plan.tables[i].second);
+  }
 }
 
 void TmvxCommon::RebuildIndexesAfterLoad() {

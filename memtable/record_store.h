@@ -309,8 +309,9 @@ class TmvxCommon {
   // asked before anything changes (a filter that raises leaves everything as it was).
   struct ChangePlan {
     std::vector<std::pair<TmvxCustomMemTable*, std::vector<char>>> tables;
+    std::size_t count = 0;  // of the entries in use (the others keep their room for the next plan)
   };
-  ChangePlan PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord);
+  void PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord, ChangePlan& plan);
   // Raises EMemTableDupKey when a unique index of a table on the store would take the record
   // and holds its key in another record than storedRecord; nothing has changed yet.
   void CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord);
