@@ -363,8 +363,8 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
 
   const int limit = table.LoadLimit;
   const std::size_t wanted = limit >= 0 ? std::min<std::size_t>(recordCount_, static_cast<std::size_t>(limit)) : recordCount_;
-  staged.records.reserve(wanted);
   Reader r(inData_, dataStart_, inSize_);
+  staged.records.reserve(wanted);
   std::vector<std::uint8_t> native, converted;
   const std::size_t dataSize = static_cast<std::size_t>(c.DataSize());
   for (std::size_t k = 0; k < wanted; ++k) {
@@ -492,7 +492,7 @@ void TmvxBinaryStreamFormat::LoadData(TmvxCustomMemTable& table) {
   }
 
   // Unique keys, in every unique index of every table on the store.
-  CheckUniqueKeys(c, staged.records);
+  CheckUniqueKeys(c, staged.records, false);
 
   // Everything fits: the records replace the table's.
   c.ReplaceRecords(&table, staged.records);

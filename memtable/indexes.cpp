@@ -49,9 +49,9 @@ void TmvxIndex::Clear() {
 }
 
 void TmvxIndex::Load() {
-  Clear();
   TmvxCommon& c = Table->Common();
   TmvxCommon::Guard g(c);
+  Clear();
   References.reserve(c.Records().size());
   // With RecalcOnIndex the calculated fields are computed afresh before the index filter
   // and the sort (which follows a load) see them.
@@ -150,6 +150,18 @@ void InsertionSort(std::vector<T>& v, const Compare& cmp) {
   }
 }
 
+// The neighbours of a list in an index's order that hold keys must not hold the same one.
+template <typename List>
+void CheckSortedRun(TmvxIndex& index, const List& sorted) {
+  TmvxRecordComparer keys(index.Table->Common(), index.IndexFieldList, false);
+  const TmvxRecord* previous = nullptr;
+  for (const TmvxRecord* r : sorted) {
+    if (!TmvxIndex::HoldsKey(r)) continue;
+    if (previous && keys(previous, r) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+    previous = r;
+  }
+}
+
 }  // namespace
 
 void TmvxIndex::Sort() {
@@ -194,22 +206,30 @@ void TmvxIndex::Sort() {
     References.Assign(sorted);
   }
   IsOrdered = true;
-  if (IndexOptions & mtcoUnique) CheckUniqueAfterSort();
+  if (IndexOptions & mtcoUnique) CheckSortedRun(*this, References);
 }
 
-void TmvxIndex::CheckUniqueAfterSort() {
-  // Records kept only as deleted versions do not count as duplicates.
+void TmvxIndex::CheckSortedUnique(const std::vector<PmvxRecord>& sorted) { CheckSortedRun(*this, sorted); }
+
+bool TmvxIndex::KeyTaken(PmvxRecord record, const TmvxRecord* except) {
+  bool found = false;
+  int pos = -1;
+  Search(&IndexFieldList, record, found, pos, false, false);
+  if (!found || pos < 0) return false;
+  // The whole run of equal keys: `except` and records kept only as deleted versions do not
+  // hold it.
   TmvxRecordComparer keys(Table->Common(), IndexFieldList, false);
-  PmvxRecord previous = nullptr;
-  for (PmvxRecord r : References) {
-    if (r->UpdateStatus == usDeleted) continue;
-    if (previous && keys(previous, r) == 0) throw EMemTableDupKey(kDuplicateKeyText);
-    previous = r;
+  for (int i = pos; i < Count(); ++i) {
+    PmvxRecord other = References[static_cast<std::size_t>(i)];
+    if (keys(record, other) != 0) break;
+    if (other != except && HoldsKey(other)) return true;
   }
+  return false;
 }
 
 void TmvxIndex::Rebuild() {
-  if (Table->Active()) {
+  // Asked under the store's lock: the table may belong to another thread.
+  if (Table->OpenOnStore()) {
     Load();
     if (IsRowOrder || IndexType != 1) {
       IsOrdered = true;
@@ -271,7 +291,7 @@ int TmvxIndex::Search(const TmvxFieldList* fieldList, PmvxRecord key, bool& foun
   // except the current index while it is not kept in order: it holds every record and is
   // scanned until it is chosen again (a sort per search after every change would cost far
   // more than the scan).
-  if (!IsOrdered && IndexType == 1 && Table->Active() &&
+  if (!IsOrdered && IndexType == 1 && Table->OpenOnStore() &&
       (Table->ActiveIndex() != this || (!(IndexOptions & mtcoNonMaintained) && Table->EnableIndexes())))
     Rebuild();
   const TmvxFieldList& list = fieldList ? *fieldList : IndexFieldList;
@@ -458,11 +478,10 @@ bool TmvxIndexes::RebuildDirty() {
 }
 
 void TmvxIndexes::ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position,
-                                      PmvxRecord newRecord) {
+                                      PmvxRecord newRecord, bool accept) {
   // The key is the same, but the index filter may judge the new values otherwise.
   if (Table->OnFilterIndex) {
     auto& refs = idx.References;
-    const bool accept = idx.FilterRecord(newRecord);
     int heldAt = -1;
     if (current && position >= 0 && position < idx.Count() && refs[static_cast<std::size_t>(position)] == stored)
       heldAt = position;
@@ -501,28 +520,36 @@ int TmvxIndexes::Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bo
   return current->ScanSearch(*fieldList, keyRecord, found, position, respectFilter, nearest);
 }
 
-void TmvxIndexes::CheckUnique(PmvxRecord record, PmvxRecord storedRecord) {
+void TmvxIndexes::CheckUnique(PmvxRecord record, PmvxRecord storedRecord, const std::vector<char>& accepts) {
   if (!Table->EnableIndexes()) return;
-  for (auto& idx : list_) {
-    if ((idx->IndexOptions & mtcoNonMaintained) || !(idx->IndexOptions & mtcoUnique)) continue;
-    bool found = false;
-    int pos = -1;
-    idx->Search(&idx->IndexFieldList, record, found, pos, false, false);
-    if (!found || pos < 0) continue;
-    // Look at the whole run of equal keys: the record being edited and records kept
-    // only as deleted versions are not duplicates.
-    for (int i = pos; i < idx->Count(); ++i) {
-      PmvxRecord other = idx->References[static_cast<std::size_t>(i)];
-      if (idx->CompareIndexRecords(idx->IndexFieldList, record, other, false, false) != 0) break;
-      if (other == storedRecord || other->UpdateStatus == usDeleted) continue;
-      throw EMemTableDupKey(kDuplicateKeyText);
-    }
+  for (std::size_t i = 0; i < list_.size(); ++i) {
+    TmvxIndex& idx = *list_[i];
+    if ((idx.IndexOptions & mtcoNonMaintained) || !(idx.IndexOptions & mtcoUnique) || !accepts[i]) continue;
+    if (idx.KeyTaken(record, storedRecord)) throw EMemTableDupKey(kDuplicateKeyText);
   }
 }
 
-void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord, bool origin) {
-  for (auto& holder : list_) {
-    TmvxIndex* idx = holder.get();
+bool TmvxIndexes::Unkept(const TmvxIndex& idx) const {
+  return (idx.IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx.IsRowOrder) || !idx.IsOrdered;
+}
+
+bool TmvxIndexes::AsksFilter(const TmvxIndex& idx, int how) const {
+  if (!Table->OnFilterIndex || how == rcDelete) return false;
+  if (how == rcInsert) return !Unkept(idx) || &idx == Table->ActiveIndex();
+  return !Unkept(idx);
+}
+
+void TmvxIndexes::Accepts(int how, PmvxRecord, PmvxRecord newRecord, std::vector<char>& accepts) {
+  accepts.assign(list_.size(), 1);
+  for (std::size_t i = 0; i < list_.size(); ++i)
+    if (AsksFilter(*list_[i], how)) accepts[i] = list_[i]->FilterRecord(newRecord) ? 1 : 0;
+}
+
+void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRecord newRecord, bool origin,
+                                const std::vector<char>& accepts) {
+  for (std::size_t i = 0; i < list_.size(); ++i) {
+    TmvxIndex* idx = list_[i].get();
+    const bool accept = accepts[i] != 0;
     // Only the table that made the change moves its cursor with it; another table on
     // the store (perhaps used by another thread) finds its record again when it moves.
     bool current = origin && Table->ActiveIndex() == idx;
@@ -550,13 +577,13 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
     // record the table shows (a new record goes at its end, an edited one stays where it
     // is, and the index counts as out of order once a key has changed), so that a walk and
     // the record count agree; it is searched by a scan. Any other lets new records pass.
-    if ((idx->IndexOptions & mtcoNonMaintained) || (!Table->EnableIndexes() && !idx->IsRowOrder) || !idx->IsOrdered) {
+    if (Unkept(*idx)) {
       if (how == rcInsert) {
         if (idx != Table->ActiveIndex()) {
           if (!idx->IsRowOrder) idx->IsOrdered = false;
           continue;
         }
-        if (!idx->FilterRecord(newRecord)) continue;
+        if (!accept) continue;
         const int at = idx->Count();
         idx->InsertAt(at, newRecord, newRecord);
         if (current) {
@@ -572,7 +599,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
     }
 
     if (how == rcInsert) {
-      if (!idx->FilterRecord(newRecord)) continue;
+      if (!accept) continue;
       int insertAt;
       if (!idx->IsRowOrder) {
         // The place is found by a full comparison: a nearest search compares texts
@@ -597,7 +624,7 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
           idx->SearchRecord(stored, oldPos, false);
         // A record the index does not hold is not taken out of it.
         if (oldPos >= 0 && refs[static_cast<std::size_t>(oldPos)] == stored) refs.erase(static_cast<std::size_t>(oldPos));
-        if (idx->FilterRecord(newRecord)) {
+        if (accept) {
           int insertAt = idx->InsertPosition(newRecord);
           idx->InsertAt(insertAt, stored, newRecord);
           if (current) {
@@ -606,15 +633,15 @@ void TmvxIndexes::ReflectChange(int how, PmvxRecord stored, int position, PmvxRe
           }
         }
       } else {
-        ReflectFilterChange(*idx, current, stored, position, newRecord);
+        ReflectFilterChange(*idx, current, stored, position, newRecord, accept);
       }
     } else if (how == rcEdit && Table->OnFilterIndex) {
-      ReflectFilterChange(*idx, current, stored, position, newRecord);
+      ReflectFilterChange(*idx, current, stored, position, newRecord, accept);
     }
   }
 }
 
-void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records) {
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records, bool againstStore) {
   for (TmvxCustomMemTable* t : store.AttachedTables()) {
     if (!t || !t->OpenOnStore()) continue;
     TmvxIndexes& list = t->GetIndexes();
@@ -624,11 +651,13 @@ void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records) 
       std::vector<PmvxRecord> keys;
       keys.reserve(records.size());
       for (PmvxRecord rec : records)
-        if (idx.FilterRecord(rec)) keys.push_back(rec);
+        if (idx.FilterRecord(rec)) {
+          if (againstStore && idx.KeyTaken(rec, nullptr)) throw EMemTableDupKey(kDuplicateKeyText);
+          keys.push_back(rec);
+        }
       TmvxRecordComparer compare(store, idx.IndexFieldList, false);
       std::sort(keys.begin(), keys.end(), [&](const TmvxRecord* a, const TmvxRecord* b) { return compare(a, b) < 0; });
-      for (std::size_t n = 1; n < keys.size(); ++n)
-        if (compare(keys[n - 1], keys[n]) == 0) throw EMemTableDupKey(kDuplicateKeyText);
+      idx.CheckSortedUnique(keys);
     }
   }
 }

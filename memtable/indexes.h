@@ -56,11 +56,18 @@ class TmvxIndex {
   void InsertAt(int position, PmvxRecord stored, const TmvxRecord* keySource);
   bool SearchRecordID(int recordID, int& position);
   bool FilterRecord(PmvxRecord record);
+  // The uniqueness rule, for posts and loads alike: a record kept only as a deleted version
+  // holds no key.
+  static bool HoldsKey(const TmvxRecord* record) { return record->UpdateStatus != usDeleted; }
+  // Whether a record other than `except` that holds a key holds the key of `record` here (a
+  // search, then the run of equal keys).
+  bool KeyTaken(PmvxRecord record, const TmvxRecord* except);
+  // Raises EMemTableDupKey when two neighbours of `sorted` (in this index's order) that hold
+  // keys hold the same one.
+  void CheckSortedUnique(const std::vector<PmvxRecord>& sorted);
   int CompareIndexRecords(const TmvxFieldList& fieldList, const TmvxRecord* keyRecord, const TmvxRecord* record,
                           bool nearest, bool tieBreak);
 
- private:
-  void CheckUniqueAfterSort();
 };
 
 class TmvxIndexes {
@@ -88,18 +95,32 @@ class TmvxIndexes {
   bool RebuildDirty();
   int Search(const TmvxFieldList* fieldList, PmvxRecord keyRecord, bool& found, int& position, bool respectFilter,
              bool nearest);
-  void CheckUnique(PmvxRecord record, PmvxRecord storedRecord);
-  void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord, bool origin = true);
+  // What each index's filter says of a change (one entry per index, in list order), asked
+  // before anything changes: a filter that raises leaves the store and every index as they
+  // were. `newRecord` holds the new values (the record to insert, or the edit's buffer).
+  void Accepts(int how, PmvxRecord storedRecord, PmvxRecord newRecord, std::vector<char>& accepts);
+  // Raises EMemTableDupKey when a unique index that is kept up to date and would take the
+  // record (accepts, from Accepts) holds its key in another record than storedRecord.
+  void CheckUnique(PmvxRecord record, PmvxRecord storedRecord, const std::vector<char>& accepts);
+  // Keeps every index up to date after a change, by the filters' answers from Accepts.
+  void ReflectChange(int how, PmvxRecord storedRecord, int position, PmvxRecord newRecord, bool origin,
+                     const std::vector<char>& accepts);
 
  private:
-  void ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position, PmvxRecord newRecord);
+  // Which indexes a change asks the filter of (the others take the change without it).
+  bool AsksFilter(const TmvxIndex& idx, int how) const;
+  // Whether an index is not kept in order while it changes (see ReflectChange).
+  bool Unkept(const TmvxIndex& idx) const;
+  void ReflectFilterChange(TmvxIndex& idx, bool current, PmvxRecord stored, int position, PmvxRecord newRecord,
+                           bool accept);
 
   std::vector<std::unique_ptr<TmvxIndex>> list_;
 };
 
 // Raises EMemTableDupKey when two of the records share a key of a unique sorted index of a
-// table open on the store (what each index would take of them, through its filter); a load
-// checks the records it is about to leave in the store with it.
-void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records);
+// table open on the store (what each index would take of them, through its filter), or, with
+// againstStore, when one of them has a key such an index already holds; a load checks the
+// records it is about to add (a search each) or to put in place of the store's with it.
+void CheckUniqueKeys(TmvxCommon& store, const std::vector<PmvxRecord>& records, bool againstStore);
 
 }  // namespace memtable

@@ -178,6 +178,7 @@ void TmvxCustomMemTable::DoAfterOpen() {
 }
 
 void TmvxCustomMemTable::DoBeforeClose() {
+  refreshDue_.store(0, std::memory_order_relaxed);  // a closing table refreshes nothing
   if (State() == dsEdit || State() == dsInsert) Cancel();
   DataSet::DoBeforeClose();
   // The persistent file is written before the records go; a failed write leaves the
@@ -686,8 +687,14 @@ void TmvxCustomMemTable::SetEnableIndexes(bool value) {
   bool switchedOn = value && !enableIndexes_;
   enableIndexes_ = value;
   if (!switchedOn || !Active()) return;
+  // The other tables' cursors find their records in the rebuilt indexes at their next step.
   for (TmvxCustomMemTable* t : common_->AttachedTables())
-    if (t && t->Active() && t->enableIndexes_ && t->indexes_->RebuildDirty()) t->ResyncCursor();
+    if (t && t->OpenOnStore() && t->enableIndexes_ && t->indexes_->RebuildDirty()) {
+      if (t == this)
+        ResyncCursor();
+      else
+        t->RefreshAtNextStep(false);
+    }
 }
 
 // ---- bookmarks ----
@@ -831,7 +838,10 @@ void TmvxCustomMemTable::DoBeforeInsert() {
     insertBeforeID_ = current->RecordID;
     insertBeforeUnique_ = current->UniqueRecordID;
   }
-  if (AutoReposition) repositionPos_ = cursorPos_;
+  if (AutoReposition) {
+    TmvxCommon::Guard g(*common_);
+    repositionPos_ = cursorPos_;
+  }
   DataSet::DoBeforeInsert();
 }
 
@@ -863,9 +873,16 @@ void TmvxCustomMemTable::DoBeforePost() {
 }
 
 void TmvxCustomMemTable::DoAfterPost() {
-  if (AttachedAutoRefresh) common_->RefreshTables(this);
+  // The post fetched this table's record again: a refresh asked for before is done. A post
+  // into a load's records tells the other tables once, when the load is decided.
+  refreshDue_.store(0, std::memory_order_relaxed);
+  if (AttachedAutoRefresh && !staged_) common_->RefreshTables(this);
   if (AutoReposition && repositionPos_ >= 0) {
-    cursorPos_ = repositionPos_;
+    {
+      TmvxCommon::Guard g(*common_);
+      cursorPos_ = repositionPos_;
+      cursorOnGap_ = false;
+    }
     repositionPos_ = -1;
     Resync();
   }
@@ -873,8 +890,44 @@ void TmvxCustomMemTable::DoAfterPost() {
 }
 
 void TmvxCustomMemTable::DoAfterDelete() {
+  refreshDue_.store(0, std::memory_order_relaxed);
   if (AttachedAutoRefresh) common_->RefreshTables(this);
   DataSet::DoAfterDelete();
+}
+
+void TmvxCustomMemTable::DoBeforeRefresh() {
+  refreshDue_.store(0, std::memory_order_relaxed);
+  DataSet::DoBeforeRefresh();
+}
+
+void TmvxCustomMemTable::CatchUp() {
+  if (refreshDue_.load(std::memory_order_relaxed) != 0 && !refreshingWhenDue_ && State() == dsBrowse) RefreshWhenDue();
+}
+
+void TmvxCustomMemTable::RefreshWhenDue() {
+  // As a refresh, but the cursor never leaves a record that another table deleted or
+  // hid meanwhile: it stands at its place, so that the step that follows moves from there
+  // or refuses to edit or delete it (never changing a record the caller did not see).
+  const int due = refreshDue_.exchange(0, std::memory_order_relaxed);
+  refreshingWhenDue_ = true;
+  try {
+    if (due & kDueEvents) DataSet::DoBeforeRefresh();
+    {
+      TmvxCommon::Guard g(*common_);
+      CursorPosChanged();
+      if (!HasActiveRecord()) {
+        Resync();
+      } else {
+        UpdateCursorPos();
+        if (!cursorOnGap_) ResyncExact();
+      }
+    }
+    if (due & kDueEvents) DoAfterRefresh();
+  } catch (...) {
+    refreshingWhenDue_ = false;
+    throw;
+  }
+  refreshingWhenDue_ = false;
 }
 
 void TmvxCustomMemTable::AfterIndexesChanged(PmvxRecord stored) {
@@ -906,8 +959,21 @@ void TmvxCustomMemTable::InternalPost() {
   // where AutoCalcFields left them behind the edits).
   if (RecalcOnIndex && CalcFieldsSize() > 0) RecalcRecord(rec);
   PmvxRecord stored;
+  if (State() != dsEdit && staged_) {
+    // A load's record waits with the others it copies in.
+    stored = common_->DuplicateRecord(rec, true);
+    common_->FreeBlobs(rec);
+    common_->ClearRecord(rec);
+    StageLoadedRecord(stored);
+    common_->ClearModifiedFlags();
+    return;
+  }
   if (State() != dsEdit) {
-    indexes_->CheckUnique(rec, nullptr);
+    // Every index's filter and every unique index have their say before anything changes:
+    // the post goes in whole or not at all.
+    TmvxCommon::ChangePlan& plan = changePlan_;
+    common_->PlanChange(rcInsert, nullptr, rec, plan);
+    common_->CheckUnique(plan, rec, nullptr);
     bool append = GetBookmarkFlag(ActiveBuffer()) == bfEOF;
     stored = common_->DuplicateRecord(rec, true);
     common_->FreeBlobs(rec);
@@ -917,17 +983,19 @@ void TmvxCustomMemTable::InternalPost() {
     } catch (...) {
       // The record is stored all the same; the indexes must know it before the error
       // travels on.
-      common_->ReflectChange(this, rcInsert, stored, -1, stored);
+      common_->ReflectChange(plan, this, rcInsert, stored, -1, stored);
       throw;
     }
     stored->TransactionLevel = common_->TransactionLevel();
     stored->Flag |= 1;
-    common_->ReflectChange(this, rcInsert, stored, append ? -1 : InsertPlace(), stored);
+    common_->ReflectChange(plan, this, rcInsert, stored, append ? -1 : InsertPlace(), stored);
     common_->SetIsDataModified(true);
   } else {
     stored = StoredRecordOf(rec);
     if (!stored) throw EMemTableInvalidRecord("Invalid record ");
-    indexes_->CheckUnique(rec, stored);
+    TmvxCommon::ChangePlan& plan = changePlan_;
+    common_->PlanChange(rcEdit, stored, rec, plan);
+    common_->CheckUnique(plan, rec, stored);
     if (Modified() && common_->EnableVersioning() &&
         (common_->VersioningMode() == mtvmAllSinceCheckPoint || rec->UpdateStatus == usUnmodified)) {
       rec->UpdateStatus = usModified;
@@ -937,7 +1005,7 @@ void TmvxCustomMemTable::InternalPost() {
       stored->PrevRecordVersion = version;
       common_->SetIsDataModified(true);
     }
-    common_->ReflectChange(this, rcEdit, rec, cursorPos_, stored);
+    common_->ReflectChange(plan, this, rcEdit, rec, cursorPos_, stored);
     common_->TransferBlobs(rec, stored);
     stored->Flag |= 1;
     stored->TransactionLevel = common_->TransactionLevel();
@@ -955,8 +1023,10 @@ void TmvxCustomMemTable::InternalPost() {
 void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
   TmvxCommon::Guard g(*common_);
   auto* rec = reinterpret_cast<PmvxRecord>(buffer);
-  // Records added this way obey unique indexes like posted ones.
-  indexes_->CheckUnique(rec, nullptr);
+  // Records added this way obey the indexes' filters and unique indexes like posted ones.
+  TmvxCommon::ChangePlan& plan = changePlan_;
+  common_->PlanChange(rcInsert, nullptr, rec, plan);
+  common_->CheckUnique(plan, rec, nullptr);
   PmvxRecord stored = common_->DuplicateRecord(rec, true);
   stored->TransactionLevel = common_->TransactionLevel();
   stored->Flag |= 1;
@@ -964,7 +1034,7 @@ void TmvxCustomMemTable::InternalAddRecord(RecordBuffer buffer, bool append) {
   common_->AddRecord(stored);
   // Row order takes a record number (one above the cursor position): the record goes in
   // at the cursor, as an inserted one does.
-  common_->ReflectChange(this, rcInsert, stored, append ? -1 : cursorPos_ + 1, stored);
+  common_->ReflectChange(plan, this, rcInsert, stored, append ? -1 : cursorPos_ + 1, stored);
   AfterIndexesChanged(stored);
 }
 
@@ -982,7 +1052,10 @@ void TmvxCustomMemTable::InternalDelete() {
   if (!stored) dataset::DatabaseError("Record not found", this);
   // A record kept as a deleted version stays in the indexes, as a rebuild would put it:
   // the filter hides it, and a status filter that asks for deleted records shows it.
-  if (!common_->EnableVersioning()) common_->ReflectChange(this, rcDelete, nullptr, cursorPos_, stored);
+  if (!common_->EnableVersioning()) {
+    common_->PlanChange(rcDelete, stored, nullptr, changePlan_);
+    common_->ReflectChange(changePlan_, this, rcDelete, nullptr, cursorPos_, stored);
+  }
   if (!common_->EnableVersioning()) {
     common_->DeleteRecord(stored);
     bool any = false;
@@ -1024,7 +1097,7 @@ void TmvxCustomMemTable::RefreshAfterTransaction() {
   // anything walks them again. The others find their records again quietly; this one is
   // refreshed, with its refresh events.
   common_->RebuildIndexes();
-  common_->ResyncTables(this);
+  common_->RefreshTables(this, false);
   CursorPosChanged();
   Refresh();
 }
@@ -1050,6 +1123,7 @@ void TmvxCustomMemTable::RollbackTransactionLevel() {
 
 void TmvxCustomMemTable::ResyncCursor() {
   if (!Active() || State() != dsBrowse) return;
+  TmvxCommon::Guard g(*common_);  // the indexes may change under another thread's table
   CursorPosChanged();
   if (HasActiveRecord()) {
     PmvxRecord stored = StoredRecordOf(reinterpret_cast<PmvxRecord>(ActiveBuffer()));

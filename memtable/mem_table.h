@@ -2,6 +2,7 @@
 // store, an index list and a filter.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -260,10 +261,12 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
 
   // Sharing another table's store: both see one set of records through their own
   // indexes and cursors. The tables may be used from different threads (the store's
-  // lock serialises them) with AttachedAutoRefresh off, which otherwise refreshes the
-  // other tables from the thread that changed a record. A cursor finds its record again
-  // at its next step; when another table deleted that record, the cursor stands at its
-  // place (a step reaches its neighbours, an edit or delete of it is refused).
+  // lock serialises them). A change made through one table never changes another's
+  // cursor or buffers: that table finds its record again at its next step (a move, a
+  // refresh, an edit, a delete, a bookmark), on its own thread, and with
+  // AttachedAutoRefresh on the table that made the change has it refresh there. When
+  // another table deleted that record, the cursor stands at its place (a step reaches its
+  // neighbours, an edit or delete of it is refused).
   TmvxCustomMemTable* AttachedTo() const { return attachedTo_; }
   void SetAttachedTo(TmvxCustomMemTable* target);
 
@@ -343,6 +346,9 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   // store's lock, so that a change made through another table on the store (perhaps on
   // another thread) reads it safely.
   bool OpenOnStore() const { return cursorOpen_; }
+  // Asked by the store for another table's change (see AttachedTo): the table refreshes at
+  // its next step, with its refresh events or quietly.
+  void RefreshAtNextStep(bool withEvents) { refreshDue_.fetch_or(withEvents ? kDueEvents | kDue : kDue); }
 
  protected:
   void InternalFirst() override { CursorToStart(); }
@@ -366,6 +372,9 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   bool GetCanModify() override { return !ReadOnly || loading_; }
   void BeginRecordStep() override { common_->Enter(); }
   void EndRecordStep() override { common_->Leave(); }
+  // A refresh another table asked for runs here.
+  void CatchUp() override;
+  void DoBeforeRefresh() override;
   void DoAfterOpen() override;
   void DoBeforeClose() override;
   void DoBeforeInsert() override;
@@ -403,9 +412,11 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   void FreeWorkRecords();
   // After a copy that failed: what it took counts as the last load or save, not complete.
   void MarkCopyFailed(dataset::DataSet* destination, int count);
-  // What the store and the tables on it hold before a load copies records in: the load
-  // that is refused gives it back, the one that replaces them lets the old records go.
-  class RecordsBeforeLoad;
+  // The records a load from a data set copies in, held apart until the load is decided.
+  class StagedLoad;
+  void StageLoadedRecord(PmvxRecord record);
+  // The refresh another table asked for (RefreshAtNextStep), on the table's own thread.
+  void RefreshWhenDue();
   // The place (one above a position in row order) where a posted insert goes.
   int InsertPlace();
 
@@ -472,8 +483,15 @@ class TmvxCustomMemTable : public dataset::DataSet, public platform::FormPersist
   bool cursorOpen_ = false;
   bool enableIndexes_ = true;
   bool writeAnyField_ = false;
-  // Set while a load that replaces the records copies in the new ones beside the old.
+  // Set while a load from a data set copies records in: a posted insert goes there.
+  StagedLoad* staged_ = nullptr;
+  // The indexes' answers to the change being posted or deleted (kept for its room).
+  TmvxCommon::ChangePlan changePlan_;
   bool replacingRecords_ = false;
+  // A refresh asked for by another table on the store (kDue), with its events (kDueEvents).
+  static constexpr int kDue = 1, kDueEvents = 2;
+  std::atomic<int> refreshDue_{0};
+  bool refreshingWhenDue_ = false;
   bool afterOpenRunning_ = false;
   dataset::Field* autoIncrementField_ = nullptr;
   TmvxFieldList currentIndexFields_;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
-#include <unordered_set>
+#include <utility>
 
 #include "memtable/filter.h"
 #include "memtable/mem_table.h"
@@ -404,123 +404,76 @@ struct Scoped {
 
 // ---- loading from a data set ----
 
-// Holds the store's lock from before the copy until the load is decided, as a load through a
-// stream format does: what another thread does on the store waits, so the records added since
-// are the load's own.
-class TmvxCustomMemTable::RecordsBeforeLoad {
+// The records a load copies in wait here until the load is decided, and then join the store
+// whole, beside its records or in their place, or not at all. The store's lock is held from
+// before the copy until then, so that the load is one step for every other table on the
+// store, whatever thread uses it.
+class TmvxCustomMemTable::StagedLoad {
  public:
-  explicit RecordsBeforeLoad(TmvxCustomMemTable& table) : loader_(table), store_(table.Common()), lock_(store_) {
-    autoIncMax_ = store_.AutoIncMax();
-    cursorPos_ = table.cursorPos_;
-    onGap_ = table.cursorOnGap_;
-    for (PmvxRecord r : store_.Records())
-      if (r) old_.insert(r);
-    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
-      if (!t || !t->OpenOnStore()) continue;
-      TableState& state = tables_.emplace_back(TableState{t, {}});
-      TmvxIndexes& list = t->GetIndexes();
-      for (int i = 0; i < list.Count(); ++i)
-        state.indexes.push_back({list.Items(i), list.Items(i)->References, list.Items(i)->IsOrdered});
-    }
+  StagedLoad(TmvxCustomMemTable& table, bool replace)
+      : table_(table), store_(table.Common()), lock_(store_), replace_(replace), autoIncMax_(store_.AutoIncMax()) {
+    table_.staged_ = this;
+    table_.replacingRecords_ = replace;
   }
-
-  // The records the store holds now: all of them, or those added since.
-  std::vector<PmvxRecord> Records(bool addedOnly) const {
-    std::vector<PmvxRecord> records;
-    for (PmvxRecord r : store_.Records())
-      if (r && !(addedOnly && old_.count(r))) records.push_back(r);
-    return records;
+  ~StagedLoad() {
+    table_.staged_ = nullptr;
+    table_.replacingRecords_ = false;
+    for (PmvxRecord r : records_) store_.FreeRecord(r, true, false);  // nil is passed over
   }
+  StagedLoad(const StagedLoad&) = delete;
+  StagedLoad& operator=(const StagedLoad&) = delete;
 
-  // The records added since leave the store, and every table on it holds what it held
-  // before, in the same order (only the loading table's cursor moved with them).
-  void GiveBack() {
-    const std::vector<PmvxRecord> added = Records(true);
-    std::vector<TmvxCustomMemTable*> rebuild;
-    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
-      if (!t || !t->OpenOnStore()) continue;
-      TableState* state = Find(t);
-      if (!state || !SameIndexes(*state)) {
-        rebuild.push_back(t);
-        continue;
+  void Add(PmvxRecord record) { records_.push_back(record); }
+
+  // The records go in when no unique index of a table on the store would hold a key twice
+  // (each added record is searched for in the indexes; replacing records are checked among
+  // themselves). Refused, the store, every index and the auto-increment counter are as before.
+  void Decide() {
+    table_.staged_ = nullptr;
+    try {
+      CheckUniqueKeys(store_, records_, !replace_);
+      if (replace_) {
+        store_.ReplaceRecords(&table_, records_);
+        store_.RebuildIndexesAfterLoad();
+        return;
       }
-      for (IndexState& index : state->indexes) {
-        index.index->References = std::move(index.references);
-        index.index->IsOrdered = index.ordered;
-      }
-    }
-    loader_.cursorPos_ = cursorPos_;
-    loader_.cursorOnGap_ = onGap_;
-    for (PmvxRecord r : added) store_.DeleteRecord(r);
-    for (TmvxCustomMemTable* t : rebuild) t->GetIndexes().RebuildAll();
-    store_.SetAutoIncMax(autoIncMax_);
-  }
-
-  // The records held before leave the store and every table on it: each keeps the new ones
-  // in the order they came (its sorted indexes are built again afterwards). Another table's
-  // cursor finds its record gone at its next step, as after a load through a stream format.
-  void LetOldGo() {
-    for (TmvxCustomMemTable* t : store_.AttachedTables()) {
-      if (!t || !t->OpenOnStore()) continue;
-      TmvxIndexes& list = t->GetIndexes();
-      for (int i = 0; i < list.Count(); ++i) {
-        TmvxIndex& index = *list.Items(i);
-        if (!index.IsRowOrder) {
-          index.Clear();
-          continue;
+      // The indexes' filters judge every record before anything changes; without filters
+      // one answer serves all.
+      bool filtered = false;
+      for (TmvxCustomMemTable* t : store_.AttachedTables()) filtered = filtered || (t && t->OnFilterIndex);
+      std::vector<TmvxCommon::ChangePlan> plans(filtered ? records_.size() : 1);
+      for (std::size_t i = 0; i < records_.size() && (filtered || i == 0); ++i)
+        store_.PlanChange(rcInsert, nullptr, records_[i], plans[i]);
+      for (std::size_t i = 0; i < records_.size(); ++i) {
+        PmvxRecord r = std::exchange(records_[i], nullptr);
+        const TmvxCommon::ChangePlan& plan = plans[filtered ? i : 0];
+        try {
+          store_.AddRecord(r);
+        } catch (...) {
+          // Stored all the same (the counter ran out): the indexes must know it.
+          store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
+          throw;
         }
-        std::vector<PmvxRecord> kept;
-        for (std::size_t k = 0; k < index.References.size(); ++k)
-          if (!old_.count(index.References[k])) kept.push_back(index.References[k]);
-        index.References.clear();
-        for (PmvxRecord r : kept) index.InsertAt(index.Count(), r, r);
+        r->TransactionLevel = store_.TransactionLevel();
+        store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
       }
+      if (!records_.empty()) store_.SetIsDataModified(true);
+    } catch (...) {
+      store_.SetAutoIncMax(autoIncMax_);
+      throw;
     }
-    loader_.CursorToStart();
-    for (PmvxRecord r : old_) store_.DeleteRecord(r);
-    old_.clear();
   }
 
  private:
-  struct Locked {
-    TmvxCommon& store;
-    explicit Locked(TmvxCommon& s) : store(s) { store.Enter(); }
-    ~Locked() { store.Leave(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-  };
-  struct IndexState {
-    TmvxIndex* index;
-    RecordList references;
-    bool ordered;
-  };
-  struct TableState {
-    TmvxCustomMemTable* table;
-    std::vector<IndexState> indexes;
-  };
-  TableState* Find(const TmvxCustomMemTable* t) {
-    for (TableState& state : tables_)
-      if (state.table == t) return &state;
-    return nullptr;
-  }
-  // Whether the table still has the indexes it had (a handler may have changed them).
-  static bool SameIndexes(const TableState& state) {
-    const TmvxIndexes& list = state.table->GetIndexes();
-    if (list.Count() != static_cast<int>(state.indexes.size())) return false;
-    for (int i = 0; i < list.Count(); ++i)
-      if (list.Items(i) != state.indexes[static_cast<std::size_t>(i)].index) return false;
-    return true;
-  }
-
-  TmvxCustomMemTable& loader_;
+  TmvxCustomMemTable& table_;
   TmvxCommon& store_;
-  Locked lock_;
-  int cursorPos_;
-  bool onGap_;
-  std::int32_t autoIncMax_ = 0;
-  std::unordered_set<PmvxRecord> old_;
-  std::vector<TableState> tables_;
+  TmvxCommon::Guard lock_;
+  bool replace_;
+  std::int32_t autoIncMax_;
+  std::vector<PmvxRecord> records_;
 };
+
+void TmvxCustomMemTable::StageLoadedRecord(PmvxRecord record) { staged_->Add(record); }
 
 void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
   if (&source == this) return;
@@ -531,25 +484,21 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
     throw EMemTableError("A table cannot load the records of a table on its own store.");
   Scoped<int> bulk(bulkOperation_, 1);
   if (OnLoad) OnLoad(*this, mtstDataSet, nullptr);
-  // Without the structure or the append option the records replace the table's: the new
-  // ones are copied in beside the old, which go only when the load is not refused.
+  // Without the structure or the append option the records replace the table's. The other
+  // tables on the store keep their edits (they may belong to other threads): an edit of a
+  // record that went away is refused when it is posted.
   const bool replace = !(options & (mtcpoStructure | mtcpoAppend));
-  if (options & mtcpoStructure) {
+  if (options & mtcpoStructure)
     Close();
-  } else if (replace) {
-    // As an emptying does: every table on the store settles its edit first.
-    for (TmvxCustomMemTable* t : std::vector<TmvxCustomMemTable*>(common_->AttachedTables()))
-      if (t && t->Active()) t->LeaveEditForEmptying();
-  }
+  else if (replace && Active())
+    LeaveEditForEmptying();  // as an emptying settles it
   // What is switched off here comes back on every way out, and the first error goes on.
   const bool sourceWasActive = source.Active();
   DataSet* const savedMaster = MasterSource();
   const bool savedFiltered = Filtered();
-  const bool savedEnableIndexes = enableIndexes_;
   const Bookmark here = Active() ? GetBookmark() : Bookmark();
   Bookmark sourceMark;
   bool refused = false;  // nothing was taken: the table goes back to its record
-  enableIndexes_ = false;
   writeAnyField_ = true;
   DisableControls();
   source.DisableControls();
@@ -564,27 +513,28 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
     if (!Active()) Open();
     if (!(options & mtcpoAppend) && (options & mtcpoProperties)) CopyAllFieldSettings(source, *this);
     CheckBrowseMode();
-    RecordsBeforeLoad before(*this);
+    StagedLoad load(*this, replace);
     source.First();
     std::exception_ptr copyFailed;
     try {
-      Scoped<bool> replacing(replacingRecords_, replace);
       loadCount_ = CopyDataSetRecords(&source, this, LoadLimit);
     } catch (...) {
       copyFailed = std::current_exception();
     }
-    // What the load would leave must keep every unique index: otherwise it takes nothing,
-    // as a load through a stream format (so too when an index's filter event fails meanwhile).
+    // A load that would leave a key twice in a unique index takes nothing, as a load through
+    // a stream format (so too when an index's filter fails meanwhile); the records copied
+    // before a record that could not be copied go in.
     try {
-      CheckUniqueKeys(*common_, before.Records(replace));
+      load.Decide();
     } catch (...) {
-      before.GiveBack();
       loadCount_ = 0;
       loadedCompletely_ = false;
       refused = true;
       throw;
     }
-    if (replace) before.LetOldGo();
+    // This table finds its place in its indexes now; the others at their next step.
+    ResyncCursor();
+    if (AttachedAutoRefresh) common_->RefreshTables(this);
     if (copyFailed) std::rethrow_exception(copyFailed);
   });
   // The source goes back to its record, also after a record that could not be copied.
@@ -592,31 +542,10 @@ void TmvxCustomMemTable::LoadRecordsFrom(DataSet& source, unsigned options) {
     if (!sourceMark.empty() && source.Active() && source.BookmarkValid(sourceMark)) source.GotoBookmark(sourceMark);
   });
   writeAnyField_ = false;
-  enableIndexes_ = savedEnableIndexes;
   errors.Run([&] { EnableControls(); });
   errors.Run([&] { source.EnableControls(); });
   errors.Run([&] {
     if (!sourceWasActive) source.Close();
-  });
-  errors.Run([&] {
-    if (!Active() || refused) return;
-    // Sorted indexes are built again over the records now held; row order is kept as the
-    // records came.
-    for (TmvxCustomMemTable* t : common_->AttachedTables()) {
-      if (!t || !t->Active()) continue;
-      TmvxIndexes& indexes = t->GetIndexes();
-      for (int i = 0; i < indexes.Count(); ++i) {
-        TmvxIndex& index = *indexes.Items(i);
-        if (index.IsRowOrder) continue;
-        if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex()) {
-          index.Clear();
-        } else {
-          index.IsOrdered = false;
-          index.Rebuild();
-        }
-      }
-    }
-    common_->ResyncTables();
   });
   errors.Run([&] {
     if (Filtered() != savedFiltered) SetFiltered(savedFiltered);

@@ -402,7 +402,13 @@ void TmvxCommon::ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxReco
     else
       t->GetIndexes().EmptyAll();
   }
+  // The new records' unique numbers go on from the old ones' (while the counter has room):
+  // an edit of a record that went away, made through another table, is not taken for one
+  // of them.
+  std::int32_t unique = uniqueRecordID_;
+  if (static_cast<std::int64_t>(unique) + static_cast<std::int64_t>(records.size()) >= kUniqueLimit) unique = 0;
   DeleteAllRecords();
+  uniqueRecordID_ = unique;
   for (PmvxRecord r : records) {
     r->RecordID = recordID_++;
     r->UniqueRecordID = uniqueRecordID_++;
@@ -665,13 +671,13 @@ void TmvxCommon::CloseTables(TmvxCustomMemTable* except) {
     if (attachedTables_[i] && attachedTables_[i] != except) attachedTables_[i]->Close();
 }
 
-void TmvxCommon::RefreshTables(TmvxCustomMemTable* except) {
+void TmvxCommon::RefreshTables(TmvxCustomMemTable* except, bool withEvents) {
   // A store that serves one table has nothing to refresh (the common case, checked
   // without taking the lock).
   if (attachedCount_.load(std::memory_order_relaxed) <= 1) return;
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t != except && t->Active() && t->State() == dsBrowse) t->Refresh();
+    if (t && t != except && t->OpenOnStore()) t->RefreshAtNextStep(withEvents);
 }
 
 void TmvxCommon::RebuildIndexes() {
@@ -686,19 +692,49 @@ void TmvxCommon::MarkIndexesDirty() {
     if (t && t->OpenOnStore()) t->GetIndexes().MarkAllDirty();
 }
 
-void TmvxCommon::ResyncTables(TmvxCustomMemTable* except) {
+void TmvxCommon::PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord, ChangePlan& plan) {
   Guard g(*this);
-  for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t != except && t->Active()) t->ResyncCursor();
+  plan.count = 0;
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    if (plan.count == plan.tables.size()) plan.tables.emplace_back();
+    auto& [table, accepts] = plan.tables[plan.count++];
+    table = t;
+    t->GetIndexes().Accepts(how, storedRecord, newRecord, accepts);
+  }
 }
 
-void TmvxCommon::ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
-                               PmvxRecord storedRecord) {
+void TmvxCommon::CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord) {
   Guard g(*this);
-  for (TmvxCustomMemTable* t : attachedTables_)
-    if (t && t->OpenOnStore())
-      t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
-                                    t == originTable);
+  for (std::size_t i = 0; i < plan.count; ++i)
+    plan.tables[i].first->GetIndexes().CheckUnique(record, storedRecord, plan.tables[i].second);
+}
+
+void TmvxCommon::ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord,
+                               int originPosition, PmvxRecord storedRecord) {
+  Guard g(*this);
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    TmvxCustomMemTable* t = plan.tables[i].first;
+    t->GetIndexes().ReflectChange(how, storedRecord, t == originTable ? originPosition : -1, newRecord,
+                                  t == originTable, plan.tables[i].second);
+  }
+}
+
+void TmvxCommon::RebuildIndexesAfterLoad() {
+  Guard g(*this);
+  for (TmvxCustomMemTable* t : attachedTables_) {
+    if (!t || !t->OpenOnStore()) continue;
+    TmvxIndexes& indexes = t->GetIndexes();
+    for (int i = 0; i < indexes.Count(); ++i) {
+      TmvxIndex& index = *indexes.Items(i);
+      if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex() && !index.IsRowOrder) {
+        index.Clear();
+      } else {
+        index.IsOrdered = false;
+        index.Rebuild();
+      }
+    }
+  }
 }
 
 void TmvxCommon::SetStandalone(bool value) {

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/dataset/dataset.h"
@@ -256,10 +257,13 @@ class TmvxCommon {
   void DeleteRecord(PmvxRecord record);
   void DeleteAllRecords();
   void EmptyTables();
-  // Empties the store and takes the records (made by AllocRecord, not yet added) in their
-  // order, as a load does: the loading table clears its cursor and indexes, the other
+  // Empties the store and takes the records (made by AllocStoredRecord, not yet added) in
+  // their order, as a load does: the loading table clears its cursor and indexes, the other
   // tables on the store their indexes (rebuilt by the load); the list is left empty.
   void ReplaceRecords(TmvxCustomMemTable* loader, std::vector<PmvxRecord>& records);
+  // After a load replaced the records: every open table's indexes are built again (one that
+  // is not maintained and not in use is left to be built when it is chosen or searched).
+  void RebuildIndexesAfterLoad();
   int RecordCount();
   PmvxRecord Record(int recordID) const {
     return recordID >= 0 && recordID < static_cast<int>(records_.size()) ? records_[static_cast<std::size_t>(recordID)] : nullptr;
@@ -295,12 +299,24 @@ class TmvxCommon {
   const std::vector<TmvxCustomMemTable*>& AttachedTables() const { return attachedTables_; }
   bool IsAnyTableActive() const;
   void CloseTables(TmvxCustomMemTable* except);
-  void RefreshTables(TmvxCustomMemTable* except);
+  // Every other open table refreshes at its next step, on the thread that uses it (with its
+  // refresh events, or quietly finding its record again): a table is never changed under
+  // the thread that uses it.
+  void RefreshTables(TmvxCustomMemTable* except, bool withEvents = true);
   void RebuildIndexes();
   void MarkIndexesDirty();
-  void ResyncTables(TmvxCustomMemTable* except = nullptr);
-  void ReflectChange(TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord, int originPosition,
-                     PmvxRecord storedRecord);
+  // A change to the records as every open table's indexes see it: their filters' answers,
+  // asked before anything changes (a filter that raises leaves everything as it was).
+  struct ChangePlan {
+    std::vector<std::pair<TmvxCustomMemTable*, std::vector<char>>> tables;
+    std::size_t count = 0;  // of the entries in use (the others keep their room for the next plan)
+  };
+  void PlanChange(int how, PmvxRecord storedRecord, PmvxRecord newRecord, ChangePlan& plan);
+  // Raises EMemTableDupKey when a unique index of a table on the store would take the record
+  // and holds its key in another record than storedRecord; nothing has changed yet.
+  void CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord);
+  void ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord,
+                     int originPosition, PmvxRecord storedRecord);
 
   // Settings.
   bool Standalone() const { return standalone_; }

@@ -377,21 +377,7 @@ void TmvxCustomStreamFormat::RestoreAfterLoad(TmvxCustomMemTable& table) {
   // (a rebuild would put the rows in the order of their slots). One that replaced the
   // records has every table on the store see them in order.
   if (table.Common().TableID() == savedTableID_ && table.Active()) return;
-  // An index that is not maintained and not in use is left to be built when it is chosen
-  // or searched, as after any other change.
-  for (TmvxCustomMemTable* t : table.Common().AttachedTables()) {
-    if (!t || !t->Active()) continue;
-    TmvxIndexes& indexes = t->GetIndexes();
-    for (int i = 0; i < indexes.Count(); ++i) {
-      TmvxIndex& index = *indexes.Items(i);
-      if ((index.IndexOptions & mtcoNonMaintained) && &index != t->ActiveIndex() && !index.IsRowOrder) {
-        index.Clear();
-      } else {
-        index.IsOrdered = false;
-        index.Rebuild();
-      }
-    }
-  }
+  table.Common().RebuildIndexesAfterLoad();
 }
 
 void TmvxCustomStreamFormat::AfterLoad(TmvxCustomMemTable& table) {

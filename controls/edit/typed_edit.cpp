@@ -442,9 +442,12 @@ void TTypedEdit::inputMethodEvent(QInputMethodEvent* event) {
     if (preeditSelection_.second > 0) setSelection(preeditSelection_.first, preeditSelection_.second);
   }
   if (replaces) {
-    // Text around the caret that the input method takes back, within the text proper.
-    const int from = std::clamp(cursorPosition() + event->replacementStart(), ProperStart(), ProperEnd());
-    const int to = std::clamp(from + event->replacementLength(), ProperStart(), ProperEnd());
+    // Text around the caret that the input method takes back: only the part of its range that
+    // lies in the text proper (the prefix and suffix are not editable, and nothing the input
+    // method did not name goes).
+    const int start = cursorPosition() + event->replacementStart();
+    const int from = std::clamp(start, ProperStart(), ProperEnd());
+    const int to = std::clamp(start + event->replacementLength(), from, ProperEnd());
     setSelection(from, to - from);
     if (commit.isEmpty() && to > from) CharFilter(QString(kBackspace), nullptr);
   }

@@ -302,6 +302,7 @@ void DataSet::UpdateCursorPos() {
 void DataSet::MoveToEnd(bool first) {
   CheckActive();
   CheckBrowseMode();
+  CatchUp();
   if (BeforeScroll) BeforeScroll(*this);
   {
     RecordStep step(*this);
@@ -319,6 +320,7 @@ void DataSet::MoveToEnd(bool first) {
 int DataSet::MoveBy(int distance) {
   CheckActive();
   CheckBrowseMode();
+  if (distance != 0) CatchUp();
   if (distance == 0 || !haveRecord_) return 0;
   if (BeforeScroll) BeforeScroll(*this);
   RecordStep step(*this);
@@ -384,6 +386,7 @@ void DataSet::BeginInsert(bool append) {
   CheckActive();
   CheckBrowseMode();
   if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+  CatchUp();
   DoBeforeInsert();
   if (BeforeScroll) BeforeScroll(*this);
   beforeInsert_.clear();
@@ -414,6 +417,7 @@ void DataSet::Insert() { BeginInsert(false); }
 void DataSet::Edit() {
   CheckActive();
   if (state_ == dsEdit || state_ == dsInsert) return;
+  CatchUp();
   if (!haveRecord_) {
     Insert();
     return;
@@ -534,6 +538,7 @@ void DataSet::Delete() {
     Cancel();
     return;
   }
+  if (state_ == dsBrowse) CatchUp();
   if (!haveRecord_) DatabaseError("Cannot perform this operation on an empty dataset", this);
   if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
   DoBeforeDelete();
@@ -583,6 +588,7 @@ void DataSet::DataEvent(dataset::DataEvent event, const Field* field) {
 
 Bookmark DataSet::GetBookmark() {
   Bookmark b;
+  if (Active() && state_ == dsBrowse) CatchUp();
   if (Active() && haveRecord_ && state_ == dsBrowse) {
     RecordStep step(*this);
     UpdateCursorPos();
@@ -593,6 +599,7 @@ Bookmark DataSet::GetBookmark() {
 
 void DataSet::GotoBookmark(const Bookmark& bookmark) {
   CheckBrowseMode();
+  CatchUp();
   if (!BookmarkValid(bookmark)) DatabaseError("Record not found", this);
   if (BeforeScroll) BeforeScroll(*this);
   // The cursor stands on the current record first, so that a bookmark that is not found

@@ -339,6 +339,10 @@ class DataSet {
   // whose records others may change meanwhile takes its lock once for the whole step.
   virtual void BeginRecordStep() {}
   virtual void EndRecordStep() {}
+  // Called as a move, an edit, an insert, a delete or a bookmark begins (the data set in
+  // browse state, before it looks at its current record): a data set whose records others
+  // change catches up with them here, on the thread that uses it.
+  virtual void CatchUp() {}
   // Whether the cursor still stands on the record held in buffer. A data set whose
   // order another user may change between two steps checks; by default the last fetch
   // is trusted.
