@@ -172,10 +172,12 @@ ParamReadBack ReadParamBack(int station, int index, float written) {
   const std::uint16_t reg = Address(rec.reg);
   const bool isSigned = rec.minimum < 0;
   if (rec.type == ParameterType::HoldingFloat) {
-    float f = 0;
-    back.result = ReadFloat(st, reg, f);
-    back.value = f;
-    back.holdsWritten = back.result == kResultOk && f == written;
+    // The register's bits, not ReadFloat's value: that one is nudged for display and would
+    // never equal a written 0 or a value too small to take the nudge.
+    std::uint32_t bits = 0;
+    back.result = ReadWord(st, reg, 2, bits);
+    back.value = std::bit_cast<float>(bits);
+    back.holdsWritten = back.result == kResultOk && bits == std::bit_cast<std::uint32_t>(written);
     return back;
   }
   long double rounded = 0;

@@ -28,7 +28,7 @@ bool WriteMayHaveBeenDone(TransactionResult result);
 // (a coil, one or two holding registers, or a float; signed when the minimum is below zero).
 struct ParamReadBack {
   TransactionResult result = kResultOk;  // of the read; the fields below only on success
-  float value = 0;                       // the engineering value the drive holds
+  float value = 0;                       // the engineering value the drive holds (a float as is)
   bool holdsWritten = false;             // the register holds exactly what writing `written` sends
 };
 ParamReadBack ReadParamBack(int station, int index, float written);

@@ -267,6 +267,11 @@ bool Drive::Answer(const std::vector<std::uint8_t>& request, Reply& reply) {
     if (fault_.count > 0 && --fault_.count == 0) fault_ = Fault{};
   }
   if (fault.kind == FaultKind::Ignore) return false;
+  // A refusal is the drive's whole answer: the request it refuses changes nothing.
+  if (fault.kind == FaultKind::Exception) {
+    reply.bytes = ExceptionFrame(request[0], request[1], fault.arg);
+    return true;
+  }
   reply.bytes = Execute(request);
   if (fault.kind == FaultKind::Silence) return false;
   ApplyFault(fault, request, reply);
@@ -382,9 +387,6 @@ void Drive::ApplyFault(const Fault& fault, const std::vector<std::uint8_t>& requ
       if (fault.arg > 0) b.insert(b.end(), static_cast<std::size_t>(fault.arg), 0);
       else b.resize(b.size() > static_cast<std::size_t>(-fault.arg) ? b.size() - static_cast<std::size_t>(-fault.arg) : 0);
       AppendCrc(b);
-      break;
-    case FaultKind::Exception:
-      b = ExceptionFrame(request[0], request[1], fault.arg);
       break;
     case FaultKind::Delay:
       reply.delayMs = fault.arg;

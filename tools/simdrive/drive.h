@@ -26,7 +26,7 @@ enum class FaultKind {
                   // byte of a read
   WrongQuantity,  // the same byte: for function 16 it is the echoed quantity
   Length,         // arg bytes added to (arg > 0) or taken from (arg < 0) the reply, CRC kept correct
-  Exception,      // exception reply with code arg
+  Exception,      // exception reply with code arg; the refused request does not act
   Delay,          // the reply is sent after arg milliseconds
 };
 
