@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QTabBar>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include "core/common.h"
+#include "core/param_access.h"
 #include "core/serial_link.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/simdrive/drive.h"
@@ -355,6 +358,68 @@ class ParamGridTest : public QObject {
     QCOMPARE(gui.messages.size(), messages);
     QCOMPARE(drive.RequestCount(), before);
     QCOMPARE(gui.unexpected, 0);
+    core::ClosePort();
+  }
+
+  // A setting whose value in the drive is unknown (the write unanswered, the read back too) is
+  // marked, with its hint, until the parameter is read or written again; no other cell is.
+  void aSettingOfUnknownValueIsMarkedUntilReadAgain() {
+    Sandbox box;
+    box.SetSetting("ParameterOnline", 1);
+    simdrive::Drive drive("Kestravel", "KV100", "1.0");
+    drive.AddStation(1);
+    TMainForm form;
+    form.resize(900, 600);
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    uitest::LinkWindow(form, 1);
+    uitest::NewDocument(form, box.gui(), 0);
+    TParamForm* view = uitest::ParamView(form);
+    const int row = uitest::RowOfCode(*view, "P0.01"), other = uitest::RowOfCode(*view, "P0.02");
+    auto marked = [&](int r) -> bool {
+      // What is drawn: the dashed frame's orange in the setting cell.
+      const QImage image = view->parGrid->viewport()->grab().toImage();
+      const QRect cell = view->parGrid->visualRect(view->parGrid->model()->index(r - 1, ui::kSettingColumn));
+      bool orange = false;
+      for (int y = cell.top(); y <= cell.bottom() && !orange; ++y)
+        for (int x = cell.left(); x <= cell.right() && !orange; ++x) orange = image.pixelColor(x, y) == ui::kUnknownOrange;
+      if (orange != ui::SettingUnknown(*view->parGrid, r)) QTest::qFail("drawn and known marks differ", __FILE__, __LINE__);
+      return orange;
+    };
+    view->SelectRow(other);
+    QVERIFY(!marked(row) && !marked(other));
+
+    // Done but unanswered, then nothing answered: unknown. Stored, unanswered but read back: known.
+    const struct { simdrive::Fault fault; bool unknown; } fates[] = {
+        {{simdrive::FaultKind::Silence}, true},
+        {{simdrive::FaultKind::Silence, 0, -1, 6}, false},
+        {{simdrive::FaultKind::Silence}, true},
+        {{}, false},  // a write that is answered
+    };
+    for (const auto& fate : fates) {
+      drive.SetFault(fate.fault);
+      uitest::EnterValue(*view, row, "20");
+      view->SelectRow(other);
+      QCOMPARE(marked(row), fate.unknown);
+      QVERIFY(!marked(other));
+    }
+    // A read of the parameter (here the drive's Read) tells its value again.
+    drive.SetFault({simdrive::FaultKind::Silence});
+    uitest::EnterValue(*view, row, "21");
+    QVERIFY(marked(row));
+    QCOMPARE(QToolTip::text(), QString());
+    QHelpEvent help(QEvent::ToolTip,
+                    view->parGrid->visualRect(view->parGrid->model()->index(row - 1, ui::kSettingColumn)).center(),
+                    QPoint(10, 10));
+    QCoreApplication::sendEvent(view->parGrid->viewport(), &help);
+    QCOMPARE(QToolTip::text(), QString("The drive's value is not known: a write of it was not confirmed and reading it "
+                                       "back failed. Read the drive, or write the value again."));
+    drive.ClearFault();
+    int definition = 0;
+    while (core::State().ParamDefs[static_cast<std::size_t>(definition)].code.str() != "P0.01") ++definition;
+    float value = 0;
+    QCOMPARE(core::ReadParam(1, definition, value), 0);
+    QVERIFY(!marked(row));
+    QCOMPARE(box.gui().unexpected, 0);
     core::ClosePort();
   }
 

@@ -322,6 +322,12 @@ std::vector<std::uint8_t> Drive::Execute(const std::vector<std::uint8_t>& q) {
       if (address + field > 0x10000) return ExceptionFrame(st, fc, 2);
       auto& space = fc == 3 ? station.holding : station.input;
       r.push_back(static_cast<std::uint8_t>(2 * field));
+      // A motor record reads back as it was written: 16 registers at its place in the table.
+      if (fc == 3 && motorCount_ > 0 && field == 16 && address >= motorFirst_ && address < motorFirst_ + motorCount_) {
+        auto record = station.motorRecords.find(address - motorFirst_);
+        for (unsigned i = 0; i < 16; ++i) PutWord(r, record == station.motorRecords.end() ? 0xFFFF : record->second[i]);
+        break;
+      }
       for (unsigned i = 0; i < field; ++i) {
         auto v = space.find(static_cast<std::uint16_t>(address + i));
         PutWord(r, v == space.end() ? 0 : v->second);
