@@ -16,6 +16,7 @@
 #include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
 #include "ui/common/extra_texts.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/profile_form.h"
@@ -507,6 +508,13 @@ class MonitorTest : public QObject {
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id = 190; id <= 217; ++id)
         QVERIFY2(id == 214 || core::LangStr(id) != core::BuiltInText(id), qPrintable(QString::number(id)));
+    // The message boxes' titles and headlines too, in each language but English, which keeps the
+    // built-in texts.
+    for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
+      for (int id : {73, 75, 76, 78, 99, 100, 101, 214})
+        QVERIFY2((core::LangStr(id) == core::BuiltInText(id)) == (lang == 1), qPrintable(QString::number(id)));
+    core::State().LanguageIndex = 3;
+    QCOMPARE(ui::L(78), QString("ZEITUEBERSCHREITUNG !!"));
   }
 
   // The demonstration configuration's ready and running texts follow the simulated drive's status word.
