@@ -20,14 +20,6 @@ core::ParameterDefinition Def(char type, int reg, int decimals, float minimum = 
   return d;
 }
 
-core::MonitorItem Item(char type, std::uint16_t reg, std::uint8_t decimals) {
-  core::MonitorItem m;
-  m.type = type;
-  m.reg = reg;
-  m.decimals = decimals;
-  return m;
-}
-
 class ParamAccessTest : public FakeDriveTest {
  protected:
   // Makes d the only definition and reads it.

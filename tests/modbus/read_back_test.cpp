@@ -12,14 +12,6 @@ namespace {
 
 class ReadBackTest : public FakeDriveTest {};
 
-core::MonitorItem Item(char type, std::uint16_t reg, std::uint8_t decimals) {
-  core::MonitorItem item;
-  item.type = type;
-  item.reg = reg;
-  item.decimals = decimals;
-  return item;
-}
-
 // For each item: the value written, then what the drive holds is compared with the same value
 // and with another one; the text is ReadMonitorItem's, from the register written (a holding
 // register for the input letters too).

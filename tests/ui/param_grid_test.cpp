@@ -27,6 +27,25 @@ using uitest::Sandbox;
 
 namespace {
 
+// The main window linked with online edit to a simulated KV100 at station 1 behind the
+// in-process port, a new document of it open in `view`.
+struct OnlineGrid {
+  OnlineGrid() {
+    box.SetSetting("ParameterOnline", 1);
+    drive.AddStation(1);
+    form = std::make_unique<TMainForm>();
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    uitest::LinkWindow(*form, 1);
+    uitest::NewDocument(*form, box.gui(), 0);
+    view = uitest::ParamView(*form);
+  }
+  ~OnlineGrid() { core::ClosePort(); }
+  Sandbox box;
+  simdrive::Drive drive{"Kestravel", "KV100", "1.0"};
+  std::unique_ptr<TMainForm> form;
+  TParamForm* view = nullptr;
+};
+
 // Opens the editor on the setting cell of `row`, types `keys` one at a time and presses Enter.
 void TypeIntoRow(TParamForm& view, int row, const QString& keys, bool enter = true) {
   view.SelectRow(row);
@@ -364,16 +383,9 @@ class ParamGridTest : public QObject {
   // A setting whose value in the drive is unknown (the write unanswered, the read back too) is
   // marked, with its hint, until the parameter is read or written again; no other cell is.
   void aSettingOfUnknownValueIsMarkedUntilReadAgain() {
-    Sandbox box;
-    box.SetSetting("ParameterOnline", 1);
-    simdrive::Drive drive("Kestravel", "KV100", "1.0");
-    drive.AddStation(1);
-    TMainForm form;
-    form.resize(900, 600);
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
-    uitest::LinkWindow(form, 1);
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
+    OnlineGrid bench;
+    auto& drive = bench.drive;
+    TParamForm* view = bench.view;
     const int row = uitest::RowOfCode(*view, "P0.01"), other = uitest::RowOfCode(*view, "P0.02");
     auto marked = [&](int r) -> bool {
       // What is drawn: the dashed frame's orange in the setting cell.
@@ -419,23 +431,16 @@ class ParamGridTest : public QObject {
     float value = 0;
     QCOMPARE(core::ReadParam(1, definition, value), 0);
     QVERIFY(!marked(row));
-    QCOMPARE(box.gui().unexpected, 0);
-    core::ClosePort();
+    QCOMPARE(bench.box.gui().unexpected, 0);
   }
 
   // A write whose answer is lost, damaged or does not confirm it may still have been done: the
   // parameter is read back, and the cell and the document show what the drive holds.
   void aWriteWithoutItsAnswerIsReadBack() {
-    Sandbox box;
-    box.SetSetting("ParameterOnline", 1);
-    simdrive::Drive drive("Kestravel", "KV100", "1.0");
-    drive.AddStation(1);
-    TMainForm form;
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
-    uitest::LinkWindow(form, 1);
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    auto& gui = box.gui();
+    OnlineGrid bench;
+    auto& drive = bench.drive;
+    TParamForm* view = bench.view;
+    auto& gui = bench.box.gui();
     const int row = uitest::RowOfCode(*view, "P0.01");
     const QString failed = "TIME-OUT !!\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.\n";
 
@@ -491,7 +496,6 @@ class ParamGridTest : public QObject {
     QCOMPARE(drive.RequestCount(), requests + 1);
     QCOMPARE(view->Cell(6, row), QString("63.00"));
     QCOMPARE(gui.unexpected, 0);
-    core::ClosePort();
   }
 };
 
