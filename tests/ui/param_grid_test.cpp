@@ -489,6 +489,21 @@ class ParamGridTest : public QObject {
     QCOMPARE(uitest::DocumentLine("P0.01").value, 63.0f);
     view->TabControl->setCurrentIndex(0);
 
+    // A float that the drive holds as written is told by its bits: a 0 reads back as 0 (not as
+    // the read's display value, 1e-10), and the document is left as it was.
+    view->TabControl->setCurrentIndex(1);
+    const int torque = uitest::RowOfCode(*view, "P0.05");  // F107
+    uitest::DocumentLine("P0.05").value = 0;
+    core::State().DocumentModified = false;
+    drive.SetHolding(1, 107, 0x3F80);  // 1.0 before the write
+    drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 16});
+    uitest::EnterValue(*view, torque, "0");
+    QVERIFY2(gui.messages.back().text.endsWith("P0.05 now holds 0.0, the value written."),
+             qPrintable(gui.messages.back().text));
+    QVERIFY(uitest::DocumentLine("P0.05").value == 0.0f);
+    QVERIFY(!core::State().DocumentModified);
+    view->TabControl->setCurrentIndex(0);
+
     // A refusal is the drive's own answer: nothing is read back.
     drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
     const int requests = drive.RequestCount();
