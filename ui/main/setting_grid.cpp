@@ -178,11 +178,8 @@ bool SettingGrid::viewportEvent(QEvent* event) {
     const QModelIndex index = indexAt(help->pos());
     if (index.isValid() && index.column() == kSettingColumn && SettingUnknown(*this, index.row() + 1)) {
       QToolTip::showText(help->globalPos(), extra::ValueUnknownHint(), viewport(), visualRect(index));
-    } else {
-      QToolTip::hideText();
-      event->ignore();
+      return true;
     }
-    return true;
   }
   return QTableWidget::viewportEvent(event);
 }
