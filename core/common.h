@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/records.h"
@@ -44,6 +46,10 @@ struct AppState {
 
   std::string ProgramFolder;
   std::array<std::string, kStationCount + 1> StationTitles{};  // index 1..254
+
+  // The registers (station, register) whose value in the drive the program does not know: a
+  // write's outcome was unclear and reading it back failed too (core/param_access.h).
+  std::set<std::pair<int, std::int32_t>> UnknownValues;
 
   int LinkedStation = 0;
   int LinkedModel = 0;

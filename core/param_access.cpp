@@ -43,13 +43,9 @@ std::string FixedText(long double value, int precision) {
   return std::string(buffer, end);
 }
 
-}  // namespace
-
-TransactionResult ReadParam(int station, int index, float& value) {
-  const AppState& s = State();
-  if (index < 0 || index >= s.ParamCount || static_cast<std::size_t>(index) >= s.ParamDefs.size())
-    return kResultBadIndex;
-  const ParameterDefinition def = s.ParamDefs[static_cast<std::size_t>(index)];
+// ReadParam for an index inside the definitions.
+TransactionResult ReadParamValue(int station, int index, float& value) {
+  const ParameterDefinition def = State().ParamDefs[static_cast<std::size_t>(index)];
   const auto st = static_cast<std::uint8_t>(station);
   const std::uint16_t reg = Address(def.reg);
   const bool isSigned = def.minimum < 0;
@@ -92,6 +88,33 @@ TransactionResult ReadParam(int station, int index, float& value) {
       return r;
   }
 }
+
+// A register's value is known again once a read or a write of it succeeded, and unknown after a
+// write whose outcome no read could tell.
+TransactionResult NoteValue(int station, std::int32_t reg, TransactionResult r) {
+  if (r == kResultOk) State().UnknownValues.erase({station, reg});
+  return r;
+}
+
+// After a write that may have been done: the read tells the register's value, or its failure
+// leaves it unknown.
+ParamReadBack NoteReadBack(int station, std::int32_t reg, const ParamReadBack& back) {
+  if (NoteValue(station, reg, back.result) != kResultOk) State().UnknownValues.insert({station, reg});
+  return back;
+}
+
+}  // namespace
+
+bool ValueUnknown(int station, std::int32_t reg) { return State().UnknownValues.count({station, reg}) != 0; }
+
+TransactionResult ReadParam(int station, int index, float& value) {
+  const AppState& s = State();
+  if (index < 0 || index >= s.ParamCount || static_cast<std::size_t>(index) >= s.ParamDefs.size())
+    return kResultBadIndex;
+  const std::int32_t reg = s.ParamDefs[static_cast<std::size_t>(index)].reg;
+  return NoteValue(station, reg, ReadParamValue(station, index, value));
+}
+
 
 namespace {
 // The raw values a register of this type can take (signed or unsigned alike).
@@ -143,17 +166,22 @@ TransactionResult WriteParam(int station, int index, float value) {
   // A value the register cannot hold would be cut to its low bits and change the drive's
   // setting to something nobody entered: refuse it without a transaction.
   if (!std::isfinite(value)) return kResultBadValue;
-  if (rec.type == ParameterType::HoldingFloat) return WriteFloat(st, reg, value);
+  if (rec.type == ParameterType::HoldingFloat) return NoteValue(station, rec.reg, WriteFloat(st, reg, value));
   long double rounded = 0;
   if (!RawToWrite(rec, value, rounded)) return kResultBadValue;
+  TransactionResult r;
   switch (rec.type) {
     case ParameterType::Coil:
-      return WriteBit(st, reg, static_cast<std::uint8_t>(rounded));
+      r = WriteBit(st, reg, static_cast<std::uint8_t>(rounded));
+      break;
     case ParameterType::Holding32:
-      return WriteLong(st, reg, static_cast<std::uint32_t>(static_cast<std::int64_t>(rounded)));
+      r = WriteLong(st, reg, static_cast<std::uint32_t>(static_cast<std::int64_t>(rounded)));
+      break;
     default:
-      return WriteWord(st, reg, static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded)));
+      r = WriteWord(st, reg, static_cast<std::uint16_t>(static_cast<std::int32_t>(rounded)));
+      break;
   }
+  return NoteValue(station, rec.reg, r);
 }
 
 bool WriteMayHaveBeenDone(TransactionResult result) {
@@ -172,11 +200,13 @@ ParamReadBack ReadParamBack(int station, int index, float written) {
   const std::uint16_t reg = Address(rec.reg);
   const bool isSigned = rec.minimum < 0;
   if (rec.type == ParameterType::HoldingFloat) {
-    float f = 0;
-    back.result = ReadFloat(st, reg, f);
-    back.value = f;
-    back.holdsWritten = back.result == kResultOk && f == written;
-    return back;
+    // The register's bits, not ReadFloat's value: that one is nudged for display and would
+    // never equal a written 0 or a value too small to take the nudge.
+    std::uint32_t bits = 0;
+    back.result = ReadWord(st, reg, 2, bits);
+    back.value = std::bit_cast<float>(bits);
+    back.holdsWritten = back.result == kResultOk && bits == std::bit_cast<std::uint32_t>(written);
+    return NoteReadBack(station, rec.reg, back);
   }
   long double rounded = 0;
   const bool sendable = RawToWrite(rec, written, rounded);
@@ -201,7 +231,21 @@ ParamReadBack ReadParamBack(int station, int index, float written) {
       break;
   }
   if (back.result != kResultOk) back.holdsWritten = false;
-  return back;
+  return NoteReadBack(station, rec.reg, back);
+}
+
+std::string MonitorItemText(const MonitorItem& item, std::int32_t raw) {
+  // The value is held as a 32-bit float, as the display always did.
+  const float held = static_cast<float>(raw);
+  const int d = item.decimals;
+  if (d >= 1 && d <= 8) return FixedText(static_cast<long double>(held) / Scale(d), d);
+  return FixedText(held, 0);
+}
+
+std::string MonitorFloatText(const MonitorItem& item, float f) {
+  if (!std::isfinite(f)) return std::isnan(f) ? "NaN" : (f < 0 ? "-INF" : "INF");
+  const int d = item.decimals;
+  return FixedText(f, d >= 1 && d <= 8 ? d : 0);
 }
 
 TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::string& text) {
@@ -209,7 +253,6 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
   std::uint32_t raw = 0;
   TransactionResult r;
   std::int32_t v = 0;
-  const int d = item.decimals;
   switch (item.type) {
     case ParameterType::Coil:
       r = ReadBit(st, item.reg, raw);
@@ -233,12 +276,7 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
       // Floats are shown as they are, with as many decimals as the item gives.
       float f = 0;
       r = item.type == ParameterType::HoldingFloat ? ReadFloat(st, item.reg, f) : ReadInputFloat(st, item.reg, f);
-      if (r != kResultOk) return r;
-      if (!std::isfinite(f)) {
-        text = std::isnan(f) ? "NaN" : (f < 0 ? "-INF" : "INF");
-        return r;
-      }
-      text = FixedText(f, d >= 1 && d <= 8 ? d : 0);
+      if (r == kResultOk) text = MonitorFloatText(item, f);
       return r;
     }
     default:  // W, I and any other letter: one signed holding register
@@ -247,12 +285,7 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
       break;
   }
   if (r != kResultOk) return r;
-  // The value is held as a 32-bit float, as the display always did.
-  const float held = static_cast<float>(v);
-  if (d >= 1 && d <= 8)
-    text = FixedText(static_cast<long double>(held) / Scale(d), d);
-  else
-    text = FixedText(held, 0);
+  text = MonitorItemText(item, v);
   return r;
 }
 
@@ -282,19 +315,32 @@ bool MonitorItemLimits(const MonitorItem& item, double& low, double& high) {
   return true;
 }
 
-TransactionResult WriteMonitorItem(int station, const MonitorItem& item, double value) {
-  const auto st = static_cast<std::uint8_t>(station);
-  if (!std::isfinite(value)) return kResultBadValue;
+bool MonitorItemRaw(const MonitorItem& item, double value, std::int64_t& whole, float& f) {
+  if (!std::isfinite(value)) return false;
   long double low = 0, high = 0;
   if (!ItemRawLimits(item.type, low, high)) {
-    if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return kResultBadValue;
-    return WriteFloat(st, item.reg, static_cast<float>(value));
+    if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return false;
+    f = static_cast<float>(value);
+    return true;
   }
   // A decimal text such as "12.35" lies a hair off in binary; the nudge rounds it as written.
   const long double scaled = static_cast<long double>(value) * Scale(item.decimals);
   const long double rounded = std::round(scaled + std::copysign(1e-9L * std::max(1.0L, std::fabs(scaled)), scaled));
-  if (rounded < low || rounded > high) return kResultBadValue;
-  const auto whole = static_cast<std::int64_t>(rounded);
+  if (rounded < low || rounded > high) return false;
+  whole = static_cast<std::int64_t>(rounded);
+  return true;
+}
+
+bool IsFloatItem(const MonitorItem& item) {
+  return item.type == ParameterType::HoldingFloat || item.type == ParameterType::InputFloat;
+}
+
+TransactionResult WriteMonitorItem(int station, const MonitorItem& item, double value) {
+  const auto st = static_cast<std::uint8_t>(station);
+  std::int64_t whole = 0;
+  float f = 0;
+  if (!MonitorItemRaw(item, value, whole, f)) return kResultBadValue;
+  if (IsFloatItem(item)) return WriteFloat(st, item.reg, f);
   switch (item.type) {
     case ParameterType::Coil:
       return WriteBit(st, item.reg, static_cast<std::uint8_t>(whole));

@@ -2,6 +2,7 @@
 // and the conversion between raw register contents and the engineering value by decimals.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/modbus.h"
@@ -26,12 +27,18 @@ bool WriteMayHaveBeenDone(TransactionResult result);
 
 // What the drive holds in the register of State().Document[index], read as WriteParam writes it
 // (a coil, one or two holding registers, or a float; signed when the minimum is below zero).
+// Called after a write that may have been done: a read that fails too leaves the register's
+// value unknown (ValueUnknown) until a read or a write of it succeeds (ReadParam, WriteParam,
+// this read).
 struct ParamReadBack {
   TransactionResult result = kResultOk;  // of the read; the fields below only on success
-  float value = 0;                       // the engineering value the drive holds
+  float value = 0;                       // the engineering value the drive holds (a float as is)
   bool holdsWritten = false;             // the register holds exactly what writing `written` sends
 };
 ParamReadBack ReadParamBack(int station, int index, float written);
+
+// Whether the program does not know the value the register `reg` of `station` holds.
+bool ValueUnknown(int station, std::int32_t reg);
 
 // The lowest and highest value WriteParam takes for `rec`: its register's raw limits (16 bits,
 // 32 bits or a coil byte, signed or not) scaled down by its decimals. False for a float
@@ -50,5 +57,13 @@ TransactionResult ReadMonitorItem(int station, const MonitorItem& item, std::str
 TransactionResult WriteMonitorItem(int station, const MonitorItem& item, double value);
 // The lowest and highest value WriteMonitorItem takes for `item`; false for a float item.
 bool MonitorItemLimits(const MonitorItem& item, double& low, double& high);
+
+// What WriteMonitorItem sends for `value`: the whole raw value, or for a float item (F, G) the
+// float. False for a value it refuses.
+bool MonitorItemRaw(const MonitorItem& item, double value, std::int64_t& whole, float& f);
+bool IsFloatItem(const MonitorItem& item);
+// ReadMonitorItem's text of a whole raw value, and of a float.
+std::string MonitorItemText(const MonitorItem& item, std::int32_t raw);
+std::string MonitorFloatText(const MonitorItem& item, float f);
 
 }  // namespace core

@@ -290,9 +290,9 @@ TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
     const bool answersReads = c.fault.kind == FaultKind::Ignore && c.fault.function != 0;
     EXPECT_GE(took, answersReads ? core::kLateReplyGuard : std::chrono::milliseconds(0));
     EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
-    // The simulated drive stores what it refuses, not what it ignores.
-    EXPECT_EQ(drive->Holding(1, 200), c.word == 2 ? 0 : 4000);
-    EXPECT_EQ(drive->Coil(1, 3), c.coil != 2);
+    // The simulated drive stores neither what it refuses nor what it ignores.
+    EXPECT_EQ(drive->Holding(1, 200), c.word == 0 ? 4000 : 0);
+    EXPECT_EQ(drive->Coil(1, 3), c.coil == 0);
     EXPECT_EQ(port->Line().CopiesLost(), 9);
   }
 }
@@ -357,7 +357,7 @@ TEST_F(EchoLineTest, EveryDriveFaultGivesTheSameResultsWithAndWithoutEcho) {
   // Results of the word, coil and long writes and of the read, then the register and coil.
   EXPECT_EQ(results[0],
             "2 2 2 2 5 on|2 2 2 2 5 on|2 2 2 2 0 off|0 0 0 0 5 on|2 0 0 0 5 on|3 3 3 0 5 on|2 2 2 2 5 on|"
-            "2 2 2 2 5 on|259 259 259 2 5 on|");
+            "2 2 2 2 5 on|259 259 259 2 0 off|");  // a refusal leaves register and coil as they were
   EXPECT_EQ(results[1], results[0]);
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/common.h"
 #include "core/modbus.h"
+#include "core/records.h"
 #include "core/serial_link.h"
 #include "tests/modbus/skipping_clock.h"
 #include "tools/simdrive/drive.h"
@@ -24,6 +25,15 @@ inline std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> bytes) {
   bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
   return bytes;
+}
+
+// A monitor item of the given letter, register and decimals.
+inline core::MonitorItem Item(char type, std::uint16_t reg, std::uint8_t decimals) {
+  core::MonitorItem m;
+  m.type = type;
+  m.reg = reg;
+  m.decimals = decimals;
+  return m;
 }
 
 class FakeDriveTest : public ::testing::Test {

@@ -20,14 +20,6 @@ core::ParameterDefinition Def(char type, int reg, int decimals, float minimum = 
   return d;
 }
 
-core::MonitorItem Item(char type, std::uint16_t reg, std::uint8_t decimals) {
-  core::MonitorItem m;
-  m.type = type;
-  m.reg = reg;
-  m.decimals = decimals;
-  return m;
-}
-
 class ParamAccessTest : public FakeDriveTest {
  protected:
   // Makes d the only definition and reads it.
@@ -152,6 +144,9 @@ TEST_F(ParamAccessTest, ReadBackTellsWhetherTheDriveHoldsWhatTheWriteSends) {
   drive->SetHolding(1, 61, 0x0001);
   drive->SetHolding(1, 80, static_cast<std::uint16_t>(bits & 0xFFFF));
   drive->SetHolding(1, 81, static_cast<std::uint16_t>(bits >> 16));
+  const std::uint32_t tiny = std::bit_cast<std::uint32_t>(1e-12f);
+  drive->SetHolding(1, 84, static_cast<std::uint16_t>(tiny & 0xFFFF));
+  drive->SetHolding(1, 85, static_cast<std::uint16_t>(tiny >> 16));
   drive->SetCoil(1, 9, false);
   // An input letter is written to the holding register of its number, and read back from it; a
   // coil is switched on by 1 only (2 writes it off); a value the register cannot hold was never sent.
@@ -161,9 +156,14 @@ TEST_F(ParamAccessTest, ReadBackTellsWhetherTheDriveHoldsWhatTheWriteSends) {
       {Def('X', 50, 0), 65534.0f, true},    {Def('L', 60, 3), 100.0f, true},
       {Def('L', 60, 3), 100.001f, false},   {Def('B', 9, 0), 2.0f, true},
       {Def('B', 9, 0), 1.0f, false},        {Def('F', 80, 2), 12.75f, true},
-      {Def('F', 80, 2), 12.5f, false},      {Def('W', 50, 2), 700.0f, false}};
+      {Def('F', 80, 2), 12.5f, false},      {Def('W', 50, 2), 700.0f, false},
+      // A float is compared by its bits: 0 and a value too small for the read's nudge as well.
+      {Def('F', 82, 2), 0.0f, true},        {Def('F', 84, 0), 1e-12f, true},
+      {Def('F', 82, 2), 1e-10f, false},     {Def('F', 84, 0), 0.0f, false}};
   for (const auto& c : cases) EXPECT_EQ(back(c.def, c.written).holdsWritten, c.holds) << c.def.type << c.written;
   EXPECT_FLOAT_EQ(back(Def('W', 50, 1, -100), -0.3f).value, -0.2f);
+  EXPECT_EQ(back(Def('F', 82, 2), 5.0f).value, 0.0f);  // what the drive holds, not nudged
+  EXPECT_EQ(back(Def('F', 84, 0), 0.0f).value, 1e-12f);
   // A read that fails tells nothing.
   drive->SetFault({simdrive::FaultKind::Silence});
   const core::ParamReadBack silent = back(Def('W', 50, 1, -100), -0.2f);

@@ -116,6 +116,31 @@ class LinkRoadTest : public QObject {
     QCOMPARE(line.drive.RequestCount(), requests);
     s.ParHeader.model = 1;
 
+    // The level password's write: done, not answered (what its register holds, read back as it
+    // is: the register need not hold the password), refused (the refusal).
+    const struct { simdrive::Fault fault; QString message; } passwords[] = {
+        {{}, QString()},
+        {{simdrive::FaultKind::Silence, 0, -1, 6},
+         "Write Fail\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.\nThe drive "
+         "may have done the write all the same: read back from the drive, register 900 now holds 1234."},
+        {{simdrive::FaultKind::Exception, 3, -1, 6},
+         "Write Fail\nThe drive refused the value: illegal data value (exception 3)."},
+    };
+    for (const auto& c : passwords) {
+      line.drive.SetFault(c.fault);
+      line.drive.SetHolding(5, 900, 0);
+      const std::size_t before = gui.messages.size();
+      gui.inputAnswers.push_back({true, "1234"});
+      form.PasswordButtonClick();
+      QCOMPARE(gui.messages.size(), before + (c.message.isEmpty() ? 0 : 1));
+      if (!c.message.isEmpty()) {
+        QCOMPARE(gui.messages.back().text, c.message);
+        QCOMPARE(gui.messages.back().caption, QString("TIME-OUT !!"));
+      }
+      QCOMPARE(line.drive.Holding(5, 900), std::uint16_t(c.fault.kind == simdrive::FaultKind::Exception ? 0 : 1234));
+    }
+    line.drive.ClearFault();
+
     // Read offers to save a modified document first; Cancel keeps it.
     s.DocumentModified = true;
     s.Document[0].value = 3;
@@ -348,8 +373,8 @@ class LinkRoadTest : public QObject {
     form.OperationLinkClick();
     gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
     form.OperationLinkClick();
-    QCOMPARE(gui.messages.back().text, ui::L(78) + "\nAucune réponse valide du variateur à la lecture : pas de réponse "
-                                                   "à temps, une réponse altérée ou la lecture refusée.");
+    QCOMPARE(gui.messages.back().text, ui::L(78) + "\nLa station 9 n'a pas répondu à la connexion : aucune réponse "
+                                                   "valide à temps à la demande de son identification.");
     QCOMPARE(gui.unexpected, 0);
 
     // The language is told by the name the configuration gives it, not by its number; one of a
@@ -381,8 +406,8 @@ class LinkRoadTest : public QObject {
 
     gui.dialogScripts.push_back(LinkDialog("9"));  // nobody there
     form.OperationLinkClick();
-    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!\nNo valid reply from the drive to the read: no answer in "
-                                               "time, a damaged reply, or the read refused."));
+    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!\nStation 9 did not answer Link: no valid reply in time to "
+                                               "the request for its identification."));
     QCOMPARE(s.LinkedStation, 0);
     QVERIFY(!form.ItemEnabled("OperationRead"));
 

@@ -16,6 +16,7 @@
 #include "tests/ui/drive_support.h"
 #include "tools/simdrive/live.h"
 #include "ui/common/extra_texts.h"
+#include "ui/common/qt_text.h"
 #include "ui/drive/lamps.h"
 #include "ui/drive/monitor_form.h"
 #include "ui/drive/profile_form.h"
@@ -333,6 +334,113 @@ class MonitorTest : public QObject {
     QVERIFY(!form.RefreshPending());
   }
 
+  // Every write of the monitor against each fate of the write on a plain line: done, done but
+  // unanswered, ignored (the reads still answered), refused, and unanswered by a drive that then
+  // answers nothing (where the tick reaches the write at all). A failure is never silent: it
+  // says what the drive holds as read back, and a field shows what the drive holds or keeps
+  // what was typed; it is never emptied.
+  void everyFailedWriteSaysWhatTheDriveHolds() {
+    const QString again = "The drive may have done the write all the same: ";
+    struct Case {
+      const char* what;
+      int model, function;
+      std::function<void(TMonitorForm&)> request;
+      std::function<QLineEdit*(TMonitorForm&)> field;  // null: no field
+      QString typed, old, held, notHeld, refused;  // held: of the drive that did the write unanswered
+      bool deadReached;
+      std::function<bool(const simdrive::Drive&)> holds;  // the drive holds the value written
+    };
+    const QString refusedValue = "Write Fail\nThe drive refused the value: illegal data value (exception 3).";
+    const Case cases[] = {
+        {"speed set-point", 4, 6, [](TMonitorForm& f) { f.editSpeed[0]->setText("50.0"); f.setpointButton[0]->click(); },
+         [](TMonitorForm& f) { return f.editSpeed[0]; }, "50.0", "12.3", "read back from the drive, Speed now holds 50.0, the value written.",
+         "Read back from the drive, Speed holds 12.3, not the value written.", refusedValue, true,
+         [](const simdrive::Drive& d) { return d.Holding(1, 910) == 500; }},
+        {"position set-point", 4, 16, [](TMonitorForm& f) { f.editPos[0]->setText("-1.5"); f.setpointButton[4]->click(); },
+         [](TMonitorForm& f) { return f.editPos[0]; }, "-1.5", "0.00", "read back from the drive, Target now holds -1.50, the value written.",
+         "Read back from the drive, Target holds 0.00, not the value written.", refusedValue, true,
+         [](const simdrive::Drive& d) { return d.Holding(1, 920) == 0xFF6A && d.Holding(1, 921) == 0xFFFF; }},
+        {"control type", 4, 6, [](TMonitorForm& f) { f.editControl->setText("7"); f.ButtonConSet->click(); },
+         [](TMonitorForm& f) { return f.editControl; }, "7", "0", "read back from the drive, Control now holds 7, the value written.",
+         "Read back from the drive, Control holds 0, not the value written.", refusedValue, true,
+         [](const simdrive::Drive& d) { return d.Holding(1, 930) == 7; }},
+        {"register panel", 4, 6, [](TMonitorForm& f) { f.editAdd->setText("500"); f.editVal->setText("77"); f.Button2->click(); },
+         [](TMonitorForm& f) { return f.editVal; }, "77", "0", "read back from the drive, register 500 now holds 77, the value written.",
+         "Read back from the drive, register 500 holds 0, not the value written.", refusedValue, false,
+         [](const simdrive::Drive& d) { return d.Holding(1, 500) == 77; }},
+        {"forced input", 1, 6, [](TMonitorForm& f) { f.ButtonSet[0]->click(); }, nullptr, "", "",
+         "read back from the drive, register 942 now holds 1, the value written.",
+         "Read back from the drive, register 942 holds 0, not the value written.", refusedValue, false,
+         [](const simdrive::Drive& d) { return d.Holding(1, 942) == 1; }},
+        {"word command", 1, 6, [](TMonitorForm& f) { f.ButtonCmd[0]->click(); }, nullptr, "", "",
+         "read back from the drive, register 948 now holds 1.", "read back from the drive, register 948 now holds 0.",
+         "Write Fail\nThe drive refused the command: illegal data value (exception 3).", true,
+         [](const simdrive::Drive& d) { return d.Holding(1, 948) == 1; }},
+        {"coil command", 1, 5, [](TMonitorForm& f) { f.ButtonCmd[6]->click(); }, nullptr, "", "",
+         "read back from the drive, coil 20 now holds 1.", "read back from the drive, coil 20 now holds 0.",
+         "Write Fail\nThe drive refused the command: illegal data value (exception 3).", true,
+         [](const simdrive::Drive& d) { return d.Coil(1, 20); }},
+    };
+    enum Fate { Done, Unanswered, Ignored, Refused, Dead };
+    for (const Case& c : cases) {
+      for (Fate fate : {Done, Unanswered, Ignored, Refused, Dead}) {
+        if (fate == Dead && !c.deadReached) continue;
+        const QString where = QString("%1, fate %2").arg(c.what).arg(int(fate));
+        Bench bench(c.model);
+        bench.drive->SetHolding(1, 910, 123);
+        auto& gui = bench.box.gui();
+        TMonitorForm form;
+        form.TimerTimer();
+        const std::size_t before = gui.messages.size();
+        const std::array<Fault, 5> faults = {Fault{}, Fault{FaultKind::Silence, 0, -1, c.function},
+                                             Fault{FaultKind::Ignore, 0, -1, c.function},
+                                             Fault{FaultKind::Exception, 3, -1, c.function},
+                                             Fault{FaultKind::Ignore, 0, -1, c.function}};
+        bench.drive->SetFault(faults[fate]);
+        // The dead drive answers nothing from the write on (a command's read before it, yes).
+        if (fate == Dead)
+          core::State().ProcessMessages = [&] {
+            for (const auto& f : bench.port->SentFrames())
+              if (f.bytes[1] == c.function) bench.drive->SetFault(Fault{FaultKind::Ignore, 0, -1, 0});
+          };
+        c.request(form);
+        form.TimerTimer();
+        core::State().ProcessMessages = nullptr;
+        QLineEdit* field = c.field ? c.field(form) : nullptr;
+        const QString last = gui.messages.size() > before ? gui.messages.back().text : QString();
+        // Reported done or not, the message and the drive agree.
+        if (fate == Done || (fate == Unanswered && last.isEmpty()))
+          QVERIFY2(c.holds(*bench.drive), qPrintable(where));
+        if (fate == Ignored || fate == Refused) QVERIFY2(!c.holds(*bench.drive), qPrintable(where));
+        switch (fate) {
+          case Done:
+            QVERIFY2(gui.messages.size() == before, qPrintable(where + ": " + last));
+            if (field) QCOMPARE(field->text(), c.typed);
+            break;
+          case Unanswered:
+            if (last.isEmpty()) break;  // confirmed by a read of the drive
+            QVERIFY2(last.startsWith("Write Fail\nNo valid reply from the drive to the ") && last.endsWith(again + c.held),
+                     qPrintable(where + ": " + last));
+            // The field shows the drive's value as the monitor formats it.
+            if (field) QVERIFY2(c.held.contains(" holds " + field->text() + ","), qPrintable(where + ": " + field->text()));
+            break;
+          case Ignored:
+            QVERIFY2(last.endsWith(c.notHeld), qPrintable(where + ": " + last));
+            if (field) QCOMPARE(field->text(), c.old);
+            break;
+          case Refused:
+            QCOMPARE(last, c.refused);
+            if (field) QCOMPARE(field->text(), c.typed);
+            break;
+          case Dead:
+            QVERIFY2(last.endsWith("back failed too, so the value the drive holds is unknown."), qPrintable(where + ": " + last));
+            if (field) QCOMPARE(field->text(), c.typed);
+            break;
+        }
+      }
+    }
+  }
+
   void registerPanelAndForcedInputs() {
     Bench bench(1);
     auto& d = *bench.drive;
@@ -400,6 +508,13 @@ class MonitorTest : public QObject {
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id = 190; id <= 217; ++id)
         QVERIFY2(id == 214 || core::LangStr(id) != core::BuiltInText(id), qPrintable(QString::number(id)));
+    // The message boxes' titles and headlines too, in each language but English, which keeps the
+    // built-in texts.
+    for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
+      for (int id : {73, 75, 76, 78, 99, 100, 101, 214})
+        QVERIFY2((core::LangStr(id) == core::BuiltInText(id)) == (lang == 1), qPrintable(QString::number(id)));
+    core::State().LanguageIndex = 3;
+    QCOMPARE(ui::L(78), QString("ZEITUEBERSCHREITUNG !!"));
   }
 
   // The demonstration configuration's ready and running texts follow the simulated drive's status word.
@@ -603,12 +718,23 @@ class MonitorTest : public QObject {
     form.Button1->click();
     QCOMPARE(gui.beeps, 4);
 
-    // A failed send says so; the window stays.
+    // A failed send says so and what the drive holds (read back); the window stays.
     form.comboF257->setCurrentIndex(0);
-    bench.drive.SetFault(Fault{FaultKind::Silence, 0, -1, 16});
+    const QString timeOut = "TIME-OUT !!\nNo valid reply from the drive to the write: no answer in time, or a damaged "
+                            "reply.\nThe drive may have done the write all the same: read back from the drive, the "
+                            "profile (registers 910 to 916)";
+    bench.drive.SetFault(Fault{FaultKind::Silence, 0, -1, 16});  // it does the write
     form.Button1->click();
-    QCOMPARE(gui.messages.back().text, QString("TIME-OUT !!"));
+    QCOMPARE(gui.messages.back().text, timeOut + " now holds 723 9 10 20 300 65535 65535, the value written.");
     QCOMPARE(gui.messages.back().caption, QString("Cummunication Error!!"));
+    bench.drive.SetFault(Fault{FaultKind::Ignore, 0, -1, 16});  // it does not
+    form.EditAccel->SetText("11");
+    form.Button1->click();
+    QVERIFY2(gui.messages.back().text.endsWith("holds 723 9 10 20 300 65535 65535, not the value written."),
+             qPrintable(gui.messages.back().text));
+    bench.drive.SetFault(Fault{FaultKind::Exception, 4, -1, 16});  // a refusal is no time-out
+    form.Button1->click();
+    QCOMPARE(gui.messages.back().text, QString("The drive failed while acting on the write (exception 4)."));
     QCOMPARE(form.result(), 0);
   }
 

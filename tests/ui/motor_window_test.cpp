@@ -227,6 +227,27 @@ class MotorWindowTest : public QObject {
     QCOMPARE(bench.wire->SentFrames().size(), std::size_t(1));
     QVERIFY(gui.messages.back().text.startsWith("TIME-OUT !!\nMotor record 1 was not written."));
     QCOMPARE(gui.messages.back().caption, QString("Communication Message"));
+
+    // A record the drive stored without answering reads back as written: the download goes on.
+    // One it ignored stops it, with what the drive holds there.
+    auto& records = core::State().MotorRecords;
+    records[0] = core::RecordOf(core::MotorWords{7, 8, 9});
+    const std::size_t boxes = gui.messages.size();
+    bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 16});
+    gui.messageAnswers = {IdYes};
+    gui.dialogScripts.push_back([](QDialog& d) { QCOMPARE(d.exec(), int(IdYes)); });
+    form.UpdButtonClick();
+    QCOMPARE(gui.messages.size(), boxes + 1);  // the confirmation only
+    QCOMPARE(bench.drive->MotorRecord(1, 0)[1], std::uint16_t(8));
+    records[0] = core::RecordOf(core::MotorWords{4, 5, 6});
+    bench.drive->SetFault(Fault{FaultKind::Ignore, 0, -1, 16});
+    gui.messageAnswers = {IdYes};
+    gui.dialogScripts.push_back([](QDialog& d) { d.exec(); });
+    form.UpdButtonClick();
+    QVERIFY2(gui.messages.back().text.startsWith("TIME-OUT !!\nMotor record 1 was not written.") &&
+                 gui.messages.back().text.contains("\nRead back from the drive, motor record 1 holds 7 8 9 ") &&
+                 gui.messages.back().text.endsWith(", not the value written."),
+             qPrintable(gui.messages.back().text));
     QCOMPARE(gui.unexpected, 0);
   }
 

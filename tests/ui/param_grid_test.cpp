@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QTabBar>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include "core/common.h"
+#include "core/param_access.h"
 #include "core/serial_link.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/simdrive/drive.h"
@@ -23,6 +26,25 @@ using uitest::RowOfCode;
 using uitest::Sandbox;
 
 namespace {
+
+// The main window linked with online edit to a simulated KV100 at station 1 behind the
+// in-process port, a new document of it open in `view`.
+struct OnlineGrid {
+  OnlineGrid() {
+    box.SetSetting("ParameterOnline", 1);
+    drive.AddStation(1);
+    form = std::make_unique<TMainForm>();
+    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
+    uitest::LinkWindow(*form, 1);
+    uitest::NewDocument(*form, box.gui(), 0);
+    view = uitest::ParamView(*form);
+  }
+  ~OnlineGrid() { core::ClosePort(); }
+  Sandbox box;
+  simdrive::Drive drive{"Kestravel", "KV100", "1.0"};
+  std::unique_ptr<TMainForm> form;
+  TParamForm* view = nullptr;
+};
 
 // Opens the editor on the setting cell of `row`, types `keys` one at a time and presses Enter.
 void TypeIntoRow(TParamForm& view, int row, const QString& keys, bool enter = true) {
@@ -358,19 +380,67 @@ class ParamGridTest : public QObject {
     core::ClosePort();
   }
 
+  // A setting whose value in the drive is unknown (the write unanswered, the read back too) is
+  // marked, with its hint, until the parameter is read or written again; no other cell is.
+  void aSettingOfUnknownValueIsMarkedUntilReadAgain() {
+    OnlineGrid bench;
+    auto& drive = bench.drive;
+    TParamForm* view = bench.view;
+    const int row = uitest::RowOfCode(*view, "P0.01"), other = uitest::RowOfCode(*view, "P0.02");
+    auto marked = [&](int r) -> bool {
+      // What is drawn: the dashed frame's orange in the setting cell.
+      const QImage image = view->parGrid->viewport()->grab().toImage();
+      const QRect cell = view->parGrid->visualRect(view->parGrid->model()->index(r - 1, ui::kSettingColumn));
+      bool orange = false;
+      for (int y = cell.top(); y <= cell.bottom() && !orange; ++y)
+        for (int x = cell.left(); x <= cell.right() && !orange; ++x) orange = image.pixelColor(x, y) == ui::kUnknownOrange;
+      if (orange != ui::SettingUnknown(*view->parGrid, r)) QTest::qFail("drawn and known marks differ", __FILE__, __LINE__);
+      return orange;
+    };
+    view->SelectRow(other);
+    QVERIFY(!marked(row) && !marked(other));
+
+    // Done but unanswered, then nothing answered: unknown. Stored, unanswered but read back: known.
+    const struct { simdrive::Fault fault; bool unknown; } fates[] = {
+        {{simdrive::FaultKind::Silence}, true},
+        {{simdrive::FaultKind::Silence, 0, -1, 6}, false},
+        {{simdrive::FaultKind::Silence}, true},
+        {{}, false},  // a write that is answered
+    };
+    for (const auto& fate : fates) {
+      drive.SetFault(fate.fault);
+      uitest::EnterValue(*view, row, "20");
+      view->SelectRow(other);
+      QCOMPARE(marked(row), fate.unknown);
+      QVERIFY(!marked(other));
+    }
+    // A read of the parameter (here the drive's Read) tells its value again.
+    drive.SetFault({simdrive::FaultKind::Silence});
+    uitest::EnterValue(*view, row, "21");
+    QVERIFY(marked(row));
+    QCOMPARE(QToolTip::text(), QString());
+    QHelpEvent help(QEvent::ToolTip,
+                    view->parGrid->visualRect(view->parGrid->model()->index(row - 1, ui::kSettingColumn)).center(),
+                    QPoint(10, 10));
+    QCoreApplication::sendEvent(view->parGrid->viewport(), &help);
+    QCOMPARE(QToolTip::text(), QString("The drive's value is not known: a write of it was not confirmed and reading it "
+                                       "back failed. Read the drive, or write the value again."));
+    drive.ClearFault();
+    int definition = 0;
+    while (core::State().ParamDefs[static_cast<std::size_t>(definition)].code.str() != "P0.01") ++definition;
+    float value = 0;
+    QCOMPARE(core::ReadParam(1, definition, value), 0);
+    QVERIFY(!marked(row));
+    QCOMPARE(bench.box.gui().unexpected, 0);
+  }
+
   // A write whose answer is lost, damaged or does not confirm it may still have been done: the
   // parameter is read back, and the cell and the document show what the drive holds.
   void aWriteWithoutItsAnswerIsReadBack() {
-    Sandbox box;
-    box.SetSetting("ParameterOnline", 1);
-    simdrive::Drive drive("Kestravel", "KV100", "1.0");
-    drive.AddStation(1);
-    TMainForm form;
-    core::OpenPortOn(std::make_unique<simdrive::FakePort>(drive));
-    uitest::LinkWindow(form, 1);
-    uitest::NewDocument(form, box.gui(), 0);
-    TParamForm* view = uitest::ParamView(form);
-    auto& gui = box.gui();
+    OnlineGrid bench;
+    auto& drive = bench.drive;
+    TParamForm* view = bench.view;
+    auto& gui = bench.box.gui();
     const int row = uitest::RowOfCode(*view, "P0.01");
     const QString failed = "TIME-OUT !!\nNo valid reply from the drive to the write: no answer in time, or a damaged reply.\n";
 
@@ -419,6 +489,21 @@ class ParamGridTest : public QObject {
     QCOMPARE(uitest::DocumentLine("P0.01").value, 63.0f);
     view->TabControl->setCurrentIndex(0);
 
+    // A float that the drive holds as written is told by its bits: a 0 reads back as 0 (not as
+    // the read's display value, 1e-10), and the document is left as it was.
+    view->TabControl->setCurrentIndex(1);
+    const int torque = uitest::RowOfCode(*view, "P0.05");  // F107
+    uitest::DocumentLine("P0.05").value = 0;
+    core::State().DocumentModified = false;
+    drive.SetHolding(1, 107, 0x3F80);  // 1.0 before the write
+    drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 16});
+    uitest::EnterValue(*view, torque, "0");
+    QVERIFY2(gui.messages.back().text.endsWith("P0.05 now holds 0.0, the value written."),
+             qPrintable(gui.messages.back().text));
+    QVERIFY(uitest::DocumentLine("P0.05").value == 0.0f);
+    QVERIFY(!core::State().DocumentModified);
+    view->TabControl->setCurrentIndex(0);
+
     // A refusal is the drive's own answer: nothing is read back.
     drive.SetFault({simdrive::FaultKind::Exception, 3, -1, 6});
     const int requests = drive.RequestCount();
@@ -426,7 +511,6 @@ class ParamGridTest : public QObject {
     QCOMPARE(drive.RequestCount(), requests + 1);
     QCOMPARE(view->Cell(6, row), QString("63.00"));
     QCOMPARE(gui.unexpected, 0);
-    core::ClosePort();
   }
 };
 

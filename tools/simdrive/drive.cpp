@@ -267,6 +267,11 @@ bool Drive::Answer(const std::vector<std::uint8_t>& request, Reply& reply) {
     if (fault_.count > 0 && --fault_.count == 0) fault_ = Fault{};
   }
   if (fault.kind == FaultKind::Ignore) return false;
+  // A refusal is the drive's whole answer: the request it refuses changes nothing.
+  if (fault.kind == FaultKind::Exception) {
+    reply.bytes = ExceptionFrame(request[0], request[1], fault.arg);
+    return true;
+  }
   reply.bytes = Execute(request);
   if (fault.kind == FaultKind::Silence) return false;
   ApplyFault(fault, request, reply);
@@ -317,6 +322,12 @@ std::vector<std::uint8_t> Drive::Execute(const std::vector<std::uint8_t>& q) {
       if (address + field > 0x10000) return ExceptionFrame(st, fc, 2);
       auto& space = fc == 3 ? station.holding : station.input;
       r.push_back(static_cast<std::uint8_t>(2 * field));
+      // A motor record reads back as it was written: 16 registers at its place in the table.
+      if (fc == 3 && motorCount_ > 0 && field == 16 && address >= motorFirst_ && address < motorFirst_ + motorCount_) {
+        auto record = station.motorRecords.find(address - motorFirst_);
+        for (unsigned i = 0; i < 16; ++i) PutWord(r, record == station.motorRecords.end() ? 0xFFFF : record->second[i]);
+        break;
+      }
       for (unsigned i = 0; i < field; ++i) {
         auto v = space.find(static_cast<std::uint16_t>(address + i));
         PutWord(r, v == space.end() ? 0 : v->second);
@@ -382,9 +393,6 @@ void Drive::ApplyFault(const Fault& fault, const std::vector<std::uint8_t>& requ
       if (fault.arg > 0) b.insert(b.end(), static_cast<std::size_t>(fault.arg), 0);
       else b.resize(b.size() > static_cast<std::size_t>(-fault.arg) ? b.size() - static_cast<std::size_t>(-fault.arg) : 0);
       AppendCrc(b);
-      break;
-    case FaultKind::Exception:
-      b = ExceptionFrame(request[0], request[1], fault.arg);
       break;
     case FaultKind::Delay:
       reply.delayMs = fault.arg;

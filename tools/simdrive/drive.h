@@ -26,7 +26,7 @@ enum class FaultKind {
                   // byte of a read
   WrongQuantity,  // the same byte: for function 16 it is the echoed quantity
   Length,         // arg bytes added to (arg > 0) or taken from (arg < 0) the reply, CRC kept correct
-  Exception,      // exception reply with code arg
+  Exception,      // exception reply with code arg; the refused request does not act
   Delay,          // the reply is sent after arg milliseconds
 };
 
@@ -65,8 +65,9 @@ class Drive {
   // bit 0 enabled, 1 running, 4 target reached, 5 homing; RESET clears the alarms 7..9).
   void SetProfileMotion(bool on);
   // The motor data table of the model: a 16-register write at first + i (i below count) stores
-  // motor record i, apart from the holding registers; the data of the motor in use are the 16
-  // holding registers from first + count on. count 0 serves no table.
+  // motor record i, apart from the holding registers, and a 16-register read there reads it back;
+  // the data of the motor in use are the 16 holding registers from first + count on. count 0
+  // serves no table.
   void SetMotorTable(std::uint16_t first, int count);
   // Motor record i as last written (16 words of 0xFFFF before any write).
   std::vector<std::uint16_t> MotorRecord(int station, int i) const;

@@ -253,6 +253,65 @@ QString WrittenValueReadBack(const QString& code, core::TransactionResult readRe
       .arg(code, held);
 }
 
+QString ValueReadBack(const QString& code, core::TransactionResult readResult, const QString& held) {
+  if (readResult != core::kResultOk) return WrittenValueReadBack(code, readResult, held, false);
+  return Pick("The drive may have done the write all the same: read back from the drive, %1 now holds %2.",
+              "L'inverter potrebbe aver eseguito comunque la scrittura: riletto dall'inverter, %1 ora vale %2.",
+              "Der Umrichter hat den Wert möglicherweise trotzdem geschrieben: aus dem Umrichter zurückgelesen, "
+              "hat %1 jetzt den Wert %2.",
+              "Le variateur a peut-être effectué l'écriture malgré tout : relu dans le variateur, %1 vaut "
+              "maintenant %2.")
+      .arg(code, held);
+}
+
+QString RegisterName(int address) {
+  return Pick("register %1", "il registro %1", "Register %1", "le registre %1").arg(address);
+}
+
+QString CoilName(int address) {
+  return Pick("coil %1", "il coil %1", "Coil %1", "la bobine %1").arg(address);
+}
+
+QString ProfileName(int first) {
+  return Pick("the profile (registers %1 to %2)", "il profilo (registri da %1 a %2)", "das Profil (Register %1 bis %2)",
+              "le profil (registres %1 à %2)")
+      .arg(first)
+      .arg(first + 6);
+}
+
+QString MotorRecordName(int record) {
+  return Pick("motor record %1", "il record motore %1", "Motordatensatz %1", "l'enregistrement moteur %1").arg(record);
+}
+
+QString WordsText(const std::vector<std::uint16_t>& words) {
+  QStringList texts;
+  for (std::uint16_t w : words) texts << QString::number(w);
+  return texts.join(" ");
+}
+
+QString ValueUnknownHint() {
+  return Pick("The drive's value is not known: a write of it was not confirmed and reading it back failed. Read the "
+              "drive, or write the value again.",
+              "Il valore nell'inverter non è noto: una sua scrittura non è stata confermata e la rilettura non è "
+              "riuscita. Leggere l'inverter o scrivere di nuovo il valore.",
+              "Der Wert im Umrichter ist unbekannt: ein Schreiben wurde nicht bestätigt und das Zurücklesen ist "
+              "fehlgeschlagen. Lesen Sie den Umrichter oder schreiben Sie den Wert erneut.",
+              "La valeur dans le variateur n'est pas connue : une écriture n'a pas été confirmée et la relecture a "
+              "échoué. Lisez le variateur ou écrivez de nouveau la valeur.");
+}
+
+QString LinkFailure(core::TransactionResult result, int station) {
+  if (result != core::kResultBadReply) return TransactionFailure(result, Exchange::Read);
+  return Pick("Station %1 did not answer Link: no valid reply in time to the request for its identification.",
+              "La stazione %1 non ha risposto al collegamento: nessuna risposta valida in tempo alla richiesta di "
+              "identificazione.",
+              "Station %1 hat auf das Verbinden nicht geantwortet: keine gültige Antwort rechtzeitig auf die Abfrage "
+              "ihrer Identifikation.",
+              "La station %1 n'a pas répondu à la connexion : aucune réponse valide à temps à la demande de son "
+              "identification.")
+      .arg(station);
+}
+
 QString WriteStopped(const QString& code, int station, core::TransactionResult result, int writtenHere, int total,
                      const std::vector<int>& stationsDone, const QString& readBack, bool valueUnknown) {
   QString text = valueUnknown ? Pick("Writing parameter %1 to station %2 was not confirmed.",

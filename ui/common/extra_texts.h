@@ -47,6 +47,21 @@ QString ValueDoesNotFit(const QString& code, const QString& value, const QString
 // whether it is the value written. A read that failed too leaves the drive's value unknown.
 QString WrittenValueReadBack(const QString& code, core::TransactionResult readResult, const QString& held,
                              bool holdsWritten);
+// The same where the value written cannot be told from the value read (a command that toggles
+// bits, the password register, whose value reads back otherwise): the value the drive holds.
+QString ValueReadBack(const QString& code, core::TransactionResult readResult, const QString& held);
+// What such a read names: a holding register, a coil, the profile's seven registers from
+// `first`, a record of the motor data table (1-based).
+QString RegisterName(int address);
+QString CoilName(int address);
+QString ProfileName(int first);
+QString MotorRecordName(int record);
+// Registers read back, in decimal, separated by spaces.
+QString WordsText(const std::vector<std::uint16_t>& words);
+// The hint of a setting whose value in the drive is unknown (the grid marks it).
+QString ValueUnknownHint();
+// Link at one station failed: the station did not answer it, or what its identification met.
+QString LinkFailure(core::TransactionResult result, int station);
 // A bulk write that stopped: the parameter and station that failed, why, what reading it back
 // showed (`readBack`, empty when it was not read back; `valueUnknown` when that read failed too,
 // so that the write may have been done), and what had been written already (to this station,

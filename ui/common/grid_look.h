@@ -15,6 +15,7 @@ namespace ui {
 inline const QColor kHeaderCream(255, 251, 240);
 inline const QColor kCurrentBlue(0, 0, 255);
 inline const QColor kDefaultRed(255, 0, 0);
+inline const QColor kUnknownOrange(200, 90, 0);  // a setting whose value in the drive is unknown
 
 // The header text as drawn in a cell `width` pixels wide: whole when it fits with 2 pixels on
 // each side, else cut with an ellipsis.

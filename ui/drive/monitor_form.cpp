@@ -8,10 +8,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <functional>
 
 #include "core/common.h"
 #include "core/modbus.h"
 #include "core/param_access.h"
+#include "core/read_back.h"
 #include "core/serial_link.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
@@ -100,6 +102,34 @@ std::uint16_t BitMask(int number) {
 }
 
 std::uint8_t Station() { return static_cast<std::uint8_t>(core::State().LinkedStation); }
+
+// Says that a write of the window failed and why; where the drive may have done it all the
+// same, `readBack` reads what the drive holds and gives the sentence that says so. Nothing for
+// a failed port: the tick then ends the window and the main window says why.
+void ShowWriteFailure(core::TransactionResult r, extra::Exchange exchange, const std::function<QString()>& readBack) {
+  if (r == core::kResultPortFailed) return;
+  QString text = L(99) + "\n" + extra::TransactionFailure(r, exchange);
+  if (core::WriteMayHaveBeenDone(r)) {
+    const QString readText = readBack();
+    if (core::PortFailed()) return;
+    text += "\n" + readText;
+  }
+  Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
+}
+
+// One holding register, or two (`written` low word first), read back after a failed write:
+// what it holds as the register panel shows it (two as one signed 32-bit number), and the
+// sentence that says so. An empty `written` compares nothing (a command that toggles bits).
+QString RegisterReadBack(std::uint16_t address, const std::vector<std::uint16_t>& written, int count, QString& held) {
+  const core::RegistersReadBack back = core::ReadRegistersBack(Station(), address, count, written);
+  held.clear();
+  if (back.result == core::kResultOk)
+    held = count == 2 ? QString::number(static_cast<std::int32_t>(back.words[0] | std::uint32_t{back.words[1]} << 16))
+                      : QString::number(back.words[0]);
+  const QString name = extra::RegisterName(address);
+  return written.empty() ? extra::ValueReadBack(name, back.result, held)
+                         : extra::WrittenValueReadBack(name, back.result, held, back.holdsWritten);
+}
 
 }  // namespace
 
@@ -459,8 +489,10 @@ void TMonitorForm::ReadSetpointEdits() {
 }
 
 // Writes the text of a set-point edit to its item, scaled as the item is shown. A text that is
-// no number, or a failed write, empties the edit; a value the register cannot hold is refused
-// with a message and stays for the user to correct.
+// no number empties the edit; a value the register cannot hold is refused with a message and
+// stays for the user to correct. A failed write says why and keeps the text; where the drive
+// may have done it all the same, the item is read back and the edit shows what the drive holds
+// (or keeps the text when that read fails too, the message saying the value is unknown).
 static void WriteSetpoint(const core::MonitorItem& item, QLineEdit* edit) {
   double value = 0;
   const QString text = edit->text();
@@ -483,7 +515,14 @@ static void WriteSetpoint(const core::MonitorItem& item, QLineEdit* edit) {
     Gui().MessageBox(extra::ValueDoesNotFit(ItemLabel(item), text, lowText, highText), L(73), Buttons::Ok, Icon::Information);
     return;
   }
-  edit->clear();
+  ShowWriteFailure(r, extra::Exchange::Write, [&] {
+    const core::ItemReadBack back = core::ReadMonitorItemBack(Station(), item, value);
+    if (back.result == core::kResultOk) {
+      edit->setText(Qs(back.text));
+      edit->setModified(false);
+    }
+    return extra::WrittenValueReadBack(ItemLabel(item), back.result, Qs(back.text), back.holdsWritten);
+  });
 }
 
 void TMonitorForm::ServeSetpoint(int k) { WriteSetpoint(SetpointItem(k), SetpointEdit(k)); }
@@ -547,8 +586,14 @@ bool TMonitorForm::ServeTick() {
     } else {
       r = core::ToggleWord(st, reg, value);
     }
-    if (r != core::kResultOk && r != core::kResultPortFailed)
-      Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(r, extra::Exchange::ReadThenWrite), L(75), Buttons::Ok, Icon::Information);
+    if (r != core::kResultOk)
+      ShowWriteFailure(r, extra::Exchange::ReadThenWrite, [&] {
+        QString held;
+        if (item.type != core::ParameterType::Coil) return RegisterReadBack(reg, {}, 1, held);
+        const core::RegistersReadBack back = core::ReadCoilBack(st, reg);
+        if (back.result == core::kResultOk) held = QString::number(back.words[0]);
+        return extra::ValueReadBack(extra::CoilName(reg), back.result, held);
+      });
     LetMessagesRun();
   }
 
@@ -608,17 +653,29 @@ bool TMonitorForm::ServeTick() {
     int address = 0, value = 0;
     if (ParseInteger(editAdd->text(), address) && address >= 0 && address <= 65535) {
       const QString text = editVal->text();
+      const auto reg = static_cast<std::uint16_t>(address);
+      const bool wide = ParameterLetterAt(address) == core::ParameterType::Holding32;
       if (!ParseInteger(text, value)) {
         editVal->clear();
-      } else if (ParameterLetterAt(address) == core::ParameterType::Holding32) {
-        if (core::WriteLong(st, static_cast<std::uint16_t>(address), static_cast<std::uint32_t>(value)) != core::kResultOk)
-          editVal->clear();
-      } else if (value < -32768 || value > 65535) {
+      } else if (!wide && (value < -32768 || value > 65535)) {
         Gui().MessageBox(extra::ValueDoesNotFit(QString::number(address), text, "-32768", "65535"), L(73), Buttons::Ok,
                          Icon::Information);
-      } else if (core::WriteWord(st, static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(value & 0xFFFF)) !=
-                 core::kResultOk) {
-        editVal->clear();
+      } else {
+        // A failed write keeps the value typed, or shows what the drive holds when it may have
+        // been done all the same.
+        const std::uint32_t bits = static_cast<std::uint32_t>(value);
+        const core::TransactionResult r = wide ? core::WriteLong(st, reg, bits)
+                                               : core::WriteWord(st, reg, static_cast<std::uint16_t>(bits & 0xFFFF));
+        if (r != core::kResultOk)
+          ShowWriteFailure(r, extra::Exchange::Write, [&] {
+            QString held;
+            const std::vector<std::uint16_t> written =
+                wide ? std::vector<std::uint16_t>{static_cast<std::uint16_t>(bits & 0xFFFF), static_cast<std::uint16_t>(bits >> 16)}
+                     : std::vector<std::uint16_t>{static_cast<std::uint16_t>(bits & 0xFFFF)};
+            const QString said = RegisterReadBack(reg, written, wide ? 2 : 1, held);
+            if (!held.isEmpty()) editVal->setText(held);
+            return said;
+          });
       }
     }
   }
@@ -663,7 +720,14 @@ bool TMonitorForm::ServeTick() {
   // Forced inputs.
   if (requests_[kForce]) {
     requests_[kForce] = false;
-    if (core::WriteWord(st, m.regIF.reg, forceWord_) != core::kResultOk) return true;
+    const core::TransactionResult r = core::WriteWord(st, m.regIF.reg, forceWord_);
+    if (r != core::kResultOk) {
+      ShowWriteFailure(r, extra::Exchange::Write, [&] {
+        QString held;
+        return RegisterReadBack(m.regIF.reg, {forceWord_}, 1, held);
+      });
+      return true;
+    }
   }
 
   // Status texts.

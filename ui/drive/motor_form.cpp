@@ -11,6 +11,8 @@
 #include <algorithm>
 
 #include "core/common.h"
+#include "core/param_access.h"
+#include "core/read_back.h"
 #include "core/texts.h"
 #include "platform/gui/gui_services.h"
 #include "ui/common/extra_texts.h"
@@ -274,6 +276,7 @@ void TMotorForm::UpdButtonClick() {
   QString text = L(78);
   if (progress.FailedRecord > 0)
     text += "\n" + extra::MotorRecordNotWritten(progress.FailedRecord, progress.FailedResult);
+  if (!progress.ReadBack.isEmpty()) text += "\n" + progress.ReadBack;
   Gui().MessageBox(text, L(75), Buttons::Ok, Icon::Information);
 }
 
@@ -303,8 +306,21 @@ void TWriteMotorForm::DownloadLoop() {
     LetMessagesRun();
     const core::MotorRecord record =
         i < static_cast<int>(records.size()) ? records[static_cast<std::size_t>(i)] : core::FreeMotorRecord();
-    const core::TransactionResult result = core::WriteBlock16(
-        static_cast<std::uint8_t>(Station), static_cast<std::uint16_t>(StartRegister + i), core::WordsOf(record));
+    const auto words = core::WordsOf(record);
+    const auto reg = static_cast<std::uint16_t>(StartRegister + i);
+    core::TransactionResult result = core::WriteBlock16(static_cast<std::uint8_t>(Station), reg, words);
+    // The drive may have stored the record although its answer was lost: a read tells.
+    if (core::WriteMayHaveBeenDone(result)) {
+      const core::RegistersReadBack back =
+          core::ReadRegistersBack(Station, reg, 16, std::vector<std::uint16_t>(words.begin(), words.end()));
+      if (back.holdsWritten) {
+        result = core::kResultOk;
+      } else if (back.result == core::kResultPortFailed) {
+        result = back.result;
+      } else {
+        ReadBack = extra::WrittenValueReadBack(extra::MotorRecordName(i + 1), back.result, extra::WordsText(back.words), false);
+      }
+    }
     if (result != core::kResultOk) {
       FailedRecord = i + 1;
       FailedResult = result;

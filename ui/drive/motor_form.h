@@ -87,6 +87,8 @@ class TWriteMotorForm : public TProgressBox {
   // After a failed write: the record (1-based) and the transaction's result.
   int FailedRecord = 0;
   core::TransactionResult FailedResult = 0;
+  // What reading the failed record back showed, when the drive may have stored it all the same.
+  QString ReadBack;
 
  public slots:
   void DownloadLoop();

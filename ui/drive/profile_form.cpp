@@ -10,8 +10,11 @@
 #include "controls/edit/typed_edit.h"
 #include "core/common.h"
 #include "core/modbus.h"
+#include "core/param_access.h"
+#include "core/read_back.h"
 #include "core/serial_link.h"
 #include "platform/gui/gui_services.h"
+#include "ui/common/extra_texts.h"
 #include "ui/common/qt_text.h"
 #include "ui/drive/lamps.h"
 
@@ -346,8 +349,18 @@ void TProfileForm::Button1Click() {
   const std::array<std::uint16_t, 7> words = ProfileWords(entry);
   RunExclusive([this, words] {
     const core::TransactionResult r = core::WriteProfile(Station(), 910, words);
-    if (r != core::kResultOk && r != core::kResultPortFailed)
-      Gui().MessageBox(L(78), L(76), platform::gui::Buttons::Ok, platform::gui::Icon::Information);
+    if (r == core::kResultOk || r == core::kResultPortFailed) return;
+    // A failed exchange keeps its headline; where the drive may have taken the profile all the
+    // same, the seven registers are read back and the message says what they hold.
+    const bool exchange = core::WriteMayHaveBeenDone(r);
+    QString text = (exchange ? L(78) + "\n" : QString()) + extra::TransactionFailure(r, extra::Exchange::Write);
+    if (exchange) {
+      const std::vector<std::uint16_t> written(words.begin(), words.end());
+      const core::RegistersReadBack back = core::ReadRegistersBack(Station(), 910, 7, written);
+      if (core::PortFailed()) return;
+      text += "\n" + extra::WrittenValueReadBack(extra::ProfileName(910), back.result, extra::WordsText(back.words), back.holdsWritten);
+    }
+    Gui().MessageBox(text, L(76), platform::gui::Buttons::Ok, platform::gui::Icon::Information);
   });
 }
 

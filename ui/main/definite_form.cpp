@@ -182,7 +182,8 @@ void TDefiniteForm::CommitEntry(int row, const QString& text) {
 }
 
 void TDefiniteForm::parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) {
-  DrawSettingCell(painter, rect, column, row == CurrentRow, Cell(column, row), parGrid->font());
+  DrawSettingCell(painter, rect, column, row == CurrentRow, Cell(column, row), parGrid->font(),
+                  column == kSettingColumn && SettingUnknown(*parGrid, row));
 }
 
 Qt::CursorShape TDefiniteForm::parGridMouseMove(int column, int row) const {

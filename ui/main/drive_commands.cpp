@@ -8,6 +8,8 @@
 
 #include "core/documents.h"
 #include "core/modbus.h"
+#include "core/param_access.h"
+#include "core/read_back.h"
 #include "core/serial_link.h"
 #include "core/settings.h"
 #include "platform/gui/gui_services.h"
@@ -121,8 +123,8 @@ void TMainForm::OperationLinkClick() {
         SetLinkedState(true);
       }
     } else if (result == IdNo) {
-      Gui().MessageBox(L(78) + "\n" + extra::TransactionFailure(probe.ProbeResult, extra::Exchange::Read), L(75), Buttons::Ok,
-                       Icon::Information);
+      Gui().MessageBox(L(78) + "\n" + extra::LinkFailure(probe.ProbeResult, probe.Stations.lowest()), L(75),
+                       Buttons::Ok, Icon::Information);
     }
   }
   if (s.LinkedStation == 0) core::ClosePort();
@@ -245,8 +247,17 @@ void TMainForm::PasswordButtonClick() {
   const core::MonitorItem& item = s.Models[s.LinkedModel - 1].levelPassword;
   const core::TransactionResult result = core::WriteWord(static_cast<std::uint8_t>(s.LinkedStation), item.reg,
                                                          static_cast<std::uint16_t>(number & 0xFFFF));
-  if (result != 0 && !HandlePortFailure())
-    Gui().MessageBox(L(99) + "\n" + extra::TransactionFailure(result, extra::Exchange::Write), L(78), Buttons::Ok, Icon::Information);
+  if (result == 0 || HandlePortFailure()) return;
+  QString text = L(99) + "\n" + extra::TransactionFailure(result, extra::Exchange::Write);
+  // The drive may have taken the password all the same; its register reads back its own value
+  // (not the password), which is shown as it is.
+  if (core::WriteMayHaveBeenDone(result)) {
+    const core::RegistersReadBack back = core::ReadRegistersBack(s.LinkedStation, item.reg, 1);
+    if (HandlePortFailure()) return;
+    const QString held = back.result == core::kResultOk ? QString::number(back.words[0]) : QString();
+    text += "\n" + extra::ValueReadBack(extra::RegisterName(item.reg), back.result, held);
+  }
+  Gui().MessageBox(text, L(78), Buttons::Ok, Icon::Information);
 }
 
 }  // namespace ui

@@ -243,7 +243,8 @@ void TParamForm::CommitEntry(int row, const QString& text) {
 }
 
 void TParamForm::parGridDrawCell(QPainter* painter, int column, int row, const QRect& rect) {
-  DrawSettingCell(painter, rect, column, row == CurrentRow, Cell(column, row), parGrid->font());
+  DrawSettingCell(painter, rect, column, row == CurrentRow, Cell(column, row), parGrid->font(),
+                  column == kSettingColumn && SettingUnknown(*parGrid, row));
 }
 
 Qt::CursorShape TParamForm::parGridMouseMove(int column, int row) const {

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QToolTip>
 #include <algorithm>
 
 #include "core/common.h"
@@ -171,6 +172,18 @@ void SettingGrid::currentChanged(const QModelIndex& current, const QModelIndex& 
   if (current.isValid()) owner_->parGridSelectCell(current.column(), current.row() + 1);
 }
 
+bool SettingGrid::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (index.isValid() && index.column() == kSettingColumn && SettingUnknown(*this, index.row() + 1)) {
+      QToolTip::showText(help->globalPos(), extra::ValueUnknownHint(), viewport(), visualRect(index));
+      return true;
+    }
+  }
+  return QTableWidget::viewportEvent(event);
+}
+
 void SettingGrid::mouseMoveEvent(QMouseEvent* event) {
   const QModelIndex index = indexAt(event->position().toPoint());
   viewport()->setCursor(index.isValid() ? owner_->parGridMouseMove(index.column(), index.row() + 1)
@@ -239,8 +252,20 @@ QString CommitSetting(int index, const QString& text, const QString& textBefore,
   return FormatNumber(line.decimals, v);
 }
 
+bool SettingUnknown(int index) {
+  const auto& s = core::State();
+  return s.LinkedStation != 0 && index >= 0 && static_cast<std::size_t>(index) < s.Document.size() &&
+         core::DocumentOfLinkedModel() &&
+         core::ValueUnknown(s.LinkedStation, s.Document[static_cast<std::size_t>(index)].reg);
+}
+
+bool SettingUnknown(const SettingGrid& grid, int row) {
+  int index = -1;
+  return ParseInteger(grid.Cell(0, row), index) && SettingUnknown(index);
+}
+
 void DrawSettingCell(QPainter* painter, const QRect& rect, int column, bool currentRow, const QString& text,
-                     const QFont& font) {
+                     const QFont& font, bool unknown) {
   if (currentRow && column <= 5) {
     painter->fillRect(rect, kCurrentBlue);
     DrawCellText(painter, rect, text, font, Qt::white);
@@ -252,6 +277,16 @@ void DrawSettingCell(QPainter* painter, const QRect& rect, int column, bool curr
     painter->setPen(QPen(Qt::black, 1));
     painter->drawRect(rect.adjusted(0, 0, -1, -1));
     painter->restore();
+  }
+  if (unknown && column == kSettingColumn) {
+    painter->save();
+    painter->setPen(QPen(kUnknownOrange, 1, Qt::DashLine));
+    painter->drawRect(rect.adjusted(1, 1, -2, -2));
+    painter->restore();
+    QFont italic = font;
+    italic.setItalic(true);
+    DrawCellText(painter, rect, text, italic, kUnknownOrange);
+    return;
   }
   const QColor color = column == 5 ? kDefaultRed : column == kSettingColumn ? kCurrentBlue : QColor(Qt::black);
   DrawCellText(painter, rect, text, font, color);

@@ -58,6 +58,8 @@ class SettingGrid : public QTableWidget {
   // so the next entry cannot go to another parameter.
   void keyboardSearch(const QString&) override {}
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  // The hint of a marked setting cell (SettingUnknown).
+  bool viewportEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
@@ -81,9 +83,17 @@ void FilterTypedSetting(const core::ParameterDefinition& line, const QString& te
 QString CommitSetting(int index, const QString& text, const QString& textBefore, const QString& code,
                       const QString& range, bool& stored);
 
+// Whether the setting of document line `index` may not be what the linked drive holds: a write
+// of it was not confirmed and reading it back failed too (core::ValueUnknown), in a document of
+// the linked model. Such a cell is marked until the parameter is read or written again.
+bool SettingUnknown(int index);
+// The same for the row of a setting grid (its column 0 holds the line's index).
+bool SettingUnknown(const SettingGrid& grid, int row);
+
 // Paints a cell of a setting grid: the current row blue with white text up to the default, its
-// setting cell framed; defaults red, settings blue.
+// setting cell framed; defaults red, settings blue; a setting whose value in the drive is unknown
+// in dark orange italics, framed with a dashed line.
 void DrawSettingCell(QPainter* painter, const QRect& rect, int column, bool currentRow, const QString& text,
-                     const QFont& font);
+                     const QFont& font, bool unknown = false);
 
 }  // namespace ui
