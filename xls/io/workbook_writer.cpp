@@ -51,6 +51,8 @@ enum : std::uint16_t {
 };
 
 constexpr std::uint32_t kStreamPadding = 512;
+// A RECALCID build below every program's: the results are to be calculated when the file opens.
+constexpr std::uint32_t kRecalcBuildNone = 0;
 constexpr std::int32_t kLastBiff5Row = 16383;  // 0-based
 
 std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
@@ -221,7 +223,7 @@ int TXLSWorkbookWriter::WriteGlobals() {
   step(Add(*globals_, BuildWindow1(selectedTabs)));
   step(Add(*globals_, WordRecord(kRecBackup, 0)));
   step(Add(*globals_, WordRecord(kRecDate1904, book_.GetDate1904() ? 1 : 0)));
-  step(Add(*globals_, WordRecord(kRecPrecision, 1)));
+  step(Add(*globals_, WordRecord(kRecPrecision, book_.CalcSettings().precision)));
   step(Add(*globals_, WordRecord(kRecRefMode, book_.GetRefModeA1())));
   if (book_.KeepsVBA()) {
     // The macro project read from a file of this format goes back with its object project.
@@ -243,8 +245,9 @@ int TXLSWorkbookWriter::WriteGlobals() {
     step(Add(*globals_, std::move(country)));
     auto recalc = NewBiffRecord(kRecRecalcId, 8);
     recalc->AddDWord(0x000001C1);
-    recalc->AddDWord(0x00FFFFFF);
+    recalc->AddDWord(book_.CalcSettings().recalcBuild);
     step(Add(*globals_, std::move(recalc)));
+    if (result == 1) recalcId_ = globals_->GetChunk(globals_->Count() - 1);
     if (result == 1) step(book_.StringTable().WriteSST(*globals_, globals_->TotalSize()));
   }
   return result;
@@ -372,6 +375,10 @@ int TXLSWorkbookWriter::BuildStream() {
     sheets_.push_back(std::move(writer));
   }
   if (result != 1) return result;
+  // Results that may be stale ask the format's program for a calculation of every formula: a
+  // build below any program's.
+  for (const auto& sheet : sheets_)
+    if (sheet->StaleResults() && recalcId_) recalcId_->WriteDWord(8, kRecalcBuildNone);
   streamSize_ = offset;
   return WriteBoundSheets();
 }
