@@ -1,0 +1,282 @@
+// What our saves tell a reader about the results they carry: the calculate-on-load bit of a
+// formula whose result the calculator did not confirm, RECALCID, the calculation settings and
+// FORMULA options as read, and the file's own tokens for formulas that did not change.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "kept_books.h"
+#include "xls/model/range.h"
+#include "xls/model/workbook.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls::test {
+namespace {
+
+using Record = std::pair<std::uint16_t, Bytes>;
+
+// A FORMULA of the given result bytes (a double, or a typed result ending in FF FF), options
+// and tokens.
+Record Formula(std::uint32_t row, std::uint32_t column, const Bytes& result, std::uint16_t options, const Bytes& tokens) {
+  Bytes b;
+  for (std::uint32_t v : {row, column, 15u}) PutWord(b, v);
+  b.insert(b.end(), result.begin(), result.end());
+  PutWord(b, options);
+  PutDWord(b, 0);
+  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return {0x0006, b};
+}
+Bytes Cached(double v) {
+  Bytes b;
+  PutDouble(b, v);
+  return b;
+}
+const Bytes kEmptyResult = {3, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+
+// A reference to a cell of row 1 in the version's ptgRef (relative row and column).
+Bytes Ref(bool biff8, std::uint8_t column) {
+  return biff8 ? Bytes{0x24, 0, 0, column, 0xC0} : Bytes{0x24, 0, 0xC0, column};
+}
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// The formulas of the calculated book, as the format's program writes them.
+// B1 =GAMMALN(A1), which our calculator does not compute: always calculated (option 1), cached 0.5.
+// C1 =B1+1 with the 1 as a ptgNum, errors ignored (option 0x20), cached 1.5.
+// D1 =IF(A1>1,10,20) with IF's jumps and skips, cached 10.
+std::map<int, Bytes> CalculatedTokens(bool biff8) {
+  return {{1, Join({Ref(biff8, 0), {0x41, 0x0F, 0x01}})},
+          {2, Join({Ref(biff8, 1), {0x1F}, Cached(1), {0x03}})},
+          {3, Join({Ref(biff8, 0), {0x1E, 1, 0, 0x0D, 0x19, 0x02, 7, 0, 0x1E, 10, 0, 0x19, 0x08, 10, 0, 0x1E, 20, 0,
+                                    0x19, 0x08, 3, 0, 0x42, 3, 1, 0}})}};
+}
+
+// The calculation settings of the sheets: manual, 50 steps, iteration on, delta 0.01, no
+// calculation before saving.
+Records SettingsRecords() {
+  Bytes delta;
+  PutDouble(delta, 0.01);
+  return {{0x000D, {0, 0}}, {0x000C, {50, 0}}, {0x0011, {1, 0}}, {0x0010, delta}, {0x005F, {0, 0}}};
+}
+
+// A1 = 2 and the formulas above, with the settings above, PRECISION 0 (as displayed) and, in
+// BIFF8, the RECALCID build 0x23A55.
+Bytes CalculatedBook(std::uint16_t version) {
+  const bool biff8 = version >= 0x0600;
+  const std::map<int, Bytes> tokens = CalculatedTokens(biff8);
+  Records cells = SettingsRecords();
+  Bytes number;
+  for (std::uint32_t v : {0u, 0u, 15u}) PutWord(number, v);
+  PutDouble(number, 2);
+  cells.push_back({0x0203, number});
+  cells.push_back(Formula(0, 1, Cached(0.5), 0x0001, tokens.at(1)));
+  cells.push_back(Formula(0, 2, Cached(1.5), 0x0020, tokens.at(2)));
+  cells.push_back(Formula(0, 3, Cached(10), 0, tokens.at(3)));
+  Records globals = {{0x000E, {0, 0}}};
+  if (biff8) globals.push_back({0x01C1, {0xC1, 0x01, 0, 0, 0x55, 0x3A, 0x02, 0}});
+  return Workbook(version, {{"Data", cells}}, globals);
+}
+
+// As a program that does not calculate writes it: A1 = 2, B1 =A1*3, C1 =B1+1, D1 =GAMMALN(A1),
+// every result empty, options 0, no RECALCID.
+Bytes UncalculatedBook() {
+  Bytes number;
+  for (std::uint32_t v : {0u, 0u, 15u}) PutWord(number, v);
+  PutDouble(number, 2);
+  return Workbook(0x0600, {{"Data",
+                            {{0x0203, number},
+                             Formula(0, 1, kEmptyResult, 0, Join({Ref(true, 0), {0x1E, 3, 0, 0x05}})),
+                             Formula(0, 2, kEmptyResult, 0, Join({Ref(true, 1), {0x1E, 1, 0, 0x03}})),
+                             Formula(0, 3, kEmptyResult, 0, Join({Ref(true, 0), {0x41, 0x0F, 0x01}}))}}});
+}
+
+IXLSWorksheet& First(TXLSWorkbook& book) { return *book.GetWorksheets().GetItem(1); }
+
+// One FORMULA record of a saved file: its result bytes, options and tokens (their size first).
+struct Written {
+  Bytes result;
+  std::uint16_t options = 0;
+  Bytes tokens;
+};
+std::map<int, Written> Formulas(const Bytes& file) {
+  std::map<int, Written> out;
+  for (const auto& [id, body] : RecordsOf(file, {0x0006})) {
+    Written& w = out[body[2]];
+    w.result.assign(body.begin() + 6, body.begin() + 14);
+    w.options = static_cast<std::uint16_t>(body[14] | body[15] << 8);
+    w.tokens.assign(body.begin() + 20, body.end());
+  }
+  return out;
+}
+double Number(const Written& w) {
+  double v = 0;
+  std::memcpy(&v, w.result.data(), 8);
+  return v;
+}
+// The build a BIFF8 file's RECALCID names (-1 without one).
+std::int64_t RecalcBuild(const Bytes& file) {
+  const Records r = RecordsOf(file, {0x01C1});
+  if (r.empty()) return -1;
+  return r[0].second[4] | r[0].second[5] << 8 | r[0].second[6] << 16 | static_cast<std::int64_t>(r[0].second[7]) << 24;
+}
+// The first word (DELTA: the double) of each calculation setting of the first sheet, by id.
+std::map<std::uint16_t, double> Settings(const Bytes& file) {
+  std::map<std::uint16_t, double> out;
+  for (const auto& [id, body] : RecordsOf(file, {0x000D, 0x000C, 0x0011, 0x0010, 0x005F, 0x000E})) {
+    if (out.count(id)) continue;
+    double v = body[0] | body[1] << 8;
+    if (id == 0x0010) std::memcpy(&v, body.data(), 8);
+    out[id] = v;
+  }
+  return out;
+}
+
+constexpr std::int64_t kNoCalculationNeeded = 0x00FFFFFF;
+constexpr std::int64_t kCalculateAll = 0;
+
+TEST(Recalc, CalculationSettingsKeptAsRead) {
+  const std::map<std::uint16_t, double> read = {{0x000D, 0},    {0x000C, 50}, {0x0011, 1},
+                                                {0x0010, 0.01}, {0x005F, 0},  {0x000E, 0}};
+  for (std::uint16_t version : {0x0600, 0x0500})
+    for (int format : {2, 1}) {
+      IXLSWorkbook book = Open(CalculatedBook(version));
+      EXPECT_EQ(Settings(Saved(*book, format)), read) << version << " " << format;
+    }
+  EXPECT_EQ(RecalcBuild(Saved(*Open(CalculatedBook(0x0600)), 2)), 0x23A55);
+  // The library's own for a workbook it made, and for one read again into a workbook object.
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  made->GetWorksheets().Add();
+  First(*made).GetRange(u"A1")->SetValue(Variant(1.0));
+  const std::map<std::uint16_t, double> ours = {{0x000D, 1},     {0x000C, 100}, {0x0011, 0},
+                                                {0x0010, 0.001}, {0x005F, 1},   {0x000E, 1}};
+  EXPECT_EQ(Settings(Saved(*made, 2)), ours);
+  EXPECT_EQ(RecalcBuild(Saved(*made, 2)), kNoCalculationNeeded);
+}
+
+// The file's tokens and options while nothing changed; the results as read (B1's too, which we
+// cannot calculate, and which stands as the file's result: no calculation asked for).
+TEST(Recalc, UnchangedFormulasAsRead) {
+  for (std::uint16_t version : {0x0600, 0x0500}) {
+    const int format = version == 0x0600 ? 2 : 1;
+    const std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
+    const std::map<int, Written> saved = Formulas(Saved(*Open(CalculatedBook(version)), format));
+    ASSERT_EQ(saved.size(), 3u);
+    const std::map<int, std::pair<double, std::uint16_t>> expected = {{1, {0.5, 1}}, {2, {1.5, 0x20}}, {3, {10, 0}}};
+    for (const auto& [column, want] : expected) {
+      const Written& w = saved.at(column);
+      EXPECT_EQ(Number(w), want.first) << version << " " << column;
+      EXPECT_EQ(w.options, want.second) << version << " " << column;
+      Bytes sized = {static_cast<std::uint8_t>(tokens.at(column).size()), 0};
+      sized.insert(sized.end(), tokens.at(column).begin(), tokens.at(column).end());
+      EXPECT_EQ(w.tokens, sized) << version << " " << column;
+    }
+  }
+}
+
+// A formula that changed, moved or goes to the other format is written from its tree (C1's 1 as
+// a ptgInt, D1's IF without the file's attributes), still computing what it did.
+TEST(Recalc, ChangedOrMovedFormulasWrittenAnew) {
+  struct Case {
+    const char* what;
+    std::function<void(TXLSWorkbook&)> change;
+    int firstColumn;        // where B1's formula went
+    const char16_t* ifCell;  // and D1's
+  };
+  const std::vector<Case> cases = {
+      {"rows inserted above", [](TXLSWorkbook& b) { First(b).GetRange(u"A1")->GetEntireRow()->Insert(); }, 1, u"D2"},
+      {"columns inserted before", [](TXLSWorkbook& b) { First(b).GetRange(u"A1")->GetEntireColumn()->Insert(); }, 2,
+       u"E1"},
+      {"formulas entered again",
+       [](TXLSWorkbook& b) {
+         for (const char16_t* cell : {u"C1", u"D1"})
+           First(b).GetRange(cell)->SetValue(First(b).GetRange(cell)->GetFormula());
+       },
+       1, u"D1"}};
+  for (int format : {2, 1}) {
+    const std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
+    for (const Case& c : cases) {
+      IXLSWorkbook book = Open(CalculatedBook(format == 2 ? 0x0600 : 0x0500));
+      c.change(*book);
+      const Bytes file = Saved(*book, format);
+      const std::map<int, Written> saved = Formulas(file);
+      ASSERT_EQ(saved.size(), 3u) << c.what;
+      for (int i : {1, 2}) {
+        const Bytes& now = saved.at(c.firstColumn + i).tokens;
+        EXPECT_NE(Bytes(now.begin() + 2, now.end()), tokens.at(1 + i)) << c.what << " " << format;
+      }
+      IXLSWorkbook again = Open(file);
+      EXPECT_EQ(First(*again).GetRange(c.ifCell)->GetValue().NumberValue(), 10) << c.what << " " << format;
+    }
+  }
+  // The other format's tokens are its own.
+  const std::map<int, Written> biff5 = Formulas(Saved(*Open(CalculatedBook(0x0600)), 1));
+  const Bytes c1 = biff5.at(2).tokens;
+  EXPECT_NE(Bytes(c1.begin() + 2, c1.end()), CalculatedTokens(false).at(2));
+}
+
+// After a change the calculator's results go with the cleared bit; B1, whose result it cannot
+// confirm, keeps the file's with the calculate-on-load bit, and RECALCID asks for a calculation of
+// every formula. Read again, B1's result stays unconfirmed through the next saves.
+TEST(Recalc, ResultsNotConfirmedAskForACalculation) {
+  IXLSWorkbook book = Open(CalculatedBook(0x0600));
+  First(*book).GetRange(u"A1")->SetValue(Variant(0.5));
+  for (int format : {2, 1}) {
+    const Bytes file = Saved(*book, format);
+    const std::map<int, Written> saved = Formulas(file);
+    EXPECT_EQ(Number(saved.at(1)), 0.5) << format;
+    EXPECT_EQ(saved.at(1).options, 0x0003) << format;
+    EXPECT_EQ(Number(saved.at(2)), 1.5) << format;
+    EXPECT_EQ(saved.at(2).options, 0x0020) << format;
+    EXPECT_EQ(Number(saved.at(3)), 20) << format;
+    EXPECT_EQ(saved.at(3).options, 0) << format;
+    if (format == 2) EXPECT_EQ(RecalcBuild(file), kCalculateAll);
+  }
+  IXLSWorkbook again = Open(Saved(*book, 2));
+  const Bytes unchanged = Saved(*again, 2);
+  EXPECT_EQ(Formulas(unchanged).at(1).options, 0x0003);
+  EXPECT_EQ(Formulas(unchanged).at(3).options, 0);
+  EXPECT_EQ(RecalcBuild(unchanged), kCalculateAll);
+  // A workbook of ours whose formula the calculator cannot compute asks the same.
+  IXLSWorkbook made = TXLSWorkbook::Create();
+  made->GetWorksheets().Add();
+  First(*made).GetRange(u"A1")->SetValue(Variant(u"=GAMMALN(2)"));
+  const Bytes ours = Saved(*made, 2);
+  EXPECT_EQ(Formulas(ours).at(0).options, 0x0002);
+  EXPECT_EQ(RecalcBuild(ours), kCalculateAll);
+  First(*made).GetRange(u"A1")->SetValue(Variant(u"=2+2"));
+  EXPECT_EQ(RecalcBuild(Saved(*made, 2)), kNoCalculationNeeded);
+}
+
+// Empty results, as programs that do not calculate leave every one: the calculator's go in their
+// place, from the moment the book is open; the one it cannot compute stays empty and asks for a
+// calculation.
+TEST(Recalc, ResultsOfAWriterThatDoesNotCalculate) {
+  IXLSWorkbook book = Open(UncalculatedBook());
+  EXPECT_EQ(First(*book).GetRange(u"B1")->GetValue().NumberValue(), 6);
+  EXPECT_EQ(First(*book).GetRange(u"C1")->GetValue().NumberValue(), 7);
+  const Bytes file = Saved(*book, 2);
+  const std::map<int, Written> saved = Formulas(file);
+  EXPECT_EQ(Number(saved.at(1)), 6);
+  EXPECT_EQ(saved.at(1).options, 0);
+  EXPECT_EQ(Number(saved.at(2)), 7);
+  EXPECT_EQ(saved.at(3).result, kEmptyResult);
+  EXPECT_EQ(saved.at(3).options, 0x0002);
+  EXPECT_EQ(RecalcBuild(file), kCalculateAll);
+  // A formula whose empty result the calculator confirms keeps it, and nothing is asked.
+  IXLSWorkbook empty = Open(Workbook(
+      0x0600, {{"Data", {Formula(0, 1, kEmptyResult, 0, {0x17, 0, 0})}}}, {{0x01C1, {0xC1, 0x01, 0, 0, 0x55, 0x3A, 0x02, 0}}}));
+  const Bytes emptyFile = Saved(*empty, 2);
+  EXPECT_EQ(Formulas(emptyFile).at(1).result, kEmptyResult);
+  EXPECT_EQ(Formulas(emptyFile).at(1).options, 0);
+  EXPECT_EQ(RecalcBuild(emptyFile), 0x23A55);
+}
+
+}  // namespace
+}  // namespace xls::test
