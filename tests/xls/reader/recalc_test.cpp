@@ -66,19 +66,38 @@ Records SettingsRecords() {
   return {{0x000D, {0, 0}}, {0x000C, {50, 0}}, {0x0011, {1, 0}}, {0x0010, delta}, {0x005F, {0, 0}}};
 }
 
-// A1 = 2 and the formulas above, with the settings above, PRECISION 0 (as displayed) and, in
-// BIFF8, the RECALCID build 0x23A55.
+Record NumberCell(std::uint32_t row, double value) {
+  Bytes number;
+  for (std::uint32_t v : {row, 0u, 15u}) PutWord(number, v);
+  PutDouble(number, value);
+  return {0x0203, number};
+}
+
+// A5 =A1*2 with the 2 as a ptgNum, cached 4.
+Bytes A5Tokens(bool biff8) { return Join({Ref(biff8, 0), {0x1F}, Cached(2), {0x05}}); }
+
+// A1 = 2 and the formulas above, A3 = 5 and B3:C3 the shared formula =A3*2 (cached 10 and 20,
+// the shared-formula option bit set), A5 as above; with the settings above, PRECISION 0 (as
+// displayed) and, in BIFF8, the RECALCID build 0x23A55.
 Bytes CalculatedBook(std::uint16_t version) {
   const bool biff8 = version >= 0x0600;
   const std::map<int, Bytes> tokens = CalculatedTokens(biff8);
   Records cells = SettingsRecords();
-  Bytes number;
-  for (std::uint32_t v : {0u, 0u, 15u}) PutWord(number, v);
-  PutDouble(number, 2);
-  cells.push_back({0x0203, number});
+  cells.push_back(NumberCell(0, 2));
   cells.push_back(Formula(0, 1, Cached(0.5), 0x0001, tokens.at(1)));
   cells.push_back(Formula(0, 2, Cached(1.5), 0x0020, tokens.at(2)));
   cells.push_back(Formula(0, 3, Cached(10), 0, tokens.at(3)));
+  cells.push_back(NumberCell(2, 5));
+  const Bytes exp = {0x01, 2, 0, 1, 0};
+  cells.push_back(Formula(2, 1, Cached(10), 0x0008, exp));
+  Bytes shared = {2, 0, 2, 0, 1, 2, 0, 2};
+  const Bytes refN = biff8 ? Bytes{0x2C, 0, 0, 0xFF, 0xC0} : Bytes{0x2C, 0, 0xC0, 0xFF};
+  const Bytes sharedTokens = Join({refN, {0x1E, 2, 0, 0x05}});
+  PutWord(shared, static_cast<std::uint32_t>(sharedTokens.size()));
+  shared.insert(shared.end(), sharedTokens.begin(), sharedTokens.end());
+  cells.push_back({0x04BC, shared});
+  cells.push_back(Formula(2, 2, Cached(20), 0x0008, exp));
+  cells.push_back(Formula(4, 0, Cached(4), 0, A5Tokens(biff8)));
   Records globals = {{0x000E, {0, 0}}};
   if (biff8) globals.push_back({0x01C1, {0xC1, 0x01, 0, 0, 0x55, 0x3A, 0x02, 0}});
   return Workbook(version, {{"Data", cells}}, globals);
@@ -87,11 +106,8 @@ Bytes CalculatedBook(std::uint16_t version) {
 // As a program that does not calculate writes it: A1 = 2, B1 =A1*3, C1 =B1+1, D1 =GAMMALN(A1),
 // every result empty, options 0, no RECALCID.
 Bytes UncalculatedBook() {
-  Bytes number;
-  for (std::uint32_t v : {0u, 0u, 15u}) PutWord(number, v);
-  PutDouble(number, 2);
   return Workbook(0x0600, {{"Data",
-                            {{0x0203, number},
+                            {NumberCell(0, 2),
                              Formula(0, 1, kEmptyResult, 0, Join({Ref(true, 0), {0x1E, 3, 0, 0x05}})),
                              Formula(0, 2, kEmptyResult, 0, Join({Ref(true, 1), {0x1E, 1, 0, 0x03}})),
                              Formula(0, 3, kEmptyResult, 0, Join({Ref(true, 0), {0x41, 0x0F, 0x01}}))}}});
@@ -105,10 +121,11 @@ struct Written {
   std::uint16_t options = 0;
   Bytes tokens;
 };
+// By row * 256 + column: row 1's by column.
 std::map<int, Written> Formulas(const Bytes& file) {
   std::map<int, Written> out;
   for (const auto& [id, body] : RecordsOf(file, {0x0006})) {
-    Written& w = out[body[2]];
+    Written& w = out[(body[0] | body[1] << 8) * 256 + body[2]];
     w.result.assign(body.begin() + 6, body.begin() + 14);
     w.options = static_cast<std::uint16_t>(body[14] | body[15] << 8);
     w.tokens.assign(body.begin() + 20, body.end());
@@ -160,23 +177,44 @@ TEST(Recalc, CalculationSettingsKeptAsRead) {
   EXPECT_EQ(RecalcBuild(Saved(*made, 2)), kNoCalculationNeeded);
 }
 
+Bytes Sized(const Bytes& tokens) {
+  Bytes b = {static_cast<std::uint8_t>(tokens.size()), 0};
+  b.insert(b.end(), tokens.begin(), tokens.end());
+  return b;
+}
+
 // The file's tokens and options while nothing changed; the results as read (B1's too, which we
-// cannot calculate, and which stands as the file's result: no calculation asked for).
+// cannot calculate, and which stands as the file's result: no calculation asked for). The
+// cells of the shared formula are written as formulas of their own, without the shared bit.
 TEST(Recalc, UnchangedFormulasAsRead) {
   for (std::uint16_t version : {0x0600, 0x0500}) {
     const int format = version == 0x0600 ? 2 : 1;
-    const std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
+    std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
+    tokens[4 * 256] = A5Tokens(format == 2);
     const std::map<int, Written> saved = Formulas(Saved(*Open(CalculatedBook(version)), format));
-    ASSERT_EQ(saved.size(), 3u);
-    const std::map<int, std::pair<double, std::uint16_t>> expected = {{1, {0.5, 1}}, {2, {1.5, 0x20}}, {3, {10, 0}}};
-    for (const auto& [column, want] : expected) {
-      const Written& w = saved.at(column);
-      EXPECT_EQ(Number(w), want.first) << version << " " << column;
-      EXPECT_EQ(w.options, want.second) << version << " " << column;
-      Bytes sized = {static_cast<std::uint8_t>(tokens.at(column).size()), 0};
-      sized.insert(sized.end(), tokens.at(column).begin(), tokens.at(column).end());
-      EXPECT_EQ(w.tokens, sized) << version << " " << column;
+    ASSERT_EQ(saved.size(), 6u);
+    const std::map<int, std::pair<double, std::uint16_t>> expected = {
+        {1, {0.5, 1}}, {2, {1.5, 0x20}}, {3, {10, 0}}, {2 * 256 + 1, {10, 0}}, {2 * 256 + 2, {20, 0}}, {4 * 256, {4, 0}}};
+    for (const auto& [cell, want] : expected) {
+      const Written& w = saved.at(cell);
+      EXPECT_EQ(Number(w), want.first) << version << " " << cell;
+      EXPECT_EQ(w.options, want.second) << version << " " << cell;
+      if (tokens.count(cell)) EXPECT_EQ(w.tokens, Sized(tokens.at(cell))) << version << " " << cell;
     }
+  }
+}
+
+// A row inserted between: the formulas above it stay as read, A5's goes to A6 and is written
+// anew although it names the same cell.
+TEST(Recalc, MovedFormulaWrittenAnew) {
+  for (int format : {2, 1}) {
+    IXLSWorkbook book = Open(CalculatedBook(format == 2 ? 0x0600 : 0x0500));
+    First(*book).GetRange(u"A4")->GetEntireRow()->Insert();
+    const std::map<int, Written> saved = Formulas(Saved(*book, format));
+    const std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
+    for (int column : {1, 2, 3}) EXPECT_EQ(saved.at(column).tokens, Sized(tokens.at(column))) << format;
+    EXPECT_NE(saved.at(5 * 256).tokens, Sized(A5Tokens(format == 2))) << format;
+    EXPECT_EQ(Number(saved.at(5 * 256)), 4) << format;
   }
 }
 
@@ -186,11 +224,11 @@ TEST(Recalc, ChangedOrMovedFormulasWrittenAnew) {
   struct Case {
     const char* what;
     std::function<void(TXLSWorkbook&)> change;
-    int firstColumn;        // where B1's formula went
+    int firstCell;           // where B1's formula went
     const char16_t* ifCell;  // and D1's
   };
   const std::vector<Case> cases = {
-      {"rows inserted above", [](TXLSWorkbook& b) { First(b).GetRange(u"A1")->GetEntireRow()->Insert(); }, 1, u"D2"},
+      {"rows inserted above", [](TXLSWorkbook& b) { First(b).GetRange(u"A1")->GetEntireRow()->Insert(); }, 257, u"D2"},
       {"columns inserted before", [](TXLSWorkbook& b) { First(b).GetRange(u"A1")->GetEntireColumn()->Insert(); }, 2,
        u"E1"},
       {"formulas entered again",
@@ -206,9 +244,9 @@ TEST(Recalc, ChangedOrMovedFormulasWrittenAnew) {
       c.change(*book);
       const Bytes file = Saved(*book, format);
       const std::map<int, Written> saved = Formulas(file);
-      ASSERT_EQ(saved.size(), 3u) << c.what;
+      ASSERT_EQ(saved.size(), 6u) << c.what;
       for (int i : {1, 2}) {
-        const Bytes& now = saved.at(c.firstColumn + i).tokens;
+        const Bytes& now = saved.at(c.firstCell + i).tokens;
         EXPECT_NE(Bytes(now.begin() + 2, now.end()), tokens.at(1 + i)) << c.what << " " << format;
       }
       IXLSWorkbook again = Open(file);
