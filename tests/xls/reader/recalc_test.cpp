@@ -49,11 +49,11 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 
 // The formulas of the calculated book, as the format's program writes them.
 // B1 =GAMMALN(A1), which our calculator does not compute: always calculated (option 1), cached 0.5.
-// C1 =B1+1 with the 1 as a ptgNum, errors ignored (option 0x20), cached 1.5.
+// C1 =B1+1 with the 1 as a ptgInt, errors ignored (option 0x20), cached 1.5.
 // D1 =IF(A1>1,10,20) with IF's jumps and skips, cached 10.
 std::map<int, Bytes> CalculatedTokens(bool biff8) {
   return {{1, Join({Ref(biff8, 0), {0x41, 0x0F, 0x01}})},
-          {2, Join({Ref(biff8, 1), {0x1F}, Cached(1), {0x03}})},
+          {2, Join({Ref(biff8, 1), {0x1E, 1, 0, 0x03}})},
           {3, Join({Ref(biff8, 0), {0x1E, 1, 0, 0x0D, 0x19, 0x02, 7, 0, 0x1E, 10, 0, 0x19, 0x08, 10, 0, 0x1E, 20, 0,
                                     0x19, 0x08, 3, 0, 0x42, 3, 1, 0}})}};
 }
@@ -73,8 +73,8 @@ Record NumberCell(std::uint32_t row, double value) {
   return {0x0203, number};
 }
 
-// A5 =A1*2 with the 2 as a ptgNum, cached 4.
-Bytes A5Tokens(bool biff8) { return Join({Ref(biff8, 0), {0x1F}, Cached(2), {0x05}}); }
+// A5 =A1*2, cached 4.
+Bytes A5Tokens(bool biff8) { return Join({Ref(biff8, 0), {0x1E, 2, 0, 0x05}}); }
 
 // A1 = 2 and the formulas above, A3 = 5 and B3:C3 the shared formula =A3*2 (cached 10 and 20,
 // the shared-formula option bit set), A5 as above; with the settings above, PRECISION 0 (as
@@ -218,8 +218,23 @@ TEST(Recalc, MovedFormulaWrittenAnew) {
   }
 }
 
+// Tokens that name something by a number of the file's lists are written anew (our saves number
+// the names otherwise); the formulas after them in the file keep theirs.
+TEST(Recalc, FormulasByListNumbersWrittenAnew) {
+  const Bytes byNames = {0x23, 2, 0, 0, 0, 0x42, 1, 4, 0, 0x23, 1, 0, 0, 0, 0x03};  // =SUM(Alpha)+Local
+  const Bytes plain = {0x1E, 1, 0, 0x1E, 1, 0, 0x03};                            // =1+1
+  IXLSWorkbook book = Open(ArrayRefBook({Formula(5, 1, Cached(4), 0, byNames), Formula(5, 3, Cached(2), 0, plain)}));
+  const Bytes file = Saved(*book, 2);
+  const std::map<int, Written> saved = Formulas(file);
+  EXPECT_NE(saved.at(5 * 256 + 1).tokens, Sized(byNames));
+  EXPECT_EQ(saved.at(5 * 256 + 3).tokens, Sized(plain));
+  IXLSWorkbook again = Open(file);
+  EXPECT_EQ(First(*again).GetRange(u"B6")->GetFormula().TextValue(), u"=SUM(Alpha)+Local");
+  EXPECT_EQ(First(*again).GetRange(u"B6")->GetValue().NumberValue(), 4);
+}
+
 // A formula that changed, moved or goes to the other format is written from its tree (C1's 1 as
-// a ptgInt, D1's IF without the file's attributes), still computing what it did.
+// a ptgNum, D1's IF without the file's attributes), still computing what it did.
 TEST(Recalc, ChangedOrMovedFormulasWrittenAnew) {
   struct Case {
     const char* what;
