@@ -31,6 +31,9 @@ class TXLSXFList;
 // workbook keeps the file's; a workbook the library made has these.
 struct TXLSCalcSettings {
   static constexpr std::uint32_t kCalculatedByUs = 0x00FFFFFF;  // no program needs to calculate again
+  // A build below every program's: the format's program calculates every formula on load, as
+  // it does for a file that names no build.
+  static constexpr std::uint32_t kNotCalculated = 0;
   std::uint16_t calcMode = 1;  // 0 manual, 1 automatic, 0xFFFF automatic but for tables
   std::uint16_t calcCount = 100;
   std::uint16_t iteration = 0;

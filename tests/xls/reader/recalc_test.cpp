@@ -70,6 +70,9 @@ TEST(Recalc, CalculationSettingsKeptAsRead) {
       EXPECT_EQ(Settings(Saved(*book, format)), read) << version << " " << format;
     }
   EXPECT_EQ(RecalcBuild(Saved(*Open(CalculatedBook(0x0600)), 2)), 0x23A55);
+  // A file that names no build (BIFF5 has none) is calculated on load: so is our save of it.
+  EXPECT_EQ(RecalcBuild(Saved(*Open(StaleBook()), 2)), kCalculateAll);
+  EXPECT_EQ(RecalcBuild(Saved(*Open(CalculatedBook(0x0500)), 2)), kCalculateAll);
   // The library's own for a workbook it made, and for one read again into a workbook object.
   IXLSWorkbook made = TXLSWorkbook::Create();
   made->GetWorksheets().Add();
