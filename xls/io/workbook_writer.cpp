@@ -51,8 +51,6 @@ enum : std::uint16_t {
 };
 
 constexpr std::uint32_t kStreamPadding = 512;
-// A RECALCID build below every program's: the results are to be calculated when the file opens.
-constexpr std::uint32_t kRecalcBuildNone = 0;
 constexpr std::int32_t kLastBiff5Row = 16383;  // 0-based
 
 std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
@@ -390,7 +388,7 @@ int TXLSWorkbookWriter::BuildStream() {
   // Results that may be stale ask the format's program for a calculation of every formula: a
   // build below any program's.
   for (const auto& sheet : sheets_)
-    if (sheet->StaleResults() && recalcBuildAt_ > 0) PutDWordAt(*globals_, recalcBuildAt_, kRecalcBuildNone);
+    if (sheet->StaleResults() && recalcBuildAt_ > 0) PutDWordAt(*globals_, recalcBuildAt_, TXLSCalcSettings::kNotCalculated);
   streamSize_ = offset;
   return WriteBoundSheets();
 }
