@@ -782,6 +782,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeSized(const TXLSBlob& blob, u
 std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, size_t end,
                                                           size_t& pos, int fileVersion,
                                                           size_t size) {
+  listNumbers_ = false;
   if (!data || pos > end || size > end - pos || size == 0) return nullptr;
   Reader tokens{data, pos, pos + size, fileVersion, codePage_};
   Reader extra{data, pos + size, end, fileVersion, codePage_};
@@ -1000,6 +1001,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         continue;
       }
       case ptgName: {
+        listNumbers_ = true;
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
         node->value = static_cast<int32_t>(r.Word());
         r.Skip(r.Biff8() ? 2 : 12);
@@ -1008,6 +1010,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         continue;
       }
       case ptgNameX: {
+        listNumbers_ = true;
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
         node->range = std::make_unique<TXLSRangeItem>();
         if (r.Biff8()) {
@@ -1101,6 +1104,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
   g.offset = (base == ptgRefN || base == ptgAreaN) ? 1 : 0;
   g.kind = is3d ? (area ? kRangeArea3d : kRangeCell3d) : (area ? kRangeArea : kRangeCell);
   if (is3d) {
+    listNumbers_ = true;
     if (r.Biff8()) {
       int id = static_cast<int>(r.Word()) + 1;
       int book = 0, first = 0, last = 0;

@@ -51,6 +51,10 @@ class TXLSFormula {
   // Reads the 16-bit token size at pos first.
   std::unique_ptr<TXLSSyntaxItem> DecodeSized(const TXLSBlob& blob, uint32_t& pos,
                                               int fileVersion);
+  // Whether the tokens decoded last name anything by a number of the file's own lists (a
+  // defined or external name, an EXTERNSHEET entry): in another file's lists the number may
+  // name something else.
+  bool DecodedListNumbers() const { return listNumbers_; }
 
   std::u16string GetFunctionName(int number) const { return catalogue_->GetNameByNumber(number); }
   void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
@@ -102,6 +106,7 @@ class TXLSFormula {
   int format_ = kFormatBiff8;
   bool offGridFails_ = false;
   int codePage_ = 1252;
+  bool listNumbers_ = false;
   std::vector<int> readSheetPositions_;
 };
 

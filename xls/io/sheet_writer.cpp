@@ -76,6 +76,8 @@ enum : std::uint16_t {
 
 constexpr double kDate1904Shift = 1462;
 constexpr std::uint8_t kErrorNum = 0x24;
+// The FORMULA option bit that asks a reader to calculate the formula when it opens the file.
+constexpr std::uint16_t kFormulaCalcOnLoad = 0x0002;
 constexpr std::int32_t kBlockRows = TXLSDBCell::kRowsPerBlock;
 
 std::int32_t VariantCount(const Variant& v) {
@@ -360,10 +362,12 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
 
   // The cached result, so that a reader shows the value without calculating: the file's own
   // while the workbook's results stand as read, else the calculator's. A cell under a merged
-  // area has its formula's result too.
+  // area has its formula's result too. A result the calculator did not confirm (a kept one that
+  // may be stale, or none) asks to be calculated on load.
   Variant value;
+  bool stale = false;
   const bool asRead = cell.Formula()->ResultAsRead(sheet_, st, value);
-  if (!asRead) st = cell.Formula()->Value(sheet_, row, column, value);
+  if (!asRead) st = cell.Formula()->Value(sheet_, row, column, value, &stale);
   std::uint8_t result[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   bool cached = true;
   bool text = false;
@@ -400,7 +404,8 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
   record->AddWord(static_cast<std::uint32_t>(column));
   record->AddWord(OutputXF(cell.XF()));
   for (std::uint8_t b : result) record->AddByte(b);
-  record->AddWord(cached ? 0 : 2);
+  if (stale || !cached) staleResults_ = true;
+  record->AddWord(cell.Formula()->FileOptions() | (stale || !cached ? kFormulaCalcOnLoad : 0));
   record->AddDWord(0);
   record->AddWholeBlob(*tokens);
   int written = AddCellRecord(std::move(record));
@@ -826,12 +831,13 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   };
 
   // Calculation settings, then the autofilter's records when the sheet has one.
-  step(Add(kSettings, WordRecord(kRecCalcMode, 1)));
-  step(Add(kSettings, WordRecord(kRecCalcCount, 100)));
+  const TXLSCalcSettings& calc = book_.CalcSettings();
+  step(Add(kSettings, WordRecord(kRecCalcMode, calc.calcMode)));
+  step(Add(kSettings, WordRecord(kRecCalcCount, calc.calcCount)));
   step(Add(kSettings, WordRecord(kRecRefMode, book_.GetRefModeA1())));
-  step(Add(kSettings, WordRecord(kRecIteration, 0)));
-  step(Add(kSettings, DoubleRecord(kRecDelta, 0.001)));
-  step(Add(kSettings, WordRecord(kRecSaveRecalc, 1)));
+  step(Add(kSettings, WordRecord(kRecIteration, calc.iteration)));
+  step(Add(kSettings, DoubleRecord(kRecDelta, calc.delta)));
+  step(Add(kSettings, WordRecord(kRecSaveRecalc, calc.saveRecalc)));
   if (result == 1)
     step(WriteSheetAutofilter(
         sheet_, [this](std::unique_ptr<TXLSBlob> record) { return Add(kSettings, std::move(record)); },

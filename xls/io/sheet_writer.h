@@ -71,6 +71,9 @@ class TXLSSheetWriter {
   int WriteLists(platform::ByteStream& out);
   // The substream's size as built (kept when the lists have been written).
   std::uint32_t StreamSize() const { return streamSize_; }
+  // Whether some formula was written with a result the calculator did not confirm (one kept
+  // from a file that may be stale, or none): the format's program should calculate again.
+  bool StaleResults() const { return staleResults_; }
   const TXLSBlobList& List(ListId id) const { return *lists_[id]; }
 
   // Bounds of the cell records written (-1 while none).
@@ -141,6 +144,7 @@ class TXLSSheetWriter {
   std::optional<TXLSDBCell> block_;  // the block of rows being written
   std::int32_t firstRow_ = -1, lastRow_ = -1, firstCol_ = -1, lastCol_ = -1;
   bool hasCells_ = false;
+  bool staleResults_ = false;
   std::uint32_t streamSize_ = 0;
   std::string error_;
   // Whether the ARRAY record of each array formula met so far can be written.

@@ -57,6 +57,18 @@ std::uint32_t ListSize(const std::unique_ptr<TXLSBlobList>& list) {
   return list ? list->TotalSize() : 0;
 }
 
+// Writes a 32-bit value at a byte position of a list, whose chunks a record may straddle.
+void PutDWordAt(TXLSBlobList& list, std::uint32_t at, std::uint32_t v) {
+  std::uint32_t start = 0;
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    TXLSBlob* chunk = list.GetChunk(i);
+    const std::uint32_t size = chunk ? chunk->GetSize() : 0;
+    for (std::uint32_t k = 0; k < 4; ++k)
+      if (at + k >= start && at + k < start + size) chunk->GetData()[at + k - start] = static_cast<std::uint8_t>(v >> (8 * k));
+    start += size;
+  }
+}
+
 // The user-defined names: the workbook's, then each sheet's in sheet order. The reference
 // table must be numbered for the format first.
 int WriteUserNames(TXLSBlobList& out, TXLSWorkbook& book, int version, std::uint16_t limit) {
@@ -221,7 +233,7 @@ int TXLSWorkbookWriter::WriteGlobals() {
   step(Add(*globals_, BuildWindow1(selectedTabs)));
   step(Add(*globals_, WordRecord(kRecBackup, 0)));
   step(Add(*globals_, WordRecord(kRecDate1904, book_.GetDate1904() ? 1 : 0)));
-  step(Add(*globals_, WordRecord(kRecPrecision, 1)));
+  step(Add(*globals_, WordRecord(kRecPrecision, book_.CalcSettings().precision)));
   step(Add(*globals_, WordRecord(kRecRefMode, book_.GetRefModeA1())));
   if (book_.KeepsVBA()) {
     // The macro project read from a file of this format goes back with its object project.
@@ -243,7 +255,8 @@ int TXLSWorkbookWriter::WriteGlobals() {
     step(Add(*globals_, std::move(country)));
     auto recalc = NewBiffRecord(kRecRecalcId, 8);
     recalc->AddDWord(0x000001C1);
-    recalc->AddDWord(0x00FFFFFF);
+    recalc->AddDWord(book_.CalcSettings().recalcBuild);
+    recalcBuildAt_ = globals_->TotalSize() + 8;
     step(Add(*globals_, std::move(recalc)));
     if (result == 1) step(book_.StringTable().WriteSST(*globals_, globals_->TotalSize()));
   }
@@ -372,6 +385,10 @@ int TXLSWorkbookWriter::BuildStream() {
     sheets_.push_back(std::move(writer));
   }
   if (result != 1) return result;
+  // Results that may be stale ask the format's program for a calculation of every formula: a
+  // build below any program's.
+  for (const auto& sheet : sheets_)
+    if (sheet->StaleResults() && recalcBuildAt_ > 0) PutDWordAt(*globals_, recalcBuildAt_, TXLSCalcSettings::kNotCalculated);
   streamSize_ = offset;
   return WriteBoundSheets();
 }

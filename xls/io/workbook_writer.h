@@ -73,6 +73,7 @@ class TXLSWorkbookWriter {
   int version_;
   std::uint16_t limit_;
   std::unique_ptr<TXLSBlobList> globals_, tail_;
+  std::uint32_t recalcBuildAt_ = 0;  // where RECALCID's build stands among the globals (BIFF8)
   std::vector<std::unique_ptr<TXLSSheetWriter>> sheets_;
   std::vector<std::uint32_t> sheetOffsets_;
   std::uint32_t streamSize_ = 0;

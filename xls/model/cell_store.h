@@ -52,18 +52,28 @@ class TXLSCellFormula {
   // the model's date system. It is the formula's value while the workbook's results stand as
   // read; after a change, for as long as the calculator cannot evaluate the formula (functions it
   // does not compute, array formulas, ...), and it is dropped once the formula calculates to a value.
-  void KeepResult(std::int32_t status, const Variant& value, double fileShift = 0);
+  // A provisional result is one the file's writer may never have calculated (an empty result,
+  // as programs that do not calculate write every one, or a record flagged to be calculated on
+  // load): the calculator's value goes before it even while the results stand as read.
+  void KeepResult(std::int32_t status, const Variant& value, double fileShift = 0, bool provisional = false);
   bool HasKeptResult() const { return kept_ != nullptr; }
-  // The kept result as the file held it, when the workbook's results still stand as read.
+  // The kept result as the file held it, when the workbook's results still stand as read and it
+  // is not provisional.
   bool ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const;
-  // Takes over another formula's kept result (a copy of it made for moved cells).
+  // Takes over another formula's kept result and file options (a copy of it made for moved cells).
   void KeepResultOf(const TXLSCellFormula& other);
-  // Calculates (Calculate) and falls back to the kept result when that fails.
-  std::int32_t Value(const IXLSWorksheet& sheet, int row, int column, Variant& out);
+  // Calculates (Calculate) and falls back to the kept result when that fails; stale, when given,
+  // tells whether the value is such a fallback, which the calculator did not confirm.
+  std::int32_t Value(const IXLSWorksheet& sheet, int row, int column, Variant& out, bool* stale = nullptr);
+  // The option bits of the file's FORMULA record that describe the formula itself (always
+  // calculate, fill alignment, errors ignored, ...), written back with it; 0 for formulas of ours.
+  std::uint16_t FileOptions() const { return fileOptions_; }
+  void SetFileOptions(std::uint16_t options) { fileOptions_ = options; }
 
  private:
   struct Kept;
   std::shared_ptr<const Kept> kept_;
+  std::uint16_t fileOptions_ = 0;
 };
 
 // One cell. Kept small: a numeric cell costs this record and its slot in the tree.

@@ -117,24 +117,29 @@ struct TXLSCellFormula::Kept {
   std::int32_t status;
   Variant value;
   double fileShift;
+  bool provisional;
 };
 
-void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, double fileShift) {
-  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), fileShift});
+void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, double fileShift, bool provisional) {
+  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), fileShift, provisional});
 }
 
 bool TXLSCellFormula::ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const {
-  if (!kept_ || !sheet.Workbook()->ResultsAsRead()) return false;
+  if (!kept_ || kept_->provisional || !sheet.Workbook()->ResultsAsRead()) return false;
   status = kept_->status;
   fileValue = kept_->value;
   if (kept_->fileShift != 0 && fileValue.IsNumber()) fileValue = Variant(fileValue.NumberValue() - kept_->fileShift);
   return true;
 }
 
-void TXLSCellFormula::KeepResultOf(const TXLSCellFormula& other) { kept_ = other.kept_; }
+void TXLSCellFormula::KeepResultOf(const TXLSCellFormula& other) {
+  kept_ = other.kept_;
+  fileOptions_ = other.fileOptions_;
+}
 
-std::int32_t TXLSCellFormula::Value(const IXLSWorksheet& sheet, int row, int column, Variant& out) {
-  if (kept_ && sheet.Workbook()->ResultsAsRead()) {
+std::int32_t TXLSCellFormula::Value(const IXLSWorksheet& sheet, int row, int column, Variant& out, bool* stale) {
+  if (stale) *stale = false;
+  if (kept_ && !kept_->provisional && sheet.Workbook()->ResultsAsRead()) {
     out = kept_->value;
     return kept_->status;
   }
@@ -145,6 +150,7 @@ std::int32_t TXLSCellFormula::Value(const IXLSWorksheet& sheet, int row, int col
     kept_.reset();
     return status;
   }
+  if (stale) *stale = true;
   out = kept_->value;
   return kept_->status;
 }

@@ -53,6 +53,7 @@ void TXLSWorkbook::Clear() {
   strings_ = std::make_unique<TXLSStringTable>();
   sheets_ = std::make_unique<IXLSWorkSheets>(this);
   refModeA1_ = 1;
+  calcSettings_ = TXLSCalcSettings();
   ClearVBA();
   propertyStreams_.clear();
 }

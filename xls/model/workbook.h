@@ -25,6 +25,24 @@ class IXLSWorkSheets;
 class IXLSWorksheet;
 class TXLSStringTable;
 class TXLSXFList;
+// The calculation settings: those each worksheet of a file carries (CALCMODE, CALCCOUNT,
+// ITERATION, DELTA, SAVERECALC; the format's program keeps them with the workbook), the globals'
+// PRECISION, and the RECALCID build of the program that calculated the results last. A read
+// workbook keeps the file's; a workbook the library made has these.
+struct TXLSCalcSettings {
+  static constexpr std::uint32_t kCalculatedByUs = 0x00FFFFFF;  // no program needs to calculate again
+  // A build below every program's: the format's program calculates every formula on load, as
+  // it does for a file that names no build.
+  static constexpr std::uint32_t kNotCalculated = 0;
+  std::uint16_t calcMode = 1;  // 0 manual, 1 automatic, 0xFFFF automatic but for tables
+  std::uint16_t calcCount = 100;
+  std::uint16_t iteration = 0;
+  double delta = 0.001;
+  std::uint16_t saveRecalc = 1;
+  std::uint16_t precision = 1;  // 0: as displayed
+  std::uint32_t recalcBuild = kCalculatedByUs;
+};
+
 class TXLSWorkbook;
 class TXLSWorkbookFormulas;
 class TXLSNames;
@@ -99,6 +117,8 @@ class TXLSWorkbook {
   bool UnprotectWithPassword2(const std::string& password) { return UnprotectWithPassword(password); }
   TXLSProtect& Protection() { return protect_; }
 
+  TXLSCalcSettings& CalcSettings() { return calcSettings_; }
+  const TXLSCalcSettings& CalcSettings() const { return calcSettings_; }
   std::int32_t GetRefModeA1() const { return refModeA1_; }
   void SetRefModeA1(std::int32_t flag) { refModeA1_ = flag != 0 ? 1 : 0; }
   bool GetDate1904() const { return date1904_; }
@@ -207,6 +227,7 @@ class TXLSWorkbook {
   std::uint32_t recalcStamp_ = 1;
   bool resultsAsRead_ = false;
   std::int32_t refModeA1_ = 1;
+  TXLSCalcSettings calcSettings_;
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
   std::vector<std::u16string> readLosses_;

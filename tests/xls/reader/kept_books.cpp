@@ -199,7 +199,7 @@ Bytes ArrayBook() {
                              {0x00E5, {1, 0, 2, 0, 2, 0, 0, 0, 2, 0}}}}});
 }
 
-Bytes ArrayRefBook() {
+Bytes ArrayRefBook(const Records& moreData) {
   // "Local" of the first sheet (=Other!$A$1) before the workbook's "Alpha" (=Other!$A$1:$A$2).
   auto name = [](const std::string& text, std::uint8_t sheet, const Bytes& tokens) {
     Bytes n = {0, 0, 0, static_cast<std::uint8_t>(text.size())};
@@ -219,6 +219,7 @@ Bytes ArrayRefBook() {
   data.insert(data.begin(), Number(0, 0, 5));
   data.push_back(Formula(3, 1, {0x01, 3, 0, 1, 0}, 4));
   data.push_back(Array(3, 3, 1, {0x63, 2, 0, 0, 0, 0x42, 1, 4, 0, 0x43, 1, 0, 0, 0, 0x03}));
+  data.insert(data.end(), moreData.begin(), moreData.end());
   return Workbook(0x0600, {{"Data", data}, {"Other", {Number(0, 0, 1), Number(1, 0, 2)}}}, globals);
 }
 

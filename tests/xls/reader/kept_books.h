@@ -51,8 +51,9 @@ Bytes ArrayRecord();
 // Sheets "Data" and "Other", EXTERNSHEET entry 1 naming Other, the name "Local" of Data
 // (=Other!$A$1) before the workbook's "Alpha" (=Other!$A$1:$A$2), which our saves number first.
 // Data: A1 = 5, B1:B2 the array formula {=Other!$A$1:$A$2*2} (cached 2, 4) and B4
-// {=SUM(Alpha)+Local} by the names' numbers (cached 4); Other: A1 = 1, A2 = 2.
-Bytes ArrayRefBook();
+// {=SUM(Alpha)+Local} by the names' numbers (cached 4); Other: A1 = 1, A2 = 2. More records of
+// Data may follow.
+Bytes ArrayRefBook(const Records& moreData = {});
 // BIFF5, sheets "Data", the macro sheet "Macro1" (which we do not read) and "Other": Data's B1:B2
 // hold the array formula {=Other!$A$1:$A$2*2} by the file's third sheet (cached 2, 4).
 Bytes MacroSheetArrayBook();

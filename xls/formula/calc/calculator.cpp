@@ -103,6 +103,12 @@ std::int32_t TXLSCalculator::GetCellFormulaBytes(const TXLSCompiledFormula& f, s
     out->AddWord(static_cast<std::uint32_t>(link->anchorColumn));
     return kCalcOk;
   }
+  if (const std::vector<std::uint8_t>* read = f.ReadBytes(GetFileFormat(), row, column)) {
+    // As the file held them: the tokens' classes, IF's and CHOOSE's jumps, integers and spaces stay.
+    out = std::make_unique<TXLSBlob>(static_cast<std::uint32_t>(read->size()));
+    for (std::uint8_t b : *read) out->AddByte(b);
+    return kCalcOk;
+  }
   OffGridFails cell(formulas_.Compiler());
   return GetFormulaBytes(f, out, kRootValue, sheetId, row, column);
 }

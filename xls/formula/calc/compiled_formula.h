@@ -76,14 +76,19 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   TXLSArrayFormula* ArrayLink() const { return link_.get(); }
   void SetArrayFormula(std::unique_ptr<TXLSArrayFormula> link) { link_ = std::move(link); }
   // The bytes an array formula's ARRAY record held after its cell range (option flags, tokens,
-  // array constants) in a file of the given format (1 BIFF5, 2 BIFF8), written back as read
-  // while the formula stays as it was read; copies and a changed tree do not have them.
-  void KeepReadBytes(std::vector<std::uint8_t> bytes, int format) {
+  // array constants), or those a cell's FORMULA record held after its options (token size,
+  // tokens, array constants), in a file of the given format (1 BIFF5, 2 BIFF8): written back as
+  // read while the formula stays as it was read, a cell's formula only in the cell it was read
+  // in (row -1: anywhere); copies and a changed tree do not have them.
+  void KeepReadBytes(std::vector<std::uint8_t> bytes, int format, int row = -1, int column = -1) {
     readBytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     readFormat_ = format;
+    readRow_ = row;
+    readColumn_ = column;
   }
-  const std::vector<std::uint8_t>* ReadBytes(int format) const {
-    return readBytes_ && readFormat_ == format ? readBytes_.get() : nullptr;
+  const std::vector<std::uint8_t>* ReadBytes(int format, int row = -1, int column = -1) const {
+    if (!readBytes_ || readFormat_ != format) return nullptr;
+    return readRow_ < 0 || (readRow_ == row && readColumn_ == column) ? readBytes_.get() : nullptr;
   }
 
   // The cached result and the stamp and status it was computed with (stamp 0: none).
@@ -118,6 +123,7 @@ class TXLSCompiledFormula : public TXLSCellFormula {
   std::unique_ptr<TXLSArrayFormula> link_;
   std::shared_ptr<const std::vector<std::uint8_t>> readBytes_;
   int readFormat_ = 0;
+  std::int32_t readRow_ = -1, readColumn_ = -1;
   Variant cached_;
   std::uint32_t stamp_ = 0;
   std::uint32_t inputs_ = 0;  // the workbook's stamp when a failure was cached

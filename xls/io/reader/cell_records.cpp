@@ -37,6 +37,14 @@ enum : std::uint16_t {
 
 constexpr std::uint8_t kPtgExp = 0x01;
 
+// FORMULA option bits: the result is to be calculated on load (it is not current); the cell
+// belongs to a shared formula. Neither describes the formula as we keep it: the other bits do.
+constexpr std::uint16_t kFormulaCalcOnLoad = 0x0002;
+constexpr std::uint16_t kFormulaShared = 0x0008;
+std::uint16_t KeptOptions(std::uint16_t options) {
+  return static_cast<std::uint16_t>(options & ~(kFormulaCalcOnLoad | kFormulaShared));
+}
+
 // 1462 days lie between the 1900 and the 1904 date systems.
 constexpr double kDate1904Shift = 1462;
 
@@ -230,9 +238,11 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
 
 // The cached result of a FORMULA at offset 6: a double, or, with FF FF in its last two bytes,
 // a type byte (0 text in a STRING record, 1 Boolean, 2 error, 3 empty text) and its value byte.
-bool TXLSReader::FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value) {
+// An empty result is what programs that do not calculate write for every formula.
+bool TXLSReader::FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value, bool& provisional) {
   status = 1;
   value = Variant();
+  provisional = (body.Word(14) & kFormulaCalcOnLoad) != 0;
   if (body.Word(12) != 0xFFFF) {
     value = Variant(body.Double(6));
     return true;
@@ -247,18 +257,20 @@ bool TXLSReader::FormulaResult(TXLSRecordBody& body, std::int32_t& status, Varia
       status = body.Byte(8);
       return true;
     default:
+      provisional = true;
       value = Variant(std::u16string());
       return true;
   }
 }
 
-void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value) {
+void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value,
+                                   bool provisional) {
   if (TXLSCellFormula* f = sheet_->GetCellFormula(row, column)) {
     // A date result of a 1904 book moves to the 1900 system, as a number cell does.
     if (value.IsNumber() && date1904_ && workbook_.XFList().IsDateFormat(sheet_->GetCellXF(row, column)))
-      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift), kDate1904Shift);
+      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift), kDate1904Shift, provisional);
     else
-      f->KeepResult(status, value);
+      f->KeepResult(status, value, 0, provisional);
     return;
   }
   CellPlace place;
@@ -281,25 +293,30 @@ void TXLSReader::FormulaString(TXLSRecordBody body) {
   std::u16string text;
   if (row < 0 || !LabelText(body, 0, codePage_, text)) return;
   if (text.size() > kMaxCellText) ++sheetLosses_.longTexts;
-  KeepFormulaResult(row, column, 1, Variant(text));
+  KeepFormulaResult(row, column, 1, Variant(text), stringProvisional_);
 }
 
 // The tokens of a FORMULA: compiled into the cell, or, for a cell of a shared or array
 // formula (a ptgExp token), taken from its anchor cell. The cached result stays with the
-// formula (and becomes the value of a cell whose formula cannot be read).
+// formula (and becomes the value of a cell whose formula cannot be read), and so do the
+// record's options and, where they name nothing by a number of the file's own lists, its tokens
+// as read.
 void TXLSReader::Formula(TXLSRecordBody body) {
   DropPendingAnchor();
   stringRow_ = stringColumn_ = -1;
   const std::int32_t row = body.Word(0), column = body.Word(2), xf = body.Word(4);
+  const std::uint16_t options = body.Word(14);
   const std::uint8_t first = body.Byte(22);
   CellPlace place;
   if (!body.ok || !Place(row, column, place)) return;
   std::int32_t status = 1;
   Variant result;
-  const bool hasResult = FormulaResult(body, status, result);
+  bool provisional = false;
+  const bool hasResult = FormulaResult(body, status, result, provisional);
   if (!hasResult) {
     stringRow_ = row;
     stringColumn_ = column;
+    stringProvisional_ = provisional;
   }
   TXLSCalculator& calc = workbook_.Formulas().Calculator();
   calc.Compiler().SetCodePage(SSTCodePage());
@@ -307,6 +324,8 @@ void TXLSReader::Formula(TXLSRecordBody body) {
     // Offset references (a formula read from a shared-formula style token) become the cell's own.
     if (std::unique_ptr<TXLSCompiledFormula> f =
             calc.CompileSizedBytes(body.data, body.size, 20, version_, row, column)) {
+      if (!calc.Compiler().DecodedListNumbers())
+        f->KeepReadBytes(std::vector<std::uint8_t>(body.data + 20, body.data + body.size), FileFormat(), row, column);
       sheet_->SetCellFormula(row, column, std::move(f));
     }
   } else {
@@ -321,6 +340,8 @@ void TXLSReader::Formula(TXLSRecordBody body) {
       pendingStatus_ = status;
       pendingResult_ = result;
       pendingHasResult_ = hasResult;
+      pendingProvisional_ = provisional;
+      pendingOptions_ = options;
     } else if (auto* anchor = dynamic_cast<TXLSCompiledFormula*>(sheet_->GetCellFormula(anchorRow, anchorColumn))) {
       const TXLSArrayFormula* link = anchor->ArrayLink();
       if (!link && anchor->HasTree()) {
@@ -336,8 +357,9 @@ void TXLSReader::Formula(TXLSRecordBody body) {
   // The cell record may have been made again by the formula setter: find it afresh.
   if (Place(row, column, place)) SetXF(place, xf);
   if (pendingRow_ == row && pendingColumn_ == column) return;
-  if (!sheet_->GetCellFormula(row, column)) ++sheetLosses_.formulas;
-  if (hasResult) KeepFormulaResult(row, column, status, result);
+  if (TXLSCellFormula* f = sheet_->GetCellFormula(row, column)) f->SetFileOptions(KeptOptions(options));
+  else ++sheetLosses_.formulas;
+  if (hasResult) KeepFormulaResult(row, column, status, result, provisional);
 }
 
 // A shared or array formula's anchor whose SHRFMLA or ARRAY record did not come (or could not
@@ -348,7 +370,7 @@ void TXLSReader::DropPendingAnchor() {
   pendingRow_ = pendingColumn_ = -1;
   if (sheet_->GetCellFormula(row, column)) return;
   ++sheetLosses_.formulas;
-  if (pendingHasResult_) KeepFormulaResult(row, column, pendingStatus_, pendingResult_);
+  if (pendingHasResult_) KeepFormulaResult(row, column, pendingStatus_, pendingResult_, pendingProvisional_);
 }
 
 namespace {
@@ -382,8 +404,10 @@ void TXLSReader::SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body) {
     }
     sheet_->SetCellFormula(anchorRow, anchorColumn, std::move(f));
   }
-  if (!sheet_->GetCellFormula(anchorRow, anchorColumn)) ++sheetLosses_.formulas;
-  if (pendingHasResult_) KeepFormulaResult(anchorRow, anchorColumn, pendingStatus_, pendingResult_);
+  if (TXLSCellFormula* kept = sheet_->GetCellFormula(anchorRow, anchorColumn)) kept->SetFileOptions(KeptOptions(pendingOptions_));
+  else ++sheetLosses_.formulas;
+  if (pendingHasResult_)
+    KeepFormulaResult(anchorRow, anchorColumn, pendingStatus_, pendingResult_, pendingProvisional_);
 }
 
 }  // namespace xls

@@ -18,6 +18,7 @@ namespace xls {
 namespace {
 
 enum : std::uint16_t {
+  kRecPrecision = 0x000E,
   kRecRefMode = 0x000F,
   kRecProtect = 0x0012,
   kRecPassword = 0x0013,
@@ -35,6 +36,7 @@ enum : std::uint16_t {
   kRecSST = 0x00FC,
   kRecSupBook = 0x01AE,
   kRecCodeName = 0x01BA,
+  kRecRecalcId = 0x01C1,
   kRecStyle = 0x0293,
   kRecFormat = 0x041E,
 };
@@ -46,6 +48,14 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
   switch (id) {
     case kRecRefMode:
       if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));
+      return 1;
+    case kRecPrecision:
+      if (body.size >= 2) workbook_.CalcSettings().precision = body.Word(0);
+      return 1;
+    // The build of the program that calculated the file's results last (after the record's id
+    // and flag word): a lower one than the reading program's makes that calculate them again.
+    case kRecRecalcId:
+      if (body.size >= 8) workbook_.CalcSettings().recalcBuild = body.DWord(4);
       return 1;
     case kRecProtect:
       if (body.size >= 2 && body.Word(0) == 1) workbook_.Protection().SetProtected(true);

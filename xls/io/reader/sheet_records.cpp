@@ -20,7 +20,12 @@ namespace xls {
 namespace {
 
 enum : std::uint16_t {
+  kRecCalcCount = 0x000C,
+  kRecCalcMode = 0x000D,
   kRecRefMode = 0x000F,
+  kRecDelta = 0x0010,
+  kRecIteration = 0x0011,
+  kRecSaveRecalc = 0x005F,
   kRecProtect = 0x0012,
   kRecPassword = 0x0013,
   kRecHeader = 0x0014,
@@ -148,6 +153,22 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   switch (id) {
     case kRecRefMode:  // the format's own program keeps the reference mode with each sheet
       if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));
+      return 1;
+    // So it keeps the calculation settings: every sheet carries the workbook's.
+    case kRecCalcMode:
+    case kRecCalcCount:
+    case kRecIteration:
+    case kRecSaveRecalc:
+      if (body.size >= 2) {
+        TXLSCalcSettings& calc = workbook_.CalcSettings();
+        const std::uint16_t value = body.Word(0);
+        (id == kRecCalcMode ? calc.calcMode : id == kRecCalcCount ? calc.calcCount
+                              : id == kRecIteration               ? calc.iteration
+                                                                  : calc.saveRecalc) = value;
+      }
+      return 1;
+    case kRecDelta:
+      if (body.size >= 8) workbook_.CalcSettings().delta = body.Double(0);
       return 1;
     case kRecProtect:
       if (flag()) sheet->Protection().SetProtected(true);

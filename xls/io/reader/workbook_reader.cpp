@@ -55,6 +55,7 @@ IXLSWorksheet* TXLSReader::CurrentSheet() const { return sheet_; }
 
 int TXLSReader::Read() {
   workbook_.Clear();
+  workbook_.CalcSettings().recalcBuild = TXLSCalcSettings::kNotCalculated;  // unless the file names one
   workbook_.SetDate1904(false);
   workbook_.ResetPalette();
   workbook_.SetCodeName(u"");

@@ -148,11 +148,13 @@ class TXLSReader {
   void SharedOrArrayFormula(std::uint16_t id, TXLSRecordBody body);
   void DropPendingAnchor();
   // The cached result of a FORMULA (status 1 or an error code, and the value); false when a
-  // text result follows in a STRING record.
-  bool FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value);
+  // text result follows in a STRING record. provisional: the result is one its writer may not
+  // have calculated (an empty result, or the record asks for a calculation on load).
+  bool FormulaResult(TXLSRecordBody& body, std::int32_t& status, Variant& value, bool& provisional);
   // The cell's formula keeps the result; a cell whose formula could not be read takes it as
   // its value.
-  void KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value);
+  void KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value,
+                         bool provisional);
   void FormulaString(TXLSRecordBody body);
   void Validation(std::uint16_t id, const TXLSBlobList& chunks);
   bool LabelText(TXLSRecordBody& body, std::size_t offset, int codePage, std::u16string& text);
@@ -188,8 +190,12 @@ class TXLSReader {
   std::int32_t pendingStatus_ = 1;
   Variant pendingResult_;
   bool pendingHasResult_ = false;
-  // The formula cell whose text result comes with the STRING record that follows.
+  bool pendingProvisional_ = false;
+  std::uint16_t pendingOptions_ = 0;
+  // The formula cell whose text result comes with the STRING record that follows, and whether
+  // its record asked for a calculation on load.
   std::int32_t stringRow_ = -1, stringColumn_ = -1;
+  bool stringProvisional_ = false;
   std::int32_t fontCounter_ = 0;
   std::int32_t xfCounter_ = 0;
   // The key of the FONT or XF record read last: one buffer for all of them.
