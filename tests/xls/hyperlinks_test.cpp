@@ -84,7 +84,8 @@ TEST(Hyperlinks, TravelWithTheirCells) {
   ASSERT_EQ(s.links.Count(), 1);
   EXPECT_EQ(s.links.GetItem(1)->firstRow, 3);
   EXPECT_EQ(s.R(u"E4", u"E4")->GetValue(), Variant(u"http://d4"));
-  s.R(u"A4", u"B4")->Delete(Variant(-4159));  // cells left of the link move left: so does it
+  // Cells left of the link move left over all its rows: so does it (as a reference to its cells).
+  s.R(u"A4", u"B5")->Delete(Variant(-4159));
   EXPECT_EQ(s.links.GetItem(1)->firstColumn, 2);
   EXPECT_EQ(s.links.GetItem(1)->lastColumn, 3);
   s.R(u"A1", u"C3")->Clear();  // does not touch it

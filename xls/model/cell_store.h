@@ -129,7 +129,8 @@ class TXLSCellRef {
   // program without that library) keeps it as text, "=" included. A merged cell other than its
   // area's top-left one takes nothing. The result is 1.
   static std::int32_t SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v);
-  // 1, or -1 for a kind the model does not know.
+  // 1, or -1 for a kind the model does not know. A cell a merged area covers gives what it
+  // holds, as formulas read it; GetValueOrEmpty (what is shown) gives empty for it.
   static std::int32_t GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);
   static void GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);
   static std::int32_t GetFormulaOrValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet,

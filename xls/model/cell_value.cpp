@@ -74,10 +74,6 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
 }
 
 std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
-  if (cell.IsMergedNonMaster()) {
-    out = Variant();
-    return 1;
-  }
   switch (cell.Kind()) {
     case kCellBlank:
       out = Variant();
@@ -105,6 +101,11 @@ std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet&
 }
 
 void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
+  // What a merged area covers is not shown (formulas still read it).
+  if (cell.IsMergedNonMaster()) {
+    out = Variant();
+    return;
+  }
   const std::int32_t status = GetValue(cell, sheet, out);
   if (status == 1) return;
   // A formula whose result is a spreadsheet error reads as that error, as a stored error does.
@@ -154,6 +155,10 @@ std::int32_t TXLSCellRef::GetFormulaOrValue(const TXLSCellRef& cell, const IXLSW
   if (HasFormula(cell)) {
     std::u16string text = cell.Formula()->Text(sheet, cell.Row(), cell.Column());
     out = text.empty() ? Variant() : Variant(std::move(text));
+    return 1;
+  }
+  if (cell.IsMergedNonMaster()) {
+    out = Variant();
     return 1;
   }
   return GetValue(cell, sheet, out);

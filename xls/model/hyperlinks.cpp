@@ -294,6 +294,13 @@ void TXLSCustomHyperlinks::ShiftArea(std::int32_t r1, std::int32_t c1, std::int3
   Pack();
 }
 
+void TXLSCustomHyperlinks::MoveAreas(
+    const std::function<bool(std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&)>& move) {
+  for (auto& l : links_)
+    if (!move(l->firstRow, l->firstColumn, l->lastRow, l->lastColumn)) l.reset();
+  Pack();
+}
+
 std::vector<TXLSCustomHyperlink> TXLSCustomHyperlinks::LinksInside(std::int32_t r1, std::int32_t c1, std::int32_t r2,
                                                                    std::int32_t c2) const {
   std::vector<TXLSCustomHyperlink> out;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,9 @@ class TXLSCustomHyperlinks {
   void DeleteArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2);
   void ShiftArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2, std::int32_t rows,
                  std::int32_t columns);
+  // For cells inserted or deleted: every link's cells (first row, first column, last row, last
+  // column) as `move` changes them; a link for which it answers false is dropped.
+  void MoveAreas(const std::function<bool(std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&)>& move);
 
   // For copying and moving ranges (0-based, inclusive): the links lying wholly inside an area,
   // taking them out (without restyling), and a link placed again moved by rows and columns

@@ -174,15 +174,6 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     // The cells under the area travelled with it and keep what they hold.
     CreateRC(sheet_, a.r1 + dr, a.c1 + dc, a.r2 + dr, a.c2 + dc)->MergeAsRead();
   }
-  // Hyperlinks go with their cells: those over deleted cells go, those behind move.
-  if (sheet.HasHyperlinks()) {
-    TXLSCustomHyperlinks& links = sheet.Hyperlinks();
-    if (!insert) links.DeleteArea(ax.Row(l1, x1), ax.Column(l1, x1), ax.Row(l2, x2), ax.Column(l2, x2));
-    const std::int32_t from = insert ? l1 : l2 + 1;
-    if (from <= limit)
-      links.ShiftArea(ax.Row(from, x1), ax.Column(from, x1), ax.Row(limit, x2), ax.Column(limit, x2),
-                      vertical ? delta : 0, vertical ? 0 : delta);
-  }
   // Comments (and the anchors of pictures) go with their cells the same way.
   if (TXLSSheetDrawingBase* drawing = sheet.DrawingSlot()) {
     if (!insert) drawing->DeleteRect(ax.Row(l1, x1), ax.Column(l1, x1), ax.Column(l2, x2), ax.Row(l2, x2));
@@ -200,7 +191,7 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     rules->ShiftCells(ax.Row(from, y1), ax.Column(from, y1), ax.Row(-1, y2), ax.Column(-1, y2), vertical ? delta : 0,
                       vertical ? 0 : delta);
   }
-  // Formulas follow the cells they refer to.
+  // Formulas, names, the print area and titles and hyperlinks follow the cells they refer to.
   if (vertical) {
     ShiftCellFormulas(sheet, l1, x1, 0, delta, x2, 65535);
   } else {
