@@ -48,11 +48,10 @@ class TXLSCellFormula {
   virtual std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const = 0;
 
   // The result a file carried with the formula (status 1 with the value, or a spreadsheet
-  // error code with an empty value); fileShift is what reading added to a number to move it into
-  // the model's date system. It is the formula's value while the workbook's results stand as
-  // read; after a change, for as long as the calculator cannot evaluate the formula (functions it
+  // error code with an empty value). It is the formula's value while the workbook's results
+  // stand as read; after a change, for as long as the calculator cannot evaluate the formula (functions it
   // does not compute, array formulas, ...), and it is dropped once the formula calculates to a value.
-  void KeepResult(std::int32_t status, const Variant& value, double fileShift = 0);
+  void KeepResult(std::int32_t status, const Variant& value);
   bool HasKeptResult() const { return kept_ != nullptr; }
   // The kept result as the file held it, when the workbook's results still stand as read.
   bool ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const;

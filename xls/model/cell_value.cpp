@@ -48,6 +48,10 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
   if (v.IsNumber() && t != VarType::Date) {
     cell.SetKind(kCellNumber);
     cell.SetNumber(v.NumberValue());
+  } else if (t == VarType::Date && sheet.Workbook()->GetDate1904()) {
+    // A 1904 book holds serials only (see TXLSWorkbook::SetDate1904).
+    cell.SetKind(kCellNumber);
+    cell.SetNumber(sheet.Workbook()->SerialOfDate(v.NumberValue()));
   } else if (t == VarType::Date) {
     cell.SetKind(kCellDate);
     cell.SetNumber(v.NumberValue());
@@ -117,18 +121,16 @@ void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& 
 struct TXLSCellFormula::Kept {
   std::int32_t status;
   Variant value;
-  double fileShift;
 };
 
-void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, double fileShift) {
-  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), fileShift});
+void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value) {
+  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant()});
 }
 
 bool TXLSCellFormula::ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const {
   if (!kept_ || !sheet.Workbook()->ResultsAsRead()) return false;
   status = kept_->status;
   fileValue = kept_->value;
-  if (kept_->fileShift != 0 && fileValue.IsNumber()) fileValue = Variant(fileValue.NumberValue() - kept_->fileShift);
   return true;
 }
 

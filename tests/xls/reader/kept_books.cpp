@@ -238,8 +238,8 @@ IXLSWorkbook Book1904() {
   IXLSWorkbook book = TXLSWorkbook::Create();
   IXLSWorksheet& s = *book->GetWorksheets().Add();
   book->SetDate1904(true);
-  s.GetRange(u"A1")->SetValue(Variant(43101.0));
-  s.GetRange(u"A2")->SetValue(Variant(43094.0));
+  s.GetRange(u"A1")->SetValue(Variant::Date(43101.0));
+  s.GetRange(u"A2")->SetValue(Variant::Date(43094.0));
   for (const char16_t* cell : {u"A1", u"A2", u"E1", u"H1"}) s.GetRange(cell)->SetNumberFormat(u"yyyy-mm-dd");
   const std::vector<std::pair<const char16_t*, const char16_t*>> formulas = {
       {u"B1", u"=A1"}, {u"D1", u"=A1-0"}, {u"E1", u"=A1-A2"}, {u"F1", u"=YEAR(A1)"}, {u"G1", u"=MAX(A1;A2)+1"},

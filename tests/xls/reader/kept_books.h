@@ -56,7 +56,7 @@ Bytes ArrayRefBook();
 // BIFF5, sheets "Data", the macro sheet "Macro1" (which we do not read) and "Other": Data's B1:B2
 // hold the array formula {=Other!$A$1:$A$2*2} by the file's third sheet (cached 2, 4).
 Bytes MacroSheetArrayBook();
-// Ours, 1904 dates: A1 2018-01-01, A2 2017-12-25 and E1, H1 in a date format; B1 =A1, D1 =A1-0,
+// Ours, 1904 dates: A1 2018-01-01, A2 2017-12-25 (given as dates) and E1, H1 in a date format; B1 =A1, D1 =A1-0,
 // E1 =A1-A2, F1 =YEAR(A1), G1 =MAX(A1;A2)+1, H1 =A1+7.
 IXLSWorkbook Book1904();
 
