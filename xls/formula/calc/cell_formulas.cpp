@@ -9,9 +9,7 @@
 #include "xls/formula/names.h"
 #include "xls/formula/workbook_formulas.h"
 #include "xls/model/cell_store.h"
-#include "xls/model/hyperlinks.h"
 #include "xls/model/library_slots.h"
-#include "xls/model/page_setup.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -135,55 +133,10 @@ void MoveArrayLinks(IXLSWorksheet& sheet, int row, int column, int columnCount, 
   }
 }
 
-// The area r1:c1..r2:c2 (0-based) after the same shift as a reference to it; false when the
-// shift deleted all of it.
-bool ShiftArea(int& r1, int& c1, int& r2, int& c2, int row, int column, int columnCount, int rowCount,
-               int lastColumn, int lastRow) {
-  TXLSSyntaxItem ref(kNodeReference);
-  ref.range = std::make_unique<TXLSRangeItem>();
-  TXLSRangeItem& a = *ref.range;
-  a.kind = kRangeArea;
-  a.firstRow = r1, a.firstCol = c1, a.lastRow = r2, a.lastCol = c2;
-  a.firstRowAbs = a.firstColAbs = a.lastRowAbs = a.lastColAbs = 1;
-  const std::unique_ptr<TXLSSyntaxItem> moved = ref.CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
-  const TXLSRangeItem& b = *moved->range;
-  if (b.IsInvalid()) return false;
-  r1 = b.firstRow, c1 = b.firstCol;
-  r2 = b.IsArea() ? b.lastRow : b.firstRow;
-  c2 = b.IsArea() ? b.lastCol : b.firstCol;
-  return true;
-}
-
-// The print area, the title rows and columns and the hyperlinks of the moved sheet follow its
-// cells as references do; what is deleted whole is gone.
-void ShiftSheetAreas(IXLSWorksheet& sheet, int row, int column, int columnCount, int rowCount, int lastColumn,
-                    int lastRow) {
-  TXLSPageSetup& setup = *sheet.GetPageSetup();
-  auto shift = [&](int& r1, int& c1, int& r2, int& c2) {
-    return ShiftArea(r1, c1, r2, c2, row, column, columnCount, rowCount, lastColumn, lastRow);
-  };
-  if (int r1 = setup.PrintAreaFirstRow(), c1 = setup.PrintAreaFirstColumn(), r2 = setup.PrintAreaLastRow(),
-      c2 = setup.PrintAreaLastColumn();
-      r1 >= 0) {
-    if (shift(r1, c1, r2, c2)) setup.SetPrintArea(r1, c1, r2, c2);
-    else setup.SetPrintAreaText(u"");
-  }
-  if (int r1 = setup.TitleFirstRow() - 1, r2 = setup.TitleLastRow() - 1, c1 = 0, c2 = kMaxColumn; r1 >= 0) {
-    if (shift(r1, c1, r2, c2)) setup.SetPrintTitleRows(r1 + 1, r2 + 1);
-    else setup.SetPrintTitleRows(0, 0);
-  }
-  if (int c1 = setup.TitleFirstColumn() - 1, c2 = setup.TitleLastColumn() - 1, r1 = 0, r2 = kMaxRow; c1 >= 0) {
-    if (shift(r1, c1, r2, c2)) setup.SetPrintTitleColumns(c1 + 1, c2 + 1);
-    else setup.SetPrintTitleColumns(0, 0);
-  }
-  if (sheet.HasHyperlinks()) sheet.Hyperlinks().MoveAreas(shift);
-}
-
 }  // namespace
 
 void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int columnCount, int rowCount,
                                  int lastColumn, int lastRow) {
-  ShiftSheetAreas(moved, row, column, columnCount, rowCount, lastColumn, lastRow);
   TXLSWorkbook& book = *moved.Workbook();
   if (!book.HasFormulas()) return;  // no formula or name was ever compiled in this workbook
   TXLSExternSheet& externs = book.Formulas().Externs();
