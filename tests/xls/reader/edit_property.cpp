@@ -200,6 +200,7 @@ EditRun RunEdits(std::uint32_t seed, int steps) {
     else ++it;
   }
   run.saved = Saved(*book, 2);
+  run.saved5 = Saved(*book, 1);
   return run;
 }
 

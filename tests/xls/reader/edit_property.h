@@ -31,6 +31,7 @@ struct EditRun {
   std::string log;                             // the edits made, for the failure message
   std::map<std::string, TrackedArea> expected;  // by name; built-in names as "builtin<code>@<sheet>"
   Bytes saved;                                  // BIFF8
+  Bytes saved5;                                 // BIFF5
 };
 EditRun RunEdits(std::uint32_t seed, int steps);
 
