@@ -91,6 +91,43 @@ TEST(EditProperty, EachFaultOfEditedBooks) {
   }
 }
 
+// The date functions of a 1904 book count from its first day, 1904-01-01 (serial 0; 1462 in the
+// 1900 system), and the 1900 book's from 1900-01-01.
+TEST(EditProperty, DateFunctionsCountInTheBooksOwnSystem) {
+  struct Case {
+    const char16_t* formula;
+    Variant in1900, in1904;
+  };
+  const std::vector<Case> cases = {
+      {u"=DATE(2018;1;1)*1", Variant(43101.0), Variant(41639.0)},
+      {u"=YEAR(A1)", Variant(1900), Variant(1904)},
+      {u"=MONTH(A1+59)", Variant(2), Variant(2)},
+      {u"=WEEKDAY(A1)", Variant(7), Variant(6)},  // serial 0: a Saturday in the 1900 system, 1904-01-01 a Friday
+      {u"=TEXT(A1+1;\"yyyy-mm-dd\")", Variant(std::u16string(u"1900-01-01")), Variant(std::u16string(u"1904-01-02"))},
+      {u"=DATE(1903;12;31)", Variant(1461.0), Variant::Error(36)},  // #NUM! before the first day
+      {u"=TODAY()-DATE(2000;1;1)>0", Variant(true), Variant(true)},
+  };
+  for (bool date1904 : {false, true}) {
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    IXLSWorksheet& sheet = *book->GetWorksheets().Add();
+    book->SetDate1904(date1904);
+    sheet.GetRange(u"A1")->SetValue(Variant(0.0));
+    for (const Case& c : cases) {
+      Variant v;
+      const std::int32_t status = book->Evaluate(c.formula, v);
+      const Variant& want = date1904 ? c.in1904 : c.in1900;
+      if (want.Type() == VarType::Error) {
+        EXPECT_EQ(status, want.ErrorCode()) << date1904;
+        continue;
+      }
+      EXPECT_EQ(status, 1) << date1904;
+      if (want.IsText()) EXPECT_EQ(v.TextValue(), want.TextValue()) << date1904;
+      else if (want.IsBoolean()) EXPECT_EQ(v.BooleanValue(), want.BooleanValue()) << date1904;
+      else EXPECT_EQ(v.NumberValue(), want.NumberValue()) << date1904;
+    }
+  }
+}
+
 // Print area, titles, filter database and hyperlinks move with their cells as references do,
 // and a print area whose cells are all deleted is no more.
 TEST(EditProperty, SheetAreasFollowTheirCells) {
