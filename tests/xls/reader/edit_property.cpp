@@ -44,7 +44,8 @@ std::map<std::string, std::string> SavedNames(const Bytes& file) {
   std::map<std::string, std::string> out;
   for (const auto& [id, body] : RecordsOf(file, {0x0017, 0x0018})) {
     if (id == 0x0017) {
-      for (std::size_t at = 2; at + 6 <= body.size(); at += 6) externSheets.push_back((body[at + 2] | body[at + 3] << 8) + 1);
+      for (std::size_t at = 2; at + 6 <= body.size(); at += 6)
+        externSheets.push_back((body[at + 2] | body[at + 3] << 8) + 1);
       continue;
     }
     const int flags = body[0] | body[1] << 8, length = body[3], itab = body[8] | body[9] << 8;
@@ -108,12 +109,16 @@ std::vector<std::string> ResultsDifferingFromFreshCalculation(const Bytes& file)
       const CachedResult& c = found->second;
       bool same = false;
       if (status != 1) same = c.type == 2 && c.code == status;
-      else if (v.IsNumber()) same = c.type < 0 && std::fabs(c.number - v.NumberValue()) <= 1e-9 * std::max(1.0, std::fabs(c.number));
+      else if (v.IsNumber())
+        same = c.type < 0 && std::fabs(c.number - v.NumberValue()) <= 1e-9 * std::max(1.0, std::fabs(c.number));
       else if (v.IsBoolean()) same = c.type == 1 && c.code == (v.BooleanValue() ? 1 : 0);
       else same = c.type == 0 || c.type == 3;  // a text (its STRING record) or empty
       if (!same)
-        wrong.push_back(where + " saved " + (c.type < 0 ? std::to_string(c.number) : "type " + std::to_string(c.type) + " code " + std::to_string(c.code)) +
-                        ", calculated status " + std::to_string(status) + " " + (v.IsNumber() ? std::to_string(v.NumberValue()) : ""));
+        wrong.push_back(where + " saved " +
+                        (c.type < 0 ? std::to_string(c.number)
+                                    : "type " + std::to_string(c.type) + " code " + std::to_string(c.code)) +
+                        ", calculated status " + std::to_string(status) + " " +
+                        (v.IsNumber() ? std::to_string(v.NumberValue()) : ""));
     });
   }
   return wrong;
@@ -131,7 +136,8 @@ EditRun RunEdits(std::uint32_t seed, int steps) {
   IXLSWorkSheets& sheets = book->GetWorksheets();
   auto shift = [&](int sheetIndex, bool rows, int at, int count) {
     IXLSWorksheet& s = *sheets.GetItem(sheetIndex);
-    IXLSRange r = rows ? s.GetRangeRC(at + 1, 1, at + std::abs(count), 256) : s.GetRangeRC(1, at + 1, 65536, at + std::abs(count));
+    const int last = at + std::abs(count);
+    IXLSRange r = rows ? s.GetRangeRC(at + 1, 1, last, 256) : s.GetRangeRC(1, at + 1, 65536, last);
     if (count > 0) r->Insert();
     else r->Delete();
     // A filter is no more once its header row is deleted.
@@ -159,7 +165,8 @@ EditRun RunEdits(std::uint32_t seed, int steps) {
       case 3: case 4: {
         const int at = pick(0, 8), count = pick(1, 2) * (what == 3 ? 1 : -1);
         shift(1, true, at, count);
-        run.log += (count > 0 ? "insert rows " : "delete rows ") + std::to_string(at) + "x" + std::to_string(std::abs(count)) + ";";
+        run.log += (count > 0 ? "insert rows " : "delete rows ") + std::to_string(at) + "x" +
+                   std::to_string(std::abs(count)) + ";";
         break;
       }
       case 5: case 6: {
@@ -185,9 +192,11 @@ EditRun RunEdits(std::uint32_t seed, int steps) {
       case 10: {
         const std::string name = "Made" + std::to_string(step);
         const int r = pick(0, 6), c = pick(0, 2);
-        const std::u16string where = u"='" + sheets.GetItem(1)->GetName() + u"'!$" + std::u16string(1, static_cast<char16_t>(u'A' + c)) +
-                                     u"$" + std::u16string(1, static_cast<char16_t>(u'1' + r));
-        if (book->GetNames()->Add(std::u16string(name.begin(), name.end()), where)) run.expected[name] = {1, r, c, r, c};
+        const std::u16string where = u"='" + sheets.GetItem(1)->GetName() + u"'!$" +
+                                     std::u16string(1, static_cast<char16_t>(u'A' + c)) + u"$" +
+                                     std::u16string(1, static_cast<char16_t>(u'1' + r));
+        EXPECT_TRUE(book->GetNames()->Add(std::u16string(name.begin(), name.end()), where)) << name;
+        run.expected[name] = {1, r, c, r, c};
         run.log += "name " + name + ";";
         break;
       }
