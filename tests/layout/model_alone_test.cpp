@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "xls/model/library_slots.h"
+#include "xls/model/page_setup.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -33,8 +34,10 @@ TEST(ModelAlone, BuildsWorkbooksAndRefusesWhatItsLibrariesDo) {
   IXLSRange b1 = sheet->GetRange(u"B1");
   ASSERT_EQ(b1->SetValue(Variant(std::u16string(u"=A1*2"))), 1);
   EXPECT_TRUE(b1->GetValue().IsText());
+  sheet->GetPageSetup()->SetPrintAreaText(u"A1:B2");
   sheet->GetRange(u"A1", u"B1")->Insert();
   EXPECT_EQ(sheet->GetRange(u"A2")->GetValue().NumberValue(), 2.5);
+  EXPECT_EQ(sheet->GetPageSetup()->GetPrintArea(), u"A2:B3");  // the model moves what it holds
   EXPECT_EQ(sheet->GetRange(u"B2")->GetValue().TextValue(), u"=A1*2");
 
   EXPECT_THROW(book->SaveAs(u"never.xls"), std::logic_error);

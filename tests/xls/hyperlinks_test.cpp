@@ -6,6 +6,7 @@
 
 #include "model_test_util.h"
 #include "xls/model/blob.h"
+#include "xls/model/cell_address.h"
 #include "xls/model/hyperlinks.h"
 
 namespace xls {
@@ -62,7 +63,10 @@ TEST(Hyperlinks, AreasDropAndShift) {
   s.links.Add(s.R(u"A1", u"A1"), u"http://a", u"", u"", u"");
   s.links.Add(s.R(u"B5", u"C6"), u"http://b", u"", u"", u"");
   s.links.Add(s.R(u"A65535", u"A65535"), u"http://c", u"", u"", u"");
-  s.links.ShiftArea(1, 0, 65535, 255, 2, 0);  // rows inserted above row 2
+  // Two rows inserted above row 2.
+  s.links.MoveAreas([](std::int32_t& r1, std::int32_t& c1, std::int32_t& r2, std::int32_t& c2) {
+    return ShiftReference(r1, c1, r2, c2, true, TXLSCellShift{1, 0, 0, 2, 255, 65535});
+  });
   ASSERT_EQ(s.links.Count(), 2);              // the last one went off the sheet
   EXPECT_EQ(s.links.GetItem(2)->firstRow, 6);
   EXPECT_EQ(s.links.GetItem(2)->Index(), 2);
@@ -84,7 +88,8 @@ TEST(Hyperlinks, TravelWithTheirCells) {
   ASSERT_EQ(s.links.Count(), 1);
   EXPECT_EQ(s.links.GetItem(1)->firstRow, 3);
   EXPECT_EQ(s.R(u"E4", u"E4")->GetValue(), Variant(u"http://d4"));
-  s.R(u"A4", u"B4")->Delete(Variant(-4159));  // cells left of the link move left: so does it
+  // Cells left of the link move left over all its rows: so does it (as a reference to its cells).
+  s.R(u"A4", u"B5")->Delete(Variant(-4159));
   EXPECT_EQ(s.links.GetItem(1)->firstColumn, 2);
   EXPECT_EQ(s.links.GetItem(1)->lastColumn, 3);
   s.R(u"A1", u"C3")->Clear();  // does not touch it

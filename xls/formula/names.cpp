@@ -150,6 +150,18 @@ std::int32_t TXLSCustomNames::SetFormula(TXLSCustomName* name, const std::u16str
   return 1;
 }
 
+void TXLSCustomNames::ReplaceFormulas(
+    const std::function<std::unique_ptr<TXLSSyntaxItem>(const TXLSCustomName&, const TXLSSyntaxItem&)>& edit) {
+  auto visit = [&](TXLSCustomNames& list) {
+    for (auto& n : list.names_) {
+      if (!n->formula_) continue;
+      if (std::unique_ptr<TXLSSyntaxItem> tree = edit(*n, *n->formula_)) n->formula_ = std::move(tree);
+    }
+  };
+  visit(*this);
+  for (auto& [id, child] : children_) visit(*child);
+}
+
 std::u16string TXLSCustomNames::FormulaText(const TXLSCustomName* name) const {
   if (!name || !name->formula_) return {};
   std::u16string text = formulas_.FormulaText(*name->formula_, 0, 0);
@@ -248,7 +260,8 @@ std::int32_t TXLSCustomNames::GetNameRangeById(std::int32_t id, std::int32_t she
   }
   if (!node || node->kind != kNodeReference || !node->range) return -1;
   const TXLSRangeItem& r = *node->range;
-  if (r.IsInvalid() || r.offset) return -1;
+  if (r.IsInvalid()) return kNameDeletedSheet;  // its cells were deleted
+  if (r.offset) return -1;
   TXLSWorkbook& book = formulas_.Book();
   std::int32_t index = -1;
   if (r.Is3d()) {

@@ -25,7 +25,7 @@ class TXLSWorkbookFormulas;
 // What GetNameRangeById answers for names that name each other in a circle (the calculator's
 // circular-reference status).
 constexpr std::int32_t kNameCircular = -101;
-// ... and for a name that stands for a reference to a deleted sheet (#REF!).
+// ... and for a name that stands for a reference to a deleted sheet or to deleted cells (#REF!).
 constexpr std::int32_t kNameDeletedSheet = -103;
 
 class TXLSCustomName {
@@ -89,6 +89,10 @@ class TXLSCustomNames {
   std::int32_t Rename(TXLSCustomName* name, const std::u16string& text);
   std::int32_t Delete(std::int32_t position);  // 1-based
   std::int32_t SetFormula(TXLSCustomName* name, const std::u16string& refersTo);
+  // Every name of the workbook (root only: the sheets' lists too) whose formula `edit` answers
+  // with a new tree takes that tree; nullptr leaves the name as it is.
+  void ReplaceFormulas(
+      const std::function<std::unique_ptr<TXLSSyntaxItem>(const TXLSCustomName&, const TXLSSyntaxItem&)>& edit);
   std::u16string FormulaText(const TXLSCustomName* name) const;  // with the leading "="
   IXLSRange GetRange(const TXLSCustomName* name) const;
 

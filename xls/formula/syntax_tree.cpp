@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "xls/model/cell_address.h"
+
 namespace xls {
 
 TXLSSyntaxItem* TXLSSyntaxItem::Child(int i) const {
@@ -54,28 +56,6 @@ void OrderCorners(TXLSRangeItem& r) {
   }
 }
 
-constexpr int kLineDeleted = -1;
-
-// Where row or column v goes when |delta| lines are inserted (delta > 0) or deleted (delta < 0)
-// at start; kLineDeleted when v is one of the deleted lines.
-int Shift(int v, int delta, int start) {
-  if (v < start) return v;
-  if (delta < 0 && v < start - delta) return kLineDeleted;
-  return v + delta;
-}
-
-// An area's first corner inside the deleted lines moves to the first line after them (now at
-// start), its last corner to the line before them: the area shrinks to what is left of it.
-int ShiftFirst(int v, int delta, int start) {
-  const int moved = Shift(v, delta, start);
-  return moved == kLineDeleted ? start : moved;
-}
-
-int ShiftLast(int v, int delta, int start) {
-  const int moved = Shift(v, delta, start);
-  return moved == kLineDeleted ? start - 1 : moved;
-}
-
 }  // namespace
 
 std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::Copy() const {
@@ -105,54 +85,20 @@ std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyMoved(int rows, int columns)
 std::unique_ptr<TXLSSyntaxItem> TXLSSyntaxItem::CopyShifted(int row, int column, int columnCount,
                                                             int rowCount, int lastColumn,
                                                             int lastRow) const {
-  return CopyTree(*this, [=](TXLSRangeItem& r) {
+  const TXLSCellShift shift{row, column, columnCount, rowCount, lastColumn, lastRow};
+  return CopyTree(*this, [&shift](TXLSRangeItem& r) {
     if (r.offset || r.IsInvalid()) return;
-    const TXLSRangeItem o = r;
-    const bool area = o.IsArea();
-    const int oLastRow = area ? o.lastRow : o.firstRow;
-    const int oLastCol = area ? o.lastCol : o.firstCol;
-    const bool wholeColumn = area && o.firstRow == 0 && o.lastRow == kMaxRow;
-    const bool wholeRow = area && o.firstCol == 0 && o.lastCol == kMaxColumn;
-    // A cell in deleted rows or columns is gone (#REF!); an area loses its deleted part and is
-    // gone when nothing of it is left.
-    bool gone = false;
-    if (rowCount != 0 && !wholeColumn && row <= o.firstRow && column <= o.firstCol &&
-        lastColumn >= oLastCol) {
-      r.firstRow = area ? ShiftFirst(o.firstRow, rowCount, row) : Shift(o.firstRow, rowCount, row);
-      gone = gone || r.firstRow == kLineDeleted;
-    }
-    if (columnCount != 0 && !wholeRow && column <= o.firstCol && row <= o.firstRow &&
-        lastRow >= oLastRow) {
-      r.firstCol = area ? ShiftFirst(o.firstCol, columnCount, column) : Shift(o.firstCol, columnCount, column);
-      gone = gone || r.firstCol == kLineDeleted;
-    }
-    if (area) {
-      if (rowCount != 0 && !wholeColumn && row <= o.lastRow && column <= o.firstCol &&
-          lastColumn >= o.lastCol) {
-        r.lastRow = std::min(ShiftLast(o.lastRow, rowCount, row), kMaxRow);
-      }
-      if (columnCount != 0 && !wholeRow && column <= o.lastCol && row <= o.firstRow &&
-          lastRow >= o.lastRow) {
-        r.lastCol = std::min(ShiftLast(o.lastCol, columnCount, column), kMaxColumn);
-      }
-      if (r.firstRow == r.lastRow && r.firstCol == r.lastCol) {
-        r.kind = r.kind == kRangeArea ? kRangeCell : kRangeCell3d;
-      }
-    } else if (gone) {
-      // Keep the old position: only the kind says the cell is gone.
-      r.firstRow = o.firstRow;
-      r.firstCol = o.firstCol;
+    const bool area = r.IsArea();
+    int r1 = r.firstRow, c1 = r.firstCol, r2 = area ? r.lastRow : r.firstRow, c2 = area ? r.lastCol : r.firstCol;
+    const bool kept = ShiftReference(r1, c1, r2, c2, area, shift);
+    if (!kept) {
+      // A cell keeps its old position (only the kind says it is gone); an area what is left.
+      if (area) r.firstRow = r1, r.firstCol = c1, r.lastRow = r2, r.lastCol = c2;
       r.kind += kRangeInvalid;
+      return;
     }
-    if (!area) {
-      r.lastRow = r.firstRow;
-      r.lastCol = r.firstCol;
-    }
-    if (r.IsInvalid()) return;
-    if (r.firstRow > r.lastRow || r.firstCol > r.lastCol || r.firstRow < 0 || r.firstCol < 0 ||
-        r.lastRow > kMaxRow || r.lastCol > kMaxColumn) {
-      r.kind += kRangeInvalid;
-    }
+    r.firstRow = r1, r.firstCol = c1, r.lastRow = r2, r.lastCol = c2;
+    if (area && r1 == r2 && c1 == c2) r.kind = r.kind == kRangeArea ? kRangeCell : kRangeCell3d;
   });
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "xls/formula/calc/calculator.h"
-#include "xls/formula/calc/date_result.h"
 #include "xls/formula/formula.h"
 #include "xls/formula/rules/sheet_rules.h"
 #include "xls/formula/workbook_formulas.h"
@@ -74,7 +73,6 @@ enum : std::uint16_t {
   kRecArray = 0x0221,
 };
 
-constexpr double kDate1904Shift = 1462;
 constexpr std::uint8_t kErrorNum = 0x24;
 // The FORMULA option bit that asks a reader to calculate the formula when it opens the file.
 constexpr std::uint16_t kFormulaCalcOnLoad = 0x0002;
@@ -161,20 +159,8 @@ int TXLSSheetWriter::AddCellRecord(const TCellBytes& record) {
   return lists_[kCells]->AppendBlob(&scratch_, true) == 1 ? 1 : -1;
 }
 
-double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const {
-  double v = cell.SerialValue();
-  if (!book_.GetDate1904()) return v;
-  bool isDate = cell.Kind() == kCellDate;
-  if (!isDate && cell.Kind() == kCellNumber) {
-    std::int32_t xf = cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(cell.Row(), cell.Column());
-    isDate = book_.XFList().IsDateFormat(xf);
-  }
-  if (!isDate) return v;
-  // A time of day without a date is the same in both systems; a date before 1904 has a
-  // negative serial there, as the files of that system hold it.
-  if (v < 1) return v;
-  return v - kDate1904Shift;
-}
+// The cells hold serials of the workbook's date system, as the file does.
+double TXLSSheetWriter::CellNumber(const TXLSCellRef& cell) const { return cell.SerialValue(); }
 
 int TXLSSheetWriter::WriteNumber(std::int32_t row, std::int32_t column, std::int32_t xf,
                                  double value) {
@@ -382,8 +368,7 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     else cached = false;
   } else if (value.IsNumber()) {
     double v = value.NumberValue();
-    if (value.IsDate()) v = DateTimeToSerial(v);
-    if (!asRead && book_.GetDate1904() && v >= 1 && IsDateResult(cell, value)) v -= kDate1904Shift;
+    if (value.IsDate()) v = DateTimeToSerial(v);  // the calculator's date values are of the 1900 system only
     if (std::isfinite(v)) number(v);
     else special(2, kErrorNum);
   } else if (value.IsBoolean()) {
@@ -420,16 +405,6 @@ int TXLSSheetWriter::WriteFormula(const TXLSCellRef& cell) {
     if (written != 1) return written;
   }
   return text ? WriteString(value.TextValue()) : 1;
-}
-
-// Whether a calculated result is a date, which a 1904 book's file holds in its own system: a date
-// value, or what the formula makes of dates; else what the cell's format shows.
-bool TXLSSheetWriter::IsDateResult(const TXLSCellRef& cell, const Variant& value) const {
-  if (value.IsDate()) return true;
-  const auto* f = dynamic_cast<const TXLSCompiledFormula*>(cell.Formula());
-  const TXLSResultKind kind = f ? FormulaResultKind(*f, sheet_, cell.Row(), cell.Column()) : kResultUnknown;
-  if (kind != kResultUnknown) return kind == kResultDate;
-  return book_.XFList().IsDateFormat(cell.XF() > 0 ? cell.XF() : sheet_.GetCellXF(cell.Row(), cell.Column()));
 }
 
 // A formula without tokens for this format goes as its text, "=" included, in a LABEL record

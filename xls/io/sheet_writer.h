@@ -82,8 +82,7 @@ class TXLSSheetWriter {
   std::int32_t FirstColumn() const { return firstCol_; }
   std::int32_t LastColumn() const { return lastCol_; }
 
-  // The value a number or date cell is written with: the 1900-system serial, moved to the
-  // 1904 system when the workbook uses it and the cell shows a date.
+  // The value a number or date cell is written with: its serial in the workbook's date system.
   double CellNumber(const TXLSCellRef& cell) const;
 
  private:
@@ -107,7 +106,6 @@ class TXLSSheetWriter {
   // text result; the formula's text when it has no tokens in this format.
   int WriteFormula(const TXLSCellRef& cell);
   int WriteFormulaText(const TXLSCellRef& cell);
-  bool IsDateResult(const TXLSCellRef& cell, const Variant& value) const;
   int WriteString(const std::u16string& value);
   std::string CellName(std::int32_t row, std::int32_t column) const;
   int WriteMergedArea(const TXLSCellRef& master);

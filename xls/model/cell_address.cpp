@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -258,6 +259,60 @@ std::string FloatToDotStr(double value) {
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+constexpr int kLineDeleted = -1;
+
+// Where row or column v goes when |delta| lines are inserted (delta > 0) or deleted (delta < 0)
+// at start; kLineDeleted when v is one of the deleted lines.
+int Shift(int v, int delta, int start) {
+  if (v < start) return v;
+  if (delta < 0 && v < start - delta) return kLineDeleted;
+  return v + delta;
+}
+
+// An area's first corner inside the deleted lines moves to the first line after them (now at
+// start), its last corner to the line before them: the area shrinks to what is left of it.
+int ShiftFirst(int v, int delta, int start) {
+  const int moved = Shift(v, delta, start);
+  return moved == kLineDeleted ? start : moved;
+}
+
+int ShiftLast(int v, int delta, int start) {
+  const int moved = Shift(v, delta, start);
+  return moved == kLineDeleted ? start - 1 : moved;
+}
+
+}  // namespace
+
+bool ShiftReference(int& r1, int& c1, int& r2, int& c2, bool area, const TXLSCellShift& s) {
+  const int oFirstRow = r1, oFirstCol = c1, oLastRow = area ? r2 : r1, oLastCol = area ? c2 : c1;
+  const bool wholeColumn = area && oFirstRow == 0 && oLastRow == kMaxRow;
+  const bool wholeRow = area && oFirstCol == 0 && oLastCol == kMaxCol;
+  // A cell in deleted rows or columns is gone; an area loses its deleted part and is gone when
+  // nothing of it is left.
+  bool gone = false;
+  if (s.rowCount != 0 && !wholeColumn && s.row <= oFirstRow && s.column <= oFirstCol && s.lastColumn >= oLastCol) {
+    r1 = area ? ShiftFirst(oFirstRow, s.rowCount, s.row) : Shift(oFirstRow, s.rowCount, s.row);
+    gone = gone || r1 == kLineDeleted;
+  }
+  if (s.columnCount != 0 && !wholeRow && s.column <= oFirstCol && s.row <= oFirstRow && s.lastRow >= oLastRow) {
+    c1 = area ? ShiftFirst(oFirstCol, s.columnCount, s.column) : Shift(oFirstCol, s.columnCount, s.column);
+    gone = gone || c1 == kLineDeleted;
+  }
+  if (!area) {
+    if (gone) return false;
+    r2 = r1;
+    c2 = c1;
+  } else {
+    if (s.rowCount != 0 && !wholeColumn && s.row <= oLastRow && s.column <= oFirstCol && s.lastColumn >= oLastCol)
+      r2 = std::min(ShiftLast(oLastRow, s.rowCount, s.row), kMaxRow);
+    if (s.columnCount != 0 && !wholeRow && s.column <= oLastCol && s.row <= oFirstRow && s.lastRow >= oLastRow)
+      c2 = std::min(ShiftLast(oLastCol, s.columnCount, s.column), kMaxCol);
+  }
+  return r1 <= r2 && c1 <= c2 && r1 >= 0 && c1 >= 0 && r2 <= kMaxRow && c2 <= kMaxCol;
 }
 
 }  // namespace xls

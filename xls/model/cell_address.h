@@ -23,6 +23,19 @@ bool ParseRowRange(const std::string& text, int& first, int& last);
 bool ParseColRange(const std::string& text, int& first, int& last);
 void SwapInts(int& a, int& b);
 
+// Rows (rowCount) or columns (columnCount) inserted (> 0) or deleted (< 0) at row `row` and
+// column `column`: a row shift moves the cells of the columns column..lastColumn, a column shift
+// those of the rows row..lastRow (0-based).
+struct TXLSCellShift {
+  int row, column, columnCount, rowCount, lastColumn, lastRow;
+};
+// What the shift makes of a reference to the cell (area false) or area r1,c1:r2,c2: it moves when
+// all of its cells across the shift move, an area spanning the inserted lines grows and loses
+// deleted ones, and whole rows (columns) stay through a column (row) shift. False when its cells
+// are gone: a cell deleted, an area deleted whole or pushed off the sheet; the corners are then
+// left as the shift made them.
+bool ShiftReference(int& r1, int& c1, int& r2, int& c2, bool area, const TXLSCellShift& shift);
+
 // Stored serials count 1900-01-01 as 1 and include the missing 1900-02-29 as 60; date values
 // count 1899-12-30 as 0. From 1900-03-01 on both are equal.
 double SerialToDateTime(double value);

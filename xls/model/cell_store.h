@@ -48,14 +48,13 @@ class TXLSCellFormula {
   virtual std::u16string Text(const IXLSWorksheet& sheet, int row, int column) const = 0;
 
   // The result a file carried with the formula (status 1 with the value, or a spreadsheet
-  // error code with an empty value); fileShift is what reading added to a number to move it into
-  // the model's date system. It is the formula's value while the workbook's results stand as
-  // read; after a change, for as long as the calculator cannot evaluate the formula (functions it
+  // error code with an empty value). It is the formula's value while the workbook's results
+  // stand as read; after a change, for as long as the calculator cannot evaluate the formula (functions it
   // does not compute, array formulas, ...), and it is dropped once the formula calculates to a value.
   // A provisional result is one the file's writer may never have calculated (an empty result,
   // as programs that do not calculate write every one, or a record flagged to be calculated on
   // load): the calculator's value goes before it even while the results stand as read.
-  void KeepResult(std::int32_t status, const Variant& value, double fileShift = 0, bool provisional = false);
+  void KeepResult(std::int32_t status, const Variant& value, bool provisional = false);
   bool HasKeptResult() const { return kept_ != nullptr; }
   // The kept result as the file held it, when the workbook's results still stand as read and it
   // is not provisional.
@@ -139,7 +138,8 @@ class TXLSCellRef {
   // program without that library) keeps it as text, "=" included. A merged cell other than its
   // area's top-left one takes nothing. The result is 1.
   static std::int32_t SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const Variant& v);
-  // 1, or -1 for a kind the model does not know.
+  // 1, or -1 for a kind the model does not know. A cell a merged area covers gives what it
+  // holds, as formulas read it; GetValueOrEmpty (what is shown) gives empty for it.
   static std::int32_t GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);
   static void GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out);
   static std::int32_t GetFormulaOrValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet,

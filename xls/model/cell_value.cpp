@@ -48,6 +48,10 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
   if (v.IsNumber() && t != VarType::Date) {
     cell.SetKind(kCellNumber);
     cell.SetNumber(v.NumberValue());
+  } else if (t == VarType::Date && sheet.Workbook()->GetDate1904()) {
+    // A 1904 book holds serials only (see TXLSWorkbook::SetDate1904).
+    cell.SetKind(kCellNumber);
+    cell.SetNumber(sheet.Workbook()->SerialOfDate(v.NumberValue()));
   } else if (t == VarType::Date) {
     cell.SetKind(kCellDate);
     cell.SetNumber(v.NumberValue());
@@ -74,10 +78,6 @@ std::int32_t TXLSCellRef::SetValue(TXLSCellRef& cell, IXLSWorksheet& sheet, cons
 }
 
 std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
-  if (cell.IsMergedNonMaster()) {
-    out = Variant();
-    return 1;
-  }
   switch (cell.Kind()) {
     case kCellBlank:
       out = Variant();
@@ -105,6 +105,11 @@ std::int32_t TXLSCellRef::GetValue(const TXLSCellRef& cell, const IXLSWorksheet&
 }
 
 void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& sheet, Variant& out) {
+  // What a merged area covers is not shown (formulas still read it).
+  if (cell.IsMergedNonMaster()) {
+    out = Variant();
+    return;
+  }
   const std::int32_t status = GetValue(cell, sheet, out);
   if (status == 1) return;
   // A formula whose result is a spreadsheet error reads as that error, as a stored error does.
@@ -116,19 +121,17 @@ void TXLSCellRef::GetValueOrEmpty(const TXLSCellRef& cell, const IXLSWorksheet& 
 struct TXLSCellFormula::Kept {
   std::int32_t status;
   Variant value;
-  double fileShift;
   bool provisional;
 };
 
-void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, double fileShift, bool provisional) {
-  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), fileShift, provisional});
+void TXLSCellFormula::KeepResult(std::int32_t status, const Variant& value, bool provisional) {
+  kept_ = std::make_shared<const Kept>(Kept{status, status == 1 ? value : Variant(), provisional});
 }
 
 bool TXLSCellFormula::ResultAsRead(const IXLSWorksheet& sheet, std::int32_t& status, Variant& fileValue) const {
   if (!kept_ || kept_->provisional || !sheet.Workbook()->ResultsAsRead()) return false;
   status = kept_->status;
   fileValue = kept_->value;
-  if (kept_->fileShift != 0 && fileValue.IsNumber()) fileValue = Variant(fileValue.NumberValue() - kept_->fileShift);
   return true;
 }
 
@@ -160,6 +163,10 @@ std::int32_t TXLSCellRef::GetFormulaOrValue(const TXLSCellRef& cell, const IXLSW
   if (HasFormula(cell)) {
     std::u16string text = cell.Formula()->Text(sheet, cell.Row(), cell.Column());
     out = text.empty() ? Variant() : Variant(std::move(text));
+    return 1;
+  }
+  if (cell.IsMergedNonMaster()) {
+    out = Variant();
     return 1;
   }
   return GetValue(cell, sheet, out);

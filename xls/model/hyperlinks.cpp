@@ -281,16 +281,10 @@ void TXLSCustomHyperlinks::DeleteArea(std::int32_t r1, std::int32_t c1, std::int
   Pack();
 }
 
-void TXLSCustomHyperlinks::ShiftArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2,
-                                     std::int32_t rows, std::int32_t columns) {
-  for (auto& l : links_) {
-    if (l->firstRow < r1 || l->firstRow > r2 || l->firstColumn < c1 || l->firstColumn > c2) continue;
-    l->firstRow += rows;
-    l->lastRow += rows;
-    l->firstColumn += columns;
-    l->lastColumn += columns;
-    if (l->firstRow < 0 || l->firstColumn < 0 || l->lastRow > kMaxRow || l->lastColumn > kMaxCol) l.reset();
-  }
+void TXLSCustomHyperlinks::MoveAreas(
+    const std::function<bool(std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&)>& move) {
+  for (auto& l : links_)
+    if (!move(l->firstRow, l->firstColumn, l->lastRow, l->lastColumn)) l.reset();
   Pack();
 }
 

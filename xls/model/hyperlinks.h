@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,12 +67,12 @@ class TXLSCustomHyperlinks {
   void DeleteInRange(const IXLSRange& range);
   std::int32_t CountInRange(const IXLSRange& range) const;
   TXLSCustomHyperlink* ItemInRange(const IXLSRange& range, std::int32_t i) const;
-  // For range operations (0-based, inclusive): drops every link intersecting the area
-  // (cells cleared or deleted), or moves every link whose top-left cell lies in the area;
-  // a link moved off the sheet is dropped.
+  // For range operations (0-based, inclusive): drops every link intersecting the area (cells
+  // cleared).
   void DeleteArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2);
-  void ShiftArea(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2, std::int32_t rows,
-                 std::int32_t columns);
+  // For cells inserted or deleted: every link's cells (first row, first column, last row, last
+  // column) as `move` changes them; a link for which it answers false is dropped.
+  void MoveAreas(const std::function<bool(std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&)>& move);
 
   // For copying and moving ranges (0-based, inclusive): the links lying wholly inside an area,
   // taking them out (without restyling), and a link placed again moved by rows and columns

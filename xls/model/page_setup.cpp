@@ -101,15 +101,25 @@ std::u16string TXLSPageSetup::GetPrintTitleColumns() const {
 
 bool TXLSPageSetup::SetPrintTitleRows(const std::u16string& text) {
   int first = 0, last = 0;
-  if (!ParseRowRange(WideToAnsi(text), first, last) || first < 1 || last > 65536) return false;
+  return ParseRowRange(WideToAnsi(text), first, last) && first >= 1 && SetPrintTitleRows(first, last);
+}
+
+bool TXLSPageSetup::SetPrintTitleColumns(const std::u16string& text) {
+  int first = 0, last = 0;
+  return ParseColRange(WideToAnsi(text), first, last) && first >= 1 && SetPrintTitleColumns(first, last);
+}
+
+bool TXLSPageSetup::SetPrintTitleRows(std::int32_t first, std::int32_t last) {
+  const bool none = first == 0 && last == 0;
+  if (!none && (first < 1 || last < first || last > 65536)) return false;
   titleFirstRow_ = first;
   titleLastRow_ = last;
   return true;
 }
 
-bool TXLSPageSetup::SetPrintTitleColumns(const std::u16string& text) {
-  int first = 0, last = 0;
-  if (!ParseColRange(WideToAnsi(text), first, last) || first < 1 || last > 256) return false;
+bool TXLSPageSetup::SetPrintTitleColumns(std::int32_t first, std::int32_t last) {
+  const bool none = first == 0 && last == 0;
+  if (!none && (first < 1 || last < first || last > 256)) return false;
   titleFirstCol_ = first;
   titleLastCol_ = last;
   return true;

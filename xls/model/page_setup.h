@@ -125,6 +125,9 @@ class TXLSPageSetup {
   std::u16string GetPrintTitleColumns() const;
   bool SetPrintTitleRows(const std::u16string& text);
   bool SetPrintTitleColumns(const std::u16string& text);
+  // 1-based bounds; 0 and 0 for no title rows (columns). Bounds outside the sheet are refused.
+  bool SetPrintTitleRows(std::int32_t first, std::int32_t last);
+  bool SetPrintTitleColumns(std::int32_t first, std::int32_t last);
   std::int32_t TitleFirstRow() const { return titleFirstRow_; }
   std::int32_t TitleLastRow() const { return titleLastRow_; }
   std::int32_t TitleFirstColumn() const { return titleFirstCol_; }

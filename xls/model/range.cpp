@@ -173,11 +173,12 @@ Variant CellValue(const IXLSWorksheet& sheet, std::int32_t r, std::int32_t c, bo
     return v;
   }
   TXLSCellRef::GetValueOrEmpty(*cell, sheet, v);
-  const TXLSXFList& xfs = const_cast<IXLSWorksheet&>(sheet).Workbook()->XFList();
+  const TXLSWorkbook& book = *const_cast<IXLSWorksheet&>(sheet).Workbook();
+  const TXLSXFList& xfs = const_cast<TXLSWorkbook&>(book).XFList();
   if (v.Type() == VarType::Double && xfs.IsDateFormat(sheet.GetCellXF(r, c))) {
     // Durations ([h]:mm) are not dates: the 1900 leap day does not shift them.
     const double d = v.NumberValue();
-    v = Variant::Date(xfs.IsElapsedFormat(sheet.GetCellXF(r, c)) ? d : SerialToDateTime(d));
+    v = Variant::Date(xfs.IsElapsedFormat(sheet.GetCellXF(r, c)) ? d : book.DateOfSerial(d));
   }
   return v;
 }

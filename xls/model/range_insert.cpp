@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "xls/model/cell_address.h"
 #include "xls/model/cell_value.h"
+#include "xls/model/hyperlinks.h"
+#include "xls/model/page_setup.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
@@ -25,6 +28,30 @@ struct Rect {
   std::int32_t r1, c1, r2, c2;
   bool Contains(const Rect& o) const { return o.r1 >= r1 && o.r2 <= r2 && o.c1 >= c1 && o.c2 <= c2; }
 };
+
+// The print area, the title rows and columns and the hyperlinks of the sheet move as references
+// to their cells do; what is deleted whole is gone.
+void ShiftSheetAreas(IXLSWorksheet& sheet, const TXLSCellShift& cellShift) {
+  auto shift = [&](std::int32_t& r1, std::int32_t& c1, std::int32_t& r2, std::int32_t& c2) {
+    return ShiftReference(r1, c1, r2, c2, true, cellShift);
+  };
+  TXLSPageSetup& setup = *sheet.GetPageSetup();
+  if (std::int32_t r1 = setup.PrintAreaFirstRow(), c1 = setup.PrintAreaFirstColumn(), r2 = setup.PrintAreaLastRow(),
+      c2 = setup.PrintAreaLastColumn();
+      r1 >= 0) {
+    if (shift(r1, c1, r2, c2)) setup.SetPrintArea(r1, c1, r2, c2);
+    else setup.SetPrintAreaText(u"");
+  }
+  if (std::int32_t r1 = setup.TitleFirstRow() - 1, r2 = setup.TitleLastRow() - 1, c1 = 0, c2 = 255; r1 >= 0) {
+    if (shift(r1, c1, r2, c2)) setup.SetPrintTitleRows(r1 + 1, r2 + 1);
+    else setup.SetPrintTitleRows(0, 0);
+  }
+  if (std::int32_t c1 = setup.TitleFirstColumn() - 1, c2 = setup.TitleLastColumn() - 1, r1 = 0, r2 = 65535; c1 >= 0) {
+    if (shift(r1, c1, r2, c2)) setup.SetPrintTitleColumns(c1 + 1, c2 + 1);
+    else setup.SetPrintTitleColumns(0, 0);
+  }
+  if (sheet.HasHyperlinks()) sheet.Hyperlinks().MoveAreas(shift);
+}
 
 }  // namespace
 
@@ -174,15 +201,6 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     // The cells under the area travelled with it and keep what they hold.
     CreateRC(sheet_, a.r1 + dr, a.c1 + dc, a.r2 + dr, a.c2 + dc)->MergeAsRead();
   }
-  // Hyperlinks go with their cells: those over deleted cells go, those behind move.
-  if (sheet.HasHyperlinks()) {
-    TXLSCustomHyperlinks& links = sheet.Hyperlinks();
-    if (!insert) links.DeleteArea(ax.Row(l1, x1), ax.Column(l1, x1), ax.Row(l2, x2), ax.Column(l2, x2));
-    const std::int32_t from = insert ? l1 : l2 + 1;
-    if (from <= limit)
-      links.ShiftArea(ax.Row(from, x1), ax.Column(from, x1), ax.Row(limit, x2), ax.Column(limit, x2),
-                      vertical ? delta : 0, vertical ? 0 : delta);
-  }
   // Comments (and the anchors of pictures) go with their cells the same way.
   if (TXLSSheetDrawingBase* drawing = sheet.DrawingSlot()) {
     if (!insert) drawing->DeleteRect(ax.Row(l1, x1), ax.Column(l1, x1), ax.Column(l2, x2), ax.Row(l2, x2));
@@ -200,12 +218,13 @@ void TXLSRange::ShiftCells(bool insert, const Variant& shift) {
     rules->ShiftCells(ax.Row(from, y1), ax.Column(from, y1), ax.Row(-1, y2), ax.Column(-1, y2), vertical ? delta : 0,
                       vertical ? 0 : delta);
   }
-  // Formulas follow the cells they refer to.
-  if (vertical) {
-    ShiftCellFormulas(sheet, l1, x1, 0, delta, x2, 65535);
-  } else {
-    ShiftCellFormulas(sheet, x1, l1, delta, 0, 255, x2);
-  }
+  // Formulas and names follow the cells they refer to, and so do the print area, the title rows
+  // and columns and the hyperlinks.
+  const TXLSCellShift cellShift = vertical ? TXLSCellShift{l1, x1, 0, delta, x2, 65535}
+                                           : TXLSCellShift{x1, l1, delta, 0, 255, x2};
+  ShiftCellFormulas(sheet, cellShift.row, cellShift.column, cellShift.columnCount, cellShift.rowCount,
+                    cellShift.lastColumn, cellShift.lastRow);
+  ShiftSheetAreas(sheet, cellShift);
   sheet.Workbook()->BumpRecalcStamp();
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "xls/model/cell_address.h"
+#include "xls/model/cell_store.h"
 #include "xls/model/file_streams.h"
 #include "xls/model/string_table.h"
 #include "xls/model/worksheet.h"
@@ -118,6 +120,34 @@ std::int32_t TXLSWorkbook::SetCodePage(std::uint16_t codePage) {
 }
 
 IXLSWorksheet* TXLSWorkbook::GetActiveSheet() const { return sheets_->GetActive(); }
+
+namespace {
+constexpr double kDate1904Shift = 1462;  // 1904-01-01 in the 1900 system
+}  // namespace
+
+void TXLSWorkbook::SetDate1904(bool flag) {
+  if (flag == date1904_) return;
+  BumpRecalcStamp();
+  date1904_ = flag;
+  // A date cell holds a date value; its serial is what stays.
+  for (std::int32_t s = 1; s <= sheets_->GetCount(); ++s) {
+    sheets_->GetItem(s)->Cells().ForEach([](TXLSCellRef& cell) {
+      if (cell.Kind() != kCellDate) return;
+      const double serial = cell.SerialValue();
+      cell.SetKind(kCellNumber);
+      cell.SetNumber(serial);
+    });
+  }
+}
+
+double TXLSWorkbook::SerialOfDate(double dateValue) const {
+  if (!date1904_ || dateValue < 1) return DateTimeToSerial(dateValue);
+  return dateValue - kDate1904Shift;
+}
+
+double TXLSWorkbook::DateOfSerial(double serial) const {
+  return date1904_ ? serial + kDate1904Shift : SerialToDateTime(serial);
+}
 
 void TXLSWorkbook::BumpRecalcStamp() {
   resultsAsRead_ = false;

@@ -122,11 +122,16 @@ class TXLSWorkbook {
   std::int32_t GetRefModeA1() const { return refModeA1_; }
   void SetRefModeA1(std::int32_t flag) { refModeA1_ = flag != 0 ? 1 : 0; }
   bool GetDate1904() const { return date1904_; }
-  // Switching the date system changes what date results mean: results kept from a file go.
-  void SetDate1904(bool flag) {
-    if (flag != date1904_) BumpRecalcStamp();
-    date1904_ = flag;
-  }
+  // Cells, formulas and files hold serials of the workbook's date system: a 1904 book counts
+  // 1904-01-01 as 0, 1462 days below the 1900 system. Switching the system keeps every serial,
+  // so the dates they show move by those days, as in the format's own program (a cell given a
+  // date value becomes its serial).
+  void SetDate1904(bool flag);
+  // The serial of a date value (1899-12-30 is 0) in this workbook's system, and the date value
+  // of a serial: the one place where dates enter and leave the workbook's system. A time of day
+  // without a date stays as it is.
+  double SerialOfDate(double dateValue) const;
+  double DateOfSerial(double serial) const;
   bool GetIgnoreDrawings() const { return ignoreDrawings_; }
   void SetIgnoreDrawings(bool flag) { ignoreDrawings_ = flag; }
   // The cells that a read file's merged areas may cover per worksheet: merging makes a cell for

@@ -238,8 +238,11 @@ TEST(SheetWriter, Date1904ShiftKeepsTimesOfDay) {
   b.Set(u"A4", Variant(40000.0));  // a plain number is not moved
   const auto cells = CellRecords(FirstSheet(*b.book));
   ASSERT_EQ(cells.size(), 4u);
-  EXPECT_EQ(cells[0].Double(6), 40000.0 - 1462);
-  EXPECT_EQ(cells[1].Double(6), 1000.0 - 1462);
+  // Whole serials go as RK numbers.
+  ASSERT_EQ(cells[0].id, 0x027E);
+  EXPECT_EQ(DecodeRK(cells[0].DWord(6)), 40000.0 - 1462);
+  ASSERT_EQ(cells[1].id, 0x027E);
+  EXPECT_EQ(DecodeRK(cells[1].DWord(6)), 1000.0 - 1462);
   ASSERT_EQ(cells[2].id, 0x027E);
   EXPECT_EQ(DecodeRK(cells[2].DWord(6)), 0.75);  // kept
   ASSERT_EQ(cells[3].id, 0x027E);

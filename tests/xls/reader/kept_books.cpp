@@ -239,8 +239,8 @@ IXLSWorkbook Book1904() {
   IXLSWorkbook book = TXLSWorkbook::Create();
   IXLSWorksheet& s = *book->GetWorksheets().Add();
   book->SetDate1904(true);
-  s.GetRange(u"A1")->SetValue(Variant(43101.0));
-  s.GetRange(u"A2")->SetValue(Variant(43094.0));
+  s.GetRange(u"A1")->SetValue(Variant::Date(43101.0));
+  s.GetRange(u"A2")->SetValue(Variant::Date(43094.0));
   for (const char16_t* cell : {u"A1", u"A2", u"E1", u"H1"}) s.GetRange(cell)->SetNumberFormat(u"yyyy-mm-dd");
   const std::vector<std::pair<const char16_t*, const char16_t*>> formulas = {
       {u"B1", u"=A1"}, {u"D1", u"=A1-0"}, {u"E1", u"=A1-A2"}, {u"F1", u"=YEAR(A1)"}, {u"G1", u"=MAX(A1;A2)+1"},
@@ -386,6 +386,84 @@ Bytes CommentBook() {
   stream[at + 20] = 1043 & 0xFF, stream[at + 21] = 1043 >> 8;
   stream[at + 24] = 300 & 0xFF, stream[at + 25] = 300 >> 8;
   return Compound(stream, u"Workbook");
+}
+
+}  // namespace xls::test
+
+namespace xls::test {
+
+namespace {
+
+// A BIFF8 NAME: a text, or a built-in name's code (kBuiltIn + code), of the sheet itab (0 the
+// workbook's).
+constexpr int kBuiltIn = 0x100;
+Record Name(const std::string& text, int builtIn, bool hidden, std::uint8_t itab, const Bytes& tokens) {
+  const std::string name = builtIn >= kBuiltIn ? std::string(1, static_cast<char>(builtIn - kBuiltIn)) : text;
+  Bytes n;
+  PutWord(n, (hidden ? 0x01 : 0) | (builtIn >= kBuiltIn ? 0x20 : 0));
+  n.push_back(0);
+  n.push_back(static_cast<std::uint8_t>(name.size()));
+  PutWord(n, static_cast<std::uint32_t>(tokens.size()));
+  n.insert(n.end(), {0, 0, itab, 0, 0, 0, 0, 0, 0});
+  n.insert(n.end(), name.begin(), name.end());
+  n.insert(n.end(), tokens.begin(), tokens.end());
+  return {0x0018, n};
+}
+
+}  // namespace
+
+Bytes EditBook(bool date1904) {
+  auto area3d = [](std::uint8_t ixti, std::uint8_t r1, std::uint8_t r2, std::uint8_t c1, std::uint8_t c2) {
+    return Bytes{0x3B, ixti, 0, r1, 0, r2, 0, c1, 0, c2, 0};
+  };
+  Bytes format = {164, 0, 10, 0, 0};
+  for (char c : std::string("yyyy-mm-dd")) format.push_back(static_cast<std::uint8_t>(c));
+  Bytes dateXF = {0, 0, 164, 0, 0x01, 0, 0x20, 0, 0, 0};
+  PutDWord(dateXF, 0), PutDWord(dateXF, 0), PutWord(dateXF, 0x20C0);
+  Records globals = {{0x041E, format},
+                     {0x00E0, dateXF},
+                     {0x01AE, {2, 0, 1, 4}},
+                     {0x0017, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0}},
+                     Name("Rate", 0, false, 0, {0x3A, 0, 0, 1, 0, 0, 0}),
+                     Name("Block", 0, false, 0, area3d(0, 2, 3, 0, 1)),
+                     Name("Far", 0, false, 0, {0x3A, 1, 0, 0, 0, 0, 0}),
+                     Name("", kBuiltIn + 6, false, 1, area3d(0, 0, 7, 0, 2)),
+                     Name("", kBuiltIn + 7, false, 1, area3d(0, 0, 0, 0, 0xFF)),
+                     Name("", kBuiltIn + 0x0D, true, 1, area3d(0, 0, 5, 0, 2))};
+  if (date1904) globals.push_back({0x0022, {1, 0}});
+  Records data = {{0x009D, {3, 0}}};
+  const double values[4][3] = {{1, 2, 3}, {5, 60, 7}, {2, 4, 8}, {3, 9, 1}};
+  for (std::uint32_t r = 0; r < 4; ++r)
+    for (std::uint32_t c = 0; c < 3; ++c) data.push_back(Number(r, c, values[r][c], r == 1 && c == 1 ? 16 : 15));
+  const std::vector<Bytes> column = {
+      {0x23, 1, 0, 0, 0, 0x1E, 2, 0, 0x05},                                   // D1 =Rate*2
+      {0x23, 2, 0, 0, 0, 0x42, 1, 4, 0},                                      // D2 =SUM(Block)
+      {0x44, 1, 0, 0, 0xC0, 0x1E, 2, 0, 0x05},                                // D3 =A2*2
+      {0x44, 1, 0, 1, 0xC0, 0x1E, 1, 0, 0x05},                                // D4 =B2*1
+      {0x44, 1, 0, 1, 0xC0, 0x1E, 60, 0, 0x0B, 0x1E, 1, 0, 0x1E, 2, 0, 0x42, 3, 1, 0},  // D5 =IF(B2=60;1;2)
+      {0x1E, 60, 0, 0x25, 1, 0, 3, 0, 1, 0xC0, 2, 0xC0, 0x1E, 2, 0, 0x1D, 0, 0x42, 4, 102, 0},  // D6 VLOOKUP
+      {0x25, 1, 0, 3, 0, 1, 0xC0, 1, 0xC0, 0x42, 1, 7, 0},                    // D7 =MAX(B2:B4)
+      {0x23, 3, 0, 0, 0, 0x1E, 1, 0, 0x03}};                                  // D8 =Far+1
+  for (std::uint32_t r = 0; r < column.size(); ++r) data.push_back(Formula(r, 3, column[r], 0));
+  // E1:E3 share =A1+B1; F1 holds {=SUM(A1:A3*B1:B3)}.
+  const Bytes shared = {0x4C, 0, 0, 0xFC, 0xC0, 0x4C, 0, 0, 0xFD, 0xC0, 0x03};
+  Bytes shrfmla = {0, 0, 2, 0, 4, 4, 0, 3};
+  PutWord(shrfmla, static_cast<std::uint32_t>(shared.size()));
+  shrfmla.insert(shrfmla.end(), shared.begin(), shared.end());
+  data.push_back(Formula(0, 4, {0x01, 0, 0, 4, 0}, 0));
+  data.push_back({0x04BC, shrfmla});
+  data.push_back(Formula(1, 4, {0x01, 0, 0, 4, 0}, 0));
+  data.push_back(Formula(2, 4, {0x01, 0, 0, 4, 0}, 0));
+  data.push_back(Formula(0, 5, {0x01, 0, 0, 5, 0}, 0));
+  Record array = Array(0, 0, 5, {0x65, 0, 0, 2, 0, 0, 0xC0, 0, 0xC0, 0x65, 0, 0, 2, 0, 1, 0xC0, 1, 0xC0, 0x05,
+                                 0x42, 1, 4, 0});
+  data.push_back(array);
+  // A6:C6 merged: A6 = 12, under it B6 =6-B1 and C6 =A6/B6.
+  data.push_back(Number(5, 0, 12));
+  data.push_back(Formula(5, 1, {0x1E, 6, 0, 0x44, 0, 0, 1, 0xC0, 0x04}, 0));
+  data.push_back(Formula(5, 2, {0x44, 5, 0, 0, 0xC0, 0x44, 5, 0, 1, 0xC0, 0x06}, 0));
+  data.push_back({0x00E5, {1, 0, 5, 0, 5, 0, 0, 0, 2, 0}});
+  return Compound(Workbook(0x0600, {{"Data", data}, {"Other", {Number(0, 0, 100)}}}, globals), u"Workbook");
 }
 
 }  // namespace xls::test

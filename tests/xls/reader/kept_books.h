@@ -57,7 +57,7 @@ Bytes ArrayRefBook(const Records& moreData = {});
 // BIFF5, sheets "Data", the macro sheet "Macro1" (which we do not read) and "Other": Data's B1:B2
 // hold the array formula {=Other!$A$1:$A$2*2} by the file's third sheet (cached 2, 4).
 Bytes MacroSheetArrayBook();
-// Ours, 1904 dates: A1 2018-01-01, A2 2017-12-25 and E1, H1 in a date format; B1 =A1, D1 =A1-0,
+// Ours, 1904 dates: A1 2018-01-01, A2 2017-12-25 (given as dates) and E1, H1 in a date format; B1 =A1, D1 =A1-0,
 // E1 =A1-A2, F1 =YEAR(A1), G1 =MAX(A1;A2)+1, H1 =A1+7.
 IXLSWorkbook Book1904();
 
@@ -84,6 +84,15 @@ Bytes PropertiesBook();
 Bytes MacChartBook();
 // BIFF8 whose comment at C4 has its right offset at 1043 of 1024 and its bottom at 300 of 256.
 Bytes CommentBook();
+// BIFF8 for the tests of edits, optionally in the 1904 date system. Sheets "Data" and "Other"
+// (Other!A1 = 100). Data: A1:C4 = 1 2 3 / 5 60 7 / 2 4 8 / 3 9 1, B2 (60) in the date format
+// yyyy-mm-dd; D1 =Rate*2, D2 =SUM(Block), D3 =A2*2, D4 =B2*1, D5 =IF(B2=60;1;2),
+// D6 =VLOOKUP(60;B2:C4;2;FALSE), D7 =MAX(B2:B4), D8 =Far+1; E1:E3 the shared formula =A1+B1;
+// F1 the array formula {=SUM(A1:A3*B1:B3)}; A6:C6 merged, A6 = 12, under it B6 =6-B1 and
+// C6 =A6/B6 (every cached result 0). Names: Rate =Data!$A$2, Block =Data!$A$3:$B$4,
+// Far =Other!$A$1; Data's print area $A$1:$C$8, title rows $1:$1 and filter database
+// $A$1:$C$6 (three columns).
+Bytes EditBook(bool date1904);
 // Where the first drawing ClientAnchor's header starts in the bytes (their size when none).
 std::size_t ClientAnchorAt(const Bytes& bytes);
 

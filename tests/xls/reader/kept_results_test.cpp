@@ -73,7 +73,7 @@ TEST(KeptResults, ResultsOfA1904BookInItsOwnDateSystem) {
   EXPECT_EQ(FormulaResults(calculated), expected);
   IXLSWorkbook read = Open(calculated);
   EXPECT_EQ(Value(*read, u"B1"), 41639);  // General: as the file holds it
-  EXPECT_EQ(Value(*read, u"H1"), 43108);  // a date: in the model's system
+  EXPECT_EQ(Value(*read, u"H1"), 43108);  // a date: its date value
   EXPECT_EQ(FormulaResults(Saved(*read, 2)), expected);
   EXPECT_EQ(FormulaResults(Saved(*read, 1)), expected);
 }

@@ -16,10 +16,7 @@ def value_text(book, cell):
     if cell.ctype == xlrd.XL_CELL_TEXT:
         return "t " + cell.value.encode("utf-8").hex()
     if cell.ctype in (xlrd.XL_CELL_NUMBER, xlrd.XL_CELL_DATE):
-        v = cell.value
-        if book.datemode == 1 and cell.ctype == xlrd.XL_CELL_DATE:
-            v += 1462  # the model keeps 1900-system serials
-        return "n %.17g" % v
+        return "n %.17g" % cell.value  # the model keeps the serials of the book's date system
     if cell.ctype == xlrd.XL_CELL_BOOLEAN:
         return "b %d" % int(cell.value)
     if cell.ctype == xlrd.XL_CELL_ERROR:

@@ -317,7 +317,7 @@ bool TXLSCalculator::RangeTotals(int sheetIndex, int firstColumn, int lastColumn
     t.count.resize(static_cast<std::size_t>(end + 1));
     for (int r = t.built; r <= end; ++r) {
       heap.ForEachSlot(r, firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
-        if (!cell || cell->IsMergedNonMaster()) return true;
+        if (!cell) return true;
         const TXLSCellKind k = cell->Kind();
         if (k == kCellNumber || k == kCellDate) {
           s += k == kCellDate ? DateTimeToSerial(cell->Value()) : cell->Value();

@@ -138,8 +138,19 @@ void MoveArrayLinks(IXLSWorksheet& sheet, int row, int column, int columnCount, 
 void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int columnCount, int rowCount,
                                  int lastColumn, int lastRow) {
   TXLSWorkbook& book = *moved.Workbook();
-  if (!book.HasFormulas()) return;  // no formula was ever compiled in this workbook
+  if (!book.HasFormulas()) return;  // no formula or name was ever compiled in this workbook
   TXLSExternSheet& externs = book.Formulas().Externs();
+  // Names point at the cells they named: as a cell formula's references, and #REF! where those
+  // cells are deleted. A name's reference without a sheet is on the sheet of its scope.
+  book.Formulas().Names().ReplaceFormulas(
+      [&](const TXLSCustomName& name, const TXLSSyntaxItem& tree) -> std::unique_ptr<TXLSSyntaxItem> {
+        std::unique_ptr<TXLSSyntaxItem> shifted =
+            tree.CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
+        bool changed = false;
+        const bool ownSheet = name.Owner() && name.Owner()->Scope() == moved.GetSheetId();
+        KeepOtherSheets(*shifted, tree, ownSheet, moved.GetIndex(), externs, changed);
+        return changed ? std::move(shifted) : nullptr;
+      });
   IXLSWorkSheets& sheets = book.GetWorksheets();
   for (std::int32_t s = 1; s <= sheets.GetCount(); ++s) {
     IXLSWorksheet* sheet = sheets.GetItem(s);

@@ -697,7 +697,7 @@ std::int32_t TXLSEvaluator::Walk(const TXLSResolved& r, bool errorsAsValues, TXL
     for (int row = r.firstRow; row <= lastRow; ++row) {
       calc_.Counters().slotsWalked += static_cast<std::uint64_t>(lastColumn - r.firstColumn + 1);
       const bool whole = heap.ForEachSlot(row, r.firstColumn, lastColumn, [&](int, const TXLSCellRef* cell) {
-        if (!cell || cell->IsMergedNonMaster()) {
+        if (!cell) {
           if (numbersOnly) return true;
           if ((st = flush()) == kCalcOk) st = sink.Value(Variant());
           return st == kCalcOk;

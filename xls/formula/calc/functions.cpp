@@ -11,7 +11,9 @@
 #include "xls/formula/cell_text/number_format.h"
 #include "xls/formula/extern_sheet.h"
 #include "xls/model/cell_store.h"
+#include "xls/model/cell_address.h"
 #include "xls/model/codepage.h"
+#include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 
 namespace xls {
@@ -1007,6 +1009,18 @@ std::int32_t MathOne(int fn, double x, Variant& out) {
   return kCalcOk;
 }
 
+// The date functions' calendar counts in serials of the 1900 system: a 1904 book's serials go
+// there and back through the workbook's date system.
+double Serial1900(const TXLSWorkbook& book, double serial) {
+  return book.GetDate1904() ? DateTimeToSerial(book.DateOfSerial(serial)) : serial;
+}
+
+Variant DateResult(const TXLSWorkbook& book, double serial1900) {
+  if (book.GetDate1904()) return Variant(book.SerialOfDate(SerialToDateTime(serial1900)));
+  // A date value holds no 29 February 1900: the serials before March 1900 stay numbers.
+  return serial1900 >= 61 ? Variant::Date(serial1900) : Variant(serial1900);
+}
+
 std::int32_t DatePart(int fn, double x, Variant& out) {
   if (x < 0 || x > 2958465.99999999) return kErrNum;
   const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
@@ -1143,6 +1157,9 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         if ((st = call.Value(1, v)) != kCalcOk || (st = call.Text(2, s)) != kCalcOk) return st;
         // A text that reads as a number, date or time is formatted as that number.
         if (Variant number = v; v.IsText() && ConvertValue(number, kWantNumber) == kCalcOk) v = number;
+        // A calendar date of a 1904 book's serial (a duration, [h]:mm, is no date).
+        if (v.IsNumber() && !v.IsDate() && TXLSFormater::IsDateFormat(s) && s.find(u'[') == std::u16string::npos)
+          v = Variant(Serial1900(calc_.Book(), v.NumberValue()));
         try {
           out = Variant(calc_.Formater().FormatValueEx(v, TXLSFormater::MapDateLetters(s), false));
         } catch (const std::exception&) {
@@ -1167,21 +1184,23 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         const double days = SerialFromCivil(static_cast<std::int64_t>(x), static_cast<std::int64_t>(m),
                                             static_cast<std::int64_t>(d));
         if (days < 0 || days > 2958465) return kErrNum;
-        // A date value holds no 29 February 1900: the serials before March 1900 stay numbers.
-        out = days >= 61 ? Variant::Date(days) : Variant(days);
+        out = DateResult(calc_.Book(), days);
+        if (out.NumberValue() < 0) return kErrNum;  // before a 1904 book's first day
         return kCalcOk;
       }
       case kDay: case kMonth: case kYear:
         if (n != 1) return kErrValue;
         if ((st = call.Number(1, x)) != kCalcOk) return st;
-        return DatePart(fn, x, out);
+        return x < 0 ? kErrNum : DatePart(fn, Serial1900(calc_.Book(), x), out);
       case kWeekday: {
         if (n < 1 || n > 2) return kErrValue;
         y = 1;
         if ((st = call.Number(1, x)) != kCalcOk) return st;
         if (n == 2 && (st = call.Number(2, y)) != kCalcOk) return st;
         // Dates end with 9999-12-31; the type is compared as the number it is.
-        if (x < 0 || x > 2958465.99999999) return kErrNum;
+        if (x < 0) return kErrNum;
+        x = Serial1900(calc_.Book(), x);
+        if (x > 2958465.99999999) return kErrNum;
         const std::int64_t days = static_cast<std::int64_t>(std::floor(x));
         const double type = std::trunc(y);
         int w = 0;
@@ -1192,7 +1211,7 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         return kCalcOk;
       }
       case kNow: case kToday:
-        out = Variant::Date(NowAsDateValue(fn == kToday));
+        out = DateResult(calc_.Book(), NowAsDateValue(fn == kToday));
         return kCalcOk;
       case kLog:
         if (n < 1 || n > 2) return kErrValue;

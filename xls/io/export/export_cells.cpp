@@ -49,7 +49,7 @@ Variant TXLSCellReader::Value(std::int32_t row, std::int32_t column) const {
   const std::int32_t xf = sheet_.GetCellXF(row, column);
   if (v.Type() == VarType::Double && xfs_.IsDateFormat(xf)) {
     // Durations ([h]:mm) are not dates: the 1900 leap day does not shift them.
-    v = Variant::Date(xfs_.IsElapsedFormat(xf) ? v.NumberValue() : SerialToDateTime(v.NumberValue()));
+    v = Variant::Date(xfs_.IsElapsedFormat(xf) ? v.NumberValue() : book_.DateOfSerial(v.NumberValue()));
   }
   return v;
 }

@@ -45,9 +45,6 @@ std::uint16_t KeptOptions(std::uint16_t options) {
   return static_cast<std::uint16_t>(options & ~(kFormulaCalcOnLoad | kFormulaShared));
 }
 
-// 1462 days lie between the 1900 and the 1904 date systems.
-constexpr double kDate1904Shift = 1462;
-
 }  // namespace
 
 struct TXLSReader::CellPlace {
@@ -87,12 +84,8 @@ void ClearForValue(TXLSCellRef& cell, TXLSWorkbook& book) {
 
 }  // namespace
 
-void TXLSReader::SetNumber(CellPlace& place, double value, std::int32_t recordXF) {
+void TXLSReader::SetNumber(CellPlace& place, double value) {
   ClearForValue(*place.cell, workbook_);
-  if (date1904_) {
-    const std::int32_t xf = recordXF != 0 ? recordXF : sheet_->GetCellXF(place.row, place.column);
-    if (workbook_.XFList().IsDateFormat(xf)) value += kDate1904Shift;
-  }
   place.cell->SetKind(kCellNumber);
   place.cell->SetNumber(value);
 }
@@ -152,7 +145,7 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
       const double value = body.Double(6);
       if (!body.ok || !Place(row, column, place)) return;
       SetXF(place, xf);
-      SetNumber(place, value, xf);
+      SetNumber(place, value);
       return;
     }
     case kRecRk: {
@@ -160,7 +153,7 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
       const std::uint32_t rk = body.DWord(6);
       if (!body.ok || !Place(row, column, place)) return;
       SetXF(place, xf);
-      SetNumber(place, DecodeRK(rk), xf);
+      SetNumber(place, DecodeRK(rk));
       return;
     }
     case kRecMulRk: {
@@ -172,7 +165,7 @@ void TXLSReader::Cell(std::uint16_t id, const std::uint8_t* data, std::size_t si
         const std::uint32_t rk = body.DWord(6 + 6 * i);
         if (!Place(row, column + static_cast<std::int32_t>(i), place)) return;
         SetXF(place, xf);
-        SetNumber(place, DecodeRK(rk), xf);
+        SetNumber(place, DecodeRK(rk));
       }
       return;
     }
@@ -266,11 +259,7 @@ bool TXLSReader::FormulaResult(TXLSRecordBody& body, std::int32_t& status, Varia
 void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::int32_t status, const Variant& value,
                                    bool provisional) {
   if (TXLSCellFormula* f = sheet_->GetCellFormula(row, column)) {
-    // A date result of a 1904 book moves to the 1900 system, as a number cell does.
-    if (value.IsNumber() && date1904_ && workbook_.XFList().IsDateFormat(sheet_->GetCellXF(row, column)))
-      f->KeepResult(status, Variant(value.NumberValue() + kDate1904Shift), kDate1904Shift, provisional);
-    else
-      f->KeepResult(status, value, 0, provisional);
+    f->KeepResult(status, value, provisional);
     return;
   }
   CellPlace place;
@@ -282,7 +271,7 @@ void TXLSReader::KeepFormulaResult(std::int32_t row, std::int32_t column, std::i
   } else if (value.IsText()) {
     SetText(place, value.TextValue());  // an empty text too: the cell keeps what it showed
   } else if (value.IsNumber()) {
-    SetNumber(place, value.NumberValue(), 0);
+    SetNumber(place, value.NumberValue());
   }
 }
 

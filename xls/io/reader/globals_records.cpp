@@ -71,8 +71,7 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecDate1904:
       if (body.size >= 2) {
-        date1904_ = body.Word(0) == 1;
-        workbook_.SetDate1904(date1904_);
+        workbook_.SetDate1904(body.Word(0) == 1);
       }
       return 1;
     case kRecExternName:

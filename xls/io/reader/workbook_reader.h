@@ -139,7 +139,7 @@ class TXLSReader {
   void SetXF(CellPlace& place, std::int32_t xf);
   // A cell, row or column XF of the file; one past the file's XFs is the default cell format.
   std::int32_t FileXF(std::int32_t xf) const;
-  void SetNumber(CellPlace& place, double value, std::int32_t recordXF);
+  void SetNumber(CellPlace& place, double value);  // a serial of the workbook's date system
   void SetText(CellPlace& place, const std::u16string& text);
   void SetSharedText(CellPlace& place, std::uint32_t sstIndex);
   void SetBoolOrError(CellPlace& place, bool error, std::uint8_t value);
@@ -201,7 +201,6 @@ class TXLSReader {
   // The key of the FONT or XF record read last: one buffer for all of them.
   std::u16string keyBuffer_;
   int codePage_ = 1252;
-  bool date1904_ = false;
   std::int32_t nameCounter_ = 0;
   std::vector<TXLSSystemName> systemNames_;
   std::vector<std::u16string> biff5ExternSheets_;

@@ -1,0 +1,216 @@
+// The property of edits: EditBook edited by a seeded random sequence, and what the save holds.
+#include "edit_property.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "xls/formula/names.h"
+#include "xls/model/cell_store.h"
+#include "xls/model/range.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls::test {
+
+std::string Where(const TrackedArea& a) {
+  if (a.gone) return "#REF!";
+  return std::to_string(a.sheet) + ":" + std::to_string(a.r1) + "," + std::to_string(a.c1) + ":" +
+         std::to_string(a.r2) + "," + std::to_string(a.c2);
+}
+
+void TrackedArea::Shift(int movedSheet, bool rows, int at, int count) {
+  if (gone || sheet != movedSheet) return;
+  int& lo = rows ? r1 : c1;
+  int& hi = rows ? r2 : c2;
+  const int last = rows ? 65535 : 255;
+  if (lo == 0 && hi == last) return;  // whole columns (rows) do not move with rows (columns)
+  if (count > 0) {
+    if (lo >= at) lo += count;
+    if (hi >= at) hi = std::min(hi + count, last);
+    gone = lo > last;
+    return;
+  }
+  const int end = at - count;  // the first line after the deleted ones
+  lo = lo < at ? lo : (lo >= end ? lo + count : at);
+  hi = hi < at ? hi : (hi >= end ? hi + count : at - 1);
+  gone = lo > hi;
+}
+
+std::map<std::string, std::string> SavedNames(const Bytes& file) {
+  std::vector<int> externSheets;  // EXTERNSHEET entry -> 1-based sheet
+  std::map<std::string, std::string> out;
+  for (const auto& [id, body] : RecordsOf(file, {0x0017, 0x0018})) {
+    if (id == 0x0017) {
+      for (std::size_t at = 2; at + 6 <= body.size(); at += 6)
+        externSheets.push_back((body[at + 2] | body[at + 3] << 8) + 1);
+      continue;
+    }
+    const int flags = body[0] | body[1] << 8, length = body[3], itab = body[8] | body[9] << 8;
+    const int wide = body[14] & 1 ? 2 : 1;
+    std::string name;
+    for (int i = 0; i < length; ++i) name.push_back(static_cast<char>(body[15 + static_cast<std::size_t>(i * wide)]));
+    if (flags & 0x20) name = "builtin" + std::to_string(static_cast<int>(name[0])) + "@" + std::to_string(itab);
+    const std::uint8_t* t = body.data() + 15 + length * wide;
+    const int ptg = (t[0] & 0x1F) | 0x20, entry = t[1] | t[2] << 8;
+    auto word = [&](int at) { return t[at] | t[at + 1] << 8; };
+    TrackedArea a;
+    a.sheet = entry < static_cast<int>(externSheets.size()) ? externSheets[static_cast<std::size_t>(entry)] : -1;
+    if (ptg == 0x3A) a.r1 = a.r2 = word(3), a.c1 = a.c2 = word(5) & 0xFF;
+    else if (ptg == 0x3B) a.r1 = word(3), a.r2 = word(5), a.c1 = word(7) & 0xFF, a.c2 = word(9) & 0xFF;
+    else a.gone = true;  // ptgRefErr3d, ptgAreaErr3d
+    out[name] = Where(a);
+  }
+  return out;
+}
+
+std::map<CellKey, CachedResult> SavedResults(const Bytes& file) {
+  std::map<CellKey, CachedResult> out;
+  int sheet = -1;  // the globals' BOF first
+  for (const auto& [id, body] : RecordsOf(file, {0x0809, 0x0006})) {
+    if (id == 0x0809) {
+      ++sheet;
+      continue;
+    }
+    CachedResult c;
+    const CellKey key{sheet, body[0] | body[1] << 8, body[2] | body[3] << 8};
+    if (body[12] == 0xFF && body[13] == 0xFF) {
+      c.type = body[6];
+      c.code = body[8];
+    } else {
+      std::memcpy(&c.number, body.data() + 6, 8);
+    }
+    out[key] = c;
+  }
+  return out;
+}
+
+std::vector<std::string> ResultsDifferingFromFreshCalculation(const Bytes& file) {
+  IXLSWorkbook book = Open(file);
+  book->BumpRecalcStamp();  // calculate rather than take the file's results
+  const std::map<CellKey, CachedResult> cached = SavedResults(file);
+  std::vector<std::string> wrong;
+  for (std::int32_t s = 1; s <= book->GetWorksheets().GetCount(); ++s) {
+    IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(s);
+    sheet.Cells().ForEach([&](TXLSCellRef& cell) {
+      if (!cell.Formula()) return;
+      const CellKey key{s, cell.Row(), cell.Column()};
+      Variant v;
+      const std::int32_t status = cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), v);
+      if (status < 0) return;  // not calculated here
+      auto found = cached.find(key);
+      const std::string where = std::to_string(s) + "!" + std::to_string(key.row) + "," + std::to_string(key.column);
+      if (found == cached.end()) {
+        wrong.push_back(where + " has no FORMULA record");
+        return;
+      }
+      const CachedResult& c = found->second;
+      bool same = false;
+      if (status != 1) same = c.type == 2 && c.code == status;
+      else if (v.IsNumber())
+        same = c.type < 0 && std::fabs(c.number - v.NumberValue()) <= 1e-9 * std::max(1.0, std::fabs(c.number));
+      else if (v.IsBoolean()) same = c.type == 1 && c.code == (v.BooleanValue() ? 1 : 0);
+      else same = c.type == 0 || c.type == 3;  // a text (its STRING record) or empty
+      if (!same)
+        wrong.push_back(where + " saved " +
+                        (c.type < 0 ? std::to_string(c.number)
+                                    : "type " + std::to_string(c.type) + " code " + std::to_string(c.code)) +
+                        ", calculated status " + std::to_string(status) + " " +
+                        (v.IsNumber() ? std::to_string(v.NumberValue()) : ""));
+    });
+  }
+  return wrong;
+}
+
+EditRun RunEdits(std::uint32_t seed, int steps) {
+  std::mt19937 random(seed);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  EditRun run;
+  run.date1904 = seed % 2 == 1;
+  IXLSWorkbook book = Open(EditBook(run.date1904));
+  run.expected = {{"Rate", {1, 1, 0, 1, 0}},          {"Block", {1, 2, 0, 3, 1}},
+                  {"Far", {2, 0, 0, 0, 0}},           {"builtin6@1", {1, 0, 0, 7, 2}},
+                  {"builtin7@1", {1, 0, 0, 0, 255}},  {"builtin13@1", {1, 0, 0, 5, 2}}};
+  IXLSWorkSheets& sheets = book->GetWorksheets();
+  auto shift = [&](int sheetIndex, bool rows, int at, int count) {
+    IXLSWorksheet& s = *sheets.GetItem(sheetIndex);
+    const int last = at + std::abs(count);
+    IXLSRange r = rows ? s.GetRangeRC(at + 1, 1, last, 256) : s.GetRangeRC(1, at + 1, 65536, last);
+    if (count > 0) r->Insert();
+    else r->Delete();
+    // A filter is no more once its header row is deleted.
+    TrackedArea& filter = run.expected["builtin13@1"];
+    if (rows && count < 0 && sheetIndex == filter.sheet && filter.r1 >= at && filter.r1 < at - count) filter.gone = true;
+    for (auto& [name, area] : run.expected) area.Shift(sheetIndex, rows, at, count);
+  };
+  for (int step = 0; step < steps; ++step) {
+    const int what = pick(1, 10);
+    IXLSWorksheet& data = *sheets.GetItem(1);
+    switch (what) {
+      case 1: {
+        const int r = pick(1, 10), c = pick(1, 3);
+        IXLSRange cell = data.GetRangeRC(r, c, r, c);
+        cell->SetValue(Variant(static_cast<double>(pick(-5, 70))));
+        run.log += "set " + std::to_string(r) + "," + std::to_string(c) + ";";
+        break;
+      }
+      case 2: {
+        const int r = pick(1, 10), c = pick(8, 10);
+        data.GetRangeRC(r, c, r, c)->SetValue(Variant(std::u16string(u"=SUM(A1:C3)+Rate+B2*1")));
+        run.log += "formula;";
+        break;
+      }
+      case 3: case 4: {
+        const int at = pick(0, 8), count = pick(1, 2) * (what == 3 ? 1 : -1);
+        shift(1, true, at, count);
+        run.log += (count > 0 ? "insert rows " : "delete rows ") + std::to_string(at) + "x" +
+                   std::to_string(std::abs(count)) + ";";
+        break;
+      }
+      case 5: case 6: {
+        const int at = pick(0, 4), count = what == 5 ? 1 : -1;
+        shift(1, false, at, count);
+        run.log += (count > 0 ? "insert column " : "delete column ") + std::to_string(at) + ";";
+        break;
+      }
+      case 7: {
+        const int at = pick(0, 1);
+        shift(2, true, at, 1);
+        run.log += "insert row of Other " + std::to_string(at) + ";";
+        break;
+      }
+      case 8:
+        if (sheets.GetCount() < 4) sheets.Add();
+        run.log += "sheet added;";
+        break;
+      case 9:
+        sheets.GetItem(pick(1, 2))->SetName(u"Renamed" + std::u16string(1, static_cast<char16_t>(u'0' + step)));
+        run.log += "sheet renamed;";
+        break;
+      case 10: {
+        const std::string name = "Made" + std::to_string(step);
+        const int r = pick(0, 6), c = pick(0, 2);
+        const std::u16string where = u"='" + sheets.GetItem(1)->GetName() + u"'!$" +
+                                     std::u16string(1, static_cast<char16_t>(u'A' + c)) + u"$" +
+                                     std::u16string(1, static_cast<char16_t>(u'1' + r));
+        EXPECT_TRUE(book->GetNames()->Add(std::u16string(name.begin(), name.end()), where)) << name;
+        run.expected[name] = {1, r, c, r, c};
+        run.log += "name " + name + ";";
+        break;
+      }
+    }
+  }
+  // Names whose cells are gone stay, as #REF!; a print area, titles or filter database whose
+  // cells are gone is no more.
+  for (auto it = run.expected.begin(); it != run.expected.end();) {
+    if (it->second.gone && it->first.rfind("builtin", 0) == 0) it = run.expected.erase(it);
+    else ++it;
+  }
+  run.saved = Saved(*book, 2);
+  run.saved5 = Saved(*book, 1);
+  return run;
+}
+
+}  // namespace xls::test

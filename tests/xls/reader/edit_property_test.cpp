@@ -1,0 +1,157 @@
+// Edits of a workbook read from a file, saved and read again: every result the save carries is
+// what a fresh calculation of the read-back book gives, and every name, print area, title and
+// filter database points where the edits moved it (a random but seeded sequence of the
+// library's edits over EditBook); then the faults each of those rules mends, one by one.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "edit_property.h"
+#include "xls/model/cell_address.h"
+#include "xls/model/hyperlinks.h"
+#include "xls/model/page_setup.h"
+#include "xls/model/range.h"
+#include "xls/model/worksheet.h"
+#include "xls/model/worksheets.h"
+
+namespace xls::test {
+namespace {
+
+std::map<std::string, std::string> Expected(const EditRun& run) {
+  std::map<std::string, std::string> out;
+  for (const auto& [name, area] : run.expected) out[name] = Where(area);
+  return out;
+}
+
+TEST(EditProperty, SavedResultsAreFreshCalculationsAndNamesFollowTheirCells) {
+  for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+    const EditRun run = RunEdits(seed, 8);
+    EXPECT_EQ(ResultsDifferingFromFreshCalculation(run.saved), std::vector<std::string>()) << seed << ": " << run.log;
+    EXPECT_EQ(ResultsDifferingFromFreshCalculation(run.saved5), std::vector<std::string>()) << seed << ": " << run.log;
+    EXPECT_EQ(SavedNames(run.saved), Expected(run)) << seed << ": " << run.log;
+  }
+}
+
+// The faults mended: each case fails without its rule.
+struct Fault {
+  const char* what;
+  bool date1904;
+  std::function<void(IXLSWorksheet&)> edit;
+  std::vector<std::pair<const char16_t*, double>> results;  // cell, saved result (NaN: #REF!)
+};
+
+TEST(EditProperty, EachFaultOfEditedBooks) {
+  const double ref = std::nan("");
+  auto rows = [](int first, int last, bool insert) {
+    return [=](IXLSWorksheet& s) {
+      IXLSRange r = s.GetRangeRC(first, 1, last, 256);
+      if (insert) r->Insert();
+      else r->Delete();
+    };
+  };
+  const std::vector<Fault> faults = {
+      // A name follows an inserted row: D1:D3 move to D2:D4, Rate to A3 (its 5), Block to A4:B5.
+      {"a row inserted above a name", false, rows(1, 1, true), {{u"D2", 10}, {u"D3", 18}, {u"D4", 10}}},
+      // A name whose cells are deleted is #REF!, as a reference is (D1 =Rate*2, D2 the old
+      // D3 =A2*2); an area loses the deleted row (D6, the old D7 =MAX(B2:B4), now of 4 and 9).
+      {"a named cell deleted", false, rows(2, 2, false), {{u"D1", ref}, {u"D2", ref}, {u"D6", 9}}},
+      // Date cells of a 1904 book count as their own serials (the third cell is D5's IF, 1).
+      {"a 1904 book edited", true, [](IXLSWorksheet& s) { s.GetRange(u"H1")->SetValue(Variant(1.0)); },
+       {{u"D4", 60}, {u"D5", 1}, {u"D6", 7}, {u"D7", 60}}},
+      // Cells under a merged area are read: C6 = A6/(6-B1) with B1 = 13, and a range over them.
+      {"an input of a merged area's cell changed", false,
+       [](IXLSWorksheet& s) {
+         s.GetRange(u"B1")->SetValue(Variant(13.0));
+         s.GetRange(u"H1")->SetValue(Variant(std::u16string(u"=SUM(A6:C6)")));
+       },
+       {{u"C6", 12.0 / -7}, {u"H1", 12 - 7 + 12.0 / -7}}},
+  };
+  for (const Fault& f : faults) {
+    IXLSWorkbook book = Open(EditBook(f.date1904));
+    IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+    f.edit(sheet);
+    Saved(*book, 1);  // BIFF5 saves it too
+    const std::map<CellKey, CachedResult> saved = SavedResults(Saved(*book, 2));
+    for (const auto& [cell, want] : f.results) {
+      std::uint16_t row = 0;
+      std::uint8_t column = 0;
+      std::string a1(cell, cell + std::char_traits<char16_t>::length(cell));
+      ASSERT_EQ(ParseCellRef(a1, row, column), 1);
+      const auto found = saved.find(CellKey{1, row, column});
+      ASSERT_NE(found, saved.end()) << f.what << " " << a1;
+      if (std::isnan(want)) {
+        EXPECT_EQ(found->second.type, 2) << f.what << " " << a1;
+        EXPECT_EQ(found->second.code, 23) << f.what << " " << a1;
+      } else {
+        EXPECT_EQ(found->second.type, -1) << f.what << " " << a1 << " code " << found->second.code;
+        EXPECT_NEAR(found->second.number, want, 1e-9) << f.what << " " << a1;
+      }
+    }
+  }
+}
+
+// The date functions of a 1904 book count from its first day, 1904-01-01 (serial 0; 1462 in the
+// 1900 system), and the 1900 book's from 1900-01-01.
+TEST(EditProperty, DateFunctionsCountInTheBooksOwnSystem) {
+  struct Case {
+    const char16_t* formula;
+    Variant in1900, in1904;
+  };
+  const std::vector<Case> cases = {
+      {u"=DATE(2018;1;1)*1", Variant(43101.0), Variant(41639.0)},
+      {u"=YEAR(A1)", Variant(1900), Variant(1904)},
+      {u"=MONTH(A1+59)", Variant(2), Variant(2)},
+      {u"=WEEKDAY(A1)", Variant(7), Variant(6)},  // serial 0: a Saturday in the 1900 system, 1904-01-01 a Friday
+      {u"=TEXT(A1+1;\"yyyy-mm-dd\")", Variant(std::u16string(u"1900-01-01")), Variant(std::u16string(u"1904-01-02"))},
+      {u"=DATE(1903;12;31)", Variant(1461.0), Variant::Error(36)},  // #NUM! before the first day
+      {u"=TODAY()-DATE(2000;1;1)>0", Variant(true), Variant(true)},
+  };
+  for (bool date1904 : {false, true}) {
+    IXLSWorkbook book = TXLSWorkbook::Create();
+    IXLSWorksheet& sheet = *book->GetWorksheets().Add();
+    book->SetDate1904(date1904);
+    sheet.GetRange(u"A1")->SetValue(Variant(0.0));
+    for (const Case& c : cases) {
+      Variant v;
+      const std::int32_t status = book->Evaluate(c.formula, v);
+      const Variant& want = date1904 ? c.in1904 : c.in1900;
+      if (want.Type() == VarType::Error) {
+        EXPECT_EQ(status, want.ErrorCode()) << date1904;
+        continue;
+      }
+      EXPECT_EQ(status, 1) << date1904;
+      if (want.IsText()) EXPECT_EQ(v.TextValue(), want.TextValue()) << date1904;
+      else if (want.IsBoolean()) EXPECT_EQ(v.BooleanValue(), want.BooleanValue()) << date1904;
+      else EXPECT_EQ(v.NumberValue(), want.NumberValue()) << date1904;
+    }
+  }
+}
+
+// Print area, titles, filter database and hyperlinks move with their cells as references do,
+// and a print area whose cells are all deleted is no more.
+TEST(EditProperty, SheetAreasFollowTheirCells) {
+  IXLSWorkbook book = Open(EditBook(false));
+  IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
+  sheet.Hyperlinks().Add(sheet.GetRange(u"B2", u"B4"), u"http://example.org/", u"", u"", u"");
+  sheet.GetRangeRC(1, 1, 1, 256)->Insert();        // above everything
+  sheet.GetRangeRC(1, 2, 65536, 2)->Insert();      // a column inside every area
+  sheet.GetRangeRC(4, 1, 4, 256)->Delete();        // a row inside the areas
+  EXPECT_EQ(sheet.GetPageSetup()->GetPrintArea(), u"A2:D8");
+  EXPECT_EQ(sheet.GetPageSetup()->GetPrintTitleRows(), u"$2:$2");
+  ASSERT_EQ(sheet.Hyperlinks().Count(), 1);
+  const TXLSCustomHyperlink& link = *sheet.Hyperlinks().GetItem(1);
+  EXPECT_EQ((std::vector<int>{link.firstRow, link.firstColumn, link.lastRow, link.lastColumn}),
+            (std::vector<int>{2, 2, 3, 2}));  // C3:C4: B2:B4 down a row, right a column, less a row
+  const std::map<std::string, std::string> names = SavedNames(Saved(*book, 2));
+  EXPECT_EQ(names.at("builtin6@1"), "1:1,0:7,3");
+  EXPECT_EQ(names.at("builtin7@1"), "1:1,0:1,255");
+  EXPECT_EQ(names.at("builtin13@1"), "1:1,0:5,3");
+  sheet.GetRangeRC(1, 1, 9, 256)->Delete();  // every printed row
+  EXPECT_EQ(sheet.GetPageSetup()->GetPrintArea(), u"");
+  EXPECT_EQ(sheet.GetPageSetup()->GetPrintTitleRows(), u"");
+  EXPECT_EQ(sheet.Hyperlinks().Count(), 0);
+}
+
+}  // namespace
+}  // namespace xls::test
