@@ -106,6 +106,14 @@ TEST(EditProperty, DateFunctionsCountInTheBooksOwnSystem) {
       {u"=TEXT(A1+1;\"yyyy-mm-dd\")", Variant(std::u16string(u"1900-01-01")), Variant(std::u16string(u"1904-01-02"))},
       {u"=DATE(1903;12;31)", Variant(1461.0), Variant::Error(36)},  // #NUM! before the first day
       {u"=TODAY()-DATE(2000;1;1)>0", Variant(true), Variant(true)},
+      // Texts that read as dates count in the book's system too, in arithmetic, TEXT and criteria.
+      {u"=\"2018-01-01\"+0", Variant(43101.0), Variant(41639.0)},
+      {u"=SUM(\"18-Jan-2019\";0)", Variant(43483.0), Variant(42021.0)},
+      {u"=TEXT(\"2018-01-01\";\"yyyy-mm-dd\")", Variant(std::u16string(u"2018-01-01")),
+       Variant(std::u16string(u"2018-01-01"))},
+      {u"=COUNTIF(A1;\"<1904-01-02\")", Variant(1), Variant(1)},
+      {u"=\"1903-12-31\"+0", Variant(1461.0), Variant::Error(15)},  // #VALUE!: no such day
+      {u"=\"12:00\"+0", Variant(0.5), Variant(0.5)},
   };
   for (bool date1904 : {false, true}) {
     IXLSWorkbook book = TXLSWorkbook::Create();

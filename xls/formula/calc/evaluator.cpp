@@ -16,11 +16,15 @@
 #include "xls/model/cell_store.h"
 #include "xls/model/codepage.h"
 #include "xls/model/num_format_list.h"
+#include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 
 namespace xls {
 
 namespace {
+
+// 1 January 1904, day 0 of the 1904 date system, in the 1900 system's serials.
+constexpr double kDate1904Days = 1462;
 
 double NumberOf(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
 
@@ -179,8 +183,9 @@ bool ReadNamedMonthDate(const std::u16string& t, std::size_t& at, long long& y, 
 }
 
 // A text that reads as a date (yyyy-mm-dd, day, month and year in the locale's order, or a date
-// with the month's name), a time of day, or a date and a time: the serial.
-bool TextToDateValue(const std::u16string& text, double& out) {
+// with the month's name), a time of day, or a date and a time: the serial, of the 1904 date
+// system when date1904 is set.
+bool TextToDateValue(const std::u16string& text, double& out, bool date1904) {
   std::size_t at = 0, end = text.size();
   while (at < end && text[at] == u' ') ++at;
   while (end > at && text[end - 1] == u' ') --end;
@@ -206,6 +211,7 @@ bool TextToDateValue(const std::u16string& text, double& out) {
     int cm = 0, cd = 0;
     CivilFromSerial(static_cast<std::int64_t>(days), cy, cm, cd);
     if (cm != mo || cd != d) return false;  // no such day (2024-02-30)
+    if (date1904 && (days -= kDate1904Days) < 0) return false;
     dated = true;
     at = k;
     if (at == t.size()) {
@@ -269,7 +275,7 @@ int ValueClass(const Variant& v) {
   return kClassOther;
 }
 
-std::int32_t ConvertValue(Variant& v, int wanted) {
+std::int32_t ConvertValue(Variant& v, int wanted, bool date1904) {
   if (wanted == kWantNone) return kCalcOk;
   if (v.IsBoolean()) {
     if (wanted == kWantNumber) v = Variant::FromInteger(v.BooleanValue() ? 1 : 0, VarType::Byte);
@@ -294,7 +300,7 @@ std::int32_t ConvertValue(Variant& v, int wanted) {
       // An empty text is no number (a blank cell is 0).
       double d = 0;
       if (!TextToDouble(v.TextValue(), d) && !TextToGroupedNumber(v.TextValue(), d) &&
-          !TextToDateValue(v.TextValue(), d))
+          !TextToDateValue(v.TextValue(), d, date1904))
         return kErrValue;
       v = Variant(d);
     } else if (wanted == kWantBoolean) {
@@ -417,7 +423,7 @@ std::int32_t TXLSEvaluator::Evaluate(const TXLSSyntaxItem* node, bool rangeMode,
   std::int32_t st = EvaluateNode(node, rangeMode, wanted, out, root);
   if (st != kCalcOk) return st;
   if (out.IsNumber() && !std::isfinite(out.NumberValue())) return kErrNum;
-  return ConvertValue(out, wanted);
+  return ConvertValue(out, wanted, calc_.Book().GetDate1904());
 }
 
 std::int32_t TXLSEvaluator::EvaluateNode(const TXLSSyntaxItem* node, bool rangeMode, int wanted, Variant& out,

@@ -25,8 +25,10 @@ bool IsNumberValue(const Variant& v);
 bool IsStringValue(const Variant& v);
 bool IsBooleanValue(const Variant& v);
 int ValueClass(const Variant& v);
-// Converts to a wanted type; 1, or 15 when the value does not convert.
-std::int32_t ConvertValue(Variant& v, int wanted);
+// Converts to a wanted type; 1, or 15 when the value does not convert. A text that reads as a
+// date becomes the serial of the book's date system (date1904: days from 1 January 1904, so that
+// a date before it reads as none).
+std::int32_t ConvertValue(Variant& v, int wanted, bool date1904 = false);
 // -1, 0 or 1: the order of two numbers as rounded to 15 significant digits (the digits a cell
 // shows), so that a sum of decimal fractions equals the number it shows. Every comparison of
 // numbers (operators, criteria, lookups) is made so.

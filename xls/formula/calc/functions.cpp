@@ -138,7 +138,7 @@ class Aggregator : public TXLSCellSink {
 // to fold (empty for none). Unlike the cells of a range, booleans count as 1 and 0 and texts as the
 // numbers they read as (a text that reads as none is #VALUE!); COUNT counts what is or reads as a
 // number and passes over the rest, errors included; COUNTA counts every value, errors included.
-std::int32_t GivenValue(int fn, std::int32_t st, Variant& v, bool& counted) {
+std::int32_t GivenValue(int fn, std::int32_t st, Variant& v, bool& counted, bool date1904) {
   counted = false;
   if (st != kCalcOk) {
     v = Variant();
@@ -148,7 +148,7 @@ std::int32_t GivenValue(int fn, std::int32_t st, Variant& v, bool& counted) {
   }
   if (fn == kCountA || v.IsEmptyOrNull()) return kCalcOk;
   if (v.IsBoolean() || v.IsText()) {
-    st = v.IsText() && v.TextValue().empty() ? kErrValue : ConvertValue(v, kWantNumber);
+    st = v.IsText() && v.TextValue().empty() ? kErrValue : ConvertValue(v, kWantNumber, date1904);
     if (st != kCalcOk) {
       v = Variant();
       return fn == kCount ? static_cast<std::int32_t>(kCalcOk) : st;
@@ -165,6 +165,7 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
   Aggregator fold(fn);
   double& acc = fold.acc;
   std::int64_t& count = fold.count;
+  const bool date1904 = ev.Calc().Book().GetDate1904();
   struct Argument {
     std::int32_t status = kCalcOk;
     bool range = false, counted = false;
@@ -179,9 +180,9 @@ std::int32_t Aggregate(TXLSEvaluator& ev, Call& call, int fn, Variant& out) {
       // the function: COUNT passes over it and COUNTA counts it, as for any other error.
       a.status = call.Range(i, a.r);
       a.range = a.status == kCalcOk;
-      if (!a.range) a.status = GivenValue(fn, a.status, a.v, a.counted);
+      if (!a.range) a.status = GivenValue(fn, a.status, a.v, a.counted, date1904);
     } else if (call.Arg(i)->kind != kNodeMissing) {
-      a.status = GivenValue(fn, call.Value(i, a.v), a.v, a.counted);
+      a.status = GivenValue(fn, call.Value(i, a.v), a.v, a.counted, date1904);
     }
     if (a.status != kCalcOk) return a.status;
   }
@@ -270,7 +271,7 @@ std::int32_t Logical(TXLSEvaluator& ev, Call& call, bool isAnd, Variant& out) {
   return kCalcOk;
 }
 
-TXLSCriterion MakeCriterion(const Variant& given) {
+TXLSCriterion MakeCriterion(const Variant& given, bool date1904) {
   TXLSCriterion c;
   c.op = 3;
   if (!given.IsText()) {
@@ -298,7 +299,7 @@ TXLSCriterion MakeCriterion(const Variant& given) {
   // What follows the operator reads as arithmetic reads a text (a number, a date, a time); TRUE
   // and FALSE order booleans.
   Variant number(t);
-  if (!t.empty() && ConvertValue(number, kWantNumber) == kCalcOk && number.IsNumber()) c.value = number;
+  if (!t.empty() && ConvertValue(number, kWantNumber, date1904) == kCalcOk && number.IsNumber()) c.value = number;
   else if (c.text == u"TRUE" || c.text == u"FALSE") c.value = Variant(c.text == u"TRUE");
   else c.value = Variant(t);
   return c;
@@ -962,7 +963,7 @@ std::int32_t Conditional(TXLSEvaluator& ev, Call& call, bool sum, Variant& out) 
     values.lastRow = std::min(values.firstRow + (range.lastRow - range.firstRow), 65535);
     values.lastColumn = std::min(values.firstColumn + (range.lastColumn - range.firstColumn), 255);
   }
-  const TXLSCriterion crit = MakeCriterion(given);
+  const TXLSCriterion crit = MakeCriterion(given, ev.Calc().Book().GetDate1904());
   double acc = 0;
   if (!sum) {
     st = ev.Walk(range, true, [&](const Variant& v) {
@@ -1156,7 +1157,8 @@ std::int32_t TXLSEvaluator::CallFunction(const TXLSSyntaxItem* node, bool rangeM
         Variant v;
         if ((st = call.Value(1, v)) != kCalcOk || (st = call.Text(2, s)) != kCalcOk) return st;
         // A text that reads as a number, date or time is formatted as that number.
-        if (Variant number = v; v.IsText() && ConvertValue(number, kWantNumber) == kCalcOk) v = number;
+        if (Variant number = v; v.IsText() && ConvertValue(number, kWantNumber, calc_.Book().GetDate1904()) == kCalcOk)
+          v = number;
         // A calendar date of a 1904 book's serial (a duration, [h]:mm, is no date).
         if (v.IsNumber() && !v.IsDate() && TXLSFormater::IsDateFormat(s) && s.find(u'[') == std::u16string::npos)
           v = Variant(Serial1900(calc_.Book(), v.NumberValue()));
