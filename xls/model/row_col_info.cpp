@@ -293,6 +293,23 @@ void TXLSRowInfoList::SetRowHeight(std::int32_t r, double points) {
   e->unsynced = 1;
 }
 
+std::uint16_t DefaultRowTwipsOfFont(const std::u16string& name, double points) {
+  // Ascent and descent of the font's line in units of its 2048-unit em (those of the fonts the
+  // format's program starts books with; any other font is taken as Arial).
+  struct Line {
+    const char16_t* name;
+    int ascent, descent;
+  };
+  static constexpr Line kLines[] = {{u"Arial", 1854, 434}, {u"Calibri", 1950, 550},
+                                    {u"Times New Roman", 1825, 443}, {u"Courier New", 1705, 615}};
+  const Line* line = &kLines[0];
+  for (const Line& l : kLines)
+    if (name == l.name) line = &l;
+  if (!(points > 0) || points > 409) return 255;
+  const double pixels = std::ceil(points * 96 / 72 * (line->ascent + line->descent) / 2048 - 1e-9) + 2;
+  return static_cast<std::uint16_t>(std::min(pixels * 15, 8190.0));
+}
+
 void TXLSRowInfoList::SetDefaultRowHeight(double points) {
   default_.height = static_cast<std::uint16_t>(PointsToTwips(ClampPoints(points)));
   default_.customHeight = 1;

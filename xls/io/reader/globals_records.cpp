@@ -184,7 +184,8 @@ void TXLSReader::XF(TXLSRecordBody body) {
   AppendHex(key, font, 4);
   AppendHex(key, body.Word(2), 4);
   AppendHex(key, typeWord & 7u, 1);
-  AppendHex(key, (typeWord & 0xFFF0u) >> 4, 4);
+  // A style XF has no parent (0xFFF), whatever other writers leave in the field.
+  AppendHex(key, (typeWord & 4u) ? 0xFFFu : (typeWord & 0xFFF0u) >> 4, 4);
   AppendHex(key, body.Byte(6), 2);
   if (Biff8()) {
     const std::uint32_t fill = body.DWord(14);

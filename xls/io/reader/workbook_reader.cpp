@@ -11,6 +11,7 @@
 #include "xls/model/codepage.h"
 #include "xls/model/file_streams.h"
 #include "xls/model/font_list.h"
+#include "xls/model/row_col_info.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -24,6 +25,8 @@ constexpr std::uint16_t kRecEOF = 0x000A;
 constexpr std::uint16_t kSubGlobals = 0x0005;
 constexpr std::uint16_t kSubWorksheet = 0x0010;
 constexpr std::uint16_t kSubChart = 0x0020;
+// The Mac program's book of one chart (no worksheet) starts its chart so.
+constexpr std::uint16_t kSubMacChart = 0x8000;
 
 int ReadOpened(TXLSReader& reader, int opened, std::int32_t& fileFormat) {
   if (opened != 1) return opened;
@@ -160,6 +163,10 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       for (std::size_t i = skippedObjects_; i < lostCharts; ++i) ReportLoss(u"a chart object without its chart records");
       skippedObjects_ = 0;
       ReportSheetLosses();
+      // A sheet that names no default height has the height of its default font's line.
+      const TXLSFontList& fonts = workbook_.XFList().Fonts();
+      const std::uint16_t twips = DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0));
+      if (!defaultRowHeightRead_ && twips != 255) sheet_->RowInfo().SetDefaultRowAsRead(0, twips);
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
@@ -170,9 +177,10 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     if (state_ == kChartSheet && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
       // Chart records are written back only in the format they were read in.
-      if (!Biff8())
-        ReportLine(sheet_, u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
-                           u"(an empty sheet takes its place)");
+      ReportLine(sheet_, Biff8() ? u"the chart, kept as read in a BIFF8 save, is left out of a BIFF5 save "
+                                   u"(an empty sheet takes its place)"
+                                 : u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
+                                   u"(an empty sheet takes its place)");
       sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
@@ -253,6 +261,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       frozen_ = false;
       fitToPage_ = false;
       skippedObjects_ = 0;
+      defaultRowHeightRead_ = false;
       noteRow_ = noteColumn_ = -1;
       sheetLosses_ = SheetLosses();
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
@@ -262,7 +271,8 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       sheet_ = sheets.GetItem(sheetNumber_);
       break;
     }
-    case kSubChart: {
+    case kSubChart:
+    case kSubMacChart: {
       if (version_ == 0) break;
       // A chart sheet: its whole substream is kept as read and written back as the sheet.
       state_ = kChartSheet;
@@ -271,7 +281,10 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       while (sheets.GetCount() < sheetNumber_) sheets.Add();
       sheet_ = sheets.GetItem(sheetNumber_);
       chart_ = std::make_unique<TXLSCustomChart>(version_);
-      chart_->AddRecord(kRecBOF, static_cast<std::uint32_t>(body.size), body.data);
+      // Written back as the chart sheet it is.
+      std::vector<std::uint8_t> bof(body.data, body.data + body.size);
+      bof[2] = kSubChart & 0xFF, bof[3] = kSubChart >> 8;
+      chart_->AddRecord(kRecBOF, static_cast<std::uint32_t>(bof.size()), bof.data());
       break;
     }
     default:

@@ -215,6 +215,7 @@ class TXLSReader {
   std::int32_t skipDepth_ = 0;
   std::size_t skippedObjects_ = 0;
   std::uint16_t previousSheetId_ = 0;  // the worksheet record read before the current one
+  bool defaultRowHeightRead_ = false;  // the current worksheet's DEFAULTROWHEIGHT was read
   // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
   std::int32_t noteRow_ = -1, noteColumn_ = -1;
   // What the current worksheet's records left out, told of at its EOF.
