@@ -904,6 +904,12 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   if (sheet_.HasPanes()) step(Add(kTail, sheet_.GetPanes().BuildPane()));
   step(Add(kTail, BuildSelection()));
   step(Add(kTail, columns.BuildStandardWidth()));
+  auto kept = [&](TKeptPlace place) {
+    if (!biff5 && result == 1 &&
+        WriteSheetKeptRecords(sheet_, place, [this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }) < 0)
+      step(-1);
+  };
+  kept(TKeptPlace::kSort);
   if (!biff5 && result == 1 && sheet_.HasHyperlinks())
     step(sheet_.Hyperlinks().WriteRecords([this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }));
   // Conditional formats, then data validations (BIFF8 only).
@@ -924,6 +930,7 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
     b->AddWord(0);
     step(Add(kTail, std::move(b)));
   }
+  kept(TKeptPlace::kFeatures);
   step(Add(kTail, NewBiffRecord(kRecEof, 0)));
   return result;
 }

@@ -55,6 +55,7 @@ void TXLSWorkbook::Clear() {
   refModeA1_ = 1;
   ClearVBA();
   propertyStreams_.clear();
+  keptGlobals_.clear();
 }
 
 void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,

@@ -52,7 +52,12 @@ enum : std::uint16_t {
   kRecWindow2 = 0x023E,
   kRecHLinkTooltip = 0x0800,
   kRecSheetExt = 0x0862,
-  kRecSheetProtection = 0x0867,
+  kRecSheetProtection = 0x0867,  // a FEATHEADR whose feature is the sheet's protection
+  kRecFeat = 0x0868,
+  kRecSort = 0x0090,
+  kRecCondFmt12 = 0x0879,
+  kRecCF12 = 0x087A,
+  kRecCFEx = 0x087B,
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
   kRecString = 0x0207,
@@ -121,6 +126,8 @@ std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   const std::uint16_t previous = previousSheetId_;
   previousSheetId_ = id;
+  // CONTINUEFRT12 records go on the record of their kind before them.
+  if (id != kRecContinueFrt12) newerCondFormat_ = id == kRecCondFmt12 || id == kRecCF12 || id == kRecCFEx;
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
   switch (id) {
@@ -268,12 +275,42 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecFilterMode:
       SheetRules(*sheet).Autofilter().SetFilterModeAsRead();
       return 1;
-    case kRecAutofilter12:
     case kRecContinueFrt12:
+      if (!newerCondFormat_) {
+        // The newer filter's (those of other records are not theirs).
+        if (Biff8() && (previous == kRecAutofilter12 || previous == kRecContinueFrt12))
+          SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+        return 1;
+      }
+      [[fallthrough]];
+    case kRecCondFmt12:
+    case kRecCF12:
+    case kRecCFEx:
+      // The newer conditional formats, kept as read (the CONDFMT records keep the numbers that
+      // CFEX records name).
+      if (Biff8()) {
+        SheetRules(*sheet).KeepRecord(TKeptPlace::kCondFormats, id, Joined(chunks, 0));
+        ++keptSheet_.condFormats;
+      }
+      return 1;
+    case kRecSort:
+      if (Biff8()) {
+        SheetRules(*sheet).KeepRecord(TKeptPlace::kSort, id, Joined(chunks, 0));
+        ++keptSheet_.sorts;
+      } else {
+        ++sheetLosses_.sorts;
+      }
+      return 1;
+    case kRecFeat:
+      if (Biff8()) {
+        SheetRules(*sheet).KeepRecord(TKeptPlace::kFeatures, id, Joined(chunks, 0));
+        ++keptSheet_.features;
+      }
+      return 1;
+    case kRecAutofilter12:
       // BIFF8's newer filters (above average, colours...): kept as read beside their column,
-      // with the CONTINUEFRT12 records right behind them (those of other records are not theirs).
-      if (Biff8() && (id == kRecAutofilter12 || previous == kRecAutofilter12 || previous == kRecContinueFrt12))
-        SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+      // with the CONTINUEFRT12 records right behind them.
+      if (Biff8()) SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
       return 1;
     case kRecSxView:
       ++sheetLosses_.pivotTables;
@@ -300,6 +337,14 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       ++sheetLosses_.tabColours;
       return 1;
     case kRecSheetProtection:
+      if (body.size >= 14 && body.Word(12) != 2) {
+        // The header of another shared feature (ignored errors, smart tags): kept with them.
+        if (Biff8()) {
+          SheetRules(*sheet).KeepRecord(TKeptPlace::kFeatures, id, Joined(chunks, 0));
+          ++keptSheet_.features;
+        }
+        return 1;
+      }
       if (body.size >= 23) sheet->Protection().SetOptions(body.Word(19));
       return 1;
     case kRecLabel:

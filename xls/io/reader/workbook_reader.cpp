@@ -163,6 +163,7 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       for (std::size_t i = skippedObjects_; i < lostCharts; ++i) ReportLoss(u"a chart object without its chart records");
       skippedObjects_ = 0;
       ReportSheetLosses();
+      ReportKept(keptSheet_);
       // A sheet that names no default height has the height of its default font's line.
       const TXLSFontList& fonts = workbook_.XFList().Fonts();
       const std::uint16_t twips = DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0));
@@ -262,6 +263,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       fitToPage_ = false;
       skippedObjects_ = 0;
       defaultRowHeightRead_ = false;
+      keptSheet_ = KeptCounts();
       noteRow_ = noteColumn_ = -1;
       sheetLosses_ = SheetLosses();
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
@@ -364,6 +366,7 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
+  ReportLosses(l.sorts, u"the sort settings (SORT)", u"{n} sort settings (SORT)");
   ReportLosses(l.pivotTables, u"a pivot table (its cells stay as values)",
                u"{n} pivot tables (their cells stay as values)");
   ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
@@ -377,7 +380,30 @@ void TXLSReader::ReportSheetLosses() {
   sheetLosses_ = SheetLosses();
 }
 
+void TXLSReader::ReportKept(KeptCounts& counts) {
+  auto line = [this](std::size_t count, const std::u16string& one, const std::u16string& many, bool cells) {
+    if (count == 0) return;
+    const std::string number = std::to_string(count);
+    std::u16string text = count == 1 ? one : many;
+    if (const std::size_t at = text.find(u"{n}"); at != std::u16string::npos)
+      text.replace(at, 3, std::u16string(number.begin(), number.end()));
+    text += cells ? u", kept as read in a BIFF8 save while no cells are inserted or deleted on the sheet,"
+                  : u", kept as read in a BIFF8 save,";
+    ReportLine(sheet_, text + (count == 1 ? u" is left out of a BIFF5 save" : u" are left out of a BIFF5 save"));
+  };
+  line(counts.themes, u"the theme (THEME)", u"{n} themes (THEME)", false);
+  line(counts.dxfs, u"a differential format (DXF)", u"{n} differential formats (DXF)", false);
+  line(counts.xfExts, u"the extension of a cell format (XFEXT)", u"the extensions of {n} cell formats (XFEXT)", false);
+  line(counts.condFormats, u"a conditional format record of the newer kinds (CONDFMT12, CF12, CFEX)",
+       u"{n} conditional format records of the newer kinds (CONDFMT12, CF12, CFEX)", true);
+  line(counts.sorts, u"the sort settings (SORT)", u"{n} sort settings (SORT)", true);
+  line(counts.features, u"a shared feature record (FEAT, FEATHEADR)",
+       u"{n} shared feature records (FEAT, FEATHEADR)", true);
+  counts = KeptCounts();
+}
+
 int TXLSReader::EndGlobals() {
+  ReportKept(keptGlobals_);
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
   // A file of fewer than 16 XFs (or none) gets the default formats it left out: formatting a
   // cell builds on XF 15, and a save writes the 16 every reader expects.
