@@ -1034,7 +1034,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
             auto call = std::make_unique<TXLSSyntaxItem>(kNodeCall);
             call->value = builtIn;
             call->text = catalogue_->GetNameByNumber(builtIn);
-            call->rawToken = (token & 0x60) | (fixed ? ptgFunc : ptgFuncVar);
+            call->rawToken = (token & 0x60) | ((fixed ? ptgFunc : ptgFuncVar) & 0x1F);
             for (int i = 2; i <= node->ChildCount(); ++i) call->AddChild(node->Child(i)->Copy());
             node = std::move(call);
           }
