@@ -61,22 +61,15 @@ enum : std::uint16_t {
 };
 
 // The kept records of the cell formats (formats true: XFCRC, XFEXT, DXF) or the theme (THEME
-// and its CONTINUEFRT records), in the order read. An XFEXT names its XF by the number the XF
-// is written under; one of an XF not written goes with it.
-std::vector<std::unique_ptr<TXLSBlob>> KeptGlobalRecords(const TXLSWorkbook& book, TXLSXFList& xfs, bool formats) {
+// and its CONTINUEFRT records), in the order read. The XFs of a file keep their places in a
+// save (each counts a use from its reading on), so an XFEXT still names its XF.
+std::vector<std::unique_ptr<TXLSBlob>> KeptGlobalRecords(const TXLSWorkbook& book, bool formats) {
   std::vector<std::unique_ptr<TXLSBlob>> out;
   for (const TXLSWorkbook::KeptRecord& kept : book.KeptGlobals()) {
     const bool format = kept.id == kRecXFCrc || kept.id == kRecXFExt || kept.id == kRecDxf;
     if (format != formats) continue;
-    std::vector<std::uint8_t> body = kept.body;
-    if (kept.id == kRecXFExt) {
-      if (body.size() < 16) continue;
-      const std::int32_t written = xfs.GetOutputIndex(body[14] | body[15] << 8) - 1;
-      if (written < 0) continue;
-      body[14] = static_cast<std::uint8_t>(written), body[15] = static_cast<std::uint8_t>(written >> 8);
-    }
-    auto record = NewBiffRecord(kept.id, static_cast<std::uint32_t>(body.size()));
-    for (std::uint8_t b : body) record->AddByte(b);
+    auto record = NewBiffRecord(kept.id, static_cast<std::uint32_t>(kept.body.size()));
+    for (std::uint8_t b : kept.body) record->AddByte(b);
     out.push_back(std::move(record));
   }
   return out;
@@ -223,7 +216,7 @@ int TXLSWorkbookWriter::WriteFormats() {
   for (std::size_t i = 0; i < xfs.OutputOrder().size() && result == 1; ++i)
     result = Add(*globals_, xfs.BuildXFRecord(static_cast<std::int32_t>(i), version_));
   if (version_ != kBiff5)
-    for (auto& record : KeptGlobalRecords(book_, xfs, true))
+    for (auto& record : KeptGlobalRecords(book_, true))
       if (result == 1) result = Add(*globals_, std::move(record));
   for (std::int32_t i = 0; i < xfs.Styles().Count() && result == 1; ++i)
     result = Add(*globals_, xfs.Styles().BuildStyleRecord(i, version_, book_.GetCodePage()));
@@ -296,7 +289,7 @@ int TXLSWorkbookWriter::WriteTail() {
     if (result == 1) result = WriteUserNames(*tail_, book_, version_, limit_);
     if (result == 1) result = WriteBuiltInNames(*tail_, book_, version_, externIndex, limit_);
     if (result == 1) result = WriteDrawingGroup(book_, *tail_, limit_);
-    for (auto& record : KeptGlobalRecords(book_, book_.XFList(), false))
+    for (auto& record : KeptGlobalRecords(book_, false))
       if (result == 1) result = Add(*tail_, std::move(record));
   }
   if (result == 1) result = Add(*tail_, NewBiffRecord(kRecEof, 0));

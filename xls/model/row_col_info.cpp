@@ -437,7 +437,8 @@ std::unique_ptr<TXLSBlob> TXLSRowInfoList::BuildRowRecord(std::int32_t r) {
   b->AddWord(static_cast<std::uint32_t>(r));
   b->AddWord(e->firstUsedColumn < 0 ? 0u : static_cast<std::uint32_t>(e->firstUsedColumn));
   b->AddWord(e->lastUsedColumn < 0 ? 0u : static_cast<std::uint32_t>(e->lastUsedColumn + 1));
-  b->AddWord(e->customHeight ? e->height : 255u);
+  // A row of no height set has the one it was made with (the default row's) or read with.
+  b->AddWord(e->height);
   b->AddWord(0);
   b->AddWord(0);
   std::uint32_t options = 0x0100;

@@ -80,9 +80,9 @@ TEST(KeptKinds, ChartSheetsAreKeptOrListed) {
   EXPECT_EQ(bofs[1].second[2] | bofs[1].second[3] << 8, 0x0020);
 }
 
-// The records are written back as read in a BIFF8 save, each in its place; the XFEXT names its
-// XF by the number it is written under; the CONDFMT keeps the number its CFEX names; a FEATHEADR
-// of another feature is no sheet protection.
+// The records are written back as read in a BIFF8 save, each in its place; the XFEXT still names
+// its XF; the CONDFMT keeps the number its CFEX names; a FEATHEADR of another feature is no
+// sheet protection.
 TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   IXLSWorkbook book = Open(NewerRecordsBook(true));
   IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
@@ -143,6 +143,10 @@ TEST(KeptKinds, StyleXFsAndTheDefaultRowHeight) {
     const Records heights = RecordsOf(saved, {0x0225});
     ASSERT_EQ(heights.size(), 1u);
     EXPECT_EQ(heights[0].second, (Bytes{0, 0, 0x2C, 0x01}));
+    // The row of A1, whose height was never set, has the default row's.
+    const Records rows = RecordsOf(saved, {0x0208});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].second[6] | rows[0].second[7] << 8, 300);
   }
   EXPECT_EQ(DefaultRowTwipsOfFont(u"Arial", 10), 255);
   EXPECT_EQ(DefaultRowTwipsOfFont(u"Calibri", 11), 300);

@@ -328,7 +328,6 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecDefaultRowHeight:
       // Kept in twips as read: points in quarters would move 264 to 265.
       if (body.size >= 4 && body.Word(2) != 0) sheet->RowInfo().SetDefaultRowAsRead(body.Word(0), body.Word(2));
-      defaultRowHeightRead_ = true;
       return 1;
     case kRecWindow2:
       Window2(body);

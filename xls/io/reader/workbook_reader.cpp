@@ -164,10 +164,6 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       skippedObjects_ = 0;
       ReportSheetLosses();
       ReportKept(keptSheet_);
-      // A sheet that names no default height has the height of its default font's line.
-      const TXLSFontList& fonts = workbook_.XFList().Fonts();
-      const std::uint16_t twips = DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0));
-      if (!defaultRowHeightRead_ && twips != 255) sheet_->RowInfo().SetDefaultRowAsRead(0, twips);
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
@@ -262,7 +258,6 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       frozen_ = false;
       fitToPage_ = false;
       skippedObjects_ = 0;
-      defaultRowHeightRead_ = false;
       keptSheet_ = KeptCounts();
       noteRow_ = noteColumn_ = -1;
       sheetLosses_ = SheetLosses();
@@ -271,6 +266,11 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
       while (sheets.GetCount() < sheetNumber_) sheets.Add();
       sheet_ = sheets.GetItem(sheetNumber_);
+      // Until a DEFAULTROWHEIGHT says otherwise (a sheet may name none), the rows have the
+      // height of the default font's line.
+      if (const TXLSFontList& fonts = workbook_.XFList().Fonts();
+          DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)) != 255)
+        sheet_->RowInfo().SetDefaultRowAsRead(0, DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)));
       break;
     }
     case kSubChart:

@@ -216,7 +216,6 @@ class TXLSReader {
   std::size_t skippedObjects_ = 0;
   std::uint16_t previousSheetId_ = 0;  // the worksheet record read before the current one
   bool newerCondFormat_ = false;  // the record before a CONTINUEFRT12 is a newer conditional format's
-  bool defaultRowHeightRead_ = false;  // the current worksheet's DEFAULTROWHEIGHT was read
   std::uint16_t previousGlobalsId_ = 0;  // the globals record read before the current one
   // Records kept as read for BIFF8 saves, which BIFF5 saves leave out: of the globals, and of
   // the current worksheet.
