@@ -60,6 +60,7 @@ enum : std::uint16_t {
   kRecScl = 0x00A0,
   kRecSelection = 0x001D,
   kRecSheetProtection = 0x0867,
+  kRecFeat = 0x0868,
   kRecNumber = 0x0203,
   kRecRK = 0x027E,
   kRecMulRK = 0x00BD,
@@ -904,10 +905,15 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   if (sheet_.HasPanes()) step(Add(kTail, sheet_.GetPanes().BuildPane()));
   step(Add(kTail, BuildSelection()));
   step(Add(kTail, columns.BuildStandardWidth()));
+  // The protected ranges (FEAT of the protection feature) go only with the protection's header
+  // (SHEETPROTECTION), which a sheet that is not protected does not write.
+  const bool protectedRanges = sheet_.Protection().GetProtected();
   auto kept = [&](TKeptPlace place) {
-    if (!biff5 && result == 1 &&
-        WriteSheetKeptRecords(sheet_, place, [this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }) < 0)
-      step(-1);
+    auto sink = [&](std::unique_ptr<TXLSBlob> record) {
+      if (!protectedRanges && record->GetSize() >= 18 && record->GetWord(0) == kRecFeat && record->GetWord(16) == 2) return 1;
+      return Add(kTail, std::move(record));
+    };
+    if (!biff5 && result == 1 && WriteSheetKeptRecords(sheet_, place, sink) < 0) step(-1);
   };
   kept(TKeptPlace::kSort);
   if (!biff5 && result == 1 && sheet_.HasHyperlinks())

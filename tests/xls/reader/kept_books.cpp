@@ -433,8 +433,11 @@ Records NewerSheetRecords() {
   const Bytes header = Cat(FrtHeader(0x0867), {3, 0, 1, 0, 0, 0, 0});
   const Bytes feat = Cat(Cat(FrtHeader(0x0868), {3, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
                             Cat(a1a2, {0x10, 0, 0, 0}));
+  // A protected range "R" over A1:A2 (no password).
+  const Bytes range = Cat(Cat(FrtHeader(0x0868), {2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+                          Cat(a1a2, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 'R'}));
   return {{0x0879, condFmt12}, {0x087A, cf12}, {0x087F, continued}, {0x087B, cfex},
-          {0x0090, sort},      {0x0867, header}, {0x0868, feat}};
+          {0x0090, sort},      {0x0867, header}, {0x0868, feat},         {0x0868, range}};
 }
 
 Bytes NewerRecordsBook(bool themeContinued) {

@@ -92,7 +92,7 @@ Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType);
 // when asked), a DXF, XFCRC and an XFEXT giving XF 17 (A1's; XF 16 unused) an orange fill
 // over its red one; on sheet "S" (A1 = 5, A2 = 7) a CONDFMT of A1:A2 (number 1) with its CF, a
 // CONDFMT12 and CF12 with a CONTINUEFRT12, a CFEX naming format 1, a SORT, and a FEATHEADR and
-// FEAT of ignored errors over A1:A2.
+// FEAT of ignored errors over A1:A2, then the FEAT of a protected range over A1:A2.
 Bytes NewerRecordsBook(bool themeContinued);
 // The kept records of NewerRecordsBook's sheet, in their order (CONDFMT12 to FEAT).
 Records NewerSheetRecords();

@@ -88,10 +88,18 @@ TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
   EXPECT_FALSE(sheet.Protection().GetProtected());
   const Bytes saved = Saved(*book, 2);
-  // SORT goes after the selection, before the conditional formats.
+  // SORT goes after the selection, before the conditional formats; the protected range only
+  // with the sheet's protection.
   Records expected = NewerSheetRecords();
   std::stable_partition(expected.begin(), expected.end(), [](const auto& r) { return r.first == 0x0090; });
-  EXPECT_EQ(RecordsOf(saved, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868}), expected);
+  EXPECT_EQ(RecordsOf(saved, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868}),
+            Records(expected.begin(), expected.end() - 1));
+  sheet.Protection().SetProtected(true);
+  Records protectedSheet = RecordsOf(Saved(*book, 2), {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868});
+  ASSERT_EQ(protectedSheet.size(), expected.size() + 1);
+  EXPECT_EQ(protectedSheet.back(), expected.back());
+  EXPECT_EQ(protectedSheet[protectedSheet.size() - 4].second[12], 2);  // SHEETPROTECTION before the features
+  sheet.Protection().SetProtected(false);
   const Records all = RecordsOf(saved);
   auto at = [&all](std::uint16_t id) {
     return std::find_if(all.begin(), all.end(), [id](const auto& r) { return r.first == id; }) - all.begin();
@@ -120,6 +128,9 @@ TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   EXPECT_EQ(LossesWith(*book, u"left out of a BIFF5 save").size(), 6u);
   EXPECT_EQ(LossesWith(*book, u"Sheet \"S\": 4 conditional format records of the newer kinds").size(), 1u);
   EXPECT_EQ(LossesWith(*book, u"Workbook: the theme (THEME), kept as read in a BIFF8 save, is left out").size(), 1u);
+  // BIFF5 has a SORT of its own, which is not kept.
+  IXLSWorkbook biff5 = Open(Workbook(0x0500, {{"S", {{0x0090, {0, 0, 0, 0, 0}}}}}));
+  EXPECT_EQ(biff5->GetReadLosses(), std::vector<std::u16string>{u"Sheet \"S\": the sort order (SORT) was left out"});
   // Once rows move, the sheet's records no longer say where they apply: they go; the globals'
   // stay.
   sheet.GetRange(u"A1")->GetEntireRow()->Insert();

@@ -19,7 +19,7 @@ class TXLSCalculator;
 
 // Where records the model holds nothing of go when they are written back (BIFF8 only): the
 // newer conditional formats (CONDFMT12, CF12, CFEX and their CONTINUEFRT12) after the CONDFMT
-// and CF records, the sort settings (SORT) after the selection, the shared features (FEATHEADR,
+// and CF records, the sort order (SORT) after the selection, the shared features (FEATHEADR,
 // FEAT) after the sheet's protection.
 enum class TKeptPlace { kCondFormats, kSort, kFeatures };
 

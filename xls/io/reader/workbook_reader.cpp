@@ -366,7 +366,7 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
-  ReportLosses(l.sorts, u"the sort settings (SORT)", u"{n} sort settings (SORT)");
+  ReportLosses(l.sorts, u"the sort order (SORT)", u"{n} sort orders (SORT)");
   ReportLosses(l.pivotTables, u"a pivot table (its cells stay as values)",
                u"{n} pivot tables (their cells stay as values)");
   ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
@@ -396,7 +396,7 @@ void TXLSReader::ReportKept(KeptCounts& counts) {
   line(counts.xfExts, u"the extension of a cell format (XFEXT)", u"the extensions of {n} cell formats (XFEXT)", false);
   line(counts.condFormats, u"a conditional format record of the newer kinds (CONDFMT12, CF12, CFEX)",
        u"{n} conditional format records of the newer kinds (CONDFMT12, CF12, CFEX)", true);
-  line(counts.sorts, u"the sort settings (SORT)", u"{n} sort settings (SORT)", true);
+  line(counts.sorts, u"the sort order (SORT)", u"{n} sort orders (SORT)", true);
   line(counts.features, u"a shared feature record (FEAT, FEATHEADR)",
        u"{n} shared feature records (FEAT, FEATHEADR)", true);
   counts = KeptCounts();
