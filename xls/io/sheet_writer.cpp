@@ -108,7 +108,18 @@ int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
   sheet_.RowInfo().ResetMaxOutlineLevel();
   // A chart sheet is its chart's substream, in the cell list.
   if (const TXLSCustomChart* chart = WrittenSheetChart(sheet_, version_)) {
-    chart->WriteRecords(*lists_[kCells]);
+    // Its series links are written in the format of the save.
+    if (TXLSCalculator* calc = chart->Calculator()) {
+      calc->SetFileFormat(version_ == kBiff5 ? kFormatBiff5 : kFormatBiff8);
+      calc->Compiler().SetCodePage(codePage_);
+    }
+    if (version_ == kBiff5 && chart->FileVersion() >= 0x0600) {
+      // BIFF5 references name their sheets through the substream's own EXTERNSHEET records.
+      if (WriteBiff5ExternSheets() != 1) return -1;
+      chart->WriteBiff5Records(*lists_[kCells], codePage_, lists_[kSettings].get());
+    } else {
+      chart->WriteRecords(*lists_[kCells]);
+    }
     index_.reset();
     streamSize_ = lists_[kCells]->TotalSize();
     return 1;

@@ -1,6 +1,8 @@
 #include "kept_books.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "platform/byte_stream.h"
 #include "platform/compound_file.h"
@@ -388,9 +390,11 @@ Bytes FunctionsBook() {
                                      Formula(0, 3, phonetic, 0)}}});
 }
 
-Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType) {
-  // UNITS, CHART, BEGIN and END.
-  const Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}, {0x1034, {}}};
+Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType, const Records& inside) {
+  // UNITS, CHART, BEGIN, the records given and END.
+  Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}};
+  chart.insert(chart.end(), inside.begin(), inside.end());
+  chart.push_back({0x1034, {}});
   Bytes stream = Workbook(version, {{"Chart1", chart, 2}});
   // The second BOF is the chart's.
   for (std::size_t at = 0, bofs = 0; at + 8 <= stream.size(); at += 4 + (stream[at + 2] | stream[at + 3] << 8)) {
@@ -398,6 +402,30 @@ Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType) {
       stream[at + 6] = static_cast<std::uint8_t>(bofType), stream[at + 7] = static_cast<std::uint8_t>(bofType >> 8);
   }
   return Compound(stream, version >= 0x0600 ? u"Workbook" : u"Book");
+}
+
+Bytes LibreOfficeChartSheetBook() {
+  std::ifstream in(std::string(KV_TEST_DATA) + "/xls/lo_chart_bad_bof.xls", std::ios::binary);
+  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The embedded chart's records, from its BOF (the third) to its EOF, under a chart sheet's BOF.
+  Records chart;
+  std::size_t bofs = 0;
+  for (const auto& record : RecordsOf(file)) {
+    if (record.first == 0x0809) ++bofs;
+    if (bofs != 3) continue;
+    if (record.first == 0x000A) break;
+    chart.push_back(record.first == 0x0809 ? Bof(0x0020, 0x0600) : record);
+  }
+  if (chart.empty()) return {};
+  chart.erase(chart.begin());  // Workbook writes the BOF
+  Records data;
+  for (std::uint32_t r = 1; r <= 5; ++r) {
+    data.push_back(Number(r, 0, r));
+    data.push_back(Number(r, 1, 10.0 * r));
+  }
+  // The chart's series name sheet 1 through EXTERNSHEET entry 0.
+  const Records globals = {{0x01AE, {2, 0, 1, 4}}, {0x0017, {1, 0, 0, 0, 0, 0, 0, 0}}};
+  return Compound(Workbook(0x0600, {{"Data", data}, {"Chart1", chart, 2}}, globals), u"Workbook");
 }
 
 namespace {

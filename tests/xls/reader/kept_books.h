@@ -86,8 +86,13 @@ Bytes MacChartBook();
 // BIFF8, A1 = 1, B1 =GETPIVOTDATA("Sum";$A$1), C1 =DATESTRING(A1) and D1 =PHONETIC(A1), each by
 // its function number as the format's program writes them (D1 with the fixed-count token).
 Bytes FunctionsBook();
-// One chart sheet "Chart1" of the version whose chart substream starts with a BOF of the type.
-Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType);
+// One chart sheet "Chart1" of the version whose chart substream starts with a BOF of the type:
+// UNITS, CHART, BEGIN, the records given, END.
+Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType, const Records& inside = {});
+// BIFF8, sheet "Data" (A2:A6 = 1..5, B2:B6 = 10..50) and the chart sheet "Chart1" holding the
+// records of the chart LibreOffice embedded in lo_chart_bad_bof.xls (a series of B2:B6 over
+// A2:A6); empty when that file is missing.
+Bytes LibreOfficeChartSheetBook();
 // BIFF8 with records the model holds nothing of: THEME (the default theme; with a CONTINUEFRT
 // when asked), a DXF, XFCRC and an XFEXT giving XF 17 (A1's; XF 16 unused) an orange fill
 // over its red one; on sheet "S" (A1 = 5, A2 = 7) a CONDFMT of A1:A2 (number 1) with its CF, a

@@ -16,15 +16,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A series text (UTF-16) and a CHARTFRTINFO, which a BIFF5 save converts and leaves out.
+Records ChartInside() {
+  return {{0x100D, {0, 0, 4, 1, 'U', 0, 'n', 0, 'i', 0, 't', 0}}, {0x0850, {0x50, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}};
+}
+
 class KeptKindsInterop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     fs::create_directories(dir_);
     const std::map<std::string, Bytes> books = {{"functions", FunctionsBook()},
-                                                {"chart", ChartSheetBook(0x0600, 0x0020)},
+                                                {"chart", ChartSheetBook(0x0600, 0x0020, ChartInside())},
                                                 {"macchart", ChartSheetBook(0x0500, 0x8000)},
                                                 {"newer", NewerRecordsBook(false)},
-                                                {"calibri", CalibriBook(true)}};
+                                                {"calibri", CalibriBook(true)},
+                                                {"lochart", LibreOfficeChartSheetBook()}};
     for (const auto& [name, bytes] : books) {
       Write(name + ".xls", bytes);
       IXLSWorkbook book = Open(bytes);
@@ -64,16 +70,21 @@ std::string LinesOf(const std::string& lines, const std::string& prefix) {
 }
 
 // LibreOffice reads the BIFF8 saves' functions, chart sheets and conditional formats as the
-// originals', the Mac chart sheet in our BIFF5 save (not in the original, whose BOF it does not
+// originals', the BIFF8 chart sheets in our BIFF5 saves with their series, the Mac chart sheet in
+// our BIFF5 save (not in the original, whose BOF it does not
 // know), and the rows of the Calibri book 15 points high. (It reads no add-in call of a BIFF5
 // file as its function, ours or the format's program's: the BIFF5 saves are held against
 // gnumeric.)
 TEST_F(KeptKindsInterop, LibreOfficeFindsWhatTheOriginalsHold) {
   std::map<std::string, std::string> lo = Peer("lo", {"functions.xls", "functions8.xls", "chart.xls", "chart8.xls",
-                                                      "macchart5.xls", "newer.xls", "newer8.xls", "calibri8.xls"});
+                                                      "chart5.xls", "macchart5.xls", "newer.xls", "newer8.xls", "calibri8.xls",
+                                                      "lochart.xls", "lochart8.xls", "lochart5.xls"});
+  // LibreOffice's own chart as a chart sheet: its series in both saves.
+  for (const char* file : {"lochart.xls", "lochart8.xls", "lochart5.xls"})
+    EXPECT_NE(lo[file].find("sheet Chart1\nchart\nseries Data.B2:Data.B6\n"), std::string::npos) << file << "\n" << lo[file];
   EXPECT_NE(LinesOf(lo["functions.xls"], "formula 0 1 ").find("GETPIVOTDATA"), std::string::npos) << lo["functions.xls"];
   EXPECT_EQ(LinesOf(lo["functions8.xls"], "formula"), LinesOf(lo["functions.xls"], "formula"));
-  for (const char* file : {"chart.xls", "chart8.xls", "macchart5.xls"})
+  for (const char* file : {"chart.xls", "chart8.xls", "chart5.xls", "macchart5.xls"})
     EXPECT_NE(lo[file].find("sheet Chart1\nchart\n"), std::string::npos) << file << "\n" << lo[file];
   EXPECT_EQ(LinesOf(lo["newer.xls"], "condition"), "condition S.A1:S.A2 condition >6\n");
   EXPECT_EQ(LinesOf(lo["newer8.xls"], "condition"), LinesOf(lo["newer.xls"], "condition"));
@@ -81,16 +92,20 @@ TEST_F(KeptKindsInterop, LibreOfficeFindsWhatTheOriginalsHold) {
 }
 
 // gnumeric reads both saves' functions as the original's (GETPIVOTDATA, DATESTRING and PHONETIC
-// through the add-in book in BIFF5), the chart sheets, the fill and conditional format of the
+// through the add-in book in BIFF5), the chart sheets with their series, the fill and conditional format of the
 // book of newer records, and the Calibri book's rows 15 points high in both saves.
 TEST_F(KeptKindsInterop, GnumericFindsWhatTheOriginalsHold) {
   std::map<std::string, std::string> gnumeric =
-      Peer("gnumeric", {"functions.xls", "functions5.xls", "functions8.xls", "chart.xls", "chart8.xls",
-                        "macchart5.xls", "newer.xls", "newer8.xls", "calibri5.xls", "calibri8.xls"});
+      Peer("gnumeric", {"functions.xls", "functions5.xls", "functions8.xls", "chart.xls", "chart8.xls", "chart5.xls",
+                        "macchart5.xls", "lochart.xls", "lochart8.xls", "lochart5.xls", "newer.xls", "newer8.xls", "calibri5.xls", "calibri8.xls"});
+  EXPECT_EQ(LinesOf(gnumeric["lochart.xls"], "series"),
+            "series Data!$B$1\nseries Data!$A$2:$A$6\nseries Data!$B$2:$B$6\n");
+  for (const char* file : {"lochart8.xls", "lochart5.xls"})
+    EXPECT_EQ(LinesOf(gnumeric[file], "series"), LinesOf(gnumeric["lochart.xls"], "series")) << file;
   const std::string formulas = LinesOf(gnumeric["functions.xls"], "formula");
   EXPECT_EQ(formulas, "formula 0 1 =getpivotdata(\"Sum\",$A$1)\nformula 0 2 =DATESTRING(A1)\nformula 0 3 =PHONETIC(A1)\n");
   for (const char* file : {"functions5.xls", "functions8.xls"}) EXPECT_EQ(LinesOf(gnumeric[file], "formula"), formulas) << file;
-  for (const char* file : {"chart.xls", "chart8.xls", "macchart5.xls"})
+  for (const char* file : {"chart.xls", "chart8.xls", "chart5.xls", "macchart5.xls"})
     EXPECT_EQ(LinesOf(gnumeric[file], "sheet") + LinesOf(gnumeric[file], "chart"), "sheet Chart1\nchart\n") << file;
   EXPECT_EQ(LinesOf(gnumeric["newer.xls"], "fill") + LinesOf(gnumeric["newer.xls"], "condition"),
             "fill 0 0 FFFF:0:0\ncondition 0:0-0:1 4\n");

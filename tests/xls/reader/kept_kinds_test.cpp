@@ -61,16 +61,29 @@ TEST(KeptKinds, Biff8FunctionsGoToBiff5ThroughTheAddInBook) {
   EXPECT_TRUE(Contains(FormulaTokens(biff8, 0, 3), {0x41, 0x68, 0x01}));
 }
 
-// A chart sheet is written back only in the format it was read in: a BIFF8 one's loss in a
-// BIFF5 save is listed. The Mac program's book of one chart starts it with a BOF of type 0x8000:
-// a chart sheet all the same, written back as one.
-TEST(KeptKinds, ChartSheetsAreKeptOrListed) {
-  IXLSWorkbook biff8 = Open(ChartSheetBook(0x0600, 0x0020));
-  EXPECT_EQ(RecordsOf(Saved(*biff8, 2), {0x1001, 0x1002, 0x1033, 0x1034}).size(), 4u);
-  EXPECT_TRUE(RecordsOf(Saved(*biff8, 1), {0x1001}).empty());
+// A BIFF8 chart sheet goes to a BIFF5 save in BIFF5's layouts, without what BIFF5 has no place
+// for (listed). The Mac program's book of one chart starts it with a BOF of type 0x8000: a chart
+// sheet all the same, written back as one.
+TEST(KeptKinds, ChartSheetsGoToBothFormats) {
+  const Records inside = {{0x100D, {0, 0, 4, 1, 'U', 0, 'n', 0, 'i', 0, 't', 0}},  // SERIESTEXT in UTF-16
+                          {0x0850, Bytes(14, 0)},                                    // CHARTFRTINFO
+                          {0x00EC, Bytes(8, 0)}, {0x003C, Bytes(4, 0)},              // a drawing, continued
+                          {0x0014, {3, 0, 0, '&', 'C', 'x'}}};                        // HEADER "&Cx"
+  IXLSWorkbook biff8 = Open(ChartSheetBook(0x0600, 0x0020, inside));
+  EXPECT_EQ(RecordsOf(Saved(*biff8, 2), {0x1001, 0x1002, 0x1033, 0x1034, 0x100D, 0x0850, 0x00EC, 0x003C, 0x0014}).size(), 9u);
+  const Bytes saved5 = Saved(*biff8, 1);
+  const Records bound = RecordsOf(saved5, {0x0085});
+  ASSERT_EQ(bound.size(), 1u);
+  EXPECT_EQ(bound[0].second[5], 2);  // a chart sheet
+  const Records chart = RecordsOf(saved5, {0x0809, 0x1001, 0x1002, 0x1033, 0x100D, 0x0850, 0x00EC, 0x003C, 0x0014, 0x1034});
+  const Records expected = {{0x0809, {0, 5, 0x20, 0, 0xBB, 0x0D, 0xCC, 0x07}}, {0x1001, {0, 0}}, {0x1002, Bytes(16, 0)},
+                            {0x1033, {}}, {0x100D, {0, 0, 4, 'U', 'n', 'i', 't'}}, {0x0014, {3, '&', 'C', 'x'}},
+                            {0x1034, {}}};
+  ASSERT_GE(chart.size(), 1u);
+  EXPECT_EQ(Records(chart.begin() + 1, chart.end()), expected);  // after the globals' BOF
   EXPECT_EQ(biff8->GetReadLosses(),
-            std::vector<std::u16string>{u"Sheet \"Chart1\": the chart, kept as read in a BIFF8 save, is left out of a "
-                                        u"BIFF5 save (an empty sheet takes its place)"});
+            std::vector<std::u16string>{u"Sheet \"Chart1\": the shapes drawn on the chart and its fill effects, kept "
+                                        u"as read in a BIFF8 save, are left out of a BIFF5 save"});
   IXLSWorkbook mac = Open(ChartSheetBook(0x0500, 0x8000));
   ASSERT_EQ(mac->GetWorksheets().GetCount(), 1);
   const Bytes saved = Saved(*mac, 1);

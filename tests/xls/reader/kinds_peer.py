@@ -3,7 +3,8 @@
 "file <name>" before the lines of each file.
 
 usage: kinds_peer.py TOOL DIR FILE...   (TOOL lo or gnumeric; DIR a folder for the tools' files)
-  "sheet <name>" of every sheet, "chart" for each chart, then of the first sheet:
+  "sheet <name>" of every sheet, "chart" for each chart and "series <range>" of its series' ranges
+  (LibreOffice: the values; gnumeric: every range of the series), then of the first sheet:
   "formula <row> <col> <text>" (the formula as the tool writes it, its namespace prefix left out),
   "fill <row> <col> <colour>" (a cell's background), "condition <range> <what>" (each conditional
   format's range and rule), "height <cm or points>" (the first row's height)
@@ -22,7 +23,8 @@ NS = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
       "style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
       "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
       "calcext": "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0",
-      "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"}
+      "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0",
+      "chart": "urn:oasis:names:tc:opendocument:xmlns:chart:1.0"}
 
 
 def q(key):
@@ -50,7 +52,9 @@ def lo(work, files):
         lines = []
         for i, table in enumerate(root.iter(q("table:table"))):
             lines.append("sheet %s" % table.get(q("table:name")))
-            lines += ["chart" for _ in table.iter(q("draw:object"))]
+            for chart in table.iter(q("draw:object")):
+                lines.append("chart")
+                lines += ["series %s" % r.get(q("chart:values-cell-range-address")) for r in chart.iter(q("chart:series"))]
             if i > 0:
                 continue
             for r, row in enumerate(table.iter(q("table:table-row"))):
@@ -78,7 +82,9 @@ def gnumeric(work, path):
     lines = []
     for i, sheet in enumerate(root.iter(GNM + "Sheet")):
         lines.append("sheet %s" % sheet.find(GNM + "Name").text)
-        lines += ["chart" for _ in sheet.iter(GNM + "SheetObjectGraph")]
+        for chart in sheet.iter(GNM + "SheetObjectGraph"):
+            lines.append("chart")
+            lines += ["series %s" % d.text for d in chart.iter() if d.tag.endswith("dimension") and d.text]
         if i > 0:
             continue
         for cell in sheet.iter(GNM + "Cell"):

@@ -174,10 +174,12 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
     if (state_ == kChartSheet && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
       // Chart records are written back only in the format they were read in.
-      ReportLine(sheet_, Biff8() ? u"the chart, kept as read in a BIFF8 save, is left out of a BIFF5 save "
-                                   u"(an empty sheet takes its place)"
-                                 : u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
-                                   u"(an empty sheet takes its place)");
+      if (!Biff8())
+        ReportLine(sheet_, u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
+                           u"(an empty sheet takes its place)");
+      else if (chart_->HasBiff8Drawing())
+        ReportLine(sheet_, u"the shapes drawn on the chart and its fill effects, kept as read in a BIFF8 save, "
+                           u"are left out of a BIFF5 save");
       sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
