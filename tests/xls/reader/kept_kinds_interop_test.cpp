@@ -48,7 +48,7 @@ class KeptKindsInterop : public ::testing::Test {
   }
   // The tool's lines of each file, by file name.
   static std::map<std::string, std::string> Peer(const std::string& tool, std::initializer_list<std::string> files) {
-    std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kinds_peer.py " + tool + " " + dir_.string();
+    std::string command = "/usr/bin/python3 " + SourceDir() + "/tests/xls/reader/kept_peer.py kinds-" + tool + " " + dir_.string();
     for (const std::string& f : files) command += " " + (dir_ / f).string();
     std::string out;
     EXPECT_EQ(RunCommand(command + " 2>&1", out), 0) << command << "\n" << out;

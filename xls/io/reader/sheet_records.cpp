@@ -149,6 +149,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   TXLSRecordBody body(chunks.GetChunk(0));
   TXLSPageSetup& page = *sheet->GetPageSetup();
   auto flag = [&body]() { return body.size >= 2 && body.Word(0) == 1; };
+  // A BIFF8 record the model holds nothing of, kept as read for BIFF8 saves and counted.
+  auto keep = [&](TKeptPlace place, std::size_t& count) {
+    if (!Biff8()) return;
+    SheetRules(*sheet).KeepRecord(place, id, Joined(chunks, 0));
+    ++count;
+  };
   auto margin = [&body](void (TXLSPageSetup::*set)(double), TXLSPageSetup& p) {
     if (body.size >= 8) (p.*set)(body.Double(0));
   };
@@ -288,24 +294,14 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecCFEx:
       // The newer conditional formats, kept as read (the CONDFMT records keep the numbers that
       // CFEX records name).
-      if (Biff8()) {
-        SheetRules(*sheet).KeepRecord(TKeptPlace::kCondFormats, id, Joined(chunks, 0));
-        ++keptSheet_.condFormats;
-      }
+      keep(TKeptPlace::kCondFormats, keptSheet_.condFormats);
       return 1;
     case kRecSort:
-      if (Biff8()) {
-        SheetRules(*sheet).KeepRecord(TKeptPlace::kSort, id, Joined(chunks, 0));
-        ++keptSheet_.sorts;
-      } else {
-        ++sheetLosses_.sorts;
-      }
+      if (!Biff8()) ++sheetLosses_.sorts;
+      keep(TKeptPlace::kSort, keptSheet_.sorts);
       return 1;
     case kRecFeat:
-      if (Biff8()) {
-        SheetRules(*sheet).KeepRecord(TKeptPlace::kFeatures, id, Joined(chunks, 0));
-        ++keptSheet_.features;
-      }
+      keep(TKeptPlace::kFeatures, keptSheet_.features);
       return 1;
     case kRecAutofilter12:
       // BIFF8's newer filters (above average, colours...): kept as read beside their column,
@@ -338,10 +334,7 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecSheetProtection:
       if (body.size >= 14 && body.Word(12) != 2) {
         // The header of another shared feature (ignored errors, smart tags): kept with them.
-        if (Biff8()) {
-          SheetRules(*sheet).KeepRecord(TKeptPlace::kFeatures, id, Joined(chunks, 0));
-          ++keptSheet_.features;
-        }
+        keep(TKeptPlace::kFeatures, keptSheet_.features);
         return 1;
       }
       if (body.size >= 23) sheet->Protection().SetOptions(body.Word(19));
