@@ -36,7 +36,6 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
   void KeepRecord(TKeptPlace place, std::uint16_t id, std::vector<std::uint8_t> body);
   // The kept records of a place, in the order read; the bytes written, or -1 when the sink fails.
   std::int64_t WriteKept(TKeptPlace place, const TRuleRecordSink& sink) const;
-  bool HasKept() const { return !kept_.empty(); }
 
   void DeleteRect(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
                   std::int32_t lastRow) override;
