@@ -150,6 +150,11 @@ TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   const Bytes moved = Saved(*book, 2);
   EXPECT_TRUE(RecordsOf(moved, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0868}).empty());
   EXPECT_EQ(RecordsOf(moved, {0x087D, 0x0896, 0x088D}).size(), 3u);
+  // So do they once cells are cleared with their formats and rules.
+  IXLSWorkbook cleared = Open(NewerRecordsBook(false));
+  EXPECT_EQ(RecordsOf(Saved(*cleared, 2), {0x0879}).size(), 1u);
+  cleared->GetWorksheets().GetItem(1)->GetRange(u"C9")->Clear();
+  EXPECT_TRUE(RecordsOf(Saved(*cleared, 2), {0x0879, 0x0868}).empty());
 }
 
 // Other writers' style XFs keep the style flag with parent 0: they stay style XFs, and the

@@ -32,7 +32,7 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
   TDataValidator& Validations() { return validations_; }
   TXLSAutofilter& Autofilter() { return autofilter_; }
   // A record kept as read; they all describe cells of the sheet where they were, so they go
-  // once cells are inserted, deleted or moved on the sheet.
+  // once cells of the sheet are inserted, deleted, moved or cleared (Clear of a range).
   void KeepRecord(TKeptPlace place, std::uint16_t id, std::vector<std::uint8_t> body);
   // The kept records of a place, in the order read; the bytes written, or -1 when the sink fails.
   std::int64_t WriteKept(TKeptPlace place, const TRuleRecordSink& sink) const;

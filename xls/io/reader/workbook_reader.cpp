@@ -389,7 +389,7 @@ void TXLSReader::ReportKept(KeptCounts& counts) {
     std::u16string text = count == 1 ? one : many;
     if (const std::size_t at = text.find(u"{n}"); at != std::u16string::npos)
       text.replace(at, 3, std::u16string(number.begin(), number.end()));
-    text += cells ? u", kept as read in a BIFF8 save while no cells are inserted or deleted on the sheet,"
+    text += cells ? u", kept as read in a BIFF8 save while no cells of the sheet are inserted, deleted or cleared,"
                   : u", kept as read in a BIFF8 save,";
     ReportLine(sheet_, text + (count == 1 ? u" is left out of a BIFF5 save" : u" are left out of a BIFF5 save"));
   };
