@@ -80,6 +80,27 @@ int UncataloguedFixedCount(int number) {
 // HYPERLINK, PHONETIC and AVERAGEA to VARA.
 bool Biff8OnlyFunction(int number) { return number == 352 || number == 353 || (number >= 358 && number <= 367); }
 
+// The names by which a BIFF5 save calls, through the add-in book, the functions of BIFF8 that
+// the catalogue lacks (they are read and written under their numbers otherwise).
+std::u16string_view UncataloguedBiff8Name(int number) {
+  switch (number) {
+    case 352: return u"DATESTRING";
+    case 353: return u"NUMBERSTRING";
+    case 358: return u"GETPIVOTDATA";
+  }
+  return {};
+}
+
+// The number of such a name (0 for any other), and whether the function takes a fixed count.
+int UncataloguedBiff8Number(std::u16string_view name, bool& fixed) {
+  for (int number : {352, 353, 358}) {
+    if (UncataloguedBiff8Name(number) != name) continue;
+    fixed = UncataloguedFixedCount(number) >= 0;
+    return number;
+  }
+  return 0;
+}
+
 // What follows a BIFF5 ptgNameX: the EXTERNSHEET index, 8 reserved bytes, the name's number
 // (from 1) and 12 reserved bytes.
 void AddBiff5NameXBody(TXLSBlob& b, int ixals, int index) {
@@ -188,20 +209,27 @@ const THashFuncEntry* TXLSFormula::AddInOfCall(const TXLSSyntaxItem& node, bool&
   return known ? catalogue_->FindAddIn(ftext::UpperAscii(text)) : nullptr;
 }
 
-int TXLSFormula::Biff5AddInPosition(const THashFuncEntry* entry) const {
-  if (!Biff5() || !entry || !Biff8OnlyFunction(entry->number)) return 0;
+std::u16string_view TXLSFormula::Biff5AddInName(const TXLSSyntaxItem& node, const THashFuncEntry* entry) const {
+  if (entry) return Biff8OnlyFunction(entry->number) ? std::u16string_view(entry->key) : std::u16string_view();
+  if (node.kind != kNodeCall || !node.text.empty() || node.rawToken == 0) return {};
+  return UncataloguedBiff8Name(node.value);
+}
+
+int TXLSFormula::Biff5AddInPosition(std::u16string_view name) const {
+  if (!Biff5() || name.empty()) return 0;
   const TXLSSupBook& books = externs_.SupBook();
   const int book = books.AddInBookIndex();
   if (book < 0) return 0;
   const auto& positions = books.Item(book).namePositions;
-  const auto it = positions.find(entry->key);
+  const auto it = positions.find(std::u16string(name));
   return it == positions.end() ? 0 : it->second;
 }
 
 void TXLSFormula::AddBiff5AddInNames(const TXLSSyntaxItem& tree) {
-  if (tree.kind == kNodeCall && !tree.text.empty()) {
-    const THashFuncEntry* entry = catalogue_->FindByName(ftext::UpperAscii(tree.text));
-    if (entry && Biff8OnlyFunction(entry->number)) externs_.AddInNameIndex(entry->key);
+  if (tree.kind == kNodeCall) {
+    const THashFuncEntry* entry = tree.text.empty() ? nullptr : catalogue_->FindByName(ftext::UpperAscii(tree.text));
+    if (const std::u16string_view name = Biff5AddInName(tree, entry); !name.empty())
+      externs_.AddInNameIndex(std::u16string(name));
   }
   for (int i = 1; i <= tree.ChildCount(); ++i) AddBiff5AddInNames(*tree.Child(i));
 }
@@ -217,7 +245,7 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     own = e->argCount >= 0 ? 3 : 4;
     if (Biff5() && Biff8OnlyFunction(e->number)) {
       // Called through its name in the add-in book (ptgNameX, then ptgFuncVar 255).
-      if (Biff5AddInPosition(e) < 1) return -1;
+      if (Biff5AddInPosition(e->key) < 1) return -1;
       own = 25 + 4;
     }
   } else if (const TXLSSyntaxItem* name = NamedFunction(node)) {
@@ -232,8 +260,12 @@ int TXLSFormula::CallSize(const TXLSSyntaxItem& node) {
     if (!known || (e && e->argCount >= 0 && e->argCount + 1 != args)) return -1;
     own = 4;
   } else if (node.text.empty() && node.rawToken != 0) {
-    if (Biff5() && Biff8OnlyFunction(node.value)) return -1;  // no name to call it by
     own = ((node.rawToken & 0x1F) | 0x20) == ptgFunc ? 3 : 4;
+    if (Biff5() && Biff8OnlyFunction(node.value)) {
+      // As the catalogue's functions of BIFF8: through its name in the add-in book.
+      if (Biff5AddInPosition(Biff5AddInName(node, nullptr)) < 1) return -1;
+      own = 25 + 4;
+    }
   } else {
     return -1;
   }
@@ -456,20 +488,19 @@ bool TXLSFormula::CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, in
     external = !addIn;
     ret = addIn ? cls : DecodedClass(node);
   } else if (node.text.empty() && node.rawToken != 0) {
-    if (Biff5() && Biff8OnlyFunction(node.value)) return false;
     number = node.value;
     fixed = ((node.rawToken & 0x1F) | 0x20) == ptgFunc;
     ret = DecodedClass(node);
   } else {
     return false;
   }
-  const int addInPosition = Biff5AddInPosition(entry);
+  const int addInPosition = Biff5AddInPosition(Biff5AddInName(node, entry));
   if (addInPosition >= 1) {
     // BIFF5 calls a function of BIFF8 by its name in the add-in "document" (at the next sheet
     // number), as it calls the add-in functions.
     w.b.AddByte(kClassReference * 32 + ptgNameX);
     AddBiff5NameXBody(w.b, externs_.NextSheetNumber(), addInPosition);
-  } else if (Biff5() && entry && Biff8OnlyFunction(entry->number)) {
+  } else if (Biff5() && Biff8OnlyFunction(number)) {
     return false;
   }
   for (int i = 1; i <= args; ++i) {
@@ -984,15 +1015,27 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
           // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
           int book = -1, first = 0, last = 0;
           if (name.kind == kNodeName && name.range) externs_.GetEntry(name.range->externId, book, first, last);
-          const THashFuncEntry* entry =
-              book >= 0 && book == externs_.SupBook().AddInBookIndex()
-                  ? catalogue_->FindByName(ftext::UpperAscii(externs_.GetAddInName(name.range->externId, name.value)))
-                  : nullptr;
-          if (entry && Biff8OnlyFunction(entry->number) && (entry->argCount < 0 || entry->argCount == count - 1)) {
+          const bool addInBook = book >= 0 && book == externs_.SupBook().AddInBookIndex();
+          const std::u16string called =
+              addInBook ? ftext::UpperAscii(externs_.GetAddInName(name.range->externId, name.value)) : std::u16string();
+          const THashFuncEntry* entry = addInBook ? catalogue_->FindByName(called) : nullptr;
+          bool fixed = false;
+          int builtIn = entry && Biff8OnlyFunction(entry->number) &&
+                                (entry->argCount < 0 || entry->argCount == count - 1)
+                            ? entry->number
+                            : 0;
+          if (addInBook && !entry) {
+            // Those the catalogue lacks go back to their numbers too.
+            builtIn = UncataloguedBiff8Number(called, fixed);
+            if (fixed && UncataloguedFixedCount(builtIn) != count - 1) builtIn = 0;
+          } else if (entry) {
+            fixed = entry->argCount >= 0;
+          }
+          if (builtIn != 0) {
             auto call = std::make_unique<TXLSSyntaxItem>(kNodeCall);
-            call->value = entry->number;
-            call->text = catalogue_->GetNameByNumber(entry->number);
-            call->rawToken = (token & 0x60) | (entry->argCount < 0 ? ptgFuncVar : ptgFunc);
+            call->value = builtIn;
+            call->text = catalogue_->GetNameByNumber(builtIn);
+            call->rawToken = (token & 0x60) | ((fixed ? ptgFunc : ptgFuncVar) & 0x1F);
             for (int i = 2; i <= node->ChildCount(); ++i) call->AddChild(node->Child(i)->Copy());
             node = std::move(call);
           }

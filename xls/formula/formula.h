@@ -85,7 +85,10 @@ class TXLSFormula {
   const THashFuncEntry* AddInOfCall(const TXLSSyntaxItem& node, bool& known) const;
   // The position of a BIFF8 function's name in the add-in book when a BIFF5 save calls it so (0:
   // not one, or its name was not added).
-  int Biff5AddInPosition(const THashFuncEntry* entry) const;
+  int Biff5AddInPosition(std::u16string_view name) const;
+  // The name by which a BIFF5 save calls a function of BIFF8 (the call's catalogue entry, or
+  // nullptr for a call the catalogue lacks): empty for every other call.
+  std::u16string_view Biff5AddInName(const TXLSSyntaxItem& node, const THashFuncEntry* entry) const;
   bool CompileNode(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileCall(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);
   bool CompileReference(const TXLSSyntaxItem& node, Writer& w, int row, int column, int cls);

@@ -243,7 +243,7 @@ constexpr CatalogueRow kBuiltInRows[] = {
     {347, "COUNTBLANK", 1, "VR", ""},
     {354, "ROMAN", -1, "VV", ""},
     {359, "HYPERLINK", -1, "VV", ""},
-    {360, "PHONETIC", -1, "VV", ""},
+    {360, "PHONETIC", 1, "VR", ""},
     {361, "AVERAGEA", -1, "VR", ""},
     {362, "MAXA", -1, "VR", ""},
     {363, "MINA", -1, "VR", ""},

@@ -59,6 +59,7 @@ enum : std::uint16_t {
   kRecScl = 0x00A0,
   kRecSelection = 0x001D,
   kRecSheetProtection = 0x0867,
+  kRecFeat = 0x0868,
   kRecNumber = 0x0203,
   kRecRK = 0x027E,
   kRecMulRK = 0x00BD,
@@ -107,7 +108,18 @@ int TXLSSheetWriter::WriteSheet(std::uint32_t streamOffset) {
   sheet_.RowInfo().ResetMaxOutlineLevel();
   // A chart sheet is its chart's substream, in the cell list.
   if (const TXLSCustomChart* chart = WrittenSheetChart(sheet_, version_)) {
-    chart->WriteRecords(*lists_[kCells]);
+    // Its series links are written in the format of the save.
+    if (TXLSCalculator* calc = chart->Calculator()) {
+      calc->SetFileFormat(version_ == kBiff5 ? kFormatBiff5 : kFormatBiff8);
+      calc->Compiler().SetCodePage(codePage_);
+    }
+    if (version_ == kBiff5 && chart->FileVersion() >= 0x0600) {
+      // BIFF5 references name their sheets through the substream's own EXTERNSHEET records.
+      if (WriteBiff5ExternSheets() != 1) return -1;
+      chart->WriteBiff5Records(*lists_[kCells], codePage_, lists_[kSettings].get());
+    } else {
+      chart->WriteRecords(*lists_[kCells]);
+    }
     index_.reset();
     streamSize_ = lists_[kCells]->TotalSize();
     return 1;
@@ -885,6 +897,17 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
   if (sheet_.HasPanes()) step(Add(kTail, sheet_.GetPanes().BuildPane()));
   step(Add(kTail, BuildSelection()));
   step(Add(kTail, columns.BuildStandardWidth()));
+  // The protected ranges (FEAT of the protection feature) go only with the protection's header
+  // (SHEETPROTECTION), which a sheet that is not protected does not write.
+  const bool protectedRanges = sheet_.Protection().GetProtected();
+  auto kept = [&](TKeptPlace place) {
+    auto sink = [&](std::unique_ptr<TXLSBlob> record) {
+      if (!protectedRanges && record->GetSize() >= 18 && record->GetWord(0) == kRecFeat && record->GetWord(16) == 2) return 1;
+      return Add(kTail, std::move(record));
+    };
+    if (!biff5 && result == 1 && WriteSheetKeptRecords(sheet_, place, sink) < 0) step(-1);
+  };
+  kept(TKeptPlace::kSort);
   if (!biff5 && result == 1 && sheet_.HasHyperlinks())
     step(sheet_.Hyperlinks().WriteRecords([this](std::unique_ptr<TXLSBlob> record) { return Add(kTail, std::move(record)); }));
   // Conditional formats, then data validations (BIFF8 only).
@@ -905,6 +928,7 @@ int TXLSSheetWriter::WriteSheetRecords(std::uint32_t streamOffset) {
     b->AddWord(0);
     step(Add(kTail, std::move(b)));
   }
+  kept(TKeptPlace::kFeatures);
   step(Add(kTail, NewBiffRecord(kRecEof, 0)));
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "platform/compound_file.h"
 #include "xls/formula/calc/compiled_formula.h"
@@ -49,6 +50,30 @@ enum : std::uint16_t {
   kRecRecalcId = 0x01C1,
   kRecBoundSheet = 0x0085,
 };
+
+// Records of the globals kept as read (TXLSWorkbook::KeptGlobals).
+enum : std::uint16_t {
+  kRecXFCrc = 0x087C,
+  kRecXFExt = 0x087D,
+  kRecDxf = 0x088D,
+  kRecTheme = 0x0896,
+  kRecContinueFrt = 0x0812,
+};
+
+// The kept records of the cell formats (formats true: XFCRC, XFEXT, DXF) or the theme (THEME
+// and its CONTINUEFRT records), in the order read. The XFs of a file keep their places in a
+// save (each counts a use from its reading on), so an XFEXT still names its XF.
+std::vector<std::unique_ptr<TXLSBlob>> KeptGlobalRecords(const TXLSWorkbook& book, bool formats) {
+  std::vector<std::unique_ptr<TXLSBlob>> out;
+  for (const TXLSWorkbook::KeptRecord& kept : book.KeptGlobals()) {
+    const bool format = kept.id == kRecXFCrc || kept.id == kRecXFExt || kept.id == kRecDxf;
+    if (format != formats) continue;
+    auto record = NewBiffRecord(kept.id, static_cast<std::uint32_t>(kept.body.size()));
+    for (std::uint8_t b : kept.body) record->AddByte(b);
+    out.push_back(std::move(record));
+  }
+  return out;
+}
 
 constexpr std::uint32_t kStreamPadding = 512;
 constexpr std::int32_t kLastBiff5Row = 16383;  // 0-based
@@ -202,6 +227,9 @@ int TXLSWorkbookWriter::WriteFormats() {
     result = Add(*globals_, formats.BuildFormatRecord(i, version_, book_.GetCodePage()));
   for (std::size_t i = 0; i < xfs.OutputOrder().size() && result == 1; ++i)
     result = Add(*globals_, xfs.BuildXFRecord(static_cast<std::int32_t>(i), version_));
+  if (version_ != kBiff5)
+    for (auto& record : KeptGlobalRecords(book_, true))
+      if (result == 1) result = Add(*globals_, std::move(record));
   for (std::int32_t i = 0; i < xfs.Styles().Count() && result == 1; ++i)
     result = Add(*globals_, xfs.Styles().BuildStyleRecord(i, version_, book_.GetCodePage()));
   return result;
@@ -274,6 +302,8 @@ int TXLSWorkbookWriter::WriteTail() {
     if (result == 1) result = WriteUserNames(*tail_, book_, version_, limit_);
     if (result == 1) result = WriteBuiltInNames(*tail_, book_, version_, externIndex, limit_);
     if (result == 1) result = WriteDrawingGroup(book_, *tail_, limit_);
+    for (auto& record : KeptGlobalRecords(book_, false))
+      if (result == 1) result = Add(*tail_, std::move(record));
   }
   if (result == 1) result = Add(*tail_, NewBiffRecord(kRecEof, 0));
   return result;

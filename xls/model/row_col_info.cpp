@@ -293,6 +293,23 @@ void TXLSRowInfoList::SetRowHeight(std::int32_t r, double points) {
   e->unsynced = 1;
 }
 
+std::uint16_t DefaultRowTwipsOfFont(const std::u16string& name, double points) {
+  // Ascent and descent of the font's line in units of its 2048-unit em (those of the fonts the
+  // format's program starts books with; any other font is taken as Arial).
+  struct Line {
+    const char16_t* name;
+    int ascent, descent;
+  };
+  static constexpr Line kLines[] = {{u"Arial", 1854, 434}, {u"Calibri", 1950, 550},
+                                    {u"Times New Roman", 1825, 443}, {u"Courier New", 1705, 615}};
+  const Line* line = &kLines[0];
+  for (const Line& l : kLines)
+    if (name == l.name) line = &l;
+  if (!(points > 0) || points > 409) return 255;
+  const double pixels = std::ceil(points * 96 / 72 * (line->ascent + line->descent) / 2048 - 1e-9) + 2;
+  return static_cast<std::uint16_t>(std::min(pixels * 15, 8190.0));
+}
+
 void TXLSRowInfoList::SetDefaultRowHeight(double points) {
   default_.height = static_cast<std::uint16_t>(PointsToTwips(ClampPoints(points)));
   default_.customHeight = 1;
@@ -420,7 +437,8 @@ std::unique_ptr<TXLSBlob> TXLSRowInfoList::BuildRowRecord(std::int32_t r) {
   b->AddWord(static_cast<std::uint32_t>(r));
   b->AddWord(e->firstUsedColumn < 0 ? 0u : static_cast<std::uint32_t>(e->firstUsedColumn));
   b->AddWord(e->lastUsedColumn < 0 ? 0u : static_cast<std::uint32_t>(e->lastUsedColumn + 1));
-  b->AddWord(e->customHeight ? e->height : 255u);
+  // A row of no height set has the one it was made with (the default row's) or read with.
+  b->AddWord(e->height);
   b->AddWord(0);
   b->AddWord(0);
   std::uint32_t options = 0x0100;

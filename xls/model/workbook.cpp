@@ -58,6 +58,7 @@ void TXLSWorkbook::Clear() {
   calcSettings_ = TXLSCalcSettings();
   ClearVBA();
   propertyStreams_.clear();
+  keptGlobals_.clear();
 }
 
 void TXLSWorkbook::SetVBAParts(std::unique_ptr<TXLSFileStorage> storage, std::unique_ptr<TXLSFileStream> controls,

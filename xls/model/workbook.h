@@ -103,6 +103,14 @@ class TXLSWorkbook {
   // read, say), one text each; empty when everything was kept. The reader adds them.
   const std::vector<std::u16string>& GetReadLosses() const { return readLosses_; }
   void AddReadLoss(const std::u16string& text) { readLosses_.push_back(text); }
+  // Records of the workbook globals that the model holds nothing of (the theme, differential
+  // formats, extended cell formats), kept as read from a BIFF8 file for BIFF8 saves.
+  struct KeptRecord {
+    std::uint16_t id = 0;
+    std::vector<std::uint8_t> body;
+  };
+  const std::vector<KeptRecord>& KeptGlobals() const { return keptGlobals_; }
+  void KeepGlobal(std::uint16_t id, std::vector<std::uint8_t> body) { keptGlobals_.push_back({id, std::move(body)}); }
   // The text exports (library kv_xls_export): HTML pages, an RTF document of every sheet.
   std::int32_t SaveAsHTML(const std::u16string& fileName);
   std::int32_t SaveAsRTF(const std::u16string& fileName);
@@ -236,6 +244,7 @@ class TXLSWorkbook {
   std::u16string codeName_;
   bool ignoreDrawings_ = false;
   std::vector<std::u16string> readLosses_;
+  std::vector<KeptRecord> keptGlobals_;
   std::int64_t mergedCellsPerSheet_ = std::int64_t{1} << 20;
   std::unique_ptr<TXLSFileStorage> vbaStorage_;
   std::unique_ptr<TXLSFileStream> controls_;

@@ -1,6 +1,8 @@
 #include "kept_books.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "platform/byte_stream.h"
 #include "platform/compound_file.h"
@@ -121,19 +123,28 @@ Records ProductOfOther(const Bytes& area) {
 
 }  // namespace
 
-Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals, int xfs) {
+Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals, int xfs,
+               std::uint16_t styleXFType) {
   const bool biff8 = version >= 0x0600;
+  auto formatBlock = [](std::uint16_t id) {
+    return id == 0x00E0 || id == 0x087C || id == 0x087D || id == 0x088D || id == 0x0293;
+  };
   Records r = {Bof(0x0005, version)};
   for (const auto& g : globals)
     if (g.first == 0x0042) r.push_back(g);
   r.push_back({0x003D, {0, 0, 0, 0, 0, 0x30, 0, 0x20, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02}});
-  Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
-  if (biff8) font.push_back(0);
-  font.insert(font.end(), {'A', 'r', 'i', 'a', 'l'});
-  r.insert(r.end(), 5, {0x0031, font});
+  const std::size_t fonts = r.size();
+  for (const auto& g : globals)
+    if (g.first == 0x0031) r.push_back(g);
+  if (r.size() == fonts) {
+    Bytes font = {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5};
+    if (biff8) font.push_back(0);
+    font.insert(font.end(), {'A', 'r', 'i', 'a', 'l'});
+    r.insert(r.end(), 5, {0x0031, font});
+  }
   for (int i = 0; i < xfs; ++i) {
     Bytes xf = {0, 0, 0, 0};
-    PutWord(xf, i < 15 ? 0xFFF5 : 0x0001);
+    PutWord(xf, i < 15 ? styleXFType : 0x0001);
     if (biff8) {
       xf.insert(xf.end(), {0x20, 0, 0, 0});
       PutDWord(xf, 0), PutDWord(xf, 0), PutWord(xf, 0x20C0);
@@ -142,6 +153,8 @@ Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Re
     }
     r.push_back({0x00E0, xf});
   }
+  for (const auto& g : globals)
+    if (formatBlock(g.first)) r.push_back(g);
   for (const Sheet& s : sheets) {
     Bytes bound = {0, 0, 0, 0, 0, s.type};
     if (biff8) {
@@ -153,7 +166,7 @@ Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Re
     r.push_back({0x0085, bound});
   }
   for (const auto& g : globals)
-    if (g.first != 0x0042) r.push_back(g);
+    if (g.first != 0x0042 && g.first != 0x0031 && !formatBlock(g.first)) r.push_back(g);
   r.push_back({0x000A, {}});
   for (const Sheet& s : sheets) {
     const std::uint16_t types[] = {0x0010, 0x0040, 0x0020};
@@ -368,6 +381,130 @@ Bytes MacChartBook() {
   // UNITS, CHART, BEGIN and END.
   const Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}, {0x1034, {}}};
   return Compound(Workbook(0x0580, {{"Chart1", chart, 2}}, {{0x0042, {0, 0x80}}}), u"Book");
+}
+
+Bytes FunctionsBook() {
+  const Bytes pivot = {0x17, 3, 0, 'S', 'u', 'm', 0x24, 0, 0, 0, 0, 0x42, 2, 0x66, 0x01};
+  const Bytes date = {0x44, 0, 0, 0, 0xC0, 0x41, 0x60, 0x01};
+  const Bytes phonetic = {0x24, 0, 0, 0, 0xC0, 0x41, 0x68, 0x01};
+  return Workbook(0x0600, {{"Data", {Number(0, 0, 1), Formula(0, 1, pivot, 0), Formula(0, 2, date, 0),
+                                     Formula(0, 3, phonetic, 0)}}});
+}
+
+Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType, const Records& inside) {
+  // UNITS, CHART, BEGIN, the records given and END.
+  Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}};
+  chart.insert(chart.end(), inside.begin(), inside.end());
+  chart.push_back({0x1034, {}});
+  Bytes stream = Workbook(version, {{"Chart1", chart, 2}});
+  // The second BOF is the chart's.
+  for (std::size_t at = 0, bofs = 0; at + 8 <= stream.size(); at += 4 + (stream[at + 2] | stream[at + 3] << 8)) {
+    if (stream[at] == 0x09 && stream[at + 1] == 0x08 && ++bofs == 2)
+      stream[at + 6] = static_cast<std::uint8_t>(bofType), stream[at + 7] = static_cast<std::uint8_t>(bofType >> 8);
+  }
+  return Compound(stream, version >= 0x0600 ? u"Workbook" : u"Book");
+}
+
+Bytes LibreOfficeChartSheetBook() {
+  std::ifstream in(std::string(KV_TEST_DATA) + "/xls/lo_chart_bad_bof.xls", std::ios::binary);
+  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The embedded chart's records, from its BOF (the third) to its EOF, under a chart sheet's BOF.
+  Records chart;
+  std::size_t bofs = 0;
+  for (const auto& record : RecordsOf(file)) {
+    if (record.first == 0x0809) ++bofs;
+    if (bofs != 3) continue;
+    if (record.first == 0x000A) break;
+    chart.push_back(record.first == 0x0809 ? Bof(0x0020, 0x0600) : record);
+  }
+  if (chart.empty()) return {};
+  chart.erase(chart.begin());  // Workbook writes the BOF
+  Records data;
+  for (std::uint32_t r = 1; r <= 5; ++r) {
+    data.push_back(Number(r, 0, r));
+    data.push_back(Number(r, 1, 10.0 * r));
+  }
+  // The chart's series name sheet 1 through EXTERNSHEET entry 0.
+  const Records globals = {{0x01AE, {2, 0, 1, 4}}, {0x0017, {1, 0, 0, 0, 0, 0, 0, 0}}};
+  return Compound(Workbook(0x0600, {{"Data", data}, {"Chart1", chart, 2}}, globals), u"Workbook");
+}
+
+namespace {
+
+// The 12-byte header of a future record: its id, flags and eight reserved bytes (or a range).
+Bytes FrtHeader(std::uint16_t id, std::uint16_t flags = 0, const Bytes& range = Bytes(8, 0)) {
+  Bytes b;
+  PutWord(b, id);
+  PutWord(b, flags);
+  b.insert(b.end(), range.begin(), range.end());
+  return b;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+}  // namespace
+
+Records NewerSheetRecords() {
+  const Bytes a1a2 = {0, 0, 1, 0, 0, 0, 0, 0};  // rows 0..1, column 0
+  // CONDFMT12 of A1:A2 (one rule, number 2).
+  const Bytes condFmt12 = Cat(FrtHeader(0x0879, 1, a1a2), Cat({1, 0, 5, 0}, Cat(a1a2, Cat({1, 0}, a1a2))));
+  // CF12: a formula rule TRUE, no formatting, priority 1.
+  Bytes cf12 = Cat(FrtHeader(0x087A, 1, a1a2), {2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x1D, 1, 0, 0, 0, 1, 0, 1, 0, 16});
+  cf12.insert(cf12.end(), 16, 0);
+  const Bytes continued = Cat(FrtHeader(0x087F, 1, a1a2), {0, 0, 0, 0});
+  // CFEX of a CF12 (the extension of format 1's rules).
+  const Bytes cfex = Cat(Cat({0x7B, 0x08}, a1a2), {1, 0, 0, 0, 1, 0});
+  const Bytes sort = {0, 0, 0, 0, 0};
+  // Ignored errors (numbers stored as text) over A1:A2.
+  const Bytes header = Cat(FrtHeader(0x0867), {3, 0, 1, 0, 0, 0, 0});
+  const Bytes feat = Cat(Cat(FrtHeader(0x0868), {3, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+                            Cat(a1a2, {0x10, 0, 0, 0}));
+  // A protected range "R" over A1:A2 (no password).
+  const Bytes range = Cat(Cat(FrtHeader(0x0868), {2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+                          Cat(a1a2, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 'R'}));
+  return {{0x0879, condFmt12}, {0x087A, cf12}, {0x087F, continued}, {0x087B, cfex},
+          {0x0090, sort},      {0x0867, header}, {0x0868, feat},         {0x0868, range}};
+}
+
+Bytes NewerRecordsBook(bool themeContinued) {
+  Records globals;
+  // XF 16 unused, XF 17 a solid red fill (palette 10).
+  for (std::uint16_t colour : {0, 10}) {
+    Bytes xf = {0, 0, 0, 0, 0x01, 0, 0x20, 0, 0, 0};
+    PutDWord(xf, 0);
+    PutDWord(xf, 1u << 26);
+    PutWord(xf, colour | 64 << 7);
+    globals.push_back({0x00E0, xf});
+  }
+  globals.push_back({0x087C, Cat(FrtHeader(0x087C), {0, 0, 18, 0, 0x78, 0x56, 0x34, 0x12})});
+  // XFEXT of XF 17: the foreground colour RGB FF8000.
+  globals.push_back({0x087D, Cat(FrtHeader(0x087D), {0, 0, 17, 0, 0, 0, 1, 0, 4, 0, 20, 0, 2, 0, 0, 0, 0xFF,
+                                                        0x80, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0})});
+  globals.push_back({0x088D, Cat(FrtHeader(0x088D), {0, 0, 0, 0, 0, 0})});
+  // The default theme (version 124226, no theme part).
+  globals.push_back({0x0896, Cat(FrtHeader(0x0896), {0x42, 0xE5, 0x01, 0})});
+  if (themeContinued) globals.push_back({0x0812, Cat(FrtHeader(0x0812), {1, 2, 3, 4})});
+  Bytes condFmt = {1, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+  // A1:A2 > 6, a red fill.
+  Bytes cf = {1, 5, 9, 0, 0, 0, 0xFF, 0xFF, 0x38, 0x20, 0, 0, 0, 0x04, 0x0A, 0};
+  cf.push_back(0x1F);
+  PutDouble(cf, 6);
+  Records sheet = {Number(0, 0, 5, 17), Number(1, 0, 7, 17), {0x01B0, condFmt}, {0x01B1, cf}};
+  for (const auto& record : NewerSheetRecords()) sheet.push_back(record);
+  return Compound(Workbook(0x0600, {{"S", sheet}}, globals), u"Workbook");
+}
+
+Bytes CalibriBook(bool otherStyles) {
+  Bytes font = {220, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 2, 0, 0, 7, 0};
+  font.insert(font.end(), {'C', 'a', 'l', 'i', 'b', 'r', 'i'});
+  Records globals(5, {0x0031, font});
+  // The Normal style (built-in 0) on XF 0.
+  globals.push_back({0x0293, {0x00, 0x80, 0, 0xFF}});
+  return Compound(Workbook(0x0600, {{"S", {Number(0, 0, 1)}}}, globals, 16, otherStyles ? 0x0005 : 0xFFF5),
+                  u"Workbook");
 }
 
 std::size_t ClientAnchorAt(const Bytes& bytes) {

@@ -31,10 +31,12 @@ struct Sheet {
   std::uint8_t type = 0;
 };
 // A bare workbook stream: WINDOW1, five fonts (10 pt Arial) and the first xfs of sixteen XFs
-// (fifteen of styles, then the cells' XF 15), as the format's program starts its globals; the
-// globals given after the BOUNDSHEETs (a CODEPAGE before all); then the sheets, a worksheet's
-// records between DIMENSIONS and WINDOW2.
-Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals = {}, int xfs = 16);
+// (fifteen of styles of the type word given, then the cells' XF 15), as the format's program
+// starts its globals; the globals given after the BOUNDSHEETs (a CODEPAGE before all, FONTs in
+// place of the five, XF, XFCRC, XFEXT, DXF and STYLE after the sixteen XFs); then the sheets,
+// a worksheet's records between DIMENSIONS and WINDOW2.
+Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Records& globals = {}, int xfs = 16,
+               std::uint16_t styleXFType = 0xFFF5);
 
 // A1 = 3, B1 = A1*2 and C1 = B1+1 cached 7 and 9, as a workbook calculated by hand leaves them.
 Bytes StaleBook();
@@ -82,6 +84,27 @@ Bytes OtherWritersFilterBook(int change);
 Bytes PropertiesBook();
 // The Mac program's BIFF5 (globals BOF 0x0580, code page 32768) of one chart sheet "Chart1".
 Bytes MacChartBook();
+// BIFF8, A1 = 1, B1 =GETPIVOTDATA("Sum";$A$1), C1 =DATESTRING(A1) and D1 =PHONETIC(A1), each by
+// its function number as the format's program writes them (D1 with the fixed-count token).
+Bytes FunctionsBook();
+// One chart sheet "Chart1" of the version whose chart substream starts with a BOF of the type:
+// UNITS, CHART, BEGIN, the records given, END.
+Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType, const Records& inside = {});
+// BIFF8, sheet "Data" (A2:A6 = 1..5, B2:B6 = 10..50) and the chart sheet "Chart1" holding the
+// records of the chart LibreOffice embedded in lo_chart_bad_bof.xls (a series of B2:B6 over
+// A2:A6); empty when that file is missing.
+Bytes LibreOfficeChartSheetBook();
+// BIFF8 with records the model holds nothing of: THEME (the default theme; with a CONTINUEFRT
+// when asked), a DXF, XFCRC and an XFEXT giving XF 17 (A1's; XF 16 unused) an orange fill
+// over its red one; on sheet "S" (A1 = 5, A2 = 7) a CONDFMT of A1:A2 (number 1) with its CF, a
+// CONDFMT12 and CF12 with a CONTINUEFRT12, a CFEX naming format 1, a SORT, and a FEATHEADR and
+// FEAT of ignored errors over A1:A2, then the FEAT of a protected range over A1:A2.
+Bytes NewerRecordsBook(bool themeContinued);
+// The kept records of NewerRecordsBook's sheet, in their order (CONDFMT12 to FEAT).
+Records NewerSheetRecords();
+// BIFF8 whose first font is 11 pt Calibri, no DEFAULTROWHEIGHT; its fifteen style XFs have the
+// style flag but parent 0 (as some writers leave them) when otherStyles.
+Bytes CalibriBook(bool otherStyles);
 // BIFF8 whose comment at C4 has its right offset at 1043 of 1024 and its bottom at 300 of 256.
 Bytes CommentBook();
 // BIFF8 for the tests of edits, optionally in the 1904 date system. Sheets "Data" and "Other"

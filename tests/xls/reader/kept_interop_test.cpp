@@ -1,9 +1,11 @@
 // Our saves of the books of kept_books.h, read back by xlrd, gnumeric, LibreOffice and olefile:
 // the results the files cached (xlrd reads them, gnumeric shows them), and in the books as other
 // programs leave them what the tools find in the originals ("8.xls" our BIFF8 save, "5.xls" our
-// BIFF5 one). The Mac code pages are held against Python's own codecs.
+// BIFF5 one), the record kinds of kept_kinds_test.cpp among them. The Mac code pages are held
+// against Python's own codecs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -22,6 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A series text (UTF-16) and a CHARTFRTINFO, which a BIFF5 save converts and leaves out.
+Records ChartInside() {
+  return {{0x100D, {0, 0, 4, 1, 'U', 0, 'n', 0, 'i', 0, 't', 0}}, {0x0850, {0x50, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}};
+}
+
 class KeptRecordsInterop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -30,7 +37,13 @@ class KeptRecordsInterop : public ::testing::Test {
                                                 {"props", PropertiesBook()}, {"chart", MacChartBook()},
                                                 {"comment", CommentBook()}, {"fewxf", FewXFsBook(0x0600, 0)},
                                                 {"count", OtherWritersFilterBook(0)},
-                                                {"text", OtherWritersFilterBook(1)}};
+                                                {"text", OtherWritersFilterBook(1)},
+                                                {"functions", FunctionsBook()},
+                                                {"chart8book", ChartSheetBook(0x0600, 0x0020, ChartInside())},
+                                                {"macchart", ChartSheetBook(0x0500, 0x8000)},
+                                                {"newer", NewerRecordsBook(false)},
+                                                {"calibri", CalibriBook(true)},
+                                                {"lochart", LibreOfficeChartSheetBook()}};
     for (const auto& [name, bytes] : books) {
       Write(name + ".xls", bytes);
       IXLSWorkbook book = Open(bytes);
@@ -185,6 +198,75 @@ TEST_F(KeptRecordsInterop, LibreOfficeFindsWhatTheOriginalsHold) {
   EXPECT_EQ(std::vector<int>(saved.begin(), saved.begin() + 2), (std::vector<int>{3, 2}));
   EXPECT_NEAR(saved[2], source[2], source[2] * 0.05);
   EXPECT_NEAR(saved[3], source[3], source[3] * 0.05);
+}
+
+// The lines of a tool's output that start with the prefix.
+std::string LinesOf(const std::string& lines, const std::string& prefix) {
+  std::string out;
+  for (std::size_t at = 0; at < lines.size();) {
+    const std::size_t end = std::min(lines.find('\n', at), lines.size());
+    if (lines.compare(at, prefix.size(), prefix) == 0) out += lines.substr(at, end - at) + "\n";
+    at = end + 1;
+  }
+  return out;
+}
+
+// LibreOffice reads the BIFF8 saves' functions, chart sheets and conditional formats as the
+// originals', the BIFF8 chart sheets in our BIFF5 saves with their series, the Mac chart sheet
+// in our BIFF5 save (not in the original, whose BOF it does not know), and the rows of the
+// Calibri book 15 points high. (It reads no add-in call of a BIFF5 file as its function, ours or
+// the format's program's: the BIFF5 saves of functions are held against gnumeric.)
+TEST_F(KeptRecordsInterop, LibreOfficeFindsTheRecordKindsOfTheOriginals) {
+  std::map<std::string, std::string> lo =
+      Peer("kinds-lo", {"functions.xls", "functions8.xls", "chart8book.xls", "chart8book8.xls", "chart8book5.xls",
+                        "macchart5.xls", "newer.xls", "newer8.xls", "calibri8.xls", "lochart.xls", "lochart8.xls",
+                        "lochart5.xls"});
+  EXPECT_NE(LinesOf(lo["functions.xls"], "formula 0 1 ").find("GETPIVOTDATA"), std::string::npos) << lo["functions.xls"];
+  EXPECT_EQ(LinesOf(lo["functions8.xls"], "formula"), LinesOf(lo["functions.xls"], "formula"));
+  for (const char* file : {"chart8book.xls", "chart8book8.xls", "chart8book5.xls", "macchart5.xls"})
+    EXPECT_NE(lo[file].find("sheet Chart1\nchart\n"), std::string::npos) << file << "\n" << lo[file];
+  // LibreOffice's own chart as a chart sheet: its series in both saves.
+  for (const char* file : {"lochart.xls", "lochart8.xls", "lochart5.xls"})
+    EXPECT_NE(lo[file].find("sheet Chart1\nchart\nseries Data.B2:Data.B6\n"), std::string::npos) << file << "\n" << lo[file];
+  EXPECT_EQ(LinesOf(lo["newer.xls"], "condition"), "condition S.A1:S.A2 condition >6\n");
+  EXPECT_EQ(LinesOf(lo["newer8.xls"], "condition"), LinesOf(lo["newer.xls"], "condition"));
+  EXPECT_EQ(LinesOf(lo["calibri8.xls"], "height"), "height 0.2083in\n");
+}
+
+// gnumeric reads both saves' functions as the original's (GETPIVOTDATA, DATESTRING and PHONETIC
+// through the add-in book in BIFF5), the chart sheets with their series, the fill and the
+// conditional format of the book of newer records, and the Calibri book's rows 15 points high.
+TEST_F(KeptRecordsInterop, GnumericFindsTheRecordKindsOfTheOriginals) {
+  std::map<std::string, std::string> gnumeric =
+      Peer("kinds-gnumeric", {"functions.xls", "functions5.xls", "functions8.xls", "chart8book.xls", "chart8book8.xls",
+                              "chart8book5.xls", "macchart5.xls", "lochart.xls", "lochart8.xls", "lochart5.xls",
+                              "newer.xls", "newer8.xls", "calibri5.xls", "calibri8.xls"});
+  const std::string formulas = LinesOf(gnumeric["functions.xls"], "formula");
+  EXPECT_EQ(formulas, "formula 0 1 =getpivotdata(\"Sum\",$A$1)\nformula 0 2 =DATESTRING(A1)\nformula 0 3 =PHONETIC(A1)\n");
+  for (const char* file : {"functions5.xls", "functions8.xls"}) EXPECT_EQ(LinesOf(gnumeric[file], "formula"), formulas) << file;
+  for (const char* file : {"chart8book.xls", "chart8book8.xls", "chart8book5.xls", "macchart5.xls"})
+    EXPECT_EQ(LinesOf(gnumeric[file], "sheet") + LinesOf(gnumeric[file], "chart"), "sheet Chart1\nchart\n") << file;
+  EXPECT_EQ(LinesOf(gnumeric["lochart.xls"], "series"), "series Data!$B$1\nseries Data!$A$2:$A$6\nseries Data!$B$2:$B$6\n");
+  for (const char* file : {"lochart8.xls", "lochart5.xls"})
+    EXPECT_EQ(LinesOf(gnumeric[file], "series"), LinesOf(gnumeric["lochart.xls"], "series")) << file;
+  EXPECT_EQ(LinesOf(gnumeric["newer.xls"], "fill") + LinesOf(gnumeric["newer.xls"], "condition"),
+            "fill 0 0 FFFF:0:0\ncondition 0:0-0:1 4\n");
+  for (const char* prefix : {"fill", "condition"})
+    EXPECT_EQ(LinesOf(gnumeric["newer8.xls"], prefix), LinesOf(gnumeric["newer.xls"], prefix));
+  for (const char* file : {"calibri5.xls", "calibri8.xls"}) EXPECT_EQ(LinesOf(gnumeric[file], "height"), "height 15\n") << file;
+}
+
+// xlrd finds the other writer's fifteen style XFs style XFs in our saves, the Normal style on the
+// first of them.
+TEST_F(KeptRecordsInterop, XlrdFindsOtherWritersStyleXFs) {
+  for (const char* file : {"calibri5.xls", "calibri8.xls"}) {
+    const std::string script =
+        "import sys, xlrd; b = xlrd.open_workbook(sys.argv[1], formatting_info=True); "
+        "print(sum(x.is_style for x in b.xf_list[:15]), b.style_name_map['Normal'])";
+    std::string out;
+    EXPECT_EQ(RunCommand("/usr/bin/python3 -c \"" + script + "\" " + Path(file) + " 2>&1", out), 0) << out;
+    EXPECT_EQ(out, "15 (1, 0)\n") << file;
+  }
 }
 
 }  // namespace

@@ -15,6 +15,11 @@ usage: kept_peer.py TOOL DIR FILE...   (DIR: a folder for the tools' own files)
   lo        "sheet <name>", "cell <r> <c> <repr>" (first sheet, paragraphs joined by LF),
             "filter <range> buttons <true|false>", "meta <element> <text>" (title, initial creator)
   olefile   "meta <title|author|company> <text>"
+  kinds-lo, kinds-gnumeric   "sheet <name>" of every sheet, "chart" for each chart and "series
+            <range>" of its series (LibreOffice: the values; gnumeric: every range of the series),
+            then of the first sheet: "formula <r> <c> <text>" (namespace prefix left out), "fill <r>
+            <c> <colour>" (a cell's background), "condition <range> <what>" (each conditional
+            format's range and rule), "height <cm, in or points>" (the first row's height)
 usage: kept_peer.py codepage NUMBER CODEC   the characters of bytes 0x80..0xFF in UTF-8, U+FFFD
             for a byte the codec does not define
 """
@@ -30,6 +35,11 @@ from lo_headless import soffice  # noqa: E402
 
 GNM = "{http://www.gnumeric.org/v10.dtd}"
 NS = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+      "style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
+      "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
+      "calcext": "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0",
+      "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0",
+      "chart": "urn:oasis:names:tc:opendocument:xmlns:chart:1.0",
       "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
       "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
       "dc": "http://purl.org/dc/elements/1.1/",
@@ -81,13 +91,31 @@ def xlrd_lines(path, formats=False):
     return lines
 
 
-def gnumeric(work, path):
+def gnumeric_root(work, path):
+    """gnumeric's own file of PATH as an element tree, or the error lines."""
     target = os.path.join(work, os.path.basename(path) + ".gnumeric")
     done = subprocess.run(["ssconvert", path, target], capture_output=True, timeout=300)
     if done.returncode != 0:
-        return ["error " + done.stderr.decode("utf-8", "replace")]
-    root = ET.fromstring(gzip.open(target).read())
-    lines = []
+        return None, ["error " + done.stderr.decode("utf-8", "replace")]
+    return ET.fromstring(gzip.open(target).read()), []
+
+
+def fods_roots(work, files):
+    """LibreOffice's flat ODS of each file as an element tree, or the error lines, by path."""
+    out = os.path.join(work, "lo-fods")
+    code, text, err = soffice(work, ["--convert-to", "fods", "--outdir", out] + files)
+    roots = {}
+    for path in files:
+        name = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".fods")
+        ok = code == 0 and os.path.exists(name)
+        roots[path] = (ET.parse(name).getroot(), []) if ok else (None, ["error %s%s" % (text, err)])
+    return roots
+
+
+def gnumeric(work, path):
+    root, lines = gnumeric_root(work, path)
+    if root is None:
+        return lines
     for element in root.iter():
         if element.tag.startswith("{http://purl.org/dc/elements/1.1/}") and element.text:
             lines.append("meta %s %s" % (element.tag.split("}")[1], element.text))
@@ -107,16 +135,11 @@ def gnumeric(work, path):
 
 
 def lo(work, files):
-    out = os.path.join(work, "lo-fods")
-    code, text, err = soffice(work, ["--convert-to", "fods", "--outdir", out] + files)
     result = {}
-    for path in files:
-        name = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".fods")
-        if code != 0 or not os.path.exists(name):
-            result[path] = ["error %s%s" % (text, err)]
+    for path, (root, lines) in fods_roots(work, files).items():
+        if root is None:
+            result[path] = lines
             continue
-        root = ET.parse(name).getroot()
-        lines = []
         for key in ("dc:title", "meta:initial-creator"):
             for element in root.iter("{%s}%s" % (NS[key.split(":")[0]], key.split(":")[1])):
                 lines.append("meta %s %s" % (key, element.text))
@@ -136,6 +159,70 @@ def lo(work, files):
     return result
 
 
+def kinds_lo(work, files):
+    """The lines of the kinds modes (see the usage) as LibreOffice reads the files."""
+    q = lambda key: "{%s}%s" % (NS[key.split(":")[0]], key.split(":")[1])  # noqa: E731
+    result = {}
+    for path, (root, lines) in fods_roots(work, files).items():
+        if root is None:
+            result[path] = lines
+            continue
+        fills, heights = {}, {}
+        for s in root.iter(q("style:style")):
+            for p in s.findall("style:table-cell-properties", NS):
+                if p.get(q("fo:background-color")):
+                    fills[s.get(q("style:name"))] = p.get(q("fo:background-color"))
+            for p in s.findall("style:table-row-properties", NS):
+                heights[s.get(q("style:name"))] = p.get(q("style:row-height"))
+        for i, table in enumerate(root.iter(q("table:table"))):
+            lines.append("sheet %s" % table.get(q("table:name")))
+            for chart in table.iter(q("draw:object")):
+                lines.append("chart")
+                lines += ["series %s" % r.get(q("chart:values-cell-range-address")) for r in chart.iter(q("chart:series"))]
+            if i > 0:
+                continue
+            for r, row in enumerate(table.iter(q("table:table-row"))):
+                if r == 0:
+                    lines.append("height %s" % heights.get(row.get(q("table:style-name"))))
+                for c, cell in enumerate(row.iter(q("table:table-cell"))):
+                    if cell.get(q("table:formula")):
+                        lines.append("formula %d %d %s" % (r, c, cell.get(q("table:formula")).split(":", 1)[-1]))
+                    if fills.get(cell.get(q("table:style-name"))):
+                        lines.append("fill %d %d %s" % (r, c, fills[cell.get(q("table:style-name"))]))
+            for f in table.iter(q("calcext:conditional-format")):
+                lines += ["condition %s %s %s" % (f.get(q("calcext:target-range-address")), c.tag.split("}")[1],
+                                                  c.get(q("calcext:value"))) for c in f]
+        result[path] = lines
+    return result
+
+
+def kinds_gnumeric(work, path):
+    """The lines of the kinds modes (see the usage) as gnumeric reads the file."""
+    root, lines = gnumeric_root(work, path)
+    if root is None:
+        return lines
+    for i, sheet in enumerate(root.iter(GNM + "Sheet")):
+        lines.append("sheet %s" % sheet.find(GNM + "Name").text)
+        for chart in sheet.iter(GNM + "SheetObjectGraph"):
+            lines.append("chart")
+            lines += ["series %s" % d.text for d in chart.iter() if d.tag.endswith("dimension") and d.text]
+        if i > 0:
+            continue
+        for cell in sheet.iter(GNM + "Cell"):
+            if cell.text and cell.text.startswith("="):
+                lines.append("formula %s %s %s" % (cell.get("Row"), cell.get("Col"), cell.text))
+        for region in sheet.iter(GNM + "StyleRegion"):
+            style = region.find(GNM + "Style")
+            if region.get("startRow") == "0" and region.get("startCol") == "0" and style.get("Shade") == "1":
+                lines.append("fill 0 0 %s" % style.get("Back"))
+            lines += ["condition %s:%s-%s:%s %s" % (region.get("startCol"), region.get("startRow"), region.get("endCol"),
+                                                    region.get("endRow"), c.get("Operator"))
+                      for c in region.iter(GNM + "Condition")]
+        rows = sheet.find(GNM + "Rows")
+        lines.append("height %s" % (rows.get("DefaultSizePts") if rows is not None else None))
+    return lines
+
+
 def olefile_lines(path):
     import olefile
     with olefile.OleFileIO(path) as ole:
@@ -151,9 +238,12 @@ def main():
     work, files = sys.argv[2], sys.argv[3:]
     if tool == "lo":
         found = lo(work, files)
+    elif tool == "kinds-lo":
+        found = kinds_lo(work, files)
     else:
         read = {"results": lambda p: results(work, p), "xlrd": xlrd_lines, "xlrdxf": lambda p: xlrd_lines(p, True),
-                "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p)}[tool]
+                "olefile": olefile_lines, "gnumeric": lambda p: gnumeric(work, p),
+                "kinds-gnumeric": lambda p: kinds_gnumeric(work, p)}[tool]
         found = {f: read(f) for f in files}
     for f in files:
         print("file %s" % os.path.basename(f))

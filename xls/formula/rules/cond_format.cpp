@@ -50,7 +50,8 @@ int TCondFormatter::ReadRecord(std::uint16_t id, const TXLSBlobList& group) {
 int TCondFormatter::ReadCondFmt(const TXLSBlob& data) {
   if (data.GetSize() < kCondFmtFixed) return -1;
   auto format = std::make_unique<TCondFormat>();
-  format->recalc = data.GetWord(2) & 1;
+  // The recalculation flag (bit 0) and the format's number, which CFEX records name.
+  format->recalc = data.GetWord(2);
   std::uint32_t position = 12;
   if (!ReadRangeList(data, position, format->ranges)) return -1;
   format->bounds = RangeBounds(format->ranges);

@@ -43,7 +43,7 @@ struct TCondFormat {
   std::vector<TCondRange> ranges;
   std::optional<TCondRange> bounds;  // none while there are no ranges
   std::vector<std::unique_ptr<TCondFormatRule>> rules;
-  std::uint16_t recalc = 0;  // bit 0 of the CONDFMT option word
+  std::uint16_t recalc = 0;  // the CONDFMT option word: recalculation flag (bit 0), the format's number
 };
 
 class TCondFormatter {

@@ -15,6 +15,7 @@ void TXLSSheetRules::DeleteRect(std::int32_t firstRow, std::int32_t firstColumn,
   const TRuleBand band{firstRow, firstColumn, lastRow, lastColumn};
   condFormats_.DeleteRect(band);
   validations_.DeleteRect(band);
+  kept_.clear();
 }
 
 void TXLSSheetRules::DeleteCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
@@ -26,6 +27,7 @@ void TXLSSheetRules::DeleteCells(std::int32_t firstRow, std::int32_t firstColumn
 void TXLSSheetRules::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow,
                                 std::int32_t lastColumn, std::int32_t rowDelta, std::int32_t columnDelta) {
   const TRuleBand band{firstRow, firstColumn, lastRow, lastColumn};
+  kept_.clear();
   condFormats_.ShiftCells(band, rowDelta, columnDelta);
   validations_.ShiftCells(band, rowDelta, columnDelta);
   autofilter_.ShiftCells(band, rowDelta, columnDelta);
@@ -46,6 +48,28 @@ void TXLSSheetRules::ShiftCells(std::int32_t firstRow, std::int32_t firstColumn,
   }
 }
 
+void TXLSSheetRules::KeepRecord(TKeptPlace place, std::uint16_t id, std::vector<std::uint8_t> body) {
+  if (body.size() > 8224) return;  // more than one record holds: not kept
+  kept_.push_back({place, id, std::move(body)});
+}
+
+std::int64_t TXLSSheetRules::WriteKept(TKeptPlace place, const TRuleRecordSink& sink) const {
+  std::int64_t bytes = 0;
+  for (const Kept& k : kept_) {
+    if (k.place != place) continue;
+    auto record = NewRuleRecord(k.id, static_cast<std::uint32_t>(k.body.size()));
+    for (std::uint8_t b : k.body) record->AddByte(b);
+    bytes += record->GetSize();
+    if (sink(std::move(record)) != 1) return -1;
+  }
+  return bytes;
+}
+
+std::int64_t WriteSheetKeptRecords(const IXLSWorksheet& sheet, TKeptPlace place, const TRuleRecordSink& sink) {
+  const TXLSSheetRules* rules = FindSheetRules(sheet);
+  return rules ? rules->WriteKept(place, sink) : 0;
+}
+
 TXLSSheetRules& SheetRules(IXLSWorksheet& sheet) {
   if (TXLSSheetRules* rules = FindSheetRules(sheet)) return *rules;
   auto made = std::make_unique<TXLSSheetRules>(sheet.Workbook()->Formulas().Calculator(), sheet.GetSheetId());
@@ -63,8 +87,10 @@ std::int64_t WriteSheetRuleRecords(const IXLSWorksheet& sheet, const TRuleRecord
   if (!rules) return 0;
   const std::int64_t formats = rules->CondFormats().Write(sink);
   if (formats < 0) return -1;
+  const std::int64_t newer = rules->WriteKept(TKeptPlace::kCondFormats, sink);
+  if (newer < 0) return -1;
   const std::int64_t validations = rules->Validations().Write(sink);
-  return validations < 0 ? -1 : formats + validations;
+  return validations < 0 ? -1 : formats + newer + validations;
 }
 
 int WriteSheetAutofilter(const IXLSWorksheet& sheet, const TRuleRecordSink& sink, int format, int codePage) {

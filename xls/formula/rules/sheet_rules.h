@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "xls/formula/rules/autofilter.h"
 #include "xls/formula/rules/cond_format.h"
@@ -16,6 +17,12 @@ namespace xls {
 class IXLSWorksheet;
 class TXLSCalculator;
 
+// Where records the model holds nothing of go when they are written back (BIFF8 only): the
+// newer conditional formats (CONDFMT12, CF12, CFEX and their CONTINUEFRT12) after the CONDFMT
+// and CF records, the sort order (SORT) after the selection, the shared features (FEATHEADR,
+// FEAT) after the sheet's protection.
+enum class TKeptPlace { kCondFormats, kSort, kFeatures };
+
 class TXLSSheetRules : public TXLSSheetRulesBase {
  public:
   TXLSSheetRules(TXLSCalculator& calc, std::int32_t sheetId)
@@ -24,6 +31,11 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
   TCondFormatter& CondFormats() { return condFormats_; }
   TDataValidator& Validations() { return validations_; }
   TXLSAutofilter& Autofilter() { return autofilter_; }
+  // A record kept as read; they all describe cells of the sheet where they were, so they go
+  // once cells of the sheet are inserted, deleted, moved or cleared (Clear of a range).
+  void KeepRecord(TKeptPlace place, std::uint16_t id, std::vector<std::uint8_t> body);
+  // The kept records of a place, in the order read; the bytes written, or -1 when the sink fails.
+  std::int64_t WriteKept(TKeptPlace place, const TRuleRecordSink& sink) const;
 
   void DeleteRect(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastColumn,
                   std::int32_t lastRow) override;
@@ -39,6 +51,12 @@ class TXLSSheetRules : public TXLSSheetRulesBase {
   TCondFormatter condFormats_;
   TDataValidator validations_;
   TXLSAutofilter autofilter_;
+  struct Kept {
+    TKeptPlace place;
+    std::uint16_t id;
+    std::vector<std::uint8_t> body;
+  };
+  std::vector<Kept> kept_;
 };
 
 // The sheet's rules, made (with the workbook's calculator) when missing.
@@ -49,6 +67,8 @@ TXLSSheetRules* FindSheetRules(const IXLSWorksheet& sheet);
 // The CONDFMT/CF and DVAL/DV records of a sheet (BIFF8 only), in that order; the bytes written,
 // or -1 when the sink fails.
 std::int64_t WriteSheetRuleRecords(const IXLSWorksheet& sheet, const TRuleRecordSink& sink);
+// The sheet's kept records of a place (BIFF8 only); the bytes written, or -1 when the sink fails.
+std::int64_t WriteSheetKeptRecords(const IXLSWorksheet& sheet, TKeptPlace place, const TRuleRecordSink& sink);
 // FILTERMODE, AUTOFILTERINFO and AUTOFILTER of a sheet with an active autofilter (format 1
 // BIFF5, 2 BIFF8); 1 or the sink's failure.
 int WriteSheetAutofilter(const IXLSWorksheet& sheet, const TRuleRecordSink& sink, int format, int codePage);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "xls/formula/calc/calculator.h"
+#include "xls/model/codepage.h"
 #include "xls/model/font_list.h"
 
 namespace xls {
@@ -59,7 +60,80 @@ std::uint16_t WordAt(const std::uint8_t* data, std::size_t at) {
 // The font list position of a font number as files number them (number 4 is never used).
 std::int32_t FontPosition(std::uint16_t number) { return number >= 5 ? number - 1 : number; }
 
+// Records of a BIFF8 chart that BIFF5 has no place for: the newer records, the drawing on the
+// chart (MSODRAWING, OBJ, TXO), its fill effects (GELFRAME) and the code name.
+bool Biff8Only(std::uint16_t id) {
+  return (id >= 0x0800 && id < 0x1000 && id != 0x0809) || id == 0x00EC || id == 0x005D || id == 0x01B6 || id == 0x1066 ||
+         id == 0x01BA;
+}
+
+void PutWord(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+  out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+}
+
+// The characters of a BIFF8 string without its count (the option byte at data[0]), as 8-bit
+// text of the code page, cut to 255 bytes.
+std::string Biff5Text(const std::uint8_t* data, std::size_t n, std::size_t count, int codePage) {
+  if (n == 0) return {};
+  const bool wide = data[0] & 1;
+  std::u16string text;
+  for (std::size_t i = 0; i < count && 1 + (i + 1) * (wide ? 2 : 1) <= n; ++i)
+    text += wide ? static_cast<char16_t>(data[1 + 2 * i] | data[2 + 2 * i] << 8) : static_cast<char16_t>(data[1 + i]);
+  std::string bytes = WideToAnsiCP(text, codePage);
+  if (bytes.size() > 255) bytes.resize(255);
+  return bytes;
+}
+
+// The BIFF5 layout of a record whose BIFF8 layout differs; false for every other record.
+bool Biff5Layout(std::uint16_t id, const std::uint8_t* data, std::size_t n, int codePage, std::vector<std::uint8_t>& out) {
+  out.clear();
+  switch (id) {
+    case 0x0809:  // BOF: version, type, build and year
+      PutWord(out, 0x0500);
+      PutWord(out, n >= 4 ? WordAt(data, 2) : 0x0020);
+      PutWord(out, n >= 6 ? WordAt(data, 4) : 0);
+      PutWord(out, n >= 8 ? WordAt(data, 6) : 0);
+      return true;
+    case 0x100D: {  // SERIESTEXT: id, character count, then the characters
+      if (n < 3) return false;
+      const std::string text = Biff5Text(data + 3, n - 3, data[2], codePage);
+      out.assign(data, data + 2);
+      out.push_back(static_cast<std::uint8_t>(text.size()));
+      out.insert(out.end(), text.begin(), text.end());
+      return true;
+    }
+    case 0x0014:  // HEADER and FOOTER: empty, or a byte count and the characters
+    case 0x0015: {
+      if (n < 3) return true;
+      const std::string text = Biff5Text(data + 2, n - 2, WordAt(data, 0), codePage);
+      out.push_back(static_cast<std::uint8_t>(text.size()));
+      out.insert(out.end(), text.begin(), text.end());
+      return true;
+    }
+    case 0x023E:  // WINDOW2: options, top row, left column, then the heading colour (none)
+      if (n < 6) return false;
+      out.assign(data, data + 6);
+      out.insert(out.end(), 4, 0);
+      return true;
+    case 0x0200:  // DIMENSIONS: rows in words
+      if (n < 14) return false;
+      for (std::size_t at : {0u, 4u})
+        PutWord(out, std::min<std::uint32_t>(WordAt(data, at) | static_cast<std::uint32_t>(WordAt(data, at + 2)) << 16, 0xFFFF));
+      out.insert(out.end(), data + 8, data + 14);
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+bool TXLSCustomChart::HasBiff8Drawing() const {
+  return std::any_of(items_.begin(), items_.end(), [](const TXLSChartDataItem& item) {
+    return item.id == 0x00EC || item.id == 0x005D || item.id == 0x01B6 || item.id == 0x1066;
+  });
+}
 
 void TXLSCustomChart::AddFontUses(std::vector<std::int32_t>& positions) const {
   if (!fonts_) return;
@@ -91,11 +165,23 @@ void TXLSCustomChart::Compile(TXLSCalculator& calculator) {
   }
 }
 
-int TXLSCustomChart::WriteRecords(TXLSBlobList& output) const {
-  std::vector<std::uint8_t> renumbered;
+int TXLSCustomChart::Write(TXLSBlobList& output, int biff5CodePage, const TXLSBlobList* afterBof) const {
+  std::vector<std::uint8_t> renumbered, converted;
+  const bool biff5 = biff5CodePage >= 0 && fileVersion_ >= 0x0600;
+  bool dropping = false;  // a record left out, with the CONTINUE records that follow it
   for (const TXLSChartDataItem& item : items_) {
     const std::uint32_t n = item.length;
     const std::uint8_t* read = Data(item);
+    if (biff5) {
+      if (item.id != 0x003C) dropping = Biff8Only(item.id);
+      if (dropping) continue;
+      if (Biff5Layout(item.id, read, n, biff5CodePage, converted)) {
+        AppendRecord(output, item.id, converted.data(), static_cast<std::uint32_t>(converted.size()));
+        if (item.id == 0x0809 && afterBof) output.AppendList(*afterBof);
+        afterBof = item.id == 0x0809 ? nullptr : afterBof;
+        continue;
+      }
+    }
     if (!item.compiled || !calculator_) {
       const std::uint8_t* data = read;
       if (fonts_) {

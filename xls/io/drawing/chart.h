@@ -42,13 +42,25 @@ class TXLSCustomChart {
   // Every record in order: as read, but a compiled series link as [its first 6 bytes][the
   // formula's size word and tokens] (a size word 0 for a formula that did not compile), and
   // with the font numbers of the written font list when a font list is set. Returns 1.
-  int WriteRecords(TXLSBlobList& output) const;
+  int WriteRecords(TXLSBlobList& output) const { return Write(output, -1, nullptr); }
+  // A chart read from BIFF8 as BIFF5 writes it: its BOF, headers, footers, series texts,
+  // WINDOW2 and DIMENSIONS in their BIFF5 layouts (texts in the code page), without the records
+  // BIFF5 has no place for (the drawing on the chart, its fill effects, the newer records).
+  // The records of afterBof, when given, go right behind the BOF. Returns 1.
+  int WriteBiff5Records(TXLSBlobList& output, int codePage, const TXLSBlobList* afterBof = nullptr) const {
+    return Write(output, codePage, afterBof);
+  }
+  // The chart holds what a BIFF5 save leaves out: shapes drawn on it or fill effects.
+  bool HasBiff8Drawing() const;
   const std::vector<TXLSChartDataItem>& Items() const { return items_; }
   const std::uint8_t* Data(const TXLSChartDataItem& item) const { return bytes_.data() + item.offset; }
   std::uint16_t FileVersion() const { return fileVersion_; }
   TXLSCalculator* Calculator() const { return calculator_; }
 
  private:
+  // biff5CodePage below 0: every record as read.
+  int Write(TXLSBlobList& output, int biff5CodePage, const TXLSBlobList* afterBof) const;
+
   std::vector<TXLSChartDataItem> items_;
   // Every record's data one after the other: a chart has hundreds of short records.
   std::vector<std::uint8_t> bytes_;

@@ -743,7 +743,8 @@ TMsoDrawing& GetDrawing(IXLSWorksheet& sheet) {
 TXLSCustomChart* WrittenSheetChart(const IXLSWorksheet& sheet, int format) {
   const TMsoDrawing* drawing = FindDrawing(sheet);
   TXLSCustomChart* chart = drawing ? drawing->SheetChart() : nullptr;
-  if (!chart || (chart->FileVersion() >= 0x0600) != (format == kBiff8)) return nullptr;
+  // A BIFF8 chart goes to BIFF5 in BIFF5's layouts; a BIFF5 one has too little for BIFF8.
+  if (!chart || (chart->FileVersion() < 0x0600 && format == kBiff8)) return nullptr;
   return chart;
 }
 

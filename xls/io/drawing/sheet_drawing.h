@@ -215,8 +215,9 @@ TMsoDrawing& GetDrawing(IXLSWorksheet& sheet);
 // The sheet's drawing when it has one.
 TMsoDrawing* FindDrawing(const IXLSWorksheet& sheet);
 // The chart that a save in the format (kBiff5, kBiff8) writes as the sheet: a chart sheet's
-// chart read from a file of that BIFF version; nullptr otherwise (a chart of the other version
-// cannot be written, and the sheet is then saved as an empty worksheet).
+// chart read from a file of that BIFF version, or from BIFF8 for a BIFF5 save (in BIFF5's
+// layouts); nullptr otherwise (a BIFF5 chart has too little for BIFF8, and the sheet is then
+// saved as an empty worksheet).
 TXLSCustomChart* WrittenSheetChart(const IXLSWorksheet& sheet, int format);
 
 }  // namespace xls

@@ -39,13 +39,34 @@ enum : std::uint16_t {
   kRecRecalcId = 0x01C1,
   kRecStyle = 0x0293,
   kRecFormat = 0x041E,
+  // Kept as read for BIFF8 saves: the theme, differential formats and extended cell formats.
+  kRecContinueFrt = 0x0812,
+  kRecXFCrc = 0x087C,
+  kRecXFExt = 0x087D,
+  kRecDxf = 0x088D,
+  kRecTheme = 0x0896,
 };
 
 }  // namespace
 
 int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
   TXLSRecordBody body(chunks.GetChunk(0));
+  const std::uint16_t previous = previousGlobalsId_;
+  previousGlobalsId_ = id;
   switch (id) {
+    case kRecContinueFrt:  // the theme's, when right behind it
+      if (previous != kRecTheme && previous != kRecContinueFrt) return 1;
+      [[fallthrough]];
+    case kRecXFCrc:
+    case kRecXFExt:
+    case kRecDxf:
+    case kRecTheme:
+      if (!Biff8()) return 1;
+      workbook_.KeepGlobal(id, std::vector<std::uint8_t>(body.data, body.data + body.size));
+      if (id == kRecTheme) ++keptGlobals_.themes;
+      if (id == kRecDxf) ++keptGlobals_.dxfs;
+      if (id == kRecXFExt) ++keptGlobals_.xfExts;
+      return 1;
     case kRecRefMode:
       if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));
       return 1;
@@ -193,7 +214,8 @@ void TXLSReader::XF(TXLSRecordBody body) {
   AppendHex(key, font, 4);
   AppendHex(key, body.Word(2), 4);
   AppendHex(key, typeWord & 7u, 1);
-  AppendHex(key, (typeWord & 0xFFF0u) >> 4, 4);
+  // A style XF has no parent (0xFFF), whatever other writers leave in the field.
+  AppendHex(key, (typeWord & 4u) ? 0xFFFu : (typeWord & 0xFFF0u) >> 4, 4);
   AppendHex(key, body.Byte(6), 2);
   if (Biff8()) {
     const std::uint32_t fill = body.DWord(14);

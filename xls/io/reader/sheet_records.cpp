@@ -57,7 +57,12 @@ enum : std::uint16_t {
   kRecWindow2 = 0x023E,
   kRecHLinkTooltip = 0x0800,
   kRecSheetExt = 0x0862,
-  kRecSheetProtection = 0x0867,
+  kRecSheetProtection = 0x0867,  // a FEATHEADR whose feature is the sheet's protection
+  kRecFeat = 0x0868,
+  kRecSort = 0x0090,
+  kRecCondFmt12 = 0x0879,
+  kRecCF12 = 0x087A,
+  kRecCFEx = 0x087B,
   kRecRString = 0x00D6,
   kRecLabel = 0x0204,
   kRecString = 0x0207,
@@ -126,6 +131,8 @@ std::vector<std::uint8_t> Joined(const TXLSBlobList& chunks, std::size_t skip) {
 int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   const std::uint16_t previous = previousSheetId_;
   previousSheetId_ = id;
+  // CONTINUEFRT12 records go on the record of their kind before them.
+  if (id != kRecContinueFrt12) newerCondFormat_ = id == kRecCondFmt12 || id == kRecCF12 || id == kRecCFEx;
   IXLSWorksheet* sheet = CurrentSheet();
   if (!sheet) return 1;
   switch (id) {
@@ -147,6 +154,12 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
   TXLSRecordBody body(chunks.GetChunk(0));
   TXLSPageSetup& page = *sheet->GetPageSetup();
   auto flag = [&body]() { return body.size >= 2 && body.Word(0) == 1; };
+  // A BIFF8 record the model holds nothing of, kept as read for BIFF8 saves and counted.
+  auto keep = [&](TKeptPlace place, std::size_t& count) {
+    if (!Biff8()) return;
+    SheetRules(*sheet).KeepRecord(place, id, Joined(chunks, 0));
+    ++count;
+  };
   auto margin = [&body](void (TXLSPageSetup::*set)(double), TXLSPageSetup& p) {
     if (body.size >= 8) (p.*set)(body.Double(0));
   };
@@ -289,12 +302,32 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
     case kRecFilterMode:
       SheetRules(*sheet).Autofilter().SetFilterModeAsRead();
       return 1;
-    case kRecAutofilter12:
     case kRecContinueFrt12:
+      if (!newerCondFormat_) {
+        // The newer filter's (those of other records are not theirs).
+        if (Biff8() && (previous == kRecAutofilter12 || previous == kRecContinueFrt12))
+          SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+        return 1;
+      }
+      [[fallthrough]];
+    case kRecCondFmt12:
+    case kRecCF12:
+    case kRecCFEx:
+      // The newer conditional formats, kept as read (the CONDFMT records keep the numbers that
+      // CFEX records name).
+      keep(TKeptPlace::kCondFormats, keptSheet_.condFormats);
+      return 1;
+    case kRecSort:
+      if (!Biff8()) ++sheetLosses_.sorts;
+      keep(TKeptPlace::kSort, keptSheet_.sorts);
+      return 1;
+    case kRecFeat:
+      keep(TKeptPlace::kFeatures, keptSheet_.features);
+      return 1;
+    case kRecAutofilter12:
       // BIFF8's newer filters (above average, colours...): kept as read beside their column,
-      // with the CONTINUEFRT12 records right behind them (those of other records are not theirs).
-      if (Biff8() && (id == kRecAutofilter12 || previous == kRecAutofilter12 || previous == kRecContinueFrt12))
-        SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
+      // with the CONTINUEFRT12 records right behind them.
+      if (Biff8()) SheetRules(*sheet).Autofilter().KeepRecord12(id, Joined(chunks, 0));
       return 1;
     case kRecSxView:
       ++sheetLosses_.pivotTables;
@@ -320,6 +353,11 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       ++sheetLosses_.tabColours;
       return 1;
     case kRecSheetProtection:
+      if (body.size >= 14 && body.Word(12) != 2) {
+        // The header of another shared feature (ignored errors, smart tags): kept with them.
+        keep(TKeptPlace::kFeatures, keptSheet_.features);
+        return 1;
+      }
       if (body.size >= 23) sheet->Protection().SetOptions(body.Word(19));
       return 1;
     case kRecLabel:

@@ -11,6 +11,7 @@
 #include "xls/model/codepage.h"
 #include "xls/model/file_streams.h"
 #include "xls/model/font_list.h"
+#include "xls/model/row_col_info.h"
 #include "xls/model/workbook.h"
 #include "xls/model/worksheet.h"
 #include "xls/model/worksheets.h"
@@ -24,6 +25,8 @@ constexpr std::uint16_t kRecEOF = 0x000A;
 constexpr std::uint16_t kSubGlobals = 0x0005;
 constexpr std::uint16_t kSubWorksheet = 0x0010;
 constexpr std::uint16_t kSubChart = 0x0020;
+// The Mac program's book of one chart (no worksheet) starts its chart so.
+constexpr std::uint16_t kSubMacChart = 0x8000;
 
 int ReadOpened(TXLSReader& reader, int opened, std::int32_t& fileFormat) {
   if (opened != 1) return opened;
@@ -161,6 +164,7 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       for (std::size_t i = skippedObjects_; i < lostCharts; ++i) ReportLoss(u"a chart object without its chart records");
       skippedObjects_ = 0;
       ReportSheetLosses();
+      ReportKept(keptSheet_);
     }
     if (state_ == kEmbeddedChart && chart_ && sheet_) {
       chart_->AddRecord(kRecEOF, 0, nullptr);
@@ -174,6 +178,9 @@ int TXLSReader::Dispatch(std::uint16_t id, const TXLSBlobList* chunks) {
       if (!Biff8())
         ReportLine(sheet_, u"the chart, kept as read in a BIFF5 save, is left out of a BIFF8 save "
                            u"(an empty sheet takes its place)");
+      else if (chart_->HasBiff8Drawing())
+        ReportLine(sheet_, u"the shapes drawn on the chart and its fill effects, kept as read in a BIFF8 save, "
+                           u"are left out of a BIFF5 save");
       sheet_->SetChart(std::move(chart_));
     }
     chart_.reset();
@@ -254,6 +261,7 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       frozen_ = false;
       fitToPage_ = false;
       skippedObjects_ = 0;
+      keptSheet_ = KeptCounts();
       noteRow_ = noteColumn_ = -1;
       sheetLosses_ = SheetLosses();
       mergedCellsLeft_ = workbook_.MergedCellsPerSheet();
@@ -261,9 +269,15 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       IXLSWorkSheets& sheets = workbook_.GetWorksheets();
       while (sheets.GetCount() < sheetNumber_) sheets.Add();
       sheet_ = sheets.GetItem(sheetNumber_);
+      // Until a DEFAULTROWHEIGHT says otherwise (a sheet may name none), the rows have the
+      // height of the default font's line.
+      if (const TXLSFontList& fonts = workbook_.XFList().Fonts();
+          DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)) != 255)
+        sheet_->RowInfo().SetDefaultRowAsRead(0, DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)));
       break;
     }
-    case kSubChart: {
+    case kSubChart:
+    case kSubMacChart: {
       if (version_ == 0) break;
       // A chart sheet: its whole substream is kept as read and written back as the sheet.
       state_ = kChartSheet;
@@ -272,7 +286,10 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       while (sheets.GetCount() < sheetNumber_) sheets.Add();
       sheet_ = sheets.GetItem(sheetNumber_);
       chart_ = std::make_unique<TXLSCustomChart>(version_);
-      chart_->AddRecord(kRecBOF, static_cast<std::uint32_t>(body.size), body.data);
+      // Written back as the chart sheet it is.
+      std::vector<std::uint8_t> bof(body.data, body.data + body.size);
+      bof[2] = kSubChart & 0xFF, bof[3] = kSubChart >> 8;
+      chart_->AddRecord(kRecBOF, static_cast<std::uint32_t>(bof.size()), bof.data());
       break;
     }
     default:
@@ -352,6 +369,7 @@ void TXLSReader::ReportSheetLosses() {
                u"{n} conditional format rules that could not be read");
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
+  ReportLosses(l.sorts, u"the sort order (SORT)", u"{n} sort orders (SORT)");
   ReportLosses(l.pivotTables, u"a pivot table (its cells stay as values)",
                u"{n} pivot tables (their cells stay as values)");
   ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
@@ -365,7 +383,30 @@ void TXLSReader::ReportSheetLosses() {
   sheetLosses_ = SheetLosses();
 }
 
+void TXLSReader::ReportKept(KeptCounts& counts) {
+  auto line = [this](std::size_t count, const std::u16string& one, const std::u16string& many, bool cells) {
+    if (count == 0) return;
+    const std::string number = std::to_string(count);
+    std::u16string text = count == 1 ? one : many;
+    if (const std::size_t at = text.find(u"{n}"); at != std::u16string::npos)
+      text.replace(at, 3, std::u16string(number.begin(), number.end()));
+    text += cells ? u", kept as read in a BIFF8 save while no cells of the sheet are inserted, deleted or cleared,"
+                  : u", kept as read in a BIFF8 save,";
+    ReportLine(sheet_, text + (count == 1 ? u" is left out of a BIFF5 save" : u" are left out of a BIFF5 save"));
+  };
+  line(counts.themes, u"the theme (THEME)", u"{n} themes (THEME)", false);
+  line(counts.dxfs, u"a differential format (DXF)", u"{n} differential formats (DXF)", false);
+  line(counts.xfExts, u"the extension of a cell format (XFEXT)", u"the extensions of {n} cell formats (XFEXT)", false);
+  line(counts.condFormats, u"a conditional format record of the newer kinds (CONDFMT12, CF12, CFEX)",
+       u"{n} conditional format records of the newer kinds (CONDFMT12, CF12, CFEX)", true);
+  line(counts.sorts, u"the sort order (SORT)", u"{n} sort orders (SORT)", true);
+  line(counts.features, u"a shared feature record (FEAT, FEATHEADR)",
+       u"{n} shared feature records (FEAT, FEATHEADR)", true);
+  counts = KeptCounts();
+}
+
 int TXLSReader::EndGlobals() {
+  ReportKept(keptGlobals_);
   if (fontCounter_ >= 6) workbook_.XFList().Fonts().SetFixedCount(fontCounter_ - 1);
   // A file of fewer than 16 XFs (or none) gets the default formats it left out: formatting a
   // cell builds on XF 15, and a save writes the 16 every reader expects.

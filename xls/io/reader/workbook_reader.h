@@ -220,6 +220,16 @@ class TXLSReader {
   std::int32_t skipDepth_ = 0;
   std::size_t skippedObjects_ = 0;
   std::uint16_t previousSheetId_ = 0;  // the worksheet record read before the current one
+  bool newerCondFormat_ = false;  // the record before a CONTINUEFRT12 is a newer conditional format's
+  std::uint16_t previousGlobalsId_ = 0;  // the globals record read before the current one
+  // Records kept as read for BIFF8 saves, which BIFF5 saves leave out: of the globals, and of
+  // the current worksheet.
+  struct KeptCounts {
+    std::size_t themes = 0, dxfs = 0, xfExts = 0;
+    std::size_t condFormats = 0, sorts = 0, features = 0;
+  } keptGlobals_, keptSheet_;
+  // Lists the kept records counted for the globals or the current worksheet.
+  void ReportKept(KeptCounts& counts);
   // The cell of the BIFF5 note read last, which NOTE records of row 0xFFFF continue (-1: none).
   std::int32_t noteRow_ = -1, noteColumn_ = -1;
   // What the current worksheet's records left out, told of at its EOF.
@@ -233,6 +243,7 @@ class TXLSReader {
     std::size_t tabColours = 0;  // SHEETEXT records: the model keeps no tab colour
     std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
     std::size_t pivotTables = 0;  // SXVIEW records: the model keeps no pivot table
+    std::size_t sorts = 0;        // BIFF5 SORT records
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
