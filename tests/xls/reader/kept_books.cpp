@@ -370,8 +370,11 @@ Bytes PropertiesBook() {
   // Column B fitted to its contents (COLINFO 0x0004 beside the width set, 0x0002), column C set.
   const Records sheet = {{0x007D, {1, 0, 1, 0, 0, 0x10, 15, 0, 0x06, 0, 0, 0}},
                          {0x007D, {2, 0, 2, 0, 0, 0x10, 15, 0, 0x02, 0, 0, 0}},
-                         Number(0, 0, 1), {0x00B0, sxview}, {0x00B0, sxview}};
-  return Compound(Workbook(0x0600, {{"S", sheet}}, {{0x00D5, {1, 0, 1, 0}}}), u"Workbook",
+                         Number(0, 0, 1), {0x00B0, sxview}, {0x00B0, sxview}, {0x0872, Bytes(28, 0)}};
+  // A style's extension and the table styles, which nothing here keeps (their bodies start with
+  // the record's own id, as every record of the newer kinds does).
+  const Records globals = {{0x00D5, {1, 0, 1, 0}}, {0x0892, {0x92, 0x08, 0, 0}}, {0x088E, {0x8E, 0x08, 0, 0}}};
+  return Compound(Workbook(0x0600, {{"S", sheet}}, globals), u"Workbook",
                   {{u"\x05SummaryInformation", PropertySet(summaryId, {{2, "Drive settings"}, {4, "Service"}})},
                    {u"\x05" u"DocumentSummaryInformation", PropertySet(documentId, {{0x0F, "Kestravel"}})},
                    {u"_SX_DB_CUR/", {1, 2, 3}}});

@@ -129,8 +129,8 @@ TEST(KeptRecords, BestFitColumnsKeepTheirFlag) {
   EXPECT_EQ(after[1].second[8] & 0x04, 0);
 }
 
-// The document properties go back as read in both formats; pivot tables and their caches are
-// listed (the cells stay).
+// The document properties go back as read in both formats; pivot tables and their caches, tables,
+// table styles and styles' extensions are listed (the cells stay).
 TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
   const Bytes source = PropertiesBook();
   const Bytes summary = StreamOf(source, u"\x05SummaryInformation");
@@ -138,8 +138,12 @@ TEST(KeptRecords, PropertiesKeptAndPivotTablesListed) {
   ASSERT_FALSE(summary.empty());
   IXLSWorkbook book = Open(source);
   EXPECT_EQ(book->GetReadLosses(),
-            (std::vector<std::u16string>{u"Sheet \"S\": 2 pivot tables (their cells stay as values) were left out",
-                                         u"Workbook: the pivot table caches (the storage \"_SX_DB_CUR\") were left out"}));
+            (std::vector<std::u16string>{
+                u"Workbook: the extension of a style (STYLEEXT) was left out",
+                u"Workbook: the list of table styles (TABLESTYLES) was left out",
+                u"Sheet \"S\": a table (FEAT11 or FEAT12; its cells stay as values) was left out",
+                u"Sheet \"S\": 2 pivot tables (their cells stay as values) were left out",
+                u"Workbook: the pivot table caches (the storage \"_SX_DB_CUR\") were left out"}));
   EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"A1")->GetValue().ToText(), u"1");
   for (int format : {2, 1}) {
     const Bytes saved = Saved(*book, format);

@@ -45,6 +45,9 @@ enum : std::uint16_t {
   kRecXFExt = 0x087D,
   kRecDxf = 0x088D,
   kRecTheme = 0x0896,
+  // Neither kept nor written: table styles and the extensions of styles.
+  kRecTableStyles = 0x088E,
+  kRecStyleExt = 0x0892,
 };
 
 }  // namespace
@@ -66,6 +69,12 @@ int TXLSReader::Globals(std::uint16_t id, const TXLSBlobList& chunks) {
       if (id == kRecTheme) ++keptGlobals_.themes;
       if (id == kRecDxf) ++keptGlobals_.dxfs;
       if (id == kRecXFExt) ++keptGlobals_.xfExts;
+      return 1;
+    case kRecTableStyles:
+      ++lostTableStyles_;
+      return 1;
+    case kRecStyleExt:
+      ++lostStyleExts_;
       return 1;
     case kRecRefMode:
       if (body.size >= 2) workbook_.SetRefModeA1(body.Word(0));

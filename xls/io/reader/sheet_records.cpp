@@ -60,6 +60,8 @@ enum : std::uint16_t {
   kRecSheetProtection = 0x0867,  // a FEATHEADR whose feature is the sheet's protection
   kRecFeat = 0x0868,
   kRecSort = 0x0090,
+  kRecFeat11 = 0x0872,  // a table (list), and its newer form
+  kRecFeat12 = 0x0878,
   kRecCondFmt12 = 0x0879,
   kRecCF12 = 0x087A,
   kRecCFEx = 0x087B,
@@ -331,6 +333,10 @@ int TXLSReader::Sheet(std::uint16_t id, const TXLSBlobList& chunks) {
       return 1;
     case kRecSxView:
       ++sheetLosses_.pivotTables;
+      return 1;
+    case kRecFeat11:
+    case kRecFeat12:
+      ++sheetLosses_.tables;
       return 1;
     case kRecCodeName:
       if (body.size >= 4) {

@@ -370,6 +370,8 @@ void TXLSReader::ReportSheetLosses() {
   ReportLosses(l.notes, u"a note without its comment box", u"{n} notes without their comment boxes");
   ReportLosses(l.tabColours, u"the tab colour", u"{n} tab colours");
   ReportLosses(l.sorts, u"the sort order (SORT)", u"{n} sort orders (SORT)");
+  ReportLosses(l.tables, u"a table (FEAT11 or FEAT12; its cells stay as values)",
+               u"{n} tables (FEAT11 or FEAT12; their cells stay as values)");
   ReportLosses(l.pivotTables, u"a pivot table (its cells stay as values)",
                u"{n} pivot tables (their cells stay as values)");
   ReportLosses(l.longTexts, u"the end of a text longer than 32,767 characters (what a cell holds)",
@@ -423,7 +425,10 @@ int TXLSReader::EndGlobals() {
   ReportLosses(richSharedTexts_, u"the formatting runs of a rich text", u"the formatting runs of {n} rich texts");
   ReportLosses(lostMacroSheets_, u"a macro sheet", u"{n} macro sheets");
   ReportLosses(lostOtherSheets_, u"a module sheet", u"{n} module sheets");
+  ReportLosses(lostStyleExts_, u"the extension of a style (STYLEEXT)", u"the extensions of {n} styles (STYLEEXT)");
+  ReportLosses(lostTableStyles_, u"the list of table styles (TABLESTYLES)", u"{n} lists of table styles (TABLESTYLES)");
   lostMacroNames_ = lostNames_ = richSharedTexts_ = lostMacroSheets_ = lostOtherSheets_ = 0;
+  lostStyleExts_ = lostTableStyles_ = 0;
   for (const Renamed& r : renamedSheets_)
     ReportLine(r.sheet, u"the name \"" + r.name + u"\", which the file format does not allow, was changed to \"" +
                             r.sheet->GetName() + u"\"");

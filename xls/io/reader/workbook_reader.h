@@ -244,10 +244,13 @@ class TXLSReader {
     std::size_t longTexts = 0;   // cell texts and text results cut to what a cell holds
     std::size_t pivotTables = 0;  // SXVIEW records: the model keeps no pivot table
     std::size_t sorts = 0;        // BIFF5 SORT records
+    std::size_t tables = 0;       // FEAT11/FEAT12 records: the model keeps no table (list)
   } sheetLosses_;
   // Of the workbook globals.
   std::size_t richSharedTexts_ = 0;
   std::size_t lostNames_ = 0, lostMacroNames_ = 0;
+  // STYLEEXT and TABLESTYLES records: the model keeps neither a style's extension nor table styles.
+  std::size_t lostStyleExts_ = 0, lostTableStyles_ = 0;
   std::size_t lostMacroSheets_ = 0, lostOtherSheets_ = 0;
   // Per BOUNDSHEET in file order: the 1-based position of the sheet made for it, 0 for a macro
   // or module sheet passed over.
