@@ -52,6 +52,14 @@ class TXLSFormula {
   std::unique_ptr<TXLSSyntaxItem> DecodeSized(const TXLSBlob& blob, uint32_t& pos,
                                               int fileVersion);
 
+  // The same for the common cell formulas of BIFF8 (operators, constants, calls of the
+  // catalogue's functions, names of the workbook, references), decoded into `tree` without a
+  // node allocated apart; false, with the tokens left to DecodeTokens, for anything else (array
+  // constants, memory tokens, names and calls of other books, BIFF5) and anything malformed.
+  bool DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size, TXLSFlatTree& tree);
+  // Trees DecodeTokens built in this process.
+  static std::uint64_t DecodedTreeCount();
+
   std::u16string GetFunctionName(int number) const { return catalogue_->GetNameByNumber(number); }
   void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
   char ReferenceMode() const { return mode_; }
@@ -91,6 +99,8 @@ class TXLSFormula {
   void WriteArrays(const TXLSSyntaxItem& node, Writer& w);
   std::unique_ptr<TXLSSyntaxItem> Decode(Reader& r, int depth);
   std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
+  // A reference token's fields after its token byte.
+  bool DecodeRange(Reader& r, int token, TXLSRangeItem& range);
   bool ReadArrays(TXLSSyntaxItem& node, Reader& extra);
 
   std::shared_ptr<const THashFunc> catalogue_;  // the one catalogue every compiler shares

@@ -37,31 +37,41 @@ class Writer {
   }
 
   void Node(const TXLSSyntaxItem& n) {
+    Head(n.kind, n.text, n.number, n.value, n.rawToken, n.range.get(), n.ChildCount());
+    for (int i = 1; i <= n.ChildCount(); ++i) Node(*n.Child(i));
+  }
+  void Node(const TXLSFlatTree& t, std::uint32_t index) {
+    const TXLSFlatNode& n = t.nodes[index];
+    Head(n.kind, t.Text(n), n.number, n.value, n.rawToken, n.hasRange ? &n.range : nullptr,
+         static_cast<int>(n.childCount));
+    for (std::uint32_t i = 0; i < n.childCount; ++i) Node(t, t.children[n.firstChild + i]);
+  }
+
+  // A node's fields up to its children, which follow it.
+  void Head(std::int32_t kind, std::u16string_view text, double number, std::int32_t value, std::int32_t rawToken,
+            const TXLSRangeItem* range, int childCount) {
     std::uint64_t numberBits = 0;
-    std::memcpy(&numberBits, &n.number, sizeof numberBits);
+    std::memcpy(&numberBits, &number, sizeof numberBits);
     std::uint8_t flags = 0;
-    if (!n.text.empty()) flags |= kHasText;
+    if (!text.empty()) flags |= kHasText;
     if (numberBits != 0) flags |= kHasNumber;
-    if (n.value != 0) flags |= kHasValue;
-    if (n.rawToken != 0) flags |= kHasRawToken;
-    if (n.range) flags |= kHasRange;
-    if (n.ChildCount() > 0) flags |= kHasChildren;
-    Signed(n.kind);
+    if (value != 0) flags |= kHasValue;
+    if (rawToken != 0) flags |= kHasRawToken;
+    if (range) flags |= kHasRange;
+    if (childCount > 0) flags |= kHasChildren;
+    Signed(kind);
     Byte(flags);
     if (flags & kHasText) {
-      Unsigned(n.text.size());
-      for (char16_t c : n.text) Unsigned(c);
+      Unsigned(text.size());
+      for (char16_t c : text) Unsigned(c);
     }
     if (flags & kHasNumber) {
       for (int i = 0; i < 8; ++i) Byte(static_cast<std::uint8_t>(numberBits >> (8 * i)));
     }
-    if (flags & kHasValue) Signed(n.value);
-    if (flags & kHasRawToken) Signed(n.rawToken);
-    if (flags & kHasRange) Range(*n.range);
-    if (flags & kHasChildren) {
-      Unsigned(static_cast<std::uint64_t>(n.ChildCount()));
-      for (int i = 1; i <= n.ChildCount(); ++i) Node(*n.Child(i));
-    }
+    if (flags & kHasValue) Signed(value);
+    if (flags & kHasRawToken) Signed(rawToken);
+    if (flags & kHasRange) Range(*range);
+    if (flags & kHasChildren) Unsigned(static_cast<std::uint64_t>(childCount));
   }
 
   void Bytes(const std::uint8_t* from, std::size_t count) { out_.insert(out_.end(), from, from + count); }
@@ -92,7 +102,7 @@ class Writer {
 
 class Reader {
  public:
-  explicit Reader(const std::uint8_t* p) : p_(p) {}
+  explicit Reader(const std::uint8_t* p) : p_(p), copied_(p) {}
 
   std::uint8_t Byte() { return *p_++; }
   std::uint64_t Unsigned() {
@@ -134,28 +144,33 @@ class Reader {
   }
 
   // Copies the node here and its children to w with their ranges changed, or, without w, only
-  // reads them; whether a range changed.
+  // reads them; whether a range changed. The bytes between ranges go to w in one piece each: those
+  // up to a range when it is met, the rest by Flush.
   bool CopyNode(Writer* w, const TXLSPackedTree::RangeChange& change) {
-    const std::uint8_t* start = p_;
     std::int32_t kind = 0;
     const std::uint8_t flags = NodeHead(kind);
-    if (w) w->Bytes(start, static_cast<std::size_t>(p_ - start));
     bool changed = false;
     if (flags & kHasRange) {
+      const std::uint8_t* start = p_;
       TXLSRangeItem range;
       Range(range);
       const TXLSRangeItem before = range;
       change(kind, range);
-      changed = !(range == before);
-      if (w) w->Range(range);
+      if (!(range == before)) {
+        changed = true;
+        if (w) {
+          w->Bytes(copied_, static_cast<std::size_t>(start - copied_));
+          w->Range(range);
+          copied_ = p_;
+        }
+      }
     }
     if (flags & kHasChildren) {
-      const std::uint64_t count = Unsigned();
-      if (w) w->Unsigned(count);
-      for (std::uint64_t i = 0; i < count; ++i) changed = CopyNode(w, change) || changed;
+      for (std::uint64_t count = Unsigned(); count > 0; --count) changed = CopyNode(w, change) || changed;
     }
     return changed;
   }
+  void Flush(Writer& w) { w.Bytes(copied_, static_cast<std::size_t>(p_ - copied_)); }
 
   // Reads the node here and its children until one answers `test` with true.
   bool FindNode(const TXLSPackedTree::NodeTest& test) {
@@ -203,6 +218,7 @@ class Reader {
   }
 
   const std::uint8_t* p_;
+  const std::uint8_t* copied_;  // where the bytes CopyNode has not written yet start
 };
 
 std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** payload) {
@@ -231,6 +247,18 @@ TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
   std::vector<std::uint8_t>& nodes = Scratch();
   Writer(nodes).Node(*tree);
   *this = TXLSPackedTree(nodes);
+}
+
+TXLSPackedTree::TXLSPackedTree(const TXLSFlatTree& tree) {
+  if (tree.nodes.empty()) return;
+  std::vector<std::uint8_t>& nodes = Scratch();
+  Writer(nodes).Node(tree, static_cast<std::uint32_t>(tree.nodes.size() - 1));
+  *this = TXLSPackedTree(nodes);
+}
+
+bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
+  const std::size_t size = Size();
+  return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
 }
 
 TXLSPackedTree::TXLSPackedTree(const std::vector<std::uint8_t>& nodes) {
@@ -282,7 +310,10 @@ bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::vector<std::ui
   HeaderAndPayload(bytes_.get(), &payload);
   if (!nodes) return Reader(payload).CopyNode(nullptr, change);
   Writer w(*nodes);
-  return Reader(payload).CopyNode(&w, change);
+  Reader r(payload);
+  const bool changed = r.CopyNode(&w, change);
+  r.Flush(w);
+  return changed;
 }
 
 TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {

@@ -19,6 +19,8 @@ class TXLSPackedTree {
  public:
   TXLSPackedTree() = default;
   explicit TXLSPackedTree(const TXLSSyntaxItem* tree);
+  // The same bytes as the tree the flat tree stands for would give; empty without nodes.
+  explicit TXLSPackedTree(const TXLSFlatTree& tree);
   TXLSPackedTree(const TXLSPackedTree& other);
   TXLSPackedTree& operator=(const TXLSPackedTree& other);
   TXLSPackedTree(TXLSPackedTree&&) noexcept = default;
@@ -42,6 +44,7 @@ class TXLSPackedTree {
   // has none), in one pass over the bytes without a tree built; false when empty.
   using NodeTest = std::function<bool(std::int32_t kind, const TXLSRangeItem* range)>;
   bool AnyNode(const NodeTest& test) const;
+  bool operator==(const TXLSPackedTree& other) const;
   // Trees that Unpack built in this process.
   static std::uint64_t UnpackCount();
 
