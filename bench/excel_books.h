@@ -5,7 +5,8 @@
 // formulas are filled-down runs of shared formulas (FORMULA with ptgExp, SHRFMLA after the
 // run's first cell) and formulas of their own, with cached results (a STRING record after a
 // text result), IF with its skip attributes, SUM as the sum attribute, references to another
-// sheet, lookups, a name and texts; all in a compound file.
+// sheet and to another workbook, lookups, an add-in function, a name and texts; all in a
+// compound file.
 #pragma once
 
 #include <cstdint>
@@ -194,6 +195,45 @@ class ExcelBookWriter {
     t.push_back(0x03);
     return t;
   }
+
+  // Two long formulas typed in every row r (0-based) after it, in columns Q and R: a guarded
+  // lookup times a cell of another workbook, and an add-in function (EOMONTH, through the add-in
+  // book's name) plus a conditional sum or an average.
+  static Bytes LongFormula(int r, bool second) {
+    Bytes t;
+    if (!second) {
+      Bytes lookup, zero;
+      Ref(lookup, 0x44, r, 3, true, true), Area3d(lookup, 0x3B, 0, 0, 199, 0, 1), Int(lookup, 2),
+          lookup.insert(lookup.end(), {0x1D, 0x00}), FuncVar(lookup, 4, 102);
+      Bytes condition = lookup;
+      Func(condition, 3);
+      Int(zero, 0);
+      t = If(condition, zero, lookup);
+      t.push_back(0x5A), Word(t, kBudgetXti), Word(t, static_cast<std::uint32_t>(r)), Word(t, 0xC001), t.push_back(0x05);
+      Ref(t, 0x44, r, 2, true, true), Num(t, 1.19), t.push_back(0x05), Int(t, 2), Func(t, 27), t.push_back(0x03);
+      for (int c : {2, 4, 5, 7}) Ref(t, 0x44, r, c, true, true);
+      FuncVar(t, 4, 6), t.push_back(0x04);
+      return t;
+    }
+    t.push_back(0x39), Word(t, kAddInXti), Word(t, 1), Word(t, 0), Ref(t, 0x44, r, 2, true, true), Int(t, 1),
+        FuncVar(t, 3, 255);
+    Bytes condition, sum, average;
+    Ref(condition, 0x44, r, 2, true, true), Int(condition, 100), condition.push_back(0x0D);
+    Ref(condition, 0x44, r, 3, true, true), Int(condition, 300), condition.push_back(0x09);
+    Ref(condition, 0x44, r, 4, true, true), Int(condition, 5), condition.push_back(0x0D);
+    Ref(condition, 0x44, r, 5, true, true), Int(condition, 2), condition.push_back(0x09), FuncVar(condition, 2, 37);
+    FuncVar(condition, 3, 36);
+    Area3d(sum, 0x3B, 0, 0, 199, 0, 0), Str(sum, "<"), Ref(sum, 0x44, r, 3, true, true), sum.push_back(0x08),
+        Area3d(sum, 0x3B, 0, 0, 199, 1, 1), FuncVar(sum, 3, 345);
+    average.push_back(0x25), Word(average, static_cast<std::uint32_t>(r)), Word(average, static_cast<std::uint32_t>(r)),
+        Word(average, 0xC004), Word(average, 0xC00D), FuncVar(average, 1, 5);
+    const Bytes choice = If(condition, sum, average);
+    t.insert(t.end(), choice.begin(), choice.end());
+    t.push_back(0x03);
+    return t;
+  }
+  // EXTERNSHEET entries: the three sheets, then another workbook's sheet and the add-in book.
+  static constexpr int kBudgetXti = 3, kAddInXti = 4;
 
   // --- The string table ---
   int Shared(const std::string& s) {
@@ -389,9 +429,9 @@ class ExcelBookWriter {
   std::vector<Row> DataRows(int sheet) {
     std::vector<Row> rows(static_cast<std::size_t>(rows_) + 1);
     const std::vector<Column> formulas = DataFormulas();
-    const int columns = kFirstFormulaColumn + static_cast<int>(formulas.size()) + 1;
-    static const char* const heads[] = {"Id", "Item", "Amount", "Code", "Total", "Rated", "Size", "Rate",
-                                        "Running", "Label", "Unit", "Above", "Kind", "Spread", "Bad", "Other"};
+    const int columns = kFirstFormulaColumn + static_cast<int>(formulas.size()) + 3;
+    static const char* const heads[] = {"Id",    "Item", "Amount", "Code",   "Total", "Rated", "Size", "Rate",   "Running",
+                                        "Label", "Unit", "Above",  "Kind", "Spread", "Bad",   "Other", "Budget", "Due"};
     rows[0].lastColumn = columns - 1;
     for (int c = 0; c < columns; ++c) LabelSst(rows[0], 0, c, 15, Shared(heads[c]));
     std::uint32_t seed = 12345u + static_cast<std::uint32_t>(sheet);
@@ -436,8 +476,10 @@ class ExcelBookWriter {
         }
         --runLeft[k];
       }
-      const int own = columns - 1;
+      const int own = columns - 3;
       FormulaCell(row, r, own, 15, OwnFormula(r, sheet == 1 ? 2 : 1), false, amount * 2, nullptr, nullptr);
+      FormulaCell(row, r, own + 1, 15, LongFormula(r, false), false, amount * 3, nullptr, nullptr);
+      FormulaCell(row, r, own + 2, 22, LongFormula(r, true), false, 40000 + r, nullptr, nullptr);
     }
     return rows;
   }
@@ -538,9 +580,27 @@ class ExcelBookWriter {
       Record(g, 0x01AE, b);
     }
     {
+      // Another workbook with one sheet, then the add-in book with the name EOMONTH.
       Bytes b;
-      Word(b, 3);
+      Word(b, 1);
+      Text(b, "\x01" "Budget.xls", false);
+      Text(b, "Plan", false);
+      Record(g, 0x01AE, b);
+      b.clear();
+      Word(b, 1), b.push_back(0x01), b.push_back(0x3A);
+      Record(g, 0x01AE, b);
+      b.clear();
+      Word(b, 0), DWord(b, 0);
+      Text(b, "EOMONTH", true);
+      Word(b, 2), b.push_back(0x1C), b.push_back(0x17);
+      Record(g, 0x0023, b);
+    }
+    {
+      Bytes b;
+      Word(b, 5);
       for (int s = 0; s < 3; ++s) Word(b, 0), Word(b, static_cast<std::uint32_t>(s)), Word(b, static_cast<std::uint32_t>(s));
+      Word(b, 1), Word(b, 0), Word(b, 0);
+      Word(b, 2), Word(b, 0xFFFE), Word(b, 0xFFFE);
       Record(g, 0x0017, b);
     }
     {

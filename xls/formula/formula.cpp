@@ -814,6 +814,41 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
 
 std::uint64_t TXLSFormula::DecodedTreeCount() { return decodedTrees.load(std::memory_order_relaxed); }
 
+bool TXLSFormula::DecodeNameX(Reader& r, int32_t& value, int32_t& externId) {
+  const int id = static_cast<int>(r.Word()) + 1;
+  value = static_cast<int32_t>(r.Word());
+  r.Skip(2);
+  int book = 0, first = 0, last = 0;
+  if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return false;
+  // A name of another book must be one of the book's EXTERNNAMEs: without it the formula has no
+  // text and its token would name nothing once written.
+  if (!externs_.IsOwnBook(id) && book != externs_.SupBook().AddInBookIndex() &&
+      externs_.SupBook().NameAt(book, value).empty()) {
+    return false;
+  }
+  externId = id;
+  return true;
+}
+
+bool TXLSFormula::AddInCall(int32_t nameKind, const TXLSRangeItem* nameRange, int32_t nameValue, int count,
+                            const THashFuncEntry*& entry) {
+  entry = nullptr;
+  if (nameKind == kNodeName && nameRange && nameRange->externId > 0 &&
+      externs_.GetAddInName(nameRange->externId, nameValue).empty()) {
+    return false;
+  }
+  // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
+  int book = -1, first = 0, last = 0;
+  if (nameKind == kNodeName && nameRange) externs_.GetEntry(nameRange->externId, book, first, last);
+  const THashFuncEntry* function =
+      book >= 0 && book == externs_.SupBook().AddInBookIndex()
+          ? catalogue_->FindByName(ftext::UpperAscii(externs_.GetAddInName(nameRange->externId, nameValue)))
+          : nullptr;
+  if (function && Biff8OnlyFunction(function->number) && (function->argCount < 0 || function->argCount == count - 1))
+    entry = function;
+  return true;
+}
+
 bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size,
                              TXLSFlatTree& tree) {
   tree.Clear();
@@ -912,13 +947,27 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
           count = static_cast<int>(r.Byte() & 0x7F);
           number = static_cast<int>(r.Word());
         }
-        // A call of the add-in book is read with its name in a tree.
-        if (!r.ok || number == kAddInFunction) return false;
+        if (!r.ok) return false;
         TXLSFlatNode* n = popInto(kNodeCall, count);
         if (!n) return false;
         n->value = number;
         n->rawToken = token;
-        setText(*n, catalogue_->GetNameByNumber(number));
+        if (number != kAddInFunction) {
+          setText(*n, catalogue_->GetNameByNumber(number));
+        } else if (count >= 1) {
+          // A call through a name: one of BIFF8's functions called so becomes that function, in a
+          // tree.
+          const TXLSFlatNode& name = tree.nodes[tree.children[n->firstChild]];
+          const THashFuncEntry* entry = nullptr;
+          if (!AddInCall(name.kind, name.hasRange ? &name.range : nullptr, name.value, count, entry) || entry)
+            return false;
+        }
+        continue;
+      }
+      case ptgNameX: {
+        TXLSFlatNode& n = push(kNodeName);
+        n.hasRange = true;
+        if (!DecodeNameX(r, n.value, n.range.externId)) return false;
         continue;
       }
       case ptgName: {
@@ -937,7 +986,7 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
         continue;
       }
     }
-    // Array constants, memory tokens, names of other books and anything unknown: a tree.
+    // Array constants, memory tokens and anything unknown: a tree.
     return false;
   }
   return r.ok && stack.size() == 1;
@@ -1111,18 +1160,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         // format cannot hold it).
         if (number == kAddInFunction && count >= 1) {
           const TXLSSyntaxItem& name = *node->Child(1);
-          if (name.kind == kNodeName && name.range && name.range->externId > 0 &&
-              externs_.GetAddInName(name.range->externId, name.value).empty()) {
-            return nullptr;
-          }
-          // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
-          int book = -1, first = 0, last = 0;
-          if (name.kind == kNodeName && name.range) externs_.GetEntry(name.range->externId, book, first, last);
-          const THashFuncEntry* entry =
-              book >= 0 && book == externs_.SupBook().AddInBookIndex()
-                  ? catalogue_->FindByName(ftext::UpperAscii(externs_.GetAddInName(name.range->externId, name.value)))
-                  : nullptr;
-          if (entry && Biff8OnlyFunction(entry->number) && (entry->argCount < 0 || entry->argCount == count - 1)) {
+          const THashFuncEntry* entry = nullptr;
+          if (!AddInCall(name.kind, name.range.get(), name.value, count, entry)) return nullptr;
+          if (entry) {
             auto call = std::make_unique<TXLSSyntaxItem>(kNodeCall);
             call->value = entry->number;
             call->text = catalogue_->GetNameByNumber(entry->number);
@@ -1146,18 +1186,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
         node->range = std::make_unique<TXLSRangeItem>();
         if (r.Biff8()) {
-          int id = static_cast<int>(r.Word()) + 1;
-          node->value = static_cast<int32_t>(r.Word());
-          r.Skip(2);
-          int book = 0, first = 0, last = 0;
-          if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
-          // A name of another book must be one of the book's EXTERNNAMEs: without it the formula
-          // has no text and its token would name nothing once written.
-          if (!externs_.IsOwnBook(id) && book != externs_.SupBook().AddInBookIndex() &&
-              externs_.SupBook().NameAt(book, node->value).empty()) {
-            return nullptr;
-          }
-          node->range->externId = id;
+          if (!DecodeNameX(r, node->value, node->range->externId)) return nullptr;
         } else {
           int ixals = static_cast<int16_t>(r.Word());
           r.Skip(8);

@@ -53,9 +53,9 @@ class TXLSFormula {
                                               int fileVersion);
 
   // The same for the common cell formulas of BIFF8 (operators, constants, calls of the
-  // catalogue's functions, names of the workbook, references), decoded into `tree` without a
-  // node allocated apart; false, with the tokens left to DecodeTokens, for anything else (array
-  // constants, memory tokens, names and calls of other books, BIFF5) and anything malformed.
+  // catalogue's functions, add-in calls, names, references), decoded into `tree` without a node
+  // allocated apart; false, with the tokens left to DecodeTokens, for anything else (array
+  // constants, memory tokens, BIFF5) and anything malformed.
   bool DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size, TXLSFlatTree& tree);
   // Trees DecodeTokens built in this process.
   static std::uint64_t DecodedTreeCount();
@@ -101,6 +101,13 @@ class TXLSFormula {
   std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
   // A reference token's fields after its token byte.
   bool DecodeRange(Reader& r, int token, TXLSRangeItem& range);
+  // A BIFF8 ptgNameX's fields after its token byte.
+  bool DecodeNameX(Reader& r, int32_t& value, int32_t& externId);
+  // A call of function 255 whose first argument is the given node: false when it names an add-in
+  // function without a text; entry, when it is one of BIFF8's functions called through the
+  // add-in book (as BIFF5 calls them), that function.
+  bool AddInCall(int32_t nameKind, const TXLSRangeItem* nameRange, int32_t nameValue, int count,
+                 const THashFuncEntry*& entry);
   bool ReadArrays(TXLSSyntaxItem& node, Reader& extra);
 
   std::shared_ptr<const THashFunc> catalogue_;  // the one catalogue every compiler shares

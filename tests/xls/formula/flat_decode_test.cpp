@@ -17,14 +17,15 @@ using test::Unhex;
 using Bytes = std::vector<std::uint8_t>;
 
 // Formula texts of random shape: references of every kind, names, constants, operators and
-// calls of fixed and variable argument counts, nested.
+// calls of fixed and variable argument counts and of the add-in book, nested.
 std::u16string RandomFormula(std::mt19937& rng, int depth) {
   static const char* const leaves[] = {
       "A1", "$B$2", "C$3:$D4", "A:A", "2:3", "Sheet2!A1", "'My Sheet'!B2:C3", "Sheet1:Sheet2!C4", "MyName",
       "Local", "1", "2.5", "70000", "\"text\"", "\"\"", "TRUE", "FALSE", "#N/A", "#DIV/0!", "#REF!"};
   static const char* const binary[] = {"+", "-", "*", "/", "^", "&", "=", "<>", "<", "<=", ">", ">="};
-  static const char* const calls[] = {"SUM", "IF", "ROUND", "VLOOKUP", "AND", "ABS", "MAX", "CONCATENATE", "ISERROR", "INDEX"};
-  static const int counts[] = {-1, 3, 2, 4, -1, 1, -1, -1, 1, 3};
+  static const char* const calls[] = {"SUM",         "IF",      "ROUND", "VLOOKUP", "AND",    "ABS",
+                                      "CONCATENATE", "ISERROR", "INDEX", "EOMONTH", "EDATE", "MAX"};
+  static const int counts[] = {-1, 3, 2, 4, -1, 1, -1, 1, 3, 2, 2, -1};
   const int pick = static_cast<int>(rng() % (depth > 3 ? 1 : 6));
   const std::u16string leaf = Utf8ToWide(leaves[rng() % std::size(leaves)]);
   switch (pick) {
@@ -83,7 +84,8 @@ TEST(FlatDecode, RandomFormulasGiveTheTreeDecodersBytes) {
 
 // Tokens the program writes that a formula typed as text does not give: IF's jump attributes,
 // CHOOSE's table, spaces, SUM as an attribute, ptgInt, offset references of shared formulas;
-// and those left to the tree decoder: array constants, memory tokens, add-in calls, ptgExp.
+// a function called through a name; and those left to the tree decoder: array constants, memory
+// tokens, ptgExp.
 TEST(FlatDecode, FileTokensReadFlatOrLeftToTheTree) {
   Compiler c;
   const std::pair<const char*, const char*> cases[] = {
@@ -95,7 +97,7 @@ TEST(FlatDecode, FileTokensReadFlatOrLeftToTheTree) {
       {"1f000000000000f03f" "4301000000" "05" "1c07" "1d01" "16" "42045001", "same"},
       {"20 00000000000000" "19100000", "tree"},
       {"29 0900" "25 0000 0100 00c0 00c0" "19100000", "tree"},
-      {"2301000000" "4201ff00", "tree"},
+      {"2301000000" "4201ff00", "same"},
       {"01 0000 0000", "tree"},
       {"03", "tree"},
   };
@@ -109,6 +111,10 @@ TEST(FlatDecode, FileTokensReadFlatOrLeftToTheTree) {
                                                                   : bytes;
     EXPECT_EQ(Compare(c, withArrays, bytes.size()), expected) << hex;
   }
+  // A function of the add-in book: ptgNameX, then the call of function 255.
+  const std::string addIn = c.Tokens(u"EOMONTH(A1;1)+1");
+  ASSERT_EQ(addIn.substr(0, 2), "39");
+  EXPECT_EQ(Compare(c, Unhex(addIn), addIn.size() / 2), "same");
 }
 
 }  // namespace
