@@ -871,18 +871,19 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
   // A node over the top count nodes of the stack, as TXLSSyntaxStack::PopInto makes it.
   auto popInto = [&](int32_t kind, int count) -> TXLSFlatNode* {
     if (count < 0 || stack.size() < static_cast<size_t>(count)) return nullptr;
-    TXLSFlatNode n;
+    const size_t first = stack.size() - static_cast<size_t>(count);
+    int height = 0;
+    for (size_t i = first; i < stack.size(); ++i) height = std::max(height, tree.nodes[stack[i]].height + 1);
+    if (height > kMaxTreeHeight) return nullptr;
+    TXLSFlatNode& n = tree.nodes.emplace_back();
     n.kind = kind;
+    n.height = height;
     n.firstChild = static_cast<uint32_t>(tree.children.size());
     n.childCount = static_cast<uint32_t>(count);
-    for (size_t i = stack.size() - static_cast<size_t>(count); i < stack.size(); ++i) {
-      tree.children.push_back(stack[i]);
-      n.height = std::max(n.height, tree.nodes[stack[i]].height + 1);
-    }
-    if (n.height > kMaxTreeHeight) return nullptr;
-    stack.resize(stack.size() - static_cast<size_t>(count));
-    stack.push_back(static_cast<uint32_t>(tree.nodes.size()));
-    return &tree.nodes.emplace_back(n);
+    tree.children.insert(tree.children.end(), stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
+    stack.resize(first);
+    stack.push_back(static_cast<uint32_t>(tree.nodes.size() - 1));
+    return &n;
   };
   while (r.ok && r.pos < r.limit) {
     const int token = static_cast<int>(r.Byte());

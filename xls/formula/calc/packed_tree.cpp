@@ -21,20 +21,11 @@ enum : std::uint8_t {
 // is neither 0 nor 1, the five bytes as they are after this byte.
 constexpr std::uint8_t kRangeFlagBytes = 0x80;
 
+// Writes nodes to the end of a byte vector. Each node's head, and each range, is put together
+// in a small buffer on the stack and appended in one piece.
 class Writer {
  public:
   explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
-  void Byte(std::uint8_t b) { out_.push_back(b); }
-  void Unsigned(std::uint64_t v) {
-    while (v >= 0x80) {
-      Byte(static_cast<std::uint8_t>(v | 0x80));
-      v >>= 7;
-    }
-    Byte(static_cast<std::uint8_t>(v));
-  }
-  void Signed(std::int64_t v) {
-    Unsigned((static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63));
-  }
 
   void Node(const TXLSSyntaxItem& n) {
     Head(n.kind, n.text, n.number, n.value, n.rawToken, n.range.get(), n.ChildCount());
@@ -59,24 +50,60 @@ class Writer {
     if (rawToken != 0) flags |= kHasRawToken;
     if (range) flags |= kHasRange;
     if (childCount > 0) flags |= kHasChildren;
-    Signed(kind);
-    Byte(flags);
+    std::uint8_t buffer[kMaxHead];
+    std::uint8_t* p = PutSigned(buffer, kind);
+    *p++ = flags;
     if (flags & kHasText) {
-      Unsigned(text.size());
-      for (char16_t c : text) Unsigned(c);
+      p = PutUnsigned(p, text.size());
+      for (char16_t c : text) {
+        if (p - buffer > kMaxHead - 3) {
+          Bytes(buffer, static_cast<std::size_t>(p - buffer));
+          p = buffer;
+        }
+        p = PutUnsigned(p, c);
+      }
+      // Room for the rest of the head.
+      if (p - buffer > kMaxHead - kMaxAfterText) {
+        Bytes(buffer, static_cast<std::size_t>(p - buffer));
+        p = buffer;
+      }
     }
     if (flags & kHasNumber) {
-      for (int i = 0; i < 8; ++i) Byte(static_cast<std::uint8_t>(numberBits >> (8 * i)));
+      for (int i = 0; i < 8; ++i) *p++ = static_cast<std::uint8_t>(numberBits >> (8 * i));
     }
-    if (flags & kHasValue) Signed(value);
-    if (flags & kHasRawToken) Signed(rawToken);
-    if (flags & kHasRange) Range(*range);
-    if (flags & kHasChildren) Unsigned(static_cast<std::uint64_t>(childCount));
+    if (flags & kHasValue) p = PutSigned(p, value);
+    if (flags & kHasRawToken) p = PutSigned(p, rawToken);
+    if (flags & kHasRange) p = PutRange(p, *range);
+    if (flags & kHasChildren) p = PutUnsigned(p, static_cast<std::uint64_t>(childCount));
+    Bytes(buffer, static_cast<std::size_t>(p - buffer));
   }
 
   void Bytes(const std::uint8_t* from, std::size_t count) { out_.insert(out_.end(), from, from + count); }
 
   void Range(const TXLSRangeItem& r) {
+    std::uint8_t buffer[kMaxRange];
+    Bytes(buffer, static_cast<std::size_t>(PutRange(buffer, r) - buffer));
+  }
+
+ private:
+  // Varints of up to 64 bits take up to 10 bytes; the signed ones of 32 bits, 5.
+  static constexpr int kMaxRange = 1 + 5 + 6 * 5;
+  static constexpr int kMaxAfterText = 8 + 5 + 5 + kMaxRange + 10;
+  static constexpr int kMaxHead = 5 + 1 + 10 + 3 + kMaxAfterText;
+
+  static std::uint8_t* PutUnsigned(std::uint8_t* p, std::uint64_t v) {
+    while (v >= 0x80) {
+      *p++ = static_cast<std::uint8_t>(v | 0x80);
+      v >>= 7;
+    }
+    *p++ = static_cast<std::uint8_t>(v);
+    return p;
+  }
+  static std::uint8_t* PutSigned(std::uint8_t* p, std::int32_t v) {
+    const std::int64_t w = v;
+    return PutUnsigned(p, (static_cast<std::uint64_t>(w) << 1) ^ static_cast<std::uint64_t>(w >> 63));
+  }
+  static std::uint8_t* PutRange(std::uint8_t* p, const TXLSRangeItem& r) {
     const std::uint8_t f[5] = {r.firstRowAbs, r.lastRowAbs, r.firstColAbs, r.lastColAbs, r.offset};
     std::uint8_t bits = 0;
     bool plain = true;
@@ -84,19 +111,14 @@ class Writer {
       plain = plain && f[i] <= 1;
       bits = static_cast<std::uint8_t>(bits | (f[i] & 1) << i);
     }
-    Byte(plain ? bits : kRangeFlagBytes);
+    *p++ = plain ? bits : kRangeFlagBytes;
     if (!plain) {
-      for (std::uint8_t b : f) Byte(b);
+      for (std::uint8_t b : f) *p++ = b;
     }
-    Signed(r.firstRow);
-    Signed(r.lastRow);
-    Signed(r.firstCol);
-    Signed(r.lastCol);
-    Signed(r.kind);
-    Signed(r.externId);
+    for (std::int32_t v : {r.firstRow, r.lastRow, r.firstCol, r.lastCol, r.kind, r.externId}) p = PutSigned(p, v);
+    return p;
   }
 
- private:
   std::vector<std::uint8_t>& out_;
 };
 
