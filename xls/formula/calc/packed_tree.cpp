@@ -1,5 +1,6 @@
 #include "xls/formula/calc/packed_tree.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -21,11 +22,14 @@ enum : std::uint8_t {
 // is neither 0 nor 1, the five bytes as they are after this byte.
 constexpr std::uint8_t kRangeFlagBytes = 0x80;
 
-// Writes nodes to the end of a byte vector. Each node's head, and each range, is put together
-// in a small buffer on the stack and appended in one piece.
+// Writes nodes to a byte vector from its start, the vector only ever growing (its bytes past
+// Size() are room, kept from one tree to the next): each node's head and each range is written
+// straight into room made for the longest one.
 class Writer {
  public:
   explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+  const std::uint8_t* Data() const { return out_.data(); }
+  std::size_t Size() const { return size_; }
 
   void Node(const TXLSSyntaxItem& n) {
     Head(n.kind, n.text, n.number, n.value, n.rawToken, n.range.get(), n.ChildCount());
@@ -50,23 +54,11 @@ class Writer {
     if (rawToken != 0) flags |= kHasRawToken;
     if (range) flags |= kHasRange;
     if (childCount > 0) flags |= kHasChildren;
-    std::uint8_t buffer[kMaxHead];
-    std::uint8_t* p = PutSigned(buffer, kind);
+    std::uint8_t* p = PutSigned(Room(kMaxHead + 3 * text.size()), kind);
     *p++ = flags;
     if (flags & kHasText) {
       p = PutUnsigned(p, text.size());
-      for (char16_t c : text) {
-        if (p - buffer > kMaxHead - 3) {
-          Bytes(buffer, static_cast<std::size_t>(p - buffer));
-          p = buffer;
-        }
-        p = PutUnsigned(p, c);
-      }
-      // Room for the rest of the head.
-      if (p - buffer > kMaxHead - kMaxAfterText) {
-        Bytes(buffer, static_cast<std::size_t>(p - buffer));
-        p = buffer;
-      }
+      for (char16_t c : text) p = PutUnsigned(p, c);
     }
     if (flags & kHasNumber) {
       for (int i = 0; i < 8; ++i) *p++ = static_cast<std::uint8_t>(numberBits >> (8 * i));
@@ -75,21 +67,27 @@ class Writer {
     if (flags & kHasRawToken) p = PutSigned(p, rawToken);
     if (flags & kHasRange) p = PutRange(p, *range);
     if (flags & kHasChildren) p = PutUnsigned(p, static_cast<std::uint64_t>(childCount));
-    Bytes(buffer, static_cast<std::size_t>(p - buffer));
+    size_ = static_cast<std::size_t>(p - out_.data());
   }
 
-  void Bytes(const std::uint8_t* from, std::size_t count) { out_.insert(out_.end(), from, from + count); }
-
-  void Range(const TXLSRangeItem& r) {
-    std::uint8_t buffer[kMaxRange];
-    Bytes(buffer, static_cast<std::size_t>(PutRange(buffer, r) - buffer));
+  void Bytes(const std::uint8_t* from, std::size_t count) {
+    if (count == 0) return;
+    std::memcpy(Room(count), from, count);
+    size_ += count;
   }
+
+  void Range(const TXLSRangeItem& r) { size_ = static_cast<std::size_t>(PutRange(Room(kMaxRange), r) - out_.data()); }
 
  private:
+  // Where the next count bytes go.
+  std::uint8_t* Room(std::size_t count) {
+    if (size_ + count > out_.size()) out_.resize(std::max(2 * out_.size(), size_ + count + 1024));
+    return out_.data() + size_;
+  }
+
   // Varints of up to 64 bits take up to 10 bytes; the signed ones of 32 bits, 5.
-  static constexpr int kMaxRange = 1 + 5 + 6 * 5;
-  static constexpr int kMaxAfterText = 8 + 5 + 5 + kMaxRange + 10;
-  static constexpr int kMaxHead = 5 + 1 + 10 + 3 + kMaxAfterText;
+  static constexpr std::size_t kMaxRange = 1 + 5 + 6 * 5;
+  static constexpr std::size_t kMaxHead = 5 + 1 + 10 + 8 + 5 + 5 + kMaxRange + 10;
 
   static std::uint8_t* PutUnsigned(std::uint8_t* p, std::uint64_t v) {
     while (v >= 0x80) {
@@ -120,6 +118,7 @@ class Writer {
   }
 
   std::vector<std::uint8_t>& out_;
+  std::size_t size_ = 0;
 };
 
 class Reader {
@@ -256,7 +255,6 @@ std::size_t HeaderAndPayload(const std::uint8_t* bytes, const std::uint8_t** pay
 // keeps its room from one tree to the next.
 std::vector<std::uint8_t>& Scratch() {
   thread_local std::vector<std::uint8_t> nodes;
-  nodes.clear();
   return nodes;
 }
 
@@ -266,16 +264,16 @@ std::atomic<std::uint64_t> unpacked{0};
 
 TXLSPackedTree::TXLSPackedTree(const TXLSSyntaxItem* tree) {
   if (!tree) return;
-  std::vector<std::uint8_t>& nodes = Scratch();
-  Writer(nodes).Node(*tree);
-  *this = TXLSPackedTree(nodes);
+  Writer w(Scratch());
+  w.Node(*tree);
+  *this = TXLSPackedTree(w.Data(), w.Size());
 }
 
 TXLSPackedTree::TXLSPackedTree(const TXLSFlatTree& tree) {
   if (tree.nodes.empty()) return;
-  std::vector<std::uint8_t>& nodes = Scratch();
-  Writer(nodes).Node(tree, static_cast<std::uint32_t>(tree.nodes.size() - 1));
-  *this = TXLSPackedTree(nodes);
+  Writer w(Scratch());
+  w.Node(tree, static_cast<std::uint32_t>(tree.nodes.size() - 1));
+  *this = TXLSPackedTree(w.Data(), w.Size());
 }
 
 bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
@@ -283,16 +281,16 @@ bool TXLSPackedTree::operator==(const TXLSPackedTree& other) const {
   return size == other.Size() && (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
 }
 
-TXLSPackedTree::TXLSPackedTree(const std::vector<std::uint8_t>& nodes) {
+TXLSPackedTree::TXLSPackedTree(const std::uint8_t* nodes, std::size_t size) {
   std::uint8_t header[10];
   std::size_t headerSize = 0;
-  for (std::uint64_t v = nodes.size();; v >>= 7) {
+  for (std::uint64_t v = size;; v >>= 7) {
     header[headerSize++] = static_cast<std::uint8_t>(v >= 0x80 ? (v & 0x7F) | 0x80 : v);
     if (v < 0x80) break;
   }
-  bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(headerSize + nodes.size());
+  bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(headerSize + size);
   std::memcpy(bytes_.get(), header, headerSize);
-  std::memcpy(bytes_.get() + headerSize, nodes.data(), nodes.size());
+  std::memcpy(bytes_.get() + headerSize, nodes, size);
 }
 
 TXLSPackedTree::TXLSPackedTree(const TXLSPackedTree& other) { *this = other; }
@@ -327,30 +325,29 @@ bool TXLSPackedTree::AnyNode(const NodeTest& test) const {
 
 std::uint64_t TXLSPackedTree::UnpackCount() { return unpacked.load(std::memory_order_relaxed); }
 
-bool TXLSPackedTree::ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const {
+bool TXLSPackedTree::ChangedNodes(const RangeChange& change, TXLSPackedTree* out) const {
   const std::uint8_t* payload = nullptr;
   HeaderAndPayload(bytes_.get(), &payload);
-  if (!nodes) return Reader(payload).CopyNode(nullptr, change);
-  Writer w(*nodes);
+  if (!out) return Reader(payload).CopyNode(nullptr, change);
+  Writer w(Scratch());
   Reader r(payload);
   const bool changed = r.CopyNode(&w, change);
   r.Flush(w);
+  *out = TXLSPackedTree(w.Data(), w.Size());
   return changed;
 }
 
 TXLSPackedTree TXLSPackedTree::WithRanges(const RangeChange& change) const {
   if (!bytes_) return {};
-  std::vector<std::uint8_t>& nodes = Scratch();
-  ChangedNodes(change, &nodes);
-  return TXLSPackedTree(nodes);
+  TXLSPackedTree out;
+  ChangedNodes(change, &out);
+  return out;
 }
 
 bool TXLSPackedTree::ChangeRanges(const RangeChange& change) {
   // Mostly nothing changes (a formula without offset references): a reading pass tells.
   if (!bytes_ || !ChangedNodes(change, nullptr)) return false;
-  std::vector<std::uint8_t>& nodes = Scratch();
-  ChangedNodes(change, &nodes);
-  *this = TXLSPackedTree(nodes);
+  ChangedNodes(change, this);
   return true;
 }
 

@@ -49,10 +49,10 @@ class TXLSPackedTree {
   static std::uint64_t UnpackCount();
 
  private:
-  // The bytes of a tree whose nodes (in prefix order) are `nodes`.
-  explicit TXLSPackedTree(const std::vector<std::uint8_t>& nodes);
-  // The nodes with the ranges changed, written to `nodes` when given; false when none changed.
-  bool ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const;
+  // The bytes of a tree whose nodes (in prefix order) are the size bytes at `nodes`.
+  TXLSPackedTree(const std::uint8_t* nodes, std::size_t size);
+  // The nodes with the ranges changed, packed into `out` when given; false when none changed.
+  bool ChangedNodes(const RangeChange& change, TXLSPackedTree* out) const;
 
   // A varint byte count, then the nodes in prefix order.
   std::unique_ptr<std::uint8_t[]> bytes_;
