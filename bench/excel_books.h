@@ -492,20 +492,17 @@ class ExcelBookWriter {
   // Shared tokens made a cell's own: ptgRefN and ptgAreaN become ptgRef and ptgArea of the cell's
   // row and column plus their offsets (only those this writer makes: rows relative to the cell).
   static void ToCellTokens(Bytes& t, int r, int c) {
+    // The token at i becomes `ptg`, its row at rowAt the cell's and its column at columnAt moved.
+    auto place = [&t, r, c](std::size_t& i, std::uint8_t ptg, std::size_t rowAt, std::size_t columnAt, std::size_t size) {
+      t[i] = ptg;
+      t[i + rowAt] = static_cast<std::uint8_t>(r), t[i + rowAt + 1] = static_cast<std::uint8_t>(r >> 8);
+      t[i + columnAt] = static_cast<std::uint8_t>(c + static_cast<std::int8_t>(t[i + columnAt]));
+      i += size;
+    };
     for (std::size_t i = 0; i < t.size();) {
       switch (t[i]) {
-        case 0x4C:
-          t[i] = 0x44;
-          t[i + 1] = static_cast<std::uint8_t>(r), t[i + 2] = static_cast<std::uint8_t>(r >> 8);
-          t[i + 3] = static_cast<std::uint8_t>(c + static_cast<std::int8_t>(t[i + 3]));
-          i += 5;
-          break;
-        case 0x2D:
-          t[i] = 0x25;
-          t[i + 3] = static_cast<std::uint8_t>(r), t[i + 4] = static_cast<std::uint8_t>(r >> 8);
-          t[i + 7] = static_cast<std::uint8_t>(c + static_cast<std::int8_t>(t[i + 7]));
-          i += 9;
-          break;
+        case 0x4C: place(i, 0x44, 1, 3, 5); break;
+        case 0x2D: place(i, 0x25, 3, 7, 9); break;
         case 0x43: i += 5; break;
         case 0x41: case 0x1E: i += 3; break;
         case 0x42: case 0x19: i += 4; break;
