@@ -868,9 +868,18 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
     n.textLength = static_cast<uint32_t>(text.size());
     tree.texts += text;
   };
+  // A memory token's sub-expression of its own length, whose nodes stand on the stack from `base`
+  // on: when its last byte is read they must be one node, which the memory node takes.
+  struct Frame {
+    size_t end, base;
+    int token;
+  };
+  thread_local std::vector<Frame> frames;
+  frames.clear();
+  size_t floor = 0;  // the stack entries below belong to the expressions around the innermost one
   // A node over the top count nodes of the stack, as TXLSSyntaxStack::PopInto makes it.
   auto popInto = [&](int32_t kind, int count) -> TXLSFlatNode* {
-    if (count < 0 || stack.size() < static_cast<size_t>(count)) return nullptr;
+    if (count < 0 || stack.size() - floor < static_cast<size_t>(count)) return nullptr;
     const size_t first = stack.size() - static_cast<size_t>(count);
     int height = 0;
     for (size_t i = first; i < stack.size(); ++i) height = std::max(height, tree.nodes[stack[i]].height + 1);
@@ -885,7 +894,21 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
     stack.push_back(static_cast<uint32_t>(tree.nodes.size() - 1));
     return &n;
   };
-  while (r.ok && r.pos < r.limit) {
+  auto closeFrames = [&]() {
+    while (!frames.empty() && r.pos >= frames.back().end) {
+      const Frame f = frames.back();
+      if (r.pos != f.end || stack.size() != f.base + 1) return false;
+      frames.pop_back();
+      floor = frames.empty() ? 0 : frames.back().base;
+      TXLSFlatNode* n = popInto(kNodeMemFunc, 1);
+      if (!n) return false;
+      n->rawToken = f.token;
+    }
+    return true;
+  };
+  for (;;) {
+    if (!closeFrames()) return false;
+    if (!r.ok || r.pos >= r.limit) break;
     const int token = static_cast<int>(r.Byte());
     const int base = token < 0x20 ? token : (token & 0x1F) | 0x20;
     if (token >= ptgAdd && token <= ptgRange) {
@@ -971,6 +994,18 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
         if (!DecodeNameX(r, n.value, n.range.externId)) return false;
         continue;
       }
+      case ptgMemErr:
+      case ptgMemNoMem:
+      case ptgMemFunc:
+      case ptgMemAreaN:
+      case ptgMemNoMemN: {
+        if (base == ptgMemErr || base == ptgMemNoMem) r.Skip(4);
+        const size_t length = r.Word();
+        if (!r.Has(length) || length == 0 || frames.size() >= static_cast<size_t>(kMaxDepth)) return false;
+        frames.push_back({r.pos + length, stack.size(), token});
+        floor = stack.size();
+        continue;
+      }
       case ptgName: {
         TXLSFlatNode& n = push(kNodeName);
         n.value = static_cast<int32_t>(r.Word());
@@ -987,10 +1022,11 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
         continue;
       }
     }
-    // Array constants, memory tokens and anything unknown: a tree.
+    // Array constants, memory areas (their rectangles follow the tokens) and anything unknown: a
+    // tree.
     return false;
   }
-  return r.ok && stack.size() == 1;
+  return r.ok && frames.empty() && stack.size() == 1;
 }
 
 bool TXLSFormula::ReadArrays(TXLSSyntaxItem& node, Reader& r) {

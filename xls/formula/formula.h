@@ -53,9 +53,9 @@ class TXLSFormula {
                                               int fileVersion);
 
   // The same for the common cell formulas of BIFF8 (operators, constants, calls of the
-  // catalogue's functions, add-in calls, names, references), decoded into `tree` without a node
-  // allocated apart; false, with the tokens left to DecodeTokens, for anything else (array
-  // constants, memory tokens, BIFF5) and anything malformed.
+  // catalogue's functions, add-in calls, names, references, memory tokens but memory areas),
+  // decoded into `tree` without a node allocated apart; false, with the tokens left to
+  // DecodeTokens, for anything else (array constants, memory areas, BIFF5) and anything malformed.
   bool DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size, TXLSFlatTree& tree);
   // Trees DecodeTokens built in this process.
   static std::uint64_t DecodedTreeCount();

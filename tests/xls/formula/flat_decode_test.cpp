@@ -67,15 +67,23 @@ TEST(FlatDecode, RandomFormulasGiveTheTreeDecodersBytes) {
     const std::string whole = Compare(c, bytes, bytes.size());
     EXPECT_EQ(whole, "same") << WideToUtf8(text) << " " << hex;
     flat += whole == "same";
+    // The same inside a memory token, plus 1, as the format's program writes a reference made
+    // by a function.
+    Bytes memory = {0x29, static_cast<std::uint8_t>(bytes.size()), static_cast<std::uint8_t>(bytes.size() >> 8)};
+    memory.insert(memory.end(), bytes.begin(), bytes.end());
+    memory.insert(memory.end(), {0x1E, 0x01, 0x00, 0x03});
+    EXPECT_EQ(Compare(c, memory, memory.size()), "same") << WideToUtf8(text);
     // Cut short, or with a byte changed: refused, or read as the tree decoder reads it.
-    for (std::size_t size = 1; size < bytes.size(); ++size) {
-      const std::string part = Compare(c, bytes, size);
-      EXPECT_NE(part.substr(0, 9), "DIFFERENT") << WideToUtf8(text) << " cut at " << size;
-      cut += part == "same";
+    for (const Bytes& b : {bytes, memory}) {
+      for (std::size_t size = 1; size < b.size(); ++size) {
+        const std::string part = Compare(c, b, size);
+        EXPECT_NE(part.substr(0, 9), "DIFFERENT") << WideToUtf8(text) << " cut at " << size;
+        cut += part == "same";
+      }
+      Bytes changed = b;
+      changed[rng() % changed.size()] = static_cast<std::uint8_t>(rng());
+      EXPECT_NE(Compare(c, changed, changed.size()).substr(0, 9), "DIFFERENT") << WideToUtf8(text);
     }
-    Bytes changed = bytes;
-    changed[rng() % changed.size()] = static_cast<std::uint8_t>(rng());
-    EXPECT_NE(Compare(c, changed, changed.size()).substr(0, 9), "DIFFERENT") << WideToUtf8(text);
   }
   EXPECT_GT(compiled, 250);
   EXPECT_EQ(flat, compiled);
@@ -84,8 +92,8 @@ TEST(FlatDecode, RandomFormulasGiveTheTreeDecodersBytes) {
 
 // Tokens the program writes that a formula typed as text does not give: IF's jump attributes,
 // CHOOSE's table, spaces, SUM as an attribute, ptgInt, offset references of shared formulas;
-// a function called through a name; and those left to the tree decoder: array constants, memory
-// tokens, ptgExp.
+// a function called through a name, memory tokens; and those left to the tree decoder: array
+// constants, memory areas (their rectangles follow the tokens), ptgExp.
 TEST(FlatDecode, FileTokensReadFlatOrLeftToTheTree) {
   Compiler c;
   const std::pair<const char*, const char*> cases[] = {
@@ -96,7 +104,15 @@ TEST(FlatDecode, FileTokensReadFlatOrLeftToTheTree) {
       {"4c0000ffc0" "2d 0100 0000 0400 fcc0" "19100000" "03", "same"},
       {"1f000000000000f03f" "4301000000" "05" "1c07" "1d01" "16" "42045001", "same"},
       {"20 00000000000000" "19100000", "tree"},
-      {"29 0900" "25 0000 0100 00c0 00c0" "19100000", "tree"},
+      {"29 0900" "25 0000 0100 00c0 00c0" "19100000", "same"},
+      // Nested, after a memory error's four bytes; an operator inside that reaches out of its
+      // memory token, a sub-expression of two nodes, and one that ends inside a token.
+      {"27 00000000 0c00" "29 0900" "44000000c0" "1e0100" "03" "1e0200" "05", "same"},
+      {"44000000c0" "29 0100" "03", "tree"},
+      {"44000000c0" "1e0500" "29 0700" "03" "1e0100" "1e0200" "03" "03", "tree"},
+      {"29 0600" "1e0100" "1e0200", "tree"},
+      {"29 0200" "1e0100" "1e0200" "03", "tree"},
+      {"26 00000000 0900" "25 0000 0100 00c0 00c0" "19100000", "tree"},
       {"2301000000" "4201ff00", "same"},
       {"01 0000 0000", "tree"},
       {"03", "tree"},
