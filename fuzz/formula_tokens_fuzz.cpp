@@ -1,5 +1,6 @@
 // Formula token bytes as a file holds them: decoded into a tree, printed as text, and written
-// back as tokens in both BIFF versions. Input: one byte whose bit 0 picks BIFF5, a 16-bit token
+// back as tokens in both BIFF versions; the flat decoder gives the tree's packed bytes or leaves
+// the tokens to the tree decoder. Input: one byte whose bit 0 picks BIFF5, a 16-bit token
 // size, then the token bytes (and whatever follows them, such as array constants).
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "fuzz/formula_book.h"
+#include "xls/formula/calc/packed_tree.h"
 #include "xls/model/blob.h"
 
 namespace {
@@ -34,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   size_t pos = 0;
   auto tree = book.formula.DecodeTokens(data, size, pos, version, tokens);
+  xls::TXLSFlatTree flat;
+  if (book.formula.DecodeFlat(data, size, 0, version, tokens, flat) &&
+      !(tree && xls::TXLSPackedTree(flat) == xls::TXLSPackedTree(tree.get())))
+    __builtin_trap();
   if (!tree) return 0;
   std::u16string text;
   book.writer.NodeText(tree.get(), 3, 3, text);

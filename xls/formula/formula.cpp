@@ -1,6 +1,7 @@
 #include "xls/formula/formula.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -31,6 +32,8 @@ constexpr int kAddInFunction = 255;
 constexpr int kBookNames = 0xFFFE;  // the sheets of an entry that names a book's own names
 constexpr int kMaxStringLength = 255;
 constexpr int kMaxDepth = 64;
+
+std::atomic<std::uint64_t> decodedTrees{0};
 
 // Binary operator nodes in token order 0x03..0x0E.
 constexpr int kBinaryNodes[] = {kNodeAdd, kNodeSub, kNodeMul, kNodeDiv, kNodePower, kNodeConcat,
@@ -837,7 +840,236 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
   readExtra(readExtra, tree.get());
   if (!ok) return nullptr;
   pos += size;
+  decodedTrees.fetch_add(1, std::memory_order_relaxed);
   return tree;
+}
+
+std::uint64_t TXLSFormula::DecodedTreeCount() { return decodedTrees.load(std::memory_order_relaxed); }
+
+bool TXLSFormula::DecodeNameX(Reader& r, int32_t& value, int32_t& externId) {
+  const int id = static_cast<int>(r.Word()) + 1;
+  value = static_cast<int32_t>(r.Word());
+  r.Skip(2);
+  int book = 0, first = 0, last = 0;
+  if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return false;
+  // A name of another book must be one of the book's EXTERNNAMEs: without it the formula has no
+  // text and its token would name nothing once written.
+  if (!externs_.IsOwnBook(id) && book != externs_.SupBook().AddInBookIndex() &&
+      externs_.SupBook().NameAt(book, value).empty()) {
+    return false;
+  }
+  externId = id;
+  return true;
+}
+
+bool TXLSFormula::AddInCall(int32_t nameKind, const TXLSRangeItem* nameRange, int32_t nameValue, int count,
+                            int& builtIn, bool& fixed) {
+  builtIn = 0;
+  fixed = false;
+  if (nameKind == kNodeName && nameRange && nameRange->externId > 0 &&
+      externs_.GetAddInName(nameRange->externId, nameValue).empty()) {
+    return false;
+  }
+  // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
+  int book = -1, first = 0, last = 0;
+  if (nameKind == kNodeName && nameRange) externs_.GetEntry(nameRange->externId, book, first, last);
+  if (book < 0 || book != externs_.SupBook().AddInBookIndex()) return true;
+  const std::u16string called = ftext::UpperAscii(externs_.GetAddInName(nameRange->externId, nameValue));
+  if (const THashFuncEntry* entry = catalogue_->FindByName(called)) {
+    fixed = entry->argCount >= 0;
+    if (Biff8OnlyFunction(entry->number) && (entry->argCount < 0 || entry->argCount == count - 1))
+      builtIn = entry->number;
+  } else {
+    // Those the catalogue lacks go back to their numbers too.
+    builtIn = UncataloguedBiff8Number(called, fixed);
+    if (fixed && UncataloguedFixedCount(builtIn) != count - 1) builtIn = 0;
+  }
+  return true;
+}
+
+bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size,
+                             TXLSFlatTree& tree) {
+  tree.Clear();
+  listNumbers_ = false;
+  if (!data || fileVersion < 0x0600 || pos > end || size > end - pos || size == 0) return false;
+  Reader r{data, pos, pos + size, fileVersion, codePage_};
+  // The nodes not yet taken by an operator or a call, as indexes.
+  thread_local std::vector<uint32_t> stack;
+  stack.clear();
+  auto push = [&](int32_t kind) -> TXLSFlatNode& {
+    stack.push_back(static_cast<uint32_t>(tree.nodes.size()));
+    TXLSFlatNode& n = tree.nodes.emplace_back();
+    n.kind = kind;
+    return n;
+  };
+  auto setText = [&](TXLSFlatNode& n, std::u16string_view text) {
+    n.textStart = static_cast<uint32_t>(tree.texts.size());
+    n.textLength = static_cast<uint32_t>(text.size());
+    tree.texts += text;
+  };
+  // A memory token's sub-expression of its own length, whose nodes stand on the stack from `base`
+  // on: when its last byte is read they must be one node, which the memory node takes.
+  struct Frame {
+    size_t end, base;
+    int token;
+  };
+  thread_local std::vector<Frame> frames;
+  frames.clear();
+  size_t floor = 0;  // the stack entries below belong to the expressions around the innermost one
+  // A node over the top count nodes of the stack, as TXLSSyntaxStack::PopInto makes it.
+  auto popInto = [&](int32_t kind, int count) -> TXLSFlatNode* {
+    if (count < 0 || stack.size() - floor < static_cast<size_t>(count)) return nullptr;
+    const size_t first = stack.size() - static_cast<size_t>(count);
+    int height = 0;
+    for (size_t i = first; i < stack.size(); ++i) height = std::max(height, tree.nodes[stack[i]].height + 1);
+    if (height > kMaxTreeHeight) return nullptr;
+    TXLSFlatNode& n = tree.nodes.emplace_back();
+    n.kind = kind;
+    n.height = height;
+    n.firstChild = static_cast<uint32_t>(tree.children.size());
+    n.childCount = static_cast<uint32_t>(count);
+    tree.children.insert(tree.children.end(), stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
+    stack.resize(first);
+    stack.push_back(static_cast<uint32_t>(tree.nodes.size() - 1));
+    return &n;
+  };
+  auto closeFrames = [&]() {
+    while (!frames.empty() && r.pos >= frames.back().end) {
+      const Frame f = frames.back();
+      if (r.pos != f.end || stack.size() != f.base + 1) return false;
+      frames.pop_back();
+      floor = frames.empty() ? 0 : frames.back().base;
+      TXLSFlatNode* n = popInto(kNodeMemFunc, 1);
+      if (!n) return false;
+      n->rawToken = f.token;
+    }
+    return true;
+  };
+  for (;;) {
+    if (!closeFrames()) return false;
+    if (!r.ok || r.pos >= r.limit) break;
+    const int token = static_cast<int>(r.Byte());
+    const int base = token < 0x20 ? token : (token & 0x1F) | 0x20;
+    if (token >= ptgAdd && token <= ptgRange) {
+      const int kind = token <= 0x0E ? kBinaryNodes[token - ptgAdd]
+                       : token == ptgIsect ? kNodeIntersect
+                       : token == ptgUnion ? kNodeUnion
+                                           : kNodeRange;
+      if (!popInto(kind, 2)) return false;
+      continue;
+    }
+    switch (base) {
+      case ptgUplus:
+      case ptgUminus:
+      case ptgPercent:
+      case ptgParen: {
+        static constexpr int32_t kinds[] = {kNodeUnaryPlus, kNodeNegate, kNodePercent, kNodeParen};
+        static constexpr char16_t texts[] = u"+-%(";
+        TXLSFlatNode* n = popInto(kinds[base - ptgUplus], 1);
+        if (!n) return false;
+        setText(*n, std::u16string_view(texts + (base - ptgUplus), 1));
+        continue;
+      }
+      case ptgMissArg: push(kNodeMissing); continue;
+      case ptgNum: push(kNodeNumber).number = r.Double(); continue;
+      case ptgInt: push(kNodeNumber).number = r.Word(); continue;
+      case ptgStr: {
+        const unsigned n = r.Byte();
+        const bool wide = (r.Byte() & 1) != 0;
+        const std::u16string text = r.Chars(n, wide);
+        setText(push(kNodeString), text);
+        continue;
+      }
+      case ptgBool: push(kNodeBool).value = r.Byte() == 1 ? 1 : 0; continue;
+      case ptgErr: {
+        TXLSFlatNode& n = push(kNodeError);
+        n.value = static_cast<int32_t>(r.Byte());
+        if (const char* t = ErrorTextOfCode(n.value)) setText(n, Utf8ToWide(t));
+        continue;
+      }
+      case ptgAttr: {
+        const unsigned options = r.Byte();
+        const unsigned data = r.Word();
+        if (options & 0x04) r.Skip(static_cast<size_t>(data + 1) * 2);
+        if (options & 0x10) {
+          TXLSFlatNode* n = popInto(kNodeCall, 1);
+          if (!n) return false;
+          n->value = 4;
+          setText(*n, u"SUM");
+        }
+        continue;
+      }
+      case ptgFunc:
+      case ptgFuncVar: {
+        int count, number;
+        if (base == ptgFunc) {
+          number = static_cast<int>(r.Word());
+          count = catalogue_->GetArgCountByNumber(number);
+          if (count == -2) count = UncataloguedFixedCount(number);
+        } else {
+          count = static_cast<int>(r.Byte() & 0x7F);
+          number = static_cast<int>(r.Word());
+        }
+        if (!r.ok) return false;
+        TXLSFlatNode* n = popInto(kNodeCall, count);
+        if (!n) return false;
+        n->value = number;
+        n->rawToken = token;
+        if (number != kAddInFunction) {
+          setText(*n, catalogue_->GetNameByNumber(number));
+        } else if (count >= 1) {
+          // A call through a name: one of BIFF8's functions called so becomes that function, in a
+          // tree.
+          const TXLSFlatNode& name = tree.nodes[tree.children[n->firstChild]];
+          int builtIn = 0;
+          bool fixed = false;
+          if (!AddInCall(name.kind, name.hasRange ? &name.range : nullptr, name.value, count, builtIn, fixed) ||
+              builtIn != 0)
+            return false;
+        }
+        continue;
+      }
+      case ptgNameX: {
+        listNumbers_ = true;
+        TXLSFlatNode& n = push(kNodeName);
+        n.hasRange = true;
+        if (!DecodeNameX(r, n.value, n.range.externId)) return false;
+        continue;
+      }
+      case ptgMemErr:
+      case ptgMemNoMem:
+      case ptgMemFunc:
+      case ptgMemAreaN:
+      case ptgMemNoMemN: {
+        if (base == ptgMemErr || base == ptgMemNoMem) r.Skip(4);
+        const size_t length = r.Word();
+        if (!r.Has(length) || length == 0 || frames.size() >= static_cast<size_t>(kMaxDepth)) return false;
+        frames.push_back({r.pos + length, stack.size(), token});
+        floor = stack.size();
+        continue;
+      }
+      case ptgName: {
+        listNumbers_ = true;
+        TXLSFlatNode& n = push(kNodeName);
+        n.value = static_cast<int32_t>(r.Word());
+        r.Skip(2);
+        n.hasRange = true;
+        continue;
+      }
+      case ptgRef: case ptgArea: case ptgRefErr: case ptgAreaErr: case ptgRefN: case ptgAreaN:
+      case ptgRef3d: case ptgArea3d: case ptgRefErr3d: case ptgAreaErr3d: {
+        TXLSFlatNode& n = push(kNodeReference);
+        n.value = token;
+        n.hasRange = true;
+        if (!DecodeRange(r, token, n.range)) return false;
+        continue;
+      }
+    }
+    // Array constants, memory areas (their rectangles follow the tokens) and anything unknown: a
+    // tree.
+    return false;
+  }
+  return r.ok && frames.empty() && stack.size() == 1;
 }
 
 bool TXLSFormula::ReadArrays(TXLSSyntaxItem& node, Reader& r) {
@@ -1008,29 +1240,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         // format cannot hold it).
         if (number == kAddInFunction && count >= 1) {
           const TXLSSyntaxItem& name = *node->Child(1);
-          if (name.kind == kNodeName && name.range && name.range->externId > 0 &&
-              externs_.GetAddInName(name.range->externId, name.value).empty()) {
-            return nullptr;
-          }
-          // A function of BIFF8 that a BIFF5 file calls through the add-in book is that function.
-          int book = -1, first = 0, last = 0;
-          if (name.kind == kNodeName && name.range) externs_.GetEntry(name.range->externId, book, first, last);
-          const bool addInBook = book >= 0 && book == externs_.SupBook().AddInBookIndex();
-          const std::u16string called =
-              addInBook ? ftext::UpperAscii(externs_.GetAddInName(name.range->externId, name.value)) : std::u16string();
-          const THashFuncEntry* entry = addInBook ? catalogue_->FindByName(called) : nullptr;
+          int builtIn = 0;
           bool fixed = false;
-          int builtIn = entry && Biff8OnlyFunction(entry->number) &&
-                                (entry->argCount < 0 || entry->argCount == count - 1)
-                            ? entry->number
-                            : 0;
-          if (addInBook && !entry) {
-            // Those the catalogue lacks go back to their numbers too.
-            builtIn = UncataloguedBiff8Number(called, fixed);
-            if (fixed && UncataloguedFixedCount(builtIn) != count - 1) builtIn = 0;
-          } else if (entry) {
-            fixed = entry->argCount >= 0;
-          }
+          if (!AddInCall(name.kind, name.range.get(), name.value, count, builtIn, fixed)) return nullptr;
           if (builtIn != 0) {
             auto call = std::make_unique<TXLSSyntaxItem>(kNodeCall);
             call->value = builtIn;
@@ -1057,18 +1269,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeName);
         node->range = std::make_unique<TXLSRangeItem>();
         if (r.Biff8()) {
-          int id = static_cast<int>(r.Word()) + 1;
-          node->value = static_cast<int32_t>(r.Word());
-          r.Skip(2);
-          int book = 0, first = 0, last = 0;
-          if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
-          // A name of another book must be one of the book's EXTERNNAMEs: without it the formula
-          // has no text and its token would name nothing once written.
-          if (!externs_.IsOwnBook(id) && book != externs_.SupBook().AddInBookIndex() &&
-              externs_.SupBook().NameAt(book, node->value).empty()) {
-            return nullptr;
-          }
-          node->range->externId = id;
+          if (!DecodeNameX(r, node->value, node->range->externId)) return nullptr;
         } else {
           int ixals = static_cast<int16_t>(r.Word());
           r.Skip(8);
@@ -1134,11 +1335,15 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
 }
 
 std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int token) {
-  const int base = (token & 0x1F) | 0x20;
   auto node = std::make_unique<TXLSSyntaxItem>(kNodeReference);
   node->value = token;
-  auto range = std::make_unique<TXLSRangeItem>();
-  TXLSRangeItem& g = *range;
+  node->range = std::make_unique<TXLSRangeItem>();
+  if (!DecodeRange(r, token, *node->range)) return nullptr;
+  return node;
+}
+
+bool TXLSFormula::DecodeRange(Reader& r, int token, TXLSRangeItem& g) {
+  const int base = (token & 0x1F) | 0x20;
   const bool is3d = base >= ptgRef3d;
   const bool area = base == ptgArea || base == ptgAreaErr || base == ptgAreaN ||
                     base == ptgArea3d || base == ptgAreaErr3d;
@@ -1151,9 +1356,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
     if (r.Biff8()) {
       int id = static_cast<int>(r.Word()) + 1;
       int book = 0, first = 0, last = 0;
-      if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return nullptr;
+      if (!r.ok || externs_.GetEntry(id, book, first, last) != 1) return false;
       // Another book's sheet must be one of its own (a reference that names none has no text).
-      if (!externs_.IsOwnBook(id) && externs_.GetSheetText(id).empty()) return nullptr;
+      if (!externs_.IsOwnBook(id) && externs_.GetSheetText(id).empty()) return false;
       g.externId = id;
     } else {
       int ixals = static_cast<int16_t>(r.Word());
@@ -1165,7 +1370,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
         // A sheet of another book, named by its EXTERNSHEET.
         g.externId = externs_.FindOrAddOtherBook(book, sheet, sheet);
       } else {
-        if (!r.ok || ixals > 0) return nullptr;
+        if (!r.ok || ixals > 0) return false;
         auto position = [this](unsigned number) {
           return number < readSheetPositions_.size() ? readSheetPositions_[number] : static_cast<int>(number) + 1;
         };
@@ -1174,11 +1379,11 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
         if (first == 0xFFFF || last == 0xFFFF) {
           g.externId = externs_.DeletedSheetEntry(static_cast<int>(first), static_cast<int>(last));
         } else {
-          if (a < 1 || b < 1) return nullptr;  // a sheet that was passed over
+          if (a < 1 || b < 1) return false;  // a sheet that was passed over
           g.externId = externs_.FindOrAddBySheetIndex(a, b);
         }
       }
-      if (g.externId < 1) return nullptr;
+      if (g.externId < 1) return false;
     }
   }
   unsigned rows[2] = {0, 0}, cols[2] = {0, 0};
@@ -1190,7 +1395,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
     for (int i = 0; i < corners; ++i) rows[i] = r.Word();
     for (int i = 0; i < corners; ++i) cols[i] = r.Byte();
   }
-  if (!r.ok) return nullptr;
+  if (!r.ok) return false;
   if (invalid) {
     g.kind += kRangeInvalid;
   } else {
@@ -1228,8 +1433,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeReference(Reader& r, int toke
     // one (rows 0..65535), and is written back as all BIFF5 rows.
     if (!r.Biff8() && area && !g.offset && g.firstRow == 0 && g.lastRow == kMaxRowBiff5) g.lastRow = kMaxRow;
   }
-  node->range = std::move(range);
-  return node;
+  return true;
 }
 
 }  // namespace xls

@@ -56,6 +56,14 @@ class TXLSFormula {
   // name something else.
   bool DecodedListNumbers() const { return listNumbers_; }
 
+  // The same for the common cell formulas of BIFF8 (operators, constants, calls of the
+  // catalogue's functions, add-in calls, names, references, memory tokens but memory areas),
+  // decoded into `tree` without a node allocated apart; false, with the tokens left to
+  // DecodeTokens, for anything else (array constants, memory areas, BIFF5) and anything malformed.
+  bool DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fileVersion, size_t size, TXLSFlatTree& tree);
+  // Trees DecodeTokens built in this process.
+  static std::uint64_t DecodedTreeCount();
+
   std::u16string GetFunctionName(int number) const { return catalogue_->GetNameByNumber(number); }
   void SetReferenceMode(char mode) { mode_ = mode == 'B' ? 'B' : 'A'; }
   char ReferenceMode() const { return mode_; }
@@ -98,6 +106,16 @@ class TXLSFormula {
   void WriteArrays(const TXLSSyntaxItem& node, Writer& w);
   std::unique_ptr<TXLSSyntaxItem> Decode(Reader& r, int depth);
   std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
+  // A reference token's fields after its token byte.
+  bool DecodeRange(Reader& r, int token, TXLSRangeItem& range);
+  // A BIFF8 ptgNameX's fields after its token byte.
+  bool DecodeNameX(Reader& r, int32_t& value, int32_t& externId);
+  // A call of function 255 whose first argument is the given node: false when it names an add-in
+  // function without a text; builtIn, when it is one of BIFF8's functions called through the
+  // add-in book (as BIFF5 calls them), that function's number (0 for none), and fixed whether
+  // it takes a fixed count of arguments.
+  bool AddInCall(int32_t nameKind, const TXLSRangeItem* nameRange, int32_t nameValue, int count, int& builtIn,
+                 bool& fixed);
   bool ReadArrays(TXLSSyntaxItem& node, Reader& extra);
 
   std::shared_ptr<const THashFunc> catalogue_;  // the one catalogue every compiler shares

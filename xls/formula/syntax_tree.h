@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xls/model/xls_constants.h"  // kMaxRow
@@ -121,6 +122,34 @@ class TXLSSyntaxItem {
   friend class TXLSSyntaxStack;
   std::vector<std::unique_ptr<TXLSSyntaxItem>> children_;
   int height_ = 0;
+};
+
+// A syntax tree in a few arrays, as the token decoder builds the common cell formulas without a
+// node allocated apart: nodes in postfix order (children before their parent, the root last),
+// each with its fields as a TXLSSyntaxItem has them. Kept from one formula to the next, so that
+// its arrays keep their room.
+struct TXLSFlatNode {
+  int32_t kind = 0;
+  uint32_t textStart = 0, textLength = 0;  // in TXLSFlatTree::texts
+  double number = 0;
+  int32_t value = 0;
+  int32_t rawToken = 0;
+  bool hasRange = false;
+  TXLSRangeItem range;
+  int height = 0;
+  uint32_t firstChild = 0, childCount = 0;  // in TXLSFlatTree::children
+};
+
+struct TXLSFlatTree {
+  std::vector<TXLSFlatNode> nodes;
+  std::vector<uint32_t> children;  // node indexes
+  std::u16string texts;
+  void Clear() {
+    nodes.clear();
+    children.clear();
+    texts.clear();
+  }
+  std::u16string_view Text(const TXLSFlatNode& n) const { return std::u16string_view(texts).substr(n.textStart, n.textLength); }
 };
 
 // A stack of nodes used by the token decoder.

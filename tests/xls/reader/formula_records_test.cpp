@@ -6,6 +6,7 @@
 #include "platform/byte_stream.h"
 #include "reader_test_support.h"
 #include "xls/formula/calc/compiled_formula.h"
+#include "xls/formula/formula.h"
 #include "xls/io/workbook_writer.h"
 #include "xls/model/range.h"
 #include "xls/model/workbook.h"
@@ -100,14 +101,16 @@ void ExpectFormulas(TXLSWorkbook& book, const char* when) {
   EXPECT_EQ(s.GetCellFormula(1, 3), nullptr);
 }
 
-// The cells of a shared formula are copies of the anchor's packed tree moved in its bytes: a
-// read builds no tree.
+// The cells of a shared formula are copies of the anchor's packed tree moved in its bytes, and
+// the tokens of the others are decoded straight into their packed form: a read builds no tree.
 TEST(FormulaRecords, SharedCellsReadWithoutBuildingTrees) {
   IXLSWorkbook book = TXLSWorkbook::Create();
   platform::MemoryStream stream(Book());
   const std::uint64_t unpacked = TXLSPackedTree::UnpackCount();
+  const std::uint64_t decoded = TXLSFormula::DecodedTreeCount();
   ASSERT_EQ(book->OpenStream(stream), 1);
   EXPECT_EQ(TXLSPackedTree::UnpackCount(), unpacked);
+  EXPECT_EQ(TXLSFormula::DecodedTreeCount(), decoded);
   ExpectFormulas(*book, "read");
 }
 

@@ -47,6 +47,15 @@ std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileBytes(const std::uin
 std::unique_ptr<TXLSCompiledFormula> TXLSCalculator::CompileCellBytes(const std::uint8_t* data, std::size_t size,
                                                                       std::size_t offset, int version,
                                                                       std::size_t tokenSize, int row, int column) {
+  // The common formulas go straight into their packed form, without a tree.
+  thread_local TXLSFlatTree flat;
+  if (Compiler().DecodeFlat(data, size, offset, version >= 0x0600 ? 0x0600 : 0x0500, tokenSize, flat)) {
+    if (row >= 0) {
+      for (TXLSFlatNode& n : flat.nodes)
+        if (n.hasRange) ResolveRangeOffsets(n.range, row, column);
+    }
+    return std::make_unique<TXLSCompiledFormula>(TXLSPackedTree(flat));
+  }
   std::size_t pos = offset;
   // The decoder reads the array constants that follow the tokens into the tree.
   std::unique_ptr<TXLSSyntaxItem> tree =

@@ -38,6 +38,8 @@ TXLSCompiledFormula::TXLSCompiledFormula(std::unique_ptr<TXLSSyntaxItem> tree,
                                          std::unique_ptr<TXLSFormulatArrays> arrays)
     : tree_(tree.get()), arrays_(std::move(arrays)) {}
 
+TXLSCompiledFormula::TXLSCompiledFormula(TXLSPackedTree tree) : tree_(std::move(tree)) {}
+
 TXLSCompiledFormula::~TXLSCompiledFormula() = default;
 
 std::unique_ptr<TXLSCompiledFormula> TXLSCompiledFormula::CreateArrayMember(std::unique_ptr<TXLSArrayFormula> link) {

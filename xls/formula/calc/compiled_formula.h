@@ -58,12 +58,15 @@ struct TXLSArrayFormula {
 class TXLSCompiledFormula : public TXLSCellFormula {
  public:
   TXLSCompiledFormula(std::unique_ptr<TXLSSyntaxItem> tree, std::unique_ptr<TXLSFormulatArrays> arrays);
+  // A formula without array constants whose tree is already packed.
+  explicit TXLSCompiledFormula(TXLSPackedTree tree);
   ~TXLSCompiledFormula() override;
   static std::unique_ptr<TXLSCompiledFormula> CreateArrayMember(std::unique_ptr<TXLSArrayFormula> link);
 
   // The formula's syntax tree, built anew from its packed form (nullptr for an array member).
   std::unique_ptr<TXLSSyntaxItem> Tree() const { return tree_.Unpack(); }
   bool HasTree() const { return !tree_.Empty(); }
+  const TXLSPackedTree& PackedTree() const { return tree_; }
   // Whether some node of the tree answers `test`, read from its packed form.
   bool AnyNode(const TXLSPackedTree::NodeTest& test) const { return tree_.AnyNode(test); }
   void SetTree(const TXLSSyntaxItem* tree) {

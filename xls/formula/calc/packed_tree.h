@@ -19,6 +19,8 @@ class TXLSPackedTree {
  public:
   TXLSPackedTree() = default;
   explicit TXLSPackedTree(const TXLSSyntaxItem* tree);
+  // The same bytes as the tree the flat tree stands for would give; empty without nodes.
+  explicit TXLSPackedTree(const TXLSFlatTree& tree);
   TXLSPackedTree(const TXLSPackedTree& other);
   TXLSPackedTree& operator=(const TXLSPackedTree& other);
   TXLSPackedTree(TXLSPackedTree&&) noexcept = default;
@@ -42,14 +44,15 @@ class TXLSPackedTree {
   // has none), in one pass over the bytes without a tree built; false when empty.
   using NodeTest = std::function<bool(std::int32_t kind, const TXLSRangeItem* range)>;
   bool AnyNode(const NodeTest& test) const;
+  bool operator==(const TXLSPackedTree& other) const;
   // Trees that Unpack built in this process.
   static std::uint64_t UnpackCount();
 
  private:
-  // The bytes of a tree whose nodes (in prefix order) are `nodes`.
-  explicit TXLSPackedTree(const std::vector<std::uint8_t>& nodes);
-  // The nodes with the ranges changed, written to `nodes` when given; false when none changed.
-  bool ChangedNodes(const RangeChange& change, std::vector<std::uint8_t>* nodes) const;
+  // The bytes of a tree whose nodes (in prefix order) are the size bytes at `nodes`.
+  TXLSPackedTree(const std::uint8_t* nodes, std::size_t size);
+  // The nodes with the ranges changed, packed into `out` when given; false when none changed.
+  bool ChangedNodes(const RangeChange& change, TXLSPackedTree* out) const;
 
   // A varint byte count, then the nodes in prefix order.
   std::unique_ptr<std::uint8_t[]> bytes_;
