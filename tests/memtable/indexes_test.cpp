@@ -515,12 +515,9 @@ TEST_F(IndexTest, PostsAndLoadsRefuseTheSameKeys) {
   TmvxMemTable source;
   memtable_test::IdsAndNames(source, 20, {});
   // the record added -> refused when posted or appended, and when a replacing load brings it twice
-  const struct {
-    int id;
-    const char* name;
-    bool refused, refusedTwice;
-  } cases[] = {{9, "gone", false, true}, {9, "kept", true, true}, {8, "kept", false, false},
-               {9, "x", false, false},   {9, "new", false, true}};
+  const struct { int id; const char* name; bool refused, refusedTwice; } cases[] = {
+      {9, "gone", false, true}, {9, "kept", true, true}, {8, "kept", false, false},
+      {9, "x", false, false},   {9, "new", false, true}};
   enum Way { kPost, kAppendingLoad, kReplacingLoad };
   for (Way way : {kPost, kAppendingLoad, kReplacingLoad})
     for (const auto& c : cases) {
@@ -533,7 +530,8 @@ TEST_F(IndexTest, PostsAndLoadsRefuseTheSameKeys) {
         t.Delete();  // kept as a deleted version
       }
       source.EmptyTable();
-      for (int n = way == kReplacingLoad ? 2 : 1; n > 0; --n) AppendRow(source, std::to_string(c.id), std::string(c.name));
+      for (int n = way == kReplacingLoad ? 2 : 1; n > 0; --n)
+        AppendRow(source, std::to_string(c.id), std::string(c.name));
       bool refused = false;
       try {
         if (way == kPost)

@@ -231,10 +231,7 @@ class TypedEditTest : public QObject {
     f.edit->SetPrefix("$");
     f.edit->SetSuffix("%");
     // caret; the range taken back (from the caret) and the text put in its place -> the whole text
-    const struct {
-      int caret, start, length;
-      const char *commit, *want;
-    } cases[] = {
+    const struct { int caret, start, length; const char *commit, *want; } cases[] = {
         {1, -1, 1, "", "$12%"},    // wholly in the prefix
         {1, -1, 2, "", "$2%"},     // from the prefix into the text: only its own character
         {2, -2, 2, "x", "$x2%"},   // the same, replaced
