@@ -473,8 +473,8 @@ TEST(Indexes, MaintainedIndexesStayInOrderAcrossManyChanges) {
 }
 
 // A post asks every index's filter before it changes anything: a filter that raises leaves no
-// new record in the store or in the indexes handled before it, and an edit's record where it
-// was in every index, with its old values.
+// new record in the store or in an index handled before it, and an edit's record where it was
+// in every index, with its old values.
 TEST_F(IndexTest, AFilterThatRaisesLeavesThePostUndone) {
   t.GetIndexDefs().Add("A", "Name");
   t.GetIndexDefs().Add("B", "Id");
@@ -483,26 +483,23 @@ TEST_F(IndexTest, AFilterThatRaisesLeavesThePostUndone) {
   };
   t.Open();
   Fill({{1, "a"}, {2, "b"}});
+  // records in the store, row order, A, B, the names
   auto state = [&] {
     int stored = 0;
     for (PmvxRecord r : t.Common().Records()) stored += r != nullptr;
     return std::to_string(stored) + " " + Ids(*t.GetIndexes().RowOrderIndex) + " " + Ids(Index("A")) + " " +
            Ids(Index("B")) + " " + Column(t, "Name");
   };
-  const std::string before = state();
-  t.Append();
-  t.FieldByName("Id").SetAsInteger(3);
-  t.FieldByName("Name").SetAsString("bad");
-  EXPECT_THROW(t.Post(), EMemTableError);
-  t.Cancel();
-  EXPECT_EQ(state(), before);
-  GoToId(1);
-  t.Edit();
-  t.FieldByName("Name").SetAsString("bad");
-  EXPECT_THROW(t.Post(), EMemTableError);
-  t.Cancel();
-  EXPECT_EQ(state(), before);
-  EXPECT_EQ(before, "2 1,2 1,2 1,2 a,b");
+  EXPECT_EQ(state(), "2 1,2 1,2 1,2 a,b");
+  for (bool edit : {false, true}) {  // a new record 3, then an edit of record 1
+    if (edit) GoToId(1);
+    edit ? t.Edit() : t.Append();
+    t.FieldByName("Id").SetAsInteger(edit ? 1 : 3);
+    t.FieldByName("Name").SetAsString("bad");
+    EXPECT_THROW(t.Post(), EMemTableError);
+    t.Cancel();
+    EXPECT_EQ(state(), "2 1,2 1,2 1,2 a,b");
+  }
 }
 
 // One rule for a post and a load, appending or replacing: a key is taken by a record that the
@@ -515,48 +512,39 @@ TEST_F(IndexTest, PostsAndLoadsRefuseTheSameKeys) {
     if (index.Name == "U") accept = table.FieldByName("Name").AsString() != "x" && table.FieldByName("Id").AsInteger() != 8;
   };
   t.Open();
-  Fill({{1, "gone"}, {2, "kept"}, {3, "x"}});
-  GoToId(1);
-  t.Delete();  // kept as a deleted version
   TmvxMemTable source;
-  source.GetFieldDefs().Add("Id", ftInteger);
-  source.GetFieldDefs().Add("Name", ftString, 20);
-  source.Open();
+  memtable_test::IdsAndNames(source, 20, {});
+  // the record added -> refused when posted or appended, and when a replacing load brings it twice
+  const struct { int id; const char* name; bool refused, refusedTwice; } cases[] = {
+      {9, "gone", false, true}, {9, "kept", true, true}, {8, "kept", false, false},
+      {9, "x", false, false},   {9, "new", false, true}};
   enum Way { kPost, kAppendingLoad, kReplacingLoad };
-  // the record added -> refused (a replacing load brings it twice instead)
-  const struct {
-    int id;
-    const char* name;
-    bool refused;
-  } cases[] = {{9, "gone", false}, {9, "kept", true}, {8, "kept", false}, {9, "x", false}, {9, "new", false}};
   for (Way way : {kPost, kAppendingLoad, kReplacingLoad})
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " way " + std::to_string(way));
+      // The records the cases start from (still there after a refused post or appending load).
+      if (way == kReplacingLoad || Column(t, "Name") != "kept,x") {
+        t.EmptyTable();
+        Fill({{1, "gone"}, {2, "kept"}, {3, "x"}});
+        GoToId(1);
+        t.Delete();  // kept as a deleted version
+      }
       source.EmptyTable();
-      const int copies = way == kReplacingLoad ? 2 : 1;
-      for (int n = 0; n < copies; ++n) AppendRow(source, std::to_string(c.id), std::string(c.name));
-      const std::string before = Column(t, "Name");
+      for (int n = way == kReplacingLoad ? 2 : 1; n > 0; --n)
+        AppendRow(source, std::to_string(c.id), std::string(c.name));
       bool refused = false;
       try {
-        if (way == kPost) {
+        if (way == kPost)
           AppendRow(t, std::to_string(c.id), std::string(c.name));
-        } else {
-          t.LoadRecordsFrom(source, way == kAppendingLoad ? TmvxCustomMemTable::mtcpoAppend : 0);
-        }
+        else
+          t.LoadRecordsFrom(source, way == kAppendingLoad ? unsigned{TmvxCustomMemTable::mtcpoAppend} : 0u);
       } catch (const EMemTableDupKey&) {
         refused = true;
         t.Cancel();
       }
-      // Twice in one replacing load, only what the index keeps out is no repeat.
-      const bool expected = way == kReplacingLoad ? std::string(c.name) != "x" && c.id != 8 : c.refused;
-      EXPECT_EQ(refused, expected);
-      if (refused) EXPECT_EQ(Column(t, "Name"), before);
-      // Back to the records the cases start from.
-      if (way == kReplacingLoad || !refused) {
-        t.EmptyTable();
-        Fill({{1, "gone"}, {2, "kept"}, {3, "x"}});
-        GoToId(1);
-        t.Delete();
+      EXPECT_EQ(refused, way == kReplacingLoad ? c.refusedTwice : c.refused);
+      if (refused) {
+        EXPECT_EQ(Column(t, "Name"), "kept,x");
       }
     }
 }
@@ -572,12 +560,12 @@ TEST_F(IndexTest, AnAppendingLoadComparesInProportionToWhatItAdds) {
     std::int32_t a, b;
     std::memcpy(&a, key, 4);
     std::memcpy(&b, value, 4);
-    result = a < b ? -1 : (a > b ? 1 : 0);
+    result = (a > b) - (a < b);
   };
   t.Open();
   TmvxMemTable source;
-  source.GetFieldDefs().Add("Id", ftInteger);
-  source.Open();
+  memtable_test::IdsAndNames(source, 20, {});
+  // The comparisons of a load of `count` records from `first` on.
   auto load = [&](int first, int count) {
     source.EmptyTable();
     for (int i = 0; i < count; ++i) AppendRow(source, std::to_string(first + i));
@@ -585,15 +573,15 @@ TEST_F(IndexTest, AnAppendingLoadComparesInProportionToWhatItAdds) {
     t.LoadRecordsFrom(source, TmvxCustomMemTable::mtcpoAppend);
     return compares;
   };
+  // About 8 * 3 * log2(n) each (a search, a check and a place per record); a sort of the
+  // table's keys would take n * log2(n).
   load(0, 4000);
   const long into4000 = load(100000, 8);
   EXPECT_EQ(t.RecordCount(), 4008);
+  EXPECT_LT(into4000, 8 * 3 * 14);
   load(200000, 60000);
   const long into64000 = load(300000, 8);
   EXPECT_EQ(t.RecordCount(), 64016);
-  // About 8 * 3 * log2(n) each (a search, a check and a place per record); a sort of the
-  // table's keys would take n * log2(n).
-  EXPECT_LT(into4000, 8 * 3 * 14);
   EXPECT_LT(into64000, 8 * 3 * 18);
   EXPECT_LT(into64000, into4000 * 2);
 }

@@ -513,10 +513,9 @@ TEST(MemTable, ReportsProgressOnlyForChosenCodes) {
 }
 
 // Two tables on one store. Refresh is told before a table settles its edit and after it fetched
-// its record again, also on the other, refreshed at its next step after the post (it may belong
-// to another thread). A load that replaces the records settles the loading table's edit as an
-// emptying does (bulk operation 3), then posts the records it copies (1); another table keeps its
-// edit, whose record went away: its post is refused.
+// its record again; the other hears of the post at its next step (it may belong to another
+// thread). A replacing load settles the loading table's edit as an emptying does (bulk operation
+// 3), then posts what it copies (1); another table keeps its edit, whose post is then refused.
 TEST(MemTable, RefreshEventsAndEmptyingAsABulkOperationOfEveryTableOnTheStore) {
   TmvxMemTable a("a"), b("b"), source;
   for (TmvxMemTable* t : {&a, &source}) Define(*t);

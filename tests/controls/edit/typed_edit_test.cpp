@@ -57,13 +57,6 @@ void InputMethod(QWidget* w, const QString& preedit, const QString& commit = {})
   e.setCommitString(commit);
   QApplication::sendEvent(w, &e);
 }
-// What an input method sends to take back `length` characters from `start` (relative to the
-// caret) and put `commit` in their place.
-void InputMethodReplaces(QWidget* w, int start, int length, const QString& commit = {}) {
-  QInputMethodEvent e;
-  e.setCommitString(commit, start, length);
-  QApplication::sendEvent(w, &e);
-}
 // One key that gives `text`, as a keyboard layout does for a character outside the basic plane.
 void Key(QWidget* w, const QString& text) {
   QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, text, Qt::NoModifier);
@@ -237,24 +230,22 @@ class TypedEditTest : public QObject {
     Form f(etString);
     f.edit->SetPrefix("$");
     f.edit->SetSuffix("%");
-    // caret, start, length relative to the caret, commit -> the whole text
-    struct Case {
-      int caret, start, length;
-      const char* commit;
-      const char* want;
-    } cases[] = {
-        {1, -1, 1, "", "$12%"},   // wholly in the prefix
-        {1, -1, 2, "", "$2%"},    // from the prefix into the text: only its own character
-        {2, -2, 2, "x", "$x2%"},  // the same, replaced
-        {3, 0, 2, "", "$12%"},    // wholly in the suffix
-        {2, 0, 5, "y", "$1y%"},   // from the text into the suffix
-        {3, -1, 1, "z", "$1z%"},  // within the text, as asked
-        {1, -1, 1, "w", "$w12%"}, // nothing to take back: the commit goes in at the caret
+    // caret; the range taken back (from the caret) and the text put in its place -> the whole text
+    const struct { int caret, start, length; const char *commit, *want; } cases[] = {
+        {1, -1, 1, "", "$12%"},    // wholly in the prefix
+        {1, -1, 2, "", "$2%"},     // from the prefix into the text: only its own character
+        {2, -2, 2, "x", "$x2%"},   // the same, replaced
+        {3, 0, 2, "", "$12%"},     // wholly in the suffix
+        {2, 0, 5, "y", "$1y%"},    // from the text into the suffix
+        {3, -1, 1, "z", "$1z%"},   // within the text, as asked
+        {1, -1, 1, "w", "$w12%"},  // nothing to take back: the commit goes in at the caret
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       f.edit->SetText("12");
       f.edit->setCursorPosition(c.caret);
-      InputMethodReplaces(f.edit, c.start, c.length, c.commit);
+      QInputMethodEvent e;
+      e.setCommitString(c.commit, c.start, c.length);
+      QApplication::sendEvent(f.edit, &e);
       QCOMPARE(f.edit->text(), QString(c.want));
     }
   }
