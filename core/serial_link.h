@@ -57,7 +57,9 @@ void LearnPortLineEcho(LineEcho echo);
 enum class LineEvidence {
   None,        // nothing either way
   Copy,        // the line's copy of the request: whole, for a request whose answer differs from
-               // it; for a word or coil write, with the drive's frame behind it
+               // it; for a word or coil write, with the drive's refusal or another frame of the
+               // station behind it (the write's frame twice is no copy on a line known not to
+               // echo: it may be one answer that came twice)
   DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
   Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
 };
@@ -76,12 +78,14 @@ constexpr std::chrono::milliseconds kQuietSpan{300};
 // in a row whose drive frame came first over kQuietSpan; a doubtful try starts the row again.
 void NotePortLineEvidence(LineEvidence evidence);
 
-// The drive's turnaround while the line is learnt: from the end of a request to the first
-// bytes of the drive's answer, in the tries whose answer came with nothing ahead of it. The
-// longest one measured on the open port is kept (zero before any); what comes later changes
-// nothing. On a line learnt without echo, a word or coil answer, which equals its request, may
-// still be a copy (an adapter that lost copies while the line was learnt), so the try listens
-// behind it for this long plus PortFrameGap before it takes it.
+// The drive's turnaround while the line is learnt: from the end of a request to the first bytes
+// of the drive's answer, in the tries whose answer came with nothing ahead of it. The median of
+// those measured on the open port counts (zero before any), so that one answer that came late
+// does not slow every later write; what comes after the line is learnt changes nothing. On a
+// line learnt without echo, a word or coil answer, which equals its request, may still be a copy
+// (an adapter that lost copies while the line was learnt), so the try listens behind it for this
+// long plus PortFrameGap before it takes it; one that came before half this long (where that is
+// longer than PortFrameGap) came too early for the drive's answer and is taken for the copy.
 void NotePortTurnaround(std::chrono::microseconds turnaround);
 std::chrono::microseconds PortTurnaround();
 // The silence that ends a frame at the open port's rate: 3.5 characters of 11 bits, at least
