@@ -66,7 +66,12 @@ class FateLink : public platform::ByteLink {
       if (fate.drive == Does::Silently) reply.clear();
     }
     if (!reply.empty()) {
-      const int at = turnaroundMs_ + (fate.drive == Does::RefusesLate || fate.drive == Does::Late ? 30 : 0);
+      int at = turnaroundMs_ + (fate.drive == Does::RefusesLate || fate.drive == Does::Late ? 30 : 0);
+      // The drive answers one request after the other: no reply overtakes an earlier one.
+      const auto now = fake_.Now();
+      if (driveFree_ > now)
+        at = std::max(at, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(driveFree_ - now).count()));
+      driveFree_ = now + std::chrono::milliseconds(at);
       if (extra == Extra::ForeignAhead) arrivals.push_back({WithCrc({2, 1, 1, 0x01}), at});
       if (extra == Extra::NoiseAhead) arrivals.push_back({{0x00}, at});
       arrivals.push_back({reply, at});
@@ -89,6 +94,7 @@ class FateLink : public platform::ByteLink {
   simdrive::Drive& drive_;
   simdrive::FakePort fake_;
   int turnaroundMs_;
+  std::chrono::steady_clock::time_point driveFree_{};
 };
 
 // The line as Link meets it: without echo, echoing with every copy lost while Link learns it
@@ -222,6 +228,95 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
   for (const auto& [which, n] : broken) ADD_FAILURE() << which;
   EXPECT_GT(done, cases / 4);
   std::printf("%d cases, %d writes done, %d in the accepted limit\n", cases, done, acceptedLimit);
+}
+
+// Points of the table met before: each fails without its rule.
+// A refusal heard during the confirm read is the write's refusal (the line echoes but was learnt
+// quiet, the confirm read's copy lost, the drive refusing 10 ms after the write's copy).
+TEST_F(LineFateTest, ARefusalHeardDuringTheConfirmReadIsTheRefusal) {
+  auto fake = std::make_unique<simdrive::FakePort>(*drive);
+  simdrive::LineFaults faults;
+  faults.echo = true;
+  for (int i = 1; i <= 20; ++i) faults.lostCopies.insert(i);
+  fake->SetLineFaults(faults);
+  port = fake.get();
+  core::OpenPortOn(std::move(fake));
+  ASSERT_EQ(core::ReadDeviceId(1), 0);
+  ASSERT_EQ(core::SettleLineEcho(1), 0);
+  ASSERT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+  faults.lostCopies = {2};
+  port->SetLineFaults(faults);
+  drive->SetHolding(1, 10, 5);
+  port->ScriptReply(WithCrc({1, 0x86, 2}), 10);
+  EXPECT_EQ(core::WriteWord(1, 10, 77), 258);
+  EXPECT_EQ(drive->Holding(1, 10), 5);
+}
+
+// On a line without echo: an answer that comes twice, a frame of another station ahead of the
+// confirm read's reply. Every write is done, sent once, and the line stays as learnt.
+TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
+  for (bool twice : {true, false}) {
+    auto link = std::make_unique<FateLink>(*drive, 0);
+    FateLink* fates = link.get();
+    core::OpenPortOn(std::move(link));
+    ASSERT_EQ(core::ReadDeviceId(1), 0);
+    ASSERT_EQ(core::SettleLineEcho(1), 0);
+    fates->fateOf = [&](const Bytes&) { return Fate{Copy::Lost, twice ? Does::Twice : Does::Yes}; };
+    if (!twice) fates->extra = Extra::ForeignAhead;
+    for (int i = 0; i < 20; ++i) {
+      const int before = fates->requests;
+      EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(100 + i)), 0) << twice;
+      EXPECT_EQ(drive->Holding(1, 10), 100 + i);
+      EXPECT_EQ(core::WriteBit(1, 3, static_cast<std::uint8_t>(i % 2)), 0) << twice;
+      EXPECT_EQ(drive->Coil(1, 3), i % 2 == 1);
+      EXPECT_LE(fates->requests - before, 4);  // each write once, and at most one confirm read
+    }
+    EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+  }
+}
+
+// One identification of Link answered 30 ms late: the turnaround is the median of them, and a
+// later write listens no longer behind its answer.
+TEST_F(LineFateTest, OneSlowIdentificationDoesNotSlowEveryWrite) {
+  auto fake = std::make_unique<simdrive::FakePort>(*drive);
+  port = fake.get();
+  core::OpenPortOn(std::move(fake));
+  drive->SetFault({simdrive::FaultKind::Delay, 30, 2, 0});
+  ASSERT_EQ(core::ReadDeviceId(1), 0);
+  ASSERT_EQ(core::SettleLineEcho(1), 0);
+  EXPECT_LT(core::PortTurnaround(), std::chrono::milliseconds(1));
+  const auto start = port->Now();
+  EXPECT_EQ(core::WriteWord(1, 10, 9), 0);
+  EXPECT_LT(port->Now() - start, std::chrono::milliseconds(5));
+}
+
+// The decision over records written by hand: a word write on a line learnt quiet whose frame
+// came too early for the drive's turnaround is the copy; the same frame at the turnaround is held.
+TEST(LineDecisionTest, AFrameTooEarlyForTheTurnaroundIsTheCopy) {
+  const core::LineView line{LineEcho::Quiet, std::chrono::milliseconds(8), std::chrono::microseconds(1750)};
+  core::RequestView write;
+  write.function = 6;
+  write.answerRepeats = true;
+  write.written = 77;
+  core::TryRecord record;
+  record.frames.push_back({Match::Request, std::chrono::microseconds(200), 0, 8, 0, false, false, false});
+  record.received = 8;
+  record.ended = true;
+  EXPECT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Nothing);
+  record.frames[0].at = std::chrono::milliseconds(8);
+  EXPECT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Held);
+  // Behind it in the confirm read: another value with nothing ahead is done, the read's copy
+  // ahead of it is not, unless the value is the one written.
+  core::TryRecord read;
+  read.frames.push_back({Match::Answer, std::chrono::milliseconds(8), 0, 7, 5, false, false, false});
+  read.ended = true;
+  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Answer);
+  read.frames.insert(read.frames.begin(), {Match::Request, std::chrono::microseconds(0), 0, 8, 0, false, false, false});
+  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Nothing);
+  read.frames[1].data = 77;
+  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Answer);
+  read.frames.insert(read.frames.begin(), {Match::WriteRefusal, std::chrono::microseconds(0), 0, 5, 2, false, false, false});
+  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Refusal);
 }
 
 }  // namespace
