@@ -26,6 +26,7 @@ struct Walk {
   bool otherValue = false;
   bool damaged = false;
   bool earlyCopy = false;  // a write's frame taken for its copy by its time alone
+  std::optional<std::size_t> early;  // ... the first of them
   std::optional<std::size_t> held;
   bool stationBehind = false;
 
@@ -93,6 +94,7 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
         // Too early for the drive's answer: a copy again (a line that sends it twice).
         if (TooEarlyForAnswer(line, f.at)) {
           w.earlyCopy = true;
+          if (!w.early) w.early = i;
           continue;
         }
         if (w.held && !w.stationBehind) {
@@ -133,7 +135,13 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
     if (damagedLast || record.damagedComing) out.endBy = std::min(out.endBy.value_or(LineMicros::max()), record.lastByteAt + kFrameEnds);
     return out;
   }
-  if (heldAlone) {
+  // On a line learnt quiet, a frame that came too early for the drive's answer and nothing of
+  // the drive behind it: the copy of a write the drive ignored, or an answer that came sooner
+  // than the drive's turnaround. The read behind it tells them apart by the value.
+  if (!heldAlone && quiet && w.early && !w.held && !w.driveSpoke && !w.damaged && !record.ourFrameComing) {
+    w.held = w.early;
+  }
+  if (w.held && !w.stationBehind && !record.ourFrameComing) {
     w.NoteDrive();
     out.verdict = Verdict::Held;
     out.taken = *w.held;
@@ -168,11 +176,13 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
 // line as learnt: the held frame was the drive's answer (a register that reads back another value
 // than written, as a password or command word, is written all the same). Its copy ahead shows
 // that the line echoes: the held frame was the write's copy, and the drive's answer may still
-// come. Nothing heard, or bytes that may be a damaged copy ahead, leave it unclear.
+// come. Nothing heard, or bytes that may be a damaged copy ahead, leave it unclear, and so does
+// another value behind a held frame that came too early for the drive's answer.
 ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, const TryRecord& writeTry,
                                const TryRecord& readTry) {
   ConfirmOutcome out;
-  (void)writeTry;
+  const TryOutcome held = DecideTry(line, write, writeTry);
+  const bool heldEarly = held.taken && TooEarlyForAnswer(line, writeTry.frames[*held.taken].at);
   bool writeAnswered = false;
   for (const HeardFrame& f : readTry.frames) {
     if (f.match == Match::WriteRefusal) {
@@ -199,7 +209,8 @@ ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, c
       return out;
     }
   }
-  if (r.evidence == LineEvidence::DriveFirst && (r.verdict == Verdict::Answer || r.verdict == Verdict::Refusal)) {
+  if (!heldEarly && r.evidence == LineEvidence::DriveFirst &&
+      (r.verdict == Verdict::Answer || r.verdict == Verdict::Refusal)) {
     out.verdict = Verdict::Answer;
     return out;
   }

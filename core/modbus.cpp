@@ -333,8 +333,9 @@ TryResult Receive(const RequestBytes& request, const RequestBytes* confirms = nu
     LineTime until = deadline;
     if (result.outcome.endBy) until = std::min(until, start + *result.outcome.endBy);
     const bool past = now >= deadline;
-    const int left =
-        now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+    int left = now >= until ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+    if (framer.Soft())
+      left = std::min(left, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(line.frameGap).count()));
     // Past the deadline all that is waiting: a reply that arrived in time is taken whole.
     const std::size_t ask = past ? std::max(need, kInputSize) : need;
     const std::size_t had = in.size();
@@ -348,7 +349,7 @@ TryResult Receive(const RequestBytes& request, const RequestBytes* confirms = nu
       result.outcome.verdict = Verdict::Nothing;
       return result;
     }
-    if (past || (got < need && port->Now() >= until)) lastLook = true;
+    if (past || (got < need && port->Now() >= until && !framer.Soft())) lastLook = true;
   }
   const TryOutcome& out = result.outcome;
   if (out.taken) {

@@ -77,27 +77,39 @@ IdentificationFrame LookAtIdentification(const std::uint8_t* p, std::size_t avai
   return f;
 }
 
-// A whole CRC-correct frame of another station, or of the station and a function not asked, as
-// far as the bytes that came hold one: the lengths of the requests and replies of functions 1
-// to 6, 15 and 16 and of exception replies. 0 when there is none (it is not waited for).
-std::size_t ForeignLength(const std::uint8_t* at, std::size_t avail) {
-  if (avail < kRefusalLength || at[0] == 0 || at[0] > 247) return 0;
+// A whole CRC-correct frame of another station, or of the station and a function not asked: the
+// lengths of the requests and replies of functions 1 to 6, 15 and 16 and of exception replies.
+// Its length when the bytes that came hold one; else how many more bytes the shortest length it
+// may still have needs (0 when none).
+struct ForeignFrame {
+  std::size_t length = 0;
+  std::size_t need = 0;
+};
+ForeignFrame LookAtForeign(const std::uint8_t* at, std::size_t avail) {
+  ForeignFrame f;
+  if (at[0] == 0 || at[0] > 247) return f;
+  if (avail < 2) return {0, 1};
   const std::uint8_t function = at[1] & 0x7F;
   const bool known = (function >= 1 && function <= 6) || function == 15 || function == 16;
-  if (!known) return 0;
+  if (!known) return f;
   std::array<std::size_t, 2> lengths{};
   if (at[1] & 0x80) {
     lengths = {kRefusalLength, 0};
   } else if (function <= 4) {
+    if (avail < 3) return {0, 3 - avail};
     lengths = {5 + static_cast<std::size_t>(at[2]), 8};
   } else if (function <= 6) {
     lengths = {8, 0};
   } else {
-    lengths = {8, avail > 6 ? 9 + static_cast<std::size_t>(at[6]) : 0};
+    if (avail < 7) return {0, 7 - avail};
+    lengths = {8, 9 + static_cast<std::size_t>(at[6])};
   }
-  for (std::size_t length : lengths)
-    if (length >= kRefusalLength && length <= avail && CrcFits(at, length)) return length;
-  return 0;
+  for (std::size_t length : lengths) {
+    if (length < kRefusalLength) continue;
+    if (length <= avail && CrcFits(at, length)) return {length, 0};
+    if (length > avail && (f.need == 0 || length - avail < f.need)) f.need = length - avail;
+  }
+  return f;
 }
 }  // namespace
 
@@ -135,6 +147,7 @@ struct ReplyFramer::Found {
   bool damaged = false;
   bool damagedWhole = false;
   bool damagedRequest = false;
+  bool soft = false;  // an incomplete frame of another station, waited for briefly
 };
 
 ReplyFramer::ReplyFramer(const RequestBytes& request, const std::vector<RequestBytes>& earlier,
@@ -159,11 +172,7 @@ bool ReplyFramer::RepeatsRequest(const std::uint8_t* p, std::size_t n) const {
 // the decision's.
 ReplyFramer::Found ReplyFramer::LookAt(const std::uint8_t* at, std::size_t avail, bool lastLook) const {
   Found found;
-  if (at[0] != request_.Station()) {
-    found.length = ForeignLength(at, avail);
-    if (found.length > 0) found.match = Match::Foreign;
-    return found;
-  }
+  if (at[0] != request_.Station()) return LookAtOther(at, avail, lastLook);
   if (avail < 2) return {Match::Noise, true, 0, 1};
   if (RepeatsRequest(at, avail)) {
     if (avail >= request_.length) return {Match::Request, false, request_.length};
@@ -207,9 +216,7 @@ ReplyFramer::Found ReplyFramer::LookAtFrame(const std::uint8_t* at, std::size_t 
       const Found write = LookAtConfirmed(at, avail);
       if (write.incomplete || write.match != Match::Noise) return write;
     }
-    found.length = ForeignLength(at, avail);
-    if (found.length > 0) found.match = Match::Foreign;
-    return found;
+    return LookAtOther(at, avail, lastLook);
   }
   if (length == 0) return found;
   if (avail < length) return {Match::Noise, true, 0, length - avail};
@@ -234,6 +241,21 @@ ReplyFramer::Found ReplyFramer::LookAtFrame(const std::uint8_t* at, std::size_t 
     return found;
   }
   found.match = fit == Fit::Reply ? Match::Answer : fit == Fit::Refusal ? Match::Refusal : Match::OtherValue;
+  return found;
+}
+
+// Another station's frame, or the station's of another function, is passed over whole. Its bytes
+// are waited for only as long as a frame's gap, once: they are no reason to wait for the answer's.
+ReplyFramer::Found ReplyFramer::LookAtOther(const std::uint8_t* at, std::size_t avail, bool lastLook) const {
+  Found found;
+  const ForeignFrame foreign = LookAtForeign(at, avail);
+  if (foreign.length > 0) {
+    found.match = Match::Foreign;
+    found.length = foreign.length;
+  } else if (foreign.need > 0 && !lastLook && softTried_ != pos_) {
+    found.incomplete = found.soft = true;
+    found.need = foreign.need;
+  }
   return found;
 }
 
@@ -279,6 +301,7 @@ std::size_t ReplyFramer::Scan(const std::uint8_t* in, const LineMicros* at, std:
   record.received = n;
   if (n > 0) record.lastByteAt = at[n - 1];
   record.ourFrameComing = record.cutShort = record.damagedComing = false;
+  soft_ = false;
   const std::uint8_t station = request_.Station();
   const std::uint8_t function = request_.Function();
   std::size_t need = kRefusalLength;
@@ -289,6 +312,10 @@ std::size_t ReplyFramer::Scan(const std::uint8_t* in, const LineMicros* at, std:
     const Found found = LookAt(p, avail, lastLook);
     if (found.incomplete) {
       need = found.need;
+      if (found.soft) {
+        soft_ = true;
+        softTried_ = pos_;
+      }
       record.ourFrameComing = ours;
       record.cutShort = ours && !RepeatsRequest(p, avail);
       record.damagedComing = found.damagedWhole;

@@ -39,12 +39,14 @@ class ReplyFramer {
   // request); returns how many more bytes the frame it stopped at needs at least (kRefusalLength
   // when it stopped at the end). On the last look a frame cut short is judged as it is.
   std::size_t Scan(const std::uint8_t* in, const LineMicros* at, std::size_t n, bool lastLook, TryRecord& record);
-  std::size_t Position() const { return pos_; }
+  // The bytes asked for are those of another station's frame: waited for a frame's gap at most.
+  bool Soft() const { return soft_; }
 
  private:
   struct Found;
   Found LookAt(const std::uint8_t* at, std::size_t avail, bool lastLook) const;
   Found LookAtFrame(const std::uint8_t* at, std::size_t avail, bool lastLook) const;
+  Found LookAtOther(const std::uint8_t* at, std::size_t avail, bool lastLook) const;
   Found LookAtConfirmed(const std::uint8_t* at, std::size_t avail) const;
   bool RepeatsRequest(const std::uint8_t* p, std::size_t n) const;
   bool RepeatsEarlierRequest(const std::uint8_t* at, std::size_t length) const;
@@ -58,6 +60,8 @@ class ReplyFramer {
   std::size_t pos_ = 0;
   std::size_t frameEnd_ = 0;  // the end of the last whole frame passed over
   std::size_t scanned_ = 0;   // the bytes the last look had
+  bool soft_ = false;
+  std::size_t softTried_ = static_cast<std::size_t>(-1);  // where it waited for such a frame
 };
 
 }  // namespace core

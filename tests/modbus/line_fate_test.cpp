@@ -35,6 +35,9 @@ class FateLink : public platform::ByteLink {
   std::function<Fate(const Bytes& request)> fateOf;
   Extra extra = Extra::None;
   int requests = 0;
+  // The drive's reads of holding registers give this value, as a password register or a command
+  // word that reads back another value than written.
+  std::optional<std::uint16_t> readsBack;
 
   std::size_t Write(const std::uint8_t* data, std::size_t n) override {
     const Bytes request(data, data + n);
@@ -63,6 +66,8 @@ class FateLink : public platform::ByteLink {
     } else if (fate.drive != Does::Ignores) {
       drive_.ResetFraming();
       for (auto& r : drive_.Receive(data, n)) reply = r.bytes;
+      if (readsBack && request[1] == 3 && reply.size() == 7)
+        reply = WithCrc({reply[0], 3, 2, static_cast<std::uint8_t>(*readsBack >> 8), static_cast<std::uint8_t>(*readsBack)});
       if (fate.drive == Does::Silently) reply.clear();
     }
     if (!reply.empty()) {
@@ -72,7 +77,10 @@ class FateLink : public platform::ByteLink {
       if (driveFree_ > now)
         at = std::max(at, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(driveFree_ - now).count()));
       driveFree_ = now + std::chrono::milliseconds(at);
-      if (extra == Extra::ForeignAhead) arrivals.push_back({WithCrc({2, 1, 1, 0x01}), at});
+      // Station 2's reply whose tail starts as one of station 1 to the request's function (a
+      // damaged copy, if it were read byte by byte).
+      if (extra == Extra::ForeignAhead)
+        arrivals.push_back({request[1] == 1 ? WithCrc({2, 1, 1, 0x01}) : WithCrc({2, 3, 2, 0x01, request[1]}), at});
       if (extra == Extra::NoiseAhead) arrivals.push_back({{0x00}, at});
       arrivals.push_back({reply, at});
       if (fate.drive == Does::Twice) arrivals.push_back({reply, at});
@@ -253,7 +261,9 @@ TEST_F(LineFateTest, ARefusalHeardDuringTheConfirmReadIsTheRefusal) {
 }
 
 // On a line without echo: an answer that comes twice, a frame of another station ahead of the
-// confirm read's reply. Every write is done, sent once, and the line stays as learnt.
+// confirm read's reply (whose tail looks like a damaged copy of a coil read). Every write is
+// done, sent once, and the line stays as learnt; also to a register that reads back another
+// value than written, which is read once.
 TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
   for (bool twice : {true, false}) {
     auto link = std::make_unique<FateLink>(*drive, 0);
@@ -270,6 +280,12 @@ TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
       EXPECT_EQ(core::WriteBit(1, 3, static_cast<std::uint8_t>(i % 2)), 0) << twice;
       EXPECT_EQ(drive->Coil(1, 3), i % 2 == 1);
       EXPECT_LE(fates->requests - before, 4);  // each write once, and at most one confirm read
+    }
+    fates->readsBack = 0;
+    for (int i = 0; i < 5; ++i) {
+      const int before = fates->requests;
+      EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(200 + i)), 0) << twice;
+      EXPECT_EQ(fates->requests - before, twice ? 1 : 2);
     }
     EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
   }
@@ -290,33 +306,48 @@ TEST_F(LineFateTest, OneSlowIdentificationDoesNotSlowEveryWrite) {
   EXPECT_LT(port->Now() - start, std::chrono::milliseconds(5));
 }
 
-// The decision over records written by hand: a word write on a line learnt quiet whose frame
-// came too early for the drive's turnaround is the copy; the same frame at the turnaround is held.
-TEST(LineDecisionTest, AFrameTooEarlyForTheTurnaroundIsTheCopy) {
+// The decision over records written by hand, for a word write of 77 on a line learnt quiet with
+// an 8 ms turnaround: its frame at 0.2 ms came too early for the drive's answer, at 8 ms it may be
+// the answer; either is held, and the confirm read's record decides.
+TEST(LineDecisionTest, TheConfirmReadDecidesByValueRefusalAndCopy) {
   const core::LineView line{LineEcho::Quiet, std::chrono::milliseconds(8), std::chrono::microseconds(1750)};
   core::RequestView write;
   write.function = 6;
   write.answerRepeats = true;
   write.written = 77;
-  core::TryRecord record;
-  record.frames.push_back({Match::Request, std::chrono::microseconds(200), 0, 8, 0, false, false, false});
-  record.received = 8;
-  record.ended = true;
-  EXPECT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Nothing);
-  record.frames[0].at = std::chrono::milliseconds(8);
-  EXPECT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Held);
-  // Behind it in the confirm read: another value with nothing ahead is done, the read's copy
-  // ahead of it is not, unless the value is the one written.
-  core::TryRecord read;
-  read.frames.push_back({Match::Answer, std::chrono::milliseconds(8), 0, 7, 5, false, false, false});
-  read.ended = true;
-  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Answer);
-  read.frames.insert(read.frames.begin(), {Match::Request, std::chrono::microseconds(0), 0, 8, 0, false, false, false});
-  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Nothing);
-  read.frames[1].data = 77;
-  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Answer);
-  read.frames.insert(read.frames.begin(), {Match::WriteRefusal, std::chrono::microseconds(0), 0, 5, 2, false, false, false});
-  EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, Verdict::Refusal);
+  using us = std::chrono::microseconds;
+  auto frame = [](Match match, int atUs, std::uint16_t data = 0) {
+    return core::HeardFrame{match, us(atUs), 0, 8, data, false, false, false};
+  };
+  const core::HeardFrame copy = frame(Match::Request, 0), other = frame(Match::Answer, 8000, 5),
+                         written = frame(Match::Answer, 8000, 77), refusal = frame(Match::WriteRefusal, 0, 2),
+                         again = frame(Match::WriteAnswer, 0);
+  const struct {
+    int heldUs;
+    std::vector<core::HeardFrame> read;
+    Verdict verdict;
+  } rows[] = {
+      {8000, {other}, Verdict::Answer},           // a register that reads back another value
+      {200, {other}, Verdict::Nothing},           // ... behind a frame too early for the answer
+      {8000, {copy, other}, Verdict::Nothing},    // the read's copy ahead: the held frame was a copy
+      {8000, {copy, written}, Verdict::Answer},   // the written value, whatever came before
+      {200, {written}, Verdict::Answer},
+      {8000, {refusal, written}, Verdict::Refusal},  // the write's refusal heard during the read
+      {8000, {copy, again, other}, Verdict::Answer},  // the write's answer behind its copy
+      {8000, {}, Verdict::Nothing},
+  };
+  for (const auto& row : rows) {
+    core::TryRecord record;
+    record.frames.push_back(frame(Match::Request, row.heldUs));
+    record.received = 8;
+    record.ended = true;
+    ASSERT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Held) << row.heldUs;
+    core::TryRecord read;
+    read.frames = row.read;
+    read.ended = true;
+    EXPECT_EQ(core::DecideConfirmed(line, write, record, read).verdict, row.verdict)
+        << row.heldUs << " " << row.read.size();
+  }
 }
 
 }  // namespace
