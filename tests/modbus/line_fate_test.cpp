@@ -20,7 +20,7 @@ using core::Verdict;
 
 enum class Copy { Lost, Whole, Damaged, Cut, Late, Twice };
 enum class Does { Yes, RefusesAtOnce, RefusesLate, Ignores, Silently, Twice, Late };
-enum class Extra { None, ForeignAhead, NoiseAhead };
+enum class Extra { None, ForeignAhead, NoiseAhead, ForeignBehind };
 
 struct Fate {
   Copy copy = Copy::Lost;
@@ -84,6 +84,7 @@ class FateLink : public platform::ByteLink {
       if (extra == Extra::NoiseAhead) arrivals.push_back({{0x00}, at});
       arrivals.push_back({reply, at});
       if (fate.drive == Does::Twice) arrivals.push_back({reply, at});
+      if (extra == Extra::ForeignBehind) arrivals.push_back({WithCrc({request[0], 3, 2, 0, 77}), at});
     }
     fake_.ScriptReply({});
     const std::size_t written = fake_.Write(data, n);
@@ -172,15 +173,21 @@ class LineFateTest : public FakeDriveTest {
         usualFate.drive = first.drive;
       return usualFate;
     };
-    return op.run(*drive);
+    const int before = fates->requests;
+    const auto result = op.run(*drive);
+    requestsSent = fates->requests - before;
+    return result;
   }
+  int requestsSent = 0;  // by the operation run last
 };
 
 TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
   const Copy copies[] = {Copy::Lost, Copy::Whole, Copy::Damaged, Copy::Cut, Copy::Late, Copy::Twice};
   const Does drives[] = {Does::Yes,      Does::RefusesAtOnce, Does::RefusesLate, Does::Ignores,
                          Does::Silently, Does::Twice,         Does::Late};
-  const Fate confirms[] = {{Copy::Whole, Does::Yes}, {Copy::Lost, Does::Yes}, {Copy::Lost, Does::Ignores}};
+  const Fate confirms[] = {{Copy::Whole, Does::Yes},     {Copy::Lost, Does::Yes},           {Copy::Lost, Does::Ignores},
+                           {Copy::Whole, Does::Ignores}, {Copy::Lost, Does::RefusesAtOnce}, {Copy::Whole, Does::Twice},
+                           {Copy::Damaged, Does::Yes}};
   int cases = 0, done = 0, acceptedLimit = 0;
   std::map<std::string, int> broken;
   for (Line line : {Line::Plain, Line::EchoLearntQuiet, Line::Echoing}) {
@@ -191,7 +198,7 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
           for (Does does : drives) {
             for (const Fate& confirm : confirms) {
               if (line == Line::Plain && confirm.copy != Copy::Lost) continue;
-              for (Extra extra : {Extra::None, Extra::ForeignAhead, Extra::NoiseAhead}) {
+              for (Extra extra : {Extra::None, Extra::ForeignAhead, Extra::NoiseAhead, Extra::ForeignBehind}) {
                 ++cases;
                 const auto r = Run(line, turnaround, op, {copy, does}, confirm, extra);
                 const std::string which = std::string(op.name) + " line " + std::to_string(int(line)) + " t" +
@@ -211,20 +218,26 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
                 // earlier than the drive's turnaround cannot be told from its answer. A line learnt
                 // quiet that echoes, a drive that ignores the write and the confirm read's copy lost
                 // again, where the drive answers as soon as a copy comes back or the copy comes
-                // late: the held copy and the read's reply look like an answer and a register that
-                // reads back another value. A copy sent twice by a drive that answers at once looks
+                // late: the held copy and the read's reply (or refusal) look like an answer and a
+                // register that reads back another value. A copy sent twice by a drive that answers at once looks
                 // like a copy and the answer.
                 const bool wordOrCoil = op.writeFunction == 5 || op.writeFunction == 6;
                 const bool limit =
                     wordOrCoil && ((line == Line::EchoLearntQuiet && (turnaround == 0 || copy == Copy::Late) &&
                                     (copy == Copy::Whole || copy == Copy::Late) && !(does == Does::Yes) &&
-                                    confirm.copy == Copy::Lost && confirm.drive == Does::Yes) ||
+                                    confirm.copy == Copy::Lost && confirm.drive != Does::Ignores) ||
                                    (turnaround == 0 && copy == Copy::Twice && line != Line::Plain));
                 if (r == 0 && !op.holdsWritten(*drive)) {
                   if (limit) ++acceptedLimit;
                   else broken[which]++;
                 }
                 if (refused && r != 259 && !limit) broken[which + " (refusal)"]++;
+                // A plain line whose drive does the write, answers it twice or late, with another
+                // station's frame or noise about: the write is done, sent once, read once at most.
+                const bool answered = does == Does::Yes || does == Does::Twice || does == Does::Late;
+                if (line == Line::Plain && answered && confirm.drive != Does::Ignores &&
+                    (r != 0 || requestsSent > 2))
+                  broken[which + " (plain line)"]++;
                 if (!refused && r >= 256) broken[which + " (no refusal)"]++;
               }
             }
