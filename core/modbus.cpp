@@ -4,6 +4,7 @@
 #include <bit>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
@@ -35,27 +36,34 @@ constexpr auto kDrainOverrun =
 
 using LineTime = std::chrono::steady_clock::time_point;
 
-// The buffers and counters of the exchange: one transaction at a time uses them, and the
-// trace of a failed operation shows what they hold at its end.
-struct Exchange {
-  std::array<std::uint8_t, kRequestSize> tx{};
-  std::size_t txLength = 0;
+// One transaction: the requests it has sent, whether it has drained the line, and what its last
+// try sent and received, which the trace of a failed operation shows and the values are read
+// from. Each operation has its own; nothing of it outlives the operation.
+struct Operation {
+  RequestBytes request;  // of its last try
   std::array<std::uint8_t, kReplySize> rx{};
   std::size_t count = 0;  // bytes of the last try's reply (received, or written when a write fell short)
   std::uint16_t crc = 0xFFFF;
   bool noEcho = false;    // the last read step's reply was not an echo of its request
-  // Per station: the end of the guard after its last try that heard nothing from it.
-  std::array<std::optional<LineTime>, 256> guardEnds{};
-  std::uint64_t guardGeneration = 0;  // of the port the guards belong to
-  bool drainedInOperation = false;    // the running operation has drained the line once
-  bool drainAgain = false;            // ... and its last try did not see even its own copy
-  // The requests the running operation has sent so far: a late copy of one answers no later try.
-  std::vector<RequestBytes> sent;
+  std::vector<RequestBytes> sent;  // a late copy of one of them answers no later try
+  bool drained = false;     // it has drained the line once
+  bool drainAgain = false;  // ... and its last try did not see even its own copy
 };
 
-Exchange& X() {
-  static Exchange exchange;
-  return exchange;
+// Per station of the open port: the end of the guard after its last try that heard nothing from
+// it. They belong to the port they were set on.
+struct StationGuards {
+  std::array<std::optional<LineTime>, 256> ends{};
+  std::uint64_t generation = 0;
+};
+
+StationGuards& Guards() {
+  static StationGuards guards;
+  if (guards.generation != PortGeneration()) {
+    guards.ends.fill(std::nullopt);
+    guards.generation = PortGeneration();
+  }
+  return guards;
 }
 
 bool& Busy() {
@@ -63,29 +71,26 @@ bool& Busy() {
   return busy;
 }
 
-// Marks a transaction as running; a second one started from the message hook is refused.
-void EndOperation();
+void EndOperation(const Operation& op);
 
+// Marks a transaction as running, and holds its Operation; a second one started from the message
+// hook is refused.
 class TransactionGuard {
  public:
-  TransactionGuard() : owner_(!Busy()) {
-    Busy() = true;
-    if (owner_) {
-      X().drainedInOperation = X().drainAgain = false;
-      X().sent.clear();
-    }
-  }
+  TransactionGuard() : owner_(!Busy()) { Busy() = true; }
   ~TransactionGuard() {
     if (!owner_) return;
-    EndOperation();
+    EndOperation(op_);
     Busy() = false;
   }
   TransactionGuard(const TransactionGuard&) = delete;
   TransactionGuard& operator=(const TransactionGuard&) = delete;
   bool Refused() const { return !owner_; }
+  Operation& Op() { return op_; }
 
  private:
   bool owner_;
+  Operation op_;
 };
 
 class MonotonicClock : public PauseClock {
@@ -123,16 +128,64 @@ void Pause(int ms) {
   }
 }
 
-void Put16(std::size_t at, std::uint16_t v) {
-  X().tx[at] = static_cast<std::uint8_t>(v >> 8);
-  X().tx[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
+// A request: station, function, address, then the words given (high byte first), and its CRC.
+RequestBytes Request(std::uint8_t station, std::uint8_t function, std::uint16_t address,
+                     std::initializer_list<std::uint16_t> words) {
+  RequestBytes r;
+  r.bytes[0] = station;
+  r.bytes[1] = function;
+  r.bytes[2] = static_cast<std::uint8_t>(address >> 8);
+  r.bytes[3] = static_cast<std::uint8_t>(address & 0xFF);
+  std::size_t n = 4;
+  for (std::uint16_t w : words) {
+    r.bytes[n++] = static_cast<std::uint8_t>(w >> 8);
+    r.bytes[n++] = static_cast<std::uint8_t>(w & 0xFF);
+  }
+  r.length = n;
+  return r;
 }
 
-// Starts a request: station, function and address.
-void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
-  X().tx[0] = station;
-  X().tx[1] = function;
-  Put16(2, address);
+RequestBytes WithCrc(RequestBytes r) {
+  const std::uint16_t crc = Crc16(r.bytes.data(), r.length);
+  r.bytes[r.length] = static_cast<std::uint8_t>(crc & 0xFF);
+  r.bytes[r.length + 1] = static_cast<std::uint8_t>(crc >> 8);
+  r.length += 2;
+  return r;
+}
+
+RequestBytes ReadRequest(std::uint8_t station, std::uint8_t function, std::uint16_t address, std::uint16_t count) {
+  return WithCrc(Request(station, function, address, {count}));
+}
+
+RequestBytes WriteWordRequest(std::uint8_t station, std::uint16_t address, std::uint16_t value) {
+  return WithCrc(Request(station, 6, address, {value}));
+}
+
+RequestBytes WriteBitRequest(std::uint8_t station, std::uint16_t address, bool on) {
+  return WithCrc(Request(station, 5, address, {static_cast<std::uint16_t>(on ? 0xFF00 : 0x0000)}));
+}
+
+// Function 16: the quantity, the byte count, then the words.
+RequestBytes WriteMultipleRequest(std::uint8_t station, std::uint16_t address, const std::uint16_t* words,
+                                  std::uint16_t count) {
+  RequestBytes r = Request(station, 16, address, {count});
+  r.bytes[r.length++] = static_cast<std::uint8_t>(2 * count);
+  for (std::uint16_t i = 0; i < count; ++i) {
+    r.bytes[r.length++] = static_cast<std::uint8_t>(words[i] >> 8);
+    r.bytes[r.length++] = static_cast<std::uint8_t>(words[i] & 0xFF);
+  }
+  return WithCrc(r);
+}
+
+RequestBytes IdentificationRequest(std::uint8_t station) {
+  RequestBytes r;
+  r.bytes[0] = station;
+  r.bytes[1] = kIdentification;
+  r.bytes[2] = 0x0E;
+  r.bytes[3] = 0x01;
+  r.bytes[4] = 0x00;
+  r.length = 5;
+  return WithCrc(r);
 }
 
 // Before a request to a station whose last try heard nothing from it, that try's reply may
@@ -147,17 +200,13 @@ void Begin(std::uint8_t station, std::uint8_t function, std::uint16_t address) {
 // that keeps carrying bytes. Except where copies come: a try that did not see even its own
 // copy has the line drained before the next try as well (its copy may come late), so such an
 // operation may wait two guards.
-void DrainLateReply(platform::ByteLink& port, std::uint8_t station) {
-  Exchange& x = X();
-  if (x.guardGeneration != PortGeneration()) {
-    x.guardEnds.fill(std::nullopt);
-    x.guardGeneration = PortGeneration();
-  }
-  if (!x.guardEnds[station] || (x.drainedInOperation && !x.drainAgain)) return;
-  x.drainedInOperation = true;
-  x.drainAgain = false;
-  const LineTime guardEnd = *x.guardEnds[station];
-  x.guardEnds[station].reset();
+void DrainLateReply(Operation& op, platform::ByteLink& port, std::uint8_t station) {
+  auto& guard = Guards().ends[station];
+  if (!guard || (op.drained && !op.drainAgain)) return;
+  op.drained = true;
+  op.drainAgain = false;
+  const LineTime guardEnd = *guard;
+  guard.reset();
   const LineTime last = guardEnd + kDrainOverrun;
   std::optional<LineTime> lastByte;
   std::array<std::uint8_t, 64> scratch{};
@@ -188,72 +237,51 @@ void ListenUntil(platform::ByteLink& port, LineTime until) {
 // At the end of an operation, a guard still set for the station asked (a try heard nothing
 // after the operation's drain, or its second try went out undrained) starts again now: a reply
 // may still come behind the last one taken.
-void EndOperation() {
-  Exchange& x = X();
+void EndOperation(const Operation& op) {
   platform::ByteLink* port = CurrentPort();
-  auto& guardEnd = x.guardEnds[x.tx[0]];
-  if (port == nullptr || !guardEnd || x.guardGeneration != PortGeneration()) return;
+  if (port == nullptr || op.request.length == 0) return;
+  auto& guardEnd = Guards().ends[op.request.Station()];
+  if (!guardEnd) return;
   guardEnd = std::max(*guardEnd, port->Now() + kLateReplyGuard);
-}
-
-// Appends the CRC to the request of length n in the exchange: the request of the operation's
-// try, which the trace shows.
-RequestBytes Finish(std::size_t n) {
-  Exchange& x = X();
-  x.crc = Crc16(x.tx.data(), n);
-  x.tx[n] = static_cast<std::uint8_t>(x.crc & 0xFF);
-  x.tx[n + 1] = static_cast<std::uint8_t>(x.crc >> 8);
-  x.txLength = n + 2;
-  RequestBytes request;
-  request.bytes = x.tx;
-  request.length = x.txLength;
-  return request;
 }
 
 // Drains a late reply of the station asked (DrainLateReply), purges the port and writes the
 // request. False when it did not go out whole (also on a closed port); `written` then says how
 // much did.
-bool SendRequest(const RequestBytes& request, std::size_t& written) {
-  Exchange& x = X();
+bool Transmit(Operation& op, const RequestBytes& request, std::size_t& written) {
   written = 0;
   platform::ByteLink* port = CurrentPort();
   if (port == nullptr) return false;
-  DrainLateReply(*port, request.Station());
+  DrainLateReply(op, *port, request.Station());
   port->Purge();
-  x.sent.push_back(request);
+  op.sent.push_back(request);
   written = port->Write(request.bytes.data(), request.length);
   if (written < request.length) return false;
   port->Drain();
   return true;
 }
 
-// The request of the operation's try, as last sent.
-RequestBytes RequestOf() {
-  RequestBytes request;
-  request.bytes = X().tx;
-  request.length = X().txLength;
-  return request;
-}
-
-// The operation's own request of length n (before the CRC), built in the exchange.
-bool Send(std::size_t n) {
-  const RequestBytes request = Finish(n);
+// Sends the request of the operation's try, which the trace shows.
+bool Send(Operation& op, const RequestBytes& request) {
+  op.request = request;
+  op.crc = Crc16(request.bytes.data(), request.length - 2);
   std::size_t written = 0;
-  const bool sent = SendRequest(request, written);
-  X().count = written;
+  const bool sent = Transmit(op, request, written);
+  op.count = written;
   return sent;
 }
 
 // A reply is an echo when every received byte equals the request byte at its position (also
 // when nothing came).
-bool IsEcho() {
-  const Exchange& x = X();
-  for (std::size_t i = 0; i < x.count; ++i)
-    if (i >= x.txLength || x.rx[i] != x.tx[i]) return false;
+bool IsEcho(const Operation& op) {
+  for (std::size_t i = 0; i < op.count; ++i)
+    if (i >= op.request.length || op.rx[i] != op.request.bytes[i]) return false;
   return true;
 }
 
-std::uint16_t Rx16(std::size_t at) { return static_cast<std::uint16_t>(X().rx[at] << 8 | X().rx[at + 1]); }
+std::uint16_t Rx16(const Operation& op, std::size_t at) {
+  return static_cast<std::uint16_t>(op.rx[at] << 8 | op.rx[at + 1]);
+}
 
 void AppendBytes(std::string& line, const std::uint8_t* bytes, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
@@ -262,15 +290,15 @@ void AppendBytes(std::string& line, const std::uint8_t* bytes, std::size_t n) {
   }
 }
 
-void Trace(const char* name, std::uint16_t address, TransactionResult result, bool withEchoFlag) {
+void Trace(const Operation& x, const char* name, std::uint16_t address, TransactionResult result,
+           bool withEchoFlag) {
   const std::function<void(const std::string&)> memo = State().LogMemo;
   if (!memo) return;
-  const Exchange& x = X();
   std::string head = std::string(name) + " - par=" + std::to_string(address) + " Received=" +
                      std::to_string(x.count) + " Error=" + std::to_string(result) + " CRC=" + std::to_string(x.crc);
   if (withEchoFlag) head += " j=" + std::to_string(x.noEcho ? 1 : 0);
   std::string tx = "      TX: ";
-  AppendBytes(tx, x.tx.data(), x.txLength);
+  AppendBytes(tx, x.request.bytes.data(), x.request.length);
   std::string rx = "      RX: ";
   AppendBytes(rx, x.rx.data(), x.count);
   memo(head);
@@ -308,8 +336,7 @@ RequestView ViewOf(const RequestBytes& request) {
 // ends at once when the port fails. What it showed of the line is noted on the port, and a try
 // that heard nothing of its station leaves the station's guard. `confirms`: the write whose
 // answer this read confirms.
-TryResult Receive(const RequestBytes& request, const RequestBytes* confirms = nullptr) {
-  Exchange& x = X();
+TryResult Receive(Operation& op, const RequestBytes& request, const RequestBytes* confirms = nullptr) {
   TryResult result;
   platform::ByteLink* port = CurrentPort();
   if (port == nullptr) return result;
@@ -319,7 +346,7 @@ TryResult Receive(const RequestBytes& request, const RequestBytes* confirms = nu
   const LineTime start = port->Now();
   const LineTime deadline =
       start + std::chrono::milliseconds(platform::ReadTimeoutMs(view.identification ? kReplySize : replyLength));
-  const std::vector<RequestBytes> earlier(x.sent.begin(), x.sent.empty() ? x.sent.end() : x.sent.end() - 1);
+  const std::vector<RequestBytes> earlier(op.sent.begin(), op.sent.empty() ? op.sent.end() : op.sent.end() - 1);
   ReplyFramer framer(request, earlier, confirms);
   std::vector<std::uint8_t> in;
   std::vector<LineMicros> at;
@@ -364,15 +391,14 @@ TryResult Receive(const RequestBytes& request, const RequestBytes* confirms = nu
   if (out.turnaround) NotePortTurnaround(*out.turnaround);
   NotePortLineEvidence(out.evidence);
   if (out.guard) {
-    x.guardEnds[request.Station()] = port->Now() + kLateReplyGuard;
-    if (out.drainAgain) x.drainAgain = true;
+    Guards().ends[request.Station()] = port->Now() + kLateReplyGuard;
+    if (out.drainAgain) op.drainAgain = true;
   }
   return result;
 }
 
 // Keeps what the operation's try received for the trace and the values.
-void KeepForTrace(const TryResult& result) {
-  Exchange& x = X();
+void KeepForTrace(Operation& x, const TryResult& result) {
   x.rx = result.rx;
   x.count = result.count;
   x.crc = Crc16(x.rx.data(), x.count >= 2 ? x.count - 2 : 0);
@@ -381,44 +407,36 @@ void KeepForTrace(const TryResult& result) {
 // Why a request did not go out: the port failed, or it took the request only in part.
 TransactionResult SendFailure() { return PortFailed() ? kResultPortFailed : kResultSendFailed; }
 
-// One try of a read-kind exchange of the request already built (n bytes before the CRC).
-TransactionResult ReadTry(int pauseMs, std::size_t n) {
+// One try of a read-kind exchange.
+TransactionResult ReadTry(Operation& op, int pauseMs, const RequestBytes& request) {
   Pause(pauseMs);
-  if (!Send(n)) return SendFailure();
-  const TryResult got = Receive(RequestOf());
+  if (!Send(op, request)) return SendFailure();
+  const TryResult got = Receive(op, request);
   if (PortFailed()) return kResultPortFailed;
-  KeepForTrace(got);
-  X().noEcho = got.Heard(Verdict::Answer) || got.Heard(Verdict::Refusal) || !IsEcho();
+  KeepForTrace(op, got);
+  op.noEcho = got.Heard(Verdict::Answer) || got.Heard(Verdict::Refusal) || !IsEcho(op);
   return got.Heard(Verdict::Answer) ? kResultOk : kResultBadReply;
 }
 
-// A read-kind operation: up to two tries of the request that build() makes.
-template <typename Build>
-TransactionResult ReadExchange(const char* name, std::uint16_t address, int pauseMs, Build build) {
-  X().noEcho = false;
+// A read-kind operation: up to two tries of the request.
+TransactionResult ReadExchange(Operation& op, const char* name, std::uint16_t address, int pauseMs,
+                               const RequestBytes& request) {
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    std::size_t n = build();
-    result = ReadTry(pauseMs, n);
+    result = ReadTry(op, pauseMs, request);
     if (result == kResultOk || result == kResultPortFailed) break;
   }
-  if (result != kResultOk && name != nullptr) Trace(name, address, result, true);
+  if (result != kResultOk && name != nullptr) Trace(op, name, address, result, true);
   return result;
 }
 
-std::size_t BuildRead(std::uint8_t station, std::uint8_t function, std::uint16_t address, std::uint16_t count) {
-  Begin(station, function, address);
-  Put16(4, count);
-  return 6;
+std::uint32_t RegisterValue(const Operation& op, std::uint16_t count) {
+  if (count == 1) return Rx16(op, 3);
+  return static_cast<std::uint32_t>(Rx16(op, 5)) << 16 | Rx16(op, 3);
 }
 
-std::uint32_t RegisterValue(std::uint16_t count) {
-  if (count == 1) return Rx16(3);
-  return static_cast<std::uint32_t>(Rx16(5)) << 16 | Rx16(3);
-}
-
-float FloatValue() {
-  float f = std::bit_cast<float>(RegisterValue(2));
+float FloatValue(const Operation& op) {
+  float f = std::bit_cast<float>(RegisterValue(op, 2));
   return static_cast<float>(static_cast<long double>(f) + 1e-10L);
 }
 
@@ -429,26 +447,18 @@ float FloatValue() {
 // A read of the written register (function 3) or coil (function 1), sent at once, is a try of
 // its own whose record DecideConfirmed weighs with the write's. Its bytes stay out of the
 // exchange that the trace and the caller see.
-ConfirmOutcome ConfirmHeldAnswer(const RequestBytes& write, const TryResult& writeTry, const LineView& line) {
-  RequestBytes read;
-  read.bytes[0] = write.Station();
-  read.bytes[1] = write.Function() == 5 ? 1 : 3;
-  read.bytes[2] = write.bytes[2];
-  read.bytes[3] = write.bytes[3];
-  read.bytes[4] = 0;
-  read.bytes[5] = 1;
-  const std::uint16_t crc = Crc16(read.bytes.data(), 6);
-  read.bytes[6] = static_cast<std::uint8_t>(crc & 0xFF);
-  read.bytes[7] = static_cast<std::uint8_t>(crc >> 8);
-  read.length = 8;
+ConfirmOutcome ConfirmHeldAnswer(Operation& op, const RequestBytes& write, const TryResult& writeTry,
+                                 const LineView& line) {
+  const std::uint16_t address = static_cast<std::uint16_t>(write.bytes[2] << 8 | write.bytes[3]);
+  const RequestBytes read = ReadRequest(write.Station(), write.Function() == 5 ? 1 : 3, address, 1);
   std::size_t written = 0;
   TryResult readTry;
-  if (SendRequest(read, written)) readTry = Receive(read, &write);
+  if (Transmit(op, read, written)) readTry = Receive(op, read, &write);
   ConfirmOutcome out = DecideConfirmed(line, ViewOf(write), writeTry.record, readTry.record);
   platform::ByteLink* port = CurrentPort();
   if (port == nullptr || port->Failed()) return out;
   NotePortLineEvidence(out.evidence);
-  if (out.guard) X().guardEnds[write.Station()] = port->Now() + kLateReplyGuard;
+  if (out.guard) Guards().ends[write.Station()] = port->Now() + kLateReplyGuard;
   return out;
 }
 
@@ -456,16 +466,15 @@ ConfirmOutcome ConfirmHeldAnswer(const RequestBytes& write, const TryResult& wri
 // address and the value (functions 5 and 6) or the quantity (function 16) that were sent. A
 // held answer is confirmed by one read at most: when that leaves it unclear, the write is not
 // sent again.
-TransactionResult WriteTry(std::size_t n, bool& stop) {
+TransactionResult WriteTry(Operation& op, const RequestBytes& write, bool& stop) {
   stop = false;
   Pause(5);
-  const bool sent = Send(n);
-  const RequestBytes write = RequestOf();
+  const bool sent = Send(op, write);
   const LineView line = CurrentLine();
-  const TryResult got = sent ? Receive(write) : TryResult{};
-  if (sent) KeepForTrace(got);
+  const TryResult got = sent ? Receive(op, write) : TryResult{};
+  if (sent) KeepForTrace(op, got);
   std::optional<ConfirmOutcome> confirmed;
-  if (got.Heard(Verdict::Held) && !PortFailed()) confirmed = ConfirmHeldAnswer(write, got, line);
+  if (got.Heard(Verdict::Held) && !PortFailed()) confirmed = ConfirmHeldAnswer(op, write, got, line);
   if (PortFailed()) {
     stop = true;
     return kResultPortFailed;
@@ -499,26 +508,15 @@ TransactionResult WriteTry(std::size_t n, bool& stop) {
   return kResultBadReply;
 }
 
-template <typename Build>
-TransactionResult WriteExchange(const char* name, std::uint16_t address, Build build) {
+TransactionResult WriteExchange(Operation& op, const char* name, std::uint16_t address, const RequestBytes& write) {
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool stop = false;
-    std::size_t n = build();
-    result = WriteTry(n, stop);
+    result = WriteTry(op, write, stop);
     if (result == kResultOk || stop) break;
   }
-  if (result != kResultOk && name != nullptr) Trace(name, address, result, false);
+  if (result != kResultOk && name != nullptr) Trace(op, name, address, result, false);
   return result;
-}
-
-std::size_t BuildMultiple(std::uint8_t station, std::uint16_t address, const std::uint16_t* words,
-                          std::uint16_t count) {
-  Begin(station, 16, address);
-  Put16(4, count);
-  X().tx[6] = static_cast<std::uint8_t>(2 * count);
-  for (std::uint16_t i = 0; i < count; ++i) Put16(7 + 2 * i, words[i]);
-  return 7 + 2 * static_cast<std::size_t>(count);
 }
 
 }  // namespace
@@ -540,9 +538,9 @@ TransactionResult ReadRegisters(const char* name, std::uint8_t function, int pau
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
   if (count != 1 && count != 2) return kResultBadValue;
-  TransactionResult r =
-      ReadExchange(name, address, pauseMs, [&] { return BuildRead(station, function, address, count); });
-  if (r == kResultOk) value = RegisterValue(count);
+  Operation& op = guard.Op();
+  TransactionResult r = ReadExchange(op, name, address, pauseMs, ReadRequest(station, function, address, count));
+  if (r == kResultOk) value = RegisterValue(op, count);
   return r;
 }
 
@@ -551,9 +549,21 @@ TransactionResult ReadFloatRegisters(const char* name, std::uint8_t function, st
                                      std::uint16_t address, float& value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange(name, address, 5, [&] { return BuildRead(station, function, address, 2); });
-  if (r == kResultOk) value = FloatValue();
+  Operation& op = guard.Op();
+  TransactionResult r = ReadExchange(op, name, address, 5, ReadRequest(station, function, address, 2));
+  if (r == kResultOk) value = FloatValue(op);
   return r;
+}
+
+// The write operations: one request, up to two tries.
+TransactionResult Write(const char* name, std::uint16_t address, const RequestBytes& request) {
+  TransactionGuard guard;
+  if (guard.Refused()) return kResultBusy;
+  return WriteExchange(guard.Op(), name, address, request);
+}
+
+std::array<std::uint16_t, 2> LowWordFirst(std::uint32_t value) {
+  return {static_cast<std::uint16_t>(value & 0xFFFF), static_cast<std::uint16_t>(value >> 16)};
 }
 
 }  // namespace
@@ -577,93 +587,60 @@ TransactionResult ReadInputFloat(std::uint8_t station, std::uint16_t address, fl
 TransactionResult ReadBit(std::uint8_t station, std::uint16_t address, std::uint32_t& value) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange("ReadBit", address, 5, [&] { return BuildRead(station, 1, address, 1); });
-  if (r == kResultOk) value = X().rx[3];
+  Operation& op = guard.Op();
+  TransactionResult r = ReadExchange(op, "ReadBit", address, 5, ReadRequest(station, 1, address, 1));
+  if (r == kResultOk) value = op.rx[3];
   return r;
 }
 
 TransactionResult WriteWord(std::uint8_t station, std::uint16_t address, std::uint16_t value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteWord", address, [&] {
-    Begin(station, 6, address);
-    Put16(4, value);
-    return std::size_t{6};
-  });
+  return Write("WriteWord", address, WriteWordRequest(station, address, value));
 }
 
 TransactionResult WriteLong(std::uint8_t station, std::uint16_t address, std::uint32_t value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  const std::uint16_t words[2] = {static_cast<std::uint16_t>(value & 0xFFFF), static_cast<std::uint16_t>(value >> 16)};
-  return WriteExchange("WriteLong", address,
-                       [&] { return BuildMultiple(station, address, words, 2); });
+  const auto words = LowWordFirst(value);
+  return Write("WriteLong", address, WriteMultipleRequest(station, address, words.data(), 2));
 }
 
 TransactionResult WriteFloat(std::uint8_t station, std::uint16_t address, float value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-  const std::uint16_t words[2] = {static_cast<std::uint16_t>(bits & 0xFFFF), static_cast<std::uint16_t>(bits >> 16)};
-  return WriteExchange("WriteFloat", address,
-                       [&] { return BuildMultiple(station, address, words, 2); });
+  const auto words = LowWordFirst(std::bit_cast<std::uint32_t>(value));
+  return Write("WriteFloat", address, WriteMultipleRequest(station, address, words.data(), 2));
 }
 
 TransactionResult WriteProfile(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 7>& words) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteProfile", address,
-                       [&] { return BuildMultiple(station, address, words.data(), 7); });
+  return Write("WriteProfile", address, WriteMultipleRequest(station, address, words.data(), 7));
 }
-
-namespace {
-std::size_t BuildWriteBit(std::uint8_t station, std::uint16_t address, bool on) {
-  Begin(station, 5, address);
-  X().tx[4] = on ? 0xFF : 0x00;
-  X().tx[5] = 0x00;
-  return 6;
-}
-}  // namespace
 
 TransactionResult WriteBit(std::uint8_t station, std::uint16_t address, std::uint8_t value) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  return WriteExchange("WriteBit", address,
-                       [&] { return BuildWriteBit(station, address, value == 1); });
+  return Write("WriteBit", address, WriteBitRequest(station, address, value == 1));
 }
 
 TransactionResult ReadBlock16(std::uint8_t station, std::uint16_t address, std::array<std::uint16_t, 16>& words) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  TransactionResult r = ReadExchange(nullptr, address, 5, [&] { return BuildRead(station, 3, address, 16); });
+  Operation& op = guard.Op();
+  TransactionResult r = ReadExchange(op, nullptr, address, 5, ReadRequest(station, 3, address, 16));
   if (r == kResultOk)
-    for (std::size_t i = 0; i < 16; ++i) words[i] = Rx16(3 + 2 * i);
+    for (std::size_t i = 0; i < 16; ++i) words[i] = Rx16(op, 3 + 2 * i);
   return r;
 }
 
 TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, const std::array<std::uint16_t, 16>& words) {
-  TransactionGuard guard;
-  if (guard.Refused()) return kResultBusy;
-  return WriteExchange(nullptr, address,
-                       [&] { return BuildMultiple(station, address, words.data(), 16); });
+  return Write(nullptr, address, WriteMultipleRequest(station, address, words.data(), 16));
 }
 
 TransactionResult ReadDeviceId(std::uint8_t station) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  Exchange& x = X();
+  Operation& x = guard.Op();
+  const RequestBytes request = IdentificationRequest(station);
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
     Pause(5);
-    x.tx[0] = station;
-    x.tx[1] = kIdentification;
-    x.tx[2] = 0x0E;
-    x.tx[3] = 0x01;
-    x.tx[4] = 0x00;
-    const bool sent = Send(5);
-    const TryResult got = sent ? Receive(RequestOf()) : TryResult{};
+    const bool sent = Send(x, request);
+    const TryResult got = sent ? Receive(x, request) : TryResult{};
     if (PortFailed()) return kResultPortFailed;
-    if (sent) KeepForTrace(got);
+    if (sent) KeepForTrace(x, got);
     result = sent ? kResultBadReply : kResultSendFailed;
     if (!got.Heard(Verdict::Answer)) continue;
     const auto& r = x.rx;
@@ -728,28 +705,26 @@ struct ToggleKind {
 };
 
 template <typename Inverse, typename Reached, typename BuildWrite>
-TransactionResult Toggle(const ToggleKind& kind, std::uint8_t station, std::uint16_t address, Inverse inverse,
-                         Reached reached, BuildWrite buildWrite) {
-  X().noEcho = false;
+TransactionResult Toggle(Operation& op, const ToggleKind& kind, std::uint8_t station, std::uint16_t address,
+                         Inverse inverse, Reached reached, BuildWrite buildWrite) {
   TransactionResult result = kResultSendFailed;
   bool writeUncertain = false;
   std::uint32_t intended = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    BuildRead(station, kind.readFunction, address, 1);
-    result = ReadTry(5, 6);
+    result = ReadTry(op, 5, ReadRequest(station, kind.readFunction, address, 1));
     if (result == kResultPortFailed) break;
     if (result != kResultOk) continue;
-    std::uint32_t current = kind.readFunction == 1 ? X().rx[3] : Rx16(3);
+    std::uint32_t current = kind.readFunction == 1 ? op.rx[3] : Rx16(op, 3);
     if (writeUncertain && reached(current, intended)) break;
     intended = inverse(current);
 
     bool stop = false;
-    result = WriteTry(buildWrite(intended), stop);
+    result = WriteTry(op, buildWrite(intended), stop);
     if (stop) break;
     writeUncertain = result != kResultSendFailed;
-    Trace(kind.writeName, address, result, true);
+    Trace(op, kind.writeName, address, result, true);
   }
-  if (result != kResultOk) Trace(kind.readName, address, result, true);
+  if (result != kResultOk) Trace(op, kind.readName, address, result, true);
   return result;
 }
 
@@ -760,9 +735,9 @@ TransactionResult ToggleBit(std::uint8_t station, std::uint16_t address) {
   if (guard.Refused()) return kResultBusy;
   static const ToggleKind kind{"ToggleBitWrite", "ToggleBitRead", 1};
   return Toggle(
-      kind, station, address, [](std::uint32_t status) -> std::uint32_t { return status == 0 ? 1 : 0; },
+      guard.Op(), kind, station, address, [](std::uint32_t status) -> std::uint32_t { return status == 0 ? 1 : 0; },
       [](std::uint32_t status, std::uint32_t intended) { return (status != 0) == (intended != 0); },
-      [&](std::uint32_t on) { return BuildWriteBit(station, address, on != 0); });
+      [&](std::uint32_t on) { return WriteBitRequest(station, address, on != 0); });
 }
 
 TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::uint16_t mask) {
@@ -770,13 +745,9 @@ TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::u
   if (guard.Refused()) return kResultBusy;
   static const ToggleKind kind{"ToggleWordWrite", "ToggleWordRead", 3};
   return Toggle(
-      kind, station, address, [mask](std::uint32_t value) -> std::uint32_t { return (value ^ mask) & 0xFFFF; },
+      guard.Op(), kind, station, address, [mask](std::uint32_t value) -> std::uint32_t { return (value ^ mask) & 0xFFFF; },
       [](std::uint32_t value, std::uint32_t intended) { return value == intended; },
-      [&](std::uint32_t value) {
-        Begin(station, 6, address);
-        Put16(4, static_cast<std::uint16_t>(value));
-        return std::size_t{6};
-      });
+      [&](std::uint32_t value) { return WriteWordRequest(station, address, static_cast<std::uint16_t>(value)); });
 }
 
 void SetPauseClock(PauseClock* clock) { SetClock() = clock; }
