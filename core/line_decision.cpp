@@ -5,8 +5,6 @@
 namespace core {
 
 namespace {
-// A frame has ended once the line has been quiet this long after it (as in core/modbus.cpp).
-constexpr LineMicros kFrameEnds{20'000};
 
 // What the frames of a try show, walked in order. A word or coil write's answer equals its
 // request: elsewhere than on a line known not to echo the first such frame (or one that repeats
@@ -49,7 +47,7 @@ struct Walk {
 }  // namespace
 
 bool TooEarlyForAnswer(const LineView& line, LineMicros at) {
-  const LineMicros half = line.turnaround / 2;
+  const LineMicros half = line.fastest / 2;
   return half >= line.frameGap && at < half;
 }
 
@@ -135,12 +133,10 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
     if (damagedLast || record.damagedComing) out.endBy = std::min(out.endBy.value_or(LineMicros::max()), record.lastByteAt + kFrameEnds);
     return out;
   }
-  // On a line learnt quiet, a frame that came too early for the drive's answer and nothing of
-  // the drive behind it: the copy of a write the drive ignored, or an answer that came sooner
-  // than the drive's turnaround. The read behind it tells them apart by the value.
-  if (!heldAlone && quiet && w.early && !w.held && !w.driveSpoke && !w.damaged && !record.ourFrameComing) {
-    w.held = w.early;
-  }
+  // A frame that came too early for the drive's answer and nothing of the drive behind it: the
+  // copy of a write the drive ignored, or an answer that came sooner than the drive ever did
+  // while Link learnt the line. The read behind it tells them apart by the value.
+  if (!heldAlone && w.early && !w.held && !w.driveSpoke && !w.damaged && !record.ourFrameComing) w.held = w.early;
   if (w.held && !w.stationBehind && !record.ourFrameComing) {
     w.NoteDrive();
     out.verdict = Verdict::Held;

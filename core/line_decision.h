@@ -17,6 +17,11 @@ namespace core {
 
 using LineMicros = std::chrono::microseconds;
 
+// A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800 baud
+// take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. A try that received
+// a whole but damaged reply ends by this gap.
+constexpr LineMicros kFrameEnds{20'000};
+
 // What a frame (or a byte passed over) matches.
 enum class Match : std::uint8_t {
   Request,         // the request itself, whole: the line's copy; for functions 5 and 6 also the
@@ -62,6 +67,7 @@ struct TryRecord {
 struct LineView {
   LineEcho echo = LineEcho::Unknown;
   LineMicros turnaround{0};  // the drive's (PortTurnaround)
+  LineMicros fastest{0};     // the drive's shortest turnaround (PortFastestTurnaround)
   LineMicros frameGap{1750};
 };
 
@@ -111,8 +117,8 @@ ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, c
                                const TryRecord& readTry);
 
 // Whether a frame that repeats a word or coil write came too early to be the drive's answer: the
-// drive answers after its turnaround (the median of Link's identifications), a copy as soon as
-// the request has gone out. Only where the turnaround stands clear of the frame gap.
+// drive answers no sooner than half the shortest turnaround of Link's identifications, a copy as
+// soon as the request has gone out. Only where that stands clear of the frame gap.
 bool TooEarlyForAnswer(const LineView& line, LineMicros at);
 
 }  // namespace core

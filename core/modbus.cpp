@@ -24,11 +24,8 @@ namespace {
 constexpr std::uint8_t kIdentification = 0x2B;
 // The most bytes a try reads at once past its deadline.
 constexpr std::size_t kInputSize = 256;
-// A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800
-// baud take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. The drain
-// goes on after the guard while a frame is still coming, and a try that received a whole but
-// damaged reply ends, by this gap.
-constexpr auto kFrameGap = std::chrono::milliseconds(20);
+// The drain goes on after the guard while a frame is still coming, until the line has been quiet
+// for kFrameEnds (core/line_decision.h).
 // A line that never falls quiet ends the drain this long after the guard: the longest reply
 // fits in its read time-out.
 constexpr auto kDrainOverrun =
@@ -212,7 +209,7 @@ void DrainLateReply(Operation& op, platform::ByteLink& port, std::uint8_t statio
   std::array<std::uint8_t, 64> scratch{};
   for (;;) {
     const LineTime now = port.Now();
-    const LineTime until = std::min(last, lastByte ? std::max(guardEnd, *lastByte + kFrameGap) : guardEnd);
+    const LineTime until = std::min(last, lastByte ? std::max(guardEnd, *lastByte + kFrameEnds) : guardEnd);
     if (now >= until) return;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     if (port.ReadWithin(scratch.data(), 1, static_cast<int>(left)) == 0) {
@@ -290,17 +287,17 @@ void AppendBytes(std::string& line, const std::uint8_t* bytes, std::size_t n) {
   }
 }
 
-void Trace(const Operation& x, const char* name, std::uint16_t address, TransactionResult result,
+void Trace(const Operation& op, const char* name, std::uint16_t address, TransactionResult result,
            bool withEchoFlag) {
   const std::function<void(const std::string&)> memo = State().LogMemo;
   if (!memo) return;
   std::string head = std::string(name) + " - par=" + std::to_string(address) + " Received=" +
-                     std::to_string(x.count) + " Error=" + std::to_string(result) + " CRC=" + std::to_string(x.crc);
-  if (withEchoFlag) head += " j=" + std::to_string(x.noEcho ? 1 : 0);
+                     std::to_string(op.count) + " Error=" + std::to_string(result) + " CRC=" + std::to_string(op.crc);
+  if (withEchoFlag) head += " j=" + std::to_string(op.noEcho ? 1 : 0);
   std::string tx = "      TX: ";
-  AppendBytes(tx, x.request.bytes.data(), x.request.length);
+  AppendBytes(tx, op.request.bytes.data(), op.request.length);
   std::string rx = "      RX: ";
-  AppendBytes(rx, x.rx.data(), x.count);
+  AppendBytes(rx, op.rx.data(), op.count);
   memo(head);
   memo(tx);
   memo(rx);
@@ -316,7 +313,7 @@ struct TryResult {
   bool Heard(Verdict verdict) const { return outcome.verdict == verdict; }
 };
 
-LineView CurrentLine() { return {PortLineEcho(), PortTurnaround(), PortFrameGap()}; }
+LineView CurrentLine() { return {PortLineEcho(), PortTurnaround(), PortFastestTurnaround(), PortFrameGap()}; }
 
 RequestView ViewOf(const RequestBytes& request) {
   RequestView view;
@@ -398,10 +395,10 @@ TryResult Receive(Operation& op, const RequestBytes& request, const RequestBytes
 }
 
 // Keeps what the operation's try received for the trace and the values.
-void KeepForTrace(Operation& x, const TryResult& result) {
-  x.rx = result.rx;
-  x.count = result.count;
-  x.crc = Crc16(x.rx.data(), x.count >= 2 ? x.count - 2 : 0);
+void KeepForTrace(Operation& op, const TryResult& result) {
+  op.rx = result.rx;
+  op.count = result.count;
+  op.crc = Crc16(op.rx.data(), op.count >= 2 ? op.count - 2 : 0);
 }
 
 // Why a request did not go out: the port failed, or it took the request only in part.
@@ -445,8 +442,8 @@ float FloatValue(const Operation& op) {
 // while the line was learnt) from a drive that is unplugged or ignores the write: on a USB
 // adapter or a pseudo-terminal a copy comes no sooner than an answer, so the time cannot tell.
 // A read of the written register (function 3) or coil (function 1), sent at once, is a try of
-// its own whose record DecideConfirmed weighs with the write's. Its bytes stay out of the
-// exchange that the trace and the caller see.
+// its own whose record DecideConfirmed weighs with the write's. Its bytes stay out of what the
+// trace and the caller see.
 ConfirmOutcome ConfirmHeldAnswer(Operation& op, const RequestBytes& write, const TryResult& writeTry,
                                  const LineView& line) {
   const std::uint16_t address = static_cast<std::uint16_t>(write.bytes[2] << 8 | write.bytes[3]);
@@ -632,18 +629,18 @@ TransactionResult WriteBlock16(std::uint8_t station, std::uint16_t address, cons
 TransactionResult ReadDeviceId(std::uint8_t station) {
   TransactionGuard guard;
   if (guard.Refused()) return kResultBusy;
-  Operation& x = guard.Op();
+  Operation& op = guard.Op();
   const RequestBytes request = IdentificationRequest(station);
   TransactionResult result = kResultSendFailed;
   for (int attempt = 0; attempt < 2; ++attempt) {
     Pause(5);
-    const bool sent = Send(x, request);
-    const TryResult got = sent ? Receive(x, request) : TryResult{};
+    const bool sent = Send(op, request);
+    const TryResult got = sent ? Receive(op, request) : TryResult{};
     if (PortFailed()) return kResultPortFailed;
-    if (sent) KeepForTrace(x, got);
+    if (sent) KeepForTrace(op, got);
     result = sent ? kResultBadReply : kResultSendFailed;
     if (!got.Heard(Verdict::Answer)) continue;
-    const auto& r = x.rx;
+    const auto& r = op.rx;
     AppState& s = State();
     s.DeviceStation = station;
     s.DeviceVendor.clear();
@@ -652,14 +649,14 @@ TransactionResult ReadDeviceId(std::uint8_t station) {
     std::string* texts[3] = {&s.DeviceVendor, &s.DeviceProduct, &s.DeviceRevision};
     std::size_t p = kIdHeader;
     for (std::uint8_t id = 0; id < 3; ++id) {
-      if (p >= x.count || r[p] != id) continue;
-      if (p + 1 >= x.count) return kResultWrongContent;
+      if (p >= op.count || r[p] != id) continue;
+      if (p + 1 >= op.count) return kResultWrongContent;
       std::size_t length = r[p + 1];
-      if (p + 2 + length > x.count) return kResultWrongContent;
+      if (p + 2 + length > op.count) return kResultWrongContent;
       texts[id]->assign(reinterpret_cast<const char*>(&r[p + 2]), length);
       p += 2 + length;
     }
-    return p + 2 == x.count ? kResultOk : kResultWrongContent;
+    return p + 2 == op.count ? kResultOk : kResultWrongContent;
   }
   return result;
 }

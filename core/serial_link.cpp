@@ -141,6 +141,11 @@ std::chrono::microseconds PortTurnaround() {
   return *middle;
 }
 
+std::chrono::microseconds PortFastestTurnaround() {
+  const auto& t = Link().turnarounds;
+  return t.empty() ? std::chrono::microseconds(0) : *std::min_element(t.begin(), t.end());
+}
+
 std::chrono::microseconds PortFrameGap() { return Link().frameGap; }
 
 }  // namespace core

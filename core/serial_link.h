@@ -84,10 +84,12 @@ void NotePortLineEvidence(LineEvidence evidence);
 // does not slow every later write; what comes after the line is learnt changes nothing. On a
 // line learnt without echo, a word or coil answer, which equals its request, may still be a copy
 // (an adapter that lost copies while the line was learnt), so the try listens behind it for this
-// long plus PortFrameGap before it takes it; one that came before half this long (where that is
-// longer than PortFrameGap) came too early for the drive's answer and is taken for the copy.
+// long plus PortFrameGap before it takes it.
 void NotePortTurnaround(std::chrono::microseconds turnaround);
 std::chrono::microseconds PortTurnaround();
+// The shortest of them: a frame that came before half this long (where that is longer than
+// PortFrameGap) came too early for the drive's answer.
+std::chrono::microseconds PortFastestTurnaround();
 // The silence that ends a frame at the open port's rate: 3.5 characters of 11 bits, at least
 // 1.75 ms (the Modbus RTU rule above 19200 baud); at 4800 baud for a rate the port kept, and
 // at 19200 baud for a link opened by OpenPortOn.

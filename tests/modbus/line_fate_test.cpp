@@ -33,6 +33,7 @@ class FateLink : public platform::ByteLink {
  public:
   FateLink(simdrive::Drive& drive, int turnaroundMs) : drive_(drive), fake_(drive), turnaroundMs_(turnaroundMs) {}
   std::function<Fate(const Bytes& request)> fateOf;
+  void SetTurnaround(int ms) { turnaroundMs_ = ms; }
   Extra extra = Extra::None;
   int requests = 0;
   // The drive's reads of holding registers give this value, as a password register or a command
@@ -304,6 +305,50 @@ TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
   }
 }
 
+// A drive that answered Link's identifications after 8 ms and now answers at once (a pseudo-
+// terminal under load): its answers came too early by their time, and the read behind each
+// shows the written value, on a line with echo and on one without.
+TEST_F(LineFateTest, AnAnswerSoonerThanLinkEverSawIsConfirmedByItsValue) {
+  for (bool echo : {false, true}) {
+    auto link = std::make_unique<FateLink>(*drive, 8);
+    FateLink* fates = link.get();
+    fates->fateOf = [&](const Bytes&) { return Fate{echo ? Copy::Whole : Copy::Lost, Does::Yes}; };
+    core::OpenPortOn(std::move(link));
+    ASSERT_EQ(core::ReadDeviceId(1), 0);
+    ASSERT_EQ(core::SettleLineEcho(1), 0);
+    ASSERT_EQ(core::PortLineEcho(), echo ? LineEcho::Echoes : LineEcho::Quiet);
+    fates->SetTurnaround(0);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(300 + i)), 0) << echo;
+      EXPECT_EQ(core::WriteBit(1, 3, static_cast<std::uint8_t>(i % 2)), 0) << echo;
+    }
+    fates->fateOf = [&](const Bytes& request) {
+      return Fate{echo ? Copy::Whole : Copy::Lost, request[1] == 6 ? Does::Ignores : Does::Yes};
+    };
+    EXPECT_EQ(core::WriteWord(1, 10, 400), 2) << echo;
+  }
+  // Most identifications answered after 12 ms, a few at once: the shortest turnaround bounds what
+  // is too early, so an answer at once to a register that reads back another value still writes.
+  auto link = std::make_unique<FateLink>(*drive, 12);
+  FateLink* fates = link.get();
+  int n = 0;
+  fates->fateOf = [&](const Bytes&) {
+    fates->SetTurnaround(++n % 4 == 0 ? 0 : 12);
+    return Fate{};
+  };
+  core::OpenPortOn(std::move(link));
+  ASSERT_EQ(core::ReadDeviceId(1), 0);
+  ASSERT_EQ(core::SettleLineEcho(1), 0);
+  EXPECT_EQ(core::PortTurnaround(), std::chrono::milliseconds(12));
+  fates->fateOf = [&](const Bytes&) {
+    fates->SetTurnaround(0);
+    return Fate{};
+  };
+  fates->readsBack = 0;
+  EXPECT_EQ(core::WriteWord(1, 10, 500), 0);
+  EXPECT_EQ(drive->Holding(1, 10), 500);
+}
+
 // One identification of Link answered 30 ms late: the turnaround is the median of them, and a
 // later write listens no longer behind its answer.
 TEST_F(LineFateTest, OneSlowIdentificationDoesNotSlowEveryWrite) {
@@ -323,7 +368,8 @@ TEST_F(LineFateTest, OneSlowIdentificationDoesNotSlowEveryWrite) {
 // an 8 ms turnaround: its frame at 0.2 ms came too early for the drive's answer, at 8 ms it may be
 // the answer; either is held, and the confirm read's record decides.
 TEST(LineDecisionTest, TheConfirmReadDecidesByValueRefusalAndCopy) {
-  const core::LineView line{LineEcho::Quiet, std::chrono::milliseconds(8), std::chrono::microseconds(1750)};
+  const core::LineView line{LineEcho::Quiet, std::chrono::milliseconds(8), std::chrono::milliseconds(8),
+                            std::chrono::microseconds(1750)};
   core::RequestView write;
   write.function = 6;
   write.answerRepeats = true;
