@@ -55,14 +55,15 @@ void ReadWordOverPseudoTerminal(benchmark::State& state) {
 
 BENCHMARK(ReadWordOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The drive answers every request lateMs late, lateMs + 5 for one write in six at most (0 and
-// 0: at once).
+// Link, then 200 word writes. The drive answers every request from lateMs to lateMs + spreadMs
+// late (write i: lateMs + i mod (spreadMs + 1)); lateMs 0: at once.
 void WriteWordsAfterLink(benchmark::State& state, int lateMs, int spreadMs) {
   constexpr int kWrites = 200;
   simdrive::Drive drive("Kestravel", "KV100", "1.00");
   drive.AddStation(1);
   auto late = [&](int i) {
-    if (lateMs > 0) drive.SetFault({simdrive::FaultKind::Delay, lateMs + (spreadMs > 0 ? i % (spreadMs + 1) : 0), -1, 0});
+    if (lateMs > 0)
+      drive.SetFault({simdrive::FaultKind::Delay, lateMs + (spreadMs > 0 ? i % (spreadMs + 1) : 0), -1, 0});
   };
   late(0);
   simdrive::PtyServer server(drive);

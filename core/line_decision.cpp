@@ -130,7 +130,8 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
     const bool damagedLast = std::any_of(record.frames.begin(), record.frames.end(), [&](const HeardFrame& f) {
       return f.damaged && f.offset + f.length == record.received;
     });
-    if (damagedLast || record.damagedComing) out.endBy = std::min(out.endBy.value_or(LineMicros::max()), record.lastByteAt + kFrameEnds);
+    if (damagedLast || record.damagedComing)
+      out.endBy = std::min(out.endBy.value_or(LineMicros::max()), record.lastByteAt + kFrameEnds);
     return out;
   }
   // A frame that came too early for the drive's answer and nothing of the drive behind it: the

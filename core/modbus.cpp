@@ -742,7 +742,8 @@ TransactionResult ToggleWord(std::uint8_t station, std::uint16_t address, std::u
   if (guard.Refused()) return kResultBusy;
   static const ToggleKind kind{"ToggleWordWrite", "ToggleWordRead", 3};
   return Toggle(
-      guard.Op(), kind, station, address, [mask](std::uint32_t value) -> std::uint32_t { return (value ^ mask) & 0xFFFF; },
+      guard.Op(), kind, station, address,
+      [mask](std::uint32_t value) -> std::uint32_t { return (value ^ mask) & 0xFFFF; },
       [](std::uint32_t value, std::uint32_t intended) { return value == intended; },
       [&](std::uint32_t value) { return WriteWordRequest(station, address, static_cast<std::uint16_t>(value)); });
 }

@@ -8,7 +8,11 @@
 // echo; there its answer is taken once nothing of the station has come behind it for the
 // drive's turnaround (PortTurnaround) and a frame gap, and a read of the register or coil
 // written, sent at once, has been answered with the written value, or with no copy ahead of its
-// reply; a refusal of the write heard during that read is the write's refusal. What a try heard
+// reply (a register that reads back another value is written all the same); a refusal of the
+// write heard during that read is the write's refusal, and the write's frame twice is its answer
+// (behind its copy, or twice) and leaves the line as learnt. A write's frame that came before
+// half the drive's shortest turnaround is a copy; with nothing behind it, the read confirms it
+// by the written value alone. Frames of other stations are passed over whole. What a try heard
 // is decided in one place (core/line_decision.h). Link learns the line (SettleLineEcho) before
 // anything is written.
 //

@@ -68,7 +68,8 @@ class FateLink : public platform::ByteLink {
       drive_.ResetFraming();
       for (auto& r : drive_.Receive(data, n)) reply = r.bytes;
       if (readsBack && request[1] == 3 && reply.size() == 7)
-        reply = WithCrc({reply[0], 3, 2, static_cast<std::uint8_t>(*readsBack >> 8), static_cast<std::uint8_t>(*readsBack)});
+        reply = WithCrc(
+            {reply[0], 3, 2, static_cast<std::uint8_t>(*readsBack >> 8), static_cast<std::uint8_t>(*readsBack)});
       if (fate.drive == Does::Silently) reply.clear();
     }
     if (!reply.empty()) {
@@ -89,7 +90,8 @@ class FateLink : public platform::ByteLink {
     }
     fake_.ScriptReply({});
     const std::size_t written = fake_.Write(data, n);
-    std::stable_sort(arrivals.begin(), arrivals.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const auto& a, const auto& b) { return a.second < b.second; });
     for (auto& [bytes, at] : arrivals) fake_.Inject(std::move(bytes), at);
     return written;
   }
