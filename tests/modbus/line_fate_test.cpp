@@ -19,7 +19,7 @@ using core::Match;
 using core::Verdict;
 
 enum class Copy { Lost, Whole, Damaged, Cut, Late, Twice };
-enum class Does { Yes, RefusesAtOnce, RefusesLate, Ignores, Silently, Twice, Late };
+enum class Does { Yes, RefusesAtOnce, RefusesLate, Ignores, Silently, Twice, Late, PastTimeOut };
 enum class Extra { None, ForeignAhead, NoiseAhead, ForeignBehind };
 
 struct Fate {
@@ -74,6 +74,7 @@ class FateLink : public platform::ByteLink {
     }
     if (!reply.empty()) {
       int at = turnaroundMs_ + (fate.drive == Does::RefusesLate || fate.drive == Does::Late ? 30 : 0);
+      if (fate.drive == Does::PastTimeOut) at = platform::ReadTimeoutMs(reply.size()) + 5;
       // The drive answers one request after the other: no reply overtakes an earlier one.
       const auto now = fake_.Now();
       if (driveFree_ > now)
@@ -187,7 +188,7 @@ class LineFateTest : public FakeDriveTest {
 TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
   const Copy copies[] = {Copy::Lost, Copy::Whole, Copy::Damaged, Copy::Cut, Copy::Late, Copy::Twice};
   const Does drives[] = {Does::Yes,      Does::RefusesAtOnce, Does::RefusesLate, Does::Ignores,
-                         Does::Silently, Does::Twice,         Does::Late};
+                         Does::Silently, Does::Twice,         Does::Late,        Does::PastTimeOut};
   const Fate confirms[] = {{Copy::Whole, Does::Yes},     {Copy::Lost, Does::Yes},           {Copy::Lost, Does::Ignores},
                            {Copy::Whole, Does::Ignores}, {Copy::Lost, Does::RefusesAtOnce}, {Copy::Whole, Does::Twice},
                            {Copy::Damaged, Does::Yes}};
@@ -297,6 +298,17 @@ TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
       EXPECT_EQ(drive->Coil(1, 3), i % 2 == 1);
       EXPECT_LE(fates->requests - before, 4);  // each write once, and at most one confirm read
     }
+    // One answer just past the time-out: that write is not known done, and the next ones are
+    // done as on a plain line.
+    fates->fateOf = [&](const Bytes&) { return Fate{Copy::Lost, Does::PastTimeOut}; };
+    EXPECT_NE(core::WriteWord(1, 10, 150), 0);
+    fates->fateOf = [&](const Bytes&) { return Fate{Copy::Lost, twice ? Does::Twice : Does::Yes}; };
+    for (int i = 0; i < 5; ++i) {
+      const int before = fates->requests;
+      EXPECT_EQ(core::WriteWord(1, 10, static_cast<std::uint16_t>(160 + i)), 0) << twice;
+      EXPECT_LE(fates->requests - before, 2);
+    }
+    EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
     fates->readsBack = 0;
     for (int i = 0; i < 5; ++i) {
       const int before = fates->requests;
