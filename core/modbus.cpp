@@ -20,8 +20,6 @@ namespace core {
 
 namespace {
 
-// The identification's function.
-constexpr std::uint8_t kIdentification = 0x2B;
 // The most bytes a try reads at once past its deadline.
 constexpr std::size_t kInputSize = 256;
 // The drain goes on after the guard while a frame is still coming, until the line has been quiet

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
+#include "core/modbus.h"
+
 namespace core {
 
 namespace {
-constexpr std::uint8_t kIdentification = 0x2B;
 constexpr std::size_t kIdShortest = 11;  // the shortest identification reply taken
-// The length of an exception reply: a try never asks the line for more before the bytes show
-// that no refusal is coming, so a refusal is taken as soon as it is whole.
-constexpr std::size_t kRefusalLength = 5;
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
@@ -114,11 +112,7 @@ ForeignFrame LookAtForeign(const std::uint8_t* at, std::size_t avail) {
 }  // namespace
 
 bool CrcFits(const std::uint8_t* frame, std::size_t length) {
-  std::uint16_t crc = 0xFFFF;
-  for (std::size_t i = 0; i + 2 < length; ++i) {
-    crc ^= frame[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
+  const std::uint16_t crc = Crc16(frame, length - 2);
   return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
 }
 

@@ -14,6 +14,11 @@ namespace core {
 
 constexpr std::size_t kRequestSize = 41;
 constexpr std::size_t kReplySize = 80;
+// The identification's function.
+constexpr std::uint8_t kIdentification = 0x2B;
+// The length of an exception reply: a try never asks the line for more before the bytes show
+// that no refusal is coming, so a refusal is taken as soon as it is whole.
+constexpr std::size_t kRefusalLength = 5;
 
 struct RequestBytes {
   std::array<std::uint8_t, kRequestSize> bytes{};
