@@ -242,6 +242,8 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
                 if (line == Line::Plain && answered && confirm.drive != Does::Ignores &&
                     (r != 0 || requestsSent > 2))
                   broken[which + " (plain line)"]++;
+                // ... and whatever the drive did, the line stays as learnt.
+                if (line == Line::Plain && core::PortLineEcho() != LineEcho::Quiet) broken[which + " (echoes)"]++;
                 if (!refused && r >= 256) broken[which + " (no refusal)"]++;
               }
             }
