@@ -11,11 +11,24 @@
 #include <optional>
 #include <vector>
 
-#include "core/serial_link.h"
-
 namespace core {
 
 using LineMicros = std::chrono::microseconds;
+
+// Whether a line sends every request back ahead of the drive's answer, as a 2-wire RS-485 adapter
+// without echo suppression does (PortLineEcho, core/serial_link.h).
+enum class LineEcho { Unknown, Echoes, Quiet };
+
+// What one try showed of the line.
+enum class LineEvidence {
+  None,        // nothing either way
+  Copy,        // the line's copy of the request: whole, for a request whose answer differs from
+               // it; for a word or coil write, with the drive's refusal or another frame of the
+               // station behind it (the write's frame twice is no copy on a line known not to
+               // echo: it may be one answer that came twice)
+  DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
+  Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
+};
 
 // A frame has ended once the line has been quiet this long after it: 3.5 characters at 4800 baud
 // take 7.3 ms, and a USB adapter holds received bytes back for up to 16 ms. A try that received

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/line_decision.h"
 #include "platform/serial_port.h"
 
 namespace core {
@@ -46,23 +47,12 @@ std::uint64_t PortGeneration();
 
 // Whether the open port's line sends every request back ahead of the drive's answer, as a
 // 2-wire RS-485 adapter without echo suppression does. The transactions learn it from what
-// they receive (NotePortLineEvidence); a port just opened is Unknown, and closing the port
-// forgets it.
-enum class LineEcho { Unknown, Echoes, Quiet };
+// they receive (NotePortLineEvidence, with LineEvidence of core/line_decision.h); a port just
+// opened is Unknown, and closing the port forgets it.
 LineEcho PortLineEcho();
 // Sets what is known of the open port's line; nothing happens when no port is open.
 void LearnPortLineEcho(LineEcho echo);
 
-// What one try showed of the line.
-enum class LineEvidence {
-  None,        // nothing either way
-  Copy,        // the line's copy of the request: whole, for a request whose answer differs from
-               // it; for a word or coil write, with the drive's refusal or another frame of the
-               // station behind it (the write's frame twice is no copy on a line known not to
-               // echo: it may be one answer that came twice)
-  DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
-  Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
-};
 // A drive frame with no copy ahead shows a line without echo only after this many tries in a
 // row: an adapter that loses a copy now and then loses this many in a row hardly ever.
 constexpr int kQuietTries = 8;
