@@ -137,11 +137,13 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
   // A frame that came too early for the drive's answer and nothing of the drive behind it: the
   // copy of a write the drive ignored, or an answer that came sooner than the drive ever did
   // while Link learnt the line. The read behind it tells them apart by the value.
-  if (!heldAlone && w.early && !w.held && !w.driveSpoke && !w.damaged && !record.ourFrameComing) w.held = w.early;
-  if (w.held && !w.stationBehind && !record.ourFrameComing) {
+  // So does one with a frame of the station behind it that never came whole.
+  if (!heldAlone && w.early && !w.held && !w.driveSpoke && !w.damaged) w.held = w.early;
+  if (w.held && !w.stationBehind) {
     w.NoteDrive();
     out.verdict = Verdict::Held;
     out.taken = *w.held;
+    out.valueOnly = record.ourFrameComing || TooEarlyForAnswer(line, record.frames[*w.held].at);
     out.evidence = w.Showing(request.answerRepeats);
     return out;
   }
@@ -174,12 +176,13 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
 // than written, as a password or command word, is written all the same). Its copy ahead shows
 // that the line echoes: the held frame was the write's copy, and the drive's answer may still
 // come. Nothing heard, or bytes that may be a damaged copy ahead, leave it unclear, and so does
-// another value behind a held frame that came too early for the drive's answer.
+// another value where only the value counts: behind a held frame that came too early for the
+// drive's answer or had a frame of the station cut short behind it.
 ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, const TryRecord& writeTry,
                                const TryRecord& readTry) {
   ConfirmOutcome out;
   const TryOutcome held = DecideTry(line, write, writeTry);
-  const bool heldEarly = held.taken && TooEarlyForAnswer(line, writeTry.frames[*held.taken].at);
+  const bool valueOnly = held.valueOnly;
   bool writeAnswered = false;
   for (const HeardFrame& f : readTry.frames) {
     if (f.match == Match::WriteRefusal) {
@@ -206,7 +209,7 @@ ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, c
       return out;
     }
   }
-  if (!heldEarly && r.evidence == LineEvidence::DriveFirst &&
+  if (!valueOnly && r.evidence == LineEvidence::DriveFirst &&
       (r.verdict == Verdict::Answer || r.verdict == Verdict::Refusal)) {
     out.verdict = Verdict::Answer;
     return out;

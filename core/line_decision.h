@@ -111,6 +111,7 @@ struct TryOutcome {
   std::optional<LineMicros> endBy;  // a pending try ends then, unless more comes
   LineEvidence evidence = LineEvidence::None;
   std::optional<LineMicros> turnaround;  // of a drive frame taken with nothing ahead
+  bool valueOnly = false;   // Held, but in doubt: only the written value read back confirms it
   bool guard = false;       // nothing was heard of the station: its reply may still come
   bool drainAgain = false;  // ... and its copy may still come too
 };

@@ -20,7 +20,7 @@ using core::Verdict;
 
 enum class Copy { Lost, Whole, Damaged, Cut, Late, Twice };
 enum class Does { Yes, RefusesAtOnce, RefusesLate, Ignores, Silently, Twice, Late, PastTimeOut };
-enum class Extra { None, ForeignAhead, NoiseAhead, ForeignBehind };
+enum class Extra { None, ForeignAhead, NoiseAhead, ForeignBehind, NoiseBehind };
 
 struct Fate {
   Copy copy = Copy::Lost;
@@ -88,6 +88,7 @@ class FateLink : public platform::ByteLink {
       arrivals.push_back({reply, at});
       if (fate.drive == Does::Twice) arrivals.push_back({reply, at});
       if (extra == Extra::ForeignBehind) arrivals.push_back({WithCrc({request[0], 3, 2, 0, 77}), at});
+      if (extra == Extra::NoiseBehind) arrivals.push_back({{0x01, request[1]}, at});
     }
     fake_.ScriptReply({});
     const std::size_t written = fake_.Write(data, n);
@@ -139,6 +140,23 @@ std::vector<Operation> Operations() {
          return r == 0 && v != d.Holding(1, 10) ? core::TransactionResult{999} : r;
        },
        nullptr},
+      {"long read", 0,
+       [](simdrive::Drive& d) {
+         std::uint32_t v = 0;
+         const auto r = core::ReadWord(1, 20, 2, v);
+         return r == 0 && v != (std::uint32_t{d.Holding(1, 21)} << 16 | d.Holding(1, 20)) ? core::TransactionResult{999}
+                                                                                           : r;
+       },
+       nullptr},
+      {"bulk read", 0,
+       [](simdrive::Drive& d) {
+         std::array<std::uint16_t, 16> words{};
+         const auto r = core::ReadBlock16(1, 40, words);
+         for (std::uint16_t i = 0; i < 16 && r == 0; ++i)
+           if (words[i] != d.Holding(1, static_cast<std::uint16_t>(40 + i))) return core::TransactionResult{999};
+         return r;
+       },
+       nullptr},
       {"bit", 0,
        [](simdrive::Drive& d) {
          std::uint32_t v = 0;
@@ -158,7 +176,7 @@ class LineFateTest : public FakeDriveTest {
     drive->ClearFault();
     drive->SetHolding(1, 10, 5);
     drive->SetCoil(1, 3, false);
-    for (std::uint16_t r = 20; r < 56; ++r) drive->SetHolding(1, r, 0);
+    for (std::uint16_t r = 20; r < 56; ++r) drive->SetHolding(1, r, static_cast<std::uint16_t>(7 * r + 100));
     auto link = std::make_unique<FateLink>(*drive, turnaroundMs);
     FateLink* fates = link.get();
     const Copy usual = line == Line::Plain ? Copy::Lost : Copy::Whole;
@@ -202,7 +220,8 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
           for (Does does : drives) {
             for (const Fate& confirm : confirms) {
               if (line == Line::Plain && confirm.copy != Copy::Lost) continue;
-              for (Extra extra : {Extra::None, Extra::ForeignAhead, Extra::NoiseAhead, Extra::ForeignBehind}) {
+              for (Extra extra :
+                   {Extra::None, Extra::ForeignAhead, Extra::NoiseAhead, Extra::ForeignBehind, Extra::NoiseBehind}) {
                 ++cases;
                 const auto r = Run(line, turnaround, op, {copy, does}, confirm, extra);
                 const std::string which = std::string(op.name) + " line " + std::to_string(int(line)) + " t" +
@@ -237,9 +256,13 @@ TEST_F(LineFateTest, EveryFateOfEveryFrameKeepsTheInvariant) {
                 }
                 if (refused && r != 259 && !limit) broken[which + " (refusal)"]++;
                 // A plain line whose drive does the write, answers it twice or late, with another
-                // station's frame or noise about: the write is done, sent once, read once at most.
+                // station's frame or noise about: the write is done, sent once, read once at most,
+                // where the read is answered (a refused read confirms no answer with the start of a
+                // frame of the station cut short behind it: only the value read back does).
                 const bool answered = does == Does::Yes || does == Does::Twice || does == Does::Late;
-                if (line == Line::Plain && answered && confirm.drive != Does::Ignores &&
+                const bool confirmable = confirm.drive == Does::Yes || confirm.drive == Does::Twice ||
+                                         (confirm.drive == Does::RefusesAtOnce && extra != Extra::NoiseBehind);
+                if (line == Line::Plain && answered && confirmable &&
                     (r != 0 || requestsSent > 2))
                   broken[which + " (plain line)"]++;
                 // ... and whatever the drive did, the line stays as learnt.
@@ -401,9 +424,12 @@ TEST(LineDecisionTest, TheConfirmReadDecidesByValueRefusalAndCopy) {
     int heldUs;
     std::vector<core::HeardFrame> read;
     Verdict verdict;
+    bool cutBehind = false;  // the start of a frame of the station behind the held one, cut short
   } rows[] = {
       {8000, {other}, Verdict::Answer},           // a register that reads back another value
       {200, {other}, Verdict::Nothing},           // ... behind a frame too early for the answer
+      {8000, {other}, Verdict::Nothing, true},    // ... or one with a frame cut short behind it
+      {8000, {written}, Verdict::Answer, true},
       {8000, {copy, other}, Verdict::Nothing},    // the read's copy ahead: the held frame was a copy
       {8000, {copy, written}, Verdict::Answer},   // the written value, whatever came before
       {200, {written}, Verdict::Answer},
@@ -414,7 +440,8 @@ TEST(LineDecisionTest, TheConfirmReadDecidesByValueRefusalAndCopy) {
   for (const auto& row : rows) {
     core::TryRecord record;
     record.frames.push_back(frame(Match::Request, row.heldUs));
-    record.received = 8;
+    record.received = row.cutBehind ? 10 : 8;
+    record.ourFrameComing = row.cutBehind;
     record.ended = true;
     ASSERT_EQ(core::DecideTry(line, write, record).verdict, Verdict::Held) << row.heldUs;
     core::TryRecord read;
