@@ -12,6 +12,7 @@
 
 namespace core {
 
+// The longest request (a block write of 16 registers) and the longest reply a try keeps.
 constexpr std::size_t kRequestSize = 41;
 constexpr std::size_t kReplySize = 80;
 // The identification's function.
