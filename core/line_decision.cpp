@@ -67,6 +67,14 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
       out.turnaround = record.frames[i].at;
     return out;
   };
+  // A word or coil write's refusal heard anywhere in the record is the refusal, also behind a
+  // frame that would pass for its answer (a copy that came twice).
+  auto refusalBehind = [&](std::size_t i) -> std::optional<std::size_t> {
+    if (!request.answerRepeats) return std::nullopt;
+    for (std::size_t j = i + 1; j < record.frames.size(); ++j)
+      if (record.frames[j].match == Match::Refusal) return j;
+    return std::nullopt;
+  };
   for (std::size_t i = 0; i < record.frames.size(); ++i) {
     const HeardFrame& f = record.frames[i];
     if (f.match == Match::Noise) {
@@ -95,19 +103,26 @@ TryOutcome DecideTry(const LineView& line, const RequestView& request, const Try
           if (!w.early) w.early = i;
           continue;
         }
+        if (const auto refusal = refusalBehind(i)) {
+          w.copySeen = true;
+          return take(*refusal, Verdict::Refusal);
+        }
         if (w.held && !w.stationBehind) {
           // The held frame and this one: copy and answer, or the answer twice.
           w.NoteDrive();
           out.verdict = Verdict::Answer;
           out.taken = i;
           out.evidence = LineEvidence::None;
+          out.lookBehind = true;
           return out;
         }
         if (quiet && !w.held && !w.earlyCopy) {
           w.held = i;
           continue;
         }
-        return take(i, Verdict::Answer);
+        take(i, Verdict::Answer);
+        out.lookBehind = true;
+        return out;
       case Match::Answer:
         w.NoteBehind();
         return take(i, Verdict::Answer);

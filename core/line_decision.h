@@ -112,6 +112,8 @@ struct TryOutcome {
   LineEvidence evidence = LineEvidence::None;
   std::optional<LineMicros> turnaround;  // of a drive frame taken with nothing ahead
   bool valueOnly = false;   // Held, but in doubt: only the written value read back confirms it
+  bool lookBehind = false;  // an Answer that repeats the write: what has come behind it is looked at
+                            // (a refusal there is the write's refusal) before it is taken
   bool guard = false;       // nothing was heard of the station: its reply may still come
   bool drainAgain = false;  // ... and its copy may still come too
 };

@@ -346,10 +346,21 @@ TryResult Receive(Operation& op, const RequestBytes& request, const RequestBytes
   std::vector<std::uint8_t> in;
   std::vector<LineMicros> at;
   bool lastLook = false;
+  bool lookedBehind = false;
   for (;;) {
     const std::size_t need = framer.Scan(in.data(), at.data(), in.size(), lastLook, result.record);
     result.record.ended = lastLook;
     result.outcome = DecideTry(line, view, result.record);
+    if (result.outcome.lookBehind && !lookedBehind && !lastLook) {
+      // What is waiting behind a write's frame that would be its answer, once.
+      lookedBehind = true;
+      const std::size_t had = in.size();
+      in.resize(had + kInputSize);
+      const std::size_t got = port->ReadWithin(in.data() + had, kInputSize, 0);
+      in.resize(had + got);
+      at.resize(in.size(), std::chrono::duration_cast<LineMicros>(port->Now() - start));
+      if (got > 0) continue;
+    }
     if (result.outcome.verdict != Verdict::Pending) break;
     const LineTime now = port->Now();
     LineTime until = deadline;
