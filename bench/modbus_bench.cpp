@@ -3,7 +3,8 @@
 // ReadWord request: framing, CRC, port calls, the drive's turn-around on the pseudo-terminal.
 // And 200 WriteWord transactions after Link learnt the line (no echo): "median_ms" is the
 // median time of one good write, its 5 ms pause, the listening behind its answer and the read
-// that confirms it included (under 12 ms wanted).
+// that confirms it included (under 10 ms wanted), and the same with a drive that answers 20 to
+// 25 ms late.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -54,10 +55,17 @@ void ReadWordOverPseudoTerminal(benchmark::State& state) {
 
 BENCHMARK(ReadWordOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void WriteWordAfterLinkOverPseudoTerminal(benchmark::State& state) {
+// Link, then 200 word writes. The drive answers every request from lateMs to lateMs + spreadMs
+// late (write i: lateMs + i mod (spreadMs + 1)); lateMs 0: at once.
+void WriteWordsAfterLink(benchmark::State& state, int lateMs, int spreadMs) {
   constexpr int kWrites = 200;
   simdrive::Drive drive("Kestravel", "KV100", "1.00");
   drive.AddStation(1);
+  auto late = [&](int i) {
+    if (lateMs > 0)
+      drive.SetFault({simdrive::FaultKind::Delay, lateMs + (spreadMs > 0 ? i % (spreadMs + 1) : 0), -1, 0});
+  };
+  late(0);
   simdrive::PtyServer server(drive);
   const auto com = bench::ServeAsCom1(server, state);
   if (!com) return;
@@ -68,6 +76,7 @@ void WriteWordAfterLinkOverPseudoTerminal(benchmark::State& state) {
     std::vector<double> ms;
     for (auto _ : state) {
       for (int i = 0; i < kWrites; ++i) {
+        late(i);
         const auto start = std::chrono::steady_clock::now();
         if (core::WriteWord(1, 200, static_cast<std::uint16_t>(i)) != 0 || drive.Holding(1, 200) != i) {
           state.SkipWithError("a write failed");
@@ -85,6 +94,12 @@ void WriteWordAfterLinkOverPseudoTerminal(benchmark::State& state) {
   core::ClosePort();
 }
 
+void WriteWordAfterLinkOverPseudoTerminal(benchmark::State& state) { WriteWordsAfterLink(state, 0, 0); }
+
+// A drive that answers 20 to 25 ms late.
+void WriteWordToALateDriveOverPseudoTerminal(benchmark::State& state) { WriteWordsAfterLink(state, 20, 5); }
+
 BENCHMARK(WriteWordAfterLinkOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteWordToALateDriveOverPseudoTerminal)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

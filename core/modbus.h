@@ -7,8 +7,14 @@
 // request, is done only on the drive's answer behind its copy unless the line is known not to
 // echo; there its answer is taken once nothing of the station has come behind it for the
 // drive's turnaround (PortTurnaround) and a frame gap, and a read of the register or coil
-// written, sent at once, has been answered with no copy ahead of its reply. Link learns the
-// line (SettleLineEcho) before anything is written.
+// written, sent at once, has been answered with the written value, or with no copy ahead of its
+// reply (a register that reads back another value is written all the same); a refusal of the
+// write heard during that read is the write's refusal, and the write's frame twice is its answer
+// (behind its copy, or twice) and leaves the line as learnt. A write's frame that came before
+// half the drive's shortest turnaround is a copy; with nothing behind it, the read confirms it
+// by the written value alone. Frames of other stations are passed over whole. What a try heard
+// is decided in one place (core/line_decision.h). Link learns the line (SettleLineEcho) before
+// anything is written.
 //
 // One transaction runs at a time: the pause before each request lets pending window messages
 // run through State().ProcessMessages, and a transaction started from inside that hook is
@@ -83,7 +89,7 @@ TransactionResult ReadDeviceId(std::uint8_t station);
 // (PortLineEcho), at most kQuietTries + 4 times, spread over the port's clock so that a line
 // without echo is learnt in about kQuietSpan (core/serial_link.h), what the line brings
 // between them dropped; leaves the device identification results
-// as they were; the drive's turnaround is measured on them (NotePortTurnaround). 0 when the
+// as they were; the drive's turnaround is measured on them (NotePortTurnaround, the median). 0 when the
 // line is known, else the failure of the identification that was not answered (after which
 // none is sent), or 2 when they were answered but showed nothing either way.
 TransactionResult SettleLineEcho(std::uint8_t station);

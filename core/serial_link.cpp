@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "core/common.h"
 
@@ -20,7 +21,7 @@ struct OpenLink {
   LineEcho echo = LineEcho::Unknown;
   int driveFirstRow = 0;  // tries in a row whose drive frame came first
   std::chrono::steady_clock::time_point rowStart{};  // when the first of them ended
-  std::chrono::microseconds turnaround{0};  // the longest measured while the line was learnt
+  std::vector<std::chrono::microseconds> turnarounds;  // measured while the line was learnt
   std::chrono::microseconds frameGap = FrameGapAt(19200);
 };
 
@@ -128,10 +129,22 @@ void NotePortLineEvidence(LineEvidence evidence) {
 void NotePortTurnaround(std::chrono::microseconds turnaround) {
   OpenLink& link = Link();
   if (link.port == nullptr || link.echo != LineEcho::Unknown) return;
-  link.turnaround = std::max(link.turnaround, turnaround);
+  link.turnarounds.push_back(turnaround);
 }
 
-std::chrono::microseconds PortTurnaround() { return Link().turnaround; }
+std::chrono::microseconds PortTurnaround() {
+  std::vector<std::chrono::microseconds> t = Link().turnarounds;
+  if (t.empty()) return std::chrono::microseconds(0);
+  // The median: one identification answered late says nothing of the drive's turnaround.
+  const auto middle = t.begin() + static_cast<long>(t.size() / 2);
+  std::nth_element(t.begin(), middle, t.end());
+  return *middle;
+}
+
+std::chrono::microseconds PortFastestTurnaround() {
+  const auto& t = Link().turnarounds;
+  return t.empty() ? std::chrono::microseconds(0) : *std::min_element(t.begin(), t.end());
+}
 
 std::chrono::microseconds PortFrameGap() { return Link().frameGap; }
 

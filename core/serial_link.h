@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/line_decision.h"
 #include "platform/serial_port.h"
 
 namespace core {
@@ -46,21 +47,12 @@ std::uint64_t PortGeneration();
 
 // Whether the open port's line sends every request back ahead of the drive's answer, as a
 // 2-wire RS-485 adapter without echo suppression does. The transactions learn it from what
-// they receive (NotePortLineEvidence); a port just opened is Unknown, and closing the port
-// forgets it.
-enum class LineEcho { Unknown, Echoes, Quiet };
+// they receive (NotePortLineEvidence, with LineEvidence of core/line_decision.h); a port just
+// opened is Unknown, and closing the port forgets it.
 LineEcho PortLineEcho();
 // Sets what is known of the open port's line; nothing happens when no port is open.
 void LearnPortLineEcho(LineEcho echo);
 
-// What one try showed of the line.
-enum class LineEvidence {
-  None,        // nothing either way
-  Copy,        // the line's copy of the request: whole, for a request whose answer differs from
-               // it; for a word or coil write, with the drive's frame behind it
-  DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
-  Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
-};
 // A drive frame with no copy ahead shows a line without echo only after this many tries in a
 // row: an adapter that loses a copy now and then loses this many in a row hardly ever.
 constexpr int kQuietTries = 8;
@@ -76,14 +68,18 @@ constexpr std::chrono::milliseconds kQuietSpan{300};
 // in a row whose drive frame came first over kQuietSpan; a doubtful try starts the row again.
 void NotePortLineEvidence(LineEvidence evidence);
 
-// The drive's turnaround while the line is learnt: from the end of a request to the first
-// bytes of the drive's answer, in the tries whose answer came with nothing ahead of it. The
-// longest one measured on the open port is kept (zero before any); what comes later changes
-// nothing. On a line learnt without echo, a word or coil answer, which equals its request, may
-// still be a copy (an adapter that lost copies while the line was learnt), so the try listens
-// behind it for this long plus PortFrameGap before it takes it.
+// The drive's turnaround while the line is learnt: from the end of a request to the first bytes
+// of the drive's answer, in the tries whose answer came with nothing ahead of it. The median of
+// those measured on the open port counts (zero before any), so that one answer that came late
+// does not slow every later write; what comes after the line is learnt changes nothing. On a
+// line learnt without echo, a word or coil answer, which equals its request, may still be a copy
+// (an adapter that lost copies while the line was learnt), so the try listens behind it for this
+// long plus PortFrameGap before it takes it.
 void NotePortTurnaround(std::chrono::microseconds turnaround);
 std::chrono::microseconds PortTurnaround();
+// The shortest of them: a frame that came before half this long (where that is longer than
+// PortFrameGap) came too early for the drive's answer.
+std::chrono::microseconds PortFastestTurnaround();
 // The silence that ends a frame at the open port's rate: 3.5 characters of 11 bits, at least
 // 1.75 ms (the Modbus RTU rule above 19200 baud); at 4800 baud for a rate the port kept, and
 // at 19200 baud for a link opened by OpenPortOn.

@@ -263,7 +263,8 @@ TEST_F(EchoLineTest, ARefusalIsTakenWhenItArrives) {
 // The copies lost while Link learnt the line (it is learnt quiet) come back from the first write
 // on: the drive's answer or refusal behind a copy is taken; a held copy with the drive silent is
 // no answer (the read behind it shows the copy), and costs the guard where the drive answers
-// that read. The line echoes from then on.
+// that read. The line echoes from then on, unless every write was answered: a copy and the answer
+// behind it cannot be told from an answer that comes twice, which leaves a line without echo as it is.
 TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
   // The drive's fault, the write made first (function 6 word, 5 coil), the word and coil results.
   const struct { simdrive::Fault fault; int first, word, coil; } cases[] = {
@@ -289,7 +290,7 @@ TEST_F(EchoLineTest, CopiesThatComeBackAfterLinkAreNotTakenForAnswers) {
     EXPECT_EQ(coil, c.coil);
     const bool answersReads = c.fault.kind == FaultKind::Ignore && c.fault.function != 0;
     EXPECT_GE(took, answersReads ? core::kLateReplyGuard : std::chrono::milliseconds(0));
-    EXPECT_EQ(core::PortLineEcho(), LineEcho::Echoes);
+    EXPECT_EQ(core::PortLineEcho(), c.fault.kind == FaultKind::None ? LineEcho::Quiet : LineEcho::Echoes);
     // The simulated drive stores neither what it refuses nor what it ignores.
     EXPECT_EQ(drive->Holding(1, 200), c.word == 0 ? 4000 : 0);
     EXPECT_EQ(drive->Coil(1, 3), c.coil == 0);
