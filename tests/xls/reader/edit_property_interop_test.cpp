@@ -19,10 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Our reading of a saved book in edit_peer.py's cell lines.
+// Our reading of a saved book in edit_peer.py's cell lines (cells come in row order).
 std::string OurCells(const Bytes& file) {
   IXLSWorkbook book = Open(file);
-  std::map<CellKey, std::string> lines;
+  std::string out;
   for (std::int32_t s = 1; s <= book->GetWorksheets().GetCount(); ++s) {
     book->GetWorksheets().GetItem(s)->Cells().ForEach([&](TXLSCellRef& cell) {
       bool outside = false;
@@ -34,11 +34,9 @@ std::string OurCells(const Bytes& file) {
       else if (status == 1 && v.IsBoolean()) std::snprintf(text + n, sizeof text - n, "b %d", v.BooleanValue() ? 1 : 0);
       else if (status == 1 && v.IsNumber()) std::snprintf(text + n, sizeof text - n, "n %.17g", v.NumberValue());
       else return;
-      lines[{s, cell.Row(), cell.Column()}] = std::string(text) + "\n";
+      out += std::string(text) + "\n";
     });
   }
-  std::string out;
-  for (const auto& [key, line] : lines) out += line;
   return out;
 }
 
