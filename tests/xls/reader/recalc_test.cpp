@@ -101,31 +101,23 @@ TEST(Recalc, CalculationSettingsKeptAsRead) {
 // The file's tokens and options while nothing changed; the results as read (B1's too, which we
 // cannot calculate, and which stands as the file's result: no calculation asked for). The
 // cells of the shared formula are written as formulas of their own, without the shared bit.
-TEST(Recalc, UnchangedFormulasAsRead) {
-  for (int format : {2, 1}) {
-    SCOPED_TRACE(format);
-    std::map<int, Bytes> tokens = CalculatedTokens(format == 2);
-    tokens[4 * 256] = A5Tokens(format == 2);
-    const std::map<int, Written> saved = Formulas(Saved(*Calculated(format), format));
-    ASSERT_EQ(saved.size(), 6u);
-    ExpectResults(saved, {{1, {0.5, 1}}, {2, {1.5, 0x20}}, {3, {10, 0}}, {2 * 256 + 1, {10, 0}},
-                          {2 * 256 + 2, {20, 0}}, {4 * 256, {4, 0}}});
-    for (const auto& [cell, t] : tokens) EXPECT_EQ(saved.at(cell).tokens, Sized(t)) << cell;
-  }
-}
-
-// A row inserted between: the formulas above it stay as read, A5's goes to A6 and is written
-// anew although it names the same cell.
-TEST(Recalc, MovedFormulaWrittenAnew) {
-  for (int format : {2, 1}) {
-    IXLSWorkbook book = Calculated(format);
-    First(*book).GetRange(u"A4")->GetEntireRow()->Insert();
-    const std::map<int, Written> saved = Formulas(Saved(*book, format));
-    for (const auto& [column, t] : CalculatedTokens(format == 2))
-      EXPECT_EQ(saved.at(column).tokens, Sized(t)) << format;
-    EXPECT_NE(saved.at(5 * 256).tokens, Sized(A5Tokens(format == 2))) << format;
-    EXPECT_EQ(saved.at(5 * 256).number, 4) << format;
-  }
+// With a row inserted between, the formulas above it stay as read (B1 now asking for a
+// calculation), and A5's goes to A6 and is written anew although it names the same cell.
+TEST(Recalc, UnchangedFormulasAsReadMovedOneWrittenAnew) {
+  for (int format : {2, 1})
+    for (bool moved : {false, true}) {
+      SCOPED_TRACE(testing::Message() << format << (moved ? " moved" : ""));
+      IXLSWorkbook book = Calculated(format);
+      if (moved) First(*book).GetRange(u"A4")->GetEntireRow()->Insert();
+      const std::map<int, Written> saved = Formulas(Saved(*book, format));
+      const int a5 = (moved ? 5 : 4) * 256;
+      ASSERT_EQ(saved.size(), 6u);
+      ExpectResults(saved, {{1, {0.5, moved ? 3 : 1}}, {2, {1.5, 0x20}}, {3, {10, 0}}, {2 * 256 + 1, {10, 0}},
+                            {2 * 256 + 2, {20, 0}}, {a5, {4, 0}}});
+      for (const auto& [column, t] : CalculatedTokens(format == 2)) EXPECT_EQ(saved.at(column).tokens, Sized(t));
+      if (moved) EXPECT_NE(saved.at(a5).tokens, Sized(A5Tokens(format == 2)));
+      else EXPECT_EQ(saved.at(a5).tokens, Sized(A5Tokens(format == 2)));
+    }
 }
 
 // Tokens that name something by a number of the file's lists are written anew (our saves number
