@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "xls/formula/names.h"
 #include "xls/model/cell_store.h"
@@ -14,12 +15,15 @@
 #include "xls/model/worksheets.h"
 
 namespace xls::test {
+namespace {
 
 std::string Where(const TrackedArea& a) {
   if (a.gone) return "#REF!";
   return std::to_string(a.sheet) + ":" + std::to_string(a.r1) + "," + std::to_string(a.c1) + ":" +
          std::to_string(a.r2) + "," + std::to_string(a.c2);
 }
+
+}  // namespace
 
 void TrackedArea::Shift(int movedSheet, bool rows, int at, int count) {
   if (gone || sheet != movedSheet) return;
@@ -74,15 +78,9 @@ std::map<CellKey, CachedResult> SavedResults(const Bytes& file) {
       ++sheet;
       continue;
     }
-    CachedResult c;
-    const CellKey key{sheet, body[0] | body[1] << 8, body[2] | body[3] << 8};
-    if (body[12] == 0xFF && body[13] == 0xFF) {
-      c.type = body[6];
-      c.code = body[8];
-    } else {
-      std::memcpy(&c.number, body.data() + 6, 8);
-    }
-    out[key] = c;
+    CachedResult& c = out[{sheet, body[0] | body[1] << 8, body[2] | body[3] << 8}];
+    if (body[12] == 0xFF && body[13] == 0xFF) c.type = body[6], c.code = body[8];
+    else std::memcpy(&c.number, body.data() + 6, 8);
   }
   return out;
 }
@@ -95,39 +93,45 @@ std::vector<std::string> ResultsDifferingFromFreshCalculation(const Bytes& file)
   for (std::int32_t s = 1; s <= book->GetWorksheets().GetCount(); ++s) {
     IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(s);
     sheet.Cells().ForEach([&](TXLSCellRef& cell) {
-      if (!cell.Formula()) return;
-      const CellKey key{s, cell.Row(), cell.Column()};
       Variant v;
-      const std::int32_t status = cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), v);
-      if (status < 0) return;  // not calculated here
-      auto found = cached.find(key);
-      const std::string where = std::to_string(s) + "!" + std::to_string(key.row) + "," + std::to_string(key.column);
-      if (found == cached.end()) {
-        wrong.push_back(where + " has no FORMULA record");
-        return;
-      }
+      const std::int32_t status = cell.Formula() ? cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), v) : -1;
+      if (status < 0) return;  // no formula, or not calculated here
+      const std::string where =
+          std::to_string(s) + "!" + std::to_string(cell.Row()) + "," + std::to_string(cell.Column());
+      const auto found = cached.find({s, cell.Row(), cell.Column()});
+      if (found == cached.end()) return wrong.push_back(where + " has no FORMULA record");
       const CachedResult& c = found->second;
-      bool same = false;
+      bool same = c.type == 0 || c.type == 3;  // a text (its STRING record) or empty
       if (status != 1) same = c.type == 2 && c.code == status;
       else if (v.IsNumber())
         same = c.type < 0 && std::fabs(c.number - v.NumberValue()) <= 1e-9 * std::max(1.0, std::fabs(c.number));
       else if (v.IsBoolean()) same = c.type == 1 && c.code == (v.BooleanValue() ? 1 : 0);
-      else same = c.type == 0 || c.type == 3;  // a text (its STRING record) or empty
       if (!same)
-        wrong.push_back(where + " saved " +
-                        (c.type < 0 ? std::to_string(c.number)
-                                    : "type " + std::to_string(c.type) + " code " + std::to_string(c.code)) +
-                        ", calculated status " + std::to_string(status) + " " +
+        wrong.push_back(where + " saved " + std::to_string(c.number) + " type " + std::to_string(c.type) + " code " +
+                        std::to_string(c.code) + ", calculated status " + std::to_string(status) + " " +
                         (v.IsNumber() ? std::to_string(v.NumberValue()) : ""));
     });
   }
   return wrong;
 }
 
+std::map<std::string, std::string> ExpectedNames(const EditRun& run) {
+  std::map<std::string, std::string> out;
+  for (const auto& [name, area] : run.expected) out[name] = Where(area);
+  return out;
+}
+
 EditRun RunEdits(std::uint32_t seed, int steps) {
+  static const char* const kEdits[] = {"set",           "formula",    "insert rows",         "delete rows",
+                                       "insert column", "delete column", "insert row of Other", "add sheet",
+                                       "rename sheet",  "name"};
   std::mt19937 random(seed);
-  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
   EditRun run;
+  auto pick = [&](int lo, int hi) {  // logged after the edit it is for
+    const int v = std::uniform_int_distribution<int>(lo, hi)(random);
+    run.log += " " + std::to_string(v);
+    return v;
+  };
   run.date1904 = seed % 2 == 1;
   IXLSWorkbook book = Open(EditBook(run.date1904));
   run.expected = {{"Rate", {1, 1, 0, 1, 0}},          {"Block", {1, 2, 0, 3, 1}},
@@ -146,68 +150,40 @@ EditRun RunEdits(std::uint32_t seed, int steps) {
     for (auto& [name, area] : run.expected) area.Shift(sheetIndex, rows, at, count);
   };
   for (int step = 0; step < steps; ++step) {
-    const int what = pick(1, 10);
-    IXLSWorksheet& data = *sheets.GetItem(1);
+    const int what = std::uniform_int_distribution<int>(1, 10)(random);
+    run.log += std::string(run.log.empty() ? "" : "; ") + kEdits[what - 1];
+    int r = 0, c = 0, at = 0;
     switch (what) {
-      case 1: {
-        const int r = pick(1, 10), c = pick(1, 3);
-        IXLSRange cell = data.GetRangeRC(r, c, r, c);
-        cell->SetValue(Variant(static_cast<double>(pick(-5, 70))));
-        run.log += "set " + std::to_string(r) + "," + std::to_string(c) + ";";
+      case 1: case 2:  // a number in A1:C10, or a formula in H1:J10
+        r = pick(1, 10), c = what == 1 ? pick(1, 3) : pick(8, 10);
+        sheets.GetItem(1)->GetRangeRC(r, c, r, c)->SetValue(
+            what == 1 ? Variant(static_cast<double>(pick(-5, 70))) : Variant(std::u16string(u"=SUM(A1:C3)+Rate+B2*1")));
         break;
-      }
-      case 2: {
-        const int r = pick(1, 10), c = pick(8, 10);
-        data.GetRangeRC(r, c, r, c)->SetValue(Variant(std::u16string(u"=SUM(A1:C3)+Rate+B2*1")));
-        run.log += "formula;";
+      case 3: case 4:
+        at = pick(0, 8);
+        shift(1, true, at, pick(1, 2) * (what == 3 ? 1 : -1));
         break;
-      }
-      case 3: case 4: {
-        const int at = pick(0, 8), count = pick(1, 2) * (what == 3 ? 1 : -1);
-        shift(1, true, at, count);
-        run.log += (count > 0 ? "insert rows " : "delete rows ") + std::to_string(at) + "x" +
-                   std::to_string(std::abs(count)) + ";";
-        break;
-      }
-      case 5: case 6: {
-        const int at = pick(0, 4), count = what == 5 ? 1 : -1;
-        shift(1, false, at, count);
-        run.log += (count > 0 ? "insert column " : "delete column ") + std::to_string(at) + ";";
-        break;
-      }
-      case 7: {
-        const int at = pick(0, 1);
-        shift(2, true, at, 1);
-        run.log += "insert row of Other " + std::to_string(at) + ";";
-        break;
-      }
-      case 8:
-        if (sheets.GetCount() < 4) sheets.Add();
-        run.log += "sheet added;";
-        break;
+      case 5: case 6: shift(1, false, pick(0, 4), what == 5 ? 1 : -1); break;
+      case 7: shift(2, true, pick(0, 1), 1); break;
+      case 8: if (sheets.GetCount() < 4) sheets.Add(); break;
       case 9:
         sheets.GetItem(pick(1, 2))->SetName(u"Renamed" + std::u16string(1, static_cast<char16_t>(u'0' + step)));
-        run.log += "sheet renamed;";
         break;
       case 10: {
         const std::string name = "Made" + std::to_string(step);
-        const int r = pick(0, 6), c = pick(0, 2);
-        const std::u16string where = u"='" + sheets.GetItem(1)->GetName() + u"'!$" +
-                                     std::u16string(1, static_cast<char16_t>(u'A' + c)) + u"$" +
-                                     std::u16string(1, static_cast<char16_t>(u'1' + r));
+        r = pick(0, 6), c = pick(0, 2);
+        std::u16string where = u"='" + sheets.GetItem(1)->GetName() + u"'!$A$1";
+        where[where.size() - 3] = static_cast<char16_t>(u'A' + c);
+        where.back() = static_cast<char16_t>(u'1' + r);
         EXPECT_TRUE(book->GetNames()->Add(std::u16string(name.begin(), name.end()), where)) << name;
         run.expected[name] = {1, r, c, r, c};
-        run.log += "name " + name + ";";
         break;
       }
     }
   }
   // Names whose cells are gone stay, as #REF!; a print area, titles or filter database whose
   // cells are gone is no more.
-  for (auto it = run.expected.begin(); it != run.expected.end();) {
-    if (it->second.gone && it->first.rfind("builtin", 0) == 0) it = run.expected.erase(it);
-    else ++it;
-  }
+  std::erase_if(run.expected, [](const auto& e) { return e.second.gone && e.first.rfind("builtin", 0) == 0; });
   run.saved = Saved(*book, 2);
   run.saved5 = Saved(*book, 1);
   return run;

@@ -1,12 +1,10 @@
 // The property of edits shared by the unit and the interop tests: EditBook (kept_books.h) read,
-// edited by a seeded random sequence of the library's edits, saved; the places its names should
-// have moved to, and what the saved file holds.
+// edited by a seeded random sequence of the library's edits and saved; where its names should
+// have gone, and what the saved file holds.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,34 +17,28 @@ namespace xls::test {
 struct TrackedArea {
   int sheet = 0, r1 = 0, c1 = 0, r2 = 0, c2 = 0;
   bool gone = false;
-  // Whole rows (or columns) inserted (count > 0) or deleted at `at` on a sheet: what a reference
-  // to the area becomes, worked out on its own here.
+  // What a reference to the area becomes when whole rows (columns) are inserted (count > 0) or
+  // deleted at `at` on a sheet, worked out on its own here.
   void Shift(int movedSheet, bool rows, int at, int count);
 };
-// "sheet:r1,c1:r2,c2" or "#REF!".
-std::string Where(const TrackedArea& a);
 
 struct EditRun {
   bool date1904 = false;
-  std::string log;                             // the edits made, for the failure message
+  std::string log;                              // the edits made, for the failure message
   std::map<std::string, TrackedArea> expected;  // by name; built-in names as "builtin<code>@<sheet>"
-  Bytes saved;                                  // BIFF8
-  Bytes saved5;                                 // BIFF5
+  Bytes saved, saved5;                          // BIFF8, BIFF5
 };
 EditRun RunEdits(std::uint32_t seed, int steps);
-
-// The saved NAME records as Where texts, by name (built-in ones as in EditRun).
+// The expected and the saved names (NAME records) as "sheet:r1,c1:r2,c2" or "#REF!", by name as
+// in EditRun.
+std::map<std::string, std::string> ExpectedNames(const EditRun& run);
 std::map<std::string, std::string> SavedNames(const Bytes& file);
 
-struct CellKey {
-  int sheet, row, column;  // 1-based sheet
-  bool operator<(const CellKey& o) const { return std::tie(sheet, row, column) < std::tie(o.sheet, o.row, o.column); }
-};
+using CellKey = std::tuple<int, int, int>;  // 1-based sheet, row, column
 // A FORMULA record's cached result: type -1 a number, else the special type (0 text, 1 boolean,
 // 2 error, 3 empty) with its code.
 struct CachedResult {
-  int type = -1;
-  int code = 0;
+  int type = -1, code = 0;
   double number = 0;
 };
 std::map<CellKey, CachedResult> SavedResults(const Bytes& file);

@@ -6,9 +6,7 @@ Record Formula(std::uint32_t row, std::uint32_t column, const Bytes& result, std
   Bytes b;
   for (std::uint32_t v : {row, column, 15u}) PutWord(b, v);
   b.insert(b.end(), result.begin(), result.end());
-  PutWord(b, options);
-  PutDWord(b, 0);
-  PutWord(b, static_cast<std::uint32_t>(tokens.size()));
+  for (std::uint32_t v : {std::uint32_t{options}, 0u, 0u, static_cast<std::uint32_t>(tokens.size())}) PutWord(b, v);
   b.insert(b.end(), tokens.begin(), tokens.end());
   return {0x0006, b};
 }
@@ -18,6 +16,7 @@ Bytes Cached(double v) {
   return b;
 }
 const Bytes kEmptyResult = {3, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+const Record kRecalcId = {0x01C1, {0xC1, 0x01, 0, 0, 0x55, 0x3A, 0x02, 0}};
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -30,12 +29,6 @@ namespace {
 // A reference to a cell of row 1 in the version's ptgRef (relative row and column).
 Bytes Ref(bool biff8, std::uint8_t column) {
   return biff8 ? Bytes{0x24, 0, 0, column, 0xC0} : Bytes{0x24, 0, 0xC0, column};
-}
-
-Records SettingsRecords() {
-  Bytes delta;
-  PutDouble(delta, 0.01);
-  return {{0x000D, {0, 0}}, {0x000C, {50, 0}}, {0x0011, {1, 0}}, {0x0010, delta}, {0x005F, {0, 0}}};
 }
 
 Record NumberCell(std::uint32_t row, double value) {
@@ -59,24 +52,22 @@ Bytes A5Tokens(bool biff8) { return Join({Ref(biff8, 0), {0x1E, 2, 0, 0x05}}); }
 Bytes CalculatedBook(std::uint16_t version) {
   const bool biff8 = version >= 0x0600;
   const std::map<int, Bytes> tokens = CalculatedTokens(biff8);
-  Records cells = SettingsRecords();
-  cells.push_back(NumberCell(0, 2));
-  cells.push_back(Formula(0, 1, Cached(0.5), 0x0001, tokens.at(1)));
-  cells.push_back(Formula(0, 2, Cached(1.5), 0x0020, tokens.at(2)));
-  cells.push_back(Formula(0, 3, Cached(10), 0, tokens.at(3)));
-  cells.push_back(NumberCell(2, 5));
-  const Bytes exp = {0x01, 2, 0, 1, 0};
-  cells.push_back(Formula(2, 1, Cached(10), 0x0008, exp));
-  Bytes shared = {2, 0, 2, 0, 1, 2, 0, 2};
-  const Bytes refN = biff8 ? Bytes{0x2C, 0, 0, 0xFF, 0xC0} : Bytes{0x2C, 0, 0xC0, 0xFF};
+  const Bytes exp = {0x01, 2, 0, 1, 0};  // the shared formula's cells: ptgExp of B3
+  const Bytes refN = biff8 ? Bytes{0x2C, 0, 0, 0xFF, 0xC0} : Bytes{0x2C, 0, 0xC0, 0xFF};  // the cell to the left
   const Bytes sharedTokens = Join({refN, {0x1E, 2, 0, 0x05}});
-  PutWord(shared, static_cast<std::uint32_t>(sharedTokens.size()));
-  shared.insert(shared.end(), sharedTokens.begin(), sharedTokens.end());
-  cells.push_back({0x04BC, shared});
-  cells.push_back(Formula(2, 2, Cached(20), 0x0008, exp));
-  cells.push_back(Formula(4, 0, Cached(4), 0, A5Tokens(biff8)));
+  Records cells = {{0x000D, {0, 0}}, {0x000C, {50, 0}}, {0x0011, {1, 0}}, {0x0010, Cached(0.01)}, {0x005F, {0, 0}},
+                   NumberCell(0, 2),
+                   Formula(0, 1, Cached(0.5), 0x0001, tokens.at(1)),
+                   Formula(0, 2, Cached(1.5), 0x0020, tokens.at(2)),
+                   Formula(0, 3, Cached(10), 0, tokens.at(3)),
+                   NumberCell(2, 5),
+                   Formula(2, 1, Cached(10), 0x0008, exp),
+                   {0x04BC, Join({{2, 0, 2, 0, 1, 2, 0, 2, static_cast<std::uint8_t>(sharedTokens.size()), 0},
+                                  sharedTokens})},
+                   Formula(2, 2, Cached(20), 0x0008, exp),
+                   Formula(4, 0, Cached(4), 0, A5Tokens(biff8))};
   Records globals = {{0x000E, {0, 0}}};
-  if (biff8) globals.push_back({0x01C1, {0xC1, 0x01, 0, 0, 0x55, 0x3A, 0x02, 0}});
+  if (biff8) globals.push_back(kRecalcId);
   return Workbook(version, {{"Data", cells}}, globals);
 }
 

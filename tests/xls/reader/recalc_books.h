@@ -18,6 +18,8 @@ Record Formula(std::uint32_t row, std::uint32_t column, const Bytes& result, std
 Bytes Cached(double v);
 // The typed result "empty text".
 extern const Bytes kEmptyResult;
+// RECALCID naming the build 0x23A55.
+extern const Record kRecalcId;
 Bytes Join(std::initializer_list<Bytes> parts);
 
 // The row-1 formulas of CalculatedBook by column, in the version's tokens:

@@ -3,13 +3,13 @@
 // the calculator's, formulas written with the file's own tokens read and compute as the original.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
+#include "platform/atomic_file.h"
 #include "recalc_books.h"
 #include "xls/model/range.h"
 #include "xls/model/worksheet.h"
@@ -26,18 +26,7 @@ class RecalcInterop : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Write(const std::string& name, const Bytes& bytes) const {
-    std::FILE* f = std::fopen(Path(name).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
-  Bytes Read(const std::string& name) const {
-    std::FILE* f = std::fopen(Path(name).c_str(), "rb");
-    Bytes out;
-    if (!f) return out;
-    for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(static_cast<std::uint8_t>(c));
-    std::fclose(f);
-    return out;
+    ASSERT_TRUE(platform::WriteFileAtomically(Path(name), bytes.data(), bytes.size())) << name;
   }
   // The "results" lines of each file, by file name.
   std::map<std::string, std::string> Results(const std::vector<std::string>& files) const {
@@ -69,7 +58,9 @@ TEST_F(RecalcInterop, ResultsOfXlwtReadAfterOurSave) {
       "b.save(sys.argv[1])' " + Path("xlwt.xls");
   std::string out;
   ASSERT_EQ(RunCommand(make + " 2>&1", out), 0) << out;
-  IXLSWorkbook book = Open(Read("xlwt.xls"));
+  Bytes xlwt;
+  ASSERT_TRUE(platform::ReadWholeFile(Path("xlwt.xls"), xlwt, 1 << 20));
+  IXLSWorkbook book = Open(xlwt);
   Write("xlwt8.xls", Saved(*book, 2));
   Write("xlwt5.xls", Saved(*book, 1));
   std::map<std::string, std::string> seen = Results({"xlwt.xls", "xlwt8.xls", "xlwt5.xls"});
@@ -88,12 +79,13 @@ TEST_F(RecalcInterop, ResultsOfXlwtReadAfterOurSave) {
 // compute keeps its old result for xlrd and gnumeric, and LibreOffice calculates every formula.
 TEST_F(RecalcInterop, TokensAsReadReadAsTheOriginal) {
   for (std::uint16_t version : {0x0600, 0x0500}) {
-    const std::string v = version == 0x0600 ? "8" : "5";
-    Write("calc" + v + ".xls", CalculatedBook(version));
+    const std::string v = version == 0x0600 ? "8.xls" : "5.xls";
+    const int format = version == 0x0600 ? 2 : 1;
+    Write("calc" + v, CalculatedBook(version));
     IXLSWorkbook book = Open(CalculatedBook(version));
-    Write("ours" + v + ".xls", Saved(*book, version == 0x0600 ? 2 : 1));
+    Write("ours" + v, Saved(*book, format));
     book->GetWorksheets().GetItem(1)->GetRange(u"A1")->SetValue(Variant(0.5));
-    Write("changed" + v + ".xls", Saved(*book, version == 0x0600 ? 2 : 1));
+    Write("changed" + v, Saved(*book, format));
   }
   std::map<std::string, std::string> seen =
       Results({"calc8.xls", "ours8.xls", "changed8.xls", "calc5.xls", "ours5.xls", "changed5.xls"});
