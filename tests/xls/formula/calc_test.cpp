@@ -319,7 +319,7 @@ TEST_F(CalcTest, SortedLookupsStopAtTheFirstEqualKeyTheyMeet) {
       EXPECT_EQ(bisected.ToText() + u"|" + read.ToText(), U(row + "|" + row)) << where;
       int last = -1;  // over ascending numbers: the last number not above the key
       for (int i = 0; i < n; ++i) last = cells[i].kind == 1 && cells[i].value <= key ? i : last;
-      if (ascending && !isText) EXPECT_EQ(hit, last) << where;
+      if (ascending && !isText) { EXPECT_EQ(hit, last) << where; }
     }
   }
 }
