@@ -260,17 +260,14 @@ TEST_F(CalcTest, SortedLookupsBisectAsTheScanFinds) {
 }
 
 // Sorted lookups over random columns of numbers (with ties), texts, blanks and errors, ascending
-// and in no order, hit where a reference walk of the rule hits: bisect with the lower middle,
-// looking at the nearest cell of the key's class at or before it (else after it); the first
-// equal cell met ends the bisection and the hit is the last of the equal cells of the key's class
-// that follow it; otherwise the last cell looked at below the key. Over ascending numbers that is
-// the last number not above the key. Both the lookup vector (under a stamp) and the cells read
-// one by one (Evaluate) are checked.
+// and in no order, hit where a reference walk of the rule hits, from the lookup vector (under a
+// stamp) and from the cells read one by one (Evaluate): bisect with the lower middle, looking at
+// the nearest cell of the key's class at or before it (else after it); the first equal cell met
+// ends the bisection and the hit is the last of the equal cells of the key's class that follow
+// it; otherwise the last cell looked at below the key. Over ascending numbers that is the last
+// number not above the key.
 TEST_F(CalcTest, SortedLookupsStopAtTheFirstEqualKeyTheyMeet) {
-  struct Cell {
-    int kind;  // 0 blank, 1 number, 2 text, 3 error
-    double value;  // a text's letter as a number
-  };
+  struct Cell { int kind; double value; };  // kind 0 blank, 1 number, 2 text (value: its letter), 3 error
   auto reference = [](const std::vector<Cell>& cells, int kind, double key) {
     auto order = [&](int at) { return cells[at].value < key ? -1 : (cells[at].value > key ? 1 : 0); };
     const int n = static_cast<int>(cells.size());
@@ -315,14 +312,14 @@ TEST_F(CalcTest, SortedLookupsStopAtTheFirstEqualKeyTheyMeet) {
       const int hit = reference(cells, isText ? 2 : 1, key);
       const std::string f = "VLOOKUP(" + (isText ? "\"" + std::string(1, static_cast<char>('a' + key)) + "\""
                                                  : std::to_string(key)) + ";A1:B" + std::to_string(n) + ";2)";
+      const std::string where = f + " round " + std::to_string(round), row = hit < 0 ? "" : std::to_string(hit + 1);
       Variant bisected, read;
-      EXPECT_EQ(Eval(f, bisected), hit < 0 ? kErrNA : 1) << f << " round " << round;
-      EXPECT_EQ(book_->Evaluate(U("=" + f), read), hit < 0 ? kErrNA : 1) << f << " round " << round;
-      EXPECT_EQ(bisected.ToText() + u"|" + read.ToText(), hit < 0 ? u"|" : U(std::to_string(hit + 1) + "|" + std::to_string(hit + 1)))
-          << f << " round " << round;
+      EXPECT_EQ(Eval(f, bisected), hit < 0 ? kErrNA : 1) << where;
+      EXPECT_EQ(book_->Evaluate(U("=" + f), read), hit < 0 ? kErrNA : 1) << where;
+      EXPECT_EQ(bisected.ToText() + u"|" + read.ToText(), U(row + "|" + row)) << where;
       int last = -1;  // over ascending numbers: the last number not above the key
       for (int i = 0; i < n; ++i) last = cells[i].kind == 1 && cells[i].value <= key ? i : last;
-      if (ascending && !isText) EXPECT_EQ(hit, last) << f << " round " << round;
+      if (ascending && !isText) { EXPECT_EQ(hit, last) << where; }
     }
   }
 }

@@ -150,6 +150,11 @@ class CalcInterop : public ::testing::Test {
     set(data_, "A1", Variant(u"=Sheet1!B1*2"));
   }
   static double SerialToDate(double serial) { return SerialToDateTime(serial); }
+  IXLSWorksheet* AddSheet(const std::u16string& name) {
+    IXLSWorksheet* s = book_->GetWorksheets().Add();
+    s->SetName(name);
+    return s;
+  }
 
   std::vector<std::string> Formulas() const {
     std::vector<std::string> f = {
@@ -690,24 +695,16 @@ TEST_F(CalcInterop, LookupsAndCriteriaAsTheFormatsProgramCalculates) {
 // argument's cells hold (those are read when the aggregate runs), then the ranges' in their order;
 // operators read their operands in order. Dates written with the month's name.
 TEST_F(CalcInterop, SortedLookupsErrorsAndNamedMonthsAsTheFormatsProgramGivesThem) {
-  IXLSWorksheet* ties = book_->GetWorksheets().Add();
-  IXLSWorksheet* kinds = book_->GetWorksheets().Add();
-  IXLSWorksheet* errs = book_->GetWorksheets().Add();
-  ties->SetName(u"Ties");
-  kinds->SetName(u"Kinds");
-  errs->SetName(u"Errs");
+  IXLSWorksheet *ties = AddSheet(u"Ties"), *kinds = AddSheet(u"Kinds"), *errs = AddSheet(u"Errs");
   auto put = [](IXLSWorksheet* s, const std::string& cell, const Variant& v) {
     ASSERT_EQ(s->GetRange(U(cell))->SetValue(v), 1) << cell;
   };
-  const double tied[] = {33, 33, 33, 33, 33, 33, 5, 33, 100, 33};
+  const double tied[] = {33, 33, 33, 33, 33, 33, 5, 33, 100, 33}, between[] = {1, 5, 1};
   for (int r = 1; r <= 10; ++r) {
-    put(ties, "A" + std::to_string(r), Variant(tied[r - 1]));
-    put(ties, "B" + std::to_string(r), Variant(U("r" + std::to_string(r - 1))));
-  }
-  const double between[] = {1, 5, 1};
-  for (int r = 1; r <= 3; ++r) {
-    put(ties, "C" + std::to_string(r), Variant(between[r - 1]));
-    put(ties, "D" + std::to_string(r), Variant(r == 2 ? 6.0 : -1.0));
+    const std::string row = std::to_string(r);
+    put(ties, "A" + row, Variant(tied[r - 1]));
+    put(ties, "B" + row, Variant(U("r" + std::to_string(r - 1))));
+    if (r <= 3) put(ties, "C" + row, Variant(between[r - 1])), put(ties, "D" + row, Variant(r == 2 ? 6.0 : -1.0));
   }
   // A11 blank, A20 blank above the empty text; F1 blank.
   const std::pair<const char*, Variant> cells[] = {
@@ -715,14 +712,15 @@ TEST_F(CalcInterop, SortedLookupsErrorsAndNamedMonthsAsTheFormatsProgramGivesThe
       {"B13", Variant(13.0)}, {"A14", Variant(u"y")},      {"B14", Variant(14.0)}, {"B20", Variant(31.0)},
       {"A21", Variant(u"=\"\"")}, {"B21", Variant(32.0)}, {"A22", Variant(false)}, {"B22", Variant(33.0)}};
   for (const auto& [cell, v] : cells) put(ties, cell, v);
+  // Headings in B6:H6 above each cell's own address, but for B7:B15's numbers.
   const char* const headings[] = {"INTEGRAL", "DOUBLE", "BLANK", "STRING", "REF", "AREA", "VALUE"};
   const double integral[] = {100, 200, 300, 534, 50, 534, 700, 800, 900};
   for (int c = 0; c < 7; ++c) {
     const std::string column(1, static_cast<char>('B' + c));
     put(kinds, column + "6", Variant(U(headings[c])));
-    for (int r = 7; r <= 15; ++r) put(kinds, column + std::to_string(r), Variant(U(column + std::to_string(r))));
+    for (int r = 7; r <= 15; ++r)
+      put(kinds, column + std::to_string(r), c ? Variant(U(column + std::to_string(r))) : Variant(integral[r - 7]));
   }
-  for (int r = 7; r <= 15; ++r) put(kinds, "B" + std::to_string(r), Variant(integral[r - 7]));
   put(errs, "A1", Variant::Error(kErrRef));
   put(errs, "A2", Variant(u"=1+\"a\""));
   put(errs, "A3", Variant(u"=SUM(A1;-A2)"));

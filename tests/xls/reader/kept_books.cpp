@@ -170,7 +170,7 @@ Bytes Workbook(std::uint16_t version, const std::vector<Sheet>& sheets, const Re
   r.push_back({0x000A, {}});
   for (const Sheet& s : sheets) {
     const std::uint16_t types[] = {0x0010, 0x0040, 0x0020};
-    r.push_back(Bof(types[s.type], version));
+    r.push_back(Bof(s.bof ? s.bof : types[s.type], version));
     if (s.type == 0)
       r.push_back({0x0200, biff8 ? Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0}  // DIMENSIONS
                                  : Bytes{0, 0, 8, 0, 0, 0, 2, 0, 0, 0}});
@@ -399,29 +399,18 @@ Bytes ChartSheetBook(std::uint16_t version, std::uint16_t bofType, const Records
   Records chart = {{0x1001, {0, 0}}, {0x1002, Bytes(16, 0)}, {0x1033, {}}};
   chart.insert(chart.end(), inside.begin(), inside.end());
   chart.push_back({0x1034, {}});
-  Bytes stream = Workbook(version, {{"Chart1", chart, 2}});
-  // The second BOF is the chart's.
-  for (std::size_t at = 0, bofs = 0; at + 8 <= stream.size(); at += 4 + (stream[at + 2] | stream[at + 3] << 8)) {
-    if (stream[at] == 0x09 && stream[at + 1] == 0x08 && ++bofs == 2)
-      stream[at + 6] = static_cast<std::uint8_t>(bofType), stream[at + 7] = static_cast<std::uint8_t>(bofType >> 8);
-  }
-  return Compound(stream, version >= 0x0600 ? u"Workbook" : u"Book");
+  return Compound(Workbook(version, {{"Chart1", chart, 2, bofType}}), version >= 0x0600 ? u"Workbook" : u"Book");
 }
 
 Bytes LibreOfficeChartSheetBook() {
   std::ifstream in(std::string(KV_TEST_DATA) + "/xls/lo_chart_bad_bof.xls", std::ios::binary);
   const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // The embedded chart's records, from its BOF (the third) to its EOF, under a chart sheet's BOF.
-  Records chart;
-  std::size_t bofs = 0;
-  for (const auto& record : RecordsOf(file)) {
-    if (record.first == 0x0809) ++bofs;
-    if (bofs != 3) continue;
-    if (record.first == 0x000A) break;
-    chart.push_back(record.first == 0x0809 ? Bof(0x0020, 0x0600) : record);
-  }
-  if (chart.empty()) return {};
-  chart.erase(chart.begin());  // Workbook writes the BOF
+  // The embedded chart's records after its BOF (the third) up to its EOF; Workbook writes the BOF.
+  const Records all = RecordsOf(file);
+  auto from = all.begin();
+  for (int bofs = 0; from != all.end() && bofs < 3; ++from) bofs += from->first == 0x0809;
+  if (from == all.end()) return {};
+  const Records chart(from, std::find_if(from, all.end(), [](const Record& r) { return r.first == 0x000A; }));
   Records data;
   for (std::uint32_t r = 1; r <= 5; ++r) {
     data.push_back(Number(r, 0, r));
@@ -434,42 +423,36 @@ Bytes LibreOfficeChartSheetBook() {
 
 namespace {
 
-// The 12-byte header of a future record: its id, flags and eight reserved bytes (or a range).
-Bytes FrtHeader(std::uint16_t id, std::uint16_t flags = 0, const Bytes& range = Bytes(8, 0)) {
-  Bytes b;
-  PutWord(b, id);
-  PutWord(b, flags);
-  b.insert(b.end(), range.begin(), range.end());
-  return b;
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
-Bytes Cat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// A record of the newer kinds: its 12-byte header (the id, flags 1 with the range it applies to,
+// else 0 and eight reserved bytes), then the body.
+Record Frt(std::uint16_t id, const Bytes& body, const Bytes& range = {}) {
+  Bytes header;
+  PutWord(header, id);
+  PutWord(header, range.empty() ? 0 : 1);
+  return {id, Cat({header, range.empty() ? Bytes(8, 0) : range, body})};
 }
 
 }  // namespace
 
 Records NewerSheetRecords() {
   const Bytes a1a2 = {0, 0, 1, 0, 0, 0, 0, 0};  // rows 0..1, column 0
-  // CONDFMT12 of A1:A2 (one rule, number 2).
-  const Bytes condFmt12 = Cat(FrtHeader(0x0879, 1, a1a2), Cat({1, 0, 5, 0}, Cat(a1a2, Cat({1, 0}, a1a2))));
-  // CF12: a formula rule TRUE, no formatting, priority 1.
-  Bytes cf12 = Cat(FrtHeader(0x087A, 1, a1a2), {2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x1D, 1, 0, 0, 0, 1, 0, 1, 0, 16});
-  cf12.insert(cf12.end(), 16, 0);
-  const Bytes continued = Cat(FrtHeader(0x087F, 1, a1a2), {0, 0, 0, 0});
-  // CFEX of a CF12 (the extension of format 1's rules).
-  const Bytes cfex = Cat(Cat({0x7B, 0x08}, a1a2), {1, 0, 0, 0, 1, 0});
-  const Bytes sort = {0, 0, 0, 0, 0};
-  // Ignored errors (numbers stored as text) over A1:A2.
-  const Bytes header = Cat(FrtHeader(0x0867), {3, 0, 1, 0, 0, 0, 0});
-  const Bytes feat = Cat(Cat(FrtHeader(0x0868), {3, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
-                            Cat(a1a2, {0x10, 0, 0, 0}));
-  // A protected range "R" over A1:A2 (no password).
-  const Bytes range = Cat(Cat(FrtHeader(0x0868), {2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
-                          Cat(a1a2, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 'R'}));
-  return {{0x0879, condFmt12}, {0x087A, cf12}, {0x087F, continued}, {0x087B, cfex},
-          {0x0090, sort},      {0x0867, header}, {0x0868, feat},         {0x0868, range}};
+  // CONDFMT12 of A1:A2 (one rule, number 2); CF12, a formula rule TRUE, no formatting, priority
+  // 1; its CONTINUEFRT12; the CFEX of format 1's rules; SORT; a FEATHEADR and FEAT of ignored
+  // errors (numbers stored as text) over A1:A2; a protected range "R" over A1:A2 (no password).
+  return {Frt(0x0879, Cat({{1, 0, 5, 0}, a1a2, {1, 0}, a1a2}), a1a2),
+          Frt(0x087A, Cat({{2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x1D, 1, 0, 0, 0, 1, 0, 1, 0, 16}, Bytes(16, 0)}), a1a2),
+          Frt(0x087F, {0, 0, 0, 0}, a1a2),
+          {0x087B, Cat({{0x7B, 0x08}, a1a2, {1, 0, 0, 0, 1, 0}})},
+          {0x0090, {0, 0, 0, 0, 0}},
+          Frt(0x0867, {3, 0, 1, 0, 0, 0, 0}),
+          Frt(0x0868, Cat({{3, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, a1a2, {0x10, 0, 0, 0}})),
+          Frt(0x0868, Cat({{2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, a1a2, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 'R'}}))};
 }
 
 Bytes NewerRecordsBook(bool themeContinued) {
@@ -482,18 +465,16 @@ Bytes NewerRecordsBook(bool themeContinued) {
     PutWord(xf, colour | 64 << 7);
     globals.push_back({0x00E0, xf});
   }
-  globals.push_back({0x087C, Cat(FrtHeader(0x087C), {0, 0, 18, 0, 0x78, 0x56, 0x34, 0x12})});
-  // XFEXT of XF 17: the foreground colour RGB FF8000.
-  globals.push_back({0x087D, Cat(FrtHeader(0x087D), {0, 0, 17, 0, 0, 0, 1, 0, 4, 0, 20, 0, 2, 0, 0, 0, 0xFF,
-                                                        0x80, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0})});
-  globals.push_back({0x088D, Cat(FrtHeader(0x088D), {0, 0, 0, 0, 0, 0})});
-  // The default theme (version 124226, no theme part).
-  globals.push_back({0x0896, Cat(FrtHeader(0x0896), {0x42, 0xE5, 0x01, 0})});
-  if (themeContinued) globals.push_back({0x0812, Cat(FrtHeader(0x0812), {1, 2, 3, 4})});
-  Bytes condFmt = {1, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+  // XFCRC; XFEXT of XF 17 (the foreground colour RGB FF8000); DXF; the default theme (version
+  // 124226, no theme part).
+  globals.push_back(Frt(0x087C, {0, 0, 18, 0, 0x78, 0x56, 0x34, 0x12}));
+  globals.push_back(Frt(0x087D, {0, 0, 17, 0, 0, 0, 1, 0, 4, 0, 20, 0, 2, 0, 0, 0, 0xFF, 0x80, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}));
+  globals.push_back(Frt(0x088D, {0, 0, 0, 0, 0, 0}));
+  globals.push_back(Frt(0x0896, {0x42, 0xE5, 0x01, 0}));
+  if (themeContinued) globals.push_back(Frt(0x0812, {1, 2, 3, 4}));
+  const Bytes condFmt = {1, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0};
   // A1:A2 > 6, a red fill.
-  Bytes cf = {1, 5, 9, 0, 0, 0, 0xFF, 0xFF, 0x38, 0x20, 0, 0, 0, 0x04, 0x0A, 0};
-  cf.push_back(0x1F);
+  Bytes cf = {1, 5, 9, 0, 0, 0, 0xFF, 0xFF, 0x38, 0x20, 0, 0, 0, 0x04, 0x0A, 0, 0x1F};
   PutDouble(cf, 6);
   Records sheet = {Number(0, 0, 5, 17), Number(1, 0, 7, 17), {0x01B0, condFmt}, {0x01B1, cf}};
   for (const auto& record : NewerSheetRecords()) sheet.push_back(record);

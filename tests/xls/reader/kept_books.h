@@ -29,6 +29,7 @@ struct Sheet {
   std::string name;
   Records records;
   std::uint8_t type = 0;
+  std::uint16_t bof = 0;  // the type of its BOF when not that of its kind (a chart sheet's 0x8000)
 };
 // A bare workbook stream: WINDOW1, five fonts (10 pt Arial) and the first xfs of sixteen XFs
 // (fifteen of styles of the type word given, then the cells' XF 15), as the format's program

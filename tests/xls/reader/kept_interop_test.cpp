@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 #include <unistd.h>
@@ -202,12 +203,9 @@ TEST_F(KeptRecordsInterop, LibreOfficeFindsWhatTheOriginalsHold) {
 
 // The lines of a tool's output that start with the prefix.
 std::string LinesOf(const std::string& lines, const std::string& prefix) {
+  std::istringstream in(lines);
   std::string out;
-  for (std::size_t at = 0; at < lines.size();) {
-    const std::size_t end = std::min(lines.find('\n', at), lines.size());
-    if (lines.compare(at, prefix.size(), prefix) == 0) out += lines.substr(at, end - at) + "\n";
-    at = end + 1;
-  }
+  for (std::string line; std::getline(in, line);) out += line.starts_with(prefix) ? line + "\n" : "";
   return out;
 }
 

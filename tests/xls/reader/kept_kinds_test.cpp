@@ -15,11 +15,12 @@
 namespace xls::test {
 namespace {
 
+int Word(const Bytes& bytes, std::size_t at) { return bytes[at] | bytes[at + 1] << 8; }
+
 // The token bytes of the FORMULA record of a cell (empty when there is none).
-Bytes FormulaTokens(const Bytes& file, std::uint16_t row, std::uint16_t column) {
+Bytes FormulaTokens(const Bytes& file, int row, int column) {
   for (const auto& [id, body] : RecordsOf(file, {0x0006}))
-    if (body.size() > 22 && (body[0] | body[1] << 8) == row && (body[2] | body[3] << 8) == column)
-      return Bytes(body.begin() + 22, body.end());
+    if (body.size() > 22 && Word(body, 0) == row && Word(body, 2) == column) return Bytes(body.begin() + 22, body.end());
   return {};
 }
 
@@ -27,38 +28,36 @@ bool Contains(const Bytes& bytes, const Bytes& part) {
   return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
 }
 
-std::vector<std::u16string> LossesWith(const TXLSWorkbook& book, const std::u16string& text) {
-  std::vector<std::u16string> found;
-  for (const std::u16string& line : book.GetReadLosses())
-    if (line.find(text) != std::u16string::npos) found.push_back(line);
-  return found;
+std::ptrdiff_t LossesWith(const TXLSWorkbook& book, const std::u16string& text) {
+  const auto& losses = book.GetReadLosses();
+  return std::count_if(losses.begin(), losses.end(), [&](const auto& line) { return line.find(text) != line.npos; });
 }
 
-// GETPIVOTDATA and DATESTRING have no BIFF5 numbers: a BIFF5 save calls them through the add-in
-// book, and reading that save gives the numbers back. PHONETIC with its fixed-count token reads.
+// GETPIVOTDATA, DATESTRING and PHONETIC (read from its fixed-count token) have no BIFF5 numbers:
+// a BIFF5 save calls them through the add-in book (ptgNameX, then ptgFuncVar 255 counting the
+// name), and reading that save gives the numbers back.
 TEST(KeptKinds, Biff8FunctionsGoToBiff5ThroughTheAddInBook) {
   IXLSWorkbook book = Open(FunctionsBook());
-  IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
-  EXPECT_EQ(sheet.GetRange(u"D1")->GetFormula(), u"=PHONETIC(A1)");
-  const Bytes biff5 = Saved(*book, 1);
+  EXPECT_EQ(book->GetWorksheets().GetItem(1)->GetRange(u"D1")->GetFormula(), u"=PHONETIC(A1)");
+  const Bytes biff5 = Saved(*book, 1), biff8 = Saved(*Open(biff5), 2);
   std::vector<std::string> addIns;
   for (const auto& [id, body] : RecordsOf(biff5, {0x0023}))
     if (body.size() > 7) addIns.emplace_back(body.begin() + 7, body.begin() + 7 + body[6]);
-  for (const char* name : {"GETPIVOTDATA", "DATESTRING", "PHONETIC"})
+  const struct {
+    const char* name;
+    std::uint8_t count;  // of the call through the add-in book
+    Bytes biff8;
+  } calls[] = {{"GETPIVOTDATA", 3, {0x42, 2, 0x66, 0x01}}, {"DATESTRING", 2, {0x41, 0x60, 0x01}},
+               {"PHONETIC", 2, {0x41, 0x68, 0x01}}};
+  for (int column = 1; column <= 3; ++column) {
+    const auto& [name, count, tokens8] = calls[column - 1];
     EXPECT_NE(std::find(addIns.begin(), addIns.end(), name), addIns.end()) << name;
-  // ptgNameX of the add-in book, then ptgFuncVar 255 counting the name.
-  for (std::uint16_t column : {1, 2}) {
     const Bytes tokens = FormulaTokens(biff5, 0, column);
     ASSERT_GE(tokens.size(), 4u);
-    EXPECT_TRUE(Contains(tokens, {0x39})) << column;
-    EXPECT_TRUE(std::equal(tokens.end() - 3, tokens.end(), Bytes{static_cast<std::uint8_t>(column == 1 ? 3 : 2), 0xFF, 0}.begin()))
-        << column;
+    EXPECT_TRUE(Contains(tokens, {0x39})) << name;
+    EXPECT_EQ(Bytes(tokens.end() - 3, tokens.end()), (Bytes{count, 0xFF, 0})) << name;
+    EXPECT_TRUE(Contains(FormulaTokens(biff8, 0, column), tokens8)) << name;
   }
-  IXLSWorkbook again = Open(biff5);
-  const Bytes biff8 = Saved(*again, 2);
-  EXPECT_TRUE(Contains(FormulaTokens(biff8, 0, 1), {0x42, 2, 0x66, 0x01}));
-  EXPECT_TRUE(Contains(FormulaTokens(biff8, 0, 2), {0x41, 0x60, 0x01}));
-  EXPECT_TRUE(Contains(FormulaTokens(biff8, 0, 3), {0x41, 0x68, 0x01}));
 }
 
 // A BIFF8 chart sheet goes to a BIFF5 save in BIFF5's layouts, without what BIFF5 has no place
@@ -90,29 +89,29 @@ TEST(KeptKinds, ChartSheetsGoToBothFormats) {
   EXPECT_EQ(RecordsOf(saved, {0x1001, 0x1002, 0x1033, 0x1034}).size(), 4u);
   const Records bofs = RecordsOf(saved, {0x0809});
   ASSERT_EQ(bofs.size(), 2u);
-  EXPECT_EQ(bofs[1].second[2] | bofs[1].second[3] << 8, 0x0020);
+  EXPECT_EQ(Word(bofs[1].second, 2), 0x0020);
 }
 
 // The records are written back as read in a BIFF8 save, each in its place; the XFEXT still names
 // its XF; the CONDFMT keeps the number its CFEX names; a FEATHEADR of another feature is no
-// sheet protection.
+// sheet protection. A BIFF5 save holds none of them, as the read losses say.
 TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   IXLSWorkbook book = Open(NewerRecordsBook(true));
   IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(1);
   EXPECT_FALSE(sheet.Protection().GetProtected());
+  auto kept = [](const Bytes& file) { return RecordsOf(file, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868}); };
   const Bytes saved = Saved(*book, 2);
   // SORT goes after the selection, before the conditional formats; the protected range only
-  // with the sheet's protection.
+  // with the sheet's protection, whose SHEETPROTECTION comes before the features.
   Records expected = NewerSheetRecords();
   std::stable_partition(expected.begin(), expected.end(), [](const auto& r) { return r.first == 0x0090; });
-  EXPECT_EQ(RecordsOf(saved, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868}),
-            Records(expected.begin(), expected.end() - 1));
+  EXPECT_EQ(kept(saved), Records(expected.begin(), expected.end() - 1));
   sheet.Protection().SetProtected(true);
-  Records protectedSheet = RecordsOf(Saved(*book, 2), {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0867, 0x0868});
+  const Records protectedSheet = kept(Saved(*book, 2));
+  sheet.Protection().SetProtected(false);
   ASSERT_EQ(protectedSheet.size(), expected.size() + 1);
   EXPECT_EQ(protectedSheet.back(), expected.back());
-  EXPECT_EQ(protectedSheet[protectedSheet.size() - 4].second[12], 2);  // SHEETPROTECTION before the features
-  sheet.Protection().SetProtected(false);
+  EXPECT_EQ(protectedSheet[protectedSheet.size() - 4].second[12], 2);
   const Records all = RecordsOf(saved);
   auto at = [&all](std::uint16_t id) {
     return std::find_if(all.begin(), all.end(), [id](const auto& r) { return r.first == id; }) - all.begin();
@@ -125,32 +124,27 @@ TEST(KeptKinds, NewerRecordsGoBackAsRead) {
   EXPECT_EQ(condFmt[0].second[2], 3);  // recalculation flag and number 1
   // Globals: XFCRC, XFEXT and DXF right after the XFs, the theme and its CONTINUEFRT after the
   // sheets' BOUNDSHEETs.
-  const Records globals = RecordsOf(saved, {0x00E0, 0x087C, 0x087D, 0x088D, 0x0085, 0x0896, 0x0812});
   std::vector<std::uint16_t> order;
-  for (const auto& [id, body] : globals)
-    if (id != 0x00E0 && (order.empty() || order.back() != id)) order.push_back(id);
+  for (const auto& [id, body] : RecordsOf(saved, {0x087C, 0x087D, 0x088D, 0x0085, 0x0896, 0x0812}))
+    if (order.empty() || order.back() != id) order.push_back(id);
   EXPECT_EQ(order, (std::vector<std::uint16_t>{0x087C, 0x087D, 0x088D, 0x0085, 0x0896, 0x0812}));
-  const Records cells = RecordsOf(saved, {0x027E, 0x0203, 0x00BD});
+  const Records cells = RecordsOf(saved, {0x027E, 0x0203, 0x00BD}), ext = RecordsOf(saved, {0x087D});
   ASSERT_FALSE(cells.empty());
-  const std::uint16_t a1XF = static_cast<std::uint16_t>(cells[0].second[4] | cells[0].second[5] << 8);
-  const Records ext = RecordsOf(saved, {0x087D});
   ASSERT_EQ(ext.size(), 1u);
-  EXPECT_EQ(ext[0].second[14] | ext[0].second[15] << 8, a1XF);
-  // A BIFF5 save holds none of them, as the read losses say.
+  EXPECT_EQ(Word(ext[0].second, 14), Word(cells[0].second, 4));  // A1's XF
   EXPECT_TRUE(RecordsOf(Saved(*book, 1), {0x0879, 0x087A, 0x087B, 0x0090, 0x0868, 0x087D, 0x0896, 0x088D}).empty());
-  EXPECT_EQ(LossesWith(*book, u"left out of a BIFF5 save").size(), 6u);
-  EXPECT_EQ(LossesWith(*book, u"Sheet \"S\": 4 conditional format records of the newer kinds").size(), 1u);
-  EXPECT_EQ(LossesWith(*book, u"Workbook: the theme (THEME), kept as read in a BIFF8 save, is left out").size(), 1u);
+  EXPECT_EQ(LossesWith(*book, u"left out of a BIFF5 save"), 6);
+  EXPECT_EQ(LossesWith(*book, u"Sheet \"S\": 4 conditional format records of the newer kinds"), 1);
+  EXPECT_EQ(LossesWith(*book, u"Workbook: the theme (THEME), kept as read in a BIFF8 save, is left out"), 1);
   // BIFF5 has a SORT of its own, which is not kept.
   IXLSWorkbook biff5 = Open(Workbook(0x0500, {{"S", {{0x0090, {0, 0, 0, 0, 0}}}}}));
   EXPECT_EQ(biff5->GetReadLosses(), std::vector<std::u16string>{u"Sheet \"S\": the sort order (SORT) was left out"});
   // Once rows move, the sheet's records no longer say where they apply: they go; the globals'
-  // stay.
+  // stay. So do they once cells are cleared with their formats and rules.
   sheet.GetRange(u"A1")->GetEntireRow()->Insert();
   const Bytes moved = Saved(*book, 2);
   EXPECT_TRUE(RecordsOf(moved, {0x0879, 0x087A, 0x087F, 0x087B, 0x0090, 0x0868}).empty());
   EXPECT_EQ(RecordsOf(moved, {0x087D, 0x0896, 0x088D}).size(), 3u);
-  // So do they once cells are cleared with their formats and rules.
   IXLSWorkbook cleared = Open(NewerRecordsBook(false));
   EXPECT_EQ(RecordsOf(Saved(*cleared, 2), {0x0879}).size(), 1u);
   cleared->GetWorksheets().GetItem(1)->GetRange(u"C9")->Clear();
@@ -159,23 +153,20 @@ TEST(KeptKinds, NewerRecordsGoBackAsRead) {
 
 // Other writers' style XFs keep the style flag with parent 0: they stay style XFs, and the
 // Normal style names one. A sheet that names no default row height has that of the default
-// font (11 pt Calibri: 15 points), as the format's program shows it.
+// font (11 pt Calibri: 15 points), as the format's program shows it; so has the row of A1,
+// whose height was never set.
 TEST(KeptKinds, StyleXFsAndTheDefaultRowHeight) {
   for (bool otherStyles : {false, true}) {
     IXLSWorkbook book = Open(CalibriBook(otherStyles));
     EXPECT_EQ(book->GetWorksheets().GetItem(1)->RowInfo().GetDefaultRowHeight(), 15.0);
     const Bytes saved = Saved(*book, 2);
-    const Records xfs = RecordsOf(saved, {0x00E0});
+    const Records xfs = RecordsOf(saved, {0x00E0}), heights = RecordsOf(saved, {0x0225}), rows = RecordsOf(saved, {0x0208});
     ASSERT_GE(xfs.size(), 16u);
-    for (std::size_t i = 0; i < 15; ++i)
-      EXPECT_EQ(xfs[i].second[4] | xfs[i].second[5] << 8, 0xFFF5) << otherStyles << " XF " << i;
-    const Records heights = RecordsOf(saved, {0x0225});
+    for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(Word(xfs[i].second, 4), 0xFFF5) << otherStyles << " XF " << i;
     ASSERT_EQ(heights.size(), 1u);
     EXPECT_EQ(heights[0].second, (Bytes{0, 0, 0x2C, 0x01}));
-    // The row of A1, whose height was never set, has the default row's.
-    const Records rows = RecordsOf(saved, {0x0208});
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].second[6] | rows[0].second[7] << 8, 300);
+    EXPECT_EQ(Word(rows[0].second, 6), 300);
   }
   EXPECT_EQ(DefaultRowTwipsOfFont(u"Arial", 10), 255);
   EXPECT_EQ(DefaultRowTwipsOfFont(u"Calibri", 11), 300);

@@ -167,13 +167,12 @@ def kinds_lo(work, files):
         if root is None:
             result[path] = lines
             continue
-        fills, heights = {}, {}
-        for s in root.iter(q("style:style")):
-            for p in s.findall("style:table-cell-properties", NS):
-                if p.get(q("fo:background-color")):
-                    fills[s.get(q("style:name"))] = p.get(q("fo:background-color"))
-            for p in s.findall("style:table-row-properties", NS):
-                heights[s.get(q("style:name"))] = p.get(q("style:row-height"))
+        styles = {s.get(q("style:name")): s for s in root.iter(q("style:style"))}
+
+        def prop(element, kind, key):  # a property of the element's style, or None
+            p = styles.get(element.get(q("table:style-name")))
+            p = p.find("style:%s-properties" % kind, NS) if p is not None else None
+            return p.get(q(key)) if p is not None else None
         for i, table in enumerate(root.iter(q("table:table"))):
             lines.append("sheet %s" % table.get(q("table:name")))
             for chart in table.iter(q("draw:object")):
@@ -183,12 +182,12 @@ def kinds_lo(work, files):
                 continue
             for r, row in enumerate(table.iter(q("table:table-row"))):
                 if r == 0:
-                    lines.append("height %s" % heights.get(row.get(q("table:style-name"))))
+                    lines.append("height %s" % prop(row, "table-row", "style:row-height"))
                 for c, cell in enumerate(row.iter(q("table:table-cell"))):
                     if cell.get(q("table:formula")):
                         lines.append("formula %d %d %s" % (r, c, cell.get(q("table:formula")).split(":", 1)[-1]))
-                    if fills.get(cell.get(q("table:style-name"))):
-                        lines.append("fill %d %d %s" % (r, c, fills[cell.get(q("table:style-name"))]))
+                    if fill := prop(cell, "table-cell", "fo:background-color"):
+                        lines.append("fill %d %d %s" % (r, c, fill))
             for f in table.iter(q("calcext:conditional-format")):
                 lines += ["condition %s %s %s" % (f.get(q("calcext:target-range-address")), c.tag.split("}")[1],
                                                   c.get(q("calcext:value"))) for c in f]
