@@ -487,8 +487,7 @@ class MonitorTest : public QObject {
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id = 190; id <= 217; ++id)
         QVERIFY2(id == 214 || core::LangStr(id) != core::BuiltInText(id), qPrintable(QString::number(id)));
-    // The message boxes' titles and headlines too, in each language but English, which keeps the
-    // built-in texts.
+    // The message boxes' titles and headlines too, in each language but English (the built-in texts).
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id : {73, 75, 76, 78, 99, 100, 101, 214})
         QVERIFY2((core::LangStr(id) == core::BuiltInText(id)) == (lang == 1), qPrintable(QString::number(id)));
