@@ -350,7 +350,8 @@ class MonitorTest : public QObject {
       std::function<bool(D)> holds;  // the drive holds the value written
     };
     const Case cases[] = {
-        {"Speed", 4, 6, [](F f) { f.editSpeed[0]->setText("50.0"); f.setpointButton[0]->click(); return f.editSpeed[0]; },
+        {"Speed", 4, 6,
+         [](F f) { f.editSpeed[0]->setText("50.0"); f.setpointButton[0]->click(); return f.editSpeed[0]; },
          "50.0", "50.0", "12.3", false, true, [](D d) { return d.Holding(1, 910) == 500; }},
         {"Target", 4, 16, [](F f) { f.editPos[0]->setText("-1.5"); f.setpointButton[4]->click(); return f.editPos[0]; },
          "-1.5", "-1.50", "0.00", false, true,
@@ -372,10 +373,11 @@ class MonitorTest : public QObject {
     const FaultKind kinds[] = {K::None, K::Silence, K::Ignore, K::Exception, K::Ignore};
     for (const Case& c : cases) {
       // A command's read-back tells what the register holds; a value's, whether it is the one written.
-      const QString back = QString("ead back from the drive, ") + c.name;
-      const QString held = "r" + back + " now holds " + c.held + (c.command ? "." : ", the value written.");
-      const QString notHeld = c.command ? "r" + back + " now holds " + c.old + "."
-                                        : "R" + back + " holds " + c.old + ", not the value written.";
+      const QString name = c.name, back = "read back from the drive, " + name;
+      const QString held = back + " now holds " + c.held + (c.command ? "." : ", the value written.");
+      const QString notHeld = c.command ? back + " now holds " + c.old + "."
+                                        : "Read back from the drive, " + name + " holds " + c.old +
+                                              ", not the value written.";
       const QString refused = QString("Write Fail\nThe drive refused the %1: illegal data value (exception 3).")
                                   .arg(c.command ? "command" : "value");
       for (Fate fate : {Done, Unanswered, Ignored, Refused, Dead}) {

@@ -489,12 +489,11 @@ class ParamGridTest : public QObject {
     // A float that the drive holds as written is told by its bits: a 0 reads back as 0 (not as
     // the read's display value, 1e-10), and the document is left as it was.
     view->TabControl->setCurrentIndex(1);
-    const int torque = uitest::RowOfCode(*view, "P0.05");  // F107
     uitest::DocumentLine("P0.05").value = 0;
     core::State().DocumentModified = false;
-    drive.SetHolding(1, 107, 0x3F80);  // 1.0 before the write
+    drive.SetHolding(1, 107, 0x3F80);  // P0.05 is F107, 1.0 before the write
     drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 16});
-    uitest::EnterValue(*view, torque, "0");
+    uitest::EnterValue(*view, uitest::RowOfCode(*view, "P0.05"), "0");
     QVERIFY2(gui.messages.back().text.endsWith("P0.05 now holds 0.0, the value written."),
              qPrintable(gui.messages.back().text));
     QVERIFY(uitest::DocumentLine("P0.05").value == 0.0f);
