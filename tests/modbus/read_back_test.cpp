@@ -43,13 +43,11 @@ TEST_F(ReadBackTest, MonitorItemsCompareTheBitsWritten) {
 
 TEST_F(ReadBackTest, RegistersAreReadInBlocksOfSixteenThenTwoThenOne) {
   std::vector<std::uint16_t> words;
-  for (std::uint16_t i = 0; i < 19; ++i) {
-    words.push_back(static_cast<std::uint16_t>(1000 + i));
-    drive->SetHolding(1, static_cast<std::uint16_t>(100 + i), words.back());
-  }
+  for (std::uint16_t i = 0; i < 19; ++i) drive->SetHolding(1, 100 + i, words.emplace_back(1000 + i));
   // The count, and the reads it takes: (function, register count) in order.
   const struct { int count; std::vector<std::pair<int, int>> reads; } cases[] = {
-      {1, {{3, 1}}}, {2, {{3, 2}}}, {7, {{3, 2}, {3, 2}, {3, 2}, {3, 1}}}, {16, {{3, 16}}}, {19, {{3, 16}, {3, 2}, {3, 1}}}};
+      {1, {{3, 1}}}, {2, {{3, 2}}}, {7, {{3, 2}, {3, 2}, {3, 2}, {3, 1}}}, {16, {{3, 16}}},
+      {19, {{3, 16}, {3, 2}, {3, 1}}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.count);
     port->ClearHistory();

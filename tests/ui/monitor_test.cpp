@@ -336,107 +336,88 @@ class MonitorTest : public QObject {
 
   // Every write of the monitor against each fate of the write on a plain line: done, done but
   // unanswered, ignored (the reads still answered), refused, and unanswered by a drive that then
-  // answers nothing (where the tick reaches the write at all). A failure is never silent: it
-  // says what the drive holds as read back, and a field shows what the drive holds or keeps
-  // what was typed; it is never emptied.
+  // answers nothing (where the tick reaches the write at all). A failure says what the drive
+  // holds, read back; a field shows that or keeps what was typed, and is never emptied.
   void everyFailedWriteSaysWhatTheDriveHolds() {
-    const QString again = "The drive may have done the write all the same: ";
+    using F = TMonitorForm&;
+    using D = const simdrive::Drive&;
     struct Case {
-      const char* what;
+      const char* name;  // as the messages name it
       int model, function;
-      std::function<void(TMonitorForm&)> request;
-      std::function<QLineEdit*(TMonitorForm&)> field;  // null: no field
-      QString typed, old, held, notHeld, refused;  // held: of the drive that did the write unanswered
-      bool deadReached;
-      std::function<bool(const simdrive::Drive&)> holds;  // the drive holds the value written
+      std::function<QLineEdit*(F)> request;  // returns the field written, if any
+      QString typed, held, old;  // held: the value written as the monitor shows it; old: before it
+      bool command, deadReached;
+      std::function<bool(D)> holds;  // the drive holds the value written
     };
-    const QString refusedValue = "Write Fail\nThe drive refused the value: illegal data value (exception 3).";
     const Case cases[] = {
-        {"speed set-point", 4, 6, [](TMonitorForm& f) { f.editSpeed[0]->setText("50.0"); f.setpointButton[0]->click(); },
-         [](TMonitorForm& f) { return f.editSpeed[0]; }, "50.0", "12.3", "read back from the drive, Speed now holds 50.0, the value written.",
-         "Read back from the drive, Speed holds 12.3, not the value written.", refusedValue, true,
-         [](const simdrive::Drive& d) { return d.Holding(1, 910) == 500; }},
-        {"position set-point", 4, 16, [](TMonitorForm& f) { f.editPos[0]->setText("-1.5"); f.setpointButton[4]->click(); },
-         [](TMonitorForm& f) { return f.editPos[0]; }, "-1.5", "0.00", "read back from the drive, Target now holds -1.50, the value written.",
-         "Read back from the drive, Target holds 0.00, not the value written.", refusedValue, true,
-         [](const simdrive::Drive& d) { return d.Holding(1, 920) == 0xFF6A && d.Holding(1, 921) == 0xFFFF; }},
-        {"control type", 4, 6, [](TMonitorForm& f) { f.editControl->setText("7"); f.ButtonConSet->click(); },
-         [](TMonitorForm& f) { return f.editControl; }, "7", "0", "read back from the drive, Control now holds 7, the value written.",
-         "Read back from the drive, Control holds 0, not the value written.", refusedValue, true,
-         [](const simdrive::Drive& d) { return d.Holding(1, 930) == 7; }},
-        {"register panel", 4, 6, [](TMonitorForm& f) { f.editAdd->setText("500"); f.editVal->setText("77"); f.Button2->click(); },
-         [](TMonitorForm& f) { return f.editVal; }, "77", "0", "read back from the drive, register 500 now holds 77, the value written.",
-         "Read back from the drive, register 500 holds 0, not the value written.", refusedValue, false,
-         [](const simdrive::Drive& d) { return d.Holding(1, 500) == 77; }},
-        {"forced input", 1, 6, [](TMonitorForm& f) { f.ButtonSet[0]->click(); }, nullptr, "", "",
-         "read back from the drive, register 942 now holds 1, the value written.",
-         "Read back from the drive, register 942 holds 0, not the value written.", refusedValue, false,
-         [](const simdrive::Drive& d) { return d.Holding(1, 942) == 1; }},
-        {"word command", 1, 6, [](TMonitorForm& f) { f.ButtonCmd[0]->click(); }, nullptr, "", "",
-         "read back from the drive, register 948 now holds 1.", "read back from the drive, register 948 now holds 0.",
-         "Write Fail\nThe drive refused the command: illegal data value (exception 3).", true,
-         [](const simdrive::Drive& d) { return d.Holding(1, 948) == 1; }},
-        {"coil command", 1, 5, [](TMonitorForm& f) { f.ButtonCmd[6]->click(); }, nullptr, "", "",
-         "read back from the drive, coil 20 now holds 1.", "read back from the drive, coil 20 now holds 0.",
-         "Write Fail\nThe drive refused the command: illegal data value (exception 3).", true,
-         [](const simdrive::Drive& d) { return d.Coil(1, 20); }},
+        {"Speed", 4, 6,
+         [](F f) { f.editSpeed[0]->setText("50.0"); f.setpointButton[0]->click(); return f.editSpeed[0]; },
+         "50.0", "50.0", "12.3", false, true, [](D d) { return d.Holding(1, 910) == 500; }},
+        {"Target", 4, 16, [](F f) { f.editPos[0]->setText("-1.5"); f.setpointButton[4]->click(); return f.editPos[0]; },
+         "-1.5", "-1.50", "0.00", false, true,
+         [](D d) { return d.Holding(1, 920) == 0xFF6A && d.Holding(1, 921) == 0xFFFF; }},
+        {"Control", 4, 6, [](F f) { f.editControl->setText("7"); f.ButtonConSet->click(); return f.editControl; },
+         "7", "7", "0", false, true, [](D d) { return d.Holding(1, 930) == 7; }},
+        {"register 500", 4, 6,
+         [](F f) { f.editAdd->setText("500"); f.editVal->setText("77"); f.Button2->click(); return f.editVal; },
+         "77", "77", "0", false, false, [](D d) { return d.Holding(1, 500) == 77; }},
+        {"register 942", 1, 6, [](F f) { f.ButtonSet[0]->click(); return nullptr; }, "", "1", "0", false, false,
+         [](D d) { return d.Holding(1, 942) == 1; }},
+        {"register 948", 1, 6, [](F f) { f.ButtonCmd[0]->click(); return nullptr; }, "", "1", "0", true, true,
+         [](D d) { return d.Holding(1, 948) == 1; }},
+        {"coil 20", 1, 5, [](F f) { f.ButtonCmd[6]->click(); return nullptr; }, "", "1", "0", true, true,
+         [](D d) { return d.Coil(1, 20); }},
     };
     enum Fate { Done, Unanswered, Ignored, Refused, Dead };
+    using K = FaultKind;
+    const FaultKind kinds[] = {K::None, K::Silence, K::Ignore, K::Exception, K::Ignore};
     for (const Case& c : cases) {
+      // A command's read-back tells what the register holds; a value's, whether it is the one written.
+      const QString name = c.name, back = "read back from the drive, " + name;
+      const QString held = back + " now holds " + c.held + (c.command ? "." : ", the value written.");
+      const QString notHeld = c.command ? back + " now holds " + c.old + "."
+                                        : "Read back from the drive, " + name + " holds " + c.old +
+                                              ", not the value written.";
+      const QString refused = QString("Write Fail\nThe drive refused the %1: illegal data value (exception 3).")
+                                  .arg(c.command ? "command" : "value");
       for (Fate fate : {Done, Unanswered, Ignored, Refused, Dead}) {
         if (fate == Dead && !c.deadReached) continue;
-        const QString where = QString("%1, fate %2").arg(c.what).arg(int(fate));
         Bench bench(c.model);
         bench.drive->SetHolding(1, 910, 123);
         auto& gui = bench.box.gui();
         TMonitorForm form;
         form.TimerTimer();
         const std::size_t before = gui.messages.size();
-        const std::array<Fault, 5> faults = {Fault{}, Fault{FaultKind::Silence, 0, -1, c.function},
-                                             Fault{FaultKind::Ignore, 0, -1, c.function},
-                                             Fault{FaultKind::Exception, 3, -1, c.function},
-                                             Fault{FaultKind::Ignore, 0, -1, c.function}};
-        bench.drive->SetFault(faults[fate]);
+        bench.drive->SetFault(Fault{kinds[fate], fate == Refused ? 3 : 0, -1, c.function});
         // The dead drive answers nothing from the write on (a command's read before it, yes).
         if (fate == Dead)
           core::State().ProcessMessages = [&] {
             for (const auto& f : bench.port->SentFrames())
               if (f.bytes[1] == c.function) bench.drive->SetFault(Fault{FaultKind::Ignore, 0, -1, 0});
           };
-        c.request(form);
+        QLineEdit* field = c.request(form);
         form.TimerTimer();
         core::State().ProcessMessages = nullptr;
-        QLineEdit* field = c.field ? c.field(form) : nullptr;
         const QString last = gui.messages.size() > before ? gui.messages.back().text : QString();
+        const QByteArray said = QString("%1, fate %2: %3").arg(c.name).arg(int(fate)).arg(last).toUtf8();
         // Reported done or not, the message and the drive agree.
-        if (fate == Done || (fate == Unanswered && last.isEmpty()))
-          QVERIFY2(c.holds(*bench.drive), qPrintable(where));
-        if (fate == Ignored || fate == Refused) QVERIFY2(!c.holds(*bench.drive), qPrintable(where));
-        switch (fate) {
-          case Done:
-            QVERIFY2(gui.messages.size() == before, qPrintable(where + ": " + last));
-            if (field) QCOMPARE(field->text(), c.typed);
-            break;
-          case Unanswered:
-            if (last.isEmpty()) break;  // confirmed by a read of the drive
-            QVERIFY2(last.startsWith("Write Fail\nNo valid reply from the drive to the ") && last.endsWith(again + c.held),
-                     qPrintable(where + ": " + last));
-            // The field shows the drive's value as the monitor formats it.
-            if (field) QVERIFY2(c.held.contains(" holds " + field->text() + ","), qPrintable(where + ": " + field->text()));
-            break;
-          case Ignored:
-            QVERIFY2(last.endsWith(c.notHeld), qPrintable(where + ": " + last));
-            if (field) QCOMPARE(field->text(), c.old);
-            break;
-          case Refused:
-            QCOMPARE(last, c.refused);
-            if (field) QCOMPARE(field->text(), c.typed);
-            break;
-          case Dead:
-            QVERIFY2(last.endsWith("back failed too, so the value the drive holds is unknown."), qPrintable(where + ": " + last));
-            if (field) QCOMPARE(field->text(), c.typed);
-            break;
+        if (fate == Done || (fate == Unanswered && last.isEmpty())) QVERIFY2(c.holds(*bench.drive), said);
+        if (fate == Ignored || fate == Refused) QVERIFY2(!c.holds(*bench.drive), said);
+        // What the field shows: the drive's value when the message told it, else what was typed.
+        QString shown = c.typed;
+        if (fate == Done) QVERIFY2(gui.messages.size() == before, said);
+        if (fate == Unanswered && !last.isEmpty()) {  // (empty: the write was confirmed by a read)
+          QVERIFY2(last.startsWith("Write Fail\nNo valid reply from the drive to the ") &&
+                       last.endsWith("The drive may have done the write all the same: " + held), said);
+          shown = c.held;
         }
+        if (fate == Ignored) {
+          QVERIFY2(last.endsWith(notHeld), said);
+          shown = c.old;
+        }
+        if (fate == Refused) QCOMPARE(last, refused);
+        if (fate == Dead) QVERIFY2(last.endsWith("back failed too, so the value the drive holds is unknown."), said);
+        if (field && (fate != Unanswered || !last.isEmpty())) QCOMPARE(field->text(), shown);
       }
     }
   }
@@ -508,8 +489,7 @@ class MonitorTest : public QObject {
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id = 190; id <= 217; ++id)
         QVERIFY2(id == 214 || core::LangStr(id) != core::BuiltInText(id), qPrintable(QString::number(id)));
-    // The message boxes' titles and headlines too, in each language but English, which keeps the
-    // built-in texts.
+    // The message boxes' titles and headlines too, in each language but English (the built-in texts).
     for (int& lang = (core::State().LanguageIndex = 1); lang <= 4; ++lang)
       for (int id : {73, 75, 76, 78, 99, 100, 101, 214})
         QVERIFY2((core::LangStr(id) == core::BuiltInText(id)) == (lang == 1), qPrintable(QString::number(id)));

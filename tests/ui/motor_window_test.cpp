@@ -230,24 +230,23 @@ class MotorWindowTest : public QObject {
 
     // A record the drive stored without answering reads back as written: the download goes on.
     // One it ignored stops it, with what the drive holds there.
-    auto& records = core::State().MotorRecords;
-    records[0] = core::RecordOf(core::MotorWords{7, 8, 9});
+    auto download = [&](core::MotorWords words, FaultKind fault, int result) {
+      core::State().MotorRecords[0] = core::RecordOf(words);
+      bench.drive->SetFault(Fault{fault, 0, -1, 16});
+      gui.messageAnswers = {IdYes};
+      gui.dialogScripts.push_back([result](QDialog& d) { QCOMPARE(d.exec(), result); });
+      form.UpdButtonClick();
+    };
     const std::size_t boxes = gui.messages.size();
-    bench.drive->SetFault(Fault{FaultKind::Silence, 0, -1, 16});
-    gui.messageAnswers = {IdYes};
-    gui.dialogScripts.push_back([](QDialog& d) { QCOMPARE(d.exec(), int(IdYes)); });
-    form.UpdButtonClick();
+    download({7, 8, 9}, FaultKind::Silence, IdYes);
     QCOMPARE(gui.messages.size(), boxes + 1);  // the confirmation only
     QCOMPARE(bench.drive->MotorRecord(1, 0)[1], std::uint16_t(8));
-    records[0] = core::RecordOf(core::MotorWords{4, 5, 6});
-    bench.drive->SetFault(Fault{FaultKind::Ignore, 0, -1, 16});
-    gui.messageAnswers = {IdYes};
-    gui.dialogScripts.push_back([](QDialog& d) { d.exec(); });
-    form.UpdButtonClick();
-    QVERIFY2(gui.messages.back().text.startsWith("TIME-OUT !!\nMotor record 1 was not written.") &&
-                 gui.messages.back().text.contains("\nRead back from the drive, motor record 1 holds 7 8 9 ") &&
-                 gui.messages.back().text.endsWith(", not the value written."),
-             qPrintable(gui.messages.back().text));
+    download({4, 5, 6}, FaultKind::Ignore, IdNo);
+    const QString& text = gui.messages.back().text;
+    QVERIFY2(text.startsWith("TIME-OUT !!\nMotor record 1 was not written.") &&
+                 text.contains("\nRead back from the drive, motor record 1 holds 7 8 9 ") &&
+                 text.endsWith(", not the value written."),
+             qPrintable(text));
     QCOMPARE(gui.unexpected, 0);
   }
 

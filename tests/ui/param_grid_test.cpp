@@ -384,48 +384,43 @@ class ParamGridTest : public QObject {
   // marked, with its hint, until the parameter is read or written again; no other cell is.
   void aSettingOfUnknownValueIsMarkedUntilReadAgain() {
     OnlineGrid bench;
-    auto& drive = bench.drive;
     TParamForm* view = bench.view;
     const int row = uitest::RowOfCode(*view, "P0.01"), other = uitest::RowOfCode(*view, "P0.02");
+    auto cell = [&](int r) {
+      return view->parGrid->visualRect(view->parGrid->model()->index(r - 1, ui::kSettingColumn));
+    };
     auto marked = [&](int r) -> bool {
       // What is drawn: the dashed frame's orange in the setting cell.
-      const QImage image = view->parGrid->viewport()->grab().toImage();
-      const QRect cell = view->parGrid->visualRect(view->parGrid->model()->index(r - 1, ui::kSettingColumn));
+      const QImage image = view->parGrid->viewport()->grab().toImage().copy(cell(r));
       bool orange = false;
-      for (int y = cell.top(); y <= cell.bottom() && !orange; ++y)
-        for (int x = cell.left(); x <= cell.right() && !orange; ++x) orange = image.pixelColor(x, y) == ui::kUnknownOrange;
-      if (orange != ui::SettingUnknown(*view->parGrid, r)) QTest::qFail("drawn and known marks differ", __FILE__, __LINE__);
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) orange = orange || image.pixelColor(x, y) == ui::kUnknownOrange;
+      if (orange != ui::SettingUnknown(*view->parGrid, r))
+        QTest::qFail("drawn and known marks differ", __FILE__, __LINE__);
       return orange;
     };
     view->SelectRow(other);
     QVERIFY(!marked(row) && !marked(other));
 
-    // Done but unanswered, then nothing answered: unknown. Stored, unanswered but read back: known.
-    const struct { simdrive::Fault fault; bool unknown; } fates[] = {
-        {{simdrive::FaultKind::Silence}, true},
-        {{simdrive::FaultKind::Silence, 0, -1, 6}, false},
-        {{simdrive::FaultKind::Silence}, true},
-        {{}, false},  // a write that is answered
-    };
+    // Done but unanswered, then nothing answered: unknown. Stored, unanswered but read back, or
+    // answered: known.
+    const struct { simdrive::Fault fault; const char* value; bool unknown; } fates[] = {
+        {{simdrive::FaultKind::Silence}, "20", true}, {{simdrive::FaultKind::Silence, 0, -1, 6}, "20", false},
+        {{simdrive::FaultKind::Silence}, "20", true}, {{}, "20", false}, {{simdrive::FaultKind::Silence}, "21", true}};
     for (const auto& fate : fates) {
-      drive.SetFault(fate.fault);
-      uitest::EnterValue(*view, row, "20");
+      bench.drive.SetFault(fate.fault);
+      uitest::EnterValue(*view, row, fate.value);
       view->SelectRow(other);
       QCOMPARE(marked(row), fate.unknown);
       QVERIFY(!marked(other));
     }
-    // A read of the parameter (here the drive's Read) tells its value again.
-    drive.SetFault({simdrive::FaultKind::Silence});
-    uitest::EnterValue(*view, row, "21");
-    QVERIFY(marked(row));
     QCOMPARE(QToolTip::text(), QString());
-    QHelpEvent help(QEvent::ToolTip,
-                    view->parGrid->visualRect(view->parGrid->model()->index(row - 1, ui::kSettingColumn)).center(),
-                    QPoint(10, 10));
+    QHelpEvent help(QEvent::ToolTip, cell(row).center(), QPoint(10, 10));
     QCoreApplication::sendEvent(view->parGrid->viewport(), &help);
     QCOMPARE(QToolTip::text(), QString("The drive's value is not known: a write of it was not confirmed and reading it "
                                        "back failed. Read the drive, or write the value again."));
-    drive.ClearFault();
+    // A read of the parameter (here the drive's Read) tells its value again.
+    bench.drive.ClearFault();
     int definition = 0;
     while (core::State().ParamDefs[static_cast<std::size_t>(definition)].code.str() != "P0.01") ++definition;
     float value = 0;
@@ -492,12 +487,11 @@ class ParamGridTest : public QObject {
     // A float that the drive holds as written is told by its bits: a 0 reads back as 0 (not as
     // the read's display value, 1e-10), and the document is left as it was.
     view->TabControl->setCurrentIndex(1);
-    const int torque = uitest::RowOfCode(*view, "P0.05");  // F107
     uitest::DocumentLine("P0.05").value = 0;
     core::State().DocumentModified = false;
-    drive.SetHolding(1, 107, 0x3F80);  // 1.0 before the write
+    drive.SetHolding(1, 107, 0x3F80);  // P0.05 is F107, 1.0 before the write
     drive.SetFault({simdrive::FaultKind::Silence, 0, -1, 16});
-    uitest::EnterValue(*view, torque, "0");
+    uitest::EnterValue(*view, uitest::RowOfCode(*view, "P0.05"), "0");
     QVERIFY2(gui.messages.back().text.endsWith("P0.05 now holds 0.0, the value written."),
              qPrintable(gui.messages.back().text));
     QVERIFY(uitest::DocumentLine("P0.05").value == 0.0f);
