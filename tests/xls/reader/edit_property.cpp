@@ -81,6 +81,7 @@ std::map<CellKey, CachedResult> SavedResults(const Bytes& file) {
     CachedResult& c = out[{sheet, body[0] | body[1] << 8, body[2] | body[3] << 8}];
     if (body[12] == 0xFF && body[13] == 0xFF) c.type = body[6], c.code = body[8];
     else std::memcpy(&c.number, body.data() + 6, 8);
+    c.options = body[14] | body[15] << 8;
   }
   return out;
 }
@@ -89,18 +90,27 @@ std::vector<std::string> ResultsDifferingFromFreshCalculation(const Bytes& file)
   IXLSWorkbook book = Open(file);
   book->BumpRecalcStamp();  // calculate rather than take the file's results
   const std::map<CellKey, CachedResult> cached = SavedResults(file);
+  const Records recalcId = RecordsOf(file, {0x01C1});
   std::vector<std::string> wrong;
   for (std::int32_t s = 1; s <= book->GetWorksheets().GetCount(); ++s) {
     IXLSWorksheet& sheet = *book->GetWorksheets().GetItem(s);
     sheet.Cells().ForEach([&](TXLSCellRef& cell) {
+      if (!cell.Formula()) return;
       Variant v;
-      const std::int32_t status = cell.Formula() ? cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), v) : -1;
-      if (status < 0) return;  // no formula, or not calculated here
+      const std::int32_t status = cell.Formula()->Calculate(sheet, cell.Row(), cell.Column(), v);
       const std::string where =
           std::to_string(s) + "!" + std::to_string(cell.Row()) + "," + std::to_string(cell.Column());
       const auto found = cached.find({s, cell.Row(), cell.Column()});
       if (found == cached.end()) return wrong.push_back(where + " has no FORMULA record");
       const CachedResult& c = found->second;
+      if (status < 0) {
+        // Not calculated here: its result may be stale after the edits, so the save asks for it.
+        const bool asked = (c.options & 0x0002) && (recalcId.empty() || recalcId[0].second.size() < 8 ||
+                                                    (recalcId[0].second[4] | recalcId[0].second[5] << 8 |
+                                                     recalcId[0].second[6] << 16 | recalcId[0].second[7] << 24) == 0);
+        if (!asked) wrong.push_back(where + " is not calculated here and not flagged for a calculation");
+        return;
+      }
       bool same = c.type == 0 || c.type == 3;  // a text (its STRING record) or empty
       if (status != 1) same = c.type == 2 && c.code == status;
       else if (v.IsNumber())

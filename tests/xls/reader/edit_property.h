@@ -36,13 +36,16 @@ std::map<std::string, std::string> SavedNames(const Bytes& file);
 
 using CellKey = std::tuple<int, int, int>;  // 1-based sheet, row, column
 // A FORMULA record's cached result: type -1 a number, else the special type (0 text, 1 boolean,
-// 2 error, 3 empty) with its code.
+// 2 error, 3 empty) with its code; and its option flags.
 struct CachedResult {
   int type = -1, code = 0;
   double number = 0;
+  int options = 0;
 };
 std::map<CellKey, CachedResult> SavedResults(const Bytes& file);
-// The formula cells whose saved result is not what the calculator makes of the file read back.
+// The formula cells whose saved result is not what the calculator makes of the file read back,
+// or, where it makes nothing (a function it does not compute), that are not flagged to be
+// calculated on load in a file whose RECALCID (BIFF8) asks for a full calculation.
 std::vector<std::string> ResultsDifferingFromFreshCalculation(const Bytes& file);
 
 }  // namespace xls::test

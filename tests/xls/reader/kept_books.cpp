@@ -552,6 +552,8 @@ Bytes EditBook(bool date1904) {
                      Name("", kBuiltIn + 7, false, 1, area3d(0, 0, 0, 0, 0xFF)),
                      Name("", kBuiltIn + 0x0D, true, 1, area3d(0, 0, 5, 0, 2))};
   if (date1904) globals.push_back({0x0022, {1, 0}});
+  // The build of the program that calculated the results last (RECALCID after its id and flags).
+  globals.push_back({0x01C1, {0xC1, 0x01, 0, 0, 0x5F, 0x2C, 0x02, 0}});
   Records data = {{0x009D, {3, 0}}};
   const double values[4][3] = {{1, 2, 3}, {5, 60, 7}, {2, 4, 8}, {3, 9, 1}};
   for (std::uint32_t r = 0; r < 4; ++r)
@@ -564,7 +566,8 @@ Bytes EditBook(bool date1904) {
       {0x44, 1, 0, 1, 0xC0, 0x1E, 60, 0, 0x0B, 0x1E, 1, 0, 0x1E, 2, 0, 0x42, 3, 1, 0},  // D5 =IF(B2=60;1;2)
       {0x1E, 60, 0, 0x25, 1, 0, 3, 0, 1, 0xC0, 2, 0xC0, 0x1E, 2, 0, 0x1D, 0, 0x42, 4, 102, 0},  // D6 VLOOKUP
       {0x25, 1, 0, 3, 0, 1, 0xC0, 1, 0xC0, 0x42, 1, 7, 0},                    // D7 =MAX(B2:B4)
-      {0x23, 3, 0, 0, 0, 0x1E, 1, 0, 0x03}};                                  // D8 =Far+1
+      {0x23, 3, 0, 0, 0, 0x1E, 1, 0, 0x03},                                   // D8 =Far+1
+      {0x44, 0, 0, 0, 0xC0, 0x41, 0x0F, 0x01}};                               // D9 =GAMMALN(A1), not computed
   for (std::uint32_t r = 0; r < column.size(); ++r) data.push_back(Formula(r, 3, column[r], 0));
   // E1:E3 share =A1+B1; F1 holds {=SUM(A1:A3*B1:B3)}.
   const Bytes shared = {0x4C, 0, 0, 0xFC, 0xC0, 0x4C, 0, 0, 0xFD, 0xC0, 0x03};
