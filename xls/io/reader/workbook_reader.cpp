@@ -271,9 +271,9 @@ int TXLSReader::Bof(const TXLSRecordBody& chunk) {
       sheet_ = sheets.GetItem(sheetNumber_);
       // Until a DEFAULTROWHEIGHT says otherwise (a sheet may name none), the rows have the
       // height of the default font's line.
-      if (const TXLSFontList& fonts = workbook_.XFList().Fonts();
-          DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)) != 255)
-        sheet_->RowInfo().SetDefaultRowAsRead(0, DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)));
+      const TXLSFontList& fonts = workbook_.XFList().Fonts();
+      if (const std::uint16_t twips = DefaultRowTwipsOfFont(fonts.GetName(0), fonts.GetSize(0)); twips != 255)
+        sheet_->RowInfo().SetDefaultRowAsRead(0, twips);
       break;
     }
     case kSubChart:
@@ -307,6 +307,16 @@ void AddLoss(TXLSWorkbook& book, const IXLSWorksheet* sheet, const std::u16strin
   if (listed > kListed) return;
   if (listed == kListed) return book.AddReadLoss(u"More was left out than is listed");
   book.AddReadLoss((sheet ? u"Sheet \"" + sheet->GetName() + u"\": " : std::u16string(u"Workbook: ")) + line);
+}
+
+// What a list line says of count things: one, or many with its {n} made the count.
+std::u16string CountedText(std::size_t count, const std::u16string& one, const std::u16string& many) {
+  if (count == 1) return one;
+  const std::string number = std::to_string(count);
+  std::u16string text = many;
+  if (const std::size_t at = text.find(u"{n}"); at != std::u16string::npos)
+    text.replace(at, 3, std::u16string(number.begin(), number.end()));
+  return text;
 }
 
 // The kinds of drawing objects by their OBJ type: those a sheet keeps no shape for, and those
@@ -347,11 +357,7 @@ void TXLSReader::ReportLine(const IXLSWorksheet* sheet, const std::u16string& li
 void TXLSReader::ReportLosses(std::size_t count, const std::u16string& one, const std::u16string& many) {
   if (count == 0) return;
   if (count == 1) return ReportLoss(one);
-  const std::string number = std::to_string(count);
-  std::u16string line = many;
-  if (const std::size_t at = line.find(u"{n}"); at != std::u16string::npos)
-    line.replace(at, 3, std::u16string(number.begin(), number.end()));
-  AddLoss(workbook_, sheet_, line + u" were left out");
+  AddLoss(workbook_, sheet_, CountedText(count, one, many) + u" were left out");
 }
 
 void TXLSReader::ReportSheetLosses() {
@@ -388,10 +394,7 @@ void TXLSReader::ReportSheetLosses() {
 void TXLSReader::ReportKept(KeptCounts& counts) {
   auto line = [this](std::size_t count, const std::u16string& one, const std::u16string& many, bool cells) {
     if (count == 0) return;
-    const std::string number = std::to_string(count);
-    std::u16string text = count == 1 ? one : many;
-    if (const std::size_t at = text.find(u"{n}"); at != std::u16string::npos)
-      text.replace(at, 3, std::u16string(number.begin(), number.end()));
+    std::u16string text = CountedText(count, one, many);
     text += cells ? u", kept as read in a BIFF8 save while no cells of the sheet are inserted, deleted or cleared,"
                   : u", kept as read in a BIFF8 save,";
     ReportLine(sheet_, text + (count == 1 ? u" is left out of a BIFF5 save" : u" are left out of a BIFF5 save"));
