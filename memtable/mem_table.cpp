@@ -978,17 +978,7 @@ void TmvxCustomMemTable::InternalPost() {
     stored = common_->DuplicateRecord(rec, true);
     common_->FreeBlobs(rec);
     common_->ClearRecord(rec);
-    try {
-      common_->AddRecord(stored);
-    } catch (...) {
-      // The record is stored all the same; the indexes must know it before the error
-      // travels on.
-      common_->ReflectChange(plan, this, rcInsert, stored, -1, stored);
-      throw;
-    }
-    stored->TransactionLevel = common_->TransactionLevel();
-    stored->Flag |= 1;
-    common_->ReflectChange(plan, this, rcInsert, stored, append ? -1 : InsertPlace(), stored);
+    common_->AddPlannedRecord(plan, this, stored, append ? -1 : InsertPlace());
     common_->SetIsDataModified(true);
   } else {
     stored = StoredRecordOf(rec);

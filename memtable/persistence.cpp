@@ -444,19 +444,8 @@ class TmvxCustomMemTable::StagedLoad {
       std::vector<TmvxCommon::ChangePlan> plans(filtered ? records_.size() : 1);
       for (std::size_t i = 0; i < records_.size() && (filtered || i == 0); ++i)
         store_.PlanChange(rcInsert, nullptr, records_[i], plans[i]);
-      for (std::size_t i = 0; i < records_.size(); ++i) {
-        PmvxRecord r = std::exchange(records_[i], nullptr);
-        const TmvxCommon::ChangePlan& plan = plans[filtered ? i : 0];
-        try {
-          store_.AddRecord(r);
-        } catch (...) {
-          // Stored all the same (the counter ran out): the indexes must know it.
-          store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
-          throw;
-        }
-        r->TransactionLevel = store_.TransactionLevel();
-        store_.ReflectChange(plan, &table_, rcInsert, r, -1, r);
-      }
+      for (std::size_t i = 0; i < records_.size(); ++i)
+        store_.AddPlannedRecord(plans[filtered ? i : 0], &table_, std::exchange(records_[i], nullptr), -1);
       if (!records_.empty()) store_.SetIsDataModified(true);
     } catch (...) {
       store_.SetAutoIncMax(autoIncMax_);

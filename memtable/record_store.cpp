@@ -720,6 +720,21 @@ void TmvxCommon::ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* origi
   }
 }
 
+void TmvxCommon::AddPlannedRecord(const ChangePlan& plan, TmvxCustomMemTable* originTable, PmvxRecord record,
+                                  int originPosition) {
+  Guard g(*this);
+  try {
+    AddRecord(record);
+  } catch (...) {
+    // The record is stored all the same (the counter ran out); the indexes must know it
+    // before the error travels on.
+    ReflectChange(plan, originTable, rcInsert, record, -1, record);
+    throw;
+  }
+  record->TransactionLevel = transactionLevel_;
+  ReflectChange(plan, originTable, rcInsert, record, originPosition, record);
+}
+
 void TmvxCommon::RebuildIndexesAfterLoad() {
   Guard g(*this);
   for (TmvxCustomMemTable* t : attachedTables_) {

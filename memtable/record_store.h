@@ -317,6 +317,9 @@ class TmvxCommon {
   void CheckUnique(const ChangePlan& plan, PmvxRecord record, PmvxRecord storedRecord);
   void ReflectChange(const ChangePlan& plan, TmvxCustomMemTable* originTable, int how, PmvxRecord newRecord,
                      int originPosition, PmvxRecord storedRecord);
+  // Stores a new record (not yet added) and has every open table's indexes take it by the
+  // plan, the origin table's current index at originPosition (-1: at its place or end).
+  void AddPlannedRecord(const ChangePlan& plan, TmvxCustomMemTable* originTable, PmvxRecord record, int originPosition);
 
   // Settings.
   bool Standalone() const { return standalone_; }
