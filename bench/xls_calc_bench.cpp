@@ -4,8 +4,9 @@
 // two columns of 32,500 rows, 1,000 sorted VLOOKUPs in a table of 10,000 rows (and in the
 // same table with empty rows below it, and in one of ten runs of equal keys), 1,000 exact
 // VLOOKUPs (FALSE) in tables of 10,000 rows whose keys are numbers or texts in no order, and
-// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their columns; BM_WalkTwoColumns times the walk itself
-// (100 MAXs over the same two columns, which no totals give): ns_per_cell. Counters: lo_ratio
+// 1,000 exact VLOOKUPs each in a table of its own. Sums come from running totals of their
+// columns; BM_WalkTwoColumns times the walk itself (100 MAXs over the same two columns, which no
+// totals give): ns_per_cell. Counters: lo_ratio
 // (LibreOffice's calculateAll time over ours, start-up and loading not counted; the target is
 // at least 1) and, for the chain, bytes_per_formula (the rise of the peak resident size over
 // the formula count, less what the same cells cost holding numbers; the target is at most 200).

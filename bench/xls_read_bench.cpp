@@ -17,9 +17,8 @@
 // BM_ReadExcelFormulas reads workbooks built record by record as the format's own program writes
 // them (excel_books.h: a large SST, two sheets of 300 or 3,000 rows of 14 formulas each with IF's
 // attributes, SUM as an attribute, lookups into a third sheet, another workbook's cells, an add-in
-// function, a name, texts with STRING records),
-// filled down as shared formulas (shared:1) or typed in one by one (shared:0); its xlrd_ratio has
-// the target at least 1.
+// function, a name, texts with STRING records), filled down as shared formulas (shared:1) or typed
+// in one by one (shared:0); its xlrd_ratio has the target at least 1.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/wait.h>
@@ -343,8 +342,7 @@ BENCHMARK(BM_ReadTexts)->Arg(256)->Arg(10)->Unit(benchmark::kMillisecond)->Itera
 BENCHMARK(BM_ReadLongTexts)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
 BENCHMARK(BM_ReadFormulas)->ArgName("shared")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20)
     ->UseManualTime();
-BENCHMARK(BM_ReadExcelFormulas)->ArgNames({"rows", "shared"})->ArgsProduct({{3000, 300}, {1, 0}})->Unit(benchmark::kMillisecond)->Iterations(10)
-    ->UseManualTime();
+BENCHMARK(BM_ReadExcelFormulas)->ArgNames({"rows", "shared"})->ArgsProduct({{3000, 300}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
 
 }  // namespace
-

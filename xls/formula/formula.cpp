@@ -39,6 +39,14 @@ std::atomic<std::uint64_t> decodedTrees{0};
 constexpr int kBinaryNodes[] = {kNodeAdd, kNodeSub, kNodeMul, kNodeDiv, kNodePower, kNodeConcat,
                                 kNodeLT,  kNodeLE,  kNodeEQ,  kNodeGE,  kNodeGT,    kNodeNE};
 
+// The node of a binary operator token (ptgAdd..ptgRange).
+int BinaryNode(int token) {
+  return token <= 0x0E ? kBinaryNodes[token - ptgAdd]
+         : token == ptgIsect ? kNodeIntersect
+         : token == ptgUnion ? kNodeUnion
+                             : kNodeRange;
+}
+
 int BinaryToken(int kind) {
   for (int i = 0; i < 12; ++i) {
     if (kBinaryNodes[i] == kind) return ptgAdd + i;
@@ -846,6 +854,19 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::DecodeTokens(const uint8_t* data, s
 
 std::uint64_t TXLSFormula::DecodedTreeCount() { return decodedTrees.load(std::memory_order_relaxed); }
 
+int TXLSFormula::DecodeCallHead(Reader& r, int base, int& number) const {
+  if (base == ptgFunc) {
+    number = static_cast<int>(r.Word());
+    const int count = catalogue_->GetArgCountByNumber(number);
+    return count == -2 ? UncataloguedFixedCount(number) : count;
+  }
+  const int count = static_cast<int>(r.Byte() & 0x7F);
+  // Bit 15 marks a command-equivalent function, which is not the worksheet function of the low
+  // bits: the call keeps its whole number and is written back as read.
+  number = static_cast<int>(r.Word());
+  return count;
+}
+
 bool TXLSFormula::DecodeNameX(Reader& r, int32_t& value, int32_t& externId) {
   const int id = static_cast<int>(r.Word()) + 1;
   value = static_cast<int32_t>(r.Word());
@@ -951,11 +972,7 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
     const int token = static_cast<int>(r.Byte());
     const int base = token < 0x20 ? token : (token & 0x1F) | 0x20;
     if (token >= ptgAdd && token <= ptgRange) {
-      const int kind = token <= 0x0E ? kBinaryNodes[token - ptgAdd]
-                       : token == ptgIsect ? kNodeIntersect
-                       : token == ptgUnion ? kNodeUnion
-                                           : kNodeRange;
-      if (!popInto(kind, 2)) return false;
+      if (!popInto(BinaryNode(token), 2)) return false;
       continue;
     }
     switch (base) {
@@ -1001,15 +1018,8 @@ bool TXLSFormula::DecodeFlat(const uint8_t* data, size_t end, size_t pos, int fi
       }
       case ptgFunc:
       case ptgFuncVar: {
-        int count, number;
-        if (base == ptgFunc) {
-          number = static_cast<int>(r.Word());
-          count = catalogue_->GetArgCountByNumber(number);
-          if (count == -2) count = UncataloguedFixedCount(number);
-        } else {
-          count = static_cast<int>(r.Byte() & 0x7F);
-          number = static_cast<int>(r.Word());
-        }
+        int number = 0;
+        const int count = DecodeCallHead(r, base, number);
         if (!r.ok) return false;
         TXLSFlatNode* n = popInto(kNodeCall, count);
         if (!n) return false;
@@ -1143,11 +1153,7 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
     const int token = static_cast<int>(r.Byte());
     const int base = token < 0x20 ? token : (token & 0x1F) | 0x20;
     if (token >= ptgAdd && token <= ptgRange) {
-      int kind = token <= 0x0E ? kBinaryNodes[token - ptgAdd]
-                 : token == ptgIsect ? kNodeIntersect
-                 : token == ptgUnion ? kNodeUnion
-                                     : kNodeRange;
-      auto node = std::make_unique<TXLSSyntaxItem>(kind);
+      auto node = std::make_unique<TXLSSyntaxItem>(BinaryNode(token));
       if (!popInto(*node, 2)) return nullptr;
       stack.Push(std::move(node));
       continue;
@@ -1216,20 +1222,9 @@ std::unique_ptr<TXLSSyntaxItem> TXLSFormula::Decode(Reader& r, int depth) {
       }
       case ptgFunc:
       case ptgFuncVar: {
-        int count;
-        int number;
-        if (base == ptgFunc) {
-          number = static_cast<int>(r.Word());
-          count = catalogue_->GetArgCountByNumber(number);
-          if (count == -2) count = UncataloguedFixedCount(number);
-          if (count < 0) return nullptr;
-        } else {
-          count = static_cast<int>(r.Byte() & 0x7F);
-          // Bit 15 marks a command-equivalent function, which is not the worksheet function of
-          // the low bits: the call keeps its whole number and is written back as read.
-          number = static_cast<int>(r.Word());
-        }
-        if (!r.ok) return nullptr;
+        int number = 0;
+        const int count = DecodeCallHead(r, base, number);
+        if (count < 0 || !r.ok) return nullptr;
         auto node = std::make_unique<TXLSSyntaxItem>(kNodeCall);
         node->value = number;
         node->rawToken = token;

@@ -108,6 +108,9 @@ class TXLSFormula {
   std::unique_ptr<TXLSSyntaxItem> DecodeReference(Reader& r, int token);
   // A reference token's fields after its token byte.
   bool DecodeRange(Reader& r, int token, TXLSRangeItem& range);
+  // A ptgFunc's or ptgFuncVar's fields after its token byte (base: the token without its class):
+  // the function's number, and the count of its arguments (negative for a fixed count unknown).
+  int DecodeCallHead(Reader& r, int base, int& number) const;
   // A BIFF8 ptgNameX's fields after its token byte.
   bool DecodeNameX(Reader& r, int32_t& value, int32_t& externId);
   // A call of function 255 whose first argument is the given node: false when it names an add-in

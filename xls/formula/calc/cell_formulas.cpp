@@ -140,17 +140,19 @@ void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int 
   TXLSWorkbook& book = *moved.Workbook();
   if (!book.HasFormulas()) return;  // no formula or name was ever compiled in this workbook
   TXLSExternSheet& externs = book.Formulas().Externs();
+  // A tree whose references to the moved cells follow them (those to other sheets stay), or
+  // nullptr when none of them moved; ownSheet: its references without a sheet are on the moved sheet.
+  auto shiftedTree = [&](const TXLSSyntaxItem& tree, bool ownSheet) -> std::unique_ptr<TXLSSyntaxItem> {
+    std::unique_ptr<TXLSSyntaxItem> shifted = tree.CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
+    bool changed = false;
+    KeepOtherSheets(*shifted, tree, ownSheet, moved.GetIndex(), externs, changed);
+    return changed ? std::move(shifted) : nullptr;
+  };
   // Names point at the cells they named: as a cell formula's references, and #REF! where those
   // cells are deleted. A name's reference without a sheet is on the sheet of its scope.
-  book.Formulas().Names().ReplaceFormulas(
-      [&](const TXLSCustomName& name, const TXLSSyntaxItem& tree) -> std::unique_ptr<TXLSSyntaxItem> {
-        std::unique_ptr<TXLSSyntaxItem> shifted =
-            tree.CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
-        bool changed = false;
-        const bool ownSheet = name.Owner() && name.Owner()->Scope() == moved.GetSheetId();
-        KeepOtherSheets(*shifted, tree, ownSheet, moved.GetIndex(), externs, changed);
-        return changed ? std::move(shifted) : nullptr;
-      });
+  book.Formulas().Names().ReplaceFormulas([&](const TXLSCustomName& name, const TXLSSyntaxItem& tree) {
+    return shiftedTree(tree, name.Owner() && name.Owner()->Scope() == moved.GetSheetId());
+  });
   IXLSWorkSheets& sheets = book.GetWorksheets();
   for (std::int32_t s = 1; s <= sheets.GetCount(); ++s) {
     IXLSWorksheet* sheet = sheets.GetItem(s);
@@ -162,11 +164,8 @@ void TFormulaLibrary::ShiftCells(IXLSWorksheet& moved, int row, int column, int 
       auto* f = dynamic_cast<TXLSCompiledFormula*>(cell->Formula());
       const std::unique_ptr<TXLSSyntaxItem> tree = f ? f->Tree() : nullptr;
       if (!tree) continue;
-      const std::unique_ptr<TXLSSyntaxItem> shifted =
-          tree->CopyShifted(row, column, columnCount, rowCount, lastColumn, lastRow);
-      bool changed = false;
-      KeepOtherSheets(*shifted, *tree, sheet == &moved, moved.GetIndex(), externs, changed);
-      if (!changed) continue;
+      const std::unique_ptr<TXLSSyntaxItem> shifted = shiftedTree(*tree, sheet == &moved);
+      if (!shifted) continue;
       std::unique_ptr<TXLSCompiledFormula> copy = f->Copy();
       copy->SetTree(shifted.get());
       copy->KeepResultOf(*f);
