@@ -122,10 +122,6 @@ std::int32_t TXLSWorkbook::SetCodePage(std::uint16_t codePage) {
 
 IXLSWorksheet* TXLSWorkbook::GetActiveSheet() const { return sheets_->GetActive(); }
 
-namespace {
-constexpr double kDate1904Shift = 1462;  // 1904-01-01 in the 1900 system
-}  // namespace
-
 void TXLSWorkbook::SetDate1904(bool flag) {
   if (flag == date1904_) return;
   BumpRecalcStamp();
@@ -143,11 +139,11 @@ void TXLSWorkbook::SetDate1904(bool flag) {
 
 double TXLSWorkbook::SerialOfDate(double dateValue) const {
   if (!date1904_ || dateValue < 1) return DateTimeToSerial(dateValue);
-  return dateValue - kDate1904Shift;
+  return dateValue - kDate1904Days;
 }
 
 double TXLSWorkbook::DateOfSerial(double serial) const {
-  return date1904_ ? serial + kDate1904Shift : SerialToDateTime(serial);
+  return date1904_ ? serial + kDate1904Days : SerialToDateTime(serial);
 }
 
 void TXLSWorkbook::BumpRecalcStamp() {

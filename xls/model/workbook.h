@@ -52,6 +52,9 @@ class TXLSVBAProject;
 
 using IXLSWorkbook = std::shared_ptr<TXLSWorkbook>;
 
+// 1 January 1904, day 0 of the 1904 date system, in the 1900 system's serials.
+constexpr double kDate1904Days = 1462;
+
 class TXLSWorkbook {
  public:
   static constexpr std::uint16_t kDefaultCodePage = 1252;

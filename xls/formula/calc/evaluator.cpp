@@ -23,9 +23,6 @@ namespace xls {
 
 namespace {
 
-// 1 January 1904, day 0 of the 1904 date system, in the 1900 system's serials.
-constexpr double kDate1904Days = 1462;
-
 double NumberOf(const Variant& v) { return v.IsEmptyOrNull() ? 0.0 : v.NumberValue(); }
 
 std::int32_t FiniteNumber(double r, Variant& out) {
