@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/serial_port.h"
 
@@ -33,6 +35,13 @@ inline long ReadStatus(const char* key) {
 }
 
 // Makes the current resident size the new high-water mark.
+// The median of what was measured (the upper of two middles), 0 for nothing.
+inline double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
 inline void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // The rise of the peak resident size over `work` alone, in bytes, measured in a child process so

@@ -86,8 +86,7 @@ void WriteWordsAfterLink(benchmark::State& state, int lateMs, int spreadMs) {
       }
     }
     if (!ms.empty()) {
-      std::nth_element(ms.begin(), ms.begin() + static_cast<long>(ms.size() / 2), ms.end());
-      state.counters["median_ms"] = ms[ms.size() / 2];
+      state.counters["median_ms"] = bench::Median(ms);
       state.counters["turnaround_ms"] = std::chrono::duration<double, std::milli>(core::PortTurnaround()).count();
     }
   }

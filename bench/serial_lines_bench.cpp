@@ -29,12 +29,6 @@ namespace {
 
 constexpr int kRounds = 5;
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
-
 void LinkAndWriteTheDocument(benchmark::State& state) {
   static const char* const kLines[4][5] = {
       {"--quiet", "", "", "", ""},
@@ -126,8 +120,8 @@ void LinkAndWriteTheDocument(benchmark::State& state) {
       core::ClosePort();
     }
   }
-  state.counters["link_ms"] = Median(linkMs);
-  state.counters["write_s"] = Median(writeS);
+  state.counters["link_ms"] = bench::Median(linkMs);
+  state.counters["write_s"] = bench::Median(writeS);
   state.counters["write_s_max"] = writeS.empty() ? 0 : *std::max_element(writeS.begin(), writeS.end());
   state.counters["params"] = static_cast<double>(s.Document.size());
   state.counters["failed"] = failed;

@@ -115,7 +115,6 @@ TransactionResult ReadParam(int station, int index, float& value) {
   return NoteValue(station, reg, ReadParamValue(station, index, value));
 }
 
-
 namespace {
 // The raw values a register of this type can take (signed or unsigned alike).
 void RawLimits(char type, long double& low, long double& high) {
