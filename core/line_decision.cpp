@@ -39,7 +39,8 @@ struct Walk {
     copySeen = true;
   }
   LineEvidence Showing(bool answerRepeats) const {
-    if (copySeen && (!answerRepeats || driveSpoke)) return LineEvidence::Copy;
+    if (copySeen && !answerRepeats && !driveSpoke) return LineEvidence::CopyAlone;
+    if (copySeen && driveSpoke) return LineEvidence::Copy;
     if (!driveSpoke) return LineEvidence::None;
     return driveFirst ? LineEvidence::DriveFirst : LineEvidence::Doubtful;
   }
@@ -211,7 +212,8 @@ ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, c
   RequestView read;
   read.function = write.function == 5 ? 1 : 3;
   const TryOutcome r = DecideTry(line, read, readTry);
-  out.evidence = r.evidence;
+  // The read's copy behind the write's held frame: two frames equal to the requests, the line echoes.
+  out.evidence = r.evidence == LineEvidence::CopyAlone ? LineEvidence::Copy : r.evidence;
   if (writeAnswered) {
     out.verdict = Verdict::Answer;
     return out;
@@ -230,7 +232,7 @@ ConfirmOutcome DecideConfirmed(const LineView& line, const RequestView& write, c
     return out;
   }
   out.verdict = Verdict::Nothing;
-  out.guard = r.evidence == LineEvidence::Copy;
+  out.guard = out.evidence == LineEvidence::Copy;
   return out;
 }
 

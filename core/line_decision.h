@@ -26,6 +26,9 @@ enum class LineEvidence {
                // it; for a word or coil write, with the drive's refusal or another frame of the
                // station behind it (the write's frame twice is no copy on a line known not to
                // echo: it may be one answer that came twice)
+  CopyAlone,   // a whole copy of a request whose answer differs from it, with nothing of the
+               // station behind it: a line that echoes while the drive is silent, or a drive that
+               // answered with the request itself (which leaves a line known not to echo as it is)
   DriveFirst,  // the drive's frame, with nothing ahead of it that could be the request's copy
   Doubtful,    // the drive's frame behind bytes that may be a damaged or cut copy
 };

@@ -104,6 +104,14 @@ void NotePortLineEvidence(LineEvidence evidence) {
   OpenLink& link = Link();
   if (link.port == nullptr) return;
   switch (evidence) {
+    case LineEvidence::CopyAlone:
+      // One frame equal to a read's request is no proof on a line known not to echo: the drive
+      // may have answered with the request. Its copy with the drive behind it is.
+      if (link.echo == LineEcho::Quiet) {
+        link.driveFirstRow = 0;
+        break;
+      }
+      [[fallthrough]];
     case LineEvidence::Copy:
       link.echo = LineEcho::Echoes;
       link.driveFirstRow = 0;

@@ -344,6 +344,22 @@ TEST_F(LineFateTest, ADuplicatedAnswerOrAForeignFrameLeavesAPlainLinePlain) {
       EXPECT_EQ(fates->requests - before, twice ? 1 : 2);
     }
     EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+    // One read answered by a frame equal to its request and nothing behind it (a drive that
+    // answered with the request): that try fails, the line stays as learnt, and the writes after
+    // it are done as before.
+    bool once = true;
+    fates->fateOf = [&](const Bytes& request) {
+      const bool echoed = once && request[1] == 1;
+      once = once && !echoed;
+      return echoed ? Fate{Copy::Whole, Does::Silently} : Fate{Copy::Lost, Does::Yes};
+    };
+    std::uint32_t coil = 0;
+    EXPECT_EQ(core::ReadBit(1, 3, coil), 0) << twice;
+    EXPECT_EQ(core::PortLineEcho(), LineEcho::Quiet);
+    EXPECT_EQ(core::WriteWord(1, 10, 250), 0) << twice;
+    EXPECT_EQ(core::WriteBit(1, 3, 1), 0) << twice;
+    EXPECT_EQ(drive->Holding(1, 10), 250);
+    EXPECT_TRUE(drive->Coil(1, 3));
   }
 }
 
